@@ -1,0 +1,63 @@
+// Engine result codes, the last-error word and the fatal error report.
+#pragma once
+
+#include <cstdint>
+
+typedef int32_t bzErrorCode;
+
+enum : bzErrorCode
+{
+    BZ_ERROR_NONE = 0,
+    BZ_ERROR_NO_INDIRECT = -1,
+    BZ_ERROR_INVALID_CODE = 1,
+    BZ_ERROR_NO_MEMORY = 14,
+    BZ_ERROR_FILE_NOT_FOUND = 19,
+    BZ_ERROR_PARAMETER_OUT_OF_RANGE = 20,
+    BZ_ERROR_INVALID_PARAMETER = 29,
+    BZ_ERROR_INVALID_HANDLE = 33,
+    BZ_ERROR_SEARCH_IN_PROGRESS = 46,
+    BZ_ERROR_NOT_SEARCHING = 47,
+    BZ_ERROR_NOT_FOUND = 56,
+    BZ_ERROR_OUTDATED_VERSION = 58,
+    BZ_ERROR_BAD_DATA_FORMAT = 59,
+    BZ_ERROR_UNSUPPORTED = 68,
+    BZ_ERROR_LAST = 145,
+};
+
+extern bzErrorCode bzgLastError;
+extern const char *bzgErrorFile;
+extern int32_t bzgErrorLine;
+// While non-zero, the fatal exit and the assertion report return to their caller.
+extern int32_t bzgNoFatalExit;
+// Set to 1 by every entry into the fatal exit.
+extern int32_t bzgFatalErrorHappened;
+
+const char *bz_GetErrorText(bzErrorCode code);
+bzErrorCode bz_GetLastError();
+const char *bz_GetLastErrorText();
+int32_t bz_SetErrorOrigin(const char *file, int32_t unused, int32_t line);
+
+// Formats the message, appends the origin as "\n<file> <line>" when one is set and ends the
+// program through bz_FatalErrorExit. Returns only in keep-alive mode, or when a report is
+// already under way (a report raised while reporting is dropped).
+void bz_ReportError(const char *caption, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+void bz_FatalErrorExit(const char *caption, const char *text);
+
+// The game's shut-down, run by the fatal exit right before the process ends.
+typedef void (*bzShutdownFunction)();
+void bz_SetShutdownFunction(bzShutdownFunction fn);
+
+// The last report that reached the fatal exit (caption and text) and how many did; lets a
+// keep-alive caller see what would have been shown.
+const char *bz_Error_LastReportCaption();
+const char *bz_Error_LastReportText();
+uint32_t bz_Error_ReportCount();
+
+// Texture-stage switch read by the Direct3D back end.
+extern int32_t bzgTextureStageSwitch;
+void bz_ClearTextureStageSwitch();
+void bz_SetTextureStageSwitch();
+
+// Stores the origin pair for the next report.
+#define BZ_SET_ORIGIN() (bzgErrorFile = __FILE__, bzgErrorLine = __LINE__)

@@ -1,0 +1,169 @@
+// The engine's memory manager: heap blocks with a header, fixed-size element pools, child
+// lists that tie blocks to a parent, temporary stacks, growable buffers and the checked copy,
+// move and fill operations. Everything reaches the machine through the primitive table.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+// Allocation flags, shared by heap, pool and temporary-stack allocation.
+enum : uint32_t
+{
+    BZ_MEM_CLEAR = 0x1,
+    BZ_MEM_LABEL = 0x10,  // a label string follows (read, not kept)
+    BZ_MEM_SOURCE = 0x20, // a source pointer follows; the block is copied from it
+    BZ_MEM_EXTRA = 0x40,  // one more word follows the label (read, not kept)
+    BZ_MEM_PARENT = 0x80, // a parent block follows; the new block is freed with it
+    BZ_MEM_RETRY = 0x100, // retry a failed raw allocation once with kind 0
+    BZ_MEM_ALIGN = 0x10000,
+    BZ_MEM_ALIGN_SHIFT = 12, // bits 12-14: align to 8 << n bytes
+};
+#define BZ_MEM_ALIGN_FLAGS(n) (BZ_MEM_ALIGN | ((uint32_t)(n) << BZ_MEM_ALIGN_SHIFT))
+
+// Detail codes of the memory status word.
+enum : int32_t
+{
+    BZ_MEM_OK = 0,
+    BZ_MEM_RAW_FAILED = 80,
+    BZ_MEM_NO_STACK = 83,
+    BZ_MEM_STACK_FULL = 86,
+    BZ_MEM_NO_OVERFLOW_ENTRY = 87,
+    BZ_MEM_ABOVE_TOP = 89,
+    BZ_MEM_NOT_IN_STACK = 90,
+    BZ_MEM_TOO_MANY_MARKS = 91,
+    BZ_MEM_NO_MARK = 92,
+    BZ_MEM_POOL_FIRST_BLOCK = 93,
+    BZ_MEM_NO_POOL_ENTRY = 94,
+    BZ_MEM_BAD_ID = 95, // an id that names no pool, stack or buffer
+    BZ_MEM_POOL_GROW = 97,
+    BZ_MEM_BAD_ALIGNMENT = 98,
+    BZ_MEM_NO_CHILD_NODE = 99,
+};
+
+// Largest block the header's size field holds.
+constexpr uint32_t BZ_MEM_MAX_BLOCK = (1u << 27) - 1;
+constexpr int32_t BZ_MEM_MAX_POOLS = 128;
+constexpr int32_t BZ_MEM_MAX_TEMP_STACKS = 10;
+constexpr int32_t BZ_MEM_MAX_MARKS = 64;
+constexpr int32_t BZ_MEM_MAX_BUFFERS = 8;
+constexpr uint32_t BZ_MEM_SCRATCH_SIZE = 92800;
+
+struct bzMemPrimitiveTable
+{
+    void *(*allocRaw)(uint32_t kind, size_t size);
+    void (*freeRaw)(void *block);
+    void *(*copyWords)(void *dest, const void *src, size_t length);
+    void *(*copy)(void *dest, const void *src, size_t length);
+    void *(*fill)(void *dest, int value, size_t length);
+    void *(*move)(void *dest, const void *src, size_t length);
+    int (*compare)(const void *a, const void *b, size_t length);
+};
+
+// The start-up words the memory manager reads (a zero keeps the default).
+struct bzMemSettings
+{
+    uint32_t word1;
+    uint32_t defaultAlignment; // 2nd word
+    uint32_t word3;
+    uint32_t word4;
+    uint32_t heapLimit;     // 5th word, bytes (0 = none)
+    uint32_t tempStackSize; // 6th word
+};
+
+struct bzMemStats
+{
+    uint32_t blockCount;
+    uint32_t unused;
+    uint32_t bytesInUse;
+    uint32_t bytesAllocated;
+};
+
+extern int32_t bzgMemStatus;
+extern uint32_t bzgMemDebugFlags;
+
+typedef void (*bzLoadingCallback)(float elapsedSeconds);
+extern bzLoadingCallback bzgLoadingCallback;
+void bz_SetLoadingCallback(bzLoadingCallback fn);
+// Gives the loading callback its turn when more than 0.2 s passed since its last one.
+void bz_LoadingTick();
+
+void bz_Mem_Init(const bzMemSettings *settings);
+
+// Heap blocks.
+void *bz_MemAlloc(uint32_t size, uint32_t flags, ...);
+void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args);
+void bz_MemFree(void *block);
+void *bz_MemRealloc(void *old, uint32_t newSize, uint32_t flags, ...);
+uint32_t bz_MemSize(const void *block);
+int32_t bz_Mem_GetStatus();
+void bz_Mem_GetStats(bzMemStats *out);
+uint32_t bz_Mem_HeaderSize();
+uint32_t bz_Mem_GetDefaultAlignment();
+int32_t bz_Mem_SetDefaultAlignment(uint32_t alignment);
+uint32_t bz_Mem_AlignmentForFlags(uint32_t flags);
+uint32_t bz_Mem_RoundToDefaultAlignment(uint32_t size);
+uint32_t bz_Mem_RoundUp(uint32_t value, uint32_t alignment);
+void bz_Mem_SetRawAlignment(uint32_t alignment);
+uint32_t bz_Mem_MinAlignment();
+uint32_t bz_Mem_GetHeapLimit();
+void bz_Mem_SetHeapLimit(uint32_t limit);
+void bz_Mem_SetPrimitives(const bzMemPrimitiveTable *table);
+void bz_Mem_GetPrimitives(bzMemPrimitiveTable *out);
+
+// Child lists.
+int32_t bz_MemChild_Add(void *parent, void *child);
+int32_t bz_MemChild_AddPool(void *parent, int32_t poolId, void *child);
+void bz_MemChild_Remove(void *parent, void *child);
+
+// Element pools, ids 1-128.
+int32_t bz_Pool_Create(uint32_t elementSize, uint32_t perBlock, uint32_t initialBlocks,
+                       uint32_t flags);
+void *bz_Pool_Alloc(int32_t poolId, uint32_t flags, ...);
+void *bz_Pool_AllocV(int32_t poolId, uint32_t flags, va_list args);
+void bz_Pool_FreeElement(int32_t poolId, void *element);
+// Returns every element of the pool to its free list.
+void bz_Pool_FreeAllElements(int32_t poolId);
+int32_t bz_Pool_Destroy(int32_t poolId);
+uint32_t bz_Pool_Trim(int32_t poolId);
+uint32_t bz_Pool_GetUsed(int32_t poolId);
+uint32_t bz_Pool_GetCapacity(int32_t poolId);
+uint32_t bz_Pool_GetPerBlock(int32_t poolId);
+uint32_t bz_Pool_GetElementSize(int32_t poolId);
+uint32_t bz_Pool_GetAlignment(int32_t poolId);
+int32_t bz_Pool_SharedId(int32_t index);
+int32_t bz_Pool_FindForSize(uint32_t elementSize);
+int32_t bz_Pool_ForSize(uint32_t elementSize, uint32_t perBlock);
+void bz_MemPools_DestroyAll();
+
+void *InlineScratchTake();
+void InlineScratchGive();
+
+// Temporary stacks, ids 1-10.
+int32_t bz_TempStack_Create(uint32_t size, int32_t overflowAllowed);
+void *bz_TempStack_Alloc(int32_t id, uint32_t size, uint32_t flags, ...);
+int32_t bz_TempStack_Free(int32_t id, void *block);
+int32_t bz_TempStack_PushMark(int32_t id);
+int32_t bz_TempStack_PopMark(int32_t id);
+uint32_t bz_TempStack_SpaceLeft(int32_t id, uint32_t flags);
+uint32_t bz_TempStack_GetSize(int32_t id);
+uint32_t bz_TempStack_DefaultSize();
+int32_t bz_TempStack_GetId();
+int32_t bz_TempStack_Destroy(int32_t id);
+
+// Growable buffers, ids 1-8.
+int32_t bz_MemBuffer_Create(uint32_t initialSize, uint32_t growthStep, uint32_t reserve);
+void bz_MemBuffer_Ensure(int32_t id, uint8_t **cursor);
+uint8_t *bz_MemBuffer_Base(int32_t id);
+uint32_t bz_MemBuffer_Offset(const uint8_t *pointer, int32_t id);
+void bz_MemBuffer_Free(int32_t id);
+void bz_MemBuffer_ClearAll();
+
+// Checked copies: a zero length does nothing and returns 0.
+void *MemCopy(size_t length, void *dest, const void *src);
+void *MemMove(size_t length, void *dest, const void *src);
+void *MemFill(void *dest, int value, size_t length);
+int bz_MemCompare(const void *a, const void *b, size_t length);
+void *bz_MemMoveRaw(void *dest, const void *src, size_t length);
+void bz_MemWriteAdvance(uint8_t **cursor, const void *src, size_t length);
+void bz_MemReadAdvance(const uint8_t **cursor, void *dest, size_t length);

@@ -1,0 +1,28 @@
+#include "game/Startup.h"
+
+#include "core/Engine.h"
+#include "core/Error.h"
+#include "core/Memory.h"
+
+namespace
+{
+bool gEngineStarted;
+} // namespace
+
+int Startup_Init()
+{
+    bzInitRecord record = {};
+    bz_SetShutdownFunction(Startup_Shutdown);
+    if (bz_InitEngine(&record) != 0)
+        return bz_GetLastError();
+    gEngineStarted = true;
+    return 0;
+}
+
+void Startup_Shutdown()
+{
+    if (!gEngineStarted)
+        return;
+    gEngineStarted = false;
+    bz_MemPools_DestroyAll();
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only those that are missing.
+# Usage: scripts/deps.sh build|test|run
+set -euo pipefail
+
+packages=(g++ make cmake pkg-config)
+case "${1:-build}" in
+test) packages+=(libgtest-dev libgmock-dev libbenchmark-dev python3) ;;
+run) packages+=(xvfb xauth) ;;
+build) ;;
+*) echo "deps.sh: unknown set '$1'" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "deps.sh: need root to install ${missing[*]}" >&2
+        exit 1
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
