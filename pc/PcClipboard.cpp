@@ -1,0 +1,6 @@
+#include "pc/PcClipboard.h"
+
+int32_t PDSetClipboardText(const char *)
+{
+    return 0;
+}
