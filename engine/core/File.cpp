@@ -756,6 +756,23 @@ int bz_ChangeDirectory(const char *path)
     return gIO.changeDirectory(path);
 }
 
+// --- directory search ----------------------------------------------------------------------
+
+const char *bz_FindNext()
+{
+    return PDFindNextFile(1, 1);
+}
+
+const char *bz_FindNextDirectory()
+{
+    return PDFindNextFile(0, 1);
+}
+
+const char *bz_FindNextFile()
+{
+    return PDFindNextFile(1, 0);
+}
+
 // --- path functions ------------------------------------------------------------------------
 
 const char *bz_GetPathDrive(const char *path)

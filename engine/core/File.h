@@ -142,6 +142,12 @@ int bz_FileError(bzFileHandle *file);                                           
 int bz_MakeDirectory(const char *path);                                              // 31
 int bz_ChangeDirectory(const char *path);                                            // 32
 
+// The next entry of the open directory walk (pc/PcSystem's PDFindFirstFile): any entry,
+// directories only, files only.
+const char *bz_FindNext();
+const char *bz_FindNextDirectory();
+const char *bz_FindNextFile();
+
 // Path functions: each result lives in a static buffer until the next call using it.
 const char *bz_GetPathDrive(const char *path);
 const char *bz_GetPathDirectory(const char *path);
