@@ -437,7 +437,9 @@ bool WritePiece(Download *d, const char *data, uint32_t length)
     d->written += length;
     uint8_t word[4];
     PutWord(word, d->written);
-    return bz_FileSeek(d->file, 12, SEEK_SET) == 0 && bz_FileWrite(d->file, word, 4) == 4;
+    // Flushed at once, so that the file on disk always tells how far the download came.
+    return bz_FileSeek(d->file, 12, SEEK_SET) == 0 && bz_FileWrite(d->file, word, 4) == 4 &&
+           bz_FileFlush(d->file) == 0;
 }
 } // namespace
 

@@ -390,6 +390,50 @@ TEST_F(HttpTest, BlockingDownloadTimesOut)
     bz_Http_SetDownloadTimeout(10000);
 }
 
+uint32_t Word(const std::string &bytes, size_t at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+TEST_F(HttpTest, DownloadFileLayoutWhileArriving)
+{
+    // The server sends 10 of 1,000 bytes and stalls; the download file is read meanwhile.
+    bz_Http_SetDownloadTimeout(800);
+    std::string url = server.Url("/stall.bin");
+    int32_t result = -1;
+    std::thread download([&] { result = bz_Http_GetToFile(url.c_str(), "part.bin"); });
+    std::string dld;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    while (std::chrono::steady_clock::now() < end && Word(dld + std::string(16, '\0'), 12) != 10)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        dld = ReadWholeFile("part.bin.dld");
+    }
+    download.join();
+    bz_Http_SetDownloadTimeout(10000);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(access("part.bin.dld", F_OK), -1);
+
+    const std::string names = std::string("part.bin") + '\0' + "part.bin.dld" + '\0' + url + '\0';
+    ASSERT_EQ(dld.size(), 32 + names.size() + 1000);
+    EXPECT_EQ(dld.substr(0, 4), "DLD0");
+    EXPECT_EQ(Word(dld, 4), 1u);
+    EXPECT_EQ(Word(dld, 8), 1000u);
+    EXPECT_EQ(Word(dld, 12), 10u);
+    EXPECT_EQ(Word(dld, 16), 2u); // kept open between writes
+    EXPECT_EQ(Word(dld, 20), 8u);
+    EXPECT_EQ(Word(dld, 24), 12u);
+    EXPECT_EQ(Word(dld, 28), url.size());
+    EXPECT_EQ(dld.substr(32, names.size()), names);
+    const size_t data = 35 + 8 + 12 + url.size();
+    for (size_t i = 0; i < 10; ++i)
+        EXPECT_EQ(static_cast<uint8_t>(dld[data + i]), static_cast<uint8_t>((i * 7 + 3) & 0xFF));
+    EXPECT_EQ(dld.substr(data + 10), std::string(990, '\0'));
+}
+
 // A request that believes it has received the given bytes.
 struct FakeAnswer
 {
