@@ -616,6 +616,11 @@ void PDSetMessageWaitLimit(uint32_t milliseconds)
     gWaitLimit = milliseconds;
 }
 
+uint32_t PDGetMicroseconds()
+{
+    return bz_GetMicroseconds();
+}
+
 intptr_t PDAltTabHookProc(int32_t, uint32_t, uint32_t, uint32_t)
 {
     return 0;

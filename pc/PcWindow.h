@@ -95,6 +95,9 @@ void PDSetMessageWaitLimit(uint32_t milliseconds);
 // keys of the extended block; 0 for keys without one.
 uint32_t PDScancodeToVirtualKey(int32_t scancode, uint32_t *flags);
 
+// Microseconds since the engine timer started, as the clock gives them.
+uint32_t PDGetMicroseconds();
+
 // The Alt+Tab keyboard hook. Nothing here needs Alt+Tab kept from the desktop, so the hook
 // passes every key on (returns 0). The thread procedure marks the hook running and waits
 // until PDAltTabHookStop is called.
