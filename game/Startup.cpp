@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "core/Wad.h"
+#include "pc/PcWindow.h"
 
 namespace
 {
@@ -26,5 +27,6 @@ void Startup_Shutdown()
         return;
     gEngineStarted = false;
     bz_WAD_Close();
+    PDShutdownWindow();
     bz_MemPools_DestroyAll();
 }
