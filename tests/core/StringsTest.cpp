@@ -1,8 +1,11 @@
+#include "ClockVirtualCounter.h"
+
 #include "core/Memory.h"
 #include "core/Strings.h"
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstring>
 #include <random>
 #include <string>
@@ -203,5 +206,72 @@ TEST(StringsTest, VersionTexts)
     EXPECT_STREQ(bz_GetVersionString(), "V1.0.1");
     EXPECT_STREQ(bz_GetVersionPath(), "ORU/V1.0.1");
     EXPECT_STREQ(bz_GetVersionAndDate(), "V1.0.1  Mar 14 2005");
+}
+
+// Engine time 0.75 s: the blink shows the colons. At 0.25 s they are blanked.
+class TimeTextTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        counter_.StartTimer();
+        counter_.AdvanceMs(750);
+        ASSERT_EQ(bz_ReplaySquareWave(1.0f, 50.0f, 0.0f), 0);
+    }
+    VirtualCounter counter_;
+};
+
+TEST_F(TimeTextTest, FormatHMS)
+{
+    const struct
+    {
+        float seconds;
+        int32_t dashes, twoDigits;
+        const char *text;
+    } cases[] = {
+        {3725.0f, 0, 1, "01:02.05"}, {3725.0f, 0, 0, "1:02.05"},   {3725.9f, 0, 1, "01:02.05"},
+        {59.999f, 1, 1, "00:00.59"}, {0.0f, 1, 1, "--:--.--"},     {0.0f, 1, 0, "-:--.--"},
+        {0.0f, 0, 1, "00:00.00"},    {36000.0f, 0, 1, "10:00.00"}, {0.4f, 1, 0, "0:00.00"},
+    };
+    char out[16];
+    for (const auto &c : cases)
+        EXPECT_STREQ(bz_FormatHMS(out, c.seconds, c.dashes, c.twoDigits), c.text) << c.seconds;
+}
+
+TEST_F(TimeTextTest, FormatMinSecAndHundredths)
+{
+    char out[16];
+    EXPECT_STREQ(bz_FormatMinSec(out, 59.6f, 0, 1), "01:00"); // rounded
+    EXPECT_STREQ(bz_FormatMinSec(out, 125.2f, 0, 0), "2:05");
+    EXPECT_STREQ(bz_FormatMinSec(out, 0.0f, 1, 1), "--:--");
+    EXPECT_STREQ(bz_FormatMinSec(out, 0.0f, 1, 0), "-:--");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 61.256f, 0, 1), "01:01.26");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 5.004f, 0, 0), "0:05.00");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 0.0f, 1, 1), "--:--.--");
+}
+
+TEST_F(TimeTextTest, ExtremeTimesStayInTheBuffer)
+{
+    const float extremes[] = {-1.0f, -3725.0f, FLT_MAX, -FLT_MAX, 1e30f, NAN, INFINITY};
+    for (float t : extremes)
+    {
+        char out[16];
+        EXPECT_LT(std::strlen(bz_FormatHMS(out, t, 0, 1)), 16u);
+        EXPECT_LT(std::strlen(bz_FormatClockHundredths(out, t, 0, 0)), 16u);
+        EXPECT_LT(std::strlen(bz_FormatMinSec(out, t, 1, 1)), 16u);
+    }
+}
+
+TEST_F(TimeTextTest, ColonsBlinkOnceASecond)
+{
+    char out[16];
+    EXPECT_STREQ(bz_FormatMinSec(out, 65.0f, 0, 1), "01:05");
+    counter_.AdvanceMs(500); // 1.25 s: first half of the second
+    EXPECT_STREQ(bz_FormatMinSec(out, 65.0f, 0, 1), "01 05");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 65.0f, 0, 1), "01 05.00");
+    EXPECT_STREQ(bz_FormatHMS(out, 65.0f, 0, 1), "00:01.05"); // HMS does not blink
+    char text[] = "a:b::c";
+    EXPECT_STREQ(bz_BlinkColons(text), "a b  c");
+    EXPECT_EQ(bz_BlinkColons(nullptr), nullptr);
 }
 } // namespace
