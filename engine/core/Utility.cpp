@@ -1,5 +1,7 @@
 #include "core/Utility.h"
 
+#include "render/RenderTable.h"
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -9,7 +11,6 @@
 namespace
 {
 char gBinary[33];
-bzSetLightFunction gSetLight;
 uint32_t gCategoryCounts[256];
 } // namespace
 
@@ -110,14 +111,11 @@ int32_t bz_StrToInt(const char *text)
     return static_cast<int32_t>(value);
 }
 
-void bz_SetLightFunction(bzSetLightFunction fn)
-{
-    gSetLight = fn;
-}
-
 int32_t bz_SetLight(int32_t index, const void *light, const void *matrix)
 {
-    return gSetLight ? gSetLight(index, light, matrix) : -1;
+    if (!bzgRenderTable.PDSetLight)
+        return -1;
+    return bzgRenderTable.PDSetLight(index, light, matrix);
 }
 
 void InlineSetCategory(uint8_t *categoryByte, uint8_t category)

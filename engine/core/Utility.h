@@ -35,8 +35,6 @@ float bz_StrToFloat(const char *text);
 int32_t bz_StrToInt(const char *text);
 
 // Forwards to the renderer's light set-up and returns its result (-1 while there is none).
-typedef int32_t (*bzSetLightFunction)(int32_t index, const void *light, const void *matrix);
-void bz_SetLightFunction(bzSetLightFunction fn);
 int32_t bz_SetLight(int32_t index, const void *light, const void *matrix);
 
 // Moves an object from the count of its old category to that of the new one and stores the new

@@ -1,4 +1,5 @@
 #include "core/Utility.h"
+#include "render/RenderTable.h"
 
 #include <gtest/gtest.h>
 
@@ -110,9 +111,10 @@ TEST(UtilityTest, SetLightForwardsToTheRenderer)
 {
     int light = 0;
     EXPECT_EQ(bz_SetLight(3, &light, nullptr), -1);
-    bz_SetLightFunction(FakeSetLight);
+    bzgRenderTable.PDSetLight = FakeSetLight;
     EXPECT_EQ(bz_SetLight(3, &light, nullptr), 103);
-    bz_SetLightFunction(nullptr);
+    EXPECT_EQ(bz_SetLight(3, nullptr, nullptr), -1);
+    bzgRenderTable.PDSetLight = nullptr;
 }
 
 TEST(UtilityTest, CategoryCounts)
