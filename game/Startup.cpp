@@ -3,6 +3,7 @@
 #include "core/Engine.h"
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "core/Wad.h"
 
 namespace
 {
@@ -24,5 +25,6 @@ void Startup_Shutdown()
     if (!gEngineStarted)
         return;
     gEngineStarted = false;
+    bz_WAD_Close();
     bz_MemPools_DestroyAll();
 }

@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/Error.h"
+#include "core/File.h"
 #include "pc/PcSystem.h"
 
 int32_t bz_InitEngine(const bzInitRecord *record)
@@ -9,6 +10,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     PDInitSystem();
     bz_InitClock();
     bz_Mem_Init(record ? &record->memory : nullptr);
+    bz_FileIO_InitDefaults();
     // No frame-cap words in the start-up record yet: no cap.
     bz_Timer_Init(0, 0.0f);
     bzgNoFatalExit = 0;
