@@ -39,14 +39,14 @@ void StoreV3(bzV3 *v, const float in[3])
 }
 } // namespace
 
-uint32_t bz_RandomSeed(uint32_t seed)
+uint32_t bz_RandomSeed(uint32_t value)
 {
-    if (seed == 0)
-        seed = 1;
+    if (value == 0)
+        value = 1;
     gSavedState = gState;
-    gState = seed;
-    gSeed = seed;
-    return seed;
+    gState = value;
+    gSeed = value;
+    return value;
 }
 
 uint32_t bz_RandomSeedIfNeeded()

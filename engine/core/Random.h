@@ -9,7 +9,7 @@
 struct bzV3; // three floats x, y, z
 
 // Starting value 0 counts as 1; keeps the state before it for bz_RandomRestart. Returns it.
-uint32_t bz_RandomSeed(uint32_t seed);
+uint32_t bz_RandomSeed(uint32_t value);
 // Seeds from the calendar clock's seconds (1 when that is 0 or fails) unless already seeded.
 uint32_t bz_RandomSeedIfNeeded();
 uint32_t bz_RandomGetSeed();
