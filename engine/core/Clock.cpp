@@ -1,4 +1,5 @@
 #include "core/Clock.h"
+#include "core/Utility.h"
 
 #include "pc/PcTime.h"
 #include "render/Font.h"
@@ -71,22 +72,10 @@ float gPanelLine = 16.0f;
 bzClockReplayServices gReplay;
 const bzRenderStats *gRenderStats;
 
-// Float to int32 toward zero, held inside the int32 range (NaN gives 0).
-int32_t TruncToInt(double value)
-{
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483647.0)
-        return INT32_MAX;
-    if (value <= -2147483648.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 // Seconds to ms as the replay's values are converted: s x 1000 + 0.0001, truncated.
 int32_t SecondsToMs(float seconds)
 {
-    return TruncToInt(static_cast<double>(seconds * 1000.0f + 0.0001f));
+    return bz_SaturateToInt(static_cast<double>(seconds * 1000.0f + 0.0001f));
 }
 
 bool ClockRuns()
@@ -117,7 +106,7 @@ bool IdleMs(uint32_t ms)
 int32_t EngineMs()
 {
     if (gFreezeDepth > 0)
-        return TruncToInt(static_cast<double>(gFrozenTime) * 1000.0);
+        return bz_SaturateToInt(static_cast<double>(gFrozenTime) * 1000.0);
     return static_cast<int32_t>(PDGetMilliseconds() - gMark);
 }
 
@@ -510,8 +499,9 @@ int32_t bz_Timer_FrameUpdate()
             uint32_t clock = PDGetMilliseconds();
             if (speed != 0.0f && gHaveWallTime)
             {
-                int32_t target = TruncToInt(static_cast<double>(timing->fixedFrameTime * 1000.0f) /
-                                            static_cast<double>(speed));
+                int32_t target =
+                    bz_SaturateToInt(static_cast<double>(timing->fixedFrameTime * 1000.0f) /
+                                     static_cast<double>(speed));
                 int64_t wait = static_cast<int64_t>(gPrevWallTime) + target - clock;
                 if (wait >= 0)
                     bz_WaitMs(static_cast<uint32_t>(wait > UINT32_MAX ? UINT32_MAX : wait));

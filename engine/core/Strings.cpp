@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "core/File.h"
 #include "core/Memory.h"
+#include "core/Utility.h"
 
 #include <cmath>
 #include <cstdio>
@@ -220,21 +221,9 @@ char *DupWith(const char *text, bool upper)
     }
     return copy;
 }
-// Whole seconds (or hundredths) of a time, held inside the int32 range; NaN gives 0.
-int32_t ClampToInt(double value)
-{
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483647.0)
-        return INT32_MAX;
-    if (value <= -2147483648.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 int32_t RoundToInt(double value)
 {
-    return ClampToInt(std::floor(value + 0.5));
+    return bz_SaturateToInt(std::floor(value + 0.5));
 }
 
 // The longest name bz_MakeUniqueFileName takes, terminator included.
@@ -370,7 +359,7 @@ char *bz_FormatHMS(char *out, float seconds, int32_t dashes, int32_t twoDigits)
         std::snprintf(out, kTimeTextSize, "%s", twoDigits ? "--:--.--" : "-:--.--");
         return out;
     }
-    int32_t t = ClampToInt(seconds);
+    int32_t t = bz_SaturateToInt(seconds);
     std::snprintf(out, kTimeTextSize, twoDigits ? "%02d:%02d.%02d" : "%01d:%02d.%02d", t / 3600,
                   (t % 3600) / 60, t % 60);
     return out;

@@ -132,3 +132,14 @@ uint32_t bz_GetCategoryCount(uint8_t category)
 {
     return gCategoryCounts[category];
 }
+
+int32_t bz_SaturateToInt(double value)
+{
+    if (!(value == value))
+        return 0;
+    if (value >= 2147483647.0)
+        return INT32_MAX;
+    if (value <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}

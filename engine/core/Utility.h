@@ -26,6 +26,8 @@ const char *bz_BinaryString(uint32_t v);
 // The value with a comma between groups of three digits (1234567 gives 1,234,567); out needs
 // 15 bytes. Returns out.
 char *bz_FormatThousands(char *out, int32_t value);
+// The value truncated toward zero and held inside the int32 range; NaN gives 0.
+int32_t bz_SaturateToInt(double value);
 int32_t bz_ToLower(int32_t c);
 int32_t bz_ToUpper(int32_t c);
 // The runtime's text-to-number conversions; a null text gives 0; out-of-range integers are held
