@@ -100,8 +100,8 @@ struct LinkEntry
     ChildNode *node;
 };
 
-bzMemPrimitiveTable gPrim = {PDMemAlloc,  PDMemFree, PDMemCopyWords, PDMemCopy,
-                             PDMemFill,   PDMemMove, PDMemCompare};
+bzMemPrimitiveTable gPrim = {PDMemAlloc, PDMemFree, PDMemCopyWords, PDMemCopy,
+                             PDMemFill,  PDMemMove, PDMemCompare};
 
 bzMemStats gStats;
 uint32_t gHeapLimit;
@@ -198,8 +198,8 @@ TempStack *StackOf(int32_t id)
 
 inline uint32_t LinkSlot(const void *p)
 {
-    uint64_t h = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) >> 3) *
-                 0x9E3779B97F4A7C15ull;
+    uint64_t h =
+        (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) >> 3) * 0x9E3779B97F4A7C15ull;
     return static_cast<uint32_t>(h >> 32) & (gLinkCap - 1);
 }
 
@@ -1348,8 +1348,8 @@ void *bz_TempStack_Alloc(int32_t id, uint32_t size, uint32_t flags, ...)
         // Only the source argument applies to a stack block.
         const void *src = (flags & BZ_MEM_SOURCE) ? va_arg(ap, const void *) : nullptr;
         va_end(ap);
-        void *heap = bz_MemAlloc(size, flags & ~(BZ_MEM_LABEL | BZ_MEM_EXTRA | BZ_MEM_PARENT |
-                                                 BZ_MEM_SOURCE));
+        void *heap = bz_MemAlloc(
+            size, flags & ~(BZ_MEM_LABEL | BZ_MEM_EXTRA | BZ_MEM_PARENT | BZ_MEM_SOURCE));
         if (!heap)
             return nullptr;
         int32_t status = bzgMemStatus;

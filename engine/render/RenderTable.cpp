@@ -1,0 +1,4 @@
+#include "render/RenderTable.h"
+
+PDRenderFunctionTable bzgRenderTable;
+bzViewport *bzg2DDrawMode;

@@ -1,0 +1,137 @@
+// The renderer function table: every drawing, texture, display and frame operation goes
+// through these 106 slots, filled whole by one back end at start-up. The table starts zeroed;
+// callers skip a slot that is NULL.
+#pragma once
+
+#include <cstdint>
+
+struct bzViewport;
+struct bz_IMGMAP;
+struct bzMaterial;
+struct bzModel;
+struct bzLump;
+
+// Slots whose arguments are not yet used by any caller keep the generic shape; each gets its
+// full signature together with the back ends that implement it.
+typedef void (*PDGenericSlot)();
+
+struct PDRenderFunctionTable
+{
+    PDGenericSlot PDReleaseHardwareData;     // 0
+    PDGenericSlot PDReserved01;              // 1
+    PDGenericSlot PDDrawQuadBlockArray;      // 2
+    PDGenericSlot PDSetFrameShaderConstants; // 3
+    PDGenericSlot PDSetImgMapPalette;        // 4
+    PDGenericSlot PDPutImgMapPixelIndex;     // 5
+    PDGenericSlot PDPutImgMapPixel;          // 6
+    PDGenericSlot PDGetImgMapPalette;        // 7
+    PDGenericSlot PDGetImgMapPixelIndex;     // 8
+    PDGenericSlot PDGetImgMapPixel;          // 9
+    PDGenericSlot PDUnlockImgMap;            // 10
+    PDGenericSlot PDLockImgMap;              // 11
+    PDGenericSlot PDGetTextureMemory;        // 12
+    PDGenericSlot PDRefreshImgMapPixels;     // 13
+    PDGenericSlot PDMakeImgMapATexture;      // 14
+    PDGenericSlot PDLoadTex2;                // 15
+    PDGenericSlot PDMakeImgMapMipMaps;       // 16
+    PDGenericSlot PDFreeImgMapTexture;       // 17
+    PDGenericSlot PDUpdateImgMapTexture;     // 18
+    PDGenericSlot PDResetGammaRamp;          // 19
+    PDGenericSlot PDReleaseImageResources;   // 20
+    PDGenericSlot PDInitImageResources;      // 21
+    PDGenericSlot PDReleaseEmitterData;      // 22
+    PDGenericSlot PDInitEmitterData;         // 23
+    PDGenericSlot PDEndItemDraw;             // 24
+    PDGenericSlot PDPrepareSprites;          // 25
+    PDGenericSlot PDDrawSprites;             // 26
+    PDGenericSlot PDDraw2DBox;               // 27
+    PDGenericSlot PDReserved28;              // 28
+    PDGenericSlot PDReserved29;              // 29
+    int32_t (*PDDraw2DLine)(float x0, float y0, float x1, float y1, uint32_t colour,
+                            int32_t blend); // 30
+    PDGenericSlot PDDraw2DRectColours;      // 31
+    int32_t (*PDDraw2DRect)(float x, float y, float w, float h, uint32_t colour, int32_t blend,
+                            bz_IMGMAP *image, uint32_t flags);                   // 32
+    PDGenericSlot PDDraw2DImage;                                                 // 33
+    PDGenericSlot PDDraw2DImageRotated;                                          // 34
+    PDGenericSlot PDFlush2D;                                                     // 35
+    PDGenericSlot PDRelease2DBuffers;                                            // 36
+    PDGenericSlot PDCreate2DBuffers;                                             // 37
+    PDGenericSlot PDAdd2DVertexList;                                             // 38
+    PDGenericSlot PDClearViewport;                                               // 39
+    PDGenericSlot PDDisableFog;                                                  // 40
+    PDGenericSlot PDSetFog;                                                      // 41
+    PDGenericSlot PDSetWorldMatrix;                                              // 42
+    void (*PDNote2DViewport)(bzViewport *viewport);                              // 43
+    PDGenericSlot PDViewportCreated;                                             // 44
+    PDGenericSlot PDSetProjection;                                               // 45
+    PDGenericSlot PDSetAmbientLight;                                             // 46
+    PDGenericSlot PDSetViewport;                                                 // 47
+    PDGenericSlot PDClearScreen;                                                 // 48
+    PDGenericSlot PDSetDisplayMode;                                              // 49
+    PDGenericSlot PDShowFrame;                                                   // 50
+    PDGenericSlot PDGetDriverName;                                               // 51
+    PDGenericSlot PDPreShutdownDisplay;                                          // 52
+    PDGenericSlot PDShutdownDisplay;                                             // 53
+    PDGenericSlot PDCreateDisplayInterface;                                      // 54
+    PDGenericSlot PDInitWindow;                                                  // 55
+    PDGenericSlot PDPreStartup;                                                  // 56
+    PDGenericSlot PDSwapColourBytes;                                             // 57
+    PDGenericSlot PDFreeLineVertices;                                            // 58
+    PDGenericSlot PDUnlockLineVertices;                                          // 59
+    PDGenericSlot PDLockLineVertices;                                            // 60
+    PDGenericSlot PDDrawLineStrip;                                               // 61
+    PDGenericSlot PDDrawLineList;                                                // 62
+    PDGenericSlot PDSetDepthTest;                                                // 63
+    PDGenericSlot PDMaterialCreated;                                             // 64
+    PDGenericSlot PDSetupMaterial;                                               // 65
+    PDGenericSlot PDGetEffectParams;                                             // 66
+    PDGenericSlot PDSetEffectParams;                                             // 67
+    PDGenericSlot PDReleaseDeviceBuffers;                                        // 68
+    PDGenericSlot PDCreateDeviceBuffers;                                         // 69
+    PDGenericSlot PDDrawScreenRectGL;                                            // 70
+    PDGenericSlot PDSetFlareArrays;                                              // 71
+    PDGenericSlot PDDrawFlares;                                                  // 72
+    int32_t (*PDSetLight)(int32_t index, const void *light, const void *matrix); // 73
+    PDGenericSlot PDDisableLights;                                               // 74
+    PDGenericSlot PDSetObjectLighting;                                           // 75
+    PDGenericSlot PDDrawMaterialLabel;                                           // 76
+    PDGenericSlot PDSetupMaterialPass;                                           // 77
+    PDGenericSlot PDDrawMeshSimple;                                              // 78
+    PDGenericSlot PDDrawMaterialGroup;                                           // 79
+    PDGenericSlot PDDrawMesh;                                                    // 80
+    PDGenericSlot PDReserved81;                                                  // 81
+    PDGenericSlot PDDrawScreenImage;                                             // 82
+    PDGenericSlot PDDrawPolyline;                                                // 83
+    PDGenericSlot PDSetupLineDrawing;                                            // 84
+    PDGenericSlot PDEndScene;                                                    // 85
+    PDGenericSlot PDBeginScene;                                                  // 86
+    PDGenericSlot PDDrawModelInstance;                                           // 87
+    PDGenericSlot PDDebugDrawForm;                                               // 88
+    PDGenericSlot PDDebugDrawFormAt;                                             // 89
+    PDGenericSlot PDDebugDrawFormMark;                                           // 90
+    PDGenericSlot PDSetupGlowTarget;                                             // 91
+    PDGenericSlot PDReserved92;                                                  // 92
+    PDGenericSlot PDDrawIndexedOnce;                                             // 93
+    PDGenericSlot PDDrawMeshIndexed;                                             // 94
+    PDGenericSlot PDDebugDrawFormWire;                                           // 95
+    PDGenericSlot PDDebugDrawFormSolid;                                          // 96
+    PDGenericSlot PDRebuildModelLists;                                           // 97
+    PDGenericSlot PDUpdateModelVertices;                                         // 98
+    PDGenericSlot PDBuildModelBuffers;                                           // 99
+    PDGenericSlot PDFreeModelBuffers;                                            // 100
+    PDGenericSlot PDRebuildModelIndices;                                         // 101
+    PDGenericSlot PDReserved102;                                                 // 102
+    PDGenericSlot PDDrawShadowOverlay;                                           // 103
+    PDGenericSlot PDDrawShadowVolume;                                            // 104
+    PDGenericSlot PDSetShadowVolumeData;                                         // 105
+};
+
+static_assert(sizeof(PDRenderFunctionTable) == 106 * sizeof(void *));
+
+// The one table of the running program.
+extern PDRenderFunctionTable bzgRenderTable;
+
+// The 2-D drawing target: the viewport that 2-D records go to (null = the whole screen). Code
+// that draws its own overlay saves it, tells slot 43 of its own target, and restores both.
+extern bzViewport *bzg2DDrawMode;

@@ -1,0 +1,615 @@
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "TestSupport.h"
+#include "pc/PcMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace
+{
+class MemoryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        bz_Mem_GetPrimitives(&saved_);
+        bz_Mem_SetHeapLimit(0);
+    }
+    void TearDown() override
+    {
+        bz_Mem_SetPrimitives(&saved_);
+        bz_Mem_SetHeapLimit(0);
+    }
+    static bzMemStats Stats()
+    {
+        bzMemStats s;
+        bz_Mem_GetStats(&s);
+        return s;
+    }
+    bzMemPrimitiveTable saved_;
+    KeepAlive keepAlive_;
+};
+
+int gFailAllocs; // raw allocations left before the injected allocator starts failing
+void *FailingAlloc(uint32_t, size_t)
+{
+    return nullptr;
+}
+void *CountdownAlloc(uint32_t kind, size_t size)
+{
+    if (gFailAllocs-- <= 0)
+        return nullptr;
+    return PDMemAlloc(kind, size);
+}
+} // namespace
+
+TEST_F(MemoryTest, ZeroSizeReturnsNullAndKeepsStatus)
+{
+    bzgMemStatus = 91;
+    EXPECT_EQ(bz_MemAlloc(0, 0), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), 91);
+}
+
+TEST_F(MemoryTest, OversizedBlocksAreRefused)
+{
+    bzMemStats before = Stats();
+    EXPECT_EQ(bz_MemAlloc(1u << 27, 0), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_RAW_FAILED);
+    EXPECT_EQ(bz_MemAlloc(0xFFFFFFFFu, 0), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_RAW_FAILED);
+    EXPECT_EQ(bz_GetLastError(), BZ_ERROR_NO_MEMORY);
+    EXPECT_EQ(Stats().blockCount, before.blockCount);
+    // The largest size the header holds is still accepted.
+    void *big = bz_MemAlloc((1u << 27) - 1, 0);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(bz_MemSize(big), (1u << 27) - 1);
+    bz_MemFree(big);
+}
+
+TEST_F(MemoryTest, AlignedBlockKeepsSizeAndCounts)
+{
+    bzMemStats before = Stats();
+    for (uint32_t n = 0; n <= 4; ++n)
+    {
+        void *b = bz_MemAlloc(37, BZ_MEM_ALIGN_FLAGS(n) | BZ_MEM_CLEAR);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % (8u << n), 0u) << "n=" << n;
+        EXPECT_EQ(bz_MemSize(b), 37u);
+        EXPECT_EQ(Stats().bytesInUse, before.bytesInUse + 37 + bz_Mem_HeaderSize());
+        for (int i = 0; i < 37; ++i)
+            EXPECT_EQ(static_cast<uint8_t *>(b)[i], 0);
+        bz_MemFree(b);
+    }
+    EXPECT_EQ(Stats().blockCount, before.blockCount);
+    EXPECT_EQ(Stats().bytesInUse, before.bytesInUse);
+    EXPECT_EQ(bz_Mem_AlignmentForFlags(BZ_MEM_ALIGN_FLAGS(4)), 128u);
+    EXPECT_EQ(bz_Mem_AlignmentForFlags(0), bz_Mem_GetDefaultAlignment());
+}
+
+TEST_F(MemoryTest, AlignmentAboveTheHeaderRangeIsRefused)
+{
+    EXPECT_EQ(bz_MemAlloc(16, BZ_MEM_ALIGN_FLAGS(5)), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ALIGNMENT);
+    EXPECT_EQ(bz_TempStack_Alloc(1, 16, BZ_MEM_ALIGN_FLAGS(7)), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ALIGNMENT);
+    EXPECT_EQ(bz_Mem_SetDefaultAlignment(6), BZ_MEM_BAD_ALIGNMENT);
+    EXPECT_EQ(bz_Mem_GetDefaultAlignment(), 4u);
+}
+
+TEST_F(MemoryTest, OptionalArgumentsAreReadInOrder)
+{
+    const char src[6] = "hello";
+    void *parent = bz_MemAlloc(8, 0);
+    char *b = static_cast<char *>(bz_MemAlloc(
+        6, BZ_MEM_LABEL | BZ_MEM_EXTRA | BZ_MEM_PARENT | BZ_MEM_SOURCE, "label", 7u, parent, src));
+    ASSERT_NE(b, nullptr);
+    EXPECT_STREQ(b, "hello");
+    bzMemStats withChild = Stats();
+    bz_MemFree(parent); // takes the child with it
+    EXPECT_EQ(Stats().blockCount, withChild.blockCount - 2);
+}
+
+TEST_F(MemoryTest, HeapLimitExactlyReachedPassesOneByteMoreExplodes)
+{
+    uint32_t inUse = Stats().bytesInUse;
+    uint32_t size = 1000;
+    bz_Mem_SetHeapLimit(inUse + size + bz_Mem_HeaderSize());
+    uint32_t reports = bz_Error_ReportCount();
+    void *a = bz_MemAlloc(size, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(bz_Error_ReportCount(), reports);
+    bz_MemFree(a);
+
+    bz_Mem_SetHeapLimit(inUse + size + bz_Mem_HeaderSize() - 1);
+    void *b = bz_MemAlloc(size, 0);
+    EXPECT_EQ(bz_Error_ReportCount(), reports + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "BANG!!!");
+    std::string text = bz_Error_LastReportText();
+    EXPECT_EQ(text.rfind("The application has just exploded (Heap limit exceeded)\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("Memory.cpp"), std::string::npos);
+    bz_Mem_SetHeapLimit(0);
+    bz_MemFree(b);
+}
+
+TEST_F(MemoryTest, FailingRawAllocatorGivesStatus80AndNoLeak)
+{
+    bzMemStats before = Stats();
+    bzMemPrimitiveTable failing = {};
+    failing.allocRaw = FailingAlloc;
+    bz_Mem_SetPrimitives(&failing);
+    EXPECT_EQ(bz_MemAlloc(64, BZ_MEM_RETRY), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_RAW_FAILED);
+    EXPECT_EQ(bz_GetLastError(), BZ_ERROR_NO_MEMORY);
+    EXPECT_EQ(Stats().blockCount, before.blockCount);
+    // A new pool whose first block cannot be had.
+    EXPECT_EQ(bz_Pool_Create(40, 0, 1, 0), 0);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_RAW_FAILED);
+    bz_Mem_SetPrimitives(&saved_);
+    EXPECT_EQ(Stats().blockCount, before.blockCount);
+}
+
+TEST_F(MemoryTest, PoolCreationFailuresLeaveNothingBehind)
+{
+    bzMemStats before = Stats();
+    bzMemPrimitiveTable countdown = {};
+    countdown.allocRaw = CountdownAlloc;
+    bz_Mem_SetPrimitives(&countdown);
+    gFailAllocs = 1; // the record, then the first block fails
+    EXPECT_EQ(bz_Pool_Create(40, 0, 1, 0), 0);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_POOL_FIRST_BLOCK);
+    gFailAllocs = 3; // record and two blocks of three
+    EXPECT_EQ(bz_Pool_Create(40, 0, 3, 0), 0);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_POOL_GROW);
+    bz_Mem_SetPrimitives(&saved_);
+    EXPECT_EQ(Stats().blockCount, before.blockCount);
+    EXPECT_EQ(Stats().bytesInUse, before.bytesInUse);
+}
+
+TEST_F(MemoryTest, ReallocCopiesTheSmallerSizeAndKeepsOldOnFailure)
+{
+    auto *a = static_cast<uint8_t *>(bz_MemAlloc(16, 0));
+    for (int i = 0; i < 16; ++i)
+        a[i] = static_cast<uint8_t>(i + 1);
+    auto *b = static_cast<uint8_t *>(bz_MemRealloc(a, 8, BZ_MEM_CLEAR));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(bz_MemSize(b), 8u);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(b[i], i + 1);
+
+    auto *c = static_cast<uint8_t *>(bz_MemRealloc(b, 32, BZ_MEM_CLEAR));
+    ASSERT_NE(c, nullptr);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(c[i], i + 1);
+    for (int i = 8; i < 32; ++i)
+        EXPECT_EQ(c[i], 0);
+
+    bzMemPrimitiveTable failing = {};
+    failing.allocRaw = FailingAlloc;
+    bz_Mem_SetPrimitives(&failing);
+    EXPECT_EQ(bz_MemRealloc(c, 64, 0), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_RAW_FAILED);
+    bz_Mem_SetPrimitives(&saved_);
+    // The old block is still the caller's, with its data.
+    EXPECT_EQ(bz_MemSize(c), 32u);
+    EXPECT_EQ(c[7], 8);
+    bz_MemFree(c);
+
+    void *fresh = bz_MemRealloc(nullptr, 10, 0);
+    EXPECT_EQ(bz_MemSize(fresh), 10u);
+    bz_MemFree(fresh);
+}
+
+TEST_F(MemoryTest, FreeingAParentFreesPoolAndHeapChildrenAndGrandchildren)
+{
+    int32_t pool = bz_Pool_Create(20, 0, 1, 0);
+    ASSERT_NE(pool, 0);
+    bzMemStats before = Stats();
+    void *parent = bz_MemAlloc(10, 0);
+    void *child = bz_MemAlloc(10, BZ_MEM_PARENT, parent);
+    void *grandchild = bz_MemAlloc(10, BZ_MEM_PARENT, child);
+    void *el1 = bz_Pool_Alloc(pool, BZ_MEM_PARENT, parent);
+    void *el2 = bz_Pool_Alloc(pool, 0);
+    ASSERT_TRUE(child && grandchild && el1 && el2);
+    EXPECT_EQ(bz_MemChild_AddPool(grandchild, pool, el2), 0);
+    EXPECT_EQ(bz_Pool_GetUsed(pool), 2u);
+    EXPECT_EQ(Stats().blockCount, before.blockCount + 3);
+
+    bz_MemFree(parent);
+    EXPECT_EQ(bz_Pool_GetUsed(pool), 0u);
+    EXPECT_EQ(Stats().blockCount, before.blockCount);
+    EXPECT_EQ(Stats().bytesInUse, before.bytesInUse);
+    bz_Pool_Destroy(pool);
+}
+
+TEST_F(MemoryTest, ChildFreedOnItsOwnLeavesItsParentList)
+{
+    int32_t pool = bz_Pool_Create(20, 0, 1, 0);
+    void *parent = bz_MemAlloc(10, 0);
+    void *heapChild = bz_MemAlloc(10, BZ_MEM_PARENT, parent);
+    void *el = bz_Pool_Alloc(pool, BZ_MEM_PARENT, parent);
+    bz_Pool_FreeElement(pool, el);
+    bz_MemFree(heapChild);
+    EXPECT_EQ(bz_Pool_GetUsed(pool), 0u);
+    // The element is handed out again; the parent's free must not take it back.
+    void *again = bz_Pool_Alloc(pool, 0);
+    EXPECT_EQ(again, el);
+    bz_MemFree(parent);
+    EXPECT_EQ(bz_Pool_GetUsed(pool), 1u);
+    bz_Pool_FreeElement(pool, again);
+    bz_Pool_Destroy(pool);
+}
+
+TEST_F(MemoryTest, ChildRemoveReleasesOneChildAndIgnoresStrangers)
+{
+    int32_t pool = bz_Pool_Create(20, 0, 1, 0);
+    void *parent = bz_MemAlloc(10, 0);
+    void *a = bz_Pool_Alloc(pool, BZ_MEM_PARENT, parent);
+    void *b = bz_Pool_Alloc(pool, BZ_MEM_PARENT, parent);
+    void *stranger = bz_MemAlloc(10, 0);
+    bz_MemChild_Remove(parent, a);
+    EXPECT_EQ(bz_Pool_GetUsed(pool), 1u);
+    bz_MemChild_Remove(parent, stranger);
+    bz_MemChild_Remove(nullptr, b);
+    bz_MemChild_Remove(parent, nullptr);
+    EXPECT_EQ(bz_Pool_GetUsed(pool), 1u);
+    bz_MemFree(parent);
+    EXPECT_EQ(bz_Pool_GetUsed(pool), 0u);
+    bz_MemFree(stranger);
+    bz_Pool_Destroy(pool);
+}
+
+TEST_F(MemoryTest, DestroyingAPoolUnlinksItsElementsFromParents)
+{
+    int32_t pool = bz_Pool_Create(20, 0, 1, 0);
+    void *parent = bz_MemAlloc(10, 0);
+    ASSERT_NE(bz_Pool_Alloc(pool, BZ_MEM_PARENT, parent), nullptr);
+    EXPECT_EQ(bz_Pool_Destroy(pool), 0);
+    bz_MemFree(parent); // nothing left to hand back to the destroyed pool
+    EXPECT_EQ(bz_Mem_GetStatus(), 0);
+}
+
+struct PoolShape
+{
+    uint32_t size;
+    uint32_t alignment;
+    uint32_t perBlock;
+};
+
+class PoolShapeTest : public MemoryTest, public ::testing::WithParamInterface<PoolShape>
+{
+};
+
+TEST_P(PoolShapeTest, AutomaticElementsPerBlock)
+{
+    const PoolShape &shape = GetParam();
+    int32_t id = bz_Pool_Create(shape.size, 0, 1, 0);
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(bz_Pool_GetAlignment(id), shape.alignment);
+    EXPECT_EQ(bz_Pool_GetPerBlock(id), shape.perBlock);
+    EXPECT_EQ(bz_Pool_GetCapacity(id), shape.perBlock);
+    // Every element is usable on its own.
+    void *first = bz_Pool_Alloc(id, BZ_MEM_CLEAR);
+    void *second = bz_Pool_Alloc(id, BZ_MEM_CLEAR);
+    ASSERT_TRUE(first && second);
+    std::memset(first, 0xAB, shape.size);
+    std::memset(second, 0xCD, shape.size);
+    EXPECT_EQ(static_cast<uint8_t *>(first)[shape.size - 1], 0xAB);
+    bz_Pool_FreeElement(id, first);
+    bz_Pool_FreeElement(id, second);
+    EXPECT_EQ(bz_Pool_Destroy(id), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, PoolShapeTest,
+                         ::testing::Values(PoolShape{12, 4, 250}, PoolShape{6, 2, 500},
+                                           PoolShape{4000, 4, 1}, PoolShape{7, 1, 428},
+                                           PoolShape{3000, 4, 1}));
+
+TEST_F(MemoryTest, PoolGrowsAndHandsOutLastFreedFirst)
+{
+    int32_t id = bz_Pool_Create(16, 2, 1, 0);
+    void *a = bz_Pool_Alloc(id, 0);
+    void *b = bz_Pool_Alloc(id, 0);
+    void *c = bz_Pool_Alloc(id, 0);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(bz_Pool_GetCapacity(id), 4u);
+    EXPECT_EQ(bz_Pool_GetUsed(id), 3u);
+    bz_Pool_FreeElement(id, b);
+    EXPECT_EQ(bz_Pool_Alloc(id, 0), b);
+    const uint8_t src[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    auto *d = static_cast<uint8_t *>(bz_Pool_Alloc(id, BZ_MEM_SOURCE, src));
+    EXPECT_EQ(std::memcmp(d, src, 16), 0);
+    bz_Pool_Destroy(id);
+}
+
+TEST_F(MemoryTest, PoolTrimReleasesWhollyFreeBlocks)
+{
+    int32_t id = bz_Pool_Create(32, 4, 3, 0);
+    void *els[12];
+    for (void *&e : els)
+        e = bz_Pool_Alloc(id, 0);
+    EXPECT_EQ(bz_Pool_Trim(id), 0u); // nothing free
+    // Free one whole block's worth, scattered across blocks: only a block all free goes.
+    for (int i = 0; i < 12; ++i)
+        bz_Pool_FreeElement(id, els[i]);
+    EXPECT_EQ(bz_Pool_GetCapacity(id), 12u);
+    uint32_t released = bz_Pool_Trim(id);
+    EXPECT_EQ(released, 3u * (4 * 32 + sizeof(void *)));
+    EXPECT_EQ(bz_Pool_GetCapacity(id), 0u);
+    // Still usable afterwards.
+    EXPECT_NE(bz_Pool_Alloc(id, 0), nullptr);
+    bz_Pool_Destroy(id);
+
+    id = bz_Pool_Create(32, 4, 2, 0);
+    void *keep[5];
+    for (void *&e : keep)
+        e = bz_Pool_Alloc(id, 0);
+    for (int i = 1; i < 5; ++i)
+        bz_Pool_FreeElement(id, keep[i]); // one block keeps keep[0]
+    EXPECT_EQ(bz_Pool_Trim(0) >= 4 * 32u, true);
+    EXPECT_EQ(bz_Pool_GetCapacity(id), 4u);
+    EXPECT_EQ(bz_Pool_GetUsed(id), 1u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(bz_Pool_Alloc(id, 0), nullptr);
+    EXPECT_EQ(bz_Pool_GetCapacity(id), 4u);
+    bz_Pool_Destroy(id);
+}
+
+TEST_F(MemoryTest, FreeAllElementsEmptiesThePool)
+{
+    int32_t id = bz_Pool_Create(24, 3, 2, 0);
+    void *parent = bz_MemAlloc(8, 0);
+    for (int i = 0; i < 5; ++i)
+        bz_Pool_Alloc(id, BZ_MEM_PARENT, parent);
+    bz_Pool_FreeAllElements(id);
+    EXPECT_EQ(bz_Pool_GetUsed(id), 0u);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NE(bz_Pool_Alloc(id, 0), nullptr);
+    EXPECT_EQ(bz_Pool_GetCapacity(id), 6u);
+    bz_MemFree(parent); // its links were dropped: the pool keeps its count
+    EXPECT_EQ(bz_Pool_GetUsed(id), 6u);
+    bz_Pool_Destroy(id);
+}
+
+TEST_F(MemoryTest, PoolForSizeUsesTheBasePools)
+{
+    EXPECT_EQ(bz_Pool_FindForSize(10), bz_Pool_FindForSize(12));
+    EXPECT_EQ(bz_Pool_FindForSize(12), bz_Pool_SharedId(4));
+    EXPECT_EQ(bz_Pool_FindForSize(24), bz_Pool_SharedId(0));
+    EXPECT_EQ(bz_Pool_FindForSize(48), bz_Pool_SharedId(1));
+    int32_t made = bz_Pool_FindForSize(300);
+    ASSERT_NE(made, 0);
+    EXPECT_EQ(bz_Pool_GetPerBlock(made), 6u);
+    EXPECT_EQ(bz_Pool_FindForSize(297), made); // rounds to 300 and finds the new entry
+    int32_t small = bz_Pool_FindForSize(4);
+    EXPECT_EQ(bz_Pool_GetPerBlock(small), 24u);
+}
+
+TEST_F(MemoryTest, BadPoolIdsAndFullTable)
+{
+    for (int32_t id : {0, 129, -1})
+    {
+        EXPECT_EQ(bz_Pool_Alloc(id, 0), nullptr);
+        EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
+        bz_Pool_FreeElement(id, &id);
+        EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
+        EXPECT_EQ(bz_Pool_Destroy(id), BZ_MEM_BAD_ID);
+    }
+    int32_t ids[BZ_MEM_MAX_POOLS];
+    int n = 0;
+    while (n < BZ_MEM_MAX_POOLS)
+    {
+        int32_t id = bz_Pool_Create(8, 1, 1, 0);
+        if (!id)
+            break;
+        ids[n++] = id;
+    }
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_NO_POOL_ENTRY);
+    EXPECT_LT(n, BZ_MEM_MAX_POOLS);
+    EXPECT_EQ(bz_Pool_Create(8, 1, 1, 0), 0);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_NO_POOL_ENTRY);
+    // A destroyed entry is reused by the next creation.
+    bz_Pool_Destroy(ids[3]);
+    EXPECT_EQ(bz_Pool_Create(8, 1, 1, 0), ids[3]);
+    for (int i = 0; i < n; ++i)
+        bz_Pool_Destroy(ids[i]);
+}
+
+TEST_F(MemoryTest, TempStackReleaseRewindsToTheBlock)
+{
+    int32_t id = bz_TempStack_Create(1024, 0);
+    ASSERT_NE(id, 0);
+    uint32_t empty = bz_TempStack_SpaceLeft(id, 0);
+    void *a = bz_TempStack_Alloc(id, 100, 0);
+    void *b = bz_TempStack_Alloc(id, 100, BZ_MEM_CLEAR);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(bz_MemSize(b), 100u);
+    EXPECT_EQ(static_cast<uint8_t *>(b)[99], 0);
+    EXPECT_EQ(bz_TempStack_Free(id, a), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(id, 0), empty);
+    EXPECT_EQ(bz_TempStack_Free(id, a), 0); // the top already stands at its start
+    EXPECT_EQ(bz_TempStack_Free(id, b), BZ_MEM_ABOVE_TOP);
+    int outside = 0;
+    EXPECT_EQ(bz_TempStack_Free(id, &outside), BZ_MEM_NOT_IN_STACK);
+    EXPECT_EQ(bz_TempStack_Alloc(id, 2000, 0), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_STACK_FULL);
+    const char text[] = "scratch";
+    char *c = static_cast<char *>(bz_TempStack_Alloc(id, sizeof text, BZ_MEM_SOURCE, text));
+    EXPECT_STREQ(c, "scratch");
+    void *aligned = bz_TempStack_Alloc(id, 10, BZ_MEM_ALIGN_FLAGS(4));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(aligned) % 128, 0u);
+    EXPECT_EQ(bz_TempStack_Destroy(id), 0);
+    EXPECT_EQ(bz_TempStack_Alloc(id, 10, 0), nullptr);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
+}
+
+TEST_F(MemoryTest, TempStackMarks)
+{
+    int32_t id = bz_TempStack_Create(4096, 0);
+    EXPECT_EQ(bz_TempStack_PopMark(id), BZ_MEM_NO_MARK);
+    uint32_t space = bz_TempStack_SpaceLeft(id, 0);
+    for (int i = 0; i < BZ_MEM_MAX_MARKS; ++i)
+    {
+        ASSERT_EQ(bz_TempStack_PushMark(id), 0) << i;
+        bz_TempStack_Alloc(id, 8, 0);
+    }
+    EXPECT_EQ(bz_TempStack_PushMark(id), BZ_MEM_TOO_MANY_MARKS);
+    for (int i = 0; i < BZ_MEM_MAX_MARKS; ++i)
+        ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(id, 0), space);
+    EXPECT_EQ(bz_TempStack_PopMark(id), BZ_MEM_NO_MARK);
+    bz_TempStack_Destroy(id);
+}
+
+TEST_F(MemoryTest, TempStackOverflowGoesToTheHeapAndLeavesWithItsMark)
+{
+    int32_t id = bz_TempStack_Create(256, 1);
+    bzMemStats before = Stats();
+    ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+    void *big = bz_TempStack_Alloc(id, 1000, BZ_MEM_CLEAR);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(bz_MemSize(big), 1000u);
+    EXPECT_GT(Stats().blockCount, before.blockCount);
+    // More overflow blocks than one list node holds.
+    ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_NE(bz_TempStack_Alloc(id, 300, 0), nullptr);
+    ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+    ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+    // Only the overflow list's nodes are left on the heap.
+    EXPECT_LE(Stats().blockCount, before.blockCount + 2);
+    void *other = bz_TempStack_Alloc(id, 1000, 0);
+    EXPECT_EQ(bz_TempStack_Free(id, other), 0);
+    EXPECT_EQ(bz_TempStack_Free(id, other), BZ_MEM_NOT_IN_STACK);
+    bz_TempStack_Destroy(id);
+    EXPECT_EQ(Stats().blockCount, before.blockCount - 2);
+}
+
+TEST_F(MemoryTest, DefaultStackAndScratch)
+{
+    EXPECT_EQ(bz_TempStack_GetId(), 1);
+    EXPECT_EQ(bz_TempStack_GetSize(1), 262144u);
+    uint32_t space = bz_TempStack_SpaceLeft(1, 0);
+    void *scratch = InlineScratchTake();
+    ASSERT_NE(scratch, nullptr);
+    EXPECT_EQ(bz_MemSize(scratch), BZ_MEM_SCRATCH_SIZE);
+    InlineScratchGive();
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), space);
+}
+
+TEST_F(MemoryTest, TooManyTempStacks)
+{
+    int32_t ids[BZ_MEM_MAX_TEMP_STACKS];
+    int n = 0;
+    while (n < BZ_MEM_MAX_TEMP_STACKS && (ids[n] = bz_TempStack_Create(64, 0)) != 0)
+        ++n;
+    EXPECT_EQ(n, BZ_MEM_MAX_TEMP_STACKS - 1); // stack 1 is the default one
+    EXPECT_EQ(bz_TempStack_Create(64, 0), 0);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_NO_STACK);
+    for (int i = 0; i < n; ++i)
+        bz_TempStack_Destroy(ids[i]);
+}
+
+TEST_F(MemoryTest, GrowableBufferMovesTheCursor)
+{
+    int32_t id = bz_MemBuffer_Create(64, 64, 16);
+    ASSERT_GE(id, 1);
+    uint8_t *cursor = bz_MemBuffer_Base(id);
+    std::memset(cursor, 7, 40);
+    cursor += 40;
+    bz_MemBuffer_Ensure(id, &cursor);
+    EXPECT_EQ(bz_MemBuffer_Offset(cursor, id), 40u);
+    cursor = bz_MemBuffer_Base(id) + 60; // past size - reserve
+    bz_MemBuffer_Ensure(id, &cursor);
+    EXPECT_EQ(bz_MemBuffer_Offset(cursor, id), 60u);
+    EXPECT_GE(bz_MemSize(bz_MemBuffer_Base(id)), 128u);
+    EXPECT_EQ(bz_MemBuffer_Base(id)[39], 7);
+    bz_MemBuffer_Free(id);
+    EXPECT_EQ(bz_MemBuffer_Base(id), nullptr);
+    int32_t ids[BZ_MEM_MAX_BUFFERS];
+    for (int32_t &b : ids)
+        EXPECT_NE(b = bz_MemBuffer_Create(8, 8, 0), 0);
+    EXPECT_EQ(bz_MemBuffer_Create(8, 8, 0), 0);
+    bz_MemBuffer_ClearAll();
+}
+
+TEST_F(MemoryTest, CheckedCopiesIgnoreZeroLength)
+{
+    uint8_t a[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t b[8] = {};
+    EXPECT_EQ(MemCopy(0, b, a), nullptr);
+    EXPECT_EQ(MemMove(0, b, a), nullptr);
+    EXPECT_EQ(MemFill(b, 9, 0), nullptr);
+    EXPECT_EQ(b[0], 0);
+    EXPECT_EQ(MemCopy(8, b, a), b);
+    EXPECT_EQ(std::memcmp(a, b, 8), 0);
+    MemMove(6, a + 2, a);
+    EXPECT_EQ(a[2], 1);
+    EXPECT_EQ(a[7], 6);
+    MemFill(b, 0x5A, 7);
+    EXPECT_EQ(b[6], 0x5A);
+    EXPECT_EQ(b[7], 8);
+
+    uint8_t buffer[8];
+    uint8_t *w = buffer;
+    bz_MemWriteAdvance(&w, "abcd", 4);
+    bz_MemWriteAdvance(&w, "efgh", 4);
+    const uint8_t *r = buffer;
+    char out[5] = {};
+    bz_MemReadAdvance(&r, out, 4);
+    EXPECT_STREQ(out, "abcd");
+    EXPECT_EQ(r, buffer + 4);
+
+    // With the zero-length diagnostics switched on, the report is raised.
+    KeepAlive keep;
+    bzgErrorFile = nullptr;
+    uint32_t reports = bz_Error_ReportCount();
+    bzgMemDebugFlags = 0x10;
+    MemCopy(0, b, a);
+    bzgMemDebugFlags = 0;
+    EXPECT_EQ(bz_Error_ReportCount(), reports + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "Memory Manager Diagnostics");
+    EXPECT_STREQ(bz_Error_LastReportText(), "MemCopy called with zero length");
+}
+
+TEST(MemoryPrimitives, CompareFillAndWordCopy)
+{
+    bzMemPrimitiveTable t;
+    bz_Mem_GetPrimitives(&t);
+    const uint8_t a[] = {1, 2, 0x80};
+    const uint8_t b[] = {1, 2, 0x7F};
+    EXPECT_EQ(t.compare(a, b, 3), 1);
+    EXPECT_EQ(t.compare(b, a, 3), -1);
+    EXPECT_EQ(t.compare(a, a, 3), 0);
+    EXPECT_EQ(bz_MemCompare(a, b, 2), 0);
+    uint8_t buf[11];
+    t.fill(buf, 0x1FE, 11);
+    for (uint8_t v : buf)
+        EXPECT_EQ(v, 0xFE);
+    const char src[] = "0123456789";
+    char dst[11] = {};
+    t.copyWords(dst, src, 10);
+    EXPECT_STREQ(dst, "0123456789");
+}
+
+TEST_F(MemoryTest, InitRefusesABadAlignmentAndRestartsCleanly)
+{
+    bzMemSettings bad = {};
+    bad.defaultAlignment = 12;
+    bz_Mem_Init(&bad);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ALIGNMENT);
+    bzMemSettings good = {};
+    good.defaultAlignment = 16;
+    good.tempStackSize = 4096;
+    bz_Mem_Init(&good);
+    EXPECT_EQ(bz_Mem_GetStatus(), 0);
+    EXPECT_EQ(bz_Mem_GetDefaultAlignment(), 16u);
+    EXPECT_EQ(bz_TempStack_GetSize(1), 4096u);
+    EXPECT_NE(bz_Pool_SharedId(6), 0);
+    bz_Mem_Init(nullptr);
+    EXPECT_EQ(bz_Mem_GetDefaultAlignment(), 4u);
+}
