@@ -325,10 +325,10 @@ enum Token
     kTooLong, // a string token longer than BZ_SALAD_MAX_STRING characters
 };
 
-const char *gText;        // start of the text being parsed
-const char *gCursor;      // tokenizer position
-const char *gTokenStart;  // where the last token began
-float gNumber;            // value of the last number token
+const char *gText;       // start of the text being parsed
+const char *gCursor;     // tokenizer position
+const char *gTokenStart; // where the last token began
+float gNumber;           // value of the last number token
 char gString[BZ_SALAD_MAX_STRING + 1];
 size_t gStringLength;
 
@@ -990,8 +990,7 @@ void bz_Salad_Reset(bzSalad *salad)
         salad->cursor = salad->unnamed;
 }
 
-int32_t bz_Salad_Visit(bzSalad *salad, int32_t (*fn)(bzSalad *sub, void *argument),
-                       void *argument)
+int32_t bz_Salad_Visit(bzSalad *salad, int32_t (*fn)(bzSalad *sub, void *argument), void *argument)
 {
     if (!salad || !fn)
         return 0;
@@ -1120,8 +1119,7 @@ int32_t bz_Salad_GetStrings(bzSalad *salad, const char *path, const char **out, 
 {
     bzSalad *list = ListSalad(salad, path);
     int32_t count = 0;
-    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max;
-         item = item->next)
+    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max; item = item->next)
     {
         if (item->kind != BZ_SALAD_STRING)
             break;
@@ -1134,8 +1132,7 @@ int32_t bz_Salad_GetFloats(bzSalad *salad, const char *path, float *out, int32_t
 {
     bzSalad *list = ListSalad(salad, path);
     int32_t count = 0;
-    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max;
-         item = item->next)
+    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max; item = item->next)
     {
         if (item->kind != BZ_SALAD_NUMBER)
             break;
@@ -1148,8 +1145,7 @@ int32_t bz_Salad_GetInts(bzSalad *salad, const char *path, int32_t *out, int32_t
 {
     bzSalad *list = ListSalad(salad, path);
     int32_t count = 0;
-    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max;
-         item = item->next)
+    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max; item = item->next)
     {
         if (item->kind != BZ_SALAD_NUMBER)
             break;

@@ -81,8 +81,7 @@ bzSaladItem *bz_Salad_Lookup(bzSalad *salad, const char *path);
 bzSaladItem *bz_Salad_Obtain(bzSalad *salad, const char *path);
 void bz_Salad_Reset(bzSalad *salad);
 // Calls fn with each sub-salad among the unnamed items until it gives nonzero; gives that.
-int32_t bz_Salad_Visit(bzSalad *salad, int32_t (*fn)(bzSalad *sub, void *argument),
-                       void *argument);
+int32_t bz_Salad_Visit(bzSalad *salad, int32_t (*fn)(bzSalad *sub, void *argument), void *argument);
 
 // Setters (each obtains the item by path; 1, or 0 when memory runs out). A number set on a
 // bound item writes the variable.

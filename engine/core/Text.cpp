@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "core/File.h"
 #include "core/Memory.h"
+#include "core/Strings.h"
 
 #include <cstdio>
 #include <cstring>
@@ -43,15 +44,6 @@ bool EnsureLineBuffer()
     return true;
 }
 
-char *DupString(const char *text)
-{
-    size_t length = strlen(text);
-    char *copy = (char *)bz_MemAlloc((uint32_t)length + 1, 0);
-    if (copy)
-        memcpy(copy, text, length + 1);
-    return copy;
-}
-
 void SkipToLineEnd(bzTextReader *reader)
 {
     while (reader->position < reader->size && !IsLineEnd(At(reader, reader->position)))
@@ -82,8 +74,7 @@ bool MatchAt(const bzTextReader *reader, int32_t at, const char *token, int32_t 
 void ReportUnmatched(const bzTextReader *reader)
 {
     BZ_SET_ORIGIN();
-    bz_ReportError("Scripting", "Unmatched curly brackets in %s",
-                   reader->name ? reader->name : "");
+    bz_ReportError("Scripting", "Unmatched curly brackets in %s", reader->name ? reader->name : "");
 }
 
 // Skips a block, counting nested brackets, to just after the closing bracket of the block the
@@ -170,8 +161,8 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
     }
     if (!file || file->length < 0)
     {
-        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
         bz_MemFree(reader);
+        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
     reader->size = file->length;
@@ -179,16 +170,17 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
     reader->data = (uint8_t *)bz_MemAlloc((uint32_t)reader->size + 1, 0);
     if (!reader->data)
     {
-        bzgLastError = BZ_ERROR_NO_MEMORY;
         bz_MemFree(reader);
+        bzgLastError = BZ_ERROR_NO_MEMORY;
         return nullptr;
     }
     reader->data[reader->size] = 0;
-    if (reader->size > 0 && bz_FileRead(file, reader->data, (size_t)reader->size) != (size_t)reader->size)
+    if (reader->size > 0 &&
+        bz_FileRead(file, reader->data, (size_t)reader->size) != (size_t)reader->size)
     {
         // A short read would leave part of the buffer undefined.
-        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
         bz_Text_Close(reader);
+        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
     if (file->enciphered)
@@ -200,15 +192,15 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
         reader->cipher = (bzCipherStream *)bz_MemAlloc(sizeof(bzCipherStream), 0);
         if (!reader->cipher)
         {
-            bzgLastError = BZ_ERROR_NO_MEMORY;
             bz_Text_Close(reader);
+            bzgLastError = BZ_ERROR_NO_MEMORY;
             return nullptr;
         }
         if (bz_CipherStream_Init(reader->cipher, key, keyLength) != BZ_CIPHER_OK)
         {
             // Without a key an enciphered file cannot be read.
-            bzgLastError = BZ_CIPHER_NO_KEY;
             bz_Text_Close(reader);
+            bzgLastError = BZ_CIPHER_NO_KEY;
             return nullptr;
         }
     }
@@ -232,11 +224,11 @@ bzTextReader *bz_Script_Load(const char *name)
     bz_FileClose(file);
     if (!reader)
         return nullptr;
-    reader->name = DupString(name);
+    reader->name = bz_StrDup(name);
     if (!reader->name)
     {
-        bzgLastError = BZ_ERROR_NO_MEMORY;
         bz_Text_Close(reader);
+        bzgLastError = BZ_ERROR_NO_MEMORY;
         return nullptr;
     }
     return reader;
@@ -574,7 +566,7 @@ int32_t bz_Text_NextSection(bzTextReader *reader)
         {
             if (At(reader, reader->position + 1) == '@')
             {
-                reader->position++;
+                reader->position += 2; // "@@" is an at sign of the text itself
                 continue;
             }
             while (reader->position < reader->size && At(reader, reader->position) != ')')

@@ -11,15 +11,15 @@ struct bzCipherStream;
 
 struct bzTextReader
 {
-    char *name;            // the file name the reader was loaded from (owned)
-    uint8_t *data;         // the whole file as stored (owned)
-    int32_t size;          // bytes in data
-    int32_t position;      // next byte to examine
-    int32_t lineStart;     // where the last line read began
-    int32_t sectionStart;  // where key searches begin
-    int32_t changed;       // set by the editing operations
-    int32_t flags;         // BZ_TEXT_ENCIPHERED
-    int32_t savedPosition; // a spare position word for the loaders' own use
+    char *name;             // the file name the reader was loaded from (owned)
+    uint8_t *data;          // the whole file as stored (owned)
+    int32_t size;           // bytes in data
+    int32_t position;       // next byte to examine
+    int32_t lineStart;      // where the last line read began
+    int32_t sectionStart;   // where key searches begin
+    int32_t changed;        // set by the editing operations
+    int32_t flags;          // BZ_TEXT_ENCIPHERED
+    int32_t savedPosition;  // a spare position word for the loaders' own use
     bzCipherStream *cipher; // key stream of an enciphered reader (owned), else null
 };
 

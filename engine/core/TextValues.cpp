@@ -3,9 +3,9 @@
 #include "core/Error.h"
 #include "core/File.h"
 #include "core/Memory.h"
+#include "core/Strings.h"
 #include "pc/PcDebug.h"
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -153,15 +153,9 @@ bool CopyName(char *buffer, int32_t size, const char *token)
 
 char *DupToken(const char *token, bool upper)
 {
-    size_t length = strlen(token);
-    char *copy = (char *)bz_MemAlloc((uint32_t)length + 1, 0);
+    char *copy = upper ? bz_StrDupUpper(token) : bz_StrDup(token);
     if (!copy)
-    {
         bzgLastError = BZ_ERROR_NO_MEMORY;
-        return nullptr;
-    }
-    for (size_t k = 0; k <= length; k++)
-        copy[k] = upper ? (char)toupper((unsigned char)token[k]) : token[k];
     return copy;
 }
 
@@ -176,6 +170,7 @@ bool ReadAssetName(bzTextReader *reader, char *name, const char *kind)
         return true;
     PDDebugOutput(__FILE__, __LINE__, "%s name too long (%d characters) in %s: %.40s...", kind,
                   (int)strlen(token), reader->name ? reader->name : "", token);
+    bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     return false;
 }
 
@@ -183,8 +178,8 @@ bool LoaderMissing(const void *loader, const char *kind)
 {
     if (loader)
         return false;
-    bzgLastError = BZ_ERROR_UNSUPPORTED;
     PDDebugOutput(__FILE__, __LINE__, "No %s loader installed", kind);
+    bzgLastError = BZ_ERROR_UNSUPPORTED;
     return true;
 }
 
@@ -252,7 +247,8 @@ int32_t ByteAt(const bzTextReader *reader, int32_t index)
     return bz_Text_GetChar(reader, index - reader->position);
 }
 
-int32_t FilePrintf(bzFileHandle *file, const char *format, ...) __attribute__((format(printf, 2, 3)));
+int32_t FilePrintf(bzFileHandle *file, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 int32_t FilePrintf(bzFileHandle *file, const char *format, ...)
 {
     if (!file)
@@ -515,8 +511,8 @@ int32_t bz_Text_ReadNames3(bzTextReader *reader, char *a, char *b, char *c)
     char *tokens[3];
     if (!StringTokens(reader, 3, tokens))
         return 0;
-    return CopyName(a, BZ_TEXT_NAME_SIZE, tokens[0]) &&
-           CopyName(b, BZ_TEXT_NAME_SIZE, tokens[1]) && CopyName(c, BZ_TEXT_NAME_SIZE, tokens[2]);
+    return CopyName(a, BZ_TEXT_NAME_SIZE, tokens[0]) && CopyName(b, BZ_TEXT_NAME_SIZE, tokens[1]) &&
+           CopyName(c, BZ_TEXT_NAME_SIZE, tokens[2]);
 }
 
 int32_t bz_Text_ReadNameDup(bzTextReader *reader, char **out)
