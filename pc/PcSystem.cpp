@@ -1,5 +1,7 @@
 #include "pc/PcSystem.h"
 
+#include "pc/PcRegistry.h"
+
 #include "core/Error.h"
 #include "pc/PcFile.h"
 
@@ -394,8 +396,54 @@ int32_t PDResumeProcess(bzProcess *process)
 }
 
 // The desktop's opener of URLs, found on the search path.
+namespace
+{
+// Reads the default value of a classes-root key as text into gBrowserCommand.
+bool ReadClassesDefault(const char *path)
+{
+    uint32_t type = 0;
+    uint32_t size = sizeof gBrowserCommand - 1;
+    if (PDReg_QueryValue(PD_REG_ROOT_CLASSES, path, nullptr, &type, gBrowserCommand, &size) !=
+            PD_REG_OK ||
+        type != PD_REG_STRING)
+        return false;
+    gBrowserCommand[size] = 0;
+    return gBrowserCommand[0] != 0;
+}
+
+// The program part of a stored open command: up to the closing quote when it starts with one,
+// else up to the first blank.
+bool BrowserFromRegistry()
+{
+    bool found = ReadClassesDefault("http\\shell\\open\\command");
+    if (!found && ReadClassesDefault(".htm"))
+    {
+        char key[sizeof gBrowserCommand + 32];
+        std::snprintf(key, sizeof key, "%s\\shell\\open\\command", gBrowserCommand);
+        found = ReadClassesDefault(key);
+    }
+    if (!found)
+        return false;
+    if (gBrowserCommand[0] == '"')
+    {
+        const char *close = std::strchr(gBrowserCommand + 1, '"');
+        size_t n = close ? size_t(close - gBrowserCommand - 1) : std::strlen(gBrowserCommand + 1);
+        std::memmove(gBrowserCommand, gBrowserCommand + 1, n);
+        gBrowserCommand[n] = 0;
+    }
+    else
+    {
+        gBrowserCommand[std::strcspn(gBrowserCommand, " \t")] = 0;
+    }
+    return gBrowserCommand[0] != 0;
+}
+} // namespace
+
 const char *PDGetBrowserCommand()
 {
+    if (BrowserFromRegistry())
+        return gBrowserCommand;
+    // Nothing stored: the desktop's own opener.
     const char *searchPath = std::getenv("PATH");
     if (!searchPath)
         return nullptr;

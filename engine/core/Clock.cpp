@@ -1,6 +1,9 @@
 #include "core/Clock.h"
+#include "core/Utility.h"
 
 #include "pc/PcTime.h"
+#include "render/Font.h"
+#include "render/RenderTable.h"
 #include "pc/PcTimer.h"
 
 #include <cmath>
@@ -67,24 +70,12 @@ float gPanelWidth = 320.0f;
 float gPanelLine = 16.0f;
 
 bzClockReplayServices gReplay;
-bzFrameStatsServices gPanelServices;
-
-// Float to int32 toward zero, held inside the int32 range (NaN gives 0).
-int32_t TruncToInt(double value)
-{
-    if (!(value == value))
-        return 0;
-    if (value >= 2147483647.0)
-        return INT32_MAX;
-    if (value <= -2147483648.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
+const bzRenderStats *gRenderStats;
 
 // Seconds to ms as the replay's values are converted: s x 1000 + 0.0001, truncated.
 int32_t SecondsToMs(float seconds)
 {
-    return TruncToInt(static_cast<double>(seconds * 1000.0f + 0.0001f));
+    return bz_SaturateToInt(static_cast<double>(seconds * 1000.0f + 0.0001f));
 }
 
 bool ClockRuns()
@@ -115,7 +106,7 @@ bool IdleMs(uint32_t ms)
 int32_t EngineMs()
 {
     if (gFreezeDepth > 0)
-        return TruncToInt(static_cast<double>(gFrozenTime) * 1000.0);
+        return bz_SaturateToInt(static_cast<double>(gFrozenTime) * 1000.0);
     return static_cast<int32_t>(PDGetMilliseconds() - gMark);
 }
 
@@ -179,9 +170,9 @@ void bz_Clock_SetReplayServices(const bzClockReplayServices *services)
     gReplay = services ? *services : bzClockReplayServices{};
 }
 
-void bz_FrameStats_SetServices(const bzFrameStatsServices *services)
+void bz_FrameStats_SetRenderStats(const bzRenderStats *stats)
 {
-    gPanelServices = services ? *services : bzFrameStatsServices{};
+    gRenderStats = stats;
 }
 
 void PDInitTimer()
@@ -508,8 +499,9 @@ int32_t bz_Timer_FrameUpdate()
             uint32_t clock = PDGetMilliseconds();
             if (speed != 0.0f && gHaveWallTime)
             {
-                int32_t target = TruncToInt(static_cast<double>(timing->fixedFrameTime * 1000.0f) /
-                                            static_cast<double>(speed));
+                int32_t target =
+                    bz_SaturateToInt(static_cast<double>(timing->fixedFrameTime * 1000.0f) /
+                                     static_cast<double>(speed));
                 int64_t wait = static_cast<int64_t>(gPrevWallTime) + target - clock;
                 if (wait >= 0)
                     bz_WaitMs(static_cast<uint32_t>(wait > UINT32_MAX ? UINT32_MAX : wait));
@@ -680,10 +672,8 @@ void bz_TimingStats_Update()
 void bz_FrameStats_Enable()
 {
     gStatsPanel = true;
-    float height = 0.0f, scale = 1.0f;
-    if (gPanelServices.getDefaultFontMetrics)
-        gPanelServices.getDefaultFontMetrics(&height, &scale);
-    float line = std::trunc(height * scale);
+    const bzFont *font = bz_Font_GetDefault();
+    float line = font ? std::trunc(font->lineHeight * font->scaleY) : 0.0f;
     gPanelLine = line >= 1.0f ? line : 16.0f;
     gPanelX = 16.0f;
     gPanelY = 16.0f;
@@ -714,8 +704,7 @@ void bz_PrintFrameStats()
         gReplay.updateFrameTiming();
     if (!gStatsPanel)
         return;
-    const bzFrameStatsServices &sv = gPanelServices;
-    bzRenderStats stats = sv.stats ? *sv.stats : bzRenderStats{};
+    bzRenderStats stats = gRenderStats ? *gRenderStats : bzRenderStats{};
 
     char lines[9 + BZ_TIMING_STATS][64];
     int count = 0;
@@ -733,17 +722,20 @@ void bz_PrintFrameStats()
         if (s.inUse)
             std::snprintf(lines[count++], 64, "%s@J(120)%3.2f", s.name, s.average);
 
-    int32_t savedMode = sv.drawMode ? *sv.drawMode : 0;
-    if (sv.noteRenderState)
-        sv.noteRenderState(0);
-    if (sv.draw2DRect)
-        sv.draw2DRect(gPanelX, gPanelY, gPanelWidth, gPanelLine * (count + 1), 0x80000000u, 0.0f);
-    if (sv.printString)
-        for (int i = 0; i < count; ++i)
-            sv.printString(1, nullptr, lines[i], gPanelX + 4.0f, gPanelY + gPanelLine * (0.5f + i),
-                           gPanelWidth);
-    if (sv.noteRenderState)
-        sv.noteRenderState(savedMode);
+    // The panel draws to the whole screen: the 2-D target is saved and restored around it.
+    bzViewport *savedTarget = bzg2DDrawMode;
+    bzg2DDrawMode = nullptr;
+    if (bzgRenderTable.PDNote2DViewport)
+        bzgRenderTable.PDNote2DViewport(nullptr);
+    if (bzgRenderTable.PDDraw2DRect)
+        bzgRenderTable.PDDraw2DRect(gPanelX, gPanelY, gPanelWidth, gPanelLine * (count + 1),
+                                    0x80000000u, 1, nullptr, 0);
+    for (int i = 0; i < count; ++i)
+        bz_Font_PrintString(nullptr, lines[i], 1, gPanelX + 4.0f, gPanelY + gPanelLine * (0.5f + i),
+                            gPanelWidth);
+    bzg2DDrawMode = savedTarget;
+    if (bzgRenderTable.PDNote2DViewport)
+        bzgRenderTable.PDNote2DViewport(savedTarget);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -9,7 +9,8 @@
 
 // ---------------------------------------------------------------------------------------
 // What the clock reads of its neighbours. Each is installed by its owner; with none
-// installed the clock runs on its own (no replay, no statistics panel).
+// installed the clock runs on its own (no replay, no renderer counters). The statistics panel
+// draws through the renderer table and the default font.
 
 // The action replay's timing words.
 struct bzReplayTiming
@@ -51,20 +52,8 @@ struct bzRenderStats
     int32_t texChangesPerFrame;
 };
 
-struct bzFrameStatsServices
-{
-    const bzRenderStats *stats;
-    int32_t *drawMode; // the 2-D drawing mode word, passed back after the panel is drawn
-    void (*noteRenderState)(int32_t value);
-    void (*draw2DRect)(float x, float y, float width, float height, uint32_t colour, float z);
-    // Prints text at pixel (x, y) with the font (null: the default); returns the x after it.
-    float (*printString)(int32_t flags, const void *font, const char *text, float x, float y,
-                         float third);
-    // Height and scale of the default font.
-    void (*getDefaultFontMetrics)(float *height, float *scale);
-};
-// Installs the renderer and font services of the panel (copied); null removes them.
-void bz_FrameStats_SetServices(const bzFrameStatsServices *services);
+// Installs the renderer's statistics counters (null: none, the panel shows zeros).
+void bz_FrameStats_SetRenderStats(const bzRenderStats *stats);
 
 // ---------------------------------------------------------------------------------------
 // The counter and the clock

@@ -399,6 +399,11 @@ bzFileHandle *bz_FileHandle_Alloc()
     return nullptr;
 }
 
+bzFileHandle *bz_FileHandle_Get(int32_t index)
+{
+    return index >= 0 && index < BZ_FILE_MAX_OPEN ? &gHandles[index] : nullptr;
+}
+
 int32_t bz_FileIO_GetUserWord()
 {
     return gUserWord;

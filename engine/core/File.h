@@ -79,6 +79,8 @@ void bz_FileIO_SetHandlers(const bzFileIOHandlers *record);
 void bz_FileIO_GetHandlers(bzFileIOHandlers *record);
 // The first free handle entry, cleared; null when all 32 are in use.
 bzFileHandle *bz_FileHandle_Alloc();
+// Entry index (0-31) of the handle table, in use or not; null outside the table.
+bzFileHandle *bz_FileHandle_Get(int32_t index);
 int32_t bz_FileIO_GetUserWord();
 void bz_FileIO_SetUserWord(int32_t value);
 char *bz_FileIO_GetAltBuffer();

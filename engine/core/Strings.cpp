@@ -1,7 +1,12 @@
 #include "core/Strings.h"
 
+#include "core/Clock.h"
+#include "core/Error.h"
+#include "core/File.h"
 #include "core/Memory.h"
+#include "core/Utility.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -216,6 +221,16 @@ char *DupWith(const char *text, bool upper)
     }
     return copy;
 }
+int32_t RoundToInt(double value)
+{
+    return bz_SaturateToInt(std::floor(value + 0.5));
+}
+
+// The longest name bz_MakeUniqueFileName takes, terminator included.
+constexpr size_t kUniqueNameSize = 1024;
+
+// Every time text fits in this many bytes, terminator included.
+constexpr size_t kTimeTextSize = 16;
 } // namespace
 
 char *bz_StrDup(const char *text)
@@ -305,4 +320,82 @@ const char *bz_GetVersionAndDate()
     std::snprintf(gVersionAndDate, sizeof gVersionAndDate, "%s  %s", bz_GetVersionString(),
                   bz_GetBuildDate());
     return gVersionAndDate;
+}
+
+int32_t bz_MakeUniqueFileName(char *name)
+{
+    if (!name)
+        return 0;
+    char *marker = std::strchr(name, '%');
+    if (!marker)
+        return 1;
+    size_t length = std::strlen(name);
+    if (length + 3 > kUniqueNameSize)
+    {
+        bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+        return 0;
+    }
+    const int prefix = static_cast<int>(marker - name);
+    char candidate[kUniqueNameSize];
+    for (int32_t n = 0; n < 1000; ++n)
+    {
+        std::snprintf(candidate, sizeof candidate, "%.*s%03d%s", prefix, name, static_cast<int>(n),
+                      marker + 1);
+        bzFileHandle *file = bz_FileOpen(candidate, "rb");
+        if (!file)
+        {
+            std::memcpy(name, candidate, length + 3);
+            return 1;
+        }
+        bz_FileClose(file);
+    }
+    return 0;
+}
+
+char *bz_FormatHMS(char *out, float seconds, int32_t dashes, int32_t twoDigits)
+{
+    if (dashes && seconds == 0.0f)
+    {
+        std::snprintf(out, kTimeTextSize, "%s", twoDigits ? "--:--.--" : "-:--.--");
+        return out;
+    }
+    int32_t t = bz_SaturateToInt(seconds);
+    std::snprintf(out, kTimeTextSize, twoDigits ? "%02d:%02d.%02d" : "%01d:%02d.%02d", t / 3600,
+                  (t % 3600) / 60, t % 60);
+    return out;
+}
+
+char *bz_FormatClockHundredths(char *out, float seconds, int32_t dashes, int32_t twoDigits)
+{
+    if (dashes && seconds == 0.0f)
+        std::snprintf(out, kTimeTextSize, "%s", twoDigits ? "--:--.--" : "-:--.--");
+    else
+    {
+        int32_t hundredths = RoundToInt(static_cast<double>(seconds) * 100.0);
+        std::snprintf(out, kTimeTextSize, twoDigits ? "%02d:%02d.%02d" : "%01d:%02d.%02d",
+                      hundredths / 6000, (hundredths / 100) % 60, hundredths % 100);
+    }
+    return bz_BlinkColons(out);
+}
+
+char *bz_FormatMinSec(char *out, float seconds, int32_t dashes, int32_t twoDigits)
+{
+    if (dashes && seconds == 0.0f)
+        std::snprintf(out, kTimeTextSize, "%s", twoDigits ? "--:--" : "-:--");
+    else
+    {
+        int32_t t = RoundToInt(seconds);
+        std::snprintf(out, kTimeTextSize, twoDigits ? "%02d:%02d" : "%01d:%02d", t / 60, t % 60);
+    }
+    return bz_BlinkColons(out);
+}
+
+char *bz_BlinkColons(char *text)
+{
+    if (!text || !bz_ReplaySquareWave(1.0f, 50.0f, 0.0f))
+        return text;
+    for (char *c = text; *c; ++c)
+        if (*c == ':')
+            *c = ' ';
+    return text;
 }

@@ -23,6 +23,23 @@ char *bz_OrdinalString(char *out, int32_t number, int32_t upperCase, int32_t suf
 // A malformed pattern (an unclosed "[", a "/" at the very end) matches nothing.
 int32_t bz_WildcardMatch(const char *pattern, const char *text);
 
+// Replaces the first "%" of the name by the three digits 000-999 of the first number whose
+// file cannot be opened for reading. The buffer needs room for 2 more characters. A name
+// without "%" is kept as it is. 1 on success; 0 when all 1,000 names exist or the name is
+// longer than 1,000 characters, the name then being left unchanged.
+int32_t bz_MakeUniqueFileName(char *name);
+
+// Clock-style times of a time in seconds, written into out (at least 16 bytes). The dash flag
+// writes dashes for a time of exactly 0; the two-digit flag chooses "%02d" for the first field.
+// HMS: hours:minutes.seconds of the truncated time.
+char *bz_FormatHMS(char *out, float seconds, int32_t dashes, int32_t twoDigits);
+// Minutes:seconds.hundredths of the rounded time, then bz_BlinkColons.
+char *bz_FormatClockHundredths(char *out, float seconds, int32_t dashes, int32_t twoDigits);
+// Minutes:seconds of the rounded time, then bz_BlinkColons.
+char *bz_FormatMinSec(char *out, float seconds, int32_t dashes, int32_t twoDigits);
+// In the "off" half of a 1 Hz blink at the replay time, every ':' of the text becomes a blank.
+char *bz_BlinkColons(char *text);
+
 // The reflected CRC-32 (polynomial 0xEDB88320) continued from a running value (0 to start).
 // A length of 0 returns the running value unchanged.
 uint32_t bz_Crc32(uint32_t running, uint32_t length, const void *data);

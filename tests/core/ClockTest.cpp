@@ -2,6 +2,8 @@
 
 #include "core/Clock.h"
 #include "pc/PcTime.h"
+#include "render/Font.h"
+#include "render/RenderTable.h"
 
 #include <gtest/gtest.h>
 
@@ -597,40 +599,50 @@ TEST(ClockTest, StatisticsAverageOverTheRing)
     EXPECT_FLOAT_EQ(bz_TimingStats_Average(99), 0.0f);
 }
 
+// The renderer table and the text renderer, recording what the panel draws.
 struct FakePanel
 {
     static inline std::vector<std::string> printed;
-    static inline std::vector<int32_t> notes;
+    static inline std::vector<bzViewport *> notes;
     static inline std::vector<uint32_t> rects;
-    static inline int32_t drawMode;
     static inline bzRenderStats stats;
-    static void Note(int32_t v) { notes.push_back(v); }
-    static void Rect(float, float, float, float h, uint32_t colour, float)
+    static inline bzFont font;
+    static void Note(bzViewport *v) { notes.push_back(v); }
+    static int32_t Rect(float, float, float, float h, uint32_t colour, int32_t, bz_IMGMAP *,
+                        uint32_t)
     {
         rects.push_back(colour);
         EXPECT_GT(h, 0.0f);
+        EXPECT_EQ(bzg2DDrawMode, nullptr); // drawn to the whole screen
+        return 0;
     }
-    static float Print(int32_t, const void *, const char *text, float x, float, float)
+    static int32_t Print(bzFont *, const char *text, uint32_t, float, float y, float)
     {
         printed.push_back(text);
-        return x;
+        return static_cast<int32_t>(y);
     }
-    static void Metrics(float *height, float *scale)
-    {
-        *height = 12.0f;
-        *scale = 1.5f;
-    }
+    static bzFont *Default() { return &font; }
     FakePanel()
     {
         printed.clear();
         notes.clear();
         rects.clear();
-        drawMode = 7;
         stats = {50.0f, 20000, 30000, 12, 3, 4};
-        const bzFrameStatsServices services = {&stats, &drawMode, Note, Rect, Print, Metrics};
-        bz_FrameStats_SetServices(&services);
+        font = bzFont{};
+        font.lineHeight = 12.0f;
+        font.scaleY = 1.5f;
+        bz_FrameStats_SetRenderStats(&stats);
+        bzgRenderTable.PDNote2DViewport = Note;
+        bzgRenderTable.PDDraw2DRect = Rect;
+        const bzFontDriver driver = {Default, Print, nullptr};
+        bz_Font_SetDriver(&driver);
     }
-    ~FakePanel() { bz_FrameStats_SetServices(nullptr); }
+    ~FakePanel()
+    {
+        bz_FrameStats_SetRenderStats(nullptr);
+        bzgRenderTable = PDRenderFunctionTable{};
+        bz_Font_SetDriver(nullptr);
+    }
 };
 
 TEST(ClockTest, FrameStatisticsPanel)
@@ -640,6 +652,8 @@ TEST(ClockTest, FrameStatisticsPanel)
     FakePanel panel;
     FakeReplay replay;
     replay.timing.playbackMode = 0;
+    bzViewport *target = reinterpret_cast<bzViewport *>(&panel); // any address will do
+    bzg2DDrawMode = target;
 
     bz_PrintFrameStats(); // off: nothing drawn, but the replay's timing is updated
     EXPECT_TRUE(panel.printed.empty());
@@ -656,13 +670,15 @@ TEST(ClockTest, FrameStatisticsPanel)
                                                "TEX CHANGES:\t\t4",      "S DRAW:     @J(120)0.00"};
     EXPECT_EQ(panel.printed, expected);
     EXPECT_EQ(panel.rects, (std::vector<uint32_t>{0x80000000u}));
-    EXPECT_EQ(panel.notes, (std::vector<int32_t>{0, 7}));
+    EXPECT_EQ(panel.notes, (std::vector<bzViewport *>{nullptr, target}));
+    EXPECT_EQ(bzg2DDrawMode, target); // restored
 
     bz_FrameStats_Toggle();
     EXPECT_EQ(bz_FrameStats_IsEnabled(), 0);
     panel.printed.clear();
     bz_PrintFrameStats();
     EXPECT_TRUE(panel.printed.empty());
+    bzg2DDrawMode = nullptr;
 }
 
 TEST(ClockTest, PanelWithoutServicesDoesNotCrash)

@@ -1,8 +1,12 @@
+#include "ClockVirtualCounter.h"
+
 #include "core/Memory.h"
 #include "core/Strings.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstring>
 #include <random>
 #include <string>
@@ -203,5 +207,118 @@ TEST(StringsTest, VersionTexts)
     EXPECT_STREQ(bz_GetVersionString(), "V1.0.1");
     EXPECT_STREQ(bz_GetVersionPath(), "ORU/V1.0.1");
     EXPECT_STREQ(bz_GetVersionAndDate(), "V1.0.1  Mar 14 2005");
+}
+
+TEST(StringsTest, UniqueFileNames)
+{
+    ScopedTempDir dir;
+    char name[32] = "log%.txt";
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "log000.txt");
+    WriteWholeFile("log000.txt", "a");
+    WriteWholeFile("log001.txt", "b");
+    WriteWholeFile("log003.txt", "c");
+    std::strcpy(name, "log%.txt");
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "log002.txt");
+    std::strcpy(name, "%");
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "000");
+    std::strcpy(name, "plain.txt"); // no marker: kept as it is
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "plain.txt");
+    std::strcpy(name, "a%b%c"); // only the first marker is replaced
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "a000b%c");
+    EXPECT_EQ(bz_MakeUniqueFileName(nullptr), 0);
+    std::string longName(1100, 'n');
+    longName[5] = '%';
+    EXPECT_EQ(bz_MakeUniqueFileName(longName.data()), 0);
+    EXPECT_EQ(longName[5], '%');
+}
+
+TEST(StringsTest, UniqueFileNameWhenAllAreTaken)
+{
+    ScopedTempDir dir;
+    char file[16];
+    for (int i = 0; i < 1000; ++i)
+    {
+        std::snprintf(file, sizeof file, "d%03d", i);
+        WriteWholeFile(file, "");
+    }
+    char name[16] = "d%";
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 0);
+    EXPECT_STREQ(name, "d%");
+    // Every probe was closed again: files still open.
+    std::strcpy(name, "e%");
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "e000");
+}
+
+// Engine time 0.75 s: the blink shows the colons. At 0.25 s they are blanked.
+class TimeTextTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        counter_.StartTimer();
+        counter_.AdvanceMs(750);
+        ASSERT_EQ(bz_ReplaySquareWave(1.0f, 50.0f, 0.0f), 0);
+    }
+    VirtualCounter counter_;
+};
+
+TEST_F(TimeTextTest, FormatHMS)
+{
+    const struct
+    {
+        float seconds;
+        int32_t dashes, twoDigits;
+        const char *text;
+    } cases[] = {
+        {3725.0f, 0, 1, "01:02.05"}, {3725.0f, 0, 0, "1:02.05"},   {3725.9f, 0, 1, "01:02.05"},
+        {59.999f, 1, 1, "00:00.59"}, {0.0f, 1, 1, "--:--.--"},     {0.0f, 1, 0, "-:--.--"},
+        {0.0f, 0, 1, "00:00.00"},    {36000.0f, 0, 1, "10:00.00"}, {0.4f, 1, 0, "0:00.00"},
+    };
+    char out[16];
+    for (const auto &c : cases)
+        EXPECT_STREQ(bz_FormatHMS(out, c.seconds, c.dashes, c.twoDigits), c.text) << c.seconds;
+}
+
+TEST_F(TimeTextTest, FormatMinSecAndHundredths)
+{
+    char out[16];
+    EXPECT_STREQ(bz_FormatMinSec(out, 59.6f, 0, 1), "01:00"); // rounded
+    EXPECT_STREQ(bz_FormatMinSec(out, 125.2f, 0, 0), "2:05");
+    EXPECT_STREQ(bz_FormatMinSec(out, 0.0f, 1, 1), "--:--");
+    EXPECT_STREQ(bz_FormatMinSec(out, 0.0f, 1, 0), "-:--");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 61.256f, 0, 1), "01:01.26");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 5.004f, 0, 0), "0:05.00");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 0.0f, 1, 1), "--:--.--");
+}
+
+TEST_F(TimeTextTest, ExtremeTimesStayInTheBuffer)
+{
+    const float extremes[] = {-1.0f, -3725.0f, FLT_MAX, -FLT_MAX, 1e30f, NAN, INFINITY};
+    for (float t : extremes)
+    {
+        char out[16];
+        EXPECT_LT(std::strlen(bz_FormatHMS(out, t, 0, 1)), 16u);
+        EXPECT_LT(std::strlen(bz_FormatClockHundredths(out, t, 0, 0)), 16u);
+        EXPECT_LT(std::strlen(bz_FormatMinSec(out, t, 1, 1)), 16u);
+    }
+}
+
+TEST_F(TimeTextTest, ColonsBlinkOnceASecond)
+{
+    char out[16];
+    EXPECT_STREQ(bz_FormatMinSec(out, 65.0f, 0, 1), "01:05");
+    counter_.AdvanceMs(500); // 1.25 s: first half of the second
+    EXPECT_STREQ(bz_FormatMinSec(out, 65.0f, 0, 1), "01 05");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 65.0f, 0, 1), "01 05.00");
+    EXPECT_STREQ(bz_FormatHMS(out, 65.0f, 0, 1), "00:01.05"); // HMS does not blink
+    char text[] = "a:b::c";
+    EXPECT_STREQ(bz_BlinkColons(text), "a b  c");
+    EXPECT_EQ(bz_BlinkColons(nullptr), nullptr);
 }
 } // namespace

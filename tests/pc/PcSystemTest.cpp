@@ -1,3 +1,4 @@
+#include "pc/PcRegistry.h"
 #include "pc/PcSystem.h"
 
 #include "core/Error.h"
@@ -193,6 +194,8 @@ TEST(PcLaunch, FailuresAndTheSuspendMisuseReport)
 TEST(PcLaunch, UrlsOpenThroughTheDesktopOpener)
 {
     ScopedTempDir dir;
+    setenv("TOLVANE_REGISTRY_FILE", (dir.path() + "/registry.dat").c_str(), 1);
+    PDReg_Reload();
     // A stand-in opener on the search path records what it was given.
     ASSERT_EQ(mkdir("bin", 0777), 0);
     WriteWholeFile("bin/xdg-open", "#!/bin/sh\necho \"$#:$1\" > \"" + dir.path() + "/url.txt\"\n");
@@ -210,4 +213,29 @@ TEST(PcLaunch, UrlsOpenThroughTheDesktopOpener)
     EXPECT_EQ(PDGetBrowserCommand(), nullptr);
     EXPECT_EQ(PDOpenURL("http://example.invalid/"), -1);
     setenv("PATH", saved.c_str(), 1);
+    unsetenv("TOLVANE_REGISTRY_FILE");
+    PDReg_Reload();
+}
+
+TEST(PcLaunch, BrowserCommandComesFromTheStoredOpenCommand)
+{
+    ScopedTempDir dir;
+    setenv("TOLVANE_REGISTRY_FILE", (dir.path() + "/registry.dat").c_str(), 1);
+    PDReg_Reload();
+    auto setDefault = [](const char *path, const char *text)
+    {
+        ASSERT_EQ(PDReg_SetValue(PD_REG_ROOT_CLASSES, path, nullptr, PD_REG_STRING, text,
+                                 static_cast<uint32_t>(std::strlen(text))),
+                  PD_REG_OK);
+    };
+    // Through the file type of ".htm", unquoted: up to the first blank.
+    setDefault(".htm", "htmlfile");
+    setDefault("htmlfile\\shell\\open\\command", "/opt/viewer/bin/view -url %1");
+    ASSERT_NE(PDGetBrowserCommand(), nullptr);
+    EXPECT_STREQ(PDGetBrowserCommand(), "/opt/viewer/bin/view");
+    // The protocol's own command wins; quoted: up to the closing quote.
+    setDefault("http\\shell\\open\\command", "\"/opt/web browser/run\" \"%1\"");
+    EXPECT_STREQ(PDGetBrowserCommand(), "/opt/web browser/run");
+    unsetenv("TOLVANE_REGISTRY_FILE");
+    PDReg_Reload();
 }
