@@ -10,9 +10,6 @@ namespace
 constexpr int32_t kMarkInterval = 65536; // key-stream bytes between two snapshots
 constexpr int32_t kWindowsPerMark = kMarkInterval / BZ_CIPHER_WINDOW;
 
-uint8_t gKey[BZ_CIPHER_MAX_KEY];
-int32_t gKeyLength;
-
 // The key stream behind bz_CipherBytes: kept between calls and keyed again only when the key
 // changes.
 bzCipherStream gStream;
@@ -214,25 +211,6 @@ int32_t bz_CipherBuffer(uint8_t **out, const uint8_t *key, int32_t keyLength, co
     }
     *out = block;
     return BZ_CIPHER_OK;
-}
-
-void bz_Cipher_SetKey(const uint8_t *block, int32_t length)
-{
-    if (!block || length <= 0)
-    {
-        gKeyLength = 0;
-        return;
-    }
-    gKeyLength = UsedKeyLength(length);
-    memmove(gKey, block, (size_t)gKeyLength);
-}
-
-void bz_Cipher_GetKey(const uint8_t **block, int32_t *length)
-{
-    if (block)
-        *block = gKeyLength ? gKey : nullptr;
-    if (length)
-        *length = gKeyLength;
 }
 
 void bz_CodecSeed(uint32_t value)

@@ -33,13 +33,6 @@ int32_t bz_CipherByte(uint8_t *out, int32_t offset, const uint8_t *key, int32_t 
 int32_t bz_CipherBuffer(uint8_t **out, const uint8_t *key, int32_t keyLength, const uint8_t *data,
                         int32_t count, int32_t *outCount);
 
-// The key block the text reader deciphers enciphered files with (at most 256 bytes; a longer
-// block is cut). A null block or length 0 removes the key. The WAD layer's key functions
-// keep the block here.
-void bz_Cipher_SetKey(const uint8_t *block, int32_t length);
-// Gives the installed key block and its length (null and 0 when none is installed).
-void bz_Cipher_GetKey(const uint8_t **block, int32_t *length);
-
 // A key stream over one buffer that can be read at any byte number. It keeps the generator
 // state, a window of recently produced key-stream bytes and a snapshot of the state every
 // 64 KB, so forward reading is linear and a jump back costs at most one snapshot interval.

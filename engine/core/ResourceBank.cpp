@@ -1,5 +1,6 @@
 #include "core/ResourceBank.h"
 
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "core/File.h"
 #include "core/Memory.h"
@@ -617,7 +618,7 @@ int32_t SetData(bzBank bank, uint8_t *entry, const void *data, uint32_t size)
 
 struct DumpOutput
 {
-    bzFileHandle *file; // null: the standard output
+    bzFileHandle *stream; // null: the standard output
 };
 
 void DumpLine(DumpOutput &out, const char *format, ...) __attribute__((format(printf, 2, 3)));
@@ -628,10 +629,7 @@ void DumpLine(DumpOutput &out, const char *format, ...)
     va_start(args, format);
     vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    if (out.file)
-        bz_FilePrintf(out.file, "%s\n", line);
-    else
-        bz_ConsolePutLine(line);
+    bz_DebugFilePrintf(out.stream, "%s", line);
 }
 
 void DumpBank(DumpOutput &out, bzBank bank, const char *name, uint32_t type, uint32_t id)
@@ -1206,16 +1204,11 @@ int32_t bz_Bank_Dump(bzBank bank, const char *output, const char *bankName, uint
     if (!bank)
         return BZ_ERROR_INVALID_PARAMETER;
     DumpOutput out = {nullptr};
-    bool standard = !output || strcasecmp(output, "STDOUT") == 0;
-    if (!standard)
-    {
-        out.file = bz_FileOpen(output, "wt");
-        if (!out.file)
-            return BZ_ERROR_FILE_NOT_FOUND;
-    }
+    int32_t owned = 0;
+    if (!bz_DebugOutput_Open(output, &owned, &out.stream))
+        return BZ_ERROR_FILE_NOT_FOUND;
     DumpBank(out, bank, bankName, type, id);
-    if (out.file)
-        bz_FileClose(out.file);
+    bz_DebugOutput_Close(out.stream, owned);
     return BZ_BANK_OK;
 }
 

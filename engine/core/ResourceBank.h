@@ -124,8 +124,9 @@ bzBank bz_Bank_ReachChild(bzBank bank, uint32_t type, uint32_t id);
 // The parent, type and id a child bank was reached through (null parent for a top bank).
 bzBank bz_Bank_GetParent(bzBank bank, uint32_t *type, uint32_t *id);
 
-// Writes a text dump of a bank (all types and ids with BZ_BANK_ALL) to the named file ("STDOUT"
-// for the standard output); 0, or 19 when the output cannot be opened.
+// Writes a text dump of a bank (all types and ids with BZ_BANK_ALL) to the named debug output
+// (null for the debug stream, "STDOUT" for the standard output, a "%" marker for a numbered
+// file); 0, or 19 when the output cannot be opened.
 int32_t bz_Bank_Dump(bzBank bank, const char *output, const char *bankName, uint32_t type,
                      uint32_t id);
 

@@ -840,7 +840,7 @@ int32_t bz_Salad_Free(bzSalad *salad)
 
 // ---- Parsing ----
 
-bzSalad *bz_Salad_ParseString(const char *name, const char *text)
+bzSalad *bz_Salad_ParseRoot(const char *name, const char *text)
 {
     return ParseRoot(name, text ? text : "");
 }

@@ -66,7 +66,7 @@ bzSalad *bz_Salad_FindRoot(const char *name);
 int32_t bz_Salad_Free(bzSalad *salad);
 
 // Parsing. Each gives the new root salad, or null with the reason in bz_Salad_GetError.
-bzSalad *bz_Salad_ParseString(const char *name, const char *text);
+bzSalad *bz_Salad_ParseRoot(const char *name, const char *text);
 bzSalad *bz_Salad_LoadFile(const char *name);
 bzSalad *bz_Salad_LoadOrCreate(const char *name);
 bzSalad *bz_Salad_FromHeading(bzTextReader *reader, const char *heading);

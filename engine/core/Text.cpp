@@ -5,6 +5,7 @@
 #include "core/File.h"
 #include "core/Memory.h"
 #include "core/Strings.h"
+#include "core/Wad.h"
 
 #include <cstdio>
 #include <cstring>
@@ -187,8 +188,8 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
     {
         reader->flags = BZ_TEXT_ENCIPHERED;
         const uint8_t *key = nullptr;
-        int32_t keyLength = 0;
-        bz_Cipher_GetKey(&key, &keyLength);
+        uint32_t keyLength = 0;
+        bz_WAD_GetKey(&key, &keyLength);
         reader->cipher = (bzCipherStream *)bz_MemAlloc(sizeof(bzCipherStream), 0);
         if (!reader->cipher)
         {
@@ -196,7 +197,7 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
             bzgLastError = BZ_ERROR_NO_MEMORY;
             return nullptr;
         }
-        if (bz_CipherStream_Init(reader->cipher, key, keyLength) != BZ_CIPHER_OK)
+        if (bz_CipherStream_Init(reader->cipher, key, (int32_t)keyLength) != BZ_CIPHER_OK)
         {
             // Without a key an enciphered file cannot be read.
             bz_Text_Close(reader);

@@ -132,22 +132,6 @@ TEST(Cipher, MissingKeyOrBadRangeIsAnErrorNotACrash)
     EXPECT_EQ(0, memcmp(a, b, 4));
 }
 
-TEST(Cipher, InstalledKey)
-{
-    const uint8_t *block = nullptr;
-    int32_t length = -1;
-    bz_Cipher_SetKey(nullptr, 0);
-    bz_Cipher_GetKey(&block, &length);
-    EXPECT_EQ(nullptr, block);
-    EXPECT_EQ(0, length);
-    const uint8_t key[] = {1, 2, 3};
-    bz_Cipher_SetKey(key, 3);
-    bz_Cipher_GetKey(&block, &length);
-    ASSERT_EQ(3, length);
-    EXPECT_EQ(0, memcmp(block, key, 3));
-    bz_Cipher_SetKey(nullptr, 0);
-}
-
 TEST(RotorCodec, GeneratorSequence)
 {
     bz_CodecSeed(0);

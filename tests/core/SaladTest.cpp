@@ -63,7 +63,7 @@ int Height(const bzSaladItem *node)
 
 TEST_F(Salad, ParsesAndPrintsASmallTree)
 {
-    bzSalad *salad = bz_Salad_ParseString("s", "a = 1, b = { 2, 3 }, c = \"x y\"");
+    bzSalad *salad = bz_Salad_ParseRoot("s", "a = 1, b = { 2, 3 }, c = \"x y\"");
     ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
     float number = 0;
     EXPECT_TRUE(bz_Salad_GetFloat(salad, "a", &number));
@@ -106,7 +106,7 @@ TEST_F(Salad, ParseFailuresNameTheirCause)
     };
     for (const Case &c : cases)
     {
-        EXPECT_EQ(nullptr, bz_Salad_ParseString("bad", c.text)) << c.text;
+        EXPECT_EQ(nullptr, bz_Salad_ParseRoot("bad", c.text)) << c.text;
         EXPECT_STREQ(c.error, bz_Salad_GetError()) << c.text;
         int32_t line = 0, column = 0;
         bz_Salad_GetErrorPlace(&line, &column);
@@ -115,7 +115,7 @@ TEST_F(Salad, ParseFailuresNameTheirCause)
         EXPECT_EQ(nullptr, bz_Salad_FindRoot("bad")) << "a failed parse frees its root";
     }
     // A comment ends with its line feed; a separator before it keeps the next line apart.
-    bzSalad *salad = bz_Salad_ParseString("ok", "a = 1, // comment\nb = 2");
+    bzSalad *salad = bz_Salad_ParseRoot("ok", "a = 1, // comment\nb = 2");
     ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
     EXPECT_STREQ("", bz_Salad_GetError());
 }
@@ -123,18 +123,18 @@ TEST_F(Salad, ParseFailuresNameTheirCause)
 TEST_F(Salad, StringTokensAreBounded)
 {
     const std::string fits(BZ_SALAD_MAX_STRING, 's');
-    bzSalad *salad = bz_Salad_ParseString("s", ("a = \"" + fits + "\", b = " + fits).c_str());
+    bzSalad *salad = bz_Salad_ParseRoot("s", ("a = \"" + fits + "\", b = " + fits).c_str());
     ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
     const char *text = nullptr;
     ASSERT_TRUE(bz_Salad_GetString(salad, "a", &text));
     EXPECT_EQ(fits, text);
     for (const std::string &bad : {"a = \"" + fits + "x\"", "a = " + fits + "x", fits + "x = 1"})
     {
-        EXPECT_EQ(nullptr, bz_Salad_ParseString("t", bad.c_str()));
+        EXPECT_EQ(nullptr, bz_Salad_ParseRoot("t", bad.c_str()));
         EXPECT_NE(nullptr, strstr(bz_Salad_GetError(), "too long")) << bz_Salad_GetError();
     }
     // Unterminated quotes end at the end of the text.
-    salad = bz_Salad_ParseString("u", "a = \"open");
+    salad = bz_Salad_ParseRoot("u", "a = \"open");
     ASSERT_NE(nullptr, salad);
     ASSERT_TRUE(bz_Salad_GetString(salad, "a", &text));
     EXPECT_STREQ("open", text);
@@ -146,18 +146,18 @@ TEST_F(Salad, SixteenRootsAtMost)
         ASSERT_GE(bz_Salad_CreateRoot(("r" + std::to_string(k)).c_str(), 0), 0) << k;
     EXPECT_EQ(-1, bz_Salad_CreateRoot("seventeenth", 0));
     EXPECT_STREQ("Out of salads or memory (or something)", bz_Salad_GetError());
-    EXPECT_EQ(nullptr, bz_Salad_ParseString("p", "a = 1"));
+    EXPECT_EQ(nullptr, bz_Salad_ParseRoot("p", "a = 1"));
     EXPECT_STREQ("Out of salads or memory (or something)", bz_Salad_GetError());
     bzSalad *r3 = bz_Salad_FindRoot("r3");
     ASSERT_NE(nullptr, r3);
     EXPECT_TRUE(bz_Salad_Free(r3));
     EXPECT_EQ(nullptr, bz_Salad_FindRoot("r3"));
-    EXPECT_NE(nullptr, bz_Salad_ParseString("p", "a = 1"));
+    EXPECT_NE(nullptr, bz_Salad_ParseRoot("p", "a = 1"));
 }
 
 TEST_F(Salad, PathsLookupObtainAndBinding)
 {
-    bzSalad *salad = bz_Salad_ParseString("s", "a = 1, x.y.z = 2");
+    bzSalad *salad = bz_Salad_ParseRoot("s", "a = 1, x.y.z = 2");
     ASSERT_NE(nullptr, salad);
     EXPECT_EQ(nullptr, bz_Salad_Lookup(salad, "a.b"));
     bzSaladItem *b = bz_Salad_Obtain(salad, "a.b");
@@ -217,7 +217,7 @@ TEST_F(Salad, PathsLookupObtainAndBinding)
 TEST_F(Salad, UnnamedItemsListsAndWalks)
 {
     bzSalad *salad =
-        bz_Salad_ParseString("s", "1, 2, 3.5, word, { k = 1 }, { 2 }\nv = { 1, 2, 3, x }");
+        bz_Salad_ParseRoot("s", "1, 2, 3.5, word, { k = 1 }, { 2 }\nv = { 1, 2, 3, x }");
     ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
     EXPECT_EQ(6, salad->unnamedCount);
     int32_t ints[8];
@@ -259,7 +259,7 @@ TEST_F(Salad, UnnamedItemsListsAndWalks)
 
 TEST_F(Salad, NamedItemsStayBalancedAndOrdered)
 {
-    bzSalad *salad = bz_Salad_ParseString("s", "");
+    bzSalad *salad = bz_Salad_ParseRoot("s", "");
     ASSERT_NE(nullptr, salad);
     uint32_t state = 99;
     std::vector<std::string> names;

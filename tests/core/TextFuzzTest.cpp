@@ -221,7 +221,7 @@ TEST(TextFuzz, RandomAndMutatedFiles)
         bz_Text_Close(reader);
         bz_Text_SetCommaMode();
 
-        bzSalad *salad = bz_Salad_ParseString("fuzz", text.c_str());
+        bzSalad *salad = bz_Salad_ParseRoot("fuzz", text.c_str());
         if (salad)
         {
             char printed[256];

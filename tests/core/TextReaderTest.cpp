@@ -1,4 +1,5 @@
 #include "TextTestSupport.h"
+#include "WadTestWriter.h"
 
 #include "core/Error.h"
 #include "core/Memory.h"
@@ -332,7 +333,7 @@ TEST_F(TextReader, EncipheredFileReadsLikeItsPlainTwin)
     bz_Text_Close(enciphered);
 
     // Without a key an enciphered file cannot be read.
-    bz_Cipher_SetKey(nullptr, 0);
+    bz_WAD_SetKey(nullptr, 0);
     WriteWholeFile("NOKEY.TXT", Encipher(text));
     bzFileHandle *file = bz_FileOpen("NOKEY.TXT", "rb");
     ASSERT_NE(nullptr, file);
@@ -383,4 +384,30 @@ TEST_F(TextReader, EncipheredReadingIsLinear)
     RecordProperty("ratio", std::to_string(largeTime / smallTime));
     EXPECT_LT(largeTime / smallTime, 8.0)
         << smallTime << " s for 1 MB, " << largeTime << " s for 4 MB";
+}
+
+// The whole road: an enciphered archive, mounted, its key set, its file read by name.
+TEST_F(TextReader, EncipheredArchiveFileReadsThroughTheKey)
+{
+    const std::string text = "[LEVEL]\n<NAME>\nDealey\n<START>\n1 2 3\n";
+    WadTree tree = {"DATA", {}, {{"LEVEL.TXT", Encipher(text)}, {"PLAIN.TXT", text}}};
+    WriteWholeFile("GAME.WAD", BuildWad(tree, 0x0101, 1));
+    bz_WAD_Init("GAME", 0, 0, 0, nullptr);
+    ASSERT_EQ(1, bz_WAD_SetKey(TestKey().data(), (uint32_t)TestKey().size()));
+    bzTextReader *r = bz_Script_Open("DATA\\LEVEL");
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(BZ_TEXT_ENCIPHERED, r->flags);
+    ASSERT_TRUE(bz_Text_FindSection(r, "LEVEL", 0));
+    ASSERT_TRUE(bz_Text_FindKey(r, "NAME"));
+    EXPECT_EQ("Dealey", Line(bz_Text_ReadLine(r)));
+    ASSERT_TRUE(bz_Text_FindKey(r, "START"));
+    EXPECT_EQ("1 2 3", Line(bz_Text_ReadLine(r)));
+    bz_Text_Close(r);
+
+    // The same archive without its key: the file cannot be read.
+    ASSERT_EQ(1, bz_WAD_SetKey(nullptr, 0));
+    bzgLastError = 0;
+    EXPECT_EQ(nullptr, bz_Script_Load("DATA\\LEVEL.TXT"));
+    EXPECT_EQ(BZ_CIPHER_NO_KEY, bzgLastError);
+    bz_WAD_Close();
 }

@@ -4,6 +4,7 @@
 #include "core/Cipher.h"
 #include "core/File.h"
 #include "core/Text.h"
+#include "core/Wad.h"
 
 #include "support/TestSupport.h"
 
@@ -36,7 +37,7 @@ inline bzTextReader *ReaderOver(const std::string &text, bool enciphered = false
         return bz_Script_Load(name.c_str());
     }
     WriteWholeFile(name, Encipher(text));
-    bz_Cipher_SetKey(TestKey().data(), (int32_t)TestKey().size());
+    bz_WAD_SetKey(TestKey().data(), (uint32_t)TestKey().size());
     bzFileHandle *file = bz_FileOpen(name.c_str(), "rb");
     if (!file)
         return nullptr;
