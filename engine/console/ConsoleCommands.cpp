@@ -1,0 +1,376 @@
+#include "console/ConsoleCommands.h"
+
+#include "core/Console.h"
+#include "core/File.h"
+#include "core/Memory.h"
+#include "render/Font.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+const char kSeparator[] = "============================\n";
+
+int32_t MessageColour()
+{
+    return bz_Console_GetState()->config.messageColour;
+}
+
+int32_t ListingColour()
+{
+    return bz_Console_GetState()->config.listingColour;
+}
+
+char Lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(const char *a, const char *b)
+{
+    for (; *a && *b; ++a, ++b)
+        if (Lower(*a) != Lower(*b))
+            return false;
+    return *a == *b;
+}
+
+// Reads a whole file into a new block (length in *length); null when it does not open. An
+// empty or unreadable file gives a null block with *opened set.
+char *ReadFile(const char *name, int32_t *length, bool *opened)
+{
+    *length = 0;
+    *opened = false;
+    bzFileHandle *f = bz_FileOpen(name, "rt");
+    if (!f)
+        return nullptr;
+    *opened = true;
+    int32_t len = bz_FileLength(f);
+    char *block = nullptr;
+    if (len > 0)
+    {
+        block = static_cast<char *>(bz_MemAlloc(static_cast<uint32_t>(len), 0));
+        if (block && bz_FileRead(f, block, static_cast<size_t>(len)) != static_cast<size_t>(len))
+        {
+            bz_MemFree(block);
+            block = nullptr;
+        }
+    }
+    bz_FileClose(f);
+    if (block)
+        *length = len;
+    return block;
+}
+
+// Prints raw text in pieces (a 0 byte ends a piece).
+void PrintBlock(const char *text, int32_t length)
+{
+    int32_t i = 0;
+    while (i < length)
+    {
+        int32_t n = 0;
+        while (i + n < length && n < 1000 && text[i + n])
+            ++n;
+        if (n > 0)
+            bz_Console_Printf("%.*s", static_cast<int>(n), text + i);
+        i += n;
+        if (i < length && !text[i])
+            ++i;
+    }
+}
+
+// The character advance of the console font in whole pixels.
+int32_t CharAdvance()
+{
+    bzFont *font = bz_Console_GetState()->config.font;
+    if (!font)
+        font = bz_Font_GetDefault();
+    if (!font)
+        return 0;
+    return static_cast<int32_t>((font->fixedWidth + font->spacing) * font->scaleX);
+}
+
+int32_t NotAvailable(const char *name)
+{
+    bz_Console_Printf("@C(%i)%s is not available in this build.\n", MessageColour(), name);
+    return 0;
+}
+} // namespace
+
+int32_t ConsoleCmd_Close(int32_t, char **)
+{
+    bz_Console_Close();
+    return 0;
+}
+
+int32_t ConsoleCmd_Help(int32_t argc, char **argv)
+{
+    bzConsoleState *c = bz_Console_GetState();
+    if (argc == 0)
+    {
+        const char *names[BZ_CONSOLE_MAX_COMMANDS];
+        int32_t count = bz_Console_ListedNames(names, BZ_CONSOLE_MAX_COMMANDS);
+        int32_t width = c->config.width;
+        int32_t advance = CharAdvance();
+        // A console narrower than 17 character advances lists one name a row.
+        int32_t columns = advance > 0 ? width / (17 * advance) : 1;
+        if (columns < 1)
+            columns = 1;
+        int32_t columnWidth = width / columns;
+        bz_Console_Printf("%s", kSeparator);
+        for (int32_t i = 0; i < count; ++i)
+        {
+            int32_t k = i % columns;
+            if (k == 0)
+                bz_Console_Printf("@C(%i)%s", ListingColour(), names[i]);
+            else
+                bz_Console_Printf("@C(%i)@J(%03i)%s", ListingColour(), k * columnWidth, names[i]);
+            if (k == columns - 1 || i == count - 1)
+                bz_Console_Printf("\n");
+        }
+        bz_Console_Printf("%s", kSeparator);
+        return 0;
+    }
+    if (argc == 1)
+    {
+        for (int32_t i = 0; i < c->commandCount; ++i)
+        {
+            const bzConsoleCommand &row = c->commands[i];
+            if (!EqualNoCase(row.name, argv[0]))
+                continue;
+            bool hidden =
+                row.kind == BZ_CONSOLE_KIND_HIDDEN ||
+                ((row.kind == BZ_CONSOLE_KIND_DEBUG || row.kind == BZ_CONSOLE_KIND_DEBUG_RUN) &&
+                 !c->debug);
+            if (!hidden)
+            {
+                bz_Console_Printf("%s", kSeparator);
+                bz_Console_Printf("@C(%i)%s\n", ListingColour(), row.help);
+                bz_Console_Printf("%s", kSeparator);
+            }
+            return 0;
+        }
+        return 0;
+    }
+    bz_Console_Printf("@C(%i)Supply one command as an argument", MessageColour());
+    return 0;
+}
+
+int32_t ConsoleCmd_Debug(int32_t, char **)
+{
+    bz_Console_GetState()->debug = 1;
+    bz_Console_Printf("%s", kSeparator);
+    bz_Console_Printf("DEBUG COMMANDS AVAILABLE\n");
+    bz_Console_Printf("%s", kSeparator);
+    return 0;
+}
+
+int32_t ConsoleCmd_Pipe(int32_t argc, char **argv)
+{
+    bzConsoleState *c = bz_Console_GetState();
+    if (argc > 1)
+    {
+        bz_Console_Printf("@C(%i)Supply nothing, or one command as a filename.\n", MessageColour());
+        return 0;
+    }
+    if (bz_Console_CloseCapture())
+        bz_Console_Printf("Piping to '%s' complete.\n", c->captureName);
+    else if (argc == 0)
+        bz_Console_Printf("@C(%i)I wasn't piping.\n", MessageColour());
+    if (argc == 0)
+        return 0;
+    bz_Console_MakeCfgName(argv[0], c->captureName, BZ_CONSOLE_NAME_SIZE);
+    c->capture = bz_FileOpen(c->captureName, "wt");
+    if (!c->capture)
+        bz_Console_Printf("@C(%i)Unable to create '%s'.\n", MessageColour(), c->captureName);
+    else
+        bz_Console_Printf("Subsequent commands piping to '%s'.\n", c->captureName);
+    return 0;
+}
+
+int32_t ConsoleCmd_List(int32_t argc, char **argv)
+{
+    if (argc != 1)
+    {
+        bz_Console_Printf("@C(%i)Supply one filename argument only.\n", MessageColour());
+        return 0;
+    }
+    char name[BZ_CONSOLE_NAME_SIZE];
+    std::snprintf(name, sizeof name, "%s", argv[0]);
+    for (char *p = name; *p; ++p)
+        if (*p >= 'a' && *p <= 'z')
+            *p = static_cast<char>(*p - 'a' + 'A');
+    int32_t length;
+    bool opened;
+    char *text = ReadFile(name, &length, &opened);
+    if (!opened)
+    {
+        bz_Console_Printf("@C(%i)file '%s' does not exist.\n", MessageColour(), name);
+        return 0;
+    }
+    bz_Console_Printf("%s", kSeparator);
+    PrintBlock(text, length);
+    bz_Console_Printf("%s", kSeparator);
+    bz_MemFree(text);
+    return 0;
+}
+
+int32_t ConsoleCmd_Exec(int32_t argc, char **argv)
+{
+    bzConsoleState *c = bz_Console_GetState();
+    if (argc != 1)
+    {
+        bz_Console_Printf("@C(%i)Supply one filename argument only.\n", MessageColour());
+        return 0;
+    }
+    char name[BZ_CONSOLE_NAME_SIZE];
+    bz_Console_MakeCfgName(argv[0], name, sizeof name);
+    int32_t length;
+    bool opened;
+    char *text = ReadFile(name, &length, &opened);
+    if (!opened)
+    {
+        bz_Console_Printf("@C(%i)file '%s' does not exist.\n", MessageColour(), name);
+        return 0;
+    }
+    if (!text)
+        return 0;
+    // A file that runs itself, directly or through others, stops here instead of recursing
+    // without end.
+    if (c->execDepth >= BZ_CONSOLE_MAX_EXEC_DEPTH)
+    {
+        bz_Console_Printf("@C(%i)Too many nested EXEC files at '%s'.\n", MessageColour(), name);
+        bz_MemFree(text);
+        return 0;
+    }
+    bz_Console_Printf("Executing '%s'\n", name);
+    bz_Console_ClearInput();
+    ++c->execDepth;
+    for (int32_t i = 0; i < length; ++i)
+        bz_Console_KeyChar(static_cast<unsigned char>(text[i]));
+    // The last line runs even when the file does not end with a line break.
+    if (text[length - 1] != '\n' && text[length - 1] != '\r')
+        bz_Console_KeyChar('\n');
+    --c->execDepth;
+    bz_MemFree(text);
+    return 0;
+}
+
+int32_t ConsoleCmd_Version(int32_t, char **)
+{
+    bz_Console_Printf("Last full rebuild date %s %s\n", __DATE__, __TIME__);
+    bz_Console_Printf("material version %d.%d\n", 4, 7);
+    bz_Console_Printf("model version %d.%d\n", 5, 9);
+    bz_Console_Printf("lump version %d.%d\n", 3, 0);
+    return 0;
+}
+
+int32_t ConsoleCmd_Build(int32_t, char **)
+{
+    return NotAvailable("BUILD");
+}
+
+int32_t ConsoleCmd_Dir(int32_t, char **)
+{
+    return NotAvailable("bz_Dir");
+}
+
+int32_t ConsoleCmd_ClampFPS(int32_t, char **)
+{
+    return NotAvailable("bz_ClampFPS");
+}
+
+int32_t ConsoleCmd_Video(int32_t, char **)
+{
+    return NotAvailable("bz_Video");
+}
+
+int32_t ConsoleCmd_SetFOV(int32_t, char **)
+{
+    return NotAvailable("bz_SetFOV");
+}
+
+int32_t ConsoleCmd_SetYON(int32_t, char **)
+{
+    return NotAvailable("bz_SetYON");
+}
+
+int32_t ConsoleCmd_SetHither(int32_t, char **)
+{
+    return NotAvailable("bz_SetHither");
+}
+
+int32_t ConsoleCmd_ShowFPS(int32_t, char **)
+{
+    return NotAvailable("bz_ShowFPS");
+}
+
+int32_t ConsoleCmd_HideFPS(int32_t, char **)
+{
+    return NotAvailable("bz_HideFPS");
+}
+
+int32_t ConsoleCmd_ShowAR(int32_t, char **)
+{
+    return NotAvailable("bz_ShowAR");
+}
+
+int32_t ConsoleCmd_HideAR(int32_t, char **)
+{
+    return NotAvailable("bz_HideAR");
+}
+
+int32_t ConsoleCmd_Wireframe(int32_t, char **)
+{
+    return NotAvailable("bz_Wireframe");
+}
+
+int32_t ConsoleCmd_DrawPoint(int32_t, char **)
+{
+    return NotAvailable("bz_DrawPoint");
+}
+
+int32_t ConsoleCmd_NoTriStrip(int32_t, char **)
+{
+    return NotAvailable("bz_NoTriStrip");
+}
+
+int32_t ConsoleCmd_NoTriList(int32_t, char **)
+{
+    return NotAvailable("bz_NoTriList");
+}
+
+int32_t ConsoleCmd_ModelDebug(int32_t, char **)
+{
+    return NotAvailable("bz_ModelDebug");
+}
+
+int32_t ConsoleCmd_NoAlpha(int32_t, char **)
+{
+    return NotAvailable("bz_NoAlpha");
+}
+
+int32_t ConsoleCmd_MungeFiles(int32_t, char **)
+{
+    return NotAvailable("bz_MungeFiles");
+}
+
+int32_t ConsoleCmd_SetAmbient(int32_t, char **)
+{
+    return NotAvailable("bz_SetAmbient");
+}
+
+int32_t ConsoleCmd_DeactivateWindow(int32_t, char **)
+{
+    return NotAvailable("bz_DeactivateWindow");
+}
+
+int32_t ConsoleCmd_FogColour(int32_t, char **)
+{
+    return NotAvailable("bz_FogColour");
+}
+
+int32_t ConsoleCmd_Multitexture(int32_t, char **)
+{
+    return NotAvailable("bz_Multitexture");
+}
