@@ -3,6 +3,9 @@
 #include "core/Engine.h"
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "core/Random.h"
+#include "core/Wad.h"
+#include "pc/PcWindow.h"
 
 namespace
 {
@@ -15,6 +18,7 @@ int Startup_Init()
     bz_SetShutdownFunction(Startup_Shutdown);
     if (bz_InitEngine(&record) != 0)
         return bz_GetLastError();
+    bz_RandomSeedIfNeeded();
     gEngineStarted = true;
     return 0;
 }
@@ -24,5 +28,7 @@ void Startup_Shutdown()
     if (!gEngineStarted)
         return;
     gEngineStarted = false;
+    bz_WAD_Close();
+    PDShutdownWindow();
     bz_MemPools_DestroyAll();
 }

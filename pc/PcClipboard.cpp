@@ -1,6 +1,13 @@
 #include "pc/PcClipboard.h"
 
-int32_t PDSetClipboardText(const char *)
+#include "pc/PcWindow.h"
+
+#include <SDL.h>
+
+int32_t PDSetClipboardText(const char *text)
 {
-    return 0;
+    // The clipboard belongs to the window system: without it there is none to reach.
+    if (!text || !PDWindowLayerUp())
+        return 0;
+    return SDL_SetClipboardText(text) == 0 ? 1 : 0;
 }

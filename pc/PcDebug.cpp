@@ -50,3 +50,8 @@ void PDDebugBreakMessage(const char *text)
     if (PDDebuggerAttached())
         std::raise(SIGTRAP);
 }
+
+void PDWriteStandardOutput(const char *text)
+{
+    std::fputs(text, stdout);
+}

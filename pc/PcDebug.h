@@ -12,3 +12,5 @@ void PDDebugBreakMessage(const char *text);
 bool PDDebuggerAttached();
 // Writes raw text to the debugger channel.
 void PDDebugWrite(const char *text);
+// Writes text to the process's standard output.
+void PDWriteStandardOutput(const char *text);

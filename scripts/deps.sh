@@ -4,10 +4,12 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config)
+# What the engine library itself links: every set needs it.
+build=(libsdl2-dev)
 case "${1:-build}" in
-test) packages+=(libgtest-dev libgmock-dev libbenchmark-dev python3) ;;
-run) packages+=(xvfb xauth) ;;
-build) ;;
+test) packages+=("${build[@]}" libgtest-dev libgmock-dev libbenchmark-dev python3 xvfb xauth) ;;
+run) packages+=("${build[@]}" xvfb xauth) ;;
+build) packages+=("${build[@]}") ;;
 *) echo "deps.sh: unknown set '$1'" >&2; exit 2 ;;
 esac
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/Memory.h"
+#include "pc/PcWindow.h"
 
 #include <cstdint>
 
@@ -9,6 +10,10 @@
 struct bzInitRecord
 {
     bzMemSettings memory;
+    int32_t frameCapMode; // 1 = none, 2 = cap (0 = none)
+    float frameRate;      // frames per second of the cap
+    // The application's own window procedure, given each window message first (null = none).
+    PDWindowProcedure applicationHook;
 };
 
 // Starts the engine core: memory manager and clock; clears the keep-alive switch.

@@ -1,6 +1,8 @@
 #include "core/Error.h"
 
+#include "input/Keyboard.h"
 #include "pc/PcSystem.h"
+#include "pc/PcWindow.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -235,7 +237,18 @@ void bz_FatalErrorExit(const char *caption, const char *text)
     if (bzgNoFatalExit)
         return;
 
+    PDRestoreArrowCursor();
+    PDReleaseMouseCapture();
     PDRestoreProgramDirectory();
+    // No key may stay held while the program goes down.
+    if (bzgKeyboardDevice)
+        PDClearKeyState();
+    if (PDWindowExists())
+    {
+        PDDestroyWindow();
+        PDPumpUntilQuit();
+    }
+    PDShowCursor();
     PDMessageBox(caption, text);
     if (gShutdown)
         gShutdown();

@@ -1,6 +1,7 @@
 #include "core/Memory.h"
 
 #include "core/Clock.h"
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "pc/PcDebug.h"
 #include "pc/PcMemory.h"
@@ -157,6 +158,7 @@ void MemDiagnostic(const char *text)
 {
     char line[1024];
     std::snprintf(line, sizeof line, "%s Ln%d: %s", gDiagFile, static_cast<int>(gDiagLine), text);
+    bz_DebugPrint("%s", line);
     PDDebugOutput(gDiagFile, gDiagLine, "%s", line);
     PDDebugBreakMessage(line);
     bz_ReportError("Memory Manager Diagnostics", "%s", text);

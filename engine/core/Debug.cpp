@@ -1,0 +1,315 @@
+#include "core/Debug.h"
+
+#include "core/Error.h"
+#include "core/File.h"
+#include "core/Memory.h"
+#include "core/Strings.h"
+#include "pc/PcDebug.h"
+#include "render/Font.h"
+#include "render/RenderTable.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+namespace
+{
+bzFileHandle *gStream;
+int32_t gDisabled;
+uint32_t gMask;
+char gOriginFile[33];
+int32_t gOriginLine;
+int32_t gTraceFirst = 1;
+char *gLines[BZ_DEBUG_MESSAGE_LINES];
+int32_t gAnyLine;
+
+void WriteText(const char *text, bzFileHandle *stream)
+{
+    if (stream)
+        bz_FilePutString(text, stream);
+    else
+        PDWriteStandardOutput(text);
+}
+
+void WriteFormatted(bzFileHandle *stream, const char *format, va_list args, bool newLine)
+{
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    WriteText(text, stream);
+    if (newLine)
+        WriteText("\n", stream);
+}
+
+void PrintV(const char *format, va_list args)
+{
+    if (gDisabled)
+        return;
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    bz_DebugOutput_OpenDefault();
+    if (!gStream)
+        return;
+    bz_FilePrintf(gStream, "%s\n", text);
+    bz_FileFlush(gStream);
+}
+} // namespace
+
+void bz_Trace(const char *format, ...)
+{
+    bzFileHandle *file = bz_FileOpen("Trace.txt", gTraceFirst ? "wt" : "a+t");
+    gTraceFirst = 0;
+    if (!file)
+        return;
+    va_list ap;
+    va_start(ap, format);
+    bz_FileVPrintf(file, format, ap);
+    va_end(ap);
+    bz_FileClose(file);
+}
+
+void bz_DebugOutput_Enable()
+{
+    gDisabled = 0;
+}
+
+void bz_DebugOutput_Disable()
+{
+    gDisabled = 1;
+}
+
+bzFileHandle *bz_DebugOutput_GetStream()
+{
+    return gStream;
+}
+
+uint32_t bz_DebugMask_Get()
+{
+    return gMask;
+}
+
+void bz_DebugMask_Set(uint32_t bits)
+{
+    gMask |= bits;
+}
+
+void bz_DebugMask_Clear(uint32_t bits)
+{
+    gMask &= ~bits;
+}
+
+int32_t bz_DebugMask_Test(uint32_t bits)
+{
+    return (gMask & bits) != 0;
+}
+
+void bz_DebugOutput_OpenDefault()
+{
+    if (!gStream)
+        gStream = bz_FileOpen("MOTHER.TXT", "wt");
+}
+
+void bz_DebugPrint(const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    PrintV(format, ap);
+    va_end(ap);
+}
+
+void bz_DebugPrintMasked(uint32_t mask, const char *format, ...)
+{
+    if (!(mask & gMask))
+        return;
+    va_list ap;
+    va_start(ap, format);
+    PrintV(format, ap);
+    va_end(ap);
+}
+
+int32_t bz_DebugOutput_Open(const char *name, int32_t *owned, bzFileHandle **stream)
+{
+    if (!name)
+    {
+        bz_DebugOutput_OpenDefault();
+        *stream = gStream;
+        *owned = 0;
+        return 1;
+    }
+    if (strcasecmp(name, "STDOUT") == 0)
+    {
+        *stream = nullptr;
+        return 1;
+    }
+    char unique[256];
+    std::snprintf(unique, sizeof unique, "%s", name);
+    if (!bz_MakeUniqueFileName(unique))
+        return 0;
+    *stream = bz_FileOpen(unique, "wt");
+    if (!*stream)
+        return 0; // nothing to write to: the caller's prints must not land elsewhere
+    *owned = 1;
+    return 1;
+}
+
+void bz_DebugOutput_Close(bzFileHandle *stream, int32_t owned)
+{
+    if (owned && stream)
+        bz_FileClose(stream);
+    else if (!owned)
+        bz_DebugOutput_Flush();
+}
+
+void bz_DebugOutput_Flush()
+{
+    if (gStream)
+        bz_FileFlush(gStream);
+}
+
+void bz_DebugOutput_Puts(const char *text, bzFileHandle *stream)
+{
+    WriteText(text, stream);
+}
+
+void bz_DebugOutput_Printf(bzFileHandle *stream, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    WriteFormatted(stream, format, ap, false);
+    va_end(ap);
+}
+
+void bz_DebugOutput_NewLine(bzFileHandle *stream)
+{
+    WriteText("\n", stream);
+}
+
+void bz_DebugOutput_PutLine(bzFileHandle *stream, const char *text)
+{
+    WriteText(text, stream);
+    WriteText("\n", stream);
+}
+
+void bz_DebugFilePrintf(bzFileHandle *stream, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    WriteFormatted(stream, format, ap, true);
+    va_end(ap);
+}
+
+void bz_DebugRenderStateRecord()
+{
+    bz_DebugPrint("RECORD OF RENDERSTATE_CHANGES DURING A SINGLE RENDERED FRAME:\n");
+    bz_DebugPrint("Not supported in non-debug build\n");
+}
+
+void bz_SetDebugOrigin(const char *file, int32_t line)
+{
+    const char *name = file ? file : "";
+    for (const char *p = name; *p; ++p)
+    {
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    }
+    std::snprintf(gOriginFile, sizeof gOriginFile, "%s", name);
+    gOriginLine = line;
+}
+
+void bz_DebugMessage(const char *format, ...)
+{
+    char text[1024];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    bz_DebugPrint("! %s (%d): %s", gOriginFile, static_cast<int>(gOriginLine), text);
+    PDDebugOutput(gOriginFile, gOriginLine, "%s", text);
+}
+
+void bz_ShowDebugMessage(int32_t index, const char *format, ...)
+{
+    char text[4096];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    if (index < 0 || index >= BZ_DEBUG_MESSAGE_LINES)
+        return;
+    if (!gLines[index])
+    {
+        gLines[index] = static_cast<char *>(bz_MemAlloc(256, BZ_MEM_CLEAR));
+        if (!gLines[index])
+            return;
+    }
+    size_t length = std::min<size_t>(std::strlen(text), 255);
+    std::memcpy(gLines[index], text, length);
+    gLines[index][length] = 0;
+    gAnyLine = 1;
+}
+
+void bz_ClearDebugMessage(int32_t index)
+{
+    if (index < 0 || index >= BZ_DEBUG_MESSAGE_LINES)
+        return;
+    bz_MemFree(gLines[index]);
+    gLines[index] = nullptr;
+    gAnyLine = 0;
+    for (char *line : gLines)
+    {
+        if (line)
+            gAnyLine = 1;
+    }
+}
+
+void bz_ClearDebugMessages()
+{
+    for (char *&line : gLines)
+    {
+        bz_MemFree(line);
+        line = nullptr;
+    }
+    gAnyLine = 0;
+}
+
+const char *bz_GetDebugMessage(int32_t index)
+{
+    if (index < 0 || index >= BZ_DEBUG_MESSAGE_LINES)
+        return nullptr;
+    return gLines[index];
+}
+
+int32_t bz_DebugMessagesShown()
+{
+    return gAnyLine;
+}
+
+void bz_DrawDebugMessages()
+{
+    bzViewport *saved = bzg2DDrawMode;
+    if (bzgRenderTable.PDNote2DViewport)
+        bzgRenderTable.PDNote2DViewport(nullptr);
+    bzFont *font = bz_Font_GetDefault();
+    int32_t step = static_cast<int32_t>(font->lineHeight * font->scaleY);
+    int32_t y = 0;
+    for (char *line : gLines)
+    {
+        if (line)
+            bz_Font_PrintString(font, line, 0x41, 0.0f, static_cast<float>(y), 0.0f);
+        y += step;
+    }
+    if (bzgRenderTable.PDNote2DViewport)
+        bzgRenderTable.PDNote2DViewport(saved);
+}
+
+void bz_AssertFailed(const char *expression, const char *file, int32_t line)
+{
+    char text[1024];
+    std::snprintf(text, sizeof text, "\"%s\"\n\nLine %i in\n\n%s", expression ? expression : "",
+                  static_cast<int>(line), file ? file : "");
+    if (bzgNoFatalExit)
+        return;
+    BZ_SET_ORIGIN();
+    bz_ReportError("FAILED ASSERTION", "%s", text);
+}

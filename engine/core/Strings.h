@@ -1,0 +1,52 @@
+// Small text services: duplication, wildcard patterns, ordinals, clock-style times, unique
+// numbered file names, the CRC-32 checksum and the program's version texts.
+#pragma once
+
+#include <cstdint>
+
+// A new memory-manager block holding a copy of the text (length + 1 bytes); null for a null
+// text or when no memory is left. The Upper form converts 'a'-'z' to 'A'-'Z'.
+char *bz_StrDup(const char *text);
+char *bz_StrDupUpper(const char *text);
+
+// English ordinal of a number: "1st", "2nd", "3rd", "4th", "11th", "111st"; no suffix for 0.
+// With upperCase the suffix is upper-cased; with suffixOnly only the suffix is written.
+// out needs room for 14 bytes. Returns out.
+char *bz_OrdinalString(char *out, int32_t number, int32_t upperCase, int32_t suffixOnly);
+
+// 1 when the text matches the wildcard pattern, else 0.
+//   ?       any one character          *      any run of characters (no backtracking)
+//   [a-z]   a set of characters, [~..] negated; "/" escapes inside a set
+//   /n /r /t  newline, return, tab     /w /d /a  white space, digit, letter
+//   /x      the character x itself     ~ (first)  inverts the result
+//   ;       ends the pattern (only the first alternative decides)
+// A malformed pattern (an unclosed "[", a "/" at the very end) matches nothing.
+int32_t bz_WildcardMatch(const char *pattern, const char *text);
+
+// Replaces the first "%" of the name by the three digits 000-999 of the first number whose
+// file cannot be opened for reading. The buffer needs room for 2 more characters. A name
+// without "%" is kept as it is. 1 on success; 0 when all 1,000 names exist or the name is
+// longer than 1,000 characters, the name then being left unchanged.
+int32_t bz_MakeUniqueFileName(char *name);
+
+// Clock-style times of a time in seconds, written into out (at least 16 bytes). The dash flag
+// writes dashes for a time of exactly 0; the two-digit flag chooses "%02d" for the first field.
+// HMS: hours:minutes.seconds of the truncated time.
+char *bz_FormatHMS(char *out, float seconds, int32_t dashes, int32_t twoDigits);
+// Minutes:seconds.hundredths of the rounded time, then bz_BlinkColons.
+char *bz_FormatClockHundredths(char *out, float seconds, int32_t dashes, int32_t twoDigits);
+// Minutes:seconds of the rounded time, then bz_BlinkColons.
+char *bz_FormatMinSec(char *out, float seconds, int32_t dashes, int32_t twoDigits);
+// In the "off" half of a 1 Hz blink at the replay time, every ':' of the text becomes a blank.
+char *bz_BlinkColons(char *text);
+
+// The reflected CRC-32 (polynomial 0xEDB88320) continued from a running value (0 to start).
+// A length of 0 returns the running value unchanged.
+uint32_t bz_Crc32(uint32_t running, uint32_t length, const void *data);
+uint32_t bz_Crc32String(const char *text, uint32_t running);
+
+// Version texts, in static buffers.
+const char *bz_GetBuildDate();
+const char *bz_GetVersionString();
+const char *bz_GetVersionPath();
+const char *bz_GetVersionAndDate();

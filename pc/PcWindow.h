@@ -1,0 +1,108 @@
+// The engine window of the PC and its message pump. The window system's events are turned
+// into window messages and handed to one of two window procedures, the full-screen one or
+// the windowed one, which turn them into engine state: activation, close, keys (to the
+// keyboard device), mouse buttons and the wheel (to the mouse device).
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t BZ_WINDOW_TITLE_SIZE = 256;
+
+// The window title, filled by the game before the window is made.
+extern char bzgWindowTitle[BZ_WINDOW_TITLE_SIZE];
+// Milliseconds lost in pumps that took more than 500 ms; read and reset by the game.
+extern uint32_t bzgLostTime;
+// Windowed-mode switch, set by the display set-up: chooses the window and its procedure.
+extern int32_t bzgWindowed;
+// The engine window (a window-system handle for the render back ends), null when there is none.
+extern void *bzgWindow;
+
+// Window messages.
+enum : uint32_t
+{
+    PD_MSG_NONE,
+    PD_MSG_DESTROY,
+    PD_MSG_ACTIVATE,    // first parameter: low word non-zero when activated
+    PD_MSG_NC_ACTIVATE, // as PD_MSG_ACTIVATE
+    PD_MSG_CLOSE,
+    PD_MSG_DISPLAY_CHANGE,
+    PD_MSG_KEY_DOWN, // first parameter: virtual-key code; second: key flags (BZ_KEYMSG_*)
+    PD_MSG_KEY_UP,
+    PD_MSG_SYS_KEY_DOWN, // keys with Alt held, and F10
+    PD_MSG_SYS_KEY_UP,
+    PD_MSG_SYS_CHAR,
+    PD_MSG_MOUSE_MOVE,
+    PD_MSG_LBUTTON_DOWN,
+    PD_MSG_LBUTTON_UP,
+    PD_MSG_RBUTTON_DOWN,
+    PD_MSG_RBUTTON_UP,
+    PD_MSG_MBUTTON_DOWN,
+    PD_MSG_MBUTTON_UP,
+    PD_MSG_WHEEL, // first parameter: high word the signed wheel delta, 120 a notch
+};
+
+constexpr int32_t PD_WHEEL_DELTA = 120;
+
+typedef intptr_t (*PDWindowProcedure)(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// Makes the engine window, full screen (a top-most borderless window at (0, 0)) or windowed
+// (a captioned window centred on the desktop) by bzgWindowed, with a client area of width
+// by height, titled bzgWindowTitle. It is shown by the next pump. Returns 0, or 7 when the
+// window cannot be made (also left in bzgLastError).
+int32_t PDCreateWindow(int32_t width, int32_t height);
+// Runs the window's messages: drains them while the window is active, waits for them while it
+// is inactive. Returns 1 when the window was activated again during this pump.
+int32_t PDProcessMessages();
+// Centres a client area of width by height on the desktop, resizes the window and shows it.
+void PDSetWindowPos(int32_t width, int32_t height);
+// Where a client area of width by height is centred on the desktop; (10, 10) when the
+// display mode cannot be read. A window larger than the desktop is placed at 0.
+void PDCentreOnDesktop(int32_t width, int32_t height, int32_t *left, int32_t *top);
+// Sends a message to the engine window's procedure; 0 when there is no window.
+intptr_t bz_SendWindowMessage(intptr_t lParam, uint32_t message, uintptr_t wParam);
+
+intptr_t PDFullScreenWndProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
+intptr_t PDWindowedWndProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
+// What a message not handled by the engine does: close destroys the window, Alt+F4 closes it.
+intptr_t PDDefaultWndProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// The application's procedure, called first by the windowed procedure for every message.
+void PDSetApplicationHook(PDWindowProcedure hook);
+// While set, losing the focus does not make the windowed window inactive.
+void PDSetKeepActive(int32_t keep);
+int32_t PDIsWindowActive();
+int32_t PDWindowExists();
+// True while the window system is started (a window was made and the layer not shut down).
+int32_t PDWindowLayerUp();
+// Destroys the engine window; its procedure gets the destroy message and posts quit.
+void PDDestroyWindow();
+// Runs the remaining messages until the quit message is reached.
+void PDPumpUntilQuit();
+// True once the window was destroyed (closed by the user or by the program) since it was made.
+int32_t PDWasQuitPosted();
+// Destroys the window and stops the window system.
+void PDShutdownWindow();
+
+void PDRestoreArrowCursor();
+void PDReleaseMouseCapture();
+void PDShowCursor();
+
+// Longest wait of an inactive pump, in ms; 0 (the default) waits as long as it takes. A pump
+// whose wait ends without a message returns.
+void PDSetMessageWaitLimit(uint32_t milliseconds);
+
+// The virtual-key code of a window-system scan code, with BZ_KEYMSG_EXTENDED in *flags for
+// keys of the extended block; 0 for keys without one.
+uint32_t PDScancodeToVirtualKey(int32_t scancode, uint32_t *flags);
+
+// Microseconds since the engine timer started, as the clock gives them.
+uint32_t PDGetMicroseconds();
+
+// The Alt+Tab keyboard hook. Nothing here needs Alt+Tab kept from the desktop, so the hook
+// passes every key on (returns 0). The thread procedure marks the hook running and waits
+// until PDAltTabHookStop is called.
+intptr_t PDAltTabHookProc(int32_t code, uint32_t messageKind, uint32_t virtualKey,
+                          uint32_t keyFlags);
+uint32_t PDAltTabHookThread(void *parameter);
+void PDAltTabHookStop();
+int32_t PDAltTabHookRunning();

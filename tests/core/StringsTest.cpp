@@ -1,0 +1,324 @@
+#include "ClockVirtualCounter.h"
+
+#include "core/Memory.h"
+#include "core/Strings.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct WildcardCase
+{
+    const char *pattern;
+    const char *text;
+    int32_t expected;
+};
+
+TEST(StringsTest, WildcardTable)
+{
+    const WildcardCase cases[] = {
+        {"*.txt", "a.txt", 1},
+        {"*.txt", "a.txt2", 0},
+        {"a?c", "abc", 1},
+        {"a?c", "ac", 0},
+        {"abc?", "abc", 0}, // "?" does not match the end
+        {"[~0-9]x", "5x", 0},
+        {"[~0-9]x", "bx", 1},
+        {"/d/d", "42", 1},
+        {"/d/d", "4a", 0},
+        {"/d/d", "421", 0},
+        {"core/d/d/d", "core007", 1},
+        {"core/d/d/d", "core07", 0},
+        {"*a", "aba", 0}, // the star stops at the first "a" and does not try later ones
+        {"*a", "bba", 1},
+        {"*", "", 1},
+        {"***", "anything", 1},
+        {"a**b", "axxb", 1},
+        {"*.txt", "a.b.txt", 0}, // no backtracking: the star stops at the first "."
+        {"", "", 1},
+        {"", "a", 0},
+        {"abc", "ABC", 0}, // case matters
+        {"[a-c]", "b", 1},
+        {"[a-c]", "d", 0},
+        {"[abc]x", "cx", 1},
+        {"[a-]", "-", 1}, // "-" before "]" is a plain character
+        {"[/]]", "]", 1}, // escaped "]" inside a set
+        {"[/-]", "-", 1}, // escaped "-" is no range
+        {"[a/-c]", "b", 0},
+        {"[~]", "q", 1}, // negated empty set
+        {"[]", "q", 0},  // empty set
+        {"/w", " ", 1},
+        {"/w", "\t", 1},
+        {"/w", "x", 0},
+        {"/a/a", "Zq", 1},
+        {"/a", "1", 0},
+        {"/n", "\n", 1},
+        {"/t", "\t", 1},
+        {"/*", "*", 1},
+        {"/*", "x", 0},
+        {"/?", "?", 1},
+        {"//", "/", 1},
+        {"/;", ";", 1},
+        {"/[", "[", 1},
+        {"/~", "~", 1},
+        {"a]", "a]", 1},
+        {"a~", "a~", 1}, // "~" only inverts at the start
+        {"~*.txt", "a.txt", 0},
+        {"~*.txt", "a.dat", 1},
+        {"a;b", "a", 1}, // only the first alternative decides
+        {"a;b", "b", 0},
+        {"*;b", "zzz", 1},
+        {"*/d", "ab7", 1},
+        {"*[0-9]x", "ab7x", 1},
+        {"*?", "a", 1},
+        {"*?", "", 0},
+        // malformed patterns match nothing, inverted or not
+        {"[abc", "a", 0},
+        {"~[abc", "x", 0},
+        {"x[abc", "y", 0},
+        {"~x[abc", "y", 0},
+        {"ab/", "ab", 0},
+        {"[a/", "a", 0},
+    };
+    for (const WildcardCase &c : cases)
+        EXPECT_EQ(bz_WildcardMatch(c.pattern, c.text), c.expected)
+            << "pattern \"" << c.pattern << "\" text \"" << c.text << "\"";
+    EXPECT_EQ(bz_WildcardMatch(nullptr, "a"), 0);
+    EXPECT_EQ(bz_WildcardMatch("a", nullptr), 0);
+}
+
+TEST(StringsTest, WildcardMatchesHighCharactersInRanges)
+{
+    const char pattern[] = "[\x80-\xff]";
+    EXPECT_EQ(bz_WildcardMatch(pattern, "\xe9"), 1);
+    EXPECT_EQ(bz_WildcardMatch(pattern, "e"), 0);
+}
+
+// Random patterns over a small alphabet: the matcher must never read past either string
+// (the sanitizers watch the exact-size copies).
+TEST(StringsTest, WildcardFuzzStaysInBounds)
+{
+    const char alphabet[] = "ab*?[]~/-;dw";
+    std::mt19937 gen(12345);
+    for (int i = 0; i < 20000; ++i)
+    {
+        std::string pattern, text;
+        int pl = gen() % 9, tl = gen() % 7;
+        for (int k = 0; k < pl; ++k)
+            pattern += alphabet[gen() % (sizeof alphabet - 1)];
+        for (int k = 0; k < tl; ++k)
+            text += alphabet[gen() % 4];
+        std::vector<char> p(pattern.begin(), pattern.end()), t(text.begin(), text.end());
+        p.push_back('\0');
+        t.push_back('\0');
+        int32_t r = bz_WildcardMatch(p.data(), t.data());
+        // "~" in front inverts a well-formed pattern; a malformed one gives 0 both ways.
+        std::string inverted = "~" + pattern;
+        int32_t ri = bz_WildcardMatch(inverted.c_str(), t.data());
+        if (pattern.empty() || pattern[0] != '~')
+        {
+            ASSERT_LE(r + ri, 1) << pattern << " / " << text;
+        }
+    }
+}
+
+// Bitwise reference of the reflected CRC-32.
+uint32_t ReferenceCrc(const unsigned char *data, size_t length)
+{
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i)
+    {
+        c ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+TEST(StringsTest, Crc32)
+{
+    EXPECT_EQ(bz_Crc32String("abc", 0), 0x352441C2u);
+    EXPECT_EQ(bz_Crc32String("123456789", 0), 0xCBF43926u);
+    EXPECT_EQ(bz_Crc32String("The quick brown fox jumps over the lazy dog", 0), 0x414FA339u);
+    EXPECT_EQ(bz_Crc32(0x12345678u, 0, "abc"), 0x12345678u); // length 0 keeps the value
+    EXPECT_EQ(bz_Crc32String("", 7), 7u);
+    // A running value continues a checksum.
+    EXPECT_EQ(bz_Crc32String("def", bz_Crc32String("abc", 0)), bz_Crc32String("abcdef", 0));
+
+    std::mt19937 gen(7);
+    for (size_t length : {1u, 2u, 255u, 256u, 1000u})
+    {
+        std::vector<unsigned char> buffer(length);
+        for (auto &b : buffer)
+            b = static_cast<unsigned char>(gen());
+        EXPECT_EQ(bz_Crc32(0, static_cast<uint32_t>(length), buffer.data()),
+                  ReferenceCrc(buffer.data(), length));
+    }
+}
+
+TEST(StringsTest, Ordinals)
+{
+    const struct
+    {
+        int32_t number;
+        const char *text;
+    } cases[] = {{1, "1st"},     {2, "2nd"},     {3, "3rd"},   {4, "4th"},   {11, "11th"},
+                 {12, "12th"},   {13, "13th"},   {21, "21st"}, {22, "22nd"}, {23, "23rd"},
+                 {111, "111st"}, {112, "112nd"}, {0, "0"},     {10, "10th"}, {-1, "-1th"}};
+    char out[16];
+    for (const auto &c : cases)
+        EXPECT_STREQ(bz_OrdinalString(out, c.number, 0, 0), c.text) << c.number;
+    EXPECT_STREQ(bz_OrdinalString(out, 22, 1, 0), "22ND");
+    EXPECT_STREQ(bz_OrdinalString(out, 3, 0, 1), "rd");
+    EXPECT_STREQ(bz_OrdinalString(out, 4, 1, 1), "TH");
+    EXPECT_STREQ(bz_OrdinalString(out, 0, 1, 1), "");
+    EXPECT_STREQ(bz_OrdinalString(out, INT32_MIN, 0, 0), "-2147483648th");
+}
+
+TEST(StringsTest, StrDup)
+{
+    char *copy = bz_StrDup("Hello, z!");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "Hello, z!");
+    EXPECT_EQ(bz_MemSize(copy), 10u);
+    char *upper = bz_StrDupUpper("Hello, z! \xe9");
+    ASSERT_NE(upper, nullptr);
+    EXPECT_STREQ(upper, "HELLO, Z! \xe9");
+    bz_MemFree(copy);
+    bz_MemFree(upper);
+    EXPECT_EQ(bz_StrDup(nullptr), nullptr);
+    EXPECT_EQ(bz_StrDupUpper(nullptr), nullptr);
+    char *empty = bz_StrDup("");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_STREQ(empty, "");
+    bz_MemFree(empty);
+}
+
+TEST(StringsTest, VersionTexts)
+{
+    EXPECT_STREQ(bz_GetBuildDate(), "Mar 14 2005");
+    EXPECT_STREQ(bz_GetVersionString(), "V1.0.1");
+    EXPECT_STREQ(bz_GetVersionPath(), "ORU/V1.0.1");
+    EXPECT_STREQ(bz_GetVersionAndDate(), "V1.0.1  Mar 14 2005");
+}
+
+TEST(StringsTest, UniqueFileNames)
+{
+    ScopedTempDir dir;
+    char name[32] = "log%.txt";
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "log000.txt");
+    WriteWholeFile("log000.txt", "a");
+    WriteWholeFile("log001.txt", "b");
+    WriteWholeFile("log003.txt", "c");
+    std::strcpy(name, "log%.txt");
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "log002.txt");
+    std::strcpy(name, "%");
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "000");
+    std::strcpy(name, "plain.txt"); // no marker: kept as it is
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "plain.txt");
+    std::strcpy(name, "a%b%c"); // only the first marker is replaced
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "a000b%c");
+    EXPECT_EQ(bz_MakeUniqueFileName(nullptr), 0);
+    std::string longName(1100, 'n');
+    longName[5] = '%';
+    EXPECT_EQ(bz_MakeUniqueFileName(longName.data()), 0);
+    EXPECT_EQ(longName[5], '%');
+}
+
+TEST(StringsTest, UniqueFileNameWhenAllAreTaken)
+{
+    ScopedTempDir dir;
+    char file[16];
+    for (int i = 0; i < 1000; ++i)
+    {
+        std::snprintf(file, sizeof file, "d%03d", i);
+        WriteWholeFile(file, "");
+    }
+    char name[16] = "d%";
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 0);
+    EXPECT_STREQ(name, "d%");
+    // Every probe was closed again: files still open.
+    std::strcpy(name, "e%");
+    EXPECT_EQ(bz_MakeUniqueFileName(name), 1);
+    EXPECT_STREQ(name, "e000");
+}
+
+// Engine time 0.75 s: the blink shows the colons. At 0.25 s they are blanked.
+class TimeTextTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        counter_.StartTimer();
+        counter_.AdvanceMs(750);
+        ASSERT_EQ(bz_ReplaySquareWave(1.0f, 50.0f, 0.0f), 0);
+    }
+    VirtualCounter counter_;
+};
+
+TEST_F(TimeTextTest, FormatHMS)
+{
+    const struct
+    {
+        float seconds;
+        int32_t dashes, twoDigits;
+        const char *text;
+    } cases[] = {
+        {3725.0f, 0, 1, "01:02.05"}, {3725.0f, 0, 0, "1:02.05"},   {3725.9f, 0, 1, "01:02.05"},
+        {59.999f, 1, 1, "00:00.59"}, {0.0f, 1, 1, "--:--.--"},     {0.0f, 1, 0, "-:--.--"},
+        {0.0f, 0, 1, "00:00.00"},    {36000.0f, 0, 1, "10:00.00"}, {0.4f, 1, 0, "0:00.00"},
+    };
+    char out[16];
+    for (const auto &c : cases)
+        EXPECT_STREQ(bz_FormatHMS(out, c.seconds, c.dashes, c.twoDigits), c.text) << c.seconds;
+}
+
+TEST_F(TimeTextTest, FormatMinSecAndHundredths)
+{
+    char out[16];
+    EXPECT_STREQ(bz_FormatMinSec(out, 59.6f, 0, 1), "01:00"); // rounded
+    EXPECT_STREQ(bz_FormatMinSec(out, 125.2f, 0, 0), "2:05");
+    EXPECT_STREQ(bz_FormatMinSec(out, 0.0f, 1, 1), "--:--");
+    EXPECT_STREQ(bz_FormatMinSec(out, 0.0f, 1, 0), "-:--");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 61.256f, 0, 1), "01:01.26");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 5.004f, 0, 0), "0:05.00");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 0.0f, 1, 1), "--:--.--");
+}
+
+TEST_F(TimeTextTest, ExtremeTimesStayInTheBuffer)
+{
+    const float extremes[] = {-1.0f, -3725.0f, FLT_MAX, -FLT_MAX, 1e30f, NAN, INFINITY};
+    for (float t : extremes)
+    {
+        char out[16];
+        EXPECT_LT(std::strlen(bz_FormatHMS(out, t, 0, 1)), 16u);
+        EXPECT_LT(std::strlen(bz_FormatClockHundredths(out, t, 0, 0)), 16u);
+        EXPECT_LT(std::strlen(bz_FormatMinSec(out, t, 1, 1)), 16u);
+    }
+}
+
+TEST_F(TimeTextTest, ColonsBlinkOnceASecond)
+{
+    char out[16];
+    EXPECT_STREQ(bz_FormatMinSec(out, 65.0f, 0, 1), "01:05");
+    counter_.AdvanceMs(500); // 1.25 s: first half of the second
+    EXPECT_STREQ(bz_FormatMinSec(out, 65.0f, 0, 1), "01 05");
+    EXPECT_STREQ(bz_FormatClockHundredths(out, 65.0f, 0, 1), "01 05.00");
+    EXPECT_STREQ(bz_FormatHMS(out, 65.0f, 0, 1), "00:01.05"); // HMS does not blink
+    char text[] = "a:b::c";
+    EXPECT_STREQ(bz_BlinkColons(text), "a b  c");
+    EXPECT_EQ(bz_BlinkColons(nullptr), nullptr);
+}
+} // namespace
