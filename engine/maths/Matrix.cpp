@@ -1,11 +1,12 @@
 // The matrix library.
 #include "maths/Matrix.h"
 
+#include "core/Debug.h"
 #include "core/Error.h"
+#include "core/Random.h"
 #include "maths/Approx.h"
 #include "maths/Quat.h"
 #include "pc/PcClipboard.h"
-#include "pc/PcDebug.h"
 
 #include <cmath>
 #include <cstdio>
@@ -206,18 +207,13 @@ template <class M> void Print(const M *m, int rows)
         std::printf(kFormat[i], m->row[i].x, m->row[i].y, m->row[i].z);
 }
 
-void ShowLine(int32_t line, const char *text)
-{
-    PDDebugOutput(__FILE__, line, "%s", text);
-}
-
 template <class M> int32_t ShowDebug(const M *m, int32_t firstLine, int rows)
 {
     for (int i = 0; i < rows; i++)
     {
         char buffer[128];
         std::snprintf(buffer, sizeof buffer, "%f %f %f", m->row[i].x, m->row[i].y, m->row[i].z);
-        ShowLine(firstLine + i, buffer);
+        bz_ShowDebugMessage(firstLine + i, "%s", buffer);
     }
     return firstLine + rows;
 }
@@ -820,6 +816,14 @@ void bz_M33_FromEulerXYZ(bzM33 *m, float ax, float ay, float az)
     bz_M33_RotationZ(&rz, az);
     bz_M33_PostMul(&rx, &ry);
     bz_MulM33Into(&rz, m, &rx);
+}
+
+void bz_M34_RandomRotation(bzM34 *m)
+{
+    bzV3 axis;
+    bz_RandomUnitVector(&axis);
+    const float deg = bz_RandomUnit() * 360.0f;
+    bz_M34_FromAxisAngle(m, &axis, deg);
 }
 
 void bz_M34_FromEulerXYZ(bzM34 *m, float ax, float ay, float az)

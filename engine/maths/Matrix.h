@@ -275,6 +275,8 @@ void bz_M34_FromAxisAngleAbout(bzM34 *m, const bzV3 *pivot, const bzV3 *axis, fl
 // m = Rx(ax) Ry(ay) Rz(az): about x first, then the parent y, then the parent z.
 void bz_M34_FromEulerXYZ(bzM34 *m, float ax, float ay, float az);
 void bz_M33_FromEulerXYZ(bzM33 *m, float ax, float ay, float az);
+// A random unit axis and an angle drawn in [0, 360] (the engine's generator), about the origin.
+void bz_M34_RandomRotation(bzM34 *m);
 
 // The rotation family: PreRotate m := R m (turn about the matrix's own axis), PostRotate
 // m := m R (turn about the parent axis); the Into forms write out and leave m alone.
