@@ -1,0 +1,1343 @@
+// The matrix library.
+#include "maths/Matrix.h"
+
+#include "core/Debug.h"
+#include "core/Error.h"
+#include "core/Random.h"
+#include "maths/Approx.h"
+#include "maths/Quat.h"
+#include "pc/PcClipboard.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+const bzM22 kIdentity22 = {{{{{1, 0}}}, {{{0, 1}}}}};
+const bzM33 kIdentity33 = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}}};
+const bzM34 kIdentity34 = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}, {{{0, 0, 0}}}}};
+
+// The split-sign determinant: the six triple products summed by sign.
+struct SplitDet
+{
+    double det;
+    double magnitude; // P - N, the sum of the magnitudes of the six products
+};
+
+SplitDet SplitDeterminant(const bzV3 *m)
+{
+    const double p[6] = {
+        (double)m[0].x * m[1].y * m[2].z,  (double)m[0].y * m[1].z * m[2].x,
+        (double)m[0].z * m[1].x * m[2].y,  -(double)m[0].z * m[1].y * m[2].x,
+        -(double)m[0].x * m[1].z * m[2].y, -(double)m[0].y * m[1].x * m[2].z,
+    };
+    double pos = 0.0, neg = 0.0;
+    for (double v : p)
+    {
+        if (v >= 0.0)
+            pos += v;
+        else
+            neg += v;
+    }
+    return {pos + neg, pos - neg};
+}
+
+// Cofactors over det, in double, stored as floats.
+void CofactorInverse(const bzV3 *m, double det, bzV3 *out)
+{
+    const double inv = 1.0 / det;
+    const double a = m[0].x, b = m[0].y, c = m[0].z;
+    const double d = m[1].x, e = m[1].y, f = m[1].z;
+    const double g = m[2].x, h = m[2].y, k = m[2].z;
+    const float r[9] = {
+        (float)((e * k - f * h) * inv), (float)((c * h - b * k) * inv),
+        (float)((b * f - c * e) * inv), (float)((f * g - d * k) * inv),
+        (float)((a * k - c * g) * inv), (float)((c * d - a * f) * inv),
+        (float)((d * h - e * g) * inv), (float)((b * g - a * h) * inv),
+        (float)((a * e - b * d) * inv),
+    };
+    for (int i = 0; i < 3; i++)
+        bz_V3_Set(&out[i], r[3 * i], r[3 * i + 1], r[3 * i + 2]);
+}
+
+// The two singularity tests of the general inverses, reported under the caption.
+void CheckedInverse(const bzV3 *m, bzV3 *out, const char *caption)
+{
+    const SplitDet s = SplitDeterminant(m);
+    if (std::fabs(s.det) <= BZ_EPSILON)
+    {
+        BZ_SET_ORIGIN();
+        bz_ReportError(caption, "matrix has no inverse(1)");
+    }
+    else if (std::fabs(s.det / s.magnitude) < BZ_EPSILON)
+    {
+        BZ_SET_ORIGIN();
+        bz_ReportError(caption, "matrix has no inverse(2)");
+    }
+    CofactorInverse(m, s.det, out);
+}
+
+// out.t = -(t inv) for a 3x4 whose rotation rows already hold the inverse.
+void InverseTranslation(const bzV3 *t, bzM34 *out)
+{
+    const bzV3 p = *t;
+    bz_RotateV3Into(out, &out->row[3], &p);
+    bz_V3_Negate(&out->row[3]);
+}
+
+void SetAxisAngleRows(bzV3 *rows, const bzV3 *unitAxis, float c, float s)
+{
+    const float x = unitAxis->x, y = unitAxis->y, z = unitAxis->z, k = 1.0f - c;
+    bz_V3_Set(&rows[0], k * x * x + c, k * x * y + s * z, k * x * z - s * y);
+    bz_V3_Set(&rows[1], k * x * y - s * z, k * y * y + c, k * y * z + s * x);
+    bz_V3_Set(&rows[2], k * x * z + s * y, k * y * z - s * x, k * z * z + c);
+}
+
+void AxisAngleRows(bzV3 *rows, const bzV3 *axis, float deg)
+{
+    const float lenSq = bz_V3_LengthSq(axis);
+    if (!(lenSq > 0.0f))
+    {
+        // No axis to turn about.
+        for (int i = 0; i < 3; i++)
+            rows[i] = kIdentity33.row[i];
+        return;
+    }
+    bzV3 unit;
+    bz_V3_ScaleInto(axis, &unit, 1.0f / std::sqrt(lenSq));
+    const float r = deg * BZ_DEG_TO_RAD;
+    SetAxisAngleRows(rows, &unit, std::cos(r), std::sin(r));
+}
+
+void RotationRowsX(bzV3 *rows, float deg)
+{
+    const float r = deg * BZ_DEG_TO_RAD, c = std::cos(r), s = std::sin(r);
+    bz_V3_Set(&rows[0], 1, 0, 0);
+    bz_V3_Set(&rows[1], 0, c, s);
+    bz_V3_Set(&rows[2], 0, -s, c);
+}
+
+void RotationRowsY(bzV3 *rows, float deg)
+{
+    const float r = deg * BZ_DEG_TO_RAD, c = std::cos(r), s = std::sin(r);
+    bz_V3_Set(&rows[0], c, 0, -s);
+    bz_V3_Set(&rows[1], 0, 1, 0);
+    bz_V3_Set(&rows[2], s, 0, c);
+}
+
+void RotationRowsZ(bzV3 *rows, float deg)
+{
+    const float r = deg * BZ_DEG_TO_RAD, c = std::cos(r), s = std::sin(r);
+    bz_V3_Set(&rows[0], c, s, 0);
+    bz_V3_Set(&rows[1], -s, c, 0);
+    bz_V3_Set(&rows[2], 0, 0, 1);
+}
+
+void M44FromRows(bzM44 *m, const bzV3 *rows)
+{
+    bz_M44_SetIdentity(m);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+            m->row[i].v[j] = rows[i].v[j];
+}
+
+void M22FromAngle(bzM22 *m, float deg)
+{
+    const float r = deg * BZ_DEG_TO_RAD, c = std::cos(r), s = std::sin(r);
+    m->row[0] = bzV2{c, s};
+    m->row[1] = bzV2{-s, c};
+}
+
+// The linear part of a 2-D transform times another: out = b a.
+void Mul22(const bzV2 *a, bzV2 *out, const bzV2 *b)
+{
+    bzV2 r[2];
+    for (int i = 0; i < 2; i++)
+    {
+        r[i].x = b[i].x * a[0].x + b[i].y * a[1].x;
+        r[i].y = b[i].x * a[0].y + b[i].y * a[1].y;
+    }
+    out[0] = r[0];
+    out[1] = r[1];
+}
+
+// Frame of bz_M33_FromForwardUp into three rows. exactTest selects the transposed builder's
+// degenerate test (|w|^2 exactly 0) over |w| < FLT_EPSILON.
+void ForwardUpRows(bzV3 *rows, const bzV3 *dir, const bzV3 *up, bool exactTest)
+{
+    bzV3 z;
+    if (bz_V3_LengthSq(dir) <= BZ_SQ_EPSILON)
+        bz_V3_Set(&z, 1.0f, 0.0f, 0.0f);
+    else
+        bz_V3_NormaliseInto(dir, &z);
+    auto degenerate = [exactTest](const bzV3 *w)
+    { return exactTest ? bz_V3_LengthSq(w) == 0.0f : bz_V3_Length(w) < BZ_EPSILON; };
+    bzV3 w;
+    bz_V3_Reject(&z, &w, up);
+    if (degenerate(&w))
+    {
+        // The up hint lies along the direction: use the direction turned a quarter about x.
+        bzV3 hint;
+        bz_V3_RotateXInto(&z, &hint, 90.0f);
+        bz_V3_Reject(&z, &w, &hint);
+        if (degenerate(&w))
+        {
+            // A direction along x is not moved by that turn: turn it about y instead.
+            bz_V3_RotateYInto(&z, &hint, 90.0f);
+            bz_V3_Reject(&z, &w, &hint);
+        }
+    }
+    bzV3 y;
+    bz_V3_NormaliseInto(&w, &y);
+    bz_V3_CrossInto(&y, &z, &rows[0]);
+    rows[1] = y;
+    rows[2] = z;
+}
+
+template <class M> void Print(const M *m, int rows)
+{
+    static const char *const kFormat[4] = {
+        "matrix.row[0]  %+03.3f\t%+03.3f\t%+03.3f\n",
+        "matrix.row[1]  %+03.3f\t%+03.3f\t%+03.3f\n",
+        "matrix.row[2]  %+03.3f\t%+03.3f\t%+03.3f\n",
+        "matrix.row[3]  %+03.3f\t%+03.3f\t%+03.3f\n",
+    };
+    for (int i = 0; i < rows; i++)
+        std::printf(kFormat[i], m->row[i].x, m->row[i].y, m->row[i].z);
+}
+
+template <class M> int32_t ShowDebug(const M *m, int32_t firstLine, int rows)
+{
+    for (int i = 0; i < rows; i++)
+    {
+        char buffer[128];
+        std::snprintf(buffer, sizeof buffer, "%f %f %f", m->row[i].x, m->row[i].y, m->row[i].z);
+        bz_ShowDebugMessage(firstLine + i, "%s", buffer);
+    }
+    return firstLine + rows;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Rotation-row cores
+
+float bzRows::Determinant(const bzV3 *m, int32_t *flag)
+{
+    const SplitDet s = SplitDeterminant(m);
+    if (flag)
+        *flag = std::fabs(s.det) <= 1e-14 || std::fabs(s.det / s.magnitude) < 1e-14;
+    return (float)s.det;
+}
+
+float bzRows::DeterminantPlain(const bzV3 *m)
+{
+    return bz_Det33(m[0].x, m[0].y, m[0].z, m[1].x, m[1].y, m[1].z, m[2].x, m[2].y, m[2].z);
+}
+
+void bzRows::InverseSigned(const bzV3 *m, bzV3 *out)
+{
+    CofactorInverse(m, SplitDeterminant(m).det, out);
+}
+
+void bzRows::Orthonormalise(bzV3 *out, const bzV3 *src)
+{
+    bzV3 r0, r1, r2;
+    bz_V3_NormaliseInto(&src[0], &r0);
+    bz_V3_CrossInto(&r0, &src[1], &r2);
+    bz_V3_CrossInto(&r2, &r0, &r1);
+    bz_V3_NormaliseInto(&r1, &out[1]);
+    bz_V3_NormaliseInto(&r2, &out[2]);
+    out[0] = r0;
+}
+
+void bzRows::NormaliseRows(bzV3 *m)
+{
+    for (int i = 0; i < 3; i++)
+        bz_V3_Normalise(&m[i]);
+}
+
+void bzRows::Interpolate(const bzV3 *a, bzV3 *out, const bzV3 *b, float t)
+{
+    bzM33 ma, mb, r;
+    for (int i = 0; i < 3; i++)
+    {
+        ma.row[i] = a[i];
+        mb.row[i] = b[i];
+    }
+    bzQuat qa, qb, q;
+    bz_Quat_FromM33(&ma, &qa);
+    bz_Quat_FromM33(&mb, &qb);
+    const float u = 1.0f - t;
+    for (int i = 0; i < 4; i++)
+        q.v[i] = u * qa.v[i] + t * qb.v[i];
+    bz_Quat_ToM33(&q, &r);
+    for (int i = 0; i < 3; i++)
+        out[i] = r.row[i];
+}
+
+float bzRows::Pitch(const bzV3 *m)
+{
+    const bzV3 &z = m[2];
+    return bz_ATan2(z.y, std::sqrt(z.x * z.x + z.z * z.z)) * BZ_RAD_TO_DEG;
+}
+
+int32_t bzRows::IsIdentity(const bzV3 *m, int32_t rows)
+{
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < 3; j++)
+        {
+            const float want = i == j ? 1.0f : 0.0f;
+            if (!(std::fabs(m[i].v[j] - want) < BZ_EPSILON))
+                return 0;
+        }
+    return 1;
+}
+
+int32_t bzRows::IsInvalid(const float *elements, int32_t count)
+{
+    for (int i = 0; i < count; i++)
+    {
+        uint32_t bits;
+        std::memcpy(&bits, &elements[i], sizeof bits);
+        if ((bits & 0x7F800000u) == 0x7F800000u)
+            return 1;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// 1. Products
+
+void bz_RelativeM34Into(const bzM34 *a, bzM34 *out, const bzM34 *b)
+{
+    bzM34 r;
+    bz_MulM33TransposedInto(a, &r, b);
+    bzV3 t;
+    bz_V3_SubInto(&b->row[3], &a->row[3], &t);
+    bz_M34_InverseRotateV3Into(a, &r.row[3], &t);
+    *out = r;
+}
+
+void bz_M34_MakeRelative(bzM34 *m, const bzM34 *a)
+{
+    bz_RelativeM34Into(a, m, m);
+}
+
+void bz_MulM44ColumnMajorInto(const bzM44 *a, bzM44 *out, const bzM44 *b)
+{
+    bzM44 p;
+    bz_MulM44Into(a, &p, b);
+    bz_TransposeM44Into(&p, out);
+}
+
+void bz_M44_PostMul(bzM44 *m, const bzM44 *a)
+{
+    bz_MulM44Into(a, m, m);
+}
+
+void bz_MulM44M34Into(const bzM34 *m34, bzM34 *out, const bzM44 *m44)
+{
+    bzM34 r;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 3; j++)
+        {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; k++)
+                sum += m44->row[i].v[k] * m34->row[k].v[j];
+            r.row[i].v[j] = sum;
+        }
+    *out = r;
+}
+
+void bz_MulM34M44ColumnMajorInto(const bzM44 *m44, bzM44 *out, const bzM34 *m34)
+{
+    bzM44 wide, p;
+    bz_M34ToM44(&wide, m34);
+    bz_MulM44Into(m44, &p, &wide);
+    bz_TransposeM44Into(&p, out);
+}
+
+void bz_MulM23Into(const bzM23 *a, bzM23 *out, const bzM23 *b)
+{
+    bzM23 r;
+    Mul22(a->row, r.row, b->row);
+    const bzV2 t = b->row[2];
+    r.row[2].x = t.x * a->row[0].x + t.y * a->row[1].x + a->row[2].x;
+    r.row[2].y = t.x * a->row[0].y + t.y * a->row[1].y + a->row[2].y;
+    *out = r;
+}
+
+void bz_M23_PostMul(const bzM23 *a, bzM23 *m)
+{
+    bz_MulM23Into(a, m, m);
+}
+
+void bz_M23_PreMul(bzM23 *m, const bzM23 *a)
+{
+    bz_MulM23Into(m, m, a);
+}
+
+void bz_MulM22Into(const bzM22 *a, bzM22 *out, const bzM22 *b)
+{
+    Mul22(a->row, out->row, b->row);
+}
+
+void bz_M22_PostMul(bzM22 *m, const bzM22 *a)
+{
+    Mul22(a->row, m->row, m->row);
+}
+
+void bz_M22_PreMul(bzM22 *m, const bzM22 *a)
+{
+    Mul22(m->row, m->row, a->row);
+}
+
+void bz_M44_MulColumnV4Into(const bzM44 *m, bzV4 *out, const bzV4 *v)
+{
+    const bzV4 w = *v;
+    for (int i = 0; i < 4; i++)
+        out->v[i] = m->row[i].x * w.x + m->row[i].y * w.y + m->row[i].z * w.z + m->row[i].w * w.w;
+}
+
+// ---------------------------------------------------------------------------------------------
+// 2. Construction, copy and conversion
+
+const bzM22 *bz_M22_Identity()
+{
+    return &kIdentity22;
+}
+
+const bzM33 *bz_M33_Identity()
+{
+    return &kIdentity33;
+}
+
+const bzM34 *bz_M34_Identity()
+{
+    return &kIdentity34;
+}
+
+void bz_M22_SetIdentity(bzM22 *m)
+{
+    *m = kIdentity22;
+}
+
+void bz_M23_SetIdentity(bzM23 *m)
+{
+    *m = bzM23{{{{{1, 0}}}, {{{0, 1}}}, {{{0, 0}}}}};
+}
+
+void bz_M23_Translation(bzM23 *m, float x, float y)
+{
+    bz_M23_SetIdentity(m);
+    m->row[2] = bzV2{x, y};
+}
+
+void bz_M34_Translation(bzM34 *m, float x, float y, float z)
+{
+    bz_M34_SetIdentity(m);
+    bz_V3_Set(&m->row[3], x, y, z);
+}
+
+void bz_M44_Translation(bzM44 *m, float x, float y, float z)
+{
+    bz_M44_SetIdentity(m);
+    bz_M44_SetTranslation(m, x, y, z);
+}
+
+void bz_M23_Scaling(bzM23 *m, float sx, float sy)
+{
+    *m = bzM23{{{{{sx, 0}}}, {{{0, sy}}}, {{{0, 0}}}}};
+}
+
+void bz_M33_Scaling(bzM33 *m, float sx, float sy, float sz)
+{
+    *m = bzM33{{{{{sx, 0, 0}}}, {{{0, sy, 0}}}, {{{0, 0, sz}}}}};
+}
+
+void bz_M34_Scaling(bzM34 *m, float sx, float sy, float sz)
+{
+    *m = bzM34{{{{{sx, 0, 0}}}, {{{0, sy, 0}}}, {{{0, 0, sz}}}, {{{0, 0, 0}}}}};
+}
+
+void bz_M33_Set(bzM33 *m, float m00, float m01, float m02, float m10, float m11, float m12,
+                float m20, float m21, float m22)
+{
+    bz_V3_Set(&m->row[0], m00, m01, m02);
+    bz_V3_Set(&m->row[1], m10, m11, m12);
+    bz_V3_Set(&m->row[2], m20, m21, m22);
+}
+
+void bz_M34_Set(bzM34 *m, float m00, float m01, float m02, float m10, float m11, float m12,
+                float m20, float m21, float m22, float m30, float m31, float m32)
+{
+    bz_V3_Set(&m->row[0], m00, m01, m02);
+    bz_V3_Set(&m->row[1], m10, m11, m12);
+    bz_V3_Set(&m->row[2], m20, m21, m22);
+    bz_V3_Set(&m->row[3], m30, m31, m32);
+}
+
+void bz_M44_Set(bzM44 *m, float m00, float m01, float m02, float m03, float m10, float m11,
+                float m12, float m13, float m20, float m21, float m22, float m23, float m30,
+                float m31, float m32, float m33)
+{
+    bz_V4_Set(&m->row[0], m00, m01, m02, m03);
+    bz_V4_Set(&m->row[1], m10, m11, m12, m13);
+    bz_V4_Set(&m->row[2], m20, m21, m22, m23);
+    bz_V4_Set(&m->row[3], m30, m31, m32, m33);
+}
+
+void bz_M33_Zero(bzM33 *m)
+{
+    *m = bzM33{};
+}
+
+void bz_M34_Zero(bzM34 *m)
+{
+    *m = bzM34{};
+}
+
+void bz_M44_Zero(bzM44 *m)
+{
+    *m = bzM44{};
+}
+
+void bz_M34ToM44(bzM44 *out, const bzM34 *m34)
+{
+    const bzM34 m = *m34;
+    for (int i = 0; i < 4; i++)
+        bz_V4_Set(&out->row[i], m.row[i].x, m.row[i].y, m.row[i].z, i == 3 ? 1.0f : 0.0f);
+}
+
+void bz_M44ToM34(const bzM44 *m44, bzM34 *out)
+{
+    const bzM44 m = *m44;
+    for (int i = 0; i < 4; i++)
+        bz_V3_Set(&out->row[i], m.row[i].x, m.row[i].y, m.row[i].z);
+}
+
+void bz_V3ToV4(bzV4 *out, const bzV3 *v)
+{
+    bz_V4_Set(out, v->x, v->y, v->z, 1.0f);
+}
+
+void bz_M34_SetTranslation(bzM34 *m, float x, float y, float z)
+{
+    bz_V3_Set(&m->row[3], x, y, z);
+}
+
+void bz_M44_SetTranslation(bzM44 *m, float x, float y, float z)
+{
+    m->row[3].x = x;
+    m->row[3].y = y;
+    m->row[3].z = z;
+}
+
+void bz_TransposeM44Into(const bzM44 *m, bzM44 *out)
+{
+    bzM44 r;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            r.row[i].v[j] = m->row[j].v[i];
+    *out = r;
+}
+
+void bz_M44_Transpose(bzM44 *m)
+{
+    bz_TransposeM44Into(m, m);
+}
+
+// ---------------------------------------------------------------------------------------------
+// 3. Translation and scaling
+
+void bz_M34_Translate(bzM34 *m, float x, float y, float z)
+{
+    m->row[3].x += x;
+    m->row[3].y += y;
+    m->row[3].z += z;
+}
+
+void bz_M23_Translate(bzM23 *m, float x, float y)
+{
+    m->row[2].x += x;
+    m->row[2].y += y;
+}
+
+void bz_TranslateM34Into(const bzM34 *m, bzM34 *out, float x, float y, float z)
+{
+    *out = *m;
+    bz_M34_Translate(out, x, y, z);
+}
+
+void bz_TranslateM23Into(const bzM23 *m, bzM23 *out, float x, float y)
+{
+    *out = *m;
+    bz_M23_Translate(out, x, y);
+}
+
+void bz_M44_TranslateInto(const bzM44 *m, bzM44 *out, float x, float y, float z)
+{
+    const bzV4 t = m->row[3];
+    out->row[3].x = t.x + x;
+    out->row[3].y = t.y + y;
+    out->row[3].z = t.z + z;
+}
+
+void bz_M34_TranslateLocal(bzM34 *m, float x, float y, float z)
+{
+    for (int j = 0; j < 3; j++)
+        m->row[3].v[j] += x * m->row[0].v[j] + y * m->row[1].v[j] + z * m->row[2].v[j];
+}
+
+void bz_M23_TranslateLocal(bzM23 *m, float x, float y)
+{
+    m->row[2].x += x * m->row[0].x + y * m->row[1].x;
+    m->row[2].y += x * m->row[0].y + y * m->row[1].y;
+}
+
+void bz_TranslateLocalM34Into(const bzM34 *m, bzM34 *out, float x, float y, float z)
+{
+    *out = *m;
+    bz_M34_TranslateLocal(out, x, y, z);
+}
+
+void bz_TranslateLocalM23Into(const bzM23 *m, bzM23 *out, float x, float y)
+{
+    const bzM23 s = *m;
+    out->row[2].x = x * s.row[0].x + y * s.row[1].x + s.row[2].x;
+    out->row[2].y = x * s.row[0].y + y * s.row[1].y + s.row[2].y;
+}
+
+void bz_M34_AboutPivot(bzM34 *m, const bzV3 *p)
+{
+    const bzV3 q = *p;
+    bz_M34_TranslateLocal(m, -q.x, -q.y, -q.z);
+    bz_M34_Translate(m, q.x, q.y, q.z);
+}
+
+void bz_M23_AboutPivot(bzM23 *m, const bzV2 *p)
+{
+    const bzV2 q = *p;
+    bz_M23_TranslateLocal(m, -q.x, -q.y);
+    bz_M23_Translate(m, q.x, q.y);
+}
+
+void bz_M33_ScaleColumns(bzM33 *m, float sx, float sy, float sz)
+{
+    bz_ScaleColumnsM33Into(m, m, sx, sy, sz);
+}
+
+void bz_ScaleColumnsM33Into(const bzM33 *m, bzM33 *out, float sx, float sy, float sz)
+{
+    for (int i = 0; i < 3; i++)
+        bz_V3_Set(&out->row[i], m->row[i].x * sx, m->row[i].y * sy, m->row[i].z * sz);
+}
+
+void bz_M33_ScaleRows(bzM33 *m, float sx, float sy, float sz)
+{
+    bz_ScaleRowsM33Into(m, m, sx, sy, sz);
+}
+
+void bz_ScaleRowsM33Into(const bzM33 *m, bzM33 *out, float sx, float sy, float sz)
+{
+    bz_V3_ScaleInto(&m->row[0], &out->row[0], sx);
+    bz_V3_ScaleInto(&m->row[1], &out->row[1], sy);
+    bz_V3_ScaleInto(&m->row[2], &out->row[2], sz);
+}
+
+void bz_M34_ScaleColumns(bzM34 *m, float sx, float sy, float sz)
+{
+    bz_ScaleColumnsM34Into(m, m, sx, sy, sz);
+}
+
+void bz_ScaleColumnsM34Into(const bzM34 *m, bzM34 *out, float sx, float sy, float sz)
+{
+    for (int i = 0; i < 4; i++)
+        bz_V3_Set(&out->row[i], m->row[i].x * sx, m->row[i].y * sy, m->row[i].z * sz);
+}
+
+void bz_M34_ScaleRows(bzM34 *m, float sx, float sy, float sz)
+{
+    bz_ScaleRowsM34Into(m, m, sx, sy, sz);
+}
+
+void bz_ScaleRowsM34Into(const bzM34 *m, bzM34 *out, float sx, float sy, float sz)
+{
+    bz_V3_ScaleInto(&m->row[0], &out->row[0], sx);
+    bz_V3_ScaleInto(&m->row[1], &out->row[1], sy);
+    bz_V3_ScaleInto(&m->row[2], &out->row[2], sz);
+    out->row[3] = m->row[3];
+}
+
+void bz_M22_ScaleColumns(bzM22 *m, float sx, float sy)
+{
+    bz_ScaleColumnsM22Into(m, m, sx, sy);
+}
+
+void bz_M22_ScaleRows(bzM22 *m, float sx, float sy)
+{
+    bz_ScaleRowsM22Into(m, m, sx, sy);
+}
+
+void bz_M23_ScaleRows(bzM23 *m, float sx, float sy)
+{
+    bz_V2_Scale(&m->row[0], sx);
+    bz_V2_Scale(&m->row[1], sy);
+}
+
+void bz_ScaleColumnsM22Into(const bzM22 *m, bzM22 *out, float sx, float sy)
+{
+    for (int i = 0; i < 2; i++)
+        out->row[i] = bzV2{m->row[i].x * sx, m->row[i].y * sy};
+}
+
+void bz_ScaleRowsM22Into(const bzM22 *m, bzM22 *out, float sx, float sy)
+{
+    bz_V2_ScaleInto(&m->row[0], &out->row[0], sx);
+    bz_V2_ScaleInto(&m->row[1], &out->row[1], sy);
+}
+
+void bz_ScaleColumnsM23Into(const bzM23 *m, bzM23 *out, float sx, float sy)
+{
+    for (int i = 0; i < 3; i++)
+        out->row[i] = bzV2{m->row[i].x * sx, m->row[i].y * sy};
+}
+
+void bz_ScaleRowsM23Into(const bzM23 *m, bzM23 *out, float sx, float sy)
+{
+    bz_V2_ScaleInto(&m->row[0], &out->row[0], sx);
+    bz_V2_ScaleInto(&m->row[1], &out->row[1], sy);
+    out->row[2] = m->row[2];
+}
+
+// ---------------------------------------------------------------------------------------------
+// 4. Rotations
+
+void bz_M33_RotationX(bzM33 *m, float deg)
+{
+    RotationRowsX(m->row, deg);
+}
+
+void bz_M33_RotationY(bzM33 *m, float deg)
+{
+    RotationRowsY(m->row, deg);
+}
+
+void bz_M33_RotationZ(bzM33 *m, float deg)
+{
+    RotationRowsZ(m->row, deg);
+}
+
+void bz_M34_RotationX(bzM34 *m, float deg)
+{
+    RotationRowsX(m->row, deg);
+    bz_V3_Set(&m->row[3], 0, 0, 0);
+}
+
+void bz_M34_RotationY(bzM34 *m, float deg)
+{
+    RotationRowsY(m->row, deg);
+    bz_V3_Set(&m->row[3], 0, 0, 0);
+}
+
+void bz_M34_RotationZ(bzM34 *m, float deg)
+{
+    RotationRowsZ(m->row, deg);
+    bz_V3_Set(&m->row[3], 0, 0, 0);
+}
+
+void bz_M44_RotationX(bzM44 *m, float deg)
+{
+    bzV3 r[3];
+    RotationRowsX(r, deg);
+    M44FromRows(m, r);
+}
+
+void bz_M44_RotationY(bzM44 *m, float deg)
+{
+    bzV3 r[3];
+    RotationRowsY(r, deg);
+    M44FromRows(m, r);
+}
+
+void bz_M44_RotationZ(bzM44 *m, float deg)
+{
+    bzV3 r[3];
+    RotationRowsZ(r, deg);
+    M44FromRows(m, r);
+}
+
+void bz_M22_Rotation(bzM22 *m, float deg)
+{
+    M22FromAngle(m, deg);
+}
+
+void bz_M23_Rotation(bzM23 *m, float deg)
+{
+    bzM22 r;
+    M22FromAngle(&r, deg);
+    m->row[0] = r.row[0];
+    m->row[1] = r.row[1];
+    m->row[2] = bzV2{0.0f, 0.0f};
+}
+
+void bz_M23_RotationAbout(bzM23 *m, const bzV2 *pivot, float deg)
+{
+    const bzV2 p = *pivot;
+    bz_M23_Rotation(m, deg);
+    bzV2 pr;
+    bz_M23_RotateV2Into(m, &pr, &p);
+    m->row[2] = bzV2{p.x - pr.x, p.y - pr.y};
+}
+
+void bz_M33_FromAxisAngle(bzM33 *m, const bzV3 *axis, float deg)
+{
+    AxisAngleRows(m->row, axis, deg);
+}
+
+void bz_M34_FromAxisAngle(bzM34 *m, const bzV3 *axis, float deg)
+{
+    AxisAngleRows(m->row, axis, deg);
+    bz_V3_Set(&m->row[3], 0, 0, 0);
+}
+
+void bz_M34_FromAxisAngleAbout(bzM34 *m, const bzV3 *pivot, const bzV3 *axis, float deg)
+{
+    bz_M34_FromAxisAngle(m, axis, deg);
+    bz_M34_AboutPivot(m, pivot);
+}
+
+void bz_M33_FromEulerXYZ(bzM33 *m, float ax, float ay, float az)
+{
+    bzM33 rx, ry, rz;
+    bz_M33_RotationX(&rx, ax);
+    bz_M33_RotationY(&ry, ay);
+    bz_M33_RotationZ(&rz, az);
+    bz_M33_PostMul(&rx, &ry);
+    bz_MulM33Into(&rz, m, &rx);
+}
+
+void bz_M34_RandomRotation(bzM34 *m)
+{
+    bzV3 axis;
+    bz_RandomUnitVector(&axis);
+    const float deg = bz_RandomUnit() * 360.0f;
+    bz_M34_FromAxisAngle(m, &axis, deg);
+}
+
+void bz_M34_FromEulerXYZ(bzM34 *m, float ax, float ay, float az)
+{
+    bzM33 r;
+    bz_M33_FromEulerXYZ(&r, ax, ay, az);
+    bz_M33_Copy(&r, m);
+    bz_V3_Set(&m->row[3], 0, 0, 0);
+}
+
+// The rotation family: R is the axis rotation of the matrix's own type; Pre gives R m, Post m R.
+#define BZ_ROTATION_FAMILY(Type, Axis, Builder, Mul)                                               \
+    void bz_PreRotate##Axis##Type##Into(const bz##Type *m, bz##Type *out, float deg)               \
+    {                                                                                              \
+        bz##Type r;                                                                                \
+        Builder(&r, deg);                                                                          \
+        Mul(m, out, &r);                                                                           \
+    }                                                                                              \
+    void bz_PostRotate##Axis##Type##Into(const bz##Type *m, bz##Type *out, float deg)              \
+    {                                                                                              \
+        bz##Type r;                                                                                \
+        Builder(&r, deg);                                                                          \
+        Mul(&r, out, m);                                                                           \
+    }
+#define BZ_ROTATION_IN_PLACE(Type, Axis)                                                           \
+    void bz_##Type##_PreRotate##Axis(bz##Type *m, float deg)                                       \
+    {                                                                                              \
+        bz_PreRotate##Axis##Type##Into(m, m, deg);                                                 \
+    }                                                                                              \
+    void bz_##Type##_PostRotate##Axis(bz##Type *m, float deg)                                      \
+    {                                                                                              \
+        bz_PostRotate##Axis##Type##Into(m, m, deg);                                                \
+    }
+
+BZ_ROTATION_FAMILY(M34, X, bz_M34_RotationX, bz_MulM34Into)
+BZ_ROTATION_FAMILY(M34, Y, bz_M34_RotationY, bz_MulM34Into)
+BZ_ROTATION_FAMILY(M34, Z, bz_M34_RotationZ, bz_MulM34Into)
+BZ_ROTATION_FAMILY(M33, X, bz_M33_RotationX, bz_MulM33Into)
+BZ_ROTATION_FAMILY(M33, Y, bz_M33_RotationY, bz_MulM33Into)
+BZ_ROTATION_FAMILY(M33, Z, bz_M33_RotationZ, bz_MulM33Into)
+BZ_ROTATION_FAMILY(M44, X, bz_M44_RotationX, bz_MulM44Into)
+BZ_ROTATION_FAMILY(M44, Y, bz_M44_RotationY, bz_MulM44Into)
+BZ_ROTATION_FAMILY(M44, Z, bz_M44_RotationZ, bz_MulM44Into)
+BZ_ROTATION_FAMILY(M22, Z, bz_M22_Rotation, bz_MulM22Into)
+BZ_ROTATION_IN_PLACE(M34, X)
+BZ_ROTATION_IN_PLACE(M34, Y)
+BZ_ROTATION_IN_PLACE(M34, Z)
+BZ_ROTATION_IN_PLACE(M33, X)
+BZ_ROTATION_IN_PLACE(M33, Y)
+BZ_ROTATION_IN_PLACE(M33, Z)
+BZ_ROTATION_IN_PLACE(M22, Z)
+#undef BZ_ROTATION_FAMILY
+#undef BZ_ROTATION_IN_PLACE
+
+void bz_PreRotateZM23Into(const bzM23 *m, bzM23 *out, float deg)
+{
+    bzM22 r;
+    M22FromAngle(&r, deg);
+    const bzV2 t = m->row[2];
+    Mul22(m->row, out->row, r.row);
+    out->row[2] = t;
+}
+
+void bz_PreRotateAxisM33Into(const bzM33 *m, bzM33 *out, const bzV3 *axis, float deg)
+{
+    bzM33 r;
+    bz_M33_FromAxisAngle(&r, axis, deg);
+    bz_MulM33Into(m, out, &r);
+}
+
+void bz_PostRotateAxisM33Into(const bzM33 *m, bzM33 *out, const bzV3 *axis, float deg)
+{
+    bzM33 r;
+    bz_M33_FromAxisAngle(&r, axis, deg);
+    bz_MulM33Into(&r, out, m);
+}
+
+void bz_M33_PreRotateAxis(bzM33 *m, const bzV3 *axis, float deg)
+{
+    bz_PreRotateAxisM33Into(m, m, axis, deg);
+}
+
+void bz_M33_PostRotateAxis(bzM33 *m, const bzV3 *axis, float deg)
+{
+    bz_PostRotateAxisM33Into(m, m, axis, deg);
+}
+
+void bz_PreRotateAxisM34Into(const bzM34 *m, bzM34 *out, const bzV3 *axis, float deg)
+{
+    bzM34 r;
+    bz_M34_FromAxisAngle(&r, axis, deg);
+    bz_MulM34Into(m, out, &r);
+}
+
+void bz_PostRotateAxisM34Into(const bzM34 *m, bzM34 *out, const bzV3 *axis, float deg)
+{
+    bzM34 r;
+    bz_M34_FromAxisAngle(&r, axis, deg);
+    bz_MulM34Into(&r, out, m);
+}
+
+void bz_M34_PreRotateAxis(bzM34 *m, const bzV3 *axis, float deg)
+{
+    bzM34 r;
+    bz_M34_FromAxisAngle(&r, axis, deg);
+    bz_M34_PreMul(m, &r);
+}
+
+void bz_M34_PostRotateAxis(bzM34 *m, const bzV3 *axis, float deg)
+{
+    bzM34 r;
+    bz_M34_FromAxisAngle(&r, axis, deg);
+    bz_M34_PostMul(m, &r);
+}
+
+// ---------------------------------------------------------------------------------------------
+// 5. Reflections
+
+void bz_M33_Reflection(const bzV3 *n, bzM33 *out)
+{
+    const float x = n->x, y = n->y, z = n->z;
+    bz_V3_Set(&out->row[0], 1.0f - 2.0f * x * x, -2.0f * x * y, -2.0f * x * z);
+    bz_V3_Set(&out->row[1], -2.0f * x * y, 1.0f - 2.0f * y * y, -2.0f * y * z);
+    bz_V3_Set(&out->row[2], -2.0f * x * z, -2.0f * y * z, 1.0f - 2.0f * z * z);
+}
+
+void bz_M34_Reflection(const bzPlane *plane, bzM34 *out)
+{
+    const bzPlane p = *plane;
+    bzM33 r;
+    bz_M33_Reflection(&p.n, &r);
+    bz_M33_Copy(&r, out);
+    bz_V3_ScaleInto(&p.n, &out->row[3], 2.0f * p.d);
+}
+
+void bz_M22_Reflection(const bzV2 *n, bzM22 *out)
+{
+    const float x = n->x, y = n->y;
+    out->row[0] = bzV2{1.0f - 2.0f * x * x, -2.0f * x * y};
+    out->row[1] = bzV2{-2.0f * x * y, 1.0f - 2.0f * y * y};
+}
+
+void bz_M23_Reflection(const bzV3 *line, bzM23 *out)
+{
+    const bzV3 l = *line;
+    const bzV2 n = {l.x, l.y};
+    bzM22 r;
+    bz_M22_Reflection(&n, &r);
+    out->row[0] = r.row[0];
+    out->row[1] = r.row[1];
+    out->row[2] = bzV2{-2.0f * l.z * l.x, -2.0f * l.z * l.y};
+}
+
+void bz_PreReflectM23Into(const bzM23 *m, bzM23 *out, const bzV3 *line)
+{
+    bzM23 r;
+    bz_M23_Reflection(line, &r);
+    bz_MulM23Into(m, out, &r);
+}
+
+void bz_PostReflectM23Into(const bzM23 *m, bzM23 *out, const bzV3 *line)
+{
+    bzM23 r;
+    bz_M23_Reflection(line, &r);
+    bz_MulM23Into(&r, out, m);
+}
+
+void bz_M23_PreReflect(bzM23 *m, const bzV3 *line)
+{
+    bz_PreReflectM23Into(m, m, line);
+}
+
+void bz_PreReflectM22Into(const bzM22 *m, bzM22 *out, const bzV2 *n)
+{
+    bzM22 r;
+    bz_M22_Reflection(n, &r);
+    bz_MulM22Into(m, out, &r);
+}
+
+void bz_PostReflectM22Into(const bzM22 *m, bzM22 *out, const bzV2 *n)
+{
+    bzM22 r;
+    bz_M22_Reflection(n, &r);
+    bz_MulM22Into(&r, out, m);
+}
+
+void bz_M22_PreReflect(bzM22 *m, const bzV2 *n)
+{
+    bz_PreReflectM22Into(m, m, n);
+}
+
+void bz_M22_PostReflect(bzM22 *m, const bzV2 *n)
+{
+    bz_PostReflectM22Into(m, m, n);
+}
+
+// ---------------------------------------------------------------------------------------------
+// 6. Inverses and determinants
+
+void bz_InverseM33Into(const bzM33 *m, bzM33 *out)
+{
+    CheckedInverse(m->row, out->row, "bz_InverseM33Into");
+}
+
+void bz_InverseM34Into(const bzM34 *m, bzM34 *out)
+{
+    const bzV3 t = m->row[3];
+    CheckedInverse(m->row, out->row, "bz_InverseM34Into");
+    InverseTranslation(&t, out);
+}
+
+void bz_M34_Invert(const bzM34 *m, bzM34 *out)
+{
+    const bzV3 t = m->row[3];
+    int32_t flag;
+    bz_M33_Determinant(m, &flag);
+    if (flag)
+    {
+        BZ_SET_ORIGIN();
+        bz_ReportError("bz_M34_Invert", "matrix has no inverse(1)");
+    }
+    CofactorInverse(m->row, SplitDeterminant(m->row).det, out->row);
+    InverseTranslation(&t, out);
+}
+
+void bz_M34_RelativePair(const bzM34 *a, const bzM34 *b, bzM34 *relOut, bzM34 *invOut)
+{
+    bzM34 rel, inv;
+    if (!a && !b)
+    {
+        rel = kIdentity34;
+        inv = kIdentity34;
+    }
+    else if (!b)
+    {
+        bz_M34_Invert(a, &rel);
+        inv = *a;
+    }
+    else if (!a)
+    {
+        rel = *b;
+        bz_M34_Invert(b, &inv);
+    }
+    else
+    {
+        bzM34 aInv;
+        bz_M34_Invert(a, &aInv);
+        bz_MulM34Into(&aInv, &rel, b);
+        bz_M34_Invert(&rel, &inv);
+    }
+    if (relOut)
+        *relOut = rel;
+    if (invOut)
+        *invOut = inv;
+}
+
+namespace
+{
+struct Adjugate44
+{
+    double adj[4][4];
+    double det;
+};
+
+Adjugate44 Adjugate(const bzM44 *m)
+{
+    double a[4][4];
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            a[i][j] = m->row[i].v[j];
+    const double s0 = a[0][0] * a[1][1] - a[1][0] * a[0][1];
+    const double s1 = a[0][0] * a[1][2] - a[1][0] * a[0][2];
+    const double s2 = a[0][0] * a[1][3] - a[1][0] * a[0][3];
+    const double s3 = a[0][1] * a[1][2] - a[1][1] * a[0][2];
+    const double s4 = a[0][1] * a[1][3] - a[1][1] * a[0][3];
+    const double s5 = a[0][2] * a[1][3] - a[1][2] * a[0][3];
+    const double c5 = a[2][2] * a[3][3] - a[3][2] * a[2][3];
+    const double c4 = a[2][1] * a[3][3] - a[3][1] * a[2][3];
+    const double c3 = a[2][1] * a[3][2] - a[3][1] * a[2][2];
+    const double c2 = a[2][0] * a[3][3] - a[3][0] * a[2][3];
+    const double c1 = a[2][0] * a[3][2] - a[3][0] * a[2][2];
+    const double c0 = a[2][0] * a[3][1] - a[3][0] * a[2][1];
+    Adjugate44 r;
+    r.adj[0][0] = a[1][1] * c5 - a[1][2] * c4 + a[1][3] * c3;
+    r.adj[0][1] = -a[0][1] * c5 + a[0][2] * c4 - a[0][3] * c3;
+    r.adj[0][2] = a[3][1] * s5 - a[3][2] * s4 + a[3][3] * s3;
+    r.adj[0][3] = -a[2][1] * s5 + a[2][2] * s4 - a[2][3] * s3;
+    r.adj[1][0] = -a[1][0] * c5 + a[1][2] * c2 - a[1][3] * c1;
+    r.adj[1][1] = a[0][0] * c5 - a[0][2] * c2 + a[0][3] * c1;
+    r.adj[1][2] = -a[3][0] * s5 + a[3][2] * s2 - a[3][3] * s1;
+    r.adj[1][3] = a[2][0] * s5 - a[2][2] * s2 + a[2][3] * s1;
+    r.adj[2][0] = a[1][0] * c4 - a[1][1] * c2 + a[1][3] * c0;
+    r.adj[2][1] = -a[0][0] * c4 + a[0][1] * c2 - a[0][3] * c0;
+    r.adj[2][2] = a[3][0] * s4 - a[3][1] * s2 + a[3][3] * s0;
+    r.adj[2][3] = -a[2][0] * s4 + a[2][1] * s2 - a[2][3] * s0;
+    r.adj[3][0] = -a[1][0] * c3 + a[1][1] * c1 - a[1][2] * c0;
+    r.adj[3][1] = a[0][0] * c3 - a[0][1] * c1 + a[0][2] * c0;
+    r.adj[3][2] = -a[3][0] * s3 + a[3][1] * s1 - a[3][2] * s0;
+    r.adj[3][3] = a[2][0] * s3 - a[2][1] * s1 + a[2][2] * s0;
+    r.det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
+    return r;
+}
+} // namespace
+
+void bz_M44_Adjugate(const bzM44 *m, bzM44 *out)
+{
+    const Adjugate44 r = Adjugate(m);
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            out->row[i].v[j] = (float)r.adj[i][j];
+}
+
+float bz_M44_Determinant(const bzM44 *m)
+{
+    return (float)Adjugate(m).det;
+}
+
+void bz_InverseM44Into(const bzM44 *m, bzM44 *out)
+{
+    const Adjugate44 r = Adjugate(m);
+    const double inv = 1.0 / r.det;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            out->row[i].v[j] = (float)(r.adj[i][j] * inv);
+}
+
+void bz_M44_Invert(bzM44 *m)
+{
+    bz_InverseM44Into(m, m);
+}
+
+void bz_InverseM34RotationIntoM33(const bzM34 *m, bzM33 *out)
+{
+    bzM44 wide, inv;
+    bz_M34ToM44(&wide, m);
+    bz_InverseM44Into(&wide, &inv);
+    for (int i = 0; i < 3; i++)
+        bz_V3_Set(&out->row[i], inv.row[i].x, inv.row[i].y, inv.row[i].z);
+}
+
+namespace
+{
+int32_t Inverse22(const bzV2 *m, bzV2 *out)
+{
+    const float det = m[0].x * m[1].y - m[0].y * m[1].x;
+    if (!(det >= BZ_EPSILON))
+        return 1;
+    const float inv = 1.0f / det;
+    const bzV2 r0 = {m[1].y * inv, -m[0].y * inv};
+    const bzV2 r1 = {-m[1].x * inv, m[0].x * inv};
+    out[0] = r0;
+    out[1] = r1;
+    return 0;
+}
+} // namespace
+
+int32_t bz_InverseM23Into(const bzM23 *m, bzM23 *out)
+{
+    const bzV2 t = m->row[2];
+    bzV2 lin[2];
+    if (Inverse22(m->row, lin))
+        return 1;
+    out->row[0] = lin[0];
+    out->row[1] = lin[1];
+    out->row[2] = bzV2{-(t.x * lin[0].x + t.y * lin[1].x), -(t.x * lin[0].y + t.y * lin[1].y)};
+    return 0;
+}
+
+int32_t bz_InverseM22Into(const bzM22 *m, bzM22 *out)
+{
+    return Inverse22(m->row, out->row);
+}
+
+float bz_Det33(float m00, float m01, float m02, float m10, float m11, float m12, float m20,
+               float m21, float m22)
+{
+    return m00 * (m11 * m22 - m12 * m21) - m01 * (m10 * m22 - m12 * m20) +
+           m02 * (m10 * m21 - m11 * m20);
+}
+
+float bz_M22_Determinant(const bzM22 *m)
+{
+    return bz_Det22(m->row[0].x, m->row[0].y, m->row[1].x, m->row[1].y);
+}
+
+// ---------------------------------------------------------------------------------------------
+// 7. Orthonormal frames and tests
+
+void bz_OrthonormaliseM34Into(bzM34 *out, const bzM34 *src)
+{
+    const bzV3 t = src->row[3];
+    bzRows::Orthonormalise(out->row, src->row);
+    out->row[3] = t;
+}
+
+void bz_NormaliseRowsM33Into(const bzM33 *m, bzM33 *out)
+{
+    for (int i = 0; i < 3; i++)
+        bz_V3_NormaliseInto(&m->row[i], &out->row[i]);
+}
+
+void bz_NormaliseRowsM34Into(const bzM34 *m, bzM34 *out)
+{
+    for (int i = 0; i < 3; i++)
+        bz_V3_NormaliseInto(&m->row[i], &out->row[i]);
+    out->row[3] = m->row[3];
+}
+
+void bz_M33_OrthoResidualInto(const bzM33 *src, bzM33 *out, bzM33 *ortho)
+{
+    const bzM33 s = *src;
+    bz_M33_Orthonormalise(ortho, &s);
+    bz_MulM33TransposedInto(ortho, out, &s);
+}
+
+void bz_M33_FromTwoVectors(const bzV3 *a, const bzV3 *b, bzM33 *out, int32_t unitFlag)
+{
+    bzV3 cross;
+    bz_V3_CrossInto(a, b, &cross);
+    const float len = bz_V3_Length(&cross);
+    float sine = len, cosine = bz_V3_Dot(a, b);
+    if (!unitFlag)
+    {
+        const float scale = bz_V3_Length(a) * bz_V3_Length(b);
+        if (!(scale > 0.0f))
+        {
+            // A zero vector turns onto nothing.
+            *out = kIdentity33;
+            return;
+        }
+        sine /= scale;
+        cosine /= scale;
+    }
+    bzV3 axis;
+    if (len < BZ_EPSILON)
+        bz_V3_Set(&axis, 0.0f, 1.0f, 0.0f);
+    else
+        bz_V3_ScaleInto(&cross, &axis, 1.0f / len);
+    SetAxisAngleRows(out->row, &axis, cosine, sine);
+}
+
+void bz_M33_FromForwardUp(bzM33 *m, const bzV3 *dir, const bzV3 *up)
+{
+    ForwardUpRows(m->row, dir, up, false);
+}
+
+void bz_M34_FromForwardUp(bzM34 *m, const bzV3 *dir, const bzV3 *up, int32_t clearFlag)
+{
+    ForwardUpRows(m->row, dir, up, false);
+    if (clearFlag)
+        bz_V3_Set(&m->row[3], 0.0f, 0.0f, 0.0f);
+}
+
+void bz_M34_FromForwardUpTransposed(bzM34 *out, const bzV3 *dir, const bzV3 *up)
+{
+    bzV3 rows[3];
+    ForwardUpRows(rows, dir, up, true);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+            out->row[i].v[j] = rows[j].v[i];
+    bz_V3_Set(&out->row[3], 0.0f, 0.0f, 0.0f);
+}
+
+void bz_M33_LookAt(bzM33 *m, const bzV3 *target, const bzV3 *eye, float rollDeg)
+{
+    bzV3 dir;
+    bz_V3_SubInto(target, eye, &dir);
+    const bzV3 up = {0.0f, 1.0f, 0.0f};
+    bz_M33_FromForwardUp(m, &dir, &up);
+    if (rollDeg != 0.0f)
+        bz_M33_PreRotateZ(m, rollDeg);
+}
+
+void bz_M34_LookAt(bzM34 *m, const bzV3 *target, const bzV3 *eye, float rollDeg,
+                   int32_t setPosition)
+{
+    const bzV3 e = *eye;
+    bzM33 r;
+    bz_M33_LookAt(&r, target, &e, rollDeg);
+    bz_M33_Copy(&r, m);
+    if (setPosition)
+        m->row[3] = e;
+}
+
+// ---------------------------------------------------------------------------------------------
+// 9. Debug output
+
+void bz_M34_Print(const bzM34 *m)
+{
+    Print(m, 4);
+}
+
+void bz_M33_Print(const bzM33 *m)
+{
+    Print(m, 3);
+}
+
+int32_t bz_M34_ShowDebug(const bzM34 *m, int32_t firstLine)
+{
+    return ShowDebug(m, firstLine, 4);
+}
+
+int32_t bz_M33_ShowDebug(const bzM33 *m, int32_t firstLine)
+{
+    return ShowDebug(m, firstLine, 3);
+}
+
+int32_t bz_M34_CopyToClipboard(const bzM34 *m)
+{
+    char text[8192];
+    int used = 0;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 3; j++)
+            used += std::snprintf(text + used, sizeof text - used, "matrix.row[%d].v[%d] = %ff;\n",
+                                  i, j, m->row[i].v[j]);
+    return PDSetClipboardText(text);
+}
