@@ -1,10 +1,11 @@
 #include "core/Salad.h"
 
+#include "core/Console.h"
+
 #include "core/Error.h"
 #include "core/File.h"
 #include "core/Memory.h"
 #include "core/Text.h"
-#include "pc/PcDebug.h"
 
 #include <cmath>
 #include <cstdio>
@@ -38,7 +39,7 @@ int32_t gErrorColumn;
 
 void DefaultPrinter(const char *text)
 {
-    PDDebugWrite(text);
+    bz_Console_Printf("%s", text);
 }
 
 bzSaladPrinter gPrinter = DefaultPrinter;

@@ -1,5 +1,6 @@
 #include "TextTestSupport.h"
 
+#include "core/Console.h"
 #include "core/Memory.h"
 #include "core/Salad.h"
 
@@ -326,4 +327,19 @@ TEST_F(Salad, HeadingsFilesAndTemporaryStacks)
     EXPECT_TRUE(bz_Salad_Free(temp));
     EXPECT_GT(bz_TempStack_SpaceLeft(stack, 0), before) << "the stack went back to its mark";
     bz_TempStack_Destroy(stack);
+}
+
+TEST(SaladConsole, TheSaladCommandAnswersThroughTheConsole)
+{
+    ASSERT_NE(bz_Salad_ParseRoot("cfg", "speed = 3"), nullptr);
+    bzConsoleState *console = bz_Console_GetState();
+    uint32_t before = console->length;
+    for (const char *c = "salad cfg.speed = 7\r"; *c; ++c)
+        bz_Console_KeyChar(*c);
+    std::string printed(console->text + before, console->length - before);
+    EXPECT_NE(printed.find('7'), std::string::npos) << printed;
+    float value = 0;
+    EXPECT_EQ(bz_Salad_GetFloat(bz_Salad_FindRoot("cfg"), "speed", &value), 1);
+    EXPECT_EQ(value, 7.0f);
+    bz_Salad_Free(bz_Salad_FindRoot("cfg"));
 }
