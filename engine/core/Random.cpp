@@ -28,7 +28,7 @@ int32_t Draw()
     return Step();
 }
 
-// A bzV3 is three floats x, y, z.
+static_assert(sizeof(bzV3) == 3 * sizeof(float));
 void LoadV3(const bzV3 *v, float out[3])
 {
     std::memcpy(out, v, 3 * sizeof(float));

@@ -4,9 +4,9 @@
 // from the calendar clock when it has not been seeded.
 #pragma once
 
-#include <cstdint>
+#include "maths/Types.h"
 
-struct bzV3; // three floats x, y, z
+#include <cstdint>
 
 // Starting value 0 counts as 1; keeps the state before it for bz_RandomRestart. Returns it.
 uint32_t bz_RandomSeed(uint32_t value);

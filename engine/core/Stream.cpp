@@ -45,8 +45,11 @@ constexpr bool kLittleHost = std::endian::native == std::endian::little;
 
 // The vector and matrix records are rows of three floats.
 constexpr size_t kVectorFloats = 3;
+static_assert(sizeof(bzV3) == kVectorFloats * sizeof(float));
 constexpr size_t kMatrix33Floats = 9;
 constexpr size_t kMatrix34Floats = 12;
+static_assert(sizeof(bzM33) == kMatrix33Floats * sizeof(float));
+static_assert(sizeof(bzM34) == kMatrix34Floats * sizeof(float));
 
 void Load(const void *record, float *out, size_t n)
 {

@@ -12,13 +12,12 @@
 // (ending in N) take the end of the buffer and never read past it.
 #pragma once
 
+#include "maths/Types.h"
+
 #include <cstddef>
 #include <cstdint>
 
 struct bzFileHandle;
-struct bzV3;  // three floats x, y, z
-struct bzM33; // three rows of bzV3
-struct bzM34; // four rows of bzV3: x axis, y axis, z axis, translation
 
 // The most bytes of a variable-length unsigned integer.
 constexpr int32_t BZ_VARUINT_MAX_BYTES = 5;
