@@ -6,6 +6,7 @@
 #include "core/File.h"
 #include "core/Memory.h"
 #include "core/Text.h"
+#include "core/Utility.h"
 
 #include <cmath>
 #include <cstdio>
@@ -62,17 +63,6 @@ bool IsDigit(char c)
 bool IsIdentifierChar(char c)
 {
     return IsLetter(c) || IsDigit(c) || c == '_' || c == '.';
-}
-
-int32_t FloatToInt(float value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483647.0f)
-        return INT32_MAX;
-    if (value <= -2147483648.0f)
-        return INT32_MIN;
-    return (int32_t)value;
 }
 
 // ---- Memory of a root ----
@@ -287,7 +277,7 @@ void SetNumber(bzSaladItem *item, float value)
     switch (item->kind)
     {
     case BZ_SALAD_INT_WORD:
-    case BZ_SALAD_INT: *item->value.intVariable = FloatToInt(value); return;
+    case BZ_SALAD_INT: *item->value.intVariable = bz_SaturateToInt(value); return;
     case BZ_SALAD_FLOAT: *item->value.floatVariable = value; return;
     default:
         item->kind = BZ_SALAD_NUMBER;
@@ -1046,7 +1036,7 @@ int32_t BindInt(bzSalad *salad, const char *path, int32_t *variable, uint16_t ki
     if (!item || !variable)
         return 0;
     if (item->kind == BZ_SALAD_NUMBER)
-        *variable = FloatToInt(item->value.number);
+        *variable = bz_SaturateToInt(item->value.number);
     item->kind = kind;
     item->value.intVariable = variable;
     return 1;
@@ -1098,7 +1088,7 @@ int32_t bz_Salad_GetInt(bzSalad *salad, const char *path, int32_t *out)
     bzSaladItem *item = bz_Salad_Lookup(salad, path);
     if (!item || item->kind != BZ_SALAD_NUMBER)
         return 0;
-    *out = FloatToInt(item->value.number);
+    *out = bz_SaturateToInt(item->value.number);
     return 1;
 }
 
@@ -1150,7 +1140,7 @@ int32_t bz_Salad_GetInts(bzSalad *salad, const char *path, int32_t *out, int32_t
     {
         if (item->kind != BZ_SALAD_NUMBER)
             break;
-        out[count++] = FloatToInt(item->value.number);
+        out[count++] = bz_SaturateToInt(item->value.number);
     }
     return count;
 }
