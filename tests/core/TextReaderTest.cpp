@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -360,10 +362,17 @@ TEST_F(TextReader, EncipheredReadingIsLinear)
         }
         return text;
     };
-    auto timeRead = [this](const std::string &text, size_t *lineCount)
+    // Processor time of this thread, so that a busy machine does not skew the ratio.
+    auto cpuSeconds = []
+    {
+        timespec ts;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    };
+    auto timeRead = [this, &cpuSeconds](const std::string &text, size_t *lineCount)
     {
         bzTextReader *r = Load(text, true);
-        auto start = std::chrono::steady_clock::now();
+        double start = cpuSeconds();
         size_t lines = 0;
         while (bz_Text_GetPos(r) < r->size)
             lines += bz_Text_ReadLine(r) != nullptr;
@@ -371,15 +380,16 @@ TEST_F(TextReader, EncipheredReadingIsLinear)
         bz_Text_SeekStart(r);
         while (bz_Text_NextSection(r))
             bz_Text_NextLine(r, 0);
-        auto end = std::chrono::steady_clock::now();
+        double end = cpuSeconds();
         *lineCount = lines;
-        return std::chrono::duration<double>(end - start).count();
+        return end - start;
     };
     const std::string small = makeText(1 << 20), large = makeText(4 << 20);
     size_t smallLines = 0, largeLines = 0;
     double smallTime = timeRead(small, &smallLines);
     smallTime = std::min(smallTime, timeRead(small, &smallLines));
     double largeTime = timeRead(large, &largeLines);
+    largeTime = std::min(largeTime, timeRead(large, &largeLines));
     EXPECT_GT(largeLines, 3 * smallLines);
     RecordProperty("ratio", std::to_string(largeTime / smallTime));
     EXPECT_LT(largeTime / smallTime, 8.0)
@@ -389,7 +399,7 @@ TEST_F(TextReader, EncipheredReadingIsLinear)
 // The whole road: an enciphered archive, mounted, its key set, its file read by name.
 TEST_F(TextReader, EncipheredArchiveFileReadsThroughTheKey)
 {
-    const std::string text = "[LEVEL]\n<NAME>\nDealey\n<START>\n1 2 3\n";
+    const std::string text = "[LEVEL]\n<NAME>\nSquare\n<START>\n1 2 3\n";
     WadTree tree = {"DATA", {}, {{"LEVEL.TXT", Encipher(text)}, {"PLAIN.TXT", text}}};
     WriteWholeFile("GAME.WAD", BuildWad(tree, 0x0101, 1));
     bz_WAD_Init("GAME", 0, 0, 0, nullptr);
@@ -399,7 +409,7 @@ TEST_F(TextReader, EncipheredArchiveFileReadsThroughTheKey)
     EXPECT_EQ(BZ_TEXT_ENCIPHERED, r->flags);
     ASSERT_TRUE(bz_Text_FindSection(r, "LEVEL", 0));
     ASSERT_TRUE(bz_Text_FindKey(r, "NAME"));
-    EXPECT_EQ("Dealey", Line(bz_Text_ReadLine(r)));
+    EXPECT_EQ("Square", Line(bz_Text_ReadLine(r)));
     ASSERT_TRUE(bz_Text_FindKey(r, "START"));
     EXPECT_EQ("1 2 3", Line(bz_Text_ReadLine(r)));
     bz_Text_Close(r);
