@@ -356,6 +356,34 @@ TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
     EXPECT_EQ(c->capture, nullptr);
 }
 
+TEST_F(ConsoleTest, ViewportCommandsEvaluateTheirArguments)
+{
+    bz_Console_ExecLine("debug");
+    bz_Expr_SetVariable("angle", 60);
+    // No viewport exists: a value for all of them is reported, any single one is past the end.
+    const struct
+    {
+        const char *line;
+        const char *printed;
+    } cases[] = {
+        {"bz_SetFOV 90/2", "Setting all viewport fov's to:45.000\n"},
+        {"bz_setfov angle", "Setting all viewport fov's to:60.000\n"},
+        {"bz_SetYON 2@20", "Setting all viewport YON's to:10000.000\n"},
+        {"bz_SetYON 250*2", "Setting all viewport YON's to:500.000\n"},
+        {"bz_SetHither 0", "Setting all viewport HITHER's to:0.010\n"},
+        {"bz_SetHither 1/4", "Setting all viewport HITHER's to:0.250\n"},
+        {"bz_SetFOV 0 90/2", "@C(1)viewport Too Big\n"},
+        {"bz_SetYON 1,100", "@C(1)viewport Too Big\n"},
+        {"bz_SetFOV foo(1)", "@C(1)error:@C(1)Unknown function\n>"},
+        {"bz_SetYON 0 2+", "@C(1)error:@C(1)Bad Syntax\n>"},
+        {"bz_SetHither nosuch", "@C(1)error:@C(1)Unknown variable/constant\n>"},
+        {"bz_SetHither", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Printed([&] { EXPECT_EQ(bz_Console_ExecLine(c.line), 1); }), c.printed) << c.line;
+    EXPECT_EQ(bz_Expr_VariableExists("nosuch"), 0);
+}
+
 TEST_F(ConsoleTest, RegistryAndArgumentModes)
 {
     for (int i = 31; i < BZ_CONSOLE_MAX_COMMANDS; ++i)
