@@ -299,7 +299,12 @@ int32_t ConsoleCmd_Exec(int32_t argc, char **argv)
     bz_Console_ClearInput();
     ++c->execDepth;
     for (int32_t i = 0; i < length; ++i)
+    {
+        // Read as text: a CR LF pair is one line end.
+        if (text[i] == '\r' && i + 1 < length && text[i + 1] == '\n')
+            continue;
         bz_Console_KeyChar(static_cast<unsigned char>(text[i]));
+    }
     // The last line runs even when the file does not end with a line break.
     if (text[length - 1] != '\n' && text[length - 1] != '\r')
         bz_Console_KeyChar('\n');

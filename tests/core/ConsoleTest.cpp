@@ -331,6 +331,11 @@ TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
     EXPECT_EQ(std::strlen(c->history[2]), static_cast<size_t>(BZ_CONSOLE_LINE_LIMIT - 1));
     EXPECT_STREQ(c->history[3], "y = 3");
 
+    // Line ends written as CR LF are one line end, as text files are read.
+    WriteWholeFile("CRLF.CFG", "1+1\r\n2+2\r\n");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec crlf"); }),
+              "Executing 'CRLF.CFG'\n@C(2)1+1\n=2\n@C(2)2+2\n=4\n");
+
     // A file that runs itself stops after a few rounds.
     WriteWholeFile("LOOP.CFG", "exec loop\n");
     std::string out = Enter("exec loop");
