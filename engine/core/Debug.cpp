@@ -28,19 +28,6 @@ int32_t gAnyLine;
 // marker, and the terminator one.
 constexpr size_t kStreamNameSize = 1024;
 
-bool SameNameIgnoringCase(const char *a, const char *b)
-{
-    for (;; ++a, ++b)
-    {
-        char ca = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 'a' + 'A') : *a;
-        char cb = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 'a' + 'A') : *b;
-        if (ca != cb)
-            return false;
-        if (!ca)
-            return true;
-    }
-}
-
 void WriteText(const char *text, bzFileHandle *stream)
 {
     if (stream)
@@ -153,7 +140,7 @@ int32_t bz_DebugOutput_Open(const char *name, int32_t *owned, bzFileHandle **str
         *owned = 0;
         return 1;
     }
-    if (SameNameIgnoringCase(name, "STDOUT"))
+    if (bz_StrCompareNoCase(name, "STDOUT") == 0)
     {
         *stream = nullptr;
         return 1;

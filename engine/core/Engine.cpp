@@ -2,7 +2,6 @@
 
 #include "core/Clock.h"
 #include "core/Console.h"
-#include "core/Salad.h"
 #include "core/Error.h"
 #include "core/File.h"
 #include "pc/PcSystem.h"
@@ -16,8 +15,6 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     bz_Timer_Init(record ? record->frameCapMode : 0, record ? record->frameRate : 0.0f);
     PDSetApplicationHook(record ? record->applicationHook : nullptr);
     bz_Console_RegisterBuiltIns();
-    bz_Console_RegisterCommand("salad", "salad [<salad_path [= <value>]]", BZ_CONSOLE_KIND_PLAIN,
-                               bz_Salad_ConsoleCommand);
     bzgNoFatalExit = 0;
     return bz_Mem_GetStatus() == BZ_MEM_OK ? 0 : BZ_ERROR_NO_MEMORY;
 }

@@ -399,3 +399,21 @@ char *bz_BlinkColons(char *text)
             *c = ' ';
     return text;
 }
+
+int32_t bz_StrCompareNoCase(const char *a, const char *b, int32_t maxLength)
+{
+    for (int32_t i = 0; maxLength < 0 || i < maxLength; ++i)
+    {
+        int32_t ca = static_cast<unsigned char>(a[i]);
+        int32_t cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'a' && ca <= 'z')
+            ca -= 'a' - 'A';
+        if (cb >= 'a' && cb <= 'z')
+            cb -= 'a' - 'A';
+        if (ca != cb)
+            return ca - cb;
+        if (!ca)
+            break;
+    }
+    return 0;
+}

@@ -50,3 +50,8 @@ const char *bz_GetBuildDate();
 const char *bz_GetVersionString();
 const char *bz_GetVersionPath();
 const char *bz_GetVersionAndDate();
+
+// Compares two texts without regard to ASCII letter case, over at most maxLength characters
+// (a negative maxLength compares them whole): below 0, 0 or above 0 as a sorts before, with or
+// after b.
+int32_t bz_StrCompareNoCase(const char *a, const char *b, int32_t maxLength = -1);

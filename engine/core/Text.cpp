@@ -133,12 +133,12 @@ void CopyBracketed(bzTextReader *reader, char *buffer, uint8_t close)
 bool NameMatches(const char *bracketed, const char *tableName)
 {
     if (tableName[0] == bracketed[0])
-        return strcasecmp(bracketed, tableName) == 0;
+        return bz_StrCompareNoCase(bracketed, tableName) == 0;
     size_t length = strlen(bracketed);
     if (length < 2)
         return false;
     return strlen(tableName) == length - 2 &&
-           strncasecmp(bracketed + 1, tableName, length - 2) == 0;
+           bz_StrCompareNoCase(bracketed + 1, tableName, static_cast<int32_t>(length - 2)) == 0;
 }
 
 void Lookup(const char *bracketed, const bzTextLookup *table, int32_t *value)

@@ -322,3 +322,23 @@ TEST_F(TimeTextTest, ColonsBlinkOnceASecond)
     EXPECT_EQ(bz_BlinkColons(nullptr), nullptr);
 }
 } // namespace
+
+TEST(StringsTest, CaseBlindCompare)
+{
+    struct Case
+    {
+        const char *a, *b;
+        int32_t n;
+        int sign;
+    };
+    const Case cases[] = {
+        {"STDOUT", "stdout", -1, 0}, {"abc", "ABD", -1, -1}, {"abd", "ABC", -1, 1},
+        {"ab", "abc", -1, -1},       {"abcX", "ABCy", 3, 0}, {"", "", -1, 0},
+        {"a[", "A{", -1, -1},        {"x", "y", 0, 0},
+    };
+    for (const Case &c : cases)
+    {
+        int32_t r = bz_StrCompareNoCase(c.a, c.b, c.n);
+        EXPECT_EQ((r > 0) - (r < 0), c.sign) << c.a << " / " << c.b;
+    }
+}
