@@ -1,6 +1,7 @@
 #include "console/ConsoleCommands.h"
 
 #include "core/Console.h"
+#include "core/Expr.h"
 #include "core/File.h"
 #include "core/Memory.h"
 #include "render/Font.h"
@@ -88,6 +89,57 @@ int32_t CharAdvance()
     if (!font)
         return 0;
     return static_cast<int32_t>((font->fixedWidth + font->spacing) * font->scaleX);
+}
+
+// The viewport commands take (value) for every viewport in use or (viewport, value); both are
+// expressions, so a line such as bz_SetFOV 0 90/2 works. No viewport exists in the engine yet:
+// a value for all of them reaches none, and any viewport index is past the last one.
+enum class ViewportSetting
+{
+    Fov,
+    Yon,
+    Hither,
+};
+
+int32_t ViewportCommand(int32_t argc, char **argv, ViewportSetting setting)
+{
+    if (argc != 1 && argc != 2)
+        return 0;
+    double values[2] = {};
+    for (int32_t i = 0; i < argc; ++i)
+    {
+        int32_t code = 0;
+        values[i] = bz_Expr_EvaluateWithStatus(argv[i], &code);
+        if (code != 0)
+        {
+            bz_Console_PrintExprError(code);
+            return 0;
+        }
+    }
+    double value = values[argc - 1];
+    if (setting == ViewportSetting::Yon && value > 10000.0)
+        value = 10000.0;
+    if (setting == ViewportSetting::Hither && value < 0.01)
+        value = 0.01;
+    if (argc == 2)
+    {
+        // The viewport index values[0] names no viewport: none exists.
+        bz_Console_Printf("@C(%i)viewport Too Big\n", MessageColour());
+        return 0;
+    }
+    switch (setting)
+    {
+    case ViewportSetting::Fov:
+        bz_Console_Printf("Setting all viewport fov's to:%3.3f\n", value);
+        break;
+    case ViewportSetting::Yon:
+        bz_Console_Printf("Setting all viewport YON's to:%3.3f\n", value);
+        break;
+    case ViewportSetting::Hither:
+        bz_Console_Printf("Setting all viewport HITHER's to:%3.3f\n", value);
+        break;
+    }
+    return 0;
 }
 
 int32_t NotAvailable(const char *name)
@@ -247,7 +299,12 @@ int32_t ConsoleCmd_Exec(int32_t argc, char **argv)
     bz_Console_ClearInput();
     ++c->execDepth;
     for (int32_t i = 0; i < length; ++i)
+    {
+        // Read as text: a CR LF pair is one line end.
+        if (text[i] == '\r' && i + 1 < length && text[i + 1] == '\n')
+            continue;
         bz_Console_KeyChar(static_cast<unsigned char>(text[i]));
+    }
     // The last line runs even when the file does not end with a line break.
     if (text[length - 1] != '\n' && text[length - 1] != '\r')
         bz_Console_KeyChar('\n');
@@ -285,19 +342,19 @@ int32_t ConsoleCmd_Video(int32_t, char **)
     return NotAvailable("bz_Video");
 }
 
-int32_t ConsoleCmd_SetFOV(int32_t, char **)
+int32_t ConsoleCmd_SetFOV(int32_t argc, char **argv)
 {
-    return NotAvailable("bz_SetFOV");
+    return ViewportCommand(argc, argv, ViewportSetting::Fov);
 }
 
-int32_t ConsoleCmd_SetYON(int32_t, char **)
+int32_t ConsoleCmd_SetYON(int32_t argc, char **argv)
 {
-    return NotAvailable("bz_SetYON");
+    return ViewportCommand(argc, argv, ViewportSetting::Yon);
 }
 
-int32_t ConsoleCmd_SetHither(int32_t, char **)
+int32_t ConsoleCmd_SetHither(int32_t argc, char **argv)
 {
-    return NotAvailable("bz_SetHither");
+    return ViewportCommand(argc, argv, ViewportSetting::Hither);
 }
 
 int32_t ConsoleCmd_ShowFPS(int32_t, char **)

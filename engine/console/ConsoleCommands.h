@@ -13,7 +13,9 @@ int32_t ConsoleCmd_Exec(int32_t argc, char **argv);
 int32_t ConsoleCmd_Version(int32_t argc, char **argv);
 
 // Commands of the renderer, the frame driver, the viewports and the developer tools; until
-// those are in the engine they say that they are not available.
+// those are in the engine they say that they are not available. The viewport commands
+// (SetFOV, SetYON, SetHither) evaluate their arguments and report the value, which reaches no
+// viewport while none exists.
 int32_t ConsoleCmd_Build(int32_t argc, char **argv);
 int32_t ConsoleCmd_Dir(int32_t argc, char **argv);
 int32_t ConsoleCmd_ClampFPS(int32_t argc, char **argv);

@@ -12,7 +12,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 namespace
 {
@@ -24,6 +23,23 @@ int32_t gOriginLine;
 int32_t gTraceFirst = 1;
 char *gLines[BZ_DEBUG_MESSAGE_LINES];
 int32_t gAnyLine;
+
+// Longest name a numbered stream may have: the number takes two characters more than its
+// marker, and the terminator one.
+constexpr size_t kStreamNameSize = 1024;
+
+bool SameNameIgnoringCase(const char *a, const char *b)
+{
+    for (;; ++a, ++b)
+    {
+        char ca = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 'a' + 'A') : *a;
+        char cb = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 'a' + 'A') : *b;
+        if (ca != cb)
+            return false;
+        if (!ca)
+            return true;
+    }
+}
 
 void WriteText(const char *text, bzFileHandle *stream)
 {
@@ -137,12 +153,15 @@ int32_t bz_DebugOutput_Open(const char *name, int32_t *owned, bzFileHandle **str
         *owned = 0;
         return 1;
     }
-    if (strcasecmp(name, "STDOUT") == 0)
+    if (SameNameIgnoringCase(name, "STDOUT"))
     {
         *stream = nullptr;
         return 1;
     }
-    char unique[256];
+    // A name the buffer cannot hold with its number opens nothing (never a shortened name).
+    char unique[kStreamNameSize];
+    if (std::strlen(name) + 3 > sizeof unique)
+        return 0;
     std::snprintf(unique, sizeof unique, "%s", name);
     if (!bz_MakeUniqueFileName(unique))
         return 0;

@@ -912,7 +912,8 @@ int32_t bz_Http_GetToFile(const char *url, const char *fileName)
     char *host = buffer;
     static const char kScheme[] = "http://";
     bool scheme = true;
-    for (int i = 0; i < 7; ++i)
+    // Stops at the first difference, so a short URL is never read past its terminator.
+    for (int i = 0; i < 7 && scheme; ++i)
         if (Lower(host[i]) != kScheme[i])
             scheme = false;
     if (scheme)

@@ -32,6 +32,9 @@ constexpr uint32_t kHeaderSize = sizeof(BlockHeader);
 static_assert(kHeaderSize % 8 == 0);
 // Blocks are aligned at least this much: the header and the callers' records hold pointers.
 constexpr uint32_t kMinBlockAlign = alignof(void *);
+// The padding field reaches back at most 31 words, enough for blocks aligned to 128 bytes.
+constexpr uint32_t kMaxBlockAlign = 128;
+constexpr uint32_t kAlignFlagBits = BZ_MEM_ALIGN | (7u << BZ_MEM_ALIGN_SHIFT);
 
 struct ChildNode
 {
@@ -314,7 +317,10 @@ uint8_t *PoolGrow(Pool *p)
     size_t bytes = BlockBytes(p);
     if (bytes > BZ_MEM_MAX_BLOCK)
         return nullptr;
-    auto *block = static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(bytes), 0x210, ""));
+    // A pool made with an alignment flag needs its blocks aligned alike, or its elements
+    // would not be.
+    auto *block = static_cast<uint8_t *>(
+        bz_MemAlloc(static_cast<uint32_t>(bytes), 0x210 | (p->flags & kAlignFlagBits), ""));
     if (!block)
         return nullptr;
     p->capacity += p->perBlock;
@@ -601,7 +607,7 @@ int32_t bz_Mem_SetDefaultAlignment(uint32_t alignment)
     bzgLastError = BZ_ERROR_NO_MEMORY;
     if (alignment == 0)
         alignment = 4;
-    if (alignment % 4)
+    if (alignment % 4 || alignment > kMaxBlockAlign)
         return bzgMemStatus = BZ_MEM_BAD_ALIGNMENT;
     gDefaultAlign = alignment;
     return bzgMemStatus = BZ_MEM_OK;
@@ -859,6 +865,12 @@ int32_t bz_Pool_Create(uint32_t s, uint32_t b, uint32_t k, uint32_t flags)
     }
     if (s == 0)
         s = 1;
+    // No block can hold such an element (and rounding it could run past 32 bits).
+    if (s > BZ_MEM_MAX_BLOCK)
+    {
+        bzgMemStatus = BZ_MEM_POOL_FIRST_BLOCK;
+        return 0;
+    }
     uint32_t align;
     if (flags & BZ_MEM_ALIGN)
     {
@@ -1178,7 +1190,8 @@ int32_t bz_Pool_SharedId(int32_t index)
 
 int32_t bz_Pool_FindForSize(uint32_t elementSize)
 {
-    uint32_t s = bz_Mem_RoundUp(elementSize, 4);
+    // Past the largest block the size is not rounded (it would wrap); no pool can be made.
+    uint32_t s = elementSize > BZ_MEM_MAX_BLOCK ? elementSize : bz_Mem_RoundUp(elementSize, 4);
     for (uint32_t i = 0; i < gSizeCount; ++i)
     {
         if (gSizeTable[i].size == s)
@@ -1222,7 +1235,7 @@ void bz_Mem_Init(const bzMemSettings *settings)
     {
         if (uint32_t a = settings->defaultAlignment)
         {
-            if (a < 4 || (a & (a - 1)))
+            if (a < 4 || (a & (a - 1)) || a > kMaxBlockAlign)
             {
                 bzgMemStatus = BZ_MEM_BAD_ALIGNMENT;
                 return;

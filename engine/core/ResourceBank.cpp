@@ -40,6 +40,9 @@ uint32_t gHandleCount;
 
 constexpr uint32_t kMaxDirectory = 0xFFFF; // table offsets are 16-bit
 constexpr uint32_t kMaxEntries = 65535;
+// Child banks reached below this many levels are refused: the dump, the save and the free walk
+// nested banks recursively, and a damaged file could nest them as deep as its size allows.
+constexpr int32_t kMaxChildDepth = 32;
 
 // ---- Little-endian words of the block ----
 
@@ -494,7 +497,10 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
 // Wraps child-bank bytes in a handle of their own, recording where it was reached from.
 bzBank WrapChild(bzBank parent, uint32_t type, uint32_t id, uint8_t *bytes, uint32_t size)
 {
-    uint32_t directory = CheckImage(bytes, size, true);
+    int32_t depth = 0;
+    for (bzBank above = parent; above; above = above->parent)
+        depth++;
+    uint32_t directory = depth < kMaxChildDepth ? CheckImage(bytes, size, true) : 0;
     bzBank child = nullptr;
     if (!directory || Adopt(&child, bytes, size, directory, true, nullptr, !parent->editable))
     {
@@ -747,10 +753,15 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
             bz_MemFree(types);
             return BZ_ERROR_BAD_DATA_FORMAT;
         }
-        size = tableEnd;
+        uint64_t directorySize = tableEnd;
         for (uint32_t k = 0; k < Get16(header + 2); k++)
-            size += 16u * Get16(types + BZ_BANK_HEADER_SIZE + 8 * k + 4);
+            directorySize += 16u * Get16(types + BZ_BANK_HEADER_SIZE + 8 * k + 4);
         bz_MemFree(types);
+        // A directory larger than the file is damage, not a reason to ask for the memory.
+        int32_t fileLength = bz_FileStreamLength(file);
+        if (fileLength < 0 || directorySize > (uint64_t)fileLength)
+            return BZ_ERROR_BAD_DATA_FORMAT;
+        size = (uint32_t)directorySize;
         block = (uint8_t *)bz_MemAlloc(size, 0);
         if (!block)
             return NoMemory();

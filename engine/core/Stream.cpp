@@ -172,7 +172,7 @@ template <typename T> int32_t ReadArray(bzFileHandle *file, T *out, int32_t coun
 // Keeps a string's byte in the buffer while there is room before the terminator.
 void Keep(char *buffer, int32_t size, int32_t &kept, char c)
 {
-    if (buffer && kept < size - 1)
+    if (buffer && kept + 1 < size)
         buffer[kept++] = c;
 }
 void Terminate(char *buffer, int32_t size, int32_t kept)

@@ -247,6 +247,38 @@ int32_t ByteAt(const bzTextReader *reader, int32_t index)
     return bz_Text_GetChar(reader, index - reader->position);
 }
 
+// The "[" of the header of a section that starts at start. Between the header and the section
+// start stand only white space and comments, so the lines are walked back from the start and
+// the first "[" of a line that stands before any comment is the header's; a "[" inside a
+// comment is none. -1 when there is no header.
+int32_t HeaderBefore(const bzTextReader *reader, int32_t start)
+{
+    if (start > 0 && ByteAt(reader, start - 1) == '[')
+        return start - 1; // reached by bz_Text_NextSection
+    int32_t lineEnd = start;
+    while (lineEnd > 0)
+    {
+        int32_t lineStart = lineEnd;
+        while (lineStart > 0 && !IsLineEnd((uint8_t)ByteAt(reader, lineStart - 1)))
+            lineStart--;
+        bool leading = true; // only white space so far on this line
+        for (int32_t p = lineStart; p < lineEnd; p++)
+        {
+            int32_t c = ByteAt(reader, p);
+            if (c == '/' && (leading || ByteAt(reader, p + 1) == '/'))
+                break;
+            if (c == '[')
+                return p;
+            if (c > 0x20)
+                leading = false;
+        }
+        lineEnd = lineStart;
+        while (lineEnd > 0 && IsLineEnd((uint8_t)ByteAt(reader, lineEnd - 1)))
+            lineEnd--;
+    }
+    return -1;
+}
+
 int32_t FilePrintf(bzFileHandle *file, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 int32_t FilePrintf(bzFileHandle *file, const char *format, ...)
@@ -906,10 +938,8 @@ int32_t bz_Text_DeleteCurrentSection(bzTextReader *reader)
     if (!reader)
         return 0;
     int32_t start = reader->sectionStart < reader->size ? reader->sectionStart : reader->size;
-    int32_t open = start - 1;
-    while (open > 0 && ByteAt(reader, open) != '[')
-        open--;
-    if (open < 0 || ByteAt(reader, open) != '[')
+    int32_t open = HeaderBefore(reader, start);
+    if (open < 0)
         open = start; // no header before the section start: remove from there
     reader->position = start;
     int32_t to = FindLineStartingWith(reader, "[}");

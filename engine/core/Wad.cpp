@@ -377,9 +377,7 @@ void LogOpen(const char *name)
     bzFileHandle *log = SavedOpen(gLogName, "at");
     if (!log)
         return;
-    char entry[BZ_WAD_NAME_SIZE];
-    CopyName(entry, sizeof entry, name);
-    bz_FileWriteItems(entry, std::strlen(entry) + 1, 1, log);
+    bz_FileWriteItems(name, std::strlen(name) + 1, 1, log);
     bz_FileFlush(log);
     bz_FileClose(log);
 }
@@ -698,6 +696,12 @@ const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
 
 bzWADFile *bz_WAD_ReadArchive(const char *fileName)
 {
+    // The archive is reopened by this name whenever it becomes current: it must fit whole.
+    if (!fileName || std::strlen(fileName) >= sizeof(bzWADFile::name))
+    {
+        bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+        return nullptr;
+    }
     bzFileHandle *file = bz_FileOpen(fileName, "rb");
     if (!file)
         return nullptr;
@@ -807,9 +811,10 @@ int32_t bz_WAD_Open(const char *name)
         }
         while (const char *found = PDFindNextFile(1, 0))
         {
-            if (std::strlen(found) >= BZ_WAD_NAME_SIZE || !MatchesArchiveName(pattern, found))
+            if (std::strlen(found) >= sizeof(bzWADFile::name) ||
+                !MatchesArchiveName(pattern, found))
                 continue;
-            char fileName[BZ_WAD_NAME_SIZE];
+            char fileName[sizeof(bzWADFile::name)];
             CopyName(fileName, sizeof fileName, found);
             Bypass bypass;
             if (bzWADFile *archive = bz_WAD_ReadArchive(fileName))

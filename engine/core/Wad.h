@@ -44,7 +44,7 @@ struct bzWADDirNode
 // One mounted archive.
 struct bzWADFile
 {
-    char name[BZ_WAD_NAME_SIZE]; // the archive's file name as opened
+    char name[BZ_FILE_PATH_SIZE]; // the archive's file name as opened, reopened by it
     uint16_t version;
     uint32_t flags;     // version-0x0101 flags; BZ_WAD_FLAG_MEMORY marks a memory image
     bzWADDirNode *root; // the directory tree; its block also holds the file nodes
@@ -86,7 +86,8 @@ void bz_WAD_CloseCurrent();
 int32_t bz_WAD_SetKey(const void *block, uint32_t length);
 void bz_WAD_GetKey(const uint8_t **outBlock, uint32_t *outLength);
 
-// Reads one archive file (the caller raises the bypass); null when it is missing or refused.
+// Reads one archive file (the caller raises the bypass); null when it is missing or refused
+// (last-error 20 for a name of BZ_FILE_PATH_SIZE characters or more).
 bzWADFile *bz_WAD_ReadArchive(const char *fileName);
 // The file node of an upper-case path in the mounted archives, newest mount first; its
 // archive becomes current. outArchive may be null.

@@ -321,7 +321,7 @@ int32_t bz_ConvexPlanes_ClosestPoint(const bzV3 *p, int32_t count, const bzV4 *p
         return 0;
     if (positive == 0)
     {
-        *out = *p;
+        SetOptional(out, p);
         if (distanceOut)
             *distanceOut = 0.0f;
         return 1;
@@ -331,7 +331,7 @@ int32_t bz_ConvexPlanes_ClosestPoint(const bzV3 *p, int32_t count, const bzV4 *p
     bz_V3_SubScaledInto(p, &nBest, hBest, &q);
     if (positive == 1)
     {
-        *out = q;
+        SetOptional(out, &q);
         if (distanceOut)
             *distanceOut = hBest;
         return 1;
@@ -373,7 +373,7 @@ int32_t bz_ConvexPlanes_ClosestPoint(const bzV3 *p, int32_t count, const bzV4 *p
         }
     }
     const float distSq = bz_V3_DistanceSq(&q, p);
-    *out = q;
+    SetOptional(out, &q);
     if (distSq > reach * reach)
         return 0;
     if (distanceOut)
@@ -483,7 +483,7 @@ int32_t bz_Box_ClampPoint(const bzV3 *p, const bzBox *box, bzV3 *out)
             inside = 0;
         }
     }
-    *out = r;
+    SetOptional(out, &r);
     return inside;
 }
 

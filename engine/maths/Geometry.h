@@ -70,7 +70,7 @@ int32_t bz_Triangle_PlaneCut(const bzV3 *corners, const bzPlane *plane, float *f
 int32_t bz_Triangle_ProjectOnAxis(const bzV3 *n, float d, const bzV3 *p0, const bzV3 *p1,
                                   const bzV3 *p2, float *fractionOut);
 // Nearest point of the convex region where n_i.q <= d_i for every plane (n_i, d_i) given.
-// 1 with the point and its distance when it lies within reach, else 0.
+// 1 with the point and its distance when it lies within reach, else 0. Both outputs optional.
 int32_t bz_ConvexPlanes_ClosestPoint(const bzV3 *p, int32_t count, const bzV4 *planes, float reach,
                                      bzV3 *out, float *distanceOut);
 

@@ -17,6 +17,7 @@ namespace
 const bzM22 kIdentity22 = {{{{{1, 0}}}, {{{0, 1}}}}};
 const bzM33 kIdentity33 = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}}};
 const bzM34 kIdentity34 = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}, {{{0, 0, 0}}}}};
+const bzM33 kIdentity33B = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}}};
 
 // The split-sign determinant: the six triple products summed by sign.
 struct SplitDet
@@ -418,6 +419,11 @@ const bzM34 *bz_M34_Identity()
     return &kIdentity34;
 }
 
+const bzM33 *bz_M33_IdentityB()
+{
+    return &kIdentity33B;
+}
+
 void bz_M22_SetIdentity(bzM22 *m)
 {
     *m = kIdentity22;
@@ -459,6 +465,27 @@ void bz_M33_Scaling(bzM33 *m, float sx, float sy, float sz)
 void bz_M34_Scaling(bzM34 *m, float sx, float sy, float sz)
 {
     *m = bzM34{{{{{sx, 0, 0}}}, {{{0, sy, 0}}}, {{{0, 0, sz}}}, {{{0, 0, 0}}}}};
+}
+
+void bz_M44_Scale2(bzM44 *m, float sx, float sy)
+{
+    bz_M44_SetIdentity(m);
+    m->row[0].x = sx;
+    m->row[1].y = sy;
+}
+
+void bz_PostScale2M44Into(const bzM44 *m, bzM44 *out, float sx, float sy)
+{
+    bzM44 s;
+    bz_M44_Scale2(&s, sx, sy);
+    bz_MulM44Into(&s, out, m);
+}
+
+void bz_PreScale2M44Into(const bzM44 *m, bzM44 *out, float sx, float sy)
+{
+    bzM44 s;
+    bz_M44_Scale2(&s, sx, sy);
+    bz_MulM44Into(m, out, &s);
 }
 
 void bz_M33_Set(bzM33 *m, float m00, float m01, float m02, float m10, float m11, float m12,

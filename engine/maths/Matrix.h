@@ -140,6 +140,8 @@ void bz_M44_MulColumnV4Into(const bzM44 *m, bzV4 *out, const bzV4 *v);
 const bzM22 *bz_M22_Identity();
 const bzM33 *bz_M33_Identity();
 const bzM34 *bz_M34_Identity();
+// A second static 3x3 identity, apart from the first.
+const bzM33 *bz_M33_IdentityB();
 void bz_M22_SetIdentity(bzM22 *m);
 void bz_M23_SetIdentity(bzM23 *m);
 // Identity with the given translation.
@@ -150,6 +152,11 @@ void bz_M44_Translation(bzM44 *m, float x, float y, float z);
 void bz_M23_Scaling(bzM23 *m, float sx, float sy);
 void bz_M33_Scaling(bzM33 *m, float sx, float sy, float sz);
 void bz_M34_Scaling(bzM34 *m, float sx, float sy, float sz);
+// Two-factor 4x4 scale: sx on x, sy on y, z and w kept (diagonal sx, sy, 1, 1).
+void bz_M44_Scale2(bzM44 *m, float sx, float sy);
+// out = m S (the scale acts last) and out = S m (the scale acts first).
+void bz_PostScale2M44Into(const bzM44 *m, bzM44 *out, float sx, float sy);
+void bz_PreScale2M44Into(const bzM44 *m, bzM44 *out, float sx, float sy);
 // Fill from separate elements in row order.
 void bz_M33_Set(bzM33 *m, float m00, float m01, float m02, float m10, float m11, float m12,
                 float m20, float m21, float m22);

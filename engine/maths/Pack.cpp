@@ -101,11 +101,13 @@ float bz_Unpack21(uint32_t code, float min, float max)
 int32_t bz_PackFloatS32(float v, float range)
 {
     v = Clamp(v, -range, range);
-    // The scaled value is exact in float; the half is added in double so it is not lost.
-    const double x = (double)(v / range * 2147483648.0f) + 0.5;
-    if (x >= 2147483647.0)
+    // In single precision like every packer: from 2^23 up the added half rounds to even or is
+    // lost.
+    const float x = v / range * 2147483648.0f + 0.5f;
+    // +range scales to 2^31, one past the largest code; it would wrap to -range.
+    if (x >= 2147483648.0f)
         return 2147483647;
-    if (!(x > -2147483648.0))
+    if (!(x >= -2147483648.0f))
         return x == x ? INT32_MIN : 0;
     return (int32_t)x;
 }

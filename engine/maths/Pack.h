@@ -25,7 +25,8 @@ float bz_Unpack14(uint32_t word, float min, float max);
 float bz_Unpack16(uint16_t code, float min, float max);
 float bz_Unpack21(uint32_t code, float min, float max);
 
-// v clamped to [-range, range] as trunc(v / range 2^31 + 0.5); +range gives 2^31 - 1.
+// v clamped to [-range, range] as trunc(v / range 2^31 + 0.5) in single precision; +range
+// gives 2^31 - 1 (2^31 would unpack as -range), -range gives -2^31.
 int32_t bz_PackFloatS32(float v, float range);
 // code / 2^31 range
 float bz_UnpackFloatS32(int32_t code, float range);

@@ -331,6 +331,11 @@ TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
     EXPECT_EQ(std::strlen(c->history[2]), static_cast<size_t>(BZ_CONSOLE_LINE_LIMIT - 1));
     EXPECT_STREQ(c->history[3], "y = 3");
 
+    // Line ends written as CR LF are one line end, as text files are read.
+    WriteWholeFile("CRLF.CFG", "1+1\r\n2+2\r\n");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec crlf"); }),
+              "Executing 'CRLF.CFG'\n@C(2)1+1\n=2\n@C(2)2+2\n=4\n");
+
     // A file that runs itself stops after a few rounds.
     WriteWholeFile("LOOP.CFG", "exec loop\n");
     std::string out = Enter("exec loop");
@@ -354,6 +359,34 @@ TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
     EXPECT_NE(c->capture, nullptr);
     bz_Console_ExecLine("close");
     EXPECT_EQ(c->capture, nullptr);
+}
+
+TEST_F(ConsoleTest, ViewportCommandsEvaluateTheirArguments)
+{
+    bz_Console_ExecLine("debug");
+    bz_Expr_SetVariable("angle", 60);
+    // No viewport exists: a value for all of them is reported, any single one is past the end.
+    const struct
+    {
+        const char *line;
+        const char *printed;
+    } cases[] = {
+        {"bz_SetFOV 90/2", "Setting all viewport fov's to:45.000\n"},
+        {"bz_setfov angle", "Setting all viewport fov's to:60.000\n"},
+        {"bz_SetYON 2@20", "Setting all viewport YON's to:10000.000\n"},
+        {"bz_SetYON 250*2", "Setting all viewport YON's to:500.000\n"},
+        {"bz_SetHither 0", "Setting all viewport HITHER's to:0.010\n"},
+        {"bz_SetHither 1/4", "Setting all viewport HITHER's to:0.250\n"},
+        {"bz_SetFOV 0 90/2", "@C(1)viewport Too Big\n"},
+        {"bz_SetYON 1,100", "@C(1)viewport Too Big\n"},
+        {"bz_SetFOV foo(1)", "@C(1)error:@C(1)Unknown function\n>"},
+        {"bz_SetYON 0 2+", "@C(1)error:@C(1)Bad Syntax\n>"},
+        {"bz_SetHither nosuch", "@C(1)error:@C(1)Unknown variable/constant\n>"},
+        {"bz_SetHither", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Printed([&] { EXPECT_EQ(bz_Console_ExecLine(c.line), 1); }), c.printed) << c.line;
+    EXPECT_EQ(bz_Expr_VariableExists("nosuch"), 0);
 }
 
 TEST_F(ConsoleTest, RegistryAndArgumentModes)

@@ -66,6 +66,26 @@ TEST(DebugStream, OpenByNameStdoutAndNumberedFiles)
     EXPECT_EQ(stream, bz_DebugOutput_GetStream());
 }
 
+TEST(DebugStream, LongNumberedNamesStayInsideTheirBuffer)
+{
+    ScopedTempDir dir;
+    for (size_t length : {250u, 254u, 255u, 256u, 300u, 2000u})
+    {
+        std::string name(length, 'n');
+        name[0] = '%';
+        int32_t owned = 0;
+        bzFileHandle *stream = nullptr;
+        // Too long a name for the file system may fail to open; it must never overrun.
+        if (bz_DebugOutput_Open(name.c_str(), &owned, &stream) == 1)
+            bz_DebugOutput_Close(stream, owned);
+    }
+    int32_t owned = 0;
+    bzFileHandle *stream = nullptr;
+    ASSERT_EQ(bz_DebugOutput_Open("%short.log", &owned, &stream), 1);
+    bz_DebugOutput_Close(stream, owned);
+    EXPECT_EQ(ReadWholeFile("000short.log"), "");
+}
+
 TEST(DebugStream, StandardOutputWriters)
 {
     testing::internal::CaptureStdout();

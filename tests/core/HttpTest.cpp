@@ -375,8 +375,18 @@ TEST_F(HttpTest, BlockingDownload)
         EXPECT_EQ(access(file.c_str(), F_OK), -1) << name;
         EXPECT_EQ(access((file + ".dld").c_str(), F_OK), -1) << name;
     }
-    // An empty path ends the call.
+    // The scheme is optional and read in any case.
+    const std::string hostPort = "127.0.0.1:" + std::to_string(server.port());
+    EXPECT_EQ(bz_Http_GetToFile(("HTTP://" + hostPort + "/file.bin").c_str(), "upper.bin"), 1);
+    EXPECT_EQ(ReadWholeFile("upper.bin"), got);
+    EXPECT_EQ(bz_Http_GetToFile((hostPort + "/file.bin").c_str(), "bare.bin"), 1);
+    EXPECT_EQ(ReadWholeFile("bare.bin"), got);
+
+    // An empty path ends the call, as do URLs with no path or no host.
     EXPECT_EQ(bz_Http_GetToFile(server.Url("/").c_str(), "x.bin"), 0);
+    for (const char *u : {"", "h", "http:/", "/file.bin", "http://:80/file.bin"})
+        EXPECT_EQ(bz_Http_GetToFile(u, "x.bin"), 0) << u;
+    EXPECT_EQ(access("x.bin", F_OK), -1);
 }
 
 TEST_F(HttpTest, BlockingDownloadTimesOut)

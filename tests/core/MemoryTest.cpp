@@ -1,5 +1,6 @@
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "ClockVirtualCounter.h"
 #include "TestSupport.h"
 #include "pc/PcMemory.h"
 
@@ -98,6 +99,21 @@ TEST_F(MemoryTest, AlignmentAboveTheHeaderRangeIsRefused)
     EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ALIGNMENT);
     EXPECT_EQ(bz_Mem_SetDefaultAlignment(6), BZ_MEM_BAD_ALIGNMENT);
     EXPECT_EQ(bz_Mem_GetDefaultAlignment(), 4u);
+    // The padding field reaches back at most 31 words: a default beyond 128 cannot be kept.
+    for (uint32_t a : {132u, 256u, 4096u})
+    {
+        EXPECT_EQ(bz_Mem_SetDefaultAlignment(a), BZ_MEM_BAD_ALIGNMENT) << a;
+        EXPECT_EQ(bz_Mem_GetDefaultAlignment(), 4u);
+    }
+    ASSERT_EQ(bz_Mem_SetDefaultAlignment(128), 0);
+    for (int i = 0; i < 8; ++i) // blocks freed from wherever the raw allocator put them
+    {
+        void *b = bz_MemAlloc(8 + i, 0);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % 128, 0u);
+        bz_MemFree(b);
+    }
+    ASSERT_EQ(bz_Mem_SetDefaultAlignment(4), 0);
 }
 
 TEST_F(MemoryTest, OptionalArgumentsAreReadInOrder)
@@ -308,6 +324,72 @@ INSTANTIATE_TEST_SUITE_P(Shapes, PoolShapeTest,
                          ::testing::Values(PoolShape{12, 4, 250}, PoolShape{6, 2, 500},
                                            PoolShape{4000, 4, 1}, PoolShape{7, 1, 428},
                                            PoolShape{3000, 4, 1}));
+
+TEST_F(MemoryTest, PoolAlignmentFlagAlignsEveryElement)
+{
+    for (uint32_t n = 0; n <= 4; ++n)
+    {
+        int32_t id = bz_Pool_Create(20, 3, 2, BZ_MEM_ALIGN_FLAGS(n));
+        ASSERT_NE(id, 0) << "n=" << n;
+        EXPECT_EQ(bz_Pool_GetAlignment(id), 8u << n);
+        for (int i = 0; i < 7; ++i) // across three blocks
+        {
+            void *el = bz_Pool_Alloc(id, 0);
+            ASSERT_NE(el, nullptr);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(el) % (8u << n), 0u) << "n=" << n << " i=" << i;
+        }
+        bz_Pool_Destroy(id);
+    }
+    EXPECT_EQ(bz_Pool_Create(20, 0, 1, BZ_MEM_ALIGN_FLAGS(5)), 0);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ALIGNMENT);
+}
+
+TEST_F(MemoryTest, PoolsForElementsNoBlockCanHoldAreRefused)
+{
+    bzMemStats before = Stats();
+    // Sizes whose rounding runs past 32 bits must not turn into tiny elements.
+    for (uint32_t size : {1u << 27, 0xFFFFFFF0u, 0xFFFFFFF9u, 0xFFFFFFFFu})
+    {
+        EXPECT_EQ(bz_Pool_Create(size, 0, 1, 0), 0) << size;
+        EXPECT_EQ(bz_Pool_Create(size, 0, 1, BZ_MEM_ALIGN_FLAGS(4)), 0) << size;
+        EXPECT_EQ(bz_Pool_Create(size, 1, 1, BZ_MEM_ALIGN_FLAGS(0)), 0) << size;
+        EXPECT_EQ(bz_Pool_FindForSize(size), 0) << size;
+        EXPECT_NE(bz_Mem_GetStatus(), 0) << size;
+    }
+    EXPECT_EQ(Stats().blockCount, before.blockCount);
+}
+
+TEST_F(MemoryTest, HeapAllocationGivesTheLoadingCallbackItsTurn)
+{
+    VirtualCounter counter;
+    counter.StartTimer();
+    static int calls;
+    calls = 0;
+    bz_SetLoadingCallback(
+        [](float)
+        {
+            ++calls;
+            bz_MemFree(bz_MemAlloc(8, 0)); // no second entry from inside
+        });
+    counter.AdvanceMs(250);
+    EXPECT_EQ(bz_MemAlloc(0, 0), nullptr); // a size of 0 returns at once
+    EXPECT_EQ(calls, 0);
+    void *a = bz_MemAlloc(16, 0);
+    EXPECT_EQ(calls, 1);
+    void *b = bz_MemAlloc(16, 0);
+    EXPECT_EQ(calls, 1) << "no second turn within 0.2 seconds";
+    counter.AdvanceMs(150);
+    bz_MemFree(b);
+    b = bz_MemAlloc(16, 0);
+    EXPECT_EQ(calls, 1);
+    counter.AdvanceMs(100);
+    bz_MemFree(b);
+    b = bz_MemAlloc(16, 0);
+    EXPECT_EQ(calls, 2);
+    bz_SetLoadingCallback(nullptr);
+    bz_MemFree(a);
+    bz_MemFree(b);
+}
 
 TEST_F(MemoryTest, PoolGrowsAndHandsOutLastFreedFirst)
 {
@@ -610,6 +692,9 @@ TEST_F(MemoryTest, InitRefusesABadAlignmentAndRestartsCleanly)
     EXPECT_EQ(bz_Mem_GetDefaultAlignment(), 16u);
     EXPECT_EQ(bz_TempStack_GetSize(1), 4096u);
     EXPECT_NE(bz_Pool_SharedId(6), 0);
+    bad.defaultAlignment = 256; // beyond what a block header can pad
+    bz_Mem_Init(&bad);
+    EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ALIGNMENT);
     bz_Mem_Init(nullptr);
     EXPECT_EQ(bz_Mem_GetDefaultAlignment(), 4u);
 }

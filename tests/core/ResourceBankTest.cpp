@@ -385,3 +385,92 @@ TEST_F(ResourceBank, DamagedFilesAreRefusedWithoutReadingOutOfBounds)
     }
     EXPECT_EQ(0, tryLoad(good, 1));
 }
+
+namespace
+{
+void PutWord(std::string &out, uint32_t value, int bytes)
+{
+    for (int k = 0; k < bytes; k++)
+        out += (char)(value >> (8 * k));
+}
+
+// A bank image holding one child bank, which holds one child bank, and so on levels deep.
+std::string NestedImage(int levels)
+{
+    std::string image;
+    PutWord(image, 257, 2);
+    PutWord(image, 0, 2);
+    PutWord(image, 12, 4);
+    PutWord(image, 0, 4);
+    for (int level = 0; level < levels; level++)
+    {
+        std::string outer;
+        PutWord(outer, 257, 2);
+        PutWord(outer, 1, 2);
+        PutWord(outer, 36 + (uint32_t)image.size(), 4);
+        PutWord(outer, 0, 4);
+        PutWord(outer, kBank, 4);
+        PutWord(outer, 1, 2);
+        PutWord(outer, 20, 2);
+        PutWord(outer, 1, 4);
+        PutWord(outer, (uint32_t)image.size() | BZ_BANK_RES_CHILD, 4);
+        PutWord(outer, 36, 4);
+        PutWord(outer, 36, 4);
+        image = outer + image;
+    }
+    return image;
+}
+} // namespace
+
+// Child banks nest only so deep: a damaged file cannot drive the recursive walks (dump, save,
+// free) as deep as its size allows.
+TEST_F(ResourceBank, ChildBanksNestOnlySoDeep)
+{
+    WriteWholeFile("NEST.BZR", NestedImage(40));
+    for (int32_t whole : {1, 0})
+    {
+        bzBank top = LoadBank("NEST.BZR", whole, 1);
+        ASSERT_NE(nullptr, top);
+        int levels = 0;
+        for (bzBank bank = top; (bank = bz_Bank_ReachChild(bank, kBank, 1)) != nullptr;)
+            levels++;
+        EXPECT_EQ(31, levels) << "whole " << whole;
+        ASSERT_EQ(0, bz_Bank_Dump(top, "NEST.TXT", "nest", BZ_BANK_ALL, BZ_BANK_ALL));
+        const std::string dump = ReadWholeFile("NEST.TXT");
+        size_t entered = 0;
+        for (size_t at = 0; (at = dump.find(">>>>> Recursing", at)) != std::string::npos; at++)
+            entered++;
+        EXPECT_EQ(31u, entered);
+        bz_Bank_Free(top);
+    }
+    // Thousands of levels: dumped and freed quickly, without running out of stack.
+    WriteWholeFile("DEEP.BZR", NestedImage(5000));
+    bzBank deep = LoadBank("DEEP.BZR", 1, 1);
+    ASSERT_NE(nullptr, deep);
+    EXPECT_EQ(0, bz_Bank_Dump(deep, "DEEP.TXT", "deep", BZ_BANK_ALL, BZ_BANK_ALL));
+    bz_Bank_Free(deep);
+}
+
+// A directory that claims more resources than the file holds is damage: refused as such
+// before any memory is asked for it.
+TEST_F(ResourceBank, DirectoryLargerThanTheFileIsBadData)
+{
+    std::string image;
+    PutWord(image, 257, 2);
+    PutWord(image, 200, 2);
+    PutWord(image, 12, 4);
+    PutWord(image, 0, 4);
+    for (uint32_t k = 0; k < 200; k++)
+    {
+        PutWord(image, k + 1, 4);
+        PutWord(image, 0xFFFF, 2);
+        PutWord(image, 12 + 8 * 200 + 16 * 0xFFFF * k, 2);
+    }
+    WriteWholeFile("HUGE.BZR", image);
+    bzFileHandle *file = bz_FileOpen("HUGE.BZR", "rb");
+    ASSERT_NE(nullptr, file);
+    bzBank bank = nullptr;
+    EXPECT_EQ(BZ_ERROR_BAD_DATA_FORMAT, bz_Bank_Load(&bank, file, 0, 1));
+    EXPECT_EQ(nullptr, bank);
+    bz_FileClose(file);
+}

@@ -243,6 +243,18 @@ TEST_F(StreamTest, CStringKeepsSizeLessOneAndATerminator)
     EXPECT_EQ(untouched[0], 'x'); // size 0: the buffer is not written
     bz_FileClose(f);
 
+    // A negative size keeps nothing and writes nothing, however large it is.
+    for (int32_t size : {-1, INT32_MIN})
+    {
+        f = bz_FileOpen("s.bin", "rb");
+        EXPECT_EQ(bz_File_ReadCString(f, untouched, size), 7);
+        EXPECT_EQ(untouched[0], 'x');
+        bz_FileClose(f);
+        const uint8_t *at = reinterpret_cast<const uint8_t *>("AB\0");
+        EXPECT_EQ(bz_Mem_ReadString(&at, untouched, size), 3);
+        EXPECT_EQ(untouched[0], 'x');
+    }
+
     // The same rules at a memory cursor.
     const std::string raw("ABCDEF\0GH\0", 10);
     std::vector<uint8_t> block(raw.begin(), raw.end());

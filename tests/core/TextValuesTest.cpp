@@ -351,3 +351,24 @@ TEST_F(TextValues, EditingInsertsDeletesAndAppends)
     EXPECT_EQ(1, r->size) << "nothing left: one 0 byte";
     EXPECT_EQ(0, r->data[0]);
 }
+
+// The header of the section being deleted is found behind the comments that follow it, even
+// when those hold brackets of their own.
+TEST_F(TextValues, DeleteSectionFindsItsHeaderPastComments)
+{
+    struct Case
+    {
+        const char *text, *after;
+    } cases[] = {
+        {"[A] // see [X]\n1\n[B]\n2\n", "[B]\n2\n"},
+        {"[A]\n// moved to [X]\n  / old [Y]\n1\n[B]\n2\n", "[B]\n2\n"},
+        {"[Z]\n0\n[A] 1 2\n[B]\n2\n", "[Z]\n0\n[B]\n2\n"},
+    };
+    for (const Case &c : cases)
+    {
+        bzTextReader *r = Load(c.text);
+        EXPECT_EQ(1, bz_Text_DeleteSection(r, "A")) << c.text;
+        EXPECT_EQ(c.after, std::string((char *)r->data, r->size)) << c.text;
+        EXPECT_TRUE(bz_Text_FindSection(r, "B", 0)) << c.text;
+    }
+}

@@ -327,6 +327,31 @@ TEST_F(Wad, AccessLogListsEveryOpenInOrder)
     EXPECT_EQ(Slurp("loose.txt"), "l");
     EXPECT_EQ(Slurp("missing.txt"), "<none>");
     EXPECT_EQ(ReadWholeFile("access.log"), std::string("DATA\\TEXT\\B.TXT\0loose.txt\0", 26));
+
+    // Long names are logged whole.
+    const std::string longName = std::string(90, 'n') + ".txt";
+    WriteWholeFile(longName, "long");
+    EXPECT_EQ(Slurp(longName.c_str()), "long");
+    EXPECT_EQ(ReadWholeFile("access.log"),
+              std::string("DATA\\TEXT\\B.TXT\0loose.txt\0", 26) + longName + '\0');
+}
+
+TEST_F(Wad, ArchivesNamedByLongPathsStayReadable)
+{
+    // An archive file whose name as opened is longer than 63 characters is reopened by that
+    // whole name each time it becomes current.
+    const std::string directory = std::string(70, 'd');
+    ASSERT_EQ(mkdir(directory.c_str(), 0777), 0);
+    WriteWholeFile(directory + "/GAME.WAD", BuildWad(GameTree()));
+    WriteWholeFile("OTHER.WAD", BuildWad({"DATA", {}, {{"O.TXT", "other"}}}));
+    const std::string name = directory + "\\GAME";
+    bz_WAD_Init(name.c_str(), 0, 0, 0, nullptr);
+    ASSERT_EQ(bz_WAD_Open("OTHER"), 1);
+    EXPECT_EQ(Slurp("DATA\\TEXT\\B.TXT"), "bravo");
+    EXPECT_EQ(Slurp("DATA\\O.TXT"), "other");
+    EXPECT_EQ(Slurp("DATA\\TEXT\\B.TXT"), "bravo") << "made current again by its whole name";
+    EXPECT_EQ(bz_WAD_Unmount((name + ".WAD").c_str()), 1);
+    EXPECT_EQ(Slurp("DATA\\TEXT\\B.TXT"), "<none>");
 }
 
 TEST_F(Wad, FullHandleTableGivesNull)

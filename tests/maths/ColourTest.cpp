@@ -183,6 +183,10 @@ TEST(Colour, RampsWithBadInputStayInside)
     EXPECT_EQ(Sample(two, -40.0f), 0xFF000000u);
     EXPECT_EQ(Sample(two, 1e30f), 0xFFFFFFFFu);
     EXPECT_EQ(Sample(two, std::numeric_limits<float>::quiet_NaN()), 0xFF000000u);
+    // Seven entries sit 14 percent apart, so 28.5 percent is past entry 2 while the index is
+    // still 1: the blend stops at entry 2 instead of running beyond it.
+    const auto seven = Ramp({0u, 0xFF646464u, 0xFFC8C8C8u, 0xFFFFFFFFu, 0u, 0u, 0u});
+    EXPECT_EQ(Sample(seven, 28.5f), 0xFFC8C8C8u);
     // More entries than percent: each sample is one of the entries.
     std::vector<int32_t> many(1 + 150);
     many[0] = 150;

@@ -136,6 +136,8 @@ TEST(Geometry, BoxPointQueries)
     EXPECT_EQ(bz_Box_ClampPoint(&outside, &kUnitBox, &out), 0);
     EXPECT_TRUE(V3Near(out, bzV3{1, 0, 0.5f}, 0.0f));
     EXPECT_EQ(bz_Box_ClampPoint(&inside, &kUnitBox, &out), 1);
+    // The output is optional, as every output of these tests.
+    EXPECT_EQ(bz_Box_ClampPoint(&outside, &kUnitBox, nullptr), 0);
     EXPECT_EQ(bz_Box_PointDistanceSq(&kUnitBox, &outside), 2.0f);
     EXPECT_EQ(bz_Box_PointDistanceSq(&kUnitBox, &inside), 0.0f);
     EXPECT_NEAR(bz_Box_InsideDepth(&inside, &kUnitBox), 0.1f, 1e-6f);
@@ -481,6 +483,7 @@ TEST(Geometry, ConvexRegionClosestPoint)
         EXPECT_EQ(bz_ConvexPlanes_ClosestPoint(&c.p, 6, cube, 10.0f, &out, &dist), 1);
         EXPECT_TRUE(V3Near(out, c.want, 1e-5f));
         EXPECT_NEAR(dist, c.dist, 1e-5f);
+        EXPECT_EQ(bz_ConvexPlanes_ClosestPoint(&c.p, 6, cube, 10.0f, nullptr, nullptr), 1);
     }
     const bzV3 far = {50, 0.5f, 0.5f}, corner = {3, 3, 3};
     bzV3 out;

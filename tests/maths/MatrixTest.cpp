@@ -6,6 +6,7 @@
 #include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Random.h"
+#include "pc/PcWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -255,7 +256,8 @@ TEST(Matrix, NearSingularMatricesAreReported)
          {{{{{a, b, 0}}}, {{{c, d, 0}}}, {{{0, 0, 1.0f / 64}}}}},
          "matrix has no inverse(2)",
          1},
-        // FLT_EPSILON is above 1e-6: a determinant of 1e-6 is not reported.
+        // The test is |det| <= FLT_EPSILON (1.19e-7): a determinant of 1e-6 is above it and not
+        // reported.
         {"determinant 1e-6",
          {{{{{1e-2f, 0, 0}}}, {{{0, 1e-2f, 0}}}, {{{0, 0, 1e-2f}}}}},
          nullptr,
@@ -681,6 +683,46 @@ TEST(Matrix, IdentityAndValidityTests)
     EXPECT_EQ(bz_M33_IsInvalid(&m), 0);
 }
 
+TEST(Matrix, StaticIdentities)
+{
+    EXPECT_EQ(bz_M33_IdentityB(), bz_M33_IdentityB());
+    EXPECT_NE(static_cast<const void *>(bz_M33_IdentityB()),
+              static_cast<const void *>(bz_M33_Identity()));
+    EXPECT_TRUE(RowsNear(*bz_M33_IdentityB(), *bz_M33_Identity(), 3, 0.0f));
+    EXPECT_EQ(bz_M33_IsIdentity(bz_M33_IdentityB()), 1);
+    EXPECT_EQ(bz_M34_IsIdentity(bz_M34_Identity()), 1);
+    EXPECT_EQ(bz_M22_Determinant(bz_M22_Identity()), 1.0f);
+}
+
+TEST(Matrix, TwoFactorScaleOfFourByFour)
+{
+    bzM44 s;
+    bz_M44_Set(&s, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9);
+    bz_M44_Scale2(&s, 2, 3);
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+        {
+            const float want = i != j ? 0.0f : (i == 0 ? 2.0f : (i == 1 ? 3.0f : 1.0f));
+            EXPECT_EQ(s.row[i].v[j], want) << i << " " << j;
+        }
+    // Post: the matrix, then the scale; pre: the scale, then the matrix.
+    MathsRandom rnd(20);
+    const bzM34 a = rnd.Rotation(true);
+    bzM44 m, post, pre, expect;
+    bz_M34ToM44(&m, &a);
+    bz_PostScale2M44Into(&m, &post, 2, 3);
+    bz_MulM44Into(&s, &expect, &m);
+    EXPECT_EQ(std::memcmp(&post, &expect, sizeof post), 0);
+    bz_PreScale2M44Into(&m, &pre, 2, 3);
+    bz_MulM44Into(&m, &expect, &s);
+    EXPECT_EQ(std::memcmp(&pre, &expect, sizeof pre), 0);
+    // A point: (1, 1, 1) scaled to (2, 3, 1), then placed by m.
+    bzV3 p = {1, 1, 1}, q = {2, 3, 1};
+    bz_M44_TransformPoint(&pre, &p);
+    bz_M34_TransformPoint(&a, &q);
+    EXPECT_TRUE(V3Near(p, q, 1e-5f));
+}
+
 TEST(Matrix, ConstructionAndConversion)
 {
     bzM34 m;
@@ -768,6 +810,8 @@ TEST(Matrix, DebugOutput)
     EXPECT_EQ(bz_M33_ShowDebug(bz_M33_Identity(), 14), 17);
     EXPECT_STREQ(bz_GetDebugMessage(15), "0.000000 1.000000 0.000000");
     bz_ClearDebugMessages();
+    // The clipboard is reached only through the window layer; without it the copy reports 0.
+    EXPECT_EQ(bz_M34_CopyToClipboard(&m), PDWindowLayerUp() ? 1 : 0);
 }
 
 TEST(Matrix, RandomRotationsAreRotationsAboutTheOrigin)

@@ -149,14 +149,30 @@ TEST(Pack, SignedFraction)
     EXPECT_EQ(bz_PackFloatS32(8.0f, 8.0f), INT_MAX);
     EXPECT_EQ(bz_PackFloatS32(100.0f, 8.0f), INT_MAX);
     EXPECT_NEAR(bz_UnpackFloatS32(bz_PackFloatS32(8.0f, 8.0f), 8.0f), 8.0f, 1e-6f);
-    // -range scales to -2^31 + 0.5, which truncates to -(2^31 - 1).
-    EXPECT_EQ(bz_PackFloatS32(-8.0f, 8.0f), -INT_MAX);
-    EXPECT_EQ(bz_PackFloatS32(-100.0f, 8.0f), -INT_MAX);
+    // -range scales to -2^31; the half is lost in single precision, so the code is -2^31 and
+    // unpacks to -range exactly.
+    EXPECT_EQ(bz_PackFloatS32(-8.0f, 8.0f), INT_MIN);
+    EXPECT_EQ(bz_PackFloatS32(-100.0f, 8.0f), INT_MIN);
+    EXPECT_EQ(bz_UnpackFloatS32(bz_PackFloatS32(-8.0f, 8.0f), 8.0f), -8.0f);
     // Negative values truncate toward zero after the half is added.
     const float unit = 8.0f / 2147483648.0f;
     EXPECT_EQ(bz_PackFloatS32(-0.75f * unit, 8.0f), 0);
     EXPECT_EQ(bz_PackFloatS32(-1.75f * unit, 8.0f), -1);
     EXPECT_EQ(bz_PackFloatS32(0.5f * unit, 8.0f), 1);
+
+    // The half is added in single precision like every other packer: between 2^23 and 2^24 the
+    // sum rounds to even, above 2^24 the half is lost.
+    struct Case
+    {
+        float scaled;
+        int32_t code;
+    };
+    const Case cases[] = {{8388609.0f, 8388610},      {8388610.0f, 8388610},
+                          {-8388612.0f, -8388612},    {16777218.0f, 16777218},
+                          {4194304.0f, 4194304},      {-4194305.0f, -4194304},
+                          {1073741824.0f, 0x40000000}};
+    for (const Case &c : cases)
+        EXPECT_EQ(bz_PackFloatS32(c.scaled / 2147483648.0f, 1.0f), c.code) << c.scaled;
 
     MathsRandom rnd(4);
     for (int i = 0; i < 2000; i++)
