@@ -26,7 +26,7 @@ namespace
 constexpr char kMagic[4] = {'T', 'V', 'R', 'G'};
 constexpr uint32_t kVersion = 1;
 constexpr uint32_t kRootCount = 2;
-constexpr size_t kMaxFileSize = 64u << 20;
+constexpr size_t kDefaultMaxFileSize = 64u << 20;
 constexpr int kMaxAsideNames = 10;
 
 struct Value
@@ -54,6 +54,7 @@ Store gStore;
 std::string gPath;
 uint32_t gDamageReports;
 int32_t gLastResult;
+size_t gMaxFileSize = kDefaultMaxFileSize;
 uint32_t gInterruptAfter;
 bool gInterruptArmed;
 bool gInterruptEndsProcess;
@@ -355,7 +356,8 @@ std::string FindStorePath()
 
 bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, int *error)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a named pipe in the store's place would wait for a writer here.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
     {
         *error = errno;
@@ -383,7 +385,7 @@ bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, int *er
         }
         if (n == 0)
             break;
-        if (bytes->size() + static_cast<size_t>(n) > kMaxFileSize)
+        if (bytes->size() + static_cast<size_t>(n) > gMaxFileSize)
         {
             // Far beyond any store this program writes: treated as damaged.
             bytes->clear();
@@ -497,6 +499,9 @@ bool WriteAll(int fd, const uint8_t *data, size_t size)
 bool Save(const Store &store)
 {
     std::vector<uint8_t> bytes = Serialise(store);
+    // A file the store would refuse to read back would lose everything in it at the next start.
+    if (bytes.size() > gMaxFileSize)
+        return false;
     if (!MakeParentDirectories(gPath))
         return false;
     std::string temp = gPath + ".XXXXXX";
@@ -751,6 +756,11 @@ void PDReg_Reload()
 uint32_t PDReg_DamageReports()
 {
     return gDamageReports;
+}
+
+void PDReg_SetStoreSizeLimit(uint32_t bytes)
+{
+    gMaxFileSize = bytes ? bytes : kDefaultMaxFileSize;
 }
 
 void PDReg_InterruptNextWrite(uint32_t afterBytes, int32_t endProcess)

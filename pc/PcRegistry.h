@@ -82,6 +82,9 @@ const char *PDReg_StorePath();
 void PDReg_Reload();
 // How many damaged store files were reported.
 uint32_t PDReg_DamageReports();
+// The largest store file, in bytes, that is read or written (0: the usual 64 MiB); a change that
+// would make the file larger fails with PD_REG_WRITE_FAILED. Tests lower it.
+void PDReg_SetStoreSizeLimit(uint32_t bytes);
 // For tests of interrupted writes: the next store write stops after the given number of bytes
 // of the new file, either failing (endProcess 0) or ending the process on the spot.
 void PDReg_InterruptNextWrite(uint32_t afterBytes, int32_t endProcess);

@@ -39,6 +39,8 @@ int32_t gKeepActive;
 int32_t gReactivated;
 int32_t gQuitPosted;
 uint32_t gWaitLimit;
+// F10 went down as Alt+F10 and reached the keyboard; its release goes there too.
+bool gF10DownWithAlt;
 
 // Scan code to virtual-key code; bit 8 marks the keys of the extended block.
 constexpr uint16_t kExtended = 0x100;
@@ -236,12 +238,26 @@ Message KeyMessage(const SDL_KeyboardEvent &key)
     bool altKey = virtualKey == BZ_VKEY_ALT;
     bool alt = altKey || (key.keysym.mod & KMOD_ALT);
     flags |= 1; // repeat count
-    if (alt)
-        flags |= BZ_KEYMSG_ALT;
     if (key.repeat)
         flags |= BZ_KEYMSG_WAS_DOWN;
     if (!down)
         flags |= BZ_KEYMSG_RELEASE | BZ_KEYMSG_WAS_DOWN;
+    if (virtualKey == BZ_VKEY_F10)
+    {
+        // A lone F10 is the system's, but the release of an Alt+F10 belongs to the combination
+        // even when Alt was let go first: otherwise F10 would stay held.
+        if (down)
+        {
+            gF10DownWithAlt = alt || (key.repeat && gF10DownWithAlt);
+        }
+        else
+        {
+            alt = alt || gF10DownWithAlt;
+            gF10DownWithAlt = false;
+        }
+    }
+    if (alt)
+        flags |= BZ_KEYMSG_ALT;
     bool system = alt || virtualKey == BZ_VKEY_F10;
     if (system)
         m.message = down ? PD_MSG_SYS_KEY_DOWN : PD_MSG_SYS_KEY_UP;
@@ -405,6 +421,7 @@ int32_t PDCreateWindow(int32_t width, int32_t height)
     gActive = 0;
     gReactivated = 0;
     gQuitPosted = 0;
+    gF10DownWithAlt = false;
     gShowPending = 1;
     SDL_ShowCursor(SDL_DISABLE);
     if (DriverHasDisplay())

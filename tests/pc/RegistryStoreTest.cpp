@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -27,7 +28,13 @@ protected:
         file_ = dir_.path() + "/registry.dat";
         setenv("TOLVANE_REGISTRY_FILE", file_.c_str(), 1);
         PDReg_Reload();
+        reportsBefore_ = PDReg_DamageReports();
     }
+
+    void TearDown() override { PDReg_SetStoreSizeLimit(0); }
+
+    // Damaged stores reported since the test began.
+    uint32_t DamageReports() const { return PDReg_DamageReports() - reportsBefore_; }
 
     static int32_t SetDword(const char *name, uint32_t value)
     {
@@ -54,6 +61,7 @@ protected:
 
     ScopedTempDir dir_;
     std::string file_;
+    uint32_t reportsBefore_ = 0;
 };
 
 uint32_t Crc32(const std::string &bytes, size_t size)
@@ -141,7 +149,7 @@ TEST_F(RegistryStoreTest, ProcessEndingMidWriteLosesNothingCommitted)
     EXPECT_EQ(value, 800u);
     EXPECT_TRUE(GetDword("HEIGHT", &value));
     EXPECT_EQ(value, 600u);
-    EXPECT_EQ(PDReg_DamageReports(), 0u);
+    EXPECT_EQ(DamageReports(), 0u);
 }
 
 TEST_F(RegistryStoreTest, DamagedStoreIsReportedOnceAndKeptAside)
@@ -154,24 +162,24 @@ TEST_F(RegistryStoreTest, DamagedStoreIsReportedOnceAndKeptAside)
 
     uint32_t value = 0;
     EXPECT_FALSE(GetDword("WIDTH", &value));
-    EXPECT_EQ(PDReg_DamageReports(), 1u);
+    EXPECT_EQ(DamageReports(), 1u);
     EXPECT_FALSE(std::filesystem::exists(file_));
     EXPECT_EQ(ReadWholeFile(file_ + ".damaged"), half);
     EXPECT_EQ(PDReg_KeyExists(LM, kGame), PD_REG_NOT_FOUND);
-    EXPECT_EQ(PDReg_DamageReports(), 1u);
+    EXPECT_EQ(DamageReports(), 1u);
 
     // A fresh store starts; the damaged file stays as it was.
     ASSERT_EQ(SetDword("HEIGHT", 600), PD_REG_OK);
     PDReg_Reload();
     EXPECT_TRUE(GetDword("HEIGHT", &value));
-    EXPECT_EQ(PDReg_DamageReports(), 1u);
+    EXPECT_EQ(DamageReports(), 1u);
     EXPECT_EQ(ReadWholeFile(file_ + ".damaged"), half);
 
     // A second damaged store does not take the first one's place.
     WriteWholeFile(file_, "not a store");
     PDReg_Reload();
     EXPECT_FALSE(GetDword("HEIGHT", &value));
-    EXPECT_EQ(PDReg_DamageReports(), 2u);
+    EXPECT_EQ(DamageReports(), 2u);
     EXPECT_EQ(ReadWholeFile(file_ + ".damaged"), half);
     EXPECT_EQ(ReadWholeFile(file_ + ".damaged.1"), "not a store");
 }
@@ -184,10 +192,10 @@ TEST_F(RegistryStoreTest, DamagedStoreThatCannotBeKeptAsideIsNeverOverwritten)
         WriteWholeFile(file_ + ".damaged." + std::to_string(i), "");
     PDReg_Reload();
     EXPECT_EQ(PDReg_KeyExists(LM, kGame), PD_REG_NOT_FOUND);
-    EXPECT_EQ(PDReg_DamageReports(), 1u);
+    EXPECT_EQ(DamageReports(), 1u);
     EXPECT_EQ(SetDword("WIDTH", 800), PD_REG_READ_ONLY);
     EXPECT_EQ(ReadWholeFile(file_), "garbage");
-    EXPECT_EQ(PDReg_DamageReports(), 1u);
+    EXPECT_EQ(DamageReports(), 1u);
 }
 
 TEST_F(RegistryStoreTest, UnwritableStoreFailsItsWritesAndKeepsNothing)
@@ -299,7 +307,54 @@ TEST_F(RegistryStoreTest, MutatedStoreFilesLoadOrAreSetAside)
             std::filesystem::remove(file_ + ".damaged");
         }
     }
-    EXPECT_EQ(PDReg_DamageReports(), damaged);
+    EXPECT_EQ(DamageReports(), damaged);
     EXPECT_GT(damaged, 300u);
+}
+TEST_F(RegistryStoreTest, StoreNeverGrowsBeyondWhatItCanReadBack)
+{
+    PDReg_SetStoreSizeLimit(4096);
+    std::vector<uint8_t> data(3000, 0x5A);
+    ASSERT_EQ(PDReg_SetValue(LM, kGame, "FIRST", PD_REG_BINARY, data.data(), 3000), PD_REG_OK);
+    std::string committed = ReadWholeFile(file_);
+    // A second value would make a file the store refuses to read: the write is refused.
+    EXPECT_EQ(PDReg_SetValue(LM, kGame, "SECOND", PD_REG_BINARY, data.data(), 3000),
+              PD_REG_WRITE_FAILED);
+    EXPECT_EQ(ReadWholeFile(file_), committed);
+    uint32_t size = 0;
+    EXPECT_EQ(PDReg_QueryValue(LM, kGame, "SECOND", nullptr, nullptr, &size), PD_REG_NOT_FOUND);
+    // Smaller values still fit, and all of it reads back.
+    EXPECT_EQ(SetDword("WIDTH", 800), PD_REG_OK);
+    PDReg_Reload();
+    EXPECT_EQ(DamageReports(), 0u);
+    size = 0;
+    EXPECT_EQ(PDReg_QueryValue(LM, kGame, "FIRST", nullptr, nullptr, &size), PD_REG_OK);
+    EXPECT_EQ(size, 3000u);
+    uint32_t value = 0;
+    EXPECT_TRUE(GetDword("WIDTH", &value));
+    EXPECT_EQ(value, 800u);
+}
+
+TEST_F(RegistryStoreTest, StoreThatIsNoFileIsNeitherWaitedOnNorWritten)
+{
+    // A named pipe in the store's place: opening it to read must not wait for a writer.
+    ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        // A load that waits is ended by the alarm.
+        alarm(5);
+        PDReg_Reload();
+        bool empty = PDReg_KeyExists(LM, kGame) == PD_REG_NOT_FOUND;
+        bool refused = SetDword("WIDTH", 800) == PD_REG_READ_ONLY;
+        _exit(empty && refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the load waited on the pipe";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(file_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 } // namespace

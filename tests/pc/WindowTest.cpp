@@ -244,6 +244,23 @@ TEST_P(WindowTest, LoneF10StaysWithTheSystemAndAltF4IsAKey)
     EXPECT_FALSE(KeyDown(BZ_KEY_LEFT_ALT));
     EXPECT_TRUE(PDWindowExists());
 
+    // An Alt+F10 whose Alt is let go first: the release of F10 still reaches the keyboard,
+    // so the key does not stay held.
+    PushKey(SDL_SCANCODE_LALT, true, KMOD_LALT);
+    PushKey(SDL_SCANCODE_F10, true, KMOD_LALT);
+    PushKey(SDL_SCANCODE_LALT, false);
+    PDProcessMessages();
+    EXPECT_TRUE(KeyDown(BZ_KEY_F10));
+    PushKey(SDL_SCANCODE_F10, false);
+    PDProcessMessages();
+    EXPECT_FALSE(KeyDown(BZ_KEY_F10));
+    // And a lone F10 after it is the system's again.
+    PushKey(SDL_SCANCODE_F10, true);
+    PDProcessMessages();
+    EXPECT_FALSE(KeyDown(BZ_KEY_F10));
+    PushKey(SDL_SCANCODE_F10, false);
+    PDProcessMessages();
+
     // Left to the system, Alt+F4 would have closed it.
     PDDefaultWndProc(PD_MSG_SYS_KEY_DOWN, BZ_VKEY_F4, BZ_KEYMSG_ALT | 1);
     EXPECT_FALSE(PDWindowExists());
@@ -282,6 +299,15 @@ TEST_P(WindowTest, MouseButtonsSetTheirBitsAndKeyEntries)
     PDProcessMessages();
     EXPECT_EQ(bzgMouseDevice->buttons, 0u);
     EXPECT_FALSE(KeyDown(BZ_KEY_MOUSE_LEFT));
+
+    // The full-screen window lets go of the right button directly, mouse or not; the windowed
+    // one only through the mouse.
+    bzgMouseDevice->buttons = BZ_MOUSE_BUTTON_RIGHT;
+    bzgKeyboardDevice->keyState[BZ_KEY_MOUSE_RIGHT] = BZ_KEY_STATE_DOWN;
+    PushButton(SDL_BUTTON_RIGHT, false);
+    PDProcessMessages();
+    EXPECT_EQ(bzgMouseDevice->buttons, bzgWindowed ? uint32_t{BZ_MOUSE_BUTTON_RIGHT} : 0u);
+    EXPECT_EQ(KeyDown(BZ_KEY_MOUSE_RIGHT), bzgWindowed != 0);
 }
 
 TEST_P(WindowTest, WheelNotchesAddUp)
@@ -526,8 +552,8 @@ void CheckedShutdown()
     int32_t held = 0;
     for (int32_t k = 0; k < BZ_KEY_COUNT; ++k)
         held += (bzgKeyboardDevice->keyState[k] & BZ_KEY_STATE_DOWN) != 0;
-    std::fprintf(stderr, "shutdown: window %d quit %d keys held %d\n", PDWindowExists(),
-                 PDWasQuitPosted(), held);
+    std::fprintf(stderr, "shutdown: window %d quit %d keys held %d cursor %d\n", PDWindowExists(),
+                 PDWasQuitPosted(), held, SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE);
 }
 
 TEST(WindowFatalExit, WindowGoesAndKeysAreReleasedBeforeTheMessage)
@@ -550,6 +576,6 @@ TEST(WindowFatalExit, WindowGoesAndKeysAreReleasedBeforeTheMessage)
         bz_ReportError("Fatal caption", "Fatal text %d", 5);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
-                "Fatal caption\nFatal text 5\n.*shutdown: window 0 quit 1 keys held 0");
+                "Fatal caption\nFatal text 5\n.*shutdown: window 0 quit 1 keys held 0 cursor 1");
 }
 } // namespace
