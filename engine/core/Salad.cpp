@@ -1106,43 +1106,41 @@ int32_t bz_Salad_Exists(bzSalad *salad, const char *path)
     return bz_Salad_Lookup(salad, path) ? 1 : 0;
 }
 
-int32_t bz_Salad_GetStrings(bzSalad *salad, const char *path, const char **out, int32_t max)
+namespace
+{
+// Reads the unnamed items of the salad at a path into out, up to max, stopping at the first
+// item of another kind.
+template <typename T, typename Value>
+int32_t ReadList(bzSalad *salad, const char *path, int32_t kind, T *out, int32_t max, Value value)
 {
     bzSalad *list = ListSalad(salad, path);
     int32_t count = 0;
     for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max; item = item->next)
     {
-        if (item->kind != BZ_SALAD_STRING)
+        if (item->kind != kind)
             break;
-        out[count++] = item->value.string;
+        out[count++] = value(item);
     }
     return count;
+}
+} // namespace
+
+int32_t bz_Salad_GetStrings(bzSalad *salad, const char *path, const char **out, int32_t max)
+{
+    return ReadList(salad, path, BZ_SALAD_STRING, out, max,
+                    [](const bzSaladItem *item) { return item->value.string; });
 }
 
 int32_t bz_Salad_GetFloats(bzSalad *salad, const char *path, float *out, int32_t max)
 {
-    bzSalad *list = ListSalad(salad, path);
-    int32_t count = 0;
-    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max; item = item->next)
-    {
-        if (item->kind != BZ_SALAD_NUMBER)
-            break;
-        out[count++] = item->value.number;
-    }
-    return count;
+    return ReadList(salad, path, BZ_SALAD_NUMBER, out, max,
+                    [](const bzSaladItem *item) { return item->value.number; });
 }
 
 int32_t bz_Salad_GetInts(bzSalad *salad, const char *path, int32_t *out, int32_t max)
 {
-    bzSalad *list = ListSalad(salad, path);
-    int32_t count = 0;
-    for (bzSaladItem *item = list ? list->unnamed : nullptr; item && count < max; item = item->next)
-    {
-        if (item->kind != BZ_SALAD_NUMBER)
-            break;
-        out[count++] = bz_SaturateToInt(item->value.number);
-    }
-    return count;
+    return ReadList(salad, path, BZ_SALAD_NUMBER, out, max,
+                    [](const bzSaladItem *item) { return bz_SaturateToInt(item->value.number); });
 }
 
 int32_t bz_Salad_GetVector(bzSalad *salad, const char *path, float *out)

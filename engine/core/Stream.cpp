@@ -240,25 +240,42 @@ int32_t bz_Stream_WriteFloat2(bzFileHandle *file, const float values[2])
     return Write(file, b, 8);
 }
 
+namespace
+{
+// A vector or matrix record is written and read as its floats in order.
+template <typename Record> int32_t WriteRecord(bzFileHandle *file, const Record *record)
+{
+    constexpr size_t n = sizeof(Record) / sizeof(float);
+    float f[n];
+    Load(record, f, n);
+    return WriteFloats(file, f, n);
+}
+
+// Floats that were not read keep the record's earlier values.
+template <typename Record> int32_t ReadRecord(bzFileHandle *file, Record *record)
+{
+    constexpr size_t n = sizeof(Record) / sizeof(float);
+    float f[n];
+    Load(record, f, n);
+    int32_t read = ReadFloats(file, f, n);
+    Store(record, f, n);
+    return read;
+}
+} // namespace
+
 int32_t bz_Stream_WriteVector(bzFileHandle *file, const bzV3 *v)
 {
-    float f[kVectorFloats];
-    Load(v, f, kVectorFloats);
-    return WriteFloats(file, f, kVectorFloats);
+    return WriteRecord(file, v);
 }
 
 int32_t bz_Stream_WriteMatrix33(bzFileHandle *file, const bzM33 *m)
 {
-    float f[kMatrix33Floats];
-    Load(m, f, kMatrix33Floats);
-    return WriteFloats(file, f, kMatrix33Floats);
+    return WriteRecord(file, m);
 }
 
 int32_t bz_Stream_WriteMatrix34(bzFileHandle *file, const bzM34 *m)
 {
-    float f[kMatrix34Floats];
-    Load(m, f, kMatrix34Floats);
-    return WriteFloats(file, f, kMatrix34Floats);
+    return WriteRecord(file, m);
 }
 
 int32_t bz_Stream_WriteCString(bzFileHandle *file, const char *text)
@@ -346,29 +363,17 @@ float bz_File_ReadFloat(bzFileHandle *file)
 
 int32_t bz_File_ReadVector(bzFileHandle *file, bzV3 *out)
 {
-    float f[kVectorFloats];
-    Load(out, f, kVectorFloats);
-    int32_t read = ReadFloats(file, f, kVectorFloats);
-    Store(out, f, kVectorFloats);
-    return read;
+    return ReadRecord(file, out);
 }
 
 int32_t bz_File_ReadMatrix33(bzFileHandle *file, bzM33 *out)
 {
-    float f[kMatrix33Floats];
-    Load(out, f, kMatrix33Floats);
-    int32_t read = ReadFloats(file, f, kMatrix33Floats);
-    Store(out, f, kMatrix33Floats);
-    return read;
+    return ReadRecord(file, out);
 }
 
 int32_t bz_File_ReadMatrix34(bzFileHandle *file, bzM34 *out)
 {
-    float f[kMatrix34Floats];
-    Load(out, f, kMatrix34Floats);
-    int32_t read = ReadFloats(file, f, kMatrix34Floats);
-    Store(out, f, kMatrix34Floats);
-    return read;
+    return ReadRecord(file, out);
 }
 
 int32_t bz_File_ReadU32Array(bzFileHandle *file, uint32_t *out, int32_t count)
