@@ -1,10 +1,10 @@
 #include "game/Startup.h"
 
-#include "core/Engine.h"
+#include "startup/Engine.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "core/Random.h"
-#include "core/Wad.h"
+#include "files/Wad.h"
 #include "pc/PcWindow.h"
 
 namespace

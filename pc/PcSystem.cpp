@@ -2,7 +2,7 @@
 
 #include "pc/PcRegistry.h"
 
-#include "core/Error.h"
+#include "pc/PcHooks.h"
 #include "pc/PcFile.h"
 
 #include <algorithm>
@@ -338,9 +338,8 @@ int32_t Launch(const char *path, std::vector<std::string> arguments, int32_t sus
 {
     if (suspended && !process)
     {
-        bz_ReportError("Error",
-                       "You shouldnt ask to suspend a process without providing a bzProcess "
-                       "structure");
+        PDReportError("Error", "You shouldnt ask to suspend a process without providing a "
+                               "bzProcess structure");
         return -1;
     }
     char host[kHostPathSize];
@@ -556,7 +555,7 @@ const char *PDFindNextFile(int32_t files, int32_t directories)
 {
     if (gWalk.idle)
     {
-        bzgLastError = BZ_ERROR_NOT_SEARCHING;
+        PDSetLastError(PD_ERROR_NOT_SEARCHING);
         return nullptr;
     }
     if (!gWalk.hasPrepared)
@@ -569,9 +568,9 @@ const char *PDFindNextFile(int32_t files, int32_t directories)
 int32_t PDFindClose(const char *directory)
 {
     if (!directory)
-        return BZ_ERROR_FILE_NOT_FOUND;
+        return PD_ERROR_FILE_NOT_FOUND;
     if (gWalk.idle || std::strcmp(directory, gWalk.directory) != 0)
-        return BZ_ERROR_SEARCH_IN_PROGRESS;
+        return PD_ERROR_SEARCH_IN_PROGRESS;
     gWalk.idle = true;
     gWalk.entries.clear();
     gWalk.entries.shrink_to_fit();

@@ -1,10 +1,8 @@
 #include "pc/PcWindow.h"
 
-#include "core/Clock.h"
-#include "core/Error.h"
-#include "input/Keyboard.h"
-#include "input/Mouse.h"
+#include "pc/PcHooks.h"
 #include "pc/PcSystem.h"
+#include "pc/PcTimer.h"
 
 #include <SDL.h>
 
@@ -28,6 +26,8 @@ constexpr uint32_t kLostTimeThreshold = 500;
 constexpr int32_t kMaxDrainEvents = 4096;
 
 SDL_Window *gWindow;
+// Where key, button and wheel messages go: the engine's input devices.
+PDWindowInput gInput;
 bool gVideoUp;
 PDWindowProcedure gProcedure;
 PDWindowProcedure gHook;
@@ -160,12 +160,32 @@ void SetActive(uintptr_t wParam, bool fullScreen)
     }
 }
 
+// Milliseconds of the high-resolution counter (wrapping), for measuring a pump's length.
+uint32_t CounterMs()
+{
+    uint64_t frequency = PDQueryFrequency();
+    uint64_t count = 0;
+    if (frequency == 0 || !PDQueryCounter(&count))
+        return 0;
+    return static_cast<uint32_t>(count / (frequency / 1000 ? frequency / 1000 : 1));
+}
+
+void KeyMessageToInput(int32_t down, uint32_t virtualKey, uint32_t flags)
+{
+    if (gInput.key)
+        gInput.key(down, virtualKey, flags);
+}
+
+void ButtonToInput(int32_t down, int32_t button)
+{
+    if (gInput.mouseButton)
+        gInput.mouseButton(down, button);
+}
+
 void ReleaseRightButtonDirectly()
 {
-    if (bzgMouseDevice)
-        bzgMouseDevice->buttons &= ~BZ_MOUSE_BUTTON_RIGHT;
-    if (bzgKeyboardDevice)
-        bzgKeyboardDevice->keyState[BZ_KEY_MOUSE_RIGHT] &= ~BZ_KEY_STATE_DOWN;
+    if (gInput.releaseRightButton)
+        gInput.releaseRightButton();
 }
 
 int32_t WheelNotches(uintptr_t wParam)
@@ -187,35 +207,35 @@ bool HandleCommon(uint32_t message, uintptr_t wParam, intptr_t lParam, bool full
     case PD_MSG_DISPLAY_CHANGE: return true;
     case PD_MSG_KEY_DOWN:
     case PD_MSG_KEY_UP:
-        PDKeyboardMessage(message == PD_MSG_KEY_DOWN, static_cast<uint32_t>(wParam), flags);
+        KeyMessageToInput(message == PD_MSG_KEY_DOWN, static_cast<uint32_t>(wParam), flags);
         return true;
     case PD_MSG_SYS_KEY_DOWN:
     case PD_MSG_SYS_KEY_UP:
         // Only Alt combinations are keys of the game; a lone F10 is the system's.
         if (!(flags & BZ_KEYMSG_ALT))
             return false;
-        PDKeyboardMessage(message == PD_MSG_SYS_KEY_DOWN, static_cast<uint32_t>(wParam), flags);
+        KeyMessageToInput(message == PD_MSG_SYS_KEY_DOWN, static_cast<uint32_t>(wParam), flags);
         return true;
     case PD_MSG_SYS_CHAR: return true;
     case PD_MSG_LBUTTON_DOWN:
     case PD_MSG_LBUTTON_UP:
-        PDSetMouseButton(message == PD_MSG_LBUTTON_DOWN, BZ_MOUSE_BUTTON_LEFT, BZ_KEY_MOUSE_LEFT);
+        ButtonToInput(message == PD_MSG_LBUTTON_DOWN, PD_MOUSE_LEFT);
         return true;
-    case PD_MSG_RBUTTON_DOWN:
-        PDSetMouseButton(1, BZ_MOUSE_BUTTON_RIGHT, BZ_KEY_MOUSE_RIGHT);
-        return true;
+    case PD_MSG_RBUTTON_DOWN: ButtonToInput(1, PD_MOUSE_RIGHT); return true;
     case PD_MSG_RBUTTON_UP:
         if (fullScreen)
             ReleaseRightButtonDirectly();
         else
-            PDSetMouseButton(0, BZ_MOUSE_BUTTON_RIGHT, BZ_KEY_MOUSE_RIGHT);
+            ButtonToInput(0, PD_MOUSE_RIGHT);
         return true;
     case PD_MSG_MBUTTON_DOWN:
     case PD_MSG_MBUTTON_UP:
-        PDSetMouseButton(message == PD_MSG_MBUTTON_DOWN, BZ_MOUSE_BUTTON_MIDDLE,
-                         BZ_KEY_MOUSE_MIDDLE);
+        ButtonToInput(message == PD_MSG_MBUTTON_DOWN, PD_MOUSE_MIDDLE);
         return true;
-    case PD_MSG_WHEEL: PDAddMouseWheel(WheelNotches(wParam)); return true;
+    case PD_MSG_WHEEL:
+        if (gInput.wheel)
+            gInput.wheel(WheelNotches(wParam));
+        return true;
     default: return false;
     }
 }
@@ -380,8 +400,8 @@ int32_t PDCreateWindow(int32_t width, int32_t height)
     if (width <= 0 || height <= 0 || width > kMaxWindowSide || height > kMaxWindowSide ||
         !StartVideo())
     {
-        bzgLastError = 7;
-        return 7;
+        PDSetLastError(PD_ERROR_NO_WINDOWS_INTERFACE);
+        return PD_ERROR_NO_WINDOWS_INTERFACE;
     }
     if (gWindow)
     {
@@ -412,8 +432,8 @@ int32_t PDCreateWindow(int32_t width, int32_t height)
     if (!gWindow)
     {
         gProcedure = nullptr;
-        bzgLastError = 7;
-        return 7;
+        PDSetLastError(PD_ERROR_NO_WINDOWS_INTERFACE);
+        return PD_ERROR_NO_WINDOWS_INTERFACE;
     }
     bzgWindow = gWindow;
     gLeft = left;
@@ -431,7 +451,7 @@ int32_t PDCreateWindow(int32_t width, int32_t height)
 
 int32_t PDProcessMessages()
 {
-    uint32_t start = PDGetMilliseconds();
+    uint32_t start = CounterMs();
     if (gShowPending && gWindow)
     {
         SDL_ShowWindow(gWindow);
@@ -462,7 +482,7 @@ int32_t PDProcessMessages()
         }
     }
 
-    uint32_t took = PDGetMilliseconds() - start;
+    uint32_t took = CounterMs() - start;
     if (took > kLostTimeThreshold)
         bzgLostTime += took;
     return gReactivated;
@@ -510,7 +530,7 @@ intptr_t PDFullScreenWndProc(uint32_t message, uintptr_t wParam, intptr_t lParam
 
 intptr_t PDWindowedWndProc(uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    if (bzgFatalErrorHappened)
+    if (PDFatalExitUnderWay())
     {
         // While the program goes down only the window's end matters.
         if (message == PD_MSG_DESTROY)
@@ -635,7 +655,12 @@ void PDSetMessageWaitLimit(uint32_t milliseconds)
 
 uint32_t PDGetMicroseconds()
 {
-    return bz_GetMicroseconds();
+    return PDEngineMicroseconds();
+}
+
+void PDSetWindowInput(const PDWindowInput *input)
+{
+    gInput = input ? *input : PDWindowInput{};
 }
 
 intptr_t PDAltTabHookProc(int32_t, uint32_t, uint32_t, uint32_t)

@@ -43,6 +43,53 @@ enum : uint32_t
 
 constexpr int32_t PD_WHEEL_DELTA = 120;
 
+// Virtual-key codes the window layer itself tests.
+enum : uint32_t
+{
+    BZ_VKEY_TAB = 0x09,
+    BZ_VKEY_RETURN = 0x0D,
+    BZ_VKEY_SHIFT = 0x10,
+    BZ_VKEY_CONTROL = 0x11,
+    BZ_VKEY_ALT = 0x12,
+    BZ_VKEY_F4 = 0x73,
+    BZ_VKEY_F10 = 0x79,
+};
+
+// Bits of a key message's flags word.
+enum : uint32_t
+{
+    BZ_KEYMSG_REPEAT_COUNT = 0xFFFF,
+    BZ_KEYMSG_EXTENDED = 1u << 24, // a key of the extended block (right Ctrl, keypad Enter ...)
+    BZ_KEYMSG_ALT = 1u << 29,      // Alt was held
+    BZ_KEYMSG_WAS_DOWN = 1u << 30, // an auto-repeat
+    BZ_KEYMSG_RELEASE = 1u << 31,
+};
+
+// The mouse buttons of button messages.
+enum : int32_t
+{
+    PD_MOUSE_LEFT,
+    PD_MOUSE_RIGHT,
+    PD_MOUSE_MIDDLE,
+};
+
+// Where the window procedures send what the user does: the engine's keyboard and mouse devices
+// install these. A missing function drops its messages.
+struct PDWindowInput
+{
+    // A key-down (down 1) or key-up message: virtual-key code and flags (BZ_KEYMSG_*).
+    void (*key)(int32_t down, uint32_t virtualKey, uint32_t flags);
+    // A button went down (1) or up (0).
+    void (*mouseButton)(int32_t down, int32_t button);
+    // The full-screen release of the right button, which clears its state directly.
+    void (*releaseRightButton)();
+    // Wheel notches turned (positive away from the user).
+    void (*wheel)(int32_t notches);
+};
+
+// Installs the input devices' functions (copied); null takes them away.
+void PDSetWindowInput(const PDWindowInput *input);
+
 typedef intptr_t (*PDWindowProcedure)(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 // Makes the engine window, full screen (a top-most borderless window at (0, 0)) or windowed

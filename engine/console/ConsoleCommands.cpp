@@ -1,10 +1,8 @@
 #include "console/ConsoleCommands.h"
 
-#include "core/Console.h"
-#include "core/Expr.h"
-#include "core/File.h"
+#include "console/Console.h"
+#include "files/File.h"
 #include "core/Memory.h"
-#include "render/Font.h"
 
 #include <cstdio>
 #include <cstring>
@@ -80,68 +78,6 @@ void PrintBlock(const char *text, int32_t length)
     }
 }
 
-// The character advance of the console font in whole pixels.
-int32_t CharAdvance()
-{
-    bzFont *font = bz_Console_GetState()->config.font;
-    if (!font)
-        font = bz_Font_GetDefault();
-    if (!font)
-        return 0;
-    return static_cast<int32_t>((font->fixedWidth + font->spacing) * font->scaleX);
-}
-
-// The viewport commands take (value) for every viewport in use or (viewport, value); both are
-// expressions, so a line such as bz_SetFOV 0 90/2 works. No viewport exists in the engine yet:
-// a value for all of them reaches none, and any viewport index is past the last one.
-enum class ViewportSetting
-{
-    Fov,
-    Yon,
-    Hither,
-};
-
-int32_t ViewportCommand(int32_t argc, char **argv, ViewportSetting setting)
-{
-    if (argc != 1 && argc != 2)
-        return 0;
-    double values[2] = {};
-    for (int32_t i = 0; i < argc; ++i)
-    {
-        int32_t code = 0;
-        values[i] = bz_Expr_EvaluateWithStatus(argv[i], &code);
-        if (code != 0)
-        {
-            bz_Console_PrintExprError(code);
-            return 0;
-        }
-    }
-    double value = values[argc - 1];
-    if (setting == ViewportSetting::Yon && value > 10000.0)
-        value = 10000.0;
-    if (setting == ViewportSetting::Hither && value < 0.01)
-        value = 0.01;
-    if (argc == 2)
-    {
-        // The viewport index values[0] names no viewport: none exists.
-        bz_Console_Printf("@C(%i)viewport Too Big\n", MessageColour());
-        return 0;
-    }
-    switch (setting)
-    {
-    case ViewportSetting::Fov:
-        bz_Console_Printf("Setting all viewport fov's to:%3.3f\n", value);
-        break;
-    case ViewportSetting::Yon:
-        bz_Console_Printf("Setting all viewport YON's to:%3.3f\n", value);
-        break;
-    case ViewportSetting::Hither:
-        bz_Console_Printf("Setting all viewport HITHER's to:%3.3f\n", value);
-        break;
-    }
-    return 0;
-}
-
 int32_t NotAvailable(const char *name)
 {
     bz_Console_Printf("@C(%i)%s is not available in this build.\n", MessageColour(), name);
@@ -163,7 +99,7 @@ int32_t ConsoleCmd_Help(int32_t argc, char **argv)
         const char *names[BZ_CONSOLE_MAX_COMMANDS];
         int32_t count = bz_Console_ListedNames(names, BZ_CONSOLE_MAX_COMMANDS);
         int32_t width = c->config.width;
-        int32_t advance = CharAdvance();
+        int32_t advance = bz_Console_CharAdvance();
         // A console narrower than 17 character advances lists one name a row.
         int32_t columns = advance > 0 ? width / (17 * advance) : 1;
         if (columns < 1)
@@ -332,41 +268,6 @@ int32_t ConsoleCmd_Dir(int32_t, char **)
     return NotAvailable("bz_Dir");
 }
 
-int32_t ConsoleCmd_ClampFPS(int32_t, char **)
-{
-    return NotAvailable("bz_ClampFPS");
-}
-
-int32_t ConsoleCmd_Video(int32_t, char **)
-{
-    return NotAvailable("bz_Video");
-}
-
-int32_t ConsoleCmd_SetFOV(int32_t argc, char **argv)
-{
-    return ViewportCommand(argc, argv, ViewportSetting::Fov);
-}
-
-int32_t ConsoleCmd_SetYON(int32_t argc, char **argv)
-{
-    return ViewportCommand(argc, argv, ViewportSetting::Yon);
-}
-
-int32_t ConsoleCmd_SetHither(int32_t argc, char **argv)
-{
-    return ViewportCommand(argc, argv, ViewportSetting::Hither);
-}
-
-int32_t ConsoleCmd_ShowFPS(int32_t, char **)
-{
-    return NotAvailable("bz_ShowFPS");
-}
-
-int32_t ConsoleCmd_HideFPS(int32_t, char **)
-{
-    return NotAvailable("bz_HideFPS");
-}
-
 int32_t ConsoleCmd_ShowAR(int32_t, char **)
 {
     return NotAvailable("bz_ShowAR");
@@ -377,57 +278,12 @@ int32_t ConsoleCmd_HideAR(int32_t, char **)
     return NotAvailable("bz_HideAR");
 }
 
-int32_t ConsoleCmd_Wireframe(int32_t, char **)
-{
-    return NotAvailable("bz_Wireframe");
-}
-
-int32_t ConsoleCmd_DrawPoint(int32_t, char **)
-{
-    return NotAvailable("bz_DrawPoint");
-}
-
-int32_t ConsoleCmd_NoTriStrip(int32_t, char **)
-{
-    return NotAvailable("bz_NoTriStrip");
-}
-
-int32_t ConsoleCmd_NoTriList(int32_t, char **)
-{
-    return NotAvailable("bz_NoTriList");
-}
-
-int32_t ConsoleCmd_ModelDebug(int32_t, char **)
-{
-    return NotAvailable("bz_ModelDebug");
-}
-
-int32_t ConsoleCmd_NoAlpha(int32_t, char **)
-{
-    return NotAvailable("bz_NoAlpha");
-}
-
 int32_t ConsoleCmd_MungeFiles(int32_t, char **)
 {
     return NotAvailable("bz_MungeFiles");
 }
 
-int32_t ConsoleCmd_SetAmbient(int32_t, char **)
-{
-    return NotAvailable("bz_SetAmbient");
-}
-
 int32_t ConsoleCmd_DeactivateWindow(int32_t, char **)
 {
     return NotAvailable("bz_DeactivateWindow");
-}
-
-int32_t ConsoleCmd_FogColour(int32_t, char **)
-{
-    return NotAvailable("bz_FogColour");
-}
-
-int32_t ConsoleCmd_Multitexture(int32_t, char **)
-{
-    return NotAvailable("bz_Multitexture");
 }

@@ -12,29 +12,11 @@ int32_t ConsoleCmd_List(int32_t argc, char **argv);
 int32_t ConsoleCmd_Exec(int32_t argc, char **argv);
 int32_t ConsoleCmd_Version(int32_t argc, char **argv);
 
-// Commands of the renderer, the frame driver, the viewports and the developer tools; until
-// those are in the engine they say that they are not available. The viewport commands
-// (SetFOV, SetYON, SetHither) evaluate their arguments and report the value, which reaches no
-// viewport while none exists.
+// Commands of the action replay and the developer tools; until those are in the engine they
+// say that they are not available.
 int32_t ConsoleCmd_Build(int32_t argc, char **argv);
 int32_t ConsoleCmd_Dir(int32_t argc, char **argv);
-int32_t ConsoleCmd_ClampFPS(int32_t argc, char **argv);
-int32_t ConsoleCmd_Video(int32_t argc, char **argv);
-int32_t ConsoleCmd_SetFOV(int32_t argc, char **argv);
-int32_t ConsoleCmd_SetYON(int32_t argc, char **argv);
-int32_t ConsoleCmd_SetHither(int32_t argc, char **argv);
-int32_t ConsoleCmd_ShowFPS(int32_t argc, char **argv);
-int32_t ConsoleCmd_HideFPS(int32_t argc, char **argv);
 int32_t ConsoleCmd_ShowAR(int32_t argc, char **argv);
 int32_t ConsoleCmd_HideAR(int32_t argc, char **argv);
-int32_t ConsoleCmd_Wireframe(int32_t argc, char **argv);
-int32_t ConsoleCmd_DrawPoint(int32_t argc, char **argv);
-int32_t ConsoleCmd_NoTriStrip(int32_t argc, char **argv);
-int32_t ConsoleCmd_NoTriList(int32_t argc, char **argv);
-int32_t ConsoleCmd_ModelDebug(int32_t argc, char **argv);
-int32_t ConsoleCmd_NoAlpha(int32_t argc, char **argv);
 int32_t ConsoleCmd_MungeFiles(int32_t argc, char **argv);
-int32_t ConsoleCmd_SetAmbient(int32_t argc, char **argv);
 int32_t ConsoleCmd_DeactivateWindow(int32_t argc, char **argv);
-int32_t ConsoleCmd_FogColour(int32_t argc, char **argv);
-int32_t ConsoleCmd_Multitexture(int32_t argc, char **argv);

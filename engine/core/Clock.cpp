@@ -1,9 +1,8 @@
 #include "core/Clock.h"
+
+#include "core/TimingStats.h"
 #include "core/Utility.h"
 
-#include "pc/PcTime.h"
-#include "render/Font.h"
-#include "render/RenderTable.h"
 #include "pc/PcTimer.h"
 
 #include <cmath>
@@ -50,27 +49,7 @@ uint32_t gTickDeltaUs;
 
 bzTimerSlot gSlots[BZ_TIMER_SLOTS];
 
-struct TimingStats
-{
-    bool inUse;
-    char name[32];
-    uint32_t index;
-    uint32_t mask;
-    int32_t accumulator;
-    int32_t ring[1 << BZ_TIMING_STATS_MAX_SHIFT];
-    float average;
-};
-TimingStats gStats[BZ_TIMING_STATS];
-
-// Frame-statistics panel.
-bool gStatsPanel;
-float gPanelX = 16.0f;
-float gPanelY = 16.0f;
-float gPanelWidth = 320.0f;
-float gPanelLine = 16.0f;
-
 bzClockReplayServices gReplay;
-const bzRenderStats *gRenderStats;
 
 // Seconds to ms as the replay's values are converted: s x 1000 + 0.0001, truncated.
 int32_t SecondsToMs(float seconds)
@@ -170,9 +149,10 @@ void bz_Clock_SetReplayServices(const bzClockReplayServices *services)
     gReplay = services ? *services : bzClockReplayServices{};
 }
 
-void bz_FrameStats_SetRenderStats(const bzRenderStats *stats)
+void bz_Clock_UpdateReplayTiming()
 {
-    gRenderStats = stats;
+    if (gReplay.updateFrameTiming)
+        gReplay.updateFrameTiming();
 }
 
 void PDInitTimer()
@@ -620,126 +600,6 @@ void bz_TimerSlots_Clear()
 
 // ---------------------------------------------------------------------------------------
 
-int32_t bz_TimingStats_Create(int32_t id, const char *name, int32_t k)
-{
-    if (id < 1 || id > BZ_TIMING_STATS || k < 0 || k > BZ_TIMING_STATS_MAX_SHIFT)
-        return 20;
-    TimingStats &s = gStats[id - 1];
-    s = TimingStats{};
-    s.inUse = true;
-    std::snprintf(s.name, sizeof s.name, "%s", name ? name : "");
-    s.mask = (1u << k) - 1;
-    return 0;
-}
-
-void bz_TimingStats_Add(int32_t id, int32_t value)
-{
-    if (id < 1 || id > BZ_TIMING_STATS || !gStats[id - 1].inUse)
-        return;
-    int32_t &acc = gStats[id - 1].accumulator;
-    acc = static_cast<int32_t>(static_cast<uint32_t>(acc) + static_cast<uint32_t>(value));
-}
-
-float bz_TimingStats_Average(int32_t id)
-{
-    if (id < 1 || id > BZ_TIMING_STATS || !gStats[id - 1].inUse)
-        return 0.0f;
-    return gStats[id - 1].average;
-}
-
-void bz_TimingStats_Update()
-{
-    for (TimingStats &s : gStats)
-    {
-        if (!s.inUse)
-            continue;
-        s.index &= s.mask;
-        s.ring[s.index] = s.accumulator;
-        s.accumulator = 0;
-        if (s.index == s.mask)
-        {
-            int64_t sum = 0;
-            for (uint32_t i = 0; i <= s.mask; ++i)
-                sum += s.ring[i];
-            s.average = static_cast<float>(sum / (static_cast<int64_t>(s.mask) + 1));
-        }
-        ++s.index;
-    }
-}
-
-// ---------------------------------------------------------------------------------------
-
-void bz_FrameStats_Enable()
-{
-    gStatsPanel = true;
-    const bzFont *font = bz_Font_GetDefault();
-    float line = font ? std::trunc(font->lineHeight * font->scaleY) : 0.0f;
-    gPanelLine = line >= 1.0f ? line : 16.0f;
-    gPanelX = 16.0f;
-    gPanelY = 16.0f;
-    gPanelWidth = 20.0f * gPanelLine;
-}
-
-void bz_FrameStats_Disable()
-{
-    gStatsPanel = false;
-}
-
-void bz_FrameStats_Toggle()
-{
-    if (gStatsPanel)
-        bz_FrameStats_Disable();
-    else
-        bz_FrameStats_Enable();
-}
-
-int32_t bz_FrameStats_IsEnabled()
-{
-    return gStatsPanel ? 1 : 0;
-}
-
-void bz_PrintFrameStats()
-{
-    if (gReplay.updateFrameTiming)
-        gReplay.updateFrameTiming();
-    if (!gStatsPanel)
-        return;
-    bzRenderStats stats = gRenderStats ? *gRenderStats : bzRenderStats{};
-
-    char lines[9 + BZ_TIMING_STATS][64];
-    int count = 0;
-    float fps = stats.framesPerSecond;
-    std::snprintf(lines[count++], 64, "FRAMES:\t\t\t%3.2f", fps);
-    std::snprintf(lines[count++], 64, "FACES PF:\t\t\t%d", stats.facesPerFrame);
-    std::snprintf(lines[count++], 64, "M FACES PS:\t\t%.4f", stats.facesPerFrame * fps * 0.000001f);
-    std::snprintf(lines[count++], 64, "VERTS PF:\t\t\t%d", stats.vertsPerFrame);
-    std::snprintf(lines[count++], 64, "M VERTS PS:\t\t%.4f", stats.vertsPerFrame * fps * 0.000001f);
-    std::snprintf(lines[count++], 64, "MATGROUP PF:\t\t%d", stats.matGroupsPerFrame);
-    std::snprintf(lines[count++], 64, "MATGROUP PS:\t\t%3.2f", stats.matGroupsPerFrame * fps);
-    std::snprintf(lines[count++], 64, "TEX STATES:\t\t%d", stats.texStates);
-    std::snprintf(lines[count++], 64, "TEX CHANGES:\t\t%d", stats.texChangesPerFrame);
-    for (const TimingStats &s : gStats)
-        if (s.inUse)
-            std::snprintf(lines[count++], 64, "%s@J(120)%3.2f", s.name, s.average);
-
-    // The panel draws to the whole screen: the 2-D target is saved and restored around it.
-    bzViewport *savedTarget = bzg2DDrawMode;
-    bzg2DDrawMode = nullptr;
-    if (bzgRenderTable.PDNote2DViewport)
-        bzgRenderTable.PDNote2DViewport(nullptr);
-    if (bzgRenderTable.PDDraw2DRect)
-        bzgRenderTable.PDDraw2DRect(gPanelX, gPanelY, gPanelWidth, gPanelLine * (count + 1),
-                                    0x80000000u, 1, nullptr, 0);
-    for (int i = 0; i < count; ++i)
-        bz_Font_PrintString(nullptr, lines[i], 1, gPanelX + 4.0f, gPanelY + gPanelLine * (0.5f + i),
-                            gPanelWidth);
-    bzg2DDrawMode = savedTarget;
-    if (bzgRenderTable.PDNote2DViewport)
-        bzgRenderTable.PDNote2DViewport(savedTarget);
-}
-
-// ---------------------------------------------------------------------------------------
-
 float bz_WaveAtTime(float time, float f, float minimum, float maximum, float phase)
 {
     double angle = WavePhase(time, f, phase) * 6.283185307179586;
@@ -772,50 +632,6 @@ int32_t bz_ReplaySquareWave(float f, float duty, float phase)
 }
 
 // ---------------------------------------------------------------------------------------
-
-int32_t bz_GetLocalDate(int32_t *day, int32_t *month, int32_t *year)
-{
-    PDLocalTime local;
-    if (!PDGetLocalTime(&local))
-        return 0;
-    if (day)
-        *day = local.day;
-    if (month)
-        *month = local.month;
-    if (year)
-        *year = local.year;
-    return 1;
-}
-
-int32_t bz_GetLocalTimeOfDay(int32_t *pm, int32_t twentyFourHour, int32_t *minute, int32_t *second,
-                             int32_t *hour)
-{
-    PDLocalTime local;
-    if (!PDGetLocalTime(&local))
-        return 0;
-    int32_t h = local.hour;
-    if (pm)
-        *pm = h >= 12 ? 1 : 0;
-    if (!twentyFourHour)
-    {
-        h %= 12;
-        if (h == 0)
-            h = 12;
-    }
-    if (hour)
-        *hour = h;
-    if (minute)
-        *minute = local.minute;
-    if (second)
-        *second = local.second;
-    return 1;
-}
-
-int64_t bz_GetCalendarTime()
-{
-    int64_t seconds;
-    return PDGetCalendarSeconds(&seconds) ? seconds : 0;
-}
 
 int32_t bz_CallTimerHook(bzTimerHook *record, void *argument)
 {

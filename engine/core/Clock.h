@@ -1,6 +1,6 @@
 // The engine clock: milliseconds of the PC counter, engine time since the time mark, pause and
 // freeze, the smoothed frame time, the frame-rate cap, fixed-period timer slots, statistics
-// records averaged over a ring of frames, periodic waves and the on-screen frame statistics.
+// records (TimingStats.h) and periodic waves.
 // While the action replay plays back with fixed frame times, the frame-time queries answer
 // with the replay's recorded values.
 #pragma once
@@ -9,8 +9,7 @@
 
 // ---------------------------------------------------------------------------------------
 // What the clock reads of its neighbours. Each is installed by its owner; with none
-// installed the clock runs on its own (no replay, no renderer counters). The statistics panel
-// draws through the renderer table and the default font.
+// installed the clock runs on its own (no replay).
 
 // The action replay's timing words.
 struct bzReplayTiming
@@ -40,20 +39,8 @@ struct bzClockReplayServices
 };
 // Installs the replay's services (copied); null removes them.
 void bz_Clock_SetReplayServices(const bzClockReplayServices *services);
-
-// The renderer's statistics counters shown by the frame-statistics panel.
-struct bzRenderStats
-{
-    float framesPerSecond;
-    int32_t facesPerFrame;
-    int32_t vertsPerFrame;
-    int32_t matGroupsPerFrame;
-    int32_t texStates;
-    int32_t texChangesPerFrame;
-};
-
-// Installs the renderer's statistics counters (null: none, the panel shows zeros).
-void bz_FrameStats_SetRenderStats(const bzRenderStats *stats);
+// Lets the replay update its frame timing estimates (once a frame, by the statistics panel).
+void bz_Clock_UpdateReplayTiming();
 
 // ---------------------------------------------------------------------------------------
 // The counter and the clock
@@ -159,22 +146,6 @@ void bz_TimerSlots_TickKind2();
 void bz_TimerSlot_TickKind3(bzTimerSlot *slot);
 void bz_TimerSlots_Clear();
 
-// Statistics records, ids 1-16, each averaging 2^k samples (k 0-8) taken once a frame.
-constexpr int32_t BZ_TIMING_STATS = 16;
-constexpr int32_t BZ_TIMING_STATS_MAX_SHIFT = 8;
-// 0, or 20 for a bad id or k.
-int32_t bz_TimingStats_Create(int32_t id, const char *name, int32_t k);
-void bz_TimingStats_Add(int32_t id, int32_t value);
-float bz_TimingStats_Average(int32_t id);
-void bz_TimingStats_Update();
-
-// The on-screen frame-statistics panel.
-void bz_FrameStats_Enable();
-void bz_FrameStats_Disable();
-void bz_FrameStats_Toggle();
-int32_t bz_FrameStats_IsEnabled();
-void bz_PrintFrameStats();
-
 // ---------------------------------------------------------------------------------------
 // Waves: frequency f in Hz, phase p in percent of a period
 
@@ -188,17 +159,6 @@ int32_t bz_ReplaySquareWave(float f, float duty, float phase);
 // The same at a given time in seconds.
 float bz_WaveAtTime(float time, float f, float minimum, float maximum, float phase);
 int32_t bz_SquareAtTime(float time, float f, float duty, float phase);
-
-// ---------------------------------------------------------------------------------------
-// Calendar: each gives 1, or 0 when the system clock fails. Null outputs are skipped.
-
-// Day of the month, month 0-11 and the full year.
-int32_t bz_GetLocalDate(int32_t *day, int32_t *month, int32_t *year);
-// With twentyFourHour 0 the hour is 1-12; the pm flag is set from 12:00.
-int32_t bz_GetLocalTimeOfDay(int32_t *pm, int32_t twentyFourHour, int32_t *minute, int32_t *second,
-                             int32_t *hour);
-// Seconds of the calendar clock since 1970; 0 when it fails.
-int64_t bz_GetCalendarTime();
 
 // A hook record: the function, when present, is called with an argument; its result is kept.
 struct bzTimerHook

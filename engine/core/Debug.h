@@ -1,46 +1,13 @@
-// Developer output: the debugger, "Trace.txt", the debug text stream (by default
-// "MOTHER.TXT"), the on-screen debug lines and the assertion report. None of it changes what
-// the program computes.
+// The on-screen debug lines (their texts; the renderer draws them) and the assertion report.
+// None of it changes what the program computes.
 #pragma once
 
 #include <cstdint>
 
-struct bzFileHandle;
-
-// Trace file: the first call of a run empties "Trace.txt"; each call's text is on disk when it
-// returns.
-void bz_Trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-// Debug text stream. A null stream passed to the writers below means standard output.
-void bz_DebugOutput_Enable();
-void bz_DebugOutput_Disable();
-bzFileHandle *bz_DebugOutput_GetStream();
-uint32_t bz_DebugMask_Get();
-void bz_DebugMask_Set(uint32_t bits);
-void bz_DebugMask_Clear(uint32_t bits);
-int32_t bz_DebugMask_Test(uint32_t bits);
-void bz_DebugOutput_OpenDefault();
-void bz_DebugPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void bz_DebugPrintMasked(uint32_t mask, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-// Opens a named stream ("STDOUT" gives standard output, a "%" marker becomes the first free
-// three-digit number, null gives the debug stream). Returns 1, or 0 when no name was free.
-int32_t bz_DebugOutput_Open(const char *name, int32_t *owned, bzFileHandle **stream);
-void bz_DebugOutput_Close(bzFileHandle *stream, int32_t owned);
-void bz_DebugOutput_Flush();
-void bz_DebugOutput_Puts(const char *text, bzFileHandle *stream);
-void bz_DebugOutput_Printf(bzFileHandle *stream, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-void bz_DebugOutput_NewLine(bzFileHandle *stream);
-void bz_DebugOutput_PutLine(bzFileHandle *stream, const char *text);
-void bz_DebugFilePrintf(bzFileHandle *stream, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
-void bz_DebugRenderStateRecord();
-
-// Debug messages and the on-screen lines.
+// Lines 0-15 of on-screen debug text, each kept to 255 characters.
 constexpr int32_t BZ_DEBUG_MESSAGE_LINES = 16;
-void bz_SetDebugOrigin(const char *file, int32_t line);
-void bz_DebugMessage(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Sets line index (0-15) to the formatted text; other indexes are ignored.
 void bz_ShowDebugMessage(int32_t index, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 void bz_ClearDebugMessage(int32_t index);
@@ -49,8 +16,11 @@ void bz_ClearDebugMessages();
 const char *bz_GetDebugMessage(int32_t index);
 // 1 while any on-screen line holds text.
 int32_t bz_DebugMessagesShown();
-// Draws the on-screen lines; once a frame.
-void bz_DrawDebugMessages();
+
+// Developer text from the engine's lowest modules (memory diagnostics). It goes to the sink
+// installed by the debug text stream, one line a call; with none installed it is dropped.
+void bz_Debug_SetTextSink(void (*sink)(const char *line));
+void bz_Debug_Text(const char *line);
 
 // Assertions.
 void bz_AssertFailed(const char *expression, const char *file, int32_t line);

@@ -1,6 +1,6 @@
 #include "core/Error.h"
 
-#include "input/Keyboard.h"
+#include "pc/PcHooks.h"
 #include "pc/PcSystem.h"
 #include "pc/PcWindow.h"
 
@@ -13,12 +13,13 @@ const char *bzgErrorFile;
 int32_t bzgErrorLine;
 int32_t bzgNoFatalExit;
 int32_t bzgFatalErrorHappened;
-int32_t bzgTextureStageSwitch;
 
 namespace
 {
 int32_t gReportInProgress;
 bzShutdownFunction gShutdown;
+// Releases the input devices' keys; installed by the input devices.
+void (*gReleaseInput)();
 char gLastCaption[256];
 char gLastText[1024];
 uint32_t gReportCount;
@@ -241,8 +242,8 @@ void bz_FatalErrorExit(const char *caption, const char *text)
     PDReleaseMouseCapture();
     PDRestoreProgramDirectory();
     // No key may stay held while the program goes down.
-    if (bzgKeyboardDevice)
-        PDClearKeyState();
+    if (gReleaseInput)
+        gReleaseInput();
     if (PDWindowExists())
     {
         PDDestroyWindow();
@@ -254,6 +255,39 @@ void bz_FatalErrorExit(const char *caption, const char *text)
         gShutdown();
     // The run failed: the process must not end with a success code.
     PDExitProcess(1);
+}
+
+void bz_Error_SetReleaseInput(void (*release)())
+{
+    gReleaseInput = release;
+}
+
+namespace
+{
+void SetLastErrorWord(int32_t code)
+{
+    bzgLastError = code;
+}
+
+void ReportForPlatform(const char *caption, const char *text)
+{
+    bz_ReportError(caption, "%s", text);
+}
+
+int32_t FatalExitUnderWay()
+{
+    return bzgFatalErrorHappened;
+}
+} // namespace
+
+void bz_Error_AttachPlatform(uint32_t (*microseconds)())
+{
+    PDEngineHooks hooks = {};
+    hooks.setLastError = SetLastErrorWord;
+    hooks.reportError = ReportForPlatform;
+    hooks.fatalExitUnderWay = FatalExitUnderWay;
+    hooks.microseconds = microseconds;
+    PDSetEngineHooks(&hooks);
 }
 
 const char *bz_Error_LastReportCaption()
@@ -269,14 +303,4 @@ const char *bz_Error_LastReportText()
 uint32_t bz_Error_ReportCount()
 {
     return gReportCount;
-}
-
-void bz_ClearTextureStageSwitch()
-{
-    bzgTextureStageSwitch = 0;
-}
-
-void bz_SetTextureStageSwitch()
-{
-    bzgTextureStageSwitch = 1;
 }

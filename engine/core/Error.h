@@ -48,16 +48,18 @@ void bz_FatalErrorExit(const char *caption, const char *text);
 typedef void (*bzShutdownFunction)();
 void bz_SetShutdownFunction(bzShutdownFunction fn);
 
+// What the fatal exit calls to release every held key (the input devices install it).
+void bz_Error_SetReleaseInput(void (*release)());
+
+// Lets the platform layer set the last-error word, raise reports, see the fatal exit and read
+// the engine clock (microseconds).
+void bz_Error_AttachPlatform(uint32_t (*microseconds)());
+
 // The last report that reached the fatal exit (caption and text) and how many did; lets a
 // keep-alive caller see what would have been shown.
 const char *bz_Error_LastReportCaption();
 const char *bz_Error_LastReportText();
 uint32_t bz_Error_ReportCount();
-
-// Texture-stage switch read by the Direct3D back end.
-extern int32_t bzgTextureStageSwitch;
-void bz_ClearTextureStageSwitch();
-void bz_SetTextureStageSwitch();
 
 // Stores the origin pair for the next report.
 #define BZ_SET_ORIGIN() (bzgErrorFile = __FILE__, bzgErrorLine = __LINE__)

@@ -161,7 +161,7 @@ void MemDiagnostic(const char *text)
 {
     char line[1024];
     std::snprintf(line, sizeof line, "%s Ln%d: %s", gDiagFile, static_cast<int>(gDiagLine), text);
-    bz_DebugPrint("%s", line);
+    bz_Debug_Text(line);
     PDDebugOutput(gDiagFile, gDiagLine, "%s", line);
     PDDebugBreakMessage(line);
     bz_ReportError("Memory Manager Diagnostics", "%s", text);

@@ -1,6 +1,6 @@
 #include "core/Random.h"
 
-#include "core/Clock.h"
+#include "core/Calendar.h"
 
 #include <cmath>
 #include <cstring>
@@ -11,8 +11,6 @@ uint32_t gSeed;
 uint32_t gState;
 uint32_t gSavedState;
 
-constexpr float kEpsilon = 1.1920929e-7f;
-constexpr float kDegrees = 0.017453292f;
 // A range whose every draw rounds to 0 would never give a non-zero float: give up after this.
 constexpr int32_t kMostFloatTries = 100000;
 
@@ -28,15 +26,6 @@ int32_t Draw()
     return Step();
 }
 
-static_assert(sizeof(bzV3) == 3 * sizeof(float));
-void LoadV3(const bzV3 *v, float out[3])
-{
-    std::memcpy(out, v, 3 * sizeof(float));
-}
-void StoreV3(bzV3 *v, const float in[3])
-{
-    std::memcpy(v, in, 3 * sizeof(float));
-}
 } // namespace
 
 uint32_t bz_RandomSeed(uint32_t value)
@@ -156,39 +145,6 @@ int32_t bz_RandomChance(int32_t percent)
 float bz_RandomExponential(float mean)
 {
     return -std::log(bz_RandomUnitNonZero()) * mean;
-}
-
-void bz_RandomUnitVector(bzV3 *out)
-{
-    float azimuth = bz_RandomUnit() * 360.0f * kDegrees;
-    float z = 1.0f - 2.0f * bz_RandomUnit();
-    float r = std::sqrt(1.0f - z * z);
-    const float v[3] = {std::cos(azimuth) * r, std::sin(azimuth) * r, z};
-    if (out)
-        StoreV3(out, v);
-}
-
-void bz_RandomVectorInCone(const bzV3 *direction, bzV3 *out, float a, float b)
-{
-    if (!direction || !out)
-        return;
-    float d[3];
-    LoadV3(direction, d);
-    float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    if (!(length >= kEpsilon))
-        return;
-    float theta = bz_RandomFloat(a * 0.5f, b * 0.5f) * kDegrees;
-    float s = std::sin(theta);
-    float c = std::cos(theta);
-    float wx = 2.0f * bz_RandomUnitNonZero() - 1.0f;
-    float wy = 2.0f * bz_RandomUnitNonZero() - 1.0f;
-    float wz = 2.0f * bz_RandomUnitNonZero() - 1.0f;
-    float p[3] = {wx * d[1] - wy * d[2], wz * d[2] - wx * d[0], wy * d[0] - wz * d[1]};
-    float q = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) / length;
-    if (!(q >= kEpsilon))
-        return;
-    const float v[3] = {c * d[0] + s * p[0] / q, c * d[1] + s * p[1] / q, c * d[2] + s * p[2] / q};
-    StoreV3(out, v);
 }
 
 float bz_FloatIdentity(float x)

@@ -4,8 +4,6 @@
 // from the calendar clock when it has not been seeded.
 #pragma once
 
-#include "maths/Types.h"
-
 #include <cstdint>
 
 // Starting value 0 counts as 1; keeps the state before it for bz_RandomRestart. Returns it.
@@ -34,9 +32,4 @@ int32_t bz_RandomIntNonZero(int32_t a, int32_t b);
 int32_t bz_RandomChance(int32_t percent);
 // An exponentially distributed delay of the given mean.
 float bz_RandomExponential(float mean);
-// A unit vector spread evenly over the sphere.
-void bz_RandomUnitVector(bzV3 *out);
-// The direction turned by a random angle between a / 2 and b / 2 degrees toward a random side;
-// same length as the direction. The output is left untouched for a (nearly) zero direction.
-void bz_RandomVectorInCone(const bzV3 *direction, bzV3 *out, float a, float b);
 float bz_FloatIdentity(float x);

@@ -2,7 +2,6 @@
 
 #include "core/Clock.h"
 #include "core/Error.h"
-#include "core/File.h"
 #include "core/Memory.h"
 #include "core/Utility.h"
 
@@ -226,9 +225,6 @@ int32_t RoundToInt(double value)
     return bz_SaturateToInt(std::floor(value + 0.5));
 }
 
-// The longest name bz_MakeUniqueFileName takes, terminator included.
-constexpr size_t kUniqueNameSize = 1024;
-
 // Every time text fits in this many bytes, terminator included.
 constexpr size_t kTimeTextSize = 16;
 } // namespace
@@ -320,36 +316,6 @@ const char *bz_GetVersionAndDate()
     std::snprintf(gVersionAndDate, sizeof gVersionAndDate, "%s  %s", bz_GetVersionString(),
                   bz_GetBuildDate());
     return gVersionAndDate;
-}
-
-int32_t bz_MakeUniqueFileName(char *name)
-{
-    if (!name)
-        return 0;
-    char *marker = std::strchr(name, '%');
-    if (!marker)
-        return 1;
-    size_t length = std::strlen(name);
-    if (length + 3 > kUniqueNameSize)
-    {
-        bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
-        return 0;
-    }
-    const int prefix = static_cast<int>(marker - name);
-    char candidate[kUniqueNameSize];
-    for (int32_t n = 0; n < 1000; ++n)
-    {
-        std::snprintf(candidate, sizeof candidate, "%.*s%03d%s", prefix, name, static_cast<int>(n),
-                      marker + 1);
-        bzFileHandle *file = bz_FileOpen(candidate, "rb");
-        if (!file)
-        {
-            std::memcpy(name, candidate, length + 3);
-            return 1;
-        }
-        bz_FileClose(file);
-    }
-    return 0;
 }
 
 char *bz_FormatHMS(char *out, float seconds, int32_t dashes, int32_t twoDigits)

@@ -1,5 +1,5 @@
-// Small text services: duplication, wildcard patterns, ordinals, clock-style times, unique
-// numbered file names, the CRC-32 checksum and the program's version texts.
+// Small text services: duplication, wildcard patterns, ordinals, clock-style times, the CRC-32
+// checksum and the program's version texts.
 #pragma once
 
 #include <cstdint>
@@ -22,12 +22,6 @@ char *bz_OrdinalString(char *out, int32_t number, int32_t upperCase, int32_t suf
 //   ;       ends the pattern (only the first alternative decides)
 // A malformed pattern (an unclosed "[", a "/" at the very end) matches nothing.
 int32_t bz_WildcardMatch(const char *pattern, const char *text);
-
-// Replaces the first "%" of the name by the three digits 000-999 of the first number whose
-// file cannot be opened for reading. The buffer needs room for 2 more characters. A name
-// without "%" is kept as it is. 1 on success; 0 when all 1,000 names exist or the name is
-// longer than 1,000 characters, the name then being left unchanged.
-int32_t bz_MakeUniqueFileName(char *name);
 
 // Clock-style times of a time in seconds, written into out (at least 16 bytes). The dash flag
 // writes dashes for a time of exactly 0; the two-digit flag chooses "%02d" for the first field.

@@ -1,7 +1,5 @@
 #include "core/Utility.h"
 
-#include "render/RenderTable.h"
-
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -11,7 +9,6 @@
 namespace
 {
 char gBinary[33];
-uint32_t gCategoryCounts[256];
 } // namespace
 
 int32_t bz_PointInRect(const bzRect *rect, int32_t px, int32_t py)
@@ -109,28 +106,6 @@ int32_t bz_StrToInt(const char *text)
     if (value < INT32_MIN)
         return INT32_MIN;
     return static_cast<int32_t>(value);
-}
-
-int32_t bz_SetLight(int32_t index, const void *light, const void *matrix)
-{
-    if (!bzgRenderTable.PDSetLight)
-        return -1;
-    return bzgRenderTable.PDSetLight(index, light, matrix);
-}
-
-void InlineSetCategory(uint8_t *categoryByte, uint8_t category)
-{
-    if (!categoryByte)
-        return;
-    if (gCategoryCounts[*categoryByte] > 0)
-        --gCategoryCounts[*categoryByte];
-    ++gCategoryCounts[category];
-    *categoryByte = category;
-}
-
-uint32_t bz_GetCategoryCount(uint8_t category)
-{
-    return gCategoryCounts[category];
 }
 
 int32_t bz_SaturateToInt(double value)

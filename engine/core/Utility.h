@@ -35,11 +35,3 @@ int32_t bz_ToUpper(int32_t c);
 double bz_StrToDouble(const char *text);
 float bz_StrToFloat(const char *text);
 int32_t bz_StrToInt(const char *text);
-
-// Forwards to the renderer's light set-up and returns its result (-1 while there is none).
-int32_t bz_SetLight(int32_t index, const void *light, const void *matrix);
-
-// Moves an object from the count of its old category to that of the new one and stores the new
-// category in the object's category byte (256 categories, one count each).
-void InlineSetCategory(uint8_t *categoryByte, uint8_t category);
-uint32_t bz_GetCategoryCount(uint8_t category);

@@ -2,6 +2,8 @@
 // and the translation of virtual-key codes into key codes.
 #pragma once
 
+#include "pc/PcWindow.h"
+
 #include <cstdint>
 
 constexpr int32_t BZ_KEY_COUNT = 256;
@@ -31,28 +33,6 @@ enum : int32_t
     BZ_KEY_MOUSE_LEFT = 0xF0,
     BZ_KEY_MOUSE_RIGHT = 0xF1,
     BZ_KEY_MOUSE_MIDDLE = 0xF2,
-};
-
-// Virtual-key codes the window layer itself tests.
-enum : uint32_t
-{
-    BZ_VKEY_TAB = 0x09,
-    BZ_VKEY_RETURN = 0x0D,
-    BZ_VKEY_SHIFT = 0x10,
-    BZ_VKEY_CONTROL = 0x11,
-    BZ_VKEY_ALT = 0x12,
-    BZ_VKEY_F4 = 0x73,
-    BZ_VKEY_F10 = 0x79,
-};
-
-// Bits of a key message's flags word.
-enum : uint32_t
-{
-    BZ_KEYMSG_REPEAT_COUNT = 0xFFFF,
-    BZ_KEYMSG_EXTENDED = 1u << 24, // a key of the extended block (right Ctrl, keypad Enter ...)
-    BZ_KEYMSG_ALT = 1u << 29,      // Alt was held
-    BZ_KEYMSG_WAS_DOWN = 1u << 30, // an auto-repeat
-    BZ_KEYMSG_RELEASE = 1u << 31,
 };
 
 // Bits of the keyboard device's flags.

@@ -1,12 +1,9 @@
 // The matrix library.
 #include "maths/Matrix.h"
 
-#include "core/Debug.h"
 #include "core/Error.h"
-#include "core/Random.h"
 #include "maths/Approx.h"
 #include "maths/Quat.h"
-#include "pc/PcClipboard.h"
 
 #include <cmath>
 #include <cstdio>
@@ -206,17 +203,6 @@ template <class M> void Print(const M *m, int rows)
     };
     for (int i = 0; i < rows; i++)
         std::printf(kFormat[i], m->row[i].x, m->row[i].y, m->row[i].z);
-}
-
-template <class M> int32_t ShowDebug(const M *m, int32_t firstLine, int rows)
-{
-    for (int i = 0; i < rows; i++)
-    {
-        char buffer[128];
-        std::snprintf(buffer, sizeof buffer, "%f %f %f", m->row[i].x, m->row[i].y, m->row[i].z);
-        bz_ShowDebugMessage(firstLine + i, "%s", buffer);
-    }
-    return firstLine + rows;
 }
 } // namespace
 
@@ -845,14 +831,6 @@ void bz_M33_FromEulerXYZ(bzM33 *m, float ax, float ay, float az)
     bz_MulM33Into(&rz, m, &rx);
 }
 
-void bz_M34_RandomRotation(bzM34 *m)
-{
-    bzV3 axis;
-    bz_RandomUnitVector(&axis);
-    const float deg = bz_RandomUnit() * 360.0f;
-    bz_M34_FromAxisAngle(m, &axis, deg);
-}
-
 void bz_M34_FromEulerXYZ(bzM34 *m, float ax, float ay, float az)
 {
     bzM33 r;
@@ -1346,25 +1324,4 @@ void bz_M34_Print(const bzM34 *m)
 void bz_M33_Print(const bzM33 *m)
 {
     Print(m, 3);
-}
-
-int32_t bz_M34_ShowDebug(const bzM34 *m, int32_t firstLine)
-{
-    return ShowDebug(m, firstLine, 4);
-}
-
-int32_t bz_M33_ShowDebug(const bzM33 *m, int32_t firstLine)
-{
-    return ShowDebug(m, firstLine, 3);
-}
-
-int32_t bz_M34_CopyToClipboard(const bzM34 *m)
-{
-    char text[8192];
-    int used = 0;
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 3; j++)
-            used += std::snprintf(text + used, sizeof text - used, "matrix.row[%d].v[%d] = %ff;\n",
-                                  i, j, m->row[i].v[j]);
-    return PDSetClipboardText(text);
 }

@@ -282,8 +282,6 @@ void bz_M34_FromAxisAngleAbout(bzM34 *m, const bzV3 *pivot, const bzV3 *axis, fl
 // m = Rx(ax) Ry(ay) Rz(az): about x first, then the parent y, then the parent z.
 void bz_M34_FromEulerXYZ(bzM34 *m, float ax, float ay, float az);
 void bz_M33_FromEulerXYZ(bzM33 *m, float ax, float ay, float az);
-// A random unit axis and an angle drawn in [0, 360] (the engine's generator), about the origin.
-void bz_M34_RandomRotation(bzM34 *m);
 
 // The rotation family: PreRotate m := R m (turn about the matrix's own axis), PostRotate
 // m := m R (turn about the parent axis); the Into forms write out and leave m alone.
@@ -500,8 +498,3 @@ inline void bz_M33_Interpolate(const A *a, O *out, const B *b, float t)
 // Rows to standard output, "matrix.row[i]  %+03.3f\t%+03.3f\t%+03.3f".
 void bz_M34_Print(const bzM34 *m);
 void bz_M33_Print(const bzM33 *m);
-// Rows as on-screen debug lines firstLine, firstLine + 1, ...; returns the next free line.
-int32_t bz_M34_ShowDebug(const bzM34 *m, int32_t firstLine);
-int32_t bz_M33_ShowDebug(const bzM33 *m, int32_t firstLine);
-// Twelve lines "matrix.row[%d].v[%d] = %ff;" on the clipboard; 0 when there is no clipboard.
-int32_t bz_M34_CopyToClipboard(const bzM34 *m);

@@ -135,3 +135,11 @@ extern PDRenderFunctionTable bzgRenderTable;
 // The 2-D drawing target: the viewport that 2-D records go to (null = the whole screen). Code
 // that draws its own overlay saves it, tells slot 43 of its own target, and restores both.
 extern bzViewport *bzg2DDrawMode;
+
+// Forwards to the renderer's light set-up and returns its result (-1 while there is none).
+int32_t bz_SetLight(int32_t index, const void *light, const void *matrix);
+
+// Texture-stage switch read by the Direct3D back end.
+extern int32_t bzgTextureStageSwitch;
+void bz_ClearTextureStageSwitch();
+void bz_SetTextureStageSwitch();

@@ -1,9 +1,8 @@
 #include "ClockVirtualCounter.h"
+#include "FakeReplay.h"
 
 #include "core/Clock.h"
-#include "pc/PcTime.h"
-#include "render/Font.h"
-#include "render/RenderTable.h"
+#include "core/TimingStats.h"
 
 #include <gtest/gtest.h>
 
@@ -339,37 +338,6 @@ TEST(ClockTest, FrameRateSettings)
 // ---------------------------------------------------------------------------------------
 // Replay playback
 
-struct FakeReplay
-{
-    static inline bzReplayTiming timing;
-    static inline float rate;
-    static inline std::vector<int32_t> late;
-    static inline int updates;
-    static float Rate() { return rate; }
-    static void Late(int32_t ms) { late.push_back(ms); }
-    static void Update() { ++updates; }
-    FakeReplay()
-    {
-        timing = bzReplayTiming{};
-        timing.playbackMode = 2;
-        timing.fixedTimes = 1;
-        timing.fixedFrameTime = 0.04f;
-        timing.currentTime = 12.3456f;
-        timing.rawTime = 12.3f;
-        timing.prevTime = 12.3056f;
-        timing.frameTime = 0.04f;
-        timing.rawFrameTime = 0.039f;
-        timing.prevFrameTime = 0.0333f;
-        timing.speed = 1.0f;
-        rate = 1.0f;
-        late.clear();
-        updates = 0;
-        const bzClockReplayServices services = {&timing, Rate, Late, Update};
-        bz_Clock_SetReplayServices(&services);
-    }
-    ~FakeReplay() { bz_Clock_SetReplayServices(nullptr); }
-};
-
 TEST(ClockTest, FixedTimePlaybackAnswersWithTheRecordedTimes)
 {
     VirtualCounter counter;
@@ -563,137 +531,6 @@ TEST(ClockTest, HiResTickMeasuresDeltas)
 // ---------------------------------------------------------------------------------------
 // Statistics and the panel
 
-TEST(ClockTest, StatisticsAverageOverTheRing)
-{
-    VirtualCounter counter;
-    counter.StartTimer();
-    ASSERT_EQ(bz_TimingStats_Create(2, "TEST", 2), 0);
-    const int32_t values[] = {10, 20, 30, 41, 100, 100, 100, 100};
-    for (int i = 0; i < 8; ++i)
-    {
-        bz_TimingStats_Add(2, values[i]);
-        bz_TimingStats_Update();
-        if (i == 2)
-        {
-            EXPECT_FLOAT_EQ(bz_TimingStats_Average(2), 0.0f); // ring not yet full
-        }
-        if (i == 3)
-        {
-            EXPECT_FLOAT_EQ(bz_TimingStats_Average(2), 25.0f); // 101 / 4 in integers
-        }
-    }
-    EXPECT_FLOAT_EQ(bz_TimingStats_Average(2), 100.0f);
-    bz_TimingStats_Add(2, 5);
-    bz_TimingStats_Add(2, 6); // several adds in one frame make one sample
-    bz_TimingStats_Update();
-    bz_TimingStats_Update();
-    bz_TimingStats_Update();
-    bz_TimingStats_Update();
-    EXPECT_FLOAT_EQ(bz_TimingStats_Average(2), 2.0f); // (11 + 0 + 0 + 0) / 4
-
-    EXPECT_EQ(bz_TimingStats_Create(0, "X", 2), 20);
-    EXPECT_EQ(bz_TimingStats_Create(BZ_TIMING_STATS + 1, "X", 2), 20);
-    EXPECT_EQ(bz_TimingStats_Create(3, "X", -1), 20);
-    EXPECT_EQ(bz_TimingStats_Create(3, "X", BZ_TIMING_STATS_MAX_SHIFT + 1), 20);
-    bz_TimingStats_Add(-1, 5); // ignored
-    EXPECT_FLOAT_EQ(bz_TimingStats_Average(99), 0.0f);
-}
-
-// The renderer table and the text renderer, recording what the panel draws.
-struct FakePanel
-{
-    static inline std::vector<std::string> printed;
-    static inline std::vector<bzViewport *> notes;
-    static inline std::vector<uint32_t> rects;
-    static inline bzRenderStats stats;
-    static inline bzFont font;
-    static void Note(bzViewport *v) { notes.push_back(v); }
-    static int32_t Rect(float, float, float, float h, uint32_t colour, int32_t, bz_IMGMAP *,
-                        uint32_t)
-    {
-        rects.push_back(colour);
-        EXPECT_GT(h, 0.0f);
-        EXPECT_EQ(bzg2DDrawMode, nullptr); // drawn to the whole screen
-        return 0;
-    }
-    static int32_t Print(bzFont *, const char *text, uint32_t, float, float y, float)
-    {
-        printed.push_back(text);
-        return static_cast<int32_t>(y);
-    }
-    static bzFont *Default() { return &font; }
-    FakePanel()
-    {
-        printed.clear();
-        notes.clear();
-        rects.clear();
-        stats = {50.0f, 20000, 30000, 12, 3, 4};
-        font = bzFont{};
-        font.lineHeight = 12.0f;
-        font.scaleY = 1.5f;
-        bz_FrameStats_SetRenderStats(&stats);
-        bzgRenderTable.PDNote2DViewport = Note;
-        bzgRenderTable.PDDraw2DRect = Rect;
-        const bzFontDriver driver = {Default, Print, nullptr};
-        bz_Font_SetDriver(&driver);
-    }
-    ~FakePanel()
-    {
-        bz_FrameStats_SetRenderStats(nullptr);
-        bzgRenderTable = PDRenderFunctionTable{};
-        bz_Font_SetDriver(nullptr);
-    }
-};
-
-TEST(ClockTest, FrameStatisticsPanel)
-{
-    VirtualCounter counter;
-    counter.StartTimer();
-    FakePanel panel;
-    FakeReplay replay;
-    replay.timing.playbackMode = 0;
-    bzViewport *target = reinterpret_cast<bzViewport *>(&panel); // any address will do
-    bzg2DDrawMode = target;
-
-    bz_PrintFrameStats(); // off: nothing drawn, but the replay's timing is updated
-    EXPECT_TRUE(panel.printed.empty());
-    EXPECT_EQ(replay.updates, 1);
-
-    bz_FrameStats_Toggle();
-    EXPECT_EQ(bz_FrameStats_IsEnabled(), 1);
-    bz_PrintFrameStats();
-    EXPECT_EQ(replay.updates, 2);
-    const std::vector<std::string> expected = {"FRAMES:\t\t\t50.00",     "FACES PF:\t\t\t20000",
-                                               "M FACES PS:\t\t1.0000",  "VERTS PF:\t\t\t30000",
-                                               "M VERTS PS:\t\t1.5000",  "MATGROUP PF:\t\t12",
-                                               "MATGROUP PS:\t\t600.00", "TEX STATES:\t\t3",
-                                               "TEX CHANGES:\t\t4",      "S DRAW:     @J(120)0.00"};
-    EXPECT_EQ(panel.printed, expected);
-    EXPECT_EQ(panel.rects, (std::vector<uint32_t>{0x80000000u}));
-    EXPECT_EQ(panel.notes, (std::vector<bzViewport *>{nullptr, target}));
-    EXPECT_EQ(bzg2DDrawMode, target); // restored
-
-    bz_FrameStats_Toggle();
-    EXPECT_EQ(bz_FrameStats_IsEnabled(), 0);
-    panel.printed.clear();
-    bz_PrintFrameStats();
-    EXPECT_TRUE(panel.printed.empty());
-    bzg2DDrawMode = nullptr;
-}
-
-TEST(ClockTest, PanelWithoutServicesDoesNotCrash)
-{
-    VirtualCounter counter;
-    counter.StartTimer();
-    bz_FrameStats_Enable();
-    bz_PrintFrameStats();
-    bz_FrameStats_Disable();
-    EXPECT_EQ(bz_FrameStats_IsEnabled(), 0);
-}
-
-// ---------------------------------------------------------------------------------------
-// Waves
-
 TEST(ClockTest, FrontEndValueBlinksHalfASecond)
 {
     VirtualCounter counter;
@@ -742,76 +579,7 @@ TEST(ClockTest, ReplayWavesUseTheReplayTime)
 }
 
 // ---------------------------------------------------------------------------------------
-// Calendar and hooks
-
-int64_t gFixedCalendar;
-bool FixedCalendar(int64_t *seconds)
-{
-    *seconds = gFixedCalendar;
-    return true;
-}
-bool FailingCalendar(int64_t *)
-{
-    return false;
-}
-
-struct UtcCalendar
-{
-    UtcCalendar()
-    {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        PDSetCalendarSource(FixedCalendar);
-    }
-    ~UtcCalendar() { PDSetCalendarSource(nullptr); }
-};
-
-int64_t Utc(int year, int month, int day, int hour, int minute, int second)
-{
-    tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return static_cast<int64_t>(timegm(&t));
-}
-
-TEST(ClockTest, CalendarDateAndTimeOfDay)
-{
-    UtcCalendar calendar;
-    gFixedCalendar = Utc(2005, 2, 14, 13, 5, 9);
-    EXPECT_EQ(bz_GetCalendarTime(), gFixedCalendar);
-    int32_t day = -1, month = -1, year = -1;
-    ASSERT_EQ(bz_GetLocalDate(&day, &month, &year), 1);
-    EXPECT_EQ(day, 14);
-    EXPECT_EQ(month, 2);
-    EXPECT_EQ(year, 2005);
-
-    const struct
-    {
-        int hour;
-        int32_t twentyFour, expectedHour, expectedPm;
-    } cases[] = {{13, 0, 1, 1},  {13, 1, 13, 1}, {0, 0, 12, 0},  {0, 1, 0, 0},
-                 {12, 0, 12, 1}, {11, 0, 11, 0}, {23, 0, 11, 1}, {12, 1, 12, 1}};
-    for (const auto &c : cases)
-    {
-        gFixedCalendar = Utc(2005, 2, 14, c.hour, 5, 9);
-        int32_t pm = -1, minute = -1, second = -1, hour = -1;
-        ASSERT_EQ(bz_GetLocalTimeOfDay(&pm, c.twentyFour, &minute, &second, &hour), 1);
-        EXPECT_EQ(hour, c.expectedHour) << c.hour;
-        EXPECT_EQ(pm, c.expectedPm) << c.hour;
-        EXPECT_EQ(minute, 5);
-        EXPECT_EQ(second, 9);
-    }
-    EXPECT_EQ(bz_GetLocalTimeOfDay(nullptr, 0, nullptr, nullptr, nullptr), 1);
-
-    PDSetCalendarSource(FailingCalendar);
-    EXPECT_EQ(bz_GetLocalDate(&day, &month, &year), 0);
-    EXPECT_EQ(bz_GetLocalTimeOfDay(nullptr, 0, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(bz_GetCalendarTime(), 0);
-}
+// Hooks
 
 int32_t Twice(void *argument)
 {

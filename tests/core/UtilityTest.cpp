@@ -1,5 +1,5 @@
 #include "core/Utility.h"
-#include "render/RenderTable.h"
+#include "core/Category.h"
 
 #include <gtest/gtest.h>
 
@@ -100,21 +100,6 @@ TEST(UtilityTest, CaseAndNumbers)
     EXPECT_EQ(bz_StrToInt("-99999999999"), INT32_MIN);
     EXPECT_EQ(bz_StrToInt(nullptr), 0);
     EXPECT_EQ(bz_StrToDouble(nullptr), 0.0);
-}
-
-int32_t FakeSetLight(int32_t index, const void *light, const void *)
-{
-    return light ? index + 100 : -1;
-}
-
-TEST(UtilityTest, SetLightForwardsToTheRenderer)
-{
-    int light = 0;
-    EXPECT_EQ(bz_SetLight(3, &light, nullptr), -1);
-    bzgRenderTable.PDSetLight = FakeSetLight;
-    EXPECT_EQ(bz_SetLight(3, &light, nullptr), 103);
-    EXPECT_EQ(bz_SetLight(3, nullptr, nullptr), -1);
-    bzgRenderTable.PDSetLight = nullptr;
 }
 
 TEST(UtilityTest, CategoryCounts)

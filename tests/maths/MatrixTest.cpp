@@ -3,10 +3,7 @@
 #include "maths/Matrix.h"
 #include "support/TestSupport.h"
 
-#include "core/Debug.h"
 #include "core/Error.h"
-#include "core/Random.h"
-#include "pc/PcWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -800,43 +797,6 @@ TEST(Matrix, DebugOutput)
     bz_M33_Print(bz_M33_Identity());
     const std::string three = testing::internal::GetCapturedStdout();
     EXPECT_EQ(std::count(three.begin(), three.end(), '\n'), 3);
-    bz_ClearDebugMessages();
-    EXPECT_EQ(bz_M34_ShowDebug(&m, 3), 7);
-    EXPECT_EQ(bz_GetDebugMessage(2), nullptr);
-    ASSERT_NE(bz_GetDebugMessage(3), nullptr);
-    EXPECT_STREQ(bz_GetDebugMessage(3), "1.000000 0.000000 0.000000");
-    EXPECT_STREQ(bz_GetDebugMessage(6), "12.500000 -3.000000 0.250000");
-    EXPECT_EQ(bz_GetDebugMessage(7), nullptr);
-    EXPECT_EQ(bz_M33_ShowDebug(bz_M33_Identity(), 14), 17);
-    EXPECT_STREQ(bz_GetDebugMessage(15), "0.000000 1.000000 0.000000");
-    bz_ClearDebugMessages();
-    // The clipboard is reached only through the window layer; without it the copy reports 0.
-    EXPECT_EQ(bz_M34_CopyToClipboard(&m), PDWindowLayerUp() ? 1 : 0);
 }
 
-TEST(Matrix, RandomRotationsAreRotationsAboutTheOrigin)
-{
-    bz_RandomSeed(1234);
-    bzM34 first;
-    bz_M34_RandomRotation(&first);
-    bool differs = false;
-    for (int n = 0; n < 50; n++)
-    {
-        bzM34 m;
-        bz_M34_RandomRotation(&m);
-        bzM33 mt, p;
-        bz_TransposeM33Into(&m, &mt);
-        bz_MulM33Into(&mt, &p, &m);
-        EXPECT_TRUE(RowsNear(p, *bz_M33_Identity(), 3, 1e-5f));
-        EXPECT_NEAR(bz_M33_DeterminantPlain(&m), 1.0f, 1e-5f);
-        EXPECT_TRUE(V3Near(m.row[3], bzV3{0, 0, 0}, 0.0f));
-        differs = differs || !RowsNear(m, first, 3, 1e-3f);
-    }
-    EXPECT_TRUE(differs);
-    // The same starting value gives the same rotation.
-    bz_RandomSeed(1234);
-    bzM34 again;
-    bz_M34_RandomRotation(&again);
-    EXPECT_TRUE(RowsNear(again, first, 4, 0.0f));
-}
 } // namespace

@@ -1,6 +1,6 @@
 // Test main: starts the engine core once per test program in keep-alive mode, so a report
 // is recorded instead of ending the process.
-#include "core/Engine.h"
+#include "startup/Engine.h"
 #include "core/Error.h"
 
 #include <gtest/gtest.h>

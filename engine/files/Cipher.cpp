@@ -1,0 +1,381 @@
+#include "files/Cipher.h"
+
+#include "core/Error.h"
+#include "core/Memory.h"
+
+#include <cstring>
+
+namespace
+{
+constexpr int32_t kMarkInterval = 65536; // key-stream bytes between two snapshots
+constexpr int32_t kWindowsPerMark = kMarkInterval / BZ_CIPHER_WINDOW;
+
+// The key stream behind bz_CipherBytes: kept between calls and keyed again only when the key
+// changes.
+bzCipherStream gStream;
+uint8_t gStreamKey[BZ_CIPHER_MAX_KEY];
+int32_t gStreamKeyLength;
+bool gStreamReady;
+
+uint32_t gCodecState;
+
+void KeySchedule(bzCipherState *state, const uint8_t *key, int32_t keyLength)
+{
+    for (int32_t i = 0; i < 256; i++)
+        state->s[i] = (uint8_t)i;
+    uint8_t j = 0;
+    for (int32_t i = 0; i < 256; i++)
+    {
+        j = (uint8_t)(j + state->s[i] + key[i % keyLength]);
+        uint8_t t = state->s[i];
+        state->s[i] = state->s[j];
+        state->s[j] = t;
+    }
+    state->i = 0;
+    state->j = 0;
+}
+
+// Produces count key-stream bytes into out (or only advances the state when out is null).
+void Generate(bzCipherState *state, uint8_t *out, int32_t count)
+{
+    uint8_t i = state->i, j = state->j;
+    uint8_t *s = state->s;
+    for (int32_t k = 0; k < count; k++)
+    {
+        i = (uint8_t)(i + 1);
+        j = (uint8_t)(j + s[i]);
+        uint8_t t = s[i];
+        s[i] = s[j];
+        s[j] = t;
+        if (out)
+            out[k] = s[(uint8_t)(s[i] + s[j])];
+    }
+    state->i = i;
+    state->j = j;
+}
+
+// Records a snapshot when the cursor stands on the next snapshot boundary.
+void NoteMark(bzCipherStream *stream)
+{
+    if (stream->cursorPos % kMarkInterval != 0 ||
+        stream->cursorPos / kMarkInterval != stream->markCount)
+        return;
+    if (stream->markCount == stream->markCapacity)
+    {
+        int32_t capacity = stream->markCapacity ? stream->markCapacity * 2 : 16;
+        void *grown = bz_MemRealloc(stream->marks, (uint32_t)(capacity * sizeof(bzCipherState)), 0);
+        if (!grown)
+            return; // without more snapshots a jump back starts further back; still correct
+        stream->marks = (bzCipherState *)grown;
+        stream->markCapacity = capacity;
+    }
+    stream->marks[stream->markCount++] = stream->cursor;
+}
+
+// Moves the cursor to key-stream byte number target (a window boundary).
+void SeekCursor(bzCipherStream *stream, int32_t target)
+{
+    if (target < stream->cursorPos)
+    {
+        int32_t mark = target / kMarkInterval;
+        if (mark >= stream->markCount)
+            mark = stream->markCount - 1;
+        if (mark >= 0)
+        {
+            stream->cursor = stream->marks[mark];
+            stream->cursorPos = mark * kMarkInterval;
+        }
+        else
+        {
+            stream->cursor = stream->start;
+            stream->cursorPos = 0;
+        }
+    }
+    while (stream->cursorPos < target)
+    {
+        NoteMark(stream);
+        Generate(&stream->cursor, nullptr, BZ_CIPHER_WINDOW);
+        stream->cursorPos += BZ_CIPHER_WINDOW;
+    }
+}
+
+bool SameStreamKey(const uint8_t *key, int32_t keyLength)
+{
+    return gStreamReady && gStreamKeyLength == keyLength &&
+           memcmp(gStreamKey, key, (size_t)keyLength) == 0;
+}
+
+int32_t UsedKeyLength(int32_t keyLength)
+{
+    return keyLength > BZ_CIPHER_MAX_KEY ? BZ_CIPHER_MAX_KEY : keyLength;
+}
+
+const char kLower[] = "abcdefghijklmnopqrstuvwxyz";
+const char kUpper[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+const char kHexLower[] = "0123456789abcdef";
+const char kHexUpper[] = "0123456789ABCDEF";
+} // namespace
+
+int32_t bz_CipherStream_Init(bzCipherStream *stream, const uint8_t *key, int32_t keyLength)
+{
+    if (!stream)
+        return BZ_CIPHER_NO_KEY;
+    memset(stream, 0, sizeof *stream);
+    stream->windowBase[0] = stream->windowBase[1] = -1;
+    if (!key || keyLength <= 0)
+        return BZ_CIPHER_NO_KEY;
+    KeySchedule(&stream->start, key, UsedKeyLength(keyLength));
+    stream->cursor = stream->start;
+    return BZ_CIPHER_OK;
+}
+
+void bz_CipherStream_Release(bzCipherStream *stream)
+{
+    if (!stream)
+        return;
+    if (stream->marks)
+        bz_MemFree(stream->marks);
+    stream->marks = nullptr;
+    stream->markCount = stream->markCapacity = 0;
+    stream->windowBase[0] = stream->windowBase[1] = -1;
+}
+
+uint8_t bz_CipherStream_ByteAt(bzCipherStream *stream, int32_t index)
+{
+    int32_t base = index - index % BZ_CIPHER_WINDOW;
+    if (stream->windowBase[stream->newest] == base)
+        return stream->window[stream->newest][index - base];
+    if (stream->windowBase[stream->newest ^ 1] == base)
+        return stream->window[stream->newest ^ 1][index - base];
+    // Produce the window holding the byte into the older slot, so reading across a window
+    // boundary and back costs nothing.
+    SeekCursor(stream, base);
+    int32_t slot = stream->newest ^ 1;
+    NoteMark(stream);
+    Generate(&stream->cursor, stream->window[slot], BZ_CIPHER_WINDOW);
+    stream->cursorPos += BZ_CIPHER_WINDOW;
+    stream->windowBase[slot] = base;
+    stream->newest = slot;
+    return stream->window[slot][index - base];
+}
+
+int32_t bz_CipherBytes(uint8_t *out, int32_t offset, const uint8_t *key, int32_t keyLength,
+                       const uint8_t *data, int32_t count, int32_t *outCount)
+{
+    if (!key || keyLength <= 0)
+        return BZ_CIPHER_NO_KEY;
+    if (offset < 0 || count < 0 || offset > INT32_MAX - count)
+        return BZ_CIPHER_BAD_RANGE;
+    if (count > 0 && (!out || !data))
+        return BZ_ERROR_INVALID_PARAMETER;
+    int32_t used = UsedKeyLength(keyLength);
+    if (!SameStreamKey(key, used))
+    {
+        bz_CipherStream_Release(&gStream);
+        bz_CipherStream_Init(&gStream, key, used);
+        memcpy(gStreamKey, key, (size_t)used);
+        gStreamKeyLength = used;
+        gStreamReady = true;
+    }
+    const uint8_t *src = data + offset;
+    for (int32_t k = 0; k < count; k++)
+        out[k] = (uint8_t)(src[k] ^ bz_CipherStream_ByteAt(&gStream, offset + k));
+    if (outCount)
+        *outCount = count;
+    return BZ_CIPHER_OK;
+}
+
+int32_t bz_CipherByte(uint8_t *out, int32_t offset, const uint8_t *key, int32_t keyLength,
+                      const uint8_t *data)
+{
+    return bz_CipherBytes(out, offset, key, keyLength, data, 1, nullptr);
+}
+
+int32_t bz_CipherBuffer(uint8_t **out, const uint8_t *key, int32_t keyLength, const uint8_t *data,
+                        int32_t count, int32_t *outCount)
+{
+    if (!out)
+        return BZ_ERROR_INVALID_PARAMETER;
+    if (!key || keyLength <= 0)
+        return BZ_CIPHER_NO_KEY;
+    if (count < 0)
+        return BZ_CIPHER_BAD_RANGE;
+    uint8_t *block = (uint8_t *)bz_MemAlloc(count > 0 ? (uint32_t)count : 1u, 0);
+    if (!block)
+        return BZ_CIPHER_NO_MEMORY;
+    int32_t result = bz_CipherBytes(block, 0, key, keyLength, data, count, outCount);
+    if (result != BZ_CIPHER_OK)
+    {
+        bz_MemFree(block);
+        return result;
+    }
+    *out = block;
+    return BZ_CIPHER_OK;
+}
+
+void bz_CodecSeed(uint32_t value)
+{
+    gCodecState = value;
+}
+
+int32_t bz_CodecRandom()
+{
+    gCodecState = gCodecState * 214013u + 2531011u;
+    return (int32_t)((gCodecState >> 16) & 0x7FFF);
+}
+
+int32_t bz_CodecRandomRange(int32_t m)
+{
+    return (int32_t)((int64_t)bz_CodecRandom() * ((int64_t)m + 1) / 32768);
+}
+
+int32_t bz_RotorCodec(const uint8_t *key, int32_t keyLength, int32_t rotors, int32_t kind,
+                      const char *alphabet, const uint8_t *input, int32_t inputLength,
+                      uint8_t *output, int32_t encode)
+{
+    const char *symbols = nullptr;
+    int32_t n = 256;
+    switch (kind)
+    {
+    case BZ_CODEC_BYTES: break;
+    case BZ_CODEC_LOWER: symbols = kLower; break;
+    case BZ_CODEC_UPPER: symbols = kUpper; break;
+    case BZ_CODEC_HEX_LOWER: symbols = kHexLower; break;
+    case BZ_CODEC_HEX_UPPER: symbols = kHexUpper; break;
+    case BZ_CODEC_ALPHABET: symbols = alphabet; break;
+    default: return BZ_CIPHER_BAD_KIND;
+    }
+    if (kind == BZ_CODEC_ALPHABET && (!alphabet || !alphabet[0]))
+        return BZ_CIPHER_BAD_KIND;
+    if (symbols)
+    {
+        size_t length = strlen(symbols);
+        n = length > 256 ? 256 : (int32_t)length; // an alphabet holds each byte at most once
+    }
+    if (inputLength < 0 || (inputLength > 0 && (!input || !output)))
+        return BZ_ERROR_INVALID_PARAMETER;
+    if (rotors < 0)
+        rotors = 0;
+    if ((int64_t)rotors * n * 2 > (int64_t)BZ_MEM_MAX_BLOCK)
+        return BZ_CIPHER_NO_MEMORY;
+
+    // Index of each byte in the alphabet (-1 for bytes outside it; the first occurrence wins).
+    int16_t indexOf[256];
+    for (int32_t b = 0; b < 256; b++)
+        indexOf[b] = symbols ? -1 : (int16_t)b;
+    if (symbols)
+        for (int32_t k = n - 1; k >= 0; k--)
+            indexOf[(uint8_t)symbols[k]] = (int16_t)k;
+
+    uint8_t *table = nullptr;
+    int32_t *positions = nullptr;
+    if (rotors > 0)
+    {
+        table = (uint8_t *)bz_MemAlloc((uint32_t)(rotors * n * 2), 0);
+        positions = (int32_t *)bz_MemAlloc((uint32_t)(rotors * sizeof(int32_t)), BZ_MEM_CLEAR);
+        if (!table || !positions)
+        {
+            if (table)
+                bz_MemFree(table);
+            if (positions)
+                bz_MemFree(positions);
+            return BZ_CIPHER_NO_MEMORY;
+        }
+    }
+    // Rotor r's permutation at table + 2 r n, its inverse right behind it.
+    uint32_t sum = 0;
+    for (int32_t k = 0; key && k < keyLength; k++)
+        sum += key[k];
+    bz_CodecSeed(sum);
+    int32_t swaps = rotors > 0 ? bz_CodecRandomRange(n) + n : 0;
+    for (int32_t r = 0; r < rotors; r++)
+    {
+        uint8_t *perm = table + 2 * r * n;
+        for (int32_t k = 0; k < n; k++)
+            perm[k] = (uint8_t)k;
+        for (int32_t s = 0; s < swaps; s++)
+        {
+            int32_t a = bz_CodecRandom() * n / 32768;
+            int32_t b = bz_CodecRandom() * n / 32768;
+            uint8_t t = perm[a];
+            perm[a] = perm[b];
+            perm[b] = t;
+        }
+        uint8_t *inverse = perm + n;
+        for (int32_t k = 0; k < n; k++)
+            inverse[perm[k]] = (uint8_t)k;
+    }
+
+    for (int32_t k = 0; k < inputLength; k++)
+    {
+        int32_t index = indexOf[input[k]];
+        if (index < 0)
+        {
+            output[k] = input[k];
+            continue;
+        }
+        if (encode)
+        {
+            for (int32_t r = 0; r < rotors; r++)
+                index = table[2 * r * n + (index + positions[r]) % n];
+        }
+        else
+        {
+            for (int32_t r = rotors - 1; r >= 0; r--)
+                index = (table[2 * r * n + n + index] - positions[r] + n) % n;
+        }
+        output[k] = symbols ? (uint8_t)symbols[index] : (uint8_t)index;
+        for (int32_t r = 0; r < rotors; r++)
+        {
+            if (++positions[r] < n)
+                break;
+            positions[r] = 0;
+        }
+    }
+    if (table)
+        bz_MemFree(table);
+    if (positions)
+        bz_MemFree(positions);
+    return BZ_CIPHER_OK;
+}
+
+namespace
+{
+int32_t RunBlock(const uint8_t *key, int32_t keyLength, int32_t rotors, int32_t kind,
+                 const char *alphabet, const uint8_t *input, int32_t inputLength, uint8_t **out,
+                 int32_t *outLength, int32_t encode)
+{
+    if (kind < 0 || kind > BZ_CODEC_ALPHABET || (kind == BZ_CODEC_ALPHABET && !alphabet))
+        return BZ_CIPHER_BAD_KIND;
+    if (!out || inputLength < 0)
+        return BZ_ERROR_INVALID_PARAMETER;
+    uint8_t *block = (uint8_t *)bz_MemAlloc(inputLength > 0 ? (uint32_t)inputLength : 1u, 0);
+    if (!block)
+        return BZ_CIPHER_NO_MEMORY;
+    int32_t result =
+        bz_RotorCodec(key, keyLength, rotors, kind, alphabet, input, inputLength, block, encode);
+    if (result != BZ_CIPHER_OK)
+    {
+        bz_MemFree(block);
+        return result;
+    }
+    *out = block;
+    if (outLength)
+        *outLength = inputLength;
+    return BZ_CIPHER_OK;
+}
+} // namespace
+
+int32_t bz_EncodeBlock(const uint8_t *key, int32_t keyLength, int32_t rotors, int32_t kind,
+                       const char *alphabet, const uint8_t *input, int32_t inputLength,
+                       uint8_t **out, int32_t *outLength)
+{
+    return RunBlock(key, keyLength, rotors, kind, alphabet, input, inputLength, out, outLength, 1);
+}
+
+int32_t bz_DecodeBlock(const uint8_t *key, int32_t keyLength, int32_t rotors, int32_t kind,
+                       const char *alphabet, const uint8_t *input, int32_t inputLength,
+                       uint8_t **out, int32_t *outLength)
+{
+    return RunBlock(key, keyLength, rotors, kind, alphabet, input, inputLength, out, outLength, 0);
+}

@@ -1,0 +1,1162 @@
+#include "files/Wad.h"
+
+#include "core/Error.h"
+#include "files/File.h"
+#include "core/Memory.h"
+#include "core/Strings.h"
+#include "pc/PcSystem.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+constexpr uint32_t kSwitchDiskFirst = 0x2;
+constexpr uint32_t kSwitchArchivesOnly = 0x4;
+constexpr uint32_t kSwitchLog = 0x8;
+constexpr uint32_t kEntrySize = 16;
+constexpr size_t kMaxPath = 127;
+constexpr size_t kMaxComponent = 63;
+
+bzFileIOHandlers gSaved;
+bool gInstalled;
+char gLogName[BZ_WAD_NAME_SIZE];
+uint32_t gSwitches;
+bzWADMount *gMounts;
+bzWADFile *gCurrent;
+int32_t gBypass;
+uint8_t gKey[BZ_WAD_MAX_KEY];
+uint32_t gKeyLength;
+
+uint16_t U16(const uint8_t *p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t U32(const uint8_t *p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutU16(uint8_t *p, uint32_t v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void PutU32(uint8_t *p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void CopyName(char *out, size_t size, const char *name)
+{
+    size_t n = name ? std::strlen(name) : 0;
+    if (n > size - 1)
+        n = size - 1;
+    if (n)
+        std::memcpy(out, name, n);
+    out[n] = 0;
+}
+
+bool IsMemoryResident(const bzWADFile *archive)
+{
+    return (archive->flags & BZ_WAD_FLAG_MEMORY) != 0;
+}
+
+bzFileHandle *SavedOpen(const char *name, const char *mode)
+{
+    return gInstalled ? gSaved.open(name, mode) : bz_FileOpen(name, mode);
+}
+
+// Opens that must reach the disk itself pass the archive handlers by.
+struct Bypass
+{
+    Bypass() { ++gBypass; }
+    ~Bypass()
+    {
+        if (gBypass > 0)
+            --gBypass;
+    }
+};
+
+// --- reading the directory tree ------------------------------------------------------------
+
+// The header and blocks of an archive, checked against each other and the archive's size.
+struct Layout
+{
+    uint16_t version;
+    uint32_t flags;
+    uint32_t headerSize;
+    uint32_t nameBlockSize;
+    uint32_t fileCount;
+    uint32_t directoryCount;
+};
+
+// Reads the layout from the first bytes of an archive of archiveSize bytes. Returns null, or
+// the reason the archive is refused.
+const char *ReadLayout(const uint8_t *header, uint32_t available, uint32_t archiveSize, Layout &out)
+{
+    if (available < 4 || U16(header) != BZ_WAD_MAGIC)
+        return "not a wad file";
+    out.version = U16(header + 2);
+    if (out.version != BZ_WAD_VERSION_0100 && out.version != BZ_WAD_VERSION_0101)
+        return "wrong version";
+    out.headerSize = out.version == BZ_WAD_VERSION_0100 ? 16 : 20;
+    if (available < out.headerSize)
+        return "header cut short";
+    const uint8_t *p = header + 4;
+    out.flags = 0;
+    if (out.version == BZ_WAD_VERSION_0101)
+    {
+        out.flags = U32(p);
+        p += 4;
+    }
+    out.nameBlockSize = U32(p);
+    out.fileCount = U32(p + 4);
+    out.directoryCount = U32(p + 8);
+    if (out.flags & BZ_WAD_FLAG_MEMORY)
+        return "flags bit 31 set";
+    const uint64_t entries = static_cast<uint64_t>(out.fileCount) + out.directoryCount;
+    if (out.directoryCount == 0)
+        return "no root directory";
+    if (static_cast<uint64_t>(out.headerSize) + out.nameBlockSize + entries * kEntrySize >
+        archiveSize)
+        return "counts larger than the file";
+    return nullptr;
+}
+
+// Walks the entry block in tree order, checking every count, name and data range, and
+// builds the nodes when they are given. kinds, when given, receives 1 for each directory
+// entry and 2 for each file entry.
+struct TreeReader
+{
+    const uint8_t *entries;
+    uint32_t entryCount;
+    const char *names;
+    uint32_t nameBlockSize;
+    uint32_t archiveSize;
+    uint32_t directoryLimit;
+    uint32_t fileLimit;
+    bzWADDirNode *directories; // null: check only
+    bzWADFileNode *files;
+    uint8_t *kinds;
+    uint32_t cursor = 0;
+    uint32_t directoriesUsed = 0;
+    uint32_t filesUsed = 0;
+    const char *fault = nullptr;
+
+    const char *NameAt(uint32_t offset)
+    {
+        if (offset >= nameBlockSize)
+        {
+            fault = "name offset outside the name block";
+            return nullptr;
+        }
+        if (!std::memchr(names + offset, 0, nameBlockSize - offset))
+        {
+            fault = "name without terminator";
+            return nullptr;
+        }
+        return names + offset;
+    }
+
+    const uint8_t *Take(uint8_t kind)
+    {
+        if (cursor >= entryCount)
+        {
+            fault = "tree larger than the entry block";
+            return nullptr;
+        }
+        if (kinds)
+            kinds[cursor] = kind;
+        return entries + static_cast<size_t>(cursor++) * kEntrySize;
+    }
+
+    bzWADFileNode *File(bool &ok)
+    {
+        ok = false;
+        if (filesUsed >= fileLimit)
+        {
+            fault = "more files than counted";
+            return nullptr;
+        }
+        const uint8_t *entry = Take(2);
+        if (!entry)
+            return nullptr;
+        const char *name = NameAt(U32(entry));
+        if (!name)
+            return nullptr;
+        const uint32_t length = U32(entry + 4);
+        const uint32_t offset = U32(entry + 8);
+        if (length > static_cast<uint32_t>(INT32_MAX) ||
+            static_cast<uint64_t>(offset) + length > archiveSize)
+        {
+            fault = "file data outside the archive";
+            return nullptr;
+        }
+        ok = true;
+        bzWADFileNode *node = files ? &files[filesUsed] : nullptr;
+        ++filesUsed;
+        if (node)
+        {
+            node->next = nullptr;
+            node->name = name;
+            node->dataOffset = offset;
+            node->length = length;
+        }
+        return node;
+    }
+
+    bzWADDirNode *Directory(int32_t depth, bool &ok)
+    {
+        ok = false;
+        if (depth >= BZ_WAD_MAX_DEPTH)
+        {
+            fault = "directories nested too deep";
+            return nullptr;
+        }
+        if (directoriesUsed >= directoryLimit)
+        {
+            fault = "more directories than counted";
+            return nullptr;
+        }
+        const uint8_t *entry = Take(1);
+        if (!entry)
+            return nullptr;
+        const char *name = NameAt(U32(entry));
+        if (!name)
+            return nullptr;
+        const uint32_t fileCount = U32(entry + 4);
+        const uint32_t subCount = U32(entry + 8);
+        if (static_cast<uint64_t>(fileCount) + subCount > entryCount - cursor)
+        {
+            fault = "counts larger than the entry block";
+            return nullptr;
+        }
+        bzWADDirNode *node = directories ? &directories[directoriesUsed] : nullptr;
+        ++directoriesUsed;
+        if (node)
+            *node = bzWADDirNode{name, nullptr, nullptr, nullptr};
+        for (uint32_t i = 0; i < subCount; ++i)
+        {
+            bzWADDirNode *sub = Directory(depth + 1, ok);
+            if (!ok)
+                return nullptr;
+            if (node)
+            {
+                sub->next = node->firstSub;
+                node->firstSub = sub;
+            }
+        }
+        for (uint32_t i = 0; i < fileCount; ++i)
+        {
+            bzWADFileNode *file = File(ok);
+            if (!ok)
+                return nullptr;
+            if (node)
+            {
+                file->next = node->firstFile;
+                node->firstFile = file;
+            }
+        }
+        ok = true;
+        return node;
+    }
+};
+
+// Builds the tree of an archive whose name block is in place; null (and *fault) when the
+// entries are damaged or memory runs out.
+bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries, const char **fault)
+{
+    const size_t bytes = static_cast<size_t>(layout.directoryCount) * sizeof(bzWADDirNode) +
+                         static_cast<size_t>(layout.fileCount) * sizeof(bzWADFileNode);
+    if (bytes > BZ_MEM_MAX_BLOCK)
+    {
+        *fault = "too many entries";
+        return false;
+    }
+    auto *block =
+        static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_ALIGN_FLAGS(1)));
+    if (!block)
+    {
+        *fault = "out of memory";
+        return false;
+    }
+    TreeReader reader{
+        entries,
+        layout.fileCount + layout.directoryCount,
+        archive->nameBlock,
+        layout.nameBlockSize,
+        archive->archiveSize,
+        layout.directoryCount,
+        layout.fileCount,
+        reinterpret_cast<bzWADDirNode *>(block),
+        reinterpret_cast<bzWADFileNode *>(block + static_cast<size_t>(layout.directoryCount) *
+                                                      sizeof(bzWADDirNode)),
+        nullptr};
+    bool ok = false;
+    bzWADDirNode *root = reader.Directory(0, ok);
+    if (!ok)
+    {
+        bz_MemFree(block);
+        *fault = reader.fault;
+        return false;
+    }
+    archive->root = root;
+    archive->treeSize = static_cast<uint32_t>(bytes);
+    return true;
+}
+
+void FreeArchive(bzWADFile *archive)
+{
+    if (!archive)
+        return;
+    if (archive->root)
+        bz_MemFree(archive->root);
+    if (archive->memoryImage)
+        bz_MemFree(archive->memoryImage);
+    else if (archive->nameBlock)
+        bz_MemFree(archive->nameBlock);
+    bz_MemFree(archive);
+}
+
+void ReportDamaged(const char *name, const char *fault)
+{
+    bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
+    BZ_SET_ORIGIN();
+    bz_ReportError("Wad file failure.", "The wad file '%s' is damaged (%s).", name, fault);
+}
+
+// Archive handles of archive lose their archive: they read nothing from then on.
+void DetachHandles(const bzWADFile *archive)
+{
+    for (int32_t i = 0; i < BZ_FILE_MAX_OPEN; ++i)
+    {
+        bzFileHandle *file = bz_FileHandle_Get(i);
+        if (file->inUse && file->archive && (!archive || file->archive == archive))
+            file->archive = nullptr;
+    }
+}
+
+void CloseArchiveFile(bzWADFile *archive)
+{
+    if (archive && !IsMemoryResident(archive) && archive->openFile)
+    {
+        if (gInstalled)
+            gSaved.close(archive->openFile);
+        else
+            bz_FileClose(archive->openFile);
+        archive->openFile = nullptr;
+    }
+}
+
+void InsertArchive(bzWADMount *mount, bzWADFile *archive)
+{
+    bzWADFile **link = &mount->first;
+    while (*link && std::strcmp((*link)->name, archive->name) >= 0)
+        link = &(*link)->next;
+    archive->next = *link;
+    *link = archive;
+}
+
+int32_t CountArchives(const bzWADMount *mount)
+{
+    int32_t n = 0;
+    for (const bzWADFile *a = mount->first; a; a = a->next)
+        ++n;
+    return n;
+}
+
+void LogOpen(const char *name)
+{
+    if (!(gSwitches & kSwitchLog) || !name)
+        return;
+    bzFileHandle *log = SavedOpen(gLogName, "at");
+    if (!log)
+        return;
+    bz_FileWriteItems(name, std::strlen(name) + 1, 1, log);
+    bz_FileFlush(log);
+    bz_FileClose(log);
+}
+
+// --- the handlers --------------------------------------------------------------------------
+
+bzFileHandle *WAD_OpenArchiveFile(const char *name, const char *mode)
+{
+    if (gBypass > 0 || !name || !mode || (mode[0] != 'r' && mode[0] != 'R'))
+        return nullptr;
+    char path[kMaxPath + 1];
+    size_t n = std::strlen(name);
+    if (n > kMaxPath)
+        return nullptr;
+    for (size_t i = 0; i <= n; ++i)
+    {
+        char c = name[i];
+        path[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    bzWADFile *archive = nullptr;
+    const bzWADFileNode *node = bz_WAD_FindFile(path, &archive);
+    if (!node)
+        return nullptr;
+    bzFileHandle *file = bz_FileHandle_Alloc();
+    if (!file)
+        return nullptr;
+    file->stream = nullptr;
+    file->length = static_cast<int32_t>(node->length);
+    file->inUse = 1;
+    file->position = 0;
+    file->archiveEntry = node;
+    file->enciphered = static_cast<int32_t>(archive->flags & BZ_WAD_FLAG_ENCIPHERED);
+    file->archive = archive;
+    return file;
+}
+
+bzFileHandle *WAD_fopen(const char *name, const char *mode)
+{
+    bzFileHandle *file = nullptr;
+    if (gBypass > 0)
+        return gSaved.open(name, mode);
+    if (gSwitches & kSwitchDiskFirst)
+    {
+        file = gSaved.open(name, mode);
+        if (!file)
+            file = WAD_OpenArchiveFile(name, mode);
+    }
+    else
+    {
+        file = WAD_OpenArchiveFile(name, mode);
+        if (!file && !(gSwitches & kSwitchArchivesOnly))
+            file = gSaved.open(name, mode);
+    }
+    if (file)
+        LogOpen(name);
+    return file;
+}
+
+// Reads are clipped to the file and come from the handle's own archive.
+size_t WAD_fread(void *buffer, size_t size, size_t count, bzFileHandle *file)
+{
+    if (!file)
+        return 0;
+    if (!file->archiveEntry)
+        return gSaved.read(buffer, size, count, file);
+    const uint64_t wanted = static_cast<uint64_t>(size) * count;
+    if (size == 0 || count == 0 || wanted / size != count)
+        return 0;
+    bzWADFile *archive = file->archive;
+    const int32_t position = file->position;
+    file->position =
+        static_cast<int32_t>(static_cast<uint32_t>(position) + static_cast<uint32_t>(wanted));
+    if (!archive || !buffer)
+        return 0;
+    const bzWADFileNode *node = file->archiveEntry;
+    uint64_t n = 0;
+    if (position >= 0 && static_cast<uint32_t>(position) < node->length)
+    {
+        n = node->length - static_cast<uint32_t>(position);
+        if (n > wanted)
+            n = wanted;
+    }
+    if (n == 0)
+        return 0;
+    const uint32_t at = node->dataOffset + static_cast<uint32_t>(position);
+    if (IsMemoryResident(archive))
+    {
+        std::memcpy(buffer, archive->memoryImage + at, static_cast<size_t>(n));
+        return static_cast<size_t>(n / size);
+    }
+    if (gCurrent != archive && !bz_WAD_MakeCurrent(archive))
+        return 0;
+    bzFileHandle *source = archive->openFile;
+    if (source->position != static_cast<int32_t>(at))
+        gSaved.seek(source, static_cast<int32_t>(at), 0);
+    if (gSaved.read(buffer, static_cast<size_t>(n), 1, source) != 1)
+    {
+        // The archive file changed under us; the next read seeks afresh.
+        source->position = -1;
+        return 0;
+    }
+    return static_cast<size_t>(n / size);
+}
+
+int WAD_fseek(bzFileHandle *file, int32_t offset, int origin)
+{
+    if (!file || !file->archiveEntry)
+        return gSaved.seek(file, offset, origin);
+    switch (origin)
+    {
+    case 0: file->position = offset; break;
+    case 1:
+        file->position = static_cast<int32_t>(static_cast<uint32_t>(file->position) +
+                                              static_cast<uint32_t>(offset));
+        break;
+    case 2:
+        file->position = static_cast<int32_t>(static_cast<uint32_t>(file->length) -
+                                              static_cast<uint32_t>(offset));
+        break;
+    default: return -1;
+    }
+    return 0;
+}
+
+int32_t WAD_ftell(bzFileHandle *file)
+{
+    if (!file || !file->archiveEntry)
+        return gSaved.tell(file);
+    return file->position;
+}
+
+void WAD_rewind(bzFileHandle *file)
+{
+    if (!file || !file->archiveEntry)
+    {
+        gSaved.rewind(file);
+        return;
+    }
+    file->position = 0;
+}
+
+int WAD_feof(bzFileHandle *file)
+{
+    if (!file || !file->archiveEntry)
+        return gSaved.eof(file);
+    return file->position >= file->length ? 1 : 0;
+}
+
+int WAD_fclose(bzFileHandle *file)
+{
+    if (!file)
+        return EOF;
+    if (!file->inUse)
+        return 0;
+    file->inUse = 0;
+    if (file->stream)
+        return gSaved.close(file);
+    file->archive = nullptr;
+    return 0;
+}
+
+// --- path lookup ---------------------------------------------------------------------------
+
+bool NameIs(const char *name, const char *component, size_t length)
+{
+    return std::strlen(name) == length && std::memcmp(name, component, length) == 0;
+}
+
+const bzWADFileNode *FindInFiles(const bzWADDirNode *directory, const char *name, size_t length)
+{
+    if (length > kMaxComponent)
+        return nullptr;
+    for (const bzWADFileNode *f = directory->firstFile; f; f = f->next)
+        if (NameIs(f->name, name, length))
+            return f;
+    return nullptr;
+}
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+void LowerCase(char *text)
+{
+    for (char *p = text; *p; ++p)
+        if (*p >= 'A' && *p <= 'Z')
+            *p = static_cast<char>(*p - 'A' + 'a');
+}
+
+// The disk ignores letter case, so a name matches when it does as it is or when pattern and
+// name are both in lower case (the pattern's escapes are lower-case letters already).
+bool MatchesArchiveName(const char *pattern, const char *name)
+{
+    if (bz_WildcardMatch(pattern, name))
+        return true;
+    char lowerPattern[BZ_FILE_PATH_SIZE];
+    char lowerName[BZ_FILE_PATH_SIZE];
+    CopyName(lowerPattern, sizeof lowerPattern, pattern);
+    CopyName(lowerName, sizeof lowerName, name);
+    LowerCase(lowerPattern);
+    LowerCase(lowerName);
+    return bz_WildcardMatch(lowerPattern, lowerName) != 0;
+}
+
+const char *FindSeparator(const char *p)
+{
+    for (; *p; ++p)
+        if (IsSeparator(*p))
+            return p;
+    return nullptr;
+}
+} // namespace
+
+// --- lookup --------------------------------------------------------------------------------
+
+const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
+{
+    if (!archive || !archive->root || !path)
+        return nullptr;
+    char buffer[kMaxPath + 1];
+    if (std::strlen(path) > kMaxPath)
+        return nullptr;
+    std::strcpy(buffer, path);
+    // Each ".." step shortens the path, so this loop ends.
+    for (;;)
+    {
+        const bzWADDirNode *root = archive->root;
+        const char *first = FindSeparator(buffer);
+        if (!first)
+            return FindInFiles(root, buffer, std::strlen(buffer));
+        const size_t firstLength = static_cast<size_t>(first - buffer);
+        const char *rest = first + 1;
+        if (firstLength > kMaxComponent || !NameIs(root->name, buffer, firstLength))
+            return FindSeparator(rest) ? nullptr : FindInFiles(root, rest, std::strlen(rest));
+
+        const bzWADDirNode *directory = root;
+        const char *previous = buffer; // start of the component before the current one
+        const char *component = rest;
+        bool restart = false;
+        while (const char *end = FindSeparator(component))
+        {
+            const size_t length = static_cast<size_t>(end - component);
+            const bzWADDirNode *sub = nullptr;
+            if (length <= kMaxComponent)
+                for (sub = directory->firstSub; sub; sub = sub->next)
+                    if (NameIs(sub->name, component, length))
+                        break;
+            if (sub)
+            {
+                directory = sub;
+                previous = component;
+                component = end + 1;
+                continue;
+            }
+            if (length >= 2 && component[0] == '.' && component[1] == '.')
+            {
+                // Drop the previous component and the ".." and look the result up afresh.
+                char shorter[kMaxPath + 1];
+                const size_t head = static_cast<size_t>(previous - buffer);
+                std::memcpy(shorter, buffer, head);
+                std::strcpy(shorter + head, end + 1);
+                std::strcpy(buffer, shorter);
+                restart = true;
+                break;
+            }
+            return nullptr;
+        }
+        if (!restart)
+            return FindInFiles(directory, component, std::strlen(component));
+    }
+}
+
+int32_t bz_WAD_MakeCurrent(bzWADFile *archive)
+{
+    if (gCurrent == archive && archive)
+        return 1;
+    if (gCurrent)
+        CloseArchiveFile(gCurrent);
+    gCurrent = nullptr;
+    if (!archive)
+        return 0;
+    if (IsMemoryResident(archive))
+    {
+        gCurrent = archive;
+        return 1;
+    }
+    Bypass bypass;
+    archive->openFile = bz_FileOpen(archive->name, "rb");
+    if (!archive->openFile)
+        return 0;
+    gCurrent = archive;
+    return 1;
+}
+
+const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
+{
+    for (bzWADMount *mount = gMounts; mount; mount = mount->next)
+    {
+        for (bzWADFile *archive = mount->first; archive; archive = archive->next)
+        {
+            const bzWADFileNode *node = bz_WAD_Lookup(archive, path);
+            if (!node)
+                continue;
+            if (!bz_WAD_MakeCurrent(archive))
+                return nullptr;
+            if (outArchive)
+                *outArchive = archive;
+            return node;
+        }
+    }
+    return nullptr;
+}
+
+// --- reading and mounting archives ---------------------------------------------------------
+
+bzWADFile *bz_WAD_ReadArchive(const char *fileName)
+{
+    // The archive is reopened by this name whenever it becomes current: it must fit whole.
+    if (!fileName || std::strlen(fileName) >= sizeof(bzWADFile::name))
+    {
+        bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+        return nullptr;
+    }
+    bzFileHandle *file = bz_FileOpen(fileName, "rb");
+    if (!file)
+        return nullptr;
+    uint8_t header[20] = {};
+    const uint32_t archiveSize = static_cast<uint32_t>(file->length < 0 ? 0 : file->length);
+    const uint32_t available = archiveSize < sizeof header ? archiveSize : sizeof header;
+    bz_FileSeek(file, 0, 0);
+    if (available && bz_FileRead(file, header, available) != available)
+    {
+        bz_FileClose(file);
+        return nullptr;
+    }
+    Layout layout{};
+    const char *fault = ReadLayout(header, available, archiveSize, layout);
+    if (fault)
+    {
+        bz_FileClose(file);
+        BZ_SET_ORIGIN();
+        if (available < 4 || U16(header) != BZ_WAD_MAGIC)
+            bz_ReportError("Wad file failure.",
+                           "The opened file is not a wad file.\nFatal, can not function.");
+        else if (U16(header + 2) != BZ_WAD_VERSION_0100 && U16(header + 2) != BZ_WAD_VERSION_0101)
+            bz_ReportError("Wad file failure.",
+                           "Opened wad file is wrong version\nFatal, can not function.");
+        else
+            ReportDamaged(fileName, fault);
+        return nullptr;
+    }
+
+    auto *archive = static_cast<bzWADFile *>(bz_MemAlloc(sizeof(bzWADFile), BZ_MEM_CLEAR));
+    const uint32_t entryBytes = (layout.fileCount + layout.directoryCount) * kEntrySize;
+    uint8_t *entries = nullptr;
+    if (archive)
+    {
+        CopyName(archive->name, sizeof archive->name, fileName);
+        archive->version = layout.version;
+        archive->flags = layout.flags;
+        archive->archiveSize = archiveSize;
+        archive->nameBlockSize = layout.nameBlockSize;
+        archive->nameBlock = static_cast<char *>(bz_MemAlloc(layout.nameBlockSize + 1, 0));
+        entries = static_cast<uint8_t *>(bz_MemAlloc(entryBytes, BZ_MEM_ALIGN_FLAGS(1)));
+    }
+    bool good = archive && archive->nameBlock && entries;
+    if (good)
+    {
+        bz_FileSeek(file, static_cast<int32_t>(layout.headerSize), 0);
+        good =
+            bz_FileRead(file, archive->nameBlock, layout.nameBlockSize) == layout.nameBlockSize &&
+            bz_FileRead(file, entries, entryBytes) == entryBytes;
+        if (!good)
+            fault = "blocks cut short";
+    }
+    else
+    {
+        fault = "out of memory";
+    }
+    bz_FileClose(file);
+    if (good)
+        good = BuildTree(archive, layout, entries, &fault);
+    if (entries)
+        bz_MemFree(entries);
+    if (!good)
+    {
+        FreeArchive(archive);
+        if (std::strcmp(fault, "out of memory") == 0)
+            bzgLastError = BZ_ERROR_NO_MEMORY;
+        else
+            ReportDamaged(fileName, fault);
+        return nullptr;
+    }
+    return archive;
+}
+
+int32_t bz_WAD_Open(const char *name)
+{
+    if (!name)
+        return 0;
+    if (bz_GetPathExt(name)[0])
+    {
+        BZ_SET_ORIGIN();
+        bz_ReportError("unexpected extension", "filename = '%s'", name);
+    }
+    auto *mount = static_cast<bzWADMount *>(bz_MemAlloc(sizeof(bzWADMount), BZ_MEM_CLEAR));
+    if (!mount)
+        return 0;
+    CopyName(mount->name, sizeof mount->name, name);
+    if (!std::strpbrk(name, "*?/;[:"))
+    {
+        char fileName[BZ_FILE_PATH_SIZE];
+        if (std::snprintf(fileName, sizeof fileName, "%s.WAD", name) <
+            static_cast<int>(sizeof fileName))
+        {
+            Bypass bypass;
+            if (bzWADFile *archive = bz_WAD_ReadArchive(fileName))
+                InsertArchive(mount, archive);
+        }
+    }
+    else
+    {
+        char pattern[BZ_FILE_PATH_SIZE];
+        if (std::snprintf(pattern, sizeof pattern, "%s.wad", name) >=
+                static_cast<int>(sizeof pattern) ||
+            !PDFindFirstFile(".", "*.wad"))
+        {
+            bz_MemFree(mount);
+            return 0;
+        }
+        while (const char *found = PDFindNextFile(1, 0))
+        {
+            if (std::strlen(found) >= sizeof(bzWADFile::name) ||
+                !MatchesArchiveName(pattern, found))
+                continue;
+            char fileName[sizeof(bzWADFile::name)];
+            CopyName(fileName, sizeof fileName, found);
+            Bypass bypass;
+            if (bzWADFile *archive = bz_WAD_ReadArchive(fileName))
+                InsertArchive(mount, archive);
+        }
+        PDFindClose(".");
+    }
+    const int32_t count = CountArchives(mount);
+    if (count == 0)
+    {
+        bz_MemFree(mount);
+        return 0;
+    }
+    mount->next = gMounts;
+    gMounts = mount;
+    return count;
+}
+
+int32_t bz_WAD_MountMemory(void *image, const char *name)
+{
+    if (!image)
+        return 0;
+    auto *bytes = static_cast<uint8_t *>(image);
+    const uint32_t size = bz_MemSize(image);
+    Layout layout{};
+    const char *fault = ReadLayout(bytes, size, size, layout);
+    if (fault)
+    {
+        bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
+        return 0;
+    }
+    auto *archive = static_cast<bzWADFile *>(bz_MemAlloc(sizeof(bzWADFile), BZ_MEM_CLEAR));
+    if (!archive)
+        return 0;
+    CopyName(archive->name, sizeof archive->name, name);
+    archive->version = layout.version;
+    archive->flags = layout.flags;
+    archive->archiveSize = size;
+    archive->nameBlock = reinterpret_cast<char *>(bytes + layout.headerSize);
+    archive->nameBlockSize = layout.nameBlockSize;
+    if (!BuildTree(archive, layout, bytes + layout.headerSize + layout.nameBlockSize, &fault))
+    {
+        bz_MemFree(archive);
+        bzgLastError = std::strcmp(fault, "out of memory") == 0 ? BZ_ERROR_NO_MEMORY
+                                                                : BZ_ERROR_BAD_DATA_FORMAT;
+        return 0;
+    }
+    auto *mount = static_cast<bzWADMount *>(bz_MemAlloc(sizeof(bzWADMount), BZ_MEM_CLEAR));
+    if (!mount)
+    {
+        bz_MemFree(archive->root);
+        bz_MemFree(archive);
+        return 0;
+    }
+    archive->flags |= BZ_WAD_FLAG_MEMORY;
+    archive->memoryImage = bytes;
+    CopyName(mount->name, sizeof mount->name, name);
+    mount->first = archive;
+    mount->next = gMounts;
+    gMounts = mount;
+    return 1;
+}
+
+int32_t bz_WAD_MountFromFile(const char *name)
+{
+    void *image;
+    {
+        Bypass bypass;
+        image = bz_LoadFileToMemory(name, nullptr);
+    }
+    if (!image)
+        return 0;
+    if (!bz_WAD_MountMemory(image, name))
+    {
+        bz_MemFree(image);
+        return 0;
+    }
+    return 1;
+}
+
+void bz_WAD_Init(const char *name, int32_t diskFirst, int32_t archivesOnly, int32_t logOn,
+                 const char *logFileName)
+{
+    // A second start shuts the first down, so the saved table never holds our own handlers.
+    if (gInstalled || gMounts)
+        bz_WAD_Close();
+    gSwitches = 0;
+    gLogName[0] = 0;
+    gMounts = nullptr;
+    gCurrent = nullptr;
+    gBypass = 0;
+    gKeyLength = 0;
+    if (diskFirst)
+        gSwitches |= kSwitchDiskFirst;
+    if (archivesOnly)
+    {
+        gSwitches |= kSwitchArchivesOnly;
+        gSwitches &= ~kSwitchDiskFirst;
+    }
+    if (logFileName && logOn)
+    {
+        gSwitches |= kSwitchLog;
+        CopyName(gLogName, sizeof gLogName, logFileName);
+        if (bzFileHandle *log = bz_FileOpen(gLogName, "wt"))
+            bz_FileClose(log);
+        else
+            gSwitches &= ~kSwitchLog;
+    }
+    bz_WAD_Open(name);
+    bz_FileIO_GetHandlers(&gSaved);
+    bzFileIOHandlers ours = {};
+    ours.open = WAD_fopen;
+    ours.close = WAD_fclose;
+    ours.read = WAD_fread;
+    ours.seek = WAD_fseek;
+    ours.tell = WAD_ftell;
+    ours.rewind = WAD_rewind;
+    ours.eof = WAD_feof;
+    bz_FileIO_SetHandlers(&ours);
+    gInstalled = true;
+}
+
+void bz_WAD_CloseCurrent()
+{
+    if (gCurrent)
+        CloseArchiveFile(gCurrent);
+    gCurrent = nullptr;
+}
+
+void bz_WAD_Close()
+{
+    bz_WAD_CloseCurrent();
+    if (gInstalled)
+    {
+        bz_FileIO_SetHandlers(&gSaved);
+        gInstalled = false;
+    }
+    DetachHandles(nullptr);
+    while (bzWADMount *mount = gMounts)
+    {
+        gMounts = mount->next;
+        while (bzWADFile *archive = mount->first)
+        {
+            mount->first = archive->next;
+            FreeArchive(archive);
+        }
+        bz_MemFree(mount);
+    }
+}
+
+int32_t bz_WAD_Unmount(const char *archiveName)
+{
+    if (!archiveName)
+        return 0;
+    for (bzWADMount **mountLink = &gMounts; *mountLink; mountLink = &(*mountLink)->next)
+    {
+        bzWADMount *mount = *mountLink;
+        for (bzWADFile **link = &mount->first; *link; link = &(*link)->next)
+        {
+            bzWADFile *archive = *link;
+            if (std::strcmp(archive->name, archiveName) != 0)
+                continue;
+            if (gCurrent == archive)
+                bz_WAD_CloseCurrent();
+            DetachHandles(archive);
+            *link = archive->next;
+            FreeArchive(archive);
+            if (!mount->first)
+            {
+                *mountLink = mount->next;
+                bz_MemFree(mount);
+            }
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int32_t bz_WAD_SetKey(const void *block, uint32_t length)
+{
+    if (length > BZ_WAD_MAX_KEY || (!block && length))
+        return 0;
+    if (length)
+        std::memcpy(gKey, block, length);
+    gKeyLength = length;
+    return 1;
+}
+
+void bz_WAD_GetKey(const uint8_t **outBlock, uint32_t *outLength)
+{
+    if (outBlock)
+        *outBlock = gKey;
+    if (outLength)
+        *outLength = gKeyLength;
+}
+
+// --- archive images ------------------------------------------------------------------------
+
+bzErrorCode bz_WAD_LoadImage(bzWADImage *record, const char *name)
+{
+    if (!record || !name)
+        return BZ_ERROR_FILE_NOT_FOUND;
+    *record = bzWADImage{};
+    CopyName(record->name, sizeof record->name, name);
+    int32_t length = 0;
+    void *data;
+    {
+        Bypass bypass;
+        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
+        data = bz_LoadFileToMemory(name, &length);
+    }
+    if (!data)
+        return bzgLastError;
+    auto *bytes = static_cast<uint8_t *>(data);
+    const uint32_t size = static_cast<uint32_t>(length);
+    Layout layout{};
+    const char *fault = ReadLayout(bytes, size, size, layout);
+    if (fault)
+    {
+        const bool known =
+            size >= 4 && U16(bytes) == BZ_WAD_MAGIC &&
+            (U16(bytes + 2) == BZ_WAD_VERSION_0100 || U16(bytes + 2) == BZ_WAD_VERSION_0101);
+        bz_MemFree(data);
+        return bzgLastError = known ? BZ_ERROR_BAD_DATA_FORMAT : BZ_ERROR_FILE_NOT_FOUND;
+    }
+    const uint32_t entryCount = layout.fileCount + layout.directoryCount;
+    auto *kinds = static_cast<uint8_t *>(bz_MemAlloc(entryCount, BZ_MEM_CLEAR));
+    if (!kinds)
+    {
+        bz_MemFree(data);
+        return bzgLastError = BZ_ERROR_NO_MEMORY;
+    }
+    TreeReader reader{bytes + layout.headerSize + layout.nameBlockSize,
+                      entryCount,
+                      reinterpret_cast<const char *>(bytes + layout.headerSize),
+                      layout.nameBlockSize,
+                      size,
+                      layout.directoryCount,
+                      layout.fileCount,
+                      nullptr,
+                      nullptr,
+                      kinds};
+    bool ok = false;
+    reader.Directory(0, ok);
+    if (!ok)
+    {
+        bz_MemFree(kinds);
+        bz_MemFree(data);
+        return bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
+    }
+    record->data = bytes;
+    record->size = size;
+    record->magic = BZ_WAD_MAGIC;
+    record->version = layout.version;
+    record->flags = layout.flags;
+    record->nameBlockSize = layout.nameBlockSize;
+    record->fileCount = layout.fileCount;
+    record->directoryCount = layout.directoryCount;
+    record->headerSize = layout.headerSize;
+    record->nameBlockPos = layout.headerSize;
+    record->entryBlockPos = layout.headerSize + layout.nameBlockSize;
+    record->kinds = kinds;
+    return BZ_ERROR_NONE;
+}
+
+int32_t bz_WAD_SaveImage(const bzWADImage *record)
+{
+    if (!record || !record->data)
+        return 0;
+    bzFileHandle *file;
+    {
+        Bypass bypass;
+        file = bz_FileOpen(record->name, "wb");
+    }
+    if (!file)
+        return 0;
+    const uint32_t entryCount = record->fileCount + record->directoryCount;
+    const uint32_t entryBytes = entryCount * kEntrySize;
+    auto *entries = static_cast<uint8_t *>(bz_MemAlloc(entryBytes, 0));
+    if (!entries)
+    {
+        bz_FileClose(file);
+        return 0;
+    }
+    std::memcpy(entries, record->data + record->entryBlockPos, entryBytes);
+    // The header grows from 16 to 20 bytes: every file's data moves on by 4.
+    const uint32_t shift = 20 - record->headerSize;
+    for (uint32_t i = 0; i < entryCount; ++i)
+        if (record->kinds[i] == 2)
+            PutU32(entries + i * kEntrySize + 8, U32(entries + i * kEntrySize + 8) + shift);
+    uint8_t header[20];
+    PutU16(header, BZ_WAD_MAGIC);
+    PutU16(header + 2, BZ_WAD_VERSION_0101);
+    PutU32(header + 4, record->flags);
+    PutU32(header + 8, record->nameBlockSize);
+    PutU32(header + 12, record->fileCount);
+    PutU32(header + 16, record->directoryCount);
+    const uint32_t dataStart = record->entryBlockPos + entryBytes;
+    bool ok = bz_FileWrite(file, header, sizeof header) == sizeof header &&
+              bz_FileWrite(file, record->data + record->nameBlockPos, record->nameBlockSize) ==
+                  record->nameBlockSize &&
+              bz_FileWrite(file, entries, entryBytes) == entryBytes &&
+              bz_FileWrite(file, record->data + dataStart, record->size - dataStart) ==
+                  record->size - dataStart;
+    bz_MemFree(entries);
+    if (bz_FileClose(file) != 0)
+        ok = false;
+    return ok ? 1 : 0;
+}
+
+void bz_WAD_ImageFirst(bzWADImage *record)
+{
+    if (record)
+        record->cursor = 0;
+}
+
+int32_t bz_WAD_ImageNext(bzWADImage *record, bzWADImageEntry *out)
+{
+    if (!record || !record->data || !out)
+        return 0;
+    const uint32_t entryCount = record->fileCount + record->directoryCount;
+    while (record->cursor < entryCount && record->kinds[record->cursor] == 0)
+        ++record->cursor;
+    if (record->cursor >= entryCount)
+        return 0;
+    const uint32_t index = record->cursor++;
+    const uint8_t *entry = record->data + record->entryBlockPos + index * kEntrySize;
+    out->name = reinterpret_cast<const char *>(record->data + record->nameBlockPos + U32(entry));
+    out->isDirectory = record->kinds[index] == 1;
+    out->data = out->isDirectory ? nullptr : record->data + U32(entry + 8);
+    out->length = out->isDirectory ? 0 : U32(entry + 4);
+    return 1;
+}
+
+void bz_WAD_FreeImage(bzWADImage *record)
+{
+    if (!record)
+        return;
+    if (record->data)
+        bz_MemFree(record->data);
+    if (record->kinds)
+        bz_MemFree(record->kinds);
+    record->data = nullptr;
+    record->kinds = nullptr;
+}

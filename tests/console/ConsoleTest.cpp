@@ -1,0 +1,376 @@
+#include "console/Console.h"
+#include "console/ConsoleServices.h"
+#include "console/Expr.h"
+
+#include "ClockVirtualCounter.h"
+#include "ConsoleTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+std::vector<std::string> gArgs;
+int32_t RecordArgs(int32_t argc, char **argv)
+{
+    gArgs.assign(argv, argv + argc);
+    return 0;
+}
+
+int32_t Nothing(int32_t, char **)
+{
+    return 0;
+}
+
+std::string gHooked;
+void Hook(const char *format, va_list args)
+{
+    char buffer[256];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    gHooked += buffer;
+}
+
+const char kSep[] = "============================\n";
+
+TEST_F(ConsoleTest, CommandsRunBeforeTheRepliesExceptTheFirst)
+{
+    bz_Console_AddKeyword(0, "close", 0);
+    bz_Console_AddKeyword(0, "help", 0);
+    bz_Console_AddResponse(0, "Who said $?");
+    OpenConsole();
+    // The first row is compared before the reply tables.
+    EXPECT_EQ(Printed([] { EXPECT_EQ(bz_Console_ExecLine("Close"), 1); }), "");
+    EXPECT_EQ(bz_Console_IsOpen(), 0);
+    // Every other row comes after them.
+    EXPECT_EQ(Printed([] { EXPECT_EQ(bz_Console_ExecLine("HeLP"), 1); }), "Who said HeLP?\n");
+
+    // "*" with no keyword flagged for substitution puts in nothing, and does not hang.
+    bz_Console_AddKeyword(1, "hello", 0);
+    bz_Console_AddResponse(1, "[*] $");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("hello there"); }), "[] hello\n");
+    bz_Console_AddKeyword(2, "hi", 1);
+    bz_Console_AddResponse(2, "*!*");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("HI"); }), "hi!hi\n");
+}
+
+TEST_F(ConsoleTest, HelpListsInColumnsAndDebugUnlocks)
+{
+    std::string expected = std::string(kSep) +
+                           "@C(2)Build@C(2)@J(136)bz_DeactivateWindow@C(2)@J(272)Close\n"
+                           "@C(2)Exec@C(2)@J(136)Help@C(2)@J(272)List\n"
+                           "@C(2)Pipe@C(2)@J(136)salad@C(2)@J(272)Version\n" +
+                           kSep;
+    EXPECT_EQ(Enter("help"), "@C(2)help\n" + expected);
+    EXPECT_EQ(Enter("HELP"), "@C(2)HELP\n" + expected);
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("help close"); }),
+              std::string(kSep) + "@C(2)CLOSE\nRemove this console display\n" + kSep);
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("help debug"); }), "");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("help bz_dir"); }), "");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("help a b"); }),
+              "@C(1)Supply one command as an argument");
+
+    // Before DEBUG bz_dir is no command: it goes to the evaluator as an unknown name.
+    EXPECT_EQ(bz_Console_ExecLine("bz_dir"), 0);
+    EXPECT_EQ(bz_Expr_VariableExists("bz_dir"), 0);
+    EXPECT_EQ(Printed([] { EXPECT_EQ(bz_Console_ExecLine("debug"), 1); }),
+              std::string(kSep) + "DEBUG COMMANDS AVAILABLE\n" + kSep);
+    EXPECT_EQ(bz_Console_ExecLine("bz_dir"), 1);
+    std::string after = Printed([] { bz_Console_ExecLine("help"); });
+    EXPECT_NE(after.find("bz_Dir"), std::string::npos);
+    EXPECT_NE(after.find("bz_FogColour"), std::string::npos);
+    const char *names[BZ_CONSOLE_MAX_COMMANDS];
+    int32_t count = bz_Console_ListedNames(names, BZ_CONSOLE_MAX_COMMANDS);
+    EXPECT_EQ(count, 30); // every row but Debug, bz_FogColour twice
+    for (int32_t i = 0; i < count; ++i)
+        EXPECT_STRNE(names[i], "Debug");
+    EXPECT_NE(Printed([] { bz_Console_ExecLine("help bz_dir"); }).find("bz_DIR [wildcard]"),
+              std::string::npos);
+}
+
+TEST_F(ConsoleTest, LinesThatNameNoCommandAreEvaluated)
+{
+    EXPECT_EQ(Enter("3*4"), "@C(2)3*4\n=12\n");
+    EXPECT_EQ(Enter("1/3"), "@C(2)1/3\n=0.333333\n");
+    EXPECT_EQ(Printed([] { EXPECT_EQ(bz_Console_ExecLine("foo(1)"), 0); }),
+              "@C(1)error:@C(1)Unknown function\n>");
+    EXPECT_EQ(Printed([] { EXPECT_EQ(bz_Console_ExecLine("2+"), 0); }),
+              "@C(1)error:@C(1)Bad Syntax\n>");
+    EXPECT_EQ(Printed([] { EXPECT_EQ(bz_Console_ExecLine("nosuchname"), 0); }),
+              "@C(1)error:@C(1)Unknown variable/constant\n>");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("1e"); }), "@C(1)error:@C(1)Bad Syntax\n>");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("2@40"); }), "=1099511627776.000000\n");
+    EXPECT_EQ(bz_Console_ExecLine(""), 0);
+}
+
+TEST_F(ConsoleTest, TabCompletesListedNamesInOrder)
+{
+    // An empty line cycles through every listed name and wraps.
+    Enter("");
+    const char *all[] = {
+        "Build", "bz_DeactivateWindow", "Close", "Exec", "Help", "List", "Pipe", "salad", "Version",
+        "Build"};
+    for (const char *name : all)
+    {
+        bz_Console_KeyChar('\t');
+        EXPECT_EQ(Input(), name);
+    }
+    bz_Console_ExecLine("debug");
+    bz_Console_ClearInput();
+    Type("bz_s");
+    const char *expected[] = {"bz_SetAmbient", "bz_SetFOV",  "bz_SetHither", "bz_SetYON",
+                              "bz_ShowAR",     "bz_ShowFPS", "bz_SetAmbient"};
+    for (const char *name : expected)
+    {
+        bz_Console_KeyChar('\t');
+        EXPECT_EQ(Input(), name);
+        EXPECT_EQ(bz_Console_GetState()->cursor, static_cast<int32_t>(std::strlen(name)));
+    }
+    // The word after the last space is completed; the head stays.
+    bz_Console_ClearInput();
+    Type("help pi");
+    bz_Console_KeyChar('\t');
+    EXPECT_EQ(Input(), "help Pipe");
+    // No match changes nothing.
+    bz_Console_ClearInput();
+    Type("zzz");
+    bz_Console_KeyChar('\t');
+    EXPECT_EQ(Input(), "zzz");
+}
+
+TEST_F(ConsoleTest, HistoryKeepsThirtyOneLines)
+{
+    bzConsoleState *c = bz_Console_GetState();
+    Enter("");
+    EXPECT_EQ(c->history[1][0], 0);
+    for (int i = 1; i <= 33; ++i)
+        Enter("1+" + std::to_string(i));
+    EXPECT_STREQ(c->history[1], "1+33");
+    EXPECT_STREQ(c->history[31], "1+3");
+    EXPECT_EQ(Input(), "");
+
+    OpenConsole();
+    Key(200);
+    Key(200);
+    bz_Console_Update();
+    EXPECT_EQ(Input(), "1+32");
+    EXPECT_EQ(c->cursor, 4);
+    Key(208);
+    bz_Console_Update();
+    EXPECT_EQ(Input(), "1+33");
+    Key(208);
+    bz_Console_Update();
+    EXPECT_EQ(Input(), "1+33"); // back at the input line, the text stays
+    Key(208);
+    bz_Console_Update();
+    EXPECT_EQ(Input(), "");
+    for (int i = 0; i < 40; ++i)
+        Key(200);
+    bz_Console_Update();
+    EXPECT_EQ(Input(), ""); // past the oldest line the input is cleared
+}
+
+TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
+{
+    ScopedTempDir dir;
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("pipe"); }), "@C(1)I wasn't piping.\n");
+    EXPECT_EQ(Enter("pipe test.txt"),
+              "@C(2)pipe test.txt\nSubsequent commands piping to 'TEST.CFG'.\n");
+    Enter("3*4");
+    Enter("x = 7");
+    Enter("help pipe"); // contains "pipe": not captured
+    Enter("foo(1)");    // failed: not captured
+    Enter("");
+    EXPECT_EQ(Enter("PIPE"), "@C(2)PIPE\nPiping to 'TEST.CFG' complete.\n");
+    EXPECT_EQ(ReadWholeFile("TEST.CFG"), "3*4\nx = 7\n");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("pipe a b"); }),
+              "@C(1)Supply nothing, or one command as a filename.\n");
+
+    bz_Expr_DeleteVariable("x");
+    EXPECT_EQ(Enter("exec test"),
+              "@C(2)exec test\nExecuting 'TEST.CFG'\n@C(2)3*4\n=12\n@C(2)x = 7\n=7\n");
+    EXPECT_EQ(bz_Expr_GetVariable("x"), 7.0);
+    bzConsoleState *c = bz_Console_GetState();
+    EXPECT_STREQ(c->history[1], "exec test");
+    EXPECT_STREQ(c->history[2], "x = 7");
+    EXPECT_STREQ(c->history[3], "3*4");
+
+    // The last line runs without a final line break; lines longer than the input line are cut.
+    WriteWholeFile("NONL.CFG", "y = 3\r\nz = 1" + std::string(200, '0'));
+    Enter("exec nonl.cfg");
+    EXPECT_EQ(bz_Expr_GetVariable("y"), 3.0);
+    EXPECT_GT(bz_Expr_GetVariable("z"), 1e80);
+    EXPECT_STREQ(c->history[1], "exec nonl.cfg");
+    EXPECT_EQ(std::strlen(c->history[2]), static_cast<size_t>(BZ_CONSOLE_LINE_LIMIT - 1));
+    EXPECT_STREQ(c->history[3], "y = 3");
+
+    // Line ends written as CR LF are one line end, as text files are read.
+    WriteWholeFile("CRLF.CFG", "1+1\r\n2+2\r\n");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec crlf"); }),
+              "Executing 'CRLF.CFG'\n@C(2)1+1\n=2\n@C(2)2+2\n=4\n");
+
+    // A file that runs itself stops after a few rounds.
+    WriteWholeFile("LOOP.CFG", "exec loop\n");
+    std::string out = Enter("exec loop");
+    EXPECT_NE(out.find("Too many nested EXEC files"), std::string::npos);
+    EXPECT_EQ(c->execDepth, 0);
+
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec missing"); }),
+              "@C(1)file 'MISSING.CFG' does not exist.\n");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec"); }),
+              "@C(1)Supply one filename argument only.\n");
+    WriteWholeFile("EMPTY.CFG", "");
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec empty"); }), "");
+
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("list test.cfg"); }),
+              std::string(kSep) + "3*4\nx = 7\n" + kSep);
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("list test"); }),
+              "@C(1)file 'TEST' does not exist.\n");
+
+    // Closing the console ends the capture.
+    Enter("pipe other");
+    EXPECT_NE(c->capture, nullptr);
+    bz_Console_ExecLine("close");
+    EXPECT_EQ(c->capture, nullptr);
+}
+
+TEST_F(ConsoleTest, RegistryAndArgumentModes)
+{
+    for (int i = 31; i < BZ_CONSOLE_MAX_COMMANDS; ++i)
+        ASSERT_EQ(bz_Console_RegisterCommand("filler", "FILLER", 4, Nothing), 0);
+    EXPECT_EQ(bz_Console_RegisterCommand("args", "ARGS", 2, RecordArgs), 14);
+    EXPECT_EQ(bz_Console_GetState()->commandCount, BZ_CONSOLE_MAX_COMMANDS);
+
+    bz_RegisterEngineConsoleCommands();
+    ASSERT_EQ(bz_Console_RegisterCommand("args", "ARGS", 4, RecordArgs), 0);
+    bz_Console_ExecLine("args a,b  c\td");
+    EXPECT_EQ(gArgs, (std::vector<std::string>{"a", "b", "cd"}));
+    std::string many = "args";
+    for (int i = 0; i < 20; ++i)
+        many += " " + std::to_string(i);
+    bz_Console_ExecLine(many.c_str());
+    ASSERT_EQ(gArgs.size(), 16u);
+    EXPECT_EQ(gArgs[15], "15");
+    bz_Console_ExecLine("args");
+    EXPECT_TRUE(gArgs.empty());
+
+    bz_Console_SetArgMode(RecordArgs, 1);
+    bz_Console_ExecLine("args x, y z");
+    EXPECT_EQ(gArgs, (std::vector<std::string>{"x, y z"}));
+    bz_Console_SetArgMode(RecordArgs, 3);
+    bz_Console_ExecLine("args a.b = 5");
+    EXPECT_EQ(gArgs, (std::vector<std::string>{"a.b", "=", "5"}));
+    bz_Console_ExecLine("args a.b = 5, 6");
+    EXPECT_EQ(gArgs, (std::vector<std::string>{"a.b", "=", "5, 6"}));
+    bz_Console_ExecLine("args a.b");
+    EXPECT_EQ(gArgs, (std::vector<std::string>{"a.b"}));
+    // The salad row splits the same way.
+    EXPECT_EQ(bz_Console_GetState()->commands[30].argMode, 3);
+
+    // Argument text beyond 1,023 characters is cut, not overrun.
+    bz_Console_SetArgMode(RecordArgs, 1);
+    std::string huge = "args " + std::string(5000, 'q');
+    bz_Console_ExecLine(huge.c_str());
+    ASSERT_EQ(gArgs.size(), 1u);
+    EXPECT_EQ(gArgs[0].size(), static_cast<size_t>(BZ_CONSOLE_ARG_TEXT - 1));
+}
+
+TEST_F(ConsoleTest, PrintingKeepsEverythingUnlessHooked)
+{
+    std::string long1(5000, 'x');
+    bz_Console_Printf("%s|%d\n", long1.c_str(), 42);
+    EXPECT_EQ(Text(), long1 + "|42\n");
+    bz_Console_PutChar('!');
+    EXPECT_EQ(Text().back(), '!');
+    bzConsoleState *c = bz_Console_GetState();
+    EXPECT_EQ(c->capacity % BZ_CONSOLE_TEXT_STEP, 0u);
+    EXPECT_GE(c->capacity - c->length, 1024u - 1);
+
+    bz_Console_SetPrintHook(Hook);
+    size_t before = Text().size();
+    bz_Console_Printf("hooked %d\n", 5);
+    Enter("3*4");
+    EXPECT_EQ(Text().size(), before);
+    EXPECT_EQ(gHooked, "hooked 5\n@C(2)3*4\n=12\n");
+    bz_Console_SetPrintHook(nullptr);
+}
+
+TEST_F(ConsoleTest, KeyQueueOpensTypesAndCloses)
+{
+    bzKeyQueue &q = bzgKeyQueue;
+    // Closed: typed keys are left to the game.
+    Key(30, 'a');
+    bz_Console_Update();
+    EXPECT_EQ(Input(), "");
+    EXPECT_EQ(q.readIndex, 0);
+    q.readIndex = q.writeIndex; // the game read them
+
+    Key(BZ_CONSOLE_DEFAULT_TOGGLE_KEY);
+    Key(0x3B, 0); // the entry after the toggle key is stepped over
+    Key(48, '3');
+    Key(55, '*');
+    Key(5, '4');
+    Key(28, '\n');
+    std::string out = Printed([] { bz_Console_Update(); });
+    EXPECT_EQ(bz_Console_IsOpen(), 1);
+    EXPECT_EQ(out, "@C(2)3*4\n=12\n");
+    EXPECT_EQ(q.readIndex, q.writeIndex);
+
+    // An entry with code 0 stops the reading and stays unread.
+    Key(2, '1');
+    Key(0, 'x');
+    Key(3, '2');
+    bz_Console_Update();
+    EXPECT_EQ(Input(), "1");
+    EXPECT_EQ(q.entries[q.readIndex].code, 0u);
+    q.readIndex = q.writeIndex;
+
+    // The toggle key closes and ends a capture; the rest of the frame is still read.
+    ScopedTempDir dir;
+    bz_Console_ExecLine("pipe cap");
+    bz_Console_SetToggleKey(87);
+    Key(87);
+    Key(2, '9');
+    Key(3, '8');
+    bz_Console_Update();
+    EXPECT_EQ(bz_Console_IsOpen(), 0);
+    EXPECT_EQ(bz_Console_GetState()->capture, nullptr);
+    EXPECT_EQ(Input(), "18");
+    // A wrapped queue still opens.
+    q.readIndex = q.writeIndex = BZ_KEY_QUEUE_SIZE - 1;
+    bz_Console_GetState()->keyScan = q.readIndex;
+    Key(87);
+    Key(1, 0);
+    bz_Console_Update();
+    EXPECT_EQ(bz_Console_IsOpen(), 1);
+    EXPECT_EQ(q.readIndex, 1);
+}
+
+TEST_F(ConsoleTest, LineEditor)
+{
+    char line[BZ_CONSOLE_LINE_SIZE] = "abc";
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 1, 'X'), 1);
+    EXPECT_STREQ(line, "aXbc");
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 2, 8), -1);
+    EXPECT_STREQ(line, "abc");
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 0, 127), 0);
+    EXPECT_STREQ(line, "bc");
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 0, 8), 0);
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 1, 11), -1);
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 0, 12), 2);
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 0, 29), 0);
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 1, 28), 1);
+    EXPECT_EQ(bz_GUI_EditLine(line, 95, 7, 'x'), 0);
+    EXPECT_STREQ(line, "bc");
+    EXPECT_EQ(bz_GUI_EditLine(line, 3, 2, 'x'), 0);
+    EXPECT_STREQ(line, "bc");
+
+    // Typed lines stop at 94 characters.
+    Type(std::string(200, 'k'));
+    EXPECT_EQ(Input().size(), static_cast<size_t>(BZ_CONSOLE_LINE_LIMIT - 1));
+}
+} // namespace

@@ -1,0 +1,345 @@
+#include "TextTestSupport.h"
+
+#include "console/Console.h"
+#include "core/Memory.h"
+#include "text/Salad.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace
+{
+std::string gPrinted;
+
+void Capture(const char *text)
+{
+    gPrinted += text;
+}
+
+class Salad : public ::testing::Test
+{
+protected:
+    ScopedTempDir dir_;
+    bzSaladPrinter previous_ = nullptr;
+
+    void SetUp() override
+    {
+        gPrinted.clear();
+        previous_ = bz_Salad_SetPrinter(Capture);
+    }
+    void TearDown() override
+    {
+        for (int32_t slot = 0; slot < BZ_SALAD_MAX_ROOTS; slot++)
+            if (bzSalad *root = bz_Salad_RootOfSlot(slot))
+                bz_Salad_Free(root);
+        bz_Salad_SetPrinter(previous_);
+    }
+    static std::string Text(bzSalad *salad)
+    {
+        char buffer[4096];
+        int32_t length = bz_Salad_PrintToBuffer(salad, buffer, sizeof buffer);
+        EXPECT_EQ((int32_t)strlen(buffer), length);
+        return buffer;
+    }
+};
+
+// Height of a named-item tree, or -1 when a node's balance word is wrong or the tree is out of
+// balance or out of order.
+int Height(const bzSaladItem *node)
+{
+    if (!node)
+        return 0;
+    int left = Height(node->left), right = Height(node->right);
+    if (left < 0 || right < 0 || right - left != node->balance || std::abs(right - left) > 1)
+        return -1;
+    if ((node->left && strcmp(node->left->name, node->name) >= 0) ||
+        (node->right && strcmp(node->right->name, node->name) <= 0))
+        return -1;
+    return 1 + std::max(left, right);
+}
+} // namespace
+
+TEST_F(Salad, ParsesAndPrintsASmallTree)
+{
+    bzSalad *salad = bz_Salad_ParseRoot("s", "a = 1, b = { 2, 3 }, c = \"x y\"");
+    ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
+    float number = 0;
+    EXPECT_TRUE(bz_Salad_GetFloat(salad, "a", &number));
+    EXPECT_EQ(1.0f, number);
+    float list[4];
+    EXPECT_EQ(2, bz_Salad_GetFloats(salad, "b", list, 4));
+    EXPECT_EQ(3.0f, list[1]);
+    const char *text = nullptr;
+    EXPECT_TRUE(bz_Salad_GetString(salad, "c", &text));
+    EXPECT_STREQ("x y", text);
+    const char *printed = "{\n  a = 1\n  b = { 2, 3 }\n  c = \"x y\"\n}";
+    EXPECT_EQ(printed, Text(salad));
+    bz_Salad_Print(salad);
+    EXPECT_EQ(std::string(printed) + "\n", gPrinted);
+
+    ASSERT_TRUE(bz_Salad_Save(salad, "OUT.SAL"));
+    EXPECT_EQ("{\n\ta = 1\n\tb = { 2, 3 }\n\tc = \"x y\"\n}\n", ReadWholeFile("OUT.SAL"));
+    // What was saved loads back as the same tree.
+    bzSalad *loaded = bz_Salad_LoadFile("OUT.SAL");
+    ASSERT_NE(nullptr, loaded) << bz_Salad_GetError();
+    ASSERT_EQ(1, loaded->unnamedCount);
+    EXPECT_EQ(printed, Text(loaded->unnamed->value.salad));
+}
+
+TEST_F(Salad, ParseFailuresNameTheirCause)
+{
+    struct Case
+    {
+        const char *text;
+        const char *error;
+        int32_t line, column;
+    } cases[] = {
+        {"a = 1 // comment\nb = 2", "Expecting separator", 2, 1},
+        {"= 1", "Unexpected '='", 1, 1},
+        {"a = 1, $", "Unrecognised token", 1, 8},
+        {"a b", "Expecting separator or '='", 1, 3},
+        {"a =", "Expecting string, number, or salad", 1, 4},
+        {"x,\n\ta = $", "Unrecognized token", 2, 9},
+        {"{ 1 2 }", "Expecting separator", 1, 5},
+    };
+    for (const Case &c : cases)
+    {
+        EXPECT_EQ(nullptr, bz_Salad_ParseRoot("bad", c.text)) << c.text;
+        EXPECT_STREQ(c.error, bz_Salad_GetError()) << c.text;
+        int32_t line = 0, column = 0;
+        bz_Salad_GetErrorPlace(&line, &column);
+        EXPECT_EQ(c.line, line) << c.text;
+        EXPECT_EQ(c.column, column) << c.text;
+        EXPECT_EQ(nullptr, bz_Salad_FindRoot("bad")) << "a failed parse frees its root";
+    }
+    // A comment ends with its line feed; a separator before it keeps the next line apart.
+    bzSalad *salad = bz_Salad_ParseRoot("ok", "a = 1, // comment\nb = 2");
+    ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
+    EXPECT_STREQ("", bz_Salad_GetError());
+}
+
+TEST_F(Salad, StringTokensAreBounded)
+{
+    const std::string fits(BZ_SALAD_MAX_STRING, 's');
+    bzSalad *salad = bz_Salad_ParseRoot("s", ("a = \"" + fits + "\", b = " + fits).c_str());
+    ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
+    const char *text = nullptr;
+    ASSERT_TRUE(bz_Salad_GetString(salad, "a", &text));
+    EXPECT_EQ(fits, text);
+    for (const std::string &bad : {"a = \"" + fits + "x\"", "a = " + fits + "x", fits + "x = 1"})
+    {
+        EXPECT_EQ(nullptr, bz_Salad_ParseRoot("t", bad.c_str()));
+        EXPECT_NE(nullptr, strstr(bz_Salad_GetError(), "too long")) << bz_Salad_GetError();
+    }
+    // Unterminated quotes end at the end of the text.
+    salad = bz_Salad_ParseRoot("u", "a = \"open");
+    ASSERT_NE(nullptr, salad);
+    ASSERT_TRUE(bz_Salad_GetString(salad, "a", &text));
+    EXPECT_STREQ("open", text);
+}
+
+TEST_F(Salad, SixteenRootsAtMost)
+{
+    for (int k = 0; k < BZ_SALAD_MAX_ROOTS; k++)
+        ASSERT_GE(bz_Salad_CreateRoot(("r" + std::to_string(k)).c_str(), 0), 0) << k;
+    EXPECT_EQ(-1, bz_Salad_CreateRoot("seventeenth", 0));
+    EXPECT_STREQ("Out of salads or memory (or something)", bz_Salad_GetError());
+    EXPECT_EQ(nullptr, bz_Salad_ParseRoot("p", "a = 1"));
+    EXPECT_STREQ("Out of salads or memory (or something)", bz_Salad_GetError());
+    bzSalad *r3 = bz_Salad_FindRoot("r3");
+    ASSERT_NE(nullptr, r3);
+    EXPECT_TRUE(bz_Salad_Free(r3));
+    EXPECT_EQ(nullptr, bz_Salad_FindRoot("r3"));
+    EXPECT_NE(nullptr, bz_Salad_ParseRoot("p", "a = 1"));
+}
+
+TEST_F(Salad, PathsLookupObtainAndBinding)
+{
+    bzSalad *salad = bz_Salad_ParseRoot("s", "a = 1, x.y.z = 2");
+    ASSERT_NE(nullptr, salad);
+    EXPECT_EQ(nullptr, bz_Salad_Lookup(salad, "a.b"));
+    bzSaladItem *b = bz_Salad_Obtain(salad, "a.b");
+    ASSERT_NE(nullptr, b);
+    EXPECT_EQ(BZ_SALAD_EMPTY, b->kind);
+    bzSalad *a = nullptr;
+    EXPECT_TRUE(bz_Salad_GetSalad(salad, "a", &a)) << "a became a sub-salad";
+    EXPECT_EQ(b, bz_Salad_Lookup(a, "b"));
+    int32_t value = 0;
+    EXPECT_TRUE(bz_Salad_GetInt(salad, "x.y.z", &value));
+    EXPECT_EQ(2, value);
+    EXPECT_FALSE(bz_Salad_GetString(salad, "x.y.z", nullptr)) << "another kind";
+    EXPECT_FALSE(bz_Salad_Exists(salad, "x.q"));
+
+    int32_t bound = 0;
+    ASSERT_TRUE(bz_Salad_BindInt(salad, "x.y.z", &bound));
+    EXPECT_EQ(2, bound) << "the number already there";
+    ASSERT_TRUE(bz_Salad_SetFloat(salad, "x.y.z", 7.9f));
+    EXPECT_EQ(7, bound) << "a set writes through";
+    float f = 0;
+    ASSERT_TRUE(bz_Salad_SetFloat(salad, "f", 0.5f));
+    ASSERT_TRUE(bz_Salad_BindFloat(salad, "f", &f));
+    EXPECT_EQ(0.5f, f);
+    ASSERT_TRUE(bz_Salad_SetInt(salad, "i", 3));
+    int32_t word = 0;
+    ASSERT_TRUE(bz_Salad_BindIntWord(salad, "i", &word));
+    EXPECT_EQ(3, word);
+    ASSERT_TRUE(bz_Salad_SetString(salad, "name", "two words"));
+    EXPECT_EQ("{\n  a = {\n    b = \"\"\n  }\n  f = 0.5\n  i = 3\n  name = \"two words\"\n"
+              "  x = {\n    y = {\n      z = 7\n    }\n  }\n}",
+              Text(salad));
+
+    // The console command assigns through the binding and prints the item.
+    char arg0[] = "s.x.y.z", eq[] = "=", five[] = "5";
+    char *argv[] = {arg0, eq, five};
+    bz_Salad_ConsoleCommand(3, argv);
+    EXPECT_EQ(5, bound);
+    EXPECT_EQ("x.y.z = 5\n", gPrinted);
+    gPrinted.clear();
+    bz_Salad_ConsoleCommand(0, nullptr);
+    EXPECT_EQ("s\n", gPrinted);
+    gPrinted.clear();
+    char root[] = "s";
+    char *whole[] = {root};
+    bz_Salad_ConsoleCommand(1, whole);
+    EXPECT_EQ(Text(salad) + "\n", gPrinted);
+    gPrinted.clear();
+    char missing[] = "nothing.a";
+    char *none[] = {missing};
+    bz_Salad_ConsoleCommand(1, none);
+    EXPECT_NE(std::string::npos, gPrinted.find("nothing")) << gPrinted;
+
+    EXPECT_FALSE(bz_Salad_Free(a));
+    EXPECT_STREQ("Not root salad", bz_Salad_GetError());
+}
+
+TEST_F(Salad, UnnamedItemsListsAndWalks)
+{
+    bzSalad *salad =
+        bz_Salad_ParseRoot("s", "1, 2, 3.5, word, { k = 1 }, { 2 }\nv = { 1, 2, 3, x }");
+    ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
+    EXPECT_EQ(6, salad->unnamedCount);
+    int32_t ints[8];
+    EXPECT_EQ(3, bz_Salad_GetInts(salad, nullptr, ints, 8)) << "stops at the word";
+    EXPECT_EQ(3, ints[2]);
+    EXPECT_EQ(2, bz_Salad_GetInts(salad, nullptr, ints, 2));
+    float vector[3];
+    EXPECT_TRUE(bz_Salad_GetVector(salad, "v", vector));
+    EXPECT_EQ(3.0f, vector[2]);
+    EXPECT_FALSE(bz_Salad_GetVector(salad, "nothing", vector));
+    const char *strings[2];
+    EXPECT_EQ(0, bz_Salad_GetStrings(salad, nullptr, strings, 2));
+
+    bz_Salad_Reset(salad);
+    EXPECT_EQ(1.0f, bz_Salad_Lookup(salad, nullptr)->value.number);
+    EXPECT_EQ(2.0f, bz_Salad_Lookup(salad, nullptr)->value.number);
+    int visits = 0;
+    EXPECT_EQ(0, bz_Salad_Visit(
+                     salad, [](bzSalad *, void *count) -> int32_t { return ++*(int *)count, 0; },
+                     &visits));
+    EXPECT_EQ(2, visits);
+    EXPECT_EQ(7, bz_Salad_Visit(
+                     salad, [](bzSalad *, void *) -> int32_t { return 7; }, nullptr));
+
+    // Obtain with no path walks the list, then appends.
+    bz_Salad_Reset(salad);
+    for (int k = 0; k < 6; k++)
+        ASSERT_NE(nullptr, bz_Salad_Obtain(salad, nullptr));
+    bzSaladItem *added = bz_Salad_Obtain(salad, nullptr);
+    ASSERT_NE(nullptr, added);
+    EXPECT_EQ(7, salad->unnamedCount);
+    EXPECT_TRUE(bz_Salad_AssignValue(salad, added, "{ q = 9 }"));
+    EXPECT_EQ("{\n  1\n  2\n  3.5\n  word\n  {\n    k = 1\n  }\n  { 2 }\n  {\n    q = 9\n  }\n"
+              "  v = { 1, 2, 3, x }\n}",
+              Text(salad));
+    EXPECT_FALSE(bz_Salad_AssignValue(salad, added, "="));
+    EXPECT_EQ(BZ_SALAD_SALAD, added->kind);
+}
+
+TEST_F(Salad, NamedItemsStayBalancedAndOrdered)
+{
+    bzSalad *salad = bz_Salad_ParseRoot("s", "");
+    ASSERT_NE(nullptr, salad);
+    uint32_t state = 99;
+    std::vector<std::string> names;
+    for (int k = 0; k < 300; k++)
+    {
+        state = state * 1664525u + 1013904223u;
+        std::string name = "n" + std::to_string(state % 1000);
+        names.push_back(name);
+        ASSERT_TRUE(bz_Salad_SetInt(salad, name.c_str(), k));
+        ASSERT_GT(Height(salad->named), 0) << "after " << name;
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::string text = Text(salad), expected = "{";
+    for (const std::string &name : names)
+    {
+        float value = 0;
+        ASSERT_TRUE(bz_Salad_GetFloat(salad, name.c_str(), &value));
+        char number[32];
+        snprintf(number, sizeof number, "%g", value);
+        expected += "\n  " + name + " = " + number;
+    }
+    EXPECT_EQ(expected + "\n}", text) << "each name once, in byte order";
+    EXPECT_LE(Height(salad->named), 12);
+}
+
+TEST_F(Salad, HeadingsFilesAndTemporaryStacks)
+{
+    const std::string text = "[PLAIN]\nspeed = 3, gear = { 1, 2 }\n<KEY>\nignored = 1\n[NEXT]\n";
+    for (bool enciphered : {false, true})
+    {
+        bzTextReader *reader = ReaderOver(text, enciphered);
+        ASSERT_NE(nullptr, reader);
+        bzSalad *salad = bz_Salad_FromHeading(reader, "PLAIN");
+        ASSERT_NE(nullptr, salad) << bz_Salad_GetError();
+        EXPECT_EQ("{\n  gear = { 1, 2 }\n  speed = 3\n}", Text(salad));
+        EXPECT_EQ(salad, bz_Salad_FindRoot("PLAIN"));
+        bz_Salad_Free(salad);
+        EXPECT_EQ(nullptr, bz_Salad_FromHeading(reader, "MISSING"));
+        EXPECT_STREQ("heading not found in script", bz_Salad_GetError());
+        salad = bz_Salad_FromHeadingOrCreate(reader, "MISSING");
+        ASSERT_NE(nullptr, salad);
+        EXPECT_EQ("{  }", Text(salad));
+        bz_Salad_Free(salad);
+        bz_Text_Close(reader);
+    }
+    EXPECT_EQ(nullptr, bz_Salad_LoadFile("NOFILE.SAL"));
+    EXPECT_STREQ("file not found", bz_Salad_GetError());
+    EXPECT_NE(std::string::npos, gPrinted.find("file not found"));
+    bzSalad *created = bz_Salad_LoadOrCreate("NOFILE.SAL");
+    ASSERT_NE(nullptr, created);
+    EXPECT_EQ(created, bz_Salad_FindRoot("NOFILE.SAL"));
+    EXPECT_FALSE(bz_Salad_Save(created, "no/such/dir/x.sal"));
+    EXPECT_STREQ("Couldn't open file for writing", bz_Salad_GetError());
+
+    int32_t stack = bz_TempStack_Create(64 * 1024, 0);
+    ASSERT_GT(stack, 0);
+    int32_t slot = bz_Salad_CreateRoot("temp", stack);
+    ASSERT_GE(slot, 0);
+    bzSalad *temp = bz_Salad_RootOfSlot(slot);
+    ASSERT_TRUE(bz_Salad_SetString(temp, "a.b", "text"));
+    EXPECT_EQ("{\n  a = {\n    b = text\n  }\n}", Text(temp));
+    uint32_t before = bz_TempStack_SpaceLeft(stack, 0);
+    EXPECT_TRUE(bz_Salad_Free(temp));
+    EXPECT_GT(bz_TempStack_SpaceLeft(stack, 0), before) << "the stack went back to its mark";
+    bz_TempStack_Destroy(stack);
+}
+
+TEST(SaladConsole, TheSaladCommandAnswersThroughTheConsole)
+{
+    ASSERT_NE(bz_Salad_ParseRoot("cfg", "speed = 3"), nullptr);
+    bzConsoleState *console = bz_Console_GetState();
+    uint32_t before = console->length;
+    for (const char *c = "salad cfg.speed = 7\r"; *c; ++c)
+        bz_Console_KeyChar(*c);
+    std::string printed(console->text + before, console->length - before);
+    EXPECT_NE(printed.find('7'), std::string::npos) << printed;
+    float value = 0;
+    EXPECT_EQ(bz_Salad_GetFloat(bz_Salad_FindRoot("cfg"), "speed", &value), 1);
+    EXPECT_EQ(value, 7.0f);
+    bz_Salad_Free(bz_Salad_FindRoot("cfg"));
+}
