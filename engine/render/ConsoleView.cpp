@@ -5,7 +5,7 @@
 #include "core/Clock.h"
 #include "render/Draw2D.h"
 #include "render/Font.h"
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 #include <cmath>
 #include <cstdio>

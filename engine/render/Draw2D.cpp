@@ -1,6 +1,6 @@
 #include "render/Draw2D.h"
 
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 bzViewport *bz_Begin2DFullScreen()
 {

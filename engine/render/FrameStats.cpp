@@ -4,7 +4,7 @@
 #include "core/TimingStats.h"
 #include "render/Draw2D.h"
 #include "render/Font.h"
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 #include <cmath>
 #include <cstdio>

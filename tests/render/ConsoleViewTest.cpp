@@ -2,7 +2,7 @@
 #include "console/Expr.h"
 #include "render/ConsoleView.h"
 #include "render/Font.h"
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 #include "ClockVirtualCounter.h"
 #include "ConsoleTestSupport.h"

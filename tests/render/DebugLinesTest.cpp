@@ -1,7 +1,7 @@
 #include "core/Debug.h"
 #include "render/DebugLines.h"
 #include "render/Font.h"
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "core/TimingStats.h"
 #include "render/FrameStats.h"
 #include "render/Font.h"
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 #include <gtest/gtest.h>
 

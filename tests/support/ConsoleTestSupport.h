@@ -6,7 +6,7 @@
 #include "console/Console.h"
 #include "console/ConsoleServices.h"
 #include "render/Font.h"
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 #include "startup/Engine.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "render/RenderTable.h"
+#include "device/RenderTable.h"
 
 PDRenderFunctionTable bzgRenderTable;
 bzViewport *bzg2DDrawMode;
