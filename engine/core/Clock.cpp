@@ -24,9 +24,15 @@ uint32_t gPauseStart;
 int32_t gFreezeDepth;
 float gFrozenTime;
 
-// Smoothing state, ms.
+// Smoothing state, ms. The accumulator holds ten times the running average frame time: each
+// frame keeps nine tenths of it and adds the new frame, so a frame's weight fades by a tenth a
+// frame. The reset values are a steady 30 ms frame (about 33 frames a second).
+constexpr int32_t kAverageScale = 10;
 constexpr int32_t kResetFrame = 30;
-constexpr int32_t kResetAccumulator = 300;
+constexpr int32_t kResetAccumulator = kAverageScale * kResetFrame;
+// A frame longer than this was a stall (loading, the window in the background): it counts as
+// an average frame instead, and the smoothed time starts again from now.
+constexpr int32_t kStallMs = 500;
 int32_t gTime = kResetFrame;
 int32_t gRawTime;
 int32_t gPrevTime = kResetFrame;
@@ -443,16 +449,18 @@ void bz_Timer_SmoothFrame()
 
     int64_t d = Diff(now, gRawTime);
     int32_t base = gTime;
-    if (d > 500)
+    if (d > kStallMs)
     {
-        d = gAccumulator / 10;
+        d = gAccumulator / kAverageScale;
         base = now;
     }
     else if (d < 1)
         d = 0;
     gRawFrameTime = static_cast<int32_t>(d);
-    gAccumulator = (9 * gAccumulator) / 10 + gRawFrameTime;
-    gTime = WrapAdd(now, gAccumulator / 10);
+    // Nine tenths of the old average plus the new frame; the smoothed time runs one average
+    // frame ahead of the clock.
+    gAccumulator = ((kAverageScale - 1) * gAccumulator) / kAverageScale + gRawFrameTime;
+    gTime = WrapAdd(now, gAccumulator / kAverageScale);
     gFrameTime = WrapAdd(gTime, -static_cast<int64_t>(base));
     if (gFrameTime <= 0)
     {
@@ -549,7 +557,7 @@ void bz_TimerSlot_Tick(bzTimerSlot *slot)
     if (slot->begin)
         slot->begin(period, slot->next);
     int32_t now = ReplayPlaying() ? SecondsToMs(gReplay.timing->currentTime) : gTime;
-    if (Diff(now, slot->next) > 500)
+    if (Diff(now, slot->next) > kStallMs)
         slot->next = (now - 1) / period * period; // whole periods skipped
     int32_t steps = 0;
     bool overrun = false;

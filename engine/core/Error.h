@@ -1,4 +1,17 @@
 // Engine result codes, the last-error word and the fatal error report.
+//
+// How the engine reports what goes wrong (every module keeps to this):
+// - A broken contract, a caller doing what a function's comment forbids, is a programming
+//   fault: check it with BZ_ASSERT (core/Debug.h), which reports "FAILED ASSERTION" and ends
+//   the program unless it is kept alive, then returns the function's neutral result.
+// - Bad data (a damaged or lying file, a hostile answer, a value out of range) and failed I/O
+//   are not faults of the program: the function returns the matching code of the table below
+//   by its BZ_ERROR_* name, never a bare number, sets bzgLastError, and leaves the program
+//   running with nothing lost. Codes the table names without a constant here get one when
+//   first used.
+// - bz_ReportError, which shows a message box and ends the program, is only for the places
+//   where the engine's own behaviour asks for a report (a loader's failure report, the memory
+//   manager's diagnostics); with bzgNoFatalExit set it returns and the caller carries on.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "core/TimingStats.h"
 
+#include "core/Error.h"
+
 #include <cstdio>
 
 namespace
@@ -21,7 +23,7 @@ TimingStats gStats[BZ_TIMING_STATS];
 int32_t bz_TimingStats_Create(int32_t id, const char *name, int32_t k)
 {
     if (id < 1 || id > BZ_TIMING_STATS || k < 0 || k > BZ_TIMING_STATS_MAX_SHIFT)
-        return 20;
+        return BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     TimingStats &s = gStats[id - 1];
     s = TimingStats{};
     s.inUse = true;
