@@ -1,5 +1,7 @@
 #include "files/ResourceBank.h"
 
+#include "core/Array.h"
+#include "core/Bytes.h"
 #include "files/DebugOutput.h"
 #include "core/Error.h"
 #include "files/File.h"
@@ -26,9 +28,7 @@ struct bzBankHandle
     uint32_t parentType;
     uint32_t parentId;
     // Pointer table: a free entry holds (next free slot << 1) | 1.
-    uintptr_t *slots;
-    uint32_t slotCount;
-    uint32_t slotCapacity;
+    bzArray<uintptr_t> slots;
     uint32_t freeSlot; // 1-based, 0 when none
 };
 
@@ -44,35 +44,11 @@ constexpr uint32_t kMaxEntries = 65535;
 // nested banks recursively, and a damaged file could nest them as deep as its size allows.
 constexpr int32_t kMaxChildDepth = 32;
 
-// ---- Little-endian words of the block ----
-
-uint32_t Get32(const uint8_t *p)
-{
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-uint16_t Get16(const uint8_t *p)
-{
-    return (uint16_t)(p[0] | p[1] << 8);
-}
-
-void Put32(uint8_t *p, uint32_t value)
-{
-    p[0] = (uint8_t)value;
-    p[1] = (uint8_t)(value >> 8);
-    p[2] = (uint8_t)(value >> 16);
-    p[3] = (uint8_t)(value >> 24);
-}
-
-void Put16(uint8_t *p, uint16_t value)
-{
-    p[0] = (uint8_t)value;
-    p[1] = (uint8_t)(value >> 8);
-}
+// ---- Words of the block ----
 
 uint16_t TypeCount(const bzBank bank)
 {
-    return Get16(bank->block + 2);
+    return bz_GetU16LE(bank->block + 2);
 }
 
 uint8_t *TypeEntry(const bzBank bank, uint32_t index)
@@ -82,12 +58,12 @@ uint8_t *TypeEntry(const bzBank bank, uint32_t index)
 
 uint16_t ResourceCount(const bzBank bank, uint32_t typeIndex)
 {
-    return Get16(TypeEntry(bank, typeIndex) + 4);
+    return bz_GetU16LE(TypeEntry(bank, typeIndex) + 4);
 }
 
 uint8_t *ResourceEntry(const bzBank bank, uint32_t typeIndex, uint32_t index)
 {
-    return bank->block + Get16(TypeEntry(bank, typeIndex) + 6) + 16 * index;
+    return bank->block + bz_GetU16LE(TypeEntry(bank, typeIndex) + 6) + 16 * index;
 }
 
 uint32_t DirectorySize(const bzBank bank)
@@ -100,23 +76,24 @@ uint32_t DirectorySize(const bzBank bank)
 
 void SetHeaderSize(bzBank bank)
 {
-    uint32_t word = Get32(bank->block + 4);
-    Put32(bank->block + 4, (word & ~BZ_BANK_SIZE_MASK) | (bank->blockSize & BZ_BANK_SIZE_MASK));
+    uint32_t word = bz_GetU32LE(bank->block + 4);
+    bz_PutU32LE(bank->block + 4,
+                (word & ~BZ_BANK_SIZE_MASK) | (bank->blockSize & BZ_BANK_SIZE_MASK));
 }
 
 void Decode(const uint8_t *entry, bzBankResourceEntry *out)
 {
-    out->id = Get32(entry);
-    out->sizeFlags = Get32(entry + 4);
-    out->fileOffset = Get32(entry + 8);
-    out->data = Get32(entry + 12);
+    out->id = bz_GetU32LE(entry);
+    out->sizeFlags = bz_GetU32LE(entry + 4);
+    out->fileOffset = bz_GetU32LE(entry + 8);
+    out->data = bz_GetU32LE(entry + 12);
 }
 
 void DecodeType(const uint8_t *entry, bzBankTypeEntry *out)
 {
-    out->code = Get32(entry);
-    out->count = Get16(entry + 4);
-    out->offset = Get16(entry + 6);
+    out->code = bz_GetU32LE(entry);
+    out->count = bz_GetU16LE(entry + 4);
+    out->offset = bz_GetU16LE(entry + 6);
 }
 
 // Binary search over entries sorted by their first word: between the first and the last index,
@@ -129,14 +106,14 @@ int32_t Search(const uint8_t *table, uint32_t count, uint32_t stride, uint32_t k
     while (high - low > 1)
     {
         uint32_t middle = (low + high) / 2;
-        if (key > Get32(table + stride * middle))
+        if (key > bz_GetU32LE(table + stride * middle))
             low = middle;
         else
             high = middle;
     }
-    if (Get32(table + stride * low) == key)
+    if (bz_GetU32LE(table + stride * low) == key)
         return (int32_t)low;
-    if (Get32(table + stride * high) == key)
+    if (bz_GetU32LE(table + stride * high) == key)
         return (int32_t)high;
     return -1;
 }
@@ -179,22 +156,14 @@ uint32_t TakeSlot(bzBank bank, void *pointer)
         bank->slots[slot - 1] = (uintptr_t)pointer;
         return slot;
     }
-    if (bank->slotCount == bank->slotCapacity)
-    {
-        uint32_t capacity = bank->slotCapacity ? bank->slotCapacity * 2 : 16;
-        void *grown = bz_MemRealloc(bank->slots, capacity * (uint32_t)sizeof(uintptr_t), 0);
-        if (!grown)
-            return 0;
-        bank->slots = (uintptr_t *)grown;
-        bank->slotCapacity = capacity;
-    }
-    bank->slots[bank->slotCount++] = (uintptr_t)pointer;
-    return bank->slotCount;
+    if (!bank->slots.Push(reinterpret_cast<uintptr_t>(pointer)))
+        return 0;
+    return bank->slots.count;
 }
 
 void *SlotPointer(const bzBank bank, uint32_t slot)
 {
-    if (slot == 0 || slot > bank->slotCount || (bank->slots[slot - 1] & 1))
+    if (slot == 0 || slot > bank->slots.count || (bank->slots[slot - 1] & 1))
         return nullptr;
     return (void *)bank->slots[slot - 1];
 }
@@ -241,8 +210,8 @@ int32_t NoMemory()
 // the entry's data word and flags for it.
 void DropHeld(bzBank bank, uint8_t *entry)
 {
-    uint32_t sizeFlags = Get32(entry + 4);
-    uint32_t slot = Get32(entry + 12);
+    uint32_t sizeFlags = bz_GetU32LE(entry + 4);
+    uint32_t slot = bz_GetU32LE(entry + 12);
     if (sizeFlags & BZ_BANK_RES_HANDLE)
         bz_Bank_Free((bzBank)SlotPointer(bank, slot));
     else if (sizeFlags & BZ_BANK_RES_SEPARATE)
@@ -253,8 +222,8 @@ void DropHeld(bzBank bank, uint8_t *entry)
     else
         return;
     GiveSlot(bank, slot);
-    Put32(entry + 4, sizeFlags & ~(BZ_BANK_RES_HANDLE | BZ_BANK_RES_SEPARATE));
-    Put32(entry + 12, 0);
+    bz_PutU32LE(entry + 4, sizeFlags & ~(BZ_BANK_RES_HANDLE | BZ_BANK_RES_SEPARATE));
+    bz_PutU32LE(entry + 12, 0);
 }
 
 // Checks a bank image: the header, the type and resource tables in their places and in order,
@@ -263,32 +232,32 @@ uint32_t CheckImage(const uint8_t *image, uint32_t size, bool withData)
 {
     if (size < BZ_BANK_HEADER_SIZE)
         return 0;
-    uint32_t types = Get16(image + 2);
+    uint32_t types = bz_GetU16LE(image + 2);
     uint32_t expected = BZ_BANK_HEADER_SIZE + 8 * types;
     if (expected > size)
         return 0;
     for (uint32_t k = 0; k < types; k++)
     {
         const uint8_t *type = image + BZ_BANK_HEADER_SIZE + 8 * k;
-        if (k > 0 && Get32(type) <= Get32(type - 8))
+        if (k > 0 && bz_GetU32LE(type) <= bz_GetU32LE(type - 8))
             return 0;
-        if (Get16(type + 6) != expected)
+        if (bz_GetU16LE(type + 6) != expected)
             return 0;
-        expected += 16u * Get16(type + 4);
+        expected += 16u * bz_GetU16LE(type + 4);
         if (expected > size || expected > kMaxDirectory + 16u * kMaxEntries)
             return 0;
     }
     for (uint32_t k = 0; k < types; k++)
     {
         const uint8_t *type = image + BZ_BANK_HEADER_SIZE + 8 * k;
-        const uint8_t *table = image + Get16(type + 6);
-        for (uint32_t r = 0; r < Get16(type + 4); r++)
+        const uint8_t *table = image + bz_GetU16LE(type + 6);
+        for (uint32_t r = 0; r < bz_GetU16LE(type + 4); r++)
         {
             const uint8_t *entry = table + 16 * r;
-            if (r > 0 && Get32(entry) <= Get32(entry - 16))
+            if (r > 0 && bz_GetU32LE(entry) <= bz_GetU32LE(entry - 16))
                 return 0;
-            uint32_t length = Get32(entry + 4) & BZ_BANK_SIZE_MASK;
-            uint32_t offset = Get32(entry + 8);
+            uint32_t length = bz_GetU32LE(entry + 4) & BZ_BANK_SIZE_MASK;
+            uint32_t offset = bz_GetU32LE(entry + 8);
             if (withData && length > 0 &&
                 (offset < expected || offset > size || length > size - offset))
                 return 0;
@@ -314,17 +283,17 @@ int32_t Adopt(bzBank *out, uint8_t *block, uint32_t size, uint32_t directorySize
     bank->editable = !readOnly;
     bank->directorySize = directorySize;
     bank->nextFree = size;
-    uint32_t header = Get32(block + 4) & ~(BZ_BANK_MODIFIED | BZ_BANK_IS_READ_ONLY);
-    Put32(block + 4, readOnly ? header | BZ_BANK_IS_READ_ONLY : header);
-    Put32(block + 8, 0);
+    uint32_t header = bz_GetU32LE(block + 4) & ~(BZ_BANK_MODIFIED | BZ_BANK_IS_READ_ONLY);
+    bz_PutU32LE(block + 4, readOnly ? header | BZ_BANK_IS_READ_ONLY : header);
+    bz_PutU32LE(block + 8, 0);
     SetHeaderSize(bank);
     for (uint32_t k = 0; k < TypeCount(bank); k++)
         for (uint32_t r = 0; r < ResourceCount(bank, k); r++)
         {
             uint8_t *entry = ResourceEntry(bank, k, r);
-            uint32_t sizeFlags = Get32(entry + 4) & (BZ_BANK_SIZE_MASK | BZ_BANK_RES_CHILD);
-            Put32(entry + 4, inBank ? sizeFlags | BZ_BANK_RES_IN_BANK : sizeFlags);
-            Put32(entry + 12, inBank ? Get32(entry + 8) : 0);
+            uint32_t sizeFlags = bz_GetU32LE(entry + 4) & (BZ_BANK_SIZE_MASK | BZ_BANK_RES_CHILD);
+            bz_PutU32LE(entry + 4, inBank ? sizeFlags | BZ_BANK_RES_IN_BANK : sizeFlags);
+            bz_PutU32LE(entry + 12, inBank ? bz_GetU32LE(entry + 8) : 0);
         }
     *out = bank;
     return BZ_BANK_OK;
@@ -366,14 +335,14 @@ void ShiftOffsets(bzBank bank, uint32_t firstType, int32_t delta)
     {
         uint8_t *type = TypeEntry(bank, k);
         if (k >= firstType)
-            Put16(type + 6, (uint16_t)(Get16(type + 6) + delta));
+            bz_PutU16LE(type + 6, (uint16_t)(bz_GetU16LE(type + 6) + delta));
         for (uint32_t r = 0; r < ResourceCount(bank, k); r++)
         {
             uint8_t *entry = ResourceEntry(bank, k, r);
-            if (Get32(entry + 4) & BZ_BANK_RES_IN_BANK)
+            if (bz_GetU32LE(entry + 4) & BZ_BANK_RES_IN_BANK)
             {
-                Put32(entry + 8, Get32(entry + 8) + (uint32_t)delta);
-                Put32(entry + 12, Get32(entry + 8));
+                bz_PutU32LE(entry + 8, bz_GetU32LE(entry + 8) + (uint32_t)delta);
+                bz_PutU32LE(entry + 12, bz_GetU32LE(entry + 8));
             }
         }
     }
@@ -384,7 +353,7 @@ void ShiftOffsets(bzBank bank, uint32_t firstType, int32_t delta)
 void MarkChanged(bzBank bank)
 {
     for (; bank; bank = bank->parent)
-        Put32(bank->block + 4, Get32(bank->block + 4) | BZ_BANK_MODIFIED);
+        bz_PutU32LE(bank->block + 4, bz_GetU32LE(bank->block + 4) | BZ_BANK_MODIFIED);
 }
 
 bool ReadAt(bzFileHandle *file, uint32_t offset, void *buffer, uint32_t size)
@@ -426,10 +395,10 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
         for (uint32_t r = 0; r < ResourceCount(bank, k) && result == BZ_BANK_OK; r++, n++)
         {
             const uint8_t *entry = ResourceEntry(bank, k, r);
-            uint32_t sizeFlags = Get32(entry + 4);
+            uint32_t sizeFlags = bz_GetU32LE(entry + 4);
             if (sizeFlags & BZ_BANK_RES_HANDLE)
             {
-                bzBank child = (bzBank)SlotPointer(bank, Get32(entry + 12));
+                bzBank child = (bzBank)SlotPointer(bank, bz_GetU32LE(entry + 12));
                 result =
                     child ? BuildImage(child, &children[n], &childSizes[n]) : BZ_BANK_NOT_LOADED;
                 total += childSizes[n];
@@ -449,8 +418,8 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
     if (result == BZ_BANK_OK)
     {
         memcpy(image, bank->block, directory);
-        Put32(image + 4, (uint32_t)total);
-        Put32(image + 8, 0);
+        bz_PutU32LE(image + 4, (uint32_t)total);
+        bz_PutU32LE(image + 8, 0);
         uint32_t at = directory;
         n = 0;
         for (uint32_t k = 0; k < TypeCount(bank) && result == BZ_BANK_OK; k++)
@@ -458,7 +427,7 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
             {
                 const uint8_t *entry = ResourceEntry(bank, k, r);
                 uint8_t *copy = image + (entry - bank->block);
-                uint32_t sizeFlags = Get32(entry + 4);
+                uint32_t sizeFlags = bz_GetU32LE(entry + 4);
                 uint32_t length = sizeFlags & BZ_BANK_SIZE_MASK;
                 if (sizeFlags & BZ_BANK_RES_HANDLE)
                 {
@@ -467,16 +436,17 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
                 }
                 else if (sizeFlags & BZ_BANK_RES_SEPARATE)
                 {
-                    if (const void *data = SlotPointer(bank, Get32(entry + 12)))
+                    if (const void *data = SlotPointer(bank, bz_GetU32LE(entry + 12)))
                         memcpy(image + at, data, length);
                 }
                 else if (sizeFlags & BZ_BANK_RES_IN_BANK)
-                    memcpy(image + at, bank->block + Get32(entry + 8), length);
-                else if (length && !ReadAt(bank->file, Get32(entry + 8), image + at, length))
+                    memcpy(image + at, bank->block + bz_GetU32LE(entry + 8), length);
+                else if (length && !ReadAt(bank->file, bz_GetU32LE(entry + 8), image + at, length))
                     result = BZ_ERROR_BAD_DATA_FORMAT;
-                Put32(copy + 4, length | BZ_BANK_RES_IN_BANK | (sizeFlags & BZ_BANK_RES_CHILD));
-                Put32(copy + 8, at);
-                Put32(copy + 12, at);
+                bz_PutU32LE(copy + 4,
+                            length | BZ_BANK_RES_IN_BANK | (sizeFlags & BZ_BANK_RES_CHILD));
+                bz_PutU32LE(copy + 8, at);
+                bz_PutU32LE(copy + 12, at);
                 at += length;
             }
     }
@@ -516,22 +486,22 @@ bzBank WrapChild(bzBank parent, uint32_t type, uint32_t id, uint8_t *bytes, uint
 
 void *Fetch(bzBank bank, uint32_t type, uint8_t *entry)
 {
-    uint32_t sizeFlags = Get32(entry + 4);
+    uint32_t sizeFlags = bz_GetU32LE(entry + 4);
     uint32_t length = sizeFlags & BZ_BANK_SIZE_MASK;
     if (sizeFlags & (BZ_BANK_RES_HANDLE | BZ_BANK_RES_SEPARATE))
-        return SlotPointer(bank, Get32(entry + 12));
+        return SlotPointer(bank, bz_GetU32LE(entry + 12));
     uint8_t *bytes = nullptr;
     if (sizeFlags & BZ_BANK_RES_IN_BANK)
     {
         if (!(sizeFlags & BZ_BANK_RES_CHILD))
-            return bank->block + Get32(entry + 8);
+            return bank->block + bz_GetU32LE(entry + 8);
         if (!gFetch)
             return nullptr;
         // A child inside the bank gets a block of its own, so the parent can change around it.
         bytes = (uint8_t *)bz_MemAlloc(length ? length : 1, 0);
         if (!bytes)
             return nullptr;
-        memcpy(bytes, bank->block + Get32(entry + 8), length);
+        memcpy(bytes, bank->block + bz_GetU32LE(entry + 8), length);
     }
     else
     {
@@ -540,7 +510,7 @@ void *Fetch(bzBank bank, uint32_t type, uint8_t *entry)
         bytes = (uint8_t *)bz_MemAlloc(length, 0);
         if (!bytes)
             return nullptr;
-        if (!ReadAt(bank->file, Get32(entry + 8), bytes, length))
+        if (!ReadAt(bank->file, bz_GetU32LE(entry + 8), bytes, length))
         {
             bz_MemFree(bytes);
             return nullptr;
@@ -551,7 +521,7 @@ void *Fetch(bzBank bank, uint32_t type, uint8_t *entry)
     if (sizeFlags & BZ_BANK_RES_CHILD)
     {
         // The entry is found again after wrapping: nothing moves the parent's block meanwhile.
-        held = WrapChild(bank, type, Get32(entry), bytes, length);
+        held = WrapChild(bank, type, bz_GetU32LE(entry), bytes, length);
         if (!held)
             return nullptr;
         flag = BZ_BANK_RES_HANDLE;
@@ -565,8 +535,8 @@ void *Fetch(bzBank bank, uint32_t type, uint8_t *entry)
             bz_MemFree(held);
         return nullptr;
     }
-    Put32(entry + 4, (sizeFlags & ~BZ_BANK_RES_IN_BANK) | flag);
-    Put32(entry + 12, slot);
+    bz_PutU32LE(entry + 4, (sizeFlags & ~BZ_BANK_RES_IN_BANK) | flag);
+    bz_PutU32LE(entry + 12, slot);
     return held;
 }
 
@@ -574,7 +544,7 @@ int32_t Forget(bzBank bank, uint8_t *entry, bool release)
 {
     if (!entry)
         return BZ_BANK_NOT_FOUND;
-    uint32_t sizeFlags = Get32(entry + 4);
+    uint32_t sizeFlags = bz_GetU32LE(entry + 4);
     if (sizeFlags & BZ_BANK_RES_IN_BANK)
         return BZ_BANK_IN_BANK;
     if (!(sizeFlags & (BZ_BANK_RES_SEPARATE | BZ_BANK_RES_HANDLE)))
@@ -583,9 +553,9 @@ int32_t Forget(bzBank bank, uint8_t *entry, bool release)
         DropHeld(bank, entry);
     else
     {
-        GiveSlot(bank, Get32(entry + 12));
-        Put32(entry + 4, sizeFlags & ~(BZ_BANK_RES_SEPARATE | BZ_BANK_RES_HANDLE));
-        Put32(entry + 12, 0);
+        GiveSlot(bank, bz_GetU32LE(entry + 12));
+        bz_PutU32LE(entry + 4, sizeFlags & ~(BZ_BANK_RES_SEPARATE | BZ_BANK_RES_HANDLE));
+        bz_PutU32LE(entry + 12, 0);
     }
     return BZ_BANK_OK;
 }
@@ -596,7 +566,7 @@ int32_t SetData(bzBank bank, uint8_t *entry, const void *data, uint32_t size)
         return BZ_BANK_READ_ONLY;
     if (!entry)
         return BZ_BANK_NOT_FOUND;
-    if (Get32(entry + 4) & BZ_BANK_RES_CHILD)
+    if (bz_GetU32LE(entry + 4) & BZ_BANK_RES_CHILD)
         return BZ_BANK_READ_ONLY;
     if (size > BZ_BANK_SIZE_MASK || (size && !data))
         return BZ_ERROR_PARAMETER_OUT_OF_RANGE;
@@ -613,9 +583,9 @@ int32_t SetData(bzBank bank, uint8_t *entry, const void *data, uint32_t size)
         return NoMemory();
     }
     DropHeld(bank, entry);
-    Put32(entry + 4, size | BZ_BANK_RES_SEPARATE);
-    Put32(entry + 8, 0);
-    Put32(entry + 12, slot);
+    bz_PutU32LE(entry + 4, size | BZ_BANK_RES_SEPARATE);
+    bz_PutU32LE(entry + 8, 0);
+    bz_PutU32LE(entry + 12, slot);
     MarkChanged(bank);
     return BZ_BANK_OK;
 }
@@ -643,11 +613,12 @@ void DumpBank(DumpOutput &out, bzBank bank, const char *name, uint32_t type, uin
     DumpLine(out, "**** RESOURCE DUMP ****");
     DumpLine(out, "%s", "");
     DumpLine(out, "%s", name ? name : "");
-    DumpLine(out, "Total bank size = %d bytes", (int)(Get32(bank->block + 4) & BZ_BANK_SIZE_MASK));
+    DumpLine(out, "Total bank size = %d bytes",
+             (int)(bz_GetU32LE(bank->block + 4) & BZ_BANK_SIZE_MASK));
     DumpLine(out, "%d type(s)", (int)TypeCount(bank));
     for (uint32_t k = 0; k < TypeCount(bank); k++)
     {
-        uint32_t code = Get32(TypeEntry(bank, k));
+        uint32_t code = bz_GetU32LE(TypeEntry(bank, k));
         if (type != BZ_BANK_ALL && code != type)
             continue;
         DumpLine(out, "%s", "");
@@ -657,10 +628,10 @@ void DumpBank(DumpOutput &out, bzBank bank, const char *name, uint32_t type, uin
         for (uint32_t r = 0; r < ResourceCount(bank, k); r++)
         {
             uint8_t *entry = ResourceEntry(bank, k, r);
-            uint32_t resourceId = Get32(entry);
+            uint32_t resourceId = bz_GetU32LE(entry);
             if (id != BZ_BANK_ALL && resourceId != id)
                 continue;
-            uint32_t sizeFlags = Get32(entry + 4);
+            uint32_t sizeFlags = bz_GetU32LE(entry + 4);
             uint32_t length = sizeFlags & BZ_BANK_SIZE_MASK;
             DumpLine(out, "%s", "");
             DumpLine(out, "        Resource ID %d is %d byte(s) long", (int)resourceId,
@@ -698,8 +669,8 @@ int32_t bz_Bank_Create(bzBank *out, bzFileHandle *file, int32_t editable)
     uint8_t *block = (uint8_t *)bz_MemAlloc(BZ_BANK_HEADER_SIZE, BZ_MEM_CLEAR);
     if (!block)
         return NoMemory();
-    Put16(block, BZ_BANK_VERSION);
-    Put32(block + 4, BZ_BANK_HEADER_SIZE);
+    bz_PutU16LE(block, BZ_BANK_VERSION);
+    bz_PutU32LE(block + 4, BZ_BANK_HEADER_SIZE);
     int32_t result = Adopt(out, block, BZ_BANK_HEADER_SIZE, BZ_BANK_HEADER_SIZE, true,
                            editable ? file : nullptr, !editable);
     if (result == BZ_BANK_OK)
@@ -744,7 +715,7 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
         uint8_t header[BZ_BANK_HEADER_SIZE];
         if (!ReadAt(file, 0, header, BZ_BANK_HEADER_SIZE))
             return BZ_ERROR_BAD_DATA_FORMAT;
-        uint32_t tableEnd = BZ_BANK_HEADER_SIZE + 8u * Get16(header + 2);
+        uint32_t tableEnd = BZ_BANK_HEADER_SIZE + 8u * bz_GetU16LE(header + 2);
         uint8_t *types = (uint8_t *)bz_MemAlloc(tableEnd, 0);
         if (!types)
             return NoMemory();
@@ -754,8 +725,8 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
             return BZ_ERROR_BAD_DATA_FORMAT;
         }
         uint64_t directorySize = tableEnd;
-        for (uint32_t k = 0; k < Get16(header + 2); k++)
-            directorySize += 16u * Get16(types + BZ_BANK_HEADER_SIZE + 8 * k + 4);
+        for (uint32_t k = 0; k < bz_GetU16LE(header + 2); k++)
+            directorySize += 16u * bz_GetU16LE(types + BZ_BANK_HEADER_SIZE + 8 * k + 4);
         bz_MemFree(types);
         // A directory larger than the file is damage, not a reason to ask for the memory.
         int32_t fileLength = bz_FileStreamLength(file);
@@ -769,13 +740,14 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
         if (ReadAt(file, 0, block, size))
             directory = CheckImage(block, size, false);
         // Every resource's data must lie inside the file.
-        for (uint32_t k = 0; directory && k < Get16(block + 2); k++)
+        for (uint32_t k = 0; directory && k < bz_GetU16LE(block + 2); k++)
         {
             const uint8_t *type = block + BZ_BANK_HEADER_SIZE + 8 * k;
-            for (uint32_t r = 0; r < Get16(type + 4); r++)
+            for (uint32_t r = 0; r < bz_GetU16LE(type + 4); r++)
             {
-                const uint8_t *entry = block + Get16(type + 6) + 16 * r;
-                uint64_t end = (uint64_t)Get32(entry + 8) + (Get32(entry + 4) & BZ_BANK_SIZE_MASK);
+                const uint8_t *entry = block + bz_GetU16LE(type + 6) + 16 * r;
+                uint64_t end =
+                    (uint64_t)bz_GetU32LE(entry + 8) + (bz_GetU32LE(entry + 4) & BZ_BANK_SIZE_MASK);
                 if (end > (uint64_t)bz_FileStreamLength(file))
                     directory = 0;
             }
@@ -830,14 +802,14 @@ int32_t bz_Bank_Save(bzBank bank)
             {
                 uint8_t *entry = ResourceEntry(bank, k, r);
                 const uint8_t *saved = image + (entry - bank->block);
-                uint32_t sizeFlags = Get32(entry + 4);
+                uint32_t sizeFlags = bz_GetU32LE(entry + 4);
                 if (!(sizeFlags & BZ_BANK_RES_IN_BANK))
-                    Put32(entry + 8, Get32(saved + 8));
+                    bz_PutU32LE(entry + 8, bz_GetU32LE(saved + 8));
                 if (sizeFlags & BZ_BANK_RES_HANDLE)
-                    Put32(entry + 4, (sizeFlags & ~BZ_BANK_SIZE_MASK) |
-                                         (Get32(saved + 4) & BZ_BANK_SIZE_MASK));
+                    bz_PutU32LE(entry + 4, (sizeFlags & ~BZ_BANK_SIZE_MASK) |
+                                               (bz_GetU32LE(saved + 4) & BZ_BANK_SIZE_MASK));
             }
-        Put32(bank->block + 4, Get32(bank->block + 4) & ~BZ_BANK_MODIFIED);
+        bz_PutU32LE(bank->block + 4, bz_GetU32LE(bank->block + 4) & ~BZ_BANK_MODIFIED);
     }
     bz_MemFree(image);
     return written ? (int32_t)BZ_BANK_OK : (int32_t)BZ_ERROR_FILE_NOT_FOUND;
@@ -873,7 +845,7 @@ uint32_t bz_Bank_TypeCode(bzBank bank, int32_t index)
 {
     if (!bank || index < 0 || index >= TypeCount(bank))
         return 0;
-    return Get32(TypeEntry(bank, (uint32_t)index));
+    return bz_GetU32LE(TypeEntry(bank, (uint32_t)index));
 }
 
 int32_t bz_Bank_Walk(bzBank bank, bzBankWalkFn fn, void *argument)
@@ -907,7 +879,7 @@ uint32_t bz_Bank_NextFreeId(bzBank bank, uint32_t type)
         return candidate;
     for (uint32_t r = 0; r < ResourceCount(bank, (uint32_t)index); r++)
     {
-        uint32_t id = Get32(ResourceEntry(bank, (uint32_t)index, r));
+        uint32_t id = bz_GetU32LE(ResourceEntry(bank, (uint32_t)index, r));
         if (id == candidate)
             candidate++;
         else if (id > candidate)
@@ -938,9 +910,9 @@ int32_t Info(bzBank bank, uint32_t type, uint32_t key, bool byIndex, uint32_t *i
     uint8_t *entry = FindEntry(bank, type, key, byIndex);
     if (!entry)
         return BZ_BANK_NOT_FOUND;
-    uint32_t sizeFlags = Get32(entry + 4);
+    uint32_t sizeFlags = bz_GetU32LE(entry + 4);
     if (id)
-        *id = Get32(entry);
+        *id = bz_GetU32LE(entry);
     if (size)
         *size = sizeFlags & BZ_BANK_SIZE_MASK;
     if (flags)
@@ -1030,7 +1002,7 @@ int32_t bz_Bank_Flush(bzBank bank)
 {
     if (!bank)
         return BZ_ERROR_INVALID_PARAMETER;
-    if (bank->editable && bank->file && (Get32(bank->block + 4) & BZ_BANK_MODIFIED))
+    if (bank->editable && bank->file && (bz_GetU32LE(bank->block + 4) & BZ_BANK_MODIFIED))
         return bz_Bank_Save(bank);
     return BZ_BANK_OK;
 }
@@ -1053,7 +1025,7 @@ void bz_Bank_Free(bzBank bank)
             DropHeld(bank, ResourceEntry(bank, k, r));
     if (bank->file)
         bz_FileClose(bank->file);
-    bz_MemFree(bank->slots);
+    bank->slots.Free();
     bz_MemFree(bank->block);
     FreeHandle(bank);
 }
@@ -1089,17 +1061,17 @@ int32_t bz_Bank_InsertType(bzBank bank, uint32_t type)
     if (types >= kMaxEntries || DirectorySize(bank) + 8 > kMaxDirectory)
         return BZ_BANK_FULL;
     uint32_t index = 0;
-    while (index < types && Get32(TypeEntry(bank, index)) < type)
+    while (index < types && bz_GetU32LE(TypeEntry(bank, index)) < type)
         index++;
-    uint32_t table = index < types ? Get16(TypeEntry(bank, index) + 6) : DirectorySize(bank);
+    uint32_t table = index < types ? bz_GetU16LE(TypeEntry(bank, index) + 6) : DirectorySize(bank);
     if (!Grow(bank, BZ_BANK_HEADER_SIZE + 8 * index, 8))
         return bzgLastError == BZ_ERROR_NO_MEMORY ? (int32_t)BZ_ERROR_NO_MEMORY
                                                   : (int32_t)BZ_BANK_FULL;
-    Put16(bank->block + 2, (uint16_t)(types + 1));
+    bz_PutU16LE(bank->block + 2, (uint16_t)(types + 1));
     uint8_t *entry = TypeEntry(bank, index);
-    Put32(entry, type);
-    Put16(entry + 4, 0);
-    Put16(entry + 6, (uint16_t)table);
+    bz_PutU32LE(entry, type);
+    bz_PutU16LE(entry + 4, 0);
+    bz_PutU16LE(entry + 6, (uint16_t)table);
     ShiftOffsets(bank, 0, 8); // every table, the new one included, lies 8 bytes further on
     MarkChanged(bank);
     return BZ_BANK_OK;
@@ -1121,14 +1093,14 @@ int32_t bz_Bank_InsertResource(bzBank bank, uint32_t type, uint32_t id)
     if (count >= kMaxEntries || DirectorySize(bank) + 16 > kMaxDirectory)
         return BZ_BANK_FULL;
     uint32_t index = 0;
-    while (index < count && Get32(ResourceEntry(bank, typeIndex, index)) < id)
+    while (index < count && bz_GetU32LE(ResourceEntry(bank, typeIndex, index)) < id)
         index++;
-    uint32_t at = Get16(TypeEntry(bank, typeIndex) + 6) + 16 * index;
+    uint32_t at = bz_GetU16LE(TypeEntry(bank, typeIndex) + 6) + 16 * index;
     if (!Grow(bank, at, 16))
         return bzgLastError == BZ_ERROR_NO_MEMORY ? (int32_t)BZ_ERROR_NO_MEMORY
                                                   : (int32_t)BZ_BANK_FULL;
-    Put16(TypeEntry(bank, typeIndex) + 4, (uint16_t)(count + 1));
-    Put32(bank->block + at, id);
+    bz_PutU16LE(TypeEntry(bank, typeIndex) + 4, (uint16_t)(count + 1));
+    bz_PutU32LE(bank->block + at, id);
     ShiftOffsets(bank, typeIndex + 1, 16);
     MarkChanged(bank);
     return BZ_BANK_OK;
@@ -1148,13 +1120,13 @@ int32_t bz_Bank_RemoveResource(bzBank bank, uint32_t type, uint32_t id)
     uint32_t at = (uint32_t)(entry - bank->block);
     uint32_t count = ResourceCount(bank, (uint32_t)typeIndex);
     Shrink(bank, at, 16);
-    Put16(TypeEntry(bank, (uint32_t)typeIndex) + 4, (uint16_t)(count - 1));
+    bz_PutU16LE(TypeEntry(bank, (uint32_t)typeIndex) + 4, (uint16_t)(count - 1));
     ShiftOffsets(bank, (uint32_t)typeIndex + 1, -16);
     if (count == 1)
     {
         // The type is empty: its entry goes the same way.
         Shrink(bank, BZ_BANK_HEADER_SIZE + 8 * (uint32_t)typeIndex, 8);
-        Put16(bank->block + 2, (uint16_t)(TypeCount(bank) - 1));
+        bz_PutU16LE(bank->block + 2, (uint16_t)(TypeCount(bank) - 1));
         ShiftOffsets(bank, 0, -8);
     }
     MarkChanged(bank);
@@ -1173,9 +1145,9 @@ int32_t bz_Bank_AddChild(bzBank bank, uint32_t type, uint32_t id, bzBank child)
     if (!slot)
         return NoMemory();
     DropHeld(bank, entry);
-    Put32(entry + 4, BZ_BANK_RES_CHILD | BZ_BANK_RES_HANDLE);
-    Put32(entry + 8, 0);
-    Put32(entry + 12, slot);
+    bz_PutU32LE(entry + 4, BZ_BANK_RES_CHILD | BZ_BANK_RES_HANDLE);
+    bz_PutU32LE(entry + 8, 0);
+    bz_PutU32LE(entry + 12, slot);
     child->parent = bank;
     child->parentType = type;
     child->parentId = id;
@@ -1186,7 +1158,7 @@ int32_t bz_Bank_AddChild(bzBank bank, uint32_t type, uint32_t id, bzBank child)
 bzBank bz_Bank_ReachChild(bzBank bank, uint32_t type, uint32_t id)
 {
     uint8_t *entry = FindEntry(bank, type, id, false);
-    if (!entry || !(Get32(entry + 4) & BZ_BANK_RES_CHILD))
+    if (!entry || !(bz_GetU32LE(entry + 4) & BZ_BANK_RES_CHILD))
         return nullptr;
     bzBank child = (bzBank)Fetch(bank, type, entry);
     if (child)

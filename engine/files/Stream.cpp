@@ -1,5 +1,6 @@
 #include "files/Stream.h"
 
+#include "core/Bytes.h"
 #include "core/Error.h"
 #include "files/File.h"
 
@@ -9,29 +10,8 @@
 namespace
 {
 // ---------------------------------------------------------------------------------------
-// Little-endian bytes
+// Float bits
 
-void Put16(uint8_t *p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t *p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-uint16_t Get16(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Get32(const uint8_t *p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 uint32_t FloatBits(float f)
 {
     return std::bit_cast<uint32_t>(f);
@@ -72,7 +52,7 @@ int32_t WriteFloats(bzFileHandle *file, const float *values, size_t n)
     for (size_t i = 0; i < n; ++i)
     {
         uint8_t b[4];
-        Put32(b, FloatBits(values[i]));
+        bz_PutU32LE(b, FloatBits(values[i]));
         written += Write(file, b, 4);
     }
     return written;
@@ -96,7 +76,7 @@ int32_t ReadFloats(bzFileHandle *file, float *values, size_t n)
         uint8_t b[4];
         if (Read(file, b, 4))
         {
-            values[i] = BitsFloat(Get32(b));
+            values[i] = BitsFloat(bz_GetU32LE(b));
             read += 4;
         }
     }
@@ -129,9 +109,9 @@ template <typename T> int32_t WriteArray(bzFileHandle *file, const T *items, int
         for (; i < count && n + sizeof(T) <= sizeof chunk; ++i, n += sizeof(T))
         {
             if constexpr (sizeof(T) == 4)
-                Put32(chunk + n, items[i]);
+                bz_PutU32LE(chunk + n, items[i]);
             else
-                Put16(chunk + n, items[i]);
+                bz_PutU16LE(chunk + n, items[i]);
         }
         written += Write(file, chunk, n);
     }
@@ -146,9 +126,9 @@ template <typename T> void SwapArrayFromLittle(T *items, int32_t count)
         {
             const uint8_t *p = reinterpret_cast<const uint8_t *>(&items[i]);
             if constexpr (sizeof(T) == 4)
-                items[i] = Get32(p);
+                items[i] = bz_GetU32LE(p);
             else
-                items[i] = Get16(p);
+                items[i] = bz_GetU16LE(p);
         }
     }
     else
@@ -216,7 +196,7 @@ int32_t bz_Stream_WriteShort(bzFileHandle *file, int16_t value)
 int32_t bz_Stream_WriteUShort(bzFileHandle *file, uint16_t value)
 {
     uint8_t b[2];
-    Put16(b, value);
+    bz_PutU16LE(b, value);
     return Write(file, b, 2);
 }
 
@@ -228,15 +208,15 @@ int32_t bz_Stream_WriteInt(bzFileHandle *file, int32_t value)
 int32_t bz_Stream_WriteUInt(bzFileHandle *file, uint32_t value)
 {
     uint8_t b[4];
-    Put32(b, value);
+    bz_PutU32LE(b, value);
     return Write(file, b, 4);
 }
 
 int32_t bz_Stream_WriteFloat2(bzFileHandle *file, const float values[2])
 {
     uint8_t b[8];
-    Put32(b, FloatBits(values[0]));
-    Put32(b + 4, FloatBits(values[1]));
+    bz_PutU32LE(b, FloatBits(values[0]));
+    bz_PutU32LE(b + 4, FloatBits(values[1]));
     return Write(file, b, 8);
 }
 
@@ -341,7 +321,7 @@ uint16_t bz_File_ReadUShort(bzFileHandle *file)
 {
     uint8_t b[2] = {};
     Read(file, b, 2);
-    return Get16(b);
+    return bz_GetU16LE(b);
 }
 
 int32_t bz_File_ReadInt(bzFileHandle *file)
@@ -353,7 +333,7 @@ uint32_t bz_File_ReadUInt(bzFileHandle *file)
 {
     uint8_t b[4] = {};
     Read(file, b, 4);
-    return Get32(b);
+    return bz_GetU32LE(b);
 }
 
 float bz_File_ReadFloat(bzFileHandle *file)
@@ -418,13 +398,13 @@ void bz_Mem_WriteU8(uint8_t **cursor, uint8_t value)
 
 void bz_Mem_WriteU16(uint8_t **cursor, uint16_t value)
 {
-    Put16(*cursor, value);
+    bz_PutU16LE(*cursor, value);
     *cursor += 2;
 }
 
 void bz_Mem_WriteU32(uint8_t **cursor, uint32_t value)
 {
-    Put32(*cursor, value);
+    bz_PutU32LE(*cursor, value);
     *cursor += 4;
 }
 
@@ -464,7 +444,7 @@ int16_t bz_Stream_ReadShort(const uint8_t **cursor)
 
 uint16_t bz_Stream_ReadUShort(const uint8_t **cursor)
 {
-    uint16_t v = Get16(*cursor);
+    uint16_t v = bz_GetU16LE(*cursor);
     *cursor += 2;
     return v;
 }
@@ -476,7 +456,7 @@ int32_t bz_Stream_ReadInt(const uint8_t **cursor)
 
 uint32_t bz_Stream_ReadUInt(const uint8_t **cursor)
 {
-    uint32_t v = Get32(*cursor);
+    uint32_t v = bz_GetU32LE(*cursor);
     *cursor += 4;
     return v;
 }
