@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 ScopedTempDir::ScopedTempDir()
@@ -16,8 +17,11 @@ ScopedTempDir::ScopedTempDir()
     std::string tmpl = (std::filesystem::temp_directory_path() / "tolvane-XXXXXX").string();
     if (!mkdtemp(tmpl.data()))
         std::abort();
-    path_ = tmpl;
-    if (chdir(path_.c_str()) != 0)
+    // The test works one level down, so that ".." is a directory of its own and not the shared
+    // temporary directory, where other programs' files could answer a case-blind look-up.
+    root_ = tmpl;
+    path_ = root_ + "/work";
+    if (mkdir(path_.c_str(), 0700) != 0 || chdir(path_.c_str()) != 0)
         std::abort();
 }
 
@@ -26,7 +30,7 @@ ScopedTempDir::~ScopedTempDir()
     if (!previous_.empty() && chdir(previous_.c_str()) != 0)
         std::abort();
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(root_, ec);
 }
 
 KeepAlive::KeepAlive() : saved_(bzgNoFatalExit)

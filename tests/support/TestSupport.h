@@ -3,7 +3,8 @@
 
 #include <string>
 
-// Creates a fresh temporary directory, makes it current, and removes it afterwards.
+// Creates a fresh temporary directory, makes it current, and removes it afterwards. Its parent
+// is fresh too, so paths that climb one level above it stay inside the test's own tree.
 class ScopedTempDir
 {
 public:
@@ -12,6 +13,7 @@ public:
     const std::string &path() const { return path_; }
 
 private:
+    std::string root_;
     std::string path_;
     std::string previous_;
 };
