@@ -112,9 +112,9 @@ int32_t Search(const uint8_t *table, uint32_t count, uint32_t stride, uint32_t k
             high = middle;
     }
     if (bz_GetU32LE(table + stride * low) == key)
-        return (int32_t)low;
+        return static_cast<int32_t>(low);
     if (bz_GetU32LE(table + stride * high) == key)
-        return (int32_t)high;
+        return static_cast<int32_t>(high);
     return -1;
 }
 
@@ -132,17 +132,17 @@ uint8_t *FindEntry(const bzBank bank, uint32_t type, uint32_t key, bool byIndex,
     int32_t typeIndex = FindType(bank, type);
     if (typeIndex < 0)
         return nullptr;
-    uint32_t count = ResourceCount(bank, (uint32_t)typeIndex);
+    uint32_t count = ResourceCount(bank, static_cast<uint32_t>(typeIndex));
     int32_t index;
     if (byIndex)
-        index = key < count ? (int32_t)key : -1;
+        index = key < count ? static_cast<int32_t>(key) : -1;
     else
-        index = Search(ResourceEntry(bank, (uint32_t)typeIndex, 0), count, 16, key);
+        index = Search(ResourceEntry(bank, static_cast<uint32_t>(typeIndex), 0), count, 16, key);
     if (index < 0)
         return nullptr;
     if (typeIndexOut)
         *typeIndexOut = typeIndex;
-    return ResourceEntry(bank, (uint32_t)typeIndex, (uint32_t)index);
+    return ResourceEntry(bank, static_cast<uint32_t>(typeIndex), static_cast<uint32_t>(index));
 }
 
 // ---- Pointer table ----
@@ -152,7 +152,7 @@ uint32_t TakeSlot(bzBank bank, void *pointer)
     if (bank->freeSlot)
     {
         uint32_t slot = bank->freeSlot;
-        bank->freeSlot = (uint32_t)(bank->slots[slot - 1] >> 1);
+        bank->freeSlot = static_cast<uint32_t>(bank->slots[slot - 1] >> 1);
         bank->slots[slot - 1] = (uintptr_t)pointer;
         return slot;
     }
@@ -172,7 +172,7 @@ void GiveSlot(bzBank bank, uint32_t slot)
 {
     if (!SlotPointer(bank, slot))
         return;
-    bank->slots[slot - 1] = ((uintptr_t)bank->freeSlot << 1) | 1;
+    bank->slots[slot - 1] = (static_cast<uintptr_t>(bank->freeSlot) << 1) | 1;
     bank->freeSlot = slot;
 }
 
@@ -184,7 +184,7 @@ bzBank NewHandle()
         gHandlePool = bz_Pool_Create(sizeof(bzBankHandle), 64, 1, 0);
     if (!gHandlePool)
         return nullptr;
-    bzBank bank = (bzBank)bz_Pool_Alloc(gHandlePool, BZ_MEM_CLEAR);
+    bzBank bank = static_cast<bzBank>(bz_Pool_Alloc(gHandlePool, BZ_MEM_CLEAR));
     if (bank)
         gHandleCount++;
     return bank;
@@ -213,7 +213,7 @@ void DropHeld(bzBank bank, uint8_t *entry)
     uint32_t sizeFlags = bz_GetU32LE(entry + 4);
     uint32_t slot = bz_GetU32LE(entry + 12);
     if (sizeFlags & BZ_BANK_RES_HANDLE)
-        bz_Bank_Free((bzBank)SlotPointer(bank, slot));
+        bz_Bank_Free(static_cast<bzBank>(SlotPointer(bank, slot)));
     else if (sizeFlags & BZ_BANK_RES_SEPARATE)
     {
         if (void *data = SlotPointer(bank, slot))
@@ -304,7 +304,7 @@ bool Grow(bzBank bank, uint32_t offset, uint32_t count)
 {
     if (bank->blockSize + count > BZ_BANK_SIZE_MASK)
         return false;
-    uint8_t *block = (uint8_t *)bz_MemRealloc(bank->block, bank->blockSize + count, 0);
+    uint8_t *block = static_cast<uint8_t *>(bz_MemRealloc(bank->block, bank->blockSize + count, 0));
     if (!block)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -324,7 +324,7 @@ void Shrink(bzBank bank, uint32_t offset, uint32_t count)
     bank->blockSize -= count;
     void *smaller = bz_MemRealloc(bank->block, bank->blockSize, 0);
     if (smaller)
-        bank->block = (uint8_t *)smaller;
+        bank->block = static_cast<uint8_t *>(smaller);
     SetHeaderSize(bank);
 }
 
@@ -335,13 +335,13 @@ void ShiftOffsets(bzBank bank, uint32_t firstType, int32_t delta)
     {
         uint8_t *type = TypeEntry(bank, k);
         if (k >= firstType)
-            bz_PutU16LE(type + 6, (uint16_t)(bz_GetU16LE(type + 6) + delta));
+            bz_PutU16LE(type + 6, static_cast<uint16_t>(bz_GetU16LE(type + 6) + delta));
         for (uint32_t r = 0; r < ResourceCount(bank, k); r++)
         {
             uint8_t *entry = ResourceEntry(bank, k, r);
             if (bz_GetU32LE(entry + 4) & BZ_BANK_RES_IN_BANK)
             {
-                bz_PutU32LE(entry + 8, bz_GetU32LE(entry + 8) + (uint32_t)delta);
+                bz_PutU32LE(entry + 8, bz_GetU32LE(entry + 8) + static_cast<uint32_t>(delta));
                 bz_PutU32LE(entry + 12, bz_GetU32LE(entry + 8));
             }
         }
@@ -361,9 +361,10 @@ bool ReadAt(bzFileHandle *file, uint32_t offset, void *buffer, uint32_t size)
     if (size == 0)
         return true;
     // The stream's own length: a bank's file may have grown since it was opened.
-    if (!file || (int64_t)offset + size > (int64_t)bz_FileStreamLength(file))
+    if (!file ||
+        static_cast<int64_t>(offset) + size > static_cast<int64_t>(bz_FileStreamLength(file)))
         return false;
-    if (bz_FileSeek(file, (int32_t)offset, 0) != 0)
+    if (bz_FileSeek(file, static_cast<int32_t>(offset), 0) != 0)
         return false;
     return bz_FileRead(file, buffer, size) == size;
 }
@@ -379,8 +380,9 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
     uint32_t *childSizes = nullptr;
     if (resources)
     {
-        children = (uint8_t **)bz_MemAlloc(resources * (uint32_t)sizeof(uint8_t *), BZ_MEM_CLEAR);
-        childSizes = (uint32_t *)bz_MemAlloc(resources * 4u, BZ_MEM_CLEAR);
+        children = static_cast<uint8_t **>(
+            bz_MemAlloc(resources * static_cast<uint32_t>(sizeof(uint8_t *)), BZ_MEM_CLEAR));
+        childSizes = static_cast<uint32_t *>(bz_MemAlloc(resources * 4u, BZ_MEM_CLEAR));
         if (!children || !childSizes)
         {
             bz_MemFree(children);
@@ -398,7 +400,7 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
             uint32_t sizeFlags = bz_GetU32LE(entry + 4);
             if (sizeFlags & BZ_BANK_RES_HANDLE)
             {
-                bzBank child = (bzBank)SlotPointer(bank, bz_GetU32LE(entry + 12));
+                bzBank child = static_cast<bzBank>(SlotPointer(bank, bz_GetU32LE(entry + 12)));
                 result =
                     child ? BuildImage(child, &children[n], &childSizes[n]) : BZ_BANK_NOT_LOADED;
                 total += childSizes[n];
@@ -411,14 +413,14 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
         result = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     if (result == BZ_BANK_OK)
     {
-        image = (uint8_t *)bz_MemAlloc((uint32_t)total, BZ_MEM_CLEAR);
+        image = static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(total), BZ_MEM_CLEAR));
         if (!image)
             result = NoMemory();
     }
     if (result == BZ_BANK_OK)
     {
         memcpy(image, bank->block, directory);
-        bz_PutU32LE(image + 4, (uint32_t)total);
+        bz_PutU32LE(image + 4, static_cast<uint32_t>(total));
         bz_PutU32LE(image + 8, 0);
         uint32_t at = directory;
         n = 0;
@@ -460,7 +462,7 @@ int32_t BuildImage(bzBank bank, uint8_t **out, uint32_t *outSize)
         return result;
     }
     *out = image;
-    *outSize = (uint32_t)total;
+    *outSize = static_cast<uint32_t>(total);
     return BZ_BANK_OK;
 }
 
@@ -498,7 +500,7 @@ void *Fetch(bzBank bank, uint32_t type, uint8_t *entry)
         if (!gFetch)
             return nullptr;
         // A child inside the bank gets a block of its own, so the parent can change around it.
-        bytes = (uint8_t *)bz_MemAlloc(length ? length : 1, 0);
+        bytes = static_cast<uint8_t *>(bz_MemAlloc(length ? length : 1, 0));
         if (!bytes)
             return nullptr;
         memcpy(bytes, bank->block + bz_GetU32LE(entry + 8), length);
@@ -507,7 +509,7 @@ void *Fetch(bzBank bank, uint32_t type, uint8_t *entry)
     {
         if (!gFetch || !bank->file || length == 0)
             return nullptr;
-        bytes = (uint8_t *)bz_MemAlloc(length, 0);
+        bytes = static_cast<uint8_t *>(bz_MemAlloc(length, 0));
         if (!bytes)
             return nullptr;
         if (!ReadAt(bank->file, bz_GetU32LE(entry + 8), bytes, length))
@@ -530,7 +532,7 @@ void *Fetch(bzBank bank, uint32_t type, uint8_t *entry)
     if (!slot)
     {
         if (flag == BZ_BANK_RES_HANDLE)
-            bz_Bank_Free((bzBank)held);
+            bz_Bank_Free(static_cast<bzBank>(held));
         else
             bz_MemFree(held);
         return nullptr;
@@ -614,17 +616,18 @@ void DumpBank(DumpOutput &out, bzBank bank, const char *name, uint32_t type, uin
     DumpLine(out, "%s", "");
     DumpLine(out, "%s", name ? name : "");
     DumpLine(out, "Total bank size = %d bytes",
-             (int)(bz_GetU32LE(bank->block + 4) & BZ_BANK_SIZE_MASK));
-    DumpLine(out, "%d type(s)", (int)TypeCount(bank));
+             static_cast<int>(bz_GetU32LE(bank->block + 4) & BZ_BANK_SIZE_MASK));
+    DumpLine(out, "%d type(s)", static_cast<int>(TypeCount(bank)));
     for (uint32_t k = 0; k < TypeCount(bank); k++)
     {
         uint32_t code = bz_GetU32LE(TypeEntry(bank, k));
         if (type != BZ_BANK_ALL && code != type)
             continue;
         DumpLine(out, "%s", "");
-        DumpLine(out, "    type '%c%c%c%c'", (char)(code >> 24), (char)(code >> 16),
-                 (char)(code >> 8), (char)code);
-        DumpLine(out, "    %d resource(s)", (int)ResourceCount(bank, k));
+        DumpLine(out, "    type '%c%c%c%c'", static_cast<char>(code >> 24),
+                 static_cast<char>(code >> 16), static_cast<char>(code >> 8),
+                 static_cast<char>(code));
+        DumpLine(out, "    %d resource(s)", static_cast<int>(ResourceCount(bank, k)));
         for (uint32_t r = 0; r < ResourceCount(bank, k); r++)
         {
             uint8_t *entry = ResourceEntry(bank, k, r);
@@ -634,15 +637,15 @@ void DumpBank(DumpOutput &out, bzBank bank, const char *name, uint32_t type, uin
             uint32_t sizeFlags = bz_GetU32LE(entry + 4);
             uint32_t length = sizeFlags & BZ_BANK_SIZE_MASK;
             DumpLine(out, "%s", "");
-            DumpLine(out, "        Resource ID %d is %d byte(s) long", (int)resourceId,
-                     (int)length);
+            DumpLine(out, "        Resource ID %d is %d byte(s) long", static_cast<int>(resourceId),
+                     static_cast<int>(length));
             void *data = Fetch(bank, code, entry);
             if (sizeFlags & BZ_BANK_RES_CHILD)
             {
                 if (!data)
                     continue;
                 DumpLine(out, ">>>>> Recursing into child bank...");
-                DumpBank(out, (bzBank)data, "Child Bank", BZ_BANK_ALL, BZ_BANK_ALL);
+                DumpBank(out, static_cast<bzBank>(data), "Child Bank", BZ_BANK_ALL, BZ_BANK_ALL);
                 DumpLine(out, "<<<< Exiting child bank...");
                 continue;
             }
@@ -650,9 +653,9 @@ void DumpBank(DumpOutput &out, bzBank bank, const char *name, uint32_t type, uin
                 continue;
             char text[256];
             uint32_t n = 0;
-            const uint8_t *bytes = (const uint8_t *)data;
+            const uint8_t *bytes = static_cast<const uint8_t *>(data);
             for (; n < length && n < 255 && bytes[n]; n++)
-                text[n] = bytes[n] < 32 ? '_' : (char)bytes[n];
+                text[n] = bytes[n] < 32 ? '_' : static_cast<char>(bytes[n]);
             text[n] = 0;
             DumpLine(out, "            %s", text);
         }
@@ -666,7 +669,7 @@ int32_t bz_Bank_Create(bzBank *out, bzFileHandle *file, int32_t editable)
 {
     if (!out)
         return BZ_ERROR_INVALID_PARAMETER;
-    uint8_t *block = (uint8_t *)bz_MemAlloc(BZ_BANK_HEADER_SIZE, BZ_MEM_CLEAR);
+    uint8_t *block = static_cast<uint8_t *>(bz_MemAlloc(BZ_BANK_HEADER_SIZE, BZ_MEM_CLEAR));
     if (!block)
         return NoMemory();
     bz_PutU16LE(block, BZ_BANK_VERSION);
@@ -684,7 +687,7 @@ void bz_Bank_FixName(char *out, int32_t size, const char *name)
         return;
     if (!name)
         name = "";
-    snprintf(out, (size_t)size, strchr(name, '.') ? "%s" : "%s.BZR", name);
+    snprintf(out, static_cast<size_t>(size), strchr(name, '.') ? "%s" : "%s.BZR", name);
 }
 
 int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t readOnly)
@@ -698,10 +701,11 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
         if (bz_FileSeek(file, 0, 2) != 0)
             return BZ_ERROR_BAD_DATA_FORMAT;
         int32_t length = bz_FileTell(file);
-        if (length < (int32_t)BZ_BANK_HEADER_SIZE || (uint32_t)length > BZ_MEM_MAX_BLOCK)
+        if (length < static_cast<int32_t>(BZ_BANK_HEADER_SIZE) ||
+            static_cast<uint32_t>(length) > BZ_MEM_MAX_BLOCK)
             return BZ_ERROR_BAD_DATA_FORMAT;
-        size = (uint32_t)length;
-        block = (uint8_t *)bz_MemAlloc(size, 0);
+        size = static_cast<uint32_t>(length);
+        block = static_cast<uint8_t *>(bz_MemAlloc(size, 0));
         if (!block)
             return NoMemory();
         if (!ReadAt(file, 0, block, size) || !(directory = CheckImage(block, size, true)))
@@ -716,7 +720,7 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
         if (!ReadAt(file, 0, header, BZ_BANK_HEADER_SIZE))
             return BZ_ERROR_BAD_DATA_FORMAT;
         uint32_t tableEnd = BZ_BANK_HEADER_SIZE + 8u * bz_GetU16LE(header + 2);
-        uint8_t *types = (uint8_t *)bz_MemAlloc(tableEnd, 0);
+        uint8_t *types = static_cast<uint8_t *>(bz_MemAlloc(tableEnd, 0));
         if (!types)
             return NoMemory();
         if (!ReadAt(file, 0, types, tableEnd))
@@ -730,10 +734,10 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
         bz_MemFree(types);
         // A directory larger than the file is damage, not a reason to ask for the memory.
         int32_t fileLength = bz_FileStreamLength(file);
-        if (fileLength < 0 || directorySize > (uint64_t)fileLength)
+        if (fileLength < 0 || directorySize > static_cast<uint64_t>(fileLength))
             return BZ_ERROR_BAD_DATA_FORMAT;
-        size = (uint32_t)directorySize;
-        block = (uint8_t *)bz_MemAlloc(size, 0);
+        size = static_cast<uint32_t>(directorySize);
+        block = static_cast<uint8_t *>(bz_MemAlloc(size, 0));
         if (!block)
             return NoMemory();
         directory = 0;
@@ -746,9 +750,9 @@ int32_t bz_Bank_Load(bzBank *out, bzFileHandle *file, int32_t whole, int32_t rea
             for (uint32_t r = 0; r < bz_GetU16LE(type + 4); r++)
             {
                 const uint8_t *entry = block + bz_GetU16LE(type + 6) + 16 * r;
-                uint64_t end =
-                    (uint64_t)bz_GetU32LE(entry + 8) + (bz_GetU32LE(entry + 4) & BZ_BANK_SIZE_MASK);
-                if (end > (uint64_t)bz_FileStreamLength(file))
+                uint64_t end = static_cast<uint64_t>(bz_GetU32LE(entry + 8)) +
+                               (bz_GetU32LE(entry + 4) & BZ_BANK_SIZE_MASK);
+                if (end > static_cast<uint64_t>(bz_FileStreamLength(file)))
                     directory = 0;
             }
         }
@@ -812,7 +816,8 @@ int32_t bz_Bank_Save(bzBank bank)
         bz_PutU32LE(bank->block + 4, bz_GetU32LE(bank->block + 4) & ~BZ_BANK_MODIFIED);
     }
     bz_MemFree(image);
-    return written ? (int32_t)BZ_BANK_OK : (int32_t)BZ_ERROR_FILE_NOT_FOUND;
+    return written ? static_cast<int32_t>(BZ_BANK_OK)
+                   : static_cast<int32_t>(BZ_ERROR_FILE_NOT_FOUND);
 }
 
 int32_t bz_Bank_CreateFile(const char *name)
@@ -845,7 +850,7 @@ uint32_t bz_Bank_TypeCode(bzBank bank, int32_t index)
 {
     if (!bank || index < 0 || index >= TypeCount(bank))
         return 0;
-    return bz_GetU32LE(TypeEntry(bank, (uint32_t)index));
+    return bz_GetU32LE(TypeEntry(bank, static_cast<uint32_t>(index)));
 }
 
 int32_t bz_Bank_Walk(bzBank bank, bzBankWalkFn fn, void *argument)
@@ -868,7 +873,7 @@ int32_t bz_Bank_Walk(bzBank bank, bzBankWalkFn fn, void *argument)
 int32_t bz_Bank_Count(bzBank bank, uint32_t type)
 {
     int32_t index = bank ? FindType(bank, type) : -1;
-    return index < 0 ? 0 : ResourceCount(bank, (uint32_t)index);
+    return index < 0 ? 0 : ResourceCount(bank, static_cast<uint32_t>(index));
 }
 
 uint32_t bz_Bank_NextFreeId(bzBank bank, uint32_t type)
@@ -877,9 +882,9 @@ uint32_t bz_Bank_NextFreeId(bzBank bank, uint32_t type)
     uint32_t candidate = 1;
     if (index < 0)
         return candidate;
-    for (uint32_t r = 0; r < ResourceCount(bank, (uint32_t)index); r++)
+    for (uint32_t r = 0; r < ResourceCount(bank, static_cast<uint32_t>(index)); r++)
     {
-        uint32_t id = bz_GetU32LE(ResourceEntry(bank, (uint32_t)index, r));
+        uint32_t id = bz_GetU32LE(ResourceEntry(bank, static_cast<uint32_t>(index), r));
         if (id == candidate)
             candidate++;
         else if (id > candidate)
@@ -898,7 +903,7 @@ int32_t Entry(bzBank bank, uint32_t type, uint32_t key, bool byIndex, bzBankType
     if (!entry)
         return BZ_BANK_NOT_FOUND;
     if (typeOut)
-        DecodeType(TypeEntry(bank, (uint32_t)typeIndex), typeOut);
+        DecodeType(TypeEntry(bank, static_cast<uint32_t>(typeIndex)), typeOut);
     if (out)
         Decode(entry, out);
     return BZ_BANK_OK;
@@ -916,7 +921,7 @@ int32_t Info(bzBank bank, uint32_t type, uint32_t key, bool byIndex, uint32_t *i
     if (size)
         *size = sizeFlags & BZ_BANK_SIZE_MASK;
     if (flags)
-        *flags = (uint8_t)(sizeFlags >> 24);
+        *flags = static_cast<uint8_t>(sizeFlags >> 24);
     return BZ_BANK_OK;
 }
 } // namespace
@@ -924,7 +929,8 @@ int32_t Info(bzBank bank, uint32_t type, uint32_t key, bool byIndex, uint32_t *i
 int32_t bz_Bank_EntryByIndex(bzBank bank, uint32_t type, int32_t index, bzBankTypeEntry *typeOut,
                              bzBankResourceEntry *out)
 {
-    return index < 0 ? BZ_BANK_NOT_FOUND : Entry(bank, type, (uint32_t)index, true, typeOut, out);
+    return index < 0 ? BZ_BANK_NOT_FOUND
+                     : Entry(bank, type, static_cast<uint32_t>(index), true, typeOut, out);
 }
 
 int32_t bz_Bank_EntryById(bzBank bank, uint32_t type, uint32_t id, bzBankTypeEntry *typeOut,
@@ -936,7 +942,8 @@ int32_t bz_Bank_EntryById(bzBank bank, uint32_t type, uint32_t id, bzBankTypeEnt
 int32_t bz_Bank_InfoByIndex(bzBank bank, uint32_t type, int32_t index, uint32_t *id, uint32_t *size,
                             uint8_t *flags)
 {
-    return index < 0 ? BZ_BANK_NOT_FOUND : Info(bank, type, (uint32_t)index, true, id, size, flags);
+    return index < 0 ? BZ_BANK_NOT_FOUND
+                     : Info(bank, type, static_cast<uint32_t>(index), true, id, size, flags);
 }
 
 int32_t bz_Bank_InfoById(bzBank bank, uint32_t type, uint32_t id, uint32_t *size, uint8_t *flags)
@@ -948,7 +955,8 @@ int32_t bz_Bank_InfoById(bzBank bank, uint32_t type, uint32_t id, uint32_t *size
 
 void *bz_Bank_FetchByIndex(bzBank bank, uint32_t type, int32_t index)
 {
-    uint8_t *entry = index < 0 ? nullptr : FindEntry(bank, type, (uint32_t)index, true);
+    uint8_t *entry =
+        index < 0 ? nullptr : FindEntry(bank, type, static_cast<uint32_t>(index), true);
     return entry ? Fetch(bank, type, entry) : nullptr;
 }
 
@@ -970,7 +978,9 @@ void bz_Bank_SetFetch(int32_t on)
 
 int32_t bz_Bank_ForgetByIndex(bzBank bank, uint32_t type, int32_t index)
 {
-    return Forget(bank, index < 0 ? nullptr : FindEntry(bank, type, (uint32_t)index, true), false);
+    return Forget(bank,
+                  index < 0 ? nullptr : FindEntry(bank, type, static_cast<uint32_t>(index), true),
+                  false);
 }
 
 int32_t bz_Bank_ForgetById(bzBank bank, uint32_t type, uint32_t id)
@@ -980,7 +990,9 @@ int32_t bz_Bank_ForgetById(bzBank bank, uint32_t type, uint32_t id)
 
 int32_t bz_Bank_ReleaseByIndex(bzBank bank, uint32_t type, int32_t index)
 {
-    return Forget(bank, index < 0 ? nullptr : FindEntry(bank, type, (uint32_t)index, true), true);
+    return Forget(bank,
+                  index < 0 ? nullptr : FindEntry(bank, type, static_cast<uint32_t>(index), true),
+                  true);
 }
 
 int32_t bz_Bank_ReleaseById(bzBank bank, uint32_t type, uint32_t id)
@@ -1037,8 +1049,9 @@ int32_t bz_Bank_SetDataByIndex(bzBank bank, uint32_t type, int32_t index, const 
 {
     if (!bank)
         return BZ_ERROR_INVALID_PARAMETER;
-    return SetData(bank, index < 0 ? nullptr : FindEntry(bank, type, (uint32_t)index, true), data,
-                   size);
+    return SetData(bank,
+                   index < 0 ? nullptr : FindEntry(bank, type, static_cast<uint32_t>(index), true),
+                   data, size);
 }
 
 int32_t bz_Bank_SetDataById(bzBank bank, uint32_t type, uint32_t id, const void *data,
@@ -1065,13 +1078,13 @@ int32_t bz_Bank_InsertType(bzBank bank, uint32_t type)
         index++;
     uint32_t table = index < types ? bz_GetU16LE(TypeEntry(bank, index) + 6) : DirectorySize(bank);
     if (!Grow(bank, BZ_BANK_HEADER_SIZE + 8 * index, 8))
-        return bzgLastError == BZ_ERROR_NO_MEMORY ? (int32_t)BZ_ERROR_NO_MEMORY
-                                                  : (int32_t)BZ_BANK_FULL;
-    bz_PutU16LE(bank->block + 2, (uint16_t)(types + 1));
+        return bzgLastError == BZ_ERROR_NO_MEMORY ? static_cast<int32_t>(BZ_ERROR_NO_MEMORY)
+                                                  : static_cast<int32_t>(BZ_BANK_FULL);
+    bz_PutU16LE(bank->block + 2, static_cast<uint16_t>(types + 1));
     uint8_t *entry = TypeEntry(bank, index);
     bz_PutU32LE(entry, type);
     bz_PutU16LE(entry + 4, 0);
-    bz_PutU16LE(entry + 6, (uint16_t)table);
+    bz_PutU16LE(entry + 6, static_cast<uint16_t>(table));
     ShiftOffsets(bank, 0, 8); // every table, the new one included, lies 8 bytes further on
     MarkChanged(bank);
     return BZ_BANK_OK;
@@ -1086,7 +1099,7 @@ int32_t bz_Bank_InsertResource(bzBank bank, uint32_t type, uint32_t id)
     int32_t result = bz_Bank_InsertType(bank, type);
     if (result != BZ_BANK_OK)
         return result;
-    uint32_t typeIndex = (uint32_t)FindType(bank, type);
+    uint32_t typeIndex = static_cast<uint32_t>(FindType(bank, type));
     uint32_t count = ResourceCount(bank, typeIndex);
     if (Search(ResourceEntry(bank, typeIndex, 0), count, 16, id) >= 0)
         return BZ_BANK_OK;
@@ -1097,9 +1110,9 @@ int32_t bz_Bank_InsertResource(bzBank bank, uint32_t type, uint32_t id)
         index++;
     uint32_t at = bz_GetU16LE(TypeEntry(bank, typeIndex) + 6) + 16 * index;
     if (!Grow(bank, at, 16))
-        return bzgLastError == BZ_ERROR_NO_MEMORY ? (int32_t)BZ_ERROR_NO_MEMORY
-                                                  : (int32_t)BZ_BANK_FULL;
-    bz_PutU16LE(TypeEntry(bank, typeIndex) + 4, (uint16_t)(count + 1));
+        return bzgLastError == BZ_ERROR_NO_MEMORY ? static_cast<int32_t>(BZ_ERROR_NO_MEMORY)
+                                                  : static_cast<int32_t>(BZ_BANK_FULL);
+    bz_PutU16LE(TypeEntry(bank, typeIndex) + 4, static_cast<uint16_t>(count + 1));
     bz_PutU32LE(bank->block + at, id);
     ShiftOffsets(bank, typeIndex + 1, 16);
     MarkChanged(bank);
@@ -1117,16 +1130,17 @@ int32_t bz_Bank_RemoveResource(bzBank bank, uint32_t type, uint32_t id)
     if (!entry)
         return BZ_BANK_NOT_FOUND;
     DropHeld(bank, entry);
-    uint32_t at = (uint32_t)(entry - bank->block);
-    uint32_t count = ResourceCount(bank, (uint32_t)typeIndex);
+    uint32_t at = static_cast<uint32_t>(entry - bank->block);
+    uint32_t count = ResourceCount(bank, static_cast<uint32_t>(typeIndex));
     Shrink(bank, at, 16);
-    bz_PutU16LE(TypeEntry(bank, (uint32_t)typeIndex) + 4, (uint16_t)(count - 1));
-    ShiftOffsets(bank, (uint32_t)typeIndex + 1, -16);
+    bz_PutU16LE(TypeEntry(bank, static_cast<uint32_t>(typeIndex)) + 4,
+                static_cast<uint16_t>(count - 1));
+    ShiftOffsets(bank, static_cast<uint32_t>(typeIndex) + 1, -16);
     if (count == 1)
     {
         // The type is empty: its entry goes the same way.
-        Shrink(bank, BZ_BANK_HEADER_SIZE + 8 * (uint32_t)typeIndex, 8);
-        bz_PutU16LE(bank->block + 2, (uint16_t)(TypeCount(bank) - 1));
+        Shrink(bank, BZ_BANK_HEADER_SIZE + 8 * static_cast<uint32_t>(typeIndex), 8);
+        bz_PutU16LE(bank->block + 2, static_cast<uint16_t>(TypeCount(bank) - 1));
         ShiftOffsets(bank, 0, -8);
     }
     MarkChanged(bank);
@@ -1160,7 +1174,7 @@ bzBank bz_Bank_ReachChild(bzBank bank, uint32_t type, uint32_t id)
     uint8_t *entry = FindEntry(bank, type, id, false);
     if (!entry || !(bz_GetU32LE(entry + 4) & BZ_BANK_RES_CHILD))
         return nullptr;
-    bzBank child = (bzBank)Fetch(bank, type, entry);
+    bzBank child = static_cast<bzBank>(Fetch(bank, type, entry));
     if (child)
     {
         child->parent = bank;

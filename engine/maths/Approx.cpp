@@ -62,45 +62,45 @@ double ATan(double x)
 
 float bz_ASinSeries(float x)
 {
-    return (float)ASinSeries(x);
+    return static_cast<float>(ASinSeries(x));
 }
 
 float bz_ATanSeries(float x)
 {
-    return (float)ATanSeries(x);
+    return static_cast<float>(ATanSeries(x));
 }
 
 float bz_ASin(float x)
 {
     if (std::fabs(x) < 0.5f)
-        return (float)ASinSeries(x);
+        return static_cast<float>(ASinSeries(x));
     if (x > 0.0f)
-        return (float)(kHalfPi - 2.0 * ASinSeries(std::sqrt((1.0 - x) * 0.5)));
-    return (float)(2.0 * ASinSeries(std::sqrt((1.0 + x) * 0.5)) - kHalfPi);
+        return static_cast<float>(kHalfPi - 2.0 * ASinSeries(std::sqrt((1.0 - x) * 0.5)));
+    return static_cast<float>(2.0 * ASinSeries(std::sqrt((1.0 + x) * 0.5)) - kHalfPi);
 }
 
 float bz_ACos(float x)
 {
     if (std::fabs(x) < 0.5f)
-        return (float)(kHalfPi - ASinSeries(x));
+        return static_cast<float>(kHalfPi - ASinSeries(x));
     if (x > 0.0f)
-        return (float)(2.0 * ASinSeries(std::sqrt((1.0 - x) * 0.5)));
-    return (float)(2.0 * (kHalfPi - ASinSeries(std::sqrt((1.0 + x) * 0.5))));
+        return static_cast<float>(2.0 * ASinSeries(std::sqrt((1.0 - x) * 0.5)));
+    return static_cast<float>(2.0 * (kHalfPi - ASinSeries(std::sqrt((1.0 + x) * 0.5))));
 }
 
 float bz_ATan(float x)
 {
-    return (float)ATan(x);
+    return static_cast<float>(ATan(x));
 }
 
 float bz_ATan2(float y, float x)
 {
-    if (std::fabs(y) * (double)BZ_SQ_EPSILON >= std::fabs(x))
-        return y >= 0.0f ? (float)kHalfPi : (float)-kHalfPi;
+    if (std::fabs(y) * static_cast<double>(BZ_SQ_EPSILON) >= std::fabs(x))
+        return y >= 0.0f ? static_cast<float>(kHalfPi) : static_cast<float>(-kHalfPi);
     const double r = ATan(y / x);
     if (x >= 0.0f)
-        return (float)r;
-    return (float)(r <= 0.0 ? r + kPi : r - kPi);
+        return static_cast<float>(r);
+    return static_cast<float>(r <= 0.0 ? r + kPi : r - kPi);
 }
 
 float bz_Exp2Approx(float x)
@@ -108,7 +108,7 @@ float bz_Exp2Approx(float x)
     const double u = 16.0 * x;
     const double p = 1.0 + 0.044273783f * x *
                                (16.0 + 0.044273783f * (u - 1.0) * (8.0 + 0.11806342f * (u - 2.0)));
-    return p <= 0.0 ? 0.0f : (float)p;
+    return p <= 0.0 ? 0.0f : static_cast<float>(p);
 }
 
 int32_t bz_SolveQuadratic(float *first, float *second, float a, float b, float c)
@@ -122,24 +122,24 @@ int32_t bz_SolveQuadratic(float *first, float *second, float a, float b, float c
         *second = r;
         return 1;
     }
-    const double d = (double)b * b - 4.0 * (double)a * c;
+    const double d = static_cast<double>(b) * b - 4.0 * static_cast<double>(a) * c;
     if (d < 0.0)
         return 0;
     const double root = std::sqrt(d);
-    *first = (float)((-b + root) / (2.0 * a));
-    *second = (float)((-b - root) / (2.0 * a));
+    *first = static_cast<float>((-b + root) / (2.0 * a));
+    *second = static_cast<float>((-b - root) / (2.0 * a));
     return 1;
 }
 
 int32_t bz_Solve2x2(float *x, float *y, float a, float b, float c, float d, float e, float f)
 {
-    const double det = (double)a * e - (double)b * d;
+    const double det = static_cast<double>(a) * e - static_cast<double>(b) * d;
     if (std::fabs(det) < BZ_EPSILON)
         return 0;
     if (x)
-        *x = (float)(((double)c * e - (double)b * f) / det);
+        *x = static_cast<float>((static_cast<double>(c) * e - static_cast<double>(b) * f) / det);
     if (y)
-        *y = (float)(((double)a * f - (double)c * d) / det);
+        *y = static_cast<float>((static_cast<double>(a) * f - static_cast<double>(c) * d) / det);
     return 1;
 }
 
@@ -155,7 +155,7 @@ float bz_SmoothStep(float edge0, float edge1, float x)
 
 float bz_Bias(float b, float t)
 {
-    return (float)std::pow((double)t, -std::log2((double)b));
+    return static_cast<float>(std::pow(static_cast<double>(t), -std::log2(static_cast<double>(b))));
 }
 
 float bz_Gain(float g, float t)
@@ -167,7 +167,7 @@ float bz_Gain(float g, float t)
 
 float bz_Gamma(float gamma, float t)
 {
-    return (float)std::pow((double)t, 1.0 / gamma);
+    return static_cast<float>(std::pow(static_cast<double>(t), 1.0 / gamma));
 }
 
 float bz_SineEase(float x)
@@ -203,11 +203,11 @@ float bz_CatmullRomSpline(const float *k, int32_t count, float t)
     else if (t >= 1.0f)
         t = 1.0f;
     const int32_t n = count - 3;
-    const float tn = t * (float)n;
-    int32_t i = (int32_t)tn;
+    const float tn = t * static_cast<float>(n);
+    int32_t i = static_cast<int32_t>(tn);
     if (i > n - 1)
         i = n - 1;
-    return bz_CatmullRom4(k + i, tn - (float)i);
+    return bz_CatmullRom4(k + i, tn - static_cast<float>(i));
 }
 
 void bz_SetSinglePrecision() {}

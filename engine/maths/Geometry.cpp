@@ -711,7 +711,7 @@ bzBoxFace bz_Ray_BoxIntersect(const bzRay *ray, const bzBox *box, float *tOut, b
     if (normalOut)
     {
         bz_V3_Set(normalOut, 0.0f, 0.0f, 0.0f);
-        normalOut->v[axis] = (float)side[axis];
+        normalOut->v[axis] = static_cast<float>(side[axis]);
     }
     return side[axis] > 0 ? BZ_BOX_FACE_MAX_X + axis : BZ_BOX_FACE_MIN_X + axis;
 }

@@ -29,7 +29,7 @@ inline int32_t PackRange(float v, float min, float max, float n, bool scaledFirs
 
 inline float UnpackRange(uint32_t code, float min, float max, float reciprocal)
 {
-    return min + (max - min) * (float)code * reciprocal;
+    return min + (max - min) * static_cast<float>(code) * reciprocal;
 }
 
 void NormalisedToRows(bzQuat *q, bzV3 *out)
@@ -109,35 +109,35 @@ int32_t bz_PackFloatS32(float v, float range)
         return 2147483647;
     if (!(x >= -2147483648.0f))
         return x == x ? INT32_MIN : 0;
-    return (int32_t)x;
+    return static_cast<int32_t>(x);
 }
 
 float bz_UnpackFloatS32(int32_t code, float range)
 {
-    return (float)code * 4.656613e-10f * range;
+    return static_cast<float>(code) * 4.656613e-10f * range;
 }
 
 void bz_PackV3_21(const bzV3 *v, uint64_t *out, float min, float max)
 {
     const uint64_t mask = 0x1FFFFFu;
-    const uint64_t x = (uint32_t)bz_Pack21(v->x, min, max) & mask;
-    const uint64_t y = (uint32_t)bz_Pack21(v->y, min, max) & mask;
-    const uint64_t z = (uint32_t)bz_Pack21(v->z, min, max) & mask;
+    const uint64_t x = static_cast<uint32_t>(bz_Pack21(v->x, min, max)) & mask;
+    const uint64_t y = static_cast<uint32_t>(bz_Pack21(v->y, min, max)) & mask;
+    const uint64_t z = static_cast<uint32_t>(bz_Pack21(v->z, min, max)) & mask;
     *out = x | y << 21 | z << 42;
 }
 
 void bz_UnpackV3_21(const uint64_t *word, bzV3 *out, float min, float max)
 {
     const uint64_t w = *word;
-    out->x = bz_Unpack21((uint32_t)(w & 0x1FFFFFu), min, max);
-    out->y = bz_Unpack21((uint32_t)(w >> 21 & 0x1FFFFFu), min, max);
-    out->z = bz_Unpack21((uint32_t)(w >> 42), min, max);
+    out->x = bz_Unpack21(static_cast<uint32_t>(w & 0x1FFFFFu), min, max);
+    out->y = bz_Unpack21(static_cast<uint32_t>(w >> 21 & 0x1FFFFFu), min, max);
+    out->z = bz_Unpack21(static_cast<uint32_t>(w >> 42), min, max);
 }
 
 void bz_PackV3_16(const bzV3 *v, uint16_t *out, float min, float max)
 {
     for (int i = 0; i < 3; i++)
-        out[i] = (uint16_t)PackRange(v->v[i], min, max, 65534.0f, false);
+        out[i] = static_cast<uint16_t>(PackRange(v->v[i], min, max, 65534.0f, false));
 }
 
 void bzRows::PackRotation16(const bzV3 *m, uint16_t *out)
@@ -147,7 +147,7 @@ void bzRows::PackRotation16(const bzV3 *m, uint16_t *out)
     for (int i = 0; i < 4; i++)
     {
         const float c = Clamp(q.v[i], -1.0f, 1.0f);
-        out[i] = (uint16_t)bz_FloatToInt((c + 1.0f) * 0.5f * 65534.0f + 0.5f);
+        out[i] = static_cast<uint16_t>(bz_FloatToInt((c + 1.0f) * 0.5f * 65534.0f + 0.5f));
     }
 }
 
@@ -155,7 +155,7 @@ void bzRows::UnpackQuat16(const uint16_t *in, bzV3 *out)
 {
     bzQuat q;
     for (int i = 0; i < 4; i++)
-        q.v[i] = (float)in[i] * 1.5259255e-5f * 2.0f - 1.0f;
+        q.v[i] = static_cast<float>(in[i]) * 1.5259255e-5f * 2.0f - 1.0f;
     NormalisedToRows(&q, out);
 }
 
@@ -166,7 +166,7 @@ void bzRows::PackRotation8(const bzV3 *m, uint8_t *out)
     for (int i = 0; i < 4; i++)
     {
         const float c = Clamp(q.v[i], -1.0f, 1.0f);
-        out[i] = (uint8_t)bz_FloatToInt((c + 1.0f) * 127.0f + 0.5f);
+        out[i] = static_cast<uint8_t>(bz_FloatToInt((c + 1.0f) * 127.0f + 0.5f));
     }
 }
 
@@ -174,6 +174,6 @@ void bzRows::UnpackQuat8(const uint8_t *in, bzV3 *out)
 {
     bzQuat q;
     for (int i = 0; i < 4; i++)
-        q.v[i] = (float)in[i] * 0.007874016f - 1.0f;
+        q.v[i] = static_cast<float>(in[i]) * 0.007874016f - 1.0f;
     NormalisedToRows(&q, out);
 }

@@ -171,7 +171,7 @@ void bz_Quat_Slerp(const bzQuat *to, const bzQuat *from, bzQuat *out, float t, i
     else
     {
         const float theta = bz_ACos(d) * BZ_RAD_TO_DEG;
-        const float phi = theta + 180.0f * (float)spins;
+        const float phi = theta + 180.0f * static_cast<float>(spins);
         const float s = std::sin(theta * BZ_DEG_TO_RAD);
         wf = std::sin((theta - phi * t) * BZ_DEG_TO_RAD) / s;
         wt = std::sin(phi * t * BZ_DEG_TO_RAD) / s;
@@ -197,7 +197,7 @@ void bz_Quat_SlerpFromIdentity(const bzQuat *q, bzQuat *out, float t, int16_t sp
     else
     {
         const float theta = bz_ACos(p.w) * BZ_RAD_TO_DEG;
-        const float phi = theta + 180.0f * (float)spins;
+        const float phi = theta + 180.0f * static_cast<float>(spins);
         const float s = std::sin(theta * BZ_DEG_TO_RAD);
         wi = std::sin((theta - phi * t) * BZ_DEG_TO_RAD) / s;
         wq = std::sin(phi * t * BZ_DEG_TO_RAD) / s;

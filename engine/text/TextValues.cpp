@@ -60,21 +60,22 @@ void Convert(const char *token, Conversion conversion, void *out)
     {
         float value = strtof(token, &end);
         if (end != token)
-            *(float *)out = value;
+            *static_cast<float *>(out) = value;
         return;
     }
     case Conversion::Int:
     {
         long long value = strtoll(token, &end, 0);
         if (end != token)
-            *(int32_t *)out = (int32_t)(uint32_t)(unsigned long long)value;
+            *static_cast<int32_t *>(out) =
+                static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned long long>(value)));
         return;
     }
     case Conversion::UInt:
     {
         unsigned long long value = strtoull(token, &end, 10);
         if (end != token)
-            *(uint32_t *)out = (uint32_t)value;
+            *static_cast<uint32_t *>(out) = static_cast<uint32_t>(value);
         return;
     }
     case Conversion::Hex:
@@ -83,7 +84,7 @@ void Convert(const char *token, Conversion conversion, void *out)
             return;
         unsigned long long value = strtoull(token + 2, &end, 16);
         if (end != token + 2)
-            *(uint32_t *)out = (uint32_t)value;
+            *static_cast<uint32_t *>(out) = static_cast<uint32_t>(value);
         return;
     }
     case Conversion::Short:
@@ -93,9 +94,11 @@ void Convert(const char *token, Conversion conversion, void *out)
         if (end == token)
             return;
         if (conversion == Conversion::Short)
-            *(int16_t *)out = (int16_t)(uint16_t)(unsigned long)value;
+            *static_cast<int16_t *>(out) =
+                static_cast<int16_t>(static_cast<uint16_t>(static_cast<unsigned long>(value)));
         else
-            *(int8_t *)out = (int8_t)(uint8_t)(unsigned long)value;
+            *static_cast<int8_t *>(out) =
+                static_cast<int8_t>(static_cast<uint8_t>(static_cast<unsigned long>(value)));
         return;
     }
     }
@@ -141,7 +144,7 @@ bool StringTokens(bzTextReader *reader, int32_t count, char **tokens)
 bool CopyName(char *buffer, int32_t size, const char *token)
 {
     size_t length = strlen(token);
-    if (length >= (size_t)size)
+    if (length >= static_cast<size_t>(size))
     {
         buffer[0] = 0;
         bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
@@ -169,7 +172,7 @@ bool ReadAssetName(bzTextReader *reader, char *name, const char *kind)
     if (CopyName(name, BZ_TEXT_NAME_SIZE, token))
         return true;
     PDDebugOutput(__FILE__, __LINE__, "%s name too long (%d characters) in %s: %.40s...", kind,
-                  (int)strlen(token), reader->name ? reader->name : "", token);
+                  static_cast<int>(strlen(token)), reader->name ? reader->name : "", token);
     bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     return false;
 }
@@ -196,7 +199,8 @@ bool Splice(bzTextReader *reader, int32_t from, int32_t to, const char *text, in
     int32_t newSize = oldSize - (to - from) + count;
     if (newSize > oldSize)
     {
-        uint8_t *grown = (uint8_t *)bz_MemRealloc(reader->data, (uint32_t)newSize + 1, 0);
+        uint8_t *grown = static_cast<uint8_t *>(
+            bz_MemRealloc(reader->data, static_cast<uint32_t>(newSize) + 1, 0));
         if (!grown)
         {
             bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -204,17 +208,17 @@ bool Splice(bzTextReader *reader, int32_t from, int32_t to, const char *text, in
         }
         reader->data = grown;
     }
-    memmove(reader->data + from + count, reader->data + to, (size_t)(oldSize - to));
+    memmove(reader->data + from + count, reader->data + to, static_cast<size_t>(oldSize - to));
     if (count)
-        memcpy(reader->data + from, text, (size_t)count);
+        memcpy(reader->data + from, text, static_cast<size_t>(count));
     reader->size = newSize;
     reader->data[newSize] = 0;
     if (newSize < oldSize)
     {
         // Give memory back when the manager can; the old block stays valid otherwise.
-        void *smaller = bz_MemRealloc(reader->data, (uint32_t)newSize + 1, 0);
+        void *smaller = bz_MemRealloc(reader->data, static_cast<uint32_t>(newSize) + 1, 0);
         if (smaller)
-            reader->data = (uint8_t *)smaller;
+            reader->data = static_cast<uint8_t *>(smaller);
     }
     if (reader->position > newSize)
         reader->position = newSize;
@@ -259,7 +263,7 @@ int32_t HeaderBefore(const bzTextReader *reader, int32_t start)
     while (lineEnd > 0)
     {
         int32_t lineStart = lineEnd;
-        while (lineStart > 0 && !IsLineEnd((uint8_t)ByteAt(reader, lineStart - 1)))
+        while (lineStart > 0 && !IsLineEnd(static_cast<uint8_t>(ByteAt(reader, lineStart - 1))))
             lineStart--;
         bool leading = true; // only white space so far on this line
         for (int32_t p = lineStart; p < lineEnd; p++)
@@ -273,7 +277,7 @@ int32_t HeaderBefore(const bzTextReader *reader, int32_t start)
                 leading = false;
         }
         lineEnd = lineStart;
-        while (lineEnd > 0 && IsLineEnd((uint8_t)ByteAt(reader, lineEnd - 1)))
+        while (lineEnd > 0 && IsLineEnd(static_cast<uint8_t>(ByteAt(reader, lineEnd - 1))))
             lineEnd--;
     }
     return -1;
@@ -492,7 +496,8 @@ int32_t bz_Text_ReadColour(bzTextReader *reader, uint32_t *out)
     int32_t red = 0, green = 0, blue = 0;
     if (!bz_Text_ReadInt3(reader, &red, &green, &blue))
         return 0;
-    *out = 0xFF000000u | (uint32_t)red << 16 | (uint32_t)green << 8 | (uint32_t)blue;
+    *out = 0xFF000000u | static_cast<uint32_t>(red) << 16 | static_cast<uint32_t>(green) << 8 |
+           static_cast<uint32_t>(blue);
     return 1;
 }
 
@@ -501,7 +506,8 @@ int32_t bz_Text_ReadColourRGBA(bzTextReader *reader, uint32_t *out)
     int32_t red = 0, green = 0, blue = 0, alpha = 0;
     if (!bz_Text_ReadInt4(reader, &red, &green, &blue, &alpha))
         return 0;
-    *out = (uint32_t)alpha << 24 | (uint32_t)red << 16 | (uint32_t)green << 8 | (uint32_t)blue;
+    *out = static_cast<uint32_t>(alpha) << 24 | static_cast<uint32_t>(red) << 16 |
+           static_cast<uint32_t>(green) << 8 | static_cast<uint32_t>(blue);
     return 1;
 }
 
@@ -523,8 +529,8 @@ int32_t bz_Text_ReadNameInto(bzTextReader *reader, char *buffer, int32_t size)
     if (size <= 0)
         size = BZ_TEXT_LINE_SIZE; // any token fits
     size_t length = strlen(token);
-    if (length > (size_t)size - 1)
-        length = (size_t)size - 1;
+    if (length > static_cast<size_t>(size) - 1)
+        length = static_cast<size_t>(size) - 1;
     memcpy(buffer, token, length);
     buffer[length] = 0;
     return 1;
@@ -591,7 +597,7 @@ int32_t bz_Text_ReadQuoted(bzTextReader *reader, char *buffer, int32_t size)
             continue;
         }
         if (open && buffer && k < size - 1)
-            buffer[k++] = (char)bz_Text_GetChar(reader, 0);
+            buffer[k++] = static_cast<char>(bz_Text_GetChar(reader, 0));
         reader->position++;
     }
     reader->position = reader->size;
@@ -631,7 +637,7 @@ int32_t bz_Text_ReadUntilTag(bzTextReader *reader, char *buffer, int32_t size)
         }
         if (c == '/' && ByteAt(reader, p + 1) == '/')
         {
-            while (p < reader->size && !IsLineEnd((uint8_t)ByteAt(reader, p)))
+            while (p < reader->size && !IsLineEnd(static_cast<uint8_t>(ByteAt(reader, p))))
                 p++;
             continue;
         }
@@ -656,7 +662,7 @@ int32_t bz_Text_ReadUntilTag(bzTextReader *reader, char *buffer, int32_t size)
     else if (count > size - 1)
         count = size - 1;
     for (int32_t k = 0; k < count; k++)
-        buffer[k] = (char)ByteAt(reader, start + k);
+        buffer[k] = static_cast<char>(ByteAt(reader, start + k));
     if (buffer && size > 0)
         buffer[count] = 0;
     reader->position = end;
@@ -668,7 +674,7 @@ void bz_StrTrimRight(char *text)
     if (!text)
         return;
     size_t length = strlen(text);
-    while (length > 0 && (unsigned char)text[length - 1] < '!')
+    while (length > 0 && static_cast<unsigned char>(text[length - 1]) < '!')
         text[--length] = 0;
 }
 
@@ -694,7 +700,7 @@ bzMaterial *bz_Text_ReadMaterial(bzTextReader *reader)
 {
     char name[BZ_TEXT_NAME_SIZE];
     if (!ReadAssetName(reader, name, "Material") ||
-        LoaderMissing((const void *)gLoaders.loadMaterial, "material"))
+        LoaderMissing(reinterpret_cast<const void *>(gLoaders.loadMaterial), "material"))
         return nullptr;
     return gLoaders.loadMaterial(name);
 }
@@ -703,7 +709,7 @@ bzModel *bz_Text_ReadModel(bzTextReader *reader)
 {
     char name[BZ_TEXT_NAME_SIZE];
     if (!ReadAssetName(reader, name, "Model") ||
-        LoaderMissing((const void *)gLoaders.loadModel, "model"))
+        LoaderMissing(reinterpret_cast<const void *>(gLoaders.loadModel), "model"))
         return nullptr;
     return gLoaders.loadModel(name);
 }
@@ -715,11 +721,11 @@ bz_IMGMAP *bz_Text_ReadImgMap(bzTextReader *reader, int32_t option)
         return nullptr;
     if (option)
     {
-        if (LoaderMissing((const void *)gLoaders.getImgMap, "image map"))
+        if (LoaderMissing(reinterpret_cast<const void *>(gLoaders.getImgMap), "image map"))
             return nullptr;
         return gLoaders.getImgMap(option, name);
     }
-    if (LoaderMissing((const void *)gLoaders.loadImgFile, "image file"))
+    if (LoaderMissing(reinterpret_cast<const void *>(gLoaders.loadImgFile), "image file"))
         return nullptr;
     return gLoaders.loadImgFile(name);
 }
@@ -728,7 +734,7 @@ bzLump *bz_Text_ReadLumpFile(bzTextReader *reader)
 {
     char name[BZ_TEXT_NAME_SIZE];
     if (!ReadAssetName(reader, name, "Lump file") ||
-        LoaderMissing((const void *)gLoaders.loadLumpFile, "lump file"))
+        LoaderMissing(reinterpret_cast<const void *>(gLoaders.loadLumpFile), "lump file"))
         return nullptr;
     return gLoaders.loadLumpFile(name);
 }
@@ -780,12 +786,12 @@ void bz_Text_WriteUInt(bzFileHandle *file, uint32_t a)
 
 void bz_Text_WriteShort(bzFileHandle *file, int16_t a)
 {
-    FilePrintf(file, "%d\n", (int)a);
+    FilePrintf(file, "%d\n", static_cast<int>(a));
 }
 
 void bz_Text_WriteBytePair(bzFileHandle *file, int8_t a, int8_t b)
 {
-    FilePrintf(file, "%d,%d\n", (int)a, (int)b);
+    FilePrintf(file, "%d,%d\n", static_cast<int>(a), static_cast<int>(b));
 }
 
 void bz_Text_WriteString(bzFileHandle *file, const char *text)
@@ -795,17 +801,19 @@ void bz_Text_WriteString(bzFileHandle *file, const char *text)
 
 void bz_Text_WriteFloat2(bzFileHandle *file, float a, float b)
 {
-    FilePrintf(file, "%f,%f\n", (double)a, (double)b);
+    FilePrintf(file, "%f,%f\n", static_cast<double>(a), static_cast<double>(b));
 }
 
 void bz_Text_WriteFloat4(bzFileHandle *file, float a, float b, float c, float d)
 {
-    FilePrintf(file, "%f,%f,%f,%f\n", (double)a, (double)b, (double)c, (double)d);
+    FilePrintf(file, "%f,%f,%f,%f\n", static_cast<double>(a), static_cast<double>(b),
+               static_cast<double>(c), static_cast<double>(d));
 }
 
 void bz_Text_WriteFloat5(bzFileHandle *file, float a, float b, float c, float d, float e)
 {
-    FilePrintf(file, "%f,%f,%f,%f,%f\n", (double)a, (double)b, (double)c, (double)d, (double)e);
+    FilePrintf(file, "%f,%f,%f,%f,%f\n", static_cast<double>(a), static_cast<double>(b),
+               static_cast<double>(c), static_cast<double>(d), static_cast<double>(e));
 }
 
 // ---- Saving ----
@@ -817,9 +825,10 @@ int32_t bz_Text_WriteAll(bzTextReader *reader, const char *name)
     bzFileHandle *file = bz_FileOpen(name, "wb");
     if (!file)
         return 0;
-    size_t written = reader->size > 0 ? bz_FileWrite(file, reader->data, (size_t)reader->size) : 0;
+    size_t written =
+        reader->size > 0 ? bz_FileWrite(file, reader->data, static_cast<size_t>(reader->size)) : 0;
     bz_FileClose(file);
-    return written == (size_t)reader->size ? 1 : 0;
+    return written == static_cast<size_t>(reader->size) ? 1 : 0;
 }
 
 void bz_Text_Save(bzTextReader *reader, const char *name)
@@ -837,7 +846,7 @@ void bz_Text_Save(bzTextReader *reader, const char *name)
         return;
     }
     char path[512];
-    if (snprintf(path, sizeof path, "%s.TXT", name) < (int)sizeof path)
+    if (snprintf(path, sizeof path, "%s.TXT", name) < static_cast<int>(sizeof path))
         bz_Text_WriteAll(reader, path);
 }
 
@@ -849,7 +858,7 @@ void bz_Text_InsertLine(bzTextReader *reader, const char *section, const char *t
         return;
     int32_t at = FindLineStartingWith(reader, "[");
     size_t length = strlen(text);
-    if (length > (size_t)(BZ_MEM_MAX_BLOCK / 2))
+    if (length > static_cast<size_t>(BZ_MEM_MAX_BLOCK / 2))
         return;
     // The line goes in front of the blank line before the next header, or in front of the
     // header line itself when no blank line stands there; at the end, a last line without a
@@ -858,7 +867,7 @@ void bz_Text_InsertLine(bzTextReader *reader, const char *section, const char *t
     if (at < reader->size)
     {
         int32_t lineStart = at;
-        while (lineStart > 0 && !IsLineEnd((uint8_t)ByteAt(reader, lineStart - 1)))
+        while (lineStart > 0 && !IsLineEnd(static_cast<uint8_t>(ByteAt(reader, lineStart - 1))))
             lineStart--;
         at = lineStart;
         int32_t end = at - 1; // the line feed that ends the line before
@@ -870,9 +879,10 @@ void bz_Text_InsertLine(bzTextReader *reader, const char *section, const char *t
         }
     }
     else
-        lead = reader->size > 0 && !IsLineEnd((uint8_t)ByteAt(reader, reader->size - 1));
-    int32_t count = (int32_t)length + 1 + (lead ? 1 : 0);
-    char *line = (char *)bz_MemAlloc((uint32_t)count, 0);
+        lead =
+            reader->size > 0 && !IsLineEnd(static_cast<uint8_t>(ByteAt(reader, reader->size - 1)));
+    int32_t count = static_cast<int32_t>(length) + 1 + (lead ? 1 : 0);
+    char *line = static_cast<char *>(bz_MemAlloc(static_cast<uint32_t>(count), 0));
     if (!line)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -891,12 +901,12 @@ int32_t bz_Text_DeleteKey(bzTextReader *reader, const char *section, const char 
     if (!reader || !key || !bz_Text_FindSection(reader, section, 0))
         return 0;
     char token[512];
-    if (snprintf(token, sizeof token, "<%s>", key) >= (int)sizeof token)
+    if (snprintf(token, sizeof token, "<%s>", key) >= static_cast<int>(sizeof token))
         return 0;
     reader->position = reader->sectionStart;
     if (!bz_Text_FindToken(reader, token, "[}"))
         return 0;
-    int32_t from = reader->position - (int32_t)strlen(token);
+    int32_t from = reader->position - static_cast<int32_t>(strlen(token));
     bz_Text_NextLine(reader, 0);
     int32_t next = FindLineStartingWith(reader, "[<");
     int32_t to = next;
@@ -919,9 +929,9 @@ void bz_Text_AppendLine(bzTextReader *reader, const char *text)
     if (!reader || !text)
         return;
     size_t length = strlen(text);
-    if (length > (size_t)(BZ_MEM_MAX_BLOCK / 2))
+    if (length > static_cast<size_t>(BZ_MEM_MAX_BLOCK / 2))
         return;
-    char *line = (char *)bz_MemAlloc((uint32_t)length + 1, 0);
+    char *line = static_cast<char *>(bz_MemAlloc(static_cast<uint32_t>(length) + 1, 0));
     if (!line)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -929,7 +939,7 @@ void bz_Text_AppendLine(bzTextReader *reader, const char *text)
     }
     line[0] = '\n';
     memcpy(line + 1, text, length);
-    Splice(reader, reader->size, reader->size, line, (int32_t)length + 1);
+    Splice(reader, reader->size, reader->size, line, static_cast<int32_t>(length) + 1);
     bz_MemFree(line);
 }
 
