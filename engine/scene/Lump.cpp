@@ -98,6 +98,10 @@ void ReleaseObject(bzLump *lump)
         bz_Scene_ReleaseModel(((bzLumpClipped *)object)->model);
         bz_MemFree(object);
         break;
+    case BZ_LUMP_TYPE_STENCIL_SHADOW:
+        bz_Scene_ReleaseModel(((bzLumpShadow *)object)->model);
+        bz_MemFree(object);
+        break;
     case BZ_LUMP_TYPE_SKINNED_MODEL:
     case BZ_LUMP_TYPE_SOUND:
     case BZ_LUMP_TYPE_LIGHT:
@@ -312,6 +316,60 @@ bzErrorCode bz_Lump_AddLodLevel(bzLump *lump, int32_t level, bzModel *model)
     return BZ_ERROR_NONE;
 }
 
+bzLump *bz_Lump_CreateStencilShadow(const char *name, bzModel *model)
+{
+    bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_STENCIL_SHADOW, name);
+    if (!lump)
+        return nullptr;
+    bzLumpShadow *shadow = (bzLumpShadow *)bz_MemAlloc(sizeof(bzLumpShadow), BZ_MEM_CLEAR);
+    if (!shadow)
+    {
+        bz_Lump_Destroy(lump);
+        bzgLastError = BZ_ERROR_NO_MEMORY;
+        return nullptr;
+    }
+    shadow->model = model;
+    shadow->extrusion = 20.0f;
+    bz_Scene_AddModelRef(model);
+    bz_Scene_PrepareShadow(model);
+    lump->object = shadow;
+    return lump;
+}
+
+bzErrorCode bz_Lump_SplitCopy(const bzLump *source, bzLump *first, bzLump *second,
+                              const bzPlane *plane)
+{
+    if (!source || !first || !second || !plane || first == second || first == source ||
+        second == source)
+        return Refuse();
+    bzLumpClipped *records[2] = {(bzLumpClipped *)bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR),
+                                 (bzLumpClipped *)bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR)};
+    if (!records[0] || !records[1])
+    {
+        for (bzLumpClipped *r : records)
+            if (r)
+                bz_MemFree(r);
+        bzgLastError = BZ_ERROR_NO_MEMORY;
+        return BZ_ERROR_NO_MEMORY;
+    }
+    bzModel *model = bz_Lump_GetModel(source);
+    bzLump *const lumps[2] = {first, second};
+    for (int k = 0; k < 2; k++)
+    {
+        bzLump *l = lumps[k];
+        ReleaseObject(l);
+        ChangeType(l, BZ_LUMP_TYPE_CLIPPED_MODEL);
+        records[k]->plane = *plane;
+        records[k]->model = model;
+        records[k]->side = (uint32_t)k;
+        bz_Scene_AddModelRef(model);
+        l->object = records[k];
+        l->matrix = source->matrix;
+        std::memcpy(l->name, source->name, sizeof l->name);
+    }
+    return BZ_ERROR_NONE;
+}
+
 bzLump *bz_Lump_CreateClippedModel(bzLump *lump, const bzPlane *plane)
 {
     if (!lump || !plane || lump->type != BZ_LUMP_TYPE_MODEL)
@@ -515,8 +573,8 @@ bzModel *bz_Lump_GetModel(const bzLump *lump)
     case BZ_LUMP_TYPE_SKINNED_MODEL: return *(bzModel *const *)lump->object;
     case BZ_LUMP_TYPE_LOD: return ((const bzLumpLod *)lump->object)->models[0];
     case BZ_LUMP_TYPE_CLIPPED_MODEL: return ((const bzLumpClipped *)lump->object)->model;
+    case BZ_LUMP_TYPE_STENCIL_SHADOW: return ((const bzLumpShadow *)lump->object)->model;
     case BZ_LUMP_TYPE_PARTICLE_EMITTER:
-    case BZ_LUMP_TYPE_STENCIL_SHADOW:
         return gObjectHooks[lump->type].getModel ? gObjectHooks[lump->type].getModel(lump->object)
                                                  : nullptr;
     default: return nullptr;

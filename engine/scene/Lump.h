@@ -165,6 +165,13 @@ struct bzLumpClipped
     uint32_t side; // non-zero: the plane as stored, else negated
 };
 
+// The object of a STENCIL_SHADOW lump.
+struct bzLumpShadow
+{
+    bzModel *model;  // the caster, one use held
+    float extrusion; // 20.0 when created
+};
+
 // The object of a BOUNDS lump.
 struct bzLumpBounds
 {
@@ -216,6 +223,8 @@ bzLump *bz_Lump_CreateLod(const char *name, bzModel *const *models, int32_t coun
 // A MODEL lump becomes a LOD lump with its model at level 0; then the model goes to the level
 // (0 to 4) with one more use. 0, 29 (not a MODEL or LOD lump) or 20 (level out of range).
 bzErrorCode bz_Lump_AddLodLevel(bzLump *lump, int32_t level, bzModel *model);
+// A shadow of the model (one more use), welded for shadow use when it is not yet.
+bzLump *bz_Lump_CreateStencilShadow(const char *name, bzModel *model);
 // The MODEL lump becomes the kept side (1) of the plane; a new lump "LeftSide" holds side 0.
 bzLump *bz_Lump_CreateClippedModel(bzLump *lump, const bzPlane *plane);
 // A model loaded by file name in a MODEL lump named after the file name.
@@ -321,3 +330,34 @@ intptr_t bz_Lump_WalkWithMatrix(bzLump *root, bzLumpMatrixWalkFunction fn, const
                                 void *user);
 intptr_t bz_Lump_WalkFromRoot(bzLump *root, bzLumpMatrixWalkFunction fn, void *user);
 void bz_Lump_OffsetTree(bzLump *lump, const bzV3 *offset);
+// Moves the children's translations so that the centre of their box lies at the lump's origin
+// (with recurse, at every level below as well); gives the centre moved by (0 without children).
+void bz_Lump_CentreChildren(bzLump *lump, int32_t recurse, bzV3 *outCentre);
+// Bakes each lump's transform into the root's space into its model and resets its matrix.
+void bz_Lump_ResetMatrices(bzLump *root);
+intptr_t bz_Lump_ResetMatrix(bzLump *lump, const bzM34 *matrix, void *user);
+// Makes the two lumps CLIPPED_MODEL lumps of the source's model (one more use each) on the two
+// sides of the plane (first 0, second 1), with the source's matrix and name.
+bzErrorCode bz_Lump_SplitCopy(const bzLump *source, bzLump *first, bzLump *second,
+                              const bzPlane *plane);
+
+// ---------------------------------------------------------------------------------------
+// Collected lists, linked through the render-link fields, the most recently found first.
+
+// Collects the lumps of the subtree that the filter accepts.
+bzLump *bz_Lump_CollectFiltered(bzLump *root, bzLumpFilter filter, int32_t *outCount);
+// The walk callback of it; user is a bzLumpCollection.
+struct bzLumpCollection
+{
+    bzLumpFilter filter;
+    bzLump *head;
+    int32_t count;
+};
+intptr_t bz_Lump_PushMatching(bzLump *lump, void *user);
+// The matrix-walk callback: also copies the matrix handed over into the world-matrix field.
+intptr_t bz_Lump_CollectMatching(bzLump *lump, const bzM34 *matrix, void *user);
+bzLump *bz_Lump_CollectMatchingWithMatrices(bzLump *root, bzLumpFilter filter, int32_t *outCount);
+// Sorts a collected list in place: each node from the second on moves before the first earlier
+// node for which compare(node, earlier) is 0 or less. Returns the new head.
+typedef int32_t (*bzLumpCompare)(const bzLump *a, const bzLump *b);
+bzLump *bz_Lump_SortList(bzLump *head, bzLumpCompare compare);

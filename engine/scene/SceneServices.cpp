@@ -71,6 +71,17 @@ bzModel *bz_Scene_LoadModel(const char *path)
     return path && gModels.loadModel ? gModels.loadModel(path) : nullptr;
 }
 
+int32_t bz_Scene_TransformModel(bzModel *model, const bzM34 *matrix)
+{
+    return model && matrix && gModels.transformModel ? gModels.transformModel(model, matrix) : 0;
+}
+
+void bz_Scene_PrepareShadow(bzModel *model)
+{
+    if (model && gModels.prepareShadow)
+        gModels.prepareShadow(model);
+}
+
 bzM34 *bz_Scene_GetMatrixAttribute(void *element)
 {
     return element && gDynamics.getMatrixAttribute ? gDynamics.getMatrixAttribute(element)

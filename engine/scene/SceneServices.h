@@ -30,6 +30,10 @@ struct bzSceneModelServices
     void (*releaseMaterial)(bzMaterial *material);
     // Loads a model by file path with one reference for the caller; null when it cannot.
     bzModel *(*loadModel)(const char *path);
+    // Transforms every vertex position of the model by the matrix and rebuilds it.
+    int32_t (*transformModel)(bzModel *model, const bzM34 *matrix);
+    // Welds the model's positions for shadow use unless its part is already welded.
+    void (*prepareShadow)(bzModel *model);
 };
 
 // An event a lump records in the action replay: a switch of its matrix mode.
@@ -72,6 +76,8 @@ void bz_Scene_UpdateMaterial(bzMaterial *material, uint32_t value);
 void bz_Scene_AddMaterialRef(bzMaterial *material);
 void bz_Scene_ReleaseMaterial(bzMaterial *material);
 bzModel *bz_Scene_LoadModel(const char *path);
+int32_t bz_Scene_TransformModel(bzModel *model, const bzM34 *matrix);
+void bz_Scene_PrepareShadow(bzModel *model);
 
 bzM34 *bz_Scene_GetMatrixAttribute(void *element);
 int32_t bz_Scene_HasOverride(const void *object);

@@ -3,6 +3,7 @@
 // records events. Each installs its services for its lifetime and frees what it made.
 #pragma once
 
+#include "maths/Vector.h"
 #include "scene/SceneServices.h"
 
 #include <cstring>
@@ -21,8 +22,11 @@ struct bzModel
 {
     char name[32];
     int32_t refCount;
+    std::vector<bzV3> vertices;
     std::vector<bzModelFace> faces;
     uint32_t checksum; // stored checksum word, 0 = none
+    uint8_t partFlags; // bit 0: positions already welded for shadows
+    int32_t welds;     // times the positions were welded
 };
 
 struct bzMaterial
@@ -76,6 +80,20 @@ public:
                     return nullptr;
                 return current->NewModel(path);
             },
+            [](bzModel *m, const bzM34 *matrix) -> int32_t
+            {
+                for (bzV3 &v : m->vertices)
+                    bz_M34_TransformPoint(matrix, &v);
+                return 0;
+            },
+            [](bzModel *m)
+            {
+                if (!(m->partFlags & 1))
+                {
+                    m->welds++;
+                    m->partFlags |= 1;
+                }
+            },
         };
         bz_Scene_SetModelServices(&services);
     }
@@ -85,13 +103,14 @@ public:
         current = nullptr;
     }
 
-    // A model with one reference (its maker's) and two faces.
+    // A model with one reference (its maker's), four vertices and two faces.
     bzModel *NewModel(const std::string &name)
     {
         models.push_back(std::make_unique<bzModel>());
         bzModel *m = models.back().get();
         std::strncpy(m->name, name.c_str(), sizeof m->name - 1);
         m->refCount = 1;
+        m->vertices = {{{{0, 0, 0}}}, {{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{1, 1, 0}}}};
         m->faces = {{{0, 1, 2}, 0, 0}, {{2, 1, 3}, 0, 1}};
         m->checksum = FakeModelChecksum(m);
         return m;
