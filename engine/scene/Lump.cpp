@@ -40,9 +40,22 @@ void CopyName(bzLump *lump, const char *name)
         std::strncpy(lump->name, name, 16);
 }
 
+// The hooks of a type code; none for a code without a counter (a type byte set by hand).
+const bzLumpObjectHooks &HooksOf(uint8_t type)
+{
+    static const bzLumpObjectHooks none = {};
+    return type < BZ_LUMP_TYPE_COUNT ? gObjectHooks[type] : none;
+}
+
+void CountDown(uint8_t type)
+{
+    if (type < BZ_LUMP_TYPE_COUNT)
+        gTypeCounters[type]--;
+}
+
 void ChangeType(bzLump *lump, uint8_t type)
 {
-    gTypeCounters[lump->type]--;
+    CountDown(lump->type);
     lump->type = type;
     gTypeCounters[type]++;
 }
@@ -58,8 +71,8 @@ void TakeObject(bzLump *lump, void *object)
     case BZ_LUMP_TYPE_SPHERE_MODEL: bz_Scene_AddModelRef((bzModel *)object); break;
     case BZ_LUMP_TYPE_POLYLINE: bz_Path_AddRef((bzPath *)object); break;
     default:
-        if (gObjectHooks[lump->type].take)
-            gObjectHooks[lump->type].take(lump, object);
+        if (HooksOf(lump->type).take)
+            HooksOf(lump->type).take(lump, object);
         break;
     }
 }
@@ -108,8 +121,8 @@ void ReleaseObject(bzLump *lump)
     case BZ_LUMP_TYPE_PORTALS_ROOT:
     case BZ_LUMP_TYPE_NULL: break;
     default:
-        if (gObjectHooks[lump->type].release)
-            gObjectHooks[lump->type].release(lump, object);
+        if (HooksOf(lump->type).release)
+            HooksOf(lump->type).release(lump, object);
         break;
     }
 }
@@ -517,7 +530,7 @@ bzErrorCode bz_Lump_Destroy(bzLump *lump)
 {
     if (!lump)
         return Refuse();
-    gTypeCounters[lump->type]--;
+    CountDown(lump->type);
     if (lump->parent)
         bz_Lump_Detach(lump);
     // Children left behind become roots of their own rather than keep a freed parent.

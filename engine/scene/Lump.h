@@ -7,12 +7,19 @@
 // below holds every field any of them reads, and the flag map gives each bit one meaning:
 // - bit 0 (0x1) is "active", also read as "created" and "shown";
 // - bit 1 (0x2) is "mirrored", which the back ends read as reversed winding;
-// - bit 10 (0x400) is "the material override is held without a reference" (it is still a
-//   material, never a bare colour, and a face never falls back to it);
+// - bit 4 (0x10), set from container flag bytes 8-11, keeps the orientation to the camera;
+// - bit 10 (0x400) is "the material override is held without a reference": the override is
+//   always a material, never a bare colour of four floats, and a face never falls back to it;
 // - bit 11 (0x800) is "hidden": not hit by the ray queries, set from container flag byte 1;
+// - bit 21 (0x200000) is "registered in the portal system", not "camera inside a room";
+// - bit 27 (0x8000000) is container flag byte 6, set on loaded level lumps;
 // - bit 30 (0x40000000) is "world-relative matrix"; a rag-doll's lumps carry it because their
 //   matrices are world transforms, so the rag-doll test reads this bit and has none of its own;
 // - bit 31 (0x80000000) is "material override set", kept in step with the override field.
+// The static render bits that level lumps OR in (0xB8000005) go to a word of their own, not to
+// the flags. Three 16-bit words are kept apart: the debug-draw word (the wire-frame command's
+// 0x20 among its bits), the game's flag half-word, and the pool binding {slot, bind flags},
+// also read as one word. The id word's low byte is the bone id the skinning matches.
 // The LOD record is the larger one {enable word, current level, five switch distances, five
 // models}; level selection is by bz_Lump_SetLodLevel alone. bz_Lump_Attach takes (parent,
 // child); bz_Lump_GetMatrix gives the lump's own matrix, or the controller's matrix attribute of

@@ -650,4 +650,20 @@ TEST(LumpBadInput, NullLumpsGiveErrorsNotCrashes)
     EXPECT_EQ(bz_Lump_FindByPath(nullptr, &cursor, bytes + 1), nullptr);
     bz_Lump_SetObjectHooks(200, nullptr);
 }
+
+TEST(LumpBadInput, TypeByteOutsideTheCodesIsDestroyedSafely)
+{
+    bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "odd");
+    const int32_t nulls = bz_Lump_GetTypeCounter(0);
+    const int32_t total = bz_Lump_GetTotalCount();
+    lump->type = 200; // as a damaged container might leave it
+    lump->object = lump;
+    EXPECT_STREQ(bz_Lump_GetTypeName(lump->type), "BZ_LUMP_TYPE_UNKNOWN");
+    EXPECT_EQ(bz_Lump_GetModel(lump), nullptr);
+    EXPECT_STREQ(bz_Lump_GetObjectName(lump), "odd");
+    EXPECT_EQ(bz_Lump_SetObject(lump, nullptr), 0);
+    EXPECT_EQ(bz_Lump_Destroy(lump), 0);
+    EXPECT_EQ(bz_Lump_GetTypeCounter(0), nulls);
+    EXPECT_EQ(bz_Lump_GetTotalCount(), total - 1);
+}
 } // namespace
