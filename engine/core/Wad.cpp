@@ -633,7 +633,8 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
                 component = end + 1;
                 continue;
             }
-            if (length >= 2 && component[0] == '.' && component[1] == '.')
+            // Only ".." itself is the parent: "..FOO" or "..." is a name, and not here.
+            if (length == 2 && component[0] == '.' && component[1] == '.')
             {
                 // Drop the previous component and the ".." and look the result up afresh.
                 char shorter[kMaxPath + 1];

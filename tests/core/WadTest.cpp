@@ -103,6 +103,31 @@ TEST_F(Wad, LookupsByAnySeparatorCaseAndDotDot)
     EXPECT_EQ(Slurp("data\\text\\a.txt"), "alpha-text-0123456789-xyz") << "archive first";
 }
 
+// Only ".." itself names the parent directory; "..FOO" and "..." are names like any other.
+TEST_F(Wad, OnlyDotDotItselfNamesTheParent)
+{
+    WadTree dotted{"..FOO", {}, {{"F.TXT", "in dotted"}}};
+    WadTree text{"TEXT", {dotted}, {{"A.TXT", "alpha"}}};
+    WriteWholeFile("GAME.WAD", BuildWad(WadTree{"DATA", {text}, {{"ROOT.TXT", "root file"}}}));
+    bz_WAD_Init("GAME", 0, 1, 0, nullptr);
+    const struct
+    {
+        const char *path;
+        const char *contents;
+    } cases[] = {
+        {"DATA\\TEXT\\..\\ROOT.TXT", "root file"}, {"DATA\\TEXT\\..FOO\\ROOT.TXT", "<none>"},
+        {"DATA\\TEXT\\...\\ROOT.TXT", "<none>"},   {"DATA\\TEXT\\..X\\..\\ROOT.TXT", "<none>"},
+        {"DATA\\TEXT\\..FOO\\F.TXT", "in dotted"}, {"DATA\\TEXT\\..FOO\\..\\A.TXT", "alpha"},
+    };
+    for (const auto &c : cases)
+    {
+        EXPECT_EQ(Slurp(c.path), c.contents) << c.path;
+        EXPECT_EQ(bz_WAD_FindFile(c.path, nullptr) != nullptr,
+                  std::strcmp(c.contents, "<none>") != 0)
+            << c.path;
+    }
+}
+
 TEST_F(Wad, DiskFirstAndArchivesOnlySwitches)
 {
     WriteWholeFile("GAME.WAD", BuildWad(GameTree()));
