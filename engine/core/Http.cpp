@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/File.h"
 #include "core/Memory.h"
+#include "core/Strings.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -297,10 +298,12 @@ uint32_t DecodeLetters(const char *text, uint8_t *out)
     return n;
 }
 
-// The user-agent line: the agent, the system words and the build date with "_" for spaces.
+// The user-agent line: the agent, the system words and the program's build date with "_" for
+// spaces. The date is the program's, not the compiler's, so every build sends the same bytes.
 int32_t WriteUserAgent(bzHttpText *header, const char *agent)
 {
-    char date[] = __DATE__;
+    char date[32];
+    std::snprintf(date, sizeof date, "%s", bz_GetBuildDate());
     for (char *c = date; *c; ++c)
         if (*c == ' ')
             *c = '_';

@@ -98,13 +98,10 @@ int32_t PollUntilDone(bzHttpRequest *r)
     return code;
 }
 
+// The program's build date, the same on every build, so the request bytes are too.
 std::string UserAgentLine()
 {
-    std::string date = __DATE__;
-    for (char &c : date)
-        if (c == ' ')
-            c = '_';
-    return "User-Agent: DOZiz/1.000 ( Windows; NT; " + date + "; )\r\n";
+    return "User-Agent: DOZiz/1.000 ( Windows; NT; Mar_14_2005; )\r\n";
 }
 
 std::string TextOf(bzHttpText *t)
