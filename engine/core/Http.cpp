@@ -238,7 +238,8 @@ bool StatusIs200(const char *data, uint32_t length)
     return i < length && data[i] == '\r';
 }
 
-// Checks a complete answer and decodes its body (up to its first CR LF) into a new text.
+// Checks a complete answer and copies its body's form line (up to its first CR LF) into a new
+// text. The line stays encoded: fields are split off before they are decoded.
 int32_t ParseResponse(const char *data, uint32_t length, bzHttpText **out)
 {
     *out = nullptr;
@@ -253,29 +254,48 @@ int32_t ParseResponse(const char *data, uint32_t length, bzHttpText **out)
     uint32_t end = static_cast<uint32_t>(start);
     while (end < length && !(data[end] == '\r' && end + 1 < length && data[end + 1] == '\n'))
         ++end;
-    if (!Reserve(body, end - static_cast<uint32_t>(start)))
+    if (bz_HttpText_Append(body, data + start, end - static_cast<uint32_t>(start)) != BZ_HTTP_OK)
     {
         bz_HttpText_Free(body);
         return BZ_HTTP_NO_MEMORY;
     }
-    uint32_t n = 0;
-    for (uint32_t i = static_cast<uint32_t>(start); i < end; ++i)
-    {
-        char c = data[i];
-        if (c == '+')
-            c = ' ';
-        else if (c == '%' && i + 2 < end && HexValue(data[i + 1]) >= 0 &&
-                 HexValue(data[i + 2]) >= 0)
-        {
-            c = static_cast<char>(HexValue(data[i + 1]) * 16 + HexValue(data[i + 2]));
-            i += 2;
-        }
-        body->text[n++] = c;
-    }
-    body->text[n] = 0;
-    body->length = n;
     *out = body;
     return BZ_HTTP_OK;
+}
+
+// The URL-decoded character at text[*i] (text ending at end): "+" is a space, "%" and two
+// hexadecimal digits that byte (*i moves past them), anything else itself.
+char DecodedAt(const char *text, uint32_t *i, uint32_t end)
+{
+    const char c = text[*i];
+    if (c == '+')
+        return ' ';
+    if (c == '%' && *i + 2 < end && HexValue(text[*i + 1]) >= 0 && HexValue(text[*i + 2]) >= 0)
+    {
+        *i += 2;
+        return static_cast<char>(HexValue(text[*i - 1]) * 16 + HexValue(text[*i]));
+    }
+    return c;
+}
+
+// Whether the encoded bytes [from, end) of text decode to the nameLength bytes of name.
+bool DecodesTo(const char *text, uint32_t from, uint32_t end, const char *name, uint32_t nameLength)
+{
+    uint32_t n = 0;
+    for (uint32_t i = from; i < end; ++i, ++n)
+        if (n >= nameLength || DecodedAt(text, &i, end) != name[n])
+            return false;
+    return n == nameLength;
+}
+
+// Decodes the encoded bytes [from, end) of text into out (which holds end - from bytes);
+// gives the decoded length.
+uint32_t DecodeInto(const char *text, uint32_t from, uint32_t end, char *out)
+{
+    uint32_t n = 0;
+    for (uint32_t i = from; i < end; ++i)
+        out[n++] = DecodedAt(text, &i, end);
+    return n;
 }
 
 bool IsLetterText(const char *data, uint32_t length)
@@ -805,7 +825,9 @@ int32_t bz_Http_GetField(bzHttpRequest *request, const char *name, char **value,
     const uint32_t bodyLen = request->response->length;
     const uint32_t nameLen = static_cast<uint32_t>(std::strlen(name));
 
-    // The body is pairs joined by "&"; a field matches on its whole name before "=".
+    // The body is pairs joined by "&", each split at its first "=", all of it still encoded:
+    // the split comes first, so an encoded "&" or "=" stays inside its name or value. A field
+    // matches on its whole decoded name.
     for (uint32_t start = 0; start <= bodyLen;)
     {
         uint32_t end = start;
@@ -814,43 +836,38 @@ int32_t bz_Http_GetField(bzHttpRequest *request, const char *name, char **value,
         uint32_t eq = start;
         while (eq < end && body[eq] != '=')
             ++eq;
-        if (eq - start == nameLen && std::memcmp(body + start, name, nameLen) == 0)
+        if (!DecodesTo(body, start, eq, name, nameLen))
         {
-            uint32_t v = eq < end ? eq + 1 : end;
-            uint32_t vLen = end - v;
-            if (vLen == 0)
-                return BZ_HTTP_OK;
-            if (decode)
-            {
-                if (!IsLetterText(body + v, vLen))
-                    return BZ_HTTP_BAD_RESPONSE;
-                auto *out = static_cast<char *>(bz_MemAlloc(vLen / 2 + 1, BZ_MEM_CLEAR));
-                if (!out)
-                    return BZ_HTTP_NO_MEMORY;
-                for (uint32_t i = 0; i < vLen / 2; ++i)
-                    out[i] = static_cast<char>(((body[v + 2 * i] - 'a') << 4) |
-                                               (body[v + 2 * i + 1] - 'a'));
-                if (value)
-                    *value = out;
-                else
-                    bz_MemFree(out);
-                if (length)
-                    *length = static_cast<int32_t>(vLen / 2);
-                return BZ_HTTP_OK;
-            }
-            auto *out = static_cast<char *>(bz_MemAlloc(vLen + 1, BZ_MEM_CLEAR));
-            if (!out)
-                return BZ_HTTP_NO_MEMORY;
-            std::memcpy(out, body + v, vLen);
-            if (value)
-                *value = out;
-            else
-                bz_MemFree(out);
-            if (length)
-                *length = static_cast<int32_t>(vLen);
-            return BZ_HTTP_OK;
+            start = end + 1;
+            continue;
         }
-        start = end + 1;
+        const uint32_t v = eq < end ? eq + 1 : end;
+        if (v == end)
+            return BZ_HTTP_OK; // an empty value
+        auto *out = static_cast<char *>(bz_MemAlloc(end - v + 1, BZ_MEM_CLEAR));
+        if (!out)
+            return BZ_HTTP_NO_MEMORY;
+        uint32_t outLen = DecodeInto(body, v, end, out);
+        if (decode)
+        {
+            if (!IsLetterText(out, outLen))
+            {
+                bz_MemFree(out);
+                return BZ_HTTP_BAD_RESPONSE;
+            }
+            // In place: byte i comes from letters 2i and 2i + 1, never behind it.
+            for (uint32_t i = 0; i < outLen / 2; ++i)
+                out[i] = static_cast<char>(((out[2 * i] - 'a') << 4) | (out[2 * i + 1] - 'a'));
+            std::memset(out + outLen / 2, 0, outLen - outLen / 2);
+            outLen /= 2;
+        }
+        if (value)
+            *value = out;
+        else
+            bz_MemFree(out);
+        if (length)
+            *length = static_cast<int32_t>(outLen);
+        return BZ_HTTP_OK;
     }
     return BZ_HTTP_NO_FIELD;
 }

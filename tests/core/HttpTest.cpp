@@ -500,6 +500,41 @@ TEST(HttpResponse, MalformedAnswers)
     EXPECT_EQ(bz_Http_TakeBody(&timedOut.request), BZ_HTTP_BAD_RESPONSE);
 }
 
+// Fields are split at "&" and "=" first and only then decoded: an encoded "&" or "=" stays
+// inside its value or name.
+TEST(HttpResponse, FieldsAreSplitBeforeDecoding)
+{
+    FakeAnswer a("HTTP/1.0 200 OK\r\n\r\n"
+                 "msg=Tom+%26+Jerry%3Dfriends&score=10&a%26b=c&na%6De=x&%3D=eq&hex=%65%69gj\r\n");
+    ASSERT_EQ(bz_Http_TakeBody(&a.request), BZ_HTTP_OK);
+    const struct
+    {
+        const char *name;
+        int32_t decode;
+        int32_t code;
+        const char *value;
+    } cases[] = {
+        {"msg", 0, BZ_HTTP_OK, "Tom & Jerry=friends"},
+        {"score", 0, BZ_HTTP_OK, "10"},
+        {" Jerry", 0, BZ_HTTP_NO_FIELD, ""},
+        {"Jerry", 0, BZ_HTTP_NO_FIELD, ""},
+        {"friends", 0, BZ_HTTP_NO_FIELD, ""},
+        {"a&b", 0, BZ_HTTP_OK, "c"},
+        {"a", 0, BZ_HTTP_NO_FIELD, ""},
+        {"b", 0, BZ_HTTP_NO_FIELD, ""},
+        {"name", 0, BZ_HTTP_OK, "x"},
+        {"=", 0, BZ_HTTP_OK, "eq"},
+        {"hex", 0, BZ_HTTP_OK, "eigj"},
+        {"hex", 1, BZ_HTTP_OK, "Hi"},
+    };
+    for (const auto &c : cases)
+    {
+        int32_t code = -1;
+        EXPECT_EQ(Field(&a.request, c.name, c.decode, &code), c.value) << c.name;
+        EXPECT_EQ(code, c.code) << c.name;
+    }
+}
+
 TEST(HttpResponse, FuzzedAnswersNeverCrash)
 {
     std::mt19937 rng(12345);
