@@ -335,6 +335,8 @@ TEST_F(Salad, HeadingsFilesAndTemporaryStacks)
 TEST(SaladConsole, TheSaladCommandAnswersThroughTheConsole)
 {
     ASSERT_NE(bz_Salad_ParseRoot("cfg", "speed = 3"), nullptr);
+    // Typed from an empty input line, whatever an earlier test left in it.
+    bz_Console_ClearInput();
     bzConsoleState *console = bz_Console_GetState();
     uint32_t before = console->length;
     for (const char *c = "salad cfg.speed = 7\r"; *c; ++c)
