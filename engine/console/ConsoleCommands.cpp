@@ -11,6 +11,9 @@ namespace
 {
 const char kSeparator[] = "============================\n";
 
+// The names of the EXEC files running, outermost first (as many as the console's EXEC depth).
+char gExecRunning[BZ_CONSOLE_MAX_EXEC_DEPTH][BZ_CONSOLE_NAME_SIZE];
+
 int32_t MessageColour()
 {
     return bz_Console_GetState()->config.messageColour;
@@ -213,6 +216,14 @@ int32_t ConsoleCmd_Exec(int32_t argc, char **argv)
     }
     char name[BZ_CONSOLE_NAME_SIZE];
     bz_Console_MakeCfgName(argv[0], name, sizeof name);
+    // A file that runs itself, directly or through others, is refused: the depth cap alone
+    // bounds the nesting but not the breadth, and a file of n such lines would run n^8 times.
+    for (int32_t k = 0; k < c->execDepth && k < BZ_CONSOLE_MAX_EXEC_DEPTH; ++k)
+        if (std::strcmp(gExecRunning[k], name) == 0)
+        {
+            bz_Console_Printf("@C(%i)'%s' is already being executed.\n", MessageColour(), name);
+            return 0;
+        }
     int32_t length;
     bool opened;
     char *text = ReadFile(name, &length, &opened);
@@ -223,9 +234,7 @@ int32_t ConsoleCmd_Exec(int32_t argc, char **argv)
     }
     if (!text)
         return 0;
-    // A file that runs itself, directly or through others, stops here instead of recursing
-    // without end.
-    if (c->execDepth >= BZ_CONSOLE_MAX_EXEC_DEPTH)
+    if (c->execDepth < 0 || c->execDepth >= BZ_CONSOLE_MAX_EXEC_DEPTH)
     {
         bz_Console_Printf("@C(%i)Too many nested EXEC files at '%s'.\n", MessageColour(), name);
         bz_MemFree(text);
@@ -233,6 +242,7 @@ int32_t ConsoleCmd_Exec(int32_t argc, char **argv)
     }
     bz_Console_Printf("Executing '%s'\n", name);
     bz_Console_ClearInput();
+    std::snprintf(gExecRunning[c->execDepth], sizeof gExecRunning[0], "%s", name);
     ++c->execDepth;
     for (int32_t i = 0; i < length; ++i)
     {
@@ -245,6 +255,8 @@ int32_t ConsoleCmd_Exec(int32_t argc, char **argv)
     if (text[length - 1] != '\n' && text[length - 1] != '\r')
         bz_Console_KeyChar('\n');
     --c->execDepth;
+    if (c->execDepth >= 0 && c->execDepth < BZ_CONSOLE_MAX_EXEC_DEPTH)
+        gExecRunning[c->execDepth][0] = 0;
     bz_MemFree(text);
     return 0;
 }

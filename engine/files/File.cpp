@@ -232,24 +232,29 @@ size_t Default_fwrite(const void *buffer, size_t size, size_t count, bzFileHandl
     return stream && buffer ? std::fwrite(buffer, size, count, stream) : 0;
 }
 
-// Origin 2 counts the offset back from the end.
+// Origin 2 counts the offset back from the end. The position changes only when the stream
+// moves, so after a refused seek tell and the next read still agree.
 int Default_fseek(bzFileHandle *file, int32_t offset, int origin)
 {
     if (!file)
         return -1;
+    int32_t position;
     switch (origin)
     {
-    case 0: file->position = offset; break;
-    case 1: file->position = AddToPosition(file->position, static_cast<size_t>(offset)); break;
+    case 0: position = offset; break;
+    case 1: position = AddToPosition(file->position, static_cast<size_t>(offset)); break;
     case 2:
-        file->position = static_cast<int32_t>(static_cast<uint32_t>(file->length) -
-                                              static_cast<uint32_t>(offset));
+        position = static_cast<int32_t>(static_cast<uint32_t>(file->length) -
+                                        static_cast<uint32_t>(offset));
         break;
     default: return -1;
     }
     if (!file->stream)
         return -1;
-    return std::fseek(file->stream, file->position, SEEK_SET);
+    int result = std::fseek(file->stream, position, SEEK_SET);
+    if (result == 0)
+        file->position = position;
+    return result;
 }
 
 int32_t Default_ftell(bzFileHandle *file)

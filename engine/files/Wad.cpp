@@ -84,6 +84,56 @@ struct Bypass
 
 // --- reading the directory tree ------------------------------------------------------------
 
+// Why an archive is refused.
+enum class Fault
+{
+    kNone,
+    kNotWad,
+    kWrongVersion,
+    kHeaderShort,
+    kFlagsBit31,
+    kNoRoot,
+    kCountsTooLarge,
+    kNameOffset,
+    kNameUnterminated,
+    kTreeTooLarge,
+    kTooManyFiles,
+    kDataOutside,
+    kNestedTooDeep,
+    kTooManyDirectories,
+    kEntryCountsTooLarge,
+    kTooManyEntries,
+    kOutOfMemory,
+    kBlocksCutShort,
+};
+
+// The words a damage report gives for a fault.
+const char *FaultText(Fault fault)
+{
+    switch (fault)
+    {
+    case Fault::kNone: return "no fault";
+    case Fault::kNotWad: return "not a wad file";
+    case Fault::kWrongVersion: return "wrong version";
+    case Fault::kHeaderShort: return "header cut short";
+    case Fault::kFlagsBit31: return "flags bit 31 set";
+    case Fault::kNoRoot: return "no root directory";
+    case Fault::kCountsTooLarge: return "counts larger than the file";
+    case Fault::kNameOffset: return "name offset outside the name block";
+    case Fault::kNameUnterminated: return "name without terminator";
+    case Fault::kTreeTooLarge: return "tree larger than the entry block";
+    case Fault::kTooManyFiles: return "more files than counted";
+    case Fault::kDataOutside: return "file data outside the archive";
+    case Fault::kNestedTooDeep: return "directories nested too deep";
+    case Fault::kTooManyDirectories: return "more directories than counted";
+    case Fault::kEntryCountsTooLarge: return "counts larger than the entry block";
+    case Fault::kTooManyEntries: return "too many entries";
+    case Fault::kOutOfMemory: return "out of memory";
+    case Fault::kBlocksCutShort: return "blocks cut short";
+    }
+    return "unknown fault";
+}
+
 // The header and blocks of an archive, checked against each other and the archive's size.
 struct Layout
 {
@@ -95,18 +145,18 @@ struct Layout
     uint32_t directoryCount;
 };
 
-// Reads the layout from the first bytes of an archive of archiveSize bytes. Returns null, or
-// the reason the archive is refused.
-const char *ReadLayout(const uint8_t *header, uint32_t available, uint32_t archiveSize, Layout &out)
+// Reads the layout from the first bytes of an archive of archiveSize bytes. Returns
+// Fault::kNone, or the reason the archive is refused.
+Fault ReadLayout(const uint8_t *header, uint32_t available, uint32_t archiveSize, Layout &out)
 {
     if (available < 4 || U16(header) != BZ_WAD_MAGIC)
-        return "not a wad file";
+        return Fault::kNotWad;
     out.version = U16(header + 2);
     if (out.version != BZ_WAD_VERSION_0100 && out.version != BZ_WAD_VERSION_0101)
-        return "wrong version";
+        return Fault::kWrongVersion;
     out.headerSize = out.version == BZ_WAD_VERSION_0100 ? 16 : 20;
     if (available < out.headerSize)
-        return "header cut short";
+        return Fault::kHeaderShort;
     const uint8_t *p = header + 4;
     out.flags = 0;
     if (out.version == BZ_WAD_VERSION_0101)
@@ -118,14 +168,14 @@ const char *ReadLayout(const uint8_t *header, uint32_t available, uint32_t archi
     out.fileCount = U32(p + 4);
     out.directoryCount = U32(p + 8);
     if (out.flags & BZ_WAD_FLAG_MEMORY)
-        return "flags bit 31 set";
+        return Fault::kFlagsBit31;
     const uint64_t entries = static_cast<uint64_t>(out.fileCount) + out.directoryCount;
     if (out.directoryCount == 0)
-        return "no root directory";
+        return Fault::kNoRoot;
     if (static_cast<uint64_t>(out.headerSize) + out.nameBlockSize + entries * kEntrySize >
         archiveSize)
-        return "counts larger than the file";
-    return nullptr;
+        return Fault::kCountsTooLarge;
+    return Fault::kNone;
 }
 
 // Walks the entry block in tree order, checking every count, name and data range, and
@@ -146,18 +196,18 @@ struct TreeReader
     uint32_t cursor = 0;
     uint32_t directoriesUsed = 0;
     uint32_t filesUsed = 0;
-    const char *fault = nullptr;
+    Fault fault = Fault::kNone;
 
     const char *NameAt(uint32_t offset)
     {
         if (offset >= nameBlockSize)
         {
-            fault = "name offset outside the name block";
+            fault = Fault::kNameOffset;
             return nullptr;
         }
         if (!std::memchr(names + offset, 0, nameBlockSize - offset))
         {
-            fault = "name without terminator";
+            fault = Fault::kNameUnterminated;
             return nullptr;
         }
         return names + offset;
@@ -167,7 +217,7 @@ struct TreeReader
     {
         if (cursor >= entryCount)
         {
-            fault = "tree larger than the entry block";
+            fault = Fault::kTreeTooLarge;
             return nullptr;
         }
         if (kinds)
@@ -180,7 +230,7 @@ struct TreeReader
         ok = false;
         if (filesUsed >= fileLimit)
         {
-            fault = "more files than counted";
+            fault = Fault::kTooManyFiles;
             return nullptr;
         }
         const uint8_t *entry = Take(2);
@@ -194,7 +244,7 @@ struct TreeReader
         if (length > static_cast<uint32_t>(INT32_MAX) ||
             static_cast<uint64_t>(offset) + length > archiveSize)
         {
-            fault = "file data outside the archive";
+            fault = Fault::kDataOutside;
             return nullptr;
         }
         ok = true;
@@ -215,12 +265,12 @@ struct TreeReader
         ok = false;
         if (depth >= BZ_WAD_MAX_DEPTH)
         {
-            fault = "directories nested too deep";
+            fault = Fault::kNestedTooDeep;
             return nullptr;
         }
         if (directoriesUsed >= directoryLimit)
         {
-            fault = "more directories than counted";
+            fault = Fault::kTooManyDirectories;
             return nullptr;
         }
         const uint8_t *entry = Take(1);
@@ -233,7 +283,7 @@ struct TreeReader
         const uint32_t subCount = U32(entry + 8);
         if (static_cast<uint64_t>(fileCount) + subCount > entryCount - cursor)
         {
-            fault = "counts larger than the entry block";
+            fault = Fault::kEntryCountsTooLarge;
             return nullptr;
         }
         bzWADDirNode *node = directories ? &directories[directoriesUsed] : nullptr;
@@ -267,22 +317,22 @@ struct TreeReader
     }
 };
 
-// Builds the tree of an archive whose name block is in place; null (and *fault) when the
+// Builds the tree of an archive whose name block is in place; false (and *fault) when the
 // entries are damaged or memory runs out.
-bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries, const char **fault)
+bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries, Fault *fault)
 {
     const size_t bytes = static_cast<size_t>(layout.directoryCount) * sizeof(bzWADDirNode) +
                          static_cast<size_t>(layout.fileCount) * sizeof(bzWADFileNode);
     if (bytes > BZ_MEM_MAX_BLOCK)
     {
-        *fault = "too many entries";
+        *fault = Fault::kTooManyEntries;
         return false;
     }
     auto *block =
         static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_ALIGN_FLAGS(1)));
     if (!block)
     {
-        *fault = "out of memory";
+        *fault = Fault::kOutOfMemory;
         return false;
     }
     TreeReader reader{
@@ -323,11 +373,52 @@ void FreeArchive(bzWADFile *archive)
     bz_MemFree(archive);
 }
 
-void ReportDamaged(const char *name, const char *fault)
+void ReportDamaged(const char *name, Fault fault)
 {
     bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
     BZ_SET_ORIGIN();
-    bz_ReportError("Wad file failure.", "The wad file '%s' is damaged (%s).", name, fault);
+    bz_ReportError("Wad file failure.", "The wad file '%s' is damaged (%s).", name,
+                   FaultText(fault));
+}
+
+// Reads the name and entry blocks of an archive file whose layout was read, and builds its
+// tree; null (and *fault) when memory runs out or the blocks are cut short or damaged.
+bzWADFile *LoadArchive(bzFileHandle *file, const char *fileName, const Layout &layout,
+                       uint32_t archiveSize, Fault *fault)
+{
+    auto *archive = static_cast<bzWADFile *>(bz_MemAlloc(sizeof(bzWADFile), BZ_MEM_CLEAR));
+    const uint32_t entryBytes = (layout.fileCount + layout.directoryCount) * kEntrySize;
+    uint8_t *entries = nullptr;
+    if (archive)
+    {
+        CopyName(archive->name, sizeof archive->name, fileName);
+        archive->version = layout.version;
+        archive->flags = layout.flags;
+        archive->archiveSize = archiveSize;
+        archive->nameBlockSize = layout.nameBlockSize;
+        archive->nameBlock = static_cast<char *>(bz_MemAlloc(layout.nameBlockSize + 1, 0));
+        entries = static_cast<uint8_t *>(bz_MemAlloc(entryBytes, BZ_MEM_ALIGN_FLAGS(1)));
+    }
+    bool good = archive && archive->nameBlock && entries;
+    if (!good)
+        *fault = Fault::kOutOfMemory;
+    else
+    {
+        bz_FileSeek(file, static_cast<int32_t>(layout.headerSize), 0);
+        good =
+            bz_FileRead(file, archive->nameBlock, layout.nameBlockSize) == layout.nameBlockSize &&
+            bz_FileRead(file, entries, entryBytes) == entryBytes;
+        if (!good)
+            *fault = Fault::kBlocksCutShort;
+    }
+    if (good)
+        good = BuildTree(archive, layout, entries, fault);
+    if (entries)
+        bz_MemFree(entries);
+    if (good)
+        return archive;
+    FreeArchive(archive);
+    return nullptr;
 }
 
 // Archive handles of archive lose their archive: they read nothing from then on.
@@ -633,7 +724,8 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
                 component = end + 1;
                 continue;
             }
-            if (length >= 2 && component[0] == '.' && component[1] == '.')
+            // Only ".." itself is the parent: "..FOO" or "..." is a name, and not here.
+            if (length == 2 && component[0] == '.' && component[1] == '.')
             {
                 // Drop the previous component and the ".." and look the result up afresh.
                 char shorter[kMaxPath + 1];
@@ -715,64 +807,29 @@ bzWADFile *bz_WAD_ReadArchive(const char *fileName)
         return nullptr;
     }
     Layout layout{};
-    const char *fault = ReadLayout(header, available, archiveSize, layout);
-    if (fault)
-    {
-        bz_FileClose(file);
-        BZ_SET_ORIGIN();
-        if (available < 4 || U16(header) != BZ_WAD_MAGIC)
-            bz_ReportError("Wad file failure.",
-                           "The opened file is not a wad file.\nFatal, can not function.");
-        else if (U16(header + 2) != BZ_WAD_VERSION_0100 && U16(header + 2) != BZ_WAD_VERSION_0101)
-            bz_ReportError("Wad file failure.",
-                           "Opened wad file is wrong version\nFatal, can not function.");
-        else
-            ReportDamaged(fileName, fault);
-        return nullptr;
-    }
-
-    auto *archive = static_cast<bzWADFile *>(bz_MemAlloc(sizeof(bzWADFile), BZ_MEM_CLEAR));
-    const uint32_t entryBytes = (layout.fileCount + layout.directoryCount) * kEntrySize;
-    uint8_t *entries = nullptr;
-    if (archive)
-    {
-        CopyName(archive->name, sizeof archive->name, fileName);
-        archive->version = layout.version;
-        archive->flags = layout.flags;
-        archive->archiveSize = archiveSize;
-        archive->nameBlockSize = layout.nameBlockSize;
-        archive->nameBlock = static_cast<char *>(bz_MemAlloc(layout.nameBlockSize + 1, 0));
-        entries = static_cast<uint8_t *>(bz_MemAlloc(entryBytes, BZ_MEM_ALIGN_FLAGS(1)));
-    }
-    bool good = archive && archive->nameBlock && entries;
-    if (good)
-    {
-        bz_FileSeek(file, static_cast<int32_t>(layout.headerSize), 0);
-        good =
-            bz_FileRead(file, archive->nameBlock, layout.nameBlockSize) == layout.nameBlockSize &&
-            bz_FileRead(file, entries, entryBytes) == entryBytes;
-        if (!good)
-            fault = "blocks cut short";
-    }
-    else
-    {
-        fault = "out of memory";
-    }
+    Fault fault = ReadLayout(header, available, archiveSize, layout);
+    bzWADFile *archive = nullptr;
+    if (fault == Fault::kNone)
+        archive = LoadArchive(file, fileName, layout, archiveSize, &fault);
     bz_FileClose(file);
-    if (good)
-        good = BuildTree(archive, layout, entries, &fault);
-    if (entries)
-        bz_MemFree(entries);
-    if (!good)
+    if (archive)
+        return archive;
+    switch (fault)
     {
-        FreeArchive(archive);
-        if (std::strcmp(fault, "out of memory") == 0)
-            bzgLastError = BZ_ERROR_NO_MEMORY;
-        else
-            ReportDamaged(fileName, fault);
-        return nullptr;
+    case Fault::kNotWad:
+        BZ_SET_ORIGIN();
+        bz_ReportError("Wad file failure.",
+                       "The opened file is not a wad file.\nFatal, can not function.");
+        break;
+    case Fault::kWrongVersion:
+        BZ_SET_ORIGIN();
+        bz_ReportError("Wad file failure.",
+                       "Opened wad file is wrong version\nFatal, can not function.");
+        break;
+    case Fault::kOutOfMemory: bzgLastError = BZ_ERROR_NO_MEMORY; break;
+    default: ReportDamaged(fileName, fault); break;
     }
-    return archive;
+    return nullptr;
 }
 
 int32_t bz_WAD_Open(const char *name)
@@ -840,8 +897,8 @@ int32_t bz_WAD_MountMemory(void *image, const char *name)
     auto *bytes = static_cast<uint8_t *>(image);
     const uint32_t size = bz_MemSize(image);
     Layout layout{};
-    const char *fault = ReadLayout(bytes, size, size, layout);
-    if (fault)
+    Fault fault = ReadLayout(bytes, size, size, layout);
+    if (fault != Fault::kNone)
     {
         bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
         return 0;
@@ -858,8 +915,7 @@ int32_t bz_WAD_MountMemory(void *image, const char *name)
     if (!BuildTree(archive, layout, bytes + layout.headerSize + layout.nameBlockSize, &fault))
     {
         bz_MemFree(archive);
-        bzgLastError = std::strcmp(fault, "out of memory") == 0 ? BZ_ERROR_NO_MEMORY
-                                                                : BZ_ERROR_BAD_DATA_FORMAT;
+        bzgLastError = fault == Fault::kOutOfMemory ? BZ_ERROR_NO_MEMORY : BZ_ERROR_BAD_DATA_FORMAT;
         return 0;
     }
     auto *mount = static_cast<bzWADMount *>(bz_MemAlloc(sizeof(bzWADMount), BZ_MEM_CLEAR));
@@ -1031,12 +1087,10 @@ bzErrorCode bz_WAD_LoadImage(bzWADImage *record, const char *name)
     auto *bytes = static_cast<uint8_t *>(data);
     const uint32_t size = static_cast<uint32_t>(length);
     Layout layout{};
-    const char *fault = ReadLayout(bytes, size, size, layout);
-    if (fault)
+    const Fault fault = ReadLayout(bytes, size, size, layout);
+    if (fault != Fault::kNone)
     {
-        const bool known =
-            size >= 4 && U16(bytes) == BZ_WAD_MAGIC &&
-            (U16(bytes + 2) == BZ_WAD_VERSION_0100 || U16(bytes + 2) == BZ_WAD_VERSION_0101);
+        const bool known = fault != Fault::kNotWad && fault != Fault::kWrongVersion;
         bz_MemFree(data);
         return bzgLastError = known ? BZ_ERROR_BAD_DATA_FORMAT : BZ_ERROR_FILE_NOT_FOUND;
     }

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "files/File.h"
 #include "core/Memory.h"
+#include "core/Strings.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -26,7 +27,8 @@ struct HostRow
 
 HostRow gHostCache[BZ_HTTP_HOST_CACHE_SIZE];
 int32_t gHostCount;
-uint32_t gDownloadTimeoutMs = 10000;
+uint32_t gDownloadTimeoutMs = BZ_HTTP_DOWNLOAD_PIECE_TIMEOUT_MS;
+uint32_t gDownloadDeadlineMs = BZ_HTTP_DOWNLOAD_DEADLINE_MS;
 
 // The parts of a URL; they point into the parser's own copy.
 struct UrlParts
@@ -35,6 +37,7 @@ struct UrlParts
     const char *scheme;
     const char *host;
     const char *path;
+    bool pathGiven; // false when the URL had none and the path is "index.html"
     uint16_t port;
 };
 
@@ -141,7 +144,8 @@ bool ParseUrl(const char *url, UrlParts *parts)
     while (*p && !AtOrBelowSpace(*p))
         ++p;
     *p = 0;
-    parts->path = *path ? path : "index.html";
+    parts->pathGiven = *path != 0;
+    parts->path = parts->pathGiven ? path : "index.html";
 
     parts->port = 80;
     char *colon = std::strchr(segment, ':');
@@ -237,7 +241,8 @@ bool StatusIs200(const char *data, uint32_t length)
     return i < length && data[i] == '\r';
 }
 
-// Checks a complete answer and decodes its body (up to its first CR LF) into a new text.
+// Checks a complete answer and copies its body's form line (up to its first CR LF) into a new
+// text. The line stays encoded: fields are split off before they are decoded.
 int32_t ParseResponse(const char *data, uint32_t length, bzHttpText **out)
 {
     *out = nullptr;
@@ -252,29 +257,48 @@ int32_t ParseResponse(const char *data, uint32_t length, bzHttpText **out)
     uint32_t end = static_cast<uint32_t>(start);
     while (end < length && !(data[end] == '\r' && end + 1 < length && data[end + 1] == '\n'))
         ++end;
-    if (!Reserve(body, end - static_cast<uint32_t>(start)))
+    if (bz_HttpText_Append(body, data + start, end - static_cast<uint32_t>(start)) != BZ_HTTP_OK)
     {
         bz_HttpText_Free(body);
         return BZ_HTTP_NO_MEMORY;
     }
-    uint32_t n = 0;
-    for (uint32_t i = static_cast<uint32_t>(start); i < end; ++i)
-    {
-        char c = data[i];
-        if (c == '+')
-            c = ' ';
-        else if (c == '%' && i + 2 < end && HexValue(data[i + 1]) >= 0 &&
-                 HexValue(data[i + 2]) >= 0)
-        {
-            c = static_cast<char>(HexValue(data[i + 1]) * 16 + HexValue(data[i + 2]));
-            i += 2;
-        }
-        body->text[n++] = c;
-    }
-    body->text[n] = 0;
-    body->length = n;
     *out = body;
     return BZ_HTTP_OK;
+}
+
+// The URL-decoded character at text[*i] (text ending at end): "+" is a space, "%" and two
+// hexadecimal digits that byte (*i moves past them), anything else itself.
+char DecodedAt(const char *text, uint32_t *i, uint32_t end)
+{
+    const char c = text[*i];
+    if (c == '+')
+        return ' ';
+    if (c == '%' && *i + 2 < end && HexValue(text[*i + 1]) >= 0 && HexValue(text[*i + 2]) >= 0)
+    {
+        *i += 2;
+        return static_cast<char>(HexValue(text[*i - 1]) * 16 + HexValue(text[*i]));
+    }
+    return c;
+}
+
+// Whether the encoded bytes [from, end) of text decode to the nameLength bytes of name.
+bool DecodesTo(const char *text, uint32_t from, uint32_t end, const char *name, uint32_t nameLength)
+{
+    uint32_t n = 0;
+    for (uint32_t i = from; i < end; ++i, ++n)
+        if (n >= nameLength || DecodedAt(text, &i, end) != name[n])
+            return false;
+    return n == nameLength;
+}
+
+// Decodes the encoded bytes [from, end) of text into out (which holds end - from bytes);
+// gives the decoded length.
+uint32_t DecodeInto(const char *text, uint32_t from, uint32_t end, char *out)
+{
+    uint32_t n = 0;
+    for (uint32_t i = from; i < end; ++i)
+        out[n++] = DecodedAt(text, &i, end);
+    return n;
 }
 
 bool IsLetterText(const char *data, uint32_t length)
@@ -297,10 +321,12 @@ uint32_t DecodeLetters(const char *text, uint8_t *out)
     return n;
 }
 
-// The user-agent line: the agent, the system words and the build date with "_" for spaces.
+// The user-agent line: the agent, the system words and the program's build date with "_" for
+// spaces. The date is the program's, not the compiler's, so every build sends the same bytes.
 int32_t WriteUserAgent(bzHttpText *header, const char *agent)
 {
-    char date[] = __DATE__;
+    char date[32];
+    std::snprintf(date, sizeof date, "%s", bz_GetBuildDate());
     for (char *c = date; *c; ++c)
         if (*c == ' ')
             *c = '_';
@@ -344,34 +370,53 @@ bool SendAll(PDSocket socket, const char *data, uint32_t length, uint32_t deadli
     return true;
 }
 
-// Reads the decimal number after a case-blind "Content-Length" in the head; -1 when absent.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+constexpr int64_t kNoLength = -1;
+constexpr int64_t kBadLength = -2;
+
+// The length the head (its first length bytes) announces. Only a header line named
+// "Content-Length" counts: the name whole, in any case, at the start of a line after the
+// status line and right before its ":"; the value is decimal digits alone, blanks around
+// them allowed. kNoLength when there is none; kBadLength when a value is anything else
+// (a sign, letters, nothing) or two such lines disagree. Values past 32 bits stay at 2^32.
 int64_t ContentLength(const char *head, uint32_t length)
 {
     static const char kName[] = "content-length";
     const uint32_t nameLen = sizeof kName - 1;
-    for (uint32_t i = 0; i + nameLen <= length; ++i)
+    int64_t found = kNoLength;
+    for (uint32_t i = 0; i + 1 < length; ++i)
     {
-        uint32_t k = 0;
-        while (k < nameLen && Lower(head[i + k]) == kName[k])
-            ++k;
-        if (k < nameLen)
+        if (head[i] != '\r' || head[i + 1] != '\n')
             continue;
-        uint32_t j = i + nameLen;
-        while (j < length && (head[j] < '0' || head[j] > '9') && head[j] != '\r')
-            ++j;
-        if (j >= length || head[j] == '\r')
-            return -1;
+        uint32_t p = i + 2;
+        uint32_t k = 0;
+        while (k < nameLen && p + k < length && Lower(head[p + k]) == kName[k])
+            ++k;
+        if (k < nameLen || p + k >= length || head[p + k] != ':')
+            continue;
+        p += nameLen + 1;
+        while (p < length && IsBlank(head[p]))
+            ++p;
         int64_t value = 0;
-        while (j < length && head[j] >= '0' && head[j] <= '9')
-        {
-            value = value * 10 + (head[j] - '0');
-            if (value > 0xFFFFFFFFll)
-                return value;
-            ++j;
-        }
-        return value;
+        uint32_t digits = 0;
+        for (; p < length && head[p] >= '0' && head[p] <= '9'; ++p, ++digits)
+            if (value <= 0xFFFFFFFFll)
+                value = value * 10 + (head[p] - '0');
+        if (value > 0xFFFFFFFFll)
+            value = 0x100000000ll;
+        while (p < length && IsBlank(head[p]))
+            ++p;
+        if (digits == 0 || p >= length || head[p] != '\r')
+            return kBadLength;
+        if (found != kNoLength && found != value)
+            return kBadLength;
+        found = value;
     }
-    return -1;
+    return found;
 }
 
 struct Download
@@ -382,8 +427,9 @@ struct Download
     uint32_t written;
 };
 
-// Creates the download file: header, names and a zero-filled data area; then keeps it open
-// for the writes.
+// Creates the download file: the header and the names, the data area to follow as the data
+// arrives (nothing is set aside for an announced size before any of it came); then keeps
+// the file open for the writes. False, and no file left, when it cannot be made.
 bool CreateDownloadFile(Download *d, const char *dldName, const char *fileName, const char *url,
                         uint32_t expected)
 {
@@ -406,20 +452,14 @@ bool CreateDownloadFile(Download *d, const char *dldName, const char *fileName, 
               bz_FileWrite(f, fileName, lenFinal + 1) == lenFinal + 1 &&
               bz_FileWrite(f, dldName, lenDld + 1) == lenDld + 1 &&
               bz_FileWrite(f, url, lenUrl + 1) == lenUrl + 1;
-    static const uint8_t zeros[256] = {};
-    for (uint32_t left = expected; ok && left > 0;)
-    {
-        uint32_t piece = left < 256 ? left : 256;
-        ok = bz_FileWrite(f, zeros, piece) == piece;
-        left -= piece;
-    }
-    bz_FileClose(f);
-    if (!ok)
-        return false;
-    d->file = bz_FileOpen(dldName, "r+b");
+    if (bz_FileClose(f) != 0)
+        ok = false;
+    d->file = ok ? bz_FileOpen(dldName, "r+b") : nullptr;
     d->dataOffset = 35 + lenFinal + lenDld + lenUrl;
     d->expected = expected;
     d->written = 0;
+    if (!d->file)
+        bz_FileRemove(dldName);
     return d->file != nullptr;
 }
 
@@ -440,6 +480,81 @@ bool WritePiece(Download *d, const char *data, uint32_t length)
     // Flushed at once, so that the file on disk always tells how far the download came.
     return bz_FileSeek(d->file, 12, SEEK_SET) == 0 && bz_FileWrite(d->file, word, 4) == 4 &&
            bz_FileFlush(d->file) == 0;
+}
+
+// Waits for the next piece of the answer, at most the piece time-out and never past the
+// download's deadline; true when data (or the end of the connection) is there to receive.
+bool WaitForPiece(PDSocket socket, uint32_t deadline)
+{
+    const uint32_t left = MsLeft(deadline);
+    if (left == 0)
+        return false;
+    return PDSocket_WaitReadable(socket, left < gDownloadTimeoutMs ? left : gDownloadTimeoutMs) ==
+           1;
+}
+
+// Connects to the URL's host and sends the GET request of its path; the socket, or 0.
+PDSocket SendDownloadRequest(const UrlParts &parts, uint32_t deadline)
+{
+    uint8_t address[4];
+    if (!(PDSocket_ParseDotted(parts.host, address) || PDSocket_LookupHost(parts.host, address)))
+        return 0;
+    PDSocket socket = PDSocket_Create();
+    if (!socket)
+        return 0;
+    char request[BZ_HTTP_MAX_URL + 32];
+    const int length =
+        std::snprintf(request, sizeof request, "GET /%s HTTP/1.0\r\n\r\n", parts.path);
+    const uint32_t connectMs = MsLeft(deadline) < BZ_HTTP_CONNECT_TIMEOUT_MS
+                                   ? MsLeft(deadline)
+                                   : BZ_HTTP_CONNECT_TIMEOUT_MS;
+    const uint32_t sendBy =
+        MsLeft(deadline) < gDownloadTimeoutMs ? deadline : PDGetMilliseconds() + gDownloadTimeoutMs;
+    if (length <= 0 || length >= static_cast<int>(sizeof request) ||
+        PDSocket_Connect(socket, address, parts.port, connectMs) != PD_CONNECT_OK ||
+        !SendAll(socket, request, static_cast<uint32_t>(length), sendBy))
+    {
+        PDSocket_Close(socket);
+        return 0;
+    }
+    return socket;
+}
+
+// Receives the answer's head, whole, into buffer (kMaxDownloadHead bytes at most): true with
+// *have bytes received and *headEnd the offset just past its blank line. The bytes after the
+// head are the start of the body.
+bool ReadHead(PDSocket socket, uint32_t deadline, char *buffer, uint32_t *have, uint32_t *headEnd)
+{
+    *have = 0;
+    int32_t end = -1;
+    while (end < 0 && *have < kMaxDownloadHead)
+    {
+        if (!WaitForPiece(socket, deadline))
+            return false;
+        int32_t n = PDSocket_Receive(socket, buffer + *have, kMaxDownloadHead - *have);
+        if (n < 0)
+            return false;
+        *have += static_cast<uint32_t>(n);
+        end = FindHeadEnd(buffer, *have);
+    }
+    if (end < 0)
+        return false;
+    *headEnd = static_cast<uint32_t>(end);
+    return true;
+}
+
+// Receives the rest of the body into the download file, piece by piece as it arrives, until
+// the announced size is written, the connection ends, a write fails or a wait runs out.
+void ReadBody(PDSocket socket, uint32_t deadline, Download *d, char *piece)
+{
+    while (d->written < d->expected)
+    {
+        if (!WaitForPiece(socket, deadline))
+            return;
+        int32_t n = PDSocket_Receive(socket, piece, kReceivePiece);
+        if (n < 0 || !WritePiece(d, piece, static_cast<uint32_t>(n)))
+            return;
+    }
 }
 } // namespace
 
@@ -600,8 +715,9 @@ int32_t bz_Http_Post(const char *agent, const char *url, bzHttpRequest **out)
     r->url = urlCopy;
     if (!r->header || !r->body || !r->sendBuf || !urlCopy ||
         bz_HttpText_Printf(r->header, "POST %s%s HTTP/1.0\r\nContent-type: %s\r\n",
-                           parts.path[0] == '/' ? "" : "/", parts.path, kContentType) != 0 ||
-        WriteUserAgent(r->header, agent) != 0)
+                           parts.path[0] == '/' ? "" : "/", parts.path,
+                           kContentType) != BZ_HTTP_OK ||
+        WriteUserAgent(r->header, agent) != BZ_HTTP_OK)
     {
         bz_Http_Close(r);
         return BZ_HTTP_NO_MEMORY;
@@ -623,14 +739,14 @@ int32_t bz_Http_AddField(bzHttpRequest *request, const char *name, const void *v
     int32_t r = BZ_HTTP_OK;
     if (request->body->length > 0)
         r = bz_HttpText_Append(request->body, "&", 1);
-    if (r == 0)
+    if (r == BZ_HTTP_OK)
         r = bz_HttpText_Append(request->body, name, static_cast<uint32_t>(std::strlen(name)));
-    if (r == 0)
+    if (r == BZ_HTTP_OK)
         r = bz_HttpText_Append(request->body, "=", 1);
-    if (r == 0)
+    if (r == BZ_HTTP_OK)
         r = bz_HttpText_Append(request->body, encoded->text, encoded->length);
     bz_HttpText_Free(encoded);
-    if (r != 0)
+    if (r != BZ_HTTP_OK)
     {
         // A field that does not fit leaves the body as it was.
         request->body->length = before;
@@ -653,13 +769,15 @@ int32_t bz_Http_ConnectAndSend(bzHttpRequest *request, uint32_t timeoutMs)
     if (!request->lengthAdded)
     {
         if (bz_HttpText_Printf(request->header, "Content-length: %d\r\n\r\n",
-                               static_cast<int>(request->body->length)) != 0)
+                               static_cast<int>(request->body->length)) != BZ_HTTP_OK)
             return finish(BZ_HTTP_NO_MEMORY);
         request->lengthAdded = 1;
     }
     bz_HttpText_Clear(request->sendBuf);
-    if (bz_HttpText_Append(request->sendBuf, request->header->text, request->header->length) != 0 ||
-        bz_HttpText_Append(request->sendBuf, request->body->text, request->body->length) != 0)
+    if (bz_HttpText_Append(request->sendBuf, request->header->text, request->header->length) !=
+            BZ_HTTP_OK ||
+        bz_HttpText_Append(request->sendBuf, request->body->text, request->body->length) !=
+            BZ_HTTP_OK)
         return finish(BZ_HTTP_NO_MEMORY);
 
     UrlParts parts;
@@ -742,7 +860,7 @@ int32_t bz_Http_Poll(bzHttpRequest *request)
     {
         // An answer longer than any this client expects is cut off as broken.
         if (request->response->length + static_cast<uint32_t>(n) > BZ_HTTP_MAX_RESPONSE ||
-            bz_HttpText_Append(request->response, piece, static_cast<uint32_t>(n)) != 0)
+            bz_HttpText_Append(request->response, piece, static_cast<uint32_t>(n)) != BZ_HTTP_OK)
             return stop(BZ_HTTP_BAD_RESPONSE);
     }
     return BZ_HTTP_BUSY;
@@ -802,7 +920,9 @@ int32_t bz_Http_GetField(bzHttpRequest *request, const char *name, char **value,
     const uint32_t bodyLen = request->response->length;
     const uint32_t nameLen = static_cast<uint32_t>(std::strlen(name));
 
-    // The body is pairs joined by "&"; a field matches on its whole name before "=".
+    // The body is pairs joined by "&", each split at its first "=", all of it still encoded:
+    // the split comes first, so an encoded "&" or "=" stays inside its name or value. A field
+    // matches on its whole decoded name.
     for (uint32_t start = 0; start <= bodyLen;)
     {
         uint32_t end = start;
@@ -811,43 +931,38 @@ int32_t bz_Http_GetField(bzHttpRequest *request, const char *name, char **value,
         uint32_t eq = start;
         while (eq < end && body[eq] != '=')
             ++eq;
-        if (eq - start == nameLen && std::memcmp(body + start, name, nameLen) == 0)
+        if (!DecodesTo(body, start, eq, name, nameLen))
         {
-            uint32_t v = eq < end ? eq + 1 : end;
-            uint32_t vLen = end - v;
-            if (vLen == 0)
-                return BZ_HTTP_OK;
-            if (decode)
-            {
-                if (!IsLetterText(body + v, vLen))
-                    return BZ_HTTP_BAD_RESPONSE;
-                auto *out = static_cast<char *>(bz_MemAlloc(vLen / 2 + 1, BZ_MEM_CLEAR));
-                if (!out)
-                    return BZ_HTTP_NO_MEMORY;
-                for (uint32_t i = 0; i < vLen / 2; ++i)
-                    out[i] = static_cast<char>(((body[v + 2 * i] - 'a') << 4) |
-                                               (body[v + 2 * i + 1] - 'a'));
-                if (value)
-                    *value = out;
-                else
-                    bz_MemFree(out);
-                if (length)
-                    *length = static_cast<int32_t>(vLen / 2);
-                return BZ_HTTP_OK;
-            }
-            auto *out = static_cast<char *>(bz_MemAlloc(vLen + 1, BZ_MEM_CLEAR));
-            if (!out)
-                return BZ_HTTP_NO_MEMORY;
-            std::memcpy(out, body + v, vLen);
-            if (value)
-                *value = out;
-            else
-                bz_MemFree(out);
-            if (length)
-                *length = static_cast<int32_t>(vLen);
-            return BZ_HTTP_OK;
+            start = end + 1;
+            continue;
         }
-        start = end + 1;
+        const uint32_t v = eq < end ? eq + 1 : end;
+        if (v == end)
+            return BZ_HTTP_OK; // an empty value
+        auto *out = static_cast<char *>(bz_MemAlloc(end - v + 1, BZ_MEM_CLEAR));
+        if (!out)
+            return BZ_HTTP_NO_MEMORY;
+        uint32_t outLen = DecodeInto(body, v, end, out);
+        if (decode)
+        {
+            if (!IsLetterText(out, outLen))
+            {
+                bz_MemFree(out);
+                return BZ_HTTP_BAD_RESPONSE;
+            }
+            // In place: byte i comes from letters 2i and 2i + 1, never behind it.
+            for (uint32_t i = 0; i < outLen / 2; ++i)
+                out[i] = static_cast<char>(((out[2 * i] - 'a') << 4) | (out[2 * i + 1] - 'a'));
+            std::memset(out + outLen / 2, 0, outLen - outLen / 2);
+            outLen /= 2;
+        }
+        if (value)
+            *value = out;
+        else
+            bz_MemFree(out);
+        if (length)
+            *length = static_cast<int32_t>(outLen);
+        return BZ_HTTP_OK;
     }
     return BZ_HTTP_NO_FIELD;
 }
@@ -884,17 +999,17 @@ int32_t bz_Http_IsBusy(const bzHttpRequest *request)
 int32_t bz_Http_CacheHost(const char *url)
 {
     if (gHostCount >= BZ_HTTP_HOST_CACHE_SIZE)
-        return 1;
+        return BZ_HTTP_CACHE_FULL;
     UrlParts parts;
     if (!ParseUrl(url, &parts) || FindCachedHost(parts.host))
-        return 0;
+        return BZ_HTTP_CACHE_ROOM;
     uint8_t address[4];
     if (!ResolveHost(parts.host, address))
-        return 0;
+        return BZ_HTTP_CACHE_ROOM;
     HostRow &row = gHostCache[gHostCount++];
     std::snprintf(row.name, sizeof row.name, "%s", parts.host);
     std::memcpy(row.address, address, 4);
-    return 0;
+    return BZ_HTTP_CACHE_ROOM;
 }
 
 void bz_Http_SetDownloadTimeout(uint32_t milliseconds)
@@ -902,104 +1017,47 @@ void bz_Http_SetDownloadTimeout(uint32_t milliseconds)
     gDownloadTimeoutMs = milliseconds;
 }
 
+void bz_Http_SetDownloadDeadline(uint32_t milliseconds)
+{
+    gDownloadDeadlineMs = milliseconds;
+}
+
 int32_t bz_Http_GetToFile(const char *url, const char *fileName)
 {
-    if (!url || !fileName || !*fileName || std::strlen(url) > BZ_HTTP_MAX_URL ||
-        std::strlen(fileName) > 240)
-        return 0;
-    char buffer[BZ_HTTP_MAX_URL + 1];
-    std::snprintf(buffer, sizeof buffer, "%s", url);
-    char *host = buffer;
-    static const char kScheme[] = "http://";
-    bool scheme = true;
-    // Stops at the first difference, so a short URL is never read past its terminator.
-    for (int i = 0; i < 7 && scheme; ++i)
-        if (Lower(host[i]) != kScheme[i])
-            scheme = false;
-    if (scheme)
-        host += 7;
-    char *slash = std::strchr(host, '/');
-    if (!slash || !slash[1])
-        return 0;
-    *slash = 0;
-    const char *path = slash + 1;
-    uint16_t port = 80;
-    if (char *colon = std::strchr(host, ':'))
-    {
-        *colon = 0;
-        if (!ParsePort(colon + 1, &port))
-            return 0;
-    }
-    uint8_t address[4];
-    if (!*host || !(PDSocket_ParseDotted(host, address) || PDSocket_LookupHost(host, address)))
-        return 0;
-
-    PDSocket socket = PDSocket_Create();
+    // An http URL with a path of its own; the file name leaves room for ".dld".
+    UrlParts parts;
+    if (!fileName || !*fileName || std::strlen(fileName) > 240 || !ParseUrl(url, &parts) ||
+        !parts.pathGiven || std::strcmp(parts.scheme, "http:") != 0)
+        return BZ_HTTP_DOWNLOAD_FAILED;
+    const uint32_t deadline = PDGetMilliseconds() + gDownloadDeadlineMs;
+    PDSocket socket = SendDownloadRequest(parts, deadline);
     if (!socket)
-        return 0;
-    int32_t result = 0;
-    bzHttpText *request = bz_HttpText_New();
-    char *piece = static_cast<char *>(bz_MemAlloc(kMaxDownloadHead + 1, 0));
-    uint32_t have = 0;
-    int32_t headEnd = -1;
+        return BZ_HTTP_DOWNLOAD_FAILED;
+
+    int32_t result = BZ_HTTP_DOWNLOAD_FAILED;
+    char *buffer = static_cast<char *>(bz_MemAlloc(kMaxDownloadHead + 1, 0));
+    uint32_t have = 0, headEnd = 0;
+    int64_t expected = kNoLength;
+    if (buffer && ReadHead(socket, deadline, buffer, &have, &headEnd) &&
+        StatusIs200(buffer, headEnd))
+        expected = ContentLength(buffer, headEnd);
     char dldName[256];
     std::snprintf(dldName, sizeof dldName, "%s.%s", fileName, "dld");
     Download d = {};
-    bool created = false;
-
-    if (!request || !piece ||
-        PDSocket_Connect(socket, address, port, BZ_HTTP_CONNECT_TIMEOUT_MS) != PD_CONNECT_OK ||
-        bz_HttpText_Printf(request, "GET /%s HTTP/1.0\r\n\r\n", path) != 0 ||
-        !SendAll(socket, request->text, request->length, PDGetMilliseconds() + gDownloadTimeoutMs))
-        goto done;
-
-    // The answer's head, whole, within its size bound.
-    while (headEnd < 0 && have < kMaxDownloadHead)
+    if (expected > 0 && expected <= BZ_HTTP_MAX_DOWNLOAD &&
+        CreateDownloadFile(&d, dldName, fileName, url, static_cast<uint32_t>(expected)))
     {
-        if (PDSocket_WaitReadable(socket, gDownloadTimeoutMs) != 1)
-            goto done;
-        int32_t n = PDSocket_Receive(socket, piece + have, kMaxDownloadHead - have);
-        if (n < 0)
-            goto done;
-        have += static_cast<uint32_t>(n);
-        headEnd = FindHeadEnd(piece, have);
-    }
-    if (headEnd < 0 || !StatusIs200(piece, static_cast<uint32_t>(headEnd)))
-        goto done;
-    {
-        int64_t expected = ContentLength(piece, static_cast<uint32_t>(headEnd));
-        if (expected <= 0 || expected > BZ_HTTP_MAX_DOWNLOAD)
-            goto done;
-        if (!CreateDownloadFile(&d, dldName, fileName, url, static_cast<uint32_t>(expected)))
-            goto done;
-        created = true;
-    }
-    if (!WritePiece(&d, piece + headEnd, have - static_cast<uint32_t>(headEnd)))
-        goto done;
-    while (d.written < d.expected)
-    {
-        if (PDSocket_WaitReadable(socket, gDownloadTimeoutMs) != 1)
-            break;
-        int32_t n = PDSocket_Receive(socket, piece, kReceivePiece);
-        if (n < 0)
-            break;
-        if (!WritePiece(&d, piece, static_cast<uint32_t>(n)))
-            break;
-    }
-
-done:
-    PDSocket_Close(socket);
-    bz_HttpText_Free(request);
-    bz_MemFree(piece);
-    if (d.file)
+        if (WritePiece(&d, buffer + headEnd, have - headEnd))
+            ReadBody(socket, deadline, &d, buffer);
         bz_FileClose(d.file);
-    if (created)
-    {
+        // Only a whole file is kept: a body cut short leaves nothing behind.
         if (d.written == d.expected &&
             bz_CopyFileRange(dldName, fileName, static_cast<int32_t>(d.dataOffset),
                              static_cast<int32_t>(d.expected)) == 0)
-            result = 1;
+            result = BZ_HTTP_DOWNLOAD_DONE;
         bz_FileRemove(dldName);
     }
+    bz_MemFree(buffer);
+    PDSocket_Close(socket);
     return result;
 }

@@ -17,7 +17,9 @@ namespace
 {
 constexpr int32_t kStoreBlocks = 16;
 constexpr int32_t kStoreBlockSize = 4096;
-constexpr int32_t kMaxDepth = 200; // nesting of salads in a text
+constexpr int32_t kMaxDepth = BZ_SALAD_MAX_DEPTH;
+static_assert(kMaxDepth < 256, "salad levels are kept in a byte");
+constexpr const char *kTooDeep = "Salads nested too deeply";
 
 struct Root
 {
@@ -74,19 +76,47 @@ void *AllocFrom(Root &root, int32_t pool, uint32_t size)
     return bz_TempStack_Alloc(root.memorySource, size, BZ_MEM_CLEAR);
 }
 
-bzSalad *NewSalad(int32_t slot)
+// A salad depth levels below its root.
+bzSalad *NewSalad(int32_t slot, int32_t depth)
 {
     Root &root = gRoots[slot];
     bzSalad *salad = (bzSalad *)AllocFrom(root, root.saladPool, sizeof(bzSalad));
     if (salad)
+    {
         salad->rootSlot = (uint8_t)slot;
+        salad->depth = (uint8_t)depth;
+    }
     return salad;
 }
 
-bzSaladItem *NewItem(int32_t slot)
+// An item to be held by salad.
+bzSaladItem *NewItem(const bzSalad *salad)
 {
-    Root &root = gRoots[slot];
-    return (bzSaladItem *)AllocFrom(root, root.itemPool, sizeof(bzSaladItem));
+    Root &root = gRoots[salad->rootSlot];
+    bzSaladItem *item = (bzSaladItem *)AllocFrom(root, root.itemPool, sizeof(bzSaladItem));
+    if (item)
+        item->depth = salad->depth;
+    return item;
+}
+
+// Makes item's value a new, empty sub-salad one level below the item; false (and the item
+// unchanged) when that would be too deep or memory runs out, the reason set as the error.
+bool MakeSubSalad(const bzSalad *holder, bzSaladItem *item)
+{
+    if (item->depth >= kMaxDepth)
+    {
+        SetError(kTooDeep);
+        return false;
+    }
+    bzSalad *sub = NewSalad(holder->rootSlot, item->depth + 1);
+    if (!sub)
+    {
+        SetError("Out of salads or memory (or something)");
+        return false;
+    }
+    item->kind = BZ_SALAD_SALAD;
+    item->value.salad = sub;
+    return true;
 }
 
 // Copies length bytes of text and a terminator into the root's string store.
@@ -245,7 +275,7 @@ bool Insert(bzSaladItem **node, bzSaladItem *item)
 
 bzSaladItem *AppendUnnamed(bzSalad *salad)
 {
-    bzSaladItem *item = NewItem(salad->rootSlot);
+    bzSaladItem *item = NewItem(salad);
     if (!item)
         return nullptr;
     if (salad->unnamedLast)
@@ -262,7 +292,7 @@ bzSaladItem *ObtainNamed(bzSalad *salad, const char *name, size_t length)
     bzSaladItem *item = FindNamed(salad->named, name, length);
     if (item)
         return item;
-    item = NewItem(salad->rootSlot);
+    item = NewItem(salad);
     if (!item)
         return nullptr;
     item->name = Store(salad->rootSlot, name, length);
@@ -412,20 +442,17 @@ bool Fail(const char *message)
     return false;
 }
 
-bool ParseSalad(bzSalad *salad, int32_t depth);
+bool ParseSalad(bzSalad *salad);
 
-// Parses a sub-salad whose "{" was just read into item.
-bool ParseSubSalad(bzSalad *parent, bzSaladItem *item, int32_t depth)
+// Parses a sub-salad whose "{" was just read into item, which holder's root owns. Each level
+// of recursion is one "{", and every salad lies at most kMaxDepth levels below its root.
+bool ParseSubSalad(const bzSalad *holder, bzSaladItem *item)
 {
-    if (depth >= kMaxDepth)
-        return Fail("Salads nested too deeply");
-    bzSalad *sub = NewSalad(parent->rootSlot);
-    if (!sub)
-        return Fail("Out of salads or memory (or something)");
-    if (!ParseSalad(sub, depth + 1))
+    bzSaladItem parsed = *item;
+    if (!MakeSubSalad(holder, &parsed) || !ParseSalad(parsed.value.salad))
         return false;
-    item->kind = BZ_SALAD_SALAD;
-    item->value.salad = sub;
+    item->kind = parsed.kind;
+    item->value = parsed.value;
     return true;
 }
 
@@ -434,7 +461,7 @@ bool StringTooLong()
     return Fail("String too long (more than 511 characters)");
 }
 
-bool ParseSalad(bzSalad *salad, int32_t depth)
+bool ParseSalad(bzSalad *salad)
 {
     enum
     {
@@ -479,7 +506,7 @@ bool ParseSalad(bzSalad *salad, int32_t depth)
                 bzSaladItem *item = AppendUnnamed(salad);
                 if (!item)
                     return Fail(outOfMemory);
-                if (!ParseSubSalad(salad, item, depth))
+                if (!ParseSubSalad(salad, item))
                     return false;
                 state = kExpectSeparator;
                 break;
@@ -509,10 +536,11 @@ bool ParseSalad(bzSalad *salad, int32_t depth)
             }
             if (token != kEquals)
                 return Fail("Expecting separator or '='");
-            // The name is a dotted path: a.b = 1 sets b inside the sub-salad a.
+            // The name is a dotted path: a.b = 1 sets b inside the sub-salad a. Its parts
+            // nest salads as braces do, and count toward the same depth.
             named = bz_Salad_Obtain(salad, held);
             if (!named)
-                return Fail(outOfMemory);
+                return false; // the reason is set
             state = kAfterEquals;
             break;
         case kAfterEquals:
@@ -528,7 +556,7 @@ bool ParseSalad(bzSalad *salad, int32_t depth)
                 state = kExpectSeparator;
                 break;
             case kOpen:
-                if (!ParseSubSalad(salad, named, depth))
+                if (!ParseSubSalad(salad, named))
                     return false;
                 state = kExpectEntry;
                 break;
@@ -577,7 +605,7 @@ bzSalad *ParseRoot(const char *name, const char *text)
         return nullptr;
     bzSalad *salad = gRoots[slot].salad;
     gText = gCursor = gTokenStart = text;
-    if (ParseSalad(salad, 0))
+    if (ParseSalad(salad))
         return salad;
     NoteErrorPlace();
     ReleaseRoot(slot);
@@ -597,6 +625,8 @@ void ReportParseFailure(const char *name)
 
 // ---- Printing ----
 
+// Where printed text goes. The length counts every character of the whole text, in 64 bits:
+// a salad near the depth limit with many items prints to more than an int32 can count.
 struct Sink
 {
     enum
@@ -604,12 +634,17 @@ struct Sink
         kPrinter,
         kBuffer,
         kFile,
+        kMeasure, // counts only
     } mode;
     char *buffer;
     int32_t size;
-    int32_t length;
+    int64_t length;
     bzFileHandle *file;
     const char *indent;
+    // For a save: every name, string and number must read back as it is, and the first that
+    // cannot ends the walk with its reason here.
+    bool strict;
+    const char *fault;
 };
 
 void Put(Sink &sink, const char *text)
@@ -619,13 +654,16 @@ void Put(Sink &sink, const char *text)
     {
     case Sink::kPrinter: gPrinter(text); break;
     case Sink::kBuffer:
-        for (size_t k = 0; k < length; k++)
-            if (sink.buffer && sink.length + (int32_t)k < sink.size - 1)
-                sink.buffer[sink.length + k] = text[k];
+        if (sink.buffer && sink.length < (int64_t)sink.size - 1)
+        {
+            int64_t room = (int64_t)sink.size - 1 - sink.length;
+            memcpy(sink.buffer + sink.length, text, (size_t)room < length ? (size_t)room : length);
+        }
         break;
     case Sink::kFile: bz_FilePrintf(sink.file, "%s", text); break;
+    case Sink::kMeasure: break;
     }
-    sink.length += (int32_t)length;
+    sink.length += (int64_t)length;
 }
 
 void PutIndent(Sink &sink, int32_t depth)
@@ -644,29 +682,61 @@ bool IsIdentifier(const char *text)
     return true;
 }
 
+// Marks the save as refused; the first reason is kept.
+void Refuse(Sink &sink, const char *reason)
+{
+    if (!sink.fault)
+        sink.fault = reason;
+}
+
+// A name or string: bare when it is an identifier, else in double quotes. A quoted string
+// runs to the next double quote and a string token holds at most BZ_SALAD_MAX_STRING
+// characters, so a save refuses text that breaks either.
 void PutString(Sink &sink, const char *text)
 {
+    if (!text)
+        text = "";
+    if (sink.strict)
+    {
+        if (strchr(text, '"'))
+            Refuse(sink, "Can't save a name or string holding a double quote");
+        else if (strlen(text) > (size_t)BZ_SALAD_MAX_STRING)
+            Refuse(sink, "String too long (more than 511 characters)");
+    }
     if (IsIdentifier(text))
     {
         Put(sink, text);
         return;
     }
     Put(sink, "\"");
-    Put(sink, text ? text : "");
+    Put(sink, text);
     Put(sink, "\"");
+}
+
+// A float with the fewest digits from six up that read back as the same value; a save
+// refuses infinities and NaNs, which no number token gives.
+void PutFloat(Sink &sink, float value)
+{
+    if (sink.strict && !std::isfinite(value))
+        Refuse(sink, "Can't save a number that is not finite");
+    char number[32];
+    for (int precision = 6; precision <= 9; precision++)
+    {
+        snprintf(number, sizeof number, "%.*g", precision, (double)value);
+        if (strtof(number, nullptr) == value)
+            break;
+    }
+    Put(sink, number);
 }
 
 void PutSalad(Sink &sink, const bzSalad *salad, int32_t depth);
 
 void PutValue(Sink &sink, const bzSaladItem *item, int32_t depth)
 {
-    char number[64];
+    char number[16];
     switch (item->kind)
     {
-    case BZ_SALAD_NUMBER:
-        snprintf(number, sizeof number, "%g", (double)item->value.number);
-        Put(sink, number);
-        return;
+    case BZ_SALAD_NUMBER: PutFloat(sink, item->value.number); return;
     case BZ_SALAD_STRING: PutString(sink, item->value.string); return;
     case BZ_SALAD_SALAD: PutSalad(sink, item->value.salad, depth); return;
     case BZ_SALAD_INT_WORD:
@@ -674,34 +744,52 @@ void PutValue(Sink &sink, const bzSaladItem *item, int32_t depth)
         snprintf(number, sizeof number, "%d", (int)*item->value.intVariable);
         Put(sink, number);
         return;
-    case BZ_SALAD_FLOAT:
-        snprintf(number, sizeof number, "%g", (double)*item->value.floatVariable);
-        Put(sink, number);
-        return;
+    case BZ_SALAD_FLOAT: PutFloat(sink, *item->value.floatVariable); return;
     case BZ_SALAD_STRING_VAR:
-        Put(sink, "\"");
-        Put(sink, *item->value.stringVariable ? *item->value.stringVariable : "");
-        Put(sink, "\"");
+    {
+        const char *text = *item->value.stringVariable ? *item->value.stringVariable : "";
+        if (sink.strict)
+            PutString(sink, text);
+        else
+        {
+            Put(sink, "\"");
+            Put(sink, text);
+            Put(sink, "\"");
+        }
         return;
+    }
     default: Put(sink, "\"\""); return;
     }
 }
 
+// Named items in name order. The recursion follows the height-balanced tree, so it is
+// bounded by its height.
 void PutNamed(Sink &sink, const bzSaladItem *node, int32_t depth)
 {
-    if (!node)
+    if (!node || sink.fault)
         return;
     PutNamed(sink, node->left, depth);
     Put(sink, "\n");
     PutIndent(sink, depth + 1);
-    Put(sink, node->name);
+    PutString(sink, node->name);
     Put(sink, " = ");
     PutValue(sink, node, depth + 1);
     PutNamed(sink, node->right, depth);
 }
 
+// depth is the salad's level below the salad being printed; the recursion is bounded by the
+// depth limit of salads.
 void PutSalad(Sink &sink, const bzSalad *salad, int32_t depth)
 {
+    if (sink.fault)
+        return;
+    // The printed salad's own braces are a level of their own: a load takes the text in
+    // under a new root.
+    if (sink.strict && depth + 1 > kMaxDepth)
+    {
+        Refuse(sink, kTooDeep);
+        return;
+    }
     bool oneLine = !salad->named;
     for (const bzSaladItem *item = salad->unnamed; item && oneLine; item = item->next)
         if (item->kind == BZ_SALAD_SALAD)
@@ -709,7 +797,7 @@ void PutSalad(Sink &sink, const bzSalad *salad, int32_t depth)
     if (oneLine)
     {
         Put(sink, "{ ");
-        for (const bzSaladItem *item = salad->unnamed; item; item = item->next)
+        for (const bzSaladItem *item = salad->unnamed; item && !sink.fault; item = item->next)
         {
             if (item != salad->unnamed)
                 Put(sink, ", ");
@@ -719,7 +807,7 @@ void PutSalad(Sink &sink, const bzSalad *salad, int32_t depth)
         return;
     }
     Put(sink, "{");
-    for (const bzSaladItem *item = salad->unnamed; item; item = item->next)
+    for (const bzSaladItem *item = salad->unnamed; item && !sink.fault; item = item->next)
     {
         Put(sink, "\n");
         PutIndent(sink, depth + 1);
@@ -729,6 +817,12 @@ void PutSalad(Sink &sink, const bzSalad *salad, int32_t depth)
     Put(sink, "\n");
     PutIndent(sink, depth);
     Put(sink, "}");
+}
+
+// A 64-bit length as an int32 result: -1 when it does not fit.
+int32_t LengthResult(int64_t length)
+{
+    return length > INT32_MAX ? -1 : (int32_t)length;
 }
 
 bzSalad *ListSalad(bzSalad *salad, const char *path)
@@ -790,7 +884,7 @@ int32_t bz_Salad_CreateRoot(const char *name, int32_t memorySource)
         SetError(outOfSalads);
         return -1;
     }
-    root.salad = NewSalad(slot);
+    root.salad = NewSalad(slot, 0);
     root.name = Store(slot, name ? name : "", strlen(name ? name : ""));
     if (!root.salad || !root.name)
     {
@@ -955,21 +1049,31 @@ bzSaladItem *bz_Salad_Obtain(bzSalad *salad, const char *path)
         }
         return AppendUnnamed(salad);
     }
+    // Each part after the first goes one level deeper: a path that would reach below the
+    // limit is refused before anything is made.
+    int32_t deepest = salad->depth;
+    for (const char *p = path; *p && deepest <= kMaxDepth; p++)
+        if (*p == '.')
+            deepest++;
+    if (deepest > kMaxDepth)
+    {
+        SetError(kTooDeep);
+        return nullptr;
+    }
     for (;;)
     {
         const char *dot = strchr(path, '.');
         size_t length = dot ? (size_t)(dot - path) : strlen(path);
         bzSaladItem *item = ObtainNamed(salad, path, length);
-        if (!item || !dot)
-            return item;
-        if (item->kind != BZ_SALAD_SALAD)
+        if (!item)
         {
-            bzSalad *sub = NewSalad(salad->rootSlot);
-            if (!sub)
-                return nullptr;
-            item->kind = BZ_SALAD_SALAD;
-            item->value.salad = sub;
+            SetError("Out of salads or memory (or something)");
+            return nullptr;
         }
+        if (!dot)
+            return item;
+        if (item->kind != BZ_SALAD_SALAD && !MakeSubSalad(salad, item))
+            return nullptr;
         salad = item->value.salad;
         path = dot + 1;
     }
@@ -1169,17 +1273,13 @@ int32_t bz_Salad_AssignValue(bzSalad *salad, bzSaladItem *item, const char *text
         }
         return 1;
     case kOpen:
-    {
-        bzSaladItem parsed = *item;
-        if (!ParseSubSalad(salad, &parsed, 0))
+        // The new salad goes one level below the item, wherever in salad the item stands.
+        if (!ParseSubSalad(salad, item))
         {
             NoteErrorPlace();
             return 0;
         }
-        item->kind = parsed.kind;
-        item->value = parsed.value;
         return 1;
-    }
     case kTooLong: StringTooLong(); return 0;
     default: SetError("Expecting string, number, or salad"); return 0;
     }
@@ -1198,7 +1298,7 @@ void bz_Salad_Print(bzSalad *salad)
 {
     if (!salad)
         return;
-    Sink sink = {Sink::kPrinter, nullptr, 0, 0, nullptr, "  "};
+    Sink sink = {Sink::kPrinter, nullptr, 0, 0, nullptr, "  ", false, nullptr};
     PutSalad(sink, salad, 0);
     Put(sink, "\n");
 }
@@ -1207,33 +1307,50 @@ void bz_Salad_PrintItem(bzSaladItem *item)
 {
     if (!item)
         return;
-    Sink sink = {Sink::kPrinter, nullptr, 0, 0, nullptr, "  "};
+    Sink sink = {Sink::kPrinter, nullptr, 0, 0, nullptr, "  ", false, nullptr};
     PutValue(sink, item, 0);
     Put(sink, "\n");
 }
 
 int32_t bz_Salad_PrintToBuffer(bzSalad *salad, char *buffer, int32_t size)
 {
-    Sink sink = {Sink::kBuffer, buffer, size, 0, nullptr, "  "};
+    Sink sink = {Sink::kBuffer, buffer, size, 0, nullptr, "  ", false, nullptr};
     if (salad)
         PutSalad(sink, salad, 0);
     if (buffer && size > 0)
         buffer[sink.length < size - 1 ? sink.length : size - 1] = 0;
-    return sink.length;
+    return LengthResult(sink.length);
 }
 
 int32_t bz_Salad_PrintToFile(bzSalad *salad, bzFileHandle *file)
 {
     if (!salad || !file)
         return 0;
-    Sink sink = {Sink::kFile, nullptr, 0, 0, file, "\t"};
+    Sink sink = {Sink::kFile, nullptr, 0, 0, file, "\t", false, nullptr};
     PutSalad(sink, salad, 0);
     Put(sink, "\n");
-    return sink.length;
+    return LengthResult(sink.length);
 }
 
 int32_t bz_Salad_Save(bzSalad *salad, const char *name)
 {
+    // Everything is checked, and the length measured, before the file is touched.
+    if (salad)
+    {
+        Sink check = {Sink::kMeasure, nullptr, 0, 0, nullptr, "\t", true, nullptr};
+        PutSalad(check, salad, 0);
+        Put(check, "\n");
+        if (check.fault)
+        {
+            SetError(check.fault);
+            return 0;
+        }
+        if (LengthResult(check.length) < 0)
+        {
+            SetError("Salad too long to save");
+            return 0;
+        }
+    }
     bzFileHandle *file = name ? bz_FileOpen(name, "w") : nullptr;
     if (!file)
     {
@@ -1241,7 +1358,11 @@ int32_t bz_Salad_Save(bzSalad *salad, const char *name)
         return 0;
     }
     bz_Salad_PrintToFile(salad, file);
-    bz_FileClose(file);
+    if (bz_FileClose(file) != 0)
+    {
+        SetError("Couldn't write file");
+        return 0;
+    }
     return 1;
 }
 

@@ -28,6 +28,7 @@ struct bzSaladItem
 {
     uint16_t kind;
     int8_t balance; // -1, 0 or 1 in the named-item tree
+    uint8_t depth;  // the level of the salad that holds the item
     union
     {
         float number;
@@ -47,6 +48,7 @@ struct bzSalad
 {
     uint16_t unnamedCount;
     uint8_t rootSlot;
+    uint8_t depth;            // levels below its root salad (0 for the root)
     bzSaladItem *named;       // height-balanced tree ordered by byte comparison of names
     bzSaladItem *unnamed;     // in order of appearance
     bzSaladItem *unnamedLast; // the list's end, for appending
@@ -55,6 +57,9 @@ struct bzSalad
 
 constexpr int32_t BZ_SALAD_MAX_ROOTS = 16;
 constexpr int32_t BZ_SALAD_MAX_STRING = 511;
+// A salad lies at most this many levels below its root, whether nested by braces or by dotted
+// names; deeper ones are refused wherever a salad is built ("Salads nested too deeply").
+constexpr int32_t BZ_SALAD_MAX_DEPTH = 200;
 
 // Roots. A memory source of 0 gives the root pools of its own; another value is the id of a
 // temporary stack, marked now and returned to the mark when the root is freed. The slot, or -1
@@ -77,14 +82,15 @@ const char *bz_Salad_GetError();
 void bz_Salad_GetErrorPlace(int32_t *line, int32_t *column);
 
 // Items by dotted path. A null path takes the next unnamed item of the iteration cursor.
+// Obtain gives null (creating nothing) for a path that would reach below BZ_SALAD_MAX_DEPTH.
 bzSaladItem *bz_Salad_Lookup(bzSalad *salad, const char *path);
 bzSaladItem *bz_Salad_Obtain(bzSalad *salad, const char *path);
 void bz_Salad_Reset(bzSalad *salad);
 // Calls fn with each sub-salad among the unnamed items until it gives nonzero; gives that.
 int32_t bz_Salad_Visit(bzSalad *salad, int32_t (*fn)(bzSalad *sub, void *argument), void *argument);
 
-// Setters (each obtains the item by path; 1, or 0 when memory runs out). A number set on a
-// bound item writes the variable.
+// Setters (each obtains the item by path; 1, or 0 when memory runs out or the path nests too
+// deeply). A number set on a bound item writes the variable.
 int32_t bz_Salad_SetString(bzSalad *salad, const char *path, const char *text);
 int32_t bz_Salad_SetInt(bzSalad *salad, const char *path, int32_t value);
 int32_t bz_Salad_SetFloat(bzSalad *salad, const char *path, float value);
@@ -116,9 +122,17 @@ typedef void (*bzSaladPrinter)(const char *text);
 bzSaladPrinter bz_Salad_SetPrinter(bzSaladPrinter printer);
 void bz_Salad_Print(bzSalad *salad);
 void bz_Salad_PrintItem(bzSaladItem *item);
-// Writes at most size - 1 characters and a terminator; gives the length of the whole text.
+// Writes at most size - 1 characters and a terminator; gives the length of the whole text, or
+// -1 when that is longer than an int32 can count.
 int32_t bz_Salad_PrintToBuffer(bzSalad *salad, char *buffer, int32_t size);
+// The characters written, or -1 as above.
 int32_t bz_Salad_PrintToFile(bzSalad *salad, bzFileHandle *file);
+// Writes the salad so that bz_Salad_LoadFile gives it back (as the loaded root's one unnamed
+// item): numbers with the digits they need, names and strings quoted where needed. Bound
+// variables save their current values and an item without a value saves as an empty string.
+// 1; 0 with the reason in bz_Salad_GetError, the file untouched, for what the text cannot
+// hold: a name or string holding a double quote or longer than a string token, a number that
+// is not finite, a salad whose text would nest deeper than a load accepts, a text too long.
 int32_t bz_Salad_Save(bzSalad *salad, const char *name);
 
 // The console command "salad [<salad_path [= <value>]]".

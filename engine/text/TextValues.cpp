@@ -1,5 +1,6 @@
 #include "text/TextValues.h"
 
+#include "files/Cipher.h"
 #include "core/Error.h"
 #include "files/File.h"
 #include "core/Memory.h"
@@ -191,8 +192,19 @@ bool IsLineEnd(uint8_t c)
     return c == '\r' || c == '\n';
 }
 
-// Replaces the bytes [from, to) of the reader's data with count bytes of text. The data keeps
-// one 0 byte behind its end. False (and nothing changed) when memory runs out.
+// Combines the bytes [from, to) of an enciphered reader's data with the key stream at their
+// own positions, which turns stored bytes into plain ones and plain ones into stored ones.
+void CipherRange(bzTextReader *reader, int32_t from, int32_t to)
+{
+    for (int32_t k = from; k < to; k++)
+        reader->data[k] =
+            static_cast<uint8_t>(reader->data[k] ^ bz_CipherStream_ByteAt(reader->cipher, k));
+}
+
+// Replaces the bytes [from, to) of the reader's data with count plain bytes of text. The data
+// keeps one 0 byte behind its end. In an enciphered reader every byte is enciphered at its
+// own position, so the bytes behind the edit, which move, are enciphered again at their new
+// places. False (and nothing changed) when memory runs out.
 bool Splice(bzTextReader *reader, int32_t from, int32_t to, const char *text, int32_t count)
 {
     int32_t oldSize = reader->size;
@@ -208,9 +220,14 @@ bool Splice(bzTextReader *reader, int32_t from, int32_t to, const char *text, in
         }
         reader->data = grown;
     }
+    const bool moves = reader->cipher && to - from != count;
+    if (moves)
+        CipherRange(reader, to, oldSize);
     memmove(reader->data + from + count, reader->data + to, static_cast<size_t>(oldSize - to));
     if (count)
         memcpy(reader->data + from, text, static_cast<size_t>(count));
+    if (reader->cipher)
+        CipherRange(reader, from, moves ? newSize : from + count);
     reader->size = newSize;
     reader->data[newSize] = 0;
     if (newSize < oldSize)

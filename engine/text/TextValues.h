@@ -124,7 +124,9 @@ void bz_Text_WriteFloat5(bzFileHandle *file, float a, float b, float c, float d,
 int32_t bz_Text_WriteAll(bzTextReader *reader, const char *name);
 void bz_Text_Save(bzTextReader *reader, const char *name);
 
-// Editing a reader's buffer in memory.
+// Editing a reader's buffer in memory. The text given is plain; in an enciphered reader it
+// and every byte the edit moves are enciphered at their positions, so the reader stays
+// readable and a save writes the data enciphered, as it was read.
 void bz_Text_InsertLine(bzTextReader *reader, const char *section, const char *text);
 int32_t bz_Text_DeleteKey(bzTextReader *reader, const char *section, const char *key);
 void bz_Text_AppendLine(bzTextReader *reader, const char *text);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -174,6 +175,45 @@ TEST_F(ConsoleTest, HistoryKeepsThirtyOneLines)
     EXPECT_EQ(Input(), ""); // past the oldest line the input is cleared
 }
 
+size_t Count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// A file that is already running is not run again from inside itself, directly or through
+// another file: with the nesting cap alone a file of n such lines runs about n^8 times.
+TEST_F(ConsoleTest, ExecRefusesAFileThatIsAlreadyRunning)
+{
+    ScopedTempDir dir;
+    std::string loop = "1+1\n";
+    for (int k = 0; k < 10; ++k)
+        loop += "exec loop\n";
+    WriteWholeFile("LOOP.CFG", loop);
+    auto start = std::chrono::steady_clock::now();
+    std::string out = Enter("exec loop");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(Count(out, "Executing 'LOOP.CFG'\n"), 1u) << out.substr(0, 400);
+    EXPECT_EQ(Count(out, "@C(1)'LOOP.CFG' is already being executed.\n"), 10u);
+    EXPECT_EQ(Count(out, "=2\n"), 1u);
+    EXPECT_EQ(bz_Console_GetState()->execDepth, 0);
+
+    WriteWholeFile("PING.CFG", "exec pong\n");
+    WriteWholeFile("PONG.CFG", "exec PING.cfg\nexec ping\n");
+    out = Enter("exec ping");
+    EXPECT_EQ(Count(out, "Executing 'PING.CFG'\n"), 1u) << out;
+    EXPECT_EQ(Count(out, "Executing 'PONG.CFG'\n"), 1u) << out;
+    EXPECT_EQ(Count(out, "@C(1)'PING.CFG' is already being executed.\n"), 2u) << out;
+
+    // Once it has ended, the same file runs again, and a file may run another twice.
+    WriteWholeFile("TWICE.CFG", "exec pong\nexec pong\n");
+    out = Enter("exec twice");
+    EXPECT_EQ(Count(out, "Executing 'PONG.CFG'\n"), 2u) << out;
+    EXPECT_EQ(Count(out, "Executing 'PING.CFG'\n"), 4u) << out;
+}
+
 TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
 {
     ScopedTempDir dir;
@@ -213,10 +253,14 @@ TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
     EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec crlf"); }),
               "Executing 'CRLF.CFG'\n@C(2)1+1\n=2\n@C(2)2+2\n=4\n");
 
-    // A file that runs itself stops after a few rounds.
-    WriteWholeFile("LOOP.CFG", "exec loop\n");
-    std::string out = Enter("exec loop");
+    // A chain of files each running the next stops at the nesting cap.
+    for (int k = 0; k < 10; ++k)
+        WriteWholeFile("CHAIN" + std::to_string(k) + ".CFG",
+                       "exec chain" + std::to_string(k + 1) + "\n");
+    std::string out = Enter("exec chain0");
     EXPECT_NE(out.find("Too many nested EXEC files"), std::string::npos);
+    EXPECT_NE(out.find("Executing 'CHAIN7.CFG'"), std::string::npos);
+    EXPECT_EQ(out.find("Executing 'CHAIN8.CFG'"), std::string::npos);
     EXPECT_EQ(c->execDepth, 0);
 
     EXPECT_EQ(Printed([] { bz_Console_ExecLine("exec missing"); }),

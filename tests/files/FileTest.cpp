@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -95,6 +96,41 @@ TEST(FileHandles, ReadingPastTheEndCountsRequestedBytesAndSetsEndOfFile)
     EXPECT_EQ(bz_FileGetChar(f), static_cast<unsigned char>(Bytes(250)[0]));
     EXPECT_EQ(bz_FileClose(f), 0);
     // A second close of the same record closes no stream twice.
+    EXPECT_EQ(bz_FileClose(f), 0);
+}
+
+// A seek the stream refuses leaves the position where it was and gives the failure: tell and
+// the next read then agree.
+TEST(FileHandles, FailedSeekLeavesThePositionAlone)
+{
+    ScopedTempDir dir;
+    const std::string bytes = Bytes(250);
+    WriteWholeFile("f.bin", bytes);
+    bzFileHandle *f = bz_FileOpen("f.bin", "rb");
+    ASSERT_NE(f, nullptr);
+    char buffer[20];
+    ASSERT_EQ(bz_FileRead(f, buffer, sizeof buffer), sizeof buffer);
+    const struct
+    {
+        int32_t offset;
+        int origin;
+    } refused[] = {{-100, 0}, {-1, 0}, {-1000, 1}, {INT32_MIN, 1}, {251, 2}, {0, 7}};
+    int32_t at = 20;
+    for (const auto &seek : refused)
+    {
+        EXPECT_NE(bz_FileSeek(f, seek.offset, seek.origin), 0)
+            << seek.offset << " from " << seek.origin;
+        EXPECT_EQ(bz_FileTell(f), at) << seek.offset << " from " << seek.origin;
+        char c = 0;
+        ASSERT_EQ(bz_FileRead(f, &c, 1), 1u);
+        EXPECT_EQ(c, bytes[static_cast<size_t>(at)]) << seek.offset << " from " << seek.origin;
+        ++at;
+    }
+    // Seeks the stream takes still move.
+    EXPECT_EQ(bz_FileSeek(f, -6, 1), 0);
+    EXPECT_EQ(bz_FileTell(f), at - 6);
+    EXPECT_EQ(bz_FileSeek(f, 250, 2), 0);
+    EXPECT_EQ(bz_FileTell(f), 0);
     EXPECT_EQ(bz_FileClose(f), 0);
 }
 

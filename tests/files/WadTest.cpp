@@ -103,6 +103,31 @@ TEST_F(Wad, LookupsByAnySeparatorCaseAndDotDot)
     EXPECT_EQ(Slurp("data\\text\\a.txt"), "alpha-text-0123456789-xyz") << "archive first";
 }
 
+// Only ".." itself names the parent directory; "..FOO" and "..." are names like any other.
+TEST_F(Wad, OnlyDotDotItselfNamesTheParent)
+{
+    WadTree dotted{"..FOO", {}, {{"F.TXT", "in dotted"}}};
+    WadTree text{"TEXT", {dotted}, {{"A.TXT", "alpha"}}};
+    WriteWholeFile("GAME.WAD", BuildWad(WadTree{"DATA", {text}, {{"ROOT.TXT", "root file"}}}));
+    bz_WAD_Init("GAME", 0, 1, 0, nullptr);
+    const struct
+    {
+        const char *path;
+        const char *contents;
+    } cases[] = {
+        {"DATA\\TEXT\\..\\ROOT.TXT", "root file"}, {"DATA\\TEXT\\..FOO\\ROOT.TXT", "<none>"},
+        {"DATA\\TEXT\\...\\ROOT.TXT", "<none>"},   {"DATA\\TEXT\\..X\\..\\ROOT.TXT", "<none>"},
+        {"DATA\\TEXT\\..FOO\\F.TXT", "in dotted"}, {"DATA\\TEXT\\..FOO\\..\\A.TXT", "alpha"},
+    };
+    for (const auto &c : cases)
+    {
+        EXPECT_EQ(Slurp(c.path), c.contents) << c.path;
+        EXPECT_EQ(bz_WAD_FindFile(c.path, nullptr) != nullptr,
+                  std::strcmp(c.contents, "<none>") != 0)
+            << c.path;
+    }
+}
+
 TEST_F(Wad, DiskFirstAndArchivesOnlySwitches)
 {
     WriteWholeFile("GAME.WAD", BuildWad(GameTree()));
@@ -473,29 +498,34 @@ TEST_F(Wad, DamagedArchivesAreRefused)
     for (int i = 1; i < 100; ++i)
         deep = WadTree{"D" + std::to_string(i), {deep}, {}};
 
+    const char *tooLarge = "counts larger than the file";
+    const char *outside = "file data outside the archive";
+    const char *entryCounts = "counts larger than the entry block";
+    const char *nameOffset = "name offset outside the name block";
     const struct
     {
         const char *what;
         std::string bytes;
+        const char *fault; // the words of the damage report
     } cases[] = {
-        {"cut in the header", good.substr(0, 10)},
-        {"cut in the name block", good.substr(0, names + 3)},
-        {"cut in the entries", good.substr(0, entries + 20)},
-        {"cut in the data", good.substr(0, good.size() - 1)},
-        {"file count beyond the file", set32(good, 12, 0x10000000)},
-        {"directory count beyond the file", set32(good, 16, 0xffffffff)},
-        {"no directories", set32(set32(good, 16, 0), 12, 7)},
-        {"name block beyond the file", set32(good, 8, 0x7fffffff)},
-        {"name offset outside the block", set32(good, entries + 16, nameSize)},
-        {"huge name offset", set32(good, entries, 0xfffffff0)},
-        {"name without terminator", noTerminator},
-        {"root file count too large", set32(good, entries + 4, 1000)},
-        {"sub-directory count too large", set32(good, entries + 8, 0xffffffff)},
-        {"file data beyond the end", set32(good, entries + 16 * 2 + 8, 0xfffffff0)},
-        {"file length beyond the end", set32(good, entries + 16 * 2 + 4, 0x7ffffff0)},
-        {"more directories than counted", set32(good, 16, 1)},
-        {"flags bit 31", set32(good, 4, 0x80000000)},
-        {"nested too deep", BuildWad(deep)},
+        {"cut in the header", good.substr(0, 10), "header cut short"},
+        {"cut in the name block", good.substr(0, names + 3), tooLarge},
+        {"cut in the entries", good.substr(0, entries + 20), tooLarge},
+        {"cut in the data", good.substr(0, good.size() - 1), outside},
+        {"file count beyond the file", set32(good, 12, 0x10000000), tooLarge},
+        {"directory count beyond the file", set32(good, 16, 0xffffffff), tooLarge},
+        {"no directories", set32(set32(good, 16, 0), 12, 7), "no root directory"},
+        {"name block beyond the file", set32(good, 8, 0x7fffffff), tooLarge},
+        {"name offset outside the block", set32(good, entries + 16, nameSize), nameOffset},
+        {"huge name offset", set32(good, entries, 0xfffffff0), nameOffset},
+        {"name without terminator", noTerminator, "name without terminator"},
+        {"root file count too large", set32(good, entries + 4, 1000), entryCounts},
+        {"sub-directory count too large", set32(good, entries + 8, 0xffffffff), entryCounts},
+        {"file data beyond the end", set32(good, entries + 16 * 2 + 8, 0xfffffff0), outside},
+        {"file length beyond the end", set32(good, entries + 16 * 2 + 4, 0x7ffffff0), outside},
+        {"more directories than counted", set32(good, 16, 1), "more directories than counted"},
+        {"flags bit 31", set32(good, 4, 0x80000000), "flags bit 31 set"},
+        {"nested too deep", BuildWad(deep), "directories nested too deep"},
     };
     bz_WAD_Init("NONE", 0, 0, 0, nullptr);
     for (const auto &c : cases)
@@ -505,6 +535,10 @@ TEST_F(Wad, DamagedArchivesAreRefused)
         EXPECT_EQ(bz_WAD_Open("BAD"), 0) << c.what;
         EXPECT_EQ(bz_Error_ReportCount(), reports + 1) << c.what;
         EXPECT_STREQ(bz_Error_LastReportCaption(), "Wad file failure.") << c.what;
+        const std::string report =
+            "The wad file 'BAD.WAD' is damaged (" + std::string(c.fault) + ").";
+        EXPECT_TRUE(StartsWith(bz_Error_LastReportText(), report.c_str()))
+            << c.what << ": " << bz_Error_LastReportText();
 
         bzMemStats before;
         bz_Mem_GetStats(&before);

@@ -98,13 +98,10 @@ int32_t PollUntilDone(bzHttpRequest *r)
     return code;
 }
 
+// The program's build date, the same on every build, so the request bytes are too.
 std::string UserAgentLine()
 {
-    std::string date = __DATE__;
-    for (char &c : date)
-        if (c == ' ')
-            c = '_';
-    return "User-Agent: DOZiz/1.000 ( Windows; NT; " + date + "; )\r\n";
+    return "User-Agent: DOZiz/1.000 ( Windows; NT; Mar_14_2005; )\r\n";
 }
 
 std::string TextOf(bzHttpText *t)
@@ -428,7 +425,8 @@ TEST_F(HttpTest, DownloadFileLayoutWhileArriving)
     EXPECT_EQ(access("part.bin.dld", F_OK), -1);
 
     const std::string names = std::string("part.bin") + '\0' + "part.bin.dld" + '\0' + url + '\0';
-    ASSERT_EQ(dld.size(), 32 + names.size() + 1000);
+    // The data area holds what arrived, and no more.
+    ASSERT_EQ(dld.size(), 32 + names.size() + 10);
     EXPECT_EQ(dld.substr(0, 4), "DLD0");
     EXPECT_EQ(Word(dld, 4), 1u);
     EXPECT_EQ(Word(dld, 8), 1000u);
@@ -441,7 +439,86 @@ TEST_F(HttpTest, DownloadFileLayoutWhileArriving)
     const size_t data = 35 + 8 + 12 + url.size();
     for (size_t i = 0; i < 10; ++i)
         EXPECT_EQ(static_cast<uint8_t>(dld[data + i]), static_cast<uint8_t>((i * 7 + 3) & 0xFF));
-    EXPECT_EQ(dld.substr(data + 10), std::string(990, '\0'));
+}
+
+// The length is read from a "Content-Length" line only (its name whole, at a line start, in
+// any case), and must be plain decimal digits; anything else refuses the download.
+TEST_F(HttpTest, DownloadLengthLineIsReadWholeAndStrictly)
+{
+    bz_Http_SetDownloadTimeout(2000);
+    const struct
+    {
+        const char *head;
+        int32_t result;
+    } cases[] = {
+        {"plain", BZ_HTTP_DOWNLOAD_DONE},      {"tight", BZ_HTTP_DOWNLOAD_DONE},
+        {"spaced", BZ_HTTP_DOWNLOAD_DONE},     {"twice", BZ_HTTP_DOWNLOAD_DONE},
+        {"old", BZ_HTTP_DOWNLOAD_FAILED},      {"inside", BZ_HTTP_DOWNLOAD_FAILED},
+        {"negative", BZ_HTTP_DOWNLOAD_FAILED}, {"plus", BZ_HTTP_DOWNLOAD_FAILED},
+        {"empty", BZ_HTTP_DOWNLOAD_FAILED},    {"letters", BZ_HTTP_DOWNLOAD_FAILED},
+        {"split", BZ_HTTP_DOWNLOAD_FAILED},    {"hex", BZ_HTTP_DOWNLOAD_FAILED},
+        {"differ", BZ_HTTP_DOWNLOAD_FAILED},   {"spacebefore", BZ_HTTP_DOWNLOAD_FAILED},
+        {"zero", BZ_HTTP_DOWNLOAD_FAILED},
+    };
+    std::string pattern(100, '\0');
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    for (const auto &c : cases)
+    {
+        const std::string file = std::string(c.head) + ".bin";
+        EXPECT_EQ(bz_Http_GetToFile(server.Url("/len-" + file).c_str(), file.c_str()), c.result)
+            << c.head;
+        if (c.result == BZ_HTTP_DOWNLOAD_DONE)
+            EXPECT_EQ(ReadWholeFile(file), pattern) << c.head;
+        else
+            EXPECT_EQ(access(file.c_str(), F_OK), -1) << c.head;
+        EXPECT_EQ(access((file + ".dld").c_str(), F_OK), -1) << c.head;
+    }
+    bz_Http_SetDownloadTimeout(10000);
+}
+
+// A head announcing 16 MB costs nothing until the data comes: the download file grows with
+// what arrives.
+TEST_F(HttpTest, DownloadFileGrowsAsDataArrives)
+{
+    bz_Http_SetDownloadTimeout(800);
+    std::string url = server.Url("/bigstall.bin");
+    int32_t result = -1;
+    std::thread download([&] { result = bz_Http_GetToFile(url.c_str(), "big.bin"); });
+    std::string dld;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    while (std::chrono::steady_clock::now() < end && Word(dld + std::string(16, '\0'), 12) != 10)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        dld = ReadWholeFile("big.bin.dld");
+    }
+    download.join();
+    bz_Http_SetDownloadTimeout(10000);
+    EXPECT_EQ(result, BZ_HTTP_DOWNLOAD_FAILED);
+    ASSERT_GE(dld.size(), 16u);
+    EXPECT_EQ(Word(dld, 8), 16777216u);
+    EXPECT_EQ(Word(dld, 12), 10u);
+    EXPECT_EQ(dld.size(), 35 + 7 + 11 + url.size() + 10);
+    EXPECT_EQ(access("big.bin", F_OK), -1);
+    EXPECT_EQ(access("big.bin.dld", F_OK), -1);
+}
+
+// A server that keeps sending, slowly enough never to miss the wait for a piece, is still cut
+// off by the deadline of the whole download.
+TEST_F(HttpTest, DownloadHasAnOverallDeadline)
+{
+    bz_Http_SetDownloadTimeout(2000);
+    bz_Http_SetDownloadDeadline(500);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(bz_Http_GetToFile(server.Url("/trickle.bin").c_str(), "trickle.bin"),
+              BZ_HTTP_DOWNLOAD_FAILED);
+    auto took = std::chrono::steady_clock::now() - start;
+    bz_Http_SetDownloadDeadline(120000);
+    bz_Http_SetDownloadTimeout(10000);
+    EXPECT_GE(took, std::chrono::milliseconds(450));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+    EXPECT_EQ(access("trickle.bin", F_OK), -1);
+    EXPECT_EQ(access("trickle.bin.dld", F_OK), -1);
 }
 
 // A request that believes it has received the given bytes.
@@ -501,6 +578,41 @@ TEST(HttpResponse, MalformedAnswers)
     FakeAnswer timedOut("HTTP/1.0 200 OK\r\n\r\ndata=1");
     timedOut.request.status = BZ_HTTP_TIMEOUT;
     EXPECT_EQ(bz_Http_TakeBody(&timedOut.request), BZ_HTTP_BAD_RESPONSE);
+}
+
+// Fields are split at "&" and "=" first and only then decoded: an encoded "&" or "=" stays
+// inside its value or name.
+TEST(HttpResponse, FieldsAreSplitBeforeDecoding)
+{
+    FakeAnswer a("HTTP/1.0 200 OK\r\n\r\n"
+                 "msg=Tom+%26+Jerry%3Dfriends&score=10&a%26b=c&na%6De=x&%3D=eq&hex=%65%69gj\r\n");
+    ASSERT_EQ(bz_Http_TakeBody(&a.request), BZ_HTTP_OK);
+    const struct
+    {
+        const char *name;
+        int32_t decode;
+        int32_t code;
+        const char *value;
+    } cases[] = {
+        {"msg", 0, BZ_HTTP_OK, "Tom & Jerry=friends"},
+        {"score", 0, BZ_HTTP_OK, "10"},
+        {" Jerry", 0, BZ_HTTP_NO_FIELD, ""},
+        {"Jerry", 0, BZ_HTTP_NO_FIELD, ""},
+        {"friends", 0, BZ_HTTP_NO_FIELD, ""},
+        {"a&b", 0, BZ_HTTP_OK, "c"},
+        {"a", 0, BZ_HTTP_NO_FIELD, ""},
+        {"b", 0, BZ_HTTP_NO_FIELD, ""},
+        {"name", 0, BZ_HTTP_OK, "x"},
+        {"=", 0, BZ_HTTP_OK, "eq"},
+        {"hex", 0, BZ_HTTP_OK, "eigj"},
+        {"hex", 1, BZ_HTTP_OK, "Hi"},
+    };
+    for (const auto &c : cases)
+    {
+        int32_t code = -1;
+        EXPECT_EQ(Field(&a.request, c.name, c.decode, &code), c.value) << c.name;
+        EXPECT_EQ(code, c.code) << c.name;
+    }
 }
 
 TEST(HttpResponse, FuzzedAnswersNeverCrash)

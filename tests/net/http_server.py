@@ -23,6 +23,26 @@ def pattern(n):
     return bytes((i * 7 + 3) & 0xFF for i in range(n))
 
 
+# Heads of /len-<name>.bin: header lines each ended by CR LF, the blank line added after.
+LENGTH_HEADS = {
+    "plain": b"Content-Length: 100\r\n",
+    "tight": b"content-length:100\r\n",
+    "spaced": b"CONTENT-LENGTH: \t100  \r\n",
+    "twice": b"Content-Length: 100\r\nX-A: b\r\nContent-length: 100\r\n",
+    "old": b"X-Old-Content-Length: 4\r\n",
+    "inside": b"X-Note: Content-Length: 4\r\n",
+    "negative": b"Content-Length: -5\r\n",
+    "plus": b"Content-Length: +100\r\n",
+    "empty": b"Content-Length:\r\n",
+    "letters": b"Content-Length: 100abc\r\n",
+    "split": b"Content-Length: 1 00\r\n",
+    "hex": b"Content-Length: 0x64\r\n",
+    "differ": b"Content-Length: 100\r\nContent-Length: 50\r\n",
+    "spacebefore": b"Content-Length : 100\r\n",
+    "zero": b"Content-Length: 0\r\n",
+}
+
+
 def read_request(conn):
     data = b""
     conn.settimeout(10)
@@ -100,6 +120,17 @@ def answer(conn, directory):
         conn.sendall(b"HTTP/1.0 200 OK\r\n\r\n" + pattern(100))
     elif path == "/missing.bin":
         conn.sendall(b"HTTP/1.0 404 Not Found\r\nContent-Length: 10\r\n\r\n0123456789")
+    elif path.startswith("/len-") and path[5:-4] in LENGTH_HEADS:
+        # The same 100 bytes under a head whose length line varies.
+        conn.sendall(b"HTTP/1.0 200 OK\r\n" + LENGTH_HEADS[path[5:-4]] + b"\r\n" + pattern(100))
+    elif path == "/bigstall.bin":
+        conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 16777216\r\n\r\n" + pattern(10))
+        wait_for_close(conn, 20)
+    elif path == "/trickle.bin":
+        conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 200\r\n\r\n")
+        for b in pattern(200):
+            conn.sendall(bytes([b]))
+            time.sleep(0.02)
     elif path == "/stall.bin":
         conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + pattern(10))
         wait_for_close(conn, 20)

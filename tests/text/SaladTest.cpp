@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -332,6 +335,8 @@ TEST_F(Salad, HeadingsFilesAndTemporaryStacks)
 TEST(SaladConsole, TheSaladCommandAnswersThroughTheConsole)
 {
     ASSERT_NE(bz_Salad_ParseRoot("cfg", "speed = 3"), nullptr);
+    // Typed from an empty input line, whatever an earlier test left in it.
+    bz_Console_ClearInput();
     bzConsoleState *console = bz_Console_GetState();
     uint32_t before = console->length;
     for (const char *c = "salad cfg.speed = 7\r"; *c; ++c)
@@ -342,4 +347,219 @@ TEST(SaladConsole, TheSaladCommandAnswersThroughTheConsole)
     EXPECT_EQ(bz_Salad_GetFloat(bz_Salad_FindRoot("cfg"), "speed", &value), 1);
     EXPECT_EQ(value, 7.0f);
     bz_Salad_Free(bz_Salad_FindRoot("cfg"));
+}
+
+namespace
+{
+// A dotted name of parts "a" parts long: a.a.a...
+std::string Dotted(int parts)
+{
+    std::string name = "a";
+    for (int k = 1; k < parts; k++)
+        name += ".a";
+    return name;
+}
+} // namespace
+
+// A salad lies at most 200 levels below its root, however it is nested: by braces, by dotted
+// names or by both.
+TEST_F(Salad, DottedNamesCountTowardTheNestingLimit)
+{
+    const std::string open100(100, '{'), close100(100, '}');
+    struct Case
+    {
+        std::string text;
+        bool loads;
+    } cases[] = {
+        {Dotted(201) + " = 1", true}, // the item stands in the salad 200 levels down
+        {Dotted(202) + " = 1", false},
+        {Dotted(200) + " = { 1 }", true},
+        {Dotted(201) + " = { }", false},
+        {open100 + Dotted(101) + " = 1" + close100, true},
+        {open100 + Dotted(102) + " = 1" + close100, false},
+        {open100 + Dotted(100) + " = { x }" + close100, true},
+        {open100 + Dotted(100) + " = { { } }" + close100, false},
+    };
+    for (const Case &c : cases)
+    {
+        bzSalad *salad = bz_Salad_ParseRoot("deep", c.text.c_str());
+        EXPECT_EQ(c.loads, salad != nullptr) << c.text.size() << ": " << bz_Salad_GetError();
+        if (!c.loads)
+        {
+            EXPECT_STREQ("Salads nested too deeply", bz_Salad_GetError());
+        }
+        if (salad)
+            bz_Salad_Free(salad);
+    }
+
+    // Forty levels of a 250-part name, each holding the next, and many items at the bottom:
+    // refused at the first level instead of printing past the caller's buffer.
+    std::string text;
+    for (int level = 0; level < 40; level++)
+        text += Dotted(250) + " = {\n";
+    for (int k = 0; k < 1000; k++)
+        text += "1\n";
+    text += std::string(40, '}');
+    EXPECT_EQ(nullptr, bz_Salad_ParseRoot("deep", text.c_str()));
+    EXPECT_STREQ("Salads nested too deeply", bz_Salad_GetError());
+
+    // The same limit holds for paths given to the setters and for values assigned.
+    bzSalad *salad = bz_Salad_ParseRoot("api", "");
+    ASSERT_NE(nullptr, salad);
+    EXPECT_EQ(1, bz_Salad_SetInt(salad, Dotted(201).c_str(), 7));
+    int32_t value = 0;
+    EXPECT_EQ(1, bz_Salad_GetInt(salad, Dotted(201).c_str(), &value));
+    EXPECT_EQ(7, value);
+    EXPECT_EQ(0, bz_Salad_SetInt(salad, ("b." + Dotted(201)).c_str(), 7));
+    EXPECT_STREQ("Salads nested too deeply", bz_Salad_GetError());
+    EXPECT_EQ(0, bz_Salad_Exists(salad, "b")) << "a refused path creates nothing";
+    bzSaladItem *bottom = bz_Salad_Lookup(salad, Dotted(201).c_str());
+    ASSERT_NE(nullptr, bottom);
+    EXPECT_EQ(0, bz_Salad_AssignValue(salad, bottom, "{ 1 }"));
+    EXPECT_STREQ("Salads nested too deeply", bz_Salad_GetError());
+    bzSaladItem *above = bz_Salad_Obtain(salad, Dotted(200).c_str());
+    ASSERT_NE(nullptr, above);
+    EXPECT_EQ(1, bz_Salad_AssignValue(salad, above, "{ 1 }"));
+    bzSalad *sub = nullptr;
+    ASSERT_EQ(1, bz_Salad_GetSalad(salad, Dotted(199).c_str(), &sub));
+    // A sub-salad counts from the root, not from itself.
+    EXPECT_EQ(0, bz_Salad_SetInt(sub, "a.b.c", 1));
+    EXPECT_EQ(1, bz_Salad_SetInt(sub, "a.b", 1));
+}
+
+// Paths far longer than the limit are refused without running out of stack, and what was
+// built still prints.
+TEST_F(Salad, VeryLongPathsAreRefusedWholesale)
+{
+    // A name token holds at most 511 characters: 25,000 parts come as 100 names of 250.
+    std::string text;
+    for (int level = 0; level < 100; level++)
+        text += Dotted(250) + " = {\n";
+    text += "1" + std::string(100, '}');
+    EXPECT_EQ(nullptr, bz_Salad_ParseRoot("long", text.c_str()));
+    EXPECT_STREQ("Salads nested too deeply", bz_Salad_GetError());
+
+    bzSalad *salad = bz_Salad_ParseRoot("long", "x = 1");
+    ASSERT_NE(nullptr, salad);
+    EXPECT_EQ(0, bz_Salad_SetInt(salad, Dotted(100000).c_str(), 1));
+    EXPECT_EQ(0, bz_Salad_SetString(salad, Dotted(100000).c_str(), "s"));
+    int32_t bound = 0;
+    EXPECT_EQ(0, bz_Salad_BindInt(salad, Dotted(100000).c_str(), &bound));
+    EXPECT_EQ(nullptr, bz_Salad_Obtain(salad, Dotted(100000).c_str()));
+    EXPECT_EQ("{\n  x = 1\n}", Text(salad));
+}
+
+// The printer counts in 64 bits: a text longer than an int32 can count is refused, and the
+// buffer is never written outside its size.
+TEST_F(Salad, PrintsTooLongToCountFail)
+{
+    bzSalad *salad = bz_Salad_ParseRoot("big", "");
+    ASSERT_NE(nullptr, salad);
+    // Bound string items print the program's own text: 33,000 times 65,536 characters is more
+    // than 2^31.
+    static std::string big(65536, 'x');
+    static const char *bigText = big.c_str();
+    for (int k = 0; k < 33000; k++)
+    {
+        bzSaladItem *item = bz_Salad_Obtain(salad, nullptr);
+        ASSERT_NE(nullptr, item);
+        item->kind = BZ_SALAD_STRING_VAR;
+        item->value.stringVariable = &bigText;
+    }
+    std::vector<char> buffer(64 + 16, '#');
+    EXPECT_EQ(-1, bz_Salad_PrintToBuffer(salad, buffer.data(), 64));
+    EXPECT_EQ(std::string("{ \"") + std::string(60, 'x'), std::string(buffer.data()));
+    EXPECT_EQ(std::string(16, '#'), std::string(buffer.data() + 64, 16)) << "nothing past size";
+    EXPECT_EQ(0, bz_Salad_Save(salad, "BIG.SAL"));
+    EXPECT_EQ(-1, access("BIG.SAL", F_OK)) << "refused before the file is made";
+}
+
+// What bz_Salad_Save writes loads back as the same salad (the loaded root's one unnamed item),
+// or the save is refused when the text cannot hold it.
+TEST_F(Salad, SavedSaladsLoadBackTheSame)
+{
+    bzSalad *salad = bz_Salad_ParseRoot("s", "");
+    ASSERT_NE(nullptr, salad);
+    const char *names[] = {"two words", "a=b", "9lives", "", "{", "x,y", "//c", "-1", "\n", "_ok"};
+    for (const char *name : names)
+        ASSERT_EQ(1, bz_Salad_SetString(salad, name, name)) << name;
+    ASSERT_EQ(1, bz_Salad_SetString(salad, "empty", ""));
+    ASSERT_EQ(1, bz_Salad_SetString(salad, "dotted", "a.b"));
+    const float numbers[] = {16777215.0f,   0.1f,           -0.0f,       1e-45f,
+                             3.4028235e38f, -3.4028235e38f, 123456.789f, 1.17549435e-38f};
+    for (size_t k = 0; k < sizeof numbers / sizeof numbers[0]; k++)
+    {
+        ASSERT_EQ(1, bz_Salad_SetFloat(salad, ("n" + std::to_string(k)).c_str(), numbers[k]));
+    }
+    ASSERT_EQ(1, bz_Salad_SetInt(salad, (Dotted(199) + ".deep").c_str(), 5));
+
+    ASSERT_EQ(1, bz_Salad_Save(salad, "S.SAL")) << bz_Salad_GetError();
+    bzSalad *loaded = bz_Salad_LoadFile("S.SAL");
+    ASSERT_NE(nullptr, loaded) << bz_Salad_GetError();
+    ASSERT_EQ(1, loaded->unnamedCount);
+    ASSERT_EQ(BZ_SALAD_SALAD, loaded->unnamed->kind);
+    bzSalad *back = loaded->unnamed->value.salad;
+    for (const char *name : names)
+    {
+        const char *text = nullptr;
+        ASSERT_EQ(1, bz_Salad_GetString(back, name, &text)) << "[" << name << "]";
+        EXPECT_STREQ(name, text);
+    }
+    const char *text = nullptr;
+    ASSERT_EQ(1, bz_Salad_GetString(back, "empty", &text));
+    EXPECT_STREQ("", text);
+    ASSERT_EQ(1, bz_Salad_GetString(back, "dotted", &text));
+    EXPECT_STREQ("a.b", text);
+    for (size_t k = 0; k < sizeof numbers / sizeof numbers[0]; k++)
+    {
+        float number = 1;
+        ASSERT_EQ(1, bz_Salad_GetFloat(back, ("n" + std::to_string(k)).c_str(), &number)) << k;
+        EXPECT_EQ(0, memcmp(&numbers[k], &number, sizeof number))
+            << k << ": " << numbers[k] << " came back as " << number;
+    }
+    int32_t deep = 0;
+    EXPECT_EQ(1, bz_Salad_GetInt(back, (Dotted(199) + ".deep").c_str(), &deep));
+    EXPECT_EQ(5, deep);
+    auto whole = [](bzSalad *s)
+    {
+        std::vector<char> buffer(1 << 20);
+        int32_t length = bz_Salad_PrintToBuffer(s, buffer.data(), (int32_t)buffer.size());
+        EXPECT_EQ((int32_t)strlen(buffer.data()), length);
+        return std::string(buffer.data());
+    };
+    EXPECT_EQ(whole(salad), whole(back));
+}
+
+TEST_F(Salad, SavesThatTheTextCannotHoldAreRefused)
+{
+    struct Case
+    {
+        const char *what;
+        void (*build)(bzSalad *);
+    } cases[] = {
+        {"a string holding a double quote",
+         [](bzSalad *s) { bz_Salad_SetString(s, "a", "say \"hi\""); }},
+        {"a name holding a double quote", [](bzSalad *s) { bz_Salad_SetInt(s, "\"", 1); }},
+        {"a string longer than a token",
+         [](bzSalad *s) { bz_Salad_SetString(s, "a", std::string(512, 's').c_str()); }},
+        {"infinity", [](bzSalad *s) { bz_Salad_SetFloat(s, "a.b", INFINITY); }},
+        {"minus infinity read from text",
+         [](bzSalad *s) { bz_Salad_AssignValue(s, bz_Salad_Obtain(s, "a"), "-1e39"); }},
+        {"infinity read from text",
+         [](bzSalad *s) { bz_Salad_AssignValue(s, bz_Salad_Obtain(s, nullptr), "1e39"); }},
+        {"not a number", [](bzSalad *s) { bz_Salad_SetFloat(s, "a", NAN); }},
+        {"a salad nested as deep as the limit",
+         [](bzSalad *s) { bz_Salad_SetInt(s, Dotted(201).c_str(), 1); }},
+    };
+    for (const Case &c : cases)
+    {
+        bzSalad *salad = bz_Salad_ParseRoot("r", "ok = 1");
+        ASSERT_NE(nullptr, salad);
+        c.build(salad);
+        WriteWholeFile("R.SAL", "old");
+        EXPECT_EQ(0, bz_Salad_Save(salad, "R.SAL")) << c.what;
+        EXPECT_STRNE("", bz_Salad_GetError()) << c.what;
+        EXPECT_EQ("old", ReadWholeFile("R.SAL")) << c.what << ": the file is left alone";
+        bz_Salad_Free(salad);
+    }
 }

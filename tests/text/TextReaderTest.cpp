@@ -3,6 +3,7 @@
 
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "text/TextValues.h"
 
 #include <gtest/gtest.h>
 
@@ -344,6 +345,82 @@ TEST_F(TextReader, EncipheredFileReadsLikeItsPlainTwin)
     EXPECT_EQ(nullptr, bz_Text_FromFile(file));
     EXPECT_EQ(BZ_CIPHER_NO_KEY, bzgLastError);
     bz_FileClose(file);
+}
+
+namespace
+{
+// The whole data of a reader, deciphered.
+std::string Deciphered(bzTextReader *reader)
+{
+    bz_Text_SeekStart(reader);
+    std::string text;
+    for (int32_t k = 0; k < reader->size; k++)
+        text += static_cast<char>(bz_Text_GetChar(reader, k));
+    return text;
+}
+} // namespace
+
+// Editing an enciphered text gives the same text as the same edit of its plain twin, still
+// enciphered at every byte's own position, and a save writes it enciphered.
+TEST_F(TextReader, EditingAnEncipheredTextKeepsItReadable)
+{
+    const std::string text = "\n[A]\n\n<K>\n1\n\n<L>\n2\n\n[B]\n\n<K>\n3\n\n[C]\n<M>\n4\n";
+    const struct
+    {
+        const char *what;
+        void (*edit)(bzTextReader *);
+    } edits[] = {
+        {"insert", [](bzTextReader *r) { bz_Text_InsertLine(r, "A", "<NEW>"); }},
+        {"delete key", [](bzTextReader *r) { bz_Text_DeleteKey(r, "A", "K"); }},
+        {"append", [](bzTextReader *r) { bz_Text_AppendLine(r, "[D]"); }},
+        {"delete section", [](bzTextReader *r) { bz_Text_DeleteSection(r, "B"); }},
+        {"delete every section",
+         [](bzTextReader *r)
+         {
+             for (const char *name : {"A", "B", "C"})
+                 bz_Text_DeleteSection(r, name);
+         }},
+        {"several",
+         [](bzTextReader *r)
+         {
+             bz_Text_InsertLine(r, "B", "<X>");
+             bz_Text_DeleteKey(r, "A", "L");
+             bz_Text_AppendLine(r, "tail");
+             bz_Text_InsertLine(r, "A", "<Y>");
+         }},
+    };
+    for (const auto &e : edits)
+    {
+        bzTextReader *plain = ReaderOver(text, false, "PLAIN.TXT");
+        bzTextReader *enciphered = ReaderOver(text, true, "ENC.TXT");
+        ASSERT_NE(nullptr, plain);
+        ASSERT_NE(nullptr, enciphered);
+        e.edit(plain);
+        e.edit(enciphered);
+        const std::string expected((const char *)plain->data, (size_t)plain->size);
+        EXPECT_EQ(expected, Deciphered(enciphered)) << e.what;
+        EXPECT_EQ(0, enciphered->data[enciphered->size]) << e.what;
+        bz_Text_SeekStart(plain);
+        bz_Text_SeekStart(enciphered);
+        EXPECT_EQ(AllLines(plain), AllLines(enciphered)) << e.what;
+        for (const char *section : {"A", "B", "C", "D"})
+            EXPECT_EQ(bz_Text_FindSection(plain, section, 0),
+                      bz_Text_FindSection(enciphered, section, 0))
+                << e.what << " " << section;
+        bz_Text_Save(enciphered, "SAVED.TXT");
+        EXPECT_EQ(Encipher(expected), ReadWholeFile("SAVED.TXT")) << e.what;
+        bz_Text_Close(plain);
+        bz_Text_Close(enciphered);
+    }
+
+    // The case that was seen: a line inserted into the first section, the next one read on.
+    bzTextReader *r = Load(text, true);
+    bz_Text_InsertLine(r, "A", "<NEW>");
+    ASSERT_TRUE(bz_Text_FindSection(r, "A", 0));
+    EXPECT_TRUE(bz_Text_FindKey(r, "NEW"));
+    ASSERT_TRUE(bz_Text_FindSection(r, "B", 0));
+    ASSERT_TRUE(bz_Text_FindKey(r, "K"));
+    EXPECT_EQ("3", Line(bz_Text_ReadLine(r)));
 }
 
 // Reading an enciphered file takes time linear in its size: four times the data takes about
