@@ -134,7 +134,9 @@ int32_t BuildSegment(bzHull *hull, int32_t n)
     float tLo = 0.0f, tHi = 0.0f;
     for (int32_t i = 1; i < n; i++)
     {
-        const float t = bz_V3_DotOfDifferences(&p[0], &p[i], &dir);
+        bzV3 rel;
+        bz_V3_SubInto(&p[i], &p[0], &rel);
+        const float t = bz_V3_Dot(&rel, &dir);
         if (t < tLo)
         {
             tLo = t;
@@ -202,7 +204,9 @@ int32_t BuildFlat(bzHull *hull, int32_t n, bzHullFaceEdgeLists *faceEdges)
             bz_V3_SubInto(b, a, &edge);
             bz_V3_CrossInto(&edge, &normal, &out);
             bz_V3_Normalise(&out);
-            sees[k] = bz_V3_DotOfDifferences(a, &p[j], &out) > BZ_HULL_PLANE_TOLERANCE;
+            bzV3 rel;
+            bz_V3_SubInto(&p[j], a, &rel);
+            sees[k] = bz_V3_Dot(&rel, &out) > BZ_HULL_PLANE_TOLERANCE;
             seen += sees[k];
         }
         for (int32_t k = 0; k < m && start < 0; k++)

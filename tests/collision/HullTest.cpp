@@ -170,6 +170,17 @@ TEST(Hull, FlatAndDegenerateSets)
         EXPECT_GE(t.hull.vertexCount, 4);
         EXPECT_EQ(t.hull.edgeCount, t.hull.vertexCount);
         EXPECT_EQ(t.hull.faceCount, t.hull.vertexCount + 2);
+        for (int32_t f = 0; f < t.hull.faceCount; f++)
+            for (const bzV3 &q : input)
+                EXPECT_LE(bz_V3_Dot(&t.planes[(size_t)f].n, &q) - t.planes[(size_t)f].d, 1e-5f);
+        int corners = 0;
+        for (int32_t i = 0; i < t.hull.vertexCount; i++)
+        {
+            const bzV3 &v = t.points[(size_t)i];
+            EXPECT_TRUE(v.x == 0 || v.x == 4 || v.y == 0 || v.y == 4) << "inner vertex " << i;
+            corners += (v.x == 0 || v.x == 4) && (v.y == 0 || v.y == 4);
+        }
+        EXPECT_EQ(corners, 4);
     }
     // Three points on a line: the two outer ones.
     {
@@ -180,6 +191,11 @@ TEST(Hull, FlatAndDegenerateSets)
         EXPECT_EQ(t.hull.faceCount, 0);
         const std::set<float> xs = {t.points[0].x, t.points[1].x};
         EXPECT_EQ(xs, (std::set<float>{1.0f, 3.0f}));
+        // Along a slanted line away from the origin, the first point inside the run.
+        TestHull s({{{{10.5f, 1, 0}}}, {{{12, 4, 0}}}, {{{9, -2, 0}}}, {{{11, 2, 0}}}});
+        ASSERT_EQ(s.Build(), BZ_HULL_SEGMENT);
+        const std::set<float> ends = {s.points[0].x, s.points[1].x};
+        EXPECT_EQ(ends, (std::set<float>{9.0f, 12.0f}));
     }
     // Two identical points, and a cluster within the coincidence distance.
     {
