@@ -14,6 +14,8 @@ namespace
 // Faces lower than this under the first vertex hold it and add no pyramid.
 constexpr float kFlatPyramid = 1e-5f;
 constexpr float kThird = 0.33333334f;
+// Vertices this close under a face plane lie on the face.
+constexpr float kOnFace = 1e-4f;
 
 // Minimum-volume box search: probe turn, first and smallest step (degrees), step factors.
 constexpr float kProbeTurn = 0.1f;
@@ -211,7 +213,9 @@ float PolyhedronVolume(const bzShape *shape)
         for (int32_t step = 0; step < n; step++)
         {
             const int32_t x = PolyhedronFaceNeighbour(hull, cur, prev, values);
-            if (x < 0 || x == s)
+            // The walk ends back at the start, or where the boundary leaves the face (the side
+            // faces of a flat polygon hold a single edge and enclose nothing).
+            if (x < 0 || x == s || values[x] > kOnFace)
                 break;
             if (prev >= 0 && cur != s)
             {
