@@ -123,7 +123,7 @@ struct bzHalfSpaceShape : bzShape
 
 struct bzCrushableCuboidShape : bzPolyShape
 {
-    uint8_t crushState[28]; // its users' state
+    uint8_t crushState[112]; // its users' state, which nothing here reads or writes
 };
 
 struct bzForm
