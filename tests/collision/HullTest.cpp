@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -414,6 +415,50 @@ TEST(Hull, RandomCloudsGiveClosedConvexHulls)
         clouds++;
     }
     EXPECT_GE(clouds, 20);
+}
+
+TEST(Hull, CloudsOnTheFacesOfABoxAndRepeatedPointsStayConsistent)
+{
+    std::mt19937 rng(99u);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> face(0, 5), repeat(0, 3);
+    for (int cloud = 0; cloud < 40; cloud++)
+    {
+        // Points on the six faces of a box, some given more than once, with the corners.
+        std::vector<bzV3> input = CubeCorners(-1.0f, 1.0f);
+        const int n = 20 + cloud * 4;
+        while ((int)input.size() < n)
+        {
+            bzV3 p = {{{u(rng), u(rng), u(rng)}}};
+            const int f = face(rng);
+            p.v[f / 2] = (f & 1) ? -1.0f : 1.0f;
+            for (int r = repeat(rng); r >= 0 && (int)input.size() < n; r--)
+                input.push_back(p);
+        }
+        std::shuffle(input.begin(), input.end(), rng);
+        TestHull t(input);
+        const std::string what = "box cloud " + std::to_string(cloud);
+        ASSERT_EQ(t.Build(true), BZ_HULL_SOLID) << what;
+        const bzHull &h = t.hull;
+        EXPECT_EQ(h.faceCount, 6) << what;
+        EXPECT_EQ(h.vertexCount, 8) << what;
+        EXPECT_EQ(h.vertexCount - h.edgeCount + h.faceCount, 2) << what;
+        for (int32_t f = 0; f < h.faceCount; f++)
+        {
+            for (const bzV3 &q : input)
+                ASSERT_LE(bz_V3_Dot(&t.planes[(size_t)f].n, &q) - t.planes[(size_t)f].d, 1e-5f)
+                    << what;
+            // Every face is one of the box's six.
+            int axis = -1;
+            for (int a = 0; a < 3; a++)
+                if (std::fabs(std::fabs(t.planes[(size_t)f].n.v[a]) - 1.0f) < 1e-5f)
+                    axis = a;
+            EXPECT_GE(axis, 0) << what << " face " << f;
+        }
+        for (int32_t e = 0; e < h.edgeCount; e++)
+            ASSERT_NE(bz_HullWork_First(t.work[(size_t)e]), bz_HullWork_Second(t.work[(size_t)e]))
+                << what;
+    }
 }
 
 TEST(Hull, GridPointsWithManyCoplanarFacesStayConsistent)
