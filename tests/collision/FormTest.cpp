@@ -613,6 +613,64 @@ TEST(Form, FormsOfAKindComeFromTheInstalledBuilders)
     }
 }
 
+TEST(Form, HostileCountsAndPointsNeverBreakTheRooms)
+{
+    // Random kinds, parameter words and point contents: a shape is either refused or keeps its
+    // counts within its rooms and, once prepared, within what the pair tests take.
+    std::mt19937 rng(4242u);
+    std::uniform_int_distribution<uint32_t> word(0, 0xFFFFFFFFu), small(0, 250), kinds(0, 13);
+    std::uniform_real_distribution<float> u(-3.0f, 3.0f), pick(0.0f, 1.0f);
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(), 3.0e38f, -0.0f, 1e-30f};
+    int hulls = 0, failed = 0;
+    for (int round = 0; round < 2000; round++)
+    {
+        const bzShapeKind hullKinds[3] = {BZ_SHAPE_POLYHEDRON, BZ_SHAPE_POLYGON,
+                                          BZ_SHAPE_ROUNDED_POLYHEDRON};
+        const bzShapeKind kind = pick(rng) < 0.5f ? hullKinds[rng() % 3] : kinds(rng);
+        uint32_t params[3];
+        for (uint32_t &p : params)
+            p = pick(rng) < 0.2f ? word(rng) : (pick(rng) < 0.6f ? 0u : small(rng));
+        bzShape *s = bz_Form_Create(nullptr, kind, params);
+        if (!s)
+            continue;
+        bzHull *hull = bz_Shape_Hull(s);
+        if (hull && kind != BZ_SHAPE_WIRE_FRAME)
+        {
+            ASSERT_LE(hull->vertexCount, hull->vertexRoom);
+            ASSERT_LE(hull->vertexRoom, 192);
+            ASSERT_LE(hull->faceRoom, 380);
+            for (int32_t i = 0; i < hull->vertexCount; i++)
+                for (float &c : hull->vertices[i].v)
+                    c = u(rng);
+            if (hull->vertexCount > 0 && pick(rng) < 0.2f) // one hostile coordinate
+                hull->vertices[rng() % (uint32_t)hull->vertexCount].v[rng() % 3] =
+                    specials[rng() % 5];
+            const int32_t result = bz_Shape_Prepare(s);
+            ASSERT_TRUE(result == 0 || result == BZ_ERROR_INVALID_CONVEX_HULL) << result;
+            hulls += result == 0 && hull->faceCount > 0;
+            failed += result != 0;
+            ASSERT_LE(hull->vertexCount, hull->vertexRoom);
+            ASSERT_LE(hull->edgeCount, hull->edgeRoom);
+            ASSERT_LE(hull->faceCount, hull->faceRoom);
+            if (result == 0 && s->kind != BZ_SHAPE_ALIGNED_CUBOID && s->kind != BZ_SHAPE_CUBOID &&
+                s->kind != BZ_SHAPE_CRUSHABLE_CUBOID)
+            {
+                ASSERT_LE(hull->edgeCount, 256);
+                ASSERT_LE(hull->faceCount, 380);
+                uint16_t loop[192];
+                for (int32_t f = 0; f < hull->faceCount; f++)
+                    ASSERT_LE(FaceVertexLoop(f, s, loop, 192), hull->vertexCount);
+                (void)bz_Shape_Volume(s);
+            }
+        }
+        bz_Shape_Free(s);
+    }
+    // The rounds reach both outcomes.
+    EXPECT_GT(hulls, 100);
+    EXPECT_GT(failed, 50);
+}
+
 TEST(Form, PlacedBoxOverlapsTheGivenShapes)
 {
     FormHolder cube(bz_Form_Alloc(nullptr, BZ_SHAPE_NULL));
