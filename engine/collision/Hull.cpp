@@ -432,13 +432,15 @@ struct Builder
                 bz_V3_SubInto(&p[b], &p[a], &u);
                 bz_V3_SubInto(&q, &p[a], &v);
                 bz_V3_CrossInto(&u, &v, &nrm);
-                if (bz_V3_LengthSq(&nrm) == 0.0f || newPlaneCount >= n ||
+                // Short edges give short normals: scaled up here, not replaced by a default.
+                const float length = bz_V3_Length(&nrm);
+                if (!(length > 0.0f) || newPlaneCount >= n ||
                     faceCount + newPlaneCount >= BZ_HULL_NO_FACE)
                 {
                     ok = false;
                     break;
                 }
-                bz_V3_Normalise(&nrm);
+                bz_V3_Scale(&nrm, 1.0f / length);
                 bz_V3_AddInto(&planes[f0].n, &planes[f1].n, &sum);
                 if (bz_V3_Dot(&nrm, &sum) < 0.0f)
                     bz_V3_Negate(&nrm);
