@@ -620,8 +620,8 @@ TEST(Form, HostileCountsAndPointsNeverBreakTheRooms)
     std::mt19937 rng(4242u);
     std::uniform_int_distribution<uint32_t> word(0, 0xFFFFFFFFu), small(0, 250), kinds(0, 13);
     std::uniform_real_distribution<float> u(-3.0f, 3.0f), pick(0.0f, 1.0f);
-    const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
-                              std::numeric_limits<float>::infinity(), 3.0e38f, -0.0f, 1e-30f};
+    const float hostileValues[] = {std::numeric_limits<float>::quiet_NaN(),
+                                   std::numeric_limits<float>::infinity(), 3.0e38f, -0.0f, 1e-30f};
     int hulls = 0, failed = 0;
     for (int round = 0; round < 2000; round++)
     {
@@ -645,7 +645,7 @@ TEST(Form, HostileCountsAndPointsNeverBreakTheRooms)
                     c = u(rng);
             if (hull->vertexCount > 0 && pick(rng) < 0.2f) // one hostile coordinate
                 hull->vertices[rng() % (uint32_t)hull->vertexCount].v[rng() % 3] =
-                    specials[rng() % 5];
+                    hostileValues[rng() % 5];
             const int32_t result = bz_Shape_Prepare(s);
             ASSERT_TRUE(result == 0 || result == BZ_ERROR_INVALID_CONVEX_HULL) << result;
             hulls += result == 0 && hull->faceCount > 0;
