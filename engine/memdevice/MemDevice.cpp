@@ -310,6 +310,10 @@ int32_t UpdateTexture(bz_IMGMAP *image)
         return BZ_ERROR_INVALID_PARAMETER;
     const uint16_t bpp = BytesPerPixel(image->format);
     const uint32_t pitch = static_cast<uint32_t>(image->width) * bpp;
+    if (pitch > 0xFFFF)
+        return BZ_ERROR_UNSUPPORTED; // the row pitch is a 16-bit field
+    if (static_cast<uint64_t>(pitch) * static_cast<uint64_t>(image->height) > BZ_MEM_MAX_BLOCK)
+        return BZ_ERROR_NO_MEMORY;
     if (!image->pixels || image->bytesPerPixel != bpp || image->pitch != pitch)
     {
         FreePixels(image);

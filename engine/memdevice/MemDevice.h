@@ -8,6 +8,8 @@
 // images as one index byte a pixel with a 256-entry palette. Reading a format without alpha
 // gives alpha 255; reading an alpha-only image gives white with that alpha. Bump, normal and
 // cube maps and codes outside the table hold 4 bytes a pixel that the pixel slots refuse (68).
+// Rows longer than 65,535 bytes are refused (68), as are images larger than one memory block
+// (14).
 #pragma once
 
 #include <cstdint>

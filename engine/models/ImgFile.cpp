@@ -229,6 +229,14 @@ bz_IMGMAP *ReadImg(bzFileHandle *file, const char *name)
         return Fail(file, nullptr, BZ_ERROR_IMGMAP_VOID);
     if (!TableCanWrite())
         return Fail(file, nullptr, BZ_ERROR_UNSUPPORTED);
+    // The palette and the pixel data must fit in the file before anything is made for them.
+    const bool runLength = (flags & BZ_IMGFILE_RUN_LENGTH) != 0;
+    const uint64_t bytes = runLength ? dataSize : RawBytes(kind, pixels);
+    const uint64_t paletteBytes = kind == BZ_IMGKIND_CLUT4   ? 48
+                                  : kind == BZ_IMGKIND_CLUT8 ? 768
+                                                             : 0;
+    if (paletteBytes + bytes > static_cast<uint64_t>(length - BZ_IMGFILE_HEADER_SIZE))
+        return Fail(file, nullptr, BZ_ERROR_IMGMAP_VOID);
 
     static const uint8_t formats[] = {BZ_IMAGE_888, BZ_IMAGE_8888, BZ_IMAGE_ALPHA, BZ_IMAGE_CLUT4,
                                       BZ_IMAGE_CLUT8};
@@ -283,11 +291,6 @@ bz_IMGMAP *ReadImg(bzFileHandle *file, const char *name)
         bz_FileClose(file);
         return image;
     }
-    const bool runLength = (flags & BZ_IMGFILE_RUN_LENGTH) != 0;
-    const uint64_t bytes = runLength ? dataSize : RawBytes(kind, pixels);
-    const int32_t left = length - bz_FileTell(file);
-    if (left < 0 || bytes > static_cast<uint64_t>(left))
-        return Fail(file, image, BZ_ERROR_IMGMAP_VOID);
     auto *data = static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(bytes ? bytes : 1), 0));
     if (!data)
         return Fail(file, image, BZ_ERROR_NO_MEMORY);
