@@ -21,7 +21,7 @@ namespace
 constexpr uint16_t kNewSpecular = 0xBFFC;
 constexpr int32_t kMaxLayerCount = 255;
 constexpr int32_t kLayerRecordSize = 62;
-constexpr int32_t kTailSize = 67; // the current file's fields after the layer records
+constexpr int32_t kTailSize = 63; // the current file's fields after the layer records
 
 const uint32_t kFlagMap[][2] = {
     {0x00000001, 0x00000001}, {0x00000002, 0x00000080}, {0x00000004, 0x00000002},
@@ -580,8 +580,8 @@ bzMaterial *bz_LoadMaterial(const char *name)
     }
     else if (result != 0)
     {
-        bzgLastError = result;
         bz_ReleaseMaterial(material);
+        bzgLastError = result; // after the release: freeing memory rewrites the last error
         return nullptr;
     }
     if (viaFolder)

@@ -5,6 +5,7 @@
 
 #include "core/Error.h"
 #include "device/RenderTable.h"
+#include "files/DebugOutput.h"
 #include "files/File.h"
 #include "memdevice/MemDevice.h"
 #include "models/ImgMap.h"
@@ -63,12 +64,16 @@ protected:
         bz_MemDevice_Reset();
     }
 
+    // Files open besides the debug text stream.
     static int32_t OpenFiles()
     {
         int32_t open = 0;
         for (int32_t i = 0; i < BZ_FILE_MAX_OPEN; ++i)
-            if (bz_FileHandle_Get(i) && bz_FileHandle_Get(i)->inUse)
+        {
+            const bzFileHandle *file = bz_FileHandle_Get(i);
+            if (file && file->inUse && file != bz_DebugOutput_GetStream())
                 ++open;
+        }
         return open;
     }
 
