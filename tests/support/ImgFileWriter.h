@@ -78,7 +78,8 @@ template <class Equal, class Put> std::string RunLengthEncode(size_t count, Equa
     return out;
 }
 
-// Pixels as 0xAARRGGBB; each value alpha, red, green, blue.
+// Pixels as 0xAARRGGBB; each value alpha, red, green, blue. A file's run-length data may not
+// be longer than 4 bytes a pixel (a picture without runs is written raw instead).
 inline std::string EncodeRunsARGB(const std::vector<uint32_t> &pixels)
 {
     return RunLengthEncode(
