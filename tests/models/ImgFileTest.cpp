@@ -1,7 +1,7 @@
 #include "models/ImgFile.h"
 
 #include "ImgFileWriter.h"
-#include "ModelsFixture.h"
+#include "ModelsTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "models/ImgFill.h"
 
-#include "ModelsFixture.h"
+#include "ModelsTestSupport.h"
 #include "maths/Colour.h"
 
 #include <cmath>

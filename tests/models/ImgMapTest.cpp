@@ -1,4 +1,4 @@
-#include "ModelsFixture.h"
+#include "ModelsTestSupport.h"
 
 #include "ImgFileWriter.h"
 #include "models/ImgFile.h"

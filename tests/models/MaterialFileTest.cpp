@@ -1,7 +1,7 @@
 #include "models/MaterialFile.h"
 
 #include "ImgFileWriter.h"
-#include "ModelsFixture.h"
+#include "ModelsTestSupport.h"
 
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
 #include "models/Material.h"
 
-#include "ModelsFixture.h"
+#include "ModelsTestSupport.h"
 #include "models/ImgFill.h"
 
 #include <cstring>

@@ -1,6 +1,7 @@
-// The test fixture of the asset layer: the in-memory back end in the renderer table, the image
-// and material libraries open, a fresh temporary directory as the current one; afterwards
-// every image map and material must be released.
+// The test fixture of the asset layer, for the tests of models/ and the areas above it: the
+// in-memory back end in the renderer table, the image and material libraries open, a fresh
+// temporary directory as the current one; afterwards every image map and material must be
+// released and no file left open.
 #pragma once
 
 #include "core/Error.h"
