@@ -265,6 +265,41 @@ TEST_F(MaterialFileTest, OlderLayoutsAreReadByTheirOwnBranch)
         bz_ReleaseMaterial(m);
     }
     {
+        // 0x0406: the current layout with the effect terms in the old range.
+        Put("v406.MTL", MaterialFile(0x0406, {l}));
+        bzMaterial *m = bz_LoadMaterial("v406");
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->effectTerms[0], 0.5f);
+        EXPECT_EQ(m->furtherWord2, 0x22222222u);
+        EXPECT_EQ(m->layers[0].texCoordKind, 6); // only the oldest layout renames kind 6
+        bz_ReleaseMaterial(m);
+    }
+    {
+        ByteWriter w; // 0x0402: as 0x0403 without the material word
+        w.U16(0x0402).U32(1).Raw(LayerRecord(l, 48));
+        w.F32(0.5f).U8(3).U32(0x4).F32(1).F32(1).F32(1).F32(0.1f).F32(0.2f).F32(0.3f);
+        w.F32(1).F32(2).F32(3).F32(4).U32(94);
+        Put("v402.MTL", w.bytes);
+        bzMaterial *m = bz_LoadMaterial("v402");
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->materialWord, 0u);
+        EXPECT_EQ(m->lighting, 0.5f);
+        EXPECT_EQ(m->furtherWord1, 94u);
+        bz_ReleaseMaterial(m);
+    }
+    {
+        ByteWriter w; // 0x0400: 47-byte layers, no extra terms
+        w.U16(0x0400).U32(1).Raw(LayerRecord(l, 47));
+        w.U32(0x4).F32(0.5f).F32(0.5f).F32(0.5f).F32(0.1f).F32(0.2f).F32(0.3f).U32(93);
+        Put("v400.MTL", w.bytes);
+        bzMaterial *m = bz_LoadMaterial("v400");
+        ASSERT_NE(m, nullptr);
+        EXPECT_FLOAT_EQ(m->blue, 0.3f);
+        EXPECT_EQ(m->extraTerms[0], 0.0f);
+        EXPECT_EQ(m->furtherWord1, 93u);
+        bz_ReleaseMaterial(m);
+    }
+    {
         ByteWriter w; // 0x0401: 47-byte layers, lighting 1.0
         w.U16(0x0401).U32(1).Raw(LayerRecord(l, 47));
         w.U32(0x4).F32(0.5f).F32(0.5f).F32(0.5f).F32(0.1f).F32(0.2f).F32(0.3f);
@@ -292,12 +327,33 @@ TEST_F(MaterialFileTest, OlderLayoutsAreReadByTheirOwnBranch)
         bz_ReleaseMaterial(m);
     }
     {
+        ByteWriter w; // 0x0301: three layers, percent terms
+        w.U16(0x0301).Name("wall", 32).Name("", 32).Name("wall", 32).U32(0x4);
+        w.U32(3).F32(0.5f).U32(1);
+        w.U32(0xFF).F32(0.25f).U32(2);
+        w.U32(5).F32(1.0f).U32(7);
+        w.U8(0).U8(0).U8(0).U8(0).U8(0).U8(0).U32(92);
+        Put("v301.MTL", w.bytes);
+        bzMaterial *m = bz_LoadMaterial("v301");
+        ASSERT_NE(m, nullptr);
+        ASSERT_EQ(m->layerCount, 3);
+        EXPECT_EQ(m->layers[0].blendKind, 3); // kept as read
+        EXPECT_EQ(m->layers[1].blendKind, 0);
+        EXPECT_EQ(m->layers[1].texCoordKind, 3);
+        EXPECT_EQ(m->layers[2].blendKind, 5);
+        EXPECT_EQ(m->layers[2].texCoordKind, 7);
+        bz_ReleaseMaterial(m);
+    }
+    {
         ByteWriter w; // 0x0300: three layers, percent terms, alpha sources renumbered
         w.U16(0x0300).Name("wall", 32).Name("", 32).Name("", 32).U32(0x4);
         w.U32(0xFF).F32(0.5f).U32(1);
         w.U32(3).F32(0.25f).U32(2);
         w.U32(5).F32(1.0f).U32(7);
         w.U8(100).U8(50).U8(0).U8(10).U8(20).U8(30).U32(96);
+        // Layers 1 and 2: alpha sources 3 and 5 become 2 and 4 (seen before the trailing trim
+        // through a texture on the last layer).
+        w.bytes.replace(2 + 64, 4, "wall");
         Put("v300.MTL", w.bytes);
         bzMaterial *m = bz_LoadMaterial("v300");
         ASSERT_NE(m, nullptr);
@@ -306,7 +362,9 @@ TEST_F(MaterialFileTest, OlderLayoutsAreReadByTheirOwnBranch)
         EXPECT_EQ(m->effectTerms[0], 1.0f);
         EXPECT_EQ(m->effectTerms[1], 0.0f);
         EXPECT_FLOAT_EQ(m->red, 0.1f);
-        EXPECT_EQ(m->layerCount, 1); // layers 1 and 2 have no texture
+        ASSERT_EQ(m->layerCount, 3);
+        EXPECT_EQ(m->layers[1].blendKind, 2);
+        EXPECT_EQ(m->layers[2].blendKind, 4);
         EXPECT_EQ(m->furtherWord1, 96u);
         bz_ReleaseMaterial(m);
     }

@@ -13,7 +13,7 @@ TEST_F(MaterialTest, ANewMaterialHasItsDefaults)
 {
     bzMaterial *m = bz_CreateMaterial("plain", 1);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->flags & ~0x08000000u, 0x0006000Au);
+    EXPECT_EQ(m->flags, 0x0006000Au);
     EXPECT_EQ(m->specular, 0xBFFC);
     EXPECT_EQ(m->red, 1.0f);
     EXPECT_EQ(m->green, 1.0f);
@@ -31,6 +31,18 @@ TEST_F(MaterialTest, ANewMaterialHasItsDefaults)
     EXPECT_EQ(setup->args[0], reinterpret_cast<uintptr_t>(m));
     EXPECT_EQ(static_cast<int64_t>(setup->args[1]), -17);
     bz_ReleaseMaterial(m);
+}
+
+TEST_F(MaterialTest, TheMaterialFolderIsKeptWithABackslash)
+{
+    char old[BZ_MATERIAL_FOLDER_SIZE];
+    bz_SetMaterialFolder(nullptr, "data\\Textures");
+    EXPECT_STREQ(bzgMaterial_folder, "data\\Textures\\");
+    EXPECT_STREQ(MaterialFolderPath("Props\\Chair"), "data\\Textures\\Chair");
+    bz_SetMaterialFolder(old, nullptr);
+    EXPECT_STREQ(old, "data\\Textures\\");
+    EXPECT_STREQ(bzgMaterial_folder, "");
+    EXPECT_EQ(MaterialFolderPath("Chair"), nullptr);
 }
 
 TEST_F(MaterialTest, TheDefaultMaterialIsGrey)
