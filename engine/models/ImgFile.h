@@ -59,9 +59,11 @@ bz_IMGMAP *LoadTdxTexture(const char *name);
 // The image format for the device pixel format the back end recorded (Direct3D codes).
 void ImgMapFormatFromDevice(bz_IMGMAP *image, const uint8_t *header);
 
-// Run-length decoders into a locked image (values of 4, 1 and half a byte): units of a control
-// byte (n = control & 0x7F; bit 7 set: n literal values follow, else one value for n pixels)
-// until the last pixel is written. 0, or 23 when the data ends first.
+// Run-length decoders into a locked image: units of a control byte (n = control & 0x7F; bit 7
+// set: n literal values follow, else one value written n times) until the last pixel is
+// written. A value is four bytes (alpha, red, green, blue), one byte (an alpha or a palette
+// index), or for 4-bit palette images one byte of two indices, high nibble first, that count
+// as two pixels. 0, or 23 when the data ends first.
 int32_t DecodeImgRunsRGBA(const uint8_t *data, uint32_t size, bz_IMGMAP *image);
 int32_t DecodeImgRuns8(const uint8_t *data, uint32_t size, bz_IMGMAP *image);
 int32_t DecodeImgRuns4(const uint8_t *data, uint32_t size, bz_IMGMAP *image);

@@ -42,7 +42,7 @@ struct ByteWriter
 
 // Run-length units: a repeat unit (control n, one value) for a run of four or more equal
 // values, literal units (control 0x80 | n, n values) otherwise, at most 127 values a unit.
-// value(i) appends value i of count values to the output.
+// equal(a, b) compares values a and b; put(out, i) appends value i to the output.
 template <class Equal, class Put> std::string RunLengthEncode(size_t count, Equal equal, Put put)
 {
     std::string out;
