@@ -45,8 +45,9 @@ constexpr int32_t BZ_TDX_HEADER_SIZE = 16;
 // Loads an ".img" file: a name holding ".img" anywhere (case-sensitive) is opened as it
 // stands, any other as "%s.img". A listed image of that name is returned with one more
 // reference. Null when the file is missing (no code), has a wrong magic or version (58), or
-// holds a bad kind, size or short data, or the back end refuses the image (23); the file is
-// closed on every path and a refused image is freed.
+// holds a bad kind, size or short data, or the back end refuses the image (23), or the
+// renderer table has no pixel slots (68); the file is closed on every path and a refused image
+// is freed.
 bz_IMGMAP *bz_Image_Load(const char *name);
 // The same loader under the name the game's and the tools' callers use.
 bz_IMGMAP *bz_LoadImgFile(const char *name);
