@@ -323,6 +323,21 @@ void bz_AnimChannel_Free(bzAnimChannel *channel)
     bz_MemFree(channel);
 }
 
+bzKeyAnim *bz_Anim_LoadMemory(const uint8_t *data, uint32_t size, bzAnimChannelFunction callback,
+                              void *user)
+{
+    if (!data && size)
+    {
+        bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    bzErrorCode code = BZ_ERROR_BAD_DATA_FORMAT;
+    bzKeyAnim *anim = Parse(Reader{data, data + size}, callback, user, &code);
+    if (!anim)
+        bzgLastError = code;
+    return anim;
+}
+
 bzKeyAnim *bz_Anim_Load(const char *fileName, bzAnimChannelFunction callback, void *user)
 {
     if (!fileName)

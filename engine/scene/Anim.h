@@ -175,6 +175,9 @@ struct bzAnimEventSink
 // memory), 58 (a version other than 0x0300) or 59 (a damaged or inconsistent file), with
 // nothing left allocated but the channels already handed to the callback.
 bzKeyAnim *bz_Anim_Load(const char *fileName, bzAnimChannelFunction callback, void *user);
+// The same from the file's bytes in memory, never reading at or past data + size.
+bzKeyAnim *bz_Anim_LoadMemory(const uint8_t *data, uint32_t size, bzAnimChannelFunction callback,
+                              void *user);
 // Destroys every instance of the animation, then the animation. Null is ignored.
 void bz_Anim_Destroy(bzKeyAnim *anim);
 

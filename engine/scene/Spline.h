@@ -130,3 +130,7 @@ int32_t bz_Spline_Write(bzFileHandle *file, const bzSpline *spline);
 // last-error 59 for a payload cut short, a knot count beyond the buffer or a non-finite number,
 // 14 when memory runs out; the cursor is left where it was then.
 bzSpline *bz_Spline_Read(const uint8_t **cursor, const uint8_t *end);
+
+// Debug drawing: samples-per-unit times the length, rounded, gives n; the positions at the
+// global parameters 0, 1/n, ..., 1 go to the renderer as one line strip in the spline's colour.
+void bz_Spline_Render(const bzSpline *spline);
