@@ -99,10 +99,11 @@ void Slerp(const bzQuat &from, const bzQuat &to, float e, bzQuat *out)
     }
     else
     {
-        const float theta = bz_ACos(d < -1.0f ? -1.0f : d);
-        const float s = std::sin(theta);
-        wf = std::sin((1.0f - e) * theta) / s;
-        wt = std::sin(e * theta) / s;
+        // In degrees, as the quaternion blend of the maths library works.
+        const float theta = bz_ACos(d < -1.0f ? -1.0f : d) * BZ_RAD_TO_DEG;
+        const float s = std::sin(theta * BZ_DEG_TO_RAD);
+        wf = std::sin((theta - theta * e) * BZ_DEG_TO_RAD) / s;
+        wt = std::sin(theta * e * BZ_DEG_TO_RAD) / s;
     }
     for (int k = 0; k < 4; k++)
         out->v[k] = wf * from.v[k] + wt * to.v[k];
@@ -133,7 +134,8 @@ void BlendParent(const bzAnimChannel *c, int32_t i, int32_t, float, void *out)
     if (gCurrentTargets && key.track < gCurrentTargetCount)
     {
         bzLump *parent = gCurrentTargets[key.track];
-        if (parent && lump->parent != parent)
+        // Camera lumps are never children: a link on a camera's track moves it only.
+        if (parent && lump->parent != parent && lump->type != BZ_LUMP_TYPE_CAMERA)
         {
             bz_Lump_Detach(lump);
             bz_Lump_Attach(parent, lump);

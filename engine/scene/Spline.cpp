@@ -96,7 +96,8 @@ SpanEnd EndAt(const bzKnot *k, float t)
     e.t = t;
     Cubic(k, t, &e.p);
     CubicDerivative(k, t, &e.d);
-    bz_V3_Scale(&e.d, 1.0f / 3.0f);
+    for (float &c : e.d.v)
+        c /= 3.0f;
     return e;
 }
 

@@ -81,6 +81,7 @@ std::vector<uint8_t> FullFile(uint32_t version = 0x0300)
     f.Channel(5, 5, 2).F32(0.0f).F32(10.0f).F32(2.0f).F32(20.0f);
     f.Channel(6, 7, 3).F32(0.5f).U32(7).F32(1.0f).U32(8).F32(1.5f).U32(9);
     f.Channel(7, 6, 1).F32(0.0f).F32(3.5f);
+    f.Channel(7, 0, 2).F32(0.0f).F32(1.0f);
     f.EndTrack();
     f.Channel(1, 2, 1).KeyV3(0.0f, AV3(1, 0, 0), AV3(0, 0, 0), AV3(0, 0, 0));
     f.Channel(3, 4, 1).KeyLink(0.0f, 0, AV3(0, 0, 1));
@@ -145,10 +146,17 @@ TEST(Anim, FileOfEveryRowLoadsAndPlays)
     EXPECT_EQ(key.q.w, 1.0f);
 
     // The channels of kinds 4 to 7 went to the callback, in file order.
-    ASSERT_EQ(extra.channels.size(), 4u);
-    const uint8_t kinds[] = {4, 5, 6, 7};
-    for (int i = 0; i < 4; i++)
+    ASSERT_EQ(extra.channels.size(), 5u);
+    const uint8_t kinds[] = {4, 5, 6, 7, 7};
+    const uint8_t rows[] = {1, 5, 7, 6, 0};
+    for (int i = 0; i < 5; i++)
+    {
         EXPECT_EQ(extra.channels[i]->kind, kinds[i]);
+        EXPECT_EQ(extra.channels[i]->format, rows[i]);
+    }
+    EXPECT_EQ(extra.channels[4]->count, 2);
+    EXPECT_EQ(extra.channels[4]->times[1], 1.0f);
+    EXPECT_EQ(extra.channels[4]->values, nullptr);
     float fov = 0, linear = 0;
     bz_AnimChannel_Evaluate(extra.channels[0], 1.0f, &fov, 1.0f);
     EXPECT_FLOAT_EQ(fov, 75.0f);
@@ -547,6 +555,8 @@ std::vector<uint8_t> CameraFile()
         .KeyV3(0.0f, AV3(0, 5, 0), AV3(0, 0, 0), AV3(0, 0, 0))
         .KeyV3(4.0f, AV3(8, 5, 0), AV3(0, 0, 0), AV3(0, 0, 0));
     f.Channel(4, 1, 1).F32(0.0f).Floats({45, 0, 0});
+    // A link of the camera to the target's track: cameras are never children.
+    f.Channel(3, 4, 1).KeyLink(0.0f, 1, AV3(0, 0, 0));
     f.EndTrack();
     f.Channel(1, 2, 1).KeyV3(0.0f, AV3(0, 0, 3), AV3(0, 0, 0), AV3(0, 0, 0)).EndTrack();
     f.Channel(1, 2, 1).KeyV3(0.0f, AV3(0, 0, 6), AV3(0, 0, 0), AV3(0, 0, 0)).EndTrack();
@@ -588,10 +598,13 @@ TEST(AnimCamera, SetUpStartStopAndDestroy)
     EXPECT_EQ(bz_AnimCamera_GetActive(), record);
     EXPECT_EQ(record->instance->speed, 1.0f);
     EXPECT_EQ(record->active, 1u);
+    const uint32_t reports = bz_Error_ReportCount();
     {
         FrameTime frame(1.0f);
         bz_Anim_UpdateAll();
     }
+    EXPECT_EQ(bz_Error_ReportCount(), reports);
+    EXPECT_EQ(record->camera->parent, nullptr);
     ExpectV3Near(record->camera->matrix.row[3], 8 * 0.15625f, 5, 0);
     ExpectV3Near(record->target->matrix.row[3], 0, 0, 3);
     ExpectV3Near(tree.body->matrix.row[3], 0, 0, 6);
