@@ -479,6 +479,27 @@ TEST(Anim, ChannelWithoutKeysLeavesTheLumpAlone)
     bz_Anim_Destroy(anim);
 }
 
+TEST(Anim, NamesWithoutALumpLeaveNullTargetsThatAreSkipped)
+{
+    EXPECT_EQ(bz_AnimInstance_Create(nullptr, nullptr), nullptr);
+    bzKeyAnim *anim = LoadBytes(PositionFile(2.0f, {{0.0f, 5.0f}}, "Nobody"));
+    ASSERT_NE(anim, nullptr);
+    AnimTree tree;
+    bzAnimInstance *instance = bz_AnimInstance_Create(anim, tree.root);
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->targets[0], nullptr);
+    bz_AnimInstance_SetTime(instance, 1.0f);
+    EXPECT_EQ(instance->time, 1.0f);
+    for (bzLump *l : {tree.root, tree.body, tree.wheel})
+        EXPECT_EQ(l->matrix.row[3].x, 0.0f);
+    // Names match without regard to case, over their 16 characters.
+    bzKeyAnim *cased = LoadBytes(PositionFile(2.0f, {{0.0f, 5.0f}}, "WHEEL"));
+    bzAnimInstance *second = bz_AnimInstance_Create(cased, tree.root);
+    EXPECT_EQ(second->targets[0], tree.wheel);
+    bz_Anim_Destroy(cased);
+    bz_Anim_Destroy(anim);
+}
+
 // The instance made later is earlier in the list and applied first: the older one's values
 // are the ones that stay.
 TEST(Anim, TwoInstancesOnOneLumpTheOlderWins)
