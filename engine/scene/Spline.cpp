@@ -301,7 +301,7 @@ bzErrorCode bz_Spline_InsertKnot(const bzV3 *position, int32_t index, bzSpline *
     }
     else
     {
-        bzKnot *before = bz_Spline_StepKnot(index, spline->first);
+        bzKnot *before = bz_Spline_GetKnot(spline, index);
         k->previous = before;
         k->next = before->next;
         before->next->previous = k;

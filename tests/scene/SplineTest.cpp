@@ -231,6 +231,10 @@ TEST(Spline, InsertionPlacesKnotsAndKeepsSegmentsFresh)
     ExpectV3Near(k->in, 1, 0, 0);
     ExpectV3Near(k->out, 1, 0, 0);
     EXPECT_EQ(bz_Spline_GetKnot(s.spline, -1), bz_Spline_GetKnot(s.spline, 2));
+    // Whole turns of the ring count for nothing, however many.
+    EXPECT_EQ(bz_Spline_GetKnot(s.spline, 3 * 1000000 + 1), k);
+    // -2147483646 is a whole number of turns of three knots back.
+    EXPECT_EQ(bz_Spline_GetKnot(s.spline, INT32_MIN + 2), s.spline->first);
     EXPECT_EQ(bz_Spline_StepKnot(-2, s.spline->first), bz_Spline_GetKnot(s.spline, 1));
     // The segment into the new knot ends at it.
     bzV3 p;
