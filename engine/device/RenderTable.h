@@ -108,8 +108,8 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawMesh;                                                    // 80
     PDGenericSlot PDReserved81;                                                  // 81
     PDGenericSlot PDDrawScreenImage;                                             // 82
-    PDGenericSlot PDDrawPolyline;                                                // 83
-    PDGenericSlot PDSetupLineDrawing;                                            // 84
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
     PDGenericSlot PDEndScene;                                                    // 85
     PDGenericSlot PDBeginScene;                                                  // 86
     PDGenericSlot PDDrawModelInstance;                                           // 87
@@ -134,6 +134,11 @@ struct PDRenderFunctionTable
 };
 
 static_assert(sizeof(PDRenderFunctionTable) == 106 * sizeof(void *));
+
+// The line-vertex records of PDDrawPolyline (slot 83): this many bytes each, the three position
+// floats first; it draws n of them as one line and gives 0, or 10 when no vertices can be had.
+// PDSetupLineDrawing (slot 84) sets the line state and colour before it.
+constexpr uint32_t BZ_LINE_VERTEX_SIZE = 44;
 
 // The one table of the running program.
 extern PDRenderFunctionTable bzgRenderTable;
