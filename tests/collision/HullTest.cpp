@@ -388,8 +388,9 @@ TEST(Hull, RandomCloudsGiveClosedConvexHulls)
     std::uniform_int_distribution<int> sizes(4, 200);
     const auto start = std::chrono::steady_clock::now();
     int clouds = 0;
-    while (clouds < 300 &&
-           std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1500))
+    // At least 30 clouds however slow the machine, then as many as 1.5 s allow.
+    while (clouds < 300 && (clouds < 30 || std::chrono::steady_clock::now() - start <
+                                               std::chrono::milliseconds(1500)))
     {
         const int n = clouds < 3 ? 200 : sizes(rng);
         std::vector<bzV3> input((size_t)n);
@@ -414,7 +415,6 @@ TEST(Hull, RandomCloudsGiveClosedConvexHulls)
             return;
         clouds++;
     }
-    EXPECT_GE(clouds, 20);
 }
 
 TEST(Hull, CloudsOnTheFacesOfABoxAndRepeatedPointsStayConsistent)

@@ -154,7 +154,9 @@ TEST(AnimFuzz, ValidFilesWrittenFieldByFieldReadBack)
     std::mt19937 rng(1234);
     const auto start = std::chrono::steady_clock::now();
     int files = 0;
-    while (files < 400 && std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
+    // At least 30 files however slow the machine, then as many as a second allows.
+    while (files < 400 &&
+           (files < 30 || std::chrono::steady_clock::now() - start < std::chrono::seconds(1)))
     {
         files++;
         const FileModel m = Generate(rng);
@@ -193,7 +195,6 @@ TEST(AnimFuzz, ValidFilesWrittenFieldByFieldReadBack)
         EXPECT_EQ(handed, extra.channels.size());
         bz_Anim_Destroy(anim);
     }
-    EXPECT_GT(files, 20);
 }
 
 // Mutations of valid files: each loads into a sound animation that plays on a tree, or fails
@@ -208,8 +209,8 @@ TEST(AnimFuzz, MutatedFilesLoadSoundlyOrFailWithACode)
     bzMemStats before, after;
     bz_Mem_GetStats(&before);
     int loaded = 0, refused = 0;
-    for (int round = 0; round < 20000 &&
-                        std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1500);
+    for (int round = 0; round < 20000 && (round < 500 || std::chrono::steady_clock::now() - start <
+                                                             std::chrono::milliseconds(1500));
          round++)
     {
         std::vector<uint8_t> bytes = seeds[rng() % seeds.size()];
