@@ -174,25 +174,6 @@ bool MatchAlternative(const char *p, const char *t)
 }
 
 // ---------------------------------------------------------------------------------------
-// CRC-32
-
-struct Crc32Table
-{
-    uint32_t entry[256];
-    constexpr Crc32Table() : entry()
-    {
-        for (uint32_t i = 0; i < 256; ++i)
-        {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-            entry[i] = c;
-        }
-    }
-};
-constexpr Crc32Table kCrcTable;
-
-// ---------------------------------------------------------------------------------------
 // Version texts
 
 char gVersionString[32];
@@ -273,24 +254,6 @@ int32_t bz_WildcardMatch(const char *pattern, const char *text)
     if (!PatternIsWellFormed(pattern))
         return 0;
     return MatchAlternative(pattern, text) != invert ? 1 : 0;
-}
-
-uint32_t bz_Crc32(uint32_t running, uint32_t length, const void *data)
-{
-    if (length == 0 || !data)
-        return running;
-    const unsigned char *bytes = static_cast<const unsigned char *>(data);
-    uint32_t c = ~running;
-    for (uint32_t i = 0; i < length; ++i)
-        c = (c >> 8) ^ kCrcTable.entry[(c ^ bytes[i]) & 0xFF];
-    return ~c;
-}
-
-uint32_t bz_Crc32String(const char *text, uint32_t running)
-{
-    if (!text)
-        return running;
-    return bz_Crc32(running, static_cast<uint32_t>(std::strlen(text)), text);
 }
 
 const char *bz_GetBuildDate()

@@ -64,6 +64,14 @@ int32_t bz_CipherStream_Init(bzCipherStream *stream, const uint8_t *key, int32_t
 void bz_CipherStream_Release(bzCipherStream *stream);
 // Key-stream byte number index (index >= 0).
 uint8_t bz_CipherStream_ByteAt(bzCipherStream *stream, int32_t index);
+// Transforms the count bytes at data, which stand at byte number position of the buffer, into
+// out: out[k] = data[k] XOR key-stream byte number position + k. Works a window at a time, so
+// a span costs about what producing its key stream costs; use it rather than a ByteAt call
+// per byte. out may be data itself (in place) but must not otherwise overlap it. Gives 0,
+// BZ_CIPHER_BAD_RANGE for a negative position or count or a span past byte number INT32_MAX,
+// or BZ_ERROR_INVALID_PARAMETER for a null stream, or null buffers with a count above 0.
+int32_t bz_CipherStream_Transform(bzCipherStream *stream, uint8_t *out, int32_t position,
+                                  const uint8_t *data, int32_t count);
 
 // Rotor codec. Alphabet kinds.
 enum : int32_t
