@@ -1,0 +1,168 @@
+// Private to the memory manager: the block header, the child node and pool records, and the
+// state its files share (Memory, Heap, ChildList, Pool, TempStack, MemBuffer, MemPrimitives).
+// Nothing outside those files includes it; everyone else uses core/Memory.h.
+#pragma once
+
+#include "core/Memory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace bzMem
+{
+// The header in front of every heap and temporary-stack block. The size word holds the size
+// asked for in bits 5-31 and, in bits 0-4, the padding in 4-byte words between the raw
+// allocation and the header. The parent lets a child leave its parent's list when it is freed
+// on its own, so that no block is ever released twice.
+struct ChildNode;
+struct BlockHeader
+{
+    void *parent;
+    uint32_t sizePad;
+    uint32_t reserved;
+    ChildNode *children;
+};
+constexpr uint32_t kHeaderSize = sizeof(BlockHeader);
+static_assert(kHeaderSize % 8 == 0);
+// Blocks are aligned at least this much: the header and the callers' records hold pointers.
+constexpr uint32_t kMinBlockAlign = alignof(void *);
+// The padding field reaches back at most 31 words, enough for blocks aligned to 128 bytes.
+constexpr uint32_t kMaxBlockAlign = 128;
+constexpr uint32_t kAlignFlagBits = BZ_MEM_ALIGN | (7u << BZ_MEM_ALIGN_SHIFT);
+
+struct ChildNode
+{
+    ChildNode *next;
+    void *child;
+    void *parent;
+    int32_t poolId; // 0 for a heap child
+};
+
+struct Pool
+{
+    uint32_t perBlock;
+    uint32_t elementSize; // rounded to the pool alignment
+    uint32_t stride;      // at least pointer-sized: a free element holds the free-list link
+    uint32_t capacity;
+    uint32_t used;
+    uint8_t *chain;
+    uint8_t *freeHead;
+    uint32_t flags;
+    uint32_t alignment;
+    uint32_t linked; // elements of this pool that sit in a parent's child list
+};
+
+// --- settings and statistics (Memory.cpp) ----------------------------------------------------
+
+extern bzMemStats gStats;
+extern uint32_t gHeapLimit;
+extern uint32_t gDefaultAlign;
+extern uint32_t gRawAlign;
+extern uint32_t gTempStackSize;
+
+// Raises the heap-limit report (which ends the program).
+void HeapLimitExceeded();
+
+// Runs after every change of the bytes in use.
+inline void HeapLimitCheck()
+{
+    if (gHeapLimit && gStats.bytesInUse > gHeapLimit)
+        HeapLimitExceeded();
+}
+
+// --- the primitive table (MemPrimitives.cpp) -------------------------------------------------
+
+extern bzMemPrimitiveTable gPrim;
+
+// --- block helpers ---------------------------------------------------------------------------
+
+inline BlockHeader *HeaderOf(const void *block)
+{
+    return reinterpret_cast<BlockHeader *>(reinterpret_cast<uintptr_t>(block) - kHeaderSize);
+}
+
+inline uintptr_t RoundDown(uintptr_t v, uintptr_t a)
+{
+    return v / a * a;
+}
+
+inline void *LoadLink(const void *at)
+{
+    void *p;
+    std::memcpy(&p, at, sizeof p);
+    return p;
+}
+
+inline void StoreLink(void *at, const void *p)
+{
+    std::memcpy(at, &p, sizeof p);
+}
+
+// Effective alignment of a heap or stack block; 0 when the flags ask for more than the
+// header's padding field can hold.
+inline uint32_t BlockAlignment(uint32_t flags)
+{
+    if ((flags & BZ_MEM_ALIGN) && ((flags >> BZ_MEM_ALIGN_SHIFT) & 7) > 4)
+        return 0;
+    return std::max(bz_Mem_AlignmentForFlags(flags), kMinBlockAlign);
+}
+
+// --- pools (Pool.cpp) ------------------------------------------------------------------------
+
+extern Pool *gPools[BZ_MEM_MAX_POOLS];
+
+inline Pool *PoolOf(int32_t id)
+{
+    if (id < 1 || id > BZ_MEM_MAX_POOLS)
+        return nullptr;
+    return gPools[id - 1];
+}
+
+inline void *PoolTakeRaw(Pool *p)
+{
+    uint8_t *el = p->freeHead;
+    p->freeHead = static_cast<uint8_t *>(LoadLink(el));
+    ++p->used;
+    return el;
+}
+
+inline void PoolGiveRaw(Pool *p, void *el)
+{
+    StoreLink(el, p->freeHead);
+    p->freeHead = static_cast<uint8_t *>(el);
+    if (p->used)
+        --p->used;
+}
+
+// Adds one block of elements to the pool; null when it cannot be had.
+uint8_t *PoolGrow(Pool *p);
+// Makes the seven base pools of the common small sizes.
+void CreateBasePools();
+// Fills the size table with the sizes the engine asks for most.
+void InitSizeTable();
+// Destroys the pools the size table made, then the base pools, then the size table.
+void DestroySharedPools();
+
+// --- child lists (ChildList.cpp) -------------------------------------------------------------
+
+extern int32_t gChildPool;
+
+// Makes the pool of child-list nodes; false when it cannot be had.
+bool CreateChildPool();
+// Links the child (a pool element when poolId is not 0) into the parent's list: 0 or 99.
+int32_t AddChild(void *parent, int32_t poolId, void *child);
+ChildNode *FindNode(void *parent, const void *child);
+// Takes the node out of its parent's list without releasing the child.
+void UnlinkNode(ChildNode *node);
+// Releases a child of a list that is being dissolved: the node is already out of the list.
+void ReleaseChild(ChildNode *node);
+// Returns a node to the child-list pool.
+void ReturnNode(ChildNode *node);
+void FreeAllChildren(BlockHeader *h);
+// The node that holds a pool element in a parent's list, or null.
+ChildNode *LinkFind(const void *child);
+// Unlinks every element of a pool from the parents that hold it.
+void UnlinkPoolElements(int32_t id);
+// Releases the index of linked pool elements.
+void ReleaseLinkIndex();
+} // namespace bzMem
