@@ -58,6 +58,55 @@ void FreeOverflow(TempStack *s, int32_t depth, bool all)
         }
     }
 }
+
+// A block that does not fit in the stack: from the heap when the stack allows it, entered in
+// the overflow list at the current mark depth so that popping that mark frees it. The status
+// is the heap allocation's.
+void *AllocPastEnd(TempStack *s, uint32_t size, uint32_t flags, const void *src)
+{
+    if (!s->overflowAllowed)
+    {
+        bzgMemStatus = BZ_MEM_STACK_FULL;
+        return nullptr;
+    }
+    void *heap =
+        bz_MemAlloc(size, flags & ~(BZ_MEM_LABEL | BZ_MEM_EXTRA | BZ_MEM_PARENT | BZ_MEM_SOURCE));
+    if (!heap)
+        return nullptr;
+    int32_t status = bzgMemStatus;
+    OverflowEntry *slot = nullptr;
+    for (OverflowNode *n = s->overflow; n && !slot; n = n->next)
+    {
+        for (OverflowEntry &e : n->entries)
+        {
+            if (!e.block)
+            {
+                slot = &e;
+                break;
+            }
+        }
+    }
+    if (!slot)
+    {
+        auto *node = static_cast<OverflowNode *>(
+            bz_MemAlloc(sizeof(OverflowNode), BZ_MEM_CLEAR | BZ_MEM_LABEL, ""));
+        if (!node)
+        {
+            bz_MemFree(heap);
+            bzgMemStatus = BZ_MEM_NO_OVERFLOW_ENTRY;
+            return nullptr;
+        }
+        node->next = s->overflow;
+        s->overflow = node;
+        slot = &node->entries[0];
+    }
+    slot->block = heap;
+    slot->depth = s->depth;
+    if (src)
+        MemCopy(size, heap, src);
+    bzgMemStatus = status;
+    return heap;
+}
 } // namespace
 
 void *InlineScratchTake()
@@ -103,7 +152,19 @@ int32_t bz_TempStack_Create(uint32_t size, int32_t overflowAllowed)
 
 void *bz_TempStack_Alloc(int32_t id, uint32_t size, uint32_t flags, ...)
 {
+    // Set on success too, as on every memory call: the last error then always reads "Out of
+    // memory for operation" after one, so a caller handed a null block can report it as it
+    // stands, whichever call failed. The detail goes to bzgMemStatus.
     bzgLastError = BZ_ERROR_NO_MEMORY;
+    // A stack block takes only the source pointer, as its first optional argument.
+    const void *src = nullptr;
+    if (flags & BZ_MEM_SOURCE)
+    {
+        va_list ap;
+        va_start(ap, flags);
+        src = va_arg(ap, const void *);
+        va_end(ap);
+    }
     TempStack *s = StackOf(id);
     if (!s)
     {
@@ -126,57 +187,9 @@ void *bz_TempStack_Alloc(int32_t id, uint32_t size, uint32_t flags, ...)
     uintptr_t top = reinterpret_cast<uintptr_t>(s->top);
     uintptr_t block = RoundDown(top + a + kHeaderSize - 1, a);
     uintptr_t blockEnd = block + size;
-    va_list ap;
-    va_start(ap, flags);
     if (blockEnd > reinterpret_cast<uintptr_t>(s->end))
-    {
-        if (!s->overflowAllowed)
-        {
-            va_end(ap);
-            bzgMemStatus = BZ_MEM_STACK_FULL;
-            return nullptr;
-        }
-        // Only the source argument applies to a stack block.
-        const void *src = (flags & BZ_MEM_SOURCE) ? va_arg(ap, const void *) : nullptr;
-        va_end(ap);
-        void *heap = bz_MemAlloc(
-            size, flags & ~(BZ_MEM_LABEL | BZ_MEM_EXTRA | BZ_MEM_PARENT | BZ_MEM_SOURCE));
-        if (!heap)
-            return nullptr;
-        int32_t status = bzgMemStatus;
-        OverflowEntry *slot = nullptr;
-        for (OverflowNode *n = s->overflow; n && !slot; n = n->next)
-        {
-            for (OverflowEntry &e : n->entries)
-            {
-                if (!e.block)
-                {
-                    slot = &e;
-                    break;
-                }
-            }
-        }
-        if (!slot)
-        {
-            auto *node = static_cast<OverflowNode *>(
-                bz_MemAlloc(sizeof(OverflowNode), BZ_MEM_CLEAR | BZ_MEM_LABEL, ""));
-            if (!node)
-            {
-                bz_MemFree(heap);
-                bzgMemStatus = BZ_MEM_NO_OVERFLOW_ENTRY;
-                return nullptr;
-            }
-            node->next = s->overflow;
-            s->overflow = node;
-            slot = &node->entries[0];
-        }
-        slot->block = heap;
-        slot->depth = s->depth;
-        if (src)
-            MemCopy(size, heap, src);
-        bzgMemStatus = status;
-        return heap;
-    }
+        return AllocPastEnd(s, size, flags, src);
+
     uint8_t *oldTop = s->top;
     s->top = reinterpret_cast<uint8_t *>((blockEnd + 3) & ~uintptr_t(3));
     if (s->top > s->end)
@@ -189,13 +202,8 @@ void *bz_TempStack_Alloc(int32_t id, uint32_t size, uint32_t flags, ...)
     h->sizePad = (static_cast<uint32_t>((block - top - kHeaderSize) / 4) & 31) | (size << 5);
     h->reserved = 0;
     h->children = nullptr;
-    if (flags & BZ_MEM_SOURCE)
-    {
-        const void *src = va_arg(ap, const void *);
-        if (src)
-            MemCopy(size, result, src);
-    }
-    va_end(ap);
+    if (src)
+        MemCopy(size, result, src);
     bzgMemStatus = BZ_MEM_OK;
     return result;
 }
