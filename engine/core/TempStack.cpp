@@ -13,15 +13,23 @@ namespace
 struct OverflowEntry
 {
     void *block;
-    int32_t depth;
+    int32_t depth; // the mark depth when the block was taken
 };
+
+constexpr uint32_t kEntriesPerNode = 15;
 
 struct OverflowNode
 {
-    OverflowNode *next;
-    OverflowEntry entries[15];
+    OverflowNode *next; // the node before, with older entries
+    OverflowEntry entries[kEntriesPerNode];
 };
 
+// The overflow list is a stack of entries in the order the blocks were taken, newest node
+// first; only the newest node may be partly used. An entry's depth is never above the
+// current mark depth (a pop frees the entries of its depth), and a new entry takes the current
+// depth, so the depths never fall from older to newer entries: the blocks of the current depth
+// are always the newest ones, and a pop of a mark takes only them off the top. A released
+// block's entry is taken out and the newer ones close up, so the list never has gaps.
 struct TempStack
 {
     uint8_t *base;
@@ -30,6 +38,8 @@ struct TempStack
     uint32_t size;
     int32_t overflowAllowed;
     OverflowNode *overflow;
+    uint32_t overflowUsed; // entries in use in the newest node
+    OverflowNode *spare;   // one emptied node, kept so that a burst does not make and free one
     int32_t depth;
     uint8_t *marks[BZ_MEM_MAX_MARKS];
 };
@@ -44,19 +54,92 @@ TempStack *StackOf(int32_t id)
     return gStacks[id - 1];
 }
 
-void FreeOverflow(TempStack *s, int32_t depth, bool all)
+// The newest overflow entry, or null when the list is empty.
+OverflowEntry *NewestEntry(TempStack *s)
 {
-    for (OverflowNode *n = s->overflow; n; n = n->next)
+    return s->overflow ? &s->overflow->entries[s->overflowUsed - 1] : nullptr;
+}
+
+// Adds an entry for the block at the current depth; false when no node could be had.
+bool PushEntry(TempStack *s, void *block)
+{
+    if (!s->overflow || s->overflowUsed == kEntriesPerNode)
     {
-        for (OverflowEntry &e : n->entries)
+        OverflowNode *node = s->spare;
+        s->spare = nullptr;
+        if (!node)
         {
-            if (e.block && (all || e.depth == depth))
-            {
-                bz_MemFree(e.block);
-                e.block = nullptr;
-            }
+            node = static_cast<OverflowNode *>(
+                bz_MemAlloc(sizeof(OverflowNode), BZ_MEM_CLEAR | BZ_MEM_LABEL, ""));
+            if (!node)
+                return false;
+        }
+        node->next = s->overflow;
+        s->overflow = node;
+        s->overflowUsed = 0;
+    }
+    s->overflow->entries[s->overflowUsed++] = {block, s->depth};
+    return true;
+}
+
+// Drops the newest entry (its block is already released); an emptied node goes.
+void DropNewestEntry(TempStack *s)
+{
+    if (--s->overflowUsed > 0)
+        return;
+    OverflowNode *node = s->overflow;
+    s->overflow = node->next;
+    s->overflowUsed = s->overflow ? kEntriesPerNode : 0;
+    if (s->spare)
+        bz_MemFree(node);
+    else
+        s->spare = node;
+}
+
+// Frees the overflow blocks taken at the current depth: the newest entries.
+void FreeOverflowAtDepth(TempStack *s)
+{
+    while (OverflowEntry *e = NewestEntry(s))
+    {
+        if (e->depth != s->depth)
+            break;
+        bz_MemFree(e->block);
+        DropNewestEntry(s);
+    }
+}
+
+// Frees the block and takes its entry out of the overflow list; false when no entry holds the
+// block. The search starts at the newest entry, where blocks released in the reverse order of
+// taking are found at once; the entries newer than the one taken out each move one place down.
+bool FreeOverflowBlock(TempStack *s, void *block)
+{
+    OverflowNode *node = s->overflow;
+    uint32_t i = s->overflowUsed; // the entry looked at is node->entries[i - 1]
+    while (node && node->entries[i - 1].block != block)
+    {
+        if (--i == 0)
+        {
+            node = node->next;
+            i = kEntriesPerNode;
         }
     }
+    if (!node)
+        return false;
+    OverflowNode *n = s->overflow;
+    uint32_t j = s->overflowUsed - 1;
+    OverflowEntry carry = n->entries[j];
+    while (n != node || j != i - 1)
+    {
+        if (j == 0)
+        {
+            n = n->next;
+            j = kEntriesPerNode;
+        }
+        std::swap(carry, n->entries[--j]);
+    }
+    DropNewestEntry(s);
+    bz_MemFree(block);
+    return true;
 }
 
 // A block that does not fit in the stack: from the heap when the stack allows it, entered in
@@ -74,34 +157,12 @@ void *AllocPastEnd(TempStack *s, uint32_t size, uint32_t flags, const void *src)
     if (!heap)
         return nullptr;
     int32_t status = bzgMemStatus;
-    OverflowEntry *slot = nullptr;
-    for (OverflowNode *n = s->overflow; n && !slot; n = n->next)
+    if (!PushEntry(s, heap))
     {
-        for (OverflowEntry &e : n->entries)
-        {
-            if (!e.block)
-            {
-                slot = &e;
-                break;
-            }
-        }
+        bz_MemFree(heap);
+        bzgMemStatus = BZ_MEM_NO_OVERFLOW_ENTRY;
+        return nullptr;
     }
-    if (!slot)
-    {
-        auto *node = static_cast<OverflowNode *>(
-            bz_MemAlloc(sizeof(OverflowNode), BZ_MEM_CLEAR | BZ_MEM_LABEL, ""));
-        if (!node)
-        {
-            bz_MemFree(heap);
-            bzgMemStatus = BZ_MEM_NO_OVERFLOW_ENTRY;
-            return nullptr;
-        }
-        node->next = s->overflow;
-        s->overflow = node;
-        slot = &node->entries[0];
-    }
-    slot->block = heap;
-    slot->depth = s->depth;
     if (src)
         MemCopy(size, heap, src);
     bzgMemStatus = status;
@@ -228,21 +289,8 @@ int32_t bz_TempStack_Free(int32_t id, void *block)
         s->top = start;
         return bzgMemStatus = BZ_MEM_OK;
     }
-    if (s->overflowAllowed)
-    {
-        for (OverflowNode *n = s->overflow; n; n = n->next)
-        {
-            for (OverflowEntry &e : n->entries)
-            {
-                if (e.block == block)
-                {
-                    e.block = nullptr;
-                    bz_MemFree(block);
-                    return bzgMemStatus = BZ_MEM_OK;
-                }
-            }
-        }
-    }
+    if (s->overflowAllowed && FreeOverflowBlock(s, block))
+        return bzgMemStatus = BZ_MEM_OK;
     return bzgMemStatus = BZ_MEM_NOT_IN_STACK;
 }
 
@@ -267,7 +315,7 @@ int32_t bz_TempStack_PopMark(int32_t id)
     if (s->depth == 0)
         return bzgMemStatus = BZ_MEM_NO_MARK;
     if (s->overflowAllowed)
-        FreeOverflow(s, s->depth, false);
+        FreeOverflowAtDepth(s);
     --s->depth;
     s->top = s->marks[s->depth];
     return bzgMemStatus = BZ_MEM_OK;
@@ -306,12 +354,12 @@ int32_t bz_TempStack_Destroy(int32_t id)
     TempStack *s = StackOf(id);
     if (!s)
         return bzgMemStatus = BZ_MEM_BAD_ID;
-    FreeOverflow(s, 0, true);
-    while (OverflowNode *n = s->overflow)
+    while (OverflowEntry *e = NewestEntry(s))
     {
-        s->overflow = n->next;
-        bz_MemFree(n);
+        bz_MemFree(e->block);
+        DropNewestEntry(s);
     }
+    bz_MemFree(s->spare);
     bz_MemFree(s->base);
     bz_MemFree(s);
     gStacks[id - 1] = nullptr;

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -569,6 +572,126 @@ TEST_F(MemoryTest, TempStackOverflowGoesToTheHeapAndLeavesWithItsMark)
     EXPECT_EQ(bz_TempStack_Free(id, other), BZ_MEM_NOT_IN_STACK);
     bz_TempStack_Destroy(id);
     EXPECT_EQ(Stats().blockCount, before.blockCount - 2);
+}
+
+TEST_F(MemoryTest, TempStackBurstPopReleasesTheOverflowNodes)
+{
+    int32_t id = bz_TempStack_Create(256, 1);
+    ASSERT_NE(id, 0);
+    uint32_t space = bz_TempStack_SpaceLeft(id, 0);
+    bzMemStats before = Stats();
+    ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_NE(bz_TempStack_Alloc(id, 300, 0), nullptr) << i;
+    // The blocks and the list nodes of 15 entries each.
+    EXPECT_GE(Stats().blockCount, before.blockCount + 3000 + 200);
+    ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+    // The blocks and their nodes are gone; at most one emptied node is kept for the next burst.
+    EXPECT_LE(Stats().blockCount, before.blockCount + 1);
+
+    // Afterwards the stack works as before, in its buffer and past its end.
+    void *a = bz_TempStack_Alloc(id, 100, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(bz_TempStack_Free(id, a), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(id, 0), space);
+    ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+    const char text[1000] = "past the end";
+    char *big = static_cast<char *>(bz_TempStack_Alloc(id, sizeof text, BZ_MEM_SOURCE, text));
+    ASSERT_NE(big, nullptr);
+    EXPECT_STREQ(big, "past the end");
+    EXPECT_EQ(bz_MemSize(big), 1000u);
+    ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+    EXPECT_EQ(bz_TempStack_Free(id, big), BZ_MEM_NOT_IN_STACK);
+    EXPECT_LE(Stats().blockCount, before.blockCount + 1);
+    bz_TempStack_Destroy(id);
+    EXPECT_EQ(Stats().blockCount, before.blockCount - 2); // the record and the buffer too
+}
+
+// Blocks past the stack's end checked against a model: a block lives until it is released or
+// the mark of its depth is popped. Blocks are released newest first and from anywhere in the
+// list; every live block keeps its contents, and the heap holds exactly the live blocks and
+// the list nodes of 15 entries (with at most one emptied node kept).
+TEST_F(MemoryTest, TempStackOverflowFollowsAModelOfMarksAndReleases)
+{
+    int32_t id = bz_TempStack_Create(64, 1);
+    ASSERT_NE(id, 0);
+    const uint32_t base = Stats().blockCount;
+    struct Live
+    {
+        uint8_t *block;
+        uint32_t size;
+        int32_t depth;
+        uint8_t fill;
+    };
+    std::vector<Live> live;
+    std::mt19937 rng(20240611);
+    int32_t depth = 0;
+    auto intact = [](const Live &l)
+    {
+        for (uint32_t i = 0; i < l.size; ++i)
+        {
+            if (l.block[i] != l.fill)
+                return false;
+        }
+        return true;
+    };
+    auto take = [&]()
+    {
+        Live l;
+        l.size = 64 + rng() % 200;
+        l.fill = static_cast<uint8_t>(rng());
+        l.depth = depth;
+        l.block = static_cast<uint8_t *>(bz_TempStack_Alloc(id, l.size, 0));
+        ASSERT_NE(l.block, nullptr);
+        EXPECT_EQ(bz_MemSize(l.block), l.size);
+        std::memset(l.block, l.fill, l.size);
+        live.push_back(l);
+    };
+    for (int round = 0; round < 3000; ++round)
+    {
+        uint32_t op = rng() % 100;
+        if (op < 2)
+        {
+            for (int i = 0; i < 200; ++i) // a burst
+                take();
+        }
+        else if (op < 50)
+        {
+            take();
+        }
+        else if (op < 70 && !live.empty())
+        {
+            // Mostly the newest block, sometimes one from deep in the list.
+            size_t k = op < 62 ? live.size() - 1 : rng() % live.size();
+            ASSERT_TRUE(intact(live[k])) << round;
+            EXPECT_EQ(bz_TempStack_Free(id, live[k].block), 0) << round;
+            EXPECT_EQ(bz_TempStack_Free(id, live[k].block), BZ_MEM_NOT_IN_STACK) << round;
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(k));
+        }
+        else if (op < 85 && depth < BZ_MEM_MAX_MARKS)
+        {
+            ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+            ++depth;
+        }
+        else if (depth > 0)
+        {
+            ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+            live.erase(std::remove_if(live.begin(), live.end(),
+                                      [&](const Live &l) { return l.depth == depth; }),
+                       live.end());
+            --depth;
+            for (const Live &l : live)
+                ASSERT_TRUE(intact(l)) << round;
+        }
+        uint32_t nodes = Stats().blockCount - base - static_cast<uint32_t>(live.size());
+        uint32_t needed = static_cast<uint32_t>((live.size() + 14) / 15);
+        ASSERT_GE(nodes, needed) << round;
+        ASSERT_LE(nodes, needed + 1) << round;
+    }
+    for (const Live &l : live)
+        EXPECT_TRUE(intact(l));
+    bz_TempStack_Destroy(id);
+    EXPECT_EQ(Stats().blockCount, base - 2);
 }
 
 TEST_F(MemoryTest, DefaultStackAndScratch)
