@@ -181,6 +181,12 @@ ChildNode *FindNode(void *parent, const void *child)
     return nullptr;
 }
 
+void UnlinkElement(const void *element)
+{
+    if (ChildNode *node = LinkFind(element))
+        UnlinkNode(node);
+}
+
 void UnlinkPoolElements(int32_t id)
 {
     Pool *p = PoolOf(id);

@@ -29,6 +29,8 @@ constexpr uint32_t kMinBlockAlign = alignof(void *);
 // The padding field reaches back at most 31 words, enough for blocks aligned to 128 bytes.
 constexpr uint32_t kMaxBlockAlign = 128;
 constexpr uint32_t kAlignFlagBits = BZ_MEM_ALIGN | (7u << BZ_MEM_ALIGN_SHIFT);
+// The flags that put optional arguments in the list.
+constexpr uint32_t kArgumentFlags = BZ_MEM_LABEL | BZ_MEM_SOURCE | BZ_MEM_EXTRA | BZ_MEM_PARENT;
 
 struct ChildNode
 {
@@ -161,6 +163,8 @@ void ReturnNode(ChildNode *node);
 void FreeAllChildren(BlockHeader *h);
 // The node that holds a pool element in a parent's list, or null.
 ChildNode *LinkFind(const void *child);
+// Takes a pool element out of the parent's list that holds it, if any.
+void UnlinkElement(const void *element);
 // Unlinks every element of a pool from the parents that hold it.
 void UnlinkPoolElements(int32_t id);
 // Releases the index of linked pool elements.

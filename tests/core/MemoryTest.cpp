@@ -411,6 +411,78 @@ TEST_F(MemoryTest, PoolGrowsAndHandsOutLastFreedFirst)
     bz_Pool_Destroy(id);
 }
 
+// Every way of taking and returning an element sets both status words, counts the element
+// and keeps the free list last in, first out, whether or not other elements of the pool sit
+// in a parent's list.
+TEST_F(MemoryTest, PoolElementsEveryPathCountsAndReusesLastFreedFirst)
+{
+    int32_t id = bz_Pool_Create(24, 2, 1, 0);
+    ASSERT_NE(id, 0);
+    void *parent = bz_MemAlloc(8, 0);
+    const uint8_t src[24] = {9, 8, 7, 6, 5, 4, 3, 2, 1};
+    for (bool someLinked : {false, true})
+    {
+        void *held = someLinked ? bz_Pool_Alloc(id, BZ_MEM_PARENT, parent) : nullptr;
+        uint32_t base = bz_Pool_GetUsed(id);
+        struct
+        {
+            uint32_t flags;
+            const void *arg;
+        } ways[] = {{0, nullptr}, {BZ_MEM_CLEAR, nullptr}, {BZ_MEM_SOURCE, src}};
+        void *prev = nullptr;
+        for (const auto &w : ways)
+        {
+            bzgMemStatus = BZ_MEM_NO_MARK;
+            bzgLastError = BZ_ERROR_NONE;
+            auto *el = static_cast<uint8_t *>(w.arg ? bz_Pool_Alloc(id, w.flags, w.arg)
+                                                    : bz_Pool_Alloc(id, w.flags));
+            ASSERT_NE(el, nullptr);
+            EXPECT_EQ(bz_Mem_GetStatus(), 0) << w.flags;
+            EXPECT_EQ(bz_GetLastError(), BZ_ERROR_NO_MEMORY) << w.flags;
+            EXPECT_EQ(bz_Pool_GetUsed(id), base + 1) << w.flags;
+            if (prev)
+            {
+                EXPECT_EQ(el, prev) << "the element freed last comes back first";
+            }
+            if (w.flags == BZ_MEM_CLEAR)
+            {
+                EXPECT_EQ(std::count(el, el + 24, 0), 24);
+            }
+            if (w.flags == BZ_MEM_SOURCE)
+            {
+                EXPECT_EQ(std::memcmp(el, src, 24), 0);
+            }
+            std::memset(el, 0xEE, 24);
+            bzgMemStatus = BZ_MEM_NO_MARK;
+            bzgLastError = BZ_ERROR_NONE;
+            bz_Pool_FreeElement(id, el);
+            EXPECT_EQ(bz_Mem_GetStatus(), 0) << w.flags;
+            EXPECT_EQ(bz_GetLastError(), BZ_ERROR_NO_MEMORY) << w.flags;
+            EXPECT_EQ(bz_Pool_GetUsed(id), base) << w.flags;
+            prev = el;
+        }
+        // Three more elements: the first round grows the pool by a block of 2, the second
+        // (with one element held) fits in the two blocks.
+        void *els[3];
+        for (void *&e : els)
+            ASSERT_NE(e = bz_Pool_Alloc(id, 0), nullptr);
+        EXPECT_EQ(bz_Pool_GetUsed(id), base + 3);
+        EXPECT_EQ(bz_Pool_GetCapacity(id), 4u);
+        for (void *e : els)
+            bz_Pool_FreeElement(id, e);
+        EXPECT_EQ(bz_Pool_GetUsed(id), base);
+        if (held)
+        {
+            // The element in the parent's list leaves it when freed on its own.
+            bz_Pool_FreeElement(id, held);
+            EXPECT_EQ(bz_Pool_GetUsed(id), base - 1);
+            bz_MemFree(parent);
+            EXPECT_EQ(bz_Pool_GetUsed(id), base - 1);
+        }
+    }
+    bz_Pool_Destroy(id);
+}
+
 TEST_F(MemoryTest, PoolTrimReleasesWhollyFreeBlocks)
 {
     int32_t id = bz_Pool_Create(32, 4, 3, 0);
