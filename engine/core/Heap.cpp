@@ -39,16 +39,18 @@ void bz_LoadingTick()
 
 // --- heap blocks ---------------------------------------------------------------------------
 
-void *bz_MemAlloc(uint32_t size, uint32_t flags, ...)
+namespace
 {
-    va_list ap;
-    va_start(ap, flags);
-    void *block = bz_MemAllocV(flags, size, ap);
-    va_end(ap);
-    return block;
+// Gives the loading callback its turn, when one is set.
+inline void LoadingTick()
+{
+    if (bzgLoadingCallback)
+        bz_LoadingTick();
 }
 
-void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
+// Takes a block with its header and counts it. With args, the optional arguments the flags
+// name are read from it and applied; without, the flags name none.
+inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
 {
     bzgLastError = BZ_ERROR_NO_MEMORY;
     if (size == 0)
@@ -63,7 +65,7 @@ void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
     if (size > BZ_MEM_MAX_BLOCK)
     {
         bzgMemStatus = BZ_MEM_RAW_FAILED;
-        bz_LoadingTick();
+        LoadingTick();
         return nullptr;
     }
     bool exact = a <= gRawAlign && kHeaderSize % a == 0;
@@ -75,48 +77,70 @@ void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
     if (!raw)
     {
         bzgMemStatus = BZ_MEM_RAW_FAILED;
-        bz_LoadingTick();
+        LoadingTick();
         return nullptr;
     }
     if (flags & BZ_MEM_CLEAR)
         MemFill(raw, 0, rawSize);
 
-    va_list ap;
-    va_copy(ap, args);
     if (flags & BZ_MEM_LABEL)
-        (void)va_arg(ap, const char *);
+        (void)va_arg(*args, const char *);
     if (flags & BZ_MEM_EXTRA)
-        (void)va_arg(ap, unsigned int);
+        (void)va_arg(*args, unsigned int);
 
     uintptr_t r = reinterpret_cast<uintptr_t>(raw);
     uintptr_t b = exact ? r + kHeaderSize : RoundDown(r + a + kHeaderSize - 1, a);
     void *block = reinterpret_cast<void *>(b);
-    gStats.blockCount += 1;
-    gStats.bytesInUse += size + kHeaderSize;
-    gStats.bytesAllocated += size + kHeaderSize;
-    HeapLimitCheck();
+    CountBlock(size + kHeaderSize);
 
     BlockHeader *h = HeaderOf(block);
     uint32_t pad = static_cast<uint32_t>((b - r - kHeaderSize) / 4);
-    h->parent = nullptr;
-    h->sizePad = (pad & 31) | (size << 5);
-    h->reserved = 0;
-    h->children = nullptr;
+    WriteHeader(h, size, pad);
 
     if (flags & BZ_MEM_PARENT)
     {
-        void *parent = va_arg(ap, void *);
+        void *parent = va_arg(*args, void *);
         if (parent)
             bzgMemStatus = AddChild(parent, 0, block);
     }
     if (flags & BZ_MEM_SOURCE)
     {
-        const void *src = va_arg(ap, const void *);
+        const void *src = va_arg(*args, const void *);
         if (src)
             MemCopy(size, block, src);
     }
+    LoadingTick();
+    return block;
+}
+
+// Takes a block out of the list of the parent that holds it.
+[[gnu::noinline]] void LeaveParent(BlockHeader *h, void *block)
+{
+    if (ChildNode *node = FindNode(h->parent, block))
+        UnlinkNode(node);
+    h->parent = nullptr;
+}
+} // namespace
+
+void *bz_MemAlloc(uint32_t size, uint32_t flags, ...)
+{
+    // Without optional arguments the argument list is never opened.
+    if (!(flags & kArgumentFlags))
+        return NewBlock(flags, size, nullptr);
+    va_list ap;
+    va_start(ap, flags);
+    void *block = bz_MemAllocV(flags, size, ap);
     va_end(ap);
-    bz_LoadingTick();
+    return block;
+}
+
+// Kept out of line, so that the front above stays short.
+[[gnu::noinline]] void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
+{
+    va_list ap;
+    va_copy(ap, args);
+    void *block = NewBlock(flags, size, &ap);
+    va_end(ap);
     return block;
 }
 
@@ -128,17 +152,12 @@ void bz_MemFree(void *block)
         return;
     BlockHeader *h = HeaderOf(block);
     if (h->parent)
-    {
-        if (ChildNode *node = FindNode(h->parent, block))
-            UnlinkNode(node);
-        h->parent = nullptr;
-    }
-    FreeAllChildren(h);
-    uint32_t size = h->sizePad >> 5;
-    uint32_t pad = h->sizePad & 31;
-    gStats.blockCount -= 1;
-    gStats.bytesInUse -= size + kHeaderSize;
-    HeapLimitCheck();
+        LeaveParent(h, block);
+    if (h->children)
+        FreeAllChildren(h);
+    uint32_t size = BlockSize(h);
+    uint32_t pad = BlockPadWords(h);
+    UncountBlock(size + kHeaderSize);
     gPrim.freeRaw(reinterpret_cast<uint8_t *>(block) - kHeaderSize - 4 * pad);
     bzgMemStatus = BZ_MEM_OK;
 }
@@ -164,5 +183,5 @@ uint32_t bz_MemSize(const void *block)
 {
     if (!block)
         return 0;
-    return HeaderOf(block)->sizePad >> 5;
+    return BlockSize(HeaderOf(block));
 }

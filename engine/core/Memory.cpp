@@ -10,7 +10,9 @@ uint32_t bzgMemDebugFlags;
 
 namespace bzMem
 {
-bzMemStats gStats;
+uint32_t gBlockCount;
+uint32_t gBytesInUse;
+uint32_t gBytesAllocated;
 uint32_t gHeapLimit;
 uint32_t gDefaultAlign = 4;
 uint32_t gRawAlign;
@@ -47,7 +49,7 @@ int32_t bz_Mem_GetStatus()
 void bz_Mem_GetStats(bzMemStats *out)
 {
     if (out)
-        *out = gStats;
+        *out = {gBlockCount, 0, gBytesInUse, gBytesAllocated};
 }
 
 uint32_t bz_Mem_HeaderSize()
@@ -117,7 +119,7 @@ void bz_Mem_Init(const bzMemSettings *settings)
 {
     if (gInitialised)
         bz_MemPools_DestroyAll();
-    gStats = {};
+    gBlockCount = gBytesInUse = gBytesAllocated = 0;
     bzgMemStatus = BZ_MEM_OK;
     bzgLastError = BZ_ERROR_NO_MEMORY;
     gDefaultAlign = 4;

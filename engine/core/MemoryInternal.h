@@ -18,8 +18,10 @@ struct ChildNode;
 struct BlockHeader
 {
     void *parent;
-    uint32_t sizePad;
-    uint32_t reserved;
+    // Size and padding in the low 32 bits, 0 above. The word is written in one store: the C
+    // library's free reads these eight bytes of a released block as one word, and a word
+    // stored in two halves just before cannot be forwarded to that load, which then waits.
+    uint64_t sizePad;
     ChildNode *children;
 };
 constexpr uint32_t kHeaderSize = sizeof(BlockHeader);
@@ -56,7 +58,12 @@ struct Pool
 
 // --- settings and statistics (Memory.cpp) ----------------------------------------------------
 
-extern bzMemStats gStats;
+// The running statistics of bzMemStats, each in a variable of its own: kept side by side in
+// one record, the compiler joins the two byte counts of an allocation into one wide load and
+// store, and that load then waits on the narrow store of the free just before.
+extern uint32_t gBlockCount;
+extern uint32_t gBytesInUse;
+extern uint32_t gBytesAllocated;
 extern uint32_t gHeapLimit;
 extern uint32_t gDefaultAlign;
 extern uint32_t gRawAlign;
@@ -68,8 +75,25 @@ void HeapLimitExceeded();
 // Runs after every change of the bytes in use.
 inline void HeapLimitCheck()
 {
-    if (gHeapLimit && gStats.bytesInUse > gHeapLimit)
+    if (gHeapLimit && gBytesInUse > gHeapLimit)
         HeapLimitExceeded();
+}
+
+// Counts a new block of the given bytes (its size and header), then checks the heap limit.
+inline void CountBlock(uint32_t bytes)
+{
+    gBlockCount += 1;
+    gBytesInUse += bytes;
+    gBytesAllocated += bytes;
+    HeapLimitCheck();
+}
+
+// Counts a released block, then checks the heap limit.
+inline void UncountBlock(uint32_t bytes)
+{
+    gBlockCount -= 1;
+    gBytesInUse -= bytes;
+    HeapLimitCheck();
 }
 
 // --- the primitive table (MemPrimitives.cpp) -------------------------------------------------
@@ -83,8 +107,29 @@ inline BlockHeader *HeaderOf(const void *block)
     return reinterpret_cast<BlockHeader *>(reinterpret_cast<uintptr_t>(block) - kHeaderSize);
 }
 
+// The default alignment may be any multiple of 4; the usual powers of two skip the division.
+// Writes the header of a new block without children.
+inline void WriteHeader(BlockHeader *h, uint32_t size, uint32_t padWords)
+{
+    h->parent = nullptr;
+    h->sizePad = (padWords & 31) | (uint64_t(size) << 5);
+    h->children = nullptr;
+}
+
+inline uint32_t BlockSize(const BlockHeader *h)
+{
+    return static_cast<uint32_t>(h->sizePad >> 5);
+}
+
+inline uint32_t BlockPadWords(const BlockHeader *h)
+{
+    return static_cast<uint32_t>(h->sizePad & 31);
+}
+
 inline uintptr_t RoundDown(uintptr_t v, uintptr_t a)
 {
+    if ((a & (a - 1)) == 0)
+        return v & ~(a - 1);
     return v / a * a;
 }
 
@@ -104,9 +149,15 @@ inline void StoreLink(void *at, const void *p)
 // header's padding field can hold.
 inline uint32_t BlockAlignment(uint32_t flags)
 {
-    if ((flags & BZ_MEM_ALIGN) && ((flags >> BZ_MEM_ALIGN_SHIFT) & 7) > 4)
-        return 0;
-    return std::max(bz_Mem_AlignmentForFlags(flags), kMinBlockAlign);
+    uint32_t a = gDefaultAlign;
+    if (flags & BZ_MEM_ALIGN)
+    {
+        uint32_t n = (flags >> BZ_MEM_ALIGN_SHIFT) & 7;
+        if (n > 4)
+            return 0;
+        a = std::max(8u << n, a);
+    }
+    return std::max(a, kMinBlockAlign);
 }
 
 // --- pools (Pool.cpp) ------------------------------------------------------------------------

@@ -259,10 +259,7 @@ void *bz_TempStack_Alloc(int32_t id, uint32_t size, uint32_t flags, ...)
     if (flags & BZ_MEM_CLEAR)
         MemFill(oldTop, 0, blockEnd - reinterpret_cast<uintptr_t>(oldTop));
     BlockHeader *h = HeaderOf(result);
-    h->parent = nullptr;
-    h->sizePad = (static_cast<uint32_t>((block - top - kHeaderSize) / 4) & 31) | (size << 5);
-    h->reserved = 0;
-    h->children = nullptr;
+    WriteHeader(h, size, static_cast<uint32_t>((block - top - kHeaderSize) / 4));
     if (src)
         MemCopy(size, result, src);
     bzgMemStatus = BZ_MEM_OK;
@@ -281,7 +278,7 @@ int32_t bz_TempStack_Free(int32_t id, void *block)
     if (b >= s->base + kHeaderSize && b <= s->end)
     {
         BlockHeader *h = HeaderOf(block);
-        uint8_t *start = b - kHeaderSize - 4 * (h->sizePad & 31);
+        uint8_t *start = b - kHeaderSize - 4 * BlockPadWords(h);
         if (start < s->base)
             return bzgMemStatus = BZ_MEM_NOT_IN_STACK;
         if (start > s->top)

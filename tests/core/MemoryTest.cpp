@@ -94,6 +94,48 @@ TEST_F(MemoryTest, AlignedBlockKeepsSizeAndCounts)
     EXPECT_EQ(bz_Mem_AlignmentForFlags(0), bz_Mem_GetDefaultAlignment());
 }
 
+// The four statistics words after allocations with and without optional arguments: the
+// count and the bytes in use come back when the block goes, the cumulative bytes stay.
+TEST_F(MemoryTest, HeapStatisticsFollowEveryKindOfAllocation)
+{
+    const uint32_t header = bz_Mem_HeaderSize();
+    void *parent = bz_MemAlloc(8, 0);
+    const char src[40] = "source";
+    struct
+    {
+        uint32_t size;
+        uint32_t flags;
+    } cases[] = {{64, 0},
+                 {1, BZ_MEM_CLEAR},
+                 {100, BZ_MEM_ALIGN_FLAGS(3) | BZ_MEM_RETRY},
+                 {40, BZ_MEM_SOURCE},
+                 {48, BZ_MEM_LABEL | BZ_MEM_EXTRA | BZ_MEM_PARENT}};
+    for (const auto &c : cases)
+    {
+        bzMemStats before = Stats();
+        void *b = nullptr;
+        if (c.flags & BZ_MEM_SOURCE)
+            b = bz_MemAlloc(c.size, c.flags, src);
+        else if (c.flags & BZ_MEM_PARENT)
+            b = bz_MemAlloc(c.size, c.flags, "label", 3u, parent);
+        else
+            b = bz_MemAlloc(c.size, c.flags);
+        ASSERT_NE(b, nullptr) << c.flags;
+        bzMemStats with = Stats();
+        EXPECT_EQ(with.blockCount, before.blockCount + 1) << c.flags;
+        EXPECT_EQ(with.unused, 0u);
+        EXPECT_EQ(with.bytesInUse, before.bytesInUse + c.size + header) << c.flags;
+        EXPECT_EQ(with.bytesAllocated, before.bytesAllocated + c.size + header) << c.flags;
+        bz_MemFree(b);
+        bzMemStats after = Stats();
+        EXPECT_EQ(after.blockCount, before.blockCount) << c.flags;
+        EXPECT_EQ(after.bytesInUse, before.bytesInUse) << c.flags;
+        EXPECT_EQ(after.bytesAllocated, with.bytesAllocated) << c.flags;
+        EXPECT_EQ(bz_Mem_GetStatus(), 0);
+    }
+    bz_MemFree(parent);
+}
+
 TEST_F(MemoryTest, AlignmentAboveTheHeaderRangeIsRefused)
 {
     EXPECT_EQ(bz_MemAlloc(16, BZ_MEM_ALIGN_FLAGS(5)), nullptr);
