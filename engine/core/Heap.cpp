@@ -68,8 +68,14 @@ inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
         LoadingTick();
         return nullptr;
     }
-    bool exact = a <= gRawAlign && kHeaderSize % a == 0;
-    size_t rawSize = exact ? size_t(size) + kHeaderSize : size_t(size) + a + kHeaderSize - 1;
+    // Rounding needs a - 1 spare bytes unless the raw allocator already aligns that much.
+    size_t rawSize = size_t(size) + a + kHeaderSize - 1;
+    bool exact = false;
+    if (a <= gRawAlign && kHeaderSize % a == 0) [[unlikely]]
+    {
+        exact = true;
+        rawSize = size_t(size) + kHeaderSize;
+    }
 
     void *raw = gPrim.allocRaw((flags & BZ_MEM_RETRY) ? 1 : 0, rawSize);
     if (!raw && (flags & BZ_MEM_RETRY))
@@ -124,18 +130,17 @@ inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
 
 void *bz_MemAlloc(uint32_t size, uint32_t flags, ...)
 {
-    // Without optional arguments the argument list is never opened.
-    if (!(flags & kArgumentFlags))
-        return NewBlock(flags, size, nullptr);
+    // The common call, without flags, has a path of its own with every flag test folded away.
+    if (flags == 0)
+        return NewBlock(0, size, nullptr);
     va_list ap;
     va_start(ap, flags);
-    void *block = bz_MemAllocV(flags, size, ap);
+    void *block = NewBlock(flags, size, &ap);
     va_end(ap);
     return block;
 }
 
-// Kept out of line, so that the front above stays short.
-[[gnu::noinline]] void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
+void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
 {
     va_list ap;
     va_copy(ap, args);

@@ -128,7 +128,7 @@ inline uint32_t BlockPadWords(const BlockHeader *h)
 
 inline uintptr_t RoundDown(uintptr_t v, uintptr_t a)
 {
-    if ((a & (a - 1)) == 0)
+    if ((a & (a - 1)) == 0) [[likely]]
         return v & ~(a - 1);
     return v / a * a;
 }
@@ -150,7 +150,7 @@ inline void StoreLink(void *at, const void *p)
 inline uint32_t BlockAlignment(uint32_t flags)
 {
     uint32_t a = gDefaultAlign;
-    if (flags & BZ_MEM_ALIGN)
+    if (flags & BZ_MEM_ALIGN) [[unlikely]]
     {
         uint32_t n = (flags >> BZ_MEM_ALIGN_SHIFT) & 7;
         if (n > 4)
