@@ -75,10 +75,7 @@ int32_t bz_Mem_SetDefaultAlignment(uint32_t alignment)
 
 uint32_t bz_Mem_AlignmentForFlags(uint32_t flags)
 {
-    uint32_t a = 0;
-    if (flags & BZ_MEM_ALIGN)
-        a = 8u << ((flags >> BZ_MEM_ALIGN_SHIFT) & 7);
-    return std::max(a, gDefaultAlign);
+    return AlignmentForFlags(flags);
 }
 
 uint32_t bz_Mem_RoundUp(uint32_t value, uint32_t alignment)

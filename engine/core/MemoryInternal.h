@@ -64,6 +64,7 @@ struct Pool
 extern uint32_t gBlockCount;
 extern uint32_t gBytesInUse;
 extern uint32_t gBytesAllocated;
+
 extern uint32_t gHeapLimit;
 extern uint32_t gDefaultAlign;
 extern uint32_t gRawAlign;
@@ -107,7 +108,6 @@ inline BlockHeader *HeaderOf(const void *block)
     return reinterpret_cast<BlockHeader *>(reinterpret_cast<uintptr_t>(block) - kHeaderSize);
 }
 
-// The default alignment may be any multiple of 4; the usual powers of two skip the division.
 // Writes the header of a new block without children.
 inline void WriteHeader(BlockHeader *h, uint32_t size, uint32_t padWords)
 {
@@ -126,6 +126,7 @@ inline uint32_t BlockPadWords(const BlockHeader *h)
     return static_cast<uint32_t>(h->sizePad & 31);
 }
 
+// The default alignment may be any multiple of 4; the usual powers of two skip the division.
 inline uintptr_t RoundDown(uintptr_t v, uintptr_t a)
 {
     if ((a & (a - 1)) == 0) [[likely]]
@@ -145,19 +146,21 @@ inline void StoreLink(void *at, const void *p)
     std::memcpy(at, &p, sizeof p);
 }
 
+// The larger of 8 << n, when the flags ask for alignment n, and the default alignment.
+inline uint32_t AlignmentForFlags(uint32_t flags)
+{
+    if (flags & BZ_MEM_ALIGN) [[unlikely]]
+        return std::max(8u << ((flags >> BZ_MEM_ALIGN_SHIFT) & 7), gDefaultAlign);
+    return gDefaultAlign;
+}
+
 // Effective alignment of a heap or stack block; 0 when the flags ask for more than the
 // header's padding field can hold.
 inline uint32_t BlockAlignment(uint32_t flags)
 {
-    uint32_t a = gDefaultAlign;
-    if (flags & BZ_MEM_ALIGN) [[unlikely]]
-    {
-        uint32_t n = (flags >> BZ_MEM_ALIGN_SHIFT) & 7;
-        if (n > 4)
-            return 0;
-        a = std::max(8u << n, a);
-    }
-    return std::max(a, kMinBlockAlign);
+    if ((flags & BZ_MEM_ALIGN) && ((flags >> BZ_MEM_ALIGN_SHIFT) & 7) > 4) [[unlikely]]
+        return 0;
+    return std::max(AlignmentForFlags(flags), kMinBlockAlign);
 }
 
 // --- pools (Pool.cpp) ------------------------------------------------------------------------

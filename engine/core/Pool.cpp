@@ -214,13 +214,12 @@ int32_t bz_Pool_Create(uint32_t s, uint32_t b, uint32_t k, uint32_t flags)
     uint32_t align;
     if (flags & BZ_MEM_ALIGN)
     {
-        align = BlockAlignment(flags);
-        if (!align)
+        if (!BlockAlignment(flags))
         {
             bzgMemStatus = BZ_MEM_BAD_ALIGNMENT;
             return 0;
         }
-        align = std::max(8u << ((flags >> BZ_MEM_ALIGN_SHIFT) & 7), gDefaultAlign);
+        align = AlignmentForFlags(flags);
     }
     else
     {
