@@ -171,7 +171,7 @@ void *bz_MemRealloc(void *old, uint32_t newSize, uint32_t flags, ...)
 {
     va_list ap;
     va_start(ap, flags);
-    void *block = bz_MemAllocV(flags, newSize, ap);
+    void *block = NewBlock(flags, newSize, &ap);
     va_end(ap);
     if (!old)
         return block;
