@@ -107,10 +107,8 @@ ChildNode *TakeNode()
         return nullptr;
     return static_cast<ChildNode *>(PoolTakeRaw(cp));
 }
-} // namespace
 
-namespace bzMem
-{
+// The node that holds a pool element in a parent's list, or null.
 ChildNode *LinkFind(const void *child)
 {
     if (!gLinkCap)
@@ -124,22 +122,6 @@ ChildNode *LinkFind(const void *child)
     }
 }
 
-void ReleaseLinkIndex()
-{
-    if (gLinks)
-        gPrim.freeRaw(gLinks);
-    gLinks = nullptr;
-    gLinkCap = gLinkCount = 0;
-}
-
-// --- list nodes ------------------------------------------------------------------------------
-
-bool CreateChildPool()
-{
-    gChildPool = bz_Pool_Create(sizeof(ChildNode), 512, 5, 0);
-    return gChildPool != 0;
-}
-
 void ReturnNode(ChildNode *node)
 {
     Pool *cp = PoolOf(gChildPool);
@@ -147,6 +129,7 @@ void ReturnNode(ChildNode *node)
         PoolGiveRaw(cp, node);
 }
 
+// Takes the node out of its parent's list without releasing the child.
 void UnlinkNode(ChildNode *node)
 {
     BlockHeader *ph = HeaderOf(node->parent);
@@ -181,6 +164,51 @@ ChildNode *FindNode(void *parent, const void *child)
     return nullptr;
 }
 
+// Releases a child of a list that is being dissolved: the node is already out of the list.
+void ReleaseChild(ChildNode *node)
+{
+    if (node->poolId)
+    {
+        LinkRemove(node->child);
+        if (Pool *p = PoolOf(node->poolId))
+        {
+            --p->linked;
+            PoolGiveRaw(p, node->child);
+        }
+    }
+    else
+    {
+        HeaderOf(node->child)->parent = nullptr;
+        bz_MemFree(node->child);
+    }
+}
+} // namespace
+
+namespace bzMem
+{
+void ReleaseLinkIndex()
+{
+    if (gLinks)
+        gPrim.freeRaw(gLinks);
+    gLinks = nullptr;
+    gLinkCap = gLinkCount = 0;
+}
+
+// --- list nodes ------------------------------------------------------------------------------
+
+bool CreateChildPool()
+{
+    gChildPool = bz_Pool_Create(sizeof(ChildNode), 512, 5, 0);
+    return gChildPool != 0;
+}
+
+void LeaveParent(BlockHeader *h, void *block)
+{
+    if (ChildNode *node = FindNode(h->parent, block))
+        UnlinkNode(node);
+    h->parent = nullptr;
+}
+
 void UnlinkElement(const void *element)
 {
     if (ChildNode *node = LinkFind(element))
@@ -198,24 +226,6 @@ void UnlinkPoolElements(int32_t id)
             UnlinkNode(gLinks[i].node); // the table shifted: look at slot i again
         else
             ++i;
-    }
-}
-
-void ReleaseChild(ChildNode *node)
-{
-    if (node->poolId)
-    {
-        LinkRemove(node->child);
-        if (Pool *p = PoolOf(node->poolId))
-        {
-            --p->linked;
-            PoolGiveRaw(p, node->child);
-        }
-    }
-    else
-    {
-        HeaderOf(node->child)->parent = nullptr;
-        bz_MemFree(node->child);
     }
 }
 
@@ -269,7 +279,6 @@ int32_t AddChild(void *parent, int32_t poolId, void *child)
     ph->children = node;
     return BZ_MEM_OK;
 }
-
 } // namespace bzMem
 
 // --- child lists ---------------------------------------------------------------------------

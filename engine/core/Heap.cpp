@@ -118,14 +118,6 @@ inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
     LoadingTick();
     return block;
 }
-
-// Takes a block out of the list of the parent that holds it.
-[[gnu::noinline]] void LeaveParent(BlockHeader *h, void *block)
-{
-    if (ChildNode *node = FindNode(h->parent, block))
-        UnlinkNode(node);
-    h->parent = nullptr;
-}
 } // namespace
 
 void *bz_MemAlloc(uint32_t size, uint32_t flags, ...)

@@ -207,16 +207,9 @@ extern int32_t gChildPool;
 bool CreateChildPool();
 // Links the child (a pool element when poolId is not 0) into the parent's list: 0 or 99.
 int32_t AddChild(void *parent, int32_t poolId, void *child);
-ChildNode *FindNode(void *parent, const void *child);
-// Takes the node out of its parent's list without releasing the child.
-void UnlinkNode(ChildNode *node);
-// Releases a child of a list that is being dissolved: the node is already out of the list.
-void ReleaseChild(ChildNode *node);
-// Returns a node to the child-list pool.
-void ReturnNode(ChildNode *node);
+// Takes a heap block out of the list of the parent that holds it.
+void LeaveParent(BlockHeader *h, void *block);
 void FreeAllChildren(BlockHeader *h);
-// The node that holds a pool element in a parent's list, or null.
-ChildNode *LinkFind(const void *child);
 // Takes a pool element out of the parent's list that holds it, if any.
 void UnlinkElement(const void *element);
 // Unlinks every element of a pool from the parents that hold it.
