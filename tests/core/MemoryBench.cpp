@@ -112,9 +112,9 @@ void BM_TempStackPastEnd(benchmark::State &state)
         bz_TempStack_PopMark(id);
     }
     bz_TempStack_Destroy(id);
-    state.counters["per_block"] = benchmark::Counter(
-        static_cast<double>(blocks),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_block"] = benchmark::Counter(static_cast<double>(blocks),
+                                                     benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
 }
 } // namespace
 
