@@ -76,4 +76,3 @@ BENCHMARK(BM_HullOfBall)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_HullOfSphere)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 } // namespace
 
-BENCHMARK_MAIN();

@@ -56,4 +56,3 @@ BENCHMARK(BM_Crc32_Zlib);
 #endif
 } // namespace
 
-BENCHMARK_MAIN();

@@ -125,14 +125,3 @@ BENCHMARK(BM_PoolBatch)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
 BENCHMARK(BM_MallocBatch)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
 BENCHMARK(BM_TempStackPastEnd)->Arg(256)->Arg(16384);
 
-int main(int argc, char **argv)
-{
-    bz_Mem_Init(nullptr);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    bz_MemPools_DestroyAll();
-    return 0;
-}

@@ -101,4 +101,3 @@ void BM_Cipher_PlainRc4(benchmark::State &state)
 BENCHMARK(BM_Cipher_PlainRc4);
 } // namespace
 
-BENCHMARK_MAIN();

@@ -332,4 +332,3 @@ void BM_ATan2(benchmark::State &state)
 BENCHMARK(BM_ATan2);
 } // namespace
 
-BENCHMARK_MAIN();
