@@ -1,5 +1,6 @@
 #include "core/Strings.h"
 
+#include "core/Ascii.h"
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "core/Memory.h"
@@ -19,15 +20,6 @@ bool IsWhite(unsigned char c)
 {
     return c == '\n' || c == '\r' || c == '\t' || c == ' ';
 }
-bool IsDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-bool IsLetter(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // The character an escape stands for: /n, /r and /t are control characters, anything else is
 // the character itself.
 unsigned char EscapedChar(char c)
@@ -136,8 +128,8 @@ bool MatchElement(const char *p, unsigned char c, const char *&next)
         switch (p[1])
         {
         case 'w': return IsWhite(c);
-        case 'd': return IsDigit(c);
-        case 'a': return IsLetter(c);
+        case 'd': return bz_AsciiIsDigit(c);
+        case 'a': return bz_AsciiIsLetter(c);
         default: return c == EscapedChar(p[1]);
         }
     default: next = p + 1; return c == static_cast<unsigned char>(*p);

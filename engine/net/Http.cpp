@@ -1,5 +1,6 @@
 #include "net/Http.h"
 
+#include "core/Ascii.h"
 #include "core/Clock.h"
 #include "files/File.h"
 #include "core/Memory.h"
@@ -41,43 +42,14 @@ struct UrlParts
     uint16_t port;
 };
 
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool AtOrBelowSpace(char c)
 {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-bool IsAlnum(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 char HexDigit(int v)
 {
     return "0123456789abcdef"[v & 15];
-}
-
-bool EqualNoCase(const char *a, const char *b)
-{
-    for (; *a && *b; ++a, ++b)
-        if (Lower(*a) != Lower(*b))
-            return false;
-    return *a == *b;
 }
 
 // Reads a decimal port of 1 to 65535 that fills the whole text.
@@ -121,7 +93,7 @@ bool ParseUrl(const char *url, UrlParts *parts)
     if (segLen > 0 && segment[segLen - 1] == ':')
     {
         for (char *s = segment; *s; ++s)
-            *s = Lower(*s);
+            *s = bz_AsciiLower(*s);
         parts->scheme = segment;
         if (more)
             ++p;
@@ -161,7 +133,7 @@ bool ParseUrl(const char *url, UrlParts *parts)
 const HostRow *FindCachedHost(const char *host)
 {
     for (int32_t i = 0; i < gHostCount; ++i)
-        if (EqualNoCase(gHostCache[i].name, host))
+        if (bz_AsciiEqualNoCase(gHostCache[i].name, host))
             return &gHostCache[i];
     return nullptr;
 }
@@ -273,10 +245,11 @@ char DecodedAt(const char *text, uint32_t *i, uint32_t end)
     const char c = text[*i];
     if (c == '+')
         return ' ';
-    if (c == '%' && *i + 2 < end && HexValue(text[*i + 1]) >= 0 && HexValue(text[*i + 2]) >= 0)
+    if (c == '%' && *i + 2 < end && bz_AsciiHexValue(text[*i + 1]) >= 0 &&
+        bz_AsciiHexValue(text[*i + 2]) >= 0)
     {
         *i += 2;
-        return static_cast<char>(HexValue(text[*i - 1]) * 16 + HexValue(text[*i]));
+        return static_cast<char>(bz_AsciiHexValue(text[*i - 1]) * 16 + bz_AsciiHexValue(text[*i]));
     }
     return c;
 }
@@ -394,7 +367,7 @@ int64_t ContentLength(const char *head, uint32_t length)
             continue;
         uint32_t p = i + 2;
         uint32_t k = 0;
-        while (k < nameLen && p + k < length && Lower(head[p + k]) == kName[k])
+        while (k < nameLen && p + k < length && bz_AsciiLower(head[p + k]) == kName[k])
             ++k;
         if (k < nameLen || p + k >= length || head[p + k] != ':')
             continue;
@@ -631,7 +604,7 @@ bzHttpText *bz_Http_UrlEncode(const void *data, uint32_t length)
     for (uint32_t i = 0; i < length; ++i)
     {
         uint8_t c = bytes[i];
-        if (IsAlnum(c))
+        if (bz_AsciiIsAlnum(c))
             *out++ = static_cast<char>(c);
         else if (c == ' ')
             *out++ = '+';
