@@ -1,6 +1,7 @@
 #include "net/Http.h"
 
 #include "core/Ascii.h"
+#include "core/Bytes.h"
 #include "core/Clock.h"
 #include "files/File.h"
 #include "core/Memory.h"
@@ -314,15 +315,6 @@ void CloseSocket(bzHttpRequest *request)
     request->socket = 0;
 }
 
-// Writes a 32-bit word little-endian.
-void PutWord(uint8_t *p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 // Sends everything before the deadline; false on failure or time-out.
 bool SendAll(PDSocket socket, const char *data, uint32_t length, uint32_t deadline)
 {
@@ -413,14 +405,14 @@ bool CreateDownloadFile(Download *d, const char *dldName, const char *fileName, 
     if (!f)
         return false;
     uint8_t head[32];
-    PutWord(head + 0, kDownloadMagic);
-    PutWord(head + 4, 1);
-    PutWord(head + 8, expected);
-    PutWord(head + 12, 0);
-    PutWord(head + 16, kDownloadKeepOpen);
-    PutWord(head + 20, lenFinal);
-    PutWord(head + 24, lenDld);
-    PutWord(head + 28, lenUrl);
+    bz_PutU32LE(head + 0, kDownloadMagic);
+    bz_PutU32LE(head + 4, 1);
+    bz_PutU32LE(head + 8, expected);
+    bz_PutU32LE(head + 12, 0);
+    bz_PutU32LE(head + 16, kDownloadKeepOpen);
+    bz_PutU32LE(head + 20, lenFinal);
+    bz_PutU32LE(head + 24, lenDld);
+    bz_PutU32LE(head + 28, lenUrl);
     bool ok = bz_FileWrite(f, head, 32) == 32 &&
               bz_FileWrite(f, fileName, lenFinal + 1) == lenFinal + 1 &&
               bz_FileWrite(f, dldName, lenDld + 1) == lenDld + 1 &&
@@ -449,7 +441,7 @@ bool WritePiece(Download *d, const char *data, uint32_t length)
         return false;
     d->written += length;
     uint8_t word[4];
-    PutWord(word, d->written);
+    bz_PutU32LE(word, d->written);
     // Flushed at once, so that the file on disk always tells how far the download came.
     return bz_FileSeek(d->file, 12, SEEK_SET) == 0 && bz_FileWrite(d->file, word, 4) == 4 &&
            bz_FileFlush(d->file) == 0;
