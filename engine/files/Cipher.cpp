@@ -90,18 +90,10 @@ void XorBytes(uint8_t *out, const uint8_t *data, const uint8_t *stream, int32_t 
 void NoteMark(bzCipherStream *stream)
 {
     if (stream->cursorPos % kMarkInterval != 0 ||
-        stream->cursorPos / kMarkInterval != stream->markCount)
+        static_cast<uint32_t>(stream->cursorPos / kMarkInterval) != stream->marks.count)
         return;
-    if (stream->markCount == stream->markCapacity)
-    {
-        int32_t capacity = stream->markCapacity ? stream->markCapacity * 2 : 16;
-        void *grown = bz_MemRealloc(stream->marks, (uint32_t)(capacity * sizeof(bzCipherState)), 0);
-        if (!grown)
-            return; // without more snapshots a jump back starts further back; still correct
-        stream->marks = (bzCipherState *)grown;
-        stream->markCapacity = capacity;
-    }
-    stream->marks[stream->markCount++] = stream->cursor;
+    // Without more snapshots a jump back starts further back; still correct.
+    stream->marks.Push(stream->cursor);
 }
 
 // Moves the cursor to key-stream byte number target (a window boundary).
@@ -110,8 +102,8 @@ void SeekCursor(bzCipherStream *stream, int32_t target)
     if (target < stream->cursorPos)
     {
         int32_t mark = target / kMarkInterval;
-        if (mark >= stream->markCount)
-            mark = stream->markCount - 1;
+        if (mark >= static_cast<int32_t>(stream->marks.count))
+            mark = static_cast<int32_t>(stream->marks.count) - 1;
         if (mark >= 0)
         {
             stream->cursor = stream->marks[mark];
@@ -184,10 +176,7 @@ void bz_CipherStream_Release(bzCipherStream *stream)
 {
     if (!stream)
         return;
-    if (stream->marks)
-        bz_MemFree(stream->marks);
-    stream->marks = nullptr;
-    stream->markCount = stream->markCapacity = 0;
+    stream->marks.Free();
     stream->windowBase[0] = stream->windowBase[1] = -1;
 }
 

@@ -3,6 +3,8 @@
 // substitution over a chosen alphabet whose rotors step like an odometer.
 #pragma once
 
+#include "core/Array.h"
+
 #include <cstdint>
 
 // Result codes of the block operations.
@@ -53,9 +55,7 @@ struct bzCipherStream
     int32_t windowBase[2]; // key-stream byte number of each window, -1 when empty
     int32_t newest;        // index of the window produced last
     uint8_t window[2][BZ_CIPHER_WINDOW];
-    bzCipherState *marks; // snapshot k is the state after k x 64 KB bytes
-    int32_t markCount;
-    int32_t markCapacity;
+    bzArray<bzCipherState> marks; // snapshot k is the state after k x 64 KB bytes
 };
 
 // Keys the stream; BZ_CIPHER_NO_KEY without a key, else 0.
