@@ -35,6 +35,7 @@ enum : bzErrorCode
     BZ_ERROR_OUTDATED_VERSION = 58,
     BZ_ERROR_BAD_DATA_FORMAT = 59,
     BZ_ERROR_UNSUPPORTED = 68,
+    BZ_ERROR_NO_BOUNDS = 77, // a measurement of a lump tree found no box (no message of its own)
     BZ_ERROR_LAST = 145,
 };
 
