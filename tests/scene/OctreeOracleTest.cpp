@@ -3,6 +3,7 @@
 // nearest distance and lump (ties and hits on a hair of an edge aside).
 #include "TestLevel.h"
 
+#include "core/Memory.h"
 #include "scene/Bounds.h"
 #include "scene/LumpRay.h"
 #include "scene/Octree.h"
@@ -37,6 +38,8 @@ TEST(OctreeOracle, NearestHitAgreesWithEveryFaceLoop)
     std::mt19937 rng(99u);
     int compared = 0, hits = 0, skipped = 0;
     const auto start = std::chrono::steady_clock::now();
+    bzMemStats before;
+    bz_Mem_GetStats(&before);
     for (int k = 0; k < 600; k++)
     {
         // Long segments that cross much of the level, and short ones near the lumps.
@@ -73,6 +76,10 @@ TEST(OctreeOracle, NearestHitAgreesWithEveryFaceLoop)
         EXPECT_NEAR(t, plain.t, 1e-4 * (1 + plain.t)) << "segment " << k;
         EXPECT_EQ(lump, plain.lump) << "segment " << k;
     }
+    // The queries took nothing from the engine's heap.
+    bzMemStats after;
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(after.blockCount, before.blockCount);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(compared, 540) << skipped << " skipped";
