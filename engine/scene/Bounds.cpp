@@ -8,6 +8,8 @@
 #include "maths/Vector.h"
 #include "scene/ModelGeometry.h"
 #include "scene/Octree.h"
+#include "scene/Path.h"
+#include "scene/SceneServices.h"
 
 #include <cfloat>
 #include <cmath>
@@ -222,6 +224,41 @@ bzLump *bz_Lump_FindByMaterialEntry(bzLump *root, const void *address)
             return l;
     }
     return nullptr;
+}
+
+bzLump *bz_Lump_CreateGrid(float halfSize, float spacing, bzColour centreColour,
+                           bzColour lineColour)
+{
+    if (!(spacing > 0) || !(halfSize > 0) || !std::isfinite(halfSize) ||
+        !(halfSize / spacing <= 5000.0f))
+    {
+        bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    bzPath *path = nullptr;
+    bzLump *lump = bz_Lump_CreatePolyline("grid", 0xFFFFFFFFu, &path);
+    if (!lump)
+        return nullptr;
+    path->flags |= BZ_PATH_PAIRS | BZ_PATH_COLOURS;
+    bz_Scene_SetMaterialFlags(lump->material, 4);
+    bz_Scene_UpdateMaterial(lump->material, 128);
+    const int32_t steps = (int32_t)std::floor(2.0f * halfSize / spacing + 1e-4f) + 1;
+    const int32_t centre = (int32_t)std::lround(halfSize / spacing);
+    for (int32_t i = 0; i < steps; i++)
+    {
+        const float v = -halfSize + (float)i * spacing;
+        const bzColour c = i == centre ? centreColour : lineColour;
+        if (!bz_Path_AppendPointWord(path, v, 0, -halfSize, c) ||
+            !bz_Path_AppendPointWord(path, v, 0, halfSize, c) ||
+            !bz_Path_AppendPointWord(path, -halfSize, 0, v, c) ||
+            !bz_Path_AppendPointWord(path, halfSize, 0, v, c))
+        {
+            bz_Lump_Destroy(lump);
+            bzgLastError = BZ_ERROR_NO_MEMORY;
+            return nullptr;
+        }
+    }
+    return lump;
 }
 
 bzErrorCode bz_Lump_SplitByPlane(bzLump *root, bzLump *negativeRoot, bzLump *positiveRoot,

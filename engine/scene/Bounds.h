@@ -45,6 +45,14 @@ float bz_Lump_GetRadiusFromRoot(const bzLump *lump);
 // none.
 bzLump *bz_Lump_FindByMaterialEntry(bzLump *root, const void *address);
 
+// A POLYLINE lump of a square grid in the plane y = 0: for each v from -halfSize to +halfSize
+// in steps of the spacing, a segment along z at x = v and one along x at z = v (two path points
+// each, drawn as pairs in per-point colours); the pair through v = 0 takes the centre colour,
+// the others the line colour. Null (last-error 29) for a spacing or size that is not positive
+// and finite, or more than 10,000 steps.
+bzLump *bz_Lump_CreateGrid(float halfSize, float spacing, bzColour centreColour,
+                           bzColour lineColour);
+
 // Sorts the lumps below the root to the two sides of the world plane: models by their sphere,
 // a straddling model cut in two, other lumps by their position. Each moved lump takes its world
 // transform as its matrix and becomes the first child of the negative or positive root (when

@@ -91,6 +91,12 @@ uint32_t bz_Scene_ComputeModelChecksum(const bzModel *model, int32_t switch1, in
                : 0;
 }
 
+void bz_Scene_SetMaterialFlags(bzMaterial *material, uint32_t bits)
+{
+    if (material && gGeometry.setMaterialFlags)
+        gGeometry.setMaterialFlags(material, bits);
+}
+
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity)
 {

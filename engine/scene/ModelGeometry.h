@@ -70,6 +70,8 @@ struct bzSceneGeometryServices
     // The checksum of the model's geometry with its three switches.
     uint32_t (*computeChecksum)(const bzModel *model, int32_t switch1, int32_t switch2,
                                 int32_t switch3);
+    // Sets bits of a material's flag word.
+    void (*setMaterialFlags)(bzMaterial *material, uint32_t bits);
 };
 
 struct bzSceneFormServices
@@ -99,6 +101,7 @@ uint32_t bz_Scene_GetChecksumWord(const bzModel *model);
 uint32_t bz_Scene_GetModelFlags(const bzModel *model);
 uint32_t bz_Scene_ComputeModelChecksum(const bzModel *model, int32_t switch1, int32_t switch2,
                                        int32_t switch3);
+void bz_Scene_SetMaterialFlags(bzMaterial *material, uint32_t bits);
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity);
 int32_t bz_Scene_TestFormFaces(void *header, bzForm *form);

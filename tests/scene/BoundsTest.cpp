@@ -7,6 +7,7 @@
 #include "maths/Matrix.h"
 #include "scene/Bounds.h"
 #include "scene/Octree.h"
+#include "scene/Path.h"
 
 #include <gtest/gtest.h>
 
@@ -168,6 +169,39 @@ TEST(Bounds, TheModelOfAMaterialEntry)
     EXPECT_EQ(bz_Lump_FindByMaterialEntry(root, &second->materialEntries[0] + 2), nullptr);
     EXPECT_EQ(bz_Lump_FindByMaterialEntry(root, nullptr), nullptr);
     bz_Lump_DestroyTree(root);
+}
+
+TEST(Bounds, AGridOfLinePairsInTheGroundPlane)
+{
+    FakeModels models;
+    bzLump *grid = bz_Lump_CreateGrid(2.0f, 1.0f, 0xFFFF0000u, 0xFF808080u);
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->type, BZ_LUMP_TYPE_POLYLINE);
+    const bzPath *path = (const bzPath *)grid->object;
+    EXPECT_EQ(path->flags & (BZ_PATH_PAIRS | BZ_PATH_COLOURS), BZ_PATH_PAIRS | BZ_PATH_COLOURS);
+    // v = -2, -1, 0, 1, 2: five steps of two segments of two points.
+    ASSERT_EQ(path->count, 20);
+    std::vector<bzPathPoint *> points;
+    for (bzPathPoint *p = path->first; p; p = p->next)
+        points.push_back(p);
+    EXPECT_EQ(points[0]->position.x, -2.0f);
+    EXPECT_EQ(points[0]->position.z, -2.0f);
+    EXPECT_EQ(points[1]->position.z, 2.0f);
+    EXPECT_EQ(points[2]->position.x, -2.0f);
+    EXPECT_EQ(points[3]->position.x, 2.0f);
+    EXPECT_EQ(points[3]->position.z, -2.0f);
+    for (int k = 0; k < 20; k++)
+    {
+        EXPECT_EQ(points[(size_t)k]->position.y, 0.0f);
+        EXPECT_EQ(points[(size_t)k]->word, k / 4 == 2 ? 0xFFFF0000u : 0xFF808080u) << k;
+    }
+    ASSERT_NE(grid->material, nullptr);
+    EXPECT_NE(grid->material->flags & 4, 0u);
+    EXPECT_EQ(grid->material->updatedWith, 128u);
+    bz_Lump_Destroy(grid);
+    EXPECT_EQ(bz_Lump_CreateGrid(2.0f, 0.0f, 0, 0), nullptr);
+    EXPECT_EQ(bz_Lump_CreateGrid(2.0f, -1.0f, 0, 0), nullptr);
+    EXPECT_EQ(bz_Lump_CreateGrid(FLT_MAX, 1e-30f, 0, 0), nullptr);
 }
 
 TEST(Bounds, AFormAgainstATreeGathersThenTests)

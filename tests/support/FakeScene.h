@@ -171,6 +171,7 @@ public:
                 current->checksumsComputed++;
                 return FakeModelChecksumOf(m, a, b, c);
             },
+            [](bzMaterial *m, uint32_t bits) { m->flags |= bits; },
         };
         bz_Scene_SetGeometryServices(&geometry);
     }
