@@ -180,6 +180,16 @@ int32_t bz_Lump_RayModel(const bzModel *model, const bzRayOptions *options, floa
 {
     if (!model || !ray || !bestT)
         return 0;
+    // A model with an octree of its own is walked front to back through it.
+    if (bzOctree *own = bz_Scene_GetModelOctree(model))
+    {
+        uint32_t face = 0;
+        float uv[2] = {0, 0};
+        if (!bzOctree_RayQuery(options, own, ray, 1, 0, bestT, nullptr, &face, uv))
+            return 0;
+        bz_Lump_SetLastHit(face, uv[0], uv[1]);
+        return 1;
+    }
     bzBox box;
     if (!bz_Scene_GetModelBounds(model, &box, nullptr, nullptr))
         return 0;

@@ -97,6 +97,11 @@ void bz_Scene_SetMaterialFlags(bzMaterial *material, uint32_t bits)
         gGeometry.setMaterialFlags(material, bits);
 }
 
+bzOctree *bz_Scene_GetModelOctree(const bzModel *model)
+{
+    return model && gGeometry.getModelOctree ? gGeometry.getModelOctree(model) : nullptr;
+}
+
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity)
 {

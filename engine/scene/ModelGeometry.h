@@ -15,6 +15,7 @@ struct bzModel;
 struct bzMaterial;
 struct bzLump;
 struct bzForm;
+struct bzOctree;
 
 struct bzModelFace
 {
@@ -72,6 +73,8 @@ struct bzSceneGeometryServices
                                 int32_t switch3);
     // Sets bits of a material's flag word.
     void (*setMaterialFlags)(bzMaterial *material, uint32_t bits);
+    // The octree a model carries of its own faces, or null.
+    bzOctree *(*getModelOctree)(const bzModel *model);
 };
 
 struct bzSceneFormServices
@@ -102,6 +105,7 @@ uint32_t bz_Scene_GetModelFlags(const bzModel *model);
 uint32_t bz_Scene_ComputeModelChecksum(const bzModel *model, int32_t switch1, int32_t switch2,
                                        int32_t switch3);
 void bz_Scene_SetMaterialFlags(bzMaterial *material, uint32_t bits);
+bzOctree *bz_Scene_GetModelOctree(const bzModel *model);
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity);
 int32_t bz_Scene_TestFormFaces(void *header, bzForm *form);

@@ -387,6 +387,36 @@ TEST(LumpRay, AFaceFilterCanRejectAFace)
     bz_Lump_DestroyTree(root);
 }
 
+TEST(LumpRay, AModelWithAnOctreeOfItsOwnIsWalkedThroughIt)
+{
+    FakeModels models;
+    bzModel *model = models.NewMesh("walls", Join({Wall(4), Wall(6), Wall(8)}));
+    // The model's own octree, made over a lump that holds it with no placement.
+    bzLump *holder = bz_Lump_CreateModel(model);
+    model->octree = bzOctree_Build(holder);
+    ASSERT_NE(model->octree, nullptr);
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    bzLump *lump = bz_Lump_CreateModel(model);
+    bz_Lump_AppendChild(root, lump);
+    // Moving the model's lump moves the ray into the model's space first.
+    bz_M34_SetTranslation(&lump->matrix, 1, 0, 0);
+    const Result r = Cast(root, Segment(0, 0, 0, 20, 0, 0));
+    EXPECT_EQ(r.hit, 1);
+    EXPECT_EQ(r.lump, lump);
+    EXPECT_EQ(r.face, 0u);
+    EXPECT_FLOAT_EQ(r.t, 0.25f);
+    // Past the first wall, the second; the box of the model is not consulted.
+    model->noBox = 1;
+    const Result second = Cast(root, Segment(6, 0, 0, 20, 0, 0));
+    EXPECT_EQ(second.face, 1u);
+    EXPECT_FLOAT_EQ(second.t, 0.05f);
+    bzOctree_Free(model->octree);
+    model->octree = nullptr;
+    EXPECT_EQ(Cast(root, Segment(6, 0, 0, 20, 0, 0)).hit, 0); // no box: no hit
+    bz_Lump_DestroyTree(root);
+    bz_Lump_Destroy(holder);
+}
+
 TEST(LumpRay, RaysFromOutsideTheRootCellWalkIntoIt)
 {
     FakeModels models;

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+struct bzOctree;
+
 struct bzModel
 {
     char name[32];
@@ -30,7 +32,8 @@ struct bzModel
     bzBox box;                                 // kept by FakeModels::Refresh
     bzV3 centre;
     float radius;
-    int32_t noBox; // the model reports no bounds
+    int32_t noBox;    // the model reports no bounds
+    bzOctree *octree; // an octree of the model's own faces, or null
 };
 
 struct bzMaterial
@@ -172,6 +175,7 @@ public:
                 return FakeModelChecksumOf(m, a, b, c);
             },
             [](bzMaterial *m, uint32_t bits) { m->flags |= bits; },
+            [](const bzModel *m) -> bzOctree * { return m->octree; },
         };
         bz_Scene_SetGeometryServices(&geometry);
     }
