@@ -102,6 +102,14 @@ bzOctree *bz_Scene_GetModelOctree(const bzModel *model)
     return model && gGeometry.getModelOctree ? gGeometry.getModelOctree(model) : nullptr;
 }
 
+bzModel *bz_Scene_CreateModel(const char *name, const bzV3 *positions, uint32_t vertexCount,
+                              const bzModelFace *faces, uint32_t faceCount, bzMaterial *material)
+{
+    return gGeometry.createModel
+               ? gGeometry.createModel(name, positions, vertexCount, faces, faceCount, material)
+               : nullptr;
+}
+
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity)
 {

@@ -75,6 +75,10 @@ struct bzSceneGeometryServices
     void (*setMaterialFlags)(bzMaterial *material, uint32_t bits);
     // The octree a model carries of its own faces, or null.
     bzOctree *(*getModelOctree)(const bzModel *model);
+    // A new drawable model of the positions and faces, every face with the material (which it
+    // takes a reference of), with one reference for the caller; null when it cannot be made.
+    bzModel *(*createModel)(const char *name, const bzV3 *positions, uint32_t vertexCount,
+                            const bzModelFace *faces, uint32_t faceCount, bzMaterial *material);
 };
 
 struct bzSceneFormServices
@@ -106,6 +110,8 @@ uint32_t bz_Scene_ComputeModelChecksum(const bzModel *model, int32_t switch1, in
                                        int32_t switch3);
 void bz_Scene_SetMaterialFlags(bzMaterial *material, uint32_t bits);
 bzOctree *bz_Scene_GetModelOctree(const bzModel *model);
+bzModel *bz_Scene_CreateModel(const char *name, const bzV3 *positions, uint32_t vertexCount,
+                              const bzModelFace *faces, uint32_t faceCount, bzMaterial *material);
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity);
 int32_t bz_Scene_TestFormFaces(void *header, bzForm *form);

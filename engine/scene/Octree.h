@@ -156,6 +156,11 @@ bzErrorCode bzOctree_CreatePools(bzOctree *octree);
 void bzOctree_DestroyPools(bzOctree *octree);
 uint32_t bzOctree_Checksum(const bzOctree *octree, uint32_t version);
 int32_t bzOctree_HasLump(const bzOctree *octree, const bzLump *lump);
+// A lump tree that draws the split planes: per node a MODEL lump with a rectangle across the
+// cell at the x centre (when x is split) and at the z centre (when z is split), or a NULL lump
+// when the node splits neither; the lumps of child nodes hang below. Null when nothing can be
+// made.
+bzLump *bzOctree_MakeDebugLumps(const bzOctree *octree);
 // The lump tree's release of what its octree field holds: the octree, or the object of a
 // movable lump (removed and freed). Installed as the lump tree's octree hook.
 void bzOctree_FreeLumpField(bzOctreeObject *field);

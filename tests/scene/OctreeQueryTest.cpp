@@ -319,6 +319,58 @@ TEST(OctreeRayQuery, SegmentsUpToTheLimitAndTheFlagsOfTheQuery)
               0);
 }
 
+TEST(OctreeDebug, LumpsDrawTheSplitPlanesOfTheNodes)
+{
+    // Walls along x split the root on x; a row of faces along z at its far end splits there.
+    FakeModels models;
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    std::vector<bzV3> corners;
+    for (int k = 0; k < 80; k++)
+    {
+        const float z = (float)k;
+        for (const bzV3 &v : Tri({{{30, -1, z}}}, {{{30.5f, 1, z + 0.1f}}}, {{{30, 1, z}}}))
+            corners.push_back(v);
+    }
+    bz_Lump_AppendChild(root, bz_Lump_CreateModel(models.NewMesh("row", corners)));
+    bz_Lump_AppendChild(root, bz_Lump_CreateModel(models.NewMesh("wall", Wall(0))));
+    bzOctree *o = bzOctree_Build(root);
+    ASSERT_NE(o, nullptr);
+    ASSERT_NE(o->root->splitMask & 1, 0);
+    bzLump *debug = bzOctree_MakeDebugLumps(o);
+    ASSERT_NE(debug, nullptr);
+    ASSERT_EQ(debug->type, BZ_LUMP_TYPE_MODEL);
+    const bzModel *m = bz_Lump_GetModel(debug);
+    const float cx = (o->bounds.min.x + o->bounds.max.x) * 0.5f;
+    const size_t quads = (o->root->splitMask & 4) ? 2 : 1;
+    ASSERT_EQ(m->vertices.size(), 4 * quads);
+    ASSERT_EQ(m->faces.size(), 2 * quads);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(m->vertices[(size_t)i].x, cx);
+    EXPECT_EQ(m->box.min.y, o->bounds.min.y);
+    EXPECT_EQ(m->box.max.z, o->bounds.max.z);
+    ASSERT_EQ(m->materialEntries.size(), 1u);
+    const bzMaterial *material = m->materialEntries[0];
+    EXPECT_EQ(material->colour, 0x40FFFFFFu);
+    EXPECT_EQ(material->flags & 0x4C, 0x44u);
+    // One lump for every node: the root's and those of its child nodes below it.
+    int nodes = 0;
+    std::vector<const bzOctreeNode *> stack = {o->root};
+    while (!stack.empty())
+    {
+        const bzOctreeNode *n = stack.back();
+        stack.pop_back();
+        nodes++;
+        for (int i = 0; i < 8; i++)
+            if (n->child[i] && !(n->leafMask & (1u << i)))
+                stack.push_back((const bzOctreeNode *)n->child[i]);
+    }
+    EXPECT_GT(nodes, 1);
+    EXPECT_EQ(bz_Lump_CountTree(debug), nodes);
+    bz_Lump_DestroyTree(debug);
+    bzOctree_Free(o);
+    bz_Lump_DestroyTree(root);
+}
+
 TEST(OctreeWalks, PlanesCullCellsInFrontAndTheSphereReachesNearCells)
 {
     FakeModels models;

@@ -176,6 +176,19 @@ public:
             },
             [](bzMaterial *m, uint32_t bits) { m->flags |= bits; },
             [](const bzModel *m) -> bzOctree * { return m->octree; },
+            [](const char *name, const bzV3 *positions, uint32_t vertexCount,
+               const bzModelFace *faces, uint32_t faceCount, bzMaterial *material) -> bzModel *
+            {
+                bzModel *m = current->NewModel(name);
+                m->vertices.assign(positions, positions + vertexCount);
+                m->faces.assign(faces, faces + faceCount);
+                m->materialEntries = {material};
+                if (material)
+                    material->refCount++;
+                m->checksum = 0;
+                Refresh(m);
+                return m;
+            },
         };
         bz_Scene_SetGeometryServices(&geometry);
     }
