@@ -1,6 +1,7 @@
 // The ray and segment queries against a lump tree.
 #include "scene/LumpRay.h"
 
+#include "core/Memory.h"
 #include "maths/Geometry.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
@@ -94,12 +95,12 @@ void bz_Lump_SetLastHit(uint32_t face, float w1, float w2)
     gLastW2 = w2;
 }
 
-int32_t bz_Lump_RayModelFaces(const bzModel *model, const bzRayOptions *options, float *bestT,
-                              const bzRay *ray, bzLump *lump)
+namespace
 {
-    bzModelMesh mesh;
-    if (!bestT || !ray || !bz_Scene_GetModelMesh(model, &mesh))
-        return 0;
+// The face loop over a mesh (the model's own, or its posed positions).
+int32_t MeshFaces(const bzModel *model, const bzModelMesh &mesh, const bzRayOptions *options,
+                  float *bestT, const bzRay *ray, bzLump *lump)
+{
     const uint32_t flags = FlagsOf(options);
     int32_t hit = 0;
     for (uint32_t f = 0; f < mesh.faceCount; f++)
@@ -172,6 +173,34 @@ int32_t bz_Lump_RayModelFaces(const bzModel *model, const bzRayOptions *options,
         if (flags & BZ_RAY_FIRST_HIT)
             return 1;
     }
+    return hit;
+}
+} // namespace
+
+int32_t bz_Lump_RayModelFaces(const bzModel *model, const bzRayOptions *options, float *bestT,
+                              const bzRay *ray, bzLump *lump)
+{
+    bzModelMesh mesh;
+    if (!bestT || !ray || !bz_Scene_GetModelMesh(model, &mesh))
+        return 0;
+    return MeshFaces(model, mesh, options, bestT, ray, lump);
+}
+
+int32_t bz_Lump_RayModelFiltered(bzLump *lump, const bzRayOptions *options, float *bestT,
+                                 const bzRay *ray)
+{
+    const bzModel *model = bz_Lump_GetModel(lump);
+    bzModelMesh mesh;
+    bzBox bounds;
+    if (!bestT || !ray || !bz_Scene_GetModelMesh(model, &mesh) ||
+        bz_Scene_CalcSkinnedBounds(lump, &bounds) < 0)
+        return 0;
+    bzV3 *posed = bz_Scene_ComputeSkinnedPositions(lump);
+    if (!posed)
+        return 0;
+    mesh.positions = posed;
+    const int32_t hit = MeshFaces(model, mesh, options, bestT, ray, lump);
+    bz_TempStack_Free(1, posed);
     return hit;
 }
 
@@ -260,6 +289,8 @@ int32_t bz_Lump_RayIntersectTree(bzLump *lump, const bzRay *ray, const bzRayOpti
                     modelHit = 1;
                 }
             }
+            else if (lump->type == BZ_LUMP_TYPE_SKINNED_MODEL && bz_Scene_IsPosed(lump))
+                modelHit = bz_Lump_RayModelFiltered(lump, options, bestT, &local);
             else
                 modelHit = bz_Lump_RayModel(model, options, bestT, &local, lump);
             if (modelHit)

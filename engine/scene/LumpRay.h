@@ -58,6 +58,9 @@ int32_t bz_Lump_RayModel(const bzModel *model, const bzRayOptions *options, floa
                          const bzRay *ray, bzLump *lump);
 int32_t bz_Lump_RayModelFaces(const bzModel *model, const bzRayOptions *options, float *bestT,
                               const bzRay *ray, bzLump *lump);
+// A skinned lump's model in its current pose: no hit when its posed bounds cannot be computed.
+int32_t bz_Lump_RayModelFiltered(bzLump *lump, const bzRayOptions *options, float *bestT,
+                                 const bzRay *ray);
 // The last hit: face index and weights (hit = p0 + w1 (p1 - p0) + w2 (p2 - p0)).
 void bz_Lump_GetLastHit(uint32_t *face, float *w1, float *w2);
 void bz_Lump_SetLastHit(uint32_t face, float w1, float w2);

@@ -110,6 +110,22 @@ bzModel *bz_Scene_CreateModel(const char *name, const bzV3 *positions, uint32_t 
                : nullptr;
 }
 
+int32_t bz_Scene_IsPosed(const bzLump *lump)
+{
+    return lump && gGeometry.isPosed ? gGeometry.isPosed(lump) : 0;
+}
+
+int32_t bz_Scene_CalcSkinnedBounds(bzLump *lump, bzBox *out)
+{
+    return lump && out && gGeometry.calcSkinnedBounds ? gGeometry.calcSkinnedBounds(lump, out) : -1;
+}
+
+bzV3 *bz_Scene_ComputeSkinnedPositions(bzLump *lump)
+{
+    return lump && gGeometry.computeSkinnedPositions ? gGeometry.computeSkinnedPositions(lump)
+                                                     : nullptr;
+}
+
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity)
 {

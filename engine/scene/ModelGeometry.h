@@ -79,6 +79,12 @@ struct bzSceneGeometryServices
     // takes a reference of), with one reference for the caller; null when it cannot be made.
     bzModel *(*createModel)(const char *name, const bzV3 *positions, uint32_t vertexCount,
                             const bzModelFace *faces, uint32_t faceCount, bzMaterial *material);
+    // Skinned lumps: whether the lump's skin instance is posed; its world bounds in the current
+    // pose (negative when they cannot be computed); the posed position of every vertex of its
+    // model in a block of temporary stack 1, which the caller gives back (null when none).
+    int32_t (*isPosed)(const bzLump *lump);
+    int32_t (*calcSkinnedBounds)(bzLump *lump, bzBox *out);
+    bzV3 *(*computeSkinnedPositions)(bzLump *lump);
 };
 
 struct bzSceneFormServices
@@ -112,6 +118,10 @@ void bz_Scene_SetMaterialFlags(bzMaterial *material, uint32_t bits);
 bzOctree *bz_Scene_GetModelOctree(const bzModel *model);
 bzModel *bz_Scene_CreateModel(const char *name, const bzV3 *positions, uint32_t vertexCount,
                               const bzModelFace *faces, uint32_t faceCount, bzMaterial *material);
+int32_t bz_Scene_IsPosed(const bzLump *lump);
+// -1 without a table.
+int32_t bz_Scene_CalcSkinnedBounds(bzLump *lump, bzBox *out);
+bzV3 *bz_Scene_ComputeSkinnedPositions(bzLump *lump);
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity);
 int32_t bz_Scene_TestFormFaces(void *header, bzForm *form);

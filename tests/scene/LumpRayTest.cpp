@@ -4,6 +4,7 @@
 #include "OctreeTestSupport.h"
 #include "TestLevel.h"
 
+#include "core/Memory.h"
 #include "maths/Matrix.h"
 #include "scene/Bounds.h"
 #include "scene/LumpRay.h"
@@ -415,6 +416,46 @@ TEST(LumpRay, AModelWithAnOctreeOfItsOwnIsWalkedThroughIt)
     EXPECT_EQ(Cast(root, Segment(6, 0, 0, 20, 0, 0)).hit, 0); // no box: no hit
     bz_Lump_DestroyTree(root);
     bz_Lump_Destroy(holder);
+}
+
+TEST(LumpRay, APosedSkinnedModelIsHitWhereItsPoseHasItsFaces)
+{
+    FakeModels models;
+    bzModel *model = models.NewMesh("body", Wall(10));
+    struct Skin
+    {
+        bzModel *model; // the model comes first in a skin instance
+    } skin = {model};
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_SKINNED_MODEL, "skinned");
+    lump->object = &skin;
+    bz_Lump_AppendChild(root, lump);
+    const int32_t stack = bz_TempStack_GetId();
+    const uint32_t space = bz_TempStack_SpaceLeft(stack, 0);
+    struct Case
+    {
+        int32_t posed, fails;
+        float offset;
+        int hit;
+        float t;
+    };
+    const Case cases[] = {
+        {0, 0, 5, 1, 0.5f},  // not posed: the model as it stands
+        {1, 0, 5, 1, 0.75f}, // posed 5 further on
+        {1, 1, 5, 0, 1.00001f},
+    };
+    for (const Case &c : cases)
+    {
+        model->posed = c.posed;
+        model->poseFails = c.fails;
+        model->poseOffset = {{{c.offset, 0, 0}}};
+        const Result r = Cast(root, Segment(0, 0, 0, 20, 0, 0));
+        EXPECT_EQ(r.hit, c.hit) << c.posed << c.fails;
+        EXPECT_FLOAT_EQ(r.t, c.t) << c.posed << c.fails;
+        EXPECT_EQ(bz_TempStack_SpaceLeft(stack, 0), space);
+    }
+    lump->object = nullptr;
+    bz_Lump_DestroyTree(root);
 }
 
 TEST(LumpRay, RaysFromOutsideTheRootCellWalkIntoIt)

@@ -4,6 +4,7 @@
 // services for its lifetime and frees what it made.
 #pragma once
 
+#include "core/Memory.h"
 #include "maths/Geometry.h"
 #include "maths/Vector.h"
 #include "scene/ModelGeometry.h"
@@ -34,6 +35,9 @@ struct bzModel
     float radius;
     int32_t noBox;    // the model reports no bounds
     bzOctree *octree; // an octree of the model's own faces, or null
+    int32_t posed;    // a skinned lump of the model is posed: its vertices moved by poseOffset
+    bzV3 poseOffset;
+    int32_t poseFails; // the posed bounds cannot be computed
 };
 
 struct bzMaterial
@@ -188,6 +192,30 @@ public:
                 m->checksum = 0;
                 Refresh(m);
                 return m;
+            },
+            [](const bzLump *lump) -> int32_t
+            {
+                const bzModel *m = bz_Lump_GetModel(lump);
+                return m && m->posed;
+            },
+            [](bzLump *lump, bzBox *out) -> int32_t
+            {
+                const bzModel *m = bz_Lump_GetModel(lump);
+                if (!m || m->poseFails)
+                    return -1;
+                *out = m->box;
+                return 0;
+            },
+            [](bzLump *lump) -> bzV3 *
+            {
+                const bzModel *m = bz_Lump_GetModel(lump);
+                bzV3 *posed =
+                    (bzV3 *)bz_TempStack_Alloc(1, (uint32_t)(m->vertices.size() * sizeof(bzV3)), 0);
+                if (!posed)
+                    return nullptr;
+                for (size_t i = 0; i < m->vertices.size(); i++)
+                    bz_V3_AddInto(&m->vertices[i], &m->poseOffset, &posed[i]);
+                return posed;
             },
         };
         bz_Scene_SetGeometryServices(&geometry);
