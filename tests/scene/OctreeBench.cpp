@@ -123,11 +123,3 @@ BENCHMARK(BM_OctreeSegments);
 BENCHMARK(BM_EveryFaceSegments);
 } // namespace
 
-int main(int argc, char **argv)
-{
-    bz_Mem_Init(nullptr);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
