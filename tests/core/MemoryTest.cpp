@@ -481,9 +481,10 @@ TEST_F(MemoryTest, BadPoolIdsAndFullTable)
         EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
         EXPECT_EQ(bz_Pool_Destroy(id), BZ_MEM_BAD_ID);
     }
-    int32_t ids[BZ_MEM_MAX_POOLS];
+    // 128 pool entries in all, some of them taken at start.
+    int32_t ids[128];
     int n = 0;
-    while (n < BZ_MEM_MAX_POOLS)
+    while (n < 128)
     {
         int32_t id = bz_Pool_Create(8, 1, 1, 0);
         if (!id)
@@ -491,7 +492,7 @@ TEST_F(MemoryTest, BadPoolIdsAndFullTable)
         ids[n++] = id;
     }
     EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_NO_POOL_ENTRY);
-    EXPECT_LT(n, BZ_MEM_MAX_POOLS);
+    EXPECT_LT(n, 128);
     EXPECT_EQ(bz_Pool_Create(8, 1, 1, 0), 0);
     EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_NO_POOL_ENTRY);
     // A destroyed entry is reused by the next creation.
@@ -534,13 +535,14 @@ TEST_F(MemoryTest, TempStackMarks)
     int32_t id = bz_TempStack_Create(4096, 0);
     EXPECT_EQ(bz_TempStack_PopMark(id), BZ_MEM_NO_MARK);
     uint32_t space = bz_TempStack_SpaceLeft(id, 0);
-    for (int i = 0; i < BZ_MEM_MAX_MARKS; ++i)
+    // 64 marks a stack.
+    for (int i = 0; i < 64; ++i)
     {
         ASSERT_EQ(bz_TempStack_PushMark(id), 0) << i;
         bz_TempStack_Alloc(id, 8, 0);
     }
     EXPECT_EQ(bz_TempStack_PushMark(id), BZ_MEM_TOO_MANY_MARKS);
-    for (int i = 0; i < BZ_MEM_MAX_MARKS; ++i)
+    for (int i = 0; i < 64; ++i)
         ASSERT_EQ(bz_TempStack_PopMark(id), 0);
     EXPECT_EQ(bz_TempStack_SpaceLeft(id, 0), space);
     EXPECT_EQ(bz_TempStack_PopMark(id), BZ_MEM_NO_MARK);
@@ -585,11 +587,12 @@ TEST_F(MemoryTest, DefaultStackAndScratch)
 
 TEST_F(MemoryTest, TooManyTempStacks)
 {
-    int32_t ids[BZ_MEM_MAX_TEMP_STACKS];
+    // At most 10 temporary stacks.
+    int32_t ids[10];
     int n = 0;
-    while (n < BZ_MEM_MAX_TEMP_STACKS && (ids[n] = bz_TempStack_Create(64, 0)) != 0)
+    while (n < 10 && (ids[n] = bz_TempStack_Create(64, 0)) != 0)
         ++n;
-    EXPECT_EQ(n, BZ_MEM_MAX_TEMP_STACKS - 1); // stack 1 is the default one
+    EXPECT_EQ(n, 9); // stack 1 is the default one
     EXPECT_EQ(bz_TempStack_Create(64, 0), 0);
     EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_NO_STACK);
     for (int i = 0; i < n; ++i)
@@ -612,7 +615,7 @@ TEST_F(MemoryTest, GrowableBufferMovesTheCursor)
     EXPECT_EQ(bz_MemBuffer_Base(id)[39], 7);
     bz_MemBuffer_Free(id);
     EXPECT_EQ(bz_MemBuffer_Base(id), nullptr);
-    int32_t ids[BZ_MEM_MAX_BUFFERS];
+    int32_t ids[8]; // 8 growable-buffer slots
     for (int32_t &b : ids)
         EXPECT_NE(b = bz_MemBuffer_Create(8, 8, 0), 0);
     EXPECT_EQ(bz_MemBuffer_Create(8, 8, 0), 0);
