@@ -361,6 +361,55 @@ TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
     EXPECT_EQ(c->capture, nullptr);
 }
 
+// EXEC files nest 8 deep: a chain of 8 files runs whole, the 9th file of a longer chain is
+// refused and the files before it finish.
+TEST_F(ConsoleTest, ExecNestsEightDeep)
+{
+    ScopedTempDir dir;
+    for (int i = 1; i <= 9; ++i)
+    {
+        std::string body = "d" + std::to_string(i) + " = 1\n";
+        if (i < 9)
+            body += "exec l" + std::to_string(i + 1) + "\n";
+        body += "e" + std::to_string(i) + " = 1\n"; // after the nested file returned
+        WriteWholeFile("L" + std::to_string(i) + ".CFG", body);
+    }
+    auto ran = [](const char *prefix, int i)
+    { return bz_Expr_VariableExists((prefix + std::to_string(i)).c_str()) != 0; };
+
+    // L2 to L9: eight files, each inside the one before.
+    std::string out = Printed([] { bz_Console_ExecLine("exec l2"); });
+    EXPECT_EQ(out.find("Too many nested EXEC files"), std::string::npos) << out;
+    for (int i = 2; i <= 9; ++i)
+    {
+        EXPECT_TRUE(ran("d", i)) << i;
+        EXPECT_TRUE(ran("e", i)) << i;
+    }
+    EXPECT_EQ(bz_Console_GetState()->execDepth, 0);
+    for (int i = 2; i <= 9; ++i)
+    {
+        bz_Expr_DeleteVariable(("d" + std::to_string(i)).c_str());
+        bz_Expr_DeleteVariable(("e" + std::to_string(i)).c_str());
+    }
+
+    // L1 to L9: the ninth is one too deep.
+    out = Printed([] { bz_Console_ExecLine("exec l1"); });
+    EXPECT_NE(out.find("@C(1)Too many nested EXEC files at 'L9.CFG'.\n"), std::string::npos) << out;
+    for (int i = 1; i <= 8; ++i)
+    {
+        EXPECT_TRUE(ran("d", i)) << i;
+        EXPECT_TRUE(ran("e", i)) << i;
+    }
+    EXPECT_FALSE(ran("d", 9));
+    EXPECT_FALSE(ran("e", 9));
+    EXPECT_EQ(bz_Console_GetState()->execDepth, 0);
+    for (int i = 1; i <= 9; ++i)
+    {
+        bz_Expr_DeleteVariable(("d" + std::to_string(i)).c_str());
+        bz_Expr_DeleteVariable(("e" + std::to_string(i)).c_str());
+    }
+}
+
 TEST_F(ConsoleTest, ViewportCommandsEvaluateTheirArguments)
 {
     bz_Console_ExecLine("debug");

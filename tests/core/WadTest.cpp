@@ -599,6 +599,51 @@ TEST_F(Wad, DamagedArchivesAreRefused)
     EXPECT_EQ(Slurp(path.c_str()), "x");
 }
 
+// Directory trees nest at most 64 levels, the root counted: 64 levels mount, 65 are refused
+// as damaged, from disk and from memory.
+TEST_F(Wad, DirectoriesNestSixtyFourLevels)
+{
+    bz_WAD_Init("NONE", 0, 0, 0, nullptr);
+    for (int levels : {63, 64, 65})
+    {
+        // A chain of directories "A", each holding a file "F" that names its level.
+        WadTree chain{"A", {}, {{"F", std::to_string(levels)}}};
+        for (int level = levels - 1; level >= 1; --level)
+            chain = WadTree{"A", {chain}, {{"F", std::to_string(level)}}};
+        const std::string wad = BuildWad(chain);
+        WriteWholeFile("CHAIN.WAD", wad);
+        const uint32_t reports = bz_Error_ReportCount();
+        const int32_t mounted = bz_WAD_Open("CHAIN");
+        void *image = bz_MemAlloc(static_cast<uint32_t>(wad.size()), 0);
+        ASSERT_NE(image, nullptr);
+        std::memcpy(image, wad.data(), wad.size());
+        const int32_t inMemory = bz_WAD_MountMemory(image, "CHAIN-MEMORY");
+        if (levels > 64)
+        {
+            EXPECT_EQ(mounted, 0) << levels;
+            EXPECT_EQ(bz_Error_ReportCount(), reports + 1) << levels;
+            EXPECT_STREQ(bz_Error_LastReportCaption(), "Wad file failure.") << levels;
+            EXPECT_EQ(inMemory, 0) << levels;
+            EXPECT_EQ(Slurp("A\\F"), "<none>") << levels;
+            if (!inMemory)
+                bz_MemFree(image);
+            continue;
+        }
+        EXPECT_EQ(mounted, 1) << levels;
+        EXPECT_EQ(inMemory, 1) << levels;
+        EXPECT_EQ(bz_Error_ReportCount(), reports) << levels;
+        // Paths hold at most 127 characters: levels 1 to 63 can be named.
+        std::string path = "A\\F";
+        for (int level = 1; level <= 63 && level <= levels; ++level)
+        {
+            EXPECT_EQ(Slurp(path.c_str()), std::to_string(level)) << levels << " " << level;
+            path = "A\\" + path;
+        }
+        EXPECT_EQ(bz_WAD_Unmount("CHAIN.WAD"), 1);
+        EXPECT_EQ(bz_WAD_Unmount("CHAIN-MEMORY"), 1);
+    }
+}
+
 TEST_F(Wad, PatternMountsTakeEveryMatchingArchiveAndTheHighestNameWins)
 {
     WriteWholeFile("CORE001.WAD", BuildWad({"DATA", {}, {{"F.TXT", "one"}, {"ONE.TXT", "1"}}}));
