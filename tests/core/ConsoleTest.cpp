@@ -90,7 +90,7 @@ class ConsoleTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        bz_Console_RegisterBuiltIns();
+        ResetConsole();
         gCalls.clear();
         gFont = {};
         gFont.lineHeight = 16;
@@ -121,8 +121,7 @@ protected:
     }
     void TearDown() override
     {
-        bz_Console_Close();
-        bz_Console_FreeText();
+        ResetConsole();
         bz_Font_SetDriver(nullptr);
         bzgRenderTable = {};
     }

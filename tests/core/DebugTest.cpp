@@ -10,7 +10,32 @@
 #include <string>
 #include <vector>
 
-TEST(DebugTrace, FirstCallOfARunEmptiesTheFileLaterCallsAppend)
+namespace
+{
+// The debug stream, its switches and the on-screen lines as at start: no stream open (the next
+// print opens "MOTHER.TXT" in the test's own directory), output enabled, an empty mask.
+class DebugOutputTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+    static void Reset()
+    {
+        bz_DebugOutput_CloseDefault();
+        bz_DebugOutput_Enable();
+        bz_DebugMask_Clear(~0u);
+        bz_ClearDebugMessages();
+        bz_SetDebugOrigin("", 0);
+    }
+    ScopedTempDir dir_;
+};
+using DebugStream = DebugOutputTest;
+using DebugMessage = DebugOutputTest;
+using DebugLines = DebugOutputTest;
+
+// The trace file is emptied by the first call of a run only: the test runs in a program of its
+// own.
+void TraceFirstCallEmptiesLaterCallsAppend()
 {
     ScopedTempDir dir;
     WriteWholeFile("Trace.txt", "left from an earlier run\n");
@@ -19,10 +44,17 @@ TEST(DebugTrace, FirstCallOfARunEmptiesTheFileLaterCallsAppend)
     bz_Trace("two %s\n", "b");
     EXPECT_EQ(ReadWholeFile("Trace.txt"), "one 1\ntwo b\n");
 }
+} // namespace
 
-TEST(DebugStream, PrintsGoToMotherTxtUnlessDisabledOrMasked)
+TEST(DebugTraceDeathTest, FirstCallOfARunEmptiesTheFileLaterCallsAppend)
 {
-    ScopedTempDir dir;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunAndExit(TraceFirstCallEmptiesLaterCallsAppend), ::testing::ExitedWithCode(0),
+                "");
+}
+
+TEST_F(DebugStream, PrintsGoToMotherTxtUnlessDisabledOrMasked)
+{
     bz_DebugPrint("first %d", 1);
     bz_DebugOutput_Disable();
     bz_DebugPrint("hidden");
@@ -39,9 +71,8 @@ TEST(DebugStream, PrintsGoToMotherTxtUnlessDisabledOrMasked)
     ASSERT_NE(bz_DebugOutput_GetStream(), nullptr);
 }
 
-TEST(DebugStream, OpenByNameStdoutAndNumberedFiles)
+TEST_F(DebugStream, OpenByNameStdoutAndNumberedFiles)
 {
-    ScopedTempDir dir;
     int32_t owned = 7;
     bzFileHandle *stream = reinterpret_cast<bzFileHandle *>(1);
     EXPECT_EQ(bz_DebugOutput_Open("stdout", &owned, &stream), 1);
@@ -66,9 +97,8 @@ TEST(DebugStream, OpenByNameStdoutAndNumberedFiles)
     EXPECT_EQ(stream, bz_DebugOutput_GetStream());
 }
 
-TEST(DebugStream, LongNumberedNamesStayInsideTheirBuffer)
+TEST_F(DebugStream, LongNumberedNamesStayInsideTheirBuffer)
 {
-    ScopedTempDir dir;
     for (size_t length : {250u, 254u, 255u, 256u, 300u, 2000u})
     {
         std::string name(length, 'n');
@@ -86,7 +116,7 @@ TEST(DebugStream, LongNumberedNamesStayInsideTheirBuffer)
     EXPECT_EQ(ReadWholeFile("000short.log"), "");
 }
 
-TEST(DebugStream, StandardOutputWriters)
+TEST_F(DebugStream, StandardOutputWriters)
 {
     testing::internal::CaptureStdout();
     bz_DebugOutput_Puts("to ", nullptr);
@@ -95,15 +125,14 @@ TEST(DebugStream, StandardOutputWriters)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "to stdout\n");
 }
 
-TEST(DebugMessage, PrintsWithTheOriginNamePart)
+TEST_F(DebugMessage, PrintsWithTheOriginNamePart)
 {
-    ScopedTempDir dir;
     bz_SetDebugOrigin("C:\\Source\\Common\\Loader.cpp", 42);
     bz_DebugMessage("missing %s", "CAR");
     EXPECT_EQ(ReadWholeFile("MOTHER.TXT"), "! Loader.cpp (42): missing CAR\n");
 }
 
-TEST(DebugLines, SlotsHoldAtMost255Characters)
+TEST_F(DebugLines, SlotsHoldAtMost255Characters)
 {
     bz_ShowDebugMessage(16, "nope");
     bz_ShowDebugMessage(-1, "nope");
@@ -150,7 +179,7 @@ void FakeNote(bzViewport *v)
 }
 } // namespace
 
-TEST(DebugLines, DrawAdvancesByTheFontLineForEverySlot)
+TEST_F(DebugLines, DrawAdvancesByTheFontLineForEverySlot)
 {
     gFont = {};
     gFont.lineHeight = 10.0f;

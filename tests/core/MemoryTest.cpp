@@ -1,3 +1,4 @@
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "ClockVirtualCounter.h"
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -359,7 +362,11 @@ TEST_F(MemoryTest, PoolsForElementsNoBlockCanHoldAreRefused)
     EXPECT_EQ(Stats().blockCount, before.blockCount);
 }
 
-TEST_F(MemoryTest, HeapAllocationGivesTheLoadingCallbackItsTurn)
+namespace
+{
+// The time of the loading callback's last turn is kept from the start of a run: the test runs in
+// a program of its own.
+void HeapAllocationGivesTheLoadingCallbackItsTurn()
 {
     VirtualCounter counter;
     counter.StartTimer();
@@ -390,6 +397,14 @@ TEST_F(MemoryTest, HeapAllocationGivesTheLoadingCallbackItsTurn)
     bz_MemFree(a);
     bz_MemFree(b);
 }
+} // namespace
+
+TEST(MemoryDeathTest, HeapAllocationGivesTheLoadingCallbackItsTurn)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunAndExit(HeapAllocationGivesTheLoadingCallbackItsTurn),
+                ::testing::ExitedWithCode(0), "");
+}
 
 TEST_F(MemoryTest, PoolGrowsAndHandsOutLastFreedFirst)
 {
@@ -408,8 +423,44 @@ TEST_F(MemoryTest, PoolGrowsAndHandsOutLastFreedFirst)
     bz_Pool_Destroy(id);
 }
 
+namespace
+{
+// Trimming every pool (id 0) also empties the engine's own pools (the base pools, the child
+// list pool): afterwards each is grown back to the capacity it had, as the other tests expect to
+// find it.
+class PoolCapacities
+{
+public:
+    PoolCapacities()
+    {
+        for (int32_t id = 1; id <= 128; ++id)
+            capacity_[id] = bz_Pool_GetCapacity(id);
+    }
+    ~PoolCapacities()
+    {
+        std::vector<std::pair<int32_t, void *>> taken;
+        for (int32_t id = 1; id <= 128; ++id)
+        {
+            while (capacity_[id] > 0 && bz_Pool_GetCapacity(id) < capacity_[id])
+            {
+                void *element = bz_Pool_Alloc(id, 0);
+                if (!element)
+                    break;
+                taken.emplace_back(id, element);
+            }
+        }
+        for (const auto &[id, element] : taken)
+            bz_Pool_FreeElement(id, element);
+    }
+
+private:
+    uint32_t capacity_[129];
+};
+} // namespace
+
 TEST_F(MemoryTest, PoolTrimReleasesWhollyFreeBlocks)
 {
+    PoolCapacities restore;
     int32_t id = bz_Pool_Create(32, 4, 3, 0);
     void *els[12];
     for (void *&e : els)
@@ -649,13 +700,18 @@ TEST_F(MemoryTest, CheckedCopiesIgnoreZeroLength)
     EXPECT_STREQ(out, "abcd");
     EXPECT_EQ(r, buffer + 4);
 
-    // With the zero-length diagnostics switched on, the report is raised.
+    // With the zero-length diagnostics switched on, the report is raised. The diagnostic line
+    // also goes to the debug stream, which is opened here and closed again.
+    ScopedTempDir dir;
     KeepAlive keep;
     bzgErrorFile = nullptr;
     uint32_t reports = bz_Error_ReportCount();
     bzgMemDebugFlags = 0x10;
     MemCopy(0, b, a);
     bzgMemDebugFlags = 0;
+    bz_DebugOutput_CloseDefault();
+    EXPECT_NE(ReadWholeFile("MOTHER.TXT").find("MemCopy called with zero length"),
+              std::string::npos);
     EXPECT_EQ(bz_Error_ReportCount(), reports + 1);
     EXPECT_STREQ(bz_Error_LastReportCaption(), "Memory Manager Diagnostics");
     EXPECT_STREQ(bz_Error_LastReportText(), "MemCopy called with zero length");

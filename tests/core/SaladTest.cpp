@@ -386,7 +386,19 @@ TEST_F(Salad, HeadingsFilesAndTemporaryStacks)
     bz_TempStack_Destroy(stack);
 }
 
-TEST(SaladConsole, TheSaladCommandAnswersThroughTheConsole)
+namespace
+{
+// The salad command types into the console: it starts from a console as the engine start left
+// it and leaves it so.
+class SaladConsole : public ::testing::Test
+{
+protected:
+    void SetUp() override { ResetConsole(); }
+    void TearDown() override { ResetConsole(); }
+};
+} // namespace
+
+TEST_F(SaladConsole, TheSaladCommandAnswersThroughTheConsole)
 {
     ASSERT_NE(bz_Salad_ParseRoot("cfg", "speed = 3"), nullptr);
     bzConsoleState *console = bz_Console_GetState();

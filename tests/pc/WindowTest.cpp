@@ -35,6 +35,7 @@ protected:
         bz_Keyboard_Create();
         bz_Mouse_Create();
         bzgLostTime = 0;
+        bzgFatalErrorHappened = 0; // the windowed procedure reads it
         // A broken test must not wait forever for an event that never comes.
         PDSetMessageWaitLimit(5000);
     }
