@@ -1,6 +1,9 @@
 #include "core/Console.h"
 #include "core/ConsoleServices.h"
 #include "core/Expr.h"
+#include "core/File.h"
+#include "pc/PcSystem.h"
+#include "pc/PcWindow.h"
 #include "render/Font.h"
 #include "render/RenderTable.h"
 
@@ -407,6 +410,76 @@ TEST_F(ConsoleTest, ExecNestsEightDeep)
         bz_Expr_DeleteVariable(("d" + std::to_string(i)).c_str());
         bz_Expr_DeleteVariable(("e" + std::to_string(i)).c_str());
     }
+}
+
+// bz_Dir lists the names of the directory walk between separators: the first name of a walk is
+// always a file, hidden names never show.
+TEST_F(ConsoleTest, DirListsTheCurrentDirectoryAFileAPatternOrADirectory)
+{
+    ScopedTempDir dir;
+    WriteWholeFile("b.txt", "b");
+    WriteWholeFile("A.DAT", "a");
+    WriteWholeFile("noext", "n");
+    WriteWholeFile(".hidden", "h");
+    ASSERT_EQ(bz_MakeDirectory("sub"), 0);
+    ASSERT_EQ(bz_MakeDirectory("sub\\more"), 0);
+    WriteWholeFile("sub/inner.txt", "i");
+    bz_Console_ExecLine("debug"); // bz_Dir is a debug command
+    const std::string sep = kSep;
+    const struct
+    {
+        const char *line;
+        std::string printed;
+    } cases[] = {
+        {"bz_dir", sep + "A.DAT\nb.txt\nnoext\nsub\n" + sep},
+        {"bz_dir *.txt", sep + "b.txt\n" + sep},
+        {"bz_dir ?.*", sep + "A.DAT\nb.txt\n" + sep},
+        {"bz_dir b.txt", sep + "b.txt\n" + sep}, // a file lists itself
+        {"bz_dir sub", sep + "inner.txt\nmore\n" + sep},
+        {"bz_dir SUB", sep + "inner.txt\nmore\n" + sep},
+        {"bz_dir sub/", sep + "inner.txt\nmore\n" + sep},
+        {"bz_dir sub\\*.txt", sep + "inner.txt\n" + sep},
+        {"bz_dir missing", sep + sep},
+        {"bz_dir *.none", sep + sep},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Printed([&] { EXPECT_EQ(bz_Console_ExecLine(c.line), 1); }), c.printed) << c.line;
+    // Each listing closed its walk: a walk can be opened again.
+    ASSERT_EQ(PDFindFirstFile(".", "*"), 1);
+    EXPECT_EQ(PDFindClose("."), 0);
+    // While another walk is open nothing can be listed.
+    ASSERT_EQ(PDFindFirstFile("sub", "*"), 1);
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("bz_dir"); }), sep + sep);
+    EXPECT_EQ(PDFindClose("sub"), 0);
+}
+
+TEST_F(ConsoleTest, DeactivateWindowSetsWhetherTheProgramRunsInTheBackground)
+{
+    PDSetKeepActive(0);
+    const struct
+    {
+        const char *line;
+        const char *printed;
+        int32_t keepActive;
+    } cases[] = {
+        {"bz_DeactivateWindow", "Deactivate Window = 1\n", 0},
+        {"bz_DeactivateWindow 0", "", 1},
+        {"bz_DeactivateWindow", "Deactivate Window = 0\n", 1},
+        {"bz_deactivatewindow 1", "", 0},
+        {"bz_DeactivateWindow 0", "", 1},
+        {"bz_DeactivateWindow 7", "", 0},
+        {"bz_DeactivateWindow 0 1", "@C(1)Incorrect Parameters", 0},
+        {"bz_DeactivateWindow off", "@C(1)Incorrect Parameters", 0},
+        {"bz_DeactivateWindow 0x", "@C(1)Incorrect Parameters", 0},
+        {"bz_DeactivateWindow -0", "", 1},
+        {"bz_DeactivateWindow 99999999999999999999", "@C(1)Incorrect Parameters", 1},
+    };
+    for (const auto &c : cases)
+    {
+        EXPECT_EQ(Printed([&] { EXPECT_EQ(bz_Console_ExecLine(c.line), 1); }), c.printed) << c.line;
+        EXPECT_EQ(PDGetKeepActive(), c.keepActive) << c.line;
+    }
+    PDSetKeepActive(0);
 }
 
 TEST_F(ConsoleTest, ViewportCommandsEvaluateTheirArguments)

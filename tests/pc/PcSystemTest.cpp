@@ -75,6 +75,21 @@ TEST(PcWalk, FilesOnlySkipsHiddenEntriesAndDirectories)
     EXPECT_EQ(PDFindClose("."), 0);
 }
 
+// As on the PC, a pattern ending in ".*" also takes names without an extension: "*.*" is every
+// name.
+TEST(PcWalk, PatternEndingInDotStarTakesNamesWithoutExtension)
+{
+    ScopedTempDir dir;
+    MakeWalkTree();
+    WriteWholeFile("noext", "n");
+    WriteWholeFile("core", "c");
+    EXPECT_EQ(Walk("*.*", 1, 1), (std::vector<std::string>{"A.txt", "b.txt", "core", "core1.wad",
+                                                           "noext", "sub", "zdir"}));
+    EXPECT_EQ(Walk("CORE*.*", 1, 0), (std::vector<std::string>{"core", "core1.wad"}));
+    EXPECT_EQ(Walk("*.txt", 1, 0), (std::vector<std::string>{"A.txt", "b.txt"}));
+    EXPECT_EQ(Walk("n?ext.*", 1, 0), (std::vector<std::string>{"noext"}));
+}
+
 TEST(PcWalk, OneWalkAtATimeAndCloseChecksTheDirectory)
 {
     ScopedTempDir dir;
