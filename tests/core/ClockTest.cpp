@@ -4,6 +4,7 @@
 #include "pc/PcTime.h"
 #include "render/Font.h"
 #include "render/RenderTable.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -790,7 +791,13 @@ struct UtcCalendar
         tzset();
         PDSetCalendarSource(FixedCalendar);
     }
-    ~UtcCalendar() { PDSetCalendarSource(nullptr); }
+    ~UtcCalendar()
+    {
+        PDSetCalendarSource(nullptr);
+        environment.Restore();
+        tzset();
+    }
+    ScopedEnvironment environment{"TZ"};
 };
 
 int64_t Utc(int year, int month, int day, int hour, int minute, int second)

@@ -208,6 +208,7 @@ TEST(PcLaunch, FailuresAndTheSuspendMisuseReport)
 
 TEST(PcLaunch, UrlsOpenThroughTheDesktopOpener)
 {
+    ScopedEnvironment environment{"TOLVANE_REGISTRY_FILE", "PATH"};
     ScopedTempDir dir;
     setenv("TOLVANE_REGISTRY_FILE", (dir.path() + "/registry.dat").c_str(), 1);
     PDReg_Reload();
@@ -234,6 +235,7 @@ TEST(PcLaunch, UrlsOpenThroughTheDesktopOpener)
 
 TEST(PcLaunch, BrowserCommandComesFromTheStoredOpenCommand)
 {
+    ScopedEnvironment environment{"TOLVANE_REGISTRY_FILE"};
     ScopedTempDir dir;
     setenv("TOLVANE_REGISTRY_FILE", (dir.path() + "/registry.dat").c_str(), 1);
     PDReg_Reload();

@@ -1,6 +1,7 @@
 // A real window on a real X display (the test command provides a virtual one when there is
 // none).
 #include "pc/PcWindow.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,7 @@ int WatchExposure(void *, SDL_Event *e)
 
 TEST(WindowSmoke, RealWindowOfTheAskedSizeAppearsAndGoes)
 {
+    ScopedEnvironment environment{"SDL_VIDEODRIVER"};
     const char *display = std::getenv("DISPLAY");
     if (!display || !*display)
         GTEST_SKIP() << "no X display: DISPLAY is not set (scripts/test.sh runs the tests under "
@@ -80,6 +82,7 @@ TEST(WindowSmoke, RealWindowOfTheAskedSizeAppearsAndGoes)
 // take Alt+Tab first; once the hook is removed the window lets the keyboard go.
 TEST(WindowSmoke, AltTabHookHoldsTheKeyboardWhileInstalled)
 {
+    ScopedEnvironment environment{"SDL_VIDEODRIVER"};
     const char *display = std::getenv("DISPLAY");
     if (!display || !*display)
         GTEST_SKIP() << "no X display: DISPLAY is not set (scripts/test.sh runs the tests under "

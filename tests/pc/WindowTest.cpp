@@ -5,6 +5,7 @@
 #include "input/Mouse.h"
 #include "pc/PcClipboard.h"
 #include "pc/PcWindow.h"
+#include "support/TestSupport.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -26,6 +27,8 @@ void NoSessionBusLaunch()
 class WindowTest : public ::testing::TestWithParam<int32_t>
 {
 protected:
+    ScopedEnvironment environment_{"SDL_VIDEODRIVER"};
+
     void SetUp() override
     {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -504,6 +507,7 @@ TEST_P(WindowedTest, AfterAFatalErrorOnlyTheDestroyIsHandled)
 
 TEST(WindowPlacement, CentresOnTheDesktop)
 {
+    ScopedEnvironment environment{"SDL_VIDEODRIVER"};
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     NoSessionBusLaunch();
     int32_t left = -1;

@@ -34,6 +34,31 @@ ScopedTempDir::~ScopedTempDir()
     std::filesystem::remove_all(path_, ec);
 }
 
+ScopedEnvironment::ScopedEnvironment(std::initializer_list<const char *> names)
+{
+    for (const char *name : names)
+    {
+        const char *value = std::getenv(name);
+        saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    Restore();
+}
+
+void ScopedEnvironment::Restore()
+{
+    for (const auto &[name, value] : saved_)
+    {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+}
+
 KeepAlive::KeepAlive() : saved_(bzgNoFatalExit)
 {
     bzgNoFatalExit = 1;

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Creates a fresh temporary directory, makes it current, and removes it afterwards.
 class ScopedTempDir
@@ -15,6 +19,19 @@ public:
 private:
     std::string path_;
     std::string previous_;
+};
+
+// Saves the named environment variables and puts them back as they were (set or unset) by
+// Restore or when it goes.
+class ScopedEnvironment
+{
+public:
+    explicit ScopedEnvironment(std::initializer_list<const char *> names);
+    ~ScopedEnvironment();
+    void Restore();
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // Keep-alive mode for the error report: reports are recorded instead of ending the process.
