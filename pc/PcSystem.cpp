@@ -528,9 +528,16 @@ int32_t PDFindFirstFile(const char *directory, const char *pattern)
     if (!pattern || !pattern[0])
         pattern = "*";
     gWalk.entries.clear();
+    // A pattern ending in ".*" also takes names without an extension ("*.*" takes all).
+    const size_t patternLength = std::strlen(pattern);
+    std::string withoutExtension;
+    if (patternLength >= 2 && std::strcmp(pattern + patternLength - 2, ".*") == 0)
+        withoutExtension.assign(pattern, patternLength - 2);
     while (dirent *entry = readdir(dir))
     {
-        if (fnmatch(pattern, entry->d_name, FNM_CASEFOLD) != 0)
+        if (fnmatch(pattern, entry->d_name, FNM_CASEFOLD) != 0 &&
+            (withoutExtension.empty() || std::strchr(entry->d_name, '.') ||
+             fnmatch(withoutExtension.c_str(), entry->d_name, FNM_CASEFOLD) != 0))
             continue;
         struct stat st;
         bool isDirectory = fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);

@@ -79,8 +79,9 @@ void PDClearWord(int32_t *pointer);
 void PDSetWord(int32_t *pointer, int32_t value);
 
 // The directory walk, one at a time. PDFindFirstFile opens a walk over the entries of
-// directory matching pattern (* and ?, letter case ignored) and returns 1, or 0 when a walk
-// is already open or the directory cannot be read. PDFindNextFile returns the next name
+// directory matching pattern (* and ?, letter case ignored; as on the PC, a pattern ending in
+// ".*" also matches names without an extension, so "*.*" matches every name) and returns 1, or 0
+// when a walk is already open or the directory cannot be read. PDFindNextFile returns the next name
 // (null when none is left; last-error 47 when no walk is open): the first is always a file;
 // each call's flags choose what the following call returns. Hidden entries (names beginning
 // with ".") never show. PDFindClose returns 0, 19 for a null directory, or 46 when directory

@@ -120,11 +120,14 @@ constexpr ScancodeTable BuildScancodeTable()
 
 constexpr ScancodeTable kScancodes = BuildScancodeTable();
 
-// Alt+Tab hook thread state.
+// Alt+Tab hook thread state. The pump reads gHookInstalled; the rest is guarded by the mutex.
 std::mutex gHookMutex;
 std::condition_variable gHookWake;
 bool gHookStop;
 std::atomic<int32_t> gHookRunning;
+std::atomic<bool> gHookInstalled;
+// The window holds the keyboard for the hook (pump thread only).
+bool gKeyboardGrabbed;
 
 void PostQuit()
 {
@@ -339,14 +342,41 @@ Message TranslateEvent(const SDL_Event &e)
     return m;
 }
 
+// Whether the installed Alt+Tab hook swallows the key message.
+bool HookSwallows(const Message &m)
+{
+    if (!gHookInstalled)
+        return false;
+    if (m.message != PD_MSG_KEY_DOWN && m.message != PD_MSG_KEY_UP &&
+        m.message != PD_MSG_SYS_KEY_DOWN && m.message != PD_MSG_SYS_KEY_UP)
+        return false;
+    const uint32_t flags = (static_cast<uint32_t>(m.lParam) & BZ_KEYMSG_ALT) ? PD_HOOK_FLAG_ALT : 0;
+    return PDAltTabHookProc(PD_HOOK_ACTION, m.message, static_cast<uint32_t>(m.wParam), flags) != 0;
+}
+
 void DispatchEvent(const SDL_Event &e)
 {
     // Messages of a window that is gone go nowhere.
     if (!gWindow)
         return;
     Message m = TranslateEvent(e);
-    if (m.message != PD_MSG_NONE)
+    if (m.message != PD_MSG_NONE && !HookSwallows(m))
         CallWindowProcedure(m.message, m.wParam, m.lParam);
+}
+
+// The window holds the keyboard exactly while the hook is installed, so that the desktop does
+// not take Alt+Tab first (also not in full screen, where the window system would otherwise
+// let Alt+Tab through).
+void UpdateKeyboardGrab()
+{
+    const bool want = gHookInstalled && gWindow;
+    if (want == gKeyboardGrabbed)
+        return;
+    if (want)
+        SDL_SetHint(SDL_HINT_ALLOW_ALT_TAB_WHILE_GRABBED, "0");
+    if (gWindow)
+        SDL_SetWindowKeyboardGrab(gWindow, want ? SDL_TRUE : SDL_FALSE);
+    gKeyboardGrabbed = want;
 }
 
 bool WaitForEvent(SDL_Event *e)
@@ -460,6 +490,7 @@ int32_t PDProcessMessages()
         CallWindowProcedure(PD_MSG_ACTIVATE, 1, 0);
     }
     gReactivated = 0;
+    UpdateKeyboardGrab();
 
     if (gVideoUp)
     {
@@ -571,6 +602,11 @@ void PDSetKeepActive(int32_t keep)
     gKeepActive = keep;
 }
 
+int32_t PDGetKeepActive()
+{
+    return gKeepActive;
+}
+
 int32_t PDIsWindowActive()
 {
     return gActive;
@@ -595,6 +631,7 @@ void PDDestroyWindow()
     bzgWindow = nullptr;
     gActive = 0;
     gShowPending = 0;
+    gKeyboardGrabbed = false; // the grab went with the window
     CallWindowProcedure(PD_MSG_DESTROY, 0, 0);
 }
 
@@ -663,17 +700,26 @@ void PDSetWindowInput(const PDWindowInput *input)
     gInput = input ? *input : PDWindowInput{};
 }
 
-intptr_t PDAltTabHookProc(int32_t, uint32_t, uint32_t, uint32_t)
+intptr_t PDAltTabHookProc(int32_t code, uint32_t messageKind, uint32_t virtualKey,
+                          uint32_t keyFlags)
 {
+    if (code == PD_HOOK_ACTION && messageKind == PD_MSG_SYS_KEY_DOWN && virtualKey == BZ_VKEY_TAB &&
+        (keyFlags & PD_HOOK_FLAG_ALT))
+        return 1;
+    // On to the next hook: there is none below this one.
     return 0;
 }
 
 uint32_t PDAltTabHookThread(void *)
 {
     std::unique_lock<std::mutex> lock(gHookMutex);
+    if (gHookInstalled)
+        return 1; // another thread holds the hook: stopped at once
+    gHookInstalled = true;
     gHookRunning = 1;
     gHookWake.wait(lock, [] { return gHookStop; });
     gHookStop = false;
+    gHookInstalled = false;
     gHookRunning = 0;
     return 0;
 }

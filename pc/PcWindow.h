@@ -117,6 +117,7 @@ intptr_t PDDefaultWndProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
 void PDSetApplicationHook(PDWindowProcedure hook);
 // While set, losing the focus does not make the windowed window inactive.
 void PDSetKeepActive(int32_t keep);
+int32_t PDGetKeepActive();
 int32_t PDIsWindowActive();
 int32_t PDWindowExists();
 // True while the window system is started (a window was made and the layer not shut down).
@@ -145,11 +146,23 @@ uint32_t PDScancodeToVirtualKey(int32_t scancode, uint32_t *flags);
 // Microseconds since the engine timer started, as the clock gives them.
 uint32_t PDGetMicroseconds();
 
-// The Alt+Tab keyboard hook. Nothing here needs Alt+Tab kept from the desktop, so the hook
-// passes every key on (returns 0). The thread procedure marks the hook running and waits
-// until PDAltTabHookStop is called.
+// The Alt+Tab keyboard hook, which keeps Alt+Tab from switching away from the game. While the
+// hook is installed (its thread runs), the engine window takes the keyboard from the desktop
+// (the window system's keyboard grab, which holds while the window has the focus), so that
+// Alt+Tab reaches the program instead of the desktop; and the pump hands every key event to
+// PDAltTabHookProc before the window procedure: an event it swallows reaches neither the
+// procedure nor the keyboard. The window system gives no keys of other programs' windows, so
+// unlike a system-wide hook this one acts only while the engine window has the focus; and it
+// runs on the thread of the pump, not on the hook thread.
+constexpr int32_t PD_HOOK_ACTION = 0;       // the code of a key event the hook acts on
+constexpr uint32_t PD_HOOK_FLAG_ALT = 0x20; // key flags: the Alt key is down
+// Swallows (1) a key event of the action code that is a system key down (PD_MSG_SYS_KEY_DOWN)
+// of Tab (9) with the Alt flag; every other event goes on (0).
 intptr_t PDAltTabHookProc(int32_t code, uint32_t messageKind, uint32_t virtualKey,
                           uint32_t keyFlags);
+// The hook thread: installs the hook, marks it running and waits until PDAltTabHookStop, then
+// removes the hook. Only one hook can be installed at a time: a thread that finds one installed
+// stops at once and returns 1 (0 otherwise).
 uint32_t PDAltTabHookThread(void *parameter);
 void PDAltTabHookStop();
 int32_t PDAltTabHookRunning();

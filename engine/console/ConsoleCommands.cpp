@@ -3,8 +3,12 @@
 #include "console/Console.h"
 #include "files/File.h"
 #include "core/Memory.h"
+#include "pc/PcSystem.h"
+#include "pc/PcWindow.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -275,9 +279,47 @@ int32_t ConsoleCmd_Build(int32_t, char **)
     return NotAvailable("BUILD");
 }
 
-int32_t ConsoleCmd_Dir(int32_t, char **)
+int32_t ConsoleCmd_Dir(int32_t argc, char **argv)
 {
-    return NotAvailable("bz_Dir");
+    // The pattern of the walk: every name; the argument itself when it names a file or holds a
+    // wildcard; otherwise the argument is a directory, and its contents are listed.
+    char pattern[2 * BZ_CONSOLE_NAME_SIZE];
+    int written;
+    if (argc < 1)
+        written = std::snprintf(pattern, sizeof pattern, "*.*");
+    else if (std::strpbrk(argv[0], "*?") || bz_FileExists(argv[0]))
+        written = std::snprintf(pattern, sizeof pattern, "%s", argv[0]);
+    else
+        written = std::snprintf(pattern, sizeof pattern, "%s\\*.*", argv[0]);
+    bz_Console_Printf("%s", kSeparator);
+    if (written > 0 && static_cast<size_t>(written) < sizeof pattern)
+    {
+        // The walk takes the directory and the names in it apart.
+        char *slash = std::strrchr(pattern, '\\');
+        if (char *other = std::strrchr(pattern, '/'); other && (!slash || other > slash))
+            slash = other;
+        const char *directory = "";
+        const char *names = pattern;
+        if (slash == pattern)
+        {
+            directory = "\\"; // the root
+            names = pattern + 1;
+        }
+        else if (slash)
+        {
+            *slash = 0;
+            directory = pattern;
+            names = slash + 1;
+        }
+        if (PDFindFirstFile(directory, names))
+        {
+            while (const char *name = bz_FindNext())
+                bz_Console_Printf("%s\n", name);
+            PDFindClose(directory);
+        }
+    }
+    bz_Console_Printf("%s", kSeparator);
+    return 0;
 }
 
 int32_t ConsoleCmd_ShowAR(int32_t, char **)
@@ -295,7 +337,24 @@ int32_t ConsoleCmd_MungeFiles(int32_t, char **)
     return NotAvailable("bz_MungeFiles");
 }
 
-int32_t ConsoleCmd_DeactivateWindow(int32_t, char **)
+int32_t ConsoleCmd_DeactivateWindow(int32_t argc, char **argv)
 {
-    return NotAvailable("bz_DeactivateWindow");
+    if (argc == 0)
+    {
+        // The program deactivates in the background unless it is kept active.
+        bz_Console_Printf(PDGetKeepActive() ? "Deactivate Window = 0\n"
+                                            : "Deactivate Window = 1\n");
+        return 0;
+    }
+    // One whole number: 0 keeps the program active in the background, any other lets it go.
+    char *end = nullptr;
+    errno = 0;
+    const long value = argc == 1 ? std::strtol(argv[0], &end, 10) : 0;
+    if (argc != 1 || end == argv[0] || *end != 0 || errno != 0)
+    {
+        bz_Console_Printf("@C(%i)Incorrect Parameters", MessageColour());
+        return 0;
+    }
+    PDSetKeepActive(value == 0 ? 1 : 0);
+    return 0;
 }

@@ -12,12 +12,14 @@ namespace
 {
 char *gLines[BZ_DEBUG_MESSAGE_LINES];
 int32_t gAnyLine;
-void (*gTextSink)(const char *line);
+bzDebugTextSink gTextSink;
 } // namespace
 
-void bz_Debug_SetTextSink(void (*sink)(const char *line))
+bzDebugTextSink bz_Debug_SetTextSink(bzDebugTextSink sink)
 {
+    bzDebugTextSink previous = gTextSink;
     gTextSink = sink;
+    return previous;
 }
 
 void bz_Debug_Text(const char *line)

@@ -19,7 +19,9 @@ int32_t bz_DebugMessagesShown();
 
 // Developer text from the engine's lowest modules (memory diagnostics). It goes to the sink
 // installed by the debug text stream, one line a call; with none installed it is dropped.
-void bz_Debug_SetTextSink(void (*sink)(const char *line));
+typedef void (*bzDebugTextSink)(const char *line);
+// Installs the sink and returns the one it replaces.
+bzDebugTextSink bz_Debug_SetTextSink(bzDebugTextSink sink);
 void bz_Debug_Text(const char *line);
 
 // Assertions.

@@ -109,6 +109,14 @@ void bz_DebugOutput_OpenDefault()
         gStream = bz_FileOpen("MOTHER.TXT", "wt");
 }
 
+void bz_DebugOutput_CloseDefault()
+{
+    if (!gStream)
+        return;
+    bz_FileClose(gStream);
+    gStream = nullptr;
+}
+
 void bz_DebugPrint(const char *format, ...)
 {
     va_list ap;

@@ -20,6 +20,8 @@ void bz_DebugMask_Set(uint32_t bits);
 void bz_DebugMask_Clear(uint32_t bits);
 int32_t bz_DebugMask_Test(uint32_t bits);
 void bz_DebugOutput_OpenDefault();
+// Closes the debug stream when it is open (at shut-down); the next print opens it again.
+void bz_DebugOutput_CloseDefault();
 void bz_DebugPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void bz_DebugPrintMasked(uint32_t mask, const char *format, ...)
     __attribute__((format(printf, 2, 3)));

@@ -1,6 +1,9 @@
 #include "console/Console.h"
 #include "console/ConsoleServices.h"
 #include "console/Expr.h"
+#include "files/File.h"
+#include "pc/PcSystem.h"
+#include "pc/PcWindow.h"
 
 #include "ClockVirtualCounter.h"
 #include "ConsoleTestSupport.h"
@@ -84,8 +87,8 @@ TEST_F(ConsoleTest, HelpListsInColumnsAndDebugUnlocks)
     std::string after = Printed([] { bz_Console_ExecLine("help"); });
     EXPECT_NE(after.find("bz_Dir"), std::string::npos);
     EXPECT_NE(after.find("bz_FogColour"), std::string::npos);
-    const char *names[BZ_CONSOLE_MAX_COMMANDS];
-    int32_t count = bz_Console_ListedNames(names, BZ_CONSOLE_MAX_COMMANDS);
+    const char *names[511]; // at most 511 rows
+    int32_t count = bz_Console_ListedNames(names, 511);
     EXPECT_EQ(count, 30); // every row but Debug, bz_FogColour twice
     for (int32_t i = 0; i < count; ++i)
         EXPECT_STRNE(names[i], "Debug");
@@ -282,12 +285,133 @@ TEST_F(ConsoleTest, PipeCapturesLinesThatExecReplays)
     EXPECT_EQ(c->capture, nullptr);
 }
 
+// EXEC files nest 8 deep: a chain of 8 files runs whole, the 9th file of a longer chain is
+// refused and the files before it finish.
+TEST_F(ConsoleTest, ExecNestsEightDeep)
+{
+    ScopedTempDir dir;
+    for (int i = 1; i <= 9; ++i)
+    {
+        std::string body = "d" + std::to_string(i) + " = 1\n";
+        if (i < 9)
+            body += "exec l" + std::to_string(i + 1) + "\n";
+        body += "e" + std::to_string(i) + " = 1\n"; // after the nested file returned
+        WriteWholeFile("L" + std::to_string(i) + ".CFG", body);
+    }
+    auto ran = [](const char *prefix, int i)
+    { return bz_Expr_VariableExists((prefix + std::to_string(i)).c_str()) != 0; };
+
+    // L2 to L9: eight files, each inside the one before.
+    std::string out = Printed([] { bz_Console_ExecLine("exec l2"); });
+    EXPECT_EQ(out.find("Too many nested EXEC files"), std::string::npos) << out;
+    for (int i = 2; i <= 9; ++i)
+    {
+        EXPECT_TRUE(ran("d", i)) << i;
+        EXPECT_TRUE(ran("e", i)) << i;
+    }
+    EXPECT_EQ(bz_Console_GetState()->execDepth, 0);
+    for (int i = 2; i <= 9; ++i)
+    {
+        bz_Expr_DeleteVariable(("d" + std::to_string(i)).c_str());
+        bz_Expr_DeleteVariable(("e" + std::to_string(i)).c_str());
+    }
+
+    // L1 to L9: the ninth is one too deep.
+    out = Printed([] { bz_Console_ExecLine("exec l1"); });
+    EXPECT_NE(out.find("@C(1)Too many nested EXEC files at 'L9.CFG'.\n"), std::string::npos) << out;
+    for (int i = 1; i <= 8; ++i)
+    {
+        EXPECT_TRUE(ran("d", i)) << i;
+        EXPECT_TRUE(ran("e", i)) << i;
+    }
+    EXPECT_FALSE(ran("d", 9));
+    EXPECT_FALSE(ran("e", 9));
+    EXPECT_EQ(bz_Console_GetState()->execDepth, 0);
+    for (int i = 1; i <= 9; ++i)
+    {
+        bz_Expr_DeleteVariable(("d" + std::to_string(i)).c_str());
+        bz_Expr_DeleteVariable(("e" + std::to_string(i)).c_str());
+    }
+}
+
+// bz_Dir lists the names of the directory walk between separators: the first name of a walk is
+// always a file, hidden names never show.
+TEST_F(ConsoleTest, DirListsTheCurrentDirectoryAFileAPatternOrADirectory)
+{
+    ScopedTempDir dir;
+    WriteWholeFile("b.txt", "b");
+    WriteWholeFile("A.DAT", "a");
+    WriteWholeFile("noext", "n");
+    WriteWholeFile(".hidden", "h");
+    ASSERT_EQ(bz_MakeDirectory("sub"), 0);
+    ASSERT_EQ(bz_MakeDirectory("sub\\more"), 0);
+    WriteWholeFile("sub/inner.txt", "i");
+    bz_Console_ExecLine("debug"); // bz_Dir is a debug command
+    const std::string sep = kSep;
+    const struct
+    {
+        const char *line;
+        std::string printed;
+    } cases[] = {
+        {"bz_dir", sep + "A.DAT\nb.txt\nnoext\nsub\n" + sep},
+        {"bz_dir *.txt", sep + "b.txt\n" + sep},
+        {"bz_dir ?.*", sep + "A.DAT\nb.txt\n" + sep},
+        {"bz_dir b.txt", sep + "b.txt\n" + sep}, // a file lists itself
+        {"bz_dir sub", sep + "inner.txt\nmore\n" + sep},
+        {"bz_dir SUB", sep + "inner.txt\nmore\n" + sep},
+        {"bz_dir sub/", sep + "inner.txt\nmore\n" + sep},
+        {"bz_dir sub\\*.txt", sep + "inner.txt\n" + sep},
+        {"bz_dir missing", sep + sep},
+        {"bz_dir *.none", sep + sep},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Printed([&] { EXPECT_EQ(bz_Console_ExecLine(c.line), 1); }), c.printed) << c.line;
+    // Each listing closed its walk: a walk can be opened again.
+    ASSERT_EQ(PDFindFirstFile(".", "*"), 1);
+    EXPECT_EQ(PDFindClose("."), 0);
+    // While another walk is open nothing can be listed.
+    ASSERT_EQ(PDFindFirstFile("sub", "*"), 1);
+    EXPECT_EQ(Printed([] { bz_Console_ExecLine("bz_dir"); }), sep + sep);
+    EXPECT_EQ(PDFindClose("sub"), 0);
+}
+
+TEST_F(ConsoleTest, DeactivateWindowSetsWhetherTheProgramRunsInTheBackground)
+{
+    PDSetKeepActive(0);
+    const struct
+    {
+        const char *line;
+        const char *printed;
+        int32_t keepActive;
+    } cases[] = {
+        {"bz_DeactivateWindow", "Deactivate Window = 1\n", 0},
+        {"bz_DeactivateWindow 0", "", 1},
+        {"bz_DeactivateWindow", "Deactivate Window = 0\n", 1},
+        {"bz_deactivatewindow 1", "", 0},
+        {"bz_DeactivateWindow 0", "", 1},
+        {"bz_DeactivateWindow 7", "", 0},
+        {"bz_DeactivateWindow 0 1", "@C(1)Incorrect Parameters", 0},
+        {"bz_DeactivateWindow off", "@C(1)Incorrect Parameters", 0},
+        {"bz_DeactivateWindow 0x", "@C(1)Incorrect Parameters", 0},
+        {"bz_DeactivateWindow -0", "", 1},
+        {"bz_DeactivateWindow 99999999999999999999", "@C(1)Incorrect Parameters", 1},
+    };
+    for (const auto &c : cases)
+    {
+        EXPECT_EQ(Printed([&] { EXPECT_EQ(bz_Console_ExecLine(c.line), 1); }), c.printed) << c.line;
+        EXPECT_EQ(PDGetKeepActive(), c.keepActive) << c.line;
+    }
+    PDSetKeepActive(0);
+}
+
+
 TEST_F(ConsoleTest, RegistryAndArgumentModes)
 {
-    for (int i = 31; i < BZ_CONSOLE_MAX_COMMANDS; ++i)
+    // The table holds at most 511 rows, 31 of them built in.
+    for (int i = 31; i < 511; ++i)
         ASSERT_EQ(bz_Console_RegisterCommand("filler", "FILLER", 4, Nothing), 0);
     EXPECT_EQ(bz_Console_RegisterCommand("args", "ARGS", 2, RecordArgs), 14);
-    EXPECT_EQ(bz_Console_GetState()->commandCount, BZ_CONSOLE_MAX_COMMANDS);
+    EXPECT_EQ(bz_Console_GetState()->commandCount, 511);
 
     bz_RegisterEngineConsoleCommands();
     ASSERT_EQ(bz_Console_RegisterCommand("args", "ARGS", 4, RecordArgs), 0);

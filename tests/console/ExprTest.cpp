@@ -112,6 +112,214 @@ TEST_F(ExprTest, ValuesOfValidExpressions)
     }
 }
 
+// Precedence of every pair of operators. The expected value of "a op1 b op2 c" is worked out
+// from the grammar's levels (comparison below additive "+-|&^" below multiplicative "*/%@"),
+// left association within a level, and each operator's own rule; the operands of each pair are
+// the first triple for which the two groupings give different values, so a pair evaluated with
+// the wrong grouping cannot pass.
+namespace precedence
+{
+const char kArithmetic[] = {'+', '-', '|', '&', '^', '*', '/', '%', '@'};
+const char *const kComparisons[] = {"==", "!=", "<", "<=", ">", ">="};
+
+int Level(char op)
+{
+    return std::strchr("+-|&^", op) ? 2 : 3;
+}
+
+// false when the rule leaves the result open (a remainder by a side that truncates to 0).
+bool Apply(char op, double a, double b, double *out)
+{
+    const bool left = a != 0.0;
+    const bool right = std::trunc(b) != 0.0;
+    switch (op)
+    {
+    case '+': *out = a + b; break;
+    case '-': *out = a - b; break;
+    case '|': *out = (left || right) ? 1 : 0; break;
+    case '&': *out = (left && right) ? 1 : 0; break;
+    case '^': *out = (left != right) ? 1 : 0; break;
+    case '*': *out = a * b; break;
+    case '/': *out = a / b; break;
+    case '%':
+        if (std::trunc(b) == 0.0)
+            return false;
+        *out = static_cast<double>(static_cast<long long>(std::trunc(a)) %
+                                   static_cast<long long>(std::trunc(b)));
+        break;
+    case '@': *out = std::pow(a, b); break;
+    default: return false;
+    }
+    return std::isfinite(*out);
+}
+
+double Compare(const std::string &op, double a, double b)
+{
+    if (op == "==")
+        return a == b;
+    if (op == "!=")
+        return a != b;
+    if (op == "<")
+        return a < b;
+    if (op == "<=")
+        return a <= b;
+    if (op == ">")
+        return a > b;
+    return a >= b;
+}
+
+struct Triple
+{
+    double a, b, c;
+};
+const Triple kTriples[] = {{2, 3, 4},   {7, 3, 2}, {2, 1, 0},   {1, 0, 0},   {0, 1, 1}, {0, 0.5, 0},
+                           {1, 1, 0},   {6, 4, 3}, {3, 2, 0.5}, {0.5, 1, 0}, {5, 2, 3}, {0, 0.5, 1},
+                           {1, 0.5, 0}, {9, 4, 2}, {1, 2, 0},   {1, 1, 1},   {0, 2, -1}};
+
+std::string Number(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// Both groupings of a op1 b op2 c; false when either is open.
+bool Groupings(char op1, char op2, const Triple &t, double *leftFirst, double *rightFirst)
+{
+    double ab, bc;
+    return Apply(op1, t.a, t.b, &ab) && Apply(op2, ab, t.c, leftFirst) &&
+           Apply(op2, t.b, t.c, &bc) && Apply(op1, t.a, bc, rightFirst);
+}
+} // namespace precedence
+
+TEST_F(ExprTest, PrecedenceOfEveryArithmeticPair)
+{
+    using namespace precedence;
+    int discriminating = 0;
+    for (char op1 : kArithmetic)
+    {
+        for (char op2 : kArithmetic)
+        {
+            const Triple *chosen = nullptr;
+            double leftFirst = 0, rightFirst = 0;
+            for (const Triple &t : kTriples)
+            {
+                double l, r;
+                if (!Groupings(op1, op2, t, &l, &r))
+                    continue;
+                if (!chosen || (l != r && leftFirst == rightFirst))
+                {
+                    chosen = &t;
+                    leftFirst = l;
+                    rightFirst = r;
+                }
+                if (l != r)
+                    break;
+            }
+            ASSERT_NE(chosen, nullptr) << op1 << op2;
+            // Operators of different levels can always be told apart by their grouping.
+            if (Level(op1) != Level(op2))
+            {
+                EXPECT_NE(leftFirst, rightFirst) << op1 << op2 << ": no telling triple";
+            }
+            discriminating += leftFirst != rightFirst;
+            const double expected = Level(op2) > Level(op1) ? rightFirst : leftFirst;
+            const std::string text =
+                Number(chosen->a) + op1 + Number(chosen->b) + op2 + Number(chosen->c);
+            int32_t code;
+            const double value = Eval(text.c_str(), &code);
+            EXPECT_EQ(code, 0) << text;
+            EXPECT_NEAR(value, expected, 1e-9 * std::max(1.0, std::fabs(expected))) << text;
+            // Brackets make either grouping.
+            const std::string left =
+                "(" + Number(chosen->a) + op1 + Number(chosen->b) + ")" + op2 + Number(chosen->c);
+            const std::string right =
+                Number(chosen->a) + op1 + "(" + Number(chosen->b) + op2 + Number(chosen->c) + ")";
+            EXPECT_NEAR(Eval(left.c_str(), &code), leftFirst,
+                        1e-9 * std::max(1.0, std::fabs(leftFirst)))
+                << left;
+            EXPECT_NEAR(Eval(right.c_str(), &code), rightFirst,
+                        1e-9 * std::max(1.0, std::fabs(rightFirst)))
+                << right;
+        }
+    }
+    // Only the pairs that associate either way ("++", "+-", "&&", "**") give one value for both
+    // groupings: the other 77 of the 81 are told apart.
+    EXPECT_GE(discriminating, 77);
+}
+
+TEST_F(ExprTest, PrecedenceOfComparisonsSignsAndTheConditional)
+{
+    using namespace precedence;
+    int32_t code;
+    // The rows named in the grammar: "&" and "|" are additive, "@" binds below the signs.
+    const Case fixed[] = {
+        {"1|0&0", 0},       {"2+1&0", 0},       {"0&0|1", 1},       {"2*0|1", 1},
+        {"1^1&0", 0},       {"-2@2", 4},        {"2@-1", 0.5},      {"-2*-3", 6},
+        {"2-3-4", -5},      {"2@3@2", 64},      {"8/2/2", 2},       {"7%4%2", 1},
+        {"1+1==2", 1},      {"3-1==2", 1},      {"1 ? 2+3 : 4", 5}, {"0 ? 1 : 2*3", 6},
+        {"1-1 ? 7 : 8", 8}, {"2 ? 1|0 : 0", 1},
+    };
+    for (const Case &c : fixed)
+    {
+        EXPECT_NEAR(Eval(c.text, &code), c.value, 1e-12) << c.text;
+        EXPECT_EQ(code, 0) << c.text;
+    }
+
+    // A comparison takes whole additive expressions on both sides.
+    for (const char *cmp : kComparisons)
+    {
+        for (char op : kArithmetic)
+        {
+            for (const Triple &t : kTriples)
+            {
+                double bc, ab;
+                if (!Apply(op, t.b, t.c, &bc) || !Apply(op, t.a, t.b, &ab))
+                    continue;
+                const std::string right = Number(t.a) + cmp + Number(t.b) + op + Number(t.c);
+                EXPECT_EQ(Eval(right.c_str(), &code), Compare(cmp, t.a, bc)) << right;
+                EXPECT_EQ(code, 0) << right;
+                const std::string left = Number(t.a) + op + Number(t.b) + cmp + Number(t.c);
+                EXPECT_EQ(Eval(left.c_str(), &code), Compare(cmp, ab, t.c)) << left;
+                EXPECT_EQ(code, 0) << left;
+            }
+        }
+        // Only one comparison is taken: a second one is left over.
+        for (const char *second : kComparisons)
+        {
+            const std::string text = std::string("1") + cmp + "2" + second + "3";
+            EXPECT_EQ(Eval(text.c_str(), &code), 0.0) << text;
+            EXPECT_EQ(code, BZ_EXPR_SYNTAX) << text;
+        }
+    }
+
+    // The conditional and the assignment take additive expressions in each place.
+    for (char op : kArithmetic)
+    {
+        double v;
+        ASSERT_TRUE(Apply(op, 6, 4, &v)) << op;
+        const std::string n = std::string("6") + op + "4";
+        const struct
+        {
+            std::string text;
+            double value;
+        } rows[] = {
+            {n + " ? 1 : 2", v != 0.0 ? 1.0 : 2.0},
+            {"1 ? " + n + " : 0", v},
+            {"0 ? 0 : " + n, v},
+        };
+        for (const auto &r : rows)
+        {
+            EXPECT_NEAR(Eval(r.text.c_str(), &code), r.value, 1e-12) << r.text;
+            EXPECT_EQ(code, 0) << r.text;
+        }
+        const std::string assign = "target = " + n;
+        EXPECT_NEAR(Eval(assign.c_str(), &code), v, 1e-12) << assign;
+        EXPECT_EQ(code, 0) << assign;
+        EXPECT_NEAR(bz_Expr_GetVariable("target"), v, 1e-12) << assign;
+    }
+}
+
 TEST_F(ExprTest, FunctionsAgreeWithConstantsAndDegrees)
 {
     int32_t code;
@@ -281,12 +489,39 @@ TEST_F(ExprTest, HostileTextIsRefused)
     EXPECT_EQ(Eval("ldexp(1, 100000)", &code), HUGE_VAL);
 }
 
+// Brackets nest at most 256 deep; one more is a syntax error, not a deeper recursion.
+TEST_F(ExprTest, BracketsNestTo256)
+{
+    const struct
+    {
+        int depth;
+        double value;
+        int32_t code;
+    } cases[] = {{255, 3, 0}, {256, 3, 0}, {257, 0, BZ_EXPR_SYNTAX}};
+    for (const auto &c : cases)
+    {
+        const std::string text = std::string(c.depth, '(') + "1+2" + std::string(c.depth, ')');
+        int32_t code;
+        EXPECT_EQ(Eval(text.c_str(), &code), c.value) << c.depth;
+        EXPECT_EQ(code, c.code) << c.depth;
+    }
+    // A function's argument list is a bracket too.
+    int32_t code;
+    const std::string inCall = "sqr(" + std::string(255, '(') + "3" + std::string(255, ')') + ")";
+    EXPECT_EQ(Eval(inCall.c_str(), &code), 9.0);
+    EXPECT_EQ(code, 0);
+    const std::string pastInCall =
+        "sqr(" + std::string(256, '(') + "3" + std::string(256, ')') + ")";
+    EXPECT_EQ(Eval(pastInCall.c_str(), &code), 0.0);
+    EXPECT_EQ(code, BZ_EXPR_SYNTAX);
+}
+
 TEST_F(ExprTest, FullTableReadsNamesAsZero)
 {
     int32_t code;
     // 13 constants are already there.
     char name[16];
-    for (int i = 0; i < BZ_EXPR_MAX_VARIABLES - 13; ++i)
+    for (int i = 0; i < 500 - 13; ++i) // 500 rows
     {
         std::snprintf(name, sizeof name, "v%d", i);
         bz_Expr_SetVariable(name, i);

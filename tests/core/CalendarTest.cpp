@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include "support/TestSupport.h"
 #include <ctime>
 #include <string>
 
@@ -29,7 +30,13 @@ struct UtcCalendar
         tzset();
         PDSetCalendarSource(FixedCalendar);
     }
-    ~UtcCalendar() { PDSetCalendarSource(nullptr); }
+    ~UtcCalendar()
+    {
+        PDSetCalendarSource(nullptr);
+        environment.Restore();
+        tzset();
+    }
+    ScopedEnvironment environment{"TZ"};
 };
 
 int64_t Utc(int year, int month, int day, int hour, int minute, int second)

@@ -5,9 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
-TEST(DebugLines, SlotsHoldAtMost255Characters)
+namespace
+{
+// The on-screen lines as at start: every slot empty.
+class DebugLines : public ::testing::Test
+{
+protected:
+    void SetUp() override { bz_ClearDebugMessages(); }
+    void TearDown() override { bz_ClearDebugMessages(); }
+};
+} // namespace
+
+TEST_F(DebugLines, SlotsHoldAtMost255Characters)
 {
     bz_ShowDebugMessage(16, "nope");
     bz_ShowDebugMessage(-1, "nope");
@@ -47,3 +57,4 @@ TEST(DebugAssertDeathTest, FailedAssertionReportsAndExits)
         ::testing::ExitedWithCode(1),
         "FAILED ASSERTION\n\"x > 0\"\n\nLine [0-9]+ in\n\n.*DebugTest.cpp");
 }
+

@@ -1,5 +1,6 @@
 #include "core/Random.h"
 #include "pc/PcTime.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,9 @@ TEST(RandomTest, KnownSequence)
     EXPECT_EQ(bz_RandomRaw(), 32767);
 }
 
-TEST(RandomTest, FirstUseSeedsFromTheCalendarClock)
+// The generator takes the calendar clock on its first use in a run only, so these two run in a
+// program of their own (below).
+void FirstUseTakesTheCalendarClock()
 {
     PDSetCalendarSource(
         [](int64_t *seconds)
@@ -46,12 +49,24 @@ TEST(RandomTest, FirstUseSeedsFromTheCalendarClock)
     PDSetCalendarSource(nullptr);
 }
 
-TEST(RandomTest, CalendarFailureSeedsWithOne)
+void CalendarFailureStartsFromOne()
 {
     PDSetCalendarSource([](int64_t *) { return false; });
     EXPECT_EQ(bz_RandomDraw(), 41);
     EXPECT_EQ(bz_RandomGetSeed(), 1u);
     PDSetCalendarSource(nullptr);
+}
+
+TEST(RandomDeathTest, FirstUseTakesTheCalendarClock)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunAndExit(FirstUseTakesTheCalendarClock), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(RandomDeathTest, CalendarFailureStartsFromOne)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunAndExit(CalendarFailureStartsFromOne), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(RandomTest, RestartReturnsToTheStateBeforeTheLastSeeding)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <cfloat>
 #include <cstring>
 #include <random>
@@ -79,6 +80,20 @@ TEST(StringsTest, WildcardTable)
         {"*[0-9]x", "ab7x", 1},
         {"*?", "a", 1},
         {"*?", "", 0},
+        // Repeated characters after a star: the star stops at the first character the next
+        // element matches, even when the one after it would match as well.
+        {"*ab", "aab", 0},
+        {"*aab", "aab", 1},
+        {"*a", "aa", 0},
+        {"*aa", "aaa", 0},
+        {"*bc", "bbc", 0},
+        {"x*yy", "xyy", 1},
+        {"x*yy", "xyyy", 0},
+        {"*/d5", "115", 0},
+        {"*/d5", "15", 1},
+        {"*[ab]b", "aab", 0},
+        {"*[ab]b", "cab", 1},
+        {"*?b", "bb", 1},
         // malformed patterns match nothing, inverted or not
         {"[abc", "a", 0},
         {"~[abc", "x", 0},
@@ -101,20 +116,211 @@ TEST(StringsTest, WildcardMatchesHighCharactersInRanges)
     EXPECT_EQ(bz_WildcardMatch(pattern, "e"), 0);
 }
 
-// Random patterns over a small alphabet: the matcher must never read past either string
-// (the sanitizers watch the exact-size copies).
-TEST(StringsTest, WildcardFuzzStaysInBounds)
+// A reference matcher written from the pattern rules, for the fuzz test below: the pattern is
+// first turned into a list of elements, each a star or the set of characters it accepts.
+struct ReferenceElement
 {
-    const char alphabet[] = "ab*?[]~/-;dw";
+    bool star;
+    std::bitset<256> accepts;
+};
+
+// The character a "/" escape stands for inside a set, or as a plain escape.
+unsigned char ReferenceEscape(char c)
+{
+    return c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : static_cast<unsigned char>(c);
+}
+
+// Reads one set character at p (with its "/" escape); false when the pattern ends first.
+bool ReferenceSetChar(const std::string &p, size_t &i, unsigned char &c)
+{
+    if (i >= p.size())
+        return false;
+    if (p[i] == '/')
+    {
+        if (i + 1 >= p.size())
+            return false;
+        c = ReferenceEscape(p[i + 1]);
+        i += 2;
+        return true;
+    }
+    c = static_cast<unsigned char>(p[i++]);
+    return true;
+}
+
+// The elements of the first alternative; false for a malformed pattern (a "/" at the end or a
+// "[" never closed, anywhere in the pattern).
+bool ReferenceElements(const std::string &p, std::vector<ReferenceElement> &out)
+{
+    bool inFirst = true;
+    size_t i = 0;
+    while (i < p.size())
+    {
+        ReferenceElement e{false, {}};
+        const char c = p[i];
+        if (c == ';')
+        {
+            inFirst = false;
+            ++i;
+            continue;
+        }
+        if (c == '*')
+        {
+            e.star = true;
+            ++i;
+        }
+        else if (c == '?')
+        {
+            e.accepts.set();
+            e.accepts.reset(0);
+            ++i;
+        }
+        else if (c == '/')
+        {
+            if (i + 1 >= p.size())
+                return false;
+            const char k = p[i + 1];
+            for (int ch = 1; ch < 256; ++ch)
+            {
+                const bool white = ch == '\n' || ch == '\r' || ch == '\t' || ch == ' ';
+                const bool digit = ch >= '0' && ch <= '9';
+                const bool letter = (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
+                if (k == 'w'   ? white
+                    : k == 'd' ? digit
+                    : k == 'a' ? letter
+                               : ch == ReferenceEscape(k))
+                    e.accepts.set(static_cast<size_t>(ch));
+            }
+            i += 2;
+        }
+        else if (c == '[')
+        {
+            ++i;
+            bool negate = false;
+            if (i < p.size() && p[i] == '~')
+            {
+                negate = true;
+                ++i;
+            }
+            for (;;)
+            {
+                if (i >= p.size())
+                    return false;
+                if (p[i] == ']')
+                {
+                    ++i;
+                    break;
+                }
+                unsigned char lo = 0;
+                if (!ReferenceSetChar(p, i, lo))
+                    return false;
+                unsigned char hi = lo;
+                if (i + 1 < p.size() && p[i] == '-' && p[i + 1] != ']')
+                {
+                    ++i;
+                    if (!ReferenceSetChar(p, i, hi))
+                        return false;
+                }
+                for (int ch = lo; ch <= hi; ++ch)
+                    e.accepts.set(static_cast<size_t>(ch));
+            }
+            if (negate)
+                e.accepts.flip();
+            e.accepts.reset(0);
+        }
+        else
+        {
+            e.accepts.set(static_cast<unsigned char>(c));
+            ++i;
+        }
+        if (inFirst)
+            out.push_back(e);
+    }
+    return true;
+}
+
+// -1 for a malformed pattern, else 1 or 0 by the matching steps: a run of stars moves the
+// text to the first character the next element accepts, and no later one is tried.
+int32_t ReferenceMatch(std::string pattern, const std::string &text)
+{
+    bool invert = false;
+    if (!pattern.empty() && pattern[0] == '~')
+    {
+        invert = true;
+        pattern.erase(0, 1);
+    }
+    std::vector<ReferenceElement> elements;
+    if (!ReferenceElements(pattern, elements))
+        return -1;
+    size_t e = 0;
+    size_t t = 0;
+    bool match;
+    for (;;)
+    {
+        if (e == elements.size())
+        {
+            match = t == text.size();
+            break;
+        }
+        if (elements[e].star)
+        {
+            while (e < elements.size() && elements[e].star)
+                ++e;
+            if (e == elements.size())
+            {
+                match = true;
+                break;
+            }
+            while (t < text.size() && !elements[e].accepts[static_cast<unsigned char>(text[t])])
+                ++t;
+            if (t == text.size())
+            {
+                match = false;
+                break;
+            }
+            continue;
+        }
+        if (t == text.size() || !elements[e].accepts[static_cast<unsigned char>(text[t])])
+        {
+            match = false;
+            break;
+        }
+        ++e;
+        ++t;
+    }
+    return match != invert ? 1 : 0;
+}
+
+// The reference agrees with the table's hand-written rows, so it can judge random ones.
+TEST(StringsTest, WildcardReferenceAgreesWithHandWrittenRows)
+{
+    const WildcardCase rows[] = {
+        {"*ab", "aab", 0}, {"*aab", "aab", 1}, {"*a", "aba", 0},       {"[~0-9]x", "bx", 1},
+        {"/d/d", "42", 1}, {"a;b", "b", 0},    {"~*.txt", "a.dat", 1}, {"[a-]", "-", 1},
+        {"[/]]", "]", 1},  {"[~]", "q", 1},    {"[]", "q", 0},         {"*/d5", "115", 0},
+    };
+    for (const WildcardCase &c : rows)
+        EXPECT_EQ(ReferenceMatch(c.pattern, c.text), c.expected) << c.pattern << " / " << c.text;
+    EXPECT_EQ(ReferenceMatch("[abc", "a"), -1);
+    EXPECT_EQ(ReferenceMatch("ab/", "ab"), -1);
+}
+
+// Random patterns over a small alphabet, judged by the reference matcher. The matcher must
+// never read past either string (the sanitizers watch the exact-size copies), and a malformed
+// pattern matches nothing, inverted or not.
+TEST(StringsTest, WildcardFuzzAgreesWithTheReference)
+{
+    const char alphabet[] = "ab5*?[]~/-;dwn ";
+    const char textAlphabet[] = "ab5*? \n;-]";
     std::mt19937 gen(12345);
-    for (int i = 0; i < 20000; ++i)
+    int compared = 0;
+    for (int i = 0; i < 40000; ++i)
     {
         std::string pattern, text;
         int pl = gen() % 9, tl = gen() % 7;
         for (int k = 0; k < pl; ++k)
             pattern += alphabet[gen() % (sizeof alphabet - 1)];
         for (int k = 0; k < tl; ++k)
-            text += alphabet[gen() % 4];
+            text += textAlphabet[gen() % (sizeof textAlphabet - 1)];
         std::vector<char> p(pattern.begin(), pattern.end()), t(text.begin(), text.end());
         p.push_back('\0');
         t.push_back('\0');
@@ -126,7 +332,17 @@ TEST(StringsTest, WildcardFuzzStaysInBounds)
         {
             ASSERT_LE(r + ri, 1) << pattern << " / " << text;
         }
+        const int32_t expected = ReferenceMatch(pattern, text);
+        if (expected < 0)
+        {
+            ASSERT_EQ(r, 0) << "malformed: " << pattern << " / " << text;
+            continue;
+        }
+        ASSERT_EQ(r, expected) << "pattern \"" << pattern << "\" text \"" << text << "\"";
+        ++compared;
     }
+    // Most random patterns are well formed, so the comparison is not an empty one.
+    EXPECT_GT(compared, 20000);
 }
 
 // Bitwise reference of the reflected CRC-32.

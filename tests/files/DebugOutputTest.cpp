@@ -1,4 +1,5 @@
 #include "files/DebugOutput.h"
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "files/File.h"
 #include "TestSupport.h"
@@ -8,7 +9,31 @@
 #include <string>
 #include <vector>
 
-TEST(DebugTrace, FirstCallOfARunEmptiesTheFileLaterCallsAppend)
+namespace
+{
+// The debug stream, its switches and the on-screen lines as at start: no stream open (the next
+// print opens "MOTHER.TXT" in the test's own directory), output enabled, an empty mask.
+class DebugOutputTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+    static void Reset()
+    {
+        bz_DebugOutput_CloseDefault();
+        bz_DebugOutput_Enable();
+        bz_DebugMask_Clear(~0u);
+        bz_ClearDebugMessages();
+        bz_SetDebugOrigin("", 0);
+    }
+    ScopedTempDir dir_;
+};
+using DebugStream = DebugOutputTest;
+using DebugMessage = DebugOutputTest;
+
+// The trace file is emptied by the first call of a run only: the test runs in a program of its
+// own.
+void TraceFirstCallEmptiesLaterCallsAppend()
 {
     ScopedTempDir dir;
     WriteWholeFile("Trace.txt", "left from an earlier run\n");
@@ -17,10 +42,17 @@ TEST(DebugTrace, FirstCallOfARunEmptiesTheFileLaterCallsAppend)
     bz_Trace("two %s\n", "b");
     EXPECT_EQ(ReadWholeFile("Trace.txt"), "one 1\ntwo b\n");
 }
+} // namespace
 
-TEST(DebugStream, PrintsGoToMotherTxtUnlessDisabledOrMasked)
+TEST(DebugTraceDeathTest, FirstCallOfARunEmptiesTheFileLaterCallsAppend)
 {
-    ScopedTempDir dir;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunAndExit(TraceFirstCallEmptiesLaterCallsAppend), ::testing::ExitedWithCode(0),
+                "");
+}
+
+TEST_F(DebugStream, PrintsGoToMotherTxtUnlessDisabledOrMasked)
+{
     bz_DebugPrint("first %d", 1);
     bz_DebugOutput_Disable();
     bz_DebugPrint("hidden");
@@ -37,9 +69,8 @@ TEST(DebugStream, PrintsGoToMotherTxtUnlessDisabledOrMasked)
     ASSERT_NE(bz_DebugOutput_GetStream(), nullptr);
 }
 
-TEST(DebugStream, OpenByNameStdoutAndNumberedFiles)
+TEST_F(DebugStream, OpenByNameStdoutAndNumberedFiles)
 {
-    ScopedTempDir dir;
     int32_t owned = 7;
     bzFileHandle *stream = reinterpret_cast<bzFileHandle *>(1);
     EXPECT_EQ(bz_DebugOutput_Open("stdout", &owned, &stream), 1);
@@ -64,9 +95,8 @@ TEST(DebugStream, OpenByNameStdoutAndNumberedFiles)
     EXPECT_EQ(stream, bz_DebugOutput_GetStream());
 }
 
-TEST(DebugStream, LongNumberedNamesStayInsideTheirBuffer)
+TEST_F(DebugStream, LongNumberedNamesStayInsideTheirBuffer)
 {
-    ScopedTempDir dir;
     for (size_t length : {250u, 254u, 255u, 256u, 300u, 2000u})
     {
         std::string name(length, 'n');
@@ -84,7 +114,7 @@ TEST(DebugStream, LongNumberedNamesStayInsideTheirBuffer)
     EXPECT_EQ(ReadWholeFile("000short.log"), "");
 }
 
-TEST(DebugStream, StandardOutputWriters)
+TEST_F(DebugStream, StandardOutputWriters)
 {
     testing::internal::CaptureStdout();
     bz_DebugOutput_Puts("to ", nullptr);
@@ -93,10 +123,20 @@ TEST(DebugStream, StandardOutputWriters)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "to stdout\n");
 }
 
-TEST(DebugMessage, PrintsWithTheOriginNamePart)
+TEST_F(DebugMessage, PrintsWithTheOriginNamePart)
 {
-    ScopedTempDir dir;
     bz_SetDebugOrigin("C:\\Source\\Common\\Loader.cpp", 42);
     bz_DebugMessage("missing %s", "CAR");
     EXPECT_EQ(ReadWholeFile("MOTHER.TXT"), "! Loader.cpp (42): missing CAR\n");
+}
+
+
+// Once attached (engine start does it), the lowest modules' developer text is printed to the
+// debug stream, one line each.
+TEST_F(DebugStream, DeveloperTextOfTheLowestModulesReachesTheStream)
+{
+    bz_DebugOutput_Attach();
+    bz_Debug_Text("MemCopy called with zero length");
+    bz_DebugOutput_CloseDefault();
+    EXPECT_EQ(ReadWholeFile("MOTHER.TXT"), "MemCopy called with zero length\n");
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -27,7 +28,11 @@ void MakeTree()
 
 TEST(PcPath, CaseBlindComponentsAndBackslashes)
 {
+    // The tree is made one level down, so that ".." names the test's own directory and not
+    // whatever the system's temporary directory holds.
     ScopedTempDir dir;
+    ASSERT_EQ(mkdir("inner", 0777), 0);
+    ASSERT_EQ(chdir("inner"), 0);
     MakeTree();
     const struct
     {

@@ -75,6 +75,21 @@ TEST(PcWalk, FilesOnlySkipsHiddenEntriesAndDirectories)
     EXPECT_EQ(PDFindClose("."), 0);
 }
 
+// As on the PC, a pattern ending in ".*" also takes names without an extension: "*.*" is every
+// name.
+TEST(PcWalk, PatternEndingInDotStarTakesNamesWithoutExtension)
+{
+    ScopedTempDir dir;
+    MakeWalkTree();
+    WriteWholeFile("noext", "n");
+    WriteWholeFile("core", "c");
+    EXPECT_EQ(Walk("*.*", 1, 1), (std::vector<std::string>{"A.txt", "b.txt", "core", "core1.wad",
+                                                           "noext", "sub", "zdir"}));
+    EXPECT_EQ(Walk("CORE*.*", 1, 0), (std::vector<std::string>{"core", "core1.wad"}));
+    EXPECT_EQ(Walk("*.txt", 1, 0), (std::vector<std::string>{"A.txt", "b.txt"}));
+    EXPECT_EQ(Walk("n?ext.*", 1, 0), (std::vector<std::string>{"noext"}));
+}
+
 TEST(PcWalk, OneWalkAtATimeAndCloseChecksTheDirectory)
 {
     ScopedTempDir dir;
@@ -193,6 +208,7 @@ TEST(PcLaunch, FailuresAndTheSuspendMisuseReport)
 
 TEST(PcLaunch, UrlsOpenThroughTheDesktopOpener)
 {
+    ScopedEnvironment environment{"TOLVANE_REGISTRY_FILE", "PATH"};
     ScopedTempDir dir;
     setenv("TOLVANE_REGISTRY_FILE", (dir.path() + "/registry.dat").c_str(), 1);
     PDReg_Reload();
@@ -219,6 +235,7 @@ TEST(PcLaunch, UrlsOpenThroughTheDesktopOpener)
 
 TEST(PcLaunch, BrowserCommandComesFromTheStoredOpenCommand)
 {
+    ScopedEnvironment environment{"TOLVANE_REGISTRY_FILE"};
     ScopedTempDir dir;
     setenv("TOLVANE_REGISTRY_FILE", (dir.path() + "/registry.dat").c_str(), 1);
     PDReg_Reload();

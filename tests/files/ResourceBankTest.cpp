@@ -37,13 +37,24 @@ class ResourceBank : public ::testing::Test
 protected:
     ScopedTempDir dir_;
 
-    // A new editable bank saving into name, holding two text resources and one data resource.
+    // A new editable bank saving into name, holding two text resources and one data resource;
+    // null (with a failure) when it cannot be made, which every caller asserts against.
     bzBank MakeBank(const char *name)
     {
         bzFileHandle *file = bz_FileOpen(name, "wb");
-        EXPECT_NE(nullptr, file);
+        if (!file)
+        {
+            ADD_FAILURE() << name << " cannot be created";
+            return nullptr;
+        }
         bzBank bank = nullptr;
-        EXPECT_EQ(0, bz_Bank_Create(&bank, file, 1));
+        const int32_t created = bz_Bank_Create(&bank, file, 1);
+        if (created != 0 || !bank)
+        {
+            ADD_FAILURE() << "bz_Bank_Create gave " << created;
+            bz_FileClose(file);
+            return nullptr;
+        }
         EXPECT_EQ(0, bz_Bank_InsertResource(bank, kText, 2));
         EXPECT_EQ(0, bz_Bank_InsertResource(bank, kData, 9));
         EXPECT_EQ(0, bz_Bank_InsertResource(bank, kText, 1));
@@ -54,12 +65,20 @@ protected:
         return bank;
     }
 
+    // The bank saved in name; null (with a failure) when it does not load.
     bzBank LoadBank(const char *name, int32_t whole, int32_t readOnly)
     {
         bzFileHandle *file = bz_FileOpen(name, "rb");
-        EXPECT_NE(nullptr, file);
+        if (!file)
+        {
+            ADD_FAILURE() << name << " does not open";
+            return nullptr;
+        }
         bzBank bank = nullptr;
-        EXPECT_EQ(0, bz_Bank_Load(&bank, file, whole, readOnly));
+        const int32_t loaded = bz_Bank_Load(&bank, file, whole, readOnly);
+        EXPECT_EQ(0, loaded) << name;
+        if (loaded != 0)
+            bank = nullptr;
         return bank;
     }
 };
@@ -150,6 +169,7 @@ TEST_F(ResourceBank, InsertsKeepTypesAndIdsSorted)
 TEST_F(ResourceBank, SaveThenLoadGivesTheSameBank)
 {
     bzBank bank = MakeBank("A.BZR");
+    ASSERT_NE(nullptr, bank);
     ASSERT_EQ(0, bz_Bank_Close(bank)) << "a modified bank is saved on close";
     const std::string saved = ReadWholeFile("A.BZR");
     ASSERT_EQ(12u + 2 * 8 + 3 * 16 + 11 + 6 + 4, saved.size());
@@ -192,6 +212,7 @@ TEST_F(ResourceBank, SaveThenLoadGivesTheSameBank)
 TEST_F(ResourceBank, ReleaseForgetAndFetchCodes)
 {
     bzBank bank = MakeBank("R.BZR");
+    ASSERT_NE(nullptr, bank);
     ASSERT_EQ(0, bz_Bank_Save(bank));
     // Separately held data: released once, then there is none.
     EXPECT_EQ(0, bz_Bank_ReleaseById(bank, kText, 1));
@@ -205,6 +226,7 @@ TEST_F(ResourceBank, ReleaseForgetAndFetchCodes)
     bz_Bank_Free(bank);
 
     bank = LoadBank("R.BZR", 1, 0);
+    ASSERT_NE(nullptr, bank);
     EXPECT_EQ(BZ_BANK_IN_BANK, bz_Bank_ReleaseById(bank, kText, 1));
     EXPECT_EQ(BZ_BANK_IN_BANK, bz_Bank_ReleaseById(bank, kText, 1));
     EXPECT_EQ(BZ_BANK_IN_BANK, bz_Bank_ForgetById(bank, kText, 1));
@@ -212,6 +234,7 @@ TEST_F(ResourceBank, ReleaseForgetAndFetchCodes)
 
     // Directory only: the data is read when it is first asked for.
     bank = LoadBank("R.BZR", 0, 1);
+    ASSERT_NE(nullptr, bank);
     EXPECT_EQ(BZ_BANK_NOT_LOADED, bz_Bank_ReleaseById(bank, kText, 2));
     bz_Bank_SetFetch(0);
     EXPECT_EQ(0, bz_Bank_GetFetch());
@@ -228,8 +251,11 @@ TEST_F(ResourceBank, ReleaseForgetAndFetchCodes)
 
 TEST_F(ResourceBank, ReadOnlyBanksRefuseEdits)
 {
-    bz_Bank_Close(MakeBank("RO.BZR"));
+    bzBank made = MakeBank("RO.BZR");
+    ASSERT_NE(nullptr, made);
+    bz_Bank_Close(made);
     bzBank bank = LoadBank("RO.BZR", 1, 1);
+    ASSERT_NE(nullptr, bank);
     EXPECT_TRUE(Word(bz_Bank_Block(bank) + 4) & BZ_BANK_IS_READ_ONLY);
     EXPECT_EQ(BZ_BANK_READ_ONLY, bz_Bank_InsertResource(bank, kText, 3));
     EXPECT_EQ(BZ_BANK_READ_ONLY, bz_Bank_InsertType(bank, kBank));
@@ -244,6 +270,7 @@ TEST_F(ResourceBank, ReadOnlyBanksRefuseEdits)
 TEST_F(ResourceBank, ChildBanksAndTheDump)
 {
     bzBank bank = MakeBank("C.BZR");
+    ASSERT_NE(nullptr, bank);
     bzBank child = nullptr;
     ASSERT_EQ(0, bz_Bank_Create(&child, nullptr, 1));
     ASSERT_EQ(0, bz_Bank_InsertResource(child, kText, 4));
@@ -273,6 +300,7 @@ TEST_F(ResourceBank, ChildBanksAndTheDump)
     }
 
     bank = LoadBank("C.BZR", 1, 0);
+    ASSERT_NE(nullptr, bank);
     ASSERT_EQ(0, bz_Bank_Dump(bank, "DUMP.TXT", "Test bank", BZ_BANK_ALL, BZ_BANK_ALL));
     const std::string dump = ReadWholeFile("DUMP.TXT");
     const std::string expected = "**** RESOURCE DUMP ****\n\nTest bank\n"
@@ -329,7 +357,9 @@ TEST_F(ResourceBank, DirectoryPastSixtyFourKilobytesIsRefused)
 
 TEST_F(ResourceBank, DamagedFilesAreRefusedWithoutReadingOutOfBounds)
 {
-    bz_Bank_Close(MakeBank("GOOD.BZR"));
+    bzBank made = MakeBank("GOOD.BZR");
+    ASSERT_NE(nullptr, made);
+    bz_Bank_Close(made);
     const std::string good = ReadWholeFile("GOOD.BZR");
     auto tryLoad = [](const std::string &bytes, int32_t whole)
     {

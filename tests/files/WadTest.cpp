@@ -313,6 +313,66 @@ TEST_F(Wad, WrongVersionNotAWadAndExtensionAreReported)
     EXPECT_TRUE(StartsWith(bz_Error_LastReportText(), "filename = 'core.wad'"));
 }
 
+// Only versions 0x0100 and 0x0101 are read. An archive of version 0x0102 is refused by its
+// version whatever its header looks like, even when every count and offset in it is sound: from
+// disk with the wrong-version report, from memory and as an image.
+TEST_F(Wad, WellFormedArchivesOfALaterVersionAreRefusedByTheirVersion)
+{
+    const struct
+    {
+        const char *what;
+        WadHeader header;
+    } cases[] = {
+        {"flags, then the counts", WadHeader::Long},
+        {"the counts alone", WadHeader::Short},
+        {"the counts and a spare word", WadHeader::ShortPadded},
+    };
+    bz_WAD_Init("NONE", 0, 0, 0, nullptr);
+    for (const auto &c : cases)
+    {
+        const std::string wad = BuildWad(GameTree(), 0x0102, 0, c.header);
+        ASSERT_EQ(wad[2], 0x02) << c.what;
+        ASSERT_EQ(wad[3], 0x01) << c.what;
+        WriteWholeFile("LATER.WAD", wad);
+        const uint32_t reports = bz_Error_ReportCount();
+        EXPECT_EQ(bz_WAD_Open("LATER"), 0) << c.what;
+        EXPECT_EQ(bz_Error_ReportCount(), reports + 1) << c.what;
+        EXPECT_STREQ(bz_Error_LastReportCaption(), "Wad file failure.") << c.what;
+        EXPECT_TRUE(StartsWith(bz_Error_LastReportText(),
+                               "Opened wad file is wrong version\nFatal, can not function."))
+            << c.what << ": " << bz_Error_LastReportText();
+        EXPECT_EQ(Slurp("DATA\\TEXT\\B.TXT"), "<none>") << c.what;
+
+        void *image = bz_MemAlloc(static_cast<uint32_t>(wad.size()), 0);
+        ASSERT_NE(image, nullptr);
+        std::memcpy(image, wad.data(), wad.size());
+        // A refused block stays the caller's; a mounted one would belong to its archive.
+        const int32_t mounted = bz_WAD_MountMemory(image, "LATER");
+        EXPECT_EQ(mounted, 0) << c.what;
+        if (mounted)
+            bz_WAD_Unmount("LATER");
+        else
+            bz_MemFree(image);
+        EXPECT_EQ(Slurp("DATA\\TEXT\\B.TXT"), "<none>") << c.what;
+
+        bzWADImage loaded;
+        EXPECT_EQ(bz_WAD_LoadImage(&loaded, "LATER.WAD"), BZ_ERROR_FILE_NOT_FOUND) << c.what;
+    }
+    // The same trees with their own versions are read, so the refusals above are the version's.
+    const struct
+    {
+        uint16_t version;
+        WadHeader header;
+    } good[] = {{0x0101, WadHeader::Long}, {0x0100, WadHeader::Short}};
+    for (const auto &g : good)
+    {
+        WriteWholeFile("GOOD.WAD", BuildWad(GameTree(), g.version, 0, g.header));
+        EXPECT_EQ(bz_WAD_Open("GOOD"), 1) << g.version;
+        EXPECT_EQ(Slurp("DATA\\TEXT\\B.TXT"), "bravo") << g.version;
+        EXPECT_EQ(bz_WAD_Unmount("GOOD.WAD"), 1) << g.version;
+    }
+}
+
 TEST_F(Wad, MemoryMountsServeCopiesAndOwnTheirBlock)
 {
     bz_WAD_Init("NOTHING", 0, 0, 0, nullptr);
@@ -387,7 +447,7 @@ TEST_F(Wad, FullHandleTableGivesNull)
     while (bzFileHandle *f = bz_FileOpen("DATA\\TEXT\\B.TXT", "rb"))
         open.push_back(f);
     // One entry is the archive file itself.
-    EXPECT_EQ(open.size(), static_cast<size_t>(BZ_FILE_MAX_OPEN - 1));
+    EXPECT_EQ(open.size(), 31u);
     char c;
     EXPECT_EQ(bz_FileRead(open.front(), &c, 1), 1u);
     for (bzFileHandle *f : open)
@@ -571,6 +631,51 @@ TEST_F(Wad, DamagedArchivesAreRefused)
     WriteWholeFile("SIXTY.WAD", BuildWad(sixty));
     EXPECT_EQ(bz_WAD_Open("SIXTY"), 1);
     EXPECT_EQ(Slurp(path.c_str()), "x");
+}
+
+// Directory trees nest at most 64 levels, the root counted: 64 levels mount, 65 are refused
+// as damaged, from disk and from memory.
+TEST_F(Wad, DirectoriesNestSixtyFourLevels)
+{
+    bz_WAD_Init("NONE", 0, 0, 0, nullptr);
+    for (int levels : {63, 64, 65})
+    {
+        // A chain of directories "A", each holding a file "F" that names its level.
+        WadTree chain{"A", {}, {{"F", std::to_string(levels)}}};
+        for (int level = levels - 1; level >= 1; --level)
+            chain = WadTree{"A", {chain}, {{"F", std::to_string(level)}}};
+        const std::string wad = BuildWad(chain);
+        WriteWholeFile("CHAIN.WAD", wad);
+        const uint32_t reports = bz_Error_ReportCount();
+        const int32_t mounted = bz_WAD_Open("CHAIN");
+        void *image = bz_MemAlloc(static_cast<uint32_t>(wad.size()), 0);
+        ASSERT_NE(image, nullptr);
+        std::memcpy(image, wad.data(), wad.size());
+        const int32_t inMemory = bz_WAD_MountMemory(image, "CHAIN-MEMORY");
+        if (levels > 64)
+        {
+            EXPECT_EQ(mounted, 0) << levels;
+            EXPECT_EQ(bz_Error_ReportCount(), reports + 1) << levels;
+            EXPECT_STREQ(bz_Error_LastReportCaption(), "Wad file failure.") << levels;
+            EXPECT_EQ(inMemory, 0) << levels;
+            EXPECT_EQ(Slurp("A\\F"), "<none>") << levels;
+            if (!inMemory)
+                bz_MemFree(image);
+            continue;
+        }
+        EXPECT_EQ(mounted, 1) << levels;
+        EXPECT_EQ(inMemory, 1) << levels;
+        EXPECT_EQ(bz_Error_ReportCount(), reports) << levels;
+        // Paths hold at most 127 characters: levels 1 to 63 can be named.
+        std::string path = "A\\F";
+        for (int level = 1; level <= 63 && level <= levels; ++level)
+        {
+            EXPECT_EQ(Slurp(path.c_str()), std::to_string(level)) << levels << " " << level;
+            path = "A\\" + path;
+        }
+        EXPECT_EQ(bz_WAD_Unmount("CHAIN.WAD"), 1);
+        EXPECT_EQ(bz_WAD_Unmount("CHAIN-MEMORY"), 1);
+    }
 }
 
 TEST_F(Wad, PatternMountsTakeEveryMatchingArchiveAndTheHighestNameWins)

@@ -5,6 +5,7 @@
 #include "input/Mouse.h"
 #include "pc/PcClipboard.h"
 #include "pc/PcWindow.h"
+#include "support/TestSupport.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -26,6 +27,8 @@ void NoSessionBusLaunch()
 class WindowTest : public ::testing::TestWithParam<int32_t>
 {
 protected:
+    ScopedEnvironment environment_{"SDL_VIDEODRIVER"};
+
     void SetUp() override
     {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -35,6 +38,7 @@ protected:
         bz_Keyboard_Create();
         bz_Mouse_Create();
         bzgLostTime = 0;
+        bzgFatalErrorHappened = 0; // the windowed procedure reads it
         // A broken test must not wait forever for an event that never comes.
         PDSetMessageWaitLimit(5000);
     }
@@ -503,6 +507,7 @@ TEST_P(WindowedTest, AfterAFatalErrorOnlyTheDestroyIsHandled)
 
 TEST(WindowPlacement, CentresOnTheDesktop)
 {
+    ScopedEnvironment environment{"SDL_VIDEODRIVER"};
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     NoSessionBusLaunch();
     int32_t left = -1;
@@ -534,17 +539,98 @@ TEST(WindowPlacement, CentresOnTheDesktop)
     PDShutdownWindow();
 }
 
-TEST(WindowAltTabHook, ThreadWaitsForItsStopAndTheHookPassesKeysOn)
+constexpr int32_t kTabKey = 15; // the key code of Tab
+
+// Starts the hook thread and waits (bounded) until it runs.
+std::thread StartHook()
 {
     std::thread hook(PDAltTabHookThread, nullptr);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!PDAltTabHookRunning() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return hook;
+}
+
+TEST(WindowAltTabHook, ProcedureSwallowsOnlyAltTabGoingDown)
+{
+    const struct
+    {
+        int32_t code;
+        uint32_t kind, key, flags;
+        intptr_t result;
+    } cases[] = {
+        {0, PD_MSG_SYS_KEY_DOWN, 9, 0x20, 1},
+        {0, PD_MSG_SYS_KEY_DOWN, 9, 0x21, 1},    // other flags beside Alt
+        {0, PD_MSG_SYS_KEY_DOWN, 9, 0x00, 0},    // no Alt
+        {0, PD_MSG_SYS_KEY_UP, 9, 0x20, 0},      // Tab going up
+        {0, PD_MSG_KEY_DOWN, 9, 0x20, 0},        // not a system key
+        {0, PD_MSG_SYS_KEY_DOWN, 0x73, 0x20, 0}, // Alt+F4
+        {0, PD_MSG_SYS_KEY_DOWN, 0x12, 0x20, 0}, // Alt itself
+        {1, PD_MSG_SYS_KEY_DOWN, 9, 0x20, 0},    // not the action code
+        {-1, PD_MSG_SYS_KEY_DOWN, 9, 0x20, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(PDAltTabHookProc(c.code, c.kind, c.key, c.flags), c.result)
+            << c.code << " " << c.kind << " " << c.key << " " << c.flags;
+}
+
+TEST(WindowAltTabHook, OneThreadHoldsTheHookUntilItsStop)
+{
+    EXPECT_FALSE(PDAltTabHookRunning());
+    std::thread hook = StartHook();
     EXPECT_TRUE(PDAltTabHookRunning());
-    EXPECT_EQ(PDAltTabHookProc(0, PD_MSG_SYS_KEY_DOWN, BZ_VKEY_TAB, 0x20), 0);
+    // A second hook cannot be installed: its thread stops at once, the first keeps running.
+    EXPECT_EQ(PDAltTabHookThread(nullptr), 1u);
+    EXPECT_TRUE(PDAltTabHookRunning());
     PDAltTabHookStop();
     hook.join();
     EXPECT_FALSE(PDAltTabHookRunning());
+    // Once removed, the hook can be installed again.
+    std::thread again = StartHook();
+    EXPECT_TRUE(PDAltTabHookRunning());
+    PDAltTabHookStop();
+    again.join();
+    EXPECT_FALSE(PDAltTabHookRunning());
+}
+
+// While the hook runs, Alt+Tab going down reaches neither the procedure nor the keyboard; other
+// keys, and Alt+Tab once the hook is stopped, go on as ever.
+TEST_P(WindowTest, InstalledHookKeepsAltTabFromTheProgram)
+{
+    Open();
+    std::thread hook = StartHook();
+    ASSERT_TRUE(PDAltTabHookRunning());
+    PushKey(SDL_SCANCODE_LALT, true, KMOD_LALT);
+    PushKey(SDL_SCANCODE_TAB, true, KMOD_LALT);
+    PDProcessMessages();
+    EXPECT_TRUE(KeyDown(BZ_KEY_LEFT_ALT));
+    EXPECT_FALSE(KeyDown(kTabKey));
+    PushKey(SDL_SCANCODE_TAB, false, KMOD_LALT);
+    PushKey(SDL_SCANCODE_LALT, false);
+    PDProcessMessages();
+    EXPECT_FALSE(KeyDown(BZ_KEY_LEFT_ALT));
+    // Tab alone, and other Alt combinations, still reach the keyboard.
+    PushKey(SDL_SCANCODE_TAB, true);
+    PDProcessMessages();
+    EXPECT_TRUE(KeyDown(kTabKey));
+    PushKey(SDL_SCANCODE_TAB, false);
+    PushKey(SDL_SCANCODE_F4, true, KMOD_LALT);
+    PDProcessMessages();
+    EXPECT_FALSE(KeyDown(kTabKey));
+    EXPECT_TRUE(KeyDown(BZ_KEY_F4));
+    PushKey(SDL_SCANCODE_F4, false, KMOD_LALT);
+    PDProcessMessages();
+
+    PDAltTabHookStop();
+    hook.join();
+    PushKey(SDL_SCANCODE_LALT, true, KMOD_LALT);
+    PushKey(SDL_SCANCODE_TAB, true, KMOD_LALT);
+    PDProcessMessages();
+    EXPECT_TRUE(KeyDown(kTabKey));
+    PushKey(SDL_SCANCODE_TAB, false, KMOD_LALT);
+    PushKey(SDL_SCANCODE_LALT, false);
+    PDProcessMessages();
+    EXPECT_FALSE(KeyDown(kTabKey));
 }
 
 void CheckedShutdown()

@@ -789,15 +789,53 @@ TEST(Matrix, IdentityAndValidityTests)
     EXPECT_EQ(bz_M33_IsInvalid(&m), 0);
 }
 
+// Every static identity holds exactly 1 on its diagonal and 0 elsewhere, lies in a block of its
+// own, and leaves a matrix exactly as it is in a product from either side.
 TEST(Matrix, StaticIdentities)
 {
-    EXPECT_EQ(bz_M33_IdentityB(), bz_M33_IdentityB());
     EXPECT_NE(static_cast<const void *>(bz_M33_IdentityB()),
               static_cast<const void *>(bz_M33_Identity()));
     EXPECT_TRUE(RowsNear(*bz_M33_IdentityB(), *bz_M33_Identity(), 3, 0.0f));
     EXPECT_EQ(bz_M33_IsIdentity(bz_M33_IdentityB()), 1);
     EXPECT_EQ(bz_M34_IsIdentity(bz_M34_Identity()), 1);
     EXPECT_EQ(bz_M22_Determinant(bz_M22_Identity()), 1.0f);
+
+    for (const bzM33 *identity : {bz_M33_Identity(), bz_M33_IdentityB()})
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++)
+                EXPECT_EQ(identity->row[i].v[j], i == j ? 1.0f : 0.0f) << i << " " << j;
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 3; j++)
+            EXPECT_EQ(bz_M34_Identity()->row[i].v[j], i == j ? 1.0f : 0.0f) << i << " " << j;
+    EXPECT_EQ(bz_M22_Identity()->row[0].x, 1.0f);
+    EXPECT_EQ(bz_M22_Identity()->row[0].y, 0.0f);
+    EXPECT_EQ(bz_M22_Identity()->row[1].x, 0.0f);
+    EXPECT_EQ(bz_M22_Identity()->row[1].y, 1.0f);
+
+    MathsRandom rnd(23);
+    const bzM34 a = rnd.Rotation(true);
+    bzM33 a33;
+    for (int i = 0; i < 3; i++)
+        a33.row[i] = a.row[i];
+    for (const bzM33 *identity : {bz_M33_Identity(), bz_M33_IdentityB()})
+    {
+        bzM33 out;
+        bz_MulM33Into(identity, &out, &a33);
+        EXPECT_EQ(std::memcmp(&out, &a33, sizeof out), 0);
+        bz_MulM33Into(&a33, &out, identity);
+        EXPECT_EQ(std::memcmp(&out, &a33, sizeof out), 0);
+    }
+    bzM34 out34;
+    bz_MulM34Into(bz_M34_Identity(), &out34, &a);
+    EXPECT_EQ(std::memcmp(&out34, &a, sizeof out34), 0);
+    bz_MulM34Into(&a, &out34, bz_M34_Identity());
+    EXPECT_EQ(std::memcmp(&out34, &a, sizeof out34), 0);
+    const bzM22 m22 = {{{0.25f, -3.5f}, {7.0f, 0.125f}}};
+    bzM22 out22;
+    bz_MulM22Into(bz_M22_Identity(), &out22, &m22);
+    EXPECT_EQ(std::memcmp(&out22, &m22, sizeof out22), 0);
+    bz_MulM22Into(&m22, &out22, bz_M22_Identity());
+    EXPECT_EQ(std::memcmp(&out22, &m22, sizeof out22), 0);
 }
 
 TEST(Matrix, TwoFactorScaleOfFourByFour)

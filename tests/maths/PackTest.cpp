@@ -48,6 +48,83 @@ const Encoding kEncodings[] = {
     {"16-bit", Pack16, Unpack16, 65534},   {"21-bit", bz_Pack21, bz_Unpack21, 2097150},
 };
 
+// The packing formula as the packer works it: each step of c = trunc((v - min) / (max - min) N
+// + 0.5) is rounded to single precision, in the order of its encoding (scaled first: the product
+// (v - min) N before the division). Each step is computed in double precision and then rounded,
+// which gives exactly the single-precision result of that step.
+int32_t FormulaCode(float v, float lo, float hi, double n, bool scaledFirst)
+{
+    auto single = [](double x) { return static_cast<double>(static_cast<float>(x)); };
+    if (v > hi)
+        v = hi;
+    if (v < lo)
+        v = lo;
+    const double offset = single(static_cast<double>(v) - lo);
+    const double span = single(static_cast<double>(hi) - lo);
+    const double scaled =
+        scaledFirst ? single(single(offset * n) / span) : single(single(offset / span) * n);
+    return static_cast<int32_t>(std::trunc(single(scaled + 0.5)));
+}
+
+struct Width
+{
+    const char *name;
+    int32_t (*pack)(float, float, float);
+    double n;
+    bool scaledFirst;
+};
+
+// Every code boundary of every width: the float nearest the real boundary between codes k - 1
+// and k, and the floats on either side of it, pack to the code the formula gives; and that code
+// is always k - 1 or k.
+TEST(Pack, EveryCodeBoundaryFollowsTheFormula)
+{
+    const Width widths[] = {
+        {"8-bit", bz_Pack254, 254, true}, {"7-bit", bz_Pack126, 126, true},
+        {"5-bit", bz_Pack30, 30, true},   {"14-bit", bz_Pack14, 16382, false},
+        {"16-bit", Pack16, 65534, false}, {"21-bit", bz_Pack21, 2097150, true},
+    };
+    struct Range
+    {
+        float lo, hi;
+    };
+    const Range ranges[] = {{-37.5f, 120.25f}, {-1.0f, 1.0f}, {0.1f, 0.7f}, {-2048.0f, 2048.0f}};
+    for (const Width &w : widths)
+    {
+        // The widest encoding is checked over one range, to stay within a second.
+        const size_t rangeCount = w.n > 100000 ? 1 : sizeof ranges / sizeof ranges[0];
+        for (size_t ri = 0; ri < rangeCount; ++ri)
+        {
+            const Range &r = ranges[ri];
+            int64_t mismatches = 0;
+            const double span = static_cast<double>(r.hi) - r.lo;
+            for (int64_t k = 1; k <= static_cast<int64_t>(w.n); ++k)
+            {
+                const double boundary = r.lo + (static_cast<double>(k) - 0.5) * span / w.n;
+                float v = static_cast<float>(boundary);
+                v = std::nextafter(v, -INFINITY);
+                for (int step = 0; step < 3; ++step, v = std::nextafter(v, INFINITY))
+                {
+                    const int32_t expected = FormulaCode(v, r.lo, r.hi, w.n, w.scaledFirst);
+                    const int32_t code = w.pack(v, r.lo, r.hi);
+                    if (code != expected && ++mismatches <= 5)
+                    {
+                        ADD_FAILURE() << w.name << " [" << r.lo << ", " << r.hi << "] v " << v
+                                      << ": code " << code << ", formula " << expected;
+                    }
+                    if (expected != k - 1 && expected != k && mismatches <= 5)
+                    {
+                        ++mismatches;
+                        ADD_FAILURE() << w.name << " v " << v << " gives " << expected
+                                      << " at the boundary of " << k;
+                    }
+                }
+            }
+            EXPECT_EQ(mismatches, 0) << w.name << " [" << r.lo << ", " << r.hi << "]";
+        }
+    }
+}
+
 TEST(Pack, EndsAndMidpointsOfEveryEncoding)
 {
     struct Range

@@ -31,7 +31,12 @@ protected:
         reportsBefore_ = PDReg_DamageReports();
     }
 
-    void TearDown() override { PDReg_SetStoreSizeLimit(0); }
+    void TearDown() override
+    {
+        PDReg_SetStoreSizeLimit(0);
+        environment_.Restore();
+        PDReg_Reload();
+    }
 
     // Damaged stores reported since the test began.
     uint32_t DamageReports() const { return PDReg_DamageReports() - reportsBefore_; }
@@ -59,6 +64,7 @@ protected:
         return names;
     }
 
+    ScopedEnvironment environment_{"TOLVANE_REGISTRY_FILE", "XDG_CONFIG_HOME", "HOME"};
     ScopedTempDir dir_;
     std::string file_;
     uint32_t reportsBefore_ = 0;

@@ -1,6 +1,7 @@
 // A real window on a real X display (the test command provides a virtual one when there is
 // none).
 #include "pc/PcWindow.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace
 {
@@ -33,6 +35,7 @@ int WatchExposure(void *, SDL_Event *e)
 
 TEST(WindowSmoke, RealWindowOfTheAskedSizeAppearsAndGoes)
 {
+    ScopedEnvironment environment{"SDL_VIDEODRIVER"};
     const char *display = std::getenv("DISPLAY");
     if (!display || !*display)
         GTEST_SKIP() << "no X display: DISPLAY is not set (scripts/test.sh runs the tests under "
@@ -71,6 +74,46 @@ TEST(WindowSmoke, RealWindowOfTheAskedSizeAppearsAndGoes)
     PDDestroyWindow();
     EXPECT_FALSE(PDWindowExists());
     EXPECT_TRUE(PDWasQuitPosted());
+    PDShutdownWindow();
+    EXPECT_FALSE(PDWindowLayerUp());
+}
+
+// With the Alt+Tab hook installed the engine window holds the keyboard, so the desktop cannot
+// take Alt+Tab first; once the hook is removed the window lets the keyboard go.
+TEST(WindowSmoke, AltTabHookHoldsTheKeyboardWhileInstalled)
+{
+    ScopedEnvironment environment{"SDL_VIDEODRIVER"};
+    const char *display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        GTEST_SKIP() << "no X display: DISPLAY is not set (scripts/test.sh runs the tests under "
+                        "Xvfb when there is none)";
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    NoSessionBusLaunch();
+    bzgWindowed = 0;
+    std::snprintf(bzgWindowTitle, sizeof bzgWindowTitle, "%s", "Tolvane hook test");
+    ASSERT_EQ(PDCreateWindow(320, 240), 0) << "DISPLAY=" << display << ": " << SDL_GetError();
+    auto *window = static_cast<SDL_Window *>(bzgWindow);
+    PDSetMessageWaitLimit(200);
+    PDProcessMessages();
+    EXPECT_FALSE(SDL_GetWindowKeyboardGrab(window));
+
+    std::thread hook(PDAltTabHookThread, nullptr);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!PDAltTabHookRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(PDAltTabHookRunning());
+    // The grab is taken by the pump, on the window system's thread.
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!SDL_GetWindowKeyboardGrab(window) && std::chrono::steady_clock::now() < deadline)
+        PDProcessMessages();
+    EXPECT_TRUE(SDL_GetWindowKeyboardGrab(window));
+    EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_KEYBOARD_GRABBED);
+
+    PDAltTabHookStop();
+    hook.join();
+    PDProcessMessages();
+    EXPECT_FALSE(SDL_GetWindowKeyboardGrab(window));
+    EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_KEYBOARD_GRABBED);
     PDShutdownWindow();
     EXPECT_FALSE(PDWindowLayerUp());
 }

@@ -10,6 +10,17 @@
 
 namespace
 {
+// The on-screen lines as at start: every slot empty.
+class DebugLines : public ::testing::Test
+{
+protected:
+    void SetUp() override { bz_ClearDebugMessages(); }
+    void TearDown() override { bz_ClearDebugMessages(); }
+};
+} // namespace
+
+namespace
+{
 struct Drawn
 {
     std::string text;
@@ -35,7 +46,7 @@ void FakeNote(bzViewport *v)
 }
 } // namespace
 
-TEST(DebugLines, DrawAdvancesByTheFontLineForEverySlot)
+TEST_F(DebugLines, DrawAdvancesByTheFontLineForEverySlot)
 {
     gFont = {};
     gFont.lineHeight = 10.0f;
@@ -63,3 +74,4 @@ TEST(DebugLines, DrawAdvancesByTheFontLineForEverySlot)
     bzgRenderTable.PDNote2DViewport = nullptr;
     bzg2DDrawMode = nullptr;
 }
+

@@ -4,6 +4,7 @@
 #include "core/TimingStats.h"
 #include "render/FrameStats.h"
 #include "render/Font.h"
+#include "support/TestSupport.h"
 #include "device/RenderTable.h"
 
 #include <gtest/gtest.h>
@@ -94,10 +95,35 @@ TEST(FrameStats, FrameStatisticsPanel)
     bzg2DDrawMode = nullptr;
 }
 
-TEST(FrameStats, PanelWithoutServicesDoesNotCrash)
+// A disabled panel draws nothing, while each call still updates the replay's timing; enabled
+// again it draws. Without a renderer or a font it draws nowhere and takes no harm.
+TEST(FrameStats, DisabledPanelDrawsNothingButStillUpdatesTheReplay)
 {
     VirtualCounter counter;
     counter.StartTimer();
+    {
+        FakePanel panel;
+        FakeReplay replay;
+        replay.timing.playbackMode = 0;
+        bz_FrameStats_Enable();
+        bz_PrintFrameStats();
+        EXPECT_EQ(panel.printed.size(), 10u);
+        EXPECT_EQ(panel.rects.size(), 1u);
+        bz_FrameStats_Disable();
+        bz_FrameStats_Disable(); // twice is once
+        panel.printed.clear();
+        panel.rects.clear();
+        bz_PrintFrameStats();
+        bz_PrintFrameStats();
+        EXPECT_TRUE(panel.printed.empty());
+        EXPECT_TRUE(panel.rects.empty());
+        EXPECT_EQ(replay.updates, 3);
+        bz_FrameStats_Toggle(); // from disabled: enabled
+        bz_PrintFrameStats();
+        EXPECT_EQ(panel.printed.size(), 10u);
+        bz_FrameStats_Disable();
+    }
+    // No services installed: nothing to draw with, nothing to update.
     bz_FrameStats_Enable();
     bz_PrintFrameStats();
     bz_FrameStats_Disable();

@@ -25,7 +25,13 @@ protected:
         setenv("TOLVANE_REGISTRY_FILE", (dir_.path() + "/registry.dat").c_str(), 1);
         PDReg_Reload();
     }
+    void TearDown() override
+    {
+        environment_.Restore();
+        PDReg_Reload();
+    }
 
+    ScopedEnvironment environment_{"TOLVANE_REGISTRY_FILE"};
     ScopedTempDir dir_;
 };
 

@@ -8,6 +8,7 @@
 #include "render/Font.h"
 #include "device/RenderTable.h"
 #include "startup/Engine.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ class ConsoleTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        bz_RegisterEngineConsoleCommands();
+        ResetConsole();
         gCalls.clear();
         gFont = {};
         gFont.lineHeight = 16;
@@ -104,8 +105,7 @@ protected:
     }
     void TearDown() override
     {
-        bz_Console_Close();
-        bz_Console_FreeText();
+        ResetConsole();
         bz_Font_SetDriver(nullptr);
         bzgRenderTable = {};
     }

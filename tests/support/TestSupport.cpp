@@ -1,7 +1,13 @@
 #include "TestSupport.h"
 
+#include "console/Console.h"
+#include "startup/Engine.h"
 #include "core/Error.h"
+#include "files/File.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,14 +39,87 @@ ScopedTempDir::~ScopedTempDir()
     std::filesystem::remove_all(root_, ec);
 }
 
+ScopedEnvironment::ScopedEnvironment(std::initializer_list<const char *> names)
+{
+    for (const char *name : names)
+    {
+        const char *value = std::getenv(name);
+        saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    Restore();
+}
+
+void ScopedEnvironment::Restore()
+{
+    for (const auto &[name, value] : saved_)
+    {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+}
+
 KeepAlive::KeepAlive() : saved_(bzgNoFatalExit)
 {
     bzgNoFatalExit = 1;
+    bzgErrorFile = nullptr;
+    bzgErrorLine = 0;
 }
 
 KeepAlive::~KeepAlive()
 {
     bzgNoFatalExit = saved_;
+    bzgErrorFile = nullptr;
+    bzgErrorLine = 0;
+    // A recorded report went through the fatal exit, which marks that a fatal error happened:
+    // nothing ended, so nothing happened.
+    bzgFatalErrorHappened = 0;
+}
+
+void RunAndExit(const std::function<void()> &body)
+{
+    body();
+    std::fflush(nullptr);
+    std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
+uint32_t OpenFileHandles()
+{
+    uint32_t bits = 0;
+    for (int32_t i = 0; i < 32; ++i)
+    {
+        const bzFileHandle *f = bz_FileHandle_Get(i);
+        if (f && f->inUse)
+            bits |= 1u << i;
+    }
+    return bits;
+}
+
+int CloseFileHandlesExcept(uint32_t keep)
+{
+    int closed = 0;
+    for (int32_t i = 0; i < 32; ++i)
+    {
+        bzFileHandle *f = bz_FileHandle_Get(i);
+        if (f && f->inUse && !(keep & (1u << i)))
+        {
+            bz_FileClose(f);
+            ++closed;
+        }
+    }
+    return closed;
+}
+
+void ResetConsole()
+{
+    bz_Console_Close();
+    bz_Console_FreeText();
+    bz_RegisterEngineConsoleCommands();
 }
 
 std::string ReadWholeFile(const std::string &path)

@@ -26,8 +26,22 @@ inline void WadPut16(std::string &out, uint32_t v)
     out += static_cast<char>((v >> 8) & 0xff);
 }
 
-inline std::string BuildWad(const WadTree &root, uint16_t version = 0x0101, uint32_t flags = 0)
+// Header layouts: the 16-byte one of version 0x0100 (N, F, D), the 20-byte one of version
+// 0x0101 (flags, N, F, D), and a 20-byte one holding N, F, D and a spare word. ByVersion picks
+// the layout the version calls for (the 16-byte one for 0x0100 only).
+enum class WadHeader
 {
+    ByVersion,
+    Short,
+    Long,
+    ShortPadded,
+};
+
+inline std::string BuildWad(const WadTree &root, uint16_t version = 0x0101, uint32_t flags = 0,
+                            WadHeader header = WadHeader::ByVersion)
+{
+    if (header == WadHeader::ByVersion)
+        header = version == 0x0100 ? WadHeader::Short : WadHeader::Long;
     struct Entry
     {
         uint32_t nameOffset, a, b;
@@ -58,7 +72,7 @@ inline std::string BuildWad(const WadTree &root, uint16_t version = 0x0101, uint
         }
     };
     walk(walk, root);
-    const uint32_t headerSize = version == 0x0100 ? 16 : 20;
+    const uint32_t headerSize = header == WadHeader::Short ? 16 : 20;
     uint32_t dataAt = headerSize + static_cast<uint32_t>(names.size()) +
                       16 * static_cast<uint32_t>(entries.size());
     std::string data;
@@ -72,11 +86,13 @@ inline std::string BuildWad(const WadTree &root, uint16_t version = 0x0101, uint
     std::string out;
     WadPut16(out, 0x1234);
     WadPut16(out, version);
-    if (version != 0x0100)
+    if (header == WadHeader::Long)
         WadPut32(out, flags);
     WadPut32(out, static_cast<uint32_t>(names.size()));
     WadPut32(out, fileCount);
     WadPut32(out, directoryCount);
+    if (header == WadHeader::ShortPadded)
+        WadPut32(out, 0);
     out += names;
     for (const Entry &e : entries)
     {

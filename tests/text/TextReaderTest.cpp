@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -125,6 +126,43 @@ TEST_F(TextReader, LineRules)
     EXPECT_EQ(nullptr, bz_Text_ReadLine(r));
     EXPECT_EQ(BZ_ERROR_NO_MEMORY, bzgLastError);
     EXPECT_EQ(255, bz_Text_LineLength(r));
+}
+
+// "//" starts a comment anywhere; once white space has been skipped, a single "/" does too.
+// Inside a word or a line a single "/" is an ordinary character.
+TEST_F(TextReader, SingleSlashAfterWhiteSpaceStartsAComment)
+{
+    struct Case
+    {
+        std::string text;
+        std::vector<std::string> words; // bz_Text_ReadWord until it gives null
+        std::vector<std::string> lines; // bz_Text_ReadLine over the whole text
+    };
+    const Case cases[] = {
+        {"a / b\nc", {"a", "c"}, {"a / b", "c"}},     {"a /b\nc", {"a", "c"}, {"a /b", "c"}},
+        {"a/ b\nc", {"a/", "b", "c"}, {"a/ b", "c"}}, {"x\n/ note\ny", {"x", "y"}, {"x", "y"}},
+        {"1\n  / 2\n3", {"1", "3"}, {"1", "3"}},      {"p\t/q r\ns", {"p", "s"}, {"p", "s"}},
+        {"/x\ny", {"/x", "y"}, {"/x", "y"}}, // no white space before it: a word
+        {"u // v\nw", {"u", "w"}, {"u ", "w"}},       {"e /\nf", {"e", "f"}, {"e /", "f"}},
+    };
+    for (bool enciphered : {false, true})
+    {
+        for (const Case &c : cases)
+        {
+            bzTextReader *r = Load(c.text, enciphered);
+            ASSERT_NE(r, nullptr);
+            std::vector<std::string> words;
+            while (const char *word = bz_Text_ReadWord(r))
+            {
+                words.push_back(word);
+                if (words.size() > 10)
+                    break;
+            }
+            EXPECT_EQ(words, c.words) << c.text << (enciphered ? " (enciphered)" : "");
+            bz_Text_SeekStart(r);
+            EXPECT_EQ(AllLines(r), c.lines) << c.text << (enciphered ? " (enciphered)" : "");
+        }
+    }
 }
 
 TEST_F(TextReader, LineEndsOfEveryKind)
