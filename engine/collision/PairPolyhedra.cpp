@@ -216,6 +216,8 @@ int32_t CapsuleConvex(const bzV3 &a, const bzV3 &b, float r, const bzShape *k)
 
 int32_t PierceEitherWay()
 {
+    if (!HullOf(bzgPairLower) || !HullOf(bzgPairHigher))
+        return 0;
     return PolyhedronEdgesPierce(bzgPairLower, bzgPairLowerToHigher, bzgPairHigher) ||
            PolyhedronEdgesPierce(bzgPairHigher, bzgPairHigherToLower, bzgPairLower);
 }
