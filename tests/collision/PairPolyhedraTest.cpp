@@ -384,3 +384,45 @@ TEST(PolyhedronPairs, AgreeWithSeparatingAxisOracleOnRandomHulls)
     }
 }
 } // namespace
+
+namespace
+{
+// Hulls of many faces (past 32, where face outcodes need more than one word) against the oracle.
+TEST(PolyhedronPairs, ManyFacedHullsAgreeWithOracle)
+{
+    auto ball = [](int n, float radius)
+    {
+        std::vector<bzV3> points;
+        for (int i = 0; i < n; i++)
+        {
+            const double y = 1.0 - 2.0 * (i + 0.5) / n, r = std::sqrt(1.0 - y * y);
+            const double phi = 2.399963229728653 * i;
+            points.push_back(V((float)(radius * r * std::cos(phi)), (float)(radius * y),
+                               (float)(radius * r * std::sin(phi))));
+        }
+        return points;
+    };
+    FormPtr plain = Hull(BZ_SHAPE_POLYHEDRON, ball(24, 0.6f));
+    FormPtr rounded = Hull(BZ_SHAPE_ROUNDED_POLYHEDRON, ball(22, 0.5f), 0.1f);
+    ASSERT_GT(bz_Shape_Hull(plain->firstShape)->faceCount, 32);
+    ASSERT_GT(bz_Shape_Hull(rounded->firstShape)->faceCount, 32);
+    std::mt19937 rng(5);
+    int hits = 0, misses = 0;
+    for (int i = 0; i < 80; i++)
+    {
+        const bool both = i % 2 == 0;
+        const FormPtr &a = rounded;
+        const FormPtr &b = both ? rounded : plain;
+        const bzM34 pa = RandomPlacement(rng, 0.9f), pb = RandomPlacement(rng, 0.9f);
+        const double clearance =
+            Clearance(OracleOf(a->firstShape, pa), OracleOf(b->firstShape, pb));
+        const int32_t got = bz_Shape_IntersectShape(a->firstShape, &pa, b->firstShape, &pb);
+        if (std::fabs(clearance) < 1e-4)
+            continue;
+        (clearance < 0.0 ? hits : misses)++;
+        EXPECT_EQ(got, clearance < 0.0 ? 1 : 0) << "case " << i << " clearance " << clearance;
+    }
+    EXPECT_GT(hits, 10);
+    EXPECT_GT(misses, 10);
+}
+} // namespace

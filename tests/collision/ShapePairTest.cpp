@@ -429,3 +429,90 @@ TEST(ShapeContainment, FormChainAnswersForAnyShape)
     EXPECT_EQ(bz_Form_ContainsPoint(nullptr, &p), 0);
 }
 } // namespace
+
+namespace
+{
+// The world plane of a half-space shape placed by m, in double, unit normal.
+void WorldPlane(const bzShape *s, const bzM34 &m, D3 *n, double *d)
+{
+    bzPlane local;
+    ASSERT_TRUE(HalfSpaceUnitPlane(s, &local));
+    D3 wn = Turn(m, ToD(local.n));
+    const D3 onPlane = Place(m, ToD(local.n) * local.d);
+    wn = wn * (1.0 / Length(wn));
+    *n = wn;
+    *d = Dot(wn, onPlane);
+}
+
+// Half-spaces of both kinds against boxes, spheres, tic-tacs and polyhedra at random
+// placements: the deepest point of the other shape decides.
+TEST(ShapePairOracle, HalfSpacesAgreeWithDeepestPointOracle)
+{
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f), size(0.1f, 1.0f);
+    int disagreements = 0, hits = 0, misses = 0;
+    for (int i = 0; i < 2000; i++)
+    {
+        const bool aligned = i % 2 == 0;
+        FormPtr h = aligned ? AlignedHalfSpace((uint32_t)(rng() % 6), 0.5f * u(rng))
+                            : HalfSpace(V(u(rng), u(rng), u(rng) + 0.01f), 0.5f * u(rng));
+        FormPtr other;
+        const bzV3 c = V(0.5f * u(rng), 0.5f * u(rng), 0.5f * u(rng));
+        switch (i / 2 % 5)
+        {
+        case 0:
+            other = AlignedCuboid(c, V(c.x + size(rng), c.y + size(rng), c.z + size(rng)));
+            break;
+        case 1: other = Sphere(c, 0.5f * size(rng)); break;
+        case 2: other = TicTac(c, V(u(rng), u(rng), u(rng)), 0.3f * size(rng)); break;
+        case 3:
+            other = Cuboid(c, V(c.x + size(rng), c.y + size(rng), c.z + size(rng)),
+                           RandomPlacement(rng, 0.3f));
+            break;
+        default:
+            other =
+                Hull(BZ_SHAPE_POLYHEDRON, {c, V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng)),
+                                           V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng))});
+            break;
+        }
+        if (!other || !other->firstShape || other->firstShape->kind == BZ_SHAPE_POLYGON)
+            continue;
+        const bzM34 ph = RandomPlacement(rng, 0.8f), po = RandomPlacement(rng, 0.8f);
+        D3 n;
+        double d;
+        WorldPlane(h->firstShape, ph, &n, &d);
+        const bzShape *s = other->firstShape;
+        double deepest;
+        if (s->kind == BZ_SHAPE_SPHERE || s->kind == BZ_SHAPE_TIC_TAC)
+        {
+            const OShape o = Oracle(s, po);
+            deepest = std::min(Dot(n, o.a), Dot(n, o.b)) - d - o.r;
+        }
+        else if (s->kind == BZ_SHAPE_POLYHEDRON)
+        {
+            deepest = 1e300;
+            const bzHull *hull = bz_Shape_Hull(s);
+            for (int k = 0; k < hull->vertexCount; k++)
+                deepest = std::min(deepest, Dot(n, Place(po, ToD(hull->vertices[k]))) - d);
+        }
+        else
+        {
+            const OShape o = Oracle(s, po);
+            deepest = Dot(n, o.centre) - d - o.half.x * std::fabs(Dot(n, o.axis[0])) -
+                      o.half.y * std::fabs(Dot(n, o.axis[1])) -
+                      o.half.z * std::fabs(Dot(n, o.axis[2]));
+        }
+        const int32_t got = bz_Form_IntersectForm(h.get(), &ph, other.get(), &po);
+        EXPECT_EQ(got, bz_Form_IntersectForm(other.get(), &po, h.get(), &ph));
+        if (std::fabs(deepest) < 1e-4)
+            continue;
+        const int32_t expected = deepest < 0.0 ? 1 : 0;
+        (expected ? hits : misses)++;
+        if (got != expected && ++disagreements <= 3)
+            ADD_FAILURE() << "case " << i << " kind " << s->kind << " deepest " << deepest;
+    }
+    EXPECT_EQ(disagreements, 0);
+    EXPECT_GT(hits, 300);
+    EXPECT_GT(misses, 300);
+}
+} // namespace
