@@ -37,7 +37,7 @@ int32_t TicTacTouches(const bzPlane &plane, const bzShape *shape)
 }
 
 // Two half-spaces are disjoint only when their normals are exactly opposite and a gap lies
-// between their planes. plane is the other's plane brought into the frame of own.
+// between their planes; other is the second plane brought into the frame of own.
 int32_t OppositePlanesMeet(const bzPlane &own, const bzPlane &other)
 {
     return bz_Plane_NotBackToBack(&own, &other);
@@ -174,4 +174,98 @@ int32_t IntersectHalfSpaceAlignedHalfSpace()
 int32_t IntersectHalfSpaces()
 {
     return IntersectHalfSpaceAlignedHalfSpace();
+}
+
+int32_t ShapeTouchesHalfSpace(const bzShape *shape, const bzPlane *plane)
+{
+    if (!shape || !plane)
+        return 0;
+    switch (shape->kind)
+    {
+    case BZ_SHAPE_ALIGNED_CUBOID:
+        return bz_Box_BehindPlane(plane, &static_cast<const bzBoundedShape *>(shape)->bounds);
+    case BZ_SHAPE_POLYHEDRON:
+    case BZ_SHAPE_WIRE_FRAME:
+    case BZ_SHAPE_POLYGON:
+    case BZ_SHAPE_CUBOID: return PolyhedronTouchesHalfSpace(shape, plane);
+    case BZ_SHAPE_SPHERE: return SphereTouches(*plane, shape);
+    case BZ_SHAPE_TIC_TAC: return TicTacTouches(*plane, shape);
+    case BZ_SHAPE_ALIGNED_HALF_SPACE:
+    case BZ_SHAPE_HALF_SPACE:
+    {
+        bzPlane own;
+        return HalfSpaceUnitPlane(shape, &own) && OppositePlanesMeet(own, *plane);
+    }
+    default: return 0;
+    }
+}
+
+int32_t ShapeStraddlesPlane(const bzShape *shape, const bzPlane *plane)
+{
+    if (!shape || !plane)
+        return 0;
+    switch (shape->kind)
+    {
+    case BZ_SHAPE_ALIGNED_CUBOID:
+        return bz_Box_StraddlesPlane(&static_cast<const bzBoundedShape *>(shape)->bounds, plane);
+    case BZ_SHAPE_POLYHEDRON:
+    case BZ_SHAPE_WIRE_FRAME:
+    case BZ_SHAPE_POLYGON:
+    case BZ_SHAPE_CUBOID:
+    {
+        const bzHull *hull = bz_Shape_Hull(shape);
+        if (hull->vertexCount <= 0 || hull->vertexCount > BZ_SHAPE_MAX_VERTICES)
+            return 0;
+        float lo = Dot(plane->n, hull->vertices[0]), hi = lo;
+        for (int32_t i = 1; i < hull->vertexCount; i++)
+        {
+            const float v = Dot(plane->n, hull->vertices[i]);
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        }
+        return lo <= plane->d && hi >= plane->d;
+    }
+    case BZ_SHAPE_SPHERE:
+    {
+        const auto *s = static_cast<const bzSphereShape *>(shape);
+        return std::fabs(bz_Plane_SignedDistance(plane, &s->centre)) <= s->radius;
+    }
+    case BZ_SHAPE_TIC_TAC:
+    {
+        const auto *t = static_cast<const bzTicTacShape *>(shape);
+        const float e1 = bz_Plane_SignedDistance(plane, &t->segmentStart);
+        const float e2 = bz_Plane_SignedDistance(plane, &t->segmentEnd);
+        return (e1 < e2 ? e1 : e2) - t->radius <= 0.0f && (e1 > e2 ? e1 : e2) + t->radius >= 0.0f;
+    }
+    case BZ_SHAPE_ALIGNED_HALF_SPACE:
+    case BZ_SHAPE_HALF_SPACE:
+    {
+        bzPlane own;
+        if (!HalfSpaceUnitPlane(shape, &own))
+            return 0;
+        const bzV3 c = Cross(own.n, plane->n);
+        return c.x != 0.0f || c.y != 0.0f || c.z != 0.0f;
+    }
+    default: return 0;
+    }
+}
+
+int32_t bz_Form_TouchesHalfSpace(const bzForm *form, const bzPlane *plane)
+{
+    if (!form)
+        return 0;
+    for (const bzShape *s = form->firstShape; s; s = s->next)
+        if (ShapeTouchesHalfSpace(s, plane))
+            return 1;
+    return 0;
+}
+
+int32_t bz_Form_StraddlesPlane(const bzForm *form, const bzPlane *plane)
+{
+    if (!form)
+        return 0;
+    for (const bzShape *s = form->firstShape; s; s = s->next)
+        if (ShapeStraddlesPlane(s, plane))
+            return 1;
+    return 0;
 }

@@ -68,6 +68,15 @@ int32_t AlignedHalfSpacePlaneInto(const bzShape *alignedHalfSpace, const bzM34 *
 int32_t PlaneInto(const bzPlane *plane, const bzM34 *m, bzPlane *out);
 // 1 when some vertex v of the shape's hull has n.v - d <= 0.
 int32_t PolyhedronTouchesHalfSpace(const bzShape *shape, const bzPlane *plane);
+// 1 when the shape (in the plane's frame) reaches the half-space n.p <= d; 0 for kinds without
+// a rule (RoundedPolyhedron, CrushableCuboid).
+int32_t ShapeTouchesHalfSpace(const bzShape *shape, const bzPlane *plane);
+// 1 when the shape has points on both sides of the plane (or on it); a half-space straddles
+// every plane not parallel to its own.
+int32_t ShapeStraddlesPlane(const bzShape *shape, const bzPlane *plane);
+// 1 as soon as a shape of the chain gives 1.
+int32_t bz_Form_TouchesHalfSpace(const bzForm *form, const bzPlane *plane);
+int32_t bz_Form_StraddlesPlane(const bzForm *form, const bzPlane *plane);
 
 // ---------------------------------------------------------------------------------------------
 // Polyhedra and rounded polyhedra

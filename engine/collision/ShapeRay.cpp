@@ -435,3 +435,41 @@ int32_t FormSegmentHit(const bzV3 *start, const bzV3 *end, const bzForm *form)
 {
     return bz_Form_SegmentHit(start, end, form);
 }
+
+int32_t ShapeLineHit(const bzShape *shape, const bzV3 *point, const bzV3 *direction)
+{
+    if (!shape || !point || !direction)
+        return 0;
+    if (shape->kind == BZ_SHAPE_ALIGNED_HALF_SPACE || shape->kind == BZ_SHAPE_HALF_SPACE)
+    {
+        bzPlane plane;
+        return HalfSpaceUnitPlane(shape, &plane) &&
+               bz_LinePlaneIntersect(&plane, point, direction, nullptr);
+    }
+    const bzBox *box = bz_Shape_Bounds(shape);
+    if (!box)
+        return 0;
+    // The dominant axis; on equal magnitudes x gives way to y and y to z.
+    int32_t k = 0;
+    for (int32_t i = 1; i < 3; i++)
+        if (std::fabs(direction->v[i]) >= std::fabs(direction->v[k]))
+            k = i;
+    const float along = direction->v[k];
+    if (along == 0.0f)
+        return 0;
+    bzRay ray;
+    ray.origin = AddScaled(*point, *direction, (box->min.v[k] - point->v[k]) / along);
+    ray.delta = Scale(*direction, (box->max.v[k] - box->min.v[k]) / along);
+    ray.flag = 0;
+    return bz_Shape_RayIntersect(&ray, shape, nullptr, nullptr, nullptr) != 0;
+}
+
+int32_t bz_Form_LineHit(const bzForm *form, const bzV3 *point, const bzV3 *direction)
+{
+    if (!form)
+        return 0;
+    for (const bzShape *s = form->firstShape; s; s = s->next)
+        if (ShapeLineHit(s, point, direction))
+            return 1;
+    return 0;
+}

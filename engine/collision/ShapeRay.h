@@ -26,6 +26,12 @@ int32_t bz_Shape_SegmentIntersect(const bzV3 *start, const bzV3 *end, const bzSh
 // 1 when the segment hits some shape of the form.
 int32_t bz_Form_SegmentHit(const bzV3 *start, const bzV3 *end, const bzForm *form);
 int32_t FormSegmentHit(const bzV3 *start, const bzV3 *end, const bzForm *form);
+// 1 when the infinite line through point along direction meets the shape: a half-space unless
+// the line runs parallel to its plane; any other kind by the segment that cuts the line to the
+// shape's bounds along the direction's dominant axis.
+int32_t ShapeLineHit(const bzShape *shape, const bzV3 *point, const bzV3 *direction);
+// 1 when ShapeLineHit is 1 for some shape of the form.
+int32_t bz_Form_LineHit(const bzForm *form, const bzV3 *point, const bzV3 *direction);
 
 // The segment origin + t delta, t in [0, 1], against the convex solid of the face planes grown
 // by margin: the entering face index + 1, -1 when the origin is inside the unmargined solid,

@@ -516,3 +516,46 @@ TEST(ShapePairOracle, HalfSpacesAgreeWithDeepestPointOracle)
     EXPECT_GT(misses, 300);
 }
 } // namespace
+
+namespace
+{
+TEST(ShapePlaneQueries, TouchAndStraddleTablesPerKind)
+{
+    const bzPlane ground = {V(0, 1, 0), 0.0f}; // the solid y <= 0
+    struct Case
+    {
+        const char *name;
+        FormPtr form;
+        int32_t touches, straddles;
+    };
+    Case cases[] = {
+        {"box across", AlignedCuboid(V(0, -1, 0), V(1, 1, 1)), 1, 1},
+        {"box resting on the plane", AlignedCuboid(V(0, 0, 0), V(1, 1, 1)), 1, 1},
+        {"box above", AlignedCuboid(V(0, 0.5f, 0), V(1, 1, 1)), 0, 0},
+        {"box below", AlignedCuboid(V(0, -3, 0), V(1, -2, 1)), 1, 0},
+        {"polyhedron above", Hull(BZ_SHAPE_POLYHEDRON, BoxPoints(V(0, 1, 0), V(1, 2, 1))), 0, 0},
+        {"polyhedron across", Hull(BZ_SHAPE_POLYHEDRON, BoxPoints(V(0, -1, 0), V(1, 2, 1))), 1, 1},
+        {"cuboid below", Cuboid(V(0, 0, 0), V(1, 1, 1), Translation(0, -5, 0)), 1, 0},
+        {"sphere touching from above", Sphere(V(0, 1, 0), 1.0f), 1, 1},
+        {"sphere above", Sphere(V(0, 1.5f, 0), 1.0f), 0, 0},
+        {"sphere deep below", Sphere(V(0, -5, 0), 1.0f), 1, 0},
+        {"tic-tac end dipping", TicTac(V(0, 0.5f, 0), V(0, 5, 0), 0.6f), 1, 1},
+        {"tic-tac above", TicTac(V(0, 0.7f, 0), V(0, 5, 0), 0.6f), 0, 0},
+        {"opposite half-space apart", HalfSpace(V(0, -1, 0), -1.0f), 0, 0},
+        {"tilted half-space", HalfSpace(V(0.6f, -0.8f, 0), -1.0f), 1, 1},
+        {"aligned half-space apart", AlignedHalfSpace(BZ_DIRECTION_Y_MINUS, -1.0f), 0, 0},
+        {"aligned half-space across", AlignedHalfSpace(BZ_DIRECTION_X_PLUS, 0.0f), 1, 1},
+        {"rounded polyhedron",
+         Hull(BZ_SHAPE_ROUNDED_POLYHEDRON, BoxPoints(V(0, -1, 0), V(1, 1, 1))), 0, 0},
+    };
+    for (Case &c : cases)
+    {
+        ASSERT_TRUE(c.form) << c.name;
+        EXPECT_EQ(ShapeTouchesHalfSpace(c.form->firstShape, &ground), c.touches) << c.name;
+        EXPECT_EQ(ShapeStraddlesPlane(c.form->firstShape, &ground), c.straddles) << c.name;
+        EXPECT_EQ(bz_Form_TouchesHalfSpace(c.form.get(), &ground), c.touches) << c.name;
+        EXPECT_EQ(bz_Form_StraddlesPlane(c.form.get(), &ground), c.straddles) << c.name;
+    }
+}
+
+} // namespace

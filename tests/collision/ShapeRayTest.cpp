@@ -232,4 +232,25 @@ TEST(ShapeRay, FormTakesTheNearestShapeAndTheEarlierOnATie)
     EXPECT_EQ(bz_Form_SegmentHit(&a, &b, form.get()), 0);
     EXPECT_EQ(FormSegmentHit(&ray.origin, &ray.delta, form.get()), 1);
 }
+
+TEST(ShapeRay, LinesThroughShapes)
+{
+    const bzV3 origin = V(-10, 0.5f, 0.5f), alongX = V(1, 0, 0), alongY = V(0, 1, 0);
+    FormPtr box = AlignedCuboid(V(0, 0, 0), V(1, 1, 1));
+    FormPtr ball = Sphere(V(20, 0.5f, 0.5f), 1.0f);
+    FormPtr wall = AlignedHalfSpace(BZ_DIRECTION_Y_PLUS, 0.0f);
+    FormPtr plane = HalfSpace(V(0, 1, 0), 0.0f);
+    EXPECT_EQ(ShapeLineHit(box->firstShape, &origin, &alongX), 1);
+    EXPECT_EQ(ShapeLineHit(ball->firstShape, &origin, &alongX), 1); // the line runs both ways
+    const bzV3 off = V(-10, 3, 0.5f);
+    EXPECT_EQ(ShapeLineHit(box->firstShape, &off, &alongX), 0);
+    EXPECT_EQ(ShapeLineHit(wall->firstShape, &origin, &alongX), 0);
+    EXPECT_EQ(ShapeLineHit(wall->firstShape, &origin, &alongY), 1);
+    EXPECT_EQ(ShapeLineHit(plane->firstShape, &origin, &alongX), 0);
+    EXPECT_EQ(ShapeLineHit(plane->firstShape, &origin, &alongY), 1);
+    const bzV3 zero = V(0, 0, 0);
+    EXPECT_EQ(ShapeLineHit(box->firstShape, &origin, &zero), 0);
+    EXPECT_EQ(bz_Form_LineHit(box.get(), &origin, &alongX), 1);
+    EXPECT_EQ(bz_Form_LineHit(box.get(), &off, &alongX), 0);
+}
 } // namespace
