@@ -201,6 +201,42 @@ TEST(ShapeRay, NeverHitKindsAndBadShapes)
     EXPECT_EQ(bz_Shape_RayIntersect(&through, cube->firstShape, nullptr, nullptr, nullptr), 0);
     hull->faceCount = faces;
     EXPECT_GT(bz_Shape_RayIntersect(&through, cube->firstShape, nullptr, nullptr, nullptr), 0);
+
+    // A degenerate face (no normal, distance 0) bounds nothing: the cube keeps its answers.
+    const bzPlane saved = hull->planes[0];
+    hull->planes[0] = {V(0, 0, 0), 0.0f};
+    const bzV3 centre = V(0.5f, 0.5f, 0.5f), outside = V(3, 0.5f, 0.5f);
+    EXPECT_EQ(bz_Shape_ContainsPoint(cube->firstShape, &centre), 1);
+    EXPECT_EQ(bz_Shape_ContainsPoint(cube->firstShape, &outside), 0);
+    float t = -1.0f;
+    EXPECT_GT(bz_Shape_RayIntersect(&through, cube->firstShape, &t, nullptr, nullptr), 0);
+    EXPECT_NEAR(t, 0.5f, 1e-6f);
+    hull->planes[0] = saved;
+}
+
+// A shape the ray starts inside ranks at t = 0 in a form, ahead of every hit from outside,
+// whichever kind reports it.
+TEST(ShapeRay, FormRanksAStartInsideFirst)
+{
+    FormPtr form(bz_Form_Alloc(nullptr, BZ_SHAPE_NULL));
+    bzShape *ball = bz_Shape_Create(form.get(), BZ_SHAPE_SPHERE, 0, 0, 0);
+    bz_Shape_AsSphere(ball)->centre = V(3, 0, 0);
+    bz_Shape_AsSphere(ball)->radius = 1.0f;
+    bzShape *ground = bz_Shape_Create(form.get(), BZ_SHAPE_HALF_SPACE, 0, 0, 0);
+    bz_Shape_AsHalfSpace(ground)->plane = {V(0, 1, 0), 1.0f};
+    FormAppendShape(form.get(), ball);
+    FormAppendShape(form.get(), ground);
+    bz_Form_CalcBounds(form.get(), 1);
+    const bzRay ray = Segment(V(0, 0, 0), V(10, 0, 0));
+    float t = -1.0f;
+    const bzShape *hit = nullptr;
+    EXPECT_EQ(bz_Form_RayIntersect(form.get(), &ray, &t, nullptr, nullptr, &hit), 1);
+    EXPECT_EQ(hit, ground);
+    EXPECT_EQ(t, 0.0f);
+    bz_Shape_AsHalfSpace(ground)->plane.d = -1.0f; // now the ray starts above the ground
+    EXPECT_EQ(bz_Form_RayIntersect(form.get(), &ray, &t, nullptr, nullptr, &hit), 1);
+    EXPECT_EQ(hit, ball);
+    EXPECT_NEAR(t, 0.2f, 1e-6f);
 }
 
 TEST(ShapeRay, FormTakesTheNearestShapeAndTheEarlierOnATie)
