@@ -318,6 +318,9 @@ TEST(PolyhedronPairs, AgreeWithSeparatingAxisOracleOnRandomHulls)
             std::vector<bzV3> points;
             for (int i = 0; i < n; i++)
                 points.push_back(V(s * u(rng), s * u(rng), s * u(rng)));
+            if (kind == BZ_SHAPE_POLYGON)
+                for (bzV3 &p : points)
+                    p.z = 0.0f;
             FormPtr f = Hull(kind, points, 0.05f + 0.2f * (size(rng) - 0.2f));
             const bzHull *hull = f ? bz_Shape_Hull(f->firstShape) : nullptr;
             if (hull && hull->faceCount >= 4 && hull->faceCount <= 32 &&
@@ -358,6 +361,10 @@ TEST(PolyhedronPairs, AgreeWithSeparatingAxisOracleOnRandomHulls)
         {BZ_SHAPE_ROUNDED_POLYHEDRON, BZ_SHAPE_ALIGNED_CUBOID},
         {BZ_SHAPE_ROUNDED_POLYHEDRON, BZ_SHAPE_SPHERE},
         {BZ_SHAPE_ROUNDED_POLYHEDRON, BZ_SHAPE_TIC_TAC},
+        {BZ_SHAPE_POLYGON, BZ_SHAPE_POLYHEDRON},
+        {BZ_SHAPE_SPHERE, BZ_SHAPE_POLYGON},
+        {BZ_SHAPE_TIC_TAC, BZ_SHAPE_POLYGON},
+        {BZ_SHAPE_ROUNDED_POLYHEDRON, BZ_SHAPE_POLYGON},
     };
     for (const auto &pair : pairs)
     {
