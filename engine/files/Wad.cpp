@@ -317,6 +317,130 @@ struct TreeReader
     }
 };
 
+} // namespace
+
+// The names of an archive's tree in one hash table: each sub-directory and each file keyed by
+// its directory, its kind and its name. Where a directory lists a name twice, the entry that
+// comes first in the list is the one indexed, as a walk of the list finds it first.
+struct bzWADNameIndex
+{
+    struct Slot
+    {
+        uint32_t hash;
+        uint32_t parent; // index of the directory holding the name
+        uint32_t node;   // 0 empty; 1 + directory index; 1 + directory limit + file index
+    };
+    const bzWADDirNode *directories; // the tree's directory nodes (the root first)
+    const bzWADFileNode *files;      // the tree's file nodes
+    uint32_t directoryLimit;
+    uint32_t mask;
+    Slot *slots;
+};
+
+namespace
+{
+enum NameKind : uint32_t
+{
+    kDirectoryName = 0,
+    kFileName = 1,
+};
+
+uint32_t HashName(const char *name, size_t length, uint32_t parent, NameKind kind)
+{
+    uint32_t h = 2166136261u ^ (parent * 2654435761u) ^ kind;
+    for (size_t k = 0; k < length; ++k)
+        h = (h ^ static_cast<uint8_t>(name[k])) * 16777619u;
+    return h;
+}
+
+// A node's name equals the length bytes of a path component (which hold no 0 byte).
+bool NameIs(const char *name, const char *component, size_t length)
+{
+    return std::strncmp(name, component, length) == 0 && name[length] == 0;
+}
+
+const char *SlotName(const bzWADNameIndex *index, uint32_t node)
+{
+    return node <= index->directoryLimit ? index->directories[node - 1].name
+                                         : index->files[node - 1 - index->directoryLimit].name;
+}
+
+// The slot of a name in a directory, or the empty slot where it would go.
+bzWADNameIndex::Slot *FindSlot(const bzWADNameIndex *index, uint32_t parent, NameKind kind,
+                               const char *name, size_t length)
+{
+    const uint32_t hash = HashName(name, length, parent, kind);
+    for (uint32_t i = hash & index->mask;; i = (i + 1) & index->mask)
+    {
+        bzWADNameIndex::Slot *slot = &index->slots[i];
+        if (!slot->node)
+            return slot;
+        const bool isFile = slot->node > index->directoryLimit;
+        if (slot->hash == hash && slot->parent == parent && isFile == (kind == kFileName) &&
+            NameIs(SlotName(index, slot->node), name, length))
+            return slot;
+    }
+}
+
+void AddName(bzWADNameIndex *index, uint32_t parent, NameKind kind, const char *name, uint32_t node)
+{
+    const size_t length = std::strlen(name);
+    bzWADNameIndex::Slot *slot = FindSlot(index, parent, kind, name, length);
+    if (slot->node)
+        return; // a name listed earlier in the directory
+    *slot = {HashName(name, length, parent, kind), parent, node};
+}
+
+void IndexDirectory(bzWADNameIndex *index, const bzWADDirNode *directory)
+{
+    const uint32_t parent = static_cast<uint32_t>(directory - index->directories);
+    for (const bzWADDirNode *sub = directory->firstSub; sub; sub = sub->next)
+        AddName(index, parent, kDirectoryName, sub->name,
+                1 + static_cast<uint32_t>(sub - index->directories));
+    for (const bzWADFileNode *file = directory->firstFile; file; file = file->next)
+        AddName(index, parent, kFileName, file->name,
+                1 + index->directoryLimit + static_cast<uint32_t>(file - index->files));
+    for (const bzWADDirNode *sub = directory->firstSub; sub; sub = sub->next)
+        IndexDirectory(index, sub);
+}
+
+void FreeIndex(bzWADNameIndex *index)
+{
+    if (!index)
+        return;
+    bz_MemFree(index->slots);
+    bz_MemFree(index);
+}
+
+// The index of a built tree of at most directoryLimit directories and fileLimit files; null
+// when memory runs out.
+bzWADNameIndex *BuildIndex(const bzWADDirNode *root, const bzWADFileNode *files,
+                           uint32_t directoryLimit, uint32_t fileLimit)
+{
+    const uint64_t names = static_cast<uint64_t>(directoryLimit) + fileLimit;
+    uint64_t capacity = 16;
+    while (capacity < 2 * names)
+        capacity *= 2;
+    if (capacity * sizeof(bzWADNameIndex::Slot) > BZ_MEM_MAX_BLOCK)
+        return nullptr;
+    auto *index = static_cast<bzWADNameIndex *>(bz_MemAlloc(sizeof(bzWADNameIndex), BZ_MEM_CLEAR));
+    if (!index)
+        return nullptr;
+    index->slots = static_cast<bzWADNameIndex::Slot *>(
+        bz_MemAlloc(static_cast<uint32_t>(capacity * sizeof(bzWADNameIndex::Slot)), BZ_MEM_CLEAR));
+    if (!index->slots)
+    {
+        bz_MemFree(index);
+        return nullptr;
+    }
+    index->directories = root;
+    index->files = files;
+    index->directoryLimit = directoryLimit;
+    index->mask = static_cast<uint32_t>(capacity - 1);
+    IndexDirectory(index, root);
+    return index;
+}
+
 // Builds the tree of an archive whose name block is in place; false (and *fault) when the
 // entries are damaged or memory runs out.
 bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries, Fault *fault)
@@ -357,6 +481,8 @@ bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries,
     }
     archive->root = root;
     archive->treeSize = static_cast<uint32_t>(bytes);
+    // Without memory for the index the lookups walk the lists instead.
+    archive->index = BuildIndex(root, reader.files, layout.directoryCount, layout.fileCount);
     return true;
 }
 
@@ -364,6 +490,7 @@ void FreeArchive(bzWADFile *archive)
 {
     if (!archive)
         return;
+    FreeIndex(archive->index);
     if (archive->root)
         bz_MemFree(archive->root);
     if (archive->memoryImage)
@@ -632,18 +759,39 @@ int WAD_fclose(bzFileHandle *file)
 
 // --- path lookup ---------------------------------------------------------------------------
 
-bool NameIs(const char *name, const char *component, size_t length)
-{
-    return std::strlen(name) == length && std::memcmp(name, component, length) == 0;
-}
-
-const bzWADFileNode *FindInFiles(const bzWADDirNode *directory, const char *name, size_t length)
+const bzWADFileNode *FindInFiles(const bzWADFile *archive, const bzWADDirNode *directory,
+                                 const char *name, size_t length)
 {
     if (length > kMaxComponent)
         return nullptr;
+    if (const bzWADNameIndex *index = archive->index)
+    {
+        const uint32_t node = FindSlot(index, static_cast<uint32_t>(directory - index->directories),
+                                       kFileName, name, length)
+                                  ->node;
+        return node ? &index->files[node - 1 - index->directoryLimit] : nullptr;
+    }
     for (const bzWADFileNode *f = directory->firstFile; f; f = f->next)
         if (NameIs(f->name, name, length))
             return f;
+    return nullptr;
+}
+
+const bzWADDirNode *FindSubDirectory(const bzWADFile *archive, const bzWADDirNode *directory,
+                                     const char *name, size_t length)
+{
+    if (length > kMaxComponent)
+        return nullptr;
+    if (const bzWADNameIndex *index = archive->index)
+    {
+        const uint32_t node = FindSlot(index, static_cast<uint32_t>(directory - index->directories),
+                                       kDirectoryName, name, length)
+                                  ->node;
+        return node ? &index->directories[node - 1] : nullptr;
+    }
+    for (const bzWADDirNode *sub = directory->firstSub; sub; sub = sub->next)
+        if (NameIs(sub->name, name, length))
+            return sub;
     return nullptr;
 }
 
@@ -699,11 +847,12 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
         const bzWADDirNode *root = archive->root;
         const char *first = FindSeparator(buffer);
         if (!first)
-            return FindInFiles(root, buffer, std::strlen(buffer));
+            return FindInFiles(archive, root, buffer, std::strlen(buffer));
         const size_t firstLength = static_cast<size_t>(first - buffer);
         const char *rest = first + 1;
         if (firstLength > kMaxComponent || !NameIs(root->name, buffer, firstLength))
-            return FindSeparator(rest) ? nullptr : FindInFiles(root, rest, std::strlen(rest));
+            return FindSeparator(rest) ? nullptr
+                                       : FindInFiles(archive, root, rest, std::strlen(rest));
 
         const bzWADDirNode *directory = root;
         const char *previous = buffer; // start of the component before the current one
@@ -712,11 +861,7 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
         while (const char *end = FindSeparator(component))
         {
             const size_t length = static_cast<size_t>(end - component);
-            const bzWADDirNode *sub = nullptr;
-            if (length <= kMaxComponent)
-                for (sub = directory->firstSub; sub; sub = sub->next)
-                    if (NameIs(sub->name, component, length))
-                        break;
+            const bzWADDirNode *sub = FindSubDirectory(archive, directory, component, length);
             if (sub)
             {
                 directory = sub;
@@ -739,7 +884,7 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
             return nullptr;
         }
         if (!restart)
-            return FindInFiles(directory, component, std::strlen(component));
+            return FindInFiles(archive, directory, component, std::strlen(component));
     }
 }
 
@@ -921,6 +1066,7 @@ int32_t bz_WAD_MountMemory(void *image, const char *name)
     auto *mount = static_cast<bzWADMount *>(bz_MemAlloc(sizeof(bzWADMount), BZ_MEM_CLEAR));
     if (!mount)
     {
+        FreeIndex(archive->index);
         bz_MemFree(archive->root);
         bz_MemFree(archive);
         return 0;
