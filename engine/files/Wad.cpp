@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "files/File.h"
+#include "core/Array.h"
 #include "core/Memory.h"
 #include "core/Strings.h"
 #include "pc/PcSystem.h"
@@ -319,15 +320,20 @@ struct TreeReader
 
 } // namespace
 
-// The names of an archive's tree in one hash table: each sub-directory and each file keyed by
-// its directory, its kind and its name. Where a directory lists a name twice, the entry that
-// comes first in the list is the one indexed, as a walk of the list finds it first.
+// The paths of an archive's tree in one hash table: every directory and file that a lookup can
+// reach, by the path that reaches it with the root's name first and "\" between the names,
+// and every file of the root also by its bare name. Where a directory lists a name twice, the
+// entry that comes first in the list is the one reached, as a walk of the list finds it first,
+// and nothing below a directory that is not reached is indexed. Names holding a separator,
+// names longer than a path component and paths longer than a lookup's path are never matched
+// by a lookup, so they are left out.
 struct bzWADNameIndex
 {
     struct Slot
     {
         uint32_t hash;
-        uint32_t parent; // index of the directory holding the name
+        uint32_t length; // of the path
+        uint32_t key;    // offset of the path in keys
         uint32_t node;   // 0 empty; 1 + directory index; 1 + directory limit + file index
     };
     const bzWADDirNode *directories; // the tree's directory nodes (the root first)
@@ -335,6 +341,7 @@ struct bzWADNameIndex
     uint32_t directoryLimit;
     uint32_t mask;
     Slot *slots;
+    char *keys;
 };
 
 namespace
@@ -345,12 +352,29 @@ enum NameKind : uint32_t
     kFileName = 1,
 };
 
-uint32_t HashName(const char *name, size_t length, uint32_t parent, NameKind kind)
+// A hash of a path of a kind, taken eight bytes at a time.
+uint32_t HashPath(const char *path, size_t length, NameKind kind)
 {
-    uint32_t h = 2166136261u ^ (parent * 2654435761u) ^ kind;
-    for (size_t k = 0; k < length; ++k)
-        h = (h ^ static_cast<uint8_t>(name[k])) * 16777619u;
-    return h;
+    constexpr uint64_t kMultiplier = 0xff51afd7ed558ccdull;
+    uint64_t h = ((static_cast<uint64_t>(length) << 1) | kind) * 0x9e3779b97f4a7c15ull;
+    const auto *p = reinterpret_cast<const uint8_t *>(path);
+    for (; length >= 8; length -= 8, p += 8)
+    {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        h = (h ^ word) * kMultiplier;
+        h ^= h >> 29;
+    }
+    if (length)
+    {
+        uint64_t word = 0;
+        for (size_t k = 0; k < length; ++k)
+            word |= static_cast<uint64_t>(p[k]) << (8 * k);
+        h = (h ^ word) * kMultiplier;
+        h ^= h >> 29;
+    }
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 // A node's name equals the length bytes of a path component (which hold no 0 byte).
@@ -359,55 +383,117 @@ bool NameIs(const char *name, const char *component, size_t length)
     return std::strncmp(name, component, length) == 0 && name[length] == 0;
 }
 
-const char *SlotName(const bzWADNameIndex *index, uint32_t node)
+bool IsFileSlot(const bzWADNameIndex *index, uint32_t node)
 {
-    return node <= index->directoryLimit ? index->directories[node - 1].name
-                                         : index->files[node - 1 - index->directoryLimit].name;
+    return node > index->directoryLimit;
 }
 
-// The slot of a name in a directory, or the empty slot where it would go.
-bzWADNameIndex::Slot *FindSlot(const bzWADNameIndex *index, uint32_t parent, NameKind kind,
-                               const char *name, size_t length)
+// The slot of a path of a kind, or the empty slot where it would go. keys is where the paths
+// of the filled slots stand.
+bzWADNameIndex::Slot *FindSlot(const bzWADNameIndex *index, const char *keys, NameKind kind,
+                               const char *path, size_t length, uint32_t hash)
 {
-    const uint32_t hash = HashName(name, length, parent, kind);
     for (uint32_t i = hash & index->mask;; i = (i + 1) & index->mask)
     {
         bzWADNameIndex::Slot *slot = &index->slots[i];
         if (!slot->node)
             return slot;
-        const bool isFile = slot->node > index->directoryLimit;
-        if (slot->hash == hash && slot->parent == parent && isFile == (kind == kFileName) &&
-            NameIs(SlotName(index, slot->node), name, length))
+        if (slot->hash == hash && slot->length == length &&
+            IsFileSlot(index, slot->node) == (kind == kFileName) &&
+            std::memcmp(keys + slot->key, path, length) == 0)
             return slot;
     }
 }
 
-void AddName(bzWADNameIndex *index, uint32_t parent, NameKind kind, const char *name, uint32_t node)
+const bzWADFileNode *FindFilePath(const bzWADNameIndex *index, const char *path, size_t length)
 {
-    const size_t length = std::strlen(name);
-    bzWADNameIndex::Slot *slot = FindSlot(index, parent, kind, name, length);
-    if (slot->node)
-        return; // a name listed earlier in the directory
-    *slot = {HashName(name, length, parent, kind), parent, node};
+    const uint32_t node =
+        FindSlot(index, index->keys, kFileName, path, length, HashPath(path, length, kFileName))
+            ->node;
+    return node ? &index->files[node - 1 - index->directoryLimit] : nullptr;
 }
 
-void IndexDirectory(bzWADNameIndex *index, const bzWADDirNode *directory)
+const bzWADDirNode *FindDirectoryPath(const bzWADNameIndex *index, const char *path, size_t length)
 {
-    const uint32_t parent = static_cast<uint32_t>(directory - index->directories);
-    for (const bzWADDirNode *sub = directory->firstSub; sub; sub = sub->next)
-        AddName(index, parent, kDirectoryName, sub->name,
-                1 + static_cast<uint32_t>(sub - index->directories));
-    for (const bzWADFileNode *file = directory->firstFile; file; file = file->next)
-        AddName(index, parent, kFileName, file->name,
-                1 + index->directoryLimit + static_cast<uint32_t>(file - index->files));
-    for (const bzWADDirNode *sub = directory->firstSub; sub; sub = sub->next)
-        IndexDirectory(index, sub);
+    const uint32_t node = FindSlot(index, index->keys, kDirectoryName, path, length,
+                                   HashPath(path, length, kDirectoryName))
+                              ->node;
+    return node ? &index->directories[node - 1] : nullptr;
 }
+
+// Collects the paths while the tree is walked; the slots are filled as they come, the paths
+// kept in a growing block.
+struct IndexBuilder
+{
+    bzWADNameIndex *index;
+    bzArray<char> keys;
+    bool good = true;
+
+    // Adds path + "\" + name (or the name alone when prefixLength is 0 and bare); false when it
+    // was there already or cannot be reached.
+    bool Add(const char *prefix, size_t prefixLength, bool bare, const char *name, NameKind kind,
+             uint32_t node, char *out)
+    {
+        const size_t nameLength = std::strlen(name);
+        if (nameLength > kMaxComponent || std::strpbrk(name, "\\/"))
+            return false;
+        const size_t length = bare ? nameLength : prefixLength + 1 + nameLength;
+        if (length > kMaxPath)
+            return false;
+        if (!bare)
+        {
+            std::memmove(out, prefix, prefixLength);
+            out[prefixLength] = '\\';
+        }
+        std::memcpy(out + (bare ? 0 : prefixLength + 1), name, nameLength);
+        const uint32_t hash = HashPath(out, length, kind);
+        bzWADNameIndex::Slot *slot = FindSlot(index, keys.data, kind, out, length, hash);
+        if (slot->node)
+            return false; // a name listed earlier in the directory
+        const uint32_t at = keys.count;
+        // (One byte spare, so that even an empty first path has a block to stand in.)
+        if (!keys.Reserve(at + static_cast<uint32_t>(length) + 1))
+        {
+            good = false;
+            return false;
+        }
+        std::memcpy(keys.data + at, out, length);
+        keys.count += static_cast<uint32_t>(length);
+        *slot = {hash, static_cast<uint32_t>(length), at, node};
+        return true;
+    }
+
+    // The files and sub-directories of a reached directory whose path is path[0, length).
+    void Directory(const bzWADDirNode *directory, const char *path, size_t length)
+    {
+        for (const bzWADFileNode *file = directory->firstFile; file && good; file = file->next)
+        {
+            char key[kMaxPath + 1];
+            Add(path, length, false, file->name, kFileName, FileNode(file), key);
+        }
+        for (const bzWADDirNode *sub = directory->firstSub; sub && good; sub = sub->next)
+        {
+            char key[kMaxPath + 1];
+            if (Add(path, length, false, sub->name, kDirectoryName, DirectoryNode(sub), key))
+                Directory(sub, key, length + 1 + std::strlen(sub->name));
+        }
+    }
+
+    uint32_t FileNode(const bzWADFileNode *file) const
+    {
+        return 1 + index->directoryLimit + static_cast<uint32_t>(file - index->files);
+    }
+    uint32_t DirectoryNode(const bzWADDirNode *directory) const
+    {
+        return 1 + static_cast<uint32_t>(directory - index->directories);
+    }
+};
 
 void FreeIndex(bzWADNameIndex *index)
 {
     if (!index)
         return;
+    bz_MemFree(index->keys);
     bz_MemFree(index->slots);
     bz_MemFree(index);
 }
@@ -417,9 +503,10 @@ void FreeIndex(bzWADNameIndex *index)
 bzWADNameIndex *BuildIndex(const bzWADDirNode *root, const bzWADFileNode *files,
                            uint32_t directoryLimit, uint32_t fileLimit)
 {
-    const uint64_t names = static_cast<uint64_t>(directoryLimit) + fileLimit;
+    // Every directory and file once, and the root's files twice.
+    const uint64_t paths = static_cast<uint64_t>(directoryLimit) + 2ull * fileLimit;
     uint64_t capacity = 16;
-    while (capacity < 2 * names)
+    while (capacity < paths + paths / 2)
         capacity *= 2;
     if (capacity * sizeof(bzWADNameIndex::Slot) > BZ_MEM_MAX_BLOCK)
         return nullptr;
@@ -437,7 +524,23 @@ bzWADNameIndex *BuildIndex(const bzWADDirNode *root, const bzWADFileNode *files,
     index->files = files;
     index->directoryLimit = directoryLimit;
     index->mask = static_cast<uint32_t>(capacity - 1);
-    IndexDirectory(index, root);
+    IndexBuilder builder{index, {}};
+    // The root's files by their bare names; then, when the root's name can be a path's first
+    // component, everything by its path from the root.
+    for (const bzWADFileNode *file = root->firstFile; file && builder.good; file = file->next)
+    {
+        char key[kMaxPath + 1];
+        builder.Add(nullptr, 0, true, file->name, kFileName, builder.FileNode(file), key);
+    }
+    const size_t rootLength = std::strlen(root->name);
+    if (builder.good && rootLength <= kMaxComponent && !std::strpbrk(root->name, "\\/"))
+        builder.Directory(root, root->name, rootLength);
+    index->keys = builder.keys.data;
+    if (!builder.good)
+    {
+        FreeIndex(index);
+        return nullptr;
+    }
     return index;
 }
 
@@ -759,18 +862,16 @@ int WAD_fclose(bzFileHandle *file)
 
 // --- path lookup ---------------------------------------------------------------------------
 
+// The file name[0, length) of a directory, which a lookup reached by the path
+// path[0, pathLength) (a bare name for the root's files), through the index when there is one.
 const bzWADFileNode *FindInFiles(const bzWADFile *archive, const bzWADDirNode *directory,
-                                 const char *name, size_t length)
+                                 const char *path, size_t pathLength, const char *name,
+                                 size_t length)
 {
     if (length > kMaxComponent)
         return nullptr;
     if (const bzWADNameIndex *index = archive->index)
-    {
-        const uint32_t node = FindSlot(index, static_cast<uint32_t>(directory - index->directories),
-                                       kFileName, name, length)
-                                  ->node;
-        return node ? &index->files[node - 1 - index->directoryLimit] : nullptr;
-    }
+        return FindFilePath(index, path, pathLength);
     for (const bzWADFileNode *f = directory->firstFile; f; f = f->next)
         if (NameIs(f->name, name, length))
             return f;
@@ -778,17 +879,13 @@ const bzWADFileNode *FindInFiles(const bzWADFile *archive, const bzWADDirNode *d
 }
 
 const bzWADDirNode *FindSubDirectory(const bzWADFile *archive, const bzWADDirNode *directory,
-                                     const char *name, size_t length)
+                                     const char *path, size_t pathLength, const char *name,
+                                     size_t length)
 {
     if (length > kMaxComponent)
         return nullptr;
     if (const bzWADNameIndex *index = archive->index)
-    {
-        const uint32_t node = FindSlot(index, static_cast<uint32_t>(directory - index->directories),
-                                       kDirectoryName, name, length)
-                                  ->node;
-        return node ? &index->directories[node - 1] : nullptr;
-    }
+        return FindDirectoryPath(index, path, pathLength);
     for (const bzWADDirNode *sub = directory->firstSub; sub; sub = sub->next)
         if (NameIs(sub->name, name, length))
             return sub;
@@ -838,22 +935,42 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
     if (!archive || !archive->root || !path)
         return nullptr;
     char buffer[kMaxPath + 1];
-    if (std::strlen(path) > kMaxPath)
+    const size_t pathLength = std::strlen(path);
+    if (pathLength > kMaxPath)
         return nullptr;
-    std::strcpy(buffer, path);
+    const bzWADNameIndex *index = archive->index;
+    if (index)
+    {
+        // Both separators divide alike, so the path is taken with "\" alone, as the index holds
+        // its paths; a path that names a file as it is indexed needs no walk.
+        for (size_t k = 0; k <= pathLength; ++k)
+            buffer[k] = path[k] == '/' ? '\\' : path[k];
+        if (const bzWADFileNode *file = FindFilePath(index, buffer, pathLength))
+            return file;
+    }
+    else
+        std::memcpy(buffer, path, pathLength + 1);
     // Each ".." step shortens the path, so this loop ends.
     for (;;)
     {
         const bzWADDirNode *root = archive->root;
         const char *first = FindSeparator(buffer);
         if (!first)
-            return FindInFiles(archive, root, buffer, std::strlen(buffer));
+        {
+            const size_t length = std::strlen(buffer);
+            return FindInFiles(archive, root, buffer, length, buffer, length);
+        }
         const size_t firstLength = static_cast<size_t>(first - buffer);
         const char *rest = first + 1;
         if (firstLength > kMaxComponent || !NameIs(root->name, buffer, firstLength))
+        {
+            const size_t length = std::strlen(rest);
             return FindSeparator(rest) ? nullptr
-                                       : FindInFiles(archive, root, rest, std::strlen(rest));
+                                       : FindInFiles(archive, root, rest, length, rest, length);
+        }
 
+        // From here on the path up to the end of each component is the path of the directory
+        // or file it reaches.
         const bzWADDirNode *directory = root;
         const char *previous = buffer; // start of the component before the current one
         const char *component = rest;
@@ -861,7 +978,8 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
         while (const char *end = FindSeparator(component))
         {
             const size_t length = static_cast<size_t>(end - component);
-            const bzWADDirNode *sub = FindSubDirectory(archive, directory, component, length);
+            const bzWADDirNode *sub = FindSubDirectory(
+                archive, directory, buffer, static_cast<size_t>(end - buffer), component, length);
             if (sub)
             {
                 directory = sub;
@@ -884,7 +1002,8 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
             return nullptr;
         }
         if (!restart)
-            return FindInFiles(archive, directory, component, std::strlen(component));
+            return FindInFiles(archive, directory, buffer, std::strlen(buffer), component,
+                               std::strlen(component));
     }
 }
 

@@ -638,7 +638,7 @@ TEST_F(Wad, NamesAreComparedAsStoredInTheFirstListedEntry)
     // Lists run in the reverse of the file's order, so of two entries of one name the later one
     // in the file is found; names stored in lower case are never found, as requests are
     // upper-cased; a directory and a file may share a name.
-    WadTree twice{"TWICE", {}, {{"X", "first dir"}}};
+    WadTree twice{"TWICE", {}, {{"X", "first dir"}, {"HIDDEN", "never"}}};
     WadTree again{"TWICE", {}, {{"X", "second dir"}, {"ONLY", "shadowed"}}};
     WadTree same{"SAME", {}, {{"IN", "inside"}}};
     WadTree root{"DATA",
@@ -660,6 +660,7 @@ TEST_F(Wad, NamesAreComparedAsStoredInTheFirstListedEntry)
         {"LOWER.TXT", "<none>"},
         {"DATA\\TWICE\\X", "second dir"},
         {"DATA\\TWICE\\ONLY", "shadowed"},
+        {"DATA\\TWICE\\HIDDEN", "<none>"}, // only in the directory listed second
         {"DATA\\SAME", "file"},
         {"SAME", "file"},
         {"DATA\\SAME\\IN", "inside"},
@@ -683,7 +684,21 @@ TEST_F(Wad, IndexedLookupsAgreeWithWalkingTheLists)
         state ^= state << 5;
         return state % n;
     };
-    const char *const names[] = {"A", "B", "AB", "..", "DATA", "X.TXT", "B.TXT"};
+    // Also an empty name, one holding a separator and one longer than a path component (63),
+    // which some paths reach, and paths that grow past the longest looked up (127).
+    const std::string tooLong(64, 'L');
+    const char *const names[] = {"A",
+                                 "B",
+                                 "AB",
+                                 "..",
+                                 "DATA",
+                                 "X.TXT",
+                                 "B.TXT",
+                                 "",
+                                 "A/B",
+                                 "C\\D",
+                                 tooLong.c_str() + 1,
+                                 tooLong.c_str()};
     const uint32_t nameCount = sizeof names / sizeof names[0];
     auto tree = [&](auto &self, int depth) -> WadTree
     {
@@ -695,7 +710,7 @@ TEST_F(Wad, IndexedLookupsAgreeWithWalkingTheLists)
         return t;
     };
     int found = 0;
-    for (int round = 0; round < 40; ++round)
+    for (int round = 0; round < 150; ++round)
     {
         WadTree root = tree(tree, 0);
         root.files.push_back({"ANCHOR", "a"});
@@ -710,9 +725,23 @@ TEST_F(Wad, IndexedLookupsAgreeWithWalkingTheLists)
         ASSERT_NE(index, nullptr);
         for (int i = 0; i < 300; ++i)
         {
+            // Half the paths follow the tree as written, reaching shadowed entries too.
             std::string path;
-            for (uint32_t k = 0, n = 1 + next(4); k < n; ++k)
-                path += std::string(k ? (next(2) ? "\\" : "/") : "") + names[next(nameCount)];
+            if (next(2))
+                for (uint32_t k = 0, n = 1 + next(4); k < n; ++k)
+                    path += std::string(k ? (next(2) ? "\\" : "/") : "") + names[next(nameCount)];
+            else
+            {
+                const WadTree *at = &root;
+                path = at->name;
+                while (!at->directories.empty() && next(3))
+                {
+                    at = &at->directories[next(static_cast<uint32_t>(at->directories.size()))];
+                    path += "\\" + at->name;
+                }
+                if (!at->files.empty())
+                    path += "\\" + at->files[next(static_cast<uint32_t>(at->files.size()))].first;
+            }
             const bzWADFileNode *indexed = bz_WAD_Lookup(archive, path.c_str());
             archive->index = nullptr; // the lists alone
             const bzWADFileNode *walked = bz_WAD_Lookup(archive, path.c_str());
@@ -722,5 +751,5 @@ TEST_F(Wad, IndexedLookupsAgreeWithWalkingTheLists)
         }
         EXPECT_EQ(bz_WAD_Unmount("RANDOM.WAD"), 1);
     }
-    EXPECT_GT(found, 200);
+    EXPECT_GT(found, 2000);
 }
