@@ -26,13 +26,73 @@ inline uint8_t At(const bzTextReader *reader, int32_t index)
     return reader->text[index];
 }
 
+// The key stream depends on the key alone, and every enciphered file is enciphered from its
+// first byte on, so the key-stream bytes produced for one file serve every later file with the
+// same key: they are kept, up to a bound, and a file within the bound is deciphered by
+// combining it with them. The kept bytes go with the line buffer (bz_Text_FreeLineBuffer).
+struct KeyStreamCache
+{
+    bzCipherState start; // the generator state right after the key schedule: the key
+    uint8_t *bytes;      // key-stream bytes 0 to count - 1
+    int32_t count;
+    int32_t capacity;
+};
+KeyStreamCache gKeyStream;
+constexpr int32_t kKeyStreamLimit = 4 << 20;
+
+void FreeKeyStream()
+{
+    if (gKeyStream.bytes)
+        bz_MemFree(gKeyStream.bytes);
+    gKeyStream = {};
+}
+
+// Keeps the key stream of stream up to byte number end (at most the bound) and gives the
+// number of bytes kept for its key.
+int32_t KeepKeyStream(bzCipherStream *stream, int32_t end)
+{
+    if (!gKeyStream.bytes || memcmp(&gKeyStream.start, &stream->start, sizeof stream->start))
+    {
+        FreeKeyStream();
+        gKeyStream.start = stream->start;
+    }
+    if (end > kKeyStreamLimit)
+        end = kKeyStreamLimit;
+    if (end <= gKeyStream.count)
+        return gKeyStream.count;
+    if (end > gKeyStream.capacity)
+    {
+        int32_t capacity = gKeyStream.capacity > end / 2 ? 2 * gKeyStream.capacity : end;
+        if (capacity > kKeyStreamLimit)
+            capacity = kKeyStreamLimit;
+        auto *grown = (uint8_t *)bz_MemRealloc(gKeyStream.bytes, (uint32_t)capacity, 0);
+        if (!grown)
+            return gKeyStream.count; // the rest comes from the stream itself
+        gKeyStream.bytes = grown;
+        gKeyStream.capacity = capacity;
+    }
+    for (int32_t k = gKeyStream.count; k < end; k++)
+        gKeyStream.bytes[k] = bz_CipherStream_ByteAt(stream, k);
+    gKeyStream.count = end;
+    return end;
+}
+
 // Combines the count bytes at in, which stand at byte number position of the data, with the
 // key stream into out; the operation is its own inverse, so it enciphers and deciphers. Every
 // use of the cipher by the reader goes through here.
 void CipherSpan(bzCipherStream *stream, uint8_t *out, int32_t position, const uint8_t *in,
                 int32_t count)
 {
-    for (int32_t k = 0; k < count; k++)
+    const int32_t kept = KeepKeyStream(stream, position + count);
+    int32_t k = 0;
+    if (position < kept)
+    {
+        const uint8_t *key = gKeyStream.bytes + position;
+        const int32_t n = kept - position < count ? kept - position : count;
+        for (; k < n; k++)
+            out[k] = (uint8_t)(in[k] ^ key[k]);
+    }
+    for (; k < count; k++)
         out[k] = (uint8_t)(in[k] ^ bz_CipherStream_ByteAt(stream, position + k));
 }
 
@@ -591,6 +651,7 @@ void bz_Text_FreeLineBuffer()
     if (gLineBuffer)
         bz_MemFree(gLineBuffer);
     gLineBuffer = nullptr;
+    FreeKeyStream();
 }
 
 void bz_Text_Rewind(bzTextReader *reader)

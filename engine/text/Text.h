@@ -59,6 +59,7 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file);
 void bz_Text_Close(bzTextReader *reader);
 // Frees the shared line buffer and puts the reader back at the start of its data.
 void bz_Text_Rewind(bzTextReader *reader);
+// Frees the shared line buffer and the key-stream bytes kept for enciphered files.
 void bz_Text_FreeLineBuffer();
 
 // Tab mode: a tab is a column separator. SetTabMode turns it on and gives the previous state.

@@ -4,7 +4,8 @@
 //   for the header from the start of the buffer and then for the key;
 // - a loader visiting every section by name (the time per section should not grow with the
 //   number of sections);
-// - loading a file and reading every line of it, enciphered against plain.
+// - loading a file and reading every line of it, enciphered against plain (and the first
+//   enciphered file of its key, for which the key stream is produced).
 //
 // taskset -c 6 build/rel/tests/bench_text --benchmark_repetitions=9
 //     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
@@ -230,6 +231,22 @@ void BM_TextReadEnciphered(benchmark::State &state)
     }
 }
 BENCHMARK(BM_TextReadEnciphered)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The first enciphered file of a key: the key stream is produced for it, not taken from the
+// bytes kept for earlier files.
+void BM_TextReadEncipheredFirstOfItsKey(benchmark::State &state)
+{
+    const std::string path = EncipheredFile(static_cast<int32_t>(state.range(0)));
+    bz_WAD_SetKey(kKey, sizeof kKey);
+    for (auto _ : state)
+    {
+        bz_Text_FreeLineBuffer(); // drops the kept key stream
+        bzTextReader *reader = LoadEnciphered(path);
+        ReadEveryLine(reader);
+        bz_Text_Close(reader);
+    }
+}
+BENCHMARK(BM_TextReadEncipheredFirstOfItsKey)->Arg(10000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 // The area's benchmarks share one program; this main gives way to another file's.

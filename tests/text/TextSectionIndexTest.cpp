@@ -297,3 +297,51 @@ TEST_F(TextSectionIndex, RandomTextsAndEditsAgreeWithTheScan)
     }
     EXPECT_GT(rounds, 50);
 }
+
+TEST_F(TextSectionIndex, FilesOfTwoKeysAndFilesBeyondTheKeptKeyStream)
+{
+    // A file enciphered with another key, read between two uses of the first key, and an edit of
+    // the first reader after it: every reader keeps deciphering and enciphering with its own key.
+    const std::string first = "[A]\n<K>\nfirst key\n";
+    bzTextReader *one = Load(first, true);
+    const uint8_t otherKey[] = {9, 8, 7, 6, 5};
+    const std::string second = "[A]\n<K>\nsecond key\n";
+    std::string stored(second.size(), '\0');
+    bz_CipherBytes(reinterpret_cast<uint8_t *>(stored.data()), 0, otherKey, 5,
+                   reinterpret_cast<const uint8_t *>(second.data()),
+                   static_cast<int32_t>(second.size()), nullptr);
+    WriteWholeFile("OTHER.TXT", stored);
+    ASSERT_EQ(1, bz_WAD_SetKey(otherKey, 5));
+    bzFileHandle *file = bz_FileOpen("OTHER.TXT", "rb");
+    ASSERT_NE(nullptr, file);
+    file->enciphered = 1;
+    bzTextReader *two = bz_Text_FromFile(file);
+    bz_FileClose(file);
+    ASSERT_NE(nullptr, two);
+    readers_.push_back(two);
+    for (auto [r, value] : {std::pair{one, "first key"}, std::pair{two, "second key"}})
+    {
+        ASSERT_TRUE(bz_Text_FindSection(r, "A", 0));
+        ASSERT_TRUE(bz_Text_FindKey(r, "K"));
+        EXPECT_EQ(value, Line(bz_Text_ReadLine(r)));
+    }
+    bz_Text_InsertLine(one, "A", "added");
+    EXPECT_EQ(Encipher(first + "added\n"), Stored(one)) << "enciphered with its own key";
+    bzTextReader *three = Load(first + "[B]\n", true); // the first key again
+    ASSERT_TRUE(bz_Text_FindSection(three, "A", 0));
+    ASSERT_TRUE(bz_Text_FindKey(three, "K"));
+    EXPECT_EQ("first key", Line(bz_Text_ReadLine(three)));
+
+    // A file longer than the key stream the reader keeps (4 MB) reads right to its end, and an
+    // edit near its end is enciphered right.
+    std::string big = "[START]\n";
+    while (big.size() < (4u << 20) + 5000)
+        big += "<LINE>\n0123456789 abcdefghij ABCDEFGHIJ\n";
+    big += "[END]\n<K>\nthe end\n";
+    bzTextReader *large = Load(big, true);
+    ASSERT_TRUE(bz_Text_FindSection(large, "END", 0));
+    ASSERT_TRUE(bz_Text_FindKey(large, "K"));
+    EXPECT_EQ("the end", Line(bz_Text_ReadLine(large)));
+    bz_Text_AppendLine(large, "appended");
+    EXPECT_TRUE(Encipher(big + "\nappended") == Stored(large));
+}
