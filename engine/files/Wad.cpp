@@ -544,6 +544,40 @@ bzWADNameIndex *BuildIndex(const bzWADDirNode *root, const bzWADFileNode *files,
     return index;
 }
 
+// A path made ready for lookups in every archive: "/" turned into "\" (both separators divide
+// alike, and the index holds its paths with "\"), its length and the hash of it as a file's
+// path.
+struct PreparedPath
+{
+    char text[kMaxPath + 1];
+    size_t length;
+    uint32_t hash;
+};
+
+// Prepares path, upper-cased on the way when upper is set; false when it is too long for a
+// lookup.
+bool PreparePath(const char *path, bool upper, PreparedPath &out)
+{
+    size_t n = 0;
+    for (; path[n]; ++n)
+    {
+        if (n == kMaxPath)
+            return false;
+        char c = path[n];
+        if (c == '/')
+            c = '\\';
+        else if (upper && c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        out.text[n] = c;
+    }
+    out.text[n] = 0;
+    out.length = n;
+    out.hash = HashPath(out.text, n, kFileName);
+    return true;
+}
+
+const bzWADFileNode *FindPrepared(const PreparedPath &path, bzWADFile **outArchive);
+
 // Builds the tree of an archive whose name block is in place; false (and *fault) when the
 // entries are damaged or memory runs out.
 bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries, Fault *fault)
@@ -709,17 +743,11 @@ bzFileHandle *WAD_OpenArchiveFile(const char *name, const char *mode)
 {
     if (gBypass > 0 || !name || !mode || (mode[0] != 'r' && mode[0] != 'R'))
         return nullptr;
-    char path[kMaxPath + 1];
-    size_t n = std::strlen(name);
-    if (n > kMaxPath)
+    PreparedPath path;
+    if (!PreparePath(name, true, path))
         return nullptr;
-    for (size_t i = 0; i <= n; ++i)
-    {
-        char c = name[i];
-        path[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
     bzWADFile *archive = nullptr;
-    const bzWADFileNode *node = bz_WAD_FindFile(path, &archive);
+    const bzWADFileNode *node = FindPrepared(path, &archive);
     if (!node)
         return nullptr;
     bzFileHandle *file = bz_FileHandle_Alloc();
@@ -930,26 +958,28 @@ const char *FindSeparator(const char *p)
 
 // --- lookup --------------------------------------------------------------------------------
 
-const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
+namespace
 {
-    if (!archive || !archive->root || !path)
+const bzWADFileNode *Walk(const bzWADFile *archive, const char *path);
+
+const bzWADFileNode *LookupPrepared(const bzWADFile *archive, const PreparedPath &path)
+{
+    if (!archive->root)
         return nullptr;
+    // A path that names a file as it is indexed needs no walk.
+    if (const bzWADNameIndex *index = archive->index)
+        if (const uint32_t node =
+                FindSlot(index, index->keys, kFileName, path.text, path.length, path.hash)->node)
+            return &index->files[node - 1 - index->directoryLimit];
+    return Walk(archive, path.text);
+}
+
+// The lookup by the tree's names, component by component, of a path of at most kMaxPath
+// characters.
+const bzWADFileNode *Walk(const bzWADFile *archive, const char *path)
+{
     char buffer[kMaxPath + 1];
-    const size_t pathLength = std::strlen(path);
-    if (pathLength > kMaxPath)
-        return nullptr;
-    const bzWADNameIndex *index = archive->index;
-    if (index)
-    {
-        // Both separators divide alike, so the path is taken with "\" alone, as the index holds
-        // its paths; a path that names a file as it is indexed needs no walk.
-        for (size_t k = 0; k <= pathLength; ++k)
-            buffer[k] = path[k] == '/' ? '\\' : path[k];
-        if (const bzWADFileNode *file = FindFilePath(index, buffer, pathLength))
-            return file;
-    }
-    else
-        std::memcpy(buffer, path, pathLength + 1);
+    std::strcpy(buffer, path);
     // Each ".." step shortens the path, so this loop ends.
     for (;;)
     {
@@ -1007,6 +1037,16 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
     }
 }
 
+} // namespace
+
+const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
+{
+    PreparedPath prepared;
+    if (!archive || !path || !PreparePath(path, false, prepared))
+        return nullptr;
+    return LookupPrepared(archive, prepared);
+}
+
 int32_t bz_WAD_MakeCurrent(bzWADFile *archive)
 {
     if (gCurrent == archive && archive)
@@ -1029,13 +1069,15 @@ int32_t bz_WAD_MakeCurrent(bzWADFile *archive)
     return 1;
 }
 
-const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
+namespace
+{
+const bzWADFileNode *FindPrepared(const PreparedPath &path, bzWADFile **outArchive)
 {
     for (bzWADMount *mount = gMounts; mount; mount = mount->next)
     {
         for (bzWADFile *archive = mount->first; archive; archive = archive->next)
         {
-            const bzWADFileNode *node = bz_WAD_Lookup(archive, path);
+            const bzWADFileNode *node = LookupPrepared(archive, path);
             if (!node)
                 continue;
             if (!bz_WAD_MakeCurrent(archive))
@@ -1046,6 +1088,15 @@ const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
         }
     }
     return nullptr;
+}
+} // namespace
+
+const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
+{
+    PreparedPath prepared;
+    if (!path || !PreparePath(path, false, prepared))
+        return nullptr;
+    return FindPrepared(prepared, outArchive);
 }
 
 // --- reading and mounting archives ---------------------------------------------------------
