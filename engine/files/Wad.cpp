@@ -504,7 +504,9 @@ bzWADNameIndex *BuildIndex(const bzWADDirNode *root, const bzWADFileNode *files,
                            uint32_t directoryLimit, uint32_t fileLimit)
 {
     // Every directory and file once, and the root's files twice.
-    const uint64_t paths = static_cast<uint64_t>(directoryLimit) + 2ull * fileLimit;
+    uint64_t paths = static_cast<uint64_t>(directoryLimit) + fileLimit;
+    for (const bzWADFileNode *file = root->firstFile; file; file = file->next)
+        ++paths;
     uint64_t capacity = 16;
     while (capacity < paths + paths / 2)
         capacity *= 2;
