@@ -7,6 +7,7 @@
 #include "core/Strings.h"
 #include "pc/PcSystem.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -352,29 +353,47 @@ enum NameKind : uint32_t
     kFileName = 1,
 };
 
-// A hash of a path of a kind, taken eight bytes at a time.
+// A hash of a path of a kind, taken eight bytes at a time (each eight read as a little-endian
+// word); PreparePath computes the same while it copies a path.
+constexpr uint64_t kHashMultiplier = 0xff51afd7ed558ccdull;
+
+uint64_t HashStart(NameKind kind)
+{
+    return (static_cast<uint64_t>(kind) + 1) * 0x9e3779b97f4a7c15ull;
+}
+
+uint64_t HashWord(uint64_t h, uint64_t word)
+{
+    h = (h ^ word) * kHashMultiplier;
+    return h ^ (h >> 29);
+}
+
+uint32_t HashEnd(uint64_t h, size_t length)
+{
+    h = (h ^ length) * 0xc4ceb9fe1a85ec53ull;
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
 uint32_t HashPath(const char *path, size_t length, NameKind kind)
 {
-    constexpr uint64_t kMultiplier = 0xff51afd7ed558ccdull;
-    uint64_t h = ((static_cast<uint64_t>(length) << 1) | kind) * 0x9e3779b97f4a7c15ull;
+    uint64_t h = HashStart(kind);
     const auto *p = reinterpret_cast<const uint8_t *>(path);
-    for (; length >= 8; length -= 8, p += 8)
-    {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        h = (h ^ word) * kMultiplier;
-        h ^= h >> 29;
-    }
-    if (length)
+    size_t k = 0;
+    for (; k + 8 <= length; k += 8)
     {
         uint64_t word = 0;
-        for (size_t k = 0; k < length; ++k)
-            word |= static_cast<uint64_t>(p[k]) << (8 * k);
-        h = (h ^ word) * kMultiplier;
-        h ^= h >> 29;
+        for (int b = 0; b < 8; ++b)
+            word |= static_cast<uint64_t>(p[k + b]) << (8 * b);
+        h = HashWord(h, word);
     }
-    h *= 0xc4ceb9fe1a85ec53ull;
-    return static_cast<uint32_t>(h ^ (h >> 32));
+    if (k < length)
+    {
+        uint64_t word = 0;
+        for (int b = 0; k + b < length; ++b)
+            word |= static_cast<uint64_t>(p[k + b]) << (8 * b);
+        h = HashWord(h, word);
+    }
+    return HashEnd(h, length);
 }
 
 // A node's name equals the length bytes of a path component (which hold no 0 byte).
@@ -558,23 +577,62 @@ struct PreparedPath
 
 // Prepares path, upper-cased on the way when upper is set; false when it is too long for a
 // lookup.
+// Eight bytes of a path at once: "/" becomes "\\", and a to z become upper case when asked
+// (bytes of 0x80 and above are left alone).
+uint64_t PrepareWord(uint64_t x, bool upper)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+    const uint64_t slashes = x ^ (kOnes * '/');
+    const uint64_t isSlash = ~(((slashes & kLow7) + kLow7) | slashes) & kHigh;
+    x ^= (isSlash >> 7) * ('/' ^ '\\');
+    if (upper)
+    {
+        const uint64_t low = x & kLow7;
+        const uint64_t atLeastA = low + kOnes * (0x80 - 'a');
+        const uint64_t pastZ = low + kOnes * (0x80 - 'z' - 1);
+        const uint64_t isLower = atLeastA & ~pastZ & ~x & kHigh;
+        x ^= isLower >> 2; // 0x20 of each lower-case letter
+    }
+    return x;
+}
+
 bool PreparePath(const char *path, bool upper, PreparedPath &out)
 {
-    size_t n = 0;
-    for (; path[n]; ++n)
+    const size_t n = strnlen(path, kMaxPath + 1);
+    if (n > kMaxPath)
+        return false;
+    uint64_t h = HashStart(kFileName);
+    size_t k = 0;
+    for (; k + 8 <= n; k += 8)
     {
-        if (n == kMaxPath)
-            return false;
-        char c = path[n];
-        if (c == '/')
-            c = '\\';
-        else if (upper && c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        out.text[n] = c;
+        uint64_t word;
+        std::memcpy(&word, path + k, 8);
+        word = PrepareWord(word, upper);
+        std::memcpy(out.text + k, &word, 8);
+        if constexpr (std::endian::native == std::endian::big)
+            word = __builtin_bswap64(word); // hashed as the little-endian word of the bytes
+        h = HashWord(h, word);
+    }
+    if (k < n)
+    {
+        uint64_t word = 0;
+        for (int b = 0; k + b < n; ++b)
+        {
+            char c = path[k + b];
+            if (c == '/')
+                c = '\\';
+            else if (upper && c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            out.text[k + b] = c;
+            word |= static_cast<uint64_t>(static_cast<uint8_t>(c)) << (8 * b);
+        }
+        h = HashWord(h, word);
     }
     out.text[n] = 0;
     out.length = n;
-    out.hash = HashPath(out.text, n, kFileName);
+    out.hash = HashEnd(h, n);
     return true;
 }
 

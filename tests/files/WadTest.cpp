@@ -753,3 +753,39 @@ TEST_F(Wad, IndexedLookupsAgreeWithWalkingTheLists)
     }
     EXPECT_GT(found, 2000);
 }
+
+TEST_F(Wad, OpensUpperCaseOnlyAToZAndTakePathsUpTo127Characters)
+{
+    const std::string dir(63, 'D');
+    const std::string fits(58, 'F'); // DATA\ + 63 + \ + 58 = 127 characters
+    const std::string over(59, 'G'); // 128
+    WadTree sub{dir, {}, {{fits, "fits"}, {over, "over"}}};
+    WadTree root{"DATA",
+                 {sub},
+                 {{"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", "letters"},
+                  {"`@[{~`@[{~.TXT", "signs"},
+                  {"\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1", "high"},
+                  {"X/Y", "separator"}}};
+    WriteWholeFile("CASE.WAD", BuildWad(root));
+    bz_WAD_Init("CASE", 0, 1, 0, nullptr);
+    std::string lowerDir(63, 'd');
+    struct Case
+    {
+        std::string path;
+        const char *contents;
+    } cases[] = {
+        {"data/abcdefghijklmnopqrstuvwxyz0123456789", "letters"},
+        {"Data\\aBcDeFgHiJkLmNoPqRsTuVwXyZ0123456789", "letters"},
+        {"abcdefghijklmnopqrstuvwxyz0123456789", "letters"},
+        {"`@[{~`@[{~.txt", "signs"}, // the signs next to the letters keep their case
+        {"DATA\\`@[{~`@[{~.txt", "signs"},
+        {"@@[{~`@[{~.TXT", "<none>"},
+        {"DATA\\\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1", "high"},
+        {"DATA\\\xE1\xE9\xE1\xE9\xE1\xE9\xE1\xE9\xE1\xE9\xE1", "<none>"}, // only a to z
+        {"DATA\\X/Y", "<none>"}, // a name holding a separator is never reached
+        {"data/" + lowerDir + "/" + std::string(58, 'f'), "fits"},
+        {"DATA\\" + dir + "\\" + over, "<none>"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Slurp(c.path.c_str()), c.contents) << c.path;
+}
