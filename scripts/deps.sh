@@ -7,7 +7,9 @@ packages=(g++ make cmake pkg-config)
 # What the engine library itself links: every set needs it.
 build=(libsdl2-dev)
 case "${1:-build}" in
-test) packages+=("${build[@]}" libgtest-dev libgmock-dev libbenchmark-dev python3 xvfb xauth) ;;
+# zlib and glm are the peers the benchmark programs time the engine against.
+test) packages+=("${build[@]}" libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libglm-dev
+    python3 xvfb xauth) ;;
 run) packages+=("${build[@]}" xvfb xauth) ;;
 build) packages+=("${build[@]}") ;;
 *) echo "deps.sh: unknown set '$1'" >&2; exit 2 ;;

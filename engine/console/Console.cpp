@@ -1,5 +1,6 @@
 #include "console/Console.h"
 
+#include "core/Ascii.h"
 #include "console/ConsoleCommands.h"
 #include "core/Clock.h"
 #include "console/ConsoleServices.h"
@@ -19,34 +20,6 @@ bzConsoleState gConsole;
 bzConsoleView gView;
 
 constexpr uint32_t kTextReserve = 1024; // grow when less than this is left
-
-char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int CompareNoCase(const char *a, const char *b)
-{
-    for (;; ++a, ++b)
-    {
-        int d = static_cast<unsigned char>(Lower(*a)) - static_cast<unsigned char>(Lower(*b));
-        if (d != 0 || !*a)
-            return d;
-    }
-}
-
-bool StartsWithNoCase(const char *text, const char *prefix)
-{
-    for (; *prefix; ++text, ++prefix)
-        if (Lower(*text) != Lower(*prefix))
-            return false;
-    return true;
-}
 
 bool IsPrintable(char c)
 {
@@ -196,7 +169,7 @@ void Complete()
     const char *matches[BZ_CONSOLE_MAX_COMMANDS];
     int32_t found = 0;
     for (int32_t i = 0; i < count; ++i)
-        if (StartsWithNoCase(names[i], word))
+        if (bz_AsciiStartsWithNoCase(names[i], word))
             matches[found++] = names[i];
     if (found == 0)
         return;
@@ -251,7 +224,7 @@ bool Respond(const char *name)
     {
         for (int32_t k = 0; k < c.keywordCount[set]; ++k)
         {
-            if (CompareNoCase(name, c.keywords[set][k]) != 0)
+            if (bz_AsciiCompareLower(name, c.keywords[set][k]) != 0)
                 continue;
             if (c.responseCount[set] == 0)
                 return false;
@@ -301,7 +274,7 @@ bool RunCommand(const char *name, const char *argText)
         const bzConsoleCommand &cmd = c.commands[i];
         if (cmd.kind == BZ_CONSOLE_KIND_DEBUG_RUN && !c.debug)
             return false;
-        return CompareNoCase(cmd.name, name) == 0;
+        return bz_AsciiCompareLower(cmd.name, name) == 0;
     };
     // The first row goes before the reply tables, every other row after them.
     int32_t row = -1;
@@ -584,7 +557,7 @@ void bz_Console_KeyChar(int32_t character)
         {
             char upper[BZ_CONSOLE_LINE_SIZE];
             for (size_t i = 0; i < sizeof upper; ++i)
-                if (!(upper[i] = Upper(line[i])))
+                if (!(upper[i] = bz_AsciiUpper(line[i])))
                     break;
             if (!std::strstr(upper, "PIPE"))
                 bz_FilePrintf(c.capture, "%s\n", line);
@@ -719,7 +692,7 @@ int32_t bz_Console_ListedNames(const char **names, int32_t max)
         // Insertion keeps rows of equal names in registration order.
         const char *name = gConsole.commands[i].name;
         int32_t at = count;
-        while (at > 0 && CompareNoCase(names[at - 1], name) > 0)
+        while (at > 0 && bz_AsciiCompareLower(names[at - 1], name) > 0)
         {
             names[at] = names[at - 1];
             --at;
@@ -738,7 +711,7 @@ void bz_Console_MakeCfgName(const char *argument, char *out, int32_t outSize)
     int32_t keep = outSize - 5;
     int32_t n = 0;
     for (; argument && argument[n] && argument[n] != '.' && n < keep; ++n)
-        out[n] = Upper(argument[n]);
+        out[n] = bz_AsciiUpper(argument[n]);
     out[n] = 0;
     if (outSize >= 5)
         std::strcat(out, ".CFG");

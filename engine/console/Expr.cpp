@@ -1,5 +1,6 @@
 #include "console/Expr.h"
 
+#include "core/Ascii.h"
 #include "core/Memory.h"
 
 #include <cmath>
@@ -72,11 +73,6 @@ double Report(const char *at, int32_t kind)
     return value;
 }
 
-char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -84,12 +80,7 @@ bool IsBlank(char c)
 
 bool IsAlpha(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
+    return bz_AsciiIsLetter(c) || c == '_';
 }
 
 const char *SkipBlanks(const char *p)
@@ -107,7 +98,7 @@ bool UpperName(const char *name, char *out)
     {
         if (n >= static_cast<size_t>(BZ_EXPR_MAX_NAME))
             return false;
-        out[n] = Upper(name[n]);
+        out[n] = bz_AsciiUpper(name[n]);
     }
     out[n] = 0;
     return true;
@@ -439,7 +430,7 @@ double Parser::Unary()
 double Parser::Primary()
 {
     char c = *p_;
-    if (IsDigit(c) || c == '.')
+    if (bz_AsciiIsDigit(c) || c == '.')
         return Number();
     if (IsAlpha(c))
         return Name();
@@ -464,7 +455,7 @@ double Parser::Number()
     for (;;)
     {
         char c = *p_;
-        if (IsDigit(c))
+        if (bz_AsciiIsDigit(c))
         {
             double d = c - '0';
             if (divisor == 0.0)
@@ -485,7 +476,7 @@ double Parser::Number()
         {
             // Blanks between digits are skipped; trailing ones are left for the caller.
             const char *q = SkipBlanks(p_);
-            if (!IsDigit(*q) && *q != '.')
+            if (!bz_AsciiIsDigit(*q) && *q != '.')
                 return value;
             p_ = q;
         }
@@ -500,10 +491,10 @@ double Parser::Name()
     char upper[BZ_EXPR_MAX_NAME + 1];
     size_t n = 0;
     bool tooLong = false;
-    while (IsAlpha(*p_) || IsDigit(*p_))
+    while (IsAlpha(*p_) || bz_AsciiIsDigit(*p_))
     {
         if (n < static_cast<size_t>(BZ_EXPR_MAX_NAME))
-            upper[n++] = Upper(*p_);
+            upper[n++] = bz_AsciiUpper(*p_);
         else
             tooLong = true;
         ++p_;

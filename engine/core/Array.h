@@ -1,6 +1,7 @@
 // A growable array over the engine's allocator, for records that are plain data. The storage
 // doubles when full (16 elements at first); growth that fails leaves the array as it was and
-// reports false. The array never shrinks until it is freed.
+// reports false. The array never shrinks until it is freed. It is a plain record: an all-zero
+// one ({} or inside a cleared record) is an empty array.
 #pragma once
 
 #include "core/Memory.h"
@@ -12,9 +13,9 @@ template <class T> struct bzArray
 {
     static_assert(std::is_trivially_copyable_v<T>, "bzArray holds plain records");
 
-    T *data = nullptr;
-    uint32_t count = 0;
-    uint32_t capacity = 0;
+    T *data;
+    uint32_t count;
+    uint32_t capacity;
 
     // Room for at least n elements in all.
     bool Reserve(uint32_t n)

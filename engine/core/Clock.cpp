@@ -155,6 +155,15 @@ void bz_Clock_SetReplayServices(const bzClockReplayServices *services)
     gReplay = services ? *services : bzClockReplayServices{};
 }
 
+int32_t bz_Clock_GetFixedFrameTime(float *outSeconds)
+{
+    if (!ReplayFixed())
+        return 0;
+    if (outSeconds)
+        *outSeconds = gReplay.timing->fixedFrameTime;
+    return 1;
+}
+
 void bz_Clock_UpdateReplayTiming()
 {
     if (gReplay.updateFrameTiming)

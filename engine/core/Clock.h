@@ -41,6 +41,9 @@ struct bzClockReplayServices
 void bz_Clock_SetReplayServices(const bzClockReplayServices *services);
 // Lets the replay update its frame timing estimates (once a frame, by the statistics panel).
 void bz_Clock_UpdateReplayTiming();
+// While the replay plays back with fixed frame times: 1 and the replay's fixed frame time in
+// seconds, which the per-frame effects step by; 0 otherwise, nothing written.
+int32_t bz_Clock_GetFixedFrameTime(float *outSeconds);
 
 // ---------------------------------------------------------------------------------------
 // The counter and the clock

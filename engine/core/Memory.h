@@ -1,6 +1,9 @@
 // The engine's memory manager: heap blocks with a header, fixed-size element pools, child
 // lists that tie blocks to a parent, temporary stacks, growable buffers and the checked copy,
 // move and fill operations. Everything reaches the machine through the primitive table.
+// This is the manager's one public header; its parts live one per file: Memory.cpp (start,
+// settings, statistics), Heap.cpp, ChildList.cpp, Pool.cpp, TempStack.cpp, MemBuffer.cpp and
+// MemPrimitives.cpp (the primitive table and the checked copies).
 #pragma once
 
 #include <cstdarg>

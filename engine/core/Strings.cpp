@@ -1,5 +1,6 @@
 #include "core/Strings.h"
 
+#include "core/Ascii.h"
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "core/Memory.h"
@@ -19,15 +20,6 @@ bool IsWhite(unsigned char c)
 {
     return c == '\n' || c == '\r' || c == '\t' || c == ' ';
 }
-bool IsDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-bool IsLetter(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // The character an escape stands for: /n, /r and /t are control characters, anything else is
 // the character itself.
 unsigned char EscapedChar(char c)
@@ -136,8 +128,8 @@ bool MatchElement(const char *p, unsigned char c, const char *&next)
         switch (p[1])
         {
         case 'w': return IsWhite(c);
-        case 'd': return IsDigit(c);
-        case 'a': return IsLetter(c);
+        case 'd': return bz_AsciiIsDigit(c);
+        case 'a': return bz_AsciiIsLetter(c);
         default: return c == EscapedChar(p[1]);
         }
     default: next = p + 1; return c == static_cast<unsigned char>(*p);
@@ -172,25 +164,6 @@ bool MatchAlternative(const char *p, const char *t)
         ++t;
     }
 }
-
-// ---------------------------------------------------------------------------------------
-// CRC-32
-
-struct Crc32Table
-{
-    uint32_t entry[256];
-    constexpr Crc32Table() : entry()
-    {
-        for (uint32_t i = 0; i < 256; ++i)
-        {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-            entry[i] = c;
-        }
-    }
-};
-constexpr Crc32Table kCrcTable;
 
 // ---------------------------------------------------------------------------------------
 // Version texts
@@ -273,24 +246,6 @@ int32_t bz_WildcardMatch(const char *pattern, const char *text)
     if (!PatternIsWellFormed(pattern))
         return 0;
     return MatchAlternative(pattern, text) != invert ? 1 : 0;
-}
-
-uint32_t bz_Crc32(uint32_t running, uint32_t length, const void *data)
-{
-    if (length == 0 || !data)
-        return running;
-    const unsigned char *bytes = static_cast<const unsigned char *>(data);
-    uint32_t c = ~running;
-    for (uint32_t i = 0; i < length; ++i)
-        c = (c >> 8) ^ kCrcTable.entry[(c ^ bytes[i]) & 0xFF];
-    return ~c;
-}
-
-uint32_t bz_Crc32String(const char *text, uint32_t running)
-{
-    if (!text)
-        return running;
-    return bz_Crc32(running, static_cast<uint32_t>(std::strlen(text)), text);
 }
 
 const char *bz_GetBuildDate()

@@ -1,6 +1,8 @@
 // Small text services: duplication, wildcard patterns, ordinals, clock-style times, the CRC-32
-// checksum and the program's version texts.
+// checksum (declared in Crc32.h, included here) and the program's version texts.
 #pragma once
+
+#include "core/Crc32.h" // bz_Crc32 and bz_Crc32String
 
 #include <cstdint>
 
@@ -33,11 +35,6 @@ char *bz_FormatClockHundredths(char *out, float seconds, int32_t dashes, int32_t
 char *bz_FormatMinSec(char *out, float seconds, int32_t dashes, int32_t twoDigits);
 // In the "off" half of a 1 Hz blink at the replay time, every ':' of the text becomes a blank.
 char *bz_BlinkColons(char *text);
-
-// The reflected CRC-32 (polynomial 0xEDB88320) continued from a running value (0 to start).
-// A length of 0 returns the running value unchanged.
-uint32_t bz_Crc32(uint32_t running, uint32_t length, const void *data);
-uint32_t bz_Crc32String(const char *text, uint32_t running);
 
 // Version texts, in static buffers.
 const char *bz_GetBuildDate();

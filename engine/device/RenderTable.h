@@ -1,6 +1,9 @@
 // The renderer function table: every drawing, texture, display and frame operation goes
 // through these 106 slots, filled whole by one back end at start-up. The table starts zeroed;
 // callers skip a slot that is NULL.
+//
+// Slots with a status result return 0 or an engine error code: 12 (image map not locked),
+// 13 (already locked), 23, 29, 68 (pixel format not handled), 73 (no palette), 14.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +13,7 @@ struct bz_IMGMAP;
 struct bzMaterial;
 struct bzModel;
 struct bzLump;
+struct bzFileHandle;
 
 // Slots whose arguments are not yet used by any caller keep the generic shape; each gets its
 // full signature together with the back ends that implement it.
@@ -17,36 +21,38 @@ typedef void (*PDGenericSlot)();
 
 struct PDRenderFunctionTable
 {
-    PDGenericSlot PDReleaseHardwareData;     // 0
-    PDGenericSlot PDReserved01;              // 1
-    PDGenericSlot PDDrawQuadBlockArray;      // 2
-    PDGenericSlot PDSetFrameShaderConstants; // 3
-    PDGenericSlot PDSetImgMapPalette;        // 4
-    PDGenericSlot PDPutImgMapPixelIndex;     // 5
-    PDGenericSlot PDPutImgMapPixel;          // 6
-    PDGenericSlot PDGetImgMapPalette;        // 7
-    PDGenericSlot PDGetImgMapPixelIndex;     // 8
-    PDGenericSlot PDGetImgMapPixel;          // 9
-    PDGenericSlot PDUnlockImgMap;            // 10
-    PDGenericSlot PDLockImgMap;              // 11
-    PDGenericSlot PDGetTextureMemory;        // 12
-    PDGenericSlot PDRefreshImgMapPixels;     // 13
-    PDGenericSlot PDMakeImgMapATexture;      // 14
-    PDGenericSlot PDLoadTex2;                // 15
-    PDGenericSlot PDMakeImgMapMipMaps;       // 16
-    PDGenericSlot PDFreeImgMapTexture;       // 17
-    PDGenericSlot PDUpdateImgMapTexture;     // 18
-    PDGenericSlot PDResetGammaRamp;          // 19
-    PDGenericSlot PDReleaseImageResources;   // 20
-    PDGenericSlot PDInitImageResources;      // 21
-    PDGenericSlot PDReleaseEmitterData;      // 22
-    PDGenericSlot PDInitEmitterData;         // 23
-    PDGenericSlot PDEndItemDraw;             // 24
-    PDGenericSlot PDPrepareSprites;          // 25
-    PDGenericSlot PDDrawSprites;             // 26
-    PDGenericSlot PDDraw2DBox;               // 27
-    PDGenericSlot PDReserved28;              // 28
-    PDGenericSlot PDReserved29;              // 29
+    PDGenericSlot PDReleaseHardwareData;                                                     // 0
+    PDGenericSlot PDReserved01;                                                              // 1
+    PDGenericSlot PDDrawQuadBlockArray;                                                      // 2
+    PDGenericSlot PDSetFrameShaderConstants;                                                 // 3
+    int32_t (*PDSetImgMapPalette)(bz_IMGMAP *image, const uint32_t *palette, int32_t count); // 4
+    int32_t (*PDPutImgMapPixelIndex)(bz_IMGMAP *image, int32_t x, int32_t y, int32_t index); // 5
+    int32_t (*PDPutImgMapPixel)(bz_IMGMAP *image, int32_t x, int32_t y, int32_t a, int32_t r,
+                                int32_t g, int32_t b);                                        // 6
+    int32_t (*PDGetImgMapPalette)(bz_IMGMAP *image, uint32_t *out, int32_t count);            // 7
+    int32_t (*PDGetImgMapPixelIndex)(bz_IMGMAP *image, int32_t x, int32_t y, uint8_t *index); // 8
+    int32_t (*PDGetImgMapPixel)(bz_IMGMAP *image, int32_t x, int32_t y, uint8_t *a, uint8_t *r,
+                                uint8_t *g, uint8_t *b);                                   // 9
+    int32_t (*PDUnlockImgMap)(bz_IMGMAP *image);                                           // 10
+    int32_t (*PDLockImgMap)(bz_IMGMAP *image, int32_t mode);                               // 11
+    uint32_t (*PDGetTextureMemory)();                                                      // 12
+    PDGenericSlot PDRefreshImgMapPixels;                                                   // 13
+    void (*PDMakeImgMapATexture)(bz_IMGMAP *image);                                        // 14
+    bz_IMGMAP *(*PDLoadTex2)(bz_IMGMAP *image, const uint8_t *header, bzFileHandle *file); // 15
+    PDGenericSlot PDMakeImgMapMipMaps;                                                     // 16
+    void (*PDFreeImgMapTexture)(bz_IMGMAP *image);                                         // 17
+    int32_t (*PDUpdateImgMapTexture)(bz_IMGMAP *image);                                    // 18
+    PDGenericSlot PDResetGammaRamp;                                                        // 19
+    void (*PDReleaseImageResources)();                                                     // 20
+    void (*PDInitImageResources)();                                                        // 21
+    PDGenericSlot PDReleaseEmitterData;                                                    // 22
+    PDGenericSlot PDInitEmitterData;                                                       // 23
+    PDGenericSlot PDEndItemDraw;                                                           // 24
+    PDGenericSlot PDPrepareSprites;                                                        // 25
+    PDGenericSlot PDDrawSprites;                                                           // 26
+    PDGenericSlot PDDraw2DBox;                                                             // 27
+    PDGenericSlot PDReserved28;                                                            // 28
+    PDGenericSlot PDReserved29;                                                            // 29
     int32_t (*PDDraw2DLine)(float x0, float y0, float x1, float y1, uint32_t colour,
                             int32_t blend); // 30
     PDGenericSlot PDDraw2DRectColours;      // 31
@@ -83,8 +89,8 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawLineStrip;                                               // 61
     PDGenericSlot PDDrawLineList;                                                // 62
     PDGenericSlot PDSetDepthTest;                                                // 63
-    PDGenericSlot PDMaterialCreated;                                             // 64
-    PDGenericSlot PDSetupMaterial;                                               // 65
+    void (*PDMaterialCreated)();                                                 // 64
+    int32_t (*PDSetupMaterial)(bzMaterial *material, int32_t mask);              // 65
     PDGenericSlot PDGetEffectParams;                                             // 66
     PDGenericSlot PDSetEffectParams;                                             // 67
     PDGenericSlot PDReleaseDeviceBuffers;                                        // 68
@@ -102,8 +108,8 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawMesh;                                                    // 80
     PDGenericSlot PDReserved81;                                                  // 81
     PDGenericSlot PDDrawScreenImage;                                             // 82
-    PDGenericSlot PDDrawPolyline;                                                // 83
-    PDGenericSlot PDSetupLineDrawing;                                            // 84
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
     PDGenericSlot PDEndScene;                                                    // 85
     PDGenericSlot PDBeginScene;                                                  // 86
     PDGenericSlot PDDrawModelInstance;                                           // 87
@@ -116,11 +122,11 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawMeshIndexed;                                             // 94
     PDGenericSlot PDDebugDrawFormWire;                                           // 95
     PDGenericSlot PDDebugDrawFormSolid;                                          // 96
-    PDGenericSlot PDRebuildModelLists;                                           // 97
-    PDGenericSlot PDUpdateModelVertices;                                         // 98
-    PDGenericSlot PDBuildModelBuffers;                                           // 99
-    PDGenericSlot PDFreeModelBuffers;                                            // 100
-    PDGenericSlot PDRebuildModelIndices;                                         // 101
+    void (*PDRebuildModelLists)(bzModel *model);                                 // 97
+    void (*PDUpdateModelVertices)(bzModel *model);                               // 98
+    int32_t (*PDBuildModelBuffers)(bzModel *model);                              // 99
+    void (*PDFreeModelBuffers)(bzModel *model);                                  // 100
+    int32_t (*PDRebuildModelIndices)(bzModel *model);                            // 101
     PDGenericSlot PDReserved102;                                                 // 102
     PDGenericSlot PDDrawShadowOverlay;                                           // 103
     PDGenericSlot PDDrawShadowVolume;                                            // 104
@@ -128,6 +134,11 @@ struct PDRenderFunctionTable
 };
 
 static_assert(sizeof(PDRenderFunctionTable) == 106 * sizeof(void *));
+
+// The line-vertex records of PDDrawPolyline (slot 83): this many bytes each, the three position
+// floats first; it draws n of them as one line and gives 0, or 10 when no vertices can be had.
+// PDSetupLineDrawing (slot 84) sets the line state and colour before it.
+constexpr uint32_t BZ_LINE_VERTEX_SIZE = 44;
 
 // The one table of the running program.
 extern PDRenderFunctionTable bzgRenderTable;

@@ -35,7 +35,7 @@ void KeySchedule(bzCipherState *state, const uint8_t *key, int32_t keyLength)
     state->j = 0;
 }
 
-// Produces count key-stream bytes into out (or only advances the state when out is null).
+// Produces count key-stream bytes into out.
 void Generate(bzCipherState *state, uint8_t *out, int32_t count)
 {
     uint8_t i = state->i, j = state->j;
@@ -47,29 +47,53 @@ void Generate(bzCipherState *state, uint8_t *out, int32_t count)
         uint8_t t = s[i];
         s[i] = s[j];
         s[j] = t;
-        if (out)
-            out[k] = s[(uint8_t)(s[i] + s[j])];
+        out[k] = s[(uint8_t)(s[i] + s[j])];
     }
     state->i = i;
     state->j = j;
+}
+
+// Advances the state past count key-stream bytes.
+void Skip(bzCipherState *state, int32_t count)
+{
+    uint8_t i = state->i, j = state->j;
+    uint8_t *s = state->s;
+    for (int32_t k = 0; k < count; k++)
+    {
+        i = (uint8_t)(i + 1);
+        j = (uint8_t)(j + s[i]);
+        uint8_t t = s[i];
+        s[i] = s[j];
+        s[j] = t;
+    }
+    state->i = i;
+    state->j = j;
+}
+
+// out[k] = data[k] ^ stream[k] for count bytes, eight at a time; out may be data.
+void XorBytes(uint8_t *out, const uint8_t *data, const uint8_t *stream, int32_t count)
+{
+    int32_t k = 0;
+    for (; k + 8 <= count; k += 8)
+    {
+        uint64_t a, b;
+        memcpy(&a, data + k, 8);
+        memcpy(&b, stream + k, 8);
+        a ^= b;
+        memcpy(out + k, &a, 8);
+    }
+    for (; k < count; k++)
+        out[k] = (uint8_t)(data[k] ^ stream[k]);
 }
 
 // Records a snapshot when the cursor stands on the next snapshot boundary.
 void NoteMark(bzCipherStream *stream)
 {
     if (stream->cursorPos % kMarkInterval != 0 ||
-        stream->cursorPos / kMarkInterval != stream->markCount)
+        static_cast<uint32_t>(stream->cursorPos / kMarkInterval) != stream->marks.count)
         return;
-    if (stream->markCount == stream->markCapacity)
-    {
-        int32_t capacity = stream->markCapacity ? stream->markCapacity * 2 : 16;
-        void *grown = bz_MemRealloc(stream->marks, (uint32_t)(capacity * sizeof(bzCipherState)), 0);
-        if (!grown)
-            return; // without more snapshots a jump back starts further back; still correct
-        stream->marks = (bzCipherState *)grown;
-        stream->markCapacity = capacity;
-    }
-    stream->marks[stream->markCount++] = stream->cursor;
+    // Without more snapshots a jump back starts further back; still correct.
+    stream->marks.Push(stream->cursor);
 }
 
 // Moves the cursor to key-stream byte number target (a window boundary).
@@ -78,8 +102,8 @@ void SeekCursor(bzCipherStream *stream, int32_t target)
     if (target < stream->cursorPos)
     {
         int32_t mark = target / kMarkInterval;
-        if (mark >= stream->markCount)
-            mark = stream->markCount - 1;
+        if (mark >= static_cast<int32_t>(stream->marks.count))
+            mark = static_cast<int32_t>(stream->marks.count) - 1;
         if (mark >= 0)
         {
             stream->cursor = stream->marks[mark];
@@ -94,9 +118,28 @@ void SeekCursor(bzCipherStream *stream, int32_t target)
     while (stream->cursorPos < target)
     {
         NoteMark(stream);
-        Generate(&stream->cursor, nullptr, BZ_CIPHER_WINDOW);
+        Skip(&stream->cursor, BZ_CIPHER_WINDOW);
         stream->cursorPos += BZ_CIPHER_WINDOW;
     }
+}
+
+// The window of key-stream bytes starting at byte number base (a window boundary): one of the
+// two kept windows, or produced into the older slot, so that reading across a window boundary
+// and back costs nothing.
+const uint8_t *WindowAt(bzCipherStream *stream, int32_t base)
+{
+    if (stream->windowBase[stream->newest] == base)
+        return stream->window[stream->newest];
+    if (stream->windowBase[stream->newest ^ 1] == base)
+        return stream->window[stream->newest ^ 1];
+    SeekCursor(stream, base);
+    int32_t slot = stream->newest ^ 1;
+    NoteMark(stream);
+    Generate(&stream->cursor, stream->window[slot], BZ_CIPHER_WINDOW);
+    stream->cursorPos += BZ_CIPHER_WINDOW;
+    stream->windowBase[slot] = base;
+    stream->newest = slot;
+    return stream->window[slot];
 }
 
 bool SameStreamKey(const uint8_t *key, int32_t keyLength)
@@ -133,30 +176,34 @@ void bz_CipherStream_Release(bzCipherStream *stream)
 {
     if (!stream)
         return;
-    if (stream->marks)
-        bz_MemFree(stream->marks);
-    stream->marks = nullptr;
-    stream->markCount = stream->markCapacity = 0;
+    stream->marks.Free();
     stream->windowBase[0] = stream->windowBase[1] = -1;
 }
 
 uint8_t bz_CipherStream_ByteAt(bzCipherStream *stream, int32_t index)
 {
     int32_t base = index - index % BZ_CIPHER_WINDOW;
-    if (stream->windowBase[stream->newest] == base)
-        return stream->window[stream->newest][index - base];
-    if (stream->windowBase[stream->newest ^ 1] == base)
-        return stream->window[stream->newest ^ 1][index - base];
-    // Produce the window holding the byte into the older slot, so reading across a window
-    // boundary and back costs nothing.
-    SeekCursor(stream, base);
-    int32_t slot = stream->newest ^ 1;
-    NoteMark(stream);
-    Generate(&stream->cursor, stream->window[slot], BZ_CIPHER_WINDOW);
-    stream->cursorPos += BZ_CIPHER_WINDOW;
-    stream->windowBase[slot] = base;
-    stream->newest = slot;
-    return stream->window[slot][index - base];
+    return WindowAt(stream, base)[index - base];
+}
+
+int32_t bz_CipherStream_Transform(bzCipherStream *stream, uint8_t *out, int32_t position,
+                                  const uint8_t *data, int32_t count)
+{
+    if (position < 0 || count < 0 || position > INT32_MAX - count)
+        return BZ_CIPHER_BAD_RANGE;
+    if (!stream || (count > 0 && (!out || !data)))
+        return BZ_ERROR_INVALID_PARAMETER;
+    while (count > 0)
+    {
+        int32_t from = position % BZ_CIPHER_WINDOW;
+        int32_t n = BZ_CIPHER_WINDOW - from < count ? BZ_CIPHER_WINDOW - from : count;
+        XorBytes(out, data, WindowAt(stream, position - from) + from, n);
+        out += n;
+        data += n;
+        position += n;
+        count -= n;
+    }
+    return BZ_CIPHER_OK;
 }
 
 int32_t bz_CipherBytes(uint8_t *out, int32_t offset, const uint8_t *key, int32_t keyLength,
@@ -177,9 +224,8 @@ int32_t bz_CipherBytes(uint8_t *out, int32_t offset, const uint8_t *key, int32_t
         gStreamKeyLength = used;
         gStreamReady = true;
     }
-    const uint8_t *src = data + offset;
-    for (int32_t k = 0; k < count; k++)
-        out[k] = (uint8_t)(src[k] ^ bz_CipherStream_ByteAt(&gStream, offset + k));
+    if (count > 0)
+        bz_CipherStream_Transform(&gStream, out, offset, data + offset, count);
     if (outCount)
         *outCount = count;
     return BZ_CIPHER_OK;

@@ -3,6 +3,8 @@
 // substitution over a chosen alphabet whose rotors step like an odometer.
 #pragma once
 
+#include "core/Array.h"
+
 #include <cstdint>
 
 // Result codes of the block operations.
@@ -53,9 +55,7 @@ struct bzCipherStream
     int32_t windowBase[2]; // key-stream byte number of each window, -1 when empty
     int32_t newest;        // index of the window produced last
     uint8_t window[2][BZ_CIPHER_WINDOW];
-    bzCipherState *marks; // snapshot k is the state after k x 64 KB bytes
-    int32_t markCount;
-    int32_t markCapacity;
+    bzArray<bzCipherState> marks; // snapshot k is the state after k x 64 KB bytes
 };
 
 // Keys the stream; BZ_CIPHER_NO_KEY without a key, else 0.
@@ -64,6 +64,14 @@ int32_t bz_CipherStream_Init(bzCipherStream *stream, const uint8_t *key, int32_t
 void bz_CipherStream_Release(bzCipherStream *stream);
 // Key-stream byte number index (index >= 0).
 uint8_t bz_CipherStream_ByteAt(bzCipherStream *stream, int32_t index);
+// Transforms the count bytes at data, which stand at byte number position of the buffer, into
+// out: out[k] = data[k] XOR key-stream byte number position + k. Works a window at a time, so
+// a span costs about what producing its key stream costs; use it rather than a ByteAt call
+// per byte. out may be data itself (in place) but must not otherwise overlap it. Gives 0,
+// BZ_CIPHER_BAD_RANGE for a negative position or count or a span past byte number INT32_MAX,
+// or BZ_ERROR_INVALID_PARAMETER for a null stream, or null buffers with a count above 0.
+int32_t bz_CipherStream_Transform(bzCipherStream *stream, uint8_t *out, int32_t position,
+                                  const uint8_t *data, int32_t count);
 
 // Rotor codec. Alphabet kinds.
 enum : int32_t

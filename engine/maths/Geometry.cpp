@@ -447,6 +447,13 @@ void bz_Box_AddPoint(bzBox *box, const bzV3 *p)
     }
 }
 
+void bz_Box_Corner(const bzBox *box, int32_t i, bzV3 *out)
+{
+    out->x = (i & 1) ? box->max.x : box->min.x;
+    out->y = (i & 2) ? box->max.y : box->min.y;
+    out->z = (i & 4) ? box->max.z : box->min.z;
+}
+
 void bz_Box_UnionInto(const bzBox *a, const bzBox *b, bzBox *out)
 {
     for (int i = 0; i < 3; i++)

@@ -89,6 +89,9 @@ float bz_Box_Radius(const bzBox *box);
 void bz_Box_FromPoints(const bzV3 *points, int32_t count, bzBox *out);
 // Grows the box to include p.
 void bz_Box_AddPoint(bzBox *box, const bzV3 *p);
+// Corner i (0 to 7) of the box: the maximum on x when bit 0 of i is set, on y for bit 1, on z
+// for bit 2, the minimum otherwise.
+void bz_Box_Corner(const bzBox *box, int32_t i, bzV3 *out);
 void bz_Box_UnionInto(const bzBox *a, const bzBox *b, bzBox *out);
 // 1 when min <= p <= max on every axis (faces included).
 int32_t bz_Box_PointInside(const bzV3 *p, const bzBox *box);

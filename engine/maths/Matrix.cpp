@@ -16,20 +16,102 @@ const bzM33 kIdentity33 = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}}};
 const bzM34 kIdentity34 = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}, {{{0, 0, 0}}}}};
 const bzM33 kIdentity33B = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}}};
 
-// The split-sign determinant: the six triple products summed by sign.
+// ---------------------------------------------------------------------------------------------
+// The general 3x3 inverse
+//
+// With the rows (a b c), (d e f), (g h k) the inverse is the adjugate over the split-sign
+// determinant: the six triple products p0 = a e k, p1 = b f g, p2 = c d h, p3 = -c e g,
+// p4 = -a f h, p5 = -b d k, in that order, each added to a positive sum P when >= 0, else to a
+// negative sum N; det = P + N, and P - N (the sum of their magnitudes) measures cancellation.
+// All in double, two lanes at a time. A product of two floats is exact in double, so a (e k)
+// rounds exactly as (a e) k does, and the two-element products serve both the determinant and
+// the adjugate.
+//
+// Adding each product to its own sum takes a branch per product that no predictor can learn
+// for general matrices. So the sums are first taken in the quickest order (FastSplit). The
+// order only changes rounding, by at most about 10 u (P - N) (u = 2^-53) between any two
+// orders of six doubles. When |det| >= 2^-10 (P - N) + 2^-20 that is at most a relative
+// 1.3e-12 of det: no singularity test can come out differently (their thresholds, FLT_EPSILON
+// and 1e-14, are far below both bounds), and the inverse, before it is rounded to float,
+// differs by at most that relative amount, so each element is the same float or its
+// neighbour. Any other matrix (near singular, NaN) is summed product by product (ExactSplit),
+// exactly as the singularity tests require.
+typedef double Lanes __attribute__((vector_size(16)));
+typedef int64_t LaneMask __attribute__((vector_size(16)));
+typedef float FloatLanes __attribute__((vector_size(16)));
+typedef double FourLanes __attribute__((vector_size(32)));
+
+inline Lanes Join(double x, double y)
+{
+    return Lanes{x, y};
+}
+
+inline Lanes Abs(Lanes v)
+{
+    return (Lanes)((LaneMask)v & LaneMask{INT64_MAX, INT64_MAX});
+}
+
+// The six triple products, two to a vector: (p2, p0), (-p3, -p4), (p1, p5).
+struct Products
+{
+    Lanes p2p0, n3n4, p1p5;
+};
+
+// The adjugate (the inverse times det), named by the place of each element in the output
+// (row, column) and paired as computed.
+struct Adjugate
+{
+    Lanes r20r00, r21r01, r22r02, r11r12;
+    double r10;
+};
+
 struct SplitDet
 {
     double det;
-    double magnitude; // P - N, the sum of the magnitudes of the six products
+    double magnitude; // P - N
 };
 
-SplitDet SplitDeterminant(const bzV3 *m)
+// The triple products and, when asked, the adjugate of three rows.
+template <bool kAdjugate> inline void Analyse(const bzV3 *m, Products *t, Adjugate *adj)
 {
-    const double p[6] = {
-        (double)m[0].x * m[1].y * m[2].z,  (double)m[0].y * m[1].z * m[2].x,
-        (double)m[0].z * m[1].x * m[2].y,  -(double)m[0].z * m[1].y * m[2].x,
-        -(double)m[0].x * m[1].z * m[2].y, -(double)m[0].y * m[1].x * m[2].z,
-    };
+    // The nine elements in double, two by two: floats 0-3 and 4-7 of the rows, the last alone.
+    FloatLanes first, second;
+    memcpy(&first, m, sizeof first);
+    memcpy(&second, reinterpret_cast<const unsigned char *>(m) + sizeof first, sizeof second);
+    const FourLanes abcd = __builtin_convertvector(first, FourLanes);
+    const FourLanes efgh = __builtin_convertvector(second, FourLanes);
+    const double k = m[2].z;
+    const Lanes ab = __builtin_shufflevector(abcd, abcd, 0, 1);
+    const Lanes cd = __builtin_shufflevector(abcd, abcd, 2, 3);
+    const Lanes ef = __builtin_shufflevector(efgh, efgh, 0, 1);
+    const Lanes gh = __builtin_shufflevector(efgh, efgh, 2, 3);
+    const Lanes de = __builtin_shufflevector(cd, ef, 1, 2);
+    const Lanes hk = Join(gh[1], k);
+    const Lanes ca = __builtin_shufflevector(cd, ab, 0, 2);
+
+    const Lanes dhEk = de * hk;
+    const Lanes egFh = ef * gh;
+    const Lanes fgDk = __builtin_shufflevector(ef, cd, 1, 3) * Join(gh[0], k);
+    t->p2p0 = ca * dhEk;
+    t->n3n4 = ca * egFh;
+    t->p1p5 = (Lanes)((LaneMask)(Join(ab[1], ab[1]) * fgDk) ^ LaneMask{0, INT64_MIN});
+
+    if (kAdjugate)
+    {
+        const Lanes bc = __builtin_shufflevector(ab, cd, 1, 2);
+        adj->r20r00 = dhEk - egFh;       // (d h - e g, e k - f h)
+        adj->r21r01 = bc * gh - ab * hk; // (b g - a h, c h - b k)
+        adj->r22r02 = ab * ef - bc * de; // (a e - b d, b f - c e)
+        adj->r10 = fgDk[0] - fgDk[1];    // f g - d k
+        adj->r11r12 = __builtin_shufflevector(ab, cd, 0, 2) * Join(k, cd[1]) -
+                      ca * __builtin_shufflevector(gh, ef, 0, 3); // (a k - c g, c d - a f)
+    }
+}
+
+// P and N product by product, in order.
+inline SplitDet ExactSplit(const Products &t)
+{
+    const double p[6] = {t.p2p0[1], t.p1p5[0], t.p2p0[0], -t.n3n4[0], -t.n3n4[1], t.p1p5[1]};
     double pos = 0.0, neg = 0.0;
     for (double v : p)
     {
@@ -41,39 +123,95 @@ SplitDet SplitDeterminant(const bzV3 *m)
     return {pos + neg, pos - neg};
 }
 
-// Cofactors over det, in double, stored as floats.
-void CofactorInverse(const bzV3 *m, double det, bzV3 *out)
+// The same sums in the quickest order; false when the matrix is too near singular for the
+// order not to matter (see above), and for NaN.
+inline bool FastSplit(const Products &t, SplitDet *s)
 {
-    const double inv = 1.0 / det;
-    const double a = m[0].x, b = m[0].y, c = m[0].z;
-    const double d = m[1].x, e = m[1].y, f = m[1].z;
-    const double g = m[2].x, h = m[2].y, k = m[2].z;
-    const float r[9] = {
-        (float)((e * k - f * h) * inv), (float)((c * h - b * k) * inv),
-        (float)((b * f - c * e) * inv), (float)((f * g - d * k) * inv),
-        (float)((a * k - c * g) * inv), (float)((c * d - a * f) * inv),
-        (float)((d * h - e * g) * inv), (float)((b * g - a * h) * inv),
-        (float)((a * e - b * d) * inv),
-    };
-    for (int i = 0; i < 3; i++)
-        bz_V3_Set(&out[i], r[3 * i], r[3 * i + 1], r[3 * i + 2]);
+    const Lanes sum = (t.p2p0 - t.n3n4) + t.p1p5; // (p2 + p3 + p1, p0 + p4 + p5)
+    const Lanes size = (Abs(t.p2p0) + Abs(t.n3n4)) + Abs(t.p1p5);
+    const Lanes both = __builtin_shufflevector(sum, size, 0, 2) +
+                       __builtin_shufflevector(sum, size, 1, 3); // (det, P - N)
+    const double det = both[0], magnitude = both[1];
+    if (!(std::fabs(det) >= 0x1p-10 * magnitude + 0x1p-20))
+        return false;
+    *s = {det, magnitude};
+    return true;
 }
 
-// The two singularity tests of the general inverses, reported under the caption.
-void CheckedInverse(const bzV3 *m, bzV3 *out, const char *caption)
+// The adjugate over det, stored as floats.
+inline void StoreInverse(const Adjugate &adj, double det, bzV3 *out)
 {
-    const SplitDet s = SplitDeterminant(m);
-    if (std::fabs(s.det) <= BZ_EPSILON)
+    const double inv = 1.0 / det;
+    const Lanes scale = {inv, inv};
+    const Lanes r20r00 = adj.r20r00 * scale, r21r01 = adj.r21r01 * scale;
+    const Lanes r22r02 = adj.r22r02 * scale, r11r12 = adj.r11r12 * scale;
+    out[0].x = (float)r20r00[1];
+    out[0].y = (float)r21r01[1];
+    out[0].z = (float)r22r02[1];
+    out[1].x = (float)(adj.r10 * inv);
+    out[1].y = (float)r11r12[0];
+    out[1].z = (float)r11r12[1];
+    out[2].x = (float)r20r00[0];
+    out[2].y = (float)r21r01[0];
+    out[2].z = (float)r22r02[0];
+}
+
+// The flag of bz_M33_Determinant.
+inline bool TightlySingular(const SplitDet &s)
+{
+    return std::fabs(s.det) <= 1e-14 || std::fabs(s.det / s.magnitude) < 1e-14;
+}
+
+// What a general inverse tests: nothing; the two tests of bz_InverseM33Into and
+// bz_InverseM34Into; the bz_M33_Determinant flag of bz_M34_Invert.
+enum class Tests
+{
+    None,
+    TwoTests,
+    Flag,
+};
+
+// The inverse of a matrix FastSplit turned down: product by product, with the caller's tests
+// reported under its caption. Kept out of line, so that the common path stays small.
+__attribute__((noinline)) void ExactInverse(const bzV3 *m, bzV3 *out, Tests tests,
+                                            const char *caption)
+{
+    Products t;
+    Adjugate adj;
+    Analyse<true>(m, &t, &adj);
+    const SplitDet s = ExactSplit(t);
+    if (tests == Tests::TwoTests)
+    {
+        if (std::fabs(s.det) <= BZ_EPSILON)
+        {
+            BZ_SET_ORIGIN();
+            bz_ReportError(caption, "matrix has no inverse(1)");
+        }
+        else if (std::fabs(s.det / s.magnitude) < BZ_EPSILON)
+        {
+            BZ_SET_ORIGIN();
+            bz_ReportError(caption, "matrix has no inverse(2)");
+        }
+    }
+    else if (tests == Tests::Flag && TightlySingular(s))
     {
         BZ_SET_ORIGIN();
         bz_ReportError(caption, "matrix has no inverse(1)");
     }
-    else if (std::fabs(s.det / s.magnitude) < BZ_EPSILON)
-    {
-        BZ_SET_ORIGIN();
-        bz_ReportError(caption, "matrix has no inverse(2)");
-    }
-    CofactorInverse(m, s.det, out);
+    StoreInverse(adj, s.det, out);
+}
+
+// The general 3x3 inverse of three rows into three rows (which may be the same).
+inline void Inverse(const bzV3 *m, bzV3 *out, Tests tests, const char *caption)
+{
+    Products t;
+    Adjugate adj;
+    Analyse<true>(m, &t, &adj);
+    SplitDet s;
+    if (FastSplit(t, &s))
+        StoreInverse(adj, s.det, out);
+    else
+        ExactInverse(m, out, tests, caption);
 }
 
 // out.t = -(t inv) for a 3x4 whose rotation rows already hold the inverse.
@@ -211,9 +349,11 @@ template <class M> void Print(const M *m, int rows)
 
 float bzRows::Determinant(const bzV3 *m, int32_t *flag)
 {
-    const SplitDet s = SplitDeterminant(m);
+    Products t;
+    Analyse<false>(m, &t, nullptr);
+    const SplitDet s = ExactSplit(t);
     if (flag)
-        *flag = std::fabs(s.det) <= 1e-14 || std::fabs(s.det / s.magnitude) < 1e-14;
+        *flag = TightlySingular(s);
     return (float)s.det;
 }
 
@@ -224,7 +364,7 @@ float bzRows::DeterminantPlain(const bzV3 *m)
 
 void bzRows::InverseSigned(const bzV3 *m, bzV3 *out)
 {
-    CofactorInverse(m, SplitDeterminant(m).det, out);
+    Inverse(m, out, Tests::None, nullptr);
 }
 
 void bzRows::Orthonormalise(bzV3 *out, const bzV3 *src)
@@ -1030,27 +1170,20 @@ void bz_M22_PostReflect(bzM22 *m, const bzV2 *n)
 
 void bz_InverseM33Into(const bzM33 *m, bzM33 *out)
 {
-    CheckedInverse(m->row, out->row, "bz_InverseM33Into");
+    Inverse(m->row, out->row, Tests::TwoTests, "bz_InverseM33Into");
 }
 
 void bz_InverseM34Into(const bzM34 *m, bzM34 *out)
 {
     const bzV3 t = m->row[3];
-    CheckedInverse(m->row, out->row, "bz_InverseM34Into");
+    Inverse(m->row, out->row, Tests::TwoTests, "bz_InverseM34Into");
     InverseTranslation(&t, out);
 }
 
 void bz_M34_Invert(const bzM34 *m, bzM34 *out)
 {
     const bzV3 t = m->row[3];
-    int32_t flag;
-    bz_M33_Determinant(m, &flag);
-    if (flag)
-    {
-        BZ_SET_ORIGIN();
-        bz_ReportError("bz_M34_Invert", "matrix has no inverse(1)");
-    }
-    CofactorInverse(m->row, SplitDeterminant(m->row).det, out->row);
+    Inverse(m->row, out->row, Tests::Flag, "bz_M34_Invert");
     InverseTranslation(&t, out);
 }
 

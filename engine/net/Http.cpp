@@ -1,5 +1,7 @@
 #include "net/Http.h"
 
+#include "core/Ascii.h"
+#include "core/Bytes.h"
 #include "core/Clock.h"
 #include "files/File.h"
 #include "core/Memory.h"
@@ -41,43 +43,14 @@ struct UrlParts
     uint16_t port;
 };
 
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool AtOrBelowSpace(char c)
 {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-bool IsAlnum(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 char HexDigit(int v)
 {
     return "0123456789abcdef"[v & 15];
-}
-
-bool EqualNoCase(const char *a, const char *b)
-{
-    for (; *a && *b; ++a, ++b)
-        if (Lower(*a) != Lower(*b))
-            return false;
-    return *a == *b;
 }
 
 // Reads a decimal port of 1 to 65535 that fills the whole text.
@@ -121,7 +94,7 @@ bool ParseUrl(const char *url, UrlParts *parts)
     if (segLen > 0 && segment[segLen - 1] == ':')
     {
         for (char *s = segment; *s; ++s)
-            *s = Lower(*s);
+            *s = bz_AsciiLower(*s);
         parts->scheme = segment;
         if (more)
             ++p;
@@ -161,7 +134,7 @@ bool ParseUrl(const char *url, UrlParts *parts)
 const HostRow *FindCachedHost(const char *host)
 {
     for (int32_t i = 0; i < gHostCount; ++i)
-        if (EqualNoCase(gHostCache[i].name, host))
+        if (bz_AsciiEqualNoCase(gHostCache[i].name, host))
             return &gHostCache[i];
     return nullptr;
 }
@@ -273,10 +246,11 @@ char DecodedAt(const char *text, uint32_t *i, uint32_t end)
     const char c = text[*i];
     if (c == '+')
         return ' ';
-    if (c == '%' && *i + 2 < end && HexValue(text[*i + 1]) >= 0 && HexValue(text[*i + 2]) >= 0)
+    if (c == '%' && *i + 2 < end && bz_AsciiHexValue(text[*i + 1]) >= 0 &&
+        bz_AsciiHexValue(text[*i + 2]) >= 0)
     {
         *i += 2;
-        return static_cast<char>(HexValue(text[*i - 1]) * 16 + HexValue(text[*i]));
+        return static_cast<char>(bz_AsciiHexValue(text[*i - 1]) * 16 + bz_AsciiHexValue(text[*i]));
     }
     return c;
 }
@@ -341,15 +315,6 @@ void CloseSocket(bzHttpRequest *request)
     request->socket = 0;
 }
 
-// Writes a 32-bit word little-endian.
-void PutWord(uint8_t *p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 // Sends everything before the deadline; false on failure or time-out.
 bool SendAll(PDSocket socket, const char *data, uint32_t length, uint32_t deadline)
 {
@@ -394,7 +359,7 @@ int64_t ContentLength(const char *head, uint32_t length)
             continue;
         uint32_t p = i + 2;
         uint32_t k = 0;
-        while (k < nameLen && p + k < length && Lower(head[p + k]) == kName[k])
+        while (k < nameLen && p + k < length && bz_AsciiLower(head[p + k]) == kName[k])
             ++k;
         if (k < nameLen || p + k >= length || head[p + k] != ':')
             continue;
@@ -440,14 +405,14 @@ bool CreateDownloadFile(Download *d, const char *dldName, const char *fileName, 
     if (!f)
         return false;
     uint8_t head[32];
-    PutWord(head + 0, kDownloadMagic);
-    PutWord(head + 4, 1);
-    PutWord(head + 8, expected);
-    PutWord(head + 12, 0);
-    PutWord(head + 16, kDownloadKeepOpen);
-    PutWord(head + 20, lenFinal);
-    PutWord(head + 24, lenDld);
-    PutWord(head + 28, lenUrl);
+    bz_PutU32LE(head + 0, kDownloadMagic);
+    bz_PutU32LE(head + 4, 1);
+    bz_PutU32LE(head + 8, expected);
+    bz_PutU32LE(head + 12, 0);
+    bz_PutU32LE(head + 16, kDownloadKeepOpen);
+    bz_PutU32LE(head + 20, lenFinal);
+    bz_PutU32LE(head + 24, lenDld);
+    bz_PutU32LE(head + 28, lenUrl);
     bool ok = bz_FileWrite(f, head, 32) == 32 &&
               bz_FileWrite(f, fileName, lenFinal + 1) == lenFinal + 1 &&
               bz_FileWrite(f, dldName, lenDld + 1) == lenDld + 1 &&
@@ -476,7 +441,7 @@ bool WritePiece(Download *d, const char *data, uint32_t length)
         return false;
     d->written += length;
     uint8_t word[4];
-    PutWord(word, d->written);
+    bz_PutU32LE(word, d->written);
     // Flushed at once, so that the file on disk always tells how far the download came.
     return bz_FileSeek(d->file, 12, SEEK_SET) == 0 && bz_FileWrite(d->file, word, 4) == 4 &&
            bz_FileFlush(d->file) == 0;
@@ -631,7 +596,7 @@ bzHttpText *bz_Http_UrlEncode(const void *data, uint32_t length)
     for (uint32_t i = 0; i < length; ++i)
     {
         uint8_t c = bytes[i];
-        if (IsAlnum(c))
+        if (bz_AsciiIsAlnum(c))
             *out++ = static_cast<char>(c);
         else if (c == ' ')
             *out++ = '+';

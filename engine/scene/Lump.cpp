@@ -4,6 +4,7 @@
 #include "core/Memory.h"
 #include "maths/Vector.h"
 #include "scene/Light.h"
+#include "scene/Octree.h"
 #include "scene/Path.h"
 #include "scene/SceneServices.h"
 
@@ -520,8 +521,9 @@ void bz_Lump_FreeOctree(bzLump *lump)
 {
     if (!lump)
         return;
-    if (lump->octree && gTreeHooks.freeOctree)
-        gTreeHooks.freeOctree(lump->octree);
+    // The octree's own release unless another one is installed.
+    if (lump->octree)
+        (gTreeHooks.freeOctree ? gTreeHooks.freeOctree : bzOctree_FreeLumpField)(lump->octree);
     lump->octree = nullptr;
     lump->flags &= ~BZ_LUMP_OCTREE;
 }

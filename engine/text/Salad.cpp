@@ -1,5 +1,6 @@
 #include "text/Salad.h"
 
+#include "core/Ascii.h"
 #include "console/Console.h"
 
 #include "core/Error.h"
@@ -52,19 +53,9 @@ void SetError(const char *message)
     snprintf(gError, sizeof gError, "%s", message);
 }
 
-bool IsLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool IsIdentifierChar(char c)
 {
-    return IsLetter(c) || IsDigit(c) || c == '_' || c == '.';
+    return bz_AsciiIsLetter(c) || bz_AsciiIsDigit(c) || c == '_' || c == '.';
 }
 
 // ---- Memory of a root ----
@@ -386,10 +377,10 @@ Token NextToken()
     case '=': gCursor++; return kEquals;
     default: break;
     }
-    if (c == '-' || c == '.' || IsDigit(c))
+    if (c == '-' || c == '.' || bz_AsciiIsDigit(c))
     {
         const char *digits = gCursor + (c == '-' ? 1 : 0);
-        if (!IsDigit(*digits) && *digits != '.')
+        if (!bz_AsciiIsDigit(*digits) && *digits != '.')
         {
             gCursor++;
             return kOther;
@@ -407,7 +398,7 @@ Token NextToken()
     }
     const char *from = nullptr;
     size_t length = 0;
-    if (IsLetter(c) || c == '_')
+    if (bz_AsciiIsLetter(c) || c == '_')
     {
         from = gCursor;
         while (IsIdentifierChar(*gCursor))
@@ -674,7 +665,7 @@ void PutIndent(Sink &sink, int32_t depth)
 
 bool IsIdentifier(const char *text)
 {
-    if (!text || !(IsLetter(text[0]) || text[0] == '_'))
+    if (!text || !(bz_AsciiIsLetter(text[0]) || text[0] == '_'))
         return false;
     for (const char *p = text; *p; p++)
         if (!IsIdentifierChar(*p))

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -24,6 +27,14 @@ protected:
     {
         bz_Mem_SetPrimitives(&saved_);
         bz_Mem_SetHeapLimit(0);
+    }
+    // A trim of every pool (by an earlier test) may have left the child-list pool without a
+    // block; linking a child then adds one. Counting tests make sure a node is at hand first.
+    static void WarmChildNodes()
+    {
+        void *parent = bz_MemAlloc(8, 0);
+        bz_MemAlloc(8, BZ_MEM_PARENT, parent);
+        bz_MemFree(parent);
     }
     static bzMemStats Stats()
     {
@@ -89,6 +100,49 @@ TEST_F(MemoryTest, AlignedBlockKeepsSizeAndCounts)
     EXPECT_EQ(Stats().bytesInUse, before.bytesInUse);
     EXPECT_EQ(bz_Mem_AlignmentForFlags(BZ_MEM_ALIGN_FLAGS(4)), 128u);
     EXPECT_EQ(bz_Mem_AlignmentForFlags(0), bz_Mem_GetDefaultAlignment());
+}
+
+// The four statistics words after allocations with and without optional arguments: the
+// count and the bytes in use come back when the block goes, the cumulative bytes stay.
+TEST_F(MemoryTest, HeapStatisticsFollowEveryKindOfAllocation)
+{
+    const uint32_t header = bz_Mem_HeaderSize();
+    WarmChildNodes();
+    void *parent = bz_MemAlloc(8, 0);
+    const char src[40] = "source";
+    struct
+    {
+        uint32_t size;
+        uint32_t flags;
+    } cases[] = {{64, 0},
+                 {1, BZ_MEM_CLEAR},
+                 {100, BZ_MEM_ALIGN_FLAGS(3) | BZ_MEM_RETRY},
+                 {40, BZ_MEM_SOURCE},
+                 {48, BZ_MEM_LABEL | BZ_MEM_EXTRA | BZ_MEM_PARENT}};
+    for (const auto &c : cases)
+    {
+        bzMemStats before = Stats();
+        void *b = nullptr;
+        if (c.flags & BZ_MEM_SOURCE)
+            b = bz_MemAlloc(c.size, c.flags, src);
+        else if (c.flags & BZ_MEM_PARENT)
+            b = bz_MemAlloc(c.size, c.flags, "label", 3u, parent);
+        else
+            b = bz_MemAlloc(c.size, c.flags);
+        ASSERT_NE(b, nullptr) << c.flags;
+        bzMemStats with = Stats();
+        EXPECT_EQ(with.blockCount, before.blockCount + 1) << c.flags;
+        EXPECT_EQ(with.unused, 0u);
+        EXPECT_EQ(with.bytesInUse, before.bytesInUse + c.size + header) << c.flags;
+        EXPECT_EQ(with.bytesAllocated, before.bytesAllocated + c.size + header) << c.flags;
+        bz_MemFree(b);
+        bzMemStats after = Stats();
+        EXPECT_EQ(after.blockCount, before.blockCount) << c.flags;
+        EXPECT_EQ(after.bytesInUse, before.bytesInUse) << c.flags;
+        EXPECT_EQ(after.bytesAllocated, with.bytesAllocated) << c.flags;
+        EXPECT_EQ(bz_Mem_GetStatus(), 0);
+    }
+    bz_MemFree(parent);
 }
 
 TEST_F(MemoryTest, AlignmentAboveTheHeaderRangeIsRefused)
@@ -224,6 +278,7 @@ TEST_F(MemoryTest, FreeingAParentFreesPoolAndHeapChildrenAndGrandchildren)
 {
     int32_t pool = bz_Pool_Create(20, 0, 1, 0);
     ASSERT_NE(pool, 0);
+    WarmChildNodes();
     bzMemStats before = Stats();
     void *parent = bz_MemAlloc(10, 0);
     void *child = bz_MemAlloc(10, BZ_MEM_PARENT, parent);
@@ -371,6 +426,15 @@ TEST_F(MemoryTest, HeapAllocationGivesTheLoadingCallbackItsTurn)
             ++calls;
             bz_MemFree(bz_MemAlloc(8, 0)); // no second entry from inside
         });
+    // The time of the last turn stays from earlier tests: step on until a turn comes, so that
+    // the steps below count from it.
+    for (int i = 0; i < 100000 && calls == 0; ++i)
+    {
+        counter.AdvanceMs(1000);
+        bz_MemFree(bz_MemAlloc(16, 0));
+    }
+    ASSERT_EQ(calls, 1);
+    calls = 0;
     counter.AdvanceMs(250);
     EXPECT_EQ(bz_MemAlloc(0, 0), nullptr); // a size of 0 returns at once
     EXPECT_EQ(calls, 0);
@@ -405,6 +469,78 @@ TEST_F(MemoryTest, PoolGrowsAndHandsOutLastFreedFirst)
     const uint8_t src[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     auto *d = static_cast<uint8_t *>(bz_Pool_Alloc(id, BZ_MEM_SOURCE, src));
     EXPECT_EQ(std::memcmp(d, src, 16), 0);
+    bz_Pool_Destroy(id);
+}
+
+// Every way of taking and returning an element sets both status words, counts the element
+// and keeps the free list last in, first out, whether or not other elements of the pool sit
+// in a parent's list.
+TEST_F(MemoryTest, PoolElementsEveryPathCountsAndReusesLastFreedFirst)
+{
+    int32_t id = bz_Pool_Create(24, 2, 1, 0);
+    ASSERT_NE(id, 0);
+    void *parent = bz_MemAlloc(8, 0);
+    const uint8_t src[24] = {9, 8, 7, 6, 5, 4, 3, 2, 1};
+    for (bool someLinked : {false, true})
+    {
+        void *held = someLinked ? bz_Pool_Alloc(id, BZ_MEM_PARENT, parent) : nullptr;
+        uint32_t base = bz_Pool_GetUsed(id);
+        struct
+        {
+            uint32_t flags;
+            const void *arg;
+        } ways[] = {{0, nullptr}, {BZ_MEM_CLEAR, nullptr}, {BZ_MEM_SOURCE, src}};
+        void *prev = nullptr;
+        for (const auto &w : ways)
+        {
+            bzgMemStatus = BZ_MEM_NO_MARK;
+            bzgLastError = BZ_ERROR_NONE;
+            auto *el = static_cast<uint8_t *>(w.arg ? bz_Pool_Alloc(id, w.flags, w.arg)
+                                                    : bz_Pool_Alloc(id, w.flags));
+            ASSERT_NE(el, nullptr);
+            EXPECT_EQ(bz_Mem_GetStatus(), 0) << w.flags;
+            EXPECT_EQ(bz_GetLastError(), BZ_ERROR_NO_MEMORY) << w.flags;
+            EXPECT_EQ(bz_Pool_GetUsed(id), base + 1) << w.flags;
+            if (prev)
+            {
+                EXPECT_EQ(el, prev) << "the element freed last comes back first";
+            }
+            if (w.flags == BZ_MEM_CLEAR)
+            {
+                EXPECT_EQ(std::count(el, el + 24, 0), 24);
+            }
+            if (w.flags == BZ_MEM_SOURCE)
+            {
+                EXPECT_EQ(std::memcmp(el, src, 24), 0);
+            }
+            std::memset(el, 0xEE, 24);
+            bzgMemStatus = BZ_MEM_NO_MARK;
+            bzgLastError = BZ_ERROR_NONE;
+            bz_Pool_FreeElement(id, el);
+            EXPECT_EQ(bz_Mem_GetStatus(), 0) << w.flags;
+            EXPECT_EQ(bz_GetLastError(), BZ_ERROR_NO_MEMORY) << w.flags;
+            EXPECT_EQ(bz_Pool_GetUsed(id), base) << w.flags;
+            prev = el;
+        }
+        // Three more elements: the first round grows the pool by a block of 2, the second
+        // (with one element held) fits in the two blocks.
+        void *els[3];
+        for (void *&e : els)
+            ASSERT_NE(e = bz_Pool_Alloc(id, 0), nullptr);
+        EXPECT_EQ(bz_Pool_GetUsed(id), base + 3);
+        EXPECT_EQ(bz_Pool_GetCapacity(id), 4u);
+        for (void *e : els)
+            bz_Pool_FreeElement(id, e);
+        EXPECT_EQ(bz_Pool_GetUsed(id), base);
+        if (held)
+        {
+            // The element in the parent's list leaves it when freed on its own.
+            bz_Pool_FreeElement(id, held);
+            EXPECT_EQ(bz_Pool_GetUsed(id), base - 1);
+            bz_MemFree(parent);
+            EXPECT_EQ(bz_Pool_GetUsed(id), base - 1);
+        }
+    }
     bz_Pool_Destroy(id);
 }
 
@@ -569,6 +705,126 @@ TEST_F(MemoryTest, TempStackOverflowGoesToTheHeapAndLeavesWithItsMark)
     EXPECT_EQ(bz_TempStack_Free(id, other), BZ_MEM_NOT_IN_STACK);
     bz_TempStack_Destroy(id);
     EXPECT_EQ(Stats().blockCount, before.blockCount - 2);
+}
+
+TEST_F(MemoryTest, TempStackBurstPopReleasesTheOverflowNodes)
+{
+    int32_t id = bz_TempStack_Create(256, 1);
+    ASSERT_NE(id, 0);
+    uint32_t space = bz_TempStack_SpaceLeft(id, 0);
+    bzMemStats before = Stats();
+    ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_NE(bz_TempStack_Alloc(id, 300, 0), nullptr) << i;
+    // The blocks and the list nodes of 15 entries each.
+    EXPECT_GE(Stats().blockCount, before.blockCount + 3000 + 200);
+    ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+    // The blocks and their nodes are gone; at most one emptied node is kept for the next burst.
+    EXPECT_LE(Stats().blockCount, before.blockCount + 1);
+
+    // Afterwards the stack works as before, in its buffer and past its end.
+    void *a = bz_TempStack_Alloc(id, 100, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(bz_TempStack_Free(id, a), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(id, 0), space);
+    ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+    const char text[1000] = "past the end";
+    char *big = static_cast<char *>(bz_TempStack_Alloc(id, sizeof text, BZ_MEM_SOURCE, text));
+    ASSERT_NE(big, nullptr);
+    EXPECT_STREQ(big, "past the end");
+    EXPECT_EQ(bz_MemSize(big), 1000u);
+    ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+    EXPECT_EQ(bz_TempStack_Free(id, big), BZ_MEM_NOT_IN_STACK);
+    EXPECT_LE(Stats().blockCount, before.blockCount + 1);
+    bz_TempStack_Destroy(id);
+    EXPECT_EQ(Stats().blockCount, before.blockCount - 2); // the record and the buffer too
+}
+
+// Blocks past the stack's end checked against a model: a block lives until it is released or
+// the mark of its depth is popped. Blocks are released newest first and from anywhere in the
+// list; every live block keeps its contents, and the heap holds exactly the live blocks and
+// the list nodes of 15 entries (with at most one emptied node kept).
+TEST_F(MemoryTest, TempStackOverflowFollowsAModelOfMarksAndReleases)
+{
+    int32_t id = bz_TempStack_Create(64, 1);
+    ASSERT_NE(id, 0);
+    const uint32_t base = Stats().blockCount;
+    struct Live
+    {
+        uint8_t *block;
+        uint32_t size;
+        int32_t depth;
+        uint8_t fill;
+    };
+    std::vector<Live> live;
+    std::mt19937 rng(20240611);
+    int32_t depth = 0;
+    auto intact = [](const Live &l)
+    {
+        for (uint32_t i = 0; i < l.size; ++i)
+        {
+            if (l.block[i] != l.fill)
+                return false;
+        }
+        return true;
+    };
+    auto take = [&]()
+    {
+        Live l;
+        l.size = 64 + rng() % 200;
+        l.fill = static_cast<uint8_t>(rng());
+        l.depth = depth;
+        l.block = static_cast<uint8_t *>(bz_TempStack_Alloc(id, l.size, 0));
+        ASSERT_NE(l.block, nullptr);
+        EXPECT_EQ(bz_MemSize(l.block), l.size);
+        std::memset(l.block, l.fill, l.size);
+        live.push_back(l);
+    };
+    for (int round = 0; round < 3000; ++round)
+    {
+        uint32_t op = rng() % 100;
+        if (op < 2)
+        {
+            for (int i = 0; i < 200; ++i) // a burst
+                take();
+        }
+        else if (op < 50)
+        {
+            take();
+        }
+        else if (op < 70 && !live.empty())
+        {
+            // Mostly the newest block, sometimes one from deep in the list.
+            size_t k = op < 62 ? live.size() - 1 : rng() % live.size();
+            ASSERT_TRUE(intact(live[k])) << round;
+            EXPECT_EQ(bz_TempStack_Free(id, live[k].block), 0) << round;
+            EXPECT_EQ(bz_TempStack_Free(id, live[k].block), BZ_MEM_NOT_IN_STACK) << round;
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(k));
+        }
+        else if (op < 85 && depth < BZ_MEM_MAX_MARKS)
+        {
+            ASSERT_EQ(bz_TempStack_PushMark(id), 0);
+            ++depth;
+        }
+        else if (depth > 0)
+        {
+            ASSERT_EQ(bz_TempStack_PopMark(id), 0);
+            live.erase(std::remove_if(live.begin(), live.end(),
+                                      [&](const Live &l) { return l.depth == depth; }),
+                       live.end());
+            --depth;
+            for (const Live &l : live)
+                ASSERT_TRUE(intact(l)) << round;
+        }
+        uint32_t nodes = Stats().blockCount - base - static_cast<uint32_t>(live.size());
+        uint32_t needed = static_cast<uint32_t>((live.size() + 14) / 15);
+        ASSERT_GE(nodes, needed) << round;
+        ASSERT_LE(nodes, needed + 1) << round;
+    }
+    for (const Live &l : live)
+        EXPECT_TRUE(intact(l));
+    bz_TempStack_Destroy(id);
+    EXPECT_EQ(Stats().blockCount, base - 2);
 }
 
 TEST_F(MemoryTest, DefaultStackAndScratch)

@@ -1,10 +1,13 @@
 #include "files/Cipher.h"
+#include "core/Error.h"
 #include "core/Memory.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -108,6 +111,99 @@ TEST(Cipher, StreamAgreesAtAnyOrderAcrossSnapshots)
         int32_t p = (int32_t)((state >> 8) % size);
         ASSERT_EQ(ks[p], bz_CipherStream_ByteAt(&stream, p)) << p;
     }
+    bz_CipherStream_Release(&stream);
+}
+
+namespace
+{
+// The key stream by the textbook loop, for comparison.
+std::vector<uint8_t> PlainKeyStream(const std::vector<uint8_t> &key, int32_t count)
+{
+    uint8_t s[256];
+    for (int i = 0; i < 256; i++)
+        s[i] = (uint8_t)i;
+    uint8_t j = 0;
+    for (int i = 0; i < 256; i++)
+    {
+        j = (uint8_t)(j + s[i] + key[i % key.size()]);
+        std::swap(s[i], s[j]);
+    }
+    std::vector<uint8_t> out(count);
+    uint8_t i = 0;
+    j = 0;
+    for (int32_t k = 0; k < count; k++)
+    {
+        i = (uint8_t)(i + 1);
+        j = (uint8_t)(j + s[i]);
+        std::swap(s[i], s[j]);
+        out[k] = s[(uint8_t)(s[i] + s[j])];
+    }
+    return out;
+}
+} // namespace
+
+// Spans at random positions and of random lengths (across window and snapshot boundaries, read
+// forwards, backwards and in place) transform exactly as the byte-by-byte reading and the
+// textbook key stream do.
+TEST(Cipher, BlockTransformEqualsByteByByteAtAnyPositionAndLength)
+{
+    const std::vector<uint8_t> key = Bytes("block key");
+    const int32_t size = 300000; // several snapshot intervals
+    const std::vector<uint8_t> ks = PlainKeyStream(key, size);
+    std::vector<uint8_t> data(size);
+    uint32_t state = 99;
+    for (auto &b : data)
+    {
+        state = state * 1103515245u + 12345u;
+        b = (uint8_t)(state >> 16);
+    }
+    bzCipherStream blocks, bytes;
+    ASSERT_EQ(0, bz_CipherStream_Init(&blocks, key.data(), (int32_t)key.size()));
+    ASSERT_EQ(0, bz_CipherStream_Init(&bytes, key.data(), (int32_t)key.size()));
+    std::vector<uint8_t> out(size), inPlace(size), viaBytes(size);
+    for (int round = 0; round < 200; round++)
+    {
+        state = state * 1103515245u + 12345u;
+        const int32_t count = (int32_t)((state >> 8) % 9000) + (round < 10 ? 0 : 1);
+        state = state * 1103515245u + 12345u;
+        const int32_t position = (int32_t)((state >> 8) % (uint32_t)(size - count + 1));
+        const uint8_t *src = data.data() + position;
+        ASSERT_EQ(0, bz_CipherStream_Transform(&blocks, out.data(), position, src, count));
+        memcpy(inPlace.data(), src, (size_t)count);
+        ASSERT_EQ(
+            0, bz_CipherStream_Transform(&blocks, inPlace.data(), position, inPlace.data(), count));
+        for (int32_t k = 0; k < count; k++)
+        {
+            const uint8_t expected = (uint8_t)(src[k] ^ ks[position + k]);
+            viaBytes[k] = (uint8_t)(src[k] ^ bz_CipherStream_ByteAt(&bytes, position + k));
+            ASSERT_EQ(expected, out[k]) << position << "+" << k;
+            ASSERT_EQ(expected, viaBytes[k]) << position << "+" << k;
+            ASSERT_EQ(expected, inPlace[k]) << position << "+" << k;
+        }
+        // The whole-call form gives the same bytes.
+        ASSERT_EQ(0, bz_CipherBytes(viaBytes.data(), position, key.data(), (int32_t)key.size(),
+                                    data.data(), count, nullptr));
+        ASSERT_EQ(0, memcmp(viaBytes.data(), out.data(), (size_t)count)) << position;
+    }
+    bz_CipherStream_Release(&blocks);
+    bz_CipherStream_Release(&bytes);
+}
+
+TEST(Cipher, BlockTransformRefusesBadRangesAndMissingBuffers)
+{
+    const uint8_t key[] = {1, 2, 3};
+    bzCipherStream stream;
+    ASSERT_EQ(0, bz_CipherStream_Init(&stream, key, 3));
+    uint8_t data[8] = {}, out[8] = {};
+    EXPECT_EQ(BZ_CIPHER_BAD_RANGE, bz_CipherStream_Transform(&stream, out, -1, data, 8));
+    EXPECT_EQ(BZ_CIPHER_BAD_RANGE, bz_CipherStream_Transform(&stream, out, 0, data, -8));
+    EXPECT_EQ(BZ_CIPHER_BAD_RANGE, bz_CipherStream_Transform(&stream, out, INT32_MAX - 4, data, 8));
+    EXPECT_EQ(BZ_ERROR_INVALID_PARAMETER, bz_CipherStream_Transform(nullptr, out, 0, data, 8));
+    EXPECT_EQ(BZ_ERROR_INVALID_PARAMETER, bz_CipherStream_Transform(&stream, nullptr, 0, data, 8));
+    EXPECT_EQ(BZ_ERROR_INVALID_PARAMETER, bz_CipherStream_Transform(&stream, out, 0, nullptr, 8));
+    EXPECT_EQ(0, bz_CipherStream_Transform(&stream, nullptr, 5, nullptr, 0));
+    // Nothing was written by the refused calls.
+    EXPECT_EQ(std::vector<uint8_t>(8, 0), std::vector<uint8_t>(out, out + 8));
     bz_CipherStream_Release(&stream);
 }
 

@@ -166,6 +166,19 @@ TEST(Geometry, BoxPointQueries)
     EXPECT_TRUE(V3Near(u.max, bzV3{1, 1, 5}, 0.0f));
 }
 
+TEST(Geometry, BoxCornersFollowTheBitsOfTheirNumber)
+{
+    const bzBox box = {{-1, -2, -3}, {4, 5, 6}};
+    const bzV3 expected[8] = {{-1, -2, -3}, {4, -2, -3}, {-1, 5, -3}, {4, 5, -3},
+                              {-1, -2, 6},  {4, -2, 6},  {-1, 5, 6},  {4, 5, 6}};
+    for (int32_t i = 0; i < 8; i++)
+    {
+        bzV3 corner;
+        bz_Box_Corner(&box, i, &corner);
+        EXPECT_TRUE(V3Near(corner, expected[i], 0.0f)) << i;
+    }
+}
+
 TEST(Geometry, BoxAgainstPlanes)
 {
     struct Case

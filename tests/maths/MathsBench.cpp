@@ -1,5 +1,6 @@
-// Micro-benchmarks of the vector and matrix kernels, for comparing later changes. Built as
-// bench_maths; not run by the tests.
+// Micro-benchmarks of the vector and matrix kernels, for comparing later changes; the 3x3
+// inverse is timed against glm's when glm is installed. Built as bench_maths; not run by the
+// tests.
 #include "maths/Approx.h"
 #include "maths/Geometry.h"
 #include "maths/Matrix.h"
@@ -11,6 +12,10 @@
 #include <random>
 #include <vector>
 
+#if TOLVANE_BENCH_GLM
+#include <glm/glm.hpp>
+#endif
+
 namespace
 {
 constexpr int kCount = 1024;
@@ -21,6 +26,7 @@ struct Data
     std::vector<bzV3> points;
     std::vector<bzQuat> quats;
     std::vector<bzBox> boxes;
+    std::vector<bzM33> general; // well-conditioned 3x3 matrices that are not rotations
 
     Data()
     {
@@ -39,6 +45,13 @@ struct Data
             quats.push_back(q);
             const bzV3 lo = {u(engine) - 1, u(engine) - 1, u(engine) - 1};
             boxes.push_back(bzBox{lo, {lo.x + 1, lo.y + 1, lo.z + 1}});
+            bzM33 g;
+            for (int r = 0; r < 3; r++)
+                g.row[r] = bzV3{u(engine), u(engine), u(engine)};
+            g.row[0].x += 3.0f;
+            g.row[1].y += 3.0f;
+            g.row[2].z += 3.0f;
+            general.push_back(g);
         }
     }
 };
@@ -187,6 +200,58 @@ void BM_InverseM34(benchmark::State &state)
 }
 BENCHMARK(BM_InverseM34);
 
+// The 3x3 inverse over 1,024 matrices per round: the checked and unchecked forms, and glm's.
+void BM_InverseM33_Checked(benchmark::State &state)
+{
+    const Data &d = Inputs();
+    std::vector<bzM33> out(kCount);
+    for (auto _ : state)
+    {
+        for (int i = 0; i < kCount; i++)
+            bz_InverseM33Into(&d.general[i], &out[i]);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kCount);
+}
+BENCHMARK(BM_InverseM33_Checked);
+
+void BM_InverseM33_Unchecked(benchmark::State &state)
+{
+    const Data &d = Inputs();
+    std::vector<bzM33> out(kCount);
+    for (auto _ : state)
+    {
+        for (int i = 0; i < kCount; i++)
+            bz_InverseM33IntoSigned(&d.general[i], &out[i]);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kCount);
+}
+BENCHMARK(BM_InverseM33_Unchecked);
+
+#if TOLVANE_BENCH_GLM
+void BM_InverseM33_Glm(benchmark::State &state)
+{
+    const Data &d = Inputs();
+    std::vector<glm::mat3> in(kCount), out(kCount);
+    for (int i = 0; i < kCount; i++)
+        for (int r = 0; r < 3; r++)
+            in[i][r] =
+                glm::vec3(d.general[i].row[r].x, d.general[i].row[r].y, d.general[i].row[r].z);
+    for (auto _ : state)
+    {
+        for (int i = 0; i < kCount; i++)
+            out[i] = glm::inverse(in[i]);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kCount);
+}
+BENCHMARK(BM_InverseM33_Glm);
+#endif
+
 void BM_QuatRotateV3(benchmark::State &state)
 {
     const Data &d = Inputs();
@@ -267,4 +332,3 @@ void BM_ATan2(benchmark::State &state)
 BENCHMARK(BM_ATan2);
 } // namespace
 
-BENCHMARK_MAIN();

@@ -239,9 +239,11 @@ TEST(SaladFuzz, SavedSaladsLoadBackTheSameOrAreRefused)
     Generator g(20240611u);
     auto start = std::chrono::steady_clock::now();
     int rounds = 0, saved = 0, refused = 0;
+    // At least 200 rounds however slow the machine, then as many as 1.5 s allow.
     for (; rounds < 5000; rounds++)
     {
-        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1500))
+        if (rounds >= 200 &&
+            std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1500))
             break;
         bzSalad *salad = bz_Salad_ParseRoot("fuzz", "");
         ASSERT_NE(nullptr, salad);
@@ -268,7 +270,6 @@ TEST(SaladFuzz, SavedSaladsLoadBackTheSameOrAreRefused)
             refused++;
         bz_Salad_Free(salad);
     }
-    EXPECT_GT(rounds, 100);
     EXPECT_GT(saved, rounds / 2);
     EXPECT_GT(refused, 0);
     RecordProperty("rounds", rounds);

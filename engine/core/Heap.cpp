@@ -1,0 +1,184 @@
+// Heap blocks of the memory manager: allocation with the block header and the optional
+// arguments, release with the block's children, reallocation, and the loading tick that every
+// heap allocation gives the loading-progress callback.
+#include "core/Memory.h"
+
+#include "core/Clock.h"
+#include "core/Error.h"
+#include "core/MemoryInternal.h"
+
+bzLoadingCallback bzgLoadingCallback;
+
+using namespace bzMem;
+
+namespace
+{
+bool gLoadingBusy;
+float gLastLoadingTick;
+} // namespace
+
+// --- loading tick --------------------------------------------------------------------------
+
+void bz_SetLoadingCallback(bzLoadingCallback fn)
+{
+    bzgLoadingCallback = fn;
+}
+
+void bz_LoadingTick()
+{
+    if (!bzgLoadingCallback || gLoadingBusy)
+        return;
+    if (bz_GetElapsedSeconds() - gLastLoadingTick > 0.2f)
+    {
+        gLoadingBusy = true;
+        bzgLoadingCallback(bz_GetElapsedSeconds());
+        gLastLoadingTick = bz_GetElapsedSeconds();
+        gLoadingBusy = false;
+    }
+}
+
+// --- heap blocks ---------------------------------------------------------------------------
+
+namespace
+{
+// Gives the loading callback its turn, when one is set.
+inline void LoadingTick()
+{
+    if (bzgLoadingCallback)
+        bz_LoadingTick();
+}
+
+// Takes a block with its header and counts it. With args, the optional arguments the flags
+// name are read from it and applied; without, the flags name none.
+inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
+{
+    bzgLastError = BZ_ERROR_NO_MEMORY;
+    if (size == 0)
+        return nullptr;
+    bzgMemStatus = BZ_MEM_OK;
+    uint32_t a = BlockAlignment(flags);
+    if (!a)
+    {
+        bzgMemStatus = BZ_MEM_BAD_ALIGNMENT;
+        return nullptr;
+    }
+    if (size > BZ_MEM_MAX_BLOCK)
+    {
+        bzgMemStatus = BZ_MEM_RAW_FAILED;
+        LoadingTick();
+        return nullptr;
+    }
+    // Rounding needs a - 1 spare bytes unless the raw allocator already aligns that much.
+    size_t rawSize = size_t(size) + a + kHeaderSize - 1;
+    bool exact = false;
+    if (a <= gRawAlign && kHeaderSize % a == 0) [[unlikely]]
+    {
+        exact = true;
+        rawSize = size_t(size) + kHeaderSize;
+    }
+
+    void *raw = gPrim.allocRaw((flags & BZ_MEM_RETRY) ? 1 : 0, rawSize);
+    if (!raw && (flags & BZ_MEM_RETRY))
+        raw = gPrim.allocRaw(0, rawSize);
+    if (!raw)
+    {
+        bzgMemStatus = BZ_MEM_RAW_FAILED;
+        LoadingTick();
+        return nullptr;
+    }
+    if (flags & BZ_MEM_CLEAR)
+        MemFill(raw, 0, rawSize);
+
+    if (flags & BZ_MEM_LABEL)
+        (void)va_arg(*args, const char *);
+    if (flags & BZ_MEM_EXTRA)
+        (void)va_arg(*args, unsigned int);
+
+    uintptr_t r = reinterpret_cast<uintptr_t>(raw);
+    uintptr_t b = exact ? r + kHeaderSize : RoundDown(r + a + kHeaderSize - 1, a);
+    void *block = reinterpret_cast<void *>(b);
+    CountBlock(size + kHeaderSize);
+
+    BlockHeader *h = HeaderOf(block);
+    uint32_t pad = static_cast<uint32_t>((b - r - kHeaderSize) / 4);
+    WriteHeader(h, size, pad);
+
+    if (flags & BZ_MEM_PARENT)
+    {
+        void *parent = va_arg(*args, void *);
+        if (parent)
+            bzgMemStatus = AddChild(parent, 0, block);
+    }
+    if (flags & BZ_MEM_SOURCE)
+    {
+        const void *src = va_arg(*args, const void *);
+        if (src)
+            MemCopy(size, block, src);
+    }
+    LoadingTick();
+    return block;
+}
+} // namespace
+
+void *bz_MemAlloc(uint32_t size, uint32_t flags, ...)
+{
+    // The common call, without flags, has a path of its own with every flag test folded away.
+    if (flags == 0)
+        return NewBlock(0, size, nullptr);
+    va_list ap;
+    va_start(ap, flags);
+    void *block = NewBlock(flags, size, &ap);
+    va_end(ap);
+    return block;
+}
+
+void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
+{
+    va_list ap;
+    va_copy(ap, args);
+    void *block = NewBlock(flags, size, &ap);
+    va_end(ap);
+    return block;
+}
+
+void bz_MemFree(void *block)
+{
+    bzgLastError = BZ_ERROR_NO_MEMORY;
+    bzgMemStatus = BZ_MEM_OK;
+    if (!block)
+        return;
+    BlockHeader *h = HeaderOf(block);
+    if (h->parent)
+        LeaveParent(h, block);
+    if (h->children)
+        FreeAllChildren(h);
+    uint32_t size = BlockSize(h);
+    uint32_t pad = BlockPadWords(h);
+    UncountBlock(size + kHeaderSize);
+    gPrim.freeRaw(reinterpret_cast<uint8_t *>(block) - kHeaderSize - 4 * pad);
+    bzgMemStatus = BZ_MEM_OK;
+}
+
+void *bz_MemRealloc(void *old, uint32_t newSize, uint32_t flags, ...)
+{
+    va_list ap;
+    va_start(ap, flags);
+    void *block = NewBlock(flags, newSize, &ap);
+    va_end(ap);
+    if (!old)
+        return block;
+    if (!block)
+        return nullptr; // the old block and its data stay with the caller
+    int32_t status = bzgMemStatus;
+    MemCopy(std::min(newSize, bz_MemSize(old)), block, old);
+    bz_MemFree(old);
+    bzgMemStatus = status;
+    return block;
+}
+
+uint32_t bz_MemSize(const void *block)
+{
+    if (!block)
+        return 0;
+    return BlockSize(HeaderOf(block));
+}

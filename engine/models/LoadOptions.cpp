@@ -1,0 +1,4 @@
+#include "models/LoadOptions.h"
+
+uint32_t bzgLoadFlags;
+uint32_t bzgModelLoadOptions;

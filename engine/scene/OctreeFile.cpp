@@ -1,0 +1,457 @@
+// The octree chunk: the writer (version 5) and the reader (versions 0 to 5; below 4 read past
+// and rebuilt). Every value is little-endian, read and written field by field; the reader never
+// reads past the end it is given and checks each count, index and mask before it uses it.
+#include "core/Bytes.h"
+#include "core/Memory.h"
+#include "files/Stream.h"
+#include "scene/Lump.h"
+#include "scene/ModelGeometry.h"
+#include "scene/OctreeInternal.h"
+
+#include <cstring>
+
+namespace
+{
+// ---------------------------------------------------------------------------------------
+// Writing
+
+struct Writer
+{
+    bzFileHandle *file;
+    int32_t last;
+    int32_t shortWrite; // the first write that came short, or 0
+};
+
+void Note(Writer *w, int32_t result, int32_t expected)
+{
+    w->last = result;
+    if (result != expected && !w->shortWrite)
+        w->shortWrite = result < 0 ? result : -1;
+}
+
+void WriteLeafWords(Writer *w, const bzOctreeNode *node)
+{
+    for (int32_t i = 0; i < 8; i++)
+    {
+        if (!node->child[i])
+            continue;
+        if (node->leafMask & (1u << i))
+        {
+            const bzOctreeLeaf *leaf = (const bzOctreeLeaf *)node->child[i];
+            const uint32_t n = OctreeLeafWordCount(leaf);
+            if (n)
+                Note(w, bz_Stream_WriteU16Array(w->file, leaf->faces, (int32_t)n), (int32_t)n * 2);
+        }
+        else
+            WriteLeafWords(w, (const bzOctreeNode *)node->child[i]);
+    }
+}
+
+void WriteNode(Writer *w, const bzOctreeNode *node)
+{
+    uint8_t present = 0;
+    for (int32_t i = 0; i < 8; i++)
+        if (node->child[i])
+            present |= (uint8_t)(1u << i);
+    Note(w, bz_Stream_WriteByte(w->file, present), 1);
+    Note(w, bz_Stream_WriteByte(w->file, node->leafMask), 1);
+    Note(w, bz_Stream_WriteByte(w->file, node->splitMask), 1);
+    for (int32_t i = 0; i < 8; i++)
+    {
+        if (!node->child[i])
+            continue;
+        if (node->leafMask & (1u << i))
+            Note(w,
+                 bz_Stream_WriteUInt(w->file,
+                                     OctreeLeafWordCount((const bzOctreeLeaf *)node->child[i])),
+                 4);
+        else
+            WriteNode(w, (const bzOctreeNode *)node->child[i]);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Reading
+
+struct Reader
+{
+    const uint8_t *p;
+    const uint8_t *end;
+    bool ok;
+
+    size_t Left() const { return ok ? (size_t)(end - p) : 0; }
+    bool Take(size_t n)
+    {
+        if (!ok || (size_t)(end - p) < n)
+        {
+            ok = false;
+            return false;
+        }
+        return true;
+    }
+    uint8_t U8()
+    {
+        if (!Take(1))
+            return 0;
+        return *p++;
+    }
+    uint32_t U32()
+    {
+        if (!Take(4))
+            return 0;
+        const uint32_t v = bz_GetU32LE(p);
+        p += 4;
+        return v;
+    }
+    float F32()
+    {
+        if (!Take(4))
+            return 0;
+        const float v = bz_GetF32LE(p);
+        p += 4;
+        return v;
+    }
+    void Skip(size_t n)
+    {
+        if (Take(n))
+            p += n;
+    }
+};
+
+struct ReadState
+{
+    Reader r;
+    bzOctree *octree;
+    uint32_t version;
+    const uint16_t *words; // the face-word block
+    uint32_t wordTotal;
+    uint32_t wordsUsed;
+    bool noMemory;
+};
+
+// Walks a leaf's stream of n words: every entry index below the entry count, every face and
+// run within its entry's faces, the end word last and nowhere else.
+bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
+{
+    uint32_t k = 0;
+    uint32_t faceCount = 0;
+    uint32_t counter = 0;
+    auto entry = [&](uint32_t index)
+    {
+        if (index >= (uint32_t)o->entryCount)
+            return false;
+        faceCount = o->entries[index].faceCount;
+        counter = 0;
+        return true;
+    };
+    if (n < 2 || !entry(w[k++]))
+        return false;
+    while (k < n)
+    {
+        const uint32_t word = w[k++];
+        if (word == BZ_OCTREE_END)
+            return k == n;
+        if (word == BZ_OCTREE_NEXT_ENTRY)
+        {
+            if (k >= n || !entry(w[k++]))
+                return false;
+            continue;
+        }
+        if (word <= BZ_OCTREE_LAST_FACE)
+        {
+            if (word >= faceCount)
+                return false;
+            counter = word + 1;
+            continue;
+        }
+        counter += word & 0xFF;
+        if (counter > faceCount)
+            return false;
+    }
+    return false;
+}
+
+bool ReadLeaf(ReadState *s, void **slot)
+{
+    if (s->version >= 4)
+    {
+        const uint32_t n = s->r.U32();
+        if (!s->r.ok || n > s->wordTotal - s->wordsUsed)
+            return false;
+        bzOctreeLeaf *leaf =
+            (bzOctreeLeaf *)bz_Pool_Alloc(s->octree->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR);
+        if (!leaf)
+        {
+            s->noMemory = true;
+            return false;
+        }
+        *slot = leaf;
+        if (n)
+        {
+            const uint16_t *w = s->words + s->wordsUsed;
+            if (!StreamIsSound(s->octree, w, n))
+                return false;
+            leaf->faces = w;
+            s->wordsUsed += n;
+        }
+        return true;
+    }
+    if (s->version == 0)
+        s->r.Skip(24);
+    const uint32_t n = s->r.U32();
+    if (s->version <= 1)
+    {
+        if (n > s->r.Left() / 4)
+            return false;
+        s->r.Skip((size_t)n * 4);
+    }
+    return s->r.ok;
+}
+
+bool ReadNode(ReadState *s, void **slot, int32_t depth)
+{
+    // A built tree is at most this deep; a deeper one is not a chunk the writer made.
+    if (depth >= BZ_OCTREE_MAX_DEPTH)
+        return false;
+    bzOctreeNode *node = nullptr;
+    if (s->version >= 4)
+    {
+        node = (bzOctreeNode *)bz_Pool_Alloc(s->octree->pools[BZ_OCTREE_POOL_NODES], BZ_MEM_CLEAR);
+        if (!node)
+        {
+            s->noMemory = true;
+            return false;
+        }
+        *slot = node;
+    }
+    if (s->version == 0)
+        s->r.Skip(24);
+    const uint32_t present = s->r.U8();
+    const uint32_t leafMask = s->r.U8();
+    const uint32_t split = s->version >= 1 ? s->r.U8() : 7u;
+    if (!s->r.ok || split > 7 || (s->version >= 4 && (leafMask & ~present)))
+        return false;
+    for (uint32_t i = 0; i < 8; i++)
+    {
+        const bool allowed = (i & ~split) == 0;
+        if ((present & (1u << i)) && !allowed)
+            return false;
+    }
+    if (node)
+    {
+        node->splitMask = (uint8_t)split;
+        node->leafMask = (uint8_t)leafMask;
+    }
+    for (int32_t i = 0; i < 8; i++)
+    {
+        void *child = nullptr;
+        if (present & (1u << i))
+        {
+            const bool ok =
+                (leafMask & (1u << i)) ? ReadLeaf(s, &child) : ReadNode(s, &child, depth + 1);
+            if (node)
+                node->child[i] = child;
+            if (!ok)
+                return false;
+        }
+        else if (node && (i & ~(int32_t)split) == 0)
+        {
+            // An allowed octant with nothing written is an empty leaf.
+            bzOctreeLeaf *leaf = (bzOctreeLeaf *)bz_Pool_Alloc(
+                s->octree->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR);
+            if (!leaf)
+            {
+                s->noMemory = true;
+                return false;
+            }
+            node->child[i] = leaf;
+            node->leafMask |= (uint8_t)(1u << i);
+        }
+    }
+    return true;
+}
+
+bzOctree *Fail(ReadState *s)
+{
+    bzOctree_Free(s->octree);
+    bzgLastError = s->noMemory ? BZ_ERROR_NO_MEMORY : BZ_ERROR_BAD_DATA_FORMAT;
+    return nullptr;
+}
+} // namespace
+
+int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream)
+{
+    if (!octree || !stream)
+    {
+        bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    Writer w = {stream, 0, 0};
+    Note(&w, bz_Stream_WriteUInt(stream, BZ_OCTREE_VERSION), 4);
+    Note(&w, bz_Stream_WriteUInt(stream, (uint32_t)octree->entryCount), 4);
+    for (int32_t i = 0; i < octree->entryCount; i++)
+    {
+        const bzOctreeEntry *e = &octree->entries[i];
+        if (bz_Lump_WritePathIndices(stream, e->lump, octree->rootLump) != BZ_ERROR_NONE)
+            Note(&w, -1, 0);
+        Note(&w, bz_Stream_WriteByte(stream, e->matrix ? 1 : 0), 1);
+        if (e->matrix)
+            for (int row = 0; row < 4; row++)
+                Note(&w, bz_Stream_WriteVector(stream, &e->matrix->row[row]), 12);
+    }
+    Note(&w, bz_Stream_WriteVector(stream, &octree->bounds.min), 12);
+    Note(&w, bz_Stream_WriteVector(stream, &octree->bounds.max), 12);
+    Note(&w, bz_Stream_WriteUInt(stream, OctreeCountLeafWords(octree->root)), 4);
+    if (octree->root)
+    {
+        WriteLeafWords(&w, octree->root);
+        WriteNode(&w, octree->root);
+    }
+    Note(&w, bz_Stream_WriteUInt(stream, bzOctree_Checksum(octree, BZ_OCTREE_VERSION)), 4);
+    return w.shortWrite ? w.shortWrite : w.last;
+}
+
+bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t version, bzLump *root)
+{
+    if (!cursor || !*cursor || !end || end < *cursor || !root)
+    {
+        bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    ReadState s = {};
+    s.r = {*cursor, end, true};
+    s.octree = OctreeAllocRecord(root);
+    if (!s.octree)
+        return nullptr;
+    bzOctree *o = s.octree;
+    s.version = version < 0 ? s.r.U32() : (uint32_t)version;
+    if (!s.r.ok || s.version > BZ_OCTREE_VERSION)
+        return Fail(&s);
+    const uint32_t n = s.r.U32();
+    // Each entry takes at least two bytes; a count the bytes cannot hold is a lie.
+    if (!s.r.ok || n > s.r.Left() / 2 || n > 0xFFFE)
+        return Fail(&s);
+    if (s.version >= 4 && n)
+    {
+        o->entries = (bzOctreeEntry *)bz_MemAlloc(n * (uint32_t)sizeof(bzOctreeEntry),
+                                                  BZ_MEM_CLEAR | BZ_MEM_PARENT, o);
+        if (!o->entries)
+        {
+            s.noMemory = true;
+            return Fail(&s);
+        }
+    }
+    for (uint32_t i = 0; i < n; i++)
+    {
+        if (s.version >= 4)
+        {
+            const uint8_t *at = s.r.p;
+            bzLump *lump = bz_Lump_FindByPath(root, &at, s.r.end);
+            if (!lump)
+                return Fail(&s);
+            s.r.p = at;
+            bzOctreeEntry *e = &o->entries[i];
+            o->entryCount = (int32_t)i + 1;
+            e->lump = lump;
+            e->model = bz_Lump_GetModel(lump);
+            const uint8_t has = s.r.U8();
+            if (has > 1)
+                return Fail(&s);
+            if (has)
+            {
+                bzM34 m;
+                for (int row = 0; row < 4; row++)
+                    for (int j = 0; j < 3; j++)
+                        m.row[row].v[j] = s.r.F32();
+                if (!s.r.ok)
+                    return Fail(&s);
+                if (!OctreeSetEntryMatrix(e, &m))
+                {
+                    s.noMemory = true;
+                    return Fail(&s);
+                }
+            }
+            bzModelMesh mesh;
+            bz_Scene_GetModelMesh(e->model, &mesh);
+            e->faceCount = (uint16_t)(mesh.faceCount > 0xFF01 ? 0xFF01 : mesh.faceCount);
+            if (e->faceCount)
+            {
+                e->marks = (uint32_t *)bz_MemAlloc((e->faceCount + 31u) / 32u * 4u,
+                                                   BZ_MEM_CLEAR | BZ_MEM_PARENT, o);
+                if (!e->marks)
+                {
+                    s.noMemory = true;
+                    return Fail(&s);
+                }
+            }
+        }
+        else
+        {
+            s.r.Skip(s.r.U8());
+            if (s.r.U8())
+                s.r.Skip(48);
+        }
+        if (!s.r.ok)
+            return Fail(&s);
+    }
+    if (bzOctree_CreatePools(o) != BZ_ERROR_NONE)
+    {
+        s.noMemory = true;
+        return Fail(&s);
+    }
+    if (s.version >= 1)
+    {
+        for (int j = 0; j < 3; j++)
+            o->bounds.min.v[j] = s.r.F32();
+        for (int j = 0; j < 3; j++)
+            o->bounds.max.v[j] = s.r.F32();
+    }
+    if (s.version >= 4)
+    {
+        s.wordTotal = s.r.U32();
+        if (!s.r.ok || s.wordTotal > s.r.Left() / 2)
+            return Fail(&s);
+        if (s.wordTotal)
+        {
+            uint16_t *words = (uint16_t *)bz_MemAlloc(s.wordTotal * 2, BZ_MEM_PARENT, o);
+            if (!words)
+            {
+                s.noMemory = true;
+                return Fail(&s);
+            }
+            for (uint32_t k = 0; k < s.wordTotal; k++)
+                words[k] = bz_GetU16LE(s.r.p + 2 * k);
+            s.r.p += 2 * (size_t)s.wordTotal;
+            s.words = words;
+        }
+    }
+    else if (s.version >= 2)
+    {
+        const uint32_t count = s.r.U32();
+        if (count > s.r.Left() / 3)
+            return Fail(&s);
+        s.r.Skip((size_t)count * 3);
+    }
+    void *rootSlot = nullptr;
+    const bool treeOk = ReadNode(&s, &rootSlot, 0);
+    o->root = s.version >= 4 ? (bzOctreeNode *)rootSlot : nullptr;
+    if (!treeOk || !s.r.ok)
+        return Fail(&s);
+    uint32_t stored = 0;
+    if (s.version >= 3)
+    {
+        stored = s.r.U32();
+        if (!s.r.ok)
+            return Fail(&s);
+    }
+    *cursor = s.r.p;
+    if (s.version < 4)
+    {
+        bzOctree_Free(o);
+        return bzOctree_Build(root);
+    }
+    const uint32_t computed = bzOctree_Checksum(o, s.version);
+    if (computed != stored && computed != 0)
+        return Fail(&s);
+    return o;
+}
