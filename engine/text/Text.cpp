@@ -71,8 +71,10 @@ int32_t KeepKeyStream(bzCipherStream *stream, int32_t end)
         gKeyStream.bytes = grown;
         gKeyStream.capacity = capacity;
     }
-    for (int32_t k = gKeyStream.count; k < end; k++)
-        gKeyStream.bytes[k] = bz_CipherStream_ByteAt(stream, k);
+    // The key stream itself: the bytes combined with zeros.
+    uint8_t *fresh = gKeyStream.bytes + gKeyStream.count;
+    memset(fresh, 0, (size_t)(end - gKeyStream.count));
+    bz_CipherStream_Transform(stream, fresh, gKeyStream.count, fresh, end - gKeyStream.count);
     gKeyStream.count = end;
     return end;
 }
@@ -92,8 +94,8 @@ void CipherSpan(bzCipherStream *stream, uint8_t *out, int32_t position, const ui
         for (; k < n; k++)
             out[k] = (uint8_t)(in[k] ^ key[k]);
     }
-    for (; k < count; k++)
-        out[k] = (uint8_t)(in[k] ^ bz_CipherStream_ByteAt(stream, position + k));
+    if (k < count)
+        bz_CipherStream_Transform(stream, out + k, position + k, in + k, count - k);
 }
 
 inline bool IsLineEnd(uint8_t c)

@@ -102,14 +102,3 @@ void BM_WadOpenHashMapPeer(benchmark::State &state)
 }
 BENCHMARK(BM_WadOpenHashMapPeer)->Arg(100)->Arg(1000)->Arg(10000);
 } // namespace
-
-// The area's benchmarks share one program; this main gives way to another file's.
-__attribute__((weak)) int main(int argc, char **argv)
-{
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

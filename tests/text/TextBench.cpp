@@ -248,14 +248,3 @@ void BM_TextReadEncipheredFirstOfItsKey(benchmark::State &state)
 }
 BENCHMARK(BM_TextReadEncipheredFirstOfItsKey)->Arg(10000)->Unit(benchmark::kMicrosecond);
 } // namespace
-
-// The area's benchmarks share one program; this main gives way to another file's.
-__attribute__((weak)) int main(int argc, char **argv)
-{
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
