@@ -2,10 +2,12 @@
 
 #include "core/Error.h"
 #include "files/File.h"
+#include "core/Array.h"
 #include "core/Memory.h"
 #include "core/Strings.h"
 #include "pc/PcSystem.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -317,6 +319,325 @@ struct TreeReader
     }
 };
 
+} // namespace
+
+// The paths of an archive's tree in one hash table: every directory and file that a lookup can
+// reach, by the path that reaches it with the root's name first and "\" between the names,
+// and every file of the root also by its bare name. Where a directory lists a name twice, the
+// entry that comes first in the list is the one reached, as a walk of the list finds it first,
+// and nothing below a directory that is not reached is indexed. Names holding a separator,
+// names longer than a path component and paths longer than a lookup's path are never matched
+// by a lookup, so they are left out.
+struct bzWADNameIndex
+{
+    struct Slot
+    {
+        uint32_t hash;
+        uint32_t length; // of the path
+        uint32_t key;    // offset of the path in keys
+        uint32_t node;   // 0 empty; 1 + directory index; 1 + directory limit + file index
+    };
+    const bzWADDirNode *directories; // the tree's directory nodes (the root first)
+    const bzWADFileNode *files;      // the tree's file nodes
+    uint32_t directoryLimit;
+    uint32_t mask;
+    Slot *slots;
+    char *keys;
+};
+
+namespace
+{
+enum NameKind : uint32_t
+{
+    kDirectoryName = 0,
+    kFileName = 1,
+};
+
+// A hash of a path of a kind, taken eight bytes at a time (each eight read as a little-endian
+// word); PreparePath computes the same while it copies a path.
+constexpr uint64_t kHashMultiplier = 0xff51afd7ed558ccdull;
+
+uint64_t HashStart(NameKind kind)
+{
+    return (static_cast<uint64_t>(kind) + 1) * 0x9e3779b97f4a7c15ull;
+}
+
+uint64_t HashWord(uint64_t h, uint64_t word)
+{
+    h = (h ^ word) * kHashMultiplier;
+    return h ^ (h >> 29);
+}
+
+uint32_t HashEnd(uint64_t h, size_t length)
+{
+    h = (h ^ length) * 0xc4ceb9fe1a85ec53ull;
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+uint32_t HashPath(const char *path, size_t length, NameKind kind)
+{
+    uint64_t h = HashStart(kind);
+    const auto *p = reinterpret_cast<const uint8_t *>(path);
+    size_t k = 0;
+    for (; k + 8 <= length; k += 8)
+    {
+        uint64_t word = 0;
+        for (int b = 0; b < 8; ++b)
+            word |= static_cast<uint64_t>(p[k + b]) << (8 * b);
+        h = HashWord(h, word);
+    }
+    if (k < length)
+    {
+        uint64_t word = 0;
+        for (int b = 0; k + b < length; ++b)
+            word |= static_cast<uint64_t>(p[k + b]) << (8 * b);
+        h = HashWord(h, word);
+    }
+    return HashEnd(h, length);
+}
+
+// A node's name equals the length bytes of a path component (which hold no 0 byte).
+bool NameIs(const char *name, const char *component, size_t length)
+{
+    return std::strncmp(name, component, length) == 0 && name[length] == 0;
+}
+
+bool IsFileSlot(const bzWADNameIndex *index, uint32_t node)
+{
+    return node > index->directoryLimit;
+}
+
+// The slot of a path of a kind, or the empty slot where it would go. keys is where the paths
+// of the filled slots stand.
+bzWADNameIndex::Slot *FindSlot(const bzWADNameIndex *index, const char *keys, NameKind kind,
+                               const char *path, size_t length, uint32_t hash)
+{
+    for (uint32_t i = hash & index->mask;; i = (i + 1) & index->mask)
+    {
+        bzWADNameIndex::Slot *slot = &index->slots[i];
+        if (!slot->node)
+            return slot;
+        if (slot->hash == hash && slot->length == length &&
+            IsFileSlot(index, slot->node) == (kind == kFileName) &&
+            std::memcmp(keys + slot->key, path, length) == 0)
+            return slot;
+    }
+}
+
+const bzWADFileNode *FindFilePath(const bzWADNameIndex *index, const char *path, size_t length)
+{
+    const uint32_t node =
+        FindSlot(index, index->keys, kFileName, path, length, HashPath(path, length, kFileName))
+            ->node;
+    return node ? &index->files[node - 1 - index->directoryLimit] : nullptr;
+}
+
+const bzWADDirNode *FindDirectoryPath(const bzWADNameIndex *index, const char *path, size_t length)
+{
+    const uint32_t node = FindSlot(index, index->keys, kDirectoryName, path, length,
+                                   HashPath(path, length, kDirectoryName))
+                              ->node;
+    return node ? &index->directories[node - 1] : nullptr;
+}
+
+// Collects the paths while the tree is walked; the slots are filled as they come, the paths
+// kept in a growing block.
+struct IndexBuilder
+{
+    bzWADNameIndex *index;
+    bzArray<char> keys;
+    bool good = true;
+
+    // Adds path + "\" + name (or the name alone when prefixLength is 0 and bare); false when it
+    // was there already or cannot be reached.
+    bool Add(const char *prefix, size_t prefixLength, bool bare, const char *name, NameKind kind,
+             uint32_t node, char *out)
+    {
+        const size_t nameLength = std::strlen(name);
+        if (nameLength > kMaxComponent || std::strpbrk(name, "\\/"))
+            return false;
+        const size_t length = bare ? nameLength : prefixLength + 1 + nameLength;
+        if (length > kMaxPath)
+            return false;
+        if (!bare)
+        {
+            std::memmove(out, prefix, prefixLength);
+            out[prefixLength] = '\\';
+        }
+        std::memcpy(out + (bare ? 0 : prefixLength + 1), name, nameLength);
+        const uint32_t hash = HashPath(out, length, kind);
+        bzWADNameIndex::Slot *slot = FindSlot(index, keys.data, kind, out, length, hash);
+        if (slot->node)
+            return false; // a name listed earlier in the directory
+        const uint32_t at = keys.count;
+        // (One byte spare, so that even an empty first path has a block to stand in.)
+        if (!keys.Reserve(at + static_cast<uint32_t>(length) + 1))
+        {
+            good = false;
+            return false;
+        }
+        std::memcpy(keys.data + at, out, length);
+        keys.count += static_cast<uint32_t>(length);
+        *slot = {hash, static_cast<uint32_t>(length), at, node};
+        return true;
+    }
+
+    // The files and sub-directories of a reached directory whose path is path[0, length).
+    void Directory(const bzWADDirNode *directory, const char *path, size_t length)
+    {
+        for (const bzWADFileNode *file = directory->firstFile; file && good; file = file->next)
+        {
+            char key[kMaxPath + 1];
+            Add(path, length, false, file->name, kFileName, FileNode(file), key);
+        }
+        for (const bzWADDirNode *sub = directory->firstSub; sub && good; sub = sub->next)
+        {
+            char key[kMaxPath + 1];
+            if (Add(path, length, false, sub->name, kDirectoryName, DirectoryNode(sub), key))
+                Directory(sub, key, length + 1 + std::strlen(sub->name));
+        }
+    }
+
+    uint32_t FileNode(const bzWADFileNode *file) const
+    {
+        return 1 + index->directoryLimit + static_cast<uint32_t>(file - index->files);
+    }
+    uint32_t DirectoryNode(const bzWADDirNode *directory) const
+    {
+        return 1 + static_cast<uint32_t>(directory - index->directories);
+    }
+};
+
+void FreeIndex(bzWADNameIndex *index)
+{
+    if (!index)
+        return;
+    bz_MemFree(index->keys);
+    bz_MemFree(index->slots);
+    bz_MemFree(index);
+}
+
+// The index of a built tree of at most directoryLimit directories and fileLimit files; null
+// when memory runs out.
+bzWADNameIndex *BuildIndex(const bzWADDirNode *root, const bzWADFileNode *files,
+                           uint32_t directoryLimit, uint32_t fileLimit)
+{
+    // Every directory and file once, and the root's files twice.
+    uint64_t paths = static_cast<uint64_t>(directoryLimit) + fileLimit;
+    for (const bzWADFileNode *file = root->firstFile; file; file = file->next)
+        ++paths;
+    uint64_t capacity = 16;
+    while (capacity < paths + paths / 2)
+        capacity *= 2;
+    if (capacity * sizeof(bzWADNameIndex::Slot) > BZ_MEM_MAX_BLOCK)
+        return nullptr;
+    auto *index = static_cast<bzWADNameIndex *>(bz_MemAlloc(sizeof(bzWADNameIndex), BZ_MEM_CLEAR));
+    if (!index)
+        return nullptr;
+    index->slots = static_cast<bzWADNameIndex::Slot *>(
+        bz_MemAlloc(static_cast<uint32_t>(capacity * sizeof(bzWADNameIndex::Slot)), BZ_MEM_CLEAR));
+    if (!index->slots)
+    {
+        bz_MemFree(index);
+        return nullptr;
+    }
+    index->directories = root;
+    index->files = files;
+    index->directoryLimit = directoryLimit;
+    index->mask = static_cast<uint32_t>(capacity - 1);
+    IndexBuilder builder{index, {}};
+    // The root's files by their bare names; then, when the root's name can be a path's first
+    // component, everything by its path from the root.
+    for (const bzWADFileNode *file = root->firstFile; file && builder.good; file = file->next)
+    {
+        char key[kMaxPath + 1];
+        builder.Add(nullptr, 0, true, file->name, kFileName, builder.FileNode(file), key);
+    }
+    const size_t rootLength = std::strlen(root->name);
+    if (builder.good && rootLength <= kMaxComponent && !std::strpbrk(root->name, "\\/"))
+        builder.Directory(root, root->name, rootLength);
+    index->keys = builder.keys.data;
+    if (!builder.good)
+    {
+        FreeIndex(index);
+        return nullptr;
+    }
+    return index;
+}
+
+// A path made ready for lookups in every archive: "/" turned into "\" (both separators divide
+// alike, and the index holds its paths with "\"), its length and the hash of it as a file's
+// path.
+struct PreparedPath
+{
+    char text[kMaxPath + 1];
+    size_t length;
+    uint32_t hash;
+};
+
+// Prepares path, upper-cased on the way when upper is set; false when it is too long for a
+// lookup.
+// Eight bytes of a path at once: "/" becomes "\\", and a to z become upper case when asked
+// (bytes of 0x80 and above are left alone).
+uint64_t PrepareWord(uint64_t x, bool upper)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+    const uint64_t slashes = x ^ (kOnes * '/');
+    const uint64_t isSlash = ~(((slashes & kLow7) + kLow7) | slashes) & kHigh;
+    x ^= (isSlash >> 7) * ('/' ^ '\\');
+    if (upper)
+    {
+        const uint64_t low = x & kLow7;
+        const uint64_t atLeastA = low + kOnes * (0x80 - 'a');
+        const uint64_t pastZ = low + kOnes * (0x80 - 'z' - 1);
+        const uint64_t isLower = atLeastA & ~pastZ & ~x & kHigh;
+        x ^= isLower >> 2; // 0x20 of each lower-case letter
+    }
+    return x;
+}
+
+bool PreparePath(const char *path, bool upper, PreparedPath &out)
+{
+    const size_t n = strnlen(path, kMaxPath + 1);
+    if (n > kMaxPath)
+        return false;
+    uint64_t h = HashStart(kFileName);
+    size_t k = 0;
+    for (; k + 8 <= n; k += 8)
+    {
+        uint64_t word;
+        std::memcpy(&word, path + k, 8);
+        word = PrepareWord(word, upper);
+        std::memcpy(out.text + k, &word, 8);
+        if constexpr (std::endian::native == std::endian::big)
+            word = __builtin_bswap64(word); // hashed as the little-endian word of the bytes
+        h = HashWord(h, word);
+    }
+    if (k < n)
+    {
+        uint64_t word = 0;
+        for (int b = 0; k + b < n; ++b)
+        {
+            char c = path[k + b];
+            if (c == '/')
+                c = '\\';
+            else if (upper && c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            out.text[k + b] = c;
+            word |= static_cast<uint64_t>(static_cast<uint8_t>(c)) << (8 * b);
+        }
+        h = HashWord(h, word);
+    }
+    out.text[n] = 0;
+    out.length = n;
+    out.hash = HashEnd(h, n);
+    return true;
+}
+
+const bzWADFileNode *FindPrepared(const PreparedPath &path, bzWADFile **outArchive);
+
 // Builds the tree of an archive whose name block is in place; false (and *fault) when the
 // entries are damaged or memory runs out.
 bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries, Fault *fault)
@@ -357,6 +678,8 @@ bool BuildTree(bzWADFile *archive, const Layout &layout, const uint8_t *entries,
     }
     archive->root = root;
     archive->treeSize = static_cast<uint32_t>(bytes);
+    // Without memory for the index the lookups walk the lists instead.
+    archive->index = BuildIndex(root, reader.files, layout.directoryCount, layout.fileCount);
     return true;
 }
 
@@ -364,6 +687,7 @@ void FreeArchive(bzWADFile *archive)
 {
     if (!archive)
         return;
+    FreeIndex(archive->index);
     if (archive->root)
         bz_MemFree(archive->root);
     if (archive->memoryImage)
@@ -479,17 +803,11 @@ bzFileHandle *WAD_OpenArchiveFile(const char *name, const char *mode)
 {
     if (gBypass > 0 || !name || !mode || (mode[0] != 'r' && mode[0] != 'R'))
         return nullptr;
-    char path[kMaxPath + 1];
-    size_t n = std::strlen(name);
-    if (n > kMaxPath)
+    PreparedPath path;
+    if (!PreparePath(name, true, path))
         return nullptr;
-    for (size_t i = 0; i <= n; ++i)
-    {
-        char c = name[i];
-        path[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
     bzWADFile *archive = nullptr;
-    const bzWADFileNode *node = bz_WAD_FindFile(path, &archive);
+    const bzWADFileNode *node = FindPrepared(path, &archive);
     if (!node)
         return nullptr;
     bzFileHandle *file = bz_FileHandle_Alloc();
@@ -632,18 +950,33 @@ int WAD_fclose(bzFileHandle *file)
 
 // --- path lookup ---------------------------------------------------------------------------
 
-bool NameIs(const char *name, const char *component, size_t length)
-{
-    return std::strlen(name) == length && std::memcmp(name, component, length) == 0;
-}
-
-const bzWADFileNode *FindInFiles(const bzWADDirNode *directory, const char *name, size_t length)
+// The file name[0, length) of a directory, which a lookup reached by the path
+// path[0, pathLength) (a bare name for the root's files), through the index when there is one.
+const bzWADFileNode *FindInFiles(const bzWADFile *archive, const bzWADDirNode *directory,
+                                 const char *path, size_t pathLength, const char *name,
+                                 size_t length)
 {
     if (length > kMaxComponent)
         return nullptr;
+    if (const bzWADNameIndex *index = archive->index)
+        return FindFilePath(index, path, pathLength);
     for (const bzWADFileNode *f = directory->firstFile; f; f = f->next)
         if (NameIs(f->name, name, length))
             return f;
+    return nullptr;
+}
+
+const bzWADDirNode *FindSubDirectory(const bzWADFile *archive, const bzWADDirNode *directory,
+                                     const char *path, size_t pathLength, const char *name,
+                                     size_t length)
+{
+    if (length > kMaxComponent)
+        return nullptr;
+    if (const bzWADNameIndex *index = archive->index)
+        return FindDirectoryPath(index, path, pathLength);
+    for (const bzWADDirNode *sub = directory->firstSub; sub; sub = sub->next)
+        if (NameIs(sub->name, name, length))
+            return sub;
     return nullptr;
 }
 
@@ -685,13 +1018,27 @@ const char *FindSeparator(const char *p)
 
 // --- lookup --------------------------------------------------------------------------------
 
-const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
+namespace
 {
-    if (!archive || !archive->root || !path)
+const bzWADFileNode *Walk(const bzWADFile *archive, const char *path);
+
+const bzWADFileNode *LookupPrepared(const bzWADFile *archive, const PreparedPath &path)
+{
+    if (!archive->root)
         return nullptr;
+    // A path that names a file as it is indexed needs no walk.
+    if (const bzWADNameIndex *index = archive->index)
+        if (const uint32_t node =
+                FindSlot(index, index->keys, kFileName, path.text, path.length, path.hash)->node)
+            return &index->files[node - 1 - index->directoryLimit];
+    return Walk(archive, path.text);
+}
+
+// The lookup by the tree's names, component by component, of a path of at most kMaxPath
+// characters.
+const bzWADFileNode *Walk(const bzWADFile *archive, const char *path)
+{
     char buffer[kMaxPath + 1];
-    if (std::strlen(path) > kMaxPath)
-        return nullptr;
     std::strcpy(buffer, path);
     // Each ".." step shortens the path, so this loop ends.
     for (;;)
@@ -699,12 +1046,21 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
         const bzWADDirNode *root = archive->root;
         const char *first = FindSeparator(buffer);
         if (!first)
-            return FindInFiles(root, buffer, std::strlen(buffer));
+        {
+            const size_t length = std::strlen(buffer);
+            return FindInFiles(archive, root, buffer, length, buffer, length);
+        }
         const size_t firstLength = static_cast<size_t>(first - buffer);
         const char *rest = first + 1;
         if (firstLength > kMaxComponent || !NameIs(root->name, buffer, firstLength))
-            return FindSeparator(rest) ? nullptr : FindInFiles(root, rest, std::strlen(rest));
+        {
+            const size_t length = std::strlen(rest);
+            return FindSeparator(rest) ? nullptr
+                                       : FindInFiles(archive, root, rest, length, rest, length);
+        }
 
+        // From here on the path up to the end of each component is the path of the directory
+        // or file it reaches.
         const bzWADDirNode *directory = root;
         const char *previous = buffer; // start of the component before the current one
         const char *component = rest;
@@ -712,11 +1068,8 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
         while (const char *end = FindSeparator(component))
         {
             const size_t length = static_cast<size_t>(end - component);
-            const bzWADDirNode *sub = nullptr;
-            if (length <= kMaxComponent)
-                for (sub = directory->firstSub; sub; sub = sub->next)
-                    if (NameIs(sub->name, component, length))
-                        break;
+            const bzWADDirNode *sub = FindSubDirectory(
+                archive, directory, buffer, static_cast<size_t>(end - buffer), component, length);
             if (sub)
             {
                 directory = sub;
@@ -739,8 +1092,19 @@ const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
             return nullptr;
         }
         if (!restart)
-            return FindInFiles(directory, component, std::strlen(component));
+            return FindInFiles(archive, directory, buffer, std::strlen(buffer), component,
+                               std::strlen(component));
     }
+}
+
+} // namespace
+
+const bzWADFileNode *bz_WAD_Lookup(const bzWADFile *archive, const char *path)
+{
+    PreparedPath prepared;
+    if (!archive || !path || !PreparePath(path, false, prepared))
+        return nullptr;
+    return LookupPrepared(archive, prepared);
 }
 
 int32_t bz_WAD_MakeCurrent(bzWADFile *archive)
@@ -765,13 +1129,15 @@ int32_t bz_WAD_MakeCurrent(bzWADFile *archive)
     return 1;
 }
 
-const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
+namespace
+{
+const bzWADFileNode *FindPrepared(const PreparedPath &path, bzWADFile **outArchive)
 {
     for (bzWADMount *mount = gMounts; mount; mount = mount->next)
     {
         for (bzWADFile *archive = mount->first; archive; archive = archive->next)
         {
-            const bzWADFileNode *node = bz_WAD_Lookup(archive, path);
+            const bzWADFileNode *node = LookupPrepared(archive, path);
             if (!node)
                 continue;
             if (!bz_WAD_MakeCurrent(archive))
@@ -782,6 +1148,15 @@ const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
         }
     }
     return nullptr;
+}
+} // namespace
+
+const bzWADFileNode *bz_WAD_FindFile(const char *path, bzWADFile **outArchive)
+{
+    PreparedPath prepared;
+    if (!path || !PreparePath(path, false, prepared))
+        return nullptr;
+    return FindPrepared(prepared, outArchive);
 }
 
 // --- reading and mounting archives ---------------------------------------------------------
@@ -921,6 +1296,7 @@ int32_t bz_WAD_MountMemory(void *image, const char *name)
     auto *mount = static_cast<bzWADMount *>(bz_MemAlloc(sizeof(bzWADMount), BZ_MEM_CLEAR));
     if (!mount)
     {
+        FreeIndex(archive->index);
         bz_MemFree(archive->root);
         bz_MemFree(archive);
         return 0;

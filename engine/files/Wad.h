@@ -33,6 +33,8 @@ struct bzWADFileNode
     uint32_t length;
 };
 
+struct bzWADNameIndex;
+
 struct bzWADDirNode
 {
     const char *name;
@@ -49,6 +51,9 @@ struct bzWADFile
     uint32_t flags;     // version-0x0101 flags; BZ_WAD_FLAG_MEMORY marks a memory image
     bzWADDirNode *root; // the directory tree; its block also holds the file nodes
     uint32_t treeSize;
+    // Every directory's sub-directories and files by name, built with the tree (owned); null
+    // when there was no memory for it, and lookups then walk the tree's lists.
+    bzWADNameIndex *index;
     char *nameBlock; // inside the memory image for a memory-resident archive
     uint32_t nameBlockSize;
     bzFileHandle *openFile; // the archive file while it is current

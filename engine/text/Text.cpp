@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "files/File.h"
 #include "core/Memory.h"
+#include "core/Array.h"
 #include "core/Strings.h"
 #include "files/Wad.h"
 
@@ -22,10 +23,79 @@ inline uint8_t At(const bzTextReader *reader, int32_t index)
 {
     if (index < 0 || index >= reader->size)
         return 0;
-    uint8_t byte = reader->data[index];
-    if (reader->cipher)
-        byte = (uint8_t)(byte ^ bz_CipherStream_ByteAt(reader->cipher, index));
-    return byte;
+    return reader->text[index];
+}
+
+// The key stream depends on the key alone, and every enciphered file is enciphered from its
+// first byte on, so the key-stream bytes produced for one file serve every later file with the
+// same key: they are kept, up to a bound, and a file within the bound is deciphered by
+// combining it with them. The kept bytes go with the line buffer (bz_Text_FreeLineBuffer).
+struct KeyStreamCache
+{
+    bzCipherState start; // the generator state right after the key schedule: the key
+    uint8_t *bytes;      // key-stream bytes 0 to count - 1
+    int32_t count;
+    int32_t capacity;
+};
+KeyStreamCache gKeyStream;
+constexpr int32_t kKeyStreamLimit = 4 << 20;
+
+void FreeKeyStream()
+{
+    if (gKeyStream.bytes)
+        bz_MemFree(gKeyStream.bytes);
+    gKeyStream = {};
+}
+
+// Keeps the key stream of stream up to byte number end (at most the bound) and gives the
+// number of bytes kept for its key.
+int32_t KeepKeyStream(bzCipherStream *stream, int32_t end)
+{
+    if (!gKeyStream.bytes || memcmp(&gKeyStream.start, &stream->start, sizeof stream->start))
+    {
+        FreeKeyStream();
+        gKeyStream.start = stream->start;
+    }
+    if (end > kKeyStreamLimit)
+        end = kKeyStreamLimit;
+    if (end <= gKeyStream.count)
+        return gKeyStream.count;
+    if (end > gKeyStream.capacity)
+    {
+        int32_t capacity = gKeyStream.capacity > end / 2 ? 2 * gKeyStream.capacity : end;
+        if (capacity > kKeyStreamLimit)
+            capacity = kKeyStreamLimit;
+        auto *grown = (uint8_t *)bz_MemRealloc(gKeyStream.bytes, (uint32_t)capacity, 0);
+        if (!grown)
+            return gKeyStream.count; // the rest comes from the stream itself
+        gKeyStream.bytes = grown;
+        gKeyStream.capacity = capacity;
+    }
+    // The key stream itself: the bytes combined with zeros.
+    uint8_t *fresh = gKeyStream.bytes + gKeyStream.count;
+    memset(fresh, 0, (size_t)(end - gKeyStream.count));
+    bz_CipherStream_Transform(stream, fresh, gKeyStream.count, fresh, end - gKeyStream.count);
+    gKeyStream.count = end;
+    return end;
+}
+
+// Combines the count bytes at in, which stand at byte number position of the data, with the
+// key stream into out; the operation is its own inverse, so it enciphers and deciphers. Every
+// use of the cipher by the reader goes through here.
+void CipherSpan(bzCipherStream *stream, uint8_t *out, int32_t position, const uint8_t *in,
+                int32_t count)
+{
+    const int32_t kept = KeepKeyStream(stream, position + count);
+    int32_t k = 0;
+    if (position < kept)
+    {
+        const uint8_t *key = gKeyStream.bytes + position;
+        const int32_t n = kept - position < count ? kept - position : count;
+        for (; k < n; k++)
+            out[k] = (uint8_t)(in[k] ^ key[k]);
+    }
+    if (k < count)
+        bz_CipherStream_Transform(stream, out + k, position + k, in + k, count - k);
 }
 
 inline bool IsLineEnd(uint8_t c)
@@ -45,10 +115,17 @@ bool EnsureLineBuffer()
     return true;
 }
 
+// The index of the first carriage return or line feed at or after from, or the size.
+int32_t LineEndFrom(const uint8_t *text, int32_t from, int32_t size)
+{
+    while (from < size && !IsLineEnd(text[from]))
+        from++;
+    return from;
+}
+
 void SkipToLineEnd(bzTextReader *reader)
 {
-    while (reader->position < reader->size && !IsLineEnd(At(reader, reader->position)))
-        reader->position++;
+    reader->position = LineEndFrom(reader->text, reader->position, reader->size);
 }
 
 // Length of the line at the position, counted only up to limit + 1.
@@ -64,34 +141,36 @@ int32_t LineLengthUpTo(const bzTextReader *reader, int32_t limit)
     return n;
 }
 
-bool MatchAt(const bzTextReader *reader, int32_t at, const char *token, int32_t n)
-{
-    for (int32_t k = 0; k < n; k++)
-        if (At(reader, at + k) != (uint8_t)token[k])
-            return false;
-    return true;
-}
-
 void ReportUnmatched(const bzTextReader *reader)
 {
     BZ_SET_ORIGIN();
     bz_ReportError("Scripting", "Unmatched curly brackets in %s", reader->name ? reader->name : "");
 }
 
-// Skips a block, counting nested brackets, to just after the closing bracket of the block the
-// position is in (or opens, when it stands on a "{"). False when the data ends first.
-bool SkipNested(bzTextReader *reader)
+// The index just after the closing bracket of the block that the byte at from opens (or that
+// from is in, when it is no "{"), counting nested brackets; -1 when the data ends first.
+int32_t NestedEnd(const uint8_t *text, int32_t from, int32_t size)
 {
     int32_t depth = 0;
-    while (reader->position < reader->size)
+    while (from < size)
     {
-        uint8_t c = At(reader, reader->position++);
+        uint8_t c = text[from++];
         if (c == '{')
             depth++;
         else if (c == '}' && --depth <= 0)
-            return true;
+            return from;
     }
-    return false;
+    return -1;
+}
+
+// Skips a block, counting nested brackets, to just after the closing bracket of the block the
+// position is in (or opens, when it stands on a "{"). False (the position at the end) when the
+// data ends first.
+bool SkipNested(bzTextReader *reader)
+{
+    int32_t end = NestedEnd(reader->text, reader->position, reader->size);
+    reader->position = end < 0 ? reader->size : end;
+    return end >= 0;
 }
 
 // End of a bracketed name that opens at index open: the index of the closing byte when only
@@ -150,6 +229,290 @@ void Lookup(const char *bracketed, const bzTextLookup *table, int32_t *value)
             return;
         }
 }
+
+// The search for a token from the position: white space is passed, "//" comments and whole
+// blocks are stepped over, a stop byte ends the search, and the token is tried at every other
+// byte. The position is left after the token, or where the search stopped.
+int32_t ScanForToken(bzTextReader *reader, const char *token, int32_t n, const char *stops)
+{
+    bool stop[256] = {};
+    for (const char *s = stops; s && *s; s++)
+        stop[(uint8_t)*s] = true;
+    const uint8_t *text = reader->text;
+    const int32_t size = reader->size;
+    const int32_t last = size - n;
+    const uint8_t first = (uint8_t)token[0];
+    int32_t pos = reader->position;
+    while (pos <= last)
+    {
+        uint8_t c = text[pos];
+        if (c < 0x21)
+        {
+            pos++;
+            continue;
+        }
+        if (c == '/' && text[pos + 1] == '/')
+        {
+            pos = LineEndFrom(text, pos, size);
+            continue;
+        }
+        if (c == '{')
+        {
+            pos = NestedEnd(text, pos, size);
+            if (pos < 0)
+            {
+                reader->position = size;
+                return 0;
+            }
+            continue;
+        }
+        if (stop[c])
+        {
+            reader->position = pos;
+            return 0;
+        }
+        // (The empty token is found at the first byte examined.)
+        if (n == 0 || (c == first && memcmp(text + pos, token, (size_t)n) == 0))
+        {
+            reader->position = pos + n;
+            return 1;
+        }
+        pos++;
+    }
+    reader->position = pos;
+    return 0;
+}
+} // namespace
+
+// The headers a section search from the start of the data can reach: every "[" it examines,
+// in order, up to the "}" or the unclosed block that ends it. Each is named by the bytes up to
+// the first "]" after it, since the token "[NAME]" of a name without "]" matches exactly there.
+// A hash table gives the first header of each name.
+struct bzTextSectionIndex
+{
+    struct Header
+    {
+        int32_t at;     // index of the "["
+        int32_t length; // of the name; -1 when no "]" follows near enough to make one
+        uint32_t hash;
+    };
+    bzArray<Header> headers;
+    // Positions the search passes at the top of its loop, one in every 4 KB, so that the place
+    // where a failed search stops can be found without searching from the start.
+    bzArray<int32_t> marks;
+    uint32_t *slots; // header index + 1 of the first header of a name; 0 empty
+    uint32_t mask;
+    int32_t endKind; // how the search from the start ends (kRanOut, kStopped, kUnclosed)
+    int32_t endAt;   // the "}" or "{" that ends it
+};
+
+namespace
+{
+enum : int32_t
+{
+    kRanOut = 0,
+    kStopped = 1,
+    kUnclosed = 2,
+};
+
+constexpr int32_t kMarkEvery = 4096;
+// Longest name whose token "[NAME]" fits the search's token buffer.
+constexpr int32_t kLongestSectionName = 509;
+
+uint32_t HashName(const uint8_t *name, int32_t length)
+{
+    uint32_t h = 2166136261u;
+    for (int32_t k = 0; k < length; k++)
+        h = (h ^ name[k]) * 16777619u;
+    return h;
+}
+
+void FreeSectionIndex(bzTextSectionIndex *index)
+{
+    if (!index)
+        return;
+    index->headers.Free();
+    index->marks.Free();
+    if (index->slots)
+        bz_MemFree(index->slots);
+    bz_MemFree(index);
+}
+
+// The index of the header named by the length bytes at name, or -1.
+int32_t FindHeader(const bzTextSectionIndex *index, const uint8_t *text, const uint8_t *name,
+                   int32_t length, uint32_t hash)
+{
+    for (uint32_t slot = hash & index->mask;; slot = (slot + 1) & index->mask)
+    {
+        uint32_t entry = index->slots[slot];
+        if (!entry)
+            return -1;
+        const bzTextSectionIndex::Header &h = index->headers[entry - 1];
+        if (h.hash == hash && h.length == length &&
+            memcmp(text + h.at + 1, name, (size_t)length) == 0)
+            return (int32_t)(entry - 1);
+    }
+}
+
+bool FillSlots(bzTextSectionIndex *index, const uint8_t *text)
+{
+    uint32_t capacity = 16;
+    while (capacity < 2 * index->headers.count)
+        capacity *= 2;
+    if ((uint64_t)capacity * sizeof(uint32_t) > BZ_MEM_MAX_BLOCK)
+        return false;
+    index->slots = (uint32_t *)bz_MemAlloc(capacity * (uint32_t)sizeof(uint32_t), BZ_MEM_CLEAR);
+    if (!index->slots)
+        return false;
+    index->mask = capacity - 1;
+    for (uint32_t k = 0; k < index->headers.count; k++)
+    {
+        const bzTextSectionIndex::Header &h = index->headers[k];
+        if (h.length < 0)
+            continue;
+        uint32_t slot = h.hash & index->mask;
+        bool known = false;
+        for (; index->slots[slot]; slot = (slot + 1) & index->mask)
+        {
+            const bzTextSectionIndex::Header &other = index->headers[index->slots[slot] - 1];
+            if (other.hash == h.hash && other.length == h.length &&
+                memcmp(text + other.at + 1, text + h.at + 1, (size_t)h.length) == 0)
+            {
+                known = true; // an earlier header of the name is found first
+                break;
+            }
+        }
+        if (!known)
+            index->slots[slot] = k + 1;
+    }
+    return true;
+}
+
+// Walks the data as a section search from the start does and records what it reaches; null
+// when memory runs out (the searches then scan).
+bzTextSectionIndex *BuildSectionIndex(const bzTextReader *reader)
+{
+    auto *index = (bzTextSectionIndex *)bz_MemAlloc(sizeof(bzTextSectionIndex), BZ_MEM_CLEAR);
+    if (!index)
+        return nullptr;
+    const uint8_t *text = reader->text;
+    const int32_t size = reader->size;
+    int32_t pos = 0;
+    int32_t nextMark = kMarkEvery;
+    index->endKind = kRanOut;
+    index->endAt = size;
+    bool good = true;
+    while (pos < size && good)
+    {
+        if (pos >= nextMark)
+        {
+            good = index->marks.Push(pos);
+            nextMark = pos - pos % kMarkEvery + kMarkEvery;
+        }
+        uint8_t c = text[pos];
+        if (c < 0x21)
+        {
+            pos++;
+            continue;
+        }
+        if (c == '/' && text[pos + 1] == '/')
+        {
+            pos = LineEndFrom(text, pos, size);
+            continue;
+        }
+        if (c == '{')
+        {
+            int32_t end = NestedEnd(text, pos, size);
+            if (end < 0)
+            {
+                index->endKind = kUnclosed;
+                index->endAt = pos;
+                break;
+            }
+            pos = end;
+            continue;
+        }
+        if (c == '}')
+        {
+            index->endKind = kStopped;
+            index->endAt = pos;
+            break;
+        }
+        if (c == '[')
+        {
+            int32_t reach = size - pos - 1;
+            if (reach > kLongestSectionName + 1)
+                reach = kLongestSectionName + 1;
+            const void *close = memchr(text + pos + 1, ']', (size_t)reach);
+            bzTextSectionIndex::Header h{pos, -1, 0};
+            if (close)
+            {
+                h.length = (int32_t)((const uint8_t *)close - (text + pos + 1));
+                h.hash = HashName(text + pos + 1, h.length);
+            }
+            good = index->headers.Push(h);
+        }
+        pos++;
+    }
+    if (!good || !FillSlots(index, text))
+    {
+        FreeSectionIndex(index);
+        return nullptr;
+    }
+    return index;
+}
+
+// The largest value of sorted values that is at most limit, or -1.
+template <class T, class Key> int32_t LastAtMost(const bzArray<T> &values, int32_t limit, Key key)
+{
+    uint32_t lo = 0, hi = values.count; // the answer is below hi
+    while (lo < hi)
+    {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if (key(values[mid]) <= limit)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo ? key(values[lo - 1]) : -1;
+}
+
+// The section search from the start for the token "[NAME]" of a name without "]", through the
+// index; the same result and the same final position as the scan. -1 when the index cannot be
+// built.
+int32_t FindSectionIndexed(bzTextReader *reader, const char *name, const char *token, int32_t n)
+{
+    if (!reader->sections)
+        reader->sections = BuildSectionIndex(reader);
+    const bzTextSectionIndex *index = reader->sections;
+    if (!index)
+        return -1;
+    if (n > reader->size)
+        return 0;
+    const int32_t length = n - 2;
+    int32_t found = FindHeader(index, reader->text, (const uint8_t *)name, length,
+                               HashName((const uint8_t *)name, length));
+    if (found >= 0)
+    {
+        reader->position = index->headers[(uint32_t)found].at + n;
+        return 1;
+    }
+    // Not there: find where the scan would have stopped. It reaches the end of the search from
+    // the start unless it runs past the last place the token could start first.
+    const int32_t last = reader->size - n;
+    if (index->endKind != kRanOut && index->endAt <= last)
+    {
+        reader->position = index->endKind == kStopped ? index->endAt : reader->size;
+        return 0;
+    }
+    int32_t resume =
+        LastAtMost(index->headers, last, [](const bzTextSectionIndex::Header &h) { return h.at; });
+    int32_t mark = LastAtMost(index->marks, last, [](int32_t at) { return at; });
+    if (mark > resume)
+        resume = mark;
+    reader->position = resume < 0 ? 0 : resume;
+    return ScanForToken(reader, token, n, "}");
+}
 } // namespace
 
 bzTextReader *bz_Text_FromFile(bzFileHandle *file)
@@ -204,7 +567,18 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
             bzgLastError = BZ_CIPHER_NO_KEY;
             return nullptr;
         }
+        reader->text = (uint8_t *)bz_MemAlloc((uint32_t)reader->size + 1, 0);
+        if (!reader->text)
+        {
+            bz_Text_Close(reader);
+            bzgLastError = BZ_ERROR_NO_MEMORY;
+            return nullptr;
+        }
+        CipherSpan(reader->cipher, reader->text, 0, reader->data, reader->size);
+        reader->text[reader->size] = 0;
     }
+    else
+        reader->text = reader->data;
     return reader;
 }
 
@@ -259,8 +633,11 @@ void bz_Text_Close(bzTextReader *reader)
 {
     if (!reader)
         return;
+    if (reader->text && reader->text != reader->data)
+        bz_MemFree(reader->text);
     if (reader->data)
         bz_MemFree(reader->data);
+    FreeSectionIndex(reader->sections);
     if (reader->name)
         bz_MemFree(reader->name);
     if (reader->cipher)
@@ -276,6 +653,7 @@ void bz_Text_FreeLineBuffer()
     if (gLineBuffer)
         bz_MemFree(gLineBuffer);
     gLineBuffer = nullptr;
+    FreeKeyStream();
 }
 
 void bz_Text_Rewind(bzTextReader *reader)
@@ -479,6 +857,64 @@ int32_t bz_Text_CountLines(const bzTextReader *reader)
     return count;
 }
 
+bool bz_Text_Replace(bzTextReader *reader, int32_t from, int32_t to, const char *bytes,
+                     int32_t count)
+{
+    const bool enciphered = reader->cipher != nullptr;
+    const int32_t oldSize = reader->size;
+    const int32_t newSize = oldSize - (to - from) + count;
+    if (newSize > oldSize)
+    {
+        auto *grown = (uint8_t *)bz_MemRealloc(reader->data, (uint32_t)newSize + 1, 0);
+        if (!grown)
+        {
+            bzgLastError = BZ_ERROR_NO_MEMORY;
+            return false;
+        }
+        if (!enciphered)
+            reader->text = grown;
+        reader->data = grown;
+        if (enciphered)
+        {
+            // The stored bytes may stay in their larger block whether or not this succeeds.
+            grown = (uint8_t *)bz_MemRealloc(reader->text, (uint32_t)newSize + 1, 0);
+            if (!grown)
+            {
+                bzgLastError = BZ_ERROR_NO_MEMORY;
+                return false;
+            }
+            reader->text = grown;
+        }
+    }
+    uint8_t *text = reader->text;
+    memmove(text + from + count, text + to, (size_t)(oldSize - to));
+    if (count)
+        memcpy(text + from, bytes, (size_t)count);
+    text[newSize] = 0;
+    if (enciphered)
+    {
+        // Every byte is enciphered at its own position: what moved is enciphered anew.
+        const int32_t end = to - from != count ? newSize : from + count;
+        CipherSpan(reader->cipher, reader->data + from, from, text + from, end - from);
+        reader->data[newSize] = 0;
+    }
+    reader->size = newSize;
+    if (newSize < oldSize)
+    {
+        // Give memory back when the manager can; the old blocks stay valid otherwise.
+        if (void *smaller = bz_MemRealloc(reader->data, (uint32_t)newSize + 1, 0))
+            reader->data = (uint8_t *)smaller;
+        if (!enciphered)
+            reader->text = reader->data;
+        else if (void *smaller = bz_MemRealloc(reader->text, (uint32_t)newSize + 1, 0))
+            reader->text = (uint8_t *)smaller;
+    }
+    // The headers the section search reaches are found again on the next search by name.
+    FreeSectionIndex(reader->sections);
+    reader->sections = nullptr;
+    return true;
+}
+
 int32_t bz_Text_FindToken(bzTextReader *reader, const char *token, const char *stops)
 {
     if (!token)
@@ -486,37 +922,7 @@ int32_t bz_Text_FindToken(bzTextReader *reader, const char *token, const char *s
     size_t length = strlen(token);
     if (length > (size_t)reader->size)
         return 0;
-    int32_t n = (int32_t)length;
-    int32_t last = reader->size - n;
-    while (reader->position <= last)
-    {
-        uint8_t c = At(reader, reader->position);
-        if (c < 0x21)
-        {
-            reader->position++;
-            continue;
-        }
-        if (c == '/' && At(reader, reader->position + 1) == '/')
-        {
-            SkipToLineEnd(reader);
-            continue;
-        }
-        if (c == '{')
-        {
-            if (!SkipNested(reader))
-                return 0;
-            continue;
-        }
-        if (stops && strchr(stops, c))
-            return 0;
-        if (MatchAt(reader, reader->position, token, n))
-        {
-            reader->position += n;
-            return 1;
-        }
-        reader->position++;
-    }
-    return 0;
+    return ScanForToken(reader, token, (int32_t)length, stops);
 }
 
 int32_t bz_Text_FindSection(bzTextReader *reader, const char *name, int32_t resume)
@@ -526,9 +932,15 @@ int32_t bz_Text_FindSection(bzTextReader *reader, const char *name, int32_t resu
     if (!resume)
         reader->position = 0;
     char token[512];
-    if (snprintf(token, sizeof token, "[%s]", name) >= (int)sizeof token)
+    int32_t n = snprintf(token, sizeof token, "[%s]", name);
+    if (n < 0 || n >= (int)sizeof token)
         return 0;
-    if (!bz_Text_FindToken(reader, token, "}"))
+    int32_t found = -1;
+    if (!resume && !strchr(name, ']'))
+        found = FindSectionIndexed(reader, name, token, n);
+    if (found < 0)
+        found = bz_Text_FindToken(reader, token, "}");
+    if (!found)
         return 0;
     bz_Text_SkipSpace(reader, 1);
     reader->sectionStart = reader->position;

@@ -1,19 +1,25 @@
 // The text data file reader: a whole file in memory navigated by position. Sections are headed
 // "[NAME]", keys written "<NAME>", value lines follow a key, "//" starts a comment and curly
-// brackets enclose blocks. Files read from an enciphered archive stay enciphered in memory and
-// are deciphered byte by byte as they are examined.
+// brackets enclose blocks. Files read from an enciphered archive keep their stored bytes in
+// memory (a save writes them enciphered, as they were read) and are deciphered once, at load,
+// into a working copy that every reading operation examines.
+//
+// Section searches by name from the start of the data go through an index of the headers the
+// search can reach, built on the first such search and rebuilt after an edit, so a loader that
+// visits every section by name takes time linear in the size of the file.
 #pragma once
 
 #include <cstdint>
 
 struct bzFileHandle;
 struct bzCipherStream;
+struct bzTextSectionIndex;
 
 struct bzTextReader
 {
     char *name;             // the file name the reader was loaded from (owned)
     uint8_t *data;          // the whole file as stored (owned)
-    int32_t size;           // bytes in data
+    int32_t size;           // bytes in data (and in text)
     int32_t position;       // next byte to examine
     int32_t lineStart;      // where the last line read began
     int32_t sectionStart;   // where key searches begin
@@ -21,6 +27,10 @@ struct bzTextReader
     int32_t flags;          // BZ_TEXT_ENCIPHERED
     int32_t savedPosition;  // a spare position word for the loaders' own use
     bzCipherStream *cipher; // key stream of an enciphered reader (owned), else null
+    // The plain bytes every reading operation examines: data itself for a plain reader, a
+    // deciphered copy (owned) for an enciphered one. Both keep one 0 byte behind their end.
+    uint8_t *text;
+    bzTextSectionIndex *sections; // headers by name (owned); null until needed or after an edit
 };
 
 enum : int32_t
@@ -49,6 +59,7 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file);
 void bz_Text_Close(bzTextReader *reader);
 // Frees the shared line buffer and puts the reader back at the start of its data.
 void bz_Text_Rewind(bzTextReader *reader);
+// Frees the shared line buffer and the key-stream bytes kept for enciphered files.
 void bz_Text_FreeLineBuffer();
 
 // Tab mode: a tab is a column separator. SetTabMode turns it on and gives the previous state.
@@ -77,6 +88,13 @@ int32_t bz_Text_ReadChars(bzTextReader *reader, char *buffer, int32_t n);
 int32_t bz_Text_ReadRestOfLine(bzTextReader *reader, char *buffer, int32_t size);
 void bz_Text_NextLine(bzTextReader *reader, int32_t atLineEnd);
 int32_t bz_Text_CountLines(const bzTextReader *reader);
+
+// Replaces the bytes [from, to) of the reader's data with count plain bytes (0 <= from <= to
+// <= size). An enciphered reader enciphers them, and every byte the edit moves, at their new
+// places; the section index follows the change. Position words are left to the caller. False
+// (nothing changed, last-error 14) when memory runs out.
+bool bz_Text_Replace(bzTextReader *reader, int32_t from, int32_t to, const char *bytes,
+                     int32_t count);
 
 // Navigation.
 int32_t bz_Text_FindToken(bzTextReader *reader, const char *token, const char *stops);

@@ -1,6 +1,5 @@
 #include "text/TextValues.h"
 
-#include "files/Cipher.h"
 #include "core/Error.h"
 #include "files/File.h"
 #include "core/Memory.h"
@@ -192,51 +191,13 @@ bool IsLineEnd(uint8_t c)
     return c == '\r' || c == '\n';
 }
 
-// Combines the bytes [from, to) of an enciphered reader's data with the key stream at their
-// own positions, which turns stored bytes into plain ones and plain ones into stored ones.
-void CipherRange(bzTextReader *reader, int32_t from, int32_t to)
-{
-    for (int32_t k = from; k < to; k++)
-        reader->data[k] =
-            static_cast<uint8_t>(reader->data[k] ^ bz_CipherStream_ByteAt(reader->cipher, k));
-}
-
-// Replaces the bytes [from, to) of the reader's data with count plain bytes of text. The data
-// keeps one 0 byte behind its end. In an enciphered reader every byte is enciphered at its
-// own position, so the bytes behind the edit, which move, are enciphered again at their new
-// places. False (and nothing changed) when memory runs out.
+// Replaces the bytes [from, to) of the reader's data with count plain bytes of text and keeps
+// the position words inside the data. False (and nothing changed) when memory runs out.
 bool Splice(bzTextReader *reader, int32_t from, int32_t to, const char *text, int32_t count)
 {
-    int32_t oldSize = reader->size;
-    int32_t newSize = oldSize - (to - from) + count;
-    if (newSize > oldSize)
-    {
-        uint8_t *grown = static_cast<uint8_t *>(
-            bz_MemRealloc(reader->data, static_cast<uint32_t>(newSize) + 1, 0));
-        if (!grown)
-        {
-            bzgLastError = BZ_ERROR_NO_MEMORY;
-            return false;
-        }
-        reader->data = grown;
-    }
-    const bool moves = reader->cipher && to - from != count;
-    if (moves)
-        CipherRange(reader, to, oldSize);
-    memmove(reader->data + from + count, reader->data + to, static_cast<size_t>(oldSize - to));
-    if (count)
-        memcpy(reader->data + from, text, static_cast<size_t>(count));
-    if (reader->cipher)
-        CipherRange(reader, from, moves ? newSize : from + count);
-    reader->size = newSize;
-    reader->data[newSize] = 0;
-    if (newSize < oldSize)
-    {
-        // Give memory back when the manager can; the old block stays valid otherwise.
-        void *smaller = bz_MemRealloc(reader->data, static_cast<uint32_t>(newSize) + 1, 0);
-        if (smaller)
-            reader->data = static_cast<uint8_t *>(smaller);
-    }
+    if (!bz_Text_Replace(reader, from, to, text, count))
+        return false;
+    const int32_t newSize = reader->size;
     if (reader->position > newSize)
         reader->position = newSize;
     if (reader->sectionStart > newSize)

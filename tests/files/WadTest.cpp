@@ -702,3 +702,195 @@ TEST_F(Wad, PatternMountsTakeEveryMatchingArchiveAndTheHighestNameWins)
     EXPECT_EQ(bz_WAD_Unmount("CORE002.WAD"), 1) << "the first mount's copy";
     EXPECT_EQ(Slurp("DATA\\F.TXT"), "one");
 }
+
+TEST_F(Wad, LookupsOfManyFilesKeepMountOrderAndCase)
+{
+    // Three archives of 3,000 files in ten directories: every file is in BASE; every third also
+    // in PATCH2 and every fifth in PATCH1, mounted together by a pattern after BASE. PATCH2
+    // sorts highest, so it wins over PATCH1 within that mount, and that mount over BASE.
+    auto build = [](const char *label, int every)
+    {
+        WadTree root{"DATA", {}, {{"ROOT.TXT", label}}};
+        for (int d = 0; d < 10; ++d)
+            root.directories.push_back(WadTree{"DIR" + std::to_string(d), {}, {}});
+        for (int i = 0; i < 3000; i += every)
+            root.directories[static_cast<size_t>(i % 10)].files.push_back(
+                {"F" + std::to_string(i) + ".TXT", label});
+        return BuildWad(root);
+    };
+    WriteWholeFile("BASE.WAD", build("base", 1));
+    WriteWholeFile("PATCH1.WAD", build("patch1", 5));
+    WriteWholeFile("PATCH2.WAD", build("patch2", 3));
+    bz_WAD_Init("BASE", 0, 1, 0, nullptr);
+    ASSERT_EQ(bz_WAD_Open("PATCH/d"), 2);
+    for (int i = 0; i < 3000; ++i)
+    {
+        const std::string tail = "\\dir" + std::to_string(i % 10) + "\\f" + std::to_string(i);
+        const char *expected = i % 3 == 0 ? "patch2" : i % 5 == 0 ? "patch1" : "base";
+        ASSERT_EQ(Slurp(("data" + tail + ".txt").c_str()), expected) << i;
+        ASSERT_EQ(Slurp(("DATA" + tail + ".TXT").c_str()), expected) << i;
+    }
+    EXPECT_EQ(Slurp("Data/Dir3/F3000.txt"), "<none>");
+    EXPECT_EQ(Slurp("DATA\\DIR3\\F4.TXT"), "<none>") << "F4 is in DIR4";
+    EXPECT_EQ(Slurp("root.txt"), "patch2");
+    EXPECT_EQ(bz_WAD_Unmount("PATCH2.WAD"), 1);
+    EXPECT_EQ(Slurp("data\\dir5\\f15.txt"), "patch1");
+    EXPECT_EQ(Slurp("data\\dir3\\f3.txt"), "base");
+}
+
+TEST_F(Wad, NamesAreComparedAsStoredInTheFirstListedEntry)
+{
+    // Lists run in the reverse of the file's order, so of two entries of one name the later one
+    // in the file is found; names stored in lower case are never found, as requests are
+    // upper-cased; a directory and a file may share a name.
+    WadTree twice{"TWICE", {}, {{"X", "first dir"}, {"HIDDEN", "never"}}};
+    WadTree again{"TWICE", {}, {{"X", "second dir"}, {"ONLY", "shadowed"}}};
+    WadTree same{"SAME", {}, {{"IN", "inside"}}};
+    WadTree root{"DATA",
+                 {twice, again, same},
+                 {{"A.TXT", "one"}, {"A.TXT", "two"}, {"lower.txt", "low"}, {"SAME", "file"}}};
+    WriteWholeFile("NAMES.WAD", BuildWad(root));
+    bz_WAD_Init("NAMES", 0, 1, 0, nullptr);
+    struct Case
+    {
+        const char *path;
+        const char *contents;
+    } cases[] = {
+        {"A.TXT", "two"},
+        {"data\\a.txt", "two"},
+        {"ELSEWHERE\\A.TXT", "two"},       // a first component that is no root names a root file
+        {"\\A.TXT", "two"},                //
+        {"ELSEWHERE\\X\\A.TXT", "<none>"}, // ... but only one
+        {"lower.txt", "<none>"},
+        {"LOWER.TXT", "<none>"},
+        {"DATA\\TWICE\\X", "second dir"},
+        {"DATA\\TWICE\\ONLY", "shadowed"},
+        {"DATA\\TWICE\\HIDDEN", "<none>"}, // only in the directory listed second
+        {"DATA\\SAME", "file"},
+        {"SAME", "file"},
+        {"DATA\\SAME\\IN", "inside"},
+        {"DATA\\SAME\\..\\SAME\\IN", "inside"},
+        {"DATA\\..\\A.TXT", "two"},
+        {"DATA\\IN", "<none>"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Slurp(c.path), c.contents) << c.path;
+}
+
+TEST_F(Wad, IndexedLookupsAgreeWithWalkingTheLists)
+{
+    // Random trees over a small set of names, so that names repeat in and across directories,
+    // looked up by random paths with and without the index.
+    uint32_t state = 0x13572468u;
+    auto next = [&state](uint32_t n)
+    {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state % n;
+    };
+    // Also an empty name, one holding a separator and one longer than a path component (63),
+    // which some paths reach, and paths that grow past the longest looked up (127).
+    const std::string tooLong(64, 'L');
+    const char *const names[] = {"A",
+                                 "B",
+                                 "AB",
+                                 "..",
+                                 "DATA",
+                                 "X.TXT",
+                                 "B.TXT",
+                                 "",
+                                 "A/B",
+                                 "C\\D",
+                                 tooLong.c_str() + 1,
+                                 tooLong.c_str()};
+    const uint32_t nameCount = sizeof names / sizeof names[0];
+    auto tree = [&](auto &self, int depth) -> WadTree
+    {
+        WadTree t{names[next(nameCount)], {}, {}};
+        for (uint32_t i = 0, n = depth < 3 ? next(4) : 0; i < n; ++i)
+            t.directories.push_back(self(self, depth + 1));
+        for (uint32_t i = 0, n = next(5); i < n; ++i)
+            t.files.push_back({names[next(nameCount)], "f"});
+        return t;
+    };
+    int found = 0;
+    for (int round = 0; round < 150; ++round)
+    {
+        WadTree root = tree(tree, 0);
+        root.files.push_back({"ANCHOR", "a"});
+        std::string image = BuildWad(root);
+        void *block = bz_MemAlloc(static_cast<uint32_t>(image.size()), 0);
+        std::memcpy(block, image.data(), image.size());
+        ASSERT_EQ(bz_WAD_MountMemory(block, "RANDOM.WAD"), 1);
+        bzWADFile *archive = nullptr;
+        ASSERT_NE(bz_WAD_FindFile("ANCHOR", &archive), nullptr);
+        ASSERT_NE(archive, nullptr);
+        bzWADNameIndex *index = archive->index;
+        ASSERT_NE(index, nullptr);
+        for (int i = 0; i < 300; ++i)
+        {
+            // Half the paths follow the tree as written, reaching shadowed entries too.
+            std::string path;
+            if (next(2))
+                for (uint32_t k = 0, n = 1 + next(4); k < n; ++k)
+                    path += std::string(k ? (next(2) ? "\\" : "/") : "") + names[next(nameCount)];
+            else
+            {
+                const WadTree *at = &root;
+                path = at->name;
+                while (!at->directories.empty() && next(3))
+                {
+                    at = &at->directories[next(static_cast<uint32_t>(at->directories.size()))];
+                    path += "\\" + at->name;
+                }
+                if (!at->files.empty())
+                    path += "\\" + at->files[next(static_cast<uint32_t>(at->files.size()))].first;
+            }
+            const bzWADFileNode *indexed = bz_WAD_Lookup(archive, path.c_str());
+            archive->index = nullptr; // the lists alone
+            const bzWADFileNode *walked = bz_WAD_Lookup(archive, path.c_str());
+            archive->index = index;
+            ASSERT_EQ(indexed, walked) << path;
+            found += indexed != nullptr;
+        }
+        EXPECT_EQ(bz_WAD_Unmount("RANDOM.WAD"), 1);
+    }
+    EXPECT_GT(found, 2000);
+}
+
+TEST_F(Wad, OpensUpperCaseOnlyAToZAndTakePathsUpTo127Characters)
+{
+    const std::string dir(63, 'D');
+    const std::string fits(58, 'F'); // DATA\ + 63 + \ + 58 = 127 characters
+    const std::string over(59, 'G'); // 128
+    WadTree sub{dir, {}, {{fits, "fits"}, {over, "over"}}};
+    WadTree root{"DATA",
+                 {sub},
+                 {{"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", "letters"},
+                  {"`@[{~`@[{~.TXT", "signs"},
+                  {"\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1", "high"},
+                  {"X/Y", "separator"}}};
+    WriteWholeFile("CASE.WAD", BuildWad(root));
+    bz_WAD_Init("CASE", 0, 1, 0, nullptr);
+    std::string lowerDir(63, 'd');
+    struct Case
+    {
+        std::string path;
+        const char *contents;
+    } cases[] = {
+        {"data/abcdefghijklmnopqrstuvwxyz0123456789", "letters"},
+        {"Data\\aBcDeFgHiJkLmNoPqRsTuVwXyZ0123456789", "letters"},
+        {"abcdefghijklmnopqrstuvwxyz0123456789", "letters"},
+        {"`@[{~`@[{~.txt", "signs"}, // the signs next to the letters keep their case
+        {"DATA\\`@[{~`@[{~.txt", "signs"},
+        {"@@[{~`@[{~.TXT", "<none>"},
+        {"DATA\\\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1\xC9\xC1", "high"},
+        {"DATA\\\xE1\xE9\xE1\xE9\xE1\xE9\xE1\xE9\xE1\xE9\xE1", "<none>"}, // only a to z
+        {"DATA\\X/Y", "<none>"}, // a name holding a separator is never reached
+        {"data/" + lowerDir + "/" + std::string(58, 'f'), "fits"},
+        {"DATA\\" + dir + "\\" + over, "<none>"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Slurp(c.path.c_str()), c.contents) << c.path;
+}
