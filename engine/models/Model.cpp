@@ -9,6 +9,7 @@
 #include "models/LoadOptions.h"
 #include "models/Material.h"
 #include "models/ModelAccess.h"
+#include "models/ModelPrepare.h"
 
 #include <cstdio>
 #include <cstring>
@@ -378,8 +379,12 @@ bzModel *bz_DuplicateModel(const bzModel *source)
             }
         }
     }
-    if (!failed && source->part && CopyModelPart(model, source) != 0)
-        failed = true;
+    // A copy with source geometry builds its own part from it (every step but the one of
+    // bit 6); one without copies the source's part.
+    if (!failed && model->vertexData)
+        failed = bz_PrepareModelGeometry(model, 0xFFFFFBF) != 0;
+    else if (!failed && source->part)
+        failed = CopyModelPart(model, source) != 0;
     if (failed)
     {
         bz_UnlinkModel(model);

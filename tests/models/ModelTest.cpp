@@ -1,4 +1,5 @@
 #include "models/Model.h"
+#include "models/ModelPrepare.h"
 
 #include "ModelsTestSupport.h"
 
@@ -362,27 +363,33 @@ TEST_F(ModelTest, GrowingKeepsTheOldRecords)
 TEST_F(ModelTest, DuplicateCopiesNameBoundsAndArrays)
 {
     bzMaterial *mat = bz_CreateMaterial("mat", 1);
-    bzModel *src = bz_CreateModel(2, 3);
+    bzModel *src = bz_CreateModel(1, 3);
     std::strcpy(src->name, "crate");
-    src->boxMin = {-1.0f, -2.0f, -3.0f};
-    src->boxMax = {1.0f, 2.0f, 3.0f};
-    src->radius = 4.0f;
     src->tag = 0xABCD;
     src->octree = bz_MemAlloc(16, BZ_MEM_CLEAR);
+    const float pos[3][3] = {{0, 0, 0}, {2, 0, 0}, {0, 4, 0}};
+    for (int32_t i = 0; i < 3; ++i)
+    {
+        src->vertexData->vertices[i].x = pos[i][0];
+        src->vertexData->vertices[i].y = pos[i][1];
+        src->vertexData->vertices[i].z = pos[i][2];
+    }
+    bzModelPolygon &poly = src->vertexData->polygons[0];
+    poly.v[0] = 0;
+    poly.v[1] = 1;
+    poly.v[2] = 2;
+    poly.material = mat;
+    poly.smoothing = 1;
     src->vertexData->userWord = 1;
-    src->vertexData->polygons[1].v[2] = 2;
-    src->vertexData->vertices[2].y = 7.0f;
-    bzModelPart *part = MakePart(src, 3);
-    SetFaces(part, {{0, 1, 2}});
-    bzMaterialEntry *e = bz_AllocModelMaterialEntries(part, 1, nullptr);
-    e->material = bz_AddRefMaterial(mat);
-    part->positions[0][1] = {1.0f, 1.0f, 1.0f};
+    ASSERT_EQ(bz_PrepareModelGeometry(src, 0xFFFFFBF), 0);
+    EXPECT_EQ(mat->refCount, 2);
 
     bzModel *dup = bz_DuplicateModel(src);
     ASSERT_NE(dup, nullptr);
     EXPECT_STREQ(dup->name, "crate");
-    EXPECT_EQ(dup->boxMax.z, 3.0f);
-    EXPECT_EQ(dup->radius, 4.0f);
+    EXPECT_EQ(dup->boxMin.x, src->boxMin.x);
+    EXPECT_EQ(dup->boxMax.y, src->boxMax.y);
+    EXPECT_EQ(dup->radius, src->radius);
     EXPECT_EQ(dup->tag, 0xABCDu);
     EXPECT_EQ(dup->refCount, 1);
     EXPECT_EQ(dup->octree, nullptr);
@@ -391,17 +398,51 @@ TEST_F(ModelTest, DuplicateCopiesNameBoundsAndArrays)
     ASSERT_NE(dup->vertexData, nullptr);
     EXPECT_NE(dup->vertexData->polygons, src->vertexData->polygons);
     EXPECT_NE(dup->vertexData->vertices, src->vertexData->vertices);
-    EXPECT_EQ(dup->vertexData->polygons[1].v[2], 2u);
-    EXPECT_EQ(dup->vertexData->vertices[2].y, 7.0f);
+    EXPECT_EQ(dup->vertexData->polygons[0].v[2], 2u);
+    EXPECT_EQ(dup->vertexData->vertices[2].y, 4.0f);
     EXPECT_EQ(dup->vertexData->userWord, 1u);
     EXPECT_EQ(dup->vertexData->model, dup);
+    // Its own part, built from its own copy of the source geometry.
     ASSERT_NE(dup->part, nullptr);
+    EXPECT_NE(dup->part, src->part);
     EXPECT_EQ(dup->part->model, dup);
-    EXPECT_EQ(dup->part->positions[0][1].z, 1.0f);
+    EXPECT_EQ(dup->part->vertexCount, 3);
     EXPECT_EQ(bz_ModelChecksum(dup, 1, 1, 1), bz_ModelChecksum(src, 1, 1, 1));
-    // Each part holds its own reference on the entry's material.
     EXPECT_EQ(mat->refCount, 3);
     ExpectList({src, dup});
+    bz_ReleaseModel(src);
+    EXPECT_EQ(mat->refCount, 2);
+    bz_ReleaseModel(dup);
+    EXPECT_EQ(mat->refCount, 1);
+    bz_ReleaseMaterial(mat);
+}
+
+// Without source geometry the part itself is copied; each copied entry holds its own
+// reference on its material, so freeing both parts releases it once each.
+TEST_F(ModelTest, DuplicateWithoutSourceGeometryCopiesThePart)
+{
+    bzMaterial *mat = bz_CreateMaterial("mat", 1);
+    bzModel *src = bz_CreateModel(0, 0);
+    bzModelPart *part = MakePart(src, 3);
+    SetFaces(part, {{0, 1, 2}});
+    bzMaterialEntry *e = bz_AllocModelMaterialEntries(part, 1, nullptr);
+    e->material = bz_AddRefMaterial(mat);
+    e->listIndexCount = 3;
+    e->listIndices = static_cast<uint16_t *>(bz_MemAlloc(6, BZ_MEM_CLEAR));
+    e->listIndices[2] = 2;
+    part->positions[0][1] = {1.0f, 1.0f, 1.0f};
+
+    bzModel *dup = bz_DuplicateModel(src);
+    ASSERT_NE(dup, nullptr);
+    EXPECT_EQ(dup->vertexData, nullptr);
+    ASSERT_NE(dup->part, nullptr);
+    EXPECT_EQ(dup->part->model, dup);
+    EXPECT_NE(dup->part->positions[0], part->positions[0]);
+    EXPECT_EQ(dup->part->positions[0][1].z, 1.0f);
+    EXPECT_NE(dup->part->entries[0].listIndices, e->listIndices);
+    EXPECT_EQ(dup->part->entries[0].listIndices[2], 2);
+    EXPECT_EQ(bz_ModelChecksum(dup, 1, 1, 1), bz_ModelChecksum(src, 1, 1, 1));
+    EXPECT_EQ(mat->refCount, 3);
     bz_ReleaseModel(src);
     EXPECT_EQ(mat->refCount, 2);
     bz_ReleaseModel(dup);
