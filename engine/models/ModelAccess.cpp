@@ -5,6 +5,7 @@
 #include "core/Memory.h"
 #include "device/RenderTable.h"
 #include "maths/Geometry.h"
+#include "models/ModelPrepare.h"
 
 #include <cstring>
 
@@ -48,39 +49,6 @@ int32_t Field(uint32_t format, uint32_t shift, uint32_t mask)
     return static_cast<int32_t>((format >> shift) & mask);
 }
 
-// Makes the part keep exactly count arrays of elements, each elementSize bytes a vertex:
-// existing arrays stay, new ones start zeroed, surplus ones are freed. False when memory ran
-// out (what was made stays, so the part remains consistent).
-template <typename T>
-bool ResizeSet(bzModelPart *part, T **arrays, int32_t have, int32_t count, size_t perVertex)
-{
-    for (int32_t k = count; k < have; ++k)
-    {
-        if (arrays[k])
-            bz_MemFree(arrays[k]);
-        arrays[k] = nullptr;
-    }
-    const size_t bytes = static_cast<size_t>(part->vertexCount) * perVertex;
-    for (int32_t k = 0; k < count; ++k)
-        if (!arrays[k] && bytes > 0)
-        {
-            arrays[k] = static_cast<T *>(bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_CLEAR));
-            if (!arrays[k])
-                return false;
-            part->memSize += static_cast<uint32_t>(bytes);
-        }
-    return true;
-}
-
-// How many arrays of a set the part holds now.
-template <typename T> int32_t Held(T *const *arrays, int32_t slots)
-{
-    int32_t n = 0;
-    for (int32_t k = 0; k < slots; ++k)
-        if (arrays[k])
-            n = k + 1;
-    return n;
-}
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -529,16 +497,9 @@ int32_t bz_SetModelVertexFormat(bzModel *model, int32_t positions, int32_t influ
     if (want.positions == now.positions && want.influences == now.influences &&
         want.normals == now.normals && want.colours == now.colours && want.uvSets == now.uvSets)
         return 0;
-    bool ok =
-        ResizeSet(part, part->positions, Held(part->positions, 3), want.positions, sizeof(bzV3));
-    ok = ResizeSet(part, part->boneIndices, Held(part->boneIndices, 4), want.influences, 1) && ok;
-    ok = ResizeSet(part, part->boneWeights, Held(part->boneWeights, 4), want.influences, 1) && ok;
-    ok = ResizeSet(part, part->normals, Held(part->normals, 3), want.normals, sizeof(bzV3)) && ok;
-    ok = ResizeSet(part, part->colours, Held(part->colours, 3), want.colours, sizeof(bzColour)) &&
-         ok;
-    ok = ResizeSet(part, part->uvs, Held(part->uvs, 3), want.uvSets, 2 * sizeof(float)) && ok;
-    if (!ok)
-        bzgLastError = BZ_ERROR_NO_MEMORY;
+    // The arrays follow the fields (a shortage of memory is noted in the last error).
+    AllocModelPartArrays(part, want.positions, want.influences, want.normals, want.colours,
+                         want.uvSets);
     part->vertexFormat = bz_MakeVertexFormat(want);
     SetModelEntryVertexFormat(part);
     return 1;

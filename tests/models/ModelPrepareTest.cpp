@@ -146,6 +146,27 @@ TEST_F(ModelPrepareTest, WideBatchesAreSplitAlongX)
     bz_ReleaseMaterial(mat);
 }
 
+// Splitting stops when the 4,096 batch records are taken; every face is still drawn.
+TEST_F(ModelPrepareTest, SplittingStopsAtTheBatchLimit)
+{
+    bz_SetModelLoadOptions(BZ_MODELOPT_NO_STRIPS);
+    bzModel *m = Triangles(5000, nullptr);
+    m->flags |= BZ_MODEL_SPLIT_BATCHES;
+    m->maxBatchExtent = 0.25f;
+    EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
+    const bzModelPart *part = m->part;
+    EXPECT_EQ(part->entryCount, 4096);
+    uint32_t indices = 0;
+    for (int32_t i = 0; i < part->entryCount; ++i)
+    {
+        indices += part->entries[i].listIndexCount;
+        EXPECT_GT(part->entries[i].listIndexCount, 0u);
+    }
+    EXPECT_EQ(indices, 15000u);
+    EXPECT_EQ(part->faceCount, 5000);
+    bz_ReleaseModel(m);
+}
+
 TEST_F(ModelPrepareTest, PackedVertices)
 {
     bzModel *m = bz_CreateModel(0, 0);
