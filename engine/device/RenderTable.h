@@ -14,6 +14,7 @@ struct bzMaterial;
 struct bzModel;
 struct bzLump;
 struct bzFileHandle;
+struct bzShadowFace;
 
 // Slots whose arguments are not yet used by any caller keep the generic shape; each gets its
 // full signature together with the back ends that implement it.
@@ -130,7 +131,10 @@ struct PDRenderFunctionTable
     PDGenericSlot PDReserved102;                                                 // 102
     PDGenericSlot PDDrawShadowOverlay;                                           // 103
     PDGenericSlot PDDrawShadowVolume;                                            // 104
-    PDGenericSlot PDSetShadowVolumeData;                                         // 105
+    // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
+    // back end, which copies what it keeps.
+    void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,
+                                  int32_t seamTriangles); // 105
 };
 
 static_assert(sizeof(PDRenderFunctionTable) == 106 * sizeof(void *));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/Error.h"
+#include "core/Memory.h"
 #include "device/RenderTable.h"
 #include "files/DebugOutput.h"
 #include "files/File.h"
@@ -12,11 +13,15 @@
 #include "models/ImgMap.h"
 #include "models/LoadOptions.h"
 #include "models/Material.h"
+#include "models/Model.h"
+#include "models/ModelAccess.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 
 class ModelsTest : public ::testing::Test
@@ -116,4 +121,63 @@ protected:
 
 private:
     PDRenderFunctionTable saved_ = {};
+};
+
+// The fixture of the model tests: the asset layer as above, an empty model list and no bone
+// names before each test; afterwards every model must have been released.
+class ModelRecordsTest : public ModelsTest
+{
+protected:
+    void SetUp() override
+    {
+        ModelsTest::SetUp();
+        bz_ResetModelList();
+        bz_ResetBoneNameTables();
+        bzgMaterialEntryCount = 0;
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(bzgModelList, nullptr) << "a model was not released";
+        EXPECT_EQ(bzgModelCount, 0);
+        EXPECT_EQ(bzgMaterialEntryCount, 0);
+        while (bzgModelList)
+        {
+            bzgModelList->refCount = 1;
+            bz_ReleaseModel(bzgModelList);
+        }
+        bz_ResetModelList();
+        bz_ResetBoneNameTables();
+        bz_SetModelServices(nullptr);
+        bz_SetModelSkinVertex(nullptr);
+        bz_SetModelInfluenceSlotsQuery(nullptr);
+        ModelsTest::TearDown();
+    }
+
+    // Gives the model a part of n vertices with one position, normal and colour array and two
+    // texture sets (the default vertex format), all zeroed.
+    static bzModelPart *MakePart(bzModel *model, int32_t n)
+    {
+        bzModelPart *part = bz_CreateModelPart(model);
+        part->vertexCount = n;
+        part->vertexFormat = 0;
+        EXPECT_EQ(bz_SetModelVertexFormat(model, 1, 0, 1, 1, 2), 1);
+        return part;
+    }
+
+    // Gives the part these faces (three vertex indices each, material entry 0).
+    static void SetFaces(bzModelPart *part, std::initializer_list<std::array<uint32_t, 3>> faces)
+    {
+        part->faceCount = static_cast<int32_t>(faces.size());
+        part->faces = static_cast<bzModelFace *>(
+            bz_MemAlloc(static_cast<uint32_t>(faces.size() * sizeof(bzModelFace)), BZ_MEM_CLEAR));
+        int32_t i = 0;
+        for (const auto &f : faces)
+        {
+            part->faces[i].v[0] = f[0];
+            part->faces[i].v[1] = f[1];
+            part->faces[i].v[2] = f[2];
+            ++i;
+        }
+    }
 };
