@@ -1,5 +1,6 @@
 #include "console/ConsoleCommands.h"
 
+#include "core/Ascii.h"
 #include "console/Console.h"
 #include "files/File.h"
 #include "core/Memory.h"
@@ -26,19 +27,6 @@ int32_t MessageColour()
 int32_t ListingColour()
 {
     return bz_Console_GetState()->config.listingColour;
-}
-
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(const char *a, const char *b)
-{
-    for (; *a && *b; ++a, ++b)
-        if (Lower(*a) != Lower(*b))
-            return false;
-    return *a == *b;
 }
 
 // Reads a whole file into a new block (length in *length); null when it does not open. An
@@ -131,7 +119,7 @@ int32_t ConsoleCmd_Help(int32_t argc, char **argv)
         for (int32_t i = 0; i < c->commandCount; ++i)
         {
             const bzConsoleCommand &row = c->commands[i];
-            if (!EqualNoCase(row.name, argv[0]))
+            if (!bz_AsciiEqualNoCase(row.name, argv[0]))
                 continue;
             bool hidden =
                 row.kind == BZ_CONSOLE_KIND_HIDDEN ||

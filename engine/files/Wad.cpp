@@ -1,5 +1,6 @@
 #include "files/Wad.h"
 
+#include "core/Bytes.h"
 #include "core/Error.h"
 #include "files/File.h"
 #include "core/Array.h"
@@ -29,29 +30,6 @@ bzWADFile *gCurrent;
 int32_t gBypass;
 uint8_t gKey[BZ_WAD_MAX_KEY];
 uint32_t gKeyLength;
-
-uint16_t U16(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t *p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void PutU16(uint8_t *p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutU32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 void CopyName(char *out, size_t size, const char *name)
 {
@@ -151,9 +129,9 @@ struct Layout
 // Fault::kNone, or the reason the archive is refused.
 Fault ReadLayout(const uint8_t *header, uint32_t available, uint32_t archiveSize, Layout &out)
 {
-    if (available < 4 || U16(header) != BZ_WAD_MAGIC)
+    if (available < 4 || bz_GetU16LE(header) != BZ_WAD_MAGIC)
         return Fault::kNotWad;
-    out.version = U16(header + 2);
+    out.version = bz_GetU16LE(header + 2);
     if (out.version != BZ_WAD_VERSION_0100 && out.version != BZ_WAD_VERSION_0101)
         return Fault::kWrongVersion;
     out.headerSize = out.version == BZ_WAD_VERSION_0100 ? 16 : 20;
@@ -163,12 +141,12 @@ Fault ReadLayout(const uint8_t *header, uint32_t available, uint32_t archiveSize
     out.flags = 0;
     if (out.version == BZ_WAD_VERSION_0101)
     {
-        out.flags = U32(p);
+        out.flags = bz_GetU32LE(p);
         p += 4;
     }
-    out.nameBlockSize = U32(p);
-    out.fileCount = U32(p + 4);
-    out.directoryCount = U32(p + 8);
+    out.nameBlockSize = bz_GetU32LE(p);
+    out.fileCount = bz_GetU32LE(p + 4);
+    out.directoryCount = bz_GetU32LE(p + 8);
     if (out.flags & BZ_WAD_FLAG_MEMORY)
         return Fault::kFlagsBit31;
     const uint64_t entries = static_cast<uint64_t>(out.fileCount) + out.directoryCount;
@@ -238,11 +216,11 @@ struct TreeReader
         const uint8_t *entry = Take(2);
         if (!entry)
             return nullptr;
-        const char *name = NameAt(U32(entry));
+        const char *name = NameAt(bz_GetU32LE(entry));
         if (!name)
             return nullptr;
-        const uint32_t length = U32(entry + 4);
-        const uint32_t offset = U32(entry + 8);
+        const uint32_t length = bz_GetU32LE(entry + 4);
+        const uint32_t offset = bz_GetU32LE(entry + 8);
         if (length > static_cast<uint32_t>(INT32_MAX) ||
             static_cast<uint64_t>(offset) + length > archiveSize)
         {
@@ -278,11 +256,11 @@ struct TreeReader
         const uint8_t *entry = Take(1);
         if (!entry)
             return nullptr;
-        const char *name = NameAt(U32(entry));
+        const char *name = NameAt(bz_GetU32LE(entry));
         if (!name)
             return nullptr;
-        const uint32_t fileCount = U32(entry + 4);
-        const uint32_t subCount = U32(entry + 8);
+        const uint32_t fileCount = bz_GetU32LE(entry + 4);
+        const uint32_t subCount = bz_GetU32LE(entry + 8);
         if (static_cast<uint64_t>(fileCount) + subCount > entryCount - cursor)
         {
             fault = Fault::kEntryCountsTooLarge;
@@ -1534,14 +1512,15 @@ int32_t bz_WAD_SaveImage(const bzWADImage *record)
     const uint32_t shift = 20 - record->headerSize;
     for (uint32_t i = 0; i < entryCount; ++i)
         if (record->kinds[i] == 2)
-            PutU32(entries + i * kEntrySize + 8, U32(entries + i * kEntrySize + 8) + shift);
+            bz_PutU32LE(entries + i * kEntrySize + 8,
+                        bz_GetU32LE(entries + i * kEntrySize + 8) + shift);
     uint8_t header[20];
-    PutU16(header, BZ_WAD_MAGIC);
-    PutU16(header + 2, BZ_WAD_VERSION_0101);
-    PutU32(header + 4, record->flags);
-    PutU32(header + 8, record->nameBlockSize);
-    PutU32(header + 12, record->fileCount);
-    PutU32(header + 16, record->directoryCount);
+    bz_PutU16LE(header, BZ_WAD_MAGIC);
+    bz_PutU16LE(header + 2, BZ_WAD_VERSION_0101);
+    bz_PutU32LE(header + 4, record->flags);
+    bz_PutU32LE(header + 8, record->nameBlockSize);
+    bz_PutU32LE(header + 12, record->fileCount);
+    bz_PutU32LE(header + 16, record->directoryCount);
     const uint32_t dataStart = record->entryBlockPos + entryBytes;
     bool ok = bz_FileWrite(file, header, sizeof header) == sizeof header &&
               bz_FileWrite(file, record->data + record->nameBlockPos, record->nameBlockSize) ==
@@ -1572,10 +1551,11 @@ int32_t bz_WAD_ImageNext(bzWADImage *record, bzWADImageEntry *out)
         return 0;
     const uint32_t index = record->cursor++;
     const uint8_t *entry = record->data + record->entryBlockPos + index * kEntrySize;
-    out->name = reinterpret_cast<const char *>(record->data + record->nameBlockPos + U32(entry));
+    out->name =
+        reinterpret_cast<const char *>(record->data + record->nameBlockPos + bz_GetU32LE(entry));
     out->isDirectory = record->kinds[index] == 1;
-    out->data = out->isDirectory ? nullptr : record->data + U32(entry + 8);
-    out->length = out->isDirectory ? 0 : U32(entry + 4);
+    out->data = out->isDirectory ? nullptr : record->data + bz_GetU32LE(entry + 8);
+    out->length = out->isDirectory ? 0 : bz_GetU32LE(entry + 4);
     return 1;
 }
 

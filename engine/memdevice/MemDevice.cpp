@@ -1,5 +1,6 @@
 #include "memdevice/MemDevice.h"
 
+#include "core/Bytes.h"
 #include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
@@ -282,10 +283,9 @@ bz_IMGMAP *LoadTex2(bz_IMGMAP *image, const uint8_t *header, bzFileHandle *file)
 {
     if (Record(15, image, header, file) || !image || !header)
         return nullptr;
-    const uint32_t levels = header[6] | header[7] << 8;
+    const uint32_t levels = bz_GetU16LE(header + 6);
     image->mipLevels = static_cast<uint8_t>(levels ? (levels > 255 ? 255 : levels) : 1);
-    image->deviceFormat = static_cast<uint32_t>(header[12]) | header[13] << 8 | header[14] << 16 |
-                          static_cast<uint32_t>(header[15]) << 24;
+    image->deviceFormat = bz_GetU32LE(header + 12);
     image->flags |= BZ_IMGMAP_TEXTURE;
     return image;
 }

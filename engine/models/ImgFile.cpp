@@ -1,5 +1,6 @@
 #include "models/ImgFile.h"
 
+#include "core/Bytes.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "device/RenderTable.h"
@@ -33,17 +34,6 @@ constexpr uint32_t FourCC(char a, char b, char c, char d)
            static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
            static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
            static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
-}
-
-uint16_t Get16(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t Get32(const uint8_t *p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Writes decoded values to the image's pixels in file order.
@@ -172,7 +162,7 @@ int32_t ReadExtraBlock(bzFileHandle *file, bz_IMGMAP *image)
     uint8_t word[4];
     if (bz_FileRead(file, word, 4) != 4)
         return BZ_ERROR_IMGMAP_VOID;
-    const uint32_t size = Get32(word);
+    const uint32_t size = bz_GetU32LE(word);
     const int32_t left = bz_FileLength(file) - bz_FileTell(file);
     if (left < 0 || size > static_cast<uint32_t>(left))
         return BZ_ERROR_IMGMAP_VOID;
@@ -214,15 +204,15 @@ bz_IMGMAP *ReadImg(bzFileHandle *file, const char *name)
     uint8_t header[BZ_IMGFILE_HEADER_SIZE];
     const int32_t length = bz_FileLength(file);
     if (length < 10 || bz_FileRead(file, header, 10) != 10 ||
-        std::memcmp(header, "IMAGEMAP", 8) != 0 || Get16(header + 8) != BZ_IMGFILE_VERSION)
+        std::memcmp(header, "IMAGEMAP", 8) != 0 || bz_GetU16LE(header + 8) != BZ_IMGFILE_VERSION)
         return Fail(file, nullptr, BZ_ERROR_OUTDATED_VERSION);
     if (bz_FileRead(file, header + 10, BZ_IMGFILE_HEADER_SIZE - 10) != BZ_IMGFILE_HEADER_SIZE - 10)
         return Fail(file, nullptr, BZ_ERROR_IMGMAP_VOID);
-    const uint16_t flags = Get16(header + 10);
+    const uint16_t flags = bz_GetU16LE(header + 10);
     const uint8_t kind = header[12];
-    const uint32_t dataSize = Get32(header + 16);
-    const uint32_t width = Get16(header + 20);
-    const uint32_t height = Get16(header + 22);
+    const uint32_t dataSize = bz_GetU32LE(header + 16);
+    const uint32_t width = bz_GetU16LE(header + 20);
+    const uint32_t height = bz_GetU16LE(header + 22);
     const uint64_t pixels = static_cast<uint64_t>(width) * height;
     if (kind > BZ_IMGKIND_CLUT8 || width == 0 || height == 0 || width > kMaxSide ||
         height > kMaxSide || dataSize > pixels * 4)
@@ -375,13 +365,13 @@ bz_IMGMAP *LoadTdxTexture(const char *name)
     uint8_t header[BZ_TDX_HEADER_SIZE];
     if (bz_FileRead(file, header, sizeof header) != sizeof header)
         return Fail(file, nullptr, BZ_ERROR_IMGMAP_VOID);
-    if (Get16(header) != BZ_TDX_VERSION)
+    if (bz_GetU16LE(header) != BZ_TDX_VERSION)
     {
         bz_FileClose(file);
         return MakeTdxPlaceholder(name);
     }
-    const uint32_t width = Get16(header + 2);
-    const uint32_t height = Get16(header + 4);
+    const uint32_t width = bz_GetU16LE(header + 2);
+    const uint32_t height = bz_GetU16LE(header + 4);
     if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
         return Fail(file, nullptr, BZ_ERROR_IMGMAP_VOID);
     bz_IMGMAP *image = bz_AllocImgMap(name);

@@ -1,5 +1,6 @@
 #include "models/MaterialFile.h"
 
+#include "core/Bytes.h"
 #include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
@@ -74,14 +75,13 @@ struct Cursor
     {
         uint8_t b[2];
         Bytes(b, 2);
-        return static_cast<uint16_t>(b[0] | b[1] << 8);
+        return bz_GetU16LE(b);
     }
     uint32_t U32()
     {
         uint8_t b[4];
         Bytes(b, 4);
-        return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-               static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+        return bz_GetU32LE(b);
     }
     float F32() { return std::bit_cast<float>(U32()); }
     // A zero-padded name of n bytes; the copy always ends in a 0.
@@ -382,14 +382,14 @@ void Put8(uint8_t *&p, uint32_t v)
 
 void Put16(uint8_t *&p, uint32_t v)
 {
-    Put8(p, v);
-    Put8(p, v >> 8);
+    bz_PutU16LE(p, v);
+    p += 2;
 }
 
 void Put32(uint8_t *&p, uint32_t v)
 {
-    Put16(p, v);
-    Put16(p, v >> 16);
+    bz_PutU32LE(p, v);
+    p += 4;
 }
 
 void PutF32(uint8_t *&p, float v)

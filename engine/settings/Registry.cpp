@@ -1,5 +1,6 @@
 #include "settings/Registry.h"
 
+#include "core/Bytes.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "pc/PcRegistry.h"
@@ -20,15 +21,14 @@ int32_t ReadDword(const char *path, bzRegRoot root, const char *name, uint32_t *
     if (type != PD_REG_DWORD && type != PD_REG_BINARY)
         return 0;
     if (out)
-        *out = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-               static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+        *out = bz_GetU32LE(bytes);
     return 1;
 }
 
 int32_t WriteDword(const char *path, bzRegRoot root, const char *name, uint32_t value)
 {
-    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    uint8_t bytes[4];
+    bz_PutU32LE(bytes, value);
     return PDReg_SetValue(root, path, name, PD_REG_DWORD, bytes, 4) == PD_REG_OK;
 }
 
