@@ -426,7 +426,8 @@ bool BrowserFromRegistry()
     if (gBrowserCommand[0] == '"')
     {
         const char *close = std::strchr(gBrowserCommand + 1, '"');
-        size_t n = close ? size_t(close - gBrowserCommand - 1) : std::strlen(gBrowserCommand + 1);
+        size_t n = close ? static_cast<size_t>(close - gBrowserCommand - 1)
+                         : std::strlen(gBrowserCommand + 1);
         std::memmove(gBrowserCommand, gBrowserCommand + 1, n);
         gBrowserCommand[n] = 0;
     }

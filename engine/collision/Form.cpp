@@ -38,8 +38,8 @@ void *AllocChild(void *owner, size_t bytes)
     if (bytes == 0 || bytes > BZ_MEM_MAX_BLOCK)
         return nullptr;
     if (owner)
-        return bz_MemAlloc((uint32_t)bytes, BZ_MEM_CLEAR | BZ_MEM_PARENT, owner);
-    return bz_MemAlloc((uint32_t)bytes, BZ_MEM_CLEAR);
+        return bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_CLEAR | BZ_MEM_PARENT, owner);
+    return bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_CLEAR);
 }
 
 bool IsHullKind(bzShapeKind kind)
@@ -79,23 +79,26 @@ bool MakeHullArrays(bzShape *shape, int32_t v, int32_t e, int32_t f)
         return false;
     }
     bzHull *hull = bz_Shape_Hull(shape);
-    if (v > 0 && !(hull->vertices = (bzV3 *)AllocChild(shape, sizeof(bzV3) * (size_t)v)))
+    if (v > 0 && !(hull->vertices = static_cast<bzV3 *>(
+                       AllocChild(shape, sizeof(bzV3) * static_cast<size_t>(v)))))
         return false;
-    if (e > 0 && !(hull->edges = (bzHullEdge *)AllocChild(shape, sizeof(bzHullEdge) * (size_t)e)))
+    if (e > 0 && !(hull->edges = static_cast<bzHullEdge *>(
+                       AllocChild(shape, sizeof(bzHullEdge) * static_cast<size_t>(e)))))
         return false;
-    if (f > 0 && !(hull->planes = (bzPlane *)AllocChild(shape, sizeof(bzPlane) * (size_t)f)))
+    if (f > 0 && !(hull->planes = static_cast<bzPlane *>(
+                       AllocChild(shape, sizeof(bzPlane) * static_cast<size_t>(f)))))
         return false;
     if (shape->kind == BZ_SHAPE_ROUNDED_POLYHEDRON)
     {
         bzPolyhedronShape *poly = bz_Shape_AsPolyhedron(shape);
-        if (e > 0 &&
-            !(poly->hullWork = (uint32_t *)AllocChild(shape, sizeof(uint32_t) * (size_t)e)))
+        if (e > 0 && !(poly->hullWork = static_cast<uint32_t *>(
+                           AllocChild(shape, sizeof(uint32_t) * static_cast<size_t>(e)))))
             return false;
         poly->roundingRadius = kDefaultRoundingRadius;
     }
-    hull->vertexCount = hull->vertexRoom = (int16_t)v;
-    hull->edgeCount = hull->edgeRoom = (int16_t)e;
-    hull->faceCount = hull->faceRoom = (int16_t)f;
+    hull->vertexCount = hull->vertexRoom = static_cast<int16_t>(v);
+    hull->edgeCount = hull->edgeRoom = static_cast<int16_t>(e);
+    hull->faceCount = hull->faceRoom = static_cast<int16_t>(f);
     return true;
 }
 
@@ -180,7 +183,7 @@ bzShape *bz_Form_Create(void *owner, bzShapeKind kind, const uint32_t *params)
     if (IsBoxKind(kind))
     {
         bzHull *hull = bz_Shape_Hull(shape);
-        hull->vertices = (bzV3 *)AllocChild(shape, 8 * sizeof(bzV3));
+        hull->vertices = static_cast<bzV3 *>(AllocChild(shape, 8 * sizeof(bzV3)));
         // The shared table is only ever read: box kinds never build a hull.
         hull->edges = const_cast<bzHullEdge *>(bzgCuboidEdges);
         hull->vertexCount = hull->vertexRoom = 8;
@@ -189,9 +192,9 @@ bzShape *bz_Form_Create(void *owner, bzShapeKind kind, const uint32_t *params)
     }
     else if (IsHullKind(kind))
     {
-        const int32_t v = params ? (int32_t)(params[0] & 0xFFFF) : 0;
-        const int32_t e = params ? (int32_t)(params[1] & 0xFFFF) : 0;
-        const int32_t f = params ? (int32_t)(params[2] & 0xFFFF) : 0;
+        const int32_t v = params ? static_cast<int32_t>(params[0] & 0xFFFF) : 0;
+        const int32_t e = params ? static_cast<int32_t>(params[1] & 0xFFFF) : 0;
+        const int32_t f = params ? static_cast<int32_t>(params[2] & 0xFFFF) : 0;
         ok = MakeHullArrays(shape, v, e, f);
     }
     if (!ok)
@@ -331,7 +334,7 @@ uint32_t bz_Shape_WorkSize(const bzShape *shape)
         const bzHull *hull = bz_Shape_Hull(shape);
         const int32_t v = hull->vertexCount > 0 ? hull->vertexCount : 0;
         const int32_t f = hull->faceCount > 0 ? hull->faceCount : 0;
-        return kWorkPerVertex * (uint32_t)v + kWorkPerFace * (uint32_t)f;
+        return kWorkPerVertex * static_cast<uint32_t>(v) + kWorkPerFace * static_cast<uint32_t>(f);
     }
     case BZ_SHAPE_SPHERE: return kSphereWork;
     case BZ_SHAPE_TIC_TAC: return kTicTacWork;
@@ -367,7 +370,7 @@ int32_t bz_Form_CalcBounds(bzForm *form, int32_t prepare)
         if (need > work)
             work = need;
     }
-    form->workSize = (uint16_t)(work > 65535 ? 65535 : work);
+    form->workSize = static_cast<uint16_t>(work > 65535 ? 65535 : work);
     return 0;
 }
 
@@ -445,9 +448,10 @@ bzShape *bz_Shape_Clone(void *owner, const bzShape *shape)
     {
         const bzHull *src = bz_Shape_Hull(shape);
         // The copy gets the source's rooms, so that preparing it again has the same space.
-        bzShape *copy = bz_Shape_Create(owner, shape->kind, (uint32_t)src->vertexRoom,
-                                        (uint32_t)(src->edgeRoom > 0 ? src->edgeRoom : 0),
-                                        (uint32_t)(src->faceRoom > 0 ? src->faceRoom : 0));
+        bzShape *copy =
+            bz_Shape_Create(owner, shape->kind, static_cast<uint32_t>(src->vertexRoom),
+                            static_cast<uint32_t>(src->edgeRoom > 0 ? src->edgeRoom : 0),
+                            static_cast<uint32_t>(src->faceRoom > 0 ? src->faceRoom : 0));
         if (!copy)
             return nullptr;
         bzHull *dst = bz_Shape_Hull(copy);
@@ -457,16 +461,17 @@ bzShape *bz_Shape_Clone(void *owner, const bzShape *shape)
         const int32_t e = src->edgeCount > 0 ? src->edgeCount : 0;
         const int32_t f = src->faceCount > 0 ? src->faceCount : 0;
         if (v > dst->vertexRoom || (!sharedEdges && e > dst->edgeRoom) || f > dst->faceRoom ||
-            !CopyArray(dst->vertices, src->vertices, sizeof(bzV3) * (size_t)v) ||
-            (!sharedEdges && !CopyArray(dst->edges, src->edges, sizeof(bzHullEdge) * (size_t)e)) ||
-            !CopyArray(dst->planes, src->planes, sizeof(bzPlane) * (size_t)f))
+            !CopyArray(dst->vertices, src->vertices, sizeof(bzV3) * static_cast<size_t>(v)) ||
+            (!sharedEdges &&
+             !CopyArray(dst->edges, src->edges, sizeof(bzHullEdge) * static_cast<size_t>(e))) ||
+            !CopyArray(dst->planes, src->planes, sizeof(bzPlane) * static_cast<size_t>(f)))
         {
             bz_MemFree(copy);
             return nullptr;
         }
-        dst->vertexCount = (int16_t)v;
-        dst->edgeCount = (int16_t)e;
-        dst->faceCount = (int16_t)f;
+        dst->vertexCount = static_cast<int16_t>(v);
+        dst->edgeCount = static_cast<int16_t>(e);
+        dst->faceCount = static_cast<int16_t>(f);
         *bz_Shape_Bounds(copy) = *bz_Shape_Bounds(shape);
         if (shape->kind == BZ_SHAPE_ROUNDED_POLYHEDRON)
             bz_Shape_AsPolyhedron(copy)->roundingRadius =

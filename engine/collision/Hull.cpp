@@ -33,7 +33,7 @@ const bzV3 kTetraDirections[4] = {{{{0.0f, 1.0f, 0.0f}}},
 
 inline uint32_t PackFaces(uint16_t f0, uint16_t f1)
 {
-    return (uint32_t)f0 | ((uint32_t)f1 << 16);
+    return static_cast<uint32_t>(f0) | (static_cast<uint32_t>(f1) << 16);
 }
 
 bool Collinear(const bzV3 *a, const bzV3 *b, const bzV3 *c)
@@ -67,7 +67,8 @@ public:
     explicit Scratch(size_t bytes)
     {
         if (bytes > 0 && bytes <= BZ_MEM_MAX_BLOCK)
-            block_ = static_cast<uint8_t *>(bz_TempStack_Alloc(kScratchStack, (uint32_t)bytes, 0));
+            block_ = static_cast<uint8_t *>(
+                bz_TempStack_Alloc(kScratchStack, static_cast<uint32_t>(bytes), 0));
         end_ = block_ ? block_ + bytes : nullptr;
         next_ = block_;
     }
@@ -93,7 +94,10 @@ public:
     }
 
     // Bytes to ask for so that the arrays of these sizes fit after alignment.
-    static size_t Bytes(size_t sum, int32_t arrays) { return sum + 8 * (size_t)arrays; }
+    static size_t Bytes(size_t sum, int32_t arrays)
+    {
+        return sum + 8 * static_cast<size_t>(arrays);
+    }
 
 private:
     uint8_t *block_ = nullptr;
@@ -173,11 +177,12 @@ int32_t BuildFlat(bzHull *hull, int32_t n, bzHullFaceEdgeLists *faceEdges)
     if (first < 0)
         return BuildSegment(hull, n);
 
-    Scratch scratch(Scratch::Bytes(3 * sizeof(int32_t) * (size_t)n + sizeof(bzV3) * (size_t)n, 4));
-    int32_t *poly = scratch.Take<int32_t>((size_t)n);
-    int32_t *next = scratch.Take<int32_t>((size_t)n);
-    int32_t *sees = scratch.Take<int32_t>((size_t)n);
-    bzV3 *corners = scratch.Take<bzV3>((size_t)n);
+    Scratch scratch(Scratch::Bytes(
+        3 * sizeof(int32_t) * static_cast<size_t>(n) + sizeof(bzV3) * static_cast<size_t>(n), 4));
+    int32_t *poly = scratch.Take<int32_t>(static_cast<size_t>(n));
+    int32_t *next = scratch.Take<int32_t>(static_cast<size_t>(n));
+    int32_t *sees = scratch.Take<int32_t>(static_cast<size_t>(n));
+    bzV3 *corners = scratch.Take<bzV3>(static_cast<size_t>(n));
     if (!poly || !next || !sees || !corners)
         return Fail(hull);
 
@@ -247,7 +252,7 @@ int32_t BuildFlat(bzHull *hull, int32_t n, bzHullFaceEdgeLists *faceEdges)
     for (int32_t k = 0; k < m; k++)
     {
         const int32_t k1 = (k + 1) % m;
-        hull->edges[k] = {(uint16_t)k, (uint16_t)k1};
+        hull->edges[k] = {static_cast<uint16_t>(k), static_cast<uint16_t>(k1)};
         bzV3 edge, out;
         bz_V3_SubInto(&p[k1], &p[k], &edge);
         bz_V3_CrossInto(&edge, &normal, &out);
@@ -262,14 +267,15 @@ int32_t BuildFlat(bzHull *hull, int32_t n, bzHullFaceEdgeLists *faceEdges)
             faceEdges->faces[f].count = 0;
         for (int32_t k = 0; k < m; k++)
         {
-            faceEdges->faces[0].edges[faceEdges->faces[0].count++] = (uint32_t)k;
-            faceEdges->faces[1].edges[faceEdges->faces[1].count++] = (uint32_t)k;
-            faceEdges->faces[2 + k].edges[faceEdges->faces[2 + k].count++] = (uint32_t)k;
+            faceEdges->faces[0].edges[faceEdges->faces[0].count++] = static_cast<uint32_t>(k);
+            faceEdges->faces[1].edges[faceEdges->faces[1].count++] = static_cast<uint32_t>(k);
+            faceEdges->faces[2 + k].edges[faceEdges->faces[2 + k].count++] =
+                static_cast<uint32_t>(k);
         }
     }
-    hull->vertexCount = (int16_t)m;
-    hull->edgeCount = (int16_t)m;
-    hull->faceCount = (int16_t)(m + 2);
+    hull->vertexCount = static_cast<int16_t>(m);
+    hull->edgeCount = static_cast<int16_t>(m);
+    hull->faceCount = static_cast<int16_t>(m + 2);
     return BZ_HULL_FLAT;
 }
 
@@ -307,13 +313,13 @@ struct Builder
             if (newEdgeCount >= n)
                 return false;
             i = newEdgeCount++;
-            newEdges[i] = {(uint16_t)v, (uint16_t)face, BZ_HULL_NO_FACE};
+            newEdges[i] = {static_cast<uint16_t>(v), static_cast<uint16_t>(face), BZ_HULL_NO_FACE};
             newEdgeOf[v] = i;
             return true;
         }
         if (newEdges[i].f1 != BZ_HULL_NO_FACE)
             return false;
-        newEdges[i].f1 = (uint16_t)face;
+        newEdges[i].f1 = static_cast<uint16_t>(face);
         return true;
     }
 
@@ -446,7 +452,8 @@ struct Builder
                     bz_V3_Negate(&nrm);
                 const int32_t t = faceCount + newPlaneCount;
                 newPlanes[newPlaneCount++] = {nrm, bz_V3_Dot(&nrm, &q)};
-                adj[e] = c0 == kVisible ? PackFaces((uint16_t)t, f1) : PackFaces(f0, (uint16_t)t);
+                adj[e] = c0 == kVisible ? PackFaces(static_cast<uint16_t>(t), f1)
+                                        : PackFaces(f0, static_cast<uint16_t>(t));
                 ok = Register(a, t) && Register(b, t);
             }
             else if ((c0 == kVisible && c1 == kOnPlane) || (c0 == kOnPlane && c1 == kVisible))
@@ -472,13 +479,13 @@ struct Builder
                 continue;
             }
             planes[faces] = planes[f];
-            faceMap[f] = (uint16_t)faces++;
+            faceMap[f] = static_cast<uint16_t>(faces++);
         }
         if (faces + newPlaneCount > faceRoom)
             return false;
         for (int32_t i = 0; i < newPlaneCount; i++)
         {
-            faceMap[faceCount + i] = (uint16_t)faces;
+            faceMap[faceCount + i] = static_cast<uint16_t>(faces);
             planes[faces++] = newPlanes[i];
         }
         // Edges: the removed ones go, the survivors get their new face numbers.
@@ -503,7 +510,7 @@ struct Builder
                 continue; // both sides in one face: the edge lies inside it
             if (count >= edgeRoom)
                 return false;
-            edges[count] = {ne.v, (uint16_t)at};
+            edges[count] = {ne.v, static_cast<uint16_t>(at)};
             adj[count++] = PackFaces(faceMap[ne.f0], faceMap[ne.f1]);
         }
         edgeCount = count;
@@ -601,7 +608,7 @@ bool FillFaceEdges(const bzHull *hull, const uint32_t *adj, bzHullFaceEdgeLists 
             bzHullFaceEdges &list = lists->faces[g];
             if (list.count >= lists->slotRoom || !list.edges)
                 return false;
-            list.edges[list.count++] = (uint32_t)e;
+            list.edges[list.count++] = static_cast<uint32_t>(e);
         }
     }
     return true;
@@ -643,8 +650,9 @@ int32_t bz_Hull_Build(bzHull *hull, uint32_t *work, bzHullFaceEdgeLists *faceEdg
     if (hull->edgeRoom < 6 || hull->faceRoom < 4 || !hull->edges || !hull->planes)
         return Fail(hull);
 
-    const size_t edgeRoom = (size_t)hull->edgeRoom, faceRoom = (size_t)hull->faceRoom;
-    const size_t un = (size_t)n;
+    const size_t edgeRoom = static_cast<size_t>(hull->edgeRoom),
+                 faceRoom = static_cast<size_t>(hull->faceRoom);
+    const size_t un = static_cast<size_t>(n);
     Scratch scratch(Scratch::Bytes((work ? 0 : 4 * edgeRoom) + faceRoom + edgeRoom +
                                        un * (sizeof(bzPlane) + sizeof(NewEdge) + 4) +
                                        2 * (faceRoom + un),
@@ -690,11 +698,12 @@ int32_t bz_Hull_Build(bzHull *hull, uint32_t *work, bzHullFaceEdgeLists *faceEdg
             map[i] = vertices++;
         }
     for (int32_t e = 0; e < b.edgeCount; e++)
-        b.edges[e] = {(uint16_t)map[b.edges[e].a], (uint16_t)map[b.edges[e].b]};
+        b.edges[e] = {static_cast<uint16_t>(map[b.edges[e].a]),
+                      static_cast<uint16_t>(map[b.edges[e].b])};
 
-    hull->vertexCount = (int16_t)vertices;
-    hull->edgeCount = (int16_t)b.edgeCount;
-    hull->faceCount = (int16_t)b.faceCount;
+    hull->vertexCount = static_cast<int16_t>(vertices);
+    hull->edgeCount = static_cast<int16_t>(b.edgeCount);
+    hull->faceCount = static_cast<int16_t>(b.faceCount);
     if (faceEdges && !FillFaceEdges(hull, b.adj, faceEdges))
         return Fail(hull);
     return BZ_HULL_SOLID;
@@ -726,14 +735,14 @@ int32_t bz_Hull_FindEdgeFaces(const bzHull *hull, uint32_t *edgeFaces,
                 std::fabs(bz_V3_Dot(&pl->n, b) - pl->d) >= BZ_HULL_PLANE_TOLERANCE)
                 continue;
             if (found < 2)
-                pair[found] = (uint16_t)f;
+                pair[found] = static_cast<uint16_t>(f);
             found++;
             if (faceEdges)
             {
                 bzHullFaceEdges &list = faceEdges->faces[f];
                 if (list.count >= faceEdges->slotRoom || !list.edges)
                     return 1;
-                list.edges[list.count++] = (uint32_t)e;
+                list.edges[list.count++] = static_cast<uint32_t>(e);
             }
         }
         if (found < 2)
@@ -754,20 +763,21 @@ bzHull *bz_Hull_Alloc(int32_t n)
         return nullptr;
     const int32_t edges = MaxEdgesForVertices(n) > 0 ? MaxEdgesForVertices(n) : 1;
     const int32_t faces = MaxFacesForVertices(n);
-    const size_t bytes = sizeof(bzHull) + sizeof(bzV3) * (size_t)n +
-                         sizeof(bzHullEdge) * (size_t)edges + sizeof(bzPlane) * (size_t)faces;
-    auto *hull = static_cast<bzHull *>(bz_MemAlloc((uint32_t)bytes, BZ_MEM_CLEAR));
+    const size_t bytes = sizeof(bzHull) + sizeof(bzV3) * static_cast<size_t>(n) +
+                         sizeof(bzHullEdge) * static_cast<size_t>(edges) +
+                         sizeof(bzPlane) * static_cast<size_t>(faces);
+    auto *hull = static_cast<bzHull *>(bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_CLEAR));
     if (!hull)
         return nullptr;
     auto *at = reinterpret_cast<uint8_t *>(hull + 1);
     hull->vertices = reinterpret_cast<bzV3 *>(at);
-    at += sizeof(bzV3) * (size_t)n;
+    at += sizeof(bzV3) * static_cast<size_t>(n);
     hull->edges = reinterpret_cast<bzHullEdge *>(at);
-    at += sizeof(bzHullEdge) * (size_t)edges;
+    at += sizeof(bzHullEdge) * static_cast<size_t>(edges);
     hull->planes = reinterpret_cast<bzPlane *>(at);
-    hull->vertexRoom = (int16_t)n;
-    hull->edgeRoom = (int16_t)edges;
-    hull->faceRoom = (int16_t)faces;
+    hull->vertexRoom = static_cast<int16_t>(n);
+    hull->edgeRoom = static_cast<int16_t>(edges);
+    hull->faceRoom = static_cast<int16_t>(faces);
     return hull;
 }
 
@@ -777,11 +787,13 @@ bzHullFaceEdgeLists *bz_Hull_AllocFaceEdgeLists(int32_t n)
         return nullptr;
     const int32_t faces = 2 * n - 4;
     const int32_t slots = (3 * n - 6) / 2;
-    const size_t bytes = sizeof(bzHullFaceEdgeLists) + sizeof(bzHullFaceEdges) * (size_t)faces +
-                         sizeof(uint32_t) * (size_t)faces * (size_t)slots;
+    const size_t bytes = sizeof(bzHullFaceEdgeLists) +
+                         sizeof(bzHullFaceEdges) * static_cast<size_t>(faces) +
+                         sizeof(uint32_t) * static_cast<size_t>(faces) * static_cast<size_t>(slots);
     if (bytes > BZ_MEM_MAX_BLOCK)
         return nullptr;
-    auto *lists = static_cast<bzHullFaceEdgeLists *>(bz_MemAlloc((uint32_t)bytes, BZ_MEM_CLEAR));
+    auto *lists =
+        static_cast<bzHullFaceEdgeLists *>(bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_CLEAR));
     if (!lists)
         return nullptr;
     lists->faceRoom = faces;
@@ -789,6 +801,6 @@ bzHullFaceEdgeLists *bz_Hull_AllocFaceEdgeLists(int32_t n)
     lists->faces = reinterpret_cast<bzHullFaceEdges *>(lists + 1);
     auto *slot = reinterpret_cast<uint32_t *>(lists->faces + faces);
     for (int32_t f = 0; f < faces; f++)
-        lists->faces[f].edges = slot + (size_t)f * (size_t)slots;
+        lists->faces[f].edges = slot + static_cast<size_t>(f) * static_cast<size_t>(slots);
     return lists;
 }

@@ -80,7 +80,7 @@ int32_t IntersectAlignedHalfSpaceAlignedCuboid()
     const bzHalfSpaceShape *h = HalfSpace(bzgPairHigher);
     if (h->direction >= BZ_DIRECTION_COUNT)
         return 0;
-    const int32_t k = (int32_t)(h->direction / 2);
+    const int32_t k = static_cast<int32_t>(h->direction / 2);
     const bool minus = (h->direction & 1) != 0;
     const bzBox &box = static_cast<const bzBoundedShape *>(bzgPairLower)->bounds;
     const bzM34 *m = bzgPairLowerToHigher;
@@ -125,7 +125,7 @@ int32_t IntersectAlignedHalfSpaces()
     bzPlane plane;
     if (l->direction >= BZ_DIRECTION_COUNT || !HigherPlaneInLower(&plane))
         return 0;
-    const int32_t k = (int32_t)(l->direction / 2);
+    const int32_t k = static_cast<int32_t>(l->direction / 2);
     const bool minus = (l->direction & 1) != 0;
     const bool onAxis = plane.n.v[(k + 1) % 3] == 0.0f && plane.n.v[(k + 2) % 3] == 0.0f;
     const bool opposite = minus ? plane.n.v[k] > 0.0f : plane.n.v[k] <= 0.0f;

@@ -270,7 +270,7 @@ int32_t PolyhedronEdgesPierce(const bzShape *edgeShape, const bzM34 *m, const bz
     for (int32_t i = 0; i < hull->vertexCount; i++)
     {
         carried[i] = Point(m, hull->vertices[i]);
-        codes[i] = (uint8_t)BoxOutcode(carried[i], bounds->min, bounds->max);
+        codes[i] = static_cast<uint8_t>(BoxOutcode(carried[i], bounds->min, bounds->max));
     }
     for (int32_t e = 0; e < hull->edgeCount; e++)
     {
@@ -317,7 +317,7 @@ int32_t SphereRoundedPolyhedronTouch(const bzV3 *p, float r1, float r2, const bz
     uint32_t all = ~0u;
     for (int32_t j = 0; j < hull->vertexCount; j++)
     {
-        codes[j] = (uint8_t)BoxOutcode(hull->vertices[j], lo, hi);
+        codes[j] = static_cast<uint8_t>(BoxOutcode(hull->vertices[j], lo, hi));
         if (codes[j] == 0 && FarAlong(Sub(hull->vertices[j], *p), *p, hull, r))
             return 0;
         all &= codes[j];
@@ -410,11 +410,11 @@ int32_t ConvexPolyhedraTest(float r1, float r2, const bzV3 *lowerInHigher,
     for (int32_t e = 0; e < lower->edgeCount; e++)
         if (EdgeValid(lower, e) &&
             !Share(lowerCodes[lower->edges[e].a], lowerCodes[lower->edges[e].b], higherWords))
-            lowerEdges[lowerCount++] = (uint8_t)e;
+            lowerEdges[lowerCount++] = static_cast<uint8_t>(e);
     for (int32_t e = 0; e < higher->edgeCount; e++)
         if (EdgeValid(higher, e) &&
             !Share(higherCodes[higher->edges[e].a], higherCodes[higher->edges[e].b], lowerWords))
-            higherEdges[higherCount++] = (uint8_t)e;
+            higherEdges[higherCount++] = static_cast<uint8_t>(e);
 
     bzV3 lowerOwn[BZ_SHAPE_MAX_VERTICES];
     for (int32_t i = 0; i < lower->vertexCount; i++)
@@ -490,7 +490,7 @@ int32_t RoundedPolyhedronBoxTest(const bzV3 *lowerInHigher, const bzV3 *higherIn
     for (int32_t i = 0; i < higher->vertexCount; i++)
     {
         const bzV3 &v = higherInLower[i * stride];
-        vertexCodes[i] = (uint8_t)BoxOutcode(v, grownLo, grownHi);
+        vertexCodes[i] = static_cast<uint8_t>(BoxOutcode(v, grownLo, grownHi));
         if (vertexCodes[i] == 0 && bz_Box_PointInside(&v, box))
             return 1;
         all &= vertexCodes[i];
@@ -512,11 +512,11 @@ int32_t RoundedPolyhedronBoxTest(const bzV3 *lowerInHigher, const bzV3 *higherIn
     const int32_t words = (higherFaces + 31) / 32;
     for (int32_t e = 0; e < BZ_CUBOID_EDGE_COUNT; e++)
         if (!Share(cornerCodes[bzgCuboidEdges[e].a], cornerCodes[bzgCuboidEdges[e].b], words))
-            lowerEdges[lowerCount++] = (uint8_t)e;
+            lowerEdges[lowerCount++] = static_cast<uint8_t>(e);
     for (int32_t e = 0; e < higher->edgeCount; e++)
         if (EdgeValid(higher, e) &&
             !(vertexCodes[higher->edges[e].a] & vertexCodes[higher->edges[e].b]))
-            higherEdges[higherCount++] = (uint8_t)e;
+            higherEdges[higherCount++] = static_cast<uint8_t>(e);
 
     const SeparationInput in = {&boxHull,      higher,      corners,    lowerInHigher,
                                 higherInLower, stride,      r,          lowerEdges,

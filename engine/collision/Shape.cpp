@@ -51,7 +51,7 @@ int32_t bz_ShapeDirection_FromName(const char *name)
         return -1;
     for (uint32_t d = 0; d < BZ_DIRECTION_COUNT; d++)
         if (bz_StrCompareNoCase(name, kDirectionNames[d]) == 0)
-            return (int32_t)d;
+            return static_cast<int32_t>(d);
     return -1;
 }
 

@@ -120,7 +120,7 @@ int32_t FaceVertexLoop(int32_t face, const bzShape *shape, uint16_t *out, int32_
         if (PlaneDistanceAbs(&hull->vertices[i], plane) <
             PlaneDistanceAbs(&hull->vertices[first], plane))
             first = i;
-    out[0] = (uint16_t)first;
+    out[0] = static_cast<uint16_t>(first);
     int32_t count = 1, prev = -1, cur = first;
     // A closed boundary holds each vertex at most once.
     for (int32_t step = 0; step < hull->vertexCount; step++)
@@ -146,7 +146,7 @@ int32_t FaceVertexLoop(int32_t face, const bzShape *shape, uint16_t *out, int32_
             return count;
         if (count >= capacity)
             return -1;
-        out[count++] = (uint16_t)best;
+        out[count++] = static_cast<uint16_t>(best);
         prev = cur;
         cur = best;
     }

@@ -35,7 +35,8 @@ bool Finite(const bzM34 *m)
 int32_t RunPair(const bzShape *higher, const bzShape *lower, const bzM34 *higherToLower,
                 const bzM34 *lowerToHigher)
 {
-    if (higher->kind >= (bzShapeKind)kKinds || lower->kind >= (bzShapeKind)kKinds)
+    if (higher->kind >= static_cast<bzShapeKind>(kKinds) ||
+        lower->kind >= static_cast<bzShapeKind>(kKinds))
         return 0;
     const bzShapePairTest test = bzShapePairTable[kKinds * higher->kind + lower->kind];
     if (!test)

@@ -69,12 +69,12 @@ inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
         return nullptr;
     }
     // Rounding needs a - 1 spare bytes unless the raw allocator already aligns that much.
-    size_t rawSize = size_t(size) + a + kHeaderSize - 1;
+    size_t rawSize = static_cast<size_t>(size) + a + kHeaderSize - 1;
     bool exact = false;
     if (a <= gRawAlign && kHeaderSize % a == 0) [[unlikely]]
     {
         exact = true;
-        rawSize = size_t(size) + kHeaderSize;
+        rawSize = static_cast<size_t>(size) + kHeaderSize;
     }
 
     void *raw = gPrim.allocRaw((flags & BZ_MEM_RETRY) ? 1 : 0, rawSize);

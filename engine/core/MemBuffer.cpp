@@ -45,16 +45,16 @@ void bz_MemBuffer_Ensure(int32_t id, uint8_t **cursor)
     if (!mb.base || mb.growth == 0)
         return;
     int64_t offset = *cursor ? *cursor - mb.base : 0;
-    while (offset > int64_t(mb.size) - int64_t(mb.reserve))
+    while (offset > static_cast<int64_t>(mb.size) - static_cast<int64_t>(mb.reserve))
     {
-        uint64_t size = uint64_t(mb.size) + mb.growth;
+        uint64_t size = static_cast<uint64_t>(mb.size) + mb.growth;
         if (size > BZ_MEM_MAX_BLOCK)
             break;
-        auto *base = static_cast<uint8_t *>(bz_MemRealloc(mb.base, uint32_t(size), 0));
+        auto *base = static_cast<uint8_t *>(bz_MemRealloc(mb.base, static_cast<uint32_t>(size), 0));
         if (!base)
             break; // the buffer stays as it was
         mb.base = base;
-        mb.size = uint32_t(size);
+        mb.size = static_cast<uint32_t>(size);
     }
     *cursor = mb.base + offset;
 }

@@ -252,7 +252,7 @@ void *bz_TempStack_Alloc(int32_t id, uint32_t size, uint32_t flags, ...)
         return AllocPastEnd(s, size, flags, src);
 
     uint8_t *oldTop = s->top;
-    s->top = reinterpret_cast<uint8_t *>((blockEnd + 3) & ~uintptr_t(3));
+    s->top = reinterpret_cast<uint8_t *>((blockEnd + 3) & ~static_cast<uintptr_t>(3));
     if (s->top > s->end)
         s->top = s->end;
     void *result = reinterpret_cast<void *>(block);

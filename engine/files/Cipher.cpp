@@ -8,7 +8,6 @@
 namespace
 {
 constexpr int32_t kMarkInterval = 65536; // key-stream bytes between two snapshots
-constexpr int32_t kWindowsPerMark = kMarkInterval / BZ_CIPHER_WINDOW;
 
 // The key stream behind bz_CipherBytes: kept between calls and keyed again only when the key
 // changes.
@@ -22,11 +21,11 @@ uint32_t gCodecState;
 void KeySchedule(bzCipherState *state, const uint8_t *key, int32_t keyLength)
 {
     for (int32_t i = 0; i < 256; i++)
-        state->s[i] = (uint8_t)i;
+        state->s[i] = static_cast<uint8_t>(i);
     uint8_t j = 0;
     for (int32_t i = 0; i < 256; i++)
     {
-        j = (uint8_t)(j + state->s[i] + key[i % keyLength]);
+        j = static_cast<uint8_t>(j + state->s[i] + key[i % keyLength]);
         uint8_t t = state->s[i];
         state->s[i] = state->s[j];
         state->s[j] = t;
@@ -42,12 +41,12 @@ void Generate(bzCipherState *state, uint8_t *out, int32_t count)
     uint8_t *s = state->s;
     for (int32_t k = 0; k < count; k++)
     {
-        i = (uint8_t)(i + 1);
-        j = (uint8_t)(j + s[i]);
+        i = static_cast<uint8_t>(i + 1);
+        j = static_cast<uint8_t>(j + s[i]);
         uint8_t t = s[i];
         s[i] = s[j];
         s[j] = t;
-        out[k] = s[(uint8_t)(s[i] + s[j])];
+        out[k] = s[static_cast<uint8_t>(s[i] + s[j])];
     }
     state->i = i;
     state->j = j;
@@ -60,8 +59,8 @@ void Skip(bzCipherState *state, int32_t count)
     uint8_t *s = state->s;
     for (int32_t k = 0; k < count; k++)
     {
-        i = (uint8_t)(i + 1);
-        j = (uint8_t)(j + s[i]);
+        i = static_cast<uint8_t>(i + 1);
+        j = static_cast<uint8_t>(j + s[i]);
         uint8_t t = s[i];
         s[i] = s[j];
         s[j] = t;
@@ -83,7 +82,7 @@ void XorBytes(uint8_t *out, const uint8_t *data, const uint8_t *stream, int32_t 
         memcpy(out + k, &a, 8);
     }
     for (; k < count; k++)
-        out[k] = (uint8_t)(data[k] ^ stream[k]);
+        out[k] = static_cast<uint8_t>(data[k] ^ stream[k]);
 }
 
 // Records a snapshot when the cursor stands on the next snapshot boundary.
@@ -145,7 +144,7 @@ const uint8_t *WindowAt(bzCipherStream *stream, int32_t base)
 bool SameStreamKey(const uint8_t *key, int32_t keyLength)
 {
     return gStreamReady && gStreamKeyLength == keyLength &&
-           memcmp(gStreamKey, key, (size_t)keyLength) == 0;
+           memcmp(gStreamKey, key, static_cast<size_t>(keyLength)) == 0;
 }
 
 int32_t UsedKeyLength(int32_t keyLength)
@@ -220,7 +219,7 @@ int32_t bz_CipherBytes(uint8_t *out, int32_t offset, const uint8_t *key, int32_t
     {
         bz_CipherStream_Release(&gStream);
         bz_CipherStream_Init(&gStream, key, used);
-        memcpy(gStreamKey, key, (size_t)used);
+        memcpy(gStreamKey, key, static_cast<size_t>(used));
         gStreamKeyLength = used;
         gStreamReady = true;
     }
@@ -246,7 +245,8 @@ int32_t bz_CipherBuffer(uint8_t **out, const uint8_t *key, int32_t keyLength, co
         return BZ_CIPHER_NO_KEY;
     if (count < 0)
         return BZ_CIPHER_BAD_RANGE;
-    uint8_t *block = (uint8_t *)bz_MemAlloc(count > 0 ? (uint32_t)count : 1u, 0);
+    uint8_t *block =
+        static_cast<uint8_t *>(bz_MemAlloc(count > 0 ? static_cast<uint32_t>(count) : 1u, 0));
     if (!block)
         return BZ_CIPHER_NO_MEMORY;
     int32_t result = bz_CipherBytes(block, 0, key, keyLength, data, count, outCount);
@@ -267,12 +267,13 @@ void bz_CodecSeed(uint32_t value)
 int32_t bz_CodecRandom()
 {
     gCodecState = gCodecState * 214013u + 2531011u;
-    return (int32_t)((gCodecState >> 16) & 0x7FFF);
+    return static_cast<int32_t>((gCodecState >> 16) & 0x7FFF);
 }
 
 int32_t bz_CodecRandomRange(int32_t m)
 {
-    return (int32_t)((int64_t)bz_CodecRandom() * ((int64_t)m + 1) / 32768);
+    return static_cast<int32_t>(static_cast<int64_t>(bz_CodecRandom()) *
+                                (static_cast<int64_t>(m) + 1) / 32768);
 }
 
 int32_t bz_RotorCodec(const uint8_t *key, int32_t keyLength, int32_t rotors, int32_t kind,
@@ -296,29 +297,31 @@ int32_t bz_RotorCodec(const uint8_t *key, int32_t keyLength, int32_t rotors, int
     if (symbols)
     {
         size_t length = strlen(symbols);
-        n = length > 256 ? 256 : (int32_t)length; // an alphabet holds each byte at most once
+        n = length > 256 ? 256
+                         : static_cast<int32_t>(length); // an alphabet holds each byte at most once
     }
     if (inputLength < 0 || (inputLength > 0 && (!input || !output)))
         return BZ_ERROR_INVALID_PARAMETER;
     if (rotors < 0)
         rotors = 0;
-    if ((int64_t)rotors * n * 2 > (int64_t)BZ_MEM_MAX_BLOCK)
+    if (static_cast<int64_t>(rotors) * n * 2 > static_cast<int64_t>(BZ_MEM_MAX_BLOCK))
         return BZ_CIPHER_NO_MEMORY;
 
     // Index of each byte in the alphabet (-1 for bytes outside it; the first occurrence wins).
     int16_t indexOf[256];
     for (int32_t b = 0; b < 256; b++)
-        indexOf[b] = symbols ? -1 : (int16_t)b;
+        indexOf[b] = symbols ? -1 : static_cast<int16_t>(b);
     if (symbols)
         for (int32_t k = n - 1; k >= 0; k--)
-            indexOf[(uint8_t)symbols[k]] = (int16_t)k;
+            indexOf[static_cast<uint8_t>(symbols[k])] = static_cast<int16_t>(k);
 
     uint8_t *table = nullptr;
     int32_t *positions = nullptr;
     if (rotors > 0)
     {
-        table = (uint8_t *)bz_MemAlloc((uint32_t)(rotors * n * 2), 0);
-        positions = (int32_t *)bz_MemAlloc((uint32_t)(rotors * sizeof(int32_t)), BZ_MEM_CLEAR);
+        table = static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(rotors * n * 2), 0));
+        positions = static_cast<int32_t *>(
+            bz_MemAlloc(static_cast<uint32_t>(rotors * sizeof(int32_t)), BZ_MEM_CLEAR));
         if (!table || !positions)
         {
             if (table)
@@ -338,7 +341,7 @@ int32_t bz_RotorCodec(const uint8_t *key, int32_t keyLength, int32_t rotors, int
     {
         uint8_t *perm = table + 2 * r * n;
         for (int32_t k = 0; k < n; k++)
-            perm[k] = (uint8_t)k;
+            perm[k] = static_cast<uint8_t>(k);
         for (int32_t s = 0; s < swaps; s++)
         {
             int32_t a = bz_CodecRandom() * n / 32768;
@@ -349,7 +352,7 @@ int32_t bz_RotorCodec(const uint8_t *key, int32_t keyLength, int32_t rotors, int
         }
         uint8_t *inverse = perm + n;
         for (int32_t k = 0; k < n; k++)
-            inverse[perm[k]] = (uint8_t)k;
+            inverse[perm[k]] = static_cast<uint8_t>(k);
     }
 
     for (int32_t k = 0; k < inputLength; k++)
@@ -370,7 +373,7 @@ int32_t bz_RotorCodec(const uint8_t *key, int32_t keyLength, int32_t rotors, int
             for (int32_t r = rotors - 1; r >= 0; r--)
                 index = (table[2 * r * n + n + index] - positions[r] + n) % n;
         }
-        output[k] = symbols ? (uint8_t)symbols[index] : (uint8_t)index;
+        output[k] = symbols ? static_cast<uint8_t>(symbols[index]) : static_cast<uint8_t>(index);
         for (int32_t r = 0; r < rotors; r++)
         {
             if (++positions[r] < n)
@@ -395,7 +398,8 @@ int32_t RunBlock(const uint8_t *key, int32_t keyLength, int32_t rotors, int32_t 
         return BZ_CIPHER_BAD_KIND;
     if (!out || inputLength < 0)
         return BZ_ERROR_INVALID_PARAMETER;
-    uint8_t *block = (uint8_t *)bz_MemAlloc(inputLength > 0 ? (uint32_t)inputLength : 1u, 0);
+    uint8_t *block = static_cast<uint8_t *>(
+        bz_MemAlloc(inputLength > 0 ? static_cast<uint32_t>(inputLength) : 1u, 0));
     if (!block)
         return BZ_CIPHER_NO_MEMORY;
     int32_t result =

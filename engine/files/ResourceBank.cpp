@@ -153,7 +153,7 @@ uint32_t TakeSlot(bzBank bank, void *pointer)
     {
         uint32_t slot = bank->freeSlot;
         bank->freeSlot = static_cast<uint32_t>(bank->slots[slot - 1] >> 1);
-        bank->slots[slot - 1] = (uintptr_t)pointer;
+        bank->slots[slot - 1] = reinterpret_cast<uintptr_t>(pointer);
         return slot;
     }
     if (!bank->slots.Push(reinterpret_cast<uintptr_t>(pointer)))
@@ -165,7 +165,7 @@ void *SlotPointer(const bzBank bank, uint32_t slot)
 {
     if (slot == 0 || slot > bank->slots.count || (bank->slots[slot - 1] & 1))
         return nullptr;
-    return (void *)bank->slots[slot - 1];
+    return reinterpret_cast<void *>(bank->slots[slot - 1]);
 }
 
 void GiveSlot(bzBank bank, uint32_t slot)

@@ -145,15 +145,15 @@ inline void StoreInverse(const Adjugate &adj, double det, bzV3 *out)
     const Lanes scale = {inv, inv};
     const Lanes r20r00 = adj.r20r00 * scale, r21r01 = adj.r21r01 * scale;
     const Lanes r22r02 = adj.r22r02 * scale, r11r12 = adj.r11r12 * scale;
-    out[0].x = (float)r20r00[1];
-    out[0].y = (float)r21r01[1];
-    out[0].z = (float)r22r02[1];
-    out[1].x = (float)(adj.r10 * inv);
-    out[1].y = (float)r11r12[0];
-    out[1].z = (float)r11r12[1];
-    out[2].x = (float)r20r00[0];
-    out[2].y = (float)r21r01[0];
-    out[2].z = (float)r22r02[0];
+    out[0].x = static_cast<float>(r20r00[1]);
+    out[0].y = static_cast<float>(r21r01[1]);
+    out[0].z = static_cast<float>(r22r02[1]);
+    out[1].x = static_cast<float>(adj.r10 * inv);
+    out[1].y = static_cast<float>(r11r12[0]);
+    out[1].z = static_cast<float>(r11r12[1]);
+    out[2].x = static_cast<float>(r20r00[0]);
+    out[2].y = static_cast<float>(r21r01[0]);
+    out[2].z = static_cast<float>(r22r02[0]);
 }
 
 // The flag of bz_M33_Determinant.
@@ -354,7 +354,7 @@ float bzRows::Determinant(const bzV3 *m, int32_t *flag)
     const SplitDet s = ExactSplit(t);
     if (flag)
         *flag = TightlySingular(s);
-    return (float)s.det;
+    return static_cast<float>(s.det);
 }
 
 float bzRows::DeterminantPlain(const bzV3 *m)
@@ -1271,12 +1271,12 @@ void bz_M44_Adjugate(const bzM44 *m, bzM44 *out)
     const Adjugate44 r = Adjugate(m);
     for (int i = 0; i < 4; i++)
         for (int j = 0; j < 4; j++)
-            out->row[i].v[j] = (float)r.adj[i][j];
+            out->row[i].v[j] = static_cast<float>(r.adj[i][j]);
 }
 
 float bz_M44_Determinant(const bzM44 *m)
 {
-    return (float)Adjugate(m).det;
+    return static_cast<float>(Adjugate(m).det);
 }
 
 void bz_InverseM44Into(const bzM44 *m, bzM44 *out)
@@ -1285,7 +1285,7 @@ void bz_InverseM44Into(const bzM44 *m, bzM44 *out)
     const double inv = 1.0 / r.det;
     for (int i = 0; i < 4; i++)
         for (int j = 0; j < 4; j++)
-            out->row[i].v[j] = (float)(r.adj[i][j] * inv);
+            out->row[i].v[j] = static_cast<float>(r.adj[i][j] * inv);
 }
 
 void bz_M44_Invert(bzM44 *m)

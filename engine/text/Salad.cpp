@@ -71,11 +71,11 @@ void *AllocFrom(Root &root, int32_t pool, uint32_t size)
 bzSalad *NewSalad(int32_t slot, int32_t depth)
 {
     Root &root = gRoots[slot];
-    bzSalad *salad = (bzSalad *)AllocFrom(root, root.saladPool, sizeof(bzSalad));
+    bzSalad *salad = static_cast<bzSalad *>(AllocFrom(root, root.saladPool, sizeof(bzSalad)));
     if (salad)
     {
-        salad->rootSlot = (uint8_t)slot;
-        salad->depth = (uint8_t)depth;
+        salad->rootSlot = static_cast<uint8_t>(slot);
+        salad->depth = static_cast<uint8_t>(depth);
     }
     return salad;
 }
@@ -84,7 +84,8 @@ bzSalad *NewSalad(int32_t slot, int32_t depth)
 bzSaladItem *NewItem(const bzSalad *salad)
 {
     Root &root = gRoots[salad->rootSlot];
-    bzSaladItem *item = (bzSaladItem *)AllocFrom(root, root.itemPool, sizeof(bzSaladItem));
+    bzSaladItem *item =
+        static_cast<bzSaladItem *>(AllocFrom(root, root.itemPool, sizeof(bzSaladItem)));
     if (item)
         item->depth = salad->depth;
     return item;
@@ -114,16 +115,17 @@ bool MakeSubSalad(const bzSalad *holder, bzSaladItem *item)
 const char *Store(int32_t slot, const char *text, size_t length)
 {
     Root &root = gRoots[slot];
-    if (length + 1 > (size_t)kStoreBlockSize)
+    if (length + 1 > static_cast<size_t>(kStoreBlockSize))
         return nullptr;
-    int32_t need = (int32_t)length + 1;
+    int32_t need = static_cast<int32_t>(length) + 1;
     if (root.lastBlock < 0 || root.used + need > kStoreBlockSize)
     {
         if (root.lastBlock + 1 >= kStoreBlocks)
             return nullptr;
-        char *block = root.memorySource == 0
-                          ? (char *)bz_MemAlloc(kStoreBlockSize, 0)
-                          : (char *)bz_TempStack_Alloc(root.memorySource, kStoreBlockSize, 0);
+        char *block =
+            root.memorySource == 0
+                ? static_cast<char *>(bz_MemAlloc(kStoreBlockSize, 0))
+                : static_cast<char *>(bz_TempStack_Alloc(root.memorySource, kStoreBlockSize, 0));
         if (!block)
             return nullptr;
         root.blocks[++root.lastBlock] = block;
@@ -403,14 +405,14 @@ Token NextToken()
         from = gCursor;
         while (IsIdentifierChar(*gCursor))
             gCursor++;
-        length = (size_t)(gCursor - from);
+        length = static_cast<size_t>(gCursor - from);
     }
     else if (c == '"')
     {
         from = ++gCursor;
         while (*gCursor && *gCursor != '"')
             gCursor++;
-        length = (size_t)(gCursor - from);
+        length = static_cast<size_t>(gCursor - from);
         if (*gCursor)
             gCursor++;
     }
@@ -419,7 +421,7 @@ Token NextToken()
         gCursor++;
         return kOther;
     }
-    if (length > (size_t)BZ_SALAD_MAX_STRING)
+    if (length > static_cast<size_t>(BZ_SALAD_MAX_STRING))
         return kTooLong;
     memcpy(gString, from, length);
     gString[length] = 0;
@@ -608,7 +610,7 @@ void ReportParseFailure(const char *name)
     char line[256];
     if (gErrorLine > 0)
         snprintf(line, sizeof line, "Salad '%s' (line %d, column %d): %s\n", name ? name : "",
-                 (int)gErrorLine, (int)gErrorColumn, gError);
+                 static_cast<int>(gErrorLine), static_cast<int>(gErrorColumn), gError);
     else
         snprintf(line, sizeof line, "Salad '%s': %s\n", name ? name : "", gError);
     gPrinter(line);
@@ -645,16 +647,17 @@ void Put(Sink &sink, const char *text)
     {
     case Sink::kPrinter: gPrinter(text); break;
     case Sink::kBuffer:
-        if (sink.buffer && sink.length < (int64_t)sink.size - 1)
+        if (sink.buffer && sink.length < static_cast<int64_t>(sink.size) - 1)
         {
-            int64_t room = (int64_t)sink.size - 1 - sink.length;
-            memcpy(sink.buffer + sink.length, text, (size_t)room < length ? (size_t)room : length);
+            int64_t room = static_cast<int64_t>(sink.size) - 1 - sink.length;
+            memcpy(sink.buffer + sink.length, text,
+                   static_cast<size_t>(room) < length ? static_cast<size_t>(room) : length);
         }
         break;
     case Sink::kFile: bz_FilePrintf(sink.file, "%s", text); break;
     case Sink::kMeasure: break;
     }
-    sink.length += (int64_t)length;
+    sink.length += static_cast<int64_t>(length);
 }
 
 void PutIndent(Sink &sink, int32_t depth)
@@ -691,7 +694,7 @@ void PutString(Sink &sink, const char *text)
     {
         if (strchr(text, '"'))
             Refuse(sink, "Can't save a name or string holding a double quote");
-        else if (strlen(text) > (size_t)BZ_SALAD_MAX_STRING)
+        else if (strlen(text) > static_cast<size_t>(BZ_SALAD_MAX_STRING))
             Refuse(sink, "String too long (more than 511 characters)");
     }
     if (IsIdentifier(text))
@@ -713,7 +716,7 @@ void PutFloat(Sink &sink, float value)
     char number[32];
     for (int precision = 6; precision <= 9; precision++)
     {
-        snprintf(number, sizeof number, "%.*g", precision, (double)value);
+        snprintf(number, sizeof number, "%.*g", precision, static_cast<double>(value));
         if (strtof(number, nullptr) == value)
             break;
     }
@@ -732,7 +735,7 @@ void PutValue(Sink &sink, const bzSaladItem *item, int32_t depth)
     case BZ_SALAD_SALAD: PutSalad(sink, item->value.salad, depth); return;
     case BZ_SALAD_INT_WORD:
     case BZ_SALAD_INT:
-        snprintf(number, sizeof number, "%d", (int)*item->value.intVariable);
+        snprintf(number, sizeof number, "%d", static_cast<int>(*item->value.intVariable));
         Put(sink, number);
         return;
     case BZ_SALAD_FLOAT: PutFloat(sink, *item->value.floatVariable); return;
@@ -813,7 +816,7 @@ void PutSalad(Sink &sink, const bzSalad *salad, int32_t depth)
 // A 64-bit length as an int32 result: -1 when it does not fit.
 int32_t LengthResult(int64_t length)
 {
-    return length > INT32_MAX ? -1 : (int32_t)length;
+    return length > INT32_MAX ? -1 : static_cast<int32_t>(length);
 }
 
 bzSalad *ListSalad(bzSalad *salad, const char *path)
@@ -925,7 +928,7 @@ bzSalad *bz_Salad_LoadFile(const char *name)
 {
     ClearError();
     int32_t length = 0;
-    char *text = name ? (char *)bz_LoadFileToMemory(name, &length) : nullptr;
+    char *text = name ? static_cast<char *>(bz_LoadFileToMemory(name, &length)) : nullptr;
     if (!text)
     {
         SetError("file not found");
@@ -962,14 +965,14 @@ bzSalad *bz_Salad_FromHeading(bzTextReader *reader, const char *heading)
     if (end < start)
         end = start;
     // The text up to the next key or header, deciphered, in a block of its own.
-    char *text = (char *)bz_MemAlloc((uint32_t)(end - start) + 1, 0);
+    char *text = static_cast<char *>(bz_MemAlloc(static_cast<uint32_t>(end - start) + 1, 0));
     if (!text)
     {
         SetError("Out of salads or memory (or something)");
         return nullptr;
     }
     for (int32_t k = 0; k < end - start; k++)
-        text[k] = (char)bz_Text_GetChar(reader, start + k - end);
+        text[k] = static_cast<char>(bz_Text_GetChar(reader, start + k - end));
     text[end - start] = 0;
     bzSalad *salad = ParseRoot(heading, text);
     bz_MemFree(text);
@@ -1015,7 +1018,7 @@ bzSaladItem *bz_Salad_Lookup(bzSalad *salad, const char *path)
     for (;;)
     {
         const char *dot = strchr(path, '.');
-        size_t length = dot ? (size_t)(dot - path) : strlen(path);
+        size_t length = dot ? static_cast<size_t>(dot - path) : strlen(path);
         bzSaladItem *item = FindNamed(salad->named, path, length);
         if (!item || !dot)
             return item;
@@ -1054,7 +1057,7 @@ bzSaladItem *bz_Salad_Obtain(bzSalad *salad, const char *path)
     for (;;)
     {
         const char *dot = strchr(path, '.');
-        size_t length = dot ? (size_t)(dot - path) : strlen(path);
+        size_t length = dot ? static_cast<size_t>(dot - path) : strlen(path);
         bzSaladItem *item = ObtainNamed(salad, path, length);
         if (!item)
         {
@@ -1110,7 +1113,7 @@ int32_t bz_Salad_SetInt(bzSalad *salad, const char *path, int32_t value)
     if (item->kind == BZ_SALAD_INT || item->kind == BZ_SALAD_INT_WORD)
         *item->value.intVariable = value;
     else
-        SetNumber(item, (float)value);
+        SetNumber(item, static_cast<float>(value));
     return 1;
 }
 
@@ -1374,7 +1377,7 @@ int32_t bz_Salad_ConsoleCommand(int32_t argc, char **argv)
     }
     const char *arg = argv[0];
     const char *dot = strchr(arg, '.');
-    size_t nameLength = dot ? (size_t)(dot - arg) : strlen(arg);
+    size_t nameLength = dot ? static_cast<size_t>(dot - arg) : strlen(arg);
     char rootName[256];
     if (nameLength >= sizeof rootName)
         nameLength = sizeof rootName - 1;

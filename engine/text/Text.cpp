@@ -65,7 +65,8 @@ int32_t KeepKeyStream(bzCipherStream *stream, int32_t end)
         int32_t capacity = gKeyStream.capacity > end / 2 ? 2 * gKeyStream.capacity : end;
         if (capacity > kKeyStreamLimit)
             capacity = kKeyStreamLimit;
-        auto *grown = (uint8_t *)bz_MemRealloc(gKeyStream.bytes, (uint32_t)capacity, 0);
+        auto *grown = static_cast<uint8_t *>(
+            bz_MemRealloc(gKeyStream.bytes, static_cast<uint32_t>(capacity), 0));
         if (!grown)
             return gKeyStream.count; // the rest comes from the stream itself
         gKeyStream.bytes = grown;
@@ -73,7 +74,7 @@ int32_t KeepKeyStream(bzCipherStream *stream, int32_t end)
     }
     // The key stream itself: the bytes combined with zeros.
     uint8_t *fresh = gKeyStream.bytes + gKeyStream.count;
-    memset(fresh, 0, (size_t)(end - gKeyStream.count));
+    memset(fresh, 0, static_cast<size_t>(end - gKeyStream.count));
     bz_CipherStream_Transform(stream, fresh, gKeyStream.count, fresh, end - gKeyStream.count);
     gKeyStream.count = end;
     return end;
@@ -92,7 +93,7 @@ void CipherSpan(bzCipherStream *stream, uint8_t *out, int32_t position, const ui
         const uint8_t *key = gKeyStream.bytes + position;
         const int32_t n = kept - position < count ? kept - position : count;
         for (; k < n; k++)
-            out[k] = (uint8_t)(in[k] ^ key[k]);
+            out[k] = static_cast<uint8_t>(in[k] ^ key[k]);
     }
     if (k < count)
         bz_CipherStream_Transform(stream, out + k, position + k, in + k, count - k);
@@ -106,7 +107,7 @@ inline bool IsLineEnd(uint8_t c)
 bool EnsureLineBuffer()
 {
     if (!gLineBuffer)
-        gLineBuffer = (char *)bz_MemAlloc(BZ_TEXT_LINE_SIZE, BZ_MEM_CLEAR);
+        gLineBuffer = static_cast<char *>(bz_MemAlloc(BZ_TEXT_LINE_SIZE, BZ_MEM_CLEAR));
     if (!gLineBuffer)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -201,9 +202,9 @@ void CopyBracketed(bzTextReader *reader, char *buffer, uint8_t close)
         uint8_t c = At(reader, p);
         if (c == close || c < 0x20)
             break;
-        buffer[k++] = (char)c;
+        buffer[k++] = static_cast<char>(c);
     }
-    buffer[k++] = (char)close;
+    buffer[k++] = static_cast<char>(close);
     buffer[k] = 0;
 }
 
@@ -237,11 +238,11 @@ int32_t ScanForToken(bzTextReader *reader, const char *token, int32_t n, const c
 {
     bool stop[256] = {};
     for (const char *s = stops; s && *s; s++)
-        stop[(uint8_t)*s] = true;
+        stop[static_cast<uint8_t>(*s)] = true;
     const uint8_t *text = reader->text;
     const int32_t size = reader->size;
     const int32_t last = size - n;
-    const uint8_t first = (uint8_t)token[0];
+    const uint8_t first = static_cast<uint8_t>(token[0]);
     int32_t pos = reader->position;
     while (pos <= last)
     {
@@ -272,7 +273,7 @@ int32_t ScanForToken(bzTextReader *reader, const char *token, int32_t n, const c
             return 0;
         }
         // (The empty token is found at the first byte examined.)
-        if (n == 0 || (c == first && memcmp(text + pos, token, (size_t)n) == 0))
+        if (n == 0 || (c == first && memcmp(text + pos, token, static_cast<size_t>(n)) == 0))
         {
             reader->position = pos + n;
             return 1;
@@ -349,8 +350,8 @@ int32_t FindHeader(const bzTextSectionIndex *index, const uint8_t *text, const u
             return -1;
         const bzTextSectionIndex::Header &h = index->headers[entry - 1];
         if (h.hash == hash && h.length == length &&
-            memcmp(text + h.at + 1, name, (size_t)length) == 0)
-            return (int32_t)(entry - 1);
+            memcmp(text + h.at + 1, name, static_cast<size_t>(length)) == 0)
+            return static_cast<int32_t>(entry - 1);
     }
 }
 
@@ -359,9 +360,10 @@ bool FillSlots(bzTextSectionIndex *index, const uint8_t *text)
     uint32_t capacity = 16;
     while (capacity < 2 * index->headers.count)
         capacity *= 2;
-    if ((uint64_t)capacity * sizeof(uint32_t) > BZ_MEM_MAX_BLOCK)
+    if (static_cast<uint64_t>(capacity) * sizeof(uint32_t) > BZ_MEM_MAX_BLOCK)
         return false;
-    index->slots = (uint32_t *)bz_MemAlloc(capacity * (uint32_t)sizeof(uint32_t), BZ_MEM_CLEAR);
+    index->slots = static_cast<uint32_t *>(
+        bz_MemAlloc(capacity * static_cast<uint32_t>(sizeof(uint32_t)), BZ_MEM_CLEAR));
     if (!index->slots)
         return false;
     index->mask = capacity - 1;
@@ -376,7 +378,7 @@ bool FillSlots(bzTextSectionIndex *index, const uint8_t *text)
         {
             const bzTextSectionIndex::Header &other = index->headers[index->slots[slot] - 1];
             if (other.hash == h.hash && other.length == h.length &&
-                memcmp(text + other.at + 1, text + h.at + 1, (size_t)h.length) == 0)
+                memcmp(text + other.at + 1, text + h.at + 1, static_cast<size_t>(h.length)) == 0)
             {
                 known = true; // an earlier header of the name is found first
                 break;
@@ -392,7 +394,8 @@ bool FillSlots(bzTextSectionIndex *index, const uint8_t *text)
 // when memory runs out (the searches then scan).
 bzTextSectionIndex *BuildSectionIndex(const bzTextReader *reader)
 {
-    auto *index = (bzTextSectionIndex *)bz_MemAlloc(sizeof(bzTextSectionIndex), BZ_MEM_CLEAR);
+    auto *index =
+        static_cast<bzTextSectionIndex *>(bz_MemAlloc(sizeof(bzTextSectionIndex), BZ_MEM_CLEAR));
     if (!index)
         return nullptr;
     const uint8_t *text = reader->text;
@@ -443,11 +446,12 @@ bzTextSectionIndex *BuildSectionIndex(const bzTextReader *reader)
             int32_t reach = size - pos - 1;
             if (reach > kLongestSectionName + 1)
                 reach = kLongestSectionName + 1;
-            const void *close = memchr(text + pos + 1, ']', (size_t)reach);
+            const void *close = memchr(text + pos + 1, ']', static_cast<size_t>(reach));
             bzTextSectionIndex::Header h{pos, -1, 0};
             if (close)
             {
-                h.length = (int32_t)((const uint8_t *)close - (text + pos + 1));
+                h.length =
+                    static_cast<int32_t>(static_cast<const uint8_t *>(close) - (text + pos + 1));
                 h.hash = HashName(text + pos + 1, h.length);
             }
             good = index->headers.Push(h);
@@ -490,11 +494,11 @@ int32_t FindSectionIndexed(bzTextReader *reader, const char *name, const char *t
     if (n > reader->size)
         return 0;
     const int32_t length = n - 2;
-    int32_t found = FindHeader(index, reader->text, (const uint8_t *)name, length,
-                               HashName((const uint8_t *)name, length));
+    int32_t found = FindHeader(index, reader->text, reinterpret_cast<const uint8_t *>(name), length,
+                               HashName(reinterpret_cast<const uint8_t *>(name), length));
     if (found >= 0)
     {
-        reader->position = index->headers[(uint32_t)found].at + n;
+        reader->position = index->headers[static_cast<uint32_t>(found)].at + n;
         return 1;
     }
     // Not there: find where the scan would have stopped. It reaches the end of the search from
@@ -517,7 +521,8 @@ int32_t FindSectionIndexed(bzTextReader *reader, const char *name, const char *t
 
 bzTextReader *bz_Text_FromFile(bzFileHandle *file)
 {
-    bzTextReader *reader = (bzTextReader *)bz_MemAlloc(sizeof(bzTextReader), BZ_MEM_CLEAR);
+    bzTextReader *reader =
+        static_cast<bzTextReader *>(bz_MemAlloc(sizeof(bzTextReader), BZ_MEM_CLEAR));
     if (!reader)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -531,7 +536,7 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
     }
     reader->size = file->length;
     // One byte more than the file, always 0, so the data can be handed on as a string.
-    reader->data = (uint8_t *)bz_MemAlloc((uint32_t)reader->size + 1, 0);
+    reader->data = static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(reader->size) + 1, 0));
     if (!reader->data)
     {
         bz_MemFree(reader);
@@ -539,8 +544,8 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
         return nullptr;
     }
     reader->data[reader->size] = 0;
-    if (reader->size > 0 &&
-        bz_FileRead(file, reader->data, (size_t)reader->size) != (size_t)reader->size)
+    if (reader->size > 0 && bz_FileRead(file, reader->data, static_cast<size_t>(reader->size)) !=
+                                static_cast<size_t>(reader->size))
     {
         // A short read would leave part of the buffer undefined.
         bz_Text_Close(reader);
@@ -553,21 +558,23 @@ bzTextReader *bz_Text_FromFile(bzFileHandle *file)
         const uint8_t *key = nullptr;
         uint32_t keyLength = 0;
         bz_WAD_GetKey(&key, &keyLength);
-        reader->cipher = (bzCipherStream *)bz_MemAlloc(sizeof(bzCipherStream), 0);
+        reader->cipher = static_cast<bzCipherStream *>(bz_MemAlloc(sizeof(bzCipherStream), 0));
         if (!reader->cipher)
         {
             bz_Text_Close(reader);
             bzgLastError = BZ_ERROR_NO_MEMORY;
             return nullptr;
         }
-        if (bz_CipherStream_Init(reader->cipher, key, (int32_t)keyLength) != BZ_CIPHER_OK)
+        if (bz_CipherStream_Init(reader->cipher, key, static_cast<int32_t>(keyLength)) !=
+            BZ_CIPHER_OK)
         {
             // Without a key an enciphered file cannot be read.
             bz_Text_Close(reader);
             bzgLastError = BZ_CIPHER_NO_KEY;
             return nullptr;
         }
-        reader->text = (uint8_t *)bz_MemAlloc((uint32_t)reader->size + 1, 0);
+        reader->text =
+            static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(reader->size) + 1, 0));
         if (!reader->text)
         {
             bz_Text_Close(reader);
@@ -621,7 +628,7 @@ bzTextReader *bz_Script_OpenFile(const char *name)
     if (!name || !name[0])
         return bz_Script_Load(name);
     char path[512];
-    if (snprintf(path, sizeof path, "%s.TXT", name) >= (int)sizeof path)
+    if (snprintf(path, sizeof path, "%s.TXT", name) >= static_cast<int>(sizeof path))
     {
         bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
         return nullptr;
@@ -771,7 +778,7 @@ char *bz_Text_ReadLine(bzTextReader *reader)
         return nullptr;
     }
     for (int32_t k = 0; k < n; k++)
-        gLineBuffer[k] = (char)At(reader, reader->position + k);
+        gLineBuffer[k] = static_cast<char>(At(reader, reader->position + k));
     gLineBuffer[n] = 0;
     reader->position += n;
     bz_Text_SkipSpace(reader, 0);
@@ -794,7 +801,7 @@ char *bz_Text_ReadWord(bzTextReader *reader)
             bzgLastError = BZ_ERROR_NO_MEMORY;
             return nullptr;
         }
-        gLineBuffer[n] = (char)c;
+        gLineBuffer[n] = static_cast<char>(c);
     }
     gLineBuffer[n] = 0;
     reader->position += n;
@@ -808,7 +815,7 @@ int32_t bz_Text_ReadChars(bzTextReader *reader, char *buffer, int32_t n)
     if (count <= 0 || !buffer)
         return 0;
     for (int32_t k = 0; k < count; k++)
-        buffer[k] = (char)At(reader, reader->position + k);
+        buffer[k] = static_cast<char>(At(reader, reader->position + k));
     reader->position += count;
     return count;
 }
@@ -826,7 +833,7 @@ int32_t bz_Text_ReadRestOfLine(bzTextReader *reader, char *buffer, int32_t size)
             break;
         }
         if (c >= 0x20 && buffer && k < size - 1)
-            buffer[k++] = (char)c;
+            buffer[k++] = static_cast<char>(c);
     }
     if (buffer && size > 0)
         buffer[k] = 0;
@@ -865,7 +872,8 @@ bool bz_Text_Replace(bzTextReader *reader, int32_t from, int32_t to, const char 
     const int32_t newSize = oldSize - (to - from) + count;
     if (newSize > oldSize)
     {
-        auto *grown = (uint8_t *)bz_MemRealloc(reader->data, (uint32_t)newSize + 1, 0);
+        auto *grown = static_cast<uint8_t *>(
+            bz_MemRealloc(reader->data, static_cast<uint32_t>(newSize) + 1, 0));
         if (!grown)
         {
             bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -877,7 +885,8 @@ bool bz_Text_Replace(bzTextReader *reader, int32_t from, int32_t to, const char 
         if (enciphered)
         {
             // The stored bytes may stay in their larger block whether or not this succeeds.
-            grown = (uint8_t *)bz_MemRealloc(reader->text, (uint32_t)newSize + 1, 0);
+            grown = static_cast<uint8_t *>(
+                bz_MemRealloc(reader->text, static_cast<uint32_t>(newSize) + 1, 0));
             if (!grown)
             {
                 bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -887,9 +896,9 @@ bool bz_Text_Replace(bzTextReader *reader, int32_t from, int32_t to, const char 
         }
     }
     uint8_t *text = reader->text;
-    memmove(text + from + count, text + to, (size_t)(oldSize - to));
+    memmove(text + from + count, text + to, static_cast<size_t>(oldSize - to));
     if (count)
-        memcpy(text + from, bytes, (size_t)count);
+        memcpy(text + from, bytes, static_cast<size_t>(count));
     text[newSize] = 0;
     if (enciphered)
     {
@@ -902,12 +911,12 @@ bool bz_Text_Replace(bzTextReader *reader, int32_t from, int32_t to, const char 
     if (newSize < oldSize)
     {
         // Give memory back when the manager can; the old blocks stay valid otherwise.
-        if (void *smaller = bz_MemRealloc(reader->data, (uint32_t)newSize + 1, 0))
-            reader->data = (uint8_t *)smaller;
+        if (void *smaller = bz_MemRealloc(reader->data, static_cast<uint32_t>(newSize) + 1, 0))
+            reader->data = static_cast<uint8_t *>(smaller);
         if (!enciphered)
             reader->text = reader->data;
-        else if (void *smaller = bz_MemRealloc(reader->text, (uint32_t)newSize + 1, 0))
-            reader->text = (uint8_t *)smaller;
+        else if (void *smaller = bz_MemRealloc(reader->text, static_cast<uint32_t>(newSize) + 1, 0))
+            reader->text = static_cast<uint8_t *>(smaller);
     }
     // The headers the section search reaches are found again on the next search by name.
     FreeSectionIndex(reader->sections);
@@ -920,9 +929,9 @@ int32_t bz_Text_FindToken(bzTextReader *reader, const char *token, const char *s
     if (!token)
         return 0;
     size_t length = strlen(token);
-    if (length > (size_t)reader->size)
+    if (length > static_cast<size_t>(reader->size))
         return 0;
-    return ScanForToken(reader, token, (int32_t)length, stops);
+    return ScanForToken(reader, token, static_cast<int32_t>(length), stops);
 }
 
 int32_t bz_Text_FindSection(bzTextReader *reader, const char *name, int32_t resume)
@@ -933,7 +942,7 @@ int32_t bz_Text_FindSection(bzTextReader *reader, const char *name, int32_t resu
         reader->position = 0;
     char token[512];
     int32_t n = snprintf(token, sizeof token, "[%s]", name);
-    if (n < 0 || n >= (int)sizeof token)
+    if (n < 0 || n >= static_cast<int>(sizeof token))
         return 0;
     int32_t found = -1;
     if (!resume && !strchr(name, ']'))
@@ -954,7 +963,7 @@ int32_t bz_Text_FindKeyFrom(bzTextReader *reader, const char *name, int32_t mode
     if (mode == 2)
         reader->position = reader->sectionStart;
     char token[512];
-    if (snprintf(token, sizeof token, "<%s>", name) >= (int)sizeof token)
+    if (snprintf(token, sizeof token, "<%s>", name) >= static_cast<int>(sizeof token))
         return 0;
     if (!bz_Text_FindToken(reader, token, "[}"))
         return 0;
