@@ -390,6 +390,15 @@ TEST_F(HttpTest, BlockingDownload)
     bz_Http_SetDownloadTimeout(2000);
     EXPECT_EQ(bz_Http_GetToFile(server.Url("/file.bin").c_str(), "file.bin"), 1);
     EXPECT_EQ(server.LastRequest(), "GET /file.bin HTTP/1.0\r\n\r\n");
+    // The path ends at its first blank or control character: no header line can be added
+    // through it.
+    for (const char *tail : {"\r\nX-Injected: 1", " HTTP/1.1", "\tx"})
+    {
+        EXPECT_EQ(bz_Http_GetToFile(server.Url(std::string("/file.bin") + tail).c_str(), "cut.bin"),
+                  1)
+            << tail;
+        EXPECT_EQ(server.LastRequest(), "GET /file.bin HTTP/1.0\r\n\r\n") << tail;
+    }
     std::string got = ReadWholeFile("file.bin");
     ASSERT_EQ(got.size(), 3000u);
     for (size_t i = 0; i < got.size(); ++i)
