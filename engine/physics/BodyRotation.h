@@ -2,9 +2,10 @@
 //
 // The angular velocity is held in the body frame; the angular momentum L = I w (principal
 // moments times the inertia scale) is kept in world space: after the body turns by R, the new
-// body-frame momentum is R L and w = I^-1 R L. The body turns about its centre of mass. A step
-// whose squared angle exceeds BZ_PHYS_SUBSTEP_ANGLE_SQ is split into mid-point sub-steps, at
-// most BZ_PHYS_MAX_SUBSTEPS of them.
+// body-frame momentum is R L and w = I^-1 R L. The body turns about its centre of mass. Every
+// step turns by the mid-point estimate (which keeps the energy of a torque-free body where the
+// plain step does not); a step whose squared angle exceeds BZ_PHYS_SUBSTEP_ANGLE_SQ is split
+// into sub-steps, at most BZ_PHYS_MAX_SUBSTEPS of them.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +23,9 @@ int32_t bz_Phys_RotationSubSteps(float q);
 
 // Turns the body's current transform over dt: the saved angular velocity takes the current one;
 // below the turning threshold BZ_PHYS_SLOW_TURN is set and nothing turns; otherwise the flag is
-// cleared and the step or its sub-steps run. An angular velocity that is not finite is reported
-// as physics error 10 and zeroed, and the body does not turn. Returns the sub-steps taken.
+// cleared and the sub-steps run (one mid-point step up to the splitting threshold). An angular
+// velocity that is not finite is reported as physics error 10 and zeroed, and the body does not
+// turn. Returns the sub-steps taken.
 int32_t bz_Phys_IntegrateRotation(BZDObject *body, float dt);
 // One plain step: a turn by dt |w| about w through the centre of mass, w re-derived from the
 // kept momentum. Nothing below 0.0001 radians.
