@@ -54,7 +54,7 @@ int32_t bz_Phys_RotationSubSteps(float q)
     const float n = std::sqrt(q * 33.333336f);
     if (!(n < static_cast<float>(BZ_PHYS_MAX_SUBSTEPS)))
         return BZ_PHYS_MAX_SUBSTEPS;
-    // A step over the threshold is split: never fewer than two pieces.
+    // A step over the threshold is split: never into fewer than two.
     const int32_t steps = static_cast<int32_t>(n) + 1;
     return steps < 2 ? 2 : steps;
 }
