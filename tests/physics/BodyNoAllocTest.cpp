@@ -1,0 +1,80 @@
+// The per-body operations of a step take nothing from the engine's memory manager or the system
+// heap.
+#include "core/Memory.h"
+#include "maths/Vector.h"
+#include "physics/Body.h"
+#include "physics/BodyMass.h"
+#include "physics/BodyMotion.h"
+#include "physics/BodyRotation.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace
+{
+std::atomic<long> gNewCalls{0};
+} // namespace
+
+void *operator new(std::size_t size)
+{
+    gNewCalls++;
+    if (void *p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace
+{
+TEST(BodyNoAlloc, PerBodyStepOperationsTakeNoMemory)
+{
+    // The counter sees an allocation of this program.
+    const long probe = gNewCalls.load();
+    int *volatile box = new int(1);
+    delete box;
+    ASSERT_EQ(gNewCalls.load(), probe + 1);
+
+    BZDObject bodies[4] = {};
+    bzM34 matrices[4];
+    for (int i = 0; i < 4; ++i)
+    {
+        bz_M34_SetIdentity(&matrices[i]);
+        bodies[i].transform = &matrices[i];
+        bz_M34_SetIdentity(&bodies[i].startTransform);
+        bodies[i].inertiaScale = 1.0f;
+    }
+    bzMemStats before, after;
+    bz_Mem_GetStats(&before);
+    const long newBefore = gNewCalls.load();
+    const bzV3 moments = {{{1.0f, 2.0f, 3.0f}}};
+    for (int i = 0; i < 4; ++i)
+    {
+        BZDObject &b = bodies[i];
+        EXPECT_EQ(bz_Body_SetMassProperties(&b, 1.0f + i, 0.0f, nullptr, &moments, 0), 0);
+        const bzV3 j = {{{1.0f, 0.5f, 0.0f}}}, p = {{{0.0f, 1.0f, 1.0f}}};
+        for (int step = 0; step < 50; ++step)
+        {
+            EXPECT_EQ(bz_Body_ApplyImpulse(&j, &b, &p, 1.0f / (1 + step)), 0);
+            bz_Phys_IntegrateRotation(&b, 0.04f);
+            bz_Body_MoveLinear(&b, 0.04f);
+        }
+        b.angularVelocity = bzV3{{{1.0e5f, 0.0f, 0.0f}}}; // 400 sub-steps
+        EXPECT_EQ(bz_Phys_IntegrateRotation(&b, 0.04f), 400);
+    }
+    const long newAfter = gNewCalls.load();
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(newAfter, newBefore);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+}
+} // namespace
