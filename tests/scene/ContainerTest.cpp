@@ -16,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -466,6 +468,93 @@ TEST_F(ContainerTest, SaveThenLoadGivesTheSameTree)
     EXPECT_STREQ(bz_Lump_GetChild(cameraBack, 0)->name, "eye");
     bz_Lump_DestroyTree(cameraBack);
     bz_Lump_DestroyTree(camera);
+}
+
+std::vector<uint8_t> FileBytes(const char *name)
+{
+    std::vector<uint8_t> out;
+    if (FILE *f = std::fopen(name, "rb"))
+    {
+        int c;
+        while ((c = std::fgetc(f)) != EOF)
+            out.push_back((uint8_t)c);
+        std::fclose(f);
+    }
+    return out;
+}
+
+TEST_F(ContainerTest, WriterLaysOutRecordsByteForByte)
+{
+    ScopedTempDir dir;
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    // Every saved flag bit, written in the order 1 to 7 then 11.
+    root->flags |= 0x10 | 0x800 | 0x800000 | 0x1000000 | 0x2000000 | 0x4000000 | 0x8000000;
+    root->matrix.row[3] = {{{1, 2, 3}}};
+    root->userWord = 0x01020304;
+    bzModel *m = models.NewModel("abcdefghijklmnopqrstuvwxyz01234");
+    bzLump *model = bz_Lump_CreateModel(m);
+    bz_Scene_ReleaseModel(m);
+    std::strcpy(model->name, "SixteenCharName!");
+    model->matrix.row[0].v[0] = -1;
+    model->flags |= BZ_LUMP_MIRRORED;
+    bz_Lump_AppendChild(root, model);
+    bzLump *skipped = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "skip");
+    skipped->flags |= BZ_LUMP_TRANSIENT;
+    bz_Lump_AppendChild(root, skipped);
+    // A world-relative lump is stored relative to its parent (at 1, 2, 3).
+    bzLump *world = bz_Lump_Create(BZ_LUMP_TYPE_BOUNDS, "w");
+    bz_Lump_AppendChild(root, world);
+    world->matrix.row[3] = {{{4, 2, 3}}};
+    world->flags |= BZ_LUMP_WORLD;
+    ASSERT_EQ(bz_Lump_SaveCNT("t", root, 0), 0);
+
+    Bytes e;
+    e.Header()
+        .Start("root", {1, 2, 3, 4, 5, 6, 11}, 0x01020304, {1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 2, 3})
+        .Tag("NULL")
+        .U32(2);
+    e.Start("SixteenCharName!", {7}, 0, {-1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0})
+        .Tag("MODL")
+        .Text("abcdefghijklmnopqrstuvwxyz01234", 32)
+        .U32(0)
+        .U32(0);
+    e.Start("w", {}, 0, {1, 0, 0, 0, 1, 0, 0, 0, 1, 3, 0, 0}).Tag("NULL").U32(0).U32(0);
+    e.U32(0);
+    const std::vector<uint8_t> got = FileBytes("t.CNT");
+    EXPECT_EQ(got.size(), e.b.size());
+    EXPECT_EQ(std::mismatch(got.begin(), got.end(), e.b.begin(), e.b.end()).first - got.begin(),
+              (long)std::min(got.size(), e.b.size()));
+    bz_Lump_DestroyTree(root);
+}
+
+TEST_F(ContainerTest, SavedLevelWithOctreeFailsCleanlyAtEveryCut)
+{
+    ScopedTempDir dir;
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level");
+    for (int i = 0; i < 3; i++)
+    {
+        bzModel *m = models.NewModel("m");
+        bzLump *l = bz_Lump_CreateModel(m);
+        bz_Scene_ReleaseModel(m);
+        l->matrix.row[3] = {{{(float)i * 3, 0, 0}}};
+        bz_Lump_AppendChild(root, l);
+    }
+    ASSERT_NE(bz_Lump_BuildOctree(root), nullptr);
+    ASSERT_EQ(bz_Lump_SaveCNT("lev", root, 0), 0);
+    bz_Lump_DestroyTree(root);
+    const std::vector<uint8_t> whole = FileBytes("lev.CNT");
+    bzLump *back = bz_Lump_ReadContainer(whole.data(), (uint32_t)whole.size(), "");
+    ASSERT_NE(back, nullptr);
+    EXPECT_NE(back->octree, nullptr);
+    bz_Lump_DestroyTree(back);
+    for (size_t n = 0; n < whole.size(); n++)
+    {
+        std::vector<uint8_t> cut(whole.begin(), whole.begin() + (long)n);
+        bzgLastError = 0;
+        EXPECT_EQ(bz_Lump_ReadContainer(cut.data(), (uint32_t)n, ""), nullptr) << n;
+        EXPECT_EQ(bzgLastError, 59) << n;
+        ASSERT_EQ(bz_Lump_GetTotalCount(), lumpsBefore) << n;
+    }
 }
 
 TEST_F(ContainerTest, SaveRefusesWhatItCannotWrite)
