@@ -138,8 +138,9 @@ void ReadModel(ReadState *s, bzLump *lump, const uint8_t *nameBytes)
     std::memcpy(name, nameBytes, kModelNameBytes);
     name[kModelNameBytes] = 0;
     char path[kPathBytes];
-    std::snprintf(path, sizeof path, "%s%s", s->folder, name);
-    bzModel *model = bz_Scene_LoadModel(path);
+    // A path that does not fit is never cut to some other file's name.
+    const bool fits = std::snprintf(path, sizeof path, "%s%s", s->folder, name) < (int)sizeof path;
+    bzModel *model = fits ? bz_Scene_LoadModel(path) : nullptr;
     if (!model)
     {
         bz_ReportError("bz_Lump_Load", "Can't load model '%s' for model lump '%s'", name,

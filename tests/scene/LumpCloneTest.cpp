@@ -86,6 +86,35 @@ TEST_F(LumpClone, FreedRecordsAreCopiedNotShared)
     }
 }
 
+TEST_F(LumpClone, PolylineGetsItsOwnPathAndShadowItsOwnRecord)
+{
+    bzPath *path = nullptr;
+    bzLump *line = bz_Lump_CreatePolyline("line", 0, &path);
+    ASSERT_NE(line, nullptr);
+    bzModel *m = models.NewModel("caster");
+    bzLump *shadow = bz_Lump_CreateStencilShadow("shadow", m);
+    bz_Scene_ReleaseModel(m);
+    ASSERT_NE(shadow, nullptr);
+    ((bzLumpShadow *)shadow->object)->extrusion = 7.5f;
+    bz_Lump_AppendChild(line, shadow);
+    ASSERT_EQ(m->refCount, 1);
+
+    bzLump *copy = bz_Lump_Clone(line);
+    ASSERT_NE(copy, nullptr);
+    ASSERT_NE(copy->object, nullptr);
+    EXPECT_NE(copy->object, line->object);
+    const bzLump *shadowCopy = bz_Lump_GetChild(copy, 0);
+    ASSERT_EQ(shadowCopy->type, BZ_LUMP_TYPE_STENCIL_SHADOW);
+    ASSERT_NE(shadowCopy->object, shadow->object);
+    EXPECT_EQ(((const bzLumpShadow *)shadowCopy->object)->model, m);
+    EXPECT_FLOAT_EQ(((const bzLumpShadow *)shadowCopy->object)->extrusion, 7.5f);
+    EXPECT_STREQ(shadowCopy->name, "shadow");
+    EXPECT_EQ(m->refCount, 2);
+    bz_Lump_DestroyTree(line);
+    bz_Lump_DestroyTree(copy);
+    EXPECT_EQ(m->refCount, 0);
+}
+
 TEST_F(LumpClone, CountedAndUncountedMaterialOverrides)
 {
     bzMaterial *mat = models.NewMaterial("paint", 0);
