@@ -236,6 +236,43 @@ TEST_F(ContainerTest, MissingModelIsReportedAndTheLumpKeptWithoutObject)
     bz_Lump_DestroyTree(root);
 }
 
+TEST_F(ContainerTest, ModelPathTooLongIsNotLoadedCut)
+{
+    KeepAlive keep;
+    bzgFatalErrorHappened = 0;
+    const std::string folder(250, 'd');
+    Bytes b;
+    b.Header().Start("car").Tag("MODL").Text("abcdefghijklmnopqrstuvwxyz012345", 32).U32(0).U32(0);
+    bzLump *root = Read(b, (folder + "/").c_str());
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(bzgFatalErrorHappened, 1);
+    EXPECT_EQ(root->object, nullptr);
+    EXPECT_TRUE(models.models.empty());
+    bz_Lump_DestroyTree(root);
+}
+
+TEST_F(ContainerTest, LoadIntoAttachesTheRootAsFirstChild)
+{
+    ScopedTempDir dir;
+    bzLump *saved = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "prop");
+    ASSERT_EQ(bz_Lump_SaveCNT("prop", saved, 0), 0);
+    bz_Lump_DestroyTree(saved);
+    bzLump *parent = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "parent");
+    bz_Lump_AppendChild(parent, bz_Lump_Create(BZ_LUMP_TYPE_NULL, "older"));
+    bzLump *into = bz_Lump_LoadCNTInto(parent, "prop");
+    ASSERT_NE(into, nullptr);
+    bzLump *under = bz_Lump_LoadCNTUnder(parent, "prop");
+    ASSERT_NE(under, nullptr);
+    EXPECT_EQ(bz_Lump_GetChild(parent, 0), under);
+    EXPECT_EQ(bz_Lump_GetChild(parent, 1), into);
+    EXPECT_STREQ(bz_Lump_GetChild(parent, 2)->name, "older");
+    bzLump *alone = bz_Lump_LoadCNTInto(nullptr, "prop");
+    ASSERT_NE(alone, nullptr);
+    EXPECT_EQ(alone->parent, nullptr);
+    bz_Lump_DestroyTree(alone);
+    bz_Lump_DestroyTree(parent);
+}
+
 TEST_F(ContainerTest, BadHeadersAreRefused)
 {
     const struct
