@@ -23,7 +23,7 @@ struct bzFlareElement
     float distance; // distance factor along the line through the viewport's centre
 };
 
-// A lens flare: the six words taken from the template (the seed word first), a word cleared
+// A lens flare: the six words taken from the template (the starting word first), a word cleared
 // when made, and its ten elements.
 struct bzFlare
 {

@@ -66,7 +66,7 @@ std::string Mutate(const std::string &in, std::mt19937 &random)
 // A random image: its file and the pixels (0xAARRGGBB, or indices) it must read back as.
 struct RandomImage
 {
-    ImgFileSpec spec;
+    ImgFileLayout layout;
     std::vector<uint32_t> colours;
     std::vector<uint8_t> indices;
 };
@@ -74,7 +74,7 @@ struct RandomImage
 RandomImage MakeImage(std::mt19937 &random)
 {
     RandomImage r;
-    ImgFileSpec &s = r.spec;
+    ImgFileLayout &s = r.layout;
     s.kind = static_cast<uint8_t>(random() % 5);
     s.width = 1 + random() % 20;
     s.height = 1 + random() % 20;
@@ -131,23 +131,23 @@ TEST_F(AssetFuzzTest, WrittenImagesReadBackAndDamagedOnesNeverHarm)
     while (rounds.Next())
     {
         const RandomImage r = MakeImage(random);
-        const std::string file = BuildImgFile(r.spec);
+        const std::string file = BuildImgFile(r.layout);
         Put("f.img", file);
         bz_IMGMAP *image = bz_Image_Load("f");
-        ASSERT_NE(image, nullptr) << "kind " << int(r.spec.kind) << " " << r.spec.width << "x"
-                                  << r.spec.height << " flags " << r.spec.flags << " error "
+        ASSERT_NE(image, nullptr) << "kind " << int(r.layout.kind) << " " << r.layout.width << "x"
+                                  << r.layout.height << " flags " << r.layout.flags << " error "
                                   << bzgLastError;
-        ASSERT_EQ(image->width, static_cast<int16_t>(r.spec.width));
-        ASSERT_EQ(image->height, static_cast<int16_t>(r.spec.height));
-        ASSERT_EQ(image->extraSize, r.spec.extra.size());
-        for (uint32_t y = 0; y < r.spec.height; ++y)
-            for (uint32_t x = 0; x < r.spec.width; ++x)
+        ASSERT_EQ(image->width, static_cast<int16_t>(r.layout.width));
+        ASSERT_EQ(image->height, static_cast<int16_t>(r.layout.height));
+        ASSERT_EQ(image->extraSize, r.layout.extra.size());
+        for (uint32_t y = 0; y < r.layout.height; ++y)
+            for (uint32_t x = 0; x < r.layout.width; ++x)
             {
-                const size_t i = y * r.spec.width + x;
-                if (r.spec.kind <= 1)
+                const size_t i = y * r.layout.width + x;
+                if (r.layout.kind <= 1)
                 {
                     const uint32_t want =
-                        r.spec.kind == 0 ? r.colours[i] | 0xFF000000u : r.colours[i];
+                        r.layout.kind == 0 ? r.colours[i] | 0xFF000000u : r.colours[i];
                     ASSERT_EQ(Pixel(image, x, y), want) << i;
                 }
                 else
@@ -208,9 +208,9 @@ TEST_F(AssetFuzzTest, SavedMaterialsReadBackAndDamagedOnesAreNeverRewritten)
 {
     for (const char *name : {"t0.img", "t1.img"})
     {
-        ImgFileSpec spec;
-        spec.data = RawARGB({0xFF000000});
-        Put(name, BuildImgFile(spec));
+        ImgFileLayout layout;
+        layout.data = RawARGB({0xFF000000});
+        Put(name, BuildImgFile(layout));
     }
     uint32_t tableBits = 0;
     for (uint32_t bit = 1; bit; bit <<= 1)

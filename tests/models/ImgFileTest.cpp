@@ -13,10 +13,11 @@ using ImgFileTest = ModelsTest;
 
 TEST_F(ImgFileTest, RawColourPixelsReadAsAlphaRedGreenBlue)
 {
-    ImgFileSpec spec;
-    spec.width = spec.height = 2;
-    spec.data = std::string("\x10\x11\x12\x13\x20\x21\x22\x23\x30\x31\x32\x33\x40\x41\x42\x43", 16);
-    Put("pic.img", BuildImgFile(spec));
+    ImgFileLayout layout;
+    layout.width = layout.height = 2;
+    layout.data =
+        std::string("\x10\x11\x12\x13\x20\x21\x22\x23\x30\x31\x32\x33\x40\x41\x42\x43", 16);
+    Put("pic.img", BuildImgFile(layout));
     bz_IMGMAP *image = bz_Image_Load("pic");
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->format, BZ_IMAGE_888);
@@ -40,15 +41,15 @@ TEST_F(ImgFileTest, RawColourPixelsReadAsAlphaRedGreenBlue)
 
 TEST_F(ImgFileTest, PaletteKindsReadThePaletteAndTheIndices)
 {
-    ImgFileSpec spec;
-    spec.kind = 3;
-    spec.width = 3;
-    spec.height = 1;
-    spec.palette.assign(16, 0);
-    spec.palette[1] = 0x00102030;
-    spec.palette[15] = 0x00F0E0D0;
-    spec.data = std::string("\x1F\x1E", 2); // the second byte's low nibble is not used
-    Put("clut4.img", BuildImgFile(spec));
+    ImgFileLayout layout;
+    layout.kind = 3;
+    layout.width = 3;
+    layout.height = 1;
+    layout.palette.assign(16, 0);
+    layout.palette[1] = 0x00102030;
+    layout.palette[15] = 0x00F0E0D0;
+    layout.data = std::string("\x1F\x1E", 2); // the second byte's low nibble is not used
+    Put("clut4.img", BuildImgFile(layout));
     bz_IMGMAP *image = bz_Image_Load("clut4.img");
     ASSERT_NE(image, nullptr);
     EXPECT_STREQ(image->name, "clut4");
@@ -60,17 +61,17 @@ TEST_F(ImgFileTest, PaletteKindsReadThePaletteAndTheIndices)
     bz_ReleaseImgMap(image);
 
     // One byte short of the two the 3 by 1 image needs.
-    spec.data.resize(1);
-    Put("short4.img", BuildImgFile(spec));
+    layout.data.resize(1);
+    Put("short4.img", BuildImgFile(layout));
     EXPECT_EQ(bz_Image_Load("short4"), nullptr);
     EXPECT_EQ(bzgLastError, BZ_ERROR_IMGMAP_VOID);
 
-    spec.kind = 4;
-    spec.width = spec.height = 2;
-    spec.palette.assign(256, 0);
-    spec.palette[200] = 0x00ABCDEF;
-    spec.data = std::string("\x00\xC8\x01\xC8", 4);
-    Put("clut8.img", BuildImgFile(spec));
+    layout.kind = 4;
+    layout.width = layout.height = 2;
+    layout.palette.assign(256, 0);
+    layout.palette[200] = 0x00ABCDEF;
+    layout.data = std::string("\x00\xC8\x01\xC8", 4);
+    Put("clut8.img", BuildImgFile(layout));
     image = bz_Image_Load("clut8");
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->format, BZ_IMAGE_CLUT8);
@@ -81,20 +82,20 @@ TEST_F(ImgFileTest, PaletteKindsReadThePaletteAndTheIndices)
 
 TEST_F(ImgFileTest, RunLengthUnitsFillThePixels)
 {
-    ImgFileSpec spec;
-    spec.kind = 1;
-    spec.flags = 0x0002;
-    spec.width = 8;
-    spec.height = 1;
+    ImgFileLayout layout;
+    layout.kind = 1;
+    layout.flags = 0x0002;
+    layout.width = 8;
+    layout.height = 1;
     // Three literal pixels, then five copies of one.
-    spec.data = std::string("\x83"
-                            "\x01\x02\x03\x04"
-                            "\x05\x06\x07\x08"
-                            "\x09\x0A\x0B\x0C"
-                            "\x05"
-                            "\xFF\x11\x22\x33",
-                            18);
-    Put("runs.img", BuildImgFile(spec));
+    layout.data = std::string("\x83"
+                              "\x01\x02\x03\x04"
+                              "\x05\x06\x07\x08"
+                              "\x09\x0A\x0B\x0C"
+                              "\x05"
+                              "\xFF\x11\x22\x33",
+                              18);
+    Put("runs.img", BuildImgFile(layout));
     bz_IMGMAP *image = bz_Image_Load("runs");
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->format, BZ_IMAGE_8888);
@@ -107,10 +108,10 @@ TEST_F(ImgFileTest, RunLengthUnitsFillThePixels)
     bz_ReleaseImgMap(image);
 
     // A repeat unit with n = 0 carries its value and writes nothing; alpha-only pixels.
-    spec.kind = 2;
-    spec.width = 3;
-    spec.data = std::string("\x00\x99\x03\x42", 4);
-    Put("zero.img", BuildImgFile(spec));
+    layout.kind = 2;
+    layout.width = 3;
+    layout.data = std::string("\x00\x99\x03\x42", 4);
+    Put("zero.img", BuildImgFile(layout));
     image = bz_Image_Load("zero");
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->format, BZ_IMAGE_ALPHA);
@@ -119,11 +120,11 @@ TEST_F(ImgFileTest, RunLengthUnitsFillThePixels)
     bz_ReleaseImgMap(image);
 
     // 4-bit pairs: each value byte is two pixels, high nibble first.
-    spec.kind = 3;
-    spec.width = 5;
-    spec.palette.assign(16, 0);
-    spec.data = std::string("\x81\x12\x02\x34", 4);
-    Put("pairs.img", BuildImgFile(spec));
+    layout.kind = 3;
+    layout.width = 5;
+    layout.palette.assign(16, 0);
+    layout.data = std::string("\x81\x12\x02\x34", 4);
+    Put("pairs.img", BuildImgFile(layout));
     image = bz_Image_Load("pairs");
     ASSERT_NE(image, nullptr);
     const uint8_t indices[] = {1, 2, 3, 4, 3};
@@ -141,15 +142,15 @@ TEST_F(ImgFileTest, AShortRunLengthStreamIsAnError)
         std::string("\x02\x01\x02\x03\x04", 5), // too few pixels written
         std::string("\x00\x01\x02\x03\x04\x00\x01\x02\x03\x04", 10),
     };
-    ImgFileSpec spec;
-    spec.kind = 0;
-    spec.flags = 0x0002;
-    spec.width = 8;
-    spec.height = 1;
+    ImgFileLayout layout;
+    layout.kind = 0;
+    layout.flags = 0x0002;
+    layout.width = 8;
+    layout.height = 1;
     for (const std::string &stream : streams)
     {
-        spec.data = stream;
-        Put("bad.img", BuildImgFile(spec));
+        layout.data = stream;
+        Put("bad.img", BuildImgFile(layout));
         bzgLastError = 0;
         EXPECT_EQ(bz_Image_Load("bad"), nullptr) << stream.size();
         EXPECT_EQ(bzgLastError, BZ_ERROR_IMGMAP_VOID);
@@ -160,12 +161,12 @@ TEST_F(ImgFileTest, AShortRunLengthStreamIsAnError)
 
 TEST_F(ImgFileTest, HeaderFlagsAndTheExtraBlock)
 {
-    ImgFileSpec spec;
-    spec.kind = 0;
-    spec.flags = 0x0001 | 0x0004 | 0x0008 | 0x0010 | 0x0020 | 0x0040;
-    spec.data = RawARGB({0xFF000000});
-    spec.extra = "extra bytes";
-    Put("flags.img", BuildImgFile(spec));
+    ImgFileLayout layout;
+    layout.kind = 0;
+    layout.flags = 0x0001 | 0x0004 | 0x0008 | 0x0010 | 0x0020 | 0x0040;
+    layout.data = RawARGB({0xFF000000});
+    layout.extra = "extra bytes";
+    Put("flags.img", BuildImgFile(layout));
     bz_IMGMAP *image = bz_LoadImgFile("flags");
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->flags & (0x04 | 0x40 | 0x80), 0x04 | 0x40 | 0x80);
@@ -182,66 +183,66 @@ TEST_F(ImgFileTest, BadHeadersAndLyingSizesAreRefused)
 {
     const auto base = []
     {
-        ImgFileSpec spec;
-        spec.kind = 1;
-        spec.width = 2;
-        spec.height = 2;
-        spec.data = RawARGB({1, 2, 3, 4});
-        return spec;
+        ImgFileLayout layout;
+        layout.kind = 1;
+        layout.width = 2;
+        layout.height = 2;
+        layout.data = RawARGB({1, 2, 3, 4});
+        return layout;
     };
     struct Case
     {
         const char *what;
-        ImgFileSpec spec;
+        ImgFileLayout layout;
         bzErrorCode code;
     };
     std::vector<Case> cases;
     {
         Case c{"magic", base(), BZ_ERROR_OUTDATED_VERSION};
-        c.spec.magic = "IMAGEMAQ";
+        c.layout.magic = "IMAGEMAQ";
         cases.push_back(c);
     }
     {
         Case c{"version", base(), BZ_ERROR_OUTDATED_VERSION};
-        c.spec.version = 0x0101;
+        c.layout.version = 0x0101;
         cases.push_back(c);
     }
     {
         Case c{"kind 5", base(), BZ_ERROR_IMGMAP_VOID};
-        c.spec.kind = 5;
+        c.layout.kind = 5;
         cases.push_back(c);
     }
     {
         Case c{"data size past w x h x 4", base(), BZ_ERROR_IMGMAP_VOID};
-        c.spec.flags = 0x0002;
-        c.spec.dataSize = 17;
+        c.layout.flags = 0x0002;
+        c.layout.dataSize = 17;
         cases.push_back(c);
     }
     {
         Case c{"data size past the file", base(), BZ_ERROR_IMGMAP_VOID};
-        c.spec.flags = 0x0002;
-        c.spec.data = std::string("\x84\x01\x02\x03\x04", 5);
-        c.spec.dataSize = 16;
+        c.layout.flags = 0x0002;
+        c.layout.data = std::string("\x84\x01\x02\x03\x04", 5);
+        c.layout.dataSize = 16;
         cases.push_back(c);
     }
     for (uint32_t width : {0u, 32768u, 65535u})
     {
         Case c{"width", base(), BZ_ERROR_IMGMAP_VOID};
-        c.spec.width = width;
+        c.layout.width = width;
         cases.push_back(c);
         Case h{"height", base(), BZ_ERROR_IMGMAP_VOID};
-        h.spec.height = width;
+        h.layout.height = width;
         cases.push_back(h);
     }
     {
         Case c{"huge raw image", base(), BZ_ERROR_IMGMAP_VOID};
-        c.spec.width = c.spec.height = 32767;
+        c.layout.width = c.layout.height = 32767;
         cases.push_back(c);
     }
     {
         Case c{"extra block past the file", base(), BZ_ERROR_IMGMAP_VOID};
-        c.spec.flags = 0x0010;
-        std::string file = BuildImgFile(c.spec);
+        c.layout.flags = 0x0010;
+        std::string file = BuildImgFile(c.layout);
         file.resize(file.size() - 4);                 // the empty block's size
         file += std::string("\x10\x00\x00\x00zz", 6); // claims 16 bytes, has 2
         Put("extra.img", file);
@@ -250,7 +251,7 @@ TEST_F(ImgFileTest, BadHeadersAndLyingSizesAreRefused)
     }
     for (const Case &c : cases)
     {
-        Put("bad.img", BuildImgFile(c.spec));
+        Put("bad.img", BuildImgFile(c.layout));
         bzgLastError = 0;
         EXPECT_EQ(bz_Image_Load("bad"), nullptr) << c.what;
         EXPECT_EQ(bzgLastError, c.code) << c.what;
@@ -262,15 +263,15 @@ TEST_F(ImgFileTest, BadHeadersAndLyingSizesAreRefused)
 
 TEST_F(ImgFileTest, EveryTruncationIsRefused)
 {
-    ImgFileSpec spec;
-    spec.kind = 4;
-    spec.flags = 0x0010;
-    spec.width = 3;
-    spec.height = 2;
-    spec.palette.assign(256, 0x00123456);
-    spec.data = std::string(6, '\x07');
-    spec.extra = "tail";
-    const std::string whole = BuildImgFile(spec);
+    ImgFileLayout layout;
+    layout.kind = 4;
+    layout.flags = 0x0010;
+    layout.width = 3;
+    layout.height = 2;
+    layout.palette.assign(256, 0x00123456);
+    layout.data = std::string(6, '\x07');
+    layout.extra = "tail";
+    const std::string whole = BuildImgFile(layout);
     for (size_t length = 0; length < whole.size(); ++length)
     {
         Put("cut.img", whole.substr(0, length));
@@ -287,9 +288,9 @@ TEST_F(ImgFileTest, EveryTruncationIsRefused)
 
 TEST_F(ImgFileTest, ARendererFailureGivesTheVoidCode)
 {
-    ImgFileSpec spec;
-    spec.data = RawARGB({0});
-    Put("one.img", BuildImgFile(spec));
+    ImgFileLayout layout;
+    layout.data = RawARGB({0});
+    Put("one.img", BuildImgFile(layout));
     bz_MemDevice_SetSlotResult(18, BZ_ERROR_TEXTURE_NOT_CREATED);
     EXPECT_EQ(bz_Image_Load("one"), nullptr);
     EXPECT_EQ(bzgLastError, BZ_ERROR_IMGMAP_VOID);

@@ -43,12 +43,12 @@ private:
 
 std::string SolidImg(uint32_t argb, uint32_t width = 2, uint32_t height = 2)
 {
-    ImgFileSpec spec;
-    spec.kind = 1;
-    spec.width = width;
-    spec.height = height;
-    spec.data = RawARGB(std::vector<uint32_t>(width * height, argb));
-    return BuildImgFile(spec);
+    ImgFileLayout layout;
+    layout.kind = 1;
+    layout.width = width;
+    layout.height = height;
+    layout.data = RawARGB(std::vector<uint32_t>(width * height, argb));
+    return BuildImgFile(layout);
 }
 
 using ImgMapTest = ModelsTest;

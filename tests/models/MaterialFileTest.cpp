@@ -63,9 +63,9 @@ std::string MaterialFile(uint16_t version, const std::vector<LayerSpec> &layers,
 
 std::string SolidImg()
 {
-    ImgFileSpec spec;
-    spec.data = RawARGB({0xFF808080});
-    return BuildImgFile(spec);
+    ImgFileLayout layout;
+    layout.data = RawARGB({0xFF808080});
+    return BuildImgFile(layout);
 }
 
 using MaterialFileTest = ModelsTest;

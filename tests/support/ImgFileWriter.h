@@ -121,7 +121,7 @@ inline std::string RawBytes(const std::vector<uint8_t> &values)
     return std::string(values.begin(), values.end());
 }
 
-struct ImgFileSpec
+struct ImgFileLayout
 {
     uint16_t version = 0x0100;
     uint16_t flags = 0; // 0x0002 run-length, 0x0010 extra block, ...
@@ -135,7 +135,7 @@ struct ImgFileSpec
     std::string magic = "IMAGEMAP";
 };
 
-inline std::string BuildImgFile(const ImgFileSpec &s)
+inline std::string BuildImgFile(const ImgFileLayout &s)
 {
     ByteWriter w;
     w.Name(s.magic, 8).U16(s.version).U16(s.flags).U8(s.kind).U8(0).U16(0);
