@@ -211,15 +211,15 @@ float bz_Lump_GetRadiusFromRoot(const bzLump *lump)
 
 bzLump *bz_Lump_FindByMaterialEntry(bzLump *root, const void *address)
 {
-    const uint8_t *a = (const uint8_t *)address;
+    const uint8_t *a = static_cast<const uint8_t *>(address);
     for (bzLump *l = root; l && a; l = bz_Lump_NextPreOrder(l, root))
     {
         bzModelMesh mesh;
         if (l->type != BZ_LUMP_TYPE_MODEL || !bz_Scene_GetModelMesh(bz_Lump_GetModel(l), &mesh) ||
             !mesh.materialEntries)
             continue;
-        const uint8_t *end =
-            mesh.materialEntries + (size_t)mesh.materialEntryCount * mesh.materialEntrySize;
+        const uint8_t *end = mesh.materialEntries +
+                             static_cast<size_t>(mesh.materialEntryCount) * mesh.materialEntrySize;
         if (a >= mesh.materialEntries && a < end)
             return l;
     }
@@ -242,11 +242,11 @@ bzLump *bz_Lump_CreateGrid(float halfSize, float spacing, bzColour centreColour,
     path->flags |= BZ_PATH_PAIRS | BZ_PATH_COLOURS;
     bz_Scene_SetMaterialFlags(lump->material, 4);
     bz_Scene_UpdateMaterial(lump->material, 128);
-    const int32_t steps = (int32_t)std::floor(2.0f * halfSize / spacing + 1e-4f) + 1;
-    const int32_t centre = (int32_t)std::lround(halfSize / spacing);
+    const int32_t steps = static_cast<int32_t>(std::floor(2.0f * halfSize / spacing + 1e-4f)) + 1;
+    const int32_t centre = static_cast<int32_t>(std::lround(halfSize / spacing));
     for (int32_t i = 0; i < steps; i++)
     {
-        const float v = -halfSize + (float)i * spacing;
+        const float v = -halfSize + static_cast<float>(i) * spacing;
         const bzColour c = i == centre ? centreColour : lineColour;
         if (!bz_Path_AppendPointWord(path, v, 0, -halfSize, c) ||
             !bz_Path_AppendPointWord(path, v, 0, halfSize, c) ||
@@ -331,7 +331,7 @@ bzOctree *bz_Lump_BuildOctree(bzLump *lump)
     bzOctree *octree = bzOctree_Build(lump);
     if (!octree)
         return nullptr;
-    lump->octree = (bzOctreeObject *)octree;
+    lump->octree = reinterpret_cast<bzOctreeObject *>(octree);
     lump->flags |= BZ_LUMP_OCTREE;
     return octree;
 }

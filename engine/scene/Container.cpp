@@ -34,7 +34,7 @@ struct Cursor
     const uint8_t *p;
     const uint8_t *end;
 
-    uint32_t Left() const { return (uint32_t)(end - p); }
+    uint32_t Left() const { return static_cast<uint32_t>(end - p); }
     bool Take(uint32_t n, const uint8_t **out)
     {
         if (Left() < n)
@@ -139,7 +139,8 @@ void ReadModel(ReadState *s, bzLump *lump, const uint8_t *nameBytes)
     name[kModelNameBytes] = 0;
     char path[kPathBytes];
     // A path that does not fit is never cut to some other file's name.
-    const bool fits = std::snprintf(path, sizeof path, "%s%s", s->folder, name) < (int)sizeof path;
+    const bool fits =
+        std::snprintf(path, sizeof path, "%s%s", s->folder, name) < static_cast<int>(sizeof path);
     bzModel *model = fits ? bz_Scene_LoadModel(path) : nullptr;
     if (!model)
     {
@@ -200,7 +201,7 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
     if (type == BZ_LUMP_TYPE_SKINNED_MODEL || type == BZ_LUMP_TYPE_PARTICLE_EMITTER)
         return Fail(s, nullptr, BZ_ERROR_UNSUPPORTED);
 
-    bzLump *lump = bz_Lump_Create((uint8_t)type, name);
+    bzLump *lump = bz_Lump_Create(static_cast<uint8_t>(type), name);
     if (!lump)
         return Fail(s, nullptr, BZ_ERROR_NO_MEMORY);
     lump->flags |= flags;
@@ -230,9 +231,9 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
     case BZ_LUMP_TYPE_FLARELIGHT:
     case BZ_LUMP_TYPE_AMBIENTLIGHT:
     {
-        if (c.Left() < (uint32_t)BZ_LIGHT_PAYLOAD_SIZE)
+        if (c.Left() < static_cast<uint32_t>(BZ_LIGHT_PAYLOAD_SIZE))
             return Fail(s, lump, BZ_ERROR_BAD_DATA_FORMAT);
-        bzLight *light = bz_Light_Read((uint32_t)type, &c.p);
+        bzLight *light = bz_Light_Read(static_cast<uint32_t>(type), &c.p);
         if (!light)
             return Fail(s, lump, BZ_ERROR_NO_MEMORY);
         lump->object = light;
@@ -270,7 +271,7 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
                                                                : BZ_ERROR_BAD_DATA_FORMAT);
             // A second octree chunk replaces the first.
             bz_Lump_FreeOctree(lump);
-            lump->octree = (bzOctreeObject *)octree;
+            lump->octree = reinterpret_cast<bzOctreeObject *>(octree);
             lump->flags |= BZ_LUMP_OCTREE;
         }
         else if (code == kChunkExtension)
@@ -331,7 +332,8 @@ bzLump *bz_Lump_LoadCNT(const char *path)
         return nullptr;
     }
     char fileName[kPathBytes];
-    if (std::snprintf(fileName, sizeof fileName, "%s.CNT", path) >= (int)sizeof fileName)
+    if (std::snprintf(fileName, sizeof fileName, "%s.CNT", path) >=
+        static_cast<int>(sizeof fileName))
     {
         bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
         return nullptr;
@@ -349,21 +351,23 @@ bzLump *bz_Lump_LoadCNT(const char *path)
         bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
         return nullptr;
     }
-    uint8_t *buffer = (uint8_t *)bz_TempStack_Alloc(kTempStack, (uint32_t)length, 0);
+    uint8_t *buffer =
+        static_cast<uint8_t *>(bz_TempStack_Alloc(kTempStack, static_cast<uint32_t>(length), 0));
     if (!buffer)
     {
         bz_FileClose(file);
         bzgLastError = BZ_ERROR_NO_MEMORY;
         return nullptr;
     }
-    const bool whole = bz_FileRead(file, buffer, (size_t)length) == (size_t)length;
+    const bool whole =
+        bz_FileRead(file, buffer, static_cast<size_t>(length)) == static_cast<size_t>(length);
     bz_FileClose(file);
     bzLump *root = nullptr;
     if (whole)
     {
         char folder[kPathBytes];
         FolderOf(path, folder, sizeof folder);
-        root = bz_Lump_ReadContainer(buffer, (uint32_t)length, folder);
+        root = bz_Lump_ReadContainer(buffer, static_cast<uint32_t>(length), folder);
     }
     else
         bzgLastError = BZ_ERROR_FILE_NOT_FOUND;

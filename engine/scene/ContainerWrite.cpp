@@ -67,14 +67,14 @@ void WriteModelName(Writer *w, const bzLump *lump)
     uint8_t bytes[32] = {};
     const char *name = bz_Scene_GetModelName(bz_Lump_GetModel(lump));
     if (name)
-        std::strncpy((char *)bytes, name, sizeof bytes);
+        std::strncpy(reinterpret_cast<char *>(bytes), name, sizeof bytes);
     PutBytes(w, bytes, sizeof bytes);
 }
 
 void WriteRecord(Writer *w, bzLump *lump)
 {
     uint8_t name[16] = {};
-    std::strncpy((char *)name, lump->name, sizeof name);
+    std::strncpy(reinterpret_cast<char *>(name), lump->name, sizeof name);
     PutBytes(w, name, sizeof name);
 
     static const struct
@@ -105,7 +105,7 @@ void WriteRecord(Writer *w, bzLump *lump)
     case BZ_LUMP_TYPE_MODEL:
     case BZ_LUMP_TYPE_SKINNED_MODEL: WriteModelName(w, lump); break;
     case BZ_LUMP_TYPE_SPLINE:
-        if (bz_Spline_Write(w->file, (const bzSpline *)lump->object) <= 0)
+        if (bz_Spline_Write(w->file, static_cast<const bzSpline *>(lump->object)) <= 0)
             w->shortWrite = true;
         break;
     case BZ_LUMP_TYPE_DIRLIGHT:
@@ -118,7 +118,7 @@ void WriteRecord(Writer *w, bzLump *lump)
         uint8_t payload[BZ_LIGHT_PAYLOAD_SIZE] = {};
         uint8_t *at = payload;
         if (lump->object)
-            bz_Light_Write((const bzLight *)lump->object, &at);
+            bz_Light_Write(static_cast<const bzLight *>(lump->object), &at);
         else
         {
             bz_PutF32LE(payload + 8, 22.5f);
@@ -142,7 +142,7 @@ void WriteRecord(Writer *w, bzLump *lump)
     if ((lump->flags & BZ_LUMP_OCTREE) && lump->octree && lump->octree->kind == BZ_OCTREE_KIND_TREE)
     {
         Put(w, bz_Stream_WriteUInt(w->file, 1), 4);
-        bzOctree_Write((const bzOctree *)lump->octree, w->file);
+        bzOctree_Write(reinterpret_cast<const bzOctree *>(lump->octree), w->file);
     }
     Put(w, bz_Stream_WriteUInt(w->file, 0), 4);
 }
@@ -175,7 +175,8 @@ bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags)
     if (check)
         return bzgLastError = check;
     char fileName[kPathBytes];
-    if (std::snprintf(fileName, sizeof fileName, "%s.CNT", path) >= (int)sizeof fileName)
+    if (std::snprintf(fileName, sizeof fileName, "%s.CNT", path) >=
+        static_cast<int>(sizeof fileName))
         return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     bzFileHandle *file = bz_FileOpen(fileName, "wb");
     if (!file)

@@ -36,7 +36,7 @@ void bz_Light_SetFlareInit(void (*init)(bzFlare *flare))
 bzLight *bz_Light_Create(uint32_t type, uint32_t parameter1, uint32_t parameter2,
                          const uint32_t *flareTemplate)
 {
-    bzLight *light = (bzLight *)bz_MemAlloc(sizeof(bzLight), BZ_MEM_CLEAR);
+    bzLight *light = static_cast<bzLight *>(bz_MemAlloc(sizeof(bzLight), BZ_MEM_CLEAR));
     if (!light)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -50,7 +50,7 @@ bzLight *bz_Light_Create(uint32_t type, uint32_t parameter1, uint32_t parameter2
     light->linearAttenuation = 0.4f;
     if (flareTemplate)
     {
-        bzFlare *flare = (bzFlare *)bz_MemAlloc(sizeof(bzFlare), BZ_MEM_CLEAR);
+        bzFlare *flare = static_cast<bzFlare *>(bz_MemAlloc(sizeof(bzFlare), BZ_MEM_CLEAR));
         if (!flare)
         {
             bz_MemFree(light);
@@ -116,7 +116,7 @@ void bz_Light_FreeFlareOf(bzLight *light)
 void bz_Light_FreeFlare(bzLump *lump)
 {
     if (lump && lump->type >= BZ_LUMP_TYPE_DIRLIGHT && lump->type <= BZ_LUMP_TYPE_AMBIENTLIGHT)
-        bz_Light_FreeFlareOf((bzLight *)lump->object);
+        bz_Light_FreeFlareOf(static_cast<bzLight *>(lump->object));
 }
 
 void bz_Light_Free(bzLight *light)

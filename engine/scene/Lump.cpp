@@ -69,8 +69,8 @@ void TakeObject(bzLump *lump, void *object)
     switch (lump->type)
     {
     case BZ_LUMP_TYPE_MODEL:
-    case BZ_LUMP_TYPE_SPHERE_MODEL: bz_Scene_AddModelRef((bzModel *)object); break;
-    case BZ_LUMP_TYPE_POLYLINE: bz_Path_AddRef((bzPath *)object); break;
+    case BZ_LUMP_TYPE_SPHERE_MODEL: bz_Scene_AddModelRef(static_cast<bzModel *>(object)); break;
+    case BZ_LUMP_TYPE_POLYLINE: bz_Path_AddRef(static_cast<bzPath *>(object)); break;
     default:
         if (HooksOf(lump->type).take)
             HooksOf(lump->type).take(lump, object);
@@ -95,25 +95,25 @@ void ReleaseObject(bzLump *lump)
     switch (lump->type)
     {
     case BZ_LUMP_TYPE_MODEL:
-    case BZ_LUMP_TYPE_SPHERE_MODEL: bz_Scene_ReleaseModel((bzModel *)object); break;
-    case BZ_LUMP_TYPE_POLYLINE: bz_Path_Release((bzPath *)object); break;
-    case BZ_LUMP_TYPE_LOD: FreeLod((bzLumpLod *)object); break;
+    case BZ_LUMP_TYPE_SPHERE_MODEL: bz_Scene_ReleaseModel(static_cast<bzModel *>(object)); break;
+    case BZ_LUMP_TYPE_POLYLINE: bz_Path_Release(static_cast<bzPath *>(object)); break;
+    case BZ_LUMP_TYPE_LOD: FreeLod(static_cast<bzLumpLod *>(object)); break;
     case BZ_LUMP_TYPE_DIRLIGHT:
     case BZ_LUMP_TYPE_POINTLIGHT:
     case BZ_LUMP_TYPE_SPOTLIGHT:
     case BZ_LUMP_TYPE_FLARELIGHT:
     case BZ_LUMP_TYPE_AMBIENTLIGHT:
         lump->flags &= ~BZ_LUMP_ACTIVE;
-        bz_Light_Free((bzLight *)object);
+        bz_Light_Free(static_cast<bzLight *>(object));
         break;
     case BZ_LUMP_TYPE_CAMERA:
     case BZ_LUMP_TYPE_BOUNDS: bz_MemFree(object); break;
     case BZ_LUMP_TYPE_CLIPPED_MODEL:
-        bz_Scene_ReleaseModel(((bzLumpClipped *)object)->model);
+        bz_Scene_ReleaseModel((static_cast<bzLumpClipped *>(object))->model);
         bz_MemFree(object);
         break;
     case BZ_LUMP_TYPE_STENCIL_SHADOW:
-        bz_Scene_ReleaseModel(((bzLumpShadow *)object)->model);
+        bz_Scene_ReleaseModel((static_cast<bzLumpShadow *>(object))->model);
         bz_MemFree(object);
         break;
     case BZ_LUMP_TYPE_SKINNED_MODEL:
@@ -175,7 +175,7 @@ bzLump *bz_Lump_Create(uint8_t type, const char *name)
         Refuse();
         return nullptr;
     }
-    bzLump *lump = (bzLump *)bz_MemAlloc(sizeof(bzLump), BZ_MEM_CLEAR);
+    bzLump *lump = static_cast<bzLump *>(bz_MemAlloc(sizeof(bzLump), BZ_MEM_CLEAR));
     if (!lump)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -206,7 +206,7 @@ bzLump *bz_Lump_CreateCamera(const bzM34 *matrix, float fieldOfView)
     bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_CAMERA, "camera");
     if (!lump)
         return nullptr;
-    bzCamera *camera = (bzCamera *)bz_MemAlloc(sizeof(bzCamera), BZ_MEM_CLEAR);
+    bzCamera *camera = static_cast<bzCamera *>(bz_MemAlloc(sizeof(bzCamera), BZ_MEM_CLEAR));
     if (!camera)
     {
         bz_Lump_Destroy(lump);
@@ -282,7 +282,7 @@ bzLump *bz_Lump_CreateLod(const char *name, bzModel *const *models, int32_t coun
     bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_LOD, name);
     if (!lump)
         return nullptr;
-    bzLumpLod *lod = (bzLumpLod *)bz_MemAlloc(sizeof(bzLumpLod), BZ_MEM_CLEAR);
+    bzLumpLod *lod = static_cast<bzLumpLod *>(bz_MemAlloc(sizeof(bzLumpLod), BZ_MEM_CLEAR));
     if (!lod)
     {
         bz_Lump_Destroy(lump);
@@ -308,18 +308,18 @@ bzErrorCode bz_Lump_AddLodLevel(bzLump *lump, int32_t level, bzModel *model)
     }
     if (lump->type == BZ_LUMP_TYPE_MODEL)
     {
-        bzLumpLod *lod = (bzLumpLod *)bz_MemAlloc(sizeof(bzLumpLod), BZ_MEM_CLEAR);
+        bzLumpLod *lod = static_cast<bzLumpLod *>(bz_MemAlloc(sizeof(bzLumpLod), BZ_MEM_CLEAR));
         if (!lod)
         {
             bzgLastError = BZ_ERROR_NO_MEMORY;
             return BZ_ERROR_NO_MEMORY;
         }
         // The model lump's reference moves over to level 0.
-        lod->models[0] = (bzModel *)lump->object;
+        lod->models[0] = static_cast<bzModel *>(lump->object);
         lump->object = lod;
         ChangeType(lump, BZ_LUMP_TYPE_LOD);
     }
-    bzLumpLod *lod = (bzLumpLod *)lump->object;
+    bzLumpLod *lod = static_cast<bzLumpLod *>(lump->object);
     if (!lod)
         return Refuse();
     if (lod->models[level] == model)
@@ -335,7 +335,8 @@ bzLump *bz_Lump_CreateStencilShadow(const char *name, bzModel *model)
     bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_STENCIL_SHADOW, name);
     if (!lump)
         return nullptr;
-    bzLumpShadow *shadow = (bzLumpShadow *)bz_MemAlloc(sizeof(bzLumpShadow), BZ_MEM_CLEAR);
+    bzLumpShadow *shadow =
+        static_cast<bzLumpShadow *>(bz_MemAlloc(sizeof(bzLumpShadow), BZ_MEM_CLEAR));
     if (!shadow)
     {
         bz_Lump_Destroy(lump);
@@ -356,8 +357,9 @@ bzErrorCode bz_Lump_SplitCopy(const bzLump *source, bzLump *first, bzLump *secon
     if (!source || !first || !second || !plane || first == second || first == source ||
         second == source)
         return Refuse();
-    bzLumpClipped *records[2] = {(bzLumpClipped *)bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR),
-                                 (bzLumpClipped *)bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR)};
+    bzLumpClipped *records[2] = {
+        static_cast<bzLumpClipped *>(bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR)),
+        static_cast<bzLumpClipped *>(bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR))};
     if (!records[0] || !records[1])
     {
         for (bzLumpClipped *r : records)
@@ -375,7 +377,7 @@ bzErrorCode bz_Lump_SplitCopy(const bzLump *source, bzLump *first, bzLump *secon
         ChangeType(l, BZ_LUMP_TYPE_CLIPPED_MODEL);
         records[k]->plane = *plane;
         records[k]->model = model;
-        records[k]->side = (uint32_t)k;
+        records[k]->side = static_cast<uint32_t>(k);
         bz_Scene_AddModelRef(model);
         l->object = records[k];
         l->matrix = source->matrix;
@@ -391,7 +393,8 @@ bzLump *bz_Lump_CreateClippedModel(bzLump *lump, const bzPlane *plane)
         Refuse();
         return nullptr;
     }
-    bzLumpClipped *kept = (bzLumpClipped *)bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR);
+    bzLumpClipped *kept =
+        static_cast<bzLumpClipped *>(bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR));
     if (!kept)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -399,7 +402,8 @@ bzLump *bz_Lump_CreateClippedModel(bzLump *lump, const bzPlane *plane)
     }
     bzLump *left = bz_Lump_Create(BZ_LUMP_TYPE_CLIPPED_MODEL, "LeftSide");
     bzLumpClipped *other =
-        left ? (bzLumpClipped *)bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR) : nullptr;
+        left ? static_cast<bzLumpClipped *>(bz_MemAlloc(sizeof(bzLumpClipped), BZ_MEM_CLEAR))
+             : nullptr;
     if (!other)
     {
         bz_MemFree(kept);
@@ -407,7 +411,7 @@ bzLump *bz_Lump_CreateClippedModel(bzLump *lump, const bzPlane *plane)
         bzgLastError = BZ_ERROR_NO_MEMORY;
         return nullptr;
     }
-    bzModel *model = (bzModel *)lump->object;
+    bzModel *model = static_cast<bzModel *>(lump->object);
     kept->plane = *plane;
     kept->model = model; // the model lump's reference
     kept->side = 1;
@@ -584,11 +588,13 @@ bzModel *bz_Lump_GetModel(const bzLump *lump)
         return nullptr;
     switch (lump->type)
     {
-    case BZ_LUMP_TYPE_MODEL: return (bzModel *)lump->object;
-    case BZ_LUMP_TYPE_SKINNED_MODEL: return *(bzModel *const *)lump->object;
-    case BZ_LUMP_TYPE_LOD: return ((const bzLumpLod *)lump->object)->models[0];
-    case BZ_LUMP_TYPE_CLIPPED_MODEL: return ((const bzLumpClipped *)lump->object)->model;
-    case BZ_LUMP_TYPE_STENCIL_SHADOW: return ((const bzLumpShadow *)lump->object)->model;
+    case BZ_LUMP_TYPE_MODEL: return static_cast<bzModel *>(lump->object);
+    case BZ_LUMP_TYPE_SKINNED_MODEL: return *static_cast<bzModel *const *>(lump->object);
+    case BZ_LUMP_TYPE_LOD: return (static_cast<const bzLumpLod *>(lump->object))->models[0];
+    case BZ_LUMP_TYPE_CLIPPED_MODEL:
+        return (static_cast<const bzLumpClipped *>(lump->object))->model;
+    case BZ_LUMP_TYPE_STENCIL_SHADOW:
+        return (static_cast<const bzLumpShadow *>(lump->object))->model;
     case BZ_LUMP_TYPE_PARTICLE_EMITTER:
         return gObjectHooks[lump->type].getModel ? gObjectHooks[lump->type].getModel(lump->object)
                                                  : nullptr;
@@ -606,7 +612,7 @@ bzModel *bz_Lump_GetLodModel(const bzLump *lump, int32_t level)
     case BZ_LUMP_TYPE_SKINNED_MODEL: return level == 0 ? bz_Lump_GetModel(lump) : nullptr;
     case BZ_LUMP_TYPE_LOD:
     {
-        const bzLumpLod *lod = (const bzLumpLod *)lump->object;
+        const bzLumpLod *lod = static_cast<const bzLumpLod *>(lump->object);
         if (level < 0)
             level = lod->currentLevel;
         return level >= 0 && level < BZ_LUMP_LOD_LEVELS ? lod->models[level] : nullptr;
@@ -620,7 +626,7 @@ int32_t bz_Lump_SetLodLevel(int32_t level, bzLump *lump)
     if (!lump || lump->type != BZ_LUMP_TYPE_LOD || !lump->object || level < 0 ||
         level >= BZ_LUMP_LOD_LEVELS)
         return level;
-    bzLumpLod *lod = (bzLumpLod *)lump->object;
+    bzLumpLod *lod = static_cast<bzLumpLod *>(lump->object);
     for (int32_t k = level; k >= 0; k--)
         if (lod->models[k])
         {

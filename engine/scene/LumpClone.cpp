@@ -38,13 +38,13 @@ bzLump *CopyOne(const bzLump *source)
     {
     case BZ_LUMP_TYPE_STENCIL_SHADOW:
     {
-        const bzLumpShadow *shadow = (const bzLumpShadow *)source->object;
+        const bzLumpShadow *shadow = static_cast<const bzLumpShadow *>(source->object);
         if (shadow && shadow->model)
         {
             copy = bz_Lump_CreateStencilShadow(source->name, shadow->model);
             if (!copy)
                 return nullptr;
-            ((bzLumpShadow *)copy->object)->extrusion = shadow->extrusion;
+            (static_cast<bzLumpShadow *>(copy->object))->extrusion = shadow->extrusion;
             break;
         }
         copy = bz_Lump_Create(source->type, source->name);
@@ -68,19 +68,19 @@ bzLump *CopyOne(const bzLump *source)
         case BZ_LUMP_TYPE_SPOTLIGHT:
         case BZ_LUMP_TYPE_FLARELIGHT:
         case BZ_LUMP_TYPE_LIGHT:
-            copy->object = bz_Light_Clone((const bzLight *)source->object);
+            copy->object = bz_Light_Clone(static_cast<const bzLight *>(source->object));
             ok = copy->object != nullptr;
             break;
         case BZ_LUMP_TYPE_POLYLINE:
             // A new path starts with the one reference the copy holds.
-            copy->object = bz_Path_Clone((const bzPath *)source->object);
+            copy->object = bz_Path_Clone(static_cast<const bzPath *>(source->object));
             ok = copy->object != nullptr;
             break;
         case BZ_LUMP_TYPE_CAMERA:
         {
-            bzCamera *camera = (bzCamera *)bz_MemAlloc(sizeof(bzCamera), 0);
+            bzCamera *camera = static_cast<bzCamera *>(bz_MemAlloc(sizeof(bzCamera), 0));
             if (camera)
-                *camera = *(const bzCamera *)source->object;
+                *camera = *static_cast<const bzCamera *>(source->object);
             copy->object = camera;
             ok = camera != nullptr;
             break;

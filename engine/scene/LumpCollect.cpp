@@ -43,7 +43,7 @@ void CentreLevel(bzLump *lump, bzV3 *centre)
 
 intptr_t bz_Lump_PushMatching(bzLump *lump, void *user)
 {
-    bzLumpCollection *collection = (bzLumpCollection *)user;
+    bzLumpCollection *collection = static_cast<bzLumpCollection *>(user);
     if (collection && (!collection->filter || collection->filter(lump)))
         Push(collection, lump);
     return 0;
@@ -60,7 +60,7 @@ bzLump *bz_Lump_CollectFiltered(bzLump *root, bzLumpFilter filter, int32_t *outC
 
 intptr_t bz_Lump_CollectMatching(bzLump *lump, const bzM34 *matrix, void *user)
 {
-    bzLumpCollection *collection = (bzLumpCollection *)user;
+    bzLumpCollection *collection = static_cast<bzLumpCollection *>(user);
     if (collection && (!gMatrixWalkFilter || gMatrixWalkFilter(lump)))
     {
         lump->worldMatrix = *matrix;

@@ -14,7 +14,7 @@ int32_t gLine;
 
 uint32_t Address(const void *p)
 {
-    return (uint32_t)(uintptr_t)p;
+    return static_cast<uint32_t>((uintptr_t)p);
 }
 } // namespace
 
@@ -25,7 +25,7 @@ void bz_Lump_Print(const bzLump *lump)
     for (int32_t i = 0; i < gDepth; i++)
         std::printf("  ");
     std::printf("Lump : %d - Adr:%.8x, Type:%d, Name:%s, Flags:%.8x\n", gLine, Address(lump),
-                (int)lump->type, lump->name, lump->flags);
+                static_cast<int>(lump->type), lump->name, lump->flags);
     gLine++;
 }
 

@@ -239,7 +239,7 @@ int32_t bz_Lump_RayIntersectTree(bzLump *lump, const bzRay *ray, const bzRayOpti
         return 0;
     const uint32_t flags = FlagsOf(options);
     if ((lump->flags & BZ_LUMP_OCTREE) && lump->octree &&
-        ((bzOctree *)lump->octree)->kind == BZ_OCTREE_KIND_TREE)
+        (reinterpret_cast<bzOctree *>(lump->octree))->kind == BZ_OCTREE_KIND_TREE)
     {
         // The octree covers the whole subtree: the children are not visited.
         bzRay local;
@@ -249,7 +249,7 @@ int32_t bz_Lump_RayIntersectTree(bzLump *lump, const bzRay *ray, const bzRayOpti
         bzLump *hl = nullptr;
         uint32_t face = 0;
         float uv[2] = {0, 0};
-        if (!bzOctree_RayQuery(options, (bzOctree *)lump->octree, &local,
+        if (!bzOctree_RayQuery(options, reinterpret_cast<bzOctree *>(lump->octree), &local,
                                (flags & BZ_RAY_NO_OCTREE_FACES) ? 0 : 1, 1, &t, &hl, &face, uv))
             return 0;
         *bestT = t;

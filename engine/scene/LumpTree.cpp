@@ -179,13 +179,13 @@ intptr_t bz_Lump_Walk(bzLump *root, bzLumpWalkFunction fn, void *user)
 
 intptr_t bz_Lump_MatchName(bzLump *lump, void *name)
 {
-    return SameName(lump->name, (const char *)name) ? (intptr_t)lump : 0;
+    return SameName(lump->name, static_cast<const char *>(name)) ? (intptr_t)lump : 0;
 }
 
 intptr_t bz_Lump_MatchModelName(bzLump *lump, void *name)
 {
     const char *modelName = bz_Scene_GetModelName(bz_Lump_GetModel(lump));
-    return modelName && name && bz_StrCompareNoCase(modelName, (const char *)name) == 0
+    return modelName && name && bz_StrCompareNoCase(modelName, static_cast<const char *>(name)) == 0
                ? (intptr_t)lump
                : 0;
 }
@@ -231,7 +231,7 @@ bzLump *bz_Lump_FindByPath(bzLump *root, const uint8_t **cursor, const uint8_t *
         uint32_t index = 0;
         if (!bz_Mem_ReadVarUIntN(cursor, end, &index))
             return nullptr;
-        l = index > 0x7FFFFFFFu ? nullptr : bz_Lump_GetChild(l, (int32_t)index);
+        l = index > 0x7FFFFFFFu ? nullptr : bz_Lump_GetChild(l, static_cast<int32_t>(index));
         if (!l)
             return nullptr;
     }
@@ -251,7 +251,8 @@ bzErrorCode bz_Lump_WritePathIndices(bzFileHandle *file, const bzLump *lump, con
     uint32_t *indices = nullptr;
     if (depth > 0)
     {
-        indices = (uint32_t *)bz_TempStack_Alloc(1, (uint32_t)depth * sizeof(uint32_t), 0);
+        indices = static_cast<uint32_t *>(
+            bz_TempStack_Alloc(1, static_cast<uint32_t>(depth) * sizeof(uint32_t), 0));
         if (!indices)
         {
             bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -267,7 +268,7 @@ bzErrorCode bz_Lump_WritePathIndices(bzFileHandle *file, const bzLump *lump, con
             index++;
         indices[--k] = index;
     }
-    bz_Stream_WriteVarUInt(file, (uint32_t)depth);
+    bz_Stream_WriteVarUInt(file, static_cast<uint32_t>(depth));
     for (k = 0; k < depth; k++)
         bz_Stream_WriteVarUInt(file, indices[k]);
     if (indices)

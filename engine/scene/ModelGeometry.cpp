@@ -54,7 +54,8 @@ bzMaterial *bz_Scene_GetFaceMaterial(const bzModelMesh *mesh, uint32_t face)
     if (entry >= mesh->materialEntryCount)
         return nullptr;
     bzMaterial *material;
-    std::memcpy(&material, mesh->materialEntries + (size_t)entry * mesh->materialEntrySize,
+    std::memcpy(&material,
+                mesh->materialEntries + static_cast<size_t>(entry) * mesh->materialEntrySize,
                 sizeof material);
     return material;
 }

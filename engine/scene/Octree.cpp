@@ -59,17 +59,17 @@ uint32_t StampFaces(const bzBox *cell, int32_t d)
                 count++;
                 continue;
             }
-            if ((int32_t)e->marks[f] < d - 1)
+            if (static_cast<int32_t>(e->marks[f]) < d - 1)
                 continue;
             bzV3 v[3];
             PlacedVertices(e, &mesh, f, v);
             if (bzOctree_TriangleOverlapsBox(&v[0], &v[1], &v[2], cell))
             {
-                e->marks[f] = (uint32_t)d;
+                e->marks[f] = static_cast<uint32_t>(d);
                 count++;
             }
             else
-                e->marks[f] = (uint32_t)(d - 1);
+                e->marks[f] = static_cast<uint32_t>(d - 1);
         }
     }
     return count;
@@ -91,7 +91,7 @@ uint32_t ChooseSplitAxes(const bzBox *cell, int32_t d, uint32_t count)
             bz_Scene_GetModelMesh(e->model, &mesh);
             for (uint32_t f = 0; f < e->faceCount; f++)
             {
-                if (e->marks[f] != (uint32_t)d)
+                if (e->marks[f] != static_cast<uint32_t>(d))
                     continue;
                 bzV3 v[3];
                 PlacedVertices(e, &mesh, f, v);
@@ -101,7 +101,7 @@ uint32_t ChooseSplitAxes(const bzBox *cell, int32_t d, uint32_t count)
                     above++;
             }
         }
-        if ((float)(below + above) > (float)count * 0.5f)
+        if (static_cast<float>(below + above) > static_cast<float>(count) * 0.5f)
             mask |= 1u << axis;
     }
     return mask;
@@ -109,8 +109,8 @@ uint32_t ChooseSplitAxes(const bzBox *cell, int32_t d, uint32_t count)
 
 bool MakeLeaf(uint32_t count, int32_t d, void **slot)
 {
-    bzOctreeLeaf *leaf =
-        (bzOctreeLeaf *)bz_Pool_Alloc(gBuild->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR);
+    bzOctreeLeaf *leaf = static_cast<bzOctreeLeaf *>(
+        bz_Pool_Alloc(gBuild->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR));
     if (!leaf)
         return false;
     *slot = leaf;
@@ -119,11 +119,12 @@ bool MakeLeaf(uint32_t count, int32_t d, void **slot)
         return true;
     const int32_t stack = bz_TempStack_GetId();
     const uint32_t bytes = count * 6 + 2;
-    uint16_t *words = stack ? (uint16_t *)bz_TempStack_Alloc(stack, bytes, 0) : nullptr;
+    uint16_t *words =
+        stack ? static_cast<uint16_t *>(bz_TempStack_Alloc(stack, bytes, 0)) : nullptr;
     uint16_t *heapWords = nullptr;
     if (!words)
     {
-        heapWords = (uint16_t *)bz_MemAlloc(bytes, 0);
+        heapWords = static_cast<uint16_t *>(bz_MemAlloc(bytes, 0));
         words = heapWords;
         if (!words)
             return false;
@@ -136,7 +137,7 @@ bool MakeLeaf(uint32_t count, int32_t d, void **slot)
         const bzOctreeEntry *e = &gBuild->entries[i];
         for (uint32_t f = 0; f < e->faceCount; f++)
         {
-            if (e->marks[f] != (uint32_t)d)
+            if (e->marks[f] != static_cast<uint32_t>(d))
                 continue;
             if (lastEntry == i && f == last + 1)
             {
@@ -144,21 +145,21 @@ bool MakeLeaf(uint32_t count, int32_t d, void **slot)
                 continue;
             }
             if (lastEntry >= 0)
-                n += (uint32_t)OctreeWriteRun(words + n, last - runStart);
+                n += static_cast<uint32_t>(OctreeWriteRun(words + n, last - runStart));
             if (lastEntry != i)
             {
                 if (lastEntry >= 0)
                     words[n++] = BZ_OCTREE_NEXT_ENTRY;
-                words[n++] = (uint16_t)i;
+                words[n++] = static_cast<uint16_t>(i);
                 lastEntry = i;
             }
-            words[n++] = (uint16_t)f;
+            words[n++] = static_cast<uint16_t>(f);
             last = runStart = f;
         }
     }
-    n += (uint32_t)OctreeWriteRun(words + n, last - runStart);
+    n += static_cast<uint32_t>(OctreeWriteRun(words + n, last - runStart));
     words[n++] = BZ_OCTREE_END;
-    uint16_t *stream = (uint16_t *)bz_MemAlloc(n * 2, BZ_MEM_PARENT, gBuild);
+    uint16_t *stream = static_cast<uint16_t *>(bz_MemAlloc(n * 2, BZ_MEM_PARENT, gBuild));
     if (stream)
         std::memcpy(stream, words, n * 2);
     if (heapWords)
@@ -178,18 +179,18 @@ int32_t BuildNode(const bzBox *cell, void **slot)
         ~Lower() { gDepth--; }
     } lower;
     const uint32_t count = StampFaces(cell, d);
-    if (d >= BZ_OCTREE_MAX_DEPTH || (d > 0 && count < (uint32_t)BZ_OCTREE_LEAF_FACES))
+    if (d >= BZ_OCTREE_MAX_DEPTH || (d > 0 && count < static_cast<uint32_t>(BZ_OCTREE_LEAF_FACES)))
         return MakeLeaf(count, d, slot) ? 1 : -1;
     const uint32_t split = ChooseSplitAxes(cell, d, count);
     if (d > 0 && split == 0)
         return MakeLeaf(count, d, slot) ? 1 : -1;
-    bzOctreeNode *node =
-        (bzOctreeNode *)bz_Pool_Alloc(gBuild->pools[BZ_OCTREE_POOL_NODES], BZ_MEM_CLEAR);
+    bzOctreeNode *node = static_cast<bzOctreeNode *>(
+        bz_Pool_Alloc(gBuild->pools[BZ_OCTREE_POOL_NODES], BZ_MEM_CLEAR));
     if (!node)
         return -1;
     *slot = node;
     gNodeCount++;
-    node->splitMask = (uint8_t)split;
+    node->splitMask = static_cast<uint8_t>(split);
     node->leafMask = 0;
     bz_Progress_Begin(8);
     int32_t result = 0;
@@ -206,7 +207,7 @@ int32_t BuildNode(const bzBox *cell, void **slot)
             break;
         }
         if (r == 1)
-            node->leafMask |= (uint8_t)(1u << octant);
+            node->leafMask |= static_cast<uint8_t>(1u << octant);
         bz_Progress_Step();
     }
     bz_Progress_End();
@@ -223,7 +224,7 @@ struct Collected
 
 intptr_t CollectEntry(bzLump *lump, const bzM34 *matrix, void *user)
 {
-    Collected *c = (Collected *)user;
+    Collected *c = static_cast<Collected *>(user);
     if (!bz_Lump_HasModel(lump) || (lump->flags & BZ_LUMP_HIDDEN))
         return 0;
     if (c->octree)
@@ -235,10 +236,11 @@ intptr_t CollectEntry(bzLump *lump, const bzM34 *matrix, void *user)
         bzModelMesh mesh;
         bz_Scene_GetModelMesh(e->model, &mesh);
         // Face numbers above 0xFF00 cannot be stored in a stream.
-        e->faceCount = (uint16_t)(mesh.faceCount > 0xFF01 ? 0xFF01 : mesh.faceCount);
+        e->faceCount = static_cast<uint16_t>(mesh.faceCount > 0xFF01 ? 0xFF01 : mesh.faceCount);
         if (e->faceCount)
         {
-            e->marks = (uint32_t *)bz_MemAlloc(e->faceCount * 4u, BZ_MEM_CLEAR | BZ_MEM_PARENT, o);
+            e->marks = static_cast<uint32_t *>(
+                bz_MemAlloc(e->faceCount * 4u, BZ_MEM_CLEAR | BZ_MEM_PARENT, o));
             if (!e->marks)
             {
                 c->failed = true;
@@ -260,8 +262,8 @@ intptr_t CollectEntry(bzLump *lump, const bzM34 *matrix, void *user)
 bool OctreeSetEntryMatrix(bzOctreeEntry *e, const bzM34 *matrix)
 {
     const int32_t pool = bz_Pool_FindForSize(sizeof(bzM34));
-    e->matrix = (bzM34 *)bz_Pool_Alloc(pool, 0);
-    e->inverse = e->matrix ? (bzM34 *)bz_Pool_Alloc(pool, 0) : nullptr;
+    e->matrix = static_cast<bzM34 *>(bz_Pool_Alloc(pool, 0));
+    e->inverse = e->matrix ? static_cast<bzM34 *>(bz_Pool_Alloc(pool, 0)) : nullptr;
     if (!e->inverse)
         return false;
     *e->matrix = *matrix;
@@ -276,7 +278,7 @@ bool OctreeSetEntryMatrix(bzOctreeEntry *e, const bzM34 *matrix)
 
 bzOctree *OctreeAllocRecord(bzLump *root)
 {
-    bzOctree *o = (bzOctree *)bz_MemAlloc(sizeof(bzOctree), BZ_MEM_CLEAR);
+    bzOctree *o = static_cast<bzOctree *>(bz_MemAlloc(sizeof(bzOctree), BZ_MEM_CLEAR));
     if (!o)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -345,7 +347,7 @@ void bzOctree_FreeLumpField(bzOctreeObject *field)
     uint32_t kind;
     std::memcpy(&kind, field, sizeof kind);
     if (kind == BZ_OCTREE_KIND_TREE)
-        bzOctree_Free((bzOctree *)field);
+        bzOctree_Free(reinterpret_cast<bzOctree *>(field));
     else if (kind == BZ_OCTREE_KIND_OBJECT)
     {
         bzOctree_RemoveObject(field);
@@ -378,8 +380,9 @@ bzOctree *bzOctree_Build(bzLump *root)
     }
     if (counting.count)
     {
-        o->entries = (bzOctreeEntry *)bz_MemAlloc((uint32_t)counting.count * sizeof(bzOctreeEntry),
-                                                  BZ_MEM_CLEAR | BZ_MEM_PARENT, o);
+        o->entries = static_cast<bzOctreeEntry *>(
+            bz_MemAlloc(static_cast<uint32_t>(counting.count) * sizeof(bzOctreeEntry),
+                        BZ_MEM_CLEAR | BZ_MEM_PARENT, o));
         if (!o->entries)
         {
             bzOctree_Free(o);
@@ -409,7 +412,7 @@ bzOctree *bzOctree_Build(bzLump *root)
     void *rootSlot = nullptr;
     const int32_t r = BuildNode(&o->bounds, &rootSlot);
     gBuild = nullptr;
-    o->root = (bzOctreeNode *)rootSlot;
+    o->root = static_cast<bzOctreeNode *>(rootSlot);
     if (r < 0)
     {
         bzOctree_Free(o);
@@ -425,8 +428,8 @@ bzOctree *bzOctree_Build(bzLump *root)
         e->marks = nullptr;
         if (e->faceCount)
         {
-            e->marks = (uint32_t *)bz_MemAlloc((e->faceCount + 31u) / 32u * 4u,
-                                               BZ_MEM_CLEAR | BZ_MEM_PARENT, o);
+            e->marks = static_cast<uint32_t *>(
+                bz_MemAlloc((e->faceCount + 31u) / 32u * 4u, BZ_MEM_CLEAR | BZ_MEM_PARENT, o));
             if (!e->marks)
             {
                 bzOctree_Free(o);
@@ -530,9 +533,9 @@ uint32_t OctreeCountLeafWords(const bzOctreeNode *node)
         if (!node->child[i])
             continue;
         if (node->leafMask & (1u << i))
-            sum += OctreeLeafWordCount((const bzOctreeLeaf *)node->child[i]);
+            sum += OctreeLeafWordCount(static_cast<const bzOctreeLeaf *>(node->child[i]));
         else
-            sum += OctreeCountLeafWords((const bzOctreeNode *)node->child[i]);
+            sum += OctreeCountLeafWords(static_cast<const bzOctreeNode *>(node->child[i]));
     }
     return sum;
 }
@@ -546,6 +549,6 @@ int32_t OctreeWriteRun(uint16_t *out, uint32_t n)
         n -= 253;
     }
     if (n > 0)
-        out[k++] = (uint16_t)(BZ_OCTREE_RUN | n);
+        out[k++] = static_cast<uint16_t>(BZ_OCTREE_RUN | n);
     return k;
 }

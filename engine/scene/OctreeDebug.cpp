@@ -53,8 +53,8 @@ bzLump *NodeLumps(const bzOctreeNode *node, const bzBox *cell, bzMaterial *mater
         if ((node->leafMask & (1u << octant)) || depth + 1 >= BZ_OCTREE_MAX_DEPTH ||
             !OctreeChildBox(cell, node, &child, octant))
             continue;
-        bzLump *sub =
-            NodeLumps((const bzOctreeNode *)node->child[octant], &child, material, depth + 1);
+        bzLump *sub = NodeLumps(static_cast<const bzOctreeNode *>(node->child[octant]), &child,
+                                material, depth + 1);
         if (sub)
         {
             bz_Lump_Detach(sub);

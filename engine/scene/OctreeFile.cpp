@@ -37,13 +37,14 @@ void WriteLeafWords(Writer *w, const bzOctreeNode *node)
             continue;
         if (node->leafMask & (1u << i))
         {
-            const bzOctreeLeaf *leaf = (const bzOctreeLeaf *)node->child[i];
+            const bzOctreeLeaf *leaf = static_cast<const bzOctreeLeaf *>(node->child[i]);
             const uint32_t n = OctreeLeafWordCount(leaf);
             if (n)
-                Note(w, bz_Stream_WriteU16Array(w->file, leaf->faces, (int32_t)n), (int32_t)n * 2);
+                Note(w, bz_Stream_WriteU16Array(w->file, leaf->faces, static_cast<int32_t>(n)),
+                     static_cast<int32_t>(n) * 2);
         }
         else
-            WriteLeafWords(w, (const bzOctreeNode *)node->child[i]);
+            WriteLeafWords(w, static_cast<const bzOctreeNode *>(node->child[i]));
     }
 }
 
@@ -52,7 +53,7 @@ void WriteNode(Writer *w, const bzOctreeNode *node)
     uint8_t present = 0;
     for (int32_t i = 0; i < 8; i++)
         if (node->child[i])
-            present |= (uint8_t)(1u << i);
+            present |= static_cast<uint8_t>(1u << i);
     Note(w, bz_Stream_WriteByte(w->file, present), 1);
     Note(w, bz_Stream_WriteByte(w->file, node->leafMask), 1);
     Note(w, bz_Stream_WriteByte(w->file, node->splitMask), 1);
@@ -62,11 +63,11 @@ void WriteNode(Writer *w, const bzOctreeNode *node)
             continue;
         if (node->leafMask & (1u << i))
             Note(w,
-                 bz_Stream_WriteUInt(w->file,
-                                     OctreeLeafWordCount((const bzOctreeLeaf *)node->child[i])),
+                 bz_Stream_WriteUInt(w->file, OctreeLeafWordCount(static_cast<const bzOctreeLeaf *>(
+                                                  node->child[i]))),
                  4);
         else
-            WriteNode(w, (const bzOctreeNode *)node->child[i]);
+            WriteNode(w, static_cast<const bzOctreeNode *>(node->child[i]));
     }
 }
 
@@ -79,10 +80,10 @@ struct Reader
     const uint8_t *end;
     bool ok;
 
-    size_t Left() const { return ok ? (size_t)(end - p) : 0; }
+    size_t Left() const { return ok ? static_cast<size_t>(end - p) : 0; }
     bool Take(size_t n)
     {
-        if (!ok || (size_t)(end - p) < n)
+        if (!ok || static_cast<size_t>(end - p) < n)
         {
             ok = false;
             return false;
@@ -138,7 +139,7 @@ bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
     uint32_t counter = 0;
     auto entry = [&](uint32_t index)
     {
-        if (index >= (uint32_t)o->entryCount)
+        if (index >= static_cast<uint32_t>(o->entryCount))
             return false;
         faceCount = o->entries[index].faceCount;
         counter = 0;
@@ -178,8 +179,8 @@ bool ReadLeaf(ReadState *s, void **slot)
         const uint32_t n = s->r.U32();
         if (!s->r.ok || n > s->wordTotal - s->wordsUsed)
             return false;
-        bzOctreeLeaf *leaf =
-            (bzOctreeLeaf *)bz_Pool_Alloc(s->octree->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR);
+        bzOctreeLeaf *leaf = static_cast<bzOctreeLeaf *>(
+            bz_Pool_Alloc(s->octree->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR));
         if (!leaf)
         {
             s->noMemory = true;
@@ -203,7 +204,7 @@ bool ReadLeaf(ReadState *s, void **slot)
     {
         if (n > s->r.Left() / 4)
             return false;
-        s->r.Skip((size_t)n * 4);
+        s->r.Skip(static_cast<size_t>(n) * 4);
     }
     return s->r.ok;
 }
@@ -216,7 +217,8 @@ bool ReadNode(ReadState *s, void **slot, int32_t depth)
     bzOctreeNode *node = nullptr;
     if (s->version >= 4)
     {
-        node = (bzOctreeNode *)bz_Pool_Alloc(s->octree->pools[BZ_OCTREE_POOL_NODES], BZ_MEM_CLEAR);
+        node = static_cast<bzOctreeNode *>(
+            bz_Pool_Alloc(s->octree->pools[BZ_OCTREE_POOL_NODES], BZ_MEM_CLEAR));
         if (!node)
         {
             s->noMemory = true;
@@ -239,8 +241,8 @@ bool ReadNode(ReadState *s, void **slot, int32_t depth)
     }
     if (node)
     {
-        node->splitMask = (uint8_t)split;
-        node->leafMask = (uint8_t)leafMask;
+        node->splitMask = static_cast<uint8_t>(split);
+        node->leafMask = static_cast<uint8_t>(leafMask);
     }
     for (int32_t i = 0; i < 8; i++)
     {
@@ -254,18 +256,18 @@ bool ReadNode(ReadState *s, void **slot, int32_t depth)
             if (!ok)
                 return false;
         }
-        else if (node && (i & ~(int32_t)split) == 0)
+        else if (node && (i & ~static_cast<int32_t>(split)) == 0)
         {
             // An allowed octant with nothing written is an empty leaf.
-            bzOctreeLeaf *leaf = (bzOctreeLeaf *)bz_Pool_Alloc(
-                s->octree->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR);
+            bzOctreeLeaf *leaf = static_cast<bzOctreeLeaf *>(
+                bz_Pool_Alloc(s->octree->pools[BZ_OCTREE_POOL_LEAVES], BZ_MEM_CLEAR));
             if (!leaf)
             {
                 s->noMemory = true;
                 return false;
             }
             node->child[i] = leaf;
-            node->leafMask |= (uint8_t)(1u << i);
+            node->leafMask |= static_cast<uint8_t>(1u << i);
         }
     }
     return true;
@@ -288,7 +290,7 @@ int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream)
     }
     Writer w = {stream, 0, 0};
     Note(&w, bz_Stream_WriteUInt(stream, BZ_OCTREE_VERSION), 4);
-    Note(&w, bz_Stream_WriteUInt(stream, (uint32_t)octree->entryCount), 4);
+    Note(&w, bz_Stream_WriteUInt(stream, static_cast<uint32_t>(octree->entryCount)), 4);
     for (int32_t i = 0; i < octree->entryCount; i++)
     {
         const bzOctreeEntry *e = &octree->entries[i];
@@ -324,7 +326,7 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
     if (!s.octree)
         return nullptr;
     bzOctree *o = s.octree;
-    s.version = version < 0 ? s.r.U32() : (uint32_t)version;
+    s.version = version < 0 ? s.r.U32() : static_cast<uint32_t>(version);
     if (!s.r.ok || s.version > BZ_OCTREE_VERSION)
         return Fail(&s);
     const uint32_t n = s.r.U32();
@@ -333,8 +335,8 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
         return Fail(&s);
     if (s.version >= 4 && n)
     {
-        o->entries = (bzOctreeEntry *)bz_MemAlloc(n * (uint32_t)sizeof(bzOctreeEntry),
-                                                  BZ_MEM_CLEAR | BZ_MEM_PARENT, o);
+        o->entries = static_cast<bzOctreeEntry *>(bz_MemAlloc(
+            n * static_cast<uint32_t>(sizeof(bzOctreeEntry)), BZ_MEM_CLEAR | BZ_MEM_PARENT, o));
         if (!o->entries)
         {
             s.noMemory = true;
@@ -351,7 +353,7 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
                 return Fail(&s);
             s.r.p = at;
             bzOctreeEntry *e = &o->entries[i];
-            o->entryCount = (int32_t)i + 1;
+            o->entryCount = static_cast<int32_t>(i) + 1;
             e->lump = lump;
             e->model = bz_Lump_GetModel(lump);
             const uint8_t has = s.r.U8();
@@ -373,11 +375,11 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
             }
             bzModelMesh mesh;
             bz_Scene_GetModelMesh(e->model, &mesh);
-            e->faceCount = (uint16_t)(mesh.faceCount > 0xFF01 ? 0xFF01 : mesh.faceCount);
+            e->faceCount = static_cast<uint16_t>(mesh.faceCount > 0xFF01 ? 0xFF01 : mesh.faceCount);
             if (e->faceCount)
             {
-                e->marks = (uint32_t *)bz_MemAlloc((e->faceCount + 31u) / 32u * 4u,
-                                                   BZ_MEM_CLEAR | BZ_MEM_PARENT, o);
+                e->marks = static_cast<uint32_t *>(
+                    bz_MemAlloc((e->faceCount + 31u) / 32u * 4u, BZ_MEM_CLEAR | BZ_MEM_PARENT, o));
                 if (!e->marks)
                 {
                     s.noMemory = true;
@@ -413,7 +415,8 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
             return Fail(&s);
         if (s.wordTotal)
         {
-            uint16_t *words = (uint16_t *)bz_MemAlloc(s.wordTotal * 2, BZ_MEM_PARENT, o);
+            uint16_t *words =
+                static_cast<uint16_t *>(bz_MemAlloc(s.wordTotal * 2, BZ_MEM_PARENT, o));
             if (!words)
             {
                 s.noMemory = true;
@@ -421,7 +424,7 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
             }
             for (uint32_t k = 0; k < s.wordTotal; k++)
                 words[k] = bz_GetU16LE(s.r.p + 2 * k);
-            s.r.p += 2 * (size_t)s.wordTotal;
+            s.r.p += 2 * static_cast<size_t>(s.wordTotal);
             s.words = words;
         }
     }
@@ -430,11 +433,11 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
         const uint32_t count = s.r.U32();
         if (count > s.r.Left() / 3)
             return Fail(&s);
-        s.r.Skip((size_t)count * 3);
+        s.r.Skip(static_cast<size_t>(count) * 3);
     }
     void *rootSlot = nullptr;
     const bool treeOk = ReadNode(&s, &rootSlot, 0);
-    o->root = s.version >= 4 ? (bzOctreeNode *)rootSlot : nullptr;
+    o->root = s.version >= 4 ? static_cast<bzOctreeNode *>(rootSlot) : nullptr;
     if (!treeOk || !s.r.ok)
         return Fail(&s);
     uint32_t stored = 0;

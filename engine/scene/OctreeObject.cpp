@@ -22,8 +22,8 @@ void AddToLeaf(bzOctreeObject *object, bzOctreeLeaf *leaf, const bzBox *cell)
     if (!bz_Box_OrientedOverlap(m, object->box, cell))
         return;
     bzOctree *o = object->octree;
-    bzOctreeLeafRef *lr =
-        (bzOctreeLeafRef *)bz_Pool_Alloc(o->pools[BZ_OCTREE_POOL_LEAF_REFS], BZ_MEM_CLEAR);
+    bzOctreeLeafRef *lr = static_cast<bzOctreeLeafRef *>(
+        bz_Pool_Alloc(o->pools[BZ_OCTREE_POOL_LEAF_REFS], BZ_MEM_CLEAR));
     if (!lr)
         return;
     if (OctreeLinkObjectRef(object, &leaf->objects) != BZ_ERROR_NONE)
@@ -49,9 +49,10 @@ void Insert(bzOctreeObject *object, const bzOctreeNode *node, const bzBox *cell,
               child.min.z <= worldBox->max.z && child.max.z >= worldBox->min.z))
             continue;
         if (node->leafMask & (1u << octant))
-            AddToLeaf(object, (bzOctreeLeaf *)node->child[octant], &child);
+            AddToLeaf(object, static_cast<bzOctreeLeaf *>(node->child[octant]), &child);
         else if (depth < BZ_OCTREE_MAX_DEPTH)
-            Insert(object, (const bzOctreeNode *)node->child[octant], &child, worldBox, depth + 1);
+            Insert(object, static_cast<const bzOctreeNode *>(node->child[octant]), &child, worldBox,
+                   depth + 1);
     }
 }
 
@@ -75,8 +76,8 @@ void UnlinkObjectRef(bzOctree *o, bzOctreeObject *object, bzOctreeObjectRef **he
 
 bzErrorCode OctreeLinkObjectRef(bzOctreeObject *object, bzOctreeObjectRef **head)
 {
-    bzOctreeObjectRef *r = (bzOctreeObjectRef *)bz_Pool_Alloc(
-        object->octree->pools[BZ_OCTREE_POOL_OBJECT_REFS], BZ_MEM_CLEAR);
+    bzOctreeObjectRef *r = static_cast<bzOctreeObjectRef *>(
+        bz_Pool_Alloc(object->octree->pools[BZ_OCTREE_POOL_OBJECT_REFS], BZ_MEM_CLEAR));
     if (!r)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -92,8 +93,8 @@ bzOctreeObject *bzOctree_AllocObject(bzOctree *octree)
 {
     if (!octree)
         return nullptr;
-    bzOctreeObject *obj =
-        (bzOctreeObject *)bz_Pool_Alloc(octree->pools[BZ_OCTREE_POOL_OBJECTS], BZ_MEM_CLEAR);
+    bzOctreeObject *obj = static_cast<bzOctreeObject *>(
+        bz_Pool_Alloc(octree->pools[BZ_OCTREE_POOL_OBJECTS], BZ_MEM_CLEAR));
     if (!obj)
     {
         bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -138,7 +139,7 @@ bzOctreeObject *bzOctree_AddLumpObject(const bzBox *box, const bzM34 *matrix, bz
         holder = holder->parent;
     if (!holder || !holder->octree)
         return nullptr;
-    bzOctree *o = (bzOctree *)holder->octree;
+    bzOctree *o = reinterpret_cast<bzOctree *>(holder->octree);
     bzOctreeObject *obj = bzOctree_AllocObject(o);
     if (!obj)
         return nullptr;
@@ -147,7 +148,7 @@ bzOctreeObject *bzOctree_AddLumpObject(const bzBox *box, const bzM34 *matrix, bz
         obj->box = box;
     else
     {
-        bzBBox *b = (bzBBox *)bz_Pool_Alloc(o->pools[BZ_OCTREE_POOL_BOXES], 0);
+        bzBBox *b = static_cast<bzBBox *>(bz_Pool_Alloc(o->pools[BZ_OCTREE_POOL_BOXES], 0));
         if (!b)
         {
             bzOctree_FreeObject(obj);
@@ -161,7 +162,7 @@ bzOctreeObject *bzOctree_AddLumpObject(const bzBox *box, const bzM34 *matrix, bz
         obj->matrix = matrix;
     else
     {
-        bzM34 *m = (bzM34 *)bz_Pool_Alloc(bz_Pool_FindForSize(sizeof(bzM34)), 0);
+        bzM34 *m = static_cast<bzM34 *>(bz_Pool_Alloc(bz_Pool_FindForSize(sizeof(bzM34)), 0));
         if (!m)
         {
             bzOctree_FreeObject(obj);
@@ -222,6 +223,7 @@ void bzOctree_UpdateObject(bzOctreeObject *object)
         return;
     bzOctree_RemoveObject(object);
     if (object->ownsMatrix && object->lump && object->octree)
-        bz_Lump_GetRelativeMatrix((bzM34 *)object->matrix, object->lump, object->octree->rootLump);
+        bz_Lump_GetRelativeMatrix(const_cast<bzM34 *>(object->matrix), object->lump,
+                                  object->octree->rootLump);
     bzOctree_PlaceObject(nullptr, object);
 }

@@ -58,7 +58,7 @@ void Touch(bzOctree *o, int32_t index)
     if (e->touchedNext)
         return;
     e->touchedNext = o->touchedHead ? o->touchedHead : kChainEnd;
-    o->touchedHead = (uint16_t)(index + 1);
+    o->touchedHead = static_cast<uint16_t>(index + 1);
 }
 
 // 1 when the face's visited bit was clear (and sets it).
@@ -228,7 +228,7 @@ int32_t RayTestLeaf(RayState *s, bzOctreeLeaf *leaf)
                 if ((flags & BZ_RAY_LUMP_FILTER) &&
                     !LumpPasses(e->lump, s->filter->lumpMask, s->filter->lumpValue))
                     return false;
-                Touch(o, (int32_t)index);
+                Touch(o, static_cast<int32_t>(index));
                 if (e->singular)
                     return false;
                 if (e->inverse)
@@ -314,7 +314,7 @@ int32_t RayWalk(RayState *s, const bzOctreeNode *node, const bzBox *cell, int32_
         int32_t exit;
         if (child && (node->leafMask & (1u << octant)))
         {
-            if (RayTestLeaf(s, (bzOctreeLeaf *)child) && s->first)
+            if (RayTestLeaf(s, static_cast<bzOctreeLeaf *>(child)) && s->first)
                 return -1;
             exit = ExitFace(s, cell, &centre, node->splitMask, octant);
         }
@@ -322,7 +322,7 @@ int32_t RayWalk(RayState *s, const bzOctreeNode *node, const bzBox *cell, int32_
         {
             bzBox childCell;
             OctreeOctantBox(cell, node->splitMask, &childCell, octant);
-            exit = RayWalk(s, (const bzOctreeNode *)child, &childCell, depth + 1);
+            exit = RayWalk(s, static_cast<const bzOctreeNode *>(child), &childCell, depth + 1);
             if (exit < 0)
                 return -1;
         }
@@ -380,7 +380,7 @@ intptr_t QueryLeaf(bzOctreeLeaf *leaf)
                 e = &o->entries[index];
                 if (!LumpPasses(e->lump, gBox.mask, gBox.value))
                     return false;
-                Touch(o, (int32_t)index);
+                Touch(o, static_cast<int32_t>(index));
                 bz_Scene_GetModelMesh(e->model, &mesh);
                 return true;
             },
@@ -427,9 +427,10 @@ intptr_t QueryNode(const bzOctreeNode *node, const bzBox *cell, int32_t depth)
             continue;
         intptr_t r = 0;
         if (node->leafMask & (1u << octant))
-            r = QueryLeaf((bzOctreeLeaf *)node->child[octant]);
+            r = QueryLeaf(static_cast<bzOctreeLeaf *>(node->child[octant]));
         else if (depth < BZ_OCTREE_MAX_DEPTH)
-            r = QueryNode((const bzOctreeNode *)node->child[octant], &child, depth + 1);
+            r = QueryNode(static_cast<const bzOctreeNode *>(node->child[octant]), &child,
+                          depth + 1);
         if (r)
             return r;
     }
@@ -480,8 +481,8 @@ void SpherePlaneWalk(const bzOctreeNode *node, const bzBox *cell, const bzV3 *ce
         if (!OctreeChildBox(cell, node, &child, octant) || (node->leafMask & (1u << octant)))
             continue;
         if (bz_Box_PointDistanceSq(&child, centre) <= r2 && depth < BZ_OCTREE_MAX_DEPTH)
-            SpherePlaneWalk((const bzOctreeNode *)node->child[octant], &child, centre, r2,
-                            depth + 1);
+            SpherePlaneWalk(static_cast<const bzOctreeNode *>(node->child[octant]), &child, centre,
+                            r2, depth + 1);
     }
 }
 
@@ -509,7 +510,8 @@ void PlaneWalk(const bzOctreeNode *node, const bzBox *cell, int32_t count, const
             culled = dmin >= BZ_EPSILON && nearest > -BZ_EPSILON;
         }
         if (!culled && !(node->leafMask & (1u << octant)) && depth < BZ_OCTREE_MAX_DEPTH)
-            PlaneWalk((const bzOctreeNode *)node->child[octant], &child, count, planes, depth + 1);
+            PlaneWalk(static_cast<const bzOctreeNode *>(node->child[octant]), &child, count, planes,
+                      depth + 1);
     }
 }
 
@@ -520,7 +522,7 @@ struct PointSearch
 
 intptr_t MatchLump(bzOctreeObject *object, void *user)
 {
-    PointSearch *search = (PointSearch *)user;
+    PointSearch *search = static_cast<PointSearch *>(user);
     if (object->lump != search->lump)
         return 0;
     search->lump = nullptr;

@@ -11,7 +11,7 @@ namespace
 {
 bzPathPoint *NewPoint(float x, float y, float z, uint32_t word)
 {
-    bzPathPoint *point = (bzPathPoint *)bz_MemAlloc(sizeof(bzPathPoint), BZ_MEM_CLEAR);
+    bzPathPoint *point = static_cast<bzPathPoint *>(bz_MemAlloc(sizeof(bzPathPoint), BZ_MEM_CLEAR));
     if (!point)
         return nullptr;
     bz_V3_Set(&point->position, x, y, z);
@@ -32,7 +32,7 @@ void FreePoints(bzPathPoint *point)
 
 bzPath *bz_Path_Create()
 {
-    bzPath *path = (bzPath *)bz_MemAlloc(sizeof(bzPath), BZ_MEM_CLEAR);
+    bzPath *path = static_cast<bzPath *>(bz_MemAlloc(sizeof(bzPath), BZ_MEM_CLEAR));
     if (!path)
         return nullptr;
     path->refCount = 1;
@@ -252,7 +252,7 @@ bzErrorCode bz_Path_SampleAtPercent(const bzPath *path, float percent, bzV3 *out
     if (outPosition)
         bz_V3_AddScaledInto(&a->position, &direction, fraction, outPosition);
     if (outPoint)
-        *outPoint = (bzPathPoint *)a;
+        *outPoint = const_cast<bzPathPoint *>(a);
     return BZ_ERROR_NONE;
 }
 
@@ -295,5 +295,5 @@ bzPathPoint *bz_Path_NearestPoint(const bzPath *path, const bzV3 *p, bzV3 *outCl
             along += q->distance;
         *outDistanceAlong = along + bz_V3_Distance(&bestStart->position, closest);
     }
-    return (bzPathPoint *)bestStart;
+    return const_cast<bzPathPoint *>(bestStart);
 }

@@ -21,18 +21,19 @@ bzErrorCode bz_Path_WriteText(bzFileHandle *file, bzPath *path, const char *name
         bz_Path_UpdateDistances(path);
     if (name)
         bz_FilePrintf(file, "\n[%s]\n", name);
-    bz_FilePrintf(file, "%d %d %d\n", (int)words, (int)distances, (int)seconds);
-    bz_FilePrintf(file, "%d\n", (int)path->count);
+    bz_FilePrintf(file, "%d %d %d\n", static_cast<int>(words), static_cast<int>(distances),
+                  static_cast<int>(seconds));
+    bz_FilePrintf(file, "%d\n", static_cast<int>(path->count));
     for (const bzPathPoint *p = path->first; p; p = p->next)
     {
-        bz_FilePrintf(file, "%f,%f,%f", (double)p->position.x, (double)p->position.y,
-                      (double)p->position.z);
+        bz_FilePrintf(file, "%f,%f,%f", static_cast<double>(p->position.x),
+                      static_cast<double>(p->position.y), static_cast<double>(p->position.z));
         if (words)
-            bz_FilePrintf(file, ",0x%x", (unsigned)p->word);
+            bz_FilePrintf(file, ",0x%x", static_cast<unsigned>(p->word));
         if (distances)
-            bz_FilePrintf(file, ",%f", (double)(p->distance * p->distance));
+            bz_FilePrintf(file, ",%f", static_cast<double>(p->distance * p->distance));
         if (seconds)
-            bz_FilePrintf(file, ",0x%x", (unsigned)p->second);
+            bz_FilePrintf(file, ",0x%x", static_cast<unsigned>(p->second));
         bz_FilePrintf(file, "\n");
     }
     return BZ_ERROR_NONE;
