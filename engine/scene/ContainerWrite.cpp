@@ -67,14 +67,14 @@ void WriteModelName(Writer *w, const bzLump *lump)
     uint8_t bytes[32] = {};
     const char *name = bz_Scene_GetModelName(bz_Lump_GetModel(lump));
     if (name)
-        std::strncpy(reinterpret_cast<char *>(bytes), name, sizeof bytes);
+        std::memcpy(bytes, name, strnlen(name, sizeof bytes)); // zero-padded, not terminated
     PutBytes(w, bytes, sizeof bytes);
 }
 
 void WriteRecord(Writer *w, bzLump *lump)
 {
     uint8_t name[16] = {};
-    std::strncpy(reinterpret_cast<char *>(name), lump->name, sizeof name);
+    std::memcpy(name, lump->name, strnlen(lump->name, sizeof name)); // zero-padded
     PutBytes(w, name, sizeof name);
 
     static const struct

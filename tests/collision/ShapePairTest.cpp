@@ -478,8 +478,8 @@ TEST(ShapePairOracle, HalfSpacesAgreeWithDeepestPointOracle)
         if (!other || !other->firstShape || other->firstShape->kind == BZ_SHAPE_POLYGON)
             continue;
         const bzM34 ph = RandomPlacement(rng, 0.8f), po = RandomPlacement(rng, 0.8f);
-        D3 n;
-        double d;
+        D3 n = {};
+        double d = 0.0;
         WorldPlane(h->firstShape, ph, &n, &d);
         const bzShape *s = other->firstShape;
         double deepest;

@@ -56,7 +56,7 @@ struct AnimBytes
     AnimBytes &Name(const char *name)
     {
         char field[16] = {};
-        std::strncpy(field, name, sizeof field);
+        std::memcpy(field, name, strnlen(name, sizeof field));
         b.insert(b.end(), field, field + 16);
         b.insert(b.end(), 16, 0xCD);
         return *this;
