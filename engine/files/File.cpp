@@ -494,6 +494,43 @@ void *bz_LoadFileToMemory(const char *name, int32_t *outLength)
     return buffer;
 }
 
+uint8_t *bz_LoadFileToTempStack(const char *name, int32_t stackId, uint32_t *outLength)
+{
+    bzFileHandle *file = name ? bz_FileOpen(name, "rb") : nullptr;
+    if (!file)
+    {
+        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    const int32_t length = file->length;
+    if (length <= 0)
+    {
+        bz_FileClose(file);
+        bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
+        return nullptr;
+    }
+    auto *buffer =
+        static_cast<uint8_t *>(bz_TempStack_Alloc(stackId, static_cast<uint32_t>(length), 0));
+    if (!buffer)
+    {
+        bz_FileClose(file);
+        bzgLastError = BZ_ERROR_NO_MEMORY;
+        return nullptr;
+    }
+    const bool whole =
+        bz_FileRead(file, buffer, static_cast<size_t>(length)) == static_cast<size_t>(length);
+    bz_FileClose(file);
+    if (!whole)
+    {
+        bz_TempStack_Free(stackId, buffer);
+        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    if (outLength)
+        *outLength = static_cast<uint32_t>(length);
+    return buffer;
+}
+
 int bz_FilePrintf(bzFileHandle *file, const char *format, ...)
 {
     va_list args;

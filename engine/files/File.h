@@ -95,6 +95,9 @@ size_t bz_FileReadItems(void *buffer, size_t size, size_t count, bzFileHandle *f
 // Loads the whole file into a block one byte longer, ending in a 0 byte; free it with
 // bz_MemFree. Null for a missing, empty or short file (last-error 19) or no memory (14).
 void *bz_LoadFileToMemory(const char *name, int32_t *outLength);
+// Loads the whole file into a block of the temporary stack (free it with bz_TempStack_Free).
+// Null for a missing or short file (last-error 19), an empty one (59) or no room (14).
+uint8_t *bz_LoadFileToTempStack(const char *name, int32_t stackId, uint32_t *outLength);
 int bz_FilePrintf(bzFileHandle *file, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 int bz_FileVPrintf(bzFileHandle *file, const char *format, va_list args);

@@ -345,33 +345,12 @@ bzKeyAnim *bz_Anim_Load(const char *fileName, bzAnimChannelFunction callback, vo
         bzgLastError = BZ_ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    bzFileHandle *file = bz_FileOpen(fileName, "rb");
-    if (!file)
-    {
-        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
-        return nullptr;
-    }
-    const int32_t length = bz_FileLength(file);
-    if (length <= 0)
-    {
-        bz_FileClose(file);
-        bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
-        return nullptr;
-    }
-    uint8_t *buffer =
-        static_cast<uint8_t *>(bz_TempStack_Alloc(kTempStack, static_cast<uint32_t>(length), 0));
+    uint32_t length = 0;
+    uint8_t *buffer = bz_LoadFileToTempStack(fileName, kTempStack, &length);
     if (!buffer)
-    {
-        bz_FileClose(file);
-        bzgLastError = BZ_ERROR_NO_MEMORY;
         return nullptr;
-    }
-    const bool whole =
-        bz_FileRead(file, buffer, static_cast<size_t>(length)) == static_cast<size_t>(length);
-    bz_FileClose(file);
-    bzErrorCode code = BZ_ERROR_FILE_NOT_FOUND;
-    bzKeyAnim *anim =
-        whole ? Parse(Reader{buffer, buffer + length}, callback, user, &code) : nullptr;
+    bzErrorCode code = BZ_ERROR_NONE;
+    bzKeyAnim *anim = Parse(Reader{buffer, buffer + length}, callback, user, &code);
     bz_TempStack_Free(kTempStack, buffer);
     if (!anim)
         bzgLastError = code;

@@ -338,39 +338,13 @@ bzLump *bz_Lump_LoadCNT(const char *path)
         bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
         return nullptr;
     }
-    bzFileHandle *file = bz_FileOpen(fileName, "rb");
-    if (!file)
-    {
-        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
-        return nullptr;
-    }
-    const int32_t length = bz_FileLength(file);
-    if (length <= 0)
-    {
-        bz_FileClose(file);
-        bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
-        return nullptr;
-    }
-    uint8_t *buffer =
-        static_cast<uint8_t *>(bz_TempStack_Alloc(kTempStack, static_cast<uint32_t>(length), 0));
+    uint32_t length = 0;
+    uint8_t *buffer = bz_LoadFileToTempStack(fileName, kTempStack, &length);
     if (!buffer)
-    {
-        bz_FileClose(file);
-        bzgLastError = BZ_ERROR_NO_MEMORY;
         return nullptr;
-    }
-    const bool whole =
-        bz_FileRead(file, buffer, static_cast<size_t>(length)) == static_cast<size_t>(length);
-    bz_FileClose(file);
-    bzLump *root = nullptr;
-    if (whole)
-    {
-        char folder[kPathBytes];
-        FolderOf(path, folder, sizeof folder);
-        root = bz_Lump_ReadContainer(buffer, static_cast<uint32_t>(length), folder);
-    }
-    else
-        bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
+    char folder[kPathBytes];
+    FolderOf(path, folder, sizeof folder);
+    bzLump *root = bz_Lump_ReadContainer(buffer, length, folder);
     bz_TempStack_Free(kTempStack, buffer);
     return root;
 }

@@ -222,6 +222,46 @@ TEST(FileLoad, EmptyMissingAndShortFilesGiveNull)
     }
 }
 
+// Whole files on a temporary stack: the bytes as stored, or null with the reason; a short read
+// gives the block back.
+TEST(FileLoad, TemporaryStackBlocksHoldTheWholeFileOrNothing)
+{
+    ScopedTempDir dir;
+    const int32_t stack = 1;
+    WriteWholeFile("ten.txt", "0123456789");
+    WriteWholeFile("empty.txt", "");
+    const uint32_t room = bz_TempStack_SpaceLeft(stack, 0);
+    uint32_t length = 0;
+    uint8_t *block = bz_LoadFileToTempStack("ten.txt", stack, &length);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(length, 10u);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(block), length), "0123456789");
+    bz_TempStack_Free(stack, block);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(stack, 0), room);
+
+    const struct
+    {
+        const char *name;
+        bzErrorCode error;
+    } refused[] = {{"missing.txt", 19}, {"empty.txt", 59}, {nullptr, 19}};
+    for (const auto &r : refused)
+    {
+        bzgLastError = 0;
+        EXPECT_EQ(bz_LoadFileToTempStack(r.name, stack, &length), nullptr);
+        EXPECT_EQ(bzgLastError, r.error) << (r.name ? r.name : "null");
+    }
+    {
+        SavedHandlers saved;
+        bzFileIOHandlers shortRead = {};
+        shortRead.read = [](void *, size_t, size_t, bzFileHandle *) -> size_t { return 0; };
+        bz_FileIO_SetHandlers(&shortRead);
+        bzgLastError = 0;
+        EXPECT_EQ(bz_LoadFileToTempStack("ten.txt", stack, &length), nullptr);
+        EXPECT_EQ(bzgLastError, 19);
+    }
+    EXPECT_EQ(bz_TempStack_SpaceLeft(stack, 0), room);
+}
+
 TEST(FileLoad, TenByteFileGivesElevenByteBlockEndingInZero)
 {
     ScopedTempDir dir;
