@@ -47,7 +47,13 @@ enum : bzErrorCode
     BZ_ERROR_NO_MODEL_PART = 76,
     BZ_ERROR_NO_BOUNDS = 77, // a measurement of a lump tree found no box (no message of its own)
     BZ_ERROR_FORM_NOT_IN_LIST = 135,
+    BZ_ERROR_RESIZE_ROLLING_CACHE = 136,
+    BZ_ERROR_COPY_FACES_TOO_BIG = 137,
+    BZ_ERROR_COPY_VERTICES_TOO_BIG = 138,
+    BZ_ERROR_FACE_LIST_FULL = 140,
+    BZ_ERROR_POOLED_OBJECT_FOUND = 141, // a walk in report mode met a pooled object (no text)
     BZ_ERROR_INVALID_CONVEX_HULL = 142,
+    BZ_ERROR_OBJECT_HAS_NO_CACHE = 143,
     BZ_ERROR_LAST = 145,
 };
 
