@@ -33,3 +33,12 @@ void bz_Phys_RotateStep(BZDObject *body, float dt);
 // One mid-point step: the momentum turned by half the step (at most 5 degrees) gives the
 // mid-point velocity, the body turns by dt times that (at most 10 degrees), and w is re-derived.
 void bz_Phys_RotateSubStep(BZDObject *body, float dt);
+
+// The turns of the free-body frame update, on the start-of-step transform:
+// One turn by dt |w| about w through the centre of mass (nothing below 0.0001 radians), ORing
+// the changed-position bit; with conserve, w is re-derived from the kept momentum and the
+// changed-angular bit is ORed too.
+void bz_Body_TurnSingle(BZDObject *body, float dt, int32_t conserve);
+// The mid-point turn: the momentum turned by half the step about w gives w'; the body turns by
+// dt |w'| about w'; w is re-derived from the momentum. ORs both changed bits.
+void bz_Body_TurnMidpoint(BZDObject *body, float dt);
