@@ -154,7 +154,10 @@ bzPhysContactLink *bz_Body_AddContact(BZDObject *body, uint32_t kind, float life
     auto *link = static_cast<bzPhysContactLink *>(bz_Pool_Alloc(gLinkPool, BZ_MEM_CLEAR));
     if (!link)
     {
+        // The record goes back; the memory manager's status keeps telling why.
+        const int32_t status = bzgMemStatus;
         bz_Pool_FreeElement(gRecordPool, record);
+        bzgMemStatus = status;
         return nullptr;
     }
     record->kind = kind;

@@ -2,6 +2,9 @@
 #include "physics/BodyMotion.h"
 
 #include "core/Debug.h"
+#include "maths/Approx.h"
+#include "maths/Matrix.h"
+#include "maths/Quat.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/BodyMass.h"
@@ -79,4 +82,29 @@ int32_t bz_Body_SetMotion(BZDObject *body, int32_t moveLinear, float dt, int32_t
     else if (!wasAsleep && body->asleep)
         bz_Phys_CallLinkHandlers(body, bzgPhysSleepEvent);
     return pieces;
+}
+
+void bz_Body_AngularVelocityToReach(const bzM34 *current, const bzM34 *target, float time,
+                                    bzV3 *out)
+{
+    BZ_ASSERT(current && target && out);
+    bz_V3_Set(out, 0.0f, 0.0f, 0.0f);
+    if (!(time > 0.0f))
+        return;
+    bzM33 inverse, relative;
+    bz_M33_Copy(current, &inverse);
+    bz_M33_Transpose(&inverse);
+    bz_MulM33Into(target, &relative, &inverse); // inverse first, then the target
+    bzQuat q;
+    bz_Quat_FromM33(&relative, &q);
+    // q and -q are the same rotation; the one with w >= 0 names the shorter turn.
+    const float sign = q.w < 0.0f ? -1.0f : 1.0f;
+    bzV3 axis = {{{sign * q.x, sign * q.y, sign * q.z}}};
+    float s = bz_V3_Length(&axis);
+    if (!(s > 1.1920929e-07f))
+        return;
+    if (s > 1.0f)
+        s = 1.0f;
+    const float degrees = 2.0f * bz_ASin(s) * 57.29578f;
+    bz_V3_ScaleInto(&axis, out, (-1.0f / s / time) * degrees * 0.017453292f);
 }

@@ -2,6 +2,8 @@
 // carries it along its linear velocity.
 #pragma once
 
+#include "maths/Types.h"
+
 #include <cstdint>
 
 struct BZDObject;
@@ -27,3 +29,13 @@ int32_t bz_Body_SetMotion(BZDObject *body, int32_t moveLinear, float dt, int32_t
                           int32_t substeps);
 // Squared angle of a step above which bz_Body_SetMotion splits the turn (5 degrees).
 constexpr float BZ_BODY_SPLIT_TURN_ANGLE_SQ = 0.0076154354f;
+
+// The angular velocity that turns the current transform into the target in the given time:
+// the axis of the relative rotation (inverse(current) then target, taken as a quaternion)
+// scaled to turn through its angle in that time, with the sign of the engine's angular
+// velocities, which is opposite to that of its axis-angle matrices: turning the current
+// transform's rotation by |w| time degrees about -w in its parent's frame
+// (bz_M34_PostRotateAxis) gives the target's. Zero for equal rotations (a relative turn whose
+// half-angle sine is at most 1.1920929e-07) and for a time that is not positive.
+void bz_Body_AngularVelocityToReach(const bzM34 *current, const bzM34 *target, float time,
+                                    bzV3 *out);
