@@ -134,3 +134,10 @@ struct BZDObject
 // Sets the body's radius and squared radius from its form's box: on each axis the corner
 // coordinate with the larger square. A body without a form is left unchanged.
 void bz_Phys_SetBoundingRadius(BZDObject *body);
+
+// The physics' special body: a fixed body (inverse mass and moments 0, identity transforms)
+// that stands for the world where a partner body is needed, with its solve-group byte; a
+// dynamic-object pool never takes it back.
+extern BZDObject bzgPhysSpecialBody;
+// Puts the special body back to its fixed starting state.
+void bz_Phys_ResetSpecialBody();

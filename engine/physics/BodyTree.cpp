@@ -57,7 +57,52 @@ void OrthonormaliseChildren(BZDObject *first)
         OrthonormaliseChildren(b->firstChild);
     }
 }
+int32_t WalkList(BZDObject *first, int32_t (*fn)(BZDObject *, void *), void *user)
+{
+    for (BZDObject *b = first; b; b = b->nextSibling)
+    {
+        if (const int32_t r = fn(b, user))
+            return r;
+        if (const int32_t r = WalkList(b->firstChild, fn, user))
+            return r;
+    }
+    return 0;
+}
+
+// Moves the children of a body, and their subtrees, by the motion of the body.
+void CarryChildren(BZDObject *parent, const bzM34 &motion)
+{
+    for (BZDObject *c = parent->firstChild; c; c = c->nextSibling)
+    {
+        bzM34 moved;
+        bz_MulM34Into(&motion, &moved, &c->startTransform); // its start, then the motion
+        *BodyMatrix(c) = moved;
+        c->startTransform = moved;
+        CarryChildren(c, motion);
+    }
+}
 } // namespace
+
+int32_t bz_Phys_WalkDescendants(BZDObject *body, int32_t (*fn)(BZDObject *, void *), void *user)
+{
+    BZ_ASSERT(body && fn);
+    if (!body || !fn)
+        return 0;
+    return WalkList(body->firstChild, fn, user);
+}
+
+void bz_Phys_CarryDescendants(BZDObject *body)
+{
+    BZ_ASSERT(body);
+    if (!body)
+        return;
+    // Transforms are rigid: the inverse of the start copy is its orthonormal inverse.
+    bzM34 inverse = body->startTransform, motion;
+    bz_M34_InvertOrtho(&inverse);
+    bz_MulM34Into(BodyMatrix(body), &motion, &inverse); // start^-1 first, then current
+    CarryChildren(body, motion);
+    body->startTransform = *BodyMatrix(body);
+}
 
 void bz_Phys_ScaleTreeVelocities(BZDObject *body, float factor)
 {

@@ -43,3 +43,13 @@ void bz_Phys_RotateAboutCentre(BZDObject *body, float dt);
 // its descendants. The list form does the same for each sibling.
 void bz_Phys_MoveTreeFree(BZDObject *body, float dt);
 void bz_Phys_MoveListFree(BZDObject *first, float dt);
+
+// Calls fn(body, user) on each descendant of the body (children and their subtrees, depth
+// first) until one returns nonzero, and returns that value; 0 when none does.
+int32_t bz_Phys_WalkDescendants(BZDObject *body, int32_t (*fn)(BZDObject *, void *), void *user);
+// Carries the descendants rigidly along with the body: each descendant's current transform
+// becomes its start-of-step one moved by the body's motion since the body's start-of-step copy
+// (that copy's inverse, then the current transform; transforms are taken as rigid); then every
+// body's start-of-step copy takes its current transform. A body without a current transform
+// pointer moves its start-of-step copy alone.
+void bz_Phys_CarryDescendants(BZDObject *body);
