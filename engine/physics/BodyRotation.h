@@ -5,7 +5,9 @@
 // body-frame momentum is R L and w = I^-1 R L. The body turns about its centre of mass. Every
 // step turns by the mid-point estimate (which keeps the energy of a torque-free body where the
 // plain step does not); a step whose squared angle exceeds BZ_PHYS_SUBSTEP_ANGLE_SQ is split
-// into sub-steps, at most BZ_PHYS_MAX_SUBSTEPS of them.
+// into sub-steps, at most BZ_PHYS_MAX_SUBSTEPS of them. The turn, the momentum and w are
+// worked in double and rounded to float once per turn, with the moments' exact reciprocals, so
+// a torque-free body keeps its world momentum to 1e-5 over thousands of turns.
 #pragma once
 
 #include <cstdint>
