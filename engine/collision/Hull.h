@@ -102,3 +102,57 @@ inline uint16_t bz_HullWork_Second(uint32_t entry)
 {
     return (uint16_t)(entry >> 16);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Thinning: fewer hull vertices at the least loss of volume.
+
+// The volume between an apex at the origin and the near side of the hull of the given points
+// (offsets from the apex): the volume a convex hull loses when the apex is removed from it,
+// its neighbours along the hull's edges being the points. It is measured as the volume of the
+// hull of the points and the apex less that of the points alone. 0 for fewer than 3 points,
+// and for points that make no solid with the apex. Scratch comes from temporary stack 1; when
+// it runs out the volume is 0.
+float ConeVolume(const bzV3 *points, int32_t count);
+// Removes the hull vertex whose cone (the offsets to its neighbours along the edges) has the
+// least volume, the lower index on ties: the last vertex takes its place and the hull is
+// rebuilt in place. 1, or 0 when no vertex could be removed or the rebuild failed (the counts
+// are then 0). A rebuild to a flat polygon or fewer is no failure.
+int32_t RemoveLeastVolumeVertex(bzHull *hull);
+
+// ---------------------------------------------------------------------------------------------
+// Hulls of chosen points.
+
+// A source point: its position and two further words of its own.
+struct bzHullSourcePoint
+{
+    bzV3 position;
+    uint32_t extra[2];
+};
+struct bzHullPointSource
+{
+    int32_t count;
+    const bzHullSourcePoint *points;
+};
+
+// Results of bz_Hull_ChoosePoints besides 0.
+enum : int32_t
+{
+    BZ_HULL_NOTHING_TO_CHOOSE = 4, // the source has no more points than wanted
+    BZ_HULL_NO_DISTANCE_TABLE = 5, // no memory for the table of squared distances
+};
+// Most source points bz_Hull_ChoosePoints considers; the rest are left out.
+constexpr int32_t BZ_HULL_CHOOSE_MAX_POINTS = 512;
+
+// Chooses wanted points of the source spread as far apart as it can: the two farthest apart
+// first, then each time the point farthest from those already chosen (the lower index on
+// ties). Writes their indices to indices (wanted entries) in the order chosen. 0;
+// BZ_HULL_NOTHING_TO_CHOOSE when the considered points are no more than wanted (or wanted is
+// below 1); BZ_HULL_NO_DISTANCE_TABLE when the table of pairwise squared distances cannot be
+// taken from temporary stack 1.
+int32_t bz_Hull_ChoosePoints(const bzHullPointSource *source, int32_t wanted, uint16_t *indices);
+// Copies the source points into the hull and builds their hull; when the source has more
+// points than wanted it first chooses wanted of them (bz_Hull_ChoosePoints into indices) and
+// returns the choice's result when it is not 0. Otherwise the result of bz_Hull_Build;
+// BZ_HULL_FAILED when the points do not fit the hull's vertex room.
+int32_t bz_Hull_BuildFromSubset(bzHull *hull, const bzHullPointSource *source, uint16_t *indices,
+                                int32_t wanted);

@@ -2,6 +2,8 @@
 #include "physics/Body.h"
 
 #include "collision/Shape.h"
+#include "maths/Vector.h"
+#include "physics/PhysSettings.h"
 
 #include <cmath>
 
@@ -19,4 +21,25 @@ void bz_Phys_SetBoundingRadius(BZDObject *body)
     }
     body->radiusSquared = sum;
     body->radius = std::sqrt(sum);
+}
+
+namespace
+{
+BZDObject MakeSpecialBody()
+{
+    BZDObject b = {};
+    bz_M34_SetIdentity(&b.startTransform);
+    b.inertiaScale = 1.0f;
+    b.contactSpeedScale = 1.0f;
+    b.physicsFlags = BZ_PHYS_FIXED;
+    b.ring = nullptr;
+    return b;
+}
+} // namespace
+
+BZDObject bzgPhysSpecialBody = MakeSpecialBody();
+
+void bz_Phys_ResetSpecialBody()
+{
+    bzgPhysSpecialBody = MakeSpecialBody();
 }

@@ -10,6 +10,7 @@
 struct bzForm;
 struct bzDynCollisionCache;
 struct bzPhysContact;
+struct bzPhysContactLink;
 struct bzPhysTreeStep;
 struct BZDJoint;
 struct BZDObject;
@@ -57,16 +58,16 @@ struct BZDObject
     uint32_t mechanicsFlags;
     uint32_t collisionMask; // changed-attribute bits are ORed in
     uint32_t parameterMask;
-    int32_t substance; // default substance slot
-    bzPhysContact *forceList;
-    bzPhysContact *contactList;
+    int32_t substance;              // default substance slot
+    bzPhysContact *forceList;       // one-shot entries (physics/BodyContact.h)
+    bzPhysContactLink *contactList; // timed entries (physics/BodyContact.h)
     bzV3 frameStartLinearVelocity;
     bzV3 frameStartAngularVelocity;
-    bzPhysContact *specialContacts[3];
-    float contactSpeedScale; // 1.0 at preparation
-    uint16_t gatherStamp;    // iteration at which the body was last stamped for gathering
-    uint16_t contactStamp;   // iteration of its last body-contact gathering
-    float proximityRadius;   // 0 = none
+    bzPhysContactLink *specialContacts[3]; // kept by the game; spared by loose-contact removal
+    float contactSpeedScale;               // 1.0 at preparation
+    uint16_t gatherStamp;  // iteration at which the body was last stamped for gathering
+    uint16_t contactStamp; // iteration of its last body-contact gathering
+    float proximityRadius; // 0 = none
     uint8_t asleep;
     uint8_t stuck; // stuck on the world
     uint8_t busy;
@@ -100,6 +101,8 @@ struct BZDObject
     bzV3 localLinearVelocity; // body frame
     bzM34 weldTransform;      // a welded body relative to its parent
     bzV3 weldAngularOffset;   // angular-velocity offset of a welded child
+    bzV3 stepLinearVelocity;  // copies taken when the body is prepared for the step
+    bzV3 stepAngularVelocity;
     bzV3 inversePrincipalMoments;
     float inverseMass;
     int32_t restCounter;
@@ -131,3 +134,10 @@ struct BZDObject
 // Sets the body's radius and squared radius from its form's box: on each axis the corner
 // coordinate with the larger square. A body without a form is left unchanged.
 void bz_Phys_SetBoundingRadius(BZDObject *body);
+
+// The physics' special body: a fixed body (inverse mass and moments 0, identity transforms)
+// that stands for the world where a partner body is needed, with its solve-group byte; a
+// dynamic-object pool never takes it back.
+extern BZDObject bzgPhysSpecialBody;
+// Puts the special body back to its fixed starting state.
+void bz_Phys_ResetSpecialBody();

@@ -78,3 +78,9 @@ void bz_Body_SetInverses(BZDObject *body);
 // changed-angular bits. An impulse, point or scale that is not finite changes nothing and gives
 // BZ_ERROR_PARAMETER_OUT_OF_RANGE; else 0.
 int32_t bz_Body_ApplyImpulse(const bzV3 *impulse, BZDObject *body, const bzV3 *point, float scale);
+
+// Principal moments and axes of a symmetric inertia tensor: moments in descending order, and
+// axes as the rows of a rotation (right-handed, each row a unit axis in the tensor's frame),
+// so that the tensor is axes^T diag(moments) axes. A tensor with an element that is not finite
+// gives BZ_ERROR_PARAMETER_OUT_OF_RANGE with moments 0 and axes the identity; else 0.
+int32_t bz_Phys_PrincipalAxes(const bzM33 *inertia, bzV3 *moments, bzM33 *axes);

@@ -5,7 +5,10 @@
 #include "core/Debug.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
+#include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
+
+#include <cmath>
 
 namespace
 {
@@ -61,4 +64,115 @@ void bz_Phys_DropRestCount(BZDObject *body)
     BZ_ASSERT(body);
     if (body->restCounter > 0)
         body->restCounter = body->contactKind != body->savedContactKind ? 0 : body->restCounter - 1;
+}
+
+namespace
+{
+// The rest test of one awake body; returns the new quiet state (0 or 1).
+uint8_t RestTest(BZDObject *b, const bzV3 &g)
+{
+    const float wq = bz_V3_LengthSq(&b->angularVelocity);
+    const float vq = b->contactKind == 0 && b->quiet ? 0.0f : bz_V3_LengthSq(&b->linearVelocity);
+    const float thr = bzgPhysSettings.restFactor * bzgPhysSettings.contactSpeedTolerance;
+    const float limit = (2.0f * thr) * (2.0f * thr);
+    uint8_t quiet = 0;
+    if (vq >= limit || wq >= 0.005f || b->previousSpeedSquared[1] >= 0.005f)
+        bz_Phys_DropRestCount(b);
+    else
+    {
+        const float gl = bz_V3_Length(&g);
+        bzV3 gn = {};
+        if (gl > 0.0f)
+            bz_V3_ScaleInto(&g, &gn, 1.0f / gl);
+        const float u = -bz_V3_Dot(&gn, &b->linearVelocity);
+        const float uStart = -bz_V3_Dot(&gn, &b->stepLinearVelocity);
+        const bool joined = b->parent || b->firstChild;
+        const bool resting =
+            (b->quiet && joined) || (std::fabs(u) < 1.2f * thr && u - uStart >= 0.9f * gl &&
+                                     bz_Phys_BoxCornersSlow(b, limit) && !b->wasAsleep);
+        if (!resting)
+            bz_Phys_DropRestCount(b);
+        else
+        {
+            bzV3 a;
+            bz_Phys_WorldReference(b, &a);
+            const float al = bz_V3_Length(&a);
+            if (al < 0.0001f || bz_V3_Dot(&b->angularVelocity, &a) <= 0.005f * al ||
+                (b->physicsFlags & BZ_PHYS_SLOW_TURN))
+            {
+                if (!bz_Phys_StartRestCount(b) && !bz_Phys_KeepAwake(b))
+                {
+                    quiet = 1;
+                    if (!joined)
+                    {
+                        bz_V3_Set(&b->linearVelocity, 0.0f, 0.0f, 0.0f);
+                        bz_V3_Set(&b->angularVelocity, 0.0f, 0.0f, 0.0f);
+                        bz_V3_Set(&b->savedAngularVelocity, 0.0f, 0.0f, 0.0f);
+                    }
+                }
+            }
+        }
+    }
+    b->previousSpeedSquared[0] = vq;
+    b->previousSpeedSquared[1] = wq;
+    return quiet;
+}
+} // namespace
+
+int32_t bz_Phys_EndStepList(BZDObject *first)
+{
+    int32_t result = 1;
+    for (BZDObject *b = first; b; b = b->nextSibling)
+    {
+        bzV3 g;
+        bz_Phys_WorldGravity(b, &g);
+        if (b->countWord > 0)
+        {
+            bzV3 change;
+            bz_V3_SubInto(&b->linearVelocity, &b->stepLinearVelocity, &change);
+            bz_V3_Add(&change, &g);
+            if (bz_V3_LengthSq(&change) < 0.25f * bz_V3_LengthSq(&g))
+                b->countWord = 0;
+        }
+        if (b->mode != BZ_PHYS_MODE_PLAIN)
+        {
+            b->mode = BZ_PHYS_MODE_PLAIN;
+            b->asleep = (b->physicsFlags & BZ_PHYS_ASLEEP_ON_RELEASE) ? 1 : 0;
+        }
+        b->physicsFlags = (b->physicsFlags & ~BZ_PHYS_YIELDED) |
+                          ((b->physicsFlags & BZ_PHYS_YIELD_MARK) ? uint32_t{BZ_PHYS_YIELDED} : 0u);
+        b->treeStep = nullptr;
+        if (b->physicsFlags & BZ_PHYS_FROZEN)
+        {
+            b->asleep = 1;
+            bz_V3_Set(&b->linearVelocity, 0.0f, 0.0f, 0.0f);
+            bz_V3_Set(&b->angularVelocity, 0.0f, 0.0f, 0.0f);
+        }
+        if (!b->asleep)
+        {
+            for (uint32_t m : bzgPhysCollisionMasks)
+                b->collisionMask |= m;
+            if (b->physicsFlags & BZ_PHYS_NO_REST_TEST)
+                b->quiet = static_cast<uint8_t>(2 * b->asleep);
+            else
+            {
+                if (b->quiet && b->ring == b)
+                    b->quiet = 0;
+                b->quiet = RestTest(b, g);
+            }
+        }
+        if (b->transform)
+            b->startTransform = *b->transform;
+        bz_M34_TransformPointInto(&b->startTransform, &b->worldCentreOfMass, &b->centreOfMass);
+        if (!b->firstChild)
+            b->quiet = static_cast<uint8_t>(b->quiet * 3);
+        else
+        {
+            const int32_t c = bz_Phys_EndStepList(b->firstChild);
+            if (b->quiet)
+                b->quiet = static_cast<uint8_t>(2 * c + b->quiet);
+        }
+        result &= (b->quiet >> 1) & 1;
+    }
+    return result;
 }

@@ -1,5 +1,5 @@
-// Two checks of the end-of-step rest test of a body: the box-corner speed test and the rest
-// counter.
+// The end-of-step pass of the physics step and its rest test: which bodies are at rest and may
+// go to sleep, with the box-corner speed test and the rest counter it uses.
 #pragma once
 
 #include <cstdint>
@@ -27,3 +27,15 @@ int32_t bz_Phys_StartRestCount(BZDObject *body);
 // The rest counter of a body that is not resting: a positive counter drops by one, or becomes 0
 // when the contact-kind bits differ from the saved ones.
 void bz_Phys_DropRestCount(BZDObject *body);
+
+// The end-of-step pass over a sibling list and their subtrees. Per body: the count word ends
+// when the step's velocity change is close to -g; a nonzero mode ends (the asleep byte takes
+// BZ_PHYS_ASLEEP_ON_RELEASE); BZ_PHYS_YIELDED takes BZ_PHYS_YIELD_MARK and the tree step record
+// is dropped; a frozen body sleeps with zero velocities; an awake body takes the global
+// collision masks and runs the rest test (rest factor x contact speed tolerance of the
+// settings, the world's gravity and reference vector), which may start or drop its rest count
+// or make it quiet (a quiet body without parent or child loses all its velocity); the start-of-
+// step transform takes the current one and the world centre of mass follows. Quiet byte: bit 0
+// the body, bit 1 the body and its whole subtree. Returns 1 when every body of the list and of
+// their subtrees is quiet, else 0.
+int32_t bz_Phys_EndStepList(BZDObject *first);

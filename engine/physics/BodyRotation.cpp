@@ -5,6 +5,7 @@
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
+#include "physics/BodyMass.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysSettings.h"
 
@@ -12,36 +13,134 @@
 
 namespace
 {
-constexpr float kDegreesPerRadian = 57.29578f;
+constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr float kMinTurn = 0.0001f; // radians
+
+// The turns work in double: the matrix and the momentum are rounded to float once per turn,
+// so a torque-free body keeps its world momentum over thousands of turns.
+struct Vec
+{
+    double v[3];
+};
+
+// A turn about an axis through a pivot: rows and translation, p' = p r + t.
+struct Turn
+{
+    double r[3][3];
+    double t[3];
+};
 
 bzM34 *BodyMatrix(BZDObject *body)
 {
     return body->transform ? body->transform : &body->startTransform;
 }
 
-// Angular momentum in the body frame.
-void Momentum(const BZDObject *body, bzV3 *out)
+double Length(const Vec &a)
 {
+    return std::sqrt(a.v[0] * a.v[0] + a.v[1] * a.v[1] + a.v[2] * a.v[2]);
+}
+
+Vec FromFloat(const bzV3 &a)
+{
+    return Vec{{a.x, a.y, a.z}};
+}
+
+// Angular momentum in the body frame.
+Vec Momentum(const BZDObject *body)
+{
+    Vec l;
     for (int i = 0; i < 3; ++i)
-        out->v[i] = body->principalMoments.v[i] * body->inertiaScale * body->angularVelocity.v[i];
+        l.v[i] =
+            double(body->principalMoments.v[i]) * body->inertiaScale * body->angularVelocity.v[i];
+    return l;
+}
+
+// The turn by angle (radians) about axis through pivot, in the body's own frame; the same
+// convention as the engine's axis-angle matrices. A zero axis gives no turn.
+Turn MakeTurn(const Vec &axis, double angle, const bzV3 &pivot)
+{
+    Turn t = {};
+    const double len = Length(axis);
+    if (!(len > 0.0))
+    {
+        for (int i = 0; i < 3; ++i)
+            t.r[i][i] = 1.0;
+        return t;
+    }
+    const double x = axis.v[0] / len, y = axis.v[1] / len, z = axis.v[2] / len;
+    const double c = std::cos(angle), s = std::sin(angle), k = 1.0 - c;
+    const double r[3][3] = {{k * x * x + c, k * x * y + s * z, k * x * z - s * y},
+                            {k * x * y - s * z, k * y * y + c, k * y * z + s * x},
+                            {k * x * z + s * y, k * y * z - s * x, k * z * z + c}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            t.r[i][j] = r[i][j];
+    for (int j = 0; j < 3; ++j)
+    {
+        t.t[j] = pivot.v[j];
+        for (int i = 0; i < 3; ++i)
+            t.t[j] -= double(pivot.v[i]) * r[i][j];
+    }
+    return t;
+}
+
+// The inverse moment of an axis. When the stored inverse is the float reciprocal of the moment
+// it is taken exactly, in double: the float one is off by up to half a unit in the last place,
+// which would scale the momentum by the same amount at every turn.
+double InverseMoment(const BZDObject *body, int i)
+{
+    const double inverse = body->inversePrincipalMoments.v[i];
+    const double moment = double(body->principalMoments.v[i]) * body->inertiaScale;
+    if (inverse != 0.0 && moment > 0.0 && std::fabs(inverse * moment - 1.0) < 1e-6)
+        return 1.0 / moment;
+    return inverse;
 }
 
 // w = I^-1 (R l): the momentum expressed on the turned axes (row i of R is the turned axis i).
-void VelocityFromMomentum(const BZDObject *body, const bzM34 *r, const bzV3 *l, bzV3 *out)
+Vec VelocityFromMomentum(const BZDObject *body, const Turn &turn, const Vec &l)
 {
+    Vec w;
     for (int i = 0; i < 3; ++i)
-        out->v[i] = body->inversePrincipalMoments.v[i] * bz_V3_Dot(&r->row[i], l);
+        w.v[i] = InverseMoment(body, i) *
+                 (turn.r[i][0] * l.v[0] + turn.r[i][1] * l.v[1] + turn.r[i][2] * l.v[2]);
+    return w;
 }
 
-// Turns the body's matrix by deg about axis through its centre of mass, in its own frame, and
-// re-derives w from the momentum l held before the turn.
-void TurnBody(BZDObject *body, const bzV3 *axis, float deg, const bzV3 *l)
+// Turns the matrix by angle about axis through the body's centre of mass, in the body's own
+// frame (the turn acts first), and re-derives w from the momentum l held before the turn.
+void TurnMatrix(BZDObject *body, bzM34 *matrix, const Vec &axis, double angle, const Vec &l)
 {
-    bzM34 turn;
-    bz_M34_FromAxisAngleAbout(&turn, &body->centreOfMass, axis, deg);
-    bz_M34_PreMul(BodyMatrix(body), &turn);
-    VelocityFromMomentum(body, &turn, l, &body->angularVelocity);
+    const Turn turn = MakeTurn(axis, angle, body->centreOfMass);
+    double m[4][3];
+    for (int k = 0; k < 4; ++k)
+        for (int j = 0; j < 3; ++j)
+            m[k][j] = matrix->row[k].v[j];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            matrix->row[i].v[j] =
+                float(turn.r[i][0] * m[0][j] + turn.r[i][1] * m[1][j] + turn.r[i][2] * m[2][j]);
+    for (int j = 0; j < 3; ++j)
+        matrix->row[3].v[j] =
+            float(turn.t[0] * m[0][j] + turn.t[1] * m[1][j] + turn.t[2] * m[2][j] + m[3][j]);
+    const Vec w = VelocityFromMomentum(body, turn, l);
+    for (int i = 0; i < 3; ++i)
+        body->angularVelocity.v[i] = float(w.v[i]);
+}
+
+// The mid-point turn of a sub-step: the momentum turned by half the step gives the mid-point
+// velocity, about which the body turns by the whole step. Caps in radians (none when 0).
+void MidpointTurn(BZDObject *body, bzM34 *matrix, float dt, double halfCap, double stepCap)
+{
+    const Vec l = Momentum(body);
+    const Vec w = FromFloat(body->angularVelocity);
+    double half = 0.5 * dt * Length(w);
+    if (halfCap > 0.0 && half > halfCap)
+        half = halfCap;
+    const Vec mid = VelocityFromMomentum(body, MakeTurn(w, half, bzV3{}), l);
+    double angle = dt * Length(mid);
+    if (stepCap > 0.0 && angle > stepCap)
+        angle = stepCap;
+    TurnMatrix(body, matrix, mid, angle, l);
 }
 } // namespace
 
@@ -65,28 +164,14 @@ void bz_Phys_RotateStep(BZDObject *body, float dt)
     const float angle = dt * bz_V3_Length(&body->angularVelocity);
     if (!(angle >= kMinTurn))
         return;
-    bzV3 l;
-    Momentum(body, &l);
-    const bzV3 axis = body->angularVelocity;
-    TurnBody(body, &axis, angle * kDegreesPerRadian, &l);
+    const Vec w = FromFloat(body->angularVelocity);
+    TurnMatrix(body, BodyMatrix(body), w, dt * Length(w), Momentum(body));
 }
 
 void bz_Phys_RotateSubStep(BZDObject *body, float dt)
 {
     BZ_ASSERT(body);
-    bzV3 l;
-    Momentum(body, &l);
-    float half = dt * bz_V3_Length(&body->angularVelocity) * 28.64789f;
-    if (half > 5.0f)
-        half = 5.0f;
-    bzM34 first;
-    bz_M34_FromAxisAngle(&first, &body->angularVelocity, half);
-    bzV3 mid;
-    VelocityFromMomentum(body, &first, &l, &mid);
-    float deg = dt * bz_V3_Length(&mid) * kDegreesPerRadian;
-    if (deg > 10.0f)
-        deg = 10.0f;
-    TurnBody(body, &mid, deg, &l);
+    MidpointTurn(body, BodyMatrix(body), dt, 5.0 * kRadiansPerDegree, 10.0 * kRadiansPerDegree);
 }
 
 int32_t bz_Phys_IntegrateRotation(BZDObject *body, float dt)
@@ -118,4 +203,27 @@ int32_t bz_Phys_IntegrateRotation(BZDObject *body, float dt)
     for (int32_t i = 0; i < steps; ++i)
         bz_Phys_RotateSubStep(body, sub);
     return steps;
+}
+
+void bz_Body_TurnSingle(BZDObject *body, float dt, int32_t conserve)
+{
+    BZ_ASSERT(body);
+    const float angle = dt * bz_V3_Length(&body->angularVelocity);
+    if (!(angle >= kMinTurn))
+        return;
+    const bzV3 before = body->angularVelocity;
+    const Vec w = FromFloat(before);
+    TurnMatrix(body, &body->startTransform, w, dt * Length(w), Momentum(body));
+    body->collisionMask |= BZ_BODY_CHANGED_POSITION;
+    if (conserve)
+        body->collisionMask |= BZ_BODY_CHANGED_ANGULAR;
+    else
+        body->angularVelocity = before;
+}
+
+void bz_Body_TurnMidpoint(BZDObject *body, float dt)
+{
+    BZ_ASSERT(body);
+    MidpointTurn(body, &body->startTransform, dt, 0.0, 0.0);
+    body->collisionMask |= BZ_BODY_CHANGED_POSITION | BZ_BODY_CHANGED_ANGULAR;
 }

@@ -64,3 +64,28 @@ void bz_Phys_SetErrorHook(bzPhysErrorHook hook);
 // Calls the hook, then reports "%d) %s" (code, text) with a text, "Error = %d" (code) without,
 // captioned "Physics Error". An empty text is a text.
 void bz_Phys_ReportError(int32_t code, const char *text);
+
+// Element pools and blocks of the physics memory module, for the dynamics layer.
+constexpr uint32_t BZ_PHYS_SMALL_ELEMENT_BYTES = 56; // 24 a block
+constexpr uint32_t BZ_PHYS_LARGE_ELEMENT_BYTES = 84; // 32 a block
+constexpr uint32_t BZ_PHYS_BLOCK_BYTES = 112;
+// Makes the two element pools; 0, or BZ_ERROR_NO_MEMORY (neither made). Nothing while they
+// exist.
+int32_t bz_PhysMem_CreatePools();
+// Destroys both pools with every element taken from them.
+void bz_PhysMem_DestroyPools();
+// A cleared element of the small (0) or large (1) pool; null for another pool number, without
+// pools, or when a pool cannot grow.
+void *bz_PhysMem_TakeElement(int32_t pool);
+// Gives an element back to the pool it came from (null is ignored).
+void bz_PhysMem_GiveElement(int32_t pool, void *element);
+// A cleared block of BZ_PHYS_BLOCK_BYTES from the heap, or null.
+void *bz_PhysMem_AllocBlock();
+// A chain of blocks linked through their fourteenth pointer-sized word (the last of a
+// BZ_PHYS_BLOCK_BYTES block on a 64-bit machine): the link's address in a block, and the
+// release of a whole chain, last block first.
+void **bz_PhysMem_BlockLink(void *block);
+void bz_PhysMem_FreeBlockChain(void *first);
+// Takes a child allocation out of its parent block's child list and releases it; the parent
+// stays.
+void bz_PhysMem_RemoveChild(void *parent, void *child);

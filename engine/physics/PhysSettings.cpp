@@ -6,6 +6,7 @@ namespace
 constexpr bzPhysSettings kDefaults = {0.04f, 0.25f, 0.01f, 1.0f, 1.0f, 0};
 
 int32_t gStepRunning;
+uint16_t gIteration;
 } // namespace
 
 bzPhysSettings bzgPhysSettings = kDefaults;
@@ -26,4 +27,14 @@ int32_t bz_Phys_IsStepping()
 void bz_Phys_SetStepping(int32_t running)
 {
     gStepRunning = running ? 1 : 0;
+}
+
+uint16_t bz_Phys_Iteration()
+{
+    return gIteration;
+}
+
+void bz_Phys_SetIteration(uint16_t iteration)
+{
+    gIteration = iteration;
 }

@@ -34,6 +34,11 @@ void bz_Phys_SetStepping(int32_t running);
 // The switch itself under the name the dynamics controller reads (read only).
 extern const int32_t &bzgPhysStepRunning;
 
+// The step's iteration counter, which the gathering stamps of bodies are compared with. The
+// step sets it; 0 outside a step.
+uint16_t bz_Phys_Iteration();
+void bz_Phys_SetIteration(uint16_t iteration);
+
 // Bits of a body's physics flags word. The dynamics description keys "ignore_world", "inf_mi",
 // "inf_mass" and "double_omega_limit" set the bits named with them.
 enum : uint32_t
@@ -43,6 +48,7 @@ enum : uint32_t
     BZ_PHYS_NO_COLLISION = 0x4,          // collides with nothing
     BZ_PHYS_NO_BODY_CONTACT = 0x8,       // no contacts with other trees gathered
     BZ_PHYS_PAIR_EXCLUSIVE = 0x10,       // two bodies that both carry it never collide
+    BZ_PHYS_ASLEEP_ON_RELEASE = 0x40,    // the asleep byte takes this bit when the mode ends
     BZ_PHYS_IGNORE_WORLD = 0x80,         // "ignore_world": a cache-sharing body gathers no world
     BZ_PHYS_YIELDED = 0x200,             // left by the stuck-tree fallback
     BZ_PHYS_YIELD_MARK = 0x400,          // left by the stuck-tree fallback; cleared at preparation

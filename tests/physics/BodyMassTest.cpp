@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -341,5 +342,85 @@ TEST(BodyMassTest, NonFiniteImpulsesChangeNothing)
         ExpectV3Near(body.angularVelocity, 0, 0, 0, 0);
         EXPECT_EQ(body.collisionMask, 0u);
     }
+}
+
+// axes^T diag(moments) axes, the tensor the principal axes describe.
+bzM33 FromPrincipal(const bzV3 &moments, const bzM33 &axes)
+{
+    bzM33 t;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+        {
+            double sum = 0.0;
+            for (int k = 0; k < 3; ++k)
+                sum += double(axes.row[k].v[i]) * moments.v[k] * axes.row[k].v[j];
+            t.row[i].v[j] = float(sum);
+        }
+    return t;
+}
+
+void ExpectRotation(const bzM33 &m)
+{
+    for (int r = 0; r < 3; ++r)
+        for (int s = 0; s < 3; ++s)
+            EXPECT_NEAR(bz_V3_Dot(&m.row[r], &m.row[s]), r == s ? 1.0f : 0.0f, 1e-5);
+    EXPECT_NEAR(bz_M33_Determinant(&m), 1.0f, 1e-5);
+}
+
+TEST(BodyMassTest, PrincipalAxesOfTurnedTensors)
+{
+    // The box moments 13, 10, 5 seen from turned frames, and a tensor with two equal moments.
+    const float turns[][3] = {{0, 0, 0}, {30, 0, 0}, {10, -40, 75}, {90, 90, 0}, {123, 45, -67}};
+    const bzV3 sets[] = {V(13, 10, 5), V(2, 2, 7), V(4, 4, 4)};
+    for (const bzV3 &set : sets)
+        for (const auto &turn : turns)
+        {
+            SCOPED_TRACE(turn[0] + turn[1] + turn[2]);
+            bzM33 r;
+            bz_M33_FromEulerXYZ(&r, turn[0], turn[1], turn[2]);
+            const bzM33 tensor = FromPrincipal(set, r);
+            bzV3 moments;
+            bzM33 axes;
+            ASSERT_EQ(bz_Phys_PrincipalAxes(&tensor, &moments, &axes), 0);
+            float sorted[3] = {set.x, set.y, set.z};
+            std::sort(sorted, sorted + 3, [](float a, float b) { return a > b; });
+            for (int i = 0; i < 3; ++i)
+                EXPECT_NEAR(moments.v[i], sorted[i], 1e-4);
+            ExpectRotation(axes);
+            const bzM33 back = FromPrincipal(moments, axes);
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j)
+                    EXPECT_NEAR(back.row[i].v[j], tensor.row[i].v[j], 1e-4);
+        }
+}
+
+TEST(BodyMassTest, PrincipalAxesOfAFormOfTwoShapes)
+{
+    // Two unit spheres on the diagonal x = y: the long axis of the pair lies along (1, 1, 0).
+    auto form = pairtest::Sphere(V(1, 1, 0), 1.0f);
+    bzShape *second = bz_Shape_Create(form.get(), BZ_SHAPE_SPHERE, 0, 0, 0);
+    ASSERT_NE(second, nullptr);
+    bz_Shape_AsSphere(second)->centre = V(3, 3, 0);
+    bz_Shape_AsSphere(second)->radius = 1.0f;
+    FormAppendShape(form.get(), second);
+    bz_Form_CalcBounds(form.get(), 1);
+    bzMassProperties mp;
+    ASSERT_EQ(bz_Form_MassProperties(form.get(), 4.0f, &mp), 0);
+    EXPECT_GT(std::fabs(mp.inertia.row[0].y), 1.0f) << "the tensor is not diagonal";
+    bzV3 moments;
+    bzM33 axes;
+    ASSERT_EQ(bz_Phys_PrincipalAxes(&mp.inertia, &moments, &axes), 0);
+    // Along the line 4 x 2/5 = 1.6; across it 1.6 + 4 x (sqrt 2)^2 = 9.6, twice.
+    ExpectV3Near(moments, 9.6, 9.6, 1.6, 1e-4);
+    EXPECT_NEAR(std::fabs(axes.row[2].x), 0.70710678f, 1e-5);
+    EXPECT_NEAR(std::fabs(axes.row[2].y), 0.70710678f, 1e-5);
+    ExpectRotation(axes);
+
+    // A tensor that is not finite.
+    bzM33 bad = mp.inertia;
+    bad.row[1].z = kNaN;
+    EXPECT_EQ(bz_Phys_PrincipalAxes(&bad, &moments, &axes), BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+    ExpectV3Near(moments, 0, 0, 0, 0);
+    EXPECT_EQ(axes.row[0].x, 1.0f);
 }
 } // namespace

@@ -4,7 +4,11 @@
 #include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/BodyMass.h"
+#include "physics/BodyContact.h"
 #include "physics/BodyMotion.h"
+#include "physics/BodyPrepare.h"
+#include "physics/BodyRest.h"
+#include "physics/BodyTree.h"
 #include "physics/BodyRotation.h"
 
 #include <gtest/gtest.h>
@@ -76,5 +80,57 @@ TEST(BodyNoAlloc, PerBodyStepOperationsTakeNoMemory)
     EXPECT_EQ(newAfter, newBefore);
     EXPECT_EQ(after.blockCount, before.blockCount);
     EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+}
+
+TEST(BodyNoAlloc, QueuesFrameUpdatesAndStepPassesTakeNoMemory)
+{
+    ASSERT_EQ(bz_Phys_CreateContactPools(), 0);
+    BZDObject root = {}, child = {};
+    bzM34 matrices[2];
+    BZDObject *bodies[2] = {&root, &child};
+    for (int i = 0; i < 2; ++i)
+    {
+        bz_M34_SetIdentity(&matrices[i]);
+        bodies[i]->transform = &matrices[i];
+        bz_M34_SetIdentity(&bodies[i]->startTransform);
+        bodies[i]->inertiaScale = 1.0f;
+        const bzV3 moments = {{{1.0f, 2.0f, 3.0f}}};
+        bz_Body_SetMassProperties(bodies[i], 2.0f, 0.0f, nullptr, &moments, 0);
+        bodies[i]->mechanicsFlags = 0x7;
+    }
+    root.firstChild = &child;
+    child.parent = &root;
+
+    bzMemStats before, after;
+    bz_Mem_GetStats(&before);
+    const long newBefore = gNewCalls.load();
+    const bzV3 push = {{{1.0f, 0.0f, 0.0f}}}, spin = {{{0.0f, 0.0f, 2.0f}}},
+               at = {{{0.0f, 1.0f, 0.0f}}};
+    for (int frame = 0; frame < 100; ++frame)
+    {
+        // At most a few dozen entries at once: the pools' first blocks hold them.
+        for (int i = 0; i < 10; ++i)
+        {
+            bz_Body_AddForceContact(&root, &push, 0.08f, 1);
+            bz_Body_AddForceAtPointContact(&child, &push, &at, 0.04f, 0);
+            bz_Body_QueueForce(&root, BZ_CONTACT_ANGULAR_ACCEL, &spin, nullptr, 1);
+        }
+        bz_Body_FrameUpdate(&root, 0.04f);
+        bz_Body_SetMotion(&child, 1, 0.04f, 1, 1);
+        for (BZDObject *b : bodies)
+            bz_Phys_PrepareBody(b);
+        bz_Phys_ScaleTreeVelocities(&root, 0.99f);
+        bz_Phys_OrthonormaliseTree(&root);
+        bz_Phys_EndStepList(&root);
+    }
+    bz_Body_ReturnAllContacts(&root);
+    bz_Body_ReturnAllContacts(&child);
+    const long newAfter = gNewCalls.load();
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(newAfter, newBefore);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+    EXPECT_EQ(bz_Phys_ContactRecordsInUse(), 0u);
+    bz_Phys_FreeContactPools();
 }
 } // namespace

@@ -1,7 +1,10 @@
-// The box-corner speed test and the rest counter.
+// The end-of-step pass: the box-corner speed test, the rest counter and the rest test.
 #include "collision/PairTestShapes.h"
+#include "maths/Matrix.h"
 #include "physics/Body.h"
 #include "physics/BodyRest.h"
+#include "physics/BodyTree.h"
+#include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 
 #include <gtest/gtest.h>
@@ -101,5 +104,190 @@ TEST(BodyRestTest, MovingBodyCountsDown)
     EXPECT_EQ(body.restCounter, 0);
     bz_Phys_DropRestCount(&body);
     EXPECT_EQ(body.restCounter, 0);
+}
+
+// A free body, awake, no parent or child, touching the world, that has just been stopped from
+// falling at 9 m/s: by the default settings (threshold 0.25) and gravity (9.80665) it is slow.
+struct Resting
+{
+    BZDObject body = {};
+    bzM34 current;
+    Resting()
+    {
+        bz_M34_SetIdentity(&current);
+        current.row[3] = V(1, 2, 3);
+        body.transform = &current;
+        bz_M34_SetIdentity(&body.startTransform);
+        body.ring = &body;
+        body.contactKind = BZ_PHYS_CONTACT_WORLD;
+        Step();
+    }
+    // What the preparation and the solve leave before each pass.
+    void Step()
+    {
+        body.linearVelocity = V(0.1f, 0.05f, 0);
+        body.localLinearVelocity = body.linearVelocity;
+        body.stepLinearVelocity = V(0, -9, 0);
+        body.angularVelocity = V(0, 0.01f, 0);
+    }
+};
+
+struct ServicesScope
+{
+    ServicesScope() { bz_Phys_ResetServices(); }
+    ~ServicesScope() { bz_Phys_ResetServices(); }
+};
+
+TEST(BodyEndStepTest, RestingFreeBodyCountsFiveThenFourThenGoesQuietAndStill)
+{
+    ServicesScope services;
+    Resting r;
+    EXPECT_EQ(bz_Phys_EndStepList(&r.body), 0);
+    EXPECT_EQ(r.body.restCounter, 5);
+    EXPECT_EQ(r.body.quiet, 0);
+    r.Step();
+    EXPECT_EQ(bz_Phys_EndStepList(&r.body), 0);
+    EXPECT_EQ(r.body.restCounter, 4);
+    r.Step();
+    EXPECT_EQ(bz_Phys_EndStepList(&r.body), 1);
+    EXPECT_EQ(r.body.quiet, 3) << "quiet, and so is its (empty) subtree";
+    EXPECT_EQ(bz_V3_LengthSq(&r.body.linearVelocity), 0.0f);
+    EXPECT_EQ(bz_V3_LengthSq(&r.body.angularVelocity), 0.0f);
+    EXPECT_EQ(bz_V3_LengthSq(&r.body.savedAngularVelocity), 0.0f);
+    // The start-of-step transform follows the current one, the world centre of mass with it.
+    EXPECT_EQ(bz_Phys_MatricesEqual(&r.body.startTransform, &r.current), 1);
+    EXPECT_EQ(r.body.worldCentreOfMass.y, 2.0f);
+}
+
+TEST(BodyEndStepTest, WhatKeepsABodyFromRest)
+{
+    ServicesScope services;
+    struct Case
+    {
+        const char *what;
+        void (*change)(Resting &);
+    };
+    const Case cases[] = {
+        {"sliding", [](Resting &r) { r.body.linearVelocity = V(0.6f, 0, 0); }},
+        {"spinning", [](Resting &r) { r.body.angularVelocity = V(0.1f, 0, 0); }},
+        {"spinning last step", [](Resting &r) { r.body.previousSpeedSquared[1] = 0.005f; }},
+        {"rising", [](Resting &r) { r.body.linearVelocity = V(0, 0.31f, 0); }},
+        {"not stopped by a contact", [](Resting &r) { r.body.stepLinearVelocity = V(0, -8, 0); }},
+        {"corners fast", [](Resting &r) { r.body.localLinearVelocity = V(0, 0, 0.6f); }},
+        {"was asleep", [](Resting &r) { r.body.wasAsleep = 1; }},
+        {"kept awake",
+         [](Resting &) { bzgPhysWorld.keepAwake = [](const BZDObject *) { return 1; }; }},
+        {"turning about the reference",
+         [](Resting &r)
+         {
+             bzgPhysWorld.reference = [](const BZDObject *, bzV3 *out) { *out = V(0, 2, 0); };
+             r.body.angularVelocity = V(0, 0.06f, 0);
+         }},
+        {"rest test off", [](Resting &r) { r.body.physicsFlags |= BZ_PHYS_NO_REST_TEST; }},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Resting r;
+        r.body.restCounter = 4;
+        r.body.savedContactKind = r.body.contactKind;
+        c.change(r);
+        EXPECT_EQ(bz_Phys_EndStepList(&r.body), 0);
+        EXPECT_EQ(r.body.quiet, 0);
+        EXPECT_NE(bz_V3_LengthSq(&r.body.linearVelocity) + bz_V3_LengthSq(&r.body.angularVelocity),
+                  0.0f);
+        bz_Phys_ResetServices();
+    }
+    // Turning about the reference vector slower than the limit does not keep it awake, nor
+    // does a rotation that stayed below the turning threshold.
+    for (int slowFlag = 0; slowFlag < 2; ++slowFlag)
+    {
+        Resting r;
+        bzgPhysWorld.reference = [](const BZDObject *, bzV3 *out) { *out = V(0, 2, 0); };
+        r.body.restCounter = 4;
+        r.body.savedContactKind = r.body.contactKind;
+        r.body.angularVelocity = V(0, slowFlag ? 0.06f : 0.004f, 0);
+        r.body.physicsFlags = slowFlag ? uint32_t(BZ_PHYS_SLOW_TURN) : 0u;
+        EXPECT_EQ(bz_Phys_EndStepList(&r.body), 1) << slowFlag;
+        bz_Phys_ResetServices();
+    }
+}
+
+TEST(BodyEndStepTest, FlagsModesAndMarks)
+{
+    ServicesScope services;
+    bzgPhysCollisionMasks[1] = 0x30;
+    {
+        // Frozen: asleep and still, whatever its speed; asleep bodies take no masks.
+        Resting r;
+        r.body.physicsFlags = BZ_PHYS_FROZEN | BZ_PHYS_YIELD_MARK;
+        r.body.linearVelocity = V(5, 5, 5);
+        bz_Phys_EndStepList(&r.body);
+        EXPECT_EQ(r.body.asleep, 1);
+        EXPECT_EQ(bz_V3_LengthSq(&r.body.linearVelocity), 0.0f);
+        EXPECT_EQ(r.body.collisionMask, 0u);
+        EXPECT_EQ(r.body.physicsFlags & BZ_PHYS_YIELDED, uint32_t(BZ_PHYS_YIELDED));
+    }
+    {
+        // A mode ends; the asleep byte takes the release bit; awake bodies take the masks.
+        Resting r;
+        r.body.mode = BZ_PHYS_MODE_PAIR_CALLBACK;
+        r.body.physicsFlags = BZ_PHYS_YIELDED;
+        r.body.linearVelocity = V(5, 0, 0);
+        bz_Phys_EndStepList(&r.body);
+        EXPECT_EQ(r.body.mode, 0u);
+        EXPECT_EQ(r.body.asleep, 0);
+        EXPECT_EQ(r.body.collisionMask, 0x30u);
+        EXPECT_EQ(r.body.physicsFlags & BZ_PHYS_YIELDED, 0u);
+        EXPECT_EQ(r.body.previousSpeedSquared[0], 25.0f);
+    }
+    {
+        Resting r;
+        r.body.mode = 1;
+        r.body.physicsFlags = BZ_PHYS_ASLEEP_ON_RELEASE;
+        bz_Phys_EndStepList(&r.body);
+        EXPECT_EQ(r.body.asleep, 1);
+    }
+    {
+        // The count word ends when the step's change of velocity is close to -g.
+        Resting r;
+        r.body.countWord = 3;
+        r.body.stepLinearVelocity = V(0, 0, 0);
+        r.body.linearVelocity = V(0, -0.4f, 0);
+        bz_Phys_EndStepList(&r.body);
+        EXPECT_EQ(r.body.countWord, 3u);
+        r.Step();
+        r.body.stepLinearVelocity = V(0, 0, 0);
+        r.body.linearVelocity = V(0, 9.5f, 0); // a change of -g within half of |g|
+        bz_Phys_EndStepList(&r.body);
+        EXPECT_EQ(r.body.countWord, 0u);
+    }
+}
+
+TEST(BodyEndStepTest, AParentIsQuietWithItsSubtreeOnlyWhenEveryChildIs)
+{
+    ServicesScope services;
+    for (int childMoves = 0; childMoves < 2; ++childMoves)
+    {
+        Resting parent, child;
+        parent.body.firstChild = &child.body;
+        child.body.parent = &parent.body;
+        // Joined bodies of one ring that are quiet stay quiet while their count is settled.
+        parent.body.ring = &child.body;
+        child.body.ring = &parent.body;
+        for (Resting *r : {&parent, &child})
+        {
+            r->body.quiet = 1;
+            r->body.restCounter = 4;
+            r->body.savedContactKind = r->body.contactKind;
+        }
+        if (childMoves)
+            child.body.linearVelocity = V(3, 0, 0);
+        EXPECT_EQ(bz_Phys_EndStepList(&parent.body), childMoves ? 0 : 1);
+        EXPECT_EQ(child.body.quiet, childMoves ? 0 : 3);
+        EXPECT_EQ(parent.body.quiet, childMoves ? 1 : 3);
+        // Joined bodies keep their velocities when they go quiet.
+        EXPECT_NE(bz_V3_LengthSq(&parent.body.linearVelocity), 0.0f);
+    }
 }
 } // namespace

@@ -118,15 +118,14 @@ TEST(BodyRotationTest, TorqueFreeAsymmetricBodyKeepsMomentumAndFlips)
         float dt;
         float spin;
         double momentumTolerance; // relative
+        double energyTolerance;   // relative
     };
-    // Single steps (q 0.0016, 0.0064, 0.0016) hold the momentum to 1e-5 over 1,000 turns; split
-    // steps (q 0.0144, 0.0576: two turns each) to 2e-5 over their 2,000 turns, the rounding of
-    // the float matrix growing as a random walk with the number of turns.
-    const Case cases[] = {{0.04f, 1.0f, 1e-5},
-                          {0.04f, 2.0f, 1e-5},
-                          {0.01f, 4.0f, 1e-5},
-                          {0.04f, 3.0f, 2e-5},
-                          {0.04f, 6.0f, 2e-5}};
+    // Single steps (q 0.0016, 0.0064, 0.0016) and split steps (q 0.0144, 0.0576: two turns
+    // each; q 0.36: four turns) hold the momentum to 1e-5 over 1,000 steps. At 34 degrees a
+    // step the mid-point estimate still keeps the momentum but no longer the energy.
+    const Case cases[] = {{0.04f, 1.0f, 1e-5, 0.02}, {0.04f, 2.0f, 1e-5, 0.02},
+                          {0.01f, 4.0f, 1e-5, 0.02}, {0.04f, 3.0f, 1e-5, 0.02},
+                          {0.04f, 6.0f, 1e-5, 0.02}, {0.04f, 15.0f, 1e-5, 0.1}};
     for (const Case &c : cases)
     {
         SCOPED_TRACE(c.spin);
@@ -153,7 +152,7 @@ TEST(BodyRotationTest, TorqueFreeAsymmetricBodyKeepsMomentumAndFlips)
         }
         EXPECT_TRUE(flipped);
         EXPECT_LT(worst, c.momentumTolerance);
-        EXPECT_LT(std::fabs(f.Energy() - e0) / e0, 0.02);
+        EXPECT_LT(std::fabs(f.Energy() - e0) / e0, c.energyTolerance);
     }
 }
 

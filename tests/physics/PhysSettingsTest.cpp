@@ -64,6 +64,7 @@ TEST(PhysSettingsTest, EveryFlagHasItsOwnBit)
         {BZ_PHYS_NO_COLLISION, 0x4},
         {BZ_PHYS_NO_BODY_CONTACT, 0x8},
         {BZ_PHYS_PAIR_EXCLUSIVE, 0x10},
+        {BZ_PHYS_ASLEEP_ON_RELEASE, 0x40},
         {BZ_PHYS_IGNORE_WORLD, 0x80},
         {BZ_PHYS_YIELDED, 0x200},
         {BZ_PHYS_YIELD_MARK, 0x400},
