@@ -15,6 +15,7 @@ struct bzModel;
 struct bzLump;
 struct bzFileHandle;
 struct bzShadowFace;
+struct bzTextRun;
 
 // Slots whose arguments are not yet used by any caller keep the generic shape; each gets its
 // full signature together with the back ends that implement it.
@@ -58,13 +59,15 @@ struct PDRenderFunctionTable
                             int32_t blend); // 30
     PDGenericSlot PDDraw2DRectColours;      // 31
     int32_t (*PDDraw2DRect)(float x, float y, float w, float h, uint32_t colour, int32_t blend,
-                            bz_IMGMAP *image, uint32_t flags);                   // 32
-    PDGenericSlot PDDraw2DImage;                                                 // 33
-    PDGenericSlot PDDraw2DImageRotated;                                          // 34
-    PDGenericSlot PDFlush2D;                                                     // 35
-    PDGenericSlot PDRelease2DBuffers;                                            // 36
-    PDGenericSlot PDCreate2DBuffers;                                             // 37
-    PDGenericSlot PDAdd2DVertexList;                                             // 38
+                            bz_IMGMAP *image, uint32_t flags); // 32
+    PDGenericSlot PDDraw2DImage;                               // 33
+    PDGenericSlot PDDraw2DImageRotated;                        // 34
+    PDGenericSlot PDFlush2D;                                   // 35
+    PDGenericSlot PDRelease2DBuffers;                          // 36
+    void (*PDCreate2DBuffers)();                               // 37
+    // Draws a laid-out text run: the back end takes room for run->vertexCount vertices and
+    // calls run->fill exactly once to lay the run out into them (which also moves the pen).
+    void (*PDAdd2DVertexList)(bzTextRun *run);                                   // 38
     PDGenericSlot PDClearViewport;                                               // 39
     PDGenericSlot PDDisableFog;                                                  // 40
     PDGenericSlot PDSetFog;                                                      // 41
@@ -108,29 +111,31 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawMaterialGroup;                                           // 79
     PDGenericSlot PDDrawMesh;                                                    // 80
     PDGenericSlot PDReserved81;                                                  // 81
-    PDGenericSlot PDDrawScreenImage;                                             // 82
-    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
-    void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
-    PDGenericSlot PDEndScene;                                                    // 85
-    PDGenericSlot PDBeginScene;                                                  // 86
-    PDGenericSlot PDDrawModelInstance;                                           // 87
-    PDGenericSlot PDDebugDrawForm;                                               // 88
-    PDGenericSlot PDDebugDrawFormAt;                                             // 89
-    PDGenericSlot PDDebugDrawFormMark;                                           // 90
-    PDGenericSlot PDSetupGlowTarget;                                             // 91
-    PDGenericSlot PDReserved92;                                                  // 92
-    PDGenericSlot PDDrawIndexedOnce;                                             // 93
-    PDGenericSlot PDDrawMeshIndexed;                                             // 94
-    PDGenericSlot PDDebugDrawFormWire;                                           // 95
-    PDGenericSlot PDDebugDrawFormSolid;                                          // 96
-    void (*PDRebuildModelLists)(bzModel *model);                                 // 97
-    void (*PDUpdateModelVertices)(bzModel *model);                               // 98
-    int32_t (*PDBuildModelBuffers)(bzModel *model);                              // 99
-    void (*PDFreeModelBuffers)(bzModel *model);                                  // 100
-    int32_t (*PDRebuildModelIndices)(bzModel *model);                            // 101
-    PDGenericSlot PDReserved102;                                                 // 102
-    PDGenericSlot PDDrawShadowOverlay;                                           // 103
-    PDGenericSlot PDDrawShadowVolume;                                            // 104
+    // Draws an image map into the screen rectangle with texture coordinates {u0, v0, u1, v1}.
+    void (*PDDrawScreenImage)(bz_IMGMAP *image, float x, float y, float w, float h,
+                              const float *uv);               // 82
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n); // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);              // 84
+    PDGenericSlot PDEndScene;                                 // 85
+    PDGenericSlot PDBeginScene;                               // 86
+    PDGenericSlot PDDrawModelInstance;                        // 87
+    PDGenericSlot PDDebugDrawForm;                            // 88
+    PDGenericSlot PDDebugDrawFormAt;                          // 89
+    PDGenericSlot PDDebugDrawFormMark;                        // 90
+    PDGenericSlot PDSetupGlowTarget;                          // 91
+    PDGenericSlot PDReserved92;                               // 92
+    PDGenericSlot PDDrawIndexedOnce;                          // 93
+    PDGenericSlot PDDrawMeshIndexed;                          // 94
+    PDGenericSlot PDDebugDrawFormWire;                        // 95
+    PDGenericSlot PDDebugDrawFormSolid;                       // 96
+    void (*PDRebuildModelLists)(bzModel *model);              // 97
+    void (*PDUpdateModelVertices)(bzModel *model);            // 98
+    int32_t (*PDBuildModelBuffers)(bzModel *model);           // 99
+    void (*PDFreeModelBuffers)(bzModel *model);               // 100
+    int32_t (*PDRebuildModelIndices)(bzModel *model);         // 101
+    PDGenericSlot PDReserved102;                              // 102
+    PDGenericSlot PDDrawShadowOverlay;                        // 103
+    PDGenericSlot PDDrawShadowVolume;                         // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,
