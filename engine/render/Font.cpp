@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -33,6 +34,19 @@ bool gRenderStateDone = false;
 
 // Measuring extents, taken over every vertex of the measured runs.
 int32_t gMinX, gMinY, gMaxX, gMaxY;
+
+// A layout coordinate as a whole number; metrics of damaged font data may give any float, so
+// the value is clamped and a non-number is 0.
+int32_t ToInt(float v)
+{
+    if (!(v == v))
+        return 0;
+    if (v > 1.0e9f)
+        return 1000000000;
+    if (v < -1.0e9f)
+        return -1000000000;
+    return static_cast<int32_t>(v);
+}
 
 bzFont *OrDefault(bzFont *font)
 {
@@ -100,13 +114,16 @@ const char *CloseOf(const char *open)
     return std::strchr(open, ')');
 }
 
-// A decimal integer of an escape's argument, read as "%d" would (0 when there is none).
+// A decimal integer of an escape's argument, read as "%d" would (0 when there is none),
+// held within +-1,000,000,000.
 int32_t EscapeNumber(const char *p)
 {
-    int32_t n = 0;
-    if (std::sscanf(p, "%d", &n) != 1)
-        return 0;
-    return n;
+    const long n = std::strtol(p, nullptr, 10);
+    if (n > 1000000000L)
+        return 1000000000;
+    if (n < -1000000000L)
+        return -1000000000;
+    return static_cast<int32_t>(n);
 }
 
 // Width of the word from p: characters up to the next one at or below ' '; "@@" counts one
@@ -243,8 +260,8 @@ void MeasureVertices(const bzTextVertex *v, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i)
     {
-        const int32_t x = static_cast<int32_t>(std::floor(v[i].x + 0.5f));
-        const int32_t y = static_cast<int32_t>(std::floor(v[i].y + 0.5f));
+        const int32_t x = ToInt(std::floor(v[i].x + 0.5f));
+        const int32_t y = ToInt(std::floor(v[i].y + 0.5f));
         if (x < gMinX)
             gMinX = x;
         if (x > gMaxX)
@@ -705,7 +722,7 @@ int32_t bz_Font_PrintString(bzFont *font, const char *text, uint32_t flags, floa
                             float width)
 {
     if (!text)
-        return static_cast<int32_t>(y);
+        return ToInt(y);
     font = OrDefault(font);
     x *= bzTextScaleX;
     width *= bzTextScaleX;
@@ -736,7 +753,7 @@ int32_t bz_Font_PrintString(bzFont *font, const char *text, uint32_t flags, floa
     const float end = DrawPass(font, text, flags, x, y, width, 0);
     font->widestLine -= ox;
     font->lastLineEnd -= ox;
-    return static_cast<int32_t>(std::round(end - oy));
+    return ToInt(std::round(end - oy));
 }
 
 int32_t bz_Font_Printf(bzFont *font, uint32_t flags, float x, float y, float width,
@@ -849,7 +866,7 @@ bz_IMGMAP *bz_Font_GetImage(bzFont *font)
 
 int32_t bz_Font_GetFixedWidth(bzFont *font)
 {
-    return static_cast<int32_t>(std::round(OrDefault(font)->fixedWidth));
+    return ToInt(std::round(OrDefault(font)->fixedWidth));
 }
 
 float bz_Font_GetLineHeight(bzFont *font)
