@@ -98,8 +98,12 @@ void RelayList(bzGui *g, const bzGuiControl &slider)
         return;
     const int32_t fit = RowsThatFit(*list);
     const int32_t count = list->list->itemCount;
-    int32_t first = (count - fit + 1) * slider.sliderValue;
-    // The list never scrolls past its last row nor before its first.
+    // The slider's value is a fraction of its range (0 to 10 for the sliders the GUI adds):
+    // at its maximum the last rows are shown. The list never scrolls past its last row nor
+    // before its first.
+    const int32_t range = slider.sliderMax - slider.sliderMin;
+    int32_t first =
+        range > 0 ? (count - fit + 1) * (slider.sliderValue - slider.sliderMin) / range : 0;
     const int32_t lastFirst = count - fit > 0 ? count - fit : 0;
     if (first > lastFirst)
         first = lastFirst;
