@@ -65,8 +65,9 @@ struct PDRenderFunctionTable
     PDGenericSlot PDFlush2D;                                   // 35
     PDGenericSlot PDRelease2DBuffers;                          // 36
     void (*PDCreate2DBuffers)();                               // 37
-    // Draws a laid-out text run: the back end takes room for run->vertexCount vertices and
-    // calls run->fill exactly once to lay the run out into them (which also moves the pen).
+    // Draws a laid-out text run (device/TextRun.h): the back end takes room for
+    // run->vertexCount vertices and calls run->fill exactly once to lay the run out into them
+    // (which also moves the pen).
     void (*PDAdd2DVertexList)(bzTextRun *run);                                   // 38
     PDGenericSlot PDClearViewport;                                               // 39
     PDGenericSlot PDDisableFog;                                                  // 40
