@@ -21,6 +21,11 @@ struct bzTextRun;
 // full signature together with the back ends that implement it.
 typedef void (*PDGenericSlot)();
 
+// Slot 82: draws an image map into a screen rectangle with the texture coordinates
+// {u0, v0, u1, v1}.
+typedef void (*PDDrawScreenImageFn)(bz_IMGMAP *image, float x, float y, float w, float h,
+                                    const float *uv);
+
 struct PDRenderFunctionTable
 {
     PDGenericSlot PDReleaseHardwareData;                                                     // 0
@@ -59,15 +64,12 @@ struct PDRenderFunctionTable
                             int32_t blend); // 30
     PDGenericSlot PDDraw2DRectColours;      // 31
     int32_t (*PDDraw2DRect)(float x, float y, float w, float h, uint32_t colour, int32_t blend,
-                            bz_IMGMAP *image, uint32_t flags); // 32
-    PDGenericSlot PDDraw2DImage;                               // 33
-    PDGenericSlot PDDraw2DImageRotated;                        // 34
-    PDGenericSlot PDFlush2D;                                   // 35
-    PDGenericSlot PDRelease2DBuffers;                          // 36
-    void (*PDCreate2DBuffers)();                               // 37
-    // Draws a laid-out text run (device/TextRun.h): the back end takes room for
-    // run->vertexCount vertices and calls run->fill exactly once to lay the run out into them
-    // (which also moves the pen).
+                            bz_IMGMAP *image, uint32_t flags);                   // 32
+    PDGenericSlot PDDraw2DImage;                                                 // 33
+    PDGenericSlot PDDraw2DImageRotated;                                          // 34
+    PDGenericSlot PDFlush2D;                                                     // 35
+    PDGenericSlot PDRelease2DBuffers;                                            // 36
+    void (*PDCreate2DBuffers)();                                                 // 37
     void (*PDAdd2DVertexList)(bzTextRun *run);                                   // 38
     PDGenericSlot PDClearViewport;                                               // 39
     PDGenericSlot PDDisableFog;                                                  // 40
@@ -112,31 +114,29 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawMaterialGroup;                                           // 79
     PDGenericSlot PDDrawMesh;                                                    // 80
     PDGenericSlot PDReserved81;                                                  // 81
-    // Draws an image map into the screen rectangle with texture coordinates {u0, v0, u1, v1}.
-    void (*PDDrawScreenImage)(bz_IMGMAP *image, float x, float y, float w, float h,
-                              const float *uv);               // 82
-    int32_t (*PDDrawPolyline)(const void *points, int32_t n); // 83
-    void (*PDSetupLineDrawing)(uint32_t colour);              // 84
-    PDGenericSlot PDEndScene;                                 // 85
-    PDGenericSlot PDBeginScene;                               // 86
-    PDGenericSlot PDDrawModelInstance;                        // 87
-    PDGenericSlot PDDebugDrawForm;                            // 88
-    PDGenericSlot PDDebugDrawFormAt;                          // 89
-    PDGenericSlot PDDebugDrawFormMark;                        // 90
-    PDGenericSlot PDSetupGlowTarget;                          // 91
-    PDGenericSlot PDReserved92;                               // 92
-    PDGenericSlot PDDrawIndexedOnce;                          // 93
-    PDGenericSlot PDDrawMeshIndexed;                          // 94
-    PDGenericSlot PDDebugDrawFormWire;                        // 95
-    PDGenericSlot PDDebugDrawFormSolid;                       // 96
-    void (*PDRebuildModelLists)(bzModel *model);              // 97
-    void (*PDUpdateModelVertices)(bzModel *model);            // 98
-    int32_t (*PDBuildModelBuffers)(bzModel *model);           // 99
-    void (*PDFreeModelBuffers)(bzModel *model);               // 100
-    int32_t (*PDRebuildModelIndices)(bzModel *model);         // 101
-    PDGenericSlot PDReserved102;                              // 102
-    PDGenericSlot PDDrawShadowOverlay;                        // 103
-    PDGenericSlot PDDrawShadowVolume;                         // 104
+    PDDrawScreenImageFn PDDrawScreenImage;                                       // 82
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
+    PDGenericSlot PDEndScene;                                                    // 85
+    PDGenericSlot PDBeginScene;                                                  // 86
+    PDGenericSlot PDDrawModelInstance;                                           // 87
+    PDGenericSlot PDDebugDrawForm;                                               // 88
+    PDGenericSlot PDDebugDrawFormAt;                                             // 89
+    PDGenericSlot PDDebugDrawFormMark;                                           // 90
+    PDGenericSlot PDSetupGlowTarget;                                             // 91
+    PDGenericSlot PDReserved92;                                                  // 92
+    PDGenericSlot PDDrawIndexedOnce;                                             // 93
+    PDGenericSlot PDDrawMeshIndexed;                                             // 94
+    PDGenericSlot PDDebugDrawFormWire;                                           // 95
+    PDGenericSlot PDDebugDrawFormSolid;                                          // 96
+    void (*PDRebuildModelLists)(bzModel *model);                                 // 97
+    void (*PDUpdateModelVertices)(bzModel *model);                               // 98
+    int32_t (*PDBuildModelBuffers)(bzModel *model);                              // 99
+    void (*PDFreeModelBuffers)(bzModel *model);                                  // 100
+    int32_t (*PDRebuildModelIndices)(bzModel *model);                            // 101
+    PDGenericSlot PDReserved102;                                                 // 102
+    PDGenericSlot PDDrawShadowOverlay;                                           // 103
+    PDGenericSlot PDDrawShadowVolume;                                            // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,
@@ -144,6 +144,10 @@ struct PDRenderFunctionTable
 };
 
 static_assert(sizeof(PDRenderFunctionTable) == 106 * sizeof(void *));
+
+// PDAdd2DVertexList (slot 38) draws a laid-out text run (device/TextRun.h): the back end takes
+// room for run->vertexCount vertices and calls run->fill exactly once to lay the run out into
+// them (which also moves the pen).
 
 // The line-vertex records of PDDrawPolyline (slot 83): this many bytes each, the three position
 // floats first; it draws n of them as one line and gives 0, or 10 when no vertices can be had.
