@@ -331,8 +331,16 @@ uint32_t bz_GUI_SendMessage(int32_t code, int32_t gui, int32_t id, intptr_t a, i
             hook(code, gui, id, a, b);
         return 0;
     }
-    if (kind == Hook::First && hook && hook(code, gui, id, a, b) != 0)
-        return 0;
+    if (kind == Hook::First && hook)
+    {
+        if (hook(code, gui, id, a, b) != 0)
+            return 0;
+        // The hook may have closed the GUI or removed the control.
+        if (!InUse(gui))
+            return 0;
+        if (id >= 0 && !(c = FindControl(g, id, &page)))
+            return 0;
+    }
     if (code == BZ_GM_COLOUR)
         return ColourOf(g, static_cast<int32_t>(a), b);
     DefaultAction(code, gui, g, id, c, page, a, b);

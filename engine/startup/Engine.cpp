@@ -8,6 +8,7 @@
 #include "input/WindowInput.h"
 #include "pc/PcSystem.h"
 #include "render/ConsoleView.h"
+#include "render/Gui.h"
 #include "render/RenderCommands.h"
 #include "text/Salad.h"
 
@@ -30,6 +31,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     bz_Timer_Init(record ? record->frameCapMode : 0, record ? record->frameRate : 0.0f);
     PDSetApplicationHook(record ? record->applicationHook : nullptr);
     bz_ConsoleView_Attach();
+    GUI_Reset();
     bz_RegisterEngineConsoleCommands();
     bzgNoFatalExit = 0;
     return bz_Mem_GetStatus() == BZ_MEM_OK ? 0 : BZ_ERROR_NO_MEMORY;

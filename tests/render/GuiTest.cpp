@@ -661,6 +661,15 @@ TEST_F(GuiTest, ClosingInsideTheInputPassEndsItSafely)
     gDestroyOn = BZ_GM_MOUSE_OFF_PAGE;
     Frame(0, 0, false);
     EXPECT_EQ(bz_GUI_Get(third)->inUse, 0);
+
+    // A hook that destroys its GUI on a message it sees first: the default action does not
+    // run on the freed control.
+    const int32_t fourth = MakeGui();
+    bz_GUI_AddSlider(fourth, 0, 0, 20, 10, 10, 7, 1, 5);
+    bz_GUI_Show(fourth, 1);
+    gDestroyOn = BZ_GM_SLIDER_UP;
+    EXPECT_EQ(bz_GUI_SendMessage(BZ_GM_SLIDER_UP, fourth, 7, 0, 0), 0u);
+    EXPECT_EQ(bz_GUI_Get(fourth)->inUse, 0);
     gDestroyOn = 0;
 }
 
