@@ -475,6 +475,7 @@ TEST_F(GuiTest, DrawPassThroughTheRendererTable)
     bz_GUI_AddButton(gui, 0, 10, 60, 80, 20, 31, 1, "Custom");
     bz_GUI_AddButton(gui, 0, 10, 90, 80, 20, 32, 0, "Hidden");
     bz_GUI_AddCheckBox(gui, 0, 10, 120, 80, 20, 33, 1, "Check");
+    bz_GUI_AddButton(gui, 0, 10, 150, 80, 20, 34, 0x21, "Shown"); // drawn, never focused
     bz_IMGMAP *image = bz_CreateImgMap("Picture", BZ_IMAGE_8888, 40, 40, 0);
     bz_GUI_GetControl(gui, 30)->image = image;
     gRendered = 0;
@@ -498,11 +499,11 @@ TEST_F(GuiTest, DrawPassThroughTheRendererTable)
         texts.push_back(r.text);
     // The frame's title, then the controls in slot order; the replaced and the disabled
     // controls print nothing.
-    EXPECT_EQ(texts, (std::vector<std::string>{"Title", "Play", "Check"}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"Title", "Play", "Check", "Shown"}));
     EXPECT_EQ(gRendered, 2);
-    // The frame, its title bar, the button, the check box: boxes through slot 32, the
-    // button's picture through slot 82.
-    EXPECT_EQ(bz_MemDevice_CallCount(32), 4u);
+    // The frame, its title bar, the two buttons, the check box: boxes through slot 32, the
+    // first button's picture through slot 82.
+    EXPECT_EQ(bz_MemDevice_CallCount(32), 5u);
     const bzMemDeviceCall *frame = bz_MemDevice_GetCall(0);
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->slot, 32);
