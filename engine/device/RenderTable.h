@@ -15,10 +15,16 @@ struct bzModel;
 struct bzLump;
 struct bzFileHandle;
 struct bzShadowFace;
+struct bzTextRun;
 
 // Slots whose arguments are not yet used by any caller keep the generic shape; each gets its
 // full signature together with the back ends that implement it.
 typedef void (*PDGenericSlot)();
+
+// Slot 82: draws an image map into a screen rectangle with the texture coordinates
+// {u0, v0, u1, v1}.
+typedef void (*PDDrawScreenImageFn)(bz_IMGMAP *image, float x, float y, float w, float h,
+                                    const float *uv);
 
 struct PDRenderFunctionTable
 {
@@ -63,8 +69,8 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDraw2DImageRotated;                                          // 34
     PDGenericSlot PDFlush2D;                                                     // 35
     PDGenericSlot PDRelease2DBuffers;                                            // 36
-    PDGenericSlot PDCreate2DBuffers;                                             // 37
-    PDGenericSlot PDAdd2DVertexList;                                             // 38
+    void (*PDCreate2DBuffers)();                                                 // 37
+    void (*PDAdd2DVertexList)(bzTextRun *run);                                   // 38
     PDGenericSlot PDClearViewport;                                               // 39
     PDGenericSlot PDDisableFog;                                                  // 40
     PDGenericSlot PDSetFog;                                                      // 41
@@ -108,7 +114,7 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawMaterialGroup;                                           // 79
     PDGenericSlot PDDrawMesh;                                                    // 80
     PDGenericSlot PDReserved81;                                                  // 81
-    PDGenericSlot PDDrawScreenImage;                                             // 82
+    PDDrawScreenImageFn PDDrawScreenImage;                                       // 82
     int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
     void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
     PDGenericSlot PDEndScene;                                                    // 85
@@ -138,6 +144,10 @@ struct PDRenderFunctionTable
 };
 
 static_assert(sizeof(PDRenderFunctionTable) == 106 * sizeof(void *));
+
+// PDAdd2DVertexList (slot 38) draws a laid-out text run (device/TextRun.h): the back end takes
+// room for run->vertexCount vertices and calls run->fill exactly once to lay the run out into
+// them (which also moves the pen).
 
 // The line-vertex records of PDDrawPolyline (slot 83): this many bytes each, the three position
 // floats first; it draws n of them as one line and gives 0, or 10 when no vertices can be had.

@@ -2,6 +2,8 @@
 
 #include "device/RenderTable.h"
 
+bz2DOrigin bzg2DOrigin;
+
 bzViewport *bz_Begin2DFullScreen()
 {
     bzViewport *saved = bzg2DDrawMode;

@@ -1,51 +1,136 @@
 // Bitmap fonts and on-screen text.
 //
-// The text renderer proper is not built yet. Until it is, text goes through a small driver
-// record that the renderer (or a test) installs; without one, text draws nothing and the
-// default font answers with its metrics only.
+// A font is an image map of glyphs and a table of glyph records (texture coordinates and
+// advances). Text is laid out left to right into quads of six vertices, optionally wrapped
+// inside a box width and aligned, coloured from the text colour table and switched between
+// the fonts of the font table by '@' escapes:
+//   "@@"      a literal '@' (any '@' not followed by a character and '(' draws the character)
+//   "@C(d)"   colour number d (0-9) for the rest of the run
+//   "@F(c)"   the font of slot c - '0' for the rest of the text (an empty slot: the default)
+//   "@J(n)"   pen x to the left margin + n pixels
+//   "@Y(n)"   pen y down by n pixels
+// Each stretch of text in one font is a run (at most BZ_TEXT_MAX_RUNS a call; later font
+// switches are ignored) handed to the renderer's 2-D vertex-list slot, which has the run's
+// layout routine fill its own vertex buffer. "DefaultFont" is built in and made on first use.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
+#include "device/TextRun.h"
+
 struct bz_IMGMAP;
+
+// Text flags of the drawing and measuring calls.
+enum : uint32_t
+{
+    BZ_TEXT_RIGHT = 0x02,
+    BZ_TEXT_CENTRE = 0x04,
+    BZ_TEXT_BOTTOM = 0x10,
+    BZ_TEXT_VCENTRE = 0x20,
+    BZ_TEXT_SHADOW = 0x40,
+    BZ_TEXT_FIXED_DIGITS = 0x80,
+    BZ_TEXT_FIXED_WIDTH = 0x100,
+    BZ_TEXT_MEASURE = 0x200,
+};
+
+constexpr int32_t BZ_FONT_SLOTS = 32;
+constexpr int32_t BZ_TEXT_FORMAT_SIZE = 1024; // buffer of the printf-style calls
+constexpr int32_t BZ_TEXT_COLOURS = 32;
+
+// One glyph, indexed by the character code as an unsigned byte. advance 0: no glyph.
+struct bzGlyph
+{
+    float uLeft;
+    float uRight;
+    float vTop;
+    float vBottom;
+    float advance; // pixels
+    float width;   // ink width in pixels
+    float offsetX; // added to the glyph's x when placed
+};
+static_assert(sizeof(bzGlyph) == 28);
 
 struct bzFont
 {
     float lineHeight;
-    float digitWidth;
-    float fixedWidth;
+    float digitWidth; // advance of '0'-'9' with BZ_TEXT_FIXED_DIGITS
+    float fixedWidth; // advance of every character with BZ_TEXT_FIXED_WIDTH
     uint32_t unused[2];
     bz_IMGMAP *image;
-    int32_t colourIndex;
-    int32_t shadowColourIndex;
-    float spacing;
+    int32_t colourIndex;       // colour number at the start of a string
+    int32_t shadowColourIndex; // colour number of the drop shadow
+    float spacing;             // extra advance after every character
     float scaleX;
-    float lineGap;
+    float lineGap; // extra space between lines broken by wrapping
     float scaleY;
-    uint32_t formatWord;
-    const void *glyphs;
-    int32_t slot;
+    uint32_t formatWord; // read from the newer formats, not used by the layout
+    bzGlyph *glyphs;     // 128 or 256 records
+    int32_t slot;        // index in the font table, -1 for none
     int32_t shadowOffsetX;
     int32_t shadowOffsetY;
-    float widestLine;
-    float lastLineEnd;
+    float widestLine;   // largest line-end x of the last layout
+    float lastLineEnd;  // last line-end x of the last layout
+    int32_t glyphCount; // 128 or 256
 };
 
-struct bzFontDriver
+// One row of the text colour table: the corner colours top-left, top-right, bottom-left,
+// bottom-right, and a flag word.
+struct bzTextColourRow
 {
-    bzFont *(*getDefault)();
-    int32_t (*printString)(bzFont *font, const char *text, uint32_t flags, float x, float y,
-                           float width);
-    float (*getStringWidth)(bzFont *font, const char *text, uint32_t flags);
+    uint32_t corners[4];
+    uint32_t flags;
 };
 
-// Installs the text renderer (null removes it).
-void bz_Font_SetDriver(const bzFontDriver *driver);
+// The font table, indexed by slot.
+extern bzFont *bzFontTable[BZ_FONT_SLOTS];
+// Global text scales, 1.0 at start.
+extern float bzTextScaleX;
+extern float bzTextScaleY;
+// The text colour table.
+extern bzTextColourRow bzgTextColours[BZ_TEXT_COLOURS];
 
-// The built-in font "DefaultFont".
+// The front end's one-time render-state defaults for text: clears the font table, sets the
+// colour table (rows 0 and 5-9 white, 1 red, 2 cyan, 3 and 31 black, 4 translucent black,
+// the rest 0), creates the 2-D buffers (slot 37). Later calls do nothing.
+void bz_RenderState_InitDefaults();
+// Forgets the first call so that the next one sets the defaults again (engine restart).
+void bz_RenderState_ResetDefaults();
+
+// The built-in font "DefaultFont", created on first call.
 bzFont *bz_Font_GetDefault();
-// Draws the text at (x, y); returns the y below the last line (y for a null text).
+// A font from the named image map's font data block, registered in slot (0-31; other values
+// register nothing). Null for a missing image map, a missing or short data block, or a
+// format above 5 (last error 59), with the image map released.
+bzFont *bz_Font_Create(const char *imageName, int32_t slot);
+// Gives back the default font's image map (engine shut-down); the next use makes it anew.
+void bz_Font_ReleaseDefault();
+// Frees the glyph table and the image map and clears the font's slot.
+void bz_Font_Release(bzFont *font);
+
+// Draws the text at (x, y), wrapped inside width when it is above 0; returns the y below the
+// last line, rounded (y itself for a null text). A null font is the default font.
 int32_t bz_Font_PrintString(bzFont *font, const char *text, uint32_t flags, float x, float y,
                             float width);
+int32_t bz_Font_Printf(bzFont *font, uint32_t flags, float x, float y, float width,
+                       const char *format, ...) __attribute__((format(printf, 6, 7)));
+// The rectangle {x, y, width, height} the text would cover drawn at (0, 0).
+void bz_Font_MeasureText(bzFont *font, const char *text, uint32_t flags, float width,
+                         int32_t *rect);
+void bz_Font_MeasureTextf(bzFont *font, uint32_t flags, float width, int32_t *rect,
+                          const char *format, ...) __attribute__((format(printf, 5, 6)));
 // Width of the text on one line in unscaled pixels, escapes skipped.
 float bz_Font_GetStringWidth(bzFont *font, const char *text, uint32_t flags);
+// (advance + spacing) x scaleX of one character.
+float bz_Font_GetCharWidth(bzFont *font, uint8_t c);
+// Texture coordinates (u, v) of the six vertices of the character's quad.
+void bz_Font_GetCharUVs(bzFont *font, uint8_t c, float *uv12);
+bz_IMGMAP *bz_Font_GetImage(bzFont *font);
+int32_t bz_Font_GetFixedWidth(bzFont *font);
+float bz_Font_GetLineHeight(bzFont *font);
+// The largest line height among the font and every font the text selects.
+float bz_Font_GetMaxLineHeight(bzFont *font, const char *text);
+
+// Lays out one run into vertices (room for run->vertexCount); the routine a run's fill
+// points to. Answers the vertices written.
+int32_t bz_Font_DrawWrappedText(bzTextRun *run, bzTextVertex *vertices);

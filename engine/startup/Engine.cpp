@@ -9,6 +9,7 @@
 #include "models/SceneLink.h"
 #include "pc/PcSystem.h"
 #include "render/ConsoleView.h"
+#include "render/Gui.h"
 #include "render/RenderCommands.h"
 #include "text/Salad.h"
 
@@ -32,6 +33,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     PDSetApplicationHook(record ? record->applicationHook : nullptr);
     bz_ConsoleView_Attach();
     bz_Models_InstallSceneServices();
+    GUI_Reset();
     bz_RegisterEngineConsoleCommands();
     bzgNoFatalExit = 0;
     return bz_Mem_GetStatus() == BZ_MEM_OK ? 0 : BZ_ERROR_NO_MEMORY;

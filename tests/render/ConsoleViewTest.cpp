@@ -61,8 +61,9 @@ TEST_F(ConsoleTest, LayoutAndConfiguration)
     EXPECT_EQ(cfg.listingColour, 2);
     EXPECT_EQ(cfg.x2, 50);
     EXPECT_EQ(cfg.height2, 560);
-    EXPECT_EQ(cfg.lineHeight, 16);
-    EXPECT_EQ(cfg.visibleLines, (560 - 16 - 3) / 16);
+    // The lines of "DefaultFont": 15 pixels.
+    EXPECT_EQ(cfg.lineHeight, 15);
+    EXPECT_EQ(cfg.visibleLines, (560 - 15 - 3) / 15);
 
     cfg.messageColour = 12;
     cfg.listingColour = -1;

@@ -2,10 +2,10 @@
 #include "render/DebugLines.h"
 #include "render/Font.h"
 #include "device/RenderTable.h"
+#include "support/TextRecorder.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 namespace
@@ -21,38 +21,20 @@ protected:
 
 namespace
 {
-struct Drawn
-{
-    std::string text;
-    uint32_t flags;
-    float x, y;
-};
-std::vector<Drawn> gDrawn;
 std::vector<bzViewport *> gTargets;
-bzFont gFont;
-
-bzFont *FakeDefault()
-{
-    return &gFont;
-}
-int32_t FakePrint(bzFont *, const char *text, uint32_t flags, float x, float y, float)
-{
-    gDrawn.push_back({text, flags, x, y});
-    return static_cast<int32_t>(y);
-}
 void FakeNote(bzViewport *v)
 {
     gTargets.push_back(v);
 }
 } // namespace
 
+// Each shown line is drawn in "DefaultFont" with a drop shadow (two passes through the text
+// slot, the shadow 2 pixels right and down first), one line of 15 pixels per slot.
 TEST_F(DebugLines, DrawAdvancesByTheFontLineForEverySlot)
 {
-    gFont = {};
-    gFont.lineHeight = 10.0f;
-    gFont.scaleY = 1.5f;
-    bzFontDriver driver = {FakeDefault, FakePrint, nullptr};
-    bz_Font_SetDriver(&driver);
+    RecordedRuns().clear();
+    gTargets.clear();
+    bzgRenderTable.PDAdd2DVertexList = RecordTextRun;
     bzgRenderTable.PDNote2DViewport = FakeNote;
     bzViewport *previous = reinterpret_cast<bzViewport *>(0x40);
     bzg2DDrawMode = previous;
@@ -60,18 +42,30 @@ TEST_F(DebugLines, DrawAdvancesByTheFontLineForEverySlot)
     bz_ShowDebugMessage(1, "one");
     bz_ShowDebugMessage(3, "three");
     bz_DrawDebugMessages();
-    ASSERT_EQ(gDrawn.size(), 2u);
-    EXPECT_EQ(gDrawn[0].text, "one");
-    EXPECT_EQ(gDrawn[0].flags, 0x41u);
-    EXPECT_EQ(gDrawn[0].y, 15.0f);
-    EXPECT_EQ(gDrawn[1].y, 45.0f);
+    const auto &runs = RecordedRuns();
+    ASSERT_EQ(runs.size(), 4u);
+    const struct
+    {
+        const char *text;
+        int32_t shadow;
+        float x, y;
+    } expected[] = {{"one", 1, 2, 17}, {"one", 0, 0, 15}, {"three", 1, 2, 47}, {"three", 0, 0, 45}};
+    for (size_t i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ(runs[i].text, expected[i].text) << i;
+        EXPECT_EQ(runs[i].shadow, expected[i].shadow) << i;
+        EXPECT_EQ(runs[i].flags, 0x01u) << i;
+        EXPECT_EQ(runs[i].penX, expected[i].x) << i;
+        EXPECT_EQ(runs[i].penY, expected[i].y) << i;
+        EXPECT_EQ(runs[i].font, bz_Font_GetDefault()) << i;
+    }
     ASSERT_EQ(gTargets.size(), 2u);
     EXPECT_EQ(gTargets[0], nullptr);
     EXPECT_EQ(gTargets[1], previous);
 
     bz_ClearDebugMessages();
-    bz_Font_SetDriver(nullptr);
+    bz_Font_ReleaseDefault();
+    bzgRenderTable.PDAdd2DVertexList = nullptr;
     bzgRenderTable.PDNote2DViewport = nullptr;
     bzg2DDrawMode = nullptr;
 }
-

@@ -20,7 +20,6 @@ struct FakePanel
     static inline std::vector<bzViewport *> notes;
     static inline std::vector<uint32_t> rects;
     static inline bzRenderStats stats;
-    static inline bzFont font;
     static void Note(bzViewport *v) { notes.push_back(v); }
     static int32_t Rect(float, float, float, float h, uint32_t colour, int32_t, bz_IMGMAP *,
                         uint32_t)
@@ -30,32 +29,29 @@ struct FakePanel
         EXPECT_EQ(bzg2DDrawMode, nullptr); // drawn to the whole screen
         return 0;
     }
-    static int32_t Print(bzFont *, const char *text, uint32_t, float, float y, float)
+    // Every text run the panel prints; each line is one run.
+    static void Print(bzTextRun *run)
     {
-        printed.push_back(text);
-        return static_cast<int32_t>(y);
+        printed.emplace_back(run->start, run->end);
+        std::vector<bzTextVertex> vertices(static_cast<size_t>(run->vertexCount));
+        run->fill(run, vertices.data());
     }
-    static bzFont *Default() { return &font; }
     FakePanel()
     {
         printed.clear();
         notes.clear();
         rects.clear();
         stats = {50.0f, 20000, 30000, 12, 3, 4};
-        font = bzFont{};
-        font.lineHeight = 12.0f;
-        font.scaleY = 1.5f;
         bz_FrameStats_SetRenderStats(&stats);
         bzgRenderTable.PDNote2DViewport = Note;
         bzgRenderTable.PDDraw2DRect = Rect;
-        const bzFontDriver driver = {Default, Print, nullptr};
-        bz_Font_SetDriver(&driver);
+        bzgRenderTable.PDAdd2DVertexList = Print;
     }
     ~FakePanel()
     {
         bz_FrameStats_SetRenderStats(nullptr);
         bzgRenderTable = PDRenderFunctionTable{};
-        bz_Font_SetDriver(nullptr);
+        bz_Font_ReleaseDefault();
     }
 };
 

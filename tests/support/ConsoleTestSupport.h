@@ -1,6 +1,7 @@
 // The console test fixture: a console of 408 x 300 pixels at (50, 20) with the engine's
-// commands, a recording renderer table and font printer (eight pixels a character, 16-pixel
-// lines), and helpers to type, enter and read back what was printed.
+// commands, a recording renderer table whose text slot records every printed line, a console
+// font of eight pixels a character on 16-pixel lines, and helpers to type, enter and read back what
+// was printed.
 #pragma once
 
 #include "console/Console.h"
@@ -9,6 +10,7 @@
 #include "device/RenderTable.h"
 #include "startup/Engine.h"
 #include "TestSupport.h"
+#include "TextRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +34,7 @@ struct Call
 };
 
 std::vector<Call> gCalls;
-bzFont gFont;
+UniformFont gConsoleFont(8.0f, 16.0f);
 
 int32_t RecordRect(float x, float y, float w, float h, uint32_t colour, int32_t layer, bz_IMGMAP *,
                    uint32_t)
@@ -52,21 +54,14 @@ void RecordTarget(bzViewport *viewport)
     gCalls.push_back({"target", 0, 0, 0, 0, 0, 0, "", viewport});
 }
 
-bzFont *FakeDefaultFont()
+// One printed line: where it starts, its box width and flags, and its text.
+void RecordText(bzTextRun *run)
 {
-    return &gFont;
-}
-
-int32_t RecordText(bzFont *, const char *text, uint32_t flags, float x, float y, float width)
-{
-    gCalls.push_back({"text", x, y, width, 0, flags, 0, text, nullptr});
-    return static_cast<int32_t>(y);
-}
-
-// Eight pixels a character.
-float FakeWidth(bzFont *, const char *text, uint32_t)
-{
-    return 8.0f * static_cast<float>(std::strlen(text));
+    const bzTextLayout *L = run->layout;
+    gCalls.push_back({"text", L->left, L->penY, L->boxWidth, 0, run->flags, 0,
+                      std::string(run->start, run->end), nullptr});
+    std::vector<bzTextVertex> vertices(static_cast<size_t>(run->vertexCount));
+    run->fill(run, vertices.data());
 }
 
 class ConsoleTest : public ::testing::Test
@@ -76,17 +71,11 @@ protected:
     {
         ResetConsole();
         gCalls.clear();
-        gFont = {};
-        gFont.lineHeight = 16;
-        gFont.scaleY = 1;
-        gFont.scaleX = 1;
-        gFont.fixedWidth = 8;
         bzgRenderTable = {};
         bzgRenderTable.PDDraw2DRect = RecordRect;
         bzgRenderTable.PDDraw2DLine = RecordLine;
         bzgRenderTable.PDNote2DViewport = RecordTarget;
-        const bzFontDriver driver = {FakeDefaultFont, RecordText, FakeWidth};
-        bz_Font_SetDriver(&driver);
+        bzgRenderTable.PDAdd2DVertexList = RecordText;
         bzgKeyQueue = {};
         bz_Console_GetState()->keyScan = 0;
         // A console of 408 x 300 pixels at (50, 20): three HELP columns of 136 pixels.
@@ -101,13 +90,14 @@ protected:
         cfg.visibleLines = 17;
         cfg.messageColour = 1;
         cfg.listingColour = 2;
+        cfg.font = &gConsoleFont.font;
         bz_Console_Configure(&cfg);
     }
     void TearDown() override
     {
         ResetConsole();
-        bz_Font_SetDriver(nullptr);
         bzgRenderTable = {};
+        bz_Font_ReleaseDefault();
     }
 
     static std::string Text()
