@@ -1,0 +1,43 @@
+// Models built in code for things that have no model file: the cube that stands in for a model
+// file that cannot be used ("Box"), the shapes the debug display shows for collision forms
+// (box, octahedron, sphere, capsule), and what they share: face subdivision, the colouring of
+// polygons from their material, the half-texel inset and the ear clipping of a 2-D outline.
+// Each builder fills the model's editable geometry and prepares its part; the model comes back
+// with one reference, or null with the last error set (14 when memory runs out).
+#pragma once
+
+#include "device/MaterialRecord.h"
+#include "models/Model.h"
+
+#include <cstdint>
+
+// Polygons subdivided (n + 1)^2 ways over fresh vertices, then welded. 0 (and nothing done)
+// for level 0; 71 for no model, 75 without vertex data, 20 for a negative level or one whose
+// polygon count would not fit, 14 without memory.
+int32_t bz_SubdivideModelPolygons(bzModel *model, int32_t level);
+// Every polygon with a material gets its colour in all three corners as 0xFFRRGGBB.
+void bz_ApplyMaterialColour(bzModel *model);
+// 0.5 / height of the image of the material's first layer; 1/512 without one.
+float bz_HalfTexel(const bzMaterial *material);
+
+// box: minimum x, y, z then maximum x, y, z. 8 vertices, 12 polygons, then subdivided.
+bzModel *bz_CreateBoxModel(const char *name, const float *box, int32_t level, bzMaterial *material);
+// A box of the edge length centred on the origin, level 0.
+bzModel *bz_CreateCubeModel(const char *name, bzMaterial *material, float edge);
+// An octahedron whose equator vertices sit on the corners of the width by depth rectangle.
+bzModel *bz_CreateDiamondModel(const char *name, float width, float height, float depth,
+                               bzMaterial *material);
+// An octahedron subdivided at the level and pushed out onto the sphere of the radius.
+bzModel *bz_CreateSphereModel(const char *name, bzMaterial *material, int32_t level, float radius);
+// A capsule on the x axis between the two ends (sorted), of segments (above 0) around. With
+// segments -1 the given model is refilled with the new radius and ends, keeping its counts.
+bzModel *bz_CreateTicTacModel(float radius, float firstEnd, float secondEnd, int32_t segments,
+                              bzModel *model);
+
+// Ear clipping of a closed outline of count indices into points (x, y pairs). winding 0 takes
+// a corner as convex when its cross product is negative, any other winding when positive; an
+// ear holding another of the first earTests points is not cut. Returns a new block (free it
+// with bz_MemFree) of 16-bit index triples and their count of indices in outCount; null with
+// outCount 0 when no ear can be cut, for fewer than three points, or without memory (14).
+uint16_t *bz_TriangulatePolygon2D(int32_t winding, int32_t count, const uint16_t *indices,
+                                  const float *points, int32_t earTests, int32_t *outCount);
