@@ -103,15 +103,17 @@ struct Reader
     uint32_t materialCount = 0;
     bzModel *model = nullptr;
     uint32_t faceCount = 0;
+    int32_t error = 0; // why the read gave no model, when it says
 };
 
 // Ends a read that found the file lying or memory short: nothing of the model is kept.
 bzModel *Fail(Reader &r, int32_t code)
 {
-    bzgLastError = code;
     if (r.model)
         bz_ReleaseModel(r.model);
     r.model = nullptr;
+    r.error = code;
+    bzgLastError = code;
     return nullptr;
 }
 
@@ -708,7 +710,7 @@ bool KnownVersion(uint16_t v)
 
 // Reads a payload of a known version; null when it gave no model.
 bzModel *DispatchPayload(const uint8_t *payload, uint32_t size, const char *path, uint16_t version,
-                         uint32_t flagWord)
+                         uint32_t flagWord, int32_t before)
 {
     if (version == 0x402 || version == 0x403)
     {
@@ -728,12 +730,19 @@ bzModel *DispatchPayload(const uint8_t *payload, uint32_t size, const char *path
         r.keepFaces = false;
     bzModel *model = ReadPayload(r);
     ReleaseMaterials(r);
+    // What the building steps leave in the last error is no failure of the read.
+    bzgLastError = r.error ? r.error : before;
     return model;
 }
 
+// The stand-in cube; the error that led to it stays the last error.
 bzModel *Box()
 {
-    return bz_CreateCubeModel("Box", nullptr, 1.0f);
+    const int32_t error = bzgLastError;
+    bzModel *box = bz_CreateCubeModel("Box", nullptr, 1.0f);
+    if (box)
+        bzgLastError = error;
+    return box;
 }
 
 // The header fields; false (error set) when the header is refused.
@@ -785,14 +794,14 @@ bool ParseHeader(const uint8_t *bytes, uint32_t available, Header &h)
 
 // Header, payload bounds, dispatch and the work after the payload reader.
 bzModel *ReadImage(const Header &h, const uint8_t *payload, uint32_t size, const char *path,
-                   uint32_t nameHash)
+                   uint32_t nameHash, int32_t before)
 {
     if (!KnownVersion(h.version))
     {
         bzgLastError = BZ_ERROR_OUTDATED_VERSION;
         return Box();
     }
-    bzModel *model = DispatchPayload(payload, size, path, h.version, h.flagWord);
+    bzModel *model = DispatchPayload(payload, size, path, h.version, h.flagWord, before);
     if (!model)
         return Box();
     if (h.version < 0x509)
@@ -810,6 +819,7 @@ bzModel *ReadImage(const Header &h, const uint8_t *payload, uint32_t size, const
 bzModel *bz_ReadModelImage(const uint8_t *bytes, uint32_t length, const char *path,
                            uint32_t nameHash)
 {
+    const int32_t before = bzgLastError;
     Header h;
     if (!bytes || !ParseHeader(bytes, length, h))
         return nullptr;
@@ -830,12 +840,13 @@ bzModel *bz_ReadModelImage(const uint8_t *bytes, uint32_t length, const char *pa
         bzgLastError = BZ_ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    return ReadImage(h, bytes + h.length, size, path, nameHash);
+    return ReadImage(h, bytes + h.length, size, path, nameHash, before);
 }
 
 bzModel *bz_ReadModelFile(const char *path, uint32_t nameHash)
 {
     BZ_ASSERT(path);
+    const int32_t before = bzgLastError;
     char name[BZ_FILE_PATH_SIZE];
     if (!path || std::strlen(path) > 251)
     {
@@ -900,8 +911,10 @@ bzModel *bz_ReadModelFile(const char *path, uint32_t nameHash)
         model = Box();
     }
     else
-        model = ReadImage(h, payload, size, path, nameHash);
+        model = ReadImage(h, payload, size, path, nameHash, before);
+    const int32_t error = bzgLastError;
     bz_TempStack_Free(kTempStack, payload);
+    bzgLastError = error;
     return model;
 }
 
