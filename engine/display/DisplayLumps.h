@@ -1,0 +1,24 @@
+// Display lumps: MODEL lumps that carry the shapes built in code (models/DisplayModels.h), for
+// the debug display of forms and poly-lines and for fallbacks. Each builder makes the lump and
+// its model, gives both the name, sets the material override (counted) and returns the lump
+// unattached; null with the last error set when either cannot be made.
+#pragma once
+
+#include "device/MaterialRecord.h"
+#include "scene/Lump.h"
+
+#include <cstdint>
+
+// box: minimum x, y, z then maximum x, y, z.
+bzLump *bz_CreateCuboidLump(const char *name, const float *box, int32_t level,
+                            bzMaterial *material);
+bzLump *bz_CreateCubeLump(const char *name, float edge, bzMaterial *material);
+bzLump *bz_CreateDiamondLump(const char *name, float width, float height, float depth,
+                             bzMaterial *material);
+bzLump *bz_CreateSphereLump(const char *name, int32_t level, float radius, bzMaterial *material);
+// A capsule lump named "Tic Tac"; the name, when given, goes to the model only. No override.
+bzLump *bz_CreateTicTacLump(const char *name, float radius, float firstEnd, float secondEnd,
+                            int32_t segments);
+// Refills the lump's capsule with the new radius and ends, keeping its counts: 0, or 71 when
+// the lump carries no model.
+int32_t bz_RebuildTicTacLump(bzLump *lump, float radius, float firstEnd, float secondEnd);
