@@ -712,3 +712,106 @@ TEST_F(ModelFileTest, MutatedFilesReadBackConsistently)
     EXPECT_GT(models, 0);
 }
 } // namespace
+
+namespace
+{
+// The triangle with app_data and a source bone block of two bones and three skin vertices.
+bzModel *BonedTriangle()
+{
+    TriangleSpec s;
+    s.app = true;
+    bzModel *m = Load(TriangleFile(s));
+    bzModelVertexData *d = m->vertexData;
+    d->userWord |= BZ_VDATA_BONES;
+    auto *bones =
+        static_cast<bzModelBoneData *>(bz_MemAlloc(sizeof(bzModelBoneData), BZ_MEM_CLEAR));
+    d->boneData = bones;
+    bones->boneCount = 2;
+    auto *records =
+        static_cast<bzModelDataBone *>(bz_MemAlloc(2 * sizeof(bzModelDataBone), BZ_MEM_CLEAR));
+    bones->bones = records;
+    std::strcpy(records[0].name, "hip");
+    records[0].parent = -1;
+    std::strcpy(records[1].name, "knee");
+    records[1].parent = 0;
+    records[1].position = {0, -1, 0};
+    bones->weightCount = 3;
+    auto *skins =
+        static_cast<bzModelSkinVertex *>(bz_MemAlloc(3 * sizeof(bzModelSkinVertex), BZ_MEM_CLEAR));
+    bones->weights = skins;
+    skins[1].count = 2;
+    skins[1].bones[1] = 1;
+    skins[1].weights[0] = 0.25f;
+    skins[1].weights[1] = 0.75f;
+    skins[1].offsets[1] = {1, 2, 3};
+    return m;
+}
+} // namespace
+
+TEST_F(ModelFileTest, SourceBonesRoundTripAndOverfullSkinRecordsAreRefused)
+{
+    bzgModelLoadOptions = 1;
+    bzModel *m = BonedTriangle();
+    ASSERT_EQ(bz_SaveModelToFile("boned.MDL", m, 1, 1), 0);
+    bz_ReleaseModel(m);
+    const std::string bytes = ReadWholeFile("boned.MDL");
+    bzModel *back = bz_ReadModelFile("boned", 0);
+    ASSERT_EQ(Kind(back), Got::Model);
+    EXPECT_NE(back->flags & BZ_MODEL_SKINNED, 0);
+    const bzModelBoneData *bones = back->vertexData->boneData;
+    ASSERT_NE(bones, nullptr);
+    ASSERT_EQ(bones->boneCount, 2);
+    const auto *records = static_cast<const bzModelDataBone *>(bones->bones);
+    EXPECT_STREQ(records[1].name, "knee");
+    EXPECT_EQ(records[0].parent, -1);
+    EXPECT_FLOAT_EQ(records[1].position.y, -1.0f);
+    ASSERT_EQ(bones->weightCount, 3u);
+    const auto *skins = static_cast<const bzModelSkinVertex *>(bones->weights);
+    EXPECT_EQ(skins[0].count, 0);
+    EXPECT_EQ(skins[1].count, 2);
+    EXPECT_EQ(skins[1].bones[1], 1);
+    EXPECT_FLOAT_EQ(skins[1].weights[1], 0.75f);
+    EXPECT_FLOAT_EQ(skins[1].offsets[1].z, 3.0f);
+    bz_ReleaseModel(back);
+
+    // The skin records are the file's last bytes: 2, then 2 + 2 x 18, then 2 bytes; before
+    // them the skin count and the two 82-byte bones.
+    const size_t second = bytes.size() - 2 - (2 + 2 * 18);
+    const size_t knee = second - 2 - 4 - 82;
+    struct Row
+    {
+        const char *what;
+        size_t at;
+        uint16_t value;
+    };
+    const Row rows[] = {
+        {"21 influences", second, 21},
+        {"influence of a bone past the list", second + 2 + 18, 2},
+        {"parent past the bones", knee + 32, 5},
+    };
+    for (const Row &row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        std::string bad = bytes;
+        bad[row.at] = static_cast<char>(row.value & 0xFF);
+        bad[row.at + 1] = static_cast<char>(row.value >> 8);
+        bzModel *b = Load(bad, "boned");
+        EXPECT_EQ(Kind(b), Got::Box);
+        EXPECT_EQ(bzgLastError, 29);
+        bz_ReleaseModel(b);
+    }
+}
+
+TEST_F(ModelFileTest, OptionBit5SkipsTheFacesAndTheirPolygonTable)
+{
+    TriangleSpec s;
+    s.app = true;
+    bzgModelLoadOptions = 1 | 0x20;
+    bzModel *m = Load(TriangleFile(s));
+    ASSERT_EQ(Kind(m), Got::Model);
+    EXPECT_EQ(m->part->faceCount, 0);
+    EXPECT_EQ(m->part->vertexCount, 3);
+    EXPECT_EQ(m->vertexData->faceToPolygon, nullptr);
+    EXPECT_EQ(m->vertexData->polygonCount, 1);
+    bz_ReleaseModel(m);
+}
