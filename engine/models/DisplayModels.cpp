@@ -1,4 +1,5 @@
 #include "models/DisplayModels.h"
+#include "models/DisplayModelsInternal.h"
 
 #include "core/Debug.h"
 #include "core/Error.h"
@@ -13,71 +14,10 @@
 #include <cmath>
 #include <cstring>
 
+using namespace bz_display_detail;
+
 namespace
 {
-// Every preparation step but 0x40.
-constexpr uint32_t kPrepareAll = 0xFFBF;
-constexpr float kDegrees = 57.29578f;
-constexpr float kPi = 3.14159265f;
-
-void CopyName(bzModel *model, const char *name)
-{
-    std::memset(model->name, 0, sizeof model->name);
-    if (name)
-        std::strncat(model->name, name, sizeof model->name - 1);
-}
-
-// The common end of every builder: name, colours, preparation. Frees the model on failure.
-bzModel *Finish(bzModel *model, const char *name)
-{
-    CopyName(model, name);
-    bz_ApplyMaterialColour(model);
-    if (const int32_t result = bz_PrepareModelGeometry(model, kPrepareAll))
-    {
-        bz_ReleaseModel(model);
-        bzgLastError = result;
-        return nullptr;
-    }
-    return model;
-}
-
-void SetVertex(bzModelDataVertex &v, float x, float y, float z)
-{
-    v.x = x;
-    v.y = y;
-    v.z = z;
-}
-
-void SetPolygon(bzModelPolygon &p, uint32_t a, uint32_t b, uint32_t c)
-{
-    p.v[0] = a;
-    p.v[1] = b;
-    p.v[2] = c;
-}
-
-void SetCornerUV(bzModelPolygon &p, int32_t corner, float u, float v, float scale1)
-{
-    p.uv[corner][0] = u;
-    p.uv[corner][1] = v;
-    p.uv[corner][2] = u * scale1;
-    p.uv[corner][3] = v * scale1;
-}
-
-// Degrees of atan2 over a full turn, shifted into 0..1.
-float TurnFraction(float y, float x)
-{
-    return bz_ATan2(y, x) * kDegrees * (1.0f / 360.0f) + 0.5f;
-}
-
-// Keeps a pair of corner texture values on the same side of the seam.
-void FixSeam(float &first, float &second)
-{
-    if (first - second > 0.5f)
-        second += 1.0f;
-    if (second - first > 0.5f)
-        first += 1.0f;
-}
-
 struct Lerp
 {
     float p[3];

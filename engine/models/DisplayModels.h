@@ -34,6 +34,50 @@ bzModel *bz_CreateSphereModel(const char *name, bzMaterial *material, int32_t le
 bzModel *bz_CreateTicTacModel(float radius, float firstEnd, float secondEnd, int32_t segments,
                               bzModel *model);
 
+// A quad in the x-y plane, w by h, its corners' set-0 texture coordinates from uvs (four u, v
+// pairs, by vertex: top left, top right, bottom right, bottom left).
+bzModel *bz_CreatePlaneModel(const char *name, float width, float height, bzMaterial *material,
+                             const float *uvs);
+// The plane with the whole texture once.
+bzModel *bz_CreateHalfSpaceModel(const char *name, float width, float height, bzMaterial *material);
+// The plane with the texture repeated, subdivided at the level.
+bzModel *bz_CreateGridModel(const char *name, int32_t level, float repeat, float width,
+                            float height, bzMaterial *material);
+// A fan of segments (above 0) in the x-z plane.
+bzModel *bz_CreateDiscModel(const char *name, int32_t segments, float radius, bzMaterial *material);
+bzModel *bz_CreateAnnulusModel(const char *name, int32_t segments, float inner, float outer,
+                               bzMaterial *material);
+// A cone on the y axis: the apex at height (or at the origin with the ring at -height), a base
+// when asked, texture coordinates around it or projected from above (planar).
+bzModel *bz_CreateConeModel(const char *name, int32_t segments, float radius, float height,
+                            bzMaterial *material, int32_t base, int32_t apexAtOrigin,
+                            int32_t planar);
+// A cylinder on the y axis centred on the origin, with caps when asked, facing in when asked.
+bzModel *bz_CreateCylinderModel(const char *name, int32_t segments, float radius, float height,
+                                bzMaterial *material, int32_t caps, int32_t insideOut);
+bzModel *bz_CreateTorusModel(const char *name, float ringRadius, float tubeRadius, int32_t rings,
+                             int32_t segments, bzMaterial *material);
+// A flat arrow of size s in the x-z plane, and a small pyramid pointing along +z.
+bzModel *bz_CreatePointerModel(const char *name, float size, bzMaterial *material);
+bzModel *bz_CreateMarkerModel(const char *name, bzMaterial *material);
+// A deliberately malformed box named "Broken Box" (a doubled vertex, unused vertices and
+// degenerate polygons), for testing what the engine makes of bad geometry.
+bzModel *bz_CreateBrokenBoxModel(bzMaterial *material);
+// A height field from a file of n x n bytes (a square count), size wide, heights scaled by
+// scale / 255, textured with the image (and the detail image as a second layer when named).
+// Null with 19 for a file that does not load, 29 for an empty or not square one.
+bzModel *bz_CreateGroundModel(const char *heightFile, const char *image, float size, float scale,
+                              const char *detailImage);
+
+// The first polygon in [first, end) of the model marked selected (flag bit 1), else -1.
+int32_t bz_FindFlaggedPolygon(const bzModel *model, int32_t first, int32_t end);
+// The first of count vertices within 0.0001 of the point on every axis, else the point appended
+// (the array must have room) and count raised; the vertex's index.
+int32_t bz_AddUniqueVertex(bzModelDataVertex *vertices, int32_t *count, const bzV3 *point);
+// out = a + (b - a) t, for three and four floats.
+void bz_LerpV3(const float *a, float *out, const float *b, float t);
+void bz_LerpV4(const float *a, float *out, const float *b, float t);
+
 // Ear clipping of a closed outline of count indices into points (x, y pairs). winding 0 takes
 // a corner as convex when its cross product is negative, any other winding when positive; an
 // ear holding another of the first earTests points is not cut. Returns a new block (free it

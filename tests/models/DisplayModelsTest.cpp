@@ -244,4 +244,147 @@ TEST_F(DisplayModelsTest, WeldingACubeOf36CornersLeaves8)
     EXPECT_EQ(bz_WeldModelVertices(nullptr), 71);
     bz_ReleaseModel(m);
 }
+
+TEST_F(DisplayModelsTest, ShapeCountsAndTheirConstants)
+{
+    struct Row
+    {
+        const char *what;
+        bzModel *model;
+        int32_t vertices;
+        int32_t polygons;
+    };
+    const float uvs[8] = {0, 0, 1, 0, 1, 1, 0, 1};
+    const Row rows[] = {
+        {"plane", bz_CreatePlaneModel("p", 2, 4, nullptr, uvs), 4, 2},
+        {"half space", bz_CreateHalfSpaceModel("h", 5, 5, nullptr), 4, 2},
+        {"grid level 1", bz_CreateGridModel("g", 1, 4.0f, 2, 2, nullptr), 9, 8},
+        {"disc", bz_CreateDiscModel("d", 8, 2.0f, nullptr), 10, 8},
+        {"annulus", bz_CreateAnnulusModel("a", 8, 1.0f, 2.0f, nullptr), 18, 16},
+        {"cone", bz_CreateConeModel("c", 8, 1, 2, nullptr, 0, 0, 0), 10, 8},
+        {"cone with base", bz_CreateConeModel("c", 8, 1, 2, nullptr, 1, 1, 1), 19, 16},
+        {"cylinder", bz_CreateCylinderModel("y", 8, 1, 2, nullptr, 0, 0), 18, 16},
+        {"cylinder with caps", bz_CreateCylinderModel("y", 8, 1, 2, nullptr, 1, 1), 20, 32},
+        {"torus", bz_CreateTorusModel("t", 3, 1, 6, 4, nullptr), 24, 48},
+        {"pointer", bz_CreatePointerModel("ptr", 1, nullptr), 7, 4},
+        {"marker", bz_CreateMarkerModel("m", nullptr), 5, 6},
+        {"broken box", bz_CreateBrokenBoxModel(nullptr), 13, 18},
+    };
+    for (const Row &row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        ASSERT_NE(row.model, nullptr);
+        EXPECT_EQ(row.model->vertexData->vertexCount, row.vertices);
+        EXPECT_EQ(row.model->vertexData->polygonCount, row.polygons);
+        EXPECT_NE(row.model->part, nullptr);
+    }
+    const bzModelVertexData *plane = rows[0].model->vertexData;
+    EXPECT_FLOAT_EQ(plane->vertices[0].x, -1.0f);
+    EXPECT_FLOAT_EQ(plane->vertices[0].y, 2.0f);
+    EXPECT_FLOAT_EQ(plane->polygons[1].uv[1][2], 5.0f); // set 1 of the second: (0,0) (5,5) (0,5)
+    EXPECT_FLOAT_EQ(plane->polygons[1].uv[2][2], 0.0f);
+    EXPECT_FLOAT_EQ(plane->polygons[1].uv[2][3], 5.0f);
+    EXPECT_EQ(plane->polygons[0].colours[1], 0xFFFFFFFFu);
+    EXPECT_FLOAT_EQ(rows[1].model->vertexData->polygons[0].uv[1][0], 1.0f); // vertex 1: (1, 0)
+    const bzModelVertexData *grid = rows[2].model->vertexData;
+    float lowest = 10, highest = -10;
+    for (int32_t i = 0; i < grid->polygonCount; ++i)
+        for (int32_t k = 0; k < 3; ++k)
+        {
+            lowest = std::fmin(lowest, grid->polygons[i].uv[k][0]);
+            highest = std::fmax(highest, grid->polygons[i].uv[k][2]);
+        }
+    EXPECT_FLOAT_EQ(lowest, 1.0f / 512.0f);
+    EXPECT_FLOAT_EQ(highest, 2.0f * (4.0f - 1.0f / 512.0f));
+    const bzModelVertexData *disc = rows[3].model->vertexData;
+    EXPECT_FLOAT_EQ(disc->vertices[1].z, 2.0f); // angle 360
+    EXPECT_EQ(disc->polygons[3].v[1], 5u);
+    EXPECT_EQ(disc->polygons[3].v[2], 4u);
+    EXPECT_FLOAT_EQ(disc->polygons[0].uv[0][1], 0.984375f);
+    EXPECT_FLOAT_EQ(disc->polygons[0].uv[2][0], 0.984375f);
+    const bzModelVertexData *cone = rows[5].model->vertexData;
+    EXPECT_FLOAT_EQ(cone->vertices[0].y, 2.0f);
+    EXPECT_FLOAT_EQ(cone->vertices[1].y, 0.0f);
+    const bzModelVertexData *based = rows[6].model->vertexData;
+    EXPECT_FLOAT_EQ(based->vertices[0].y, 0.0f);   // apex at the origin
+    EXPECT_FLOAT_EQ(based->vertices[18].y, -2.0f); // the base centre, last
+    EXPECT_EQ(based->polygons[8].smoothing, 2);
+    EXPECT_FLOAT_EQ(based->polygons[0].uv[0][0], 0.5f);
+    EXPECT_FLOAT_EQ(based->polygons[0].uv[0][1], 0.5f);
+    const bzModelVertexData *tube = rows[7].model->vertexData;
+    EXPECT_FLOAT_EQ(tube->vertices[0].y, 1.0f);
+    EXPECT_FLOAT_EQ(tube->vertices[1].y, -1.0f);
+    EXPECT_FLOAT_EQ(tube->polygons[0].uv[0][0], 2.0f); // (360 - 0) / 180
+    EXPECT_FLOAT_EQ(tube->polygons[0].uv[0][2], 0.5f); // (360 - 0) / 720
+    const bzModelVertexData *capped = rows[8].model->vertexData;
+    EXPECT_EQ(capped->polygons[16].smoothing, 2);
+    EXPECT_EQ(capped->polygons[17].smoothing, 4);
+    // Inside out: the first side polygon is (1, 0, 2).
+    EXPECT_EQ(capped->polygons[0].v[0], 1u);
+    EXPECT_EQ(capped->polygons[0].v[1], 0u);
+    const bzModelVertexData *torus = rows[9].model->vertexData;
+    EXPECT_FLOAT_EQ(torus->vertices[0].y, 4.0f); // (R + r) cos 0
+    EXPECT_STREQ(rows[12].model->name, "Broken Box");
+    for (const Row &row : rows)
+        bz_ReleaseModel(row.model);
+    for (int32_t bad : {0, -3})
+    {
+        EXPECT_EQ(bz_CreateDiscModel("d", bad, 1, nullptr), nullptr);
+        EXPECT_EQ(bz_CreateConeModel("c", bad, 1, 1, nullptr, 1, 0, 0), nullptr);
+        EXPECT_EQ(bz_CreateCylinderModel("y", bad, 1, 1, nullptr, 1, 0), nullptr);
+        EXPECT_EQ(bzgLastError, 20);
+    }
+}
+
+TEST_F(DisplayModelsTest, GroundFromAHeightFile)
+{
+    Put("hills.raw", std::string("\x00\x7f\xff\x00\x00\x00\xff\x00\x00", 9));
+    bzModel *m = bz_CreateGroundModel("hills.raw", nullptr, 3.0f, 2.0f, nullptr);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->vertexData->vertexCount, 9);
+    EXPECT_EQ(m->vertexData->polygonCount, 8);
+    EXPECT_FLOAT_EQ(m->vertexData->vertices[2].y, 2.0f);
+    EXPECT_FLOAT_EQ(m->vertexData->vertices[0].x, -1.0f); // spacing 1, centred
+    EXPECT_FLOAT_EQ(m->vertexData->vertices[8].z, 1.0f);
+    EXPECT_EQ(m->vertexData->polygons[0].v[1], 4u); // (v, v + n + 1, v + 1)
+    bz_ReleaseModel(m);
+    Put("empty.raw", "");
+    Put("five.raw", "12345");
+    struct Row
+    {
+        const char *file;
+        int32_t error;
+    };
+    for (const Row &row : {Row{"empty.raw", 0}, Row{"five.raw", 29}, Row{"absent.raw", 19}})
+    {
+        bzgLastError = 0;
+        EXPECT_EQ(bz_CreateGroundModel(row.file, nullptr, 1, 1, nullptr), nullptr) << row.file;
+        if (row.error)
+            EXPECT_EQ(bzgLastError, row.error) << row.file;
+        else
+            EXPECT_NE(bzgLastError, 0) << row.file;
+    }
+}
+
+TEST_F(DisplayModelsTest, VertexAndPolygonHelpers)
+{
+    bzModelDataVertex v[3] = {};
+    int32_t count = 1;
+    const bzV3 near = {0.00005f, 0, 0}, far = {1, 0, 0};
+    EXPECT_EQ(bz_AddUniqueVertex(v, &count, &near), 0);
+    EXPECT_EQ(bz_AddUniqueVertex(v, &count, &far), 1);
+    EXPECT_EQ(count, 2);
+    bzModel *m = bz_CreateCubeModel("c", nullptr, 1);
+    EXPECT_EQ(bz_FindFlaggedPolygon(m, 0, 12), -1);
+    m->vertexData->polygons[7].flags |= BZ_POLYGON_SEARCHED;
+    EXPECT_EQ(bz_FindFlaggedPolygon(m, 0, 12), 7);
+    EXPECT_EQ(bz_FindFlaggedPolygon(m, 8, 12), -1);
+    bz_ReleaseModel(m);
+    const float a[4] = {0, 1, 2, 3}, b[4] = {4, 5, 6, 7};
+    float out[4] = {};
+    bz_LerpV4(a, out, b, 0.25f);
+    EXPECT_FLOAT_EQ(out[3], 4.0f);
+    bz_LerpV3(a, out, b, 0.5f);
+    EXPECT_FLOAT_EQ(out[0], 2.0f);
+}
 } // namespace
