@@ -3,6 +3,7 @@
 #include "ModelsTestSupport.h"
 #include "core/Bytes.h"
 #include "display/ModelExport.h"
+#include "maths/Matrix.h"
 #include "display/SceneModelBridge.h"
 #include "models/DisplayModels.h"
 #include "models/MaterialFile.h"
@@ -145,5 +146,49 @@ TEST_F(DisplayLumpsTest, TheSceneLoadsModelsThroughTheBridge)
     bz_Scene_ReleaseModel(loaded);
     bz_Scene_ReleaseModel(loaded);
     EXPECT_EQ(bz_Scene_LoadModel("absent"), nullptr);
+}
+
+TEST_F(DisplayLumpsTest, ArrowOfShaftAndHeadAlongZ)
+{
+    bzLump *arrow = bz_CreateArrowLump("arrow", 0xFF00FF00, 4.0f, 0.1f, 0.3f);
+    ASSERT_NE(arrow, nullptr);
+    EXPECT_EQ(arrow->type, BZ_LUMP_TYPE_NULL);
+    ASSERT_EQ(bz_Lump_CountChildren(arrow), 2);
+    bzLump *head = bz_Lump_GetChild(arrow, 0);
+    bzLump *shaft = bz_Lump_GetChild(arrow, 1);
+    EXPECT_FLOAT_EQ(shaft->matrix.row[3].z, 1.5f);
+    EXPECT_FLOAT_EQ(head->matrix.row[3].z, 3.0f);
+    // The cone's apex (0, 1, 0) in its own frame lies at the arrow's tip.
+    bzV3 apex = {0, 1.0f, 0};
+    bzV3 tip;
+    bz_M34_TransformPointInto(&head->matrix, &tip, &apex);
+    EXPECT_NEAR(tip.z, 4.0f, 1e-5f);
+    EXPECT_NEAR(tip.y, 0.0f, 1e-5f);
+    bzMaterial *mat = shaft->material;
+    ASSERT_NE(mat, nullptr);
+    EXPECT_STREQ(mat->shortName, "ArrowMat");
+    EXPECT_EQ(head->material, mat);
+    EXPECT_EQ(bz_Lump_GetModel(shaft)->vertexData->polygonCount, 28);
+    EXPECT_EQ(bz_Lump_GetModel(head)->vertexData->polygonCount, 14);
+    bz_Lump_DestroyTree(arrow);
+    EXPECT_EQ(bz_FindMaterial("ArrowMat"), nullptr);
+
+    const float uvs[8] = {0, 0, 1, 0, 1, 1, 0, 1};
+    bzLump *lumps[] = {
+        bz_CreatePlaneLump("plane", 1, 1, nullptr, uvs),
+        bz_CreateHalfSpaceLump("half", 5, 5, nullptr),
+        bz_CreateGridLump("grid", 2, 1, 1, 1, nullptr),
+        bz_CreateDiscLump("disc", 6, 1, nullptr),
+        bz_CreateAnnulusLump("ring", 6, 1, 2, nullptr),
+        bz_CreateTorusLump("torus", 2, 1, 4, 4, nullptr),
+        bz_CreatePointerLump("pointer", 1, nullptr),
+        bz_CreateMarkerLump("marker", nullptr),
+    };
+    for (bzLump *l : lumps)
+    {
+        ASSERT_NE(l, nullptr);
+        EXPECT_STREQ(bz_Lump_GetModel(l)->name, l->name);
+        bz_Lump_DestroyTree(l);
+    }
 }
 } // namespace
