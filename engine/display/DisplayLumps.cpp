@@ -2,6 +2,8 @@
 
 #include "core/Error.h"
 #include "maths/Matrix.h"
+#include "models/ImgFill.h"
+#include "models/ImgMap.h"
 #include "models/Material.h"
 #include "models/DisplayModels.h"
 #include "models/Model.h"
@@ -163,4 +165,26 @@ bzLump *bz_CreateArrowLump(const char *name, bzColour colour, float length, floa
     bz_Lump_Attach(root, shaft);
     bz_Lump_Attach(root, head);
     return root;
+}
+
+bzLump *bz_CreateSkyBoxLump(const char (*names)[32], bzMaterial **materials)
+{
+    return Hang("SB", bz_CreateSkyBoxModel(names, materials), nullptr, false);
+}
+
+bzLump *bz_CreateBrokenBoxLump()
+{
+    bz_IMGMAP *image = bz_CreateImgMap(nullptr, BZ_IMAGE_565, 256, 256,
+                                       BZ_IMGMAP_MAKE_TEXTURE | BZ_IMGMAP_OPT_NO_COMPRESS);
+    if (!image)
+        return nullptr;
+    bz_FillImgMapChecker(image, 0xFFFF0000, 0xFF0000FF, 4, 4);
+    bzMaterial *material = bz_CreateMaterialFromTextureHandle(image);
+    bz_ReleaseImgMap(image);
+    if (!material)
+        return nullptr;
+    bz_RenameMaterial(material, "BrokenBoxMaterial");
+    bzLump *lump = Hang("BrokenBox", bz_CreateBrokenBoxModel(material), material, true);
+    bz_ReleaseMaterial(material);
+    return lump;
 }

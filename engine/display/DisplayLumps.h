@@ -39,6 +39,11 @@ bzLump *bz_CreateMarkerLump(const char *name, bzMaterial *material);
 // the length) and a cone head, both of the material "ArrowMat" of the colour.
 bzLump *bz_CreateArrowLump(const char *name, bzColour colour, float length, float shaftRadius,
                            float headRadius);
+// The sky box in a lump named "SB" (no override).
+bzLump *bz_CreateSkyBoxLump(const char (*names)[32], bzMaterial **materials);
+// The malformed box with a 256 x 256 red and blue checker texture (material
+// "BrokenBoxMaterial") in a lump named "BrokenBox"; null when the texture cannot be made.
+bzLump *bz_CreateBrokenBoxLump();
 // Refills the lump's capsule with the new radius and ends, keeping its counts: 0, or 71 when
 // the lump carries no model.
 int32_t bz_RebuildTicTacLump(bzLump *lump, float radius, float firstEnd, float secondEnd);

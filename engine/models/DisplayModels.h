@@ -69,6 +69,14 @@ bzModel *bz_CreateBrokenBoxModel(bzMaterial *material);
 bzModel *bz_CreateGroundModel(const char *heightFile, const char *image, float size, float scale,
                               const char *detailImage);
 
+// A cube of half size 50 seen from inside, named "skybox", side i of the material "skybox<i>"
+// whose first layer holds the image named in names (six names of 32 characters; null: sides
+// without image). When materials is given it receives the six materials, each with a reference
+// for the caller.
+bzModel *bz_CreateSkyBoxModel(const char (*names)[32], bzMaterial **materials);
+// The same box with the one image on all six sides.
+bzModel *bz_CreateSkyBoxModelFromImage(bz_IMGMAP *image, bzMaterial **materials);
+
 // The first polygon in [first, end) of the model marked selected (flag bit 1), else -1.
 int32_t bz_FindFlaggedPolygon(const bzModel *model, int32_t first, int32_t end);
 // The first of count vertices within 0.0001 of the point on every axis, else the point appended

@@ -9,6 +9,7 @@
 #include "models/Material.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -489,6 +490,87 @@ bzModel *bz_CreateBrokenBoxModel(bzMaterial *material)
             p.uv[k][3] = 2.0f - 3.0f * v;
         }
     return Finish(model, "Broken Box");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sky box
+
+namespace
+{
+bzModel *BuildSkyBox(const char (*names)[32], bz_IMGMAP *image, bzMaterial **out)
+{
+    bzMaterial *sides[6] = {};
+    for (int32_t i = 0; i < 6; ++i)
+    {
+        char name[16];
+        std::snprintf(name, sizeof name, "skybox%i", i);
+        sides[i] = bz_CreateMaterial(name, 0);
+        if (!sides[i])
+            break;
+        bzMaterial *m = sides[i];
+        m->red = m->green = m->blue = 1.0f;
+        m->flags = 0x44C04;
+        bz_IMGMAP *side = image ? bz_AddRefImgMap(image) : names ? bz_GetImgMap(names[i]) : nullptr;
+        if (m->layerCount > 0)
+            bz_SetMaterialLayerTexture(m, 0, side);
+        bz_ReleaseImgMap(side);
+        bz_UpdateMaterial(m, static_cast<int32_t>(0xFFFFFFEF));
+    }
+    bzModel *model = sides[5] ? bz_CreateModel(12, 8) : nullptr;
+    if (model)
+    {
+        bzModelVertexData *d = model->vertexData;
+        const float corners[8][3] = {{-50, -50, -50}, {50, -50, -50}, {50, 50, -50}, {-50, 50, -50},
+                                     {-50, -50, 50},  {50, -50, 50},  {50, 50, 50},  {-50, 50, 50}};
+        static const uint32_t kFaces[12][3] = {{0, 1, 2}, {0, 2, 3}, {5, 4, 7}, {5, 7, 6},
+                                               {4, 0, 3}, {4, 3, 7}, {1, 5, 6}, {1, 6, 2},
+                                               {4, 5, 1}, {4, 1, 0}, {3, 2, 6}, {3, 6, 7}};
+        for (int32_t i = 0; i < 8; ++i)
+            SetVertex(d->vertices[i], corners[i][0], corners[i][1], corners[i][2]);
+        for (int32_t i = 0; i < 12; ++i)
+        {
+            bzModelPolygon &p = d->polygons[i];
+            SetPolygon(p, kFaces[i][0], kFaces[i][1], kFaces[i][2]);
+            p.material = sides[i / 2];
+            const float e = bz_HalfTexel(p.material);
+            const float first[3][2] = {{1 - e, e}, {e, 1 - e}, {e, e}};
+            const float second[3][2] = {{1 - e, e}, {1 - e, 1 - e}, {e, 1 - e}};
+            for (int32_t k = 0; k < 3; ++k)
+            {
+                const float(*uv)[2] = i % 2 == 0 ? first : second;
+                p.uv[k][0] = uv[k][0];
+                p.uv[k][1] = uv[k][1];
+                p.colours[k] = 0xFF7F7F7Fu;
+            }
+        }
+        CopyName(model, "skybox");
+        if (const int32_t result = bz_PrepareModelGeometry(model, kPrepareAll))
+        {
+            bz_ReleaseModel(model);
+            model = nullptr;
+            bzgLastError = result;
+        }
+    }
+    // The part's entries hold the materials; the builder's references go to the caller or away.
+    for (int32_t i = 0; i < 6; ++i)
+    {
+        if (out)
+            out[i] = model ? sides[i] : nullptr;
+        if (!out || !model)
+            bz_ReleaseMaterial(sides[i]);
+    }
+    return model;
+}
+} // namespace
+
+bzModel *bz_CreateSkyBoxModel(const char (*names)[32], bzMaterial **materials)
+{
+    return BuildSkyBox(names, nullptr, materials);
+}
+
+bzModel *bz_CreateSkyBoxModelFromImage(bz_IMGMAP *image, bzMaterial **materials)
+{
+    return BuildSkyBox(nullptr, image, materials);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "core/Bytes.h"
 #include "display/ModelExport.h"
 #include "maths/Matrix.h"
+#include "models/ImgMap.h"
 #include "display/SceneModelBridge.h"
 #include "models/DisplayModels.h"
 #include "models/MaterialFile.h"
@@ -13,6 +14,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace
 {
@@ -190,5 +192,57 @@ TEST_F(DisplayLumpsTest, ArrowOfShaftAndHeadAlongZ)
         EXPECT_STREQ(bz_Lump_GetModel(l)->name, l->name);
         bz_Lump_DestroyTree(l);
     }
+}
+
+TEST_F(DisplayLumpsTest, SkyBoxAndBrokenBox)
+{
+    const char names[6][32] = {"n0", "n1", "n2", "n3", "n4", "n5"};
+    bzMaterial *materials[6] = {};
+    bzLump *sky = bz_CreateSkyBoxLump(names, materials);
+    ASSERT_NE(sky, nullptr);
+    EXPECT_STREQ(sky->name, "SB");
+    bzModel *box = bz_Lump_GetModel(sky);
+    EXPECT_STREQ(box->name, "skybox");
+    ASSERT_EQ(box->vertexData->polygonCount, 12);
+    EXPECT_FLOAT_EQ(box->vertexData->vertices[6].x, 50.0f);
+    for (int32_t i = 0; i < 6; ++i)
+    {
+        ASSERT_NE(materials[i], nullptr);
+        EXPECT_EQ(materials[i]->shortName, "skybox" + std::to_string(i));
+        EXPECT_EQ(box->vertexData->polygons[2 * i + 1].material, materials[i]);
+        EXPECT_EQ(materials[i]->layers[0].image, nullptr); // no such images
+        bz_ReleaseMaterial(materials[i]);
+    }
+    EXPECT_EQ(box->vertexData->polygons[0].colours[0], 0xFF7F7F7Fu);
+    // Seen from inside: every face's normal points at the centre.
+    for (int32_t i = 0; i < 12; ++i)
+    {
+        const bzModelPolygon &p = box->vertexData->polygons[i];
+        const bzModelDataVertex &v = box->vertexData->vertices[p.v[0]];
+        EXPECT_LT(p.faceNormal.x * v.x + p.faceNormal.y * v.y + p.faceNormal.z * v.z, 0.0f) << i;
+    }
+    bz_Lump_DestroyTree(sky);
+    EXPECT_EQ(bz_FindMaterial("skybox0"), nullptr);
+
+    bz_IMGMAP *image = bz_CreateImgMap("sky", BZ_IMAGE_8888, 64, 64, 0);
+    bzModel *fromImage = bz_CreateSkyBoxModelFromImage(image, nullptr);
+    ASSERT_NE(fromImage, nullptr);
+    EXPECT_EQ(fromImage->vertexData->polygons[4].material->layers[0].image, image);
+    EXPECT_FLOAT_EQ(fromImage->vertexData->polygons[0].uv[2][0], 0.5f / 64.0f);
+    bz_ReleaseModel(fromImage);
+    bz_ReleaseImgMap(image);
+
+    bzLump *broken = bz_CreateBrokenBoxLump();
+    ASSERT_NE(broken, nullptr);
+    EXPECT_STREQ(broken->name, "BrokenBox");
+    ASSERT_NE(broken->material, nullptr);
+    EXPECT_STREQ(broken->material->shortName, "BrokenBoxMaterial");
+    bz_IMGMAP *checker = broken->material->layers[0].image;
+    ASSERT_NE(checker, nullptr);
+    EXPECT_EQ(checker->width, 256);
+    EXPECT_EQ(Pixel(checker, 0, 0) & 0x00FFFFFF, 0x0000FFu);
+    EXPECT_EQ(Pixel(checker, 64, 0) & 0x00FFFFFF, 0xFF0000u);
+    EXPECT_STREQ(bz_Lump_GetModel(broken)->name, "Broken Box");
+    bz_Lump_DestroyTree(broken);
 }
 } // namespace
