@@ -1,6 +1,5 @@
 #include "models/ModelCleanup.h"
 
-#include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "maths/Vector.h"
@@ -69,6 +68,10 @@ int32_t bz_WeldModelVertices(bzModel *model)
     const uint32_t polygons = static_cast<uint32_t>(data->polygonCount);
     if (polygons == 0 || !data->polygons)
         return 0;
+    for (uint32_t i = 0; i < polygons; ++i)
+        for (uint32_t v : data->polygons[i].v)
+            if (v >= static_cast<uint32_t>(data->vertexCount))
+                return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
     const uint32_t count = 3 * polygons;
     auto *corners = static_cast<Corner *>(bz_MemAlloc(count * sizeof(Corner), 0));
     if (!corners)
@@ -76,9 +79,7 @@ int32_t bz_WeldModelVertices(bzModel *model)
     for (uint32_t i = 0; i < polygons; ++i)
         for (uint32_t k = 0; k < 3; ++k)
         {
-            const uint32_t v = data->polygons[i].v[k];
-            BZ_ASSERT(v < static_cast<uint32_t>(data->vertexCount));
-            const bzModelDataVertex &dv = data->vertices[v];
+            const bzModelDataVertex &dv = data->vertices[data->polygons[i].v[k]];
             corners[3 * i + k] = {{dv.x, dv.y, dv.z}, i, k};
         }
     // A stable merge sort never leaves the array, whatever the tolerance does to the order.

@@ -10,7 +10,8 @@
 // Twice the area of the polygon: |(corner0 - corner1) x (corner0 - corner2)|.
 float bz_PolygonArea2(const bzModelPolygon *polygon, const bzModelDataVertex *vertices);
 // Merges corners whose positions differ by at most 0.0001 on every axis; the vertex order
-// afterwards is the sorted order. 0, 71 for no model, 75 without vertex data, 14 without memory.
+// afterwards is the sorted order. 0, 71 for no model, 75 without vertex data, 29 for a polygon
+// naming a vertex it does not have, 14 without memory.
 int32_t bz_WeldModelVertices(bzModel *model);
 // Drops the vertices no polygon names and renumbers the polygons; the same results.
 int32_t bz_RemoveUnreferencedVertices(bzModel *model);

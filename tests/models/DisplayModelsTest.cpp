@@ -242,6 +242,8 @@ TEST_F(DisplayModelsTest, WeldingACubeOf36CornersLeaves8)
     for (int32_t i = 0; i < 12; ++i)
         EXPECT_GT(bz_PolygonArea2(&m->vertexData->polygons[i], m->vertexData->vertices), 0.5f);
     EXPECT_EQ(bz_WeldModelVertices(nullptr), 71);
+    m->vertexData->polygons[3].v[2] = 8;
+    EXPECT_EQ(bz_WeldModelVertices(m), 29);
     bz_ReleaseModel(m);
 }
 
