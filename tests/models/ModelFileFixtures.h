@@ -27,6 +27,7 @@ struct TriangleSpec
     uint32_t faceToPolygon = 0;  // the face's polygon
     uint32_t polygonVertex2 = 2; // the third corner of the polygon
     std::string faceTail = std::string(16, '\0'); // the unread bytes of 30- and 32-byte faces
+    uint32_t polygonFlagWord = 0x10001;           // of which the low 16 bits are kept
 };
 
 inline void Vertex44(ByteWriter &w, float x, float y, uint32_t colour)
@@ -108,8 +109,8 @@ inline std::string TrianglePayload(const TriangleSpec &s)
         w.F32(0).F32(0).F32(0).F32(1);  // plane d and normal
         for (int32_t k = 0; k < 9; ++k) // corner normals
             w.F32(k % 3 == 2 ? 1.0f : 0.0f);
-        w.U32(s.polygonMaterial).U32(0x10001); // material, flag word
-        w.U32(0).U32(1).U32(s.polygonVertex2); // corners
+        w.U32(s.polygonMaterial).U32(s.polygonFlagWord); // material, flag word
+        w.U32(0).U32(1).U32(s.polygonVertex2);           // corners
         w.U32(s.polygonColour).U32(s.polygonColour).U32(s.polygonColour);
         for (const auto &p : pos)
             w.F32(p[0]).F32(p[1]).F32(3 * p[0]).F32(3 * p[1]);

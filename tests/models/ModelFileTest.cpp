@@ -507,6 +507,27 @@ TEST_F(ModelFileTest, TheWriterReproducesAFileByteForByte)
     bz_ReleaseModel(m);
 }
 
+TEST_F(ModelFileTest, TheWriterReproducesAFileWithAppDataByteForByte)
+{
+    bzgModelLoadOptions = 1;
+    TriangleSpec s;
+    s.materials = {"Default"};
+    s.strips = true;
+    s.trueCentre = true;
+    s.app = true;
+    s.polygonFlagWord = 1;
+    const std::string fixture = TriangleFile(s);
+    bzModel *m = Load(fixture);
+    ASSERT_EQ(Kind(m), Got::Model);
+    ASSERT_NE(m->vertexData, nullptr);
+    ASSERT_EQ(bz_SaveModelToFile("again.MDL", m, 1, 1), 0);
+    const std::string written = ReadWholeFile("again.MDL");
+    ASSERT_EQ(written.size(), fixture.size());
+    EXPECT_EQ(written.substr(0, 4), fixture.substr(0, 4));
+    EXPECT_EQ(written.substr(8), fixture.substr(8));
+    bz_ReleaseModel(m);
+}
+
 TEST_F(ModelFileTest, WrittenModelsReadBackTheSame)
 {
     bzMaterial *red = bz_CreateMaterial("red", 1);
@@ -559,6 +580,21 @@ TEST_F(ModelFileTest, WrittenModelsReadBackTheSame)
     ASSERT_EQ(back->vertexData->polygonCount, 12);
     for (int32_t i = 0; i < 12; ++i)
         EXPECT_EQ(back->vertexData->polygons[i].material == nullptr, i == 3) << i;
+    // The copy list and each data vertex's run of it.
+    const bzModelVertexData *da = cube->vertexData, *db = back->vertexData;
+    ASSERT_NE(da->table3, nullptr);
+    ASSERT_NE(db->table3, nullptr);
+    EXPECT_EQ(std::memcmp(da->table3, db->table3, 4u * static_cast<uint32_t>(a->vertexCount)), 0);
+    ASSERT_EQ(da->vertexCount, db->vertexCount);
+    for (int32_t v = 0; v < db->vertexCount; ++v)
+    {
+        EXPECT_EQ(db->vertices[v].runCount, da->vertices[v].runCount) << v;
+        EXPECT_EQ(db->vertices[v].run - db->table3, da->vertices[v].run - da->table3) << v;
+    }
+    ASSERT_NE(db->faceToPolygon, nullptr);
+    EXPECT_EQ(
+        std::memcmp(da->faceToPolygon, db->faceToPolygon, 4u * static_cast<uint32_t>(a->faceCount)),
+        0);
     bz_ReleaseModel(back);
     bz_ReleaseModel(cube);
 }
