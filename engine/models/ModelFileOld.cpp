@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "core/Progress.h"
 #include "files/File.h"
 #include "models/Material.h"
 #include "models/MaterialFile.h"
@@ -154,6 +155,7 @@ bzModel *ReadModelV402(const uint8_t *payload, uint32_t size, const char *path, 
     std::snprintf(folder, sizeof folder, "%s", bz_GetPathDirectory(path));
     const size_t folderLength = std::strlen(folder);
     const char *separator = folderLength > 0 && folder[folderLength - 1] != '\\' ? "\\" : "";
+    bz_Progress_Begin(static_cast<int32_t>(materialCount));
     for (uint32_t i = 0; ok && i < materialCount; ++i)
     {
         char name[kNameRecord + 1] = {};
@@ -161,7 +163,9 @@ bzModel *ReadModelV402(const uint8_t *payload, uint32_t size, const char *path, 
         char materialPath[BZ_FILE_PATH_SIZE + 24];
         std::snprintf(materialPath, sizeof materialPath, "%s%s%s", folder, separator, name);
         slots[i] = bz_LoadMaterial(materialPath);
+        bz_Progress_Step();
     }
+    bz_Progress_End();
     if (!ok || cur.bad)
     {
         release();
