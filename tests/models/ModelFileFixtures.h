@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-struct TriangleSpec
+struct TriangleFields
 {
     uint16_t version = 0x509;
     bool prep = true;
@@ -40,7 +40,7 @@ inline void Vertex44(ByteWriter &w, float x, float y, uint32_t colour)
 }
 
 // The payload of a one-triangle model at (0,0,0), (1,0,0), (0,1,0) of the version's layout.
-inline std::string TrianglePayload(const TriangleSpec &s)
+inline std::string TrianglePayload(const TriangleFields &s)
 {
     const uint16_t v = s.version;
     ByteWriter w;
@@ -137,7 +137,7 @@ inline std::string Container(uint16_t magic, uint16_t version, uint32_t flagWord
     ByteWriter w;
     w.U16(magic).U16(version);
     if (version > 0x506)
-        w.U32(0x5EEDF00D);
+        w.U32(0x600DF00D);
     if (magic == 0x1234)
         w.U16(models).U16(0);
     else
@@ -146,7 +146,7 @@ inline std::string Container(uint16_t magic, uint16_t version, uint32_t flagWord
     return w.Raw(payload).bytes;
 }
 
-inline std::string TriangleFile(const TriangleSpec &s, uint32_t flagWord = 0)
+inline std::string TriangleFile(const TriangleFields &s, uint32_t flagWord = 0)
 {
     return Container(0x2345, s.version, s.app && flagWord == 0 ? 1 : flagWord, TrianglePayload(s));
 }

@@ -55,12 +55,12 @@ bzModel *Load(const std::string &bytes, const char *path = "tri")
 TEST_F(ModelFileTest, HeaderAndSwitchesDecideModelBoxOrNothing)
 {
     const std::string prepOnly = TrianglePayload({});
-    TriangleSpec both;
+    TriangleFields both;
     both.app = true;
-    TriangleSpec appOnly;
+    TriangleFields appOnly;
     appOnly.app = true;
     appOnly.prep = false;
-    TriangleSpec neither;
+    TriangleFields neither;
     neither.prep = false;
     struct Row
     {
@@ -124,7 +124,7 @@ TEST_F(ModelFileTest, PrepDataFillsPartAndChecksumGoesToTheModel)
 {
     bzModel *m = Load(TriangleFile({}));
     ASSERT_EQ(Kind(m), Got::Model);
-    EXPECT_EQ(m->fileWord2, 0x5EEDF00Du);
+    EXPECT_EQ(m->fileWord2, 0x600DF00Du);
     bzModelPart *part = m->part;
     ASSERT_NE(part, nullptr);
     ASSERT_EQ(part->faceCount, 1);
@@ -146,7 +146,7 @@ TEST_F(ModelFileTest, PrepDataFillsPartAndChecksumGoesToTheModel)
 
 TEST_F(ModelFileTest, InvertedBoundsAreSwappedWithAMessage)
 {
-    TriangleSpec s;
+    TriangleFields s;
     s.minX = 2.0f;
     s.maxX = 1.0f;
     testing::internal::CaptureStdout();
@@ -168,7 +168,7 @@ TEST_F(ModelFileTest, MaterialNamesDefaultAndFolders)
     bz_ReleaseMaterial(stone);
     for (const char *name : {"DEFAULT", "default", "DeFaUlT"})
     {
-        TriangleSpec s;
+        TriangleFields s;
         s.materials = {name};
         bzModel *m = Load(TriangleFile(s), "models\\tri");
         ASSERT_EQ(Kind(m), Got::Model) << name;
@@ -178,7 +178,7 @@ TEST_F(ModelFileTest, MaterialNamesDefaultAndFolders)
     static int32_t hooked;
     hooked = 0;
     bzgModel_materialHook = [](bzMaterial *) { ++hooked; };
-    TriangleSpec s;
+    TriangleFields s;
     s.materials = {"textures\\stone"};
     bzModel *m = Load(TriangleFile(s), "models\\tri");
     bzgModel_materialHook = nullptr;
@@ -200,7 +200,7 @@ TEST_F(ModelFileTest, MaterialSlotsNoEntryTakesAreReleased)
     ASSERT_EQ(bz_SaveMaterial("b.MTL", b), 0);
     bz_ReleaseMaterial(a);
     bz_ReleaseMaterial(b);
-    TriangleSpec s;
+    TriangleFields s;
     s.materials = {"a", "b"}; // one entry: b is taken by none
     bzModel *m = Load(TriangleFile(s));
     ASSERT_EQ(Kind(m), Got::Model);
@@ -216,7 +216,7 @@ TEST_F(ModelFileTest, ColoursAreHalvedBelowVersion0x507)
     for (uint16_t version : {0x505, 0x506, 0x507, 0x508, 0x509})
     {
         SCOPED_TRACE(version);
-        TriangleSpec s;
+        TriangleFields s;
         s.version = version;
         s.app = true;
         s.polygonColour = 0xFFFFFFFF;
@@ -250,7 +250,7 @@ TEST_F(ModelFileTest, OlderVersionsReadTheirLayouts)
     for (const Row &row : rows)
     {
         SCOPED_TRACE(row.version);
-        TriangleSpec s;
+        TriangleFields s;
         s.version = row.version;
         s.app = true;
         s.faceTail = std::string(16, 'x'); // never read
@@ -283,7 +283,7 @@ TEST_F(ModelFileTest, OlderVersionsReadTheirLayouts)
 
 TEST_F(ModelFileTest, Version0x503FaceEntryBeyond4095BecomesZero)
 {
-    TriangleSpec s;
+    TriangleFields s;
     s.version = 0x503;
     s.faceEntry = 5000;
     bzModel *m = Load(TriangleFile(s));
@@ -295,7 +295,7 @@ TEST_F(ModelFileTest, Version0x503FaceEntryBeyond4095BecomesZero)
 
 TEST_F(ModelFileTest, Version0x500WithoutAppDataHasBoundsAndNameOnly)
 {
-    TriangleSpec s;
+    TriangleFields s;
     s.version = 0x500;
     s.app = true;
     bzModel *m = Load(TriangleFile(s)); // option bit 0 clear
@@ -368,33 +368,33 @@ TEST_F(ModelFileTest, LyingFieldsGiveTheBoxAndError29)
     struct Row
     {
         const char *what;
-        TriangleSpec spec;
+        TriangleFields fields;
     };
     std::vector<Row> rows;
     auto add = [&](const char *what, auto change)
     {
-        TriangleSpec s;
+        TriangleFields s;
         s.app = true;
         change(s);
         rows.push_back({what, s});
     };
-    add("face vertex past the mesh", [](TriangleSpec &s) { s.faceVertex2 = 3; });
-    add("face entry past the entries", [](TriangleSpec &s) { s.faceEntry = 1; });
-    add("more entries than materials", [](TriangleSpec &s) { s.entryCount = 2; });
-    add("list index past the mesh", [](TriangleSpec &s) { s.listIndex2 = 3; });
+    add("face vertex past the mesh", [](TriangleFields &s) { s.faceVertex2 = 3; });
+    add("face entry past the entries", [](TriangleFields &s) { s.faceEntry = 1; });
+    add("more entries than materials", [](TriangleFields &s) { s.entryCount = 2; });
+    add("list index past the mesh", [](TriangleFields &s) { s.listIndex2 = 3; });
     add("strip index past the mesh",
-        [](TriangleSpec &s)
+        [](TriangleFields &s)
         {
             s.strips = true;
             s.listIndex2 = 70000;
         });
-    add("polygon material past the list", [](TriangleSpec &s) { s.polygonMaterial = 2; });
-    add("polygon vertex past the data", [](TriangleSpec &s) { s.polygonVertex2 = 3; });
-    add("face polygon past the polygons", [](TriangleSpec &s) { s.faceToPolygon = 1; });
+    add("polygon material past the list", [](TriangleFields &s) { s.polygonMaterial = 2; });
+    add("polygon vertex past the data", [](TriangleFields &s) { s.polygonVertex2 = 3; });
+    add("face polygon past the polygons", [](TriangleFields &s) { s.faceToPolygon = 1; });
     for (const Row &row : rows)
     {
         SCOPED_TRACE(row.what);
-        bzModel *m = Load(TriangleFile(row.spec));
+        bzModel *m = Load(TriangleFile(row.fields));
         EXPECT_EQ(Kind(m), Got::Box);
         EXPECT_EQ(bzgLastError, 29);
         bz_ReleaseModel(m);
@@ -489,7 +489,7 @@ TEST_F(ModelFileTest, TheWriterReproducesAFileByteForByte)
 {
     // Written with strips and the name "Default", as the writer writes them; the checksum is
     // the writer's own.
-    TriangleSpec s;
+    TriangleFields s;
     s.materials = {"Default"};
     s.strips = true;
     s.trueCentre = true;
@@ -510,7 +510,7 @@ TEST_F(ModelFileTest, TheWriterReproducesAFileByteForByte)
 TEST_F(ModelFileTest, TheWriterReproducesAFileWithAppDataByteForByte)
 {
     bzgModelLoadOptions = 1;
-    TriangleSpec s;
+    TriangleFields s;
     s.materials = {"Default"};
     s.strips = true;
     s.trueCentre = true;
@@ -657,7 +657,7 @@ TEST_F(ModelFileTest, SharingAndFreshLoads)
 
 TEST_F(ModelFileTest, TestModelFileRewritesAsTheCurrentVersion)
 {
-    TriangleSpec s;
+    TriangleFields s;
     s.version = 0x505;
     Put("old.MDL", TriangleFile(s));
     char path[] = "old";
@@ -709,9 +709,9 @@ TEST_F(ModelFileTest, MutatedFilesReadBackConsistently)
 {
     bzgModelLoadOptions = 1;
     bzModel *cube = bz_CreateCubeModel("cube", nullptr, 1.0f);
-    ASSERT_EQ(bz_SaveModelToFile("seedless.MDL", cube, 1, 1), 0);
+    ASSERT_EQ(bz_SaveModelToFile("mutable.MDL", cube, 1, 1), 0);
     bz_ReleaseModel(cube);
-    const std::string base = ReadWholeFile("seedless.MDL");
+    const std::string base = ReadWholeFile("mutable.MDL");
     std::mt19937 random(12345);
     const auto stop = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
     int32_t models = 0, rounds = 0;
@@ -754,7 +754,7 @@ namespace
 // The triangle with app_data and a source bone block of two bones and three skin vertices.
 bzModel *BonedTriangle()
 {
-    TriangleSpec s;
+    TriangleFields s;
     s.app = true;
     bzModel *m = Load(TriangleFile(s));
     bzModelVertexData *d = m->vertexData;
@@ -840,7 +840,7 @@ TEST_F(ModelFileTest, SourceBonesRoundTripAndOverfullSkinRecordsAreRefused)
 
 TEST_F(ModelFileTest, OptionBit5SkipsTheFacesAndTheirPolygonTable)
 {
-    TriangleSpec s;
+    TriangleFields s;
     s.app = true;
     bzgModelLoadOptions = 1 | 0x20;
     bzModel *m = Load(TriangleFile(s));
