@@ -311,7 +311,7 @@ bool ReadMeshBlock(Reader &r)
             e.listIndexCount = 0;
     }
     for (int32_t i = 0; ok && i < part->faceCount; ++i)
-        if (part->faces[i].entry >= entryCount && entryCount > 0)
+        if (part->faces[i].entry >= entryCount)
             ok = false;
     ok = ok && !r.cur.bad;
     if (ok)
