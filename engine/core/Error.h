@@ -38,12 +38,14 @@ enum : bzErrorCode
     BZ_ERROR_SEARCH_IN_PROGRESS = 46,
     BZ_ERROR_NOT_SEARCHING = 47,
     BZ_ERROR_NO_PARENT = 50,
+    BZ_ERROR_TOO_MANY_MODELS = 52,
     BZ_ERROR_NOT_FOUND = 56,
     BZ_ERROR_OUTDATED_VERSION = 58,
     BZ_ERROR_BAD_DATA_FORMAT = 59,
     BZ_ERROR_UNSUPPORTED = 68,
     BZ_ERROR_NO_MODEL = 71,
     BZ_ERROR_PALETTE_NOT_FOUND = 73,
+    BZ_ERROR_NO_VERTEX_DATA = 75, // a model without editable geometry (no message of its own)
     BZ_ERROR_NO_MODEL_PART = 76,
     BZ_ERROR_NO_BOUNDS = 77, // a measurement of a lump tree found no box (no message of its own)
     BZ_ERROR_FORM_NOT_IN_LIST = 135,
