@@ -45,8 +45,8 @@ int32_t PDGLDescribePixelFormat(PDGLPixelFormat *out)
 {
     if (!out || !SDL_GL_GetCurrentContext())
         return 1;
-    out->colourBits = Attribute(SDL_GL_RED_SIZE) + Attribute(SDL_GL_GREEN_SIZE) +
-                      Attribute(SDL_GL_BLUE_SIZE);
+    out->colourBits =
+        Attribute(SDL_GL_RED_SIZE) + Attribute(SDL_GL_GREEN_SIZE) + Attribute(SDL_GL_BLUE_SIZE);
     out->depthBits = Attribute(SDL_GL_DEPTH_SIZE);
     out->stencilBits = Attribute(SDL_GL_STENCIL_SIZE);
     out->doubleBuffer = Attribute(SDL_GL_DOUBLEBUFFER);
@@ -91,7 +91,8 @@ const char *PDGLGetWindowSystemExtensions()
 {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!EngineWindow() || !SDL_GetWindowWMInfo(EngineWindow(), &info) || info.subsystem != SDL_SYSWM_X11)
+    if (!EngineWindow() || !SDL_GetWindowWMInfo(EngineWindow(), &info) ||
+        info.subsystem != SDL_SYSWM_X11)
         return "";
     typedef const char *(*QueryFn)(Display *, int);
     auto query = reinterpret_cast<QueryFn>(SDL_GL_GetProcAddress("glXQueryExtensionsString"));

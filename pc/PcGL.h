@@ -12,7 +12,7 @@
 // A pixel format: asked for, or as the window system gave it.
 struct PDGLPixelFormat
 {
-    int32_t colourBits;  // red + green + blue
+    int32_t colourBits; // red + green + blue
     int32_t depthBits;
     int32_t stencilBits;
     int32_t doubleBuffer;  // 1 = two buffers

@@ -238,8 +238,7 @@ void OGL_PerspectiveMatrix(float m[16], float fieldOfView, float aspect, float n
     m[14] = -2.0f * nearClip * farClip / (farClip - nearClip);
 }
 
-void OGL_OrthographicMatrix(float m[16], float width, float height, float nearClip,
-                            float farClip)
+void OGL_OrthographicMatrix(float m[16], float width, float height, float nearClip, float farClip)
 {
     for (int i = 0; i < 16; ++i)
         m[i] = 0.0f;

@@ -12,9 +12,7 @@ uint32_t bzgOGLCaps;
 
 namespace
 {
-void NoBlendEquation(uint32_t)
-{
-}
+void NoBlendEquation(uint32_t) {}
 
 // The extension entry points, bound on first use.
 enum EntryPoint
@@ -47,9 +45,8 @@ void *Bind(EntryPoint which)
     if (!e.tried)
     {
         e.tried = true;
-        e.function = bz_OGL_HasExtension(e.extension)
-                         ? bzgOGLWindowSystem.getProcAddress(e.name)
-                         : nullptr;
+        e.function =
+            bz_OGL_HasExtension(e.extension) ? bzgOGLWindowSystem.getProcAddress(e.name) : nullptr;
     }
     return e.function;
 }
@@ -118,8 +115,7 @@ void OGL_CompressedTexImage2D(uint32_t target, int32_t level, uint32_t internalF
                               int32_t width, int32_t height, int32_t border, int32_t size,
                               const void *data)
 {
-    if (auto fn =
-            reinterpret_cast<PFNGLCOMPRESSEDTEXIMAGE2DARBPROC>(Bind(kCompressedTexImage2D)))
+    if (auto fn = reinterpret_cast<PFNGLCOMPRESSEDTEXIMAGE2DARBPROC>(Bind(kCompressedTexImage2D)))
         fn(target, level, internalFormat, width, height, border, size, data);
 }
 

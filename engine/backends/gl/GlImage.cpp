@@ -128,8 +128,8 @@ uint16_t OGL_BytesPerPixel(uint8_t format)
     }
 }
 
-int32_t OGL_PutImgMapPixel(bz_IMGMAP *image, int32_t x, int32_t y, int32_t a, int32_t r,
-                           int32_t g, int32_t b)
+int32_t OGL_PutImgMapPixel(bz_IMGMAP *image, int32_t x, int32_t y, int32_t a, int32_t r, int32_t g,
+                           int32_t b)
 {
     if (!image)
         return BZ_ERROR_IMGMAP_VOID;
@@ -149,9 +149,7 @@ int32_t OGL_PutImgMapPixel(bz_IMGMAP *image, int32_t x, int32_t y, int32_t a, in
         if (image->format == BZ_IMAGE_8888)
             p[3] = static_cast<uint8_t>(a);
         return 0;
-    case BZ_IMAGE_565:
-        word = ((r & 0xF8) << 8) | ((g & 0xFC) << 3) | ((b & 0xFF) >> 3);
-        break;
+    case BZ_IMAGE_565: word = ((r & 0xF8) << 8) | ((g & 0xFC) << 3) | ((b & 0xFF) >> 3); break;
     case BZ_IMAGE_1555:
         word = ((a & 0x80) << 8) | ((r & 0xF8) << 7) | ((g & 0xF8) << 2) | ((b & 0xFF) >> 3);
         break;
@@ -272,7 +270,8 @@ int32_t OGL_LockImgMap(bz_IMGMAP *image, int32_t)
             return BZ_ERROR_UNSUPPORTED; // the row pitch is a 16-bit field
         if (bytes > BZ_MEM_MAX_BLOCK)
             return BZ_ERROR_NO_MEMORY;
-        image->pixels = static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_CLEAR));
+        image->pixels =
+            static_cast<uint8_t *>(bz_MemAlloc(static_cast<uint32_t>(bytes), BZ_MEM_CLEAR));
         if (!image->pixels)
             return BZ_ERROR_NO_MEMORY;
         image->bytesPerPixel = bpp;
@@ -371,9 +370,9 @@ int32_t OGL_ConvertImgMapPixels(const bz_IMGMAP *image, uint8_t *block, uint32_t
         break;
     case BZ_IMAGE_CLUT4:
     case BZ_IMAGE_CLUT8:
-        internal = compressed                                     ? GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
+        internal = compressed                                    ? GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
                    : (image->textureFlags & BZ_IMGTEX_KEEP_8BIT) ? GL_RGBA
-                                                                  : GL_RGB5_A1;
+                                                                 : GL_RGB5_A1;
         break;
     case BZ_IMAGE_ALPHA: internal = GL_ALPHA; break;
     default:
@@ -537,7 +536,8 @@ int32_t OGL_UploadImgMapTexture(bz_IMGMAP *image)
     const bool large = (image->textureFlags & BZ_IMGTEX_KEEP_8BIT) != 0;
     while (levels > 0 && (int64_t{1} << levels) > limit)
     {
-        if (large && ((int64_t{1} << levels) <= int64_t{2} * limit || (int64_t{1} << levels) <= 256))
+        if (large &&
+            ((int64_t{1} << levels) <= int64_t{2} * limit || (int64_t{1} << levels) <= 256))
             break;
         MakeMipMap(block, width, height, image);
         width = Halve(width);
@@ -548,8 +548,8 @@ int32_t OGL_UploadImgMapTexture(bz_IMGMAP *image)
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (;;)
     {
-        glTexImage2D(GL_PROXY_TEXTURE_2D, 0, static_cast<GLint>(internal), width, height, 0,
-                     source, GL_UNSIGNED_BYTE, nullptr);
+        glTexImage2D(GL_PROXY_TEXTURE_2D, 0, static_cast<GLint>(internal), width, height, 0, source,
+                     GL_UNSIGNED_BYTE, nullptr);
         GLint accepted = 0;
         glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
         if (accepted != 0 || (width == 1 && height == 1))

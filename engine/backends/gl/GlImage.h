@@ -15,8 +15,8 @@ extern int32_t bzgOGLMaxTextureSize;
 extern uint32_t bzgOGLTextureBytes;
 
 // Slots of the renderer table (see device/RenderTable.h for their contracts).
-int32_t OGL_PutImgMapPixel(bz_IMGMAP *image, int32_t x, int32_t y, int32_t a, int32_t r,
-                           int32_t g, int32_t b);
+int32_t OGL_PutImgMapPixel(bz_IMGMAP *image, int32_t x, int32_t y, int32_t a, int32_t r, int32_t g,
+                           int32_t b);
 int32_t OGL_GetImgMapPixel(bz_IMGMAP *image, int32_t x, int32_t y, uint8_t *a, uint8_t *r,
                            uint8_t *g, uint8_t *b);
 int32_t OGL_PutImgMapPixelIndex(bz_IMGMAP *image, int32_t x, int32_t y, int32_t index);
@@ -56,5 +56,4 @@ void MakeMipMapKind(uint8_t *block, int32_t width, int32_t height, bzOGLMipFilte
 
 // Decodes S3TC data (kind 1, 3 or 5) of width x height pixels, whole 4x4 blocks, into
 // red, green, blue, alpha pixels of a block max(width, 4) rounded up to a multiple of 4 wide.
-void OGL_DecodeDXT(int32_t kind, const uint8_t *data, int32_t width, int32_t height,
-                   uint8_t *out);
+void OGL_DecodeDXT(int32_t kind, const uint8_t *data, int32_t width, int32_t height, uint8_t *out);

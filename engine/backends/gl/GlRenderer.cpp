@@ -7,20 +7,14 @@
 namespace
 {
 // Slots with nothing to do in this back end.
-void Empty()
-{
-}
+void Empty() {}
 // The one empty function of slots 22, 23 and 24, shared by every back end's table.
-void SharedEmpty()
-{
-}
+void SharedEmpty() {}
 int32_t ReturnsZero()
 {
     return 0;
 }
-void EmptyInit(const bzInitRecord *)
-{
-}
+void EmptyInit(const bzInitRecord *) {}
 int32_t ZeroInit(const bzInitRecord *)
 {
     return 0;
@@ -45,14 +39,10 @@ int32_t ZeroBox(float, float, float, float, uint32_t, uint32_t, int32_t)
 {
     return 0;
 }
-void EmptyViewport(bzViewport *)
-{
-}
+void EmptyViewport(bzViewport *) {}
 
 // The drawing slots: they draw nothing until the OpenGL drawing is built.
-void NotYetDrawn()
-{
-}
+void NotYetDrawn() {}
 int32_t LineNotYetDrawn(float, float, float, float, uint32_t, int32_t)
 {
     return 0;
@@ -73,40 +63,34 @@ int32_t PolylineNotYetDrawn(const void *, int32_t)
 {
     return 0;
 }
-void LineStateNotYetSet(uint32_t)
-{
-}
-void ModelNotYetBuilt(bzModel *)
-{
-}
+void LineStateNotYetSet(uint32_t) {}
+void ModelNotYetBuilt(bzModel *) {}
 int32_t ModelCodeNotYetBuilt(bzModel *)
 {
     return 0;
 }
-void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t)
-{
-}
+void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
 } // namespace
 
 void PDInstallGLRenderer(PDRenderFunctionTable *table)
 {
     PDRenderFunctionTable &t = *table;
-    t.PDReleaseHardwareData = Empty;                  // 0
-    t.PDReserved01 = Empty;                           // 1
-    t.PDDrawQuadBlockArray = NotYetDrawn;             // 2
-    t.PDSetFrameShaderConstants = Empty;              // 3
-    t.PDSetImgMapPalette = OGL_SetImgMapPalette;      // 4
+    t.PDReleaseHardwareData = Empty;                   // 0
+    t.PDReserved01 = Empty;                            // 1
+    t.PDDrawQuadBlockArray = NotYetDrawn;              // 2
+    t.PDSetFrameShaderConstants = Empty;               // 3
+    t.PDSetImgMapPalette = OGL_SetImgMapPalette;       // 4
     t.PDPutImgMapPixelIndex = OGL_PutImgMapPixelIndex; // 5
-    t.PDPutImgMapPixel = OGL_PutImgMapPixel;          // 6
-    t.PDGetImgMapPalette = ZeroPalette;               // 7
-    t.PDGetImgMapPixelIndex = ZeroPixelIndex;         // 8
-    t.PDGetImgMapPixel = OGL_GetImgMapPixel;          // 9
-    t.PDUnlockImgMap = OGL_UnlockImgMap;              // 10
-    t.PDLockImgMap = OGL_LockImgMap;                  // 11
-    t.PDGetTextureMemory = ZeroTextureMemory;         // 12
-    t.PDRefreshImgMapPixels = ZeroRefresh;            // 13
-    t.PDMakeImgMapATexture = OGL_MakeImgMapATexture;  // 14
-    t.PDLoadTex2 = OGL_LoadTex2;                      // 15
+    t.PDPutImgMapPixel = OGL_PutImgMapPixel;           // 6
+    t.PDGetImgMapPalette = ZeroPalette;                // 7
+    t.PDGetImgMapPixelIndex = ZeroPixelIndex;          // 8
+    t.PDGetImgMapPixel = OGL_GetImgMapPixel;           // 9
+    t.PDUnlockImgMap = OGL_UnlockImgMap;               // 10
+    t.PDLockImgMap = OGL_LockImgMap;                   // 11
+    t.PDGetTextureMemory = ZeroTextureMemory;          // 12
+    t.PDRefreshImgMapPixels = ZeroRefresh;             // 13
+    t.PDMakeImgMapATexture = OGL_MakeImgMapATexture;   // 14
+    t.PDLoadTex2 = OGL_LoadTex2;                       // 15
     // 16 is left as it is.
     t.PDFreeImgMapTexture = OGL_FreeImgMapTexture;     // 17
     t.PDUpdateImgMapTexture = OGL_UpdateImgMapTexture; // 18
@@ -173,28 +157,28 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDDrawMaterialGroup = NotYetDrawn;               // 79
     t.PDDrawMesh = NotYetDrawn;                        // 80
     // 81 is left as it is.
-    t.PDDrawScreenImage = Empty;                 // 82
-    t.PDDrawPolyline = PolylineNotYetDrawn;      // 83
-    t.PDSetupLineDrawing = LineStateNotYetSet;   // 84
-    t.PDEndScene = Empty;                        // 85
-    t.PDBeginScene = Empty;                      // 86
-    t.PDDrawModelInstance = NotYetDrawn;         // 87
-    t.PDDebugDrawForm = NotYetDrawn;             // 88
-    t.PDDebugDrawFormAt = NotYetDrawn;           // 89
-    t.PDDebugDrawFormMark = NotYetDrawn;         // 90
-    t.PDSetupGlowTarget = Empty;                 // 91
-    t.PDReserved92 = ReturnsZero;                // 92
+    t.PDDrawScreenImage = Empty;               // 82
+    t.PDDrawPolyline = PolylineNotYetDrawn;    // 83
+    t.PDSetupLineDrawing = LineStateNotYetSet; // 84
+    t.PDEndScene = Empty;                      // 85
+    t.PDBeginScene = Empty;                    // 86
+    t.PDDrawModelInstance = NotYetDrawn;       // 87
+    t.PDDebugDrawForm = NotYetDrawn;           // 88
+    t.PDDebugDrawFormAt = NotYetDrawn;         // 89
+    t.PDDebugDrawFormMark = NotYetDrawn;       // 90
+    t.PDSetupGlowTarget = Empty;               // 91
+    t.PDReserved92 = ReturnsZero;              // 92
     // 93 is left as it is.
-    t.PDDrawMeshIndexed = NotYetDrawn;                // 94
-    t.PDDebugDrawFormWire = NotYetDrawn;              // 95
-    t.PDDebugDrawFormSolid = Empty;                   // 96
-    t.PDRebuildModelLists = ModelNotYetBuilt;         // 97
-    t.PDUpdateModelVertices = ModelNotYetBuilt;       // 98
-    t.PDBuildModelBuffers = ModelCodeNotYetBuilt;     // 99
-    t.PDFreeModelBuffers = ModelNotYetBuilt;          // 100
-    t.PDRebuildModelIndices = ModelCodeNotYetBuilt;   // 101
-    t.PDReserved102 = Empty;                          // 102
-    t.PDDrawShadowOverlay = NotYetDrawn;              // 103
-    t.PDDrawShadowVolume = NotYetDrawn;               // 104
-    t.PDSetShadowVolumeData = ShadowDataNotYetKept;   // 105
+    t.PDDrawMeshIndexed = NotYetDrawn;              // 94
+    t.PDDebugDrawFormWire = NotYetDrawn;            // 95
+    t.PDDebugDrawFormSolid = Empty;                 // 96
+    t.PDRebuildModelLists = ModelNotYetBuilt;       // 97
+    t.PDUpdateModelVertices = ModelNotYetBuilt;     // 98
+    t.PDBuildModelBuffers = ModelCodeNotYetBuilt;   // 99
+    t.PDFreeModelBuffers = ModelNotYetBuilt;        // 100
+    t.PDRebuildModelIndices = ModelCodeNotYetBuilt; // 101
+    t.PDReserved102 = Empty;                        // 102
+    t.PDDrawShadowOverlay = NotYetDrawn;            // 103
+    t.PDDrawShadowVolume = NotYetDrawn;             // 104
+    t.PDSetShadowVolumeData = ShadowDataNotYetKept; // 105
 }

@@ -288,8 +288,8 @@ bz_IMGMAP *OGL_LoadTex2(bz_IMGMAP *image, const uint8_t *header, bzFileHandle *f
             continue; // a level above the limit is skipped and takes no level number
         if (compressed)
         {
-            OGL_CompressedTexImage2D(GL_TEXTURE_2D, uploaded, format->compressed, width, height,
-                                     0, static_cast<int32_t>(bytes), data);
+            OGL_CompressedTexImage2D(GL_TEXTURE_2D, uploaded, format->compressed, width, height, 0,
+                                     static_cast<int32_t>(bytes), data);
             image->flags |= BZ_IMGMAP_COMPRESSED;
             ++uploaded;
             continue;
@@ -326,8 +326,8 @@ bz_IMGMAP *OGL_LoadTex2(bz_IMGMAP *image, const uint8_t *header, bzFileHandle *f
             w = Halve(w);
             h = Halve(h);
         }
-        glTexImage2D(GL_TEXTURE_2D, uploaded, static_cast<GLint>(format->internal), w, h, 0,
-                     source, GL_UNSIGNED_BYTE, pixels);
+        glTexImage2D(GL_TEXTURE_2D, uploaded, static_cast<GLint>(format->internal), w, h, 0, source,
+                     GL_UNSIGNED_BYTE, pixels);
         ++uploaded;
     }
     bz_MemFree(data);

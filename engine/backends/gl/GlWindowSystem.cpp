@@ -11,10 +11,12 @@ const char *CurrentExtensions()
 }
 
 constexpr bzOGLWindowSystem kPlatform = {
-    PDGLChoosePixelFormat,  PDGLDescribePixelFormat,        PDGLCreateContext,
-    PDGLMakeCurrent,        PDGLDeleteContext,              PDGLSetSwapInterval,
-    PDGLSwapBuffers,        PDGLGetWindowSystemExtensions,  PDGLGetProcAddress,
-    CurrentExtensions,      PDGetDesktopMode,               PDChangeDisplayMode,
+    PDGLChoosePixelFormat, PDGLDescribePixelFormat,
+    PDGLCreateContext,     PDGLMakeCurrent,
+    PDGLDeleteContext,     PDGLSetSwapInterval,
+    PDGLSwapBuffers,       PDGLGetWindowSystemExtensions,
+    PDGLGetProcAddress,    CurrentExtensions,
+    PDGetDesktopMode,      PDChangeDisplayMode,
 };
 } // namespace
 
