@@ -68,9 +68,17 @@ void Put(uint8_t *out, uint32_t r, uint32_t g, uint32_t b, uint32_t a)
     out[3] = static_cast<uint8_t>(a);
 }
 
+// The driver takes S3TC textures and the image does not forbid compression.
 bool Compressed(const bz_IMGMAP *image)
 {
-    return (bzgOGLCaps & BZ_OGL_CAP_COMPRESSION) && (image->flags & 0x40);
+    return (bzgOGLCaps & BZ_OGL_CAP_COMPRESSION) && !(image->flags & BZ_IMGMAP_NO_COMPRESS);
+}
+
+bool CompressedFormat(uint32_t internal)
+{
+    return internal == GL_COMPRESSED_RGB_S3TC_DXT1_EXT ||
+           internal == GL_COMPRESSED_RGBA_S3TC_DXT1_EXT ||
+           internal == GL_COMPRESSED_RGBA_S3TC_DXT3_EXT;
 }
 
 bzOGLMipFilter FilterOf(uint8_t format)
@@ -563,6 +571,10 @@ int32_t OGL_UploadImgMapTexture(bz_IMGMAP *image)
     if (image->textureFlags & BZ_IMGTEX_SINGLE_LEVEL)
         levels = 0;
     image->mipLevels = static_cast<uint8_t>(levels + 1);
+    if (CompressedFormat(internal))
+        image->flags |= BZ_IMGMAP_COMPRESSED;
+    else
+        image->flags &= static_cast<uint8_t>(~BZ_IMGMAP_COMPRESSED);
     if (!(image->flags & BZ_IMGMAP_LOCKED))
         bzgOGLTextureBytes += static_cast<uint32_t>(
             static_cast<uint64_t>(OGL_BytesPerPixel(image->format)) * width * height * 4 / 3);

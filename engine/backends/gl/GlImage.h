@@ -1,7 +1,8 @@
 // Image maps of the OpenGL back end: pixel and palette access on the image's own copy of its
 // pixels, locking, and the making, refreshing and freeing of its OpenGL texture: the
 // conversion to 8-bit red, green, blue and alpha, the mip-map chain built here, the size
-// limit and the optional S3TC compression; and the loading of pre-converted texture files.
+// limit and S3TC compression (when the driver takes it and the image is not marked "never
+// compress"); and the loading of pre-converted texture files.
 #pragma once
 
 #include <cstdint>

@@ -158,25 +158,39 @@ TEST(GlConvert, ASixteenEntryPaletteLeavesTheOtherIndicesWhite)
     EXPECT_EQ(OGL_SetImgMapPalette(&t.image, sixteen.data(), 257), BZ_ERROR_INVALID_PARAMETER);
 }
 
-TEST(GlConvert, CompressionAllowedPicksTheS3tcFormats)
+TEST(GlConvert, CompressionPicksTheS3tcFormatsUnlessTheImageForbidsIt)
 {
     const uint32_t savedCaps = bzgOGLCaps;
-    bzgOGLCaps |= BZ_OGL_CAP_COMPRESSION;
-    const std::pair<uint8_t, uint32_t> cases[] = {
-        {BZ_IMAGE_565, GL_COMPRESSED_RGB_S3TC_DXT1_EXT},
-        {BZ_IMAGE_4444, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT},
-        {BZ_IMAGE_1555, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT},
-        {BZ_IMAGE_CLUT8, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT},
-        {BZ_IMAGE_8888, GL_RGBA8},
-    };
-    for (const auto &[format, expected] : cases)
+    struct Case
     {
-        TestImage t(format, 2, 2);
-        t.image.flags |= 0x40;
-        uint32_t internal = 0;
-        t.Converted(&internal);
-        EXPECT_EQ(internal, expected) << int(format);
-    }
+        uint8_t format;
+        uint32_t compressed; // with the driver's S3TC and no "never compress" flag
+        uint32_t plain;
+    };
+    const Case cases[] = {
+        {BZ_IMAGE_565, GL_COMPRESSED_RGB_S3TC_DXT1_EXT, GL_RGB5},
+        {BZ_IMAGE_4444, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, GL_RGBA4},
+        {BZ_IMAGE_1555, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, GL_RGB5_A1},
+        {BZ_IMAGE_CLUT8, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, GL_RGB5_A1},
+        {BZ_IMAGE_CLUT4, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, GL_RGB5_A1},
+        {BZ_IMAGE_8888, GL_RGBA8, GL_RGBA8},
+        {BZ_IMAGE_888, GL_RGBA8, GL_RGBA8},
+        {BZ_IMAGE_ALPHA, GL_ALPHA, GL_ALPHA},
+    };
+    for (const Case &c : cases)
+        for (uint32_t caps : {0u, uint32_t{BZ_OGL_CAP_COMPRESSION}})
+            for (uint8_t flags : {uint8_t{0}, uint8_t{BZ_IMGMAP_NO_COMPRESS}})
+            {
+                SCOPED_TRACE(int(c.format));
+                SCOPED_TRACE(caps);
+                SCOPED_TRACE(int(flags));
+                bzgOGLCaps = caps;
+                TestImage t(c.format, 2, 2);
+                t.image.flags |= flags;
+                uint32_t internal = 0;
+                t.Converted(&internal);
+                EXPECT_EQ(internal, caps && !flags ? c.compressed : c.plain);
+            }
     bzgOGLCaps = savedCaps;
 }
 

@@ -42,7 +42,8 @@ TEST_F(GlTest, ColourKeyedPixelsStayTransparentThroughEveryLevel)
 {
     ASSERT_EQ(OpenDisplay(), 0);
     Texture t(BZ_IMAGE_CLUT8, 8, 8);
-    t.image.flags |= BZ_IMGMAP_ONE_BIT_ALPHA;
+    // Kept uncompressed, so that the levels read back exactly as the filter made them.
+    t.image.flags |= BZ_IMGMAP_ONE_BIT_ALPHA | BZ_IMGMAP_NO_COMPRESS;
     const uint32_t palette[2] = {0x00000000, 0x00FF0000};
     ASSERT_EQ(OGL_SetImgMapPalette(&t.image, palette, 2), 0);
     ASSERT_EQ(OGL_LockImgMap(&t.image, BZ_LOCK_WRITE), 0);
@@ -76,6 +77,28 @@ TEST_F(GlTest, ColourKeyedPixelsStayTransparentThroughEveryLevel)
             }
     }
     SavePicture("gl_colour_key_levels", 1, int(picture.size() / 4), picture);
+}
+
+TEST_F(GlTest, ACompressibleImageUploadsCompressed)
+{
+    ASSERT_EQ(OpenDisplay(), 0);
+    ASSERT_NE(bzgOGLCaps & BZ_OGL_CAP_COMPRESSION, 0u);
+    Texture t(BZ_IMAGE_565, 4, 4);
+    ASSERT_EQ(OGL_LockImgMap(&t.image, BZ_LOCK_WRITE), 0);
+    for (int i = 0; i < 16; ++i)
+        OGL_PutImgMapPixel(&t.image, i % 4, i / 4, 255, 255, 0, 0);
+    ASSERT_EQ(OGL_UnlockImgMap(&t.image), 0);
+    OGL_MakeImgMapATexture(&t.image);
+    EXPECT_NE(t.image.flags & BZ_IMGMAP_COMPRESSED, 0);
+    GLint compressed = 0;
+    glBindTexture(GL_TEXTURE_2D, t.image.textureName);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_COMPRESSED, &compressed);
+    EXPECT_EQ(compressed, GL_TRUE);
+    // Red field 31 converts to 248; the block keeps it within a step of five bits.
+    const auto pixels = t.Level(0, 4, 4);
+    EXPECT_NEAR(pixels[0], 248, 8);
+    EXPECT_EQ(pixels[1], 0);
+    EXPECT_EQ(pixels[3], 255);
 }
 
 TEST_F(GlTest, OnePixelHasOneLevel)
