@@ -231,7 +231,11 @@ bz_IMGMAP *OGL_LoadTex2(bz_IMGMAP *image, const uint8_t *header, bzFileHandle *f
     const uint32_t code = bz_GetU32LE(header + 12);
     const TdxFormat *format = FindFormat(code);
     if (!format)
-        return nullptr; // a format this back end does not take: nothing made
+    {
+        // A format this back end does not take: nothing made.
+        bzgLastError = BZ_ERROR_IMGMAP_FORMAT;
+        return nullptr;
+    }
     int32_t width = image->width;
     int32_t height = image->height;
     if (width <= 0 || height <= 0 || levels == 0 || levels > kMaxLevels)

@@ -4,6 +4,9 @@
 
 #include "core/Error.h"
 #include "files/File.h"
+#include "models/ImgFile.h"
+#include "models/ImgMap.h"
+#include "support/ImgFileWriter.h"
 
 #include <GL/glext.h>
 
@@ -321,7 +324,9 @@ TEST_F(GlTest, RefusedFilesMakeNoTexture)
     for (uint32_t code : {24u, 27u, 0u, 0x32545844u})
     {
         Texture t(0, 0, 0);
+        bzgLastError = 0;
         EXPECT_EQ(Load(Tdx(4, 4, 1, 0, code, Repeat(red, 8)), &t.image), nullptr) << code;
+        EXPECT_EQ(bzgLastError, BZ_ERROR_IMGMAP_FORMAT);
         EXPECT_EQ(t.image.textureName, 0u);
     }
     // Truncated at every length, sizes near the 16-bit limit, no levels.
@@ -349,4 +354,87 @@ TEST_F(GlTest, RefusedFilesMakeNoTexture)
     }
 }
 
+} // namespace
+
+namespace
+{
+// Damaged files either make a whole texture or none: a refused file leaves no texture name
+// and an error, an accepted one a texture that exists. Bounded to 200 files.
+TEST_F(GlTest, DamagedFilesMakeAWholeTextureOrNone)
+{
+    ScopedTempDir dir;
+    ASSERT_EQ(OpenDisplay(), 0);
+    const std::string block = std::string("\xFF\x00\x12\x34\x56\x78\x9A\xBC", 8) +
+                              std::string("\x00\xF8\x1F\x00\x1B\xE4\x1B\xE4", 8);
+    const std::string seeds[] = {
+        Tdx(8, 8, 4, 0x1, kDXT5, std::string(64, '\x01') + Repeat(block, 4 + 1 + 1 + 1)),
+        Tdx(4, 2, 3, 0x2, 21, std::string(1024, '\x02') + Repeat("\x10\x20\x30\x40", 8 + 2 + 1)),
+        Tdx(4, 4, 3, 0, 25, Repeat("\x1F\x80", 16 + 4 + 1)),
+    };
+    uint32_t state = 12345;
+    auto next = [&]
+    {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    int accepted = 0;
+    int refused = 0;
+    for (int round = 0; round < 200; ++round)
+    {
+        std::string file = seeds[round % 3];
+        const int changes = 1 + int(next() % 4);
+        for (int c = 0; c < changes; ++c)
+        {
+            const size_t at = next() % file.size();
+            if (next() % 5 == 0)
+                file.resize(at);
+            else if (!file.empty())
+                file[at] = char(next() & 0xFF);
+            if (file.size() < 16)
+                file.resize(16, '\0');
+        }
+        Texture t(0, 0, 0);
+        bzgLastError = 0;
+        bz_IMGMAP *result = Load(file, &t.image);
+        if (result)
+        {
+            ++accepted;
+            EXPECT_TRUE(glIsTexture(t.image.textureName)) << round;
+            EXPECT_GE(t.image.mipLevels, 1);
+        }
+        else
+        {
+            ++refused;
+            EXPECT_EQ(t.image.textureName, 0u) << round;
+            EXPECT_NE(bzgLastError, 0) << round;
+        }
+    }
+    EXPECT_GT(accepted, 0);
+    EXPECT_GT(refused, 0);
+}
+} // namespace
+
+namespace
+{
+TEST_F(GlTest, TheImageLoaderMakesItsTextureHereAndReleasingItDeletesIt)
+{
+    ScopedTempDir dir;
+    ASSERT_EQ(OpenDisplay(), 0);
+    bz_OpenImgMapLibrary();
+    WriteWholeFile("wall.tdx", BuildTdxFile(0x0200, 2, 2, 0, 0, 21, "",
+                                            Repeat(std::string("\x30\x20\x10\xFF", 4), 4)));
+    bz_IMGMAP *image = LoadTdxTexture("wall");
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->format, BZ_IMAGE_8888);
+    const GLuint name = image->textureName;
+    EXPECT_TRUE(glIsTexture(name));
+    uint8_t pixel[16] = {};
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_EQ(pixel[0], 0x10);
+    EXPECT_EQ(pixel[2], 0x30);
+    bz_ReleaseImgMap(image);
+    EXPECT_FALSE(glIsTexture(name));
+    bz_CloseImgMapLibrary();
+}
 } // namespace
