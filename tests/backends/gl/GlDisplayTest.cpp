@@ -42,6 +42,18 @@ TEST_F(GlTest, CapabilityWordHoldsEveryExtensionButTheMatrixPalette)
     // Mesa lists every extension the word tests except the matrix palette; the 32-bit
     // request has stencil bits.
     EXPECT_EQ(bzgOGLCaps, 0x6FFu);
+    // The set-up's own state changes are all accepted.
+    EXPECT_EQ(glGetError(), GLenum{GL_NO_ERROR});
+    GLint envMode = 0;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
+    EXPECT_EQ(envMode, GL_COMBINE);
+    float bias = 0.0f;
+    glGetTexEnvfv(GL_TEXTURE_FILTER_CONTROL, GL_TEXTURE_LOD_BIAS, &bias);
+    EXPECT_EQ(bias, -2.0f);
+    GLint colourControl = 0;
+    glGetIntegerv(GL_LIGHT_MODEL_COLOR_CONTROL, &colourControl);
+    EXPECT_EQ(colourControl, GL_SEPARATE_SPECULAR_COLOR);
+    EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
     EXPECT_EQ(bzgOGLDisplay.screenWidth, kWidth);
     EXPECT_EQ(bzgOGLDisplay.halfHeight, kHeight / 2);
     EXPECT_EQ(bzgOGLDisplay.ready, 1);
