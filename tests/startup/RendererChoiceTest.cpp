@@ -107,4 +107,50 @@ TEST(RendererChoice, ThisBuildFallsBackToOpenGLWithoutAWord)
     EXPECT_STREQ(asked.PDGetDriverName(), "OpenGL");
 }
 
+int32_t Unreadable(uint32_t *)
+{
+    return 1;
+}
+int32_t DeviceThere()
+{
+    return 1;
+}
+
+TEST(RendererChoice, UnreadableVersionsAreReportedAndAnExistingDeviceSkipsTheChecks)
+{
+    struct Case
+    {
+        int32_t (*system)(uint32_t *);
+        int32_t (*directX)(uint32_t *);
+        const char *caption;
+    };
+    const Case cases[] = {
+        {Unreadable, FakeDirectX, "Windows version error, unable to detect your windows version."},
+        {SystemOk, Unreadable, "DirectX version error, unable to detect direct version."},
+    };
+    gDirectX = 0x900;
+    for (const Case &c : cases)
+    {
+        KeepAlive keep;
+        const uint32_t before = bz_Error_ReportCount();
+        const bzRendererProbes probes = {NoDevice, c.system, c.directX, FakeInstallDirect3D,
+                                         PDInstallGLRenderer};
+        PDRenderFunctionTable table = {};
+        int32_t flag = 1;
+        bz_ChooseRenderer(&table, 1, &flag, &probes);
+        EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+        EXPECT_STREQ(bz_Error_LastReportCaption(), c.caption);
+    }
+    // With a device the versions are not asked: no report even though they cannot be read.
+    KeepAlive keep;
+    const uint32_t before = bz_Error_ReportCount();
+    const bzRendererProbes probes = {DeviceThere, Unreadable, Unreadable, FakeInstallDirect3D,
+                                     PDInstallGLRenderer};
+    PDRenderFunctionTable table = {};
+    int32_t flag = 1;
+    bz_ChooseRenderer(&table, 1, &flag, &probes);
+    EXPECT_EQ(bz_Error_ReportCount(), before);
+    EXPECT_STREQ(table.PDGetDriverName(), "Direct3D stand-in");
+}
+
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <GL/glext.h>
 
+#include <array>
 #include <string>
 
 namespace
@@ -102,6 +103,62 @@ TEST_F(GlTest, ACompressibleImageUploadsCompressed)
     EXPECT_NEAR(pixels[0], 248, 8);
     EXPECT_EQ(pixels[1], 0);
     EXPECT_EQ(pixels[3], 255);
+}
+
+TEST_F(GlTest, ATextureDrawsOnScreen)
+{
+    ASSERT_EQ(OpenDisplay(), 0);
+    // An 8x8 checker of red and blue squares of 4 pixels.
+    Texture t(BZ_IMAGE_8888, 8, 8);
+    t.image.textureFlags = BZ_IMGTEX_SINGLE_LEVEL;
+    ASSERT_EQ(OGL_LockImgMap(&t.image, BZ_LOCK_WRITE), 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+        {
+            const bool red = ((x / 4) + (y / 4)) % 2 == 0;
+            OGL_PutImgMapPixel(&t.image, x, y, 255, red ? 255 : 0, 0, red ? 0 : 255);
+        }
+    ASSERT_EQ(OGL_UnlockImgMap(&t.image), 0);
+    OGL_MakeImgMapATexture(&t.image);
+    ASSERT_NE(t.image.textureName, 0u);
+
+    glViewport(0, 0, kWidth, kHeight);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glBindTexture(GL_TEXTURE_2D, t.image.textureName);
+    glColor4f(1, 1, 1, 1);
+    // Texture row 0 is the image's top row: it goes to the top of the screen.
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 1);
+    glVertex2f(-1, -1);
+    glTexCoord2f(1, 1);
+    glVertex2f(1, -1);
+    glTexCoord2f(1, 0);
+    glVertex2f(1, 1);
+    glTexCoord2f(0, 0);
+    glVertex2f(-1, 1);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glFinish();
+    const auto frame = ReadPixels(0, 0, kWidth, kHeight);
+    SavePicture("gl_texture_checker", kWidth, kHeight, frame);
+    auto pixel = [&](int x, int yFromTop)
+    {
+        const size_t i = (size_t(kHeight - 1 - yFromTop) * kWidth + x) * 4;
+        return std::array<uint8_t, 3>{frame[i], frame[i + 1], frame[i + 2]};
+    };
+    EXPECT_EQ(pixel(10, 10), (std::array<uint8_t, 3>{255, 0, 0}));
+    EXPECT_EQ(pixel(kWidth - 10, 10), (std::array<uint8_t, 3>{0, 0, 255}));
+    EXPECT_EQ(pixel(10, kHeight - 10), (std::array<uint8_t, 3>{0, 0, 255}));
+    EXPECT_EQ(pixel(kWidth - 10, kHeight - 10), (std::array<uint8_t, 3>{255, 0, 0}));
 }
 
 TEST_F(GlTest, OnePixelHasOneLevel)
