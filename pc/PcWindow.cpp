@@ -29,6 +29,8 @@ SDL_Window *gWindow;
 // Where key, button and wheel messages go: the engine's input devices.
 PDWindowInput gInput;
 bool gVideoUp;
+// Windows made from now on can hold an OpenGL context.
+bool gOpenGL;
 PDWindowProcedure gProcedure;
 PDWindowProcedure gHook;
 int32_t gLeft;
@@ -425,6 +427,16 @@ uint32_t PDScancodeToVirtualKey(int32_t scancode, uint32_t *flags)
     return entry & 0xFF;
 }
 
+int32_t PDStartWindowSystem()
+{
+    return StartVideo() ? 1 : 0;
+}
+
+void PDSetWindowOpenGL(int32_t on)
+{
+    gOpenGL = on != 0;
+}
+
 int32_t PDCreateWindow(int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0 || width > kMaxWindowSide || height > kMaxWindowSide ||
@@ -446,6 +458,8 @@ int32_t PDCreateWindow(int32_t width, int32_t height)
     title[sizeof title - 1] = 0;
 
     uint32_t flags = SDL_WINDOW_HIDDEN;
+    if (gOpenGL)
+        flags |= SDL_WINDOW_OPENGL;
     int32_t left = 0;
     int32_t top = 0;
     if (bzgWindowed)
@@ -543,6 +557,29 @@ void PDSetWindowPos(int32_t width, int32_t height)
     SDL_SetWindowSize(gWindow, width, height);
     SDL_SetWindowPosition(gWindow, gLeft, gTop);
     SDL_ShowWindow(gWindow);
+}
+
+int32_t PDReshapeWindow(int32_t width, int32_t height)
+{
+    if (!gWindow || width <= 0 || height <= 0 || width > kMaxWindowSide || height > kMaxWindowSide)
+        return PD_ERROR_NO_WINDOWS_INTERFACE;
+    int32_t left = 0;
+    int32_t top = 0;
+    if (bzgWindowed)
+    {
+        gProcedure = PDWindowedWndProc;
+        PDCentreOnDesktop(width, height, &left, &top);
+    }
+    else
+        gProcedure = PDFullScreenWndProc;
+    SDL_SetWindowBordered(gWindow, bzgWindowed ? SDL_TRUE : SDL_FALSE);
+    SDL_SetWindowAlwaysOnTop(gWindow, bzgWindowed ? SDL_FALSE : SDL_TRUE);
+    SDL_SetWindowSize(gWindow, width, height);
+    SDL_SetWindowPosition(gWindow, left, top);
+    gLeft = left;
+    gTop = top;
+    SDL_ShowWindow(gWindow);
+    return 0;
 }
 
 intptr_t bz_SendWindowMessage(intptr_t lParam, uint32_t message, uintptr_t wParam)

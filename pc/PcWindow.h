@@ -92,6 +92,10 @@ void PDSetWindowInput(const PDWindowInput *input);
 
 typedef intptr_t (*PDWindowProcedure)(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+// Starts the window system without making a window (1), or 0 when it cannot be started.
+int32_t PDStartWindowSystem();
+// While on, windows are made so that they can hold an OpenGL context (pc/PcGL.h).
+void PDSetWindowOpenGL(int32_t on);
 // Makes the engine window, full screen (a top-most borderless window at (0, 0)) or windowed
 // (a captioned window centred on the desktop) by bzgWindowed, with a client area of width
 // by height, titled bzgWindowTitle. It is shown by the next pump. Returns 0, or 7 when the
@@ -105,6 +109,11 @@ void PDSetWindowPos(int32_t width, int32_t height);
 // Where a client area of width by height is centred on the desktop; (10, 10) when the
 // display mode cannot be read. A window larger than the desktop is placed at 0.
 void PDCentreOnDesktop(int32_t width, int32_t height, int32_t *left, int32_t *top);
+// Gives the existing window a client area of width by height and the shape bzgWindowed asks
+// for (full screen: borderless and top-most at (0, 0); windowed: captioned and centred),
+// keeping the window itself and what is bound to it. 0, or 7 when there is no window or the
+// size is out of range.
+int32_t PDReshapeWindow(int32_t width, int32_t height);
 // Sends a message to the engine window's procedure; 0 when there is no window.
 intptr_t bz_SendWindowMessage(intptr_t lParam, uint32_t message, uintptr_t wParam);
 

@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(g++ make cmake pkg-config)
 # What the engine library itself links: every set needs it.
-build=(libsdl2-dev)
+build=(libsdl2-dev libgl-dev)
 case "${1:-build}" in
-# zlib and glm are the peers the benchmark programs time the engine against.
-test) packages+=("${build[@]}" libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libglm-dev
-    python3 xvfb xauth) ;;
-run) packages+=("${build[@]}" xvfb xauth) ;;
+# zlib and glm are the peers the benchmark programs time the engine against; libpng writes the
+# pictures the OpenGL tests draw.
+test) packages+=("${build[@]}" libgl1-mesa-dri libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libglm-dev
+    libpng-dev python3 xvfb xauth) ;;
+run) packages+=("${build[@]}" libgl1-mesa-dri xvfb xauth) ;;
 build) packages+=("${build[@]}") ;;
 *) echo "deps.sh: unknown set '$1'" >&2; exit 2 ;;
 esac

@@ -16,15 +16,25 @@ struct bzLump;
 struct bzFileHandle;
 struct bzShadowFace;
 struct bzTextRun;
+struct bzM34;
+struct bzInitRecord;
 
 // Slots whose arguments are not yet used by any caller keep the generic shape; each gets its
-// full signature together with the back ends that implement it.
+// full signature together with the back ends that implement it. Slots 22-24 keep it for good:
+// every back end fills them with one shared empty function.
 typedef void (*PDGenericSlot)();
 
 // Slot 82: draws an image map into a screen rectangle with the texture coordinates
 // {u0, v0, u1, v1}.
 typedef void (*PDDrawScreenImageFn)(bz_IMGMAP *image, float x, float y, float w, float h,
                                     const float *uv);
+// The display request flags of PDSetDisplayMode (slot 49) that every back end reads.
+enum : uint32_t
+{
+    BZ_DISPLAY_STENCIL = 0x1,
+    BZ_DISPLAY_32BIT = 0x2,
+    BZ_DISPLAY_FULLSCREEN = 0x4,
+};
 
 struct PDRenderFunctionTable
 {
@@ -43,7 +53,7 @@ struct PDRenderFunctionTable
     int32_t (*PDUnlockImgMap)(bz_IMGMAP *image);                                           // 10
     int32_t (*PDLockImgMap)(bz_IMGMAP *image, int32_t mode);                               // 11
     uint32_t (*PDGetTextureMemory)();                                                      // 12
-    PDGenericSlot PDRefreshImgMapPixels;                                                   // 13
+    int32_t (*PDRefreshImgMapPixels)(bz_IMGMAP *image);                                    // 13
     void (*PDMakeImgMapATexture)(bz_IMGMAP *image);                                        // 14
     bz_IMGMAP *(*PDLoadTex2)(bz_IMGMAP *image, const uint8_t *header, bzFileHandle *file); // 15
     PDGenericSlot PDMakeImgMapMipMaps;                                                     // 16
@@ -57,39 +67,42 @@ struct PDRenderFunctionTable
     PDGenericSlot PDEndItemDraw;                                                           // 24
     PDGenericSlot PDPrepareSprites;                                                        // 25
     PDGenericSlot PDDrawSprites;                                                           // 26
-    PDGenericSlot PDDraw2DBox;                                                             // 27
-    PDGenericSlot PDReserved28;                                                            // 28
-    PDGenericSlot PDReserved29;                                                            // 29
+    int32_t (*PDDraw2DBox)(float x, float y, float w, float h, uint32_t colour1, uint32_t colour2,
+                           int32_t blend); // 27
+    int32_t (*PDReserved28)();             // 28
+    int32_t (*PDReserved29)();             // 29
     int32_t (*PDDraw2DLine)(float x0, float y0, float x1, float y1, uint32_t colour,
                             int32_t blend); // 30
     PDGenericSlot PDDraw2DRectColours;      // 31
     int32_t (*PDDraw2DRect)(float x, float y, float w, float h, uint32_t colour, int32_t blend,
-                            bz_IMGMAP *image, uint32_t flags);                   // 32
-    PDGenericSlot PDDraw2DImage;                                                 // 33
-    PDGenericSlot PDDraw2DImageRotated;                                          // 34
-    PDGenericSlot PDFlush2D;                                                     // 35
-    PDGenericSlot PDRelease2DBuffers;                                            // 36
-    void (*PDCreate2DBuffers)();                                                 // 37
-    void (*PDAdd2DVertexList)(bzTextRun *run);                                   // 38
-    PDGenericSlot PDClearViewport;                                               // 39
-    PDGenericSlot PDDisableFog;                                                  // 40
-    PDGenericSlot PDSetFog;                                                      // 41
-    PDGenericSlot PDSetWorldMatrix;                                              // 42
-    void (*PDNote2DViewport)(bzViewport *viewport);                              // 43
-    PDGenericSlot PDViewportCreated;                                             // 44
-    PDGenericSlot PDSetProjection;                                               // 45
-    PDGenericSlot PDSetAmbientLight;                                             // 46
-    PDGenericSlot PDSetViewport;                                                 // 47
-    PDGenericSlot PDClearScreen;                                                 // 48
-    PDGenericSlot PDSetDisplayMode;                                              // 49
-    PDGenericSlot PDShowFrame;                                                   // 50
-    PDGenericSlot PDGetDriverName;                                               // 51
-    PDGenericSlot PDPreShutdownDisplay;                                          // 52
-    PDGenericSlot PDShutdownDisplay;                                             // 53
-    PDGenericSlot PDCreateDisplayInterface;                                      // 54
-    PDGenericSlot PDInitWindow;                                                  // 55
-    PDGenericSlot PDPreStartup;                                                  // 56
-    PDGenericSlot PDSwapColourBytes;                                             // 57
+                            bz_IMGMAP *image, uint32_t flags);           // 32
+    PDGenericSlot PDDraw2DImage;                                         // 33
+    PDGenericSlot PDDraw2DImageRotated;                                  // 34
+    PDGenericSlot PDFlush2D;                                             // 35
+    PDGenericSlot PDRelease2DBuffers;                                    // 36
+    void (*PDCreate2DBuffers)();                                         // 37
+    void (*PDAdd2DVertexList)(bzTextRun *run);                           // 38
+    int32_t (*PDClearViewport)(bzViewport *viewport);                    // 39
+    PDGenericSlot PDDisableFog;                                          // 40
+    PDGenericSlot PDSetFog;                                              // 41
+    void (*PDSetWorldMatrix)(const bzM34 *matrix, bzViewport *viewport); // 42
+    void (*PDNote2DViewport)(bzViewport *viewport);                      // 43
+    PDGenericSlot PDViewportCreated;                                     // 44
+    void (*PDSetProjection)(bzViewport *viewport);                       // 45
+    void (*PDSetAmbientLight)(uint32_t colour);                          // 46
+    int32_t (*PDSetViewport)(bzViewport *viewport);                      // 47
+    void (*PDClearScreen)(int32_t present, int32_t count);               // 48
+    int32_t (*PDSetDisplayMode)(int32_t adapter, int32_t width, int32_t height, int32_t viewWidth,
+                                int32_t viewHeight, float aspect, uint32_t flags,
+                                int32_t refreshRate);                            // 49
+    void (*PDShowFrame)();                                                       // 50
+    const char *(*PDGetDriverName)();                                            // 51
+    void (*PDPreShutdownDisplay)();                                              // 52
+    void (*PDShutdownDisplay)();                                                 // 53
+    int32_t (*PDCreateDisplayInterface)(const bzInitRecord *record);             // 54
+    int32_t (*PDInitWindow)(const bzInitRecord *record);                         // 55
+    void (*PDPreStartup)(const bzInitRecord *record);                            // 56
+    void (*PDSwapColourBytes)(uint32_t *colour);                                 // 57
     PDGenericSlot PDFreeLineVertices;                                            // 58
     PDGenericSlot PDUnlockLineVertices;                                          // 59
     PDGenericSlot PDLockLineVertices;                                            // 60
@@ -124,7 +137,7 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDebugDrawFormAt;                                             // 89
     PDGenericSlot PDDebugDrawFormMark;                                           // 90
     PDGenericSlot PDSetupGlowTarget;                                             // 91
-    PDGenericSlot PDReserved92;                                                  // 92
+    int32_t (*PDReserved92)();                                                   // 92
     PDGenericSlot PDDrawIndexedOnce;                                             // 93
     PDGenericSlot PDDrawMeshIndexed;                                             // 94
     PDGenericSlot PDDebugDrawFormWire;                                           // 95

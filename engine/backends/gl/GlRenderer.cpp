@@ -1,0 +1,184 @@
+#include "backends/gl/GlRenderer.h"
+
+#include "backends/gl/GlDisplay.h"
+#include "backends/gl/GlImage.h"
+#include "device/RenderTable.h"
+
+namespace
+{
+// Slots with nothing to do in this back end.
+void Empty() {}
+// The one empty function of slots 22, 23 and 24, shared by every back end's table.
+void SharedEmpty() {}
+int32_t ReturnsZero()
+{
+    return 0;
+}
+void EmptyInit(const bzInitRecord *) {}
+int32_t ZeroInit(const bzInitRecord *)
+{
+    return 0;
+}
+int32_t ZeroPalette(bz_IMGMAP *, uint32_t *, int32_t)
+{
+    return 0;
+}
+int32_t ZeroPixelIndex(bz_IMGMAP *, int32_t, int32_t, uint8_t *)
+{
+    return 0;
+}
+uint32_t ZeroTextureMemory()
+{
+    return 0;
+}
+int32_t ZeroRefresh(bz_IMGMAP *)
+{
+    return 0;
+}
+int32_t ZeroBox(float, float, float, float, uint32_t, uint32_t, int32_t)
+{
+    return 0;
+}
+void EmptyViewport(bzViewport *) {}
+
+// The drawing slots: they draw nothing until the OpenGL drawing is built.
+void NotYetDrawn() {}
+int32_t LineNotYetDrawn(float, float, float, float, uint32_t, int32_t)
+{
+    return 0;
+}
+int32_t RectNotYetDrawn(float, float, float, float, uint32_t, int32_t, bz_IMGMAP *, uint32_t)
+{
+    return 0;
+}
+int32_t MaterialNotYetSetUp(bzMaterial *, int32_t)
+{
+    return 0;
+}
+int32_t LightNotYetSet(int32_t, const void *, const void *)
+{
+    return 0;
+}
+int32_t PolylineNotYetDrawn(const void *, int32_t)
+{
+    return 0;
+}
+void LineStateNotYetSet(uint32_t) {}
+void ModelNotYetBuilt(bzModel *) {}
+int32_t ModelCodeNotYetBuilt(bzModel *)
+{
+    return 0;
+}
+void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
+} // namespace
+
+void PDInstallGLRenderer(PDRenderFunctionTable *table)
+{
+    PDRenderFunctionTable &t = *table;
+    t.PDReleaseHardwareData = Empty;                   // 0
+    t.PDReserved01 = Empty;                            // 1
+    t.PDDrawQuadBlockArray = NotYetDrawn;              // 2
+    t.PDSetFrameShaderConstants = Empty;               // 3
+    t.PDSetImgMapPalette = OGL_SetImgMapPalette;       // 4
+    t.PDPutImgMapPixelIndex = OGL_PutImgMapPixelIndex; // 5
+    t.PDPutImgMapPixel = OGL_PutImgMapPixel;           // 6
+    t.PDGetImgMapPalette = ZeroPalette;                // 7
+    t.PDGetImgMapPixelIndex = ZeroPixelIndex;          // 8
+    t.PDGetImgMapPixel = OGL_GetImgMapPixel;           // 9
+    t.PDUnlockImgMap = OGL_UnlockImgMap;               // 10
+    t.PDLockImgMap = OGL_LockImgMap;                   // 11
+    t.PDGetTextureMemory = ZeroTextureMemory;          // 12
+    t.PDRefreshImgMapPixels = ZeroRefresh;             // 13
+    t.PDMakeImgMapATexture = OGL_MakeImgMapATexture;   // 14
+    t.PDLoadTex2 = OGL_LoadTex2;                       // 15
+    // 16 is left as it is.
+    t.PDFreeImgMapTexture = OGL_FreeImgMapTexture;     // 17
+    t.PDUpdateImgMapTexture = OGL_UpdateImgMapTexture; // 18
+    t.PDResetGammaRamp = Empty;                        // 19
+    t.PDReleaseImageResources = Empty;                 // 20
+    t.PDInitImageResources = Empty;                    // 21
+    t.PDReleaseEmitterData = SharedEmpty;              // 22
+    t.PDInitEmitterData = SharedEmpty;                 // 23
+    t.PDEndItemDraw = SharedEmpty;                     // 24
+    t.PDPrepareSprites = Empty;                        // 25
+    t.PDDrawSprites = NotYetDrawn;                     // 26
+    t.PDDraw2DBox = ZeroBox;                           // 27
+    t.PDReserved28 = ReturnsZero;                      // 28
+    t.PDReserved29 = ReturnsZero;                      // 29
+    t.PDDraw2DLine = LineNotYetDrawn;                  // 30
+    t.PDDraw2DRectColours = NotYetDrawn;               // 31
+    t.PDDraw2DRect = RectNotYetDrawn;                  // 32
+    t.PDDraw2DImage = NotYetDrawn;                     // 33
+    t.PDDraw2DImageRotated = NotYetDrawn;              // 34
+    t.PDFlush2D = NotYetDrawn;                         // 35
+    t.PDRelease2DBuffers = Empty;                      // 36
+    t.PDCreate2DBuffers = Empty;                       // 37
+    t.PDAdd2DVertexList = [](bzTextRun *) {};          // 38
+    t.PDClearViewport = OGL_ClearViewport;             // 39
+    t.PDDisableFog = Empty;                            // 40
+    t.PDSetFog = Empty;                                // 41
+    t.PDSetWorldMatrix = OGL_SetWorldMatrix;           // 42
+    t.PDNote2DViewport = EmptyViewport;                // 43
+    t.PDViewportCreated = Empty;                       // 44
+    t.PDSetProjection = OGL_SetProjection;             // 45
+    t.PDSetAmbientLight = OGL_SetAmbientLight;         // 46
+    t.PDSetViewport = OGL_SetViewport;                 // 47
+    t.PDClearScreen = OGL_ClearScreen;                 // 48
+    t.PDSetDisplayMode = OGL_SetDisplayMode;           // 49
+    t.PDShowFrame = OGL_ShowFrame;                     // 50
+    t.PDGetDriverName = OGL_GetDriverName;             // 51
+    t.PDPreShutdownDisplay = Empty;                    // 52
+    t.PDShutdownDisplay = OGL_ShutdownDisplay;         // 53
+    t.PDCreateDisplayInterface = ZeroInit;             // 54
+    t.PDInitWindow = OGL_InitWindow;                   // 55
+    t.PDPreStartup = EmptyInit;                        // 56
+    t.PDSwapColourBytes = OGL_SwapColourBytes;         // 57
+    t.PDFreeLineVertices = NotYetDrawn;                // 58
+    t.PDUnlockLineVertices = Empty;                    // 59
+    t.PDLockLineVertices = NotYetDrawn;                // 60
+    t.PDDrawLineStrip = NotYetDrawn;                   // 61
+    t.PDDrawLineList = Empty;                          // 62
+    t.PDSetDepthTest = NotYetDrawn;                    // 63
+    t.PDMaterialCreated = Empty;                       // 64
+    t.PDSetupMaterial = MaterialNotYetSetUp;           // 65
+    t.PDGetEffectParams = Empty;                       // 66
+    t.PDSetEffectParams = Empty;                       // 67
+    t.PDReleaseDeviceBuffers = Empty;                  // 68
+    t.PDCreateDeviceBuffers = Empty;                   // 69
+    t.PDDrawScreenRectGL = NotYetDrawn;                // 70
+    t.PDSetFlareArrays = NotYetDrawn;                  // 71
+    t.PDDrawFlares = NotYetDrawn;                      // 72
+    t.PDSetLight = LightNotYetSet;                     // 73
+    t.PDDisableLights = NotYetDrawn;                   // 74
+    t.PDSetObjectLighting = Empty;                     // 75
+    t.PDDrawMaterialLabel = Empty;                     // 76
+    t.PDSetupMaterialPass = Empty;                     // 77
+    t.PDDrawMeshSimple = NotYetDrawn;                  // 78
+    t.PDDrawMaterialGroup = NotYetDrawn;               // 79
+    t.PDDrawMesh = NotYetDrawn;                        // 80
+    // 81 is left as it is.
+    t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
+    t.PDDrawPolyline = PolylineNotYetDrawn;                                              // 83
+    t.PDSetupLineDrawing = LineStateNotYetSet;                                           // 84
+    t.PDEndScene = Empty;                                                                // 85
+    t.PDBeginScene = Empty;                                                              // 86
+    t.PDDrawModelInstance = NotYetDrawn;                                                 // 87
+    t.PDDebugDrawForm = NotYetDrawn;                                                     // 88
+    t.PDDebugDrawFormAt = NotYetDrawn;                                                   // 89
+    t.PDDebugDrawFormMark = NotYetDrawn;                                                 // 90
+    t.PDSetupGlowTarget = Empty;                                                         // 91
+    t.PDReserved92 = ReturnsZero;                                                        // 92
+    // 93 is left as it is.
+    t.PDDrawMeshIndexed = NotYetDrawn;              // 94
+    t.PDDebugDrawFormWire = NotYetDrawn;            // 95
+    t.PDDebugDrawFormSolid = Empty;                 // 96
+    t.PDRebuildModelLists = ModelNotYetBuilt;       // 97
+    t.PDUpdateModelVertices = ModelNotYetBuilt;     // 98
+    t.PDBuildModelBuffers = ModelCodeNotYetBuilt;   // 99
+    t.PDFreeModelBuffers = ModelNotYetBuilt;        // 100
+    t.PDRebuildModelIndices = ModelCodeNotYetBuilt; // 101
+    t.PDReserved102 = Empty;                        // 102
+    t.PDDrawShadowOverlay = NotYetDrawn;            // 103
+    t.PDDrawShadowVolume = NotYetDrawn;             // 104
+    t.PDSetShadowVolumeData = ShadowDataNotYetKept; // 105
+}

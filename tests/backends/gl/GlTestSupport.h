@@ -1,0 +1,123 @@
+// The fixture of the OpenGL back end's tests: a real window with an OpenGL context on the X
+// display (the test command runs the tests under a virtual one), the OpenGL renderer table
+// installed, keep-alive error reports; and pictures of what was drawn written as PNG files
+// into the build folder.
+#pragma once
+
+#include "backends/gl/GlDisplay.h"
+#include "backends/gl/GlExtensions.h"
+#include "backends/gl/GlImage.h"
+#include "backends/gl/GlRenderer.h"
+#include "backends/gl/GlWindowSystem.h"
+#include "device/ImageRecord.h"
+#include "device/RenderTable.h"
+#include "pc/PcWindow.h"
+#include "support/TestSupport.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Writes width x height red, green, blue, alpha pixels, bottom row first as OpenGL reads them,
+// as a PNG picture (top row first).
+inline bool WritePng(const std::string &path, int width, int height,
+                     const std::vector<uint8_t> &rgba)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = png && info && setjmp(png_jmpbuf(png)) == 0;
+    if (ok)
+    {
+        png_init_io(png, file);
+        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = height - 1; y >= 0; --y)
+            png_write_row(png, const_cast<png_bytep>(rgba.data() + size_t(y) * width * 4));
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+    std::fclose(file);
+    return ok;
+}
+
+// The back buffer's pixels in a rectangle (OpenGL's y, from the bottom).
+inline std::vector<uint8_t> ReadPixels(int x, int y, int width, int height)
+{
+    std::vector<uint8_t> pixels(size_t(width) * height * 4);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+// A picture into the build folder (the test's run folder).
+inline void SavePicture(const std::string &name, int width, int height,
+                        const std::vector<uint8_t> &rgba)
+{
+    EXPECT_TRUE(WritePng(name + ".png", width, height, rgba)) << name;
+}
+
+class GlTest : public ::testing::Test
+{
+protected:
+    static constexpr int kWidth = 320;
+    static constexpr int kHeight = 240;
+
+    void SetUp() override
+    {
+        const char *display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            GTEST_SKIP() << "no X display: DISPLAY is not set (scripts/test.sh runs the tests "
+                            "under Xvfb when there is none)";
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tolvane-test-bus", 0);
+        saved_ = bzgRenderTable;
+        bzgRenderTable = {};
+        PDInstallGLRenderer(&bzgRenderTable);
+        bz_OGL_ResetWindowSystem();
+        bzgOGLCaps = 0;
+        bzgOGLMaxTextureSize = 2048;
+        PDSetKeepActive(1);
+        PDSetMessageWaitLimit(20);
+        std::snprintf(bzgWindowTitle, sizeof bzgWindowTitle, "%s", "Tolvane OpenGL test");
+    }
+
+    void TearDown() override
+    {
+        if (bzgOGLDisplay.context || PDWindowExists())
+            OGL_ShutdownDisplay();
+        bz_OGL_ResetWindowSystem();
+        bzgOGLCaps = 0;
+        bzgRenderTable = saved_;
+        PDSetKeepActive(0);
+        PDSetMessageWaitLimit(0);
+    }
+
+    // A windowed display with 32-bit colour; a virtual X server under a parallel run can
+    // refuse a connection for a moment, so a few tries.
+    int32_t OpenDisplay(uint32_t flags = BZ_DISPLAY_32BIT, int width = kWidth, int height = kHeight,
+                        int32_t refresh = 0)
+    {
+        int32_t code = OGL_SetDisplayMode(0, width, height, width, height, 0.0f, flags, refresh);
+        for (int tries = 1; code != 0 && tries < 10; ++tries)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            code = OGL_SetDisplayMode(0, width, height, width, height, 0.0f, flags, refresh);
+        }
+        return code;
+    }
+
+    KeepAlive keepAlive_;
+    PDRenderFunctionTable saved_{};
+};
