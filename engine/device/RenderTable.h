@@ -22,6 +22,12 @@ struct bzFlareVertex;
 // full signature together with the back ends that implement it.
 typedef void (*PDGenericSlot)();
 
+// Slot 71: binds the arrays of one flare shape, vertices of `stride` bytes (position x, y, z, w
+// at 0, colour at 16, u and v at 20) and 16-bit triangle indices.
+typedef void (*PDSetFlareArraysSlot)(int32_t shape, const bzFlareVertex *vertices,
+                                     int32_t vertexCount, int32_t stride, const uint16_t *indices,
+                                     int32_t indexCount);
+
 struct PDRenderFunctionTable
 {
     void (*PDReleaseHardwareData)(void *object);                                             // 0
@@ -60,82 +66,79 @@ struct PDRenderFunctionTable
                             int32_t blend); // 30
     PDGenericSlot PDDraw2DRectColours;      // 31
     int32_t (*PDDraw2DRect)(float x, float y, float w, float h, uint32_t colour, int32_t blend,
-                            bz_IMGMAP *image, uint32_t flags);      // 32
-    PDGenericSlot PDDraw2DImage;                                    // 33
-    PDGenericSlot PDDraw2DImageRotated;                             // 34
-    PDGenericSlot PDFlush2D;                                        // 35
-    PDGenericSlot PDRelease2DBuffers;                               // 36
-    PDGenericSlot PDCreate2DBuffers;                                // 37
-    PDGenericSlot PDAdd2DVertexList;                                // 38
-    PDGenericSlot PDClearViewport;                                  // 39
-    PDGenericSlot PDDisableFog;                                     // 40
-    PDGenericSlot PDSetFog;                                         // 41
-    PDGenericSlot PDSetWorldMatrix;                                 // 42
-    void (*PDNote2DViewport)(bzViewport *viewport);                 // 43
-    PDGenericSlot PDViewportCreated;                                // 44
-    PDGenericSlot PDSetProjection;                                  // 45
-    PDGenericSlot PDSetAmbientLight;                                // 46
-    PDGenericSlot PDSetViewport;                                    // 47
-    PDGenericSlot PDClearScreen;                                    // 48
-    PDGenericSlot PDSetDisplayMode;                                 // 49
-    PDGenericSlot PDShowFrame;                                      // 50
-    PDGenericSlot PDGetDriverName;                                  // 51
-    PDGenericSlot PDPreShutdownDisplay;                             // 52
-    PDGenericSlot PDShutdownDisplay;                                // 53
-    PDGenericSlot PDCreateDisplayInterface;                         // 54
-    PDGenericSlot PDInitWindow;                                     // 55
-    PDGenericSlot PDPreStartup;                                     // 56
-    PDGenericSlot PDSwapColourBytes;                                // 57
-    PDGenericSlot PDFreeLineVertices;                               // 58
-    PDGenericSlot PDUnlockLineVertices;                             // 59
-    PDGenericSlot PDLockLineVertices;                               // 60
-    PDGenericSlot PDDrawLineStrip;                                  // 61
-    PDGenericSlot PDDrawLineList;                                   // 62
-    PDGenericSlot PDSetDepthTest;                                   // 63
-    void (*PDMaterialCreated)();                                    // 64
-    int32_t (*PDSetupMaterial)(bzMaterial *material, int32_t mask); // 65
-    PDGenericSlot PDGetEffectParams;                                // 66
-    PDGenericSlot PDSetEffectParams;                                // 67
-    PDGenericSlot PDReleaseDeviceBuffers;                           // 68
-    PDGenericSlot PDCreateDeviceBuffers;                            // 69
-    PDGenericSlot PDDrawScreenRectGL;                               // 70
-    // Binds the arrays of one flare shape: vertices of `stride` bytes (position x, y, z, w at
-    // 0, colour at 16, u, v at 20) and 16-bit triangle indices.
-    void (*PDSetFlareArrays)(int32_t shape, const bzFlareVertex *vertices, int32_t vertexCount,
-                             int32_t stride, const uint16_t *indices, int32_t indexCount); // 71
-    void (*PDDrawFlares)(bz_IMGMAP *texture);                                              // 72
-    int32_t (*PDSetLight)(int32_t index, const void *light, const void *matrix);           // 73
-    PDGenericSlot PDDisableLights;                                                         // 74
-    PDGenericSlot PDSetObjectLighting;                                                     // 75
-    PDGenericSlot PDDrawMaterialLabel;                                                     // 76
-    PDGenericSlot PDSetupMaterialPass;                                                     // 77
-    PDGenericSlot PDDrawMeshSimple;                                                        // 78
-    PDGenericSlot PDDrawMaterialGroup;                                                     // 79
-    PDGenericSlot PDDrawMesh;                                                              // 80
-    PDGenericSlot PDReserved81;                                                            // 81
-    PDGenericSlot PDDrawScreenImage;                                                       // 82
-    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                              // 83
-    void (*PDSetupLineDrawing)(uint32_t colour);                                           // 84
-    PDGenericSlot PDEndScene;                                                              // 85
-    PDGenericSlot PDBeginScene;                                                            // 86
-    PDGenericSlot PDDrawModelInstance;                                                     // 87
-    PDGenericSlot PDDebugDrawForm;                                                         // 88
-    PDGenericSlot PDDebugDrawFormAt;                                                       // 89
-    PDGenericSlot PDDebugDrawFormMark;                                                     // 90
-    PDGenericSlot PDSetupGlowTarget;                                                       // 91
-    PDGenericSlot PDReserved92;                                                            // 92
-    PDGenericSlot PDDrawIndexedOnce;                                                       // 93
-    PDGenericSlot PDDrawMeshIndexed;                                                       // 94
-    PDGenericSlot PDDebugDrawFormWire;                                                     // 95
-    PDGenericSlot PDDebugDrawFormSolid;                                                    // 96
-    void (*PDRebuildModelLists)(bzModel *model);                                           // 97
-    void (*PDUpdateModelVertices)(bzModel *model);                                         // 98
-    int32_t (*PDBuildModelBuffers)(bzModel *model);                                        // 99
-    void (*PDFreeModelBuffers)(bzModel *model);                                            // 100
-    int32_t (*PDRebuildModelIndices)(bzModel *model);                                      // 101
-    PDGenericSlot PDReserved102;                                                           // 102
-    PDGenericSlot PDDrawShadowOverlay;                                                     // 103
-    PDGenericSlot PDDrawShadowVolume;                                                      // 104
+                            bz_IMGMAP *image, uint32_t flags);                   // 32
+    PDGenericSlot PDDraw2DImage;                                                 // 33
+    PDGenericSlot PDDraw2DImageRotated;                                          // 34
+    PDGenericSlot PDFlush2D;                                                     // 35
+    PDGenericSlot PDRelease2DBuffers;                                            // 36
+    PDGenericSlot PDCreate2DBuffers;                                             // 37
+    PDGenericSlot PDAdd2DVertexList;                                             // 38
+    PDGenericSlot PDClearViewport;                                               // 39
+    PDGenericSlot PDDisableFog;                                                  // 40
+    PDGenericSlot PDSetFog;                                                      // 41
+    PDGenericSlot PDSetWorldMatrix;                                              // 42
+    void (*PDNote2DViewport)(bzViewport *viewport);                              // 43
+    PDGenericSlot PDViewportCreated;                                             // 44
+    PDGenericSlot PDSetProjection;                                               // 45
+    PDGenericSlot PDSetAmbientLight;                                             // 46
+    PDGenericSlot PDSetViewport;                                                 // 47
+    PDGenericSlot PDClearScreen;                                                 // 48
+    PDGenericSlot PDSetDisplayMode;                                              // 49
+    PDGenericSlot PDShowFrame;                                                   // 50
+    PDGenericSlot PDGetDriverName;                                               // 51
+    PDGenericSlot PDPreShutdownDisplay;                                          // 52
+    PDGenericSlot PDShutdownDisplay;                                             // 53
+    PDGenericSlot PDCreateDisplayInterface;                                      // 54
+    PDGenericSlot PDInitWindow;                                                  // 55
+    PDGenericSlot PDPreStartup;                                                  // 56
+    PDGenericSlot PDSwapColourBytes;                                             // 57
+    PDGenericSlot PDFreeLineVertices;                                            // 58
+    PDGenericSlot PDUnlockLineVertices;                                          // 59
+    PDGenericSlot PDLockLineVertices;                                            // 60
+    PDGenericSlot PDDrawLineStrip;                                               // 61
+    PDGenericSlot PDDrawLineList;                                                // 62
+    PDGenericSlot PDSetDepthTest;                                                // 63
+    void (*PDMaterialCreated)();                                                 // 64
+    int32_t (*PDSetupMaterial)(bzMaterial *material, int32_t mask);              // 65
+    PDGenericSlot PDGetEffectParams;                                             // 66
+    PDGenericSlot PDSetEffectParams;                                             // 67
+    PDGenericSlot PDReleaseDeviceBuffers;                                        // 68
+    PDGenericSlot PDCreateDeviceBuffers;                                         // 69
+    PDGenericSlot PDDrawScreenRectGL;                                            // 70
+    PDSetFlareArraysSlot PDSetFlareArrays;                                       // 71
+    void (*PDDrawFlares)(bz_IMGMAP *texture);                                    // 72
+    int32_t (*PDSetLight)(int32_t index, const void *light, const void *matrix); // 73
+    PDGenericSlot PDDisableLights;                                               // 74
+    PDGenericSlot PDSetObjectLighting;                                           // 75
+    PDGenericSlot PDDrawMaterialLabel;                                           // 76
+    PDGenericSlot PDSetupMaterialPass;                                           // 77
+    PDGenericSlot PDDrawMeshSimple;                                              // 78
+    PDGenericSlot PDDrawMaterialGroup;                                           // 79
+    PDGenericSlot PDDrawMesh;                                                    // 80
+    PDGenericSlot PDReserved81;                                                  // 81
+    PDGenericSlot PDDrawScreenImage;                                             // 82
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
+    PDGenericSlot PDEndScene;                                                    // 85
+    PDGenericSlot PDBeginScene;                                                  // 86
+    PDGenericSlot PDDrawModelInstance;                                           // 87
+    PDGenericSlot PDDebugDrawForm;                                               // 88
+    PDGenericSlot PDDebugDrawFormAt;                                             // 89
+    PDGenericSlot PDDebugDrawFormMark;                                           // 90
+    PDGenericSlot PDSetupGlowTarget;                                             // 91
+    PDGenericSlot PDReserved92;                                                  // 92
+    PDGenericSlot PDDrawIndexedOnce;                                             // 93
+    PDGenericSlot PDDrawMeshIndexed;                                             // 94
+    PDGenericSlot PDDebugDrawFormWire;                                           // 95
+    PDGenericSlot PDDebugDrawFormSolid;                                          // 96
+    void (*PDRebuildModelLists)(bzModel *model);                                 // 97
+    void (*PDUpdateModelVertices)(bzModel *model);                               // 98
+    int32_t (*PDBuildModelBuffers)(bzModel *model);                              // 99
+    void (*PDFreeModelBuffers)(bzModel *model);                                  // 100
+    int32_t (*PDRebuildModelIndices)(bzModel *model);                            // 101
+    PDGenericSlot PDReserved102;                                                 // 102
+    PDGenericSlot PDDrawShadowOverlay;                                           // 103
+    PDGenericSlot PDDrawShadowVolume;                                            // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,

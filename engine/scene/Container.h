@@ -12,8 +12,9 @@
 // report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read as a
 // NULL lump without payload, the model lump left without object).
 //
-// Not read yet: the older layouts (versions below 0x300, refused with 58), "SKIN" and "EMIT"
-// records (refused with 68 until skin instances and particle systems can be read).
+// Not read yet: the older layouts (versions below 0x300, refused with 58) and "SKIN" records
+// (refused with 68 until skin instances can be read). "EMIT" records carry a particle system
+// (scene/ParticleEmit.h); a payload that does not parse fails the load with 59.
 #pragma once
 
 #include "core/Error.h"
