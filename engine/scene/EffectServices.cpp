@@ -36,3 +36,9 @@ int32_t bz_Scene_FillImgMapRamp(bz_IMGMAP *image, const bzColour *stops, int32_t
 {
     return image && gImages.fillImgMapRamp ? gImages.fillImgMapRamp(image, stops, count) : -1;
 }
+
+void bz_Scene_SetMaterialAlpha(bzMaterial *material, float alpha)
+{
+    if (material && gImages.setMaterialAlpha)
+        gImages.setMaterialAlpha(material, alpha);
+}

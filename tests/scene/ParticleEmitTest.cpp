@@ -73,6 +73,7 @@ public:
             [](bz_IMGMAP *i) { i->refCount--; },
             []() -> bz_IMGMAP * { return current->Make(""); },
             [](bz_IMGMAP *, const bzColour *, int32_t) -> int32_t { return 0; },
+            nullptr,
         };
         bz_Scene_SetImageServices(&services);
     }
