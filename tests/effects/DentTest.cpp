@@ -1,5 +1,6 @@
 #include "effects/Dent.h"
 
+#include "collision/Form.h"
 #include "collision/Shape.h"
 #include "device/RenderTable.h"
 #include "maths/Vector.h"
@@ -305,5 +306,67 @@ TEST(Dent, ClosestPoints)
     bzV3 out;
     ASSERT_EQ(bz_Dent_NearestPoint(&sphere, &p, &out), 1);
     EXPECT_NEAR(out.z, 1.0f, 1e-5f);
+}
+} // namespace
+
+namespace
+{
+// A polyhedral shape of the points, its hull built by the collision layer.
+bzShape *Hull(bzShapeKind kind, const std::vector<bzV3> &points)
+{
+    bzShape *s = bz_Shape_Create(nullptr, kind, (uint32_t)points.size(), 0, 0);
+    if (!s)
+        return nullptr;
+    bzHull *h = bz_Shape_Hull(s);
+    for (size_t i = 0; i < points.size(); i++)
+        h->vertices[i] = points[i];
+    h->vertexCount = (int16_t)points.size();
+    if (bz_Shape_Prepare(s) != 0)
+    {
+        bz_Shape_Free(s);
+        return nullptr;
+    }
+    return s;
+}
+
+TEST(Dent, ClosestPointsOfPolyhedralShapes)
+{
+    std::vector<bzV3> cube;
+    for (int i = 0; i < 8; i++)
+        cube.push_back(V(i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f));
+    bzShape *poly = Hull(BZ_SHAPE_POLYHEDRON, cube);
+    ASSERT_NE(poly, nullptr);
+    ASSERT_EQ(poly->kind, BZ_SHAPE_POLYHEDRON);
+    bzShape *rounded = Hull(BZ_SHAPE_ROUNDED_POLYHEDRON, cube);
+    ASSERT_NE(rounded, nullptr);
+    const float round = static_cast<bzPolyhedronShape *>(rounded)->roundingRadius;
+    bzShape *square =
+        Hull(BZ_SHAPE_POLYHEDRON, {V(-1, -1, 0), V(1, -1, 0), V(1, 1, 0), V(-1, 1, 0)});
+    ASSERT_NE(square, nullptr);
+    ASSERT_EQ(square->kind, BZ_SHAPE_POLYGON);
+    const struct
+    {
+        const bzShape *shape;
+        bzV3 p, expected;
+    } cases[] = {
+        {poly, V(3, 0, 0), V(1, 0, 0)},       // a face
+        {poly, V(3, 3, 0), V(1, 1, 0)},       // an edge
+        {poly, V(3, 3, 3), V(1, 1, 1)},       // a corner
+        {poly, V(0.5f, 0, 0), V(0.5f, 0, 0)}, // inside
+        {rounded, V(3, 0, 0), V(1 + round, 0, 0)},
+        {square, V(0.5f, 0.5f, 4), V(0.5f, 0.5f, 0)},
+        {square, V(3, 0.5f, -2), V(1, 0.5f, 0)},
+    };
+    for (const auto &c : cases)
+    {
+        bzV3 out;
+        ASSERT_EQ(bz_Dent_ClosestPoint(c.shape, &c.p, &out), 1);
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(out.v[k], c.expected.v[k], 1e-4f)
+                << c.shape->kind << " " << c.p.x << "," << c.p.y << "," << c.p.z << " " << k;
+    }
+    bz_Shape_Free(poly);
+    bz_Shape_Free(rounded);
+    bz_Shape_Free(square);
 }
 } // namespace
