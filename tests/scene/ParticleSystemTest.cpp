@@ -6,6 +6,7 @@
 #include "device/RenderTable.h"
 #include "maths/Vector.h"
 #include "scene/Lump.h"
+#include "scene/LumpClone.h"
 
 #include "support/FakeReplay.h"
 
@@ -589,5 +590,113 @@ TEST_F(Particles, CloneCopiesWithOwnPointsAndNoParticles)
     EXPECT_EQ(c->emissionRate, 30.0f);
     EXPECT_TRUE(c->flags & BZ_PS_LISTED);
     bz_ParticleSystem_Free(c);
+}
+} // namespace
+
+namespace
+{
+// A copy of an emitter subtree holds its own system, bound to the copied lump.
+TEST_F(Particles, LumpCopyHasItsOwnSystem)
+{
+    bzLump *root = Keep(bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root"));
+    const bzV3 launch = V(0, 2, 0);
+    const bzV3 pts[2] = {V(0, 0, 0), V(1, 0, 0)};
+    bzLump *line = bz_ParticleSystem_CreatePolyline(root, 1.0f, &launch, 0.0f, 10.0f, 0xFFFFFFFF,
+                                                    nullptr, 2, pts, 0);
+    ASSERT_NE(line, nullptr);
+    bzLump *copy = Keep(bz_Lump_Clone(root));
+    ASSERT_NE(copy, nullptr);
+    bzLump *copiedLine = copy->firstChild;
+    ASSERT_NE(copiedLine, nullptr);
+    bzParticleSystem *a = static_cast<bzParticleSystem *>(line->object);
+    bzParticleSystem *b = static_cast<bzParticleSystem *>(copiedLine->object);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(b->lump, copiedLine);
+    EXPECT_NE(a->shape2.points, b->shape2.points);
+    EXPECT_FLOAT_EQ(b->speed, 2.0f);
+    bz_ParticleSystem_UpdateBy(0.1f);
+    EXPECT_EQ(b->layers[0].count, 2);
+}
+
+// The attractor pulls within its range and holds particles outside its minimum distance;
+// drag and the speed clamp slow them.
+TEST_F(Particles, AttractorDragAndSpeedClamp)
+{
+    bzLump *root = Keep(bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root"));
+    bzLump *magnet = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "magnet");
+    bz_Lump_Attach(root, magnet);
+    magnet->matrix.row[3] = V(10, 0, 0);
+    bzParticleSystem *s = nullptr;
+    bzLump *lump = bz_Lump_CreateEmitter("e", &s);
+    bz_Lump_Attach(root, lump);
+    s->speed = 0.0f;
+    s->emissionRate = 1.0f;
+    s->flags |= BZ_PS_BURST | BZ_PS_ATTRACTOR;
+    s->attractor = magnet;
+    s->attractorRange = 100.0f;
+    s->attractorStrength = 5.0f;
+    s->attractorMinDistance = 9.99f;
+    bz_ParticleSystem_UpdateBy(0.1f); // born at the origin
+    bz_ParticleSystem_UpdateBy(0.1f); // v = 0.5 along x, moved to 0.05: pushed back to 9.99 away
+    const bzParticle *p = s->layers[0].head;
+    ASSERT_NE(p, nullptr);
+    EXPECT_NEAR(p->velocity.x, 0.5f, 1e-5f);
+    EXPECT_NEAR(p->position.x, 0.01f, 1e-5f);
+
+    bzParticleSystem *slow = Emitter();
+    slow->emissionRate = 1.0f;
+    slow->flags |= BZ_PS_BURST | BZ_PS_DRAG | BZ_PS_MAX_SPEED;
+    slow->direction = V(1, 0, 0);
+    slow->speed = 10.0f;
+    slow->maxSpeed = 4.0f;
+    slow->drag = 1.0f;
+    bz_ParticleSystem_UpdateBy(0.1f);
+    bz_ParticleSystem_UpdateBy(0.1f);
+    // Clamped to 4, then the drag factor of x = -0.1:
+    // 1 + k x (16 + k (16x - 1)(8 + 0.11806342 (16x - 2))), k = 0.044273783.
+    const double k = 0.044273783, x = -0.1;
+    const double factor = 1 + k * x * (16 + k * (16 * x - 1) * (8 + 0.11806342 * (16 * x - 2)));
+    EXPECT_NEAR(slow->layers[0].head->velocity.x, 4.0 * factor, 1e-4);
+}
+
+// A particle leaving the collision form goes back along its path to the hit, a little off the
+// surface, and loses half its speed into the surface.
+TEST_F(Particles, CollisionKeepsParticlesIn)
+{
+    static int contains;
+    static int rays;
+    contains = rays = 0;
+    const bzParticleFormServices forms = {
+        [](bzForm *, const bzV3 *p) -> int32_t
+        {
+            contains++;
+            return p->y <= 1.0f;
+        },
+        [](bzForm *, const bzV3 *, const bzV3 *, float *t, bzV3 *n) -> int32_t
+        {
+            rays++;
+            *t = 0.5f;
+            *n = V(0, 1, 0);
+            return 1;
+        },
+    };
+    bz_ParticleSystem_SetFormServices(&forms);
+    bzParticleSystem *s = Emitter();
+    static int formWord;
+    s->collisionForm = reinterpret_cast<bzForm *>(&formWord);
+    s->flags |= BZ_PS_COLLIDE | BZ_PS_BURST;
+    s->emissionRate = 1.0f;
+    s->direction = V(0, 1, 0);
+    s->speed = 8.0f;
+    bz_ParticleSystem_UpdateBy(0.1f); // born at the origin
+    bz_ParticleSystem_UpdateBy(0.1f); // 0.8: inside
+    EXPECT_EQ(rays, 0);
+    bz_ParticleSystem_UpdateBy(0.1f); // 1.6: out; back to 1.2 and 0.01 off
+    bz_ParticleSystem_SetFormServices(nullptr);
+    const bzParticle *p = s->layers[0].head;
+    EXPECT_EQ(rays, 1);
+    EXPECT_NEAR(p->position.y, 1.2f - 0.01f, 1e-5f);
+    EXPECT_NEAR(p->velocity.y, 4.0f, 1e-5f);
 }
 } // namespace

@@ -6,6 +6,7 @@
 #include "device/ImageRecord.h"
 #include "device/RenderTable.h"
 #include "scene/Lump.h"
+#include "scene/LumpClone.h"
 
 #include <gtest/gtest.h>
 
@@ -242,5 +243,27 @@ TEST(Cubic, CoefficientsFromControlPoints)
     EXPECT_FLOAT_EQ(at(r.x, 0), 1);
     EXPECT_FLOAT_EQ(at(r.x, 1), 4);
     EXPECT_FLOAT_EQ(at(r.z, 1), -1);
+}
+} // namespace
+
+namespace
+{
+TEST_F(PooledTest, QuadBlockLumpCopyHasItsOwnArray)
+{
+    bzQuadBlockArray *a = bz_QuadBlockArray_Create(2, 1, 2, nullptr);
+    a->quads[5] = 9;
+    bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_QUADBLOCKARRAY, "quads");
+    bz_Lump_SetObject(lump, a);
+    bz_QuadBlockArray_Release(a); // the lump's use is the only one
+    bzLump *copy = bz_Lump_Clone(lump);
+    ASSERT_NE(copy, nullptr);
+    bzQuadBlockArray *c = static_cast<bzQuadBlockArray *>(copy->object);
+    ASSERT_NE(c, nullptr);
+    EXPECT_NE(c, a);
+    EXPECT_EQ(c->refCount, 1);
+    EXPECT_EQ(c->quads[5], 9);
+    bz_Lump_Destroy(lump);
+    bz_Lump_Destroy(copy);
+    EXPECT_EQ(gReleased.size(), 2u);
 }
 } // namespace
