@@ -15,13 +15,13 @@ namespace
 {
 static_assert(sizeof(bzFlare) == sizeof(bzFlareHistoryEntry::flare));
 
-struct ShapeSpec
+struct ShapeDef
 {
     bool ring;
     int32_t segments;
     float inner, outer;
 };
-constexpr ShapeSpec kShapes[BZ_FLARE_SHAPES] = {
+constexpr ShapeDef kShapes[BZ_FLARE_SHAPES] = {
     {true, 16, 16, 18}, {true, 20, 32, 40}, {true, 24, 48, 60}, {false, 48, 0, 48},
     {false, 12, 0, 12}, {false, 24, 0, 24}, {false, 36, 0, 36}, {false, 60, 0, 60},
 };
@@ -116,7 +116,7 @@ void BuildShapes()
 {
     for (int32_t i = 0; i < BZ_FLARE_SHAPES; i++)
     {
-        const ShapeSpec &k = kShapes[i];
+        const ShapeDef &k = kShapes[i];
         const bool ok = k.ring ? BuildRing(&gShapes[i], k.segments, k.inner, k.outer)
                                : BuildDisc(&gShapes[i], k.segments, k.outer);
         if (!ok)

@@ -409,13 +409,13 @@ TEST_F(EmitTest, ContainerCarriesEmitters)
 TEST_F(EmitTest, FuzzedPayloadsRoundTrip)
 {
     std::mt19937 rng(20261210);
-    const Bytes seeds[] = {Payload106("smoke", 2, 0.5f, 1.5f, BZ_PS_LIVE, 0, ""),
+    const Bytes starts[] = {Payload106("smoke", 2, 0.5f, 1.5f, BZ_PS_LIVE, 0, ""),
                            Payload106("", 1, 1, 2, 0xFFFFFFFF, 1, "m")};
     const auto stop = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
     int parsed = 0, refused = 0;
     while (std::chrono::steady_clock::now() < stop)
     {
-        Bytes b = seeds[rng() % 2];
+        Bytes b = starts[rng() % 2];
         const int edits = 1 + (int)(rng() % 4);
         for (int k = 0; k < edits; k++)
         {
