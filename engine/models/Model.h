@@ -6,6 +6,7 @@
 #pragma once
 
 #include "device/MaterialRecord.h"
+#include "device/ModelFace.h"
 #include "maths/Types.h"
 
 #include <cstdint>
@@ -65,13 +66,6 @@ enum : uint32_t
 
 constexpr int32_t BZ_MODEL_NAME_SIZE = 32;
 constexpr float BZ_MODEL_DEFAULT_BATCH_EXTENT = 30.0f;
-
-struct bzModelFace
-{
-    uint32_t v[3];
-    uint16_t entry; // material-entry index
-    uint16_t flags;
-};
 
 struct bzMaterialEntry
 {

@@ -1,6 +1,7 @@
 // The container reader: the whole file in one temporary-stack block, parsed with a cursor that
 // never reads at or past the end it is given.
 #include "scene/Container.h"
+#include "scene/ContainerInternal.h"
 
 #include "core/Bytes.h"
 #include "core/Memory.h"
@@ -30,37 +31,9 @@ constexpr uint32_t kChunkOctree = 1;
 constexpr uint32_t kChunkExtension = 0xFFFFFFFFu;
 constexpr int32_t kPathBytes = 260;
 
-struct Cursor
-{
-    const uint8_t *p;
-    const uint8_t *end;
+using Cursor = bzContainerCursor;
 
-    uint32_t Left() const { return static_cast<uint32_t>(end - p); }
-    bool Take(uint32_t n, const uint8_t **out)
-    {
-        if (Left() < n)
-            return false;
-        *out = p;
-        p += n;
-        return true;
-    }
-    bool U8(uint8_t *out)
-    {
-        const uint8_t *at;
-        if (!Take(1, &at))
-            return false;
-        *out = at[0];
-        return true;
-    }
-    bool U32(uint32_t *out)
-    {
-        const uint8_t *at;
-        if (!Take(4, &at))
-            return false;
-        *out = bz_GetU32LE(at);
-        return true;
-    }
-};
+bzContainerModelHook gModelHook = nullptr;
 
 struct ReadState
 {
@@ -142,7 +115,9 @@ void ReadModel(ReadState *s, bzLump *lump, const uint8_t *nameBytes)
     // A path that does not fit is never cut to some other file's name.
     const bool fits =
         std::snprintf(path, sizeof path, "%s%s", s->folder, name) < static_cast<int>(sizeof path);
-    bzModel *model = fits ? bz_Scene_LoadModel(path) : nullptr;
+    bzModel *model = fits && gModelHook ? gModelHook(lump, path, name) : nullptr;
+    if (!model && fits)
+        model = bz_Scene_LoadModel(path);
     if (!model)
     {
         bz_ReportError("bz_Lump_Load", "Can't load model '%s' for model lump '%s'", name,
@@ -310,6 +285,13 @@ void FolderOf(const char *path, char *out, size_t size)
 }
 } // namespace
 
+bzContainerModelHook bz_Lump_SetModelLoadHook(bzContainerModelHook hook)
+{
+    const bzContainerModelHook previous = gModelHook;
+    gModelHook = hook;
+    return previous;
+}
+
 bzLump *bz_Lump_ReadContainer(const uint8_t *data, uint32_t size, const char *folder)
 {
     if (!data && size)
@@ -324,11 +306,9 @@ bzLump *bz_Lump_ReadContainer(const uint8_t *data, uint32_t size, const char *fo
         bzgLastError = BZ_ERROR_BAD_DATA_FORMAT;
         return nullptr;
     }
-    if (bz_GetU16LE(head + 2) < BZ_CONTAINER_VERSION)
-    {
-        bzgLastError = BZ_ERROR_OUTDATED_VERSION;
-        return nullptr;
-    }
+    const uint16_t version = bz_GetU16LE(head + 2);
+    if (version < BZ_CONTAINER_VERSION)
+        return bz_Lump_Load(&s.c.p, s.c.end, s.folder, version);
     bzLump *root = ReadRecord(&s, 0);
     if (!root)
         bzgLastError = s.failure ? s.failure : BZ_ERROR_BAD_DATA_FORMAT;

@@ -12,9 +12,13 @@
 // report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read as a
 // NULL lump without payload, the model lump left without object).
 //
-// Not read yet: the older layouts (versions below 0x300, refused with 58) and "SKIN" records
-// (refused with 68 until skin instances can be read). "EMIT" records carry a particle system
-// (scene/ParticleEmit.h); a payload that does not parse fails the load with 59.
+// Versions below 0x300 are the older layout, read by bz_Lump_Load. Not read yet: "SKIN" records
+// (refused with 68 until skin instances can be read), and emitter records of the older layout.
+// "EMIT" records carry a particle system (scene/ParticleEmit.h); a payload that does not parse
+// fails the load with 59.
+//
+// A model-load hook, when installed, is asked first for each model lump's model with the lump,
+// the full path and the name; when it gives null the model is loaded by its full path.
 #pragma once
 
 #include "core/Error.h"
@@ -22,12 +26,17 @@
 #include <cstdint>
 
 struct bzLump;
+struct bzModel;
 struct bzFileHandle;
 
 constexpr uint16_t BZ_CONTAINER_MAGIC = 0x2345;
 constexpr uint16_t BZ_CONTAINER_VERSION = 0x300;
 // The deepest nesting of records a container may hold (the root at depth 0).
 constexpr int32_t BZ_CONTAINER_MAX_DEPTH = 256;
+
+typedef bzModel *(*bzContainerModelHook)(bzLump *lump, const char *path, const char *name);
+// Installs the hook (null removes it) and returns the previous one.
+bzContainerModelHook bz_Lump_SetModelLoadHook(bzContainerModelHook hook);
 
 // Reads a container held in memory; folder is the drive and directory the models are loaded
 // from (may be empty). The root, or null with last-error 59 (damaged file), 58 (older layout),
@@ -47,3 +56,21 @@ bzLump *bz_Lump_LoadCNTUnder(bzLump *parent, const char *path);
 // the file cannot be opened or a write comes short.
 bzErrorCode bz_Lump_WriteContainer(bzFileHandle *file, bzLump *root);
 bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags);
+
+// The older layout (versions 0x202 to 0x2FF), read from the cursor after the magic and version
+// words; the cursor is moved past what was read. Each record advances the loading progress by
+// one step. The root; null with last-error 0 for a container of no records, 58 for a version
+// outside that range, 59 for a damaged file, 19 when a model cannot be loaded (everything read
+// so far destroyed), 68 for skinned models and particle emitters (not read yet).
+bzLump *bz_Lump_Load(const uint8_t **cursor, const uint8_t *end, const char *folder,
+                     int32_t version);
+// Shows a loading text ("Loading objects...") when installed; returns the previous one.
+typedef void (*bzLumpLoadingDisplay)(const char *text);
+bzLumpLoadingDisplay bz_Lump_SetLoadingDisplay(bzLumpLoadingDisplay display);
+
+// Writes path + ".CNT" in the older layout, version 0x208: transient lumps left out, every
+// lump with its kind, options, matrix, flag bits and depth, the LOD levels as level records, the
+// root's octree. 0; 29 for a null argument; 20 for more than 4,096 records (nothing written) or
+// a tree deeper than the reader takes; 68 for a particle emitter; 19 when the file cannot be
+// written.
+bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path);

@@ -4,6 +4,7 @@
 #include "files/File.h"
 #include "files/Stream.h"
 #include "scene/Container.h"
+#include "scene/ContainerInternal.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
 #include "scene/Octree.h"
@@ -188,15 +189,23 @@ bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags)
     const bzErrorCode check = Check(root, 0);
     if (check)
         return bzgLastError = check;
-    char fileName[kPathBytes];
-    if (std::snprintf(fileName, sizeof fileName, "%s.CNT", path) >=
-        static_cast<int>(sizeof fileName))
-        return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
-    bzFileHandle *file = bz_FileOpen(fileName, "wb");
-    if (!file)
-        return bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
+    bzFileHandle *file = nullptr;
+    if (const bzErrorCode open = bz_Container_Open(path, "wb", &file))
+        return open;
     const bzErrorCode code = bz_Lump_WriteContainer(file, root);
     if (bz_FileClose(file) != 0 && !code)
         return bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
     return code;
+}
+
+bzErrorCode bz_Container_Open(const char *path, const char *mode, bzFileHandle **out)
+{
+    char fileName[kPathBytes];
+    if (std::snprintf(fileName, sizeof fileName, "%s.CNT", path) >=
+        static_cast<int>(sizeof fileName))
+        return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+    *out = bz_FileOpen(fileName, mode);
+    if (!*out)
+        return bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
+    return BZ_ERROR_NONE;
 }

@@ -106,12 +106,12 @@ int32_t MeshFaces(const bzModel *model, const bzModelMesh &mesh, const bzRayOpti
     for (uint32_t f = 0; f < mesh.faceCount; f++)
     {
         const bzModelFace &face = mesh.faces[f];
-        if (face.vertex[0] >= mesh.vertexCount || face.vertex[1] >= mesh.vertexCount ||
-            face.vertex[2] >= mesh.vertexCount)
+        if (face.v[0] >= mesh.vertexCount || face.v[1] >= mesh.vertexCount ||
+            face.v[2] >= mesh.vertexCount)
             continue;
-        const bzV3 &p0 = mesh.positions[face.vertex[0]];
-        const bzV3 &p1 = mesh.positions[face.vertex[1]];
-        const bzV3 &p2 = mesh.positions[face.vertex[2]];
+        const bzV3 &p0 = mesh.positions[face.v[0]];
+        const bzV3 &p1 = mesh.positions[face.v[1]];
+        const bzV3 &p2 = mesh.positions[face.v[2]];
         bzPlane plane;
         bz_Plane_FromPoints(&p0, &p1, &p2, &plane);
         const float denom = bz_V3_Dot(&plane.n, &ray->delta);
@@ -120,7 +120,7 @@ int32_t MeshFaces(const bzModel *model, const bzModelMesh &mesh, const bzRayOpti
         bz_Scene_GetMaterialRayInfo(material, &info);
         const bool twoSided = (flags & BZ_RAY_SIDES_OVERRIDE)
                                   ? (flags & BZ_RAY_TWO_SIDED) != 0
-                                  : (info.sideFlags & BZ_MATERIAL_TWO_SIDED) != 0;
+                                  : (info.sideFlags & BZ_RAY_MATERIAL_TWO_SIDED) != 0;
         if (twoSided ? !(std::fabs(denom) >= BZ_EPSILON) : !(denom < -BZ_EPSILON))
             continue;
         bzV3 toP0;
@@ -155,7 +155,7 @@ int32_t MeshFaces(const bzModel *model, const bzModelMesh &mesh, const bzRayOpti
         const float w1 = num / den;
         if (!(w1 >= -0.0001f) || !(w1 + w2 <= 1.0001f))
             continue;
-        if (info.flags & BZ_MATERIAL_NEVER_HIT)
+        if (info.flags & BZ_RAY_MATERIAL_NEVER_HIT)
             continue;
         if ((flags & BZ_RAY_MATERIAL_FILTER) &&
             (info.rayClass & options->materialMask) != options->materialValue)
@@ -390,8 +390,7 @@ int32_t bz_Lump_RayIntersectFirst(float *t, bzLumpRayHit *hit, const bzRay *ray,
             const bzModelFace &f = mesh.faces[face];
             for (int i = 0; i < 3; i++)
             {
-                hit->vertices[i] =
-                    f.vertex[i] < mesh.vertexCount ? mesh.positions[f.vertex[i]] : bzV3{};
+                hit->vertices[i] = f.v[i] < mesh.vertexCount ? mesh.positions[f.v[i]] : bzV3{};
                 bz_M34_TransformPoint(&toRoot, &hit->vertices[i]);
             }
             bz_Plane_FromPoints(&hit->vertices[0], &hit->vertices[1], &hit->vertices[2],

@@ -50,7 +50,7 @@ bzMaterial *bz_Scene_GetFaceMaterial(const bzModelMesh *mesh, uint32_t face)
     if (face >= mesh->faceCount || !mesh->materialEntries ||
         mesh->materialEntrySize < sizeof(void *))
         return nullptr;
-    const uint32_t entry = mesh->faces[face].materialEntry;
+    const uint32_t entry = mesh->faces[face].entry;
     if (entry >= mesh->materialEntryCount)
         return nullptr;
     bzMaterial *material;

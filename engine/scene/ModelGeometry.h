@@ -7,6 +7,7 @@
 // arrays as they are, so the per-face loops read them without a call per face.
 #pragma once
 
+#include "device/ModelFace.h"
 #include "maths/Types.h"
 
 #include <cstdint>
@@ -16,14 +17,6 @@ struct bzMaterial;
 struct bzLump;
 struct bzForm;
 struct bzOctree;
-
-struct bzModelFace
-{
-    uint32_t vertex[3];     // indices into the position array
-    uint16_t materialEntry; // index into the material entries
-    uint16_t flags;
-};
-static_assert(sizeof(bzModelFace) == 16);
 
 // The arrays of a model's mesh part. A material entry is entrySize bytes whose first word is
 // the entry's material.
@@ -49,8 +42,8 @@ struct bzMaterialRayInfo
 // Material flag bits read by the queries.
 enum : uint32_t
 {
-    BZ_MATERIAL_NEVER_HIT = 0x4000,
-    BZ_MATERIAL_TWO_SIDED = 0x40,
+    BZ_RAY_MATERIAL_NEVER_HIT = 0x4000,
+    BZ_RAY_MATERIAL_TWO_SIDED = 0x40,
 };
 
 // Model flag: a model without a stored checksum that must not get one computed.

@@ -34,7 +34,7 @@ void PlacedVertices(const bzOctreeEntry *e, const bzModelMesh *mesh, uint32_t fa
     const bzModelFace &f = mesh->faces[face];
     for (int i = 0; i < 3; i++)
     {
-        const uint32_t k = f.vertex[i];
+        const uint32_t k = f.v[i];
         v[i] = k < mesh->vertexCount ? mesh->positions[k] : bzV3{};
         if (e->matrix)
             bz_M34_TransformPoint(e->matrix, &v[i]);

@@ -80,19 +80,18 @@ int32_t HitFace(const bzModelMesh *mesh, uint32_t face, const bzRayOptions *filt
         return 0;
     bzMaterialRayInfo info;
     bz_Scene_GetMaterialRayInfo(bz_Scene_GetFaceMaterial(mesh, face), &info);
-    if (info.flags & BZ_MATERIAL_NEVER_HIT)
+    if (info.flags & BZ_RAY_MATERIAL_NEVER_HIT)
         return 0;
     const uint32_t flags = filter ? filter->flags : 0;
     if ((flags & BZ_RAY_MATERIAL_FILTER) &&
         (info.rayClass & filter->materialMask) != filter->materialValue)
         return 0;
     const bzModelFace &f = mesh->faces[face];
-    if (f.vertex[0] >= mesh->vertexCount || f.vertex[1] >= mesh->vertexCount ||
-        f.vertex[2] >= mesh->vertexCount)
+    if (f.v[0] >= mesh->vertexCount || f.v[1] >= mesh->vertexCount || f.v[2] >= mesh->vertexCount)
         return 0;
-    const bzV3 &p0 = mesh->positions[f.vertex[0]];
-    const bzV3 &p1 = mesh->positions[f.vertex[1]];
-    const bzV3 &p2 = mesh->positions[f.vertex[2]];
+    const bzV3 &p0 = mesh->positions[f.v[0]];
+    const bzV3 &p1 = mesh->positions[f.v[1]];
+    const bzV3 &p2 = mesh->positions[f.v[2]];
     bzPlane plane;
     bz_Plane_FromPoints(&p0, &p1, &p2, &plane);
     const float denom = bz_V3_Dot(&plane.n, &ray->delta);
@@ -101,7 +100,7 @@ int32_t HitFace(const bzModelMesh *mesh, uint32_t face, const bzRayOptions *filt
         return 0;
     const bool twoSided = (flags & BZ_RAY_SIDES_OVERRIDE)
                               ? (flags & BZ_RAY_TWO_SIDED) != 0
-                              : (info.sideFlags & BZ_MATERIAL_TWO_SIDED);
+                              : (info.sideFlags & BZ_RAY_MATERIAL_TWO_SIDED);
     if (!twoSided && denom > 0)
         return 0;
     const float th = (plane.d - bz_V3_Dot(&plane.n, &ray->origin)) / denom;
@@ -392,9 +391,9 @@ intptr_t QueryLeaf(bzOctreeLeaf *leaf)
                 bzV3 v[3];
                 for (int i = 0; i < 3; i++)
                 {
-                    if (f.vertex[i] >= mesh.vertexCount)
+                    if (f.v[i] >= mesh.vertexCount)
                         return 0;
-                    v[i] = mesh.positions[f.vertex[i]];
+                    v[i] = mesh.positions[f.v[i]];
                     if (e->matrix)
                         bz_M34_TransformPoint(e->matrix, &v[i]);
                     if (gBox.faceMatrix)

@@ -6,6 +6,7 @@
 #include "files/DebugOutput.h"
 #include "files/File.h"
 #include "input/WindowInput.h"
+#include "models/SceneLink.h"
 #include "pc/PcSystem.h"
 #include "render/ConsoleView.h"
 #include "render/RenderCommands.h"
@@ -30,6 +31,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     bz_Timer_Init(record ? record->frameCapMode : 0, record ? record->frameRate : 0.0f);
     PDSetApplicationHook(record ? record->applicationHook : nullptr);
     bz_ConsoleView_Attach();
+    bz_Models_InstallSceneServices();
     bz_RegisterEngineConsoleCommands();
     bzgNoFatalExit = 0;
     return bz_Mem_GetStatus() == BZ_MEM_OK ? 0 : BZ_ERROR_NO_MEMORY;

@@ -20,5 +20,6 @@ struct bzInitRecord
 // renderer's and the salad command, in that order.
 void bz_RegisterEngineConsoleCommands();
 
-// Starts the engine core: memory manager and clock; clears the keep-alive switch.
+// Starts the engine core: memory manager and clock, the platform hooks, input, the console and
+// its view, the models' tables in the scene graph; clears the keep-alive switch.
 int32_t bz_InitEngine(const bzInitRecord *record);

@@ -3,7 +3,9 @@
 #include "ModelsTestSupport.h"
 #include "models/ImgFill.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -319,5 +321,41 @@ TEST_F(MaterialTest, SortingAndMovingKeepTheListWhole)
         bz_ReleaseMaterial(x);
     for (bz_IMGMAP *x : {i1, i2, i3})
         bz_ReleaseImgMap(x);
+}
+} // namespace
+
+namespace
+{
+// What a listing wrote to the debug stream.
+template <typename Fn> std::string DebugTextOf(Fn fn)
+{
+    bz_DebugOutput_CloseDefault();
+    std::remove("MOTHER.TXT");
+    fn();
+    bz_DebugOutput_CloseDefault();
+    return ReadWholeFile("MOTHER.TXT");
+}
+
+TEST_F(MaterialTest, ListingsNameEveryMaterialAndEveryImageLeft)
+{
+    bzMaterial *named = bz_CreateMaterial("data\\stone", 1);
+    bzMaterial *unnamed = bz_CreateMaterial(nullptr, 1);
+    const std::string materials = DebugTextOf([] { bz_ListMaterials(); });
+    EXPECT_NE(materials.find("Materials::"), std::string::npos) << materials;
+    EXPECT_NE(materials.find("   Default"), std::string::npos) << materials;
+    EXPECT_NE(materials.find("   data\\stone"), std::string::npos) << materials;
+    EXPECT_NE(materials.find("   no name availble"), std::string::npos) << materials;
+    bz_ReleaseMaterial(named);
+    bz_ReleaseMaterial(unnamed);
+
+    bz_IMGMAP *image = bz_MakeColourImgMap("leftover", BZ_IMAGE_888, 4, 0xFFFFFFFF);
+    const std::string images = DebugTextOf([] { bz_CheckImgMapsReleased(); });
+    EXPECT_NE(images.find("ImageMaps::Not all image maps were deleted. bzgImage_count == 1"),
+              std::string::npos)
+        << images;
+    EXPECT_NE(images.find("Image map not deleted, name[leftover]."), std::string::npos) << images;
+    bz_ReleaseImgMap(image);
+    // Nothing left: nothing to say.
+    EXPECT_EQ(DebugTextOf([] { bz_CheckImgMapsReleased(); }).find("Not all"), std::string::npos);
 }
 } // namespace

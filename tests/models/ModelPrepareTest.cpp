@@ -11,34 +11,11 @@ namespace
 {
 using ModelPrepareTest = ModelRecordsTest;
 
-// A model of separate triangles: triangle t has vertices 3t, 3t + 1, 3t + 2 at (x0 + t, 0, 0),
-// (x0 + t + 1, 0, 0) and (x0 + t, 1, 0).
-bzModel *Triangles(int32_t count, bzMaterial *material)
-{
-    bzModel *m = bz_CreateModel(count, 3 * count);
-    for (int32_t t = 0; t < count; ++t)
-    {
-        const float x = static_cast<float>(t);
-        const float pos[3][2] = {{x, 0}, {x + 1, 0}, {x, 1}};
-        bzModelPolygon &p = m->vertexData->polygons[t];
-        for (int32_t k = 0; k < 3; ++k)
-        {
-            bzModelDataVertex &v = m->vertexData->vertices[3 * t + k];
-            v.x = pos[k][0];
-            v.y = pos[k][1];
-            p.v[k] = static_cast<uint32_t>(3 * t + k);
-        }
-        p.material = material;
-        p.smoothing = 1;
-    }
-    return m;
-}
-
 TEST_F(ModelPrepareTest, BatchesAreCutAt16383Indices)
 {
     bz_SetModelLoadOptions(BZ_MODELOPT_NO_STRIPS);
     bzMaterial *mat = bz_CreateMaterial("mat", 1);
-    bzModel *m = Triangles(5462, mat);
+    bzModel *m = MakeTriangles(5462, mat);
     EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
     bzModelPart *part = m->part;
     ASSERT_NE(part, nullptr);
@@ -98,7 +75,7 @@ TEST_F(ModelPrepareTest, WideBatchesAreSplitAlongX)
 {
     bz_SetModelLoadOptions(BZ_MODELOPT_NO_STRIPS);
     bzMaterial *mat = bz_CreateMaterial("mat", 1);
-    bzModel *m = Triangles(100, mat); // 0 to 101 along x
+    bzModel *m = MakeTriangles(100, mat); // 0 to 101 along x
     m->flags |= BZ_MODEL_SPLIT_BATCHES;
     EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
     EXPECT_EQ(m->flags & BZ_MODEL_BATCHES_SPLIT, BZ_MODEL_BATCHES_SPLIT);
@@ -150,7 +127,7 @@ TEST_F(ModelPrepareTest, WideBatchesAreSplitAlongX)
 TEST_F(ModelPrepareTest, SplittingStopsAtTheBatchLimit)
 {
     bz_SetModelLoadOptions(BZ_MODELOPT_NO_STRIPS);
-    bzModel *m = Triangles(5000, nullptr);
+    bzModel *m = MakeTriangles(5000, nullptr);
     m->flags |= BZ_MODEL_SPLIT_BATCHES;
     m->maxBatchExtent = 0.25f;
     EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
@@ -212,7 +189,7 @@ int32_t gSkeletons;
 
 TEST_F(ModelPrepareTest, SkeletonDataAloneDoesNotRebuild)
 {
-    bzModel *m = Triangles(2, nullptr);
+    bzModel *m = MakeTriangles(2, nullptr);
     m->vertexData->userWord = BZ_VDATA_BONES;
     EXPECT_EQ(bz_PrepareModelGeometry(m, 0xFFFFFBF & ~0x800u), 0);
     // A face without material is drawn with the default one.
@@ -243,7 +220,7 @@ TEST_F(ModelPrepareTest, BadAndEmptyInput)
     EXPECT_EQ(bz_PrepareModelGeometry(nullptr, BZ_PREPARE_REBUILD), 29);
 
     // Every face left out: one empty entry and no faces.
-    bzModel *out = Triangles(3, nullptr);
+    bzModel *out = MakeTriangles(3, nullptr);
     for (int32_t f = 0; f < 3; ++f)
         out->vertexData->polygons[f].flags = BZ_POLYGON_LEFT_OUT;
     EXPECT_EQ(bz_PrepareModelGeometry(out, 0xFFFFFBF), 0);
@@ -254,7 +231,7 @@ TEST_F(ModelPrepareTest, BadAndEmptyInput)
     EXPECT_EQ(out->part->vertexCount, 0);
 
     // Degenerate faces are left out; planes mark them.
-    bzModel *flat = Triangles(2, nullptr);
+    bzModel *flat = MakeTriangles(2, nullptr);
     flat->vertexData->vertices[5].x = 2;
     flat->vertexData->vertices[5].y = 0; // triangle 1 collinear
     EXPECT_EQ(bz_PrepareModelGeometry(flat, 0xFFFFFBF), 0);

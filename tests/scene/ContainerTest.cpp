@@ -1,6 +1,7 @@
 // Lump containers: records built byte by byte and read, flag bytes and tags, chunks, damaged
 // and lying files (cut at every length, counts past the end, deep nesting), save and load of a
 // mixed tree with an octree, and a bounded fuzz of the reader over mutated containers.
+#include "ContainerBytes.h"
 #include "FakeScene.h"
 #include "TestSupport.h"
 
@@ -26,51 +27,6 @@
 
 namespace
 {
-// A container assembled field by field, little-endian.
-struct Bytes
-{
-    std::vector<uint8_t> b;
-
-    Bytes &U8(uint8_t v)
-    {
-        b.push_back(v);
-        return *this;
-    }
-    Bytes &U16(uint16_t v) { return U8((uint8_t)v).U8((uint8_t)(v >> 8)); }
-    Bytes &U32(uint32_t v) { return U16((uint16_t)v).U16((uint16_t)(v >> 16)); }
-    Bytes &F32(float f)
-    {
-        uint32_t v;
-        std::memcpy(&v, &f, 4);
-        return U32(v);
-    }
-    Bytes &Text(const char *s, size_t width)
-    {
-        for (size_t i = 0; i < width; i++)
-            U8(i < std::strlen(s) ? (uint8_t)s[i] : 0);
-        return *this;
-    }
-    Bytes &Tag(const char *t) { return Text(t, 4); }
-    Bytes &Header() { return U16(0x2345).U16(0x300); }
-    // Name, flag bytes and the closing 0, user word and matrix (the given 12 floats).
-    Bytes &Start(const char *name, std::vector<uint8_t> flags, uint32_t user, const float (&m)[12])
-    {
-        Text(name, 16);
-        for (uint8_t f : flags)
-            U8(f);
-        U8(0).U32(user);
-        for (float f : m)
-            F32(f);
-        return *this;
-    }
-    Bytes &Start(const char *name, std::vector<uint8_t> flags = {}, uint32_t user = 0)
-    {
-        return Start(name, std::move(flags), user, {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
-    }
-    // A childless NULL record without chunks.
-    Bytes &Leaf(const char *name) { return Start(name).Tag("NULL").U32(0).U32(0); }
-};
-
 bzLump *Read(const Bytes &bytes, const char *folder = "lev/")
 {
     return bz_Lump_ReadContainer(bytes.b.data(), (uint32_t)bytes.b.size(), folder);
@@ -279,7 +235,7 @@ TEST_F(ContainerTest, BadHeadersAreRefused)
     {
         uint16_t magic, version;
         bzErrorCode code;
-    } cases[] = {{0x2346, 0x300, 59}, {0x4523, 0x300, 59}, {0x2345, 0x208, 58}, {0x2345, 0, 58}};
+    } cases[] = {{0x2346, 0x300, 59}, {0x4523, 0x300, 59}, {0x2345, 0x201, 58}, {0x2345, 0, 58}};
     for (const auto &c : cases)
     {
         Bytes b;
@@ -659,5 +615,34 @@ TEST_F(ContainerTest, FuzzedContainersFailCleanlyOrLoad)
     }
     EXPECT_GT(runs, 100);
     EXPECT_GT(loads, 0);
+}
+} // namespace
+
+namespace
+{
+TEST_F(ContainerTest, TheModelLoadHookIsAskedFirst)
+{
+    static FakeModels *fake;
+    static std::vector<std::string> asked;
+    fake = &models;
+    asked.clear();
+    auto previous = bz_Lump_SetModelLoadHook(
+        [](bzLump *lump, const char *path, const char *name) -> bzModel *
+        {
+            asked.push_back(std::string(lump->name) + "|" + path + "|" + name);
+            return std::strcmp(name, "hooked") == 0 ? fake->NewModel("from the hook") : nullptr;
+        });
+    Bytes b;
+    b.Header().Start("root").Tag("NULL").U32(2);
+    b.Start("a").Tag("MODL").Text("hooked", 32).U32(0).U32(0);
+    b.Start("b").Tag("MODL").Text("plain", 32).U32(0).U32(0);
+    b.U32(0);
+    bzLump *root = Read(b, "f/");
+    bz_Lump_SetModelLoadHook(previous);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(asked, (std::vector<std::string>{"a|f/hooked|hooked", "b|f/plain|plain"}));
+    EXPECT_STREQ(bz_Lump_GetModel(bz_Lump_GetChild(root, 0))->name, "from the hook");
+    EXPECT_STREQ(bz_Lump_GetModel(bz_Lump_GetChild(root, 1))->name, "f/plain");
+    bz_Lump_DestroyTree(root);
 }
 } // namespace

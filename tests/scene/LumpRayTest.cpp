@@ -140,8 +140,8 @@ TEST(LumpRay, SidesFollowTheOptionsOrTheMaterial)
         {0, 0, 1, 0},
         {BZ_RAY_SIDES_OVERRIDE | BZ_RAY_TWO_SIDED, 0, 1, 1},
         {BZ_RAY_SIDES_OVERRIDE, 0, 1, 0},
-        {0, BZ_MATERIAL_TWO_SIDED, 1, 1},
-        {BZ_RAY_SIDES_OVERRIDE, BZ_MATERIAL_TWO_SIDED, 1, 0},
+        {0, BZ_RAY_MATERIAL_TWO_SIDED, 1, 1},
+        {BZ_RAY_SIDES_OVERRIDE, BZ_RAY_MATERIAL_TWO_SIDED, 1, 0},
         {BZ_RAY_TWO_SIDED, 0, 1, 0}, // two-sided only under the override
     };
     for (const Case &c : cases)
@@ -172,7 +172,7 @@ TEST(LumpRay, MaterialsNeverHitAndTheMaterialFilter)
     };
     const Case cases[] = {
         {0xFF, 0, 0, 0, 0, 1},
-        {BZ_MATERIAL_NEVER_HIT, 0, 0, 0, 0, 0},
+        {BZ_RAY_MATERIAL_NEVER_HIT, 0, 0, 0, 0, 0},
         {0, 0x5, BZ_RAY_MATERIAL_FILTER, 0x4, 0x4, 1},
         {0, 0x1, BZ_RAY_MATERIAL_FILTER, 0x4, 0x4, 0},
     };

@@ -68,7 +68,7 @@ inline TestLevel MakeTestLevel(FakeModels &models, uint32_t generator, int lumpC
             for (int i = 0; i < 3; i++)
             {
                 bzV3 w;
-                bz_M34_TransformPointInto(&lump->matrix, &w, &model->vertices[f.vertex[i]]);
+                bz_M34_TransformPointInto(&lump->matrix, &w, &model->vertices[f.v[i]]);
                 for (int j = 0; j < 3; j++)
                     face.p[i][j] = w.v[j];
             }

@@ -47,7 +47,7 @@ struct bzMaterial
     bzColour colour;
     uint32_t flags;
     uint32_t updatedWith;
-    uint8_t sideFlags; // BZ_MATERIAL_TWO_SIDED
+    uint8_t sideFlags; // BZ_RAY_MATERIAL_TWO_SIDED
     uint32_t rayClass;
 };
 
@@ -57,8 +57,8 @@ inline uint32_t FakeModelChecksum(const bzModel *model)
     uint32_t sum = 0;
     for (const bzModelFace &f : model->faces)
     {
-        const uint32_t words[4] = {f.vertex[0], f.vertex[1], f.vertex[2],
-                                   (uint32_t)f.materialEntry | (uint32_t)f.flags << 16};
+        const uint32_t words[4] = {f.v[0], f.v[1], f.v[2],
+                                   (uint32_t)f.entry | (uint32_t)f.flags << 16};
         for (uint32_t w : words)
             sum = ((sum << 1) | (sum >> 31)) ^ w;
     }
@@ -75,10 +75,10 @@ inline uint32_t FakeModelChecksumOf(const bzModel *model, int32_t faces, int32_t
     if (faces)
         for (const bzModelFace &f : model->faces)
         {
-            add(f.vertex[0]);
-            add(f.vertex[1]);
-            add(f.vertex[2]);
-            add((uint32_t)f.materialEntry | (uint32_t)f.flags << 16);
+            add(f.v[0]);
+            add(f.v[1]);
+            add(f.v[2]);
+            add((uint32_t)f.entry | (uint32_t)f.flags << 16);
         }
     if (positions)
         for (const bzV3 &v : model->vertices)
@@ -168,7 +168,7 @@ public:
                 if (face >= m->faces.size() || m->texCoords.size() < m->vertices.size())
                     return 0;
                 for (int i = 0; i < 3; i++)
-                    out[i] = m->texCoords[m->faces[face].vertex[i]];
+                    out[i] = m->texCoords[m->faces[face].v[i]];
                 return 1;
             },
             [](const bzModel *m) -> uint32_t { return m->checksum; },
@@ -345,7 +345,7 @@ public:
                             bool inside = false;
                             for (int i = 0; i < 3; i++)
                             {
-                                bz_M34_TransformPointInto(matrix, &v[i], &m->vertices[f.vertex[i]]);
+                                bz_M34_TransformPointInto(matrix, &v[i], &m->vertices[f.v[i]]);
                                 inside |= bz_Box_PointInside(&v[i], &w->form->bounds) != 0;
                             }
                             if (inside && w->h->count < w->h->capacity)

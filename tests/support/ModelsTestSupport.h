@@ -181,3 +181,26 @@ protected:
         }
     }
 };
+
+// A model of separate triangles: triangle t has vertices 3t, 3t + 1, 3t + 2 at (x0 + t, 0, 0),
+// (x0 + t + 1, 0, 0) and (x0 + t, 1, 0).
+inline bzModel *MakeTriangles(int32_t count, bzMaterial *material)
+{
+    bzModel *m = bz_CreateModel(count, 3 * count);
+    for (int32_t t = 0; t < count; ++t)
+    {
+        const float x = static_cast<float>(t);
+        const float pos[3][2] = {{x, 0}, {x + 1, 0}, {x, 1}};
+        bzModelPolygon &p = m->vertexData->polygons[t];
+        for (int32_t k = 0; k < 3; ++k)
+        {
+            bzModelDataVertex &v = m->vertexData->vertices[3 * t + k];
+            v.x = pos[k][0];
+            v.y = pos[k][1];
+            p.v[k] = static_cast<uint32_t>(3 * t + k);
+        }
+        p.material = material;
+        p.smoothing = 1;
+    }
+    return m;
+}

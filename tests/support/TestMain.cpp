@@ -5,6 +5,7 @@
 #include "startup/Engine.h"
 #include "core/Error.h"
 #include "files/DebugOutput.h"
+#include "models/SceneLink.h"
 
 #include "TestSupport.h"
 
@@ -19,6 +20,9 @@ public:
     {
         bzInitRecord record = {};
         bz_InitEngine(&record);
+        // The scene graph's tests install fakes of the models; each test that wants the real
+        // ones installs them itself.
+        bz_Models_RemoveSceneServices();
         bzgNoFatalExit = 1;
     }
     void TearDown() override { bz_MemPools_DestroyAll(); }

@@ -1,0 +1,220 @@
+#include "models/SceneLink.h"
+
+#include "core/Memory.h"
+#include "models/Material.h"
+#include "models/Model.h"
+#include "models/ModelPrepare.h"
+#include "models/ModelProcessing.h"
+#include "scene/ModelGeometry.h"
+#include "scene/SceneServices.h"
+
+#include <cstring>
+
+namespace
+{
+// Geometry prepared for a model made from bare positions and faces: everything but the
+// skeleton's re-read.
+constexpr uint32_t kPrepareAll = 0xFFBF;
+
+int32_t GetMesh(const bzModel *model, bzModelMesh *out)
+{
+    const bzModelPart *part = model->part;
+    if (!part)
+        return 0;
+    out->positions = part->positions[0];
+    out->vertexCount = part->positions[0] ? static_cast<uint32_t>(part->vertexCount) : 0;
+    out->faces = part->faces;
+    out->faceCount = part->faces ? static_cast<uint32_t>(part->faceCount) : 0;
+    out->materialEntries = reinterpret_cast<const uint8_t *>(part->entries);
+    out->materialEntryCount = part->entries ? static_cast<uint32_t>(part->entryCount) : 0;
+    out->materialEntrySize = sizeof(bzMaterialEntry);
+    return 1;
+}
+
+int32_t GetBounds(const bzModel *model, bzBox *box, bzV3 *centre, float *radius)
+{
+    if (!model->part)
+        return 0;
+    box->min = model->boxMin;
+    box->max = model->boxMax;
+    *centre = model->centre;
+    *radius = model->radius;
+    return 1;
+}
+
+void GetMaterialRayInfo(const bzMaterial *material, bzMaterialRayInfo *out)
+{
+    out->flags = material->flags;
+    out->sideFlags = static_cast<uint8_t>(material->flags & 0xFF);
+    out->rayClass = material->materialWord;
+}
+
+int32_t GetFaceTexCoords(const bzModel *model, uint32_t face, bzV2 *out3)
+{
+    const bzModelPart *part = model->part;
+    if (!part || !part->faces || !part->uvs[0] || face >= static_cast<uint32_t>(part->faceCount))
+        return 0;
+    const bzModelFace &f = part->faces[face];
+    for (int32_t i = 0; i < 3; ++i)
+    {
+        if (f.v[i] >= static_cast<uint32_t>(part->vertexCount))
+            return 0;
+        out3[i] = {part->uvs[0][2 * f.v[i]], part->uvs[0][2 * f.v[i] + 1]};
+    }
+    return 1;
+}
+
+uint32_t GetChecksumWord(const bzModel *model)
+{
+    return model->fileWord2;
+}
+
+uint32_t GetModelFlags(const bzModel *model)
+{
+    return model->flags;
+}
+
+uint32_t ComputeChecksum(const bzModel *model, int32_t withVertices, int32_t withFaces,
+                         int32_t rotate)
+{
+    // The checksum only reads the part; its access bits are restored before it returns.
+    return bz_ModelChecksum(const_cast<bzModel *>(model), withVertices, withFaces, rotate);
+}
+
+void SetMaterialFlags(bzMaterial *material, uint32_t bits)
+{
+    material->flags |= bits;
+}
+
+bzOctree *GetModelOctree(const bzModel *model)
+{
+    return static_cast<bzOctree *>(model->octree);
+}
+
+bzModel *CreateModel(const char *name, const bzV3 *positions, uint32_t vertexCount,
+                     const bzModelFace *faces, uint32_t faceCount, bzMaterial *material)
+{
+    if (vertexCount > 0x7FFFFFFF || faceCount > 0x7FFFFFFF)
+        return nullptr;
+    bzModel *model =
+        bz_CreateModel(static_cast<int32_t>(faceCount), static_cast<int32_t>(vertexCount));
+    if (!model)
+        return nullptr;
+    if (name)
+    {
+        const size_t length = strnlen(name, BZ_MODEL_NAME_SIZE - 1);
+        std::memcpy(model->name, name, length);
+        model->name[length] = '\0';
+    }
+    bzModelVertexData *data = model->vertexData;
+    for (uint32_t i = 0; data && i < vertexCount; ++i)
+    {
+        data->vertices[i].x = positions[i].x;
+        data->vertices[i].y = positions[i].y;
+        data->vertices[i].z = positions[i].z;
+    }
+    for (uint32_t f = 0; data && f < faceCount; ++f)
+    {
+        bzModelPolygon &p = data->polygons[f];
+        for (int32_t k = 0; k < 3; ++k)
+        {
+            if (faces[f].v[k] >= vertexCount)
+            {
+                bz_ReleaseModel(model);
+                return nullptr;
+            }
+            p.v[k] = faces[f].v[k];
+            p.colours[k] = 0xFFFFFFFF;
+        }
+        p.material = material;
+        p.flags = faces[f].flags;
+        p.smoothing = 1;
+    }
+    if (bz_PrepareModelGeometry(model, kPrepareAll) != 0)
+    {
+        bz_ReleaseModel(model);
+        return nullptr;
+    }
+    return model;
+}
+
+void AddModelRef(bzModel *model)
+{
+    bz_AddModelReference(model);
+}
+
+void ReleaseModel(bzModel *model)
+{
+    bz_ReleaseModel(model);
+}
+
+const char *GetModelName(const bzModel *model)
+{
+    return model->name;
+}
+
+bzMaterial *CreateMaterialWithColour(const char *name, bzColour colour)
+{
+    return bz_CreateMaterialWithColour(name, colour);
+}
+
+void ClearMaterialFlags(bzMaterial *material, uint32_t bits)
+{
+    material->flags &= ~bits;
+}
+
+void UpdateMaterial(bzMaterial *material, uint32_t value)
+{
+    bz_UpdateMaterial(material, static_cast<int32_t>(value));
+}
+
+void AddMaterialRef(bzMaterial *material)
+{
+    bz_AddRefMaterial(material);
+}
+
+void ReleaseMaterial(bzMaterial *material)
+{
+    bz_ReleaseMaterial(material);
+}
+
+void PrepareShadow(bzModel *model)
+{
+    if (model->part && !(model->part->flags & BZ_PART_SHADOW_WELDED))
+        bz_BuildModelShadowEdges(model);
+}
+} // namespace
+
+void bz_Models_InstallSceneServices()
+{
+    bzSceneGeometryServices geometry{};
+    geometry.getMesh = GetMesh;
+    geometry.getBounds = GetBounds;
+    geometry.getMaterialRayInfo = GetMaterialRayInfo;
+    geometry.getFaceTexCoords = GetFaceTexCoords;
+    geometry.getChecksumWord = GetChecksumWord;
+    geometry.getModelFlags = GetModelFlags;
+    geometry.computeChecksum = ComputeChecksum;
+    geometry.setMaterialFlags = SetMaterialFlags;
+    geometry.getModelOctree = GetModelOctree;
+    geometry.createModel = CreateModel;
+    bz_Scene_SetGeometryServices(&geometry);
+
+    bzSceneModelServices models{};
+    models.addModelRef = AddModelRef;
+    models.releaseModel = ReleaseModel;
+    models.getModelName = GetModelName;
+    models.createMaterialWithColour = CreateMaterialWithColour;
+    models.clearMaterialFlags = ClearMaterialFlags;
+    models.updateMaterial = UpdateMaterial;
+    models.addMaterialRef = AddMaterialRef;
+    models.releaseMaterial = ReleaseMaterial;
+    models.prepareShadow = PrepareShadow;
+    bz_Scene_SetModelServices(&models);
+}
+
+void bz_Models_RemoveSceneServices()
+{
+    bz_Scene_SetGeometryServices(nullptr);
+    bz_Scene_SetModelServices(nullptr);
+}
