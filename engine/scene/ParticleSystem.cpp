@@ -32,7 +32,6 @@ int32_t gParticlesDrawn;
 int32_t gEmittersDrawn;
 int32_t gOn = 1;
 int32_t gFrozen;
-bool gHooksInstalled;
 bzParticleFormServices gForms;
 
 void ReleaseHook(bzLump *, void *object)
@@ -52,13 +51,11 @@ bzModel *GetModelHook(const void *object)
     return static_cast<const bzParticleSystem *>(object)->model;
 }
 
+// Installed again by every creation, so that a system never lives without its release.
 void InstallHooks()
 {
-    if (gHooksInstalled)
-        return;
     const bzLumpObjectHooks hooks = {TakeHook, ReleaseHook, UnlinkHook, GetModelHook, nullptr};
     bz_Lump_SetObjectHooks(BZ_LUMP_TYPE_PARTICLE_EMITTER, &hooks);
-    gHooksInstalled = true;
 }
 
 void PushActive(bzParticleSystem *s)
