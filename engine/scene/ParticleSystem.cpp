@@ -10,6 +10,7 @@
 #include "maths/Vector.h"
 #include "scene/EffectServices.h"
 #include "scene/Lump.h"
+#include "scene/LumpClone.h"
 #include "scene/SceneServices.h"
 
 #include <cmath>
@@ -1013,6 +1014,14 @@ bzLump *bz_ParticleSystem_CreatePointCloud(bzLump *parent, float life, const bzV
     if (parent)
         bz_Lump_Attach(parent, lump);
     return lump;
+}
+
+bzLump *bz_ParticleSystem_Instance(bzLump *parent, const bzLump *source)
+{
+    bzLump *copy = bz_Lump_Clone(source);
+    if (copy && parent)
+        bz_Lump_Attach(parent, copy);
+    return copy;
 }
 
 float bz_ParticleSystem_FrameTime()

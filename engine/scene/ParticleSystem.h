@@ -260,6 +260,10 @@ bzLump *bz_ParticleSystem_CreatePointCloud(bzLump *parent, float life, const bzV
                                            float cone, float rate, bzColour colour,
                                            const char *texture, uint32_t count, const bzV3 *points);
 
+// A deep copy of the source lump's subtree (each emitter with a system of its own), attached as
+// the parent's first child when a parent is given; null as bz_Lump_Clone.
+bzLump *bz_ParticleSystem_Instance(bzLump *parent, const bzLump *source);
+
 // ---------------------------------------------------------------------------------------
 // Frame
 

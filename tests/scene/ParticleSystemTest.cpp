@@ -1,5 +1,6 @@
 #include "scene/ParticleSystem.h"
 
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "core/Random.h"
@@ -14,6 +15,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace
@@ -698,5 +700,41 @@ TEST_F(Particles, CollisionKeepsParticlesIn)
     EXPECT_EQ(rays, 1);
     EXPECT_NEAR(p->position.y, 1.2f - 0.01f, 1e-5f);
     EXPECT_NEAR(p->velocity.y, 4.0f, 1e-5f);
+}
+} // namespace
+
+namespace
+{
+TEST_F(Particles, InstanceAttachesACopy)
+{
+    bzLump *parent = Keep(bz_Lump_Create(BZ_LUMP_TYPE_NULL, "parent"));
+    bzLump *source;
+    bzParticleSystem *s = Emitter(&source);
+    s->emissionRate = 7.0f;
+    bzLump *copy = bz_ParticleSystem_Instance(parent, source);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(parent->firstChild, copy);
+    ASSERT_NE(copy->object, nullptr);
+    EXPECT_NE(copy->object, s);
+    EXPECT_EQ(static_cast<bzParticleSystem *>(copy->object)->emissionRate, 7.0f);
+    EXPECT_EQ(bz_ParticleSystem_Instance(nullptr, nullptr), nullptr);
+}
+
+TEST_F(Particles, StatisticsLines)
+{
+    bzParticleSystem *s = Emitter();
+    s->emissionRate = 20.0f;
+    bz_ParticleSystem_UpdateBy(0.1f);
+    bz_ParticleSystem_AddDrawn(5, 1);
+    bzParticleStats stats;
+    bz_ParticleSystem_GetStats(&stats);
+    EXPECT_EQ(bz_ParticleSystem_PrintStats(3), 7);
+    EXPECT_EQ(std::string(bz_GetDebugMessage(3)),
+              "Number of emitters " + std::to_string(stats.systems));
+    EXPECT_STREQ(bz_GetDebugMessage(4), "Number of active particles 3");
+    EXPECT_STREQ(bz_GetDebugMessage(5), "Number of particles drawn 5");
+    EXPECT_STREQ(bz_GetDebugMessage(6), "Number of particle emitters drawn 1");
+    for (int i = 3; i < 7; i++)
+        bz_ClearDebugMessage(i);
 }
 } // namespace
