@@ -18,6 +18,8 @@ struct bzShadowFace;
 struct bzTextRun;
 struct bzM34;
 struct bzInitRecord;
+struct bzParticleSystem;
+struct bzFlareVertex;
 
 // Slots whose arguments are not yet used by any caller keep the generic shape; each gets its
 // full signature together with the back ends that implement it. Slots 22-24 keep it for good:
@@ -35,10 +37,15 @@ enum : uint32_t
     BZ_DISPLAY_32BIT = 0x2,
     BZ_DISPLAY_FULLSCREEN = 0x4,
 };
+// Slot 71: binds the arrays of one flare shape, vertices of `stride` bytes (position x, y, z, w
+// at 0, colour at 16, u and v at 20) and 16-bit triangle indices.
+typedef void (*PDSetFlareArraysSlot)(int32_t shape, const bzFlareVertex *vertices,
+                                     int32_t vertexCount, int32_t stride, const uint16_t *indices,
+                                     int32_t indexCount);
 
 struct PDRenderFunctionTable
 {
-    PDGenericSlot PDReleaseHardwareData;                                                     // 0
+    void (*PDReleaseHardwareData)(void *object);                                             // 0
     PDGenericSlot PDReserved01;                                                              // 1
     PDGenericSlot PDDrawQuadBlockArray;                                                      // 2
     PDGenericSlot PDSetFrameShaderConstants;                                                 // 3
@@ -62,11 +69,11 @@ struct PDRenderFunctionTable
     PDGenericSlot PDResetGammaRamp;                                                        // 19
     void (*PDReleaseImageResources)();                                                     // 20
     void (*PDInitImageResources)();                                                        // 21
-    PDGenericSlot PDReleaseEmitterData;                                                    // 22
-    PDGenericSlot PDInitEmitterData;                                                       // 23
+    void (*PDReleaseEmitterData)();                                                        // 22
+    void (*PDInitEmitterData)();                                                           // 23
     PDGenericSlot PDEndItemDraw;                                                           // 24
-    PDGenericSlot PDPrepareSprites;                                                        // 25
-    PDGenericSlot PDDrawSprites;                                                           // 26
+    void (*PDPrepareSprites)(bzParticleSystem *system);                                    // 25
+    void (*PDDrawSprites)(bzParticleSystem *system);                                       // 26
     int32_t (*PDDraw2DBox)(float x, float y, float w, float h, uint32_t colour1, uint32_t colour2,
                            int32_t blend); // 27
     int32_t (*PDReserved28)();             // 28
@@ -116,8 +123,8 @@ struct PDRenderFunctionTable
     PDGenericSlot PDReleaseDeviceBuffers;                                        // 68
     PDGenericSlot PDCreateDeviceBuffers;                                         // 69
     PDGenericSlot PDDrawScreenRectGL;                                            // 70
-    PDGenericSlot PDSetFlareArrays;                                              // 71
-    PDGenericSlot PDDrawFlares;                                                  // 72
+    PDSetFlareArraysSlot PDSetFlareArrays;                                       // 71
+    void (*PDDrawFlares)(bz_IMGMAP *texture);                                    // 72
     int32_t (*PDSetLight)(int32_t index, const void *light, const void *matrix); // 73
     PDGenericSlot PDDisableLights;                                               // 74
     PDGenericSlot PDSetObjectLighting;                                           // 75

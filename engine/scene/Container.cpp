@@ -8,6 +8,7 @@
 #include "files/File.h"
 #include "maths/Matrix.h"
 #include "scene/Light.h"
+#include "scene/ParticleEmit.h"
 #include "scene/Lump.h"
 #include "scene/Octree.h"
 #include "scene/SceneServices.h"
@@ -173,7 +174,7 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
         bz_ReportError("Lump_ReadFromMemory", "Invalid lump type");
         type = BZ_LUMP_TYPE_NULL;
     }
-    if (type == BZ_LUMP_TYPE_SKINNED_MODEL || type == BZ_LUMP_TYPE_PARTICLE_EMITTER)
+    if (type == BZ_LUMP_TYPE_SKINNED_MODEL)
         return Fail(s, nullptr, BZ_ERROR_UNSUPPORTED);
 
     bzLump *lump = bz_Lump_Create(static_cast<uint8_t>(type), name);
@@ -198,6 +199,16 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
                         bzgLastError == BZ_ERROR_NO_MEMORY ? BZ_ERROR_NO_MEMORY
                                                            : BZ_ERROR_BAD_DATA_FORMAT);
         bz_Lump_SetObject(lump, spline);
+        break;
+    }
+    case BZ_LUMP_TYPE_PARTICLE_EMITTER:
+    {
+        bzParticleSystem *system = bz_ParticleSystem_ReadEmit(&c.p, c.end, s->folder);
+        if (!system)
+            return Fail(s, lump,
+                        bzgLastError == BZ_ERROR_NO_MEMORY ? BZ_ERROR_NO_MEMORY
+                                                           : BZ_ERROR_BAD_DATA_FORMAT);
+        bz_Lump_SetObject(lump, system);
         break;
     }
     case BZ_LUMP_TYPE_DIRLIGHT:

@@ -12,8 +12,10 @@
 // report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read as a
 // NULL lump without payload, the model lump left without object).
 //
-// Versions below 0x300 are the older layout, read by bz_Lump_Load. Not read yet: "SKIN" and
-// "EMIT" records (refused with 68 until skin instances and particle systems can be read).
+// Versions below 0x300 are the older layout, read by bz_Lump_Load. Not read yet: "SKIN" records
+// (refused with 68 until skin instances can be read), and emitter records of the older layout.
+// "EMIT" records carry a particle system (scene/ParticleEmit.h); a payload that does not parse
+// fails the load with 59.
 //
 // A model-load hook, when installed, is asked first for each model lump's model with the lump,
 // the full path and the name; when it gives null the model is loaded by its full path.

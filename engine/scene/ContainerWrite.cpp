@@ -8,6 +8,8 @@
 #include "scene/Light.h"
 #include "scene/Lump.h"
 #include "scene/Octree.h"
+#include "scene/ParticleEmit.h"
+#include "scene/ParticleSystem.h"
 #include "scene/SceneServices.h"
 #include "scene/Spline.h"
 
@@ -44,14 +46,12 @@ const char *TagOf(uint8_t type)
     return type < sizeof kTags / sizeof kTags[0] ? kTags[type] : "NULL";
 }
 
-// Checks what the writer cannot write before anything is written: 0, 68 for a particle
-// emitter, 20 for nesting deeper than the reader takes.
+// Checks what the writer cannot write before anything is written: 0, or 20 for nesting deeper
+// than the reader takes.
 bzErrorCode Check(const bzLump *lump, int32_t depth)
 {
     if (depth > BZ_CONTAINER_MAX_DEPTH)
         return BZ_ERROR_PARAMETER_OUT_OF_RANGE;
-    if (lump->type == BZ_LUMP_TYPE_PARTICLE_EMITTER)
-        return BZ_ERROR_UNSUPPORTED;
     for (const bzLump *child = lump->firstChild; child; child = child->next)
     {
         if (child->flags & BZ_LUMP_TRANSIENT)
@@ -109,6 +109,20 @@ void WriteRecord(Writer *w, bzLump *lump)
         if (bz_Spline_Write(w->file, static_cast<const bzSpline *>(lump->object)) <= 0)
             w->shortWrite = true;
         break;
+    case BZ_LUMP_TYPE_PARTICLE_EMITTER:
+    {
+        // An emitter lump without a system writes the defaults a new system holds.
+        const bzParticleSystem *system = static_cast<const bzParticleSystem *>(lump->object);
+        bzParticleSystem defaults = {};
+        if (!system)
+        {
+            bz_ParticleSystem_SetDefaults(&defaults);
+            system = &defaults;
+        }
+        if (bz_ParticleSystem_WriteEmit(system, w->file) < 0)
+            w->shortWrite = true;
+        break;
+    }
     case BZ_LUMP_TYPE_DIRLIGHT:
     case BZ_LUMP_TYPE_POINTLIGHT:
     case BZ_LUMP_TYPE_SPOTLIGHT:

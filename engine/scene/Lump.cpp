@@ -4,6 +4,7 @@
 #include "core/Memory.h"
 #include "maths/Vector.h"
 #include "scene/Light.h"
+#include "scene/ParticleSystem.h"
 #include "scene/Octree.h"
 #include "scene/Path.h"
 #include "scene/SceneServices.h"
@@ -198,6 +199,25 @@ bzLump *bz_Lump_CreateModel(bzModel *model)
         return nullptr;
     lump->object = model;
     TakeObject(lump, model);
+    return lump;
+}
+
+bzLump *bz_Lump_CreateEmitter(const char *name, bzParticleSystem **outSystem)
+{
+    if (outSystem)
+        *outSystem = nullptr;
+    bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_PARTICLE_EMITTER, name);
+    if (!lump)
+        return nullptr;
+    bzParticleSystem *system = bz_ParticleSystem_CreateForLump(lump);
+    if (!system)
+    {
+        bz_Lump_Destroy(lump);
+        bzgLastError = BZ_ERROR_NO_MEMORY;
+        return nullptr;
+    }
+    if (outSystem)
+        *outSystem = system;
     return lump;
 }
 

@@ -42,6 +42,7 @@ struct bzPath;
 struct bzLight;
 struct bzFileHandle;
 struct bzLump;
+struct bzParticleSystem;
 
 // Type codes, one byte.
 enum : uint8_t
@@ -225,6 +226,9 @@ bzLump *bz_Lump_CreateModel(bzModel *model);
 bzLump *bz_Lump_CreateCamera(const bzM34 *matrix, float fieldOfView);
 bzLump *bz_Lump_CreatePolyline(const char *name, bzColour colour, bzPath **outPath);
 bzLump *bz_Lump_CreateLight(uint8_t type, const bzM34 *matrix, const bzLightParameters *params);
+// A PARTICLE_EMITTER lump with a new particle system (listed, with the lump's defaults),
+// handed back through outSystem when one is given.
+bzLump *bz_Lump_CreateEmitter(const char *name, bzParticleSystem **outSystem);
 // The lump takes over the caller's references of the first count models (at most five).
 bzLump *bz_Lump_CreateLod(const char *name, bzModel *const *models, int32_t count);
 // A MODEL lump becomes a LOD lump with its model at level 0; then the model goes to the level

@@ -5,7 +5,9 @@
 #include "core/Memory.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
+#include "scene/ParticleSystem.h"
 #include "scene/Path.h"
+#include "scene/PooledEmitter.h"
 
 #include <cstring>
 
@@ -18,9 +20,7 @@ bool Copyable(const bzLump *source)
 {
     switch (source->type)
     {
-    case BZ_LUMP_TYPE_PARTICLE_EMITTER:
     case BZ_LUMP_TYPE_SKINNED_MODEL:
-    case BZ_LUMP_TYPE_QUADBLOCKARRAY:
     case BZ_LUMP_TYPE_POOLED_EMITTER: return false;
     default: break;
     }
@@ -63,6 +63,28 @@ bzLump *CopyOne(const bzLump *source)
         {
         case BZ_LUMP_TYPE_MODEL:
         case BZ_LUMP_TYPE_SKIDMARKS: bz_Lump_SetObject(copy, source->object); break;
+        case BZ_LUMP_TYPE_PARTICLE_EMITTER:
+        {
+            bzParticleSystem *system =
+                bz_ParticleSystem_Clone(static_cast<const bzParticleSystem *>(source->object));
+            ok = system != nullptr;
+            if (system)
+                bz_Lump_SetObject(copy, system);
+            break;
+        }
+        case BZ_LUMP_TYPE_QUADBLOCKARRAY:
+        {
+            bzQuadBlockArray *array =
+                bz_QuadBlockArray_Clone(static_cast<const bzQuadBlockArray *>(source->object));
+            ok = array != nullptr;
+            if (array)
+            {
+                // The lump takes its own use; the clone's first one goes.
+                bz_Lump_SetObject(copy, array);
+                bz_QuadBlockArray_Release(array);
+            }
+            break;
+        }
         case BZ_LUMP_TYPE_DIRLIGHT:
         case BZ_LUMP_TYPE_POINTLIGHT:
         case BZ_LUMP_TYPE_SPOTLIGHT:

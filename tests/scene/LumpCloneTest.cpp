@@ -149,7 +149,7 @@ TEST_F(LumpClone, RefusedInputsLeaveNothingBehind)
     EXPECT_EQ(bzgLastError, 29);
     bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "r");
     bz_Lump_AppendChild(root, bz_Lump_Create(BZ_LUMP_TYPE_NULL, "ok"));
-    bz_Lump_AppendChild(root, bz_Lump_Create(BZ_LUMP_TYPE_PARTICLE_EMITTER, "e"));
+    bz_Lump_AppendChild(root, bz_Lump_Create(BZ_LUMP_TYPE_SKINNED_MODEL, "e"));
     EXPECT_EQ(bz_Lump_Clone(root), nullptr);
     EXPECT_EQ(bzgLastError, 68);
     bz_Lump_DestroyTree(root);

@@ -75,7 +75,7 @@ void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
 void PDInstallGLRenderer(PDRenderFunctionTable *table)
 {
     PDRenderFunctionTable &t = *table;
-    t.PDReleaseHardwareData = Empty;                   // 0
+    t.PDReleaseHardwareData = [](void *) {};           // 0
     t.PDReserved01 = Empty;                            // 1
     t.PDDrawQuadBlockArray = NotYetDrawn;              // 2
     t.PDSetFrameShaderConstants = Empty;               // 3
@@ -100,8 +100,8 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDReleaseEmitterData = SharedEmpty;              // 22
     t.PDInitEmitterData = SharedEmpty;                 // 23
     t.PDEndItemDraw = SharedEmpty;                     // 24
-    t.PDPrepareSprites = Empty;                        // 25
-    t.PDDrawSprites = NotYetDrawn;                     // 26
+    t.PDPrepareSprites = [](bzParticleSystem *) {};    // 25
+    t.PDDrawSprites = [](bzParticleSystem *) {};       // 26
     t.PDDraw2DBox = ZeroBox;                           // 27
     t.PDReserved28 = ReturnsZero;                      // 28
     t.PDReserved29 = ReturnsZero;                      // 29
@@ -146,16 +146,17 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDReleaseDeviceBuffers = Empty;                  // 68
     t.PDCreateDeviceBuffers = Empty;                   // 69
     t.PDDrawScreenRectGL = NotYetDrawn;                // 70
-    t.PDSetFlareArrays = NotYetDrawn;                  // 71
-    t.PDDrawFlares = NotYetDrawn;                      // 72
-    t.PDSetLight = LightNotYetSet;                     // 73
-    t.PDDisableLights = NotYetDrawn;                   // 74
-    t.PDSetObjectLighting = Empty;                     // 75
-    t.PDDrawMaterialLabel = Empty;                     // 76
-    t.PDSetupMaterialPass = Empty;                     // 77
-    t.PDDrawMeshSimple = NotYetDrawn;                  // 78
-    t.PDDrawMaterialGroup = NotYetDrawn;               // 79
-    t.PDDrawMesh = NotYetDrawn;                        // 80
+    t.PDSetFlareArrays = [](int32_t, const bzFlareVertex *, int32_t, int32_t, const uint16_t *,
+                            int32_t) {}; // 71
+    t.PDDrawFlares = [](bz_IMGMAP *) {}; // 72
+    t.PDSetLight = LightNotYetSet;       // 73
+    t.PDDisableLights = NotYetDrawn;     // 74
+    t.PDSetObjectLighting = Empty;       // 75
+    t.PDDrawMaterialLabel = Empty;       // 76
+    t.PDSetupMaterialPass = Empty;       // 77
+    t.PDDrawMeshSimple = NotYetDrawn;    // 78
+    t.PDDrawMaterialGroup = NotYetDrawn; // 79
+    t.PDDrawMesh = NotYetDrawn;          // 80
     // 81 is left as it is.
     t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
     t.PDDrawPolyline = PolylineNotYetDrawn;                                              // 83
