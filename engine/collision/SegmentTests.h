@@ -17,12 +17,12 @@
 // Face codes of bz_Segment_AlignedBox: axis + 1 for the maximum face, axis + 5 for the minimum.
 enum : int32_t
 {
-    BZ_BOX_FACE_MAX_X = 1,
-    BZ_BOX_FACE_MAX_Y = 2,
-    BZ_BOX_FACE_MAX_Z = 3,
-    BZ_BOX_FACE_MIN_X = 5,
-    BZ_BOX_FACE_MIN_Y = 6,
-    BZ_BOX_FACE_MIN_Z = 7,
+    BZ_SEGMENT_BOX_MAX_X = 1,
+    BZ_SEGMENT_BOX_MAX_Y = 2,
+    BZ_SEGMENT_BOX_MAX_Z = 3,
+    BZ_SEGMENT_BOX_MIN_X = 5,
+    BZ_SEGMENT_BOX_MIN_Y = 6,
+    BZ_SEGMENT_BOX_MIN_Z = 7,
 };
 
 // The most face planes the hull tests take; a hull with more is refused (no hit).

@@ -61,6 +61,11 @@ TEST(SweptCollision, HandWorkedTimes)
          capsule(V(5, 4, 0), V(5, 10, 0), 1), V(0, -4, 0), 0.5f},
         {"capsule end onto a capsule end", capsule(V(0, 0, 0), V(10, 0, 0), 1),
          capsule(V(16, 0, 0), V(20, 0, 0), 1), V(-8, 0, 0), 0.5f},
+        // The axis lines already lie within reach (0.5 < 2) while the capsules are apart: the
+        // column capsule meets the row capsule's end sphere.
+        {"capsules whose lines already lie within reach", capsule(V(0, 0, 0), V(10, 0, 0), 1),
+         capsule(V(13, 0.5f, -1), V(13, 0.5f, 1), 1), V(-4, 0.2f, 0),
+         (23.8f - std::sqrt(23.8f * 23.8f - 4 * 16.04f * 5.25f)) / (2 * 16.04f)},
         {"sphere against sphere", ball(V(0, 0, 0), 1), ball(V(5, 0, 0), 1), V(-6, 0, 0), 0.5f},
         {"sphere into a capsule's end", capsule(V(0, 0, 0), V(0, 10, 0), 1),
          ball(V(0.5f, 14, 0), 1), V(0, -4, 0), (4.0f - std::sqrt(3.75f)) / 4.0f},
