@@ -10,7 +10,7 @@
 using namespace bzPairMaths;
 
 static_assert(sizeof(bzCollisionContact) == 34 * 4 + 6 * (sizeof(void *) - 4),
-              "a contact row is 34 words, its pointers aside");
+              "a contact row is 34 words, its pointers and their alignment aside");
 
 namespace
 {

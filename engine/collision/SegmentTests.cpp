@@ -3,6 +3,7 @@
 
 #include "collision/CollisionTolerance.h"
 #include "collision/PairMaths.h"
+#include "maths/Approx.h"
 
 #include <cfloat>
 #include <cmath>
@@ -274,4 +275,150 @@ int32_t bz_Quadratic_RootsInUnit(float *roots, float a, float b, float c)
     keep(t1);
     keep(-b / a - t1);
     return count;
+}
+
+int32_t bz_Segment_TicTacSide(const bzV3 *start, const bzV3 *end, const bzTicTacShape *capsule,
+                              bzV3 *hitOut, float *tOut)
+{
+    if (!Finite(start) || !Finite(end))
+        return 0;
+    const bzV3 d = Sub(*end, *start);
+    const bzV3 a = Sub(capsule->segmentEnd, capsule->segmentStart);
+    const bzV3 w = Sub(*start, capsule->segmentStart);
+    const float aa = LengthSq(a), ad = Dot(a, d), wa = Dot(w, a);
+    if (!(aa > 0.0f))
+        return 0;
+    const float r = capsule->radius;
+    const float qc = LengthSq(w) * aa - wa * wa - r * r * aa;
+    if (qc < 0.0f)
+        return 0;
+    float first, second;
+    if (!bz_SolveQuadratic(&first, &second, LengthSq(d) * aa - ad * ad,
+                           2.0f * (Dot(w, d) * aa - wa * ad), qc))
+        return 0;
+    const float t = first < second ? first : second;
+    if (!(t >= 0.0f && t <= 1.0f))
+        return 0;
+    const bzV3 hit = AddScaled(*start, d, t);
+    const float v = Dot(Sub(hit, capsule->segmentStart), a) / aa;
+    if (!(v >= 0.0f && v < 1.0f))
+        return 0;
+    *hitOut = hit;
+    *tOut = t;
+    return 1;
+}
+
+int32_t bz_Disc_Face(const bzCollisionFace *face, const bzV3 *centre, const bzV3 *axis, float r,
+                     bzV3 *pointOut, bzV3 *normalOut)
+{
+    constexpr float kParallelSq = 1.4210855e-14f;
+    const bzV3 &n = face->normal;
+    const float h = Dot(n, *centre) - face->distance;
+    if (!(std::fabs(h) <= r))
+        return 0;
+    // Across: the direction in the disc's plane in which the face plane is nearest.
+    const bzV3 across = AddScaled(n, *axis, -Dot(*axis, n));
+    const float acrossSq = LengthSq(across);
+    if (!(acrossSq >= kParallelSq))
+        return 0;
+    if (!(h * h <= r * r * acrossSq))
+        return 0;
+    const bzV3 foot = AddScaled(*centre, across, -h / acrossSq);
+    const bzV3 along = Cross(*axis, n);
+    // The face edges that cross the disc's plane.
+    bzV3 cross[2];
+    int32_t crossedEdge[2];
+    int32_t crossings = 0;
+    for (int32_t k = 0; k < 3 && crossings < 2; k++)
+    {
+        const bzV3 &p = face->corners[k];
+        const bzV3 &q = face->corners[(k + 1) % 3];
+        const float sp = Dot(*axis, Sub(p, *centre));
+        const float sq = Dot(*axis, Sub(q, *centre));
+        if ((sp < 0.0f) == (sq < 0.0f) || sp == sq)
+            continue;
+        cross[crossings] = AddScaled(p, Sub(q, p), sp / (sp - sq));
+        crossedEdge[crossings] = k;
+        crossings++;
+    }
+    if (crossings < 2)
+        return 0;
+    const float s0 = Dot(Sub(cross[0], foot), along);
+    const float s1 = Dot(Sub(cross[1], foot), along);
+    if ((s0 < 0.0f) != (s1 < 0.0f))
+    {
+        *pointOut = foot;
+        *normalOut = n;
+        return 1;
+    }
+    const int32_t nearer =
+        LengthSq(Sub(cross[0], *centre)) <= LengthSq(Sub(cross[1], *centre)) ? 0 : 1;
+    if (!(LengthSq(Sub(cross[nearer], *centre)) <= r * r))
+        return 0;
+    const int32_t k = crossedEdge[nearer];
+    const bzV3 edge = Sub(face->corners[(k + 1) % 3], face->corners[k]);
+    bzV3 out = Cross(edge, n);
+    if (Dot(out, Sub(face->corners[(k + 2) % 3], face->corners[k])) > 0.0f)
+        out = Scale(out, -1.0f);
+    const float length = std::sqrt(LengthSq(out));
+    if (!(length > 0.0f))
+        return 0;
+    *pointOut = cross[nearer];
+    *normalOut = Scale(out, 1.0f / length);
+    return 1;
+}
+
+int32_t bz_Sphere_MovingHull(const bzV3 *centre, float r, const bzMovingPlane *faces,
+                             int32_t faceCount, float *tOut, bzV3 *normalOut)
+{
+    if (faceCount <= 0 || faceCount > BZ_SEGMENT_HULL_MAX_FACES || !Finite(centre))
+        return 0;
+    const float tol = bzCollisionTolerance;
+    float latest = -1.0f;
+    int32_t contact = -1;
+    for (int32_t i = 0; i < faceCount; i++)
+    {
+        const bzMovingPlane &f = faces[i];
+        const float h0 = Dot(f.start.n, *centre) - f.start.d;
+        if (!(h0 >= r))
+            continue;
+        const float rate = Dot(Sub(f.end.n, f.start.n), *centre) - (f.end.d - f.start.d);
+        const float t = rate < 0.0f ? (f.start.d - Dot(f.start.n, *centre) + r) / rate : 2.0f;
+        if (t > 1.0f && Dot(f.end.n, *centre) - f.end.d > tol + r)
+            return 0;
+        const float clamped = t > 1.0f ? 1.0f : t;
+        if (clamped > latest)
+        {
+            latest = clamped;
+            contact = i;
+        }
+    }
+    if (contact < 0 || latest < 0.0f)
+        return 0;
+    const auto planeAt = [&](const bzMovingPlane &f, bzV3 *n, float *d)
+    {
+        *n = AddScaled(f.start.n, Sub(f.end.n, f.start.n), latest);
+        *d = f.start.d + latest * (f.end.d - f.start.d);
+    };
+    bzV3 n;
+    float d;
+    planeAt(faces[contact], &n, &d);
+    const float length = std::sqrt(LengthSq(n));
+    if (!(length > 0.0f))
+        return 0;
+    const bzV3 unit = Scale(n, 1.0f / length);
+    const bzV3 touch = AddScaled(*centre, unit, -r);
+    for (int32_t j = 0; j < faceCount; j++)
+    {
+        if (j == contact)
+            continue;
+        bzV3 nj;
+        float dj;
+        planeAt(faces[j], &nj, &dj);
+        if (!(Dot(nj, touch) - dj <= 0.0f))
+            return 0;
+    }
+    *tOut = latest;
+    *normalOut = unit;
+    return 1;
 }

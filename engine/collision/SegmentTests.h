@@ -1,13 +1,16 @@
 // Leaf tests of the physics collision code on segments and points: a segment against an
 // aligned box, a convex hull and a sphere; a sphere against an aligned box; a point against a
 // segment and against a sphere's tolerance shell; two segments crossing within the collision
-// tolerance; and the real roots of a quadratic that lie in [0, 1].
+// tolerance; and the real roots of a quadratic that lie in [0, 1]. Beside them, tests of the
+// same family that nothing calls yet: a segment against a capsule's side, a disc against a
+// collision face and a sphere against a hull whose planes move over the step.
 //
 // A segment runs from its start S to its end E, the point S + t (E - S) for t in [0, 1]. All
 // arithmetic is single precision; nothing here allocates or keeps state. Coordinates that are
 // not finite give a miss.
 #pragma once
 
+#include "collision/CollisionFace.h"
 #include "collision/Hull.h"
 #include "collision/Shape.h"
 #include "maths/Types.h"
@@ -72,3 +75,39 @@ int32_t bz_SegmentsCross(const bzV3 *start1, const bzV3 *end1, const bzV3 *start
 // written to roots (room for 2); returns their number. When b^2 is more than 1000 times
 // |4ac| the roots come from the series of the nearly linear equation instead of the formula.
 int32_t bz_Quadratic_RootsInUnit(float *roots, float a, float b, float c);
+
+// The tests of the same family that nothing in the engine calls yet.
+
+// The segment's line against the side of the capsule (its infinite cylinder; the end caps are
+// not part of this test): 1 with the entry parameter t in [0, 1] and the hit point when the
+// hit's axis parameter lies in [0, 1); else 0 (also when the start already lies within the
+// cylinder).
+int32_t bz_Segment_TicTacSide(const bzV3 *start, const bzV3 *end, const bzTicTacShape *capsule,
+                              bzV3 *hitOut, float *tOut);
+
+// The disc (centre, unit axis, radius) against the face: 1 with a contact point and unit
+// normal, else 0. The face plane must lie within r of the centre and the planes must not be
+// parallel. The face edges that cross the disc's plane give the chord of the face in that
+// plane: when it runs past both sides of the centre's foot on the planes' common line, the
+// contact is that foot with the face normal; else when its end nearer the centre lies within
+// r, the contact is that end with the normal across the crossed edge, out of the face.
+int32_t bz_Disc_Face(const bzCollisionFace *face, const bzV3 *centre, const bzV3 *axis, float r,
+                     bzV3 *pointOut, bzV3 *normalOut);
+
+// A face of a hull whose plane moves linearly over the step: its plane at the start and at the
+// end (unit normals, n.p = d on the plane).
+struct bzMovingPlane
+{
+    bzPlane start;
+    bzPlane end;
+};
+
+// The sphere (centre, r) against the hull of the moving planes. Faces the centre starts
+// outside of by at least r give the time their interpolated plane comes within r; one that
+// does not come within r during the step and still leaves the centre more than
+// bzCollisionTolerance + r outside at the end separates them (0). The latest such time
+// (clamped to 1) names the contact face; the contact point centre - r n(t) must lie inside
+// every other face at t. 1 with the time and the face's unit normal at t; else 0 (also when
+// no face has the centre outside by r at the start, or for more than 512 faces).
+int32_t bz_Sphere_MovingHull(const bzV3 *centre, float r, const bzMovingPlane *faces,
+                             int32_t faceCount, float *tOut, bzV3 *normalOut);

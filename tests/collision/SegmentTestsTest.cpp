@@ -627,4 +627,108 @@ TEST(QuadraticRootsInUnit, RandomRootsAgainstDoubleOracle)
         }
     }
 }
+
+TEST(SegmentTicTacSide, SideOnly)
+{
+    bzTicTacShape c{};
+    c.kind = BZ_SHAPE_TIC_TAC;
+    c.segmentStart = V(0, 0, 0);
+    c.segmentEnd = V(4, 0, 0);
+    c.radius = 1;
+    struct Case
+    {
+        const char *name;
+        bzV3 s, e;
+        int32_t result;
+        float t;
+    } cases[] = {
+        {"onto the side", V(2, 3, 0), V(2, -1, 0), 1, 0.5f},
+        {"at the axis start", V(0, 3, 0), V(0, -1, 0), 1, 0.5f},
+        {"at the axis end (not included)", V(4, 3, 0), V(4, -1, 0), 0, 0},
+        {"beyond the end: caps are not part of it", V(4.5f, 3, 0), V(4.5f, -1, 0), 0, 0},
+        {"stops short", V(2, 3, 0), V(2, 1.01f, 0), 0, 0},
+        {"starts inside", V(2, 0.5f, 0), V(2, 3, 0), 0, 0},
+        {"along the axis", V(-3, 0.5f, 0), V(-1, 0.5f, 0), 0, 0},
+        {"not a number", V(NAN, 3, 0), V(2, -1, 0), 0, 0},
+    };
+    for (const Case &k : cases)
+    {
+        bzV3 hit;
+        float t = -7;
+        EXPECT_EQ(bz_Segment_TicTacSide(&k.s, &k.e, &c, &hit, &t), k.result) << k.name;
+        if (k.result)
+        {
+            EXPECT_NEAR(t, k.t, 1e-6f) << k.name;
+            EXPECT_NEAR(hit.y, 1.0f, 1e-5f) << k.name;
+        }
+    }
+}
+
+TEST(DiscFace, FootEdgeAndMisses)
+{
+    // The floor triangle (0,0,0), (4,0,0), (0,0,4), normal +y.
+    bzCollisionFace f{};
+    f.normal = V(0, 1, 0);
+    f.corners[0] = V(0, 0, 0);
+    f.corners[1] = V(4, 0, 0);
+    f.corners[2] = V(0, 0, 4);
+    const bzV3 wheelAxis = V(1, 0, 0); // a wheel standing up, rolling along z
+    bzV3 point, normal;
+    // Standing on the face, centre 0.9 above it with radius 1: the chord crosses the foot.
+    const bzV3 c = V(1, 0.9f, 1);
+    ASSERT_EQ(bz_Disc_Face(&f, &c, &wheelAxis, 1.0f, &point, &normal), 1);
+    EXPECT_NEAR(point.x, 1, 1e-6f);
+    EXPECT_NEAR(point.y, 0, 1e-6f);
+    EXPECT_NEAR(point.z, 1, 1e-6f);
+    EXPECT_EQ(normal.y, 1.0f);
+    // Too high above the face, and lying flat (parallel planes).
+    const bzV3 high = V(1, 1.1f, 1), up = V(0, 1, 0);
+    EXPECT_EQ(bz_Disc_Face(&f, &high, &wheelAxis, 1.0f, &point, &normal), 0);
+    EXPECT_EQ(bz_Disc_Face(&f, &c, &up, 1.0f, &point, &normal), 0);
+    // Beside the long edge x + z = 4, its foot outside the face but the edge within reach:
+    // the wheel at x = 1 meets the edge at (1, 0, 3); its centre above (1, 0.5, 3.5).
+    const bzV3 side = V(1, 0.5f, 3.5f);
+    ASSERT_EQ(bz_Disc_Face(&f, &side, &wheelAxis, 1.0f, &point, &normal), 1);
+    EXPECT_NEAR(point.z, 3.0f, 1e-5f);
+    EXPECT_NEAR(normal.x, std::sqrt(0.5f), 1e-5f);
+    EXPECT_NEAR(normal.z, std::sqrt(0.5f), 1e-5f);
+    // The same, further out: the edge is out of reach.
+    const bzV3 far = V(1, 0.5f, 4.0f);
+    EXPECT_EQ(bz_Disc_Face(&f, &far, &wheelAxis, 1.0f, &point, &normal), 0);
+    // The disc's plane misses the face.
+    const bzV3 off = V(5, 0.5f, 1);
+    EXPECT_EQ(bz_Disc_Face(&f, &off, &wheelAxis, 1.0f, &point, &normal), 0);
+}
+
+TEST(SphereMovingHull, ApproachingFaceAndSeparation)
+{
+    // A unit cube whose top rises from y = 1 to y = 3 over the step; the sphere of radius 0.5
+    // waits at y = 2.5.
+    bzMovingPlane faces[6];
+    const bzV3 normals[6] = {V(1, 0, 0),  V(-1, 0, 0), V(0, 1, 0),
+                             V(0, -1, 0), V(0, 0, 1),  V(0, 0, -1)};
+    const float d0[6] = {1, 0, 1, 0, 1, 0}, d1[6] = {1, 0, 3, 0, 1, 0};
+    for (int i = 0; i < 6; i++)
+        faces[i] = {{normals[i], d0[i]}, {normals[i], d1[i]}};
+    const bzV3 c = V(0.5f, 2.5f, 0.5f);
+    float t = -7;
+    bzV3 n;
+    ASSERT_EQ(bz_Sphere_MovingHull(&c, 0.5f, faces, 6, &t, &n), 1);
+    EXPECT_NEAR(t, 0.5f, 1e-6f);
+    EXPECT_EQ(n.y, 1.0f);
+    // Beside the cube the contact point lies outside a side face.
+    const bzV3 beside = V(2.5f, 2.5f, 0.5f);
+    EXPECT_EQ(bz_Sphere_MovingHull(&beside, 0.5f, faces, 6, &t, &n), 0);
+    // The top rising only to y = 1.5: it still separates them at the end.
+    faces[2].end.d = 1.5f;
+    EXPECT_EQ(bz_Sphere_MovingHull(&c, 0.5f, faces, 6, &t, &n), 0);
+    // Rising to 1.995: within the tolerance at the end, a contact at 1.
+    faces[2].end.d = 1.995f;
+    ASSERT_EQ(bz_Sphere_MovingHull(&c, 0.5f, faces, 6, &t, &n), 1);
+    EXPECT_EQ(t, 1.0f);
+    // Inside from the start, and too many faces.
+    const bzV3 inside = V(0.5f, 0.5f, 0.5f);
+    EXPECT_EQ(bz_Sphere_MovingHull(&inside, 0.1f, faces, 6, &t, &n), 0);
+    EXPECT_EQ(bz_Sphere_MovingHull(&c, 0.5f, faces, 513, &t, &n), 0);
+}
 } // namespace
