@@ -51,7 +51,8 @@ Parts PartsOf(const bzShape *shape)
         {
             const bzCuboidShape *cuboid = static_cast<const bzCuboidShape *>(shape);
             p.box = {cuboid->localMin, cuboid->localMax};
-            bz_InverseM34Into(&cuboid->placement, &p.toFrame);
+            // The placement is a rotation and a move: its inverse is its transpose.
+            bz_InverseOrthoM34Into(&cuboid->placement, &p.toFrame);
         }
         break;
     case BZ_SHAPE_POLYHEDRON:
