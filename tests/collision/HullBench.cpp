@@ -75,4 +75,3 @@ void BM_HullOfSphere(benchmark::State &state)
 BENCHMARK(BM_HullOfBall)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_HullOfSphere)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 } // namespace
-
