@@ -26,8 +26,7 @@ void InverseMoments(const BZDObject *body, const bzV3 *v, bzV3 *out)
 }
 
 // The uncorrected response of body to a unit impulse along n at r.
-void Response(const BZDObject *body, bool angular, const bzV3 *r, const bzV3 *n, bzV3 *m,
-              bzV3 *w)
+void Response(const BZDObject *body, bool angular, const bzV3 *r, const bzV3 *n, bzV3 *m, bzV3 *w)
 {
     if (angular)
     {
@@ -91,8 +90,8 @@ void BuildRow(bzPhysRow *const *rows, int32_t i, float *out)
     bzPhysRow *row = rows[i];
     const bool angular = IsAngular(row);
     Mover movers[4];
-    int32_t count = AddSide(movers, 0, row->bodyA, 1.0f, angular, &row->rA, &row->nA, &row->wA,
-                            row->couplingA);
+    int32_t count =
+        AddSide(movers, 0, row->bodyA, 1.0f, angular, &row->rA, &row->nA, &row->wA, row->couplingA);
     if (row->bodyB && !IsOneSided(row))
         count = AddSide(movers, count, row->bodyB, -1.0f, angular, &row->rB, &row->nB, &row->wB,
                         row->couplingB);

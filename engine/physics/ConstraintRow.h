@@ -82,14 +82,14 @@ int32_t bz_Phys_MergeContactRows(bzPhysRow *rows, int32_t count, const bzPhysRow
                                  int32_t candidateCount);
 // The variant for a reduced solve: only type-96 candidates without bodyB; a candidate is a
 // duplicate of a row of type 96 between the same bodies when the normals' dot is below 0.
-int32_t bz_Phys_MergeWorldContactRows(bzPhysRow *rows, int32_t count,
-                                      const bzPhysRow *candidates, int32_t candidateCount);
+int32_t bz_Phys_MergeWorldContactRows(bzPhysRow *rows, int32_t count, const bzPhysRow *candidates,
+                                      int32_t candidateCount);
 // Walks the ring of bodies solved together from first: every body with a tree step record adds
 // the record to records and pointers to its joint rows to rowPointers, until taking a body would
 // bring the rows past 128 (that body and the rest of the ring are left out). Returns the number
 // of row pointers written; recordCount receives the number of records.
-int32_t bz_Phys_GatherJointRows(BZDObject *first, bzPhysTreeStep **records,
-                                int32_t *recordCount, bzPhysRow **rowPointers);
+int32_t bz_Phys_GatherJointRows(BZDObject *first, bzPhysTreeStep **records, int32_t *recordCount,
+                                bzPhysRow **rowPointers);
 // Rewrites rows against immovable bodies (BZ_PHYS_HEAVY) as one-sided rows on the other body.
 void bz_Phys_PinHeavyBodies(bzPhysRow *rows, int32_t count);
 // Moves rows of welded bodies onto their representatives for the length of a solve, keeping a

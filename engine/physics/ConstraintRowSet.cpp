@@ -56,8 +56,8 @@ int32_t bz_Phys_MergeContactRows(bzPhysRow *rows, int32_t count, const bzPhysRow
     return count;
 }
 
-int32_t bz_Phys_MergeWorldContactRows(bzPhysRow *rows, int32_t count,
-                                      const bzPhysRow *candidates, int32_t candidateCount)
+int32_t bz_Phys_MergeWorldContactRows(bzPhysRow *rows, int32_t count, const bzPhysRow *candidates,
+                                      int32_t candidateCount)
 {
     for (int32_t k = 0; k < candidateCount && count < BZ_ROW_MERGE_LIMIT; ++k)
     {
@@ -71,8 +71,8 @@ int32_t bz_Phys_MergeWorldContactRows(bzPhysRow *rows, int32_t count,
     return count;
 }
 
-int32_t bz_Phys_GatherJointRows(BZDObject *first, bzPhysTreeStep **records,
-                                int32_t *recordCount, bzPhysRow **rowPointers)
+int32_t bz_Phys_GatherJointRows(BZDObject *first, bzPhysTreeStep **records, int32_t *recordCount,
+                                bzPhysRow **rowPointers)
 {
     *recordCount = 0;
     int32_t gathered = 0;

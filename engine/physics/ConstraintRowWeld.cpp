@@ -11,8 +11,8 @@ namespace
 {
 constexpr int32_t kStack = 1;
 
-int32_t gWeldedRows;        // the step's switch
-bzPhysRow *gSaved;          // the copy taken by the move, until the restore
+int32_t gWeldedRows; // the step's switch
+bzPhysRow *gSaved;   // the copy taken by the move, until the restore
 int32_t gSavedCount;
 
 // Carries a point and a direction of a welded body onto its representative.

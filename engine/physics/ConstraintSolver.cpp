@@ -376,13 +376,14 @@ bool WithinLimits(const float *A, float *b, float *x, int32_t n, uint8_t *inacti
 {
     if (!A || !b || !x || !inactive || !inactiveCount || n < 1 || n > BZ_SOLVER_MAX_ROWS ||
         nb < 0 || nb > n || nb > BZ_SOLVER_MAX_ACTIVE || (n > nb && nb >= BZ_SOLVER_MAX_ACTIVE) ||
-        n - nb > BZ_SOLVER_MAX_PUSHING ||
-        blockCount < 0 || blockCount > BZ_SOLVER_MAX_BLOCKS || (blockCount > 0 && !blocks))
+        n - nb > BZ_SOLVER_MAX_PUSHING || blockCount < 0 || blockCount > BZ_SOLVER_MAX_BLOCKS ||
+        (blockCount > 0 && !blocks))
         return false;
     int32_t covered = 0;
     for (int32_t k = 0; k < blockCount; ++k)
     {
-        if (!blocks[k] || blocks[k]->rowCount < 0 || (blocks[k]->rowCount > 0 && !blocks[k]->factor))
+        if (!blocks[k] || blocks[k]->rowCount < 0 ||
+            (blocks[k]->rowCount > 0 && !blocks[k]->factor))
             return false;
         covered += blocks[k]->rowCount;
         if (covered > nb)
@@ -487,8 +488,7 @@ int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_
         return 0;
     }
     void *block = bz_PhysMem_SolverBlock1();
-    const bool inLimits =
-        WithinLimits(A, b, x, n, inactive, inactiveCount, nb, blocks, blockCount);
+    const bool inLimits = WithinLimits(A, b, x, n, inactive, inactiveCount, nb, blocks, blockCount);
     BZ_ASSERT(inLimits);
     BZ_ASSERT(!inLimits || n == nb || block);
     if (!inLimits || (n > nb && !block))

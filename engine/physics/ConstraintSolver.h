@@ -55,7 +55,9 @@ int32_t bz_Phys_FactorAndSolvePacked(float *A, int32_t n, const float *b, float 
 // BZ_SOLVER_RETIRED_DEPENDENT to retire rows, and the caller sees them.
 // Result: 0 when solved; j + 1 when a pushing row was retired because it leaned on joint row j
 // (the last such j); -1 when no solution was found within 50 iterations or within the limits
-// above (x then holds the last solution of an active set, or zeros when there was none).
+// above: x then holds the last solution of an active set (its prior contents when there was
+// none), or zeros for a call outside the limits, which is also a broken contract.
+// A single pushing row that would pull (b / A < 0) gets no force and is left inactive.
 // Needs the frame's solver block (bz_PhysMem_Reserve) unless n is 1 or every row is a joint
 // row. Allocates nothing.
 int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_t n,
