@@ -46,9 +46,9 @@ struct Problem
     }
 };
 
-// Solves the dense system M z = rhs (size m) by Gaussian elimination with partial pivoting;
-// false when M is singular.
-bool SolveDense(std::vector<double> M, std::vector<double> rhs, int m, std::vector<double> &z)
+// Solves the dense system M z = rhs (size m, M and rhs overwritten) by Gaussian elimination
+// with partial pivoting; false when M is singular.
+bool SolveDenseInPlace(double *M, double *rhs, int m, double *z)
 {
     for (int c = 0; c < m; ++c)
     {
@@ -69,7 +69,6 @@ bool SolveDense(std::vector<double> M, std::vector<double> rhs, int m, std::vect
             rhs[r] -= f * rhs[c];
         }
     }
-    z.assign(m, 0.0);
     for (int r = m - 1; r >= 0; --r)
     {
         double s = rhs[r];
@@ -80,35 +79,45 @@ bool SolveDense(std::vector<double> M, std::vector<double> rhs, int m, std::vect
     return true;
 }
 
+bool SolveDense(std::vector<double> M, std::vector<double> rhs, int m, std::vector<double> &z)
+{
+    z.assign(m, 0.0);
+    return SolveDenseInPlace(M.data(), rhs.data(), m, z.data());
+}
+
 // The reference: every subset of pushing rows is tried as the active set (joint rows always
 // active); the one whose forces are non-negative and whose inactive rows are not violated is the
-// solution, unique for a positive definite matrix.
+// solution, unique for a positive definite matrix. At most 16 rows.
 bool OracleSolve(const Problem &p, std::vector<double> &x)
 {
+    constexpr int kMax = 16;
+    if (p.n > kMax)
+        return false;
     const int pushing = p.n - p.nb;
+    int active[kMax];
+    double M[kMax * kMax], rhs[kMax], z[kMax], f[kMax];
     for (uint32_t subset = 0; subset < (1u << pushing); ++subset)
     {
-        std::vector<int> active;
+        int m = 0;
         for (int r = 0; r < p.nb; ++r)
-            active.push_back(r);
+            active[m++] = r;
         for (int k = 0; k < pushing; ++k)
             if (subset & (1u << k))
-                active.push_back(p.nb + k);
-        const int m = static_cast<int>(active.size());
-        std::vector<double> M(m * m), rhs(m), z;
+                active[m++] = p.nb + k;
         for (int i = 0; i < m; ++i)
         {
             rhs[i] = p.b[active[i]];
             for (int j = 0; j < m; ++j)
                 M[i * m + j] = p.At(active[i], active[j]);
         }
-        if (!SolveDense(M, rhs, m, z))
+        if (!SolveDenseInPlace(M, rhs, m, z))
             continue;
-        x.assign(p.n, 0.0);
         bool ok = true;
+        for (int r = 0; r < p.n; ++r)
+            f[r] = 0.0;
         for (int i = 0; i < m; ++i)
         {
-            x[active[i]] = z[i];
+            f[active[i]] = z[i];
             if (active[i] >= p.nb && z[i] < -1e-9)
                 ok = false;
         }
@@ -118,11 +127,14 @@ bool OracleSolve(const Problem &p, std::vector<double> &x)
                 continue;
             double a = -p.b[r];
             for (int c = 0; c < p.n; ++c)
-                a += p.At(r, c) * x[c];
+                a += p.At(r, c) * f[c];
             ok = a >= -1e-9;
         }
         if (ok)
+        {
+            x.assign(f, f + p.n);
             return true;
+        }
     }
     return false;
 }
