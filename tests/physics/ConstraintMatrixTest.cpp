@@ -95,6 +95,12 @@ TEST(ConstraintMatrix, HandWorkedEntries)
          {Row(&a, nullptr, 1, V(0, 0, 0), V(0, 1, 0)),
           Row(&b, &a, 1, V(0, 0, 0), V(0, 1, 0), V(0, 0, 0), V(0, 1, 0))},
          {0.5f, -0.5f, 0.75f}},
+        // A row whose two sides are the same body: each side of row i finds that body as bodyA
+        // of row j first, so the column entry counts it once, as bodyA.
+        {"same body both sides",
+         {Row(&a, &a, 1, V(0, 0, 0), V(1, 0, 0), V(0, 0, 0), V(1, 0, 0)),
+          Row(&a, nullptr, 1, V(0, 0, 0), V(1, 0, 0))},
+         {0.0f, 0.5f, 0.5f}},
     };
     for (Case &c : cases)
     {
@@ -111,6 +117,32 @@ TEST(ConstraintMatrix, HandWorkedEntries)
     const bzV3 m = bz_Row_BodyBResponse(&rows[0]);
     EXPECT_FLOAT_EQ(m.y, 0.25f);
     EXPECT_FLOAT_EQ(rows[0].couplingA[3], 0.0f);
+}
+
+TEST(ConstraintMatrix, AngularRowsAndResponses)
+{
+    BZDObject a = Body(0.5f, V(1, 2, 3));
+    BZDObject b = Body(1.0f, V(4, 5, 6));
+    std::vector<bzPhysRow> rows = {
+        Row(&a, &b, 1, V(0, 1, 0), V(1, 0, 0), V(1, 0, 0), V(0, 1, 0)),
+        Row(&a, &b, BZ_ROW_ANGULAR_JOINT, V(0, 0, 0), V(0, 0, 1), V(0, 0, 0), V(0, 0, 1))};
+    const std::vector<float> whole = Build(rows);
+    std::vector<bzPhysRow *> pointers = {&rows[0], &rows[1]};
+    float row1[2] = {-7, -7};
+    bz_Phys_AngularMatrixRow(pointers.data(), 1, row1);
+    EXPECT_FLOAT_EQ(row1[0], whole[1]);
+    EXPECT_FLOAT_EQ(row1[1], whole[2]);
+    // About z on both bodies: 3 + 6. Against the linear row: its push along x at a's (0,1,0)
+    // turns a by -3 about z, and its push along -y at b's (1,0,0) turns b by -6, which the
+    // angular row (a less b) sees as +6: 3.
+    EXPECT_FLOAT_EQ(whole[2], 9.0f);
+    EXPECT_FLOAT_EQ(whole[1], 3.0f);
+    bzV3 w;
+    const bzV3 axis = V(1, 1, 1);
+    bz_Phys_AngularResponse(&axis, &b, &w);
+    EXPECT_FLOAT_EQ(w.x, 4.0f);
+    EXPECT_FLOAT_EQ(w.y, 5.0f);
+    EXPECT_FLOAT_EQ(w.z, 6.0f);
 }
 
 TEST(ConstraintMatrix, BuildingFromALaterRowLeavesEarlierRowsAlone)
