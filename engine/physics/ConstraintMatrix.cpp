@@ -1,0 +1,148 @@
+// Building the packed constraint system matrix from a set of rows.
+#include "physics/ConstraintMatrix.h"
+
+#include "maths/Vector.h"
+#include "physics/Body.h"
+#include "physics/ConstraintRow.h"
+#include "physics/Coupling.h"
+
+namespace
+{
+bool IsAngular(const bzPhysRow *row)
+{
+    return (row->type & BZ_ROW_ANGULAR) != 0;
+}
+
+bool IsOneSided(const bzPhysRow *row)
+{
+    return (row->type & ~BZ_ROW_OFF) == BZ_ROW_ONE_SIDED;
+}
+
+void InverseMoments(const BZDObject *body, const bzV3 *v, bzV3 *out)
+{
+    out->x = body->inversePrincipalMoments.x * v->x;
+    out->y = body->inversePrincipalMoments.y * v->y;
+    out->z = body->inversePrincipalMoments.z * v->z;
+}
+
+// The uncorrected response of body to a unit impulse along n at r.
+void Response(const BZDObject *body, bool angular, const bzV3 *r, const bzV3 *n, bzV3 *m, bzV3 *w)
+{
+    if (angular)
+    {
+        *m = bzV3{};
+        InverseMoments(body, n, w);
+        return;
+    }
+    bzV3 arm;
+    bz_V3_CrossInto(r, n, &arm);
+    InverseMoments(body, &arm, w);
+    bz_V3_ScaleInto(n, m, body->inverseMass);
+}
+
+// One body that a unit impulse on row i moves, with its response and sign.
+struct Mover
+{
+    const BZDObject *body;
+    float sign;
+    bool ownBody; // bodyA or bodyB of row i (not a coupling partner)
+    bzV3 m;
+    bzV3 w;
+};
+
+// The change of row j's velocity along its own side for a body response (m, w).
+float Term(const Mover &x, bool angular, const bzV3 *r, const bzV3 *n)
+{
+    if (angular)
+        return bz_V3_Dot(&x.w, n);
+    bzV3 v;
+    bz_V3_CrossInto(&x.w, r, &v);
+    bz_V3_Add(&v, &x.m);
+    return bz_V3_Dot(&v, n);
+}
+
+// Adds the movers of one side of row i: the body, and its coupling partner when it has one.
+int32_t AddSide(Mover *movers, int32_t count, const BZDObject *body, float sign, bool angular,
+                const bzV3 *r, const bzV3 *n, bzV3 *storedW, float *coupling)
+{
+    Mover &own = movers[count++];
+    own.body = body;
+    own.sign = sign;
+    own.ownBody = true;
+    Response(body, angular, r, n, &own.m, &own.w);
+    *storedW = own.w;
+    for (int32_t k = 0; k < 4; ++k)
+        coupling[k] = 0.0f;
+    if (body->coupling)
+    {
+        Mover &partner = movers[count++];
+        partner.sign = sign;
+        partner.ownBody = false;
+        partner.body =
+            bz_Phys_CouplingResponse(body, &own.m, &own.w, &partner.m, &partner.w, coupling);
+        coupling[3] = static_cast<const bzPhysCoupling *>(body->coupling)->sign;
+    }
+    return count;
+}
+
+void BuildRow(bzPhysRow *const *rows, int32_t i, float *out)
+{
+    bzPhysRow *row = rows[i];
+    const bool angular = IsAngular(row);
+    Mover movers[4];
+    int32_t count =
+        AddSide(movers, 0, row->bodyA, 1.0f, angular, &row->rA, &row->nA, &row->wA, row->couplingA);
+    if (row->bodyB && !IsOneSided(row))
+        count = AddSide(movers, count, row->bodyB, -1.0f, angular, &row->rB, &row->nB, &row->wB,
+                        row->couplingB);
+    for (int32_t j = 0; j <= i; ++j)
+    {
+        const bzPhysRow *rj = rows[j];
+        const bool angularJ = IsAngular(rj);
+        const bool oneSidedJ = IsOneSided(rj);
+        float entry = 0.0f;
+        for (int32_t k = 0; k < count; ++k)
+        {
+            const Mover &x = movers[k];
+            if (x.body == rj->bodyA)
+                entry += x.sign * Term(x, angularJ, &rj->rA, &rj->nA);
+            else if (x.body == rj->bodyB && !(x.ownBody && oneSidedJ))
+                entry -= x.sign * Term(x, angularJ, &rj->rB, &rj->nB);
+        }
+        out[j] = entry;
+    }
+}
+} // namespace
+
+bzV3 bz_Row_BodyBResponse(bzPhysRow *row)
+{
+    bzV3 m;
+    Response(row->bodyB, IsAngular(row), &row->rB, &row->nB, &m, &row->wB);
+    return m;
+}
+
+void bz_Phys_AngularMatrixRow(bzPhysRow *const *rows, int32_t i, float *out)
+{
+    BuildRow(rows, i, out);
+}
+
+void bz_Phys_AngularResponse(const bzV3 *direction, const BZDObject *body, bzV3 *out)
+{
+    InverseMoments(body, direction, out);
+    if (!body->coupling)
+        return;
+    bzV3 m{}, partnerM, partnerW;
+    float impulses[3];
+    bz_Phys_CouplingResponse(body, &m, out, &partnerM, &partnerW, impulses);
+}
+
+void bz_Phys_BuildContactMatrix(int32_t first, float *matrix, bzPhysRow *const *rows, int32_t n)
+{
+    for (int32_t i = first < 0 ? 0 : first; i < n; ++i)
+        BuildRow(rows, i, matrix + i * (i + 1) / 2);
+}
+
+void bz_Phys_BuildWholeMatrix(float *matrix, bzPhysRow *const *rows, int32_t n)
+{
+    bz_Phys_BuildContactMatrix(0, matrix, rows, n);
+}

@@ -1,0 +1,639 @@
+// The packed Cholesky factorisation and solve, and the active-set force solve over them.
+#include "physics/ConstraintSolver.h"
+
+#include "core/Debug.h"
+#include "core/Memory.h"
+#include "physics/PhysMemory.h"
+#include "physics/TreeStep.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace
+{
+constexpr float kNegativeForce = -0.0001f;
+constexpr float kNegativeResidual = -0.001f;
+constexpr float kDependenceRatio = 100000.0f;
+constexpr float kOneRowMinimum = 0.000001f;
+constexpr int32_t kRowStride = BZ_SOLVER_MAX_ACTIVE; // floats in one dense factor row
+
+inline int32_t Tri(int32_t r)
+{
+    return r * (r + 1) / 2;
+}
+
+// Element (r, c) of a packed symmetric matrix, either side of the diagonal.
+inline float Packed(const float *A, int32_t r, int32_t c)
+{
+    return r >= c ? A[Tri(r) + c] : A[Tri(c) + r];
+}
+
+// Inner product of count floats, four at a time with a tail.
+float Dot(const float *a, const float *b, int32_t count)
+{
+    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4)
+    {
+        s0 += a[k] * b[k];
+        s1 += a[k + 1] * b[k + 1];
+        s2 += a[k + 2] * b[k + 2];
+        s3 += a[k + 3] * b[k + 3];
+    }
+    for (; k < count; ++k)
+        s0 += a[k] * b[k];
+    return (s0 + s1) + (s2 + s3);
+}
+
+// A quotient over a pivot; a retired row (pivot not positive) gives 0.
+inline float OverPivot(float s, float pivot)
+{
+    return pivot > 0.0f ? s / pivot : 0.0f;
+}
+
+// True when the pivot's square s is too small against the row's diagonal: the row depends on
+// the rows before it (or the matrix is not positive there).
+inline bool PivotFails(float s, float diagonal)
+{
+    return !(s > BZ_SOLVER_PIVOT_EPSILON * diagonal) || !(s > 0.0f);
+}
+
+// The state of one force solve.
+struct Solve
+{
+    const float *A;
+    float *b;
+    int32_t n;
+    int32_t nb;
+    bzPhysTreeStep *const *blocks;
+    int32_t blockCount;
+    int32_t blockStart[BZ_SOLVER_MAX_BLOCKS];
+    float *dense; // factor rows of the active positions from nb on
+    float f[BZ_SOLVER_MAX_ACTIVE];
+    float y[BZ_SOLVER_MAX_ACTIVE];
+    float w[BZ_SOLVER_MAX_ACTIVE];
+    uint8_t perm[BZ_SOLVER_MAX_ACTIVE];
+    uint8_t first[BZ_SOLVER_MAX_ACTIVE]; // first non-zero joint column of a dense row, else nb
+    uint64_t mask;
+    uint64_t history[BZ_SOLVER_MAX_ITERATIONS];
+    uint8_t *inactive;
+    int32_t inactiveCount;
+    int32_t count; // active positions
+
+    float *Row(int32_t i) { return dense + (i - nb) * kRowStride; }
+    int32_t Bit(int32_t row) const { return row - nb; }
+    void AddInactive(int32_t row) { inactive[inactiveCount++] = static_cast<uint8_t>(row); }
+};
+
+// Forward substitution of b over the rows of block k with its packed factor.
+void SolverForwardSubstituteBlock(Solve &s, int32_t k)
+{
+    const int32_t start = s.blockStart[k];
+    const int32_t m = s.blocks[k]->rowCount;
+    const float *L = s.blocks[k]->factor;
+    for (int32_t lr = 0; lr < m; ++lr)
+    {
+        const float *row = L + Tri(lr);
+        s.y[start + lr] = OverPivot(s.b[start + lr] - Dot(row, &s.y[start], lr), row[lr]);
+    }
+}
+
+// Computes the factor row and y entry of position i: the joint columns and then every dense
+// column when joints is true, else only the dense columns from..i (from >= nb; the columns
+// before it are kept). Returns 1 when the pivot failed (the pivot and y are then 0), else 0.
+int32_t SolverFactorRowFrom(Solve &s, int32_t i, int32_t from, bool joints)
+{
+    const int32_t r = s.perm[i];
+    float *Li = s.Row(i);
+    if (joints)
+    {
+        int32_t firstJoint = -1;
+        for (int32_t k = 0; k < s.blockCount; ++k)
+        {
+            const int32_t start = s.blockStart[k];
+            const int32_t m = s.blocks[k]->rowCount;
+            const float *L = s.blocks[k]->factor;
+            int32_t run = -1; // first column of the block where row i is non-zero
+            for (int32_t lc = 0; lc < m; ++lc)
+            {
+                const int32_t c = start + lc;
+                float num = Packed(s.A, r, c);
+                if (run >= 0)
+                    num -= Dot(L + Tri(lc) + run, Li + start + run, lc - run);
+                if (num == 0.0f)
+                {
+                    Li[c] = 0.0f;
+                    continue;
+                }
+                Li[c] = OverPivot(num, L[Tri(lc) + lc]);
+                if (Li[c] != 0.0f && run < 0)
+                    run = lc;
+                if (Li[c] != 0.0f && firstJoint < 0)
+                    firstJoint = c;
+            }
+        }
+        s.first[i] = static_cast<uint8_t>(firstJoint >= 0 ? firstJoint : s.nb);
+    }
+    const int32_t fi = s.first[i];
+    for (int32_t j = from; j < i; ++j)
+    {
+        const int32_t start = fi > s.first[j] ? fi : s.first[j];
+        const float *Lj = s.Row(j);
+        const float num = Packed(s.A, r, s.perm[j]) - Dot(Li + start, Lj + start, j - start);
+        Li[j] = num / Lj[j];
+    }
+    const float diagonal = Packed(s.A, r, r);
+    const float pivot2 = diagonal - Dot(Li + fi, Li + fi, i - fi);
+    if (PivotFails(pivot2, diagonal))
+    {
+        Li[i] = 0.0f;
+        s.y[i] = 0.0f;
+        return 1;
+    }
+    Li[i] = std::sqrt(pivot2);
+    s.y[i] = (s.b[r] - Dot(Li + fi, s.y + fi, i - fi)) / Li[i];
+    return 0;
+}
+
+int32_t SolverAddFactorRow(Solve &s, int32_t i)
+{
+    return SolverFactorRowFrom(s, i, s.nb, true);
+}
+
+int32_t SolverRefactorRow(Solve &s, int32_t i, int32_t p)
+{
+    return SolverFactorRowFrom(s, i, p, false);
+}
+
+void SolverFactorInitialSet(Solve &s)
+{
+    for (int32_t k = 0; k < s.blockCount; ++k)
+        SolverForwardSubstituteBlock(s, k);
+    for (int32_t i = s.nb; i < s.count; ++i)
+        SolverAddFactorRow(s, i);
+}
+
+// Removes position p from the active set and closes up the positions after it, refactoring
+// each from column p. A row whose pivot fails on the way leaves the active set too.
+void SolverDropRow(Solve &s, int32_t p)
+{
+    s.AddInactive(s.perm[p]);
+    s.mask &= ~(uint64_t{1} << s.Bit(s.perm[p]));
+    const int32_t old = s.count;
+    s.count--;
+    int32_t q = p;
+    for (int32_t src = p + 1; src < old; ++src)
+    {
+        s.perm[q] = s.perm[src];
+        s.first[q] = s.first[src];
+        if (p > 0)
+            MemCopy(static_cast<size_t>(p) * sizeof(float), s.Row(q), s.Row(src));
+        if (SolverRefactorRow(s, q, p))
+        {
+            s.AddInactive(s.perm[q]);
+            s.mask &= ~(uint64_t{1} << s.Bit(s.perm[q]));
+            s.count--;
+            continue;
+        }
+        q++;
+    }
+}
+
+// Back substitution over the dense positions, newest first. Returns the position of the most
+// negative force below -0.0001 (the joint positions are then left unsolved), else -1 after
+// finishing the joint positions through their blocks, last block first.
+int32_t SolverBackSubstitute(Solve &s);
+
+void SolverBackSubstituteBlocks(Solve &s)
+{
+    for (int32_t k = s.blockCount - 1; k >= 0; --k)
+    {
+        const int32_t start = s.blockStart[k];
+        const int32_t m = s.blocks[k]->rowCount;
+        const float *L = s.blocks[k]->factor;
+        for (int32_t lc = m - 1; lc >= 0; --lc)
+        {
+            const int32_t c = start + lc;
+            float sum = s.y[c];
+            for (int32_t q = s.nb; q < s.count; ++q)
+                sum -= s.Row(q)[c] * s.f[q];
+            for (int32_t lr = lc + 1; lr < m; ++lr)
+                sum -= L[Tri(lr) + lc] * s.f[start + lr];
+            s.f[c] = OverPivot(sum, L[Tri(lc) + lc]);
+        }
+    }
+}
+
+int32_t SolverBackSubstitute(Solve &s)
+{
+    int32_t negative = -1;
+    float most = kNegativeForce;
+    for (int32_t p = s.count - 1; p >= s.nb; --p)
+    {
+        float sum = s.y[p];
+        for (int32_t q = p + 1; q < s.count; ++q)
+            sum -= s.Row(q)[p] * s.f[q];
+        s.f[p] = sum / s.Row(p)[p];
+        if (s.f[p] < most)
+        {
+            most = s.f[p];
+            negative = p;
+        }
+    }
+    if (negative < 0)
+        SolverBackSubstituteBlocks(s);
+    return negative;
+}
+
+// The diagonal of the inverse of the active pushing part, w[k] for k = nb..count-1.
+void SolverInverseDiagonal(Solve &s)
+{
+    float z[BZ_SOLVER_MAX_ACTIVE];
+    for (int32_t k = s.nb; k < s.count; ++k)
+    {
+        z[k] = 1.0f / s.Row(k)[k];
+        float sum = z[k] * z[k];
+        for (int32_t j = k + 1; j < s.count; ++j)
+        {
+            const float *Lj = s.Row(j);
+            z[j] = -Dot(Lj + k, z + k, j - k) / Lj[j];
+            sum += z[j] * z[j];
+        }
+        s.w[k] = sum;
+    }
+}
+
+// 1 when the current mask (history entry k) with bit toggled (none when negative) equals one of
+// the entries before k.
+int32_t SolverSetSeenBefore(int32_t bit, const uint64_t *history, int32_t k)
+{
+    uint64_t m = history[k];
+    if (bit >= 0)
+        m ^= uint64_t{1} << bit;
+    for (int32_t e = 0; e < k; ++e)
+        if (history[e] == m)
+            return 1;
+    return 0;
+}
+
+// Chooses the inactive row with the most negative residual below -0.001, preferring rows that
+// lead to an active set not seen before, and moves it to the end of the inactive list, whose
+// count drops by one. Returns 1 when a row was chosen.
+int32_t SolverPickEnteringRow(Solve &s, int32_t iteration)
+{
+    const int32_t seen = SolverSetSeenBefore(-1, s.history, iteration);
+    float best = 0.0f;
+    int32_t chosen = -1;
+    for (int32_t e = 0; e < s.inactiveCount; ++e)
+    {
+        const int32_t r = s.inactive[e];
+        float a = -s.b[r];
+        for (int32_t p = 0; p < s.count; ++p)
+            a += Packed(s.A, r, s.perm[p]) * s.f[p];
+        if (!(a < kNegativeResidual && a < best))
+            continue;
+        if (!seen || !SolverSetSeenBefore(s.Bit(r), s.history, iteration))
+        {
+            chosen = e;
+            best = a;
+        }
+        else if (chosen < 0)
+            chosen = e;
+    }
+    if (chosen < 0)
+        return 0;
+    const uint8_t row = s.inactive[chosen];
+    for (int32_t e = chosen; e + 1 < s.inactiveCount; ++e)
+        s.inactive[e] = s.inactive[e + 1];
+    s.inactive[s.inactiveCount - 1] = row;
+    s.inactiveCount--;
+    return 1;
+}
+
+// The earlier pushing position that the newest row leans on most whose removal leads to an
+// active set not seen before, or -1.
+int32_t SolverPickDependentRow(Solve &s, int32_t iteration)
+{
+    const int32_t i = s.count - 1;
+    const int32_t ri = s.perm[i];
+    float *c = s.w; // the inverse diagonal is not needed before the next solve
+    float best = -1.0f;
+    int32_t bestP = -1;
+    for (int32_t p = s.nb; p < i; ++p)
+    {
+        const int32_t rp = s.perm[p];
+        float num = 0.0f, den = 0.0f;
+        for (int32_t k = 0; k < i; ++k)
+        {
+            const float a = Packed(s.A, rp, s.perm[k]);
+            num += a * Packed(s.A, ri, s.perm[k]);
+            den += a * a;
+        }
+        c[p] = den > 0.0f ? std::fabs(num) / std::sqrt(den) : 0.0f;
+        if (c[p] > best)
+        {
+            best = c[p];
+            bestP = p;
+        }
+    }
+    if (bestP < 0)
+        return -1;
+    if (!SolverSetSeenBefore(s.Bit(s.perm[bestP]), s.history, iteration))
+        return bestP;
+    best = -1.0f;
+    bestP = -1;
+    for (int32_t p = s.nb; p < i; ++p)
+        if (c[p] > best && !SolverSetSeenBefore(s.Bit(s.perm[p]), s.history, iteration))
+        {
+            best = c[p];
+            bestP = p;
+        }
+    return bestP;
+}
+
+// Appends the row at position i to the active set and factors it (nothing calls it; the
+// solve adds rows through SolverAddFactorRow directly).
+[[maybe_unused]] int32_t SolverActivateRow(Solve &s, int32_t row)
+{
+    const int32_t i = s.count++;
+    s.perm[i] = static_cast<uint8_t>(row);
+    s.mask |= uint64_t{1} << s.Bit(row);
+    return SolverAddFactorRow(s, i);
+}
+
+void WriteForces(const Solve &s, float *x)
+{
+    for (int32_t r = s.nb; r < s.n; ++r)
+        x[r] = 0.0f;
+    for (int32_t p = 0; p < s.count; ++p)
+        x[s.perm[p]] = s.f[p];
+}
+
+// Checks the limits of the solve; false when the call is outside them.
+bool WithinLimits(const float *A, float *b, float *x, int32_t n, uint8_t *inactive,
+                  int32_t *inactiveCount, int32_t nb, bzPhysTreeStep *const *blocks,
+                  int32_t blockCount)
+{
+    if (!A || !b || !x || !inactive || !inactiveCount || n < 1 || n > BZ_SOLVER_MAX_ROWS ||
+        nb < 0 || nb > n || nb > BZ_SOLVER_MAX_ACTIVE || (n > nb && nb >= BZ_SOLVER_MAX_ACTIVE) ||
+        n - nb > BZ_SOLVER_MAX_PUSHING || blockCount < 0 || blockCount > BZ_SOLVER_MAX_BLOCKS ||
+        (blockCount > 0 && !blocks))
+        return false;
+    int32_t covered = 0;
+    for (int32_t k = 0; k < blockCount; ++k)
+    {
+        if (!blocks[k] || blocks[k]->rowCount < 0 ||
+            (blocks[k]->rowCount > 0 && !blocks[k]->factor))
+            return false;
+        covered += blocks[k]->rowCount;
+        if (covered > nb)
+            return false;
+    }
+    return covered == nb;
+}
+
+#ifndef NDEBUG
+void AssertFinite(const float *x, int32_t n)
+{
+    for (int32_t r = 0; r < n; ++r)
+        BZ_ASSERT(std::isfinite(x[r]));
+}
+#else
+void AssertFinite(const float *, int32_t) {}
+#endif
+} // namespace
+
+int32_t bz_Phys_FactorPackedMatrix(float *A, int32_t n)
+{
+    BZ_ASSERT(A || n <= 0);
+    if (!A)
+        return 0;
+    int32_t retired = 0;
+    for (int32_t i = 0; i < n; ++i)
+    {
+        float *Li = A + Tri(i);
+        int32_t first = i; // first column of row i that came out non-zero
+        for (int32_t j = 0; j < i; ++j)
+        {
+            const float *Lj = A + Tri(j);
+            const int32_t start = first;
+            const float s = Li[j] - (j > start ? Dot(Li + start, Lj + start, j - start) : 0.0f);
+            if (s == 0.0f)
+            {
+                Li[j] = 0.0f;
+                continue;
+            }
+            Li[j] = OverPivot(s, Lj[j]);
+            if (Li[j] != 0.0f && first == i)
+                first = j;
+        }
+        const float diagonal = Li[i];
+        const float s = diagonal - (i > first ? Dot(Li + first, Li + first, i - first) : 0.0f);
+        if (PivotFails(s, diagonal))
+        {
+            // A dependent row: it takes no part in later rows nor in solves.
+            for (int32_t j = 0; j <= i; ++j)
+                Li[j] = 0.0f;
+            retired++;
+            continue;
+        }
+        Li[i] = std::sqrt(s);
+    }
+    return retired;
+}
+
+void bz_Phys_SolvePackedFactor(int32_t n, const float *L, const float *b, float *x)
+{
+    BZ_ASSERT((L && b && x) || n <= 0);
+    if (!L || !b || !x)
+        return;
+    for (int32_t i = 0; i < n; ++i)
+    {
+        const float *Li = L + Tri(i);
+        x[i] = OverPivot(b[i] - Dot(Li, x, i), Li[i]);
+    }
+    for (int32_t i = n - 1; i >= 0; --i)
+    {
+        float sum = x[i];
+        for (int32_t k = i + 1; k < n; ++k)
+            sum -= L[Tri(k) + i] * x[k];
+        x[i] = OverPivot(sum, L[Tri(i) + i]);
+    }
+}
+
+int32_t bz_Phys_FactorAndSolvePacked(float *A, int32_t n, const float *b, float *x)
+{
+    const int32_t retired = bz_Phys_FactorPackedMatrix(A, n);
+    if (b && x)
+        bz_Phys_SolvePackedFactor(n, A, b, x);
+    return retired;
+}
+
+int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_t n,
+                                      uint8_t *inactive, int32_t *inactiveCount, int32_t nb,
+                                      bzPhysTreeStep *const *blocks, int32_t blockCount)
+{
+    if (inactiveCount)
+        *inactiveCount = 0;
+    if (n == 1 && A && b && x && inactive && inactiveCount && (nb == 0 || nb == 1))
+    {
+        // One row needs no factor. A pushing row that would pull gets no force.
+        x[0] = A[0] > kOneRowMinimum ? b[0] / A[0] : 0.0f;
+        if (!std::isfinite(x[0]) || (nb == 0 && x[0] < 0.0f))
+        {
+            x[0] = 0.0f;
+            if (nb == 0)
+                inactive[(*inactiveCount)++] = 0;
+        }
+        return 0;
+    }
+    void *block = bz_PhysMem_SolverBlock1();
+    const bool inLimits = WithinLimits(A, b, x, n, inactive, inactiveCount, nb, blocks, blockCount);
+    BZ_ASSERT(inLimits);
+    BZ_ASSERT(!inLimits || n == nb || block);
+    if (!inLimits || (n > nb && !block))
+    {
+        if (x)
+            for (int32_t r = 0; r < n; ++r)
+                x[r] = 0.0f;
+        if (inactive && inactiveCount)
+            for (int32_t r = nb < 0 ? 0 : nb; r < n && r < BZ_SOLVER_MAX_ROWS; ++r)
+                inactive[(*inactiveCount)++] = static_cast<uint8_t>(r);
+        return -1;
+    }
+
+    Solve s;
+    s.A = A;
+    s.b = b;
+    s.n = n;
+    s.nb = nb;
+    s.blocks = blocks;
+    s.blockCount = blockCount;
+    s.dense = static_cast<float *>(block);
+    s.inactive = inactive;
+    s.inactiveCount = 0;
+    s.mask = 0;
+    for (int32_t k = 0, start = 0; k < blockCount; ++k)
+    {
+        s.blockStart[k] = start;
+        start += blocks[k]->rowCount;
+    }
+    for (int32_t p = 0; p < nb; ++p)
+        s.perm[p] = static_cast<uint8_t>(p);
+    s.count = nb;
+    if (n > nb)
+    {
+        const int32_t lead = b[nb] == 0.0f ? n - 1 : nb;
+        s.perm[nb] = static_cast<uint8_t>(lead);
+        s.mask = uint64_t{1} << s.Bit(lead);
+        s.count = nb + 1;
+        for (int32_t r = nb; r < n; ++r)
+            if (r != lead)
+                s.AddInactive(r);
+    }
+    int32_t boundary = nb + 1;
+    int32_t retiredRow = -1;
+    int32_t result = 0;
+    SolverFactorInitialSet(s);
+
+    for (int32_t iteration = 0; iteration < BZ_SOLVER_MAX_ITERATIONS; ++iteration)
+    {
+        s.history[iteration] = s.mask;
+        if (s.count > nb)
+        {
+            // Dependence test of the newest position.
+            const int32_t i = s.count - 1;
+            const float *Li = s.Row(i);
+            const float t = std::fabs(Li[i] * kDependenceRatio);
+            bool dependent = Li[i] == 0.0f; // a failed pivot
+            bool leans = false;
+            for (int32_t j = 0; j < i && !leans; ++j)
+                leans = std::fabs(Li[j]) > t;
+            dependent = dependent || leans;
+            if (dependent)
+            {
+                int32_t d = leans ? SolverPickDependentRow(s, iteration) : -1;
+                if (d < 0)
+                {
+                    // Retire the newest row; name the joint row it leans on most, if any.
+                    int32_t column = -1;
+                    float largest = 0.0f;
+                    for (int32_t j = 0; j < nb; ++j)
+                        if (std::fabs(Li[j]) > largest)
+                        {
+                            largest = std::fabs(Li[j]);
+                            column = j;
+                        }
+                    if (column >= 0)
+                        result = column + 1;
+                    b[s.perm[i]] = BZ_SOLVER_RETIRED_DEPENDENT;
+                    d = i;
+                }
+                retiredRow = s.perm[d];
+                SolverDropRow(s, d);
+                boundary = s.count;
+                continue;
+            }
+        }
+        const int32_t r = SolverBackSubstitute(s);
+        if (retiredRow >= 0)
+        {
+            if (b[retiredRow] == 0.0f)
+                b[retiredRow] = BZ_SOLVER_RETIRED_ZERO;
+            retiredRow = -1;
+        }
+        if (r < 0)
+        {
+            WriteForces(s, x);
+            if (!SolverPickEnteringRow(s, iteration))
+            {
+                *inactiveCount = s.inactiveCount;
+                AssertFinite(x, n);
+                return result;
+            }
+            if (s.count >= BZ_SOLVER_MAX_ACTIVE || s.count - nb >= BZ_SOLVER_MAX_ACTIVE_PUSHING)
+            {
+                // No room for another active row: the last solution stands, unfinished.
+                s.inactiveCount++;
+                *inactiveCount = s.inactiveCount;
+                AssertFinite(x, n);
+                return -1;
+            }
+            const int32_t row = s.inactive[s.inactiveCount];
+            s.perm[s.count] = static_cast<uint8_t>(row);
+            s.mask |= uint64_t{1} << s.Bit(row);
+            SolverAddFactorRow(s, s.count);
+            s.count++;
+            continue;
+        }
+        // A negative force at r: choose the position to remove.
+        int32_t k0 = boundary;
+        if (s.f[s.count - 1] < 0.0f)
+            k0 = 0;
+        else
+            for (int32_t p = s.count - 1; p >= boundary; --p)
+                if (s.f[p] > 0.0f)
+                {
+                    k0 = p;
+                    break;
+                }
+        int32_t remove = r;
+        if (r >= k0)
+        {
+            SolverInverseDiagonal(s);
+            remove = nb;
+            float largest = -1.0f;
+            for (int32_t p = nb; p < s.count; ++p)
+                if (s.f[p] / s.w[p] < 0.0f && std::fabs(s.w[p]) > largest)
+                {
+                    largest = std::fabs(s.w[p]);
+                    remove = p;
+                }
+        }
+        SolverDropRow(s, remove);
+        boundary = s.count;
+    }
+    *inactiveCount = s.inactiveCount;
+    AssertFinite(x, n);
+    return -1;
+}

@@ -1,0 +1,922 @@
+// The packed Cholesky factorisation and solve, and the active-set force solve: checked against a
+// double-precision enumeration of active sets on random mixed complementarity problems, and on
+// hand-worked cases (single rows, redundant and singular rows, a box resting on a plane, the
+// iteration limit and the limits of the solve).
+#include "core/Memory.h"
+#include "maths/Vector.h"
+#include "physics/Body.h"
+#include "physics/ConstraintMatrix.h"
+#include "physics/ConstraintRow.h"
+#include "physics/ConstraintSolver.h"
+#include "physics/PhysMemory.h"
+#include "physics/TreeStep.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace
+{
+int Tri(int r)
+{
+    return r * (r + 1) / 2;
+}
+
+// A dense symmetric matrix in double, with its packed float form.
+struct Problem
+{
+    int n = 0;
+    int nb = 0;
+    std::vector<double> A; // n x n
+    std::vector<double> b;
+    std::vector<int> blockSizes;
+
+    double At(int r, int c) const { return A[r * n + c]; }
+    std::vector<float> Packed() const
+    {
+        std::vector<float> p(Tri(n));
+        for (int r = 0; r < n; ++r)
+            for (int c = 0; c <= r; ++c)
+                p[Tri(r) + c] = static_cast<float>(At(r, c));
+        return p;
+    }
+};
+
+// Solves the dense system M z = rhs (size m, M and rhs overwritten) by Gaussian elimination
+// with partial pivoting; false when M is singular.
+bool SolveDenseInPlace(double *M, double *rhs, int m, double *z)
+{
+    for (int c = 0; c < m; ++c)
+    {
+        int p = c;
+        for (int r = c + 1; r < m; ++r)
+            if (std::fabs(M[r * m + c]) > std::fabs(M[p * m + c]))
+                p = r;
+        if (std::fabs(M[p * m + c]) < 1e-12)
+            return false;
+        for (int k = 0; k < m; ++k)
+            std::swap(M[c * m + k], M[p * m + k]);
+        std::swap(rhs[c], rhs[p]);
+        for (int r = c + 1; r < m; ++r)
+        {
+            const double f = M[r * m + c] / M[c * m + c];
+            for (int k = c; k < m; ++k)
+                M[r * m + k] -= f * M[c * m + k];
+            rhs[r] -= f * rhs[c];
+        }
+    }
+    for (int r = m - 1; r >= 0; --r)
+    {
+        double s = rhs[r];
+        for (int k = r + 1; k < m; ++k)
+            s -= M[r * m + k] * z[k];
+        z[r] = s / M[r * m + r];
+    }
+    return true;
+}
+
+bool SolveDense(std::vector<double> M, std::vector<double> rhs, int m, std::vector<double> &z)
+{
+    z.assign(m, 0.0);
+    return SolveDenseInPlace(M.data(), rhs.data(), m, z.data());
+}
+
+// The reference: every subset of pushing rows is tried as the active set (joint rows always
+// active); the one whose forces are non-negative and whose inactive rows are not violated is the
+// solution, unique for a positive definite matrix. At most 16 rows.
+bool OracleSolve(const Problem &p, std::vector<double> &x)
+{
+    constexpr int kMax = 16;
+    if (p.n > kMax)
+        return false;
+    const int pushing = p.n - p.nb;
+    int active[kMax];
+    double M[kMax * kMax], rhs[kMax], z[kMax], f[kMax];
+    for (uint32_t subset = 0; subset < (1u << pushing); ++subset)
+    {
+        int m = 0;
+        for (int r = 0; r < p.nb; ++r)
+            active[m++] = r;
+        for (int k = 0; k < pushing; ++k)
+            if (subset & (1u << k))
+                active[m++] = p.nb + k;
+        for (int i = 0; i < m; ++i)
+        {
+            rhs[i] = p.b[active[i]];
+            for (int j = 0; j < m; ++j)
+                M[i * m + j] = p.At(active[i], active[j]);
+        }
+        if (!SolveDenseInPlace(M, rhs, m, z))
+            continue;
+        bool ok = true;
+        for (int r = 0; r < p.n; ++r)
+            f[r] = 0.0;
+        for (int i = 0; i < m; ++i)
+        {
+            f[active[i]] = z[i];
+            if (active[i] >= p.nb && z[i] < -1e-9)
+                ok = false;
+        }
+        for (int r = p.nb; r < p.n && ok; ++r)
+        {
+            if (subset & (1u << (r - p.nb)))
+                continue;
+            double a = -p.b[r];
+            for (int c = 0; c < p.n; ++c)
+                a += p.At(r, c) * f[c];
+            ok = a >= -1e-9;
+        }
+        if (ok)
+        {
+            x.assign(f, f + p.n);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A random well-conditioned problem: A = G G^T / k + 0.05 I, where the joint rows of different
+// blocks use separate columns of G, so the joint part of A is block diagonal as the blocks need.
+Problem RandomProblem(std::mt19937 &rng, int nb, int pushing)
+{
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    Problem p;
+    p.n = nb + pushing;
+    p.nb = nb;
+    // One or two blocks of joint rows.
+    if (nb > 0)
+    {
+        const int first = nb > 1 && (rng() & 1) ? 1 + static_cast<int>(rng() % (nb - 1)) : nb;
+        p.blockSizes.push_back(first);
+        if (first < nb)
+            p.blockSizes.push_back(nb - first);
+    }
+    const int shared = 6;
+    int columns = shared;
+    std::vector<int> blockColumn;
+    for (int size : p.blockSizes)
+    {
+        blockColumn.push_back(columns);
+        columns += size + 2;
+    }
+    std::vector<double> G(p.n * columns, 0.0);
+    int row = 0;
+    for (size_t k = 0; k < p.blockSizes.size(); ++k)
+        for (int r = 0; r < p.blockSizes[k]; ++r, ++row)
+            for (int c = 0; c < p.blockSizes[k] + 2; ++c)
+                G[row * columns + blockColumn[k] + c] = normal(rng);
+    for (; row < p.n; ++row)
+        for (int c = 0; c < columns; ++c)
+            G[row * columns + c] = normal(rng) * (c < shared ? 1.0 : 0.4);
+    p.A.assign(p.n * p.n, 0.0);
+    for (int r = 0; r < p.n; ++r)
+        for (int c = 0; c < p.n; ++c)
+        {
+            double s = 0.0;
+            for (int k = 0; k < columns; ++k)
+                s += G[r * columns + k] * G[c * columns + k];
+            p.A[r * p.n + c] = s / columns + (r == c ? 0.05 : 0.0);
+        }
+    p.b.resize(p.n);
+    for (double &v : p.b)
+        v = uniform(rng);
+    return p;
+}
+
+// The factored blocks of a problem's joint rows, kept alive with their storage.
+struct Blocks
+{
+    std::vector<std::vector<float>> factors;
+    std::vector<bzPhysTreeStep> records;
+    std::vector<bzPhysTreeStep *> pointers;
+
+    explicit Blocks(const Problem &p)
+    {
+        int start = 0;
+        for (int size : p.blockSizes)
+        {
+            std::vector<float> f(Tri(size));
+            for (int r = 0; r < size; ++r)
+                for (int c = 0; c <= r; ++c)
+                    f[Tri(r) + c] = static_cast<float>(p.At(start + r, start + c));
+            bz_Phys_FactorPackedMatrix(f.data(), size);
+            factors.push_back(std::move(f));
+            start += size;
+        }
+        records.resize(factors.size());
+        for (size_t k = 0; k < factors.size(); ++k)
+        {
+            records[k] = bzPhysTreeStep{static_cast<int32_t>(p.blockSizes[k]), factors[k].data(), 0,
+                                        nullptr};
+            pointers.push_back(&records[k]);
+        }
+    }
+};
+
+struct Outcome
+{
+    int32_t result;
+    std::vector<float> x;
+    std::vector<float> b; // as the solve leaves it
+    std::vector<uint8_t> inactive;
+};
+
+Outcome RunSolve(const Problem &p)
+{
+    Blocks blocks(p);
+    std::vector<float> A = p.Packed();
+    Outcome o;
+    o.b.assign(p.b.begin(), p.b.end());
+    o.x.assign(p.n, 12345.0f);
+    o.inactive.assign(p.n, 0xee);
+    int32_t inactiveCount = -1;
+    o.result = bz_Phys_SolveConstraintForces(
+        A.data(), o.b.data(), o.x.data(), p.n, o.inactive.data(), &inactiveCount, p.nb,
+        blocks.pointers.data(), static_cast<int32_t>(blocks.pointers.size()));
+    EXPECT_GE(inactiveCount, 0);
+    EXPECT_LE(inactiveCount, p.n - p.nb);
+    o.inactive.resize(inactiveCount < 0 ? 0 : inactiveCount);
+    return o;
+}
+
+// The residual (A x)_r - b_r in double with the problem's own b.
+double Residual(const Problem &p, const std::vector<float> &x, int r)
+{
+    double a = -p.b[r];
+    for (int c = 0; c < p.n; ++c)
+        a += p.At(r, c) * x[c];
+    return a;
+}
+
+void ExpectFinite(const std::vector<float> &v)
+{
+    for (float f : v)
+        ASSERT_TRUE(std::isfinite(f));
+}
+
+class ConstraintSolverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_EQ(bz_PhysMem_Reserve(), 0); }
+    void TearDown() override { bz_PhysMem_Release(); }
+};
+
+// --- packed factorisation ------------------------------------------------------------------
+
+TEST_F(ConstraintSolverTest, PackedCholeskyReproducesRandomPositiveDefiniteMatrices)
+{
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 60; ++trial)
+    {
+        const int n = 1 + trial % 40;
+        Problem p = RandomProblem(rng, 0, n);
+        std::vector<float> L = p.Packed();
+        ASSERT_EQ(bz_Phys_FactorPackedMatrix(L.data(), n), 0);
+        double scale = 0.0;
+        for (double v : p.A)
+            scale = std::max(scale, std::fabs(v));
+        for (int r = 0; r < n; ++r)
+        {
+            EXPECT_GT(L[Tri(r) + r], 0.0f);
+            for (int c = 0; c <= r; ++c)
+            {
+                double s = 0.0;
+                for (int k = 0; k <= c; ++k)
+                    s += static_cast<double>(L[Tri(r) + k]) * L[Tri(c) + k];
+                EXPECT_NEAR(s, p.At(r, c), 2e-5 * scale)
+                    << "n " << n << " (" << r << ", " << c << ")";
+            }
+        }
+        // The packed solve inverts it.
+        std::vector<float> b(p.b.begin(), p.b.end()), x(n);
+        bz_Phys_SolvePackedFactor(n, L.data(), b.data(), x.data());
+        std::vector<double> z;
+        ASSERT_TRUE(SolveDense(p.A, p.b, n, z));
+        for (int r = 0; r < n; ++r)
+            EXPECT_NEAR(x[r], z[r], 1e-3 * (1.0 + std::fabs(z[r]))) << "n " << n;
+    }
+}
+
+TEST_F(ConstraintSolverTest, PackedCholeskyHandWorked)
+{
+    // [[4, 2], [2, 5]] = L L^T with L = [[2, 0], [1, 2]]; with b = (8, 9): x = (1.375, 1.25).
+    float A[3] = {4.0f, 2.0f, 5.0f};
+    float b[2] = {8.0f, 9.0f}, x[2];
+    EXPECT_EQ(bz_Phys_FactorAndSolvePacked(A, 2, b, x), 0);
+    EXPECT_FLOAT_EQ(A[0], 2.0f);
+    EXPECT_FLOAT_EQ(A[1], 1.0f);
+    EXPECT_FLOAT_EQ(A[2], 2.0f);
+    EXPECT_FLOAT_EQ(x[0], 1.375f);
+    EXPECT_FLOAT_EQ(x[1], 1.25f);
+    // A zero entry leaves its factor entry 0 and the leading zeros are skipped.
+    float D[6] = {4.0f, 0.0f, 9.0f, 0.0f, 3.0f, 2.0f};
+    EXPECT_EQ(bz_Phys_FactorAndSolvePacked(D, 3, nullptr, nullptr), 0);
+    const float expected[6] = {2.0f, 0.0f, 3.0f, 0.0f, 1.0f, 1.0f};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_FLOAT_EQ(D[k], expected[k]) << k;
+}
+
+TEST_F(ConstraintSolverTest, DependentAndIndefiniteRowsAreRetiredWithFiniteResults)
+{
+    struct Case
+    {
+        const char *name;
+        int n;
+        std::vector<float> A;
+        int retired;
+        std::vector<float> b;
+        std::vector<float> x; // expected solution
+    };
+    const Case cases[] = {
+        // Row 1 repeats row 0: it is retired and takes no force.
+        {"duplicate", 2, {1, 1, 1}, 1, {2, 2}, {2, 0}},
+        // A zero pivot in the middle: the last row does not divide by it.
+        {"zero middle", 3, {1, 0, 0, 0, 0, 1}, 1, {1, 5, 3}, {1, 0, 3}},
+        // A negative diagonal (not positive definite): retired, no root of a negative.
+        {"negative", 2, {4, 0, -1}, 1, {8, 1}, {2, 0}},
+        // The third row is the sum of the first two.
+        {"sum", 3, {1, 0, 1, 1, 1, 2}, 1, {1, 1, 2}, {1, 1, 0}},
+        // Nothing at all.
+        {"zero", 2, {0, 0, 0}, 2, {1, 1}, {0, 0}},
+    };
+    for (const Case &c : cases)
+    {
+        std::vector<float> L = c.A, x(c.n, 99.0f);
+        EXPECT_EQ(bz_Phys_FactorAndSolvePacked(L.data(), c.n, c.b.data(), x.data()), c.retired)
+            << c.name;
+        ExpectFinite(L);
+        for (int r = 0; r < c.n; ++r)
+            EXPECT_NEAR(x[r], c.x[r], 1e-5) << c.name << " row " << r;
+    }
+}
+
+// --- the force solve against the reference --------------------------------------------------
+
+TEST_F(ConstraintSolverTest, AgreesWithActiveSetEnumerationOnRandomMixedProblems)
+{
+    std::mt19937 rng(2024);
+    const auto start = std::chrono::steady_clock::now();
+    int solved = 0;
+    double worst = 0.0;
+    for (int trial = 0; trial < 500; ++trial)
+    {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(2))
+            break;
+        const int nb = static_cast<int>(rng() % 7);
+        const int pushing = 1 + static_cast<int>(rng() % 10);
+        const Problem p = RandomProblem(rng, nb, pushing);
+        std::vector<double> ref;
+        ASSERT_TRUE(OracleSolve(p, ref)) << "trial " << trial;
+        const Outcome o = RunSolve(p);
+        ASSERT_EQ(o.result, 0) << "trial " << trial;
+        ExpectFinite(o.x);
+        double scale = 1.0;
+        for (double v : ref)
+            scale = std::max(scale, std::fabs(v));
+        for (int r = 0; r < p.n; ++r)
+        {
+            const double a = Residual(p, o.x, r);
+            if (r < p.nb)
+            {
+                EXPECT_NEAR(a, 0.0, 1e-3) << "trial " << trial << " joint row " << r;
+            }
+            else
+            {
+                EXPECT_GE(o.x[r], -1e-4) << "trial " << trial << " row " << r;
+                EXPECT_GE(a, -1.001e-3) << "trial " << trial << " row " << r;
+                // Complementarity: a row with force has no slack.
+                if (o.x[r] > 1e-3)
+                {
+                    EXPECT_NEAR(a, 0.0, 1e-3) << "trial " << trial << " row " << r;
+                }
+            }
+            worst = std::max(worst, std::fabs(o.x[r] - ref[r]) / scale);
+            EXPECT_NEAR(o.x[r], ref[r], 0.005 * scale) << "trial " << trial << " row " << r;
+        }
+        // The inactive list holds exactly the pushing rows without force.
+        std::vector<int> listed(p.n, 0);
+        for (uint8_t r : o.inactive)
+        {
+            ASSERT_GE(r, p.nb);
+            ASSERT_LT(r, p.n);
+            listed[r]++;
+            EXPECT_EQ(o.x[r], 0.0f);
+        }
+        for (int r = p.nb; r < p.n; ++r)
+            EXPECT_LE(listed[r], 1);
+        solved++;
+    }
+    EXPECT_GE(solved, 100);
+    RecordProperty("worst_relative_difference", std::to_string(worst));
+}
+
+TEST_F(ConstraintSolverTest, IncrementallyUpdatedFactorMatchesAFreshFactorisation)
+{
+    // After a solve the frame's solver block holds the factor rows of the final active set,
+    // built up row by row and refactored after every removal. Each must equal the matching row
+    // of a fresh Cholesky factor of the active rows' matrix (joint rows first, then the active
+    // pushing rows in position order; a position's row is found by its diagonal).
+    std::mt19937 rng(31);
+    int checked = 0;
+    for (int trial = 0; trial < 300; ++trial)
+    {
+        const int nb = static_cast<int>(rng() % 4);
+        const Problem p = RandomProblem(rng, nb, 2 + static_cast<int>(rng() % 9));
+        const Outcome o = RunSolve(p);
+        ASSERT_EQ(o.result, 0);
+        const int k = p.n - nb - static_cast<int>(o.inactive.size());
+        const float *dense = static_cast<const float *>(bz_PhysMem_SolverBlock1());
+        std::vector<int> order;
+        for (int r = 0; r < nb; ++r)
+            order.push_back(r);
+        std::vector<bool> inactive(p.n, false);
+        for (uint8_t r : o.inactive)
+            inactive[r] = true;
+        for (int i = 0; i < k; ++i)
+        {
+            const float *row = dense + i * 152;
+            double diag = 0.0;
+            for (int c = 0; c <= nb + i; ++c)
+                diag += static_cast<double>(row[c]) * row[c];
+            int best = -1;
+            for (int r = nb; r < p.n; ++r)
+                if (!inactive[r] &&
+                    (best < 0 || std::fabs(p.At(r, r) - diag) < std::fabs(p.At(best, best) - diag)))
+                    best = r;
+            order.push_back(best);
+            inactive[best] = true; // taken
+        }
+        // The fresh factor, in double.
+        const int m = static_cast<int>(order.size());
+        std::vector<double> L(m * m, 0.0);
+        for (int i = 0; i < m; ++i)
+            for (int j = 0; j <= i; ++j)
+            {
+                double s = p.At(order[i], order[j]);
+                for (int c = 0; c < j; ++c)
+                    s -= L[i * m + c] * L[j * m + c];
+                L[i * m + j] = i == j ? std::sqrt(s) : s / L[j * m + j];
+            }
+        for (int i = nb; i < m; ++i)
+            for (int c = 0; c <= i; ++c)
+                EXPECT_NEAR(dense[(i - nb) * 152 + c], L[i * m + c],
+                            2e-4 * (1.0 + std::fabs(L[i * m + c])))
+                    << "trial " << trial << " position " << i << " column " << c;
+        checked += k > 1;
+    }
+    EXPECT_GT(checked, 100);
+}
+
+TEST_F(ConstraintSolverTest, DegenerateProblemsStayFiniteAndWithinTolerances)
+{
+    // Rank-deficient matrices (more rows than directions), duplicated rows and zero rows, with
+    // right-hand sides that a non-negative combination can meet.
+    std::mt19937 rng(99);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const auto start = std::chrono::steady_clock::now();
+    int trials = 0;
+    while (trials < 400 && std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+    {
+        trials++;
+        const int pushing = 2 + static_cast<int>(rng() % 12);
+        const int dims = 1 + static_cast<int>(rng() % 4);
+        Problem p;
+        p.n = pushing;
+        std::vector<double> G(pushing * dims);
+        for (double &g : G)
+            g = normal(rng);
+        if (rng() % 3 == 0)
+            for (int d = 0; d < dims; ++d)
+                G[(pushing - 1) * dims + d] = G[d]; // a duplicate of row 0
+        if (rng() % 4 == 0)
+            for (int d = 0; d < dims; ++d)
+                G[(rng() % pushing) * dims + d] = 0.0; // a zero row
+        // A velocity target v: b = G v, met exactly by forces that make G^T f = v... or any
+        // feasible push; the check below is only what the solve promises.
+        std::vector<double> v(dims);
+        for (double &c : v)
+            c = normal(rng);
+        p.A.assign(pushing * pushing, 0.0);
+        p.b.assign(pushing, 0.0);
+        for (int r = 0; r < pushing; ++r)
+        {
+            for (int c = 0; c < pushing; ++c)
+                for (int d = 0; d < dims; ++d)
+                    p.A[r * pushing + c] += G[r * dims + d] * G[c * dims + d];
+            for (int d = 0; d < dims; ++d)
+                p.b[r] += G[r * dims + d] * v[d];
+        }
+        const Outcome o = RunSolve(p);
+        ExpectFinite(o.x);
+        ExpectFinite(o.b);
+        EXPECT_TRUE(o.result == 0 || o.result == -1) << "trial " << trials;
+        if (o.result != 0)
+            continue;
+        for (int r = 0; r < p.n; ++r)
+        {
+            EXPECT_GE(o.x[r], -1e-4) << "trial " << trials;
+            // Rows retired by the solve are exempt from the residual check.
+            if (o.b[r] != static_cast<float>(p.b[r]))
+                continue;
+            EXPECT_GE(Residual(p, o.x, r), -2e-3) << "trial " << trials << " row " << r;
+        }
+    }
+    EXPECT_GT(trials, 50);
+}
+
+// --- hand-worked cases ----------------------------------------------------------------------
+
+TEST_F(ConstraintSolverTest, OneRow)
+{
+    // x = b / A when A > 1e-6, else 0. A joint row keeps a negative force; a pushing row that
+    // would pull gets none and is left inactive.
+    struct Case
+    {
+        float a, b;
+        int32_t nb;
+        float x;
+        int32_t inactive;
+    };
+    const Case cases[] = {
+        {2.0f, 4.0f, 0, 2.0f, 0},  {2.0f, 4.0f, 1, 2.0f, 0},   {2.0f, -4.0f, 1, -2.0f, 0},
+        {2.0f, -4.0f, 0, 0.0f, 1}, {1e-7f, 1.0f, 0, 0.0f, 0},  {0.0f, 5.0f, 1, 0.0f, 0},
+        {-3.0f, 1.0f, 0, 0.0f, 0}, {2e-6f, 1e-6f, 0, 0.5f, 0},
+    };
+    for (const Case &c : cases)
+    {
+        float A = c.a, b = c.b, x = 99.0f;
+        uint8_t inactive[1] = {0xee};
+        int32_t count = -1;
+        bzPhysTreeStep record{1, &A, 0, nullptr};
+        bzPhysTreeStep *blocks[1] = {&record};
+        EXPECT_EQ(
+            bz_Phys_SolveConstraintForces(&A, &b, &x, 1, inactive, &count, c.nb, blocks, c.nb), 0);
+        EXPECT_FLOAT_EQ(x, c.x) << c.a << " " << c.b << " " << c.nb;
+        EXPECT_EQ(count, c.inactive) << c.a << " " << c.b << " " << c.nb;
+        if (c.inactive)
+        {
+            EXPECT_EQ(inactive[0], 0);
+        }
+    }
+}
+
+// Runs a pushing-only solve of a packed matrix (no joint rows).
+Outcome SolvePacked(std::vector<float> A, std::vector<float> b, int nb = 0,
+                    std::vector<int> blockSizes = {})
+{
+    Problem p;
+    p.n = static_cast<int>(b.size());
+    p.nb = nb;
+    p.blockSizes = blockSizes;
+    p.A.assign(p.n * p.n, 0.0);
+    for (int r = 0; r < p.n; ++r)
+        for (int c = 0; c <= r; ++c)
+            p.A[r * p.n + c] = p.A[c * p.n + r] = A[Tri(r) + c];
+    p.b.assign(b.begin(), b.end());
+    return RunSolve(p);
+}
+
+TEST_F(ConstraintSolverTest, HandWorkedSolves)
+{
+    struct Case
+    {
+        const char *name;
+        std::vector<float> A; // packed
+        std::vector<float> b;
+        int nb;
+        int32_t result;
+        std::vector<float> x;
+        std::vector<float> bAfter;
+    };
+    const Case cases[] = {
+        // Two independent contacts, one pulling: it gets no force and stays inactive.
+        {"one pulls", {2, 0, 4}, {2, -4}, 0, 0, {1, 0}, {2, -4}},
+        // Coupled contacts: [[2,1],[1,2]] f = (3,3) gives (1,1).
+        {"coupled", {2, 1, 2}, {3, 3}, 0, 0, {1, 1}, {3, 3}},
+        // The first row's b is exactly 0: the last row starts; both end as they should.
+        {"zero first b", {1, 0, 1, 0, 0, 1}, {0, 1, 2}, 0, 0, {0, 1, 2}, {0, 1, 2}},
+        // Duplicate rows wanting different speeds: the faster one carries the push.
+        {"duplicate", {1, 1, 1}, {1, 2}, 0, 0, {0, 2}, {1, 2}},
+        // A friction pair along +t and -t: only the side that pushes the right way carries.
+        {"opposed pair", {2, -2, 2}, {3, -3}, 0, 0, {1.5f, 0}, {3, -3}},
+        // A joint row that pulls keeps its negative force.
+        {"joint pulls", {2, 0, 1}, {-4, 1}, 1, 0, {-2, 1}, {-4, 1}},
+        // A pushing row repeating joint row 0: retired, result 0 + 1.
+        {"leans on joint", {1, 1, 1}, {1, 2}, 1, 1, {1, 0}, {1, -100000.0f}},
+        // Leaning on the second of two joint rows: result 2.
+        {"leans on joint 1", {1, 0, 1, 0, 1, 1}, {1, 1, 3}, 2, 2, {1, 1, 0}, {1, 1, -100000.0f}},
+        // Nothing but zeros: every row retired, forces 0.
+        {"singular",
+         {0, 0, 0, 0, 0, 0},
+         {1, 1, 1},
+         0,
+         0,
+         {0, 0, 0},
+         {-100000.0f, -100000.0f, -100000.0f}},
+    };
+    for (const Case &c : cases)
+    {
+        std::vector<int> blocks;
+        for (int k = 0; k < c.nb; ++k)
+            blocks.push_back(1);
+        const Outcome o = SolvePacked(c.A, c.b, c.nb, blocks);
+        EXPECT_EQ(o.result, c.result) << c.name;
+        for (size_t r = 0; r < c.x.size(); ++r)
+        {
+            EXPECT_NEAR(o.x[r], c.x[r], 1e-5) << c.name << " row " << r;
+            EXPECT_FLOAT_EQ(o.b[r], c.bAfter[r]) << c.name << " row " << r;
+        }
+    }
+}
+
+TEST_F(ConstraintSolverTest, ReturningToAKnownActiveSetTakesAnotherWay)
+{
+    // Rank-deficient problems on which the first choice of entering or dependent row leads back
+    // to an active set already tried; the remembered sets steer the solve to a solution.
+    struct Case
+    {
+        int n;
+        std::vector<float> A; // packed
+        std::vector<float> b;
+    };
+    const Case cases[] = {
+        {5,
+         {0.162954365, 0.365535675, 0.936031753, -0.499664905, -1.28407194, 2.13609561, 0.120347122,
+          0.315953163, -1.69772136, 4.37441637, 1.09692424, 2.8073656, -4.30465269, 2.47850076,
+          8.96919353},
+         {-0.139000746, -0.165790651, 0.91094785, -2.37448303, -1.33527362}},
+        {8,
+         {1.629245,     -0.697618348, 0.995831669, 1.99582448,  -1.68859823,  5.69950555,
+          -1.05326388,  1.00709206,   -3.45608526, 2.97410732,  0.56135241,   0.164380351,
+          -0.541945123, 0.651113115,  0.719473232, -2.64883044, 1.55971445,   -4.91443836,
+          2.47214134,   -0.362939594, 5.30789098,  0.714256326, -0.242238355, 2.33619965,
+          -3.2651416,   -0.645249219, -1.15745064, 5.30570381,  1.629245,     -0.697618348,
+          1.99582448,   -1.05326388,  0.56135241,  -2.64883044, 0.714256326,  1.629245},
+         {-1.98518842, 0.0524945212, -3.25604148, 3.54761684, -0.165316051, 2.9466573, -5.84901358,
+          -1.98518842}},
+        {5,
+         {1.38912439, -2.02326064, 5.62736598, 0.163411272, -1.03159836, 0.456412942, -1.13552294,
+          0.991818465, -0.431758553, 2.29943534, 0.376792567, -3.90998952, 1.04440695, 0.501216811,
+          5.59869371},
+         {0.97790264, -2.40636218, 0.510538634, -0.808108701, 0.821154996}},
+        {6,
+         {2.85920564,    0.457145882,  0.374110902, -1.08654973, -1.45198155, 5.87849863,
+          0.487501203,   0.342695292,  -1.22014503, 0.528533431, 0,           0.594779711,
+          -2.71906529,   0.0631177271, 2.17068553,  2.85920564,  0.197581567, -0.133089053,
+          -0.0946501409, 0.252913025,  3.67211285},
+         {-0.36170197, 0.554354435, -2.28470033, 0.898850908, 0.296157351, -1.59226368}},
+    };
+    for (const Case &c : cases)
+    {
+        const Outcome o = SolvePacked(c.A, c.b);
+        EXPECT_EQ(o.result, 0) << "n " << c.n;
+        ExpectFinite(o.x);
+        for (int r = 0; r < c.n; ++r)
+        {
+            EXPECT_GE(o.x[r], -1e-4f) << "n " << c.n << " row " << r;
+            if (o.b[r] != c.b[r])
+                continue; // retired
+            double a = -c.b[r];
+            for (int k = 0; k < c.n; ++k)
+                a += static_cast<double>(c.A[r >= k ? Tri(r) + k : Tri(k) + r]) * o.x[k];
+            EXPECT_GE(a, -2e-3) << "n " << c.n << " row " << r;
+        }
+    }
+}
+
+TEST_F(ConstraintSolverTest, BoxOnPlaneCarriesItsWeightWithoutTurning)
+{
+    // A 2 kg cube of side 1 resting on four corner contacts with normal +y, each asked for a
+    // speed change of 1 m/s: four rows in three directions, one of them redundant.
+    BZDObject box = {};
+    box.inverseMass = 0.5f;
+    const float inertia = 2.0f * (1.0f + 1.0f) / 12.0f;
+    box.inversePrincipalMoments = bzV3{{{1.0f / inertia, 1.0f / inertia, 1.0f / inertia}}};
+    bzPhysRow rows[4] = {};
+    bzPhysRow *pointers[4];
+    const float corners[4][2] = {{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}, {-0.5f, 0.5f}};
+    for (int k = 0; k < 4; ++k)
+    {
+        rows[k].bodyA = &box;
+        rows[k].type = BZ_ROW_CONTACT_PULLED;
+        rows[k].rA = bzV3{{{corners[k][0], -0.5f, corners[k][1]}}};
+        rows[k].nA = bzV3{{{0.0f, 1.0f, 0.0f}}};
+        pointers[k] = &rows[k];
+    }
+    float A[10];
+    bz_Phys_BuildWholeMatrix(A, pointers, 4);
+    float b[4] = {1, 1, 1, 1}, x[4];
+    uint8_t inactive[4];
+    int32_t count = 0;
+    const int32_t result =
+        bz_Phys_SolveConstraintForces(A, b, x, 4, inactive, &count, 0, nullptr, 0);
+    EXPECT_EQ(result, 0);
+    // Impulse = mass * speed change = 2, balanced about both horizontal axes.
+    float total = 0.0f, momentX = 0.0f, momentZ = 0.0f;
+    for (int k = 0; k < 4; ++k)
+    {
+        EXPECT_TRUE(std::isfinite(x[k]));
+        EXPECT_GE(x[k], -1e-4f);
+        total += x[k];
+        momentX += x[k] * corners[k][1];
+        momentZ += x[k] * corners[k][0];
+    }
+    EXPECT_NEAR(total, 2.0f, 1e-4f);
+    EXPECT_NEAR(momentX, 0.0f, 1e-4f);
+    EXPECT_NEAR(momentZ, 0.0f, 1e-4f);
+}
+
+TEST_F(ConstraintSolverTest, FiftyIterationsWithoutASolutionGiveMinusOne)
+{
+    // 55 independent unit rows all asking to push: one enters per iteration, so after 50 the
+    // last written solution has rows 0..49 at 1 and the rest at 0.
+    const int n = 55;
+    std::vector<float> A(Tri(n), 0.0f), b(n, 1.0f);
+    for (int r = 0; r < n; ++r)
+        A[Tri(r) + r] = 1.0f;
+    const Outcome o = SolvePacked(A, b);
+    EXPECT_EQ(o.result, -1);
+    for (int r = 0; r < n; ++r)
+        EXPECT_FLOAT_EQ(o.x[r], r < 50 ? 1.0f : 0.0f) << r;
+    // The same rows with 45 of them: solved.
+    const Outcome fewer =
+        SolvePacked(std::vector<float>(A.begin(), A.begin() + Tri(45)), std::vector<float>(45, 1));
+    EXPECT_EQ(fewer.result, 0);
+    for (int r = 0; r < 45; ++r)
+        EXPECT_FLOAT_EQ(fewer.x[r], 1.0f);
+}
+
+TEST_F(ConstraintSolverTest, AllJointRowsNeedNoSolverBlock)
+{
+    bz_PhysMem_Release();
+    // Two blocks of joint rows: [[4, 2], [2, 5]] and [3]; b = (8, 9, 6).
+    float f1[3] = {4, 2, 5}, f2[1] = {3};
+    bz_Phys_FactorPackedMatrix(f1, 2);
+    bz_Phys_FactorPackedMatrix(f2, 1);
+    bzPhysTreeStep r1{2, f1, 0, nullptr}, r2{1, f2, 0, nullptr};
+    bzPhysTreeStep *blocks[2] = {&r1, &r2};
+    const float A[6] = {4, 2, 5, 0, 0, 3};
+    float b[3] = {8, 9, 6}, x[3];
+    uint8_t inactive[3];
+    int32_t count = -1;
+    EXPECT_EQ(bz_Phys_SolveConstraintForces(A, b, x, 3, inactive, &count, 3, blocks, 2), 0);
+    EXPECT_EQ(count, 0);
+    EXPECT_FLOAT_EQ(x[0], 1.375f);
+    EXPECT_FLOAT_EQ(x[1], 1.25f);
+    EXPECT_FLOAT_EQ(x[2], 2.0f);
+}
+
+// --- limits and bad input -------------------------------------------------------------------
+
+TEST_F(ConstraintSolverTest, LargestSetsWithinTheLimitsSolve)
+{
+    std::mt19937 rng(5);
+    // 128 joint rows in 50 blocks (the block limit) and 24 pushing rows: 152 rows.
+    Problem p = RandomProblem(rng, 0, 24);
+    Problem big;
+    big.nb = 128;
+    big.n = 152;
+    big.A.assign(152 * 152, 0.0);
+    big.b.assign(152, 0.0);
+    for (int k = 0; k < 50; ++k)
+        big.blockSizes.push_back(k < 28 ? 3 : 2); // 28 * 3 + 22 * 2 = 128
+    for (int r = 0; r < 128; ++r)
+    {
+        big.A[r * 152 + r] = 2.0;
+        big.b[r] = std::sin(r * 0.7);
+    }
+    // Pairs of joint rows within a block are coupled a little.
+    for (int r = 0, start = 0; r < 50; start += big.blockSizes[r], ++r)
+        big.A[start * 152 + start + 1] = big.A[(start + 1) * 152 + start] = 0.5;
+    for (int r = 0; r < 24; ++r)
+    {
+        for (int c = 0; c < 24; ++c)
+            big.A[(128 + r) * 152 + 128 + c] = p.At(r, c);
+        big.b[128 + r] = p.b[r];
+        // Each pushing row touches a few joint rows.
+        for (int j = (r * 5) % 128, k = 0; k < 3; ++k)
+            big.A[(128 + r) * 152 + j + k] = big.A[(j + k) * 152 + 128 + r] = 0.05 * (k + 1);
+    }
+    const Outcome o = RunSolve(big);
+    EXPECT_EQ(o.result, 0);
+    ExpectFinite(o.x);
+    for (int r = 0; r < 152; ++r)
+    {
+        const double a = Residual(big, o.x, r);
+        if (r < 128)
+        {
+            EXPECT_NEAR(a, 0.0, 1e-3) << r;
+        }
+        else
+        {
+            EXPECT_GE(o.x[r], -1e-4) << r;
+            EXPECT_GE(a, -1.001e-3) << r;
+        }
+    }
+}
+
+TEST_F(ConstraintSolverTest, SixtyFourPushingRowsUseTheWholeMask)
+{
+    // 64 unit rows (bit 63 of the mask in use), each asking to push: the iteration limit ends it.
+    const int n = 64;
+    std::vector<float> A(Tri(n), 0.0f), b(n, 1.0f);
+    for (int r = 0; r < n; ++r)
+        A[Tri(r) + r] = 1.0f;
+    // Row 63 starts (row 0's b is 0) so bit 63 is set from the first iteration.
+    b[0] = 0.0f;
+    const Outcome o = SolvePacked(A, b);
+    EXPECT_EQ(o.result, -1);
+    ExpectFinite(o.x);
+    EXPECT_FLOAT_EQ(o.x[63], 1.0f);
+    EXPECT_FLOAT_EQ(o.x[0], 0.0f);
+}
+
+TEST_F(ConstraintSolverTest, CallsOutsideTheLimitsAreRefused)
+{
+    struct Case
+    {
+        const char *name;
+        int n, nb, blocks, blockRows;
+    };
+    const Case cases[] = {
+        {"65 pushing rows", 65, 0, 0, 0},
+        {"51 blocks", 53, 51, 51, 1},
+        {"blocks short of the joint rows", 6, 3, 1, 2},
+        {"more than 256 rows", 257, 200, 50, 4},
+    };
+    for (const Case &c : cases)
+    {
+        std::vector<float> A(Tri(c.n), 0.0f), b(c.n, 1.0f), x(c.n, 99.0f);
+        for (int r = 0; r < c.n; ++r)
+            A[Tri(r) + r] = 1.0f;
+        std::vector<float> one(Tri(c.blockRows > 0 ? c.blockRows : 1), 1.0f);
+        std::vector<bzPhysTreeStep> records(c.blocks,
+                                            bzPhysTreeStep{c.blockRows, one.data(), 0, nullptr});
+        std::vector<bzPhysTreeStep *> pointers;
+        for (auto &r : records)
+            pointers.push_back(&r);
+        std::vector<uint8_t> inactive(c.n);
+        int32_t count = -1;
+        EXPECT_EQ(bz_Phys_SolveConstraintForces(A.data(), b.data(), x.data(), c.n, inactive.data(),
+                                                &count, c.nb, pointers.data(), c.blocks),
+                  -1)
+            << c.name;
+        for (float v : x)
+            EXPECT_EQ(v, 0.0f) << c.name;
+    }
+}
+
+TEST_F(ConstraintSolverTest, WithoutTheSolverBlockPushingRowsAreRefused)
+{
+    bz_PhysMem_Release();
+    const float A[3] = {1, 0, 1};
+    float b[2] = {1, 1}, x[2] = {5, 5};
+    uint8_t inactive[2];
+    int32_t count = -1;
+    EXPECT_EQ(bz_Phys_SolveConstraintForces(A, b, x, 2, inactive, &count, 0, nullptr, 0), -1);
+    EXPECT_EQ(x[0], 0.0f);
+    EXPECT_EQ(x[1], 0.0f);
+    EXPECT_EQ(count, 2);
+}
+
+TEST_F(ConstraintSolverTest, SolvesTakeNoMemory)
+{
+    std::mt19937 rng(3);
+    std::vector<Problem> problems;
+    std::vector<std::vector<float>> packed;
+    for (int k = 0; k < 20; ++k)
+    {
+        problems.push_back(RandomProblem(rng, 0, 1 + k % 10));
+        packed.push_back(problems.back().Packed());
+    }
+    std::vector<float> b(16), x(16);
+    std::vector<uint8_t> inactive(16);
+    bzMemPrimitiveTable saved;
+    bz_Mem_GetPrimitives(&saved);
+    bzMemPrimitiveTable failing = saved;
+    failing.allocRaw = [](uint32_t, size_t) -> void * { return nullptr; };
+    bzMemStats before, after;
+    bz_Mem_GetStats(&before);
+    bz_Mem_SetPrimitives(&failing);
+    int32_t results = 0;
+    for (size_t k = 0; k < problems.size(); ++k)
+    {
+        const Problem &p = problems[k];
+        for (int r = 0; r < p.n; ++r)
+            b[r] = static_cast<float>(p.b[r]);
+        int32_t count = 0;
+        results |= bz_Phys_SolveConstraintForces(packed[k].data(), b.data(), x.data(), p.n,
+                                                 inactive.data(), &count, 0, nullptr, 0);
+    }
+    bz_Mem_SetPrimitives(&saved);
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(results, 0);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+}
+} // namespace
