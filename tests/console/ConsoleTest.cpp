@@ -404,7 +404,6 @@ TEST_F(ConsoleTest, DeactivateWindowSetsWhetherTheProgramRunsInTheBackground)
     PDSetKeepActive(0);
 }
 
-
 TEST_F(ConsoleTest, RegistryAndArgumentModes)
 {
     // The table holds at most 511 rows, 31 of them built in.

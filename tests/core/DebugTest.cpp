@@ -57,4 +57,3 @@ TEST(DebugAssertDeathTest, FailedAssertionReportsAndExits)
         ::testing::ExitedWithCode(1),
         "FAILED ASSERTION\n\"x > 0\"\n\nLine [0-9]+ in\n\n.*DebugTest.cpp");
 }
-

@@ -130,7 +130,6 @@ TEST_F(DebugMessage, PrintsWithTheOriginNamePart)
     EXPECT_EQ(ReadWholeFile("MOTHER.TXT"), "! Loader.cpp (42): missing CAR\n");
 }
 
-
 // Once attached (engine start does it), the lowest modules' developer text is printed to the
 // debug stream, one line each.
 TEST_F(DebugStream, DeveloperTextOfTheLowestModulesReachesTheStream)

@@ -122,4 +122,3 @@ void BM_EveryFaceSegments(benchmark::State &state)
 BENCHMARK(BM_OctreeSegments);
 BENCHMARK(BM_EveryFaceSegments);
 } // namespace
-

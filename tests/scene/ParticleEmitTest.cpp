@@ -410,7 +410,7 @@ TEST_F(EmitTest, FuzzedPayloadsRoundTrip)
 {
     std::mt19937 rng(20261210);
     const Bytes starts[] = {Payload106("smoke", 2, 0.5f, 1.5f, BZ_PS_LIVE, 0, ""),
-                           Payload106("", 1, 1, 2, 0xFFFFFFFF, 1, "m")};
+                            Payload106("", 1, 1, 2, 0xFFFFFFFF, 1, "m")};
     const auto stop = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
     int parsed = 0, refused = 0;
     while (std::chrono::steady_clock::now() < stop)
