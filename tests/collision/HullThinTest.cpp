@@ -4,6 +4,7 @@
 #include "collision/Hull.h"
 #include "core/Memory.h"
 #include "maths/Vector.h"
+#include "RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -368,13 +369,9 @@ TEST(HullThin, ChoosePointsRefusals)
     // its end: with neither to be had, 5.
     const uint32_t left = bz_TempStack_SpaceLeft(1, 0);
     void *filler = left > 4096 ? bz_TempStack_Alloc(1, left - 4096, 0) : nullptr;
-    bzMemPrimitiveTable saved;
-    bz_Mem_GetPrimitives(&saved);
-    bzMemPrimitiveTable failing = saved;
-    failing.allocRaw = [](uint32_t, size_t) -> void * { return nullptr; };
-    bz_Mem_SetPrimitives(&failing);
+    RawAllocFailure failing;
     const int32_t starved = bz_Hull_ChoosePoints(&many, 20, idx.data());
-    bz_Mem_SetPrimitives(&saved);
+    failing.Restore();
     if (filler)
         bz_TempStack_Free(1, filler);
     EXPECT_EQ(starved, BZ_HULL_NO_DISTANCE_TABLE);

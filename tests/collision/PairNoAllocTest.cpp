@@ -13,32 +13,13 @@
 #include "collision/UnitRoots.h"
 #include "core/Memory.h"
 
+#include "CountingNew.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
-
-namespace
-{
-std::atomic<long> gNewCalls{0};
-} // namespace
-
-void *operator new(std::size_t size)
-{
-    gNewCalls++;
-    if (void *p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void *p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void *p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 using namespace pairtest;
 

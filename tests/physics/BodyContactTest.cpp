@@ -7,6 +7,7 @@
 #include "physics/BodyMass.h"
 #include "physics/PhysSettings.h"
 #include "TestSupport.h"
+#include "RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -366,11 +367,7 @@ TEST_F(BodyContactTest, ExhaustedPoolsGiveNullAndLeaveTheBodyUnchanged)
     bz_Body_FreeForceList(&t.body);
     ASSERT_EQ(bz_Phys_ContactLinksInUse(), 64u);
 
-    bzMemPrimitiveTable saved;
-    bz_Mem_GetPrimitives(&saved);
-    bzMemPrimitiveTable failing = saved;
-    failing.allocRaw = [](uint32_t, size_t) -> void * { return nullptr; };
-    bz_Mem_SetPrimitives(&failing);
+    RawAllocFailure failing;
     bzPhysContactLink *const head = t.body.contactList;
     t.body.asleep = 1;
     bzPhysContactLink *link = bz_Body_AddForceContact(&t.body, Ptr(V(1, 0, 0)), 0.0f, 0);
@@ -381,7 +378,7 @@ TEST_F(BodyContactTest, ExhaustedPoolsGiveNullAndLeaveTheBodyUnchanged)
         ++queued;
     bzPhysContact *const forceHead = t.body.forceList;
     bzPhysContact *const extra = bz_Body_AddForce(&t.body, 0, 0);
-    bz_Mem_SetPrimitives(&saved);
+    failing.Restore();
 
     EXPECT_EQ(link, nullptr);
     EXPECT_EQ(status, 97);

@@ -8,6 +8,7 @@
 #include "physics/ConstraintRow.h"
 #include "physics/PhysSettings.h"
 #include "physics/TreeStep.h"
+#include "RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -301,11 +302,7 @@ TEST_F(WeldedRowsTest, WithoutRoomForTheCopyTheRowsStayAsTheyAre)
     // Fill temporary stack 1 and refuse raw blocks, so the copy cannot be had anywhere.
     const uint32_t left = bz_TempStack_SpaceLeft(1, 0);
     void *filler = left > 64 ? bz_TempStack_Alloc(1, left - 64, 0) : nullptr;
-    bzMemPrimitiveTable saved;
-    bz_Mem_GetPrimitives(&saved);
-    bzMemPrimitiveTable failing = saved;
-    failing.allocRaw = [](uint32_t, size_t) -> void * { return nullptr; };
-    bz_Mem_SetPrimitives(&failing);
+    RawAllocFailure failing;
     const bzPhysRow before0 = rows_[0], before1 = rows_[1];
     bz_Phys_MoveWeldedRows(2, pointers_);
     EXPECT_EQ(std::memcmp(&rows_[0], &before0, sizeof(bzPhysRow)), 0);
@@ -313,7 +310,7 @@ TEST_F(WeldedRowsTest, WithoutRoomForTheCopyTheRowsStayAsTheyAre)
     rows_[0].weight = 3.0f; // what the solve leaves stays
     bz_Phys_RestoreWeldedRows(2, pointers_);
     EXPECT_EQ(rows_[0].weight, 3.0f);
-    bz_Mem_SetPrimitives(&saved);
+    failing.Restore();
     if (filler)
         bz_TempStack_Free(1, filler);
     // With room again, the pair works.

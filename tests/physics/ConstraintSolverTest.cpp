@@ -10,6 +10,7 @@
 #include "physics/ConstraintSolver.h"
 #include "physics/PhysMemory.h"
 #include "physics/TreeStep.h"
+#include "RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -896,13 +897,9 @@ TEST_F(ConstraintSolverTest, SolvesTakeNoMemory)
     }
     std::vector<float> b(16), x(16);
     std::vector<uint8_t> inactive(16);
-    bzMemPrimitiveTable saved;
-    bz_Mem_GetPrimitives(&saved);
-    bzMemPrimitiveTable failing = saved;
-    failing.allocRaw = [](uint32_t, size_t) -> void * { return nullptr; };
     bzMemStats before, after;
     bz_Mem_GetStats(&before);
-    bz_Mem_SetPrimitives(&failing);
+    RawAllocFailure failing;
     int32_t results = 0;
     for (size_t k = 0; k < problems.size(); ++k)
     {
@@ -913,7 +910,7 @@ TEST_F(ConstraintSolverTest, SolvesTakeNoMemory)
         results |= bz_Phys_SolveConstraintForces(packed[k].data(), b.data(), x.data(), p.n,
                                                  inactive.data(), &count, 0, nullptr, 0);
     }
-    bz_Mem_SetPrimitives(&saved);
+    failing.Restore();
     bz_Mem_GetStats(&after);
     EXPECT_EQ(results, 0);
     EXPECT_EQ(after.blockCount, before.blockCount);

@@ -4,6 +4,8 @@
 #include "device/RenderTable.h"
 #include "render/Font.h"
 
+#include "CountingNew.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,7 +14,6 @@
 
 namespace
 {
-std::atomic<long> gNewCalls{0};
 std::atomic<long> gRawCalls{0};
 bzMemPrimitiveTable gSaved;
 
@@ -22,22 +23,6 @@ void *CountingAllocRaw(uint32_t kind, size_t size)
     return gSaved.allocRaw(kind, size);
 }
 } // namespace
-
-void *operator new(std::size_t size)
-{
-    gNewCalls++;
-    if (void *p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void *p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void *p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace
 {

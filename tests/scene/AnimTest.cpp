@@ -7,6 +7,7 @@
 
 #include "support/FakeReplay.h"
 #include "support/TestSupport.h"
+#include "RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -341,21 +342,11 @@ TEST(Anim, UpdateAllocatesNothing)
     bz_AnimInstance_SetSpeed(a, 1.0f);
     bz_AnimInstance_SetSpeed(b, -0.5f);
     FrameTime frame(0.04f);
-    static int allocations;
-    allocations = 0;
-    bzMemPrimitiveTable saved;
-    bz_Mem_GetPrimitives(&saved);
-    bzMemPrimitiveTable counting = saved;
-    counting.allocRaw = [](uint32_t, size_t) -> void *
-    {
-        allocations++;
-        return nullptr;
-    };
-    bz_Mem_SetPrimitives(&counting);
+    RawAllocFailure failing;
     for (int i = 0; i < 10; i++)
         bz_Anim_UpdateAll();
-    bz_Mem_SetPrimitives(&saved);
-    EXPECT_EQ(allocations, 0);
+    failing.Restore();
+    EXPECT_EQ(RawAllocFailure::Calls(), 0);
     EXPECT_NEAR(a->time, 0.4f, 1e-4f);
     EXPECT_NEAR(b->time, 1.8f, 1e-4f);
     EXPECT_EQ(tree.wheel->parent, tree.body);

@@ -10,6 +10,7 @@
 #include "scene/LumpClone.h"
 
 #include "support/FakeReplay.h"
+#include "RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -426,25 +427,15 @@ TEST_F(Particles, FrameStepAllocatesNothing)
     s->coneMax = 45.0f;
     for (int i = 0; i < 20; i++)
         bz_ParticleSystem_UpdateBy(0.05f);
-    static int allocations;
-    allocations = 0;
-    bzMemPrimitiveTable saved;
-    bz_Mem_GetPrimitives(&saved);
-    bzMemPrimitiveTable counting = saved;
-    counting.allocRaw = [](uint32_t, size_t) -> void *
-    {
-        allocations++;
-        return nullptr;
-    };
-    bz_Mem_SetPrimitives(&counting);
+    RawAllocFailure failing;
     int emitted = 0;
     for (int i = 0; i < 100; i++)
     {
         bz_ParticleSystem_UpdateBy(0.05f);
         emitted += s->layers[0].count;
     }
-    bz_Mem_SetPrimitives(&saved);
-    EXPECT_EQ(allocations, 0);
+    failing.Restore();
+    EXPECT_EQ(RawAllocFailure::Calls(), 0);
     EXPECT_GT(emitted, 1000);
 }
 
@@ -454,15 +445,11 @@ TEST_F(Particles, EmptyPoolClampsTheEmission)
     bzParticleSystem *s = Emitter();
     s->emissionRate = 2000.0f;
     s->flags |= BZ_PS_BURST;
-    bzMemPrimitiveTable saved;
-    bz_Mem_GetPrimitives(&saved);
-    bzMemPrimitiveTable failing = saved;
-    failing.allocRaw = [](uint32_t, size_t) -> void * { return nullptr; };
-    bz_Mem_SetPrimitives(&failing);
+    RawAllocFailure failing;
     bzgLastError = 0;
     bz_ParticleSystem_UpdateBy(0.1f);
     const bzErrorCode last = bzgLastError;
-    bz_Mem_SetPrimitives(&saved);
+    failing.Restore();
     EXPECT_EQ(s->layers[0].count, 512);
     EXPECT_EQ(last, 14);
 }

@@ -7,6 +7,7 @@
 #include "device/RenderTable.h"
 #include "scene/Lump.h"
 #include "scene/LumpClone.h"
+#include "RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -162,17 +163,7 @@ TEST_F(PooledTest, CloneCopiesTheFieldsKeepsItsLump)
 
 TEST_F(PooledTest, TakingAndAgeingAllocateNothing)
 {
-    static int allocations;
-    allocations = 0;
-    bzMemPrimitiveTable keep;
-    bz_Mem_GetPrimitives(&keep);
-    bzMemPrimitiveTable counting = keep;
-    counting.allocRaw = [](uint32_t, size_t) -> void *
-    {
-        allocations++;
-        return nullptr;
-    };
-    bz_Mem_SetPrimitives(&counting);
+    RawAllocFailure failing;
     for (int round = 0; round < 10; round++)
     {
         for (int i = 0; i < 40; i++)
@@ -181,8 +172,8 @@ TEST_F(PooledTest, TakingAndAgeingAllocateNothing)
         for (int i = 0; i < 5; i++)
             bz_ParticleEmitter_UpdateAllBy(0.5f);
     }
-    bz_Mem_SetPrimitives(&keep);
-    EXPECT_EQ(allocations, 0);
+    failing.Restore();
+    EXPECT_EQ(RawAllocFailure::Calls(), 0);
     EXPECT_EQ(bz_ParticleEmitter_GetSlot(0)->inUse, 0);
 }
 
