@@ -31,6 +31,8 @@ struct Bytes
         return *this;
     }
     Bytes &Tag(const char *t) { return Text(t, 4); }
+    // A name led by its u32 length, without terminator.
+    Bytes &Name(const char *s) { return U32((uint32_t)std::strlen(s)).Text(s, std::strlen(s)); }
     Bytes &Header() { return U16(0x2345).U16(0x300); }
     // Name, flag bytes and the closing 0, user word and matrix (the given 12 floats).
     Bytes &Start(const char *name, std::vector<uint8_t> flags, uint32_t user, const float (&m)[12])

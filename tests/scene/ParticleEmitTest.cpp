@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include "core/Bytes.h"
+#include "ContainerBytes.h"
 #include "core/Error.h"
 #include "device/ImageRecord.h"
 #include "files/File.h"
@@ -29,30 +30,6 @@
 
 namespace
 {
-struct Bytes
-{
-    std::vector<uint8_t> b;
-    Bytes &U8(uint8_t v)
-    {
-        b.push_back(v);
-        return *this;
-    }
-    Bytes &U16(uint16_t v) { return U8((uint8_t)v).U8((uint8_t)(v >> 8)); }
-    Bytes &U32(uint32_t v) { return U16((uint16_t)v).U16((uint16_t)(v >> 16)); }
-    Bytes &F32(float f)
-    {
-        uint32_t v;
-        std::memcpy(&v, &f, 4);
-        return U32(v);
-    }
-    Bytes &Text(const char *s, size_t width)
-    {
-        for (size_t i = 0; i < width; i++)
-            U8(i < std::strlen(s) ? (uint8_t)s[i] : 0);
-        return *this;
-    }
-    Bytes &Name(const char *s) { return U32((uint32_t)std::strlen(s)).Text(s, std::strlen(s)); }
-};
 
 // Image maps found by path, named by it, counted.
 class FakeImages
