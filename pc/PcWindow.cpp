@@ -415,6 +415,17 @@ bool StartVideo()
     gVideoUp = true;
     return true;
 }
+// The window procedure of the current mode, and for a window its place centred on the desktop.
+void PlaceForMode(int32_t width, int32_t height, int32_t *left, int32_t *top)
+{
+    if (bzgWindowed)
+    {
+        gProcedure = PDWindowedWndProc;
+        PDCentreOnDesktop(width, height, left, top);
+    }
+    else
+        gProcedure = PDFullScreenWndProc;
+}
 } // namespace
 
 uint32_t PDScancodeToVirtualKey(int32_t scancode, uint32_t *flags)
@@ -462,16 +473,9 @@ int32_t PDCreateWindow(int32_t width, int32_t height)
         flags |= SDL_WINDOW_OPENGL;
     int32_t left = 0;
     int32_t top = 0;
-    if (bzgWindowed)
-    {
-        gProcedure = PDWindowedWndProc;
-        PDCentreOnDesktop(width, height, &left, &top);
-    }
-    else
-    {
-        gProcedure = PDFullScreenWndProc;
+    PlaceForMode(width, height, &left, &top);
+    if (!bzgWindowed)
         flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP;
-    }
     gWindow = SDL_CreateWindow(title, left, top, width, height, flags);
     if (!gWindow)
     {
@@ -565,13 +569,7 @@ int32_t PDReshapeWindow(int32_t width, int32_t height)
         return PD_ERROR_NO_WINDOWS_INTERFACE;
     int32_t left = 0;
     int32_t top = 0;
-    if (bzgWindowed)
-    {
-        gProcedure = PDWindowedWndProc;
-        PDCentreOnDesktop(width, height, &left, &top);
-    }
-    else
-        gProcedure = PDFullScreenWndProc;
+    PlaceForMode(width, height, &left, &top);
     SDL_SetWindowBordered(gWindow, bzgWindowed ? SDL_TRUE : SDL_FALSE);
     SDL_SetWindowAlwaysOnTop(gWindow, bzgWindowed ? SDL_FALSE : SDL_TRUE);
     SDL_SetWindowSize(gWindow, width, height);
