@@ -3,6 +3,7 @@
 #include "core/Memory.h"
 #include "models/Material.h"
 #include "models/Model.h"
+#include "models/ModelLoad.h"
 #include "models/ModelPrepare.h"
 #include "models/ModelProcessing.h"
 #include "scene/ModelGeometry.h"
@@ -209,6 +210,7 @@ void bz_Models_InstallSceneServices()
     models.updateMaterial = UpdateMaterial;
     models.addMaterialRef = AddMaterialRef;
     models.releaseMaterial = ReleaseMaterial;
+    models.loadModel = bz_LoadModel;
     models.prepareShadow = PrepareShadow;
     bz_Scene_SetModelServices(&models);
 }

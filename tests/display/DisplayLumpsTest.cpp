@@ -5,7 +5,7 @@
 #include "display/ModelExport.h"
 #include "maths/Matrix.h"
 #include "models/ImgMap.h"
-#include "display/SceneModelBridge.h"
+#include "models/SceneLink.h"
 #include "models/DisplayModels.h"
 #include "models/MaterialFile.h"
 #include "models/ModelFile.h"
@@ -24,13 +24,11 @@ protected:
     void SetUp() override
     {
         ModelRecordsTest::SetUp();
-        bzSceneModelServices services;
-        bz_Display_GetSceneModelServices(&services);
-        bz_Scene_SetModelServices(&services);
+        bz_Models_InstallSceneServices();
     }
     void TearDown() override
     {
-        bz_Scene_SetModelServices(nullptr);
+        bz_Models_RemoveSceneServices();
         ModelRecordsTest::TearDown();
     }
 };
