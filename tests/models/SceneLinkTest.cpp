@@ -3,6 +3,8 @@
 #include "models/SceneLink.h"
 
 #include "ModelsTestSupport.h"
+#include "models/ModelFile.h"
+#include "scene/Container.h"
 #include "scene/Lump.h"
 #include "scene/LumpRay.h"
 #include "scene/ModelGeometry.h"
@@ -180,6 +182,37 @@ TEST_F(SceneLinkTest, TheOctreeChecksumIsTheRealGeometryChecksum)
     EXPECT_EQ(bz_Lump_DestroyTree(root), BZ_ERROR_NONE);
     bz_ReleaseModel(a);
     bz_ReleaseModel(b);
+    bz_ReleaseMaterial(material);
+}
+
+TEST_F(SceneLinkTest, ALevelFileLoadsItsModelsFromModelFiles)
+{
+    ScopedTempDir dir;
+    bzMaterial *material = bz_CreateMaterial("stone", 1);
+    bzModel *cube = Cube("block", material);
+    ASSERT_NE(cube, nullptr);
+    ASSERT_EQ(bz_SaveModelToFile("block.MDL", cube, 1, 1), 0);
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level");
+    bzLump *lump = bz_Lump_CreateModel(cube);
+    ASSERT_EQ(bz_Lump_Attach(root, lump), BZ_ERROR_NONE);
+    ASSERT_EQ(bz_Lump_SaveCNT("level", root, 0), BZ_ERROR_NONE);
+    bz_Lump_DestroyTree(root);
+    bz_ReleaseModel(cube);
+
+    // Read back from the files alone: the container names the model, the loader reads it.
+    bzLump *loaded = bz_Lump_LoadCNT("level");
+    ASSERT_NE(loaded, nullptr) << bzgLastError;
+    bzModel *model = bz_Lump_GetModel(bz_Lump_GetChild(loaded, 0));
+    ASSERT_NE(model, nullptr);
+    bzModelMesh mesh{};
+    ASSERT_EQ(bz_Scene_GetModelMesh(model, &mesh), 1);
+    EXPECT_EQ(mesh.faceCount, 12u);
+    bzRay ray{{0.25f, 0.5f, 5.0f}, {0.0f, 0.0f, -10.0f}, 0};
+    float t = 0;
+    bzLumpRayHit hit{};
+    ASSERT_EQ(bz_Lump_RayIntersectFirst(&t, &hit, &ray, loaded, nullptr), 1);
+    EXPECT_NEAR(t, 0.4f, 1e-6f);
+    EXPECT_EQ(bz_Lump_DestroyTree(loaded), BZ_ERROR_NONE);
     bz_ReleaseMaterial(material);
 }
 } // namespace
