@@ -5,6 +5,7 @@
 #include "models/Material.h"
 #include "models/Model.h"
 #include "scene/Lump.h"
+#include "scene/ParticleSystem.h"
 
 namespace
 {
@@ -35,6 +36,25 @@ template <typename T> int32_t RunLength(const T *first)
     for (const T *e = first; e; e = e->next)
         ++n;
     return n;
+}
+
+const bzParticleSystem *EmitterOf(const bzLump *lump)
+{
+    return lump->type == BZ_LUMP_TYPE_PARTICLE_EMITTER
+               ? static_cast<const bzParticleSystem *>(lump->object)
+               : nullptr;
+}
+
+// Adds an image map not yet in the array that does not already hold its texture; 1 when added.
+int32_t AddImage(bz_IMGMAP *image, bz_IMGMAP **images, int32_t imageLimit, int32_t *imageCount)
+{
+    if (!image || (image->flags & BZ_IMGMAP_TEXTURE) || *imageCount >= imageLimit)
+        return 0;
+    for (int32_t i = 0; i < *imageCount; ++i)
+        if (images[i] == image)
+            return 0;
+    images[(*imageCount)++] = image;
+    return 1;
 }
 
 bzMaterial *CountedOverride(const bzLump *lump)
@@ -96,12 +116,7 @@ int32_t AddModelTextures(const bzModel *model, bz_IMGMAP **images, int32_t image
         materials[(*materialCount)++] = material;
         for (int32_t l = 0; material->layers && l < material->layerCount; ++l)
         {
-            bz_IMGMAP *image = material->layers[l].image;
-            if (!image || (image->flags & BZ_IMGMAP_TEXTURE) ||
-                Contains(images, *imageCount, image) || *imageCount >= imageLimit)
-                continue;
-            images[(*imageCount)++] = image;
-            ++added;
+            added += AddImage(material->layers[l].image, images, imageLimit, imageCount);
         }
     }
     return added;
@@ -132,6 +147,17 @@ void bz_Lump_RelinkMaterials(bzLump *lump, bzMaterial **first)
     if (!lump || !first)
         return;
     bz_MoveMaterialToListEnd(CountedOverride(lump), first);
+    if (const bzParticleSystem *system = EmitterOf(lump))
+        for (const bzParticleLayer &layer : system->layers)
+            bz_MoveMaterialToListEnd(layer.material, first);
+}
+
+void bz_Lump_RelinkTextures(bzLump *lump, bz_IMGMAP **first)
+{
+    if (!lump || !first)
+        return;
+    if (const bzParticleSystem *system = EmitterOf(lump))
+        MoveImage(system->texture, first);
 }
 
 bzModel *bz_Lump_CollectModelList(bzLump *root, int32_t recurse, int32_t *count,
@@ -166,6 +192,8 @@ bz_IMGMAP *bz_Lump_CollectImages(int32_t recurse, bzLumpResourceFilter filter, b
     bz_IMGMAP *first = nullptr;
     for (bzMaterial *material = materials; material; material = material->next)
         MoveMaterialImages(material, &first);
+    WalkFiltered(root, recurse, filter, user,
+                 [&](bzLump *lump) { bz_Lump_RelinkTextures(lump, &first); });
     if (count)
         *count = RunLength(first);
     return first;
@@ -281,9 +309,13 @@ int32_t bz_Lump_CollectTextures(bzLump *lump, int32_t recurse, bz_IMGMAP **image
         return 0;
     int32_t added = 0;
     for (bzLump *l = lump; l; l = recurse ? bz_Lump_NextPreOrder(l, lump) : nullptr)
+    {
         if (l->type == BZ_LUMP_TYPE_MODEL)
             added += AddModelTextures(bz_Lump_GetModel(l), images, imageLimit, imageCount,
                                       materials, materialLimit, materialCount);
+        else if (const bzParticleSystem *system = EmitterOf(l))
+            added += AddImage(system->texture, images, imageLimit, imageCount);
+    }
     return added;
 }
 

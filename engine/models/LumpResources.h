@@ -20,15 +20,18 @@ struct bz_IMGMAP;
 typedef int32_t (*bzLumpResourceFilter)(void *user, bzLump *lump);
 
 // One lump's resources moved to the ends of their lists: its model (every level model of a LOD
-// lump); its counted material override; nothing is recorded in *first when it already holds
-// the element met.
+// lump); its counted material override and a particle emitter's two layer materials; a
+// particle emitter's image map. Nothing is recorded in *first when it already holds the element
+// met.
 void bz_Lump_RelinkModels(bzLump *lump, bzModel **first);
 void bz_Lump_RelinkMaterials(bzLump *lump, bzMaterial **first);
+void bz_Lump_RelinkTextures(bzLump *lump, bz_IMGMAP **first);
 
 // The first model, material or image map of the subtree's run (null when none), with the run's
 // length in *count when count is given. Without recursion only the root is taken. The
-// materials are those of the collected models' entries and the lumps' counted overrides; the
-// image maps are those of the collected materials' layers.
+// materials are those of the collected models' entries, the lumps' counted overrides and the
+// particle emitters' materials; the image maps are those of the collected materials' layers and
+// the particle emitters' image maps.
 bzModel *bz_Lump_CollectModelList(bzLump *root, int32_t recurse, int32_t *count,
                                   bzLumpResourceFilter filter, void *user);
 bzMaterial *bz_Lump_CollectMaterials(int32_t recurse, bzLumpResourceFilter filter, bzLump *root,
@@ -66,7 +69,8 @@ void bz_Lump_ForEachModel(bzLump *root, bzMaterial *oldMaterial, bzMaterial *new
 
 // Textures for the renderer: for a MODEL lump, each material of its model's entries not yet in
 // materials[] is added (up to materialLimit) and each image map of its layers not yet in
-// images[] and not excluded is added (up to imageLimit); with recursion the children too. The
+// images[] and not already holding its texture is added (up to imageLimit); for a particle
+// emitter its image map the same way; with recursion the children too. The
 // counts are read and advanced; the result is the number of image maps added.
 int32_t bz_Lump_CollectTextures(bzLump *lump, int32_t recurse, bz_IMGMAP **images,
                                 int32_t imageLimit, int32_t *imageCount, bzMaterial **materials,

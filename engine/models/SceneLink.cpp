@@ -1,11 +1,15 @@
 #include "models/SceneLink.h"
 
+#include "core/Error.h"
 #include "core/Memory.h"
+#include "models/ImgFill.h"
+#include "models/ImgMap.h"
 #include "models/Material.h"
 #include "models/Model.h"
 #include "models/ModelLoad.h"
 #include "models/ModelPrepare.h"
 #include "models/ModelProcessing.h"
+#include "scene/EffectServices.h"
 #include "scene/ModelGeometry.h"
 #include "scene/SceneServices.h"
 
@@ -179,6 +183,35 @@ void ReleaseMaterial(bzMaterial *material)
     bz_ReleaseMaterial(material);
 }
 
+// A ramp of at most this many stops is handed to the fill.
+constexpr int32_t kMaxRampStops = 32;
+
+int32_t FillImgMapRamp(bz_IMGMAP *image, const bzColour *stops, int32_t count)
+{
+    if (!image || !stops || count <= 0 || count > kMaxRampStops)
+        return BZ_ERROR_INVALID_PARAMETER;
+    // The fill reads a ramp record: its count, then the stops.
+    struct
+    {
+        int32_t count;
+        bzColour entries[kMaxRampStops];
+    } ramp{};
+    ramp.count = count;
+    for (int32_t i = 0; i < count; ++i)
+        ramp.entries[i] = stops[i];
+    return bz_FillImgMapRamp(image, reinterpret_cast<const bzColourRamp *>(&ramp));
+}
+
+void SetMaterialAlpha(bzMaterial *material, float alpha)
+{
+    if (bzMaterialLayer *layer = bz_GetMaterialLayer(material, 0))
+    {
+        // Called every frame for a flare light: the value only, nothing rebuilt. Not a number
+        // counts as no light.
+        layer->alpha = alpha > 0.0f ? (alpha < 1.0f ? alpha : 1.0f) : 0.0f;
+    }
+}
+
 void PrepareShadow(bzModel *model)
 {
     if (model->part && !(model->part->flags & BZ_PART_SHADOW_WELDED))
@@ -213,10 +246,20 @@ void bz_Models_InstallSceneServices()
     models.loadModel = bz_LoadModel;
     models.prepareShadow = PrepareShadow;
     bz_Scene_SetModelServices(&models);
+
+    bzSceneImageServices images{};
+    images.getImgMap = bz_GetImgMap;
+    images.addImgMapRef = [](bz_IMGMAP *image) { bz_AddRefImgMap(image); };
+    images.releaseImgMap = bz_ReleaseImgMap;
+    images.allocImgMap = [] { return bz_AllocImgMap(nullptr); };
+    images.fillImgMapRamp = FillImgMapRamp;
+    images.setMaterialAlpha = SetMaterialAlpha;
+    bz_Scene_SetImageServices(&images);
 }
 
 void bz_Models_RemoveSceneServices()
 {
     bz_Scene_SetGeometryServices(nullptr);
     bz_Scene_SetModelServices(nullptr);
+    bz_Scene_SetImageServices(nullptr);
 }

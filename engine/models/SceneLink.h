@@ -4,7 +4,9 @@
 // start-up, after which the scene graph works on the real records.
 #pragma once
 
-// Installs both tables in the scene graph.
+// Installs the tables in the scene graph: models and materials, geometry, and the image maps
+// of its effects.
 void bz_Models_InstallSceneServices();
-// Takes them out again; the scene graph then holds models and materials without counts.
+// Takes them out again; the scene graph then holds models and materials without counts and
+// its effects draw untextured.
 void bz_Models_RemoveSceneServices();

@@ -5,7 +5,10 @@
 #include "ModelsTestSupport.h"
 #include "models/ImgFill.h"
 #include "models/ModelPrepare.h"
+#include "models/SceneLink.h"
+#include "scene/EffectServices.h"
 #include "scene/Lump.h"
+#include "scene/ParticleSystem.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -321,5 +324,59 @@ TEST_F(LumpResourcesTest, TexturesAreCollectedOnceUpToTheLimits)
         bz_ReleaseMaterial(m);
     for (bz_IMGMAP *i : {one, two, held})
         bz_ReleaseImgMap(i);
+}
+
+TEST_F(LumpResourcesTest, ParticleEmittersBringTheirMaterialsAndTexture)
+{
+    bz_Models_InstallSceneServices();
+    bz_IMGMAP *smoke = bz_MakeColourImgMap("smoke", BZ_IMAGE_8888, 8, 0x80FFFFFF);
+    smoke->flags &= static_cast<uint8_t>(~BZ_IMGMAP_TEXTURE);
+    bzMaterial *young = bz_CreateMaterial("young", 1);
+    bzMaterial *old = bz_CreateMaterial("old", 1);
+    bzParticleSystem *system = nullptr;
+    bzLump *emitter = bz_Lump_CreateEmitter("smoke", &system);
+    ASSERT_NE(emitter, nullptr);
+    ASSERT_NE(system, nullptr);
+    bz_ParticleSystem_SetTexture(system, smoke);
+    EXPECT_EQ(smoke->refCount, 2); // through the scene graph's image table
+    for (bzMaterial *m : {young, old})
+        bz_AddRefMaterial(m);
+    system->layers[0].material = young;
+    system->layers[1].material = old;
+
+    int32_t count = 0;
+    bzMaterial *first = bz_Lump_CollectMaterials(1, nullptr, emitter, &count, nullptr);
+    std::vector<bzMaterial *> got = RunOf(first);
+    std::sort(got.begin(), got.end());
+    std::vector<bzMaterial *> want = {young, old};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(bz_Lump_CollectImages(1, nullptr, emitter, &count, nullptr), smoke);
+    EXPECT_EQ(count, 1);
+
+    bz_IMGMAP *images[2] = {};
+    bzMaterial *materials[2] = {};
+    int32_t imageCount = 0, materialCount = 0;
+    EXPECT_EQ(
+        bz_Lump_CollectTextures(emitter, 1, images, 2, &imageCount, materials, 2, &materialCount),
+        1);
+    EXPECT_EQ(images[0], smoke);
+
+    // The image table finds image maps by name and sets a material's alpha, clamped.
+    bz_IMGMAP *found = bz_Scene_GetImgMap("smoke");
+    EXPECT_EQ(found, smoke);
+    bz_Scene_ReleaseImgMap(found);
+    bz_Scene_SetMaterialAlpha(young, 1.5f);
+    EXPECT_FLOAT_EQ(young->layers[0].alpha, 1.0f);
+    bz_Scene_SetMaterialAlpha(young, 0.25f);
+    EXPECT_FLOAT_EQ(young->layers[0].alpha, 0.25f);
+
+    smoke->flags |= BZ_IMGMAP_TEXTURE;
+    bz_Lump_DestroyTree(emitter);
+    bz_Models_RemoveSceneServices();
+    EXPECT_EQ(smoke->refCount, 1);
+    bz_ReleaseImgMap(smoke);
+    bz_ReleaseMaterial(young);
+    bz_ReleaseMaterial(old);
 }
 } // namespace
