@@ -1,6 +1,10 @@
 #include "effects/Dent.h"
 
+#include "collision/Form.h"
 #include "collision/Shape.h"
+#include "collision/ShapePair.h"
+#include "collision/SweptCollision.h"
+#include "core/Error.h"
 #include "core/Memory.h"
 #include "device/RenderTable.h"
 #include "maths/Matrix.h"
@@ -319,6 +323,40 @@ int32_t bz_Dent_NearestPoint(const bzShape *shapes, const bzV3 *p, bzV3 *out)
         }
     }
     return found;
+}
+
+int32_t bz_Dent_LimitDepth(const bzForm *target, bzDentRequest *r)
+{
+    if (!target || !r || !r->shape || !r->direction)
+    {
+        bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+        return BZ_ERROR_INVALID_PARAMETER;
+    }
+    // A form of its own holding a copy of the request's shape.
+    bzForm *form = bz_Form_Alloc(nullptr, BZ_SHAPE_NULL);
+    if (!form)
+        return bzgLastError = BZ_ERROR_NO_MEMORY;
+    form->firstShape = bz_Shape_Clone(form, r->shape);
+    if (!form->firstShape)
+    {
+        bz_Form_Free(form);
+        return bzgLastError = BZ_ERROR_NO_MEMORY;
+    }
+    form->firstShape->next = nullptr;
+    bz_Form_CalcBounds(form, 1);
+    if (bz_Form_IntersectForm(target, nullptr, form, nullptr))
+        r->depth = 0.0f;
+    else
+    {
+        const float reach = r->depth * r->spread;
+        const bzV3 motion = {
+            {{r->direction->v[0] * reach, r->direction->v[1] * reach, r->direction->v[2] * reach}}};
+        float time = BZ_SWEPT_NO_HIT;
+        if (bz_Form_SweptCollision(target, form, &motion, &time) && time >= 0.0f && time <= 1.0f)
+            r->depth *= time;
+    }
+    bz_Form_Free(form);
+    return BZ_ERROR_NONE;
 }
 
 int32_t bz_Dent_Overlaps(const bzDentRequest *r, const bzModel *model)

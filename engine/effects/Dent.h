@@ -15,6 +15,7 @@
 
 struct bzModel;
 struct bzShape;
+struct bzForm;
 
 // Model part flags the dents set and clear.
 enum : uint32_t
@@ -71,6 +72,11 @@ int32_t bz_Dent_ApplyToModel(bzModel *model, bzDentRequest *request);
 // 1 when the dent cannot reach the model (bounds of the model against the shape grown by the
 // reach, the radius and the back limit; half-spaces against their plane).
 int32_t bz_Dent_Overlaps(const bzDentRequest *request, const bzModel *model);
+// Limits the request's depth to the first contact of its shape with the target form (both in
+// one frame): 0 when the shape already intersects the form, the depth times the time of impact
+// when the shape moved along direction x reach meets it, unchanged otherwise. 0; 29 for a null
+// or incomplete request or form; 14 when the shape cannot be copied into a form of its own.
+int32_t bz_Dent_LimitDepth(const bzForm *target, bzDentRequest *request);
 // The point of the shape's solid nearest to p (p itself inside); 0 for kinds without one (Null,
 // CrushableCuboid).
 int32_t bz_Dent_ClosestPoint(const bzShape *shape, const bzV3 *p, bzV3 *out);

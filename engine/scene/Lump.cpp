@@ -528,6 +528,14 @@ bzErrorCode bz_Lump_SetMaterialTreeUncounted(bzLump *lump, bzMaterial *material)
     return BZ_ERROR_NONE;
 }
 
+bzErrorCode bz_Lump_SetMaterialUncounted(bzLump *lump, bzMaterial *material)
+{
+    if (!lump)
+        return Refuse();
+    StoreMaterial(lump, material, false);
+    return BZ_ERROR_NONE;
+}
+
 bzMaterial *bz_Lump_GetUncountedMaterial(const bzLump *lump)
 {
     return lump && (lump->flags & BZ_LUMP_UNCOUNTED) ? lump->material : nullptr;

@@ -245,6 +245,8 @@ bzErrorCode bz_Lump_SetObject(bzLump *lump, void *object);
 bzErrorCode bz_Lump_SetMaterial(bzLump *lump, bzMaterial *material);
 bzErrorCode bz_Lump_SetMaterialTree(bzLump *lump, bzMaterial *material);
 bzErrorCode bz_Lump_SetMaterialTreeUncounted(bzLump *lump, bzMaterial *material);
+// The one lump's override held without a reference (a counted one released), flag 0x400 set.
+bzErrorCode bz_Lump_SetMaterialUncounted(bzLump *lump, bzMaterial *material);
 bzMaterial *bz_Lump_GetUncountedMaterial(const bzLump *lump);
 bzMaterial *bz_Lump_TakeMaterial(const bzLump *lump);
 

@@ -370,3 +370,57 @@ TEST(Dent, ClosestPointsOfPolyhedralShapes)
     bz_Shape_Free(square);
 }
 } // namespace
+
+namespace
+{
+// A sphere of radius 0.5 dented along +x with a reach of 4 towards a box whose face is at x = 2:
+// the sphere first touches it after 1.5 of the 4, so the depth keeps 1.5 / 4 of itself.
+TEST(Dent, DepthIsLimitedToTheFirstContactWithAForm)
+{
+    bzForm *wall = bz_Form_Alloc(nullptr, BZ_SHAPE_ALIGNED_CUBOID);
+    ASSERT_NE(wall, nullptr);
+    static_cast<bzPolyShape *>(wall->firstShape)->bounds = {V(2, -1, -1), V(3, 1, 1)};
+    ASSERT_EQ(bz_Form_CalcBounds(wall, 1), 0);
+    bzShape *shape = bz_Shape_Create(nullptr, BZ_SHAPE_SPHERE, 0, 0, 0);
+    ASSERT_NE(shape, nullptr);
+    auto *sphere = static_cast<bzSphereShape *>(shape);
+    sphere->radius = 0.5f;
+
+    const bzV3 towards = V(1, 0, 0), along = V(0, 1, 0);
+    const struct
+    {
+        bzV3 centre;
+        const bzV3 *direction;
+        float depth;
+    } cases[] = {
+        {V(0, 0, 0), &towards, 2.0f * 1.5f / 4.0f}, // touches after 1.5 of the reach
+        {V(2.5f, 0, 0), &towards, 0.0f},            // already inside the wall
+        {V(0, 0, 0), &along, 2.0f},                 // moves past it
+        {V(-5, 0, 0), &towards, 2.0f},              // the reach ends short of it
+    };
+    for (const auto &c : cases)
+    {
+        sphere->centre = c.centre;
+        ASSERT_EQ(bz_Shape_Prepare(shape), 0);
+        bzDentRequest r = {};
+        r.shape = shape;
+        r.direction = c.direction;
+        r.depth = 2.0f;
+        r.spread = 2.0f; // reach 4
+        EXPECT_EQ(bz_Dent_LimitDepth(wall, &r), 0);
+        EXPECT_NEAR(r.depth, c.depth, 1e-3f) << c.centre.x << " " << c.direction->y;
+        EXPECT_EQ(shape->next, nullptr); // the request's shape is left as it was
+    }
+
+    bzDentRequest r = {};
+    r.shape = shape;
+    r.depth = 2.0f;
+    EXPECT_EQ(bz_Dent_LimitDepth(wall, &r), 29); // no direction
+    r.direction = &towards;
+    EXPECT_EQ(bz_Dent_LimitDepth(nullptr, &r), 29);
+    EXPECT_EQ(bz_Dent_LimitDepth(wall, nullptr), 29);
+    EXPECT_EQ(r.depth, 2.0f);
+    bz_Shape_Free(shape);
+    bz_Form_Free(wall);
+}
+} // namespace

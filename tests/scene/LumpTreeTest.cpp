@@ -479,7 +479,19 @@ TEST(LumpModel, MaterialsCountedAndUncounted)
     EXPECT_EQ(bz_Lump_SetMaterialTree(root, mat), 0);
     EXPECT_EQ(root->flags & 0x400, 0u);
     EXPECT_EQ(mat->refCount, 2);
-    bz_Lump_Destroy(root);
+
+    // One lump only: its counted override is released, the children keep theirs.
+    bzLump *kept = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "kept");
+    bz_Lump_Attach(root, kept);
+    EXPECT_EQ(bz_Lump_SetMaterial(kept, mat), 0);
+    EXPECT_EQ(mat->refCount, 3);
+    EXPECT_EQ(bz_Lump_SetMaterialUncounted(root, mat), 0);
+    EXPECT_EQ(mat->refCount, 2);
+    EXPECT_EQ(root->flags & 0x400, 0x400u);
+    EXPECT_EQ(kept->flags & 0x400, 0u);
+    EXPECT_EQ(bz_Lump_GetUncountedMaterial(root), mat);
+    EXPECT_EQ(bz_Lump_SetMaterialUncounted(nullptr, mat), 29);
+    bz_Lump_DestroyTree(root);
     EXPECT_EQ(mat->refCount, 1);
 }
 
