@@ -9,7 +9,9 @@
 #include "models/ModelLoad.h"
 #include "models/ModelPrepare.h"
 #include "models/ModelProcessing.h"
+#include "models/Skeleton.h"
 #include "scene/EffectServices.h"
+#include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
 #include "scene/SceneServices.h"
 
@@ -217,6 +219,16 @@ void PrepareShadow(bzModel *model)
     if (model->part && !(model->part->flags & BZ_PART_SHADOW_WELDED))
         bz_BuildModelShadowEdges(model);
 }
+// The skeleton's bone count and bind pose, which a skin instance starts from.
+static_assert(sizeof(bzBonePose) == sizeof(bzLumpBonePose));
+int32_t GetRestPose(const bzModel *model, const void **pose)
+{
+    const bzSkeleton *skeleton = model->part ? model->part->skeleton : nullptr;
+    if (!skeleton || skeleton->boneCount <= 0 || !skeleton->bindPose)
+        return 0;
+    *pose = skeleton->bindPose;
+    return skeleton->boneCount;
+}
 } // namespace
 
 void bz_Models_InstallSceneServices()
@@ -245,6 +257,7 @@ void bz_Models_InstallSceneServices()
     models.releaseMaterial = ReleaseMaterial;
     models.loadModel = bz_LoadModel;
     models.prepareShadow = PrepareShadow;
+    models.getRestPose = GetRestPose;
     bz_Scene_SetModelServices(&models);
 
     bzSceneImageServices images{};

@@ -174,9 +174,6 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
         bz_ReportError("Lump_ReadFromMemory", "Invalid lump type");
         type = BZ_LUMP_TYPE_NULL;
     }
-    if (type == BZ_LUMP_TYPE_SKINNED_MODEL)
-        return Fail(s, nullptr, BZ_ERROR_UNSUPPORTED);
-
     bzLump *lump = bz_Lump_Create(static_cast<uint8_t>(type), name);
     if (!lump)
         return Fail(s, nullptr, BZ_ERROR_NO_MEMORY);
@@ -190,6 +187,20 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
         if (!c.Take(kModelNameBytes, &at))
             return Fail(s, lump, BZ_ERROR_BAD_DATA_FORMAT);
         ReadModel(s, lump, at);
+        break;
+    case BZ_LUMP_TYPE_SKINNED_MODEL:
+        if (!c.Take(kModelNameBytes, &at))
+            return Fail(s, lump, BZ_ERROR_BAD_DATA_FORMAT);
+        ReadModel(s, lump, at);
+        if (lump->object)
+        {
+            // The instance takes a use of its own; the loader's one then goes.
+            bzModel *model = static_cast<bzModel *>(lump->object);
+            lump->object = bz_Lump_CreateSkinInstance(model);
+            bz_Scene_ReleaseModel(model);
+            if (!lump->object)
+                return Fail(s, lump, BZ_ERROR_NO_MEMORY);
+        }
         break;
     case BZ_LUMP_TYPE_SPLINE:
     {

@@ -12,8 +12,8 @@
 // report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read as a
 // NULL lump without payload, the model lump left without object).
 //
-// Versions below 0x300 are the older layout, read by bz_Lump_Load. Not read yet: "SKIN" records
-// (refused with 68 until skin instances can be read), and emitter records of the older layout.
+// Versions below 0x300 are the older layout, read by bz_Lump_Load. Not read yet: emitter records
+// of the older layout. A "SKIN" record's model gets a new skin instance at its rest pose.
 // "EMIT" records carry a particle system (scene/ParticleEmit.h); a payload that does not parse
 // fails the load with 59.
 //
@@ -61,7 +61,8 @@ bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags);
 // words; the cursor is moved past what was read. Each record advances the loading progress by
 // one step. The root; null with last-error 0 for a container of no records, 58 for a version
 // outside that range, 59 for a damaged file, 19 when a model cannot be loaded (everything read
-// so far destroyed), 68 for skinned models and particle emitters (not read yet).
+// so far destroyed), 68 for particle emitters and skinned models inside level-of-detail sets
+// (not read yet).
 bzLump *bz_Lump_Load(const uint8_t **cursor, const uint8_t *end, const char *folder,
                      int32_t version);
 // Shows a loading text ("Loading objects...") when installed; returns the previous one.

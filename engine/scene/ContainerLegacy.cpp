@@ -165,6 +165,7 @@ bzLump *MakeLump(Loader *l, const Head &h, bool *noLump)
     {
     case kKindNull: return bz_Lump_Create(BZ_LUMP_TYPE_NULL, h.lumpName);
     case kKindModel:
+    case kKindSkinned:
     {
         bzModel *model = LoadModel(l->folder, -1, h.objectName);
         if (!model)
@@ -174,14 +175,27 @@ bzLump *MakeLump(Loader *l, const Head &h, bool *noLump)
             l->failure = BZ_ERROR_FILE_NOT_FOUND;
             return nullptr;
         }
-        bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_MODEL, h.lumpName);
+        // A skinned model's instance takes a use of its own; the loader's one then goes.
+        void *object = model;
+        if (h.kind == kKindSkinned)
+        {
+            object = bz_Lump_CreateSkinInstance(model);
+            bz_Scene_ReleaseModel(model);
+        }
+        bzLump *lump = object ? bz_Lump_Create(h.kind == kKindSkinned ? BZ_LUMP_TYPE_SKINNED_MODEL
+                                                                      : BZ_LUMP_TYPE_MODEL,
+                                               h.lumpName)
+                              : nullptr;
         if (!lump)
         {
-            bz_Scene_ReleaseModel(model);
+            if (h.kind == kKindSkinned)
+                bz_Lump_FreeSkinInstance(static_cast<bzSkinInstance *>(object));
+            else
+                bz_Scene_ReleaseModel(model);
             l->failure = BZ_ERROR_NO_MEMORY;
             return nullptr;
         }
-        lump->object = model; // the loader's reference goes to the lump
+        lump->object = object; // the loader's reference goes to the lump
         if (h.options)
             lump->flags |= BZ_LUMP_FACE_CAMERA;
         return lump;
@@ -227,7 +241,6 @@ bzLump *MakeLump(Loader *l, const Head &h, bool *noLump)
         lump->object = light;
         return lump;
     }
-    case kKindSkinned:
     case kKindEmitter: l->failure = BZ_ERROR_UNSUPPORTED; return nullptr;
     default:
         if (h.kind > kKindLast)

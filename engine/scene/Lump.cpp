@@ -118,6 +118,8 @@ void ReleaseObject(bzLump *lump)
         bz_MemFree(object);
         break;
     case BZ_LUMP_TYPE_SKINNED_MODEL:
+        bz_Lump_FreeSkinInstance(static_cast<bzSkinInstance *>(object));
+        break;
     case BZ_LUMP_TYPE_SOUND:
     case BZ_LUMP_TYPE_LIGHT:
     case BZ_LUMP_TYPE_PORTALS_ROOT:
@@ -199,6 +201,59 @@ bzLump *bz_Lump_CreateModel(bzModel *model)
         return nullptr;
     lump->object = model;
     TakeObject(lump, model);
+    return lump;
+}
+
+bzSkinInstance *bz_Lump_CreateSkinInstance(bzModel *model)
+{
+    if (!model)
+    {
+        bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    const void *rest = nullptr;
+    const int32_t bones = bz_Scene_GetRestPose(model, &rest);
+    const uint32_t poseBytes = static_cast<uint32_t>(bones) * sizeof(bzLumpBonePose);
+    auto *instance = static_cast<bzSkinInstance *>(
+        bz_MemAlloc(static_cast<uint32_t>(sizeof(bzSkinInstance)) + poseBytes, BZ_MEM_CLEAR));
+    if (!instance)
+    {
+        bzgLastError = BZ_ERROR_NO_MEMORY;
+        return nullptr;
+    }
+    instance->model = model;
+    bz_Scene_AddModelRef(model);
+    instance->boneCount = bones;
+    if (bones)
+    {
+        instance->pose = reinterpret_cast<bzLumpBonePose *>(instance + 1);
+        std::memcpy(instance->pose, rest, poseBytes);
+    }
+    instance->mode = 2;
+    instance->animation = BZ_SKIN_NO_ANIMATION;
+    return instance;
+}
+
+void bz_Lump_FreeSkinInstance(bzSkinInstance *instance)
+{
+    if (!instance)
+        return;
+    bz_Scene_ReleaseModel(instance->model);
+    bz_MemFree(instance);
+}
+
+bzLump *bz_Lump_CreateSkinnedModel(bzModel *model)
+{
+    bzSkinInstance *instance = bz_Lump_CreateSkinInstance(model);
+    if (!instance)
+        return nullptr;
+    bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_SKINNED_MODEL, nullptr);
+    if (!lump)
+    {
+        bz_Lump_FreeSkinInstance(instance);
+        return nullptr;
+    }
+    lump->object = instance;
     return lump;
 }
 

@@ -20,7 +20,6 @@ bool Copyable(const bzLump *source)
 {
     switch (source->type)
     {
-    case BZ_LUMP_TYPE_SKINNED_MODEL:
     case BZ_LUMP_TYPE_POOLED_EMITTER: return false;
     default: break;
     }
@@ -91,6 +90,12 @@ bzLump *CopyOne(const bzLump *source)
         case BZ_LUMP_TYPE_FLARELIGHT:
         case BZ_LUMP_TYPE_LIGHT:
             copy->object = bz_Light_Clone(static_cast<const bzLight *>(source->object));
+            ok = copy->object != nullptr;
+            break;
+        case BZ_LUMP_TYPE_SKINNED_MODEL:
+            // A new instance of the same model, at its rest pose.
+            copy->object = bz_Lump_CreateSkinInstance(
+                static_cast<const bzSkinInstance *>(source->object)->model);
             ok = copy->object != nullptr;
             break;
         case BZ_LUMP_TYPE_POLYLINE:

@@ -76,6 +76,13 @@ int32_t bz_Scene_TransformModel(bzModel *model, const bzM34 *matrix)
     return model && matrix && gModels.transformModel ? gModels.transformModel(model, matrix) : 0;
 }
 
+int32_t bz_Scene_GetRestPose(const bzModel *model, const void **pose)
+{
+    *pose = nullptr;
+    const int32_t count = model && gModels.getRestPose ? gModels.getRestPose(model, pose) : 0;
+    return count > 0 && *pose ? count : 0;
+}
+
 void bz_Scene_PrepareShadow(bzModel *model)
 {
     if (model && gModels.prepareShadow)

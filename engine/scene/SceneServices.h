@@ -34,6 +34,9 @@ struct bzSceneModelServices
     int32_t (*transformModel)(bzModel *model, const bzM34 *matrix);
     // Welds the model's positions for shadow use unless its part is already welded.
     void (*prepareShadow)(bzModel *model);
+    // The bone count of the model's skeleton, with its rest pose (one 32-byte entry per bone:
+    // rotation, position, a word) through pose; 0 for a model without skeleton.
+    int32_t (*getRestPose)(const bzModel *model, const void **pose);
 };
 
 // An event a lump records in the action replay: a switch of its matrix mode.
@@ -78,6 +81,7 @@ void bz_Scene_ReleaseMaterial(bzMaterial *material);
 bzModel *bz_Scene_LoadModel(const char *path);
 int32_t bz_Scene_TransformModel(bzModel *model, const bzM34 *matrix);
 void bz_Scene_PrepareShadow(bzModel *model);
+int32_t bz_Scene_GetRestPose(const bzModel *model, const void **pose);
 
 bzM34 *bz_Scene_GetMatrixAttribute(void *element);
 int32_t bz_Scene_HasOverride(const void *object);

@@ -4,6 +4,7 @@
 
 #include "ModelsTestSupport.h"
 #include "models/ModelFile.h"
+#include "models/Skeleton.h"
 #include "scene/Container.h"
 #include "scene/Lump.h"
 #include "scene/LumpRay.h"
@@ -151,6 +152,39 @@ TEST_F(SceneLinkTest, LumpsCountTheirModelsAndRaysHitTheRealFaces)
     EXPECT_EQ(model->refCount, 1);
     bz_ReleaseModel(model);
     bz_ReleaseMaterial(material);
+}
+
+// A skinned lump starts from the bind pose of its model's skeleton.
+TEST_F(SceneLinkTest, SkinnedLumpsStartFromTheSkeletonsBindPose)
+{
+    bzModel *model = Cube("body", nullptr);
+    ASSERT_NE(model, nullptr);
+    bzSkinInstance *bare = bz_Lump_CreateSkinInstance(model);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(bare->boneCount, 0); // no skeleton yet
+    bz_Lump_FreeSkinInstance(bare);
+
+    bzModelPart *part = model->part;
+    auto *s = static_cast<bzSkeleton *>(bz_MemAlloc(sizeof(bzSkeleton), BZ_MEM_CLEAR | 0x80, part));
+    part->skeleton = s;
+    s->boneCount = 2;
+    s->bindPose =
+        static_cast<bzBonePose *>(bz_MemAlloc(2 * sizeof(bzBonePose), BZ_MEM_CLEAR | 0x80, s));
+    s->bindPose[0] = {{{{0, 0, 0, 1}}}, {{{0, 1, 0}}}, 0};
+    s->bindPose[1] = {{{{0.5f, 0.5f, 0.5f, 0.5f}}}, {{{0, 0, 2}}}, 5};
+
+    bzLump *lump = bz_Lump_CreateSkinnedModel(model);
+    ASSERT_NE(lump, nullptr);
+    EXPECT_EQ(model->refCount, 2);
+    const auto *instance = static_cast<const bzSkinInstance *>(lump->object);
+    ASSERT_EQ(instance->boneCount, 2);
+    EXPECT_FLOAT_EQ(instance->pose[0].position.v[1], 1.0f);
+    EXPECT_FLOAT_EQ(instance->pose[1].rotation.v[3], 0.5f);
+    EXPECT_FLOAT_EQ(instance->pose[1].position.v[2], 2.0f);
+    EXPECT_EQ(instance->pose[1].word, 5u);
+    bz_Lump_Destroy(lump);
+    EXPECT_EQ(model->refCount, 1);
+    bz_ReleaseModel(model);
 }
 
 TEST_F(SceneLinkTest, TheOctreeChecksumIsTheRealGeometryChecksum)

@@ -141,7 +141,6 @@ TEST_F(ContainerLegacyTest, BadVersionsDepthsAndKindsAreRefused)
         {"skips a level", 0x208, {{"r", "", 0, -1}, {"s", "", 0, 1}}, 59},
         {"depth below -1", 0x208, {{"r", "", 0, -1}, {"s", "", 0, -5}}, 59},
         {"kind past 93", 0x208, {{"r", "", 0, -1}, {"s", "", 94, 0}}, 59},
-        {"skinned model", 0x208, {{"r", "", 0, -1}, {"s", "m", 3, 0}}, 68},
         {"particle emitter", 0x208, {{"r", "", 0, -1}, {"s", "", 91, 0}}, 68},
         {"missing model", 0x208, {{"r", "", 0, -1}, {"s", "MISSING", 1, 0}}, 19},
         {"LOD of six levels", 0x208, {{"r", "", 0, -1}, {"s", "", 8, 0}}, 59},
@@ -165,6 +164,37 @@ TEST_F(ContainerLegacyTest, BadVersionsDepthsAndKindsAreRefused)
     bzgLastError = 99;
     EXPECT_EQ(Read(Start(0x208, 0)), nullptr);
     EXPECT_EQ(bzgLastError, 0);
+}
+
+// Kind 3 loads its model as kind 1 does, and the lump holds a skin instance of it.
+TEST_F(ContainerLegacyTest, SkinnedModelRecordsHoldAnInstanceOfTheirModel)
+{
+    Bytes b = Start(0x208, 2);
+    Head(b, {"r", "", 0, -1});
+    Head(b, {"walker", "walker.mod", 3, 0});
+    b.U16(0);
+    bzLump *root = Read(b);
+    ASSERT_NE(root, nullptr) << bzgLastError;
+    bzLump *walker = bz_Lump_GetChild(root, 0);
+    ASSERT_NE(walker, nullptr);
+    EXPECT_EQ(walker->type, BZ_LUMP_TYPE_SKINNED_MODEL);
+    EXPECT_STREQ(walker->name, "walker");
+    bzModel *model = bz_Lump_GetModel(walker);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->refCount, 1);
+    EXPECT_EQ(static_cast<const bzSkinInstance *>(walker->object)->animation, 0xFFFF);
+    bz_Lump_DestroyTree(root);
+    EXPECT_EQ(model->refCount, 0);
+
+    // A model that cannot be loaded ends the load as for kind 1.
+    KeepAlive keep;
+    Bytes missing = Start(0x208, 2);
+    Head(missing, {"r", "", 0, -1});
+    Head(missing, {"walker", "MISSING", 3, 0});
+    missing.U16(0);
+    bzgLastError = 0;
+    EXPECT_EQ(Read(missing), nullptr);
+    EXPECT_EQ(bzgLastError, 19);
 }
 
 TEST_F(ContainerLegacyTest, LevelOfDetailSetsLoadFromTheirLevelFolders)

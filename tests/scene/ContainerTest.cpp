@@ -345,16 +345,42 @@ TEST_F(ContainerTest, NestingDeeperThanTheLimitIsRefused)
     bz_Lump_DestroyTree(root);
 }
 
-TEST_F(ContainerTest, PayloadsNotReadYetAreRefused)
+// A "SKIN" record names its model like "MODL"; the lump holds a skin instance of it.
+TEST_F(ContainerTest, SkinRecordsHoldAnInstanceOfTheirModel)
 {
-    for (const char *tag : {"SKIN"})
-    {
-        Bytes b;
-        b.Header().Start("r").Tag(tag).Text("x", 32).U32(0).U32(0);
-        bzgLastError = 0;
-        EXPECT_EQ(Read(b), nullptr) << tag;
-        EXPECT_EQ(bzgLastError, 68) << tag;
-    }
+    Bytes b;
+    b.Header().Start("r").Tag("NULL").U32(1);
+    b.Start("walker").Tag("SKIN").Text("walker.mod", 32).U32(0).U32(0);
+    b.U32(0);
+    bzLump *root = Read(b, "L/");
+    ASSERT_NE(root, nullptr) << bzgLastError;
+    bzLump *walker = bz_Lump_GetChild(root, 0);
+    ASSERT_EQ(walker->type, BZ_LUMP_TYPE_SKINNED_MODEL);
+    bzModel *model = bz_Lump_GetModel(walker);
+    ASSERT_NE(model, nullptr);
+    EXPECT_STREQ(model->name, "L/walker.mod");
+    EXPECT_EQ(model->refCount, 1); // the instance's use alone
+    const auto *instance = static_cast<const bzSkinInstance *>(walker->object);
+    EXPECT_EQ(instance->mode, 2u);
+    EXPECT_EQ(instance->animation, 0xFFFF);
+
+    // Written back, the record names the model by the name it has.
+    ScopedTempDir dir;
+    ASSERT_EQ(bz_Lump_SaveCNT("skin", root, 0), 0);
+    Bytes e;
+    e.Header().Start("r").Tag("NULL").U32(1);
+    e.Start("walker").Tag("SKIN").Text("L/walker.mod", 32).U32(0).U32(0);
+    e.U32(0);
+    EXPECT_EQ(ReadWholeFile("skin.CNT"), std::string(e.b.begin(), e.b.end()));
+    bz_Lump_DestroyTree(root);
+    EXPECT_EQ(model->refCount, 0);
+
+    // A payload cut short fails the load.
+    Bytes cut;
+    cut.Header().Start("r").Tag("SKIN").Text("walker.mod", 20);
+    bzgLastError = 0;
+    EXPECT_EQ(Read(cut), nullptr);
+    EXPECT_EQ(bzgLastError, 59);
 }
 
 // ---------------------------------------------------------------------------------------

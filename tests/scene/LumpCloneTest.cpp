@@ -142,6 +142,31 @@ TEST_F(LumpClone, CountedAndUncountedMaterialOverrides)
     EXPECT_EQ(mat->refCount, start);
 }
 
+TEST_F(LumpClone, SkinnedModelGetsItsOwnInstanceAtTheRestPose)
+{
+    bzModel *m = models.NewModel("walker");
+    m->restPose = {{{{{0, 0, 0, 1}}}, {{{1, 2, 3}}}, 0}};
+    bzLump *source = bz_Lump_CreateSkinnedModel(m);
+    bz_Scene_ReleaseModel(m);
+    ASSERT_NE(source, nullptr);
+    auto *posed = static_cast<bzSkinInstance *>(source->object);
+    posed->pose[0].position.v[0] = 40.0f; // the source has moved its bone
+    posed->animation = 3;
+
+    bzLump *copy = bz_Lump_Clone(source);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(m->refCount, 2);
+    const auto *instance = static_cast<const bzSkinInstance *>(copy->object);
+    ASSERT_NE(instance, posed);
+    EXPECT_EQ(instance->model, m);
+    ASSERT_EQ(instance->boneCount, 1);
+    EXPECT_FLOAT_EQ(instance->pose[0].position.v[0], 1.0f);
+    EXPECT_EQ(instance->animation, 0xFFFF);
+    bz_Lump_DestroyTree(copy);
+    EXPECT_EQ(m->refCount, 1);
+    bz_Lump_DestroyTree(source);
+}
+
 TEST_F(LumpClone, RefusedInputsLeaveNothingBehind)
 {
     bzgLastError = 0;
@@ -149,7 +174,7 @@ TEST_F(LumpClone, RefusedInputsLeaveNothingBehind)
     EXPECT_EQ(bzgLastError, 29);
     bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "r");
     bz_Lump_AppendChild(root, bz_Lump_Create(BZ_LUMP_TYPE_NULL, "ok"));
-    bz_Lump_AppendChild(root, bz_Lump_Create(BZ_LUMP_TYPE_SKINNED_MODEL, "e"));
+    bz_Lump_AppendChild(root, bz_Lump_Create(BZ_LUMP_TYPE_POOLED_EMITTER, "e"));
     EXPECT_EQ(bz_Lump_Clone(root), nullptr);
     EXPECT_EQ(bzgLastError, 68);
     bz_Lump_DestroyTree(root);

@@ -582,6 +582,52 @@ TEST(LumpModel, ClippedModelAndLoadedModel)
     EXPECT_EQ(bz_Lump_LoadModelLump("MISSING.mdl"), nullptr);
 }
 
+// A skinned model's instance: the model with one more use, the skeleton's rest pose copied
+// bone by bone, mode 2 and no animation (0xFFFF).
+TEST(LumpModel, SkinnedModelStartsAtTheRestPose)
+{
+    FakeModels models;
+    bzModel *body = models.NewModel("body");
+    body->restPose = {{{{{0, 0, 0, 1}}}, {{{1, 2, 3}}}, 7}, {{{{0, 1, 0, 0}}}, {{{4, 5, 6}}}, 8}};
+    const int32_t skinned = bz_Lump_GetTypeCounter(BZ_LUMP_TYPE_SKINNED_MODEL);
+    bzLump *lump = bz_Lump_CreateSkinnedModel(body);
+    ASSERT_NE(lump, nullptr);
+    EXPECT_EQ(lump->type, BZ_LUMP_TYPE_SKINNED_MODEL);
+    EXPECT_EQ(bz_Lump_GetTypeCounter(BZ_LUMP_TYPE_SKINNED_MODEL), skinned + 1);
+    EXPECT_EQ(body->refCount, 2);
+    EXPECT_EQ(bz_Lump_GetModel(lump), body);
+    EXPECT_EQ(bz_Lump_GetLodModel(lump, 0), body);
+    EXPECT_TRUE(bz_Lump_HasModel(lump));
+    const auto *instance = static_cast<const bzSkinInstance *>(lump->object);
+    EXPECT_EQ(instance->model, body);
+    ASSERT_EQ(instance->boneCount, 2);
+    EXPECT_EQ(instance->mode, 2u);
+    EXPECT_EQ(instance->animation, 0xFFFF);
+    EXPECT_FLOAT_EQ(instance->pose[1].rotation.v[1], 1.0f);
+    EXPECT_FLOAT_EQ(instance->pose[1].position.v[2], 6.0f);
+    EXPECT_EQ(instance->pose[0].word, 7u);
+    // The instance keeps its own pose: the model's rest pose may change later.
+    body->restPose[0].position.v[0] = 99.0f;
+    EXPECT_FLOAT_EQ(instance->pose[0].position.v[0], 1.0f);
+    bz_Lump_Destroy(lump);
+    EXPECT_EQ(body->refCount, 1);
+    EXPECT_EQ(bz_Lump_GetTypeCounter(BZ_LUMP_TYPE_SKINNED_MODEL), skinned);
+
+    // A model without skeleton has no bones; no model is refused.
+    bzModel *rigid = models.NewModel("rigid");
+    bzSkinInstance *bare = bz_Lump_CreateSkinInstance(rigid);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(bare->boneCount, 0);
+    EXPECT_EQ(bare->pose, nullptr);
+    EXPECT_EQ(rigid->refCount, 2);
+    bz_Lump_FreeSkinInstance(bare);
+    EXPECT_EQ(rigid->refCount, 1);
+    bzgLastError = 0;
+    EXPECT_EQ(bz_Lump_CreateSkinnedModel(nullptr), nullptr);
+    EXPECT_EQ(bzgLastError, 29);
+    bz_Lump_FreeSkinInstance(nullptr);
+}
+
 TEST(LumpModel, PolylineHoldsItsPathAndMaterial)
 {
     FakeModels models;

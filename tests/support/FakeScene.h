@@ -37,7 +37,8 @@ struct bzModel
     bzOctree *octree; // an octree of the model's own faces, or null
     int32_t posed;    // a skinned lump of the model is posed: its vertices moved by poseOffset
     bzV3 poseOffset;
-    int32_t poseFails; // the posed bounds cannot be computed
+    int32_t poseFails;                    // the posed bounds cannot be computed
+    std::vector<bzLumpBonePose> restPose; // one entry per bone of its skeleton, or none
 };
 
 struct bzMaterial
@@ -133,6 +134,11 @@ public:
                     m->welds++;
                     m->partFlags |= 1;
                 }
+            },
+            [](const bzModel *m, const void **pose) -> int32_t
+            {
+                *pose = m->restPose.data();
+                return (int32_t)m->restPose.size();
             },
         };
         bz_Scene_SetModelServices(&services);
