@@ -1,0 +1,470 @@
+// The portal world: its record, the binary file form and the point and ray queries.
+#include "scene/Portals.h"
+
+#include "core/Bytes.h"
+#include "core/Memory.h"
+#include "files/File.h"
+#include "maths/Vector.h"
+#include "scene/ContainerInternal.h"
+#include "scene/LumpRay.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace
+{
+bzPortalWorld *gWorld = nullptr;
+
+using Cursor = bzContainerCursor;
+
+// Smallest bytes of a portal record (no vertices) and of a room record (no indices or points).
+constexpr uint32_t kPortalBytes = 16 + 12 + 4 + 2 + 4;
+constexpr uint32_t kRoomBytes = 2 + 2 + 24;
+constexpr uint32_t kPointBytes = 12;
+constexpr float kSegmentStart = 1.0001f;
+
+bool I16(Cursor &c, int32_t *out)
+{
+    const uint8_t *at;
+    if (!c.Take(2, &at))
+        return false;
+    *out = static_cast<int16_t>(bz_GetU16LE(at));
+    return true;
+}
+
+bool U16(Cursor &c, uint16_t *out)
+{
+    const uint8_t *at;
+    if (!c.Take(2, &at))
+        return false;
+    *out = bz_GetU16LE(at);
+    return true;
+}
+
+bool Floats(Cursor &c, float *out, int32_t n)
+{
+    const uint8_t *at;
+    if (!c.Take(static_cast<uint32_t>(n) * 4, &at))
+        return false;
+    for (int32_t i = 0; i < n; i++)
+        out[i] = bz_GetF32LE(at + i * 4);
+    return true;
+}
+
+void *Child(void *parent, uint32_t bytes)
+{
+    return bz_MemAlloc(bytes ? bytes : 1, BZ_MEM_CLEAR | BZ_MEM_PARENT, parent);
+}
+
+// The world of the bytes, or null with *failure set.
+bzPortalWorld *Parse(Cursor &c, bzErrorCode *failure)
+{
+    *failure = BZ_ERROR_BAD_DATA_FORMAT;
+    const uint8_t *at;
+    int32_t portalCount, vertexTotal;
+    if (!c.Take(4, &at) || !I16(c, &portalCount) || !I16(c, &vertexTotal) || portalCount < 0 ||
+        vertexTotal < 0 ||
+        static_cast<uint64_t>(portalCount) * kPortalBytes +
+                static_cast<uint64_t>(vertexTotal) * kPointBytes >
+            c.Left())
+        return nullptr;
+    auto *w = static_cast<bzPortalWorld *>(bz_MemAlloc(sizeof(bzPortalWorld), BZ_MEM_CLEAR));
+    if (!w)
+    {
+        *failure = BZ_ERROR_NO_MEMORY;
+        return nullptr;
+    }
+    w->portalCount = portalCount;
+    w->portals = static_cast<bzPortal *>(Child(w, portalCount * sizeof(bzPortal)));
+    bzV3 *vertices = static_cast<bzV3 *>(Child(w, vertexTotal * sizeof(bzV3)));
+    if (!w->portals || !vertices)
+    {
+        bz_MemFree(w);
+        *failure = BZ_ERROR_NO_MEMORY;
+        return nullptr;
+    }
+    int32_t used = 0;
+    for (int32_t i = 0; i < portalCount; i++)
+    {
+        bzPortal &p = w->portals[i];
+        float head[8];
+        int32_t n;
+        if (!Floats(c, head, 8) || !I16(c, &n) || n < 3 || n > vertexTotal - used)
+        {
+            bz_MemFree(w);
+            return nullptr;
+        }
+        p.plane = {{{head[0], head[1], head[2]}}, head[3]};
+        p.centre = {{{head[4], head[5], head[6]}}};
+        p.radius = head[7];
+        p.vertexCount = static_cast<int16_t>(n);
+        p.vertices = vertices + used;
+        used += n;
+        for (int32_t v = 0; v < n; v++)
+            if (!Floats(c, p.vertices[v].v, 3))
+            {
+                bz_MemFree(w);
+                return nullptr;
+            }
+        if (!U16(c, &p.roomA) || !U16(c, &p.roomB))
+        {
+            bz_MemFree(w);
+            return nullptr;
+        }
+    }
+    int32_t roomCount, referenceTotal, pointTotal;
+    if (used != vertexTotal || !I16(c, &roomCount) || !I16(c, &referenceTotal) ||
+        !I16(c, &pointTotal) || roomCount < 0 || referenceTotal < 0 || pointTotal < 0 ||
+        static_cast<uint64_t>(roomCount) * kRoomBytes > c.Left())
+    {
+        bz_MemFree(w);
+        return nullptr;
+    }
+    for (int32_t i = 0; i < portalCount; i++)
+    {
+        const bzPortal &p = w->portals[i];
+        if ((p.roomA != BZ_PORTAL_NO_ROOM && p.roomA >= roomCount) ||
+            (p.roomB != BZ_PORTAL_NO_ROOM && p.roomB >= roomCount))
+        {
+            bz_MemFree(w);
+            return nullptr;
+        }
+    }
+    w->roomCount = roomCount;
+    w->rooms = static_cast<bzPortalRoom *>(Child(w, roomCount * sizeof(bzPortalRoom)));
+    if (!w->rooms)
+    {
+        bz_MemFree(w);
+        *failure = BZ_ERROR_NO_MEMORY;
+        return nullptr;
+    }
+    int32_t references = 0, points = 0;
+    for (int32_t r = 0; r < roomCount; r++)
+    {
+        bzPortalRoom &room = w->rooms[r];
+        int32_t count, pointCount;
+        if (!I16(c, &count) || count < -1 || (count > 0 && 2u * count > c.Left()))
+        {
+            bz_MemFree(w);
+            return nullptr;
+        }
+        room.portalCount = static_cast<int16_t>(count);
+        if (count > 0)
+        {
+            room.portals = static_cast<uint16_t *>(Child(w, count * 2u));
+            if (!room.portals)
+            {
+                bz_MemFree(w);
+                *failure = BZ_ERROR_NO_MEMORY;
+                return nullptr;
+            }
+            for (int32_t k = 0; k < count; k++)
+                if (!U16(c, &room.portals[k]) ||
+                    (room.portals[k] != BZ_PORTAL_NO_ROOM && room.portals[k] >= portalCount))
+                {
+                    bz_MemFree(w);
+                    return nullptr;
+                }
+            references += count;
+        }
+        if (!I16(c, &pointCount) || pointCount < 0 ||
+            static_cast<uint64_t>(pointCount) * kPointBytes + 24 > c.Left())
+        {
+            bz_MemFree(w);
+            return nullptr;
+        }
+        if (count >= 0)
+            points += pointCount;
+        // The chain keeps the points in file order.
+        bzPortalPoint **link = &room.points;
+        for (int32_t k = 0; k < pointCount; k++)
+        {
+            auto *point = static_cast<bzPortalPoint *>(Child(w, sizeof(bzPortalPoint)));
+            if (!point)
+            {
+                bz_MemFree(w);
+                *failure = BZ_ERROR_NO_MEMORY;
+                return nullptr;
+            }
+            Floats(c, point->position.v, 3);
+            *link = point;
+            link = &point->next;
+        }
+        Floats(c, room.box.min.v, 3);
+        Floats(c, room.box.max.v, 3);
+    }
+    if (references != referenceTotal || points != pointTotal)
+    {
+        bz_MemFree(w);
+        return nullptr;
+    }
+    *failure = BZ_ERROR_NONE;
+    return w;
+}
+
+// A growing byte record written field by field.
+struct Out
+{
+    bzFileHandle *file;
+    bool ok = true;
+    void Bytes(const void *p, size_t n)
+    {
+        if (ok && bz_FileWrite(file, p, n) != n)
+            ok = false;
+    }
+    void I16(int32_t v)
+    {
+        uint8_t b[2];
+        bz_PutU16LE(b, static_cast<uint16_t>(v));
+        Bytes(b, 2);
+    }
+    void I32(uint32_t v)
+    {
+        uint8_t b[4];
+        bz_PutU32LE(b, v);
+        Bytes(b, 4);
+    }
+    void F(const float *v, int32_t n)
+    {
+        for (int32_t i = 0; i < n; i++)
+        {
+            uint8_t b[4];
+            bz_PutF32LE(b, v[i]);
+            Bytes(b, 4);
+        }
+    }
+};
+
+bool Opaque(const bzPortal &p)
+{
+    return (p.flags & BZ_PORTAL_OPAQUE) != 0;
+}
+
+// Whether the point of the portal's plane lies inside its polygon: the cross products of each
+// edge with the point have one sign along the normal.
+bool InsidePolygon(const bzPortal &p, const bzV3 &point)
+{
+    bool positive = false, negative = false;
+    for (int32_t i = 0; i < p.vertexCount; i++)
+    {
+        const bzV3 &a = p.vertices[i];
+        const bzV3 &b = p.vertices[(i + 1) % p.vertexCount];
+        const bzV3 edge = {{{b.x - a.x, b.y - a.y, b.z - a.z}}};
+        const bzV3 to = {{{point.x - a.x, point.y - a.y, point.z - a.z}}};
+        bzV3 cross;
+        bz_V3_CrossInto(&edge, &to, &cross);
+        const float s = bz_V3_Dot(&cross, &p.plane.n);
+        positive |= s > 0.0f;
+        negative |= s < 0.0f;
+    }
+    return !(positive && negative);
+}
+} // namespace
+
+bzPortalWorld *bz_Portals_GetWorld()
+{
+    return gWorld;
+}
+
+void bz_Portals_FreeWorld()
+{
+    bz_MemFree(gWorld);
+    gWorld = nullptr;
+}
+
+bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHandle *file)
+{
+    if (!file)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    const int32_t length = bz_FileLength(file);
+    auto *buffer =
+        static_cast<uint8_t *>(bz_MemAlloc(length > 0 ? static_cast<uint32_t>(length) : 1, 0));
+    if (!buffer)
+        return bzgLastError = BZ_ERROR_NO_MEMORY;
+    const size_t got = length > 0 ? bz_FileRead(file, buffer, static_cast<size_t>(length)) : 0;
+    Cursor c = {buffer, buffer + got};
+    bzErrorCode failure;
+    bzPortalWorld *world = Parse(c, &failure);
+    bz_MemFree(buffer);
+    if (!world)
+        return bzgLastError = failure;
+    for (int32_t i = 0; i < BZ_PORTAL_PARAMETER_WORDS; i++)
+        world->parameters[i] = parameters ? parameters[i] : 0;
+    world->parameters[0] |= 12;
+    world->rootLump = root;
+    bz_Portals_FreeWorld();
+    gWorld = world;
+    return BZ_ERROR_NONE;
+}
+
+bzErrorCode bz_Portals_Write(bzFileHandle *file)
+{
+    if (!file || !gWorld)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    const bzPortalWorld &w = *gWorld;
+    int32_t written = 0, vertexTotal = 0, referenceTotal = 0, pointTotal = 0;
+    for (int32_t i = 0; i < w.portalCount; i++)
+        if (!Opaque(w.portals[i]))
+        {
+            written++;
+            vertexTotal += w.portals[i].vertexCount;
+        }
+    for (int32_t r = 0; r < w.roomCount; r++)
+        if (w.rooms[r].portalCount >= 0)
+        {
+            referenceTotal += w.rooms[r].portalCount;
+            for (const bzPortalPoint *p = w.rooms[r].points; p; p = p->next)
+                pointTotal++;
+        }
+    if (vertexTotal > INT16_MAX || referenceTotal > INT16_MAX || pointTotal > INT16_MAX ||
+        w.roomCount > INT16_MAX)
+        return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+
+    Out o{file};
+    o.I32(0);
+    o.I16(written);
+    o.I16(vertexTotal);
+    for (int32_t i = 0; i < w.portalCount; i++)
+    {
+        const bzPortal &p = w.portals[i];
+        if (Opaque(p))
+            continue;
+        o.F(p.plane.n.v, 3);
+        o.F(&p.plane.d, 1);
+        o.F(p.centre.v, 3);
+        o.F(&p.radius, 1);
+        o.I16(p.vertexCount);
+        for (int32_t v = 0; v < p.vertexCount; v++)
+            o.F(p.vertices[v].v, 3);
+        o.I16(p.roomA);
+        o.I16(p.roomB);
+    }
+    o.I16(w.roomCount);
+    o.I16(referenceTotal);
+    o.I16(pointTotal);
+    for (int32_t r = 0; r < w.roomCount; r++)
+    {
+        const bzPortalRoom &room = w.rooms[r];
+        o.I16(room.portalCount < 0 ? -1 : room.portalCount);
+        for (int32_t k = 0; k < room.portalCount; k++)
+        {
+            // Indices follow the written order; an opaque portal has none.
+            const uint16_t index = room.portals[k];
+            int32_t renumbered = BZ_PORTAL_NO_ROOM;
+            if (index < w.portalCount && !Opaque(w.portals[index]))
+            {
+                renumbered = 0;
+                for (int32_t i = 0; i < index; i++)
+                    renumbered += Opaque(w.portals[i]) ? 0 : 1;
+            }
+            o.I16(renumbered);
+        }
+        int32_t pointCount = 0;
+        for (const bzPortalPoint *p = room.points; p; p = p->next)
+            pointCount++;
+        o.I16(pointCount);
+        for (const bzPortalPoint *p = room.points; p; p = p->next)
+            o.F(p->position.v, 3);
+        o.F(room.box.min.v, 3);
+        o.F(room.box.max.v, 3);
+    }
+    return o.ok ? BZ_ERROR_NONE : (bzgLastError = BZ_ERROR_FILE_NOT_FOUND);
+}
+
+int32_t bz_Portals_RayCross(const bzRay *ray, float *bestT, int32_t excluded, int32_t *portalIndex)
+{
+    if (!gWorld || !ray)
+        return 0;
+    float best = ray->flag ? FLT_MAX : kSegmentStart;
+    int32_t result = 0;
+    for (int32_t i = 0; i < gWorld->portalCount; i++)
+    {
+        if (i == excluded)
+            continue;
+        const bzPortal &p = gWorld->portals[i];
+        const float along = bz_V3_Dot(&p.plane.n, &ray->delta);
+        if (along == 0.0f || !std::isfinite(along))
+            continue;
+        const float t = (p.plane.d - bz_V3_Dot(&p.plane.n, &ray->origin)) / along;
+        if (!(t >= 0.0f) || t > best)
+            continue;
+        const bzV3 hit = {{{ray->origin.x + t * ray->delta.x, ray->origin.y + t * ray->delta.y,
+                            ray->origin.z + t * ray->delta.z}}};
+        if (!InsidePolygon(p, hit))
+            continue;
+        best = t;
+        if (bestT)
+            *bestT = t;
+        if (portalIndex)
+            *portalIndex = i;
+        result = along < 0.0f ? 1 : -1;
+    }
+    return result;
+}
+
+int32_t PortalsPointInRoom(int32_t room, const bzV3 *point)
+{
+    if (!gWorld || !point || room < 0 || room >= gWorld->roomCount)
+        return 0;
+    const bzPortalRoom &r = gWorld->rooms[room];
+    int32_t chosen = -1;
+    float bestScore = FLT_MAX;
+    for (int32_t k = 0; k < r.portalCount; k++)
+    {
+        const uint16_t index = r.portals[k];
+        if (index >= gWorld->portalCount)
+            continue;
+        const bzPortal &p = gWorld->portals[index];
+        const float distance = std::fabs(bz_V3_Dot(&p.plane.n, point) - p.plane.d);
+        const bzV3 to = {{{p.centre.x - point->x, p.centre.y - point->y, p.centre.z - point->z}}};
+        const float denominator = distance * p.radius;
+        if (!(denominator > 0.0f))
+            continue;
+        const float score = bz_V3_Dot(&to, &to) / denominator;
+        if (score < bestScore)
+        {
+            bestScore = score;
+            chosen = index;
+        }
+    }
+    if (chosen < 0)
+        return 1;
+    const bzPortal &p = gWorld->portals[chosen];
+    const bzRay segment = {
+        *point, {{{p.centre.x - point->x, p.centre.y - point->y, p.centre.z - point->z}}}, 0};
+    float t = kSegmentStart;
+    if (bz_Portals_RayCross(&segment, &t, chosen, nullptr) && t < 1.0f)
+        return 0;
+    float limit = 1.0f;
+    if (gWorld->rootLump &&
+        bz_Lump_RayHitsAnything(nullptr, &limit, &segment, gWorld->rootLump, nullptr))
+        return 0;
+    return 1;
+}
+
+int32_t bz_Portals_FindRoom(const bzV3 *point)
+{
+    if (!gWorld || !point)
+        return -1;
+    int32_t first = -1, found = 0;
+    for (int32_t r = 0; r < gWorld->roomCount; r++)
+    {
+        const bzBox &b = gWorld->rooms[r].box;
+        bool inside = true;
+        for (int32_t k = 0; k < 3; k++)
+            inside = inside && point->v[k] >= b.min.v[k] && point->v[k] < b.max.v[k];
+        if (!inside)
+            continue;
+        found++;
+        if (found == 1)
+        {
+            first = r;
+            continue;
+        }
+        if (found == 2 && PortalsPointInRoom(first, point))
+            return first;
+        if (PortalsPointInRoom(r, point))
+            return r;
+    }
+    return found == 1 ? first : -1;
+}

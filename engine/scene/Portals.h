@@ -1,0 +1,97 @@
+// Rooms and portals: an optional visibility structure for indoor levels. The world is divided
+// into rooms joined by portals (convex polygons in a plane). This module holds the one global
+// portal world, its binary file form, the point-in-room lookup and the ray test against the
+// portals. While no world is loaded every lookup answers "no room".
+//
+// The binary portal world, little-endian, field by field: i32 0; i16 portal count; i16 total
+// vertex count; per portal its plane (4 f32), centre (3 f32), radius (f32), i16 vertex count,
+// the vertices (3 f32 each), u16 room A, u16 room B; i16 room count; i16 total portal
+// references; i16 total room points; per room an i16 portal count (-1 for a dead room, which
+// has no indices), that many u16 portal indices, an i16 point count, the points (3 f32 each),
+// the box minimum and maximum (3 f32 each). Opaque portals are not written: the counts cover the
+// others, and an index naming an opaque portal is written 0xFFFF.
+//
+// The reader takes nothing on trust: a count that is negative, that the remaining bytes cannot
+// hold, or that disagrees with the totals, a vertex count below 3, a room of a portal or a
+// portal index outside its table (0xFFFF aside) refuse the file with 59.
+#pragma once
+
+#include "core/Error.h"
+#include "maths/Types.h"
+
+#include <cstdint>
+
+struct bzLump;
+struct bzFileHandle;
+
+constexpr uint16_t BZ_PORTAL_NO_ROOM = 0xFFFF;
+constexpr uint8_t BZ_PORTAL_OPAQUE = 0x1;
+constexpr int32_t BZ_PORTAL_PARAMETER_WORDS = 7;
+
+struct bzPortal
+{
+    int16_t vertexCount;
+    uint8_t flags;  // BZ_PORTAL_OPAQUE
+    uint16_t roomA; // BZ_PORTAL_NO_ROOM for none
+    uint16_t roomB; //
+    bzV3 *vertices; // the convex polygon, in order
+    bzPlane plane;  // n . p = d; the normal follows the winding of the first three vertices
+    bzV3 centre;    // mean of the vertices
+    float radius;   // largest distance from the centre to a vertex
+};
+
+// A point of a room, chained.
+struct bzPortalPoint
+{
+    bzV3 position;
+    bzPortalPoint *next;
+};
+
+struct bzPortalRoom
+{
+    int16_t portalCount;   // -1 for a dead room (joined into another)
+    uint16_t *portals;     // portal indices
+    int32_t staticCount;   // the room's fixed lumps
+    bzLump **staticLumps;  //
+    uint8_t visited;       // set while the render pass is inside the room
+    void *dynamicLumps;    // records of registered lumps in the room
+    bzPortalPoint *points; // points known to lie in the room
+    bzBox box;
+};
+
+struct bzPortalWorld
+{
+    int32_t roomCount;
+    bzPortalRoom *rooms;
+    int32_t portalCount;
+    bzPortal *portals;
+    void *movingLumps;
+    bzLump *rootLump;
+    uint32_t parameters[BZ_PORTAL_PARAMETER_WORDS]; // flags (bits 2 and 3 set), ..., lump filter
+    void *unplacedLumps;
+};
+
+// The loaded world, or null.
+bzPortalWorld *bz_Portals_GetWorld();
+// Frees the loaded world (nothing when none).
+void bz_Portals_FreeWorld();
+
+// Reads a portal world from the file's current position and makes it the loaded one, keeping
+// the seven parameter words (flags OR 12; zeros when none given) and the root lump. 0; 59 for a
+// damaged file (the loaded world then unchanged); 14 when memory runs out; 29 for no file.
+bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHandle *file);
+// Writes the loaded world: 0; 29 with no world or file; 19 when a write comes short; 20 when the
+// counts do not fit the file's 16-bit fields.
+bzErrorCode bz_Portals_Write(bzFileHandle *file);
+
+// The nearest portal (other than the excluded index, -1 for none) whose polygon the ray crosses:
+// +1 when the ray runs against its normal, -1 with it, 0 when none; bestT and portalIndex are
+// written only on a hit. A ray's t starts unbounded, a segment's (flag 0) at 1.0001.
+int32_t bz_Portals_RayCross(const bzRay *ray, float *bestT, int32_t excluded, int32_t *portalIndex);
+// The room holding the point: a room whose box holds it (minimum inclusive, maximum exclusive),
+// among several the first whose nearest facing portal is reached from the point without
+// crossing another portal or a face of the level; -1 for none.
+int32_t bz_Portals_FindRoom(const bzV3 *point);
+// 1 when nothing (no other portal, no face of the level) lies between the point and the centre
+// of the room's best facing portal, or the room has no such portal; else 0.
+int32_t PortalsPointInRoom(int32_t room, const bzV3 *point);

@@ -1,0 +1,268 @@
+// The portal world: its binary form, the ray test against the portals and the room lookup.
+#include "scene/Portals.h"
+
+#include "ContainerBytes.h"
+#include "FakeScene.h"
+#include "TestSupport.h"
+
+#include "core/Error.h"
+#include "files/File.h"
+#include "scene/Lump.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+struct Square
+{
+    float x;         // the plane x = x
+    uint16_t a, b;   // rooms
+    bool facingPlus; // normal +x (else -x)
+};
+
+// A portal: the square y, z in [0, 10] in the plane x = s.x.
+void PortalBytes(Bytes &out, const Square &s)
+{
+    const float n = s.facingPlus ? 1.0f : -1.0f;
+    out.F32(n).F32(0).F32(0).F32(n * s.x);
+    out.F32(s.x).F32(5).F32(5).F32(7.0710678f);
+    out.U16(4);
+    const float corners[4][2] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    for (int i = 0; i < 4; i++)
+    {
+        const int k = s.facingPlus ? i : 3 - i;
+        out.F32(s.x).F32(corners[k][0]).F32(corners[k][1]);
+    }
+    out.U16(s.a).U16(s.b);
+}
+
+struct Room
+{
+    std::vector<uint16_t> portals; // empty with dead for a dead room
+    bool dead;
+    std::vector<bzV3> points;
+    bzBox box;
+};
+
+// A world of the portals and rooms, with totals worked out unless given.
+Bytes World(const std::vector<Square> &portals, const std::vector<Room> &rooms)
+{
+    Bytes b;
+    b.U32(0).U16((uint16_t)portals.size()).U16((uint16_t)(portals.size() * 4));
+    for (const Square &s : portals)
+        PortalBytes(b, s);
+    int references = 0, points = 0;
+    for (const Room &r : rooms)
+        if (!r.dead)
+        {
+            references += (int)r.portals.size();
+            points += (int)r.points.size();
+        }
+    b.U16((uint16_t)rooms.size()).U16((uint16_t)references).U16((uint16_t)points);
+    for (const Room &r : rooms)
+    {
+        b.U16(r.dead ? 0xFFFF : (uint16_t)r.portals.size());
+        for (uint16_t p : r.portals)
+            b.U16(p);
+        b.U16((uint16_t)r.points.size());
+        for (const bzV3 &p : r.points)
+            b.F32(p.x).F32(p.y).F32(p.z);
+        for (float f : r.box.min.v)
+            b.F32(f);
+        for (float f : r.box.max.v)
+            b.F32(f);
+    }
+    return b;
+}
+
+bzBox Box(float x0, float x1)
+{
+    return {{{{x0, 0, 0}}}, {{{x1, 10, 10}}}};
+}
+
+// Two rooms side by side whose boxes overlap in x in [8, 10); room 0 opens at x = 2, room 1 at
+// x = 18; a dead third room.
+Bytes TwoRooms()
+{
+    return World({{2, 0, 0xFFFF, false}, {18, 1, 0xFFFF, true}},
+                 {{{0}, false, {{{{5, 5, 5}}}}, Box(0, 10)},
+                  {{1}, false, {{{{15, 5, 5}}}, {{{12, 2, 2}}}}, Box(8, 20)},
+                  {{}, true, {}, Box(0, 0)}});
+}
+
+class PortalsTest : public ::testing::Test
+{
+protected:
+    ScopedTempDir dir;
+    FakeModels models;
+
+    void TearDown() override { bz_Portals_FreeWorld(); }
+
+    bzErrorCode Load(const Bytes &b, bzLump *root = nullptr, const uint32_t *parameters = nullptr)
+    {
+        WriteWholeFile("world.bin", std::string(b.b.begin(), b.b.end()));
+        bzFileHandle *file = bz_FileOpen("world.bin", "rb");
+        EXPECT_NE(file, nullptr);
+        if (!file)
+            return -1;
+        const bzErrorCode code = bz_Portals_Read(root, parameters, file);
+        bz_FileClose(file);
+        return code;
+    }
+
+    std::string Written()
+    {
+        bzFileHandle *file = bz_FileOpen("out.bin", "wb");
+        EXPECT_NE(file, nullptr);
+        EXPECT_EQ(bz_Portals_Write(file), 0);
+        bz_FileClose(file);
+        return ReadWholeFile("out.bin");
+    }
+};
+
+TEST_F(PortalsTest, ReadThenWriteGivesTheSameBytes)
+{
+    const Bytes b = TwoRooms();
+    const uint32_t parameters[7] = {1, 2, 3, 0xF0, 0x30, 6, 7};
+    ASSERT_EQ(Load(b, nullptr, parameters), 0);
+    const bzPortalWorld *w = bz_Portals_GetWorld();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->parameters[0], 13u); // bits 2 and 3 always set
+    EXPECT_EQ(w->parameters[3], 0xF0u);
+    ASSERT_EQ(w->portalCount, 2);
+    EXPECT_EQ(w->portals[1].vertexCount, 4);
+    EXPECT_FLOAT_EQ(w->portals[1].vertices[2].y, 10.0f);
+    EXPECT_EQ(w->portals[0].roomB, BZ_PORTAL_NO_ROOM);
+    ASSERT_EQ(w->roomCount, 3);
+    EXPECT_EQ(w->rooms[2].portalCount, -1);
+    ASSERT_NE(w->rooms[1].points, nullptr);
+    EXPECT_FLOAT_EQ(w->rooms[1].points->next->position.x, 12.0f);
+    EXPECT_FLOAT_EQ(w->rooms[1].box.max.x, 20.0f);
+    EXPECT_EQ(Written(), std::string(b.b.begin(), b.b.end()));
+}
+
+// An opaque portal is left out: the counts cover the others, later indices move down and an
+// index naming it becomes 0xFFFF.
+TEST_F(PortalsTest, OpaquePortalsAreNotWritten)
+{
+    ASSERT_EQ(Load(TwoRooms()), 0);
+    bz_Portals_GetWorld()->portals[0].flags |= BZ_PORTAL_OPAQUE;
+    const std::string out = Written();
+    const Bytes expected =
+        World({{18, 1, 0xFFFF, true}}, {{{0xFFFF}, false, {{{{5, 5, 5}}}}, Box(0, 10)},
+                                        {{0}, false, {{{{15, 5, 5}}}, {{{12, 2, 2}}}}, Box(8, 20)},
+                                        {{}, true, {}, Box(0, 0)}});
+    EXPECT_EQ(out, std::string(expected.b.begin(), expected.b.end()));
+}
+
+TEST_F(PortalsTest, RaysCrossTheNearestPortalFromEitherSide)
+{
+    ASSERT_EQ(Load(TwoRooms()), 0);
+    struct Case
+    {
+        const char *what;
+        bzRay ray;
+        int32_t excluded;
+        int32_t result, portal;
+        float t;
+    } cases[] = {
+        {"against the -x normal", {{{0, 5, 5}}, {{{1, 0, 0}}}, 1}, -1, 1, 0, 2},
+        {"against the +x normal", {{{30, 5, 5}}, {{{-1, 0, 0}}}, 1}, -1, 1, 1, 12},
+        {"the nearer one excluded", {{{0, 5, 5}}, {{{1, 0, 0}}}, 1}, 0, -1, 1, 18},
+        {"outside the polygons", {{{0, 15, 5}}, {{{1, 0, 0}}}, 1}, -1, 0, -1, 0},
+        {"parallel to the planes", {{{5, 5, 5}}, {{{0, 1, 0}}}, 1}, -1, 0, -1, 0},
+        {"a segment ending short", {{{0, 5, 5}}, {{{1, 0, 0}}}, 0}, -1, 0, -1, 0},
+        {"a segment reaching it", {{{0, 5, 5}}, {{{4, 0, 0}}}, 0}, -1, 1, 0, 0.5f},
+    };
+    for (const Case &c : cases)
+    {
+        float t = -7.0f;
+        int32_t portal = -1;
+        EXPECT_EQ(bz_Portals_RayCross(&c.ray, &t, c.excluded, &portal), c.result) << c.what;
+        EXPECT_EQ(portal, c.portal) << c.what;
+        if (c.result)
+            EXPECT_NEAR(t, c.t, 1e-5f) << c.what;
+        else
+            EXPECT_EQ(t, -7.0f) << c.what;
+    }
+}
+
+// A wall at x = 9 divides the overlap of the two boxes: a point there belongs to the room whose
+// opening it reaches without crossing the wall.
+TEST_F(PortalsTest, FindRoomResolvesOverlapsByWhatLiesBetween)
+{
+    bzLump *level = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level");
+    bzModel *wall = models.NewMesh("wall", {{{{9, -10, -10}}},
+                                            {{{9, 5, 40}}},
+                                            {{{9, 40, -10}}},
+                                            {{{9, -10, -10}}},
+                                            {{{9, 40, -10}}},
+                                            {{{9, 5, 40}}}});
+    bz_Lump_Attach(level, bz_Lump_CreateModel(wall));
+    ASSERT_EQ(Load(TwoRooms(), level), 0);
+    const struct
+    {
+        bzV3 point;
+        int32_t room;
+    } cases[] = {
+        {{{{5, 5, 5}}}, 0},    {{{{15, 5, 5}}}, 1},  {{{{9.5f, 5, 5}}}, 1},
+        {{{{8.5f, 5, 5}}}, 0}, {{{{8, 0, 0}}}, 0},   // the minimum is inside
+        {{{{20, 5, 5}}}, -1},  {{{{30, 5, 5}}}, -1}, // the maximum is not
+        {{{{5, -1, 5}}}, -1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(bz_Portals_FindRoom(&c.point), c.room) << c.point.x << "," << c.point.y;
+    bz_Portals_FreeWorld();
+    EXPECT_EQ(bz_Portals_FindRoom(&cases[0].point), -1);
+    EXPECT_EQ(bz_Portals_GetWorld(), nullptr);
+    bz_Lump_DestroyTree(level);
+}
+
+TEST_F(PortalsTest, DamagedFilesAreRefusedAndKeepTheLoadedWorld)
+{
+    ASSERT_EQ(Load(TwoRooms()), 0);
+    const bzPortalWorld *loaded = bz_Portals_GetWorld();
+    const Bytes good = TwoRooms();
+    for (size_t cut = 0; cut < good.b.size(); cut++)
+    {
+        Bytes b;
+        b.b.assign(good.b.begin(), good.b.begin() + (long)cut);
+        bzgLastError = 0;
+        EXPECT_EQ(Load(b), 59) << cut;
+        EXPECT_EQ(bzgLastError, 59) << cut;
+    }
+    const Room one = {{0}, false, {}, Box(0, 10)};
+    const struct
+    {
+        const char *what;
+        Bytes bytes;
+    } lies[] = {
+        {"a room of a portal past the rooms", World({{2, 0, 1, true}}, {one})},
+        {"a portal index past the portals",
+         World({{2, 0, 0xFFFF, true}}, {{{1}, false, {}, Box(0, 1)}})},
+        {"a negative portal count", Bytes().U32(0).U16(0xFFFF).U16(0)},
+        {"a room count past the bytes", Bytes().U32(0).U16(0).U16(0).U16(0x7FFF).U16(0).U16(0)},
+    };
+    for (const auto &l : lies)
+        EXPECT_EQ(Load(l.bytes), 59) << l.what;
+    // A portal of two vertices, and totals that disagree with the records.
+    Bytes two = World({{2, 0, 0xFFFF, true}}, {one});
+    two.b[4 + 2 + 2 + 32] = 2;
+    EXPECT_EQ(Load(two), 59);
+    Bytes totals = World({{2, 0, 0xFFFF, true}}, {one});
+    totals.b[8 + 32 + 2 + 48 + 4 + 2] = 5; // the total of portal references
+    EXPECT_EQ(Load(totals), 59);
+    EXPECT_EQ(bz_Portals_GetWorld(), loaded);
+
+    bzFileHandle *file = nullptr;
+    EXPECT_EQ(bz_Portals_Read(nullptr, nullptr, file), 29);
+    EXPECT_EQ(bz_Portals_Write(nullptr), 29);
+    bz_Portals_FreeWorld();
+    file = bz_FileOpen("none.bin", "wb");
+    EXPECT_EQ(bz_Portals_Write(file), 29);
+    bz_FileClose(file);
+}
+} // namespace
