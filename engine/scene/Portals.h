@@ -1,7 +1,7 @@
 // Rooms and portals: an optional visibility structure for indoor levels. The world is divided
 // into rooms joined by portals (convex polygons in a plane). This module holds the one global
-// portal world, its binary file form, the point-in-room lookup and the ray test against the
-// portals. While no world is loaded every lookup answers "no room".
+// portal world, its binary file form, the point-in-room lookup, the ray test against the
+// portals and the two console commands. While no world is loaded every lookup answers "no room".
 //
 // The binary portal world, little-endian, field by field: i32 0; i16 portal count; i16 total
 // vertex count; per portal its plane (4 f32), centre (3 f32), radius (f32), i16 vertex count,
@@ -95,3 +95,13 @@ int32_t bz_Portals_FindRoom(const bzV3 *point);
 // 1 when nothing (no other portal, no face of the level) lies between the point and the centre
 // of the room's best facing portal, or the room has no such portal; else 0.
 int32_t PortalsPointInRoom(int32_t room, const bzV3 *point);
+
+// The on-screen debug line the render pass lists the rooms it walks in.
+constexpr int32_t BZ_PORTAL_LIST_SLOT = 5;
+// Registers "bz_Portals" (the portal-calculation switch, on at start) and "bz_ListPortalRooms"
+// (room listing, off at start) with the console, once. With no argument each prints its state;
+// "0" or "1" sets it; anything else prints "Incorrect Parameters" and changes nothing. Turning
+// the listing off clears its on-screen line.
+void bz_Portals_RegisterCommands();
+int32_t bz_Portals_IsOn();
+int32_t bz_Portals_ListingRooms();

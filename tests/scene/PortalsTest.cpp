@@ -5,12 +5,17 @@
 #include "FakeScene.h"
 #include "TestSupport.h"
 
+#include "console/Console.h"
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "files/File.h"
 #include "scene/Lump.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -264,5 +269,56 @@ TEST_F(PortalsTest, DamagedFilesAreRefusedAndKeepTheLoadedWorld)
     file = bz_FileOpen("none.bin", "wb");
     EXPECT_EQ(bz_Portals_Write(file), 29);
     bz_FileClose(file);
+}
+std::string gPrinted;
+
+void Capture(const char *format, va_list args)
+{
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    gPrinted += text;
+}
+
+std::string Exec(const char *line)
+{
+    gPrinted.clear();
+    EXPECT_EQ(bz_Console_ExecLine(line), 1) << line;
+    return gPrinted;
+}
+
+TEST(PortalsCommands, SwitchesPrintSetOrRefuse)
+{
+    bz_Console_RegisterBuiltIns();
+    bz_Portals_RegisterCommands();
+    bz_Portals_RegisterCommands(); // once only
+    int32_t rows = 0;
+    const bzConsoleState *state = bz_Console_GetState();
+    for (int32_t i = 0; i < state->commandCount; i++)
+        rows += std::strcmp(state->commands[i].name, "bz_Portals") == 0;
+    EXPECT_EQ(rows, 1);
+    bz_Console_SetPrintHook(Capture);
+    bz_Console_ExecLine("debug");
+
+    EXPECT_EQ(Exec("bz_Portals"), "bz_Portals 1\n");
+    EXPECT_EQ(Exec("bz_Portals 2"), "Incorrect Parameters");
+    EXPECT_EQ(bz_Portals_IsOn(), 1);
+    EXPECT_EQ(Exec("bz_Portals 0 1"), "Incorrect Parameters");
+    EXPECT_EQ(Exec("bz_Portals 0"), "");
+    EXPECT_EQ(bz_Portals_IsOn(), 0);
+    EXPECT_EQ(Exec("bz_portals"), "bz_Portals 0\n");
+    EXPECT_EQ(Exec("bz_Portals 1"), "");
+    EXPECT_EQ(bz_Portals_IsOn(), 1);
+
+    EXPECT_EQ(Exec("bz_ListPortalRooms"), "bz_ListPortalRooms 0\n");
+    EXPECT_EQ(Exec("bz_ListPortalRooms 1"), "");
+    EXPECT_EQ(bz_Portals_ListingRooms(), 1);
+    bz_ShowDebugMessage(BZ_PORTAL_LIST_SLOT, "%d,%d,", 0, 1);
+    EXPECT_EQ(Exec("bz_ListPortalRooms yes"), "Incorrect Parameters");
+    EXPECT_NE(bz_GetDebugMessage(BZ_PORTAL_LIST_SLOT), nullptr);
+    EXPECT_EQ(Exec("bz_ListPortalRooms 0"), "");
+    EXPECT_EQ(bz_Portals_ListingRooms(), 0);
+    EXPECT_EQ(bz_GetDebugMessage(BZ_PORTAL_LIST_SLOT), nullptr);
+    bz_Console_SetPrintHook(nullptr);
+    bz_Console_RegisterBuiltIns();
 }
 } // namespace
