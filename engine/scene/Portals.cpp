@@ -10,6 +10,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 
 namespace
 {
@@ -235,6 +236,29 @@ struct Out
     }
 };
 
+// The sum of a listed portal's two rooms: the other room's index plus this one's; portals that
+// lead nowhere (and indices of none) come last.
+uint32_t SortKey(const bzPortalWorld &w, uint16_t index)
+{
+    if (index >= w.portalCount)
+        return UINT32_MAX;
+    return static_cast<uint32_t>(w.portals[index].roomA) + w.portals[index].roomB;
+}
+
+// Sorts a room's portal list by the other room, keeping the order of equal keys.
+void SortRoomPortals(const bzPortalWorld &w, bzPortalRoom &room)
+{
+    for (int32_t i = 1; i < room.portalCount; i++)
+    {
+        const uint16_t index = room.portals[i];
+        const uint32_t key = SortKey(w, index);
+        int32_t j = i;
+        for (; j > 0 && SortKey(w, room.portals[j - 1]) > key; j--)
+            room.portals[j] = room.portals[j - 1];
+        room.portals[j] = index;
+    }
+}
+
 bool Opaque(const bzPortal &p)
 {
     return (p.flags & BZ_PORTAL_OPAQUE) != 0;
@@ -292,8 +316,11 @@ bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHand
         world->parameters[i] = parameters ? parameters[i] : 0;
     world->parameters[0] |= 12;
     world->rootLump = root;
+    for (int32_t r = 0; r < world->roomCount; r++)
+        SortRoomPortals(*world, world->rooms[r]);
     bz_Portals_FreeWorld();
     gWorld = world;
+    bz_Portals_RegisterCommands();
     return BZ_ERROR_NONE;
 }
 

@@ -77,7 +77,9 @@ bzPortalWorld *bz_Portals_GetWorld();
 void bz_Portals_FreeWorld();
 
 // Reads a portal world from the file's current position and makes it the loaded one, keeping
-// the seven parameter words (flags OR 12; zeros when none given) and the root lump. 0; 59 for a
+// the seven parameter words (flags OR 12; zeros when none given) and the root lump; each room's
+// portal list is sorted by the room on the other side (portals leading nowhere last, equal ones
+// in file order) and the console commands are registered. 0; 59 for a
 // damaged file (the loaded world then unchanged); 14 when memory runs out; 29 for no file.
 bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHandle *file);
 // Writes the loaded world: 0; 29 with no world or file; 19 when a write comes short; 20 when the

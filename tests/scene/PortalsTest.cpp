@@ -149,6 +149,21 @@ TEST_F(PortalsTest, ReadThenWriteGivesTheSameBytes)
     EXPECT_EQ(Written(), std::string(b.b.begin(), b.b.end()));
 }
 
+// Each room lists its portals by the room on the other side, portals leading nowhere last.
+TEST_F(PortalsTest, RoomPortalListsAreSortedByTheOtherRoom)
+{
+    const Bytes b = World({{1, 0, 0xFFFF, true}, {2, 0, 2, true}, {3, 1, 0, true}, {4, 0, 1, true}},
+                          {{{0, 1, 0xFFFF, 2, 3}, false, {}, Box(0, 10)},
+                           {{2, 3}, false, {}, Box(0, 10)},
+                           {{1}, false, {}, Box(0, 10)}});
+    ASSERT_EQ(Load(b), 0);
+    const bzPortalRoom &room = bz_Portals_GetWorld()->rooms[0];
+    ASSERT_EQ(room.portalCount, 5);
+    const uint16_t expected[] = {2, 3, 1, 0, 0xFFFF};
+    for (int32_t i = 0; i < 5; i++)
+        EXPECT_EQ(room.portals[i], expected[i]) << i;
+}
+
 // An opaque portal is left out: the counts cover the others, later indices move down and an
 // index naming it becomes 0xFFFF.
 TEST_F(PortalsTest, OpaquePortalsAreNotWritten)
