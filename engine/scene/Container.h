@@ -12,8 +12,8 @@
 // report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read as a
 // NULL lump without payload, the model lump left without object).
 //
-// Versions below 0x300 are the older layout, read by bz_Lump_Load. Not read yet: emitter records
-// of the older layout. A "SKIN" record's model gets a new skin instance at its rest pose.
+// Versions below 0x300 are the older layout, read by bz_Lump_Load. A "SKIN" record's model gets a
+// new skin instance at its rest pose.
 // "EMIT" records carry a particle system (scene/ParticleEmit.h); a payload that does not parse
 // fails the load with 59.
 //
@@ -40,7 +40,7 @@ bzContainerModelHook bz_Lump_SetModelLoadHook(bzContainerModelHook hook);
 
 // Reads a container held in memory; folder is the drive and directory the models are loaded
 // from (may be empty). The root, or null with last-error 59 (damaged file), 58 (older layout),
-// 68 (a payload kind not read yet) or 14 (no memory).
+// 68 (an older-layout record kind not read yet) or 14 (no memory).
 bzLump *bz_Lump_ReadContainer(const uint8_t *data, uint32_t size, const char *folder);
 
 // Loads path + ".CNT" (the path given without extension). Null with last-error 19 when the file
@@ -51,9 +51,8 @@ bzLump *bz_Lump_LoadCNTInto(bzLump *parent, const char *path);
 bzLump *bz_Lump_LoadCNTUnder(bzLump *parent, const char *path);
 
 // Writes the tree (transient lumps and their subtrees left out) as a container of version
-// 0x300. 0; 29 for a null argument; 68 for save flags other than 0 or a lump whose payload
-// cannot be written yet (particle emitters); 20 for a tree deeper than the reader takes; 19 when
-// the file cannot be opened or a write comes short.
+// 0x300. 0; 29 for a null argument; 68 for save flags other than 0; 20 for a tree deeper than the
+// reader takes; 19 when the file cannot be opened or a write comes short.
 bzErrorCode bz_Lump_WriteContainer(bzFileHandle *file, bzLump *root);
 bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags);
 
@@ -61,8 +60,8 @@ bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags);
 // words; the cursor is moved past what was read. Each record advances the loading progress by
 // one step. The root; null with last-error 0 for a container of no records, 58 for a version
 // outside that range, 59 for a damaged file, 19 when a model cannot be loaded (everything read
-// so far destroyed), 68 for particle emitters and skinned models inside level-of-detail sets
-// (not read yet).
+// so far destroyed), 68 for skinned models inside level-of-detail sets (not read yet). Emitter
+// records (kind 91) carry a particle system in the payload layout of the current one.
 bzLump *bz_Lump_Load(const uint8_t **cursor, const uint8_t *end, const char *folder,
                      int32_t version);
 // Shows a loading text ("Loading objects...") when installed; returns the previous one.
@@ -72,6 +71,6 @@ bzLumpLoadingDisplay bz_Lump_SetLoadingDisplay(bzLumpLoadingDisplay display);
 // Writes path + ".CNT" in the older layout, version 0x208: transient lumps left out, every
 // lump with its kind, options, matrix, flag bits and depth, the LOD levels as level records, the
 // root's octree. 0; 29 for a null argument; 20 for more than 4,096 records (nothing written) or
-// a tree deeper than the reader takes; 68 for a particle emitter; 19 when the file cannot be
-// written.
+// a tree deeper than the reader takes; 19 when the file cannot be written. Emitters are written
+// with their particle system (version 0x106 of its payload).
 bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path);

@@ -17,10 +17,11 @@
 #include "files/Stream.h"
 #include "scene/Container.h"
 #include "scene/ContainerInternal.h"
-#include "scene/ContainerInternal.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
+#include "scene/ParticleEmit.h"
+#include "scene/ParticleSystem.h"
 #include "scene/Octree.h"
 #include "scene/SceneServices.h"
 #include "scene/Spline.h"
@@ -241,7 +242,21 @@ bzLump *MakeLump(Loader *l, const Head &h, bool *noLump)
         lump->object = light;
         return lump;
     }
-    case kKindEmitter: l->failure = BZ_ERROR_UNSUPPORTED; return nullptr;
+    case kKindEmitter:
+    {
+        bzParticleSystem *system = bz_ParticleSystem_ReadEmit(&c.p, c.end, l->folder);
+        bzLump *lump = system ? bz_Lump_Create(BZ_LUMP_TYPE_PARTICLE_EMITTER, h.lumpName) : nullptr;
+        if (!lump)
+        {
+            l->failure = system || bzgLastError == BZ_ERROR_NO_MEMORY ? BZ_ERROR_NO_MEMORY
+                                                                      : BZ_ERROR_BAD_DATA_FORMAT;
+            if (system)
+                bz_ParticleSystem_Free(system);
+            return nullptr;
+        }
+        bz_Lump_SetObject(lump, system);
+        return lump;
+    }
     default:
         if (h.kind > kKindLast)
         {
@@ -506,11 +521,6 @@ int32_t CountRecords(const bzLump *lump, int32_t level)
         bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
         return -1;
     }
-    if (lump->type == BZ_LUMP_TYPE_PARTICLE_EMITTER)
-    {
-        bzgLastError = BZ_ERROR_UNSUPPORTED;
-        return -1;
-    }
     int32_t n = 1 + (lump->type == BZ_LUMP_TYPE_LOD ? LodLevelCount(lump) : 0);
     for (const bzLump *child = lump->firstChild; child; child = child->next)
     {
@@ -596,6 +606,20 @@ void WriteRecord(Saver *s, bzLump *lump, int32_t depth)
             bz_PutF32LE(payload + 4 + 12, 45.0f);
         }
         PutBytes(s, payload, sizeof payload);
+        break;
+    }
+    case kKindEmitter:
+    {
+        // An emitter lump without a system writes the defaults a new system holds.
+        const bzParticleSystem *system = static_cast<const bzParticleSystem *>(lump->object);
+        bzParticleSystem defaults = {};
+        if (!system)
+        {
+            bz_ParticleSystem_SetDefaults(&defaults);
+            system = &defaults;
+        }
+        if (bz_ParticleSystem_WriteEmit(system, s->file) < 0)
+            s->shortWrite = true;
         break;
     }
     case kKindLod:

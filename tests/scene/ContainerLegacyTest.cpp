@@ -11,6 +11,7 @@
 #include "scene/Container.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
+#include "scene/ParticleSystem.h"
 #include "scene/Spline.h"
 
 #include <gtest/gtest.h>
@@ -141,7 +142,6 @@ TEST_F(ContainerLegacyTest, BadVersionsDepthsAndKindsAreRefused)
         {"skips a level", 0x208, {{"r", "", 0, -1}, {"s", "", 0, 1}}, 59},
         {"depth below -1", 0x208, {{"r", "", 0, -1}, {"s", "", 0, -5}}, 59},
         {"kind past 93", 0x208, {{"r", "", 0, -1}, {"s", "", 94, 0}}, 59},
-        {"particle emitter", 0x208, {{"r", "", 0, -1}, {"s", "", 91, 0}}, 68},
         {"missing model", 0x208, {{"r", "", 0, -1}, {"s", "MISSING", 1, 0}}, 19},
         {"LOD of six levels", 0x208, {{"r", "", 0, -1}, {"s", "", 8, 0}}, 59},
     };
@@ -195,6 +195,47 @@ TEST_F(ContainerLegacyTest, SkinnedModelRecordsHoldAnInstanceOfTheirModel)
     bzgLastError = 0;
     EXPECT_EQ(Read(missing), nullptr);
     EXPECT_EQ(bzgLastError, 19);
+}
+
+// Kind 91 carries a particle system in the emitter payload; saved and read back it is the same
+// system, and a file cut anywhere is refused.
+TEST_F(ContainerLegacyTest, EmitterRecordsCarryTheirParticleSystem)
+{
+    ScopedTempDir dir;
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "r");
+    bzParticleSystem *system = nullptr;
+    bzLump *smoke = bz_Lump_CreateEmitter("smoke", &system);
+    ASSERT_NE(system, nullptr);
+    bz_ParticleSystem_SetRectangleShape(system, 2.5f, 4.0f);
+    bz_Lump_AppendChild(root, smoke);
+    const uint32_t shapeKind = system->shapeKind;
+    ASSERT_EQ(bz_Lump_SaveLegacyCNT(root, "fx"), BZ_ERROR_NONE);
+    bz_Lump_DestroyTree(root);
+
+    const std::string bytes = ReadWholeFile("fx.CNT");
+    Bytes whole;
+    whole.b.assign(bytes.begin(), bytes.end());
+    bzLump *loaded = Read(whole);
+    ASSERT_NE(loaded, nullptr) << bzgLastError;
+    bzLump *back = bz_Lump_GetChild(loaded, 0);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->type, BZ_LUMP_TYPE_PARTICLE_EMITTER);
+    EXPECT_STREQ(back->name, "smoke");
+    const auto *read = static_cast<const bzParticleSystem *>(back->object);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->shapeKind, shapeKind);
+    EXPECT_FLOAT_EQ(read->shape1.width, 2.5f);
+    EXPECT_FLOAT_EQ(read->shape2.height, 4.0f);
+    bz_Lump_DestroyTree(loaded);
+
+    for (size_t cut = 4; cut < whole.b.size(); cut++)
+    {
+        Bytes part;
+        part.b.assign(whole.b.begin(), whole.b.begin() + static_cast<long>(cut));
+        bzgLastError = 0;
+        EXPECT_EQ(Read(part), nullptr) << cut;
+        EXPECT_NE(bzgLastError, 0) << cut;
+    }
 }
 
 TEST_F(ContainerLegacyTest, LevelOfDetailSetsLoadFromTheirLevelFolders)
