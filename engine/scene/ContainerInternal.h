@@ -1,5 +1,5 @@
-// What the container reader, the writer and the older layout share: a bounded byte cursor and
-// the opening of a container file by its path without extension.
+// What the container reader, the writer and the older layout share: a bounded byte cursor, the
+// opening of a container file by its path without extension and the writing of emitter payloads.
 #pragma once
 
 #include "core/Bytes.h"
@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct bzFileHandle;
+struct bzLump;
 
 // A cursor that never reads at or past its end.
 struct bzContainerCursor
@@ -45,3 +46,7 @@ struct bzContainerCursor
 // Opens path + ".CNT" with the mode: 0, 20 when the name does not fit, 19 when the file cannot be
 // opened (last-error set).
 bzErrorCode bz_Container_Open(const char *path, const char *mode, bzFileHandle **out);
+
+// Writes an emitter lump's particle system in the emitter payload (a lump without one writes the
+// defaults of a new system): the bytes written, or -1 on a short write.
+int32_t bz_Container_WriteEmitter(const bzLump *lump, bzFileHandle *file);

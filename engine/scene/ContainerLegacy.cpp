@@ -609,19 +609,9 @@ void WriteRecord(Saver *s, bzLump *lump, int32_t depth)
         break;
     }
     case kKindEmitter:
-    {
-        // An emitter lump without a system writes the defaults a new system holds.
-        const bzParticleSystem *system = static_cast<const bzParticleSystem *>(lump->object);
-        bzParticleSystem defaults = {};
-        if (!system)
-        {
-            bz_ParticleSystem_SetDefaults(&defaults);
-            system = &defaults;
-        }
-        if (bz_ParticleSystem_WriteEmit(system, s->file) < 0)
+        if (bz_Container_WriteEmitter(lump, s->file) < 0)
             s->shortWrite = true;
         break;
-    }
     case kKindLod:
     {
         const int32_t levels = LodLevelCount(lump);

@@ -110,19 +110,9 @@ void WriteRecord(Writer *w, bzLump *lump)
             w->shortWrite = true;
         break;
     case BZ_LUMP_TYPE_PARTICLE_EMITTER:
-    {
-        // An emitter lump without a system writes the defaults a new system holds.
-        const bzParticleSystem *system = static_cast<const bzParticleSystem *>(lump->object);
-        bzParticleSystem defaults = {};
-        if (!system)
-        {
-            bz_ParticleSystem_SetDefaults(&defaults);
-            system = &defaults;
-        }
-        if (bz_ParticleSystem_WriteEmit(system, w->file) < 0)
+        if (bz_Container_WriteEmitter(lump, w->file) < 0)
             w->shortWrite = true;
         break;
-    }
     case BZ_LUMP_TYPE_DIRLIGHT:
     case BZ_LUMP_TYPE_POINTLIGHT:
     case BZ_LUMP_TYPE_SPOTLIGHT:
@@ -177,6 +167,19 @@ bzErrorCode bz_Lump_WriteContainer(bzFileHandle *file, bzLump *root)
     if (w.shortWrite)
         return bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
     return BZ_ERROR_NONE;
+}
+
+int32_t bz_Container_WriteEmitter(const bzLump *lump, bzFileHandle *file)
+{
+    // An emitter lump without a system writes the defaults a new system holds.
+    const bzParticleSystem *system = static_cast<const bzParticleSystem *>(lump->object);
+    bzParticleSystem defaults = {};
+    if (!system)
+    {
+        bz_ParticleSystem_SetDefaults(&defaults);
+        system = &defaults;
+    }
+    return bz_ParticleSystem_WriteEmit(system, file);
 }
 
 bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags)
