@@ -4,6 +4,7 @@
 #include "render/Viewport.h"
 
 #include "ModelsTestSupport.h"
+#include "support/CubeModel.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
 #include "scene/Lump.h"
@@ -364,25 +365,10 @@ TEST_F(ViewportTest, NanCameraMatricesGiveNumbersOrNothingButNoCrash)
     EXPECT_EQ(bz_Viewport_CastRaySimple(v, 3, 4, &t, &hit), 0); // no scene root
 }
 
-// A unit cube from (0, 0, 0) to (1, 1, 1), faces wound clockwise seen from outside.
-bzModel *Cube(bzMaterial *material)
-{
-    static const bzV3 corners[8] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                                    {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    static const uint32_t idx[12][3] = {{0, 1, 2}, {0, 2, 3}, {4, 6, 5}, {4, 7, 6},
-                                        {0, 5, 1}, {0, 4, 5}, {2, 7, 3}, {2, 6, 7},
-                                        {1, 6, 2}, {1, 5, 6}, {0, 7, 4}, {0, 3, 7}};
-    std::array<bzModelFace, 12> faces{};
-    for (int f = 0; f < 12; ++f)
-        for (int k = 0; k < 3; ++k)
-            faces[f].v[k] = idx[f][k];
-    return bz_Scene_CreateModel("cube", corners, 8, faces.data(), 12, material);
-}
-
 TEST_F(ViewportTest, CastAndPickRaysHitAKnownFace)
 {
     bzMaterial *material = bz_CreateMaterial("stone", 1);
-    bzModel *model = Cube(material);
+    bzModel *model = MakeCubeModel("cube", material, 0.0f, 1.0f);
     ASSERT_NE(model, nullptr);
     bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
     lumps_.push_back(root);
@@ -438,7 +424,7 @@ TEST_F(ViewportTest, CastAndPickRaysHitAKnownFace)
 TEST_F(ViewportTest, ForegroundTreeMaterialsAreForcedAndShownOrHidden)
 {
     bzMaterial *material = bz_CreateMaterial("hud", 1);
-    bzModel *model = Cube(material);
+    bzModel *model = MakeCubeModel("cube", material, 0.0f, 1.0f);
     bzLump *fg = bz_Lump_CreateModel(model);
     lumps_.push_back(fg);
     bzViewport *v = bz_Viewport_Create(0, nullptr, nullptr, 0, 0, 64, 48);
