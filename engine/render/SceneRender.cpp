@@ -21,6 +21,8 @@ uint32_t bzgLumpProcessed[23];
 namespace
 {
 constexpr int32_t kTempStack = 1;
+// Distinct materials one viewport batches at the most; the table is open-addressed.
+constexpr uint32_t kMaterialSlots = 1024;
 constexpr uint32_t kClipBits = 0xC008;
 constexpr uint32_t kMaterialSkip = 0x8000; // material flag: never drawn by the walk
 constexpr uint32_t kMaterialTransparentMask = 0x8000100;
@@ -57,6 +59,7 @@ BatchEntry *gEntries = nullptr;
 int32_t gUsed = 0;
 MaterialBatch *gTable = nullptr;
 uint32_t gTableSize = 0;
+uint32_t gTableUsed = 0;
 MaterialBatch *gChain1 = nullptr;
 MaterialBatch *gChain2 = nullptr;
 MaterialBatch *gChain2Tail = nullptr;
@@ -67,13 +70,20 @@ void Push(int32_t list, bzLump *lump)
     gLists[list] = lump;
 }
 
+// The material's batch record, or null when the table holds as many materials as it may.
 MaterialBatch *BatchOf(bzMaterial *material)
 {
     const uintptr_t key = reinterpret_cast<uintptr_t>(material);
     uint32_t i = static_cast<uint32_t>((key >> 4) * 2654435761u) & (gTableSize - 1);
     while (gTable[i].material && gTable[i].material != material)
         i = (i + 1) & (gTableSize - 1);
-    gTable[i].material = material;
+    if (!gTable[i].material)
+    {
+        if (gTableUsed + 1 >= gTableSize)
+            return nullptr;
+        ++gTableUsed;
+        gTable[i].material = material;
+    }
     return &gTable[i];
 }
 
@@ -145,11 +155,13 @@ void Batch(bzLump *lump, bzMaterialEntry *entry, bzMaterial *material, uint32_t 
 {
     if (gCount++ >= gOpenCapacity || !gEntries)
         return;
+    MaterialBatch *m = BatchOf(material);
+    if (!m)
+        return;
     BatchEntry *b = &gEntries[gUsed++];
     b->lump = lump;
     b->entry = entry;
     b->clip = clip;
-    MaterialBatch *m = BatchOf(material);
     const int chain =
         (lump->flags & BZ_LUMP_BATCH_CHAIN1) && !(material->flags & kMaterialNoChain1) ? 0 : 1;
     if (!m->list[chain])
@@ -222,9 +234,8 @@ int32_t bz_Scene_OpenBatches()
     gCount = 0;
     gUsed = 0;
     gOpenCapacity = gCapacity;
-    gTableSize = 1;
-    while (gTableSize < static_cast<uint32_t>(gOpenCapacity) * 2)
-        gTableSize <<= 1;
+    gTableSize = kMaterialSlots;
+    gTableUsed = 0;
     const uint32_t bytes = static_cast<uint32_t>(gOpenCapacity) * sizeof(BatchEntry) +
                            gTableSize * sizeof(MaterialBatch);
     gBlock = bz_TempStack_Alloc(kTempStack, bytes, BZ_MEM_CLEAR);
