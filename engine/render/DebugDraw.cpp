@@ -2,6 +2,10 @@
 
 #include "device/MaterialRecord.h"
 #include "device/RenderTable.h"
+#include "device/ViewportRecord.h"
+#include "maths/Vector.h"
+#include "models/DisplayModels.h"
+#include "models/Model.h"
 #include "models/Material.h"
 #include "render/RenderSlots.h"
 #include "scene/Lump.h"
@@ -9,6 +13,71 @@
 
 namespace
 {
+// The diamond marker, made on first use and kept for the rest of the run.
+bzLump *gDiamond = nullptr;
+
+bzLump *Diamond()
+{
+    if (gDiamond)
+        return gDiamond;
+    bzMaterial *material = bz_CreateMaterialWithColour("PolyLineDiamondMat", 0xFFFF00FF);
+    if (!material)
+        return nullptr;
+    bzModel *model = bz_CreateDiamondModel("PolyLineDiamond", 1.0f, 1.0f, 1.0f, material);
+    bzLump *lump = model ? bz_Lump_CreateModel(model) : nullptr;
+    if (model)
+        bz_ReleaseModel(model); // the lump holds the model, the model its material
+    if (lump && material->layers && material->layerCount > 0)
+    {
+        material->layers[0].blendKind = 1; // drawn blended
+        bz_UpdateMaterial(material, -1);
+    }
+    bz_ReleaseMaterial(material);
+    gDiamond = lump;
+    return lump;
+}
+
+void SetColour(bzMaterial *m, float r, float g, float b)
+{
+    m->red = r;
+    m->green = g;
+    m->blue = b;
+}
+
+// A diamond at every point, in world space; with highlighting the first is green, the last
+// red and the others magenta.
+void DrawDiamonds(const bzPath *path, bzViewport *v)
+{
+    bzLump *marker = Diamond();
+    bzModel *model = marker ? bz_Lump_GetModel(marker) : nullptr;
+    if (!model || !model->part || model->part->entryCount < 1)
+        return;
+    bzMaterialEntry *entry = &model->part->entries[0];
+    bzMaterial *material = entry->material;
+    const float size = path->scale;
+    for (const bzPathPoint *p = path->first; p; p = p->next)
+    {
+        bzM34 m{};
+        m.row[0].x = size;
+        m.row[1].y = size;
+        m.row[2].z = size;
+        m.row[3] = p->position;
+        bz_MulM34Into(&v->viewMatrix, &marker->worldMatrix, &m);
+        if (bzgRenderTable.PDSetWorldMatrix)
+            bzgRenderTable.PDSetWorldMatrix(&marker->worldMatrix, v);
+        if (material && (path->flags & BZ_PATH_HIGHLIGHT))
+        {
+            if (p == path->first)
+                SetColour(material, 0.0f, 255.0f, 0.0f);
+            else if (!p->next)
+                SetColour(material, 255.0f, 0.0f, 0.0f);
+            else
+                SetColour(material, 255.0f, 0.0f, 255.0f);
+        }
+        bzSlot::DrawMaterialGroup(entry, material, &marker->worldMatrix, marker, 1);
+    }
+}
+
 // Writes count points from p (and the path's first point after them when close is set) as
 // vertices of the kind; answers the point after the last one written.
 const bzPathPoint *WriteChunk(float *out, const bzPathPoint *p, int32_t count, bool coloured,
@@ -43,9 +112,15 @@ const bzPathPoint *WriteChunk(float *out, const bzPathPoint *p, int32_t count, b
 }
 } // namespace
 
+void bz_DebugDraw_Release()
+{
+    if (gDiamond)
+        bz_Lump_DestroyTree(gDiamond);
+    gDiamond = nullptr;
+}
+
 void bz_DrawPolyLine(bzLump *lump, bzViewport *v)
 {
-    (void)v;
     const bzPath *path = lump ? static_cast<const bzPath *>(lump->object) : nullptr;
     if (!path || !path->first || path->count < 2)
         return;
@@ -112,4 +187,6 @@ void bz_DrawPolyLine(bzLump *lump, bzViewport *v)
             left -= c - 1;
         }
     }
+    if ((path->flags & BZ_PATH_DIAMONDS) && v)
+        DrawDiamonds(path, v);
 }

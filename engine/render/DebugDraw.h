@@ -35,5 +35,9 @@ typedef void (*PDDrawMeshFn)(bzMaterial *material, const bzM34 *matrix, PDDrawLi
                              const bzLineDraw *record);     // 80
 typedef void (*PDSetObjectLightingFn)(const bzM34 *matrix); // 75
 
-// Draws one poly-line lump with its view matrix (nothing for fewer than two points).
+// Draws one poly-line lump with its view matrix (nothing for fewer than two points), then,
+// with the path's diamond flag, a diamond (the marker "PolyLineDiamond", made on first use) of
+// the marker size at every point, the points taken as world positions.
 void bz_DrawPolyLine(bzLump *lump, bzViewport *v);
+// Frees the marker made on first use (engine shut-down).
+void bz_DebugDraw_Release();

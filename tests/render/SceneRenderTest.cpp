@@ -30,6 +30,7 @@ struct Call
     const void *a;
     const void *b;
     int64_t n;
+    float rgb[3];
 };
 std::vector<Call> gCalls;
 std::vector<float> gLineVertices; // what the lock handed out, as written
@@ -38,7 +39,7 @@ alignas(16) float gLineBuffer[4 * 2100];
 
 void Rec(int slot, const void *a = nullptr, const void *b = nullptr, int64_t n = 0)
 {
-    gCalls.push_back({slot, a, b, n});
+    gCalls.push_back({slot, a, b, n, {0, 0, 0}});
 }
 
 void SetAmbient(uint32_t c)
@@ -87,6 +88,12 @@ int32_t SetLight(int32_t index, const void *light, const void *)
 void DrawGroup(bzMaterialEntry *e, bzMaterial *m, const bzM34 *, bzLump *lump, int32_t clip)
 {
     Rec(79, lump, m, clip);
+    if (m)
+    {
+        gCalls.back().rgb[0] = m->red;
+        gCalls.back().rgb[1] = m->green;
+        gCalls.back().rgb[2] = m->blue;
+    }
     (void)e;
 }
 void ShadowVolume(bzLump *lump, void *)
@@ -191,6 +198,7 @@ protected:
             bz_Viewport_Destroy(v);
         for (bzLump *l : lumps_)
             bz_Lump_DestroyTree(l);
+        bz_DebugDraw_Release();
         bz_ReleaseModel(cube_);
         bz_ReleaseModel(glassCube_);
         bz_ReleaseMaterial(material_);
@@ -463,5 +471,37 @@ TEST_F(SceneRenderTest, AClosedStripOfFourDrawsFourSegments)
     ASSERT_EQ(gCalls.size(), 4u);
     EXPECT_EQ(gCalls[0].n, 4);
     EXPECT_EQ(gCalls[3].n, 2);
+}
+TEST_F(SceneRenderTest, DiamondsWithHighlightingAreGreenFirstAndRedLast)
+{
+    bzPath *path = nullptr;
+    bzLump *line = bz_Lump_CreatePolyline("marked", 0xFFFFFFFF, &path);
+    lumps_.push_back(line);
+    for (int i = 0; i < 4; ++i)
+        bz_Path_AppendPoint(path, static_cast<float>(i), 2.0f, 10.0f);
+    path->flags = BZ_PATH_DIAMONDS | BZ_PATH_HIGHLIGHT;
+    path->scale = 0.5f;
+    bz_DrawPolyLine(line, view_);
+    std::vector<std::array<float, 3>> colours;
+    std::vector<const bzM34 *> matrices;
+    for (const Call &c : gCalls)
+    {
+        if (c.slot == 79)
+        {
+            colours.push_back({c.rgb[0], c.rgb[1], c.rgb[2]});
+            EXPECT_EQ(c.n, 1); // drawn as crossing the guard band
+        }
+        if (c.slot == 42)
+            matrices.push_back(static_cast<const bzM34 *>(c.a));
+    }
+    using C = std::array<float, 3>;
+    EXPECT_EQ(colours,
+              (std::vector<C>{C{0, 255, 0}, C{255, 0, 255}, C{255, 0, 255}, C{255, 0, 0}}));
+    // The last diamond's matrix: a scale of 0.5 at the last point, seen from the camera at the
+    // origin (the view matrix is the identity).
+    ASSERT_EQ(matrices.size(), 4u);
+    EXPECT_FLOAT_EQ(matrices[3]->row[0].x, 0.5f);
+    EXPECT_FLOAT_EQ(matrices[3]->row[3].x, 3.0f);
+    EXPECT_FLOAT_EQ(matrices[3]->row[3].z, 10.0f);
 }
 } // namespace
