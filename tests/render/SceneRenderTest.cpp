@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -96,6 +97,11 @@ void DrawGroup(bzMaterialEntry *e, bzMaterial *m, const bzM34 *, bzLump *lump, i
     }
     (void)e;
 }
+void DrawInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bzLump *lump)
+{
+    Rec(87, lump, model, 0);
+    gCalls.back().rgb[0] = matrix->row[3].x;
+}
 void ShadowVolume(bzLump *lump, void *)
 {
     Rec(104, lump);
@@ -172,6 +178,7 @@ protected:
         t.PDSetLight = SetLight;
         t.PDDrawMaterialGroup = G(DrawGroup);
         t.PDDrawShadowVolume = G(ShadowVolume);
+        t.PDDrawModelInstance = G(DrawInstance);
         t.PDDrawShadowOverlay = G(ShadowOverlay);
         t.PDLockLineVertices = G(LockLines);
         t.PDUnlockLineVertices = G(UnlockLines);
@@ -503,5 +510,76 @@ TEST_F(SceneRenderTest, DiamondsWithHighlightingAreGreenFirstAndRedLast)
     EXPECT_FLOAT_EQ(matrices[3]->row[0].x, 0.5f);
     EXPECT_FLOAT_EQ(matrices[3]->row[3].x, 3.0f);
     EXPECT_FLOAT_EQ(matrices[3]->row[3].z, 10.0f);
+}
+int gPreRender = 0;
+void CountPreRender(bzViewport *)
+{
+    ++gPreRender;
+}
+
+TEST_F(SceneRenderTest, BatchChainsSkipsShadowsAndThePreRenderCallback)
+{
+    // Chain 1 (lumps with bit 27) is drawn before the shadows, chain 2 after them.
+    bzLump *late = ModelAt(cube_, 0, 0, 10);
+    bzLump *early = ModelAt(cube_, 0, 0, 12);
+    early->flags |= BZ_LUMP_BATCH_CHAIN1;
+    bzModel *shadowCaster = MakeCubeModel("caster", material_, -0.5f, 0.5f);
+    bzLump *shadow = bz_Lump_CreateStencilShadow("shadow", shadowCaster);
+    ASSERT_NE(shadow, nullptr);
+    bz_Lump_AppendChild(root_, shadow);
+    // A material with bit 15 is never drawn; a hidden entry neither.
+    bzMaterial *never = bz_CreateMaterial("never", 1);
+    never->flags |= 0x8000;
+    bzModel *neverCube = MakeCubeModel("never", never, -0.5f, 0.5f);
+    ModelAt(neverCube, 0, 0, 10);
+    bzModel *hiddenCube = MakeCubeModel("hidden", material_, -0.5f, 0.5f);
+    for (int32_t i = 0; i < hiddenCube->part->entryCount; ++i)
+        hiddenCube->part->entries[i].entryFlags |= 1;
+    ModelAt(hiddenCube, 0, 0, 10);
+    gPreRender = 0;
+    bz_Viewport_SetPreRenderCallback(view_, CountPreRender);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(gPreRender, 1);
+    std::vector<const void *> order;
+    for (const Call &c : gCalls)
+        if (c.slot == 79 || c.slot == 104 || c.slot == 103)
+            order.push_back(c.slot == 103 ? nullptr : c.a);
+    EXPECT_EQ(order, (std::vector<const void *>{early, shadow, nullptr, late}));
+    // Fog is off for a viewport without the fog flag.
+    const std::vector<int> slots = Slots();
+    EXPECT_NE(std::find(slots.begin(), slots.end(), 40), slots.end());
+    bz_ReleaseModel(shadowCaster);
+    bz_ReleaseModel(neverCube);
+    bz_ReleaseModel(hiddenCube);
+    bz_ReleaseMaterial(never);
+}
+
+TEST_F(SceneRenderTest, ForegroundTreeIsDrawnAtOnceInCameraSpace)
+{
+    bzLump *fg = bz_Lump_CreateModel(cube_);
+    bzLump *child = bz_Lump_CreateModel(cube_);
+    bzLump *hiddenChild = bz_Lump_CreateModel(cube_);
+    lumps_.push_back(fg);
+    bz_M34_SetTranslation(&fg->matrix, 1.0f, 0.0f, 3.0f);
+    bz_M34_SetTranslation(&child->matrix, 2.0f, 0.0f, 0.0f);
+    bz_Lump_AppendChild(fg, child);
+    bz_Lump_AppendChild(fg, hiddenChild);
+    hiddenChild->flags &= ~BZ_LUMP_ACTIVE;
+    bz_Viewport_SetForeground(view_, fg);
+    // The camera moves; the foreground stays where it is in front of it.
+    bz_M34_SetTranslation(&camera_->matrix, 50.0f, 0.0f, 0.0f);
+    bz_Viewport_Render(view_);
+    std::vector<std::pair<const void *, float>> drawn;
+    for (const Call &c : gCalls)
+        if (c.slot == 87)
+            drawn.push_back({c.a, c.rgb[0]});
+    EXPECT_EQ(drawn, (std::vector<std::pair<const void *, float>>{{fg, 1.0f}, {child, 3.0f}}));
+    // Nothing of the foreground went through the batches.
+    EXPECT_TRUE(GroupLumps().empty());
+    bz_Viewport_HideForeground(view_);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 87);
 }
 } // namespace
