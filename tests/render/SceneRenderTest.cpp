@@ -10,6 +10,7 @@
 #include "models/SceneLink.h"
 #include "render/DebugDraw.h"
 #include "render/DrawQueue.h"
+#include "render/Font.h"
 #include "render/Viewport.h"
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
@@ -206,6 +207,8 @@ protected:
         for (bzLump *l : lumps_)
             bz_Lump_DestroyTree(l);
         bz_DebugDraw_Release();
+        // A default font that an earlier test left behind goes back with its image map.
+        bz_Font_ReleaseDefault();
         bz_ReleaseModel(cube_);
         bz_ReleaseModel(glassCube_);
         bz_ReleaseMaterial(material_);

@@ -4,6 +4,7 @@
 #include "render/Viewport.h"
 
 #include "ModelsTestSupport.h"
+#include "render/Font.h"
 #include "support/CubeModel.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
@@ -46,6 +47,8 @@ protected:
             bz_Lump_DestroyTree(l);
         bzgPixelAspect = 1.0f;
         bz_Models_RemoveSceneServices();
+        // A default font that an earlier test left behind goes back with its image map.
+        bz_Font_ReleaseDefault();
         ModelsTest::TearDown();
     }
     bzLump *Camera(const bzM34 *m, float fov)
