@@ -37,6 +37,8 @@ protected:
         std::memset(bzFontTable, 0, sizeof bzFontTable);
         bz_Font_ReleaseDefault();
         RecordedRuns().clear();
+        // The global scales go back to 1 for the tests that do not set them.
+        bzTextScaleX = bzTextScaleY = 1.0f;
         ModelsTest::TearDown();
     }
 

@@ -1,0 +1,107 @@
+// The front end's calls of renderer slots whose table entry still has the generic shape: one
+// signature per slot, fixed here from the render walk, the draw queue and the frame driver.
+// A back end fills these slots with functions of exactly these signatures (or leaves them
+// NULL, and the call is skipped).
+#pragma once
+
+#include "device/RenderTable.h"
+
+#include <cstdint>
+
+struct bzMaterialEntry;
+
+namespace bzSlot
+{
+template <typename Fn> inline Fn As(PDGenericSlot slot)
+{
+    return reinterpret_cast<Fn>(slot);
+}
+
+// Slot 2: one QUADBLOCKARRAY lump of the draw queue.
+inline void DrawQuadBlockArray(bzViewport *v, bzLump *lump)
+{
+    if (bzgRenderTable.PDDrawQuadBlockArray)
+        As<void (*)(bzViewport *, bzLump *)>(bzgRenderTable.PDDrawQuadBlockArray)(v, lump);
+}
+// Slot 3, before the scene begins.
+inline void SetFrameShaderConstants()
+{
+    if (bzgRenderTable.PDSetFrameShaderConstants)
+        bzgRenderTable.PDSetFrameShaderConstants();
+}
+// Slot 24: an item of lump type 21, after its world matrix.
+inline void EndItemDraw(bzViewport *v, bzLump *lump)
+{
+    if (bzgRenderTable.PDEndItemDraw)
+        As<void (*)(bzViewport *, bzLump *)>(bzgRenderTable.PDEndItemDraw)(v, lump);
+}
+// Slot 35: draws the frame's queued 2-D records.
+inline void Flush2D()
+{
+    if (bzgRenderTable.PDFlush2D)
+        bzgRenderTable.PDFlush2D();
+}
+// Slots 40 and 41: fog off or on for the viewport.
+inline void DisableFog(bzViewport *v)
+{
+    if (bzgRenderTable.PDDisableFog)
+        As<void (*)(bzViewport *)>(bzgRenderTable.PDDisableFog)(v);
+}
+inline void SetFog(bzViewport *v)
+{
+    if (bzgRenderTable.PDSetFog)
+        As<void (*)(bzViewport *)>(bzgRenderTable.PDSetFog)(v);
+}
+// Slot 63: the depth comparison of a material.
+inline void SetDepthTest(bzMaterial *material)
+{
+    if (bzgRenderTable.PDSetDepthTest)
+        As<void (*)(bzMaterial *)>(bzgRenderTable.PDSetDepthTest)(material);
+}
+// Slot 74: before the viewport's lights.
+inline void DisableLights(bzViewport *v)
+{
+    if (bzgRenderTable.PDDisableLights)
+        As<void (*)(bzViewport *)>(bzgRenderTable.PDDisableLights)(v);
+}
+// Slot 79: one material entry of a model with its material and view matrix; clip is 1 when the
+// lump crosses the guard band.
+inline void DrawMaterialGroup(bzMaterialEntry *entry, bzMaterial *material, const bzM34 *matrix,
+                              bzLump *lump, int32_t clip)
+{
+    if (bzgRenderTable.PDDrawMaterialGroup)
+        As<void (*)(bzMaterialEntry *, bzMaterial *, const bzM34 *, bzLump *, int32_t)>(
+            bzgRenderTable.PDDrawMaterialGroup)(entry, material, matrix, lump, clip);
+}
+// Slot 86: the frame's scene begins.
+inline void BeginScene()
+{
+    if (bzgRenderTable.PDBeginScene)
+        bzgRenderTable.PDBeginScene();
+}
+// Slot 87: a whole model at once (the foreground tree).
+inline void DrawModelInstance(bzModel *model, const bzM34 *matrix, bzViewport *v, bzLump *lump)
+{
+    if (bzgRenderTable.PDDrawModelInstance)
+        As<void (*)(bzModel *, const bzM34 *, bzViewport *, bzLump *)>(
+            bzgRenderTable.PDDrawModelInstance)(model, matrix, v, lump);
+}
+// Slot 91: the glow pass's render target.
+inline void SetupGlowTarget()
+{
+    if (bzgRenderTable.PDSetupGlowTarget)
+        bzgRenderTable.PDSetupGlowTarget();
+}
+// Slots 103 and 104: stencil shadows.
+inline void DrawShadowOverlay(int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    if (bzgRenderTable.PDDrawShadowOverlay)
+        As<void (*)(int32_t, int32_t, int32_t, int32_t)>(bzgRenderTable.PDDrawShadowOverlay)(x, y,
+                                                                                             w, h);
+}
+inline void DrawShadowVolume(bzLump *lump, void *light)
+{
+    if (bzgRenderTable.PDDrawShadowVolume)
+        As<void (*)(bzLump *, void *)>(bzgRenderTable.PDDrawShadowVolume)(lump, light);
+}
+} // namespace bzSlot

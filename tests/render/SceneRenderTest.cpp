@@ -1,0 +1,588 @@
+// The scene render walk, the draw queues and one viewport's render, seen through a recording
+// renderer table: the sphere test, depth buckets, LOD choice, culled and passed-over lumps,
+// batching by material, the angle fade, the batch buffer's growth, a very deep tree, the
+// slot order of a viewport, and poly-line drawing in chunks.
+#include "render/SceneRender.h"
+
+#include "ModelsTestSupport.h"
+#include "support/CubeModel.h"
+#include "maths/Matrix.h"
+#include "models/SceneLink.h"
+#include "render/DebugDraw.h"
+#include "render/DrawQueue.h"
+#include "render/Font.h"
+#include "render/Viewport.h"
+#include "scene/Lump.h"
+#include "scene/ModelGeometry.h"
+#include "scene/Path.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace
+{
+struct Call
+{
+    int slot;
+    const void *a;
+    const void *b;
+    int64_t n;
+    float rgb[3];
+};
+std::vector<Call> gCalls;
+std::vector<float> gLineVertices; // what the lock handed out, as written
+int32_t gLockedCount = 0;
+alignas(16) float gLineBuffer[4 * 2100];
+
+void Rec(int slot, const void *a = nullptr, const void *b = nullptr, int64_t n = 0)
+{
+    gCalls.push_back({slot, a, b, n, {0, 0, 0}});
+}
+
+void SetAmbient(uint32_t c)
+{
+    Rec(46, nullptr, nullptr, c);
+}
+void SetProjection(bzViewport *v)
+{
+    Rec(45, v);
+}
+int32_t SetViewport(bzViewport *v)
+{
+    Rec(47, v);
+    return 0;
+}
+int32_t ClearViewport(bzViewport *v)
+{
+    Rec(39, v);
+    return 0;
+}
+void DisableFog(bzViewport *v)
+{
+    Rec(40, v);
+}
+void SetFog(bzViewport *v)
+{
+    Rec(41, v);
+}
+void SetWorld(const bzM34 *m, bzViewport *v)
+{
+    Rec(42, m, v);
+}
+void DepthTest(bzMaterial *m)
+{
+    Rec(63, m);
+}
+void DisableLights(bzViewport *v)
+{
+    Rec(74, v);
+}
+int32_t SetLight(int32_t index, const void *light, const void *)
+{
+    Rec(73, light, nullptr, index);
+    return index;
+}
+void DrawGroup(bzMaterialEntry *e, bzMaterial *m, const bzM34 *, bzLump *lump, int32_t clip)
+{
+    Rec(79, lump, m, clip);
+    if (m)
+    {
+        gCalls.back().rgb[0] = m->red;
+        gCalls.back().rgb[1] = m->green;
+        gCalls.back().rgb[2] = m->blue;
+    }
+    (void)e;
+}
+void DrawInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bzLump *lump)
+{
+    Rec(87, lump, model, 0);
+    gCalls.back().rgb[0] = matrix->row[3].x;
+}
+void ShadowVolume(bzLump *lump, void *)
+{
+    Rec(104, lump);
+}
+void ShadowOverlay(int32_t, int32_t, int32_t, int32_t)
+{
+    Rec(103);
+}
+void *LockLines(uint32_t kind, int32_t count)
+{
+    Rec(60, nullptr, nullptr, count);
+    gLockedCount = count;
+    const int per = kind == BZ_LINE_KIND_COLOURED ? 4 : 3;
+    return count * per <= static_cast<int>(sizeof gLineBuffer / sizeof(float)) ? gLineBuffer
+                                                                               : nullptr;
+}
+void UnlockLines(uint32_t kind)
+{
+    Rec(59, nullptr, nullptr, kind);
+    const int per = kind == BZ_LINE_KIND_COLOURED ? 4 : 3;
+    gLineVertices.insert(gLineVertices.end(), gLineBuffer, gLineBuffer + gLockedCount * per);
+}
+void DrawStrip(const bzLineDraw *) {}
+void DrawList(const bzLineDraw *) {}
+void DrawMesh(bzMaterial *, const bzM34 *, PDDrawLinesFn fn, const bzLineDraw *record)
+{
+    Rec(80, reinterpret_cast<const void *>(fn), nullptr, record->primitiveCount);
+}
+
+template <typename F> PDGenericSlot G(F f)
+{
+    return reinterpret_cast<PDGenericSlot>(f);
+}
+
+std::vector<int> Slots()
+{
+    std::vector<int> s;
+    for (const Call &c : gCalls)
+        s.push_back(c.slot);
+    return s;
+}
+std::vector<const void *> GroupLumps()
+{
+    std::vector<const void *> out;
+    for (const Call &c : gCalls)
+        if (c.slot == 79)
+            out.push_back(c.a);
+    return out;
+}
+
+class SceneRenderTest : public ModelsTest
+{
+protected:
+    void SetUp() override
+    {
+        ModelsTest::SetUp();
+        bz_Models_InstallSceneServices();
+        bz_Viewport_ClearList();
+        ASSERT_EQ(bz_DrawQueue_Init(), 0);
+        bz_Scene_ResetBatches();
+        bz_Scene_SetPostWalkHook(nullptr);
+        gCalls.clear();
+        gLineVertices.clear();
+        auto &t = bzgRenderTable;
+        t.PDSetAmbientLight = SetAmbient;
+        t.PDSetProjection = SetProjection;
+        t.PDSetViewport = SetViewport;
+        t.PDClearViewport = ClearViewport;
+        t.PDDisableFog = G(DisableFog);
+        t.PDSetFog = G(SetFog);
+        t.PDSetWorldMatrix = SetWorld;
+        t.PDSetDepthTest = G(DepthTest);
+        t.PDDisableLights = G(DisableLights);
+        t.PDSetLight = SetLight;
+        t.PDDrawMaterialGroup = G(DrawGroup);
+        t.PDDrawShadowVolume = G(ShadowVolume);
+        t.PDDrawModelInstance = G(DrawInstance);
+        t.PDDrawShadowOverlay = G(ShadowOverlay);
+        t.PDLockLineVertices = G(LockLines);
+        t.PDUnlockLineVertices = G(UnlockLines);
+        t.PDDrawLineStrip = G(DrawStrip);
+        t.PDDrawLineList = G(DrawList);
+        t.PDDrawMesh = G(DrawMesh);
+
+        material_ = bz_CreateMaterial("opaque", 1);
+        glass_ = bz_CreateMaterial("glass", 1);
+        glass_->flags = (glass_->flags | 0x8000000u) & ~0x100u;
+        cube_ = MakeCubeModel("cube", material_, -0.5f, 0.5f);
+        glassCube_ = MakeCubeModel("glass", glass_, -0.5f, 0.5f);
+        ASSERT_NE(cube_, nullptr);
+        ASSERT_NE(glassCube_, nullptr);
+        root_ = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+        camera_ = bz_Lump_CreateCamera(nullptr, 45.0f);
+        lumps_ = {root_, camera_};
+        view_ = bz_Viewport_Create(0, camera_, root_, 0, 0, 100, 100);
+        bz_Viewport_SetupProjectionM34(view_, nullptr);
+    }
+    void TearDown() override
+    {
+        while (bzViewport *v = bz_Viewport_GetFirst())
+            bz_Viewport_Destroy(v);
+        for (bzLump *l : lumps_)
+            bz_Lump_DestroyTree(l);
+        bz_DebugDraw_Release();
+        // A default font that an earlier test left behind goes back with its image map.
+        bz_Font_ReleaseDefault();
+        bz_ReleaseModel(cube_);
+        bz_ReleaseModel(glassCube_);
+        bz_ReleaseMaterial(material_);
+        bz_ReleaseMaterial(glass_);
+        bz_DrawQueue_Free();
+        bz_Scene_ResetBatches();
+        bz_Models_RemoveSceneServices();
+        ModelsTest::TearDown();
+    }
+    // A model lump under parent at (x, y, z) in camera space (the camera sits at the origin
+    // looking along +z).
+    bzLump *ModelAt(bzModel *model, float x, float y, float z, bzLump *parent = nullptr)
+    {
+        bzLump *l = bz_Lump_CreateModel(model);
+        bz_M34_SetTranslation(&l->matrix, x, y, z);
+        bz_Lump_AppendChild(parent ? parent : root_, l);
+        return l;
+    }
+    bzMaterial *material_ = nullptr;
+    bzMaterial *glass_ = nullptr;
+    bzModel *cube_ = nullptr;
+    bzModel *glassCube_ = nullptr;
+    bzLump *root_ = nullptr;
+    bzLump *camera_ = nullptr;
+    bzViewport *view_ = nullptr;
+    std::vector<bzLump *> lumps_;
+};
+
+TEST_F(SceneRenderTest, SphereTestCases)
+{
+    // Field of view 45 (tangent 1), near 1, far 200.
+    const struct
+    {
+        bzV3 centre;
+        float radius;
+        uint32_t expected;
+    } cases[] = {
+        {{0, 0, -5}, 1, 0},         // behind the camera
+        {{0, 0, 250}, 1, 0},        // beyond far
+        {{30, 0, 10}, 1, 0},        // beside the frustum
+        {{0, 0, 10}, 0, 0},         // radius 0
+        {{0, 0, 10}, 1, 0x4000},    // well inside
+        {{0, 0, 1.5f}, 1, 0x8008},  // crossing the near plane
+        {{0, 0, 100}, 99, 0x8000},  // wide enough to cross the guard band
+        {{9.5f, 0, 10}, 1, 0x4000}, // at the frustum's edge, inside the guard band
+        {{std::numeric_limits<float>::quiet_NaN(), 0, 10}, 1, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(bz_Viewport_SphereClipFlags(&c.centre, view_, c.radius), c.expected)
+            << c.centre.x << "," << c.centre.y << "," << c.centre.z << " r " << c.radius;
+}
+
+TEST_F(SceneRenderTest, DepthBuckets)
+{
+    bz_Viewport_SetClipPlanes(view_, 1.0f, 101.0f);
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, 1.0f), 4095);
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, 101.0f), 0);
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, 500.0f), 0);
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, 0.5f), 4095);
+    // Far in front of the near plane (t <= -0.5) once divided by zero.
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, -49.0f), 4095);
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, -1.0e30f), 4095);
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, std::numeric_limits<float>::quiet_NaN()), 4095);
+    // Halfway: 4095 x (1 - (1.5 - 0.75)) = 1023.75.
+    EXPECT_EQ(bz_DrawQueue_Bucket(view_, 51.0f), 1023);
+}
+
+TEST_F(SceneRenderTest, TransparentEntriesDrainFarToNearLatestFirstInABucket)
+{
+    bzLump *nearA = ModelAt(glassCube_, 0, 0, 5);
+    bzLump *nearB = ModelAt(glassCube_, 0, 0, 5);
+    bzLump *farC = ModelAt(glassCube_, 0, 0, 50);
+    bz_Viewport_Render(view_);
+    // The walk finds A, B, C; C is farther, and B was queued after A in the same bucket.
+    EXPECT_EQ(GroupLumps(), (std::vector<const void *>{farC, nearB, nearA}));
+    EXPECT_EQ(bz_DrawQueue_Count(0), 0);
+}
+
+TEST_F(SceneRenderTest, LodLevelsByDistance)
+{
+    bzModel *models[3] = {cube_, cube_, cube_};
+    bz_AddModelReference(cube_);
+    bz_AddModelReference(cube_);
+    bz_AddModelReference(cube_);
+    bzLump *lod = bz_Lump_CreateLod("lod", models, 3);
+    ASSERT_NE(lod, nullptr);
+    bz_Lump_AppendChild(root_, lod);
+    auto *record = static_cast<bzLumpLod *>(lod->object);
+    record->enable = 1;
+    record->switchDistance[0] = 100;
+    record->switchDistance[1] = 50;
+    record->switchDistance[2] = 20;
+    const struct
+    {
+        float distance;
+        int32_t level;
+    } cases[] = {{150, 0}, {70, 1}, {30, 2}, {10, 2}};
+    for (const auto &c : cases)
+    {
+        bz_M34_SetTranslation(&lod->matrix, 0, 0, c.distance);
+        record->currentLevel = -1;
+        bz_Viewport_Render(view_);
+        EXPECT_EQ(record->currentLevel, c.level) << c.distance;
+    }
+}
+
+TEST_F(SceneRenderTest, CulledBoundsAndPassedOverLumps)
+{
+    // A BOUNDS lump behind the camera hides its whole subtree.
+    bzLump *bounds = bz_Lump_Create(BZ_LUMP_TYPE_BOUNDS, "bounds");
+    auto *b = static_cast<bzLumpBounds *>(bz_MemAlloc(sizeof(bzLumpBounds), BZ_MEM_CLEAR));
+    b->radius = 1.0f;
+    bounds->object = b;
+    bz_M34_SetTranslation(&bounds->matrix, 0, 0, -10);
+    bz_Lump_AppendChild(root_, bounds);
+    bzLump *hidden = ModelAt(cube_, 0, 0, 20, bounds); // in view, but under the bounds
+    // A lump with bit 28 is not drawn, its children are.
+    bzLump *passed = ModelAt(cube_, 0, 0, 10);
+    passed->flags |= BZ_LUMP_SKIP_SELF;
+    bzLump *child = ModelAt(cube_, 0, 0, 0, passed);
+    bz_Viewport_Render(view_);
+    const std::vector<const void *> drawn = GroupLumps();
+    EXPECT_EQ(drawn, std::vector<const void *>{child});
+    (void)hidden;
+    bounds->object = nullptr;
+    bz_MemFree(b);
+}
+
+TEST_F(SceneRenderTest, AngleFadeDrawsNothingEdgeOn)
+{
+    glass_->flags |= 0x2000;
+    glass_->specular = 0x7F00; // threshold 0, minimum 1: seen at all, drawn whole
+    bzLump *facing = ModelAt(glassCube_, 0, 0, 10);
+    // Turned just past edge-on, its front turned away (90 degrees is not exact in floats).
+    bzLump *edgeOn = ModelAt(glassCube_, 0, 0, 12);
+    bz_M34_RotationY(&edgeOn->matrix, 89.0f);
+    bz_M34_SetTranslation(&edgeOn->matrix, 0, 0, 12);
+    // Turned to face the camera: its z axis points back along the line of sight.
+    bz_M34_RotationY(&facing->matrix, 180.0f);
+    bz_M34_SetTranslation(&facing->matrix, 0, 0, 10);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(GroupLumps(), std::vector<const void *>{facing});
+    EXPECT_FLOAT_EQ(glass_->layers[0].alpha, 1.0f);
+}
+
+TEST_F(SceneRenderTest, AFullBatchBufferGrowsForTheNextViewport)
+{
+    const int n = BZ_BATCH_DEFAULT_CAPACITY + 10;
+    for (int i = 0; i < n; ++i)
+        ModelAt(cube_, 0, 0, 10);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(static_cast<int>(GroupLumps().size()), BZ_BATCH_DEFAULT_CAPACITY);
+    EXPECT_EQ(bz_Scene_BatchCapacity(), n + 128);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(static_cast<int>(GroupLumps().size()), n);
+}
+
+TEST_F(SceneRenderTest, ATreeDeeperThanRecursionWouldAllow)
+{
+    // A chain of 100,000 lumps, linked by hand (the linking checks walk the whole chain).
+    bzLump *top = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "n");
+    bz_Lump_AppendChild(root_, top);
+    bzLump *parent = top;
+    for (int i = 1; i < 100000; ++i)
+    {
+        bzLump *l = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "n");
+        l->parent = parent;
+        parent->firstChild = l;
+        parent = l;
+    }
+    bzLump *leaf = bz_Lump_CreateModel(cube_);
+    bz_M34_SetTranslation(&leaf->matrix, 0, 0, 10);
+    leaf->parent = parent;
+    parent->firstChild = leaf;
+    bzLump *sibling = ModelAt(cube_, 0, 0, 20);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(GroupLumps(), (std::vector<const void *>{sibling, leaf}));
+    // Taken apart from the top: each destroyed lump leaves its child a root of its own.
+    bz_Lump_Detach(top);
+    for (bzLump *l = top; l;)
+    {
+        bzLump *next = l->firstChild;
+        bz_Lump_Destroy(l);
+        l = next;
+    }
+}
+
+TEST_F(SceneRenderTest, SlotOrderOfOneViewport)
+{
+    bzLump *light = bz_Lump_CreateLight(BZ_LUMP_TYPE_POINTLIGHT, nullptr, nullptr);
+    ASSERT_NE(light, nullptr);
+    bz_Lump_AppendChild(root_, light);
+    bzLump *solid = ModelAt(cube_, 0, 0, 10);
+    bzLump *clear = ModelAt(glassCube_, 0, 0, 20);
+    bz_Viewport_SetFlags(view_, BZ_VIEWPORT_FOG);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(Slots(), (std::vector<int>{46, 45, 47, 39, 74, 73, 41, 63, 42, 79, 42, 63, 79}));
+    EXPECT_EQ(gCalls[5].a, light);
+    EXPECT_EQ(gCalls[9].a, solid);
+    EXPECT_EQ(gCalls[12].a, clear);
+    // The viewport's view matrix is the camera's inverse: the identity here.
+    EXPECT_EQ(bz_M34_IsIdentity(&view_->viewMatrix), 1);
+}
+
+TEST_F(SceneRenderTest, EmptyTreeNoCameraAndNanCamera)
+{
+    bz_Viewport_Render(view_); // nothing under the root
+    EXPECT_TRUE(GroupLumps().empty());
+    ModelAt(cube_, 0, 0, 10);
+    view_->camera = nullptr;
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_TRUE(GroupLumps().empty());
+    EXPECT_EQ(bz_M34_IsIdentity(&view_->viewMatrix), 1);
+    view_->camera = camera_;
+    camera_->matrix.row[3].x = std::numeric_limits<float>::quiet_NaN();
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_TRUE(GroupLumps().empty());
+}
+
+TEST_F(SceneRenderTest, PolyLinesInChunksWithoutGaps)
+{
+    bzPath *path = nullptr;
+    bzLump *line = bz_Lump_CreatePolyline("line", 0xFFFFFFFF, &path);
+    ASSERT_NE(path, nullptr);
+    lumps_.push_back(line);
+    // One point draws nothing.
+    bz_Path_AppendPoint(path, 0, 0, 0);
+    bz_DrawPolyLine(line, view_);
+    EXPECT_TRUE(gCalls.empty());
+
+    // 2,001 points: a chunk of 2,000 and one joining the last two points.
+    for (int i = 1; i < 2001; ++i)
+        bz_Path_AppendPoint(path, static_cast<float>(i), 0, 0);
+    bz_DrawPolyLine(line, view_);
+    std::vector<int64_t> counts;
+    for (const Call &c : gCalls)
+        if (c.slot == 80)
+            counts.push_back(c.n);
+    EXPECT_EQ(counts, (std::vector<int64_t>{1999, 1}));
+    ASSERT_EQ(gLineVertices.size(), 3u * 2002u);
+    EXPECT_EQ(gLineVertices[3 * 1999], 1999.0f);
+    EXPECT_EQ(gLineVertices[3 * 2000], 1999.0f); // the seam point starts the second chunk
+    EXPECT_EQ(gLineVertices[3 * 2001], 2000.0f);
+}
+
+TEST_F(SceneRenderTest, AClosedStripOfFourDrawsFourSegments)
+{
+    bzPath *path = nullptr;
+    bzLump *line = bz_Lump_CreatePolyline("square", 0xFFFFFFFF, &path);
+    lumps_.push_back(line);
+    const float pts[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (const auto &p : pts)
+        bz_Path_AppendPointWord(path, p[0], p[1], 0, 0xFF00FF00);
+    path->flags = BZ_PATH_CLOSED | BZ_PATH_COLOURS;
+    bz_DrawPolyLine(line, view_);
+    EXPECT_EQ(Slots(), (std::vector<int>{60, 59, 63, 80}));
+    ASSERT_EQ(gCalls.size(), 4u);
+    EXPECT_EQ(gCalls[0].n, 5); // locked vertices
+    EXPECT_EQ(gCalls[3].n, 4); // segments
+    ASSERT_EQ(gLineVertices.size(), 20u);
+    EXPECT_EQ(gLineVertices[16], 0.0f); // back at the first point
+    EXPECT_EQ(gLineVertices[17], 0.0f);
+    EXPECT_NE(line->material->flags & BZ_MATERIAL_VERTEX_COLOURS, 0u);
+    path->flags = BZ_PATH_PAIRS;
+    gCalls.clear();
+    bz_DrawPolyLine(line, view_);
+    ASSERT_EQ(gCalls.size(), 4u);
+    EXPECT_EQ(gCalls[0].n, 4);
+    EXPECT_EQ(gCalls[3].n, 2);
+}
+TEST_F(SceneRenderTest, DiamondsWithHighlightingAreGreenFirstAndRedLast)
+{
+    bzPath *path = nullptr;
+    bzLump *line = bz_Lump_CreatePolyline("marked", 0xFFFFFFFF, &path);
+    lumps_.push_back(line);
+    for (int i = 0; i < 4; ++i)
+        bz_Path_AppendPoint(path, static_cast<float>(i), 2.0f, 10.0f);
+    path->flags = BZ_PATH_DIAMONDS | BZ_PATH_HIGHLIGHT;
+    path->scale = 0.5f;
+    bz_DrawPolyLine(line, view_);
+    std::vector<std::array<float, 3>> colours;
+    std::vector<const bzM34 *> matrices;
+    for (const Call &c : gCalls)
+    {
+        if (c.slot == 79)
+        {
+            colours.push_back({c.rgb[0], c.rgb[1], c.rgb[2]});
+            EXPECT_EQ(c.n, 1); // drawn as crossing the guard band
+        }
+        if (c.slot == 42)
+            matrices.push_back(static_cast<const bzM34 *>(c.a));
+    }
+    using C = std::array<float, 3>;
+    EXPECT_EQ(colours,
+              (std::vector<C>{C{0, 255, 0}, C{255, 0, 255}, C{255, 0, 255}, C{255, 0, 0}}));
+    // The last diamond's matrix: a scale of 0.5 at the last point, seen from the camera at the
+    // origin (the view matrix is the identity).
+    ASSERT_EQ(matrices.size(), 4u);
+    EXPECT_FLOAT_EQ(matrices[3]->row[0].x, 0.5f);
+    EXPECT_FLOAT_EQ(matrices[3]->row[3].x, 3.0f);
+    EXPECT_FLOAT_EQ(matrices[3]->row[3].z, 10.0f);
+}
+int gPreRender = 0;
+void CountPreRender(bzViewport *)
+{
+    ++gPreRender;
+}
+
+TEST_F(SceneRenderTest, BatchChainsSkipsShadowsAndThePreRenderCallback)
+{
+    // Chain 1 (lumps with bit 27) is drawn before the shadows, chain 2 after them.
+    bzLump *late = ModelAt(cube_, 0, 0, 10);
+    bzLump *early = ModelAt(cube_, 0, 0, 12);
+    early->flags |= BZ_LUMP_BATCH_CHAIN1;
+    bzModel *shadowCaster = MakeCubeModel("caster", material_, -0.5f, 0.5f);
+    bzLump *shadow = bz_Lump_CreateStencilShadow("shadow", shadowCaster);
+    ASSERT_NE(shadow, nullptr);
+    bz_Lump_AppendChild(root_, shadow);
+    // A material with bit 15 is never drawn; a hidden entry neither.
+    bzMaterial *never = bz_CreateMaterial("never", 1);
+    never->flags |= 0x8000;
+    bzModel *neverCube = MakeCubeModel("never", never, -0.5f, 0.5f);
+    ModelAt(neverCube, 0, 0, 10);
+    bzModel *hiddenCube = MakeCubeModel("hidden", material_, -0.5f, 0.5f);
+    for (int32_t i = 0; i < hiddenCube->part->entryCount; ++i)
+        hiddenCube->part->entries[i].entryFlags |= 1;
+    ModelAt(hiddenCube, 0, 0, 10);
+    gPreRender = 0;
+    bz_Viewport_SetPreRenderCallback(view_, CountPreRender);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(gPreRender, 1);
+    std::vector<const void *> order;
+    for (const Call &c : gCalls)
+        if (c.slot == 79 || c.slot == 104 || c.slot == 103)
+            order.push_back(c.slot == 103 ? nullptr : c.a);
+    EXPECT_EQ(order, (std::vector<const void *>{early, shadow, nullptr, late}));
+    // Fog is off for a viewport without the fog flag.
+    const std::vector<int> slots = Slots();
+    EXPECT_NE(std::find(slots.begin(), slots.end(), 40), slots.end());
+    bz_ReleaseModel(shadowCaster);
+    bz_ReleaseModel(neverCube);
+    bz_ReleaseModel(hiddenCube);
+    bz_ReleaseMaterial(never);
+}
+
+TEST_F(SceneRenderTest, ForegroundTreeIsDrawnAtOnceInCameraSpace)
+{
+    bzLump *fg = bz_Lump_CreateModel(cube_);
+    bzLump *child = bz_Lump_CreateModel(cube_);
+    bzLump *hiddenChild = bz_Lump_CreateModel(cube_);
+    lumps_.push_back(fg);
+    bz_M34_SetTranslation(&fg->matrix, 1.0f, 0.0f, 3.0f);
+    bz_M34_SetTranslation(&child->matrix, 2.0f, 0.0f, 0.0f);
+    bz_Lump_AppendChild(fg, child);
+    bz_Lump_AppendChild(fg, hiddenChild);
+    hiddenChild->flags &= ~BZ_LUMP_ACTIVE;
+    bz_Viewport_SetForeground(view_, fg);
+    // The camera moves; the foreground stays where it is in front of it.
+    bz_M34_SetTranslation(&camera_->matrix, 50.0f, 0.0f, 0.0f);
+    bz_Viewport_Render(view_);
+    std::vector<std::pair<const void *, float>> drawn;
+    for (const Call &c : gCalls)
+        if (c.slot == 87)
+            drawn.push_back({c.a, c.rgb[0]});
+    EXPECT_EQ(drawn, (std::vector<std::pair<const void *, float>>{{fg, 1.0f}, {child, 3.0f}}));
+    // Nothing of the foreground went through the batches.
+    EXPECT_TRUE(GroupLumps().empty());
+    bz_Viewport_HideForeground(view_);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 87);
+}
+} // namespace
