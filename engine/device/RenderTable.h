@@ -30,6 +30,13 @@ typedef void (*PDGenericSlot)();
 // {u0, v0, u1, v1}.
 typedef void (*PDDrawScreenImageFn)(bz_IMGMAP *image, float x, float y, float w, float h,
                                     const float *uv);
+// Slot 31 takes its four colours (0xAARRGGBB) in the order of the corners (x, y), (x + w, y),
+// (x + w, y + h), (x, y + h).
+// Slots 33 and 34: a textured 2-D quad over (x, y, w, h) with the texture coordinates
+// {u0, v0, u1, v1} (null: the whole image), turned by `angle` degrees about its centre.
+typedef int32_t (*PDDraw2DImageFn)(float x, float y, float w, float h, int32_t blend,
+                                   const float *uv, uint32_t flags, bz_IMGMAP *image, float angle,
+                                   float scale);
 // The display request flags of PDSetDisplayMode (slot 49) that every back end reads.
 enum : uint32_t
 {
@@ -80,12 +87,13 @@ struct PDRenderFunctionTable
     int32_t (*PDReserved29)();             // 29
     int32_t (*PDDraw2DLine)(float x0, float y0, float x1, float y1, uint32_t colour,
                             int32_t blend); // 30
-    PDGenericSlot PDDraw2DRectColours;      // 31
+    int32_t (*PDDraw2DRectColours)(float x, float y, float w, float h, const uint32_t *colours,
+                                   int32_t blend, bz_IMGMAP *image, uint32_t flags); // 31
     int32_t (*PDDraw2DRect)(float x, float y, float w, float h, uint32_t colour, int32_t blend,
                             bz_IMGMAP *image, uint32_t flags);           // 32
-    PDGenericSlot PDDraw2DImage;                                         // 33
-    PDGenericSlot PDDraw2DImageRotated;                                  // 34
-    PDGenericSlot PDFlush2D;                                             // 35
+    PDDraw2DImageFn PDDraw2DImage;                                       // 33
+    PDDraw2DImageFn PDDraw2DImageRotated;                                // 34
+    void (*PDFlush2D)();                                                 // 35
     PDGenericSlot PDRelease2DBuffers;                                    // 36
     void (*PDCreate2DBuffers)();                                         // 37
     void (*PDAdd2DVertexList)(bzTextRun *run);                           // 38
