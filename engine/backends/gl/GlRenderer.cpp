@@ -4,6 +4,7 @@
 #include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlImage.h"
 #include "backends/gl/GlLights.h"
+#include "backends/gl/GlMaterial.h"
 #include "device/RenderTable.h"
 
 namespace
@@ -45,10 +46,6 @@ void EmptyViewport(bzViewport *) {}
 
 // The drawing slots: they draw nothing until the OpenGL drawing is built.
 void NotYetDrawn() {}
-int32_t MaterialNotYetSetUp(bzMaterial *, int32_t)
-{
-    return 0;
-}
 int32_t PolylineNotYetDrawn(const void *, int32_t)
 {
     return 0;
@@ -130,7 +127,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDDrawLineList = Empty;                          // 62
     t.PDSetDepthTest = NotYetDrawn;                    // 63
     t.PDMaterialCreated = Empty;                       // 64
-    t.PDSetupMaterial = MaterialNotYetSetUp;           // 65
+    t.PDSetupMaterial = OGL_SetupMaterial;             // 65
     t.PDGetEffectParams = Empty;                       // 66
     t.PDSetEffectParams = Empty;                       // 67
     t.PDReleaseDeviceBuffers = Empty;                  // 68

@@ -11,23 +11,15 @@
 
 namespace
 {
-constexpr int kW = 640;
-constexpr int kH = 480;
-
-class Gl2DTest : public GlTest
+class Gl2DTest : public GlFrameTest
 {
 protected:
     void SetUp() override
     {
-        GlTest::SetUp();
-        if (IsSkipped())
-            return;
-        ASSERT_EQ(OpenDisplay(BZ_DISPLAY_32BIT, kW, kH), 0);
+        GlFrameTest::SetUp();
         bzg2DDrawMode = nullptr;
         bzgOGL2DScaleX = 1.0f;
         bzgOGL2DScaleY = 1.0f;
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
     void TearDown() override
     {
@@ -35,31 +27,13 @@ protected:
         bzg2DDrawMode = nullptr;
         bzgOGL2DScaleX = 1.0f;
         bzgOGL2DScaleY = 1.0f;
-        GlTest::TearDown();
+        GlFrameTest::TearDown();
     }
-    // Flushes and reads the whole frame.
     void Flush(const char *picture = nullptr)
     {
         OGL_Flush2D();
-        glFinish();
-        frame_ = ReadPixels(0, 0, kW, kH);
-        if (picture)
-            SavePicture(picture, kW, kH, frame_);
+        ReadFrame(picture);
     }
-    // Pixel (x, y) of the frame, y measured from the top.
-    std::array<int, 3> At(int x, int y) const
-    {
-        const size_t i = (size_t(kH - 1 - y) * kW + x) * 4;
-        return {frame_[i], frame_[i + 1], frame_[i + 2]};
-    }
-    void ExpectNear(int x, int y, std::array<int, 3> want, int tolerance = 3) const
-    {
-        const auto got = At(x, y);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(got[c], want[c], tolerance)
-                << "pixel (" << x << ", " << y << ") channel " << c;
-    }
-    std::vector<uint8_t> frame_;
 };
 
 // An 8888 image with its own texture; one reference held by the test.

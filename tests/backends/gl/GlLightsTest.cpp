@@ -103,9 +103,7 @@ TEST_F(GlTest, LightsBeyondTheContextsLimitAndNonLightsAreRefused)
 TEST_F(GlTest, AFaceUnderOneDirectionalLightMatchesTheLightingWorkedOutByHand)
 {
     ASSERT_EQ(OpenDisplay(), 0);
-    glViewport(0, 0, kWidth, kHeight);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ClearFrame(kWidth, kHeight);
     const uint32_t ambient = 0x302010;
     bzgRenderTable.PDSetAmbientLight(ambient);
     // The light shines along (0, -0.6, -0.8): its matrix's z row is that direction.
@@ -119,7 +117,7 @@ TEST_F(GlTest, AFaceUnderOneDirectionalLightMatchesTheLightingWorkedOutByHand)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    glLoadIdentity(); // the light set-up left the model-view at the identity too
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     // A face towards +z in a material colour (colour material: ambient and diffuse).
