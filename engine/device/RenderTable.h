@@ -12,6 +12,7 @@ struct bzViewport;
 struct bz_IMGMAP;
 struct bzMaterial;
 struct bzModel;
+struct bzMaterialEntry;
 struct bzLump;
 struct bzFileHandle;
 struct bzShadowFace;
@@ -123,7 +124,7 @@ struct PDRenderFunctionTable
     PDGenericSlot PDLockLineVertices;                                            // 60
     PDGenericSlot PDDrawLineStrip;                                               // 61
     PDGenericSlot PDDrawLineList;                                                // 62
-    PDGenericSlot PDSetDepthTest;                                                // 63
+    void (*PDSetDepthTest)(bzMaterial *material);                                // 63
     void (*PDMaterialCreated)();                                                 // 64
     int32_t (*PDSetupMaterial)(bzMaterial *material, int32_t mask);              // 65
     PDGenericSlot PDGetEffectParams;                                             // 66
@@ -138,33 +139,34 @@ struct PDRenderFunctionTable
     PDGenericSlot PDSetObjectLighting;                                           // 75
     PDGenericSlot PDDrawMaterialLabel;                                           // 76
     PDGenericSlot PDSetupMaterialPass;                                           // 77
-    PDGenericSlot PDDrawMeshSimple;                                              // 78
-    PDGenericSlot PDDrawMaterialGroup;                                           // 79
-    PDGenericSlot PDDrawMesh;                                                    // 80
-    PDGenericSlot PDReserved81;                                                  // 81
-    PDDrawScreenImageFn PDDrawScreenImage;                                       // 82
-    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
-    void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
-    PDGenericSlot PDEndScene;                                                    // 85
-    PDGenericSlot PDBeginScene;                                                  // 86
-    PDGenericSlot PDDrawModelInstance;                                           // 87
-    PDGenericSlot PDDebugDrawForm;                                               // 88
-    PDGenericSlot PDDebugDrawFormAt;                                             // 89
-    PDGenericSlot PDDebugDrawFormMark;                                           // 90
-    PDGenericSlot PDSetupGlowTarget;                                             // 91
-    int32_t (*PDReserved92)();                                                   // 92
-    PDGenericSlot PDDrawIndexedOnce;                                             // 93
-    PDGenericSlot PDDrawMeshIndexed;                                             // 94
-    PDGenericSlot PDDebugDrawFormWire;                                           // 95
-    PDGenericSlot PDDebugDrawFormSolid;                                          // 96
-    void (*PDRebuildModelLists)(bzModel *model);                                 // 97
-    void (*PDUpdateModelVertices)(bzModel *model);                               // 98
-    int32_t (*PDBuildModelBuffers)(bzModel *model);                              // 99
-    void (*PDFreeModelBuffers)(bzModel *model);                                  // 100
-    int32_t (*PDRebuildModelIndices)(bzModel *model);                            // 101
-    PDGenericSlot PDReserved102;                                                 // 102
-    PDGenericSlot PDDrawShadowOverlay;                                           // 103
-    PDGenericSlot PDDrawShadowVolume;                                            // 104
+    void (*PDDrawMeshSimple)(bzMaterialEntry *group);                            // 78
+    void (*PDDrawMaterialGroup)(bzMaterialEntry *group, bzMaterial *material, int32_t count,
+                                const bzLump *owner);                 // 79
+    PDGenericSlot PDDrawMesh;                                         // 80
+    PDGenericSlot PDReserved81;                                       // 81
+    PDDrawScreenImageFn PDDrawScreenImage;                            // 82
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n);         // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);                      // 84
+    PDGenericSlot PDEndScene;                                         // 85
+    PDGenericSlot PDBeginScene;                                       // 86
+    void (*PDDrawModelInstance)(bzModel *model, const bzM34 *matrix); // 87
+    PDGenericSlot PDDebugDrawForm;                                    // 88
+    PDGenericSlot PDDebugDrawFormAt;                                  // 89
+    PDGenericSlot PDDebugDrawFormMark;                                // 90
+    PDGenericSlot PDSetupGlowTarget;                                  // 91
+    int32_t (*PDReserved92)();                                        // 92
+    PDGenericSlot PDDrawIndexedOnce;                                  // 93
+    void (*PDDrawMeshIndexed)(bzMaterialEntry *group, int32_t pass);  // 94
+    PDGenericSlot PDDebugDrawFormWire;                                // 95
+    PDGenericSlot PDDebugDrawFormSolid;                               // 96
+    void (*PDRebuildModelLists)(bzModel *model);                      // 97
+    void (*PDUpdateModelVertices)(bzModel *model);                    // 98
+    int32_t (*PDBuildModelBuffers)(bzModel *model);                   // 99
+    void (*PDFreeModelBuffers)(bzModel *model);                       // 100
+    int32_t (*PDRebuildModelIndices)(bzModel *model);                 // 101
+    PDGenericSlot PDReserved102;                                      // 102
+    PDGenericSlot PDDrawShadowOverlay;                                // 103
+    PDGenericSlot PDDrawShadowVolume;                                 // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,

@@ -5,6 +5,7 @@
 #include "backends/gl/GlImage.h"
 #include "backends/gl/GlLights.h"
 #include "backends/gl/GlMaterial.h"
+#include "backends/gl/GlMesh.h"
 #include "device/RenderTable.h"
 
 namespace
@@ -51,11 +52,6 @@ int32_t PolylineNotYetDrawn(const void *, int32_t)
     return 0;
 }
 void LineStateNotYetSet(uint32_t) {}
-void ModelNotYetBuilt(bzModel *) {}
-int32_t ModelCodeNotYetBuilt(bzModel *)
-{
-    return 0;
-}
 void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
 } // namespace
 
@@ -125,7 +121,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDLockLineVertices = NotYetDrawn;                // 60
     t.PDDrawLineStrip = NotYetDrawn;                   // 61
     t.PDDrawLineList = Empty;                          // 62
-    t.PDSetDepthTest = NotYetDrawn;                    // 63
+    t.PDSetDepthTest = OGL_SetDepthTest;               // 63
     t.PDMaterialCreated = Empty;                       // 64
     t.PDSetupMaterial = OGL_SetupMaterial;             // 65
     t.PDGetEffectParams = Empty;                       // 66
@@ -134,39 +130,39 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDCreateDeviceBuffers = Empty;                   // 69
     t.PDDrawScreenRectGL = NotYetDrawn;                // 70
     t.PDSetFlareArrays = [](int32_t, const bzFlareVertex *, int32_t, int32_t, const uint16_t *,
-                            int32_t) {};   // 71
-    t.PDDrawFlares = [](bz_IMGMAP *) {};   // 72
-    t.PDSetLight = OGL_SetLight;           // 73
-    t.PDDisableLights = OGL_DisableLights; // 74
-    t.PDSetObjectLighting = Empty;         // 75
-    t.PDDrawMaterialLabel = Empty;         // 76
-    t.PDSetupMaterialPass = Empty;         // 77
-    t.PDDrawMeshSimple = NotYetDrawn;      // 78
-    t.PDDrawMaterialGroup = NotYetDrawn;   // 79
-    t.PDDrawMesh = NotYetDrawn;            // 80
+                            int32_t) {};           // 71
+    t.PDDrawFlares = [](bz_IMGMAP *) {};           // 72
+    t.PDSetLight = OGL_SetLight;                   // 73
+    t.PDDisableLights = OGL_DisableLights;         // 74
+    t.PDSetObjectLighting = Empty;                 // 75
+    t.PDDrawMaterialLabel = Empty;                 // 76
+    t.PDSetupMaterialPass = Empty;                 // 77
+    t.PDDrawMeshSimple = OGL_DrawMeshSimple;       // 78
+    t.PDDrawMaterialGroup = OGL_DrawMaterialGroup; // 79
+    t.PDDrawMesh = NotYetDrawn;                    // 80
     // 81 is left as it is.
     t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
     t.PDDrawPolyline = PolylineNotYetDrawn;                                              // 83
     t.PDSetupLineDrawing = LineStateNotYetSet;                                           // 84
     t.PDEndScene = Empty;                                                                // 85
     t.PDBeginScene = Empty;                                                              // 86
-    t.PDDrawModelInstance = NotYetDrawn;                                                 // 87
+    t.PDDrawModelInstance = OGL_DrawModelInstance;                                       // 87
     t.PDDebugDrawForm = NotYetDrawn;                                                     // 88
     t.PDDebugDrawFormAt = NotYetDrawn;                                                   // 89
     t.PDDebugDrawFormMark = NotYetDrawn;                                                 // 90
     t.PDSetupGlowTarget = Empty;                                                         // 91
     t.PDReserved92 = ReturnsZero;                                                        // 92
     // 93 is left as it is.
-    t.PDDrawMeshIndexed = NotYetDrawn;              // 94
-    t.PDDebugDrawFormWire = NotYetDrawn;            // 95
-    t.PDDebugDrawFormSolid = Empty;                 // 96
-    t.PDRebuildModelLists = ModelNotYetBuilt;       // 97
-    t.PDUpdateModelVertices = ModelNotYetBuilt;     // 98
-    t.PDBuildModelBuffers = ModelCodeNotYetBuilt;   // 99
-    t.PDFreeModelBuffers = ModelNotYetBuilt;        // 100
-    t.PDRebuildModelIndices = ModelCodeNotYetBuilt; // 101
-    t.PDReserved102 = Empty;                        // 102
-    t.PDDrawShadowOverlay = NotYetDrawn;            // 103
-    t.PDDrawShadowVolume = NotYetDrawn;             // 104
-    t.PDSetShadowVolumeData = ShadowDataNotYetKept; // 105
+    t.PDDrawMeshIndexed = OGL_DrawMeshIndexed;         // 94
+    t.PDDebugDrawFormWire = NotYetDrawn;               // 95
+    t.PDDebugDrawFormSolid = Empty;                    // 96
+    t.PDRebuildModelLists = OGL_RebuildModelLists;     // 97
+    t.PDUpdateModelVertices = OGL_UpdateModelVertices; // 98
+    t.PDBuildModelBuffers = OGL_BuildModelBuffers;     // 99
+    t.PDFreeModelBuffers = OGL_FreeModelBuffers;       // 100
+    t.PDRebuildModelIndices = OGL_RebuildModelIndices; // 101
+    t.PDReserved102 = Empty;                           // 102
+    t.PDDrawShadowOverlay = NotYetDrawn;               // 103
+    t.PDDrawShadowVolume = NotYetDrawn;                // 104
+    t.PDSetShadowVolumeData = ShadowDataNotYetKept;    // 105
 }

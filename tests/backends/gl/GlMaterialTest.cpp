@@ -13,26 +13,6 @@
 
 namespace
 {
-// A 1x1 texture of one colour (alpha, red, green, blue).
-struct Solid
-{
-    bz_IMGMAP image{};
-    Solid(uint8_t a, uint8_t r, uint8_t g, uint8_t b, uint8_t flags = 0)
-    {
-        image.width = 1;
-        image.height = 1;
-        image.format = BZ_IMAGE_8888;
-        image.refCount = 1;
-        image.textureFlags = BZ_IMGTEX_SINGLE_LEVEL;
-        EXPECT_EQ(OGL_LockImgMap(&image, BZ_LOCK_WRITE), 0);
-        OGL_PutImgMapPixel(&image, 0, 0, a, r, g, b);
-        EXPECT_EQ(OGL_UnlockImgMap(&image), 0);
-        OGL_MakeImgMapATexture(&image);
-        image.flags |= flags;
-    }
-    ~Solid() { OGL_FreeImgMapTexture(&image); }
-};
-
 // A material of n layers, white, unlit, every layer on with alpha 1.
 struct TestMaterial
 {
@@ -114,8 +94,8 @@ TEST_F(GlMaterialTest, AnAddPairAddsOrSubtractsTheSecondLayerInOnePass)
     };
     const Case cases[] = {{BZ_OGL_BLEND_ADD, {160, 150, 230}},
                           {BZ_OGL_BLEND_SUBTRACT, {40, 0, 170}}};
-    Solid a(255, 100, 50, 200);
-    Solid b(255, 60, 100, 30);
+    SolidImage a(255, 100, 50, 200);
+    SolidImage b(255, 60, 100, 30);
     for (const Case &c : cases)
     {
         SCOPED_TRACE(c.blend);
@@ -135,8 +115,8 @@ TEST_F(GlMaterialTest, AnAddPairAddsOrSubtractsTheSecondLayerInOnePass)
 
 TEST_F(GlMaterialTest, ADecalPairLaysTheSecondLayerOverByItsAlpha)
 {
-    Solid a(255, 200, 0, 0);
-    Solid b(64, 0, 0, 200, BZ_IMGMAP_HAS_ALPHA);
+    SolidImage a(255, 200, 0, 0);
+    SolidImage b(64, 0, 0, 200, BZ_IMGMAP_HAS_ALPHA);
     TestMaterial t(2);
     t.layers[0].image = &a.image;
     t.layers[1].image = &b.image;
@@ -148,8 +128,8 @@ TEST_F(GlMaterialTest, ADecalPairLaysTheSecondLayerOverByItsAlpha)
 
 TEST_F(GlMaterialTest, WhichMaterialsGetACombinedPass)
 {
-    Solid plain(255, 10, 10, 10);
-    Solid keyed(255, 10, 10, 10, BZ_IMGMAP_ONE_BIT_ALPHA);
+    SolidImage plain(255, 10, 10, 10);
+    SolidImage keyed(255, 10, 10, 10, BZ_IMGMAP_ONE_BIT_ALPHA);
     struct Case
     {
         const char *what;
@@ -217,7 +197,7 @@ TEST_F(GlMaterialTest, EffectNineDrawsWithPassAlphaOne)
 
 TEST_F(GlMaterialTest, AScrollingLayerAtTenSecondsIsTranslatedByOneAndAHalfAndTen)
 {
-    Solid a(255, 255, 255, 255);
+    SolidImage a(255, 255, 255, 255);
     TestMaterial t(1);
     t.layers[0].image = &a.image;
     t.layers[0].flags = BZ_LAYER_SCROLLING;
@@ -241,7 +221,7 @@ TEST_F(GlMaterialTest, AScrollingLayerAtTenSecondsIsTranslatedByOneAndAHalfAndTe
 TEST_F(GlMaterialTest, SphereMapGeneratesCoordinatesAndFlipsV)
 {
     // The state the effect sets, and a frame drawn with it.
-    Solid a(255, 0, 255, 0);
+    SolidImage a(255, 0, 255, 0);
     TestMaterial t(1);
     t.layers[0].image = &a.image;
     t.layers[0].effect[0] = 4;
@@ -269,7 +249,7 @@ TEST_F(GlMaterialTest, SphereMapGeneratesCoordinatesAndFlipsV)
 
 TEST_F(GlMaterialTest, AnUnknownEffectIsReportedAndItsLayerDrawsNothing)
 {
-    Solid a(255, 255, 255, 255);
+    SolidImage a(255, 255, 255, 255);
     for (float code : {3.0f, 6.0f, 8.0f, 10.0f, 100.0f})
     {
         SCOPED_TRACE(code);

@@ -173,3 +173,23 @@ protected:
     }
     std::vector<uint8_t> frame_;
 };
+
+// A 1x1 8888 image of one colour with its texture made, one reference held by the test.
+struct SolidImage
+{
+    bz_IMGMAP image{};
+    SolidImage(uint8_t a, uint8_t r, uint8_t g, uint8_t b, uint8_t flags = 0)
+    {
+        image.width = 1;
+        image.height = 1;
+        image.format = BZ_IMAGE_8888;
+        image.refCount = 1;
+        image.textureFlags = BZ_IMGTEX_SINGLE_LEVEL;
+        EXPECT_EQ(OGL_LockImgMap(&image, BZ_LOCK_WRITE), 0);
+        OGL_PutImgMapPixel(&image, 0, 0, a, r, g, b);
+        EXPECT_EQ(OGL_UnlockImgMap(&image), 0);
+        OGL_MakeImgMapATexture(&image);
+        image.flags |= flags;
+    }
+    ~SolidImage() { OGL_FreeImgMapTexture(&image); }
+};
