@@ -4,6 +4,7 @@
 #include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlImage.h"
 #include "backends/gl/GlLights.h"
+#include "backends/gl/GlLines.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
 #include "device/RenderTable.h"
@@ -47,11 +48,6 @@ void EmptyViewport(bzViewport *) {}
 
 // The drawing slots: they draw nothing until the OpenGL drawing is built.
 void NotYetDrawn() {}
-int32_t PolylineNotYetDrawn(const void *, int32_t)
-{
-    return 0;
-}
-void LineStateNotYetSet(uint32_t) {}
 void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
 } // namespace
 
@@ -142,8 +138,8 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDDrawMesh = NotYetDrawn;                    // 80
     // 81 is left as it is.
     t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
-    t.PDDrawPolyline = PolylineNotYetDrawn;                                              // 83
-    t.PDSetupLineDrawing = LineStateNotYetSet;                                           // 84
+    t.PDDrawPolyline = OGL_DrawPolyline;                                                 // 83
+    t.PDSetupLineDrawing = OGL_SetupLineDrawing;                                         // 84
     t.PDEndScene = Empty;                                                                // 85
     t.PDBeginScene = Empty;                                                              // 86
     t.PDDrawModelInstance = OGL_DrawModelInstance;                                       // 87
