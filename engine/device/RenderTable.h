@@ -12,6 +12,7 @@ struct bzViewport;
 struct bz_IMGMAP;
 struct bzMaterial;
 struct bzModel;
+struct bzMaterialEntry;
 struct bzLump;
 struct bzFileHandle;
 struct bzShadowFace;
@@ -30,6 +31,13 @@ typedef void (*PDGenericSlot)();
 // {u0, v0, u1, v1}.
 typedef void (*PDDrawScreenImageFn)(bz_IMGMAP *image, float x, float y, float w, float h,
                                     const float *uv);
+// Slot 31 takes its four colours (0xAARRGGBB) in the order of the corners (x, y), (x + w, y),
+// (x + w, y + h), (x, y + h).
+// Slots 33 and 34: a textured 2-D quad over (x, y, w, h) with the texture coordinates
+// {u0, v0, u1, v1} (null: the whole image), turned by `angle` degrees about its centre.
+typedef int32_t (*PDDraw2DImageFn)(float x, float y, float w, float h, int32_t blend,
+                                   const float *uv, uint32_t flags, bz_IMGMAP *image, float angle,
+                                   float scale);
 // The display request flags of PDSetDisplayMode (slot 49) that every back end reads.
 enum : uint32_t
 {
@@ -80,12 +88,13 @@ struct PDRenderFunctionTable
     int32_t (*PDReserved29)();             // 29
     int32_t (*PDDraw2DLine)(float x0, float y0, float x1, float y1, uint32_t colour,
                             int32_t blend); // 30
-    PDGenericSlot PDDraw2DRectColours;      // 31
+    int32_t (*PDDraw2DRectColours)(float x, float y, float w, float h, const uint32_t *colours,
+                                   int32_t blend, bz_IMGMAP *image, uint32_t flags); // 31
     int32_t (*PDDraw2DRect)(float x, float y, float w, float h, uint32_t colour, int32_t blend,
                             bz_IMGMAP *image, uint32_t flags);           // 32
-    PDGenericSlot PDDraw2DImage;                                         // 33
-    PDGenericSlot PDDraw2DImageRotated;                                  // 34
-    PDGenericSlot PDFlush2D;                                             // 35
+    PDDraw2DImageFn PDDraw2DImage;                                       // 33
+    PDDraw2DImageFn PDDraw2DImageRotated;                                // 34
+    void (*PDFlush2D)();                                                 // 35
     PDGenericSlot PDRelease2DBuffers;                                    // 36
     void (*PDCreate2DBuffers)();                                         // 37
     void (*PDAdd2DVertexList)(bzTextRun *run);                           // 38
@@ -115,7 +124,7 @@ struct PDRenderFunctionTable
     PDGenericSlot PDLockLineVertices;                                            // 60
     PDGenericSlot PDDrawLineStrip;                                               // 61
     PDGenericSlot PDDrawLineList;                                                // 62
-    PDGenericSlot PDSetDepthTest;                                                // 63
+    void (*PDSetDepthTest)(bzMaterial *material);                                // 63
     void (*PDMaterialCreated)();                                                 // 64
     int32_t (*PDSetupMaterial)(bzMaterial *material, int32_t mask);              // 65
     PDGenericSlot PDGetEffectParams;                                             // 66
@@ -130,33 +139,34 @@ struct PDRenderFunctionTable
     PDGenericSlot PDSetObjectLighting;                                           // 75
     PDGenericSlot PDDrawMaterialLabel;                                           // 76
     PDGenericSlot PDSetupMaterialPass;                                           // 77
-    PDGenericSlot PDDrawMeshSimple;                                              // 78
-    PDGenericSlot PDDrawMaterialGroup;                                           // 79
-    PDGenericSlot PDDrawMesh;                                                    // 80
-    PDGenericSlot PDReserved81;                                                  // 81
-    PDDrawScreenImageFn PDDrawScreenImage;                                       // 82
-    int32_t (*PDDrawPolyline)(const void *points, int32_t n);                    // 83
-    void (*PDSetupLineDrawing)(uint32_t colour);                                 // 84
-    PDGenericSlot PDEndScene;                                                    // 85
-    PDGenericSlot PDBeginScene;                                                  // 86
-    PDGenericSlot PDDrawModelInstance;                                           // 87
-    PDGenericSlot PDDebugDrawForm;                                               // 88
-    PDGenericSlot PDDebugDrawFormAt;                                             // 89
-    PDGenericSlot PDDebugDrawFormMark;                                           // 90
-    PDGenericSlot PDSetupGlowTarget;                                             // 91
-    int32_t (*PDReserved92)();                                                   // 92
-    PDGenericSlot PDDrawIndexedOnce;                                             // 93
-    PDGenericSlot PDDrawMeshIndexed;                                             // 94
-    PDGenericSlot PDDebugDrawFormWire;                                           // 95
-    PDGenericSlot PDDebugDrawFormSolid;                                          // 96
-    void (*PDRebuildModelLists)(bzModel *model);                                 // 97
-    void (*PDUpdateModelVertices)(bzModel *model);                               // 98
-    int32_t (*PDBuildModelBuffers)(bzModel *model);                              // 99
-    void (*PDFreeModelBuffers)(bzModel *model);                                  // 100
-    int32_t (*PDRebuildModelIndices)(bzModel *model);                            // 101
-    PDGenericSlot PDReserved102;                                                 // 102
-    PDGenericSlot PDDrawShadowOverlay;                                           // 103
-    PDGenericSlot PDDrawShadowVolume;                                            // 104
+    void (*PDDrawMeshSimple)(bzMaterialEntry *group);                            // 78
+    void (*PDDrawMaterialGroup)(bzMaterialEntry *group, bzMaterial *material, int32_t count,
+                                const bzLump *owner);                 // 79
+    PDGenericSlot PDDrawMesh;                                         // 80
+    PDGenericSlot PDReserved81;                                       // 81
+    PDDrawScreenImageFn PDDrawScreenImage;                            // 82
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n);         // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);                      // 84
+    PDGenericSlot PDEndScene;                                         // 85
+    PDGenericSlot PDBeginScene;                                       // 86
+    void (*PDDrawModelInstance)(bzModel *model, const bzM34 *matrix); // 87
+    PDGenericSlot PDDebugDrawForm;                                    // 88
+    PDGenericSlot PDDebugDrawFormAt;                                  // 89
+    PDGenericSlot PDDebugDrawFormMark;                                // 90
+    PDGenericSlot PDSetupGlowTarget;                                  // 91
+    int32_t (*PDReserved92)();                                        // 92
+    PDGenericSlot PDDrawIndexedOnce;                                  // 93
+    void (*PDDrawMeshIndexed)(bzMaterialEntry *group, int32_t pass);  // 94
+    PDGenericSlot PDDebugDrawFormWire;                                // 95
+    PDGenericSlot PDDebugDrawFormSolid;                               // 96
+    void (*PDRebuildModelLists)(bzModel *model);                      // 97
+    void (*PDUpdateModelVertices)(bzModel *model);                    // 98
+    int32_t (*PDBuildModelBuffers)(bzModel *model);                   // 99
+    void (*PDFreeModelBuffers)(bzModel *model);                       // 100
+    int32_t (*PDRebuildModelIndices)(bzModel *model);                 // 101
+    PDGenericSlot PDReserved102;                                      // 102
+    PDGenericSlot PDDrawShadowOverlay;                                // 103
+    PDGenericSlot PDDrawShadowVolume;                                 // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,

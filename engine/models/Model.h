@@ -87,7 +87,8 @@ struct bzMaterialEntry
     uint32_t entryFlags; // bit 0 hidden
     bzModelPart *part;
     bzMaterialEntry *nextEntry; // the draw chain
-    uint32_t displayLists[3];
+    uint32_t
+        displayLists[8]; // a GL-style back end's lists, one a pass (a material has up to 8 layers)
     uint32_t backEnd[8]; // the back end's per-entry state
     uint32_t vertexFormat;
     uint32_t vertexStride;

@@ -1,6 +1,7 @@
 #include "backends/gl/GlDisplay.h"
 
 #include "backends/gl/GlExtensions.h"
+#include "backends/gl/GlStageState.h"
 #include "backends/gl/GlWindowSystem.h"
 #include "console/ConsoleServices.h"
 #include "core/Clock.h"
@@ -19,7 +20,6 @@
 #include <cstring>
 
 bzOGLDisplayState bzgOGLDisplay;
-int32_t bzgOGLLightingOn;
 
 namespace
 {
@@ -54,6 +54,7 @@ int32_t BindContext(int32_t width, int32_t height, const PDGLPixelFormat &reques
         bzgOGLDisplay.context = bzgOGLWindowSystem.createContext();
         if (!bzgOGLDisplay.context)
             return kNoFormat;
+        OGL_ResetStageState();
     }
     else if (int32_t code = PDReshapeWindow(width, height))
         return code;
@@ -196,11 +197,7 @@ int32_t OGL_ClearViewport(bzViewport *viewport)
     // A part of the screen: filled with its background colour at the far depth, whatever
     // its flags.
     OGL_SetViewport(viewport);
-    if (bzgOGLLightingOn)
-    {
-        glDisable(GL_LIGHTING);
-        bzgOGLLightingOn = 0;
-    }
+    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glMatrixMode(GL_PROJECTION);

@@ -32,8 +32,6 @@ struct bzOGLDisplayState
 };
 
 extern bzOGLDisplayState bzgOGLDisplay;
-// The back end's lighting switch: 1 while fixed-function lighting is on.
-extern int32_t bzgOGLLightingOn;
 
 // Slots of the renderer table (see device/RenderTable.h for their contracts).
 int32_t OGL_InitWindow(const bzInitRecord *record);

@@ -1,7 +1,12 @@
 #include "backends/gl/GlRenderer.h"
 
 #include "backends/gl/GlDisplay.h"
+#include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlImage.h"
+#include "backends/gl/GlLights.h"
+#include "backends/gl/GlLines.h"
+#include "backends/gl/GlMaterial.h"
+#include "backends/gl/GlMesh.h"
 #include "device/RenderTable.h"
 
 namespace
@@ -43,32 +48,6 @@ void EmptyViewport(bzViewport *) {}
 
 // The drawing slots: they draw nothing until the OpenGL drawing is built.
 void NotYetDrawn() {}
-int32_t LineNotYetDrawn(float, float, float, float, uint32_t, int32_t)
-{
-    return 0;
-}
-int32_t RectNotYetDrawn(float, float, float, float, uint32_t, int32_t, bz_IMGMAP *, uint32_t)
-{
-    return 0;
-}
-int32_t MaterialNotYetSetUp(bzMaterial *, int32_t)
-{
-    return 0;
-}
-int32_t LightNotYetSet(int32_t, const void *, const void *)
-{
-    return 0;
-}
-int32_t PolylineNotYetDrawn(const void *, int32_t)
-{
-    return 0;
-}
-void LineStateNotYetSet(uint32_t) {}
-void ModelNotYetBuilt(bzModel *) {}
-int32_t ModelCodeNotYetBuilt(bzModel *)
-{
-    return 0;
-}
 void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
 } // namespace
 
@@ -105,15 +84,15 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDDraw2DBox = ZeroBox;                           // 27
     t.PDReserved28 = ReturnsZero;                      // 28
     t.PDReserved29 = ReturnsZero;                      // 29
-    t.PDDraw2DLine = LineNotYetDrawn;                  // 30
-    t.PDDraw2DRectColours = NotYetDrawn;               // 31
-    t.PDDraw2DRect = RectNotYetDrawn;                  // 32
-    t.PDDraw2DImage = NotYetDrawn;                     // 33
-    t.PDDraw2DImageRotated = NotYetDrawn;              // 34
-    t.PDFlush2D = NotYetDrawn;                         // 35
+    t.PDDraw2DLine = OGL_Draw2DLine;                   // 30
+    t.PDDraw2DRectColours = OGL_Draw2DRectColours;     // 31
+    t.PDDraw2DRect = OGL_Draw2DRect;                   // 32
+    t.PDDraw2DImage = OGL_Draw2DImage;                 // 33
+    t.PDDraw2DImageRotated = OGL_Draw2DImageRotated;   // 34
+    t.PDFlush2D = OGL_Flush2D;                         // 35
     t.PDRelease2DBuffers = Empty;                      // 36
     t.PDCreate2DBuffers = Empty;                       // 37
-    t.PDAdd2DVertexList = [](bzTextRun *) {};          // 38
+    t.PDAdd2DVertexList = OGL_Add2DVertexList;         // 38
     t.PDClearViewport = OGL_ClearViewport;             // 39
     t.PDDisableFog = Empty;                            // 40
     t.PDSetFog = Empty;                                // 41
@@ -138,48 +117,48 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDLockLineVertices = NotYetDrawn;                // 60
     t.PDDrawLineStrip = NotYetDrawn;                   // 61
     t.PDDrawLineList = Empty;                          // 62
-    t.PDSetDepthTest = NotYetDrawn;                    // 63
+    t.PDSetDepthTest = OGL_SetDepthTest;               // 63
     t.PDMaterialCreated = Empty;                       // 64
-    t.PDSetupMaterial = MaterialNotYetSetUp;           // 65
+    t.PDSetupMaterial = OGL_SetupMaterial;             // 65
     t.PDGetEffectParams = Empty;                       // 66
     t.PDSetEffectParams = Empty;                       // 67
     t.PDReleaseDeviceBuffers = Empty;                  // 68
     t.PDCreateDeviceBuffers = Empty;                   // 69
     t.PDDrawScreenRectGL = NotYetDrawn;                // 70
     t.PDSetFlareArrays = [](int32_t, const bzFlareVertex *, int32_t, int32_t, const uint16_t *,
-                            int32_t) {}; // 71
-    t.PDDrawFlares = [](bz_IMGMAP *) {}; // 72
-    t.PDSetLight = LightNotYetSet;       // 73
-    t.PDDisableLights = NotYetDrawn;     // 74
-    t.PDSetObjectLighting = Empty;       // 75
-    t.PDDrawMaterialLabel = Empty;       // 76
-    t.PDSetupMaterialPass = Empty;       // 77
-    t.PDDrawMeshSimple = NotYetDrawn;    // 78
-    t.PDDrawMaterialGroup = NotYetDrawn; // 79
-    t.PDDrawMesh = NotYetDrawn;          // 80
+                            int32_t) {};           // 71
+    t.PDDrawFlares = [](bz_IMGMAP *) {};           // 72
+    t.PDSetLight = OGL_SetLight;                   // 73
+    t.PDDisableLights = OGL_DisableLights;         // 74
+    t.PDSetObjectLighting = Empty;                 // 75
+    t.PDDrawMaterialLabel = Empty;                 // 76
+    t.PDSetupMaterialPass = Empty;                 // 77
+    t.PDDrawMeshSimple = OGL_DrawMeshSimple;       // 78
+    t.PDDrawMaterialGroup = OGL_DrawMaterialGroup; // 79
+    t.PDDrawMesh = NotYetDrawn;                    // 80
     // 81 is left as it is.
     t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
-    t.PDDrawPolyline = PolylineNotYetDrawn;                                              // 83
-    t.PDSetupLineDrawing = LineStateNotYetSet;                                           // 84
+    t.PDDrawPolyline = OGL_DrawPolyline;                                                 // 83
+    t.PDSetupLineDrawing = OGL_SetupLineDrawing;                                         // 84
     t.PDEndScene = Empty;                                                                // 85
     t.PDBeginScene = Empty;                                                              // 86
-    t.PDDrawModelInstance = NotYetDrawn;                                                 // 87
+    t.PDDrawModelInstance = OGL_DrawModelInstance;                                       // 87
     t.PDDebugDrawForm = NotYetDrawn;                                                     // 88
     t.PDDebugDrawFormAt = NotYetDrawn;                                                   // 89
     t.PDDebugDrawFormMark = NotYetDrawn;                                                 // 90
     t.PDSetupGlowTarget = Empty;                                                         // 91
     t.PDReserved92 = ReturnsZero;                                                        // 92
     // 93 is left as it is.
-    t.PDDrawMeshIndexed = NotYetDrawn;              // 94
-    t.PDDebugDrawFormWire = NotYetDrawn;            // 95
-    t.PDDebugDrawFormSolid = Empty;                 // 96
-    t.PDRebuildModelLists = ModelNotYetBuilt;       // 97
-    t.PDUpdateModelVertices = ModelNotYetBuilt;     // 98
-    t.PDBuildModelBuffers = ModelCodeNotYetBuilt;   // 99
-    t.PDFreeModelBuffers = ModelNotYetBuilt;        // 100
-    t.PDRebuildModelIndices = ModelCodeNotYetBuilt; // 101
-    t.PDReserved102 = Empty;                        // 102
-    t.PDDrawShadowOverlay = NotYetDrawn;            // 103
-    t.PDDrawShadowVolume = NotYetDrawn;             // 104
-    t.PDSetShadowVolumeData = ShadowDataNotYetKept; // 105
+    t.PDDrawMeshIndexed = OGL_DrawMeshIndexed;         // 94
+    t.PDDebugDrawFormWire = NotYetDrawn;               // 95
+    t.PDDebugDrawFormSolid = Empty;                    // 96
+    t.PDRebuildModelLists = OGL_RebuildModelLists;     // 97
+    t.PDUpdateModelVertices = OGL_UpdateModelVertices; // 98
+    t.PDBuildModelBuffers = OGL_BuildModelBuffers;     // 99
+    t.PDFreeModelBuffers = OGL_FreeModelBuffers;       // 100
+    t.PDRebuildModelIndices = OGL_RebuildModelIndices; // 101
+    t.PDReserved102 = Empty;                           // 102
+    t.PDDrawShadowOverlay = NotYetDrawn;               // 103
+    t.PDDrawShadowVolume = NotYetDrawn;                // 104
+    t.PDSetShadowVolumeData = ShadowDataNotYetKept;    // 105
 }

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -120,4 +121,75 @@ protected:
 
     KeepAlive keepAlive_;
     PDRenderFunctionTable saved_{};
+};
+
+// Viewport over the whole frame, colour and depth cleared to black, identity matrices.
+inline void ClearFrame(int width, int height)
+{
+    glViewport(0, 0, width, height);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+// A 640x480 frame, cleared, that a test draws into and reads back.
+class GlFrameTest : public GlTest
+{
+protected:
+    static constexpr int kW = 640;
+    static constexpr int kH = 480;
+
+    void SetUp() override
+    {
+        GlTest::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_EQ(OpenDisplay(BZ_DISPLAY_32BIT, kW, kH), 0);
+        ClearFrame(kW, kH);
+    }
+    // Reads the whole frame, and writes it as a picture when named.
+    void ReadFrame(const char *picture = nullptr)
+    {
+        glFinish();
+        frame_ = ReadPixels(0, 0, kW, kH);
+        if (picture)
+            SavePicture(picture, kW, kH, frame_);
+    }
+    // Pixel (x, y) of the frame read last, y measured from the top.
+    std::array<int, 3> At(int x, int y) const
+    {
+        const size_t i = (size_t(kH - 1 - y) * kW + x) * 4;
+        return {frame_[i], frame_[i + 1], frame_[i + 2]};
+    }
+    void ExpectNear(int x, int y, std::array<int, 3> want, int tolerance = 3) const
+    {
+        const auto got = At(x, y);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(got[c], want[c], tolerance)
+                << "pixel (" << x << ", " << y << ") channel " << c;
+    }
+    std::vector<uint8_t> frame_;
+};
+
+// A 1x1 8888 image of one colour with its texture made, one reference held by the test.
+struct SolidImage
+{
+    bz_IMGMAP image{};
+    SolidImage(uint8_t a, uint8_t r, uint8_t g, uint8_t b, uint8_t flags = 0)
+    {
+        image.width = 1;
+        image.height = 1;
+        image.format = BZ_IMAGE_8888;
+        image.refCount = 1;
+        image.textureFlags = BZ_IMGTEX_SINGLE_LEVEL;
+        EXPECT_EQ(OGL_LockImgMap(&image, BZ_LOCK_WRITE), 0);
+        OGL_PutImgMapPixel(&image, 0, 0, a, r, g, b);
+        EXPECT_EQ(OGL_UnlockImgMap(&image), 0);
+        OGL_MakeImgMapATexture(&image);
+        image.flags |= flags;
+    }
+    ~SolidImage() { OGL_FreeImgMapTexture(&image); }
 };

@@ -122,13 +122,7 @@ TEST_F(GlTest, ATextureDrawsOnScreen)
     OGL_MakeImgMapATexture(&t.image);
     ASSERT_NE(t.image.textureName, 0u);
 
-    glViewport(0, 0, kWidth, kHeight);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    ClearFrame(kWidth, kHeight);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);

@@ -1,0 +1,28 @@
+// Mesh drawing of the OpenGL back end: a model's material groups drawn from client-side vertex
+// arrays with indexed triangle lists and strips, one pass per material layer, each group's
+// passes recorded once into display lists and replayed afterwards; per-layer vertex colours
+// baked on the CPU before the lists are recorded.
+#pragma once
+
+#include <cstdint>
+
+struct bzMaterialEntry;
+struct bzMaterial;
+struct bzModel;
+struct bzM34;
+struct bzLump;
+
+// Slots of the renderer table.
+void OGL_DrawMeshIndexed(bzMaterialEntry *group, int32_t pass);
+void OGL_DrawMeshSimple(bzMaterialEntry *group);
+// Front face counter-clockwise when bit 0x2 of the owner's flags is set, else clockwise.
+void OGL_DrawMaterialGroup(bzMaterialEntry *group, bzMaterial *material, int32_t count,
+                           const bzLump *owner);
+// Draws every group of the model under the matrix; the materials' flags are as before after.
+void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix);
+int32_t OGL_BuildModelBuffers(bzModel *model);
+void OGL_FreeModelBuffers(bzModel *model);
+void OGL_UpdateModelVertices(bzModel *model);
+void OGL_RebuildModelLists(bzModel *model);
+int32_t OGL_RebuildModelIndices(bzModel *model);
+void OGL_SetDepthTest(bzMaterial *material);
