@@ -1,0 +1,319 @@
+// Shapes fitted to models: hand-worked spheres and capsules, the enclosing property of every
+// fit, oriented and rounded boxes, masks, the forms of one shape and the kinds they serve.
+#include "collision/Form.h"
+#include "collision/FormFit.h"
+
+#include "ModelsTestSupport.h"
+#include "maths/Matrix.h"
+#include "models/ModelAccess.h"
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace
+{
+bzV3 V(float x, float y, float z)
+{
+    return bzV3{{{x, y, z}}};
+}
+
+std::vector<bzV3> BoxCorners(bzV3 lo, bzV3 hi)
+{
+    std::vector<bzV3> out;
+    for (int i = 0; i < 8; i++)
+        out.push_back(V(i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z));
+    return out;
+}
+
+float DistanceToSegment(const bzV3 &p, const bzV3 &a, const bzV3 &b)
+{
+    double d[3], w[3], dd = 0, wd = 0;
+    for (int k = 0; k < 3; k++)
+    {
+        d[k] = (double)b.v[k] - a.v[k];
+        w[k] = (double)p.v[k] - a.v[k];
+        dd += d[k] * d[k];
+        wd += w[k] * d[k];
+    }
+    const double t = dd > 0 ? std::fmin(std::fmax(wd / dd, 0.0), 1.0) : 0.0;
+    double s = 0;
+    for (int k = 0; k < 3; k++)
+        s += (w[k] - t * d[k]) * (w[k] - t * d[k]);
+    return (float)std::sqrt(s);
+}
+
+class FormFit : public ModelRecordsTest
+{
+protected:
+    void TearDown() override
+    {
+        for (bzModel *m : models)
+            bz_ReleaseModel(m);
+        bz_Form_SetModelBuilders(nullptr);
+        ModelRecordsTest::TearDown();
+    }
+    // A model whose mesh part holds these vertices, its box the box of the vertices.
+    bzModel *Model(const std::vector<bzV3> &points)
+    {
+        bzModel *m = bz_CreateModel(0, 0);
+        EXPECT_NE(m, nullptr);
+        if (!m)
+            return nullptr;
+        models.push_back(m);
+        bzModelPart *part = MakePart(m, (int32_t)points.size());
+        m->boxMin = m->boxMax = points[0];
+        for (size_t i = 0; i < points.size(); i++)
+        {
+            part->positions[0][i] = points[i];
+            for (int k = 0; k < 3; k++)
+            {
+                m->boxMin.v[k] = std::fmin(m->boxMin.v[k], points[i].v[k]);
+                m->boxMax.v[k] = std::fmax(m->boxMax.v[k], points[i].v[k]);
+            }
+        }
+        return m;
+    }
+
+    std::vector<bzModel *> models;
+};
+
+TEST_F(FormFit, SphereGrowsOverOutlyingPointsInOnePass)
+{
+    // Box [0,1]^3: start at the centre with radius 0.5. The corner (0,0,0) lies sqrt(3)/2 away:
+    // the centre moves to 0.5 - 0.5 (0.5 - 0.5 / sqrt 3) = 0.3943376 on each axis and the
+    // radius becomes (0.5 + 0.8660254) / 2 = 0.6830127. The corner (1,1,1) then lies
+    // 1.0490381 away: the centre returns to 0.5 and the radius becomes sqrt(3)/2.
+    bzModel *m = Model({V(0, 0, 0), V(1, 1, 1), V(0.5f, 0.5f, 0.5f)});
+    bzShape *s = bz_Shape_FitSphere(nullptr, m, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->kind, BZ_SHAPE_SPHERE);
+    const bzSphereShape *sphere = bz_Shape_AsSphere(s);
+    for (int k = 0; k < 3; k++)
+        EXPECT_NEAR(sphere->centre.v[k], 0.5f, 1e-5f);
+    EXPECT_NEAR(sphere->radius, 0.8660254f, 1e-5f);
+    bz_Shape_Free(s);
+
+    // Points the starting sphere already holds change nothing.
+    bzModel *rod = Model({V(0, 0.25f, 0), V(2, 0.25f, 0), V(1, 0.5f, 0), V(1, 0, 0)});
+    s = bz_Shape_FitSphere(nullptr, rod, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(bz_Shape_AsSphere(s)->radius, 1.0f);
+    EXPECT_EQ(bz_Shape_AsSphere(s)->centre.x, 1.0f);
+    EXPECT_EQ(bz_Shape_AsSphere(s)->centre.y, 0.25f);
+    bz_Shape_Free(s);
+}
+
+TEST_F(FormFit, SphereOfACubeHoldsEveryCorner)
+{
+    bzModel *m = Model(BoxCorners(V(0, 0, 0), V(1, 1, 1)));
+    bzShape *s = bz_Shape_FitSphere(nullptr, m, nullptr);
+    ASSERT_NE(s, nullptr);
+    const bzSphereShape *sphere = bz_Shape_AsSphere(s);
+    EXPECT_GT(sphere->radius, 0.8660254f - 1e-5f);
+    EXPECT_LT(sphere->radius, 1.0f);
+    for (const bzV3 &p : BoxCorners(V(0, 0, 0), V(1, 1, 1)))
+        EXPECT_LE(bz_V3_Distance(&p, &sphere->centre), sphere->radius + 1e-5f);
+    bz_Shape_Free(s);
+}
+
+TEST_F(FormFit, TicTacRunsAlongTheLongAxisAndStretchesItsEnds)
+{
+    // Box [0,10] x [-1,1] x [-1,1]: along x the cross-section radius stays 1, across it is 5.
+    // The ends then stretch from the centre (5,0,0) until their unit spheres hold (0,0,0) and
+    // (10,0,0): to x = 1 and x = 9.
+    bzModel *m = Model({V(0, 0, 0), V(10, 0, 0), V(5, 1, 0), V(5, -1, 0), V(5, 0, 1), V(5, 0, -1)});
+    bzShape *s = bz_Shape_FitTicTac(nullptr, m, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->kind, BZ_SHAPE_TIC_TAC);
+    const bzTicTacShape *t = bz_Shape_AsTicTac(s);
+    EXPECT_FLOAT_EQ(t->radius, 1.0f);
+    EXPECT_FLOAT_EQ(t->segmentStart.x, 1.0f);
+    EXPECT_FLOAT_EQ(t->segmentEnd.x, 9.0f);
+    EXPECT_EQ(t->segmentStart.y, 0.0f);
+    EXPECT_EQ(t->segmentEnd.z, 0.0f);
+    bz_Shape_Free(s);
+}
+
+TEST_F(FormFit, TicTacOfARodHoldsEveryVertex)
+{
+    // A rod of square section 0.2 along y, with points along its length.
+    std::vector<bzV3> points;
+    std::mt19937 rng(7u);
+    std::uniform_real_distribution<float> along(-3.0f, 4.0f), across(-0.1f, 0.1f);
+    for (int i = 0; i < 200; i++)
+        points.push_back(V(2 + across(rng), along(rng), -1 + across(rng)));
+    bzModel *m = Model(points);
+    bzShape *s = bz_Shape_FitTicTac(nullptr, m, nullptr);
+    ASSERT_NE(s, nullptr);
+    const bzTicTacShape *t = bz_Shape_AsTicTac(s);
+    EXPECT_GT(t->radius, 0.09f);
+    EXPECT_LT(t->radius, 0.16f);
+    EXPECT_NEAR(t->segmentStart.x, t->segmentEnd.x, 1e-6f);
+    EXPECT_NEAR(t->segmentStart.z, t->segmentEnd.z, 1e-6f);
+    EXPECT_GT(t->segmentEnd.y - t->segmentStart.y, 6.0f);
+    for (const bzV3 &p : points)
+        EXPECT_LE(DistanceToSegment(p, t->segmentStart, t->segmentEnd), t->radius + 1e-4f);
+    bz_Shape_Free(s);
+}
+
+TEST_F(FormFit, CuboidTurnsOnlyWhenTheFitIsSmaller)
+{
+    // The corners of the model's own box: the fit is not smaller, the box stays unturned.
+    bzModel *aligned = Model(BoxCorners(V(-1, 0, 2), V(1, 3, 2.5f)));
+    bzShape *s = bz_Shape_FitCuboid(nullptr, aligned, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->kind, BZ_SHAPE_CUBOID);
+    const bzCuboidShape *c = bz_Shape_AsCuboid(s);
+    EXPECT_EQ(c->localMin.x, -1.0f);
+    EXPECT_EQ(c->localMax.y, 3.0f);
+    EXPECT_EQ(c->localMax.z, 2.5f);
+    for (int r = 0; r < 4; r++)
+        for (int k = 0; k < 3; k++)
+            EXPECT_EQ(c->placement.row[r].v[k], r == k ? 1.0f : 0.0f);
+    bz_Shape_Free(s);
+
+    // A box of 1 x 2 x 3 turned 30 degrees about z: the fit finds about its volume, and every
+    // vertex taken into the cuboid's frame lies in its local box.
+    std::vector<bzV3> turned = BoxCorners(V(0, 0, 0), V(1, 2, 3));
+    bzM34 turn;
+    bz_M34_RotationZ(&turn, 30.0f);
+    for (bzV3 &p : turned)
+        bz_M34_TransformPoint(&turn, &p);
+    bzModel *m = Model(turned);
+    s = bz_Shape_FitCuboid(nullptr, m, nullptr);
+    ASSERT_NE(s, nullptr);
+    c = bz_Shape_AsCuboid(s);
+    float volume = 1;
+    for (int k = 0; k < 3; k++)
+        volume *= c->localMax.v[k] - c->localMin.v[k];
+    EXPECT_NEAR(volume, 6.0f, 0.1f);
+    bzM34 toLocal;
+    bz_InverseM34Into(&c->placement, &toLocal);
+    for (const bzV3 &p : turned)
+    {
+        bzV3 q = p;
+        bz_M34_TransformPoint(&toLocal, &q);
+        for (int k = 0; k < 3; k++)
+        {
+            EXPECT_GE(q.v[k], c->localMin.v[k] - 1e-4f);
+            EXPECT_LE(q.v[k], c->localMax.v[k] + 1e-4f);
+        }
+    }
+    bz_Shape_Free(s);
+}
+
+TEST_F(FormFit, RoundedBoxOuterExtentIsTheSelectionBox)
+{
+    // Extents 2, 1 and 4 with factor 0.5: r = min(4 x 0.5 / 2, 1 / 2) = 0.5.
+    bzModel *m = Model(BoxCorners(V(0, 0, 0), V(2, 1, 4)));
+    bzForm *form = bz_Form_CreateRoundedBoxFromModel(nullptr, m, 0.5f);
+    ASSERT_NE(form, nullptr);
+    bzShape *s = form->firstShape;
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->kind, BZ_SHAPE_ROUNDED_POLYHEDRON);
+    const bzPolyhedronShape *poly = bz_Shape_AsPolyhedron(s);
+    EXPECT_FLOAT_EQ(poly->roundingRadius, 0.5f);
+    // Prepared at once. The box shrunk by 0.5 has no thickness left on y: a flat hull of its
+    // four corners (x 0.5 or 1.5, z 0.5 or 3.5 at y 0.5) with six planes; the bounds, grown
+    // by the rounding, are the model's box.
+    EXPECT_EQ(poly->hull.vertexCount, 4);
+    EXPECT_EQ(poly->hull.faceCount, 6);
+    for (int32_t i = 0; i < poly->hull.vertexCount; i++)
+    {
+        const bzV3 &v = poly->hull.vertices[i];
+        EXPECT_TRUE(v.x == 0.5f || v.x == 1.5f) << i;
+        EXPECT_EQ(v.y, 0.5f) << i;
+        EXPECT_TRUE(v.z == 0.5f || v.z == 3.5f) << i;
+    }
+    const bzBox *b = bz_Shape_Bounds(s);
+    EXPECT_FLOAT_EQ(b->min.x, 0.0f);
+    EXPECT_FLOAT_EQ(b->min.y, 0.0f);
+    EXPECT_FLOAT_EQ(b->max.x, 2.0f);
+    EXPECT_FLOAT_EQ(b->max.y, 1.0f);
+    EXPECT_FLOAT_EQ(b->max.z, 4.0f);
+    bz_Form_Free(form);
+
+    // A small factor rounds less: r = 4 x 0.1 / 2 = 0.2, and the shrunk box stays solid. The game's
+    // name for it gives the same.
+    bzForm *thin = bz_Form_CreateFromModelFaces(m, 0.1f);
+    ASSERT_NE(thin, nullptr);
+    EXPECT_FLOAT_EQ(bz_Shape_AsPolyhedron(thin->firstShape)->roundingRadius, 0.2f);
+    EXPECT_FLOAT_EQ(bz_Shape_Bounds(thin->firstShape)->max.z, 4.0f);
+    EXPECT_EQ(bz_Shape_Hull(thin->firstShape)->vertexCount, 8);
+    EXPECT_EQ(bz_Shape_Hull(thin->firstShape)->faceCount, 6);
+    bz_Form_Free(thin);
+}
+
+TEST_F(FormFit, MasksChooseTheVertices)
+{
+    bzModel *m = Model({V(0, 0, 0), V(2, 0, 0), V(100, 100, 100), V(1, 0, 0)});
+    const uint8_t firstTwo[4] = {1, 1, 0, 0};
+    bzShape *s = bz_Shape_FitSphere(nullptr, m, firstTwo);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(bz_Shape_AsSphere(s)->radius, 1.0f);
+    EXPECT_EQ(bz_Shape_AsSphere(s)->centre.x, 1.0f);
+    bz_Shape_Free(s);
+    s = bz_Shape_FitRoundedBox(nullptr, m, 0.5f, firstTwo);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(bz_Shape_AsPolyhedron(s)->roundingRadius, 0.0f); // a flat selection
+    bz_Shape_Free(s);
+    const uint8_t none[4] = {};
+    EXPECT_EQ(bz_Shape_FitCuboid(nullptr, m, none), nullptr);
+    // A model without a mesh part gives nothing.
+    bzModel bare = {};
+    EXPECT_EQ(bz_Shape_FitSphere(nullptr, &bare, nullptr), nullptr);
+    EXPECT_EQ(bz_Shape_FitTicTac(nullptr, &bare, nullptr), nullptr);
+    EXPECT_EQ(bz_Shape_FitCuboid(nullptr, &bare, nullptr), nullptr);
+    EXPECT_EQ(bz_Shape_FitRoundedBox(nullptr, &bare, 0.5f, nullptr), nullptr);
+    EXPECT_EQ(bz_Form_CreateSphereFromModel(nullptr, &bare), nullptr);
+}
+
+TEST_F(FormFit, FitsLeaveThePartsMarksClear)
+{
+    bzModel *m = Model(BoxCorners(V(0, 0, 0), V(1, 1, 1)));
+    m->part->flags |= BZ_PART_CHANGED;
+    bzShape *s = bz_Shape_FitTicTac(nullptr, m, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(m->part->flags & (BZ_PART_CHANGED | BZ_PART_ACCESSING), 0u);
+    bz_Shape_Free(s);
+}
+
+TEST_F(FormFit, FormsOfOneShapeServeTheFormKinds)
+{
+    bzModel *m = Model(BoxCorners(V(0, 0, 0), V(1, 2, 4)));
+    void *owner = bz_MemAlloc(16, BZ_MEM_CLEAR);
+    ASSERT_NE(owner, nullptr);
+    bzForm *box = bz_Form_CreateAlignedCuboidFromModel(owner, m);
+    ASSERT_NE(box, nullptr);
+    ASSERT_NE(box->firstShape, nullptr);
+    EXPECT_EQ(box->firstShape->kind, BZ_SHAPE_ALIGNED_CUBOID);
+    EXPECT_EQ(box->firstShape->next, nullptr);
+    EXPECT_EQ(bz_Shape_Bounds(box->firstShape)->max.z, 4.0f);
+    bzForm *cuboid = bz_Form_CreateCuboidFromModel(owner, m);
+    ASSERT_NE(cuboid, nullptr);
+    EXPECT_EQ(cuboid->firstShape->kind, BZ_SHAPE_CUBOID);
+    bz_Form_CalcBounds(cuboid, 1);
+    EXPECT_NEAR(bz_Form_Volume(cuboid), 8.0f, 1e-4f);
+
+    bz_Form_InstallModelFits();
+    struct Case
+    {
+        int32_t kind;
+        bzShapeKind shape;
+    } cases[] = {{0, BZ_SHAPE_ALIGNED_CUBOID}, {6, BZ_SHAPE_SPHERE}, {7, BZ_SHAPE_TIC_TAC}};
+    for (const Case &c : cases)
+    {
+        bzForm *form = bz_Form_CreateOfKind(owner, m, c.kind);
+        ASSERT_NE(form, nullptr) << c.kind;
+        EXPECT_EQ(form->firstShape->kind, c.shape) << c.kind;
+        EXPECT_EQ(bz_Form_CalcBounds(form, 1), 0);
+        // Every fitted form encloses the model's box corners' volume at least.
+        EXPECT_GE(bz_Form_Volume(form), 8.0f - 1e-3f) << c.kind;
+    }
+    // Hulls from models are not installed.
+    EXPECT_EQ(bz_Form_CreateOfKind(owner, m, 3), nullptr);
+    // The forms are children of the owner and go with it (the leak check knows).
+    bz_MemFree(owner);
+}
+} // namespace
