@@ -2,6 +2,7 @@
 #include "collision/FormFit.h"
 
 #include "collision/Form.h"
+#include "collision/ModelReading.h"
 #include "collision/ShapeGeometry.h"
 #include "core/Memory.h"
 #include "maths/Matrix.h"
@@ -10,44 +11,12 @@
 
 #include <cmath>
 
+using namespace bzModelReading;
+
 namespace
 {
 constexpr int32_t kScratchStack = 1;
 constexpr float kBig = 3.4028235e38f;
-
-// Marks the part as being read for as long as the fit reads it.
-class PartReading
-{
-public:
-    explicit PartReading(bzModel *model) : model_(model)
-    {
-        ok_ = bz_BeginModelAccess(BZ_ACCESS_READ, model) == 0;
-    }
-    ~PartReading()
-    {
-        if (ok_)
-            bz_EndModelAccess(model_, 0);
-    }
-    PartReading(const PartReading &) = delete;
-    PartReading &operator=(const PartReading &) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    bzModel *model_;
-    bool ok_;
-};
-
-bool Selected(const uint8_t *mask, int32_t i)
-{
-    return !mask || mask[i] != 0;
-}
-
-bzV3 Position(const bzModel *model, int32_t i)
-{
-    bzV3 p{};
-    bz_GetModelVertexPosition(model, i, &p);
-    return p;
-}
 
 bzBox ModelBox(const bzModel *model)
 {
@@ -58,21 +27,7 @@ bzBox ModelBox(const bzModel *model)
 // is selected).
 bzBox SelectionBox(const bzModel *model, const uint8_t *mask)
 {
-    if (!mask)
-        return ModelBox(model);
-    bzBox box = {{{{kBig, kBig, kBig}}}, {{{-kBig, -kBig, -kBig}}}};
-    const int32_t n = bz_GetModelVertexCount(model);
-    for (int32_t i = 0; i < n; i++)
-        if (Selected(mask, i))
-        {
-            const bzV3 p = Position(model, i);
-            for (int32_t k = 0; k < 3; k++)
-            {
-                box.min.v[k] = std::fmin(box.min.v[k], p.v[k]);
-                box.max.v[k] = std::fmax(box.max.v[k], p.v[k]);
-            }
-        }
-    return box;
+    return mask ? SelectedBox(model, mask) : ModelBox(model);
 }
 
 bzV3 Centre(const bzBox &box)
@@ -96,36 +51,6 @@ void GrowTowards(bzV3 *centre, float *radius, const bzV3 &offset, float distance
     *radius = (*radius + d) * 0.5f;
 }
 
-// A form of one fitted shape, the shape a child of the form; null when the fit gives none.
-template <typename Fit> bzForm *FormOf(void *owner, Fit fit)
-{
-    bzForm *form = bz_Form_Alloc(owner, BZ_SHAPE_NULL);
-    if (!form)
-        return nullptr;
-    bzShape *shape = fit(form);
-    if (!shape)
-    {
-        bz_Form_Free(form);
-        return nullptr;
-    }
-    FormAppendShape(form, shape);
-    return form;
-}
-
-// The builders take the model as the form table gives it; the fits only mark the part while
-// they read it.
-bzForm *AlignedCuboidBuilder(void *owner, const bzModel *model)
-{
-    return bz_Form_CreateAlignedCuboidFromModel(owner, const_cast<bzModel *>(model));
-}
-bzForm *SphereBuilder(void *owner, const bzModel *model)
-{
-    return bz_Form_CreateSphereFromModel(owner, const_cast<bzModel *>(model));
-}
-bzForm *TicTacBuilder(void *owner, const bzModel *model)
-{
-    return bz_Form_CreateTicTacFromModel(owner, const_cast<bzModel *>(model));
-}
 } // namespace
 
 bzShape *bz_Shape_FitSphere(void *owner, bzModel *model, const uint8_t *mask)
@@ -311,48 +236,42 @@ bzForm *bz_Form_CreateAlignedCuboidFromModel(void *owner, bzModel *model)
 {
     if (!model)
         return nullptr;
-    return FormOf(owner,
-                  [model](bzForm *form)
-                  {
-                      bzShape *shape = bz_Shape_Create(form, BZ_SHAPE_ALIGNED_CUBOID, 0, 0, 0);
-                      if (shape)
-                          *bz_Shape_Bounds(shape) = ModelBox(model);
-                      return shape;
-                  });
+    return FormOfOneShape(owner,
+                          [model](bzForm *form)
+                          {
+                              bzShape *shape =
+                                  bz_Shape_Create(form, BZ_SHAPE_ALIGNED_CUBOID, 0, 0, 0);
+                              if (shape)
+                                  *bz_Shape_Bounds(shape) = ModelBox(model);
+                              return shape;
+                          });
 }
 
 bzForm *bz_Form_CreateSphereFromModel(void *owner, bzModel *model)
 {
-    return FormOf(owner,
-                  [model](bzForm *form) { return bz_Shape_FitSphere(form, model, nullptr); });
+    return FormOfOneShape(owner, [model](bzForm *form)
+                          { return bz_Shape_FitSphere(form, model, nullptr); });
 }
 
 bzForm *bz_Form_CreateTicTacFromModel(void *owner, bzModel *model)
 {
-    return FormOf(owner,
-                  [model](bzForm *form) { return bz_Shape_FitTicTac(form, model, nullptr); });
+    return FormOfOneShape(owner, [model](bzForm *form)
+                          { return bz_Shape_FitTicTac(form, model, nullptr); });
 }
 
 bzForm *bz_Form_CreateCuboidFromModel(void *owner, bzModel *model)
 {
-    return FormOf(owner,
-                  [model](bzForm *form) { return bz_Shape_FitCuboid(form, model, nullptr); });
+    return FormOfOneShape(owner, [model](bzForm *form)
+                          { return bz_Shape_FitCuboid(form, model, nullptr); });
 }
 
 bzForm *bz_Form_CreateRoundedBoxFromModel(void *owner, bzModel *model, float factor)
 {
-    return FormOf(owner, [model, factor](bzForm *form)
-                  { return bz_Shape_FitRoundedBox(form, model, factor, nullptr); });
+    return FormOfOneShape(owner, [model, factor](bzForm *form)
+                          { return bz_Shape_FitRoundedBox(form, model, factor, nullptr); });
 }
 
 bzForm *bz_Form_CreateFromModelFaces(bzModel *model, float factor)
 {
     return bz_Form_CreateRoundedBoxFromModel(nullptr, model, factor);
-}
-
-void bz_Form_InstallModelFits()
-{
-    const bzFormModelBuilders builders = {AlignedCuboidBuilder, nullptr, SphereBuilder,
-                                          TicTacBuilder};
-    bz_Form_SetModelBuilders(&builders);
 }

@@ -38,7 +38,3 @@ bzForm *bz_Form_CreateCuboidFromModel(void *owner, bzModel *model);
 bzForm *bz_Form_CreateRoundedBoxFromModel(void *owner, bzModel *model, float factor);
 // The rounded box as the game asks for it (it passes the factor 0.5), a form of no owner.
 bzForm *bz_Form_CreateFromModelFaces(bzModel *model, float factor);
-
-// Installs the fits above as the builders of bz_Form_CreateOfKind (kinds 0, 6 and 7). Hulls
-// from models (kinds 1 to 5) are not built yet: those kinds give null.
-void bz_Form_InstallModelFits();

@@ -1,11 +1,15 @@
-// Shapes fitted to models: hand-worked spheres and capsules, the enclosing property of every
-// fit, oriented and rounded boxes, masks, the forms of one shape and the kinds they serve.
+// Shapes from models: hand-worked spheres and capsules, the enclosing property of every fit,
+// oriented and rounded boxes, masks, hulls thinned by percentage, faces or edges and to the pair
+// tests' limits, wire frames, hulls of lump trees, the forms of one shape and the form kinds.
 #include "collision/Form.h"
 #include "collision/FormFit.h"
+#include "collision/HullFromModel.h"
 
 #include "ModelsTestSupport.h"
 #include "maths/Matrix.h"
 #include "models/ModelAccess.h"
+#include "models/SceneLink.h"
+#include "scene/Lump.h"
 
 #include <cmath>
 #include <random>
@@ -43,14 +47,22 @@ float DistanceToSegment(const bzV3 &p, const bzV3 &a, const bzV3 &b)
     return (float)std::sqrt(s);
 }
 
-class FormFit : public ModelRecordsTest
+class ModelShapes : public ModelRecordsTest
 {
 protected:
+    void SetUp() override
+    {
+        ModelRecordsTest::SetUp();
+        bz_Models_InstallSceneServices();
+    }
     void TearDown() override
     {
+        if (root)
+            bz_Lump_DestroyTree(root);
         for (bzModel *m : models)
             bz_ReleaseModel(m);
         bz_Form_SetModelBuilders(nullptr);
+        bz_Models_RemoveSceneServices();
         ModelRecordsTest::TearDown();
     }
     // A model whose mesh part holds these vertices, its box the box of the vertices.
@@ -76,9 +88,37 @@ protected:
     }
 
     std::vector<bzModel *> models;
+    bzLump *root = nullptr;
 };
 
-TEST_F(FormFit, SphereGrowsOverOutlyingPointsInOnePass)
+// Prepared counts of a form's first shape.
+struct Counts
+{
+    int32_t vertices, edges, faces;
+};
+Counts Prepared(bzForm *form)
+{
+    EXPECT_EQ(bz_Form_CalcBounds(form, 1), 0);
+    const bzHull *h = bz_Shape_Hull(form->firstShape);
+    return {h->vertexCount, h->edgeCount, h->faceCount};
+}
+
+std::vector<bzV3> SpherePoints(int n, float radius, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> g(0.0f, 1.0f);
+    std::vector<bzV3> out;
+    for (int i = 0; i < n; i++)
+    {
+        bzV3 p = V(g(rng), g(rng), g(rng));
+        bz_V3_Normalise(&p);
+        bz_V3_Scale(&p, radius);
+        out.push_back(p);
+    }
+    return out;
+}
+
+TEST_F(ModelShapes, SphereGrowsOverOutlyingPointsInOnePass)
 {
     // Box [0,1]^3: start at the centre with radius 0.5. The corner (0,0,0) lies sqrt(3)/2 away:
     // the centre moves to 0.5 - 0.5 (0.5 - 0.5 / sqrt 3) = 0.3943376 on each axis and the
@@ -104,7 +144,7 @@ TEST_F(FormFit, SphereGrowsOverOutlyingPointsInOnePass)
     bz_Shape_Free(s);
 }
 
-TEST_F(FormFit, SphereOfACubeHoldsEveryCorner)
+TEST_F(ModelShapes, SphereOfACubeHoldsEveryCorner)
 {
     bzModel *m = Model(BoxCorners(V(0, 0, 0), V(1, 1, 1)));
     bzShape *s = bz_Shape_FitSphere(nullptr, m, nullptr);
@@ -117,7 +157,7 @@ TEST_F(FormFit, SphereOfACubeHoldsEveryCorner)
     bz_Shape_Free(s);
 }
 
-TEST_F(FormFit, TicTacRunsAlongTheLongAxisAndStretchesItsEnds)
+TEST_F(ModelShapes, TicTacRunsAlongTheLongAxisAndStretchesItsEnds)
 {
     // Box [0,10] x [-1,1] x [-1,1]: along x the cross-section radius stays 1, across it is 5.
     // The ends then stretch from the centre (5,0,0) until their unit spheres hold (0,0,0) and
@@ -135,7 +175,7 @@ TEST_F(FormFit, TicTacRunsAlongTheLongAxisAndStretchesItsEnds)
     bz_Shape_Free(s);
 }
 
-TEST_F(FormFit, TicTacOfARodHoldsEveryVertex)
+TEST_F(ModelShapes, TicTacOfARodHoldsEveryVertex)
 {
     // A rod of square section 0.2 along y, with points along its length.
     std::vector<bzV3> points;
@@ -157,7 +197,7 @@ TEST_F(FormFit, TicTacOfARodHoldsEveryVertex)
     bz_Shape_Free(s);
 }
 
-TEST_F(FormFit, CuboidTurnsOnlyWhenTheFitIsSmaller)
+TEST_F(ModelShapes, CuboidTurnsOnlyWhenTheFitIsSmaller)
 {
     // The corners of the model's own box: the fit is not smaller, the box stays unturned.
     bzModel *aligned = Model(BoxCorners(V(-1, 0, 2), V(1, 3, 2.5f)));
@@ -203,7 +243,7 @@ TEST_F(FormFit, CuboidTurnsOnlyWhenTheFitIsSmaller)
     bz_Shape_Free(s);
 }
 
-TEST_F(FormFit, RoundedBoxOuterExtentIsTheSelectionBox)
+TEST_F(ModelShapes, RoundedBoxOuterExtentIsTheSelectionBox)
 {
     // Extents 2, 1 and 4 with factor 0.5: r = min(4 x 0.5 / 2, 1 / 2) = 0.5.
     bzModel *m = Model(BoxCorners(V(0, 0, 0), V(2, 1, 4)));
@@ -245,7 +285,7 @@ TEST_F(FormFit, RoundedBoxOuterExtentIsTheSelectionBox)
     bz_Form_Free(thin);
 }
 
-TEST_F(FormFit, MasksChooseTheVertices)
+TEST_F(ModelShapes, MasksChooseTheVertices)
 {
     bzModel *m = Model({V(0, 0, 0), V(2, 0, 0), V(100, 100, 100), V(1, 0, 0)});
     const uint8_t firstTwo[4] = {1, 1, 0, 0};
@@ -269,7 +309,7 @@ TEST_F(FormFit, MasksChooseTheVertices)
     EXPECT_EQ(bz_Form_CreateSphereFromModel(nullptr, &bare), nullptr);
 }
 
-TEST_F(FormFit, FitsLeaveThePartsMarksClear)
+TEST_F(ModelShapes, FitsLeaveThePartsMarksClear)
 {
     bzModel *m = Model(BoxCorners(V(0, 0, 0), V(1, 1, 1)));
     m->part->flags |= BZ_PART_CHANGED;
@@ -279,7 +319,7 @@ TEST_F(FormFit, FitsLeaveThePartsMarksClear)
     bz_Shape_Free(s);
 }
 
-TEST_F(FormFit, FormsOfOneShapeServeTheFormKinds)
+TEST_F(ModelShapes, FormsOfOneShapeServeTheFormKinds)
 {
     bzModel *m = Model(BoxCorners(V(0, 0, 0), V(1, 2, 4)));
     void *owner = bz_MemAlloc(16, BZ_MEM_CLEAR);
@@ -296,7 +336,7 @@ TEST_F(FormFit, FormsOfOneShapeServeTheFormKinds)
     bz_Form_CalcBounds(cuboid, 1);
     EXPECT_NEAR(bz_Form_Volume(cuboid), 8.0f, 1e-4f);
 
-    bz_Form_InstallModelFits();
+    bz_Form_InstallModelBuilders();
     struct Case
     {
         int32_t kind;
@@ -311,9 +351,181 @@ TEST_F(FormFit, FormsOfOneShapeServeTheFormKinds)
         // Every fitted form encloses the model's box corners' volume at least.
         EXPECT_GE(bz_Form_Volume(form), 8.0f - 1e-3f) << c.kind;
     }
-    // Hulls from models are not installed.
-    EXPECT_EQ(bz_Form_CreateOfKind(owner, m, 3), nullptr);
+    // Kinds 1 to 5 are hulls at 1, 25, 50, 75 and 100 percent: of the 8 corners, 8 + (p - 100)
+    // x 4 / 100 truncated: 5, 5, 6, 7 and 8 vertices.
+    const int16_t vertices[5] = {5, 5, 6, 7, 8};
+    for (int32_t kind = 1; kind <= 5; kind++)
+    {
+        bzForm *form = bz_Form_CreateOfKind(owner, m, kind);
+        ASSERT_NE(form, nullptr) << kind;
+        EXPECT_EQ(form->firstShape->kind, BZ_SHAPE_POLYHEDRON) << kind;
+        EXPECT_EQ(bz_Shape_Hull(form->firstShape)->vertexCount, vertices[kind - 1]) << kind;
+    }
     // The forms are children of the owner and go with it (the leak check knows).
     bz_MemFree(owner);
+}
+TEST_F(ModelShapes, HullsThinnedByPercentage)
+{
+    // The corners of a box with points inside and on its faces.
+    std::vector<bzV3> points = BoxCorners(V(-1, -2, 0), V(1, 2, 3));
+    points.push_back(V(0, 0, 1.5f));
+    points.push_back(V(1, 0, 1));
+    points.push_back(V(0.2f, -1, 2));
+    bzModel *m = Model(points);
+    struct Case
+    {
+        float percentage;
+        int32_t vertices;
+    } cases[] = {{100.0f, 8}, {50.0f, 6}, {75.0f, 7}, {1.0f, 5}};
+    for (const Case &c : cases)
+    {
+        bzForm *form = bz_Form_CreatePolyhedraFromModel(nullptr, m, c.percentage);
+        ASSERT_NE(form, nullptr) << c.percentage;
+        EXPECT_EQ(form->firstShape->kind, BZ_SHAPE_POLYHEDRON);
+        EXPECT_EQ(Prepared(form).vertices, c.vertices) << c.percentage;
+        bz_Form_Free(form);
+    }
+    // The whole hull is the box: six faces, its bounds.
+    bzForm *form = bz_Form_CreatePolyhedraFromModel(nullptr, m, 100.0f);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(Prepared(form).faces, 6);
+    EXPECT_EQ(form->bounds.min.y, -2.0f);
+    EXPECT_EQ(form->bounds.max.z, 3.0f);
+    EXPECT_NEAR(bz_Form_Volume(form), 24.0f, 1e-4f);
+    bz_Form_Free(form);
+    // Percentage 0: the model's box as an AlignedCuboid.
+    bzShape *box = bz_Shape_CreateHullFromModel(nullptr, m, nullptr, 0.0f, nullptr);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->kind, BZ_SHAPE_ALIGNED_CUBOID);
+    EXPECT_EQ(bz_Shape_Bounds(box)->max.z, 3.0f);
+    bz_Shape_Free(box);
+    // A placement moves every point.
+    bzM34 place;
+    bz_M34_SetIdentity(&place);
+    place.row[3] = V(10, 0, 0);
+    bzShape *moved = bz_Shape_CreateHullFromModel(nullptr, m, &place, 100.0f, nullptr);
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(bz_Shape_Prepare(moved), 0);
+    EXPECT_EQ(bz_Shape_Bounds(moved)->min.x, 9.0f);
+    bz_Shape_Free(moved);
+}
+
+TEST_F(ModelShapes, HullsOfMasksRawListsAndFlatModels)
+{
+    bzModel *m = Model({V(0, 0, 0), V(1, 0, 0), V(0, 1, 0), V(0, 0, 1), V(5, 5, 5), V(9, 9, 9)});
+    const uint8_t tetra[6] = {1, 1, 1, 1, 0, 0};
+    bzShape *s = bz_Shape_CreateHullFromModel(nullptr, m, nullptr, 100.0f, tetra);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(bz_Shape_Hull(s)->vertexCount, 4);
+    EXPECT_EQ(bz_Shape_Hull(s)->faceCount, 4);
+    bz_Shape_Free(s);
+    const uint8_t three[6] = {1, 1, 1, 0, 0, 0};
+    EXPECT_EQ(bz_Shape_CreateHullFromModel(nullptr, m, nullptr, 100.0f, three), nullptr);
+    // A mask's box.
+    bzShape *box = bz_Shape_CreateBoxFromModel(nullptr, m, tetra);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(bz_Shape_Bounds(box)->max.x, 1.0f);
+    bz_Shape_Free(box);
+    // Coplanar vertices make no hull here.
+    bzModel *flat = Model({V(0, 0, 0), V(1, 0, 0), V(0, 1, 0), V(1, 1, 0), V(0.5f, 0.2f, 0)});
+    EXPECT_EQ(bz_Shape_CreateHullFromModel(nullptr, flat, nullptr, 100.0f, nullptr), nullptr);
+    EXPECT_EQ(bz_Form_CreatePolyhedraFromModel(nullptr, flat, 100.0f), nullptr);
+    EXPECT_EQ(bz_Shape_CreateHullFromModel(nullptr, nullptr, nullptr, 100.0f, nullptr), nullptr);
+    // Without a mesh part the raw vertex list serves (not for the edge-limited wire frame).
+    bzModel *raw = bz_CreateModel(0, 8);
+    ASSERT_NE(raw, nullptr);
+    models.push_back(raw);
+    const std::vector<bzV3> corners = BoxCorners(V(0, 0, 0), V(1, 1, 1));
+    for (int i = 0; i < 8; i++)
+    {
+        raw->vertexData->vertices[i].x = corners[(size_t)i].x;
+        raw->vertexData->vertices[i].y = corners[(size_t)i].y;
+        raw->vertexData->vertices[i].z = corners[(size_t)i].z;
+    }
+    s = bz_Shape_CreateHullFromModel(nullptr, raw, nullptr, 100.0f, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(bz_Shape_Hull(s)->vertexCount, 8);
+    bz_Shape_Free(s);
+    EXPECT_EQ(bz_Shape_CreateWireFrameWithMaxEdges(nullptr, raw, 12), nullptr);
+}
+
+TEST_F(ModelShapes, HullsThinnedToFacesEdgesAndThePairTestLimits)
+{
+    bzModel *ball = Model(SpherePoints(60, 2.0f, 5u));
+    bzForm *faces = bz_Form_CreatePolyhedronWithMaxFaces(nullptr, ball, 20);
+    ASSERT_NE(faces, nullptr);
+    const Counts c = Prepared(faces);
+    EXPECT_LE(c.faces, 20);
+    EXPECT_GE(c.faces, 16); // one removal takes at most a few faces away
+    bz_Form_Free(faces);
+
+    bzForm *wire = bz_Form_CreateWireFrameWithMaxEdges(nullptr, ball, 30);
+    ASSERT_NE(wire, nullptr);
+    bzShape *w = wire->firstShape;
+    EXPECT_EQ(w->kind, BZ_SHAPE_WIRE_FRAME);
+    EXPECT_LE(bz_Shape_Hull(w)->edgeCount, 30);
+    EXPECT_EQ(bz_Shape_Hull(w)->faceCount, 0);
+    EXPECT_EQ(bz_Shape_Hull(w)->planes, nullptr);
+    EXPECT_EQ(bz_Form_CalcBounds(wire, 1), 0); // a wire frame keeps its edges
+    EXPECT_LE(bz_Shape_Hull(w)->edgeCount, 30);
+    bz_Form_Free(wire);
+
+    bzForm *whole = bz_Form_CreateWireFrameFromModel(nullptr, ball, 100.0f);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(bz_Shape_Hull(whole->firstShape)->vertexCount, 60);
+    bz_Form_Free(whole);
+
+    // 200 points on a sphere: every one a hull vertex, more than the pair tests take, so the
+    // hull is thinned until its vertices, faces and edges (at most 256) fit.
+    bzModel *dense = Model(SpherePoints(200, 3.0f, 9u));
+    bzForm *form = bz_Form_CreatePolyhedraFromModel(nullptr, dense, 100.0f);
+    ASSERT_NE(form, nullptr);
+    const Counts d = Prepared(form);
+    EXPECT_LE(d.vertices, 192);
+    EXPECT_LE(d.faces, 380);
+    EXPECT_LE(d.edges, 256);
+    EXPECT_GT(d.vertices, 60);
+    EXPECT_EQ(form->firstShape->kind, BZ_SHAPE_POLYHEDRON);
+    bz_Form_Free(form);
+}
+
+TEST_F(ModelShapes, RoundedHullsAndHullsOfALumpTree)
+{
+    bzModel *cube = Model(BoxCorners(V(0, 0, 0), V(1, 1, 1)));
+    bzForm *rounded = bz_Form_CreateRoundedPolyhedronFromModel(nullptr, cube, 0.25f);
+    ASSERT_NE(rounded, nullptr);
+    EXPECT_EQ(rounded->firstShape->kind, BZ_SHAPE_ROUNDED_POLYHEDRON);
+    EXPECT_EQ(bz_Shape_AsPolyhedron(rounded->firstShape)->roundingRadius, 0.25f);
+    EXPECT_EQ(bzgShapes_hullKind, (uint32_t)BZ_SHAPE_POLYHEDRON);
+    EXPECT_EQ(Prepared(rounded).vertices, 8);
+    EXPECT_FLOAT_EQ(rounded->bounds.max.x, 1.25f);
+    bz_Form_Free(rounded);
+
+    // Two model lumps under a turned-free parent moved by (0, 5, 0): one at (3, 0, 0).
+    EXPECT_EQ(bz_Form_CreatePolyhedraFromLumpTree(nullptr), nullptr);
+    root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    bzLump *group = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "group");
+    group->matrix.row[3] = V(0, 5, 0);
+    bz_Lump_AppendChild(root, group);
+    bzLump *a = bz_Lump_CreateModel(cube);
+    bzLump *b = bz_Lump_CreateModel(cube);
+    b->matrix.row[3] = V(3, 0, 0);
+    bz_Lump_AppendChild(group, a);
+    bz_Lump_AppendChild(group, b);
+    bzForm *form = bz_Form_CreatePolyhedraFromLumpTree(root);
+    ASSERT_NE(form, nullptr);
+    int shapes = 0;
+    for (bzShape *s = form->firstShape; s; s = s->next)
+    {
+        EXPECT_EQ(s->kind, BZ_SHAPE_POLYHEDRON);
+        EXPECT_EQ(bz_Shape_Hull(s)->faceCount, 6); // prepared
+        shapes++;
+    }
+    EXPECT_EQ(shapes, 2);
+    EXPECT_FLOAT_EQ(form->bounds.min.x, 0.0f);
+    EXPECT_FLOAT_EQ(form->bounds.max.x, 4.0f);
+    EXPECT_FLOAT_EQ(form->bounds.min.y, 5.0f);
+    EXPECT_FLOAT_EQ(form->bounds.max.y, 6.0f);
+    bz_Form_Free(form);
 }
 } // namespace
