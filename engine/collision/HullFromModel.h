@@ -49,5 +49,17 @@ bzForm *bz_Form_CreateRoundedPolyhedronFromModel(void *owner, bzModel *model, fl
 // relative to the root, prepared; null for a null root.
 bzForm *bz_Form_CreatePolyhedraFromLumpTree(bzLump *root);
 
+// Merges the nearly coplanar faces of a Polyhedron or RoundedPolyhedron: while two face
+// normals lie within the angle (degrees), the vertices of both faces move onto the plane
+// between them (kept on up to two steep neighbouring faces), and the hull is rebuilt. Ends when
+// no pair is left or after 10 rebuilds that did not lose a face. 1 when a face was merged,
+// else 0 (also for any other kind).
+int32_t bz_Shape_FlattenFaces(bzShape *shape, float angle);
+// bz_Shape_FlattenFaces on every shape; when any changed, the form's bounds are recomputed
+// (without preparing). 1 when any shape changed.
+int32_t bz_Form_FlattenFaces(bzForm *form, float angle);
+// The game's name for bz_Shape_FlattenFaces (it passes 0.1 degrees).
+int32_t bz_Form_Transform(bzShape *shape, float angle);
+
 // Installs the hulls above with the fitted shapes as the builders of bz_Form_CreateOfKind.
 void bz_Form_InstallModelBuilders();

@@ -4,6 +4,7 @@
 #include "collision/Form.h"
 #include "collision/FormFit.h"
 #include "collision/HullFromModel.h"
+#include "collision/ShapeGeometry.h"
 
 #include "ModelsTestSupport.h"
 #include "maths/Matrix.h"
@@ -526,6 +527,85 @@ TEST_F(ModelShapes, RoundedHullsAndHullsOfALumpTree)
     EXPECT_FLOAT_EQ(form->bounds.max.x, 4.0f);
     EXPECT_FLOAT_EQ(form->bounds.min.y, 5.0f);
     EXPECT_FLOAT_EQ(form->bounds.max.y, 6.0f);
+    bz_Form_Free(form);
+}
+// A prepared Polyhedron of the points.
+bzShape *PreparedPolyhedron(void *owner, const std::vector<bzV3> &points)
+{
+    bzShape *s = bz_Shape_Create(owner, BZ_SHAPE_POLYHEDRON, (uint32_t)points.size(), 0, 0);
+    EXPECT_NE(s, nullptr);
+    for (size_t i = 0; i < points.size(); i++)
+        bz_Shape_Hull(s)->vertices[i] = points[i];
+    EXPECT_EQ(bz_Shape_Prepare(s), 0);
+    return s;
+}
+
+// A box of 2 x 1 x 1 whose top has a ridge 0.002 high along y at x = 1: two top faces whose
+// normals differ by atan(0.002) = 0.1146 degrees.
+std::vector<bzV3> Roof()
+{
+    std::vector<bzV3> points = BoxCorners(V(0, 0, 0), V(2, 1, 1));
+    points.push_back(V(1, 0, 1.002f));
+    points.push_back(V(1, 1, 1.002f));
+    return points;
+}
+
+TEST(FlattenFaces, NearlyCoplanarFacesMergeOntoTheirMidPlane)
+{
+    bzShape *roof = PreparedPolyhedron(nullptr, Roof());
+    ASSERT_EQ(bz_Shape_Hull(roof)->faceCount, 7);
+    // 0.1 degrees is below the ridge's angle: nothing merges.
+    EXPECT_EQ(bz_Shape_FlattenFaces(roof, 0.1f), 0);
+    EXPECT_EQ(bz_Shape_Hull(roof)->faceCount, 7);
+    // 0.5 degrees: the top becomes one face at the middle height 1.001, the sides stay.
+    EXPECT_EQ(bz_Shape_FlattenFaces(roof, 0.5f), 1);
+    const bzHull *h = bz_Shape_Hull(roof);
+    EXPECT_EQ(h->faceCount, 6);
+    const bzBox *b = bz_Shape_Bounds(roof);
+    EXPECT_NEAR(b->max.z, 1.001f, 1e-5f);
+    EXPECT_EQ(b->min.z, 0.0f);
+    EXPECT_NEAR(b->min.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(b->max.x, 2.0f, 1e-5f);
+    EXPECT_NEAR(b->max.y, 1.0f, 1e-5f);
+    for (int32_t i = 0; i < h->vertexCount; i++)
+        EXPECT_TRUE(h->vertices[i].z == 0.0f || std::fabs(h->vertices[i].z - 1.001f) < 1e-5f) << i;
+    EXPECT_NEAR(bz_Shape_Volume(roof), 2.002f, 1e-4f);
+    bz_Shape_Free(roof);
+}
+
+TEST(FlattenFaces, BoxesOtherKindsAndForms)
+{
+    // No two faces of a box lie within 0.1 degrees: unchanged.
+    const std::vector<bzV3> corners = BoxCorners(V(0, 0, 0), V(1, 2, 3));
+    bzShape *box = PreparedPolyhedron(nullptr, corners);
+    EXPECT_EQ(bz_Shape_FlattenFaces(box, 0.1f), 0);
+    EXPECT_EQ(bz_Form_Transform(box, 0.1f), 0);
+    for (int32_t i = 0; i < bz_Shape_Hull(box)->vertexCount; i++)
+    {
+        bool corner = false;
+        for (const bzV3 &c : corners)
+            corner = corner || (c.x == bz_Shape_Hull(box)->vertices[i].x &&
+                                c.y == bz_Shape_Hull(box)->vertices[i].y &&
+                                c.z == bz_Shape_Hull(box)->vertices[i].z);
+        EXPECT_TRUE(corner) << i;
+    }
+    bz_Shape_Free(box);
+    EXPECT_EQ(bz_Shape_FlattenFaces(nullptr, 1.0f), 0);
+
+    // A form of a sphere and the roof: the sphere is left alone, the roof flattened, the
+    // form's bounds follow.
+    bzForm *form = bz_Form_Alloc(nullptr, BZ_SHAPE_NULL);
+    bzShape *ball = bz_Shape_Create(form, BZ_SHAPE_SPHERE, 0, 0, 0);
+    bz_Shape_AsSphere(ball)->radius = 0.5f;
+    FormAppendShape(form, ball);
+    FormAppendShape(form, PreparedPolyhedron(form, Roof()));
+    ASSERT_EQ(bz_Form_CalcBounds(form, 1), 0);
+    EXPECT_NEAR(form->bounds.max.z, 1.002f, 1e-6f);
+    EXPECT_EQ(bz_Shape_FlattenFaces(ball, 10.0f), 0);
+    EXPECT_EQ(bz_Shape_AsSphere(ball)->radius, 0.5f);
+    EXPECT_EQ(bz_Form_FlattenFaces(form, 0.5f), 1);
+    EXPECT_NEAR(form->bounds.max.z, 1.001f, 1e-5f);
+    EXPECT_EQ(bz_Form_FlattenFaces(form, 0.5f), 0);
     bz_Form_Free(form);
 }
 } // namespace
