@@ -1,13 +1,11 @@
 // Gathered faces against rays, spheres, planes, triangles, forms of every kind and models: the
 // tolerance tables of the ray test, touching cases, the kinds without a test and the margins.
-#include "ModelsTestSupport.h"
+#include "CollisionModelsTest.h"
 #include "PairTestShapes.h"
 #include "collision/FaceTests.h"
 #include "collision/FormQuery.h"
 
 #include "core/Error.h"
-#include "models/SceneLink.h"
-#include "scene/Lump.h"
 
 #include <gtest/gtest.h>
 
@@ -331,32 +329,14 @@ TEST(DynFaceBoxes, BoxesReachIntoFaces)
     const bzM34 lower = Translation(0, 0, -1);
     EXPECT_EQ(bz_DynFaceList_IntersectBox(floor.list, &above, &lower), 1);
 }
-class DynFaceModels : public ModelRecordsTest
-{
-protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
-    void TearDown() override
-    {
-        if (root)
-            bz_Lump_DestroyTree(root);
-        if (model)
-            bz_ReleaseModel(model);
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
-    }
-    bzModel *model = nullptr;
-    bzLump *root = nullptr;
-};
+using DynFaceModels = CollisionModelsTest;
 
 TEST_F(DynFaceModels, ModelTrianglesAndLumpTreesMeetTheFaces)
 {
     // One upright triangle through z = 0 at x from 1 to 2.
-    model = bz_CreateModel(0, 0);
+    bzModel *model = bz_CreateModel(0, 0);
     ASSERT_NE(model, nullptr);
+    models.push_back(model);
     bzModelPart *part = MakePart(model, 3);
     part->positions[0][0] = V(1, 1, -1);
     part->positions[0][1] = V(2, 1, -1);

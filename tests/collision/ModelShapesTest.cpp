@@ -6,11 +6,9 @@
 #include "collision/HullFromModel.h"
 #include "collision/ShapeGeometry.h"
 
-#include "ModelsTestSupport.h"
+#include "CollisionModelsTest.h"
 #include "maths/Matrix.h"
 #include "models/ModelAccess.h"
-#include "models/SceneLink.h"
-#include "scene/Lump.h"
 
 #include <cmath>
 #include <random>
@@ -48,23 +46,13 @@ float DistanceToSegment(const bzV3 &p, const bzV3 &a, const bzV3 &b)
     return (float)std::sqrt(s);
 }
 
-class ModelShapes : public ModelRecordsTest
+class ModelShapes : public CollisionModelsTest
 {
 protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
     void TearDown() override
     {
-        if (root)
-            bz_Lump_DestroyTree(root);
-        for (bzModel *m : models)
-            bz_ReleaseModel(m);
         bz_Form_SetModelBuilders(nullptr);
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
+        CollisionModelsTest::TearDown();
     }
     // A model whose mesh part holds these vertices, its box the box of the vertices.
     bzModel *Model(const std::vector<bzV3> &points)
@@ -87,9 +75,6 @@ protected:
         }
         return m;
     }
-
-    std::vector<bzModel *> models;
-    bzLump *root = nullptr;
 };
 
 // Prepared counts of a form's first shape.
