@@ -322,6 +322,34 @@ TEST_F(FormQueryTest, FaceAndLumpRulesOfTheGather)
     bz_ReleaseMaterial(classed);
 }
 
+TEST_F(FormQueryTest, BadInputGivesACodeOrNothing)
+{
+    Place(Floor(0, material), Translation(0, 0, 0));
+    bzDynFaceList *list = bz_DynFaceList_CreateGrowing(nullptr, 4, 8);
+    // Query boxes of the largest floats take the floor and overflow nothing.
+    const float big = 3.4028235e38f;
+    const bzBox everything = {{{-big, -big, -big}}, {{{big, big, big}}}};
+    EXPECT_EQ(bz_DynForm_IntersectLumpTree(&everything, nullptr, nullptr, root, list, 0, 0, 0, 0),
+              0);
+    EXPECT_EQ(list->count, 2);
+    // A degenerate triangle (all three corners on a line) inside the box is no face to keep.
+    Place(Mesh({{{-0.5f, 0, 0.5f}}, {{0, 0, 0.5f}}, {{0.5f, 0, 0.5f}}}, material),
+          Translation(0, 0, 0));
+    const bzBox around = {{{-1, -1, -1}}, {{{1, 1, 1}}}};
+    EXPECT_EQ(bz_DynForm_IntersectLumpTree(&around, nullptr, nullptr, root, list, 0, 0, 0, 0), 0);
+    for (int32_t i = 0; i < list->count; i++)
+    {
+        const bzPlane &plane = bz_DynFaceList_Entry(list, i)->plane;
+        EXPECT_NEAR(std::fabs(plane.n.z), 1.0f, 1e-6f) << i;
+    }
+    // A model lump without its model is not tested; the walk goes on to the rest.
+    bzLump *empty = bz_Lump_Create(BZ_LUMP_TYPE_MODEL, "no model");
+    bz_Lump_AppendChild(root, empty);
+    EXPECT_EQ(bz_DynForm_IntersectLumpTree(&around, nullptr, nullptr, root, list, 0, 0, 0, 0), 0);
+    EXPECT_EQ(list->count, 2);
+    bz_DynFaceList_Free(list);
+}
+
 TEST_F(FormQueryTest, TheCacheGathersOnlyWhenTheBodyLeavesItsRegion)
 {
     Place(Floor(0, material), Translation(0, 0, 0));
