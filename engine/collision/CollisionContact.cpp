@@ -25,14 +25,7 @@ constexpr float kSameSide = 0.95f;
 
 void ReportKeyError()
 {
-    if (gReporter)
-    {
-        gReporter(BZ_CONTACT_ERROR_NAN, BZ_CONTACT_ERROR_NAN_TEXT);
-        return;
-    }
-    BZ_SET_ORIGIN();
-    bz_ReportError("Physics Error", "%d) %s", static_cast<int>(BZ_CONTACT_ERROR_NAN),
-                   BZ_CONTACT_ERROR_NAN_TEXT);
+    bz_PhysContacts_ReportError(BZ_CONTACT_ERROR_NAN, BZ_CONTACT_ERROR_NAN_TEXT);
 }
 
 // 1 when the contact lies in the region its body's joint makes its own.
@@ -90,6 +83,20 @@ void Write(bzCollisionContact *row, float key, BZDObject *body, uint32_t feature
 void bz_PhysContacts_SetBodyView(bzContactBodyViewFunction view)
 {
     gView = view;
+}
+
+void bz_PhysContacts_ReportError(int32_t code, const char *text)
+{
+    if (gReporter)
+    {
+        gReporter(code, text);
+        return;
+    }
+    BZ_SET_ORIGIN();
+    if (text && text[0])
+        bz_ReportError("Physics Error", "%d) %s", static_cast<int>(code), text);
+    else
+        bz_ReportError("Physics Error", "Error = %d", static_cast<int>(code));
 }
 
 void bz_PhysContacts_SetErrorReporter(bzContactErrorReporter reporter)

@@ -127,6 +127,9 @@ void bz_PhysContacts_SetBodyView(bzContactBodyViewFunction view);
 // engine error report is raised with the caption "Physics Error" and "%d) %s".
 typedef void (*bzContactErrorReporter)(int32_t code, const char *text);
 void bz_PhysContacts_SetErrorReporter(bzContactErrorReporter reporter);
+// Raises a physics error of the collision code through that reporter (or the engine report:
+// "%d) %s" with a text, "Error = %d" without).
+void bz_PhysContacts_ReportError(int32_t code, const char *text);
 
 // The shape and face edge or corner under test, written into every contact inserted until the
 // next call (the world collision sets them for each handler it runs).

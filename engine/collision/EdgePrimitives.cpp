@@ -161,3 +161,38 @@ int32_t bz_SweptEdgeAgainstEdge(const bzV3 *a1, const bzV3 *e1, const bzV3 *m1, 
     row->otherPoint = AddScaled(p2, *e2, u);
     return 1;
 }
+
+int32_t bz_SweptSphereAgainstLine(const bzV3 *centre, float r, const bzV3 *a, const bzV3 *d,
+                                  const bzV3 *motion, bzCollisionContact *row,
+                                  const bzM34 *worldToBody)
+{
+    const float dd = LengthSq(*d);
+    if (!(dd > 0.0f))
+        return 0;
+    const float reach = r + bzCollisionTolerance;
+    const bzV3 w = Sub(*centre, *a);
+    // The line sweeps a plane; the centre must lie within reach of it.
+    const bzV3 sweptNormal = Cross(*d, *motion);
+    const float sweptSq = LengthSq(sweptNormal);
+    if (!(sweptSq >= kParallelCrossSq))
+        return 0;
+    const float ws = Dot(w, sweptNormal);
+    if (ws * ws > reach * reach * sweptSq)
+        return 0;
+    // |across(w - t motion)|^2 - reach^2 = qa t^2 + qb t + qc
+    const bzV3 wa = Across(w, *d, dd), ma = Across(*motion, *d, dd);
+    const float qa = LengthSq(ma), qb = -2.0f * Dot(wa, ma), qc = LengthSq(wa) - reach * reach;
+    float roots[2];
+    const int32_t count = bz_Quadratic_RootsInUnit(roots, qa, qb, qc);
+    if (count == 0)
+        return 0;
+    const float t = qc < 0.0f ? roots[count - 1] : roots[0];
+    const bzV3 start = AddScaled(*a, *motion, t);
+    const float u = Dot(Sub(*centre, start), *d) / dd;
+    if (!(u >= 0.0f && u <= 1.0f))
+        return 0;
+    const bzV3 normal = Unit(AddScaled(Scale(Unit(wa), 1.0f - t), Unit(Sub(wa, ma)), t));
+    row->key = t;
+    WritePoint(row, AddScaled(start, *d, u), normal, worldToBody);
+    return 1;
+}

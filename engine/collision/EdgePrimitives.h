@@ -53,3 +53,15 @@ int32_t bz_SweptSphereAgainstCylinder(const bzV3 *p0, const bzV3 *p1, const bzV3
 int32_t bz_SweptEdgeAgainstEdge(const bzV3 *a1, const bzV3 *e1, const bzV3 *m1, const bzV3 *a2,
                                 const bzV3 *e2, const bzV3 *m2, int32_t side,
                                 bzCollisionContact *row, const bzM34 *worldToBody);
+
+// A sphere of radius r whose centre stays put against the segment a + u d, u in [0, 1], that
+// moves by motion over the step (the motion relative to the sphere). With the tolerance folded
+// in, the time t in [0, 1] at which the segment's line comes within r + bzCollisionTolerance of
+// the centre (the later root when the centre starts within that reach) whose foot on the
+// segment lies in [0, 1]: 1 with the row written: key t, the segment's point nearest the centre
+// at t and the unit normal from the line towards the centre, blended from the start to the end
+// of the step by t; else 0 (also for a segment of no length or a motion that does not carry the
+// line across).
+int32_t bz_SweptSphereAgainstLine(const bzV3 *centre, float r, const bzV3 *a, const bzV3 *d,
+                                  const bzV3 *motion, bzCollisionContact *row,
+                                  const bzM34 *worldToBody);

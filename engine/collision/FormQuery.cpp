@@ -626,6 +626,26 @@ int32_t bz_DynForm_FaceListHit(const bzBox *box, const bzM34 *matrix, bzDynFaceL
     return 0;
 }
 
+int32_t bz_DynFaceList_IntersectBox(const bzDynFaceList *list, const bzBox *box,
+                                    const bzM34 *matrix)
+{
+    if (!list || !box)
+        return 0;
+    bz_DynForm_SetQueryBounds(box, matrix);
+    bzBox worldBox;
+    bz_Box_TransformInto(bzgDynQueryBox, bzgDynQueryMatrix, &worldBox);
+    bz_M34_TransformPoint(bzgDynQueryMatrix, &bzgDynQueryCentre);
+    for (int32_t i = 0; i < list->count; i++)
+        if (FaceTouchesQuery(*bz_DynFaceList_Entry(list, i), worldBox))
+            return 1;
+    return 0;
+}
+
+int32_t bz_DynFaceList_IntersectAlignedBox(const bzDynFaceList *list, const bzBox *box)
+{
+    return bz_DynFaceList_IntersectBox(list, box, nullptr);
+}
+
 int32_t bz_DynCollisionCache_RefilterNarrow(const bzBox *box, const bzM34 *matrix,
                                             bzDynCollisionCache *cache)
 {

@@ -61,6 +61,11 @@ bzErrorCode bz_DynForm_CollideLumpTree(bzLump *lump, bzDynFaceList *list, const 
 // is compact): 0, or 1 when destination is full and cannot grow.
 int32_t bz_DynForm_FaceListHit(const bzBox *box, const bzM34 *matrix, bzDynFaceList *destination,
                                const bzDynFaceList *source);
+// 1 when a face of the list reaches into the box placed by the matrix (null: the world), tested
+// as the gather tests faces; sets the query.
+int32_t bz_DynFaceList_IntersectBox(const bzDynFaceList *list, const bzBox *box,
+                                    const bzM34 *matrix);
+int32_t bz_DynFaceList_IntersectAlignedBox(const bzDynFaceList *list, const bzBox *box);
 // Re-filters a cache's narrow list from its gather list.
 int32_t bz_DynCollisionCache_RefilterNarrow(const bzBox *box, const bzM34 *matrix,
                                             bzDynCollisionCache *cache);

@@ -111,3 +111,22 @@ struct bzMovingPlane
 // no face has the centre outside by r at the start, or for more than 512 faces).
 int32_t bz_Sphere_MovingHull(const bzV3 *centre, float r, const bzMovingPlane *faces,
                              int32_t faceCount, float *tOut, bzV3 *normalOut);
+
+// Result of bz_Point_HullPush when no move onto the hull could be found.
+constexpr int32_t BZ_PUSH_NO_PROGRESS = 0x200;
+// The most planes that bz_Point_HullPush searches through for the nearest point of the hull.
+constexpr int32_t BZ_PUSH_MAX_NEAR_PLANES = 32;
+
+// The point against the convex solid of the hull's face planes, with a margin. 0 when it lies
+// outside some plane by more than the margin. From outside, the push is the shortest move onto
+// the hull: through the planes it violates one, two or three at a time (a face, the line of
+// an edge, a corner), among the planes within the margin of it; from inside (within
+// bzCollisionTolerance x 0.01 of every plane or under it), the move out through its nearest
+// plane. A push longer than the margin gives 0. Otherwise 1 with the push and the unit sum of
+// the outward normals of the planes the pushed point lies on. Two planes whose edge direction
+// is shorter than the slack bzCollisionTolerance x 0.01 make no edge and three whose corner is
+// not defined no corner. BZ_PUSH_NO_PROGRESS with the normal (1, 0, 0) when more than
+// BZ_PUSH_MAX_NEAR_PLANES planes lie within the margin or no move lands on the hull. A hull of
+// more than BZ_SEGMENT_HULL_MAX_FACES planes, or a point or margin not finite, gives 0.
+int32_t bz_Point_HullPush(const bzV3 *point, const bzHull *hull, float margin, bzV3 *pushOut,
+                          bzV3 *normalOut);

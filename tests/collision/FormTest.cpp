@@ -396,6 +396,23 @@ TEST(Form, BoundsAndFlagsOverTheChain)
     EXPECT_EQ(only.form->bounds.max.x, -3.4028235e38f);
 }
 
+TEST(Form, RecalcBoundsKeepsThePreparationAndPrepareShapesRedoesIt)
+{
+    FormHolder h(bz_Form_Alloc(nullptr, BZ_SHAPE_NULL));
+    bzShape *ball = AddSphere(h.form, {{{0, 0, 0}}}, 1.0f);
+    ASSERT_EQ(bz_Form_PrepareShapes(h.form), 0);
+    ExpectBox(h.form->bounds, {{{{-1, -1, -1}}}, {{{1, 1, 1}}}}, 0.0f);
+    // The sphere grows: recalculating without preparing keeps its old bounds...
+    bz_Shape_AsSphere(ball)->radius = 2.0f;
+    ASSERT_EQ(bz_Form_RecalcBounds(h.form), 0);
+    ExpectBox(h.form->bounds, {{{{-1, -1, -1}}}, {{{1, 1, 1}}}}, 0.0f);
+    EXPECT_EQ(bz_Shape_AsSphere(ball)->radiusSquared, 1.0f);
+    // ...and preparing takes the new radius.
+    ASSERT_EQ(bz_Form_PrepareShapes(h.form), 0);
+    ExpectBox(h.form->bounds, {{{{-2, -2, -2}}}, {{{2, 2, 2}}}}, 0.0f);
+    EXPECT_EQ(bz_Shape_AsSphere(ball)->radiusSquared, 4.0f);
+}
+
 TEST(Form, PreparedShapesDeriveCornersAndBounds)
 {
     FormHolder h(bz_Form_Alloc(nullptr, BZ_SHAPE_NULL));

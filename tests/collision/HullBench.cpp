@@ -1,6 +1,7 @@
 // Cost of the convex hull builder over point counts, for two kinds of cloud: points filling a
 // ball (most end inside the hull) and points on a sphere (every point is a hull vertex, the
-// worst case). Built as bench_collision; not run by the tests.
+// worst case), timed beside a brute-force peer that keeps every triple of points whose plane
+// has all the points on one side. Built as bench_collision; not run by the tests.
 #include "collision/Hull.h"
 #include "core/Memory.h"
 #include "maths/Vector.h"
@@ -72,6 +73,56 @@ void BM_HullOfSphere(benchmark::State &state)
 {
     HullOf(state, true);
 }
+// The brute-force peer: the triples of points that span a supporting plane.
+int32_t SupportingTriples(const std::vector<bzV3> &points)
+{
+    const size_t n = points.size();
+    int32_t found = 0;
+    for (size_t i = 0; i < n; i++)
+        for (size_t j = i + 1; j < n; j++)
+            for (size_t k = j + 1; k < n; k++)
+            {
+                bzV3 e1 = points[j], e2 = points[k];
+                bz_V3_Sub(&e1, &points[i]);
+                bz_V3_Sub(&e2, &points[i]);
+                bzV3 normal;
+                bz_V3_CrossInto(&e1, &e2, &normal);
+                const float d = bz_V3_Dot(&normal, &points[i]);
+                const float slack = 1e-5f * bz_V3_Length(&normal);
+                bool above = false, below = false;
+                for (size_t m = 0; m < n && !(above && below); m++)
+                {
+                    const float s = bz_V3_Dot(&normal, &points[m]) - d;
+                    above = above || s > slack;
+                    below = below || s < -slack;
+                }
+                found += above != below;
+            }
+    return found;
+}
+
+void BruteForceOf(benchmark::State &state, bool onSphere)
+{
+    const std::vector<bzV3> cloud = Cloud((int32_t)state.range(0), onSphere);
+    int32_t triples = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(triples = SupportingTriples(cloud));
+    state.counters["supportingTriples"] = triples;
+    state.SetComplexityN(state.range(0));
+}
+
+void BM_BruteForceHullOfBall(benchmark::State &state)
+{
+    BruteForceOf(state, false);
+}
+void BM_BruteForceHullOfSphere(benchmark::State &state)
+{
+    BruteForceOf(state, true);
+}
+
 BENCHMARK(BM_HullOfBall)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_HullOfSphere)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
+// The peer is quartic: 1,000 points would take minutes a run.
+BENCHMARK(BM_BruteForceHullOfBall)->Arg(50)->Arg(200);
+BENCHMARK(BM_BruteForceHullOfSphere)->Arg(50)->Arg(200);
 } // namespace

@@ -5,6 +5,7 @@
 #include "collision/CollisionContact.h"
 #include "collision/EdgePrimitives.h"
 #include "collision/FaceRays.h"
+#include "collision/FaceTests.h"
 #include "collision/HullPrimitives.h"
 #include "collision/PointPrimitives.h"
 #include "collision/SegmentTests.h"
@@ -60,6 +61,28 @@ TEST(PairNoAlloc, QueriesTakeNoMemory)
             const bzRay ray = {V(-2, 0.5f, 0.5f), V(4, 0.1f, 0.2f), 0};
             hits += bz_Form_RayIntersect(forms[a].get(), &ray, nullptr, nullptr, nullptr, nullptr);
         }
+    // Gathered faces against the forms of every kind but the half-spaces (reported), and rays.
+    bzDynFaceHit floor[2] = {};
+    const bzV3 corners[2][3] = {{V(-5, -5, 0.5f), V(5, -5, 0.5f), V(5, 5, 0.5f)},
+                                {V(-5, -5, 0.5f), V(5, 5, 0.5f), V(-5, 5, 0.5f)}};
+    for (int f = 0; f < 2; f++)
+    {
+        floor[f].plane = {V(0, 0, 1), 0.5f};
+        for (int k = 0; k < 3; k++)
+            floor[f].vertices[k] = corners[f][k];
+    }
+    bzDynFaceList list = {2, 2, 0, 0, nullptr, 0, floor};
+    for (size_t a = 0; a < forms.size(); a++)
+    {
+        const uint32_t kind = forms[a]->firstShape->kind;
+        if (kind == BZ_SHAPE_ALIGNED_HALF_SPACE || kind == BZ_SHAPE_HALF_SPACE)
+            continue;
+        hits += bz_DynFaceList_IntersectForm(forms[a].get(), &list, &placements[a]);
+        hits += bz_DynFaceList_IntersectFormWithMargin(forms[a].get(), &list, nullptr, 0.01f);
+    }
+    const bzRay down = {V(0, 0, 3), V(0, 0, -5), 0};
+    float t;
+    hits += bz_DynForm_TestFaces(&list, &down, &t, nullptr, nullptr, nullptr, nullptr);
     const long newAfter = gNewCalls.load();
     bz_Mem_GetStats(&after);
     EXPECT_GT(hits, 0);

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 using namespace pairtest;
 
@@ -455,5 +456,130 @@ TEST(SweptEdgeAgainstEdge, RestingKeysAndLimits)
     EXPECT_EQ(bz_SweptEdgeAgainstEdge(&above, &e1, &none, &a2, &e2, &none, -1, &row, nullptr), 1);
     // e1 x e2 = (0, 0, 2) x (2, 0, 0) = (0, 4, 0): side -1 gives its negative.
     ExpectV3(row.normal, V(0, -1, 0), "side flag");
+}
+
+TEST(SweptSphereAgainstLine, TouchTimesFootAndFrames)
+{
+    ScopedTolerance tolerance(0.01f);
+    const bzV3 centre = V(0, 0, 0);
+    const bzV3 d = V(2, 0, 0), down = V(0, -2, 0);
+    struct Case
+    {
+        const char *name;
+        bzV3 a, d, motion;
+        int32_t result;
+        float key;
+        bzV3 point, normal;
+    } cases[] = {
+        // The line falls from y = 2 and reaches 0.51 (radius 0.5 and the tolerance) at 0.745.
+        {"falls onto the sphere", V(-1, 2, 0), d, down, 1, 0.745f, V(0, 0.51f, 0), V(0, -1, 0)},
+        {"its foot lies before the segment", V(1, 2, 0), d, down, 0, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"its foot lies past the segment", V(-3, 2, 0), d, down, 0, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"passes beside", V(-1, 2, 0.6f), d, down, 0, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"stops short", V(-1, 2, 0), d, V(0, -1.4f, 0), 0, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"ends within the tolerance", V(-1, 2, 0), d, V(0, -1.495f, 0), 1, 1.49f / 1.495f,
+         V(0, 0.51f, 0), V(0, -1, 0)},
+        // Starting within reach: the later root, where the line leaves the reach again.
+        {"starts within reach", V(-1, 0.3f, 0), d, down, 1, 0.405f, V(0, -0.51f, 0), V(0, 0, 0)},
+        {"moves along itself", V(-1, 0.3f, 0), d, V(3, 0, 0), 0, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"segment of no length", V(0, 2, 0), V(0, 0, 0), down, 0, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"not a number", V(NAN, 2, 0), d, down, 0, 0, V(0, 0, 0), V(0, 0, 0)},
+    };
+    for (const Case &c : cases)
+    {
+        bzCollisionContact row = FreshRow();
+        ASSERT_EQ(bz_SweptSphereAgainstLine(&centre, 0.5f, &c.a, &c.d, &c.motion, &row, nullptr),
+                  c.result)
+            << c.name;
+        if (c.result != 1)
+        {
+            EXPECT_EQ(row.key, 200.0f) << c.name;
+            continue;
+        }
+        EXPECT_NEAR(row.key, c.key, 1e-5f) << c.name;
+        ExpectV3(row.point, c.point, c.name);
+        if (c.normal.y != 0.0f)
+            ExpectV3(row.normal, c.normal, c.name);
+        EXPECT_NEAR(row.normal.x * row.normal.x + row.normal.y * row.normal.y +
+                        row.normal.z * row.normal.z,
+                    1.0f, 1e-5f)
+            << c.name;
+    }
+    // In a body frame moved by (-5, 0, 0) and turned a quarter about z.
+    bzM34 worldToBody = Identity();
+    worldToBody.row[0] = V(0, 1, 0);
+    worldToBody.row[1] = V(-1, 0, 0);
+    worldToBody.row[3] = V(-5, 0, 0);
+    const bzV3 a = V(-1, 2, 0);
+    bzCollisionContact row = FreshRow();
+    ASSERT_EQ(bz_SweptSphereAgainstLine(&centre, 0.5f, &a, &d, &down, &row, &worldToBody), 1);
+    ExpectV3(row.point, V(-5.51f, 0, 0), "body point");
+    ExpectV3(row.normal, V(1, 0, 0), "body normal");
+}
+
+TEST(SweptSphereAgainstLine, FirstTouchAgainstSampledDistance)
+{
+    // Random segments swept past a sphere at the origin: the touch time is where the distance
+    // from the centre to the moving line first comes down to the reach, found by sampling the
+    // distance in double precision.
+    ScopedTolerance tolerance(0.01f);
+    std::mt19937 rng(31u);
+    std::uniform_real_distribution<float> u(-2.0f, 2.0f);
+    const bzV3 centre = V(0, 0, 0);
+    const float r = 0.6f;
+    const double reach = r + 0.01;
+    int touches = 0;
+    for (int round = 0; round < 1500; round++)
+    {
+        const bzV3 a = V(u(rng), u(rng), u(rng)), d = V(u(rng), u(rng), u(rng)),
+                   m = V(u(rng), u(rng), u(rng));
+        const auto lineDistance = [&](double t)
+        {
+            double w[3], dd = 0, wd = 0, ww = 0;
+            for (int i = 0; i < 3; i++)
+            {
+                w[i] = -((double)a.v[i] + t * m.v[i]);
+                dd += (double)d.v[i] * d.v[i];
+                wd += w[i] * d.v[i];
+                ww += w[i] * w[i];
+            }
+            return std::sqrt(std::fmax(ww - wd * wd / dd, 0.0));
+        };
+        if (lineDistance(0.0) < reach + 1e-3)
+            continue; // the start within reach: the later-root rule, checked by hand above
+        bzCollisionContact row = FreshRow();
+        const int32_t got = bz_SweptSphereAgainstLine(&centre, r, &a, &d, &m, &row, nullptr);
+        // The sampled first touch, and the foot's parameter there.
+        double first = -1;
+        for (int k = 0; k <= 4000; k++)
+            if (lineDistance(k / 4000.0) <= reach)
+            {
+                first = k / 4000.0;
+                break;
+            }
+        if (first < 0)
+        {
+            EXPECT_EQ(got, 0) << round;
+            continue;
+        }
+        double foot = 0, dd = 0;
+        for (int i = 0; i < 3; i++)
+        {
+            foot += -((double)a.v[i] + first * m.v[i]) * d.v[i];
+            dd += (double)d.v[i] * d.v[i];
+        }
+        foot /= dd;
+        if (foot < -1e-2 || foot > 1 + 1e-2)
+        {
+            EXPECT_EQ(got, 0) << round;
+            continue;
+        }
+        if (foot < 1e-2 || foot > 1 - 1e-2)
+            continue; // too near the segment's ends for the sampling to decide
+        ASSERT_EQ(got, 1) << round;
+        EXPECT_NEAR(row.key, first, 5e-4) << round;
+        touches++;
+    }
+    EXPECT_GT(touches, 40);
 }
 } // namespace

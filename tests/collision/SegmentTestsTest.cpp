@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <vector>
 
 namespace
 {
@@ -730,5 +731,174 @@ TEST(SphereMovingHull, ApproachingFaceAndSeparation)
     const bzV3 inside = V(0.5f, 0.5f, 0.5f);
     EXPECT_EQ(bz_Sphere_MovingHull(&inside, 0.1f, faces, 6, &t, &n), 0);
     EXPECT_EQ(bz_Sphere_MovingHull(&c, 0.5f, faces, 513, &t, &n), 0);
+}
+
+// The push onto a hull, against the nearest point of the box worked by clamping.
+TEST(PointHullPush, FaceEdgeCornerAndInside)
+{
+    BoxHull box(kUnitBox);
+    const float n3 = 1.0f / std::sqrt(3.0f), n2 = 1.0f / std::sqrt(2.0f);
+    struct Case
+    {
+        const char *name;
+        bzV3 point;
+        float margin;
+        int32_t code;
+        bzV3 push, normal;
+    } cases[] = {
+        {"beside the +x face", V(1.05f, 0.5f, 0.5f), 0.1f, 1, V(-0.05f, 0, 0), V(1, 0, 0)},
+        {"beside the -z face", V(0.5f, 0.2f, -0.08f), 0.1f, 1, V(0, 0, 0.08f), V(0, 0, -1)},
+        {"by the +x+y edge", V(1.05f, 1.05f, 0.5f), 0.1f, 1, V(-0.05f, -0.05f, 0), V(n2, n2, 0)},
+        {"by the corner", V(1.05f, 1.05f, 1.05f), 0.1f, 1, V(-0.05f, -0.05f, -0.05f),
+         V(n3, n3, n3)},
+        // Within the margin of each face plane but 0.121 from the corner.
+        {"corner farther than the margin", V(1.07f, 1.07f, 1.07f), 0.1f, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"outside a face by more than the margin", V(1.2f, 0.5f, 0.5f), 0.1f, 0, V(0, 0, 0),
+         V(0, 0, 0)},
+        {"just inside the +x face", V(0.95f, 0.5f, 0.5f), 0.1f, 1, V(0.05f, 0, 0), V(1, 0, 0)},
+        {"on the face", V(1, 0.5f, 0.5f), 0.1f, 1, V(0, 0, 0), V(1, 0, 0)},
+        {"deeper inside than the margin", V(0.5f, 0.5f, 0.5f), 0.1f, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"not a number", V(NAN, 0.5f, 0.5f), 0.1f, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"infinite margin", V(1.05f, 0.5f, 0.5f), INFINITY, 0, V(0, 0, 0), V(0, 0, 0)},
+        {"negative margin", V(1.05f, 0.5f, 0.5f), -0.1f, 0, V(0, 0, 0), V(0, 0, 0)},
+    };
+    for (const Case &c : cases)
+    {
+        bzV3 push = V(7, 7, 7), normal = V(7, 7, 7);
+        ASSERT_EQ(bz_Point_HullPush(&c.point, &box.hull, c.margin, &push, &normal), c.code)
+            << c.name;
+        if (c.code != 1)
+            continue;
+        for (int i = 0; i < 3; i++)
+        {
+            EXPECT_NEAR(push.v[i], c.push.v[i], 1e-5f) << c.name << " push " << i;
+            EXPECT_NEAR(normal.v[i], c.normal.v[i], 1e-5f) << c.name << " normal " << i;
+        }
+    }
+}
+
+TEST(PointHullPush, NearestPointOfATurnedBoxAgainstClamping)
+{
+    // A box of extents 2, 1, 0.5 turned about an oblique axis: its planes in the world, the
+    // oracle in the box's own frame in double precision.
+    const double angle = 0.7;
+    double axis[3] = {1, 2, 3};
+    const double len = std::sqrt(14.0);
+    for (double &a : axis)
+        a /= len;
+    double rot[3][3]; // rows: the box's axes in the world
+    const double c = std::cos(angle), s = std::sin(angle), k = 1 - c;
+    const double x = axis[0], y = axis[1], z = axis[2];
+    const double m[3][3] = {{c + x * x * k, x * y * k - z * s, x * z * k + y * s},
+                            {y * x * k + z * s, c + y * y * k, y * z * k - x * s},
+                            {z * x * k - y * s, z * y * k + x * s, c + z * z * k}};
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+            rot[i][j] = m[i][j];
+    const double half[3] = {1.0, 0.5, 0.25};
+    bzPlane planes[6];
+    for (int i = 0; i < 3; i++)
+    {
+        const bzV3 n = V((float)rot[i][0], (float)rot[i][1], (float)rot[i][2]);
+        planes[2 * i] = {n, (float)half[i]};
+        planes[2 * i + 1] = {V(-n.x, -n.y, -n.z), (float)half[i]};
+    }
+    bzHull hull{};
+    hull.faceCount = 6;
+    hull.planes = planes;
+    std::mt19937 rng(33u);
+    std::uniform_real_distribution<double> u(-1.4, 1.4);
+    const double margin = 0.3;
+    int pushes = 0, refusals = 0;
+    for (int round = 0; round < 2000; round++)
+    {
+        const double p[3] = {u(rng), u(rng), u(rng)};
+        double local[3], clamped[3], distSq = 0, depth = 1e9;
+        bool inside = true;
+        for (int i = 0; i < 3; i++)
+        {
+            local[i] = rot[i][0] * p[0] + rot[i][1] * p[1] + rot[i][2] * p[2];
+            clamped[i] = std::fmin(std::fmax(local[i], -half[i]), half[i]);
+            distSq += (clamped[i] - local[i]) * (clamped[i] - local[i]);
+            inside = inside && std::fabs(local[i]) < half[i];
+            depth = std::fmin(depth, half[i] - std::fabs(local[i]));
+        }
+        const double dist = inside ? depth : std::sqrt(distSq);
+        // Leave out points too near the margin's edge for float rounding to decide.
+        if (std::fabs(dist - margin) < 1e-3)
+            continue;
+        const bzV3 point = V((float)p[0], (float)p[1], (float)p[2]);
+        bzV3 push, normal;
+        const int32_t code = bz_Point_HullPush(&point, &hull, (float)margin, &push, &normal);
+        if (dist > margin)
+        {
+            EXPECT_EQ(code, 0) << round;
+            refusals++;
+            continue;
+        }
+        ASSERT_EQ(code, 1) << round;
+        pushes++;
+        const double length =
+            std::sqrt((double)push.x * push.x + (double)push.y * push.y + (double)push.z * push.z);
+        EXPECT_NEAR(length, dist, 2e-4) << round;
+        if (!inside)
+        {
+            // The pushed point is the clamped point, back in the world.
+            for (int j = 0; j < 3; j++)
+            {
+                const double want =
+                    rot[0][j] * clamped[0] + rot[1][j] * clamped[1] + rot[2][j] * clamped[2];
+                EXPECT_NEAR(point.v[j] + push.v[j], want, 2e-4) << round << " axis " << j;
+            }
+        }
+    }
+    EXPECT_GT(pushes, 100);
+    EXPECT_GT(refusals, 100);
+}
+
+TEST(PointHullPush, RepeatedPlanesManyPlanesAndTooManyFaces)
+{
+    // The +x plane twice: the two copies make no edge, and the push is as for the plain box.
+    BoxHull box(kUnitBox);
+    bzPlane doubled[7];
+    for (int i = 0; i < 6; i++)
+        doubled[i] = box.planes[i];
+    doubled[6] = box.planes[0];
+    bzHull hull{};
+    hull.faceCount = 7;
+    hull.planes = doubled;
+    const bzV3 p = V(1.05f, 1.05f, 0.5f);
+    bzV3 push, normal;
+    ASSERT_EQ(bz_Point_HullPush(&p, &hull, 0.1f, &push, &normal), 1);
+    EXPECT_NEAR(push.x, -0.05f, 1e-5f);
+    EXPECT_NEAR(push.y, -0.05f, 1e-5f);
+    // A thin prism of 40 sides: every plane lies within the margin, more than the search takes.
+    std::vector<bzPlane> prism;
+    for (int i = 0; i < 40; i++)
+    {
+        const float a = 6.2831853f * (float)i / 40.0f;
+        prism.push_back({V(std::cos(a), std::sin(a), 0), 0.01f});
+    }
+    prism.push_back({V(0, 0, 1), 1});
+    prism.push_back({V(0, 0, -1), 0});
+    bzHull thin{};
+    thin.faceCount = (int16_t)prism.size();
+    thin.planes = prism.data();
+    const bzV3 q = V(0.05f, 0, 0.5f);
+    push = normal = V(7, 7, 7);
+    EXPECT_EQ(bz_Point_HullPush(&q, &thin, 1.0f, &push, &normal), BZ_PUSH_NO_PROGRESS);
+    EXPECT_EQ(normal.x, 1.0f);
+    EXPECT_EQ(normal.y, 0.0f);
+    // 513 copies of the box's planes are refused.
+    std::vector<bzPlane> many(513);
+    for (size_t i = 0; i < many.size(); i++)
+        many[i] = box.planes[i % 6];
+    bzHull big{};
+    big.faceCount = 513;
+    big.planes = many.data();
+    const bzV3 r = V(1.05f, 0.5f, 0.5f);
+    EXPECT_EQ(bz_Point_HullPush(&r, &big, 0.1f, &push, &normal), 0);
+    big.faceCount = 512;
+    EXPECT_EQ(bz_Point_HullPush(&r, &big, 0.1f, &push, &normal), BZ_PUSH_NO_PROGRESS);
 }
 } // namespace
