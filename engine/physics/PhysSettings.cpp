@@ -7,6 +7,7 @@ constexpr bzPhysSettings kDefaults = {0.04f, 0.25f, 0.01f, 1.0f, 1.0f, 0};
 
 int32_t gStepRunning;
 uint16_t gIteration;
+uint32_t gStepNumber;
 } // namespace
 
 bzPhysSettings bzgPhysSettings = kDefaults;
@@ -37,4 +38,14 @@ uint16_t bz_Phys_Iteration()
 void bz_Phys_SetIteration(uint16_t iteration)
 {
     gIteration = iteration;
+}
+
+uint32_t bz_Phys_StepNumber()
+{
+    return gStepNumber;
+}
+
+void bz_Phys_SetStepNumber(uint32_t step)
+{
+    gStepNumber = step;
 }

@@ -39,6 +39,11 @@ extern const int32_t &bzgPhysStepRunning;
 uint16_t bz_Phys_Iteration();
 void bz_Phys_SetIteration(uint16_t iteration);
 
+// The number of the physics step, which the step advances once per step; what counts passes
+// within one step (the friction passes) starts over when it changes.
+uint32_t bz_Phys_StepNumber();
+void bz_Phys_SetStepNumber(uint32_t step);
+
 // Bits of a body's physics flags word. The dynamics description keys "ignore_world", "inf_mi",
 // "inf_mass" and "double_omega_limit" set the bits named with them.
 enum : uint32_t

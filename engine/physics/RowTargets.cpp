@@ -1,0 +1,275 @@
+// Targets of contact, limit and joint rows, and the push that frees stuck contacts.
+#include "physics/RowTargets.h"
+
+#include "core/Debug.h"
+#include "maths/Matrix.h"
+#include "maths/Vector.h"
+#include "physics/Body.h"
+#include "physics/Joint.h"
+#include "physics/PhysSettings.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace
+{
+float gPush = 0.0f;
+const BZDObject *gPushA = nullptr;
+const BZDObject *gPushB = nullptr;
+
+uint32_t Kind(const bzPhysRow *row)
+{
+    return row->type & ~BZ_ROW_OFF;
+}
+
+bool IsAngular(const bzPhysRow *row)
+{
+    return (row->type & BZ_ROW_ANGULAR) != 0;
+}
+
+// Velocity of a point r (relative to the centre of mass) of a body, in the body's frame.
+bzV3 PointVelocity(const BZDObject *body, const bzV3 &r)
+{
+    bzV3 v;
+    bz_V3_CrossInto(&body->angularVelocity, &r, &v);
+    bz_V3_AddInto(&v, &body->localLinearVelocity, &v);
+    return v;
+}
+
+// A vector in from's start-of-step frame, in to's start-of-step frame.
+bzV3 BetweenFrames(const BZDObject *from, const BZDObject *to, const bzV3 &v)
+{
+    bzV3 world, out;
+    bz_M33_RotateV3Into(&from->startTransform, &world, &v);
+    bz_M34_InverseRotateV3Into(&to->startTransform, &out, &world);
+    return out;
+}
+
+const bzM34 *Current(const BZDObject *body)
+{
+    return body->transform ? body->transform : &body->startTransform;
+}
+
+float Dot(const bzV3 &a, const bzV3 &b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// The target of a fast contact from how far the contact point moved over the step.
+float FastTarget(const bzPhysRow *row, const BZDObject *a, const BZDObject *b, float dt)
+{
+    bzV3 p;
+    bz_V3_AddInto(&a->centreOfMass, &row->rA, &p);
+    bzV3 world;
+    if (!b)
+    {
+        bzV3 q;
+        bz_M34_TransformPointInto(Current(a), &world, &p);
+        bz_M34_InverseTransformPointInto(&a->startTransform, &q, &world);
+        bzV3 d;
+        bz_V3_SubInto(&q, &p, &d);
+        return 0.01f - Dot(d, row->nA) / dt;
+    }
+    bzV3 atStart, atEnd, d;
+    bz_M34_TransformPointInto(&a->startTransform, &world, &p);
+    bz_M34_InverseTransformPointInto(&b->startTransform, &atStart, &world);
+    bz_M34_TransformPointInto(Current(a), &world, &p);
+    bz_M34_InverseTransformPointInto(Current(b), &atEnd, &world);
+    bz_V3_SubInto(&atEnd, &atStart, &d);
+    float target = -Dot(d, row->nB) / dt;
+    if (Kind(row) == BZ_ROW_CONTACT_TURN ||
+        ((a->physicsFlags | b->physicsFlags) & BZ_PHYS_DOUBLE_OMEGA_LIMIT))
+    {
+        bzV3 e;
+        bz_M33_RotateV3Into(&b->startTransform, &world, &d);
+        bz_M34_InverseRotateV3Into(Current(b), &e, &world);
+        const float turned = -Dot(e, d) / dt;
+        if (turned > target)
+            target = turned;
+    }
+    return target;
+}
+} // namespace
+
+void bz_Phys_ClearPush()
+{
+    gPush = 0.0f;
+    gPushA = gPushB = nullptr;
+}
+
+float bz_Phys_PushValue()
+{
+    return gPush;
+}
+
+int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
+{
+    BZ_ASSERT(row && row->bodyA && target);
+    if (!row || !row->bodyA || !target)
+        return 1;
+    if (Kind(row) == BZ_ROW_TARGET)
+    {
+        *target = row->value;
+        return row->value != 0.0f;
+    }
+    const float tol = bzgPhysSettings.contactSpeedTolerance;
+    const float dt = bzgPhysSettings.timeStep;
+    const BZDObject *a = row->bodyA;
+    const BZDObject *b = Kind(row) == BZ_ROW_ONE_SIDED ? nullptr : row->bodyB;
+    int32_t settled = 1;
+    float speedSq = FLT_MAX;
+    bzV3 va = PointVelocity(a, row->rA);
+    float t = -Dot(va, row->nA);
+    bzV3 vb = {};
+    if (b)
+    {
+        vb = PointVelocity(b, row->rB);
+        t += Dot(vb, row->nB);
+    }
+    else if (!row->bodyB)
+        row->rB = va;
+    if (!(t >= tol))
+    {
+        if (b)
+        {
+            const bzV3 moved = BetweenFrames(b, a, vb);
+            bz_V3_AddInto(&va, &moved, &va);
+        }
+        const float s = Dot(va, va);
+        if (s <= tol * tol)
+        {
+            if (t < 0.0f || row->weight < 1.0f)
+                settled = 0;
+        }
+        else
+        {
+            // Only a fast contact is held to its own speed: a slow one keeps the tolerance it
+            // is given below, so a resting contact still asks for a third of it.
+            speedSq = s;
+            t = dt > 0.0f ? FastTarget(row, a, b, dt) : 0.0f;
+            if (t < tol)
+                settled = 0;
+        }
+    }
+    if (t > 0.1f)
+    {
+        float f = 1.0f - row->weight;
+        f = f > 1.0f ? 1.0f : (f < 0.1f ? 0.1f : f);
+        t = (t - 0.1f) * f + 0.1f;
+    }
+    if (t < 0.0f || !std::isfinite(t))
+        t = 0.0f;
+    t += row->weight < 1.0f ? tol : tol * 0.33333334f;
+    if (t * t > speedSq)
+    {
+        t = std::sqrt(speedSq);
+        if (t < 0.1f * tol)
+            t = 0.1f * tol;
+    }
+    *target = t;
+    return settled;
+}
+
+int32_t bz_Phys_AngularRowTarget(const bzPhysRow *row, float *target)
+{
+    BZ_ASSERT(row && row->bodyA && target);
+    if (!row || !row->bodyA || !target)
+        return 1;
+    float v = -Dot(row->nA, row->bodyA->angularVelocity);
+    if (row->bodyB && Kind(row) != BZ_ROW_ONE_SIDED)
+        v += Dot(row->nB, row->bodyB->angularVelocity);
+    v = (1.0f - 0.9f * row->weight) * v + 0.001f;
+    const float dt = bzgPhysSettings.timeStep;
+    const float limit = dt > 0.0f ? 0.001f - row->value / dt : 0.001f;
+    float t;
+    if (v < 0.001f)
+    {
+        t = -0.25f * v;
+        if (limit > t)
+            t = limit;
+    }
+    else
+        t = limit > v ? (v + limit) * 0.5f : v;
+    *target = std::isfinite(t) ? t : 0.0f;
+    return 1;
+}
+
+int32_t bz_Phys_ContactRowTargets(float *rhs, bzPhysRow *const *rows, int32_t count, int32_t first,
+                                  int32_t end)
+{
+    BZ_ASSERT(rhs && (rows || count <= 0));
+    if (!rhs || (!rows && count > 0))
+        return 1;
+    for (int32_t i = first; i < end; ++i)
+        rhs[i] = 0.0f;
+    int32_t any = 0;
+    for (int32_t i = 0; i < count; ++i)
+    {
+        bzPhysRow *row = rows[i];
+        if (row->weight > 10.0f)
+            row->weight -= 10.0f;
+        any |= IsAngular(row) ? bz_Phys_AngularRowTarget(row, &rhs[i])
+                              : bz_Phys_ContactRowTarget(row, &rhs[i]);
+    }
+    if (any || count <= 0)
+    {
+        gPush = 0.0f;
+        return any ? 0 : 1;
+    }
+    int32_t k = 0;
+    for (int32_t i = 1; i < count; ++i)
+    {
+        if (rows[i]->weight < rows[k]->weight)
+            k = i;
+    }
+    if (gPush != 0.0f && rows[k]->bodyA == gPushA && rows[k]->bodyB == gPushB)
+    {
+        gPush = gPush * 2.0f > 2.0f ? 2.0f : gPush * 2.0f;
+        rhs[k] = gPush;
+    }
+    else
+    {
+        gPush = bzgPhysSettings.contactSpeedTolerance;
+        gPushA = rows[k]->bodyA;
+        gPushB = rows[k]->bodyB;
+    }
+    return 1;
+}
+
+void bz_Phys_JointRowTargets(float *rhs, bzPhysRow *const *rows, int32_t count)
+{
+    BZ_ASSERT(rhs && (rows || count <= 0));
+    if (!rhs || (!rows && count > 0))
+        return;
+    for (int32_t i = 0; i < count;)
+    {
+        const bzPhysRow *row = rows[i];
+        const BZDObject *a = row->bodyA;
+        if (IsAngular(row))
+        {
+            float t = -Dot(row->nA, a->angularVelocity);
+            if (row->bodyB)
+                t += Dot(row->nB, row->bodyB->angularVelocity);
+            rhs[i++] = t;
+            continue;
+        }
+        bzV3 v = PointVelocity(a, row->rA);
+        if (row->bodyB)
+        {
+            const BZDObject *b = row->bodyB == a->secondPartner ? row->bodyB : a->parent;
+            if (b)
+            {
+                bzV3 lever = row->rB;
+                if ((b->physicsFlags & BZ_PHYS_WELDED) && a->parentJoint)
+                    bz_V3_SubInto(&a->parentJoint->parentAnchor, &b->centreOfMass, &lever);
+                const bzV3 vb = BetweenFrames(b, a, PointVelocity(b, lever));
+                bz_V3_SubInto(&v, &vb, &v);
+            }
+        }
+        int32_t bundle = 1 + (row->link.sharedRows > 0 ? row->link.sharedRows : 0);
+        if (i + bundle > count)
+            bundle = count - i;
+        for (int32_t j = 0; j < bundle; ++j, ++i)
+            rhs[i] = -Dot(v, rows[i]->nA);
+    }
+}

@@ -1,0 +1,284 @@
+// Targets of contact, angular and joint rows, and the push that frees stuck contacts.
+#include "collision/PairTestShapes.h"
+#include "maths/Matrix.h"
+#include "physics/Body.h"
+#include "physics/ConstraintRow.h"
+#include "physics/Joint.h"
+#include "physics/PhysSettings.h"
+#include "physics/RowTargets.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace
+{
+using pairtest::V;
+
+constexpr float T = 0.025f; // the game's contact tolerance
+constexpr float DT = 0.04f;
+
+struct Scope
+{
+    Scope()
+    {
+        bz_Phys_ResetSettings();
+        bzgPhysSettings.contactSpeedTolerance = T;
+        bzgPhysSettings.timeStep = DT;
+        bz_Phys_ClearPush();
+    }
+    ~Scope()
+    {
+        bz_Phys_ResetSettings();
+        bz_Phys_ClearPush();
+    }
+};
+
+BZDObject Body()
+{
+    BZDObject b = {};
+    bz_M34_SetIdentity(&b.startTransform);
+    return b;
+}
+
+// A contact on a's underside; its direction points from a into what it rests on.
+bzPhysRow Contact(BZDObject *a, BZDObject *b, float weight)
+{
+    bzPhysRow r = {};
+    r.bodyA = a;
+    r.bodyB = b;
+    r.weight = weight;
+    r.type = BZ_ROW_CONTACT_PULLED;
+    r.rA = V(0, -1, 0);
+    r.nA = V(0, -1, 0);
+    r.rB = V(0, 1, 0);
+    r.nB = V(0, 1, 0);
+    return r;
+}
+
+TEST(RowTargetsTest, ContactTargetsAndTheirSettledFlag)
+{
+    Scope scope;
+    struct Case
+    {
+        const char *name;
+        float weight;
+        bzV3 velocity; // of bodyA, its frame (world here)
+        float target;
+        int32_t settled;
+    };
+    const Case cases[] = {
+        // At rest (target 0, speed below T): T / 3 and settled.
+        {"resting", 1.0f, V(0, 0, 0), T * 0.33333334f, 1},
+        // A light resting contact is not settled and gets the whole T.
+        {"light resting", 0.5f, V(0, 0, 0), T, 0},
+        // Separating at 0.6: at least T from the velocity alone, so the speed limit does not
+        // apply: (0.6 - 0.1) * 0.5 + 0.1 + T.
+        {"separating", 0.5f, V(0, 0.6f, 0), (0.6f - 0.1f) * 0.5f + 0.1f + T, 1},
+        // Slowly closing: a negative target is not settled and rises to T / 3.
+        {"slowly closing", 1.0f, V(0, -0.01f, 0), T * 0.33333334f, 0},
+        // Slowly separating below T: settled, and keeps its speed.
+        {"slowly separating", 1.0f, V(0, 0.01f, 0), 0.01f + T * 0.33333334f, 1},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BZDObject a = Body();
+        a.localLinearVelocity = c.velocity;
+        bzPhysRow row = Contact(&a, nullptr, c.weight);
+        float target = -1.0f;
+        EXPECT_EQ(bz_Phys_ContactRowTarget(&row, &target), c.settled);
+        EXPECT_NEAR(target, c.target, 1e-6f);
+        // Without bodyB the row keeps bodyA's contact point velocity.
+        EXPECT_EQ(row.rB.y, c.velocity.y);
+    }
+}
+
+TEST(RowTargetsTest, FastContactsTakeTheirTargetFromHowTheContactPointMoved)
+{
+    Scope scope;
+    struct Case
+    {
+        const char *name;
+        bzV3 velocity; // of bodyA
+        bzV3 moved;    // its current transform against its start
+        float target;
+        int32_t settled;
+    };
+    const Case cases[] = {
+        // Sliding at 1 m/s: the point moved along the ground, 0.01 from the step.
+        {"sliding", V(1, 0, 0), V(0.04f, 0, 0), 0.01f + T * 0.33333334f, 0},
+        // Falling at 2 m/s into the ground: a negative target, raised to T / 3.
+        {"falling in", V(0, -2, 0), V(0, -0.08f, 0), T * 0.33333334f, 0},
+        // Lifted 0.08 in the step: 0.01 + 2, shaped with f = 0.1 for weight 1.
+        {"lifted", V(1, 0, 0), V(0, 0.08f, 0), (2.01f - 0.1f) * 0.1f + 0.1f + T * 0.33333334f, 1},
+        // The same at a contact speed of 0.05: held to that speed.
+        {"held to its speed", V(0.05f, 0, 0), V(0, 0.08f, 0), 0.05f, 1},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BZDObject a = Body();
+        bzM34 current;
+        bz_M34_SetIdentity(&current);
+        current.row[3] = c.moved;
+        a.transform = &current;
+        a.localLinearVelocity = c.velocity;
+        bzPhysRow row = Contact(&a, nullptr, 1.0f);
+        float target = -1.0f;
+        EXPECT_EQ(bz_Phys_ContactRowTarget(&row, &target), c.settled);
+        EXPECT_NEAR(target, c.target, 1e-5f);
+    }
+}
+
+TEST(RowTargetsTest, FixedTargetRows)
+{
+    Scope scope;
+    BZDObject a = Body();
+    bzPhysRow row = Contact(&a, nullptr, 1.0f);
+    row.type = BZ_ROW_TARGET;
+    row.value = 0.7f;
+    float target = 0;
+    EXPECT_EQ(bz_Phys_ContactRowTarget(&row, &target), 1);
+    EXPECT_EQ(target, 0.7f);
+    row.value = 0.0f;
+    EXPECT_EQ(bz_Phys_ContactRowTarget(&row, &target), 0);
+    EXPECT_EQ(target, 0.0f);
+}
+
+TEST(RowTargetsTest, AngularRowTargets)
+{
+    Scope scope;
+    struct Case
+    {
+        float spin; // about the row's axis
+        float weight;
+        float passed; // word 5
+        float target;
+    };
+    const Case cases[] = {
+        {1.0f, 0.0f, 0.0f, 0.24975f},                // v = -0.999: a quarter of it back
+        {-0.5f, 0.0f, 0.0f, 0.501f},                 // v = 0.501 above the limit 0.001
+        {-0.5f, 1.0f, 0.0f, 0.051f},                 // weight 1 keeps a tenth: 0.051
+        {0.0f, 0.0f, -0.04f, (0.001f + 1.001f) / 2}, // limit 1.001 above v = 0.001
+        {1.0f, 0.0f, -0.04f, 1.001f},                // the limit raises the quarter
+    };
+    for (const Case &c : cases)
+    {
+        BZDObject a = Body();
+        a.angularVelocity = V(0, 0, c.spin);
+        bzPhysRow row = {};
+        row.bodyA = &a;
+        row.type = 8 | BZ_ROW_ANGULAR;
+        row.nA = V(0, 0, 1);
+        row.weight = c.weight;
+        row.value = c.passed;
+        float target = 0;
+        EXPECT_EQ(bz_Phys_AngularRowTarget(&row, &target), 1);
+        EXPECT_NEAR(target, c.target, 1e-5f) << c.spin << " " << c.weight << " " << c.passed;
+    }
+}
+
+TEST(RowTargetsTest, StuckContactsGetAGrowingPushOnTheLightestRow)
+{
+    Scope scope;
+    BZDObject a = Body(), b = Body();
+    // Two light resting contacts between a and b: neither is settled.
+    bzPhysRow r0 = Contact(&a, &b, 0.7f), r1 = Contact(&a, &b, 0.5f);
+    bzPhysRow *rows[2] = {&r0, &r1};
+    float rhs[4];
+    // First step: arms T, changes no target.
+    EXPECT_EQ(bz_Phys_ContactRowTargets(rhs, rows, 2, 0, 4), 1);
+    EXPECT_FLOAT_EQ(bz_Phys_PushValue(), T);
+    EXPECT_FLOAT_EQ(rhs[1], T);
+    EXPECT_EQ(rhs[2], 0.0f);
+    // Then 2T, 4T on the lightest row, up to 2.0.
+    const float expected[] = {2 * T, 4 * T, 8 * T, 16 * T, 32 * T, 64 * T, 2.0f, 2.0f};
+    for (float e : expected)
+    {
+        EXPECT_EQ(bz_Phys_ContactRowTargets(rhs, rows, 2, 0, 4), 1);
+        EXPECT_FLOAT_EQ(rhs[1], e);
+        EXPECT_FLOAT_EQ(rhs[0], T);
+    }
+    // Another pair becomes the lightest: the push starts over at T without a target.
+    BZDObject c = Body();
+    bzPhysRow r2 = Contact(&a, &c, 0.1f);
+    bzPhysRow *three[3] = {&r0, &r1, &r2};
+    EXPECT_EQ(bz_Phys_ContactRowTargets(rhs, three, 3, 0, 4), 1);
+    EXPECT_FLOAT_EQ(bz_Phys_PushValue(), T);
+    EXPECT_FLOAT_EQ(rhs[2], T);
+    // A settled row ends the push.
+    bzPhysRow rest = Contact(&a, nullptr, 1.0f);
+    bzPhysRow *settled[2] = {&r1, &rest};
+    EXPECT_EQ(bz_Phys_ContactRowTargets(rhs, settled, 2, 0, 4), 0);
+    EXPECT_EQ(bz_Phys_PushValue(), 0.0f);
+}
+
+TEST(RowTargetsTest, HeavyWeightsLoseTenAndTiesPushTheEarlierRow)
+{
+    Scope scope;
+    BZDObject a = Body(), b = Body();
+    bzPhysRow r0 = Contact(&a, &b, 10.5f), r1 = Contact(&a, &b, 0.5f);
+    bzPhysRow *rows[2] = {&r0, &r1};
+    float rhs[2];
+    bz_Phys_ContactRowTargets(rhs, rows, 2, 0, 2);
+    EXPECT_FLOAT_EQ(r0.weight, 0.5f);
+    EXPECT_FLOAT_EQ(r1.weight, 0.5f);
+    bz_Phys_ContactRowTargets(rhs, rows, 2, 0, 2);
+    EXPECT_FLOAT_EQ(rhs[0], 2 * T); // the tie goes to the earlier row
+    EXPECT_FLOAT_EQ(rhs[1], T);
+}
+
+TEST(RowTargetsTest, JointBundlesShareOnePointVelocity)
+{
+    Scope scope;
+    BZDObject a = Body();
+    a.localLinearVelocity = V(1, 2, 3);
+    a.angularVelocity = V(0, 0, 1);
+    bzPhysRow rows[4] = {};
+    const bzV3 axes[3] = {V(1, 0, 0), V(0, 1, 0), V(0, 0, 1)};
+    for (int i = 0; i < 3; ++i)
+    {
+        rows[i].bodyA = &a;
+        rows[i].type = BZ_ROW_LINEAR_JOINT;
+        rows[i].nA = axes[i];
+        rows[i].rA = i == 0 ? V(1, 0, 0) : V(50, 50, 50); // only the first row's point counts
+        rows[i].link.sharedRows = 2 - i;
+    }
+    rows[3].bodyA = &a;
+    rows[3].type = BZ_ROW_ANGULAR_JOINT | BZ_ROW_ANGULAR;
+    rows[3].nA = V(0, 0, 1);
+    bzPhysRow *pointers[4] = {&rows[0], &rows[1], &rows[2], &rows[3]};
+    float rhs[4];
+    bz_Phys_JointRowTargets(rhs, pointers, 4);
+    // v = w x (1, 0, 0) + u = (0, 1, 0) + (1, 2, 3).
+    EXPECT_FLOAT_EQ(rhs[0], -1.0f);
+    EXPECT_FLOAT_EQ(rhs[1], -3.0f);
+    EXPECT_FLOAT_EQ(rhs[2], -3.0f);
+    EXPECT_FLOAT_EQ(rhs[3], -1.0f);
+}
+
+TEST(RowTargetsTest, AJointToAParentCancelsTheRelativeVelocity)
+{
+    Scope scope;
+    BZDObject parent = Body(), child = Body();
+    child.parent = &parent;
+    // The parent turned a quarter about y: its x is the world's -z.
+    bz_M34_RotationY(&parent.startTransform, 90.0f);
+    parent.localLinearVelocity = V(1, 0, 0);
+    child.localLinearVelocity = V(0, 0, 0);
+    bzPhysRow row = {};
+    row.bodyA = &child;
+    row.bodyB = &parent;
+    row.type = BZ_ROW_LINEAR_JOINT;
+    row.nA = V(0, 0, 1);
+    bzPhysRow *pointers[1] = {&row};
+    float rhs[1];
+    bz_Phys_JointRowTargets(rhs, pointers, 1);
+    // The parent's (1, 0, 0) in the world along its own x; the child must gain it.
+    bzV3 world;
+    bz_M33_RotateV3Into(&parent.startTransform, &world, &parent.localLinearVelocity);
+    EXPECT_NEAR(rhs[0], world.z, 1e-6f);
+    EXPECT_NE(world.z, 0.0f);
+}
+} // namespace
