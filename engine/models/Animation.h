@@ -25,3 +25,16 @@ struct bzAnimation
 bzAnimation *bz_CreateAnimation(int32_t poolId, int32_t frameCount, int32_t boneCount);
 // Frees the animation and its tracks; poolId as given to the creation.
 void bz_ReleaseAnimation(bzAnimation *animation, int32_t poolId);
+
+// Reads an ".ANM" file: version (below 0x101 without the encoding flags), encoding flags (bit
+// 0 four bytes, bit 1 four u16, else four f32 a rotation, stored x, z, y, w), frame rate, frame
+// and bone counts, 32-byte bone names, then per frame the root position and the rotations.
+// The names enter the bone-name tables. Null with "Couldn't load <path>" on the debug output
+// for a missing file (19) or a bad one (59: no frames, no bones or more than 50, frame rate 0,
+// counts past the file's size).
+bzAnimation *bz_LoadAnimation(int32_t poolId, const char *path);
+// Writes the ".ANM" file at version 0x101 with f32 rotations. With root-motion tracks the
+// frames are written recombined: root := motion rotation applied to the root position plus
+// the motion position, rotation := motion rotation x rotation. 0, 29 for no animation, 19 when
+// the file cannot be made, 59 when a write fails.
+int32_t bz_SaveAnimation(const bzAnimation *animation, const char *path);
