@@ -502,3 +502,75 @@ void bz_Skeleton_SetPhysicsDriven(bzLump *lump)
     if (bzSkinInstance *instance = InstanceOf(lump))
         instance->flags |= BZ_SKIN_PHYSICS;
 }
+
+int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face, const bzV3 *point,
+                                int32_t *count, int16_t *bones)
+{
+    if (!count || !bones)
+        return BZ_ERROR_INVALID_PARAMETER;
+    *count = 0;
+    const bzSkinInstance *instance = InstanceOf(lump);
+    const bzSkeleton *skeleton = SkeletonOf(model);
+    const bzModelPart *part = model ? model->part : nullptr;
+    if (!instance || !skeleton || !skeleton->vertexInfluences || !part->faces || face < 0 ||
+        face >= part->faceCount)
+        return BZ_ERROR_INVALID_PARAMETER;
+    const uint32_t *corners = part->faces[face].v;
+    bzV3 deformed[3];
+    for (int32_t c = 0; c < 3; ++c)
+        if (corners[c] >= static_cast<uint32_t>(part->vertexCount) ||
+            bz_Skeleton_SkinVertex(lump, model, static_cast<int32_t>(corners[c]), &deformed[c]))
+            return BZ_ERROR_INVALID_PARAMETER;
+    if (point)
+    {
+        int32_t nearest = 0;
+        for (int32_t c = 1; c < 3; ++c)
+            if (bz_V3_DistanceSq(point, &deformed[c]) < bz_V3_DistanceSq(point, &deformed[nearest]))
+                nearest = c;
+        const bzSkinInfluences &in = skeleton->vertexInfluences[corners[nearest]];
+        for (int32_t k = 0; k < in.count && *count < BZ_SKELETON_MAX_INFLUENCES; ++k)
+            bones[(*count)++] = skeleton->influenceBones[in.first + k];
+        return 0;
+    }
+    float sums[BZ_SKELETON_MAX_BONES] = {};
+    for (int32_t c = 0; c < 3; ++c)
+    {
+        const bzSkinInfluences &in = skeleton->vertexInfluences[corners[c]];
+        for (int32_t k = in.first; k < in.first + in.count; ++k)
+            sums[skeleton->influenceBones[k]] += skeleton->influenceWeights[k];
+    }
+    // n = (a - b) x (c - b), the face normal of the model's faces.
+    bzV3 ab, cb, normal, centroid;
+    bz_V3_SubInto(&deformed[0], &deformed[1], &ab);
+    bz_V3_SubInto(&deformed[2], &deformed[1], &cb);
+    bz_V3_CrossInto(&ab, &cb, &normal);
+    bz_V3_AddInto(&deformed[0], &deformed[1], &centroid);
+    bz_V3_Add(&centroid, &deformed[2]);
+    bz_V3_Scale(&centroid, 1.0f / 3.0f);
+    for (int32_t b = 0; b < skeleton->boneCount; ++b)
+    {
+        if (sums[b] == 0.0f || !skeleton->boneBoxes)
+            continue;
+        const bzBox &box = skeleton->boneBoxes[b];
+        bzV3 centre;
+        bz_V3_AddInto(&box.min, &box.max, &centre);
+        bz_V3_Scale(&centre, 0.5f);
+        const bzQuatPos pose = ModelSpacePose(instance, skeleton, b);
+        bz_QuatPos_TransformPointInPlace(&pose, &centre);
+        bz_V3_Sub(&centre, &centroid);
+        if (bz_V3_Dot(&centre, &normal) > 0.0f)
+            sums[b] *= 0.5f;
+    }
+    while (*count < BZ_SKELETON_MAX_INFLUENCES)
+    {
+        int32_t best = -1;
+        for (int32_t b = 0; b < skeleton->boneCount; ++b)
+            if (sums[b] > 0.0f && (best == -1 || sums[b] > sums[best]))
+                best = b;
+        if (best == -1)
+            break;
+        bones[(*count)++] = static_cast<int16_t>(best);
+        sums[best] = 0.0f;
+    }
+    return 0;
+}

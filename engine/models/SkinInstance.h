@@ -99,3 +99,13 @@ int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_
 // Sets the root placement; also the lump's own matrix while no animation is current.
 void bz_Skeleton_SetRootMatrix(bzLump *lump, const bzM34 *matrix);
 void bz_Skeleton_SetPhysicsDriven(bzLump *lump);
+
+// The bones that influence a face of the posed lump, at most 4 into bones. Without a point:
+// the influence weights of the face's three vertices summed per bone, halved for a bone whose
+// posed box centre lies on the side the face's normal points to (seen from the centroid of
+// the deformed corners), output by decreasing sum (bones of sum 0 left out). With a point: the
+// influence bones, in influence order, of the face's corner whose deformed position is
+// nearest to it. 0, or 29 for a face or vertex out of range or a lump without skeleton (count
+// then 0).
+int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face, const bzV3 *point,
+                                int32_t *count, int16_t *bones);

@@ -385,6 +385,39 @@ TEST_F(SkinInstanceTest, BoundsOfBonesAndOfTheVerticesTheyDrive)
     bz_ReleaseModel(plain);
 }
 
+TEST_F(SkinInstanceTest, BonesOfAFaceByWeightSideAndNearestCorner)
+{
+    Rig rig(4, {{{0, 0.6f}, {1, 0.4f}}, {{1, 0.7f}, {2, 0.3f}}, {{1, 0.5f}, {2, 0.5f}}});
+    rig.positions = {{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
+    rig.Wire();
+    SetFaces(rig.model->part, {{0, 1, 2}});
+    ASSERT_TRUE(rig.Start());
+    int16_t bones[4] = {};
+    int32_t count = -1;
+    // Sums 0.6, 1.6 and 0.8; bone 3 drives nothing and is left out.
+    ASSERT_EQ(bz_Skeleton_BonesOfFace(&rig.lump, rig.model, 0, nullptr, &count, bones), 0);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(bones[0], 1);
+    EXPECT_EQ(bones[1], 2);
+    EXPECT_EQ(bones[2], 0);
+    // The face's normal points along +y: bone 2's box raised above the face halves its sum.
+    rig.boxes[2] = bzBox{{-0.5f, 0.5f, -0.5f}, {0.5f, 1.5f, 0.5f}};
+    ASSERT_EQ(bz_Skeleton_BonesOfFace(&rig.lump, rig.model, 0, nullptr, &count, bones), 0);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(bones[0], 1);
+    EXPECT_EQ(bones[1], 0);
+    EXPECT_EQ(bones[2], 2);
+    // With a point: the influences of the nearest corner, in their order.
+    const bzV3 nearSecond{0.9f, 0.1f, 0.0f};
+    ASSERT_EQ(bz_Skeleton_BonesOfFace(&rig.lump, rig.model, 0, &nearSecond, &count, bones), 0);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(bones[0], 1);
+    EXPECT_EQ(bones[1], 2);
+    EXPECT_EQ(bz_Skeleton_BonesOfFace(&rig.lump, rig.model, 1, nullptr, &count, bones),
+              BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(count, 0);
+}
+
 TEST_F(SkinInstanceTest, BadSkeletonsGetNoInstance)
 {
     struct Case
