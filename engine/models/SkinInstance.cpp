@@ -350,6 +350,8 @@ void bz_Skeleton_SkinVertices(const bzModel *model, bzLump *lump, bzV3 *out, con
 {
     const bzSkinInstance *instance = InstanceOf(lump);
     const bzSkeleton *skeleton = SkeletonOf(model);
+    if (!in && skeleton)
+        in = BindPositions(skeleton);
     if (!instance || !skeleton || !out || !in || !skeleton->vertexInfluences)
         return;
     bzQuatPos transforms[BZ_SKELETON_MAX_BONES];
@@ -367,6 +369,12 @@ void bz_Skeleton_SkinVertices(const bzModel *model, bzLump *lump, bzV3 *out, con
         }
         out[v] = sum;
     }
+}
+
+int32_t bz_Skeleton_IsPosable(const bzLump *lump)
+{
+    const bzSkinInstance *instance = InstanceOf(const_cast<bzLump *>(lump));
+    return instance && SkeletonOf(instance->model) ? 1 : 0;
 }
 
 int32_t bz_Skeleton_FindBone(const bzModel *model, const char *const *partNames, int32_t partCount,

@@ -75,8 +75,12 @@ int32_t bz_Skeleton_GetSkinMatrix(bzLump *lump, const bzModel *model, int32_t bo
 // The deformed position of one vertex: the sum over its influences of weight x (skinning
 // transform applied to the bind position); weights are used as stored. 0 or 29.
 int32_t bz_Skeleton_SkinVertex(bzLump *lump, const bzModel *model, int32_t vertex, bzV3 *out);
-// The deformed positions of every vertex of the part from the given bind positions.
+// The deformed positions of every vertex of the part from the given positions (null: the
+// skeleton's bind positions).
 void bz_Skeleton_SkinVertices(const bzModel *model, bzLump *lump, bzV3 *out, const bzV3 *in);
+
+// 1 when the lump is a skinned-model lump whose skin instance's model has a skeleton.
+int32_t bz_Skeleton_IsPosable(const bzLump *lump);
 
 // Index of the bone whose upper-cased name contains the upper-cased text, the shortest such
 // name winning (the first on equal length); without a skeleton the named parts' names are
