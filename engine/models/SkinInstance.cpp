@@ -158,7 +158,8 @@ void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
     bz_V3_ScaleInto(&animation->rootPositions[f], &root, g == f ? 1.0f : 1.0f - s);
     if (g != f)
         bz_V3_AddScaled(&root, &animation->rootPositions[g], s);
-    PlaceBones(skeleton, out, mask, &instance->overrideRotation);
+    PlaceBones(skeleton, out, instance ? mask : 0,
+               instance ? &instance->overrideRotation : &kIdentity);
 }
 
 bool ContainsIgnoringCase(const char *name, const char *text)
@@ -267,9 +268,11 @@ void bz_Skeleton_ApplyAnimFrame(const bzSkinInstance *instance, const bzModel *m
                                 const bzAnimation *animation, int32_t frame, bzBonePose *out)
 {
     const bzSkeleton *skeleton = SkeletonOf(model);
-    if (!instance || !skeleton || !animation || !out)
+    if (!skeleton || !animation || !out)
         return;
-    SamplePose(instance, skeleton, animation, frame, 0.0f, true, instance->overrideMask, out);
+    bz_Skeleton_CopyBindPose(model, out);
+    SamplePose(instance, skeleton, animation, frame, 0.0f, true,
+               instance ? instance->overrideMask : 0, out);
 }
 
 void bz_Skeleton_Update(bzLump *lump, bzModel *model)

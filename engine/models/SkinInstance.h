@@ -64,7 +64,8 @@ void bz_Skeleton_CopyBindPose(const bzModel *model, bzBonePose *poses);
 // converts to skinning transforms and clears BZ_SKIN_NEEDS_UPDATE.
 void bz_Skeleton_Update(bzLump *lump, bzModel *model);
 // The exact pose of a frame of the animation as model-space poses into out (the frame taken
-// modulo the frame count); the instance's override rotation applies when one is given.
+// modulo the frame count); the instance's override rotation applies when one is given (the
+// instance may be null).
 void bz_Skeleton_ApplyAnimFrame(const bzSkinInstance *instance, const bzModel *model,
                                 const bzAnimation *animation, int32_t frame, bzBonePose *out);
 // The bone's model-space pose as a matrix: rotation rows from the quaternion, translation in

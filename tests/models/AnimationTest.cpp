@@ -1,4 +1,5 @@
 #include "models/AnimPlay.h"
+#include "models/AnimRootMotion.h"
 #include "models/Animation.h"
 
 #include "core/Bytes.h"
@@ -375,5 +376,99 @@ TEST_F(AnimationTest, StartingLevelsTheRootAndRemovingTakesTheFirstFrameOut)
             EXPECT_NEAR(p.lump.matrix.row[r].v[k], root.row[r].v[k], 1e-4f) << r << k;
     EXPECT_EQ(bz_AnimTrack_GetFrameMatrix(nullptr, &p.lump, 0, &m), BZ_ERROR_INVALID_PARAMETER);
     bz_ReleaseAnimation(walk, 0);
+}
+TEST_F(AnimationTest, RootMotionIsExtractedAlignedMovedAndScaled)
+{
+    Player p;
+    const float h = std::sqrt(0.5f);
+    const bzQuat quarterY{{0.0f, h, 0.0f, h}};
+    // The root walks 2 along z a frame at height 1; in frame 2 the body faces +x.
+    auto walk = [&quarterY]
+    {
+        bzAnimation *a = bz_CreateAnimation(0, 3, 2);
+        for (int32_t f = 0; f < 3; ++f)
+            a->rootPositions[f] = {0.0f, 1.0f, 2.0f * f};
+        a->rotations[4] = quarterY;
+        a->rotations[5] = quarterY;
+        return a;
+    };
+    const int16_t root[] = {0};
+    const float one[] = {1.0f};
+    const bzV3 forward{0.0f, 0.0f, 1.0f};
+
+    // Positions only: the track follows the root on the ground; nothing else changes.
+    bzAnimation *a = walk();
+    ASSERT_EQ(bz_Animation_ExtractRootMotion(a, p.model, 0, 1, root, one, nullptr, nullptr), 0);
+    for (int32_t f = 0; f < 3; ++f)
+    {
+        EXPECT_EQ(a->motionPositions[f].y, 0.0f);
+        EXPECT_EQ(a->motionPositions[f].z, 2.0f * f);
+        EXPECT_EQ(a->rootPositions[f].z, 2.0f * f);
+        ExpectQuat(a->motionRotations[f], 0.0f, 0.0f, 0.0f, 1.0f);
+    }
+    ASSERT_EQ(bz_Animation_ExtractRootMotion(a, p.model, 1, 1, root, one, nullptr, nullptr), 0);
+    EXPECT_EQ(a->motionPositions[2].y, 1.0f);
+    bz_ReleaseAnimation(a, 0);
+
+    // With the forward axis: frame 2's turn goes into the track and out of the bones.
+    a = walk();
+    ASSERT_EQ(bz_Animation_ExtractRootMotion(a, p.model, 0, 1, root, one, &forward, nullptr), 0);
+    ExpectQuat(a->motionRotations[0], 0.0f, 0.0f, 0.0f, 1.0f);
+    ExpectQuat(a->motionRotations[2], 0.0f, h, 0.0f, h);
+    ExpectQuat(a->rotations[4], 0.0f, 0.0f, 0.0f, 1.0f);
+    for (int32_t f = 0; f < 3; ++f)
+    {
+        EXPECT_NEAR(a->rootPositions[f].x, 0.0f, kEps);
+        EXPECT_NEAR(a->rootPositions[f].y, 1.0f, kEps);
+        EXPECT_NEAR(a->rootPositions[f].z, 0.0f, kEps);
+    }
+    // Written out, the split animation is whole again.
+    ASSERT_EQ(bz_SaveAnimation(a, "split.anm"), 0);
+    bzAnimation *whole = bz_LoadAnimation(0, "split.anm");
+    ASSERT_NE(whole, nullptr);
+    for (int32_t f = 0; f < 3; ++f)
+        EXPECT_NEAR(whole->rootPositions[f].z, 2.0f * f, kEps);
+    ExpectQuat(whole->rotations[5], 0.0f, h, 0.0f, h);
+    bz_ReleaseAnimation(whole, 0);
+
+    // The travel (0, 0, 4) turned to +x, the start moved, everything doubled.
+    bzV3 travel{};
+    ASSERT_EQ(bz_AnimTrack_GetDisplacement(a, &travel), 0);
+    EXPECT_EQ(travel.z, 4.0f);
+    const bzV3 east{3.0f, 0.0f, 0.0f};
+    bz_Animation_AlignTravel(a, &east);
+    EXPECT_NEAR(a->motionPositions[1].x, 2.0f, kEps);
+    EXPECT_NEAR(a->motionPositions[2].x, 4.0f, kEps);
+    EXPECT_NEAR(a->motionPositions[2].z, 0.0f, kEps);
+    ExpectQuat(a->motionRotations[0], 0.0f, h, 0.0f, h);
+    const bzV3 start{5.0f, 9.0f, 5.0f};
+    bz_AnimTrack_MoveStartTo(a, &start);
+    EXPECT_NEAR(a->motionPositions[0].x, 5.0f, kEps);
+    EXPECT_EQ(a->motionPositions[0].y, 0.0f);
+    EXPECT_NEAR(a->motionPositions[2].x, 9.0f, kEps);
+    EXPECT_NEAR(a->motionPositions[2].z, 5.0f, kEps);
+    bz_Animation_Scale(a, 2.0f);
+    EXPECT_NEAR(a->motionPositions[2].x, 18.0f, kEps);
+    EXPECT_NEAR(a->rootPositions[1].y, 2.0f, kEps);
+
+    // Bad bones or no skeleton: refused, nothing changed.
+    const int16_t outside[] = {2};
+    EXPECT_EQ(bz_Animation_ExtractRootMotion(a, p.model, 0, 1, outside, one, nullptr, nullptr),
+              BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_NEAR(a->motionPositions[2].x, 18.0f, kEps);
+    bzModel *plain = bz_CreateModel(0, 0);
+    EXPECT_EQ(bz_Animation_ExtractRootMotion(a, plain, 0, 1, root, one, nullptr, nullptr),
+              BZ_ERROR_INVALID_PARAMETER);
+    bz_ReleaseModel(plain);
+    bz_ReleaseAnimation(a, 0);
+
+    // Standing still: no travel to align, no tracks no displacement.
+    bzAnimation *still = bz_CreateAnimation(0, 2, 2);
+    bz_Animation_AlignTravel(still, &east);
+    ExpectQuat(still->motionRotations[1], 0.0f, 0.0f, 0.0f, 1.0f);
+    bz_MemFree(still->motionPositions);
+    still->motionPositions = nullptr;
+    EXPECT_EQ(bz_AnimTrack_GetDisplacement(still, &travel), BZ_ERROR_INVALID_PARAMETER);
+    bz_ReleaseAnimation(still, 0);
 }
 } // namespace
