@@ -48,3 +48,9 @@ int32_t bz_CentreModel(bzModel *model, bzV3 *out);
 // The entry's strip as words: the first two indices, then each further index with bit 31 set
 // when it repeats one of the two before it (a joining triangle). The strip's index count words.
 void StripToIndexList(const bzMaterialEntry *entry, uint32_t *out);
+// Marks the polygon edges that are not drawn as lines (flag bits 0x20, 0x40, 0x80 for the
+// edges from corner 0, 1 and 2): of two polygons sharing an edge only the first visited keeps
+// it, and it loses it too when the two meet flat or fold inwards. Polygons whose material has
+// flag 0x4000 keep their edges. The bits then go to the part's faces. Needs the face planes of
+// the geometry preparation. 0, 71, 75 or 29 as the clean-up.
+int32_t bz_MarkModelEdges(bzModel *model);

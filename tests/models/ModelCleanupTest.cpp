@@ -1,7 +1,9 @@
 #include "models/ModelCleanup.h"
 
 #include "maths/Matrix.h"
+#include "models/DisplayModels.h"
 #include "models/Model.h"
+#include "models/ModelPrepare.h"
 
 #include "ModelsTestSupport.h"
 
@@ -222,5 +224,53 @@ TEST_F(ModelCleanupTest, StripsBecomeWordsWithJoinsMarked)
     const uint32_t expected[6] = {0, 1, 2, 0x80000002u, 0x80000003u, 4};
     for (int32_t i = 0; i < 6; ++i)
         EXPECT_EQ(out[i], expected[i]) << i;
+}
+// Edges still drawn as lines over all polygons.
+int32_t DrawnEdges(const bzModel *m)
+{
+    int32_t drawn = 0;
+    for (int32_t i = 0; i < m->vertexData->polygonCount; ++i)
+        for (uint16_t bit : {0x20, 0x40, 0x80})
+            drawn += !(m->vertexData->polygons[i].flags & bit);
+    return drawn;
+}
+
+TEST_F(ModelCleanupTest, FlatJoinsHideTheirEdgesAndRidgesKeepThem)
+{
+    // A flat square of two polygons: four border lines, no diagonal.
+    bzModel *square =
+        Editable({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    ASSERT_EQ(bz_PrepareModelGeometry(square, 0xFFFFFBF), 0);
+    ASSERT_EQ(bz_MarkModelEdges(square), 0);
+    EXPECT_EQ(DrawnEdges(square), 4);
+    // The diagonal is edge 2 (corner 2 to 0) of the first and edge 0 of the second.
+    EXPECT_TRUE(square->vertexData->polygons[0].flags & 0x80);
+    EXPECT_TRUE(square->vertexData->polygons[1].flags & 0x20);
+    // The part's faces carry the bits.
+    ASSERT_NE(square->part, nullptr);
+    int32_t hidden = 0;
+    for (int32_t f = 0; f < square->part->faceCount; ++f)
+        hidden += __builtin_popcount(square->part->faces[f].flags & 0xE0);
+    EXPECT_EQ(hidden, 2);
+    bz_ReleaseModel(square);
+
+    // A cube: its twelve ridges stay, the six face diagonals go.
+    bzModel *cube = bz_CreateCubeModel("Box", nullptr, 1.0f);
+    ASSERT_EQ(bz_MarkModelEdges(cube), 0);
+    EXPECT_EQ(DrawnEdges(cube), 12);
+    bz_ReleaseModel(cube);
+
+    // Polygons of a material that keeps its lines are not visited: all six edges stay.
+    bzMaterial *lines = bz_CreateMaterial("lines", 1);
+    lines->flags |= 0x4000;
+    bzModel *kept = Editable({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    ASSERT_EQ(bz_PrepareModelGeometry(kept, 0xFFFFFBF), 0);
+    kept->vertexData->polygons[0].material = lines;
+    kept->vertexData->polygons[1].material = lines;
+    ASSERT_EQ(bz_MarkModelEdges(kept), 0);
+    EXPECT_EQ(DrawnEdges(kept), 6);
+    bz_ReleaseModel(kept);
+    bz_ReleaseMaterial(lines);
+    EXPECT_EQ(bz_MarkModelEdges(nullptr), BZ_ERROR_NO_MODEL);
 }
 } // namespace
