@@ -8,6 +8,7 @@
 #include "models/ImgMap.h"
 #include "models/LoadOptions.h"
 #include "models/Material.h"
+#include "models/MeshWork.h"
 #include "models/ModelAccess.h"
 #include "models/ModelPrepare.h"
 
@@ -231,7 +232,7 @@ int32_t bz_FreeModel(bzModel *model)
         if (gServices.freeMeshWork)
             gServices.freeMeshWork(model->meshWork);
         else
-            bz_MemFree(model->meshWork);
+            FreeMeshWorkData(model->meshWork);
         model->meshWork = nullptr;
     }
     FreeModelPart(model);

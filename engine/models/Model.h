@@ -189,7 +189,8 @@ struct bzModel
 };
 
 // What the model records call of parts that live elsewhere: the mesh work data's and the face
-// octree's freeing. A missing entry frees the record as one memory-manager block.
+// octree's freeing. A missing entry frees the mesh work data with FreeMeshWorkData and the
+// octree node as one memory-manager block.
 struct bzModelServices
 {
     void (*freeMeshWork)(bzMeshWorkData *work);

@@ -2,11 +2,15 @@
 
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "maths/Matrix.h"
 #include "maths/Vector.h"
+#include "models/ModelAccess.h"
+#include "models/ModelPrepare.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -186,4 +190,298 @@ int32_t bz_RemoveDegeneratePolygons(bzModel *model)
     data->polygons = polygons;
     data->polygonCount = kept;
     return 0;
+}
+
+int32_t CompareVerticesWithTolerance(const bzV3 *a, const bzV3 *b)
+{
+    return CompareWithTolerance(a->v, b->v);
+}
+
+int32_t bz_VerticesEqual(const bzV3 *a, const bzV3 *b)
+{
+    return CompareWithTolerance(a->v, b->v) == 0 ? 1 : 0;
+}
+
+namespace
+{
+constexpr float kSquaredEpsilon = 1.4210855e-14f;
+constexpr uint32_t kRebuildAll = 0xFFFFFBF;
+
+bool CornersInRange(const bzModelVertexData *data)
+{
+    for (int32_t i = 0; i < data->polygonCount; ++i)
+        for (uint32_t v : data->polygons[i].v)
+            if (v >= static_cast<uint32_t>(data->vertexCount))
+                return false;
+    return true;
+}
+
+// Vertex indices in tolerance order.
+std::vector<uint32_t> SortedVertices(const bzModelVertexData *data)
+{
+    std::vector<uint32_t> order(static_cast<size_t>(data->vertexCount));
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(
+        order.begin(), order.end(),
+        [data](uint32_t a, uint32_t b)
+        { return CompareWithTolerance(&data->vertices[a].x, &data->vertices[b].x) < 0; });
+    return order;
+}
+
+// Turns the polygon's corners (index, texture block, colour and normal together) by one.
+void TurnCorners(bzModelPolygon &p)
+{
+    const bzModelPolygon was = p;
+    for (int32_t k = 0; k < 3; ++k)
+    {
+        const int32_t from = (k + 1) % 3;
+        p.v[k] = was.v[from];
+        std::memcpy(p.uv[k], was.uv[from], sizeof p.uv[k]);
+        p.colours[k] = was.colours[from];
+        p.normals[k] = was.normals[from];
+    }
+}
+
+bool SameIndices(const bzModelPolygon &a, const bzModelPolygon &b)
+{
+    return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+}
+
+void SetCounters(std::initializer_list<std::pair<int32_t *, int32_t>> counters)
+{
+    for (const auto &[counter, value] : counters)
+        if (counter)
+            *counter = value;
+}
+} // namespace
+
+int32_t bz_CleanModelGeometry(bzModel *model, int32_t *removedVertices, int32_t *weldedVertices,
+                              int32_t *degeneratePolygons, int32_t *duplicatePolygons)
+{
+    SetCounters({{removedVertices, 0},
+                 {weldedVertices, 0},
+                 {degeneratePolygons, 0},
+                 {duplicatePolygons, 0}});
+    if (const int32_t bad = Check(model))
+        return bad;
+    bzModelVertexData *data = model->vertexData;
+    if (!CornersInRange(data))
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    // 1. Coincident vertices map to the first of their run.
+    std::vector<uint32_t> map(static_cast<size_t>(data->vertexCount));
+    int32_t welded = 0;
+    uint32_t reference = UINT32_MAX;
+    for (uint32_t v : SortedVertices(data))
+    {
+        if (reference != UINT32_MAX &&
+            CompareWithTolerance(&data->vertices[v].x, &data->vertices[reference].x) == 0)
+        {
+            map[v] = reference;
+            ++welded;
+        }
+        else
+            map[v] = reference = v;
+    }
+    // 2. Polygons remapped, degenerate ones left out, each turned to its smallest index.
+    std::vector<bzModelPolygon> kept;
+    int32_t degenerate = 0;
+    for (int32_t i = 0; i < data->polygonCount; ++i)
+    {
+        bzModelPolygon p = data->polygons[i];
+        for (uint32_t &v : p.v)
+            v = map[v];
+        const float area = bz_PolygonArea2(&p, data->vertices);
+        if (!(area * area > kSquaredEpsilon))
+        {
+            ++degenerate;
+            continue;
+        }
+        while (p.v[0] > p.v[1] || p.v[0] > p.v[2])
+            TurnCorners(p);
+        kept.push_back(p);
+    }
+    // 3. Sorted by their indices; 4. nothing to do without welds, degenerate or equal ones.
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const bzModelPolygon &a, const bzModelPolygon &b)
+                     { return std::lexicographical_compare(a.v, a.v + 3, b.v, b.v + 3); });
+    bool equal = false;
+    for (size_t i = 1; i < kept.size(); ++i)
+        equal = equal || SameIndices(kept[i - 1], kept[i]);
+    if (!welded && !degenerate && !equal)
+        return 0;
+    // 5. Duplicates dropped, vertices renumbered in order of use (corners last to first).
+    std::vector<bzModelPolygon> polygons;
+    for (const bzModelPolygon &p : kept)
+        if (polygons.empty() || !SameIndices(polygons.back(), p))
+            polygons.push_back(p);
+    std::vector<uint32_t> renumber(static_cast<size_t>(data->vertexCount), UINT32_MAX);
+    std::vector<bzModelDataVertex> vertices;
+    for (bzModelPolygon &p : polygons)
+        for (int32_t k = 2; k >= 0; --k)
+        {
+            uint32_t &slot = renumber[p.v[k]];
+            if (slot == UINT32_MAX)
+            {
+                slot = static_cast<uint32_t>(vertices.size());
+                vertices.push_back(data->vertices[p.v[k]]);
+            }
+            p.v[k] = slot;
+        }
+    // 6. The arrays replaced.
+    auto *newPolygons = static_cast<bzModelPolygon *>(bz_MemAlloc(
+        static_cast<uint32_t>(std::max<size_t>(polygons.size(), 1) * sizeof(bzModelPolygon)), 0));
+    auto *newVertices = static_cast<bzModelDataVertex *>(bz_MemAlloc(
+        static_cast<uint32_t>(std::max<size_t>(vertices.size(), 1) * sizeof(bzModelDataVertex)),
+        0));
+    if (!newPolygons || !newVertices)
+    {
+        bz_MemFree(newPolygons);
+        bz_MemFree(newVertices);
+        return bzgLastError = BZ_ERROR_NO_MEMORY;
+    }
+    std::copy(polygons.begin(), polygons.end(), newPolygons);
+    std::copy(vertices.begin(), vertices.end(), newVertices);
+    const int32_t removed = data->vertexCount - static_cast<int32_t>(vertices.size());
+    bz_MemFree(data->polygons);
+    bz_MemFree(data->vertices);
+    data->polygons = newPolygons;
+    data->vertices = newVertices;
+    data->polygonCount = static_cast<int32_t>(polygons.size());
+    data->vertexCount = static_cast<int32_t>(vertices.size());
+    SetCounters({{removedVertices, removed},
+                 {weldedVertices, welded},
+                 {degeneratePolygons, degenerate},
+                 {duplicatePolygons, static_cast<int32_t>(kept.size() - polygons.size())}});
+    // 7. The part rebuilt.
+    bz_PrepareModelGeometry(model, kRebuildAll);
+    return 0;
+}
+
+int32_t bz_SamePolygon(const bzModelPolygon *a, const bzModelPolygon *b,
+                       const bzModelDataVertex *vertices)
+{
+    if (a == b)
+        return 1;
+    if (!bz_VerticesEqual(&a->faceNormal, &b->faceNormal))
+        return 0;
+    for (int32_t start = 0; start < 3; ++start)
+    {
+        bool same = true;
+        for (int32_t k = 0; k < 3 && same; ++k)
+            same =
+                CompareWithTolerance(&vertices[a->v[k]].x, &vertices[b->v[(start + k) % 3]].x) == 0;
+        if (same)
+            return 1;
+    }
+    return 0;
+}
+
+int32_t bz_AnalyseModelGeometry(bzModel *model, int32_t *unreferencedVertices,
+                                int32_t *duplicateVertices, int32_t *degeneratePolygons,
+                                int32_t *duplicatePolygons)
+{
+    SetCounters({{unreferencedVertices, 0},
+                 {duplicateVertices, 0},
+                 {degeneratePolygons, 0},
+                 {duplicatePolygons, 0}});
+    if (const int32_t bad = Check(model))
+        return bad;
+    const bzModelVertexData *data = model->vertexData;
+    if (!CornersInRange(data))
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    std::vector<bool> named(static_cast<size_t>(data->vertexCount));
+    for (int32_t i = 0; i < data->polygonCount; ++i)
+        for (uint32_t v : data->polygons[i].v)
+            named[v] = true;
+    const std::vector<uint32_t> order = SortedVertices(data);
+    int32_t duplicates = 0;
+    for (size_t i = 1; i < order.size(); ++i)
+        duplicates +=
+            CompareWithTolerance(&data->vertices[order[i - 1]].x, &data->vertices[order[i]].x) == 0;
+    int32_t degenerate = 0, same = 0;
+    for (int32_t i = 0; i < data->polygonCount; ++i)
+    {
+        degenerate += bz_PolygonArea2(&data->polygons[i], data->vertices) < FLT_EPSILON;
+        for (int32_t j = i + 1; j < data->polygonCount; ++j)
+            same += bz_SamePolygon(&data->polygons[i], &data->polygons[j], data->vertices);
+    }
+    SetCounters({{unreferencedVertices,
+                  static_cast<int32_t>(std::count(named.begin(), named.end(), false))},
+                 {duplicateVertices, duplicates},
+                 {degeneratePolygons, degenerate},
+                 {duplicatePolygons, same}});
+    return 0;
+}
+
+int32_t bz_TransformModel(bzModel *model, const bzM34 *matrix)
+{
+    if (!model)
+        return bzgLastError = BZ_ERROR_NO_MODEL;
+    if (!matrix)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    if (bzModelVertexData *data = model->vertexData)
+    {
+        for (int32_t i = 0; i < data->vertexCount; ++i)
+        {
+            bzV3 p = Position(data->vertices[i]);
+            bz_M34_TransformPoint(matrix, &p);
+            data->vertices[i].x = p.x;
+            data->vertices[i].y = p.y;
+            data->vertices[i].z = p.z;
+        }
+        bz_PrepareModelGeometry(model, kRebuildAll);
+        return 0;
+    }
+    bzModelPart *part = model->part;
+    if (!part || !part->positions[0])
+        return 0;
+    bz_BeginModelAccess(BZ_ACCESS_EDIT, model);
+    float box[6] = {FLT_MAX, FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX, -FLT_MAX};
+    for (int32_t i = 0; i < part->vertexCount; ++i)
+    {
+        bzV3 &p = part->positions[0][i];
+        bz_M34_TransformPoint(matrix, &p);
+        for (int32_t k = 0; k < 3; ++k)
+        {
+            box[k] = std::min(box[k], p.v[k]);
+            box[3 + k] = std::max(box[3 + k], p.v[k]);
+        }
+    }
+    if (part->vertexCount > 0)
+    {
+        const bzV3 diagonal{box[3] - box[0], box[4] - box[1], box[5] - box[2]};
+        bz_SetModelBounds(model, box, 0.5f * bz_V3_Length(&diagonal));
+    }
+    bz_EndModelAccess(model, 1);
+    return 0;
+}
+
+int32_t bz_CentreModel(bzModel *model, bzV3 *out)
+{
+    if (!model)
+        return bzgLastError = BZ_ERROR_NO_MODEL;
+    const bzV3 centre = model->centre;
+    if (out)
+        *out = centre;
+    bzM34 move = *bz_M34_Identity();
+    move.row[3] = {-centre.x, -centre.y, -centre.z};
+    return bz_TransformModel(model, &move);
+}
+
+void StripToIndexList(const bzMaterialEntry *entry, uint32_t *out)
+{
+    if (!entry || !out || !entry->stripIndices)
+        return;
+    for (uint32_t i = 0; i < entry->stripIndexCount; ++i)
+    {
+        const uint32_t c = entry->stripIndices[i];
+        if (i < 2)
+        {
+            out[i] = c;
+            continue;
+        }
+        const uint32_t a = entry->stripIndices[i - 2], b = entry->stripIndices[i - 1];
+        out[i] = (a != b && b != c && a != c) ? c : (c | 0x80000000u);
+    }
 }

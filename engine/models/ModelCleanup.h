@@ -18,3 +18,39 @@ int32_t bz_RemoveUnreferencedVertices(bzModel *model);
 // Drops polygons whose doubled area is not above the float epsilon, unless that would drop
 // them all; the same results.
 int32_t bz_RemoveDegeneratePolygons(bzModel *model);
+
+// 1, -1 or 0: x, then y, then z compared, a difference within 0.0001 counting as equal.
+int32_t CompareVerticesWithTolerance(const bzV3 *a, const bzV3 *b);
+// 1 when the positions are equal within 0.0001 on every axis.
+int32_t bz_VerticesEqual(const bzV3 *a, const bzV3 *b);
+// The full clean-up: coincident vertices merged, polygons whose corners make no area dropped,
+// each polygon turned (winding kept) to start at its smallest vertex, equal polygons dropped
+// and the vertices renumbered in order of use; the part is then rebuilt. A model with nothing
+// to clean is left untouched and not rebuilt. Each counter given receives its number (0 when
+// the result is not 0). 0, 71 for no model, 75 without vertex data, 29 for a polygon naming a
+// vertex it does not have, 14 without memory.
+int32_t bz_CleanModelGeometry(bzModel *model, int32_t *removedVertices, int32_t *weldedVertices,
+                              int32_t *degeneratePolygons, int32_t *duplicatePolygons);
+// The same faults counted on the unchanged geometry: vertices no polygon names, neighbours in
+// tolerance order that are equal, polygons of area below the float epsilon and pairs of the
+// same polygon. The same results.
+int32_t bz_AnalyseModelGeometry(bzModel *model, int32_t *unreferencedVertices,
+                                int32_t *duplicateVertices, int32_t *degeneratePolygons,
+                                int32_t *duplicatePolygons);
+// 1 when b is a with the same winding, starting at any corner, and the same plane normal.
+int32_t bz_SamePolygon(const bzModelPolygon *a, const bzModelPolygon *b,
+                       const bzModelDataVertex *vertices);
+// Moves the model's geometry by the matrix (p' = p M) and rebuilds the part; a model without
+// vertex data has its part's positions moved and its bounds reset. 0, 71 for no model.
+int32_t bz_TransformModel(bzModel *model, const bzM34 *matrix);
+// Moves the model so that its centre lies at the origin; the old centre into out when given.
+int32_t bz_CentreModel(bzModel *model, bzV3 *out);
+// The entry's strip as words: the first two indices, then each further index with bit 31 set
+// when it repeats one of the two before it (a joining triangle). The strip's index count words.
+void StripToIndexList(const bzMaterialEntry *entry, uint32_t *out);
+// Marks the polygon edges that are not drawn as lines (flag bits 0x20, 0x40, 0x80 for the
+// edges from corner 0, 1 and 2): of two polygons sharing an edge only the first visited keeps
+// it, and it loses it too when the two meet flat or fold inwards. Polygons whose material has
+// flag 0x4000 keep their edges. The bits then go to the part's faces. Needs the face planes of
+// the geometry preparation. 0, 71, 75 or 29 as the clean-up.
+int32_t bz_MarkModelEdges(bzModel *model);

@@ -2,19 +2,23 @@
 
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "maths/Geometry.h"
+#include "maths/Vector.h"
 #include "models/ImgFill.h"
 #include "models/ImgMap.h"
 #include "models/Material.h"
 #include "models/Model.h"
+#include "models/ModelAccess.h"
 #include "models/ModelLoad.h"
 #include "models/ModelPrepare.h"
 #include "models/ModelProcessing.h"
-#include "models/Skeleton.h"
+#include "models/SkinInstance.h"
 #include "scene/EffectServices.h"
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
 #include "scene/SceneServices.h"
 
+#include <cfloat>
 #include <cstring>
 
 namespace
@@ -219,15 +223,56 @@ void PrepareShadow(bzModel *model)
     if (model->part && !(model->part->flags & BZ_PART_SHADOW_WELDED))
         bz_BuildModelShadowEdges(model);
 }
-// The skeleton's bone count and bind pose, which a skin instance starts from.
-static_assert(sizeof(bzBonePose) == sizeof(bzLumpBonePose));
-int32_t GetRestPose(const bzModel *model, const void **pose)
+// Posed skinned lumps: the box of the bone boxes in their current pose, in the lump's model
+// space; -1 when the lump cannot be posed.
+int32_t CalcSkinnedBounds(bzLump *lump, bzBox *out)
 {
-    const bzSkeleton *skeleton = model->part ? model->part->skeleton : nullptr;
-    if (!skeleton || skeleton->boneCount <= 0 || !skeleton->bindPose)
-        return 0;
-    *pose = skeleton->bindPose;
-    return skeleton->boneCount;
+    bzModel *model = bz_Lump_GetModel(lump);
+    if (!bz_Skeleton_IsPosable(lump) || !model->part->skeleton->boneBoxes)
+        return -1;
+    bz_Skeleton_Update(lump, model);
+    const bzSkeleton *skeleton = model->part->skeleton;
+    out->min = {FLT_MAX, FLT_MAX, FLT_MAX};
+    out->max = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+    for (int32_t b = 0; b < skeleton->boneCount; ++b)
+    {
+        bzM34 pose;
+        bz_Skeleton_GetBoneMatrix(lump, model, b, &pose);
+        for (int32_t c = 0; c < 8; ++c)
+        {
+            bzV3 corner;
+            bz_Box_Corner(&skeleton->boneBoxes[b], c, &corner);
+            bz_M34_TransformPoint(&pose, &corner);
+            bz_Box_AddPoint(out, &corner);
+        }
+    }
+    return 0;
+}
+
+// The deformed positions of the lump's model in a block of temporary stack 1 for the caller.
+bzV3 *ComputeSkinnedPositions(bzLump *lump)
+{
+    bzModel *model = bz_Lump_GetModel(lump);
+    if (!bz_Skeleton_IsPosable(lump) || model->part->vertexCount <= 0)
+        return nullptr;
+    bz_Skeleton_Update(lump, model);
+    auto *out = static_cast<bzV3 *>(
+        bz_TempStack_Alloc(1, static_cast<uint32_t>(model->part->vertexCount) * sizeof(bzV3), 0));
+    if (out)
+        bz_Skeleton_SkinVertices(model, lump, out, nullptr);
+    return out;
+}
+
+void SkinFaceCorner(const void *lump, const bzModel *model, uint32_t vertex, bzV3 *out)
+{
+    bzLump *skinned = static_cast<bzLump *>(const_cast<void *>(lump));
+    if (bz_Skeleton_SkinVertex(skinned, model, static_cast<int32_t>(vertex), out) != 0)
+        *out = model->part->positions[0] ? model->part->positions[0][vertex] : bzV3{};
+}
+
+void FreeSkinInstance(bzSkinInstance *instance)
+{
+    bz_FreeSkinInstance(instance);
 }
 } // namespace
 
@@ -244,7 +289,11 @@ void bz_Models_InstallSceneServices()
     geometry.setMaterialFlags = SetMaterialFlags;
     geometry.getModelOctree = GetModelOctree;
     geometry.createModel = CreateModel;
+    geometry.isPosed = bz_Skeleton_IsPosable;
+    geometry.calcSkinnedBounds = CalcSkinnedBounds;
+    geometry.computeSkinnedPositions = ComputeSkinnedPositions;
     bz_Scene_SetGeometryServices(&geometry);
+    bz_SetModelSkinVertex(SkinFaceCorner);
 
     bzSceneModelServices models{};
     models.addModelRef = AddModelRef;
@@ -257,7 +306,8 @@ void bz_Models_InstallSceneServices()
     models.releaseMaterial = ReleaseMaterial;
     models.loadModel = bz_LoadModel;
     models.prepareShadow = PrepareShadow;
-    models.getRestPose = GetRestPose;
+    models.createSkinInstance = bz_CreateLumpSkinInstance;
+    models.freeSkinInstance = FreeSkinInstance;
     bz_Scene_SetModelServices(&models);
 
     bzSceneImageServices images{};
@@ -273,6 +323,7 @@ void bz_Models_InstallSceneServices()
 void bz_Models_RemoveSceneServices()
 {
     bz_Scene_SetGeometryServices(nullptr);
+    bz_SetModelSkinVertex(nullptr);
     bz_Scene_SetModelServices(nullptr);
     bz_Scene_SetImageServices(nullptr);
 }

@@ -206,40 +206,17 @@ bzLump *bz_Lump_CreateModel(bzModel *model)
 
 bzSkinInstance *bz_Lump_CreateSkinInstance(bzModel *model)
 {
-    if (!model)
-    {
-        bzgLastError = BZ_ERROR_INVALID_PARAMETER;
-        return nullptr;
-    }
-    const void *rest = nullptr;
-    const int32_t bones = bz_Scene_GetRestPose(model, &rest);
-    const uint32_t poseBytes = static_cast<uint32_t>(bones) * sizeof(bzLumpBonePose);
-    auto *instance = static_cast<bzSkinInstance *>(
-        bz_MemAlloc(static_cast<uint32_t>(sizeof(bzSkinInstance)) + poseBytes, BZ_MEM_CLEAR));
-    if (!instance)
-    {
-        bzgLastError = BZ_ERROR_NO_MEMORY;
-        return nullptr;
-    }
-    instance->model = model;
-    bz_Scene_AddModelRef(model);
-    instance->boneCount = bones;
-    if (bones)
-    {
-        instance->pose = reinterpret_cast<bzLumpBonePose *>(instance + 1);
-        std::memcpy(instance->pose, rest, poseBytes);
-    }
-    instance->mode = 2;
-    instance->animation = BZ_SKIN_NO_ANIMATION;
-    return instance;
+    return bz_Scene_CreateSkinInstance(model);
 }
 
 void bz_Lump_FreeSkinInstance(bzSkinInstance *instance)
 {
-    if (!instance)
-        return;
-    bz_Scene_ReleaseModel(instance->model);
-    bz_MemFree(instance);
+    bz_Scene_FreeSkinInstance(instance);
+}
+
+bzModel *bz_Lump_GetSkinModel(const bzSkinInstance *instance)
+{
+    return instance ? *reinterpret_cast<bzModel *const *>(instance) : nullptr;
 }
 
 bzLump *bz_Lump_CreateSkinnedModel(bzModel *model)

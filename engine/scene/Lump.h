@@ -165,25 +165,9 @@ struct bzLumpLod
     bzModel *models[BZ_LUMP_LOD_LEVELS];
 };
 
-// The object of a SKINNED_MODEL lump: its model, then the pose of each bone of the model's
-// skeleton. One block holds the record and its pose array; the lump frees it and drops the
-// model's use at destroy.
-struct bzLumpBonePose
-{
-    bzQuat rotation;
-    bzV3 position;
-    uint32_t word;
-};
-static_assert(sizeof(bzLumpBonePose) == 32);
-constexpr uint16_t BZ_SKIN_NO_ANIMATION = 0xFFFF;
-struct bzSkinInstance
-{
-    bzModel *model;       // first word, one use held
-    int32_t boneCount;    // bones of the model's skeleton (0 without one)
-    bzLumpBonePose *pose; // boneCount entries, filled from the rest pose
-    uint32_t mode;        // 2 when created
-    uint16_t animation;   // animation index, BZ_SKIN_NO_ANIMATION for none
-};
+// The object of a SKINNED_MODEL lump is a skin instance, made and freed by the models through
+// the scene's model services. Its first word is its model, of which it holds one use.
+struct bzSkinInstance;
 
 // The object of a CLIPPED_MODEL lump.
 struct bzLumpClipped
@@ -244,9 +228,12 @@ void bz_Lump_SetTreeHooks(const bzLumpTreeHooks *hooks);
 bzLump *bz_Lump_Create(uint8_t type, const char *name);
 bzLump *bz_Lump_CreateModel(bzModel *model);
 // A skin instance of the model (one more use) posed at its skeleton's rest pose; null with 29
-// for no model, 14 when memory runs out. bz_Lump_FreeSkinInstance drops the use and frees it.
+// for no model, 14 when memory runs out, 68 with no models to make one. bz_Lump_FreeSkinInstance
+// drops the use and frees it.
 bzSkinInstance *bz_Lump_CreateSkinInstance(bzModel *model);
 void bz_Lump_FreeSkinInstance(bzSkinInstance *instance);
+// The model of a skin instance, or null.
+bzModel *bz_Lump_GetSkinModel(const bzSkinInstance *instance);
 // A SKINNED_MODEL lump holding a new skin instance of the model; null as above.
 bzLump *bz_Lump_CreateSkinnedModel(bzModel *model);
 bzLump *bz_Lump_CreateCamera(const bzM34 *matrix, float fieldOfView);

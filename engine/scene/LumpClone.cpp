@@ -95,7 +95,7 @@ bzLump *CopyOne(const bzLump *source)
         case BZ_LUMP_TYPE_SKINNED_MODEL:
             // A new instance of the same model, at its rest pose.
             copy->object = bz_Lump_CreateSkinInstance(
-                static_cast<const bzSkinInstance *>(source->object)->model);
+                bz_Lump_GetSkinModel(static_cast<const bzSkinInstance *>(source->object)));
             ok = copy->object != nullptr;
             break;
         case BZ_LUMP_TYPE_POLYLINE:

@@ -76,11 +76,20 @@ int32_t bz_Scene_TransformModel(bzModel *model, const bzM34 *matrix)
     return model && matrix && gModels.transformModel ? gModels.transformModel(model, matrix) : 0;
 }
 
-int32_t bz_Scene_GetRestPose(const bzModel *model, const void **pose)
+bzSkinInstance *bz_Scene_CreateSkinInstance(bzModel *model)
 {
-    *pose = nullptr;
-    const int32_t count = model && gModels.getRestPose ? gModels.getRestPose(model, pose) : 0;
-    return count > 0 && *pose ? count : 0;
+    if (!model || !gModels.createSkinInstance)
+    {
+        bzgLastError = model ? BZ_ERROR_UNSUPPORTED : BZ_ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    return gModels.createSkinInstance(model);
+}
+
+void bz_Scene_FreeSkinInstance(bzSkinInstance *instance)
+{
+    if (instance && gModels.freeSkinInstance)
+        gModels.freeSkinInstance(instance);
 }
 
 void bz_Scene_PrepareShadow(bzModel *model)

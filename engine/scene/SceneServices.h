@@ -13,6 +13,7 @@
 struct bzModel;
 struct bzMaterial;
 struct bzLump;
+struct bzSkinInstance;
 
 struct bzSceneModelServices
 {
@@ -34,9 +35,11 @@ struct bzSceneModelServices
     int32_t (*transformModel)(bzModel *model, const bzM34 *matrix);
     // Welds the model's positions for shadow use unless its part is already welded.
     void (*prepareShadow)(bzModel *model);
-    // The bone count of the model's skeleton, with its rest pose (one 32-byte entry per bone:
-    // rotation, position, a word) through pose; 0 for a model without skeleton.
-    int32_t (*getRestPose)(const bzModel *model, const void **pose);
+    // A new skin instance of the model (one more use of it) at its skeleton's rest pose, for a
+    // skinned-model lump; null when it cannot be made. The instance's first word is its model.
+    bzSkinInstance *(*createSkinInstance)(bzModel *model);
+    // Frees a skin instance and drops its use of the model.
+    void (*freeSkinInstance)(bzSkinInstance *instance);
 };
 
 // An event a lump records in the action replay: a switch of its matrix mode.
@@ -81,7 +84,8 @@ void bz_Scene_ReleaseMaterial(bzMaterial *material);
 bzModel *bz_Scene_LoadModel(const char *path);
 int32_t bz_Scene_TransformModel(bzModel *model, const bzM34 *matrix);
 void bz_Scene_PrepareShadow(bzModel *model);
-int32_t bz_Scene_GetRestPose(const bzModel *model, const void **pose);
+bzSkinInstance *bz_Scene_CreateSkinInstance(bzModel *model);
+void bz_Scene_FreeSkinInstance(bzSkinInstance *instance);
 
 bzM34 *bz_Scene_GetMatrixAttribute(void *element);
 int32_t bz_Scene_HasOverride(const void *object);

@@ -3,8 +3,10 @@
 #include "models/SceneLink.h"
 
 #include "ModelsTestSupport.h"
+#include "models/Animation.h"
+#include "models/ModelAccess.h"
 #include "models/ModelFile.h"
-#include "models/Skeleton.h"
+#include "models/SkinInstance.h"
 #include "scene/Container.h"
 #include "scene/Lump.h"
 #include "scene/LumpRay.h"
@@ -14,7 +16,9 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -154,36 +158,84 @@ TEST_F(SceneLinkTest, LumpsCountTheirModelsAndRaysHitTheRealFaces)
     bz_ReleaseMaterial(material);
 }
 
-// A skinned lump starts from the bind pose of its model's skeleton.
-TEST_F(SceneLinkTest, SkinnedLumpsStartFromTheSkeletonsBindPose)
+TEST_F(SceneLinkTest, RaysMeetSkinnedLumpsInTheirCurrentPose)
 {
     bzModel *model = Cube("body", nullptr);
     ASSERT_NE(model, nullptr);
-    bzSkinInstance *bare = bz_Lump_CreateSkinInstance(model);
-    ASSERT_NE(bare, nullptr);
-    EXPECT_EQ(bare->boneCount, 0); // no skeleton yet
-    bz_Lump_FreeSkinInstance(bare);
-
-    bzModelPart *part = model->part;
-    auto *s = static_cast<bzSkeleton *>(bz_MemAlloc(sizeof(bzSkeleton), BZ_MEM_CLEAR | 0x80, part));
-    part->skeleton = s;
-    s->boneCount = 2;
-    s->bindPose =
-        static_cast<bzBonePose *>(bz_MemAlloc(2 * sizeof(bzBonePose), BZ_MEM_CLEAR | 0x80, s));
-    s->bindPose[0] = {{{{0, 0, 0, 1}}}, {{{0, 1, 0}}}, 0};
-    s->bindPose[1] = {{{{0.5f, 0.5f, 0.5f, 0.5f}}}, {{{0, 0, 2}}}, 5};
-
+    // A lump of a model without skeleton holds an instance with no bones, which nothing poses.
+    bzLump *rigid = bz_Lump_CreateSkinnedModel(model);
+    ASSERT_NE(rigid, nullptr);
+    EXPECT_EQ(model->refCount, 2);
+    EXPECT_EQ(static_cast<const bzSkinInstance *>(rigid->object)->poses, nullptr);
+    EXPECT_EQ(bz_Skeleton_IsPosable(rigid), 0);
+    bz_Lump_Destroy(rigid);
+    EXPECT_EQ(model->refCount, 1);
+    // One bone at the origin drives every vertex fully.
+    const int32_t n = model->part->vertexCount;
+    bzSkeletonBone bone{-1, -1, -1, -1, {}};
+    bzBox box{{-0.5f, -0.5f, -0.5f}, {1.5f, 1.5f, 1.5f}};
+    bzBonePose bind{{{0.0f, 0.0f, 0.0f, 1.0f}}, {0.0f, 0.0f, 0.0f}, 0};
+    bzV3 offset{};
+    std::vector<bzV3> positions(model->part->positions[0], model->part->positions[0] + n);
+    std::vector<int16_t> bones(static_cast<size_t>(n), 0);
+    std::vector<float> weights(static_cast<size_t>(n), 1.0f);
+    std::vector<bzSkinInfluences> influences(static_cast<size_t>(n));
+    for (int32_t v = 0; v < n; ++v)
+        influences[static_cast<size_t>(v)] = {1, {}, v};
+    bzSkeleton skeleton{};
+    skeleton.boneCount = 1;
+    skeleton.nameTable = -1;
+    skeleton.bones = &bone;
+    skeleton.boneBoxes = &box;
+    skeleton.bindPose = &bind;
+    skeleton.boneOffsets = &offset;
+    skeleton.skinnedPositionsDefault = positions.data();
+    skeleton.influenceBones = bones.data();
+    skeleton.influenceWeights = weights.data();
+    skeleton.vertexInfluences = influences.data();
+    skeleton.influenceCount = static_cast<uint32_t>(n);
+    model->part->skeleton = &skeleton;
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
     bzLump *lump = bz_Lump_CreateSkinnedModel(model);
     ASSERT_NE(lump, nullptr);
     EXPECT_EQ(model->refCount, 2);
-    const auto *instance = static_cast<const bzSkinInstance *>(lump->object);
-    ASSERT_EQ(instance->boneCount, 2);
-    EXPECT_FLOAT_EQ(instance->pose[0].position.v[1], 1.0f);
-    EXPECT_FLOAT_EQ(instance->pose[1].rotation.v[3], 0.5f);
-    EXPECT_FLOAT_EQ(instance->pose[1].position.v[2], 2.0f);
-    EXPECT_EQ(instance->pose[1].word, 5u);
-    bz_Lump_Destroy(lump);
+    auto *instance = static_cast<bzSkinInstance *>(lump->object);
+    EXPECT_EQ(bz_Lump_GetSkinModel(instance), model);
+    ASSERT_NE(instance->poses, nullptr);
+    EXPECT_FLOAT_EQ(instance->poses[0].rotation.w, 1.0f); // the bind pose
+    ASSERT_EQ(bz_Lump_Attach(root, lump), BZ_ERROR_NONE);
+    EXPECT_EQ(bz_Scene_IsPosed(lump), 1);
+
+    // The parameter of the first hit of a ray down from z = 10, which must be on the lump.
+    auto downAt = [root, lump]
+    {
+        bzRay ray{{0.25f, 0.5f, 10.0f}, {0.0f, 0.0f, -20.0f}, 0};
+        float t = -1.0f;
+        bzLumpRayHit hit{};
+        EXPECT_EQ(bz_Lump_RayIntersectFirst(&t, &hit, &ray, root, nullptr), 1);
+        EXPECT_EQ(hit.lump, lump);
+        return t;
+    };
+    // In the bind pose the top face (z = 1) is met 9 of 20 units down; posed 3 higher, 6.
+    EXPECT_NEAR(downAt(), 0.45f, 1e-5f);
+    bzAnimation *lift = bz_CreateAnimation(0, 1, 1);
+    lift->rootPositions[0] = {0.0f, 0.0f, 3.0f};
+    instance->anim = lift;
+    instance->frame = 0;
+    instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    EXPECT_NEAR(downAt(), 0.3f, 1e-5f);
+    bzBox bounds{};
+    ASSERT_EQ(bz_Scene_CalcSkinnedBounds(lump, &bounds), 0);
+    EXPECT_NEAR(bounds.max.z, 4.5f, 1e-5f);
+    // Face normals of a skinned lump use the deformed corners.
+    bzPlane plane{};
+    bz_CalcModelFaceNormal(model, 2, &plane, lump);
+    EXPECT_NEAR(std::fabs(plane.d), 4.0f, 1e-5f);
+
+    EXPECT_EQ(bz_Lump_DestroyTree(root), BZ_ERROR_NONE);
     EXPECT_EQ(model->refCount, 1);
+    bz_ReleaseAnimation(lift, 0);
+    model->part->skeleton = nullptr;
     bz_ReleaseModel(model);
 }
 

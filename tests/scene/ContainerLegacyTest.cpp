@@ -182,7 +182,7 @@ TEST_F(ContainerLegacyTest, SkinnedModelRecordsHoldAnInstanceOfTheirModel)
     bzModel *model = bz_Lump_GetModel(walker);
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->refCount, 1);
-    EXPECT_EQ(static_cast<const bzSkinInstance *>(walker->object)->animation, 0xFFFF);
+    EXPECT_EQ(bz_Lump_GetSkinModel(static_cast<const bzSkinInstance *>(walker->object)), model);
     bz_Lump_DestroyTree(root);
     EXPECT_EQ(model->refCount, 0);
 

@@ -360,9 +360,8 @@ TEST_F(ContainerTest, SkinRecordsHoldAnInstanceOfTheirModel)
     ASSERT_NE(model, nullptr);
     EXPECT_STREQ(model->name, "L/walker.mod");
     EXPECT_EQ(model->refCount, 1); // the instance's use alone
-    const auto *instance = static_cast<const bzSkinInstance *>(walker->object);
-    EXPECT_EQ(instance->mode, 2u);
-    EXPECT_EQ(instance->animation, 0xFFFF);
+    EXPECT_EQ(bz_Lump_GetSkinModel(static_cast<const bzSkinInstance *>(walker->object)), model);
+    EXPECT_EQ(models.skinInstances, 1);
 
     // Written back, the record names the model by the name it has.
     ScopedTempDir dir;

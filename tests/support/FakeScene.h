@@ -37,8 +37,16 @@ struct bzModel
     bzOctree *octree; // an octree of the model's own faces, or null
     int32_t posed;    // a skinned lump of the model is posed: its vertices moved by poseOffset
     bzV3 poseOffset;
-    int32_t poseFails;                    // the posed bounds cannot be computed
-    std::vector<bzLumpBonePose> restPose; // one entry per bone of its skeleton, or none
+    int32_t poseFails; // the posed bounds cannot be computed
+    int32_t boneCount; // bones of its stand-in skeleton
+};
+
+// The fake models' skin instance: the model first, as the scene reads it, and the bone count
+// of its skeleton when it was made.
+struct bzSkinInstance
+{
+    bzModel *model;
+    int32_t boneCount;
 };
 
 struct bzMaterial
@@ -135,10 +143,17 @@ public:
                     m->partFlags |= 1;
                 }
             },
-            [](const bzModel *m, const void **pose) -> int32_t
+            [](bzModel *m) -> bzSkinInstance *
             {
-                *pose = m->restPose.data();
-                return (int32_t)m->restPose.size();
+                m->refCount++;
+                current->skinInstances++;
+                return new bzSkinInstance{m, m->boneCount};
+            },
+            [](bzSkinInstance *instance)
+            {
+                instance->model->refCount--;
+                current->skinInstances--;
+                delete instance;
             },
         };
         bz_Scene_SetModelServices(&services);
@@ -297,6 +312,7 @@ public:
     std::vector<std::unique_ptr<bzModel>> models;
     std::vector<std::unique_ptr<bzMaterial>> materials;
     int releases = 0;
+    int skinInstances = 0; // made and not yet freed
     int checksumsComputed = 0;
 };
 
