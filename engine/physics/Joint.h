@@ -8,9 +8,12 @@
 
 #include <cstdint>
 
+struct bzPhysLimit;
+
 struct BZDJoint
 {
     uint16_t kind;        // low byte the linear kind (0-3), high byte the angular kind (0-4)
+    bzPhysLimit *limits;  // the joint's chain of limits (physics/JointLimits.h), or null
     bzV3 childAnchor;     // anchor point on the child, child frame
     bzV3 parentAnchor;    // anchor point on the parent, parent frame (a world joint: world)
     bzV3 linearAxis[2];   // first and second linear axes, parent frame
