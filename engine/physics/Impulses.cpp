@@ -8,6 +8,7 @@
 #include "physics/Body.h"
 #include "physics/BodyKinematics.h"
 #include "physics/BodyLinks.h"
+#include "physics/Bounce.h"
 #include "physics/PhysSettings.h"
 #include "physics/Substance.h"
 
@@ -147,6 +148,8 @@ int32_t bz_Phys_ApplyBundleImpulses(bzPhysRow *const *rows, const float *x)
 void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_t count)
 {
     BZ_ASSERT((rows && x) || count <= 0);
+    const BZDObject *lastA = nullptr, *lastB = nullptr;
+    bool recording = false, first = true;
     for (int32_t i = 0; rows && x && i < count; ++i)
     {
         bzPhysRow *row = rows[i];
@@ -163,6 +166,15 @@ void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_
             copy = *row;
             copy.weight = x[i];
         }
+        // The first row of each pair decides whether the pair's rows are recorded for bounce.
+        BZDObject *partner = OneSided(row) ? nullptr : row->bodyB;
+        if (first || row->bodyA != lastA || partner != lastB)
+            recording = bz_Phys_RecordBounce(row->bodyA, partner, row, x[i]) != 0;
+        else if (recording)
+            bz_Phys_RecordBounce(row->bodyA, partner, row, x[i]);
+        first = false;
+        lastA = row->bodyA;
+        lastB = partner;
     }
 }
 

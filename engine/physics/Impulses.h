@@ -23,7 +23,8 @@ void bz_Phys_ApplyRowImpulse(bzPhysRow *row, float x);
 int32_t bz_Phys_ApplyBundleImpulses(bzPhysRow *const *rows, const float *x);
 // After a tree solve: rows with impulse 0 (or switched off) are switched off; the others are
 // applied, and the linear ones other than fixed-target rows are copied into the world-contact
-// list while it has room.
+// list while it has room. The first row of each pair of bodies records the pair's bounce
+// (physics/Bounce.h); the pair's following rows record too when it did.
 void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_t count);
 
 // The world-contact list.
