@@ -8,6 +8,7 @@
 #include "physics/Body.h"
 #include "physics/BodyKinematics.h"
 #include "physics/BodyWeld.h"
+#include "physics/CoupledJoint.h"
 #include "physics/Coupling.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysSettings.h"
@@ -175,7 +176,10 @@ int32_t bz_Phys_JointRowsFromRecord(bzPhysRow *rows, BZDObject *body, BZDObject 
         if (!body->coupling || body->coupling == BZ_PHYS_COUPLING_MARKER)
         {
             if (bz_Phys_CreateCouplingRecords(body) == 0)
+            {
                 bz_Phys_InitCouplingMatrices(body);
+                bz_Phys_SolveCoupledJoint(body, 1);
+            }
         }
         return n;
     }

@@ -1,7 +1,8 @@
 // The constraint rows of a body's joints, built when its tree's joint rows are built: up to
 // three linear rows holding an anchor together and up to three angular rows holding axes
 // together. A coupled joint (angular kind 4) makes no angular rows: its two bodies get coupling
-// records instead (physics/Coupling.h), taken from the physics work area.
+// records instead (physics/Coupling.h), taken from the physics work area, and the joint is
+// solved at once (physics/CoupledJoint.h).
 #pragma once
 
 #include "physics/ConstraintRow.h"
