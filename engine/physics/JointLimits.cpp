@@ -121,13 +121,16 @@ bzV3 InBody(const BZDObject *body, const bzV3 &world)
     return out;
 }
 
+// Kind 11 measures from the body's slide origin along the second vector, kind 15 from the world
+// anchor along the first.
 int32_t SlideRange(BZDObject *body, BZDJoint *joint, bzPhysLimit *limit, bzPhysRow *rows,
                    int32_t count)
 {
     if (body->physicsFlags & BZ_PHYS_INF_MASS)
         return count;
-    const bzV3 &axis = limit->vectors[1];
-    const float p = Dot(body->slideOrigin, axis);
+    const bool fromAnchor = limit->kind == BZ_LIMIT_SLIDE_FROM_ANCHOR;
+    const bzV3 &axis = fromAnchor ? limit->vectors[0] : limit->vectors[1];
+    const float p = Dot(fromAnchor ? body->worldAnchor : body->slideOrigin, axis);
     const float upper = p + limit->value1, lower = p + limit->value2;
     bzV3 start, now;
     bz_M34_TransformPointInto(&body->startTransform, &start, &joint->childAnchor);
@@ -258,11 +261,11 @@ int32_t bz_Phys_DetectJointLimit(BZDObject *body, BZDObject *partner, BZDJoint *
     case BZ_LIMIT_NONE: return count;
     case BZ_LIMIT_CONE: return Cone(body, partner, joint, limit, rows, count);
     case BZ_LIMIT_SLIDE_RANGE:
+    case BZ_LIMIT_SLIDE_FROM_ANCHOR:
         return partner || !joint ? count : SlideRange(body, joint, limit, rows, count);
     case BZ_LIMIT_WORLD_BOX: return partner ? count : WorldBox(body, limit, rows, count, count + 1);
     case BZ_LIMIT_TETHER: return partner ? count : Tether(body, limit, rows, count);
-    case BZ_LIMIT_TWIST:
-    case BZ_LIMIT_SLIDE_FROM_ANCHOR: return count;
+    case BZ_LIMIT_TWIST: return count;
     default:
     {
         bool &reported = partner ? gJointKindReported : gWorldKindReported;

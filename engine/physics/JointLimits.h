@@ -6,7 +6,7 @@
 // tree's joint rows rebuilt.
 //
 // Kinds checked: the cone (two bodies and world), and for world joints the slide range, the
-// world box and the tether. The twist, the slide from the anchor and the two-body slide range
+// slide from the anchor, the world box and the tether. The twist and the two-body slide range
 // and tether are known kinds that add no row here.
 #pragma once
 
@@ -46,7 +46,8 @@ struct bzPhysLimit
     bzPhysLimitWeakness weakness;
     bzPhysLimitHit onLimit;
     bzV3 vectors[2]; // cone: the body's axis and the limit axis; box: lower and upper corner;
-                     // tether: body point and world point; slide range: [1] the slide axis
+                     // tether: body point and world point; slide range: [1] the slide axis;
+                     // slide from the anchor: [0] the slide axis
     float threshold; // force threshold of the weakness call back
 };
 

@@ -184,6 +184,21 @@ TEST(JointLimitsTest, WorldSlideRangeBoxAndTether)
     EXPECT_EQ(bz_Phys_DetectBodyLimits(&m.body, rows, 0, 4), 0);
     m.body.physicsFlags = 0;
 
+    // From the world anchor at x = 0.5 along the first vector: the upper end at 1.5.
+    bzPhysLimit fromAnchor = slide;
+    fromAnchor.kind = BZ_LIMIT_SLIDE_FROM_ANCHOR;
+    fromAnchor.vectors[0] = V(1, 0, 0);
+    fromAnchor.vectors[1] = V(0, 0, 0);
+    world.limits = &fromAnchor;
+    m.body.worldAnchor = V(0.5f, 0, 0);
+    m.body.startTransform.row[3] = V(1.3f, 0, 0);
+    m.current.row[3] = V(1.7f, 0, 0);
+    ASSERT_EQ(bz_Phys_DetectBodyLimits(&m.body, rows, 0, 4), 1);
+    EXPECT_NEAR(rows[0].weight, 0.5f, 1e-5f);
+    EXPECT_FLOAT_EQ(rows[0].nA.x, -1.0f);
+    m.current.row[3] = V(1.4f, 0, 0);
+    EXPECT_EQ(bz_Phys_DetectBodyLimits(&m.body, rows, 0, 4), 0);
+
     // A world box from (-1, -1, -1) to (1, 1, 1), left through +x and -y at once.
     bzPhysLimit box = {};
     box.kind = BZ_LIMIT_WORLD_BOX;
