@@ -196,13 +196,21 @@ int32_t WorldBox(BZDObject *body, bzPhysLimit *limit, bzPhysRow *rows, int32_t c
     return count;
 }
 
-int32_t Tether(BZDObject *body, bzPhysLimit *limit, bzPhysRow *rows, int32_t count)
+// The tether: a point of the body kept within value1 of a world point, or of a point of the
+// partner (in the partner's frame, placed by its start-of-step and current transforms).
+int32_t Tether(BZDObject *body, BZDObject *partner, bzPhysLimit *limit, bzPhysRow *rows,
+               int32_t count)
 {
-    bzV3 start, now, toStart, toNow;
+    bzV3 start, now, toStart, toNow, otherStart = limit->vectors[1], otherNow = limit->vectors[1];
+    if (partner)
+    {
+        bz_M34_TransformPointInto(&partner->startTransform, &otherStart, &limit->vectors[1]);
+        bz_M34_TransformPointInto(Current(partner), &otherNow, &limit->vectors[1]);
+    }
     bz_M34_TransformPointInto(&body->startTransform, &start, &limit->vectors[0]);
     bz_M34_TransformPointInto(Current(body), &now, &limit->vectors[0]);
-    bz_V3_SubInto(&limit->vectors[1], &start, &toStart);
-    bz_V3_SubInto(&limit->vectors[1], &now, &toNow);
+    bz_V3_SubInto(&otherStart, &start, &toStart);
+    bz_V3_SubInto(&otherNow, &now, &toNow);
     const float startSq = Dot(toStart, toStart), nowSq = Dot(toNow, toNow);
     const float d = bzgPhysSettings.contactDistance;
     if (!(nowSq >= limit->value2) ||
@@ -211,13 +219,64 @@ int32_t Tether(BZDObject *body, bzPhysLimit *limit, bzPhysRow *rows, int32_t cou
     const float startDistance = std::sqrt(startSq), nowDistance = std::sqrt(nowSq);
     if (!(startDistance > kEpsilon))
         return count;
-    bzPhysRow *r = NewRow(rows, count, body, nullptr, limit, false);
+    bzPhysRow *r = NewRow(rows, count, body, partner, limit, false);
     r->weight = Fraction(limit->value1 - startDistance, nowDistance - startDistance);
     r->value = limit->value1 - nowDistance;
     bzV3 direction;
     bz_V3_ScaleInto(&toStart, &direction, 1.0f / startDistance);
     r->nA = InBody(body, direction);
     bz_V3_SubInto(&limit->vectors[0], &body->centreOfMass, &r->rA);
+    if (partner)
+    {
+        r->nB = InBody(partner, direction);
+        bz_V3_SubInto(&limit->vectors[1], &partner->centreOfMass, &r->rB);
+    }
+    return count + 1;
+}
+
+// The slide range between two bodies: the child's anchor against the parent's along the slide
+// axis (the second vector, partner's frame), bounds value1 and value2, the contact distance
+// added to both sides of the weight.
+int32_t PairSlide(BZDObject *body, BZDObject *partner, const BZDJoint *joint, bzPhysLimit *limit,
+                  bzPhysRow *rows, int32_t count)
+{
+    bzV3 axis0, axis1, a0, a1, b0, b1, r0, r1;
+    bz_M33_RotateV3Into(&partner->startTransform, &axis0, &limit->vectors[1]);
+    bz_M33_RotateV3Into(Current(partner), &axis1, &limit->vectors[1]);
+    bz_M34_TransformPointInto(&body->startTransform, &a0, &joint->childAnchor);
+    bz_M34_TransformPointInto(Current(body), &a1, &joint->childAnchor);
+    bz_M34_TransformPointInto(&partner->startTransform, &b0, &joint->parentAnchor);
+    bz_M34_TransformPointInto(Current(partner), &b1, &joint->parentAnchor);
+    bz_V3_SubInto(&a0, &b0, &r0);
+    bz_V3_SubInto(&a1, &b1, &r1);
+    const float x0 = Dot(r0, axis0), x1 = Dot(r1, axis1);
+    const float d = bzgPhysSettings.contactDistance;
+    const float upper = limit->value1, lower = limit->value2;
+    float bound;
+    int32_t side;
+    if (x1 > upper && x0 < upper + d)
+    {
+        bound = upper;
+        side = 1;
+    }
+    else if (x1 < lower && x0 > lower - d)
+    {
+        bound = lower;
+        side = 2;
+    }
+    else
+        return count;
+    bzPhysRow *r = NewRow(rows, count, body, partner, limit, false);
+    r->weight = Fraction(bound - x0 + d, x1 - x0 + d);
+    r->value = side == 1 ? bound - x1 : x1 - bound;
+    bzV3 direction = axis0;
+    if (side == 1)
+        bz_V3_NegateInto(&direction, &direction);
+    r->nA = InBody(body, direction);
+    r->nB = InBody(partner, direction);
+    bz_V3_SubInto(&joint->childAnchor, &body->centreOfMass, &r->rA);
+    bz_V3_SubInto(&joint->parentAnchor, &partner->centreOfMass, &r->rB);
+    Hit(body, limit, side);
     return count + 1;
 }
 
@@ -261,10 +320,14 @@ int32_t bz_Phys_DetectJointLimit(BZDObject *body, BZDObject *partner, BZDJoint *
     case BZ_LIMIT_NONE: return count;
     case BZ_LIMIT_CONE: return Cone(body, partner, joint, limit, rows, count);
     case BZ_LIMIT_SLIDE_RANGE:
+        if (!joint)
+            return count;
+        return partner ? PairSlide(body, partner, joint, limit, rows, count)
+                       : SlideRange(body, joint, limit, rows, count);
     case BZ_LIMIT_SLIDE_FROM_ANCHOR:
         return partner || !joint ? count : SlideRange(body, joint, limit, rows, count);
     case BZ_LIMIT_WORLD_BOX: return partner ? count : WorldBox(body, limit, rows, count, count + 1);
-    case BZ_LIMIT_TETHER: return partner ? count : Tether(body, limit, rows, count);
+    case BZ_LIMIT_TETHER: return Tether(body, partner, limit, rows, count);
     case BZ_LIMIT_TWIST: return count;
     default:
     {

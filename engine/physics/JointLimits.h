@@ -5,9 +5,9 @@
 // cap the whole solution so the row carries exactly the threshold, or cap it and have the
 // tree's joint rows rebuilt.
 //
-// Kinds checked: the cone (two bodies and world), and for world joints the slide range, the
-// slide from the anchor, the world box and the tether. The twist and the two-body slide range
-// and tether are known kinds that add no row here.
+// Kinds checked: the cone, the slide range and the tether (two bodies and world), and for world
+// joints the slide from the anchor and the world box. The twist is a known kind that adds no
+// row here.
 #pragma once
 
 #include "physics/Body.h"

@@ -229,6 +229,53 @@ TEST(JointLimitsTest, WorldSlideRangeBoxAndTether)
     EXPECT_EQ(bz_Phys_DetectBodyLimits(&m.body, rows, 0, 4), 0);
 }
 
+TEST(JointLimitsTest, SlideRangeAndTetherBetweenTwoBodies)
+{
+    Scope scope;
+    bzgPhysSettings.contactDistance = 0.001f;
+    Moving child, parent;
+    child.body.parent = &parent.body;
+    BZDJoint joint = {};
+    joint.kind = 0x0001;
+    child.body.parentJoint = &joint;
+    bzPhysRow rows[2];
+
+    // The child's anchor slides along the parent's x from 0.8 to 1.2; the range ends at 1.
+    bzPhysLimit slide = {};
+    slide.kind = BZ_LIMIT_SLIDE_RANGE;
+    slide.value1 = 1.0f;
+    slide.value2 = -1.0f;
+    slide.vectors[1] = V(1, 0, 0);
+    joint.limits = &slide;
+    child.body.startTransform.row[3] = V(0.8f, 0, 0);
+    child.current.row[3] = V(1.2f, 0, 0);
+    ASSERT_EQ(bz_Phys_DetectBodyLimits(&child.body, rows, 0, 2), 1);
+    EXPECT_EQ(rows[0].bodyB, &parent.body);
+    EXPECT_NEAR(rows[0].weight, (1.0f - 0.8f + 0.001f) / (1.2f - 0.8f + 0.001f), 1e-5f);
+    EXPECT_FLOAT_EQ(rows[0].nA.x, -1.0f);
+    EXPECT_FLOAT_EQ(rows[0].nB.x, -1.0f);
+    // The parent moved with the child: nothing passed.
+    parent.body.startTransform.row[3] = V(0.8f, 0, 0);
+    parent.current.row[3] = V(1.2f, 0, 0);
+    EXPECT_EQ(bz_Phys_DetectBodyLimits(&child.body, rows, 0, 2), 0);
+    parent.body.startTransform.row[3] = V(0, 0, 0);
+    parent.current.row[3] = V(0, 0, 0);
+
+    // A tether of 2 to the parent's point (1, 0, 0): the child's origin from 2.5 to 3.5.
+    bzPhysLimit tether = {};
+    tether.kind = BZ_LIMIT_TETHER;
+    tether.value1 = 2.0f;
+    tether.value2 = 4.0f;
+    tether.vectors[1] = V(1, 0, 0);
+    joint.limits = &tether;
+    child.body.startTransform.row[3] = V(2.5f, 0, 0);
+    child.current.row[3] = V(3.5f, 0, 0);
+    ASSERT_EQ(bz_Phys_DetectBodyLimits(&child.body, rows, 0, 2), 1);
+    EXPECT_NEAR(rows[0].weight, 0.5f, 1e-5f);
+    EXPECT_FLOAT_EQ(rows[0].nA.x, -1.0f);
+    EXPECT_FLOAT_EQ(rows[0].rB.x, 1.0f);
+}
+
 TEST(JointLimitsTest, UnknownKindsReportOnceAndAddNothing)
 {
     Scope scope;
