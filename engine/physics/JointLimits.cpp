@@ -121,6 +121,23 @@ bzV3 InBody(const BZDObject *body, const bzV3 &world)
     return out;
 }
 
+// Which end of a slide range the motion from x0 to x1 passed during the step: 1 the upper
+// (bound upper), 2 the lower, 0 none; a start within d beyond an end still counts.
+int32_t PassedEnd(float x0, float x1, float upper, float lower, float d, float *bound)
+{
+    if (x1 > upper && x0 < upper + d)
+    {
+        *bound = upper;
+        return 1;
+    }
+    if (x1 < lower && x0 > lower - d)
+    {
+        *bound = lower;
+        return 2;
+    }
+    return 0;
+}
+
 // Kind 11 measures from the body's slide origin along the second vector, kind 15 from the world
 // anchor along the first.
 int32_t SlideRange(BZDObject *body, BZDJoint *joint, bzPhysLimit *limit, bzPhysRow *rows,
@@ -138,18 +155,8 @@ int32_t SlideRange(BZDObject *body, BZDJoint *joint, bzPhysLimit *limit, bzPhysR
     const float x0 = Dot(start, axis), x1 = Dot(now, axis);
     const float d = bzgPhysSettings.contactDistance;
     float bound;
-    int32_t side;
-    if (x1 > upper && x0 < upper + d)
-    {
-        bound = upper;
-        side = 1;
-    }
-    else if (x1 < lower && x0 > lower - d)
-    {
-        bound = lower;
-        side = 2;
-    }
-    else
+    const int32_t side = PassedEnd(x0, x1, upper, lower, d, &bound);
+    if (!side)
         return count;
     bzPhysRow *r = NewRow(rows, count, body, nullptr, limit, false);
     r->weight = Fraction(bound - x0, x1 - x0);
@@ -253,18 +260,8 @@ int32_t PairSlide(BZDObject *body, BZDObject *partner, const BZDJoint *joint, bz
     const float d = bzgPhysSettings.contactDistance;
     const float upper = limit->value1, lower = limit->value2;
     float bound;
-    int32_t side;
-    if (x1 > upper && x0 < upper + d)
-    {
-        bound = upper;
-        side = 1;
-    }
-    else if (x1 < lower && x0 > lower - d)
-    {
-        bound = lower;
-        side = 2;
-    }
-    else
+    const int32_t side = PassedEnd(x0, x1, upper, lower, d, &bound);
+    if (!side)
         return count;
     bzPhysRow *r = NewRow(rows, count, body, partner, limit, false);
     r->weight = Fraction(bound - x0 + d, x1 - x0 + d);
