@@ -123,6 +123,7 @@ struct BZDObject
     BZDObject *top; // represents a welded group
     BZDObject *rootList;
     BZDObject *broadPhase;
+    BZDObject *deferredWake; // the deferred-wake list's link, apart from the broad phase's
     BZDObject *stepList;
     void *coupling;
     bzPhysTreeStep *treeStep;

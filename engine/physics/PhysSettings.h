@@ -53,6 +53,7 @@ enum : uint32_t
     BZ_PHYS_NO_COLLISION = 0x4,          // collides with nothing
     BZ_PHYS_NO_BODY_CONTACT = 0x8,       // no contacts with other trees gathered
     BZ_PHYS_PAIR_EXCLUSIVE = 0x10,       // two bodies that both carry it never collide
+    BZ_PHYS_NO_LIMITS = 0x20,            // the joint limits of the body are not checked
     BZ_PHYS_ASLEEP_ON_RELEASE = 0x40,    // the asleep byte takes this bit when the mode ends
     BZ_PHYS_IGNORE_WORLD = 0x80,         // "ignore_world": a cache-sharing body gathers no world
     BZ_PHYS_YIELDED = 0x200,             // left by the stuck-tree fallback

@@ -5,6 +5,7 @@
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
+#include "physics/BodyKinematics.h"
 #include "physics/Joint.h"
 #include "physics/PhysSettings.h"
 
@@ -27,22 +28,15 @@ bool IsAngular(const bzPhysRow *row)
     return (row->type & BZ_ROW_ANGULAR) != 0;
 }
 
-// Velocity of a point r (relative to the centre of mass) of a body, in the body's frame.
 bzV3 PointVelocity(const BZDObject *body, const bzV3 &r)
 {
-    bzV3 v;
-    bz_V3_CrossInto(&body->angularVelocity, &r, &v);
-    bz_V3_AddInto(&v, &body->localLinearVelocity, &v);
-    return v;
+    return bz_Body_PointVelocity(body, r);
 }
 
 // A vector in from's start-of-step frame, in to's start-of-step frame.
 bzV3 BetweenFrames(const BZDObject *from, const BZDObject *to, const bzV3 &v)
 {
-    bzV3 world, out;
-    bz_M33_RotateV3Into(&from->startTransform, &world, &v);
-    bz_M34_InverseRotateV3Into(&to->startTransform, &out, &world);
-    return out;
+    return bz_Body_CarryDirection(&from->startTransform, &to->startTransform, v);
 }
 
 const bzM34 *Current(const BZDObject *body)

@@ -7,7 +7,7 @@
 #include "physics/FrictionRows.h"
 #include "physics/PhysSettings.h"
 #include "physics/Substance.h"
-#include "SubstanceTestSupport.h"
+#include "FrictionTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,42 +19,10 @@ namespace
 {
 using pairtest::V;
 
-// A substance of static friction 0.8 and sliding friction 0.5 on every body and surface.
-struct Scope
+struct Scope : FrictionScope
 {
-    uint32_t slot = 0;
-    struct Surface
-    {
-        uint32_t word0;
-        uint32_t slot;
-    } surface = {};
-    Scope()
-    {
-        bz_Phys_ResetSettings();
-        bzgPhysSettings.frictionPassLimit = 3;
-        bzgPhysSettings.contactSpeedTolerance = 0.025f;
-        bzgPhysSettings.contactDistance = 0.001f;
-        ResetSubstancesToStartUp();
-        const BZDSubstance s = MakeSubstance(0.8f, 0.5f, 0.0f);
-        slot = bz_Substance_Register(&s);
-        surface.slot = slot;
-        NextStep();
-    }
-    ~Scope()
-    {
-        bz_Phys_ResetSettings();
-        ResetSubstancesToStartUp();
-    }
+    Scope() { NextStep(); }
     static void NextStep() { bz_Phys_SetStepNumber(bz_Phys_StepNumber() + 1); }
-    BZDObject Body() const
-    {
-        BZDObject b = {};
-        bz_M34_SetIdentity(&b.startTransform);
-        b.mass = 1.0f;
-        b.inverseMass = 1.0f;
-        b.substance = int32_t(slot);
-        return b;
-    }
     // A world contact under a with normal impulse n; rB holds the contact point's velocity.
     bzPhysRow WorldContact(BZDObject *a, float n)
     {

@@ -1,0 +1,44 @@
+// Putting the solver's impulses into the bodies' velocities, and the friction the solve itself
+// does not model: Coulomb friction at every contact that carried a normal impulse (with random
+// bumps on rough substance pairs) and the spin limit.
+//
+// Applied linear contact rows are copied into the world-contact list (a fixed array of 300 rows,
+// word 0 holding the row's impulse), which the friction pass at the end of the step consumes.
+//
+// Bodies with a coupling record are moved as plain bodies here; the coupled variants belong to
+// the coupled-joint solve.
+#pragma once
+
+#include "physics/ConstraintRow.h"
+
+#include <cstdint>
+
+constexpr int32_t BZ_WORLD_CONTACT_LIMIT = 300;
+
+// Applies impulse x along the row: bodyA by +x, bodyB (unless the row is one-sided) by -x; a
+// body stamped in another iteration has its tree marked first.
+void bz_Phys_ApplyRowImpulse(bzPhysRow *row, float x);
+// Applies a joint-row bundle (the row and the link.sharedRows rows after it) with an impulse
+// each; marks both trees when any impulse is nonzero. Returns the bundle size.
+int32_t bz_Phys_ApplyBundleImpulses(bzPhysRow *const *rows, const float *x);
+// After a tree solve: rows with impulse 0 (or switched off) are switched off; the others are
+// applied, and the linear ones other than fixed-target rows are copied into the world-contact
+// list while it has room. The first row of each pair of bodies records the pair's bounce
+// (physics/Bounce.h); the pair's following rows record too when it did.
+void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_t count);
+
+// The world-contact list.
+int32_t bz_Phys_WorldContactCount();
+bzPhysRow *bz_Phys_WorldContacts();
+void bz_Phys_ClearWorldContacts();
+
+// Friction of every row of the world-contact list, then the list is emptied.
+void bz_Phys_FrictionPass();
+// Friction at a world contact (no bodyB or a one-sided row): nothing below a slip of 0.001;
+// bumps of a rough pair; an impulse against the slip of at most mu times the normal impulse.
+void bz_Phys_WorldContactFriction(bzPhysRow *row);
+// Friction between two bodies, +k on bodyA and -k on bodyB, k at most mu times the normal
+// impulse; the sliding call backs of both bodies.
+void bz_Phys_BodyContactFriction(bzPhysRow *row);
+// A body turning more than 1.57 rad in a step is slowed to 0.785 rad a step.
+void bz_Body_LimitSpin(BZDObject *body);
