@@ -140,33 +140,36 @@ struct PDRenderFunctionTable
     PDGenericSlot PDDrawMaterialLabel;                                           // 76
     PDGenericSlot PDSetupMaterialPass;                                           // 77
     void (*PDDrawMeshSimple)(bzMaterialEntry *group);                            // 78
-    void (*PDDrawMaterialGroup)(bzMaterialEntry *group, bzMaterial *material, int32_t count,
-                                const bzLump *owner);                 // 79
-    PDGenericSlot PDDrawMesh;                                         // 80
-    PDGenericSlot PDReserved81;                                       // 81
-    PDDrawScreenImageFn PDDrawScreenImage;                            // 82
-    int32_t (*PDDrawPolyline)(const void *points, int32_t n);         // 83
-    void (*PDSetupLineDrawing)(uint32_t colour);                      // 84
-    PDGenericSlot PDEndScene;                                         // 85
-    PDGenericSlot PDBeginScene;                                       // 86
-    void (*PDDrawModelInstance)(bzModel *model, const bzM34 *matrix); // 87
-    PDGenericSlot PDDebugDrawForm;                                    // 88
-    PDGenericSlot PDDebugDrawFormAt;                                  // 89
-    PDGenericSlot PDDebugDrawFormMark;                                // 90
-    PDGenericSlot PDSetupGlowTarget;                                  // 91
-    int32_t (*PDReserved92)();                                        // 92
-    PDGenericSlot PDDrawIndexedOnce;                                  // 93
-    void (*PDDrawMeshIndexed)(bzMaterialEntry *group, int32_t pass);  // 94
-    PDGenericSlot PDDebugDrawFormWire;                                // 95
-    PDGenericSlot PDDebugDrawFormSolid;                               // 96
-    void (*PDRebuildModelLists)(bzModel *model);                      // 97
-    void (*PDUpdateModelVertices)(bzModel *model);                    // 98
-    int32_t (*PDBuildModelBuffers)(bzModel *model);                   // 99
-    void (*PDFreeModelBuffers)(bzModel *model);                       // 100
-    int32_t (*PDRebuildModelIndices)(bzModel *model);                 // 101
-    PDGenericSlot PDReserved102;                                      // 102
-    PDGenericSlot PDDrawShadowOverlay;                                // 103
-    PDGenericSlot PDDrawShadowVolume;                                 // 104
+    // One material group of a model in the draw queue, under its view matrix; clip is 1 when
+    // the lump crosses the guard band.
+    void (*PDDrawMaterialGroup)(bzMaterialEntry *group, bzMaterial *material, const bzM34 *matrix,
+                                bzLump *lump, int32_t clip);  // 79
+    PDGenericSlot PDDrawMesh;                                 // 80
+    PDGenericSlot PDReserved81;                               // 81
+    PDDrawScreenImageFn PDDrawScreenImage;                    // 82
+    int32_t (*PDDrawPolyline)(const void *points, int32_t n); // 83
+    void (*PDSetupLineDrawing)(uint32_t colour);              // 84
+    PDGenericSlot PDEndScene;                                 // 85
+    PDGenericSlot PDBeginScene;                               // 86
+    void (*PDDrawModelInstance)(bzModel *model, const bzM34 *matrix, bzViewport *viewport,
+                                bzLump *lump);                       // 87
+    PDGenericSlot PDDebugDrawForm;                                   // 88
+    PDGenericSlot PDDebugDrawFormAt;                                 // 89
+    PDGenericSlot PDDebugDrawFormMark;                               // 90
+    PDGenericSlot PDSetupGlowTarget;                                 // 91
+    int32_t (*PDReserved92)();                                       // 92
+    PDGenericSlot PDDrawIndexedOnce;                                 // 93
+    void (*PDDrawMeshIndexed)(bzMaterialEntry *group, int32_t pass); // 94
+    PDGenericSlot PDDebugDrawFormWire;                               // 95
+    PDGenericSlot PDDebugDrawFormSolid;                              // 96
+    void (*PDRebuildModelLists)(bzModel *model);                     // 97
+    void (*PDUpdateModelVertices)(bzModel *model);                   // 98
+    int32_t (*PDBuildModelBuffers)(bzModel *model);                  // 99
+    void (*PDFreeModelBuffers)(bzModel *model);                      // 100
+    int32_t (*PDRebuildModelIndices)(bzModel *model);                // 101
+    PDGenericSlot PDReserved102;                                     // 102
+    PDGenericSlot PDDrawShadowOverlay;                               // 103
+    PDGenericSlot PDDrawShadowVolume;                                // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,

@@ -1,7 +1,6 @@
-// The front end's calls of renderer slots whose table entry still has the generic shape: one
-// signature per slot, fixed here from the render walk, the draw queue and the frame driver.
-// A back end fills these slots with functions of exactly these signatures (or leaves them
-// NULL, and the call is skipped).
+// The front end's calls of renderer slots, each skipped when the slot is NULL. Where the table
+// entry still has the generic shape, the signature is fixed here from the render walk, the draw
+// queue and the frame driver, and a back end fills the slot with a function of exactly it.
 #pragma once
 
 #include "device/RenderTable.h"
@@ -56,7 +55,7 @@ inline void SetFog(bzViewport *v)
 inline void SetDepthTest(bzMaterial *material)
 {
     if (bzgRenderTable.PDSetDepthTest)
-        As<void (*)(bzMaterial *)>(bzgRenderTable.PDSetDepthTest)(material);
+        bzgRenderTable.PDSetDepthTest(material);
 }
 // Slot 74: before the viewport's lights.
 inline void DisableLights(bzViewport *v)
@@ -70,8 +69,7 @@ inline void DrawMaterialGroup(bzMaterialEntry *entry, bzMaterial *material, cons
                               bzLump *lump, int32_t clip)
 {
     if (bzgRenderTable.PDDrawMaterialGroup)
-        As<void (*)(bzMaterialEntry *, bzMaterial *, const bzM34 *, bzLump *, int32_t)>(
-            bzgRenderTable.PDDrawMaterialGroup)(entry, material, matrix, lump, clip);
+        bzgRenderTable.PDDrawMaterialGroup(entry, material, matrix, lump, clip);
 }
 // Slot 86: the frame's scene begins.
 inline void BeginScene()
@@ -83,8 +81,7 @@ inline void BeginScene()
 inline void DrawModelInstance(bzModel *model, const bzM34 *matrix, bzViewport *v, bzLump *lump)
 {
     if (bzgRenderTable.PDDrawModelInstance)
-        As<void (*)(bzModel *, const bzM34 *, bzViewport *, bzLump *)>(
-            bzgRenderTable.PDDrawModelInstance)(model, matrix, v, lump);
+        bzgRenderTable.PDDrawModelInstance(model, matrix, v, lump);
 }
 // Slot 91: the glow pass's render target.
 inline void SetupGlowTarget()

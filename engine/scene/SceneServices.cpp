@@ -1,5 +1,7 @@
 #include "scene/SceneServices.h"
 
+#include "core/Error.h"
+
 namespace
 {
 bzSceneModelServices gModels;

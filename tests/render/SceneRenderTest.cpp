@@ -174,12 +174,12 @@ protected:
         t.PDDisableFog = G(DisableFog);
         t.PDSetFog = G(SetFog);
         t.PDSetWorldMatrix = SetWorld;
-        t.PDSetDepthTest = G(DepthTest);
+        t.PDSetDepthTest = DepthTest;
         t.PDDisableLights = G(DisableLights);
         t.PDSetLight = SetLight;
-        t.PDDrawMaterialGroup = G(DrawGroup);
+        t.PDDrawMaterialGroup = DrawGroup;
         t.PDDrawShadowVolume = G(ShadowVolume);
-        t.PDDrawModelInstance = G(DrawInstance);
+        t.PDDrawModelInstance = DrawInstance;
         t.PDDrawShadowOverlay = G(ShadowOverlay);
         t.PDLockLineVertices = G(LockLines);
         t.PDUnlockLineVertices = G(UnlockLines);

@@ -180,14 +180,14 @@ void OGL_DrawMeshSimple(bzMaterialEntry *group)
     OGL_DrawMeshIndexed(group, 0);
 }
 
-void OGL_DrawMaterialGroup(bzMaterialEntry *group, bzMaterial *material, int32_t count,
-                           const bzLump *owner)
+void OGL_DrawMaterialGroup(bzMaterialEntry *group, bzMaterial *material, const bzM34 *,
+                           bzLump *owner, int32_t)
 {
     glFrontFace(owner && (owner->flags & 0x2) ? GL_CCW : GL_CW);
-    OGL_DrawMesh(material, count, CallIndexed, group);
+    OGL_DrawMesh(material, 0, CallIndexed, group);
 }
 
-void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix)
+void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bzLump *)
 {
     if (!model || !model->part || !matrix)
         return;

@@ -11,15 +11,18 @@ struct bzMaterial;
 struct bzModel;
 struct bzM34;
 struct bzLump;
+struct bzViewport;
 
 // Slots of the renderer table.
 void OGL_DrawMeshIndexed(bzMaterialEntry *group, int32_t pass);
 void OGL_DrawMeshSimple(bzMaterialEntry *group);
-// Front face counter-clockwise when bit 0x2 of the owner's flags is set, else clockwise.
-void OGL_DrawMaterialGroup(bzMaterialEntry *group, bzMaterial *material, int32_t count,
-                           const bzLump *owner);
+// Front face counter-clockwise when bit 0x2 of the owner's flags is set, else clockwise. The
+// world matrix is already set, and OpenGL clips by itself: matrix and clip are not read.
+void OGL_DrawMaterialGroup(bzMaterialEntry *group, bzMaterial *material, const bzM34 *matrix,
+                           bzLump *owner, int32_t clip);
 // Draws every group of the model under the matrix; the materials' flags are as before after.
-void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix);
+// The viewport and lump are not read.
+void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix, bzViewport *viewport, bzLump *lump);
 int32_t OGL_BuildModelBuffers(bzModel *model);
 void OGL_FreeModelBuffers(bzModel *model);
 void OGL_UpdateModelVertices(bzModel *model);

@@ -83,7 +83,7 @@ protected:
         ClearFrame(kW, kH);
         OGL_SetupMaterial(&s.material, 0);
         OGL_SetDepthTest(&s.material);
-        OGL_DrawMaterialGroup(&s.entry, &s.material, 0, &owner_);
+        OGL_DrawMaterialGroup(&s.entry, &s.material, nullptr, &owner_, 0);
         ReadFrame(picture);
     }
     bzLump owner_{};
@@ -153,7 +153,7 @@ TEST_F(GlMeshTest, AModelInstanceLeavesItsMaterialsFlagsAsTheyWere)
     m.row[1] = {0, -1, 0};
     m.row[2] = {0, 0, 1};
     ClearFrame(kW, kH);
-    OGL_DrawModelInstance(&s.model, &m);
+    OGL_DrawModelInstance(&s.model, &m, nullptr, nullptr);
     EXPECT_EQ(s.material.flags, uint32_t{BZ_MATERIAL_LIGHTING});
     ReadFrame("gl_mesh_instance");
     ExpectNear(kW / 2, kH / 2, {0, 180, 0});
@@ -164,13 +164,13 @@ TEST_F(GlMeshTest, AModelInstanceLeavesItsMaterialsFlagsAsTheyWere)
 
     // A model without parts, and one whose group has no material, draw nothing.
     bzModel empty{};
-    OGL_DrawModelInstance(&empty, &m);
+    OGL_DrawModelInstance(&empty, &m, nullptr, nullptr);
     OGL_RebuildModelIndices(&empty);
     OGL_FreeModelBuffers(&empty);
     OGL_UpdateModelVertices(&empty);
     s.entry.material = nullptr;
     ClearFrame(kW, kH);
-    OGL_DrawModelInstance(&s.model, &m);
+    OGL_DrawModelInstance(&s.model, &m, nullptr, nullptr);
     ReadFrame();
     ExpectNear(kW / 2, kH / 2, {0, 0, 0}, 0);
     s.entry.material = &s.material;
