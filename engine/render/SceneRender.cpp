@@ -11,6 +11,7 @@
 #include "render/DrawQueue.h"
 #include "render/RenderSlots.h"
 #include "scene/Lump.h"
+#include "scene/ParticleSystem.h"
 
 #include <cmath>
 #include <cstring>
@@ -57,8 +58,11 @@ int32_t gOpenCapacity = 0; // the capacity of the block now open
 void *gBlock = nullptr;
 BatchEntry *gEntries = nullptr;
 int32_t gUsed = 0;
-MaterialBatch *gTable = nullptr;
-uint32_t gTableSize = 0;
+// The material table lives in static storage, empty between viewports: only the slots a
+// viewport used are cleared after it, so opening the batches costs nothing per slot.
+MaterialBatch gTable[kMaterialSlots];
+uint16_t gUsedSlots[kMaterialSlots];
+constexpr uint32_t gTableSize = kMaterialSlots;
 uint32_t gTableUsed = 0;
 MaterialBatch *gChain1 = nullptr;
 MaterialBatch *gChain2 = nullptr;
@@ -81,7 +85,7 @@ MaterialBatch *BatchOf(bzMaterial *material)
     {
         if (gTableUsed + 1 >= gTableSize)
             return nullptr;
-        ++gTableUsed;
+        gUsedSlots[gTableUsed++] = static_cast<uint16_t>(i);
         gTable[i].material = material;
     }
     return &gTable[i];
@@ -149,6 +153,13 @@ bzModel *ModelOf(bzLump *lump)
         return lump->object ? static_cast<bzLumpClipped *>(lump->object)->model : nullptr;
     default: return bz_Lump_GetModel(lump);
     }
+}
+
+void ClearTable()
+{
+    for (uint32_t k = 0; k < gTableUsed; ++k)
+        gTable[gUsedSlots[k]] = MaterialBatch{};
+    gTableUsed = 0;
 }
 
 void Batch(bzLump *lump, bzMaterialEntry *entry, bzMaterial *material, uint32_t clip)
@@ -234,21 +245,17 @@ int32_t bz_Scene_OpenBatches()
     gCount = 0;
     gUsed = 0;
     gOpenCapacity = gCapacity;
-    gTableSize = kMaterialSlots;
-    gTableUsed = 0;
-    const uint32_t bytes = static_cast<uint32_t>(gOpenCapacity) * sizeof(BatchEntry) +
-                           gTableSize * sizeof(MaterialBatch);
-    gBlock = bz_TempStack_Alloc(kTempStack, bytes, BZ_MEM_CLEAR);
+    ClearTable();
+    const uint32_t bytes = static_cast<uint32_t>(gOpenCapacity) * sizeof(BatchEntry);
+    gBlock = bz_TempStack_Alloc(kTempStack, bytes, 0);
     if (!gBlock)
     {
         // No room: the frame's opaque groups are counted but not drawn.
         gEntries = nullptr;
-        gTable = nullptr;
         gOpenCapacity = 0;
         return BZ_ERROR_NO_MEMORY;
     }
     gEntries = static_cast<BatchEntry *>(gBlock);
-    gTable = reinterpret_cast<MaterialBatch *>(gEntries + gOpenCapacity);
     return BZ_ERROR_NONE;
 }
 
@@ -410,6 +417,27 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
     case BZ_LUMP_TYPE_STENCIL_SHADOW: Push(BZ_RLIST_SHADOW, lump); break;
     case BZ_LUMP_TYPE_PORTALS_ROOT: lump->lastDrawnFrame = bzgFrameCounter; break;
     case BZ_LUMP_TYPE_SKIDMARKS: Push(BZ_RLIST_SKIDMARKS, lump); break;
+    case BZ_LUMP_TYPE_PARTICLE_EMITTER:
+    {
+        // A system stepped this frame waits in the first queue at its view depth.
+        const auto *system = static_cast<const bzParticleSystem *>(lump->object);
+        if (!system || !(system->flags & BZ_PS_STEPPED) ||
+            PositionClip(lump, v, system->boundingRadius) == BZ_CLIP_OUTSIDE)
+            break;
+        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
+        {
+            q->viewMatrix = &lump->worldMatrix;
+            q->lump = lump;
+        }
+        break;
+    }
+    case BZ_LUMP_TYPE_SPHERE_MODEL:
+        if (ModelVisible(lump, static_cast<bzModel *>(lump->object), v))
+        {
+            lump->lastDrawnFrame = bzgFrameCounter;
+            Push(BZ_RLIST_SPHERE_MODEL, lump);
+        }
+        break;
     default: break;
     }
     return lump->firstChild;
@@ -469,6 +497,6 @@ void bz_Scene_DrawBatches(bzViewport *v)
         bz_TempStack_Free(kTempStack, gBlock);
     gBlock = nullptr;
     gEntries = nullptr;
-    gTable = nullptr;
+    ClearTable();
     gChain1 = gChain2 = gChain2Tail = nullptr;
 }

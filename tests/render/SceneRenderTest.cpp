@@ -14,6 +14,7 @@
 #include "render/Viewport.h"
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
+#include "scene/ParticleSystem.h"
 #include "scene/Path.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +104,10 @@ void DrawInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bzLump *lum
     Rec(87, lump, model, 0);
     gCalls.back().rgb[0] = matrix->row[3].x;
 }
+void Sprites(bzParticleSystem *system)
+{
+    Rec(26, system);
+}
 void ShadowVolume(bzLump *lump, void *)
 {
     Rec(104, lump);
@@ -180,6 +185,7 @@ protected:
         t.PDDrawMaterialGroup = G(DrawGroup);
         t.PDDrawShadowVolume = G(ShadowVolume);
         t.PDDrawModelInstance = G(DrawInstance);
+        t.PDDrawSprites = Sprites;
         t.PDDrawShadowOverlay = G(ShadowOverlay);
         t.PDLockLineVertices = G(LockLines);
         t.PDUnlockLineVertices = G(UnlockLines);
@@ -584,5 +590,55 @@ TEST_F(SceneRenderTest, ForegroundTreeIsDrawnAtOnceInCameraSpace)
     bz_Viewport_Render(view_);
     for (const Call &c : gCalls)
         EXPECT_NE(c.slot, 87);
+}
+TEST_F(SceneRenderTest, SteppedEmittersAreDrawnFromTheDepthQueue)
+{
+    bzParticleSystem *system = nullptr;
+    bzLump *emitter = bz_Lump_CreateEmitter("sparks", &system);
+    ASSERT_NE(system, nullptr);
+    bz_M34_SetTranslation(&emitter->matrix, 0, 0, 30);
+    bz_Lump_AppendChild(root_, emitter);
+    bzLump *glass = ModelAt(glassCube_, 0, 0, 10); // nearer: drawn after the emitter
+    system->boundingRadius = 2.0f;
+    system->drawKind = BZ_PARTICLE_DRAW_SPRITES;
+    system->flags |= BZ_PS_LISTED;
+    // Not stepped this frame: not queued.
+    system->flags &= ~BZ_PS_STEPPED;
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 26);
+    system->flags |= BZ_PS_STEPPED;
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    std::vector<const void *> order;
+    for (const Call &c : gCalls)
+        if (c.slot == 26 || c.slot == 79)
+            order.push_back(c.a);
+    EXPECT_EQ(order, (std::vector<const void *>{system, glass}));
+    // Behind the camera it is culled.
+    bz_M34_SetTranslation(&emitter->matrix, 0, 0, -30);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 26);
+    system->flags &= ~(BZ_PS_STEPPED | BZ_PS_LISTED);
+}
+
+TEST_F(SceneRenderTest, SphereModelLumpsAreCollectedForThePostWalkHook)
+{
+    bzLump *special = bz_Lump_Create(BZ_LUMP_TYPE_SPHERE_MODEL, "special");
+    ASSERT_EQ(bz_Lump_SetObject(special, cube_), BZ_ERROR_NONE);
+    bz_M34_SetTranslation(&special->matrix, 0, 0, 10);
+    bz_Lump_AppendChild(root_, special);
+    static bzLump *seen = nullptr;
+    seen = nullptr;
+    bz_Scene_SetPostWalkHook([](bzViewport *, bzLump *const *lists)
+                             { seen = lists[BZ_RLIST_SPHERE_MODEL]; });
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(seen, special);
+    bz_M34_SetTranslation(&special->matrix, 0, 0, -10);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(seen, nullptr);
+    bz_Scene_SetPostWalkHook(nullptr);
 }
 } // namespace
