@@ -1,11 +1,13 @@
 #include "render/FrameDriver.h"
 
 #include "console/Console.h"
+#include "core/Debug.h"
 #include "core/Clock.h"
 #include "device/ImageRecord.h"
 #include "device/RenderTable.h"
 #include "device/ViewportRecord.h"
 #include "models/ImgMap.h"
+#include "models/Model.h"
 #include "render/DebugLines.h"
 #include "render/Font.h"
 #include "render/FrameStats.h"
@@ -15,11 +17,15 @@
 #include "render/SceneRender.h"
 #include "render/Viewport.h"
 #include "scene/Anim.h"
+#include "scene/Lump.h"
 #include "scene/PooledEmitter.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 bzEngineSwitches bzgEngineSwitches;
+int32_t bzgEngineDiagnostics = 0;
 
 namespace
 {
@@ -158,6 +164,11 @@ void PresentSteps()
         bzgRenderTable.PDShowFrame();
     if (gHooks.inputUpdate)
         gHooks.inputUpdate();
+    if (bzgEngineDiagnostics)
+    {
+        bz_Engine_MemoryDiagnostics();
+        bzgEngineDiagnostics = 0;
+    }
 }
 } // namespace
 
@@ -281,6 +292,65 @@ void bz_Engine_ResetFrameRate()
     gRateFrames = 1;
     gRateLast = bz_Engine_Now();
     gFramesPerSecond = 0.0f;
+}
+
+// ---------------------------------------------------------------------------------------
+// Memory diagnostics
+
+void bz_Engine_DebugPrint(const char *format, ...)
+{
+    char line[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    bz_Debug_Text(line);
+    bz_Debug_Text("\n");
+    std::printf("%s\n", line);
+}
+
+void bz_Engine_MemoryDiagnostics()
+{
+    const int32_t level = bzgEngineDiagnostics;
+    uint32_t modelBytes = 0;
+    for (const bzModel *m = bzgModelList; m; m = m->next)
+        if (m->part)
+            modelBytes += m->part->memSize;
+    const uint32_t textureBytes =
+        bzgRenderTable.PDGetTextureMemory ? bzgRenderTable.PDGetTextureMemory() : 0;
+    bz_Engine_DebugPrint("\n\n\n");
+    bz_Engine_DebugPrint("* * * Memory diagnostics * * *");
+    // The platform's own figures are not available: the report keeps their places.
+    bz_Engine_DebugPrint(">>> %dK over 32MB <<<", 98304);
+    bz_Engine_DebugPrint("Available     : %dK", 0);
+    bz_Engine_DebugPrint("Largest block : %dK", 0);
+    bz_Engine_DebugPrint("Texturemem    : %dk", static_cast<int32_t>(textureBytes / 1024));
+    bz_Engine_DebugPrint("Modelmem      : %dk", static_cast<int32_t>(modelBytes / 1024));
+    bz_Engine_DebugPrint("\n\n\n");
+    if (level == 2)
+    {
+        bz_Engine_DebugPrint("* * * List of loaded images * * *");
+        bz_Engine_DebugPrint("name,width,height,format,mem in k");
+        for (const bz_IMGMAP *i = bzgImage_list; i; i = i->next)
+            bz_Engine_DebugPrint("%s", i->name ? i->name : "");
+    }
+    if (level == 3)
+    {
+        bz_Engine_DebugPrint("* * * List of loaded models * * *");
+        bz_Engine_DebugPrint("name,mem in k, aprox face count");
+        for (const bzModel *m = bzgModelList; m; m = m->next)
+            bz_Engine_DebugPrint("%s", m->name);
+    }
+    if (level == 4)
+    {
+        bz_Engine_DebugPrint("* * * Lump allocation count * * *");
+        for (int32_t t = 0; t < BZ_LUMP_TYPE_COUNT; ++t)
+            bz_Engine_DebugPrint("%s - %d", bz_Lump_GetTypeName(t), bz_Lump_GetTypeCounter(t));
+        bz_Engine_DebugPrint("\n* * * Lump processed count * * *");
+        for (int32_t t = 0; t < BZ_LUMP_TYPE_COUNT; ++t)
+            bz_Engine_DebugPrint("%s - %d", bz_Lump_GetTypeName(t),
+                                 static_cast<int32_t>(bzgLumpProcessed[t]));
+    }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -49,6 +49,15 @@ int32_t bz_Engine_GetResetFlag();
 // Milliseconds spent in bz_Engine_RenderFrame since the start.
 uint32_t bz_Engine_GetRenderTime();
 
+// Memory diagnostics: a request of level 1-5 makes the present print the report and clear the
+// request. Level 1 prints the memory summary; 2 also the loaded images; 3 the loaded models;
+// 4 the lump allocation and processed counts per type.
+extern int32_t bzgEngineDiagnostics;
+void bz_Engine_MemoryDiagnostics();
+// Formats one line into a 4,096-byte buffer, hands it to the debug text sink followed by a
+// line feed, and prints it with a line feed to the standard output.
+void bz_Engine_DebugPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 // The engine clock in seconds: with the replay's fixed frame times, the sum of the fixed
 // frame times of the frames presented so far; else the clock's elapsed engine time.
 float bz_Engine_Now();

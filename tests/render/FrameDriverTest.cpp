@@ -6,6 +6,7 @@
 
 #include "ModelsTestSupport.h"
 #include "core/Clock.h"
+#include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
 #include "render/DrawQueue.h"
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 // The counter of the program's operator new (support/CountingNew.h, included once elsewhere).
@@ -415,5 +417,47 @@ TEST_F(FrameDriverTest, ASteadyFrameTakesNothingFromTheHeap)
     bz_ReleaseModel(glassCube);
     bz_ReleaseMaterial(material);
     bz_ReleaseMaterial(glass);
+}
+std::vector<std::string> gDebugLines;
+void KeepLine(const char *line)
+{
+    if (std::string(line) != "\n")
+        gDebugLines.push_back(line);
+}
+
+TEST_F(FrameDriverTest, MemoryDiagnosticsByLevel)
+{
+    bzDebugTextSink saved = bz_Debug_SetTextSink(KeepLine);
+    gDebugLines.clear();
+    bzgEngineDiagnostics = 1;
+    bz_Engine_PresentFrame();
+    EXPECT_EQ(bzgEngineDiagnostics, 0); // the request is answered once
+    const std::vector<std::string> summary = {"\n\n\n",
+                                              "* * * Memory diagnostics * * *",
+                                              ">>> 98304K over 32MB <<<",
+                                              "Available     : 0K",
+                                              "Largest block : 0K",
+                                              "Texturemem    : 0k",
+                                              "Modelmem      : 0k",
+                                              "\n\n\n"};
+    // The texture and model memory lines depend on what is loaded: compare their heads.
+    ASSERT_EQ(gDebugLines.size(), summary.size());
+    for (size_t i = 0; i < summary.size(); ++i)
+        EXPECT_EQ(gDebugLines[i].substr(0, 16), summary[i].substr(0, 16)) << i;
+
+    gDebugLines.clear();
+    bz_Engine_PresentFrame(); // no request: nothing printed
+    EXPECT_TRUE(gDebugLines.empty());
+
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    lumps_.push_back(root);
+    bzgEngineDiagnostics = 4;
+    bz_Engine_PresentFrame();
+    ASSERT_EQ(gDebugLines.size(), summary.size() + 2 + 2 * 23);
+    EXPECT_EQ(gDebugLines[8], "* * * Lump allocation count * * *");
+    EXPECT_EQ(gDebugLines[9].rfind("BZ_LUMP_TYPE_NULL - ", 0), 0u);
+    EXPECT_GE(std::stoi(gDebugLines[9].substr(20)), 1);
+    EXPECT_EQ(gDebugLines[9 + 23], "\n* * * Lump processed count * * *");
+    bz_Debug_SetTextSink(saved);
 }
 } // namespace
