@@ -71,9 +71,11 @@ void SetFog(bzViewport *v)
 {
     Rec(41, v);
 }
+std::vector<bzM34> gWorlds; // copies of the matrices slot 42 was given
 void SetWorld(const bzM34 *m, bzViewport *v)
 {
     Rec(42, m, v);
+    gWorlds.push_back(*m);
 }
 void DepthTest(bzMaterial *m)
 {
@@ -170,6 +172,7 @@ protected:
         bz_Scene_ResetBatches();
         bz_Scene_SetPostWalkHook(nullptr);
         gCalls.clear();
+        gWorlds.clear();
         gLineVertices.clear();
         auto &t = bzgRenderTable;
         t.PDSetAmbientLight = SetAmbient;
@@ -511,14 +514,15 @@ TEST_F(SceneRenderTest, DiamondsWithHighlightingAreGreenFirstAndRedLast)
             matrices.push_back(static_cast<const bzM34 *>(c.a));
     }
     using C = std::array<float, 3>;
-    EXPECT_EQ(colours,
-              (std::vector<C>{C{0, 255, 0}, C{255, 0, 255}, C{255, 0, 255}, C{255, 0, 0}}));
+    // The diamonds, then (highlighting with diamonds) a yellow arrow on every segment.
+    EXPECT_EQ(colours, (std::vector<C>{C{0, 255, 0}, C{255, 0, 255}, C{255, 0, 255}, C{255, 0, 0},
+                                       C{255, 255, 0}, C{255, 255, 0}, C{255, 255, 0}}));
     // The last diamond's matrix: a scale of 0.5 at the last point, seen from the camera at the
     // origin (the view matrix is the identity).
-    ASSERT_EQ(matrices.size(), 4u);
-    EXPECT_FLOAT_EQ(matrices[3]->row[0].x, 0.5f);
-    EXPECT_FLOAT_EQ(matrices[3]->row[3].x, 3.0f);
-    EXPECT_FLOAT_EQ(matrices[3]->row[3].z, 10.0f);
+    ASSERT_EQ(matrices.size(), 7u);
+    EXPECT_FLOAT_EQ(gWorlds[3].row[0].x, 0.5f);
+    EXPECT_FLOAT_EQ(gWorlds[3].row[3].x, 3.0f);
+    EXPECT_FLOAT_EQ(gWorlds[3].row[3].z, 10.0f);
 }
 int gPreRender = 0;
 void CountPreRender(bzViewport *)
@@ -640,5 +644,54 @@ TEST_F(SceneRenderTest, SphereModelLumpsAreCollectedForThePostWalkHook)
     bz_Viewport_Render(view_);
     EXPECT_EQ(seen, nullptr);
     bz_Scene_SetPostWalkHook(nullptr);
+}
+TEST_F(SceneRenderTest, ArrowsFollowTheirSegments)
+{
+    bzPath *path = nullptr;
+    bzLump *line = bz_Lump_CreatePolyline("arrows", 0xFFFFFFFF, &path);
+    lumps_.push_back(line);
+    // Along +x, then along +y.
+    bz_Path_AppendPoint(path, 0, 0, 10);
+    bz_Path_AppendPoint(path, 4, 0, 10);
+    bz_Path_AppendPoint(path, 4, 6, 10);
+    bz_Path_AppendPoint(path, 4, 6, 20);
+    auto draws = [&]()
+    {
+        std::vector<std::array<float, 3>> colours;
+        for (const Call &c : gCalls)
+            if (c.slot == 79)
+                colours.push_back({c.rgb[0], c.rgb[1], c.rgb[2]});
+        return colours;
+    };
+    using C = std::array<float, 3>;
+    const C yellow{255, 255, 0}, green{0, 255, 0}, red{255, 0, 0};
+
+    // An arrow on every segment, centred on its middle with its axis along the segment.
+    path->flags = BZ_PATH_ARROWS;
+    bz_DrawPolyLine(line, view_);
+    EXPECT_EQ(draws(), (std::vector<C>{yellow, yellow, yellow}));
+    ASSERT_EQ(gWorlds.size(), 3u); // one matrix for each arrow
+    const bzM34 &a = gWorlds[0];
+    EXPECT_NEAR(a.row[1].x, 1.0f, 1e-6f); // the cone's axis along +x
+    EXPECT_NEAR(a.row[1].y, 0.0f, 1e-6f);
+    EXPECT_NEAR(a.row[3].x, 1.0f, 1e-6f); // its base one unit back from the middle (2, 0)
+    EXPECT_NEAR(a.row[3].z, 10.0f, 1e-6f);
+    EXPECT_NEAR(gWorlds[1].row[1].y, 1.0f, 1e-6f);
+
+    // Highlighting alone: green on the first point, red on the last, nothing between.
+    gCalls.clear();
+    gWorlds.clear();
+    path->flags = BZ_PATH_HIGHLIGHT;
+    bz_DrawPolyLine(line, view_);
+    EXPECT_EQ(draws(), (std::vector<C>{green, red}));
+    ASSERT_EQ(gWorlds.size(), 2u);
+    EXPECT_NEAR(gWorlds[0].row[3].x, -1.0f, 1e-6f); // centred on the first point
+    EXPECT_NEAR(gWorlds[1].row[3].z, 19.0f, 1e-6f); // centred on the last point, axis +z
+
+    // Both: the arrows between are drawn yellow.
+    gCalls.clear();
+    path->flags = BZ_PATH_HIGHLIGHT | BZ_PATH_ARROWS;
+    bz_DrawPolyLine(line, view_);
+    EXPECT_EQ(draws(), (std::vector<C>{green, yellow, red}));
 }
 } // namespace
