@@ -1,5 +1,6 @@
 #include "render/SceneRender.h"
 
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "device/MaterialRecord.h"
@@ -50,6 +51,8 @@ struct MaterialBatch
 };
 
 bzLump *gLists[BZ_RLIST_COUNT];
+uint32_t gTransforms = 0;    // view matrices composed by the last walk
+uint32_t gMaxTransforms = 0; // the most of any walk
 bzScenePostWalkHook gPostWalk = nullptr;
 
 int32_t gCapacity = BZ_BATCH_DEFAULT_CAPACITY;
@@ -452,8 +455,10 @@ void bz_Scene_Render(bzViewport *v)
         return;
     root->worldMatrix = v->viewMatrix;
     bzLump *lump = root->firstChild;
+    gTransforms = 0;
     while (lump)
     {
+        ++gTransforms;
         if (lump->flags & BZ_LUMP_WORLD)
             bz_MulM34Into(&v->viewMatrix, &lump->worldMatrix, bz_Lump_GetMatrix(lump));
         else
@@ -469,8 +474,29 @@ void bz_Scene_Render(bzViewport *v)
             lump = lump->parent;
         lump = lump && lump != root ? lump->next : nullptr;
     }
+    if (gTransforms > gMaxTransforms)
+        gMaxTransforms = gTransforms;
     if (gPostWalk)
         gPostWalk(v, gLists);
+}
+
+int32_t bz_Scene_PrintMatrixStats(int32_t line)
+{
+    bz_ShowDebugMessage(line, "MaxMatrixTransforms                  == %d",
+                        static_cast<int32_t>(gMaxTransforms));
+    bz_ShowDebugMessage(line + 1, "MatrixTransformsLastFrame            == %d",
+                        static_cast<int32_t>(gTransforms));
+    return line + 2;
+}
+
+uint32_t bz_Scene_MatrixTransformsLastWalk()
+{
+    return gTransforms;
+}
+
+uint32_t bz_Scene_MatrixTransformsMax()
+{
+    return gMaxTransforms;
 }
 
 void bz_Scene_DrawBatches(bzViewport *v)

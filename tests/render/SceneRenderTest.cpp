@@ -6,6 +6,7 @@
 
 #include "ModelsTestSupport.h"
 #include "support/CubeModel.h"
+#include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
 #include "render/DebugDraw.h"
@@ -23,6 +24,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace
@@ -693,5 +695,35 @@ TEST_F(SceneRenderTest, ArrowsFollowTheirSegments)
     path->flags = BZ_PATH_HIGHLIGHT | BZ_PATH_ARROWS;
     bz_DrawPolyLine(line, view_);
     EXPECT_EQ(draws(), (std::vector<C>{green, yellow, red}));
+}
+TEST_F(SceneRenderTest, MatrixStatsAndTheCameraBackEndFlag)
+{
+    ModelAt(cube_, 0, 0, 10);
+    bzLump *group = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "group");
+    bz_Lump_AppendChild(root_, group);
+    ModelAt(cube_, 0, 0, 20, group);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(bz_Scene_MatrixTransformsLastWalk(), 3u);
+    EXPECT_GE(bz_Scene_MatrixTransformsMax(), 3u);
+    EXPECT_EQ(bz_Scene_PrintMatrixStats(4), 6);
+    const std::string last = bz_GetDebugMessage(5);
+    EXPECT_EQ(last, "MatrixTransformsLastFrame            == 3");
+    EXPECT_EQ(
+        std::string(bz_GetDebugMessage(4)).rfind("MaxMatrixTransforms                  == ", 0),
+        0u);
+    bz_ClearDebugMessages();
+
+    // The back-end flag is raised only while a viewport whose camera asks for it renders.
+    static uint32_t during = 99;
+    bz_Scene_SetPostWalkHook([](bzViewport *, bzLump *const *)
+                             { during = bz_Viewport_GetCameraBackEndFlag(); });
+    static_cast<bzCamera *>(camera_->object)->backEndWord = 1;
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(during, 1u);
+    EXPECT_EQ(bz_Viewport_GetCameraBackEndFlag(), 0u);
+    static_cast<bzCamera *>(camera_->object)->backEndWord = 0;
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(during, 0u);
+    bz_Scene_SetPostWalkHook(nullptr);
 }
 } // namespace
