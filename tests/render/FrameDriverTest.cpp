@@ -460,4 +460,29 @@ TEST_F(FrameDriverTest, MemoryDiagnosticsByLevel)
     EXPECT_EQ(gDebugLines[9 + 23], "\n* * * Lump processed count * * *");
     bz_Debug_SetTextSink(saved);
 }
+int gBuffersMade = 0;
+void MakeBuffers()
+{
+    ++gBuffersMade;
+}
+
+TEST_F(FrameDriverTest, RenderStateDefaultsAreSetOnce)
+{
+    bzgRenderTable.PDCreate2DBuffers = MakeBuffers;
+    gBuffersMade = 0;
+    bz_RenderState_SetColourSet(12, 1, 2, 3, 4, 5);
+    bzFontTable[2] = bz_Font_GetDefault();
+    bz_RenderState_ResetDefaults();
+    bz_RenderState_InitDefaults();
+    EXPECT_EQ(gBuffersMade, 1);
+    // The font table is cleared, row 12 back to zero with its flag word.
+    EXPECT_EQ(bz_Font_GetFromTable(2), nullptr);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(bzgTextColours[12].corners[k], 0u);
+    for (const bzTextColourRow &row : bzgTextColours)
+        EXPECT_EQ(row.flags, 0u);
+    bz_RenderState_InitDefaults();
+    EXPECT_EQ(gBuffersMade, 1);
+    bzgRenderTable.PDCreate2DBuffers = nullptr;
+}
 } // namespace
