@@ -161,6 +161,9 @@ void bz_DrawQueue_Free()
 
 void bz_DrawQueue_Open()
 {
+    // Made on the first open when the engine start did not make them.
+    if (!gPool)
+        bz_DrawQueue_Init();
     ReleaseAll();
 }
 

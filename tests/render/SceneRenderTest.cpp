@@ -296,6 +296,11 @@ TEST_F(SceneRenderTest, TransparentEntriesDrainFarToNearLatestFirstInABucket)
     // The walk finds A, B, C; C is farther, and B was queued after A in the same bucket.
     EXPECT_EQ(GroupLumps(), (std::vector<const void *>{farC, nearB, nearA}));
     EXPECT_EQ(bz_DrawQueue_Count(0), 0);
+    // Without queues made at engine start, the first render makes them.
+    bz_DrawQueue_Free();
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(GroupLumps(), (std::vector<const void *>{farC, nearB, nearA}));
 }
 
 TEST_F(SceneRenderTest, LodLevelsByDistance)
