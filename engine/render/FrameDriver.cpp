@@ -2,6 +2,7 @@
 
 #include "console/Console.h"
 #include "core/Debug.h"
+#include "core/Error.h"
 #include "core/Clock.h"
 #include "device/ImageRecord.h"
 #include "device/RenderTable.h"
@@ -57,6 +58,7 @@ Fade gFade{};
 int32_t gDisplayWidth = 640;
 int32_t gDisplayHeight = 480;
 float gDisplayAspect = 640.0f / 480.0f;
+int32_t gWindowed = 0;
 
 // Glow.
 float gGlowA = 0.0f, gGlowB = 0.0f;
@@ -472,6 +474,39 @@ void bz_Display_SetAspect(float aspect)
     const float pixel = ratio > 0.0f ? aspect / ratio : 1.0f;
     bzgPixelAspect = pixel > 0.0f && pixel == pixel ? pixel : 1.0f;
     bz_Viewport_UpdateAllAspects();
+}
+
+void bz_Display_SetWindowed(int32_t windowed)
+{
+    gWindowed = windowed;
+}
+
+int32_t bz_Display_FindMode(const bzDisplayMode *modes, int32_t count, int32_t width,
+                            int32_t height, int32_t bits)
+{
+    if (gWindowed)
+        return BZ_ERROR_WINDOWED_MODE;
+    const int32_t format = bits == 16 ? 23 : bits == 32 ? 22 : -1;
+    for (int32_t i = 0; modes && format >= 0 && i < count; ++i)
+        if (modes[i].width == width && modes[i].height == height && modes[i].format == format)
+            return i;
+    bzgLastError = BZ_ERROR_UNSUPPORTED_VIDEO_MODE;
+    return -1;
+}
+
+int32_t bz_Display_ChangeMode(int32_t adapter, int32_t width, int32_t height, int32_t viewWidth,
+                              int32_t viewHeight, float aspect, uint32_t flags, int32_t refreshRate)
+{
+    if (!bzgRenderTable.PDSetDisplayMode)
+        return BZ_ERROR_UNSUPPORTED;
+    const int32_t code = bzgRenderTable.PDSetDisplayMode(adapter, width, height, viewWidth,
+                                                         viewHeight, aspect, flags, refreshRate);
+    if (code)
+        return code;
+    bz_ParticleEmitter_InitPool();
+    if (bzgRenderTable.PDCreateDeviceBuffers)
+        bzgRenderTable.PDCreateDeviceBuffers();
+    return 0;
 }
 
 void bz_RenderState_SetColourSet(int32_t index, uint32_t word1, uint32_t word0, uint32_t word2,

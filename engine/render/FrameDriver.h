@@ -95,6 +95,27 @@ void bz_Display_SetSize(int32_t width, int32_t height);
 // viewport's aspect is recomputed.
 void bz_Display_SetAspect(float aspect);
 
+// One mode of the display's mode list: its size and its pixel format code (23 a 16-bit
+// format, 22 a 32-bit one).
+struct bzDisplayMode
+{
+    int32_t width;
+    int32_t height;
+    int32_t format;
+};
+// Whether the display runs in a window (set by the display set-up).
+void bz_Display_SetWindowed(int32_t windowed);
+// The index of the first mode of that size whose format is 23 for 16 bits or 22 for 32 bits
+// (other depths never match); -1 with last error 9 when none matches; 27 (the windowed-mode
+// code) while the display runs in a window.
+int32_t bz_Display_FindMode(const bzDisplayMode *modes, int32_t count, int32_t width,
+                            int32_t height, int32_t bits);
+// Asks the renderer for the mode (slot 49) and answers its error unchanged; on success the
+// particle-emitter pool is rebuilt and the device buffers made (slot 69), and 0 is answered.
+int32_t bz_Display_ChangeMode(int32_t adapter, int32_t width, int32_t height, int32_t viewWidth,
+                              int32_t viewHeight, float aspect, uint32_t flags,
+                              int32_t refreshRate);
+
 // Text render state: colour row index (0-31; other indices are ignored) gets the corners
 // (first = word0, second = word1, third = word2, fourth = word3) and the flag word.
 void bz_RenderState_SetColourSet(int32_t index, uint32_t word1, uint32_t word0, uint32_t word2,

@@ -485,4 +485,43 @@ TEST_F(FrameDriverTest, RenderStateDefaultsAreSetOnce)
     EXPECT_EQ(gBuffersMade, 1);
     bzgRenderTable.PDCreate2DBuffers = nullptr;
 }
+int gModeSets = 0, gBuffers = 0;
+int32_t gModeResult = 0;
+int32_t SetMode(int32_t, int32_t, int32_t, int32_t, int32_t, float, uint32_t, int32_t)
+{
+    ++gModeSets;
+    return gModeResult;
+}
+void CreateBuffers()
+{
+    ++gBuffers;
+}
+
+TEST_F(FrameDriverTest, DisplayModesFoundAndChanged)
+{
+    const bzDisplayMode modes[] = {{640, 480, 22}, {800, 600, 23}, {800, 600, 22}, {1024, 768, 24}};
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 800, 600, 16), 1);
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 800, 600, 32), 2);
+    bzgLastError = 0;
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 1024, 768, 24), -1); // other depths never match
+    EXPECT_EQ(bzgLastError, 9);
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 320, 200, 16), -1);
+    EXPECT_EQ(bz_Display_FindMode(nullptr, 4, 640, 480, 32), -1);
+    bz_Display_SetWindowed(1);
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 800, 600, 16), 27);
+    bz_Display_SetWindowed(0);
+
+    bzgRenderTable.PDSetDisplayMode = SetMode;
+    bzgRenderTable.PDCreateDeviceBuffers = CreateBuffers;
+    gModeSets = gBuffers = 0;
+    gModeResult = 9;
+    EXPECT_EQ(bz_Display_ChangeMode(0, 800, 600, 800, 600, 0.0f, 0, 0), 9);
+    EXPECT_EQ(gBuffers, 0); // a refused mode skips the rebuilds
+    gModeResult = 0;
+    EXPECT_EQ(bz_Display_ChangeMode(0, 800, 600, 800, 600, 0.0f, 0, 0), 0);
+    EXPECT_EQ(gModeSets, 2);
+    EXPECT_EQ(gBuffers, 1);
+    bzgRenderTable.PDSetDisplayMode = nullptr;
+    bzgRenderTable.PDCreateDeviceBuffers = nullptr;
+}
 } // namespace
