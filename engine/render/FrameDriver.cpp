@@ -23,6 +23,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 bzEngineSwitches bzgEngineSwitches;
@@ -59,6 +60,7 @@ int32_t gDisplayWidth = 640;
 int32_t gDisplayHeight = 480;
 float gDisplayAspect = 640.0f / 480.0f;
 int32_t gWindowed = 0;
+bz_IMGMAP *gCurrentDisplay = nullptr;
 
 // Glow.
 float gGlowA = 0.0f, gGlowB = 0.0f;
@@ -507,6 +509,36 @@ int32_t bz_Display_ChangeMode(int32_t adapter, int32_t width, int32_t height, in
     if (bzgRenderTable.PDCreateDeviceBuffers)
         bzgRenderTable.PDCreateDeviceBuffers();
     return 0;
+}
+
+void bz_Display_SetCurrent(bz_IMGMAP *display)
+{
+    if (display)
+        bz_AddRefImgMap(display);
+    if (gCurrentDisplay)
+        bz_ReleaseImgMap(gCurrentDisplay);
+    gCurrentDisplay = display;
+}
+
+bz_IMGMAP *bz_Display_GetCurrent()
+{
+    return gCurrentDisplay;
+}
+
+void bz_RenderState_GetEffectParams(float *a, float *b, float *c, float *d)
+{
+    bzSlot::GetEffectParams(a, b, c, d);
+}
+
+void bz_RenderState_SetEffectParams(float a, float b, float c, float d)
+{
+    bzSlot::SetEffectParams(a, b, c, d);
+}
+
+void bz_Sort(void *base, size_t count, size_t size, int (*compare)(const void *, const void *))
+{
+    if (base && count > 1 && compare)
+        std::qsort(base, count, size, compare);
 }
 
 void bz_RenderState_SetColourSet(int32_t index, uint32_t word1, uint32_t word0, uint32_t word2,

@@ -12,6 +12,7 @@
 
 #include "maths/Types.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct bz_IMGMAP;
@@ -115,6 +116,17 @@ int32_t bz_Display_FindMode(const bzDisplayMode *modes, int32_t count, int32_t w
 int32_t bz_Display_ChangeMode(int32_t adapter, int32_t width, int32_t height, int32_t viewWidth,
                               int32_t viewHeight, float aspect, uint32_t flags,
                               int32_t refreshRate);
+
+// The current display object: the previous one is released, the new one (null allowed) takes
+// one reference.
+void bz_Display_SetCurrent(bz_IMGMAP *display);
+bz_IMGMAP *bz_Display_GetCurrent();
+
+// The four screen-effect parameters, through the renderer (slots 66 and 67).
+void bz_RenderState_GetEffectParams(float *a, float *b, float *c, float *d);
+void bz_RenderState_SetEffectParams(float a, float b, float c, float d);
+// The standard library's quicksort.
+void bz_Sort(void *base, size_t count, size_t size, int (*compare)(const void *, const void *));
 
 // Text render state: colour row index (0-31; other indices are ignored) gets the corners
 // (first = word0, second = word1, third = word2, fourth = word3) and the flag word.

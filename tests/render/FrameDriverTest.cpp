@@ -7,6 +7,7 @@
 #include "ModelsTestSupport.h"
 #include "core/Clock.h"
 #include "core/Debug.h"
+#include "device/ImageRecord.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
 #include "render/DrawQueue.h"
@@ -523,5 +524,62 @@ TEST_F(FrameDriverTest, DisplayModesFoundAndChanged)
     EXPECT_EQ(gBuffers, 1);
     bzgRenderTable.PDSetDisplayMode = nullptr;
     bzgRenderTable.PDCreateDeviceBuffers = nullptr;
+}
+float gEffect[4];
+void StoreEffect(float a, float b, float c, float d)
+{
+    gEffect[0] = a;
+    gEffect[1] = b;
+    gEffect[2] = c;
+    gEffect[3] = d;
+}
+void LoadEffect(float *a, float *b, float *c, float *d)
+{
+    *a = gEffect[0];
+    *b = gEffect[1];
+    *c = gEffect[2];
+    *d = gEffect[3];
+}
+int CompareInts(const void *a, const void *b)
+{
+    return *static_cast<const int *>(a) - *static_cast<const int *>(b);
+}
+
+TEST_F(FrameDriverTest, DisplayObjectEffectParamsAndSort)
+{
+    // The current display object holds one reference, given back when another replaces it.
+    bz_IMGMAP *a = bz_CreateImgMap("displayA", BZ_IMAGE_1555, 4, 4, 0);
+    bz_IMGMAP *b = bz_CreateImgMap("displayB", BZ_IMAGE_1555, 4, 4, 0);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    bz_Display_SetCurrent(a);
+    EXPECT_EQ(a->refCount, 2);
+    bz_Display_SetCurrent(a); // the same one again keeps one reference
+    EXPECT_EQ(a->refCount, 2);
+    bz_Display_SetCurrent(b);
+    EXPECT_EQ(a->refCount, 1);
+    EXPECT_EQ(b->refCount, 2);
+    EXPECT_EQ(bz_Display_GetCurrent(), b);
+    bz_Display_SetCurrent(nullptr);
+    EXPECT_EQ(b->refCount, 1);
+    bz_ReleaseImgMap(a);
+    bz_ReleaseImgMap(b);
+
+    bzgRenderTable.PDSetEffectParams = reinterpret_cast<PDGenericSlot>(StoreEffect);
+    bzgRenderTable.PDGetEffectParams = reinterpret_cast<PDGenericSlot>(LoadEffect);
+    bz_RenderState_SetEffectParams(1.0f, 2.0f, 3.0f, 4.0f);
+    float p[4] = {};
+    bz_RenderState_GetEffectParams(&p[0], &p[1], &p[2], &p[3]);
+    EXPECT_EQ(p[0], 1.0f);
+    EXPECT_EQ(p[3], 4.0f);
+    bzgRenderTable.PDSetEffectParams = nullptr;
+    bzgRenderTable.PDGetEffectParams = nullptr;
+    bz_RenderState_SetEffectParams(9.0f, 9.0f, 9.0f, 9.0f); // no renderer slot: nothing
+    EXPECT_EQ(gEffect[0], 1.0f);
+
+    int values[] = {5, -2, 9, 0, 3};
+    bz_Sort(values, 5, sizeof(int), CompareInts);
+    EXPECT_EQ(std::vector<int>(values, values + 5), (std::vector<int>{-2, 0, 3, 5, 9}));
+    bz_Sort(nullptr, 3, sizeof(int), CompareInts);
 }
 } // namespace
