@@ -13,6 +13,7 @@
 #include "render/RenderSlots.h"
 #include "scene/Lump.h"
 #include "scene/ParticleSystem.h"
+#include "scene/PooledEmitter.h"
 
 #include <cmath>
 #include <cstring>
@@ -426,6 +427,19 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
         const auto *system = static_cast<const bzParticleSystem *>(lump->object);
         if (!system || !(system->flags & BZ_PS_STEPPED) ||
             PositionClip(lump, v, system->boundingRadius) == BZ_CLIP_OUTSIDE)
+            break;
+        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
+        {
+            q->viewMatrix = &lump->worldMatrix;
+            q->lump = lump;
+        }
+        break;
+    }
+    case BZ_LUMP_TYPE_POOLED_EMITTER:
+    {
+        // A pooled emitter waits in the first queue at its view depth.
+        const auto *emitter = static_cast<const bzParticleEmitter *>(lump->object);
+        if (!emitter || PositionClip(lump, v, emitter->visibilityRadius) == BZ_CLIP_OUTSIDE)
             break;
         if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
         {

@@ -17,6 +17,7 @@
 #include "scene/ModelGeometry.h"
 #include "scene/ParticleSystem.h"
 #include "scene/Path.h"
+#include "scene/PooledEmitter.h"
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,10 @@ void Sprites(bzParticleSystem *system)
 {
     Rec(26, system);
 }
+void EndItem(bzViewport *, bzLump *lump)
+{
+    Rec(24, lump);
+}
 void ShadowVolume(bzLump *lump, void *)
 {
     Rec(104, lump);
@@ -191,6 +196,7 @@ protected:
         t.PDDrawShadowVolume = G(ShadowVolume);
         t.PDDrawModelInstance = G(DrawInstance);
         t.PDDrawSprites = Sprites;
+        t.PDEndItemDraw = G(EndItem);
         t.PDDrawShadowOverlay = G(ShadowOverlay);
         t.PDLockLineVertices = G(LockLines);
         t.PDUnlockLineVertices = G(UnlockLines);
@@ -730,5 +736,32 @@ TEST_F(SceneRenderTest, MatrixStatsAndTheCameraBackEndFlag)
     bz_Viewport_Render(view_);
     EXPECT_EQ(during, 0u);
     bz_Scene_SetPostWalkHook(nullptr);
+}
+TEST_F(SceneRenderTest, PooledEmittersAreDrawnFromTheDepthQueue)
+{
+    ASSERT_EQ(bz_ParticleEmitter_InitPool(), BZ_ERROR_NONE);
+    bzParticleEmitter *emitter = bz_ParticleEmitter_Create(); // visibility radius 10
+    ASSERT_NE(emitter, nullptr);
+    bzLump *lump = emitter->lump;
+    ASSERT_NE(lump, nullptr);
+    ASSERT_EQ(lump->object, emitter);
+    bz_M34_SetTranslation(&lump->matrix, 0, 0, 40);
+    ASSERT_EQ(bz_Lump_AppendChild(root_, lump), BZ_ERROR_NONE);
+    bzLump *glass = ModelAt(glassCube_, 0, 0, 10);
+    bz_Viewport_Render(view_);
+    std::vector<const void *> order;
+    for (const Call &c : gCalls)
+        if (c.slot == 24 || c.slot == 79)
+            order.push_back(c.a);
+    // Farther first: the emitter (after its world matrix), then the nearer glass.
+    EXPECT_EQ(order, (std::vector<const void *>{lump, glass}));
+    // Beyond its visibility radius behind the camera it is not drawn.
+    bz_M34_SetTranslation(&lump->matrix, 0, 0, -40);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 24);
+    bz_Lump_Detach(lump); // the pool keeps its lump
+    bz_ParticleEmitter_Release(emitter);
 }
 } // namespace
