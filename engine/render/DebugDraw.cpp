@@ -11,10 +11,42 @@
 #include "scene/Lump.h"
 #include "scene/Path.h"
 
+#include <cmath>
+
 namespace
 {
 // The diamond marker, made on first use and kept for the rest of the run.
 bzLump *gDiamond = nullptr;
+// The arrow marker, likewise.
+bzLump *gArrow = nullptr;
+
+// A marker lump of a model made with its own material, which is drawn blended.
+bzLump *MakeMarker(bzModel *model, bzMaterial *material)
+{
+    bzLump *lump = model ? bz_Lump_CreateModel(model) : nullptr;
+    if (model)
+        bz_ReleaseModel(model); // the lump holds the model, the model its material
+    if (lump && material->layers && material->layerCount > 0)
+    {
+        material->layers[0].blendKind = 1;
+        bz_UpdateMaterial(material, -1);
+    }
+    bz_ReleaseMaterial(material);
+    return lump;
+}
+
+bzLump *Arrow()
+{
+    if (gArrow)
+        return gArrow;
+    bzMaterial *material = bz_CreateMaterialWithColour("PolyLineArrow", 0xFFFFFF00);
+    if (!material)
+        return nullptr;
+    // A cone of height 2 along y, its base at 0 and its apex at 2.
+    gArrow =
+        MakeMarker(bz_CreateConeModel("PolyLineNode", 10, 0.5f, 2.0f, material, 1, 0, 0), material);
+    return gArrow;
+}
 
 bzLump *Diamond()
 {
@@ -23,18 +55,9 @@ bzLump *Diamond()
     bzMaterial *material = bz_CreateMaterialWithColour("PolyLineDiamondMat", 0xFFFF00FF);
     if (!material)
         return nullptr;
-    bzModel *model = bz_CreateDiamondModel("PolyLineDiamond", 1.0f, 1.0f, 1.0f, material);
-    bzLump *lump = model ? bz_Lump_CreateModel(model) : nullptr;
-    if (model)
-        bz_ReleaseModel(model); // the lump holds the model, the model its material
-    if (lump && material->layers && material->layerCount > 0)
-    {
-        material->layers[0].blendKind = 1; // drawn blended
-        bz_UpdateMaterial(material, -1);
-    }
-    bz_ReleaseMaterial(material);
-    gDiamond = lump;
-    return lump;
+    gDiamond =
+        MakeMarker(bz_CreateDiamondModel("PolyLineDiamond", 1.0f, 1.0f, 1.0f, material), material);
+    return gDiamond;
 }
 
 void SetColour(bzMaterial *m, float r, float g, float b)
@@ -110,13 +133,96 @@ const bzPathPoint *WriteChunk(float *out, const bzPathPoint *p, int32_t count, b
     (void)last;
     return p;
 }
+// Draws the marker with the matrix m (marker space to world), seen from the viewport's camera.
+void DrawMarker(bzLump *marker, const bzM34 *m, bzViewport *v)
+{
+    bzModel *model = bz_Lump_GetModel(marker);
+    if (!model || !model->part || model->part->entryCount < 1)
+        return;
+    bz_MulM34Into(&v->viewMatrix, &marker->worldMatrix, m);
+    if (bzgRenderTable.PDSetWorldMatrix)
+        bzgRenderTable.PDSetWorldMatrix(&marker->worldMatrix, v);
+    bzMaterialEntry *entry = &model->part->entries[0];
+    bzSlot::DrawMaterialGroup(entry, entry->material, &marker->worldMatrix, marker, 1);
+}
+
+// The arrow of the segment a -> b: the cone's axis along the segment, scaled by the marker
+// size, its middle at centre.
+void ArrowMatrix(bzM34 *m, const bzV3 &a, const bzV3 &b, const bzV3 &centre, float size)
+{
+    bzV3 d;
+    bz_V3_SubInto(&b, &a, &d);
+    bz_V3_Normalise(&d);
+    // Any unit vector across the axis, then the third by the cross product.
+    bzV3 side = std::fabs(d.x) < 0.9f ? bzV3{{{1.0f, 0.0f, 0.0f}}} : bzV3{{{0.0f, 0.0f, 1.0f}}};
+    bzV3 x, z;
+    bz_V3_CrossInto(&side, &d, &z);
+    bz_V3_Normalise(&z);
+    bz_V3_CrossInto(&d, &z, &x);
+    bz_V3_ScaleInto(&x, &m->row[0], size);
+    bz_V3_ScaleInto(&d, &m->row[1], size);
+    bz_V3_ScaleInto(&z, &m->row[2], size);
+    // Moved back by half the cone's height, so that the cone is centred.
+    bz_V3_SubScaledInto(&centre, &d, size, &m->row[3]);
+}
+
+// An arrow on every segment; with highlighting and no diamonds the first segment's arrow sits
+// green on the first point, the last one's red on the last point, and the others (yellow) are
+// drawn only when every segment asks for an arrow.
+void DrawArrows(const bzPath *path, bzViewport *v)
+{
+    bzLump *marker = Arrow();
+    bzModel *model = marker ? bz_Lump_GetModel(marker) : nullptr;
+    if (!model || !model->part || model->part->entryCount < 1)
+        return;
+    bzMaterial *material = model->part->entries[0].material;
+    const bool ends = (path->flags & BZ_PATH_HIGHLIGHT) && !(path->flags & BZ_PATH_DIAMONDS);
+    for (const bzPathPoint *p = path->first; p && p->next; p = p->next)
+    {
+        const bzPathPoint *q = p->next;
+        bzV3 mid;
+        bz_V3_AddInto(&p->position, &q->position, &mid);
+        bz_V3_Scale(&mid, 0.5f);
+        bzM34 m;
+        if (material)
+            SetColour(material, 255.0f, 255.0f, 0.0f);
+        if (!ends)
+        {
+            ArrowMatrix(&m, p->position, q->position, mid, path->scale);
+            DrawMarker(marker, &m, v);
+            continue;
+        }
+        const bool first = p == path->first, last = !q->next;
+        if (first)
+        {
+            ArrowMatrix(&m, p->position, q->position, p->position, path->scale);
+            if (material)
+                SetColour(material, 0.0f, 255.0f, 0.0f);
+            DrawMarker(marker, &m, v);
+        }
+        if (last)
+        {
+            ArrowMatrix(&m, p->position, q->position, q->position, path->scale);
+            if (material)
+                SetColour(material, 255.0f, 0.0f, 0.0f);
+            DrawMarker(marker, &m, v);
+        }
+        if (!first && !last && (path->flags & BZ_PATH_ARROWS))
+        {
+            ArrowMatrix(&m, p->position, q->position, mid, path->scale);
+            DrawMarker(marker, &m, v);
+        }
+    }
+}
 } // namespace
 
 void bz_DebugDraw_Release()
 {
     if (gDiamond)
         bz_Lump_DestroyTree(gDiamond);
-    gDiamond = nullptr;
+    if (gArrow)
+        bz_Lump_DestroyTree(gArrow);
+    gDiamond = gArrow = nullptr;
 }
 
 void bz_DrawPolyLine(bzLump *lump, bzViewport *v)
@@ -189,4 +295,6 @@ void bz_DrawPolyLine(bzLump *lump, bzViewport *v)
     }
     if ((path->flags & BZ_PATH_DIAMONDS) && v)
         DrawDiamonds(path, v);
+    if ((path->flags & (BZ_PATH_ARROWS | BZ_PATH_HIGHLIGHT)) && v)
+        DrawArrows(path, v);
 }

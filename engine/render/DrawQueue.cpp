@@ -9,6 +9,7 @@
 #include "models/Material.h"
 #include "render/RenderSlots.h"
 #include "scene/Lump.h"
+#include "scene/ParticleSystem.h"
 
 #include <cmath>
 #include <cstring>
@@ -77,6 +78,9 @@ void DrawEntry(bzViewport *v, bzDrawQueueEntry *e)
         bzSlot::SetDepthTest(e->material);
         bzSlot::DrawMaterialGroup(e->entry, e->material, e->viewMatrix, lump,
                                   static_cast<int32_t>(e->flags & 1));
+        break;
+    case BZ_LUMP_TYPE_PARTICLE_EMITTER:
+        bz_ParticleSystem_Draw(lump); // by its draw kind, when listed and stepped
         break;
     case BZ_LUMP_TYPE_QUADBLOCKARRAY: bzSlot::DrawQuadBlockArray(v, lump); break;
     case BZ_LUMP_TYPE_POOLED_EMITTER:
@@ -157,6 +161,9 @@ void bz_DrawQueue_Free()
 
 void bz_DrawQueue_Open()
 {
+    // Made on the first open when the engine start did not make them.
+    if (!gPool)
+        bz_DrawQueue_Init();
     ReleaseAll();
 }
 

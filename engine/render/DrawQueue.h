@@ -28,7 +28,8 @@ struct bzDrawQueueEntry
 // The pool and both bucket arrays (engine start); 0 or 14. Free releases them.
 int32_t bz_DrawQueue_Init();
 void bz_DrawQueue_Free();
-// Both queues empty (the entries of an earlier open are given back to the pool).
+// Both queues empty (the entries of an earlier open are given back to the pool); makes the
+// pool and the bucket arrays first when they are not made yet.
 void bz_DrawQueue_Open();
 // The bucket of a depth: 4095 at the near plane, 0 at the far plane, more buckets near the
 // camera; depths outside the planes are clamped.

@@ -1,11 +1,14 @@
 #include "render/FrameDriver.h"
 
 #include "console/Console.h"
+#include "core/Debug.h"
+#include "core/Error.h"
 #include "core/Clock.h"
 #include "device/ImageRecord.h"
 #include "device/RenderTable.h"
 #include "device/ViewportRecord.h"
 #include "models/ImgMap.h"
+#include "models/Model.h"
 #include "render/DebugLines.h"
 #include "render/Font.h"
 #include "render/FrameStats.h"
@@ -15,11 +18,16 @@
 #include "render/SceneRender.h"
 #include "render/Viewport.h"
 #include "scene/Anim.h"
+#include "scene/Lump.h"
 #include "scene/PooledEmitter.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 bzEngineSwitches bzgEngineSwitches;
+int32_t bzgEngineDiagnostics = 0;
 
 namespace
 {
@@ -51,6 +59,8 @@ Fade gFade{};
 int32_t gDisplayWidth = 640;
 int32_t gDisplayHeight = 480;
 float gDisplayAspect = 640.0f / 480.0f;
+int32_t gWindowed = 0;
+bz_IMGMAP *gCurrentDisplay = nullptr;
 
 // Glow.
 float gGlowA = 0.0f, gGlowB = 0.0f;
@@ -158,6 +168,11 @@ void PresentSteps()
         bzgRenderTable.PDShowFrame();
     if (gHooks.inputUpdate)
         gHooks.inputUpdate();
+    if (bzgEngineDiagnostics)
+    {
+        bz_Engine_MemoryDiagnostics();
+        bzgEngineDiagnostics = 0;
+    }
 }
 } // namespace
 
@@ -284,6 +299,65 @@ void bz_Engine_ResetFrameRate()
 }
 
 // ---------------------------------------------------------------------------------------
+// Memory diagnostics
+
+void bz_Engine_DebugPrint(const char *format, ...)
+{
+    char line[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    bz_Debug_Text(line);
+    bz_Debug_Text("\n");
+    std::printf("%s\n", line);
+}
+
+void bz_Engine_MemoryDiagnostics()
+{
+    const int32_t level = bzgEngineDiagnostics;
+    uint32_t modelBytes = 0;
+    for (const bzModel *m = bzgModelList; m; m = m->next)
+        if (m->part)
+            modelBytes += m->part->memSize;
+    const uint32_t textureBytes =
+        bzgRenderTable.PDGetTextureMemory ? bzgRenderTable.PDGetTextureMemory() : 0;
+    bz_Engine_DebugPrint("\n\n\n");
+    bz_Engine_DebugPrint("* * * Memory diagnostics * * *");
+    // The platform's own figures are not available: the report keeps their places.
+    bz_Engine_DebugPrint(">>> %dK over 32MB <<<", 98304);
+    bz_Engine_DebugPrint("Available     : %dK", 0);
+    bz_Engine_DebugPrint("Largest block : %dK", 0);
+    bz_Engine_DebugPrint("Texturemem    : %dk", static_cast<int32_t>(textureBytes / 1024));
+    bz_Engine_DebugPrint("Modelmem      : %dk", static_cast<int32_t>(modelBytes / 1024));
+    bz_Engine_DebugPrint("\n\n\n");
+    if (level == 2)
+    {
+        bz_Engine_DebugPrint("* * * List of loaded images * * *");
+        bz_Engine_DebugPrint("name,width,height,format,mem in k");
+        for (const bz_IMGMAP *i = bzgImage_list; i; i = i->next)
+            bz_Engine_DebugPrint("%s", i->name ? i->name : "");
+    }
+    if (level == 3)
+    {
+        bz_Engine_DebugPrint("* * * List of loaded models * * *");
+        bz_Engine_DebugPrint("name,mem in k, aprox face count");
+        for (const bzModel *m = bzgModelList; m; m = m->next)
+            bz_Engine_DebugPrint("%s", m->name);
+    }
+    if (level == 4)
+    {
+        bz_Engine_DebugPrint("* * * Lump allocation count * * *");
+        for (int32_t t = 0; t < BZ_LUMP_TYPE_COUNT; ++t)
+            bz_Engine_DebugPrint("%s - %d", bz_Lump_GetTypeName(t), bz_Lump_GetTypeCounter(t));
+        bz_Engine_DebugPrint("\n* * * Lump processed count * * *");
+        for (int32_t t = 0; t < BZ_LUMP_TYPE_COUNT; ++t)
+            bz_Engine_DebugPrint("%s - %d", bz_Lump_GetTypeName(t),
+                                 static_cast<int32_t>(bzgLumpProcessed[t]));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
 // Screen fade
 
 void bz_Engine_FadeScreen(bzFadeCallback callback, int32_t fadeIn, float duration, bzColour colour,
@@ -402,6 +476,69 @@ void bz_Display_SetAspect(float aspect)
     const float pixel = ratio > 0.0f ? aspect / ratio : 1.0f;
     bzgPixelAspect = pixel > 0.0f && pixel == pixel ? pixel : 1.0f;
     bz_Viewport_UpdateAllAspects();
+}
+
+void bz_Display_SetWindowed(int32_t windowed)
+{
+    gWindowed = windowed;
+}
+
+int32_t bz_Display_FindMode(const bzDisplayMode *modes, int32_t count, int32_t width,
+                            int32_t height, int32_t bits)
+{
+    if (gWindowed)
+        return BZ_ERROR_WINDOWED_MODE;
+    const int32_t format = bits == 16 ? 23 : bits == 32 ? 22 : -1;
+    for (int32_t i = 0; modes && format >= 0 && i < count; ++i)
+        if (modes[i].width == width && modes[i].height == height && modes[i].format == format)
+            return i;
+    bzgLastError = BZ_ERROR_UNSUPPORTED_VIDEO_MODE;
+    return -1;
+}
+
+int32_t bz_Display_ChangeMode(int32_t adapter, int32_t width, int32_t height, int32_t viewWidth,
+                              int32_t viewHeight, float aspect, uint32_t flags, int32_t refreshRate)
+{
+    if (!bzgRenderTable.PDSetDisplayMode)
+        return BZ_ERROR_UNSUPPORTED;
+    const int32_t code = bzgRenderTable.PDSetDisplayMode(adapter, width, height, viewWidth,
+                                                         viewHeight, aspect, flags, refreshRate);
+    if (code)
+        return code;
+    bz_ParticleEmitter_InitPool();
+    if (bzgRenderTable.PDCreateDeviceBuffers)
+        bzgRenderTable.PDCreateDeviceBuffers();
+    return 0;
+}
+
+void bz_Display_SetCurrent(bz_IMGMAP *display)
+{
+    if (display)
+        bz_AddRefImgMap(display);
+    if (gCurrentDisplay)
+        bz_ReleaseImgMap(gCurrentDisplay);
+    gCurrentDisplay = display;
+}
+
+bz_IMGMAP *bz_Display_GetCurrent()
+{
+    return gCurrentDisplay;
+}
+
+void bz_RenderState_GetEffectParams(float *a, float *b, float *c, float *d)
+{
+    bzSlot::GetEffectParams(a, b, c, d);
+}
+
+void bz_RenderState_SetEffectParams(float a, float b, float c, float d)
+{
+    bzSlot::SetEffectParams(a, b, c, d);
+}
+
+void bz_Sort(void *base, size_t count, size_t size, int (*compare)(const void *, const void *))
+{
+    if (base && count > 1 && compare)
+        std::qsort(base, count, size, compare);
 }
 
 void bz_RenderState_SetColourSet(int32_t index, uint32_t word1, uint32_t word0, uint32_t word2,

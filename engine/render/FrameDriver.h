@@ -12,6 +12,7 @@
 
 #include "maths/Types.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct bz_IMGMAP;
@@ -49,6 +50,15 @@ int32_t bz_Engine_GetResetFlag();
 // Milliseconds spent in bz_Engine_RenderFrame since the start.
 uint32_t bz_Engine_GetRenderTime();
 
+// Memory diagnostics: a request of level 1-5 makes the present print the report and clear the
+// request. Level 1 prints the memory summary; 2 also the loaded images; 3 the loaded models;
+// 4 the lump allocation and processed counts per type.
+extern int32_t bzgEngineDiagnostics;
+void bz_Engine_MemoryDiagnostics();
+// Formats one line into a 4,096-byte buffer, hands it to the debug text sink followed by a
+// line feed, and prints it with a line feed to the standard output.
+void bz_Engine_DebugPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 // The engine clock in seconds: with the replay's fixed frame times, the sum of the fixed
 // frame times of the frames presented so far; else the clock's elapsed engine time.
 float bz_Engine_Now();
@@ -85,6 +95,38 @@ void bz_Display_SetSize(int32_t width, int32_t height);
 // display aspect = aspect, ratio = width / height, pixel aspect = aspect / ratio; then every
 // viewport's aspect is recomputed.
 void bz_Display_SetAspect(float aspect);
+
+// One mode of the display's mode list: its size and its pixel format code (23 a 16-bit
+// format, 22 a 32-bit one).
+struct bzDisplayMode
+{
+    int32_t width;
+    int32_t height;
+    int32_t format;
+};
+// Whether the display runs in a window (set by the display set-up).
+void bz_Display_SetWindowed(int32_t windowed);
+// The index of the first mode of that size whose format is 23 for 16 bits or 22 for 32 bits
+// (other depths never match); -1 with last error 9 when none matches; 27 (the windowed-mode
+// code) while the display runs in a window.
+int32_t bz_Display_FindMode(const bzDisplayMode *modes, int32_t count, int32_t width,
+                            int32_t height, int32_t bits);
+// Asks the renderer for the mode (slot 49) and answers its error unchanged; on success the
+// particle-emitter pool is rebuilt and the device buffers made (slot 69), and 0 is answered.
+int32_t bz_Display_ChangeMode(int32_t adapter, int32_t width, int32_t height, int32_t viewWidth,
+                              int32_t viewHeight, float aspect, uint32_t flags,
+                              int32_t refreshRate);
+
+// The current display object: the previous one is released, the new one (null allowed) takes
+// one reference.
+void bz_Display_SetCurrent(bz_IMGMAP *display);
+bz_IMGMAP *bz_Display_GetCurrent();
+
+// The four screen-effect parameters, through the renderer (slots 66 and 67).
+void bz_RenderState_GetEffectParams(float *a, float *b, float *c, float *d);
+void bz_RenderState_SetEffectParams(float a, float b, float c, float d);
+// The standard library's quicksort.
+void bz_Sort(void *base, size_t count, size_t size, int (*compare)(const void *, const void *));
 
 // Text render state: colour row index (0-31; other indices are ignored) gets the corners
 // (first = word0, second = word1, third = word2, fourth = word3) and the flag word.

@@ -57,6 +57,18 @@ inline void SetDepthTest(bzMaterial *material)
     if (bzgRenderTable.PDSetDepthTest)
         bzgRenderTable.PDSetDepthTest(material);
 }
+// Slots 66 and 67: the four screen-effect parameters read and stored.
+inline void GetEffectParams(float *a, float *b, float *c, float *d)
+{
+    if (bzgRenderTable.PDGetEffectParams)
+        As<void (*)(float *, float *, float *, float *)>(bzgRenderTable.PDGetEffectParams)(a, b, c,
+                                                                                           d);
+}
+inline void SetEffectParams(float a, float b, float c, float d)
+{
+    if (bzgRenderTable.PDSetEffectParams)
+        As<void (*)(float, float, float, float)>(bzgRenderTable.PDSetEffectParams)(a, b, c, d);
+}
 // Slot 74: before the viewport's lights.
 inline void DisableLights(bzViewport *v)
 {

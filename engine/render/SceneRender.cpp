@@ -1,5 +1,6 @@
 #include "render/SceneRender.h"
 
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "device/MaterialRecord.h"
@@ -11,6 +12,8 @@
 #include "render/DrawQueue.h"
 #include "render/RenderSlots.h"
 #include "scene/Lump.h"
+#include "scene/ParticleSystem.h"
+#include "scene/PooledEmitter.h"
 
 #include <cmath>
 #include <cstring>
@@ -49,6 +52,8 @@ struct MaterialBatch
 };
 
 bzLump *gLists[BZ_RLIST_COUNT];
+uint32_t gTransforms = 0;    // view matrices composed by the last walk
+uint32_t gMaxTransforms = 0; // the most of any walk
 bzScenePostWalkHook gPostWalk = nullptr;
 
 int32_t gCapacity = BZ_BATCH_DEFAULT_CAPACITY;
@@ -57,8 +62,11 @@ int32_t gOpenCapacity = 0; // the capacity of the block now open
 void *gBlock = nullptr;
 BatchEntry *gEntries = nullptr;
 int32_t gUsed = 0;
-MaterialBatch *gTable = nullptr;
-uint32_t gTableSize = 0;
+// The material table lives in static storage, empty between viewports: only the slots a
+// viewport used are cleared after it, so opening the batches costs nothing per slot.
+MaterialBatch gTable[kMaterialSlots];
+uint16_t gUsedSlots[kMaterialSlots];
+constexpr uint32_t gTableSize = kMaterialSlots;
 uint32_t gTableUsed = 0;
 MaterialBatch *gChain1 = nullptr;
 MaterialBatch *gChain2 = nullptr;
@@ -81,7 +89,7 @@ MaterialBatch *BatchOf(bzMaterial *material)
     {
         if (gTableUsed + 1 >= gTableSize)
             return nullptr;
-        ++gTableUsed;
+        gUsedSlots[gTableUsed++] = static_cast<uint16_t>(i);
         gTable[i].material = material;
     }
     return &gTable[i];
@@ -149,6 +157,13 @@ bzModel *ModelOf(bzLump *lump)
         return lump->object ? static_cast<bzLumpClipped *>(lump->object)->model : nullptr;
     default: return bz_Lump_GetModel(lump);
     }
+}
+
+void ClearTable()
+{
+    for (uint32_t k = 0; k < gTableUsed; ++k)
+        gTable[gUsedSlots[k]] = MaterialBatch{};
+    gTableUsed = 0;
 }
 
 void Batch(bzLump *lump, bzMaterialEntry *entry, bzMaterial *material, uint32_t clip)
@@ -234,21 +249,17 @@ int32_t bz_Scene_OpenBatches()
     gCount = 0;
     gUsed = 0;
     gOpenCapacity = gCapacity;
-    gTableSize = kMaterialSlots;
-    gTableUsed = 0;
-    const uint32_t bytes = static_cast<uint32_t>(gOpenCapacity) * sizeof(BatchEntry) +
-                           gTableSize * sizeof(MaterialBatch);
-    gBlock = bz_TempStack_Alloc(kTempStack, bytes, BZ_MEM_CLEAR);
+    ClearTable();
+    const uint32_t bytes = static_cast<uint32_t>(gOpenCapacity) * sizeof(BatchEntry);
+    gBlock = bz_TempStack_Alloc(kTempStack, bytes, 0);
     if (!gBlock)
     {
         // No room: the frame's opaque groups are counted but not drawn.
         gEntries = nullptr;
-        gTable = nullptr;
         gOpenCapacity = 0;
         return BZ_ERROR_NO_MEMORY;
     }
     gEntries = static_cast<BatchEntry *>(gBlock);
-    gTable = reinterpret_cast<MaterialBatch *>(gEntries + gOpenCapacity);
     return BZ_ERROR_NONE;
 }
 
@@ -410,6 +421,40 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
     case BZ_LUMP_TYPE_STENCIL_SHADOW: Push(BZ_RLIST_SHADOW, lump); break;
     case BZ_LUMP_TYPE_PORTALS_ROOT: lump->lastDrawnFrame = bzgFrameCounter; break;
     case BZ_LUMP_TYPE_SKIDMARKS: Push(BZ_RLIST_SKIDMARKS, lump); break;
+    case BZ_LUMP_TYPE_PARTICLE_EMITTER:
+    {
+        // A system stepped this frame waits in the first queue at its view depth.
+        const auto *system = static_cast<const bzParticleSystem *>(lump->object);
+        if (!system || !(system->flags & BZ_PS_STEPPED) ||
+            PositionClip(lump, v, system->boundingRadius) == BZ_CLIP_OUTSIDE)
+            break;
+        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
+        {
+            q->viewMatrix = &lump->worldMatrix;
+            q->lump = lump;
+        }
+        break;
+    }
+    case BZ_LUMP_TYPE_POOLED_EMITTER:
+    {
+        // A pooled emitter waits in the first queue at its view depth.
+        const auto *emitter = static_cast<const bzParticleEmitter *>(lump->object);
+        if (!emitter || PositionClip(lump, v, emitter->visibilityRadius) == BZ_CLIP_OUTSIDE)
+            break;
+        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
+        {
+            q->viewMatrix = &lump->worldMatrix;
+            q->lump = lump;
+        }
+        break;
+    }
+    case BZ_LUMP_TYPE_SPHERE_MODEL:
+        if (ModelVisible(lump, static_cast<bzModel *>(lump->object), v))
+        {
+            lump->lastDrawnFrame = bzgFrameCounter;
+            Push(BZ_RLIST_SPHERE_MODEL, lump);
+        }
+        break;
     default: break;
     }
     return lump->firstChild;
@@ -424,8 +469,10 @@ void bz_Scene_Render(bzViewport *v)
         return;
     root->worldMatrix = v->viewMatrix;
     bzLump *lump = root->firstChild;
+    gTransforms = 0;
     while (lump)
     {
+        ++gTransforms;
         if (lump->flags & BZ_LUMP_WORLD)
             bz_MulM34Into(&v->viewMatrix, &lump->worldMatrix, bz_Lump_GetMatrix(lump));
         else
@@ -441,8 +488,29 @@ void bz_Scene_Render(bzViewport *v)
             lump = lump->parent;
         lump = lump && lump != root ? lump->next : nullptr;
     }
+    if (gTransforms > gMaxTransforms)
+        gMaxTransforms = gTransforms;
     if (gPostWalk)
         gPostWalk(v, gLists);
+}
+
+int32_t bz_Scene_PrintMatrixStats(int32_t line)
+{
+    bz_ShowDebugMessage(line, "MaxMatrixTransforms                  == %d",
+                        static_cast<int32_t>(gMaxTransforms));
+    bz_ShowDebugMessage(line + 1, "MatrixTransformsLastFrame            == %d",
+                        static_cast<int32_t>(gTransforms));
+    return line + 2;
+}
+
+uint32_t bz_Scene_MatrixTransformsLastWalk()
+{
+    return gTransforms;
+}
+
+uint32_t bz_Scene_MatrixTransformsMax()
+{
+    return gMaxTransforms;
 }
 
 void bz_Scene_DrawBatches(bzViewport *v)
@@ -469,6 +537,6 @@ void bz_Scene_DrawBatches(bzViewport *v)
         bz_TempStack_Free(kTempStack, gBlock);
     gBlock = nullptr;
     gEntries = nullptr;
-    gTable = nullptr;
+    ClearTable();
     gChain1 = gChain2 = gChain2Tail = nullptr;
 }

@@ -76,6 +76,13 @@ void bz_Scene_ResetBatches();
 int32_t bz_Scene_BatchCapacity();
 int32_t bz_Scene_BatchCount();
 
+// Two on-screen debug lines at line and line + 1: the most view matrices one walk composed
+// and the number the last walk composed. Answers line + 2.
+int32_t bz_Scene_PrintMatrixStats(int32_t line);
+// The number of view matrices the last walk composed, and the most of any walk.
+uint32_t bz_Scene_MatrixTransformsLastWalk();
+uint32_t bz_Scene_MatrixTransformsMax();
+
 // The head of render list n (0-17) of the last walk, or null.
 bzLump *bz_Scene_GetRenderList(int32_t n);
 // Empties lists 0-10 and 13.
@@ -87,3 +94,6 @@ void bz_Scene_SetPostWalkHook(bzScenePostWalkHook hook);
 // poly-lines and splines (render/ViewportRender.cpp).
 void bz_Viewport_Render(bzViewport *v);
 void bz_Viewport_DrawForeground(bzViewport *v);
+// 1 while a viewport whose camera's back-end word is non-zero renders, else 0; the back end
+// reads it.
+uint32_t bz_Viewport_GetCameraBackEndFlag();

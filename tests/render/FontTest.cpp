@@ -24,6 +24,7 @@ protected:
     void SetUp() override
     {
         ModelsTest::SetUp();
+        bz_Font_ReleaseDefault(); // each test makes the default font anew
         bzgRenderTable.PDAdd2DVertexList = RecordTextRun;
         RecordedRuns().clear();
         bz_RenderState_ResetDefaults();

@@ -6,6 +6,8 @@
 
 #include "ModelsTestSupport.h"
 #include "core/Clock.h"
+#include "core/Debug.h"
+#include "device/ImageRecord.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
 #include "render/DrawQueue.h"
@@ -21,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 // The counter of the program's operator new (support/CountingNew.h, included once elsewhere).
@@ -415,5 +418,168 @@ TEST_F(FrameDriverTest, ASteadyFrameTakesNothingFromTheHeap)
     bz_ReleaseModel(glassCube);
     bz_ReleaseMaterial(material);
     bz_ReleaseMaterial(glass);
+}
+std::vector<std::string> gDebugLines;
+void KeepLine(const char *line)
+{
+    if (std::string(line) != "\n")
+        gDebugLines.push_back(line);
+}
+
+TEST_F(FrameDriverTest, MemoryDiagnosticsByLevel)
+{
+    bzDebugTextSink saved = bz_Debug_SetTextSink(KeepLine);
+    gDebugLines.clear();
+    bzgEngineDiagnostics = 1;
+    bz_Engine_PresentFrame();
+    EXPECT_EQ(bzgEngineDiagnostics, 0); // the request is answered once
+    const std::vector<std::string> summary = {"\n\n\n",
+                                              "* * * Memory diagnostics * * *",
+                                              ">>> 98304K over 32MB <<<",
+                                              "Available     : 0K",
+                                              "Largest block : 0K",
+                                              "Texturemem    : 0k",
+                                              "Modelmem      : 0k",
+                                              "\n\n\n"};
+    // The texture and model memory lines depend on what is loaded: compare their heads.
+    ASSERT_EQ(gDebugLines.size(), summary.size());
+    for (size_t i = 0; i < summary.size(); ++i)
+        EXPECT_EQ(gDebugLines[i].substr(0, 16), summary[i].substr(0, 16)) << i;
+
+    gDebugLines.clear();
+    bz_Engine_PresentFrame(); // no request: nothing printed
+    EXPECT_TRUE(gDebugLines.empty());
+
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    lumps_.push_back(root);
+    bzgEngineDiagnostics = 4;
+    bz_Engine_PresentFrame();
+    ASSERT_EQ(gDebugLines.size(), summary.size() + 2 + 2 * 23);
+    EXPECT_EQ(gDebugLines[8], "* * * Lump allocation count * * *");
+    EXPECT_EQ(gDebugLines[9].rfind("BZ_LUMP_TYPE_NULL - ", 0), 0u);
+    EXPECT_GE(std::stoi(gDebugLines[9].substr(20)), 1);
+    EXPECT_EQ(gDebugLines[9 + 23], "\n* * * Lump processed count * * *");
+    bz_Debug_SetTextSink(saved);
+}
+int gBuffersMade = 0;
+void MakeBuffers()
+{
+    ++gBuffersMade;
+}
+
+TEST_F(FrameDriverTest, RenderStateDefaultsAreSetOnce)
+{
+    bzgRenderTable.PDCreate2DBuffers = MakeBuffers;
+    gBuffersMade = 0;
+    bz_RenderState_SetColourSet(12, 1, 2, 3, 4, 5);
+    bzFontTable[2] = bz_Font_GetDefault();
+    bz_RenderState_ResetDefaults();
+    bz_RenderState_InitDefaults();
+    EXPECT_EQ(gBuffersMade, 1);
+    // The font table is cleared, row 12 back to zero with its flag word.
+    EXPECT_EQ(bz_Font_GetFromTable(2), nullptr);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(bzgTextColours[12].corners[k], 0u);
+    for (const bzTextColourRow &row : bzgTextColours)
+        EXPECT_EQ(row.flags, 0u);
+    bz_RenderState_InitDefaults();
+    EXPECT_EQ(gBuffersMade, 1);
+    bzgRenderTable.PDCreate2DBuffers = nullptr;
+}
+int gModeSets = 0, gBuffers = 0;
+int32_t gModeResult = 0;
+int32_t SetMode(int32_t, int32_t, int32_t, int32_t, int32_t, float, uint32_t, int32_t)
+{
+    ++gModeSets;
+    return gModeResult;
+}
+void CreateBuffers()
+{
+    ++gBuffers;
+}
+
+TEST_F(FrameDriverTest, DisplayModesFoundAndChanged)
+{
+    const bzDisplayMode modes[] = {{640, 480, 22}, {800, 600, 23}, {800, 600, 22}, {1024, 768, 24}};
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 800, 600, 16), 1);
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 800, 600, 32), 2);
+    bzgLastError = 0;
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 1024, 768, 24), -1); // other depths never match
+    EXPECT_EQ(bzgLastError, 9);
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 320, 200, 16), -1);
+    EXPECT_EQ(bz_Display_FindMode(nullptr, 4, 640, 480, 32), -1);
+    bz_Display_SetWindowed(1);
+    EXPECT_EQ(bz_Display_FindMode(modes, 4, 800, 600, 16), 27);
+    bz_Display_SetWindowed(0);
+
+    bzgRenderTable.PDSetDisplayMode = SetMode;
+    bzgRenderTable.PDCreateDeviceBuffers = CreateBuffers;
+    gModeSets = gBuffers = 0;
+    gModeResult = 9;
+    EXPECT_EQ(bz_Display_ChangeMode(0, 800, 600, 800, 600, 0.0f, 0, 0), 9);
+    EXPECT_EQ(gBuffers, 0); // a refused mode skips the rebuilds
+    gModeResult = 0;
+    EXPECT_EQ(bz_Display_ChangeMode(0, 800, 600, 800, 600, 0.0f, 0, 0), 0);
+    EXPECT_EQ(gModeSets, 2);
+    EXPECT_EQ(gBuffers, 1);
+    bzgRenderTable.PDSetDisplayMode = nullptr;
+    bzgRenderTable.PDCreateDeviceBuffers = nullptr;
+}
+float gEffect[4];
+void StoreEffect(float a, float b, float c, float d)
+{
+    gEffect[0] = a;
+    gEffect[1] = b;
+    gEffect[2] = c;
+    gEffect[3] = d;
+}
+void LoadEffect(float *a, float *b, float *c, float *d)
+{
+    *a = gEffect[0];
+    *b = gEffect[1];
+    *c = gEffect[2];
+    *d = gEffect[3];
+}
+int CompareInts(const void *a, const void *b)
+{
+    return *static_cast<const int *>(a) - *static_cast<const int *>(b);
+}
+
+TEST_F(FrameDriverTest, DisplayObjectEffectParamsAndSort)
+{
+    // The current display object holds one reference, given back when another replaces it.
+    bz_IMGMAP *a = bz_CreateImgMap("displayA", BZ_IMAGE_1555, 4, 4, 0);
+    bz_IMGMAP *b = bz_CreateImgMap("displayB", BZ_IMAGE_1555, 4, 4, 0);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    bz_Display_SetCurrent(a);
+    EXPECT_EQ(a->refCount, 2);
+    bz_Display_SetCurrent(a); // the same one again keeps one reference
+    EXPECT_EQ(a->refCount, 2);
+    bz_Display_SetCurrent(b);
+    EXPECT_EQ(a->refCount, 1);
+    EXPECT_EQ(b->refCount, 2);
+    EXPECT_EQ(bz_Display_GetCurrent(), b);
+    bz_Display_SetCurrent(nullptr);
+    EXPECT_EQ(b->refCount, 1);
+    bz_ReleaseImgMap(a);
+    bz_ReleaseImgMap(b);
+
+    bzgRenderTable.PDSetEffectParams = reinterpret_cast<PDGenericSlot>(StoreEffect);
+    bzgRenderTable.PDGetEffectParams = reinterpret_cast<PDGenericSlot>(LoadEffect);
+    bz_RenderState_SetEffectParams(1.0f, 2.0f, 3.0f, 4.0f);
+    float p[4] = {};
+    bz_RenderState_GetEffectParams(&p[0], &p[1], &p[2], &p[3]);
+    EXPECT_EQ(p[0], 1.0f);
+    EXPECT_EQ(p[3], 4.0f);
+    bzgRenderTable.PDSetEffectParams = nullptr;
+    bzgRenderTable.PDGetEffectParams = nullptr;
+    bz_RenderState_SetEffectParams(9.0f, 9.0f, 9.0f, 9.0f); // no renderer slot: nothing
+    EXPECT_EQ(gEffect[0], 1.0f);
+
+    int values[] = {5, -2, 9, 0, 3};
+    bz_Sort(values, 5, sizeof(int), CompareInts);
+    EXPECT_EQ(std::vector<int>(values, values + 5), (std::vector<int>{-2, 0, 3, 5, 9}));
+    bz_Sort(nullptr, 3, sizeof(int), CompareInts);
 }
 } // namespace

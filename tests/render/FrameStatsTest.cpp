@@ -124,6 +124,7 @@ TEST(FrameStats, DisabledPanelDrawsNothingButStillUpdatesTheReplay)
     bz_PrintFrameStats();
     bz_FrameStats_Disable();
     EXPECT_EQ(bz_FrameStats_IsEnabled(), 0);
+    bz_Font_ReleaseDefault(); // the default font the last call made
 }
 
 // ---------------------------------------------------------------------------------------

@@ -695,3 +695,48 @@ TEST_F(GuiTest, TitleBarDrag)
     EXPECT_EQ(bz_GUI_Get(gui)->x, 120);
 }
 } // namespace
+
+namespace
+{
+TEST_F(GuiTest, StateSettersOfAGui)
+{
+    const int32_t gui = MakeGui();
+    ASSERT_EQ(bz_GUI_AddSlider(gui, 0, 10, 10, 100, 12, 40, 1, 20), 0);
+    bzGui *g = bz_GUI_Get(gui);
+    // Not shown yet: the slider value cannot be set.
+    EXPECT_EQ(bz_GUI_SetSliderValue(gui, 40, 7), BZ_ERROR_INVALID_PARAMETER);
+    bz_GUI_Show(gui, 1);
+    EXPECT_EQ(bz_GUI_SetSliderValue(gui, 40, 7), 0);
+    EXPECT_EQ(bz_GUI_GetSliderValueOf(gui, 40), 7);
+    EXPECT_EQ(bz_GUI_SetSliderValue(gui, 41, 7), BZ_ERROR_INVALID_PARAMETER);
+
+    // Input off and on again; activation sends 1004 and with it 1005.
+    EXPECT_EQ(bz_GUI_DisableInput(gui), 0);
+    EXPECT_EQ(g->inputEnabled, 0);
+    gSeen.clear();
+    EXPECT_EQ(bz_GUI_Activate(gui), 0);
+    EXPECT_EQ(g->inputEnabled, 1);
+    const std::vector<int32_t> codes = Codes();
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes[0], BZ_GM_ACTIVATE);
+    EXPECT_EQ(codes.back(), BZ_GM_ACTIVATE_GUI);
+
+    EXPECT_EQ(bz_GUI_SetShown(gui, 0, 0), 0);
+    EXPECT_EQ(g->shown, 0);
+    // Style bit 0 of the creation style (31) cleared and set.
+    EXPECT_EQ(bz_GUI_ClearStyleBit(gui), 0);
+    EXPECT_EQ(g->style & 1u, 0u);
+    EXPECT_EQ(bz_GUI_SetStyleBit(gui), 0);
+    EXPECT_EQ(g->style, 31u);
+
+    // A GUI that is not in use is refused by each.
+    for (int32_t bad : {0, 9, gui + 1})
+    {
+        EXPECT_EQ(bz_GUI_Activate(bad), BZ_ERROR_INVALID_HANDLE) << bad;
+        EXPECT_EQ(bz_GUI_DisableInput(bad), BZ_ERROR_INVALID_HANDLE) << bad;
+        EXPECT_EQ(bz_GUI_SetShown(bad, 0, 1), BZ_ERROR_INVALID_HANDLE) << bad;
+        EXPECT_EQ(bz_GUI_SetStyleBit(bad), BZ_ERROR_INVALID_HANDLE) << bad;
+        EXPECT_EQ(bz_GUI_ClearStyleBit(bad), BZ_ERROR_INVALID_HANDLE) << bad;
+    }
+}
+} // namespace

@@ -6,6 +6,7 @@
 
 #include "ModelsTestSupport.h"
 #include "support/CubeModel.h"
+#include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
 #include "render/DebugDraw.h"
@@ -14,7 +15,9 @@
 #include "render/Viewport.h"
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
+#include "scene/ParticleSystem.h"
 #include "scene/Path.h"
+#include "scene/PooledEmitter.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +25,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace
@@ -70,9 +74,11 @@ void SetFog(bzViewport *v)
 {
     Rec(41, v);
 }
+std::vector<bzM34> gWorlds; // copies of the matrices slot 42 was given
 void SetWorld(const bzM34 *m, bzViewport *v)
 {
     Rec(42, m, v);
+    gWorlds.push_back(*m);
 }
 void DepthTest(bzMaterial *m)
 {
@@ -102,6 +108,14 @@ void DrawInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bzLump *lum
 {
     Rec(87, lump, model, 0);
     gCalls.back().rgb[0] = matrix->row[3].x;
+}
+void Sprites(bzParticleSystem *system)
+{
+    Rec(26, system);
+}
+void EndItem(bzViewport *, bzLump *lump)
+{
+    Rec(24, lump);
 }
 void ShadowVolume(bzLump *lump, void *)
 {
@@ -165,6 +179,7 @@ protected:
         bz_Scene_ResetBatches();
         bz_Scene_SetPostWalkHook(nullptr);
         gCalls.clear();
+        gWorlds.clear();
         gLineVertices.clear();
         auto &t = bzgRenderTable;
         t.PDSetAmbientLight = SetAmbient;
@@ -180,6 +195,8 @@ protected:
         t.PDDrawMaterialGroup = DrawGroup;
         t.PDDrawShadowVolume = G(ShadowVolume);
         t.PDDrawModelInstance = DrawInstance;
+        t.PDDrawSprites = Sprites;
+        t.PDEndItemDraw = G(EndItem);
         t.PDDrawShadowOverlay = G(ShadowOverlay);
         t.PDLockLineVertices = G(LockLines);
         t.PDUnlockLineVertices = G(UnlockLines);
@@ -285,6 +302,11 @@ TEST_F(SceneRenderTest, TransparentEntriesDrainFarToNearLatestFirstInABucket)
     // The walk finds A, B, C; C is farther, and B was queued after A in the same bucket.
     EXPECT_EQ(GroupLumps(), (std::vector<const void *>{farC, nearB, nearA}));
     EXPECT_EQ(bz_DrawQueue_Count(0), 0);
+    // Without queues made at engine start, the first render makes them.
+    bz_DrawQueue_Free();
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(GroupLumps(), (std::vector<const void *>{farC, nearB, nearA}));
 }
 
 TEST_F(SceneRenderTest, LodLevelsByDistance)
@@ -505,14 +527,15 @@ TEST_F(SceneRenderTest, DiamondsWithHighlightingAreGreenFirstAndRedLast)
             matrices.push_back(static_cast<const bzM34 *>(c.a));
     }
     using C = std::array<float, 3>;
-    EXPECT_EQ(colours,
-              (std::vector<C>{C{0, 255, 0}, C{255, 0, 255}, C{255, 0, 255}, C{255, 0, 0}}));
+    // The diamonds, then (highlighting with diamonds) a yellow arrow on every segment.
+    EXPECT_EQ(colours, (std::vector<C>{C{0, 255, 0}, C{255, 0, 255}, C{255, 0, 255}, C{255, 0, 0},
+                                       C{255, 255, 0}, C{255, 255, 0}, C{255, 255, 0}}));
     // The last diamond's matrix: a scale of 0.5 at the last point, seen from the camera at the
     // origin (the view matrix is the identity).
-    ASSERT_EQ(matrices.size(), 4u);
-    EXPECT_FLOAT_EQ(matrices[3]->row[0].x, 0.5f);
-    EXPECT_FLOAT_EQ(matrices[3]->row[3].x, 3.0f);
-    EXPECT_FLOAT_EQ(matrices[3]->row[3].z, 10.0f);
+    ASSERT_EQ(matrices.size(), 7u);
+    EXPECT_FLOAT_EQ(gWorlds[3].row[0].x, 0.5f);
+    EXPECT_FLOAT_EQ(gWorlds[3].row[3].x, 3.0f);
+    EXPECT_FLOAT_EQ(gWorlds[3].row[3].z, 10.0f);
 }
 int gPreRender = 0;
 void CountPreRender(bzViewport *)
@@ -584,5 +607,161 @@ TEST_F(SceneRenderTest, ForegroundTreeIsDrawnAtOnceInCameraSpace)
     bz_Viewport_Render(view_);
     for (const Call &c : gCalls)
         EXPECT_NE(c.slot, 87);
+}
+TEST_F(SceneRenderTest, SteppedEmittersAreDrawnFromTheDepthQueue)
+{
+    bzParticleSystem *system = nullptr;
+    bzLump *emitter = bz_Lump_CreateEmitter("sparks", &system);
+    ASSERT_NE(system, nullptr);
+    bz_M34_SetTranslation(&emitter->matrix, 0, 0, 30);
+    bz_Lump_AppendChild(root_, emitter);
+    bzLump *glass = ModelAt(glassCube_, 0, 0, 10); // nearer: drawn after the emitter
+    system->boundingRadius = 2.0f;
+    system->drawKind = BZ_PARTICLE_DRAW_SPRITES;
+    system->flags |= BZ_PS_LISTED;
+    // Not stepped this frame: not queued.
+    system->flags &= ~BZ_PS_STEPPED;
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 26);
+    system->flags |= BZ_PS_STEPPED;
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    std::vector<const void *> order;
+    for (const Call &c : gCalls)
+        if (c.slot == 26 || c.slot == 79)
+            order.push_back(c.a);
+    EXPECT_EQ(order, (std::vector<const void *>{system, glass}));
+    // Behind the camera it is culled.
+    bz_M34_SetTranslation(&emitter->matrix, 0, 0, -30);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 26);
+    system->flags &= ~(BZ_PS_STEPPED | BZ_PS_LISTED);
+}
+
+TEST_F(SceneRenderTest, SphereModelLumpsAreCollectedForThePostWalkHook)
+{
+    bzLump *special = bz_Lump_Create(BZ_LUMP_TYPE_SPHERE_MODEL, "special");
+    ASSERT_EQ(bz_Lump_SetObject(special, cube_), BZ_ERROR_NONE);
+    bz_M34_SetTranslation(&special->matrix, 0, 0, 10);
+    bz_Lump_AppendChild(root_, special);
+    static bzLump *seen = nullptr;
+    seen = nullptr;
+    bz_Scene_SetPostWalkHook([](bzViewport *, bzLump *const *lists)
+                             { seen = lists[BZ_RLIST_SPHERE_MODEL]; });
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(seen, special);
+    bz_M34_SetTranslation(&special->matrix, 0, 0, -10);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(seen, nullptr);
+    bz_Scene_SetPostWalkHook(nullptr);
+}
+TEST_F(SceneRenderTest, ArrowsFollowTheirSegments)
+{
+    bzPath *path = nullptr;
+    bzLump *line = bz_Lump_CreatePolyline("arrows", 0xFFFFFFFF, &path);
+    lumps_.push_back(line);
+    // Along +x, then along +y.
+    bz_Path_AppendPoint(path, 0, 0, 10);
+    bz_Path_AppendPoint(path, 4, 0, 10);
+    bz_Path_AppendPoint(path, 4, 6, 10);
+    bz_Path_AppendPoint(path, 4, 6, 20);
+    auto draws = [&]()
+    {
+        std::vector<std::array<float, 3>> colours;
+        for (const Call &c : gCalls)
+            if (c.slot == 79)
+                colours.push_back({c.rgb[0], c.rgb[1], c.rgb[2]});
+        return colours;
+    };
+    using C = std::array<float, 3>;
+    const C yellow{255, 255, 0}, green{0, 255, 0}, red{255, 0, 0};
+
+    // An arrow on every segment, centred on its middle with its axis along the segment.
+    path->flags = BZ_PATH_ARROWS;
+    bz_DrawPolyLine(line, view_);
+    EXPECT_EQ(draws(), (std::vector<C>{yellow, yellow, yellow}));
+    ASSERT_EQ(gWorlds.size(), 3u); // one matrix for each arrow
+    const bzM34 &a = gWorlds[0];
+    EXPECT_NEAR(a.row[1].x, 1.0f, 1e-6f); // the cone's axis along +x
+    EXPECT_NEAR(a.row[1].y, 0.0f, 1e-6f);
+    EXPECT_NEAR(a.row[3].x, 1.0f, 1e-6f); // its base one unit back from the middle (2, 0)
+    EXPECT_NEAR(a.row[3].z, 10.0f, 1e-6f);
+    EXPECT_NEAR(gWorlds[1].row[1].y, 1.0f, 1e-6f);
+
+    // Highlighting alone: green on the first point, red on the last, nothing between.
+    gCalls.clear();
+    gWorlds.clear();
+    path->flags = BZ_PATH_HIGHLIGHT;
+    bz_DrawPolyLine(line, view_);
+    EXPECT_EQ(draws(), (std::vector<C>{green, red}));
+    ASSERT_EQ(gWorlds.size(), 2u);
+    EXPECT_NEAR(gWorlds[0].row[3].x, -1.0f, 1e-6f); // centred on the first point
+    EXPECT_NEAR(gWorlds[1].row[3].z, 19.0f, 1e-6f); // centred on the last point, axis +z
+
+    // Both: the arrows between are drawn yellow.
+    gCalls.clear();
+    path->flags = BZ_PATH_HIGHLIGHT | BZ_PATH_ARROWS;
+    bz_DrawPolyLine(line, view_);
+    EXPECT_EQ(draws(), (std::vector<C>{green, yellow, red}));
+}
+TEST_F(SceneRenderTest, MatrixStatsAndTheCameraBackEndFlag)
+{
+    ModelAt(cube_, 0, 0, 10);
+    bzLump *group = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "group");
+    bz_Lump_AppendChild(root_, group);
+    ModelAt(cube_, 0, 0, 20, group);
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(bz_Scene_MatrixTransformsLastWalk(), 3u);
+    EXPECT_GE(bz_Scene_MatrixTransformsMax(), 3u);
+    EXPECT_EQ(bz_Scene_PrintMatrixStats(4), 6);
+    const std::string last = bz_GetDebugMessage(5);
+    EXPECT_EQ(last, "MatrixTransformsLastFrame            == 3");
+    EXPECT_EQ(
+        std::string(bz_GetDebugMessage(4)).rfind("MaxMatrixTransforms                  == ", 0),
+        0u);
+    bz_ClearDebugMessages();
+
+    // The back-end flag is raised only while a viewport whose camera asks for it renders.
+    static uint32_t during = 99;
+    bz_Scene_SetPostWalkHook([](bzViewport *, bzLump *const *)
+                             { during = bz_Viewport_GetCameraBackEndFlag(); });
+    static_cast<bzCamera *>(camera_->object)->backEndWord = 1;
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(during, 1u);
+    EXPECT_EQ(bz_Viewport_GetCameraBackEndFlag(), 0u);
+    static_cast<bzCamera *>(camera_->object)->backEndWord = 0;
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(during, 0u);
+    bz_Scene_SetPostWalkHook(nullptr);
+}
+TEST_F(SceneRenderTest, PooledEmittersAreDrawnFromTheDepthQueue)
+{
+    ASSERT_EQ(bz_ParticleEmitter_InitPool(), BZ_ERROR_NONE);
+    bzParticleEmitter *emitter = bz_ParticleEmitter_Create(); // visibility radius 10
+    ASSERT_NE(emitter, nullptr);
+    bzLump *lump = emitter->lump;
+    ASSERT_NE(lump, nullptr);
+    ASSERT_EQ(lump->object, emitter);
+    bz_M34_SetTranslation(&lump->matrix, 0, 0, 40);
+    ASSERT_EQ(bz_Lump_AppendChild(root_, lump), BZ_ERROR_NONE);
+    bzLump *glass = ModelAt(glassCube_, 0, 0, 10);
+    bz_Viewport_Render(view_);
+    std::vector<const void *> order;
+    for (const Call &c : gCalls)
+        if (c.slot == 24 || c.slot == 79)
+            order.push_back(c.a);
+    // Farther first: the emitter (after its world matrix), then the nearer glass.
+    EXPECT_EQ(order, (std::vector<const void *>{lump, glass}));
+    // Beyond its visibility radius behind the camera it is not drawn.
+    bz_M34_SetTranslation(&lump->matrix, 0, 0, -40);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    for (const Call &c : gCalls)
+        EXPECT_NE(c.slot, 24);
+    bz_Lump_Detach(lump); // the pool keeps its lump
+    bz_ParticleEmitter_Release(emitter);
 }
 } // namespace
