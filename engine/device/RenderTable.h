@@ -165,8 +165,8 @@ struct PDRenderFunctionTable
     void (*PDFreeModelBuffers)(bzModel *model);                       // 100
     int32_t (*PDRebuildModelIndices)(bzModel *model);                 // 101
     PDGenericSlot PDReserved102;                                      // 102
-    PDGenericSlot PDDrawShadowOverlay;                                // 103
-    PDGenericSlot PDDrawShadowVolume;                                 // 104
+    void (*PDDrawShadowOverlay)();                                    // 103
+    void (*PDDrawShadowVolume)(const bzLump *shadowLump);             // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,

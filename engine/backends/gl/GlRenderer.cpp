@@ -7,6 +7,7 @@
 #include "backends/gl/GlLines.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
+#include "backends/gl/GlShadow.h"
 #include "device/RenderTable.h"
 
 namespace
@@ -48,7 +49,6 @@ void EmptyViewport(bzViewport *) {}
 
 // The drawing slots: they draw nothing until the OpenGL drawing is built.
 void NotYetDrawn() {}
-void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
 } // namespace
 
 void PDInstallGLRenderer(PDRenderFunctionTable *table)
@@ -158,7 +158,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDFreeModelBuffers = OGL_FreeModelBuffers;       // 100
     t.PDRebuildModelIndices = OGL_RebuildModelIndices; // 101
     t.PDReserved102 = Empty;                           // 102
-    t.PDDrawShadowOverlay = NotYetDrawn;               // 103
-    t.PDDrawShadowVolume = NotYetDrawn;                // 104
-    t.PDSetShadowVolumeData = ShadowDataNotYetKept;    // 105
+    t.PDDrawShadowOverlay = OGL_DrawShadowOverlay;     // 103
+    t.PDDrawShadowVolume = OGL_DrawShadowVolume;       // 104
+    t.PDSetShadowVolumeData = OGL_SetShadowVolumeData; // 105
 }
