@@ -8,6 +8,7 @@
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
 #include "backends/gl/GlShadow.h"
+#include "backends/gl/GlSprites.h"
 #include "device/RenderTable.h"
 
 namespace
@@ -80,7 +81,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDInitEmitterData = SharedEmpty;                 // 23
     t.PDEndItemDraw = SharedEmpty;                     // 24
     t.PDPrepareSprites = [](bzParticleSystem *) {};    // 25
-    t.PDDrawSprites = [](bzParticleSystem *) {};       // 26
+    t.PDDrawSprites = OGL_DrawSprites;                 // 26
     t.PDDraw2DBox = ZeroBox;                           // 27
     t.PDReserved28 = ReturnsZero;                      // 28
     t.PDReserved29 = ReturnsZero;                      // 29
