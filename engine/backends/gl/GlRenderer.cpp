@@ -2,6 +2,7 @@
 
 #include "backends/gl/GlDisplay.h"
 #include "backends/gl/GlDraw2D.h"
+#include "backends/gl/GlFlares.h"
 #include "backends/gl/GlImage.h"
 #include "backends/gl/GlLights.h"
 #include "backends/gl/GlLines.h"
@@ -126,17 +127,16 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDReleaseDeviceBuffers = Empty;                  // 68
     t.PDCreateDeviceBuffers = Empty;                   // 69
     t.PDDrawScreenRectGL = NotYetDrawn;                // 70
-    t.PDSetFlareArrays = [](int32_t, const bzFlareVertex *, int32_t, int32_t, const uint16_t *,
-                            int32_t) {};           // 71
-    t.PDDrawFlares = [](bz_IMGMAP *) {};           // 72
-    t.PDSetLight = OGL_SetLight;                   // 73
-    t.PDDisableLights = OGL_DisableLights;         // 74
-    t.PDSetObjectLighting = Empty;                 // 75
-    t.PDDrawMaterialLabel = Empty;                 // 76
-    t.PDSetupMaterialPass = Empty;                 // 77
-    t.PDDrawMeshSimple = OGL_DrawMeshSimple;       // 78
-    t.PDDrawMaterialGroup = OGL_DrawMaterialGroup; // 79
-    t.PDDrawMesh = NotYetDrawn;                    // 80
+    t.PDSetFlareArrays = OGL_SetFlareArrays;           // 71
+    t.PDDrawFlares = OGL_DrawFlares;                   // 72
+    t.PDSetLight = OGL_SetLight;                       // 73
+    t.PDDisableLights = OGL_DisableLights;             // 74
+    t.PDSetObjectLighting = Empty;                     // 75
+    t.PDDrawMaterialLabel = Empty;                     // 76
+    t.PDSetupMaterialPass = Empty;                     // 77
+    t.PDDrawMeshSimple = OGL_DrawMeshSimple;           // 78
+    t.PDDrawMaterialGroup = OGL_DrawMaterialGroup;     // 79
+    t.PDDrawMesh = NotYetDrawn;                        // 80
     // 81 is left as it is.
     t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
     t.PDDrawPolyline = OGL_DrawPolyline;                                                 // 83
