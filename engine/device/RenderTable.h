@@ -131,7 +131,7 @@ struct PDRenderFunctionTable
     PDGenericSlot PDSetEffectParams;                                             // 67
     PDGenericSlot PDReleaseDeviceBuffers;                                        // 68
     PDGenericSlot PDCreateDeviceBuffers;                                         // 69
-    PDGenericSlot PDDrawScreenRectGL;                                            // 70
+    void (*PDDrawScreenRectGL)(int32_t unused, uint32_t colour, int32_t blend);  // 70
     PDSetFlareArraysSlot PDSetFlareArrays;                                       // 71
     void (*PDDrawFlares)(bz_IMGMAP *texture);                                    // 72
     int32_t (*PDSetLight)(int32_t index, const void *light, const void *matrix); // 73

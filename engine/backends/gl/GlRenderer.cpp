@@ -126,7 +126,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDSetEffectParams = Empty;                       // 67
     t.PDReleaseDeviceBuffers = Empty;                  // 68
     t.PDCreateDeviceBuffers = Empty;                   // 69
-    t.PDDrawScreenRectGL = NotYetDrawn;                // 70
+    t.PDDrawScreenRectGL = OGL_DrawScreenRectGL;       // 70
     t.PDSetFlareArrays = OGL_SetFlareArrays;           // 71
     t.PDDrawFlares = OGL_DrawFlares;                   // 72
     t.PDSetLight = OGL_SetLight;                       // 73
