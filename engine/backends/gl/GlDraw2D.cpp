@@ -401,6 +401,16 @@ int32_t OGL_2DQueuedCount()
     return gQueued;
 }
 
+void OGL_DrawClipRect()
+{
+    glBegin(GL_QUADS);
+    glVertex2f(-1.0f, -1.0f);
+    glVertex2f(1.0f, -1.0f);
+    glVertex2f(1.0f, 1.0f);
+    glVertex2f(-1.0f, 1.0f);
+    glEnd();
+}
+
 void OGL_DrawScreenRectGL(int32_t, uint32_t colour, int32_t blend)
 {
     glMatrixMode(GL_PROJECTION);
@@ -422,10 +432,5 @@ void OGL_DrawScreenRectGL(int32_t, uint32_t colour, int32_t blend)
     }
     glColor3ub(static_cast<GLubyte>(colour >> 16), static_cast<GLubyte>(colour >> 8),
                static_cast<GLubyte>(colour));
-    glBegin(GL_QUADS);
-    glVertex2f(-1.0f, -1.0f);
-    glVertex2f(1.0f, -1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glEnd();
+    OGL_DrawClipRect();
 }

@@ -1,5 +1,6 @@
 #include "backends/gl/GlShadow.h"
 
+#include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlExtensions.h"
 #include "backends/gl/GlLights.h"
 #include "backends/gl/GlMesh.h"
@@ -166,12 +167,7 @@ void OGL_DrawShadowOverlay()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     bzgOGLBlendEquation(GL_FUNC_ADD);
     glStencilFunc(GL_NOTEQUAL, 0, 255);
-    glBegin(GL_QUADS);
-    glVertex2f(-1.0f, -1.0f);
-    glVertex2f(1.0f, -1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glEnd();
+    OGL_DrawClipRect();
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glDisable(GL_STENCIL_TEST);
