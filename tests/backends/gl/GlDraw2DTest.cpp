@@ -302,4 +302,21 @@ TEST_F(Gl2DTest, TheScreenRectangleCoversTheFrameByItsBlendKind)
         ExpectNear(630, 470, c.want, 2);
     }
 }
+const char *WithoutBlendSubtract()
+{
+    return "GL_ARB_multitexture GL_ARB_texture_env_combine GL_EXT_bgra";
+}
+
+TEST_F(Gl2DTest, WithoutBlendSubtractTheSubtractiveKindAdds)
+{
+    bzgOGLWindowSystem.extensions = WithoutBlendSubtract;
+    bzgOGLCaps = 0; // detection only widens the word
+    bz_OGLExtentions();
+    EXPECT_FALSE(bzgOGLCaps & BZ_OGL_CAP_BLEND_SUBTRACT);
+    OGL_Draw2DRect(10, 10, 60, 60, 0xFF808080, BZ_OGL_BLEND_ALPHA, nullptr, 0);
+    OGL_Draw2DRect(10, 10, 60, 60, 0xFF402010, BZ_OGL_BLEND_SUBTRACT, nullptr, 0);
+    Flush("gl_2d_no_blend_subtract");
+    ExpectNear(40, 40, {0xC0, 0xA0, 0x90});
+}
+
 } // namespace

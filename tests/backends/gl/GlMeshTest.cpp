@@ -6,6 +6,8 @@
 #include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
+#include "backends/gl/GlStageState.h"
+#include "core/Error.h"
 #include "core/Memory.h"
 #include "device/MaterialRecord.h"
 #include "models/Model.h"
@@ -227,4 +229,21 @@ TEST_F(GlMeshTest, UpdatingVerticesRefreshesOneCopyAndDropsTheLists)
     EXPECT_EQ(s.part.positions[1], copy);
     EXPECT_EQ(copy[2].x, 0.75f);
 }
+TEST_F(GlMeshTest, AnUnknownCoordinateSourceIsReportedAndLeavesTheArrayOff)
+{
+    SquareModel s(1);
+    const uint32_t before = bz_Error_ReportCount();
+    bzgOGLTexCoordSource[0] = 7;
+    OGL_DrawMeshIndexed(&s.entry, 0);
+    EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "Unknown tex coords");
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    bzgOGLTexCoordSource[0] = 0;
+    // A pass beyond the eight a group keeps draws nothing.
+    OGL_DrawMeshIndexed(&s.entry, 8);
+    OGL_DrawMeshIndexed(&s.entry, -1);
+    OGL_DrawMeshIndexed(nullptr, 0);
+    EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+}
+
 } // namespace
