@@ -131,7 +131,7 @@ struct PDRenderFunctionTable
     PDGenericSlot PDSetEffectParams;                                             // 67
     PDGenericSlot PDReleaseDeviceBuffers;                                        // 68
     PDGenericSlot PDCreateDeviceBuffers;                                         // 69
-    PDGenericSlot PDDrawScreenRectGL;                                            // 70
+    void (*PDDrawScreenRectGL)(int32_t unused, uint32_t colour, int32_t blend);  // 70
     PDSetFlareArraysSlot PDSetFlareArrays;                                       // 71
     void (*PDDrawFlares)(bz_IMGMAP *texture);                                    // 72
     int32_t (*PDSetLight)(int32_t index, const void *light, const void *matrix); // 73
@@ -168,8 +168,10 @@ struct PDRenderFunctionTable
     void (*PDFreeModelBuffers)(bzModel *model);                      // 100
     int32_t (*PDRebuildModelIndices)(bzModel *model);                // 101
     PDGenericSlot PDReserved102;                                     // 102
-    PDGenericSlot PDDrawShadowOverlay;                               // 103
-    PDGenericSlot PDDrawShadowVolume;                                // 104
+    // Stencil shadows: darkens the marked part of the screen rectangle (x, y, w, h).
+    void (*PDDrawShadowOverlay)(int32_t x, int32_t y, int32_t w, int32_t h); // 103
+    // Stencil shadows: one shadow lump's volume, away from the light (null: the back end's own).
+    void (*PDDrawShadowVolume)(bzLump *shadowLump, void *light); // 104
     // Hands a model's shadow edge faces (one a part face) and its seam-triangle count to the
     // back end, which copies what it keeps.
     void (*PDSetShadowVolumeData)(bzModel *model, const bzShadowFace *faces,

@@ -105,12 +105,11 @@ inline void SetupGlowTarget()
 inline void DrawShadowOverlay(int32_t x, int32_t y, int32_t w, int32_t h)
 {
     if (bzgRenderTable.PDDrawShadowOverlay)
-        As<void (*)(int32_t, int32_t, int32_t, int32_t)>(bzgRenderTable.PDDrawShadowOverlay)(x, y,
-                                                                                             w, h);
+        bzgRenderTable.PDDrawShadowOverlay(x, y, w, h);
 }
 inline void DrawShadowVolume(bzLump *lump, void *light)
 {
     if (bzgRenderTable.PDDrawShadowVolume)
-        As<void (*)(bzLump *, void *)>(bzgRenderTable.PDDrawShadowVolume)(lump, light);
+        bzgRenderTable.PDDrawShadowVolume(lump, light);
 }
 } // namespace bzSlot

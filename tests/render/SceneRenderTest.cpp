@@ -193,11 +193,11 @@ protected:
         t.PDDisableLights = G(DisableLights);
         t.PDSetLight = SetLight;
         t.PDDrawMaterialGroup = DrawGroup;
-        t.PDDrawShadowVolume = G(ShadowVolume);
+        t.PDDrawShadowVolume = ShadowVolume;
         t.PDDrawModelInstance = DrawInstance;
         t.PDDrawSprites = Sprites;
         t.PDEndItemDraw = G(EndItem);
-        t.PDDrawShadowOverlay = G(ShadowOverlay);
+        t.PDDrawShadowOverlay = ShadowOverlay;
         t.PDLockLineVertices = G(LockLines);
         t.PDUnlockLineVertices = G(UnlockLines);
         t.PDDrawLineStrip = G(DrawStrip);

@@ -400,3 +400,37 @@ int32_t OGL_2DQueuedCount()
 {
     return gQueued;
 }
+
+void OGL_DrawClipRect()
+{
+    glBegin(GL_QUADS);
+    glVertex2f(-1.0f, -1.0f);
+    glVertex2f(1.0f, -1.0f);
+    glVertex2f(1.0f, 1.0f);
+    glVertex2f(-1.0f, 1.0f);
+    glEnd();
+}
+
+void OGL_DrawScreenRectGL(int32_t, uint32_t colour, int32_t blend)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDepthFunc(GL_ALWAYS);
+    glDepthMask(GL_FALSE);
+    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    switch (blend)
+    {
+    case 0: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
+    case 1: glBlendFunc(GL_SRC_ALPHA, GL_ONE); break;
+    case 3: glBlendFunc(GL_ZERO, GL_ONE_MINUS_SRC_COLOR); break;
+    case 4: glBlendFunc(GL_ZERO, GL_SRC_COLOR); break;
+    default: glDisable(GL_BLEND); break;
+    }
+    glColor3ub(static_cast<GLubyte>(colour >> 16), static_cast<GLubyte>(colour >> 8),
+               static_cast<GLubyte>(colour));
+    OGL_DrawClipRect();
+}

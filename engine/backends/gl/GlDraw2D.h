@@ -48,3 +48,10 @@ int32_t OGL_2DQueuedCount();
 
 // Sets OpenGL's blend function and equation for a blend kind.
 void OGL_SetBlendKind(int32_t blend);
+
+// One quad over the clip range (-1, -1) to (1, 1) in the current colour and state.
+void OGL_DrawClipRect();
+
+// Slot 70: a flat rectangle over the whole screen in colour 0xRRGGBB, drawn at once: blend kind
+// 0 by alpha, 1 added, 3 darkened by the inverse colour, 4 multiplied, any other unblended.
+void OGL_DrawScreenRectGL(int32_t unused, uint32_t colour, int32_t blend);

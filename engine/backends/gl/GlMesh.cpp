@@ -3,6 +3,7 @@
 #include "backends/gl/GlExtensions.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlStageState.h"
+#include "core/Error.h"
 #include "core/Memory.h"
 #include "device/MaterialRecord.h"
 #include "maths/Types.h"
@@ -47,7 +48,11 @@ void SetTexCoords(const bzModelPart *part, int32_t f, int32_t unit)
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     }
     else
+    {
+        if (source != 0)
+            bz_ReportError("Unknown tex coords", "%s", "Unknown tex coords");
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
 }
 
 void SetArrays(const bzModelPart *part, int32_t f, int32_t pass)

@@ -2,11 +2,14 @@
 
 #include "backends/gl/GlDisplay.h"
 #include "backends/gl/GlDraw2D.h"
+#include "backends/gl/GlFlares.h"
 #include "backends/gl/GlImage.h"
 #include "backends/gl/GlLights.h"
 #include "backends/gl/GlLines.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
+#include "backends/gl/GlShadow.h"
+#include "backends/gl/GlSprites.h"
 #include "device/RenderTable.h"
 
 namespace
@@ -48,7 +51,6 @@ void EmptyViewport(bzViewport *) {}
 
 // The drawing slots: they draw nothing until the OpenGL drawing is built.
 void NotYetDrawn() {}
-void ShadowDataNotYetKept(bzModel *, const bzShadowFace *, int32_t) {}
 } // namespace
 
 void PDInstallGLRenderer(PDRenderFunctionTable *table)
@@ -80,7 +82,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDInitEmitterData = SharedEmpty;                 // 23
     t.PDEndItemDraw = SharedEmpty;                     // 24
     t.PDPrepareSprites = [](bzParticleSystem *) {};    // 25
-    t.PDDrawSprites = [](bzParticleSystem *) {};       // 26
+    t.PDDrawSprites = OGL_DrawSprites;                 // 26
     t.PDDraw2DBox = ZeroBox;                           // 27
     t.PDReserved28 = ReturnsZero;                      // 28
     t.PDReserved29 = ReturnsZero;                      // 29
@@ -124,18 +126,17 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDSetEffectParams = Empty;                       // 67
     t.PDReleaseDeviceBuffers = Empty;                  // 68
     t.PDCreateDeviceBuffers = Empty;                   // 69
-    t.PDDrawScreenRectGL = NotYetDrawn;                // 70
-    t.PDSetFlareArrays = [](int32_t, const bzFlareVertex *, int32_t, int32_t, const uint16_t *,
-                            int32_t) {};           // 71
-    t.PDDrawFlares = [](bz_IMGMAP *) {};           // 72
-    t.PDSetLight = OGL_SetLight;                   // 73
-    t.PDDisableLights = OGL_DisableLights;         // 74
-    t.PDSetObjectLighting = Empty;                 // 75
-    t.PDDrawMaterialLabel = Empty;                 // 76
-    t.PDSetupMaterialPass = Empty;                 // 77
-    t.PDDrawMeshSimple = OGL_DrawMeshSimple;       // 78
-    t.PDDrawMaterialGroup = OGL_DrawMaterialGroup; // 79
-    t.PDDrawMesh = NotYetDrawn;                    // 80
+    t.PDDrawScreenRectGL = OGL_DrawScreenRectGL;       // 70
+    t.PDSetFlareArrays = OGL_SetFlareArrays;           // 71
+    t.PDDrawFlares = OGL_DrawFlares;                   // 72
+    t.PDSetLight = OGL_SetLight;                       // 73
+    t.PDDisableLights = OGL_DisableLights;             // 74
+    t.PDSetObjectLighting = Empty;                     // 75
+    t.PDDrawMaterialLabel = Empty;                     // 76
+    t.PDSetupMaterialPass = Empty;                     // 77
+    t.PDDrawMeshSimple = OGL_DrawMeshSimple;           // 78
+    t.PDDrawMaterialGroup = OGL_DrawMaterialGroup;     // 79
+    t.PDDrawMesh = NotYetDrawn;                        // 80
     // 81 is left as it is.
     t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
     t.PDDrawPolyline = OGL_DrawPolyline;                                                 // 83
@@ -158,7 +159,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDFreeModelBuffers = OGL_FreeModelBuffers;       // 100
     t.PDRebuildModelIndices = OGL_RebuildModelIndices; // 101
     t.PDReserved102 = Empty;                           // 102
-    t.PDDrawShadowOverlay = NotYetDrawn;               // 103
-    t.PDDrawShadowVolume = NotYetDrawn;                // 104
-    t.PDSetShadowVolumeData = ShadowDataNotYetKept;    // 105
+    t.PDDrawShadowOverlay = OGL_DrawShadowOverlay;     // 103
+    t.PDDrawShadowVolume = OGL_DrawShadowVolume;       // 104
+    t.PDSetShadowVolumeData = OGL_SetShadowVolumeData; // 105
 }

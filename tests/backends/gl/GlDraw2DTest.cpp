@@ -276,4 +276,47 @@ TEST_F(Gl2DTest, TheRendererTableQueuesThroughTheSameLayer)
     bzgRenderTable.PDFlush2D();
     EXPECT_EQ(OGL_2DQueuedCount(), 0);
 }
+TEST_F(Gl2DTest, TheScreenRectangleCoversTheFrameByItsBlendKind)
+{
+    struct Case
+    {
+        int32_t blend;
+        std::array<int, 3> want; // over (100, 150, 200) with colour (64, 128, 255)
+    };
+    const Case cases[] = {
+        {0, {64, 128, 255}},                         // opaque colour
+        {1, {164, 255, 255}},                        // added
+        {3, {100 * 191 / 255, 150 * 127 / 255, 0}},  // by the inverse colour
+        {4, {100 * 64 / 255, 150 * 128 / 255, 200}}, // multiplied
+        {9, {64, 128, 255}},                         // unblended
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.blend);
+        ClearFrame(kW, kH);
+        OGL_Draw2DRect(0, 0, kW, kH, 0xFF6496C8, BZ_OGL_BLEND_ALPHA, nullptr, 0);
+        OGL_Flush2D();
+        bzgRenderTable.PDDrawScreenRectGL(0, 0x4080FF, c.blend);
+        ReadFrame();
+        ExpectNear(10, 10, c.want, 2);
+        ExpectNear(630, 470, c.want, 2);
+    }
+}
+const char *WithoutBlendSubtract()
+{
+    return "GL_ARB_multitexture GL_ARB_texture_env_combine GL_EXT_bgra";
+}
+
+TEST_F(Gl2DTest, WithoutBlendSubtractTheSubtractiveKindAdds)
+{
+    bzgOGLWindowSystem.extensions = WithoutBlendSubtract;
+    bzgOGLCaps = 0; // detection only widens the word
+    bz_OGLExtentions();
+    EXPECT_FALSE(bzgOGLCaps & BZ_OGL_CAP_BLEND_SUBTRACT);
+    OGL_Draw2DRect(10, 10, 60, 60, 0xFF808080, BZ_OGL_BLEND_ALPHA, nullptr, 0);
+    OGL_Draw2DRect(10, 10, 60, 60, 0xFF402010, BZ_OGL_BLEND_SUBTRACT, nullptr, 0);
+    Flush("gl_2d_no_blend_subtract");
+    ExpectNear(40, 40, {0xC0, 0xA0, 0x90});
+}
+
 } // namespace

@@ -6,10 +6,15 @@
 #include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
+#include "backends/gl/GlStageState.h"
+#include "core/Error.h"
 #include "core/Memory.h"
 #include "device/MaterialRecord.h"
 #include "models/Model.h"
+#include "scene/Light.h"
 #include "scene/Lump.h"
+
+#include <algorithm>
 
 #include <vector>
 
@@ -227,4 +232,55 @@ TEST_F(GlMeshTest, UpdatingVerticesRefreshesOneCopyAndDropsTheLists)
     EXPECT_EQ(s.part.positions[1], copy);
     EXPECT_EQ(copy[2].x, 0.75f);
 }
+TEST_F(GlMeshTest, AnUnknownCoordinateSourceIsReportedAndLeavesTheArrayOff)
+{
+    SquareModel s(1);
+    const uint32_t before = bz_Error_ReportCount();
+    bzgOGLTexCoordSource[0] = 7;
+    OGL_DrawMeshIndexed(&s.entry, 0);
+    EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "Unknown tex coords");
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    bzgOGLTexCoordSource[0] = 0;
+    // A pass beyond the eight a group keeps draws nothing.
+    OGL_DrawMeshIndexed(&s.entry, 8);
+    OGL_DrawMeshIndexed(&s.entry, -1);
+    OGL_DrawMeshIndexed(nullptr, 0);
+    EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+}
+
+TEST_F(GlMeshTest, ALitGroupUnderOneDirectionalLightMatchesTheLightingWorkedOutByHand)
+{
+    SquareModel s(1);
+    s.material.flags = BZ_MATERIAL_LIGHTING;
+    s.material.red = 200.0f / 255.0f;
+    s.material.green = 150.0f / 255.0f;
+    s.material.blue = 100.0f / 255.0f;
+    s.layers[0].flags = BZ_LAYER_LIT;
+    bzgRenderTable.PDSetAmbientLight(0x302010);
+    bzLight light{};
+    light.type = BZ_LUMP_TYPE_DIRLIGHT;
+    light.parameter1 = 0xC0FF80;
+    bzLump lump{};
+    lump.type = BZ_LUMP_TYPE_DIRLIGHT;
+    lump.object = &light;
+    // Shining along (0, -0.6, -0.8): n.l = 0.8 for the square's normal (0, 0, 1).
+    bzM34 m{};
+    m.row[0] = {1, 0, 0};
+    m.row[1] = {0, 0.8f, -0.6f};
+    m.row[2] = {0, -0.6f, -0.8f};
+    bzgRenderTable.PDDisableLights();
+    ASSERT_EQ(bzgRenderTable.PDSetLight(0, &lump, &m), 0);
+    DrawGroup(s, "gl_mesh_lit");
+    bzgRenderTable.PDDisableLights();
+    const int colour[3] = {200, 150, 100};
+    const int ambient[3] = {0x30, 0x20, 0x10};
+    const int diffuse[3] = {0xC0, 0xFF, 0x80};
+    std::array<int, 3> want{};
+    for (int c = 0; c < 3; ++c)
+        want[size_t(c)] = int(
+            colour[c] * std::min(1.0f, ambient[c] / 255.0f + diffuse[c] / 255.0f * 0.8f) + 0.5f);
+    ExpectNear(kW / 2, kH / 2, want, 2);
+}
+
 } // namespace

@@ -153,6 +153,8 @@ protected:
     // Reads the whole frame, and writes it as a picture when named.
     void ReadFrame(const char *picture = nullptr)
     {
+        // Every state change of what was drawn was accepted.
+        EXPECT_EQ(glGetError(), GLenum{GL_NO_ERROR});
         glFinish();
         frame_ = ReadPixels(0, 0, kW, kH);
         if (picture)

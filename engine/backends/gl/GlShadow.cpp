@@ -1,0 +1,176 @@
+#include "backends/gl/GlShadow.h"
+
+#include "backends/gl/GlDraw2D.h"
+#include "backends/gl/GlExtensions.h"
+#include "backends/gl/GlLights.h"
+#include "backends/gl/GlMesh.h"
+#include "backends/gl/GlStageState.h"
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "models/Model.h"
+#include "models/ModelProcessing.h"
+#include "scene/Light.h"
+#include "scene/Lump.h"
+
+#include <GL/gl.h>
+
+#include <cstring>
+
+namespace
+{
+// The slot of a part's positions that holds the shadow model's base positions.
+constexpr int32_t kBase = 2;
+
+bool HasStencil()
+{
+    return (bzgOGLCaps & BZ_OGL_CAP_STENCIL) != 0;
+}
+
+// World straight down in the caster's frame: minus the matrix's second column.
+bzV3 Down(const bzM34 &m)
+{
+    return {-m.row[0].y, -m.row[1].y, -m.row[2].y};
+}
+
+bzV3 LightDirection(const bzM34 &m)
+{
+    const bzLump *lump = OGL_LightLump(0);
+    if (!lump || !lump->object)
+        return Down(m);
+    if (lump->type != BZ_LUMP_TYPE_DIRLIGHT)
+    {
+        bz_ReportError("OGL Shadow", "%s", "Light type not done");
+        return Down(m);
+    }
+    // The inverse rotation of an orthonormal matrix is its transpose.
+    const bzV3 &d = static_cast<const bzLight *>(lump->object)->direction;
+    bzV3 out;
+    out.x = d.x * m.row[0].x + d.y * m.row[0].y + d.z * m.row[0].z;
+    out.y = d.x * m.row[1].x + d.y * m.row[1].y + d.z * m.row[1].z;
+    out.z = d.x * m.row[2].x + d.y * m.row[2].y + d.z * m.row[2].z;
+    return out;
+}
+
+// One counting pass over the volume.
+void CountPass(bzMaterialEntry *group, GLenum frontFace, GLenum depthFail)
+{
+    glFrontFace(frontFace);
+    glStencilOp(GL_KEEP, depthFail, GL_KEEP);
+    OGL_DrawMeshIndexed(group, 0);
+}
+} // namespace
+
+void OGL_SetShadowVolumeData(bzModel *model, const bzShadowFace *faces, int32_t seamTriangles)
+{
+    if (!HasStencil() || !model || !model->part || !model->part->positions[0])
+        return;
+    bzModelPart *part = model->part;
+    const uint32_t bytes = static_cast<uint32_t>(part->vertexCount) * sizeof(bzV3);
+    if (bytes == 0)
+        return;
+    if (!part->positions[kBase])
+        part->positions[kBase] = static_cast<bzV3 *>(bz_MemAlloc(bytes, 0));
+    if (!part->positions[kBase])
+        return;
+    std::memcpy(part->positions[kBase], part->positions[0], bytes);
+    if (seamTriangles <= 0 || !faces || !part->entries || part->entryCount < 1)
+        return;
+    bzMaterialEntry &group = part->entries[0];
+    const uint32_t count = static_cast<uint32_t>(part->faceCount + seamTriangles) * 3;
+    auto *indices = static_cast<uint16_t *>(bz_MemAlloc(count * sizeof(uint16_t), 0));
+    if (!indices)
+        return;
+    uint32_t n = 0;
+    for (int32_t f = 0; f < part->faceCount; ++f)
+    {
+        const bzShadowFace &face = faces[f];
+        for (uint32_t corner : face.corners)
+            if (n < count)
+                indices[n++] = static_cast<uint16_t>(corner);
+        for (int32_t e = 0; e < 3; ++e)
+            if (face.seamFlags[e])
+                for (uint32_t v : face.seams[e])
+                    if (n < count)
+                        indices[n++] = static_cast<uint16_t>(v);
+    }
+    bz_MemFree(group.listIndices);
+    group.listIndices = indices;
+    group.listIndexCount = n;
+    group.listBaseVertex = 0;
+    group.listVertexSpan = static_cast<uint32_t>(part->vertexCount);
+    group.stripIndexCount = 0;
+}
+
+void OGL_DrawShadowVolume(bzLump *shadowLump, void *)
+{
+    if (!HasStencil() || !shadowLump || !shadowLump->object)
+        return;
+    const auto *shadow = static_cast<const bzLumpShadow *>(shadowLump->object);
+    bzModel *model = shadow->model;
+    if (!model || !model->part || !model->part->entries || model->part->entryCount < 1)
+        return;
+    bzModelPart *part = model->part;
+    const bzV3 *base = part->positions[kBase];
+    bzV3 *drawn = part->positions[0];
+    const bzV3 *normals = part->normals[0];
+    if (!base || !drawn || !normals)
+        return;
+    bzV3 d = LightDirection(shadowLump->worldMatrix);
+    d.x *= shadow->extrusion;
+    d.y *= shadow->extrusion;
+    d.z *= shadow->extrusion;
+    for (int32_t v = 0; v < part->vertexCount; ++v)
+    {
+        const bzV3 &n = normals[v];
+        const bool away = n.x * d.x + n.y * d.y + n.z * d.z >= 0.0f;
+        drawn[v] = base[v];
+        if (away)
+        {
+            drawn[v].x += d.x;
+            drawn[v].y += d.y;
+            drawn[v].z += d.z;
+        }
+    }
+
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
+    glDisableClientState(GL_COLOR_ARRAY);
+    bzgOGLTexCoordSource[0] = 0;
+    bzgOGLTexCoordSource[1] = 0;
+    glEnable(GL_CULL_FACE);
+    glDepthMask(GL_FALSE);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glEnable(GL_STENCIL_TEST);
+    glStencilFunc(GL_ALWAYS, 0, 0);
+    bzMaterialEntry *group = &part->entries[0];
+    CountPass(group, GL_CCW, GL_INCR);
+    CountPass(group, GL_CW, GL_DECR);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
+void OGL_DrawShadowOverlay(int32_t, int32_t, int32_t, int32_t)
+{
+    if (!HasStencil())
+        return;
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
+    glColor4f(0.0f, 0.0f, 0.0f, 0.5f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    bzgOGLBlendEquation(GL_FUNC_ADD);
+    glStencilFunc(GL_NOTEQUAL, 0, 255);
+    OGL_DrawClipRect();
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_STENCIL_TEST);
+    glStencilFunc(GL_ALWAYS, 0, 0);
+    glEnable(GL_DEPTH_TEST);
+}

@@ -1,0 +1,23 @@
+// Stencil shadows of the OpenGL back end: a model's shadow-volume indices prepared once, the
+// volume extruded on the CPU along the light direction each time it is drawn and counted into
+// the stencil buffer with the depth-fail method, then the marked screen area darkened by half.
+// All of it does nothing without a stencil buffer.
+#pragma once
+
+#include <cstdint>
+
+struct bzModel;
+struct bzShadowFace;
+struct bzLump;
+
+// Slot 105: keeps a copy of the positions and builds the first material group's triangle list:
+// each face, then the two seam triangles of each of its filled edges.
+void OGL_SetShadowVolumeData(bzModel *model, const bzShadowFace *faces, int32_t seamTriangles);
+// Slot 104: the volume of a STENCIL_SHADOW lump (its caster and extrusion length) under the
+// current model-view matrix; the light is the first of the light table (none: straight down in
+// the world; any light but a directional one is reported as "Light type not done" and falls
+// straight down too). The light argument is not read.
+void OGL_DrawShadowVolume(bzLump *shadowLump, void *light);
+// Slot 103: darkens by half every pixel of the current viewport's clip rectangle whose stencil
+// count is not 0; the rectangle given is the same viewport's and is not read.
+void OGL_DrawShadowOverlay(int32_t x, int32_t y, int32_t w, int32_t h);

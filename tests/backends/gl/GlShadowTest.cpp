@@ -1,0 +1,217 @@
+// OpenGL stencil shadows on a 640x480 frame: a cube's volume over a ground square, counted into
+// the stencil buffer and darkened by the overlay, read back.
+#include "GlTestSupport.h"
+
+#include "backends/gl/GlLights.h"
+#include "backends/gl/GlShadow.h"
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "models/Model.h"
+#include "models/ModelProcessing.h"
+#include "scene/Light.h"
+#include "scene/Lump.h"
+
+#include <array>
+
+namespace
+{
+// A cube of six sides with their own vertices (24) and normals, x and y in [-0.2, 0.2], z in
+// [-0.8, -0.4] in clip space; every side wound clockwise seen from outside, as the engine's
+// models are.
+struct ShadowCube
+{
+    bzV3 positions[24];
+    bzV3 normals[24];
+    bzModelFace faces[12] = {};
+    bzMaterialEntry entry{};
+    bzModelPart part{};
+    bzModel model{};
+    bzLumpShadow shadow{};
+    bzLump lump{};
+
+    ShadowCube()
+    {
+        const float lo[3] = {-0.2f, -0.2f, -0.8f};
+        const float hi[3] = {0.2f, 0.2f, -0.4f};
+        int v = 0;
+        for (int axis = 0; axis < 3; ++axis)
+            for (int side = 0; side < 2; ++side)
+            {
+                const int u = (axis + 1) % 3;
+                const int w = (axis + 2) % 3;
+                bzV3 n{0, 0, 0};
+                n.v[axis] = side ? 1.0f : -1.0f;
+                const float uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+                int quad[4];
+                for (int k = 0; k < 4; ++k)
+                {
+                    bzV3 p{};
+                    p.v[axis] = side ? hi[axis] : lo[axis];
+                    p.v[u] = uv[k][0] ? hi[u] : lo[u];
+                    p.v[w] = uv[k][1] ? hi[w] : lo[w];
+                    positions[v] = p;
+                    normals[v] = n;
+                    quad[k] = v++;
+                }
+                // (b - a) x (c - a) . n > 0 is clockwise on the screen in clip space.
+                const bzV3 &a = positions[quad[0]], &b = positions[quad[1]],
+                           &c = positions[quad[2]];
+                const float e1[3] = {b.x - a.x, b.y - a.y, b.z - a.z};
+                const float e2[3] = {c.x - a.x, c.y - a.y, c.z - a.z};
+                const float cross[3] = {e1[1] * e2[2] - e1[2] * e2[1],
+                                        e1[2] * e2[0] - e1[0] * e2[2],
+                                        e1[0] * e2[1] - e1[1] * e2[0]};
+                if (cross[0] * n.x + cross[1] * n.y + cross[2] * n.z < 0)
+                    std::swap(quad[1], quad[3]);
+                const int f = (v / 4 - 1) * 2;
+                faces[f].v[0] = uint32_t(quad[0]);
+                faces[f].v[1] = uint32_t(quad[1]);
+                faces[f].v[2] = uint32_t(quad[2]);
+                faces[f + 1].v[0] = uint32_t(quad[0]);
+                faces[f + 1].v[1] = uint32_t(quad[2]);
+                faces[f + 1].v[2] = uint32_t(quad[3]);
+            }
+        part.vertexCount = 24;
+        part.positions[0] = positions;
+        part.normals[0] = normals;
+        part.faces = faces;
+        part.faceCount = 12;
+        part.entryCount = 1;
+        part.entries = &entry;
+        entry.part = &part;
+        model.part = &part;
+        shadow.model = &model;
+        shadow.extrusion = 1.0f;
+        lump.type = BZ_LUMP_TYPE_STENCIL_SHADOW;
+        lump.object = &shadow;
+        lump.worldMatrix.row[0] = {1, 0, 0};
+        lump.worldMatrix.row[1] = {0, 1, 0};
+        lump.worldMatrix.row[2] = {0, 0, 1};
+    }
+    ~ShadowCube()
+    {
+        bz_MemFree(entry.listIndices);
+        bz_MemFree(part.positions[2]);
+    }
+};
+
+class GlShadowTest : public GlFrameTest
+{
+protected:
+    void SetUp() override
+    {
+        GlFrameTest::SetUp();
+        sun_.type = BZ_LUMP_TYPE_DIRLIGHT;
+        sun_.direction = {0, 0, 1}; // into the screen
+        sunLump_.type = BZ_LUMP_TYPE_DIRLIGHT;
+        sunLump_.object = &sun_;
+    }
+    void TearDown() override
+    {
+        OGL_DisableLights();
+        GlFrameTest::TearDown();
+    }
+    // The ground: a grey square over the whole frame at depth z = 0, depth written.
+    static void Ground()
+    {
+        glClear(GL_STENCIL_BUFFER_BIT);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LESS);
+        glDepthMask(GL_TRUE);
+        glDisable(GL_CULL_FACE);
+        glDisable(GL_BLEND);
+        glColor3ub(200, 200, 200);
+        glBegin(GL_QUADS);
+        glVertex3f(-1, -1, 0);
+        glVertex3f(1, -1, 0);
+        glVertex3f(1, 1, 0);
+        glVertex3f(-1, 1, 0);
+        glEnd();
+    }
+    void CastAndRead(ShadowCube &cube, const char *picture)
+    {
+        Ground();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        bzgRenderTable.PDDrawShadowVolume(&cube.lump, nullptr);
+        bzgRenderTable.PDDrawShadowOverlay(0, 0, kW, kH);
+        ReadFrame(picture);
+    }
+    bzLight sun_{};
+    bzLump sunLump_{};
+};
+
+TEST_F(GlShadowTest, ACubesVolumeDarkensItsSquareByHalf)
+{
+    ShadowCube cube;
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    // 12 faces and a seam quad along each of the cube's 12 edges.
+    EXPECT_EQ(cube.entry.listIndexCount, (12u + 24u) * 3u);
+    ASSERT_NE(cube.part.positions[2], nullptr);
+    const bzM34 identity = cube.lump.worldMatrix;
+    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    CastAndRead(cube, "gl_shadow_cube");
+    // The square of the cube, columns 256-384 and rows 192-288, at half; the rest untouched.
+    ExpectNear(320, 240, {100, 100, 100}, 2);
+    ExpectNear(260, 196, {100, 100, 100}, 2);
+    ExpectNear(380, 284, {100, 100, 100}, 2);
+    ExpectNear(250, 240, {200, 200, 200}, 0);
+    ExpectNear(390, 240, {200, 200, 200}, 0);
+    ExpectNear(320, 186, {200, 200, 200}, 0);
+    ExpectNear(320, 294, {200, 200, 200}, 0);
+    ExpectNear(10, 10, {200, 200, 200}, 0);
+    // Vertices facing the light stay, the rest moved one unit along it (a side's normal is
+    // perpendicular to the light: moved).
+    EXPECT_EQ(cube.positions[0].z, -0.8f + 1.0f); // a side along x, at x = -0.2
+    EXPECT_EQ(glGetError(), GLenum{GL_NO_ERROR});
+    bool front = false;
+    for (int v = 0; v < 24; ++v)
+        if (cube.normals[v].z < 0)
+        {
+            EXPECT_EQ(cube.positions[v].z, -0.8f);
+            front = true;
+        }
+    EXPECT_TRUE(front);
+}
+
+TEST_F(GlShadowTest, WithoutAStencilBufferNothingHappens)
+{
+    bzgOGLCaps &= ~uint32_t{BZ_OGL_CAP_STENCIL};
+    ShadowCube cube;
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    EXPECT_EQ(cube.entry.listIndices, nullptr);
+    EXPECT_EQ(cube.part.positions[2], nullptr);
+    const bzM34 identity = cube.lump.worldMatrix;
+    OGL_SetLight(0, &sunLump_, &identity);
+    CastAndRead(cube, "gl_shadow_no_stencil");
+    ExpectNear(320, 240, {200, 200, 200}, 0);
+    EXPECT_EQ(cube.positions[0].z, -0.8f);
+}
+
+TEST_F(GlShadowTest, APointLightIsReportedAndTheShadowFallsStraightDown)
+{
+    ShadowCube cube;
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    bzLight lamp{};
+    lamp.type = BZ_LUMP_TYPE_POINTLIGHT;
+    bzLump lampLump{};
+    lampLump.type = BZ_LUMP_TYPE_POINTLIGHT;
+    lampLump.object = &lamp;
+    const bzM34 identity = cube.lump.worldMatrix;
+    ASSERT_EQ(OGL_SetLight(0, &lampLump, &identity), 0);
+    const uint32_t before = bz_Error_ReportCount();
+    CastAndRead(cube, "gl_shadow_point_light");
+    EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "OGL Shadow");
+    EXPECT_STREQ(bz_Error_LastReportText(), "Light type not done");
+    // Straight down in the world is -y: the vertices of the top side (normal +y) stay, the
+    // bottom side's move down by the extrusion.
+    for (int v = 0; v < 24; ++v)
+    {
+        if (cube.normals[v].y != 0)
+        {
+            EXPECT_NEAR(cube.positions[v].y, cube.normals[v].y < 0 ? -1.2f : 0.2f, 1e-6f);
+        }
+    }
+}
+} // namespace
