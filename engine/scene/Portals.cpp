@@ -292,6 +292,8 @@ bzPortalWorld *bz_Portals_GetWorld()
 
 void bz_Portals_FreeWorld()
 {
+    if (gWorld)
+        bz_Portals_ReleaseLumps(gWorld);
     bz_MemFree(gWorld);
     gWorld = nullptr;
 }
@@ -321,6 +323,7 @@ bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHand
     bz_Portals_FreeWorld();
     gWorld = world;
     bz_Portals_RegisterCommands();
+    bz_Portals_InstallLumpHooks();
     return BZ_ERROR_NONE;
 }
 

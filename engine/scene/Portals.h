@@ -23,6 +23,7 @@
 
 struct bzLump;
 struct bzFileHandle;
+struct bzRoomLink;
 
 constexpr uint16_t BZ_PORTAL_NO_ROOM = 0xFFFF;
 constexpr uint8_t BZ_PORTAL_OPAQUE = 0x1;
@@ -107,3 +108,22 @@ constexpr int32_t BZ_PORTAL_LIST_SLOT = 5;
 void bz_Portals_RegisterCommands();
 int32_t bz_Portals_IsOn();
 int32_t bz_Portals_ListingRooms();
+
+// Lumps in rooms. Each child of the lump not yet registered gets a record of the room that holds
+// its box centre (its subtree's box with children, else its model's, placed by its matrix),
+// linked into that room's dynamic lumps or the world's unplaced lumps, and reached through the
+// child's room link. The number registered; 0 without a world.
+int32_t bz_Portals_RegisterChildren(bzLump *lump);
+// The room of the lump's first record, -1 for none; -2 for a lump that has no record.
+int32_t bz_Portals_RoomOfLump(const bzLump *lump);
+// 1 when one of the lump's records is of the room.
+int32_t bz_Portals_IsLumpInRoom(const bzLump *lump, int32_t room);
+// The lumps listed in a room (-1: the unplaced ones).
+int32_t bz_Portals_CountRoomLumps(int32_t room);
+// What a destroyed lump does: its portal flag cleared, its records unlinked and freed.
+void bz_Portals_LumpDestroyed(bzLump *lump);
+void bz_Portals_FreeLumpRecords(bzRoomLink *chain);
+// Frees every record of the world and clears the room links of their lumps.
+void bz_Portals_ReleaseLumps(bzPortalWorld *world);
+// Installs the portal hooks of lump destroy (a loaded world does it).
+void bz_Portals_InstallLumpHooks();

@@ -241,6 +241,59 @@ TEST_F(PortalsTest, FindRoomResolvesOverlapsByWhatLiesBetween)
     bz_Lump_DestroyTree(level);
 }
 
+// Children are listed in the room of their box centre; a destroyed lump leaves its room's list,
+// and freeing the world clears the links of the lumps still listed.
+TEST_F(PortalsTest, ChildrenAreListedInTheRoomOfTheirCentre)
+{
+    bzLump *parent = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "parent");
+    EXPECT_EQ(bz_Portals_RegisterChildren(parent), 0); // no world yet
+    ASSERT_EQ(Load(TwoRooms()), 0);
+    const struct
+    {
+        const char *name;
+        bzV3 at;
+        int32_t room;
+    } cases[] = {
+        {"in 0", {{{5, 5, 5}}}, 0},
+        {"in 1", {{{15, 5, 5}}}, 1},
+        {"nowhere", {{{50, 5, 5}}}, -1},
+        {"box in 1", {{{14, 4, 4}}}, 1}, // its model's box is centred on (1, 1, 1)
+    };
+    std::vector<bzLump *> children;
+    for (const auto &c : cases)
+    {
+        bzLump *child = std::string(c.name) == "box in 1"
+                            ? bz_Lump_CreateModel(models.NewMesh(
+                                  "box", {{{{0, 0, 0}}}, {{{2, 2, 2}}}, {{{0, 2, 0}}}}))
+                            : bz_Lump_Create(BZ_LUMP_TYPE_NULL, c.name);
+        child->matrix.row[3] = c.at;
+        bz_Lump_AppendChild(parent, child);
+        children.push_back(child);
+    }
+    EXPECT_EQ(bz_Portals_RoomOfLump(children[0]), -2);
+    ASSERT_EQ(bz_Portals_RegisterChildren(parent), 4);
+    EXPECT_EQ(bz_Portals_RegisterChildren(parent), 0); // each once
+    for (size_t i = 0; i < children.size(); i++)
+    {
+        EXPECT_EQ(bz_Portals_RoomOfLump(children[i]), cases[i].room) << cases[i].name;
+        EXPECT_EQ(bz_Portals_IsLumpInRoom(children[i], cases[i].room), 1) << cases[i].name;
+        EXPECT_EQ(bz_Portals_IsLumpInRoom(children[i], 2), 0) << cases[i].name;
+    }
+    EXPECT_EQ(bz_Portals_RoomOfLump(parent), -2);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(0), 1);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(1), 2);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(-1), 1);
+
+    bz_Lump_Destroy(children[1]);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(1), 1);
+    bz_Lump_Destroy(children[3]);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(1), 0);
+    bz_Portals_FreeWorld();
+    EXPECT_EQ(children[0]->roomLink, nullptr);
+    EXPECT_EQ(children[2]->roomLink, nullptr);
+    bz_Lump_DestroyTree(parent);
+}
+
 TEST_F(PortalsTest, DamagedFilesAreRefusedAndKeepTheLoadedWorld)
 {
     ASSERT_EQ(Load(TwoRooms()), 0);
