@@ -1,0 +1,159 @@
+// The navigation mesh: where a walker may stand and move in a level. The walkable faces of the
+// world's models are gathered into regions of face groups (one group per model lump); each face
+// edge refers to the neighbouring face, to a join (another group or region, a precipice or a
+// bar) or to a multi-join. This module holds the records, the file "NAVMAP.BZN" that keeps a
+// built mesh in the level's folder, and the decoding of edge references.
+//
+// "NAVMAP.BZN", little-endian, field by field: u32 magic 0x213; u32 world measure (the sum of
+// the face counts of the world's MODEL lumps); u32 entry count; per entry the lump's name in 64
+// zero-padded bytes, then the world box minimum and maximum (3 f32 each); u32 region count; per
+// region u32 region word, u16 face-group count, u16 join count, u16 multi-join count, the face
+// groups (u16 entry index, u16 face count, the faces as four u16: face index and three edge
+// references, u16 obstacle count, the obstacle boxes as six f32), the joins (u8 kind, u8 face
+// group, two spare bytes, u16 face, u16 region) and the multi-joins (u16 count, that many u16
+// join indices); u32 end marker 0xBEEFB00B.
+//
+// The reader trusts no count: an entry count other than the number of model entries collected
+// from the world now (at most 1024), an entry index past the entries, a count the remaining
+// bytes cannot hold or a missing end marker refuse the file, which is deleted (as are a wrong
+// magic, a world measure that differs, and a file older than one of its sources) so that the
+// next build writes a new one.
+#pragma once
+
+#include "core/Error.h"
+#include "maths/Types.h"
+
+#include <cstdint>
+
+struct bzLump;
+
+constexpr uint32_t BZ_NAV_MAGIC = 0x213;
+constexpr uint32_t BZ_NAV_END_MARKER = 0xBEEFB00Bu;
+constexpr int32_t BZ_NAV_MAX_ENTRIES = 1024;
+constexpr int32_t BZ_NAV_PARAMETER_WORDS = 12;
+
+// Edge references: the top two bits select the kind, the low 14 bits carry a number.
+constexpr uint16_t BZ_NAV_EDGE_BAR = 0x7FFF;
+enum bzNavEdgeKind : int32_t
+{
+    BZ_NAV_EDGE_FACE = 0,      // a face of the same group (number: the face)
+    BZ_NAV_EDGE_BAR_KIND = 1,  // may not be crossed
+    BZ_NAV_EDGE_PRECIPICE = 2, // a drop (number: the stored value)
+    BZ_NAV_EDGE_JOIN = 3,      // one join of the region (number: the join)
+    BZ_NAV_EDGE_MULTI = 4,     // each join of a multi-join (number: the multi-join)
+};
+// The kind of an edge reference, with its number.
+bzNavEdgeKind bz_NavMesh_DecodeEdge(uint16_t reference, int32_t *number);
+
+// Join kinds.
+enum : uint8_t
+{
+    BZ_NAV_JOIN_GROUP = 0,     // a face of another group of the same region
+    BZ_NAV_JOIN_REGION = 1,    // a face of another region
+    BZ_NAV_JOIN_PRECIPICE = 2, //
+    BZ_NAV_JOIN_BAR = 3,       // also a join whose target was not found
+};
+
+struct bzNavModelEntry
+{
+    bzLump *lump; // an enabled MODEL lump with a model
+    bzV3 min;     // its model's box in world space
+    bzV3 max;
+};
+
+struct bzNavObstacle
+{
+    bzNavObstacle *next;
+    void *object; // what the obstacle maker made of the box, or null
+    bzV3 min;
+    bzV3 max;
+};
+
+struct bzNavFace
+{
+    uint16_t face;     // the face's number in its model
+    uint16_t edges[3]; // edge i runs from vertex i to vertex (i + 1) mod 3
+};
+
+struct bzNavFaceGroup
+{
+    uint16_t entry; // the model entry whose faces these are
+    uint16_t faceCount;
+    bzNavFace *faces;
+    uint16_t obstacleCount;
+    bzNavObstacle *obstacles;
+};
+
+struct bzNavJoin
+{
+    uint8_t kind;
+    uint8_t group;
+    uint8_t spare[2];
+    uint16_t face;
+    uint16_t region;
+};
+
+struct bzNavMultiJoin
+{
+    uint16_t count;
+    uint16_t *joins;
+};
+
+struct bzNavRegion
+{
+    uint32_t word;
+    uint16_t groupCount;
+    bzNavFaceGroup *groups;
+    uint16_t multiJoinCount;
+    uint16_t joinCount;
+    bzNavMultiJoin *multiJoins;
+    bzNavJoin *joins;
+};
+
+typedef int32_t (*bzNavObstacleFilter)(bzLump *lump);
+typedef void *(*bzNavObstacleMaker)(const bzV3 *min, const bzV3 *max);
+
+// What a mesh is built or loaded for.
+struct bzNavSetup
+{
+    bzLump *world;
+    uint32_t parameters[BZ_NAV_PARAMETER_WORDS];
+    bzNavObstacleFilter filter;
+    bzNavObstacleMaker maker;
+    uint32_t userWord;
+};
+
+struct bzNavMesh
+{
+    uint32_t worldMeasure;
+    int32_t entryCount;
+    bzNavModelEntry *entries; // BZ_NAV_MAX_ENTRIES
+    int32_t regionCount;
+    bzNavRegion *regions;
+    void *buildWork;
+    uint32_t parameters[BZ_NAV_PARAMETER_WORDS];
+    bzLump *world;
+    bzNavObstacleFilter filter;
+    bzNavObstacleMaker maker;
+    uint32_t userWord;
+};
+
+// The sum of the face counts of the MODEL lumps of the world that have a model.
+uint32_t bz_NavMesh_WorldMeasure(bzLump *world);
+// A new empty mesh with the model entries of the setup's world (enabled MODEL lumps with a
+// model, in walk order, at most 1024) and the setup copied; null with 14 without memory.
+bzNavMesh *bz_NavMesh_Create(const bzNavSetup *setup);
+// Allocates the mesh's regions (cleared), its groups, faces, joins and multi-joins: blocks freed
+// with the mesh. Null with 14 without memory.
+bzNavRegion *bz_NavMesh_AllocRegions(bzNavMesh *mesh, int32_t count);
+void *bz_NavMesh_Alloc(bzNavMesh *mesh, uint32_t bytes);
+void bz_NavMesh_Free(bzNavMesh *mesh);
+
+// Writes the mesh: 0; 29 for a null argument; 19 when the file cannot be written; 20 when a
+// count does not fit its field.
+bzErrorCode bz_NavMesh_Write(const bzNavMesh *mesh, const char *path);
+// Loads the file written for the setup's world. The sources (up to two, nulls skipped) make a
+// navigation file older than one of them stale: it is deleted first. Null (last-error 19 for no
+// file, 59 for a damaged or foreign one, 14 without memory) when nothing was loaded.
+bzNavMesh *bz_NavMesh_Load(const char *path, const bzNavSetup *setup, const char *const *sources,
+                           int32_t sourceCount);

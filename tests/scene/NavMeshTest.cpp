@@ -1,0 +1,248 @@
+// The navigation mesh file: written, read back over the same world, refused when stale, foreign
+// or damaged; and the edge references.
+#include "scene/NavMesh.h"
+
+#include "FakeScene.h"
+#include "TestSupport.h"
+
+#include "core/Bytes.h"
+#include "core/Error.h"
+#include "files/File.h"
+#include "scene/Lump.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace
+{
+TEST(NavMeshEdges, ReferencesDecodeByTheirTopBits)
+{
+    const struct
+    {
+        uint16_t reference;
+        bzNavEdgeKind kind;
+        int32_t number;
+    } cases[] = {
+        {0x0005, BZ_NAV_EDGE_FACE, 5},      {0x7FFF, BZ_NAV_EDGE_BAR_KIND, 0x3FFF},
+        {0x4001, BZ_NAV_EDGE_PRECIPICE, 1}, {0x4000, BZ_NAV_EDGE_PRECIPICE, 0},
+        {0x8000, BZ_NAV_EDGE_JOIN, 0},      {0x8003, BZ_NAV_EDGE_JOIN, 3},
+        {0xC000, BZ_NAV_EDGE_MULTI, 0},     {0xFFFF, BZ_NAV_EDGE_MULTI, 0x3FFF},
+    };
+    for (const auto &c : cases)
+    {
+        int32_t number = -1;
+        EXPECT_EQ(bz_NavMesh_DecodeEdge(c.reference, &number), c.kind) << c.reference;
+        EXPECT_EQ(number, c.number) << c.reference;
+    }
+}
+
+int gMade = 0;
+void *Maker(const bzV3 *, const bzV3 *)
+{
+    return &++gMade;
+}
+
+class NavMeshFile : public ::testing::Test
+{
+protected:
+    ScopedTempDir dir;
+    FakeModels models;
+    bzLump *world = nullptr;
+    bzLump *floor = nullptr;
+    bzNavSetup setup{};
+
+    void SetUp() override
+    {
+        world = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "world");
+        floor = bz_Lump_CreateModel(models.NewMesh("floor", {{{{0, 0, 0}}},
+                                                             {{{4, 0, 0}}},
+                                                             {{{0, 0, 4}}},
+                                                             {{{4, 0, 0}}},
+                                                             {{{4, 0, 4}}},
+                                                             {{{0, 0, 4}}}}));
+        std::strcpy(floor->name, "floor");
+        floor->matrix.row[3] = {{{10, 0, 0}}};
+        bz_Lump_AppendChild(world, floor);
+        bzLump *step = bz_Lump_CreateModel(
+            models.NewMesh("step", {{{{0, 1, 0}}}, {{{1, 1, 0}}}, {{{0, 1, 1}}}}));
+        std::strcpy(step->name, "step");
+        bz_Lump_AppendChild(world, step);
+        setup.world = world;
+        setup.parameters[0] = 42;
+        setup.maker = Maker;
+        setup.userWord = 9;
+    }
+    void TearDown() override { bz_Lump_DestroyTree(world); }
+
+    // Two regions: the floor's two faces with every kind of edge, one obstacle, two joins and a
+    // multi-join of both; the step alone.
+    bzNavMesh *Built()
+    {
+        bzNavMesh *mesh = bz_NavMesh_Create(&setup);
+        mesh->worldMeasure = bz_NavMesh_WorldMeasure(world);
+        bzNavRegion *regions = bz_NavMesh_AllocRegions(mesh, 2);
+        bzNavRegion &a = regions[0];
+        a.word = 0x11;
+        a.groupCount = 1;
+        a.groups = (bzNavFaceGroup *)bz_NavMesh_Alloc(mesh, sizeof(bzNavFaceGroup));
+        a.groups[0].entry = 0;
+        a.groups[0].faceCount = 2;
+        a.groups[0].faces = (bzNavFace *)bz_NavMesh_Alloc(mesh, 2 * sizeof(bzNavFace));
+        a.groups[0].faces[0] = {0, {1, 0x7FFF, 0x8000}};
+        a.groups[0].faces[1] = {1, {0x4001, 0xC000, 0}};
+        auto *ob = (bzNavObstacle *)bz_NavMesh_Alloc(mesh, sizeof(bzNavObstacle));
+        ob->min = {{{11, 0, 1}}};
+        ob->max = {{{12, 2, 2}}};
+        a.groups[0].obstacles = ob;
+        a.groups[0].obstacleCount = 1;
+        a.joinCount = 2;
+        a.joins = (bzNavJoin *)bz_NavMesh_Alloc(mesh, 2 * sizeof(bzNavJoin));
+        a.joins[0] = {BZ_NAV_JOIN_REGION, 0, {0, 0}, 0, 1};
+        a.joins[1] = {BZ_NAV_JOIN_BAR, 0, {0, 0}, 7, 0};
+        a.multiJoinCount = 1;
+        a.multiJoins = (bzNavMultiJoin *)bz_NavMesh_Alloc(mesh, sizeof(bzNavMultiJoin));
+        a.multiJoins[0].count = 2;
+        a.multiJoins[0].joins = (uint16_t *)bz_NavMesh_Alloc(mesh, 4);
+        a.multiJoins[0].joins[0] = 0;
+        a.multiJoins[0].joins[1] = 1;
+        bzNavRegion &b = regions[1];
+        b.word = 0x22;
+        b.groupCount = 1;
+        b.groups = (bzNavFaceGroup *)bz_NavMesh_Alloc(mesh, sizeof(bzNavFaceGroup));
+        b.groups[0].entry = 1;
+        b.groups[0].faceCount = 1;
+        b.groups[0].faces = (bzNavFace *)bz_NavMesh_Alloc(mesh, sizeof(bzNavFace));
+        b.groups[0].faces[0] = {0, {0x4000, 0x4000, 0x4000}};
+        return mesh;
+    }
+
+    std::string Saved()
+    {
+        bzNavMesh *mesh = Built();
+        EXPECT_EQ(bz_NavMesh_Write(mesh, "NAVMAP.BZN"), 0);
+        bz_NavMesh_Free(mesh);
+        return ReadWholeFile("NAVMAP.BZN");
+    }
+
+    bzNavMesh *Load(const char *const *sources = nullptr, int32_t count = 0)
+    {
+        return bz_NavMesh_Load("NAVMAP.BZN", &setup, sources, count);
+    }
+};
+
+TEST_F(NavMeshFile, WrittenFieldByFieldAndReadBackTheSame)
+{
+    const std::string bytes = Saved();
+    const auto *b = reinterpret_cast<const uint8_t *>(bytes.data());
+    ASSERT_GT(bytes.size(), 12u + 2 * 88);
+    EXPECT_EQ(bz_GetU32LE(b), 0x213u);
+    EXPECT_EQ(bz_GetU32LE(b + 4), 3u); // two floor faces and the step's one
+    EXPECT_EQ(bz_GetU32LE(b + 8), 2u);
+    EXPECT_EQ(std::string(bytes.data() + 12, 6), std::string("floor\0", 6));
+    EXPECT_FLOAT_EQ(bz_GetF32LE(b + 12 + 64), 10.0f); // world box minimum x, moved by 10
+    EXPECT_FLOAT_EQ(bz_GetF32LE(b + 12 + 76), 14.0f); // maximum x
+    EXPECT_EQ(bz_GetU32LE(b + bytes.size() - 4), 0xBEEFB00Bu);
+
+    gMade = 0;
+    bzNavMesh *mesh = Load();
+    ASSERT_NE(mesh, nullptr) << bzgLastError;
+    EXPECT_EQ(mesh->worldMeasure, 3u);
+    ASSERT_EQ(mesh->entryCount, 2);
+    EXPECT_EQ(mesh->entries[0].lump, floor);
+    EXPECT_EQ(mesh->parameters[0], 42u);
+    EXPECT_EQ(mesh->userWord, 9u);
+    ASSERT_EQ(mesh->regionCount, 2);
+    const bzNavRegion &a = mesh->regions[0];
+    EXPECT_EQ(a.word, 0x11u);
+    ASSERT_EQ(a.groupCount, 1);
+    EXPECT_EQ(a.groups[0].faces[1].edges[1], 0xC000);
+    ASSERT_EQ(a.groups[0].obstacleCount, 1);
+    EXPECT_FLOAT_EQ(a.groups[0].obstacles->max.y, 2.0f);
+    EXPECT_EQ(gMade, 1); // the stored box went to the obstacle maker
+    EXPECT_NE(a.groups[0].obstacles->object, nullptr);
+    ASSERT_EQ(a.joinCount, 2);
+    EXPECT_EQ(a.joins[1].face, 7);
+    ASSERT_EQ(a.multiJoinCount, 1);
+    EXPECT_EQ(a.multiJoins[0].joins[1], 1);
+    EXPECT_EQ(mesh->regions[1].groups[0].entry, 1);
+
+    // Written again, the file is the same bytes.
+    ASSERT_EQ(bz_NavMesh_Write(mesh, "again.bzn"), 0);
+    EXPECT_EQ(ReadWholeFile("again.bzn"), bytes);
+    bz_NavMesh_Free(mesh);
+}
+
+TEST_F(NavMeshFile, AFileOlderThanASourceIsDeleted)
+{
+    Saved();
+    WriteWholeFile("level.txt", "source");
+    const timespec times[2] = {{1000000, 0}, {1000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, "NAVMAP.BZN", times, 0), 0);
+    const char *sources[] = {nullptr, "level.txt"};
+    EXPECT_EQ(Load(sources, 2), nullptr);
+    EXPECT_FALSE(bz_FileExists("NAVMAP.BZN"));
+
+    // A newer file is kept and loads.
+    Saved();
+    const timespec old[2] = {{1000000, 0}, {1000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, "level.txt", old, 0), 0);
+    bzNavMesh *mesh = Load(sources, 2);
+    EXPECT_NE(mesh, nullptr);
+    bz_NavMesh_Free(mesh);
+}
+
+TEST_F(NavMeshFile, ForeignOrDamagedFilesAreRefusedAndDeleted)
+{
+    // The world's face count changed: another model lump.
+    Saved();
+    bz_Lump_AppendChild(world, bz_Lump_CreateModel(models.NewMesh(
+                                   "extra", {{{{0, 0, 0}}}, {{{1, 0, 0}}}, {{{0, 0, 1}}}})));
+    bzgLastError = 0;
+    EXPECT_EQ(Load(), nullptr);
+    EXPECT_EQ(bzgLastError, 59);
+    EXPECT_FALSE(bz_FileExists("NAVMAP.BZN"));
+    bz_Lump_Destroy(bz_Lump_GetChild(world, 2));
+
+    // The same faces, but a model lump switched off: one entry fewer than stored.
+    Saved();
+    floor->flags &= ~BZ_LUMP_ACTIVE;
+    EXPECT_EQ(Load(), nullptr);
+    EXPECT_EQ(bzgLastError, 59);
+    floor->flags |= BZ_LUMP_ACTIVE;
+
+    const std::string good = Saved();
+    const struct
+    {
+        const char *what;
+        size_t at;
+        uint8_t value;
+    } lies[] = {
+        {"magic", 0, 0x14},
+        {"entry index past the entries", 12 + 2 * 88 + 4 + 4 + 6, 5},
+        {"face count past the file", 12 + 2 * 88 + 4 + 4 + 6 + 3, 0x7F},
+        {"end marker", good.size() - 1, 0},
+    };
+    for (const auto &l : lies)
+    {
+        std::string bad = good;
+        bad[l.at] = static_cast<char>(l.value);
+        WriteWholeFile("NAVMAP.BZN", bad);
+        bzgLastError = 0;
+        EXPECT_EQ(Load(), nullptr) << l.what;
+        EXPECT_EQ(bzgLastError, 59) << l.what;
+        EXPECT_FALSE(bz_FileExists("NAVMAP.BZN")) << l.what;
+    }
+    for (size_t cut = 0; cut < good.size(); cut++)
+    {
+        WriteWholeFile("NAVMAP.BZN", good.substr(0, cut));
+        EXPECT_EQ(Load(), nullptr) << cut;
+    }
+    EXPECT_EQ(bz_NavMesh_Load("missing.bzn", &setup, nullptr, 0), nullptr);
+    EXPECT_EQ(bzgLastError, 19);
+    EXPECT_EQ(bz_NavMesh_Write(nullptr, "x"), 29);
+}
+} // namespace
