@@ -157,3 +157,32 @@ bzErrorCode bz_NavMesh_Write(const bzNavMesh *mesh, const char *path);
 // file, 59 for a damaged or foreign one, 14 without memory) when nothing was loaded.
 bzNavMesh *bz_NavMesh_Load(const char *path, const bzNavSetup *setup, const char *const *sources,
                            int32_t sourceCount);
+
+// Face queries on (region, face group, face index in the group). The face's corners in world
+// space (its model's face vertices through its entry lump's world transform): 1, or 0 for a face
+// that does not exist.
+int32_t bz_NavMesh_GetFaceCorners(const bzNavMesh *mesh, int32_t region, int32_t group,
+                                  int32_t face, bzV3 *out);
+// The height of the point's x, z on the face's plane, with the plane's unit normal (upward)
+// when asked; 0 for a face that does not exist.
+float bz_NavMesh_HeightOnFace(const bzNavMesh *mesh, int32_t region, int32_t group, int32_t face,
+                              const bzV3 *point, bzV3 *outNormal);
+// The highest corner's height.
+float bz_NavMesh_FaceTop(const bzNavMesh *mesh, int32_t region, int32_t group, int32_t face);
+// |height of the position - height of the face's centroid|, and whether the position lies over
+// the face in the x-z plane.
+float bz_NavMesh_FaceOffset(const bzNavMesh *mesh, int32_t region, int32_t group, int32_t face,
+                            const bzV3 *position, int32_t *outOver);
+
+// A place on the mesh: region, face group and face (-1 when unknown), and the face's lump.
+struct bzNavPlace
+{
+    int32_t region;
+    int32_t group;
+    int32_t face;
+    bzLump *lump;
+};
+// Finds the face under the position (x-z plane), starting from the place last known: 0 the same
+// face, 1 another face of its group or region, 2 a face of another region (the last region in
+// order that holds it), 3 none (the place unchanged). The place found is stored.
+int32_t bz_NavMesh_FindRegion(const bzNavMesh *mesh, const bzV3 *position, bzNavPlace *place);

@@ -246,3 +246,66 @@ TEST_F(NavMeshFile, ForeignOrDamagedFilesAreRefusedAndDeleted)
     EXPECT_EQ(bz_NavMesh_Write(nullptr, "x"), 29);
 }
 } // namespace
+
+namespace
+{
+TEST_F(NavMeshFile, FaceQueriesReadTheModelsThroughTheirLumps)
+{
+    bzNavMesh *mesh = Built();
+    bzV3 c[3];
+    ASSERT_EQ(bz_NavMesh_GetFaceCorners(mesh, 0, 0, 1, c), 1);
+    const float expected[3][3] = {{14, 0, 0}, {14, 0, 4}, {10, 0, 4}}; // moved by the lump's 10
+    for (int i = 0; i < 3; i++)
+        for (int k = 0; k < 3; k++)
+            EXPECT_FLOAT_EQ(c[i].v[k], expected[i][k]) << i << k;
+    EXPECT_EQ(bz_NavMesh_GetFaceCorners(mesh, 0, 0, 2, c), 0); // no third face
+    EXPECT_EQ(bz_NavMesh_GetFaceCorners(mesh, 2, 0, 0, c), 0); // no third region
+    EXPECT_EQ(bz_NavMesh_GetFaceCorners(mesh, 0, 1, 0, c), 0); // no second group
+
+    const bzV3 above = {{{0.2f, 5.0f, 0.2f}}};
+    bzV3 normal;
+    EXPECT_FLOAT_EQ(bz_NavMesh_HeightOnFace(mesh, 1, 0, 0, &above, &normal), 1.0f);
+    EXPECT_FLOAT_EQ(normal.y, 1.0f);
+    EXPECT_FLOAT_EQ(bz_NavMesh_FaceTop(mesh, 1, 0, 0), 1.0f);
+    int32_t over = -1;
+    const bzV3 onFloor = {{{11, 2, 1}}}, beside = {{{13.9f, 0, 3.9f}}};
+    EXPECT_FLOAT_EQ(bz_NavMesh_FaceOffset(mesh, 0, 0, 0, &onFloor, &over), 2.0f);
+    EXPECT_EQ(over, 1);
+    bz_NavMesh_FaceOffset(mesh, 0, 0, 0, &beside, &over);
+    EXPECT_EQ(over, 0);
+    bz_NavMesh_Free(mesh);
+}
+
+TEST_F(NavMeshFile, FindRegionSearchesTheFaceTheGroupTheRegionThenTheRest)
+{
+    bzNavMesh *mesh = Built();
+    const struct
+    {
+        const char *what;
+        bzNavPlace from;
+        bzV3 at;
+        int32_t result;
+        int32_t region, group, face;
+    } cases[] = {
+        {"the same face", {0, 0, 0, nullptr}, {{{11, 0, 1}}}, 0, 0, 0, 0},
+        {"another face of the group", {0, 0, 0, nullptr}, {{{13.5f, 0, 3.5f}}}, 1, 0, 0, 1},
+        {"on the shared edge", {0, 0, 1, nullptr}, {{{12, 0, 2}}}, 0, 0, 0, 1},
+        {"another region", {0, 0, 0, nullptr}, {{{0.2f, 1, 0.2f}}}, 2, 1, 0, 0},
+        {"nothing known", {-1, -1, -1, nullptr}, {{{11, 0, 1}}}, 2, 0, 0, 0},
+        {"nowhere", {0, 0, 1, nullptr}, {{{50, 0, 50}}}, 3, 0, 0, 1},
+    };
+    for (const auto &c : cases)
+    {
+        bzNavPlace place = c.from;
+        EXPECT_EQ(bz_NavMesh_FindRegion(mesh, &c.at, &place), c.result) << c.what;
+        EXPECT_EQ(place.region, c.region) << c.what;
+        EXPECT_EQ(place.group, c.group) << c.what;
+        EXPECT_EQ(place.face, c.face) << c.what;
+        if (c.result != 3)
+        {
+            EXPECT_EQ(place.lump, mesh->entries[c.region].lump) << c.what;
+        }
+    }
+    bz_NavMesh_Free(mesh);
+}
+} // namespace
