@@ -186,3 +186,10 @@ struct bzNavPlace
 // face, 1 another face of its group or region, 2 a face of another region (the last region in
 // order that holds it), 3 none (the place unchanged). The place found is stored.
 int32_t bz_NavMesh_FindRegion(const bzNavMesh *mesh, const bzV3 *position, bzNavPlace *place);
+
+// After building: joins of another region (and precipices of region 0) are found in the regions
+// in order and take that region, group and face index; joins within the region take the group
+// and face index there; edge references to a face of the group take its index. A join whose
+// target is missing becomes a bar, with a debug line; an edge reference whose face is missing
+// stays, with a debug line.
+void bz_NavMesh_Resolve(bzNavMesh *mesh);

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include "core/Bytes.h"
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "files/File.h"
 #include "scene/Lump.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <initializer_list>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -306,6 +308,89 @@ TEST_F(NavMeshFile, FindRegionSearchesTheFaceTheGroupTheRegionThenTheRest)
             EXPECT_EQ(place.lump, mesh->entries[c.region].lump) << c.what;
         }
     }
+    bz_NavMesh_Free(mesh);
+}
+} // namespace
+
+namespace
+{
+std::vector<std::string> gDebugLines;
+
+template <typename T> T *Array(bzNavMesh *mesh, std::initializer_list<T> items)
+{
+    T *out = (T *)bz_NavMesh_Alloc(mesh, (uint32_t)(items.size() * sizeof(T)));
+    size_t i = 0;
+    for (const T &item : items)
+        out[i++] = item;
+    return out;
+}
+
+// Joins and edges name model entries and model face numbers until the resolution pass turns them
+// into group and face indices.
+TEST_F(NavMeshFile, ResolutionTurnsNumbersIntoIndices)
+{
+    bzNavMesh *mesh = bz_NavMesh_Create(&setup);
+    bzNavRegion *regions = bz_NavMesh_AllocRegions(mesh, 2);
+    bzNavRegion &a = regions[0];
+    a.groupCount = 2;
+    a.groups =
+        Array<bzNavFaceGroup>(mesh, {{1, 2, nullptr, 0, nullptr}, {0, 1, nullptr, 0, nullptr}});
+    a.groups[0].faces = Array<bzNavFace>(mesh, {{7, {3, 9, 0x7FFF}}, {3, {7, 0x8001, 0}}});
+    a.groups[1].faces = Array<bzNavFace>(mesh, {{5, {0xC000, 0x4001, 5}}});
+    a.joinCount = 6;
+    a.joins =
+        Array<bzNavJoin>(mesh, {
+                                   {BZ_NAV_JOIN_GROUP, 0, {0, 0}, 5, 0},     // entry 0's face 5
+                                   {BZ_NAV_JOIN_GROUP, 2, {0, 0}, 5, 0},     // no entry 2 here
+                                   {BZ_NAV_JOIN_REGION, 3, {0, 0}, 4, 0},    // in region 1
+                                   {BZ_NAV_JOIN_REGION, 9, {0, 0}, 4, 0},    // nowhere
+                                   {BZ_NAV_JOIN_PRECIPICE, 3, {0, 0}, 8, 0}, // region 0: found
+                                   {BZ_NAV_JOIN_PRECIPICE, 3, {0, 0}, 8, 5}, // left alone
+                               });
+    bzNavRegion &b = regions[1];
+    b.groupCount = 1;
+    b.groups = Array<bzNavFaceGroup>(mesh, {{3, 2, nullptr, 0, nullptr}});
+    b.groups[0].faces = Array<bzNavFace>(mesh, {{8, {4, 0, 0}}, {4, {8, 1, 1}}});
+
+    gDebugLines.clear();
+    const bzDebugTextSink previous =
+        bz_Debug_SetTextSink([](const char *line) { gDebugLines.push_back(line); });
+    bz_NavMesh_Resolve(mesh);
+    bz_Debug_SetTextSink(previous);
+
+    const struct
+    {
+        uint8_t kind, group;
+        uint16_t face, region;
+    } joins[] = {{0, 1, 0, 0}, {3, 2, 5, 0}, {1, 0, 1, 1},
+                 {3, 9, 4, 0}, {2, 0, 0, 1}, {2, 3, 8, 5}};
+    for (int j = 0; j < 6; j++)
+    {
+        EXPECT_EQ(a.joins[j].kind, joins[j].kind) << j;
+        EXPECT_EQ(a.joins[j].group, joins[j].group) << j;
+        EXPECT_EQ(a.joins[j].face, joins[j].face) << j;
+        EXPECT_EQ(a.joins[j].region, joins[j].region) << j;
+    }
+    // Face numbers 3 and 7 are the group's faces 1 and 0; 9 is not in the group and stays; the
+    // other kinds are left alone.
+    const uint16_t edges0[3] = {1, 9, 0x7FFF}, edges1[3] = {0, 0x8001, 0};
+    for (int e = 0; e < 3; e++)
+    {
+        EXPECT_EQ(a.groups[0].faces[0].edges[e], edges0[e]) << e;
+        EXPECT_EQ(a.groups[0].faces[1].edges[e], edges1[e]) << e;
+    }
+    EXPECT_EQ(a.groups[1].faces[0].edges[0], 0xC000);
+    EXPECT_EQ(a.groups[1].faces[0].edges[2], 0); // face number 5 is the group's face 0
+    EXPECT_EQ(b.groups[0].faces[1].edges[0], 0);
+    const std::vector<std::string> expected = {
+        "New region face reference didn't appear in any other regions",
+        "Same region face reference didn't appear inside region",
+        "Compact face reference (9) of face (0) didn't appear inside face-group (0) of region (0)",
+        "Compact face reference (0) of face (1) didn't appear inside face-group (0) of region (0)",
+    };
+    ASSERT_GE(gDebugLines.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); i++)
+        EXPECT_EQ(gDebugLines[i], expected[i]) << i;
     bz_NavMesh_Free(mesh);
 }
 } // namespace
