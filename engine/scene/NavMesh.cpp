@@ -35,34 +35,6 @@ bool Box(Cursor &c, bzV3 *min, bzV3 *max)
     return true;
 }
 
-// The model's box through the lump's world transform, as a box again.
-void WorldBox(bzLump *lump, const bzModel *model, bzV3 *min, bzV3 *max)
-{
-    bzBox box;
-    bzV3 centre;
-    float radius;
-    if (!bz_Scene_GetModelBounds(model, &box, &centre, &radius))
-    {
-        *min = *max = {{{0, 0, 0}}};
-        return;
-    }
-    bzM34 world;
-    bz_Lump_GetRelativeMatrix(&world, lump, nullptr);
-    *min = {{{FLT_MAX, FLT_MAX, FLT_MAX}}};
-    *max = {{{-FLT_MAX, -FLT_MAX, -FLT_MAX}}};
-    for (int32_t corner = 0; corner < 8; corner++)
-    {
-        bzV3 p = {{{(corner & 1) ? box.max.x : box.min.x, (corner & 2) ? box.max.y : box.min.y,
-                    (corner & 4) ? box.max.z : box.min.z}}};
-        bz_M34_TransformPoint(&world, &p);
-        for (int32_t k = 0; k < 3; k++)
-        {
-            min->v[k] = p.v[k] < min->v[k] ? p.v[k] : min->v[k];
-            max->v[k] = p.v[k] > max->v[k] ? p.v[k] : max->v[k];
-        }
-    }
-}
-
 // Deletes a navigation file, read-only or not.
 void Delete(const char *path)
 {
@@ -212,6 +184,31 @@ void PutBox(bzFieldWriter &o, const bzV3 &min, const bzV3 &max)
 }
 } // namespace
 
+int32_t bz_NavMesh_LumpWorldBox(bzLump *lump, bzV3 *min, bzV3 *max)
+{
+    bzBox box;
+    bzV3 centre;
+    float radius;
+    if (!bz_Scene_GetModelBounds(bz_Lump_GetModel(lump), &box, &centre, &radius))
+        return 0;
+    bzM34 world;
+    bz_Lump_GetRelativeMatrix(&world, lump, nullptr);
+    *min = {{{FLT_MAX, FLT_MAX, FLT_MAX}}};
+    *max = {{{-FLT_MAX, -FLT_MAX, -FLT_MAX}}};
+    for (int32_t corner = 0; corner < 8; corner++)
+    {
+        bzV3 p = {{{(corner & 1) ? box.max.x : box.min.x, (corner & 2) ? box.max.y : box.min.y,
+                    (corner & 4) ? box.max.z : box.min.z}}};
+        bz_M34_TransformPoint(&world, &p);
+        for (int32_t k = 0; k < 3; k++)
+        {
+            min->v[k] = p.v[k] < min->v[k] ? p.v[k] : min->v[k];
+            max->v[k] = p.v[k] > max->v[k] ? p.v[k] : max->v[k];
+        }
+    }
+    return 1;
+}
+
 bzNavEdgeKind bz_NavMesh_DecodeEdge(uint16_t reference, int32_t *number)
 {
     const int32_t low = reference & 0x3FFF;
@@ -268,7 +265,8 @@ bzNavMesh *bz_NavMesh_Create(const bzNavSetup *setup)
         {
             bzNavModelEntry &e = mesh->entries[mesh->entryCount++];
             e.lump = l;
-            WorldBox(l, static_cast<const bzModel *>(l->object), &e.min, &e.max);
+            if (!bz_NavMesh_LumpWorldBox(l, &e.min, &e.max))
+                e.min = e.max = {{{0, 0, 0}}};
         }
     return mesh;
 }

@@ -138,6 +138,8 @@ struct bzNavMesh
     uint32_t userWord;
 };
 
+// The box of the lump's model through its world transform: 1, or 0 without a model box.
+int32_t bz_NavMesh_LumpWorldBox(bzLump *lump, bzV3 *min, bzV3 *max);
 // The sum of the face counts of the MODEL lumps of the world that have a model.
 uint32_t bz_NavMesh_WorldMeasure(bzLump *world);
 // A new empty mesh with the model entries of the setup's world (enabled MODEL lumps with a
@@ -193,3 +195,14 @@ int32_t bz_NavMesh_FindRegion(const bzNavMesh *mesh, const bzV3 *position, bzNav
 // target is missing becomes a bar, with a debug line; an edge reference whose face is missing
 // stays, with a debug line.
 void bz_NavMesh_Resolve(bzNavMesh *mesh);
+
+// Obstacles: every lump of the subtree that the mesh's filter accepts (all with none) and whose
+// model box in world space has some extent on every axis is offered to each region; there the
+// first face of a group over whose entry box it stands (in x and z) whose centroid height h has
+// box bottom - h <= 2.5 and h - box top <= 0.5, and whose triangle meets the box in the x-z plane
+// (a corner inside it or an edge crossing it), takes it into its group's list, referring to the
+// lump. The number of groups that took one.
+int32_t bz_NavMesh_AddObstacles(bzNavMesh *mesh, bzLump *root);
+// Removes from every face group the first obstacle that refers to the lump, when the filter
+// accepts it (or there is none). The number removed.
+int32_t bz_NavMesh_RemoveObstacle(bzNavMesh *mesh, bzLump *object);

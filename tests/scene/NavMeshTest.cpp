@@ -394,3 +394,56 @@ TEST_F(NavMeshFile, ResolutionTurnsNumbersIntoIndices)
     bz_NavMesh_Free(mesh);
 }
 } // namespace
+
+namespace
+{
+TEST_F(NavMeshFile, ObstaclesStandOnTheFirstFaceTheyMeet)
+{
+    bzNavMesh *mesh = Built(); // region 0's group holds one stored obstacle already
+    bzLump *things = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "things");
+    const std::vector<bzV3> cube = {{{{0, 0, 0}}}, {{{1, 1, 1}}}, {{{0, 1, 0}}}};
+    const struct
+    {
+        const char *name;
+        bzV3 at;
+        bool flat;
+    } placed[] = {
+        {"crate", {{{11.5f, 0, 1.5f}}}, false},  // across the floor's middle edge: taken
+        {"high", {{{11.5f, 3, 1.5f}}}, false},   // its bottom 3 above the floor
+        {"flat", {{{11.5f, 0, 1.5f}}}, true},    // no height at all
+        {"inside", {{{10.2f, 0, 0.2f}}}, false}, // meets neither a corner nor an edge
+        {"away", {{{50, 0, 50}}}, false},
+    };
+    bzLump *crate = nullptr;
+    for (const auto &p : placed)
+    {
+        bzLump *l = bz_Lump_CreateModel(models.NewMesh(
+            p.name,
+            p.flat ? std::vector<bzV3>{{{{0, 0, 0}}}, {{{1, 0, 1}}}, {{{0, 0, 1}}}} : cube));
+        std::strcpy(l->name, p.name);
+        l->matrix.row[3] = p.at;
+        bz_Lump_AppendChild(things, l);
+        if (!crate)
+            crate = l;
+    }
+    EXPECT_EQ(bz_NavMesh_AddObstacles(mesh, things), 1);
+    const bzNavFaceGroup &floorGroup = mesh->regions[0].groups[0];
+    ASSERT_EQ(floorGroup.obstacleCount, 2);
+    EXPECT_EQ(floorGroup.obstacles->object, crate);
+    EXPECT_FLOAT_EQ(floorGroup.obstacles->min.x, 11.5f);
+    EXPECT_FLOAT_EQ(floorGroup.obstacles->max.z, 2.5f);
+    EXPECT_EQ(mesh->regions[1].groups[0].obstacleCount, 0);
+
+    EXPECT_EQ(bz_NavMesh_RemoveObstacle(mesh, crate), 1);
+    EXPECT_EQ(floorGroup.obstacleCount, 1);
+    EXPECT_EQ(floorGroup.obstacles->object, nullptr); // the stored one stays
+    EXPECT_EQ(bz_NavMesh_RemoveObstacle(mesh, crate), 0);
+
+    // A filter that refuses the crate keeps it out and keeps it from being removed.
+    mesh->filter = [](bzLump *l) -> int32_t { return std::strcmp(l->name, "crate") != 0; };
+    EXPECT_EQ(bz_NavMesh_AddObstacles(mesh, things), 0);
+    EXPECT_EQ(bz_NavMesh_RemoveObstacle(mesh, crate), 0);
+    bz_Lump_DestroyTree(things);
+    bz_NavMesh_Free(mesh);
+}
+} // namespace
