@@ -160,6 +160,8 @@ bzErrorCode bz_NavMesh_Write(const bzNavMesh *mesh, const char *path);
 bzNavMesh *bz_NavMesh_Load(const char *path, const bzNavSetup *setup, const char *const *sources,
                            int32_t sourceCount);
 
+// 1 when (x, z) lies in the x-z shadow of the triangle of three corners, edges included.
+int32_t bz_NavMesh_OverFace(const bzV3 *corners, float x, float z);
 // Face queries on (region, face group, face index in the group). The face's corners in world
 // space (its model's face vertices through its entry lump's world transform): 1, or 0 for a face
 // that does not exist.
@@ -206,3 +208,42 @@ int32_t bz_NavMesh_AddObstacles(bzNavMesh *mesh, bzLump *root);
 // Removes from every face group the first obstacle that refers to the lump, when the filter
 // accepts it (or there is none). The number removed.
 int32_t bz_NavMesh_RemoveObstacle(bzNavMesh *mesh, bzLump *object);
+
+// Look-ahead results of a move.
+enum : int32_t
+{
+    BZ_NAV_LA_ERROR = -1,
+    BZ_NAV_LA_SAME_FACE = 0,
+    BZ_NAV_LA_NEW_FACE = 1,
+    BZ_NAV_LA_NEW_REGION = 2,
+    BZ_NAV_LA_PRECIPICE = 3,
+    BZ_NAV_LA_OBSTACLE = 4,
+    BZ_NAV_LA_DYN_OBJECT = 5,
+    BZ_NAV_LA_BARRED = 6,
+};
+
+// A walker's place on the mesh with its current face prepared.
+struct bzNavMoveState
+{
+    int32_t valid;
+    bzNavPlace place;
+    bzV3 corners[3];      // world space
+    bzV3 normal;          // upward unit normal
+    float centroidHeight; //
+};
+
+// Finds the face under position + offset (offset may be null) starting from the state's place;
+// stores it, prepared, and marks the state valid: 0, or -1 when no face holds it.
+int32_t bz_NavMesh_Locate(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *position,
+                          const bzV3 *offset);
+// The height of the position on the state's face plane; 0 without a current face.
+float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
+                             const bzV3 *position);
+// Moves from the position by the movement across the faces (x-z plane). Without a current face
+// the position is located (0, or -1 when it cannot be) and nothing moves; a movement without x
+// and z gives 0. Otherwise, at most 20 times: when the end leaves the face, the edge crossed
+// leads on (a face of the group or of a join: 1, another region: 2) or stops the move (a
+// precipice 3, a bar 6); more than 20 crossings give -1. The place reached goes to out when
+// given. Obstacles and dynamic objects are not tested here.
+int32_t bz_NavMesh_MoveOnFace(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from,
+                              const bzV3 *movement, bzNavPlace *out);

@@ -18,26 +18,11 @@ const bzNavFaceGroup *GroupOf(const bzNavMesh *mesh, int32_t region, int32_t gro
     return &mesh->regions[region].groups[group];
 }
 
-// Whether (x, z) lies in the triangle's x-z shadow, edges included.
-bool OverFace(const bzV3 *c, float x, float z)
-{
-    bool positive = false, negative = false;
-    for (int32_t i = 0; i < 3; i++)
-    {
-        const bzV3 &a = c[i];
-        const bzV3 &b = c[(i + 1) % 3];
-        const float s = (b.x - a.x) * (z - a.z) - (b.z - a.z) * (x - a.x);
-        positive |= s > 0.0f;
-        negative |= s < 0.0f;
-    }
-    return !(positive && negative);
-}
-
 bool Holds(const bzNavMesh *mesh, int32_t region, int32_t group, int32_t face, const bzV3 *p)
 {
     bzV3 corners[3];
     return bz_NavMesh_GetFaceCorners(mesh, region, group, face, corners) &&
-           OverFace(corners, p->x, p->z);
+           bz_NavMesh_OverFace(corners, p->x, p->z);
 }
 
 // The first face of the group over the position, or -1.
@@ -65,6 +50,20 @@ int32_t FaceInRegion(const bzNavMesh *mesh, int32_t region, const bzV3 *p, int32
     return -1;
 }
 } // namespace
+
+int32_t bz_NavMesh_OverFace(const bzV3 *c, float x, float z)
+{
+    bool positive = false, negative = false;
+    for (int32_t i = 0; i < 3; i++)
+    {
+        const bzV3 &a = c[i];
+        const bzV3 &b = c[(i + 1) % 3];
+        const float s = (b.x - a.x) * (z - a.z) - (b.z - a.z) * (x - a.x);
+        positive |= s > 0.0f;
+        negative |= s < 0.0f;
+    }
+    return positive && negative ? 0 : 1;
+}
 
 int32_t bz_NavMesh_GetFaceCorners(const bzNavMesh *mesh, int32_t region, int32_t group,
                                   int32_t face, bzV3 *out)
@@ -129,7 +128,7 @@ float bz_NavMesh_FaceOffset(const bzNavMesh *mesh, int32_t region, int32_t group
     if (!position || !bz_NavMesh_GetFaceCorners(mesh, region, group, face, c))
         return 0.0f;
     if (outOver)
-        *outOver = OverFace(c, position->x, position->z) ? 1 : 0;
+        *outOver = bz_NavMesh_OverFace(c, position->x, position->z) ? 1 : 0;
     return std::fabs(position->y - (c[0].y + c[1].y + c[2].y) / 3.0f);
 }
 

@@ -447,3 +447,110 @@ TEST_F(NavMeshFile, ObstaclesStandOnTheFirstFaceTheyMeet)
     bz_NavMesh_Free(mesh);
 }
 } // namespace
+
+namespace
+{
+// A strip of squares along x, each cut into A = (i,0), (i+1,0), (i,1) and B = (i+1,0), (i+1,1),
+// (i,1) (faces 2i and 2i + 1), its bottom and top edges bars, its far end a precipice; left of
+// square 0 a join into a second region: a triangle (-1,0), (0,0), (0,1).
+class NavMeshMove : public ::testing::Test
+{
+protected:
+    static constexpr int kSquares = 12;
+    FakeModels models;
+    bzLump *world = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "world");
+    bzNavMesh *mesh = nullptr;
+
+    void SetUp() override
+    {
+        std::vector<bzV3> strip;
+        for (int i = 0; i < kSquares; i++)
+        {
+            const float x = (float)i;
+            for (bzV3 v : {bzV3{{{x, 0, 0}}}, bzV3{{{x + 1, 0, 0}}}, bzV3{{{x, 0, 1}}},
+                           bzV3{{{x + 1, 0, 0}}}, bzV3{{{x + 1, 0, 1}}}, bzV3{{{x, 0, 1}}}})
+                strip.push_back(v);
+        }
+        bz_Lump_AppendChild(world, bz_Lump_CreateModel(models.NewMesh("strip", strip)));
+        bz_Lump_AppendChild(world, bz_Lump_CreateModel(models.NewMesh(
+                                       "pad", {{{{-1, 0, 0}}}, {{{0, 0, 0}}}, {{{0, 0, 1}}}})));
+        bzNavSetup setup{};
+        setup.world = world;
+        mesh = bz_NavMesh_Create(&setup);
+        bzNavRegion *regions = bz_NavMesh_AllocRegions(mesh, 2);
+        bzNavRegion &a = regions[0];
+        a.groupCount = 1;
+        a.groups = (bzNavFaceGroup *)bz_NavMesh_Alloc(mesh, sizeof(bzNavFaceGroup));
+        a.groups[0].entry = 0;
+        a.groups[0].faceCount = 2 * kSquares;
+        a.groups[0].faces = (bzNavFace *)bz_NavMesh_Alloc(mesh, 2 * kSquares * sizeof(bzNavFace));
+        for (int i = 0; i < kSquares; i++)
+        {
+            const uint16_t A = (uint16_t)(2 * i), B = (uint16_t)(2 * i + 1);
+            a.groups[0].faces[A] = {A, {0x7FFF, B, (uint16_t)(i > 0 ? A - 1 : 0x8000)}};
+            a.groups[0].faces[B] = {B, {(uint16_t)(i < kSquares - 1 ? B + 1 : 0x4001), 0x7FFF, A}};
+        }
+        a.joinCount = 1;
+        a.joins = (bzNavJoin *)bz_NavMesh_Alloc(mesh, sizeof(bzNavJoin));
+        a.joins[0] = {BZ_NAV_JOIN_REGION, 0, {0, 0}, 0, 1};
+        bzNavRegion &b = regions[1];
+        b.groupCount = 1;
+        b.groups = (bzNavFaceGroup *)bz_NavMesh_Alloc(mesh, sizeof(bzNavFaceGroup));
+        b.groups[0].entry = 1;
+        b.groups[0].faceCount = 1;
+        b.groups[0].faces = (bzNavFace *)bz_NavMesh_Alloc(mesh, sizeof(bzNavFace));
+        b.groups[0].faces[0] = {0, {0x7FFF, 0x7FFF, 0x7FFF}};
+    }
+    void TearDown() override
+    {
+        bz_NavMesh_Free(mesh);
+        bz_Lump_DestroyTree(world);
+    }
+};
+
+TEST_F(NavMeshMove, MovesCrossFacesUntilTheyStopOrRunOut)
+{
+    const struct
+    {
+        const char *what;
+        bzV3 from, move;
+        int32_t result;
+        int32_t region, face;
+    } cases[] = {
+        {"within the face", {{{0.2f, 0, 0.3f}}}, {{{0.1f, 0, 0.1f}}}, 0, 0, 0},
+        {"no horizontal movement", {{{0.2f, 0, 0.3f}}}, {{{0, 5, 0}}}, 0, 0, 0},
+        {"across the diagonal", {{{0.5f, 0, 0.3f}}}, {{{0.4f, 0, 0}}}, 1, 0, 1},
+        {"eighteen crossings", {{{0.5f, 0, 0.3f}}}, {{{9, 0, 0}}}, 1, 0, 18},
+        {"a move over 20 faces", {{{0.5f, 0, 0.3f}}}, {{{9.3f, 0, 0}}}, 1, 0, 19},
+        {"a move over 21 faces", {{{0.5f, 0, 0.3f}}}, {{{10, 0, 0}}}, -1, -1, -1},
+        {"into the bottom bar", {{{0.5f, 0, 0.3f}}}, {{{0, 0, -1}}}, 6, 0, 0},
+        {"off the far end", {{{11.6f, 0, 0.6f}}}, {{{1, 0, 0}}}, 3, 0, 23},
+        {"into the other region", {{{0.2f, 0, 0.5f}}}, {{{-0.5f, 0, 0}}}, 2, 1, 0},
+    };
+    for (const auto &c : cases)
+    {
+        bzNavMoveState state{};
+        // The first call only locates.
+        ASSERT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &c.from, &c.move, nullptr), 0) << c.what;
+        ASSERT_EQ(state.valid, 1) << c.what;
+        bzNavPlace reached{-1, -1, -1, nullptr};
+        EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &c.from, &c.move, &reached), c.result)
+            << c.what;
+        if (c.result >= 0)
+        {
+            EXPECT_EQ(reached.region, c.region) << c.what;
+            EXPECT_EQ(reached.face, c.face) << c.what;
+            EXPECT_EQ(reached.lump, bz_Lump_GetChild(world, c.region)) << c.what;
+        }
+    }
+    bzNavMoveState lost{};
+    const bzV3 nowhere = {{{50, 0, 50}}}, step = {{{1, 0, 0}}};
+    EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &lost, &nowhere, &step, nullptr), -1);
+    EXPECT_EQ(lost.valid, 0);
+    EXPECT_EQ(bz_NavMesh_StateHeight(mesh, &lost, &nowhere), 0.0f);
+    const bzV3 offset = {{{0.5f, 0, 0.5f}}}, origin = {{{0, 0, 0}}};
+    EXPECT_EQ(bz_NavMesh_Locate(mesh, &lost, &origin, &offset), 0);
+    EXPECT_EQ(lost.place.face, 0);
+    EXPECT_FLOAT_EQ(lost.normal.y, 1.0f);
+}
+} // namespace
