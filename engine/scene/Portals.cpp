@@ -241,6 +241,21 @@ bool InsidePolygon(const bzPortal &p, const bzV3 &point)
     }
     return !(positive && negative);
 }
+// Where origin + t delta meets the portal's polygon, t in [0, limit]: its t and the direction's
+// dot product with the normal; false when parallel, out of range or beside the polygon.
+bool PolygonHit(const bzPortal &p, const bzV3 &origin, const bzV3 &delta, float limit, float *t,
+                float *along)
+{
+    *along = bz_V3_Dot(&p.plane.n, &delta);
+    if (*along == 0.0f || !std::isfinite(*along))
+        return false;
+    *t = (p.plane.d - bz_V3_Dot(&p.plane.n, &origin)) / *along;
+    if (!(*t >= 0.0f) || *t > limit)
+        return false;
+    const bzV3 hit = {
+        {{origin.x + *t * delta.x, origin.y + *t * delta.y, origin.z + *t * delta.z}}};
+    return InsidePolygon(p, hit);
+}
 } // namespace
 
 bzPortalWorld *bz_Portals_GetWorld()
@@ -370,15 +385,8 @@ int32_t bz_Portals_RayCross(const bzRay *ray, float *bestT, int32_t excluded, in
         if (i == excluded)
             continue;
         const bzPortal &p = gWorld->portals[i];
-        const float along = bz_V3_Dot(&p.plane.n, &ray->delta);
-        if (along == 0.0f || !std::isfinite(along))
-            continue;
-        const float t = (p.plane.d - bz_V3_Dot(&p.plane.n, &ray->origin)) / along;
-        if (!(t >= 0.0f) || t > best)
-            continue;
-        const bzV3 hit = {{{ray->origin.x + t * ray->delta.x, ray->origin.y + t * ray->delta.y,
-                            ray->origin.z + t * ray->delta.z}}};
-        if (!InsidePolygon(p, hit))
+        float t, along;
+        if (!PolygonHit(p, ray->origin, ray->delta, best, &t, &along))
             continue;
         best = t;
         if (bestT)
@@ -388,6 +396,54 @@ int32_t bz_Portals_RayCross(const bzRay *ray, float *bestT, int32_t excluded, in
         result = along < 0.0f ? 1 : -1;
     }
     return result;
+}
+
+int32_t PortalsSegmentExit(int32_t room, const bzV3 *from, const bzV3 *to, float *outT)
+{
+    if (!gWorld || !from || !to || room < 0 || room >= gWorld->roomCount)
+        return -1;
+    const bzPortalRoom &r = gWorld->rooms[room];
+    const bzV3 delta = {{{to->x - from->x, to->y - from->y, to->z - from->z}}};
+    int32_t found = -1;
+    float best = 1.0000001f;
+    for (int32_t k = 0; k < r.portalCount; k++)
+    {
+        const uint16_t index = r.portals[k];
+        if (index >= gWorld->portalCount)
+            continue;
+        const bzPortal &p = gWorld->portals[index];
+        float t, along;
+        if (!PolygonHit(p, *from, delta, best, &t, &along))
+            continue;
+        best = t;
+        found = index;
+    }
+    if (found >= 0 && outT)
+        *outT = best;
+    return found;
+}
+
+float PortalsNearestPortalDistance(int32_t room, const bzV3 *point)
+{
+    if (!gWorld || !point || room < 0 || room >= gWorld->roomCount)
+        return FLT_MAX;
+    const bzPortalRoom &r = gWorld->rooms[room];
+    float nearest = FLT_MAX;
+    for (int32_t k = 0; k < r.portalCount; k++)
+    {
+        const uint16_t index = r.portals[k];
+        if (index >= gWorld->portalCount)
+            continue;
+        const bzPortal &p = gWorld->portals[index];
+        const float plane = std::fabs(bz_V3_Dot(&p.plane.n, point) - p.plane.d);
+        const bzV3 to = {{{point->x - p.centre.x, point->y - p.centre.y, point->z - p.centre.z}}};
+        const float centre = std::sqrt(bz_V3_Dot(&to, &to)) - p.radius;
+        // The plane distance is the nearer bound; beside the polygon the centre distance less the
+        // radius is.
+        const float distance = plane > centre ? plane : centre;
+        nearest = distance < nearest ? distance : nearest;
+    }
+    return nearest;
 }
 
 int32_t PortalsPointInRoom(int32_t room, const bzV3 *point)

@@ -99,6 +99,13 @@ int32_t bz_Portals_FindRoom(const bzV3 *point);
 // of the room's best facing portal, or the room has no such portal; else 0.
 int32_t PortalsPointInRoom(int32_t room, const bzV3 *point);
 
+// The portal of the room that a segment from inside first crosses (t in [0, 1.0000001], its t
+// through outT), or -1.
+int32_t PortalsSegmentExit(int32_t room, const bzV3 *from, const bzV3 *to, float *outT);
+// The smallest distance from the point to the room's portals: for each, the larger of its plane
+// distance and its centre distance less its radius; FLT_MAX for a room without portals.
+float PortalsNearestPortalDistance(int32_t room, const bzV3 *point);
+
 // The on-screen debug line the render pass lists the rooms it walks in.
 constexpr int32_t BZ_PORTAL_LIST_SLOT = 5;
 // Registers "bz_Portals" (the portal-calculation switch, on at start) and "bz_ListPortalRooms"

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -208,6 +209,39 @@ TEST_F(PortalsTest, RaysCrossTheNearestPortalFromEitherSide)
         else
             EXPECT_EQ(t, -7.0f) << c.what;
     }
+}
+
+TEST_F(PortalsTest, SegmentsLeaveRoomsThroughTheirPortals)
+{
+    ASSERT_EQ(Load(TwoRooms()), 0);
+    const struct
+    {
+        const char *what;
+        int32_t room;
+        bzV3 from, to;
+        int32_t portal;
+        float t;
+    } cases[] = {
+        {"out of room 0", 0, {{{5, 5, 5}}}, {{{0, 5, 5}}}, 0, 0.6f},
+        {"short of the portal", 0, {{{5, 5, 5}}}, {{{3, 5, 5}}}, -1, 0},
+        {"beside the polygon", 0, {{{5, 15, 5}}}, {{{0, 15, 5}}}, -1, 0},
+        {"out of room 1", 1, {{{15, 5, 5}}}, {{{20, 5, 5}}}, 1, 0.6f},
+        {"room 0 does not hold room 1's portal", 0, {{{15, 5, 5}}}, {{{20, 5, 5}}}, -1, 0},
+        {"a dead room", 2, {{{5, 5, 5}}}, {{{0, 5, 5}}}, -1, 0},
+    };
+    for (const auto &c : cases)
+    {
+        float t = -1.0f;
+        EXPECT_EQ(PortalsSegmentExit(c.room, &c.from, &c.to, &t), c.portal) << c.what;
+        if (c.portal >= 0)
+        {
+            EXPECT_NEAR(t, c.t, 1e-5f) << c.what;
+        }
+    }
+    const bzV3 inside = {{{5, 5, 5}}}, above = {{{2, 30, 5}}};
+    EXPECT_NEAR(PortalsNearestPortalDistance(0, &inside), 3.0f, 1e-5f);
+    EXPECT_NEAR(PortalsNearestPortalDistance(0, &above), 25.0f - 7.0710678f, 1e-4f);
+    EXPECT_EQ(PortalsNearestPortalDistance(2, &inside), FLT_MAX);
 }
 
 // A wall at x = 9 divides the overlap of the two boxes: a point there belongs to the room whose
