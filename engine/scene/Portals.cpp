@@ -271,6 +271,14 @@ void bz_Portals_FreeWorld()
     gWorld = nullptr;
 }
 
+void bz_Portals_SetWorld(bzPortalWorld *world)
+{
+    bz_Portals_FreeWorld();
+    gWorld = world;
+    bz_Portals_RegisterCommands();
+    bz_Portals_InstallLumpHooks();
+}
+
 bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHandle *file)
 {
     if (!file)
@@ -293,10 +301,7 @@ bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHand
     world->rootLump = root;
     for (int32_t r = 0; r < world->roomCount; r++)
         SortRoomPortals(*world, world->rooms[r]);
-    bz_Portals_FreeWorld();
-    gWorld = world;
-    bz_Portals_RegisterCommands();
-    bz_Portals_InstallLumpHooks();
+    bz_Portals_SetWorld(world);
     return BZ_ERROR_NONE;
 }
 

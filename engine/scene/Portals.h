@@ -83,6 +83,22 @@ void bz_Portals_FreeWorld();
 // in file order) and the console commands are registered. 0; 59 for a
 // damaged file (the loaded world then unchanged); 14 when memory runs out; 29 for no file.
 bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHandle *file);
+// Makes the world (allocated through the memory manager, its arrays child blocks of it) the
+// loaded one, freeing the one before; registers the console commands and the lump hooks.
+void bz_Portals_SetWorld(bzPortalWorld *world);
+
+// The most vertices a portal polygon of a description may have.
+constexpr int32_t BZ_PORTAL_MAX_VERTICES = 64;
+// Reads a portal description text and makes a world of its portals (no rooms yet; they come from
+// the room calculation): the first line the portal count (heading lines in angle brackets before
+// it are passed over); per portal a line of the plane (normal, d), a line of the vertex count, or
+// "Opaque" and then that line, and a line of three numbers per vertex; numbers apart by commas,
+// spaces or tabs. The centre and radius are derived, and the plane is turned to follow the winding
+// of the first three vertices. 0; -1 when the file cannot be opened; 59 for a malformed text (a
+// count that does not read, below 3 or above the maximum vertices, a short line or text); 14.
+bzErrorCode bz_Portals_ReadDescription(const char *fileName, bzLump *root,
+                                       const uint32_t *parameters);
+
 // Writes the loaded world: 0; 29 with no world or file; 19 when a write comes short; 20 when the
 // counts do not fit the file's 16-bit fields.
 bzErrorCode bz_Portals_Write(bzFileHandle *file);

@@ -328,6 +328,81 @@ TEST_F(PortalsTest, ChildrenAreListedInTheRoomOfTheirCentre)
     bz_Lump_DestroyTree(parent);
 }
 
+// Two portals, the second opaque; the first plane is given against its winding and is turned.
+const char kDescription[] = "<PORTALS>\n"
+                            "2\n"
+                            "1, 0, 0, 2\n"
+                            "4\n"
+                            "2 0 0\n"
+                            "2,10,0\n"
+                            "2\t10\t10\n"
+                            "2 0 10\n"
+                            "-1 0 0 -18\n"
+                            "Opaque\n"
+                            "3\n"
+                            "18 0 0\n"
+                            "18 0 10\n"
+                            "18 10 0\n";
+
+TEST_F(PortalsTest, TheDescriptionTextGivesThePortals)
+{
+    WriteWholeFile("portals.txt", kDescription);
+    bzLump *level = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level");
+    ASSERT_EQ(bz_Portals_ReadDescription("portals.txt", level, nullptr), 0);
+    const bzPortalWorld *w = bz_Portals_GetWorld();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->rootLump, level);
+    EXPECT_EQ(w->parameters[0], 12u);
+    EXPECT_EQ(w->roomCount, 0);
+    ASSERT_EQ(w->portalCount, 2);
+    const bzPortal &first = w->portals[0];
+    EXPECT_EQ(first.flags, 0);
+    EXPECT_EQ(first.roomA, BZ_PORTAL_NO_ROOM);
+    EXPECT_EQ(first.vertexCount, 4);
+    EXPECT_FLOAT_EQ(first.vertices[2].z, 10.0f);
+    EXPECT_FLOAT_EQ(first.plane.n.x, -1.0f); // turned to the winding
+    EXPECT_FLOAT_EQ(first.plane.d, -2.0f);
+    EXPECT_FLOAT_EQ(first.centre.y, 5.0f);
+    EXPECT_NEAR(first.radius, 7.0710678f, 1e-5f);
+    const bzPortal &second = w->portals[1];
+    EXPECT_EQ(second.flags, BZ_PORTAL_OPAQUE);
+    EXPECT_EQ(second.vertexCount, 3);
+    EXPECT_FLOAT_EQ(second.plane.n.x, 1.0f);
+    EXPECT_FLOAT_EQ(second.plane.d, 18.0f);
+    // The opaque portal is not written.
+    const std::string out = Written();
+    ASSERT_GE(out.size(), 8u);
+    EXPECT_EQ(out[4], 1);
+    EXPECT_EQ(out[6], 4);
+    bz_Lump_Destroy(level);
+}
+
+TEST_F(PortalsTest, MalformedDescriptionsAreRefused)
+{
+    const struct
+    {
+        const char *what;
+        const char *text;
+    } cases[] = {
+        {"no count", "x\n"},
+        {"empty", ""},
+        {"a short plane", "1\n1 0 0\n3\n0 0 0\n1 0 0\n0 1 0\n"},
+        {"two vertices", "1\n1 0 0 0\n2\n0 0 0\n1 0 0\n"},
+        {"too many vertices", "1\n1 0 0 0\n65\n"},
+        {"a missing vertex", "1\n1 0 0 0\n3\n0 0 0\n1 0 0\n"},
+        {"opaque without a count", "1\n1 0 0 0\nOpaque\n"},
+        {"fewer portals than counted", "2\n1 0 0 0\n3\n0 0 0\n1 0 0\n0 1 0\n"},
+    };
+    for (const auto &c : cases)
+    {
+        WriteWholeFile("bad.txt", c.text);
+        bzgLastError = 0;
+        EXPECT_EQ(bz_Portals_ReadDescription("bad.txt", nullptr, nullptr), 59) << c.what;
+        EXPECT_EQ(bz_Portals_GetWorld(), nullptr) << c.what;
+    }
+    EXPECT_EQ(bz_Portals_ReadDescription("missing.txt", nullptr, nullptr), -1);
+}
+
 TEST_F(PortalsTest, DamagedFilesAreRefusedAndKeepTheLoadedWorld)
 {
     ASSERT_EQ(Load(TwoRooms()), 0);
