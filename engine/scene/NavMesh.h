@@ -247,3 +247,9 @@ float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
 // given. Obstacles and dynamic objects are not tested here.
 int32_t bz_NavMesh_MoveOnFace(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from,
                               const bzV3 *movement, bzNavPlace *out);
+// Probes a walker's width: the move run along the two lines offset by the half width to either
+// side of the movement (horizontal, the movement crossed with (0, 1, 0)), each from its own copy
+// of the state located at its start. -1 when either gives -1 (or a start lies on no face), else
+// the larger of the two results; the state is left as it was.
+int32_t bz_NavMesh_ProbeWidth(const bzNavMesh *mesh, const bzNavMoveState *state, const bzV3 *from,
+                              const bzV3 *movement, float halfWidth);

@@ -4,6 +4,7 @@
 #include "maths/Vector.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace
 {
@@ -207,4 +208,30 @@ int32_t bz_NavMesh_MoveOnFace(const bzNavMesh *mesh, bzNavMoveState *state, cons
         move = {{{move.x * (1.0f - used), move.y, move.z * (1.0f - used)}}};
     }
     return BZ_NAV_LA_ERROR;
+}
+
+int32_t bz_NavMesh_ProbeWidth(const bzNavMesh *mesh, const bzNavMoveState *state, const bzV3 *from,
+                              const bzV3 *movement, float halfWidth)
+{
+    if (!mesh || !state || !from || !movement)
+        return BZ_NAV_LA_ERROR;
+    // The side: the movement crossed with (0, 1, 0), in the horizontal plane.
+    const float length = std::sqrt(movement->x * movement->x + movement->z * movement->z);
+    if (length == 0.0f)
+        return BZ_NAV_LA_SAME_FACE;
+    const bzV3 side = {
+        {{-movement->z / length * halfWidth, 0.0f, movement->x / length * halfWidth}}};
+    int32_t worst = BZ_NAV_LA_SAME_FACE;
+    for (const float sign : {1.0f, -1.0f})
+    {
+        bzNavMoveState probe = *state;
+        const bzV3 start = {{{from->x + sign * side.x, from->y, from->z + sign * side.z}}};
+        if (bz_NavMesh_Locate(mesh, &probe, &start, nullptr) != 0)
+            return BZ_NAV_LA_ERROR;
+        const int32_t result = bz_NavMesh_MoveOnFace(mesh, &probe, &start, movement, nullptr);
+        if (result == BZ_NAV_LA_ERROR)
+            return BZ_NAV_LA_ERROR;
+        worst = result > worst ? result : worst;
+    }
+    return worst;
 }

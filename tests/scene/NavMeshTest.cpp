@@ -554,3 +554,23 @@ TEST_F(NavMeshMove, MovesCrossFacesUntilTheyStopOrRunOut)
     EXPECT_FLOAT_EQ(lost.normal.y, 1.0f);
 }
 } // namespace
+
+namespace
+{
+// Along the strip at z = 0.5 the two sides of a walker 0.6 wide run at z = 0.2 and 0.8; one wider
+// than the strip has a side off it.
+TEST_F(NavMeshMove, ProbesRunBothSidesOfTheMovement)
+{
+    bzNavMoveState state{};
+    const bzV3 from = {{{0.5f, 0, 0.5f}}}, ahead = {{{2, 0, 0}}}, down = {{{0, 0, -1}}};
+    ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
+    const bzNavMoveState before = state;
+    EXPECT_EQ(bz_NavMesh_ProbeWidth(mesh, &state, &from, &ahead, 0.3f), 1);
+    EXPECT_EQ(state.place.face, before.place.face); // left as it was
+    EXPECT_EQ(bz_NavMesh_ProbeWidth(mesh, &state, &from, &ahead, 0.7f), -1);
+    // Sideways towards the bottom bar: the sides run along x, both within the face, then barred.
+    EXPECT_EQ(bz_NavMesh_ProbeWidth(mesh, &state, &from, &down, 0.1f), 6);
+    const bzV3 none = {{{0, 1, 0}}};
+    EXPECT_EQ(bz_NavMesh_ProbeWidth(mesh, &state, &from, &none, 0.3f), 0);
+}
+} // namespace
