@@ -122,6 +122,24 @@ int32_t PortalsSegmentExit(int32_t room, const bzV3 *from, const bzV3 *to, float
 // distance and its centre distance less its radius; FLT_MAX for a room without portals.
 float PortalsNearestPortalDistance(int32_t room, const bzV3 *point);
 
+// The render pass's geometry. Planes pass through the eye and are given by their normals; a point
+// p is in front of one when normal . (p - eye) > 0.
+constexpr int32_t BZ_PORTAL_MAX_PLANES = 64;
+constexpr int32_t BZ_PORTAL_MAX_CLIP = BZ_PORTAL_MAX_VERTICES + BZ_PORTAL_MAX_PLANES;
+// 1 when, for every plane, the box's corner farthest along the normal lies strictly in front.
+int32_t PortalBoxInFrustum(const bzBox *box, const bzV3 *normals, int32_t count, const bzV3 *eye);
+// Clips the polygon to the front of one plane (points on it kept) into out, which holds
+// count + 1 vertices: the vertices left, 0 when fewer than 3 are.
+int32_t PortalClipPolygon(const bzV3 *in, int32_t count, bzV3 *out, const bzV3 *normal,
+                          const bzV3 *eye);
+// Clips the polygon to every plane in turn into out (BZ_PORTAL_MAX_CLIP vertices): the count
+// left, 0 when nothing is (or the polygon or the planes are more than the buffers hold).
+int32_t PortalClipToFrustum(const bzV3 *in, int32_t count, const bzV3 *normals, int32_t planeCount,
+                            const bzV3 *eye, bzV3 *out);
+// The planes through the eye and each edge of the polygon, facing its inside; an edge seen
+// end-on (squared cross product at most 1e-10) gives none. The number of planes.
+int32_t PortalEdgePlanes(const bzV3 *polygon, int32_t count, const bzV3 *eye, bzV3 *normals);
+
 // The on-screen debug line the render pass lists the rooms it walks in.
 constexpr int32_t BZ_PORTAL_LIST_SLOT = 5;
 // Registers "bz_Portals" (the portal-calculation switch, on at start) and "bz_ListPortalRooms"

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -242,6 +243,53 @@ TEST_F(PortalsTest, SegmentsLeaveRoomsThroughTheirPortals)
     EXPECT_NEAR(PortalsNearestPortalDistance(0, &inside), 3.0f, 1e-5f);
     EXPECT_NEAR(PortalsNearestPortalDistance(0, &above), 25.0f - 7.0710678f, 1e-4f);
     EXPECT_EQ(PortalsNearestPortalDistance(2, &inside), FLT_MAX);
+}
+
+// An eye at the origin looks through a square window at x = 10, y and z in [-1, 1].
+TEST(PortalsClip, PlanesThroughAWindowCullBoxesAndClipPolygons)
+{
+    const bzV3 eye = {{{0, 0, 0}}};
+    const bzV3 window[4] = {{{{10, -1, -1}}}, {{{10, 1, -1}}}, {{{10, 1, 1}}}, {{{10, -1, 1}}}};
+    bzV3 planes[BZ_PORTAL_MAX_PLANES];
+    ASSERT_EQ(PortalEdgePlanes(window, 4, &eye, planes), 4);
+
+    const struct
+    {
+        const char *what;
+        bzBox box;
+        int32_t seen;
+    } boxes[] = {
+        {"straight through", {{{{19, -1, -1}}}, {{{21, 1, 1}}}}, 1},
+        {"across the edge of the view", {{{{19, 1.9f, -1}}}, {{{21, 3, 1}}}}, 1},
+        {"beside it", {{{{19, 5, -1}}}, {{{21, 6, 1}}}}, 0},
+        {"behind the eye", {{{{-21, -1, -1}}}, {{{-19, 1, 1}}}}, 0},
+    };
+    for (const auto &b : boxes)
+        EXPECT_EQ(PortalBoxInFrustum(&b.box, planes, 4, &eye), b.seen) << b.what;
+
+    // A larger square behind the window is cut down to what the window shows: at x = 20 the
+    // square y, z in [-2, 2].
+    const bzV3 wall[4] = {{{{20, -5, -5}}}, {{{20, 5, -5}}}, {{{20, 5, 5}}}, {{{20, -5, 5}}}};
+    bzV3 clipped[BZ_PORTAL_MAX_CLIP];
+    const int32_t n = PortalClipToFrustum(wall, 4, planes, 4, &eye, clipped);
+    ASSERT_EQ(n, 4);
+    for (int32_t i = 0; i < n; i++)
+    {
+        EXPECT_NEAR(clipped[i].x, 20.0f, 1e-4f) << i;
+        EXPECT_NEAR(std::fabs(clipped[i].y), 2.0f, 1e-4f) << i;
+        EXPECT_NEAR(std::fabs(clipped[i].z), 2.0f, 1e-4f) << i;
+    }
+    // One plane cuts a triangle into a quadrilateral; a polygon wholly behind leaves nothing.
+    const bzV3 right = {{{0, 1, 0}}};
+    const bzV3 triangle[3] = {{{{5, -1, 0}}}, {{{5, 1, 1}}}, {{{5, 1, -1}}}};
+    bzV3 out[4];
+    EXPECT_EQ(PortalClipPolygon(triangle, 3, out, &right, &eye), 4);
+    const bzV3 behind[3] = {{{{-5, -1, 0}}}, {{{-5, -1, 1}}}, {{{-5, -2, 0}}}};
+    EXPECT_EQ(PortalClipPolygon(behind, 3, out, &right, &eye), 0);
+    EXPECT_EQ(PortalClipToFrustum(wall, 2, planes, 4, &eye, clipped), 0);
+    // A window seen edge-on gives no planes for its edges through the eye.
+    const bzV3 edgeOn[3] = {{{{10, 0, 0}}}, {{{20, 0, 0}}}, {{{10, 1, 0}}}};
+    EXPECT_EQ(PortalEdgePlanes(edgeOn, 3, &eye, planes), 2);
 }
 
 // A wall at x = 9 divides the overlap of the two boxes: a point there belongs to the room whose
