@@ -1,9 +1,13 @@
-// What the container reader, the writer and the older layout share: a bounded byte cursor, the
-// opening of a container file by its path without extension and the writing of emitter payloads.
+// What the scene's file readers and writers share (containers of both layouts, the portal world,
+// the navigation mesh): a bounded byte cursor, a field writer, the opening of a container file by
+// its path without extension and the writing of emitter payloads.
 #pragma once
 
 #include "core/Bytes.h"
 #include "core/Error.h"
+#include "maths/Types.h"
+
+#include <cstddef>
 
 #include <cstdint>
 
@@ -33,6 +37,14 @@ struct bzContainerCursor
         *out = at[0];
         return true;
     }
+    bool U16(uint16_t *out)
+    {
+        const uint8_t *at;
+        if (!Take(2, &at))
+            return false;
+        *out = bz_GetU16LE(at);
+        return true;
+    }
     bool U32(uint32_t *out)
     {
         const uint8_t *at;
@@ -40,6 +52,39 @@ struct bzContainerCursor
             return false;
         *out = bz_GetU32LE(at);
         return true;
+    }
+};
+
+// Little-endian fields written one by one through the file hooks; ok turns false at the first
+// short write and later fields are not written.
+struct bzFieldWriter
+{
+    bzFileHandle *file;
+    bool ok = true;
+
+    void Bytes(const void *p, size_t n);
+    void U16(uint32_t v)
+    {
+        uint8_t b[2];
+        bz_PutU16LE(b, v);
+        Bytes(b, 2);
+    }
+    void U32(uint32_t v)
+    {
+        uint8_t b[4];
+        bz_PutU32LE(b, v);
+        Bytes(b, 4);
+    }
+    void F32(float v)
+    {
+        uint8_t b[4];
+        bz_PutF32LE(b, v);
+        Bytes(b, 4);
+    }
+    void V3(const bzV3 &v)
+    {
+        for (float f : v.v)
+            F32(f);
     }
 };
 

@@ -169,6 +169,12 @@ bzErrorCode bz_Lump_WriteContainer(bzFileHandle *file, bzLump *root)
     return BZ_ERROR_NONE;
 }
 
+void bzFieldWriter::Bytes(const void *p, size_t n)
+{
+    if (ok && n && bz_FileWrite(file, p, n) != n)
+        ok = false;
+}
+
 int32_t bz_Container_WriteEmitter(const bzLump *lump, bzFileHandle *file)
 {
     // An emitter lump without a system writes the defaults a new system holds.

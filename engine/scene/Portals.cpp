@@ -26,19 +26,10 @@ constexpr float kSegmentStart = 1.0001f;
 
 bool I16(Cursor &c, int32_t *out)
 {
-    const uint8_t *at;
-    if (!c.Take(2, &at))
+    uint16_t v;
+    if (!c.U16(&v))
         return false;
-    *out = static_cast<int16_t>(bz_GetU16LE(at));
-    return true;
-}
-
-bool U16(Cursor &c, uint16_t *out)
-{
-    const uint8_t *at;
-    if (!c.Take(2, &at))
-        return false;
-    *out = bz_GetU16LE(at);
+    *out = static_cast<int16_t>(v);
     return true;
 }
 
@@ -107,7 +98,7 @@ bzPortalWorld *Parse(Cursor &c, bzErrorCode *failure)
                 bz_MemFree(w);
                 return nullptr;
             }
-        if (!U16(c, &p.roomA) || !U16(c, &p.roomB))
+        if (!c.U16(&p.roomA) || !c.U16(&p.roomB))
         {
             bz_MemFree(w);
             return nullptr;
@@ -160,7 +151,7 @@ bzPortalWorld *Parse(Cursor &c, bzErrorCode *failure)
                 return nullptr;
             }
             for (int32_t k = 0; k < count; k++)
-                if (!U16(c, &room.portals[k]) ||
+                if (!c.U16(&room.portals[k]) ||
                     (room.portals[k] != BZ_PORTAL_NO_ROOM && room.portals[k] >= portalCount))
                 {
                     bz_MemFree(w);
@@ -202,39 +193,6 @@ bzPortalWorld *Parse(Cursor &c, bzErrorCode *failure)
     *failure = BZ_ERROR_NONE;
     return w;
 }
-
-// A growing byte record written field by field.
-struct Out
-{
-    bzFileHandle *file;
-    bool ok = true;
-    void Bytes(const void *p, size_t n)
-    {
-        if (ok && bz_FileWrite(file, p, n) != n)
-            ok = false;
-    }
-    void I16(int32_t v)
-    {
-        uint8_t b[2];
-        bz_PutU16LE(b, static_cast<uint16_t>(v));
-        Bytes(b, 2);
-    }
-    void I32(uint32_t v)
-    {
-        uint8_t b[4];
-        bz_PutU32LE(b, v);
-        Bytes(b, 4);
-    }
-    void F(const float *v, int32_t n)
-    {
-        for (int32_t i = 0; i < n; i++)
-        {
-            uint8_t b[4];
-            bz_PutF32LE(b, v[i]);
-            Bytes(b, 4);
-        }
-    }
-};
 
 // The sum of a listed portal's two rooms: the other room's index plus this one's; portals that
 // lead nowhere (and indices of none) come last.
@@ -283,6 +241,21 @@ bool InsidePolygon(const bzPortal &p, const bzV3 &point)
     }
     return !(positive && negative);
 }
+// Where origin + t delta meets the portal's polygon, t in [0, limit]: its t and the direction's
+// dot product with the normal; false when parallel, out of range or beside the polygon.
+bool PolygonHit(const bzPortal &p, const bzV3 &origin, const bzV3 &delta, float limit, float *t,
+                float *along)
+{
+    *along = bz_V3_Dot(&p.plane.n, &delta);
+    if (*along == 0.0f || !std::isfinite(*along))
+        return false;
+    *t = (p.plane.d - bz_V3_Dot(&p.plane.n, &origin)) / *along;
+    if (!(*t >= 0.0f) || *t > limit)
+        return false;
+    const bzV3 hit = {
+        {{origin.x + *t * delta.x, origin.y + *t * delta.y, origin.z + *t * delta.z}}};
+    return InsidePolygon(p, hit);
+}
 } // namespace
 
 bzPortalWorld *bz_Portals_GetWorld()
@@ -292,8 +265,18 @@ bzPortalWorld *bz_Portals_GetWorld()
 
 void bz_Portals_FreeWorld()
 {
+    if (gWorld)
+        bz_Portals_ReleaseLumps(gWorld);
     bz_MemFree(gWorld);
     gWorld = nullptr;
+}
+
+void bz_Portals_SetWorld(bzPortalWorld *world)
+{
+    bz_Portals_FreeWorld();
+    gWorld = world;
+    bz_Portals_RegisterCommands();
+    bz_Portals_InstallLumpHooks();
 }
 
 bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHandle *file)
@@ -318,9 +301,7 @@ bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHand
     world->rootLump = root;
     for (int32_t r = 0; r < world->roomCount; r++)
         SortRoomPortals(*world, world->rooms[r]);
-    bz_Portals_FreeWorld();
-    gWorld = world;
-    bz_Portals_RegisterCommands();
+    bz_Portals_SetWorld(world);
     return BZ_ERROR_NONE;
 }
 
@@ -347,32 +328,32 @@ bzErrorCode bz_Portals_Write(bzFileHandle *file)
         w.roomCount > INT16_MAX)
         return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
 
-    Out o{file};
-    o.I32(0);
-    o.I16(written);
-    o.I16(vertexTotal);
+    bzFieldWriter o{file};
+    o.U32(0);
+    o.U16(written);
+    o.U16(vertexTotal);
     for (int32_t i = 0; i < w.portalCount; i++)
     {
         const bzPortal &p = w.portals[i];
         if (Opaque(p))
             continue;
-        o.F(p.plane.n.v, 3);
-        o.F(&p.plane.d, 1);
-        o.F(p.centre.v, 3);
-        o.F(&p.radius, 1);
-        o.I16(p.vertexCount);
+        o.V3(p.plane.n);
+        o.F32(p.plane.d);
+        o.V3(p.centre);
+        o.F32(p.radius);
+        o.U16(p.vertexCount);
         for (int32_t v = 0; v < p.vertexCount; v++)
-            o.F(p.vertices[v].v, 3);
-        o.I16(p.roomA);
-        o.I16(p.roomB);
+            o.V3(p.vertices[v]);
+        o.U16(p.roomA);
+        o.U16(p.roomB);
     }
-    o.I16(w.roomCount);
-    o.I16(referenceTotal);
-    o.I16(pointTotal);
+    o.U16(w.roomCount);
+    o.U16(referenceTotal);
+    o.U16(pointTotal);
     for (int32_t r = 0; r < w.roomCount; r++)
     {
         const bzPortalRoom &room = w.rooms[r];
-        o.I16(room.portalCount < 0 ? -1 : room.portalCount);
+        o.U16(room.portalCount < 0 ? -1 : room.portalCount);
         for (int32_t k = 0; k < room.portalCount; k++)
         {
             // Indices follow the written order; an opaque portal has none.
@@ -384,16 +365,16 @@ bzErrorCode bz_Portals_Write(bzFileHandle *file)
                 for (int32_t i = 0; i < index; i++)
                     renumbered += Opaque(w.portals[i]) ? 0 : 1;
             }
-            o.I16(renumbered);
+            o.U16(renumbered);
         }
         int32_t pointCount = 0;
         for (const bzPortalPoint *p = room.points; p; p = p->next)
             pointCount++;
-        o.I16(pointCount);
+        o.U16(pointCount);
         for (const bzPortalPoint *p = room.points; p; p = p->next)
-            o.F(p->position.v, 3);
-        o.F(room.box.min.v, 3);
-        o.F(room.box.max.v, 3);
+            o.V3(p->position);
+        o.V3(room.box.min);
+        o.V3(room.box.max);
     }
     return o.ok ? BZ_ERROR_NONE : (bzgLastError = BZ_ERROR_FILE_NOT_FOUND);
 }
@@ -409,15 +390,8 @@ int32_t bz_Portals_RayCross(const bzRay *ray, float *bestT, int32_t excluded, in
         if (i == excluded)
             continue;
         const bzPortal &p = gWorld->portals[i];
-        const float along = bz_V3_Dot(&p.plane.n, &ray->delta);
-        if (along == 0.0f || !std::isfinite(along))
-            continue;
-        const float t = (p.plane.d - bz_V3_Dot(&p.plane.n, &ray->origin)) / along;
-        if (!(t >= 0.0f) || t > best)
-            continue;
-        const bzV3 hit = {{{ray->origin.x + t * ray->delta.x, ray->origin.y + t * ray->delta.y,
-                            ray->origin.z + t * ray->delta.z}}};
-        if (!InsidePolygon(p, hit))
+        float t, along;
+        if (!PolygonHit(p, ray->origin, ray->delta, best, &t, &along))
             continue;
         best = t;
         if (bestT)
@@ -427,6 +401,54 @@ int32_t bz_Portals_RayCross(const bzRay *ray, float *bestT, int32_t excluded, in
         result = along < 0.0f ? 1 : -1;
     }
     return result;
+}
+
+int32_t PortalsSegmentExit(int32_t room, const bzV3 *from, const bzV3 *to, float *outT)
+{
+    if (!gWorld || !from || !to || room < 0 || room >= gWorld->roomCount)
+        return -1;
+    const bzPortalRoom &r = gWorld->rooms[room];
+    const bzV3 delta = {{{to->x - from->x, to->y - from->y, to->z - from->z}}};
+    int32_t found = -1;
+    float best = 1.0000001f;
+    for (int32_t k = 0; k < r.portalCount; k++)
+    {
+        const uint16_t index = r.portals[k];
+        if (index >= gWorld->portalCount)
+            continue;
+        const bzPortal &p = gWorld->portals[index];
+        float t, along;
+        if (!PolygonHit(p, *from, delta, best, &t, &along))
+            continue;
+        best = t;
+        found = index;
+    }
+    if (found >= 0 && outT)
+        *outT = best;
+    return found;
+}
+
+float PortalsNearestPortalDistance(int32_t room, const bzV3 *point)
+{
+    if (!gWorld || !point || room < 0 || room >= gWorld->roomCount)
+        return FLT_MAX;
+    const bzPortalRoom &r = gWorld->rooms[room];
+    float nearest = FLT_MAX;
+    for (int32_t k = 0; k < r.portalCount; k++)
+    {
+        const uint16_t index = r.portals[k];
+        if (index >= gWorld->portalCount)
+            continue;
+        const bzPortal &p = gWorld->portals[index];
+        const float plane = std::fabs(bz_V3_Dot(&p.plane.n, point) - p.plane.d);
+        const bzV3 to = {{{point->x - p.centre.x, point->y - p.centre.y, point->z - p.centre.z}}};
+        const float centre = std::sqrt(bz_V3_Dot(&to, &to)) - p.radius;
+        // The plane distance is the nearer bound; beside the polygon the centre distance less the
+        // radius is.
+        const float distance = plane > centre ? plane : centre;
+        nearest = distance < nearest ? distance : nearest;
+    }
+    return nearest;
 }
 
 int32_t PortalsPointInRoom(int32_t room, const bzV3 *point)

@@ -23,6 +23,7 @@
 
 struct bzLump;
 struct bzFileHandle;
+struct bzRoomLink;
 
 constexpr uint16_t BZ_PORTAL_NO_ROOM = 0xFFFF;
 constexpr uint8_t BZ_PORTAL_OPAQUE = 0x1;
@@ -82,6 +83,22 @@ void bz_Portals_FreeWorld();
 // in file order) and the console commands are registered. 0; 59 for a
 // damaged file (the loaded world then unchanged); 14 when memory runs out; 29 for no file.
 bzErrorCode bz_Portals_Read(bzLump *root, const uint32_t *parameters, bzFileHandle *file);
+// Makes the world (allocated through the memory manager, its arrays child blocks of it) the
+// loaded one, freeing the one before; registers the console commands and the lump hooks.
+void bz_Portals_SetWorld(bzPortalWorld *world);
+
+// The most vertices a portal polygon of a description may have.
+constexpr int32_t BZ_PORTAL_MAX_VERTICES = 64;
+// Reads a portal description text and makes a world of its portals (no rooms yet; they come from
+// the room calculation): the first line the portal count (heading lines in angle brackets before
+// it are passed over); per portal a line of the plane (normal, d), a line of the vertex count, or
+// "Opaque" and then that line, and a line of three numbers per vertex; numbers apart by commas,
+// spaces or tabs. The centre and radius are derived, and the plane is turned to follow the winding
+// of the first three vertices. 0; -1 when the file cannot be opened; 59 for a malformed text (a
+// count that does not read, below 3 or above the maximum vertices, a short line or text); 14.
+bzErrorCode bz_Portals_ReadDescription(const char *fileName, bzLump *root,
+                                       const uint32_t *parameters);
+
 // Writes the loaded world: 0; 29 with no world or file; 19 when a write comes short; 20 when the
 // counts do not fit the file's 16-bit fields.
 bzErrorCode bz_Portals_Write(bzFileHandle *file);
@@ -98,6 +115,31 @@ int32_t bz_Portals_FindRoom(const bzV3 *point);
 // of the room's best facing portal, or the room has no such portal; else 0.
 int32_t PortalsPointInRoom(int32_t room, const bzV3 *point);
 
+// The portal of the room that a segment from inside first crosses (t in [0, 1.0000001], its t
+// through outT), or -1.
+int32_t PortalsSegmentExit(int32_t room, const bzV3 *from, const bzV3 *to, float *outT);
+// The smallest distance from the point to the room's portals: for each, the larger of its plane
+// distance and its centre distance less its radius; FLT_MAX for a room without portals.
+float PortalsNearestPortalDistance(int32_t room, const bzV3 *point);
+
+// The render pass's geometry. Planes pass through the eye and are given by their normals; a point
+// p is in front of one when normal . (p - eye) > 0.
+constexpr int32_t BZ_PORTAL_MAX_PLANES = 64;
+constexpr int32_t BZ_PORTAL_MAX_CLIP = BZ_PORTAL_MAX_VERTICES + BZ_PORTAL_MAX_PLANES;
+// 1 when, for every plane, the box's corner farthest along the normal lies strictly in front.
+int32_t PortalBoxInFrustum(const bzBox *box, const bzV3 *normals, int32_t count, const bzV3 *eye);
+// Clips the polygon to the front of one plane (points on it kept) into out, which holds
+// count + 1 vertices: the vertices left, 0 when fewer than 3 are.
+int32_t PortalClipPolygon(const bzV3 *in, int32_t count, bzV3 *out, const bzV3 *normal,
+                          const bzV3 *eye);
+// Clips the polygon to every plane in turn into out (BZ_PORTAL_MAX_CLIP vertices): the count
+// left, 0 when nothing is (or the polygon or the planes are more than the buffers hold).
+int32_t PortalClipToFrustum(const bzV3 *in, int32_t count, const bzV3 *normals, int32_t planeCount,
+                            const bzV3 *eye, bzV3 *out);
+// The planes through the eye and each edge of the polygon, facing its inside; an edge seen
+// end-on (squared cross product at most 1e-10) gives none. The number of planes.
+int32_t PortalEdgePlanes(const bzV3 *polygon, int32_t count, const bzV3 *eye, bzV3 *normals);
+
 // The on-screen debug line the render pass lists the rooms it walks in.
 constexpr int32_t BZ_PORTAL_LIST_SLOT = 5;
 // Registers "bz_Portals" (the portal-calculation switch, on at start) and "bz_ListPortalRooms"
@@ -107,3 +149,22 @@ constexpr int32_t BZ_PORTAL_LIST_SLOT = 5;
 void bz_Portals_RegisterCommands();
 int32_t bz_Portals_IsOn();
 int32_t bz_Portals_ListingRooms();
+
+// Lumps in rooms. Each child of the lump not yet registered gets a record of the room that holds
+// its box centre (its subtree's box with children, else its model's, placed by its matrix),
+// linked into that room's dynamic lumps or the world's unplaced lumps, and reached through the
+// child's room link. The number registered; 0 without a world.
+int32_t bz_Portals_RegisterChildren(bzLump *lump);
+// The room of the lump's first record, -1 for none; -2 for a lump that has no record.
+int32_t bz_Portals_RoomOfLump(const bzLump *lump);
+// 1 when one of the lump's records is of the room.
+int32_t bz_Portals_IsLumpInRoom(const bzLump *lump, int32_t room);
+// The lumps listed in a room (-1: the unplaced ones).
+int32_t bz_Portals_CountRoomLumps(int32_t room);
+// What a destroyed lump does: its portal flag cleared, its records unlinked and freed.
+void bz_Portals_LumpDestroyed(bzLump *lump);
+void bz_Portals_FreeLumpRecords(bzRoomLink *chain);
+// Frees every record of the world and clears the room links of their lumps.
+void bz_Portals_ReleaseLumps(bzPortalWorld *world);
+// Installs the portal hooks of lump destroy (a loaded world does it).
+void bz_Portals_InstallLumpHooks();

@@ -371,6 +371,28 @@ TEST(LumpFlags, MaskedSetTakesTheValueUnderTheMask)
     EXPECT_EQ(bz_Lump_Activate(t.b), 0);
     EXPECT_EQ(t.b->flags & 1, 1u);
     EXPECT_EQ(bz_Lump_SetFlagsMasked(nullptr, 1, 1, 1), 29);
+
+    // Setting reaches the subtree only when asked; clearing the whole subtree.
+    EXPECT_EQ(bz_Lump_SetFlags(t.root, 0x800, 0), 0);
+    EXPECT_EQ(t.root->flags & 0x800, 0x800u);
+    EXPECT_EQ(t.a->flags & 0x800, 0u);
+    EXPECT_EQ(bz_Lump_SetFlags(t.root, 0x800, 1), 0);
+    EXPECT_EQ(t.c->flags & 0x800, 0x800u);
+    EXPECT_EQ(bz_Lump_ClearFlags(t.root, 0x804, 1), 0);
+    EXPECT_EQ(t.c->flags & 0x804, 0u);
+    EXPECT_EQ(t.c->flags & 1, 1u);
+    EXPECT_EQ(bz_Lump_SetFlags(nullptr, 1, 0), 29);
+}
+
+TEST(LumpTree, ClearedTypeCountersCountFromZero)
+{
+    bz_Lump_ClearTypeCounters();
+    for (int32_t type = 0; type < 23; type++)
+        EXPECT_EQ(bz_Lump_GetTypeCounter(type), 0) << type;
+    bzLump *camera = bz_Lump_CreateCamera(nullptr, 60.0f);
+    EXPECT_EQ(bz_Lump_GetTypeCounter(BZ_LUMP_TYPE_CAMERA), 1);
+    bz_Lump_Destroy(camera);
+    EXPECT_EQ(bz_Lump_GetTypeCounter(BZ_LUMP_TYPE_CAMERA), 0);
 }
 
 TEST(LumpPath, WrittenPathFindsTheSameLump)

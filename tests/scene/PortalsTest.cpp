@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -210,6 +212,86 @@ TEST_F(PortalsTest, RaysCrossTheNearestPortalFromEitherSide)
     }
 }
 
+TEST_F(PortalsTest, SegmentsLeaveRoomsThroughTheirPortals)
+{
+    ASSERT_EQ(Load(TwoRooms()), 0);
+    const struct
+    {
+        const char *what;
+        int32_t room;
+        bzV3 from, to;
+        int32_t portal;
+        float t;
+    } cases[] = {
+        {"out of room 0", 0, {{{5, 5, 5}}}, {{{0, 5, 5}}}, 0, 0.6f},
+        {"short of the portal", 0, {{{5, 5, 5}}}, {{{3, 5, 5}}}, -1, 0},
+        {"beside the polygon", 0, {{{5, 15, 5}}}, {{{0, 15, 5}}}, -1, 0},
+        {"out of room 1", 1, {{{15, 5, 5}}}, {{{20, 5, 5}}}, 1, 0.6f},
+        {"room 0 does not hold room 1's portal", 0, {{{15, 5, 5}}}, {{{20, 5, 5}}}, -1, 0},
+        {"a dead room", 2, {{{5, 5, 5}}}, {{{0, 5, 5}}}, -1, 0},
+    };
+    for (const auto &c : cases)
+    {
+        float t = -1.0f;
+        EXPECT_EQ(PortalsSegmentExit(c.room, &c.from, &c.to, &t), c.portal) << c.what;
+        if (c.portal >= 0)
+        {
+            EXPECT_NEAR(t, c.t, 1e-5f) << c.what;
+        }
+    }
+    const bzV3 inside = {{{5, 5, 5}}}, above = {{{2, 30, 5}}};
+    EXPECT_NEAR(PortalsNearestPortalDistance(0, &inside), 3.0f, 1e-5f);
+    EXPECT_NEAR(PortalsNearestPortalDistance(0, &above), 25.0f - 7.0710678f, 1e-4f);
+    EXPECT_EQ(PortalsNearestPortalDistance(2, &inside), FLT_MAX);
+}
+
+// An eye at the origin looks through a square window at x = 10, y and z in [-1, 1].
+TEST(PortalsClip, PlanesThroughAWindowCullBoxesAndClipPolygons)
+{
+    const bzV3 eye = {{{0, 0, 0}}};
+    const bzV3 window[4] = {{{{10, -1, -1}}}, {{{10, 1, -1}}}, {{{10, 1, 1}}}, {{{10, -1, 1}}}};
+    bzV3 planes[BZ_PORTAL_MAX_PLANES];
+    ASSERT_EQ(PortalEdgePlanes(window, 4, &eye, planes), 4);
+
+    const struct
+    {
+        const char *what;
+        bzBox box;
+        int32_t seen;
+    } boxes[] = {
+        {"straight through", {{{{19, -1, -1}}}, {{{21, 1, 1}}}}, 1},
+        {"across the edge of the view", {{{{19, 1.9f, -1}}}, {{{21, 3, 1}}}}, 1},
+        {"beside it", {{{{19, 5, -1}}}, {{{21, 6, 1}}}}, 0},
+        {"behind the eye", {{{{-21, -1, -1}}}, {{{-19, 1, 1}}}}, 0},
+    };
+    for (const auto &b : boxes)
+        EXPECT_EQ(PortalBoxInFrustum(&b.box, planes, 4, &eye), b.seen) << b.what;
+
+    // A larger square behind the window is cut down to what the window shows: at x = 20 the
+    // square y, z in [-2, 2].
+    const bzV3 wall[4] = {{{{20, -5, -5}}}, {{{20, 5, -5}}}, {{{20, 5, 5}}}, {{{20, -5, 5}}}};
+    bzV3 clipped[BZ_PORTAL_MAX_CLIP];
+    const int32_t n = PortalClipToFrustum(wall, 4, planes, 4, &eye, clipped);
+    ASSERT_EQ(n, 4);
+    for (int32_t i = 0; i < n; i++)
+    {
+        EXPECT_NEAR(clipped[i].x, 20.0f, 1e-4f) << i;
+        EXPECT_NEAR(std::fabs(clipped[i].y), 2.0f, 1e-4f) << i;
+        EXPECT_NEAR(std::fabs(clipped[i].z), 2.0f, 1e-4f) << i;
+    }
+    // One plane cuts a triangle into a quadrilateral; a polygon wholly behind leaves nothing.
+    const bzV3 right = {{{0, 1, 0}}};
+    const bzV3 triangle[3] = {{{{5, -1, 0}}}, {{{5, 1, 1}}}, {{{5, 1, -1}}}};
+    bzV3 out[4];
+    EXPECT_EQ(PortalClipPolygon(triangle, 3, out, &right, &eye), 4);
+    const bzV3 behind[3] = {{{{-5, -1, 0}}}, {{{-5, -1, 1}}}, {{{-5, -2, 0}}}};
+    EXPECT_EQ(PortalClipPolygon(behind, 3, out, &right, &eye), 0);
+    EXPECT_EQ(PortalClipToFrustum(wall, 2, planes, 4, &eye, clipped), 0);
+    // A window seen edge-on gives no planes for its edges through the eye.
+    const bzV3 edgeOn[3] = {{{{10, 0, 0}}}, {{{20, 0, 0}}}, {{{10, 1, 0}}}};
+    EXPECT_EQ(PortalEdgePlanes(edgeOn, 3, &eye, planes), 2);
+}
+
 // A wall at x = 9 divides the overlap of the two boxes: a point there belongs to the room whose
 // opening it reaches without crossing the wall.
 TEST_F(PortalsTest, FindRoomResolvesOverlapsByWhatLiesBetween)
@@ -239,6 +321,134 @@ TEST_F(PortalsTest, FindRoomResolvesOverlapsByWhatLiesBetween)
     EXPECT_EQ(bz_Portals_FindRoom(&cases[0].point), -1);
     EXPECT_EQ(bz_Portals_GetWorld(), nullptr);
     bz_Lump_DestroyTree(level);
+}
+
+// Children are listed in the room of their box centre; a destroyed lump leaves its room's list,
+// and freeing the world clears the links of the lumps still listed.
+TEST_F(PortalsTest, ChildrenAreListedInTheRoomOfTheirCentre)
+{
+    bzLump *parent = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "parent");
+    EXPECT_EQ(bz_Portals_RegisterChildren(parent), 0); // no world yet
+    ASSERT_EQ(Load(TwoRooms()), 0);
+    const struct
+    {
+        const char *name;
+        bzV3 at;
+        int32_t room;
+    } cases[] = {
+        {"in 0", {{{5, 5, 5}}}, 0},
+        {"in 1", {{{15, 5, 5}}}, 1},
+        {"nowhere", {{{50, 5, 5}}}, -1},
+        {"box in 1", {{{14, 4, 4}}}, 1}, // its model's box is centred on (1, 1, 1)
+    };
+    std::vector<bzLump *> children;
+    for (const auto &c : cases)
+    {
+        bzLump *child = std::string(c.name) == "box in 1"
+                            ? bz_Lump_CreateModel(models.NewMesh(
+                                  "box", {{{{0, 0, 0}}}, {{{2, 2, 2}}}, {{{0, 2, 0}}}}))
+                            : bz_Lump_Create(BZ_LUMP_TYPE_NULL, c.name);
+        child->matrix.row[3] = c.at;
+        bz_Lump_AppendChild(parent, child);
+        children.push_back(child);
+    }
+    EXPECT_EQ(bz_Portals_RoomOfLump(children[0]), -2);
+    ASSERT_EQ(bz_Portals_RegisterChildren(parent), 4);
+    EXPECT_EQ(bz_Portals_RegisterChildren(parent), 0); // each once
+    for (size_t i = 0; i < children.size(); i++)
+    {
+        EXPECT_EQ(bz_Portals_RoomOfLump(children[i]), cases[i].room) << cases[i].name;
+        EXPECT_EQ(bz_Portals_IsLumpInRoom(children[i], cases[i].room), 1) << cases[i].name;
+        EXPECT_EQ(bz_Portals_IsLumpInRoom(children[i], 2), 0) << cases[i].name;
+    }
+    EXPECT_EQ(bz_Portals_RoomOfLump(parent), -2);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(0), 1);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(1), 2);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(-1), 1);
+
+    bz_Lump_Destroy(children[1]);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(1), 1);
+    bz_Lump_Destroy(children[3]);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(1), 0);
+    bz_Portals_FreeWorld();
+    EXPECT_EQ(children[0]->roomLink, nullptr);
+    EXPECT_EQ(children[2]->roomLink, nullptr);
+    bz_Lump_DestroyTree(parent);
+}
+
+// Two portals, the second opaque; the first plane is given against its winding and is turned.
+const char kDescription[] = "<PORTALS>\n"
+                            "2\n"
+                            "1, 0, 0, 2\n"
+                            "4\n"
+                            "2 0 0\n"
+                            "2,10,0\n"
+                            "2\t10\t10\n"
+                            "2 0 10\n"
+                            "-1 0 0 -18\n"
+                            "Opaque\n"
+                            "3\n"
+                            "18 0 0\n"
+                            "18 0 10\n"
+                            "18 10 0\n";
+
+TEST_F(PortalsTest, TheDescriptionTextGivesThePortals)
+{
+    WriteWholeFile("portals.txt", kDescription);
+    bzLump *level = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level");
+    ASSERT_EQ(bz_Portals_ReadDescription("portals.txt", level, nullptr), 0);
+    const bzPortalWorld *w = bz_Portals_GetWorld();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->rootLump, level);
+    EXPECT_EQ(w->parameters[0], 12u);
+    EXPECT_EQ(w->roomCount, 0);
+    ASSERT_EQ(w->portalCount, 2);
+    const bzPortal &first = w->portals[0];
+    EXPECT_EQ(first.flags, 0);
+    EXPECT_EQ(first.roomA, BZ_PORTAL_NO_ROOM);
+    EXPECT_EQ(first.vertexCount, 4);
+    EXPECT_FLOAT_EQ(first.vertices[2].z, 10.0f);
+    EXPECT_FLOAT_EQ(first.plane.n.x, -1.0f); // turned to the winding
+    EXPECT_FLOAT_EQ(first.plane.d, -2.0f);
+    EXPECT_FLOAT_EQ(first.centre.y, 5.0f);
+    EXPECT_NEAR(first.radius, 7.0710678f, 1e-5f);
+    const bzPortal &second = w->portals[1];
+    EXPECT_EQ(second.flags, BZ_PORTAL_OPAQUE);
+    EXPECT_EQ(second.vertexCount, 3);
+    EXPECT_FLOAT_EQ(second.plane.n.x, 1.0f);
+    EXPECT_FLOAT_EQ(second.plane.d, 18.0f);
+    // The opaque portal is not written.
+    const std::string out = Written();
+    ASSERT_GE(out.size(), 8u);
+    EXPECT_EQ(out[4], 1);
+    EXPECT_EQ(out[6], 4);
+    bz_Lump_Destroy(level);
+}
+
+TEST_F(PortalsTest, MalformedDescriptionsAreRefused)
+{
+    const struct
+    {
+        const char *what;
+        const char *text;
+    } cases[] = {
+        {"no count", "x\n"},
+        {"empty", ""},
+        {"a short plane", "1\n1 0 0\n3\n0 0 0\n1 0 0\n0 1 0\n"},
+        {"two vertices", "1\n1 0 0 0\n2\n0 0 0\n1 0 0\n"},
+        {"too many vertices", "1\n1 0 0 0\n65\n"},
+        {"a missing vertex", "1\n1 0 0 0\n3\n0 0 0\n1 0 0\n"},
+        {"opaque without a count", "1\n1 0 0 0\nOpaque\n"},
+        {"fewer portals than counted", "2\n1 0 0 0\n3\n0 0 0\n1 0 0\n0 1 0\n"},
+    };
+    for (const auto &c : cases)
+    {
+        WriteWholeFile("bad.txt", c.text);
+        bzgLastError = 0;
+        EXPECT_EQ(bz_Portals_ReadDescription("bad.txt", nullptr, nullptr), 59) << c.what;
+        EXPECT_EQ(bz_Portals_GetWorld(), nullptr) << c.what;
+    }
+    EXPECT_EQ(bz_Portals_ReadDescription("missing.txt", nullptr, nullptr), -1);
 }
 
 TEST_F(PortalsTest, DamagedFilesAreRefusedAndKeepTheLoadedWorld)

@@ -1,0 +1,255 @@
+// The navigation mesh: where a walker may stand and move in a level. The walkable faces of the
+// world's models are gathered into regions of face groups (one group per model lump); each face
+// edge refers to the neighbouring face, to a join (another group or region, a precipice or a
+// bar) or to a multi-join. This module holds the records, the file "NAVMAP.BZN" that keeps a
+// built mesh in the level's folder, and the decoding of edge references.
+//
+// "NAVMAP.BZN", little-endian, field by field: u32 magic 0x213; u32 world measure (the sum of
+// the face counts of the world's MODEL lumps); u32 entry count; per entry the lump's name in 64
+// zero-padded bytes, then the world box minimum and maximum (3 f32 each); u32 region count; per
+// region u32 region word, u16 face-group count, u16 join count, u16 multi-join count, the face
+// groups (u16 entry index, u16 face count, the faces as four u16: face index and three edge
+// references, u16 obstacle count, the obstacle boxes as six f32), the joins (u8 kind, u8 face
+// group, two spare bytes, u16 face, u16 region) and the multi-joins (u16 count, that many u16
+// join indices); u32 end marker 0xBEEFB00B.
+//
+// The reader trusts no count: an entry count other than the number of model entries collected
+// from the world now (at most 1024), an entry index past the entries, a count the remaining
+// bytes cannot hold or a missing end marker refuse the file, which is deleted (as are a wrong
+// magic, a world measure that differs, and a file older than one of its sources) so that the
+// next build writes a new one.
+#pragma once
+
+#include "core/Error.h"
+#include "maths/Types.h"
+
+#include <cstdint>
+
+struct bzLump;
+
+constexpr uint32_t BZ_NAV_MAGIC = 0x213;
+constexpr uint32_t BZ_NAV_END_MARKER = 0xBEEFB00Bu;
+constexpr int32_t BZ_NAV_MAX_ENTRIES = 1024;
+constexpr int32_t BZ_NAV_PARAMETER_WORDS = 12;
+
+// Edge references: the top two bits select the kind, the low 14 bits carry a number.
+constexpr uint16_t BZ_NAV_EDGE_BAR = 0x7FFF;
+enum bzNavEdgeKind : int32_t
+{
+    BZ_NAV_EDGE_FACE = 0,      // a face of the same group (number: the face)
+    BZ_NAV_EDGE_BAR_KIND = 1,  // may not be crossed
+    BZ_NAV_EDGE_PRECIPICE = 2, // a drop (number: the stored value)
+    BZ_NAV_EDGE_JOIN = 3,      // one join of the region (number: the join)
+    BZ_NAV_EDGE_MULTI = 4,     // each join of a multi-join (number: the multi-join)
+};
+// The kind of an edge reference, with its number.
+bzNavEdgeKind bz_NavMesh_DecodeEdge(uint16_t reference, int32_t *number);
+
+// Join kinds.
+enum : uint8_t
+{
+    BZ_NAV_JOIN_GROUP = 0,     // a face of another group of the same region
+    BZ_NAV_JOIN_REGION = 1,    // a face of another region
+    BZ_NAV_JOIN_PRECIPICE = 2, //
+    BZ_NAV_JOIN_BAR = 3,       // also a join whose target was not found
+};
+
+struct bzNavModelEntry
+{
+    bzLump *lump; // an enabled MODEL lump with a model
+    bzV3 min;     // its model's box in world space
+    bzV3 max;
+};
+
+struct bzNavObstacle
+{
+    bzNavObstacle *next;
+    void *object; // what the obstacle maker made of the box, or null
+    bzV3 min;
+    bzV3 max;
+};
+
+struct bzNavFace
+{
+    uint16_t face;     // the face's number in its model
+    uint16_t edges[3]; // edge i runs from vertex i to vertex (i + 1) mod 3
+};
+
+struct bzNavFaceGroup
+{
+    uint16_t entry; // the model entry whose faces these are
+    uint16_t faceCount;
+    bzNavFace *faces;
+    uint16_t obstacleCount;
+    bzNavObstacle *obstacles;
+};
+
+struct bzNavJoin
+{
+    uint8_t kind;
+    uint8_t group;
+    uint8_t spare[2];
+    uint16_t face;
+    uint16_t region;
+};
+
+struct bzNavMultiJoin
+{
+    uint16_t count;
+    uint16_t *joins;
+};
+
+struct bzNavRegion
+{
+    uint32_t word;
+    uint16_t groupCount;
+    bzNavFaceGroup *groups;
+    uint16_t multiJoinCount;
+    uint16_t joinCount;
+    bzNavMultiJoin *multiJoins;
+    bzNavJoin *joins;
+};
+
+typedef int32_t (*bzNavObstacleFilter)(bzLump *lump);
+typedef void *(*bzNavObstacleMaker)(const bzV3 *min, const bzV3 *max);
+
+// What a mesh is built or loaded for.
+struct bzNavSetup
+{
+    bzLump *world;
+    uint32_t parameters[BZ_NAV_PARAMETER_WORDS];
+    bzNavObstacleFilter filter;
+    bzNavObstacleMaker maker;
+    uint32_t userWord;
+};
+
+struct bzNavMesh
+{
+    uint32_t worldMeasure;
+    int32_t entryCount;
+    bzNavModelEntry *entries; // BZ_NAV_MAX_ENTRIES
+    int32_t regionCount;
+    bzNavRegion *regions;
+    void *buildWork;
+    uint32_t parameters[BZ_NAV_PARAMETER_WORDS];
+    bzLump *world;
+    bzNavObstacleFilter filter;
+    bzNavObstacleMaker maker;
+    uint32_t userWord;
+};
+
+// The box of the lump's model through its world transform: 1, or 0 without a model box.
+int32_t bz_NavMesh_LumpWorldBox(bzLump *lump, bzV3 *min, bzV3 *max);
+// The sum of the face counts of the MODEL lumps of the world that have a model.
+uint32_t bz_NavMesh_WorldMeasure(bzLump *world);
+// A new empty mesh with the model entries of the setup's world (enabled MODEL lumps with a
+// model, in walk order, at most 1024) and the setup copied; null with 14 without memory.
+bzNavMesh *bz_NavMesh_Create(const bzNavSetup *setup);
+// Allocates the mesh's regions (cleared), its groups, faces, joins and multi-joins: blocks freed
+// with the mesh. Null with 14 without memory.
+bzNavRegion *bz_NavMesh_AllocRegions(bzNavMesh *mesh, int32_t count);
+void *bz_NavMesh_Alloc(bzNavMesh *mesh, uint32_t bytes);
+void bz_NavMesh_Free(bzNavMesh *mesh);
+
+// Writes the mesh: 0; 29 for a null argument; 19 when the file cannot be written; 20 when a
+// count does not fit its field.
+bzErrorCode bz_NavMesh_Write(const bzNavMesh *mesh, const char *path);
+// Loads the file written for the setup's world. The sources (up to two, nulls skipped) make a
+// navigation file older than one of them stale: it is deleted first. Null (last-error 19 for no
+// file, 59 for a damaged or foreign one, 14 without memory) when nothing was loaded.
+bzNavMesh *bz_NavMesh_Load(const char *path, const bzNavSetup *setup, const char *const *sources,
+                           int32_t sourceCount);
+
+// 1 when (x, z) lies in the x-z shadow of the triangle of three corners, edges included.
+int32_t bz_NavMesh_OverFace(const bzV3 *corners, float x, float z);
+// Face queries on (region, face group, face index in the group). The face's corners in world
+// space (its model's face vertices through its entry lump's world transform): 1, or 0 for a face
+// that does not exist.
+int32_t bz_NavMesh_GetFaceCorners(const bzNavMesh *mesh, int32_t region, int32_t group,
+                                  int32_t face, bzV3 *out);
+// The height of the point's x, z on the face's plane, with the plane's unit normal (upward)
+// when asked; 0 for a face that does not exist.
+float bz_NavMesh_HeightOnFace(const bzNavMesh *mesh, int32_t region, int32_t group, int32_t face,
+                              const bzV3 *point, bzV3 *outNormal);
+// The highest corner's height.
+float bz_NavMesh_FaceTop(const bzNavMesh *mesh, int32_t region, int32_t group, int32_t face);
+// |height of the position - height of the face's centroid|, and whether the position lies over
+// the face in the x-z plane.
+float bz_NavMesh_FaceOffset(const bzNavMesh *mesh, int32_t region, int32_t group, int32_t face,
+                            const bzV3 *position, int32_t *outOver);
+
+// A place on the mesh: region, face group and face (-1 when unknown), and the face's lump.
+struct bzNavPlace
+{
+    int32_t region;
+    int32_t group;
+    int32_t face;
+    bzLump *lump;
+};
+// Finds the face under the position (x-z plane), starting from the place last known: 0 the same
+// face, 1 another face of its group or region, 2 a face of another region (the last region in
+// order that holds it), 3 none (the place unchanged). The place found is stored.
+int32_t bz_NavMesh_FindRegion(const bzNavMesh *mesh, const bzV3 *position, bzNavPlace *place);
+
+// After building: joins of another region (and precipices of region 0) are found in the regions
+// in order and take that region, group and face index; joins within the region take the group
+// and face index there; edge references to a face of the group take its index. A join whose
+// target is missing becomes a bar, with a debug line; an edge reference whose face is missing
+// stays, with a debug line.
+void bz_NavMesh_Resolve(bzNavMesh *mesh);
+
+// Obstacles: every lump of the subtree that the mesh's filter accepts (all with none) and whose
+// model box in world space has some extent on every axis is offered to each region; there the
+// first face of a group over whose entry box it stands (in x and z) whose centroid height h has
+// box bottom - h <= 2.5 and h - box top <= 0.5, and whose triangle meets the box in the x-z plane
+// (a corner inside it or an edge crossing it), takes it into its group's list, referring to the
+// lump. The number of groups that took one.
+int32_t bz_NavMesh_AddObstacles(bzNavMesh *mesh, bzLump *root);
+// Removes from every face group the first obstacle that refers to the lump, when the filter
+// accepts it (or there is none). The number removed.
+int32_t bz_NavMesh_RemoveObstacle(bzNavMesh *mesh, bzLump *object);
+
+// Look-ahead results of a move.
+enum : int32_t
+{
+    BZ_NAV_LA_ERROR = -1,
+    BZ_NAV_LA_SAME_FACE = 0,
+    BZ_NAV_LA_NEW_FACE = 1,
+    BZ_NAV_LA_NEW_REGION = 2,
+    BZ_NAV_LA_PRECIPICE = 3,
+    BZ_NAV_LA_OBSTACLE = 4,
+    BZ_NAV_LA_DYN_OBJECT = 5,
+    BZ_NAV_LA_BARRED = 6,
+};
+
+// A walker's place on the mesh with its current face prepared.
+struct bzNavMoveState
+{
+    int32_t valid;
+    bzNavPlace place;
+    bzV3 corners[3];      // world space
+    bzV3 normal;          // upward unit normal
+    float centroidHeight; //
+};
+
+// Finds the face under position + offset (offset may be null) starting from the state's place;
+// stores it, prepared, and marks the state valid: 0, or -1 when no face holds it.
+int32_t bz_NavMesh_Locate(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *position,
+                          const bzV3 *offset);
+// The height of the position on the state's face plane; 0 without a current face.
+float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
+                             const bzV3 *position);
+// Moves from the position by the movement across the faces (x-z plane). Without a current face
+// the position is located (0, or -1 when it cannot be) and nothing moves; a movement without x
+// and z gives 0. Otherwise, at most 20 times: when the end leaves the face, the edge crossed
+// leads on (a face of the group or of a join: 1, another region: 2) or stops the move (a
+// precipice 3, a bar 6); more than 20 crossings give -1. The place reached goes to out when
+// given. Obstacles and dynamic objects are not tested here.
+int32_t bz_NavMesh_MoveOnFace(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from,
+                              const bzV3 *movement, bzNavPlace *out);
+// Probes a walker's width: the move run along the two lines offset by the half width to either
+// side of the movement (horizontal, the movement crossed with (0, 1, 0)), each from its own copy
+// of the state located at its start. -1 when either gives -1 (or a start lies on no face), else
+// the larger of the two results; the state is left as it was.
+int32_t bz_NavMesh_ProbeWidth(const bzNavMesh *mesh, const bzNavMoveState *state, const bzV3 *from,
+                              const bzV3 *movement, float halfWidth);
