@@ -229,3 +229,27 @@ float bz_Skeleton_StepAnim(bzLump *lump, bzAnimation *animation, float time, int
     instance->flags |= BZ_SKIN_NEEDS_UPDATE | BZ_SKIN_NLERP;
     return time;
 }
+
+float bz_Skeleton_StepAnimToward(bzLump *lump, bzAnimation *animation, float time,
+                                 int32_t rootMotion, bzAnimation *blend, int32_t blendFrame,
+                                 float blendWeight, const bzM34 *target)
+{
+    const float wrapped = bz_Skeleton_StepAnim(lump, animation, time, rootMotion);
+    bzSkinInstance *instance = InstanceOf(lump);
+    if (!instance)
+        return wrapped;
+    instance->blendAnim = blend;
+    instance->blendFrame = static_cast<int16_t>(blendFrame);
+    instance->blendWeight = blendWeight;
+    if (target)
+    {
+        bzQuatPos from, to;
+        bz_QuatPos_FromM34(&from, &lump->matrix);
+        bz_QuatPos_FromM34(&to, target);
+        bz_Quat_Nlerp(&from.q, &to.q, &from.q, blendWeight);
+        bz_V3_Scale(&from.pos, 1.0f - blendWeight);
+        bz_V3_AddScaled(&from.pos, &to.pos, blendWeight);
+        bz_QuatPos_ToM34(&from, &lump->matrix);
+    }
+    return wrapped;
+}

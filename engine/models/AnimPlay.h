@@ -33,3 +33,9 @@ void bz_Skeleton_RemoveRootMotion(bzLump *lump);
 // root-motion tracks. 0, or 29 for a lump without skin instance or no animation.
 int32_t bz_AnimTrack_GetFrameMatrix(const bzAnimation *animation, bzLump *lump, int32_t frame,
                                     bzM34 *out);
+// StepAnim, then the blend animation, frame and weight for the next update; with a target
+// matrix the lump's matrix is also blended toward it by the weight (rotation by normalised
+// linear blending, translation in proportion). Returns the wrapped time.
+float bz_Skeleton_StepAnimToward(bzLump *lump, bzAnimation *animation, float time,
+                                 int32_t rootMotion, bzAnimation *blend, int32_t blendFrame,
+                                 float blendWeight, const bzM34 *target);

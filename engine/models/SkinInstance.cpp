@@ -162,6 +162,19 @@ void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
                instance ? &instance->overrideRotation : &kIdentity);
 }
 
+// Blends other into poses by the weight: each rotation by normalised linear blending, the
+// root position in proportion, the other positions placed again (without the override, which
+// both poses already carry).
+void BlendPoses(const bzSkeleton *skeleton, bzBonePose *poses, const bzBonePose *other, float w)
+{
+    for (int32_t b = 0; b < skeleton->boneCount; ++b)
+        bz_Quat_Nlerp(&poses[b].rotation, &other[b].rotation, &poses[b].rotation, w);
+    bzV3 &root = poses[skeleton->rootBone].position;
+    bz_V3_Scale(&root, 1.0f - w);
+    bz_V3_AddScaled(&root, &other[skeleton->rootBone].position, w);
+    PlaceBones(skeleton, poses, 0, &kIdentity);
+}
+
 bool ContainsIgnoringCase(const char *name, const char *text)
 {
     for (const char *start = name;; ++start)
@@ -299,14 +312,7 @@ void bz_Skeleton_Update(bzLump *lump, bzModel *model)
         bzBonePose scratch[BZ_SKELETON_MAX_BONES];
         SamplePose(instance, skeleton, instance->blendAnim, instance->blendFrame, 0.0f, true,
                    instance->overrideMask, scratch);
-        const float w = instance->blendWeight;
-        for (int32_t b = 0; b < skeleton->boneCount; ++b)
-            bz_Quat_Nlerp(&instance->poses[b].rotation, &scratch[b].rotation,
-                          &instance->poses[b].rotation, w);
-        bzV3 &root = instance->poses[skeleton->rootBone].position;
-        bz_V3_Scale(&root, 1.0f - w);
-        bz_V3_AddScaled(&root, &scratch[skeleton->rootBone].position, w);
-        PlaceBones(skeleton, instance->poses, 0, &instance->overrideRotation);
+        BlendPoses(skeleton, instance->poses, scratch, instance->blendWeight);
         instance->blendAnim = nullptr;
     }
     for (int32_t b = 0; b < skeleton->boneCount; ++b)
@@ -582,6 +588,59 @@ int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face
             break;
         bones[(*count)++] = static_cast<int16_t>(best);
         sums[best] = 0.0f;
+    }
+    return 0;
+}
+
+int32_t bz_Skeleton_PoseFromBlend(bzLump *lump, const bzAnimation *a, int32_t frameA,
+                                  const bzAnimation *b, int32_t frameB, float weight)
+{
+    bzSkinInstance *instance = InstanceOf(lump);
+    const bzSkeleton *skeleton = instance ? SkeletonOf(instance->model) : nullptr;
+    if (!skeleton || !a || !b)
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzBonePose other[BZ_SKELETON_MAX_BONES];
+    bz_Skeleton_ApplyAnimFrame(instance, instance->model, a, frameA, instance->poses);
+    bz_Skeleton_ApplyAnimFrame(instance, instance->model, b, frameB, other);
+    BlendPoses(skeleton, instance->poses, other, weight);
+    instance->frame = -1;
+    instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    return 0;
+}
+
+int32_t bz_Skeleton_GetAnimBonePosition(const bzModel *model, const bzAnimation *animation,
+                                        int32_t frame, int32_t bone, bzV3 *out)
+{
+    const bzSkeleton *skeleton = SkeletonOf(model);
+    if (!out || !InRange(model, skeleton, bone))
+        return BZ_ERROR_INVALID_PARAMETER;
+    if (!animation)
+    {
+        *out = skeleton->bindPose[bone].position;
+        return 0;
+    }
+    bzBonePose pose[BZ_SKELETON_MAX_BONES];
+    bz_Skeleton_ApplyAnimFrame(nullptr, model, animation, frame, pose);
+    *out = pose[bone].position;
+    return 0;
+}
+
+int32_t bz_Animation_CapturePose(bzLump *lump, bzAnimation *animation, int32_t frame)
+{
+    const bzSkinInstance *instance = InstanceOf(lump);
+    const bzSkeleton *skeleton = instance ? SkeletonOf(instance->model) : nullptr;
+    if (!skeleton || !animation || frame < 0 || frame >= animation->frameCount)
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzQuat *row = animation->rotations + static_cast<size_t>(frame) * animation->boneCount;
+    for (int32_t b = 0; b < skeleton->boneCount && b < animation->boneCount; ++b)
+        row[b] = ModelSpacePose(instance, skeleton, b).q;
+    animation->rootPositions[frame] = ModelSpacePose(instance, skeleton, skeleton->rootBone).pos;
+    if (animation->motionPositions && animation->motionRotations)
+    {
+        bzQuatPos placed;
+        bz_QuatPos_FromM34(&placed, &lump->matrix);
+        animation->motionRotations[frame] = placed.q;
+        animation->motionPositions[frame] = placed.pos;
     }
     return 0;
 }

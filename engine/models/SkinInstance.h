@@ -114,3 +114,18 @@ void bz_Skeleton_SetPhysicsDriven(bzLump *lump);
 // then 0).
 int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face, const bzV3 *point,
                                 int32_t *count, int16_t *bones);
+
+// Blends frame frameA of animation a with frame frameB of b by the weight (normalised linear
+// blending of each bone's rotation, the root position in proportion) and leaves the result as
+// model-space poses: frame -1, BZ_SKIN_NEEDS_UPDATE set. 0, or 29 for a lump without skeleton
+// or a missing animation.
+int32_t bz_Skeleton_PoseFromBlend(bzLump *lump, const bzAnimation *a, int32_t frameA,
+                                  const bzAnimation *b, int32_t frameB, float weight);
+// A bone's model-space position in a frame of the animation, or in the bind pose without one.
+// 0, or 29 for a bone out of range or a model without skeleton.
+int32_t bz_Skeleton_GetAnimBonePosition(const bzModel *model, const bzAnimation *animation,
+                                        int32_t frame, int32_t bone, bzV3 *out);
+// Stores the lump's current pose into a frame of the animation: every bone's model-space
+// rotation, the root bone's position, and, when the animation has motion tracks, the lump's
+// rotation and translation into them. 0, or 29 for a frame out of range or no skin instance.
+int32_t bz_Animation_CapturePose(bzLump *lump, bzAnimation *animation, int32_t frame);

@@ -346,6 +346,29 @@ TEST_F(AnimationTest, RootMotionMovesTheLumpAcrossPasses)
     bz_ReleaseAnimation(walk, 0);
 }
 
+TEST_F(AnimationTest, SteppingTowardABlendAndAPlace)
+{
+    Player p;
+    bzAnimation *walk = Walk();
+    bzAnimation *wave = bz_CreateAnimation(0, 4, 2);
+    bz_Skeleton_StartAnim(&p.lump, walk, 0, 0);
+    bzM34 target = *bz_M34_Identity();
+    target.row[3] = {10.0f, 0.0f, -4.0f};
+    EXPECT_NEAR(bz_Skeleton_StepAnimToward(&p.lump, walk, 0.3f, 0, wave, 2, 0.25f, &target), 0.3f,
+                1e-5f);
+    EXPECT_EQ(p.instance->frame, 3);
+    EXPECT_EQ(p.instance->blendAnim, wave);
+    EXPECT_EQ(p.instance->blendFrame, 2);
+    EXPECT_EQ(p.instance->blendWeight, 0.25f);
+    EXPECT_NEAR(p.lump.matrix.row[3].x, 2.5f, kEps);
+    EXPECT_NEAR(p.lump.matrix.row[3].z, -1.0f, kEps);
+    // The update uses the blend once.
+    bz_Skeleton_Update(&p.lump, p.model);
+    EXPECT_EQ(p.instance->blendAnim, nullptr);
+    bz_ReleaseAnimation(wave, 0);
+    bz_ReleaseAnimation(walk, 0);
+}
+
 TEST_F(AnimationTest, StartingLevelsTheRootAndRemovingTakesTheFirstFrameOut)
 {
     Player p;

@@ -418,6 +418,51 @@ TEST_F(SkinInstanceTest, BonesOfAFaceByWeightSideAndNearestCorner)
     EXPECT_EQ(count, 0);
 }
 
+TEST_F(SkinInstanceTest, BlendsOfTwoAnimationsPositionsAndCapturedPoses)
+{
+    Rig rig(2, {{{1, 1.0f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *rest = bz_CreateAnimation(0, 1, 2);
+    bzAnimation *turned = bz_CreateAnimation(0, 1, 2);
+    turned->rotations[1] = AboutZ(90.0f);
+    turned->rootPositions[0] = {0.0f, 2.0f, 0.0f};
+    ASSERT_EQ(bz_Skeleton_PoseFromBlend(&rig.lump, rest, 0, turned, 0, 0.5f), 0);
+    EXPECT_EQ(rig.instance->frame, -1);
+    EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, BZ_SKIN_NEEDS_UPDATE);
+    bzM34 m{};
+    const float h = std::sqrt(0.5f);
+    for (int32_t pass = 0; pass < 2; ++pass) // as written, then converted by the update
+    {
+        ASSERT_EQ(bz_Skeleton_GetBoneMatrix(&rig.lump, rig.model, 1, &m), 0);
+        ExpectNear(m.row[0], h, h, 0.0f);
+        ExpectNear(m.row[3], 1.0f, 1.0f, 0.0f);
+        bz_Skeleton_Update(&rig.lump, rig.model);
+    }
+    EXPECT_EQ(bz_Skeleton_PoseFromBlend(&rig.lump, rest, 0, nullptr, 0, 0.5f),
+              BZ_ERROR_INVALID_PARAMETER);
+
+    // Bone positions of a frame, or of the bind pose.
+    bzV3 at{};
+    ASSERT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, nullptr, 0, 1, &at), 0);
+    ExpectNear(at, 1.0f, 0.0f, 0.0f);
+    ASSERT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, turned, 0, 1, &at), 0);
+    ExpectNear(at, 1.0f, 2.0f, 0.0f);
+    EXPECT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, turned, 0, 2, &at),
+              BZ_ERROR_INVALID_PARAMETER);
+
+    // A captured pose plays back as the same pose; the lump's placement goes to the tracks.
+    rig.lump.matrix.row[3] = {5.0f, 0.0f, 0.0f};
+    bzAnimation *copy = bz_CreateAnimation(0, 2, 2);
+    ASSERT_EQ(bz_Animation_CapturePose(&rig.lump, copy, 1), 0);
+    EXPECT_EQ(copy->motionPositions[1].x, 5.0f);
+    ASSERT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, copy, 1, 1, &at), 0);
+    ExpectNear(at, 1.0f, 1.0f, 0.0f);
+    EXPECT_NEAR(copy->rotations[3].z, std::sin(3.14159265f / 8.0f), kEps);
+    EXPECT_EQ(bz_Animation_CapturePose(&rig.lump, copy, 2), BZ_ERROR_INVALID_PARAMETER);
+    for (bzAnimation *a : {rest, turned, copy})
+        bz_ReleaseAnimation(a, 0);
+}
+
 TEST_F(SkinInstanceTest, BadSkeletonsGetNoInstance)
 {
     struct Case
