@@ -7,6 +7,7 @@
 #include "maths/Quat.h"
 #include "maths/Vector.h"
 #include "models/Animation.h"
+#include "models/BoneLumps.h"
 #include "models/Model.h"
 #include "models/ModelAccess.h"
 #include "scene/Lump.h"
@@ -83,7 +84,7 @@ bzQuatPos SkinTransform(const bzSkinInstance *instance, const bzSkeleton *skelet
 // Depth-first walk from the root's first child placing each bone at its parent's position plus
 // the parent's rotation applied to its offset, with the override rotation on masked bones.
 void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
-                const bzQuat *overrideRotation)
+                const bzQuat *overrideRotation, bzLump *lump = nullptr)
 {
     const bzSkeletonBone *bones = skeleton->bones;
     const int32_t root = skeleton->rootBone;
@@ -93,6 +94,9 @@ void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
         const int32_t p = bones[b].parent;
         if (b < 32 && (mask & (1u << b)))
             bz_Quat_PreMul(overrideRotation, &poses[b].rotation);
+        // A linked rag-doll bone lump dictates its bone.
+        if (lump && skeleton->bones[b].lumpSlot >= 0)
+            bz_Skeleton_BoneLumpRotation(lump, b, &poses[b].rotation);
         bzV3 offset;
         bz_Quat_RotateV3Into(&poses[p].rotation, &offset, &skeleton->boneOffsets[b]);
         bz_V3_AddInto(&poses[p].position, &offset, &poses[b].position);
@@ -149,7 +153,7 @@ void SampleRotations(const bzSkeleton *skeleton, const bzAnimation *animation, i
 
 void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
                 const bzAnimation *animation, int32_t frame, float s, bool nlerp, uint32_t mask,
-                bzBonePose *out)
+                bzBonePose *out, bzLump *lump = nullptr)
 {
     const int32_t f = FrameOf(animation, frame);
     const int32_t g = s > 0.0f && f + 1 < animation->frameCount ? f + 1 : f;
@@ -159,7 +163,7 @@ void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
     if (g != f)
         bz_V3_AddScaled(&root, &animation->rootPositions[g], s);
     PlaceBones(skeleton, out, instance ? mask : 0,
-               instance ? &instance->overrideRotation : &kIdentity);
+               instance ? &instance->overrideRotation : &kIdentity, lump);
 }
 
 // Blends other into poses by the weight: each rotation by normalised linear blending, the
@@ -305,7 +309,8 @@ void bz_Skeleton_Update(bzLump *lump, bzModel *model)
         }
         const float s = instance->frameFraction > 0.0f ? instance->frameFraction : 0.0f;
         SamplePose(instance, skeleton, instance->anim, instance->frame, s,
-                   (instance->flags & BZ_SKIN_NLERP) != 0, instance->overrideMask, instance->poses);
+                   (instance->flags & BZ_SKIN_NLERP) != 0, instance->overrideMask, instance->poses,
+                   lump);
     }
     if (instance->blendAnim)
     {

@@ -11,6 +11,7 @@
 #include "scene/Lump.h"
 
 #include "ModelsTestSupport.h"
+#include "SkinTestSupport.h"
 
 #include <cmath>
 #include <cstdio>
@@ -221,13 +222,7 @@ struct Player
 
     Player()
     {
-        skeleton.boneCount = 2;
-        skeleton.nameTable = -1;
-        skeleton.bones = bones;
-        skeleton.bindPose = bind;
-        skeleton.boneOffsets = offsets;
-        model = bz_CreateModel(0, 0);
-        bz_CreateModelPart(model)->skeleton = &skeleton;
+        model = MakeSkinnedModel(skeleton, 2, -1, bones, bind, offsets);
         instance = bz_CreateSkinInstance(model);
         lump.type = BZ_LUMP_TYPE_SKINNED_MODEL;
         lump.object = instance;
