@@ -4,8 +4,11 @@
 #pragma once
 
 #include "models/Model.h"
+#include "models/ModelAccess.h"
 
 #include <cstdint>
+
+struct bzLump;
 
 // Twice the area of the polygon: |(corner0 - corner1) x (corner0 - corner2)|.
 float bz_PolygonArea2(const bzModelPolygon *polygon, const bzModelDataVertex *vertices);
@@ -54,3 +57,13 @@ void StripToIndexList(const bzMaterialEntry *entry, uint32_t *out);
 // flag 0x4000 keep their edges. The bits then go to the part's faces. Needs the face planes of
 // the geometry preparation. 0, 71, 75 or 29 as the clean-up.
 int32_t bz_MarkModelEdges(bzModel *model);
+// 1, -1 or 0 as CompareVerticesWithTolerance over the position, the normal and the texture
+// coordinates of both sets (the colour is not compared).
+int32_t CompareVertexRecords(const bzVertexRecord *a, const bzVertexRecord *b);
+// Per axis k, the texture gradients of the triangle: with e1 and e2 the differences (axis k, u,
+// v) of corners 1 and 2 from corner 0 (texture set 0) and c = e1 x e2, s.k = -c.u / c.k and
+// t.k = -c.v / c.k; an axis with c.k = 0 leaves s.k and t.k as they were.
+void bz_TriangleTextureGradients(const bzVertexRecord *p0, const bzVertexRecord *p1,
+                                 const bzVertexRecord *p2, bzV3 *s, bzV3 *t);
+// bz_TransformModel on the lump's model; 29 without a lump or a matrix.
+int32_t bz_TransformLumpModel(bzLump *lump, const bzM34 *matrix);

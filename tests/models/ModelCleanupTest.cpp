@@ -273,4 +273,43 @@ TEST_F(ModelCleanupTest, FlatJoinsHideTheirEdgesAndRidgesKeepThem)
     bz_ReleaseMaterial(lines);
     EXPECT_EQ(bz_MarkModelEdges(nullptr), BZ_ERROR_NO_MODEL);
 }
+TEST_F(ModelCleanupTest, VertexRecordsAndTextureGradients)
+{
+    bzVertexRecord a{}, b{};
+    a.colour = 1;
+    b.colour = 2;
+    b.v1 = 0.0001f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), 0); // colour ignored, within the tolerance
+    b.v1 = 0.0002f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), -1);
+    b.normal.z = -1.0f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), 1); // the normal before the texture
+    b.position.x = 1.0f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), -1);
+
+    // u grows with x, v with y: s = (1, 0, 0), t = (0, 1, 0).
+    bzVertexRecord p0{}, p1{}, p2{};
+    p1.position = {2.0f, 0.0f, 0.0f};
+    p1.u0 = 2.0f;
+    p2.position = {0.0f, 4.0f, 0.0f};
+    p2.v0 = 4.0f;
+    bzV3 s{9.0f, 9.0f, 9.0f}, t{9.0f, 9.0f, 9.0f};
+    bz_TriangleTextureGradients(&p0, &p1, &p2, &s, &t);
+    EXPECT_FLOAT_EQ(s.x, 1.0f);
+    EXPECT_FLOAT_EQ(t.x, 0.0f);
+    EXPECT_FLOAT_EQ(s.y, 0.0f);
+    EXPECT_FLOAT_EQ(t.y, 1.0f);
+    EXPECT_EQ(s.z, 0.0f);
+    EXPECT_EQ(t.z, 0.0f);
+    // Texture coordinates along one line give no gradient: nothing is written.
+    p2.u0 = 4.0f;
+    p2.v0 = 0.0f;
+    s = t = {9.0f, 9.0f, 9.0f};
+    bz_TriangleTextureGradients(&p0, &p1, &p2, &s, &t);
+    EXPECT_EQ(s.x, 9.0f);
+    EXPECT_EQ(t.z, 9.0f);
+
+    bzM34 move = *bz_M34_Identity();
+    EXPECT_EQ(bz_TransformLumpModel(nullptr, &move), BZ_ERROR_INVALID_PARAMETER);
+}
 } // namespace
