@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "maths/Quat.h"
+#include "maths/Vector.h"
 #include "models/Model.h"
 #include "models/SkinInstance.h"
 #include "scene/Lump.h"
@@ -52,23 +53,22 @@ void Record(bzLump *lump, const bzSkinInstance *instance, bool unlink)
     }
 }
 
+// The lump after at in a depth-first walk of top's subtree (top itself not included), or null.
+bzLump *NextBelow(bzLump *top, bzLump *at)
+{
+    if (at->firstChild)
+        return at->firstChild;
+    while (at && at != top && !at->next)
+        at = at->parent;
+    return (!at || at == top) ? nullptr : at->next;
+}
+
 // The first lump of the id in the subtree below the skinned lump, depth first.
 bzLump *FindById(bzLump *top, uint8_t id)
 {
-    bzLump *at = top->firstChild;
-    while (at)
-    {
+    for (bzLump *at = top->firstChild; at; at = NextBelow(top, at))
         if (static_cast<uint8_t>(at->idWord) == id)
             return at;
-        if (at->firstChild)
-        {
-            at = at->firstChild;
-            continue;
-        }
-        while (at && at != top && !at->next)
-            at = at->parent;
-        at = (!at || at == top) ? nullptr : at->next;
-    }
     return nullptr;
 }
 
@@ -182,7 +182,7 @@ int32_t bz_Skeleton_BoneLumpRotation(bzLump *lump, int32_t bone, bzQuat *out)
     if (!boneLump || !(boneLump->flags & BZ_LUMP_ACTIVE))
         return 0;
     bzM34 m;
-    if (boneLump->parent == lump)
+    if (boneLump->parent == lump && !(boneLump->flags & BZ_LUMP_WORLD))
         m = boneLump->matrix;
     else
         bz_Lump_GetRelativeMatrix(&m, boneLump, lump);
@@ -190,4 +190,34 @@ int32_t bz_Skeleton_BoneLumpRotation(bzLump *lump, int32_t bone, bzQuat *out)
     bz_QuatPos_FromM34(&pose, &m);
     bz_MulQuatInto(&pose.q, out, table->orientation[slot]);
     return 1;
+}
+
+void bz_Skeleton_UpdateAttachedLumps(bzLump *lump)
+{
+    bzSkinInstance *instance = InstanceOf(lump);
+    const bzBoneLumpTable *table = TableOf(SkeletonOf(instance));
+    if (!table)
+        return;
+    bzM34 world;
+    bz_Lump_GetRelativeMatrix(&world, lump, nullptr);
+    for (bzLump *at = lump->firstChild; at; at = NextBelow(lump, at))
+    {
+        for (int32_t i = 0; i < table->count; ++i)
+        {
+            if (static_cast<uint8_t>(at->idWord) != table->lumpId[i])
+                continue;
+            bzM34 bone;
+            if (bz_Skeleton_GetBoneMatrix(lump, instance->model, table->bone[i], &bone) != 0)
+                break;
+            bzQuatPos pose;
+            bz_QuatPos_FromM34(&pose, &bone);
+            bzQuat back;
+            bz_Quat_ConjugateInto(table->orientation[i], &back);
+            bz_Quat_PostMul(&back, &pose.q);
+            bz_QuatPos_ToM34(&pose, &at->matrix);
+            bz_M34_PostMul(&at->matrix, &world);
+            at->flags |= BZ_LUMP_WORLD;
+            break;
+        }
+    }
 }

@@ -56,3 +56,8 @@ void bz_Skeleton_ApplyBoneLumpEvent(const void *event, bzLump *lump, int32_t dir
 // 1 when the bone lump of the bone's entry is linked and active; its rotation in the skinned
 // lump's frame, combined with the entry's orientation, then in out.
 int32_t bz_Skeleton_BoneLumpRotation(bzLump *lump, int32_t bone, bzQuat *out);
+// Moves every lump of the skinned lump's subtree whose id byte is that of a table entry (the
+// first such entry) onto the entry's bone: its matrix becomes the bone's pose with the entry's
+// orientation taken back out, carried into the world by the skinned lump's placement, and it is
+// made world-relative. A lump so placed and then linked gives its bone the same rotation.
+void bz_Skeleton_UpdateAttachedLumps(bzLump *lump);

@@ -211,4 +211,40 @@ TEST_F(BoneLumps, ALinkedBoneLumpDictatesItsBone)
     EXPECT_NEAR(m.row[0].x, 1.0f, 1e-5f);
     bz_ReleaseAnimation(stand, 0);
 }
+TEST_F(BoneLumps, AttachedLumpsFollowTheirBonesAndDriveThemBack)
+{
+    Character c;
+    bz_Skeleton_AddBoneLump(c.skin, "arm", 3);
+    // The character stands turned a quarter about y, 5 along z.
+    const float h = std::sqrt(0.5f);
+    bzQuatPos placed{{{0.0f, h, 0.0f, h}}, {0.0f, 0.0f, 5.0f}};
+    bz_QuatPos_ToM34(&placed, &c.skin->matrix);
+    bzAnimation *bend = bz_CreateAnimation(0, 1, 3);
+    bend->rotations[2] = bzQuat{{0.0f, 0.0f, h, h}};
+    auto pose = [&c, bend]
+    {
+        c.instance->anim = bend;
+        c.instance->frame = 0;
+        c.instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+        bz_Skeleton_Update(c.skin, c.model);
+        bzM34 m{};
+        EXPECT_EQ(bz_Skeleton_GetBoneMatrix(c.skin, c.model, 2, &m), 0);
+        return m;
+    };
+    const bzM34 animated = pose();
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    EXPECT_TRUE(c.arm->flags & BZ_LUMP_WORLD);
+    EXPECT_FALSE(c.chest->flags & BZ_LUMP_WORLD); // no entry of its id
+    // Bone 2 sits at (2, 0, 0) of the model: in the world, turned about y and moved, (0, 0, 3).
+    EXPECT_NEAR(c.arm->matrix.row[3].x, 0.0f, 1e-5f);
+    EXPECT_NEAR(c.arm->matrix.row[3].z, 3.0f, 1e-5f);
+    // Linked, the placed lump gives the bone the rotation it had.
+    bz_Skeleton_LinkBoneLumps(c.skin);
+    bend->rotations[2] = bzQuat{{0.0f, 0.0f, 0.0f, 1.0f}};
+    const bzM34 driven = pose();
+    for (int32_t r = 0; r < 4; ++r)
+        for (int32_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(driven.row[r].v[k], animated.row[r].v[k], 1e-5f) << r << k;
+    bz_ReleaseAnimation(bend, 0);
+}
 } // namespace
