@@ -83,6 +83,17 @@ struct Character
         model->part->skeleton = nullptr;
         bz_ReleaseModel(model);
     }
+    // The arm bone's model-space pose after an update to frame 0 of the animation.
+    bzM34 ArmPosedBy(bzAnimation *animation)
+    {
+        instance->anim = animation;
+        instance->frame = 0;
+        instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+        bz_Skeleton_Update(skin, model);
+        bzM34 m{};
+        EXPECT_EQ(bz_Skeleton_GetBoneMatrix(skin, model, 2, &m), 0);
+        return m;
+    }
     const bzBoneLumpTable *Table() const
     {
         return static_cast<const bzBoneLumpTable *>(skeleton.boneLumps);
@@ -176,16 +187,7 @@ TEST_F(BoneLumps, ALinkedBoneLumpDictatesItsBone)
     Character c;
     bz_Skeleton_AddBoneLump(c.skin, "arm", 3);
     bzAnimation *stand = bz_CreateAnimation(0, 1, 3);
-    auto pose = [&c, stand]
-    {
-        c.instance->anim = stand;
-        c.instance->frame = 0;
-        c.instance->flags |= BZ_SKIN_NEEDS_UPDATE;
-        bz_Skeleton_Update(c.skin, c.model);
-        bzM34 m{};
-        EXPECT_EQ(bz_Skeleton_GetBoneMatrix(c.skin, c.model, 2, &m), 0);
-        return m;
-    };
+    auto pose = [&c, stand] { return c.ArmPosedBy(stand); };
     // The arm lump turned a quarter about x.
     const float h = std::sqrt(0.5f);
     const bzQuat turn{{h, 0.0f, 0.0f, h}};
@@ -221,16 +223,7 @@ TEST_F(BoneLumps, AttachedLumpsFollowTheirBonesAndDriveThemBack)
     bz_QuatPos_ToM34(&placed, &c.skin->matrix);
     bzAnimation *bend = bz_CreateAnimation(0, 1, 3);
     bend->rotations[2] = bzQuat{{0.0f, 0.0f, h, h}};
-    auto pose = [&c, bend]
-    {
-        c.instance->anim = bend;
-        c.instance->frame = 0;
-        c.instance->flags |= BZ_SKIN_NEEDS_UPDATE;
-        bz_Skeleton_Update(c.skin, c.model);
-        bzM34 m{};
-        EXPECT_EQ(bz_Skeleton_GetBoneMatrix(c.skin, c.model, 2, &m), 0);
-        return m;
-    };
+    auto pose = [&c, bend] { return c.ArmPosedBy(bend); };
     const bzM34 animated = pose();
     bz_Skeleton_UpdateAttachedLumps(c.skin);
     EXPECT_TRUE(c.arm->flags & BZ_LUMP_WORLD);
