@@ -649,3 +649,47 @@ int32_t bz_Animation_CapturePose(bzLump *lump, bzAnimation *animation, int32_t f
     }
     return 0;
 }
+
+void bz_Skeleton_Scale(bzModel *model, float factor)
+{
+    bzSkeleton *skeleton = SkeletonOf(model);
+    if (!skeleton)
+        return;
+    for (int32_t b = 0; b < skeleton->boneCount; ++b)
+    {
+        bz_V3_Scale(&skeleton->bindPose[b].position, factor);
+        bz_V3_Scale(&skeleton->boneOffsets[b], factor);
+    }
+    if (skeleton->vertexPositions)
+        for (int32_t v = 0; v < model->part->vertexCount; ++v)
+            bz_V3_Scale(&skeleton->vertexPositions[v], factor);
+}
+
+int32_t bz_Skeleton_BlendPoses(const bzModel *model, bzLump *lump, int32_t count,
+                               const int16_t *bones, const float *weights, const bzV3 *axis1,
+                               const bzV3 *axis2, bzM34 *out)
+{
+    const bzSkeleton *skeleton = SkeletonOf(model);
+    const bzSkinInstance *instance = lump ? InstanceOf(lump) : nullptr;
+    if (!skeleton || !bones || !weights || !axis1 || !axis2 || !out || (lump && !instance))
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzV3 a1{}, a2{}, p{};
+    for (int32_t k = 0; k < count; ++k)
+    {
+        if (!InRange(model, skeleton, bones[k]))
+            return BZ_ERROR_INVALID_PARAMETER;
+        const bzQuatPos pose = instance ? ModelSpacePose(instance, skeleton, bones[k])
+                                        : PoseOf(skeleton->bindPose[bones[k]]);
+        bzV3 turned;
+        bz_Quat_RotateV3Into(&pose.q, &turned, axis1);
+        bz_V3_AddScaled(&a1, &turned, weights[k]);
+        bz_Quat_RotateV3Into(&pose.q, &turned, axis2);
+        bz_V3_AddScaled(&a2, &turned, weights[k]);
+        bz_V3_AddScaled(&p, &pose.pos, weights[k]);
+    }
+    out->row[1] = a2;
+    bz_V3_CrossInto(&a2, &a1, &out->row[0]);
+    bz_V3_CrossInto(&out->row[0], &a2, &out->row[2]);
+    out->row[3] = p;
+    return 0;
+}

@@ -129,3 +129,12 @@ int32_t bz_Skeleton_GetAnimBonePosition(const bzModel *model, const bzAnimation 
 // rotation, the root bone's position, and, when the animation has motion tracks, the lump's
 // rotation and translation into them. 0, or 29 for a frame out of range or no skin instance.
 int32_t bz_Animation_CapturePose(bzLump *lump, bzAnimation *animation, int32_t frame);
+// Multiplies the skeleton's bind positions, bone offsets and vertex positions by the factor.
+void bz_Skeleton_Scale(bzModel *model, float factor);
+// The weighted reference frame of a pose (the bind pose, or with a lump its current pose):
+// A1 and A2 the weighted sums of the bones' rotations applied to the two axes, P the weighted
+// sum of their positions; rows A2 x A1, A2, (A2 x A1) x A2 and P, not normalised. 0, or 29 for a
+// model without skeleton or a bone out of range.
+int32_t bz_Skeleton_BlendPoses(const bzModel *model, bzLump *lump, int32_t count,
+                               const int16_t *bones, const float *weights, const bzV3 *axis1,
+                               const bzV3 *axis2, bzM34 *out);

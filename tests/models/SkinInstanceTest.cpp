@@ -463,6 +463,38 @@ TEST_F(SkinInstanceTest, BlendsOfTwoAnimationsPositionsAndCapturedPoses)
         bz_ReleaseAnimation(a, 0);
 }
 
+TEST_F(SkinInstanceTest, ScalingAndTheWeightedReferenceFrame)
+{
+    Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}});
+    const int16_t two[] = {1, 2};
+    const float halves[] = {0.5f, 0.5f};
+    const bzV3 forward{0.0f, 0.0f, 1.0f}, up{0.0f, 1.0f, 0.0f};
+    bzM34 m{};
+    // Bind pose: P = (1.5, 0, 0); A1 = forward, A2 = up; rows (1, 0, 0), up, forward.
+    ASSERT_EQ(bz_Skeleton_BlendPoses(rig.model, nullptr, 2, two, halves, &forward, &up, &m), 0);
+    ExpectNear(m.row[0], 1.0f, 0.0f, 0.0f);
+    ExpectNear(m.row[1], 0.0f, 1.0f, 0.0f);
+    ExpectNear(m.row[2], 0.0f, 0.0f, 1.0f);
+    ExpectNear(m.row[3], 1.5f, 0.0f, 0.0f);
+    // The current pose with bone 2 turned a quarter about z: A2 = (-0.5, 0.5, 0), unnormalised.
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *turn = bz_CreateAnimation(0, 1, 3);
+    turn->rotations[2] = AboutZ(90.0f);
+    rig.Play(turn, 0, 0.0f);
+    ASSERT_EQ(bz_Skeleton_BlendPoses(rig.model, &rig.lump, 2, two, halves, &forward, &up, &m), 0);
+    ExpectNear(m.row[1], -0.5f, 0.5f, 0.0f);
+    ExpectNear(m.row[3], 1.5f, 0.0f, 0.0f);
+    const int16_t outside[] = {3};
+    EXPECT_EQ(bz_Skeleton_BlendPoses(rig.model, nullptr, 1, outside, halves, &forward, &up, &m),
+              BZ_ERROR_INVALID_PARAMETER);
+
+    bz_Skeleton_Scale(rig.model, 2.0f);
+    EXPECT_EQ(rig.bind[2].position.x, 4.0f);
+    EXPECT_EQ(rig.offsets[1].x, 2.0f);
+    EXPECT_EQ(rig.positions[1].x, 3.0f);
+    bz_ReleaseAnimation(turn, 0);
+}
+
 TEST_F(SkinInstanceTest, BadSkeletonsGetNoInstance)
 {
     struct Case
