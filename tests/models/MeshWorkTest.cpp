@@ -29,6 +29,16 @@ protected:
         SetFaces(part, faces);
         return m;
     }
+
+    // A cube with its mesh work data, written to the file, whose bytes go to out.
+    static bzModel *WrittenCube(float edge, const char *path, std::string *out)
+    {
+        bzModel *cube = bz_CreateCubeModel("Box", nullptr, edge);
+        EXPECT_EQ(bz_BuildMeshWorkData(cube), 0);
+        EXPECT_EQ(bz_WriteMeshWorkData(path, cube->meshWork), 0);
+        *out = ReadWholeFile(path);
+        return cube;
+    }
 };
 
 void ExpectSame(const bzMeshWorkData &a, const bzMeshWorkData &b)
@@ -157,10 +167,9 @@ TEST_F(MeshWorkTest, BadModelsBuildNothing)
 
 TEST_F(MeshWorkTest, FilesRoundTripAndBadOnesAreRefused)
 {
-    bzModel *cube = bz_CreateCubeModel("Box", nullptr, 2.0f);
-    ASSERT_EQ(bz_BuildMeshWorkData(cube), 0);
-    ASSERT_EQ(bz_WriteMeshWorkData("cube.mwd", cube->meshWork), 0);
-    const std::string bytes = ReadWholeFile("cube.mwd");
+    std::string bytes;
+    bzModel *cube = WrittenCube(2.0f, "cube.mwd", &bytes);
+    ASSERT_NE(cube->meshWork, nullptr);
     // 20 header bytes, 18 edges of 20, 8 lists of 4 + 36 entries of 4, 12 faces of 25, 8 points.
     ASSERT_EQ(bytes.size(), 20u + 360u + 32u + 144u + 300u + 96u);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x00\x01\x00\x00", 4));
@@ -203,14 +212,14 @@ TEST_F(MeshWorkTest, FilesRoundTripAndBadOnesAreRefused)
     EXPECT_EQ(bz_WriteMeshWorkData("x.mwd", nullptr), BZ_ERROR_INVALID_PARAMETER);
     bz_ReleaseModel(cube);
 }
+
 TEST_F(MeshWorkTest, MutatedFilesAreRefusedOrReadBackWhole)
 {
     // Bytes of a written file changed at random: a file that is read is written back to the
     // same bytes (but for the version word, which is not kept); the rest are refused.
-    bzModel *cube = bz_CreateCubeModel("Box", nullptr, 1.0f);
-    ASSERT_EQ(bz_BuildMeshWorkData(cube), 0);
-    ASSERT_EQ(bz_WriteMeshWorkData("base.mwd", cube->meshWork), 0);
-    const std::string base = ReadWholeFile("base.mwd");
+    std::string base;
+    bzModel *cube = WrittenCube(1.0f, "base.mwd", &base);
+    ASSERT_NE(cube->meshWork, nullptr);
     std::mt19937 rng(12345u);
     int32_t read = 0;
     for (int32_t round = 0; round < 400; ++round)
