@@ -53,20 +53,10 @@ void Record(bzLump *lump, const bzSkinInstance *instance, bool unlink)
     }
 }
 
-// The lump after at in a depth-first walk of top's subtree (top itself not included), or null.
-bzLump *NextBelow(bzLump *top, bzLump *at)
-{
-    if (at->firstChild)
-        return at->firstChild;
-    while (at && at != top && !at->next)
-        at = at->parent;
-    return (!at || at == top) ? nullptr : at->next;
-}
-
 // The first lump of the id in the subtree below the skinned lump, depth first.
 bzLump *FindById(bzLump *top, uint8_t id)
 {
-    for (bzLump *at = top->firstChild; at; at = NextBelow(top, at))
+    for (bzLump *at = top->firstChild; at; at = bz_Lump_NextPreOrder(at, top))
         if (static_cast<uint8_t>(at->idWord) == id)
             return at;
     return nullptr;
@@ -200,7 +190,7 @@ void bz_Skeleton_UpdateAttachedLumps(bzLump *lump)
         return;
     bzM34 world;
     bz_Lump_GetRelativeMatrix(&world, lump, nullptr);
-    for (bzLump *at = lump->firstChild; at; at = NextBelow(lump, at))
+    for (bzLump *at = lump->firstChild; at; at = bz_Lump_NextPreOrder(at, lump))
     {
         for (int32_t i = 0; i < table->count; ++i)
         {

@@ -67,3 +67,8 @@ void bz_TriangleTextureGradients(const bzVertexRecord *p0, const bzVertexRecord 
                                  const bzVertexRecord *p2, bzV3 *s, bzV3 *t);
 // bz_TransformModel on the lump's model; 29 without a lump or a matrix.
 int32_t bz_TransformLumpModel(bzLump *lump, const bzM34 *matrix);
+// Gives every model lump of the tree (parent before children; lumps bound to the dynamics or
+// to a pooled object skipped) a first child "line": a white poly-line through the visible
+// edges of its model's faces, two points an edge (edges whose bit 0x20, 0x40 or 0x80 is set
+// left out). A model without visible edges gets none.
+void bz_AddModelLineLumps(bzLump *root);

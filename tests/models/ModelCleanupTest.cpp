@@ -4,6 +4,8 @@
 #include "models/DisplayModels.h"
 #include "models/Model.h"
 #include "models/ModelPrepare.h"
+#include "scene/Lump.h"
+#include "scene/Path.h"
 
 #include "ModelsTestSupport.h"
 
@@ -311,5 +313,46 @@ TEST_F(ModelCleanupTest, VertexRecordsAndTextureGradients)
 
     bzM34 move = *bz_M34_Identity();
     EXPECT_EQ(bz_TransformLumpModel(nullptr, &move), BZ_ERROR_INVALID_PARAMETER);
+}
+TEST_F(ModelCleanupTest, LineLumpsThroughTheVisibleEdges)
+{
+    bzModel *square =
+        Editable({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    ASSERT_EQ(bz_PrepareModelGeometry(square, 0xFFFFFBF), 0);
+    ASSERT_EQ(bz_MarkModelEdges(square), 0);
+    bzModel *cube = bz_CreateCubeModel("Box", nullptr, 1.0f);
+    ASSERT_EQ(bz_MarkModelEdges(cube), 0);
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    bzLump *flat = bz_Lump_CreateModel(square);
+    bzLump *box = bz_Lump_CreateModel(cube);
+    bzLump *pooled = bz_Lump_CreateModel(cube);
+    pooled->poolSlot = 3;
+    bz_Lump_Attach(root, pooled);
+    bz_Lump_Attach(root, box);
+    bz_Lump_Attach(box, flat);
+    bz_AddModelLineLumps(root);
+    // Four border edges of the square, twelve ridges of the cube, two points each.
+    for (const auto &[lump, points] : {std::pair{flat, 8}, std::pair{box, 24}})
+    {
+        bzLump *line = lump->firstChild;
+        ASSERT_NE(line, nullptr);
+        EXPECT_STREQ(line->name, "line");
+        EXPECT_EQ(line->type, BZ_LUMP_TYPE_POLYLINE);
+        const auto *path = static_cast<const bzPath *>(line->object);
+        EXPECT_EQ(path->count, points);
+        EXPECT_EQ(path->flags & 1u, 1u);
+    }
+    EXPECT_EQ(box->firstChild->next, flat);
+    EXPECT_EQ(pooled->firstChild, nullptr);
+    // Every edge hidden: no line lump.
+    for (int32_t f = 0; f < square->part->faceCount; ++f)
+        square->part->faces[f].flags |= 0xE0;
+    bzLump *hidden = bz_Lump_CreateModel(square);
+    bz_AddModelLineLumps(hidden);
+    EXPECT_EQ(hidden->firstChild, nullptr);
+    bz_Lump_DestroyTree(hidden);
+    bz_Lump_DestroyTree(root);
+    bz_ReleaseModel(square);
+    bz_ReleaseModel(cube);
 }
 } // namespace
