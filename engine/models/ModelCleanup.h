@@ -72,3 +72,10 @@ int32_t bz_TransformLumpModel(bzLump *lump, const bzM34 *matrix);
 // edges of its model's faces, two points an edge (edges whose bit 0x20, 0x40 or 0x80 is set
 // left out). A model without visible edges gets none.
 void bz_AddModelLineLumps(bzLump *root);
+// The model the last merge built.
+extern bzModel *bzgMergeModel;
+// A new model lump named like the root holding one model made of every model of the tree
+// (lumps that are active and whose model has editable geometry), each placed by its transform
+// into the root's space, then welded, cleaned and prepared. Null when the tree has no such
+// model (the new model is then released) or without memory (14).
+bzLump *bz_MergeLumpModels(bzLump *root, const char *name);

@@ -9,6 +9,7 @@
 
 #include "ModelsTestSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -354,5 +355,45 @@ TEST_F(ModelCleanupTest, LineLumpsThroughTheVisibleEdges)
     bz_Lump_DestroyTree(root);
     bz_ReleaseModel(square);
     bz_ReleaseModel(cube);
+}
+TEST_F(ModelCleanupTest, MergingATreeWeldsItsModelsInTheRootsSpace)
+{
+    bzModel *square =
+        Editable({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "floor");
+    bzLump *left = bz_Lump_CreateModel(square);
+    bzLump *right = bz_Lump_CreateModel(square);
+    right->matrix.row[3] = {1.0f, 0.0f, 0.0f};
+    bz_Lump_Attach(root, left);
+    bz_Lump_Attach(left, right); // below the first: placed in the root's space by both
+    left->matrix.row[3] = {0.0f, 0.0f, 2.0f};
+    bzLump *merged = bz_MergeLumpModels(root, "both");
+    ASSERT_NE(merged, nullptr);
+    EXPECT_STREQ(merged->name, "floor");
+    bzModel *m = bz_Lump_GetModel(merged);
+    ASSERT_EQ(m, bzgMergeModel);
+    EXPECT_STREQ(m->name, "both");
+    // Two squares side by side share an edge: 6 vertices, 4 polygons, all at z = 2.
+    EXPECT_EQ(m->vertexData->vertexCount, 6);
+    EXPECT_EQ(m->vertexData->polygonCount, 4);
+    float maxX = 0.0f;
+    for (int32_t v = 0; v < 6; ++v)
+    {
+        EXPECT_EQ(m->vertexData->vertices[v].z, 2.0f);
+        maxX = std::max(maxX, m->vertexData->vertices[v].x);
+    }
+    EXPECT_EQ(maxX, 2.0f);
+    EXPECT_NE(m->part, nullptr);
+    merged->object = nullptr;
+    bz_Lump_Destroy(merged);
+    bz_ReleaseModel(m);
+
+    // A tree without models merges to nothing.
+    bzLump *empty = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "empty");
+    EXPECT_EQ(bz_MergeLumpModels(empty, "none"), nullptr);
+    EXPECT_EQ(bz_MergeLumpModels(nullptr, "none"), nullptr);
+    bz_Lump_Destroy(empty);
+    bz_Lump_DestroyTree(root);
+    bz_ReleaseModel(square);
 }
 } // namespace
