@@ -79,3 +79,12 @@ extern bzModel *bzgMergeModel;
 // into the root's space, then welded, cleaned and prepared. Null when the tree has no such
 // model (the new model is then released) or without memory (14).
 bzLump *bz_MergeLumpModels(bzLump *root, const char *name);
+// The engine-wide smoothing angle, in degrees.
+extern float bzgSmoothAngle;
+// Automatic smoothing is not available: for a model with editable geometry the angle is kept
+// (the second form) and the engine's error report "NOT DONE YET" / "AutoSmoothModel" raised; 0.
+// 29 for a model without editable geometry.
+int32_t bz_AutoSmoothModel(bzModel *model);
+int32_t bz_AutoSmoothModelAngle(bzModel *model, float angle);
+// Keeps the angle as the smoothing angle; the walk of the tree changes nothing. 0.
+int32_t bz_SetSmoothAngleAll(int32_t walk, bzLump *root, int32_t angle);

@@ -138,3 +138,31 @@ void bz_AddModelLineLumps(bzLump *root)
         }
     }
 }
+
+float bzgSmoothAngle;
+
+int32_t bz_AutoSmoothModelAngle(bzModel *model, float angle)
+{
+    if (!model || !model->vertexData)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    bzgSmoothAngle = angle;
+    bz_ReportError("NOT DONE YET", "AutoSmoothModel");
+    return 0;
+}
+
+int32_t bz_AutoSmoothModel(bzModel *model)
+{
+    if (!model || !model->vertexData)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    bz_ReportError("NOT DONE YET", "AutoSmoothModel");
+    return 0;
+}
+
+int32_t bz_SetSmoothAngleAll(int32_t walk, bzLump *root, int32_t angle)
+{
+    bzgSmoothAngle = static_cast<float>(angle);
+    if (walk && root)
+        bz_Lump_Walk(
+            root, [](bzLump *, void *) -> intptr_t { return 0; }, nullptr);
+    return 0;
+}

@@ -396,4 +396,26 @@ TEST_F(ModelCleanupTest, MergingATreeWeldsItsModelsInTheRootsSpace)
     bz_Lump_DestroyTree(root);
     bz_ReleaseModel(square);
 }
+TEST_F(ModelCleanupTest, AutomaticSmoothingIsReportedAsNotDone)
+{
+    bzModel *m = Editable({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    bzgFatalErrorHappened = 0;
+    EXPECT_EQ(bz_AutoSmoothModelAngle(m, 45.0f), 0);
+    EXPECT_EQ(bzgSmoothAngle, 45.0f);
+    EXPECT_EQ(bzgFatalErrorHappened, 1);
+    bzgFatalErrorHappened = 0;
+    EXPECT_EQ(bz_AutoSmoothModel(m), 0);
+    EXPECT_EQ(bzgFatalErrorHappened, 1);
+    bzgFatalErrorHappened = 0;
+    bzModel *bare = bz_CreateModel(0, 0);
+    EXPECT_EQ(bz_AutoSmoothModel(bare), BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(bz_AutoSmoothModelAngle(bare, 10.0f), BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(bzgFatalErrorHappened, 0);
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    EXPECT_EQ(bz_SetSmoothAngleAll(1, root, 30), 0);
+    EXPECT_EQ(bzgSmoothAngle, 30.0f);
+    bz_Lump_Destroy(root);
+    bz_ReleaseModel(bare);
+    bz_ReleaseModel(m);
+}
 } // namespace
