@@ -693,3 +693,47 @@ int32_t bz_Skeleton_BlendPoses(const bzModel *model, bzLump *lump, int32_t count
     out->row[3] = p;
     return 0;
 }
+
+namespace
+{
+// The deformed-position buffer installed by the last computation, and its part.
+bzV3 *gSkinnedBuffer;
+bzModelPart *gSkinnedPart;
+} // namespace
+
+int32_t bz_Skeleton_ComputeSkinnedPositions(bzLump *lump)
+{
+    const bzSkinInstance *instance = InstanceOf(lump);
+    bzModel *model = instance ? instance->model : nullptr;
+    const bzSkeleton *skeleton = SkeletonOf(model);
+    if (!skeleton || model->part->vertexCount <= 0)
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzModelPart *part = model->part;
+    if (part->positions[0] == skeleton->skinnedPositionsDefault)
+    {
+        if (gSkinnedBuffer)
+            bz_Skeleton_ReleaseSkinnedPositions(lump);
+        auto *buffer = static_cast<bzV3 *>(
+            bz_TempStack_Alloc(1, static_cast<uint32_t>(part->vertexCount) * sizeof(bzV3), 0));
+        if (!buffer)
+            return bzgLastError = BZ_ERROR_NO_MEMORY;
+        part->positions[0] = buffer;
+        gSkinnedBuffer = buffer;
+        gSkinnedPart = part;
+    }
+    bz_Skeleton_Update(lump, model);
+    bz_Skeleton_SkinVertices(model, lump, part->positions[0], nullptr);
+    return 0;
+}
+
+void bz_Skeleton_ReleaseSkinnedPositions(bzLump *)
+{
+    if (!gSkinnedBuffer)
+        return;
+    bz_TempStack_Free(1, gSkinnedBuffer);
+    if (gSkinnedPart->positions[0] == gSkinnedBuffer)
+        gSkinnedPart->positions[0] =
+            gSkinnedPart->skeleton ? gSkinnedPart->skeleton->skinnedPositionsDefault : nullptr;
+    gSkinnedBuffer = nullptr;
+    gSkinnedPart = nullptr;
+}

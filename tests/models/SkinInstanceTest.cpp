@@ -495,6 +495,31 @@ TEST_F(SkinInstanceTest, ScalingAndTheWeightedReferenceFrame)
     bz_ReleaseAnimation(turn, 0);
 }
 
+TEST_F(SkinInstanceTest, DeformedPositionsLiveInTheirPartUntilReleased)
+{
+    Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *lift = bz_CreateAnimation(0, 1, 3);
+    lift->rootPositions[0] = {0.0f, 0.0f, 1.0f};
+    rig.Play(lift, 0, 0.0f);
+    bzModelPart *part = rig.model->part;
+    ASSERT_EQ(part->positions[0], rig.skeleton.skinnedPositionsDefault);
+    ASSERT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), 0);
+    bzV3 *buffer = part->positions[0];
+    ASSERT_NE(buffer, nullptr);
+    ExpectNear(buffer[0], 0.5f, 0.0f, 1.0f);
+    ExpectNear(buffer[1], 1.5f, 0.0f, 1.0f);
+    // Again while installed: the same buffer is written.
+    ASSERT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), 0);
+    EXPECT_EQ(part->positions[0], buffer);
+    bz_Skeleton_ReleaseSkinnedPositions(&rig.lump);
+    EXPECT_EQ(part->positions[0], rig.skeleton.skinnedPositionsDefault);
+    bz_Skeleton_ReleaseSkinnedPositions(&rig.lump); // nothing remembered: nothing happens
+    bzLump plain{};
+    EXPECT_EQ(bz_Skeleton_ComputeSkinnedPositions(&plain), BZ_ERROR_INVALID_PARAMETER);
+    bz_ReleaseAnimation(lift, 0);
+}
+
 TEST_F(SkinInstanceTest, BadSkeletonsGetNoInstance)
 {
     struct Case
