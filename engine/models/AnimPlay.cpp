@@ -253,3 +253,20 @@ float bz_Skeleton_StepAnimToward(bzLump *lump, bzAnimation *animation, float tim
     }
     return wrapped;
 }
+
+void bz_Skeleton_AdvanceAnim(bzLump *lump, bzAnimation *animation, int32_t upright)
+{
+    bzSkinInstance *instance = MakeCurrent(lump, animation, 0, 0);
+    if (!instance)
+        return;
+    if (animation->motionRotations && animation->motionPositions)
+    {
+        const bzM34 first = MotionMatrix(animation, 0);
+        bzM34 undo;
+        bz_InverseOrthoM34Into(&first, &undo);
+        bz_M34_PostMul(&undo, &lump->matrix);
+        instance->root = undo;
+    }
+    if (upright)
+        Level(&instance->root);
+}

@@ -39,3 +39,7 @@ int32_t bz_AnimTrack_GetFrameMatrix(const bzAnimation *animation, bzLump *lump, 
 float bz_Skeleton_StepAnimToward(bzLump *lump, bzAnimation *animation, float time,
                                  int32_t rootMotion, bzAnimation *blend, int32_t blendFrame,
                                  float blendWeight, const bzM34 *target);
+// Makes the animation current at its start without taking the previous root motion out; the
+// root is placed (unless physics-driven) so that the first frame's root motion leaves the lump
+// where it is, levelled upright when asked.
+void bz_Skeleton_AdvanceAnim(bzLump *lump, bzAnimation *animation, int32_t upright);

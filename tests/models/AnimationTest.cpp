@@ -364,6 +364,25 @@ TEST_F(AnimationTest, SteppingTowardABlendAndAPlace)
     bz_ReleaseAnimation(walk, 0);
 }
 
+TEST_F(AnimationTest, AdvancingKeepsTheLumpWhereItIs)
+{
+    Player p;
+    bzAnimation *walk = Walk();
+    const float s = std::sqrt(0.5f);
+    walk->motionRotations[0] = bzQuat{{0.0f, s, 0.0f, s}};
+    walk->motionPositions[0] = {1.0f, 0.0f, 2.0f};
+    p.lump.matrix.row[3] = {3.0f, 4.0f, 5.0f};
+    const bzM34 before = p.lump.matrix;
+    bz_Skeleton_AdvanceAnim(&p.lump, walk, 0);
+    EXPECT_EQ(p.instance->anim, walk);
+    bzM34 m{};
+    ASSERT_EQ(bz_AnimTrack_GetFrameMatrix(walk, &p.lump, 0, &m), 0);
+    for (int32_t r = 0; r < 4; ++r)
+        for (int32_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(m.row[r].v[k], before.row[r].v[k], 1e-5f) << r << k;
+    bz_ReleaseAnimation(walk, 0);
+}
+
 TEST_F(AnimationTest, StartingLevelsTheRootAndRemovingTakesTheFirstFrameOut)
 {
     Player p;
