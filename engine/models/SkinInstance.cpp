@@ -706,7 +706,7 @@ int32_t bz_Skeleton_ComputeSkinnedPositions(bzLump *lump)
     const bzSkinInstance *instance = InstanceOf(lump);
     bzModel *model = instance ? instance->model : nullptr;
     const bzSkeleton *skeleton = SkeletonOf(model);
-    if (!skeleton || model->part->vertexCount <= 0)
+    if (!skeleton || model->part->vertexCount <= 0 || !BindPositions(skeleton))
         return BZ_ERROR_INVALID_PARAMETER;
     bzModelPart *part = model->part;
     if (part->positions[0] == skeleton->skinnedPositionsDefault)

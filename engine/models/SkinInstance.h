@@ -141,8 +141,8 @@ int32_t bz_Skeleton_BlendPoses(const bzModel *model, bzLump *lump, int32_t count
 
 // Writes the deformed positions into the part's position buffer. While that buffer is still
 // the skeleton's skinnedPositionsDefault, a buffer from temporary stack 1 is installed in the
-// part first and remembered until the release. 0, 29 for a lump without skeleton, 14 without
-// stack memory.
+// part first and remembered until the release. 0, 29 for a lump without skeleton or bind
+// positions (neither vertexPositions nor skinnedPositionsDefault), 14 without stack memory.
 int32_t bz_Skeleton_ComputeSkinnedPositions(bzLump *lump);
 // Frees the remembered buffer and gives its part back skinnedPositionsDefault; nothing when no
 // buffer is remembered.

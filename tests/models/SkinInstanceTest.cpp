@@ -517,6 +517,10 @@ TEST_F(SkinInstanceTest, DeformedPositionsLiveInTheirPartUntilReleased)
     bz_Skeleton_ReleaseSkinnedPositions(&rig.lump); // nothing remembered: nothing happens
     bzLump plain{};
     EXPECT_EQ(bz_Skeleton_ComputeSkinnedPositions(&plain), BZ_ERROR_INVALID_PARAMETER);
+    // Without bind positions nothing is installed.
+    rig.skeleton.vertexPositions = nullptr;
+    EXPECT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(part->positions[0], nullptr);
     bz_ReleaseAnimation(lift, 0);
 }
 
