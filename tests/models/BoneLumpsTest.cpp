@@ -240,4 +240,36 @@ TEST_F(BoneLumps, AttachedLumpsFollowTheirBonesAndDriveThemBack)
             EXPECT_NEAR(driven.row[r].v[k], animated.row[r].v[k], 1e-5f) << r << k;
     bz_ReleaseAnimation(bend, 0);
 }
+TEST_F(BoneLumps, TheTableHoldsEightEntries)
+{
+    // A chain of ten bones named B0 to B9.
+    std::vector<bzSkeletonBone> bones(10);
+    std::vector<bzBonePose> bind(10, bzBonePose{{{0, 0, 0, 1}}, {0, 0, 0}, 0});
+    std::vector<bzV3> offsets(10, bzV3{1.0f, 0.0f, 0.0f});
+    char names[10][32] = {};
+    for (int32_t b = 0; b < 10; ++b)
+    {
+        bones[b] = {
+            static_cast<int8_t>(b - 1), static_cast<int8_t>(b < 9 ? b + 1 : -1), -1, -1, {}};
+        names[b][0] = 'B';
+        names[b][1] = static_cast<char>('0' + b);
+    }
+    bzSkeleton skeleton{};
+    bzModel *model = MakeSkinnedModel(
+        skeleton, 10, static_cast<int16_t>(bz_GetBoneNameTable(names[0], 10, 32, nullptr)),
+        bones.data(), bind.data(), offsets.data());
+    bzSkinInstance *instance = bz_CreateSkinInstance(model);
+    ASSERT_NE(instance, nullptr);
+    bzLump skin{};
+    skin.type = BZ_LUMP_TYPE_SKINNED_MODEL;
+    skin.object = instance;
+    for (int32_t b = 0; b < 8; ++b)
+        ASSERT_EQ(bz_Skeleton_AddBoneLump(&skin, names[b], static_cast<uint8_t>(10 + b)), 0) << b;
+    EXPECT_EQ(bz_Skeleton_AddBoneLump(&skin, "B8", 18), BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(bones[8].lumpSlot, -1);
+    EXPECT_EQ(static_cast<const bzBoneLumpTable *>(skeleton.boneLumps)->count, 8);
+    bz_FreeSkinInstance(instance);
+    model->part->skeleton = nullptr;
+    bz_ReleaseModel(model);
+}
 } // namespace
