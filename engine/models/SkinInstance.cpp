@@ -457,8 +457,8 @@ int32_t bz_Skeleton_RayPickBone(const bzRay *ray, bzLump *lump, bzModel *model)
     return result;
 }
 
-int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_t *bones,
-                               float threshold, bzBox *out)
+int32_t bz_Skeleton_CalcBounds(bzModel *model, int32_t count, const int16_t *bones, float threshold,
+                               bzBox *out)
 {
     if (!out)
         return BZ_ERROR_INVALID_PARAMETER;
@@ -487,9 +487,10 @@ int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_
         }
         return 0;
     }
-    const bzModelPart *part = model->part;
+    bzModelPart *part = model->part;
     if (!part->positions[0])
         return BZ_ERROR_INVALID_PARAMETER;
+    part->flags |= BZ_PART_ACCESSING;
     bool marked[BZ_SKELETON_MAX_BONES] = {};
     for (int32_t i = 0; i < count; ++i)
         marked[bones[i]] = true;
@@ -506,6 +507,7 @@ int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_
                 break;
             }
         }
+    bz_EndModelAccess(model, 1);
     return 0;
 }
 

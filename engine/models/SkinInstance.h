@@ -96,10 +96,11 @@ int32_t bz_Skeleton_FindBoneEither(const bzModel *model, const char *const *part
 int32_t bz_Skeleton_RayPickBone(const bzRay *ray, bzLump *lump, bzModel *model);
 // Box around the listed bones' bind-pose boxes (threshold <= 0), or around the part's current
 // positions of the vertices that one of the bones drives with a weight of at least the
-// threshold. 0, or 29 for a model without skeleton, a list of more than 40 bones or a bone out
-// of range (the box is then empty: min +FLT_MAX, max -FLT_MAX).
-int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_t *bones,
-                               float threshold, bzBox *out);
+// threshold; that read is bracketed as a model access, so a part marked changed has its
+// back-end buffers rebuilt afterwards. 0, or 29 for a model without skeleton, a list of more
+// than 40 bones or a bone out of range (the box is then empty: min +FLT_MAX, max -FLT_MAX).
+int32_t bz_Skeleton_CalcBounds(bzModel *model, int32_t count, const int16_t *bones, float threshold,
+                               bzBox *out);
 
 // Sets the root placement; also the lump's own matrix while no animation is current.
 void bz_Skeleton_SetRootMatrix(bzLump *lump, const bzM34 *matrix);
