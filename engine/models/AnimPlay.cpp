@@ -88,7 +88,7 @@ int32_t bz_AnimTrack_GetFrameMatrix(const bzAnimation *animation, bzLump *lump, 
                                     bzM34 *out)
 {
     const bzSkinInstance *instance = InstanceOf(lump);
-    if (!animation || !instance || !out)
+    if (!animation || !instance || !out || animation->frameCount < 1)
         return BZ_ERROR_INVALID_PARAMETER;
     if (!HasMotion(animation))
     {

@@ -155,6 +155,9 @@ void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
                 const bzAnimation *animation, int32_t frame, float s, bool nlerp, uint32_t mask,
                 bzBonePose *out, bzLump *lump = nullptr)
 {
+    // A record without frames poses nothing.
+    if (animation->frameCount < 1 || !animation->rotations || !animation->rootPositions)
+        return;
     const int32_t f = FrameOf(animation, frame);
     const int32_t g = s > 0.0f && f + 1 < animation->frameCount ? f + 1 : f;
     SampleRotations(skeleton, animation, f, g, s, nlerp, out);
@@ -300,7 +303,8 @@ void bz_Skeleton_Update(bzLump *lump, bzModel *model)
         return;
     if (instance->frame >= 0)
     {
-        if (!instance->anim)
+        const bzAnimation *anim = instance->anim;
+        if (!anim || anim->frameCount < 1 || !anim->rotations || !anim->rootPositions)
         {
             // Nothing to build: the array keeps the transforms it holds.
             instance->flags &= static_cast<uint8_t>(~BZ_SKIN_NEEDS_UPDATE);

@@ -259,6 +259,15 @@ TEST_F(SkinInstanceTest, FramesInterpolateWrapAndBlend)
     rig.Play(turn, 0, 0.0f);
     ExpectNear(rig.BonePosition(0), 0.0f, 0.0f, 0.0f);
 
+    // A record without frames poses nothing: the transforms stay as they are.
+    bzM34 before{};
+    ASSERT_EQ(bz_Skeleton_GetSkinMatrix(&rig.lump, rig.model, 1, &before), 0);
+    bzAnimation empty{};
+    rig.Play(&empty, 0, 0.0f);
+    ASSERT_EQ(bz_Skeleton_GetSkinMatrix(&rig.lump, rig.model, 1, &m), 0);
+    EXPECT_EQ(std::memcmp(&m, &before, sizeof m), 0);
+    EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, 0);
+
     // The override rotation turns masked bones after the animation's rotation.
     rig.instance->overrideMask = 0x2;
     rig.instance->overrideRotation = AboutZ(-90.0f);
