@@ -88,7 +88,7 @@ int32_t bz_AnimTrack_GetFrameMatrix(const bzAnimation *animation, bzLump *lump, 
                                     bzM34 *out)
 {
     const bzSkinInstance *instance = InstanceOf(lump);
-    if (!animation || !instance || !out)
+    if (!animation || !instance || !out || animation->frameCount < 1)
         return BZ_ERROR_INVALID_PARAMETER;
     if (!HasMotion(animation))
     {
@@ -228,4 +228,45 @@ float bz_Skeleton_StepAnim(bzLump *lump, bzAnimation *animation, float time, int
     }
     instance->flags |= BZ_SKIN_NEEDS_UPDATE | BZ_SKIN_NLERP;
     return time;
+}
+
+float bz_Skeleton_StepAnimToward(bzLump *lump, bzAnimation *animation, float time,
+                                 int32_t rootMotion, bzAnimation *blend, int32_t blendFrame,
+                                 float blendWeight, const bzM34 *target)
+{
+    const float wrapped = bz_Skeleton_StepAnim(lump, animation, time, rootMotion);
+    bzSkinInstance *instance = InstanceOf(lump);
+    if (!instance)
+        return wrapped;
+    instance->blendAnim = blend;
+    instance->blendFrame = static_cast<int16_t>(blendFrame);
+    instance->blendWeight = blendWeight;
+    if (target)
+    {
+        bzQuatPos from, to;
+        bz_QuatPos_FromM34(&from, &lump->matrix);
+        bz_QuatPos_FromM34(&to, target);
+        bz_Quat_Nlerp(&from.q, &to.q, &from.q, blendWeight);
+        bz_V3_Scale(&from.pos, 1.0f - blendWeight);
+        bz_V3_AddScaled(&from.pos, &to.pos, blendWeight);
+        bz_QuatPos_ToM34(&from, &lump->matrix);
+    }
+    return wrapped;
+}
+
+void bz_Skeleton_AdvanceAnim(bzLump *lump, bzAnimation *animation, int32_t upright)
+{
+    bzSkinInstance *instance = MakeCurrent(lump, animation, 0, 0);
+    if (!instance)
+        return;
+    if (animation->motionRotations && animation->motionPositions)
+    {
+        const bzM34 first = MotionMatrix(animation, 0);
+        bzM34 undo;
+        bz_InverseOrthoM34Into(&first, &undo);
+        bz_M34_PostMul(&undo, &lump->matrix);
+        instance->root = undo;
+    }
+    if (upright)
+        Level(&instance->root);
 }

@@ -33,3 +33,13 @@ void bz_Skeleton_RemoveRootMotion(bzLump *lump);
 // root-motion tracks. 0, or 29 for a lump without skin instance or no animation.
 int32_t bz_AnimTrack_GetFrameMatrix(const bzAnimation *animation, bzLump *lump, int32_t frame,
                                     bzM34 *out);
+// StepAnim, then the blend animation, frame and weight for the next update; with a target
+// matrix the lump's matrix is also blended toward it by the weight (rotation by normalised
+// linear blending, translation in proportion). Returns the wrapped time.
+float bz_Skeleton_StepAnimToward(bzLump *lump, bzAnimation *animation, float time,
+                                 int32_t rootMotion, bzAnimation *blend, int32_t blendFrame,
+                                 float blendWeight, const bzM34 *target);
+// Makes the animation current at its start without taking the previous root motion out; the
+// root is placed (unless physics-driven) so that the first frame's root motion leaves the lump
+// where it is, levelled upright when asked.
+void bz_Skeleton_AdvanceAnim(bzLump *lump, bzAnimation *animation, int32_t upright);

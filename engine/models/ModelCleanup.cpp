@@ -6,8 +6,10 @@
 #include "maths/Vector.h"
 #include "models/ModelAccess.h"
 #include "models/ModelPrepare.h"
+#include "scene/Lump.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cfloat>
 #include <cstring>
 #include <vector>
@@ -484,4 +486,47 @@ void StripToIndexList(const bzMaterialEntry *entry, uint32_t *out)
         const uint32_t a = entry->stripIndices[i - 2], b = entry->stripIndices[i - 1];
         out[i] = (a != b && b != c && a != c) ? c : (c | 0x80000000u);
     }
+}
+
+int32_t CompareVertexRecords(const bzVertexRecord *a, const bzVertexRecord *b)
+{
+    const float fa[10] = {a->position.x, a->position.y, a->position.z, a->normal.x, a->normal.y,
+                          a->normal.z,   a->u0,         a->v0,         a->u1,       a->v1};
+    const float fb[10] = {b->position.x, b->position.y, b->position.z, b->normal.x, b->normal.y,
+                          b->normal.z,   b->u0,         b->v0,         b->u1,       b->v1};
+    for (int32_t i = 0; i < 10; ++i)
+    {
+        const float d = fa[i] - fb[i];
+        if (d > kTolerance)
+            return 1;
+        if (d < -kTolerance)
+            return -1;
+    }
+    return 0;
+}
+
+void bz_TriangleTextureGradients(const bzVertexRecord *p0, const bzVertexRecord *p1,
+                                 const bzVertexRecord *p2, bzV3 *s, bzV3 *t)
+{
+    if (!p0 || !p1 || !p2 || !s || !t)
+        return;
+    for (int32_t k = 0; k < 3; ++k)
+    {
+        const bzV3 e1{p1->position.v[k] - p0->position.v[k], p1->u0 - p0->u0, p1->v0 - p0->v0};
+        const bzV3 e2{p2->position.v[k] - p0->position.v[k], p2->u0 - p0->u0, p2->v0 - p0->v0};
+        bzV3 c;
+        bz_V3_CrossInto(&e1, &e2, &c);
+        if (std::fabs(c.x) > 0.0f)
+        {
+            s->v[k] = -c.y / c.x;
+            t->v[k] = -c.z / c.x;
+        }
+    }
+}
+
+int32_t bz_TransformLumpModel(bzLump *lump, const bzM34 *matrix)
+{
+    if (!lump || !matrix)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    return bz_TransformModel(bz_Lump_GetModel(lump), matrix);
 }

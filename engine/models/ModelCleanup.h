@@ -4,8 +4,11 @@
 #pragma once
 
 #include "models/Model.h"
+#include "models/ModelAccess.h"
 
 #include <cstdint>
+
+struct bzLump;
 
 // Twice the area of the polygon: |(corner0 - corner1) x (corner0 - corner2)|.
 float bz_PolygonArea2(const bzModelPolygon *polygon, const bzModelDataVertex *vertices);
@@ -54,3 +57,34 @@ void StripToIndexList(const bzMaterialEntry *entry, uint32_t *out);
 // flag 0x4000 keep their edges. The bits then go to the part's faces. Needs the face planes of
 // the geometry preparation. 0, 71, 75 or 29 as the clean-up.
 int32_t bz_MarkModelEdges(bzModel *model);
+// 1, -1 or 0 as CompareVerticesWithTolerance over the position, the normal and the texture
+// coordinates of both sets (the colour is not compared).
+int32_t CompareVertexRecords(const bzVertexRecord *a, const bzVertexRecord *b);
+// Per axis k, the texture gradients of the triangle: with e1 and e2 the differences (axis k, u,
+// v) of corners 1 and 2 from corner 0 (texture set 0) and c = e1 x e2, s.k = -c.u / c.k and
+// t.k = -c.v / c.k; an axis with c.k = 0 leaves s.k and t.k as they were.
+void bz_TriangleTextureGradients(const bzVertexRecord *p0, const bzVertexRecord *p1,
+                                 const bzVertexRecord *p2, bzV3 *s, bzV3 *t);
+// bz_TransformModel on the lump's model; 29 without a lump or a matrix.
+int32_t bz_TransformLumpModel(bzLump *lump, const bzM34 *matrix);
+// Gives every model lump of the tree (parent before children; lumps bound to the dynamics or
+// to a pooled object skipped) a first child "line": a white poly-line through the visible
+// edges of its model's faces, two points an edge (edges whose bit 0x20, 0x40 or 0x80 is set
+// left out). A model without visible edges gets none.
+void bz_AddModelLineLumps(bzLump *root);
+// The model the last merge built.
+extern bzModel *bzgMergeModel;
+// A new model lump named like the root holding one model made of every model of the tree
+// (lumps that are active and whose model has editable geometry), each placed by its transform
+// into the root's space, then welded, cleaned and prepared. Null when the tree has no such
+// model (the new model is then released) or without memory (14).
+bzLump *bz_MergeLumpModels(bzLump *root, const char *name);
+// The engine-wide smoothing angle, in degrees.
+extern float bzgSmoothAngle;
+// Automatic smoothing is not available: for a model with editable geometry the angle is kept
+// (the second form) and the engine's error report "NOT DONE YET" / "AutoSmoothModel" raised; 0.
+// 29 for a model without editable geometry.
+int32_t bz_AutoSmoothModel(bzModel *model);
+int32_t bz_AutoSmoothModelAngle(bzModel *model, float angle);
+// Keeps the angle as the smoothing angle; the walk of the tree changes nothing. 0.
+int32_t bz_SetSmoothAngleAll(int32_t walk, bzLump *root, int32_t angle);

@@ -2,6 +2,8 @@
 #include "maths/Vector.h"
 #include "models/Material.h"
 #include "models/ModelCleanup.h"
+#include "scene/Lump.h"
+#include "scene/Path.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -95,5 +97,72 @@ int32_t bz_MarkModelEdges(bzModel *model)
         for (int32_t f = 0; f < part->faceCount; ++f)
             if (data->faceToPolygon[f] < static_cast<uint32_t>(data->polygonCount))
                 part->faces[f].flags = data->polygons[data->faceToPolygon[f]].flags;
+    return 0;
+}
+
+void bz_AddModelLineLumps(bzLump *root)
+{
+    for (bzLump *at = root; at; at = bz_Lump_NextPreOrder(at, root))
+    {
+        const bzModel *model = at->type == BZ_LUMP_TYPE_MODEL ? bz_Lump_GetModel(at) : nullptr;
+        const bzModelPart *part = model ? model->part : nullptr;
+        if (!at->dynamicsElement && !at->poolSlot && part && part->faces && part->positions[0])
+        {
+            bzPath *path = nullptr;
+            bzLump *line = bz_Lump_CreatePolyline("line", 0xFFFFFFFFu, &path);
+            if (line && path)
+            {
+                path->flags |= 1u;
+                const bzV3 *p = part->positions[0];
+                for (int32_t f = 0; f < part->faceCount; ++f)
+                {
+                    const bzModelFace &face = part->faces[f];
+                    if (face.v[0] >= static_cast<uint32_t>(part->vertexCount) ||
+                        face.v[1] >= static_cast<uint32_t>(part->vertexCount) ||
+                        face.v[2] >= static_cast<uint32_t>(part->vertexCount))
+                        continue;
+                    for (int32_t k = 0; k < 3; ++k)
+                    {
+                        if (face.flags & kEdgeBits[k])
+                            continue;
+                        const bzV3 &a = p[face.v[k]], &b = p[face.v[(k + 1) % 3]];
+                        bz_Path_AppendPoint(path, a.x, a.y, a.z);
+                        bz_Path_AppendPoint(path, b.x, b.y, b.z);
+                    }
+                }
+                if (path->count > 0)
+                    bz_Lump_Attach(at, line);
+                else
+                    bz_Lump_DestroyTree(line);
+            }
+        }
+    }
+}
+
+float bzgSmoothAngle;
+
+int32_t bz_AutoSmoothModelAngle(bzModel *model, float angle)
+{
+    if (!model || !model->vertexData)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    bzgSmoothAngle = angle;
+    bz_ReportError("NOT DONE YET", "AutoSmoothModel");
+    return 0;
+}
+
+int32_t bz_AutoSmoothModel(bzModel *model)
+{
+    if (!model || !model->vertexData)
+        return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
+    bz_ReportError("NOT DONE YET", "AutoSmoothModel");
+    return 0;
+}
+
+int32_t bz_SetSmoothAngleAll(int32_t walk, bzLump *root, int32_t angle)
+{
+    bzgSmoothAngle = static_cast<float>(angle);
+    if (walk && root)
+        bz_Lump_Walk(
+            root, [](bzLump *, void *) -> intptr_t { return 0; }, nullptr);
     return 0;
 }

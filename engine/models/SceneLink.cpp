@@ -255,6 +255,10 @@ bzV3 *ComputeSkinnedPositions(bzLump *lump)
     bzModel *model = bz_Lump_GetModel(lump);
     if (!bz_Skeleton_IsPosable(lump) || model->part->vertexCount <= 0)
         return nullptr;
+    // Without bind positions there is nothing to deform.
+    const bzSkeleton *skeleton = model->part->skeleton;
+    if (!skeleton->vertexPositions && !skeleton->skinnedPositionsDefault)
+        return nullptr;
     bz_Skeleton_Update(lump, model);
     auto *out = static_cast<bzV3 *>(
         bz_TempStack_Alloc(1, static_cast<uint32_t>(model->part->vertexCount) * sizeof(bzV3), 0));

@@ -7,6 +7,7 @@
 #include "maths/Quat.h"
 #include "maths/Vector.h"
 #include "models/Animation.h"
+#include "models/BoneLumps.h"
 #include "models/Model.h"
 #include "models/ModelAccess.h"
 #include "scene/Lump.h"
@@ -83,7 +84,7 @@ bzQuatPos SkinTransform(const bzSkinInstance *instance, const bzSkeleton *skelet
 // Depth-first walk from the root's first child placing each bone at its parent's position plus
 // the parent's rotation applied to its offset, with the override rotation on masked bones.
 void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
-                const bzQuat *overrideRotation)
+                const bzQuat *overrideRotation, bzLump *lump = nullptr)
 {
     const bzSkeletonBone *bones = skeleton->bones;
     const int32_t root = skeleton->rootBone;
@@ -93,6 +94,9 @@ void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
         const int32_t p = bones[b].parent;
         if (b < 32 && (mask & (1u << b)))
             bz_Quat_PreMul(overrideRotation, &poses[b].rotation);
+        // A linked rag-doll bone lump dictates its bone.
+        if (lump && skeleton->bones[b].lumpSlot >= 0)
+            bz_Skeleton_BoneLumpRotation(lump, b, &poses[b].rotation);
         bzV3 offset;
         bz_Quat_RotateV3Into(&poses[p].rotation, &offset, &skeleton->boneOffsets[b]);
         bz_V3_AddInto(&poses[p].position, &offset, &poses[b].position);
@@ -149,8 +153,11 @@ void SampleRotations(const bzSkeleton *skeleton, const bzAnimation *animation, i
 
 void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
                 const bzAnimation *animation, int32_t frame, float s, bool nlerp, uint32_t mask,
-                bzBonePose *out)
+                bzBonePose *out, bzLump *lump = nullptr)
 {
+    // A record without frames poses nothing.
+    if (animation->frameCount < 1 || !animation->rotations || !animation->rootPositions)
+        return;
     const int32_t f = FrameOf(animation, frame);
     const int32_t g = s > 0.0f && f + 1 < animation->frameCount ? f + 1 : f;
     SampleRotations(skeleton, animation, f, g, s, nlerp, out);
@@ -159,7 +166,20 @@ void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
     if (g != f)
         bz_V3_AddScaled(&root, &animation->rootPositions[g], s);
     PlaceBones(skeleton, out, instance ? mask : 0,
-               instance ? &instance->overrideRotation : &kIdentity);
+               instance ? &instance->overrideRotation : &kIdentity, lump);
+}
+
+// Blends other into poses by the weight: each rotation by normalised linear blending, the
+// root position in proportion, the other positions placed again (without the override, which
+// both poses already carry).
+void BlendPoses(const bzSkeleton *skeleton, bzBonePose *poses, const bzBonePose *other, float w)
+{
+    for (int32_t b = 0; b < skeleton->boneCount; ++b)
+        bz_Quat_Nlerp(&poses[b].rotation, &other[b].rotation, &poses[b].rotation, w);
+    bzV3 &root = poses[skeleton->rootBone].position;
+    bz_V3_Scale(&root, 1.0f - w);
+    bz_V3_AddScaled(&root, &other[skeleton->rootBone].position, w);
+    PlaceBones(skeleton, poses, 0, &kIdentity);
 }
 
 bool ContainsIgnoringCase(const char *name, const char *text)
@@ -302,7 +322,8 @@ void bz_Skeleton_Update(bzLump *lump, bzModel *model)
         return;
     if (instance->frame >= 0)
     {
-        if (!instance->anim)
+        const bzAnimation *anim = instance->anim;
+        if (!anim || anim->frameCount < 1 || !anim->rotations || !anim->rootPositions)
         {
             // Nothing to build: the array keeps the transforms it holds.
             instance->flags &= static_cast<uint8_t>(~BZ_SKIN_NEEDS_UPDATE);
@@ -311,21 +332,15 @@ void bz_Skeleton_Update(bzLump *lump, bzModel *model)
         }
         const float s = instance->frameFraction > 0.0f ? instance->frameFraction : 0.0f;
         SamplePose(instance, skeleton, instance->anim, instance->frame, s,
-                   (instance->flags & BZ_SKIN_NLERP) != 0, instance->overrideMask, instance->poses);
+                   (instance->flags & BZ_SKIN_NLERP) != 0, instance->overrideMask, instance->poses,
+                   lump);
     }
     if (instance->blendAnim)
     {
         bzBonePose scratch[BZ_SKELETON_MAX_BONES];
         SamplePose(instance, skeleton, instance->blendAnim, instance->blendFrame, 0.0f, true,
                    instance->overrideMask, scratch);
-        const float w = instance->blendWeight;
-        for (int32_t b = 0; b < skeleton->boneCount; ++b)
-            bz_Quat_Nlerp(&instance->poses[b].rotation, &scratch[b].rotation,
-                          &instance->poses[b].rotation, w);
-        bzV3 &root = instance->poses[skeleton->rootBone].position;
-        bz_V3_Scale(&root, 1.0f - w);
-        bz_V3_AddScaled(&root, &scratch[skeleton->rootBone].position, w);
-        PlaceBones(skeleton, instance->poses, 0, &instance->overrideRotation);
+        BlendPoses(skeleton, instance->poses, scratch, instance->blendWeight);
         instance->blendAnim = nullptr;
     }
     for (int32_t b = 0; b < skeleton->boneCount; ++b)
@@ -465,8 +480,8 @@ int32_t bz_Skeleton_RayPickBone(const bzRay *ray, bzLump *lump, bzModel *model)
     return result;
 }
 
-int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_t *bones,
-                               float threshold, bzBox *out)
+int32_t bz_Skeleton_CalcBounds(bzModel *model, int32_t count, const int16_t *bones, float threshold,
+                               bzBox *out)
 {
     if (!out)
         return BZ_ERROR_INVALID_PARAMETER;
@@ -495,9 +510,10 @@ int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_
         }
         return 0;
     }
-    const bzModelPart *part = model->part;
+    bzModelPart *part = model->part;
     if (!part->positions[0])
         return BZ_ERROR_INVALID_PARAMETER;
+    part->flags |= BZ_PART_ACCESSING;
     bool marked[BZ_SKELETON_MAX_BONES] = {};
     for (int32_t i = 0; i < count; ++i)
         marked[bones[i]] = true;
@@ -514,6 +530,7 @@ int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_
                 break;
             }
         }
+    bz_EndModelAccess(model, 1);
     return 0;
 }
 
@@ -603,4 +620,145 @@ int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face
         sums[best] = 0.0f;
     }
     return 0;
+}
+
+int32_t bz_Skeleton_PoseFromBlend(bzLump *lump, const bzAnimation *a, int32_t frameA,
+                                  const bzAnimation *b, int32_t frameB, float weight)
+{
+    bzSkinInstance *instance = InstanceOf(lump);
+    const bzSkeleton *skeleton = instance ? SkeletonOf(instance->model) : nullptr;
+    if (!skeleton || !a || !b)
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzBonePose other[BZ_SKELETON_MAX_BONES];
+    bz_Skeleton_ApplyAnimFrame(instance, instance->model, a, frameA, instance->poses);
+    bz_Skeleton_ApplyAnimFrame(instance, instance->model, b, frameB, other);
+    BlendPoses(skeleton, instance->poses, other, weight);
+    instance->frame = -1;
+    instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    return 0;
+}
+
+int32_t bz_Skeleton_GetAnimBonePosition(const bzModel *model, const bzAnimation *animation,
+                                        int32_t frame, int32_t bone, bzV3 *out)
+{
+    const bzSkeleton *skeleton = SkeletonOf(model);
+    if (!out || !InRange(model, skeleton, bone))
+        return BZ_ERROR_INVALID_PARAMETER;
+    if (!animation)
+    {
+        *out = skeleton->bindPose[bone].position;
+        return 0;
+    }
+    bzBonePose pose[BZ_SKELETON_MAX_BONES];
+    bz_Skeleton_ApplyAnimFrame(nullptr, model, animation, frame, pose);
+    *out = pose[bone].position;
+    return 0;
+}
+
+int32_t bz_Animation_CapturePose(bzLump *lump, bzAnimation *animation, int32_t frame)
+{
+    const bzSkinInstance *instance = InstanceOf(lump);
+    const bzSkeleton *skeleton = instance ? SkeletonOf(instance->model) : nullptr;
+    if (!skeleton || !animation || frame < 0 || frame >= animation->frameCount)
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzQuat *row = animation->rotations + static_cast<size_t>(frame) * animation->boneCount;
+    for (int32_t b = 0; b < skeleton->boneCount && b < animation->boneCount; ++b)
+        row[b] = ModelSpacePose(instance, skeleton, b).q;
+    animation->rootPositions[frame] = ModelSpacePose(instance, skeleton, skeleton->rootBone).pos;
+    if (animation->motionPositions && animation->motionRotations)
+    {
+        bzQuatPos placed;
+        bz_QuatPos_FromM34(&placed, &lump->matrix);
+        animation->motionRotations[frame] = placed.q;
+        animation->motionPositions[frame] = placed.pos;
+    }
+    return 0;
+}
+
+void bz_Skeleton_Scale(bzModel *model, float factor)
+{
+    bzSkeleton *skeleton = SkeletonOf(model);
+    if (!skeleton)
+        return;
+    for (int32_t b = 0; b < skeleton->boneCount; ++b)
+    {
+        bz_V3_Scale(&skeleton->bindPose[b].position, factor);
+        bz_V3_Scale(&skeleton->boneOffsets[b], factor);
+    }
+    if (skeleton->vertexPositions)
+        for (int32_t v = 0; v < model->part->vertexCount; ++v)
+            bz_V3_Scale(&skeleton->vertexPositions[v], factor);
+}
+
+int32_t bz_Skeleton_BlendPoses(const bzModel *model, bzLump *lump, int32_t count,
+                               const int16_t *bones, const float *weights, const bzV3 *axis1,
+                               const bzV3 *axis2, bzM34 *out)
+{
+    const bzSkeleton *skeleton = SkeletonOf(model);
+    const bzSkinInstance *instance = lump ? InstanceOf(lump) : nullptr;
+    if (!skeleton || !bones || !weights || !axis1 || !axis2 || !out || (lump && !instance))
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzV3 a1{}, a2{}, p{};
+    for (int32_t k = 0; k < count; ++k)
+    {
+        if (!InRange(model, skeleton, bones[k]))
+            return BZ_ERROR_INVALID_PARAMETER;
+        const bzQuatPos pose = instance ? ModelSpacePose(instance, skeleton, bones[k])
+                                        : PoseOf(skeleton->bindPose[bones[k]]);
+        bzV3 turned;
+        bz_Quat_RotateV3Into(&pose.q, &turned, axis1);
+        bz_V3_AddScaled(&a1, &turned, weights[k]);
+        bz_Quat_RotateV3Into(&pose.q, &turned, axis2);
+        bz_V3_AddScaled(&a2, &turned, weights[k]);
+        bz_V3_AddScaled(&p, &pose.pos, weights[k]);
+    }
+    out->row[1] = a2;
+    bz_V3_CrossInto(&a2, &a1, &out->row[0]);
+    bz_V3_CrossInto(&out->row[0], &a2, &out->row[2]);
+    out->row[3] = p;
+    return 0;
+}
+
+namespace
+{
+// The deformed-position buffer installed by the last computation, and its part.
+bzV3 *gSkinnedBuffer;
+bzModelPart *gSkinnedPart;
+} // namespace
+
+int32_t bz_Skeleton_ComputeSkinnedPositions(bzLump *lump)
+{
+    const bzSkinInstance *instance = InstanceOf(lump);
+    bzModel *model = instance ? instance->model : nullptr;
+    const bzSkeleton *skeleton = SkeletonOf(model);
+    if (!skeleton || model->part->vertexCount <= 0 || !BindPositions(skeleton))
+        return BZ_ERROR_INVALID_PARAMETER;
+    bzModelPart *part = model->part;
+    if (part->positions[0] == skeleton->skinnedPositionsDefault)
+    {
+        if (gSkinnedBuffer)
+            bz_Skeleton_ReleaseSkinnedPositions(lump);
+        auto *buffer = static_cast<bzV3 *>(
+            bz_TempStack_Alloc(1, static_cast<uint32_t>(part->vertexCount) * sizeof(bzV3), 0));
+        if (!buffer)
+            return bzgLastError = BZ_ERROR_NO_MEMORY;
+        part->positions[0] = buffer;
+        gSkinnedBuffer = buffer;
+        gSkinnedPart = part;
+    }
+    bz_Skeleton_Update(lump, model);
+    bz_Skeleton_SkinVertices(model, lump, part->positions[0], nullptr);
+    return 0;
+}
+
+void bz_Skeleton_ReleaseSkinnedPositions(bzLump *)
+{
+    if (!gSkinnedBuffer)
+        return;
+    bz_TempStack_Free(1, gSkinnedBuffer);
+    if (gSkinnedPart->positions[0] == gSkinnedBuffer)
+        gSkinnedPart->positions[0] =
+            gSkinnedPart->skeleton ? gSkinnedPart->skeleton->skinnedPositionsDefault : nullptr;
+    gSkinnedBuffer = nullptr;
+    gSkinnedPart = nullptr;
 }

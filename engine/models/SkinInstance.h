@@ -100,10 +100,11 @@ int32_t bz_Skeleton_FindBoneEither(const bzModel *model, const char *const *part
 int32_t bz_Skeleton_RayPickBone(const bzRay *ray, bzLump *lump, bzModel *model);
 // Box around the listed bones' bind-pose boxes (threshold <= 0), or around the part's current
 // positions of the vertices that one of the bones drives with a weight of at least the
-// threshold. 0, or 29 for a model without skeleton, a list of more than 40 bones or a bone out
-// of range (the box is then empty: min +FLT_MAX, max -FLT_MAX).
-int32_t bz_Skeleton_CalcBounds(const bzModel *model, int32_t count, const int16_t *bones,
-                               float threshold, bzBox *out);
+// threshold; that read is bracketed as a model access, so a part marked changed has its
+// back-end buffers rebuilt afterwards. 0, or 29 for a model without skeleton, a list of more
+// than 40 bones or a bone out of range (the box is then empty: min +FLT_MAX, max -FLT_MAX).
+int32_t bz_Skeleton_CalcBounds(bzModel *model, int32_t count, const int16_t *bones, float threshold,
+                               bzBox *out);
 
 // Sets the root placement; also the lump's own matrix while no animation is current.
 void bz_Skeleton_SetRootMatrix(bzLump *lump, const bzM34 *matrix);
@@ -118,3 +119,36 @@ void bz_Skeleton_SetPhysicsDriven(bzLump *lump);
 // then 0).
 int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face, const bzV3 *point,
                                 int32_t *count, int16_t *bones);
+
+// Blends frame frameA of animation a with frame frameB of b by the weight (normalised linear
+// blending of each bone's rotation, the root position in proportion) and leaves the result as
+// model-space poses: frame -1, BZ_SKIN_NEEDS_UPDATE set. 0, or 29 for a lump without skeleton
+// or a missing animation.
+int32_t bz_Skeleton_PoseFromBlend(bzLump *lump, const bzAnimation *a, int32_t frameA,
+                                  const bzAnimation *b, int32_t frameB, float weight);
+// A bone's model-space position in a frame of the animation, or in the bind pose without one.
+// 0, or 29 for a bone out of range or a model without skeleton.
+int32_t bz_Skeleton_GetAnimBonePosition(const bzModel *model, const bzAnimation *animation,
+                                        int32_t frame, int32_t bone, bzV3 *out);
+// Stores the lump's current pose into a frame of the animation: every bone's model-space
+// rotation, the root bone's position, and, when the animation has motion tracks, the lump's
+// rotation and translation into them. 0, or 29 for a frame out of range or no skin instance.
+int32_t bz_Animation_CapturePose(bzLump *lump, bzAnimation *animation, int32_t frame);
+// Multiplies the skeleton's bind positions, bone offsets and vertex positions by the factor.
+void bz_Skeleton_Scale(bzModel *model, float factor);
+// The weighted reference frame of a pose (the bind pose, or with a lump its current pose):
+// A1 and A2 the weighted sums of the bones' rotations applied to the two axes, P the weighted
+// sum of their positions; rows A2 x A1, A2, (A2 x A1) x A2 and P, not normalised. 0, or 29 for a
+// model without skeleton or a bone out of range.
+int32_t bz_Skeleton_BlendPoses(const bzModel *model, bzLump *lump, int32_t count,
+                               const int16_t *bones, const float *weights, const bzV3 *axis1,
+                               const bzV3 *axis2, bzM34 *out);
+
+// Writes the deformed positions into the part's position buffer. While that buffer is still
+// the skeleton's skinnedPositionsDefault, a buffer from temporary stack 1 is installed in the
+// part first and remembered until the release. 0, 29 for a lump without skeleton or bind
+// positions (neither vertexPositions nor skinnedPositionsDefault), 14 without stack memory.
+int32_t bz_Skeleton_ComputeSkinnedPositions(bzLump *lump);
+// Frees the remembered buffer and gives its part back skinnedPositionsDefault; nothing when no
+// buffer is remembered.
+void bz_Skeleton_ReleaseSkinnedPositions(bzLump *lump);

@@ -11,6 +11,7 @@
 #include "scene/Lump.h"
 
 #include "ModelsTestSupport.h"
+#include "SkinTestSupport.h"
 
 #include <cmath>
 #include <cstdio>
@@ -221,13 +222,7 @@ struct Player
 
     Player()
     {
-        skeleton.boneCount = 2;
-        skeleton.nameTable = -1;
-        skeleton.bones = bones;
-        skeleton.bindPose = bind;
-        skeleton.boneOffsets = offsets;
-        model = bz_CreateModel(0, 0);
-        bz_CreateModelPart(model)->skeleton = &skeleton;
+        model = MakeSkinnedModel(skeleton, 2, -1, bones, bind, offsets);
         instance = bz_CreateSkinInstance(model);
         lump.type = BZ_LUMP_TYPE_SKINNED_MODEL;
         lump.object = instance;
@@ -343,6 +338,48 @@ TEST_F(AnimationTest, RootMotionMovesTheLumpAcrossPasses)
     bz_Skeleton_RemoveRootMotion(&p.lump);
     EXPECT_EQ(p.instance->anim, nullptr);
     EXPECT_EQ(p.lump.matrix.row[3].x, before.row[3].x);
+    bz_ReleaseAnimation(walk, 0);
+}
+
+TEST_F(AnimationTest, SteppingTowardABlendAndAPlace)
+{
+    Player p;
+    bzAnimation *walk = Walk();
+    bzAnimation *wave = bz_CreateAnimation(0, 4, 2);
+    bz_Skeleton_StartAnim(&p.lump, walk, 0, 0);
+    bzM34 target = *bz_M34_Identity();
+    target.row[3] = {10.0f, 0.0f, -4.0f};
+    EXPECT_NEAR(bz_Skeleton_StepAnimToward(&p.lump, walk, 0.3f, 0, wave, 2, 0.25f, &target), 0.3f,
+                1e-5f);
+    EXPECT_EQ(p.instance->frame, 3);
+    EXPECT_EQ(p.instance->blendAnim, wave);
+    EXPECT_EQ(p.instance->blendFrame, 2);
+    EXPECT_EQ(p.instance->blendWeight, 0.25f);
+    EXPECT_NEAR(p.lump.matrix.row[3].x, 2.5f, kEps);
+    EXPECT_NEAR(p.lump.matrix.row[3].z, -1.0f, kEps);
+    // The update uses the blend once.
+    bz_Skeleton_Update(&p.lump, p.model);
+    EXPECT_EQ(p.instance->blendAnim, nullptr);
+    bz_ReleaseAnimation(wave, 0);
+    bz_ReleaseAnimation(walk, 0);
+}
+
+TEST_F(AnimationTest, AdvancingKeepsTheLumpWhereItIs)
+{
+    Player p;
+    bzAnimation *walk = Walk();
+    const float s = std::sqrt(0.5f);
+    walk->motionRotations[0] = bzQuat{{0.0f, s, 0.0f, s}};
+    walk->motionPositions[0] = {1.0f, 0.0f, 2.0f};
+    p.lump.matrix.row[3] = {3.0f, 4.0f, 5.0f};
+    const bzM34 before = p.lump.matrix;
+    bz_Skeleton_AdvanceAnim(&p.lump, walk, 0);
+    EXPECT_EQ(p.instance->anim, walk);
+    bzM34 m{};
+    ASSERT_EQ(bz_AnimTrack_GetFrameMatrix(walk, &p.lump, 0, &m), 0);
+    for (int32_t r = 0; r < 4; ++r)
+        for (int32_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(m.row[r].v[k], before.row[r].v[k], 1e-5f) << r << k;
     bz_ReleaseAnimation(walk, 0);
 }
 

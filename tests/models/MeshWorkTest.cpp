@@ -6,6 +6,7 @@
 #include "ModelsTestSupport.h"
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -27,6 +28,16 @@ protected:
         std::memcpy(part->positions[0], positions.data(), positions.size() * sizeof(bzV3));
         SetFaces(part, faces);
         return m;
+    }
+
+    // A cube with its mesh work data, written to the file, whose bytes go to out.
+    static bzModel *WrittenCube(float edge, const char *path, std::string *out)
+    {
+        bzModel *cube = bz_CreateCubeModel("Box", nullptr, edge);
+        EXPECT_EQ(bz_BuildMeshWorkData(cube), 0);
+        EXPECT_EQ(bz_WriteMeshWorkData(path, cube->meshWork), 0);
+        *out = ReadWholeFile(path);
+        return cube;
     }
 };
 
@@ -156,10 +167,9 @@ TEST_F(MeshWorkTest, BadModelsBuildNothing)
 
 TEST_F(MeshWorkTest, FilesRoundTripAndBadOnesAreRefused)
 {
-    bzModel *cube = bz_CreateCubeModel("Box", nullptr, 2.0f);
-    ASSERT_EQ(bz_BuildMeshWorkData(cube), 0);
-    ASSERT_EQ(bz_WriteMeshWorkData("cube.mwd", cube->meshWork), 0);
-    const std::string bytes = ReadWholeFile("cube.mwd");
+    std::string bytes;
+    bzModel *cube = WrittenCube(2.0f, "cube.mwd", &bytes);
+    ASSERT_NE(cube->meshWork, nullptr);
     // 20 header bytes, 18 edges of 20, 8 lists of 4 + 36 entries of 4, 12 faces of 25, 8 points.
     ASSERT_EQ(bytes.size(), 20u + 360u + 32u + 144u + 300u + 96u);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x00\x01\x00\x00", 4));
@@ -200,6 +210,37 @@ TEST_F(MeshWorkTest, FilesRoundTripAndBadOnesAreRefused)
     EXPECT_EQ(bz_WriteMeshWorkData("no_such_folder/x.mwd", cube->meshWork),
               BZ_ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(bz_WriteMeshWorkData("x.mwd", nullptr), BZ_ERROR_INVALID_PARAMETER);
+    bz_ReleaseModel(cube);
+}
+
+TEST_F(MeshWorkTest, MutatedFilesAreRefusedOrReadBackWhole)
+{
+    // Bytes of a written file changed at random: a file that is read is written back to the
+    // same bytes (but for the version word, which is not kept); the rest are refused.
+    std::string base;
+    bzModel *cube = WrittenCube(1.0f, "base.mwd", &base);
+    ASSERT_NE(cube->meshWork, nullptr);
+    std::mt19937 rng(12345u);
+    int32_t read = 0;
+    for (int32_t round = 0; round < 400; ++round)
+    {
+        std::string bytes = base;
+        const int32_t changes = 1 + round % 4;
+        for (int32_t c = 0; c < changes; ++c)
+            bytes[rng() % bytes.size()] = static_cast<char>(rng() % 4 ? rng() % 40 : rng());
+        Put("mutated.mwd", bytes);
+        bzMeshWorkData *w = bz_ReadMeshWorkData("mutated.mwd");
+        if (!w)
+        {
+            EXPECT_NE(bzgLastError, 0);
+            continue;
+        }
+        ++read;
+        ASSERT_EQ(bz_WriteMeshWorkData("again.mwd", w), 0);
+        EXPECT_EQ(ReadWholeFile("again.mwd").substr(4), bytes.substr(4)) << round;
+        FreeMeshWorkData(w);
+    }
+    EXPECT_GT(read, 0);
     bz_ReleaseModel(cube);
 }
 } // namespace

@@ -4,9 +4,12 @@
 #include "models/DisplayModels.h"
 #include "models/Model.h"
 #include "models/ModelPrepare.h"
+#include "scene/Lump.h"
+#include "scene/Path.h"
 
 #include "ModelsTestSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -272,5 +275,147 @@ TEST_F(ModelCleanupTest, FlatJoinsHideTheirEdgesAndRidgesKeepThem)
     bz_ReleaseModel(kept);
     bz_ReleaseMaterial(lines);
     EXPECT_EQ(bz_MarkModelEdges(nullptr), BZ_ERROR_NO_MODEL);
+}
+TEST_F(ModelCleanupTest, VertexRecordsAndTextureGradients)
+{
+    bzVertexRecord a{}, b{};
+    a.colour = 1;
+    b.colour = 2;
+    b.v1 = 0.0001f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), 0); // colour ignored, within the tolerance
+    b.v1 = 0.0002f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), -1);
+    b.normal.z = -1.0f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), 1); // the normal before the texture
+    b.position.x = 1.0f;
+    EXPECT_EQ(CompareVertexRecords(&a, &b), -1);
+
+    // u grows with x, v with y: s = (1, 0, 0), t = (0, 1, 0).
+    bzVertexRecord p0{}, p1{}, p2{};
+    p1.position = {2.0f, 0.0f, 0.0f};
+    p1.u0 = 2.0f;
+    p2.position = {0.0f, 4.0f, 0.0f};
+    p2.v0 = 4.0f;
+    bzV3 s{9.0f, 9.0f, 9.0f}, t{9.0f, 9.0f, 9.0f};
+    bz_TriangleTextureGradients(&p0, &p1, &p2, &s, &t);
+    EXPECT_FLOAT_EQ(s.x, 1.0f);
+    EXPECT_FLOAT_EQ(t.x, 0.0f);
+    EXPECT_FLOAT_EQ(s.y, 0.0f);
+    EXPECT_FLOAT_EQ(t.y, 1.0f);
+    EXPECT_EQ(s.z, 0.0f);
+    EXPECT_EQ(t.z, 0.0f);
+    // Texture coordinates along one line give no gradient: nothing is written.
+    p2.u0 = 4.0f;
+    p2.v0 = 0.0f;
+    s = t = {9.0f, 9.0f, 9.0f};
+    bz_TriangleTextureGradients(&p0, &p1, &p2, &s, &t);
+    EXPECT_EQ(s.x, 9.0f);
+    EXPECT_EQ(t.z, 9.0f);
+
+    bzM34 move = *bz_M34_Identity();
+    EXPECT_EQ(bz_TransformLumpModel(nullptr, &move), BZ_ERROR_INVALID_PARAMETER);
+}
+TEST_F(ModelCleanupTest, LineLumpsThroughTheVisibleEdges)
+{
+    bzModel *square =
+        Editable({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    ASSERT_EQ(bz_PrepareModelGeometry(square, 0xFFFFFBF), 0);
+    ASSERT_EQ(bz_MarkModelEdges(square), 0);
+    bzModel *cube = bz_CreateCubeModel("Box", nullptr, 1.0f);
+    ASSERT_EQ(bz_MarkModelEdges(cube), 0);
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    bzLump *flat = bz_Lump_CreateModel(square);
+    bzLump *box = bz_Lump_CreateModel(cube);
+    bzLump *pooled = bz_Lump_CreateModel(cube);
+    pooled->poolSlot = 3;
+    bz_Lump_Attach(root, pooled);
+    bz_Lump_Attach(root, box);
+    bz_Lump_Attach(box, flat);
+    bz_AddModelLineLumps(root);
+    // Four border edges of the square, twelve ridges of the cube, two points each.
+    for (const auto &[lump, points] : {std::pair{flat, 8}, std::pair{box, 24}})
+    {
+        bzLump *line = lump->firstChild;
+        ASSERT_NE(line, nullptr);
+        EXPECT_STREQ(line->name, "line");
+        EXPECT_EQ(line->type, BZ_LUMP_TYPE_POLYLINE);
+        const auto *path = static_cast<const bzPath *>(line->object);
+        EXPECT_EQ(path->count, points);
+        EXPECT_EQ(path->flags & 1u, 1u);
+    }
+    EXPECT_EQ(box->firstChild->next, flat);
+    EXPECT_EQ(pooled->firstChild, nullptr);
+    // Every edge hidden: no line lump.
+    for (int32_t f = 0; f < square->part->faceCount; ++f)
+        square->part->faces[f].flags |= 0xE0;
+    bzLump *hidden = bz_Lump_CreateModel(square);
+    bz_AddModelLineLumps(hidden);
+    EXPECT_EQ(hidden->firstChild, nullptr);
+    bz_Lump_DestroyTree(hidden);
+    bz_Lump_DestroyTree(root);
+    bz_ReleaseModel(square);
+    bz_ReleaseModel(cube);
+}
+TEST_F(ModelCleanupTest, MergingATreeWeldsItsModelsInTheRootsSpace)
+{
+    bzModel *square =
+        Editable({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "floor");
+    bzLump *left = bz_Lump_CreateModel(square);
+    bzLump *right = bz_Lump_CreateModel(square);
+    right->matrix.row[3] = {1.0f, 0.0f, 0.0f};
+    bz_Lump_Attach(root, left);
+    bz_Lump_Attach(left, right); // below the first: placed in the root's space by both
+    left->matrix.row[3] = {0.0f, 0.0f, 2.0f};
+    bzLump *merged = bz_MergeLumpModels(root, "both");
+    ASSERT_NE(merged, nullptr);
+    EXPECT_STREQ(merged->name, "floor");
+    bzModel *m = bz_Lump_GetModel(merged);
+    ASSERT_EQ(m, bzgMergeModel);
+    EXPECT_STREQ(m->name, "both");
+    // Two squares side by side share an edge: 6 vertices, 4 polygons, all at z = 2.
+    EXPECT_EQ(m->vertexData->vertexCount, 6);
+    EXPECT_EQ(m->vertexData->polygonCount, 4);
+    float maxX = 0.0f;
+    for (int32_t v = 0; v < 6; ++v)
+    {
+        EXPECT_EQ(m->vertexData->vertices[v].z, 2.0f);
+        maxX = std::max(maxX, m->vertexData->vertices[v].x);
+    }
+    EXPECT_EQ(maxX, 2.0f);
+    EXPECT_NE(m->part, nullptr);
+    merged->object = nullptr;
+    bz_Lump_Destroy(merged);
+    bz_ReleaseModel(m);
+
+    // A tree without models merges to nothing.
+    bzLump *empty = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "empty");
+    EXPECT_EQ(bz_MergeLumpModels(empty, "none"), nullptr);
+    EXPECT_EQ(bz_MergeLumpModels(nullptr, "none"), nullptr);
+    bz_Lump_Destroy(empty);
+    bz_Lump_DestroyTree(root);
+    bz_ReleaseModel(square);
+}
+TEST_F(ModelCleanupTest, AutomaticSmoothingIsReportedAsNotDone)
+{
+    bzModel *m = Editable({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    bzgFatalErrorHappened = 0;
+    EXPECT_EQ(bz_AutoSmoothModelAngle(m, 45.0f), 0);
+    EXPECT_EQ(bzgSmoothAngle, 45.0f);
+    EXPECT_EQ(bzgFatalErrorHappened, 1);
+    bzgFatalErrorHappened = 0;
+    EXPECT_EQ(bz_AutoSmoothModel(m), 0);
+    EXPECT_EQ(bzgFatalErrorHappened, 1);
+    bzgFatalErrorHappened = 0;
+    bzModel *bare = bz_CreateModel(0, 0);
+    EXPECT_EQ(bz_AutoSmoothModel(bare), BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(bz_AutoSmoothModelAngle(bare, 10.0f), BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(bzgFatalErrorHappened, 0);
+    bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
+    EXPECT_EQ(bz_SetSmoothAngleAll(1, root, 30), 0);
+    EXPECT_EQ(bzgSmoothAngle, 30.0f);
+    bz_Lump_Destroy(root);
+    bz_ReleaseModel(bare);
+    bz_ReleaseModel(m);
 }
 } // namespace

@@ -10,6 +10,9 @@
 #include "models/ModelFileOld.h"
 #include "models/ModelLoad.h"
 #include "models/Skeleton.h"
+#include "models/SkinInstance.h"
+#include "maths/Matrix.h"
+#include "scene/Lump.h"
 
 #include <chrono>
 #include <cstring>
@@ -455,6 +458,17 @@ TEST_F(ModelFileTest, SkeletonBlockRoundTripsAndBadTreesAreRefused)
     EXPECT_EQ(s->vertexInfluences[2].first, 2);
     EXPECT_EQ(s->influenceBones[2], 2);
     EXPECT_NE(back->flags & BZ_MODEL_SKINNED, 0);
+    // A skeleton read from a file can be posed: its instance starts in the bind pose.
+    bzSkinInstance *instance = bz_CreateSkinInstance(back);
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(bz_Skeleton_FindBone(back, nullptr, 0, "THIRTY-TWO"), 2);
+    bzLump skin{};
+    skin.type = BZ_LUMP_TYPE_SKINNED_MODEL;
+    skin.object = instance;
+    bzM34 transform{};
+    ASSERT_EQ(bz_Skeleton_GetSkinMatrix(&skin, back, 2, &transform), 0);
+    EXPECT_EQ(std::memcmp(&transform, bz_M34_Identity(), sizeof transform), 0);
+    bz_FreeSkinInstance(instance);
     bz_ReleaseModel(back);
 
     // The hierarchy bytes follow the names; flip links to make bad trees.

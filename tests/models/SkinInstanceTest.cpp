@@ -259,6 +259,15 @@ TEST_F(SkinInstanceTest, FramesInterpolateWrapAndBlend)
     rig.Play(turn, 0, 0.0f);
     ExpectNear(rig.BonePosition(0), 0.0f, 0.0f, 0.0f);
 
+    // A record without frames poses nothing: the transforms stay as they are.
+    bzM34 before{};
+    ASSERT_EQ(bz_Skeleton_GetSkinMatrix(&rig.lump, rig.model, 1, &before), 0);
+    bzAnimation empty{};
+    rig.Play(&empty, 0, 0.0f);
+    ASSERT_EQ(bz_Skeleton_GetSkinMatrix(&rig.lump, rig.model, 1, &m), 0);
+    EXPECT_EQ(std::memcmp(&m, &before, sizeof m), 0);
+    EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, 0);
+
     // The override rotation turns masked bones after the animation's rotation.
     rig.instance->overrideMask = 0x2;
     rig.instance->overrideRotation = AboutZ(-90.0f);
@@ -365,8 +374,11 @@ TEST_F(SkinInstanceTest, BoundsOfBonesAndOfTheVerticesTheyDrive)
     ASSERT_EQ(bz_Skeleton_CalcBounds(rig.model, 2, last, 0.5f, &box), 0);
     ExpectNear(box.min, 1.0f, 0.0f, 0.0f);
     ExpectNear(box.max, 1.0f, 0.0f, 0.0f);
+    // A part marked changed gets its buffers rebuilt when the read ends.
+    part->flags |= BZ_PART_CHANGED;
     ASSERT_EQ(bz_Skeleton_CalcBounds(rig.model, 2, last, 0.2f, &box), 0);
     ExpectNear(box.max, 2.0f, 0.0f, 0.0f);
+    EXPECT_EQ(part->flags & (BZ_PART_CHANGED | BZ_PART_ACCESSING), 0u);
     part->positions[0] = nullptr;
     part->boneIndices[0] = nullptr;
     part->boneWeights[0] = nullptr;
@@ -416,6 +428,112 @@ TEST_F(SkinInstanceTest, BonesOfAFaceByWeightSideAndNearestCorner)
     EXPECT_EQ(bz_Skeleton_BonesOfFace(&rig.lump, rig.model, 1, nullptr, &count, bones),
               BZ_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(count, 0);
+}
+
+TEST_F(SkinInstanceTest, BlendsOfTwoAnimationsPositionsAndCapturedPoses)
+{
+    Rig rig(2, {{{1, 1.0f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *rest = bz_CreateAnimation(0, 1, 2);
+    bzAnimation *turned = bz_CreateAnimation(0, 1, 2);
+    turned->rotations[1] = AboutZ(90.0f);
+    turned->rootPositions[0] = {0.0f, 2.0f, 0.0f};
+    ASSERT_EQ(bz_Skeleton_PoseFromBlend(&rig.lump, rest, 0, turned, 0, 0.5f), 0);
+    EXPECT_EQ(rig.instance->frame, -1);
+    EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, BZ_SKIN_NEEDS_UPDATE);
+    bzM34 m{};
+    const float h = std::sqrt(0.5f);
+    for (int32_t pass = 0; pass < 2; ++pass) // as written, then converted by the update
+    {
+        ASSERT_EQ(bz_Skeleton_GetBoneMatrix(&rig.lump, rig.model, 1, &m), 0);
+        ExpectNear(m.row[0], h, h, 0.0f);
+        ExpectNear(m.row[3], 1.0f, 1.0f, 0.0f);
+        bz_Skeleton_Update(&rig.lump, rig.model);
+    }
+    EXPECT_EQ(bz_Skeleton_PoseFromBlend(&rig.lump, rest, 0, nullptr, 0, 0.5f),
+              BZ_ERROR_INVALID_PARAMETER);
+
+    // Bone positions of a frame, or of the bind pose.
+    bzV3 at{};
+    ASSERT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, nullptr, 0, 1, &at), 0);
+    ExpectNear(at, 1.0f, 0.0f, 0.0f);
+    ASSERT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, turned, 0, 1, &at), 0);
+    ExpectNear(at, 1.0f, 2.0f, 0.0f);
+    EXPECT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, turned, 0, 2, &at),
+              BZ_ERROR_INVALID_PARAMETER);
+
+    // A captured pose plays back as the same pose; the lump's placement goes to the tracks.
+    rig.lump.matrix.row[3] = {5.0f, 0.0f, 0.0f};
+    bzAnimation *copy = bz_CreateAnimation(0, 2, 2);
+    ASSERT_EQ(bz_Animation_CapturePose(&rig.lump, copy, 1), 0);
+    EXPECT_EQ(copy->motionPositions[1].x, 5.0f);
+    ASSERT_EQ(bz_Skeleton_GetAnimBonePosition(rig.model, copy, 1, 1, &at), 0);
+    ExpectNear(at, 1.0f, 1.0f, 0.0f);
+    EXPECT_NEAR(copy->rotations[3].z, std::sin(3.14159265f / 8.0f), kEps);
+    EXPECT_EQ(bz_Animation_CapturePose(&rig.lump, copy, 2), BZ_ERROR_INVALID_PARAMETER);
+    for (bzAnimation *a : {rest, turned, copy})
+        bz_ReleaseAnimation(a, 0);
+}
+
+TEST_F(SkinInstanceTest, ScalingAndTheWeightedReferenceFrame)
+{
+    Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}});
+    const int16_t two[] = {1, 2};
+    const float halves[] = {0.5f, 0.5f};
+    const bzV3 forward{0.0f, 0.0f, 1.0f}, up{0.0f, 1.0f, 0.0f};
+    bzM34 m{};
+    // Bind pose: P = (1.5, 0, 0); A1 = forward, A2 = up; rows (1, 0, 0), up, forward.
+    ASSERT_EQ(bz_Skeleton_BlendPoses(rig.model, nullptr, 2, two, halves, &forward, &up, &m), 0);
+    ExpectNear(m.row[0], 1.0f, 0.0f, 0.0f);
+    ExpectNear(m.row[1], 0.0f, 1.0f, 0.0f);
+    ExpectNear(m.row[2], 0.0f, 0.0f, 1.0f);
+    ExpectNear(m.row[3], 1.5f, 0.0f, 0.0f);
+    // The current pose with bone 2 turned a quarter about z: A2 = (-0.5, 0.5, 0), unnormalised.
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *turn = bz_CreateAnimation(0, 1, 3);
+    turn->rotations[2] = AboutZ(90.0f);
+    rig.Play(turn, 0, 0.0f);
+    ASSERT_EQ(bz_Skeleton_BlendPoses(rig.model, &rig.lump, 2, two, halves, &forward, &up, &m), 0);
+    ExpectNear(m.row[1], -0.5f, 0.5f, 0.0f);
+    ExpectNear(m.row[3], 1.5f, 0.0f, 0.0f);
+    const int16_t outside[] = {3};
+    EXPECT_EQ(bz_Skeleton_BlendPoses(rig.model, nullptr, 1, outside, halves, &forward, &up, &m),
+              BZ_ERROR_INVALID_PARAMETER);
+
+    bz_Skeleton_Scale(rig.model, 2.0f);
+    EXPECT_EQ(rig.bind[2].position.x, 4.0f);
+    EXPECT_EQ(rig.offsets[1].x, 2.0f);
+    EXPECT_EQ(rig.positions[1].x, 3.0f);
+    bz_ReleaseAnimation(turn, 0);
+}
+
+TEST_F(SkinInstanceTest, DeformedPositionsLiveInTheirPartUntilReleased)
+{
+    Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *lift = bz_CreateAnimation(0, 1, 3);
+    lift->rootPositions[0] = {0.0f, 0.0f, 1.0f};
+    rig.Play(lift, 0, 0.0f);
+    bzModelPart *part = rig.model->part;
+    ASSERT_EQ(part->positions[0], rig.skeleton.skinnedPositionsDefault);
+    ASSERT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), 0);
+    bzV3 *buffer = part->positions[0];
+    ASSERT_NE(buffer, nullptr);
+    ExpectNear(buffer[0], 0.5f, 0.0f, 1.0f);
+    ExpectNear(buffer[1], 1.5f, 0.0f, 1.0f);
+    // Again while installed: the same buffer is written.
+    ASSERT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), 0);
+    EXPECT_EQ(part->positions[0], buffer);
+    bz_Skeleton_ReleaseSkinnedPositions(&rig.lump);
+    EXPECT_EQ(part->positions[0], rig.skeleton.skinnedPositionsDefault);
+    bz_Skeleton_ReleaseSkinnedPositions(&rig.lump); // nothing remembered: nothing happens
+    bzLump plain{};
+    EXPECT_EQ(bz_Skeleton_ComputeSkinnedPositions(&plain), BZ_ERROR_INVALID_PARAMETER);
+    // Without bind positions nothing is installed.
+    rig.skeleton.vertexPositions = nullptr;
+    EXPECT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), BZ_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(part->positions[0], nullptr);
+    bz_ReleaseAnimation(lift, 0);
 }
 
 TEST_F(SkinInstanceTest, BadSkeletonsGetNoInstance)
