@@ -89,9 +89,9 @@ Counts Prepared(bzForm *form)
     return {h->vertexCount, h->edgeCount, h->faceCount};
 }
 
-std::vector<bzV3> SpherePoints(int n, float radius, unsigned seed)
+std::vector<bzV3> SpherePoints(int n, float radius, unsigned start)
 {
-    std::mt19937 rng(seed);
+    std::mt19937 rng(start);
     std::normal_distribution<float> g(0.0f, 1.0f);
     std::vector<bzV3> out;
     for (int i = 0; i < n; i++)
