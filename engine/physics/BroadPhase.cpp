@@ -228,9 +228,14 @@ BZDObject **bz_Phys_SplitOverlapping(BZDObject *body, BZDObject **chainHead)
     BZ_ASSERT(body && chainHead);
     if (!body || !chainHead)
         return chainHead;
-    BZDObject *apart = nullptr, *near = nullptr;
-    BZDObject **apartTail = &apart, **nearTail = &near;
-    for (BZDObject *b = *chainHead; b;)
+    // The bodies apart are linked straight back from the chain's head, the others gathered
+    // behind them.
+    BZDObject *near = nullptr;
+    BZDObject **nearTail = &near;
+    BZDObject **apartTail = chainHead;
+    BZDObject *b = *chainHead;
+    *chainHead = nullptr;
+    while (b)
     {
         BZDObject *next = b->broadPhase;
         if (b == body || bz_Box_Overlap(&body->treeBox, &b->treeBox))
@@ -239,12 +244,6 @@ BZDObject **bz_Phys_SplitOverlapping(BZDObject *body, BZDObject **chainHead)
             apartTail = Take(b, apartTail);
         b = next;
     }
-    if (!apart)
-    {
-        *chainHead = near;
-        return chainHead;
-    }
-    *chainHead = apart;
     *apartTail = near;
     return apartTail;
 }
