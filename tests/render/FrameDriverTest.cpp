@@ -19,6 +19,7 @@
 #include "support/CubeModel.h"
 #include "support/FakeInputTables.h"
 #include "support/RawAllocFailure.h"
+#include "support/RenderFrameSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -106,17 +107,9 @@ protected:
     void SetUp() override
     {
         ModelsTest::SetUp();
-        bz_Models_InstallSceneServices();
-        bz_Viewport_ClearList();
-        ASSERT_EQ(bz_DrawQueue_Init(), 0);
-        bz_Scene_ResetBatches();
-        GUI_Reset();
+        ASSERT_TRUE(ResetRenderFrame(640, 480));
         bz_RenderState_ResetDefaults();
         bz_RenderState_InitDefaults();
-        bz_Engine_ClearFade();
-        bz_Engine_SetFrameHooks(nullptr);
-        bzgEngineSwitches = {};
-        bz_Display_SetSize(640, 480);
         bzTextScaleX = bzTextScaleY = 1.0f;
         gSlots.clear();
         gRects.clear();

@@ -19,6 +19,7 @@
 #include "render/Viewport.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
+#include "support/RenderFrameSupport.h"
 
 #include <array>
 #include <cmath>
@@ -46,15 +47,7 @@ protected:
             return;
         bz_OpenImgMapLibrary();
         bz_OpenMaterialLibrary();
-        bz_Models_InstallSceneServices();
-        bz_Viewport_ClearList();
-        ASSERT_EQ(bz_DrawQueue_Init(), 0);
-        bz_Scene_ResetBatches();
-        GUI_Reset();
-        bz_Engine_ClearFade();
-        bz_Engine_SetFrameHooks(nullptr);
-        bzgEngineSwitches = {};
-        bz_Display_SetSize(kW, kH);
+        ASSERT_TRUE(ResetRenderFrame(kW, kH));
     }
 
     void TearDown() override
