@@ -7,6 +7,7 @@
 #include "device/ViewportRecord.h"
 #include "maths/Vector.h"
 #include "models/Material.h"
+#include "render/ParticleModelDraw.h"
 #include "render/RenderSlots.h"
 #include "scene/Lump.h"
 #include "scene/ParticleSystem.h"
@@ -19,6 +20,7 @@ namespace
 constexpr uint32_t kAngleFade = 0x2000;      // material flag: faded by the angle of view
 constexpr uint32_t kFadeUpdates = 0x800;     // material flag: cleared and updated by the fade
 constexpr int32_t kUpdateAllButScroll = -17; // 0xFFFFFFEF
+constexpr uint32_t kListedAndStepped = BZ_PS_LISTED | BZ_PS_STEPPED;
 
 int32_t gPool = 0;
 bzDrawQueueEntry **gQueues[2] = {nullptr, nullptr};
@@ -80,8 +82,18 @@ void DrawEntry(bzViewport *v, bzDrawQueueEntry *e)
                                   static_cast<int32_t>(e->flags & 1));
         break;
     case BZ_LUMP_TYPE_PARTICLE_EMITTER:
-        bz_ParticleSystem_Draw(lump); // by its draw kind, when listed and stepped
+    {
+        // Model instances need the viewport and are drawn here; sprites go through the system.
+        const auto *s = static_cast<const bzParticleSystem *>(lump->object);
+        if (s && s->drawKind == BZ_PARTICLE_DRAW_MODELS)
+        {
+            if ((s->flags & kListedAndStepped) == kListedAndStepped)
+                bz_ParticleEmitter_Render(lump, v);
+        }
+        else
+            bz_ParticleSystem_Draw(lump); // by its draw kind, when listed and stepped
         break;
+    }
     case BZ_LUMP_TYPE_QUADBLOCKARRAY: bzSlot::DrawQuadBlockArray(v, lump); break;
     case BZ_LUMP_TYPE_POOLED_EMITTER:
         if (bzgRenderTable.PDSetWorldMatrix)

@@ -274,7 +274,9 @@ void bz_ParticleSystem_UpdateBy(float dt);
 // The frame time of the per-frame effects: the replay's fixed step while it applies, else the
 // clock's frame milliseconds x 0.001.
 float bz_ParticleSystem_FrameTime();
-// Draws a listed system that was stepped this frame through the renderer by its draw kind.
+// Draws a listed system that was stepped this frame through the renderer by its draw kind:
+// sprites (0) and prepared sprites (2). Model instances (1) need the viewport and are drawn by
+// the renderer front end's draw queue.
 void bz_ParticleSystem_Draw(bzLump *lump);
 // Later callers' name of the sprite drawing.
 void bz_ParticleSystem_Render(bzLump *lump);
