@@ -273,11 +273,18 @@ void MeasureVertices(const bzTextVertex *v, int32_t count)
     }
 }
 
-// Hands one run to the renderer, or to the measuring routine, or lays it out for its pen
-// movement alone when there is nothing to draw.
-void EmitRun(bzTextRun *run)
+// Where the vertices of a layout go instead of the renderer: a caller's sink.
+struct QuadSink
 {
-    if (run->flags & BZ_TEXT_MEASURE)
+    bzTextQuadSink sink;
+    void *user;
+};
+
+// Hands one run to the renderer, or to the measuring routine or a caller's sink, or lays it out
+// for its pen movement alone when there is nothing to draw.
+void EmitRun(bzTextRun *run, const QuadSink *sink)
+{
+    if ((run->flags & BZ_TEXT_MEASURE) || sink)
     {
         if (run->vertexCount > 0)
         {
@@ -285,7 +292,11 @@ void EmitRun(bzTextRun *run)
                 kTempStack, static_cast<uint32_t>(run->vertexCount) * sizeof(bzTextVertex), 0));
             if (v)
             {
-                MeasureVertices(v, bz_Font_DrawWrappedText(run, v));
+                const int32_t written = bz_Font_DrawWrappedText(run, v);
+                if (sink)
+                    sink->sink(run->font, v, written, sink->user);
+                else
+                    MeasureVertices(v, written);
                 bz_TempStack_Free(kTempStack, v);
                 return;
             }
@@ -302,7 +313,7 @@ void EmitRun(bzTextRun *run)
 
 // One pass of the drawing path; answers the y below the text.
 float DrawPass(bzFont *font, const char *text, uint32_t flags, float x, float y, float width,
-               int32_t shadow)
+               int32_t shadow, const QuadSink *sink = nullptr)
 {
     bzTextRun runs[BZ_TEXT_MAX_RUNS];
     bzTextLayout L = {};
@@ -347,7 +358,7 @@ float DrawPass(bzFont *font, const char *text, uint32_t flags, float x, float y,
     {
         L.runIndex = i;
         runs[i].carriedWidth = L.penX - L.left;
-        EmitRun(&runs[i]);
+        EmitRun(&runs[i], sink);
         if (i + 1 < count)
             L.penY -= NewlineAdvance(runs[i + 1].font) - NewlineAdvance(runs[i].font);
     }
@@ -754,6 +765,28 @@ int32_t bz_Font_PrintString(bzFont *font, const char *text, uint32_t flags, floa
     font->widestLine -= ox;
     font->lastLineEnd -= ox;
     return ToInt(std::round(end - oy));
+}
+
+float bz_Font_LayoutText(bzFont *font, const char *text, uint32_t flags, float width,
+                         bzTextQuadSink sink, void *user)
+{
+    font = OrDefault(font);
+    font->widestLine = 0.0f;
+    font->lastLineEnd = 0.0f;
+    if (!text || !sink)
+        return 0.0f;
+    flags &= ~(BZ_TEXT_SHADOW | BZ_TEXT_MEASURE);
+    width *= bzTextScaleX;
+    float x = 0.0f;
+    if ((flags & BZ_TEXT_RIGHT) && width > 0.0f)
+        x -= width;
+    if (width <= 0.0f && (flags & (BZ_TEXT_RIGHT | BZ_TEXT_CENTRE)))
+    {
+        const float w = bz_Font_GetStringWidth(font, text, flags) * bzTextScaleX;
+        x -= (flags & BZ_TEXT_RIGHT) ? w : std::round(w * 0.5f);
+    }
+    const QuadSink to = {sink, user};
+    return DrawPass(font, text, flags, x, 0.0f, width, 0, &to);
 }
 
 int32_t bz_Font_Printf(bzFont *font, uint32_t flags, float x, float y, float width,

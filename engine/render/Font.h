@@ -112,6 +112,18 @@ void bz_Font_Release(bzFont *font);
 // last line, rounded (y itself for a null text). A null font is the default font.
 int32_t bz_Font_PrintString(bzFont *font, const char *text, uint32_t flags, float x, float y,
                             float width);
+// What a layout hands a caller that keeps the quads instead of drawing them: one run's font and
+// its vertices (six a glyph: top left, top right, bottom left, top right, bottom right, bottom
+// left), count of them.
+typedef void (*bzTextQuadSink)(const bzFont *font, const bzTextVertex *vertices, int32_t count,
+                               void *user);
+// Lays the text out at (0, 0) as bz_Font_PrintString would draw it (wrapped inside width when it
+// is above 0, aligned by the flags, fonts and colours switched by the escapes; no drop shadow and
+// no 2-D origin) and hands every run's vertices to the sink. The font's widestLine and
+// lastLineEnd are those of this layout. Answers the y below the last line; 0 for a null text or
+// sink. A run whose vertices cannot be had from temporary stack 1 is not handed on (14).
+float bz_Font_LayoutText(bzFont *font, const char *text, uint32_t flags, float width,
+                         bzTextQuadSink sink, void *user);
 int32_t bz_Font_Printf(bzFont *font, uint32_t flags, float x, float y, float width,
                        const char *format, ...) __attribute__((format(printf, 6, 7)));
 // The rectangle {x, y, width, height} the text would cover drawn at (0, 0).

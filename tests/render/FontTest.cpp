@@ -779,4 +779,69 @@ TEST_F(FontTest, FuzzedFontDataAgreesWithAReferenceReader)
     EXPECT_GT(made, 10);
     EXPECT_GT(refused, 10);
 }
+
+// ---------------------------------------------------------------------------------------
+// Layout into a caller's sink
+
+struct SunkRun
+{
+    const bzFont *font;
+    std::vector<bzTextVertex> vertices;
+};
+void Sink(const bzFont *font, const bzTextVertex *v, int32_t count, void *user)
+{
+    static_cast<std::vector<SunkRun> *>(user)->push_back({font, {v, v + count}});
+}
+
+TEST_F(FontTest, LayoutIntoASinkGivesTheQuadsThatDrawingDraws)
+{
+    bzFontTable[1] = &font5.font;
+    const struct
+    {
+        const char *text;
+        uint32_t flags;
+        float width;
+    } cases[] = {
+        {"ab cd@C(3)ef gh", 0, 35.0f},
+        {"ab@F(1)cd ef\nxy", BZ_TEXT_CENTRE, 40.0f},
+        {"right", BZ_TEXT_RIGHT, 0.0f},
+        {"mid", BZ_TEXT_CENTRE, 0.0f},
+        {"12 81", BZ_TEXT_FIXED_DIGITS | BZ_TEXT_RIGHT, 50.0f},
+    };
+    for (const auto &c : cases)
+    {
+        RecordedRuns().clear();
+        bz_Font_PrintString(&font10.font, c.text, c.flags, 0, 0, c.width);
+        const float widest = font10.font.widestLine;
+        std::vector<SunkRun> sunk;
+        bz_Font_LayoutText(&font10.font, c.text, c.flags, c.width, Sink, &sunk);
+        ASSERT_EQ(sunk.size(), RecordedRuns().size()) << c.text;
+        for (size_t r = 0; r < sunk.size(); ++r)
+        {
+            EXPECT_EQ(sunk[r].font, RecordedRuns()[r].font) << c.text;
+            ASSERT_EQ(sunk[r].vertices.size(), RecordedRuns()[r].vertices.size()) << c.text;
+            for (size_t i = 0; i < sunk[r].vertices.size(); ++i)
+            {
+                const bzTextVertex &a = sunk[r].vertices[i], &b = RecordedRuns()[r].vertices[i];
+                EXPECT_EQ(a.x, b.x) << c.text << " vertex " << i;
+                EXPECT_EQ(a.y, b.y) << c.text << " vertex " << i;
+                EXPECT_EQ(a.u, b.u) << c.text << " vertex " << i;
+                EXPECT_EQ(a.colour, b.colour) << c.text << " vertex " << i;
+            }
+        }
+        EXPECT_EQ(font10.font.widestLine, widest) << c.text;
+    }
+    // The drop shadow and measuring bits lay out the text once, as drawn.
+    std::vector<SunkRun> sunk;
+    bz_Font_LayoutText(&font10.font, "ab", BZ_TEXT_SHADOW | BZ_TEXT_MEASURE, 0, Sink, &sunk);
+    ASSERT_EQ(sunk.size(), 1u);
+    EXPECT_EQ(sunk[0].vertices.size(), 12u);
+    EXPECT_EQ(sunk[0].vertices[0].x, -0.5f);
+    // Nothing to lay out, or nowhere to put it.
+    sunk.clear();
+    EXPECT_EQ(bz_Font_LayoutText(&font10.font, nullptr, 0, 0, Sink, &sunk), 0.0f);
+    EXPECT_EQ(bz_Font_LayoutText(&font10.font, "ab", 0, 0, nullptr, &sunk), 0.0f);
+    EXPECT_TRUE(sunk.empty());
+    bzFontTable[1] = nullptr;
+}
 } // namespace
