@@ -301,6 +301,8 @@ void EmitRun(bzTextRun *run, const QuadSink *sink)
                 return;
             }
             bzgLastError = BZ_ERROR_NO_MEMORY;
+            if (sink)
+                sink->sink(run->font, nullptr, 0, sink->user); // the run's quads are lost
         }
         bz_Font_DrawWrappedText(run, nullptr);
         return;

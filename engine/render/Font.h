@@ -121,7 +121,8 @@ typedef void (*bzTextQuadSink)(const bzFont *font, const bzTextVertex *vertices,
 // is above 0, aligned by the flags, fonts and colours switched by the escapes; no drop shadow and
 // no 2-D origin) and hands every run's vertices to the sink. The font's widestLine and
 // lastLineEnd are those of this layout. Answers the y below the last line; 0 for a null text or
-// sink. A run whose vertices cannot be had from temporary stack 1 is not handed on (14).
+// sink. A run whose vertices cannot be had from temporary stack 1 is handed on as no vertices
+// (null, 0) with the last error 14.
 float bz_Font_LayoutText(bzFont *font, const char *text, uint32_t flags, float width,
                          bzTextQuadSink sink, void *user);
 int32_t bz_Font_Printf(bzFont *font, uint32_t flags, float x, float y, float width,

@@ -34,6 +34,7 @@ struct Build
     Pages pages;
     int32_t quads;
     bool overflow;
+    bool lost;               // a run's quads could not be laid out
     bzModelVertexData *data; // null in the counting pass
     float scaleX;
     float scaleY;
@@ -56,6 +57,11 @@ constexpr int32_t kCorner[4] = {0, 1, 4, 2};
 void TakeQuads(const bzFont *font, const bzTextVertex *v, int32_t count, void *user)
 {
     auto *b = static_cast<Build *>(user);
+    if (!v)
+    {
+        b->lost = true;
+        return;
+    }
     const int32_t page = PageOf(b->pages, font->image);
     for (int32_t q = 0; q + 6 <= count; q += 6)
     {
@@ -151,6 +157,8 @@ bzModel *BuildTextModel(const char *name, bzFont *font, const char *text, uint32
     // First pass: the quads and pages, and the widest line.
     Build b = {};
     bz_Font_LayoutText(font, text, flags, wrapWidth, TakeQuads, &b);
+    if (b.lost)
+        return Fail(BZ_ERROR_NO_MEMORY);
     if (b.overflow)
         return Fail(BZ_ERROR_PARAMETER_OUT_OF_RANGE);
     if (b.quads == 0)
@@ -179,7 +187,7 @@ bzModel *BuildTextModel(const char *name, bzFont *font, const char *text, uint32
     b.data = model->vertexData;
     b.quads = 0;
     bz_Font_LayoutText(font, text, flags, wrapWidth, TakeQuads, &b);
-    if (b.quads != quads)
+    if (b.lost || b.quads != quads)
     {
         // Temporary memory ran out in one of the passes.
         bz_ReleaseModel(model);

@@ -228,6 +228,13 @@ TEST_F(ParticleModelDrawTest, LayersWithoutParticlesDrawNothing)
     EXPECT_EQ(Slots(), (std::vector<int>{63, 42, 80}));
     EXPECT_EQ(gCalls[0].a, layerMaterials_[1]);
 
+    // A layer whose count is 0 is not walked, whatever its list holds.
+    gCalls.clear();
+    system_->layers[1].count = 0;
+    bz_ParticleEmitter_Render(emitter_, view_);
+    EXPECT_TRUE(gCalls.empty());
+    system_->layers[1].count = 1;
+
     // A particle without a model (and none on the system) is passed over.
     gCalls.clear();
     particles_[0].model = nullptr;

@@ -7,6 +7,7 @@
 #include "ModelsTestSupport.h"
 #include "models/SceneLink.h"
 #include "render/Font.h"
+#include "support/RawAllocFailure.h"
 #include "support/TextRecorder.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace
@@ -335,5 +337,40 @@ TEST_F(TextModelTest, RefusedTextsFontsAndSizes)
         EXPECT_EQ(bzgModelCount, models) << c.what;
         EXPECT_EQ(bzgMaterial_count, materials) << c.what;
     }
+}
+
+TEST_F(TextModelTest, ALongLabelKeepsEveryGlyphInSeveralBatches)
+{
+    // 8,000 polygons: more indices than one batch takes.
+    const std::string text(4000, 'x');
+    bzModel *m = bz_CreateTextModel(&ten_.font, text.c_str(), 0, 0.0f, 1.0f, 0.0f);
+    ASSERT_NE(m, nullptr) << bzgLastError;
+    EXPECT_EQ(m->vertexData->vertexCount, 16000);
+    EXPECT_EQ(m->vertexData->polygonCount, 8000);
+    ExpectGlyph(m, 3999, 1999.5f, 0.0f, 2000.0f, -1.0f);
+    ASSERT_NE(m->part, nullptr);
+    EXPECT_GT(m->part->entryCount, 1);
+    bz_ReleaseModel(m);
+}
+
+TEST_F(TextModelTest, OutOfMemoryGivesNothingAndKeepsNothing)
+{
+    const int32_t models = bzgModelCount;
+    const int32_t materials = bzgMaterial_count;
+    {
+        RawAllocFailure failing;
+        bzgLastError = 0;
+        EXPECT_EQ(bz_CreateTextModel(&ten_.font, "AB@F(1)C", 0, 0.0f, 1.0f, 0.0f), nullptr);
+        EXPECT_EQ(bzgLastError, BZ_ERROR_NO_MEMORY);
+        EXPECT_EQ(bz_CreateTextLump("label", &ten_.font, "AB", 0, 0.0f, 1.0f, 0.0f), nullptr);
+        EXPECT_GT(failing.Calls(), 0);
+    }
+    EXPECT_EQ(bzgModelCount, models);
+    EXPECT_EQ(bzgMaterial_count, materials);
+    EXPECT_EQ(pageA_->refCount, 1);
+    EXPECT_EQ(pageB_->refCount, 1);
+    bzModel *m = bz_CreateTextModel(&ten_.font, "AB@F(1)C", 0, 0.0f, 1.0f, 0.0f);
+    ASSERT_NE(m, nullptr);
+    bz_ReleaseModel(m);
 }
 } // namespace
