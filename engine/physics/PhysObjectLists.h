@@ -100,6 +100,19 @@ int32_t bz_PhysGroup_NewOverlaps(BZDObject *first);
 // 1 when any two bodies of the flattened group overlap at their current placements (no filter).
 int32_t bz_PhysGroup_AnyOverlap(BZDObject *root);
 
+// Debug audits. Each mismatch stops in the debugger when one is attached (its text goes to the
+// debug output otherwise); the result is the number of mismatches.
+// For each body of the tree of the sibling chain from first whose parent joint locks all three
+// positions (linear kind 3): its anchor placed by its start-of-step placement and the parent's
+// anchor placed by the parent's must lie within 0.0001 in squared distance.
+int32_t bz_PhysObject_CheckJoints(BZDObject *first);
+// For each row and each of its bodies: the velocity of the contact point from the body's
+// velocities (linear velocity plus angular velocity x point, turned into the world) against the
+// finite difference of the point's world positions under the start-of-step and the current
+// placement over bzPhysStepLength; they may differ by at most half the finite-difference speed.
+// With two bodies the relative velocities are compared the same way.
+int32_t bz_PhysContacts_CheckVelocities(int32_t count, const bzPhysRow *const *rows);
+
 // Writes a form's dynamics shape text: with bit 0 of flags set, at most room characters into
 // buffer; returns the characters written. The dynamics layer installs its writer.
 typedef int32_t (*bzPhysShapeTextWriter)(char *buffer, int32_t room, const bzForm *form,

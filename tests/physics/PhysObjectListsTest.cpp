@@ -6,6 +6,7 @@
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "physics/Body.h"
+#include "physics/Joint.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysObjectLists.h"
 #include "physics/PhysSettings.h"
@@ -709,5 +710,113 @@ TEST_F(PhysDumpTest, WithoutAWriterTheShapeTextIsLeftOut)
     EXPECT_EQ(bz_PhysGroup_DumpCollisionGroup(&b), 0);
     EXPECT_EQ(ReadDump(dir_), "[object]\n<shape>\n<start_pos>\n1,0,0\n0,1,0\n0,0,1\n0,0,0\n"
                               "<end_pos>\n1,0,0\n0,1,0\n0,0,1\n0,0,0\n");
+}
+} // namespace
+
+namespace
+{
+TEST(PhysAuditsTest, LockedJointsMustKeepTheirAnchorsTogether)
+{
+    // 0 -> child 1 -> grandchild 2, each joined to its parent by the anchor (1, 0, 0) of the
+    // parent and (0, 0, 0) of the child, one unit further along x.
+    BZDObject b[3] = {};
+    BZDJoint joints[3] = {};
+    for (int i = 0; i < 3; ++i)
+    {
+        b[i].startTransform = pairtest::Translation(static_cast<float>(i), 0, 0);
+        joints[i].kind = 0x0003;
+        joints[i].parentAnchor = V(1, 0, 0);
+        b[i].parentJoint = &joints[i];
+    }
+    Adopt(&b[0], {&b[1]});
+    Adopt(&b[1], {&b[2]});
+    EXPECT_EQ(bz_PhysObject_CheckJoints(&b[0]), 0) << "the root's joint has no parent to check";
+    struct Case
+    {
+        uint16_t kind;
+        float offset;
+        int expected;
+    } cases[] = {{0x0003, 0.009f, 0}, {0x0003, 0.011f, 1}, {0x0303, 0.011f, 1},
+                 {0x0002, 0.5f, 0},   {0x0001, 0.5f, 0},   {0x0300, 0.5f, 0}};
+    for (const Case &c : cases)
+    {
+        joints[2].kind = c.kind;
+        b[2].startTransform = pairtest::Translation(2.0f, c.offset, 0);
+        EXPECT_EQ(bz_PhysObject_CheckJoints(&b[0]), c.expected) << c.kind << " " << c.offset;
+    }
+}
+
+// A body at the origin with its centre of mass at (1, 0, 0) and a contact point on it there.
+struct MovingBody
+{
+    BZDObject body = {};
+    bzM34 now;
+    explicit MovingBody(float x)
+    {
+        bz_M34_SetIdentity(&body.startTransform);
+        body.startTransform.row[3] = V(x, 0, 0);
+        now = body.startTransform;
+        body.transform = &now;
+        body.centreOfMass = V(1, 0, 0);
+    }
+    // Moves the current placement by dt of the velocity v and the spin about z (radians a
+    // second, turning x towards y).
+    void Move(bzV3 v, float spin, float dt)
+    {
+        const float a = spin * dt, c = std::cos(a), s = std::sin(a);
+        now.row[0] = V(c, s, 0);
+        now.row[1] = V(-s, c, 0);
+        // The centre of mass turns in place: the origin swings about it.
+        const bzV3 &start = body.startTransform.row[3];
+        now.row[3] = V(start.x + 1 - c + v.x * dt, -s + v.y * dt, v.z * dt);
+    }
+};
+
+TEST(PhysAuditsTest, ContactPointVelocitiesMustAgreeWithTheMotion)
+{
+    const float dt = bzPhysStepLength;
+    ASSERT_EQ(dt, 0.04f);
+    struct Case
+    {
+        bzV3 moved;    // velocity that moved the placement
+        float spin;    // about z, moved by it too
+        bzV3 velocity; // what the body says
+        bzV3 angular;  // what the body says, body frame
+        int expected;
+    } cases[] = {
+        {V(1, 0, 0), 0, V(1, 0, 0), V(0, 0, 0), 0},
+        {V(1, 0, 0), 0, V(1.4f, 0, 0), V(0, 0, 0), 0},
+        {V(1, 0, 0), 0, V(1.6f, 0, 0), V(0, 0, 0), 1},
+        {V(0, 0, 0), 2, V(0, 0, 0), V(0, 0, 2), 0},
+        {V(0, 0, 0), 2, V(0, 0, 0), V(0, 0, -2), 1},
+        {V(0, 3, 0), 2, V(0, 3, 0), V(0, 0, 2), 0},
+    };
+    for (const Case &c : cases)
+    {
+        MovingBody m(5.0f);
+        m.Move(c.moved, c.spin, dt);
+        m.body.linearVelocity = c.velocity;
+        m.body.angularVelocity = c.angular;
+        bzPhysRow row = {};
+        row.body = &m.body;
+        row.point = V(0, 1, 0); // one unit from the centre, along y
+        const bzPhysRow *rows[1] = {&row};
+        EXPECT_EQ(bz_PhysContacts_CheckVelocities(1, rows), c.expected)
+            << c.velocity.x << " " << c.angular.z;
+    }
+
+    // Two bodies: each agrees with its own motion, or their relative velocity is compared.
+    MovingBody a(0.0f), b(5.0f);
+    a.Move(V(1, 0, 0), 0, dt);
+    b.Move(V(1, 0, 0), 0, dt);
+    a.body.linearVelocity = b.body.linearVelocity = V(1, 0, 0);
+    bzPhysRow row = {};
+    row.body = &a.body;
+    row.otherBody = &b.body;
+    const bzPhysRow *rows[2] = {&row, &row};
+    EXPECT_EQ(bz_PhysContacts_CheckVelocities(2, rows), 0);
+    b.body.linearVelocity = V(1.3f, 0, 0); // within half of its own speed, not of the relative 0
+    EXPECT_EQ(bz_PhysContacts_CheckVelocities(2, rows), 2);
+    EXPECT_EQ(bz_PhysContacts_CheckVelocities(0, rows), 0);
 }
 } // namespace
