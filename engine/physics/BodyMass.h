@@ -80,7 +80,7 @@ void bz_Body_SetInverses(BZDObject *body);
 int32_t bz_Body_ApplyImpulse(const bzV3 *impulse, BZDObject *body, const bzV3 *point, float scale);
 // The same for an impulse and a point given in the body frame (the point relative to the
 // body's origin): the impulse is turned into the world by the transposed rotation of the
-// start-of-step transform for the linear part, and acts as it is for the angular part.
+// start-of-step transform for the linear velocity, and acts as it is on the angular velocity.
 int32_t bz_Body_ApplyBodyImpulse(const bzV3 *impulse, BZDObject *body, const bzV3 *point,
                                  float scale);
 

@@ -414,11 +414,11 @@ void bz_PhysGroup_SetShapeTextWriter(bzPhysShapeTextWriter writer)
 namespace
 {
 constexpr uint32_t kMarkerBytes = sizeof(BZ_PHYS_DUMP_TRUNCATED) - 1;
-// The room a body's part may use: the buffer less the marker.
+// The room the entries may use: the buffer less the marker.
 constexpr uint32_t kTextRoom = BZ_PHYS_DUMP_BYTES - kMarkerBytes;
 
-// Appends into the dump buffer without ever passing kTextRoom. A body's part is appended whole
-// or not at all: Begin marks where it starts, and a piece that does not fit rolls the text back
+// Appends into the dump buffer without ever passing kTextRoom. A body's entry is appended whole
+// or not at all: Begin marks where it starts, and a text that does not fit rolls the text back
 // there and stops the dump.
 class DumpText
 {
@@ -467,7 +467,7 @@ public:
 
 private:
     // Takes n characters just written; more than limit (or a failure) cuts the dump: the body's
-    // part goes.
+    // entry goes.
     void Advance(int n, uint32_t limit)
     {
         if (n < 0 || static_cast<uint32_t>(n) > limit)

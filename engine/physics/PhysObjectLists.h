@@ -128,8 +128,8 @@ constexpr uint32_t BZ_PHYS_DUMP_BYTES = 102400;
 // from there into BZ_PHYS_DUMP_FILE_NAME. Per body, every root's tree depth first:
 // "[object]\n<shape>\n", the form's shape text, "<start_pos>\n" and four lines "%g,%g,%g\n" of
 // the start-of-step placement (three rows, then the translation), "<end_pos>\n" and the same of
-// the current placement. A body whose part does not fit ends the dump: the text stops after the
-// last whole part with BZ_PHYS_DUMP_TRUNCATED, and the file is never longer than the buffer.
+// the current placement. A body whose entry does not fit ends the dump: the text stops after the
+// last whole entry with BZ_PHYS_DUMP_TRUNCATED, and the file is never longer than the buffer.
 // Returns the result of releasing the buffer (0), BZ_ERROR_NO_MEMORY without a buffer, or
 // BZ_ERROR_FILE_NOT_FOUND when the file does not open or take the whole text.
 int32_t bz_PhysGroup_DumpCollisionGroup(BZDObject *root);

@@ -114,7 +114,7 @@ TEST(PhysObjectListsTest, GroupFlattenGoesOnceAroundTheRingFromTheGivenRoot)
     b[1].ring = &b[2];
     b[2].ring = &b[0];
     Adopt(&b[1], {&b[3], &b[4]});
-    b[1].nextSibling = &b[5]; // a root's siblings are not part of its group
+    b[1].nextSibling = &b[5]; // a root's siblings are not in its group
     EXPECT_EQ(Order(bz_PhysGroup_Flatten(&b[2]), b, 6), (std::vector<int>{2, 0, 1, 3, 4}));
     EXPECT_EQ(Order(bz_PhysGroup_Flatten(&b[1]), b, 6), (std::vector<int>{1, 3, 4, 2, 0}));
     // A root without ring link is a group of its own.
@@ -656,9 +656,9 @@ TEST_F(PhysDumpTest, EveryRootsTreeInRingOrderAndNotTheRootsSiblings)
 
 TEST_F(PhysDumpTest, AGroupPastTheBufferIsCutAfterItsLastWholeBody)
 {
-    // Each body's part: 17 + shape text + 12 + 4 * 6 + 10 + 4 * 6 characters.
+    // Each body's entry: 17 + shape text + 12 + 4 * 6 + 10 + 4 * 6 characters.
     gShapeText = std::string(999, 'x') + "\n";
-    const size_t part = 17 + gShapeText.size() + 12 + 24 + 10 + 24;
+    const size_t entry = 17 + gShapeText.size() + 12 + 24 + 10 + 24;
     std::vector<BZDObject> ring(200);
     pairtest::FormPtr form = pairtest::Sphere(V(0, 0, 0), 1.0f);
     for (BZDObject &b : ring)
@@ -667,11 +667,11 @@ TEST_F(PhysDumpTest, AGroupPastTheBufferIsCutAfterItsLastWholeBody)
         b.startTransform = pairtest::Translation(1, 1, 1);
     }
     MakeRing(ring);
-    ASSERT_GT(part * ring.size(), 102400u);
+    ASSERT_GT(entry * ring.size(), 102400u);
     EXPECT_EQ(bz_PhysGroup_DumpCollisionGroup(&ring[0]), 0);
     const std::string text = ReadDump(dir_);
-    const size_t whole = (102400 - 12) / part;
-    EXPECT_EQ(text.size(), whole * part + 12);
+    const size_t whole = (102400 - 12) / entry;
+    EXPECT_EQ(text.size(), whole * entry + 12);
     EXPECT_LE(text.size(), 102400u);
     EXPECT_EQ(Count(text, "[object]"), whole);
     EXPECT_EQ(text.substr(text.size() - 12 - 6), "1,1,1\n[truncated]\n");
