@@ -98,6 +98,17 @@ struct BZDObject
     uint32_t secondFlags;
     uint32_t groupMask;
     uint32_t ignoreMask;
+
+    // What the object lists and checks of the collision step keep on the body
+    // (physics/PhysObjectLists.h).
+    bzV3 pendingLinearVelocity;  // the solver's result, made current after the solve
+    bzV3 pendingAngularVelocity; // body frame
+    uint32_t pendingStepWord;    // cleared when the pending velocities are made current
+    bzV3 velocityChange;         // the solver's velocity change at the contact points
+    BZDObject *flatNext;         // link of a flattened body list
+    float levelHeight;           // with levelOffset, the level below which faces are marked
+    float levelOffset;           // 0: no level
+
     bzV3 localLinearVelocity; // body frame
     bzM34 weldTransform;      // a welded body relative to its parent
     bzV3 weldAngularOffset;   // angular-velocity offset of a welded child

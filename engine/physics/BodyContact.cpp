@@ -493,3 +493,15 @@ void bz_Body_GetFrameAcceleration(const BZDObject *body, float dt, bzV3 *linear,
     if (angular)
         bz_V3_ScaleInto(&body->frameStartAngularVelocity, angular, s);
 }
+
+bzV3 *bz_Body_FrameLinearVelocityChange(BZDObject *body)
+{
+    BZ_ASSERT(body);
+    return body ? &body->frameStartLinearVelocity : nullptr;
+}
+
+bzV3 *bz_Body_FrameAngularVelocityChange(BZDObject *body)
+{
+    BZ_ASSERT(body);
+    return body ? &body->frameStartAngularVelocity : nullptr;
+}

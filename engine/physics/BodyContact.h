@@ -163,3 +163,7 @@ void bz_Body_FrameUpdate(BZDObject *body, float dt);
 // by the frame time (zero for a time that is not positive).
 void bz_Body_GetFrameVelocityChange(const BZDObject *body, bzV3 *linear, bzV3 *angular);
 void bz_Body_GetFrameAcceleration(const BZDObject *body, float dt, bzV3 *linear, bzV3 *angular);
+// The same velocity change where the body keeps it (the frame-start fields), for a caller that
+// reads it in place.
+bzV3 *bz_Body_FrameLinearVelocityChange(BZDObject *body);
+bzV3 *bz_Body_FrameAngularVelocityChange(BZDObject *body);

@@ -309,3 +309,23 @@ int32_t bz_Body_ApplyImpulse(const bzV3 *impulse, BZDObject *body, const bzV3 *p
     body->collisionMask |= BZ_BODY_CHANGED_LINEAR | BZ_BODY_CHANGED_ANGULAR;
     return 0;
 }
+
+int32_t bz_Body_ApplyBodyImpulse(const bzV3 *impulse, BZDObject *body, const bzV3 *point,
+                                 float scale)
+{
+    BZ_ASSERT(impulse && body && point);
+    if (!impulse || !body || !point)
+        return BZ_ERROR_INVALID_PARAMETER;
+    if (!Finite(*impulse) || !Finite(*point) || !std::isfinite(scale))
+        return BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+    bzV3 jb, j, r, torque;
+    bz_V3_ScaleInto(impulse, &jb, scale);
+    bz_RotateV3Into(&body->startTransform, &j, &jb);
+    bz_V3_AddScaled(&body->linearVelocity, &j, body->inverseMass);
+    bz_V3_SubInto(point, &body->centreOfMass, &r);
+    bz_V3_CrossInto(&r, &jb, &torque);
+    for (int i = 0; i < 3; ++i)
+        body->angularVelocity.v[i] += torque.v[i] * body->inversePrincipalMoments.v[i];
+    body->collisionMask |= BZ_BODY_CHANGED_LINEAR | BZ_BODY_CHANGED_ANGULAR;
+    return 0;
+}

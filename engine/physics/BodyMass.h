@@ -78,6 +78,11 @@ void bz_Body_SetInverses(BZDObject *body);
 // changed-angular bits. An impulse, point or scale that is not finite changes nothing and gives
 // BZ_ERROR_PARAMETER_OUT_OF_RANGE; else 0.
 int32_t bz_Body_ApplyImpulse(const bzV3 *impulse, BZDObject *body, const bzV3 *point, float scale);
+// The same for an impulse and a point given in the body frame (the point relative to the
+// body's origin): the impulse is turned into the world by the transposed rotation of the
+// start-of-step transform for the linear velocity, and acts as it is on the angular velocity.
+int32_t bz_Body_ApplyBodyImpulse(const bzV3 *impulse, BZDObject *body, const bzV3 *point,
+                                 float scale);
 
 // Principal moments and axes of a symmetric inertia tensor: moments in descending order, and
 // axes as the rows of a rotation (right-handed, each row a unit axis in the tensor's frame),

@@ -234,3 +234,23 @@ void bz_Phys_MoveListFree(BZDObject *first, float dt)
     for (BZDObject *b = first; b; b = b->nextSibling)
         bz_Phys_MoveTreeFree(b, dt);
 }
+
+void bz_Phys_MoveTreeFreeWorldSpin(BZDObject *body, float dt)
+{
+    BZ_ASSERT(body);
+    if (!body)
+        return;
+    bzM34 *m = BodyMatrix(body);
+    bz_V3_AddScaled(&m->row[3], &body->linearVelocity, dt);
+    const float angle = dt * bz_V3_Length(&body->savedAngularVelocity);
+    if (!body->asleep && angle >= 0.0001f)
+    {
+        bzV3 centre;
+        bz_M34_TransformPointInto(m, &centre, &body->centreOfMass);
+        bzM34 turn;
+        bz_M34_FromAxisAngleAbout(&turn, &centre, &body->savedAngularVelocity, angle * 57.29578f);
+        bz_M34_PostMul(m, &turn);
+    }
+    for (BZDObject *c = body->firstChild; c; c = c->nextSibling)
+        bz_Phys_MoveTreeFreeWorldSpin(c, dt);
+}

@@ -43,6 +43,10 @@ void bz_Phys_RotateAboutCentre(BZDObject *body, float dt);
 // its descendants. The list form does the same for each sibling.
 void bz_Phys_MoveTreeFree(BZDObject *body, float dt);
 void bz_Phys_MoveListFree(BZDObject *first, float dt);
+// The same with the previous angular velocity taken as fixed in world space: each body turns
+// about that world axis through its centre of mass by |w| dt (nothing below 0.0001 radians, or
+// while asleep), after its translation += dt x linear velocity; then its descendants.
+void bz_Phys_MoveTreeFreeWorldSpin(BZDObject *body, float dt);
 
 // Calls fn(body, user) on each descendant of the body (children and their subtrees, depth
 // first) until one returns nonzero, and returns that value; 0 when none does.

@@ -89,3 +89,16 @@ void bz_PhysMem_FreeBlockChain(void *first);
 // Takes a child allocation out of its parent block's child list and releases it; the parent
 // stays.
 void bz_PhysMem_RemoveChild(void *parent, void *child);
+// The same for the module's own child allocations: a cleared element of pool 0 or 1 linked as
+// a child of parent (null as bz_PhysMem_TakeElement), which its removal gives back to the pool;
+// and a cleared BZ_PHYS_BLOCK_BYTES block linked as a child of parent (null without memory).
+// A removal names the parent, and the element's pool; a wrong pool number changes nothing.
+void *bz_PhysMem_TakeChildElement(int32_t pool, void *parent);
+void bz_PhysMem_RemoveChildElement(void *parent, int32_t pool, void *element);
+void *bz_PhysMem_AllocChildBlock(void *parent);
+void bz_PhysMem_RemoveChildBlock(void *parent, void *block);
+
+// The module's opening and closing calls: nothing is to be done in either; they stay for the
+// dynamics layer's start-up and shut-down to call.
+void bz_PhysMem_Open();
+void bz_PhysMem_Close();

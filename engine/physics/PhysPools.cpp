@@ -92,3 +92,35 @@ void bz_PhysMem_RemoveChild(void *parent, void *child)
     if (parent && child)
         bz_MemChild_Remove(parent, child);
 }
+
+void *bz_PhysMem_TakeChildElement(int32_t pool, void *parent)
+{
+    BZ_ASSERT(parent);
+    if (pool < 0 || pool > 1 || !gPools[pool] || !parent)
+        return nullptr;
+    return bz_Pool_Alloc(gPools[pool], BZ_MEM_CLEAR | BZ_MEM_PARENT, parent);
+}
+
+void bz_PhysMem_RemoveChildElement(void *parent, int32_t pool, void *element)
+{
+    BZ_ASSERT(parent && element);
+    if (parent && element && pool >= 0 && pool <= 1 && gPools[pool])
+        bz_MemChild_Remove(parent, element);
+}
+
+void *bz_PhysMem_AllocChildBlock(void *parent)
+{
+    BZ_ASSERT(parent);
+    if (!parent)
+        return nullptr;
+    return bz_MemAlloc(BZ_PHYS_BLOCK_BYTES, BZ_MEM_CLEAR | BZ_MEM_PARENT, parent);
+}
+
+void bz_PhysMem_RemoveChildBlock(void *parent, void *block)
+{
+    bz_PhysMem_RemoveChild(parent, block);
+}
+
+void bz_PhysMem_Open() {}
+
+void bz_PhysMem_Close() {}

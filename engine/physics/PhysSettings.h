@@ -56,6 +56,7 @@ enum : uint32_t
     BZ_PHYS_NO_LIMITS = 0x20,            // the joint limits of the body are not checked
     BZ_PHYS_ASLEEP_ON_RELEASE = 0x40,    // the asleep byte takes this bit when the mode ends
     BZ_PHYS_IGNORE_WORLD = 0x80,         // "ignore_world": a cache-sharing body gathers no world
+    BZ_PHYS_MARK_BELOW_LEVEL = 0x100,    // faces below the body's level are marked in its cache
     BZ_PHYS_YIELDED = 0x200,             // left by the stuck-tree fallback
     BZ_PHYS_YIELD_MARK = 0x400,          // left by the stuck-tree fallback; cleared at preparation
     BZ_PHYS_WELDED = 0x800,              // welded to its parent
@@ -70,6 +71,7 @@ enum : uint32_t
     BZ_PHYS_FROZEN = 0x100000,           // put to sleep with zero velocities at the step's end
     BZ_PHYS_NO_REST_TEST = 0x200000,     // the end-of-step rest test passes the body by
     BZ_PHYS_EXTRA_SOLVE = 0x400000,      // the tree record is solved again, at most 30 times
+    BZ_PHYS_NO_CHILD_AUDIT = 0x800000,   // its children are not audited against each other
     BZ_PHYS_VEHICLE = 0x1000000,         // a vehicle's body, set when the vehicle is loaded
     BZ_PHYS_NO_CORNER_TEST = 0x2000000,  // the box-corner speed test counts the body as slow
     BZ_PHYS_DOUBLE_OMEGA_LIMIT = 0x4000000, // "double_omega_limit": limit row starts at twice
