@@ -195,8 +195,16 @@ int32_t bz_SweptPointsTicTac(float r1, float r2, const bzV3 *points, const uint8
         auto endSphere = [&](const bzV3 &s, const bzV3 &motion)
         {
             const bzV3 back = Scale(motion, -1.0f);
-            if (bz_SweptPointSphere(&found, &p, &back, &s, radius, frames))
-                count = sink(context, &found, count);
+            if (!bz_SweptPointSphere(&found, &p, &back, &s, radius, frames))
+                return;
+            if (!IsPair(frames) && !(frames && frames->toOther))
+            {
+                // The test ran beside the sphere's start: put the point where the sphere is at
+                // the time found.
+                const float t = found.key < 1.0f ? found.key : 1.0f;
+                found.point = AddScaled(found.point, motion, t);
+            }
+            count = sink(context, &found, count);
         };
         const bzV3 d = Sub(p, *a);
         if (ee < kZeroSq)

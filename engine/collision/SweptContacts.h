@@ -11,9 +11,10 @@
 // Results go into a contact row used as a work record: key (the time), point and normal,
 // otherPoint and otherNormal. Where they end up is said by bzSweptFrames:
 // - in the world collision (startPose null) the test runs in the world frame with the world's
-//   feature fixed and the body's moving; the point and the normal are carried into the body's
-//   frame by toOther, and the normal points from the world towards the body, as for every world
-//   contact;
+//   feature fixed and the body's moving; the normal points from the world towards the body, as
+//   for every world contact, and point, normal and otherPoint are carried into the body's frame
+//   by toOther (null: they stay in the world frame, the point where the body's feature is at the
+//   time found, for the caller to take into the body's frame);
 // - for a body pair the test runs in the frame of the first body; its normal is turned by the
 //   first body's pose rotation and by its lump rotation, blended by t and made unit, the normal
 //   turned by the lump rotation alone goes to otherNormal, and the point on the other body's

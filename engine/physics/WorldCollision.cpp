@@ -364,6 +364,29 @@ const bzCollisionFace *bz_PhysWorld_NearestFaceHit(const bzV3 *origin, const bzV
                                          pointOut, normalOut);
 }
 
+bzV3 bz_PhysWorld_BodyPointAt(float t, const bzV3 *world)
+{
+    const bzWorldCollisionState &st = gState;
+    t = t > 0.0f ? (t < 1.0f ? t : 1.0f) : 0.0f;
+    bzV3 r[4];
+    for (int32_t i = 0; i < 4; i++)
+        r[i] = AddScaled(Scale(st.newPlacement.row[i], 1.0f - t), st.previousPlacement.row[i], t);
+    const bzV3 y = Sub(*world, r[3]);
+    const bzV3 c0 = Cross(r[1], r[2]), c1 = Cross(r[2], r[0]), c2 = Cross(r[0], r[1]);
+    const float det = Dot(r[0], c0);
+    if (!(std::fabs(det) > 1e-6f))
+        return Point(&st.worldToBody, *world);
+    return Scale(V(Dot(y, c0), Dot(y, c1), Dot(y, c2)), 1.0f / det);
+}
+
+void bz_PhysWorld_ContactToBody(bzCollisionContact *contact)
+{
+    const bzWorldCollisionState &st = gState;
+    contact->point = bz_PhysWorld_BodyPointAt(contact->key, &contact->point);
+    contact->otherPoint = bz_PhysWorld_BodyPointAt(contact->key, &contact->otherPoint);
+    contact->normal = Direction(&st.worldToBody, contact->normal);
+}
+
 int32_t bz_PhysWorld_AddContact(float key, const bzV3 *point, const bzV3 *normal,
                                 uint32_t featureCode, const bzCollisionFace *face,
                                 const bzV3 *secondPoint)

@@ -114,6 +114,13 @@ const bzCollisionFace *bz_PhysWorld_NearestFaceHitAt(const bzCollisionFace *face
                                                      float *fractionOut, bzV3 *pointOut,
                                                      bzV3 *normalOut);
 
+// The body-frame point that the body's motion over the step carries to the world point at the
+// step fraction t (clamped to [0, 1]): the inverse of the blend of the two placements.
+bzV3 bz_PhysWorld_BodyPointAt(float t, const bzV3 *world);
+// Takes a contact row found in the world frame into the body's frame: its point and second
+// point at the time of its key, its normal by the pose's rotation.
+void bz_PhysWorld_ContactToBody(bzCollisionContact *contact);
+
 // Inserts a contact of the current shape and edge or corner into the current run: point and
 // normal in the body's frame. Returns the new count (also kept in the state).
 int32_t bz_PhysWorld_AddContact(float key, const bzV3 *point, const bzV3 *normal,

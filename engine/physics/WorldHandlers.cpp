@@ -134,7 +134,7 @@ void bz_PhysWorld_EdgeAgainstFaceEdges(const bzV3 *a, const bzV3 *b)
         bz_PhysWorld_PushOutPoint(b, 0.0f);
     }
     const bzV3 f = Sub(*b, *a);
-    const bzSweptFrames frames{nullptr, nullptr, &st.worldToBody};
+    const bzSweptFrames frames{nullptr, nullptr, nullptr};
     bzCollisionContact best{}, second{};
     best.key = second.key = kNoHit;
     bzV3 bestRate{};
@@ -161,8 +161,7 @@ void bz_PhysWorld_EdgeAgainstFaceEdges(const bzV3 *a, const bzV3 *b)
     }
     if (!(best.key < kNoHit))
         return;
-    const bzV3 worldNormal = Direction(&st.newPlacement, best.normal);
-    if (Dot(worldNormal, st.face->normal) < 0.0f)
+    if (Dot(best.normal, st.face->normal) < 0.0f)
     {
         // Against the face: no contact when the face edge's start runs into the shape as the
         // edge turns.
@@ -173,6 +172,8 @@ void bz_PhysWorld_EdgeAgainstFaceEdges(const bzV3 *a, const bzV3 *b)
         if (bz_SegmentEntersShape_ByKind(&start, &end, st.shape, &hit, &t, nullptr) > 0)
             return;
     }
+    bz_PhysWorld_ContactToBody(&best);
+    bz_PhysWorld_ContactToBody(&second);
     bz_PhysWorld_AddContact(best.key, &best.point, &best.normal, BZ_CONTACT_EDGE_FACE_EDGE, st.face,
                             &best.otherPoint);
     if (second.key < kNoHit)

@@ -30,14 +30,22 @@ bzV3 Unit(const bzV3 &v)
     return l2 > 0.0f ? Scale(v, 1.0f / std::sqrt(l2)) : v;
 }
 
-int32_t InsertCornerContact(void *, const bzCollisionContact *contact, int32_t)
+// Takes a contact found in the world frame into the body's and inserts it.
+int32_t InsertWorldContact(const bzCollisionContact *contact)
 {
-    return bz_PhysWorld_InsertRecord(contact, BZ_CONTACT_SWEPT_ON_FACE_EDGE);
+    bzCollisionContact c = *contact;
+    bz_PhysWorld_ContactToBody(&c);
+    return bz_PhysWorld_InsertRecord(&c, BZ_CONTACT_SWEPT_ON_FACE_EDGE);
 }
 
-bzSweptFrames WorldFrames(const bzWorldCollisionState &st)
+int32_t InsertCornerContact(void *, const bzCollisionContact *contact, int32_t)
 {
-    return bzSweptFrames{nullptr, nullptr, &st.worldToBody};
+    return InsertWorldContact(contact);
+}
+
+bzSweptFrames WorldFrames(const bzWorldCollisionState &)
+{
+    return bzSweptFrames{nullptr, nullptr, nullptr};
 }
 
 // A round end (centre world at the new placement, local in the body frame) swept as a sphere of
@@ -219,7 +227,7 @@ void bz_PhysWorld_TicTacAgainstEdge(const bzV3 *s0, const bzV3 *s1, const bzV3 *
     }
     if (result == 1)
     {
-        bz_PhysWorld_InsertRecord(&found, BZ_CONTACT_SWEPT_ON_FACE_EDGE);
+        InsertWorldContact(&found);
         return;
     }
     // The axis lines meet only beyond an end, or run parallel: each end as a point moving with
@@ -231,7 +239,7 @@ void bz_PhysWorld_TicTacAgainstEdge(const bzV3 *s0, const bzV3 *s1, const bzV3 *
         const bzV3 d = Sub(*ends[k], *starts[k]);
         bzCollisionContact atEnd{};
         if (bz_SweptPointEdge(radius, a, &f, starts[k], &d, &atEnd, &frames) == 1)
-            bz_PhysWorld_InsertRecord(&atEnd, BZ_CONTACT_SWEPT_ON_FACE_EDGE);
+            InsertWorldContact(&atEnd);
     }
 }
 
