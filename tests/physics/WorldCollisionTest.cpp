@@ -14,12 +14,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
 
 using namespace worldfixture;
+
+// The counter of the program's operator new (the replacement lives in BodyNoAllocTest.cpp,
+// through CountingNew.h); the same inline variable.
+inline std::atomic<long> gNewCalls{0};
 
 namespace
 {
@@ -486,5 +491,41 @@ TEST(WorldCollisionTest, ARoundedPolyhedronGivesRoundEnds)
         ExpectV3(w.rows[i].normal, V(0, 1, 0));
         EXPECT_NEAR(w.rows[i].point.y, -0.5f, 1e-4f);
     }
+}
+// A step's world collision of every kind takes nothing from the system heap or the engine's
+// memory manager.
+TEST(WorldCollisionTest, NoMemoryIsTaken)
+{
+    const long probe = gNewCalls.load();
+    int *volatile box = new int(1);
+    delete box;
+    ASSERT_EQ(gNewCalls.load(), probe + 1); // the counter sees this program's allocations
+
+    std::vector<FormPtr> forms;
+    forms.push_back(BoxForm(BZ_SHAPE_ALIGNED_CUBOID, 0.5f));
+    forms.push_back(BoxForm(BZ_SHAPE_CRUSHABLE_CUBOID, 0.5f));
+    forms.push_back(HullForm(BZ_SHAPE_POLYHEDRON, BoxPoints(0.5f)));
+    forms.push_back(HullForm(BZ_SHAPE_ROUNDED_POLYHEDRON, BoxPoints(0.4f), 0.1f));
+    forms.push_back(SphereForm(0.5f));
+    forms.push_back(TicTacForm(V(-1, 0, 0), V(1, 0, 0), 0.5f));
+    std::vector<std::unique_ptr<World>> worlds;
+    for (FormPtr &f : forms)
+    {
+        worlds.push_back(std::make_unique<World>());
+        worlds.back()->Place(std::move(f), At(0.3f, 0.8f, 0.2f), At(0.3f, 0.25f, 0.2f));
+    }
+    bzMemStats before, after;
+    bz_Mem_GetStats(&before);
+    const long newBefore = gNewCalls.load();
+    for (int intersecting = 0; intersecting < 2; intersecting++)
+        for (auto &w : worlds)
+        {
+            w->body.worldIntersecting = uint8_t(intersecting);
+            EXPECT_GT(w->Collide(), 0);
+        }
+    EXPECT_EQ(gNewCalls.load(), newBefore);
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
 }
 } // namespace
