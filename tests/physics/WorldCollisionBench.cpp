@@ -5,10 +5,11 @@
 // against every face and every face edge), with no selection by the swept box. Built as
 // bench_physics; not run by the tests.
 //
-// Measured (Release, shared machine, CPU time per call; the world collision / the peer):
-// see the report of the branch that added it; the selection by the swept box leaves a handful
-// of the 500 faces to the handlers, so the call costs a few microseconds where the peer, doing
-// the handlers' primitive work on every face, costs tens to hundreds.
+// Measured (Release, shared machine, CPU time per call; the world collision against the peer):
+// AlignedCuboid 20.3 us / 950 us, Polyhedron 20.0 / 934, Sphere 11.4 / 31.9, TicTac 10.5 / 136,
+// RoundedPolyhedron 37.8 / 1308, CrushableCuboid 18.5 / 878: 47, 47, 2.8, 13, 35 and 47 times
+// faster. The selection by the swept box leaves a handful of the 500 faces to the handlers; the
+// sphere's face sweep visits every face of the set by design, hence its smaller gain.
 #include "collision/FaceRays.h"
 #include "collision/KindDispatch.h"
 #include "collision/SweptContacts.h"
