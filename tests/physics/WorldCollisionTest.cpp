@@ -528,4 +528,48 @@ TEST(WorldCollisionTest, NoMemoryIsTaken)
     EXPECT_EQ(after.blockCount, before.blockCount);
     EXPECT_EQ(after.bytesInUse, before.bytesInUse);
 }
+// Degenerate geometry: a tic-tac whose axis has no length collides as its end sphere; faces of
+// no area (two corners at one place, all three at one place) give no crash, and what their edges
+// give is a sound contact: a key of the step or a resting or push-out mark, a unit normal.
+TEST(WorldCollisionTest, DegenerateAxesAndFaces)
+{
+    World w;
+    w.Place(TicTacForm(V(0, 0, 0), V(0, 0, 0), 0.5f), At(2, 1, 0), At(2, 0, 0));
+    ASSERT_EQ(w.Collide(), 1);
+    EXPECT_EQ(w.rows[0].type, BZ_CONTACT_SWEPT_ROUND_ON_FACE);
+    EXPECT_NEAR(w.rows[0].key, 0.5f, 2e-3f);
+
+    World flat;
+    flat.faces.clear();
+    const bzV3 up = V(0, 1, 0);
+    flat.faces.push_back(Face(V(1, 0, -1), V(1, 0, -1), V(3, 0, 1), up, 0));
+    flat.faces.push_back(Face(V(2, 0, 0), V(2, 0, 0), V(2, 0, 0), up, 0));
+    std::vector<FormPtr> forms;
+    forms.push_back(BoxForm(BZ_SHAPE_ALIGNED_CUBOID, 0.5f));
+    forms.push_back(SphereForm(0.5f));
+    forms.push_back(TicTacForm(V(-1, 0, 0), V(1, 0, 0), 0.5f));
+    forms.push_back(HullForm(BZ_SHAPE_ROUNDED_POLYHEDRON, BoxPoints(0.4f), 0.1f));
+    auto expectSound = [&](int32_t n)
+    {
+        for (int32_t k = 0; k < n; k++)
+        {
+            const bzCollisionContact &r = flat.rows[k];
+            EXPECT_TRUE((r.key >= 0.0f && r.key <= 1.1f) || (r.key >= 10.0f && r.key <= 11.2f))
+                << r.key;
+            const float len = std::sqrt(r.normal.x * r.normal.x + r.normal.y * r.normal.y +
+                                        r.normal.z * r.normal.z);
+            EXPECT_NEAR(len, 1.0f, 1e-3f);
+            EXPECT_TRUE(std::isfinite(r.point.x + r.point.y + r.point.z));
+        }
+    };
+    for (FormPtr &f : forms)
+    {
+        flat.Place(std::move(f), At(2, 1, 0), At(2, 0, 0));
+        expectSound(flat.Collide());
+        flat.body.worldIntersecting = 1;
+        flat.Place(std::move(flat.form), At(2, 0.2f, 0), At(2, 0.1f, 0));
+        expectSound(flat.Collide());
+        flat.body.worldIntersecting = 0;
+    }
+}
 } // namespace
