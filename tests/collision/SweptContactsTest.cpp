@@ -338,4 +338,28 @@ TEST(SweptPointsTicTac, AgreesWithASampledDistance)
     }
     EXPECT_GE(compared, 20);
 }
+// For a body pair the normal found in the first body's frame is turned by its pose and by its
+// lump rotation and blended by the time; the point goes into the other body's frame.
+TEST(SweptPointSphere, BodyPairBlendsTheNormal)
+{
+    DefaultTolerance tolerance;
+    bzM34 start{}, end{}, toOther{};
+    for (int i = 0; i < 3; i++)
+        start.row[i].v[i] = toOther.row[i].v[i] = 1.0f;
+    end.row[0] = V(0, 0, -1); // a quarter turn about y: x goes to -z, z to x
+    end.row[1] = V(0, 1, 0);
+    end.row[2] = V(1, 0, 0);
+    toOther.row[3] = V(5, 0, 0);
+    const bzSweptFrames pair{&start, &end, &toOther};
+    const bzV3 p = V(3, 0, 0), d = V(-4, 0, 0), m = V(0, 0, 0);
+    bzCollisionContact contact{};
+    ASSERT_EQ(bz_SweptPointSphere(&contact, &p, &d, &m, 1.0f, &pair), 1);
+    EXPECT_NEAR(contact.key, 0.5f, 1e-5f);
+    // n = (-1, 0, 0) from the point to the centre: (-1, 0, 0) at the start, (0, 0, 1) at the end.
+    const float h = std::sqrt(0.5f);
+    ExpectV3(contact.normal, V(-h, 0, h));
+    ExpectV3(contact.otherNormal, V(0, 0, 1));
+    ExpectV3(contact.point, V(0, 0, 0)); // the touch point moved on by the radius
+    ExpectV3(contact.otherPoint, V(5, 0, 0));
+}
 } // namespace
