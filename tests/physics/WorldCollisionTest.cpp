@@ -572,4 +572,22 @@ TEST(WorldCollisionTest, DegenerateAxesAndFaces)
         flat.body.worldIntersecting = 0;
     }
 }
+// Push-out mode: every vertex is cast from the centre of mass to its place under the body's
+// pose; the bottom corners of a box sunk 0.2 into the floor (centre 0.3 above it, corners 0.5
+// below the centre) cross it at 0.3 / 0.5 of the way.
+TEST(WorldCollisionTest, PushOutModeCastsFromTheCentreOfMass)
+{
+    World w;
+    w.Place(BoxForm(BZ_SHAPE_ALIGNED_CUBOID, 0.5f), At(2, 0.3f, 0), At(2, 0.3f, 0));
+    bz_PhysWorld_SetPushOutMode(1);
+    const int32_t n = w.Collide();
+    bz_PhysWorld_SetPushOutMode(0);
+    ASSERT_GE(n, 1);
+    EXPECT_EQ(w.rows[0].type, BZ_CONTACT_POINT_ON_FACE);
+    EXPECT_NEAR(w.rows[0].key, 0.6f, 1e-5f);
+    ExpectV3(w.rows[0].point, V(0, 0, 0)); // the cast's start, the centre of mass
+    ExpectV3(w.rows[0].normal, V(0, 1, 0));
+    // Out of push-out mode the same still box gives nothing swept.
+    EXPECT_EQ(w.Collide(), 0);
+}
 } // namespace
