@@ -12,6 +12,7 @@
 #include "physics/Body.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysSettings.h"
+#include "physics/WorldCollision.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -20,8 +21,6 @@
 
 namespace
 {
-float gLevel;
-int32_t gAllFacesBelow;
 float gStoredSpeeds[BZ_PHYS_STORED_SPEEDS];
 bzPhysShapeTextWriter gShapeTextWriter;
 
@@ -238,41 +237,31 @@ void bz_PhysObject_MarkFacesBelowLevel(BZDObject *body)
     BZ_ASSERT(body);
     if (!body || !(body->physicsFlags & BZ_PHYS_MARK_BELOW_LEVEL) || body->levelOffset == 0.0f)
     {
-        gLevel = 0.0f;
+        // The every-face-below flag is left as it was: with level 0 nothing reads it.
+        bz_PhysWorld_SetLevel(0.0f, bz_PhysWorld_EveryFaceBelow());
         return;
     }
-    gLevel = body->levelHeight + body->levelOffset;
-    gAllFacesBelow = 1;
-    const float threshold = gLevel - bzCollisionTolerance;
-    const bzDynCollisionCache *cache = body->collisionCache;
-    const bzDynFaceList *faces = nullptr;
-    if (cache)
-        faces = cache->narrowList ? cache->narrowList : cache->gatherList;
-    const int32_t count = faces ? faces->count : 0;
+    const float level = body->levelHeight + body->levelOffset;
+    int32_t allBelow = 1;
+    const float threshold = level - bzCollisionTolerance;
+    // The same face set the world collision reads.
+    int32_t count = 0;
+    bzCollisionFace *faces = bz_PhysWorld_FaceSet(body, &count);
     for (int32_t i = 0; i < count; ++i)
     {
-        bzDynFaceHit *face = bz_DynFaceList_Entry(faces, i);
-        if (face->vertices[0].y < threshold && face->vertices[1].y < threshold &&
-            face->vertices[2].y < threshold)
+        bzCollisionFace &face = faces[i];
+        if (face.corners[0].y < threshold && face.corners[1].y < threshold &&
+            face.corners[2].y < threshold)
         {
-            face->flags |= BZ_FACE_BELOW_LEVEL;
+            face.flags |= BZ_FACE_BELOW_LEVEL;
         }
         else
         {
-            face->flags &= ~BZ_FACE_BELOW_LEVEL;
-            gAllFacesBelow = 0;
+            face.flags &= ~BZ_FACE_BELOW_LEVEL;
+            allBelow = 0;
         }
     }
-}
-
-float bz_Phys_CurrentLevel()
-{
-    return gLevel;
-}
-
-int32_t bz_Phys_AllFacesBelowLevel()
-{
-    return gAllFacesBelow;
+    bz_PhysWorld_SetLevel(level, allBelow);
 }
 
 // --- NaN and ring checks -------------------------------------------------------------------

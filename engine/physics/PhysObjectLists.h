@@ -63,12 +63,10 @@ float bz_PhysContacts_StoredNormalSpeed(int32_t i);
 // and nothing else changes. Otherwise the level becomes level height + level offset, the
 // every-face-below flag 1, and each face of the body's face set whose three corners all lie
 // strictly below level - bzCollisionTolerance in y gets BZ_FACE_BELOW_LEVEL; any other face
-// loses that flag and clears the every-face-below flag. The face set is the body's collision
-// cache's narrow list, or its gather list when it has none.
+// loses that flag and clears the every-face-below flag. The face set is the one the world
+// collision reads (bz_PhysWorld_FaceSet), and the level and flag are the world collision's
+// (bz_PhysWorld_Level, bz_PhysWorld_EveryFaceBelow).
 void bz_PhysObject_MarkFacesBelowLevel(BZDObject *body);
-// The level and the every-face-below flag the marking left.
-float bz_Phys_CurrentLevel();
-int32_t bz_Phys_AllFacesBelowLevel();
 
 // The texts of the checks' reports.
 #define BZ_PHYS_NAN_TEXT "Nan in physics"

@@ -9,6 +9,7 @@
 #include "physics/Joint.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysObjectLists.h"
+#include "physics/WorldCollision.h"
 #include "physics/PhysSettings.h"
 #include "RawAllocFailure.h"
 #include "TestSupport.h"
@@ -239,7 +240,7 @@ TEST(PhysObjectListsTest, NormalSpeedOfOneAndTwoBodiesAndTheStoredSpeeds)
     EXPECT_EQ(bz_PhysContacts_StoredNormalSpeed(-1), 0.0f);
 }
 
-// A body whose collision cache holds the given faces in a plain list (as gather or narrow list).
+// A body whose collision cache holds the given faces in its gather list.
 struct FaceCacheBody
 {
     BZDObject body = {};
@@ -278,8 +279,8 @@ TEST(PhysObjectListsTest, FacesWhollyBelowTheLevelLessTheToleranceAreMarked)
                      {1.48f, 1.48f, 1.48f}}); // below
     b.faces[1].flags |= BZ_FACE_BELOW_LEVEL;  // a stale mark goes
     bz_PhysObject_MarkFacesBelowLevel(&b.body);
-    EXPECT_FLOAT_EQ(bz_Phys_CurrentLevel(), 1.5f);
-    EXPECT_EQ(bz_Phys_AllFacesBelowLevel(), 0);
+    EXPECT_FLOAT_EQ(bz_PhysWorld_Level(), 1.5f);
+    EXPECT_EQ(bz_PhysWorld_EveryFaceBelow(), 0);
     const uint32_t expected[4] = {0x20 | BZ_FACE_BELOW_LEVEL, 0x20, 0x20,
                                   0x20 | BZ_FACE_BELOW_LEVEL};
     for (int i = 0; i < 4; ++i)
@@ -288,24 +289,11 @@ TEST(PhysObjectListsTest, FacesWhollyBelowTheLevelLessTheToleranceAreMarked)
     // Every face below: the flag stays 1.
     FaceCacheBody low({{0, 0, 0}, {1.4f, 1.4f, 1.4f}});
     bz_PhysObject_MarkFacesBelowLevel(&low.body);
-    EXPECT_EQ(bz_Phys_AllFacesBelowLevel(), 1);
+    EXPECT_EQ(bz_PhysWorld_EveryFaceBelow(), 1);
     // An empty cache leaves every (no) face below.
     FaceCacheBody none(std::vector<std::array<float, 3>>{});
     bz_PhysObject_MarkFacesBelowLevel(&none.body);
-    EXPECT_EQ(bz_Phys_AllFacesBelowLevel(), 1);
-
-    // A narrow list is the face set when there is one.
-    FaceCacheBody narrow({{5, 5, 5}});
-    bzDynFaceHit below = {};
-    below.flags = 0;
-    bzDynFaceList narrowList = {};
-    narrowList.capacity = narrowList.count = 1;
-    narrowList.entries = &below;
-    narrow.cache.narrowList = &narrowList;
-    bz_PhysObject_MarkFacesBelowLevel(&narrow.body);
-    EXPECT_EQ(below.flags, BZ_FACE_BELOW_LEVEL);
-    EXPECT_EQ(narrow.faces[0].flags, 0x20u);
-    EXPECT_EQ(bz_Phys_AllFacesBelowLevel(), 1);
+    EXPECT_EQ(bz_PhysWorld_EveryFaceBelow(), 1);
 }
 
 TEST(PhysObjectListsTest, WithoutTheFlagOrTheOffsetTheLevelIsZeroAndNothingIsMarked)
@@ -320,16 +308,16 @@ TEST(PhysObjectListsTest, WithoutTheFlagOrTheOffsetTheLevelIsZeroAndNothingIsMar
         // A marking before sets the level and clears the every-face flag.
         FaceCacheBody first({{9, 9, 9}});
         bz_PhysObject_MarkFacesBelowLevel(&first.body);
-        ASSERT_EQ(bz_Phys_AllFacesBelowLevel(), 0);
-        ASSERT_NE(bz_Phys_CurrentLevel(), 0.0f);
+        ASSERT_EQ(bz_PhysWorld_EveryFaceBelow(), 0);
+        ASSERT_NE(bz_PhysWorld_Level(), 0.0f);
 
         FaceCacheBody b({{0, 0, 0}});
         b.body.physicsFlags = c.flags;
         b.body.levelOffset = c.offset;
         bz_PhysObject_MarkFacesBelowLevel(&b.body);
-        EXPECT_EQ(bz_Phys_CurrentLevel(), 0.0f);
+        EXPECT_EQ(bz_PhysWorld_Level(), 0.0f);
         EXPECT_EQ(b.faces[0].flags, 0x20u) << "unmarked";
-        EXPECT_EQ(bz_Phys_AllFacesBelowLevel(), 0) << "left as it was";
+        EXPECT_EQ(bz_PhysWorld_EveryFaceBelow(), 0) << "left as it was";
     }
     // A body without a cache still sets the level.
     BZDObject bare = {};
@@ -337,8 +325,8 @@ TEST(PhysObjectListsTest, WithoutTheFlagOrTheOffsetTheLevelIsZeroAndNothingIsMar
     bare.levelHeight = 2.0f;
     bare.levelOffset = 1.0f;
     bz_PhysObject_MarkFacesBelowLevel(&bare);
-    EXPECT_EQ(bz_Phys_CurrentLevel(), 3.0f);
-    EXPECT_EQ(bz_Phys_AllFacesBelowLevel(), 1);
+    EXPECT_EQ(bz_PhysWorld_Level(), 3.0f);
+    EXPECT_EQ(bz_PhysWorld_EveryFaceBelow(), 1);
 }
 
 TEST_F(PhysChecksTest, SumsThatAreNotFiniteAreReportedWhereverTheBadValueSits)
