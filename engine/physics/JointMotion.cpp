@@ -3,12 +3,14 @@
 
 #include "core/Debug.h"
 #include "maths/Matrix.h"
+#include "maths/Pack.h"
 #include "maths/Vector.h"
 #include "physics/BodyRotation.h"
 #include "physics/BodyWeld.h"
 #include "physics/Joint.h"
 #include "physics/JointPlacement.h"
 #include "physics/PhysMemory.h"
+#include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 #include "physics/TreeStep.h"
 
@@ -220,6 +222,13 @@ void bz_Phys_MoveJointedBody(BZDObject *body, float dt, BZDObject **lastWorldJoi
                  b = b->parent)
                 ShiftParent(b);
         }
+    }
+    // In a network session every machine goes on from the same rounded rotation.
+    if (bzgPhysDynamics.networkSession && bzgPhysDynamics.networkSession())
+    {
+        uint16_t packed[4];
+        bz_PackRotation16(Matrix(body), packed);
+        bz_UnpackQuat16(packed, Matrix(body));
     }
     for (BZDObject *c = body->firstChild; c; c = c->nextSibling)
         bz_Phys_MoveJointedBody(c, dt, lastWorldJointed, applyAngular);

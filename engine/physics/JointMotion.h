@@ -4,7 +4,9 @@
 // moving a tree twice in one step (once per solve iteration) gives the same place. A welded
 // child moves rigidly with its parent and takes its velocities from the parent's change over the
 // step. A body held both by a joint to its parent and by a world joint stays on its world anchor,
-// and the chain above it is carried along through welded children and 0x402 joints.
+// and the chain above it is carried along through welded children and 0x402 joints. While a
+// network session runs (bzgPhysDynamics.networkSession) each moved body's rotation is packed
+// into four 16-bit codes and unpacked again, so that every machine goes on from the same one.
 #pragma once
 
 #include "physics/Body.h"

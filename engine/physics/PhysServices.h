@@ -31,6 +31,9 @@ struct bzPhysDynamicsServices
     // Tells the controller that the body woke: it notifies the subscribers of the changed
     // attributes of the body's element when the owner's lump is flagged for it. Empty: nothing.
     void (*notifyWake)(BZDObject *body);
+    // 1 while a network session runs (the session layer's answer, which the dynamics layer passes
+    // on): jointed motion then rounds each body's rotation as it is sent. Empty: 0.
+    int32_t (*networkSession)();
     // The attribute's address, or null.
     void *(*attributeAddress)(void *element, int32_t attribute);
 };

@@ -3,9 +3,11 @@
 #include "collision/PairTestShapes.h"
 #include "core/Error.h"
 #include "maths/Matrix.h"
+#include "maths/Pack.h"
 #include "physics/Body.h"
 #include "physics/Joint.h"
 #include "physics/JointMotion.h"
+#include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 #include "TestSupport.h"
 
@@ -344,4 +346,37 @@ TEST(JointMotionTest, StartMatricesAreAlignedOnTheJointsDownTheTree)
     ExpectV3(grand.body.startTransform.row[3], V(4, 0, 0));
     ExpectV3(loose.body.startTransform.row[3], V(9, 9, 9));
     ExpectV3(root.body.startTransform.row[3], V(3, 0, 0));
+}
+
+TEST(JointMotionTest, InANetworkSessionTheRotationIsRoundedAsItIsSent)
+{
+    // The same spinning body moved without and with a session: with one, its rotation rows are
+    // those of its rotation packed into four 16-bit codes and unpacked; its place is the same.
+    Moving plain, sent;
+    for (Moving *m : {&plain, &sent})
+    {
+        bz_M34_FromEulerXYZ(&m->body.startTransform, 12, -33, 71);
+        m->body.startTransform.row[3] = V(1, 2, 3);
+        m->body.linearVelocity = V(1, 0, 0);
+        m->body.angularVelocity = V(0.7f, 1.3f, -2.1f);
+    }
+    bz_Phys_MoveJointedBody(&plain.body, 0.04f, nullptr, 1);
+    bz_Phys_ResetServices();
+    bzgPhysDynamics.networkSession = []() -> int32_t { return 1; };
+    bz_Phys_MoveJointedBody(&sent.body, 0.04f, nullptr, 1);
+    bz_Phys_ResetServices();
+    bzM34 rounded = plain.m;
+    uint16_t codes[4];
+    bz_PackRotation16(&plain.m, codes);
+    bz_UnpackQuat16(codes, &rounded);
+    bool differs = false;
+    for (int r = 0; r < 3; ++r)
+        for (int i = 0; i < 3; ++i)
+        {
+            EXPECT_EQ(sent.m.row[r].v[i], rounded.row[r].v[i]);
+            EXPECT_NEAR(sent.m.row[r].v[i], plain.m.row[r].v[i], 1e-3f);
+            differs = differs || sent.m.row[r].v[i] != plain.m.row[r].v[i];
+        }
+    EXPECT_TRUE(differs) << "the rounding is seen";
+    ExpectV3(sent.m.row[3], plain.m.row[3], 0.0f);
 }
