@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -667,4 +668,43 @@ TEST(JointLimitsTest, TwistOnAWorldJointAddsNoRow)
     m.body.worldJoint = &world;
     bzPhysRow rows[1];
     EXPECT_EQ(bz_Phys_DetectBodyLimits(&m.body, rows, 0, 1), 0);
+}
+
+TEST(JointLimitsTest, TwistBeyondAgreesWithSwingTwistFramesAtRandom)
+{
+    // A frame built as a twist of t about y followed by a swing about an axis across y (the
+    // shortest rotation between y and where it lands) is twisted by exactly t.
+    Scope scope;
+    std::mt19937 random(20261211);
+    std::uniform_real_distribution<float> twist(-170.0f, 170.0f), swing(0.0f, 130.0f),
+        heading(0.0f, 6.2831853f), limit(5.0f, 175.0f);
+    const bzV3 y = V(0, 1, 0);
+    bzM34 identity;
+    bz_M34_SetIdentity(&identity);
+    int checked = 0;
+    for (int i = 0; i < 2000; ++i)
+    {
+        const float t = twist(random), s = swing(random), h = heading(random), l = limit(random);
+        if (std::fabs(std::fabs(t) - l) < 0.05f)
+            continue; // too near the limit for float rounding to decide
+        const bzV3 axis = V(std::cos(h), 0, std::sin(h));
+        // The swing by Rodrigues on each row of the twisted frame.
+        bzM34 frame = TwistedY(t);
+        const float a = s * 3.14159265f / 180.0f;
+        for (int r = 0; r < 3; ++r)
+        {
+            const bzV3 v = frame.row[r];
+            bzV3 kv;
+            bz_V3_CrossInto(&axis, &v, &kv);
+            const float kd = axis.x * v.x + axis.y * v.y + axis.z * v.z;
+            for (int k = 0; k < 3; ++k)
+                frame.row[r].v[k] = v.v[k] * std::cos(a) + kv.v[k] * std::sin(a) +
+                                    axis.v[k] * kd * (1.0f - std::cos(a));
+        }
+        const int32_t want = std::fabs(t) > l ? 1 : 0;
+        ASSERT_EQ(bz_Phys_TwistBeyond(&frame, &identity, &y, &y, CosAbout(l)), want)
+            << "twist " << t << " swing " << s << " heading " << h << " limit " << l;
+        ++checked;
+    }
+    EXPECT_GT(checked, 1900);
 }
