@@ -2,6 +2,8 @@
 #include "physics/BodyLinks.h"
 
 #include "core/Debug.h"
+#include "physics/BodyWeld.h"
+#include "physics/Coupling.h"
 #include "physics/PhysSettings.h"
 
 BZDObject *bz_Body_Root(BZDObject *body)
@@ -146,4 +148,23 @@ void bz_Body_MarkRootDisturbed(BZDObject *body)
 {
     if (BZDObject *root = bz_Body_Root(body))
         root->disturbed = 1;
+}
+
+void bz_Body_InitCoupling(BZDObject *body, BZDObject *partner)
+{
+    BZ_ASSERT(body);
+    if (!body || !body->coupling || body->coupling == BZ_PHYS_COUPLING_MARKER)
+        return;
+    auto *c = static_cast<bzPhysCoupling *>(body->coupling);
+    c->state = 0;
+    c->partner = partner;
+}
+
+void bz_V3_MulComponents(const bzV3 *a, const bzV3 *b, bzV3 *out)
+{
+    BZ_ASSERT(a && b && out);
+    if (!a || !b || !out)
+        return;
+    const bzV3 r = {{{a->x * b->x, a->y * b->y, a->z * b->z}}};
+    *out = r;
 }

@@ -39,3 +39,9 @@ int32_t bz_Body_RestoreTree(BZDObject *body, const BZDObject *buffer, int32_t ca
 void bz_Body_MarkTree(BZDObject *body);
 // Sets the disturbed mark of the body's root.
 void bz_Body_MarkRootDisturbed(BZDObject *body);
+
+// Gives the body's coupling record (physics/Coupling.h), when it has one, the partner and the
+// state of a new record (0).
+void bz_Body_InitCoupling(BZDObject *body, BZDObject *partner);
+// out = a and b multiplied component by component (out may be a or b).
+void bz_V3_MulComponents(const bzV3 *a, const bzV3 *b, bzV3 *out);

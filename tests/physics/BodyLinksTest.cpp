@@ -1,6 +1,8 @@
 // Links, walks, saving and marks of body trees.
 #include "physics/Body.h"
 #include "physics/BodyLinks.h"
+#include "physics/BodyWeld.h"
+#include "physics/Coupling.h"
 #include "physics/PhysSettings.h"
 
 #include <gtest/gtest.h>
@@ -173,3 +175,32 @@ TEST(BodyLinksTest, MarksClimbToTheFirstStampedParent)
     EXPECT_EQ(t.a.disturbed, 0);
 }
 } // namespace
+
+TEST(BodyLinksTest, CouplingStartsAfreshAndComponentProducts)
+{
+    BZDObject body = {}, partner = {}, other = {};
+    bzPhysCoupling record = {};
+    record.state = 1;
+    record.partner = &other;
+    body.coupling = &record;
+    bz_Body_InitCoupling(&body, &partner);
+    EXPECT_EQ(record.state, 0);
+    EXPECT_EQ(record.partner, &partner);
+    // No record, or the preparation's marker: nothing is written.
+    BZDObject bare = {};
+    bz_Body_InitCoupling(&bare, &partner);
+    EXPECT_EQ(bare.coupling, nullptr);
+    bare.coupling = BZ_PHYS_COUPLING_MARKER;
+    bz_Body_InitCoupling(&bare, &partner);
+    EXPECT_EQ(bare.coupling, BZ_PHYS_COUPLING_MARKER);
+
+    const bzV3 a = {{{2, -3, 0.5f}}}, b = {{{4, 5, -6}}};
+    bzV3 out;
+    bz_V3_MulComponents(&a, &b, &out);
+    EXPECT_EQ(out.x, 8.0f);
+    EXPECT_EQ(out.y, -15.0f);
+    EXPECT_EQ(out.z, -3.0f);
+    bzV3 same = a;
+    bz_V3_MulComponents(&same, &b, &same);
+    EXPECT_EQ(same.y, -15.0f);
+}
