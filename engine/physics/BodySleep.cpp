@@ -219,6 +219,14 @@ void bz_Phys_WakeTouching(BZDObject *root, BZDObject *list, BZDObject *world)
     }
 }
 
+void bz_Phys_DeferWake(BZDObject *body)
+{
+    if (!body || OnDeferredList(body))
+        return;
+    body->deferredWake = gDeferred;
+    gDeferred = body;
+}
+
 int32_t bz_Phys_WakeNesting()
 {
     return gNesting;
