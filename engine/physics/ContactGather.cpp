@@ -48,6 +48,17 @@ bool Due(const BZDObject *body)
     return gForceGather || body->gatherStamp == 0;
 }
 
+bool SameRing(BZDObject *candidate, const BZDObject *body)
+{
+    return body->solveGroup != 0 && bz_Body_Root(candidate)->solveGroup == body->solveGroup;
+}
+
+// Gathered in the current iteration (gathering comes before the iteration's solve).
+bool GatheredNow(const BZDObject *body)
+{
+    return !gForceGather && body->gatherStamp == bz_Phys_Iteration();
+}
+
 // Rows the provider added, kept within the array.
 int32_t Clamp(int32_t count, int32_t added)
 {
@@ -111,22 +122,24 @@ int32_t WorldContactsOfTree(BZDObject *body, bzPhysRow *rows, int32_t count)
     return count;
 }
 
-// After rows were found between body and partner: the partner joins the body's solve (woken
-// when it sleeps). Returns false when the rows must be dropped; *again asks for the pair to be
-// tested once more.
-bool AcceptPartner(BZDObject *world, BZDObject *body, BZDObject *partner, bool *again)
+// What becomes of rows found between a body and a partner.
+enum class Pair
 {
-    *again = false;
+    Keep,  // the partner joins the body's solve (woken when it sleeps)
+    Drop,  // the rows are dropped
+    Again, // the rows are dropped and the pair is tested again
+};
+
+// On the last attempt an answer that asks for another test counts as the default.
+Pair AcceptPartner(BZDObject *world, BZDObject *body, BZDObject *partner, bool last)
+{
     if (body->mode == BZ_PHYS_MODE_PAIR_CALLBACK)
     {
         const int32_t r = bz_Phys_CallPairCallBack(body, partner);
         if (r == BZ_PHYS_CB_BROKE)
-            return false;
-        if (r != BZ_PHYS_CB_DEFAULT)
-        {
-            *again = true;
-            return false;
-        }
+            return Pair::Drop;
+        if (r != BZ_PHYS_CB_DEFAULT && !last)
+            return Pair::Again;
     }
     if (partner->mode == BZ_PHYS_MODE_PAIR_CALLBACK)
     {
@@ -134,7 +147,7 @@ bool AcceptPartner(BZDObject *world, BZDObject *body, BZDObject *partner, bool *
         if (r == BZ_PHYS_CB_IGNORE)
             bz_Phys_StampForGathering(partner);
         if (r != BZ_PHYS_CB_DEFAULT)
-            return false;
+            return Pair::Drop;
     }
     if (partner->physicsFlags & BZ_PHYS_HEAVY)
         bz_Phys_SetHeavyContact(1);
@@ -148,14 +161,13 @@ bool AcceptPartner(BZDObject *world, BZDObject *body, BZDObject *partner, bool *
         if (r == BZ_PHYS_CB_IGNORE)
         {
             // Left asleep: the contact with a sleeper is handled apart from the solve.
-            *again = true;
-            return false;
+            return last ? Pair::Drop : Pair::Again;
         }
         bz_Phys_WakeBody(partner, world);
         bz_Phys_MergeSolveGroups(body, partner);
     }
     bz_Phys_SetRestingEnergy(-1.0f);
-    return true;
+    return Pair::Keep;
 }
 
 int32_t TestPair(BZDObject *world, BZDObject *body, BZDObject *candidate, bzPhysRow *rows,
@@ -164,6 +176,7 @@ int32_t TestPair(BZDObject *world, BZDObject *body, BZDObject *candidate, bzPhys
     const bzPhysCollisionProvider *provider = bz_Phys_CollisionProvider();
     if (!provider->pair || !bz_Phys_PairAllowed(body, candidate))
         return count;
+    // The first test and at most kMaxPairRepeats more.
     for (int32_t attempt = 0; attempt <= kMaxPairRepeats; ++attempt)
     {
         if (count >= BZ_PHYS_GATHER_LIMIT)
@@ -172,29 +185,12 @@ int32_t TestPair(BZDObject *world, BZDObject *body, BZDObject *candidate, bzPhys
         count = Clamp(count, provider->pair(count, body, candidate, AsContacts(rows)));
         if (count == before)
             return count;
-        bool again = false;
-        if (AcceptPartner(world, body, candidate, &again))
+        const Pair what = AcceptPartner(world, body, candidate, attempt == kMaxPairRepeats);
+        if (what == Pair::Keep)
             return count;
         count = before;
-        if (!again)
+        if (what == Pair::Drop)
             return count;
-    }
-    // A call back that keeps asking for the pair again: its answer counts as the default.
-    if (count >= BZ_PHYS_GATHER_LIMIT)
-        return count;
-    const int32_t before = count;
-    count = Clamp(count, provider->pair(count, body, candidate, AsContacts(rows)));
-    if (count > before)
-    {
-        if (candidate->physicsFlags & BZ_PHYS_HEAVY)
-            bz_Phys_SetHeavyContact(1);
-        else
-        {
-            if (candidate->asleep)
-                bz_Phys_WakeBody(candidate, world);
-            bz_Phys_MergeSolveGroups(body, candidate);
-        }
-        bz_Phys_SetRestingEnergy(-1.0f);
     }
     return count;
 }
@@ -266,11 +262,12 @@ int32_t RingBodyContacts(BZDObject *world, BZDObject *body, bzPhysRow *rows, int
         for (BZDObject *b = body; b && count < BZ_PHYS_GATHER_LIMIT;
              b = bz_Body_NextInSubtree(b, body))
         {
-            // Each pair once: a candidate that gathers in this iteration too tests the pair
-            // itself when it orders first.
-            if (Due(c) && bz_Body_Root(c)->solveGroup == body->solveGroup &&
-                body->solveGroup != 0 &&
-                reinterpret_cast<uintptr_t>(c) < reinterpret_cast<uintptr_t>(b))
+            // Each pair once: a candidate of the same ring that has gathered in this iteration
+            // tested the pair already, and one that gathers after this body tests it itself
+            // when it orders first.
+            if (SameRing(c, body) &&
+                (GatheredNow(c) ||
+                 (Due(c) && reinterpret_cast<uintptr_t>(c) < reinterpret_cast<uintptr_t>(b))))
                 continue;
             count = TestPair(world, b, c, rows, count);
         }
