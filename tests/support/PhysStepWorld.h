@@ -10,6 +10,7 @@
 #include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/BodyMass.h"
+#include "physics/Bounce.h"
 #include "physics/ConstraintRow.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysServices.h"
@@ -81,6 +82,13 @@ struct Body
     bzV3 Position() const { return m.row[3]; }
 };
 
+// Drops a body's bounce records (taken from the heap on its first bounce) when it goes.
+struct ForgetBounces
+{
+    BZDObject *body;
+    ~ForgetBounces() { bz_Phys_ForgetBounceRecords(body, body); }
+};
+
 // Chains the bodies as the world's root list (next-sibling links) and returns the head.
 inline BZDObject *Link(const std::vector<Body *> &bodies)
 {
@@ -110,6 +118,18 @@ inline void Frame(BZDObject **head, float g, bzPhysStepCallBack *callBack = null
 {
     ApplyGravity(*head, g, bzgPhysSettings.timeStep);
     bz_Phys_Step(head, callBack);
+}
+
+// The world's gravity (0, -g, 0) for the rest test, as the world record gives it.
+inline float &WorldG()
+{
+    static float g = 10.0f;
+    return g;
+}
+inline void WorldGravity(float g)
+{
+    WorldG() = g;
+    bzgPhysWorld.gravity = [](const BZDObject *, bzV3 *out) { *out = V(0.0f, -WorldG(), 0.0f); };
 }
 
 // The game's settings of the physics.
@@ -235,22 +255,22 @@ struct Ground
         static Ground *current = nullptr;
         return current;
     }
-    static void Add(BZDObject *body, bzPhysRow *rows, int32_t start, int32_t *n,
-                    const bzV3 &worldPoint, const bzV3 &up)
+    // A contact at a body point (body frame) that lies within reach of the plane: its weight is
+    // the fraction of the step at which the point came within reach, 0 when it was there at the
+    // start of the step.
+    static void Add(BZDObject *body, bzPhysRow *rows, int32_t start, int32_t *n, const bzV3 &local,
+                    const bzV3 &up, float reach)
     {
         if (start + *n >= BZ_PHYS_CONTACT_ARRAY)
             return;
-        const bzM34 *cur = body->transform;
-        bzV3 local, r;
-        bz_M34_InverseTransformPointInto(cur, &local, &worldPoint);
+        bzV3 w0, w1, r, normal;
+        bz_M34_TransformPointInto(&body->startTransform, &w0, &local);
+        bz_M34_TransformPointInto(body->transform, &w1, &local);
+        const float h0 = bz_V3_Dot(&w0, &up) - reach, h1 = bz_V3_Dot(&w1, &up) - reach;
         bz_V3_SubInto(&local, &body->centreOfMass, &r);
-        bzV3 normal;
         bz_M34_InverseRotateV3Into(&body->startTransform, &normal, &up);
-        bzPhysRow row = WorldRow(body, r, normal);
-        // Deeper points weigh less.
-        const float depth = -bz_V3_Dot(&worldPoint, &up);
-        row.weight = depth > 0.0f ? 1.0f / (1.0f + 100.0f * depth) : 1.0f;
-        rows[start + (*n)++] = row;
+        const float weight = h0 > 0.0f && h1 < h0 ? h0 / (h0 - h1) : 0.0f;
+        rows[start + (*n)++] = WorldRow(body, r, normal, weight);
     }
     static int32_t World(int32_t start, BZDObject *body, bzCollisionContact *contacts)
     {
@@ -265,12 +285,12 @@ struct Ground
             if (&s->b != body)
                 continue;
             bzV3 c = body->transform->row[3];
-            const float h = bz_V3_Dot(&c, &g->normal) - s->radius;
-            if (h < reach)
+            if (bz_V3_Dot(&c, &g->normal) - s->radius < reach)
             {
-                bzV3 p;
-                bz_V3_SubScaledInto(&c, &g->normal, s->radius, &p);
-                Add(body, rows, start, &n, p, g->normal);
+                bzV3 down, local;
+                bz_M34_InverseRotateV3Into(body->transform, &down, &g->normal);
+                bz_V3_ScaleInto(&down, &local, -s->radius);
+                Add(body, rows, start, &n, local, g->normal, reach);
             }
             return n;
         }
@@ -282,7 +302,7 @@ struct Ground
             bzV3 w;
             bz_M34_TransformPointInto(body->transform, &w, &corner);
             if (bz_V3_Dot(&w, &g->normal) < reach)
-                Add(body, rows, start, &n, w, g->normal);
+                Add(body, rows, start, &n, corner, g->normal, reach);
         }
         return n;
     }
