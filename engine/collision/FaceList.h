@@ -71,6 +71,10 @@ struct bzDynCollisionCache
     bzM34 gatherMatrix;
     bzM34 gatherInverse;
     bzBox gatherBox;
+    // The cache's place in its world's list of caches, which the physics keeps sorted by key.
+    float sortKey; // the diagonal of the gather box of the last refresh
+    bzDynCollisionCache *sortNext;
+    bzDynCollisionCache *sortPrevious;
 };
 
 // Entry i of a list, whole or through its address.

@@ -93,3 +93,14 @@ int32_t bz_Phys_PrepareBody(BZDObject *body)
     }
     return result;
 }
+
+int32_t bz_Phys_PrepareList(BZDObject *first)
+{
+    int32_t result = 0;
+    for (BZDObject *b = first; b; b = b->nextSibling)
+    {
+        if (bz_Phys_PrepareBody(b) != 0)
+            result = BZ_PHYS_ERROR_ZERO_MASS;
+    }
+    return result;
+}

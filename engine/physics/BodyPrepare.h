@@ -25,3 +25,7 @@ struct BZDObject;
 // Tree records, children and boxes go through bzgPhysStepServices (physics/PhysServices.h).
 // Returns 0, or BZ_PHYS_ERROR_ZERO_MASS after the report of step 1.
 int32_t bz_Phys_PrepareBody(BZDObject *body);
+
+// Prepares each body of the sibling list from first in order; 0, or BZ_PHYS_ERROR_ZERO_MASS when
+// a body's mass was refused (every body is still prepared).
+int32_t bz_Phys_PrepareList(BZDObject *first);

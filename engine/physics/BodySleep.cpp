@@ -5,6 +5,7 @@
 #include "core/Debug.h"
 #include "maths/Vector.h"
 #include "physics/BodyTree.h"
+#include "physics/CacheList.h"
 #include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 
@@ -12,6 +13,7 @@ namespace
 {
 int32_t gNesting = 0;
 BZDObject *gDeferred = nullptr;
+int32_t gRefreshing = 0;
 
 bool Fixed(const BZDObject *b)
 {
@@ -26,6 +28,12 @@ bool OnDeferredList(const BZDObject *b)
             return true;
     }
     return false;
+}
+
+void NotifyWake(BZDObject *b)
+{
+    if (bzgPhysDynamics.notifyWake)
+        bzgPhysDynamics.notifyWake(b);
 }
 
 bool SkipsRefresh(const BZDObject *b)
@@ -91,6 +99,7 @@ int32_t bz_Phys_RefreshBodyCache(BZDObject *body)
     if (!body->collisionCache)
         return 0;
     body->busy = 1;
+    gRefreshing = 1;
     if (body->physicsFlags & BZ_PHYS_IDENTITY_CACHE)
     {
         bzM34 identity;
@@ -106,6 +115,8 @@ int32_t bz_Phys_RefreshBodyCache(BZDObject *body)
         bz_DynForm_Contacts(body->collisionCache, current, &body->localBounds,
                             &body->startTransform, &motion, nullptr);
     }
+    bz_Phys_SortCache(body->collisionCache, body);
+    gRefreshing = 0;
     body->busy = 0;
     return 0;
 }
@@ -120,6 +131,7 @@ void bz_Phys_WakeSubtree(BZDObject *first)
             if (b->collisionCache && !(b->physicsFlags & BZ_PHYS_SHARED_CACHE))
                 bz_Phys_RefreshBodyCache(b);
             b->asleep = 0;
+            NotifyWake(b);
         }
         bz_Phys_WakeSubtree(b->firstChild);
     }
@@ -156,6 +168,7 @@ void bz_Phys_WakeBody(BZDObject *body, BZDObject *world)
     }
     top->asleep = 0;
     top->busy = 1;
+    NotifyWake(top);
     if (top->firstChild || top->parentJoint || top->worldJoint)
     {
         if (!top->treeStep && bz_Phys_IsStepping() && bzgPhysStepServices.buildTreeRecord)
@@ -225,6 +238,21 @@ void bz_Phys_DeferWake(BZDObject *body)
         return;
     body->deferredWake = gDeferred;
     gDeferred = body;
+}
+
+int32_t bz_Phys_WakeFirstOnTop(BZDObject *first, BZDObject *body, BZDObject *world)
+{
+    for (BZDObject *s = first; s && body; s = s->nextSibling)
+    {
+        if (s != body && bz_Phys_WakeIfOnTop(s, body, world))
+            return 1;
+    }
+    return 0;
+}
+
+int32_t bz_Phys_RefreshingCache()
+{
+    return gRefreshing;
 }
 
 int32_t bz_Phys_WakeNesting()

@@ -2,7 +2,8 @@
 // broken joint or the dynamics layer wakes a whole jointed tree again, with the sleeping bodies
 // resting on it. A wake asked for while another is under way (from a wake link handler or a
 // call back) waits on the deferred-wake list, which has a link of its own, and runs once when
-// the outermost wake finishes. Also the refresh of a body's collision cache.
+// the outermost wake finishes. Each body that wakes is told to the dynamics controller
+// (bzgPhysDynamics.notifyWake). Also the refresh of a body's collision cache.
 //
 // A fixed body (BZ_PHYS_INF_MI and BZ_PHYS_INF_MASS) is never woken and never refreshed.
 #pragma once
@@ -27,8 +28,11 @@ void bz_Phys_WakeBody(BZDObject *body, BZDObject *world);
 // Wakes the sleeping bodies of a sibling chain and their subtrees.
 void bz_Phys_WakeSubtree(BZDObject *first);
 // Refreshes the body's collision cache from the world faces around it (a cache-sharing child
-// takes its parent's); 0. A busy body, a fixed one and one without a cache are left alone.
+// takes its parent's) and moves the cache to its place in the sorted cache list (physics/
+// CacheList.h); 0. A busy body, a fixed one and one without a cache are left alone.
 int32_t bz_Phys_RefreshBodyCache(BZDObject *body);
+// 1 while a collision cache is being refreshed, else 0.
+int32_t bz_Phys_RefreshingCache();
 
 // 1 after waking a when a's body box overlaps b's on x and z and lies at most the contact
 // distance above it; else 0.
@@ -36,6 +40,9 @@ int32_t bz_Phys_WakeIfOnTop(BZDObject *a, BZDObject *b, BZDObject *world);
 // Each sleeping body of mode 0 in the list (and below it) that rests on the root or one of its
 // children wakes.
 void bz_Phys_WakeTouching(BZDObject *root, BZDObject *list, BZDObject *world);
+// Wakes the first body of the sibling list from first (other than the body) that lies on the
+// body, as bz_Phys_WakeIfOnTop; 1 when one woke, else 0.
+int32_t bz_Phys_WakeFirstOnTop(BZDObject *first, BZDObject *body, BZDObject *world);
 
 // Pushes the body on the deferred-wake list (once); it is woken when the outermost wake ends.
 void bz_Phys_DeferWake(BZDObject *body);

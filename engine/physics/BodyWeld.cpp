@@ -120,18 +120,19 @@ int32_t bz_Body_CountTreeRows(BZDObject *body, BZDObject *representative)
     return rows;
 }
 
-namespace
+void bz_Body_SetWeldedVelocity(BZDObject *child, const bzV3 *parentBase, const bzV3 *childBase)
 {
-void PropagateOne(BZDObject *child)
-{
+    BZ_ASSERT(child && child->parent && parentBase && childBase);
+    if (!child || !child->parent || !parentBase || !childBase)
+        return;
     const BZDObject *parent = child->parent;
     // The parent's change of angular velocity, through the world into the child's frame.
     bzV3 change, world;
-    bz_V3_SubInto(&parent->angularVelocity, &parent->savedAngularVelocity, &change);
+    bz_V3_SubInto(&parent->angularVelocity, parentBase, &change);
     bz_M33_RotateV3Into(&parent->startTransform, &world, &change);
     bzV3 local;
     bz_M34_InverseRotateV3Into(&child->startTransform, &local, &world);
-    bz_V3_AddInto(&child->savedAngularVelocity, &local, &child->angularVelocity);
+    bz_V3_AddInto(childBase, &local, &child->angularVelocity);
 
     bzV3 parentCentre, childCentre, parentAnchor, childAnchor;
     bz_M34_TransformPointInto(&parent->startTransform, &parentCentre, &parent->centreOfMass);
@@ -159,7 +160,6 @@ void PropagateOne(BZDObject *child)
     child->linearVelocity = v;
     bz_M34_InverseRotateV3Into(&child->startTransform, &child->localLinearVelocity, &v);
 }
-} // namespace
 
 void bz_Body_PropagateWeldedVelocities(BZDObject *body)
 {
@@ -169,7 +169,10 @@ void bz_Body_PropagateWeldedVelocities(BZDObject *body)
     for (BZDObject *c = body->firstChild; c; c = c->nextSibling)
     {
         if (IsWelded(c))
-            PropagateOne(c);
+        {
+            const bzV3 childBase = c->savedAngularVelocity;
+            bz_Body_SetWeldedVelocity(c, &body->savedAngularVelocity, &childBase);
+        }
         bz_Body_PropagateWeldedVelocities(c);
     }
 }

@@ -38,3 +38,10 @@ int32_t bz_Body_CountTreeRows(BZDObject *body, BZDObject *representative);
 // child's); the body-frame copy follows. A welded body without a joint to its parent turns about
 // its own centre of mass.
 void bz_Body_PropagateWeldedVelocities(BZDObject *body);
+// One welded child's velocities from its parent (the child must have one): the angular velocity
+// is childBase plus the parent's angular velocity less parentBase, that change carried from the
+// parent's start-of-step frame through the world into the child's; the linear velocity is the
+// parent's plus the parent's turn about the joint anchor on its side plus the child's turn
+// about the anchor on its side (about its own centre without a joint); the body-frame copy
+// follows through the child's start-of-step rotation.
+void bz_Body_SetWeldedVelocity(BZDObject *child, const bzV3 *parentBase, const bzV3 *childBase);

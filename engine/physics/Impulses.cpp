@@ -8,7 +8,9 @@
 #include "physics/Body.h"
 #include "physics/BodyKinematics.h"
 #include "physics/BodyLinks.h"
+#include "physics/BodyWeld.h"
 #include "physics/Bounce.h"
+#include "physics/Coupling.h"
 #include "physics/PhysSettings.h"
 #include "physics/Substance.h"
 
@@ -60,12 +62,49 @@ void WorldFromLocal(BZDObject *body, const bzM34 *frame)
     bz_M33_RotateV3Into(frame, &body->linearVelocity, &body->localLinearVelocity);
 }
 
+// The body's coupling record, or null (none, or the marker of a tree's preparation).
+const bzPhysCoupling *Coupled(const BZDObject *body)
+{
+    if (!body || !body->coupling || body->coupling == BZ_PHYS_COUPLING_MARKER)
+        return nullptr;
+    const auto *c = static_cast<const bzPhysCoupling *>(body->coupling);
+    return c->partner && c->partner->coupling && c->partner->coupling != BZ_PHYS_COUPLING_MARKER
+               ? c
+               : nullptr;
+}
+
+// One side of a row: bodyA (sign +1) or bodyB (-1).
+struct Side
+{
+    BZDObject *body;
+    const bzV3 *n;
+    const bzV3 *w;
+    const float *coupling;
+};
+
+Side SideOf(bzPhysRow *row, float sign)
+{
+    if (sign > 0.0f)
+        return {row->bodyA, &row->nA, &row->wA, row->couplingA};
+    return {row->bodyB, &row->nB, &row->wB, row->couplingB};
+}
+
 void ApplyOne(bzPhysRow *row, float x)
 {
     const bool linear = !(row->type & BZ_ROW_ANGULAR);
-    Push(row->bodyA, x, row->nA, row->wA, linear);
+    bzPhysRow *const rows[1] = {row};
+    float sum[3];
+    if (Coupled(row->bodyA))
+        bz_Phys_ApplyCoupledImpulses(row->bodyA, rows, &x, 1, sum, 1.0f);
+    else
+        Push(row->bodyA, x, row->nA, row->wA, linear);
     if (row->bodyB && !OneSided(row))
-        Push(row->bodyB, -x, row->nB, row->wB, linear);
+    {
+        if (Coupled(row->bodyB))
+            bz_Phys_ApplyCoupledImpulses(row->bodyB, rows, &x, 1, sum, -1.0f);
+        else
+            Push(row->bodyB, -x, row->nB, row->wB, linear);
+    }
 }
 
 uint32_t SurfaceSlot(const bzPhysRow *row)
@@ -126,13 +165,24 @@ int32_t bz_Phys_ApplyBundleImpulses(bzPhysRow *const *rows, const float *x)
     bzPhysRow *first = rows[0];
     const int32_t size = 1 + (first->link.sharedRows > 0 ? first->link.sharedRows : 0);
     float total = 0.0f;
+    const bool twoSided = first->bodyB && !OneSided(first);
     for (int32_t i = 0; i < size; ++i)
     {
         if (!std::isfinite(x[i]))
             continue;
-        ApplyOne(rows[i], x[i]);
+        const bool linear = !(rows[i]->type & BZ_ROW_ANGULAR);
+        if (!Coupled(first->bodyA))
+            Push(first->bodyA, x[i], rows[i]->nA, rows[i]->wA, linear);
+        if (twoSided && !Coupled(first->bodyB))
+            Push(first->bodyB, -x[i], rows[i]->nB, rows[i]->wB, linear);
         total += std::fabs(x[i]);
     }
+    // A coupled body takes the whole bundle at once, its partner the bundle's coupling.
+    float sum[3];
+    if (Coupled(first->bodyA))
+        bz_Phys_ApplyCoupledImpulses(first->bodyA, rows, x, size, sum, 1.0f);
+    if (twoSided && Coupled(first->bodyB))
+        bz_Phys_ApplyCoupledImpulses(first->bodyB, rows, x, size, sum, -1.0f);
     WorldFromLocal(first->bodyA, &first->bodyA->startTransform);
     if (first->bodyB && !OneSided(first))
         WorldFromLocal(first->bodyB, &first->bodyB->startTransform);
@@ -176,6 +226,46 @@ void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_
         lastA = row->bodyA;
         lastB = partner;
     }
+}
+
+void bz_Phys_ApplyCoupledAngularImpulse(BZDObject *body, const float coupling[4], float impulse)
+{
+    BZ_ASSERT(body && coupling);
+    const bzPhysCoupling *c = body && coupling ? Coupled(body) : nullptr;
+    if (!c || !std::isfinite(impulse))
+        return;
+    const float impulses[3] = {impulse * coupling[0], impulse * coupling[1], impulse * coupling[2]};
+    BZDObject *both[2] = {body, c->partner};
+    for (BZDObject *b : both)
+    {
+        bzV3 m, w;
+        bz_Phys_CouplingImpulseResponse(b, impulses, &m, &w);
+        bz_V3_AddInto(&b->localLinearVelocity, &m, &b->localLinearVelocity);
+        bz_V3_AddInto(&b->angularVelocity, &w, &b->angularVelocity);
+        WorldFromLocal(b, &b->startTransform);
+    }
+}
+
+void bz_Phys_ApplyCoupledImpulses(BZDObject *body, bzPhysRow *const *rows, const float *impulses,
+                                  int32_t count, float sum[3], float sign)
+{
+    BZ_ASSERT(body && sum && (count <= 0 || (rows && impulses)));
+    if (!body || !sum)
+        return;
+    sum[0] = sum[1] = sum[2] = 0.0f;
+    for (int32_t i = 0; rows && impulses && i < count; ++i)
+    {
+        const float x = sign * impulses[i];
+        if (!std::isfinite(x))
+            continue;
+        const Side side = SideOf(rows[i], sign);
+        Push(body, x, *side.n, *side.w, !(rows[i]->type & BZ_ROW_ANGULAR));
+        for (int32_t k = 0; k < 3; ++k)
+            sum[k] += x * side.coupling[k];
+    }
+    WorldFromLocal(body, &body->startTransform);
+    const float words[4] = {sum[0], sum[1], sum[2], 0.0f};
+    bz_Phys_ApplyCoupledAngularImpulse(body, words, 1.0f);
 }
 
 int32_t bz_Phys_WorldContactCount()

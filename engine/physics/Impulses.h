@@ -5,8 +5,10 @@
 // Applied linear contact rows are copied into the world-contact list (a fixed array of 300 rows,
 // word 0 holding the row's impulse), which the friction pass at the end of the step consumes.
 //
-// Bodies with a coupling record are moved as plain bodies here; the coupled variants belong to
-// the coupled-joint solve.
+// A body with a coupling record (physics/Coupling.h) takes the coupled variant: besides its own
+// change it takes the coupling impulses that the matrix builder wrote into the row's coupling
+// words (couplingA for bodyA, couplingB for bodyB, per unit row impulse), and so does its
+// partner; the velocities then match the system matrix.
 #pragma once
 
 #include "physics/ConstraintRow.h"
@@ -21,6 +23,17 @@ void bz_Phys_ApplyRowImpulse(bzPhysRow *row, float x);
 // Applies a joint-row bundle (the row and the link.sharedRows rows after it) with an impulse
 // each; marks both trees when any impulse is nonzero. Returns the bundle size.
 int32_t bz_Phys_ApplyBundleImpulses(bzPhysRow *const *rows, const float *x);
+// The coupled variants. For each of count rows the body (bodyA of the rows for sign +1, bodyB
+// for -1) takes sign * impulses[i] along its side's direction (none for an angular row) and
+// angular response; sum receives the rows' coupling impulses (sign * impulse times the side's
+// coupling words), which then move the body and its partner (bz_Phys_ApplyCoupledAngularImpulse
+// with impulse 1); both world linear velocities follow through their start-of-step rotations.
+void bz_Phys_ApplyCoupledImpulses(BZDObject *body, bzPhysRow *const *rows, const float *impulses,
+                                  int32_t count, float sum[3], float sign);
+// The coupling part alone: the coupling impulses impulse * coupling[0..2] move the body and its
+// partner through their coupling records. Nothing for a body without a coupling record.
+void bz_Phys_ApplyCoupledAngularImpulse(BZDObject *body, const float coupling[4], float impulse);
+
 // After a tree solve: rows with impulse 0 (or switched off) are switched off; the others are
 // applied, and the linear ones other than fixed-target rows are copied into the world-contact
 // list while it has room. The first row of each pair of bodies records the pair's bounce

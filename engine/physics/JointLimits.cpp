@@ -277,6 +277,111 @@ int32_t PairSlide(BZDObject *body, BZDObject *partner, const BZDJoint *joint, bz
     return count + 1;
 }
 
+// The unit vector across a unit axis that a frame's twist is measured by: the frame's unit axis
+// least aligned with it (x before y before z on a tie), made perpendicular to it.
+bzV3 TwistReference(const bzV3 &axis)
+{
+    int k = 0;
+    for (int i = 1; i < 3; ++i)
+    {
+        if (std::fabs(axis.v[i]) < std::fabs(axis.v[k]))
+            k = i;
+    }
+    bzV3 ref = {};
+    ref.v[k] = 1.0f;
+    bz_V3_AddScaled(&ref, &axis, -axis.v[k]);
+    bz_V3_Normalise(&ref);
+    return ref;
+}
+
+// v less twice its component along the unit normal n: the mirror image through n's plane.
+bzV3 Reflect(const bzV3 &v, const bzV3 &n)
+{
+    bzV3 out = v;
+    bz_V3_AddScaled(&out, &n, -2.0f * Dot(v, n));
+    return out;
+}
+
+// The twist of frame a against frame b about their limited axes (each given in its own frame):
+// a's reference is carried by the shortest rotation that takes a's axis onto b's and compared
+// with b's reference. Gives the cosine and the sine (about b's axis) of the angle from the
+// carried reference to b's, the dot of the two axes, and b's axis in the world.
+struct Twist
+{
+    float cosine;
+    float sine;
+    float axesDot;
+    bzV3 axis;
+};
+
+Twist MeasureTwist(const bzM34 *a, const bzM34 *b, const bzV3 *axisA, const bzV3 *axisB)
+{
+    bzV3 localA = *axisA, localB = *axisB;
+    bz_V3_Normalise(&localA);
+    bz_V3_Normalise(&localB);
+    const bzV3 refLocalA = TwistReference(localA), refLocalB = TwistReference(localB);
+    bzV3 ua, ub, refA, refB;
+    bz_M33_RotateV3Into(a, &ua, &localA);
+    bz_M33_RotateV3Into(b, &ub, &localB);
+    bz_M33_RotateV3Into(a, &refA, &refLocalA);
+    bz_M33_RotateV3Into(b, &refB, &refLocalB);
+    Twist t;
+    t.axesDot = Dot(ua, ub);
+    t.axis = ub;
+    // Two mirrors, through the bisector's plane and then through b's axis's, turn a's axis onto
+    // b's the shortest way. Nearly opposite axes have no bisector: the first mirror is then
+    // a's reference's plane, which also takes a's axis onto (nearly) b's.
+    bzV3 first = refA;
+    if (t.axesDot >= -0.99f)
+    {
+        bz_V3_AddInto(&ua, &ub, &first);
+        bz_V3_Normalise(&first);
+    }
+    bzV3 carried = Reflect(Reflect(refA, first), ub);
+    // Only the part across b's axis is compared.
+    bz_V3_AddScaled(&carried, &ub, -Dot(carried, ub));
+    bz_V3_Normalise(&carried);
+    bzV3 across;
+    bz_V3_CrossInto(&carried, &refB, &across);
+    t.cosine = Dot(carried, refB);
+    t.sine = Dot(across, ub);
+    return t;
+}
+
+// The twist limit between the body and its partner: a row about the partner's axis when the
+// twist passed the limit's cosine during the step, from within it at the start, while the axes
+// are less than 135 degrees apart.
+int32_t TwistLimit(BZDObject *body, BZDObject *partner, const BZDJoint *joint, bzPhysLimit *limit,
+                   bzPhysRow *rows, int32_t count)
+{
+    const Twist now =
+        MeasureTwist(Current(body), Current(partner), &limit->vectors[0], &limit->vectors[1]);
+    if (!(now.cosine < limit->value1) || !(now.axesDot >= -0.707f))
+        return count;
+    const Twist start = MeasureTwist(&body->startTransform, &partner->startTransform,
+                                     &limit->vectors[0], &limit->vectors[1]);
+    if (!(start.cosine >= limit->value1))
+        return count;
+    bzPhysRow *r = NewRow(rows, count, body, partner, limit, true);
+    const float spread =
+        start.cosine - now.cosine > kEpsilon ? start.cosine - now.cosine : kEpsilon;
+    r->weight = Clamp01((start.cosine - limit->value1) / spread);
+    r->value = now.cosine - limit->value1;
+    // The body turns back towards the partner's reference: against the twist.
+    const float side = now.sine != 0.0f ? now.sine : start.sine;
+    bzV3 direction = now.axis;
+    if (side < 0.0f)
+        bz_V3_NegateInto(&direction, &direction);
+    r->nA = InBody(body, direction);
+    r->nB = InBody(partner, direction);
+    if (joint)
+    {
+        r->rA = joint->childAnchor;
+        r->rB = joint->parentAnchor;
+    }
+    return count + 1;
+}
+
 int32_t Chain(BZDObject *body, BZDObject *partner, BZDJoint *joint, bzPhysRow *rows, int32_t count,
               int32_t capacity)
 {
@@ -325,7 +430,8 @@ int32_t bz_Phys_DetectJointLimit(BZDObject *body, BZDObject *partner, BZDJoint *
         return partner || !joint ? count : SlideRange(body, joint, limit, rows, count);
     case BZ_LIMIT_WORLD_BOX: return partner ? count : WorldBox(body, limit, rows, count, count + 1);
     case BZ_LIMIT_TETHER: return Tether(body, partner, limit, rows, count);
-    case BZ_LIMIT_TWIST: return count;
+    case BZ_LIMIT_TWIST:
+        return partner ? TwistLimit(body, partner, joint, limit, rows, count) : count;
     default:
     {
         bool &reported = partner ? gJointKindReported : gWorldKindReported;
@@ -420,6 +526,15 @@ int32_t bz_Phys_LimitWeakness(float *forces, bzPhysRow *const *rows, int32_t row
         }
     }
     return capped;
+}
+
+int32_t bz_Phys_TwistBeyond(const bzM34 *a, const bzM34 *b, const bzV3 *axisA, const bzV3 *axisB,
+                            float cosineLimit)
+{
+    BZ_ASSERT(a && b && axisA && axisB);
+    if (!a || !b || !axisA || !axisB)
+        return 0;
+    return MeasureTwist(a, b, axisA, axisB).cosine < cosineLimit ? 1 : 0;
 }
 
 int32_t bz_Phys_LimitWeaknessSeen()

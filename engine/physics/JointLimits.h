@@ -5,9 +5,18 @@
 // cap the whole solution so the row carries exactly the threshold, or cap it and have the
 // tree's joint rows rebuilt.
 //
-// Kinds checked: the cone, the slide range and the tether (two bodies and world), and for world
-// joints the slide from the anchor and the world box. The twist is a known kind that adds no
-// row here.
+// Kinds checked: the cone, the slide range and the tether (two bodies and world), the twist (two
+// bodies; on a world joint it adds no row), and for world joints the slide from the anchor and
+// the world box.
+//
+// The twist (kind 2) holds the turn of the body about an axis against its partner's:
+// vectors[0] is the axis in the body's frame, vectors[1] the same axis in the partner's frame,
+// value1 the cosine of the largest twist either way. Each frame measures the twist by a
+// reference across its axis: the frame's unit axis least aligned with the axis (x before y
+// before z on a tie) made perpendicular to it. The body's reference is carried onto the
+// partner's axis by the shortest rotation between the two axes, and the twist is the angle from
+// it to the partner's reference; so a pure swing of the axis twists nothing, and two frames
+// whose local axes and references agree are untwisted where they coincide.
 #pragma once
 
 #include "physics/Body.h"
@@ -41,11 +50,12 @@ struct bzPhysLimit
 {
     uint32_t kind;
     bzPhysLimit *next; // the next limit of the same joint
-    float value1;      // cone: cosine of the half angle; slide: upper offset; tether: distance
-    float value2;      // slide: lower offset; tether: the squared distance
+    float value1; // cone, twist: cosine of the half angle; slide: upper offset; tether: distance
+    float value2; // slide: lower offset; tether: the squared distance
     bzPhysLimitWeakness weakness;
     bzPhysLimitHit onLimit;
-    bzV3 vectors[2]; // cone: the body's axis and the limit axis; box: lower and upper corner;
+    bzV3 vectors[2]; // cone: the body's axis and the limit axis; twist: the axis in the body's
+                     // and in the partner's frame; box: lower and upper corner;
                      // tether: body point and world point; slide range: [1] the slide axis;
                      // slide from the anchor: [0] the slide axis
     float threshold; // force threshold of the weakness call back
@@ -63,6 +73,13 @@ int32_t bz_Phys_DetectBodyLimits(BZDObject *body, bzPhysRow *rows, int32_t count
 // and adds no row. Returns the new count.
 int32_t bz_Phys_DetectJointLimit(BZDObject *body, BZDObject *partner, BZDJoint *joint,
                                  bzPhysLimit *limit, bzPhysRow *rows, int32_t count);
+
+// 1 when the twist of frame a against frame b about the axes (axisA in a's frame, axisB in b's;
+// need not be unit) is beyond the limit: the cosine of the twist below cosineLimit. Axes less than
+// 0.99 from opposite are aligned through their bisector; nearly opposite ones through a's
+// reference, which gives a defined answer.
+int32_t bz_Phys_TwistBeyond(const bzM34 *a, const bzM34 *b, const bzV3 *axisA, const bzV3 *axisB,
+                            float cosineLimit);
 
 // After a solve: each limit row with a weakness call back (types 97 and 33) whose force
 // forces[first + i] passes its threshold (strictly) is put to the call back; a cap scales

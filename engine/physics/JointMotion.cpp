@@ -5,6 +5,7 @@
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/BodyRotation.h"
+#include "physics/BodyWeld.h"
 #include "physics/Joint.h"
 #include "physics/JointPlacement.h"
 #include "physics/PhysMemory.h"
@@ -98,7 +99,11 @@ void Jointed(BZDObject *body, float dt, int32_t applyAngular)
     const bzM34 *pm = Matrix(parent);
     if (body->physicsFlags & BZ_PHYS_WELDED)
     {
+        // Rigidly with the parent; the velocities follow the parent's change over the step from
+        // the start-of-step copies, so that moving again gives the same.
         bz_MulM34Into(pm, m, &body->weldTransform);
+        bz_Body_SetWeldedVelocity(body, &parent->stepAngularVelocity, &body->stepAngularVelocity);
+        body->savedAngularVelocity = body->angularVelocity;
         return;
     }
     uint8_t linear = joint->kind & 0xff;
@@ -168,6 +173,17 @@ void Jointed(BZDObject *body, float dt, int32_t applyAngular)
     default: bz_Phys_ReportError(BZ_PHYS_ERROR_JOINT, "Linear joint unknown"); break;
     }
 }
+// Shifts the body's parent so that the anchors of the body's joint to it coincide.
+void ShiftParent(BZDObject *body)
+{
+    BZDObject *parent = body->parent;
+    bzV3 onChild, onParent, d;
+    bz_M34_TransformPointInto(Matrix(body), &onChild, &body->parentJoint->childAnchor);
+    bz_M34_TransformPointInto(Matrix(parent), &onParent, &body->parentJoint->parentAnchor);
+    bz_V3_SubInto(&onChild, &onParent, &d);
+    bz_V3_AddInto(&Matrix(parent)->row[3], &d, &Matrix(parent)->row[3]);
+}
+
 } // namespace
 
 void bz_Phys_MoveJointedBody(BZDObject *body, float dt, BZDObject **lastWorldJointed,
@@ -196,6 +212,13 @@ void bz_Phys_MoveJointedBody(BZDObject *body, float dt, BZDObject **lastWorldJoi
         {
             Matrix(body)->row[3] = body->startTransform.row[3];
             bz_Phys_PositionWorldJointedObject(body, dt);
+            // The chain above carried along: up through welded children and 0x402 joints (the
+            // coupled joint's word).
+            for (BZDObject *b = body;
+                 b->parent && b->parentJoint &&
+                 ((b->physicsFlags & BZ_PHYS_WELDED) || b->parentJoint->kind == BZ_JOINT_COUPLED);
+                 b = b->parent)
+                ShiftParent(b);
         }
     }
     for (BZDObject *c = body->firstChild; c; c = c->nextSibling)
@@ -215,13 +238,25 @@ void bz_Phys_MoveJointedTree(BZDObject *root, float dt)
     if (world && world->top)
     {
         for (BZDObject *b = world; b->parent && b != root && b->parentJoint; b = b->parent)
-        {
-            bzV3 onChild, onParent, d;
-            bz_M34_TransformPointInto(Matrix(b), &onChild, &b->parentJoint->childAnchor);
-            bz_M34_TransformPointInto(Matrix(b->parent), &onParent, &b->parentJoint->parentAnchor);
-            bz_V3_SubInto(&onChild, &onParent, &d);
-            bz_V3_AddInto(&Matrix(b->parent)->row[3], &d, &Matrix(b->parent)->row[3]);
-        }
+            ShiftParent(b);
     }
     bz_Phys_PlaceJointedChildren(root);
+}
+
+void bz_Phys_AlignStartMatrices(BZDObject *body)
+{
+    BZ_ASSERT(body);
+    for (BZDObject *c = body ? body->firstChild : nullptr; c; c = c->nextSibling)
+    {
+        if (c->parentJoint)
+        {
+            bzV3 onParent, onChild, d;
+            bz_M34_TransformPointInto(&body->startTransform, &onParent,
+                                      &c->parentJoint->parentAnchor);
+            bz_M34_TransformPointInto(&c->startTransform, &onChild, &c->parentJoint->childAnchor);
+            bz_V3_SubInto(&onParent, &onChild, &d);
+            bz_V3_AddInto(&c->startTransform.row[3], &d, &c->startTransform.row[3]);
+        }
+        bz_Phys_AlignStartMatrices(c);
+    }
 }

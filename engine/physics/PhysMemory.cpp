@@ -95,6 +95,30 @@ void *bz_PhysMem_Advance(uint32_t bytes)
     return block;
 }
 
+bzPhysRecord *bz_Phys_AllocRecord(int32_t count, uint32_t elementBytes)
+{
+    if (count < 0)
+        return nullptr;
+    // The top may lie off the record's alignment after smaller pieces: the record starts at
+    // the next aligned address.
+    const uintptr_t top = reinterpret_cast<uintptr_t>(gBlocks.workTop);
+    const uint32_t pad = static_cast<uint32_t>(
+        (alignof(bzPhysRecord) - top % alignof(bzPhysRecord)) % alignof(bzPhysRecord));
+    const uint64_t bytes = pad + sizeof(bzPhysRecord) + uint64_t(count) * elementBytes;
+    if (bytes > UINT32_MAX)
+    {
+        bz_Phys_ReportError(BZ_PHYS_ERROR_WORK_AREA, nullptr);
+        return nullptr;
+    }
+    auto *block = static_cast<uint8_t *>(bz_PhysMem_Advance(static_cast<uint32_t>(bytes)));
+    if (!block)
+        return nullptr;
+    auto *record = reinterpret_cast<bzPhysRecord *>(block + pad);
+    record->count = count;
+    record->data = record + 1;
+    return record;
+}
+
 void bz_PhysMem_ResetWorkArea()
 {
     gBlocks.workTop = gBlocks.workBase;

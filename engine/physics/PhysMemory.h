@@ -35,6 +35,18 @@ void *bz_PhysMem_Peek(uint32_t bytes);
 void *bz_PhysMem_Advance(uint32_t bytes);
 // Sets the top back to the base.
 void bz_PhysMem_ResetWorkArea();
+
+// A record taken from the work area with its entries right behind its header.
+struct bzPhysRecord
+{
+    int32_t count;
+    void *data; // the first entry, just behind the header
+};
+// Takes a record with room for count entries of elementBytes each (advance; the record starts at
+// the first address of its alignment), sets its count and data pointer and returns it. Null after
+// error 6 when it does not fit (a size past 32 bits never fits); null without a report for a
+// negative count.
+bzPhysRecord *bz_Phys_AllocRecord(int32_t count, uint32_t elementBytes);
 // 1 while the work area exists, else 0.
 int32_t bz_PhysMem_HasWorkArea();
 // Work area base, top and capacity in bytes (null, null, 0 without one).

@@ -10,6 +10,8 @@
 #include <cstdint>
 
 struct BZDObject;
+struct bzDynCollisionCache;
+struct bzPhysRow;
 
 // The dynamics layer.
 struct bzPhysDynamicsServices
@@ -26,6 +28,9 @@ struct bzPhysDynamicsServices
     int32_t (*isPending)(void *element, int32_t attribute);
     // Brings a pending attribute up to date.
     void (*markChanged)(void *element, int32_t attribute);
+    // Tells the controller that the body woke: it notifies the subscribers of the changed
+    // attributes of the body's element when the owner's lump is flagged for it. Empty: nothing.
+    void (*notifyWake)(BZDObject *body);
     // The attribute's address, or null.
     void *(*attributeAddress)(void *element, int32_t attribute);
 };
@@ -39,6 +44,9 @@ struct bzPhysWorldServices
     void (*reference)(const BZDObject *body, bzV3 *out);
     // 1 when the world's keep-awake list holds an entry whose flag word is set. Empty: 0.
     int32_t (*keepAwake)(const BZDObject *body);
+    // The address of the head of the world's collision-cache list (physics/CacheList.h). Empty:
+    // the world keeps none.
+    bzDynCollisionCache **(*cacheList)(const BZDObject *body);
 };
 
 // The body tree and box operations of the step. Empty slots do nothing.
@@ -47,6 +55,11 @@ struct bzPhysStepServices
     void (*resetChildren)(BZDObject *body);
     void (*buildTreeRecord)(BZDObject *root, float time);
     void (*computeBoxes)(BZDObject *body);
+    // The pair collision of two bodies' forms (bz_PhysObject_CollidePair): appends the contact
+    // rows between a and b, b taken at the transform its current-transform pointer names, to
+    // rows from index count (room for BZ_ROW_MERGE_LIMIT rows in all); returns the number
+    // appended. Empty: no contact.
+    int32_t (*collidePair)(BZDObject *a, BZDObject *b, bzPhysRow *rows, int32_t count);
 };
 
 extern bzPhysDynamicsServices bzgPhysDynamics;

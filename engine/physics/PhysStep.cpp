@@ -11,11 +11,13 @@
 #include "physics/BodySleep.h"
 #include "physics/Bounce.h"
 #include "physics/BroadPhase.h"
+#include "physics/CacheList.h"
 #include "physics/ContactGather.h"
 #include "physics/Impulses.h"
 #include "physics/JointLimits.h"
 #include "physics/JointPlacement.h"
 #include "physics/PhysMemory.h"
+#include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 #include "physics/RowTargets.h"
 #include "physics/TreeRecord.h"
@@ -161,11 +163,12 @@ int32_t bz_Phys_Step(BZDObject **worldHead, bzPhysStepCallBack *callBack)
     bz_Phys_SetWeldedRows(0);
     bz_Phys_ResetExtents();
     bz_Phys_ClearWorldContacts();
+    // Cache refreshes during the step keep the first body's world's cache list.
+    bz_Phys_SetCacheList(bzgPhysWorld.cacheList ? bzgPhysWorld.cacheList(*worldHead) : nullptr);
 
     // The bounce of the last step's contacts, then 2. every body prepared in list order.
     bz_Phys_ApplyBounceRecordsInList(*worldHead);
-    for (BZDObject *b = *worldHead; b; b = b->nextSibling)
-        bz_Phys_PrepareBody(b);
+    bz_Phys_PrepareList(*worldHead);
 
     // 3. Sorted by x for the broad phase; 4. fast spins settled.
     SortList(worldHead);
@@ -186,6 +189,7 @@ int32_t bz_Phys_Step(BZDObject **worldHead, bzPhysStepCallBack *callBack)
 
     // 10. The work area's records are gone.
     bz_PhysMem_ResetWorkArea();
+    bz_Phys_SetCacheList(nullptr);
     gStep.worldHead = nullptr;
     gStep.callBack = nullptr;
     gStep.stepList = nullptr;

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,35 @@ TEST(BodyPrepareTest, ZeroOrBadMassIsReportedAndTheBodyCannotMove)
         EXPECT_EQ(text, "");
         EXPECT_EQ(p.body.inverseMass, 0.0f);
     }
+    bz_Phys_SetErrorHook(nullptr);
+}
+
+TEST(BodyPrepareTest, AListIsPreparedBodyByBodyAndAZeroMassIsTold)
+{
+    KeepAlive keep;
+    Calls calls;
+    bz_Phys_SetErrorHook([](int32_t, const char *) {});
+    PreparedBody a, b, c;
+    a.body.nextSibling = &b.body;
+    b.body.nextSibling = &c.body;
+    EXPECT_EQ(bz_Phys_PrepareList(&a.body), 0);
+    for (PreparedBody *p : {&a, &b, &c})
+    {
+        EXPECT_EQ(p->body.ring, &p->body);
+        EXPECT_EQ(p->body.contactSpeedScale, 1.0f);
+        EXPECT_EQ(p->body.inverseMass, 0.5f);
+    }
+    // Three roots: each builds its tree record once, in list order.
+    EXPECT_EQ(std::count(Calls::log.begin(), Calls::log.end(), "tree"), 3);
+    // A body of mass 0 in the middle: told, and the bodies after it are still prepared.
+    PreparedBody d, e, f;
+    d.body.nextSibling = &e.body;
+    e.body.nextSibling = &f.body;
+    e.body.mass = 0.0f;
+    EXPECT_EQ(bz_Phys_PrepareList(&d.body), 13);
+    EXPECT_EQ(f.body.ring, &f.body);
+    EXPECT_EQ(f.body.inverseMass, 0.5f);
+    EXPECT_EQ(bz_Phys_PrepareList(nullptr), 0);
     bz_Phys_SetErrorHook(nullptr);
 }
 } // namespace

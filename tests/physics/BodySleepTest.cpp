@@ -211,6 +211,63 @@ TEST(BodySleepTest, AWakeSpreadsToTheStackOnTop)
     EXPECT_EQ(moded.asleep, 1);
 }
 
+TEST(BodySleepTest, TheControllerIsToldOfEveryBodyThatWakes)
+{
+    Links links;
+    static std::vector<BZDObject *> told;
+    told.clear();
+    bzgPhysDynamics.notifyWake = [](BZDObject *body)
+    {
+        EXPECT_EQ(body->asleep, 0); // told after the byte is cleared
+        told.push_back(body);
+    };
+    BZDObject root = Sleeper(), child = Sleeper(), awake = Sleeper(), grand = Sleeper();
+    BZDJoint *joint = reinterpret_cast<BZDJoint *>(&root);
+    child.parent = &root;
+    child.parentJoint = joint;
+    root.firstChild = &child;
+    awake.parent = &root;
+    awake.asleep = 0; // already awake: not told again
+    child.nextSibling = &awake;
+    grand.parent = &child;
+    grand.parentJoint = joint;
+    child.firstChild = &grand;
+    bz_Phys_WakeBody(&grand, nullptr);
+    EXPECT_EQ(told, (std::vector<BZDObject *>{&root, &child, &grand}));
+    // An awake or fixed body tells nothing.
+    told.clear();
+    bz_Phys_WakeBody(&root, nullptr);
+    BZDObject fixed = Sleeper();
+    fixed.physicsFlags = BZ_PHYS_INF_MI | BZ_PHYS_INF_MASS;
+    bz_Phys_WakeBody(&fixed, nullptr);
+    EXPECT_TRUE(told.empty());
+}
+
+TEST(BodySleepTest, OnlyTheFirstBodyLyingOnTheGivenOneWakes)
+{
+    Links links;
+    bzgPhysSettings.contactDistance = 0.01f;
+    BZDObject ground = Sleeper(), beside = Sleeper(), first = Sleeper(), second = Sleeper();
+    ground.bodyBox = {V(-1, 0, -1), V(1, 1, 1)};
+    beside.bodyBox = {V(5, 1, -1), V(6, 2, 1)};
+    first.bodyBox = {V(-1, 1.005f, -1), V(0, 2, 1)};
+    second.bodyBox = {V(0, 1, -1), V(1, 2, 1)};
+    ground.nextSibling = &beside;
+    beside.nextSibling = &first;
+    first.nextSibling = &second;
+    // The list's own ground is passed by.
+    EXPECT_EQ(bz_Phys_WakeFirstOnTop(&ground, &ground, nullptr), 1);
+    EXPECT_EQ(ground.asleep, 1);
+    EXPECT_EQ(beside.asleep, 1);
+    EXPECT_EQ(first.asleep, 0);
+    EXPECT_EQ(second.asleep, 1);
+    // The next call wakes the next one; then none is left.
+    EXPECT_EQ(bz_Phys_WakeFirstOnTop(&ground, &ground, nullptr), 1);
+    EXPECT_EQ(second.asleep, 0);
+    EXPECT_EQ(bz_Phys_WakeFirstOnTop(&ground, &ground, nullptr), 0);
+    EXPECT_EQ(bz_Phys_WakeFirstOnTop(nullptr, &ground, nullptr), 0);
+}
+
 TEST(BodySleepTest, CacheRefreshGuards)
 {
     Links links;

@@ -2,6 +2,7 @@
 #include "collision/PairTestShapes.h"
 #include "core/Error.h"
 #include "maths/Matrix.h"
+#include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/Joint.h"
 #include "physics/JointLimits.h"
@@ -439,3 +440,231 @@ TEST(JointLimitsTest, ChainedWeaknessSeesTheForceAsCappedByTheFirst)
     EXPECT_EQ(bz_Phys_LimitWeaknessSeen(), 0);
 }
 } // namespace
+
+namespace
+{
+// A frame turned by degrees about its own y (twist): its x axis goes to (cos, 0, -sin).
+bzM34 TwistedY(float degrees)
+{
+    const float a = degrees * 3.14159265f / 180.0f;
+    bzM34 m;
+    bz_M34_SetIdentity(&m);
+    m.row[0] = V(std::cos(a), 0, -std::sin(a));
+    m.row[2] = V(std::sin(a), 0, std::cos(a));
+    return m;
+}
+
+// A frame swung by degrees about z: its y axis goes to (-sin, cos, 0).
+bzM34 SwungZ(float degrees)
+{
+    const float a = degrees * 3.14159265f / 180.0f;
+    bzM34 m;
+    bz_M34_SetIdentity(&m);
+    m.row[0] = V(std::cos(a), std::sin(a), 0);
+    m.row[1] = V(-std::sin(a), std::cos(a), 0);
+    return m;
+}
+
+// First the twist, then the swing (rows carried through the swing).
+bzM34 Then(const bzM34 &first, const bzM34 &second)
+{
+    bzM34 out;
+    bz_M34_SetIdentity(&out);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            out.row[r].v[c] = first.row[r].x * second.row[0].v[c] +
+                              first.row[r].y * second.row[1].v[c] +
+                              first.row[r].z * second.row[2].v[c];
+    return out;
+}
+
+bzPhysLimit TwistAboutY(float cosine)
+{
+    bzPhysLimit l = {};
+    l.kind = BZ_LIMIT_TWIST;
+    l.value1 = cosine;
+    l.vectors[0] = V(0, 1, 0);
+    l.vectors[1] = V(0, 1, 0);
+    return l;
+}
+} // namespace
+
+TEST(JointLimitsTest, TwistBeyondMeasuresTheTurnAboutTheAxisOnly)
+{
+    Scope scope;
+    const float limit = CosAbout(30.0f);
+    const bzV3 y = V(0, 1, 0);
+    bzM34 identity;
+    bz_M34_SetIdentity(&identity);
+    struct Case
+    {
+        const char *name;
+        float twist, swing; // degrees: about the body's y, then about z
+        int32_t beyond;
+    };
+    const Case cases[] = {
+        {"untwisted", 0, 0, 0},
+        {"20 degrees", 20, 0, 0},
+        {"-20 degrees", -20, 0, 0},
+        {"40 degrees", 40, 0, 1},
+        {"-40 degrees", -40, 0, 1},
+        {"a swing of 60 alone", 0, 60, 0},
+        {"a swing of 120 alone", 0, 120, 0},
+        {"20 then a swing of 70", 20, 70, 0},
+        {"40 then a swing of 70", 40, 70, 1},
+        {"-40 then a swing of 110", -40, 110, 1},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const bzM34 a = Then(TwistedY(c.twist), SwungZ(c.swing));
+        EXPECT_EQ(bz_Phys_TwistBeyond(&a, &identity, &y, &y, limit), c.beyond);
+        // The limit is symmetric in the two frames.
+        EXPECT_EQ(bz_Phys_TwistBeyond(&identity, &a, &y, &y, limit), c.beyond);
+    }
+    // About the x axes: a body swung by 90 degrees about z carries its x onto the world's y, a
+    // swing with no twist.
+    const bzV3 x = V(1, 0, 0);
+    const bzM34 turned = SwungZ(90.0f);
+    EXPECT_EQ(bz_Phys_TwistBeyond(&turned, &identity, &x, &x, limit), 0);
+    // Lengths of the axes do not matter.
+    const bzV3 longY = V(0, 5, 0);
+    const bzM34 t40 = TwistedY(40.0f);
+    EXPECT_EQ(bz_Phys_TwistBeyond(&t40, &identity, &longY, &y, limit), 1);
+}
+
+TEST(JointLimitsTest, TwistOfNearlyOppositeAxesIsDefined)
+{
+    Scope scope;
+    const bzV3 y = V(0, 1, 0);
+    bzM34 identity;
+    bz_M34_SetIdentity(&identity);
+    for (float swing : {170.0f, 175.0f, 179.0f, 180.0f})
+    {
+        SCOPED_TRACE(swing);
+        const bzM34 a = SwungZ(swing);
+        const int32_t r = bz_Phys_TwistBeyond(&a, &identity, &y, &y, CosAbout(30.0f));
+        EXPECT_TRUE(r == 0 || r == 1);
+        // A limit of every angle is never passed, a limit of none always.
+        EXPECT_EQ(bz_Phys_TwistBeyond(&a, &identity, &y, &y, -1.5f), 0);
+        EXPECT_EQ(bz_Phys_TwistBeyond(&a, &identity, &y, &y, 1.5f), 1);
+    }
+}
+
+TEST(JointLimitsTest, TwistRowBetweenTwoBodies)
+{
+    Scope scope;
+    struct Case
+    {
+        const char *name;
+        float startTwist, nowTwist, swing;
+        bool row;
+        float directionY; // of nA (the body's frame keeps its y under a twist about y)
+    };
+    const Case cases[] = {
+        {"crossed turning one way", 20, 40, 0, true, -1.0f},
+        {"crossed turning the other way", -20, -40, 0, true, 1.0f},
+        {"inside all along", 10, 25, 0, false, 0},
+        {"beyond at the start", 35, 45, 0, false, 0},
+        {"axes 140 degrees apart", 20, 40, 140, false, 0},
+        {"crossed with axes 120 degrees apart", 20, 40, 120, true, 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Moving child, parent;
+        child.body.startTransform = Then(TwistedY(c.startTwist), SwungZ(c.swing));
+        child.current = Then(TwistedY(c.nowTwist), SwungZ(c.swing));
+        child.body.parent = &parent.body;
+        bzPhysLimit limit = TwistAboutY(CosAbout(30.0f));
+        BZDJoint joint = {};
+        joint.kind = 0x0203;
+        joint.childAnchor = V(0, 1, 0);
+        joint.parentAnchor = V(0, -1, 0);
+        joint.limits = &limit;
+        child.body.parentJoint = &joint;
+        bzPhysRow rows[1];
+        const int32_t count = bz_Phys_DetectBodyLimits(&child.body, rows, 0, 1);
+        ASSERT_EQ(count, c.row ? 1 : 0);
+        if (!count)
+            continue;
+        const float c0 = CosAbout(std::fabs(c.startTwist)), c1 = CosAbout(std::fabs(c.nowTwist));
+        const float limitCos = CosAbout(30.0f);
+        EXPECT_NEAR(rows[0].weight, (c0 - limitCos) / (c0 - c1), 1e-3f);
+        EXPECT_NEAR(rows[0].value, c1 - limitCos, 1e-4f);
+        EXPECT_EQ(rows[0].type, uint32_t(BZ_ROW_ANGULAR_JOINT) | BZ_ROW_ANGULAR);
+        EXPECT_EQ(rows[0].bodyA, &child.body);
+        EXPECT_EQ(rows[0].bodyB, &parent.body);
+        EXPECT_EQ(rows[0].rA.y, 1.0f);
+        EXPECT_EQ(rows[0].rB.y, -1.0f);
+        // The direction is the partner's axis (its y, the world's y) against the twist.
+        const float sign = c.nowTwist > 0 ? -1.0f : 1.0f;
+        EXPECT_NEAR(rows[0].nB.x, 0.0f, 1e-5f);
+        EXPECT_NEAR(rows[0].nB.y, sign, 1e-5f);
+        EXPECT_NEAR(rows[0].nB.z, 0.0f, 1e-5f);
+        if (c.directionY != 0.0f)
+        {
+            EXPECT_NEAR(rows[0].nA.y, c.directionY, 1e-5f);
+        }
+        const float length = std::sqrt(rows[0].nA.x * rows[0].nA.x + rows[0].nA.y * rows[0].nA.y +
+                                       rows[0].nA.z * rows[0].nA.z);
+        EXPECT_NEAR(length, 1.0f, 1e-5f);
+    }
+}
+
+TEST(JointLimitsTest, TwistRowTurnsTheBodyBack)
+{
+    // An impulse along the row turns the body about nA: that must reduce the twist.
+    Scope scope;
+    for (float twist : {40.0f, -40.0f})
+    {
+        SCOPED_TRACE(twist);
+        Moving child, parent;
+        child.body.startTransform = TwistedY(twist > 0 ? 20.0f : -20.0f);
+        child.current = TwistedY(twist);
+        child.body.parent = &parent.body;
+        bzPhysLimit limit = TwistAboutY(CosAbout(30.0f));
+        BZDJoint joint = {};
+        joint.kind = 0x0203;
+        joint.limits = &limit;
+        child.body.parentJoint = &joint;
+        bzPhysRow rows[1];
+        ASSERT_EQ(bz_Phys_DetectBodyLimits(&child.body, rows, 0, 1), 1);
+        // Turn the current frame a little about nA (body frame = world here up to the twist).
+        bzV3 axisWorld;
+        bz_M33_RotateV3Into(&child.body.startTransform, &axisWorld, &rows[0].nA);
+        // Right-handed by 5 degrees (Rodrigues on each row).
+        const float a = 5.0f * 3.14159265f / 180.0f;
+        bzM34 after = child.current;
+        for (int r = 0; r < 3; ++r)
+        {
+            const bzV3 v = child.current.row[r];
+            bzV3 kv;
+            bz_V3_CrossInto(&axisWorld, &v, &kv);
+            const float kd = axisWorld.x * v.x + axisWorld.y * v.y + axisWorld.z * v.z;
+            for (int i = 0; i < 3; ++i)
+                after.row[r].v[i] = v.v[i] * std::cos(a) + kv.v[i] * std::sin(a) +
+                                    axisWorld.v[i] * kd * (1.0f - std::cos(a));
+        }
+        const bzV3 y = V(0, 1, 0);
+        bzM34 identity;
+        bz_M34_SetIdentity(&identity);
+        // 40 degrees is beyond 35 but 35 turned back by 5 is not beyond 36.
+        EXPECT_EQ(bz_Phys_TwistBeyond(&child.current, &identity, &y, &y, CosAbout(36.0f)), 1);
+        EXPECT_EQ(bz_Phys_TwistBeyond(&after, &identity, &y, &y, CosAbout(36.0f)), 0);
+    }
+}
+
+TEST(JointLimitsTest, TwistOnAWorldJointAddsNoRow)
+{
+    Scope scope;
+    Moving m;
+    m.body.startTransform = TwistedY(20.0f);
+    m.current = TwistedY(40.0f);
+    bzPhysLimit limit = TwistAboutY(CosAbout(30.0f));
+    BZDJoint world = {};
+    world.limits = &limit;
+    m.body.worldJoint = &world;
+    bzPhysRow rows[1];
+    EXPECT_EQ(bz_Phys_DetectBodyLimits(&m.body, rows, 0, 1), 0);
+}

@@ -3,10 +3,12 @@
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "physics/PhysMemory.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -192,6 +194,50 @@ TEST_F(PhysMemoryTest, AReservationThatDoesNotFitGivesEverythingBack)
     EXPECT_EQ(bz_PhysMem_Peek(1), nullptr);
     gCalls.clear();
     bz_TempStack_Free(1, filler);
+}
+
+TEST_F(PhysMemoryTest, RecordsCarryTheirCountAndTheirDataBehindTheHeader)
+{
+    KeepAlive keep;
+    ASSERT_EQ(bz_PhysMem_Reserve(), 0);
+    struct Case
+    {
+        int32_t count;
+        uint32_t elementBytes;
+    };
+    const Case cases[] = {{0, 16}, {1, 4}, {7, 12}, {1, 3}, {100, 136}};
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.count);
+        auto *top = static_cast<uint8_t *>(bz_PhysMem_WorkAreaTop());
+        bzPhysRecord *r = bz_Phys_AllocRecord(c.count, c.elementBytes);
+        ASSERT_NE(r, nullptr);
+        EXPECT_GE(reinterpret_cast<uint8_t *>(r), top);
+        EXPECT_LT(reinterpret_cast<uint8_t *>(r), top + alignof(bzPhysRecord));
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(r) % alignof(bzPhysRecord), 0u);
+        EXPECT_EQ(r->count, c.count);
+        EXPECT_EQ(static_cast<uint8_t *>(r->data),
+                  reinterpret_cast<uint8_t *>(r) + sizeof(bzPhysRecord));
+        // The whole data lies below the new top.
+        const auto *end = static_cast<uint8_t *>(r->data) + size_t(c.count) * c.elementBytes;
+        EXPECT_LE(end, static_cast<uint8_t *>(bz_PhysMem_WorkAreaTop()));
+        std::memset(r->data, 0xAB, size_t(c.count) * c.elementBytes);
+    }
+    EXPECT_TRUE(gCalls.empty());
+    // A negative count: nothing, and no report.
+    const uint32_t reports = bz_Error_ReportCount();
+    void *top = bz_PhysMem_WorkAreaTop();
+    EXPECT_EQ(bz_Phys_AllocRecord(-1, 4), nullptr);
+    EXPECT_EQ(bz_Error_ReportCount(), reports);
+    // More than the area, or past 32 bits: error 6, the top where it was.
+    EXPECT_EQ(bz_Phys_AllocRecord(1, bz_PhysMem_WorkAreaCapacity()), nullptr);
+    ExpectExhaustion(reports);
+    EXPECT_EQ(bz_Phys_AllocRecord(0x7fffffff, 0x10000), nullptr);
+    ExpectExhaustion(reports + 1);
+    EXPECT_EQ(bz_PhysMem_WorkAreaTop(), top);
+    bz_PhysMem_Release();
+    EXPECT_EQ(bz_Phys_AllocRecord(1, 4), nullptr);
+    ExpectExhaustion(reports + 2);
 }
 
 TEST(PhysErrorTest, ReportTextsAndTheHook)
