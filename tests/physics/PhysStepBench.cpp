@@ -8,7 +8,13 @@
 // resting alike. Built as bench_physics; not run by the tests.
 //
 // Boxes do not collide with each other here: box-box contacts wait for the object collision, so
-// the box scene lays the boxes out apart; the pile of balls has the pair contacts.
+// the box scene lays the boxes out apart; the pile of balls has the pair contacts. ODE's time
+// includes its own (broad and narrow phase) collision, ours only the stand-in providers, so the
+// contact scenes flatter us until the real collision is in.
+//
+// Measured (Release, shared 8-core machine, mean of 3 runs, time per step): boxes 23.6 us
+// against ODE's 138 us (0.17 times), balls 37.7 us against 57.4 us (0.66 times), the chain
+// 9.6 us against 14.7 us (0.66 times); the target is at most 1.5 times ODE's quickstep.
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"

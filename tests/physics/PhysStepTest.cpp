@@ -13,6 +13,7 @@
 #include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 #include "physics/PhysStep.h"
+#include "physics/TreeSolve.h"
 #include "physics/Substance.h"
 
 #include "PhysStepWorld.h"
@@ -620,6 +621,105 @@ TEST_F(PhysStepTest, NaNPosesAndVelocitiesDoNotStopTheStep)
     Ground ground;
     Frame(&head, 10.0f);
     EXPECT_FLOAT_EQ(good.Position().y, 5.0f - 0.4f * 0.04f);
+}
+
+TEST_F(PhysStepTest, AnExhaustedWorkAreaIsReportedAndTheTreeMovesByItsJointPlacementAlone)
+{
+    const float angle = 0.3f;
+    Hanging h(std::sin(angle), 1.0f - std::cos(angle), V(0, 1, 0));
+    BZDObject *head = Link({&h.bob});
+    // Everything but a few bytes of the work area is taken.
+    const uint32_t room = bz_PhysMem_WorkAreaCapacity();
+    ASSERT_NE(bz_PhysMem_Advance(room - 64), nullptr);
+    h.bob.b.linearVelocity = V(0.0f, 0.0f, 0.0f);
+    ApplyGravity(head, 10.0f, 0.04f);
+    const float x = h.bob.Position().x, y = h.bob.Position().y;
+    // The step resets the top at its end, so the area is full again only for this step.
+    bz_Phys_Step(&head, nullptr);
+    ASSERT_FALSE(gErrors.empty());
+    EXPECT_EQ(gErrors[0], BZ_PHYS_ERROR_WORK_AREA);
+    // No rows were solved: the velocity keeps its fall, and the ball joint's placement puts
+    // the body back on its anchor.
+    EXPECT_FLOAT_EQ(h.bob.b.linearVelocity.y, -0.4f);
+    EXPECT_NEAR(h.bob.Position().x, x, 1e-6f);
+    EXPECT_NEAR(h.bob.Position().y, y, 1e-6f);
+    EXPECT_LT(h.AnchorError(), 1e-5f);
+    // With the area back, the joint holds again.
+    gErrors.clear();
+    for (int i = 0; i < 10; ++i)
+        Frame(&head, 10.0f);
+    EXPECT_TRUE(gErrors.empty());
+    EXPECT_TRUE(Finite(h.bob.Position()));
+}
+
+TEST_F(PhysStepTest, InterpenetratingStartsAndVeryFastBodiesStayFinite)
+{
+    Ground ground;
+    Body sunk, fast, spinning;
+    sunk.Box("sunk", 1.0f, V(1, 1, 1), V(0, -0.3f, 0));
+    fast.Box("fast", 1.0f, V(1, 1, 1), V(5, 0.4f, 0));
+    fast.b.linearVelocity = V(3.0e4f, -2.0e4f, 1.0e4f);
+    spinning.Box("spinning", 1.0f, V(1, 1, 1), V(-5, 0.5f, 0));
+    spinning.b.angularVelocity = V(1.0e3f, 0.0f, 500.0f);
+    BZDObject *head = Link({&sunk, &fast, &spinning});
+    for (int i = 0; i < 25; ++i)
+        Frame(&head, 10.0f);
+    for (Body *b : {&sunk, &fast, &spinning})
+    {
+        EXPECT_TRUE(Finite(b->Position())) << b->name;
+        EXPECT_TRUE(Finite(b->b.linearVelocity)) << b->name;
+        EXPECT_TRUE(Finite(b->b.angularVelocity)) << b->name;
+    }
+    // The sunken box is pushed up, not down.
+    EXPECT_GT(sunk.Position().y, -0.3f);
+}
+
+TEST_F(PhysStepTest, ASpinAtTheLimitSpeedGetsNoRowAndJustAboveItARowAimingAtFourFifths)
+{
+    // L = (pi / 2 / dt) / 2 with dt = 0.04.
+    const float L = 3.14159265f / 2.0f / 0.04f / 2.0f;
+    struct Case
+    {
+        float speed;
+        uint32_t flags;
+        bool row;
+        float target;
+    };
+    for (const Case &k : {Case{L, 0, false, 0.0f}, Case{L * 1.01f, 0, true, L * 1.01f - 0.8f * L},
+                          Case{L * 1.5f, BZ_PHYS_DOUBLE_OMEGA_LIMIT, false, 0.0f},
+                          Case{L * 2.5f, BZ_PHYS_DOUBLE_OMEGA_LIMIT, true, L * 2.5f - 1.6f * L}})
+    {
+        Body a;
+        a.Box("a", 1, V(1, 1, 1), V(0, 0, 0));
+        a.b.physicsFlags = k.flags;
+        a.b.savedAngularVelocity = V(0.0f, 0.0f, -k.speed);
+        bzPhysRow rows[BZ_PHYS_CONTACT_ARRAY];
+        const int32_t n = bz_Phys_AngularLimitRows(&a.b, rows, 0);
+        ASSERT_EQ(n, k.row ? 1 : 0) << k.speed;
+        if (!k.row)
+            continue;
+        EXPECT_EQ(rows[0].type, BZ_ROW_ANGULAR_JOINT);
+        EXPECT_EQ(rows[0].bodyA, &a.b);
+        EXPECT_EQ(rows[0].bodyB, nullptr);
+        // Against the spin.
+        EXPECT_FLOAT_EQ(rows[0].nA.z, 1.0f);
+        EXPECT_NEAR(rows[0].rB.x, k.target, 1e-3f);
+        EXPECT_EQ(a.b.contactKind & BZ_PHYS_CONTACT_ANGULAR_LIMIT, BZ_PHYS_CONTACT_ANGULAR_LIMIT);
+    }
+}
+
+TEST_F(PhysStepTest, AFastSpinIsSlowedBeforeTheTreesAreSolved)
+{
+    Body a;
+    a.Box("a", 1, V(1, 1, 1), V(0, 10, 0));
+    a.b.angularVelocity = V(0.0f, 0.0f, 40.0f);
+    BZDObject *head = Link({&a});
+    bz_Phys_Step(&head, nullptr); // the saved spin is the step's own
+    bz_Phys_Step(&head, nullptr);
+    const float L = 3.14159265f / 2.0f / 0.04f / 2.0f;
+    EXPECT_LT(bz_V3_Length(&a.b.angularVelocity), 40.0f);
+    EXPECT_GT(bz_V3_Length(&a.b.angularVelocity), 0.5f * L);
+    EXPECT_TRUE(Finite(a.b.angularVelocity));
 }
 
 struct AddDuringStep
