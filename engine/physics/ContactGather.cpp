@@ -16,7 +16,22 @@
 #include "physics/TreeRecord.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+
+// The collision provider writes the collision code's contact record into these rows: the two
+// records must keep one layout (tests/physics/ContactLayoutTest.cpp checks the other side).
+static_assert(sizeof(void *) != 8 || sizeof(bzPhysRow) == 160, "row size");
+static_assert(sizeof(void *) != 8 ||
+                  (offsetof(bzPhysRow, bodyA) == 8 && offsetof(bzPhysRow, bodyB) == 16 &&
+                   offsetof(bzPhysRow, link) == 24 && offsetof(bzPhysRow, type) == 32 &&
+                   offsetof(bzPhysRow, value) == 36 && offsetof(bzPhysRow, shapeA) == 40 &&
+                   offsetof(bzPhysRow, shapeB) == 48 && offsetof(bzPhysRow, rA) == 56 &&
+                   offsetof(bzPhysRow, nA) == 68 && offsetof(bzPhysRow, wA) == 80 &&
+                   offsetof(bzPhysRow, rB) == 92 && offsetof(bzPhysRow, nB) == 104 &&
+                   offsetof(bzPhysRow, wB) == 116 && offsetof(bzPhysRow, couplingA) == 128 &&
+                   offsetof(bzPhysRow, couplingB) == 144),
+              "row layout");
 
 namespace
 {
