@@ -87,14 +87,14 @@ bzPhysTreeStep *TakeRecord(int32_t n, bzPhysRow **rows)
     return record;
 }
 
-// Solves the joint rows of the record against the tree's velocities and applies the impulses,
-// after the weakness check has had its say. Returns 1 when a joint broke.
-int32_t SolveJointRows(BZDObject *root, bzPhysTreeStep *record)
+// Solves the joint rows of the record against the tree's velocities and applies the impulses
+// (x, with the row pointers in pointers), after the weakness check has had its say. Returns 1
+// when a joint broke.
+int32_t SolveJointRows(BZDObject *root, bzPhysTreeStep *record, bzPhysRow **pointers, float *x)
 {
     const int32_t n = record->rowCount;
     auto *rows = static_cast<bzPhysRow *>(root->jointRows);
-    bzPhysRow *pointers[kMaxTreeRows];
-    float rhs[kMaxTreeRows], x[kMaxTreeRows];
+    float rhs[kMaxTreeRows];
     for (int32_t i = 0; i < n; ++i)
         pointers[i] = &rows[i];
     bz_Phys_JointRowTargets(rhs, pointers, n);
@@ -191,11 +191,14 @@ void bz_Phys_BuildTreeRecord(BZDObject *root, float time)
 
     if (time > 0.0f && root->treeStep)
     {
-        SolveJointRows(root, root->treeStep);
+        bzPhysRow *pointers[kMaxTreeRows];
+        float x[kMaxTreeRows];
+        const int32_t n = root->treeStep->rowCount;
+        SolveJointRows(root, root->treeStep, pointers, x);
         if (root->treeStep && root->treeStep->state < 0)
             bz_Phys_BuildTreeRecord(root, -1.0f);
-        if ((root->physicsFlags & BZ_PHYS_EXTRA_SOLVE) && gExtraSolve)
-            gExtraSolve(root);
+        else if ((root->physicsFlags & BZ_PHYS_EXTRA_SOLVE) && gExtraSolve)
+            gExtraSolve(root, pointers, n, x, nullptr, 0);
     }
     if (time > 0.0f)
         bz_Phys_MoveJointedTree(root, time);

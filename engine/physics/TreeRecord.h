@@ -4,6 +4,7 @@
 #pragma once
 
 #include "physics/Body.h"
+#include "physics/ConstraintRow.h"
 
 #include <cstdint>
 
@@ -26,7 +27,10 @@ void bz_Phys_ResetChildren(BZDObject *body);
 // step's own operations: children reset, tree record, boxes.
 void bz_Phys_InstallTreeServices();
 
-// The extra jointed-object solve of BZ_PHYS_EXTRA_SOLVE trees. Empty until the jointed-object
-// solve is installed; then called after the joint rows are solved.
-typedef void (*bzPhysExtraSolve)(BZDObject *root);
+// The extra jointed-object solve of BZ_PHYS_EXTRA_SOLVE trees (bz_Phys_RunExtraJointSolves of the
+// jointed-object solve has this form): called after the tree's joint rows are solved, with the
+// root, its joint rows and their impulses, and no contact rows. Empty until installed.
+typedef int32_t (*bzPhysExtraSolve)(BZDObject *root, bzPhysRow *const *jointRows,
+                                    int32_t jointCount, const float *impulses,
+                                    bzPhysRow *const *contactRows, int32_t contactCount);
 void bz_Phys_SetExtraSolve(bzPhysExtraSolve solve);

@@ -13,6 +13,7 @@
 #include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 #include "physics/PhysStep.h"
+#include "physics/TreeRecord.h"
 #include "physics/TreeSolve.h"
 #include "physics/Substance.h"
 
@@ -720,6 +721,45 @@ TEST_F(PhysStepTest, AFastSpinIsSlowedBeforeTheTreesAreSolved)
     EXPECT_LT(bz_V3_Length(&a.b.angularVelocity), 40.0f);
     EXPECT_GT(bz_V3_Length(&a.b.angularVelocity), 0.5f * L);
     EXPECT_TRUE(Finite(a.b.angularVelocity));
+}
+
+struct ExtraSolve
+{
+    static inline int calls = 0;
+    static inline int32_t rows = 0;
+    static inline float firstImpulse = 0.0f;
+    static int32_t Fn(BZDObject *, bzPhysRow *const *jointRows, int32_t jointCount,
+                      const float *impulses, bzPhysRow *const *, int32_t contactCount)
+    {
+        ++calls;
+        rows = jointCount;
+        EXPECT_EQ(contactCount, 0);
+        EXPECT_NE(jointRows[0], nullptr);
+        firstImpulse = std::fabs(impulses[0]) + std::fabs(impulses[1]) + std::fabs(impulses[2]);
+        return 0;
+    }
+};
+
+TEST_F(PhysStepTest, TheExtraSolveRunsForTreesThatAskForItWithTheirSolvedJointRows)
+{
+    for (const bool ask : {false, true})
+    {
+        Hanging h(0, 0, V(0, 1, 0));
+        if (ask)
+            h.bob.b.physicsFlags |= BZ_PHYS_EXTRA_SOLVE;
+        BZDObject *head = Link({&h.bob});
+        ExtraSolve::calls = 0;
+        bz_Phys_SetExtraSolve(ExtraSolve::Fn);
+        Frame(&head, 10.0f);
+        bz_Phys_SetExtraSolve(nullptr);
+        EXPECT_EQ(ExtraSolve::calls, ask ? 1 : 0);
+        if (ask)
+        {
+            // The ball joint's three rows, holding the 0.4 of one step's fall.
+            EXPECT_EQ(ExtraSolve::rows, 3);
+            EXPECT_NEAR(ExtraSolve::firstImpulse, 0.4f, 1e-4f);
+        }
+    }
 }
 
 struct AddDuringStep
