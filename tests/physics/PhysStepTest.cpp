@@ -7,6 +7,7 @@
 #include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/BodyLinks.h"
+#include "physics/ContactGather.h"
 #include "physics/Joint.h"
 #include "physics/JointWeakness.h"
 #include "physics/PhysMemory.h"
@@ -760,6 +761,67 @@ TEST_F(PhysStepTest, TheExtraSolveRunsForTreesThatAskForItWithTheirSolvedJointRo
             EXPECT_NEAR(ExtraSolve::firstImpulse, 0.4f, 1e-4f);
         }
     }
+}
+
+TEST_F(PhysStepTest, ThePairFilterTakesGroupsFlagsBoxesAndJointedObjectsIntoAccount)
+{
+    Body a, b;
+    a.Box("a", 1, V(1, 1, 1), V(0, 0, 0));
+    b.Box("b", 1, V(1, 1, 1), V(1, 0, 0));
+    auto boxes = [&](float gap)
+    {
+        a.b.bodyBox = {V(-0.5f, -0.5f, -0.5f), V(0.5f, 0.5f, 0.5f)};
+        b.b.bodyBox = {V(0.5f + gap, -0.5f, -0.5f), V(1.5f + gap, 0.5f, 0.5f)};
+    };
+    boxes(0.0f); // touching counts as overlap
+    EXPECT_EQ(bz_Phys_PairAllowed(&a.b, &b.b), 1);
+    EXPECT_EQ(bz_Phys_PairAllowed(&a.b, &a.b), 0);
+    boxes(0.01f);
+    EXPECT_EQ(bz_Phys_PairAllowed(&a.b, &b.b), 0);
+    boxes(0.0f);
+    a.b.ignoreMask = b.b.groupMask;
+    EXPECT_EQ(bz_Phys_PairAllowed(&a.b, &b.b), 0);
+    EXPECT_EQ(bz_Phys_PairAllowed(&b.b, &a.b), 0);
+    a.b.ignoreMask = 0;
+    a.b.physicsFlags = BZ_PHYS_PAIR_EXCLUSIVE;
+    EXPECT_EQ(bz_Phys_PairAllowed(&a.b, &b.b), 1);
+    b.b.physicsFlags = BZ_PHYS_PAIR_EXCLUSIVE;
+    EXPECT_EQ(bz_Phys_PairAllowed(&a.b, &b.b), 0);
+    a.b.physicsFlags = b.b.physicsFlags = 0;
+    // Inside one jointed object: a body never meets its own top, nor a body welded under the
+    // same top.
+    bz_Body_AttachChild(&b.b, &a.b);
+    b.b.top = &a.b;
+    EXPECT_EQ(bz_Phys_PairAllowed(&a.b, &b.b), 0);
+    Body c;
+    c.Box("c", 1, V(1, 1, 1), V(1, 0, 0));
+    c.b.bodyBox = b.b.bodyBox;
+    bz_Body_AttachChild(&c.b, &a.b);
+    c.b.top = &a.b;
+    EXPECT_EQ(bz_Phys_PairAllowed(&b.b, &c.b), 1);
+    c.b.physicsFlags = BZ_PHYS_WELDED;
+    EXPECT_EQ(bz_Phys_PairAllowed(&b.b, &c.b), 0);
+}
+
+TEST_F(PhysStepTest, AContactWithAHeavyBodyActsOnTheOtherBodyAlone)
+{
+    Body light, heavy;
+    light.Box("light", 1, V(1, 1, 1), V(0, 0, 0));
+    heavy.Box("heavy", 1, V(1, 1, 1), V(0.9f, 0, 0));
+    heavy.b.physicsFlags = BZ_PHYS_HEAVY;
+    light.b.linearVelocity = V(1, 0, 0);
+    BZDObject *head = Link({&light, &heavy});
+    Script script;
+    script.entries.push_back(
+        {&light.b,
+         &heavy.b,
+         {PairRow(&light.b, &heavy.b, V(0.5f, 0, 0), V(-1, 0, 0), V(-0.4f, 0, 0), V(-1, 0, 0))}});
+    bz_Phys_Step(&head, nullptr);
+    EXPECT_LT(light.b.linearVelocity.x, 1.0f);
+    EXPECT_FLOAT_EQ(heavy.b.linearVelocity.x, 0.0f);
+    // Not joined: each ring holds its body alone.
+    EXPECT_EQ(light.b.ring, &light.b);
+    EXPECT_EQ(heavy.b.ring, &heavy.b);
 }
 
 struct AddDuringStep
