@@ -232,6 +232,14 @@ void bz_Phys_WakeTouching(BZDObject *root, BZDObject *list, BZDObject *world)
     }
 }
 
+void bz_Phys_DeferWake(BZDObject *body)
+{
+    if (!body || OnDeferredList(body))
+        return;
+    body->deferredWake = gDeferred;
+    gDeferred = body;
+}
+
 int32_t bz_Phys_WakeFirstOnTop(BZDObject *first, BZDObject *body, BZDObject *world)
 {
     for (BZDObject *s = first; s && body; s = s->nextSibling)

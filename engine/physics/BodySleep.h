@@ -44,6 +44,9 @@ void bz_Phys_WakeTouching(BZDObject *root, BZDObject *list, BZDObject *world);
 // body, as bz_Phys_WakeIfOnTop; 1 when one woke, else 0.
 int32_t bz_Phys_WakeFirstOnTop(BZDObject *first, BZDObject *body, BZDObject *world);
 
+// Pushes the body on the deferred-wake list (once); it is woken when the outermost wake ends.
+void bz_Phys_DeferWake(BZDObject *body);
+
 // Wakes in progress (0 outside a wake) and the head of the deferred-wake list.
 int32_t bz_Phys_WakeNesting();
 BZDObject *bz_Phys_DeferredWakes();

@@ -10,13 +10,16 @@
 
 struct bzPhysLimit;
 
-// The weakness record of a joint: its call backs and the impulses its rows accumulated.
+// The weakness record of a joint: its call backs (physics/JointWeakness.h), their thresholds
+// (negative: inert) and the impulses its rows accumulated.
 struct bzPhysJointWeakness
 {
     void *owner;
-    void (*linear)();   // linear weakness call back, or null
-    bzV3 linearImpulse; // accumulated, cleared when the joint's rows are built
-    void (*angular)();  // angular weakness call back, or null
+    void (*linear)();      // linear weakness call back, or null
+    float linearThreshold; // of the linear rows (type 33)
+    bzV3 linearImpulse;    // accumulated, cleared when the joint's rows are built
+    void (*angular)();     // angular (limit) weakness call back, or null
+    float angularThreshold;
     bzV3 angularImpulse;
 };
 

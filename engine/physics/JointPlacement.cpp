@@ -153,6 +153,11 @@ void bz_Phys_ResetSolveGroups()
     gNextGroup = 1;
 }
 
+uint8_t bz_Phys_NewSolveGroup()
+{
+    return NewGroup();
+}
+
 void bz_Phys_SetTreeGroup(BZDObject *body, uint8_t group)
 {
     if (!body)

@@ -30,6 +30,8 @@ void bz_Phys_PlaceJointedChildren(BZDObject *body);
 
 // Solve groups. The counter starts at 1 after a reset (the step resets it); 0 is no group.
 void bz_Phys_ResetSolveGroups();
+// Takes the counter's value as a new group number and advances the counter.
+uint8_t bz_Phys_NewSolveGroup();
 // Sets the solve group of the body and of every descendant joined to its parent by a joint.
 void bz_Phys_SetTreeGroup(BZDObject *body, uint8_t group);
 // Sets the mode word of the body and of all its descendants.

@@ -5,11 +5,18 @@
 #include "physics/Body.h"
 #include "physics/BodyMass.h"
 #include "physics/BodyContact.h"
+#include "physics/BodyLinks.h"
 #include "physics/BodyMotion.h"
 #include "physics/BodyPrepare.h"
 #include "physics/BodyRest.h"
 #include "physics/BodyTree.h"
 #include "physics/BodyRotation.h"
+#include "physics/Joint.h"
+#include "physics/PhysMemory.h"
+#include "physics/PhysStep.h"
+#include "physics/Substance.h"
+
+#include "PhysStepWorld.h"
 
 #include "CountingNew.h"
 
@@ -113,5 +120,53 @@ TEST(BodyNoAlloc, QueuesFrameUpdatesAndStepPassesTakeNoMemory)
     EXPECT_EQ(after.bytesInUse, before.bytesInUse);
     EXPECT_EQ(bz_Phys_ContactRecordsInUse(), 0u);
     bz_Phys_FreeContactPools();
+}
+
+// Whole steps of a world with boxes on the ground, a pendulum and a two-body chain hanging from
+// it take nothing from the heap or the memory manager, once the world is set up.
+TEST(BodyNoAlloc, WholePhysicsStepsTakeNoMemory)
+{
+    using namespace physworld;
+    GameSettings();
+    bz_Phys_ResetServices();
+    bz_Substance_RegisterBuiltIns();
+    ASSERT_EQ(bz_PhysMem_Reserve(), 0);
+    Ground ground;
+    Body boxes[4], bob, link;
+    for (int i = 0; i < 4; ++i)
+        boxes[i].Box("box", 1.0f + i, V(1, 1, 1), V(2.0f * i, 0.4f + 0.3f * i, 0));
+    boxes[3].b.angularVelocity = V(0.5f, 1.0f, 0.0f);
+    bob.Box("bob", 1.0f, V(0.2f, 0.2f, 0.2f), V(0.3f, 5.0f, 3.0f));
+    BZDJoint worldJoint = {};
+    worldJoint.kind = 0x0003;
+    worldJoint.childAnchor = V(-0.3f, 1.0f, 0.0f);
+    bob.b.worldAnchor = V(0.0f, 6.0f, 3.0f);
+    bob.b.worldJoint = &worldJoint;
+    link.Box("link", 1.0f, V(0.2f, 0.2f, 0.2f), V(0.3f, 4.0f, 3.0f));
+    BZDJoint ball = {};
+    ball.kind = 0x0003;
+    ball.childAnchor = V(0.0f, 0.5f, 0.0f);
+    ball.parentAnchor = V(0.0f, -0.5f, 0.0f);
+    link.b.parentJoint = &ball;
+    bz_Body_AttachChild(&link.b, &bob.b);
+    BZDObject *head = Link({&boxes[0], &boxes[1], &boxes[2], &boxes[3], &bob});
+
+    bzMemStats before, after;
+    bz_Mem_GetStats(&before);
+    const long newBefore = gNewCalls.load();
+    for (int frame = 0; frame < 100; ++frame)
+        Frame(&head, 10.0f);
+    const long newAfter = gNewCalls.load();
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(newAfter, newBefore);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+    // The ground holds the boxes and the chain still hangs from its anchor.
+    EXPECT_GT(boxes[0].Position().y, 0.399f);
+    bzV3 at;
+    bz_M34_TransformPointInto(&bob.m, &at, &worldJoint.childAnchor);
+    EXPECT_NEAR(at.y, 6.0f, 1e-4f);
+    bz_PhysMem_Release();
+    bz_Phys_ResetSettings();
 }
 } // namespace

@@ -1,0 +1,468 @@
+// One gather-and-solve iteration of a tree, the post-solve pass of a ring, the angular-speed
+// limit rows and the settling of fast spins.
+#include "physics/TreeSolve.h"
+
+#include "core/Debug.h"
+#include "maths/Matrix.h"
+#include "maths/Vector.h"
+#include "physics/BodyLinks.h"
+#include "physics/BodyTree.h"
+#include "physics/BroadPhase.h"
+#include "physics/ConstraintMatrix.h"
+#include "physics/ConstraintSolver.h"
+#include "physics/ContactGather.h"
+#include "physics/FrictionRows.h"
+#include "physics/Impulses.h"
+#include "physics/JointLimits.h"
+#include "physics/Joint.h"
+#include "physics/JointMotion.h"
+#include "physics/JointWeakness.h"
+#include "physics/PhysSettings.h"
+#include "physics/PhysStep.h"
+#include "physics/RowTargets.h"
+#include "physics/TreeRecord.h"
+#include "physics/TreeStep.h"
+
+#include <cmath>
+
+namespace
+{
+constexpr int32_t kMaxSolveRows = BZ_SOLVER_MAX_ACTIVE; // joint and contact rows of one solve
+constexpr int32_t kMaxRecords = BZ_ROW_JOINT_GATHER_LIMIT;
+constexpr float kPi = 3.14159265f;
+
+// The packed matrix of one solve; the solve never runs inside another.
+float gMatrix[kMaxSolveRows * (kMaxSolveRows + 1) / 2];
+// The rows handed to the step call back, in their owners' terms.
+bzPhysRow gPublished[BZ_PHYS_CONTACT_ARRAY];
+
+typedef int32_t (*PostSolveCallBack)(BZDObject *body);
+
+BZDObject *TopOf(BZDObject *body)
+{
+    while (body->parent && body->parentJoint)
+        body = body->parent;
+    return body;
+}
+
+float LimitSpeed()
+{
+    const float dt = bzgPhysSettings.timeStep;
+    return dt > 0.0f ? (kPi / 2.0f / dt) / 2.0f : 0.0f;
+}
+
+// Kinetic energy of a body (linear and about its centre of mass).
+float Energy(const BZDObject *b)
+{
+    float e = 0.5f * b->mass * bz_V3_LengthSq(&b->linearVelocity);
+    for (int i = 0; i < 3; ++i)
+        e += 0.5f * b->principalMoments.v[i] * b->inertiaScale * b->angularVelocity.v[i] *
+             b->angularVelocity.v[i];
+    return e;
+}
+
+// The ring's energy over its mass (bodies and their subtrees).
+float RingEnergyPerMass(BZDObject *root)
+{
+    float energy = 0.0f, mass = 0.0f;
+    BZDObject *r = root;
+    do
+    {
+        for (BZDObject *b = r; b; b = bz_Body_NextInSubtree(b, r))
+        {
+            if (b->inverseMass > 0.0f)
+            {
+                energy += Energy(b);
+                mass += b->mass;
+            }
+        }
+        r = r->ring;
+    } while (r && r != root);
+    return mass > 0.0f ? energy / mass : 0.0f;
+}
+
+void EnergyCheck(BZDObject *root)
+{
+    const float value = RingEnergyPerMass(root);
+    const float reference = bz_Phys_RestingEnergy();
+    if (reference < 0.0f)
+    {
+        bz_Phys_SetRestingEnergy(value);
+        return;
+    }
+    if (value > 1.25f * reference + 0.03f && value > 0.0f)
+    {
+        const float f = std::sqrt(reference / value);
+        BZDObject *r = root;
+        do
+        {
+            bz_Phys_ScaleTreeVelocities(r, f);
+            r = r->ring;
+        } while (r && r != root);
+        bz_Phys_SetRestingEnergy(RingEnergyPerMass(root));
+    }
+}
+
+// Angular-limit rows of every body of the ring.
+int32_t RingAngularLimitRows(BZDObject *root, bzPhysRow *rows, int32_t count)
+{
+    BZDObject *r = root;
+    do
+    {
+        count = bz_Phys_AngularLimitRows(r, rows, count);
+        r = r->ring;
+    } while (r && r != root);
+    return count;
+}
+
+// Builds the pointer array of a solve: the ring's joint rows, then the contact rows (capped so
+// that the two never pass kMaxSolveRows). Returns the joint row count; *contacts is capped.
+int32_t SolvePointers(BZDObject *root, bzPhysRow *rows, int32_t *contacts, bzPhysRow **pointers,
+                      bzPhysTreeStep **records, int32_t *recordCount)
+{
+    const int32_t nb = bz_Phys_GatherJointRows(root, records, recordCount, pointers);
+    if (nb + *contacts > kMaxSolveRows)
+        *contacts = kMaxSolveRows - nb > 0 ? kMaxSolveRows - nb : 0;
+    for (int32_t i = 0; i < *contacts; ++i)
+        pointers[nb + i] = &rows[i];
+    return nb;
+}
+
+// Targets of a solve into rhs. Angular-limit rows of the step carry their own target.
+void Targets(float *rhs, bzPhysRow **pointers, int32_t nb, int32_t count, bool ownTargets)
+{
+    bz_Phys_JointRowTargets(rhs, pointers, nb);
+    bz_Phys_ContactRowTargets(rhs + nb, pointers + nb, count, 0, count);
+    if (ownTargets)
+    {
+        for (int32_t i = 0; i < count; ++i)
+            rhs[nb + i] = pointers[nb + i]->rB.x;
+    }
+    const float small = 0.001f * bzgPhysSettings.contactSpeedTolerance;
+    for (int32_t i = 0; i < nb + count; ++i)
+    {
+        if (std::fabs(rhs[i]) < small)
+            rhs[i] = 0.0f;
+    }
+}
+
+// Matrix and solve; returns the solver's result.
+int32_t Solve(float *rhs, float *x, bzPhysRow **pointers, int32_t nb, int32_t count,
+              bzPhysTreeStep **records, int32_t recordCount)
+{
+    const int32_t n = nb + count;
+    bz_Phys_MoveWeldedRows(n, pointers);
+    bz_Phys_BuildWholeMatrix(gMatrix, pointers, n);
+    uint8_t inactive[BZ_SOLVER_MAX_ROWS];
+    int32_t inactiveCount = 0;
+    for (int32_t i = 0; i < n; ++i)
+        x[i] = 0.0f;
+    const int32_t r = bz_Phys_SolveConstraintForces(gMatrix, rhs, x, n, inactive, &inactiveCount,
+                                                    nb, records, recordCount);
+    bz_Phys_RestoreWeldedRows(n, pointers);
+    for (int32_t i = 0; i < n; ++i)
+    {
+        if (!std::isfinite(x[i]))
+            x[i] = 0.0f;
+    }
+    return r;
+}
+
+void ApplyAll(bzPhysRow **pointers, const float *x, int32_t nb, int32_t count)
+{
+    for (int32_t i = 0; i < nb;)
+    {
+        const int32_t size = bz_Phys_ApplyBundleImpulses(&pointers[i], &x[i]);
+        i += size > 0 ? size : 1;
+    }
+    bz_Phys_ApplyContactImpulses(pointers + nb, x + nb, count);
+}
+
+uint8_t ContactBits(const bzPhysRow *row)
+{
+    const uint32_t type = row->type & ~BZ_ROW_OFF;
+    if (type == BZ_ROW_LINEAR_JOINT || type == BZ_ROW_LINEAR_JOINT_WEAK)
+        return BZ_PHYS_CONTACT_KIND_32;
+    if (type == BZ_ROW_ANGULAR_JOINT || type == BZ_ROW_ANGULAR_JOINT_WEAK)
+        return row->bodyB ? BZ_PHYS_CONTACT_KIND_96 : BZ_PHYS_CONTACT_ANGULAR_LIMIT;
+    if (type == BZ_ROW_TARGET)
+        return BZ_PHYS_CONTACT_KIND_13;
+    return row->bodyB ? BZ_PHYS_CONTACT_BODY : BZ_PHYS_CONTACT_WORLD;
+}
+
+void StampRowBodies(const bzPhysRow *row)
+{
+    bz_Phys_StampForGathering(row->bodyA);
+    if (row->bodyB)
+        bz_Phys_StampForGathering(row->bodyB);
+}
+
+// Hands the contact rows to the step call back in their owners' terms; returns 1 when it asked
+// for the solve to be scaled.
+int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int32_t nb,
+                         int32_t count, const float *x)
+{
+    if (!callBack || !callBack->function || count <= 0)
+        return 0;
+    bzPhysRow *list[BZ_PHYS_CONTACT_ARRAY];
+    for (int32_t i = 0; i < count; ++i)
+    {
+        gPublished[i] = *pointers[nb + i];
+        gPublished[i].value = x[nb + i];
+        list[i] = &gPublished[i];
+    }
+    bz_Phys_UnrebaseRows(count, list);
+    bz_Phys_ClearScaleRequest();
+    bz_Phys_PublishSolved(x + nb, count);
+    callBack->function(gPublished, count);
+    bz_Phys_PublishSolved(nullptr, 0);
+    const int32_t scaled = bz_Phys_ScaleRequested();
+    bz_Phys_ClearScaleRequest();
+    return scaled;
+}
+} // namespace
+
+int32_t bz_Phys_PostSolveRing(BZDObject *root)
+{
+    if (!root)
+        return 0;
+    const float dt = bzgPhysSettings.timeStep;
+    int32_t result = 0;
+    BZDObject *b = root;
+    do
+    {
+        BZDObject *next = b->ring;
+        if (!b->asleep)
+        {
+            bz_Phys_OrthonormaliseTree(b);
+            bz_Phys_MoveJointedTree(b, dt);
+            bz_Phys_ComputeBoxes(b, b, nullptr);
+            if (b->postSolveCallBack)
+                result |= reinterpret_cast<PostSolveCallBack>(b->postSolveCallBack)(b);
+        }
+        b = next;
+    } while (b && b != root);
+    return result;
+}
+
+int32_t bz_Phys_AngularLimitRows(BZDObject *body, bzPhysRow *rows, int32_t count)
+{
+    if (!body || !rows)
+        return count;
+    const float L = LimitSpeed();
+    const float dt = bzgPhysSettings.timeStep;
+    for (BZDObject *b = body; b; b = bz_Body_NextInSubtree(b, body))
+    {
+        if (b->physicsFlags & BZ_PHYS_WELDED)
+            continue;
+        const uint8_t angularKind = b->parentJoint ? uint8_t(b->parentJoint->kind >> 8) : 0;
+        const bool oneAxis = b->parentJoint && (angularKind == 2 || angularKind == 4);
+        bzV3 axis = b->savedAngularVelocity;
+        float speed;
+        if (oneAxis)
+        {
+            bzV3 hinge = b->parentJoint->childHingeAxis;
+            bz_V3_Normalise(&hinge);
+            const float along = bz_V3_Dot(&hinge, &b->savedAngularVelocity);
+            speed = std::fabs(along);
+            bz_V3_ScaleInto(&hinge, &axis, along < 0.0f ? -1.0f : 1.0f);
+        }
+        else
+        {
+            speed = bz_V3_Length(&b->savedAngularVelocity);
+            if (speed > 0.0f)
+                bz_V3_ScaleInto(&axis, &axis, 1.0f / speed);
+        }
+        if (!(speed > L) || count > BZ_PHYS_CONTACT_ARRAY - 1)
+            continue;
+        if ((b->physicsFlags & BZ_PHYS_CLAMP_OMEGA) && !oneAxis)
+        {
+            const float f = (L / 2.0f) / speed;
+            bz_V3_ScaleInto(&b->savedAngularVelocity, &b->savedAngularVelocity, f);
+            bz_V3_ScaleInto(&b->inversePrincipalMoments, &b->inversePrincipalMoments, f);
+            b->contactSpeedScale /= f;
+            BZDObject *top = TopOf(b);
+            for (BZDObject *d = top; d; d = bz_Body_NextInSubtree(d, top))
+                d->angularVelocity = d->savedAngularVelocity;
+            bz_Phys_StampForGathering(top);
+            bz_Phys_BuildTreeRecord(top, dt);
+            continue;
+        }
+        const bool doubled = (b->physicsFlags & BZ_PHYS_DOUBLE_OMEGA_LIMIT) != 0;
+        if (doubled && !(speed > 2.0f * L))
+            continue;
+        bzPhysRow &row = rows[count++];
+        row = bzPhysRow{};
+        row.bodyA = b;
+        row.type = BZ_ROW_ANGULAR_JOINT;
+        bz_V3_NegateInto(&axis, &row.nA);
+        // The row's own target, read by the solve in place of the generic angular target.
+        row.rB.x = speed - (doubled ? 1.6f : 0.8f) * L;
+        b->contactKind |= BZ_PHYS_CONTACT_ANGULAR_LIMIT;
+    }
+    return count;
+}
+
+void bz_Phys_SettleContacts(BZDObject *first)
+{
+    for (BZDObject *body = first; body; body = body->nextSibling)
+    {
+        if (body->asleep)
+            continue;
+        bzPhysRow rows[BZ_PHYS_CONTACT_ARRAY];
+        int32_t kept = 0;
+        for (int32_t pass = 0; pass < 5; ++pass)
+        {
+            int32_t count = bz_Phys_AngularLimitRows(body, rows, kept);
+            if (count == kept)
+                break;
+            bzPhysRow *pointers[kMaxSolveRows];
+            bzPhysTreeStep *records[kMaxRecords];
+            int32_t recordCount = 0;
+            bz_Phys_RestoreRingAngularVelocity(body);
+            const int32_t nb = SolvePointers(body, rows, &count, pointers, records, &recordCount);
+            float rhs[kMaxSolveRows], x[kMaxSolveRows];
+            Targets(rhs, pointers, nb, count, true);
+            Solve(rhs, x, pointers, nb, count, records, recordCount);
+            ApplyAll(pointers, x, nb, count);
+            bz_Phys_PostSolveRing(body);
+            kept = 0;
+            for (int32_t i = 0; i < count; ++i)
+            {
+                if (x[nb + i] > 0.0f)
+                    rows[kept++] = rows[i];
+            }
+        }
+    }
+}
+
+int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, bzPhysRow *rowsOut,
+                          int32_t previous, bzPhysStepCallBack *callBack)
+{
+    BZ_ASSERT(root && rowsIn && rowsOut);
+    if (!root || !rowsIn || !rowsOut)
+        return 0;
+    // 1. Rows: angular limits alone, or kept and new contact rows.
+    int32_t count = RingAngularLimitRows(root, rowsOut, 0);
+    int32_t carried = 0;
+    const bool limitRows = count > 0;
+    if (limitRows)
+        bz_Phys_SetAngularLimitRowsUsed(1);
+    else
+    {
+        int32_t previousCount = previous < 0 ? -previous : previous;
+        if (previousCount > BZ_PHYS_CONTACT_ARRAY)
+            previousCount = BZ_PHYS_CONTACT_ARRAY;
+        if (previous < 0)
+            count = bz_Phys_MergeContactRows(rowsOut, 0, rowsIn, previousCount);
+        else if (previous > 0)
+        {
+            float frictionRhs[BZ_FRICTION_ROW_LIMIT];
+            count = bz_Phys_AddFrictionRows(rowsOut, 0, rowsIn, previousCount, frictionRhs);
+        }
+        carried = count;
+        bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
+        const int32_t found = bz_Phys_GatherContacts(world, root, gathered, 0);
+        count = bz_Phys_MergeContactRows(rowsOut, count, gathered, found);
+    }
+    if (count == 0)
+        return 0;
+
+    // 2. Joint rows first, then the contact rows, 152 at most.
+    bzPhysRow *pointers[kMaxSolveRows];
+    bzPhysTreeStep *records[kMaxRecords];
+    int32_t recordCount = 0;
+    const int32_t nb = SolvePointers(root, rowsOut, &count, pointers, records, &recordCount);
+    if (count == 0)
+        return 0;
+
+    // 3. Targets; rows against heavy bodies act on the other body alone.
+    float rhs[kMaxSolveRows], x[kMaxSolveRows];
+    Targets(rhs, pointers, nb, count, limitRows);
+    if (bz_Phys_HeavyContact())
+        bz_Phys_PinHeavyBodies(rowsOut, count);
+
+    // 4. Solve. A pushing row that leaned on a joint row makes that joint give.
+    const int32_t solved = Solve(rhs, x, pointers, nb, count, records, recordCount);
+    if (solved > 0 && solved <= nb)
+    {
+        const bzPhysRow *jointRow = pointers[solved - 1];
+        bz_Phys_BreakRowJoint(jointRow);
+        BZDObject *top = TopOf(jointRow->bodyA);
+        if (top->treeStep)
+            top->treeStep->state = -1;
+        bz_Phys_BuildTreeRecord(top, -1.0f);
+        for (int32_t i = 0; i < count; ++i)
+            bz_Phys_StampForGathering(rowsOut[i].bodyA);
+        return -1;
+    }
+
+    // 5. Weakness: limit call backs, then each joint group's breakable joints.
+    int32_t more = 0;
+    if (bz_Phys_LimitWeaknessSeen())
+        bz_Phys_LimitWeakness(x, pointers + nb, count, nb);
+    for (int32_t k = 0, start = 0; k < recordCount; ++k)
+    {
+        if (records[k]->rowCount > 0 && records[k]->state > 0)
+            more |=
+                bz_Phys_CheckWeakness(x, nb + count, pointers, start, records[k]->rowCount, world);
+        start += records[k]->rowCount;
+    }
+    bz_Phys_ClipFrictionForces(0, pointers + nb, count, nb, x);
+
+    // 6. Record the solved values; rows that carried nothing are switched off.
+    for (int32_t i = 0; i < count; ++i)
+    {
+        bzPhysRow *row = pointers[nb + i];
+        if (x[nb + i] > 0.0f)
+        {
+            row->value = x[nb + i];
+            const uint8_t bits = ContactBits(row);
+            row->bodyA->contactKind |= bits;
+            if (row->bodyB)
+                row->bodyB->contactKind |= bits;
+        }
+        else
+        {
+            row->value = 0.0f;
+            x[nb + i] = 0.0f;
+            row->type |= BZ_ROW_OFF;
+            if (i < carried)
+                StampRowBodies(row);
+        }
+    }
+
+    // 7. The step call back may ask for the whole solve to be scaled down.
+    if (CallStepCallBack(callBack, pointers, nb, count, x))
+    {
+        const float s = bzgPhysSettings.forceScale;
+        for (int32_t i = 0; i < nb + count; ++i)
+            x[i] *= s;
+        for (int32_t i = 0; i < count; ++i)
+            pointers[nb + i]->value = x[nb + i];
+        more = 1;
+    }
+    ApplyAll(pointers, x, nb, count);
+
+    // 8. Energy check while angular-limit rows are solved.
+    if (bz_Phys_AngularLimitRowsUsed())
+        EnergyCheck(root);
+
+    // 9. Trees whose joints broke are rebuilt; then the ring moves.
+    BZDObject *r = root;
+    do
+    {
+        if (r->treeStep && r->treeStep->state < 0)
+            bz_Phys_BuildTreeRecord(r, -1.0f);
+        r = r->ring;
+    } while (r && r != root);
+    more |= bz_Phys_PostSolveRing(root);
+    if (!more)
+        return count;
+    for (int32_t i = 0; i < count; ++i)
+    {
+        if (pointers[nb + i]->value == 0.0f)
+            StampRowBodies(pointers[nb + i]);
+    }
+    return -count;
+}

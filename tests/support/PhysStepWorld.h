@@ -1,0 +1,321 @@
+// A small world of bodies for the physics step's tests: boxes with their forms, owners and
+// transforms, the gravity the dynamics layer applies between steps, and collision providers
+// that stand in for the world and object collision: a scripted one that hands out contact rows
+// given by the test and logs every call, and one for a flat ground (y = 0, or a tilted plane)
+// under boxes and spheres.
+#pragma once
+
+#include "collision/Shape.h"
+#include "maths/Matrix.h"
+#include "maths/Vector.h"
+#include "physics/Body.h"
+#include "physics/BodyMass.h"
+#include "physics/Bounce.h"
+#include "physics/ConstraintRow.h"
+#include "physics/PhysMemory.h"
+#include "physics/PhysServices.h"
+#include "physics/PhysSettings.h"
+#include "physics/PhysStep.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace physworld
+{
+inline bzV3 V(float x, float y, float z)
+{
+    return bzV3{{{x, y, z}}};
+}
+
+// An owner record: its second word names the body, as the physics expects of owners.
+struct Owner
+{
+    void *first;
+    BZDObject *body;
+};
+
+// A box (or, with radius > 0, a sphere) body with its own transform, form and owner.
+struct Body
+{
+    BZDObject b = {};
+    bzM34 m;
+    bzForm form = {};
+    Owner owner = {};
+    float radius = 0.0f; // a sphere for the ground provider when above 0
+    std::string name;
+
+    Body() { Place(0, 0, 0); }
+    Body(const Body &) = delete;
+    Body &operator=(const Body &) = delete;
+
+    // A solid box of the given full extents and mass at (x, y, z).
+    void Box(const std::string &n, float mass, bzV3 extents, bzV3 at)
+    {
+        name = n;
+        b.mass = mass;
+        b.density = 1.0f;
+        b.inertiaScale = 1.0f;
+        bz_Phys_BoxMoments(mass > 0.0f ? mass : 1.0f, &extents, &b.principalMoments);
+        form.bounds.min = V(-extents.x / 2, -extents.y / 2, -extents.z / 2);
+        form.bounds.max = V(extents.x / 2, extents.y / 2, extents.z / 2);
+        b.form = &form;
+        owner = {nullptr, &b};
+        b.owner = &owner;
+        b.groupMask = 1;
+        Place(at.x, at.y, at.z);
+    }
+    void Sphere(const std::string &n, float mass, float r, bzV3 at)
+    {
+        Box(n, mass, V(2 * r, 2 * r, 2 * r), at);
+        radius = r;
+        bz_Phys_SphereMoments(mass, r, &b.principalMoments);
+    }
+    void Place(float x, float y, float z)
+    {
+        bz_M34_SetIdentity(&b.startTransform);
+        b.startTransform.row[3] = V(x, y, z);
+        m = b.startTransform;
+        b.transform = &m;
+    }
+    bzV3 Position() const { return m.row[3]; }
+};
+
+// Drops a body's bounce records (taken from the heap on its first bounce) when it goes.
+struct ForgetBounces
+{
+    BZDObject *body;
+    ~ForgetBounces() { bz_Phys_ForgetBounceRecords(body, body); }
+};
+
+// Chains the bodies as the world's root list (next-sibling links) and returns the head.
+inline BZDObject *Link(const std::vector<Body *> &bodies)
+{
+    BZDObject *head = nullptr;
+    for (auto it = bodies.rbegin(); it != bodies.rend(); ++it)
+    {
+        (*it)->b.nextSibling = head;
+        (*it)->b.rootList = nullptr;
+        head = &(*it)->b;
+    }
+    return head;
+}
+
+// The dynamics layer's gravity between steps: v += g dt for every awake body that can move.
+inline void ApplyGravity(BZDObject *first, float g, float dt)
+{
+    for (BZDObject *b = first; b; b = b->nextSibling)
+    {
+        if (!b->asleep && !(b->physicsFlags & BZ_PHYS_INF_MASS))
+            b->linearVelocity.y -= g * dt;
+        ApplyGravity(b->firstChild, g, dt);
+    }
+}
+
+// One frame: gravity, then the step.
+inline void Frame(BZDObject **head, float g, bzPhysStepCallBack *callBack = nullptr)
+{
+    ApplyGravity(*head, g, bzgPhysSettings.timeStep);
+    bz_Phys_Step(head, callBack);
+}
+
+// The world's gravity (0, -g, 0) for the rest test, as the world record gives it.
+inline float &WorldG()
+{
+    static float g = 10.0f;
+    return g;
+}
+inline void WorldGravity(float g)
+{
+    WorldG() = g;
+    bzgPhysWorld.gravity = [](const BZDObject *, bzV3 *out) { *out = V(0.0f, -WorldG(), 0.0f); };
+}
+
+// The game's settings of the physics.
+inline void GameSettings()
+{
+    bz_Phys_ResetSettings();
+    bzgPhysSettings.timeStep = 0.04f;
+    bzgPhysSettings.contactSpeedTolerance = 0.025f;
+    bzgPhysSettings.contactDistance = 0.001f;
+    bzgPhysSettings.restFactor = 10.0f;
+    bzgPhysSettings.frictionPassLimit = 3;
+}
+
+// A contact row of a body against the world at a point (body frame, from the centre of mass)
+// with a normal (body frame) pushing the body.
+inline bzPhysRow WorldRow(BZDObject *body, bzV3 point, bzV3 normal, float weight = 1.0f)
+{
+    bzPhysRow r = {};
+    r.weight = weight;
+    r.bodyA = body;
+    r.type = BZ_ROW_CONTACT_PULLED;
+    r.rA = point;
+    r.nA = normal;
+    return r;
+}
+
+// A contact row between two bodies: the point and normal in a's frame pushing a, and in b's.
+inline bzPhysRow PairRow(BZDObject *a, BZDObject *b, bzV3 pointA, bzV3 normalA, bzV3 pointB,
+                         bzV3 normalB)
+{
+    bzPhysRow r = {};
+    r.weight = 1.0f;
+    r.bodyA = a;
+    r.bodyB = b;
+    r.type = BZ_ROW_CONTACT_TURN;
+    r.rA = pointA;
+    r.nA = normalA;
+    r.rB = pointB;
+    r.nB = normalB;
+    return r;
+}
+
+// The scripted provider: rows handed out for a body (world) or an ordered pair (pair), the
+// same rows on every call, and a log of every call with the iteration it came in.
+struct Script
+{
+    struct Entry
+    {
+        BZDObject *a;
+        BZDObject *b; // null: world rows of a
+        std::vector<bzPhysRow> rows;
+    };
+    std::vector<Entry> entries;
+    std::vector<std::string> log;
+    std::vector<uint16_t> iterations;
+    std::vector<std::pair<BZDObject *, std::string>> names;
+
+    static Script *&Current()
+    {
+        static Script *current = nullptr;
+        return current;
+    }
+    std::string Name(BZDObject *body) const
+    {
+        for (const auto &n : names)
+        {
+            if (n.first == body)
+                return n.second;
+        }
+        return "?";
+    }
+    static int32_t Give(int32_t start, BZDObject *a, BZDObject *b, bzCollisionContact *contacts)
+    {
+        Script *s = Current();
+        s->log.push_back(b ? "P:" + s->Name(a) + "," + s->Name(b) : "W:" + s->Name(a));
+        s->iterations.push_back(bz_Phys_Iteration());
+        auto *rows = reinterpret_cast<bzPhysRow *>(contacts);
+        int32_t n = 0;
+        for (const Entry &e : s->entries)
+        {
+            if (e.a != a || e.b != b)
+                continue;
+            for (const bzPhysRow &r : e.rows)
+            {
+                if (start + n < BZ_PHYS_CONTACT_ARRAY)
+                    rows[start + n++] = r;
+            }
+        }
+        return n;
+    }
+    static int32_t World(int32_t start, BZDObject *body, bzCollisionContact *contacts)
+    {
+        return Give(start, body, nullptr, contacts);
+    }
+    static int32_t Pair(int32_t start, BZDObject *a, BZDObject *b, bzCollisionContact *contacts)
+    {
+        return Give(start, a, b, contacts);
+    }
+    Script()
+    {
+        Current() = this;
+        const bzPhysCollisionProvider p = {World, Pair, nullptr};
+        bz_Phys_SetCollisionProvider(&p);
+    }
+    ~Script()
+    {
+        bz_Phys_SetCollisionProvider(nullptr);
+        Current() = nullptr;
+    }
+    void Name(Body &body) { names.push_back({&body.b, body.name}); }
+};
+
+// The ground: a plane through the origin with a unit up normal (y = 0 by default). Boxes touch
+// it at the corners of their form boxes, spheres at their lowest point; a point counts when it
+// lies within the contact distance above the plane or below it.
+struct Ground
+{
+    bzV3 normal = V(0, 1, 0);
+    std::vector<Body *> spheres;
+
+    static Ground *&Current()
+    {
+        static Ground *current = nullptr;
+        return current;
+    }
+    // A contact at a body point (body frame) that lies within reach of the plane: its weight is
+    // the fraction of the step at which the point came within reach, 0 when it was there at the
+    // start of the step.
+    static void Add(BZDObject *body, bzPhysRow *rows, int32_t start, int32_t *n, const bzV3 &local,
+                    const bzV3 &up, float reach)
+    {
+        if (start + *n >= BZ_PHYS_CONTACT_ARRAY)
+            return;
+        bzV3 w0, w1, r, normal;
+        bz_M34_TransformPointInto(&body->startTransform, &w0, &local);
+        bz_M34_TransformPointInto(body->transform, &w1, &local);
+        const float h0 = bz_V3_Dot(&w0, &up) - reach, h1 = bz_V3_Dot(&w1, &up) - reach;
+        bz_V3_SubInto(&local, &body->centreOfMass, &r);
+        bz_M34_InverseRotateV3Into(&body->startTransform, &normal, &up);
+        const float weight = h0 > 0.0f && h1 < h0 ? h0 / (h0 - h1) : 0.0f;
+        rows[start + (*n)++] = WorldRow(body, r, normal, weight);
+    }
+    static int32_t World(int32_t start, BZDObject *body, bzCollisionContact *contacts)
+    {
+        Ground *g = Current();
+        auto *rows = reinterpret_cast<bzPhysRow *>(contacts);
+        const float reach = bzgPhysSettings.contactDistance;
+        int32_t n = 0;
+        if (!body->form || !body->transform)
+            return 0;
+        for (Body *s : g->spheres)
+        {
+            if (&s->b != body)
+                continue;
+            bzV3 c = body->transform->row[3];
+            if (bz_V3_Dot(&c, &g->normal) - s->radius < reach)
+            {
+                bzV3 down, local;
+                bz_M34_InverseRotateV3Into(body->transform, &down, &g->normal);
+                bz_V3_ScaleInto(&down, &local, -s->radius);
+                Add(body, rows, start, &n, local, g->normal, reach);
+            }
+            return n;
+        }
+        const bzBox &box = body->form->bounds;
+        for (int i = 0; i < 8; ++i)
+        {
+            const bzV3 corner = V(i & 1 ? box.max.x : box.min.x, i & 2 ? box.max.y : box.min.y,
+                                  i & 4 ? box.max.z : box.min.z);
+            bzV3 w;
+            bz_M34_TransformPointInto(body->transform, &w, &corner);
+            if (bz_V3_Dot(&w, &g->normal) < reach)
+                Add(body, rows, start, &n, corner, g->normal, reach);
+        }
+        return n;
+    }
+    Ground()
+    {
+        Current() = this;
+        const bzPhysCollisionProvider p = {World, nullptr, nullptr};
+        bz_Phys_SetCollisionProvider(&p);
+    }
+    ~Ground()
+    {
+        bz_Phys_SetCollisionProvider(nullptr);
+        Current() = nullptr;
+    }
+};
+} // namespace physworld
