@@ -40,6 +40,16 @@ const char *FirstToken(char *line, char **rest)
     return token;
 }
 
+// The name inside a key's angle brackets (the reader gives them with it).
+const char *KeyName(char *key)
+{
+    if (key[0] == '<')
+        key++;
+    if (char *close = std::strchr(key, '>'))
+        *close = 0;
+    return key;
+}
+
 bool ParseFloat(const char *text, float *out)
 {
     if (!text)
@@ -108,9 +118,10 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         }
         else
         {
-            char key[BZ_TEXT_LINE_SIZE];
-            while (bz_Script_NextKeyName(file, key))
+            char keyLine[BZ_TEXT_LINE_SIZE];
+            while (bz_Script_NextKeyName(file, keyLine))
             {
+                const char *key = KeyName(keyLine);
                 if (strcasecmp(key, "Shape") == 0)
                 {
                     shape = bzgVehicleServices.readShape
@@ -219,11 +230,15 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
     if (handling)
     {
         bz_Text_Rewind(handling);
-        if (bz_Text_FindSection(handling, "DYNAMICS", 0) && bz_Text_FindKey(handling, "console"))
-        {
-            bz_Text_NextLine(handling, 0);
-            CarConsole_ParseArgs(handling, car);
-        }
+        // Its keys are compared without regard to case, as the vehicle file's are.
+        char keyLine[BZ_TEXT_LINE_SIZE];
+        if (bz_Text_FindSection(handling, "DYNAMICS", 0))
+            while (bz_Script_NextKeyName(handling, keyLine))
+                if (strcasecmp(KeyName(keyLine), "console") == 0)
+                {
+                    CarConsole_ParseArgs(handling, car);
+                    break;
+                }
     }
     if (file && consoleAt >= 0)
     {
