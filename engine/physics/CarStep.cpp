@@ -160,6 +160,9 @@ void bz_PhysCar_Step(bzDynVehicle *car)
     if (!body)
         return;
     car->startVelocity = body->linearVelocity;
+    // What the wheels feed back to the engine is this step's alone.
+    car->engineReaction = 0.0f;
+    car->engineReaction2 = 0.0f;
     const float engineSide = car->driveInertia - SafeDiv(car->wheelInertia, car->sumShareSq);
     car->invEngineInertia = engineSide > kTiny ? 1.0f / engineSide : 0.0f;
     bz_PhysCar_DragAndDownForce(car);

@@ -121,7 +121,7 @@ void Curves(const TyreSolve &s, const TyreState &at, const TyreState &base, floa
             if ((std::fabs(u) < 8.0f || slow) && at.spin[i] * car->brakeForce[i] < 0.0f)
             {
                 if (acc)
-                    acc->driveTorque += SafeDiv(share, car->sumShareSq) * car->brakeForce[i];
+                    acc->driveTorque -= SafeDiv(share, car->sumShareSq) * car->brakeForce[i];
                 Fl -= car->brakeForce[i];
             }
         }
@@ -487,7 +487,7 @@ void bz_PhysCar_TyreForces(bzDynVehicle *car)
     car->engineReaction += 0.05f * acc.driveTorque;
     car->skidFront = std::fabs(acc.lateral[0]) > 20.0f ? acc.lateral[0] * -0.05f : 0.0f;
     car->skidRear = std::fabs(acc.lateral[1]) > 20.0f ? acc.lateral[1] * -0.05f : 0.0f;
-    car->driveForce += 0.05f * acc.traction;
+    car->driveForce -= 0.05f * acc.traction;
     body->localLinearVelocity = state.lin;
     body->angularVelocity = state.ang;
     body->linearVelocity = Direction(BodyMatrix(body), state.lin);

@@ -89,6 +89,8 @@ void bz_DynVehicle_SetDriveDefaults(bzDynVehicle *car)
         d->numGears = 5;
     d->gear = 1;
     d->rpm = 1000.0f;
+    // As after a gear change: a car that was never driven has no throttle left to fade.
+    d->releaseTime = 100.0f;
     for (int32_t i = 0; i < BZ_DRIVE_CURVE_POINTS; i++)
         d->torqueCurve[i] = kDefaultCurve[i];
     for (int32_t i = 0; i < 7; i++)

@@ -394,7 +394,8 @@ void bz_DynVehicle_Reset(bzDynVehicle *car)
         d->gear = 0;
         d->rpm = d->engineSpeed = d->throttle = 0.0f;
         d->driveTorque = d->engineTorque = 0.0f;
-        d->releaseTime = d->runTime = d->brakeTime = d->handbrakeTime = d->stopTime = 0.0f;
+        d->runTime = d->brakeTime = d->handbrakeTime = d->stopTime = 0.0f;
+        d->releaseTime = 100.0f; // nothing to fade after a reset
         d->clutchTime = 0.0f;
     }
 }
