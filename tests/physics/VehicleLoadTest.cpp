@@ -9,6 +9,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 using namespace cartest;
@@ -18,8 +19,16 @@ namespace
 struct Reader
 {
     bzTextReader *reader;
-    Reader(const std::string &text, const char *name) : reader(ReaderOver(text, false, name)) {}
-    ~Reader() { bz_Text_Close(reader); }
+    std::string name;
+    Reader(const std::string &text, const char *file)
+        : reader(ReaderOver(text, false, file)), name(file)
+    {
+    }
+    ~Reader()
+    {
+        bz_Text_Close(reader);
+        std::remove(name.c_str());
+    }
     std::string Text() const { return std::string((const char *)reader->text, reader->size); }
 };
 
