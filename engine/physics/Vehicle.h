@@ -62,6 +62,13 @@ bzDynVehicle *bz_DynVehicle_Alloc(bzLump *carLump);
 int32_t bz_DynVehicle_Create(bzForm *form, bzDynVehicle *car, float mass);
 
 void bz_DynVehicle_ApplyHandling(bzDynVehicle *car);
+// Empties the list without freeing its records.
+void bz_DynVehicle_ForgetAll();
+// Sets the wheels' x and z (y stays at the ride height) and the second wheel size; the handling
+// is applied again at the next update.
+void bz_DynVehicle_SetWheelPositions(bzDynVehicle *car, const bzV3 positions[4], float wheelSize2);
+// The engine's present power over its peak power (times PowerMultiplier), at most 1.
+float bz_DynVehicle_PowerFraction(const bzDynVehicle *car);
 void bz_DynVehicle_Reset(bzDynVehicle *car);
 void bz_DynVehicle_SetMass(bzDynVehicle *car, float mass);
 void bz_DynVehicle_Update(bzDynVehicle *car);

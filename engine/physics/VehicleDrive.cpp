@@ -367,6 +367,41 @@ void AnalogSteer(bzDynVehicle *car, float v)
     car->steerCurvature = Finite0(c);
 }
 
+// With a front wheel on the ground: the front wheels keep their world alignment (gyroscope) and
+// turn down a side slope.
+void FrontWheelSteering(bzDynVehicle *car)
+{
+    const bool front0 = car->wheelLoad[0] > 0.0f, front1 = car->wheelLoad[1] > 0.0f;
+    if (!front0 && !front1)
+        return;
+    float &c = car->steerCurvature;
+    const BZDObject *body = bz_PhysCar_Body(car);
+    const float gyro = H(car, BZ_H_SteerGyroscope);
+    if (car->driveMode == BZ_DRIVE_FORWARD && gyro != 0.0f)
+    {
+        const float d = car->wheelPos[0].z - car->steerCentre.z;
+        const float cosA = std::cos(std::atan(c * d));
+        c -= SafeDiv(BZ_VEHICLE_DT * body->angularVelocity.y * gyro, cosA * cosA * d);
+        c = std::clamp(Finite0(c), -car->maxCurvature, car->maxCurvature);
+    }
+    const float slope = H(car, BZ_H_SteerDownSlope);
+    if (slope == 0.0f)
+        return;
+    const float nx = front0 && front1 ? 0.5f * (car->contactNormal[0].x + car->contactNormal[1].x)
+                                      : car->contactNormal[front0 ? 0 : 1].x;
+    const float g = 0.2f * nx;
+    if (g > 0.05f)
+    {
+        const float target = (g - 0.05f) * slope;
+        c = c < target ? std::min(c + 0.01875f, target) : target;
+    }
+    else if (g < -0.05f)
+    {
+        const float target = (g + 0.05f) * slope;
+        c = c > target ? std::max(c - 0.009375f, target) : target;
+    }
+}
+
 // Digital keys: left turns toward negative curvature (toward car-space -x), right toward
 // positive.
 void DigitalSteer(bzDynVehicle *car, float v)
@@ -403,6 +438,7 @@ void DigitalSteer(bzDynVehicle *car, float v)
         if (car->carFlags & BZ_CAR_DOUBLE_DIGITAL_STEER)
             rate *= 2.0f * key;
         c = std::clamp(c + toward * 0.0125f * rate, -car->maxCurvature, car->maxCurvature);
+        FrontWheelSteering(car);
         return;
     }
     // No key: castor pulls the wheels toward the way the car is going, then toward centre.
@@ -415,6 +451,7 @@ void DigitalSteer(bzDynVehicle *car, float v)
     const float back = 0.0125f * std::max(1.0f - castor, 0.0f);
     c = c > 0.0f ? std::max(c - back, 0.0f) : std::min(c + back, 0.0f);
     c = std::clamp(Finite0(c), -car->maxCurvature, car->maxCurvature);
+    FrontWheelSteering(car);
 }
 
 void HandBrake(bzDynVehicle *car, bool held)

@@ -409,3 +409,27 @@ bzForm *bz_DynVehicle_BoxShape(const bzBox *box)
     bz_Form_CalcBounds(form, 1);
     return form;
 }
+
+void bz_DynVehicle_ForgetAll()
+{
+    gVehicles = nullptr;
+}
+
+void bz_DynVehicle_SetWheelPositions(bzDynVehicle *car, const bzV3 positions[4], float wheelSize2)
+{
+    for (int32_t i = 0; i < 4; i++)
+        car->wheelPos[i] = V(positions[i].x, car->rideHeight, positions[i].z);
+    car->wheelSize2 = wheelSize2;
+    if (car->handling)
+        car->handling->changed = 1;
+}
+
+float bz_DynVehicle_PowerFraction(const bzDynVehicle *car)
+{
+    const bzDynVehicleDrive *d = car->drive;
+    if (!d || !car->handling)
+        return 0.0f;
+    const float peak = car->handling->values[BZ_H_PowerMultiplier].f * d->peakPower;
+    const float fraction = SafeDiv(d->engineTorque * d->engineSpeed, peak);
+    return std::isfinite(fraction) ? std::min(fraction, 1.0f) : 0.0f;
+}

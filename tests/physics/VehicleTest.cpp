@@ -314,3 +314,95 @@ TEST(VehicleLoadDefaults, HeavyWheelInertiaIsReplacedByTheFirstHandling)
     }
 }
 } // namespace
+
+namespace
+{
+// A standing car with both front wheels loaded on ground of the given normal, steered digitally
+// with no key pressed.
+void StandOn(TestVehicle &t, bzV3 normal)
+{
+    bz_DynVehicle_ApplyHandling(t.car);
+    t.car->carFlags &= ~BZ_CAR_ANALOG_STEER;
+    for (int32_t i = 0; i < 4; i++)
+    {
+        t.car->wheelLoad[i] = 3000.0f;
+        t.car->contactNormal[i] = normal;
+    }
+    t.car->steerLeft = t.car->steerRight = 0.0f;
+}
+
+TEST(VehicleSteering, DownSlopeTargetIsApproachedFromBelowAndTakenFromAbove)
+{
+    TestVehicle t;
+    Handling(t.car, BZ_H_SteerGyroscope).f = 0.0f;
+    StandOn(t, V3(0.5f, std::sqrt(0.75f), 0.0f)); // g = 0.2 x 0.5 = 0.1: target 0.05
+    t.car->steerCurvature = 0.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_NEAR(t.car->steerCurvature, 0.01875f, 1e-6f);
+    t.car->steerCurvature = 0.2f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_NEAR(t.car->steerCurvature, 0.05f, 1e-6f);
+    StandOn(t, V3(-0.5f, std::sqrt(0.75f), 0.0f)); // target -0.05
+    t.car->steerCurvature = 0.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_NEAR(t.car->steerCurvature, -0.009375f, 1e-6f);
+    // Gentle slopes (|g| <= 0.05) leave the steering alone.
+    StandOn(t, V3(0.2f, std::sqrt(0.96f), 0.0f));
+    t.car->steerCurvature = 0.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_EQ(t.car->steerCurvature, 0.0f);
+}
+
+TEST(VehicleSteering, GyroscopeHoldsTheFrontWheelsAgainstTheYaw)
+{
+    TestVehicle t;
+    Handling(t.car, BZ_H_SteerDownSlope).f = 0.0f;
+    StandOn(t, V3(0.0f, 1.0f, 0.0f));
+    t.body.angularVelocity = V3(0.0f, 0.5f, 0.0f);
+    t.car->steerCurvature = 0.0f;
+    bz_DynVehicle_Steering(t.car);
+    // dt x yaw x 1 / (cos^2 0 x 4 m from the front axle to the steering centre).
+    EXPECT_NEAR(t.car->steerCurvature, -0.04f * 0.5f / 4.0f, 1e-6f);
+    t.car->driveMode = BZ_DRIVE_REVERSE;
+    t.car->steerCurvature = 0.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_EQ(t.car->steerCurvature, 0.0f);
+}
+
+TEST(VehicleSteering, DigitalKeysMoveTowardFullLock)
+{
+    TestVehicle t;
+    Handling(t.car, BZ_H_SteerGyroscope).f = 0.0f;
+    Handling(t.car, BZ_H_SteerDownSlope).f = 0.0f;
+    StandOn(t, V3(0.0f, 1.0f, 0.0f));
+    t.car->steerLeft = 1.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_NEAR(t.car->steerCurvature, -0.0125f, 1e-6f); // SteerSpeed1 at rest
+    for (int32_t k = 0; k < 100; k++)
+        bz_DynVehicle_Steering(t.car);
+    EXPECT_FLOAT_EQ(t.car->steerCurvature, -t.car->maxCurvature);
+    t.car->steerRight = 1.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_EQ(t.car->steerCurvature, 0.0f); // both keys
+}
+
+TEST(VehicleFacilities, WheelPositionsAndPowerFraction)
+{
+    TestVehicle t;
+    bz_DynVehicle_ApplyHandling(t.car);
+    const bzV3 at[4] = {V3(-0.8f, 5, 1.5f), V3(0.8f, 5, 1.5f), V3(-0.9f, 5, -1.6f),
+                        V3(0.9f, 5, -1.6f)};
+    bz_DynVehicle_SetWheelPositions(t.car, at, 0.12f);
+    EXPECT_FLOAT_EQ(t.car->wheelPos[2].x, -0.9f);
+    EXPECT_FLOAT_EQ(t.car->wheelPos[2].y, t.car->rideHeight);
+    EXPECT_FLOAT_EQ(t.car->wheelPos[2].z, -1.6f);
+    EXPECT_FLOAT_EQ(t.car->wheelSize2, 0.12f);
+    EXPECT_EQ(t.car->handling->changed, 1u);
+    t.car->drive->engineTorque = 240.0f;
+    t.car->drive->engineSpeed = 3000.0f * 0.10471976f;
+    EXPECT_NEAR(bz_DynVehicle_PowerFraction(t.car),
+                0.5f * 240.0f / 240.0f * 3000.0f / 6000.0f * 2.0f, 1e-4f);
+    t.car->drive->engineSpeed = 1e6f;
+    EXPECT_EQ(bz_DynVehicle_PowerFraction(t.car), 1.0f);
+}
+} // namespace
