@@ -153,6 +153,44 @@ void Curves(const TyreSolve &s, const TyreState &at, const TyreState &base, floa
         out->spin[i] += lambda * car->torqueShare[i] * SafeInv(s.I);
 }
 
+// The old wheel model: the axle distribution gives the sideways impulses that cancel the
+// wheels' sideways motion; each wheel's drive-and-brake impulse and sideways impulse are held
+// within the friction circle of its limit (the sideways part gives way first) and applied.
+void OldTyres(const TyreSolve &s, const float limits[4], bzV3 &lin, bzV3 &ang)
+{
+    bzDynVehicle *car = s.car;
+    float needs[4];
+    for (int32_t i = 0; i < 4; i++)
+        needs[i] =
+            s.loaded[i] ? -Dot(Sub(Add(lin, Cross(ang, s.arm[i])), FloorAt(car, i)), s.a[i]) : 0.0f;
+    float lateral[4];
+    bz_PhysCar_OldTyreDistribute(car, limits, needs, s.a, s.arm, lateral);
+    for (int32_t i = 0; i < 4; i++)
+    {
+        const float L = std::fabs(limits[i]);
+        if (!s.loaded[i] || !(L > 0.0f))
+            continue;
+        float lon = s.D[i];
+        float lat = lateral[i];
+        if (std::fabs(lon) >= L)
+        {
+            lon = std::copysign(L, lon);
+            lat = 0.0f;
+        }
+        else if (lon * lon + lat * lat > L * L)
+            lat = std::copysign(std::sqrt(L * L - lon * lon), lat);
+        if (!std::isfinite(lon) || !std::isfinite(lat))
+            continue;
+        lin = AddScaled(lin, s.f[i], lon * s.invM);
+        lin = AddScaled(lin, s.a[i], lat * s.invM);
+        ang = AddScaled(ang, s.respF[i], lon);
+        ang = AddScaled(ang, s.respA[i], lat);
+        if (car->wheelSurface[i])
+            car->engineReaction -=
+                SafeDiv(lon, s.dt) * SafeDiv(car->torqueShare[i], car->sumShareSq);
+    }
+}
+
 void SubStep(TyreSolve &s, TyreState &state, float h, Accumulators *acc)
 {
     bzDynVehicle *car = s.car;
@@ -469,6 +507,14 @@ void bz_PhysCar_TyreForces(bzDynVehicle *car)
                 std::fabs(s.holdForce[i]) * s.alphaP[i] * SafeInv(car->gripForce[i]) * 0.41666666f;
         }
         s.hold = s.holdForce;
+    }
+    if (car->carFlags & BZ_CAR_OLD_WHEEL_MODEL)
+    {
+        OldTyres(s, limits, lin, ang);
+        body->localLinearVelocity = lin;
+        body->angularVelocity = ang;
+        body->linearVelocity = Direction(BodyMatrix(body), lin);
+        return;
     }
     TyreState state;
     state.lin = lin;

@@ -182,6 +182,13 @@ void bz_DynVehicle_EngineTorque(bzDynVehicle *car, float throttle, float dt)
         car->driveForce = bz_DynVehicle_DriveForceInGear(car, d->gear, throttle, 0);
         car->driveForce2 = 0.0f;
         d->throttle = throttle;
+        car->driveSpin = SafeDiv(bz_DynVehicle_ForwardSpeed(car), car->wheelRadius);
+        for (int32_t i = 0; i < 4; i++)
+            car->wheelSpin[i] =
+                car->wheelLoad[i] > 0.0f ? car->driveSpin : car->wheelSpin[i] * 0.95f;
+        const float g = Ratio(car, d->gear);
+        d->engineSpeed = std::max(g != 0.0f ? car->driveSpin / g : 0.9f * d->engineSpeed, 0.0f);
+        d->rpm = d->engineSpeed * kRadToRpm;
         return;
     }
     const float maxSpeed = d->maxRevs * kRpmToRad;

@@ -406,3 +406,30 @@ TEST(VehicleFacilities, WheelPositionsAndPowerFraction)
     EXPECT_EQ(bz_DynVehicle_PowerFraction(t.car), 1.0f);
 }
 } // namespace
+
+namespace
+{
+TEST(VehicleOldWheelModel, DrivesAndHoldsItsLine)
+{
+    TestVehicle t;
+    bz_DynVehicle_SetSwitch(&Handling(t.car, BZ_H_OldWheelModel), "on");
+    t.Step();
+    EXPECT_TRUE(t.car->carFlags & BZ_CAR_OLD_WHEEL_MODEL);
+    for (int32_t s = 0; s < 50; s++)
+    {
+        t.car->throttle = 1.0f;
+        t.Step();
+        ASSERT_TRUE(Finite(t)) << s;
+    }
+    EXPECT_GT(t.body.linearVelocity.z, 2.0f);
+    // The wheels roll with the road (as it was at the start of the step).
+    EXPECT_NEAR(t.car->wheelSpin[0], t.body.localLinearVelocity.z / 0.3f,
+                0.05f * t.body.localLinearVelocity.z / 0.3f);
+    // A sideways push is taken out by the tyres within half a second.
+    t.body.linearVelocity.x += 1.0f;
+    t.car->throttle = 0.0f;
+    for (int32_t s = 0; s < 12; s++)
+        t.Step();
+    EXPECT_LT(std::fabs(t.body.localLinearVelocity.x), 0.05f);
+}
+} // namespace
