@@ -204,7 +204,7 @@ float Residual(const bzCarSuspensionTerms &t, const float p[4])
     return t.warpBias - (t.warp[0] * p[0] + t.warp[1] * p[1] + t.warp[2] * p[2] + t.warp[3] * p[3]);
 }
 
-// Moves impulse e / (W[a] - W[b]) from wheel b to wheel a of a balanced axle, scaled by part.
+// Moves impulse e / (W[a] - W[b]) from wheel b to wheel a of a balanced axle.
 void Rebalance(const bzCarSuspensionTerms &t, float p[4], int32_t a, int32_t b, float e)
 {
     const float move = SafeDiv(e, t.warp[a] - t.warp[b]);

@@ -155,7 +155,7 @@ void Curves(const TyreSolve &s, const TyreState &at, const TyreState &base, floa
 
 // The old wheel model: the axle distribution gives the sideways impulses that cancel the
 // wheels' sideways motion; each wheel's drive-and-brake impulse and sideways impulse are held
-// within the friction circle of its limit (the sideways part gives way first) and applied.
+// within the friction circle of its limit (the sideways impulse gives way first) and applied.
 void OldTyres(const TyreSolve &s, const float limits[4], bzV3 &lin, bzV3 &ang)
 {
     bzDynVehicle *car = s.car;
