@@ -409,6 +409,37 @@ void FrontWheelSteering(bzDynVehicle *car)
     }
 }
 
+// After a slide the car must not spin the other way: a steering still held into the old skid
+// is taken back as the body's yaw grows past what the opposite key asks for.
+void SlideRecovery(bzDynVehicle *car)
+{
+    const float R = H(car, BZ_H_SlideSpinRecovery);
+    if (R == 0.0f)
+        return;
+    const BZDObject *body = bz_PhysCar_Body(car);
+    const float k = (car->carFlags & BZ_CAR_DOUBLE_DIGITAL_STEER) ? 1.0f : 0.5f;
+    const float w = body->angularVelocity.y;
+    const float vx = body->localLinearVelocity.x;
+    float &c = car->steerCurvature;
+    float i = 0.0f;
+    bool applies = false;
+    if (car->skidSteerSign == -1.0f && w > 0.0f && c > 0.0f && car->steerRight == 0.0f && vx > 0.0f)
+    {
+        i = k * car->steerLeft;
+        applies = i < w;
+    }
+    else if (car->skidSteerSign == 1.0f && w < 0.0f && c < 0.0f && car->steerLeft == 0.0f &&
+             vx < 0.0f)
+    {
+        i = k * car->steerRight;
+        applies = i < -w;
+    }
+    if (!applies)
+        return;
+    const float yaw = std::fabs(w);
+    c = yaw > R + i ? 0.0f : c * (R + i - yaw) / R;
+}
+
 // Digital keys: left turns toward negative curvature (toward car-space -x), right toward
 // positive.
 void DigitalSteer(bzDynVehicle *car, float v)
@@ -418,6 +449,7 @@ void DigitalSteer(bzDynVehicle *car, float v)
         H(car, BZ_H_SteerSpeed1) + (H(car, BZ_H_SteerSpeed2) - H(car, BZ_H_SteerSpeed1)) * u;
     const bool left = car->steerLeft > 0.0f, right = car->steerRight > 0.0f;
     float &c = car->steerCurvature;
+    SlideRecovery(car);
     if (left && right)
     {
         c = 0.0f;
@@ -441,6 +473,18 @@ void DigitalSteer(bzDynVehicle *car, float v)
                 c = 0.0f;
             else
                 rate = std::max(rate, std::min(rate * centre, std::fabs(c) * 80.0f));
+        }
+        // Steering into a skid: the rear slides the key's way while the body yaws against it.
+        const BZDObject *body = bz_PhysCar_Body(car);
+        const float skid = -(car->skidRear * car->forwardSign);
+        if (skid != 0.0f && (skid > 0.0f) == (keySign > 0.0f) &&
+            body->angularVelocity.y * toward < 0.0f)
+        {
+            const bzV3 arm = Sub(car->steerCentre, body->centreOfMass);
+            const float lateral =
+                std::fabs(Add(body->localLinearVelocity, Cross(body->angularVelocity, arm)).x);
+            rate += std::max(lateral * H(car, BZ_H_SteerIntoSkidModifier) * 0.5f, 0.0f);
+            car->skidSteerSign = keySign;
         }
         if (car->carFlags & BZ_CAR_DOUBLE_DIGITAL_STEER)
             rate *= 2.0f * key;

@@ -433,3 +433,68 @@ TEST(VehicleOldWheelModel, DrivesAndHoldsItsLine)
     EXPECT_LT(std::fabs(t.body.localLinearVelocity.x), 0.05f);
 }
 } // namespace
+
+namespace
+{
+// A standing car with no wheel loaded (no gyroscope or slope pull) and no castor at rest: with
+// no key the steering only returns toward centre by 0.0125 per frame.
+void Unloaded(TestVehicle &t)
+{
+    bz_DynVehicle_ApplyHandling(t.car);
+    t.car->carFlags &= ~BZ_CAR_ANALOG_STEER;
+    for (int32_t i = 0; i < 4; i++)
+        t.car->wheelLoad[i] = 0.0f;
+    t.car->steerLeft = t.car->steerRight = 0.0f;
+}
+
+TEST(VehicleSteering, SlideRecoveryTable)
+{
+    struct Case
+    {
+        const char *name;
+        float recovery, skidSign, yaw, curvature, vx, want;
+    } cases[] = {
+        {"right skid, yawing right", 1.0f, -1.0f, 0.5f, 0.1f, 1.0f, 0.1f * 0.5f - 0.0125f},
+        {"yaw past the recovery", 1.0f, -1.0f, 1.5f, 0.1f, 1.0f, 0.0f},
+        {"mirror", 1.0f, 1.0f, -0.5f, -0.1f, -1.0f, -0.1f * 0.5f + 0.0125f},
+        {"moving the other way", 1.0f, -1.0f, 0.5f, 0.1f, -1.0f, 0.1f - 0.0125f},
+        {"no skid steering", 1.0f, 0.0f, 0.5f, 0.1f, 1.0f, 0.1f - 0.0125f},
+        {"switched off", 0.0f, -1.0f, 0.5f, 0.1f, 1.0f, 0.1f - 0.0125f},
+    };
+    for (const Case &k : cases)
+    {
+        TestVehicle t;
+        Handling(t.car, BZ_H_SlideSpinRecovery).f = k.recovery;
+        Unloaded(t);
+        t.car->skidSteerSign = k.skidSign;
+        t.car->steerCurvature = k.curvature;
+        t.body.angularVelocity = V3(0.0f, k.yaw, 0.0f);
+        t.body.localLinearVelocity = t.body.linearVelocity = V3(k.vx, 0.0f, 0.0f);
+        bz_DynVehicle_Steering(t.car);
+        EXPECT_NEAR(t.car->steerCurvature, k.want, 1e-6f) << k.name;
+    }
+}
+
+TEST(VehicleSteering, SteeringIntoASkidIsFasterAndRemembered)
+{
+    TestVehicle t;
+    Handling(t.car, BZ_H_SteerIntoSkidModifier).f = 2.0f;
+    Unloaded(t);
+    t.car->skidRear = -1.0f; // the rear slides the left key's way
+    t.body.angularVelocity = V3(0.0f, 0.1f, 0.0f);
+    t.body.localLinearVelocity = t.body.linearVelocity = V3(1.0f, 0.0f, 0.0f);
+    t.car->steerCurvature = 0.0f;
+    t.car->steerLeft = 1.0f;
+    bz_DynVehicle_Steering(t.car);
+    // Rate 1 + |1 - 0.1 x 2| x 2 x 0.5 (the steering centre lies 2 m behind).
+    EXPECT_NEAR(t.car->steerCurvature, -0.0125f * 1.8f, 1e-6f);
+    EXPECT_EQ(t.car->skidSteerSign, 1.0f);
+    // The other key clears it and snaps the steering back to centre first.
+    t.car->steerLeft = 0.0f;
+    t.car->steerRight = 1.0f;
+    t.car->skidRear = 0.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_EQ(t.car->skidSteerSign, 0.0f);
+    EXPECT_NEAR(t.car->steerCurvature, 0.0125f, 1e-6f);
+}
+} // namespace
