@@ -83,6 +83,9 @@ void bz_DynVehicle_Controls(bzDynVehicle *car);
 void bz_DynVehicle_Steering(bzDynVehicle *car);
 float bz_DynVehicle_SteerTarget(bzDynVehicle *car);
 float bz_DynVehicle_CastorFactor(const bzDynVehicle *car);
+// The side force of a tyre as the steering feels it: its grip force times its lateral slip over
+// the peak slip (at most 1 in size), against the slip.
+float bz_DynVehicle_SideForce(const bzDynVehicle *car, int32_t wheel);
 void bz_DynVehicle_Brakes(bzDynVehicle *car, float input);
 void bz_DynVehicle_EngineTorque(bzDynVehicle *car, float throttle, float dt);
 float bz_DynVehicle_DriveForceInGear(const bzDynVehicle *car, int32_t gear, float throttle,

@@ -2,6 +2,7 @@
 // brake, the engine with its torque curve, the clutch and the automatic gearbox.
 #include "physics/CarInternal.h"
 #include "physics/CarPhysics.h"
+#include "physics/CarSurface.h"
 #include "physics/Vehicle.h"
 
 #include <algorithm>
@@ -296,6 +297,14 @@ void bz_DynVehicle_Brakes(bzDynVehicle *car, float input)
     }
 }
 
+float bz_DynVehicle_SideForce(const bzDynVehicle *car, int32_t wheel)
+{
+    const float peak =
+        car->slipLimit[wheel] + (car->wheelSurface[wheel] ? car->wheelSurface[wheel]->slip : 0.0f);
+    const float share = std::clamp(SafeDiv(car->slipAngle[wheel], peak), -1.0f, 1.0f);
+    return -car->gripForce[wheel] * share;
+}
+
 float bz_DynVehicle_CastorFactor(const bzDynVehicle *car)
 {
     const float limit = H(car, BZ_H_CastorSlipRatioLimit);
@@ -495,6 +504,23 @@ void DigitalSteer(bzDynVehicle *car, float v)
     // No key: castor pulls the wheels toward the way the car is going, then toward centre.
     if (std::fabs(c) < 1e-6f)
         car->skidSteerSign = 0.0f;
+    const float feedBack = H(car, BZ_H_SteerFeedBack);
+    if (feedBack != 0.0f && car->driveMode != BZ_DRIVE_REVERSE && car->skidFront != 0.0f &&
+        car->skidRear != 0.0f)
+    {
+        // The steered tyres' side forces turn the wheels (toward the skid).
+        float side = 0.0f;
+        for (int32_t i = 0; i < 4; i++)
+            if (car->steered[i])
+                side += bz_DynVehicle_SideForce(car, i);
+        const BZDObject *body = bz_PhysCar_Body(car);
+        const float next = c + feedBack * car->forwardSign * side * 5.0f *
+                                   SafeInv(body->mass * 20.0f) * car->maxCurvature;
+        c = (c > 0.0f && next < 0.0f) || (c < 0.0f && next > 0.0f) ? 0.0f : next;
+        c = std::clamp(Finite0(c), -car->maxCurvature, car->maxCurvature);
+        FrontWheelSteering(car);
+        return;
+    }
     const float castor = bz_DynVehicle_CastorFactor(car);
     const float target = bz_DynVehicle_SteerTarget(car);
     const float step = 0.0125f * castor;

@@ -498,3 +498,32 @@ TEST(VehicleSteering, SteeringIntoASkidIsFasterAndRemembered)
     EXPECT_NEAR(t.car->steerCurvature, 0.0125f, 1e-6f);
 }
 } // namespace
+
+namespace
+{
+TEST(VehicleSteering, FeedBackTurnsTheWheelsWithTheSideForceAndStopsAtCentre)
+{
+    TestVehicle t;
+    Handling(t.car, BZ_H_SteerFeedBack).f = 1.0f;
+    Unloaded(t);
+    t.car->skidFront = t.car->skidRear = 0.5f;
+    const float half = 0.5f * std::tan(6.0f * 3.14159265f / 180.0f);
+    for (int32_t i = 0; i < 2; i++)
+    {
+        t.car->slipAngle[i] = half;
+        t.car->gripForce[i] = 3000.0f;
+    }
+    // Two steered tyres at half their peak slip: side force -3000 N in all.
+    const float change = -3000.0f * 5.0f / (t.body.mass * 20.0f) * t.car->maxCurvature;
+    t.car->steerCurvature = 0.0f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_NEAR(t.car->steerCurvature, change, 1e-5f);
+    t.car->steerCurvature = 0.05f; // would cross centre: stops there
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_EQ(t.car->steerCurvature, 0.0f);
+    t.car->driveMode = BZ_DRIVE_REVERSE; // not in reverse: the usual return instead
+    t.car->steerCurvature = 0.05f;
+    bz_DynVehicle_Steering(t.car);
+    EXPECT_NEAR(t.car->steerCurvature, 0.05f - 0.0125f, 1e-6f);
+}
+} // namespace
