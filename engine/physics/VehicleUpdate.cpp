@@ -101,6 +101,18 @@ void bz_DynVehicle_RestTest(bzDynVehicle *car)
     for (float &spin : car->wheelSpin)
         if (std::fabs(spin) < 0.05f)
             spin = 0.0f;
+    // Bodies carried by the car (its body-tree children) come to rest with it.
+    if (Dot(body->angularVelocity, body->angularVelocity) < 0.01f)
+        for (BZDObject *child = body->firstChild; child; child = child->nextSibling)
+        {
+            const bzV3 &cv = child->linearVelocity;
+            const bzM34 *cm = BodyMatrix(child);
+            if (cv.x * cv.x + cv.z * cv.z < 0.01f && Dot(cm->row[2], m->row[2]) > 0.996f)
+            {
+                child->linearVelocity = V(0.0f, 0.0f, 0.0f);
+                child->angularVelocity = V(0.0f, 0.0f, 0.0f);
+            }
+        }
     car->restMatrix = *m;
 }
 
@@ -118,7 +130,11 @@ void bz_DynVehicle_Update(bzDynVehicle *car)
         body->asleep = 0;
     }
     if (body->collisionCache && !bz_DynCollisionCache_IsValid(body->collisionCache))
+    {
+        if (car->object)
+            bz_Lump_GetMatrix(car->object); // brings a controlled matrix up to date
         bz_Phys_RefreshBodyCache(body);
+    }
     bz_PhysCar_PreStep(car);
     bz_DynVehicle_Controls(car);
     bz_DynVehicle_StabilityControl(car);

@@ -527,3 +527,65 @@ TEST(VehicleSteering, FeedBackTurnsTheWheelsWithTheSideForceAndStopsAtCentre)
     EXPECT_NEAR(t.car->steerCurvature, 0.05f - 0.0125f, 1e-6f);
 }
 } // namespace
+
+namespace
+{
+// A settled car, driven, its rest count back at 0 with the rest matrix taken.
+void Settle(TestVehicle &t)
+{
+    for (int32_t s = 0; s < 30; s++)
+        t.Step();
+    t.body.linearVelocity = t.body.angularVelocity = V3(0.0f, 0.0f, 0.0f);
+    t.car->restFrames = 0;
+    t.car->restMatrix.row[3].x = 1e8f;
+    bz_DynVehicle_RestTest(t.car); // takes the matrix
+}
+
+TEST(VehicleRest, CountsPassingFramesAndSleepsOnlyWhenUndriven)
+{
+    TestVehicle t;
+    t.car->driven = 1;
+    Settle(t);
+    ASSERT_EQ(t.car->restFrames, 0u);
+    for (uint32_t k = 1; k <= 6; k++)
+    {
+        bz_DynVehicle_RestTest(t.car);
+        EXPECT_EQ(t.car->restFrames, k);
+    }
+    EXPECT_EQ(t.body.asleep, 0); // driven: kept awake
+    t.car->driven = 0;
+    t.car->wheelSpin[1] = 0.6f; // a turning wheel keeps it awake
+    bz_DynVehicle_RestTest(t.car);
+    EXPECT_EQ(t.body.asleep, 0);
+    t.car->wheelSpin[1] = 0.0f;
+    bz_DynVehicle_RestTest(t.car);
+    EXPECT_EQ(t.body.asleep, 1);
+    // An input resets the count and forgets the matrix.
+    t.body.asleep = 0;
+    t.car->throttle = 1.0f;
+    bz_DynVehicle_RestTest(t.car);
+    EXPECT_EQ(t.car->restFrames, 0u);
+    EXPECT_EQ(t.car->restMatrix.row[3].x, 1e8f);
+}
+
+TEST(VehicleRest, CarriedBodiesComeToRestWithTheCar)
+{
+    TestVehicle t;
+    Settle(t);
+    BZDObject along{}, across{};
+    bzM34 alongMatrix = t.lump.matrix, acrossMatrix = t.lump.matrix;
+    acrossMatrix.row[2] = V3(1.0f, 0.0f, 0.0f);
+    along.transform = &alongMatrix;
+    across.transform = &acrossMatrix;
+    along.linearVelocity = across.linearVelocity = V3(0.05f, 0.0f, 0.05f);
+    along.angularVelocity = across.angularVelocity = V3(0.0f, 0.3f, 0.0f);
+    t.body.firstChild = &along;
+    along.nextSibling = &across;
+    bz_DynVehicle_RestTest(t.car);
+    t.body.firstChild = nullptr;
+    EXPECT_EQ(along.linearVelocity.x, 0.0f);
+    EXPECT_EQ(along.angularVelocity.y, 0.0f);
+    EXPECT_EQ(across.linearVelocity.x, 0.05f);
+    EXPECT_EQ(across.angularVelocity.y, 0.3f);
+}
+} // namespace
