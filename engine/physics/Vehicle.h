@@ -28,10 +28,11 @@ struct bzVehicleServices
     BZDObject *(*createBody)(bzLump *lump, bzForm *form, const char *name);
     // Reads a shape reference at the reader's position; null for none. Empty: none.
     bzForm *(*readShape)(bzLump *lump, bzTextReader *reader);
-    // The checksum of the models of the car lump's subtree. Empty: 0.
+    // The checksum of the models of the car lump's subtree. Empty: bz_DynVehicle_ShapeCheckSum.
     int32_t (*modelCheckSum)(bzLump *lump);
     // The box of the models of the car lump's body lumps, in the car's frame; 0 when there are
-    // none. Empty: none.
+    // none. Empty: the model boxes of the subtree placed by the lumps' matrices, without the lumps
+    // bz_DynVehicle_IsBodyLump refuses (and their subtrees).
     int32_t (*bodyBox)(bzLump *lump, bzBox *out);
 };
 extern bzVehicleServices bzgVehicleServices;
@@ -107,6 +108,11 @@ int32_t CarConsole_ParseArgs(bzTextReader *reader, bzDynVehicle *car);
 // file's, when given). Null, with a report, when no body could be had. A generated shape is a
 // block of its own, kept by the body (its form) and released by whoever releases the body.
 bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextReader *handling);
+// 0 when the lump's name begins with "LIT" or "spoiler" (its models are not the body's), else 1.
+int32_t bz_DynVehicle_IsBodyLump(const bzLump *lump);
+// The sum (32-bit, wrapping) of the bit patterns of the six box floats of every model in the car
+// lump's subtree, walked depth first.
+int32_t bz_DynVehicle_ShapeCheckSum(bzLump *carLump);
 // A box form from the wheel layout and ride height (the shape of a vehicle whose models give no
 // box), or from the given box; null without memory.
 bzForm *bz_DynVehicle_BoxShape(const bzBox *box);

@@ -7,6 +7,9 @@
 #include "physics/CarPhysics.h"
 #include "physics/PhysSettings.h"
 #include "physics/Vehicle.h"
+#include "maths/Geometry.h"
+#include "maths/Vector.h"
+#include "models/Model.h"
 #include "scene/Lump.h"
 #include "text/Text.h"
 
@@ -62,6 +65,78 @@ bool ParseFloat(const char *text, float *out)
     return true;
 }
 } // namespace
+
+int32_t bz_DynVehicle_IsBodyLump(const bzLump *lump)
+{
+    const char *name = bz_Lump_GetName(lump);
+    if (!name)
+        return 1;
+    return std::strncmp(name, "LIT", 3) == 0 || std::strncmp(name, "spoiler", 7) == 0 ? 0 : 1;
+}
+
+namespace
+{
+intptr_t AddModelBox(bzLump *lump, void *user)
+{
+    if (const bzModel *model = bz_Lump_GetModel(lump))
+    {
+        const float corners[6] = {model->boxMin.x, model->boxMin.y, model->boxMin.z,
+                                  model->boxMax.x, model->boxMax.y, model->boxMax.z};
+        auto *sum = static_cast<uint32_t *>(user);
+        for (float f : corners)
+        {
+            uint32_t bits;
+            std::memcpy(&bits, &f, sizeof bits);
+            *sum += bits;
+        }
+    }
+    return 0;
+}
+
+bzM34 Identity()
+{
+    bzM34 m;
+    for (int32_t k = 0; k < 4; k++)
+        m.row[k] = V(k == 0 ? 1.0f : 0.0f, k == 1 ? 1.0f : 0.0f, k == 2 ? 1.0f : 0.0f);
+    return m;
+}
+
+// Grows box by the model boxes of the body lumps of the subtree, placed by m (the lump's frame
+// into the car's); a refused lump is left out with its subtree.
+bool AddBodyBoxes(bzBox *box, const bzLump *lump, const bzM34 &m)
+{
+    bool found = false;
+    if (const bzModel *model = bz_Lump_GetModel(lump))
+    {
+        const bzBox own = {model->boxMin, model->boxMax};
+        bzBox placed;
+        bz_Box_TransformInto(&own, &m, &placed);
+        for (int32_t k = 0; k < 3; k++)
+        {
+            box->min.v[k] = std::min(box->min.v[k], placed.min.v[k]);
+            box->max.v[k] = std::max(box->max.v[k], placed.max.v[k]);
+        }
+        found = true;
+    }
+    for (const bzLump *child = lump->firstChild; child; child = child->next)
+    {
+        if (!bz_DynVehicle_IsBodyLump(child))
+            continue;
+        bzM34 cm = child->matrix;
+        bz_M34_PostMul(&cm, &m);
+        found = AddBodyBoxes(box, child, cm) || found;
+    }
+    return found;
+}
+} // namespace
+
+int32_t bz_DynVehicle_ShapeCheckSum(bzLump *carLump)
+{
+    uint32_t sum = 0;
+    if (carLump)
+        bz_Lump_Walk(carLump, AddModelBox, &sum);
+    return static_cast<int32_t>(sum);
+}
 
 int32_t CarConsole_ParseArgs(bzTextReader *reader, bzDynVehicle *car)
 {
@@ -173,17 +248,20 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
     bool useLoaded = false;
     if (shape)
     {
-        const int32_t models =
-            bzgVehicleServices.modelCheckSum ? bzgVehicleServices.modelCheckSum(carLump) : 0;
+        const int32_t models = bzgVehicleServices.modelCheckSum
+                                   ? bzgVehicleServices.modelCheckSum(carLump)
+                                   : bz_DynVehicle_ShapeCheckSum(carLump);
         useLoaded = checkSum == -1 || (checkSum != 0 && checkSum == models) ||
                     shape->substance != 0 || shape->workSize != 0;
     }
     if (!useLoaded)
     {
         // A box from the body's models, else from the wheel layout: bottom at the ride height.
-        bzBox box;
-        if (!bzgVehicleServices.bodyBox || !bzgVehicleServices.bodyBox(carLump, &box) ||
-            !(box.max.x > box.min.x && box.max.y > box.min.y && box.max.z > box.min.z) ||
+        bzBox box = {V(FLT_MAX, FLT_MAX, FLT_MAX), V(-FLT_MAX, -FLT_MAX, -FLT_MAX)};
+        const bool found = bzgVehicleServices.bodyBox
+                               ? bzgVehicleServices.bodyBox(carLump, &box) != 0
+                               : carLump && AddBodyBoxes(&box, carLump, Identity());
+        if (!found || !(box.max.x > box.min.x && box.max.y > box.min.y && box.max.z > box.min.z) ||
             !std::isfinite(box.min.x + box.min.y + box.min.z + box.max.x + box.max.y + box.max.z))
         {
             box.min = V(-1.0f, h, -2.0f);

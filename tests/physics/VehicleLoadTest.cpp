@@ -4,12 +4,14 @@
 #include "TextTestSupport.h"
 #include "VehicleTestSupport.h"
 #include "collision/Shape.h"
+#include "models/Model.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 using namespace cartest;
@@ -229,5 +231,69 @@ TEST(VehicleList, FindDestroyAndAMissingCar)
     EXPECT_STREQ(bz_Error_LastReportCaption(), "Dynamics Vehicle Missing Car");
     bzgNoFatalExit = keep;
     EXPECT_EQ(bz_DynVehicle_First(), a.car);
+}
+} // namespace
+
+namespace
+{
+uint32_t Bits(float f)
+{
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+TEST(VehicleLoad, ModelsGiveTheChecksumAndTheGeneratedBox)
+{
+    TestVehicle t;
+    bz_DynVehicle_Destroy(t.car);
+    bz_Form_Free(t.body.form);
+    t.body.form = nullptr;
+    bzModel bodyModel{}, lampModel{};
+    bodyModel.boxMin = V3(-0.9f, 0.1f, -2.2f);
+    bodyModel.boxMax = V3(0.9f, 1.4f, 2.1f);
+    lampModel.boxMin = V3(-3.0f, 0.0f, -3.0f);
+    lampModel.boxMax = V3(3.0f, 3.0f, 3.0f);
+    bzLump body{}, lamp{};
+    for (bzLump *l : {&body, &lamp})
+    {
+        for (int32_t k = 0; k < 4; k++)
+            l->matrix.row[k] = V3(k == 0, k == 1, k == 2);
+        l->type = BZ_LUMP_TYPE_MODEL;
+        l->parent = &t.lump;
+    }
+    body.object = &bodyModel;
+    lamp.object = &lampModel;
+    std::strcpy(body.name, "body");
+    std::strcpy(lamp.name, "LITlamp");
+    t.lump.firstChild = &body;
+    body.next = &lamp;
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&body), 1);
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&lamp), 0);
+    std::strcpy(lamp.name, "spoilerRear");
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&lamp), 0);
+    std::strcpy(lamp.name, "Spoiler");
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&lamp), 1); // compared with case
+    std::strcpy(lamp.name, "LITlamp");
+    uint32_t want = 0;
+    for (const bzModel *m : {&bodyModel, &lampModel})
+        for (float f :
+             {m->boxMin.x, m->boxMin.y, m->boxMin.z, m->boxMax.x, m->boxMax.y, m->boxMax.z})
+            want += Bits(f);
+    EXPECT_EQ(static_cast<uint32_t>(bz_DynVehicle_ShapeCheckSum(&t.lump)), want);
+
+    t.car = bz_DynVehicle_Load(&t.lump, nullptr, nullptr);
+    ASSERT_NE(t.car, nullptr);
+    ASSERT_NE(t.body.form, nullptr);
+    // The body's box without the lamp: bottom raised to the ride height, sides pulled in by
+    // 0.75 x 0.2.
+    const bzBox &box = t.body.form->bounds;
+    EXPECT_NEAR(box.min.x, -0.75f, 1e-5f);
+    EXPECT_NEAR(box.max.x, 0.75f, 1e-5f);
+    EXPECT_NEAR(box.min.y, 0.2f, 1e-5f);
+    EXPECT_NEAR(box.max.y, 1.4f, 1e-5f);
+    EXPECT_NEAR(box.min.z, -2.2f, 1e-5f);
+    EXPECT_NEAR(box.max.z, 2.1f, 1e-5f);
+    t.lump.firstChild = nullptr;
 }
 } // namespace
