@@ -33,6 +33,35 @@ bzCollisionFace AsCollisionFace(const bzDynFaceHit &hit)
         face.corners[k] = hit.vertices[k];
     return face;
 }
+// A quick refusal before the full face test: no ray reaches the face's plane within the
+// probe's reach at a point inside the box of its corners (a hair larger). The full test
+// decides everything else.
+bool MayHit(const bzDynFaceHit &hit, const bzV3 &reach, const bzV3 *origins, int32_t n)
+{
+    const bzV3 &normal = hit.plane.n;
+    const float k = Dot(reach, normal);
+    const bzV3 *v = hit.vertices;
+    for (int32_t j = 0; j < n; j++)
+    {
+        const float d = Dot(Sub(origins[j], v[0]), normal);
+        if (!std::isfinite(d) || !std::isfinite(k) || k == 0.0f)
+            return true; // left to the full test's own guards
+        if (!(k < 0.0f ? (d >= 0.0f && d <= -k) : (d <= 0.0f && -d <= k)))
+            continue;
+        const bzV3 p = AddScaled(origins[j], reach, -d / k);
+        bool inside = true;
+        for (int32_t a = 0; a < 3 && inside; a++)
+        {
+            const float lo = std::min(v[0].v[a], std::min(v[1].v[a], v[2].v[a]));
+            const float hi = std::max(v[0].v[a], std::max(v[1].v[a], v[2].v[a]));
+            const float margin = 1e-3f * (1.0f + hi - lo);
+            inside = p.v[a] >= lo - margin && p.v[a] <= hi + margin;
+        }
+        if (inside)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 bzPhysCarRayProbeHook bz_PhysCar_SetRayProbeHook(bzPhysCarRayProbeHook hook)
@@ -59,7 +88,7 @@ void bz_PhysCar_RayProbe(bzDynVehicle *car, int32_t n, const bzV3 *origins, cons
         for (int32_t f = 0; f < list->count; f++)
         {
             const bzDynFaceHit *hit = bz_DynFaceList_Entry(list, f);
-            if (!hit)
+            if (!hit || !MayHit(*hit, reach, origins, n))
                 continue;
             const bzCollisionFace face = AsCollisionFace(*hit);
             bzV3 normal;
