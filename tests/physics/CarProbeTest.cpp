@@ -349,3 +349,27 @@ TEST(CarSuspensionBadInput, OffsetsFrictionAndGripAtTheirLimits)
     }
 }
 } // namespace
+
+namespace
+{
+TEST(CarProbe, RaysOnASharedEdgeAndATiltedCarStillHit)
+{
+    TestCar t;
+    std::vector<bzDynFaceHit> faces;
+    AddGround(faces, 0.0f, 10.0f);
+    t.SetFaces(faces);
+    // Wheel 0 right over the diagonal the two triangles share.
+    t.Position() = V3(1.0f, 0.0f, -2.0f);
+    bz_PhysCar_PreStep(&t.car);
+    EXPECT_NEAR(t.car.probeDist[0], 0.2f, 1e-6f);
+    EXPECT_NE(t.car.hitFace[0], nullptr);
+    // Rolled 30 degrees about z, the rays run slanted: the distance grows by 1 / cos 30.
+    t.Position() = V3(0.0f, 1.0f, 0.0f);
+    t.SetRoll(0.5235988f);
+    for (int32_t i = 0; i < 4; i++)
+        t.car.wheelPos[i] = V3(0.0f, 0.0f, t.car.wheelPos[i].z);
+    bz_PhysCar_PreStep(&t.car);
+    for (int32_t i = 0; i < 4; i++)
+        EXPECT_NEAR(t.car.probeDist[i], 1.0f / std::cos(0.5235988f), 1e-5f) << i;
+}
+} // namespace
