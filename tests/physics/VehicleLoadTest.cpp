@@ -297,3 +297,30 @@ TEST(VehicleLoad, ModelsGiveTheChecksumAndTheGeneratedBox)
     t.lump.firstChild = nullptr;
 }
 } // namespace
+
+namespace
+{
+BZDObject *NoBody(bzLump *, bzForm *, const char *)
+{
+    return nullptr;
+}
+
+TEST(VehicleLoad, WithoutABodyTheLoadFailsWithAReport)
+{
+    TestVehicle t;
+    bz_DynVehicle_Destroy(t.car);
+    t.car = nullptr;
+    bz_Form_Free(t.body.form);
+    t.body.form = nullptr;
+    bzgVehicleServices.createBody = NoBody;
+    const int32_t keep = bzgNoFatalExit;
+    bzgNoFatalExit = 1;
+    const uint32_t reports = bz_Error_ReportCount();
+    EXPECT_EQ(bz_DynVehicle_Load(&t.lump, nullptr, nullptr), nullptr);
+    EXPECT_EQ(bz_Error_ReportCount(), reports + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "bz_DynVehicle_Load");
+    EXPECT_EQ(bz_DynVehicle_Find(&t.lump), nullptr);
+    bzgNoFatalExit = keep;
+    bz_DynVehicle_ResetServices();
+}
+} // namespace
