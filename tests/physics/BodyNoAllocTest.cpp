@@ -1,5 +1,5 @@
-// The per-body operations of a step take nothing from the engine's memory manager or the system
-// heap.
+// The per-body operations of a step, and a vehicle's update with its car step, take nothing from
+// the engine's memory manager or the system heap.
 #include "core/Memory.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
@@ -19,6 +19,7 @@
 #include "PhysStepWorld.h"
 
 #include "CountingNew.h"
+#include "VehicleTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -170,3 +171,26 @@ TEST(BodyNoAlloc, WholePhysicsStepsTakeNoMemory)
     bz_Phys_ResetSettings();
 }
 } // namespace
+
+TEST(VehicleNoAlloc, UpdatesAndCarStepsTakeNoMemory)
+{
+    cartest::TestVehicle t;
+    ASSERT_NE(t.car, nullptr);
+    t.Step(); // the first update applies the handling values
+    bzMemStats before, after;
+    bz_Mem_GetStats(&before);
+    const long newBefore = gNewCalls.load();
+    for (int step = 0; step < 100; ++step)
+    {
+        t.car->throttle = step < 60 ? 1.0f : 0.0f;
+        t.car->brake = step >= 60 ? 1.0f : 0.0f;
+        t.car->steerLeft = step % 20 < 10 ? 1.0f : 0.0f;
+        t.car->handbrake = step > 90 ? 1.0f : 0.0f;
+        t.Step();
+    }
+    const long newAfter = gNewCalls.load();
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(newAfter, newBefore);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+}

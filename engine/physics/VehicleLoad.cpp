@@ -1,0 +1,344 @@
+// Loading a vehicle from the "[DYNAMICS]" section of its text data file, and the handling
+// console lines that set its handling values.
+#include "collision/Form.h"
+#include "collision/Shape.h"
+#include "core/Error.h"
+#include "physics/CarInternal.h"
+#include "physics/CarPhysics.h"
+#include "physics/PhysSettings.h"
+#include "physics/Vehicle.h"
+#include "maths/Geometry.h"
+#include "maths/Vector.h"
+#include "models/Model.h"
+#include "scene/Lump.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+using namespace bzCar;
+
+namespace
+{
+constexpr float kDefaultMass = 1250.0f;
+constexpr float kMinRideHeight = 0.02f;
+constexpr float kMaxMass = 1e7f;
+
+bool IsSwitch(int32_t index)
+{
+    return index == BZ_H_BumpSteer || index == BZ_H_OldWheelModel || index == BZ_H_GearBox ||
+           index == BZ_H_Engine || index == BZ_H_LimitRevs;
+}
+
+// The first token of a line, separators comma, blank and tab.
+const char *FirstToken(char *line, char **rest)
+{
+    char *save = nullptr;
+    char *token = strtok_r(line, ", \t\r", &save);
+    *rest = save;
+    return token;
+}
+
+// The name inside a key's angle brackets (the reader gives them with it).
+const char *KeyName(char *key)
+{
+    if (key[0] == '<')
+        key++;
+    if (char *close = std::strchr(key, '>'))
+        *close = 0;
+    return key;
+}
+
+bool ParseFloat(const char *text, float *out)
+{
+    if (!text)
+        return false;
+    char *end = nullptr;
+    const float v = std::strtof(text, &end);
+    if (end == text || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+} // namespace
+
+int32_t bz_DynVehicle_IsBodyLump(const bzLump *lump)
+{
+    const char *name = bz_Lump_GetName(lump);
+    if (!name)
+        return 1;
+    return std::strncmp(name, "LIT", 3) == 0 || std::strncmp(name, "spoiler", 7) == 0 ? 0 : 1;
+}
+
+namespace
+{
+intptr_t AddModelBox(bzLump *lump, void *user)
+{
+    if (const bzModel *model = bz_Lump_GetModel(lump))
+    {
+        const float corners[6] = {model->boxMin.x, model->boxMin.y, model->boxMin.z,
+                                  model->boxMax.x, model->boxMax.y, model->boxMax.z};
+        auto *sum = static_cast<uint32_t *>(user);
+        for (float f : corners)
+        {
+            uint32_t bits;
+            std::memcpy(&bits, &f, sizeof bits);
+            *sum += bits;
+        }
+    }
+    return 0;
+}
+
+bzM34 Identity()
+{
+    bzM34 m;
+    for (int32_t k = 0; k < 4; k++)
+        m.row[k] = V(k == 0 ? 1.0f : 0.0f, k == 1 ? 1.0f : 0.0f, k == 2 ? 1.0f : 0.0f);
+    return m;
+}
+
+// Grows box by the model boxes of the body lumps of the subtree, placed by m (the lump's frame
+// into the car's); a refused lump is left out with its subtree.
+bool AddBodyBoxes(bzBox *box, const bzLump *lump, const bzM34 &m)
+{
+    bool found = false;
+    if (const bzModel *model = bz_Lump_GetModel(lump))
+    {
+        const bzBox own = {model->boxMin, model->boxMax};
+        bzBox placed;
+        bz_Box_TransformInto(&own, &m, &placed);
+        for (int32_t k = 0; k < 3; k++)
+        {
+            box->min.v[k] = std::min(box->min.v[k], placed.min.v[k]);
+            box->max.v[k] = std::max(box->max.v[k], placed.max.v[k]);
+        }
+        found = true;
+    }
+    for (const bzLump *child = lump->firstChild; child; child = child->next)
+    {
+        if (!bz_DynVehicle_IsBodyLump(child))
+            continue;
+        bzM34 cm = child->matrix;
+        bz_M34_PostMul(&cm, &m);
+        found = AddBodyBoxes(box, child, cm) || found;
+    }
+    return found;
+}
+} // namespace
+
+int32_t bz_DynVehicle_ShapeCheckSum(bzLump *carLump)
+{
+    uint32_t sum = 0;
+    if (carLump)
+        bz_Lump_Walk(carLump, AddModelBox, &sum);
+    return static_cast<int32_t>(sum);
+}
+
+int32_t CarConsole_ParseArgs(bzTextReader *reader, bzDynVehicle *car)
+{
+    if (!reader || !car || !car->handling)
+        return 0;
+    int32_t set = 0;
+    while (char *line = bz_Script_ReadValueLine(reader))
+    {
+        char *rest = nullptr;
+        const char *name = FirstToken(line, &rest);
+        const int32_t index = bz_DynVehicle_HandlingIndex(name);
+        if (index < 0)
+            continue;
+        char *save = nullptr;
+        const char *value = rest ? strtok_r(rest, ", \t\r", &save) : nullptr;
+        if (!value)
+            continue;
+        bzHandlingValue &slot = car->handling->values[index];
+        if (IsSwitch(index))
+        {
+            // The rev limiter's "on" is stored with a blank.
+            if (index == BZ_H_LimitRevs && strcasecmp(value, "on") == 0)
+                bz_DynVehicle_SetSwitch(&slot, "on ");
+            else
+                bz_DynVehicle_SetSwitch(&slot, value);
+        }
+        else if (!ParseFloat(value, &slot.f))
+            continue;
+        car->handling->changed = 1;
+        set++;
+    }
+    return set;
+}
+
+bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextReader *handling)
+{
+    bzDynVehicle *car = bz_DynVehicle_Alloc(carLump);
+    if (!car)
+    {
+        bz_ReportError("bz_DynVehicle_Load", "No memory for the vehicle");
+        return nullptr;
+    }
+    bzForm *shape = nullptr;
+    int32_t checkSum = 0;
+    float mass = kDefaultMass;
+    int32_t consoleAt = -1, limitsAt = -1;
+    if (file)
+    {
+        if (!bz_Text_FindSection(file, "DYNAMICS", 0))
+        {
+            static const char kHeader[] = "\n[DYNAMICS]\n";
+            bz_Text_Replace(file, file->size, file->size, kHeader,
+                            static_cast<int32_t>(sizeof kHeader - 1));
+        }
+        else
+        {
+            char keyLine[BZ_TEXT_LINE_SIZE];
+            while (bz_Script_NextKeyName(file, keyLine))
+            {
+                const char *key = KeyName(keyLine);
+                if (strcasecmp(key, "Shape") == 0)
+                {
+                    shape = bzgVehicleServices.readShape
+                                ? bzgVehicleServices.readShape(carLump, file)
+                                : nullptr;
+                }
+                else if (strcasecmp(key, "ShapeCheckSum") == 0)
+                {
+                    checkSum = 0;
+                    if (char *line = bz_Script_ReadValueLine(file))
+                    {
+                        char *rest = nullptr;
+                        if (const char *token = FirstToken(line, &rest))
+                            checkSum = static_cast<int32_t>(std::strtol(token, nullptr, 10));
+                    }
+                }
+                else if (strcasecmp(key, "OverrideShapeCheckSum") == 0)
+                    checkSum = -1;
+                else if (strcasecmp(key, "Mass") == 0)
+                {
+                    float value;
+                    if (ParseFloat(bz_Script_ReadValueLine(file), &value))
+                        mass = value;
+                }
+                else if (strcasecmp(key, "RideHeight") == 0)
+                {
+                    float value;
+                    if (ParseFloat(bz_Script_ReadValueLine(file), &value))
+                        car->rideHeight = value;
+                }
+                else if (strcasecmp(key, "Console") == 0)
+                    consoleAt = bz_Text_GetPos(file);
+                else if (strcasecmp(key, "GraphicalWheelLimits") == 0)
+                    limitsAt = bz_Text_GetPos(file);
+            }
+        }
+    }
+    // The probes reach 2 m: a suspension of 1.7 x the ride height must end inside that reach
+    // (less the contact reach), or a wheel would count as touching with nothing under it.
+    if (!std::isfinite(car->rideHeight))
+        car->rideHeight = 0.2f;
+    car->rideHeight = std::clamp(car->rideHeight, kMinRideHeight, BZ_CAR_MAX_RIDE_HEIGHT);
+    mass = std::clamp(mass, 1.0f, kMaxMass);
+    const float h = car->rideHeight;
+    const bzV3 layout[4] = {V(-1.0f, h, 2.0f), V(1.0f, h, 2.0f), V(-1.0f, h, -2.0f),
+                            V(1.0f, h, -2.0f)};
+    for (int32_t i = 0; i < 4; i++)
+        car->wheelPos[i] = layout[i];
+    bool useLoaded = false;
+    if (shape)
+    {
+        const int32_t models = bzgVehicleServices.modelCheckSum
+                                   ? bzgVehicleServices.modelCheckSum(carLump)
+                                   : bz_DynVehicle_ShapeCheckSum(carLump);
+        useLoaded = checkSum == -1 || (checkSum != 0 && checkSum == models) ||
+                    shape->substance != 0 || shape->workSize != 0;
+    }
+    if (!useLoaded)
+    {
+        // A box from the body's models, else from the wheel layout: bottom at the ride height.
+        bzBox box = {V(FLT_MAX, FLT_MAX, FLT_MAX), V(-FLT_MAX, -FLT_MAX, -FLT_MAX)};
+        const bool found = bzgVehicleServices.bodyBox
+                               ? bzgVehicleServices.bodyBox(carLump, &box) != 0
+                               : carLump && AddBodyBoxes(&box, carLump, Identity());
+        if (!found || !(box.max.x > box.min.x && box.max.y > box.min.y && box.max.z > box.min.z) ||
+            !std::isfinite(box.min.x + box.min.y + box.min.z + box.max.x + box.max.y + box.max.z))
+        {
+            box.min = V(-1.0f, h, -2.0f);
+            box.max = V(1.0f, h + 1.2f, 2.0f);
+        }
+        else
+        {
+            box.min.y = std::max(box.min.y, h);
+            const float in = 0.75f * h;
+            if (box.max.x - box.min.x > 2.0f * in)
+            {
+                box.min.x += in;
+                box.max.x -= in;
+            }
+            box.max.y = std::max(box.max.y, box.min.y + 0.1f);
+        }
+        shape = bz_DynVehicle_BoxShape(&box);
+    }
+    if (bz_DynVehicle_Create(shape, car, mass) != BZ_ERROR_NONE)
+    {
+        bz_ReportError("bz_DynVehicle_Load", "The vehicle has no body");
+        bz_DynVehicle_Destroy(car);
+        if (!useLoaded)
+            bz_Form_Free(shape);
+        return nullptr;
+    }
+    BZDObject *body = bz_PhysCar_Body(car);
+    for (int32_t i = 0; i < 4; i++)
+    {
+        car->steered[i] = i < 2 ? 1 : 0;
+        car->axle[i] = i < 2 ? 0 : 1;
+        car->suspGive[i] = h * 0.58823526f;
+        car->grip[i] = 1.5f;
+        car->suspLength[i] = h + car->suspGive[i];
+        car->probeDist[i] = car->suspPrev[i] = h;
+    }
+    car->wheelInertia = 5.0f * car->wheelRadius * car->wheelRadius;
+    if (body->mass >= 6000.0f)
+        car->wheelInertia *= 2.0f;
+    if (body->mass >= 30000.0f)
+        car->wheelInertia *= 4.0f;
+    car->frontRoll = car->rearRoll = 0.5f;
+    car->driven = 1;
+    if (handling)
+    {
+        bz_Text_Rewind(handling);
+        // Its keys are compared without regard to case, as the vehicle file's are.
+        char keyLine[BZ_TEXT_LINE_SIZE];
+        if (bz_Text_FindSection(handling, "DYNAMICS", 0))
+            while (bz_Script_NextKeyName(handling, keyLine))
+                if (strcasecmp(KeyName(keyLine), "console") == 0)
+                {
+                    CarConsole_ParseArgs(handling, car);
+                    break;
+                }
+    }
+    if (file && consoleAt >= 0)
+    {
+        bz_Text_SetPos(file, consoleAt);
+        CarConsole_ParseArgs(file, car);
+    }
+    if (file && limitsAt >= 0)
+    {
+        bz_Text_SetPos(file, limitsAt);
+        if (char *line = bz_Script_ReadValueLine(file))
+        {
+            char *save = nullptr;
+            float values[4];
+            int32_t n = 0;
+            for (char *t = strtok_r(line, ", \t\r", &save); t && n < 4;
+                 t = strtok_r(nullptr, ", \t\r", &save))
+                if (ParseFloat(t, &values[n]))
+                    n++;
+            for (int32_t i = 0; i < n; i++)
+                car->graphicalWheelLimits[i] = values[i];
+        }
+    }
+    body->physicsFlags |= BZ_PHYS_VEHICLE;
+    return car;
+}

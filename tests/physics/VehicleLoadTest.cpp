@@ -1,0 +1,326 @@
+// The "[DYNAMICS]" section of a vehicle file read through the engine's text reader: keys in
+// any letter case, the last of a key winning, defaults without the section, the shape checksum,
+// limits of ride height and mass, and the handling file's console lines before the vehicle's.
+#include "TextTestSupport.h"
+#include "VehicleTestSupport.h"
+#include "collision/Shape.h"
+#include "models/Model.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using namespace cartest;
+
+namespace
+{
+struct Reader
+{
+    bzTextReader *reader;
+    std::string name;
+    Reader(const std::string &text, const char *file)
+        : reader(ReaderOver(text, false, file)), name(file)
+    {
+    }
+    ~Reader()
+    {
+        bz_Text_Close(reader);
+        std::remove(name.c_str());
+    }
+    std::string Text() const { return std::string((const char *)reader->text, reader->size); }
+};
+
+TEST(VehicleLoad, KeysInAnyCaseAndTheLastWins)
+{
+    Reader file(
+        "[OTHER]\n<Mass>\n99\n[DYNAMICS]\n<mass>\n2000\n<MASS>\n1500\n<RideHeight>\n0.25\n"
+        "<GraphicalWheelLimits>\n0.1, 0.2, 0.3, 0.4\n<Unknown>\n7\n<Console>\n"
+        "TorqueSplit 50\nfrontgrip 1.5\nLimitRevs on\nBogus 3\nNumGears\n[NEXT]\n<Mass>\n7\n",
+        "VL1.TXT");
+    TestVehicle t(10.0f, file.reader);
+    ASSERT_NE(t.car, nullptr);
+    EXPECT_FLOAT_EQ(t.body.mass, 1500.0f);
+    EXPECT_FLOAT_EQ(t.car->rideHeight, 0.25f);
+    for (int32_t i = 0; i < 4; i++)
+    {
+        EXPECT_FLOAT_EQ(t.car->wheelPos[i].y, 0.25f);
+        EXPECT_NEAR(t.car->suspGive[i], 0.25f / 1.7f, 1e-6f);
+        EXPECT_NEAR(t.car->suspLength[i], 0.25f + 0.25f / 1.7f, 1e-6f);
+    }
+    EXPECT_FLOAT_EQ(t.car->wheelPos[0].x, -1.0f);
+    EXPECT_FLOAT_EQ(t.car->wheelPos[0].z, 2.0f);
+    EXPECT_FLOAT_EQ(t.car->wheelPos[3].x, 1.0f);
+    EXPECT_FLOAT_EQ(t.car->wheelPos[3].z, -2.0f);
+    const float limits[4] = {0.1f, 0.2f, 0.3f, 0.4f};
+    for (int32_t i = 0; i < 4; i++)
+        EXPECT_FLOAT_EQ(t.car->graphicalWheelLimits[i], limits[i]);
+    const bzHandlingValue *h = t.car->handling->values;
+    EXPECT_FLOAT_EQ(h[BZ_H_TorqueSplit].f, 50.0f);
+    EXPECT_FLOAT_EQ(h[BZ_H_FrontGrip].f, 1.5f);
+    EXPECT_FLOAT_EQ(h[BZ_H_NumGears].f, 5.0f);
+    EXPECT_TRUE(bz_DynVehicle_SwitchIs(&h[BZ_H_LimitRevs], "on "));
+    EXPECT_EQ(t.car->driven, 1u);
+    EXPECT_TRUE(t.body.physicsFlags & BZ_PHYS_VEHICLE);
+    EXPECT_TRUE(t.body.physicsFlags & BZ_PHYS_NO_BODY_CONTACT);
+    EXPECT_EQ(bz_DynVehicle_First(), t.car);
+    EXPECT_EQ(bz_DynVehicle_Find(&t.lump), t.car);
+    bz_DynVehicle_ApplyHandling(t.car);
+    EXPECT_FLOAT_EQ(t.car->grip[0], 1.5f);
+    EXPECT_FLOAT_EQ(t.car->torqueShare[2], 0.25f);
+    EXPECT_EQ(t.car->drive->limitRevs, 1u);
+}
+
+TEST(VehicleLoad, WithoutTheSectionTheDefaultsStandAndTheSectionIsAdded)
+{
+    Reader file("[OTHER]\n<Mass>\n99\n", "VL2.TXT");
+    TestVehicle t(10.0f, file.reader);
+    ASSERT_NE(t.car, nullptr);
+    EXPECT_FLOAT_EQ(t.body.mass, 1250.0f);
+    EXPECT_FLOAT_EQ(t.car->rideHeight, 0.2f);
+    EXPECT_FLOAT_EQ(t.car->wheelRadius, 0.3f);
+    EXPECT_NEAR(t.car->wheelInertia, 0.45f, 1e-6f);
+    EXPECT_EQ(t.car->graphicalWheelLimits[2], FLT_MAX);
+    EXPECT_EQ(t.car->steered[0], 1);
+    EXPECT_EQ(t.car->steered[2], 0);
+    EXPECT_EQ(t.car->axle[1], 0);
+    EXPECT_EQ(t.car->axle[3], 1);
+    EXPECT_EQ(t.car->handling->changed, 1u);
+    EXPECT_EQ(t.car->drive->gear, 1);
+    EXPECT_FLOAT_EQ(t.car->drive->rpm, 1000.0f);
+    // A box from the wheel layout, its bottom at the ride height.
+    ASSERT_NE(t.body.form, nullptr);
+    EXPECT_FLOAT_EQ(t.body.form->bounds.min.y, 0.2f);
+    EXPECT_FLOAT_EQ(t.body.form->bounds.min.x, -1.0f);
+    EXPECT_FLOAT_EQ(t.body.form->bounds.max.z, 2.0f);
+    EXPECT_NE(file.Text().find("[DYNAMICS]"), std::string::npos);
+    // Moments and centre from the box: 2 x 1.2 x 4 m.
+    const float m = 1250.0f * 0.083333336f;
+    EXPECT_NEAR(t.body.principalMoments.x, m * (1.44f + 16.0f), 1e-1f);
+    EXPECT_NEAR(t.body.principalMoments.z, m * (4.0f + 1.44f), 1e-1f);
+    EXPECT_NEAR(t.body.centreOfMass.y, 0.2f + 0.3f, 1e-5f);
+}
+
+TEST(VehicleLoad, RideHeightAndMassLimits)
+{
+    struct Case
+    {
+        const char *text;
+        float rideHeight, mass;
+    } cases[] = {
+        {"[DYNAMICS]\n<RideHeight>\n50\n<Mass>\n1e30\n", 1.0f, 1e7f},
+        {"[DYNAMICS]\n<RideHeight>\n-3\n<Mass>\n-5\n", 0.02f, 1.0f},
+        {"[DYNAMICS]\n<RideHeight>\nnan\n<Mass>\nabc\n", 0.2f, 1250.0f},
+        {"[DYNAMICS]\n<RideHeight>\n<Mass>\n", 0.2f, 1250.0f},
+    };
+    for (const Case &k : cases)
+    {
+        Reader file(k.text, "VL3.TXT");
+        TestVehicle t(10.0f, file.reader);
+        ASSERT_NE(t.car, nullptr) << k.text;
+        EXPECT_FLOAT_EQ(t.car->rideHeight, k.rideHeight) << k.text;
+        EXPECT_FLOAT_EQ(t.body.mass, k.mass) << k.text;
+        // The probe's reach covers the whole suspension and its contact reach.
+        EXPECT_LT(t.car->suspLength[0] + 0.2f, 2.0f) << k.text;
+        for (int32_t s = 0; s < 5; s++)
+            t.Step();
+        for (int32_t i = 0; i < 4; i++)
+            EXPECT_TRUE(std::isfinite(t.car->wheelLoad[i])) << k.text;
+    }
+}
+
+TEST(VehicleLoad, HeavyVehiclesGetHeavierWheels)
+{
+    struct Case
+    {
+        const char *text;
+        float inertia;
+    } cases[] = {{"[DYNAMICS]\n<Mass>\n5999\n", 0.45f},
+                 {"[DYNAMICS]\n<Mass>\n6000\n", 0.9f},
+                 {"[DYNAMICS]\n<Mass>\n30000\n", 3.6f}};
+    for (const Case &k : cases)
+    {
+        Reader file(k.text, "VL4.TXT");
+        TestVehicle t(10.0f, file.reader);
+        EXPECT_NEAR(t.car->wheelInertia, k.inertia, 1e-5f) << k.text;
+    }
+}
+
+TEST(VehicleLoad, HandlingFileConsoleRunsBeforeTheVehicleFile)
+{
+    Reader handling("[DYNAMICS]\n<Console>\nTorqueSplit 30\nFrontGrip 2.0\n", "VL5H.TXT");
+    Reader file("[DYNAMICS]\n<Console>\nTorqueSplit 70\n", "VL5.TXT");
+    TestVehicle t(10.0f, file.reader, handling.reader);
+    const bzHandlingValue *h = t.car->handling->values;
+    EXPECT_FLOAT_EQ(h[BZ_H_TorqueSplit].f, 70.0f);
+    EXPECT_FLOAT_EQ(h[BZ_H_FrontGrip].f, 2.0f);
+}
+
+// The shape services of the test: one loaded form and a model checksum.
+bzForm *gLoaded = nullptr;
+int32_t gModels = 0;
+bzForm *ReadShape(bzLump *, bzTextReader *reader)
+{
+    bz_Script_ReadValueLine(reader); // the reference's line
+    return gLoaded;
+}
+int32_t ModelCheckSum(bzLump *)
+{
+    return gModels;
+}
+
+TEST(VehicleLoad, ShapeCheckSumKeepsOrRegeneratesTheShape)
+{
+    struct Case
+    {
+        const char *text;
+        bool kept;
+    } cases[] = {
+        {"[DYNAMICS]\n<Shape>\nbody\n<ShapeCheckSum>\n1234, 5\n", true},
+        {"[DYNAMICS]\n<Shape>\nbody\n<ShapeCheckSum>\n99\n", false},
+        {"[DYNAMICS]\n<Shape>\nbody\n<OverrideShapeCheckSum>\n", true},
+        {"[DYNAMICS]\n<Shape>\nbody\n<ShapeCheckSum>\n<Mass>\n1300\n", false},
+        {"[DYNAMICS]\n<Shape>\nbody\n", false},
+    };
+    for (const Case &k : cases)
+    {
+        const bzBox box = {V3(-0.5f, 0.3f, -1.0f), V3(0.5f, 1.0f, 1.0f)};
+        gLoaded = bz_DynVehicle_BoxShape(&box);
+        ASSERT_NE(gLoaded, nullptr);
+        gLoaded->workSize = 0; // no marker: the checksum decides
+        gLoaded->substance = 0;
+        gModels = 1234;
+        Reader file(k.text, "VL6.TXT");
+        bool kept;
+        {
+            bz_Phys_ResetServices();
+            TestVehicle t(10.0f, nullptr);
+            bz_DynVehicle_Destroy(t.car);
+            bz_Form_Free(t.body.form);
+            t.body.form = nullptr;
+            bzgVehicleServices.readShape = ReadShape;
+            bzgVehicleServices.modelCheckSum = ModelCheckSum;
+            t.car = bz_DynVehicle_Load(&t.lump, file.reader, nullptr);
+            ASSERT_NE(t.car, nullptr);
+            kept = t.body.form == gLoaded;
+            if (!kept)
+                bz_Form_Free(gLoaded);
+            bz_DynVehicle_ResetServices();
+        }
+        EXPECT_EQ(kept, k.kept) << k.text;
+    }
+}
+
+TEST(VehicleList, FindDestroyAndAMissingCar)
+{
+    TestVehicle a;
+    bzLump other{};
+    EXPECT_EQ(bz_DynVehicle_Find(&other), nullptr);
+    a.car->handling->changed = 0;
+    bz_DynVehicle_InvalidateAll();
+    EXPECT_EQ(a.car->handling->changed, 1u);
+    const int32_t keep = bzgNoFatalExit;
+    bzgNoFatalExit = 1;
+    const uint32_t reports = bz_Error_ReportCount();
+    bzDynVehicle stray{};
+    bz_DynVehicle_Destroy(&stray);
+    EXPECT_EQ(bz_Error_ReportCount(), reports + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "Dynamics Vehicle Missing Car");
+    bzgNoFatalExit = keep;
+    EXPECT_EQ(bz_DynVehicle_First(), a.car);
+}
+} // namespace
+
+namespace
+{
+uint32_t Bits(float f)
+{
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+TEST(VehicleLoad, ModelsGiveTheChecksumAndTheGeneratedBox)
+{
+    TestVehicle t;
+    bz_DynVehicle_Destroy(t.car);
+    bz_Form_Free(t.body.form);
+    t.body.form = nullptr;
+    bzModel bodyModel{}, lampModel{};
+    bodyModel.boxMin = V3(-0.9f, 0.1f, -2.2f);
+    bodyModel.boxMax = V3(0.9f, 1.4f, 2.1f);
+    lampModel.boxMin = V3(-3.0f, 0.0f, -3.0f);
+    lampModel.boxMax = V3(3.0f, 3.0f, 3.0f);
+    bzLump body{}, lamp{};
+    for (bzLump *l : {&body, &lamp})
+    {
+        for (int32_t k = 0; k < 4; k++)
+            l->matrix.row[k] = V3(k == 0, k == 1, k == 2);
+        l->type = BZ_LUMP_TYPE_MODEL;
+        l->parent = &t.lump;
+    }
+    body.object = &bodyModel;
+    lamp.object = &lampModel;
+    std::strcpy(body.name, "body");
+    std::strcpy(lamp.name, "LITlamp");
+    t.lump.firstChild = &body;
+    body.next = &lamp;
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&body), 1);
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&lamp), 0);
+    std::strcpy(lamp.name, "spoilerRear");
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&lamp), 0);
+    std::strcpy(lamp.name, "Spoiler");
+    EXPECT_EQ(bz_DynVehicle_IsBodyLump(&lamp), 1); // compared with case
+    std::strcpy(lamp.name, "LITlamp");
+    uint32_t want = 0;
+    for (const bzModel *m : {&bodyModel, &lampModel})
+        for (float f :
+             {m->boxMin.x, m->boxMin.y, m->boxMin.z, m->boxMax.x, m->boxMax.y, m->boxMax.z})
+            want += Bits(f);
+    EXPECT_EQ(static_cast<uint32_t>(bz_DynVehicle_ShapeCheckSum(&t.lump)), want);
+
+    t.car = bz_DynVehicle_Load(&t.lump, nullptr, nullptr);
+    ASSERT_NE(t.car, nullptr);
+    ASSERT_NE(t.body.form, nullptr);
+    // The body's box without the lamp: bottom raised to the ride height, sides pulled in by
+    // 0.75 x 0.2.
+    const bzBox &box = t.body.form->bounds;
+    EXPECT_NEAR(box.min.x, -0.75f, 1e-5f);
+    EXPECT_NEAR(box.max.x, 0.75f, 1e-5f);
+    EXPECT_NEAR(box.min.y, 0.2f, 1e-5f);
+    EXPECT_NEAR(box.max.y, 1.4f, 1e-5f);
+    EXPECT_NEAR(box.min.z, -2.2f, 1e-5f);
+    EXPECT_NEAR(box.max.z, 2.1f, 1e-5f);
+    t.lump.firstChild = nullptr;
+}
+} // namespace
+
+namespace
+{
+BZDObject *NoBody(bzLump *, bzForm *, const char *)
+{
+    return nullptr;
+}
+
+TEST(VehicleLoad, WithoutABodyTheLoadFailsWithAReport)
+{
+    TestVehicle t;
+    bz_DynVehicle_Destroy(t.car);
+    t.car = nullptr;
+    bz_Form_Free(t.body.form);
+    t.body.form = nullptr;
+    bzgVehicleServices.createBody = NoBody;
+    const int32_t keep = bzgNoFatalExit;
+    bzgNoFatalExit = 1;
+    const uint32_t reports = bz_Error_ReportCount();
+    EXPECT_EQ(bz_DynVehicle_Load(&t.lump, nullptr, nullptr), nullptr);
+    EXPECT_EQ(bz_Error_ReportCount(), reports + 1);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "bz_DynVehicle_Load");
+    EXPECT_EQ(bz_DynVehicle_Find(&t.lump), nullptr);
+    bzgNoFatalExit = keep;
+    bz_DynVehicle_ResetServices();
+}
+} // namespace
