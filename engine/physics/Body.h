@@ -80,6 +80,8 @@ struct BZDObject
     float radius;
     float radiusSquared;
     bzDynCollisionCache *collisionCache;
+    // What the collision code keeps on the body.
+    uint32_t collisionState; // BZ_BODY_* of collision/CollisionContact.h
     bzV3 floorVelocity[2];
     float verticalGravity; // read by the car's down force
     BZDJoint *parentJoint; // kind byte 2 or 4: one free axis
@@ -130,6 +132,8 @@ struct BZDObject
     int32_t bounceCount;
     void *bounces;
     uint32_t attributeMask;
+    // What the object pair collision keeps on the body.
+    BZDObject *linkPartner; // the body the overlap pass last linked it to, or null
 };
 
 // Sets the body's radius and squared radius from its form's box: on each axis the corner
