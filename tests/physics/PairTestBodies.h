@@ -207,3 +207,50 @@ inline double BodyDistance(const BZDObject *b, const bzV3 &world, float t)
     return ShapeDistance(b->form->firstShape, D(local));
 }
 } // namespace pairbody
+
+namespace pairbody
+{
+// The outward direction of the body's surface at a world point: the gradient of its distance.
+inline D3 Outward(const BZDObject *b, const bzV3 &world, float t)
+{
+    const double h = 1e-3;
+    D3 g;
+    double *out[3] = {&g.x, &g.y, &g.z};
+    for (int i = 0; i < 3; i++)
+    {
+        bzV3 hi = world, lo = world;
+        hi.v[i] += (float)h;
+        lo.v[i] -= (float)h;
+        *out[i] = (BodyDistance(b, hi, t) - BodyDistance(b, lo, t)) / (2.0 * h);
+    }
+    const double l = Len(g);
+    return l > 0.0 ? D3{g.x / l, g.y / l, g.z / l} : g;
+}
+
+// Where a contact row lies, for checks: both points in the world at the contact's time, their
+// distances from their own bodies' surfaces, and how well the normal separates them (the
+// cosine of the normal with the other body's outward direction at its point, and of minus the
+// normal with the row body's outward direction at its point).
+struct ContactPlace
+{
+    float t;
+    bzV3 p1, p2;
+    double d1, d2, gap, separates2, separates1;
+};
+
+inline ContactPlace Place(const bzCollisionContact &c)
+{
+    ContactPlace r;
+    r.t = c.key < 1.0f ? c.key : 1.0f;
+    r.p1 = WorldPoint(c.body, c.point, r.t);
+    r.p2 = WorldPoint(c.otherBody, c.otherPoint, r.t);
+    r.d1 = BodyDistance(c.body, r.p1, r.t);
+    r.d2 = BodyDistance(c.otherBody, r.p2, r.t);
+    r.gap = Len(Sub(D(r.p1), D(r.p2)));
+    bzV3 n;
+    bz_RotateV3Into(&c.body->startTransform, &n, &c.normal);
+    r.separates2 = Dot(D(n), Outward(c.otherBody, r.p2, r.t));
+    r.separates1 = -Dot(D(n), Outward(c.body, r.p1, r.t));
+    return r;
+}
+} // namespace pairbody
