@@ -23,7 +23,6 @@ namespace
 {
 constexpr float kNoLimit = 2.0f;
 constexpr float kFaceSlack = 1e-4f;
-constexpr int32_t kMaskWords = (BZ_PHYS_PAIR_SHAPE_POINTS + 31) / 32;
 
 // Exchanges the roles of the two bodies in the pair state.
 void SwapBodies()
@@ -70,7 +69,7 @@ struct Faces
 bool FacesOf(const bzShape *shape, Faces *out)
 {
     out->hull = bzHull{};
-    if (shape->kind == BZ_SHAPE_ALIGNED_CUBOID)
+    if (IsBox(shape))
     {
         const bzBox *b = bz_Shape_Bounds(shape);
         for (int32_t axis = 0; axis < 3; axis++)
@@ -238,9 +237,7 @@ void SphereConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_
     const bzV3 own = bz_PhysColl_OwnPoint(s.shape[0], 0);
     const uint32_t tag =
         rounding > 0.0f ? BZ_PHYS_CONTACT_VERTEX_FACE : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON;
-    const bzShapeKind kind = s.shape[1]->kind;
-    if (kind != BZ_SHAPE_WIRE_FRAME && kind != BZ_SHAPE_CRUSHABLE_CUBOID)
-        BallOnFaces(1, p1[0].start, p1[0].end, rs, rounding, own, tag);
+    BallOnFaces(1, p1[0].start, p1[0].end, rs, rounding, own, tag);
     BallOnEdges(1, p1[0].start, p1[0].end, rs, rounding, own,
                 rounding > 0.0f ? BZ_PHYS_CONTACT_SEGMENT : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON);
 }
@@ -279,15 +276,12 @@ void TicTacConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_
     if (!bz_PhysColl_ClipPoints(p1, 2, p2, n2, s.codes[0], s.codes[1], rt, rounding))
         return;
     // The end spheres against the faces.
-    const bzShapeKind kind = convex->kind;
-    if (kind != BZ_SHAPE_WIRE_FRAME && kind != BZ_SHAPE_CRUSHABLE_CUBOID)
-        for (int32_t k = 0; k < 2; k++)
-            if (s.codes[0][k] == 0 &&
-                BallOnFaces(1, p1[k].start, p1[k].end, rt, rounding,
-                            bz_PhysColl_OwnPoint(tictac, k),
-                            rounding > 0.0f ? BZ_PHYS_CONTACT_VERTEX_FACE
-                                            : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON) < 0)
-                bz_PhysColl_MarkInside(0);
+    for (int32_t k = 0; k < 2; k++)
+        if (s.codes[0][k] == 0 &&
+            BallOnFaces(1, p1[k].start, p1[k].end, rt, rounding, bz_PhysColl_OwnPoint(tictac, k),
+                        rounding > 0.0f ? BZ_PHYS_CONTACT_VERTEX_FACE
+                                        : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON) < 0)
+            bz_PhysColl_MarkInside(0);
     // The convex shape's vertices against the moving axis.
     const MovingAxis axis = AxisOf(p1);
     const int32_t vertices = n2 < VertexCount(convex) ? n2 : VertexCount(convex);
@@ -319,7 +313,8 @@ void TicTacConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_
             bz_PhysColl_AddTouch(1, touch, AddScaled(q, f, touch.fixedParam), rounding,
                                  Along(tictac, 0, 1, touch.movingParam), rt,
                                  BZ_PHYS_CONTACT_SEGMENT);
-        else if (result < 0)
+        // The end spheres may reach the edge before the side does.
+        if (result != 0)
             for (int32_t k = 0; k < 2; k++)
                 BallOnEdge(1, q, Add(q, f), p1[k].start, p1[k].end, rt, rounding,
                            bz_PhysColl_OwnPoint(tictac, k), BZ_PHYS_CONTACT_SEGMENT);
@@ -340,20 +335,21 @@ void AddCylinderRow(int32_t fixed, const bzCollisionContact &row, const bzV3 &c0
     touch.time = row.key < 1.0f ? row.key : BZ_PAIR_TIME_END_TOUCH;
     touch.fixedParam = u;
     touch.movingParam = 0.0f;
-    touch.normal = row.normal;
-    bz_PhysColl_AddTouch(fixed, touch, AddScaled(x0, axis, u), axisRadius, movingOwn, ballRadius,
+    // The direction from the axis to the centre at the touch (the test's own normal is a blend
+    // of the directions at the start and the end of the step).
+    const bzV3 onAxis = AddScaled(x0, axis, u);
+    const bzV3 across = Sub(centre, onAxis);
+    const float l2 = LengthSq(across);
+    touch.normal = l2 > 0.0f ? Scale(across, 1.0f / std::sqrt(l2)) : row.normal;
+    bz_PhysColl_AddTouch(fixed, touch, onAxis, axisRadius, movingOwn, ballRadius,
                          BZ_PHYS_CONTACT_SEGMENT);
 }
 
-struct Mask
-{
-    uint32_t words[kMaskWords];
-    bool Has(int32_t i) const { return (words[i >> 5] >> (i & 31)) & 1u; }
-    void Set(int32_t i) { words[i >> 5] |= 1u << (i & 31); }
-};
-
 // The edges of body `collected`'s shape held in its frame against the other shape's moving
-// edges, both with their radii.
+// edges, both with their radii; then the ends: every vertex of the moving shape as a ball
+// against every edge (and corner) of the collected one, and every vertex of the collected
+// shape against every moving edge. Each vertex meets each edge once, so no touch between a
+// rounded corner and a rounded edge goes untested.
 void RoundedEdges(int32_t collected, const bzPhysShapePoint *movingPoints, float rC, float rM)
 {
     bzPhysCollPair &s = bz_PhysColl_Pair();
@@ -366,98 +362,66 @@ void RoundedEdges(int32_t collected, const bzPhysShapePoint *movingPoints, float
         return;
     const int32_t cVertices = VertexCount(cs), mVertices = VertexCount(ms);
     const float r = rC + rM;
-    // Finished vertices: one bit for every vertex the shapes may have.
-    Mask cDone{}, mDone{};
+    auto usable = [&](int32_t body, const bzHullEdge &e, int32_t vertices)
+    {
+        if (e.a >= vertices || e.b >= vertices)
+            return false;
+        const uint8_t a = s.codes[body][e.a], b = s.codes[body][e.b];
+        return !(a & b) && (a | b) != 0xFF;
+    };
     float limit = kNoLimit;
     for (int32_t m = 0; m < mCount; m++)
     {
         const bzHullEdge &me = mEdges[m];
-        if (me.a >= mVertices || me.b >= mVertices)
+        if (!usable(moving, me, mVertices))
             continue;
-        const uint8_t ma = s.codes[moving][me.a], mb = s.codes[moving][me.b];
-        if ((ma & mb) || (ma | mb) == 0xFF)
-            continue;
-        const bzPhysShapePoint *mEnds[2] = {&movingPoints[me.a], &movingPoints[me.b]};
-        const int32_t mIndex[2] = {me.a, me.b};
-        const bzV3 p0 = mEnds[0]->start, v = Sub(mEnds[0]->end, mEnds[0]->start);
-        const bzV3 e0 = Sub(mEnds[1]->start, mEnds[0]->start);
-        const bzV3 w = Sub(Sub(mEnds[1]->end, mEnds[0]->end), e0);
+        const bzPhysShapePoint &ma = movingPoints[me.a], &mb = movingPoints[me.b];
+        const bzV3 p0 = ma.start, v = Sub(ma.end, ma.start);
+        const bzV3 e0 = Sub(mb.start, ma.start);
+        const bzV3 w = Sub(Sub(mb.end, ma.end), e0);
+        // Collected vertices against this moving edge.
+        for (int32_t k = 0; k < cVertices; k++)
+        {
+            if (s.codes[collected][k])
+                continue;
+            const bzV3 centre = bz_PhysColl_OwnPoint(cs, k);
+            bzPairTouch touch;
+            if (bz_PairSphereMovingSegment(r, centre, p0, v, e0, w, &touch) > 0)
+                bz_PhysColl_AddTouch(collected, touch, centre, rC,
+                                     Along(ms, me.a, me.b, touch.movingParam), rM,
+                                     BZ_PHYS_CONTACT_SEGMENT);
+        }
         for (int32_t c = 0; c < cCount; c++)
         {
             const bzHullEdge &ce = cEdges[c];
-            if (ce.a >= cVertices || ce.b >= cVertices)
+            if (!usable(collected, ce, cVertices))
                 continue;
-            const uint8_t ca = s.codes[collected][ce.a], cb = s.codes[collected][ce.b];
-            if ((ca & cb) || (ca | cb) == 0xFF)
-                continue;
-            const int32_t cIndex[2] = {ce.a, ce.b};
             const bzV3 q = bz_PhysColl_OwnPoint(cs, ce.a);
             const bzV3 f = Sub(bz_PhysColl_OwnPoint(cs, ce.b), q);
             bzPairTouch touch;
-            const int32_t result = bz_PairEdgesWithRadii(r, q, f, p0, v, e0, w, limit, &touch);
-            if (result > 0)
+            if (bz_PairEdgesWithRadii(r, q, f, p0, v, e0, w, limit, &touch) > 0)
             {
                 bz_PhysColl_AddTouch(collected, touch, AddScaled(q, f, touch.fixedParam), rC,
                                      Along(ms, me.a, me.b, touch.movingParam), rM,
                                      BZ_PHYS_CONTACT_SEGMENT);
                 limit = kNoLimit;
             }
-            else if (result < 0)
-            {
-                int32_t nearestOfMoving[2] = {0, 0}, nearestOfCollected[2] = {0, 0};
-                bool found = false;
-                for (int32_t j = 0; j < 2 && !found; j++)
-                {
-                    if (s.codes[moving][mIndex[j]] || mDone.Has(mIndex[j]))
-                        continue;
-                    bzCollisionContact row{};
-                    row.key = 2.0f;
-                    const int32_t got = bz_SweptSphereAgainstCylinder(
-                        &mEnds[j]->start, &mEnds[j]->end, &q, &f, rM, rC, &row, nullptr);
-                    if (got > 0)
-                    {
-                        AddCylinderRow(collected, row, mEnds[j]->start, mEnds[j]->end, q, f, rC,
-                                       bz_PhysColl_OwnPoint(ms, mIndex[j]), rM);
-                        found = true;
-                    }
-                    else
-                        nearestOfMoving[j] = got;
-                }
-                for (int32_t k = 0; k < 2 && !found; k++)
-                {
-                    if (s.codes[collected][cIndex[k]] || cDone.Has(cIndex[k]))
-                        continue;
-                    const bzV3 centre = bz_PhysColl_OwnPoint(cs, cIndex[k]);
-                    const int32_t got = bz_PairSphereMovingSegment(r, centre, p0, v, e0, w, &touch);
-                    if (got > 0)
-                    {
-                        bz_PhysColl_AddTouch(collected, touch, centre, rC,
-                                             Along(ms, me.a, me.b, touch.movingParam), rM,
-                                             BZ_PHYS_CONTACT_SEGMENT);
-                        found = true;
-                    }
-                    else
-                        nearestOfCollected[k] = got;
-                }
-                // Mutually nearest ends meet as two spheres.
-                for (int32_t k = 0; k < 2 && !found; k++)
-                {
-                    const int32_t j = -1 - nearestOfCollected[k];
-                    if (j < 0 || j > 1 || nearestOfMoving[j] != -1 - k)
-                        continue;
-                    const bzV3 centre = bz_PhysColl_OwnPoint(cs, cIndex[k]);
-                    if (bz_PairPointMovingSphere(r, centre, mEnds[j]->start,
-                                                 Sub(mEnds[j]->end, mEnds[j]->start), &touch))
-                        bz_PhysColl_AddTouch(collected, touch, centre, rC,
-                                             bz_PhysColl_OwnPoint(ms, mIndex[j]), rM,
-                                             BZ_PHYS_CONTACT_SPHERE);
-                }
-            }
-            cDone.Set(ce.a);
-            cDone.Set(ce.b);
         }
-        mDone.Set(me.a);
-        mDone.Set(me.b);
+    }
+    // Moving vertices against the collected edges and their corners.
+    for (int32_t j = 0; j < mVertices; j++)
+    {
+        if (s.codes[moving][j])
+            continue;
+        for (int32_t c = 0; c < cCount; c++)
+        {
+            const bzHullEdge &ce = cEdges[c];
+            if (!usable(collected, ce, cVertices))
+                continue;
+            BallOnEdge(collected, bz_PhysColl_OwnPoint(cs, ce.a), bz_PhysColl_OwnPoint(cs, ce.b),
+                       movingPoints[j].start, movingPoints[j].end, rM, rC,
+                       bz_PhysColl_OwnPoint(ms, j), BZ_PHYS_CONTACT_SEGMENT);
+        }
     }
 }
 
@@ -575,14 +539,12 @@ void bz_PhysColl_TicTacTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint
     const int32_t result =
         bz_PairEdgesWithRadii(r, q, f, axis.a, axis.v, axis.e, axis.w, kNoLimit, &touch);
     if (result > 0)
-    {
         bz_PhysColl_AddTouch(0, touch, AddScaled(q, f, touch.fixedParam), ra,
                              Along(b, 0, 1, touch.movingParam), rb, BZ_PHYS_CONTACT_SEGMENT);
-        return;
-    }
+    // Axes that never come within reach of each other keep their ends apart too. Otherwise the
+    // ends may touch first: B's ends against A's cylinder, then A's ends against B's axis.
     if (result == 0)
         return;
-    // An end is nearest: B's ends against A's cylinder, then A's ends against B's axis.
     int32_t nearestOfB[2] = {0, 0}, nearestOfA[2] = {0, 0};
     for (int32_t j = 0; j < 2; j++)
     {
