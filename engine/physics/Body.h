@@ -81,7 +81,8 @@ struct BZDObject
     float radiusSquared;
     bzDynCollisionCache *collisionCache;
     // What the collision code keeps on the body.
-    uint32_t collisionState; // BZ_BODY_* of collision/CollisionContact.h
+    uint32_t collisionState;   // BZ_BODY_* of collision/CollisionContact.h
+    uint8_t worldIntersecting; // the last world collision found the body inside the world
     bzV3 floorVelocity[2];
     float verticalGravity; // read by the car's down force
     BZDJoint *parentJoint; // kind byte 2 or 4: one free axis

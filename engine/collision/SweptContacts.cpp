@@ -1,0 +1,573 @@
+// Swept contact tests of rounded features and edges.
+#include "collision/SweptContacts.h"
+
+#include "collision/CollisionTolerance.h"
+#include "collision/EdgePrimitives.h"
+#include "collision/EdgeQuartic.h"
+#include "collision/PairMaths.h"
+#include "collision/PointPrimitives.h"
+#include "collision/UnitRoots.h"
+
+#include <cmath>
+
+using namespace bzPairMaths;
+
+namespace
+{
+constexpr float kZeroSq = 1.1920929e-7f;
+constexpr float kEdgeMargin = 0.001f;
+constexpr float kMiss = 100.0f;
+
+bzV3 Unit(const bzV3 &v)
+{
+    const float l2 = LengthSq(v);
+    return l2 > 0.0f ? Scale(v, 1.0f / std::sqrt(l2)) : v;
+}
+
+bzV3 ToOtherPoint(const bzSweptFrames *frames, const bzV3 &p)
+{
+    return frames && frames->toOther ? Point(frames->toOther, p) : p;
+}
+
+bzV3 ToOtherDirection(const bzSweptFrames *frames, const bzV3 &v)
+{
+    return frames && frames->toOther ? Direction(frames->toOther, v) : v;
+}
+
+bool IsPair(const bzSweptFrames *frames)
+{
+    return frames && frames->startPose && frames->endPose;
+}
+
+// Writes the contact found at time t. selfPoint lies on the first body's side (the world's in
+// the world collision), otherPoint on the other body's; normal points from the other body's
+// feature towards the first body's (in the world collision: from the world towards the body).
+void Finish(bzCollisionContact *c, float t, const bzV3 &selfPoint, const bzV3 &otherPoint,
+            const bzV3 &normal, const bzSweptFrames *frames)
+{
+    c->key = t;
+    if (IsPair(frames))
+    {
+        const bzV3 start = Direction(frames->startPose, normal);
+        const bzV3 end = Direction(frames->endPose, normal);
+        c->point = selfPoint;
+        c->normal = Unit(AddScaled(Scale(start, 1.0f - t), end, t));
+        c->otherNormal = end;
+        c->otherPoint = ToOtherPoint(frames, otherPoint);
+        return;
+    }
+    // World: the body's point and the world's direction into the body, in the body's frame.
+    c->point = ToOtherPoint(frames, otherPoint);
+    c->normal = ToOtherDirection(frames, Scale(normal, -1.0f));
+    c->otherPoint = ToOtherPoint(frames, selfPoint);
+}
+
+// The quartic of a point's squared distance from a moving axis against a radius that grows by
+// growth per step: q(t) = g(t) |E(t)|^2 - ((d - t V) . E(t))^2, g(t) = |d - t V|^2 - (R +
+// growth t)^2, d = P - A. Coefficients from t^4 down.
+void AxisQuartic(const bzV3 &d, const bzV3 &vel, const bzV3 &e, const bzV3 &w, float radius,
+                 float growth, float ww, float ew2, float ee, float *k)
+{
+    const float vv = LengthSq(vel) - growth * growth;
+    const float vw = Dot(vel, w);
+    const float de = Dot(d, e);
+    const float b1 = -2.0f * Dot(d, vel) - 2.0f * growth * radius;
+    const float m = Dot(d, w) - Dot(e, vel);
+    const float g0 = LengthSq(d) - radius * radius;
+    k[0] = vv * ww - vw * vw;
+    k[1] = b1 * ww + vv * ew2 + 2.0f * vw * m;
+    k[2] = b1 * ew2 + vv * ee + g0 * ww - (m * m - 2.0f * de * vw);
+    k[3] = b1 * ee + ew2 * g0 - 2.0f * de * m;
+    k[4] = ee * g0 - de * de;
+}
+
+// The times worth a look: with q0 < 0 only the second root (the first is where the point
+// leaves), else the roots at even positions (where the distance comes down to the radius).
+int32_t PickRoots(const float *roots, int32_t n, bool startsWithin, float *picked)
+{
+    if (startsWithin)
+    {
+        if (n < 2)
+            return 0;
+        picked[0] = roots[1];
+        return 1;
+    }
+    int32_t k = 0;
+    for (int32_t i = 0; i < n; i += 2)
+        picked[k++] = roots[i];
+    return k;
+}
+} // namespace
+
+void bz_SweptContact_FromCentre(bzCollisionContact *contact, const bzV3 *centre, float radius,
+                                const bzSweptFrames *frames, int32_t onSurface)
+{
+    const bzV3 n = Unit(Sub(*centre, contact->point));
+    const bzV3 moved = onSurface ? contact->point : AddScaled(contact->point, n, radius);
+    if (IsPair(frames))
+    {
+        const float t = contact->key > 1.0f ? 1.0f : contact->key;
+        const bzV3 start = Direction(frames->startPose, n);
+        const bzV3 end = Direction(frames->endPose, n);
+        contact->point = moved;
+        contact->normal = Unit(AddScaled(Scale(start, 1.0f - t), end, t));
+        contact->otherNormal = end;
+        contact->otherPoint = ToOtherPoint(frames, moved);
+        return;
+    }
+    // World: the centre is the body's, the point the world's; n runs from the world into the body.
+    contact->point = ToOtherPoint(frames, moved);
+    contact->normal = ToOtherDirection(frames, n);
+}
+
+int32_t bz_SweptPointSphere_EndTouch(bzCollisionContact *contact, const bzV3 *p, const bzV3 *d,
+                                     const bzV3 *m, float r, const bzSweptFrames *frames)
+{
+    const bzV3 end = Add(*p, *d);
+    const float g = LengthSq(Sub(end, *m));
+    if (!(r * r <= g && g <= (bzCollisionTolerance + r) * r))
+        return 0;
+    contact->key = BZ_SWEPT_END_TOUCH;
+    contact->point = end;
+    bz_SweptContact_FromCentre(contact, m, r, frames, 0);
+    return 1;
+}
+
+int32_t bz_SweptPointSphere(bzCollisionContact *contact, const bzV3 *p, const bzV3 *d,
+                            const bzV3 *m, float r, const bzSweptFrames *frames)
+{
+    const bzV3 w = Sub(*m, *p);
+    const float d2 = LengthSq(w);
+    const float k = Dot(w, *d);
+    const float r2 = r * r;
+    if (!(d2 == d2) || !(k == k))
+        return 0;
+    if (d2 < (bzCollisionTolerance + r) * r)
+    {
+        if (d2 < r2)
+            return 0;
+        contact->key = 0.0f;
+        contact->point = *p;
+        bz_SweptContact_FromCentre(contact, m, r, frames, 1);
+        return 1;
+    }
+    const float dd = LengthSq(*d);
+    if (k < 0.0f || (d2 - k > 0.0f && (d2 - k) * (d2 - k) > d2 * r2) || dd < kZeroSq)
+        return bz_SweptPointSphere_EndTouch(contact, p, d, m, r, frames);
+    const float s = k / dd;
+    const float p2 = d2 - s * s * dd;
+    if (p2 > r2 + bzCollisionTolerance * r)
+        return 0;
+    float h2 = r2 - p2;
+    if (h2 < 0.0f)
+        h2 = 0.0f;
+    if (h2 > s * s * dd)
+        return bz_SweptPointSphere_EndTouch(contact, p, d, m, r, frames);
+    const float t = s - std::sqrt(h2 / dd);
+    if (!(t >= 0.0f && t <= 1.0f))
+        return bz_SweptPointSphere_EndTouch(contact, p, d, m, r, frames);
+    contact->key = t;
+    contact->point = AddScaled(*p, *d, t);
+    bz_SweptContact_FromCentre(contact, m, r, frames, 0);
+    return 1;
+}
+
+int32_t bz_SweptPointsTicTac(float r1, float r2, const bzV3 *points, const uint8_t *skip,
+                             int32_t pointCount, const bzV3 *a, const bzV3 *v, const bzV3 *e,
+                             const bzV3 *w, const bzSweptFrames *frames, bzSweptContactSink sink,
+                             void *context, int32_t count)
+{
+    if (!points || !sink || pointCount <= 0)
+        return count;
+    const float radius = r1 + r2;
+    const float tol = bzCollisionTolerance;
+    const float ww = LengthSq(*w), ew2 = 2.0f * Dot(*e, *w), ee = LengthSq(*e);
+    const bzV3 endStart = Add(*a, *e);
+    const bzV3 endMotion = Add(*v, *w);
+    for (int32_t i = 0; i < pointCount; i++)
+    {
+        if (skip && skip[i])
+            continue;
+        const bzV3 &p = points[i];
+        bzCollisionContact found{};
+        // Against the end sphere that starts at s and moves by motion: the point moves the
+        // other way relative to it.
+        auto endSphere = [&](const bzV3 &s, const bzV3 &motion)
+        {
+            const bzV3 back = Scale(motion, -1.0f);
+            if (!bz_SweptPointSphere(&found, &p, &back, &s, radius, frames))
+                return;
+            if (!IsPair(frames) && !(frames && frames->toOther))
+            {
+                // The test ran beside the sphere's start: put the point where the sphere is at
+                // the time found.
+                const float t = found.key < 1.0f ? found.key : 1.0f;
+                found.point = AddScaled(found.point, motion, t);
+            }
+            count = sink(context, &found, count);
+        };
+        const bzV3 d = Sub(p, *a);
+        if (ee < kZeroSq)
+        {
+            // An axis of no length is its start sphere.
+            endSphere(*a, *v);
+            continue;
+        }
+        float k[5];
+        AxisQuartic(d, *v, *e, *w, radius, tol, ww, ew2, ee, k);
+        float roots[4];
+        const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
+        const bool within = k[4] < 0.0f;
+        if (within && n < 2)
+        {
+            if (Dot(d, *e) / ee <= 0.0f)
+                endSphere(*a, *v);
+            else
+                endSphere(endStart, endMotion);
+            continue;
+        }
+        float picked[4];
+        const int32_t m = PickRoots(roots, n, within, picked);
+        for (int32_t j = 0; j < m; j++)
+        {
+            const float t = picked[j];
+            const bzV3 at = AddScaled(*a, *v, t);
+            const bzV3 et = AddScaled(*e, *w, t);
+            const float etSq = LengthSq(et);
+            if (etSq < kZeroSq)
+                continue;
+            const float u = Dot(et, Sub(p, at)) / etSq;
+            if (u < 0.0f)
+            {
+                endSphere(*a, *v);
+                continue;
+            }
+            if (u > 1.0f)
+            {
+                endSphere(endStart, endMotion);
+                continue;
+            }
+            const bzV3 side = AddScaled(at, et, u);
+            const bzV3 n0 = Unit(Sub(side, p)); // from the point towards the axis
+            // The point met and the capsule's surface point towards it.
+            Finish(&found, t, p, AddScaled(side, n0, -radius), Scale(n0, -1.0f), frames);
+            count = sink(context, &found, count);
+        }
+    }
+    return count;
+}
+
+int32_t bz_SweptSphereSegment(float r1, float r2, const bzV3 *m, const bzV3 *a, const bzV3 *u,
+                              const bzV3 *e, const bzV3 *w, bzCollisionContact *contact,
+                              const bzSweptFrames *frames)
+{
+    const float radius = r1 + r2;
+    const float ww = LengthSq(*w), ew2 = 2.0f * Dot(*e, *w), ee = LengthSq(*e);
+    if (ee < kZeroSq)
+        return 0;
+    const bzV3 d = Sub(*m, *a);
+    float k[5];
+    AxisQuartic(d, *u, *e, *w, radius, 0.0f, ww, ew2, ee, k);
+    float roots[4];
+    const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
+    const bool within = k[4] < 0.0f;
+    auto build = [&](float t, float key)
+    {
+        const bzV3 at = AddScaled(*a, *u, t);
+        const bzV3 et = AddScaled(*e, *w, t);
+        const float param = Dot(et, Sub(*m, at)) / LengthSq(et);
+        const bzV3 side = AddScaled(at, et, param);
+        const bzV3 toSphere = Unit(Sub(*m, side));
+        Finish(contact, t, AddScaled(*m, toSphere, -r1), AddScaled(side, toSphere, r2), toSphere,
+               frames);
+        contact->key = key;
+    };
+    if (within && n < 2)
+    {
+        const float start = Dot(d, *e) / ee;
+        return start < 0.0f ? BZ_SWEPT_SEGMENT_BEFORE_START
+                            : (start > 1.0f ? BZ_SWEPT_SEGMENT_PAST_END : 0);
+    }
+    int32_t result = 0;
+    float picked[4];
+    const int32_t count = PickRoots(roots, n, within, picked);
+    for (int32_t j = 0; j < count; j++)
+    {
+        const float t = picked[j];
+        const bzV3 at = AddScaled(*a, *u, t);
+        const bzV3 et = AddScaled(*e, *w, t);
+        const float etSq = LengthSq(et);
+        if (etSq < kZeroSq)
+            continue;
+        const float param = Dot(et, Sub(*m, at)) / etSq;
+        if (param < 0.0f)
+            result = BZ_SWEPT_SEGMENT_BEFORE_START;
+        else if (param > 1.0f)
+            result = BZ_SWEPT_SEGMENT_PAST_END;
+        else
+        {
+            build(t, t);
+            return 1;
+        }
+    }
+    // A touch within the tolerance band at the end of the step.
+    const float q1 = k[0] + k[1] + k[2] + k[3] + k[4];
+    const bzV3 a1 = Add(*a, *u), e1 = Add(*e, *w);
+    const float e1Sq = LengthSq(e1);
+    if (e1Sq >= kZeroSq && q1 >= 0.0f && q1 < 2.0f * bzCollisionTolerance * radius * e1Sq)
+    {
+        const float param = Dot(e1, Sub(*m, a1)) / e1Sq;
+        if (param >= 0.0f && param < 1.0f)
+        {
+            build(1.0f, BZ_SWEPT_END_SEGMENT);
+            return 1;
+        }
+    }
+    return result;
+}
+
+namespace
+{
+// Closest points of the lines p + s e and q + r f: false for parallel lines.
+bool ClosestParameters(const bzV3 &p, const bzV3 &e, const bzV3 &q, const bzV3 &f, float *s,
+                       float *r)
+{
+    const bzV3 w0 = Sub(p, q);
+    const float a = LengthSq(e), b = Dot(e, f), c = LengthSq(f);
+    const float d = Dot(e, w0), g = Dot(f, w0);
+    const float den = a * c - b * b;
+    if (!(std::fabs(den) > kZeroSq))
+        return false;
+    *s = (b * g - c * d) / den;
+    *r = (a * g - b * d) / den;
+    return true;
+}
+} // namespace
+
+int32_t bz_SweptEdgeEdge(float r1, float r2, const bzV3 *q, const bzV3 *f, const bzV3 *p0,
+                         const bzV3 *v, const bzV3 *e0, const bzV3 *w, bzCollisionContact *contact,
+                         const bzSweptFrames *frames)
+{
+    const float radius = r1 + r2;
+    const bzV3 n0 = Cross(*e0, *f), n1 = Cross(*w, *f);
+    if (LengthSq(n0) < kZeroSq && LengthSq(n1) < kZeroSq)
+        return BZ_SWEPT_EDGES_BEYOND_END;
+    float roots[4];
+    float q1 = 0.0f;
+    const int32_t n = bz_EdgeEdgeDistanceQuartic(radius, q, f, p0, v, e0, w, roots, &q1);
+    const bool within = n < 0;
+    const int32_t rootCount = within ? -1 - n : n;
+
+    auto contactAt = [&](float t, float s, float r, float key)
+    {
+        const bzV3 pt = AddScaled(*p0, *v, t);
+        const bzV3 et = AddScaled(*e0, *w, t);
+        const bzV3 nt = AddScaled(n0, n1, t);
+        const bzV3 moving = AddScaled(pt, et, s);
+        const bzV3 fixed = AddScaled(*q, *f, r);
+        bzV3 normal = Unit(nt);
+        if (Dot(Sub(moving, *q), nt) > 0.0f)
+            normal = Scale(normal, -1.0f); // from the moving edge towards the fixed one
+        // The fixed edge's surface point and the moving edge's, each pushed out by its radius.
+        Finish(contact, t, AddScaled(fixed, normal, -r1), AddScaled(moving, normal, r2), normal,
+               frames);
+        contact->key = key;
+    };
+
+    if (!within || rootCount >= 2)
+    {
+        float picked[4];
+        const int32_t m = PickRoots(roots, rootCount, within, picked);
+        for (int32_t j = 0; j < m; j++)
+        {
+            const float t = picked[j];
+            const bzV3 nt = AddScaled(n0, n1, t);
+            if (LengthSq(nt) < kZeroSq)
+                continue;
+            float s = 0.0f, r = 0.0f;
+            if (!ClosestParameters(AddScaled(*p0, *v, t), AddScaled(*e0, *w, t), *q, *f, &s, &r))
+                continue;
+            if (s < -kEdgeMargin || s > 1.0f + kEdgeMargin || r < -kEdgeMargin ||
+                r > 1.0f + kEdgeMargin)
+                continue;
+            contactAt(t, s, r, t);
+            return 1;
+        }
+    }
+    // The end of the step: within the tolerance band, meeting inside both edges.
+    const bzV3 n1End = Add(n0, n1);
+    const float nnEnd = LengthSq(n1End);
+    if (q1 >= 0.0f && q1 <= 2.0f * nnEnd * radius * bzCollisionTolerance)
+    {
+        float s = 0.0f, r = 0.0f;
+        if (ClosestParameters(Add(*p0, *v), Add(*e0, *w), *q, *f, &s, &r) && s >= 0.0f &&
+            s < 1.0f && r >= 0.0f && r < 1.0f && nnEnd >= kZeroSq)
+        {
+            contactAt(1.0f, s, r, BZ_SWEPT_END_TOUCH);
+            return 1;
+        }
+    }
+    return within || rootCount > 0 ? BZ_SWEPT_EDGES_BEYOND_END : BZ_SWEPT_EDGES_APART;
+}
+
+int32_t bz_SweptPointEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, const bzV3 *d,
+                          bzCollisionContact *contact, const bzSweptFrames *frames)
+{
+    const float uu = LengthSq(*u);
+    if (uu < kZeroSq)
+        return 0;
+    const float tol = bzCollisionTolerance;
+    const bzM34 *toBody = IsPair(frames) ? nullptr : (frames ? frames->toOther : nullptr);
+    auto fallback = [&](float s)
+    {
+        if (!IsPair(frames) && (s < 0.0f || s > 1.0f))
+        {
+            // The path enters beyond an end: that end as a sphere of the radius.
+            const bzV3 corner = s > 1.0f ? Add(*a, *u) : *a;
+            const bzV3 end = Add(*p, *d);
+            float t = kMiss;
+            bzV3 normal{};
+            bz_SweptPointAgainstSphere(p, &end, &corner, r, &t, &normal);
+            if (t >= 0.0f && t <= 1.0f)
+            {
+                const bzV3 at = AddScaled(*p, *d, t);
+                // normal runs from the moving point towards the corner.
+                Finish(contact, t, corner, AddScaled(at, normal, r), normal, frames);
+                return 1;
+            }
+        }
+        const bzV3 end = Add(*p, *d);
+        if (!bz_RestingSphereOnEdge(&end, a, u, r, contact, toBody))
+            return 0;
+        // Its normal runs from the point towards the edge; a world contact's from the world.
+        if (!IsPair(frames))
+            contact->normal = Scale(contact->normal, -1.0f);
+        return 1;
+    };
+    const bzV3 w0 = Sub(*p, *a);
+    const bzV3 wPerp = AddScaled(w0, *u, -Dot(w0, *u) / uu);
+    const bzV3 dPerp = AddScaled(*d, *u, -Dot(*d, *u) / uu);
+    const float dd = LengthSq(dPerp);
+    if (dd < (0.1f * tol) * (0.1f * tol))
+        return fallback(0.5f);
+    const float closest = -Dot(wPerp, dPerp) / dd;
+    const float m = LengthSq(AddScaled(wPerp, dPerp, closest));
+    const float r2 = r * r;
+    if (m > r2)
+    {
+        if (m > r2 + 2.0f * tol * r)
+            return 0;
+        return fallback(0.5f);
+    }
+    const float t = closest - std::sqrt((r2 - m) / dd);
+    const bzV3 at = AddScaled(*p, *d, t);
+    const float s = Dot(Sub(at, *a), *u) / uu;
+    if (!(t >= 0.0f && t <= 1.0f) || !(s >= 0.0f && s <= 1.0f))
+        return fallback(s);
+    const bzV3 onEdge = AddScaled(*a, *u, s);
+    const bzV3 normal = Unit(Sub(at, onEdge)); // from the edge towards the moving point
+    Finish(contact, t, onEdge, AddScaled(at, normal, -r), Scale(normal, -1.0f), frames);
+    return 1;
+}
+
+int32_t bz_SweptEdgeCrossing(const bzV3 *q, const bzV3 *f, const bzV3 *p0, const bzV3 *v,
+                             const bzV3 *e0, const bzV3 *w, bzCollisionContact *contact,
+                             const bzSweptFrames *frames)
+{
+    const bzV3 n0 = Cross(*e0, *f), n1 = Cross(*w, *f);
+    const bzV3 offset = Sub(*p0, *q);
+    float a = Dot(*v, n1), b = Dot(offset, n1) + Dot(*v, n0), c = Dot(offset, n0);
+    const float startSide = c;
+    const bzM34 *toBody = IsPair(frames) ? nullptr : (frames ? frames->toOther : nullptr);
+    auto fallback = [&]()
+    {
+        const bzV3 endVector = Add(*e0, *w);
+        const bzV3 zero{};
+        const bzV3 endNormal = Cross(endVector, *f);
+        const float side = Dot(Add(offset, *v), endNormal);
+        return bz_SweptEdgeAgainstEdge(p0, &endVector, v, q, f, &zero, side < 0.0f ? -1 : 1,
+                                       contact, toBody);
+    };
+    bool possible = c * (a + b + c) <= 0.0f;
+    if (!possible && a != 0.0f)
+    {
+        const float ts = -b / (2.0f * a);
+        possible = ts >= 0.0f && ts <= 1.0f && c * ((a * ts + b) * ts + c) <= 0.0f;
+    }
+    if (!possible)
+        return fallback();
+    if (a < 0.0f)
+    {
+        a = -a;
+        b = -b;
+        c = -c;
+    }
+    float roots[2];
+    int32_t n = 0;
+    float r1 = 0.0f, r2 = 0.0f;
+    bool haveSecond = true;
+    if (1000.0f * std::fabs(4.0f * a * c) <= b * b)
+    {
+        if (std::fabs(b) <= kZeroSq)
+            return fallback();
+        r1 = -c / b - c * c * a / (b * b * b);
+        if (a > 0.0f)
+            r2 = -b / a - r1;
+        else
+            haveSecond = false;
+    }
+    else
+    {
+        const float disc = b * b - 4.0f * a * c;
+        if (disc < 0.0f)
+            return fallback();
+        const float root = std::sqrt(disc);
+        r1 = (-b - root) / (2.0f * a);
+        if (r1 > 1.0f)
+            return fallback();
+        r2 = (root - b) / (2.0f * a);
+    }
+    if (r1 >= 0.0f && r1 <= 1.0f)
+        roots[n++] = r1;
+    if (haveSecond && r2 >= 0.0f && r2 <= 1.0f)
+        roots[n++] = r2;
+    if (n == 0)
+        return fallback();
+    if (!(roots[0] < contact->key))
+        return 0;
+    for (int32_t j = 0; j < n; j++)
+    {
+        const float t = roots[j];
+        const bzV3 nt = AddScaled(n0, n1, t);
+        if (LengthSq(nt) < kZeroSq)
+            continue;
+        const bzV3 pt = AddScaled(*p0, *v, t);
+        const bzV3 et = AddScaled(*e0, *w, t);
+        // s puts P(t) + s E(t) in the plane through Q holding F and N(t).
+        const bzV3 across = Cross(*f, nt);
+        const float den = Dot(et, across);
+        if (!(std::fabs(den) > kZeroSq))
+            continue;
+        const float s = -Dot(Sub(pt, *q), across) / den;
+        if (!(s >= 0.0f && s <= 1.0f))
+            continue;
+        const bzV3 crossing = AddScaled(pt, et, s);
+        int32_t axis = 0;
+        for (int32_t k = 1; k < 3; k++)
+            if (std::fabs(f->v[k]) > std::fabs(f->v[axis]))
+                axis = k;
+        if (!(std::fabs(f->v[axis]) > kZeroSq))
+            continue;
+        const float r = (crossing.v[axis] - q->v[axis]) / f->v[axis];
+        if (!(r >= 0.0f && r <= 1.0f))
+            continue;
+        bzV3 normal = Unit(nt);
+        if ((j == 0 && startSide < 0.0f) || (j == 1 && startSide >= 0.0f))
+            normal = Scale(normal, -1.0f);
+        // normal now points from the fixed edge towards the moving one.
+        const bzV3 onFixed = AddScaled(*q, *f, r);
+        Finish(contact, t, onFixed, crossing, Scale(normal, -1.0f), frames);
+        return 1;
+    }
+    return fallback();
+}

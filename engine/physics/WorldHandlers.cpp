@@ -1,0 +1,218 @@
+// The world collision handlers of sharp shapes: vertex and edge sweeps of the polyhedral kinds,
+// face corners pushed out of a shape, and the handlers of the kinds the world does not collide.
+#include "physics/WorldHandlers.h"
+
+#include "collision/KindDispatch.h"
+#include "collision/HullPrimitives.h"
+#include "collision/PairMaths.h"
+#include "collision/Shape.h"
+#include "collision/ShapePair.h"
+#include "collision/SweptContacts.h"
+#include "core/Error.h"
+#include "physics/Body.h"
+#include "physics/WorldCollision.h"
+
+#include <cmath>
+
+using namespace bzPairMaths;
+
+namespace
+{
+constexpr float kNoHit = 2.0f;
+constexpr float kPushOutKey = 10.0f;
+constexpr float kPushOutDeepKey = 11.1f;
+constexpr float kPushOutMaxKey = 11.2f;
+constexpr uint32_t kEdgeMasks[3] = {BZ_FACE_SKIP_EDGE_0, BZ_FACE_SKIP_EDGE_1, BZ_FACE_SKIP_EDGE_2};
+
+// One shape edge's motion over the step.
+struct MovingEdge
+{
+    bzV3 start, velocity, vector, rate;
+};
+
+MovingEdge EdgeOf(const bzShapeWork &work, int32_t i, int32_t j)
+{
+    MovingEdge e;
+    e.start = work.newPositions[i];
+    e.vector = Sub(work.newPositions[j], work.newPositions[i]);
+    e.velocity = Sub(work.previousPositions[i], work.newPositions[i]);
+    e.rate = Sub(Sub(work.previousPositions[j], work.previousPositions[i]), e.vector);
+    return e;
+}
+
+// 1 when both points lie beyond the same side of the swept box on one of the lump's axes.
+bool OutsideSweptBox(const bzWorldCollisionState &st, const bzV3 &a, const bzV3 &b)
+{
+    const bzBox &box = st.work->sweptBox;
+    const bzM34 &lump = st.previousPlacement;
+    for (int32_t k = 0; k < 3; k++)
+    {
+        const float x = Dot(Sub(a, lump.row[3]), lump.row[k]);
+        const float y = Dot(Sub(b, lump.row[3]), lump.row[k]);
+        if ((x < box.min.v[k] && y < box.min.v[k]) || (x > box.max.v[k] && y > box.max.v[k]))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+void bz_PhysWorld_NullForm()
+{
+    BZ_SET_ORIGIN();
+    bz_ReportError("Physics", "Null form");
+}
+
+void bz_PhysWorld_UnsupportedCollision()
+{
+    BZ_SET_ORIGIN();
+    bz_ReportError("Physics Collision", "Unsupported form");
+}
+
+void bz_PhysWorld_UnsupportedIntersection()
+{
+    BZ_SET_ORIGIN();
+    bz_ReportError("Physics Intersection", "Unsupported form");
+}
+
+void bz_PhysWorld_CollidePolyhedron()
+{
+    bz_PhysWorld_SweepVertices();
+    bz_PhysWorld_SweepEdges();
+}
+
+int32_t bz_PhysWorld_SweepVertices()
+{
+    bzWorldCollisionState &st = bz_PhysWorld_State();
+    const bzShapeWork &work = *st.work;
+    for (int32_t i = 0; i < work.vertexCount; i++)
+    {
+        if (work.marks[i])
+            continue;
+        const bzV3 delta = Sub(work.previousPositions[i], work.newPositions[i]);
+        float fraction = kNoHit;
+        bzV3 hit, normal;
+        const bzCollisionFace *face =
+            bz_PhysWorld_NearestFaceHit(&work.newPositions[i], &delta, &fraction, &hit, &normal);
+        if (!face)
+            continue;
+        st.face = face;
+        const bzV3 point = Point(&st.worldToBody, work.newPositions[i]);
+        const bzV3 n = Direction(&st.worldToBody, face->normal);
+        bz_PhysWorld_AddContact(fraction, &point, &n, BZ_CONTACT_POINT_ON_FACE, face, nullptr);
+    }
+    return st.count;
+}
+
+void bz_PhysWorld_SweepEdges()
+{
+    bzWorldCollisionState &st = bz_PhysWorld_State();
+    for (int32_t f = 0; f < st.faceCount; f++)
+    {
+        const bzCollisionFace &face = st.faces[f];
+        if (face.flags & BZ_FACE_CANDIDATE)
+            continue;
+        st.face = &face;
+        for (int32_t k = 0; k < 3; k++)
+        {
+            if (face.flags & kEdgeMasks[k])
+                continue;
+            st.corner = k;
+            bz_PhysWorld_EdgeAgainstFaceEdges(&face.corners[k], &face.corners[(k + 1) % 3]);
+        }
+    }
+}
+
+void bz_PhysWorld_EdgeAgainstFaceEdges(const bzV3 *a, const bzV3 *b)
+{
+    bzWorldCollisionState &st = bz_PhysWorld_State();
+    const bzShapeWork &work = *st.work;
+    if (OutsideSweptBox(st, *a, *b))
+        return;
+    if (!st.body->worldIntersecting)
+    {
+        bz_PhysWorld_PushOutPoint(a, 0.0f);
+        bz_PhysWorld_PushOutPoint(b, 0.0f);
+    }
+    const bzV3 f = Sub(*b, *a);
+    const bzSweptFrames frames{nullptr, nullptr, nullptr};
+    bzCollisionContact best{}, second{};
+    best.key = second.key = kNoHit;
+    bzV3 bestRate{};
+    for (int32_t e = 0; e < work.edgeCount; e++)
+    {
+        const bzHullEdge &edge = work.edges[e];
+        if (edge.a >= work.vertexCount || edge.b >= work.vertexCount)
+            continue;
+        const MovingEdge m = EdgeOf(work, edge.a, edge.b);
+        bzCollisionContact found{};
+        found.key = second.key;
+        if (bz_SweptEdgeCrossing(a, &f, &m.start, &m.velocity, &m.vector, &m.rate, &found,
+                                 &frames) != 1 ||
+            !(found.key < second.key))
+            continue;
+        if (found.key < best.key)
+        {
+            second = best;
+            best = found;
+            bestRate = m.rate;
+        }
+        else
+            second = found;
+    }
+    if (!(best.key < kNoHit))
+        return;
+    if (Dot(best.normal, st.face->normal) < 0.0f)
+    {
+        // Against the face: no contact when the face edge's start runs into the shape as the
+        // edge turns.
+        const bzV3 start = Point(&st.worldToBody, *a);
+        const bzV3 end = Add(start, Direction(&st.worldToBody, bestRate));
+        bzV3 hit;
+        float t = 0.0f;
+        if (bz_SegmentEntersShape_ByKind(&start, &end, st.shape, &hit, &t, nullptr) > 0)
+            return;
+    }
+    bz_PhysWorld_ContactToBody(&best);
+    bz_PhysWorld_ContactToBody(&second);
+    bz_PhysWorld_AddContact(best.key, &best.point, &best.normal, BZ_CONTACT_EDGE_FACE_EDGE, st.face,
+                            &best.otherPoint);
+    if (second.key < kNoHit)
+        bz_PhysWorld_AddContact(second.key, &second.point, &second.normal,
+                                BZ_CONTACT_EDGE_FACE_EDGE, st.face, &second.otherPoint);
+}
+
+void bz_PhysWorld_PushOutPoint(const bzV3 *corner, float radius)
+{
+    bzWorldCollisionState &st = bz_PhysWorld_State();
+    const bzV3 atNew = Point(&st.worldToBody, *corner);
+    const bzV3 atPrevious = st.pushOut ? atNew : Point(&st.inverseLump, *corner);
+    float fraction = 0.0f, mark = 0.0f, base = 0.0f;
+    bzV3 point{}, normal{};
+    int32_t code = 0;
+    if (radius == 0.0f)
+    {
+        // The kind's normal points into the shape: from the world into the body already.
+        code = bz_PointAgainstShape_ByKind(st.shape, &atNew, &atPrevious, &fraction, &point,
+                                           &normal, &mark);
+    }
+    else
+    {
+        const bzHull *hull = bz_Shape_Hull(st.shape);
+        if (!hull)
+            return;
+        const bzV3 delta = Sub(atPrevious, atNew);
+        code = bz_SegmentAgainstRoundedHull(&atNew, &delta, radius, 0.0f, hull, radius, nullptr, 1,
+                                            &fraction, &point, &normal);
+        // The plane's outward normal turned to run from the world into the body.
+        normal = Scale(normal, -1.0f);
+        base = fraction;
+    }
+    if (code <= 0)
+        return;
+    if (!(st.body->secondFlags & 0x2) && !bz_Shape_ContainsPoint(st.shape, &atPrevious))
+        return;
+    float key = code > 512 ? kPushOutDeepKey : base + kPushOutKey;
+    if (key > kPushOutMaxKey)
+        key = kPushOutMaxKey;
+    bz_PhysWorld_AddContact(key, &atNew, &normal, BZ_CONTACT_POINT_PUSHED_OUT, st.face, nullptr);
+}
