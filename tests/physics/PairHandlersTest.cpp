@@ -65,9 +65,9 @@ protected:
     uint32_t stackLeft_ = 0;
 };
 
-pairtest::FormPtr Cube()
+pairtest::FormPtr Cube(float half = 1.0f)
 {
-    return AlignedCuboid(V(-1, -1, -1), V(1, 1, 1));
+    return AlignedCuboid(V(-half, -half, -half), V(half, half, half));
 }
 
 pairtest::FormPtr PolyCube(float half = 1.0f)
@@ -515,4 +515,63 @@ TEST_F(PairHandlersTest, RandomPairsOfEveryKindGiveContactsOnBothSurfaces)
     EXPECT_EQ(withContacts, 36);
     EXPECT_GT(checked, 500);
 }
+TEST_F(PairHandlersTest, BadInputGivesAnErrorOrNoContactsNeverAnOverrun)
+{
+    KeepAlive keep;
+    // Two wire frames: no faces on either side, edges only.
+    {
+        PairBody a(
+            pairtest::Hull(BZ_SHAPE_WIRE_FRAME, pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1))),
+            2.0f),
+            b(pairtest::Hull(BZ_SHAPE_WIRE_FRAME, pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1))));
+        b.Place(pairbody::RotationZ(0.785398163f, V(4, 0, 0)),
+                pairbody::RotationZ(0.785398163f, V(1.5f, 0, 0)));
+        const int n = Collide(a, b);
+        EXPECT_EQ(Tags(n).count(BZ_PHYS_CONTACT_VERTEX_FACE), 0u);
+    }
+    // Coincident starts: every vertex starts on the other's surface, counted inside.
+    {
+        PairBody a(Cube(), 2.0f), b(Cube());
+        const int n = Collide(a, b);
+        EXPECT_EQ(n, 0);
+        EXPECT_NE(b.body.collisionState & BZ_BODY_INTERPENETRATING, 0u);
+    }
+    // A pose that is not a number: nothing, or the error of a time that cannot be ordered.
+    {
+        PairBody a(Cube(), 2.0f), b(PolyCube());
+        bzM34 bad = pairtest::Translation(NAN, 0, 0);
+        b.Place(pairtest::Translation(4, 0, 0), bad);
+        const int n = Collide(a, b);
+        EXPECT_GE(n, 0);
+        EXPECT_LE(n, 4);
+    }
+}
+
+TEST_F(PairHandlersTest, RoundedShapesOfManyVerticesOrNoRadius)
+{
+    // A rounded polyhedron of 48 vertices on a sphere of radius 1: every vertex takes part (no
+    // vertex is passed by for sharing a bit with another), so the first touch of a box
+    // approaching along x lies on both surfaces.
+    std::vector<bzV3> points;
+    for (int i = 0; i < 48; i++)
+    {
+        const float z = -1.0f + (2.0f * i + 1.0f) / 48.0f;
+        const float r = std::sqrt(1.0f - z * z), phi = 2.39996323f * i;
+        points.push_back(V(r * std::cos(phi), r * std::sin(phi), z));
+    }
+    for (float rho : {0.25f, 0.0f})
+    {
+        PairBody a(pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON, points, rho), 2.0f), b(Cube(0.5f));
+        ASSERT_GT(bz_Shape_Hull(a.form->firstShape)->vertexCount, 32);
+        b.Place(pairbody::RotationZ(0.6f, V(4, 0.1f, 0.05f)),
+                pairbody::RotationZ(0.6f, V(0.5f, 0.1f, 0.05f)));
+        const int n = Collide(a, b);
+        ASSERT_GE(n, 1) << rho;
+        int first = 0;
+        while (first < n && contacts_[first].key <= contacts_[0].key + 1e-3f)
+            first++;
+        ExpectPlaced(first, rho > 0.0f ? "rounded of 48" : "rounded of radius 0");
+    }
+}
+
 } // namespace
