@@ -349,6 +349,17 @@ void bz_PhysColl_AddTouch(int32_t fixed, const bzPairTouch &touch, const bzV3 &f
     bz_PhysColl_Add(moving, world, touch.time, onMoving, onFixed, tag);
 }
 
+int32_t bz_PhysColl_ReAddContact(const bzCollisionContact *stored)
+{
+    bzPhysCollPair &s = gPair;
+    const int32_t body1 = stored->body == s.body[1] ? 1 : 0;
+    const BZDObject *b1 = s.body[body1], *b2 = s.body[1 - body1];
+    const bzV3 world = Direction(&b1->startTransform, stored->normal);
+    bz_PhysColl_Add(body1, world, stored->key, Add(stored->point, b1->centreOfMass),
+                    Add(stored->otherPoint, b2->centreOfMass), BZ_PHYS_CONTACT_VERTEX_FACE);
+    return s.count;
+}
+
 void bz_PhysColl_MarkInside(int32_t own)
 {
     bzPhysCollPair &s = gPair;

@@ -76,6 +76,19 @@ const bzHullEdge *bz_PhysColl_Edges(const bzShape *shape, int32_t *count);
 // The rounding radius of a RoundedPolyhedron (0 for other kinds).
 float bz_PhysColl_Rounding(const bzShape *shape);
 
+// Adds a copy of a stored contact of the pair's bodies (its time, points and normal) as a
+// vertex-face contact; returns the new count.
+int32_t bz_PhysColl_ReAddContact(const bzCollisionContact *stored);
+// 1 when the capsule between the end centres (in the other shape's frame) with the radius
+// touches the other shape: for an AlignedCuboid or a Polyhedron first each end centre as a
+// sphere of the radius, then, for any shape, each edge of the list (the vertices' indices)
+// that is not nearly parallel to the axis and passes within the radius of it at an edge
+// parameter in [0, 1]. Else 0.
+int32_t bz_PhysColl_TicTacTouchesEdges(const bzV3 *endA, const bzV3 *endB, float radius,
+                                       const bzShape *other, const bzHullEdge *edges,
+                                       int32_t edgeCount, const bzV3 *vertices,
+                                       int32_t vertexCount);
+
 // ---------------------------------------------------------------------------------------------
 // The handlers.
 

@@ -9,12 +9,14 @@
 #include "collision/CollisionTolerance.h"
 #include "collision/EdgePrimitives.h"
 #include "collision/KindDispatch.h"
+#include "collision/PairTests.h"
 #include "collision/PairMaths.h"
 #include "collision/SegmentTests.h"
 #include "physics/Body.h"
 #include "physics/PairHandlers.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <utility>
 
 using namespace bzPairMaths;
@@ -629,4 +631,56 @@ void bz_PhysColl_TicTacRounded(const bzPhysShapePoint *p1, const bzPhysShapePoin
     SwapBodies();
     TicTacConvex(p2, p1, n1);
     SwapBodies();
+}
+
+int32_t bz_PhysColl_TicTacTouchesEdges(const bzV3 *endA, const bzV3 *endB, float radius,
+                                       const bzShape *other, const bzHullEdge *edges,
+                                       int32_t edgeCount, const bzV3 *vertices, int32_t vertexCount)
+{
+    const float r2 = radius * radius;
+    if (other->kind == BZ_SHAPE_ALIGNED_CUBOID || other->kind == BZ_SHAPE_POLYHEDRON)
+        for (const bzV3 *end : {endA, endB})
+        {
+            bzV3 closest;
+            if (other->kind == BZ_SHAPE_ALIGNED_CUBOID
+                    ? bz_Sphere_AlignedBox(end, bz_Shape_Bounds(other), r2, &closest) != 0
+                    : SphereRoundedPolyhedronPoint(end, radius, other, nullptr) != 0)
+                return 1;
+        }
+    const bzV3 axis = Sub(*endB, *endA);
+    for (int32_t i = 0; edges && vertices && i < edgeCount; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= vertexCount || e.b >= vertexCount)
+            continue;
+        const bzV3 a = vertices[e.a];
+        const bzV3 edge = Sub(vertices[e.b], a);
+        const bzV3 c = Cross(axis, edge);
+        const float cc = LengthSq(c);
+        const float ee = LengthSq(edge);
+        if (cc < 1e-6f || !(ee > 0.0f))
+            continue;
+        const float across = Dot(Sub(a, *endA), c);
+        if (across * across > r2 * cc)
+            continue;
+        // |(endA + u axis - a) x edge|^2 <= r^2 |edge|^2: a quadratic in u.
+        const bzV3 w0 = Cross(Sub(*endA, a), edge), w1 = Cross(axis, edge);
+        const float qa = LengthSq(w1), qb = 2.0f * Dot(w0, w1), qc = LengthSq(w0) - r2 * ee;
+        const float disc = qb * qb - 4.0f * qa * qc;
+        if (disc < 0.0f || !(qa > 0.0f))
+            continue;
+        const float root = std::sqrt(disc);
+        float u0 = (-qb - root) / (2.0f * qa), u1 = (-qb + root) / (2.0f * qa);
+        u0 = u0 < 0.0f ? 0.0f : u0;
+        u1 = u1 > 1.0f ? 1.0f : u1;
+        if (u0 > u1)
+            continue;
+        for (const float u : {u0, u1})
+        {
+            const float s = Dot(Sub(AddScaled(*endA, axis, u), a), edge) / ee;
+            if (s >= 0.0f && s <= 1.0f)
+                return 1;
+        }
+    }
+    return 0;
 }

@@ -574,4 +574,55 @@ TEST_F(PairHandlersTest, RoundedShapesOfManyVerticesOrNoRadius)
     }
 }
 
+TEST_F(PairHandlersTest, ACapsuleTouchesAShapeByItsEndsOrAcrossAnEdge)
+{
+    auto box = Cube();
+    const bzShape *shape = box->firstShape;
+    bzV3 corners[8];
+    for (int i = 0; i < 8; i++)
+        bz_Shape_GetCorner(shape, i, &corners[i]);
+    struct Case
+    {
+        const char *what;
+        bzV3 a, b;
+        int want;
+    };
+    const Case cases[] = {
+        {"end sphere on a face", V(1.2f, 0, 0), V(3, 0, 0), 1},
+        {"end sphere short of a face", V(1.4f, 0, 0), V(3, 0, 0), 0},
+        // Across the edge x = 1, y = 1 along z, passing 0.25 from it diagonally.
+        {"across an edge", V(1.1768f, 1.1768f, -3), V(1.1768f, 1.1768f, 3), 0},
+        {"across an edge, diagonal", V(1.1f, 3, -1.9f), V(3, 1.1f, 1.9f), 1},
+        {"past the edge's end", V(3, 3, 1.2f), V(-3, -3, 1.2f), 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(
+            bz_PhysColl_TicTacTouchesEdges(&c.a, &c.b, 0.3f, shape, bzgCuboidEdges, 12, corners, 8),
+            c.want)
+            << c.what;
+}
+
+TEST_F(PairHandlersTest, AStoredContactIsAddedAgainAsAVertexContact)
+{
+    PairBody a(Cube(), 2.0f), b(Cube());
+    b.Move(V(4, 0, 0), V(1.5f, 0, 0));
+    ASSERT_GE(Collide(a, b), 1);
+    const bzCollisionContact stored = contacts_[0];
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    bzCollisionContact list[4];
+    s.out = list;
+    s.count = 0;
+    ASSERT_EQ(bz_PhysColl_ReAddContact(&stored), 1);
+    EXPECT_EQ(list[0].key, stored.key);
+    EXPECT_EQ(list[0].body, stored.body);
+    EXPECT_EQ(list[0].type, BZ_PHYS_CONTACT_VERTEX_FACE);
+    for (int i = 0; i < 3; i++)
+    {
+        EXPECT_NEAR(list[0].point.v[i], stored.point.v[i], 1e-6f);
+        EXPECT_NEAR(list[0].otherPoint.v[i], stored.otherPoint.v[i], 1e-6f);
+        EXPECT_NEAR(list[0].normal.v[i], stored.normal.v[i], 1e-6f);
+        EXPECT_NEAR(list[0].otherNormal.v[i], stored.otherNormal.v[i], 1e-6f);
+    }
+}
+
 } // namespace
