@@ -590,10 +590,11 @@ TEST_F(PairHandlersTest, ACapsuleTouchesAShapeByItsEndsOrAcrossAnEdge)
     const Case cases[] = {
         {"end sphere on a face", V(1.2f, 0, 0), V(3, 0, 0), 1},
         {"end sphere short of a face", V(1.4f, 0, 0), V(3, 0, 0), 0},
-        // Across the edge x = 1, y = 1 along z, passing 0.25 from it diagonally.
-        {"across an edge", V(1.1768f, 1.1768f, -3), V(1.1768f, 1.1768f, 3), 0},
-        {"across an edge, diagonal", V(1.1f, 3, -1.9f), V(3, 1.1f, 1.9f), 1},
-        {"past the edge's end", V(3, 3, 1.2f), V(-3, -3, 1.2f), 0},
+        // Along the edge x = 1, y = 1 (parallel: not tested) and across it, 0.28 from it.
+        {"along an edge", V(1.1768f, 1.1768f, -3), V(1.1768f, 1.1768f, 3), 0},
+        {"across an edge", V(2.2f, 0.2f, 0), V(0.2f, 2.2f, 0), 1},
+        {"over the top corners", V(3, 3, 1.2f), V(-3, -3, 1.2f), 1},
+        {"well over the top", V(3, 3, 1.5f), V(-3, -3, 1.5f), 0},
     };
     for (const Case &c : cases)
         EXPECT_EQ(
