@@ -144,6 +144,8 @@ struct BZDObject
     int32_t bounceCount;
     void *bounces;
     uint32_t attributeMask;
+    // What the object pair collision keeps on the body.
+    BZDObject *linkPartner; // the body the overlap pass last linked it to, or null
 };
 
 // Sets the body's radius and squared radius from its form's box: on each axis the corner

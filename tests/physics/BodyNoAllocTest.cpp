@@ -12,10 +12,12 @@
 #include "physics/BodyTree.h"
 #include "physics/BodyRotation.h"
 #include "physics/Joint.h"
+#include "physics/PairCollision.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysStep.h"
 #include "physics/Substance.h"
 
+#include "PairTestBodies.h"
 #include "PhysStepWorld.h"
 
 #include "CountingNew.h"
@@ -169,6 +171,47 @@ TEST(BodyNoAlloc, WholePhysicsStepsTakeNoMemory)
     EXPECT_NEAR(at.y, 6.0f, 1e-4f);
     bz_PhysMem_Release();
     bz_Phys_ResetSettings();
+}
+
+TEST(BodyNoAlloc, PairCollisionTakesNoMemory)
+{
+    using pairbody::PairBody;
+    using pairtest::V;
+    auto rounded = []
+    {
+        return pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON,
+                              pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1)), 0.2f);
+    };
+    PairBody boxA(pairtest::AlignedCuboid(V(-1, -1, -1), V(1, 1, 1)), 2.0f),
+        polyB(pairtest::Hull(BZ_SHAPE_POLYHEDRON, pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1)))),
+        roundA(rounded(), 2.0f), roundB(rounded()),
+        capsule(pairtest::TicTac(V(0, -1, 0), V(0, 1, 0), 0.5f)),
+        ball(pairtest::Sphere(V(0, 0, 0), 0.5f));
+    polyB.Place(pairbody::RotationZ(0.7f, V(3, 0.2f, 0)), pairbody::RotationZ(0.7f, V(1.5f, 0, 0)));
+    roundB.Move(V(3, 0.3f, 0), V(1.8f, 0.3f, 0));
+    capsule.Move(V(0, 3, 0), V(0, 1.0f, 0));
+    ball.Move(V(0, 0, 3), V(0, 0, 1.0f));
+    bzCollisionContact rows[BZ_PHYS_STEP_CONTACTS];
+    // The overlap pass too.
+    roundA.body.collisionState = BZ_BODY_INTERPENETRATING;
+    bzMemStats before, after;
+    bz_Mem_GetStats(&before);
+    const long newBefore = gNewCalls.load();
+    int total = 0;
+    for (int i = 0; i < 10; i++)
+    {
+        total += bz_PhysObject_CollidePair(0, boxA.get(), polyB.get(), rows);
+        total += bz_PhysObject_CollidePair(4, roundA.get(), roundB.get(), rows);
+        total += bz_PhysObject_CollidePair(8, boxA.get(), capsule.get(), rows);
+        total += bz_PhysObject_CollidePair(12, roundA.get(), ball.get(), rows);
+        total += bz_PhysObject_CollidePair(16, capsule.get(), ball.get(), rows);
+    }
+    const long newAfter = gNewCalls.load();
+    bz_Mem_GetStats(&after);
+    EXPECT_GT(total, 0);
+    EXPECT_EQ(newAfter, newBefore);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
 }
 } // namespace
 

@@ -1,180 +1,199 @@
-// The overlap search that places a body without going into another body of its world.
-#include "collision/PairTestShapes.h"
-#include "collision/Shape.h"
-#include "maths/Matrix.h"
-#include "physics/Body.h"
+// Body overlap queries and the push-out direction: box early-outs, parent and child pairs,
+// edges of each kind carried between frames, the aligned-cuboid pair tests, and the way out of
+// the floor and out of a neighbour.
+#include "PairTestBodies.h"
+#include "WorldCollisionFixture.h"
+
+#include "core/Error.h"
 #include "physics/BodyOverlap.h"
-#include "physics/BroadPhase.h"
-#include "physics/ConstraintRow.h"
-#include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 namespace
 {
+using pairbody::PairBody;
+using pairtest::AlignedCuboid;
 using pairtest::V;
 
-int gCollideCalls = 0;
-
-float Dot(const bzV3 &a, const bzV3 &b)
+pairtest::FormPtr Cube(float half = 1.0f)
 {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
+    return AlignedCuboid(V(-half, -half, -half), V(half, half, half));
 }
 
-// The pair collision of two balls of radius 0.5: a sweeps from its start-of-step origin to its
-// current one, b stands at its current origin; one row when they come closer than 1.
-int32_t BallPair(BZDObject *a, BZDObject *b, bzPhysRow *rows, int32_t count)
+pairtest::FormPtr PolyCube(float half = 1.0f)
 {
-    ++gCollideCalls;
-    const bzV3 p0 = a->startTransform.row[3], p1 = a->transform->row[3], q = b->transform->row[3];
-    const bzV3 d = {{{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z}}};
-    const bzV3 w = {{{q.x - p0.x, q.y - p0.y, q.z - p0.z}}};
-    const float dd = Dot(d, d);
-    float t = dd > 0.0f ? Dot(w, d) / dd : 0.0f;
-    t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
-    const bzV3 e = {{{w.x - t * d.x, w.y - t * d.y, w.z - t * d.z}}};
-    if (Dot(e, e) >= 1.0f)
-        return 0;
-    rows[count] = bzPhysRow{};
-    rows[count].bodyA = a;
-    rows[count].bodyB = b;
-    return 1;
+    return pairtest::Hull(BZ_SHAPE_POLYHEDRON,
+                          pairtest::BoxPoints(V(-half, -half, -half), V(half, half, half)));
 }
 
-struct Scope
+void PlaceAt(PairBody &b, const bzM34 &m)
 {
-    Scope()
-    {
-        bz_Phys_ResetServices();
-        bz_Phys_ResetSettings();
-        bzgPhysStepServices.collidePair = BallPair;
-        gCollideCalls = 0;
-    }
-    ~Scope()
-    {
-        bz_Phys_ResetServices();
-        bz_Phys_ResetSettings();
-    }
-};
+    b.Place(m, m);
+}
 
-// A ball body at a start-of-step and a current place, its body box computed from both.
-struct Ball
+TEST(BodyOverlapTest, FormsOverlapWhenAnEdgeCrossesByKind)
 {
-    bzForm form = {};
-    BZDObject body = {};
-    bzM34 current;
-    Ball(const bzV3 &start, const bzV3 &now)
+    struct Case
     {
-        form.bounds = {V(-0.5f, -0.5f, -0.5f), V(0.5f, 0.5f, 0.5f)};
-        body.form = &form;
-        bz_M34_SetIdentity(&body.startTransform);
-        body.startTransform.row[3] = start;
-        current = body.startTransform;
-        current.row[3] = now;
-        body.transform = &current;
-        bz_Phys_ComputeBoxes(&body, &body, nullptr);
+        const char *what;
+        pairtest::FormPtr (*a)();
+        pairtest::FormPtr (*b)();
+        float bx;
+        int want;
+    };
+    const Case cases[] = {
+        {"boxes overlapping", [] { return Cube(); }, [] { return Cube(); }, 1.5f, 1},
+        {"boxes apart", [] { return Cube(); }, [] { return Cube(); }, 2.5f, 0},
+        {"polyhedra overlapping", [] { return PolyCube(); }, [] { return PolyCube(); }, 1.9f, 1},
+        {"polyhedra apart", [] { return PolyCube(); }, [] { return PolyCube(); }, 2.3f, 0},
+        // A sphere is tested as the 12 edges of its box: the box corner region counts.
+        {"sphere's box reaches the cube", [] { return Cube(); },
+         [] { return pairtest::Sphere(V(0, 0, 0), 1.0f); }, 1.95f, 1},
+        {"box inside box", [] { return Cube(2.0f); }, [] { return Cube(0.5f); }, 0.0f, 1},
+    };
+    for (const Case &c : cases)
+    {
+        PairBody a(c.a()), b(c.b());
+        PlaceAt(b, pairbody::RotationZ(0.3f, V(c.bx, 0.2f, 0)));
+        EXPECT_EQ(bz_PhysObject_FormsOverlap(a.get(), b.get()), c.want) << c.what;
+        EXPECT_EQ(bz_PhysObject_FormsOverlap(b.get(), a.get()), c.want) << c.what;
     }
-};
+}
+
+TEST(BodyOverlapTest, BoxesApartGiveNothingWhateverTheShapes)
+{
+    KeepAlive keep;
+    // A tic-tac has no edge test and is reported, but boxes that do not overlap end the query
+    // before any shape is looked at.
+    PairBody a(pairtest::TicTac(V(0, -1, 0), V(0, 1, 0), 0.5f)), b(Cube());
+    PlaceAt(b, pairtest::Translation(5, 0, 0));
+    const uint32_t before = bz_Error_ReportCount();
+    EXPECT_EQ(bz_PhysObject_FormsOverlap(a.get(), b.get()), 0);
+    EXPECT_EQ(bz_Error_ReportCount(), before);
+    // Overlapping, the tic-tac is reported as a shape without an edge test.
+    PlaceAt(b, pairtest::Translation(0.5f, 0, 0));
+    EXPECT_EQ(TestShapeEdgeIntersection(a.form->firstShape, a.get(), b.form->firstShape, b.get()),
+              0);
+    EXPECT_STREQ(bz_Error_LastReportCaption(), "TestShapeEdgeIntersection");
+    EXPECT_NE(std::string(bz_Error_LastReportText()).find("Unsupported shape"), std::string::npos);
+    // The filter: bodies that ignore each other never overlap.
+    PairBody c(Cube()), d(Cube());
+    PlaceAt(d, pairtest::Translation(0.5f, 0, 0));
+    c.body.groupMask = 0x1;
+    d.body.ignoreMask = 0x1;
+    EXPECT_EQ(bz_PhysObject_FormsOverlap(c.get(), d.get()), 0);
+    d.body.ignoreMask = 0;
+    EXPECT_EQ(bz_PhysObject_FormsOverlap(c.get(), d.get()), 1);
+}
+
+TEST(BodyOverlapTest, AParentAndItsChildNeverOverlap)
+{
+    PairBody parent(Cube()), child(Cube()), grandchild(Cube()), other(Cube());
+    PlaceAt(child, pairtest::Translation(0.5f, 0, 0));
+    PlaceAt(grandchild, pairtest::Translation(2.6f, 0, 0));
+    PlaceAt(other, pairtest::Translation(10, 0, 0));
+    child.body.parent = parent.get();
+    parent.body.firstChild = child.get();
+    grandchild.body.parent = child.get();
+    child.body.firstChild = grandchild.get();
+    EXPECT_EQ(bz_PhysObject_OverlapsBody(parent.get(), child.get()), 0);
+    EXPECT_EQ(bz_PhysObject_OverlapsBody(child.get(), parent.get()), 0);
+    EXPECT_EQ(bz_PhysObject_OverlapsBody(parent.get(), parent.get()), 0);
+    EXPECT_EQ(bz_PhysObject_OverlapsBodyTree(parent.get(), child.get()), 0);
+    EXPECT_EQ(bz_PhysObject_OverlapsBodyTree(child.get(), parent.get()), 0);
+    // A body beside the grandchild overlaps the parent's tree through it.
+    EXPECT_EQ(bz_PhysObject_OverlapsBodyTree(other.get(), parent.get()), 0);
+    PlaceAt(other, pairtest::Translation(4.0f, 0, 0));
+    EXPECT_EQ(bz_PhysObject_OverlapsBody(other.get(), parent.get()), 0);
+    EXPECT_EQ(bz_PhysObject_OverlapsBodyTree(other.get(), parent.get()), 1);
+    // The grandchild is no child of the parent: when it reaches the parent, the tree query
+    // finds it below the child.
+    PlaceAt(grandchild, pairtest::Translation(1.6f, 0, 0));
+    EXPECT_EQ(bz_PhysObject_OverlapsBody(parent.get(), grandchild.get()), 1);
+    EXPECT_EQ(bz_PhysObject_OverlapsBodyTree(parent.get(), child.get()), 1);
+}
+
+TEST(BodyOverlapTest, PushOutFromOneWorldContactFollowsItsNormalIntoTheWorld)
+{
+    worldfixture::World w;
+    // A turned box sunk into the floor: its push-out contacts' normals, turned by its pose,
+    // point up out of the floor.
+    const bzM34 pose = pairbody::RotationZ(0.4f, V(0, 0.8f, 0));
+    w.Place(worldfixture::BoxForm(BZ_SHAPE_ALIGNED_CUBOID, 1.0f), pose, pose);
+    w.list.capacity = w.list.count = int32_t(w.faces.size());
+    w.list.entries = w.faces.data();
+    w.cache.gatherList = &w.list;
+    w.body.collisionCache = &w.cache;
+    bzV3 out = V(9, 9, 9);
+    ASSERT_EQ(bz_PhysObject_PushOutDirection(&w.body, nullptr, &out), 0);
+    // The same contacts straight from the world collision in push-out mode.
+    bz_PhysWorld_SetPushOutMode(1);
+    const int32_t k = bz_PhysWorld_CollideObject(0, &w.body, w.rows);
+    bz_PhysWorld_SetPushOutMode(0);
+    ASSERT_GE(k, 1);
+    bzV3 sum = V(0, 0, 0);
+    for (int32_t i = 0; i < k; i++)
+        sum = V(sum.x + w.rows[i].normal.x, sum.y + w.rows[i].normal.y, sum.z + w.rows[i].normal.z);
+    bz_V3_Normalise(&sum);
+    bzV3 want;
+    bz_RotateV3Into(&pose, &want, &sum);
+    EXPECT_NEAR(out.x, want.x, 1e-5f);
+    EXPECT_NEAR(out.y, want.y, 1e-5f);
+    EXPECT_NEAR(out.z, want.z, 1e-5f);
+    EXPECT_GT(out.y, 0.9f);
+    EXPECT_EQ(bz_PhysObject_LastOverlapped(), nullptr);
+}
+
+TEST(BodyOverlapTest, PushOutWithoutContactsLeavesTheFirstOverlappedNeighbour)
+{
+    PairBody body(Cube()), far(Cube()), near(Cube()), later(Cube());
+    PlaceAt(body, pairtest::Translation(0, 0, 0));
+    PlaceAt(far, pairtest::Translation(10, 0, 0));
+    PlaceAt(near, pairtest::Translation(1.2f, 1.6f, 0));
+    PlaceAt(later, pairtest::Translation(-1.5f, 0, 0));
+    far.body.nextSibling = near.get();
+    near.body.nextSibling = later.get();
+    bzV3 out = V(9, 9, 9);
+    ASSERT_EQ(bz_PhysObject_PushOutDirection(body.get(), far.get(), &out), 0);
+    EXPECT_EQ(bz_PhysObject_LastOverlapped(), near.get());
+    EXPECT_NEAR(out.x, -0.6f, 1e-5f);
+    EXPECT_NEAR(out.y, -0.8f, 1e-5f);
+    EXPECT_NEAR(out.z, 0.0f, 1e-5f);
+    // Nothing overlapping: -1 and out unchanged.
+    near.body.nextSibling = nullptr;
+    PlaceAt(near, pairtest::Translation(5, 5, 0));
+    out = V(9, 9, 9);
+    EXPECT_EQ(bz_PhysObject_PushOutDirection(body.get(), far.get(), &out), -1);
+    EXPECT_EQ(out.x, 9.0f);
+    EXPECT_EQ(bz_PhysObject_LastOverlapped(), nullptr);
+}
+
+TEST(BodyOverlapTest, AlignedCuboidPairs)
+{
+    PairBody a(Cube()), b(Cube()), c(Cube()), sphere(pairtest::Sphere(V(0, 0, 0), 1.0f));
+    // Edges cross when B is turned over A's corner region; a box well inside another has no
+    // crossing edges but touches it.
+    PlaceAt(b, pairbody::RotationZ(0.785398163f, V(2.2f, 0, 0)));
+    EXPECT_EQ(bz_PhysObject_CuboidEdgesCross(a.get(), b.get()), 1);
+    EXPECT_EQ(bz_PhysObject_CuboidsTouch(a.get(), b.get()), 1);
+    PairBody small(Cube(0.3f));
+    EXPECT_EQ(bz_PhysObject_CuboidEdgesCross(a.get(), small.get()), 0);
+    EXPECT_EQ(bz_PhysObject_CuboidsTouch(a.get(), small.get()), 1);
+    PlaceAt(c, pairtest::Translation(3.0f, 0, 0));
+    EXPECT_EQ(bz_PhysObject_CuboidEdgesCross(a.get(), c.get()), 0);
+    EXPECT_EQ(bz_PhysObject_CuboidsTouch(a.get(), c.get()), 0);
+    EXPECT_EQ(bz_PhysObject_CuboidEdgesCross(a.get(), sphere.get()), 0);
+    EXPECT_EQ(bz_PhysObject_CuboidsTouch(a.get(), sphere.get()), 0);
+    // A chain: a, c, b; the pair (a, b) crosses.
+    a.body.nextSibling = c.get();
+    c.body.nextSibling = b.get();
+    EXPECT_EQ(bz_PhysObject_AnyCuboidPairCrosses(a.get()), 1);
+    c.body.nextSibling = nullptr;
+    EXPECT_EQ(bz_PhysObject_AnyCuboidPairCrosses(a.get()), 0);
+}
 } // namespace
-
-TEST(BodyOverlapTest, AListOfTheBodyAloneOverlapsNothing)
-{
-    Scope scope;
-    Ball a(V(0, 0, 0), V(2, 0, 0));
-    EXPECT_EQ(bz_Phys_FindOverlappingBody(&a.body, &a.body), 0);
-    EXPECT_EQ(a.body.startTransform.row[3].x, 2.0f) << "the current transform was copied";
-    EXPECT_EQ(gCollideCalls, 0);
-}
-
-TEST(BodyOverlapTest, CandidatesAreTestedAtTheirStartOfStepTransform)
-{
-    Scope scope;
-    struct Case
-    {
-        const char *name;
-        bzV3 otherStart, otherNow;
-        uint32_t otherFlags;
-        uint32_t bodyGroup, otherIgnore;
-        int32_t want;
-    };
-    const Case cases[] = {
-        {"overlapping where it started", V(0.8f, 0, 0), V(5, 0, 0), 0, 0, 0, 1},
-        {"only where it is now", V(5, 0, 0), V(0.8f, 0, 0), 0, 0, 0, 0},
-        {"clear of it", V(1.2f, 0, 0), V(1.2f, 0, 0), 0, 0, 0, 0},
-        {"no collision", V(0.8f, 0, 0), V(0.8f, 0, 0), BZ_PHYS_NO_COLLISION, 0, 0, 0},
-        {"ignored group", V(0.8f, 0, 0), V(0.8f, 0, 0), 0, 0x4, 0x4, 0},
-        {"other groups", V(0.8f, 0, 0), V(0.8f, 0, 0), 0, 0x4, 0x8, 1},
-    };
-    for (const Case &c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        Ball a(V(0, 0, 0.05f), V(0, 0, 0)), other(c.otherStart, c.otherNow);
-        other.body.physicsFlags = c.otherFlags;
-        a.body.groupMask = c.bodyGroup;
-        other.body.ignoreMask = c.otherIgnore;
-        a.body.nextSibling = &other.body;
-        EXPECT_EQ(bz_Phys_FindOverlappingBody(&a.body, &a.body), c.want);
-        EXPECT_EQ(other.body.transform, &other.current) << "the candidate's pointer is restored";
-        EXPECT_EQ(a.body.startTransform.row[3].z, c.want ? 0.05f : 0.0f);
-    }
-}
-
-TEST(BodyOverlapTest, BodyBoxesComeFirst)
-{
-    Scope scope;
-    Ball a(V(0, 0, 0), V(0, 0, 0)), other(V(0.5f, 0, 0), V(0.5f, 0, 0));
-    a.body.nextSibling = &other.body;
-    // The candidate's box as last computed lies far off: no shape test.
-    other.body.bodyBox = {V(10, 10, 10), V(11, 11, 11)};
-    EXPECT_EQ(bz_Phys_FindOverlappingBody(&a.body, &a.body), 0);
-    EXPECT_EQ(gCollideCalls, 0);
-    // Boxes that only touch are tested.
-    other.body.bodyBox = {V(a.body.bodyBox.max.x, -1, -1), V(3, 1, 1)};
-    EXPECT_EQ(bz_Phys_FindOverlappingBody(&a.body, &a.body), 1);
-    EXPECT_EQ(gCollideCalls, 1);
-    // Without the pair collision nothing overlaps.
-    bzgPhysStepServices.collidePair = nullptr;
-    EXPECT_EQ(bz_Phys_FindOverlappingBody(&a.body, &a.body), 0);
-}
-
-TEST(BodyOverlapTest, ATrialTransformIsSweptFromTheCurrentOne)
-{
-    Scope scope;
-    struct Case
-    {
-        const char *name;
-        bzV3 now, trial;
-        int32_t want;
-    };
-    // The other ball stands at the origin (its start-of-step place).
-    const Case cases[] = {
-        {"through it", V(-3, 0, 0), V(3, 0, 0), 1},
-        {"past it at 1.1", V(-3, 1.1f, 0), V(3, 1.1f, 0), 0},
-        {"ending on it", V(-3, 0, 0), V(-0.5f, 0, 0), 1},
-        {"short of it", V(-3, 0, 0), V(-1.5f, 0, 0), 0},
-        {"staying away", V(4, 0, 0), V(4, 0, 0), 0},
-    };
-    for (const Case &c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        Ball a(c.trial, c.now), other(V(0, 0, 0), V(7, 7, 7));
-        a.body.nextSibling = &other.body;
-        EXPECT_EQ(bz_Phys_FindOverlappingBodyAt(&a.body, &a.body), c.want);
-        EXPECT_EQ(a.body.transform, &a.current);
-        EXPECT_EQ(a.current.row[3].x, c.now.x) << "the current transform is left";
-        EXPECT_EQ(other.body.transform, &other.current);
-        // A hit puts the current transform in the copy; no hit leaves the trial.
-        const bzV3 kept = a.body.startTransform.row[3];
-        const bzV3 want = c.want ? c.now : c.trial;
-        EXPECT_EQ(kept.x, want.x);
-        EXPECT_EQ(kept.y, want.y);
-    }
-    // A candidate without a form is passed by.
-    Ball a(V(3, 0, 0), V(-3, 0, 0)), other(V(0, 0, 0), V(0, 0, 0));
-    other.body.form = nullptr;
-    a.body.nextSibling = &other.body;
-    EXPECT_EQ(bz_Phys_FindOverlappingBodyAt(&a.body, &a.body), 0);
-}

@@ -1,0 +1,576 @@
+// The object pair collision: body order, the relative transforms, the prepared points, the
+// overlap and contact passes and what they leave of the contacts.
+#include "physics/PairCollision.h"
+
+#include "collision/CollisionTolerance.h"
+#include "collision/PairMaths.h"
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "maths/Geometry.h"
+#include "maths/Matrix.h"
+#include "maths/Vector.h"
+#include "physics/Body.h"
+#include "physics/Joint.h"
+#include "physics/PairHandlers.h"
+#include "physics/PhysMemory.h"
+#include "physics/PhysSettings.h"
+
+#include <cmath>
+#include <cstring>
+
+using namespace bzPairMaths;
+
+namespace
+{
+constexpr int32_t kStack = 1;
+constexpr float kFreeTime = 2.0f;
+constexpr float kAgreement = 0.95f;
+constexpr float kTinyDirectionSq = 1.4210855e-14f;
+
+bzPhysCollPair gPair;
+
+void ReportForm(const char *text)
+{
+    bzgErrorFile = "bz_PhysObjectColl";
+    bzgErrorLine = 0;
+    bz_ReportError("Physics", "%s", text);
+}
+
+// Points the preparation gives a shape; -1 for a shape past the vertex limit.
+int32_t PointCount(const bzShape *shape)
+{
+    switch (shape->kind)
+    {
+    case BZ_SHAPE_ALIGNED_CUBOID:
+    case BZ_SHAPE_CRUSHABLE_CUBOID: return 8;
+    case BZ_SHAPE_POLYHEDRON:
+    case BZ_SHAPE_WIRE_FRAME:
+    case BZ_SHAPE_POLYGON:
+    case BZ_SHAPE_ROUNDED_POLYHEDRON:
+    {
+        const bzHull *hull = bz_Shape_Hull(shape);
+        if (hull->vertexCount < 1 || !hull->vertices)
+            return 0;
+        return hull->vertexCount > BZ_PHYS_PAIR_SHAPE_POINTS ? -1 : hull->vertexCount;
+    }
+    case BZ_SHAPE_SPHERE: return 1;
+    case BZ_SHAPE_TIC_TAC: return 2;
+    default: return 0;
+    }
+}
+
+// The prepare entries: the shape's points under the end and start transforms.
+int32_t Prepare(const bzShape *shape, bzPhysShapePoint *out, const bzM34 *endM, const bzM34 *startM)
+{
+    if (shape->kind == BZ_SHAPE_NULL)
+    {
+        ReportForm("Null form");
+        return 0;
+    }
+    if (shape->kind >= BZ_SHAPE_CUBOID && shape->kind <= BZ_SHAPE_HALF_SPACE)
+    {
+        ReportForm("Unsupported form");
+        return 0;
+    }
+    if (shape->kind >= BZ_SHAPE_KIND_COUNT)
+    {
+        ReportForm("Unsupported form");
+        return 0;
+    }
+    const int32_t n = PointCount(shape);
+    for (int32_t i = 0; i < n; i++)
+    {
+        const bzV3 own = bz_PhysColl_OwnPoint(shape, i);
+        out[i].start = Point(startM, own);
+        out[i].end = Point(endM, own);
+    }
+    return n < 0 ? 0 : n;
+}
+
+int32_t ShapeCount(const bzForm *form)
+{
+    int32_t n = 0;
+    for (const bzShape *s = form->firstShape; s; s = s->next)
+        n++;
+    return n;
+}
+
+// Points of a form, or -1 when a shape is past the limit.
+int32_t FormPoints(const bzForm *form)
+{
+    int32_t n = 0;
+    for (const bzShape *s = form->firstShape; s; s = s->next)
+    {
+        if (s->kind >= BZ_SHAPE_KIND_COUNT)
+            continue;
+        const int32_t k = PointCount(s);
+        if (k < 0)
+            return -1;
+        n += k;
+    }
+    return n;
+}
+
+bool FixedInTranslation(const BZDObject *b)
+{
+    return (b->physicsFlags & BZ_PHYS_INF_MASS) ||
+           (b->worldJoint && (b->worldJoint->kind & 3) == 3);
+}
+
+bool FixedInRotation(const BZDObject *b)
+{
+    return (b->physicsFlags & BZ_PHYS_INF_MI) ||
+           (b->worldJoint && ((b->worldJoint->kind >> 8) & 3) == 3);
+}
+
+bool FullyFixed(const BZDObject *b)
+{
+    return FixedInTranslation(b) && FixedInRotation(b);
+}
+
+bool JointLocked(const BZDObject *b)
+{
+    return b->parentJoint && (b->parentJoint->kind & 3) == 3;
+}
+
+struct Prepared
+{
+    bzPhysShapePoint *points[2];
+    uint16_t *counts[2];
+};
+
+// Runs the table over every shape pair, first body outer.
+void RunTable(const Prepared &p, bool overlapPass)
+{
+    bzPhysCollPair &s = gPair;
+    int32_t i = 0, offset1 = 0;
+    for (const bzShape *a = s.body[0]->form->firstShape; a; a = a->next, i++)
+    {
+        const int32_t n1 = p.counts[0][i];
+        int32_t j = 0, offset2 = 0;
+        for (const bzShape *b = s.body[1]->form->firstShape; b; b = b->next, j++)
+        {
+            const int32_t n2 = p.counts[1][j];
+            s.shape[0] = a;
+            s.shape[1] = b;
+            const uint32_t row = a->kind < BZ_SHAPE_KIND_COUNT ? a->kind : BZ_SHAPE_CUBOID;
+            const uint32_t column = b->kind < BZ_SHAPE_KIND_COUNT ? b->kind : BZ_SHAPE_CUBOID;
+            bzPhysPairHandler h = overlapPass ? bz_PhysColl_OverlapHandler(row, column)
+                                              : bz_PhysColl_ContactHandler(row, column);
+            h(p.points[0] + offset1, p.points[1] + offset2, n1, n2);
+            offset2 += n2;
+        }
+        offset1 += n1;
+    }
+}
+
+void CentreDirections()
+{
+    bzPhysCollPair &s = gPair;
+    const bzBox &box1 = s.body[0]->form->bounds;
+    const bzBox &box2 = s.body[1]->form->bounds;
+    const bzV3 mid1 = Scale(Add(box1.min, box1.max), 0.5f);
+    const bzV3 mid2 = Point(&s.toFirst[0], Scale(Add(box2.min, box2.max), 0.5f));
+    bzV3 d = Sub(mid1, mid2);
+    const float l2 = LengthSq(d);
+    if (!(l2 >= kTinyDirectionSq))
+        d = V(1.0f, 0.0f, 0.0f);
+    else
+        d = Scale(d, 1.0f / std::sqrt(l2));
+    s.centreDirection[0] = d;
+    s.centreDirection[1] = Scale(Direction(&s.toSecond[0], d), -1.0f);
+}
+
+int32_t OverlapResult()
+{
+    bzPhysCollPair &s = gPair;
+    for (BZDObject *b : s.body)
+    {
+        if (b->collisionState & BZ_BODY_INTERPENETRATING)
+            b->collisionState |= BZ_BODY_OVERLAPPING;
+        else
+            b->collisionState &= ~BZ_BODY_OVERLAPPING;
+    }
+    BZDObject *a = s.body[0], *b = s.body[1];
+    if (s.count == 0)
+        return 0;
+    if (a->parent && a->parent == b->parent)
+        return 0;
+    if (FullyFixed(a) && FullyFixed(b))
+        return 0;
+    if (a->parent && b->parent && JointLocked(a) && JointLocked(b))
+        return 0;
+    return s.count;
+}
+
+int32_t ContactResult()
+{
+    bzPhysCollPair &s = gPair;
+    BZDObject *a = s.body[0], *b = s.body[1];
+    if (s.count == 0 || (FullyFixed(a) && FullyFixed(b)))
+        return 0;
+    const bzCollisionContact &first = s.out[0];
+    int32_t kept = 1;
+    for (; kept < s.count; kept++)
+    {
+        const bzCollisionContact &c = s.out[kept];
+        const bzV3 ref = c.body == first.body ? first.normal : Scale(first.otherNormal, -1.0f);
+        if (!(Dot(c.normal, ref) >= kAgreement))
+            break;
+    }
+    int32_t count = kept;
+    if (a->linkPartner == b && a->parent && a->parent->linkPartner == b)
+        count = bz_PhysObject_FilterJointContacts(a, s.out, count);
+    if (b->linkPartner == a && b->parent && b->parent->linkPartner == a)
+        count = bz_PhysObject_FilterJointContacts(b, s.out, count);
+    return count;
+}
+} // namespace
+
+bzPhysCollPair &bz_PhysColl_Pair()
+{
+    return gPair;
+}
+
+void bz_Shape_GetCorner(const bzShape *shape, int32_t index, bzV3 *out)
+{
+    switch (shape->kind)
+    {
+    case BZ_SHAPE_ALIGNED_CUBOID:
+        if (index >= 0 && index < 8)
+            bz_Box_Corner(bz_Shape_Bounds(shape), index, out);
+        return;
+    case BZ_SHAPE_POLYHEDRON:
+    case BZ_SHAPE_WIRE_FRAME:
+    case BZ_SHAPE_POLYGON:
+    {
+        const bzHull *hull = bz_Shape_Hull(shape);
+        if (index >= 0 && index < hull->vertexCount && hull->vertices)
+            *out = hull->vertices[index];
+        return;
+    }
+    default: return;
+    }
+}
+
+bzV3 bz_PhysColl_OwnPoint(const bzShape *shape, int32_t index)
+{
+    bzV3 p = V(0.0f, 0.0f, 0.0f);
+    switch (shape->kind)
+    {
+    case BZ_SHAPE_ALIGNED_CUBOID:
+    case BZ_SHAPE_CRUSHABLE_CUBOID: bz_Box_Corner(bz_Shape_Bounds(shape), index & 7, &p); break;
+    case BZ_SHAPE_POLYHEDRON:
+    case BZ_SHAPE_WIRE_FRAME:
+    case BZ_SHAPE_POLYGON:
+    case BZ_SHAPE_ROUNDED_POLYHEDRON:
+    {
+        const bzHull *hull = bz_Shape_Hull(shape);
+        if (index >= 0 && index < hull->vertexCount && hull->vertices)
+            p = hull->vertices[index];
+        break;
+    }
+    case BZ_SHAPE_SPHERE: p = static_cast<const bzSphereShape *>(shape)->centre; break;
+    case BZ_SHAPE_TIC_TAC:
+    {
+        const auto *t = static_cast<const bzTicTacShape *>(shape);
+        p = index ? t->segmentEnd : t->segmentStart;
+        break;
+    }
+    default: break;
+    }
+    return p;
+}
+
+const bzHullEdge *bz_PhysColl_Edges(const bzShape *shape, int32_t *count)
+{
+    switch (shape->kind)
+    {
+    case BZ_SHAPE_ALIGNED_CUBOID:
+    case BZ_SHAPE_CRUSHABLE_CUBOID: *count = BZ_CUBOID_EDGE_COUNT; return bzgCuboidEdges;
+    case BZ_SHAPE_POLYHEDRON:
+    case BZ_SHAPE_WIRE_FRAME:
+    case BZ_SHAPE_POLYGON:
+    case BZ_SHAPE_ROUNDED_POLYHEDRON:
+    {
+        const bzHull *hull = bz_Shape_Hull(shape);
+        *count = hull->edges ? hull->edgeCount : 0;
+        return hull->edges;
+    }
+    default: *count = 0; return nullptr;
+    }
+}
+
+float bz_PhysColl_Rounding(const bzShape *shape)
+{
+    if (shape->kind != BZ_SHAPE_ROUNDED_POLYHEDRON)
+        return 0.0f;
+    return static_cast<const bzPolyhedronShape *>(shape)->roundingRadius;
+}
+
+bzV3 bz_PhysColl_NormalToWorld(int32_t body, const bzV3 &normal, float t)
+{
+    const float u = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+    const bzV3 a = Direction(&gPair.start[body], normal);
+    const bzV3 b = Direction(&gPair.end[body], normal);
+    bzV3 w = AddScaled(Scale(a, 1.0f - u), b, u);
+    const float l2 = LengthSq(w);
+    return l2 > 0.0f ? Scale(w, 1.0f / std::sqrt(l2)) : a;
+}
+
+bzV3 bz_PhysColl_NormalFromWorld(int32_t body, const bzV3 &world, float t)
+{
+    const float u = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+    bzV3 a, b;
+    bz_M34_InverseRotateV3Into(&gPair.start[body], &a, &world);
+    bz_M34_InverseRotateV3Into(&gPair.end[body], &b, &world);
+    bzV3 w = AddScaled(Scale(a, 1.0f - u), b, u);
+    const float l2 = LengthSq(w);
+    return l2 > 0.0f ? Scale(w, 1.0f / std::sqrt(l2)) : a;
+}
+
+void bz_PhysColl_Add(int32_t body1, const bzV3 &worldNormal, float time, const bzV3 &point1,
+                     const bzV3 &point2, uint32_t tag)
+{
+    bzPhysCollPair &s = gPair;
+    s.count = bz_PhysColl_AddContact(s.out, &worldNormal, time, &point1, &point2, s.count,
+                                     s.body[body1], s.body[1 - body1], tag);
+}
+
+void bz_PhysColl_AddTouch(int32_t fixed, const bzPairTouch &touch, const bzV3 &fixedPoint,
+                          float fixedRadius, const bzV3 &movingOwnPoint, float movingRadius,
+                          uint32_t tag)
+{
+    const int32_t moving = 1 - fixed;
+    const bzV3 world = bz_PhysColl_NormalToWorld(fixed, touch.normal, touch.time);
+    const bzV3 own = bz_PhysColl_NormalFromWorld(moving, world, touch.time);
+    const bzV3 onFixed = AddScaled(fixedPoint, touch.normal, fixedRadius);
+    const bzV3 onMoving = AddScaled(movingOwnPoint, own, -movingRadius);
+    bz_PhysColl_Add(moving, world, touch.time, onMoving, onFixed, tag);
+}
+
+int32_t bz_PhysColl_ReAddContact(const bzCollisionContact *stored)
+{
+    bzPhysCollPair &s = gPair;
+    const int32_t body1 = stored->body == s.body[1] ? 1 : 0;
+    const BZDObject *b1 = s.body[body1], *b2 = s.body[1 - body1];
+    const bzV3 world = Direction(&b1->startTransform, stored->normal);
+    bz_PhysColl_Add(body1, world, stored->key, Add(stored->point, b1->centreOfMass),
+                    Add(stored->otherPoint, b2->centreOfMass), BZ_PHYS_CONTACT_VERTEX_FACE);
+    return s.count;
+}
+
+void bz_PhysColl_MarkInside(int32_t own)
+{
+    bzPhysCollPair &s = gPair;
+    const float m0 = s.body[own]->mass, m1 = s.body[1 - own]->mass;
+    BZDObject *b = m1 < m0 ? s.body[1 - own] : s.body[own];
+    b->collisionState |= BZ_BODY_INTERPENETRATING | BZ_BODY_OVERLAPPING;
+}
+
+int32_t bz_PhysColl_AddContact(bzCollisionContact *list, const bzV3 *worldNormal, float time,
+                               const bzV3 *point1, const bzV3 *point2, int32_t count,
+                               BZDObject *body1, BZDObject *body2, uint32_t tag)
+{
+    if (count < 0 || count > BZ_CONTACTS_PER_BODY)
+        return count;
+    const int32_t before = count;
+    if (count < BZ_CONTACTS_PER_BODY)
+    {
+        list[count].key = kFreeTime;
+        count++;
+    }
+    int32_t j = -1;
+    for (int32_t i = 0; i < count; i++)
+        if (list[i].key > time)
+        {
+            j = i;
+            break;
+        }
+    if (j < 0)
+    {
+        if (list[count - 1].key == kFreeTime && before < count)
+        {
+            // The free mark holds no contact: it leaves the count again.
+            bz_Phys_ReportError(BZ_PHYS_ERROR_NAN, BZ_CONTACT_ERROR_NAN_TEXT);
+            return before;
+        }
+        return count;
+    }
+    for (int32_t i = count - 1; i > j; i--)
+        list[i] = list[i - 1];
+    bzCollisionContact &c = list[j];
+    c = bzCollisionContact{};
+    c.key = time;
+    c.body = body1;
+    c.otherBody = body2;
+    c.feature = nullptr;
+    c.type = tag;
+    const bool firstIsBody1 = body1 == gPair.body[0];
+    c.shape = gPair.shape[firstIsBody1 ? 0 : 1];
+    c.otherShape = gPair.shape[firstIsBody1 ? 1 : 0];
+    c.point = Sub(*point1, body1->centreOfMass);
+    c.otherPoint = Sub(*point2, body2->centreOfMass);
+    bz_M34_InverseRotateV3Into(&body1->startTransform, &c.normal, worldNormal);
+    bz_M34_InverseRotateV3Into(&body2->startTransform, &c.otherNormal, worldNormal);
+    return count;
+}
+
+int32_t bz_PhysColl_ClipPoints(const bzPhysShapePoint *points1, int32_t count1,
+                               const bzPhysShapePoint *points2, int32_t count2, uint8_t *codes1,
+                               uint8_t *codes2, float radius1, float radius2)
+{
+    const float margin = 1.5f * bzCollisionTolerance;
+    const bzPhysShapePoint *points[2] = {points1, points2};
+    const int32_t counts[2] = {count1, count2};
+    uint8_t *codes[2] = {codes1, codes2};
+    const float radii[2] = {radius1, radius2};
+    for (int32_t k = 0; k < 2; k++)
+    {
+        const bzBox *box = bz_Shape_Bounds(gPair.shape[1 - k]);
+        if (!box)
+            return 0;
+        const float g = margin + radii[k];
+        const bzV3 lo = V(box->min.x - g, box->min.y - g, box->min.z - g);
+        const bzV3 hi = V(box->max.x + g, box->max.y + g, box->max.z + g);
+        uint32_t all = 0x3F;
+        for (int32_t i = 0; i < counts[k]; i++)
+        {
+            const bzV3 &a = points[k][i].start, &b = points[k][i].end;
+            uint32_t code = 0;
+            for (int32_t axis = 0; axis < 3; axis++)
+            {
+                if (a.v[axis] < lo.v[axis] && b.v[axis] < lo.v[axis])
+                    code |= 1u << axis;
+                if (a.v[axis] > hi.v[axis] && b.v[axis] > hi.v[axis])
+                    code |= 8u << axis;
+            }
+            codes[k][i] = static_cast<uint8_t>(code);
+            all &= code;
+        }
+        if (counts[k] > 0 && all)
+            return 0;
+    }
+    return 1;
+}
+
+int32_t bz_PhysObject_FilterJointContacts(const BZDObject *body, bzCollisionContact *contacts,
+                                          int32_t count)
+{
+    if (!body->parentJoint)
+        return count;
+    const bzV3 d = Sub(body->centreOfMass, body->parentJoint->childAnchor);
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; i++)
+    {
+        const bzCollisionContact &c = contacts[i];
+        const bool keep = (c.body == body && Dot(d, c.normal) <= 0.0f) ||
+                          (c.otherBody == body && c.body != body && Dot(d, c.otherNormal) >= 0.0f);
+        if (keep)
+        {
+            if (kept != i)
+                contacts[kept] = contacts[i];
+            kept++;
+        }
+    }
+    return kept;
+}
+
+int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
+                                  bzCollisionContact *contacts)
+{
+    if (!bodyA || !bodyB || !contacts)
+        return 0;
+    if (bodyA->inverseMass < bodyB->inverseMass)
+    {
+        BZDObject *t = bodyA;
+        bodyA = bodyB;
+        bodyB = t;
+    }
+    if (startIndex > BZ_PHYS_PAIR_LAST_START || startIndex < 0)
+        return 0;
+    if (!bodyA->form || !bodyB->form || !bodyA->form->firstShape || !bodyB->form->firstShape)
+        return 0;
+
+    // The work block, sized from the two forms.
+    const int32_t shapes[2] = {ShapeCount(bodyA->form), ShapeCount(bodyB->form)};
+    const int32_t pointsA = FormPoints(bodyA->form), pointsB = FormPoints(bodyB->form);
+    if (pointsA < 0 || pointsB < 0)
+    {
+        bz_Phys_ReportError(BZ_PHYS_PAIR_ERROR_TOO_LARGE, BZ_PHYS_PAIR_ERROR_TOO_LARGE_TEXT);
+        return 0;
+    }
+    const uint64_t bytes = (static_cast<uint64_t>(pointsA) + pointsB) * sizeof(bzPhysShapePoint) +
+                           (static_cast<uint64_t>(shapes[0]) + shapes[1]) * sizeof(uint16_t) + 16;
+    void *block = bytes < 0x7FFFFFFF && bytes <= bz_TempStack_SpaceLeft(kStack, 0)
+                      ? bz_TempStack_Alloc(kStack, static_cast<uint32_t>(bytes), 0)
+                      : nullptr;
+    if (!block)
+    {
+        bz_Phys_ReportError(BZ_PHYS_PAIR_ERROR_TOO_LARGE, BZ_PHYS_PAIR_ERROR_TOO_LARGE_TEXT);
+        return 0;
+    }
+    Prepared p;
+    p.points[0] = static_cast<bzPhysShapePoint *>(block);
+    p.points[1] = p.points[0] + pointsA;
+    p.counts[0] = reinterpret_cast<uint16_t *>(p.points[1] + pointsB);
+    p.counts[1] = p.counts[0] + shapes[0];
+
+    bzPhysCollPair &s = gPair;
+    s.body[0] = bodyA;
+    s.body[1] = bodyB;
+    s.start[0] = bodyA->startTransform;
+    s.start[1] = bodyB->startTransform;
+    s.end[0] = bodyA->transform ? *bodyA->transform : bodyA->startTransform;
+    s.end[1] = bodyB->transform ? *bodyB->transform : bodyB->startTransform;
+    for (int32_t k = 0; k < 2; k++)
+    {
+        bzM34 inv1, inv2;
+        const bzM34 &m1 = k ? s.end[0] : s.start[0];
+        const bzM34 &m2 = k ? s.end[1] : s.start[1];
+        bz_InverseOrthoM34Into(&m1, &inv1);
+        bz_InverseOrthoM34Into(&m2, &inv2);
+        bz_MulM34Into(&inv1, &s.toFirst[k], &m2); // m2, then inv1
+        bz_MulM34Into(&inv2, &s.toSecond[k], &m1);
+    }
+
+    // The second body's shapes into the first's frame, then the first's into the second's.
+    int32_t i = 0, offset = 0;
+    for (const bzShape *b = bodyB->form->firstShape; b; b = b->next, i++)
+    {
+        s.shape[1] = b;
+        const int32_t n = Prepare(b, p.points[1] + offset, &s.toFirst[1], &s.toFirst[0]);
+        p.counts[1][i] = static_cast<uint16_t>(n);
+        offset += n;
+    }
+    i = 0;
+    offset = 0;
+    for (const bzShape *a = bodyA->form->firstShape; a; a = a->next, i++)
+    {
+        s.shape[0] = a;
+        const int32_t n = Prepare(a, p.points[0] + offset, &s.toSecond[1], &s.toSecond[0]);
+        p.counts[0][i] = static_cast<uint16_t>(n);
+        offset += n;
+    }
+
+    s.out = contacts + startIndex;
+    s.room = BZ_PHYS_STEP_CONTACTS - startIndex;
+    int32_t result = -1;
+    if ((bodyA->collisionState | bodyB->collisionState) & BZ_BODY_INTERPENETRATING)
+    {
+        s.count = 0;
+        s.overlap = 0;
+        CentreDirections();
+        RunTable(p, true);
+        if (s.overlap)
+            result = OverlapResult();
+    }
+    if (result < 0)
+    {
+        s.count = 0;
+        RunTable(p, false);
+        result = ContactResult();
+    }
+    bz_TempStack_Free(kStack, block);
+    return result;
+}

@@ -1,0 +1,148 @@
+// The shape-pair handlers of the object pair collision and the working state they share.
+//
+// Two tables by shape kind (row the first body's shape, column the second's) pick a handler
+// for the contact pass and one for the overlap pass. A handler gets the prepared points of the
+// two current shapes (the first body's in the second body's frame, the second's in the
+// first's) and works on the pair state: it adds contacts through the helpers below, marks
+// bodies found inside each other, and (overlap pass) sets the overlap flag.
+//
+// Internal to the physics' pair collision (PairCollision.h); the state is valid only during
+// bz_PhysObject_CollidePair.
+#pragma once
+
+#include "collision/PairSweptTests.h"
+#include "physics/PairCollision.h"
+
+#include <cstdint>
+
+typedef void (*bzPhysPairHandler)(const bzPhysShapePoint *points1, const bzPhysShapePoint *points2,
+                                  int32_t count1, int32_t count2);
+
+// The working state of one pair call. Index 0 is the first body, 1 the second.
+struct bzPhysCollPair
+{
+    BZDObject *body[2];
+    const bzShape *shape[2]; // the current shape of each body
+    bzCollisionContact *out; // the pair's first row
+    int32_t count;           // rows written
+    int32_t room;            // 60 less the start index
+    int32_t overlap;         // set by the overlap pass's handlers
+    bzV3 centreDirection[2]; // from the other body's centre towards its own, own frame
+    bzM34 start[2];          // body to world at the start of the step
+    bzM34 end[2];            // and at its end
+    bzM34 toFirst[2];        // the second body's frame into the first's, start and end
+    bzM34 toSecond[2];       // the first body's frame into the second's, start and end
+    uint8_t codes[2][BZ_PHYS_PAIR_SHAPE_POINTS]; // outcodes of the current shapes' points
+};
+
+bzPhysCollPair &bz_PhysColl_Pair();
+
+// The handler cells (12 x 12, row-major by kind). The table is fixed; the setter replaces one
+// cell and returns the previous handler, for tests that stand a handler in for the real one.
+bzPhysPairHandler bz_PhysColl_ContactHandler(uint32_t row, uint32_t column);
+bzPhysPairHandler bz_PhysColl_OverlapHandler(uint32_t row, uint32_t column);
+bzPhysPairHandler bz_PhysColl_SetContactHandler(uint32_t row, uint32_t column,
+                                                bzPhysPairHandler handler);
+bzPhysPairHandler bz_PhysColl_SetOverlapHandler(uint32_t row, uint32_t column,
+                                                bzPhysPairHandler handler);
+
+// ---------------------------------------------------------------------------------------------
+// Helpers of the handlers.
+
+// A normal of the body's frame at step fraction t (clamped to [0, 1]) in the world: the blend of
+// its start and end rotations, made unit.
+bzV3 bz_PhysColl_NormalToWorld(int32_t body, const bzV3 &normal, float t);
+// A world normal into the body's frame by the same blend, made unit.
+bzV3 bz_PhysColl_NormalFromWorld(int32_t body, const bzV3 &world, float t);
+// Adds a contact whose row body is pair body `body1` (the other pair body is body 2): the
+// world normal pushes body 1 away from body 2; each point in its own body's frame.
+void bz_PhysColl_Add(int32_t body1, const bzV3 &worldNormal, float time, const bzV3 &point1,
+                     const bzV3 &point2, uint32_t tag);
+// Adds a swept touch found in the frame of body `fixed`: the fixed feature's surface point
+// (fixed body's frame) and the moving feature's centre point in the moving body's own frame,
+// with the radii that carry each feature to its surface.
+void bz_PhysColl_AddTouch(int32_t fixed, const bzPairTouch &touch, const bzV3 &fixedPoint,
+                          float fixedRadius, const bzV3 &movingOwnPoint, float movingRadius,
+                          uint32_t tag);
+// Marks one body of the pair interpenetrating and overlapping: the one of smaller mass, body
+// `own` on a tie.
+void bz_PhysColl_MarkInside(int32_t own);
+
+// A shape's own point of index i as the preparation numbers them (box corners, vertices,
+// sphere centre, tic-tac ends).
+bzV3 bz_PhysColl_OwnPoint(const bzShape *shape, int32_t index);
+// The edge list of a polyhedral shape (the fixed box list for the box kinds); null for others.
+const bzHullEdge *bz_PhysColl_Edges(const bzShape *shape, int32_t *count);
+// The rounding radius of a RoundedPolyhedron (0 for other kinds).
+float bz_PhysColl_Rounding(const bzShape *shape);
+
+// Adds a copy of a stored contact of the pair's bodies (its time, points and normal) as a
+// vertex-face contact; returns the new count.
+int32_t bz_PhysColl_ReAddContact(const bzCollisionContact *stored);
+// 1 when the capsule between the end centres (in the other shape's frame) with the radius
+// touches the other shape: for an AlignedCuboid or a Polyhedron first each end centre as a
+// sphere of the radius, then, for any shape, each edge of the list (the vertices' indices)
+// that is not nearly parallel to the axis and passes within the radius of it at an edge
+// parameter in [0, 1]. Else 0.
+int32_t bz_PhysColl_TicTacTouchesEdges(const bzV3 *endA, const bzV3 *endB, float radius,
+                                       const bzShape *other, const bzHullEdge *edges,
+                                       int32_t edgeCount, const bzV3 *vertices,
+                                       int32_t vertexCount);
+
+// ---------------------------------------------------------------------------------------------
+// The handlers.
+
+void bz_PhysColl_PairNull(const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t, int32_t);
+void bz_PhysColl_PairUnsupported(const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t,
+                                 int32_t);
+void bz_PhysColl_OverlapUnsupported(const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t,
+                                    int32_t);
+void bz_PhysColl_OverlapNone(const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t, int32_t);
+
+// Polyhedral kinds (PP).
+void bz_PhysColl_PolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                                int32_t n2);
+// The vertices of body `own`'s current shape (points in the other body's frame) against the
+// other body's current shape.
+void bz_PhysColl_VerticesOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t count);
+// The edges of body `collected`'s shape held fixed, the other body's edges moving against them.
+void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
+                              const bzPhysShapePoint *p2);
+
+// Spheres and tic-tacs (SS, TS, ST, SP, SP', TP, TP', TT).
+void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                              int32_t n2);
+void bz_PhysColl_TicTacSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                              int32_t n2);
+void bz_PhysColl_SphereTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                              int32_t n2);
+void bz_PhysColl_SpherePolyhedron(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                  int32_t n1, int32_t n2);
+void bz_PhysColl_PolyhedronSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                  int32_t n1, int32_t n2);
+void bz_PhysColl_TicTacPolyhedron(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                  int32_t n1, int32_t n2);
+void bz_PhysColl_PolyhedronTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                  int32_t n1, int32_t n2);
+void bz_PhysColl_TicTacTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                              int32_t n2);
+
+// Rounded polyhedra (RPa, RP'a, RPb, RP'b, RR, RS, SR, RT, TR).
+void bz_PhysColl_RoundedPolyhedron(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                   int32_t n1, int32_t n2);
+void bz_PhysColl_RoundedBox(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                            int32_t n2);
+void bz_PhysColl_RoundedSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                               int32_t n2);
+void bz_PhysColl_TicTacRounded(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                               int32_t n2);
+
+// The overlap pass (OPP, ORR, OS, OV).
+void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                       int32_t n1, int32_t n2);
+void bz_PhysColl_RoundedPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                             int32_t n2);
+void bz_PhysColl_OverlapShapes(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                               int32_t n2);
+void bz_PhysColl_OverlapPolyhedra(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                  int32_t n1, int32_t n2);

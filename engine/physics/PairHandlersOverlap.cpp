@@ -1,0 +1,303 @@
+// The overlap pass's handlers, which decide whether two shapes overlap at the start of the step
+// and push interpenetrating polyhedra apart, and the two handler tables.
+#include "collision/KindDispatch.h"
+#include "collision/PairMaths.h"
+#include "collision/PairTests.h"
+#include "collision/ShapePair.h"
+#include "physics/Body.h"
+#include "physics/PairHandlers.h"
+
+#include <cstdint>
+#include <initializer_list>
+
+using namespace bzPairMaths;
+
+namespace
+{
+constexpr float kFacingLimit = -0.2f;
+constexpr float kKeepAlong = 0.1f;
+constexpr uint32_t kN = BZ_SHAPE_KIND_COUNT;
+
+// Sets the link partner of the body and of every body below it in its tree.
+void LinkTree(BZDObject *top, BZDObject *partner)
+{
+    top->linkPartner = partner;
+    BZDObject *b = top->firstChild;
+    while (b)
+    {
+        b->linkPartner = partner;
+        if (b->firstChild)
+        {
+            b = b->firstChild;
+            continue;
+        }
+        while (b && b != top && !b->nextSibling)
+            b = b->parent;
+        if (!b || b == top)
+            break;
+        b = b->nextSibling;
+    }
+}
+
+bool Link(BZDObject *a, BZDObject *b)
+{
+    if (a->linkPartner != b)
+    {
+        if (a->linkPartner)
+            return false;
+        LinkTree(a, b);
+    }
+    return true;
+}
+
+// The velocity of the body at a world point.
+bzV3 VelocityAt(const BZDObject *body, const bzM34 &pose, const bzV3 &world)
+{
+    const bzV3 centre = Point(&pose, body->centreOfMass);
+    const bzV3 spin = Direction(&pose, body->angularVelocity);
+    return Add(body->linearVelocity, Cross(spin, Sub(world, centre)));
+}
+
+// The edges of body `owner`'s shape (start positions in the other body's frame) crossing into
+// the other shape with one end inside: contacts at time 0 that push them apart.
+void OverlapCrossings(int32_t owner, const bzPhysShapePoint *points, int32_t count)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const int32_t other = 1 - owner;
+    const bzShape *shape = s.shape[owner];
+    int32_t edgeCount = 0;
+    const bzHullEdge *edges = bz_PhysColl_Edges(shape, &edgeCount);
+    for (int32_t i = 0; edges && i < edgeCount; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= count || e.b >= count || (s.codes[owner][e.a] & s.codes[owner][e.b]))
+            continue;
+        const bzV3 &a = points[e.a].start, &b = points[e.b].start;
+        bzV3 hitF, hitB, nF = V(0, 0, 0), nB = V(0, 0, 0);
+        float tF = 0.0f, tB = 0.0f;
+        const int32_t forward =
+            bz_SegmentEntersShape_ByKind(&a, &b, s.shape[other], &hitF, &tF, &nF);
+        if (!forward)
+            continue;
+        s.overlap = 1;
+        const int32_t backward =
+            bz_SegmentEntersShape_ByKind(&b, &a, s.shape[other], &hitB, &tB, &nB);
+        // Exactly one end inside: one test starts inside, the other enters.
+        if (!backward || (forward < 0) == (backward < 0))
+            continue;
+        const bool useForward = forward > 0;
+        const float t = useForward ? tF : 1.0f - tB;
+        const bzV3 hit = useForward ? hitF : hitB;
+        const bzV3 outward = Scale(useForward ? nF : nB, -1.0f);
+        if (!(Dot(outward, s.centreDirection[other]) <= kFacingLimit))
+            continue;
+        if (!Link(s.body[owner], s.body[other]) || !Link(s.body[other], s.body[owner]))
+            return;
+        const bzV3 ownA = bz_PhysColl_OwnPoint(shape, e.a);
+        const bzV3 own = AddScaled(ownA, Sub(bz_PhysColl_OwnPoint(shape, e.b), ownA), t);
+        const bzV3 world = Point(&s.start[owner], own);
+        const bzV3 normal = Direction(&s.start[other], outward);
+        const bzV3 relative = Sub(VelocityAt(s.body[other], s.start[other], world),
+                                  VelocityAt(s.body[owner], s.start[owner], world));
+        if (Dot(relative, normal) > 0.0f)
+            bz_PhysColl_Add(owner, normal, 0.0f, own, hit, BZ_PHYS_CONTACT_SEGMENT);
+    }
+}
+
+// While the handler runs, both shapes count as plain polyhedra; the kinds come back after.
+struct AsPolyhedra
+{
+    bzShape *shapes[2];
+    bzShapeKind kinds[2];
+    AsPolyhedra()
+    {
+        bzPhysCollPair &s = bz_PhysColl_Pair();
+        for (int32_t k = 0; k < 2; k++)
+        {
+            shapes[k] = const_cast<bzShape *>(s.shape[k]);
+            kinds[k] = shapes[k]->kind;
+            if (kinds[k] == BZ_SHAPE_ROUNDED_POLYHEDRON)
+                shapes[k]->kind = BZ_SHAPE_POLYHEDRON;
+        }
+    }
+    ~AsPolyhedra()
+    {
+        for (int32_t k = 0; k < 2; k++)
+            shapes[k]->kind = kinds[k];
+    }
+};
+
+struct Tables
+{
+    bzPhysPairHandler contact[kN * kN];
+    bzPhysPairHandler overlap[kN * kN];
+};
+
+Tables MakeTables()
+{
+    Tables t{};
+    for (uint32_t i = 0; i < kN * kN; i++)
+    {
+        t.contact[i] = bz_PhysColl_PairUnsupported;
+        t.overlap[i] = bz_PhysColl_OverlapUnsupported;
+    }
+    // The cells of the shapes that meet, by the kinds of the first and the second shape.
+    const uint32_t poly[] = {1, 2, 3, 4, 11};
+    auto c = [&](uint32_t r, uint32_t col, bzPhysPairHandler h) { t.contact[r * kN + col] = h; };
+    auto o = [&](uint32_t r, uint32_t col, bzPhysPairHandler h) { t.overlap[r * kN + col] = h; };
+    for (uint32_t r : poly)
+    {
+        for (uint32_t col : poly)
+            c(r, col, bz_PhysColl_PolyhedronPair);
+        c(r, 5, bz_PhysColl_PolyhedronSphere);
+        c(r, 6, bz_PhysColl_PolyhedronTicTac);
+        c(r, 10, r == 1 || r == 11 ? bz_PhysColl_RoundedBox : bz_PhysColl_RoundedPolyhedron);
+        c(5, r, bz_PhysColl_SpherePolyhedron);
+        c(6, r, bz_PhysColl_TicTacPolyhedron);
+        c(10, r, r == 1 ? bz_PhysColl_RoundedBox : bz_PhysColl_RoundedPolyhedron);
+    }
+    c(5, 5, bz_PhysColl_SphereSphere);
+    c(5, 6, bz_PhysColl_SphereTicTac);
+    c(5, 10, bz_PhysColl_RoundedSphere);
+    c(6, 5, bz_PhysColl_TicTacSphere);
+    c(6, 6, bz_PhysColl_TicTacTicTac);
+    c(6, 10, bz_PhysColl_TicTacRounded);
+    c(10, 5, bz_PhysColl_RoundedSphere);
+    c(10, 6, bz_PhysColl_TicTacRounded);
+    c(10, 10, bz_PhysColl_RoundedPolyhedron);
+
+    // Overlap cells; the rest of the supported kinds do nothing.
+    const uint32_t kinds[] = {1, 2, 3, 4, 5, 6, 10, 11};
+    for (uint32_t r : kinds)
+        for (uint32_t col : kinds)
+            o(r, col, bz_PhysColl_OverlapNone);
+    const uint32_t opp[][2] = {{1, 1}, {1, 2}, {1, 4},  {1, 11}, {2, 1},
+                               {2, 2}, {2, 4}, {2, 11}, {4, 1},  {4, 11}};
+    for (const auto &cell : opp)
+    {
+        o(cell[0], cell[1], bz_PhysColl_OverlapPolyhedronPair);
+        if (cell[0] == 1)
+            o(11, cell[1], bz_PhysColl_OverlapPolyhedronPair);
+    }
+    for (uint32_t r : {1u, 2u, 3u, 4u, 11u})
+        o(r, 6, bz_PhysColl_OverlapShapes);
+    for (uint32_t col : {2u, 3u, 4u})
+        o(6, col, bz_PhysColl_OverlapShapes);
+    o(5, 10, bz_PhysColl_OverlapShapes);
+    o(6, 10, bz_PhysColl_OverlapShapes);
+    o(10, 5, bz_PhysColl_OverlapShapes);
+    o(10, 6, bz_PhysColl_OverlapShapes);
+    o(1, 10, bz_PhysColl_OverlapPolyhedra);
+    o(11, 10, bz_PhysColl_OverlapPolyhedra);
+    o(10, 1, bz_PhysColl_OverlapPolyhedra);
+    for (uint32_t r : {2u, 3u, 4u})
+        o(r, 10, bz_PhysColl_RoundedPair);
+    for (uint32_t col : {2u, 3u, 4u, 10u, 11u})
+        o(10, col, bz_PhysColl_RoundedPair);
+
+    for (uint32_t i = 0; i < kN; i++)
+    {
+        t.contact[i] = t.contact[i * kN] = bz_PhysColl_PairNull;
+        t.overlap[i] = t.overlap[i * kN] = bz_PhysColl_PairNull;
+    }
+    return t;
+}
+
+Tables gTables = MakeTables();
+} // namespace
+
+bzPhysPairHandler bz_PhysColl_ContactHandler(uint32_t row, uint32_t column)
+{
+    return row < kN && column < kN ? gTables.contact[row * kN + column]
+                                   : bz_PhysColl_PairUnsupported;
+}
+
+bzPhysPairHandler bz_PhysColl_OverlapHandler(uint32_t row, uint32_t column)
+{
+    return row < kN && column < kN ? gTables.overlap[row * kN + column]
+                                   : bz_PhysColl_OverlapUnsupported;
+}
+
+bzPhysPairHandler bz_PhysColl_SetContactHandler(uint32_t row, uint32_t column,
+                                                bzPhysPairHandler handler)
+{
+    if (row >= kN || column >= kN)
+        return nullptr;
+    const bzPhysPairHandler old = gTables.contact[row * kN + column];
+    gTables.contact[row * kN + column] = handler;
+    return old;
+}
+
+bzPhysPairHandler bz_PhysColl_SetOverlapHandler(uint32_t row, uint32_t column,
+                                                bzPhysPairHandler handler)
+{
+    if (row >= kN || column >= kN)
+        return nullptr;
+    const bzPhysPairHandler old = gTables.overlap[row * kN + column];
+    gTables.overlap[row * kN + column] = handler;
+    return old;
+}
+
+void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                       int32_t n1, int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], 0.0f, 0.0f))
+        return;
+    OverlapCrossings(0, p1, n1);
+    OverlapCrossings(1, p2, n2);
+}
+
+void bz_PhysColl_RoundedPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                             int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1],
+                                bz_PhysColl_Rounding(s.shape[0]), bz_PhysColl_Rounding(s.shape[1])))
+        return;
+    if (!ConvexPolyhedraEntry(s.shape[0], s.shape[1], &p1[0].start, 0.0f, 0.0f, &p2[0].start))
+        return;
+    AsPolyhedra plain;
+    const int32_t before = s.count;
+    s.overlap = 0;
+    bz_PhysColl_OverlapPolyhedronPair(p1, p2, n1, n2);
+    if (!s.overlap)
+    {
+        s.overlap = 1;
+        bz_PhysColl_PolyhedronPair(p1, p2, n1, n2);
+    }
+    // Keep the contacts that push their body away from the other's centre.
+    int32_t kept = before;
+    for (int32_t i = before; i < s.count; i++)
+    {
+        const bzCollisionContact &c = s.out[i];
+        const int32_t own = c.body == s.body[0] ? 0 : 1;
+        if (Dot(c.normal, s.centreDirection[own]) >= kKeepAlong)
+        {
+            if (kept != i)
+                s.out[kept] = s.out[i];
+            kept++;
+        }
+    }
+    s.count = kept;
+}
+
+void bz_PhysColl_OverlapShapes(const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t, int32_t)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    if (IntersectShapePair(s.shape[1], s.shape[0], &s.toFirst[0], &s.toSecond[0]))
+        s.overlap = 1;
+}
+
+void bz_PhysColl_OverlapPolyhedra(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
+                                  int32_t)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const bool firstIsBox = s.shape[0]->kind != BZ_SHAPE_ROUNDED_POLYHEDRON;
+    const bzShape *box = firstIsBox ? s.shape[0] : s.shape[1];
+    const bzShape *rounded = firstIsBox ? s.shape[1] : s.shape[0];
+    const bzPhysShapePoint *boxPoints = firstIsBox ? p1 : p2;
+    const bzPhysShapePoint *roundedPoints = firstIsBox ? p2 : p1;
+    if (RoundedPolyhedronBoxEntry(box, rounded, &boxPoints[0].start, &roundedPoints[0].start))
+        s.overlap = 1;
+}

@@ -1,0 +1,686 @@
+// Pair handlers of round shapes: spheres, tic-tacs and rounded polyhedra against each other and
+// against polyhedral shapes.
+//
+// The round feature moves through the frame of the shape it meets: a sphere's centre or a
+// tic-tac's end centres as prepared points, a vertex or edge of the other shape as its own
+// geometry. A ball (a centre with a radius) meets a convex shape through its faces grown by the
+// radius and its edges as cylinders; a tic-tac's axis meets edges and vertices with the quartic
+// distance tests. The radius of a rounded polyhedron joins the ball's.
+#include "collision/CollisionTolerance.h"
+#include "collision/EdgePrimitives.h"
+#include "collision/KindDispatch.h"
+#include "collision/PairTests.h"
+#include "collision/PairMaths.h"
+#include "collision/SegmentTests.h"
+#include "physics/Body.h"
+#include "physics/PairHandlers.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <utility>
+
+using namespace bzPairMaths;
+
+namespace
+{
+constexpr float kNoLimit = 2.0f;
+constexpr float kFaceSlack = 1e-4f;
+
+// Exchanges the roles of the two bodies in the pair state.
+void SwapBodies()
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    std::swap(s.body[0], s.body[1]);
+    std::swap(s.shape[0], s.shape[1]);
+    std::swap(s.start[0], s.start[1]);
+    std::swap(s.end[0], s.end[1]);
+    std::swap(s.toFirst, s.toSecond);
+    std::swap(s.codes[0], s.codes[1]);
+    std::swap(s.centreDirection[0], s.centreDirection[1]);
+}
+
+float Radius(const bzShape *shape)
+{
+    if (shape->kind == BZ_SHAPE_SPHERE)
+        return static_cast<const bzSphereShape *>(shape)->radius;
+    if (shape->kind == BZ_SHAPE_TIC_TAC)
+        return static_cast<const bzTicTacShape *>(shape)->radius;
+    return bz_PhysColl_Rounding(shape);
+}
+
+bool IsBox(const bzShape *shape)
+{
+    return shape->kind == BZ_SHAPE_ALIGNED_CUBOID || shape->kind == BZ_SHAPE_CRUSHABLE_CUBOID;
+}
+
+int32_t VertexCount(const bzShape *shape)
+{
+    if (IsBox(shape))
+        return 8;
+    const bzHull *hull = bz_Shape_Hull(shape);
+    return hull ? hull->vertexCount : 0;
+}
+
+// The face planes of a shape that has faces: its hull's, or the six of a box.
+struct Faces
+{
+    bzPlane box[6];
+    bzHull hull;
+};
+
+bool FacesOf(const bzShape *shape, Faces *out)
+{
+    out->hull = bzHull{};
+    if (IsBox(shape))
+    {
+        const bzBox *b = bz_Shape_Bounds(shape);
+        for (int32_t axis = 0; axis < 3; axis++)
+        {
+            bzPlane &hi = out->box[axis], &lo = out->box[axis + 3];
+            hi.n = V(0.0f, 0.0f, 0.0f);
+            lo.n = V(0.0f, 0.0f, 0.0f);
+            hi.n.v[axis] = 1.0f;
+            hi.d = b->max.v[axis];
+            lo.n.v[axis] = -1.0f;
+            lo.d = -b->min.v[axis];
+        }
+        out->hull.faceCount = 6;
+        out->hull.planes = out->box;
+        return true;
+    }
+    if (shape->kind == BZ_SHAPE_POLYHEDRON || shape->kind == BZ_SHAPE_POLYGON ||
+        shape->kind == BZ_SHAPE_ROUNDED_POLYHEDRON)
+    {
+        const bzHull *hull = bz_Shape_Hull(shape);
+        if (!hull->planes || hull->faceCount < 1)
+            return false;
+        out->hull = *hull;
+        return true;
+    }
+    return false;
+}
+
+bool FootInside(const bzHull &hull, const bzV3 &foot, int32_t skip)
+{
+    for (int32_t j = 0; j < hull.faceCount; j++)
+        if (j != skip && Dot(hull.planes[j].n, foot) - hull.planes[j].d > kFaceSlack)
+            return false;
+    return true;
+}
+
+int32_t Deepest(const bzHull &hull, const bzV3 &p, float *distance)
+{
+    int32_t best = -1;
+    float d = -3.4e38f;
+    for (int32_t j = 0; j < hull.faceCount; j++)
+    {
+        const float e = Dot(hull.planes[j].n, p) - hull.planes[j].d;
+        if (e > d)
+        {
+            d = e;
+            best = j;
+        }
+    }
+    *distance = d;
+    return best;
+}
+
+// A ball of radius ballRadius + rounding whose centre moves from c0 to c1 through the frame of
+// body `fixed` against the faces of its shape (grown by its rounding). Adds a contact for a
+// face touch; -1 when the centre starts inside the shape, 1 on a touch, else 0.
+int32_t BallOnFaces(int32_t fixed, const bzV3 &c0, const bzV3 &c1, float ballRadius, float rounding,
+                    const bzV3 &movingOwn, uint32_t tag)
+{
+    const bzPhysCollPair &s = bz_PhysColl_Pair();
+    Faces faces;
+    if (!FacesOf(s.shape[fixed], &faces))
+        return 0;
+    const bzHull &hull = faces.hull;
+    const float r = ballRadius + rounding;
+    const float tol = bzCollisionTolerance;
+    bzV3 hit;
+    float t = 2.0f;
+    const int32_t code = bz_Segment_Hull(&c0, &c1, &hull, r, &hit, &t);
+    bzPairTouch touch;
+    bzV3 foot;
+    if (code > 0 && t < 1.0f)
+    {
+        const bzPlane &plane = hull.planes[code - 1];
+        foot = AddScaled(hit, plane.n, -r);
+        if (!FootInside(hull, foot, code - 1))
+            return 0;
+        touch.time = t;
+        touch.normal = plane.n;
+    }
+    else if (code < 0)
+    {
+        float depth;
+        const int32_t k = Deepest(hull, c0, &depth);
+        if (k < 0)
+            return 0;
+        if (depth < 0.0f)
+            return -1;
+        const bzPlane &plane = hull.planes[k];
+        foot = AddScaled(c0, plane.n, -depth);
+        if (depth < r - tol || !FootInside(hull, foot, k))
+            return 0;
+        touch.time = 0.0f;
+        touch.normal = plane.n;
+    }
+    else if (code == 0)
+    {
+        float depth;
+        const int32_t k = Deepest(hull, c1, &depth);
+        if (k < 0 || depth < r - tol || depth > r + tol)
+            return 0;
+        const bzPlane &plane = hull.planes[k];
+        foot = AddScaled(c1, plane.n, -depth);
+        if (!FootInside(hull, foot, k))
+            return 0;
+        touch.time = BZ_PAIR_TIME_END_TOUCH;
+        touch.normal = plane.n;
+    }
+    else
+        return 0;
+    touch.fixedParam = 0.0f;
+    touch.movingParam = 0.0f;
+    bz_PhysColl_AddTouch(fixed, touch, foot, rounding, movingOwn, ballRadius, tag);
+    return 1;
+}
+
+// A ball moving through the frame of body `fixed` against one edge a-b of its shape.
+void BallOnEdge(int32_t fixed, const bzV3 &a, const bzV3 &b, const bzV3 &c0, const bzV3 &c1,
+                float ballRadius, float rounding, const bzV3 &movingOwn, uint32_t tag)
+{
+    bzSphereShape ball{};
+    ball.kind = BZ_SHAPE_SPHERE;
+    ball.radius = ballRadius + rounding;
+    ball.radiusSquared = ball.radius * ball.radius;
+    float time = 100.0f;
+    bzV3 point, normal;
+    bz_SweptPointEdgeRadius(&a, &b, &c0, &c1, &ball, &time, &point, &normal, 0, 0);
+    if (!(time <= 1.0f))
+        return;
+    bzPairTouch touch;
+    touch.time = time < 1.0f ? time : BZ_PAIR_TIME_END_TOUCH;
+    touch.fixedParam = 0.0f;
+    touch.movingParam = 0.0f;
+    touch.normal = Scale(normal, -1.0f);
+    bz_PhysColl_AddTouch(fixed, touch, point, rounding, movingOwn, ballRadius, tag);
+}
+
+// The ball against every edge of the fixed shape whose ends' outcodes share no bit.
+void BallOnEdges(int32_t fixed, const bzV3 &c0, const bzV3 &c1, float ballRadius, float rounding,
+                 const bzV3 &movingOwn, uint32_t tag)
+{
+    const bzPhysCollPair &s = bz_PhysColl_Pair();
+    const bzShape *shape = s.shape[fixed];
+    int32_t count = 0;
+    const bzHullEdge *edges = bz_PhysColl_Edges(shape, &count);
+    const int32_t vertices = VertexCount(shape);
+    for (int32_t i = 0; edges && i < count; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= vertices || e.b >= vertices || (s.codes[fixed][e.a] & s.codes[fixed][e.b]))
+            continue;
+        BallOnEdge(fixed, bz_PhysColl_OwnPoint(shape, e.a), bz_PhysColl_OwnPoint(shape, e.b), c0,
+                   c1, ballRadius, rounding, movingOwn, tag);
+    }
+}
+
+// The sphere of body 0 against the convex shape of body 1 (rounded by its rounding radius).
+void SphereConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const float rs = Radius(s.shape[0]);
+    const float rounding = bz_PhysColl_Rounding(s.shape[1]);
+    if (!bz_PhysColl_ClipPoints(p1, 1, p2, n2, s.codes[0], s.codes[1], rs, rounding))
+        return;
+    const bzV3 own = bz_PhysColl_OwnPoint(s.shape[0], 0);
+    const uint32_t tag =
+        rounding > 0.0f ? BZ_PHYS_CONTACT_VERTEX_FACE : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON;
+    BallOnFaces(1, p1[0].start, p1[0].end, rs, rounding, own, tag);
+    BallOnEdges(1, p1[0].start, p1[0].end, rs, rounding, own,
+                rounding > 0.0f ? BZ_PHYS_CONTACT_SEGMENT : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON);
+}
+
+// The moving axis of body 0's tic-tac in body 1's frame.
+struct MovingAxis
+{
+    bzV3 a, v, e, w;
+};
+
+MovingAxis AxisOf(const bzPhysShapePoint *ends)
+{
+    MovingAxis m;
+    m.a = ends[0].start;
+    m.v = Sub(ends[0].end, ends[0].start);
+    m.e = Sub(ends[1].start, ends[0].start);
+    m.w = Sub(Sub(ends[1].end, ends[0].end), m.e);
+    return m;
+}
+
+bzV3 Along(const bzShape *shape, int32_t a, int32_t b, float s)
+{
+    const bzV3 pa = bz_PhysColl_OwnPoint(shape, a);
+    return AddScaled(pa, Sub(bz_PhysColl_OwnPoint(shape, b), pa), s);
+}
+
+// The tic-tac of body 0 against the convex shape of body 1 (rounded by its rounding radius).
+void TicTacConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const bzShape *tictac = s.shape[0];
+    const bzShape *convex = s.shape[1];
+    const float rt = Radius(tictac);
+    const float rounding = bz_PhysColl_Rounding(convex);
+    const float r = rt + rounding;
+    if (!bz_PhysColl_ClipPoints(p1, 2, p2, n2, s.codes[0], s.codes[1], rt, rounding))
+        return;
+    // The end spheres against the faces.
+    for (int32_t k = 0; k < 2; k++)
+        if (s.codes[0][k] == 0 &&
+            BallOnFaces(1, p1[k].start, p1[k].end, rt, rounding, bz_PhysColl_OwnPoint(tictac, k),
+                        rounding > 0.0f ? BZ_PHYS_CONTACT_VERTEX_FACE
+                                        : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON) < 0)
+            bz_PhysColl_MarkInside(0);
+    // The convex shape's vertices against the moving axis.
+    const MovingAxis axis = AxisOf(p1);
+    const int32_t vertices = n2 < VertexCount(convex) ? n2 : VertexCount(convex);
+    for (int32_t i = 0; i < vertices; i++)
+    {
+        if (s.codes[1][i])
+            continue;
+        const bzV3 own = bz_PhysColl_OwnPoint(convex, i);
+        bzPairTouch touch;
+        if (bz_PairPointMovingAxis(r, own, axis.a, axis.v, axis.e, axis.w, &touch))
+            bz_PhysColl_AddTouch(1, touch, own, rounding, Along(tictac, 0, 1, touch.movingParam),
+                                 rt, BZ_PHYS_CONTACT_VERTEX_FACE);
+    }
+    // The convex shape's edges against the axis, and against the end spheres when an end is
+    // nearest.
+    int32_t count = 0;
+    const bzHullEdge *edges = bz_PhysColl_Edges(convex, &count);
+    for (int32_t i = 0; edges && i < count; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= vertices || e.b >= vertices || (s.codes[1][e.a] & s.codes[1][e.b]))
+            continue;
+        const bzV3 q = bz_PhysColl_OwnPoint(convex, e.a);
+        const bzV3 f = Sub(bz_PhysColl_OwnPoint(convex, e.b), q);
+        bzPairTouch touch;
+        const int32_t result =
+            bz_PairEdgesWithRadii(r, q, f, axis.a, axis.v, axis.e, axis.w, kNoLimit, &touch);
+        if (result > 0)
+            bz_PhysColl_AddTouch(1, touch, AddScaled(q, f, touch.fixedParam), rounding,
+                                 Along(tictac, 0, 1, touch.movingParam), rt,
+                                 BZ_PHYS_CONTACT_SEGMENT);
+        // The end spheres may reach the edge before the side does.
+        if (result != 0)
+            for (int32_t k = 0; k < 2; k++)
+                BallOnEdge(1, q, Add(q, f), p1[k].start, p1[k].end, rt, rounding,
+                           bz_PhysColl_OwnPoint(tictac, k), BZ_PHYS_CONTACT_SEGMENT);
+    }
+}
+
+// A touch of sphere-against-cylinder's row: the sphere (moving) met the axis x0 + u axis.
+void AddCylinderRow(int32_t fixed, const bzCollisionContact &row, const bzV3 &c0, const bzV3 &c1,
+                    const bzV3 &x0, const bzV3 &axis, float axisRadius, const bzV3 &movingOwn,
+                    float ballRadius)
+{
+    const float t = row.key < 1.0f ? row.key : 1.0f;
+    const bzV3 centre = AddScaled(c0, Sub(c1, c0), t);
+    const float aa = LengthSq(axis);
+    float u = aa > 0.0f ? Dot(Sub(centre, x0), axis) / aa : 0.0f;
+    u = u < 0.0f ? 0.0f : (u > 1.0f ? 1.0f : u);
+    bzPairTouch touch;
+    touch.time = row.key < 1.0f ? row.key : BZ_PAIR_TIME_END_TOUCH;
+    touch.fixedParam = u;
+    touch.movingParam = 0.0f;
+    // The direction from the axis to the centre at the touch (the test's own normal is a blend
+    // of the directions at the start and the end of the step).
+    const bzV3 onAxis = AddScaled(x0, axis, u);
+    const bzV3 across = Sub(centre, onAxis);
+    const float l2 = LengthSq(across);
+    touch.normal = l2 > 0.0f ? Scale(across, 1.0f / std::sqrt(l2)) : row.normal;
+    bz_PhysColl_AddTouch(fixed, touch, onAxis, axisRadius, movingOwn, ballRadius,
+                         BZ_PHYS_CONTACT_SEGMENT);
+}
+
+// The edges of body `collected`'s shape held in its frame against the other shape's moving
+// edges, both with their radii; then the ends: every vertex of the moving shape as a ball
+// against every edge (and corner) of the collected one, and every vertex of the collected
+// shape against every moving edge. Each vertex meets each edge once, so no touch between a
+// rounded corner and a rounded edge goes untested.
+void RoundedEdges(int32_t collected, const bzPhysShapePoint *movingPoints, float rC, float rM)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const int32_t moving = 1 - collected;
+    const bzShape *cs = s.shape[collected], *ms = s.shape[moving];
+    int32_t cCount = 0, mCount = 0;
+    const bzHullEdge *cEdges = bz_PhysColl_Edges(cs, &cCount);
+    const bzHullEdge *mEdges = bz_PhysColl_Edges(ms, &mCount);
+    if (!cEdges || !mEdges)
+        return;
+    const int32_t cVertices = VertexCount(cs), mVertices = VertexCount(ms);
+    const float r = rC + rM;
+    auto usable = [&](int32_t body, const bzHullEdge &e, int32_t vertices)
+    {
+        if (e.a >= vertices || e.b >= vertices)
+            return false;
+        const uint8_t a = s.codes[body][e.a], b = s.codes[body][e.b];
+        return !(a & b) && (a | b) != 0xFF;
+    };
+    float limit = kNoLimit;
+    for (int32_t m = 0; m < mCount; m++)
+    {
+        const bzHullEdge &me = mEdges[m];
+        if (!usable(moving, me, mVertices))
+            continue;
+        const bzPhysShapePoint &ma = movingPoints[me.a], &mb = movingPoints[me.b];
+        const bzV3 p0 = ma.start, v = Sub(ma.end, ma.start);
+        const bzV3 e0 = Sub(mb.start, ma.start);
+        const bzV3 w = Sub(Sub(mb.end, ma.end), e0);
+        // Collected vertices against this moving edge.
+        for (int32_t k = 0; k < cVertices; k++)
+        {
+            if (s.codes[collected][k])
+                continue;
+            const bzV3 centre = bz_PhysColl_OwnPoint(cs, k);
+            bzPairTouch touch;
+            if (bz_PairSphereMovingSegment(r, centre, p0, v, e0, w, &touch) > 0)
+                bz_PhysColl_AddTouch(collected, touch, centre, rC,
+                                     Along(ms, me.a, me.b, touch.movingParam), rM,
+                                     BZ_PHYS_CONTACT_SEGMENT);
+        }
+        for (int32_t c = 0; c < cCount; c++)
+        {
+            const bzHullEdge &ce = cEdges[c];
+            if (!usable(collected, ce, cVertices))
+                continue;
+            const bzV3 q = bz_PhysColl_OwnPoint(cs, ce.a);
+            const bzV3 f = Sub(bz_PhysColl_OwnPoint(cs, ce.b), q);
+            bzPairTouch touch;
+            if (bz_PairEdgesWithRadii(r, q, f, p0, v, e0, w, limit, &touch) > 0)
+            {
+                bz_PhysColl_AddTouch(collected, touch, AddScaled(q, f, touch.fixedParam), rC,
+                                     Along(ms, me.a, me.b, touch.movingParam), rM,
+                                     BZ_PHYS_CONTACT_SEGMENT);
+                limit = kNoLimit;
+            }
+        }
+    }
+    // Moving vertices against the collected edges and their corners.
+    for (int32_t j = 0; j < mVertices; j++)
+    {
+        if (s.codes[moving][j])
+            continue;
+        for (int32_t c = 0; c < cCount; c++)
+        {
+            const bzHullEdge &ce = cEdges[c];
+            if (!usable(collected, ce, cVertices))
+                continue;
+            BallOnEdge(collected, bz_PhysColl_OwnPoint(cs, ce.a), bz_PhysColl_OwnPoint(cs, ce.b),
+                       movingPoints[j].start, movingPoints[j].end, rM, rC,
+                       bz_PhysColl_OwnPoint(ms, j), BZ_PHYS_CONTACT_SEGMENT);
+        }
+    }
+}
+
+// Each point of body `own`'s shape as a ball of its radius against the other shape's faces.
+void RoundedPointsOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t count,
+                          float ownRadius, float otherRadius)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const int32_t other = 1 - own;
+    for (int32_t i = 0; i < count; i++)
+    {
+        if (s.codes[own][i])
+            continue;
+        if (BallOnFaces(other, points[i].start, points[i].end, ownRadius, otherRadius,
+                        bz_PhysColl_OwnPoint(s.shape[own], i), BZ_PHYS_CONTACT_VERTEX_FACE) < 0)
+        {
+            s.codes[own][i] = 0xFF;
+            bz_PhysColl_MarkInside(own);
+        }
+    }
+}
+} // namespace
+
+void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
+                              int32_t)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const float r1 = Radius(s.shape[0]), r2 = Radius(s.shape[1]);
+    if (!bz_PhysColl_ClipPoints(p1, 1, p2, 1, s.codes[0], s.codes[1], r1, r2))
+        return;
+    const bzV3 c1 = bz_PhysColl_OwnPoint(s.shape[0], 0);
+    bzPairTouch touch;
+    if (bz_PairPointMovingSphere(r1 + r2, c1, p2[0].start, Sub(p2[0].end, p2[0].start), &touch))
+        bz_PhysColl_AddTouch(0, touch, c1, r1, bz_PhysColl_OwnPoint(s.shape[1], 0), r2,
+                             BZ_PHYS_CONTACT_SPHERE);
+}
+
+void bz_PhysColl_TicTacSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
+                              int32_t)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const auto *tictac = static_cast<const bzTicTacShape *>(s.shape[0]);
+    const float rt = tictac->radius, rs = Radius(s.shape[1]);
+    if (!bz_PhysColl_ClipPoints(p1, 2, p2, 1, s.codes[0], s.codes[1], rt, rs))
+        return;
+    const bzV3 x0 = tictac->segmentStart;
+    const bzV3 axis = Sub(tictac->segmentEnd, x0);
+    const bzV3 own = bz_PhysColl_OwnPoint(s.shape[1], 0);
+    bzCollisionContact row{};
+    row.key = 2.0f;
+    const int32_t result =
+        bz_SweptSphereAgainstCylinder(&p2[0].start, &p2[0].end, &x0, &axis, rs, rt, &row, nullptr);
+    if (result > 0)
+    {
+        AddCylinderRow(0, row, p2[0].start, p2[0].end, x0, axis, rt, own, rs);
+        return;
+    }
+    if (result == 0)
+        return;
+    const bzV3 end = result == BZ_CYLINDER_PAST_END ? tictac->segmentEnd : x0;
+    bzPairTouch touch;
+    if (bz_PairPointMovingSphere(rt + rs, end, p2[0].start, Sub(p2[0].end, p2[0].start), &touch))
+        bz_PhysColl_AddTouch(0, touch, end, rt, own, rs, BZ_PHYS_CONTACT_SPHERE);
+}
+
+void bz_PhysColl_SphereTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                              int32_t n2)
+{
+    SwapBodies();
+    bz_PhysColl_TicTacSphere(p2, p1, n2, n1);
+    SwapBodies();
+}
+
+void bz_PhysColl_SpherePolyhedron(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
+                                  int32_t n2)
+{
+    SphereConvex(p1, p2, n2);
+}
+
+void bz_PhysColl_PolyhedronSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                  int32_t n1, int32_t)
+{
+    SwapBodies();
+    SphereConvex(p2, p1, n1);
+    SwapBodies();
+}
+
+void bz_PhysColl_TicTacPolyhedron(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
+                                  int32_t n2)
+{
+    TicTacConvex(p1, p2, n2);
+}
+
+void bz_PhysColl_PolyhedronTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                  int32_t n1, int32_t)
+{
+    SwapBodies();
+    TicTacConvex(p2, p1, n1);
+    SwapBodies();
+}
+
+void bz_PhysColl_TicTacTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
+                              int32_t)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const auto *a = static_cast<const bzTicTacShape *>(s.shape[0]);
+    const auto *b = static_cast<const bzTicTacShape *>(s.shape[1]);
+    const float ra = a->radius, rb = b->radius, r = ra + rb;
+    if (!bz_PhysColl_ClipPoints(p1, 2, p2, 2, s.codes[0], s.codes[1], ra, rb))
+        return;
+    // In A's frame: A's axis fixed, B's moving.
+    const bzV3 q = a->segmentStart, f = Sub(a->segmentEnd, q);
+    const MovingAxis axis = AxisOf(p2);
+    bzPairTouch touch;
+    const int32_t result =
+        bz_PairEdgesWithRadii(r, q, f, axis.a, axis.v, axis.e, axis.w, kNoLimit, &touch);
+    if (result > 0)
+        bz_PhysColl_AddTouch(0, touch, AddScaled(q, f, touch.fixedParam), ra,
+                             Along(b, 0, 1, touch.movingParam), rb, BZ_PHYS_CONTACT_SEGMENT);
+    // Axes that never come within reach of each other keep their ends apart too. Otherwise the
+    // ends may touch first: B's ends against A's cylinder, then A's ends against B's axis.
+    if (result == 0)
+        return;
+    int32_t nearestOfB[2] = {0, 0}, nearestOfA[2] = {0, 0};
+    for (int32_t j = 0; j < 2; j++)
+    {
+        if (s.codes[1][j])
+            continue;
+        bzCollisionContact row{};
+        row.key = 2.0f;
+        const int32_t got =
+            bz_SweptSphereAgainstCylinder(&p2[j].start, &p2[j].end, &q, &f, rb, ra, &row, nullptr);
+        if (got > 0)
+            AddCylinderRow(0, row, p2[j].start, p2[j].end, q, f, ra, bz_PhysColl_OwnPoint(b, j),
+                           rb);
+        else
+            nearestOfB[j] = got;
+    }
+    for (int32_t k = 0; k < 2; k++)
+    {
+        if (s.codes[0][k])
+            continue;
+        const bzV3 centre = bz_PhysColl_OwnPoint(a, k);
+        const int32_t got =
+            bz_PairSphereMovingSegment(r, centre, axis.a, axis.v, axis.e, axis.w, &touch);
+        if (got > 0)
+            bz_PhysColl_AddTouch(0, touch, centre, ra, Along(b, 0, 1, touch.movingParam), rb,
+                                 BZ_PHYS_CONTACT_SEGMENT);
+        else
+            nearestOfA[k] = got;
+    }
+    for (int32_t k = 0; k < 2; k++)
+    {
+        const int32_t j = -1 - nearestOfA[k];
+        if (j < 0 || j > 1 || nearestOfB[j] == -1 - (1 - k))
+            continue;
+        const bzV3 centre = bz_PhysColl_OwnPoint(a, k);
+        if (bz_PairPointMovingSphere(r, centre, p2[j].start, Sub(p2[j].end, p2[j].start), &touch))
+            bz_PhysColl_AddTouch(0, touch, centre, ra, bz_PhysColl_OwnPoint(b, j), rb,
+                                 BZ_PHYS_CONTACT_SPHERE);
+    }
+}
+
+void bz_PhysColl_RoundedPolyhedron(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
+                                   int32_t n1, int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const float r1 = bz_PhysColl_Rounding(s.shape[0]), r2 = bz_PhysColl_Rounding(s.shape[1]);
+    if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], r1, r2))
+        return;
+    RoundedPointsOnFaces(0, p1, n1, r1, r2);
+    RoundedEdges(0, p2, r1, r2);
+    RoundedPointsOnFaces(1, p2, n2, r2, r1);
+}
+
+void bz_PhysColl_RoundedBox(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                            int32_t n2)
+{
+    bz_PhysColl_RoundedPolyhedron(p1, p2, n1, n2);
+}
+
+void bz_PhysColl_RoundedSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                               int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    if (s.shape[0]->kind == BZ_SHAPE_SPHERE)
+    {
+        SphereConvex(p1, p2, n2);
+        return;
+    }
+    SwapBodies();
+    SphereConvex(p2, p1, n1);
+    SwapBodies();
+}
+
+void bz_PhysColl_TicTacRounded(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                               int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    if (s.shape[0]->kind == BZ_SHAPE_TIC_TAC)
+    {
+        TicTacConvex(p1, p2, n2);
+        return;
+    }
+    SwapBodies();
+    TicTacConvex(p2, p1, n1);
+    SwapBodies();
+}
+
+int32_t bz_PhysColl_TicTacTouchesEdges(const bzV3 *endA, const bzV3 *endB, float radius,
+                                       const bzShape *other, const bzHullEdge *edges,
+                                       int32_t edgeCount, const bzV3 *vertices, int32_t vertexCount)
+{
+    const float r2 = radius * radius;
+    if (other->kind == BZ_SHAPE_ALIGNED_CUBOID || other->kind == BZ_SHAPE_POLYHEDRON)
+        for (const bzV3 *end : {endA, endB})
+        {
+            bzV3 closest;
+            if (other->kind == BZ_SHAPE_ALIGNED_CUBOID
+                    ? bz_Sphere_AlignedBox(end, bz_Shape_Bounds(other), r2, &closest) != 0
+                    : SphereRoundedPolyhedronPoint(end, radius, other, nullptr) != 0)
+                return 1;
+        }
+    const bzV3 axis = Sub(*endB, *endA);
+    for (int32_t i = 0; edges && vertices && i < edgeCount; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= vertexCount || e.b >= vertexCount)
+            continue;
+        const bzV3 a = vertices[e.a];
+        const bzV3 edge = Sub(vertices[e.b], a);
+        const bzV3 c = Cross(axis, edge);
+        const float cc = LengthSq(c);
+        const float ee = LengthSq(edge);
+        if (cc < 1e-6f || !(ee > 0.0f))
+            continue;
+        const float across = Dot(Sub(a, *endA), c);
+        if (across * across > r2 * cc)
+            continue;
+        // |(endA + u axis - a) x edge|^2 <= r^2 |edge|^2: a quadratic in u.
+        const bzV3 w0 = Cross(Sub(*endA, a), edge), w1 = Cross(axis, edge);
+        const float qa = LengthSq(w1), qb = 2.0f * Dot(w0, w1), qc = LengthSq(w0) - r2 * ee;
+        const float disc = qb * qb - 4.0f * qa * qc;
+        if (disc < 0.0f || !(qa > 0.0f))
+            continue;
+        const float root = std::sqrt(disc);
+        float u0 = (-qb - root) / (2.0f * qa), u1 = (-qb + root) / (2.0f * qa);
+        u0 = u0 < 0.0f ? 0.0f : u0;
+        u1 = u1 > 1.0f ? 1.0f : u1;
+        if (u0 > u1)
+            continue;
+        for (const float u : {u0, u1})
+        {
+            const float s = Dot(Sub(AddScaled(*endA, axis, u), a), edge) / ee;
+            if (s >= 0.0f && s <= 1.0f)
+                return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,428 @@
+// The object pair collision's frame: body order, the start index and its four slots, contact
+// insertion in time order, the normal agreement cut, fixed bodies, outcode clipping, the joint
+// filter, the preparation's errors and the sizing of its work block. Handlers are stood in for
+// where the frame alone is under test.
+#include "PairTestBodies.h"
+
+#include "collision/CollisionTolerance.h"
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "physics/Joint.h"
+#include "physics/PairHandlers.h"
+#include "physics/PhysMemory.h"
+#include "physics/PhysSettings.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace
+{
+using pairbody::PairBody;
+using pairtest::AlignedCuboid;
+using pairtest::V;
+
+std::vector<std::pair<int32_t, std::string>> gErrors;
+void RecordError(int32_t code, const char *text)
+{
+    gErrors.emplace_back(code, text ? text : "");
+}
+
+// What a stand-in handler saw and what it adds.
+struct Script
+{
+    const BZDObject *first = nullptr;
+    const BZDObject *second = nullptr;
+    int calls = 0;
+    std::vector<float> times;
+    std::vector<bzV3> normals; // world, pushing the first body
+};
+Script gScript;
+
+void ScriptHandler(const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t, int32_t)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    gScript.first = s.body[0];
+    gScript.second = s.body[1];
+    gScript.calls++;
+    for (size_t i = 0; i < gScript.times.size(); i++)
+    {
+        const bzV3 n = i < gScript.normals.size() ? gScript.normals[i] : V(1, 0, 0);
+        bz_PhysColl_Add(0, n, gScript.times[i], V(0, 0, 0), V(0, 0, 0),
+                        BZ_PHYS_CONTACT_VERTEX_FACE);
+    }
+}
+
+class PairCollisionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        gErrors.clear();
+        gScript = Script{};
+        bz_Phys_SetErrorHook(RecordError);
+        stackLeft_ = bz_TempStack_SpaceLeft(1, 0);
+        saved_ = bz_PhysColl_SetContactHandler(1, 1, ScriptHandler);
+        for (auto &c : contacts_)
+            c.key = -7.0f;
+    }
+    void TearDown() override
+    {
+        bz_PhysColl_SetContactHandler(1, 1, saved_);
+        bz_Phys_SetErrorHook(nullptr);
+        EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), stackLeft_);
+    }
+    static pairtest::FormPtr Box() { return AlignedCuboid(V(-1, -1, -1), V(1, 1, 1)); }
+
+    bzCollisionContact contacts_[BZ_PHYS_STEP_CONTACTS];
+    uint32_t stackLeft_ = 0;
+    bzPhysPairHandler saved_ = nullptr;
+};
+
+TEST_F(PairCollisionTest, TheLighterBodyComesFirstAndEqualOnesKeepTheirOrder)
+{
+    struct Case
+    {
+        float massA, massB;
+        bool aFirst;
+    };
+    const Case cases[] = {{1.0f, 2.0f, true}, {2.0f, 1.0f, false}, {3.0f, 3.0f, true}};
+    for (const Case &c : cases)
+    {
+        PairBody a(Box(), c.massA), b(Box(), c.massB);
+        gScript = Script{};
+        bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+        ASSERT_EQ(gScript.calls, 1);
+        EXPECT_EQ(gScript.first, c.aFirst ? a.get() : b.get()) << c.massA << " " << c.massB;
+    }
+    // An inverse mass that is not a number never swaps.
+    PairBody a(Box()), b(Box());
+    a.body.inverseMass = NAN;
+    b.body.inverseMass = 5.0f;
+    bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+    EXPECT_EQ(gScript.first, a.get());
+}
+
+TEST_F(PairCollisionTest, StartIndexFiftySixFillsTheLastFourSlotsAndFiftySevenNone)
+{
+    PairBody a(Box()), b(Box());
+    gScript.times = {0.4f, 0.1f, 0.3f, 0.2f};
+    EXPECT_EQ(bz_PhysObject_CollidePair(56, a.get(), b.get(), contacts_), 4);
+    const float want[] = {0.1f, 0.2f, 0.3f, 0.4f};
+    for (int i = 0; i < 4; i++)
+        EXPECT_FLOAT_EQ(contacts_[56 + i].key, want[i]);
+    EXPECT_FLOAT_EQ(contacts_[55].key, -7.0f);
+
+    for (auto &c : contacts_)
+        c.key = -7.0f;
+    gScript.calls = 0;
+    EXPECT_EQ(bz_PhysObject_CollidePair(57, a.get(), b.get(), contacts_), 0);
+    EXPECT_EQ(gScript.calls, 0);
+    for (const auto &c : contacts_)
+        EXPECT_FLOAT_EQ(c.key, -7.0f);
+    EXPECT_EQ(bz_PhysObject_CollidePair(-1, a.get(), b.get(), contacts_), 0);
+}
+
+TEST_F(PairCollisionTest, NormalsThatDisagreeEndTheListEvenWhenLaterOnesAgreeAgain)
+{
+    PairBody a(Box()), b(Box());
+    const float c96 = 0.96f, s96 = std::sqrt(1.0f - c96 * c96);
+    const float c90 = 0.90f, s90 = std::sqrt(1.0f - c90 * c90);
+    gScript.times = {0.1f, 0.2f, 0.3f, 0.4f};
+    gScript.normals = {V(1, 0, 0), V(c96, s96, 0), V(c90, 0, s90), V(1, 0, 0)};
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 2);
+    gScript.normals = {V(1, 0, 0), V(c96, s96, 0), V(c96, -s96, 0), V(1, 0, 0)};
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 4);
+}
+
+TEST_F(PairCollisionTest, AContactOfTheOtherBodyIsComparedWithTheFirstsOtherNormalNegated)
+{
+    PairBody a(Box()), b(Box());
+    // Turned bodies: the normals differ in each body's frame.
+    a.Place(pairbody::RotationZ(0.5f, V(0, 0, 0)), pairbody::RotationZ(0.5f, V(0, 0, 0)));
+    b.Place(pairbody::RotationZ(-1.1f, V(3, 0, 0)), pairbody::RotationZ(-1.1f, V(3, 0, 0)));
+    bz_PhysColl_SetContactHandler(
+        1, 1,
+        [](const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t, int32_t)
+        {
+            // The first pushes body 0 along -x; the second pushes body 1 along +x: they agree.
+            bz_PhysColl_Add(0, V(-1, 0, 0), 0.1f, V(0, 0, 0), V(0, 0, 0), 5);
+            bz_PhysColl_Add(1, V(1, 0, 0), 0.2f, V(0, 0, 0), V(0, 0, 0), 5);
+            // The third pushes body 1 back along -x: it does not.
+            bz_PhysColl_Add(1, V(-1, 0, 0), 0.3f, V(0, 0, 0), V(0, 0, 0), 5);
+        });
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 2);
+    EXPECT_EQ(contacts_[1].body, b.get());
+}
+
+TEST_F(PairCollisionTest, TwoBodiesFixedInTranslationAndRotationGiveNothing)
+{
+    gScript.times = {0.5f};
+    struct Case
+    {
+        uint32_t flagsA, flagsB;
+        uint16_t jointA;
+        int want;
+    };
+    const Case cases[] = {
+        {BZ_PHYS_FIXED, BZ_PHYS_FIXED, 0, 0},
+        {BZ_PHYS_FIXED, BZ_PHYS_INF_MASS, 0, 1},
+        {BZ_PHYS_FIXED, 0, 0, 1},
+        // Lock bits of the constraint record's two bytes count as the flags.
+        {0, BZ_PHYS_FIXED, 0x0303, 0},
+        {0, BZ_PHYS_FIXED, 0x0103, 1},
+    };
+    for (const Case &c : cases)
+    {
+        PairBody a(Box()), b(Box());
+        BZDJoint joint{};
+        joint.kind = c.jointA;
+        a.body.physicsFlags = c.flagsA;
+        b.body.physicsFlags = c.flagsB;
+        if (c.jointA)
+            a.body.worldJoint = &joint;
+        EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), c.want)
+            << std::hex << c.flagsA << " " << c.flagsB << " " << c.jointA;
+    }
+}
+
+TEST_F(PairCollisionTest, AddContactKeepsFourInTimeOrder)
+{
+    PairBody a(Box()), b(Box());
+    a.body.centreOfMass = V(0.5f, 0, 0);
+    b.body.centreOfMass = V(0, 0.25f, 0);
+    b.body.startTransform = pairbody::RotationZ(1.5707964f, V(3, 0, 0));
+    bzCollisionContact list[4];
+    const bzV3 n = V(1, 0, 0);
+    auto add = [&](float t, int32_t count, float tag)
+    {
+        const bzV3 p1 = V(tag, 0, 0), p2 = V(0, tag, 0);
+        return bz_PhysColl_AddContact(list, &n, t, &p1, &p2, count, a.get(), b.get(), 5);
+    };
+    int32_t n0 = add(0.5f, 0, 1.0f);
+    n0 = add(0.2f, n0, 2.0f);
+    n0 = add(0.7f, n0, 3.0f);
+    n0 = add(0.2f, n0, 4.0f); // equal time: after the stored one
+    ASSERT_EQ(n0, 4);
+    const float order[] = {2.0f, 4.0f, 1.0f, 3.0f};
+    for (int i = 0; i < 4; i++)
+        EXPECT_FLOAT_EQ(list[i].point.x + 0.5f, order[i]) << i;
+    // A later fifth is dropped, an earlier one pushes the latest out.
+    EXPECT_EQ(add(0.9f, 4, 5.0f), 4);
+    EXPECT_FLOAT_EQ(list[3].key, 0.7f);
+    EXPECT_EQ(add(0.1f, 4, 6.0f), 4);
+    EXPECT_FLOAT_EQ(list[0].key, 0.1f);
+    EXPECT_FLOAT_EQ(list[3].key, 0.5f);
+    // Points less the centres of mass; the normal in each body's start frame.
+    EXPECT_FLOAT_EQ(list[0].point.x, 6.0f - 0.5f);
+    EXPECT_FLOAT_EQ(list[0].otherPoint.y, 6.0f - 0.25f);
+    EXPECT_NEAR(list[0].normal.x, 1.0f, 1e-6f);
+    EXPECT_NEAR(list[0].otherNormal.x, 0.0f, 1e-6f);
+    EXPECT_NEAR(list[0].otherNormal.y, -1.0f, 1e-6f);
+    EXPECT_EQ(list[0].type, 5u);
+    EXPECT_EQ(list[0].body, a.get());
+    EXPECT_EQ(list[0].otherBody, b.get());
+}
+
+TEST_F(PairCollisionTest, ATimeThatCannotBeOrderedRaisesErrorTenAndAddsNothing)
+{
+    KeepAlive keep;
+    PairBody a(Box()), b(Box());
+    bzCollisionContact list[4];
+    const bzV3 n = V(1, 0, 0), p = V(0, 0, 0);
+    for (float bad : {NAN, 2.0f, 5.0f})
+    {
+        gErrors.clear();
+        int32_t count = bz_PhysColl_AddContact(list, &n, 0.3f, &p, &p, 0, a.get(), b.get(), 5);
+        count = bz_PhysColl_AddContact(list, &n, bad, &p, &p, count, a.get(), b.get(), 5);
+        EXPECT_EQ(count, 1) << bad;
+        ASSERT_EQ(gErrors.size(), 1u) << bad;
+        EXPECT_EQ(gErrors[0].first, 10);
+        EXPECT_EQ(gErrors[0].second, "Nan in physics(2)-  probably");
+    }
+    // With a full list a late time is dropped without an error.
+    gErrors.clear();
+    int32_t count = 0;
+    for (int i = 0; i < 4; i++)
+        count = bz_PhysColl_AddContact(list, &n, 0.1f * i, &p, &p, count, a.get(), b.get(), 5);
+    EXPECT_EQ(bz_PhysColl_AddContact(list, &n, NAN, &p, &p, count, a.get(), b.get(), 5), 4);
+    EXPECT_TRUE(gErrors.empty());
+}
+
+TEST_F(PairCollisionTest, ClipPointsCodesBothPositionsAgainstTheGrownBoxOfTheOtherShape)
+{
+    auto boxA = AlignedCuboid(V(-1, -1, -1), V(1, 1, 1));
+    auto boxB = AlignedCuboid(V(0, 0, 0), V(2, 2, 2));
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    s.shape[0] = boxA->firstShape;
+    s.shape[1] = boxB->firstShape;
+    const float g = 1.5f * bzCollisionTolerance;
+    // Points of the first body against B's box grown by g + 0.5.
+    const bzPhysShapePoint first[] = {
+        {V(-0.6f, 1, 1), V(-0.4f, 1, 1)},             // below min x only at the start: inside
+        {V(-0.5f - g - 0.01f, 1, 1), V(-0.6f, 1, 1)}, // both below min x
+        {V(3, 3, -1), V(3, 3.5f, -1)},                // above x and y, below z
+    };
+    const bzPhysShapePoint second[] = {{V(0, 0, 0), V(0, 0, 0)}};
+    uint8_t c1[3], c2[1];
+    EXPECT_EQ(bz_PhysColl_ClipPoints(first, 3, second, 1, c1, c2, 0.5f, 0.0f), 1);
+    EXPECT_EQ(c1[0], 0);
+    EXPECT_EQ(c1[1], 0x01);
+    EXPECT_EQ(c1[2], 0x08 | 0x10 | 0x04);
+    EXPECT_EQ(c2[0], 0);
+    // All beyond one face: no contact possible.
+    const bzPhysShapePoint far[] = {{V(3, 0, 0), V(3, 1, 1)}, {V(4, 2, 2), V(5, 1, 1)}};
+    EXPECT_EQ(bz_PhysColl_ClipPoints(far, 2, second, 1, c1, c2, 0.0f, 0.0f), 0);
+    // The second set checked against the first shape's box.
+    const bzPhysShapePoint near[] = {{V(1, 1, 1), V(1, 1, 1)}};
+    const bzPhysShapePoint farSecond[] = {{V(0, -3, 0), V(0, -2, 0)}};
+    EXPECT_EQ(bz_PhysColl_ClipPoints(near, 1, farSecond, 1, c1, c2, 0.0f, 0.0f), 0);
+    EXPECT_EQ(c2[0], 0x02);
+    EXPECT_EQ(bz_PhysColl_ClipPoints(near, 1, farSecond, 1, c1, c2, 0.0f, 1.0f), 1);
+}
+
+TEST_F(PairCollisionTest, TheJointFilterKeepsContactsThatPushAwayFromTheJoint)
+{
+    PairBody a(Box()), b(Box());
+    BZDJoint joint{};
+    joint.childAnchor = V(0, 1, 0);
+    a.body.parentJoint = &joint;
+    a.body.centreOfMass = V(0, 0, 0); // d = (0, -1, 0)
+    bzCollisionContact list[4] = {};
+    list[0].body = a.get();
+    list[0].normal = V(0, 1, 0); // d . n = -1: kept
+    list[1].body = a.get();
+    list[1].normal = V(0, -1, 0); // +1: dropped
+    list[2].body = b.get();
+    list[2].otherBody = a.get();
+    list[2].otherNormal = V(0, -1, 0); // +1: kept
+    list[3].body = b.get();
+    list[3].otherBody = a.get();
+    list[3].otherNormal = V(0, 1, 0); // dropped
+    for (int i = 0; i < 4; i++)
+        list[i].key = 0.1f * (i + 1);
+    EXPECT_EQ(bz_PhysObject_FilterJointContacts(a.get(), list, 4), 2);
+    EXPECT_FLOAT_EQ(list[0].key, 0.1f);
+    EXPECT_FLOAT_EQ(list[1].key, 0.3f);
+    // Without a joint record nothing is dropped.
+    EXPECT_EQ(bz_PhysObject_FilterJointContacts(b.get(), list, 2), 2);
+}
+
+TEST_F(PairCollisionTest, LinkedJointedBodiesHaveTheirContactsFiltered)
+{
+    PairBody a(Box()), b(Box()), parent(Box());
+    BZDJoint joint{};
+    joint.childAnchor = V(0, 1, 0);
+    a.body.parentJoint = &joint;
+    a.body.parent = parent.get();
+    a.body.linkPartner = b.get();
+    parent.body.linkPartner = b.get();
+    a.body.inverseMass = 2.0f; // a stays first
+    gScript.times = {0.1f, 0.2f};
+    gScript.normals = {V(0, -1, 0), V(0, -0.99f, 0.141f)};
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 0);
+    parent.body.linkPartner = nullptr;
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 2);
+}
+
+TEST_F(PairCollisionTest, UnsupportedAndNullShapesAreReportedUnderPhysics)
+{
+    KeepAlive keep;
+    struct Case
+    {
+        pairtest::FormPtr form;
+        const char *text;
+    };
+    Case cases[3] = {
+        {pairtest::Cuboid(V(-1, -1, -1), V(1, 1, 1), pairtest::Identity()), "Unsupported form"},
+        {pairtest::AlignedHalfSpace(BZ_DIRECTION_Y_PLUS, 0.0f), "Unsupported form"},
+        {pairtest::HalfSpace(V(0, 1, 0), 0.0f), "Unsupported form"},
+    };
+    for (Case &c : cases)
+    {
+        PairBody a(std::move(c.form)), b(Box());
+        const uint32_t before = bz_Error_ReportCount();
+        EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 0);
+        EXPECT_GT(bz_Error_ReportCount(), before);
+        EXPECT_STREQ(bz_Error_LastReportCaption(), "Physics");
+        EXPECT_NE(std::string(bz_Error_LastReportText()).find(c.text), std::string::npos);
+    }
+    // A null shape kind.
+    PairBody a(Box()), b(Box());
+    a.form->firstShape->kind = BZ_SHAPE_NULL;
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 0);
+    EXPECT_NE(std::string(bz_Error_LastReportText()).find("Null form"), std::string::npos);
+    a.form->firstShape->kind = BZ_SHAPE_ALIGNED_CUBOID;
+}
+
+TEST_F(PairCollisionTest, BodiesWithoutShapesGiveNothing)
+{
+    PairBody a(Box()), b(Box());
+    bzShape *keep = b.form->firstShape;
+    b.form->firstShape = nullptr;
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 0);
+    b.form->firstShape = keep;
+    b.body.form = nullptr;
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 0);
+    EXPECT_EQ(gScript.calls, 0);
+}
+
+// Forms beyond 128 points and 17 shapes are prepared in a block sized from them; a block the
+// temporary stack cannot give refuses the pair with a physics error.
+TEST_F(PairCollisionTest, TheWorkBlockIsSizedFromTheFormsOrThePairIsRefused)
+{
+    // Twenty box shapes (160 points) on the first body.
+    PairBody a(Box()), b(Box());
+    bzShape *tail = a.form->firstShape;
+    for (int i = 0; i < 19; i++)
+    {
+        bzShape *s = bz_Shape_Create(a.form.get(), BZ_SHAPE_ALIGNED_CUBOID, 0, 0, 0);
+        ASSERT_NE(s, nullptr);
+        *bz_Shape_Bounds(s) = {V(-1, -1, -1), V(1, 1, 1)};
+        tail->next = s;
+        tail = s;
+    }
+    bz_Form_CalcBounds(a.form.get(), 1);
+    gScript.times = {0.5f};
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 4);
+    EXPECT_EQ(gScript.calls, 20);
+
+    KeepAlive keep;
+    const uint32_t left = bz_TempStack_SpaceLeft(1, 0);
+    void *filler = bz_TempStack_Alloc(1, left - 256, 0);
+    ASSERT_NE(filler, nullptr);
+    gScript.calls = 0;
+    gErrors.clear();
+    EXPECT_EQ(bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_), 0);
+    EXPECT_EQ(gScript.calls, 0);
+    ASSERT_EQ(gErrors.size(), 1u);
+    EXPECT_EQ(gErrors[0].first, BZ_PHYS_PAIR_ERROR_TOO_LARGE);
+    bz_TempStack_Free(1, filler);
+}
+
+TEST_F(PairCollisionTest, GetCornerNumbersBoxCornersXFastestAndVerticesByIndex)
+{
+    auto box = AlignedCuboid(V(-1, -2, -3), V(1, 2, 3));
+    bzV3 out = V(9, 9, 9);
+    bz_Shape_GetCorner(box->firstShape, 0, &out);
+    EXPECT_EQ(out.x, -1.0f);
+    EXPECT_EQ(out.y, -2.0f);
+    EXPECT_EQ(out.z, -3.0f);
+    bz_Shape_GetCorner(box->firstShape, 5, &out);
+    EXPECT_EQ(out.x, 1.0f);
+    EXPECT_EQ(out.y, -2.0f);
+    EXPECT_EQ(out.z, 3.0f);
+    auto hull = pairtest::Hull(BZ_SHAPE_POLYHEDRON, pairtest::BoxPoints(V(0, 0, 0), V(1, 1, 1)));
+    const bzHull *h = bz_Shape_Hull(hull->firstShape);
+    bz_Shape_GetCorner(hull->firstShape, 3, &out);
+    EXPECT_EQ(out.x, h->vertices[3].x);
+    EXPECT_EQ(out.z, h->vertices[3].z);
+    auto sphere = pairtest::Sphere(V(0, 0, 0), 1.0f);
+    out = V(9, 9, 9);
+    bz_Shape_GetCorner(sphere->firstShape, 0, &out);
+    EXPECT_EQ(out.x, 9.0f);
+}
+} // namespace

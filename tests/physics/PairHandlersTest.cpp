@@ -1,0 +1,629 @@
+// The pair handlers through the whole pair collision: polyhedra meeting vertex on face and edge
+// across edge, vertices found inside, spheres, tic-tacs and rounded polyhedra, the overlap
+// pass, and a property over random pairs of every kind: each contact lies on both shapes at
+// its time and its normal separates them.
+#include "PairTestBodies.h"
+
+#include "collision/CollisionTolerance.h"
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "physics/PairHandlers.h"
+#include "physics/PhysMemory.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace
+{
+using pairbody::PairBody;
+using pairtest::AlignedCuboid;
+using pairtest::V;
+
+constexpr float kSqrt2 = 1.41421356f;
+constexpr double kOnSurface = 0.03;
+
+class PairHandlersTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { stackLeft_ = bz_TempStack_SpaceLeft(1, 0); }
+    void TearDown() override { EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), stackLeft_); }
+
+    int Collide(PairBody &a, PairBody &b)
+    {
+        for (auto &c : contacts_)
+            c = bzCollisionContact{};
+        return bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+    }
+    // Every contact lies on both bodies at its time and its normal separates them.
+    void ExpectPlaced(int n, const char *what)
+    {
+        for (int i = 0; i < n; i++)
+        {
+            const pairbody::ContactPlace p = pairbody::Place(contacts_[i]);
+            EXPECT_NEAR(p.d1, 0.0, kOnSurface) << what << " contact " << i;
+            EXPECT_NEAR(p.d2, 0.0, kOnSurface) << what << " contact " << i;
+            EXPECT_LT(p.gap, 2 * kOnSurface) << what << " contact " << i;
+            EXPECT_GT(p.separates2, 0.3) << what << " contact " << i;
+            EXPECT_GT(p.separates1, 0.3) << what << " contact " << i;
+        }
+    }
+    std::set<uint32_t> Tags(int n) const
+    {
+        std::set<uint32_t> tags;
+        for (int i = 0; i < n; i++)
+            tags.insert(contacts_[i].type);
+        return tags;
+    }
+
+    bzCollisionContact contacts_[BZ_PHYS_STEP_CONTACTS];
+    uint32_t stackLeft_ = 0;
+};
+
+pairtest::FormPtr Cube(float half = 1.0f)
+{
+    return AlignedCuboid(V(-half, -half, -half), V(half, half, half));
+}
+
+pairtest::FormPtr PolyCube(float half = 1.0f)
+{
+    return pairtest::Hull(BZ_SHAPE_POLYHEDRON,
+                          pairtest::BoxPoints(V(-half, -half, -half), V(half, half, half)));
+}
+
+TEST_F(PairHandlersTest, AnEdgeLeadingOntoAFaceGivesVertexFaceContactsAtItsTime)
+{
+    // B turned 45 degrees about z leads with an edge along z: its two end vertices reach A's
+    // face x = 1 when B's centre reaches x = 1 + sqrt 2.
+    PairBody a(Cube(), 2.0f), b(PolyCube(0.5f));
+    b.Place(pairbody::RotationZ(0.785398163f, V(4, 0, 0)),
+            pairbody::RotationZ(0.785398163f, V(1.5f, 0, 0)));
+    const int n = Collide(a, b);
+    ASSERT_GE(n, 2);
+    const float want = (4.0f - (1.0f + 0.5f * kSqrt2)) / 2.5f;
+    for (int i = 0; i < n; i++)
+    {
+        EXPECT_EQ(contacts_[i].type, BZ_PHYS_CONTACT_VERTEX_FACE);
+        EXPECT_NEAR(contacts_[i].key, want, 1e-4f);
+        EXPECT_GE(contacts_[i].key, 0.0f);
+        EXPECT_LT(contacts_[i].key, 1.0f);
+        EXPECT_EQ(contacts_[i].body, b.get());
+    }
+    ExpectPlaced(n, "vertex on face");
+}
+
+TEST_F(PairHandlersTest, TwoCrossedEdgesGiveAnEdgeContactAtTheirTime)
+{
+    // A turned about y leads with an edge along y at x = sqrt 2; B turned about z leads with an
+    // edge along z at its centre - sqrt 2. They meet when B's centre is at 2 sqrt 2.
+    PairBody a(PolyCube(), 2.0f), b(PolyCube());
+    a.Place(pairbody::RotationY(0.785398163f, V(0, 0, 0)),
+            pairbody::RotationY(0.785398163f, V(0, 0, 0)));
+    b.Place(pairbody::RotationZ(0.785398163f, V(4, 0, 0)),
+            pairbody::RotationZ(0.785398163f, V(2, 0, 0)));
+    const int n = Collide(a, b);
+    ASSERT_GE(n, 1);
+    EXPECT_EQ(Tags(n), std::set<uint32_t>{BZ_PHYS_CONTACT_SEGMENT});
+    const float want = (4.0f - 2.0f * kSqrt2) / 2.0f;
+    EXPECT_NEAR(contacts_[0].key, want, 1e-3f);
+    ExpectPlaced(n, "edge across edge");
+    // The normal pushes the row body along x away from the other.
+    const pairbody::ContactPlace p = pairbody::Place(contacts_[0]);
+    EXPECT_NEAR(p.p1.x, kSqrt2, 1e-3f);
+    EXPECT_NEAR(p.p1.y, 0.0f, 1e-3f);
+    EXPECT_NEAR(p.p1.z, 0.0f, 1e-3f);
+}
+
+TEST_F(PairHandlersTest, AVertexStartingInsideMarksTheLighterBodyAndAddsNothing)
+{
+    struct Case
+    {
+        float massA, massB;
+        bool aMarked, bMarked;
+    };
+    // The vertex belongs to B (the first body when it is the lighter one).
+    const Case cases[] = {
+        {5.0f, 1.0f, false, true}, {1.0f, 5.0f, true, false}, {2.0f, 2.0f, false, true}};
+    for (const Case &c : cases)
+    {
+        PairBody a(Cube(), c.massA), b(PolyCube(0.5f), c.massB);
+        // B turned about z pokes its leading edge (two vertices) into A's face x = 1; no
+        // vertex of A lies in B. B stays put.
+        const bzM34 at = pairbody::RotationZ(0.785398163f, V(1.6f, 0, 0));
+        b.Place(at, at);
+        if (c.massA == c.massB)
+        {
+            // Equal inverse masses keep the order: put B first.
+            EXPECT_EQ(Collide(b, a), 0);
+        }
+        else
+            EXPECT_EQ(Collide(a, b), 0);
+        const uint32_t both = BZ_BODY_INTERPENETRATING | BZ_BODY_OVERLAPPING;
+        EXPECT_EQ(a.body.collisionState & both, c.aMarked ? both : 0u) << c.massA << c.massB;
+        EXPECT_EQ(b.body.collisionState & both, c.bMarked ? both : 0u) << c.massA << c.massB;
+    }
+}
+
+TEST_F(PairHandlersTest, WireFramesTouchWithTheirVerticesAndEdgesOnly)
+{
+    // A wire frame's vertices meet a polyhedron's faces; the polyhedron's vertices never meet
+    // the wire frame, which has no faces.
+    PairBody a(PolyCube(), 2.0f),
+        b(pairtest::Hull(BZ_SHAPE_WIRE_FRAME, pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1))));
+    b.Place(pairbody::RotationZ(0.785398163f, V(4, 0, 0)),
+            pairbody::RotationZ(0.785398163f, V(2, 0, 0)));
+    const int n = Collide(a, b);
+    ASSERT_GE(n, 1);
+    for (int i = 0; i < n; i++)
+    {
+        if (contacts_[i].type == BZ_PHYS_CONTACT_VERTEX_FACE)
+        {
+            EXPECT_EQ(contacts_[i].body, b.get());
+        }
+    }
+}
+
+TEST_F(PairHandlersTest, SpheresTouchWithinTheStepAtTheEndOrNotAtAll)
+{
+    struct Case
+    {
+        float endX;
+        float want; // -1: none
+    };
+    const Case cases[] = {
+        {1.9f, (4.0f - 2.0f) / (4.0f - 1.9f)},
+        {2.0f + 0.25f * BZ_COLLISION_TOLERANCE_DEFAULT, 1.05f},
+        {2.5f, -1.0f},
+    };
+    for (const Case &c : cases)
+    {
+        PairBody a(pairtest::Sphere(V(0, 0, 0), 1.0f), 2.0f), b(pairtest::Sphere(V(0, 0, 0), 1.0f));
+        b.Move(V(4, 0, 0), V(c.endX, 0, 0));
+        const int n = Collide(a, b);
+        if (c.want < 0.0f)
+        {
+            EXPECT_EQ(n, 0) << c.endX;
+            continue;
+        }
+        ASSERT_EQ(n, 1) << c.endX;
+        EXPECT_NEAR(contacts_[0].key, c.want, 1e-4f);
+        EXPECT_EQ(contacts_[0].type, BZ_PHYS_CONTACT_SPHERE);
+        ExpectPlaced(n, "spheres");
+    }
+}
+
+TEST_F(PairHandlersTest, RoundShapesAgainstBoxesAndEachOther)
+{
+    struct Case
+    {
+        const char *what;
+        pairtest::FormPtr (*fixed)();
+        pairtest::FormPtr (*moving)();
+        float startX, endX;
+        float touchX; // the moving body's x at the touch
+    };
+    const Case cases[] = {
+        {"sphere on box", [] { return Cube(); }, [] { return pairtest::Sphere(V(0, 0, 0), 0.5f); },
+         3.0f, 1.0f, 1.5f},
+        {"box on sphere", [] { return pairtest::Sphere(V(0, 0, 0), 0.5f); }, [] { return Cube(); },
+         3.0f, 1.0f, 1.5f},
+        {"sphere on polyhedron", [] { return PolyCube(); },
+         [] { return pairtest::Sphere(V(0, 0, 0), 0.5f); }, 3.0f, 1.0f, 1.5f},
+        {"tic-tac across box", [] { return Cube(); },
+         [] { return pairtest::TicTac(V(0, -3, 0), V(0, 3, 0), 0.25f); }, 3.0f, 1.0f, 1.25f},
+        {"tic-tac on polyhedron end first", [] { return PolyCube(); },
+         [] { return pairtest::TicTac(V(0, 0, 0), V(2, 0, 0), 0.25f); }, 3.0f, 1.0f, 1.25f},
+        {"sphere on tic-tac side", [] { return pairtest::TicTac(V(0, -2, 0), V(0, 2, 0), 0.5f); },
+         [] { return pairtest::Sphere(V(0, 0, 0), 0.5f); }, 3.0f, 0.5f, 1.0f},
+        {"tic-tac side on sphere", [] { return pairtest::Sphere(V(0, 0, 0), 0.5f); },
+         [] { return pairtest::TicTac(V(0, -2, 0), V(0, 2, 0), 0.5f); }, 3.0f, 0.5f, 1.0f},
+        {"sphere on tic-tac end", [] { return pairtest::TicTac(V(-2, 0, 0), V(0, 0, 0), 0.5f); },
+         [] { return pairtest::Sphere(V(0, 0, 0), 0.5f); }, 3.0f, 0.5f, 1.0f},
+        {"crossed tic-tacs", [] { return pairtest::TicTac(V(0, -2, 0), V(0, 2, 0), 0.5f); },
+         [] { return pairtest::TicTac(V(0, 0, -2), V(0, 0, 2), 0.25f); }, 3.0f, 0.5f, 0.75f},
+        {"tic-tacs end to end", [] { return pairtest::TicTac(V(-2, 0, 0), V(0, 0, 0), 0.5f); },
+         [] { return pairtest::TicTac(V(0, 0, 0), V(2, 0, 0), 0.25f); }, 3.0f, 0.5f, 0.75f},
+    };
+    for (const Case &c : cases)
+    {
+        PairBody a(c.fixed(), 2.0f), b(c.moving());
+        b.Move(V(c.startX, 0, 0), V(c.endX, 0, 0));
+        const int n = Collide(a, b);
+        ASSERT_GE(n, 1) << c.what;
+        EXPECT_NEAR(contacts_[0].key, (c.startX - c.touchX) / (c.startX - c.endX), 2e-3f) << c.what;
+        ExpectPlaced(n, c.what);
+    }
+}
+
+TEST_F(PairHandlersTest, RoundedPolyhedraTouchOffsetByTheirRoundingRadius)
+{
+    const float rho = 0.2f;
+    auto rounded = [&]
+    {
+        return pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON,
+                              pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1)), rho);
+    };
+    struct Case
+    {
+        const char *what;
+        pairtest::FormPtr moving;
+        float touchX;
+    };
+    Case cases[] = {
+        {"box", Cube(), 2.0f + rho},
+        {"polyhedron", PolyCube(), 2.0f + rho},
+        {"sphere", pairtest::Sphere(V(0, 0, 0), 0.5f), 1.5f + rho},
+        {"tic-tac", pairtest::TicTac(V(0, -3, 0), V(0, 3, 0), 0.3f), 1.3f + rho},
+        {"rounded", rounded(), 2.0f + 2.0f * rho},
+    };
+    for (Case &c : cases)
+    {
+        for (int order = 0; order < 2; order++)
+        {
+            // Either body first: the lighter one is.
+            PairBody a(rounded(), order ? 0.5f : 2.0f), b(pairtest::FormPtr(nullptr));
+            b.body.form = c.moving.get();
+            b.Move(V(4, 0, 0), V(1.0f, 0, 0));
+            const int n = Collide(a, b);
+            ASSERT_GE(n, 1) << c.what << " order " << order;
+            EXPECT_NEAR(contacts_[0].key, (4.0f - c.touchX) / 3.0f, 2e-3f)
+                << c.what << " order " << order;
+            // The rounded body's point lies rho out from its hull's face x = 1.
+            const pairbody::ContactPlace p = pairbody::Place(contacts_[0]);
+            EXPECT_NEAR(p.p1.x, 1.0f + rho, 5e-3f) << c.what;
+            ExpectPlaced(n, c.what);
+        }
+    }
+}
+
+// The overlap pass: A is already interpenetrating; B's box has pushed its turned edge into A
+// through A's face x = 1 and moves on towards A.
+TEST_F(PairHandlersTest, TheOverlapPassPushesCrossingEdgesApartAtTimeZero)
+{
+    for (int towards = 0; towards < 2; towards++)
+    {
+        PairBody a(PolyCube(), 2.0f), b(PolyCube(0.8f));
+        a.body.collisionState = BZ_BODY_INTERPENETRATING;
+        const bzM34 at = pairbody::RotationZ(0.785398163f, V(1.8f, 0.3f, 0));
+        b.Place(at, at);
+        b.body.linearVelocity = V(towards ? -1.0f : 1.0f, 0, 0);
+        const int n = Collide(a, b);
+        EXPECT_EQ(a.body.collisionState & BZ_BODY_OVERLAPPING, BZ_BODY_OVERLAPPING);
+        EXPECT_EQ(b.body.collisionState & BZ_BODY_OVERLAPPING, 0u);
+        if (!towards)
+        {
+            EXPECT_EQ(n, 0);
+            continue;
+        }
+        ASSERT_GE(n, 1);
+        for (int i = 0; i < n; i++)
+        {
+            EXPECT_EQ(contacts_[i].key, 0.0f);
+            EXPECT_EQ(contacts_[i].type, BZ_PHYS_CONTACT_SEGMENT);
+            // Only crossings of A's face x = 1, which faces B, are kept: the normal pushes B
+            // along +x (or A along -x).
+            bzV3 n1;
+            bz_RotateV3Into(&contacts_[i].body->startTransform, &n1, &contacts_[i].normal);
+            const float along = contacts_[i].body == b.get() ? n1.x : -n1.x;
+            EXPECT_NEAR(along, 1.0f, 1e-4f);
+        }
+        EXPECT_EQ(a.body.linkPartner, b.get());
+        EXPECT_EQ(b.body.linkPartner, a.get());
+    }
+}
+
+TEST_F(PairHandlersTest, CrossingsOfFacesTurnedAwayFromTheOtherCentreAreDropped)
+{
+    // A long slab reaching into A's corner region from far along +x: its edges along x cross
+    // A's face x = 1, which faces the slab's centre; its edges along y cross A's face y = 1,
+    // which is turned away from it (-0.2 rule). Both would approach; only the first are kept.
+    PairBody a(PolyCube(), 2.0f),
+        b(pairtest::Hull(BZ_SHAPE_POLYHEDRON,
+                         pairtest::BoxPoints(V(0.4f, 0.8f, -0.1f), V(20.0f, 2.8f, 0.1f))));
+    a.body.collisionState = BZ_BODY_INTERPENETRATING;
+    b.body.linearVelocity = V(-1, -1, 0);
+    const int n = Collide(a, b);
+    ASSERT_GE(n, 1);
+    for (int i = 0; i < n; i++)
+    {
+        bzV3 n1;
+        bz_RotateV3Into(&contacts_[i].body->startTransform, &n1, &contacts_[i].normal);
+        EXPECT_NEAR(std::fabs(n1.x), 1.0f, 1e-4f) << i;
+        EXPECT_NEAR(n1.y, 0.0f, 1e-4f) << i;
+    }
+}
+
+TEST_F(PairHandlersTest, RoundedPairsInTheOverlapPassKeepContactsAlongTheCentreDirection)
+{
+    auto rounded = []
+    {
+        return pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON,
+                              pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1)), 0.1f);
+    };
+    PairBody a(rounded(), 2.0f), b(rounded());
+    a.body.collisionState = BZ_BODY_INTERPENETRATING;
+    const bzM34 at = pairbody::RotationZ(0.785398163f, V(2.2f, 0.4f, 0.1f));
+    b.Place(at, at);
+    b.body.linearVelocity = V(-1, 0, 0);
+    const int n = Collide(a, b);
+    EXPECT_EQ(a.form->firstShape->kind, BZ_SHAPE_ROUNDED_POLYHEDRON);
+    EXPECT_EQ(b.form->firstShape->kind, BZ_SHAPE_ROUNDED_POLYHEDRON);
+    ASSERT_GE(n, 1);
+    // The centre direction of each body: from the other's centre towards its own.
+    for (int i = 0; i < n; i++)
+    {
+        const bool isB = contacts_[i].body == b.get();
+        bzV3 dir = isB ? V(2.2f, 0.4f, 0.1f) : V(-2.2f, -0.4f, -0.1f);
+        bz_V3_Normalise(&dir);
+        bzV3 local;
+        bz_M34_InverseRotateV3Into(&contacts_[i].body->startTransform, &local, &dir);
+        EXPECT_GE(bz_V3_Dot(&contacts_[i].normal, &local), 0.1f) << i;
+    }
+}
+
+TEST_F(PairHandlersTest, OverlapShapesAndPointSetsSetTheOverlapWithoutContacts)
+{
+    // A tic-tac through a polyhedron (OS) and a rounded polyhedron against a box (OV): the
+    // overlap pass finds them and ends with no contacts.
+    PairBody a(PolyCube(), 2.0f), b(pairtest::TicTac(V(0, -2, 0), V(0, 2, 0), 0.5f));
+    b.Move(V(0.5f, 0, 0), V(0.5f, 0, 0));
+    a.body.collisionState = BZ_BODY_INTERPENETRATING;
+    EXPECT_EQ(Collide(a, b), 0);
+    EXPECT_EQ(a.body.collisionState & BZ_BODY_OVERLAPPING, BZ_BODY_OVERLAPPING);
+    // Apart, the overlap pass finds nothing and the contact pass runs.
+    b.Move(V(2.0f, 0, 0), V(1.0f, 0, 0));
+    EXPECT_GE(Collide(a, b), 1);
+    EXPECT_EQ(a.body.collisionState & BZ_BODY_OVERLAPPING, BZ_BODY_OVERLAPPING);
+
+    PairBody c(pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON,
+                              pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1)), 0.2f),
+               2.0f),
+        d(Cube());
+    d.Move(V(2.1f, 0, 0), V(2.1f, 0, 0));
+    d.body.collisionState = BZ_BODY_INTERPENETRATING;
+    EXPECT_EQ(Collide(c, d), 0);
+    EXPECT_EQ(d.body.collisionState & BZ_BODY_OVERLAPPING, BZ_BODY_OVERLAPPING);
+}
+
+TEST_F(PairHandlersTest, TablesHaveTheirCells)
+{
+    struct Cell
+    {
+        uint32_t row, column;
+        bzPhysPairHandler contact, overlap;
+    };
+    const Cell cells[] = {
+        {1, 1, bz_PhysColl_PolyhedronPair, bz_PhysColl_OverlapPolyhedronPair},
+        {1, 3, bz_PhysColl_PolyhedronPair, bz_PhysColl_OverlapNone},
+        {1, 5, bz_PhysColl_PolyhedronSphere, bz_PhysColl_OverlapNone},
+        {1, 6, bz_PhysColl_PolyhedronTicTac, bz_PhysColl_OverlapShapes},
+        {1, 10, bz_PhysColl_RoundedBox, bz_PhysColl_OverlapPolyhedra},
+        {2, 10, bz_PhysColl_RoundedPolyhedron, bz_PhysColl_RoundedPair},
+        {4, 2, bz_PhysColl_PolyhedronPair, bz_PhysColl_OverlapNone},
+        {5, 5, bz_PhysColl_SphereSphere, bz_PhysColl_OverlapNone},
+        {5, 6, bz_PhysColl_SphereTicTac, bz_PhysColl_OverlapNone},
+        {5, 10, bz_PhysColl_RoundedSphere, bz_PhysColl_OverlapShapes},
+        {6, 1, bz_PhysColl_TicTacPolyhedron, bz_PhysColl_OverlapNone},
+        {6, 2, bz_PhysColl_TicTacPolyhedron, bz_PhysColl_OverlapShapes},
+        {6, 5, bz_PhysColl_TicTacSphere, bz_PhysColl_OverlapNone},
+        {6, 6, bz_PhysColl_TicTacTicTac, bz_PhysColl_OverlapNone},
+        {6, 10, bz_PhysColl_TicTacRounded, bz_PhysColl_OverlapShapes},
+        {10, 1, bz_PhysColl_RoundedBox, bz_PhysColl_OverlapPolyhedra},
+        {10, 5, bz_PhysColl_RoundedSphere, bz_PhysColl_OverlapShapes},
+        {10, 10, bz_PhysColl_RoundedPolyhedron, bz_PhysColl_RoundedPair},
+        {10, 11, bz_PhysColl_RoundedPolyhedron, bz_PhysColl_RoundedPair},
+        {11, 10, bz_PhysColl_RoundedBox, bz_PhysColl_OverlapPolyhedra},
+        {11, 2, bz_PhysColl_PolyhedronPair, bz_PhysColl_OverlapPolyhedronPair},
+        {0, 5, bz_PhysColl_PairNull, bz_PhysColl_PairNull},
+        {5, 0, bz_PhysColl_PairNull, bz_PhysColl_PairNull},
+        {7, 1, bz_PhysColl_PairUnsupported, bz_PhysColl_OverlapUnsupported},
+        {2, 9, bz_PhysColl_PairUnsupported, bz_PhysColl_OverlapUnsupported},
+    };
+    for (const Cell &c : cells)
+    {
+        EXPECT_EQ(bz_PhysColl_ContactHandler(c.row, c.column), c.contact)
+            << c.row << " " << c.column;
+        EXPECT_EQ(bz_PhysColl_OverlapHandler(c.row, c.column), c.overlap)
+            << c.row << " " << c.column;
+    }
+}
+
+// Random pairs of every kind with a solid, each body turned at random and moving in a
+// straight line towards the other: every contact lies on both shapes at its time and its
+// normal separates them.
+TEST_F(PairHandlersTest, RandomPairsOfEveryKindGiveContactsOnBothSurfaces)
+{
+    std::mt19937 rng(20261211);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    auto randomHull = [&](bzShapeKind kind)
+    {
+        std::vector<bzV3> pts;
+        for (int i = 0; i < 14; i++)
+            pts.push_back(V(u(rng), u(rng) * 0.8f, u(rng) * 0.6f));
+        for (const bzV3 &c : pairtest::BoxPoints(V(-0.5f, -0.4f, -0.3f), V(0.5f, 0.4f, 0.3f)))
+            pts.push_back(c);
+        return pairtest::Hull(kind, pts, 0.15f);
+    };
+    auto make = [&](int k) -> pairtest::FormPtr
+    {
+        switch (k)
+        {
+        case 0: return AlignedCuboid(V(-0.8f, -0.5f, -0.6f), V(0.8f, 0.5f, 0.6f));
+        case 1: return randomHull(BZ_SHAPE_POLYHEDRON);
+        case 2: return pairtest::Sphere(V(0.1f, 0, 0), 0.7f);
+        case 3: return pairtest::TicTac(V(-0.6f, 0, 0), V(0.6f, 0.2f, 0), 0.4f);
+        case 4: return randomHull(BZ_SHAPE_ROUNDED_POLYHEDRON);
+        default: return pairtest::CrushableCuboid(V(-0.6f, -0.6f, -0.6f), V(0.6f, 0.6f, 0.6f));
+        }
+    };
+    const char *names[] = {"box", "polyhedron", "sphere", "tic-tac", "rounded", "crushable"};
+    int withContacts = 0, checked = 0;
+    for (int ka = 0; ka < 6; ka++)
+        for (int kb = 0; kb < 6; kb++)
+        {
+            int pairContacts = 0;
+            for (int trial = 0; trial < 40; trial++)
+            {
+                PairBody a(make(ka), 2.0f), b(make(kb));
+                const bzM34 ra = pairtest::RandomPlacement(rng, 0.3f);
+                bzM34 rb = pairtest::RandomPlacement(rng, 0.0f);
+                // B starts 4 away in a random direction and ends near A's centre.
+                bzV3 dir = V(u(rng), u(rng), u(rng));
+                bz_V3_Normalise(&dir);
+                bzM34 startB = rb, endB = rb;
+                startB.row[3] = V(4 * dir.x, 4 * dir.y, 4 * dir.z);
+                endB.row[3] = V(0.8f * dir.x + 0.2f * u(rng), 0.8f * dir.y + 0.2f * u(rng),
+                                0.8f * dir.z + 0.2f * u(rng));
+                a.Place(ra, ra);
+                b.Place(startB, endB);
+                const int n = Collide(a, b);
+                pairContacts += n;
+                // Contacts at the first time found are where the bodies first touch: on both
+                // surfaces with a separating normal. Later ones may find the bodies already
+                // overlapping elsewhere; their two points still meet at their time.
+                const float first = n > 0 ? contacts_[0].key : 0.0f;
+                for (int i = 0; i < n; i++)
+                {
+                    const bzCollisionContact &c = contacts_[i];
+                    EXPECT_TRUE((c.key >= 0.0f && c.key < 1.0f) || c.key == 1.05f || c.key == 1.01f)
+                        << c.key;
+                    EXPECT_GE(c.key, first);
+                    const pairbody::ContactPlace p = pairbody::Place(c);
+                    const std::string what = std::string(names[ka]) + " / " + names[kb] +
+                                             " trial " + std::to_string(trial) + " tag " +
+                                             std::to_string(c.type);
+                    EXPECT_LT(p.gap, 2 * kOnSurface) << what;
+                    if (c.key > first + 1e-3f)
+                        continue;
+                    EXPECT_NEAR(p.d1, 0.0, kOnSurface) << what;
+                    EXPECT_NEAR(p.d2, 0.0, kOnSurface) << what;
+                    EXPECT_GT(p.separates2, 0.0) << what;
+                    EXPECT_GT(p.separates1, 0.0) << what;
+                    checked++;
+                }
+            }
+            if (pairContacts > 0)
+                withContacts++;
+            else
+                ADD_FAILURE() << names[ka] << " / " << names[kb] << " never touched";
+        }
+    EXPECT_EQ(withContacts, 36);
+    EXPECT_GT(checked, 500);
+}
+TEST_F(PairHandlersTest, BadInputGivesAnErrorOrNoContactsNeverAnOverrun)
+{
+    KeepAlive keep;
+    // Two wire frames: no faces on either side, edges only.
+    {
+        PairBody a(
+            pairtest::Hull(BZ_SHAPE_WIRE_FRAME, pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1))),
+            2.0f),
+            b(pairtest::Hull(BZ_SHAPE_WIRE_FRAME, pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1))));
+        b.Place(pairbody::RotationZ(0.785398163f, V(4, 0, 0)),
+                pairbody::RotationZ(0.785398163f, V(1.5f, 0, 0)));
+        const int n = Collide(a, b);
+        EXPECT_EQ(Tags(n).count(BZ_PHYS_CONTACT_VERTEX_FACE), 0u);
+    }
+    // Coincident starts: every vertex starts on the other's surface, counted inside.
+    {
+        PairBody a(Cube(), 2.0f), b(Cube());
+        const int n = Collide(a, b);
+        EXPECT_EQ(n, 0);
+        EXPECT_NE(b.body.collisionState & BZ_BODY_INTERPENETRATING, 0u);
+    }
+    // A pose that is not a number: nothing, or the error of a time that cannot be ordered.
+    {
+        PairBody a(Cube(), 2.0f), b(PolyCube());
+        bzM34 bad = pairtest::Translation(NAN, 0, 0);
+        b.Place(pairtest::Translation(4, 0, 0), bad);
+        const int n = Collide(a, b);
+        EXPECT_GE(n, 0);
+        EXPECT_LE(n, 4);
+    }
+}
+
+TEST_F(PairHandlersTest, RoundedShapesOfManyVerticesOrNoRadius)
+{
+    // A rounded polyhedron of 48 vertices on a sphere of radius 1: every vertex takes part (no
+    // vertex is passed by for sharing a bit with another), so the first touch of a box
+    // approaching along x lies on both surfaces.
+    std::vector<bzV3> points;
+    for (int i = 0; i < 48; i++)
+    {
+        const float z = -1.0f + (2.0f * i + 1.0f) / 48.0f;
+        const float r = std::sqrt(1.0f - z * z), phi = 2.39996323f * i;
+        points.push_back(V(r * std::cos(phi), r * std::sin(phi), z));
+    }
+    for (float rho : {0.25f, 0.0f})
+    {
+        PairBody a(pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON, points, rho), 2.0f), b(Cube(0.5f));
+        ASSERT_GT(bz_Shape_Hull(a.form->firstShape)->vertexCount, 32);
+        b.Place(pairbody::RotationZ(0.6f, V(4, 0.1f, 0.05f)),
+                pairbody::RotationZ(0.6f, V(0.5f, 0.1f, 0.05f)));
+        const int n = Collide(a, b);
+        ASSERT_GE(n, 1) << rho;
+        int first = 0;
+        while (first < n && contacts_[first].key <= contacts_[0].key + 1e-3f)
+            first++;
+        ExpectPlaced(first, rho > 0.0f ? "rounded of 48" : "rounded of radius 0");
+    }
+}
+
+TEST_F(PairHandlersTest, ACapsuleTouchesAShapeByItsEndsOrAcrossAnEdge)
+{
+    auto box = Cube();
+    const bzShape *shape = box->firstShape;
+    bzV3 corners[8];
+    for (int i = 0; i < 8; i++)
+        bz_Shape_GetCorner(shape, i, &corners[i]);
+    struct Case
+    {
+        const char *what;
+        bzV3 a, b;
+        int want;
+    };
+    const Case cases[] = {
+        {"end sphere on a face", V(1.2f, 0, 0), V(3, 0, 0), 1},
+        {"end sphere short of a face", V(1.4f, 0, 0), V(3, 0, 0), 0},
+        // Along the edge x = 1, y = 1 (parallel: not tested) and across it, 0.28 from it.
+        {"along an edge", V(1.1768f, 1.1768f, -3), V(1.1768f, 1.1768f, 3), 0},
+        {"across an edge", V(2.2f, 0.2f, 0), V(0.2f, 2.2f, 0), 1},
+        {"over the top corners", V(3, 3, 1.2f), V(-3, -3, 1.2f), 1},
+        {"well over the top", V(3, 3, 1.5f), V(-3, -3, 1.5f), 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(
+            bz_PhysColl_TicTacTouchesEdges(&c.a, &c.b, 0.3f, shape, bzgCuboidEdges, 12, corners, 8),
+            c.want)
+            << c.what;
+}
+
+TEST_F(PairHandlersTest, AStoredContactIsAddedAgainAsAVertexContact)
+{
+    PairBody a(Cube(), 2.0f), b(Cube());
+    b.Move(V(4, 0, 0), V(1.5f, 0, 0));
+    ASSERT_GE(Collide(a, b), 1);
+    const bzCollisionContact stored = contacts_[0];
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    bzCollisionContact list[4];
+    s.out = list;
+    s.count = 0;
+    ASSERT_EQ(bz_PhysColl_ReAddContact(&stored), 1);
+    EXPECT_EQ(list[0].key, stored.key);
+    EXPECT_EQ(list[0].body, stored.body);
+    EXPECT_EQ(list[0].type, BZ_PHYS_CONTACT_VERTEX_FACE);
+    for (int i = 0; i < 3; i++)
+    {
+        EXPECT_NEAR(list[0].point.v[i], stored.point.v[i], 1e-6f);
+        EXPECT_NEAR(list[0].otherPoint.v[i], stored.otherPoint.v[i], 1e-6f);
+        EXPECT_NEAR(list[0].normal.v[i], stored.normal.v[i], 1e-6f);
+        EXPECT_NEAR(list[0].otherNormal.v[i], stored.otherNormal.v[i], 1e-6f);
+    }
+}
+
+} // namespace
