@@ -2,8 +2,9 @@
 // solver reads, and the insertion of a new contact into a body's short run of rows ordered by
 // key.
 //
-// One record serves both sides: the solver calls it bzPhysRow and keeps its own rows (joints,
-// limits, friction) in the same layout. The type word (word 4) uses one numbering for all:
+// The physics solver keeps its rows (bzPhysRow of physics/ConstraintRow.h: contacts, joints,
+// limits, friction) in this same layout, word for word, and takes these records as its contact
+// rows. The type word (word 4) uses one numbering for all:
 //   0 to 4   world contacts, by the feature found: 0 an edge against a face edge, 1 a point in
 //            or on a face, 2 a point pushed out of a face's solid, 3 a swept round shape against
 //            a face, 4 a swept shape against a face edge or corner;
@@ -41,14 +42,6 @@ enum : uint32_t
     BZ_CONTACT_SWEPT_ON_FACE_EDGE = 4,
     BZ_CONTACT_PAIR_FIRST = 5,
     BZ_CONTACT_PAIR_LAST = 8,
-    BZ_ROW_FRICTION = 9,
-    BZ_ROW_ONE_SIDED = 12,
-    BZ_ROW_TARGET_VELOCITY = 13,
-    BZ_ROW_JOINT_LINEAR = 32,
-    BZ_ROW_JOINT_ANGULAR = 96,
-    BZ_ROW_WEAKNESS = 0x01,
-    BZ_ROW_ANGULAR = 0x40,
-    BZ_ROW_OFF = 0x80,
 };
 
 // 34 words; pointer words are typed fields (their sizes follow the platform).
@@ -80,8 +73,6 @@ struct bzCollisionContact
     float coupling[4];      // 26-29: the solver's
     float otherCoupling[4]; // 30-33: the solver's
 };
-
-typedef bzCollisionContact bzPhysRow;
 
 // The most rows of one body's run, and the key of a free row.
 constexpr int32_t BZ_CONTACTS_PER_BODY = 4;

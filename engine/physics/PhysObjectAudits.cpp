@@ -3,6 +3,7 @@
 #include "core/Debug.h"
 #include "maths/Vector.h"
 #include "pc/PcDebug.h"
+#include "physics/ConstraintRow.h"
 #include "physics/Body.h"
 #include "physics/Joint.h"
 #include "physics/PhysObjectLists.h"
@@ -75,15 +76,15 @@ int32_t bz_PhysContacts_CheckVelocities(int32_t count, const bzPhysRow *const *r
     for (int32_t i = 0; i < count; ++i)
     {
         const bzPhysRow *row = rows[i];
-        if (!row || !row->body)
+        if (!row || !row->bodyA)
             continue;
         bzV3 v1, d1;
-        PointVelocities(row->body, row->point, step, &v1, &d1);
+        PointVelocities(row->bodyA, row->rA, step, &v1, &d1);
         bool bad = Disagree(v1, d1);
-        if (row->otherBody)
+        if (row->bodyB)
         {
             bzV3 v2, d2;
-            PointVelocities(row->otherBody, row->otherPoint, step, &v2, &d2);
+            PointVelocities(row->bodyB, row->rB, step, &v2, &d2);
             bad = bad || Disagree(v2, d2);
             bz_V3_Sub(&v1, &v2);
             bz_V3_Sub(&d1, &d2);

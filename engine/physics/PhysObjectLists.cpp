@@ -1,4 +1,5 @@
 // Flattened body lists, energy, normal speeds, below-level marking and the consistency checks.
+#include "physics/ConstraintRow.h"
 #include "physics/PhysObjectLists.h"
 
 #include "collision/CollisionTolerance.h"
@@ -207,12 +208,12 @@ float SideSpeed(const BZDObject *body, const bzV3 &point, const bzV3 &normal)
 
 float bz_PhysContact_NormalSpeed(const bzPhysRow *row)
 {
-    BZ_ASSERT(row && row->body);
-    if (!row || !row->body)
+    BZ_ASSERT(row && row->bodyA);
+    if (!row || !row->bodyA)
         return 0.0f;
-    float speed = SideSpeed(row->body, row->point, row->normal);
-    if (row->otherBody)
-        speed += SideSpeed(row->otherBody, row->otherPoint, row->otherNormal);
+    float speed = SideSpeed(row->bodyA, row->rA, row->nA);
+    if (row->bodyB)
+        speed += SideSpeed(row->bodyB, row->rB, row->nB);
     return speed;
 }
 

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "collision/CollisionContact.h"
+#include "physics/ConstraintRow.h"
 
 #include <cstdint>
 

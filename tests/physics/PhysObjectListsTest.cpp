@@ -205,13 +205,13 @@ TEST(PhysObjectListsTest, NormalSpeedOfOneAndTwoBodiesAndTheStoredSpeeds)
     b.angularVelocity = V(1, 0, 0);
     b.velocityChange = V(0, 0, 3);
     bzPhysRow row = {};
-    row.body = &a;
-    row.point = V(1, 0, 0);  // w x p = (0, 1, 0)
-    row.normal = V(0, 1, 0); // -(1 + 0.5) = -1.5
+    row.bodyA = &a;
+    row.rA = V(1, 0, 0); // w x p = (0, 1, 0)
+    row.nA = V(0, 1, 0); // -(1 + 0.5) = -1.5
     EXPECT_FLOAT_EQ(bz_PhysContact_NormalSpeed(&row), -1.5f);
-    row.otherBody = &b;
-    row.otherPoint = V(0, 1, 0);   // w x p = (0, 0, 1)
-    row.otherNormal = V(0, 0, -1); // -(1 + 3) * -1 = 4
+    row.bodyB = &b;
+    row.rB = V(0, 1, 0);  // w x p = (0, 0, 1)
+    row.nB = V(0, 0, -1); // -(1 + 3) * -1 = 4
     EXPECT_FLOAT_EQ(bz_PhysContact_NormalSpeed(&row), 2.5f);
 
     // Twelve rows; row 3 is angular and keeps the speed stored before; only ten are stored.
@@ -219,17 +219,17 @@ TEST(PhysObjectListsTest, NormalSpeedOfOneAndTwoBodiesAndTheStoredSpeeds)
     std::vector<const bzPhysRow *> pointers;
     for (size_t i = 0; i < rows.size(); ++i)
     {
-        rows[i].otherBody = nullptr;
-        rows[i].normal = V(0, static_cast<float>(i), 0); // speed -1.5 i
+        rows[i].bodyB = nullptr;
+        rows[i].nA = V(0, static_cast<float>(i), 0); // speed -1.5 i
         pointers.push_back(&rows[i]);
     }
-    rows[3].type = BZ_ROW_JOINT_ANGULAR;
+    rows[3].type = BZ_ROW_ANGULAR_JOINT;
     std::vector<bzPhysRow> before(12, row);
     std::vector<const bzPhysRow *> beforePointers;
     for (size_t i = 0; i < before.size(); ++i)
     {
-        before[i].otherBody = nullptr;
-        before[i].normal = V(0, -10.0f, 0); // 15
+        before[i].bodyB = nullptr;
+        before[i].nA = V(0, -10.0f, 0); // 15
         beforePointers.push_back(&before[i]);
     }
     bz_PhysContacts_StoreNormalSpeeds(beforePointers.data(), 12);
@@ -786,8 +786,8 @@ TEST(PhysAuditsTest, ContactPointVelocitiesMustAgreeWithTheMotion)
         m.body.linearVelocity = c.velocity;
         m.body.angularVelocity = c.angular;
         bzPhysRow row = {};
-        row.body = &m.body;
-        row.point = V(0, 1, 0); // one unit from the centre, along y
+        row.bodyA = &m.body;
+        row.rA = V(0, 1, 0); // one unit from the centre, along y
         const bzPhysRow *rows[1] = {&row};
         EXPECT_EQ(bz_PhysContacts_CheckVelocities(1, rows), c.expected)
             << c.velocity.x << " " << c.angular.z;
@@ -799,8 +799,8 @@ TEST(PhysAuditsTest, ContactPointVelocitiesMustAgreeWithTheMotion)
     b.Move(V(1, 0, 0), 0, dt);
     a.body.linearVelocity = b.body.linearVelocity = V(1, 0, 0);
     bzPhysRow row = {};
-    row.body = &a.body;
-    row.otherBody = &b.body;
+    row.bodyA = &a.body;
+    row.bodyB = &b.body;
     const bzPhysRow *rows[2] = {&row, &row};
     EXPECT_EQ(bz_PhysContacts_CheckVelocities(2, rows), 0);
     b.body.linearVelocity = V(1.3f, 0, 0); // within half of its own speed, not of the relative 0
