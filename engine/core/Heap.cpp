@@ -176,14 +176,35 @@ void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
 
 namespace
 {
-// Takes a block out of its parent's list and frees its children.
-[[gnu::noinline]] void LeaveFamily(BlockHeader *h, void *block)
+// Counts a block out, checks the heap limit and releases the raw block. The usual block sits
+// right after its header: testing for that, rather than computing the start from the padding,
+// lets the release go ahead before the header word is read back.
+[[gnu::always_inline]] inline void Release(void *block, const BlockHeader *h)
+{
+    const uint64_t sizePad = h->sizePad;
+    gBlockCount -= 1;
+    gBytesInUse -= static_cast<uint32_t>(sizePad >> 5) + kHeaderSize;
+    if (gHeapLimit && gBytesInUse > gHeapLimit) [[unlikely]]
+    {
+        HeapLimitExceeded();
+        bzgMemStatus = BZ_MEM_OK;
+    }
+    uint8_t *raw = static_cast<uint8_t *>(block) - kHeaderSize;
+    if (sizePad & 31) [[unlikely]]
+        return FreeRaw(raw - 4 * (sizePad & 31));
+    FreeRaw(raw);
+}
+
+// Frees a block that has a parent or children: it leaves its parent's list and its children
+// are freed before it.
+[[gnu::noinline]] void FreeInFamily(void *block, BlockHeader *h)
 {
     if (h->parent)
         LeaveParent(h, block);
     if (h->children)
         FreeAllChildren(h);
     bzgMemStatus = BZ_MEM_OK;
+    Release(block, h);
 }
 } // namespace
 
@@ -195,24 +216,8 @@ void bz_MemFree(void *block)
         return;
     BlockHeader *h = HeaderOf(block);
     if (h->parent || h->children) [[unlikely]]
-        LeaveFamily(h, block);
-    const uint64_t sizePad = h->sizePad;
-    gBlockCount -= 1;
-    gBytesInUse -= static_cast<uint32_t>(sizePad >> 5) + kHeaderSize;
-    if (gHeapLimit && gBytesInUse > gHeapLimit) [[unlikely]]
-    {
-        HeapLimitExceeded();
-        bzgMemStatus = BZ_MEM_OK;
-    }
-    // The usual block sits right after its header. Testing for that, rather than computing the
-    // start from the padding, lets the release go ahead before the header word is read back.
-    uint8_t *raw = static_cast<uint8_t *>(block) - kHeaderSize;
-    if (sizePad & 31) [[unlikely]]
-    {
-        FreeRaw(raw - 4 * (sizePad & 31));
-        return;
-    }
-    FreeRaw(raw);
+        return FreeInFamily(block, h);
+    Release(block, h);
 }
 
 void *bz_MemRealloc(void *old, uint32_t newSize, uint32_t flags, ...)

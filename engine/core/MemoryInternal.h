@@ -56,7 +56,7 @@ extern uint32_t gRawAlign;
 extern uint32_t gTempStackSize;
 
 // Raises the heap-limit report (which ends the program).
-void HeapLimitExceeded();
+[[gnu::cold]] void HeapLimitExceeded();
 
 // Runs after every change of the bytes in use.
 inline void HeapLimitCheck()
