@@ -720,8 +720,10 @@ TEST_F(MemoryTest, BadPoolIdsAndFullTable)
     {
         EXPECT_EQ(bz_Pool_Alloc(id, 0), nullptr);
         EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
-        bz_Pool_FreeElement(id, &id);
+        uint64_t element[2] = {0x1111, 0x2222};
+        bz_Pool_FreeElement(id, element);
         EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
+        EXPECT_EQ(element[0], 0x1111u); // no free-list link was written into it
         EXPECT_EQ(bz_Pool_Destroy(id), BZ_MEM_BAD_ID);
     }
     // 128 pool entries in all, some of them taken at start.
