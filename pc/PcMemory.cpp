@@ -3,16 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-void *PDMemAlloc(uint32_t, size_t size)
-{
-    return std::malloc(size);
-}
-
-void PDMemFree(void *block)
-{
-    std::free(block);
-}
-
 void *PDMemCopyWords(void *dest, const void *src, size_t length)
 {
     auto *d = static_cast<uint8_t *>(dest);

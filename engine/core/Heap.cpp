@@ -44,13 +44,21 @@ namespace
 // Gives the loading callback its turn, when one is set.
 inline void LoadingTick()
 {
-    if (bzgLoadingCallback)
+    if (bzgLoadingCallback) [[unlikely]]
         bz_LoadingTick();
+}
+
+// The failed raw allocation of a block: status 80, the loading tick and no block.
+[[gnu::noinline]] void *RawFailed()
+{
+    bzgMemStatus = BZ_MEM_RAW_FAILED;
+    LoadingTick();
+    return nullptr;
 }
 
 // Takes a block with its header and counts it. With args, the optional arguments the flags
 // name are read from it and applied; without, the flags name none.
-inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
+[[gnu::always_inline]] inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
 {
     bzgLastError = BZ_ERROR_NO_MEMORY;
     if (size == 0)
@@ -77,9 +85,9 @@ inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
         rawSize = static_cast<size_t>(size) + kHeaderSize;
     }
 
-    void *raw = gPrim.allocRaw((flags & BZ_MEM_RETRY) ? 1 : 0, rawSize);
+    void *raw = AllocRaw((flags & BZ_MEM_RETRY) ? 1 : 0, rawSize);
     if (!raw && (flags & BZ_MEM_RETRY))
-        raw = gPrim.allocRaw(0, rawSize);
+        raw = AllocRaw(0, rawSize);
     if (!raw)
     {
         bzgMemStatus = BZ_MEM_RAW_FAILED;
@@ -120,17 +128,42 @@ inline void *NewBlock(uint32_t flags, uint32_t size, va_list *args)
 }
 } // namespace
 
-void *bz_MemAlloc(uint32_t size, uint32_t flags, ...)
+namespace bzMem
 {
-    // The common call, without flags, has a path of its own with every flag test folded away.
-    if (flags == 0)
-        return NewBlock(0, size, nullptr);
+void *AllocPlain(uint32_t size, uint32_t flags)
+{
+    return NewBlock(flags, size, nullptr);
+}
+
+void *AllocNoFlags(uint32_t size)
+{
+    // NewBlock without flags, with everything that is not the usual block out of line.
+    bzgLastError = BZ_ERROR_NO_MEMORY;
+    const uint32_t a = BlockAlignment(0);
+    if (size - 1 >= BZ_MEM_MAX_BLOCK || a <= gRawAlign) [[unlikely]]
+        return AllocPlain(size, 0);
+    bzgMemStatus = BZ_MEM_OK;
+    void *raw = AllocRaw(0, static_cast<size_t>(size) + a + kHeaderSize - 1);
+    if (!raw) [[unlikely]]
+        return RawFailed();
+    const uintptr_t r = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t b = RoundDown(r + a + kHeaderSize - 1, a);
+    CountBlock(size + kHeaderSize);
+    WriteHeader(HeaderOf(reinterpret_cast<void *>(b)), size,
+                static_cast<uint32_t>((b - r - kHeaderSize) / 4));
+    LoadingTick();
+    return reinterpret_cast<void *>(b);
+}
+
+void *AllocArgs(uint32_t size, uint32_t flags, ...)
+{
     va_list ap;
     va_start(ap, flags);
     void *block = NewBlock(flags, size, &ap);
     va_end(ap);
     return block;
 }
+} // namespace bzMem
 
 void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
 {
@@ -141,6 +174,40 @@ void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args)
     return block;
 }
 
+namespace
+{
+// Counts a block out, checks the heap limit and releases the raw block. The usual block sits
+// right after its header: testing for that, rather than computing the start from the padding,
+// lets the release go ahead before the header word is read back.
+[[gnu::always_inline]] inline void Release(void *block, const BlockHeader *h)
+{
+    const uint64_t sizePad = h->sizePad;
+    gBlockCount -= 1;
+    gBytesInUse -= static_cast<uint32_t>(sizePad >> 5) + kHeaderSize;
+    if (gHeapLimit && gBytesInUse > gHeapLimit) [[unlikely]]
+    {
+        HeapLimitExceeded();
+        bzgMemStatus = BZ_MEM_OK;
+    }
+    uint8_t *raw = static_cast<uint8_t *>(block) - kHeaderSize;
+    if (sizePad & 31) [[unlikely]]
+        return FreeRaw(raw - 4 * (sizePad & 31));
+    FreeRaw(raw);
+}
+
+// Frees a block that has a parent or children: it leaves its parent's list and its children
+// are freed before it.
+[[gnu::noinline]] void FreeInFamily(void *block, BlockHeader *h)
+{
+    if (h->parent)
+        LeaveParent(h, block);
+    if (h->children)
+        FreeAllChildren(h);
+    bzgMemStatus = BZ_MEM_OK;
+    Release(block, h);
+}
+} // namespace
+
 void bz_MemFree(void *block)
 {
     bzgLastError = BZ_ERROR_NO_MEMORY;
@@ -148,15 +215,9 @@ void bz_MemFree(void *block)
     if (!block)
         return;
     BlockHeader *h = HeaderOf(block);
-    if (h->parent)
-        LeaveParent(h, block);
-    if (h->children)
-        FreeAllChildren(h);
-    uint32_t size = BlockSize(h);
-    uint32_t pad = BlockPadWords(h);
-    UncountBlock(size + kHeaderSize);
-    gPrim.freeRaw(reinterpret_cast<uint8_t *>(block) - kHeaderSize - 4 * pad);
-    bzgMemStatus = BZ_MEM_OK;
+    if (h->parent || h->children) [[unlikely]]
+        return FreeInFamily(block, h);
+    Release(block, h);
 }
 
 void *bz_MemRealloc(void *old, uint32_t newSize, uint32_t flags, ...)

@@ -6,9 +6,12 @@
 // MemPrimitives.cpp (the primitive table and the checked copies).
 #pragma once
 
+#include "core/Error.h"
+
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Allocation flags, shared by heap, pool and temporary-stack allocation.
 enum : uint32_t
@@ -94,7 +97,7 @@ void bz_LoadingTick();
 void bz_Mem_Init(const bzMemSettings *settings);
 
 // Heap blocks.
-void *bz_MemAlloc(uint32_t size, uint32_t flags, ...);
+// bz_MemAlloc(size, flags, optional arguments...) is defined inline at the end of this header.
 void *bz_MemAllocV(uint32_t flags, uint32_t size, va_list args);
 void bz_MemFree(void *block);
 void *bz_MemRealloc(void *old, uint32_t newSize, uint32_t flags, ...);
@@ -122,9 +125,9 @@ void bz_MemChild_Remove(void *parent, void *child);
 // Element pools, ids 1-128.
 int32_t bz_Pool_Create(uint32_t elementSize, uint32_t perBlock, uint32_t initialBlocks,
                        uint32_t flags);
-void *bz_Pool_Alloc(int32_t poolId, uint32_t flags, ...);
+// bz_Pool_Alloc(pool id, flags, optional arguments...) and bz_Pool_FreeElement(pool id,
+// element) are defined inline at the end of this header.
 void *bz_Pool_AllocV(int32_t poolId, uint32_t flags, va_list args);
-void bz_Pool_FreeElement(int32_t poolId, void *element);
 // Returns every element of the pool to its free list.
 void bz_Pool_FreeAllElements(int32_t poolId);
 int32_t bz_Pool_Destroy(int32_t poolId);
@@ -170,3 +173,141 @@ int bz_MemCompare(const void *a, const void *b, size_t length);
 void *bz_MemMoveRaw(void *dest, const void *src, size_t length);
 void bz_MemWriteAdvance(uint8_t **cursor, const void *src, size_t length);
 void bz_MemReadAdvance(const uint8_t **cursor, void *dest, size_t length);
+
+// --- inline fast paths -----------------------------------------------------------------------
+// Taking a pool element without optional arguments and giving one back are a pop and a push on
+// the pool's free list, with the status words set as every memory operation sets them. They are
+// defined here so that each caller runs them in place; growing, clearing, the optional
+// arguments and elements held in a parent's list go out of line. The records below belong to
+// the memory manager: nothing else reads or writes them.
+
+namespace bzMem
+{
+struct Pool
+{
+    uint32_t perBlock;
+    uint32_t elementSize; // rounded to the pool alignment
+    uint32_t stride;      // at least pointer-sized: a free element holds the free-list link
+    uint32_t capacity;
+    uint32_t used;
+    uint8_t *chain;
+    uint8_t *freeHead;
+    uint32_t flags;
+    uint32_t alignment;
+    uint32_t linked; // elements of this pool that sit in a parent's child list
+};
+
+extern Pool *gPools[BZ_MEM_MAX_POOLS];
+
+// The flags that put optional arguments in the list.
+constexpr uint32_t kArgumentFlags = BZ_MEM_LABEL | BZ_MEM_SOURCE | BZ_MEM_EXTRA | BZ_MEM_PARENT;
+
+inline void *LoadLink(const void *at)
+{
+    void *p;
+    std::memcpy(&p, at, sizeof p);
+    return p;
+}
+
+inline void StoreLink(void *at, const void *p)
+{
+    std::memcpy(at, &p, sizeof p);
+}
+
+inline Pool *PoolOf(int32_t id)
+{
+    if (id < 1 || id > BZ_MEM_MAX_POOLS)
+        return nullptr;
+    return gPools[id - 1];
+}
+
+inline void *PoolTakeRaw(Pool *p)
+{
+    uint8_t *el = p->freeHead;
+    p->freeHead = static_cast<uint8_t *>(LoadLink(el));
+    ++p->used;
+    return el;
+}
+
+inline void PoolGiveRaw(Pool *p, void *el)
+{
+    StoreLink(el, p->freeHead);
+    p->freeHead = static_cast<uint8_t *>(el);
+    if (p->used)
+        --p->used;
+}
+
+// Takes an element when the pool has none free or it is to be cleared: grows the pool first
+// when every element is in use.
+void *TakeElementSlow(Pool *p, uint32_t flags);
+// Returns an element of a pool some of whose elements sit in a parent's list: the element
+// leaves the list that holds it, if any, before it goes on the free list.
+void GiveLinkedElement(Pool *p, void *element);
+// bz_Pool_Alloc with optional arguments, read in the order of bz_Pool_AllocV.
+void *PoolAllocArgs(int32_t poolId, uint32_t flags, ...);
+
+// A heap block for flags that name no optional argument, and for no flags at all.
+void *AllocPlain(uint32_t size, uint32_t flags);
+void *AllocNoFlags(uint32_t size);
+// bz_MemAlloc with optional arguments, read in the order of bz_MemAllocV.
+void *AllocArgs(uint32_t size, uint32_t flags, ...);
+
+// Takes an element: the status words and a pop from the free list. The optional arguments are
+// the caller's to read.
+inline void *TakeElement(int32_t poolId, uint32_t flags)
+{
+    bzgLastError = BZ_ERROR_NO_MEMORY;
+    Pool *p = PoolOf(poolId);
+    if (!p) [[unlikely]]
+    {
+        bzgMemStatus = BZ_MEM_BAD_ID;
+        return nullptr;
+    }
+    if (p->used == p->capacity || (flags & BZ_MEM_CLEAR)) [[unlikely]]
+        return TakeElementSlow(p, flags);
+    bzgMemStatus = BZ_MEM_OK;
+    return PoolTakeRaw(p);
+}
+} // namespace bzMem
+
+// A heap block of size bytes, or null; the variadic front of bz_MemAllocV. The common call,
+// without optional arguments, goes straight to the allocation.
+template <class... Args> inline void *bz_MemAlloc(uint32_t size, uint32_t flags, Args... args)
+{
+    if constexpr (sizeof...(Args) == 0)
+    {
+        if (flags == 0)
+            return bzMem::AllocNoFlags(size);
+        if (!(flags & bzMem::kArgumentFlags))
+            return bzMem::AllocPlain(size, flags);
+    }
+    return bzMem::AllocArgs(size, flags, args...);
+}
+
+// An element of the pool, or null; the variadic front of bz_Pool_AllocV. The optional
+// arguments follow the flags as for bz_MemAlloc.
+template <class... Args> inline void *bz_Pool_Alloc(int32_t poolId, uint32_t flags, Args... args)
+{
+    if (!(flags & bzMem::kArgumentFlags))
+        return bzMem::TakeElement(poolId, flags);
+    return bzMem::PoolAllocArgs(poolId, flags, args...);
+}
+
+// Puts the element back on its pool's free list; null is ignored.
+inline void bz_Pool_FreeElement(int32_t poolId, void *element)
+{
+    bzgLastError = BZ_ERROR_NO_MEMORY;
+    if (!element)
+        return;
+    bzMem::Pool *p = bzMem::PoolOf(poolId);
+    if (!p) [[unlikely]]
+    {
+        bzgMemStatus = BZ_MEM_BAD_ID;
+        return;
+    }
+    bzgMemStatus = BZ_MEM_OK;
+    if (p->linked) [[unlikely]]
+        bzMem::GiveLinkedElement(p, element);
+    else
+        bzMem::PoolGiveRaw(p, element);
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Memory.h"
+#include "pc/PcMemory.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,8 +32,6 @@ constexpr uint32_t kMinBlockAlign = alignof(void *);
 // The padding field reaches back at most 31 words, enough for blocks aligned to 128 bytes.
 constexpr uint32_t kMaxBlockAlign = 128;
 constexpr uint32_t kAlignFlagBits = BZ_MEM_ALIGN | (7u << BZ_MEM_ALIGN_SHIFT);
-// The flags that put optional arguments in the list.
-constexpr uint32_t kArgumentFlags = BZ_MEM_LABEL | BZ_MEM_SOURCE | BZ_MEM_EXTRA | BZ_MEM_PARENT;
 
 struct ChildNode
 {
@@ -40,20 +39,6 @@ struct ChildNode
     void *child;
     void *parent;
     int32_t poolId; // 0 for a heap child
-};
-
-struct Pool
-{
-    uint32_t perBlock;
-    uint32_t elementSize; // rounded to the pool alignment
-    uint32_t stride;      // at least pointer-sized: a free element holds the free-list link
-    uint32_t capacity;
-    uint32_t used;
-    uint8_t *chain;
-    uint8_t *freeHead;
-    uint32_t flags;
-    uint32_t alignment;
-    uint32_t linked; // elements of this pool that sit in a parent's child list
 };
 
 // --- settings and statistics (Memory.cpp) ----------------------------------------------------
@@ -71,12 +56,12 @@ extern uint32_t gRawAlign;
 extern uint32_t gTempStackSize;
 
 // Raises the heap-limit report (which ends the program).
-void HeapLimitExceeded();
+[[gnu::cold]] void HeapLimitExceeded();
 
 // Runs after every change of the bytes in use.
 inline void HeapLimitCheck()
 {
-    if (gHeapLimit && gBytesInUse > gHeapLimit)
+    if (gHeapLimit && gBytesInUse > gHeapLimit) [[unlikely]]
         HeapLimitExceeded();
 }
 
@@ -100,6 +85,21 @@ inline void UncountBlock(uint32_t bytes)
 // --- the primitive table (MemPrimitives.cpp) -------------------------------------------------
 
 extern bzMemPrimitiveTable gPrim;
+
+// Primitives 1 and 2. While the table holds the PC's own, they are called in place.
+inline void *AllocRaw(uint32_t kind, size_t size)
+{
+    if (gPrim.allocRaw == PDMemAlloc) [[likely]]
+        return PDMemAlloc(kind, size);
+    return gPrim.allocRaw(kind, size);
+}
+
+inline void FreeRaw(void *raw)
+{
+    if (gPrim.freeRaw == PDMemFree) [[likely]]
+        return PDMemFree(raw);
+    gPrim.freeRaw(raw);
+}
 
 // --- block helpers ---------------------------------------------------------------------------
 
@@ -134,18 +134,6 @@ inline uintptr_t RoundDown(uintptr_t v, uintptr_t a)
     return v / a * a;
 }
 
-inline void *LoadLink(const void *at)
-{
-    void *p;
-    std::memcpy(&p, at, sizeof p);
-    return p;
-}
-
-inline void StoreLink(void *at, const void *p)
-{
-    std::memcpy(at, &p, sizeof p);
-}
-
 // The larger of 8 << n, when the flags ask for alignment n, and the default alignment.
 inline uint32_t AlignmentForFlags(uint32_t flags)
 {
@@ -164,31 +152,6 @@ inline uint32_t BlockAlignment(uint32_t flags)
 }
 
 // --- pools (Pool.cpp) ------------------------------------------------------------------------
-
-extern Pool *gPools[BZ_MEM_MAX_POOLS];
-
-inline Pool *PoolOf(int32_t id)
-{
-    if (id < 1 || id > BZ_MEM_MAX_POOLS)
-        return nullptr;
-    return gPools[id - 1];
-}
-
-inline void *PoolTakeRaw(Pool *p)
-{
-    uint8_t *el = p->freeHead;
-    p->freeHead = static_cast<uint8_t *>(LoadLink(el));
-    ++p->used;
-    return el;
-}
-
-inline void PoolGiveRaw(Pool *p, void *el)
-{
-    StoreLink(el, p->freeHead);
-    p->freeHead = static_cast<uint8_t *>(el);
-    if (p->used)
-        --p->used;
-}
 
 // Adds one block of elements to the pool; null when it cannot be had.
 uint8_t *PoolGrow(Pool *p);

@@ -61,47 +61,6 @@ void AddSizeEntry(uint32_t size, int32_t poolId, int32_t madeHere)
               [](const SizeEntry &a, const SizeEntry &b) { return a.size < b.size; });
 }
 
-// Takes an element when the pool has none free or it is to be cleared: grows the pool first
-// when every element is in use.
-[[gnu::noinline]] void *TakeElementSlow(Pool *p, uint32_t flags)
-{
-    if (p->used == p->capacity && !PoolGrow(p))
-    {
-        bzgMemStatus = BZ_MEM_POOL_GROW;
-        return nullptr;
-    }
-    bzgMemStatus = BZ_MEM_OK;
-    void *el = PoolTakeRaw(p);
-    if (flags & BZ_MEM_CLEAR)
-        MemFill(el, 0, p->stride);
-    return el;
-}
-
-// Returns an element of a pool some of whose elements sit in a parent's list: the element
-// leaves the list that holds it, if any, before it goes on the free list.
-[[gnu::noinline]] void GiveLinkedElement(Pool *p, void *element)
-{
-    UnlinkElement(element);
-    PoolGiveRaw(p, element);
-}
-
-// Takes an element: the status words and a pop from the free list. The optional arguments are
-// the caller's to read.
-inline void *TakeElement(int32_t poolId, uint32_t flags)
-{
-    bzgLastError = BZ_ERROR_NO_MEMORY;
-    Pool *p = PoolOf(poolId);
-    if (!p)
-    {
-        bzgMemStatus = BZ_MEM_BAD_ID;
-        return nullptr;
-    }
-    if (p->used == p->capacity || (flags & BZ_MEM_CLEAR))
-        return TakeElementSlow(p, flags);
-    bzgMemStatus = BZ_MEM_OK;
-    return PoolTakeRaw(p);
-}
-
 int32_t BasePoolForSize(uint32_t size)
 {
     switch (size)
@@ -119,6 +78,35 @@ int32_t BasePoolForSize(uint32_t size)
 
 namespace bzMem
 {
+void *TakeElementSlow(Pool *p, uint32_t flags)
+{
+    if (p->used == p->capacity && !PoolGrow(p))
+    {
+        bzgMemStatus = BZ_MEM_POOL_GROW;
+        return nullptr;
+    }
+    bzgMemStatus = BZ_MEM_OK;
+    void *el = PoolTakeRaw(p);
+    if (flags & BZ_MEM_CLEAR)
+        MemFill(el, 0, p->stride);
+    return el;
+}
+
+void GiveLinkedElement(Pool *p, void *element)
+{
+    UnlinkElement(element);
+    PoolGiveRaw(p, element);
+}
+
+void *PoolAllocArgs(int32_t poolId, uint32_t flags, ...)
+{
+    va_list ap;
+    va_start(ap, flags);
+    void *el = bz_Pool_AllocV(poolId, flags, ap);
+    va_end(ap);
+    return el;
+}
+
 uint8_t *PoolGrow(Pool *p)
 {
     size_t bytes = BlockBytes(p);
@@ -261,21 +249,7 @@ int32_t bz_Pool_Create(uint32_t s, uint32_t b, uint32_t k, uint32_t flags)
     return id;
 }
 
-void *bz_Pool_Alloc(int32_t poolId, uint32_t flags, ...)
-{
-    // Without optional arguments the argument list is never opened: taking an element is then
-    // a pop from the free list.
-    if (!(flags & kArgumentFlags))
-        return TakeElement(poolId, flags);
-    va_list ap;
-    va_start(ap, flags);
-    void *el = bz_Pool_AllocV(poolId, flags, ap);
-    va_end(ap);
-    return el;
-}
-
-// Kept out of line, so that the front above stays a pop and a return.
-[[gnu::noinline]] void *bz_Pool_AllocV(int32_t poolId, uint32_t flags, va_list args)
+void *bz_Pool_AllocV(int32_t poolId, uint32_t flags, va_list args)
 {
     void *el = TakeElement(poolId, flags);
     if (!el || !(flags & kArgumentFlags))
@@ -297,24 +271,6 @@ void *bz_Pool_Alloc(int32_t poolId, uint32_t flags, ...)
             MemCopy(PoolOf(poolId)->elementSize, el, src);
     }
     return el;
-}
-
-void bz_Pool_FreeElement(int32_t poolId, void *element)
-{
-    bzgLastError = BZ_ERROR_NO_MEMORY;
-    if (!element)
-        return;
-    Pool *p = PoolOf(poolId);
-    if (!p)
-    {
-        bzgMemStatus = BZ_MEM_BAD_ID;
-        return;
-    }
-    bzgMemStatus = BZ_MEM_OK;
-    if (p->linked)
-        GiveLinkedElement(p, element);
-    else
-        PoolGiveRaw(p, element);
 }
 
 void bz_Pool_FreeAllElements(int32_t poolId)

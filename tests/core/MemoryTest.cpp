@@ -59,7 +59,65 @@ void *CountdownAlloc(uint32_t kind, size_t size)
         return nullptr;
     return PDMemAlloc(kind, size);
 }
+
+// A raw allocator and release that keep a list of the raw blocks they handed out and got back.
+std::vector<void *> gRawTaken, gRawGiven;
+void *RecordingAlloc(uint32_t kind, size_t size)
+{
+    void *raw = PDMemAlloc(kind, size);
+    gRawTaken.push_back(raw);
+    return raw;
+}
+void RecordingFree(void *raw)
+{
+    gRawGiven.push_back(raw);
+    PDMemFree(raw);
+}
 } // namespace
+
+// A replaced raw allocator and release see every heap block, and each release is handed the
+// very address its allocation returned, for blocks placed right after the raw start and for
+// blocks padded to an alignment alike.
+TEST_F(MemoryTest, ReplacedRawPrimitivesSeeEveryBlockAndGetTheirOwnAddressBack)
+{
+    gRawTaken.clear();
+    gRawGiven.clear();
+    bzMemPrimitiveTable recording = {};
+    recording.allocRaw = RecordingAlloc;
+    recording.freeRaw = RecordingFree;
+    bz_Mem_SetPrimitives(&recording);
+    struct Case
+    {
+        uint32_t size, flags;
+    };
+    const Case cases[] = {
+        {64, 0},
+        {1, 0},
+        {37, BZ_MEM_CLEAR},
+        {40, BZ_MEM_ALIGN_FLAGS(0)},
+        {40, BZ_MEM_ALIGN_FLAGS(1)},
+        {40, BZ_MEM_ALIGN_FLAGS(2)},
+        {40, BZ_MEM_ALIGN_FLAGS(3)},
+        {40, BZ_MEM_ALIGN_FLAGS(4)},
+    };
+    std::vector<void *> blocks;
+    for (const Case &c : cases)
+    {
+        void *b = bz_MemAlloc(c.size, c.flags);
+        ASSERT_NE(b, nullptr);
+        blocks.push_back(b);
+    }
+    ASSERT_EQ(gRawTaken.size(), std::size(cases));
+    // Released last first, so that each release names one allocation.
+    for (size_t i = blocks.size(); i-- > 0;)
+    {
+        bz_MemFree(blocks[i]);
+        ASSERT_EQ(gRawGiven.size(), blocks.size() - i);
+        EXPECT_EQ(gRawGiven.back(), gRawTaken[i]) << "block " << i;
+        EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_OK);
+    }
+    bz_Mem_SetPrimitives(&saved_);
+}
 
 TEST_F(MemoryTest, ZeroSizeReturnsNullAndKeepsStatus)
 {
@@ -662,8 +720,10 @@ TEST_F(MemoryTest, BadPoolIdsAndFullTable)
     {
         EXPECT_EQ(bz_Pool_Alloc(id, 0), nullptr);
         EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
-        bz_Pool_FreeElement(id, &id);
+        uint64_t element[2] = {0x1111, 0x2222};
+        bz_Pool_FreeElement(id, element);
         EXPECT_EQ(bz_Mem_GetStatus(), BZ_MEM_BAD_ID);
+        EXPECT_EQ(element[0], 0x1111u); // no free-list link was written into it
         EXPECT_EQ(bz_Pool_Destroy(id), BZ_MEM_BAD_ID);
     }
     // 128 pool entries in all, some of them taken at start.
