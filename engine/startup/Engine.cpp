@@ -8,6 +8,7 @@
 #include "input/WindowInput.h"
 #include "models/SceneLink.h"
 #include "pc/PcSystem.h"
+#include "physics/PhysInstall.h"
 #include "render/ConsoleView.h"
 #include "render/Gui.h"
 #include "render/RenderCommands.h"
@@ -33,6 +34,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     PDSetApplicationHook(record ? record->applicationHook : nullptr);
     bz_ConsoleView_Attach();
     bz_Models_InstallSceneServices();
+    bz_Phys_InstallServices();
     GUI_Reset();
     bz_RegisterEngineConsoleCommands();
     bzgNoFatalExit = 0;

@@ -6,6 +6,7 @@
 #include "core/Error.h"
 #include "files/DebugOutput.h"
 #include "models/SceneLink.h"
+#include "physics/PhysInstall.h"
 
 #include "TestSupport.h"
 
@@ -23,6 +24,8 @@ public:
         // The scene graph's tests install fakes of the models; each test that wants the real
         // ones installs them itself.
         bz_Models_RemoveSceneServices();
+        // Likewise the physics' tests join the physics' parts themselves.
+        bz_Phys_RemoveServices();
         bzgNoFatalExit = 1;
     }
     void TearDown() override { bz_MemPools_DestroyAll(); }
