@@ -52,6 +52,16 @@ bz_IMGMAP *bz_Image_Load(const char *name);
 // The same loader under the name the game's and the tools' callers use.
 bz_IMGMAP *bz_LoadImgFile(const char *name);
 
+// Writes the image as an ".img" file of the file name as given: its pixels read back through the
+// renderer's pixel slots (a palette image's indices and palette), written raw with the kind of
+// its format (a format of its own as colour, with alpha when it has alpha) and the header flags
+// of its image and texture flags, then its extra block when it has one; loading the file gives
+// the same picture. 0; 29 for a null argument, 23 for an image without size, 68 without pixel
+// slots, 73 for a palette image without palette, 12 when it cannot be locked or the slot's code
+// when a pixel cannot be read (no file made then), 14 without memory, 19 when the file cannot be
+// made or written.
+int32_t bz_Image_Save(const char *fileName, bz_IMGMAP *image);
+
 // Opens "%s.tdx": null when missing; a version other than 0x0200 gives a 32 by 32 red and
 // green checkerboard placeholder; otherwise a new image handed with the header and the open
 // file to the back end's PDLoadTex2, whose result is returned (a refused image is freed).

@@ -231,6 +231,18 @@ intptr_t bz_Lump_ForEachImage(bzLump *root, bzImageVisitor fn, void *user)
     return 0;
 }
 
+int32_t bz_Lump_ConvertLargeImages(bzLump *root)
+{
+    constexpr int64_t kLargestPixels = 65536;
+    int32_t halved = 0;
+    for (bz_IMGMAP *image = bz_Lump_CollectImages(1, nullptr, root, nullptr, nullptr); image;
+         image = image->next)
+        if (static_cast<int64_t>(image->width) * image->height > kLargestPixels &&
+            bz_HalveImgMap(image))
+            ++halved;
+    return halved;
+}
+
 bzMaterialEntry *bz_Lump_ChainMaterialEntries(bzLump *root, int32_t *count)
 {
     bzModel *first = bz_Lump_CollectModelList(root, 1, nullptr, nullptr, nullptr);

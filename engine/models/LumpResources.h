@@ -47,6 +47,11 @@ typedef intptr_t (*bzImageVisitor)(bz_IMGMAP *image, void *user);
 intptr_t bz_Lump_ForEachMaterial(bzLump *root, bzMaterialVisitor fn, void *user);
 intptr_t bz_Lump_ForEachImage(bzLump *root, bzImageVisitor fn, void *user);
 
+// Every distinct image map of the subtree larger than 65,536 pixels (width x height) is halved
+// (bz_HalveImgMap: each side halved and held to 256 at most, so it ends within that size). The
+// number halved; one that cannot be halved is left as it was, with the last-error it gave.
+int32_t bz_Lump_ConvertLargeImages(bzLump *root);
+
 // The material entries of the subtree's models chained into one draw chain; its head, or null.
 bzMaterialEntry *bz_Lump_ChainMaterialEntries(bzLump *root, int32_t *count);
 // The subtree's models moved to the end of the model list, and with RelinkAll their materials

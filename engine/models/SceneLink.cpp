@@ -6,6 +6,7 @@
 #include "maths/Vector.h"
 #include "models/ImgFill.h"
 #include "models/ImgMap.h"
+#include "models/LumpResourceFiles.h"
 #include "models/Material.h"
 #include "models/Model.h"
 #include "models/ModelAccess.h"
@@ -20,6 +21,8 @@
 
 #include <cfloat>
 #include <cstring>
+
+static_assert(BZ_MODEL_FLAG_SKINNED == BZ_MODEL_SKINNED, "the scene reads the models' flag");
 
 namespace
 {
@@ -312,6 +315,7 @@ void bz_Models_InstallSceneServices()
     models.prepareShadow = PrepareShadow;
     models.createSkinInstance = bz_CreateLumpSkinInstance;
     models.freeSkinInstance = FreeSkinInstance;
+    models.saveTreeResources = bz_Lump_SaveResources;
     bz_Scene_SetModelServices(&models);
 
     bzSceneImageServices images{};

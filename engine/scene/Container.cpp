@@ -40,6 +40,8 @@ struct ReadState
     Cursor c;
     const char *folder;
     bzErrorCode failure; // the code the load ends with, once something went wrong
+    bzContainerExtensionHook extensionHook;
+    void *extensionUser;
 };
 
 struct TagEntry
@@ -276,14 +278,17 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
             uint32_t size;
             if (!c.U32(&size) || !c.Take(size, &at))
                 return Fail(s, lump, BZ_ERROR_BAD_DATA_FORMAT);
+            if (s->extensionHook)
+                s->extensionHook(lump, at, size, s->extensionUser);
         }
         // Any other code is a lone word without data.
     }
     return lump;
 }
 
-// The drive and directory of a path: everything up to its last separator.
-void FolderOf(const char *path, char *out, size_t size)
+} // namespace
+
+void bz_Container_FolderOf(const char *path, char *out, size_t size)
 {
     size_t n = 0;
     for (size_t i = 0; path[i]; i++)
@@ -294,7 +299,6 @@ void FolderOf(const char *path, char *out, size_t size)
     std::memcpy(out, path, n);
     out[n] = 0;
 }
-} // namespace
 
 bzContainerModelHook bz_Lump_SetModelLoadHook(bzContainerModelHook hook)
 {
@@ -305,12 +309,18 @@ bzContainerModelHook bz_Lump_SetModelLoadHook(bzContainerModelHook hook)
 
 bzLump *bz_Lump_ReadContainer(const uint8_t *data, uint32_t size, const char *folder)
 {
+    return bz_Lump_ReadContainerWithExtensions(data, size, folder, nullptr, nullptr);
+}
+
+bzLump *bz_Lump_ReadContainerWithExtensions(const uint8_t *data, uint32_t size, const char *folder,
+                                            bzContainerExtensionHook hook, void *user)
+{
     if (!data && size)
     {
         bzgLastError = BZ_ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    ReadState s = {{data, data + size}, folder ? folder : "", BZ_ERROR_NONE};
+    ReadState s = {{data, data + size}, folder ? folder : "", BZ_ERROR_NONE, hook, user};
     const uint8_t *head;
     if (!s.c.Take(4, &head) || bz_GetU16LE(head) != BZ_CONTAINER_MAGIC)
     {
@@ -327,6 +337,11 @@ bzLump *bz_Lump_ReadContainer(const uint8_t *data, uint32_t size, const char *fo
 }
 
 bzLump *bz_Lump_LoadCNT(const char *path)
+{
+    return bz_Lump_LoadCNTWithExtensions(path, nullptr, nullptr);
+}
+
+bzLump *bz_Lump_LoadCNTWithExtensions(const char *path, bzContainerExtensionHook hook, void *user)
 {
     if (!path)
     {
@@ -345,8 +360,8 @@ bzLump *bz_Lump_LoadCNT(const char *path)
     if (!buffer)
         return nullptr;
     char folder[kPathBytes];
-    FolderOf(path, folder, sizeof folder);
-    bzLump *root = bz_Lump_ReadContainer(buffer, length, folder);
+    bz_Container_FolderOf(path, folder, sizeof folder);
+    bzLump *root = bz_Lump_ReadContainerWithExtensions(buffer, length, folder, hook, user);
     bz_TempStack_Free(kTempStack, buffer);
     return root;
 }

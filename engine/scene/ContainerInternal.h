@@ -92,6 +92,10 @@ struct bzFieldWriter
 // opened (last-error set).
 bzErrorCode bz_Container_Open(const char *path, const char *mode, bzFileHandle **out);
 
+// The drive and directory of a path (everything up to its last separator) into out; empty when
+// there is none or it does not fit.
+void bz_Container_FolderOf(const char *path, char *out, size_t size);
+
 // Writes an emitter lump's particle system in the emitter payload (a lump without one writes the
 // defaults of a new system): the bytes written, or -1 on a short write.
 int32_t bz_Container_WriteEmitter(const bzLump *lump, bzFileHandle *file);

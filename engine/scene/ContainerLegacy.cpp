@@ -9,6 +9,9 @@
 //   one level deeper, each a model (kind 1 or 3, loaded from "LOD<i>\" of the container folder)
 //   or a sub-container (kind 0, loaded from the same place and attached under the LOD lump); the
 //   set ends after that many records, so the LOD lump's own children follow as usual;
+// - a level record's model is the level's model whether plain (kind 1) or skinned (kind 3): the
+//   level record holds models, not skin instances, so a skinned level is drawn unposed; the
+//   writer writes a level whose model is skinned as kind 3, so such sets read back as written;
 // - a record of a kind that makes no lump holds no payload; records below it attach to the
 //   nearest lump above it.
 #include "core/Bytes.h"
@@ -281,7 +284,7 @@ bool ReadLodSet(Loader *l, bzLump *lod, int32_t lodLevel, uint16_t count)
             return false;
         }
         bz_Progress_Step();
-        if (h.kind == kKindModel)
+        if (h.kind == kKindModel || h.kind == kKindSkinned)
         {
             bzModel *model = LoadModel(l->folder, i, h.objectName);
             if (!model)
@@ -303,7 +306,7 @@ bool ReadLodSet(Loader *l, bzLump *lod, int32_t lodLevel, uint16_t count)
         }
         else
         {
-            l->failure = h.kind == kKindSkinned ? BZ_ERROR_UNSUPPORTED : BZ_ERROR_BAD_DATA_FORMAT;
+            l->failure = BZ_ERROR_BAD_DATA_FORMAT;
             return false;
         }
     }
@@ -619,8 +622,13 @@ void WriteRecord(Saver *s, bzLump *lump, int32_t depth)
         const auto *lod = static_cast<const bzLumpLod *>(lump->object);
         static const bzM34 kIdentity = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}}};
         for (int32_t i = 0; i < levels; i++)
-            PutHead(s, lump->name, bz_Scene_GetModelName(lod->models[i]), kKindModel, 0, kIdentity,
+        {
+            const uint16_t levelKind =
+                (bz_Scene_GetModelFlags(lod->models[i]) & BZ_MODEL_FLAG_SKINNED) ? kKindSkinned
+                                                                                 : kKindModel;
+            PutHead(s, lump->name, bz_Scene_GetModelName(lod->models[i]), levelKind, 0, kIdentity,
                     0, depth + 1, 0);
+        }
         break;
     }
     default: break;

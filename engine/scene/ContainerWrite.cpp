@@ -192,19 +192,21 @@ bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags)
 {
     if (!path || !root)
         return bzgLastError = BZ_ERROR_INVALID_PARAMETER;
-    // Saving the models and materials along with the tree waits for the model writers.
-    if (saveFlags)
-        return bzgLastError = BZ_ERROR_UNSUPPORTED;
     const bzErrorCode check = Check(root, 0);
     if (check)
         return bzgLastError = check;
     bzFileHandle *file = nullptr;
     if (const bzErrorCode open = bz_Container_Open(path, "wb", &file))
         return open;
-    const bzErrorCode code = bz_Lump_WriteContainer(file, root);
+    bzErrorCode code = bz_Lump_WriteContainer(file, root);
     if (bz_FileClose(file) != 0 && !code)
-        return bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
-    return code;
+        code = bzgLastError = BZ_ERROR_FILE_NOT_FOUND;
+    if (code || !saveFlags)
+        return code;
+    // The models and materials go beside the container, where its reader looks for them.
+    char folder[kPathBytes];
+    bz_Container_FolderOf(path, folder, sizeof folder);
+    return bz_Scene_SaveTreeResources(folder, root);
 }
 
 bzErrorCode bz_Container_Open(const char *path, const char *mode, bzFileHandle **out)

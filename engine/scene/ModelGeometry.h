@@ -48,6 +48,8 @@ enum : uint32_t
 
 // Model flag: a model without a stored checksum that must not get one computed.
 constexpr uint32_t BZ_MODEL_NO_CHECKSUM = 0x20;
+// Model flag: a skinned model (one with skin weights for a skeleton).
+constexpr uint32_t BZ_MODEL_FLAG_SKINNED = 0x08;
 
 struct bzSceneGeometryServices
 {

@@ -21,6 +21,13 @@ void bz_Scene_SetDynamicsServices(const bzSceneDynamicsServices *services)
     gMatrixModeSession = nullptr;
 }
 
+int32_t bz_Scene_SaveTreeResources(const char *folder, bzLump *root)
+{
+    if (!gModels.saveTreeResources)
+        return bzgLastError = BZ_ERROR_UNSUPPORTED;
+    return gModels.saveTreeResources(folder ? folder : "", root);
+}
+
 void bz_Scene_AddModelRef(bzModel *model)
 {
     if (model && gModels.addModelRef)

@@ -40,6 +40,10 @@ struct bzSceneModelServices
     bzSkinInstance *(*createSkinInstance)(bzModel *model);
     // Frees a skin instance and drops its use of the model.
     void (*freeSkinInstance)(bzSkinInstance *instance);
+    // Writes the models and materials that the tree's saved lumps (all but the transient ones and
+    // their subtrees) use into the folder (drive and directory, may be empty): 0, or the first
+    // error of one that could not be written.
+    int32_t (*saveTreeResources)(const char *folder, bzLump *root);
 };
 
 // An event a lump records in the action replay: a switch of its matrix mode.
@@ -86,6 +90,8 @@ int32_t bz_Scene_TransformModel(bzModel *model, const bzM34 *matrix);
 void bz_Scene_PrepareShadow(bzModel *model);
 bzSkinInstance *bz_Scene_CreateSkinInstance(bzModel *model);
 void bz_Scene_FreeSkinInstance(bzSkinInstance *instance);
+// 68 when no table or entry is installed.
+int32_t bz_Scene_SaveTreeResources(const char *folder, bzLump *root);
 
 bzM34 *bz_Scene_GetMatrixAttribute(void *element);
 int32_t bz_Scene_HasOverride(const void *object);

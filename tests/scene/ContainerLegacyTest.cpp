@@ -11,12 +11,14 @@
 #include "scene/Container.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
+#include "scene/ModelGeometry.h"
 #include "scene/ParticleSystem.h"
 #include "scene/Spline.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -382,5 +384,67 @@ TEST_F(ContainerLegacyTest, TheRootOctreeIsKept)
     EXPECT_NE(loaded->octree, nullptr);
     bz_Lump_DestroyTree(loaded);
     bz_Lump_DestroyTree(root);
+}
+} // namespace
+
+namespace
+{
+// A level record of kind 3 holds its model as the level's model, as kind 1 does; a level model
+// that is skinned is written back as kind 3, so the set reads back and writes out the same bytes.
+TEST_F(ContainerLegacyTest, SkinnedLevelsOfDetailReadAndWriteBackAsStored)
+{
+    ScopedTempDir dir;
+    const float moved[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3, 4};
+    Bytes expected = Start(0x208, 4);
+    Head(expected, {"root", "", 0, -1});
+    Head(expected, {"guard", "", 8, 0, 0x01, 0, 9}, 0x208, moved).U16(2);
+    Head(expected, {"guard", "walk.mod", 3, 1});
+    Head(expected, {"guard", "stand.mod", 1, 1});
+    expected.U16(0);
+    // The writer stores 0 in the ignored word of every record and the models' extent in the
+    // header.
+    const size_t recordBytes = 32 + 32 + 2 + 2 + 48 + 2 + 2 + 4 + 4;
+    for (size_t r = 0; r < 4; r++)
+        for (size_t k = 0; k < 4; k++)
+            expected.b[10 + r * recordBytes + (r >= 2 ? 2 : 0) + 120 + k] = 0;
+    const float extent = 1.0f;
+    std::memcpy(&expected.b[4], &extent, 4);
+
+    bzLump *root = Read(expected, "");
+    ASSERT_NE(root, nullptr) << bzgLastError;
+    ASSERT_EQ(bz_Lump_CountChildren(root), 1);
+    bzLump *lod = bz_Lump_GetChild(root, 0);
+    ASSERT_EQ(lod->type, BZ_LUMP_TYPE_LOD);
+    EXPECT_EQ(lod->userWord, 9u);
+    EXPECT_EQ(bz_Lump_CountChildren(lod), 0);
+    bzModel *walk = bz_Lump_GetLodModel(lod, 0);
+    bzModel *stand = bz_Lump_GetLodModel(lod, 1);
+    ASSERT_NE(walk, nullptr);
+    ASSERT_NE(stand, nullptr);
+    EXPECT_STREQ(walk->name, "LOD0\\walk.mod");
+    EXPECT_STREQ(stand->name, "LOD1\\stand.mod");
+    EXPECT_EQ(walk->refCount, 1);
+    EXPECT_EQ(models.skinInstances, 0); // the level holds the model, no instance
+
+    // The real models are named by their file alone and mark a skinned file's model skinned.
+    std::strcpy(walk->name, "walk.mod");
+    std::strcpy(stand->name, "stand.mod");
+    walk->modelFlags |= BZ_MODEL_FLAG_SKINNED;
+    ASSERT_EQ(bz_Lump_SaveLegacyCNT(root, "again"), BZ_ERROR_NONE);
+    const std::string written = ReadWholeFile("again.CNT");
+    EXPECT_EQ(written, std::string(expected.b.begin(), expected.b.end()));
+    bz_Lump_DestroyTree(root);
+    EXPECT_EQ(walk->refCount, 0);
+
+    // A skinned level that cannot be loaded fails the load as a plain one does.
+    KeepAlive keep;
+    Bytes missing = Start(0x208, 3);
+    Head(missing, {"root", "", 0, -1});
+    Head(missing, {"guard", "", 8, 0}).U16(1);
+    Head(missing, {"guard", "MISSING", 3, 1});
+    missing.U16(0);
+    bzgLastError = 0;
+    EXPECT_EQ(Read(missing), nullptr);
+    EXPECT_EQ(bzgLastError, 19);
 }
 } // namespace

@@ -155,6 +155,11 @@ public:
                 current->skinInstances--;
                 delete instance;
             },
+            [](const char *folder, bzLump *root) -> int32_t
+            {
+                current->resourceSaves.push_back({folder, root});
+                return current->resourceSaveResult;
+            },
         };
         bz_Scene_SetModelServices(&services);
         const bzSceneGeometryServices geometry = {
@@ -314,6 +319,14 @@ public:
     int releases = 0;
     int skinInstances = 0; // made and not yet freed
     int checksumsComputed = 0;
+    // The calls to save a tree's models and materials, and what they give.
+    struct ResourceSave
+    {
+        std::string folder;
+        bzLump *root;
+    };
+    std::vector<ResourceSave> resourceSaves;
+    int32_t resourceSaveResult = 0;
 };
 
 // A collision layer whose form is a box: it gathers the faces of the tree's models whose
