@@ -349,6 +349,7 @@ void bz_Skeleton_Update(bzLump *lump, bzModel *model)
         instance->poses[b].rotation = t.q;
         instance->poses[b].position = t.pos;
     }
+    ++instance->poseVersion;
     instance->flags &= static_cast<uint8_t>(~BZ_SKIN_NEEDS_UPDATE);
 }
 

@@ -45,6 +45,13 @@ struct bzSkinInstance
     float blendWeight;
     bzM34 root;
     bzLump *boneLumps[BZ_BONE_LUMP_SLOTS];
+    // The deformed positions kept for ray queries (see PosedPositions.h): the buffer, a child
+    // block of the instance made at the first query, the pose's version, counted up by every
+    // rebuild, and the frame and pose version the buffer was made for.
+    bzV3 *posedPositions;
+    uint32_t poseVersion;
+    uint32_t posedVersion;
+    uint32_t posedFrame;
 };
 
 // 0 when the skeleton can be posed and skinned safely: 1 to 50 bones forming one tree (see

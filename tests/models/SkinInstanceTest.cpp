@@ -4,6 +4,8 @@
 #include "maths/Quat.h"
 #include "models/Animation.h"
 #include "models/ModelAccess.h"
+#include "models/PosedPositions.h"
+#include "core/Memory.h"
 #include "scene/Lump.h"
 
 #include "ModelsTestSupport.h"
@@ -533,6 +535,58 @@ TEST_F(SkinInstanceTest, DeformedPositionsLiveInTheirPartUntilReleased)
     rig.skeleton.vertexPositions = nullptr;
     EXPECT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), BZ_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(part->positions[0], nullptr);
+    bz_ReleaseAnimation(lift, 0);
+}
+
+TEST_F(SkinInstanceTest, PosedPositionsAreKeptForTheFrameWhileThePoseStands)
+{
+    Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}, {{1, 0.5f}, {2, 0.5f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *lift = bz_CreateAnimation(0, 2, 3);
+    lift->rootPositions[0] = {0.0f, 0.0f, 1.0f};
+    lift->rootPositions[1] = {0.0f, 0.0f, 4.0f};
+    rig.Play(lift, 0, 0.0f);
+    const bzV3 *posed = bz_Skeleton_GetPosedPositions(&rig.lump);
+    ASSERT_NE(posed, nullptr);
+    // Lifted one unit: (0.5, 0, 1), (1.5, 0, 1), (2.5, 0, 1).
+    ExpectNear(posed[0], 0.5f, 0.0f, 1.0f);
+    ExpectNear(posed[1], 1.5f, 0.0f, 1.0f);
+    ExpectNear(posed[2], 2.5f, 0.0f, 1.0f);
+
+    // A second query of the frame takes no memory and gives the same positions: moving a bind
+    // position behind the cache's back shows they were not made again.
+    bzMemStats before{};
+    bz_Mem_GetStats(&before);
+    rig.positions[0].x = 10.0f;
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), posed);
+    ExpectNear(posed[0], 0.5f, 0.0f, 1.0f);
+    bzMemStats after{};
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+
+    // A new frame makes them again, in the same block.
+    bz_Skeleton_NewFrame();
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), posed);
+    ExpectNear(posed[0], 10.0f, 0.0f, 1.0f);
+    rig.positions[0].x = 0.5f;
+
+    // A changed pose within the frame makes them again: frame 1 lifts to z = 4.
+    rig.instance->frame = 1;
+    rig.instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), posed);
+    ExpectNear(posed[0], 0.5f, 0.0f, 4.0f);
+    ExpectNear(posed[2], 2.5f, 0.0f, 4.0f);
+    // The same as skinning afresh.
+    bzV3 fresh[3];
+    bz_Skeleton_SkinVertices(rig.model, &rig.lump, fresh, nullptr);
+    for (int32_t v = 0; v < 3; ++v)
+        ExpectNear(posed[v], fresh[v].x, fresh[v].y, fresh[v].z);
+
+    // Nothing for a lump that cannot be posed or without bind positions.
+    bzLump plain{};
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&plain), nullptr);
+    rig.skeleton.vertexPositions = nullptr;
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), nullptr);
     bz_ReleaseAnimation(lift, 0);
 }
 
