@@ -14,6 +14,7 @@
 #include "scene/Lump.h"
 #include "scene/LumpRay.h"
 #include "scene/ModelGeometry.h"
+#include "scene/RayOptions.h"
 
 #include <benchmark/benchmark.h>
 
@@ -171,12 +172,14 @@ struct Crowd
     // Query q: a ray from beyond the first character along the row at its own height and depth.
     int32_t Query(int32_t q)
     {
-        const float y = 0.2f + 0.2f * static_cast<float>(q);
+        const float y = 0.15f + 0.1f * static_cast<float>(q);
         const float z = 0.05f * static_cast<float>(q % 3) - 0.05f;
         bzRay ray{{-2.0f, y, z}, {static_cast<float>(kCharacters) + 4.0f, 0.0f, 0.0f}, 0};
         float t = -1.0f;
         bzLumpRayHit hit{};
-        return bz_Lump_RayIntersectFirst(&t, &hit, &ray, root, nullptr);
+        bzRayOptions options{};
+        options.flags = BZ_RAY_SIDES_OVERRIDE | BZ_RAY_TWO_SIDED;
+        return bz_Lump_RayIntersectFirst(&t, &hit, &ray, root, &options);
     }
 };
 
