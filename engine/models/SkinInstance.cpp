@@ -81,8 +81,47 @@ bzQuatPos SkinTransform(const bzSkinInstance *instance, const bzSkeleton *skelet
     return SkinTransformOf(PoseOf(instance->poses[b]), skeleton->bindPose[b]);
 }
 
+// The bone after b in the depth-first walk when b's own subtree is passed over, never climbing
+// above top: -1 at the end.
+int32_t NextOutside(const bzSkeletonBone *bones, int32_t b, int32_t top)
+{
+    while (b != -1 && b != top && bones[b].nextSibling == -1)
+        b = bones[b].parent;
+    return (b == -1 || b == top) ? -1 : bones[b].nextSibling;
+}
+
+// Places the bones below top as one piece with it: each turned by the turn top has been given
+// (turn applied to its own rotation) and put at its parent's position plus the parent's
+// rotation applied to its offset.
+void PlaceSubtreeRigidly(const bzSkeleton *skeleton, bzBonePose *poses, int32_t top,
+                         const bzQuat &turn)
+{
+    const bzSkeletonBone *bones = skeleton->bones;
+    int32_t b = bones[top].firstChild;
+    for (int32_t steps = 0; b != -1 && steps < skeleton->boneCount; ++steps)
+    {
+        const int32_t p = bones[b].parent;
+        bz_Quat_PreMul(&turn, &poses[b].rotation);
+        bz_Quat_Normalise(&poses[b].rotation);
+        bzV3 offset;
+        bz_Quat_RotateV3Into(&poses[p].rotation, &offset, &skeleton->boneOffsets[b]);
+        bz_V3_AddInto(&poses[p].position, &offset, &poses[b].position);
+        b = bones[b].firstChild != -1 ? bones[b].firstChild : NextOutside(bones, b, top);
+    }
+}
+
+// 1 when the bone's rag-doll bone lump is linked and active.
+bool DrivenByBoneLump(bzLump *lump, int32_t bone)
+{
+    bzQuat unused;
+    return bz_Skeleton_BoneLumpRotation(lump, bone, &unused) != 0;
+}
+
 // Depth-first walk from the root's first child placing each bone at its parent's position plus
 // the parent's rotation applied to its offset, with the override rotation on masked bones.
+// With a lump, a linked rag-doll bone lump dictates its bone's rotation; unless the bone's first
+// child has a bone lump of its own, the bones below then follow it as one piece and the walk
+// passes over them.
 void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
                 const bzQuat *overrideRotation, bzLump *lump = nullptr)
 {
@@ -94,20 +133,36 @@ void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
         const int32_t p = bones[b].parent;
         if (b < 32 && (mask & (1u << b)))
             bz_Quat_PreMul(overrideRotation, &poses[b].rotation);
-        // A linked rag-doll bone lump dictates its bone.
-        if (lump && skeleton->bones[b].lumpSlot >= 0)
-            bz_Skeleton_BoneLumpRotation(lump, b, &poses[b].rotation);
+        bool taken = false;
+        bzQuat turn = kIdentity;
+        if (lump && bones[b].lumpSlot >= 0)
+        {
+            const bzQuat before = poses[b].rotation;
+            if (bz_Skeleton_BoneLumpRotation(lump, b, &poses[b].rotation))
+            {
+                const int32_t child = bones[b].firstChild;
+                taken = child != -1 && !DrivenByBoneLump(lump, child);
+                // The turn from the bone's own rotation to the one its lump gives it.
+                bzQuat back;
+                bz_Quat_ConjugateInto(&before, &back);
+                bz_MulQuatInto(&poses[b].rotation, &turn, &back);
+            }
+        }
         bzV3 offset;
         bz_Quat_RotateV3Into(&poses[p].rotation, &offset, &skeleton->boneOffsets[b]);
         bz_V3_AddInto(&poses[p].position, &offset, &poses[b].position);
+        if (taken)
+        {
+            PlaceSubtreeRigidly(skeleton, poses, b, turn);
+            b = NextOutside(bones, b, root);
+            continue;
+        }
         if (bones[b].firstChild != -1)
         {
             b = bones[b].firstChild;
             continue;
         }
-        while (b != -1 && b != root && bones[b].nextSibling == -1)
-            b = bones[b].parent;
-        b = (b == -1 || b == root) ? -1 : bones[b].nextSibling;
+        b = NextOutside(bones, b, root);
     }
 }
 
