@@ -227,10 +227,16 @@ void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
 // Blends other into poses by the weight: each rotation by normalised linear blending, the
 // root position in proportion, the other positions placed again (without the override, which
 // both poses already carry).
-void BlendPoses(const bzSkeleton *skeleton, bzBonePose *poses, const bzBonePose *other, float w)
+void BlendPoses(const bzSkeleton *skeleton, bzBonePose *poses, const bzBonePose *other, float w,
+                bool slerp = false)
 {
     for (int32_t b = 0; b < skeleton->boneCount; ++b)
-        bz_Quat_Nlerp(&poses[b].rotation, &other[b].rotation, &poses[b].rotation, w);
+    {
+        if (slerp)
+            bz_Quat_Slerp(&other[b].rotation, &poses[b].rotation, &poses[b].rotation, w, 0);
+        else
+            bz_Quat_Nlerp(&poses[b].rotation, &other[b].rotation, &poses[b].rotation, w);
+    }
     bzV3 &root = poses[skeleton->rootBone].position;
     bz_V3_Scale(&root, 1.0f - w);
     bz_V3_AddScaled(&root, &other[skeleton->rootBone].position, w);
@@ -681,16 +687,73 @@ int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face
 int32_t bz_Skeleton_PoseFromBlend(bzLump *lump, const bzAnimation *a, int32_t frameA,
                                   const bzAnimation *b, int32_t frameB, float weight)
 {
+    return bz_Skeleton_PoseFromBlendMoving(lump, a, frameA, b, frameB, weight, -1, 0);
+}
+
+namespace
+{
+// The root-motion placement of a frame (rotation and position), false without both tracks.
+bool MotionOf(const bzAnimation *animation, int32_t frame, bzQuatPos *out)
+{
+    if (!animation->motionRotations || !animation->motionPositions || animation->frameCount < 1)
+        return false;
+    const int32_t f = FrameOf(animation, frame);
+    *out = bzQuatPos{animation->motionRotations[f], animation->motionPositions[f]};
+    return true;
+}
+
+// A model-space point carried into the lump's parent space by the lump's matrix.
+bzV3 Placed(const bzM34 &matrix, bzV3 point)
+{
+    bz_M34_TransformPoint(&matrix, &point);
+    return point;
+}
+} // namespace
+
+int32_t bz_Skeleton_PoseFromBlendMoving(bzLump *lump, const bzAnimation *a, int32_t frameA,
+                                        const bzAnimation *b, int32_t frameB, float weight,
+                                        int32_t referenceBone, uint32_t options)
+{
     bzSkinInstance *instance = InstanceOf(lump);
     const bzSkeleton *skeleton = instance ? SkeletonOf(instance->model) : nullptr;
-    if (!skeleton || !a || !b)
+    if (!skeleton || !a || !b ||
+        ((options & BZ_BLEND_MOVE_LUMP) &&
+         (referenceBone < 0 || referenceBone >= skeleton->boneCount)))
         return BZ_ERROR_INVALID_PARAMETER;
+    const bool slerp = (options & BZ_BLEND_SLERP) != 0;
+    bzV3 before{};
+    if (options & BZ_BLEND_MOVE_LUMP)
+        before = Placed(lump->matrix, ModelSpacePose(instance, skeleton, referenceBone).pos);
     bzBonePose other[BZ_SKELETON_MAX_BONES];
     bz_Skeleton_ApplyAnimFrame(instance, instance->model, a, frameA, instance->poses);
     bz_Skeleton_ApplyAnimFrame(instance, instance->model, b, frameB, other);
-    BlendPoses(skeleton, instance->poses, other, weight);
+    BlendPoses(skeleton, instance->poses, other, weight, slerp);
     instance->frame = -1;
     instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    if (options & BZ_BLEND_MOVE_LUMP)
+    {
+        // The blended root motion of the two frames followed by the root places the lump.
+        bzQuatPos motionA, motionB;
+        if (MotionOf(a, frameA, &motionA) && MotionOf(b, frameB, &motionB))
+        {
+            bzQuatPos blended;
+            if (slerp)
+                bz_Quat_Slerp(&motionB.q, &motionA.q, &blended.q, weight, 0);
+            else
+                bz_Quat_Nlerp(&motionA.q, &motionB.q, &blended.q, weight);
+            bz_V3_ScaleInto(&motionA.pos, &blended.pos, 1.0f - weight);
+            bz_V3_AddScaled(&blended.pos, &motionB.pos, weight);
+            bz_QuatPos_ToM34(&blended, &lump->matrix);
+            bz_M34_PostMul(&lump->matrix, &instance->root);
+        }
+        // The reference bone stays where it was.
+        const bzV3 after =
+            Placed(lump->matrix, ModelSpacePose(instance, skeleton, referenceBone).pos);
+        bz_V3_Add(&lump->matrix.row[3], &before);
+        bz_V3_Sub(&lump->matrix.row[3], &after);
+    }
+    if (options & BZ_BLEND_CONVERT)
+        bz_Skeleton_Update(lump, instance->model);
     return 0;
 }
 

@@ -477,6 +477,74 @@ TEST_F(SkinInstanceTest, BlendsOfTwoAnimationsPositionsAndCapturedPoses)
         bz_ReleaseAnimation(a, 0);
 }
 
+TEST_F(SkinInstanceTest, BlendsThatMoveTheLumpKeepTheReferenceBoneStill)
+{
+    Rig rig(2, {{{1, 1.0f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *rest = bz_CreateAnimation(0, 1, 2);
+    bzAnimation *turned = bz_CreateAnimation(0, 1, 2);
+    turned->rotations[1] = AboutZ(90.0f);
+    turned->rootPositions[0] = {0.0f, 2.0f, 0.0f};
+    turned->motionPositions[0] = {4.0f, 0.0f, 0.0f};
+    const float h = std::sqrt(0.5f);
+    struct Case
+    {
+        const char *what;
+        float motionTurn; // degrees about z of the turned animation's root motion
+        bzV3 translation; // the lump's after the blend
+        float rowX, rowY; // its first rotation row
+    };
+    // Bone 1 starts at (1, 0, 0) of a lump at (10, 0, 0): (11, 0, 0). Halfway, it sits at
+    // (1, 1, 0) of the model, and the blended motion puts the lump at (2, 0, 0).
+    const Case cases[] = {
+        // Unturned motion: the bone would be at (3, 1, 0); moved back by (8, -1, 0).
+        {"straight", 0.0f, {10.0f, -1.0f, 0.0f}, 1.0f, 0.0f},
+        // Motion turned halfway, 45 degrees: the bone at (2, 1.4142, 0); moved by (9, -1.4142).
+        {"turning", 90.0f, {11.0f, -1.41421356f, 0.0f}, h, h},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        turned->motionRotations[0] = AboutZ(c.motionTurn);
+        rig.Play(rest, 0, 0.0f);
+        rig.lump.matrix = *bz_M34_Identity();
+        rig.lump.matrix.row[3] = {10.0f, 0.0f, 0.0f};
+        ASSERT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.5f, 1,
+                                                  BZ_BLEND_MOVE_LUMP),
+                  0);
+        ExpectNear(rig.lump.matrix.row[3], c.translation.x, c.translation.y, c.translation.z);
+        ExpectNear(rig.lump.matrix.row[0], c.rowX, c.rowY, 0.0f);
+        // The bone in the lump's parent space is where it was.
+        bzV3 bone = rig.BonePosition(1);
+        bz_M34_TransformPoint(&rig.lump.matrix, &bone);
+        ExpectNear(bone, 11.0f, 0.0f, 0.0f);
+        EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, BZ_SKIN_NEEDS_UPDATE);
+    }
+
+    // Spherical blending a quarter of the way turns bone 1 by exactly 22.5 degrees (normalised
+    // linear blending would give 21.6), and converting at once leaves nothing to update.
+    rig.lump.matrix = *bz_M34_Identity();
+    ASSERT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.25f, -1,
+                                              BZ_BLEND_SLERP | BZ_BLEND_CONVERT),
+              0);
+    EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, 0);
+    ExpectNear(rig.lump.matrix.row[3], 0.0f, 0.0f, 0.0f); // not asked to move
+    bzM34 m{};
+    ASSERT_EQ(bz_Skeleton_GetBoneMatrix(&rig.lump, rig.model, 1, &m), 0);
+    ExpectNear(m.row[0], 0.92387953f, 0.38268343f, 0.0f);
+    ASSERT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.25f, -1, 0), 0);
+    ASSERT_EQ(bz_Skeleton_GetBoneMatrix(&rig.lump, rig.model, 1, &m), 0);
+    EXPECT_NEAR(m.row[0].y, 0.3680947f, 1e-5f); // sin 21.598 degrees
+
+    // Moving needs a reference bone of the skeleton.
+    for (int32_t bad : {-1, 2})
+        EXPECT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.5f, bad,
+                                                  BZ_BLEND_MOVE_LUMP),
+                  BZ_ERROR_INVALID_PARAMETER);
+    for (bzAnimation *a : {rest, turned})
+        bz_ReleaseAnimation(a, 0);
+}
+
 TEST_F(SkinInstanceTest, ScalingAndTheWeightedReferenceFrame)
 {
     Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}});
