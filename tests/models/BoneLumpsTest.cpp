@@ -291,6 +291,65 @@ TEST_F(BoneLumps, ABoneLumpCarriesTheChainBelowItsBone)
     bz_ReleaseAnimation(stand, 0);
 }
 
+// A rigid body as the dynamics layer would show it through the view.
+struct FakeBody
+{
+    bzM34 pose;
+    bzV3 centre;
+    bzV3 offset;
+};
+const bzSkeletonBodyServices kBodies = {
+    [](void *object) { return &static_cast<FakeBody *>(object)->pose; },
+    [](void *object) { return &static_cast<FakeBody *>(object)->centre; },
+    [](void *object) -> const bzV3 * { return &static_cast<FakeBody *>(object)->offset; },
+};
+
+TEST_F(BoneLumps, AttachedLumpsTakeTheirRigidBodiesWithThem)
+{
+    Character c;
+    bz_Skeleton_AddBoneLump(c.skin, "arm", 3);
+    // The character stands turned a quarter about y, 5 along z, in the bind pose.
+    const float h = std::sqrt(0.5f);
+    bzQuatPos placed{{{0.0f, h, 0.0f, h}}, {0.0f, 0.0f, 5.0f}};
+    bz_QuatPos_ToM34(&placed, &c.skin->matrix);
+    FakeBody body{};
+    body.pose = *bz_M34_Identity();
+    body.offset = {1.0f, 0.0f, 0.0f};
+    c.arm->dynamicsObject = &body;
+
+    // Without the view the body stays where it is.
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    EXPECT_EQ(body.pose.row[3].z, 0.0f);
+    EXPECT_EQ(body.centre.x, 0.0f);
+
+    bz_Skeleton_SetBodyServices(&kBodies);
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    for (int32_t r = 0; r < 4; ++r)
+        for (int32_t k = 0; k < 3; ++k)
+            EXPECT_EQ(body.pose.row[r].v[k], c.arm->matrix.row[r].v[k]) << r << k;
+    // The arm bone at (2, 0, 0) of the model is at (0, 0, 3) in the world. The lump is the bone
+    // with the entry's orientation (a quarter about -z) taken out: a quarter about +z, then the
+    // character's quarter about y. The body's x offset turns to +y: the centre is at (0, 1, 3).
+    EXPECT_NEAR(body.pose.row[3].z, 3.0f, 1e-5f);
+    EXPECT_NEAR(body.centre.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(body.centre.y, 1.0f, 1e-5f);
+    EXPECT_NEAR(body.centre.z, 3.0f, 1e-5f);
+
+    // A lump bound to no body, and a view that does not know the object, leave it alone.
+    body.centre = {};
+    c.arm->dynamicsObject = nullptr;
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    EXPECT_EQ(body.centre.y, 0.0f);
+    const bzSkeletonBodyServices unknown = {[](void *) -> bzM34 * { return nullptr; },
+                                            kBodies.centre, kBodies.centreOffset};
+    bz_Skeleton_SetBodyServices(&unknown);
+    c.arm->dynamicsObject = &body;
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    EXPECT_EQ(body.centre.y, 0.0f);
+    c.arm->dynamicsObject = nullptr;
+    bz_Skeleton_SetBodyServices(nullptr);
+}
+
 TEST_F(BoneLumps, TheTableHoldsEightEntries)
 {
     // A chain of ten bones named B0 to B9.
