@@ -90,7 +90,7 @@ int32_t NextOutside(const bzSkeletonBone *bones, int32_t b, int32_t top)
     return (b == -1 || b == top) ? -1 : bones[b].nextSibling;
 }
 
-// Places the bones below top as one piece with it: each turned by the turn top has been given
+// Places the bones below top rigidly with it: each turned by the turn top has been given
 // (turn applied to its own rotation) and put at its parent's position plus the parent's
 // rotation applied to its offset.
 void PlaceSubtreeRigidly(const bzSkeleton *skeleton, bzBonePose *poses, int32_t top,
@@ -120,7 +120,7 @@ bool DrivenByBoneLump(bzLump *lump, int32_t bone)
 // Depth-first walk from the root's first child placing each bone at its parent's position plus
 // the parent's rotation applied to its offset, with the override rotation on masked bones.
 // With a lump, a linked rag-doll bone lump dictates its bone's rotation; unless the bone's first
-// child has a bone lump of its own, the bones below then follow it as one piece and the walk
+// child has a bone lump of its own, the bones below then follow it rigidly and the walk
 // passes over them.
 void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
                 const bzQuat *overrideRotation, bzLump *lump = nullptr)
