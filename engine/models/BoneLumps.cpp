@@ -16,6 +16,7 @@ constexpr bzQuat kGeneral{{0.0f, 0.0f, -0.7071065f, 0.7071065f}};
 constexpr bzQuat kIds4And5{{0.7071065f, -0.7071065f, 0.0f, 0.0f}};
 
 bzSkeletonReplayServices gReplay;
+bzSkeletonBodyServices gBodies;
 bool gHaveReplay;
 void *gSession;
 
@@ -67,7 +68,26 @@ void Unlink(bzSkinInstance *instance)
     std::memset(instance->boneLumps, 0, sizeof instance->boneLumps);
     instance->flags &= static_cast<uint8_t>(~BZ_SKIN_LUMPS_LINKED);
 }
+
+// Carries the lump's rigid body, when it has one, to the lump's new world matrix.
+void MoveBody(const bzLump *at)
+{
+    if (!at->dynamicsObject || !gBodies.pose || !gBodies.centre || !gBodies.centreOffset)
+        return;
+    bzM34 *pose = gBodies.pose(at->dynamicsObject);
+    bzV3 *centre = gBodies.centre(at->dynamicsObject);
+    const bzV3 *offset = gBodies.centreOffset(at->dynamicsObject);
+    if (!pose || !centre || !offset)
+        return;
+    *pose = at->matrix;
+    bz_M34_TransformPointInto(&at->matrix, centre, offset);
+}
 } // namespace
+
+void bz_Skeleton_SetBodyServices(const bzSkeletonBodyServices *services)
+{
+    gBodies = services ? *services : bzSkeletonBodyServices{};
+}
 
 void bz_Skeleton_SetReplayServices(const bzSkeletonReplayServices *services)
 {
@@ -207,6 +227,7 @@ void bz_Skeleton_UpdateAttachedLumps(bzLump *lump)
             bz_QuatPos_ToM34(&pose, &at->matrix);
             bz_M34_PostMul(&at->matrix, &world);
             at->flags |= BZ_LUMP_WORLD;
+            MoveBody(at);
             break;
         }
     }

@@ -56,8 +56,23 @@ void bz_Skeleton_ApplyBoneLumpEvent(const void *event, bzLump *lump, int32_t dir
 // 1 when the bone lump of the bone's entry is linked and active; its rotation in the skinned
 // lump's frame, combined with the entry's orientation, then in out.
 int32_t bz_Skeleton_BoneLumpRotation(bzLump *lump, int32_t bone, bzQuat *out);
+// What the skeletons use of the dynamics: a view of a lump's rigid body (its dynamicsObject),
+// filled by the dynamics layer. pose is the body's pose matrix (world), centre its centre of
+// mass (world) and centreOffset the centre of mass in the body's own frame; each null when the
+// object is not such a body.
+struct bzSkeletonBodyServices
+{
+    bzM34 *(*pose)(void *object);
+    bzV3 *(*centre)(void *object);
+    const bzV3 *(*centreOffset)(void *object);
+};
+// Installs the view (copied; null removes it, and bodies are then left where they are).
+void bz_Skeleton_SetBodyServices(const bzSkeletonBodyServices *services);
+
 // Moves every lump of the skinned lump's subtree whose id byte is that of a table entry (the
 // first such entry) onto the entry's bone: its matrix becomes the bone's pose with the entry's
 // orientation taken back out, carried into the world by the skinned lump's placement, and it is
-// made world-relative. A lump so placed and then linked gives its bone the same rotation.
+// made world-relative; a lump bound to a rigid body takes the body with it (its pose becomes the
+// lump's matrix and its centre of mass that pose applied to the body's centre offset). A lump so
+// placed and then linked gives its bone the same rotation.
 void bz_Skeleton_UpdateAttachedLumps(bzLump *lump);

@@ -13,6 +13,7 @@
 #include "models/ModelLoad.h"
 #include "models/ModelPrepare.h"
 #include "models/ModelProcessing.h"
+#include "models/PosedPositions.h"
 #include "models/SkinInstance.h"
 #include "scene/EffectServices.h"
 #include "scene/Lump.h"
@@ -252,23 +253,15 @@ int32_t CalcSkinnedBounds(bzLump *lump, bzBox *out)
     return 0;
 }
 
-// The deformed positions of the lump's model in a block of temporary stack 1 for the caller.
+// The deformed positions of the lump's model, kept with its instance for the frame: several
+// queries in one frame pose the lump once.
 bzV3 *ComputeSkinnedPositions(bzLump *lump)
 {
-    bzModel *model = bz_Lump_GetModel(lump);
-    if (!bz_Skeleton_IsPosable(lump) || model->part->vertexCount <= 0)
-        return nullptr;
-    // Without bind positions there is nothing to deform.
-    const bzSkeleton *skeleton = model->part->skeleton;
-    if (!skeleton->vertexPositions && !skeleton->skinnedPositionsDefault)
-        return nullptr;
-    bz_Skeleton_Update(lump, model);
-    auto *out = static_cast<bzV3 *>(
-        bz_TempStack_Alloc(1, static_cast<uint32_t>(model->part->vertexCount) * sizeof(bzV3), 0));
-    if (out)
-        bz_Skeleton_SkinVertices(model, lump, out, nullptr);
-    return out;
+    return const_cast<bzV3 *>(bz_Skeleton_GetPosedPositions(lump));
 }
+
+// The kept positions stay with the instance.
+void ReleaseSkinnedPositions(bzLump *, bzV3 *) {}
 
 void SkinFaceCorner(const void *lump, const bzModel *model, uint32_t vertex, bzV3 *out)
 {
@@ -299,6 +292,7 @@ void bz_Models_InstallSceneServices()
     geometry.isPosed = bz_Skeleton_IsPosable;
     geometry.calcSkinnedBounds = CalcSkinnedBounds;
     geometry.computeSkinnedPositions = ComputeSkinnedPositions;
+    geometry.releaseSkinnedPositions = ReleaseSkinnedPositions;
     bz_Scene_SetGeometryServices(&geometry);
     bz_SetModelSkinVertex(SkinFaceCorner);
 

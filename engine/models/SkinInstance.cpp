@@ -81,8 +81,47 @@ bzQuatPos SkinTransform(const bzSkinInstance *instance, const bzSkeleton *skelet
     return SkinTransformOf(PoseOf(instance->poses[b]), skeleton->bindPose[b]);
 }
 
+// The bone after b in the depth-first walk when b's own subtree is passed over, never climbing
+// above top: -1 at the end.
+int32_t NextOutside(const bzSkeletonBone *bones, int32_t b, int32_t top)
+{
+    while (b != -1 && b != top && bones[b].nextSibling == -1)
+        b = bones[b].parent;
+    return (b == -1 || b == top) ? -1 : bones[b].nextSibling;
+}
+
+// Places the bones below top rigidly with it: each turned by the turn top has been given
+// (turn applied to its own rotation) and put at its parent's position plus the parent's
+// rotation applied to its offset.
+void PlaceSubtreeRigidly(const bzSkeleton *skeleton, bzBonePose *poses, int32_t top,
+                         const bzQuat &turn)
+{
+    const bzSkeletonBone *bones = skeleton->bones;
+    int32_t b = bones[top].firstChild;
+    for (int32_t steps = 0; b != -1 && steps < skeleton->boneCount; ++steps)
+    {
+        const int32_t p = bones[b].parent;
+        bz_Quat_PreMul(&turn, &poses[b].rotation);
+        bz_Quat_Normalise(&poses[b].rotation);
+        bzV3 offset;
+        bz_Quat_RotateV3Into(&poses[p].rotation, &offset, &skeleton->boneOffsets[b]);
+        bz_V3_AddInto(&poses[p].position, &offset, &poses[b].position);
+        b = bones[b].firstChild != -1 ? bones[b].firstChild : NextOutside(bones, b, top);
+    }
+}
+
+// 1 when the bone's rag-doll bone lump is linked and active.
+bool DrivenByBoneLump(bzLump *lump, int32_t bone)
+{
+    bzQuat unused;
+    return bz_Skeleton_BoneLumpRotation(lump, bone, &unused) != 0;
+}
+
 // Depth-first walk from the root's first child placing each bone at its parent's position plus
 // the parent's rotation applied to its offset, with the override rotation on masked bones.
+// With a lump, a linked rag-doll bone lump dictates its bone's rotation; unless the bone's first
+// child has a bone lump of its own, the bones below then follow it rigidly and the walk
+// passes over them.
 void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
                 const bzQuat *overrideRotation, bzLump *lump = nullptr)
 {
@@ -94,20 +133,36 @@ void PlaceBones(const bzSkeleton *skeleton, bzBonePose *poses, uint32_t mask,
         const int32_t p = bones[b].parent;
         if (b < 32 && (mask & (1u << b)))
             bz_Quat_PreMul(overrideRotation, &poses[b].rotation);
-        // A linked rag-doll bone lump dictates its bone.
-        if (lump && skeleton->bones[b].lumpSlot >= 0)
-            bz_Skeleton_BoneLumpRotation(lump, b, &poses[b].rotation);
+        bool taken = false;
+        bzQuat turn = kIdentity;
+        if (lump && bones[b].lumpSlot >= 0)
+        {
+            const bzQuat before = poses[b].rotation;
+            if (bz_Skeleton_BoneLumpRotation(lump, b, &poses[b].rotation))
+            {
+                const int32_t child = bones[b].firstChild;
+                taken = child != -1 && !DrivenByBoneLump(lump, child);
+                // The turn from the bone's own rotation to the one its lump gives it.
+                bzQuat back;
+                bz_Quat_ConjugateInto(&before, &back);
+                bz_MulQuatInto(&poses[b].rotation, &turn, &back);
+            }
+        }
         bzV3 offset;
         bz_Quat_RotateV3Into(&poses[p].rotation, &offset, &skeleton->boneOffsets[b]);
         bz_V3_AddInto(&poses[p].position, &offset, &poses[b].position);
+        if (taken)
+        {
+            PlaceSubtreeRigidly(skeleton, poses, b, turn);
+            b = NextOutside(bones, b, root);
+            continue;
+        }
         if (bones[b].firstChild != -1)
         {
             b = bones[b].firstChild;
             continue;
         }
-        while (b != -1 && b != root && bones[b].nextSibling == -1)
-            b = bones[b].parent;
-        b = (b == -1 || b == root) ? -1 : bones[b].nextSibling;
+        b = NextOutside(bones, b, root);
     }
 }
 
@@ -172,10 +227,16 @@ void SamplePose(const bzSkinInstance *instance, const bzSkeleton *skeleton,
 // Blends other into poses by the weight: each rotation by normalised linear blending, the
 // root position in proportion, the other positions placed again (without the override, which
 // both poses already carry).
-void BlendPoses(const bzSkeleton *skeleton, bzBonePose *poses, const bzBonePose *other, float w)
+void BlendPoses(const bzSkeleton *skeleton, bzBonePose *poses, const bzBonePose *other, float w,
+                bool slerp = false)
 {
     for (int32_t b = 0; b < skeleton->boneCount; ++b)
-        bz_Quat_Nlerp(&poses[b].rotation, &other[b].rotation, &poses[b].rotation, w);
+    {
+        if (slerp)
+            bz_Quat_Slerp(&other[b].rotation, &poses[b].rotation, &poses[b].rotation, w, 0);
+        else
+            bz_Quat_Nlerp(&poses[b].rotation, &other[b].rotation, &poses[b].rotation, w);
+    }
     bzV3 &root = poses[skeleton->rootBone].position;
     bz_V3_Scale(&root, 1.0f - w);
     bz_V3_AddScaled(&root, &other[skeleton->rootBone].position, w);
@@ -349,6 +410,7 @@ void bz_Skeleton_Update(bzLump *lump, bzModel *model)
         instance->poses[b].rotation = t.q;
         instance->poses[b].position = t.pos;
     }
+    ++instance->poseVersion;
     instance->flags &= static_cast<uint8_t>(~BZ_SKIN_NEEDS_UPDATE);
 }
 
@@ -625,16 +687,73 @@ int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face
 int32_t bz_Skeleton_PoseFromBlend(bzLump *lump, const bzAnimation *a, int32_t frameA,
                                   const bzAnimation *b, int32_t frameB, float weight)
 {
+    return bz_Skeleton_PoseFromBlendMoving(lump, a, frameA, b, frameB, weight, -1, 0);
+}
+
+namespace
+{
+// The root-motion placement of a frame (rotation and position), false without both tracks.
+bool MotionOf(const bzAnimation *animation, int32_t frame, bzQuatPos *out)
+{
+    if (!animation->motionRotations || !animation->motionPositions || animation->frameCount < 1)
+        return false;
+    const int32_t f = FrameOf(animation, frame);
+    *out = bzQuatPos{animation->motionRotations[f], animation->motionPositions[f]};
+    return true;
+}
+
+// A model-space point carried into the lump's parent space by the lump's matrix.
+bzV3 Placed(const bzM34 &matrix, bzV3 point)
+{
+    bz_M34_TransformPoint(&matrix, &point);
+    return point;
+}
+} // namespace
+
+int32_t bz_Skeleton_PoseFromBlendMoving(bzLump *lump, const bzAnimation *a, int32_t frameA,
+                                        const bzAnimation *b, int32_t frameB, float weight,
+                                        int32_t referenceBone, uint32_t options)
+{
     bzSkinInstance *instance = InstanceOf(lump);
     const bzSkeleton *skeleton = instance ? SkeletonOf(instance->model) : nullptr;
-    if (!skeleton || !a || !b)
+    if (!skeleton || !a || !b ||
+        ((options & BZ_BLEND_MOVE_LUMP) &&
+         (referenceBone < 0 || referenceBone >= skeleton->boneCount)))
         return BZ_ERROR_INVALID_PARAMETER;
+    const bool slerp = (options & BZ_BLEND_SLERP) != 0;
+    bzV3 before{};
+    if (options & BZ_BLEND_MOVE_LUMP)
+        before = Placed(lump->matrix, ModelSpacePose(instance, skeleton, referenceBone).pos);
     bzBonePose other[BZ_SKELETON_MAX_BONES];
     bz_Skeleton_ApplyAnimFrame(instance, instance->model, a, frameA, instance->poses);
     bz_Skeleton_ApplyAnimFrame(instance, instance->model, b, frameB, other);
-    BlendPoses(skeleton, instance->poses, other, weight);
+    BlendPoses(skeleton, instance->poses, other, weight, slerp);
     instance->frame = -1;
     instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    if (options & BZ_BLEND_MOVE_LUMP)
+    {
+        // The blended root motion of the two frames followed by the root places the lump.
+        bzQuatPos motionA, motionB;
+        if (MotionOf(a, frameA, &motionA) && MotionOf(b, frameB, &motionB))
+        {
+            bzQuatPos blended;
+            if (slerp)
+                bz_Quat_Slerp(&motionB.q, &motionA.q, &blended.q, weight, 0);
+            else
+                bz_Quat_Nlerp(&motionA.q, &motionB.q, &blended.q, weight);
+            bz_V3_ScaleInto(&motionA.pos, &blended.pos, 1.0f - weight);
+            bz_V3_AddScaled(&blended.pos, &motionB.pos, weight);
+            bz_QuatPos_ToM34(&blended, &lump->matrix);
+            bz_M34_PostMul(&lump->matrix, &instance->root);
+        }
+        // The reference bone stays where it was.
+        const bzV3 after =
+            Placed(lump->matrix, ModelSpacePose(instance, skeleton, referenceBone).pos);
+        bz_V3_Add(&lump->matrix.row[3], &before);
+        bz_V3_Sub(&lump->matrix.row[3], &after);
+    }
+    if (options & BZ_BLEND_CONVERT)
+        bz_Skeleton_Update(lump, instance->model);
     return 0;
 }
 

@@ -45,6 +45,13 @@ struct bzSkinInstance
     float blendWeight;
     bzM34 root;
     bzLump *boneLumps[BZ_BONE_LUMP_SLOTS];
+    // The deformed positions kept for ray queries (see PosedPositions.h): the buffer, a child
+    // block of the instance made at the first query, the pose's version, counted up by every
+    // rebuild, and the frame and pose version the buffer was made for.
+    bzV3 *posedPositions;
+    uint32_t poseVersion;
+    uint32_t posedVersion;
+    uint32_t posedFrame;
 };
 
 // 0 when the skeleton can be posed and skinned safely: 1 to 50 bones forming one tree (see
@@ -126,6 +133,21 @@ int32_t bz_Skeleton_BonesOfFace(bzLump *lump, const bzModel *model, int32_t face
 // or a missing animation.
 int32_t bz_Skeleton_PoseFromBlend(bzLump *lump, const bzAnimation *a, int32_t frameA,
                                   const bzAnimation *b, int32_t frameB, float weight);
+enum : uint32_t
+{
+    BZ_BLEND_SLERP = 0x1,     // blend rotations spherically, else by normalised linear blending
+    BZ_BLEND_MOVE_LUMP = 0x2, // move the lump by the blended root motion, keeping the bone still
+    BZ_BLEND_CONVERT = 0x4,   // convert to skinning transforms at once
+};
+// PoseFromBlend with options. With BZ_BLEND_MOVE_LUMP the lump's matrix becomes the blend of the
+// two frames' root motion (when both animations have both tracks) followed by the root, and its
+// translation is then corrected so that the reference bone stays where it was in the lump's
+// parent space. With BZ_BLEND_CONVERT the pose is converted at once (the pose array then holds
+// skinning transforms and needs no update). 0, or 29 as PoseFromBlend and for a reference bone
+// out of range when the lump is to move.
+int32_t bz_Skeleton_PoseFromBlendMoving(bzLump *lump, const bzAnimation *a, int32_t frameA,
+                                        const bzAnimation *b, int32_t frameB, float weight,
+                                        int32_t referenceBone, uint32_t options);
 // A bone's model-space position in a frame of the animation, or in the bind pose without one.
 // 0, or 29 for a bone out of range or a model without skeleton.
 int32_t bz_Skeleton_GetAnimBonePosition(const bzModel *model, const bzAnimation *animation,

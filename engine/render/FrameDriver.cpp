@@ -9,6 +9,7 @@
 #include "device/ViewportRecord.h"
 #include "models/ImgMap.h"
 #include "models/Model.h"
+#include "models/PosedPositions.h"
 #include "render/DebugLines.h"
 #include "render/Font.h"
 #include "render/FrameStats.h"
@@ -243,6 +244,7 @@ void bz_Engine_StartRenderPoint()
 void bz_Engine_EndFrame()
 {
     ++bzgFrameCounter;
+    bz_Skeleton_NewFrame();
     if (gHooks.replayFrame)
         gHooks.replayFrame();
     RenderPoint(2);

@@ -200,7 +200,7 @@ int32_t bz_Lump_RayModelFiltered(bzLump *lump, const bzRayOptions *options, floa
         return 0;
     mesh.positions = posed;
     const int32_t hit = MeshFaces(model, mesh, options, bestT, ray, lump);
-    bz_TempStack_Free(1, posed);
+    bz_Scene_ReleaseSkinnedPositions(lump, posed);
     return hit;
 }
 

@@ -1,5 +1,7 @@
 #include "scene/ModelGeometry.h"
 
+#include "core/Memory.h"
+
 #include <cstring>
 
 namespace
@@ -125,6 +127,16 @@ bzV3 *bz_Scene_ComputeSkinnedPositions(bzLump *lump)
 {
     return lump && gGeometry.computeSkinnedPositions ? gGeometry.computeSkinnedPositions(lump)
                                                      : nullptr;
+}
+
+void bz_Scene_ReleaseSkinnedPositions(bzLump *lump, bzV3 *positions)
+{
+    if (!positions)
+        return;
+    if (gGeometry.releaseSkinnedPositions)
+        gGeometry.releaseSkinnedPositions(lump, positions);
+    else
+        bz_TempStack_Free(1, positions);
 }
 
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,

@@ -76,10 +76,12 @@ struct bzSceneGeometryServices
                             const bzModelFace *faces, uint32_t faceCount, bzMaterial *material);
     // Skinned lumps: whether the lump's skin instance is posed; its world bounds in the current
     // pose (negative when they cannot be computed); the posed position of every vertex of its
-    // model in a block of temporary stack 1, which the caller gives back (null when none).
+    // model (null when none), which the caller gives back through releaseSkinnedPositions, or,
+    // without that entry, frees as a block of temporary stack 1.
     int32_t (*isPosed)(const bzLump *lump);
     int32_t (*calcSkinnedBounds)(bzLump *lump, bzBox *out);
     bzV3 *(*computeSkinnedPositions)(bzLump *lump);
+    void (*releaseSkinnedPositions)(bzLump *lump, bzV3 *positions);
 };
 
 struct bzSceneFormServices
@@ -117,6 +119,7 @@ int32_t bz_Scene_IsPosed(const bzLump *lump);
 // -1 without a table.
 int32_t bz_Scene_CalcSkinnedBounds(bzLump *lump, bzBox *out);
 bzV3 *bz_Scene_ComputeSkinnedPositions(bzLump *lump);
+void bz_Scene_ReleaseSkinnedPositions(bzLump *lump, bzV3 *positions);
 int32_t bz_Scene_GatherFormFaces(bzForm *form, bzLump *tree, void *header, void *buffer,
                                  int32_t capacity);
 int32_t bz_Scene_TestFormFaces(void *header, bzForm *form);

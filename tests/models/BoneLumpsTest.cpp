@@ -240,6 +240,116 @@ TEST_F(BoneLumps, AttachedLumpsFollowTheirBonesAndDriveThemBack)
             EXPECT_NEAR(driven.row[r].v[k], animated.row[r].v[k], 1e-5f) << r << k;
     bz_ReleaseAnimation(bend, 0);
 }
+TEST_F(BoneLumps, ABoneLumpCarriesTheChainBelowItsBone)
+{
+    Character c;
+    bz_Skeleton_AddBoneLump(c.skin, "spine", 4); // played by the chest lump
+    bzAnimation *stand = bz_CreateAnimation(0, 1, 3);
+    // The arm turned a quarter about z in the frame, the spine not.
+    const float h = std::sqrt(0.5f);
+    stand->rotations[2] = bzQuat{{0.0f, 0.0f, h, h}};
+    // The chest lump placed so that the spine gets a quarter turn about y: its rotation is that
+    // turn with the entry's orientation taken back out.
+    const bzQuat quarterY{{0.0f, h, 0.0f, h}};
+    bzQuat back;
+    bz_Quat_ConjugateInto(c.Table()->orientation[0], &back);
+    bzQuatPos placed{};
+    bz_MulQuatInto(&quarterY, &placed.q, &back);
+    bz_QuatPos_ToM34(&placed, &c.chest->matrix);
+    bz_Skeleton_LinkBoneLumps(c.skin);
+    ASSERT_EQ(c.instance->boneLumps[0], c.chest);
+
+    const bzM34 arm = c.ArmPosedBy(stand);
+    bzM34 spine{};
+    ASSERT_EQ(bz_Skeleton_GetBoneMatrix(c.skin, c.model, 1, &spine), 0);
+    // The spine at (1, 0, 0) turned a quarter about y: its x axis points along -z.
+    EXPECT_NEAR(spine.row[0].z, -1.0f, 1e-5f);
+    EXPECT_NEAR(spine.row[3].x, 1.0f, 1e-5f);
+    // The arm one unit along the spine's x: (1, 0, -1), and it keeps its quarter turn about z
+    // relative to the spine: its x axis (y before the spine's turn) is still +y, its y axis
+    // (-x before the turn) is now +z.
+    EXPECT_NEAR(arm.row[3].x, 1.0f, 1e-5f);
+    EXPECT_NEAR(arm.row[3].y, 0.0f, 1e-5f);
+    EXPECT_NEAR(arm.row[3].z, -1.0f, 1e-5f);
+    EXPECT_NEAR(arm.row[0].y, 1.0f, 1e-5f);
+    EXPECT_NEAR(arm.row[1].z, 1.0f, 1e-5f);
+
+    // The arm with a linked bone lump of its own follows it, placed on the turned spine.
+    bz_Skeleton_AddBoneLump(c.skin, "arm", 3);
+    c.instance->flags &= static_cast<uint8_t>(~BZ_SKIN_LUMPS_LINKED);
+    bz_Skeleton_LinkBoneLumps(c.skin);
+    ASSERT_EQ(c.instance->boneLumps[1], c.arm);
+    // The arm lump gives the arm no turn at all.
+    bzQuatPos armPlaced{};
+    bz_Quat_ConjugateInto(c.Table()->orientation[1], &armPlaced.q);
+    bz_QuatPos_ToM34(&armPlaced, &c.arm->matrix);
+    const bzM34 own = c.ArmPosedBy(stand);
+    EXPECT_NEAR(own.row[0].x, 1.0f, 1e-5f);
+    EXPECT_NEAR(own.row[1].y, 1.0f, 1e-5f);
+    EXPECT_NEAR(own.row[3].x, 1.0f, 1e-5f);
+    EXPECT_NEAR(own.row[3].z, -1.0f, 1e-5f);
+    bz_ReleaseAnimation(stand, 0);
+}
+
+// A rigid body as the dynamics layer would show it through the view.
+struct FakeBody
+{
+    bzM34 pose;
+    bzV3 centre;
+    bzV3 offset;
+};
+const bzSkeletonBodyServices kBodies = {
+    [](void *object) { return &static_cast<FakeBody *>(object)->pose; },
+    [](void *object) { return &static_cast<FakeBody *>(object)->centre; },
+    [](void *object) -> const bzV3 * { return &static_cast<FakeBody *>(object)->offset; },
+};
+
+TEST_F(BoneLumps, AttachedLumpsTakeTheirRigidBodiesWithThem)
+{
+    Character c;
+    bz_Skeleton_AddBoneLump(c.skin, "arm", 3);
+    // The character stands turned a quarter about y, 5 along z, in the bind pose.
+    const float h = std::sqrt(0.5f);
+    bzQuatPos placed{{{0.0f, h, 0.0f, h}}, {0.0f, 0.0f, 5.0f}};
+    bz_QuatPos_ToM34(&placed, &c.skin->matrix);
+    FakeBody body{};
+    body.pose = *bz_M34_Identity();
+    body.offset = {1.0f, 0.0f, 0.0f};
+    c.arm->dynamicsObject = &body;
+
+    // Without the view the body stays where it is.
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    EXPECT_EQ(body.pose.row[3].z, 0.0f);
+    EXPECT_EQ(body.centre.x, 0.0f);
+
+    bz_Skeleton_SetBodyServices(&kBodies);
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    for (int32_t r = 0; r < 4; ++r)
+        for (int32_t k = 0; k < 3; ++k)
+            EXPECT_EQ(body.pose.row[r].v[k], c.arm->matrix.row[r].v[k]) << r << k;
+    // The arm bone at (2, 0, 0) of the model is at (0, 0, 3) in the world. The lump is the bone
+    // with the entry's orientation (a quarter about -z) taken out: a quarter about +z, then the
+    // character's quarter about y. The body's x offset turns to +y: the centre is at (0, 1, 3).
+    EXPECT_NEAR(body.pose.row[3].z, 3.0f, 1e-5f);
+    EXPECT_NEAR(body.centre.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(body.centre.y, 1.0f, 1e-5f);
+    EXPECT_NEAR(body.centre.z, 3.0f, 1e-5f);
+
+    // A lump bound to no body, and a view that does not know the object, leave it alone.
+    body.centre = {};
+    c.arm->dynamicsObject = nullptr;
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    EXPECT_EQ(body.centre.y, 0.0f);
+    const bzSkeletonBodyServices unknown = {[](void *) -> bzM34 * { return nullptr; },
+                                            kBodies.centre, kBodies.centreOffset};
+    bz_Skeleton_SetBodyServices(&unknown);
+    c.arm->dynamicsObject = &body;
+    bz_Skeleton_UpdateAttachedLumps(c.skin);
+    EXPECT_EQ(body.centre.y, 0.0f);
+    c.arm->dynamicsObject = nullptr;
+    bz_Skeleton_SetBodyServices(nullptr);
+}
+
 TEST_F(BoneLumps, TheTableHoldsEightEntries)
 {
     // A chain of ten bones named B0 to B9.

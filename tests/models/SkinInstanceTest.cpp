@@ -4,6 +4,8 @@
 #include "maths/Quat.h"
 #include "models/Animation.h"
 #include "models/ModelAccess.h"
+#include "models/PosedPositions.h"
+#include "core/Memory.h"
 #include "scene/Lump.h"
 
 #include "ModelsTestSupport.h"
@@ -475,6 +477,74 @@ TEST_F(SkinInstanceTest, BlendsOfTwoAnimationsPositionsAndCapturedPoses)
         bz_ReleaseAnimation(a, 0);
 }
 
+TEST_F(SkinInstanceTest, BlendsThatMoveTheLumpKeepTheReferenceBoneStill)
+{
+    Rig rig(2, {{{1, 1.0f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *rest = bz_CreateAnimation(0, 1, 2);
+    bzAnimation *turned = bz_CreateAnimation(0, 1, 2);
+    turned->rotations[1] = AboutZ(90.0f);
+    turned->rootPositions[0] = {0.0f, 2.0f, 0.0f};
+    turned->motionPositions[0] = {4.0f, 0.0f, 0.0f};
+    const float h = std::sqrt(0.5f);
+    struct Case
+    {
+        const char *what;
+        float motionTurn; // degrees about z of the turned animation's root motion
+        bzV3 translation; // the lump's after the blend
+        float rowX, rowY; // its first rotation row
+    };
+    // Bone 1 starts at (1, 0, 0) of a lump at (10, 0, 0): (11, 0, 0). Halfway, it sits at
+    // (1, 1, 0) of the model, and the blended motion puts the lump at (2, 0, 0).
+    const Case cases[] = {
+        // Unturned motion: the bone would be at (3, 1, 0); moved back by (8, -1, 0).
+        {"straight", 0.0f, {10.0f, -1.0f, 0.0f}, 1.0f, 0.0f},
+        // Motion turned halfway, 45 degrees: the bone at (2, 1.4142, 0); moved by (9, -1.4142).
+        {"turning", 90.0f, {11.0f, -1.41421356f, 0.0f}, h, h},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        turned->motionRotations[0] = AboutZ(c.motionTurn);
+        rig.Play(rest, 0, 0.0f);
+        rig.lump.matrix = *bz_M34_Identity();
+        rig.lump.matrix.row[3] = {10.0f, 0.0f, 0.0f};
+        ASSERT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.5f, 1,
+                                                  BZ_BLEND_MOVE_LUMP),
+                  0);
+        ExpectNear(rig.lump.matrix.row[3], c.translation.x, c.translation.y, c.translation.z);
+        ExpectNear(rig.lump.matrix.row[0], c.rowX, c.rowY, 0.0f);
+        // The bone in the lump's parent space is where it was.
+        bzV3 bone = rig.BonePosition(1);
+        bz_M34_TransformPoint(&rig.lump.matrix, &bone);
+        ExpectNear(bone, 11.0f, 0.0f, 0.0f);
+        EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, BZ_SKIN_NEEDS_UPDATE);
+    }
+
+    // Spherical blending a quarter of the way turns bone 1 by exactly 22.5 degrees (normalised
+    // linear blending would give 21.6), and converting at once leaves nothing to update.
+    rig.lump.matrix = *bz_M34_Identity();
+    ASSERT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.25f, -1,
+                                              BZ_BLEND_SLERP | BZ_BLEND_CONVERT),
+              0);
+    EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, 0);
+    ExpectNear(rig.lump.matrix.row[3], 0.0f, 0.0f, 0.0f); // not asked to move
+    bzM34 m{};
+    ASSERT_EQ(bz_Skeleton_GetBoneMatrix(&rig.lump, rig.model, 1, &m), 0);
+    ExpectNear(m.row[0], 0.92387953f, 0.38268343f, 0.0f);
+    ASSERT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.25f, -1, 0), 0);
+    ASSERT_EQ(bz_Skeleton_GetBoneMatrix(&rig.lump, rig.model, 1, &m), 0);
+    EXPECT_NEAR(m.row[0].y, 0.3680947f, 1e-5f); // sin 21.598 degrees
+
+    // Moving needs a reference bone of the skeleton.
+    for (int32_t bad : {-1, 2})
+        EXPECT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.5f, bad,
+                                                  BZ_BLEND_MOVE_LUMP),
+                  BZ_ERROR_INVALID_PARAMETER);
+    for (bzAnimation *a : {rest, turned})
+        bz_ReleaseAnimation(a, 0);
+}
+
 TEST_F(SkinInstanceTest, ScalingAndTheWeightedReferenceFrame)
 {
     Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}});
@@ -533,6 +603,58 @@ TEST_F(SkinInstanceTest, DeformedPositionsLiveInTheirPartUntilReleased)
     rig.skeleton.vertexPositions = nullptr;
     EXPECT_EQ(bz_Skeleton_ComputeSkinnedPositions(&rig.lump), BZ_ERROR_INVALID_PARAMETER);
     EXPECT_EQ(part->positions[0], nullptr);
+    bz_ReleaseAnimation(lift, 0);
+}
+
+TEST_F(SkinInstanceTest, PosedPositionsAreKeptForTheFrameWhileThePoseStands)
+{
+    Rig rig(3, {{{0, 1.0f}}, {{2, 1.0f}}, {{1, 0.5f}, {2, 0.5f}}});
+    ASSERT_TRUE(rig.Start());
+    bzAnimation *lift = bz_CreateAnimation(0, 2, 3);
+    lift->rootPositions[0] = {0.0f, 0.0f, 1.0f};
+    lift->rootPositions[1] = {0.0f, 0.0f, 4.0f};
+    rig.Play(lift, 0, 0.0f);
+    const bzV3 *posed = bz_Skeleton_GetPosedPositions(&rig.lump);
+    ASSERT_NE(posed, nullptr);
+    // Lifted one unit: (0.5, 0, 1), (1.5, 0, 1), (2.5, 0, 1).
+    ExpectNear(posed[0], 0.5f, 0.0f, 1.0f);
+    ExpectNear(posed[1], 1.5f, 0.0f, 1.0f);
+    ExpectNear(posed[2], 2.5f, 0.0f, 1.0f);
+
+    // A second query of the frame takes no memory and gives the same positions: moving a bind
+    // position behind the cache's back shows they were not made again.
+    bzMemStats before{};
+    bz_Mem_GetStats(&before);
+    rig.positions[0].x = 10.0f;
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), posed);
+    ExpectNear(posed[0], 0.5f, 0.0f, 1.0f);
+    bzMemStats after{};
+    bz_Mem_GetStats(&after);
+    EXPECT_EQ(after.blockCount, before.blockCount);
+
+    // A new frame makes them again, in the same block.
+    bz_Skeleton_NewFrame();
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), posed);
+    ExpectNear(posed[0], 10.0f, 0.0f, 1.0f);
+    rig.positions[0].x = 0.5f;
+
+    // A changed pose within the frame makes them again: frame 1 lifts to z = 4.
+    rig.instance->frame = 1;
+    rig.instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), posed);
+    ExpectNear(posed[0], 0.5f, 0.0f, 4.0f);
+    ExpectNear(posed[2], 2.5f, 0.0f, 4.0f);
+    // The same as skinning afresh.
+    bzV3 fresh[3];
+    bz_Skeleton_SkinVertices(rig.model, &rig.lump, fresh, nullptr);
+    for (int32_t v = 0; v < 3; ++v)
+        ExpectNear(posed[v], fresh[v].x, fresh[v].y, fresh[v].z);
+
+    // Nothing for a lump that cannot be posed or without bind positions.
+    bzLump plain{};
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&plain), nullptr);
+    rig.skeleton.vertexPositions = nullptr;
+    EXPECT_EQ(bz_Skeleton_GetPosedPositions(&rig.lump), nullptr);
     bz_ReleaseAnimation(lift, 0);
 }
 

@@ -9,6 +9,7 @@
 #include "core/Debug.h"
 #include "device/ImageRecord.h"
 #include "maths/Matrix.h"
+#include "models/PosedPositions.h"
 #include "models/SceneLink.h"
 #include "render/DrawQueue.h"
 #include "render/Font.h"
@@ -194,8 +195,11 @@ TEST_F(FrameDriverTest, SlotOrderOfOneFrame)
     bz_Engine_PresentFrame();
     EXPECT_EQ(gSlots, std::vector<int>{50});
     const uint32_t frame = bzgFrameCounter;
+    const uint32_t skeletonFrame = bz_Skeleton_GetFrameStamp();
     bz_Engine_EndFrame();
     EXPECT_EQ(bzgFrameCounter, frame + 1);
+    // The posed positions that skinned lumps keep for ray queries go stale with the frame.
+    EXPECT_NE(bz_Skeleton_GetFrameStamp(), skeletonFrame);
 }
 
 TEST_F(FrameDriverTest, ZeroDurationFadesEndInTheFirstFrame)

@@ -243,6 +243,7 @@ public:
                     bz_V3_AddInto(&m->vertices[i], &m->poseOffset, &posed[i]);
                 return posed;
             },
+            nullptr, // freed as a block of temporary stack 1
         };
         bz_Scene_SetGeometryServices(&geometry);
     }
