@@ -2,9 +2,10 @@
 // projection and rectangle first, the colour, one closed outline per face in the camera's
 // frame (worked out by hand for a moved and a turned camera), whole and compact lists alike,
 // then white lines and the whole display again, also for empty lists; nothing without a
-// viewport, and no crash with an empty table.
+// viewport, no crash with an empty table, and nothing taken from the heap.
 #include "formview/FaceListDebug.h"
 
+#include "CountingNew.h"
 #include "device/RenderTable.h"
 #include "maths/Matrix.h"
 #include "render/FrameDriver.h"
@@ -222,6 +223,35 @@ TEST_F(FaceListDebugTest, NoViewportDrawsNothingAndAnEmptyTableIsSkipped)
     EXPECT_EQ(bz_DynDebug_DrawFaceList(0xFFFFFFFFu, &viewport_, &list), 0);
     EXPECT_EQ(bz_DynDebug_DrawVertexList(&viewport_, &vertices, 1.0f), 0);
     EXPECT_TRUE(gCalls.empty());
+}
+
+TEST_F(FaceListDebugTest, DrawingTakesNothingFromTheHeap)
+{
+    // Slots that only count, so that the recording's own vectors are not charged.
+    static int drawn;
+    drawn = 0;
+    bzgRenderTable.PDDrawPolyline = [](const void *, int32_t)
+    {
+        drawn++;
+        return int32_t{0};
+    };
+    bzgRenderTable.PDSetProjection = [](bzViewport *) {};
+    bzgRenderTable.PDSetViewport = [](bzViewport *) { return int32_t{0}; };
+    bzgRenderTable.PDSetupLineDrawing = [](uint32_t) {};
+    bzM34 m;
+    bz_M34_SetIdentity(&m);
+    UseCamera(m);
+    bzDynFaceHit faces[3] = {Face(V(0, 0, 1), V(1, 0, 1), V(0, 1, 1)),
+                             Face(V(0, 0, 2), V(1, 0, 2), V(0, 1, 2)),
+                             Face(V(0, 0, 3), V(1, 0, 3), V(0, 1, 3))};
+    bzDynFaceList list{3, 3, 0, 0, nullptr, 0, faces};
+    bzDynVertexHit hits[2] = {{nullptr, 0, V(1, 2, 3)}, {nullptr, 1, V(4, 5, 6)}};
+    bzDynVertexList vertices{2, 2, 0, hits};
+    const long before = gNewCalls;
+    EXPECT_EQ(bz_DynDebug_DrawFaceList(0xFFFF0000u, &viewport_, &list), 0);
+    EXPECT_EQ(bz_DynDebug_DrawVertexList(&viewport_, &vertices, 0.1f), 0);
+    EXPECT_EQ(gNewCalls - before, 0);
+    EXPECT_EQ(drawn, 5);
 }
 
 } // namespace
