@@ -524,6 +524,12 @@ void bz_Form_SetModelBuilders(const bzFormModelBuilders *builders)
     gModelBuilders = builders ? *builders : bzFormModelBuilders{};
 }
 
+void bz_Form_GetModelBuilders(bzFormModelBuilders *out)
+{
+    if (out)
+        *out = gModelBuilders;
+}
+
 bzForm *bz_Form_CreateOfKind(void *owner, const bzModel *model, int32_t kind)
 {
     switch (kind)

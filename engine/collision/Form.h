@@ -79,6 +79,8 @@ struct bzFormModelBuilders
 };
 // Installs the builders (null restores none).
 void bz_Form_SetModelBuilders(const bzFormModelBuilders *builders);
+// The builders installed now (entries null where none is).
+void bz_Form_GetModelBuilders(bzFormModelBuilders *out);
 // Kind 0 an aligned cuboid, 1 to 5 polyhedra at 1, 25, 50, 75 and 100 percent, 6 a sphere,
 // 7 a tic-tac; any other kind, or a builder not installed, gives null without a report.
 bzForm *bz_Form_CreateOfKind(void *owner, const bzModel *model, int32_t kind);

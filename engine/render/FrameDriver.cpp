@@ -469,6 +469,14 @@ void bz_Display_SetSize(int32_t width, int32_t height)
     gDisplayHeight = height;
 }
 
+void bz_Display_GetSize(int32_t *width, int32_t *height)
+{
+    if (width)
+        *width = gDisplayWidth;
+    if (height)
+        *height = gDisplayHeight;
+}
+
 void bz_Display_SetAspect(float aspect)
 {
     gDisplayAspect = aspect;

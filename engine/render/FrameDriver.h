@@ -92,6 +92,8 @@ void bz_Engine_DrawScreenFade();
 
 // Display: width and height in pixels, and the aspect the picture is meant to have.
 void bz_Display_SetSize(int32_t width, int32_t height);
+// The size last set (either pointer may be null).
+void bz_Display_GetSize(int32_t *width, int32_t *height);
 // display aspect = aspect, ratio = width / height, pixel aspect = aspect / ratio; then every
 // viewport's aspect is recomputed.
 void bz_Display_SetAspect(float aspect);

@@ -1,5 +1,6 @@
 #include "startup/Engine.h"
 
+#include "collision/HullFromModel.h"
 #include "core/Clock.h"
 #include "console/Console.h"
 #include "core/Error.h"
@@ -35,6 +36,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     bz_ConsoleView_Attach();
     bz_Models_InstallSceneServices();
     bz_Phys_InstallServices();
+    bz_Form_InstallModelBuilders();
     GUI_Reset();
     bz_RegisterEngineConsoleCommands();
     bzgNoFatalExit = 0;

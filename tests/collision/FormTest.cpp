@@ -595,6 +595,8 @@ TEST(Form, ChildBlocksGoWithTheirOwner)
 TEST(Form, FormsOfAKindComeFromTheInstalledBuilders)
 {
     const bzModel *model = reinterpret_cast<const bzModel *>(&FakeFormBuilders::lastPercentage);
+    SavedFormBuilders started;
+    bz_Form_SetModelBuilders(nullptr);
     {
         ReportWatch watch;
         EXPECT_EQ(bz_Form_CreateOfKind(nullptr, model, 0), nullptr); // nothing installed

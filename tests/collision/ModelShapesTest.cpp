@@ -49,11 +49,17 @@ float DistanceToSegment(const bzV3 &p, const bzV3 &a, const bzV3 &b)
 class ModelShapes : public CollisionModelsTest
 {
 protected:
+    void SetUp() override
+    {
+        CollisionModelsTest::SetUp();
+        bz_Form_GetModelBuilders(&started_);
+    }
     void TearDown() override
     {
-        bz_Form_SetModelBuilders(nullptr);
+        bz_Form_SetModelBuilders(&started_);
         CollisionModelsTest::TearDown();
     }
+    bzFormModelBuilders started_{};
     // A model whose mesh part holds these vertices, its box the box of the vertices.
     bzModel *Model(const std::vector<bzV3> &points)
     {

@@ -24,3 +24,14 @@ void operator delete(void *p, std::size_t) noexcept
 {
     std::free(p);
 }
+// The library's temporary buffers (std::stable_sort) take the nothrow form and give it back
+// through the plain delete above, so it has to come from the same heap.
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    gNewCalls++;
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void *p, const std::nothrow_t &) noexcept
+{
+    std::free(p);
+}

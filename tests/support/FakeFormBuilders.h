@@ -1,12 +1,23 @@
 // A stand-in for the model-fitting code's form builders: each builder records its call and
-// returns an empty form owned by the given owner. Installed for its lifetime.
+// returns an empty form owned by the given owner. Installed for its lifetime; the builders
+// installed before (the engine's start-up installs the real ones) come back afterwards.
 #pragma once
 
 #include "collision/Form.h"
 
 #include <string>
 
-struct FakeFormBuilders
+// Keeps the installed builders and puts them back at the end of its lifetime.
+struct SavedFormBuilders
+{
+    bzFormModelBuilders saved{};
+    SavedFormBuilders() { bz_Form_GetModelBuilders(&saved); }
+    ~SavedFormBuilders() { bz_Form_SetModelBuilders(&saved); }
+    SavedFormBuilders(const SavedFormBuilders &) = delete;
+    SavedFormBuilders &operator=(const SavedFormBuilders &) = delete;
+};
+
+struct FakeFormBuilders : SavedFormBuilders
 {
     static inline std::string lastBuilder;
     static inline float lastPercentage;
@@ -44,5 +55,4 @@ struct FakeFormBuilders
         const bzFormModelBuilders builders = {AlignedCuboid, Polyhedra, Sphere, TicTac};
         bz_Form_SetModelBuilders(&builders);
     }
-    ~FakeFormBuilders() { bz_Form_SetModelBuilders(nullptr); }
 };

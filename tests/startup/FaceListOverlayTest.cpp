@@ -1,0 +1,111 @@
+// The face-list drawing on the OpenGL back end: a gathered face drawn over a viewport lands where
+// the scene's own projection puts it (its outline in the list's colour, its inside untouched),
+// and afterwards the back end's rectangle is the whole display again.
+#include "backends/gl/GlTestSupport.h"
+
+#include "formview/FaceListDebug.h"
+#include "maths/Matrix.h"
+#include "render/FrameDriver.h"
+#include "render/Viewport.h"
+#include "scene/Lump.h"
+#include "support/RenderFrameSupport.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+namespace
+{
+// Half-angle of the camera's view across the width, in degrees.
+constexpr float kFieldOfView = 30.0f;
+constexpr float kPi = 3.14159265f;
+
+class FaceListOverlayTest : public GlFrameTest
+{
+protected:
+    void SetUp() override
+    {
+        GlFrameTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(ResetRenderFrame(kW, kH));
+    }
+    void TearDown() override
+    {
+        while (bzViewport *v = bz_Viewport_GetFirst())
+            bz_Viewport_Destroy(v);
+        if (camera_)
+            bz_Lump_DestroyTree(camera_);
+        bz_DrawQueue_Free();
+        bz_Scene_ResetBatches();
+        bz_Models_RemoveSceneServices();
+        GlFrameTest::TearDown();
+    }
+    // Where a camera-space point lands on the whole display: x' = x cot(fov) / z across the
+    // width, y' = y cot(fov) aspect / z; y measured from the top.
+    static void Project(float x, float y, float z, int *px, int *py)
+    {
+        const float cot = 1.0f / std::tan(kFieldOfView * kPi / 180.0f);
+        const float aspect = float(kW) / float(kH);
+        *px = int(std::lround((x * cot / z + 1.0f) * 0.5f * kW));
+        *py = int(std::lround((1.0f - y * cot * aspect / z) * 0.5f * kH));
+    }
+    // True when a pixel within one of (x, y) has the colour.
+    bool NearbyIs(int x, int y, std::array<int, 3> want) const
+    {
+        for (int dy = -1; dy <= 1; dy++)
+            for (int dx = -1; dx <= 1; dx++)
+                if (At(x + dx, y + dy) == want)
+                    return true;
+        return false;
+    }
+    bzLump *camera_ = nullptr;
+};
+
+TEST_F(FaceListOverlayTest, AFaceIsOutlinedWhereTheSceneProjectionPutsIt)
+{
+    // The camera a little back from the origin, looking along +z.
+    bzM34 at;
+    bz_M34_SetIdentity(&at);
+    at.row[3] = {{{0.0f, 0.0f, -2.0f}}};
+    camera_ = bz_Lump_CreateCamera(&at, kFieldOfView);
+    ASSERT_NE(camera_, nullptr);
+    bzViewport *view = bz_Viewport_Create(0, camera_, nullptr, 0, 0, kW, kH);
+    ASSERT_NE(view, nullptr);
+    // One face 10 in front of the camera.
+    bzDynFaceHit face{};
+    face.vertices[0] = {{{-3.0f, -3.0f, 8.0f}}};
+    face.vertices[1] = {{{3.0f, -3.0f, 8.0f}}};
+    face.vertices[2] = {{{0.0f, 3.0f, 8.0f}}};
+    bzDynFaceList list{1, 1, 0, 0, nullptr, 0, &face};
+    EXPECT_EQ(bz_DynDebug_DrawFaceList(0xFFFF0000u, view, &list), 0);
+    ReadFrame("face_list_overlay");
+
+    const std::array<int, 3> red = {255, 0, 0};
+    int x, y;
+    // The middle of the bottom edge and a point a third of the way up the right edge.
+    Project(0.0f, -3.0f, 10.0f, &x, &y);
+    EXPECT_TRUE(NearbyIs(x, y, red)) << x << ", " << y;
+    Project(2.0f, -1.0f, 10.0f, &x, &y);
+    EXPECT_TRUE(NearbyIs(x, y, red)) << x << ", " << y;
+    // Only the outline: the face's middle and the display's corner are not drawn.
+    Project(0.0f, -1.0f, 10.0f, &x, &y);
+    EXPECT_NE(At(x, y), red);
+    EXPECT_NE(At(0, 0), red);
+
+    // A viewport over part of the display: afterwards the rectangle is the whole display.
+    bzViewport *part = bz_Viewport_Create(1, camera_, nullptr, 100, 50, 320, 240);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(bz_DynDebug_DrawFaceList(0xFF00FF00u, part, &list), 0);
+    GLint rect[4] = {};
+    glGetIntegerv(GL_VIEWPORT, rect);
+    EXPECT_EQ(rect[0], 0);
+    EXPECT_EQ(rect[1], 0);
+    EXPECT_EQ(rect[2], kW);
+    EXPECT_EQ(rect[3], kH);
+    GLfloat colour[4] = {};
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    for (float c : colour)
+        EXPECT_EQ(c, 1.0f);
+}
+} // namespace
