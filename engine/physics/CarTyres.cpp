@@ -62,95 +62,152 @@ bzV3 FloorAt(const bzDynVehicle *car, int32_t i)
     return car->floorVelocities ? car->floorVelocities[i] : V(0.0f, 0.0f, 0.0f);
 }
 
+// The tyre of one wheel at a wheel spin and a contact-point velocity (u along the rolling
+// direction, w along the axle): the longitudinal and lateral forces after the friction
+// ellipse, the slip ratio the ellipse used and the lateral slip before the low-speed hold.
+struct WheelForce
+{
+    float F, Flat, kappa, alpha, slideAlpha;
+};
+
+WheelForce TyreAt(const TyreSolve &s, int32_t i, float spin, float u, float w)
+{
+    const bzDynVehicle *car = s.car;
+    WheelForce r{};
+    float kappa = (s.R * spin - u) / std::max(std::fabs(u), 0.001f);
+    const float G = s.G[i];
+    const float kp = s.kappaP[i];
+    const float ap = s.alphaP[i];
+    const float grip = car->gripForce[i];
+    float Fl = bz_PhysCar_LongitudinalCurve(kappa, kp, G);
+    if (std::fabs(u) < 8.0f && G > kForceEps)
+    {
+        float stop = SafeDiv(spin - SafeDiv(u, s.R), s.dt * s.R) * s.I + s.D[i] / s.dt;
+        stop = std::clamp(stop, -G, G);
+        const float b = std::fabs(u) * 0.125f;
+        Fl = b * Fl + (1.0f - b) * stop;
+        kappa = b * kappa + (1.0f - b) * stop * kp / (5.5f * kLongScale * G);
+    }
+    float Flat = 0.0f;
+    float alpha = 0.0f;
+    if (std::fabs(w) > 1.1920929e-07f)
+    {
+        alpha = std::fabs(w / std::max(std::fabs(u), 0.001f));
+        Flat = -SignOr1(w) * bz_PhysCar_LateralCurve(alpha, ap, grip);
+    }
+    r.slideAlpha = alpha;
+    if (s.hold)
+    {
+        Flat = s.hold[i];
+        alpha = SafeDiv(std::fabs(Flat) * ap, grip * 2.4f);
+    }
+    bz_PhysCar_FrictionEllipse(&Fl, kappa, G, &Flat, alpha, grip, kp);
+    r.F = Fl;
+    r.Flat = Flat;
+    r.kappa = kappa;
+    r.alpha = alpha;
+    return r;
+}
+
 // One evaluation of the curves at state `at`, applied over h to `base`, into out.
+//
+// A wheel is light beside the stiffness of its tyre: at low slip one sub-step would carry a
+// wheel across its whole slip range several times over. So each wheel's longitudinal force is
+// taken at the spin the wheel ends the evaluation with (linearised about `at` by the force's
+// slope against the spin), and the drive shaft shares its correction among the wheels by
+// their inertia stiffened by that slope. The end spins and forces follow from one small solve.
+// Taken explicitly, the two wheels of an open differential, which only their tyres hold,
+// swing against each other at low speed and the car yaws.
 void Curves(const TyreSolve &s, const TyreState &at, const TyreState &base, float h,
             Accumulators *acc, TyreState *out)
 {
     bzDynVehicle *car = s.car;
     *out = base;
-    float F[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    const float invI = SafeInv(s.I);
+    const float perNewton = s.R * h * invI; // spin change per newton over h
+    float force[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float lateral[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float slope[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float limit[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float stiff[4] = {1.0f, 1.0f, 1.0f, 1.0f}; // 1 + slope x perNewton
+    float free[4];                             // the end spin before the drive shaft
     for (int32_t i = 0; i < 4; i++)
     {
+        free[i] = base.spin[i];
         if (!s.loaded[i])
             continue;
         const bzV3 ground = Sub(Add(at.lin, Cross(at.ang, s.arm[i])), FloorAt(car, i));
         const float u = Dot(ground, s.f[i]);
         const float w = Dot(ground, s.a[i]);
-        const float slip = s.R * at.spin[i] - u;
-        car->slipSpeed[i] = slip;
-        float kappa = slip / std::max(std::fabs(u), 0.001f);
-        const float G = s.G[i];
-        const float kp = s.kappaP[i];
-        const float ap = s.alphaP[i];
-        const float grip = car->gripForce[i];
-        float Fl = bz_PhysCar_LongitudinalCurve(kappa, kp, G);
-        if (std::fabs(u) < 8.0f && G > kForceEps)
-        {
-            float stop = SafeDiv(at.spin[i] - SafeDiv(u, s.R), s.dt * s.R) * s.I + s.D[i] / s.dt;
-            stop = std::clamp(stop, -G, G);
-            const float b = std::fabs(u) * 0.125f;
-            Fl = b * Fl + (1.0f - b) * stop;
-            kappa = b * kappa + (1.0f - b) * stop * kp / (5.5f * kLongScale * G);
-        }
-        float Flat = 0.0f;
-        float alpha = 0.0f;
-        if (std::fabs(w) > 1.1920929e-07f)
-        {
-            alpha = std::fabs(w / std::max(std::fabs(u), 0.001f));
-            Flat = -SignOr1(w) * bz_PhysCar_LateralCurve(alpha, ap, grip);
-            if (acc)
-                acc->lateral[car->axle[i] ? 1 : 0] += SignOr1(w) * SafeDiv(alpha, ap);
-        }
-        if (s.hold)
-        {
-            Flat = s.hold[i];
-            alpha = SafeDiv(std::fabs(Flat) * ap, grip * 2.4f);
-        }
-        car->slipAngle[i] = (w < 0.0f ? -1.0f : 1.0f) * alpha;
-        bz_PhysCar_FrictionEllipse(&Fl, kappa, G, &Flat, alpha, grip, kp);
-        out->lin = AddScaled(out->lin, s.f[i], Fl * s.invM * h);
-        out->lin = AddScaled(out->lin, s.a[i], Flat * s.invM * h);
-        out->ang = AddScaled(out->ang, s.respF[i], h * Fl);
-        out->ang = AddScaled(out->ang, s.respA[i], h * Flat);
+        const float spin = at.spin[i];
+        car->slipSpeed[i] = s.R * spin - u;
+        const WheelForce tyre = TyreAt(s, i, spin, u, w);
+        if (acc && std::fabs(w) > 1.1920929e-07f)
+            acc->lateral[car->axle[i] ? 1 : 0] +=
+                SignOr1(w) * SafeDiv(tyre.slideAlpha, s.alphaP[i]);
+        car->slipAngle[i] = (w < 0.0f ? -1.0f : 1.0f) * tyre.alpha;
         const float share = car->torqueShare[i];
-        const bool slow = std::fabs(kappa) < kp;
+        const bool slow = std::fabs(tyre.kappa) < s.kappaP[i];
+        // The part of the brake that acts on the wheel's spin directly.
+        float brake = 0.0f;
         if (share != 0.0f)
         {
-            if (acc)
-                acc->traction += SafeDiv(share, car->sumShareSq) * Fl;
-            if ((std::fabs(u) < 8.0f || slow) && at.spin[i] * car->brakeForce[i] < 0.0f)
+            if ((std::fabs(u) < 8.0f || slow) && spin * car->brakeForce[i] < 0.0f)
             {
                 if (acc)
                     acc->driveTorque -= SafeDiv(share, car->sumShareSq) * car->brakeForce[i];
-                Fl -= car->brakeForce[i];
+                brake = car->brakeForce[i];
             }
         }
         else if (std::fabs(u) < 1.0f || slow)
-            Fl -= car->brakeForce[i];
-        F[i] = std::isfinite(Fl) ? Fl : 0.0f;
+            brake = car->brakeForce[i];
+        const float delta = 1e-3f * std::max(1.0f, std::fabs(spin));
+        const float k = (TyreAt(s, i, spin + delta, u, w).F - tyre.F) / delta;
+        force[i] = std::isfinite(tyre.F) ? tyre.F : 0.0f;
+        lateral[i] = std::isfinite(tyre.Flat) ? tyre.Flat : 0.0f;
+        slope[i] = std::isfinite(k) && k > 0.0f ? k : 0.0f;
+        limit[i] = std::max(s.G[i], std::fabs(force[i]));
+        stiff[i] = 1.0f + slope[i] * perNewton;
+        // I (end - base) = -R h (F(at) + k (end - at) - brake) + shaft share
+        free[i] = (base.spin[i] - perNewton * (force[i] - slope[i] * spin - brake)) / stiff[i];
     }
-    for (int32_t i = 0; i < 4; i++)
-        out->spin[i] = base.spin[i] - F[i] * s.R * h * SafeInv(s.I);
     if (car->handbrake != 0.0f)
         for (int32_t i = 2; i < 4; i++)
         {
-            const float most = std::fabs(car->handbrake) * h * 0.5f * SafeInv(s.I);
-            const float before = out->spin[i];
-            out->spin[i] = std::fabs(before) <= most ? 0.0f : before - SignOr1(before) * most;
+            const float most = std::fabs(car->handbrake) * h * 0.5f * invI;
+            const float before = free[i];
+            free[i] = std::fabs(before) <= most ? 0.0f : before - SignOr1(before) * most;
             if (acc)
-                acc->driveTorque += (before - out->spin[i]) *
+                acc->driveTorque += (before - free[i]) *
                                     SafeDiv(car->torqueShare[i] * s.I, car->sumShareSq * s.R * h);
         }
+    // The drive shaft: sum of share x spin = drive spin, each wheel giving way by its share
+    // over its stiffened inertia.
     const float target =
         base.driveSpin + (car->driveForce + car->driveForce2) * s.R * h * car->invEngineInertia;
-    float sum = 0.0f;
+    float sum = 0.0f, give = 0.0f;
     for (int32_t i = 0; i < 4; i++)
-        sum += car->torqueShare[i] * out->spin[i];
-    const float lambda =
-        SafeDiv(target - sum, SafeDiv(car->sumShareSq, s.I) + car->invEngineInertia);
+    {
+        sum += car->torqueShare[i] * free[i];
+        give += car->torqueShare[i] * car->torqueShare[i] * invI / stiff[i];
+    }
+    const float lambda = SafeDiv(target - sum, give + car->invEngineInertia);
     out->driveSpin = target - lambda * car->invEngineInertia;
     for (int32_t i = 0; i < 4; i++)
-        out->spin[i] += lambda * car->torqueShare[i] * SafeInv(s.I);
+    {
+        out->spin[i] = free[i] + lambda * car->torqueShare[i] * invI / stiff[i];
+        if (!s.loaded[i])
+            continue;
+        // The tyre's force at the end spin, within what the tyre can give.
+        float F = force[i] + slope[i] * (out->spin[i] - at.spin[i]);
+        F = std::isfinite(F) ? std::clamp(F, -limit[i], limit[i]) : 0.0f;
+        out->lin = AddScaled(out->lin, s.f[i], F * s.invM * h);
+        out->lin = AddScaled(out->lin, s.a[i], lateral[i] * s.invM * h);
+        out->ang = AddScaled(out->ang, s.respF[i], h * F);
+        out->ang = AddScaled(out->ang, s.respA[i], h * lateral[i]);
+        if (acc && car->torqueShare[i] != 0.0f)
+            acc->traction += SafeDiv(car->torqueShare[i], car->sumShareSq) * F;
+    }
 }
 
 // The old wheel model: the axle distribution gives the sideways impulses that cancel the

@@ -137,6 +137,48 @@ TEST(CarTyres, AMovingFloorIsFeltAsSlip)
         EXPECT_LT(t.car.wheelSpin[i], -1.0f) << i;
 }
 
+// Two wheels on an open differential are held together only by their tyres. Disturbed
+// against each other, at low and at moderate speed, driven or coasting, their spins must come
+// back together without swinging past each other, and the car must not start to yaw.
+TEST(CarTyres, OpenDifferentialWheelsSettleWithoutSwinging)
+{
+    struct Case
+    {
+        float speed, driveForce;
+    };
+    for (const Case c : {Case{2.5f, 0.0f}, Case{2.5f, 3000.0f}, Case{6.0f, 3000.0f},
+                         Case{12.0f, 0.0f}, Case{12.0f, 3000.0f}})
+    {
+        SCOPED_TRACE(testing::Message() << "speed " << c.speed << " drive " << c.driveForce);
+        TestCar t(10.0f);
+        std::vector<bzDynFaceHit> faces;
+        AddGround(faces, 0.0f, 1000.0f);
+        t.SetFaces(faces);
+        for (int32_t s = 0; s < 20; s++)
+            t.Step(); // settle on the springs
+        t.body.linearVelocity = V3(0.0f, 0.0f, c.speed);
+        t.body.angularVelocity = V3(0.0f, 0.0f, 0.0f);
+        for (int32_t i = 0; i < 4; i++)
+            t.car.wheelSpin[i] = c.speed / 0.3f;
+        t.car.wheelSpin[2] += 0.5f;
+        t.car.wheelSpin[3] -= 0.5f;
+        t.car.driveSpin = c.speed / 0.3f; // the shares sum to 1
+        float previous = 1.0f;
+        for (int32_t s = 0; s < 10; s++)
+        {
+            t.car.driveForce = c.driveForce;
+            t.Step();
+            const float d = t.car.wheelSpin[2] - t.car.wheelSpin[3];
+            EXPECT_GE(d, -1e-3f) << s;            // never swings past
+            EXPECT_LE(d, previous + 1e-4f) << s;  // only ever closes
+            EXPECT_EQ(t.car.diffLock[1], 0) << s; // and no lock did it
+            EXPECT_LT(std::fabs(t.body.angularVelocity.y), 1e-3f) << s;
+            previous = d;
+        }
+        EXPECT_LT(std::fabs(previous), 0.01f);
+    }
+}
+
 TEST(CarDifferentials, LockTable)
 {
     struct Case
