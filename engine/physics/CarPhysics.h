@@ -70,6 +70,11 @@ struct bzCarSuspensionTerms
 };
 // The spring, damper and contact terms; 1 when any wheel touches, else 0.
 int32_t bz_PhysCar_SuspensionForces(bzDynVehicle *car, bzCarSuspensionTerms *terms);
+// Bank steering of one touching wheel (run by the suspension forces while bankSteer is
+// non-zero): where the wheel's next move along the ground brings it onto a face tilted across
+// the car against the present one (cosine between 0 and 0.9), a steered wheel steers along the
+// bank and the wheel gains grip for the step (gripBoost).
+void bz_PhysCar_BankSteer(bzDynVehicle *car, int32_t wheel);
 // The ray suspension step: forces, axle sharing and the impulse on the body.
 void bz_PhysCar_Suspension(bzDynVehicle *car);
 // The body's car-space velocity += (dt / M) F, and its world velocity rebuilt from it.
