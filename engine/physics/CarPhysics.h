@@ -111,6 +111,11 @@ void bz_PhysCar_FrictionEllipse(float *F, float kappa, float G, float *Flat, flo
 // Slope factor of the tyre limit: q = n.y / (|2 n.a| + n.y), giving 0.8 q^2 + 0.2.
 float bz_PhysCar_SlopeFactor(const bzV3 *normal, const bzV3 *axle);
 
+// The old wheel model's friction circle of one wheel: the longitudinal and lateral impulses
+// are held within the limit, the lateral giving way first; when the longitudinal alone is more
+// than the limit both are scaled onto the circle, the lateral ask being the axle's saturated
+// fraction (skidFront or skidRear, 0 when the axle did not saturate) of the limit.
+void bz_PhysCar_OldTyreClamp(float *lon, float *lat, float limit, float saturated);
 // Axle distribution of needed sideways velocity changes over the loaded wheels (limits L,
 // needs v, axle directions, contact arms): four sideways impulses.
 void bz_PhysCar_OldTyreDistribute(bzDynVehicle *car, const float limits[4], const float needs[4],

@@ -212,7 +212,8 @@ void Curves(const TyreSolve &s, const TyreState &at, const TyreState &base, floa
 
 // The old wheel model: the axle distribution gives the sideways impulses that cancel the
 // wheels' sideways motion; each wheel's drive-and-brake impulse and sideways impulse are held
-// within the friction circle of its limit (the sideways impulse gives way first) and applied.
+// within the friction circle of its limit, the rolling resistance is added and the
+// longitudinal impulse applied; then the four sideways impulses are applied.
 void OldTyres(const TyreSolve &s, const float limits[4], bzV3 &lin, bzV3 &ang)
 {
     bzDynVehicle *car = s.car;
@@ -224,27 +225,32 @@ void OldTyres(const TyreSolve &s, const float limits[4], bzV3 &lin, bzV3 &ang)
     bz_PhysCar_OldTyreDistribute(car, limits, needs, s.a, s.arm, lateral);
     for (int32_t i = 0; i < 4; i++)
     {
-        const float L = std::fabs(limits[i]);
-        if (!s.loaded[i] || !(L > 0.0f))
+        if (!s.loaded[i] || limits[i] == 0.0f || (s.D[i] == 0.0f && lateral[i] == 0.0f))
             continue;
         float lon = s.D[i];
-        float lat = lateral[i];
-        if (std::fabs(lon) >= L)
-        {
-            lon = std::copysign(L, lon);
-            lat = 0.0f;
-        }
-        else if (lon * lon + lat * lat > L * L)
-            lat = std::copysign(std::sqrt(L * L - lon * lon), lat);
-        if (!std::isfinite(lon) || !std::isfinite(lat))
-            continue;
-        lin = AddScaled(lin, s.f[i], lon * s.invM);
-        lin = AddScaled(lin, s.a[i], lat * s.invM);
-        ang = AddScaled(ang, s.respF[i], lon);
-        ang = AddScaled(ang, s.respA[i], lat);
+        bz_PhysCar_OldTyreClamp(&lon, &lateral[i], std::fabs(limits[i]),
+                                car->axle[i] ? car->skidRear : car->skidFront);
+        // Rolling resistance against the contact point's motion along the rolling direction.
+        const float vr = Dot(Sub(Add(lin, Cross(ang, s.arm[i])), FloorAt(car, i)), s.f[i]);
+        const float roll = -(Sign0(vr) * car->rollResist[i] * car->wheelLoad[i] * s.dt);
+        lon = std::isfinite(lon + roll) ? lon + roll : 0.0f;
+        if (!std::isfinite(lateral[i]))
+            lateral[i] = 0.0f;
         if (car->wheelSurface[i])
-            car->engineReaction -=
-                SafeDiv(lon, s.dt) * SafeDiv(car->torqueShare[i], car->sumShareSq);
+        {
+            car->engineReaction += SafeDiv(lon - roll, s.dt);
+            car->engineReaction2 += SafeDiv(roll, s.dt);
+        }
+        lin = AddScaled(lin, s.f[i], lon * s.invM);
+        ang = AddScaled(ang, s.respF[i], lon);
+    }
+    // The four sideways impulses.
+    for (int32_t i = 0; i < 4; i++)
+    {
+        if (!s.loaded[i])
+            continue;
+        lin = AddScaled(lin, s.a[i], lateral[i] * s.invM);
+        ang = AddScaled(ang, s.respA[i], lateral[i]);
     }
 }
 
@@ -298,6 +304,32 @@ void bz_PhysCar_FrictionEllipse(float *F, float kappa, float G, float *Flat, flo
         *F = 0.0f;
     if (!std::isfinite(*Flat))
         *Flat = 0.0f;
+}
+
+void bz_PhysCar_OldTyreClamp(float *lon, float *lat, float limit, float saturated)
+{
+    const float L = std::fabs(limit);
+    if (!(L > 0.0f) || !std::isfinite(*lon) || !std::isfinite(*lat))
+    {
+        *lon = *lat = 0.0f;
+        return;
+    }
+    if (*lon * *lon + *lat * *lat <= L * L)
+        return;
+    if (std::fabs(*lon) < L)
+    {
+        // The sideways part gives way first.
+        *lat = std::copysign(std::sqrt(L * L - *lon * *lon), *lat);
+        return;
+    }
+    // The drive or brake alone is more than the tyre holds: both are scaled onto the circle in
+    // proportion to what was asked of them, the sideways ask being the axle's saturated
+    // fraction of the limit when the axle saturated.
+    const float share = std::fabs(*lon) / L;
+    const float side = saturated != 0.0f ? std::fabs(saturated) : std::fabs(*lat) / L;
+    const float k = 1.0f / std::sqrt(share * share + side * side);
+    *lon *= k;
+    *lat = std::copysign(side * L * k, *lat);
 }
 
 float bz_PhysCar_SlopeFactor(const bzV3 *normal, const bzV3 *axle)
@@ -526,7 +558,8 @@ void bz_PhysCar_TyreForces(bzDynVehicle *car)
         s.G[i] = car->grip[i] * (surface ? surface->friction : 1.0f) * car->wheelLoad[i];
         if (!std::isfinite(s.G[i]) || s.G[i] < 0.0f)
             s.G[i] = 0.0f;
-        if (car->wheelLoad[i] != 0.0f)
+        // The old wheel model adds its rolling resistance with its tyre impulses.
+        if (car->wheelLoad[i] != 0.0f && !(car->carFlags & BZ_CAR_OLD_WHEEL_MODEL))
         {
             const float vr = Dot(Sub(Add(lin, Cross(ang, arm)), FloorAt(car, i)), f);
             float imp = -(Sign0(vr) * car->rollResist[i] * car->wheelLoad[i] * dt);
