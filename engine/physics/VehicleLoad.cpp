@@ -154,6 +154,34 @@ int32_t CarConsole_ParseArgs(bzTextReader *reader, bzDynVehicle *car)
         const char *value = rest ? strtok_r(rest, ", \t\r", &save) : nullptr;
         if (!value)
             continue;
+        if (index == BZ_H_Torque || index == BZ_H_GearRatios)
+        {
+            // Their values live in the drive state: the torque curve at 0, 1000, ... 9000 rpm,
+            // and the gear ratios from reverse up (neutral keeps 0). Values past the table's
+            // end are left out; one that is not a number ends the line.
+            if (!car->drive)
+                continue;
+            bzDynVehicleDrive *d = car->drive;
+            float *to = index == BZ_H_Torque ? d->torqueCurve : d->ratioTable;
+            const int32_t room =
+                index == BZ_H_Torque ? BZ_DRIVE_CURVE_POINTS : BZ_DRIVE_MAX_GEARS + 2;
+            int32_t at = 0, taken = 0;
+            for (; value && at < room; value = strtok_r(nullptr, ", \t\r", &save))
+            {
+                if (index == BZ_H_GearRatios && at == 1)
+                    at++; // neutral
+                float v;
+                if (!ParseFloat(value, &v))
+                    break;
+                to[at++] = v;
+                taken++;
+            }
+            if (!taken)
+                continue;
+            car->handling->changed = 1;
+            set++;
+            continue;
+        }
         bzHandlingValue &slot = car->handling->values[index];
         if (IsSwitch(index))
         {
@@ -304,6 +332,10 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
     if (body->mass >= 30000.0f)
         car->wheelInertia *= 4.0f;
     car->frontRoll = car->rearRoll = 0.5f;
+    car->pushOutGain = 1.0f;
+    // The bank steering strength holds the 32-bit integer 1 until the handling is applied.
+    const uint32_t one = 1;
+    std::memcpy(&car->bankSteer, &one, sizeof one);
     car->driven = 1;
     if (handling)
     {

@@ -74,6 +74,50 @@ TEST(VehicleLoad, KeysInAnyCaseAndTheLastWins)
     EXPECT_EQ(t.car->drive->limitRevs, 1u);
 }
 
+// Torque and GearRatios have no handling value of their own: their console lines write the
+// drive state's torque curve (0, 1000, ... 9000 rpm) and its ratios from reverse up, neutral
+// staying 0. The peak power follows at the next application: over k = 1 to 6 (red line 6500)
+// the largest k x 104.71976 x curve[k] is 4 x 104.71976 x 400 = 167551.62.
+TEST(VehicleLoad, TorqueAndGearRatioLinesWriteTheDriveState)
+{
+    Reader file("[DYNAMICS]\n<Console>\nTorque 0 100 200 300 400 300 200 100 50 0 77 88\n"
+                "GearRatios -0.1, 0.1, 0.2, 0.3 x 0.9\nNumGears 3\n",
+                "VL9.TXT");
+    TestVehicle t(10.0f, file.reader);
+    ASSERT_NE(t.car, nullptr);
+    const bzDynVehicleDrive *d = t.car->drive;
+    const float curve[10] = {0, 100, 200, 300, 400, 300, 200, 100, 50, 0};
+    for (int32_t k = 0; k < 10; k++)
+        EXPECT_FLOAT_EQ(d->torqueCurve[k], curve[k]) << k;
+    // Reverse, neutral, then first to third; "x" ends the line, so fourth keeps its default.
+    EXPECT_FLOAT_EQ(d->ratioTable[0], -0.1f);
+    EXPECT_FLOAT_EQ(d->ratioTable[1], 0.0f);
+    EXPECT_FLOAT_EQ(d->ratioTable[2], 0.1f);
+    EXPECT_FLOAT_EQ(d->ratioTable[3], 0.2f);
+    EXPECT_FLOAT_EQ(d->ratioTable[4], 0.3f);
+    EXPECT_NEAR(d->ratioTable[5], 0.070877f / 0.3f, 1e-6f);
+    bz_DynVehicle_ApplyHandling(t.car);
+    EXPECT_EQ(d->gearRatios[-1], -0.1f);
+    EXPECT_EQ(d->gearRatios[1], 0.1f);
+    EXPECT_NEAR(d->peakPower, 167551.62f, 0.5f);
+    // The engine pulls with the new curve: at 4000 rpm with full throttle and multiplier 1.
+    EXPECT_NEAR(bz_DynVehicle_CurveTorque(t.car, 4000.0f), 400.0f, 1e-3f);
+}
+
+// At load the bank steering strength holds the integer 1 and the push-out gain is 1.0; the
+// first application of the handling clears the bank steering.
+TEST(VehicleLoad, LoadTimeCarFactors)
+{
+    TestVehicle t;
+    ASSERT_NE(t.car, nullptr);
+    uint32_t bits;
+    std::memcpy(&bits, &t.car->bankSteer, sizeof bits);
+    EXPECT_EQ(bits, 1u);
+    EXPECT_EQ(t.car->pushOutGain, 1.0f);
+    bz_DynVehicle_ApplyHandling(t.car);
+    EXPECT_EQ(t.car->bankSteer, 0.0f);
+}
+
 TEST(VehicleLoad, WithoutTheSectionTheDefaultsStandAndTheSectionIsAdded)
 {
     Reader file("[OTHER]\n<Mass>\n99\n", "VL2.TXT");
