@@ -130,6 +130,119 @@ bool AddBodyBoxes(bzBox *box, const bzLump *lump, const bzM34 &m)
 }
 } // namespace
 
+namespace
+{
+// The side profile of the car's models: what lies below the cut (the footprint), the length
+// of what stands above it in the middle of the car (the cabin), and the height of the car's
+// front and rear ends.
+struct SideProfile
+{
+    float cut, z5, z95;
+    bool footprint;
+    float x0, x1, z0, z1;
+    bool cabin;
+    float c0, c1;
+    float front, rear;
+};
+
+intptr_t ProfileVertices(bzLump *lump, const bzM34 *m, void *user)
+{
+    const bzModel *model = bz_Lump_GetModel(lump);
+    if (!model || !model->part || !model->part->positions[0])
+        return 0;
+    auto *p = static_cast<SideProfile *>(user);
+    const bzV3 *positions = model->part->positions[0];
+    for (int32_t k = 0; k < model->part->vertexCount; k++)
+    {
+        const bzV3 v = Point(m, positions[k]);
+        if (!std::isfinite(v.x + v.y + v.z))
+            continue;
+        if (v.y < p->cut)
+        {
+            p->x0 = p->footprint ? std::min(p->x0, v.x) : v.x;
+            p->x1 = p->footprint ? std::max(p->x1, v.x) : v.x;
+            p->z0 = p->footprint ? std::min(p->z0, v.z) : v.z;
+            p->z1 = p->footprint ? std::max(p->z1, v.z) : v.z;
+            p->footprint = true;
+        }
+        else if (v.z >= p->z5 && v.z <= p->z95)
+        {
+            p->c0 = p->cabin ? std::min(p->c0, v.z) : v.z;
+            p->c1 = p->cabin ? std::max(p->c1, v.z) : v.z;
+            p->cabin = true;
+        }
+        if (v.z > p->z95)
+            p->front = std::max(p->front, v.y);
+        if (v.z < p->z5)
+            p->rear = std::max(p->rear, v.y);
+    }
+    return 0;
+}
+
+// The 12-vertex side-profile polyhedron of the car's models within the box (bottom already at
+// the ride height), pulled in from the sides by `in`; null when the models give no footprint
+// or the hull cannot be built.
+bzForm *ProfileShape(bzLump *carLump, const bzBox &box, float in)
+{
+    if (!carLump)
+        return nullptr;
+    const float bottom = box.min.y, top = box.max.y;
+    const float length = box.max.z - box.min.z;
+    SideProfile p{};
+    p.cut = bottom + 0.9f * (top - bottom);
+    p.z5 = box.min.z + 0.05f * length;
+    p.z95 = box.min.z + 0.95f * length;
+    const bzM34 identity = Identity();
+    for (int32_t walk = 0; walk < 2; walk++)
+    {
+        const float cut = p.cut;
+        p = SideProfile{};
+        p.cut = cut;
+        p.z5 = box.min.z + 0.05f * length;
+        p.z95 = box.min.z + 0.95f * length;
+        // The front and rear heights start at the bottom: an end without vertices is flat.
+        p.front = p.rear = bottom;
+        bz_Lump_WalkWithMatrix(carLump, ProfileVertices, &identity, &p);
+        if (p.cabin || walk == 1)
+            break;
+        p.cut = bottom + 0.9f * (cut - bottom);
+    }
+    if (!p.footprint)
+        return nullptr;
+    if (!p.cabin)
+    {
+        p.c0 = p.z0;
+        p.c1 = p.z1;
+    }
+    float x0 = p.x0, x1 = p.x1;
+    if (x1 - x0 > 2.0f * in)
+    {
+        x0 += in;
+        x1 -= in;
+    }
+    const float front = std::clamp(p.front, bottom, top);
+    const float rear = std::clamp(p.rear, bottom, top);
+    // The profile in (z, y), from the rear bottom forward and back over the roof.
+    const float profile[6][2] = {{p.z0, bottom}, {p.z1, bottom}, {p.z1, front},
+                                 {p.c1, top},    {p.c0, top},    {p.z0, rear}};
+    bzForm *form = bz_Form_Alloc(nullptr, BZ_SHAPE_POLYHEDRON, 12);
+    if (!form)
+        return nullptr;
+    bzHull *hull = bz_Shape_Hull(form->firstShape);
+    for (int32_t side = 0; side < 2; side++)
+        for (int32_t k = 0; k < 6; k++)
+            hull->vertices[side * 6 + k] = V(side ? x1 : x0, profile[k][1], profile[k][0]);
+    hull->vertexCount = 12;
+    bz_Form_CalcBounds(form, 1);
+    if (hull->faceCount < 4)
+    {
+        bz_Form_Free(form);
+        return nullptr;
+    }
+    return form;
+}
+} // namespace
+
 int32_t bz_DynVehicle_ShapeCheckSum(bzLump *carLump)
 {
     uint32_t sum = 0;
@@ -289,6 +402,7 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         const bool found = bzgVehicleServices.bodyBox
                                ? bzgVehicleServices.bodyBox(carLump, &box) != 0
                                : carLump && AddBodyBoxes(&box, carLump, Identity());
+        bool fromModels = false;
         if (!found || !(box.max.x > box.min.x && box.max.y > box.min.y && box.max.z > box.min.z) ||
             !std::isfinite(box.min.x + box.min.y + box.min.z + box.max.x + box.max.y + box.max.z))
         {
@@ -297,6 +411,7 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         }
         else
         {
+            fromModels = true;
             box.min.y = std::max(box.min.y, h);
             const float in = 0.75f * h;
             if (box.max.x - box.min.x > 2.0f * in)
@@ -306,7 +421,10 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
             }
             box.max.y = std::max(box.max.y, box.min.y + 0.1f);
         }
-        shape = bz_DynVehicle_BoxShape(&box);
+        // The side profile of the models' vertices, else the box itself.
+        shape = fromModels ? ProfileShape(carLump, box, 0.75f * h) : nullptr;
+        if (!shape)
+            shape = bz_DynVehicle_BoxShape(&box);
     }
     if (bz_DynVehicle_Create(shape, car, mass) != BZ_ERROR_NONE)
     {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using namespace cartest;
 
@@ -344,6 +345,98 @@ TEST(VehicleLoad, ModelsGiveTheChecksumAndTheGeneratedBox)
 
 namespace
 {
+bool HasVertex(const bzHull *hull, bzV3 want)
+{
+    for (int32_t k = 0; k < hull->vertexCount; k++)
+    {
+        const bzV3 &v = hull->vertices[k];
+        if (std::fabs(v.x - want.x) < 1e-5f && std::fabs(v.y - want.y) < 1e-5f &&
+            std::fabs(v.z - want.z) < 1e-5f)
+            return true;
+    }
+    return false;
+}
+
+// The generated shape follows the side profile of the models' vertices. Body box (-1, 0.1,
+// -2.5) to (1, 1.5, 2.5), ride height 0.2: bottom 0.2, top 1.5, cut 0.2 + 0.9 x 1.3 = 1.37,
+// the middle part z in [-2.25, 2.25]. The lower body (x +-1, y 0.1 and 0.8, z +-2.5) and a
+// rear post at (0, 1.0, -2.4) lie below the cut: the footprint is x [-1, 1], z [-2.5, 2.5],
+// pulled in to x +-0.85; the front end stands 0.8 high, the rear 1.0. A roof at 1.5 from z -1
+// to 0.5 is the cabin. Each side of the car gets the hexagon (z, y) = (-2.5, 0.2), (2.5, 0.2),
+// (2.5, 0.8), (0.5, 1.5), (-1, 1.5), (-2.5, 1.0): 12 vertices and 8 faces.
+// With the roof at 1.3 (below the cut) and an aerial at (0, 1.5, 2.4) setting the top, no
+// vertex stands above the cut in the middle: the cut comes down to 0.2 + 0.9 x 1.17 = 1.253 and
+// the second walk finds the roof, so the roof line still ends at z = -1 (not at the rear, as a
+// missing cabin would give).
+TEST(VehicleLoad, TheGeneratedShapeIsTheModelsSideProfile)
+{
+    for (bool lowRoof : {false, true})
+    {
+        SCOPED_TRACE(lowRoof ? "low roof" : "roof above the cut");
+        TestVehicle t;
+        bz_DynVehicle_Destroy(t.car);
+        t.car = nullptr;
+        bz_Form_Free(t.body.form);
+        t.body.form = nullptr;
+        std::vector<bzV3> points;
+        for (float x : {-1.0f, 1.0f})
+            for (float y : {0.1f, 0.8f})
+                for (float z : {-2.5f, 2.5f})
+                    points.push_back(V3(x, y, z));
+        points.push_back(V3(0.0f, 1.0f, -2.4f));
+        const float roof = lowRoof ? 1.3f : 1.5f;
+        for (float x : {-0.8f, 0.8f})
+            for (float z : {-1.0f, 0.5f})
+                points.push_back(V3(x, roof, z));
+        if (lowRoof)
+            points.push_back(V3(0.0f, 1.5f, 2.4f));
+        bzModelPart part{};
+        part.vertexCount = static_cast<int32_t>(points.size());
+        part.positions[0] = points.data();
+        bzModel model{};
+        model.part = &part;
+        model.boxMin = V3(-1.0f, 0.1f, -2.5f);
+        model.boxMax = V3(1.0f, 1.5f, 2.5f);
+        bzLump body{};
+        for (int32_t k = 0; k < 4; k++)
+            body.matrix.row[k] = V3(k == 0, k == 1, k == 2);
+        body.type = BZ_LUMP_TYPE_MODEL;
+        body.parent = &t.lump;
+        body.object = &model;
+        std::strcpy(body.name, "body");
+        t.lump.firstChild = &body;
+        t.car = bz_DynVehicle_Load(&t.lump, nullptr, nullptr);
+        t.lump.firstChild = nullptr;
+        ASSERT_NE(t.car, nullptr);
+        ASSERT_NE(t.body.form, nullptr);
+        const bzShape *shape = t.body.form->firstShape;
+        ASSERT_EQ(shape->kind, BZ_SHAPE_POLYHEDRON);
+        const bzHull *hull = bz_Shape_Hull(shape);
+        const float front = lowRoof ? 1.5f : 0.8f;
+        const float profile[6][2] = {{-2.5f, 0.2f}, {2.5f, 0.2f},  {2.5f, front},
+                                     {0.5f, 1.5f},  {-1.0f, 1.5f}, {-2.5f, 1.0f}};
+        for (float x : {-0.85f, 0.85f})
+            for (const auto &p : profile)
+            {
+                // With the front at the top, (0.5, 1.5) lies on the roof line and is no corner.
+                if (lowRoof && p[0] == 0.5f)
+                    continue;
+                EXPECT_TRUE(HasVertex(hull, V3(x, p[1], p[0]))) << x << " " << p[0] << " " << p[1];
+            }
+        if (!lowRoof)
+        {
+            EXPECT_EQ(hull->vertexCount, 12);
+            EXPECT_EQ(hull->faceCount, 8);
+        }
+        EXPECT_FALSE(HasVertex(hull, V3(-0.85f, 1.5f, -2.5f)));
+        const bzBox &box = t.body.form->bounds;
+        EXPECT_NEAR(box.min.x, -0.85f, 1e-5f);
+        EXPECT_NEAR(box.max.y, 1.5f, 1e-5f);
+        EXPECT_NEAR(box.min.y, 0.2f, 1e-5f);
+        EXPECT_NEAR(box.max.z, 2.5f, 1e-5f);
+    }
+}
+
 BZDObject *NoBody(bzLump *, bzForm *, const char *)
 {
     return nullptr;
