@@ -3,6 +3,7 @@
 #include "collision/Form.h"
 #include "collision/Shape.h"
 #include "core/Error.h"
+#include "core/Memory.h"
 #include "physics/CarInternal.h"
 #include "physics/CarPhysics.h"
 #include "physics/PhysSettings.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -251,6 +253,96 @@ int32_t bz_DynVehicle_ShapeCheckSum(bzLump *carLump)
     return static_cast<int32_t>(sum);
 }
 
+namespace
+{
+int32_t LineEnd(const bzTextReader *r, int32_t at)
+{
+    while (at < r->size && r->text[at] != '\n')
+        at++;
+    return at < r->size ? at + 1 : at;
+}
+
+// The first non-blank byte of the line at `at`, or 0.
+uint8_t LineHead(const bzTextReader *r, int32_t at, int32_t *headAt)
+{
+    while (at < r->size && (r->text[at] == ' ' || r->text[at] == '\t'))
+        at++;
+    *headAt = at;
+    return at < r->size ? r->text[at] : 0;
+}
+
+// The key line at `at` names "<name>" (letter case aside).
+bool KeyIs(const bzTextReader *r, int32_t at, const char *name)
+{
+    const int32_t n = static_cast<int32_t>(std::strlen(name));
+    return at + n + 1 < r->size &&
+           strncasecmp(reinterpret_cast<const char *>(r->text) + at + 1, name, n) == 0 &&
+           r->text[at + n + 1] == '>';
+}
+} // namespace
+
+int32_t bz_DynVehicle_ComposeShapeText(bzTextReader *reader, const char *shapeText, int32_t length,
+                                       int32_t checkSum)
+{
+    if (!reader || !reader->text || (!shapeText && length > 0) || length < 0)
+        return 0;
+    char tail[64];
+    const int32_t tailLength =
+        std::snprintf(tail, sizeof tail, "\n<ShapeCheckSum>\n%d\n\n", static_cast<int>(checkSum));
+    static const char kHead[] = "<Shape>\n";
+    const int32_t headLength = static_cast<int32_t>(sizeof kHead - 1);
+    if (headLength + length + tailLength + 1 > BZ_VEHICLE_SHAPE_TEXT_MAX)
+        return 0;
+    // The section's first line after its name.
+    int32_t at = 0, head = 0;
+    bool found = false;
+    while (at < reader->size && !found)
+    {
+        found =
+            LineHead(reader, at, &head) == '[' && head + 10 <= reader->size &&
+            strncasecmp(reinterpret_cast<const char *>(reader->text) + head, "[DYNAMICS]", 10) == 0;
+        at = LineEnd(reader, at);
+    }
+    if (!found)
+        return 0;
+    // Drop the old keys with their value lines; stop at the next section.
+    while (at < reader->size)
+    {
+        const uint8_t c = LineHead(reader, at, &head);
+        if (c == '[')
+            break;
+        if (c == '<' && (KeyIs(reader, head, "Shape") || KeyIs(reader, head, "ShapeCheckSum")))
+        {
+            int32_t end = LineEnd(reader, at);
+            int32_t next = 0;
+            while (end < reader->size)
+            {
+                const uint8_t d = LineHead(reader, end, &next);
+                if (d == '<' || d == '[')
+                    break;
+                end = LineEnd(reader, end);
+            }
+            if (!bz_Text_Replace(reader, at, end, "", 0))
+                return 0;
+            continue;
+        }
+        at = LineEnd(reader, at);
+    }
+    // The composed text, with a line feed before it when the section's last line has none.
+    char text[BZ_VEHICLE_SHAPE_TEXT_MAX];
+    int32_t n = 0;
+    if (at > 0 && reader->text[at - 1] != '\n')
+        text[n++] = '\n';
+    std::memcpy(text + n, kHead, headLength);
+    n += headLength;
+    if (length > 0)
+        std::memcpy(text + n, shapeText, length);
+    n += length;
+    std::memcpy(text + n, tail, tailLength);
+    n += tailLength;
+    return bz_Text_Replace(reader, at, at, text, n) ? 1 : 0;
+}
+
 int32_t CarConsole_ParseArgs(bzTextReader *reader, bzDynVehicle *car)
 {
     if (!reader || !car || !car->handling)
@@ -386,7 +478,7 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
                             V(1.0f, h, -2.0f)};
     for (int32_t i = 0; i < 4; i++)
         car->wheelPos[i] = layout[i];
-    bool useLoaded = false;
+    bool useLoaded = false, generated = false;
     if (shape)
     {
         const int32_t models = bzgVehicleServices.modelCheckSum
@@ -425,6 +517,7 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         shape = fromModels ? ProfileShape(carLump, box, 0.75f * h) : nullptr;
         if (!shape)
             shape = bz_DynVehicle_BoxShape(&box);
+        generated = shape != nullptr;
     }
     if (bz_DynVehicle_Create(shape, car, mass) != BZ_ERROR_NONE)
     {
@@ -433,6 +526,26 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         if (!useLoaded)
             bz_Form_Free(shape);
         return nullptr;
+    }
+    if (generated && file && file->name && bzgVehicleServices.shapeText)
+    {
+        // The generated shape's text goes into a fresh copy of the vehicle file, which is then
+        // released: the file on disc is left as it is.
+        if (bzTextReader *copy = bz_Script_Load(file->name))
+        {
+            char *text = static_cast<char *>(bz_MemAlloc(BZ_VEHICLE_SHAPE_TEXT_MAX, BZ_MEM_CLEAR));
+            const int32_t length =
+                text ? bzgVehicleServices.shapeText(shape, text, BZ_VEHICLE_SHAPE_TEXT_MAX) : -1;
+            if (length >= 0)
+            {
+                const int32_t models = bzgVehicleServices.modelCheckSum
+                                           ? bzgVehicleServices.modelCheckSum(carLump)
+                                           : bz_DynVehicle_ShapeCheckSum(carLump);
+                bz_DynVehicle_ComposeShapeText(copy, text, length, models);
+            }
+            bz_MemFree(text);
+            bz_Text_Close(copy);
+        }
     }
     BZDObject *body = bz_PhysCar_Body(car);
     for (int32_t i = 0; i < 4; i++)

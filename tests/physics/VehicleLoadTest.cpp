@@ -437,6 +437,75 @@ TEST(VehicleLoad, TheGeneratedShapeIsTheModelsSideProfile)
     }
 }
 
+// A generated shape's text: the old "<Shape>" and "<ShapeCheckSum>" keys of the section go
+// with their value lines (in any letter case; other sections keep theirs), and the new keys
+// are put at the section's end.
+TEST(VehicleShapeText, ComposedIntoTheSection)
+{
+    struct Case
+    {
+        const char *what, *before, *after;
+        int32_t done;
+    };
+    const Case cases[] = {
+        {"old keys replaced",
+         "[OTHER]\n<Shape>\nkeep\n[DYNAMICS]\n<Mass>\n900\n<shape>\nold\nmore\n"
+         "<SHAPECHECKSUM>\n123\n<RideHeight>\n0.3\n[NEXT]\n<X>\n1\n",
+         "[OTHER]\n<Shape>\nkeep\n[DYNAMICS]\n<Mass>\n900\n<RideHeight>\n0.3\n<Shape>\nS1\nS2"
+         "\n<ShapeCheckSum>\n-5\n\n[NEXT]\n<X>\n1\n",
+         1},
+        {"last section without a final line feed", "[DYNAMICS]\n<Mass>\n900",
+         "[DYNAMICS]\n<Mass>\n900\n<Shape>\nS1\nS2\n<ShapeCheckSum>\n-5\n\n", 1},
+        {"<ShapeCheckSumX> is another key", "[DYNAMICS]\n<ShapeCheckSumX>\n1\n",
+         "[DYNAMICS]\n<ShapeCheckSumX>\n1\n<Shape>\nS1\nS2\n<ShapeCheckSum>\n-5\n\n", 1},
+        {"no section", "[OTHER]\n<Mass>\n900\n", "[OTHER]\n<Mass>\n900\n", 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Reader r(c.before, "VST.TXT");
+        EXPECT_EQ(bz_DynVehicle_ComposeShapeText(r.reader, "S1\nS2", 5, -5), c.done);
+        EXPECT_EQ(r.Text(), c.after);
+    }
+    // The whole may not pass 10,000 characters: "<Shape>\n" (8), the text, "\n<ShapeCheckSum>
+    // \n-5\n\n" (21) and room for a line feed in front.
+    const std::string fits(10000 - 8 - 21 - 1, 'x');
+    Reader r("[DYNAMICS]\n", "VST.TXT");
+    EXPECT_EQ(bz_DynVehicle_ComposeShapeText(r.reader, fits.c_str(), (int32_t)fits.size() + 1, -5),
+              0);
+    EXPECT_EQ(r.Text(), "[DYNAMICS]\n");
+    EXPECT_EQ(bz_DynVehicle_ComposeShapeText(r.reader, fits.c_str(), (int32_t)fits.size(), -5), 1);
+    EXPECT_EQ(r.Text().size(), 11u + 8u + fits.size() + 21u);
+}
+
+int32_t gShapeTextCalls = 0;
+const bzForm *gShapeTextForm = nullptr;
+int32_t WriteShapeText(const bzForm *form, char *out, int32_t size)
+{
+    gShapeTextCalls++;
+    gShapeTextForm = form;
+    const char text[] = "generated";
+    if (size < 9)
+        return -1;
+    std::memcpy(out, text, 9);
+    return 9;
+}
+
+// With a shape writer, a generated shape's text is composed into a fresh copy of the vehicle
+// file, which is released: the reader the vehicle was loaded from is left as it was.
+TEST(VehicleShapeText, TheLoaderComposesIntoACopyOnly)
+{
+    Reader file("[DYNAMICS]\n<Mass>\n900\n", "VST2.TXT");
+    gShapeTextCalls = 0;
+    bzgVehicleServices.shapeText = WriteShapeText;
+    TestVehicle t(10.0f, file.reader);
+    bzgVehicleServices.shapeText = nullptr;
+    ASSERT_NE(t.car, nullptr);
+    EXPECT_EQ(gShapeTextCalls, 1);
+    EXPECT_EQ(gShapeTextForm, t.body.form);
+    EXPECT_EQ(file.Text().find("<Shape>"), std::string::npos);
+}
+
 BZDObject *NoBody(bzLump *, bzForm *, const char *)
 {
     return nullptr;
