@@ -38,7 +38,14 @@ struct bzVehicleServices
     // and gives its length, or -1 when it does not fit. Empty: no text is composed for a
     // generated shape.
     int32_t (*shapeText)(const bzForm *form, char *out, int32_t size);
+    // Attaches a new vehicle body to the world joint with the attribute mask; its result is
+    // bz_DynVehicle_Create's. Empty: attached (0).
+    int32_t (*attachToWorld)(BZDObject *body, uint32_t attributeMask);
+    // Binds a loaded vehicle's body to the dynamics' default volume. Empty: nothing.
+    void (*linkDefaultVolume)(BZDObject *body);
 };
+// The attribute mask a vehicle body is attached to the world with.
+constexpr uint32_t BZ_VEHICLE_ATTACH_MASK = 0x55807;
 extern bzVehicleServices bzgVehicleServices;
 void bz_DynVehicle_ResetServices();
 

@@ -522,9 +522,14 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
     if (bz_DynVehicle_Create(shape, car, mass) != BZ_ERROR_NONE)
     {
         bz_ReportError("bz_DynVehicle_Load", "The vehicle has no body");
-        bz_DynVehicle_Destroy(car);
         if (!useLoaded)
+        {
+            // A body that was made but not attached must not keep the shape freed here.
+            if (BZDObject *made = bz_PhysCar_Body(car); made && made->form == shape)
+                made->form = nullptr;
             bz_Form_Free(shape);
+        }
+        bz_DynVehicle_Destroy(car);
         return nullptr;
     }
     if (generated && file && file->name && bzgVehicleServices.shapeText)
@@ -564,6 +569,8 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         car->wheelInertia *= 4.0f;
     car->frontRoll = car->rearRoll = 0.5f;
     car->pushOutGain = 1.0f;
+    if (bzgVehicleServices.linkDefaultVolume)
+        bzgVehicleServices.linkDefaultVolume(body);
     // The bank steering strength holds the 32-bit integer 1 until the handling is applied.
     const uint32_t one = 1;
     std::memcpy(&car->bankSteer, &one, sizeof one);

@@ -506,6 +506,56 @@ TEST(VehicleShapeText, TheLoaderComposesIntoACopyOnly)
     EXPECT_EQ(file.Text().find("<Shape>"), std::string::npos);
 }
 
+int32_t gAttachResult = 0;
+uint32_t gAttachMask = 0;
+BZDObject *gAttached = nullptr, *gLinked = nullptr;
+int32_t gLinks = 0;
+int32_t Attach(BZDObject *body, uint32_t mask)
+{
+    gAttached = body;
+    gAttachMask = mask;
+    return gAttachResult;
+}
+void Link(BZDObject *body)
+{
+    gLinked = body;
+    gLinks++;
+}
+
+// The new body is attached to the world joint with the mask 0x55807 and bound to the default
+// volume; a failed attachment is the result of the creation, and the load then fails.
+TEST(VehicleLoad, TheBodyIsAttachedAndBoundToTheDefaultVolume)
+{
+    gAttachResult = 0;
+    gLinks = 0;
+    bzgVehicleServices.attachToWorld = Attach;
+    bzgVehicleServices.linkDefaultVolume = Link;
+    {
+        TestVehicle t;
+        ASSERT_NE(t.car, nullptr);
+        EXPECT_EQ(gAttached, &t.body);
+        EXPECT_EQ(gAttachMask, 0x55807u);
+        EXPECT_EQ(gLinked, &t.body);
+        EXPECT_EQ(gLinks, 1);
+        gAttachResult = BZ_ERROR_INVALID_HANDLE;
+        EXPECT_EQ(bz_DynVehicle_Create(t.body.form, t.car, 1000.0f), BZ_ERROR_INVALID_HANDLE);
+    }
+    bzgVehicleServices.attachToWorld = Attach;
+    bzgVehicleServices.linkDefaultVolume = Link;
+    gLinks = 0;
+    const int32_t keep = bzgNoFatalExit;
+    bzgNoFatalExit = 1;
+    {
+        TestVehicle t;
+        EXPECT_EQ(t.car, nullptr);
+        EXPECT_EQ(gLinks, 0);
+    }
+    bzgNoFatalExit = keep;
+    gAttachResult = 0;
+    bzgVehicleServices.attachToWorld = nullptr;
+    bzgVehicleServices.linkDefaultVolume = nullptr;
+}
+
 BZDObject *NoBody(bzLump *, bzForm *, const char *)
 {
     return nullptr;
