@@ -70,6 +70,11 @@ struct bzCarSuspensionTerms
 };
 // The spring, damper and contact terms; 1 when any wheel touches, else 0.
 int32_t bz_PhysCar_SuspensionForces(bzDynVehicle *car, bzCarSuspensionTerms *terms);
+// Bank steering of one touching wheel (run by the suspension forces while bankSteer is
+// non-zero): where the wheel's next move along the ground brings it onto a face tilted across
+// the car against the present one (cosine between 0 and 0.9), a steered wheel steers along the
+// bank and the wheel gains grip for the step (gripBoost).
+void bz_PhysCar_BankSteer(bzDynVehicle *car, int32_t wheel);
 // The ray suspension step: forces, axle sharing and the impulse on the body.
 void bz_PhysCar_Suspension(bzDynVehicle *car);
 // The body's car-space velocity += (dt / M) F, and its world velocity rebuilt from it.
@@ -106,6 +111,11 @@ void bz_PhysCar_FrictionEllipse(float *F, float kappa, float G, float *Flat, flo
 // Slope factor of the tyre limit: q = n.y / (|2 n.a| + n.y), giving 0.8 q^2 + 0.2.
 float bz_PhysCar_SlopeFactor(const bzV3 *normal, const bzV3 *axle);
 
+// The old wheel model's friction circle of one wheel: the longitudinal and lateral impulses
+// are held within the limit, the lateral giving way first; when the longitudinal alone is more
+// than the limit both are scaled onto the circle, the lateral ask being the axle's saturated
+// fraction (skidFront or skidRear, 0 when the axle did not saturate) of the limit.
+void bz_PhysCar_OldTyreClamp(float *lon, float *lat, float limit, float saturated);
 // Axle distribution of needed sideways velocity changes over the loaded wheels (limits L,
 // needs v, axle directions, contact arms): four sideways impulses.
 void bz_PhysCar_OldTyreDistribute(bzDynVehicle *car, const float limits[4], const float needs[4],

@@ -5,9 +5,13 @@
 #include "collision/FaceList.h"
 #include "collision/FacePrimitives.h"
 #include "collision/FaceRays.h"
+#include "collision/FaceTests.h"
+#include "maths/Vector.h"
+#include "physics/BodySleep.h"
 #include "physics/CarInternal.h"
 #include "physics/CarPhysics.h"
 #include "physics/CarSurface.h"
+#include "scene/Lump.h"
 
 #include <algorithm>
 #include <cmath>
@@ -155,6 +159,59 @@ void bz_PhysCar_ApplyForce(bzDynVehicle *car, const bzV3 *force)
     body->linearVelocity = Direction(BodyMatrix(body), body->localLinearVelocity);
 }
 
+void bz_PhysCar_BankSteer(bzDynVehicle *car, int32_t wheel)
+{
+    BZDObject *body = bz_PhysCar_Body(car);
+    if (!body || wheel < 0 || wheel > 3 || !car->hitFace[wheel] || car->bankSteer == 0.0f)
+        return;
+    // The face's normal is taken now: a refreshed cache gathers its faces anew.
+    const bzV3 current = car->hitFace[wheel]->plane.n;
+    bzV3 contact = Sub(car->wheelPos[wheel], body->centreOfMass);
+    contact.y -= car->probeDist[wheel];
+    const bzV3 local = Add(Cross(body->angularVelocity, contact), body->localLinearVelocity);
+    if (body->collisionCache && !bz_DynCollisionCache_IsValid(body->collisionCache))
+    {
+        if (car->object)
+            bz_Lump_GetMatrix(car->object);
+        bz_Phys_RefreshBodyCache(body);
+    }
+    const bzM34 *m = BodyMatrix(body);
+    // The wheel's next move: its velocity along the ground over one step.
+    const bzV3 velocity = Direction(m, local);
+    const bzV3 move = Scale(AddScaled(velocity, current, -Dot(velocity, current)), TimeStep());
+    bzRay ray;
+    ray.origin = Add(Point(m, car->wheelPos[wheel]), move);
+    ray.delta = Scale(m->row[1], -BZ_CAR_PROBE_MISS);
+    ray.flag = 0;
+    const bzDynFaceList *list = body->collisionCache ? body->collisionCache->gatherList : nullptr;
+    float t = 0.0f;
+    const bzDynFaceHit *next = nullptr;
+    if (!bz_DynForm_TestFaces(list, &ray, &t, nullptr, &next, nullptr, nullptr) || !next)
+        return;
+    const float c = Dot(next->plane.n, current);
+    if (!(c > 0.0f && c < 0.9f))
+        return;
+    // The tilt from the present face to the next, in car space: x across the car, z along.
+    bzV3 tilt;
+    const bzV3 worldTilt = Sub(next->plane.n, current);
+    bz_M34_InverseRotateV3Into(m, &tilt, &worldTilt);
+    const float u = tilt.x, w = tilt.z;
+    if (!(std::fabs(w) < std::fabs(u)))
+        return;
+    const bzV3 &mount = car->wheelPos[wheel];
+    if (car->steered[wheel])
+    {
+        // Steer along the bank.
+        const float q = SafeDiv(w, (car->steerCentre.z - mount.z) * u);
+        const float curvature = SafeDiv(q, 1.0f - (car->steerCentre.x - mount.x) * q);
+        if (std::isfinite(curvature))
+            car->steerCurvature = curvature;
+    }
+    const float boost = std::sqrt(1.0f - c * c) * car->bankSteer * 10.0f;
+    if (std::isfinite(boost))
+        car->gripBoost[wheel] = boost;
+}
+
 int32_t bz_PhysCar_SuspensionForces(bzDynVehicle *car, bzCarSuspensionTerms *terms)
 {
     std::memset(terms, 0, sizeof(*terms));
@@ -181,7 +238,13 @@ int32_t bz_PhysCar_SuspensionForces(bzDynVehicle *car, bzCarSuspensionTerms *ter
         bzV3 contact = arms[i];
         contact.y -= car->probeDist[i];
         const bzV3 v = Add(Cross(body->angularVelocity, contact), body->localLinearVelocity);
-        const bzV3 n = Normalised(ToCar(m, car->hitFace[i]->plane.n));
+        const bzV3 faceNormal = car->hitFace[i]->plane.n;
+        if (car->bankSteer != 0.0f)
+        {
+            bz_PhysCar_BankSteer(car, i);
+            m = BodyMatrix(body); // a refreshed lump may have moved the matrix
+        }
+        const bzV3 n = Normalised(ToCar(m, faceNormal));
         car->contactNormal[i] = n;
         if (n.y >= 0.5f)
         {

@@ -62,100 +62,158 @@ bzV3 FloorAt(const bzDynVehicle *car, int32_t i)
     return car->floorVelocities ? car->floorVelocities[i] : V(0.0f, 0.0f, 0.0f);
 }
 
+// The tyre of one wheel at a wheel spin and a contact-point velocity (u along the rolling
+// direction, w along the axle): the longitudinal and lateral forces after the friction
+// ellipse, the slip ratio the ellipse used and the lateral slip before the low-speed hold.
+struct WheelForce
+{
+    float F, Flat, kappa, alpha, slideAlpha;
+};
+
+WheelForce TyreAt(const TyreSolve &s, int32_t i, float spin, float u, float w)
+{
+    const bzDynVehicle *car = s.car;
+    WheelForce r{};
+    float kappa = (s.R * spin - u) / std::max(std::fabs(u), 0.001f);
+    const float G = s.G[i];
+    const float kp = s.kappaP[i];
+    const float ap = s.alphaP[i];
+    const float grip = car->gripForce[i];
+    float Fl = bz_PhysCar_LongitudinalCurve(kappa, kp, G);
+    if (std::fabs(u) < 8.0f && G > kForceEps)
+    {
+        float stop = SafeDiv(spin - SafeDiv(u, s.R), s.dt * s.R) * s.I + s.D[i] / s.dt;
+        stop = std::clamp(stop, -G, G);
+        const float b = std::fabs(u) * 0.125f;
+        Fl = b * Fl + (1.0f - b) * stop;
+        kappa = b * kappa + (1.0f - b) * stop * kp / (5.5f * kLongScale * G);
+    }
+    float Flat = 0.0f;
+    float alpha = 0.0f;
+    if (std::fabs(w) > 1.1920929e-07f)
+    {
+        alpha = std::fabs(w / std::max(std::fabs(u), 0.001f));
+        Flat = -SignOr1(w) * bz_PhysCar_LateralCurve(alpha, ap, grip);
+    }
+    r.slideAlpha = alpha;
+    if (s.hold)
+    {
+        Flat = s.hold[i];
+        alpha = SafeDiv(std::fabs(Flat) * ap, grip * 2.4f);
+    }
+    bz_PhysCar_FrictionEllipse(&Fl, kappa, G, &Flat, alpha, grip, kp);
+    r.F = Fl;
+    r.Flat = Flat;
+    r.kappa = kappa;
+    r.alpha = alpha;
+    return r;
+}
+
 // One evaluation of the curves at state `at`, applied over h to `base`, into out.
+//
+// A wheel is light beside the stiffness of its tyre: at low slip one sub-step would carry a
+// wheel across its whole slip range several times over. So each wheel's longitudinal force is
+// taken at the spin the wheel ends the evaluation with (linearised about `at` by the force's
+// slope against the spin), and the drive shaft shares its correction among the wheels by
+// their inertia stiffened by that slope. The end spins and forces follow from one small solve.
+// Taken explicitly, the two wheels of an open differential, which only their tyres hold,
+// swing against each other at low speed and the car yaws.
 void Curves(const TyreSolve &s, const TyreState &at, const TyreState &base, float h,
             Accumulators *acc, TyreState *out)
 {
     bzDynVehicle *car = s.car;
     *out = base;
-    float F[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    const float invI = SafeInv(s.I);
+    const float perNewton = s.R * h * invI; // spin change per newton over h
+    float force[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float lateral[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float slope[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float limit[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float stiff[4] = {1.0f, 1.0f, 1.0f, 1.0f}; // 1 + slope x perNewton
+    float free[4];                             // the end spin before the drive shaft
     for (int32_t i = 0; i < 4; i++)
     {
+        free[i] = base.spin[i];
         if (!s.loaded[i])
             continue;
         const bzV3 ground = Sub(Add(at.lin, Cross(at.ang, s.arm[i])), FloorAt(car, i));
         const float u = Dot(ground, s.f[i]);
         const float w = Dot(ground, s.a[i]);
-        const float slip = s.R * at.spin[i] - u;
-        car->slipSpeed[i] = slip;
-        float kappa = slip / std::max(std::fabs(u), 0.001f);
-        const float G = s.G[i];
-        const float kp = s.kappaP[i];
-        const float ap = s.alphaP[i];
-        const float grip = car->gripForce[i];
-        float Fl = bz_PhysCar_LongitudinalCurve(kappa, kp, G);
-        if (std::fabs(u) < 8.0f && G > kForceEps)
-        {
-            float stop = SafeDiv(at.spin[i] - SafeDiv(u, s.R), s.dt * s.R) * s.I + s.D[i] / s.dt;
-            stop = std::clamp(stop, -G, G);
-            const float b = std::fabs(u) * 0.125f;
-            Fl = b * Fl + (1.0f - b) * stop;
-            kappa = b * kappa + (1.0f - b) * stop * kp / (5.5f * kLongScale * G);
-        }
-        float Flat = 0.0f;
-        float alpha = 0.0f;
-        if (std::fabs(w) > 1.1920929e-07f)
-        {
-            alpha = std::fabs(w / std::max(std::fabs(u), 0.001f));
-            Flat = -SignOr1(w) * bz_PhysCar_LateralCurve(alpha, ap, grip);
-            if (acc)
-                acc->lateral[car->axle[i] ? 1 : 0] += SignOr1(w) * SafeDiv(alpha, ap);
-        }
-        if (s.hold)
-        {
-            Flat = s.hold[i];
-            alpha = SafeDiv(std::fabs(Flat) * ap, grip * 2.4f);
-        }
-        car->slipAngle[i] = (w < 0.0f ? -1.0f : 1.0f) * alpha;
-        bz_PhysCar_FrictionEllipse(&Fl, kappa, G, &Flat, alpha, grip, kp);
-        out->lin = AddScaled(out->lin, s.f[i], Fl * s.invM * h);
-        out->lin = AddScaled(out->lin, s.a[i], Flat * s.invM * h);
-        out->ang = AddScaled(out->ang, s.respF[i], h * Fl);
-        out->ang = AddScaled(out->ang, s.respA[i], h * Flat);
+        const float spin = at.spin[i];
+        car->slipSpeed[i] = s.R * spin - u;
+        const WheelForce tyre = TyreAt(s, i, spin, u, w);
+        if (acc && std::fabs(w) > 1.1920929e-07f)
+            acc->lateral[car->axle[i] ? 1 : 0] +=
+                SignOr1(w) * SafeDiv(tyre.slideAlpha, s.alphaP[i]);
+        car->slipAngle[i] = (w < 0.0f ? -1.0f : 1.0f) * tyre.alpha;
         const float share = car->torqueShare[i];
-        const bool slow = std::fabs(kappa) < kp;
+        const bool slow = std::fabs(tyre.kappa) < s.kappaP[i];
+        // The part of the brake that acts on the wheel's spin directly.
+        float brake = 0.0f;
         if (share != 0.0f)
         {
-            if (acc)
-                acc->traction += SafeDiv(share, car->sumShareSq) * Fl;
-            if ((std::fabs(u) < 8.0f || slow) && at.spin[i] * car->brakeForce[i] < 0.0f)
+            if ((std::fabs(u) < 8.0f || slow) && spin * car->brakeForce[i] < 0.0f)
             {
                 if (acc)
                     acc->driveTorque -= SafeDiv(share, car->sumShareSq) * car->brakeForce[i];
-                Fl -= car->brakeForce[i];
+                brake = car->brakeForce[i];
             }
         }
         else if (std::fabs(u) < 1.0f || slow)
-            Fl -= car->brakeForce[i];
-        F[i] = std::isfinite(Fl) ? Fl : 0.0f;
+            brake = car->brakeForce[i];
+        const float delta = 1e-3f * std::max(1.0f, std::fabs(spin));
+        const float k = (TyreAt(s, i, spin + delta, u, w).F - tyre.F) / delta;
+        force[i] = std::isfinite(tyre.F) ? tyre.F : 0.0f;
+        lateral[i] = std::isfinite(tyre.Flat) ? tyre.Flat : 0.0f;
+        slope[i] = std::isfinite(k) && k > 0.0f ? k : 0.0f;
+        limit[i] = std::max(s.G[i], std::fabs(force[i]));
+        stiff[i] = 1.0f + slope[i] * perNewton;
+        // I (end - base) = -R h (F(at) + k (end - at) - brake) + shaft share
+        free[i] = (base.spin[i] - perNewton * (force[i] - slope[i] * spin - brake)) / stiff[i];
     }
-    for (int32_t i = 0; i < 4; i++)
-        out->spin[i] = base.spin[i] - F[i] * s.R * h * SafeInv(s.I);
     if (car->handbrake != 0.0f)
         for (int32_t i = 2; i < 4; i++)
         {
-            const float most = std::fabs(car->handbrake) * h * 0.5f * SafeInv(s.I);
-            const float before = out->spin[i];
-            out->spin[i] = std::fabs(before) <= most ? 0.0f : before - SignOr1(before) * most;
+            const float most = std::fabs(car->handbrake) * h * 0.5f * invI;
+            const float before = free[i];
+            free[i] = std::fabs(before) <= most ? 0.0f : before - SignOr1(before) * most;
             if (acc)
-                acc->driveTorque += (before - out->spin[i]) *
+                acc->driveTorque += (before - free[i]) *
                                     SafeDiv(car->torqueShare[i] * s.I, car->sumShareSq * s.R * h);
         }
+    // The drive shaft: sum of share x spin = drive spin, each wheel giving way by its share
+    // over its stiffened inertia.
     const float target =
         base.driveSpin + (car->driveForce + car->driveForce2) * s.R * h * car->invEngineInertia;
-    float sum = 0.0f;
+    float sum = 0.0f, give = 0.0f;
     for (int32_t i = 0; i < 4; i++)
-        sum += car->torqueShare[i] * out->spin[i];
-    const float lambda =
-        SafeDiv(target - sum, SafeDiv(car->sumShareSq, s.I) + car->invEngineInertia);
+    {
+        sum += car->torqueShare[i] * free[i];
+        give += car->torqueShare[i] * car->torqueShare[i] * invI / stiff[i];
+    }
+    const float lambda = SafeDiv(target - sum, give + car->invEngineInertia);
     out->driveSpin = target - lambda * car->invEngineInertia;
     for (int32_t i = 0; i < 4; i++)
-        out->spin[i] += lambda * car->torqueShare[i] * SafeInv(s.I);
+    {
+        out->spin[i] = free[i] + lambda * car->torqueShare[i] * invI / stiff[i];
+        if (!s.loaded[i])
+            continue;
+        // The tyre's force at the end spin, within what the tyre can give.
+        float F = force[i] + slope[i] * (out->spin[i] - at.spin[i]);
+        F = std::isfinite(F) ? std::clamp(F, -limit[i], limit[i]) : 0.0f;
+        out->lin = AddScaled(out->lin, s.f[i], F * s.invM * h);
+        out->lin = AddScaled(out->lin, s.a[i], lateral[i] * s.invM * h);
+        out->ang = AddScaled(out->ang, s.respF[i], h * F);
+        out->ang = AddScaled(out->ang, s.respA[i], h * lateral[i]);
+        if (acc && car->torqueShare[i] != 0.0f)
+            acc->traction += SafeDiv(car->torqueShare[i], car->sumShareSq) * F;
+    }
 }
 
 // The old wheel model: the axle distribution gives the sideways impulses that cancel the
 // wheels' sideways motion; each wheel's drive-and-brake impulse and sideways impulse are held
-// within the friction circle of its limit (the sideways impulse gives way first) and applied.
+// within the friction circle of its limit, the rolling resistance is added and the
+// longitudinal impulse applied; then the four sideways impulses are applied.
 void OldTyres(const TyreSolve &s, const float limits[4], bzV3 &lin, bzV3 &ang)
 {
     bzDynVehicle *car = s.car;
@@ -167,27 +225,32 @@ void OldTyres(const TyreSolve &s, const float limits[4], bzV3 &lin, bzV3 &ang)
     bz_PhysCar_OldTyreDistribute(car, limits, needs, s.a, s.arm, lateral);
     for (int32_t i = 0; i < 4; i++)
     {
-        const float L = std::fabs(limits[i]);
-        if (!s.loaded[i] || !(L > 0.0f))
+        if (!s.loaded[i] || limits[i] == 0.0f || (s.D[i] == 0.0f && lateral[i] == 0.0f))
             continue;
         float lon = s.D[i];
-        float lat = lateral[i];
-        if (std::fabs(lon) >= L)
-        {
-            lon = std::copysign(L, lon);
-            lat = 0.0f;
-        }
-        else if (lon * lon + lat * lat > L * L)
-            lat = std::copysign(std::sqrt(L * L - lon * lon), lat);
-        if (!std::isfinite(lon) || !std::isfinite(lat))
-            continue;
-        lin = AddScaled(lin, s.f[i], lon * s.invM);
-        lin = AddScaled(lin, s.a[i], lat * s.invM);
-        ang = AddScaled(ang, s.respF[i], lon);
-        ang = AddScaled(ang, s.respA[i], lat);
+        bz_PhysCar_OldTyreClamp(&lon, &lateral[i], std::fabs(limits[i]),
+                                car->axle[i] ? car->skidRear : car->skidFront);
+        // Rolling resistance against the contact point's motion along the rolling direction.
+        const float vr = Dot(Sub(Add(lin, Cross(ang, s.arm[i])), FloorAt(car, i)), s.f[i]);
+        const float roll = -(Sign0(vr) * car->rollResist[i] * car->wheelLoad[i] * s.dt);
+        lon = std::isfinite(lon + roll) ? lon + roll : 0.0f;
+        if (!std::isfinite(lateral[i]))
+            lateral[i] = 0.0f;
         if (car->wheelSurface[i])
-            car->engineReaction -=
-                SafeDiv(lon, s.dt) * SafeDiv(car->torqueShare[i], car->sumShareSq);
+        {
+            car->engineReaction += SafeDiv(lon - roll, s.dt);
+            car->engineReaction2 += SafeDiv(roll, s.dt);
+        }
+        lin = AddScaled(lin, s.f[i], lon * s.invM);
+        ang = AddScaled(ang, s.respF[i], lon);
+    }
+    // The four sideways impulses.
+    for (int32_t i = 0; i < 4; i++)
+    {
+        if (!s.loaded[i])
+            continue;
+        lin = AddScaled(lin, s.a[i], lateral[i] * s.invM);
+        ang = AddScaled(ang, s.respA[i], lateral[i]);
     }
 }
 
@@ -241,6 +304,32 @@ void bz_PhysCar_FrictionEllipse(float *F, float kappa, float G, float *Flat, flo
         *F = 0.0f;
     if (!std::isfinite(*Flat))
         *Flat = 0.0f;
+}
+
+void bz_PhysCar_OldTyreClamp(float *lon, float *lat, float limit, float saturated)
+{
+    const float L = std::fabs(limit);
+    if (!(L > 0.0f) || !std::isfinite(*lon) || !std::isfinite(*lat))
+    {
+        *lon = *lat = 0.0f;
+        return;
+    }
+    if (*lon * *lon + *lat * *lat <= L * L)
+        return;
+    if (std::fabs(*lon) < L)
+    {
+        // The sideways part gives way first.
+        *lat = std::copysign(std::sqrt(L * L - *lon * *lon), *lat);
+        return;
+    }
+    // The drive or brake alone is more than the tyre holds: both are scaled onto the circle in
+    // proportion to what was asked of them, the sideways ask being the axle's saturated
+    // fraction of the limit when the axle saturated.
+    const float share = std::fabs(*lon) / L;
+    const float side = saturated != 0.0f ? std::fabs(saturated) : std::fabs(*lat) / L;
+    const float k = 1.0f / std::sqrt(share * share + side * side);
+    *lon *= k;
+    *lat = std::copysign(side * L * k, *lat);
 }
 
 float bz_PhysCar_SlopeFactor(const bzV3 *normal, const bzV3 *axle)
@@ -469,7 +558,8 @@ void bz_PhysCar_TyreForces(bzDynVehicle *car)
         s.G[i] = car->grip[i] * (surface ? surface->friction : 1.0f) * car->wheelLoad[i];
         if (!std::isfinite(s.G[i]) || s.G[i] < 0.0f)
             s.G[i] = 0.0f;
-        if (car->wheelLoad[i] != 0.0f)
+        // The old wheel model adds its rolling resistance with its tyre impulses.
+        if (car->wheelLoad[i] != 0.0f && !(car->carFlags & BZ_CAR_OLD_WHEEL_MODEL))
         {
             const float vr = Dot(Sub(Add(lin, Cross(ang, arm)), FloorAt(car, i)), f);
             float imp = -(Sign0(vr) * car->rollResist[i] * car->wheelLoad[i] * dt);

@@ -34,9 +34,30 @@ struct bzVehicleServices
     // none. Empty: the model boxes of the subtree placed by the lumps' matrices, without the lumps
     // bz_DynVehicle_IsBodyLump refuses (and their subtrees).
     int32_t (*bodyBox)(bzLump *lump, bzBox *out);
+    // Writes the dynamics text of a shape into out (at most size bytes, no terminator needed)
+    // and gives its length, or -1 when it does not fit. Empty: no text is composed for a
+    // generated shape.
+    int32_t (*shapeText)(const bzForm *form, char *out, int32_t size);
+    // Attaches a new vehicle body to the world joint with the attribute mask; its result is
+    // bz_DynVehicle_Create's. Empty: attached (0).
+    int32_t (*attachToWorld)(BZDObject *body, uint32_t attributeMask);
+    // Binds a loaded vehicle's body to the dynamics' default volume. Empty: nothing.
+    void (*linkDefaultVolume)(BZDObject *body);
 };
+// The attribute mask a vehicle body is attached to the world with.
+constexpr uint32_t BZ_VEHICLE_ATTACH_MASK = 0x55807;
 extern bzVehicleServices bzgVehicleServices;
 void bz_DynVehicle_ResetServices();
+
+// The longest text composed for a generated shape.
+constexpr int32_t BZ_VEHICLE_SHAPE_TEXT_MAX = 10000;
+// Composes a generated shape into the reader's "[DYNAMICS]" section: its "<ShapeCheckSum>" and
+// "<Shape>" keys (any letter case) are removed with their value lines, then "<Shape>\n", the
+// shape's text, "\n<ShapeCheckSum>\n%d\n" and a line feed are put at the section's end. 1 when
+// composed; 0 (the text unchanged) without the section, when the whole would exceed
+// BZ_VEHICLE_SHAPE_TEXT_MAX characters or when memory runs out.
+int32_t bz_DynVehicle_ComposeShapeText(bzTextReader *reader, const char *shapeText, int32_t length,
+                                       int32_t checkSum);
 
 // Handling values: the console's names, the defaults, lookup by name (case-blind; -1 for an
 // unknown name) and the switches.

@@ -244,7 +244,9 @@ int32_t bz_DynVehicle_Create(bzForm *form, bzDynVehicle *car, float mass)
         V((box.min.x + box.max.x) * 0.5f, box.min.y + dy * 0.25f, (box.min.z + box.max.z) * 0.5f);
     bz_Body_SetMassProperties(body, mass, 0.0f, &centre, &moments, 0);
     body->physicsFlags |= BZ_PHYS_NO_BODY_CONTACT;
-    return BZ_ERROR_NONE;
+    return bzgVehicleServices.attachToWorld
+               ? bzgVehicleServices.attachToWorld(body, BZ_VEHICLE_ATTACH_MASK)
+               : BZ_ERROR_NONE;
 }
 
 void bz_DynVehicle_ApplyHandling(bzDynVehicle *car)

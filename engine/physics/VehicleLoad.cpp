@@ -3,6 +3,7 @@
 #include "collision/Form.h"
 #include "collision/Shape.h"
 #include "core/Error.h"
+#include "core/Memory.h"
 #include "physics/CarInternal.h"
 #include "physics/CarPhysics.h"
 #include "physics/PhysSettings.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -130,12 +132,215 @@ bool AddBodyBoxes(bzBox *box, const bzLump *lump, const bzM34 &m)
 }
 } // namespace
 
+namespace
+{
+// The side profile of the car's models: what lies below the cut (the footprint), the length
+// of what stands above it in the middle of the car (the cabin), and the height of the car's
+// front and rear ends.
+struct SideProfile
+{
+    float cut, z5, z95;
+    bool footprint;
+    float x0, x1, z0, z1;
+    bool cabin;
+    float c0, c1;
+    float front, rear;
+};
+
+intptr_t ProfileVertices(bzLump *lump, const bzM34 *m, void *user)
+{
+    const bzModel *model = bz_Lump_GetModel(lump);
+    if (!model || !model->part || !model->part->positions[0])
+        return 0;
+    auto *p = static_cast<SideProfile *>(user);
+    const bzV3 *positions = model->part->positions[0];
+    for (int32_t k = 0; k < model->part->vertexCount; k++)
+    {
+        const bzV3 v = Point(m, positions[k]);
+        if (!std::isfinite(v.x + v.y + v.z))
+            continue;
+        if (v.y < p->cut)
+        {
+            p->x0 = p->footprint ? std::min(p->x0, v.x) : v.x;
+            p->x1 = p->footprint ? std::max(p->x1, v.x) : v.x;
+            p->z0 = p->footprint ? std::min(p->z0, v.z) : v.z;
+            p->z1 = p->footprint ? std::max(p->z1, v.z) : v.z;
+            p->footprint = true;
+        }
+        else if (v.z >= p->z5 && v.z <= p->z95)
+        {
+            p->c0 = p->cabin ? std::min(p->c0, v.z) : v.z;
+            p->c1 = p->cabin ? std::max(p->c1, v.z) : v.z;
+            p->cabin = true;
+        }
+        if (v.z > p->z95)
+            p->front = std::max(p->front, v.y);
+        if (v.z < p->z5)
+            p->rear = std::max(p->rear, v.y);
+    }
+    return 0;
+}
+
+// The 12-vertex side-profile polyhedron of the car's models within the box (bottom already at
+// the ride height), pulled in from the sides by `in`; null when the models give no footprint
+// or the hull cannot be built.
+bzForm *ProfileShape(bzLump *carLump, const bzBox &box, float in)
+{
+    if (!carLump)
+        return nullptr;
+    const float bottom = box.min.y, top = box.max.y;
+    const float length = box.max.z - box.min.z;
+    SideProfile p{};
+    p.cut = bottom + 0.9f * (top - bottom);
+    p.z5 = box.min.z + 0.05f * length;
+    p.z95 = box.min.z + 0.95f * length;
+    const bzM34 identity = Identity();
+    for (int32_t walk = 0; walk < 2; walk++)
+    {
+        const float cut = p.cut;
+        p = SideProfile{};
+        p.cut = cut;
+        p.z5 = box.min.z + 0.05f * length;
+        p.z95 = box.min.z + 0.95f * length;
+        // The front and rear heights start at the bottom: an end without vertices is flat.
+        p.front = p.rear = bottom;
+        bz_Lump_WalkWithMatrix(carLump, ProfileVertices, &identity, &p);
+        if (p.cabin || walk == 1)
+            break;
+        p.cut = bottom + 0.9f * (cut - bottom);
+    }
+    if (!p.footprint)
+        return nullptr;
+    if (!p.cabin)
+    {
+        p.c0 = p.z0;
+        p.c1 = p.z1;
+    }
+    float x0 = p.x0, x1 = p.x1;
+    if (x1 - x0 > 2.0f * in)
+    {
+        x0 += in;
+        x1 -= in;
+    }
+    const float front = std::clamp(p.front, bottom, top);
+    const float rear = std::clamp(p.rear, bottom, top);
+    // The profile in (z, y), from the rear bottom forward and back over the roof.
+    const float profile[6][2] = {{p.z0, bottom}, {p.z1, bottom}, {p.z1, front},
+                                 {p.c1, top},    {p.c0, top},    {p.z0, rear}};
+    bzForm *form = bz_Form_Alloc(nullptr, BZ_SHAPE_POLYHEDRON, 12);
+    if (!form)
+        return nullptr;
+    bzHull *hull = bz_Shape_Hull(form->firstShape);
+    for (int32_t side = 0; side < 2; side++)
+        for (int32_t k = 0; k < 6; k++)
+            hull->vertices[side * 6 + k] = V(side ? x1 : x0, profile[k][1], profile[k][0]);
+    hull->vertexCount = 12;
+    bz_Form_CalcBounds(form, 1);
+    if (hull->faceCount < 4)
+    {
+        bz_Form_Free(form);
+        return nullptr;
+    }
+    return form;
+}
+} // namespace
+
 int32_t bz_DynVehicle_ShapeCheckSum(bzLump *carLump)
 {
     uint32_t sum = 0;
     if (carLump)
         bz_Lump_Walk(carLump, AddModelBox, &sum);
     return static_cast<int32_t>(sum);
+}
+
+namespace
+{
+int32_t LineEnd(const bzTextReader *r, int32_t at)
+{
+    while (at < r->size && r->text[at] != '\n')
+        at++;
+    return at < r->size ? at + 1 : at;
+}
+
+// The first non-blank byte of the line at `at`, or 0.
+uint8_t LineHead(const bzTextReader *r, int32_t at, int32_t *headAt)
+{
+    while (at < r->size && (r->text[at] == ' ' || r->text[at] == '\t'))
+        at++;
+    *headAt = at;
+    return at < r->size ? r->text[at] : 0;
+}
+
+// The key line at `at` names "<name>" (letter case aside).
+bool KeyIs(const bzTextReader *r, int32_t at, const char *name)
+{
+    const int32_t n = static_cast<int32_t>(std::strlen(name));
+    return at + n + 1 < r->size &&
+           strncasecmp(reinterpret_cast<const char *>(r->text) + at + 1, name, n) == 0 &&
+           r->text[at + n + 1] == '>';
+}
+} // namespace
+
+int32_t bz_DynVehicle_ComposeShapeText(bzTextReader *reader, const char *shapeText, int32_t length,
+                                       int32_t checkSum)
+{
+    if (!reader || !reader->text || (!shapeText && length > 0) || length < 0)
+        return 0;
+    char tail[64];
+    const int32_t tailLength =
+        std::snprintf(tail, sizeof tail, "\n<ShapeCheckSum>\n%d\n\n", static_cast<int>(checkSum));
+    static const char kHead[] = "<Shape>\n";
+    const int32_t headLength = static_cast<int32_t>(sizeof kHead - 1);
+    if (headLength + length + tailLength + 1 > BZ_VEHICLE_SHAPE_TEXT_MAX)
+        return 0;
+    // The section's first line after its name.
+    int32_t at = 0, head = 0;
+    bool found = false;
+    while (at < reader->size && !found)
+    {
+        found =
+            LineHead(reader, at, &head) == '[' && head + 10 <= reader->size &&
+            strncasecmp(reinterpret_cast<const char *>(reader->text) + head, "[DYNAMICS]", 10) == 0;
+        at = LineEnd(reader, at);
+    }
+    if (!found)
+        return 0;
+    // Drop the old keys with their value lines; stop at the next section.
+    while (at < reader->size)
+    {
+        const uint8_t c = LineHead(reader, at, &head);
+        if (c == '[')
+            break;
+        if (c == '<' && (KeyIs(reader, head, "Shape") || KeyIs(reader, head, "ShapeCheckSum")))
+        {
+            int32_t end = LineEnd(reader, at);
+            int32_t next = 0;
+            while (end < reader->size)
+            {
+                const uint8_t d = LineHead(reader, end, &next);
+                if (d == '<' || d == '[')
+                    break;
+                end = LineEnd(reader, end);
+            }
+            if (!bz_Text_Replace(reader, at, end, "", 0))
+                return 0;
+            continue;
+        }
+        at = LineEnd(reader, at);
+    }
+    // The composed text, with a line feed before it when the section's last line has none.
+    char text[BZ_VEHICLE_SHAPE_TEXT_MAX];
+    int32_t n = 0;
+    if (at > 0 && reader->text[at - 1] != '\n')
+        text[n++] = '\n';
+    std::memcpy(text + n, kHead, headLength);
+    n += headLength;
+    if (length > 0)
+        std::memcpy(text + n, shapeText, length);
+    n += length;
+    std::memcpy(text + n, tail, tailLength);
+    n += tailLength;
+    return bz_Text_Replace(reader, at, at, text, n) ? 1 : 0;
 }
 
 int32_t CarConsole_ParseArgs(bzTextReader *reader, bzDynVehicle *car)
@@ -154,6 +359,34 @@ int32_t CarConsole_ParseArgs(bzTextReader *reader, bzDynVehicle *car)
         const char *value = rest ? strtok_r(rest, ", \t\r", &save) : nullptr;
         if (!value)
             continue;
+        if (index == BZ_H_Torque || index == BZ_H_GearRatios)
+        {
+            // Their values live in the drive state: the torque curve at 0, 1000, ... 9000 rpm,
+            // and the gear ratios from reverse up (neutral keeps 0). Values past the table's
+            // end are left out; one that is not a number ends the line.
+            if (!car->drive)
+                continue;
+            bzDynVehicleDrive *d = car->drive;
+            float *to = index == BZ_H_Torque ? d->torqueCurve : d->ratioTable;
+            const int32_t room =
+                index == BZ_H_Torque ? BZ_DRIVE_CURVE_POINTS : BZ_DRIVE_MAX_GEARS + 2;
+            int32_t at = 0, taken = 0;
+            for (; value && at < room; value = strtok_r(nullptr, ", \t\r", &save))
+            {
+                if (index == BZ_H_GearRatios && at == 1)
+                    at++; // neutral
+                float v;
+                if (!ParseFloat(value, &v))
+                    break;
+                to[at++] = v;
+                taken++;
+            }
+            if (!taken)
+                continue;
+            car->handling->changed = 1;
+            set++;
+            continue;
+        }
         bzHandlingValue &slot = car->handling->values[index];
         if (IsSwitch(index))
         {
@@ -245,7 +478,7 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
                             V(1.0f, h, -2.0f)};
     for (int32_t i = 0; i < 4; i++)
         car->wheelPos[i] = layout[i];
-    bool useLoaded = false;
+    bool useLoaded = false, generated = false;
     if (shape)
     {
         const int32_t models = bzgVehicleServices.modelCheckSum
@@ -261,6 +494,7 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         const bool found = bzgVehicleServices.bodyBox
                                ? bzgVehicleServices.bodyBox(carLump, &box) != 0
                                : carLump && AddBodyBoxes(&box, carLump, Identity());
+        bool fromModels = false;
         if (!found || !(box.max.x > box.min.x && box.max.y > box.min.y && box.max.z > box.min.z) ||
             !std::isfinite(box.min.x + box.min.y + box.min.z + box.max.x + box.max.y + box.max.z))
         {
@@ -269,6 +503,7 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
         }
         else
         {
+            fromModels = true;
             box.min.y = std::max(box.min.y, h);
             const float in = 0.75f * h;
             if (box.max.x - box.min.x > 2.0f * in)
@@ -278,15 +513,44 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
             }
             box.max.y = std::max(box.max.y, box.min.y + 0.1f);
         }
-        shape = bz_DynVehicle_BoxShape(&box);
+        // The side profile of the models' vertices, else the box itself.
+        shape = fromModels ? ProfileShape(carLump, box, 0.75f * h) : nullptr;
+        if (!shape)
+            shape = bz_DynVehicle_BoxShape(&box);
+        generated = shape != nullptr;
     }
     if (bz_DynVehicle_Create(shape, car, mass) != BZ_ERROR_NONE)
     {
         bz_ReportError("bz_DynVehicle_Load", "The vehicle has no body");
-        bz_DynVehicle_Destroy(car);
         if (!useLoaded)
+        {
+            // A body that was made but not attached must not keep the shape freed here.
+            if (BZDObject *made = bz_PhysCar_Body(car); made && made->form == shape)
+                made->form = nullptr;
             bz_Form_Free(shape);
+        }
+        bz_DynVehicle_Destroy(car);
         return nullptr;
+    }
+    if (generated && file && file->name && bzgVehicleServices.shapeText)
+    {
+        // The generated shape's text goes into a fresh copy of the vehicle file, which is then
+        // released: the file on disc is left as it is.
+        if (bzTextReader *copy = bz_Script_Load(file->name))
+        {
+            char *text = static_cast<char *>(bz_MemAlloc(BZ_VEHICLE_SHAPE_TEXT_MAX, BZ_MEM_CLEAR));
+            const int32_t length =
+                text ? bzgVehicleServices.shapeText(shape, text, BZ_VEHICLE_SHAPE_TEXT_MAX) : -1;
+            if (length >= 0)
+            {
+                const int32_t models = bzgVehicleServices.modelCheckSum
+                                           ? bzgVehicleServices.modelCheckSum(carLump)
+                                           : bz_DynVehicle_ShapeCheckSum(carLump);
+                bz_DynVehicle_ComposeShapeText(copy, text, length, models);
+            }
+            bz_MemFree(text);
+            bz_Text_Close(copy);
+        }
     }
     BZDObject *body = bz_PhysCar_Body(car);
     for (int32_t i = 0; i < 4; i++)
@@ -304,6 +568,12 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
     if (body->mass >= 30000.0f)
         car->wheelInertia *= 4.0f;
     car->frontRoll = car->rearRoll = 0.5f;
+    car->pushOutGain = 1.0f;
+    if (bzgVehicleServices.linkDefaultVolume)
+        bzgVehicleServices.linkDefaultVolume(body);
+    // The bank steering strength holds the 32-bit integer 1 until the handling is applied.
+    const uint32_t one = 1;
+    std::memcpy(&car->bankSteer, &one, sizeof one);
     car->driven = 1;
     if (handling)
     {

@@ -373,3 +373,93 @@ TEST(CarProbe, RaysOnASharedEdgeAndATiltedCarStillHit)
         EXPECT_NEAR(t.car.probeDist[i], 1.0f / std::cos(0.5235988f), 1e-5f) << i;
 }
 } // namespace
+
+namespace
+{
+// A rectangle of two faces in the plane through `at` with normal direction n (n.y > 0),
+// covering x in [x0, x1] and z in [z0, z1]; MakeFace's winding makes its normal point up.
+void AddTilted(std::vector<bzDynFaceHit> &faces, bzV3 n, bzV3 at, float x0, float x1, float z0,
+               float z1)
+{
+    auto p = [&](float x, float z)
+    { return V3(x, at.y - (n.x * (x - at.x) + n.z * (z - at.z)) / n.y, z); };
+    faces.push_back(MakeFace(p(x0, z0), p(x0, z1), p(x1, z0)));
+    faces.push_back(MakeFace(p(x1, z1), p(x1, z0), p(x0, z1)));
+}
+
+// Bank steering. The car stands level (body frame = world frame) at 5 m/s forward on flat
+// ground; a small tilted patch lies just ahead of one wheel, where its move over the step
+// takes it. With tilt t = n_patch - (0, 1, 0) = (u, ., w) and c = n_patch.y (unit normals):
+// a steered wheel at mount m steers to q / (1 - (centre.x - m.x) q), q = w / ((centre.z - m.z) u),
+// centre = (0, h, -2) the rear axle's middle; the wheel's grip boost is sqrt(1 - c^2) x bankSteer
+// x 10. Normal (0.5, 0.8, 0.2) (unnormalised): w / u = 0.4, q = 0.4 / (-4) = -0.1 for wheel 0,
+// curvature -0.1 / 1.1; c^2 = 0.64 / 0.93, so the boost with bankSteer 0.5 is
+// sqrt(0.29 / 0.93) x 5 = 2.7920806.
+TEST(CarBankSteer, TiltedGroundAheadSteersAlongTheBankAndBoostsGrip)
+{
+    struct Case
+    {
+        const char *what;
+        int32_t wheel;
+        bzV3 normal; // unnormalised
+        float bankSteer;
+        float curvature; // expected; 0.05 = left as it was
+        float boost;
+    };
+    const float boost = std::sqrt(0.29f / 0.93f) * 5.0f;
+    const Case cases[] = {
+        {"front left, bank across", 0, V3(0.5f, 0.8f, 0.2f), 0.5f, -0.1f / 1.1f, boost},
+        {"front right, mirrored", 1, V3(-0.5f, 0.8f, 0.2f), 0.5f, 0.1f / 1.1f, boost},
+        {"rear wheel: grip only", 2, V3(0.5f, 0.8f, 0.2f), 0.5f, 0.05f, boost},
+        {"bankSteer 1", 0, V3(0.5f, 0.8f, 0.2f), 1.0f, -0.1f / 1.1f, 2.0f * boost},
+        {"too slight (c >= 0.9)", 0, V3(0.2f, 0.95f, 0.05f), 0.5f, 0.05f, 0.0f},
+        {"tilted along the car (|w| > |u|)", 0, V3(0.2f, 0.8f, 0.5f), 0.5f, 0.05f, 0.0f},
+        {"bankSteer 0: off", 0, V3(0.5f, 0.8f, 0.2f), 0.0f, 0.05f, 0.0f},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        TestCar t;
+        std::vector<bzDynFaceHit> faces;
+        AddGround(faces, 0.0f);
+        const float x = t.car.wheelPos[c.wheel].x, z = t.car.wheelPos[c.wheel].z;
+        // Ahead of the mount only: the wheel's own probe still finds the flat ground.
+        AddTilted(faces, c.normal, V3(x, 0.05f, z + 0.3f), x - 0.3f, x + 0.3f, z + 0.1f, z + 0.5f);
+        t.SetFaces(faces);
+        t.body.linearVelocity = t.body.localLinearVelocity = V3(0.0f, 0.0f, 5.0f);
+        t.car.bankSteer = c.bankSteer;
+        t.car.steerCurvature = 0.05f;
+        bz_PhysCar_PreStep(&t.car);
+        const bzDynFaceHit *ground = static_cast<bzDynFaceHit *>(t.list->entries);
+        ASSERT_TRUE(t.car.hitFace[c.wheel] == &ground[0] || t.car.hitFace[c.wheel] == &ground[1]);
+        bzCarSuspensionTerms terms;
+        ASSERT_EQ(bz_PhysCar_SuspensionForces(&t.car, &terms), 1);
+        EXPECT_NEAR(t.car.steerCurvature, c.curvature, 1e-5f);
+        for (int32_t i = 0; i < 4; i++)
+            EXPECT_NEAR(t.car.gripBoost[i], i == c.wheel ? c.boost : 0.0f, 1e-4f) << i;
+        // The suspension itself still stands on the flat ground.
+        EXPECT_NEAR(t.car.contactNormal[c.wheel].y, 1.0f, 1e-6f);
+    }
+}
+
+// The boost is spent by the step's grip forces: the boosted wheel grips (1 + boost) times as
+// hard as its twin for that step, and the boost is gone afterwards.
+TEST(CarBankSteer, GripBoostIsSpentInTheSameStep)
+{
+    TestCar t(10.0f);
+    std::vector<bzDynFaceHit> faces;
+    AddGround(faces, 0.0f);
+    t.SetFaces(faces);
+    for (int32_t s = 0; s < 30; s++)
+        t.Step(); // settle
+    AddTilted(faces, V3(0.5f, 0.8f, 0.2f), V3(-1.0f, 0.05f, 2.3f), -1.3f, -0.7f, 2.1f, 2.5f);
+    t.SetFaces(faces);
+    t.body.linearVelocity = V3(0.0f, 0.0f, 5.0f);
+    t.car.bankSteer = 0.5f;
+    bz_PhysCar_PreStep(&t.car);
+    bz_PhysCar_Step(&t.car);
+    const float boost = std::sqrt(0.29f / 0.93f) * 5.0f;
+    EXPECT_NEAR(t.car.gripForce[0] / t.car.gripForce[1], 1.0f + boost, 0.01f * (1.0f + boost));
+    EXPECT_EQ(t.car.gripBoost[0], 0.0f);
+}
+} // namespace

@@ -137,6 +137,131 @@ TEST(CarTyres, AMovingFloorIsFeltAsSlip)
         EXPECT_LT(t.car.wheelSpin[i], -1.0f) << i;
 }
 
+// Two wheels on an open differential are held together only by their tyres. Disturbed
+// against each other, at low and at moderate speed, driven or coasting, their spins must come
+// back together without swinging past each other, and the car must not start to yaw.
+TEST(CarTyres, OpenDifferentialWheelsSettleWithoutSwinging)
+{
+    struct Case
+    {
+        float speed, driveForce;
+    };
+    for (const Case c : {Case{2.5f, 0.0f}, Case{2.5f, 3000.0f}, Case{6.0f, 3000.0f},
+                         Case{12.0f, 0.0f}, Case{12.0f, 3000.0f}})
+    {
+        SCOPED_TRACE(testing::Message() << "speed " << c.speed << " drive " << c.driveForce);
+        TestCar t(10.0f);
+        std::vector<bzDynFaceHit> faces;
+        AddGround(faces, 0.0f, 1000.0f);
+        t.SetFaces(faces);
+        for (int32_t s = 0; s < 20; s++)
+            t.Step(); // settle on the springs
+        t.body.linearVelocity = V3(0.0f, 0.0f, c.speed);
+        t.body.angularVelocity = V3(0.0f, 0.0f, 0.0f);
+        for (int32_t i = 0; i < 4; i++)
+            t.car.wheelSpin[i] = c.speed / 0.3f;
+        t.car.wheelSpin[2] += 0.5f;
+        t.car.wheelSpin[3] -= 0.5f;
+        t.car.driveSpin = c.speed / 0.3f; // the shares sum to 1
+        float previous = 1.0f;
+        for (int32_t s = 0; s < 10; s++)
+        {
+            t.car.driveForce = c.driveForce;
+            t.Step();
+            const float d = t.car.wheelSpin[2] - t.car.wheelSpin[3];
+            EXPECT_GE(d, -1e-3f) << s;            // never swings past
+            EXPECT_LE(d, previous + 1e-4f) << s;  // only ever closes
+            EXPECT_EQ(t.car.diffLock[1], 0) << s; // and no lock did it
+            EXPECT_LT(std::fabs(t.body.angularVelocity.y), 1e-3f) << s;
+            previous = d;
+        }
+        EXPECT_LT(std::fabs(previous), 0.01f);
+    }
+}
+
+// The old wheel model's friction circle, limit 5: inside it nothing changes; the sideways
+// impulse gives way first (3, 5 -> 3, 4); a longitudinal impulse past the limit scales both
+// onto the circle in proportion to the asks: (6, 2) asks 1.2 and 0.4 of the limit, k =
+// 1 / sqrt(1.6), giving (4.7434165, 1.5811388); on a saturated axle (fraction -1.5) the
+// sideways ask is 1.5: (5, -5) gives k = 1 / sqrt(3.25), (2.7735009, -4.1602515).
+TEST(CarOldTyres, FrictionCircleClampTable)
+{
+    struct Case
+    {
+        float lon, lat, saturated, wantLon, wantLat;
+    };
+    const Case cases[] = {
+        {3.0f, 4.0f, 0.0f, 3.0f, 4.0f},
+        {3.0f, 5.0f, 0.0f, 3.0f, 4.0f},
+        {-4.0f, -5.0f, 0.0f, -4.0f, -3.0f},
+        {0.0f, 7.0f, 1.4f, 0.0f, 5.0f},
+        {6.0f, 2.0f, 0.0f, 4.7434165f, 1.5811388f},
+        {5.0f, -5.0f, -1.5f, 2.7735009f, -4.1602515f},
+        {-8.0f, 0.0f, 0.0f, -5.0f, 0.0f},
+    };
+    for (const Case &c : cases)
+    {
+        float lon = c.lon, lat = c.lat;
+        bz_PhysCar_OldTyreClamp(&lon, &lat, 5.0f, c.saturated);
+        EXPECT_NEAR(lon, c.wantLon, 1e-5f) << c.lon << ", " << c.lat;
+        EXPECT_NEAR(lat, c.wantLat, 1e-5f) << c.lon << ", " << c.lat;
+        EXPECT_LE(lon * lon + lat * lat, 25.0f * (1.0f + 1e-6f));
+    }
+    // No limit, or an impulse that is not a number: nothing.
+    float lon = 2.0f, lat = 1.0f;
+    bz_PhysCar_OldTyreClamp(&lon, &lat, 0.0f, 0.0f);
+    EXPECT_EQ(lon, 0.0f);
+    EXPECT_EQ(lat, 0.0f);
+    lon = std::nanf("");
+    lat = 1.0f;
+    bz_PhysCar_OldTyreClamp(&lon, &lat, 5.0f, 0.0f);
+    EXPECT_EQ(lon, 0.0f);
+    EXPECT_EQ(lat, 0.0f);
+}
+
+// In the old model a braking wheel on a surface block feeds its clamped impulse over dt to the
+// engine reaction and its rolling resistance to the companion term; without a surface block
+// nothing is fed back. Braking at 2 m/s with 2000 N a wheel, well within the tyres' limits,
+// the clamp leaves the brake impulse as it is: -2000 x 4 / dt x dt = -8000 N.
+TEST(CarOldTyres, ReactionsFromWheelsWithASurfaceBlock)
+{
+    static bzCarSurface block = {};
+    block.friction = 1.0f;
+    for (bool surface : {true, false})
+    {
+        TestCar t(10.0f);
+        std::vector<bzDynFaceHit> faces;
+        AddGround(faces, 0.0f);
+        t.SetFaces(faces);
+        t.car.carFlags |= BZ_CAR_OLD_WHEEL_MODEL;
+        for (int32_t s = 0; s < 30; s++)
+            t.Step(); // settle
+        t.body.linearVelocity = V3(0.0f, 0.0f, 2.0f);
+        for (int32_t i = 0; i < 4; i++)
+            t.car.brakeForce[i] = -2000.0f;
+        bz_PhysCar_PreStep(&t.car);
+        for (int32_t i = 0; i < 4; i++)
+            t.car.wheelSurface[i] = surface ? &block : nullptr;
+        bz_PhysCar_Step(&t.car);
+        float roll = 0.0f;
+        for (int32_t i = 0; i < 4; i++)
+            roll -= t.car.rollResist[i] * t.car.wheelLoad[i];
+        if (surface)
+        {
+            EXPECT_NEAR(t.car.engineReaction, -8000.0f, 1.0f);
+            EXPECT_NEAR(t.car.engineReaction2, roll, 0.01f * std::fabs(roll));
+            EXPECT_LT(roll, -100.0f);
+        }
+        else
+        {
+            EXPECT_EQ(t.car.engineReaction, 0.0f);
+            EXPECT_EQ(t.car.engineReaction2, 0.0f);
+        }
+        // 8000 N and the rolling resistance over 1250 kg and 0.04 s, less the step's drag.
+        EXPECT_NEAR(t.body.linearVelocity.z, 2.0f + (roll - 8000.0f) / 1250.0f * 0.04f, 0.01f);
+    }
+}
+
 TEST(CarDifferentials, LockTable)
 {
     struct Case
