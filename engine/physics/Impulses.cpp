@@ -62,6 +62,20 @@ void WorldFromLocal(BZDObject *body, const bzM34 *frame)
     bz_M33_RotateV3Into(frame, &body->linearVelocity, &body->localLinearVelocity);
 }
 
+// Angular change w and a linear change along d (body frame, taken into the world through the
+// current frame), both scaled by y; the body-frame velocity follows through the start-of-step
+// frame.
+void PushWorld(BZDObject *body, float y, const bzV3 &d, const bzV3 &w)
+{
+    Push(body, y, d, w, false);
+    bzV3 dv;
+    bz_M33_RotateV3Into(Current(body), &dv, &d);
+    bz_V3_ScaleInto(&dv, &dv, y * body->inverseMass);
+    bz_V3_AddInto(&body->linearVelocity, &dv, &body->linearVelocity);
+    bz_M34_InverseRotateV3Into(&body->startTransform, &body->localLinearVelocity,
+                               &body->linearVelocity);
+}
+
 // The body's coupling record, or null (none, or the marker of a tree's preparation).
 const bzPhysCoupling *Coupled(const BZDObject *body)
 {
@@ -420,10 +434,11 @@ void bz_Phys_BodyContactFriction(bzPhysRow *row)
         const float cap = mu * row->weight;
         if (k > cap)
             k = cap;
-        Push(a, k, dA, aA, true);
-        Push(b, -k, dB, aB, true);
-        WorldFromLocal(a, Current(a));
-        WorldFromLocal(b, Current(b));
+        // The slip directions are taken through the current frames, so the linear changes go
+        // into the world velocities through them (equal and opposite), and the body-frame
+        // velocities follow through the start-of-step frames as everywhere else in the step.
+        PushWorld(a, k, dA, aA);
+        PushWorld(b, -k, dB, aB);
     }
     bzV3 pointA, pointB;
     bz_V3_AddInto(&a->centreOfMass, &row->rA, &pointA);
