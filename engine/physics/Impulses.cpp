@@ -63,17 +63,16 @@ void WorldFromLocal(BZDObject *body, const bzM34 *frame)
 }
 
 // Angular change w and a linear change along d (body frame, taken into the world through the
-// current frame), both scaled by y; the body-frame velocity follows through the start-of-step
-// frame.
+// current frame), both scaled by y; the body-frame velocity holds the change through the
+// start-of-step frame, as everywhere else in the step, and the world velocity follows it.
 void PushWorld(BZDObject *body, float y, const bzV3 &d, const bzV3 &w)
 {
     Push(body, y, d, w, false);
-    bzV3 dv;
-    bz_M33_RotateV3Into(Current(body), &dv, &d);
-    bz_V3_ScaleInto(&dv, &dv, y * body->inverseMass);
-    bz_V3_AddInto(&body->linearVelocity, &dv, &body->linearVelocity);
-    bz_M34_InverseRotateV3Into(&body->startTransform, &body->localLinearVelocity,
-                               &body->linearVelocity);
+    bzV3 world, local;
+    bz_M33_RotateV3Into(Current(body), &world, &d);
+    bz_M34_InverseRotateV3Into(&body->startTransform, &local, &world);
+    Push(body, y, local, bzV3{}, true);
+    WorldFromLocal(body, &body->startTransform);
 }
 
 // The body's coupling record, or null (none, or the marker of a tree's preparation).
@@ -434,9 +433,8 @@ void bz_Phys_BodyContactFriction(bzPhysRow *row)
         const float cap = mu * row->weight;
         if (k > cap)
             k = cap;
-        // The slip directions are taken through the current frames, so the linear changes go
-        // into the world velocities through them (equal and opposite), and the body-frame
-        // velocities follow through the start-of-step frames as everywhere else in the step.
+        // The slip directions are taken through the current frames: the linear changes are
+        // equal and opposite in the world and each body keeps the rest of its velocity.
         PushWorld(a, k, dA, aA);
         PushWorld(b, -k, dB, aB);
     }
