@@ -3,6 +3,7 @@
 // and object pair collision once the physics' services are installed.
 #pragma once
 
+#include "collision/CollisionFace.h"
 #include "collision/FaceList.h"
 #include "collision/Form.h"
 #include "collision/Shape.h"
@@ -32,6 +33,10 @@ struct Ground
     explicit Ground(float degrees = 0.0f)
     {
         worldfixture::Floor(faces);
+        // One flat quad: the diagonal the two triangles share is no edge of the ground, and
+        // the ground's data marks it so, as a level's would.
+        faces[0].flags |= BZ_FACE_SKIP_EDGE_0;
+        faces[1].flags |= BZ_FACE_SKIP_EDGE_2;
         const float a = degrees * kPi / 180.0f, c = std::cos(a), s = std::sin(a);
         // A turn about z: with a positive angle the ground falls away towards +x.
         auto turn = [&](const bzV3 &p) { return V(c * p.x + s * p.y, -s * p.x + c * p.y, p.z); };
