@@ -17,6 +17,9 @@ namespace
 constexpr float kZeroSq = 1.1920929e-7f;
 constexpr float kEdgeMargin = 0.001f;
 constexpr float kMiss = 100.0f;
+// How near (in length) the line of a moving edge may start to a fixed edge and count as touching
+// it.
+constexpr float kTouchingEdges = 1e-6f;
 
 bzV3 Unit(const bzV3 &v)
 {
@@ -488,6 +491,11 @@ int32_t bz_SweptEdgeCrossing(const bzV3 *q, const bzV3 *f, const bzV3 *p0, const
         return bz_SweptEdgeAgainstEdge(p0, &endVector, v, q, f, &zero, side < 0.0f ? -1 : 1,
                                        contact, toBody);
     };
+    // Edges that touch at the start have no side to come from: a crossing found there would
+    // take its normal's sense from rounding. The end of the step, where the side is known,
+    // decides instead.
+    if (std::fabs(c) <= kTouchingEdges * std::sqrt(LengthSq(n0)))
+        return fallback();
     bool possible = c * (a + b + c) <= 0.0f;
     if (!possible && a != 0.0f)
     {

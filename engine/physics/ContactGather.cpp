@@ -137,6 +137,22 @@ int32_t WorldContactsOfTree(BZDObject *body, bzPhysRow *rows, int32_t count)
     return count;
 }
 
+// A partner that was solved in a ring of its own joins this one with the contacts it rests on:
+// every body of its ring gathers again, so that what holds it up is solved together with what
+// now pushes it.
+void GatherAgainWhenJoining(BZDObject *body, BZDObject *partner)
+{
+    BZDObject *root = bz_Body_Root(partner);
+    if (root->solveGroup == 0 || SameRing(partner, body))
+        return;
+    BZDObject *b = root;
+    do
+    {
+        bz_Phys_StampForGathering(b);
+        b = b->ring;
+    } while (b && b != root);
+}
+
 // What becomes of rows found between a body and a partner.
 enum class Pair
 {
@@ -167,7 +183,10 @@ Pair AcceptPartner(BZDObject *world, BZDObject *body, BZDObject *partner, bool l
     if (partner->physicsFlags & BZ_PHYS_HEAVY)
         bz_Phys_SetHeavyContact(1);
     else if (!partner->asleep)
+    {
+        GatherAgainWhenJoining(body, partner);
         bz_Phys_MergeSolveGroups(body, partner);
+    }
     else
     {
         int32_t r = BZ_PHYS_CB_DEFAULT;

@@ -62,6 +62,19 @@ void WorldFromLocal(BZDObject *body, const bzM34 *frame)
     bz_M33_RotateV3Into(frame, &body->linearVelocity, &body->localLinearVelocity);
 }
 
+// Angular change w and a linear change along d (body frame, taken into the world through the
+// current frame), both scaled by y; the body-frame velocity holds the change through the
+// start-of-step frame, as everywhere else in the step, and the world velocity follows it.
+void PushWorld(BZDObject *body, float y, const bzV3 &d, const bzV3 &w)
+{
+    Push(body, y, d, w, false);
+    bzV3 world, local;
+    bz_M33_RotateV3Into(Current(body), &world, &d);
+    bz_M34_InverseRotateV3Into(&body->startTransform, &local, &world);
+    Push(body, y, local, bzV3{}, true);
+    WorldFromLocal(body, &body->startTransform);
+}
+
 // The body's coupling record, or null (none, or the marker of a tree's preparation).
 const bzPhysCoupling *Coupled(const BZDObject *body)
 {
@@ -420,10 +433,10 @@ void bz_Phys_BodyContactFriction(bzPhysRow *row)
         const float cap = mu * row->weight;
         if (k > cap)
             k = cap;
-        Push(a, k, dA, aA, true);
-        Push(b, -k, dB, aB, true);
-        WorldFromLocal(a, Current(a));
-        WorldFromLocal(b, Current(b));
+        // The slip directions are taken through the current frames: the linear changes are
+        // equal and opposite in the world and each body keeps the rest of its velocity.
+        PushWorld(a, k, dA, aA);
+        PushWorld(b, -k, dB, aB);
     }
     bzV3 pointA, pointB;
     bz_V3_AddInto(&a->centreOfMass, &row->rA, &pointA);

@@ -170,6 +170,42 @@ TEST(SweptEdgeCrossing, CrossingLaterThanTheRecordAndParallelEdges)
     EXPECT_EQ(contact.key, 2.0f);
 }
 
+// Edges that touch at the start of the step have no side they come from: whichever way the
+// moving edge then goes, no contact may push it back the way it goes (a crossing at time 0
+// whose sense rounding would decide), and one that ends within the tolerance is pushed away
+// from the fixed edge.
+TEST(SweptEdgeCrossing, EdgesTouchingAtTheStartAreJudgedAtTheEnd)
+{
+    DefaultTolerance tolerance;
+    const bzV3 q = V(-1, 0, 0), f = V(2, 0, 0);
+    const bzV3 p0 = V(0, 0, -1), e0 = V(0, 0, 2), w = V(0, 0, 0);
+    struct Case
+    {
+        float vy;
+        float side; // where the moving edge ends: +1 above, -1 below
+    };
+    for (const Case c :
+         {Case{0.001f, 1.0f}, Case{0.5f, 1.0f}, Case{-0.001f, -1.0f}, Case{-0.5f, -1.0f}})
+    {
+        SCOPED_TRACE(c.vy);
+        const bzV3 v = V(0, c.vy, 0);
+        bzCollisionContact contact{};
+        contact.key = 2.0f;
+        const int32_t r = bz_SweptEdgeCrossing(&q, &f, &p0, &v, &e0, &w, &contact, &kWorld);
+        if (r == 1)
+        {
+            // From the fixed edge towards where the moving edge ends.
+            EXPECT_GT(contact.normal.y * c.side, 0.9f);
+            EXPECT_EQ(contact.key, 1.0f);
+        }
+        // A move that ends beyond the tolerance leaves nothing to touch.
+        if (std::fabs(c.vy) > 0.1f)
+        {
+            EXPECT_NE(r, 1);
+        }
+    }
+}
+
 TEST(SweptEdgeEdge, RadiiParallelAndBeyondTheEnds)
 {
     DefaultTolerance tolerance;
