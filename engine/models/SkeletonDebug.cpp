@@ -16,6 +16,12 @@ void bz_Skeleton_SetShapeServices(const bzSkeletonShapeServices *services)
     gShapes = services ? *services : bzSkeletonShapeServices{};
 }
 
+void bz_Skeleton_GetShapeServices(bzSkeletonShapeServices *out)
+{
+    if (out)
+        *out = gShapes;
+}
+
 bzLump *bz_Skeleton_BuildDebugLump(bzLump *lump)
 {
     if (!bz_Skeleton_IsPosable(lump))

@@ -25,6 +25,8 @@ struct bzSkeletonShapeServices
 };
 // Installs the maker (copied; null removes it).
 void bz_Skeleton_SetShapeServices(const bzSkeletonShapeServices *services);
+// The maker installed now (its entry null when none is).
+void bz_Skeleton_GetShapeServices(bzSkeletonShapeServices *out);
 
 // A NULL lump named "Skeleton" with one shape lump per bone, placed at the bone's bind pose: the
 // bone's points are its children's offsets (first child, then its next siblings) and the origin

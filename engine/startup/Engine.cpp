@@ -6,6 +6,7 @@
 #include "core/Error.h"
 #include "files/DebugOutput.h"
 #include "files/File.h"
+#include "formview/SkeletonShapes.h"
 #include "input/WindowInput.h"
 #include "models/SceneLink.h"
 #include "pc/PcSystem.h"
@@ -37,6 +38,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     bz_Models_InstallSceneServices();
     bz_Phys_InstallServices();
     bz_Form_InstallModelBuilders();
+    bz_FormView_InstallSkeletonShapes();
     GUI_Reset();
     bz_RegisterEngineConsoleCommands();
     bzgNoFatalExit = 0;

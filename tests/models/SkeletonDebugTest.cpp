@@ -83,15 +83,21 @@ protected:
     void SetUp() override
     {
         SkeletonDebugTest::SetUp();
+        // Start-up installs the engine's own maker: the fake stands in for it here, and the
+        // one found is put back after.
+        bz_Skeleton_GetShapeServices(&found_);
         gCalls.clear();
         gRefuse = false;
         bz_Skeleton_SetShapeServices(&kShapes);
     }
     void TearDown() override
     {
-        bz_Skeleton_SetShapeServices(nullptr);
+        bz_Skeleton_SetShapeServices(&found_);
         SkeletonDebugTest::TearDown();
     }
+
+private:
+    bzSkeletonShapeServices found_{};
 };
 
 TEST_F(SkeletonDebug, EachBoneWithTwoPointsOrMoreGetsAShapeAtItsBindPose)
