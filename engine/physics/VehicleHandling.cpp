@@ -158,8 +158,10 @@ int32_t bz_DynVehicle_SwitchIs(const bzHandlingValue *value, const char *s)
 
 void bz_DynVehicle_SetSwitch(bzHandlingValue *value, const char *s)
 {
+    // Up to three characters and a terminating zero in the value's four bytes.
     std::memset(value->s, 0, 4);
-    std::strncpy(value->s, s, 3);
+    for (int32_t i = 0; i < 3 && s && s[i]; i++)
+        value->s[i] = s[i];
 }
 
 bzDynVehicle *bz_DynVehicle_First()

@@ -16,11 +16,13 @@ void *operator new(std::size_t size)
         return p;
     throw std::bad_alloc();
 }
-void operator delete(void *p) noexcept
+// The deletes stay out of line: inlined into a caller, the compiler would see malloc's free
+// given a pointer from new.
+[[gnu::noinline]] void operator delete(void *p) noexcept
 {
     std::free(p);
 }
-void operator delete(void *p, std::size_t) noexcept
+[[gnu::noinline]] void operator delete(void *p, std::size_t) noexcept
 {
     std::free(p);
 }
@@ -31,7 +33,7 @@ void *operator new(std::size_t size, const std::nothrow_t &) noexcept
     gNewCalls++;
     return std::malloc(size ? size : 1);
 }
-void operator delete(void *p, const std::nothrow_t &) noexcept
+[[gnu::noinline]] void operator delete(void *p, const std::nothrow_t &) noexcept
 {
     std::free(p);
 }
