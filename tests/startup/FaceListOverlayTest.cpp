@@ -1,9 +1,9 @@
 // The face-list drawing on the OpenGL back end: a gathered face drawn over a viewport lands where
-// the scene's own projection puts it (its outline in the list's colour, its inside untouched),
-// and afterwards the back end's rectangle is the whole display again.
+// the scene's own projection puts it, filled in the list's colour and blended by its alpha over
+// what is there, and afterwards the back end's rectangle is the whole display again.
 #include "backends/gl/GlTestSupport.h"
 
-#include "formview/FaceListDebug.h"
+#include "backends/gl/GlFaceListDebug.h"
 #include "maths/Matrix.h"
 #include "render/FrameDriver.h"
 #include "render/Viewport.h"
@@ -50,19 +50,10 @@ protected:
         *px = int(std::lround((x * cot / z + 1.0f) * 0.5f * kW));
         *py = int(std::lround((1.0f - y * cot * aspect / z) * 0.5f * kH));
     }
-    // True when a pixel within one of (x, y) has the colour.
-    bool NearbyIs(int x, int y, std::array<int, 3> want) const
-    {
-        for (int dy = -1; dy <= 1; dy++)
-            for (int dx = -1; dx <= 1; dx++)
-                if (At(x + dx, y + dy) == want)
-                    return true;
-        return false;
-    }
     bzLump *camera_ = nullptr;
 };
 
-TEST_F(FaceListOverlayTest, AFaceIsOutlinedWhereTheSceneProjectionPutsIt)
+TEST_F(FaceListOverlayTest, AFaceIsDrawnWhereTheSceneProjectionPutsIt)
 {
     // The camera a little back from the origin, looking along +z.
     bzM34 at;
@@ -83,15 +74,25 @@ TEST_F(FaceListOverlayTest, AFaceIsOutlinedWhereTheSceneProjectionPutsIt)
 
     const std::array<int, 3> red = {255, 0, 0};
     int x, y;
-    // The middle of the bottom edge and a point a third of the way up the right edge.
-    Project(0.0f, -3.0f, 10.0f, &x, &y);
-    EXPECT_TRUE(NearbyIs(x, y, red)) << x << ", " << y;
-    Project(2.0f, -1.0f, 10.0f, &x, &y);
-    EXPECT_TRUE(NearbyIs(x, y, red)) << x << ", " << y;
-    // Only the outline: the face's middle and the display's corner are not drawn.
+    // Inside the face near the middle of its bottom edge, near its right edge, and its middle.
+    Project(0.0f, -2.8f, 10.0f, &x, &y);
+    EXPECT_EQ(At(x, y), red) << x << ", " << y;
+    Project(1.8f, -1.0f, 10.0f, &x, &y);
+    EXPECT_EQ(At(x, y), red) << x << ", " << y;
     Project(0.0f, -1.0f, 10.0f, &x, &y);
-    EXPECT_NE(At(x, y), red);
+    EXPECT_EQ(At(x, y), red) << x << ", " << y;
+    // Just outside it: below the bottom edge, right of the right edge, and the display's corner.
+    Project(0.0f, -3.2f, 10.0f, &x, &y);
+    EXPECT_NE(At(x, y), red) << x << ", " << y;
+    Project(2.2f, -1.0f, 10.0f, &x, &y);
+    EXPECT_NE(At(x, y), red) << x << ", " << y;
     EXPECT_NE(At(0, 0), red);
+
+    // Half-transparent green over the red face: 255 x 127/255 red and 255 x 128/255 green.
+    EXPECT_EQ(bz_DynDebug_DrawFaceList(0x8000FF00u, view, &list), 0);
+    ReadFrame("face_list_overlay_blend");
+    Project(0.0f, -1.0f, 10.0f, &x, &y);
+    ExpectNear(x, y, {127, 128, 0}, 2);
 
     // A viewport over part of the display: afterwards the rectangle is the whole display.
     bzViewport *part = bz_Viewport_Create(1, camera_, nullptr, 100, 50, 320, 240);
