@@ -56,6 +56,27 @@ inline void TestGravity(const BZDObject *, bzV3 *out)
     *out = V3(0.0f, -gTestGravity, 0.0f);
 }
 
+// Resets the settings and services, sets the test's gravity, and puts the body on the lump at
+// the origin with a collision cache over a new face list of `capacity` faces, which it returns.
+inline bzDynFaceList *StartCarBody(float gravity, int32_t capacity, bzLump &lump, BZDObject &body,
+                                   bzDynCollisionCache &cache)
+{
+    bz_Phys_ResetSettings();
+    bz_Phys_ResetServices();
+    gTestGravity = gravity;
+    bzgPhysWorld.gravity = TestGravity;
+    bzDynFaceList *list = bz_DynFaceList_Create(capacity);
+    cache.gatherList = list;
+    cache.valid = 1;
+    for (int32_t k = 0; k < 4; k++)
+        lump.matrix.row[k] = V3(k == 0, k == 1, k == 2);
+    lump.dynamicsObject = &body;
+    body.transform = &lump.matrix;
+    body.collisionCache = &cache;
+    body.owner = &lump;
+    return list;
+}
+
 // The world position of the centre of mass c (body space) under the placement m.
 inline bzV3 WorldCentreOf(const bzM34 &m, const bzV3 &c)
 {
@@ -111,19 +132,7 @@ struct TestCar
 
     explicit TestCar(float gravity = 9.80665f, float rideHeight = 0.2f)
     {
-        bz_Phys_ResetSettings();
-        bz_Phys_ResetServices();
-        gTestGravity = gravity;
-        bzgPhysWorld.gravity = TestGravity;
-        list = bz_DynFaceList_Create(64);
-        cache.gatherList = list;
-        cache.valid = 1;
-        for (int32_t k = 0; k < 4; k++)
-            lump.matrix.row[k] = V3(k == 0, k == 1, k == 2);
-        lump.dynamicsObject = &body;
-        body.transform = &lump.matrix;
-        body.collisionCache = &cache;
-        body.owner = &lump;
+        list = StartCarBody(gravity, 64, lump, body, cache);
         car.object = &lump;
         car.bodyLump = &lump;
         SetMass(1250.0f);

@@ -23,19 +23,7 @@ struct TestVehicle
     explicit TestVehicle(float gravity = 10.0f, bzTextReader *file = nullptr,
                          bzTextReader *handling = nullptr)
     {
-        bz_Phys_ResetSettings();
-        bz_Phys_ResetServices();
-        gTestGravity = gravity;
-        bzgPhysWorld.gravity = TestGravity;
-        list = bz_DynFaceList_Create(16);
-        cache.gatherList = list;
-        cache.valid = 1;
-        for (int32_t k = 0; k < 4; k++)
-            lump.matrix.row[k] = V3(k == 0, k == 1, k == 2);
-        lump.dynamicsObject = &body;
-        body.transform = &lump.matrix;
-        body.collisionCache = &cache;
-        body.owner = &lump;
+        list = StartCarBody(gravity, 16, lump, body, cache);
         std::vector<bzDynFaceHit> faces;
         AddGround(faces, 0.0f, 5000.0f);
         SetFaces(faces);
