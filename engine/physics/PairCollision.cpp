@@ -14,6 +14,7 @@
 #include "physics/PairHandlers.h"
 #include "physics/PhysMemory.h"
 #include "physics/PhysSettings.h"
+#include "physics/ShapePoints.h"
 
 #include <cmath>
 #include <cstring>
@@ -39,24 +40,13 @@ void ReportForm(const char *text)
 // Points the preparation gives a shape; -1 for a shape past the vertex limit.
 int32_t PointCount(const bzShape *shape)
 {
-    switch (shape->kind)
-    {
-    case BZ_SHAPE_ALIGNED_CUBOID:
-    case BZ_SHAPE_CRUSHABLE_CUBOID: return 8;
-    case BZ_SHAPE_POLYHEDRON:
-    case BZ_SHAPE_WIRE_FRAME:
-    case BZ_SHAPE_POLYGON:
-    case BZ_SHAPE_ROUNDED_POLYHEDRON:
-    {
-        const bzHull *hull = bz_Shape_Hull(shape);
-        if (hull->vertexCount < 1 || !hull->vertices)
-            return 0;
-        return hull->vertexCount > BZ_PHYS_PAIR_SHAPE_POINTS ? -1 : hull->vertexCount;
-    }
-    case BZ_SHAPE_SPHERE: return 1;
-    case BZ_SHAPE_TIC_TAC: return 2;
-    default: return 0;
-    }
+    const bzHull *hull = nullptr;
+    const int32_t n = bz_PhysShapePoints(shape, &hull);
+    if (!hull)
+        return n;
+    if (n < 1 || !hull->vertices)
+        return 0;
+    return n > BZ_PHYS_PAIR_SHAPE_POINTS ? -1 : n;
 }
 
 // The prepare entries: the shape's points under the end and start transforms.

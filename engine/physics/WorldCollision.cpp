@@ -10,6 +10,7 @@
 #include "core/Memory.h"
 #include "physics/Body.h"
 #include "physics/PhysMemory.h"
+#include "physics/ShapePoints.h"
 #include "physics/WorldHandlers.h"
 
 #include <cmath>
@@ -104,22 +105,8 @@ bzM34 Then(const bzM34 &a, const bzM34 &b)
 // The vertices a shape has to place (8 for the box kinds).
 int32_t VertexNeed(const bzShape *shape)
 {
-    switch (shape->kind)
-    {
-    case BZ_SHAPE_ALIGNED_CUBOID:
-    case BZ_SHAPE_CRUSHABLE_CUBOID: return 8;
-    case BZ_SHAPE_POLYHEDRON:
-    case BZ_SHAPE_WIRE_FRAME:
-    case BZ_SHAPE_POLYGON:
-    case BZ_SHAPE_ROUNDED_POLYHEDRON:
-    {
-        const bzHull *hull = bz_Shape_Hull(shape);
-        return hull && hull->vertexCount > 0 ? hull->vertexCount : 0;
-    }
-    case BZ_SHAPE_SPHERE: return 1;
-    case BZ_SHAPE_TIC_TAC: return 2;
-    default: return 0;
-    }
+    const bzHull *hull = nullptr;
+    return bz_PhysShapePoints(shape, &hull);
 }
 
 bzBox Enclose(const bzBox &box, const bzM34 &m)

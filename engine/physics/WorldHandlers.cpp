@@ -103,7 +103,7 @@ int32_t bz_PhysWorld_SweepVertices()
     return st.count;
 }
 
-void bz_PhysWorld_SweepEdges()
+void bz_PhysWorld_ForEachOpenFaceEdge(void (*edge)(const bzV3 *a, const bzV3 *b))
 {
     bzWorldCollisionState &st = bz_PhysWorld_State();
     for (int32_t f = 0; f < st.faceCount; f++)
@@ -117,9 +117,14 @@ void bz_PhysWorld_SweepEdges()
             if (face.flags & kEdgeMasks[k])
                 continue;
             st.corner = k;
-            bz_PhysWorld_EdgeAgainstFaceEdges(&face.corners[k], &face.corners[(k + 1) % 3]);
+            edge(&face.corners[k], &face.corners[(k + 1) % 3]);
         }
     }
+}
+
+void bz_PhysWorld_SweepEdges()
+{
+    bz_PhysWorld_ForEachOpenFaceEdge(bz_PhysWorld_EdgeAgainstFaceEdges);
 }
 
 void bz_PhysWorld_EdgeAgainstFaceEdges(const bzV3 *a, const bzV3 *b)

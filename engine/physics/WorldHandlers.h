@@ -33,6 +33,9 @@ void bz_PhysWorld_IntersectRoundedPolyhedron();
 // Every unmarked vertex from its new towards its previous position against the candidate
 // faces; returns the count.
 int32_t bz_PhysWorld_SweepVertices();
+// Calls edge(a, b) for every unmasked edge of every candidate face, with the state's face and
+// corner set to that face and the edge's first corner.
+void bz_PhysWorld_ForEachOpenFaceEdge(void (*edge)(const bzV3 *a, const bzV3 *b));
 // Every unmasked edge of every candidate face against the shape's edges.
 void bz_PhysWorld_SweepEdges();
 // The face edge a-b of the face under test against every shape edge.

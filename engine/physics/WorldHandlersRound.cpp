@@ -121,21 +121,7 @@ int32_t bz_PhysWorld_SweepSphere()
 
 void bz_PhysWorld_SphereAgainstFaceEdges()
 {
-    bzWorldCollisionState &st = bz_PhysWorld_State();
-    for (int32_t f = 0; f < st.faceCount; f++)
-    {
-        const bzCollisionFace &face = st.faces[f];
-        if (face.flags & BZ_FACE_CANDIDATE)
-            continue;
-        st.face = &face;
-        for (int32_t k = 0; k < 3; k++)
-        {
-            if (face.flags & kEdgeMasks[k])
-                continue;
-            st.corner = k;
-            bz_PhysWorld_SphereAgainstFaceEdge(&face.corners[k], &face.corners[(k + 1) % 3]);
-        }
-    }
+    bz_PhysWorld_ForEachOpenFaceEdge(bz_PhysWorld_SphereAgainstFaceEdge);
 }
 
 void bz_PhysWorld_SphereAgainstFaceEdge(const bzV3 *a, const bzV3 *b)

@@ -56,6 +56,72 @@ inline void TestGravity(const BZDObject *, bzV3 *out)
     *out = V3(0.0f, -gTestGravity, 0.0f);
 }
 
+// Resets the settings and services, sets the test's gravity, and puts the body on the lump at
+// the origin with a collision cache over a new face list of `capacity` faces, which it returns.
+inline bzDynFaceList *StartCarBody(float gravity, int32_t capacity, bzLump &lump, BZDObject &body,
+                                   bzDynCollisionCache &cache)
+{
+    bz_Phys_ResetSettings();
+    bz_Phys_ResetServices();
+    gTestGravity = gravity;
+    bzgPhysWorld.gravity = TestGravity;
+    bzDynFaceList *list = bz_DynFaceList_Create(capacity);
+    cache.gatherList = list;
+    cache.valid = 1;
+    for (int32_t k = 0; k < 4; k++)
+        lump.matrix.row[k] = V3(k == 0, k == 1, k == 2);
+    lump.dynamicsObject = &body;
+    body.transform = &lump.matrix;
+    body.collisionCache = &cache;
+    body.owner = &lump;
+    return list;
+}
+
+// The world position of the centre of mass c (body space) under the placement m.
+inline bzV3 WorldCentreOf(const bzM34 &m, const bzV3 &c)
+{
+    bzV3 r;
+    for (int32_t j = 0; j < 3; j++)
+        r.v[j] = c.x * m.row[0].v[j] + c.y * m.row[1].v[j] + c.z * m.row[2].v[j] + m.row[3].v[j];
+    return r;
+}
+
+// Moves the placement m of the body over dt by its velocities, turning about its centre of
+// mass, and keeps the axes orthonormal.
+inline void IntegrateBody(bzM34 &m, const BZDObject &body, float dt)
+{
+    const bzV3 centre = WorldCentreOf(m, body.centreOfMass);
+    const bzV3 &w = body.angularVelocity;
+    bzV3 ww; // world angular velocity
+    for (int32_t j = 0; j < 3; j++)
+        ww.v[j] = w.x * m.row[0].v[j] + w.y * m.row[1].v[j] + w.z * m.row[2].v[j];
+    for (int32_t k = 0; k < 3; k++)
+    {
+        const bzV3 r = m.row[k];
+        m.row[k] = V3(r.x + dt * (ww.y * r.z - ww.z * r.y), r.y + dt * (ww.z * r.x - ww.x * r.z),
+                      r.z + dt * (ww.x * r.y - ww.y * r.x));
+    }
+    // Orthonormal again: x, then y against x, then z = x cross y.
+    auto norm = [](bzV3 v)
+    {
+        const float l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        return V3(v.x / l, v.y / l, v.z / l);
+    };
+    const bzV3 x = norm(m.row[0]);
+    bzV3 y = m.row[1];
+    const float d = x.x * y.x + x.y * y.y + x.z * y.z;
+    y = norm(V3(y.x - d * x.x, y.y - d * x.y, y.z - d * x.z));
+    m.row[0] = x;
+    m.row[1] = y;
+    m.row[2] = V3(x.y * y.z - x.z * y.y, x.z * y.x - x.x * y.z, x.x * y.y - x.y * y.x);
+    const bzV3 &v = body.linearVelocity;
+    const bzV3 next = V3(centre.x + v.x * dt, centre.y + v.y * dt, centre.z + v.z * dt);
+    const bzV3 &c = body.centreOfMass;
+    for (int32_t j = 0; j < 3; j++)
+        m.row[3].v[j] =
+            next.v[j] - (c.x * m.row[0].v[j] + c.y * m.row[1].v[j] + c.z * m.row[2].v[j]);
+}
+
 struct TestCar
 {
     bzLump lump{};
@@ -66,19 +132,7 @@ struct TestCar
 
     explicit TestCar(float gravity = 9.80665f, float rideHeight = 0.2f)
     {
-        bz_Phys_ResetSettings();
-        bz_Phys_ResetServices();
-        gTestGravity = gravity;
-        bzgPhysWorld.gravity = TestGravity;
-        list = bz_DynFaceList_Create(64);
-        cache.gatherList = list;
-        cache.valid = 1;
-        for (int32_t k = 0; k < 4; k++)
-            lump.matrix.row[k] = V3(k == 0, k == 1, k == 2);
-        lump.dynamicsObject = &body;
-        body.transform = &lump.matrix;
-        body.collisionCache = &cache;
-        body.owner = &lump;
+        list = StartCarBody(gravity, 64, lump, body, cache);
         car.object = &lump;
         car.bodyLump = &lump;
         SetMass(1250.0f);
@@ -145,16 +199,7 @@ struct TestCar
         lump.matrix.row[1] = V3(-s, c, 0.0f);
         lump.matrix.row[2] = V3(0.0f, 0.0f, 1.0f);
     }
-    bzV3 WorldCentre() const
-    {
-        const bzM34 &m = lump.matrix;
-        const bzV3 &c = body.centreOfMass;
-        bzV3 r;
-        for (int32_t j = 0; j < 3; j++)
-            r.v[j] =
-                c.x * m.row[0].v[j] + c.y * m.row[1].v[j] + c.z * m.row[2].v[j] + m.row[3].v[j];
-        return r;
-    }
+    bzV3 WorldCentre() const { return WorldCentreOf(lump.matrix, body.centreOfMass); }
 
     // Gravity, the car, then the body moves over the step about its centre of mass.
     void Step(void (*between)(bzDynVehicle *) = nullptr)
@@ -167,41 +212,6 @@ struct TestCar
         bz_PhysCar_Step(&car);
         Integrate(dt);
     }
-    void Integrate(float dt)
-    {
-        bzM34 &m = lump.matrix;
-        const bzV3 centre = WorldCentre();
-        const bzV3 &w = body.angularVelocity;
-        bzV3 ww; // world angular velocity
-        for (int32_t j = 0; j < 3; j++)
-            ww.v[j] = w.x * m.row[0].v[j] + w.y * m.row[1].v[j] + w.z * m.row[2].v[j];
-        for (int32_t k = 0; k < 3; k++)
-        {
-            const bzV3 r = m.row[k];
-            m.row[k] =
-                V3(r.x + dt * (ww.y * r.z - ww.z * r.y), r.y + dt * (ww.z * r.x - ww.x * r.z),
-                   r.z + dt * (ww.x * r.y - ww.y * r.x));
-        }
-        // Orthonormal again: x, then y against x, then z = x cross y.
-        auto norm = [](bzV3 v)
-        {
-            const float l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-            return V3(v.x / l, v.y / l, v.z / l);
-        };
-        bzV3 x = norm(m.row[0]);
-        bzV3 y = m.row[1];
-        const float d = x.x * y.x + x.y * y.y + x.z * y.z;
-        y = norm(V3(y.x - d * x.x, y.y - d * x.y, y.z - d * x.z));
-        m.row[0] = x;
-        m.row[1] = y;
-        m.row[2] = V3(x.y * y.z - x.z * y.y, x.z * y.x - x.x * y.z, x.x * y.y - x.y * y.x);
-        const bzV3 next =
-            V3(centre.x + body.linearVelocity.x * dt, centre.y + body.linearVelocity.y * dt,
-               centre.z + body.linearVelocity.z * dt);
-        const bzV3 &c = body.centreOfMass;
-        for (int32_t j = 0; j < 3; j++)
-            m.row[3].v[j] =
-                next.v[j] - (c.x * m.row[0].v[j] + c.y * m.row[1].v[j] + c.z * m.row[2].v[j]);
-    }
+    void Integrate(float dt) { IntegrateBody(lump.matrix, body, dt); }
 };
 } // namespace cartest

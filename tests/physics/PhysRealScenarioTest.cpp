@@ -40,13 +40,12 @@ class PhysRealScenarioTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        physworld::GameSettings();
-        bz_Phys_ResetServices();
-        bz_Phys_InstallServices();
-        bz_PhysWorld_SetLevel(0.0f, 0);
-        physworld::WorldGravity(kG);
-        bz_Substance_RegisterBuiltIns();
-        ASSERT_EQ(bz_PhysMem_Reserve(), 0);
+        const auto install = []
+        {
+            bz_Phys_InstallServices();
+            bz_PhysWorld_SetLevel(0.0f, 0);
+        };
+        ASSERT_EQ(physworld::StartScenario(kG, install), 0);
     }
     void TearDown() override
     {

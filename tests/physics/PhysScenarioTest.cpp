@@ -29,14 +29,7 @@ constexpr float kDt = 0.04f;
 class PhysScenarioTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        GameSettings();
-        bz_Phys_ResetServices();
-        WorldGravity(kG);
-        bz_Substance_RegisterBuiltIns();
-        ASSERT_EQ(bz_PhysMem_Reserve(), 0);
-    }
+    void SetUp() override { ASSERT_EQ(StartScenario(kG), 0); }
     void TearDown() override
     {
         bz_PhysMem_Release();

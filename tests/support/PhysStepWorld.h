@@ -16,6 +16,7 @@
 #include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 #include "physics/PhysStep.h"
+#include "physics/Substance.h"
 
 #include <cmath>
 #include <cstring>
@@ -141,6 +142,20 @@ inline void GameSettings()
     bzgPhysSettings.contactDistance = 0.001f;
     bzgPhysSettings.restFactor = 10.0f;
     bzgPhysSettings.frictionPassLimit = 3;
+}
+
+// The world a scenario runs in: the game's settings, the services reset (then `install` when
+// given), gravity g, the built-in substances and the physics memory reserved. Returns what
+// bz_PhysMem_Reserve returns.
+inline int32_t StartScenario(float g, void (*install)() = nullptr)
+{
+    GameSettings();
+    bz_Phys_ResetServices();
+    if (install)
+        install();
+    WorldGravity(g);
+    bz_Substance_RegisterBuiltIns();
+    return bz_PhysMem_Reserve();
 }
 
 // A contact row of a body against the world at a point (body frame, from the centre of mass)
