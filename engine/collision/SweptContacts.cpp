@@ -329,6 +329,75 @@ int32_t bz_SweptSphereSegment(float r1, float r2, const bzV3 *m, const bzV3 *a, 
     return result;
 }
 
+int32_t bz_SweptPointSegmentGrown(float r1, float r2, const bzV3 *m, const bzV3 *a, const bzV3 *u,
+                                  const bzV3 *e, const bzV3 *w, bzCollisionContact *contact,
+                                  const bzSweptFrames *frames)
+{
+    const float radius = r1 + r2;
+    const float ww = LengthSq(*w), ew2 = 2.0f * Dot(*e, *w), ee = LengthSq(*e);
+    // Against the end sphere that starts at s and moves by motion: the centre moves the other
+    // way relative to it.
+    auto endSphere = [&](const bzV3 &start, const bzV3 &motion) -> int32_t
+    {
+        const bzV3 back = Scale(motion, -1.0f);
+        if (!bz_SweptPointSphere(contact, m, &back, &start, radius, frames))
+            return 0;
+        if (!IsPair(frames) && !(frames && frames->toOther))
+        {
+            const float t = contact->key < 1.0f ? contact->key : 1.0f;
+            contact->point = AddScaled(contact->point, motion, t);
+        }
+        return 1;
+    };
+    if (ee < kZeroSq)
+        return 0;
+    const bzV3 d = Sub(*m, *a);
+    float k[5];
+    AxisQuartic(d, *u, *e, *w, radius, bzCollisionTolerance, ww, ew2, ee, k);
+    float roots[4];
+    const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
+    const bool within = k[4] < 0.0f;
+    int32_t beyond = 0;
+    if (within && n < 2)
+    {
+        const float start = Dot(d, *e) / ee;
+        beyond = start < 0.0f ? BZ_SWEPT_SEGMENT_BEFORE_START
+                              : (start > 1.0f ? BZ_SWEPT_SEGMENT_PAST_END : 0);
+    }
+    else
+    {
+        float picked[4];
+        const int32_t count = PickRoots(roots, n, within, picked);
+        for (int32_t j = 0; j < count; j++)
+        {
+            const float t = picked[j];
+            const bzV3 at = AddScaled(*a, *u, t);
+            const bzV3 et = AddScaled(*e, *w, t);
+            const float etSq = LengthSq(et);
+            if (etSq < kZeroSq)
+                continue;
+            const float param = Dot(et, Sub(*m, at)) / etSq;
+            if (param < 0.0f)
+                beyond = BZ_SWEPT_SEGMENT_BEFORE_START;
+            else if (param > 1.0f)
+                beyond = BZ_SWEPT_SEGMENT_PAST_END;
+            else
+            {
+                const bzV3 side = AddScaled(at, et, param);
+                const bzV3 toSphere = Unit(Sub(*m, side));
+                Finish(contact, t, AddScaled(*m, toSphere, -r1), AddScaled(side, toSphere, r2),
+                       toSphere, frames);
+                return 1;
+            }
+        }
+    }
+    if (beyond == BZ_SWEPT_SEGMENT_BEFORE_START)
+        return endSphere(*a, *u);
+    if (beyond == BZ_SWEPT_SEGMENT_PAST_END)
+        return endSphere(Add(*a, *e), Add(*u, *w));
+    return 0;
+}
+
 namespace
 {
 // Closest points of the lines p + s e and q + r f: false for parallel lines.
@@ -413,13 +482,73 @@ int32_t bz_SweptEdgeEdge(float r1, float r2, const bzV3 *q, const bzV3 *f, const
     return within || rootCount > 0 ? BZ_SWEPT_EDGES_BEYOND_END : BZ_SWEPT_EDGES_APART;
 }
 
-int32_t bz_SweptPointEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, const bzV3 *d,
-                          bzCollisionContact *contact, const bzSweptFrames *frames)
+int32_t bz_SweptEdgeEdgeGrown(float r1, float r2, const bzV3 *q, const bzV3 *f, const bzV3 *p0,
+                              const bzV3 *v, const bzV3 *e0, const bzV3 *w,
+                              bzCollisionContact *contact, const bzSweptFrames *frames)
+{
+    const bzV3 n0 = Cross(*e0, *f), n1 = Cross(*w, *f);
+    if (LengthSq(n0) < kZeroSq && LengthSq(n1) < kZeroSq)
+        return BZ_SWEPT_EDGES_APART;
+    float roots[4];
+    float q1 = 0.0f;
+    const int32_t n = bz_EdgeEdgeDistanceQuarticGrown(r1 + r2, q, f, p0, v, e0, w, roots, &q1);
+    const bool within = n < 0;
+    const int32_t rootCount = within ? -1 - n : n;
+    if (within && rootCount < 2)
+        return BZ_SWEPT_EDGES_START_WITHIN;
+    float picked[4];
+    const int32_t m = PickRoots(roots, rootCount, within, picked);
+    for (int32_t j = 0; j < m; j++)
+    {
+        const float t = picked[j];
+        const bzV3 nt = AddScaled(n0, n1, t);
+        if (LengthSq(nt) < kZeroSq)
+            continue;
+        const bzV3 pt = AddScaled(*p0, *v, t);
+        const bzV3 et = AddScaled(*e0, *w, t);
+        float s = 0.0f, r = 0.0f;
+        if (!ClosestParameters(pt, et, *q, *f, &s, &r))
+            continue;
+        if (s < -kEdgeMargin || s > 1.0f + kEdgeMargin || r < -kEdgeMargin ||
+            r > 1.0f + kEdgeMargin)
+            continue;
+        const bzV3 moving = AddScaled(pt, et, s);
+        const bzV3 fixed = AddScaled(*q, *f, r);
+        bzV3 normal = Unit(nt);
+        if (Dot(Sub(moving, *q), nt) > 0.0f)
+            normal = Scale(normal, -1.0f); // from the moving edge towards the fixed one
+        Finish(contact, t, AddScaled(fixed, normal, -r1), AddScaled(moving, normal, r2), normal,
+               frames);
+        contact->key = t;
+        return 1;
+    }
+    return BZ_SWEPT_EDGES_APART;
+}
+
+namespace
+{
+// The point against edge test. The line-distance form first turns away lines further apart than
+// the radius and twice the tolerance, takes a looser threshold for a path running along the edge
+// and ends with the resting point test in place of the resting sphere test.
+int32_t PointAgainstEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, const bzV3 *d,
+                         bzCollisionContact *contact, const bzSweptFrames *frames,
+                         bool lineDistanceForm)
 {
     const float uu = LengthSq(*u);
     if (uu < kZeroSq)
         return 0;
     const float tol = bzCollisionTolerance;
+    if (lineDistanceForm)
+    {
+        const bzV3 across = Cross(*u, *d);
+        const float cc = LengthSq(across);
+        if (cc >= kZeroSq)
+        {
+            const float gap = Dot(Sub(*p, *a), across);
+            if (gap * gap / cc > (2.0f * tol + r) * r)
+                return 0;
+        }
+    }
     const bzM34 *toBody = IsPair(frames) ? nullptr : (frames ? frames->toOther : nullptr);
     auto fallback = [&](float s)
     {
@@ -440,7 +569,10 @@ int32_t bz_SweptPointEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, 
             }
         }
         const bzV3 end = Add(*p, *d);
-        if (!bz_RestingSphereOnEdge(&end, a, u, r, contact, toBody))
+        const int32_t resting = lineDistanceForm
+                                    ? bz_RestingPointOnEdge(&end, a, u, r, contact, toBody)
+                                    : bz_RestingSphereOnEdge(&end, a, u, r, contact, toBody);
+        if (!resting)
             return 0;
         // Its normal runs from the point towards the edge; a world contact's from the world.
         if (!IsPair(frames))
@@ -451,7 +583,8 @@ int32_t bz_SweptPointEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, 
     const bzV3 wPerp = AddScaled(w0, *u, -Dot(w0, *u) / uu);
     const bzV3 dPerp = AddScaled(*d, *u, -Dot(*d, *u) / uu);
     const float dd = LengthSq(dPerp);
-    if (dd < (0.1f * tol) * (0.1f * tol))
+    const float alongEdge = lineDistanceForm ? tol * tol * 0.1f : (0.1f * tol) * (0.1f * tol);
+    if (dd < alongEdge)
         return fallback(0.5f);
     const float closest = -Dot(wPerp, dPerp) / dd;
     const float m = LengthSq(AddScaled(wPerp, dPerp, closest));
@@ -471,6 +604,19 @@ int32_t bz_SweptPointEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, 
     const bzV3 normal = Unit(Sub(at, onEdge)); // from the edge towards the moving point
     Finish(contact, t, onEdge, AddScaled(at, normal, -r), Scale(normal, -1.0f), frames);
     return 1;
+}
+} // namespace
+
+int32_t bz_SweptPointEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, const bzV3 *d,
+                          bzCollisionContact *contact, const bzSweptFrames *frames)
+{
+    return PointAgainstEdge(r, a, u, p, d, contact, frames, false);
+}
+
+int32_t bz_SweptPointEdgeUnused(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, const bzV3 *d,
+                                bzCollisionContact *contact, const bzSweptFrames *frames)
+{
+    return PointAgainstEdge(r, a, u, p, d, contact, frames, true);
 }
 
 int32_t bz_SweptEdgeCrossing(const bzV3 *q, const bzV3 *f, const bzV3 *p0, const bzV3 *v,

@@ -84,6 +84,15 @@ int32_t bz_SweptSphereSegment(float r1, float r2, const bzV3 *m, const bzV3 *a, 
                               const bzV3 *e, const bzV3 *w, bzCollisionContact *contact,
                               const bzSweptFrames *frames);
 
+// The same test with the radius sum grown by the collision tolerance over the step (r1 + r2 +
+// bzCollisionTolerance t), and where the touch lies before the segment's start or beyond its
+// end, the end sphere there (radius r1 + r2, moving with that end) is tried at once with
+// bz_SweptPointSphere. 1 with the contact written, else 0; no look at the end of the step
+// besides the end sphere's own. Not used by the collision.
+int32_t bz_SweptPointSegmentGrown(float r1, float r2, const bzV3 *m, const bzV3 *a, const bzV3 *u,
+                                  const bzV3 *e, const bzV3 *w, bzCollisionContact *contact,
+                                  const bzSweptFrames *frames);
+
 // Results of bz_SweptEdgeEdge besides 1 (contact): no contact, and the lines coming within
 // reach only beyond an end of an edge (or running parallel), where the caller may test the ends.
 enum : int32_t
@@ -100,12 +109,28 @@ int32_t bz_SweptEdgeEdge(float r1, float r2, const bzV3 *q, const bzV3 *f, const
                          const bzV3 *v, const bzV3 *e0, const bzV3 *w, bzCollisionContact *contact,
                          const bzSweptFrames *frames);
 
+// The same test with the radius sum grown by the collision tolerance over the step
+// (r1 + r2 + bzCollisionTolerance t) and no look at the end of the step: 1 with the contact
+// written; BZ_SWEPT_EDGES_START_WITHIN when the edges start within reach with fewer than two
+// roots; otherwise BZ_SWEPT_EDGES_APART (no roots, edges that stay parallel, or no root that
+// meets inside both edges). Not used by the collision.
+constexpr int32_t BZ_SWEPT_EDGES_START_WITHIN = -1;
+int32_t bz_SweptEdgeEdgeGrown(float r1, float r2, const bzV3 *q, const bzV3 *f, const bzV3 *p0,
+                              const bzV3 *v, const bzV3 *e0, const bzV3 *w,
+                              bzCollisionContact *contact, const bzSweptFrames *frames);
+
 // The point p moving by d against the edge a + s u carrying the radius r: 1 with the contact
 // written; 0 for an edge of no length or a path that stays out of reach; otherwise the resting
 // test at the end of the step decides (bz_RestingSphereOnEdge), after, in the world collision,
 // the end sphere at the edge end passed beyond (bz_SweptPointAgainstSphere).
 int32_t bz_SweptPointEdge(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, const bzV3 *d,
                           bzCollisionContact *contact, const bzSweptFrames *frames);
+// The same test in a form the collision does not use: it first gives 0 when the edge's line and
+// the path's line lie further apart than (2 bzCollisionTolerance + r) r in squared distance,
+// treats a path as running along the edge below a squared across-motion of 0.1 times the
+// squared tolerance, and lets the resting point test (bz_RestingPointOnEdge) decide at the end.
+int32_t bz_SweptPointEdgeUnused(float r, const bzV3 *a, const bzV3 *u, const bzV3 *p, const bzV3 *d,
+                                bzCollisionContact *contact, const bzSweptFrames *frames);
 
 // The fixed edge q + r f against the moving edge p0 + t v, vector e0 + t w, no radius: 1 with the
 // contact written (time, crossing point, normal; the point on the fixed edge as otherPoint);

@@ -205,6 +205,20 @@ BZDObject *bz_PhysObject_LastOverlapped()
     return gLastOverlapped;
 }
 
+int32_t bz_PhysObject_CountOverlappingSiblings(BZDObject *body, BZDObject *list)
+{
+    if (!body)
+        return 0;
+    int32_t count = 0;
+    for (BZDObject *sibling = body->nextSibling; sibling; sibling = sibling->nextSibling)
+    {
+        bzV3 out;
+        if (bz_PhysObject_PushOutDirection(sibling, list, &out) == 0)
+            count++;
+    }
+    return count;
+}
+
 int32_t bz_PhysObject_CuboidEdgesCross(const BZDObject *a, const BZDObject *b)
 {
     if (!IsAlignedCuboid(a) || !IsAlignedCuboid(b) || !BoxesOverlap(a, b))

@@ -36,6 +36,10 @@ int32_t bz_PhysObject_OverlapsBodyTree(const BZDObject *a, const BZDObject *b);
 int32_t bz_PhysObject_PushOutDirection(BZDObject *body, BZDObject *list, bzV3 *out);
 // The body the last push-out direction was found away from, or null.
 BZDObject *bz_PhysObject_LastOverlapped();
+// Runs bz_PhysObject_PushOutDirection against list for every body that follows the given one
+// in its sibling chain (the body itself left out) and returns how many found a way out. 0 for
+// a null body.
+int32_t bz_PhysObject_CountOverlappingSiblings(BZDObject *body, BZDObject *list);
 // 1 when the world boxes overlap, both first shapes are aligned cuboids and an edge of A's box
 // crosses an edge of B's.
 int32_t bz_PhysObject_CuboidEdgesCross(const BZDObject *a, const BZDObject *b);

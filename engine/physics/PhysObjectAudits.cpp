@@ -5,12 +5,17 @@
 #include "pc/PcDebug.h"
 #include "physics/ConstraintRow.h"
 #include "physics/Body.h"
+#include "physics/ConstraintMatrix.h"
+#include "physics/ConstraintSolver.h"
 #include "physics/Joint.h"
 #include "physics/PhysObjectLists.h"
 #include "physics/PhysSettings.h"
 
 namespace
 {
+// The packed matrix of the contact factorisation, kept out of the stack for its size.
+float gContactMatrix[BZ_SOLVER_MAX_ROWS * (BZ_SOLVER_MAX_ROWS + 1) / 2];
+
 const bzM34 *CurrentPlacement(const BZDObject *body)
 {
     return body->transform ? body->transform : &body->startTransform;
@@ -97,4 +102,21 @@ int32_t bz_PhysContacts_CheckVelocities(int32_t count, const bzPhysRow *const *r
         }
     }
     return mismatches;
+}
+
+int32_t bz_PhysObject_FactorContacts(const BZDObject *body, bzPhysRow *rows, int32_t count,
+                                     int32_t *gathered)
+{
+    bzPhysRow *table[BZ_SOLVER_MAX_ROWS];
+    int32_t n = 0;
+    if (body && rows)
+        for (int32_t i = 0; i < count && n < BZ_SOLVER_MAX_ROWS; i++)
+            if (rows[i].bodyA == body || rows[i].bodyB == body)
+                table[n++] = &rows[i];
+    if (gathered)
+        *gathered = n;
+    if (n == 0)
+        return 0;
+    bz_Phys_BuildContactMatrix(0, gContactMatrix, table, n);
+    return bz_Phys_FactorPackedMatrix(gContactMatrix, n);
 }

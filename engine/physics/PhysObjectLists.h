@@ -132,3 +132,13 @@ constexpr uint32_t BZ_PHYS_DUMP_BYTES = 102400;
 // Returns the result of releasing the buffer (0), BZ_ERROR_NO_MEMORY without a buffer, or
 // BZ_ERROR_FILE_NOT_FOUND when the file does not open or take the whole text.
 int32_t bz_PhysGroup_DumpCollisionGroup(BZDObject *root);
+
+// Debug: gathers the rows among rows[0..count-1] that act on the body (as bodyA or bodyB) into
+// a local table of row pointers, in order, builds their packed contact matrix (which also stores
+// the rows' angular responses) and factorises it. A body does not reach the step's contact
+// array, so the caller hands its rows in. At most BZ_SOLVER_MAX_ROWS rows are taken; further
+// ones are left out. Stores the number gathered in *gathered when given and returns the number
+// of rows the factorisation retired as dependent (0 with nothing gathered, a null body or
+// null rows).
+int32_t bz_PhysObject_FactorContacts(const BZDObject *body, bzPhysRow *rows, int32_t count,
+                                     int32_t *gathered);

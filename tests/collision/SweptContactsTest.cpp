@@ -138,6 +138,47 @@ TEST(SweptSphereSegment, SideAndBeyondTheStart)
 }
 
 // The fixed edge along x at the origin; a moving edge along z coming down onto it.
+TEST(SweptPointSegmentGrown, GrownSideAndTheEndSpheresTriedAtOnce)
+{
+    DefaultTolerance tolerance;
+    const bzV3 m = V(0, 0, 0), u = V(0, -2, 0), w = V(0, 0, 0), e = V(2, 0, 0);
+    bzCollisionContact contact{};
+    // The side: 2 - 2t = 1 + 0.01t at t = 1 / 2.01.
+    const bzV3 a = V(-1, 2, 0);
+    ASSERT_EQ(bz_SweptPointSegmentGrown(0.5f, 0.5f, &m, &a, &u, &e, &w, &contact, &kWorld), 1);
+    EXPECT_NEAR(contact.key, 0.4975124f, 1e-4f);
+    ExpectV3(contact.normal, V(0, 1, 0));
+    // Segments meeting the reach only beyond an end: that end, moving by (0,-2,0), as a sphere
+    // of radius 1; 0.25 + (2 - 2t)^2 = 1 at t = 1 - sqrt(0.75) / 2.
+    struct Case
+    {
+        const char *name;
+        bzV3 start;
+        int32_t inUse; // what the test in use answers
+    };
+    const Case cases[] = {
+        {"before the start", V(0.5f, 2, 0), BZ_SWEPT_SEGMENT_BEFORE_START},
+        {"past the end", V(-2.5f, 2, 0), BZ_SWEPT_SEGMENT_PAST_END},
+    };
+    for (const Case &c : cases)
+    {
+        bzCollisionContact plain{};
+        EXPECT_EQ(bz_SweptSphereSegment(0.5f, 0.5f, &m, &c.start, &u, &e, &w, &plain, &kWorld),
+                  c.inUse)
+            << c.name;
+        contact = {};
+        ASSERT_EQ(
+            bz_SweptPointSegmentGrown(0.5f, 0.5f, &m, &c.start, &u, &e, &w, &contact, &kWorld), 1)
+            << c.name;
+        EXPECT_NEAR(contact.key, 0.5669873f, 1e-4f) << c.name;
+    }
+    // Out of reach, and a segment of no length.
+    const bzV3 far = V(-1, 5, 0), zero = V(0, 0, 0);
+    EXPECT_EQ(bz_SweptPointSegmentGrown(0.5f, 0.5f, &m, &far, &u, &e, &w, &contact, &kWorld), 0);
+    EXPECT_EQ(bz_SweptPointSegmentGrown(0.5f, 0.5f, &m, &a, &u, &zero, &zero, &contact, &kWorld),
+              0);
+}
+
 TEST(SweptEdgeCrossing, CrossingLaterThanTheRecordAndParallelEdges)
 {
     DefaultTolerance tolerance;
@@ -229,6 +270,74 @@ TEST(SweptEdgeEdge, RadiiParallelAndBeyondTheEnds)
     const bzV3 still = V(0, 0, 0), far = V(0, 5, -1);
     EXPECT_EQ(bz_SweptEdgeEdge(0.25f, 0.25f, &q, &f, &far, &still, &e0, &w, &contact, &kWorld),
               BZ_SWEPT_EDGES_APART);
+}
+
+TEST(SweptPointEdgeUnused, ASlowApproachIsLeftToTheRestingPointTest)
+{
+    DefaultTolerance tolerance;
+    const bzV3 a = V(-1, 0, 0), u = V(2, 0, 0);
+    bzCollisionContact contact{};
+    // A plain side hit is found as by the test in use: 2 - 2t = 0.5 at t = 0.75.
+    const bzV3 p = V(0, 2, 0), d = V(0, -2, 0);
+    ASSERT_EQ(bz_SweptPointEdgeUnused(0.5f, &a, &u, &p, &d, &contact, &kWorld), 1);
+    EXPECT_NEAR(contact.key, 0.75f, 1e-5f);
+    ExpectV3(contact.normal, V(0, 1, 0));
+    ExpectV3(contact.point, V(0, 0, 0));
+    // Across-motion 0.002: squared 4e-6, above (0.1 tol)^2 = 1e-6 but below 0.1 tol^2 = 1e-5.
+    // The test in use sweeps: 0.501 - 0.002t = 0.5 at t = 0.5. This one goes to the resting
+    // point test at the end, 0.499 from the edge: inside the radius, no contact.
+    const bzV3 slowStart = V(0, 0.501f, 0), slow = V(0, -0.002f, 0);
+    ASSERT_EQ(bz_SweptPointEdge(0.5f, &a, &u, &slowStart, &slow, &contact, &kWorld), 1);
+    EXPECT_NEAR(contact.key, 0.5f, 1e-3f);
+    EXPECT_EQ(bz_SweptPointEdgeUnused(0.5f, &a, &u, &slowStart, &slow, &contact, &kWorld), 0);
+    // Ending 0.5005 from the edge: within the resting band [0.25, 0.26] in squared distance.
+    const bzV3 restStart = V(0, 0.5025f, 0);
+    contact = {};
+    ASSERT_EQ(bz_SweptPointEdgeUnused(0.5f, &a, &u, &restStart, &slow, &contact, &kWorld), 1);
+    EXPECT_FLOAT_EQ(contact.key, 1.05f);
+    // Lines 0.6 apart: 0.36 > (2 tol + r) r = 0.26.
+    const bzV3 aside = V(0, 2, 0.6f);
+    EXPECT_EQ(bz_SweptPointEdgeUnused(0.5f, &a, &u, &aside, &d, &contact, &kWorld), 0);
+    const bzV3 zero = V(0, 0, 0);
+    EXPECT_EQ(bz_SweptPointEdgeUnused(0.5f, &a, &zero, &p, &d, &contact, &kWorld), 0);
+}
+
+TEST(SweptEdgeEdgeGrown, TheRadiusGrowsOverTheStepAndTheEndIsNeverTried)
+{
+    DefaultTolerance tolerance;
+    const bzV3 q = V(-1, 0, 0), f = V(2, 0, 0), w = V(0, 0, 0);
+    const bzV3 p0 = V(0, 2, -1), v = V(0, -2, 0), e0 = V(0, 0, 2);
+    bzCollisionContact contact{};
+    // Radii 0.25 + 0.25 grown by 0.01 t: 2 - 2t = 0.5 + 0.01t at t = 1.5 / 2.01.
+    ASSERT_EQ(bz_SweptEdgeEdgeGrown(0.25f, 0.25f, &q, &f, &p0, &v, &e0, &w, &contact, &kWorld), 1);
+    EXPECT_NEAR(contact.key, 0.7462687f, 1e-4f);
+    ExpectV3(contact.normal, V(0, 1, 0));
+    ExpectV3(contact.point, V(0, 0.2574627f, 0));
+    struct Case
+    {
+        const char *name;
+        bzV3 start, velocity, vector;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        // Within reach at the start and staying: no roots, no end test.
+        {"resting within", V(0, 0.3f, -1), V(0, 0, 0), e0, BZ_SWEPT_EDGES_START_WITHIN},
+        // Within reach at the start and leaving: one root.
+        {"leaving", V(0, 0.3f, -1), V(0, 2, 0), e0, BZ_SWEPT_EDGES_START_WITHIN},
+        {"parallel", V(-1, 2, 0), v, V(2, 0, 0), BZ_SWEPT_EDGES_APART},
+        {"beyond the fixed edge's end", V(3, 2, -1), v, e0, BZ_SWEPT_EDGES_APART},
+        {"never within reach", V(0, 5, -1), V(0, 0, 0), e0, BZ_SWEPT_EDGES_APART},
+    };
+    for (const Case &c : cases)
+    {
+        bzCollisionContact untouched{};
+        untouched.key = 7.0f;
+        EXPECT_EQ(bz_SweptEdgeEdgeGrown(0.25f, 0.25f, &q, &f, &c.start, &c.velocity, &c.vector, &w,
+                                        &untouched, &kWorld),
+                  c.expected)
+            << c.name;
+        EXPECT_EQ(untouched.key, 7.0f) << c.name;
+    }
 }
 
 TEST(SweptPointEdge, SideCornerAndNoLength)

@@ -173,6 +173,29 @@ TEST(BodyOverlapTest, PushOutWithoutContactsLeavesTheFirstOverlappedNeighbour)
     EXPECT_EQ(bz_PhysObject_LastOverlapped(), nullptr);
 }
 
+TEST(BodyOverlapTest, CountingSiblingsLeavesTheBodyItselfOutAndCountsEachWayOut)
+{
+    PairBody first(Cube()), a(Cube()), b(Cube()), c(Cube()), wall(Cube()), post(Cube());
+    PlaceAt(wall, pairtest::Translation(10, 0, 0));
+    PlaceAt(post, pairtest::Translation(20, 0, 0));
+    wall.body.nextSibling = post.get();
+    PlaceAt(first, pairtest::Translation(10, 0.5f, 0)); // overlaps the wall, but is not counted
+    PlaceAt(a, pairtest::Translation(11.5f, 0, 0));     // 1.5 from the wall: inside
+    PlaceAt(b, pairtest::Translation(0, 30, 0));        // clear of both
+    PlaceAt(c, pairtest::Translation(19, 0.5f, 0));     // overlaps the post
+    first.body.nextSibling = a.get();
+    a.body.nextSibling = b.get();
+    b.body.nextSibling = c.get();
+    EXPECT_EQ(bz_PhysObject_CountOverlappingSiblings(first.get(), wall.get()), 2);
+    // From a: b and c follow, only c is inside.
+    EXPECT_EQ(bz_PhysObject_CountOverlappingSiblings(a.get(), wall.get()), 1);
+    EXPECT_EQ(bz_PhysObject_LastOverlapped(), post.get());
+    // The last of the chain has no followers; no list, no way out; no body, nothing.
+    EXPECT_EQ(bz_PhysObject_CountOverlappingSiblings(c.get(), wall.get()), 0);
+    EXPECT_EQ(bz_PhysObject_CountOverlappingSiblings(first.get(), nullptr), 0);
+    EXPECT_EQ(bz_PhysObject_CountOverlappingSiblings(nullptr, wall.get()), 0);
+}
+
 TEST(BodyOverlapTest, AlignedCuboidPairs)
 {
     PairBody a(Cube()), b(Cube()), c(Cube()), sphere(pairtest::Sphere(V(0, 0, 0), 1.0f));

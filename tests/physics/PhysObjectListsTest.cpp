@@ -808,3 +808,56 @@ TEST(PhysAuditsTest, ContactPointVelocitiesMustAgreeWithTheMotion)
     EXPECT_EQ(bz_PhysContacts_CheckVelocities(0, rows), 0);
 }
 } // namespace
+
+namespace
+{
+bzPhysRow ContactRow(BZDObject *a, BZDObject *b, bzV3 rA, bzV3 nA)
+{
+    bzPhysRow r = {};
+    r.bodyA = a;
+    r.bodyB = b;
+    r.type = BZ_ROW_CONTACT_PULLED;
+    r.rA = rA;
+    r.nA = nA;
+    r.nB = nA;
+    return r;
+}
+} // namespace
+
+TEST(PhysAuditsTest, FactoringContactsTakesOnlyTheBodysRowsAndFindsDependentOnes)
+{
+    BZDObject a = {}, c = {};
+    a.inverseMass = 0.5f;
+    a.inversePrincipalMoments = bzV3{{{1.0f, 2.0f, 3.0f}}};
+    c.inverseMass = 0.25f;
+    c.inversePrincipalMoments = bzV3{{{1.0f, 1.0f, 1.0f}}};
+    const bzV3 zero{{{0, 0, 0}}}, up{{{0, 1, 0}}}, side{{{1, 0, 0}}}, fore{{{0, 0, 1}}};
+
+    // A lever arm (0,1,0) on (1,0,0): r x n = (0,0,-1), so the stored angular response is
+    // (0,0,-3) and the diagonal 0.5 + 3 = 3.5; with a row through the centre along y the
+    // matrix is diag(3.5, 0.5): nothing dependent. c's own row stays out of the table.
+    bzPhysRow rows[4] = {ContactRow(&a, nullptr, up, side), ContactRow(&c, nullptr, zero, fore),
+                         ContactRow(&a, nullptr, zero, up), ContactRow(&c, &a, zero, fore)};
+    int32_t gathered = -1;
+    EXPECT_EQ(bz_PhysObject_FactorContacts(&a, rows, 3, &gathered), 0);
+    EXPECT_EQ(gathered, 2);
+    EXPECT_FLOAT_EQ(rows[0].wA.z, -3.0f);
+    EXPECT_FLOAT_EQ(rows[1].wA.z, 0.0f); // untouched
+    // A row on which a is the second body counts as a's too.
+    EXPECT_EQ(bz_PhysObject_FactorContacts(&a, rows, 4, &gathered), 0);
+    EXPECT_EQ(gathered, 3);
+    EXPECT_EQ(bz_PhysObject_FactorContacts(&c, rows, 4, &gathered), 0);
+    EXPECT_EQ(gathered, 2);
+
+    // The same row twice: the second depends on the first.
+    bzPhysRow twice[2] = {ContactRow(&a, nullptr, up, side), ContactRow(&a, nullptr, up, side)};
+    EXPECT_EQ(bz_PhysObject_FactorContacts(&a, twice, 2, &gathered), 1);
+    EXPECT_EQ(gathered, 2);
+
+    // Nothing to gather.
+    EXPECT_EQ(bz_PhysObject_FactorContacts(nullptr, rows, 4, &gathered), 0);
+    EXPECT_EQ(gathered, 0);
+    EXPECT_EQ(bz_PhysObject_FactorContacts(&a, nullptr, 4, &gathered), 0);
+    EXPECT_EQ(gathered, 0);
+    EXPECT_EQ(bz_PhysObject_FactorContacts(&a, rows, 0, nullptr), 0);
+}
