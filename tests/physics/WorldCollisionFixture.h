@@ -5,7 +5,6 @@
 #include "collision/CollisionContact.h"
 #include "collision/FaceList.h"
 #include "collision/Form.h"
-#include "collision/PairTestShapes.h"
 #include "collision/Shape.h"
 #include "maths/Matrix.h"
 #include "physics/Body.h"
@@ -17,8 +16,16 @@
 
 namespace worldfixture
 {
-using pairtest::FormPtr;
-using pairtest::V;
+struct FormFree
+{
+    void operator()(bzForm *f) const { bz_Form_Free(f); }
+};
+using FormPtr = std::unique_ptr<bzForm, FormFree>;
+
+inline bzV3 V(float x, float y, float z)
+{
+    return bzV3{{{x, y, z}}};
+}
 
 inline bzM34 At(float x, float y, float z)
 {
