@@ -43,11 +43,39 @@ struct bzVehicleServices
     int32_t (*attachToWorld)(BZDObject *body, uint32_t attributeMask);
     // Binds a loaded vehicle's body to the dynamics' default volume. Empty: nothing.
     void (*linkDefaultVolume)(BZDObject *body);
+    // Sets the loaded vehicle body's three collision settings: the first to `first`, the second
+    // to `second` and the third to the value of the dynamics' default collision record. Empty:
+    // nothing.
+    void (*setCollisionFields)(BZDObject *body, int32_t first, int32_t second);
+    // Detaches the body from its joint; 0, or the mechanics' error. Empty: detached (0).
+    int32_t (*detachFromJoint)(BZDObject *body);
 };
+// The two collision settings a loaded vehicle body is given.
+constexpr int32_t BZ_VEHICLE_COLLISION_FIRST = 3;
+constexpr int32_t BZ_VEHICLE_COLLISION_SECOND = 1;
 // The attribute mask a vehicle body is attached to the world with.
 constexpr uint32_t BZ_VEHICLE_ATTACH_MASK = 0x55807;
 extern bzVehicleServices bzgVehicleServices;
 void bz_DynVehicle_ResetServices();
+
+// Handles of the mechanics element class's controlled attributes that a vehicle writes through
+// the dynamics controller (bzgPhysDynamics.setAttribute, physics/PhysServices.h).
+constexpr int32_t BZ_MECH_ATTRIBUTE_GLOBAL_VELOCITY = 2; // bzV3, world
+constexpr int32_t BZ_MECH_ATTRIBUTE_LOCAL_OMEGA = 3;     // bzV3, body frame
+constexpr int32_t BZ_MECH_ATTRIBUTE_MASS = 4;            // float
+constexpr int32_t BZ_MECH_ATTRIBUTE_MOMENTS = 6;         // bzV3, principal moments
+// The attribute-mask bits set on a vehicle body that the rest test puts to sleep: the dynamics
+// matrix, the velocity and the angular velocity (mechanics attributes 1, 2 and 3) changed.
+constexpr uint32_t BZ_VEHICLE_SLEEP_ATTRIBUTES = 0xE;
+// Result of an operation on a record without a body (the lump is no mechanics element).
+constexpr int32_t BZ_VEHICLE_NO_BODY = 160;
+// Writes one controlled attribute of the vehicle's body (the value of the size the attribute
+// has) through the dynamics controller, so that dependants and the replay see it, and brings
+// the body's inverse mass and moments up to date. Without a controller element for the body's
+// lump (or without a controller) the body's own field is written. 0, the controller's error
+// (nothing written), BZ_VEHICLE_NO_BODY, or BZ_ERROR_INVALID_PARAMETER for an attribute that a
+// vehicle does not write.
+int32_t bz_DynVehicle_SetBodyAttribute(bzDynVehicle *car, int32_t attribute, const void *value);
 
 // The longest text composed for a generated shape.
 constexpr int32_t BZ_VEHICLE_SHAPE_TEXT_MAX = 10000;
@@ -93,6 +121,12 @@ void bz_DynVehicle_SetWheelPositions(bzDynVehicle *car, const bzV3 positions[4],
 float bz_DynVehicle_PowerFraction(const bzDynVehicle *car);
 void bz_DynVehicle_Reset(bzDynVehicle *car);
 void bz_DynVehicle_SetMass(bzDynVehicle *car, float mass);
+// Detaches the vehicle's body from its joint: 0, the mechanics' error, or BZ_VEHICLE_NO_BODY.
+int32_t bz_DynVehicle_Detach(bzDynVehicle *car);
+// The body refresh of the update on its own: when the collision cache of the body of the
+// lump's vehicle (of the lump's own body when no vehicle has the lump) is not valid, the lump's
+// matrix is brought up to date and the cache refreshed. A valid cache is left as it is.
+void bz_DynVehicle_RefreshBody(bzLump *lump);
 void bz_DynVehicle_Update(bzDynVehicle *car);
 void bz_DynVehicle_StabilityControl(bzDynVehicle *car);
 void bz_DynVehicle_RestTest(bzDynVehicle *car);

@@ -419,7 +419,10 @@ void FrontWheelSteering(bzDynVehicle *car)
 }
 
 // After a slide the car must not spin the other way: a steering still held into the old skid
-// is taken back as the body's yaw grows past what the opposite key asks for.
+// is taken back as the body's yaw grows past what the opposite key asks for. It does so while
+// the car still slides the skid's way, and once the car runs straight again (its velocity
+// within about 5.7 degrees of its own z axis, forwards or backwards), when a yaw that is left
+// would only swing it round the other way.
 void SlideRecovery(bzDynVehicle *car)
 {
     const float R = H(car, BZ_H_SlideSpinRecovery);
@@ -428,17 +431,19 @@ void SlideRecovery(bzDynVehicle *car)
     const BZDObject *body = bz_PhysCar_Body(car);
     const float k = (car->carFlags & BZ_CAR_DOUBLE_DIGITAL_STEER) ? 1.0f : 0.5f;
     const float w = body->angularVelocity.y;
-    const float vx = body->localLinearVelocity.x;
+    const bzV3 &v = body->localLinearVelocity;
+    const bool straight = v.z * v.z > 0.99f * Dot(v, v);
     float &c = car->steerCurvature;
     float i = 0.0f;
     bool applies = false;
-    if (car->skidSteerSign == -1.0f && w > 0.0f && c > 0.0f && car->steerRight == 0.0f && vx > 0.0f)
+    if (car->skidSteerSign == -1.0f && w > 0.0f && c > 0.0f && car->steerRight == 0.0f &&
+        (v.x > 0.0f || straight))
     {
         i = k * car->steerLeft;
         applies = i < w;
     }
     else if (car->skidSteerSign == 1.0f && w < 0.0f && c < 0.0f && car->steerLeft == 0.0f &&
-             vx < 0.0f)
+             (v.x < 0.0f || straight))
     {
         i = k * car->steerRight;
         applies = i < -w;

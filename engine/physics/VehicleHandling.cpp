@@ -8,6 +8,7 @@
 #include "physics/BodyMass.h"
 #include "physics/CarInternal.h"
 #include "physics/CarPhysics.h"
+#include "physics/PhysServices.h"
 #include "physics/PhysSettings.h"
 #include "physics/Vehicle.h"
 #include "scene/Lump.h"
@@ -350,6 +351,38 @@ void bz_DynVehicle_ApplyHandling(bzDynVehicle *car)
         d->gear = static_cast<int32_t>(d->numGears);
 }
 
+int32_t bz_DynVehicle_SetBodyAttribute(bzDynVehicle *car, int32_t attribute, const void *value)
+{
+    BZDObject *body = car ? bz_PhysCar_Body(car) : nullptr;
+    if (!body)
+        return BZ_VEHICLE_NO_BODY;
+    void *field = nullptr;
+    size_t size = sizeof(bzV3);
+    switch (attribute)
+    {
+    case BZ_MECH_ATTRIBUTE_GLOBAL_VELOCITY: field = &body->linearVelocity; break;
+    case BZ_MECH_ATTRIBUTE_LOCAL_OMEGA: field = &body->angularVelocity; break;
+    case BZ_MECH_ATTRIBUTE_MASS:
+        field = &body->mass;
+        size = sizeof(float);
+        break;
+    case BZ_MECH_ATTRIBUTE_MOMENTS: field = &body->principalMoments; break;
+    default: return BZ_ERROR_INVALID_PARAMETER;
+    }
+    bzLump *lump = car->bodyLump ? car->bodyLump : car->object;
+    void *element = lump && bzgPhysDynamics.elementOfLump && bzgPhysDynamics.setAttribute
+                        ? bzgPhysDynamics.elementOfLump(lump)
+                        : nullptr;
+    int32_t result = BZ_ERROR_NONE;
+    if (element)
+        result = bzgPhysDynamics.setAttribute(element, attribute, value);
+    else
+        std::memcpy(field, value, size);
+    if (attribute == BZ_MECH_ATTRIBUTE_MASS || attribute == BZ_MECH_ATTRIBUTE_MOMENTS)
+        bz_Body_SetInverses(body);
+    return result;
+}
+
 void bz_DynVehicle_SetMass(bzDynVehicle *car, float mass)
 {
     BZDObject *body = bz_PhysCar_Body(car);
@@ -357,11 +390,9 @@ void bz_DynVehicle_SetMass(bzDynVehicle *car, float mass)
         return;
     const float m = std::clamp(Finite(mass, 1.0f), 1.0f, kMaxMass);
     const float r = body->mass > 0.0f ? m / body->mass : 1.0f;
-    body->mass = m;
-    body->inverseMass = 1.0f / m;
-    body->principalMoments = Scale(body->principalMoments, r);
-    for (int32_t k = 0; k < 3; k++)
-        body->inversePrincipalMoments.v[k] = SafeInv(body->principalMoments.v[k]);
+    const bzV3 moments = Scale(body->principalMoments, r);
+    bz_DynVehicle_SetBodyAttribute(car, BZ_MECH_ATTRIBUTE_MASS, &m);
+    bz_DynVehicle_SetBodyAttribute(car, BZ_MECH_ATTRIBUTE_MOMENTS, &moments);
     bzHandlingValue *v = car->handling->values;
     for (int32_t index : {BZ_H_WheelMass, BZ_H_FrontDownForce, BZ_H_RearDownForce,
                           BZ_H_DragCoefficient, BZ_H_PowerMultiplier, BZ_H_DriveMI, BZ_H_EngineMI})
@@ -378,8 +409,9 @@ void bz_DynVehicle_Reset(bzDynVehicle *car)
         if (body->collisionCache && body->collisionCache->gatherList)
             body->collisionCache->gatherList->count = 0;
         body->localLinearVelocity = V(0.0f, 0.0f, 0.0f);
-        body->linearVelocity = V(0.0f, 0.0f, 0.0f);
-        body->angularVelocity = V(0.0f, 0.0f, 0.0f);
+        const bzV3 zero = V(0.0f, 0.0f, 0.0f);
+        bz_DynVehicle_SetBodyAttribute(car, BZ_MECH_ATTRIBUTE_GLOBAL_VELOCITY, &zero);
+        bz_DynVehicle_SetBodyAttribute(car, BZ_MECH_ATTRIBUTE_LOCAL_OMEGA, &zero);
     }
     for (int32_t i = 0; i < 4; i++)
     {
@@ -402,6 +434,15 @@ void bz_DynVehicle_Reset(bzDynVehicle *car)
         d->releaseTime = 100.0f; // nothing to fade after a reset
         d->clutchTime = 0.0f;
     }
+}
+
+int32_t bz_DynVehicle_Detach(bzDynVehicle *car)
+{
+    BZDObject *body = car ? bz_PhysCar_Body(car) : nullptr;
+    if (!body)
+        return BZ_VEHICLE_NO_BODY;
+    return bzgVehicleServices.detachFromJoint ? bzgVehicleServices.detachFromJoint(body)
+                                              : BZ_ERROR_NONE;
 }
 
 bzForm *bz_DynVehicle_BoxShape(const bzBox *box)

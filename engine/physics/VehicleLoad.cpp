@@ -571,6 +571,9 @@ bzDynVehicle *bz_DynVehicle_Load(bzLump *carLump, bzTextReader *file, bzTextRead
     car->pushOutGain = 1.0f;
     if (bzgVehicleServices.linkDefaultVolume)
         bzgVehicleServices.linkDefaultVolume(body);
+    if (bzgVehicleServices.setCollisionFields)
+        bzgVehicleServices.setCollisionFields(body, BZ_VEHICLE_COLLISION_FIRST,
+                                              BZ_VEHICLE_COLLISION_SECOND);
     // The bank steering strength holds the 32-bit integer 1 until the handling is applied.
     const uint32_t one = 1;
     std::memcpy(&car->bankSteer, &one, sizeof one);

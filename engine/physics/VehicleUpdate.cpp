@@ -92,6 +92,7 @@ void bz_DynVehicle_RestTest(bzDynVehicle *car)
             if (!onBody && !spinning)
             {
                 bz_Phys_SleepBody(body);
+                body->attributeMask |= BZ_VEHICLE_SLEEP_ATTRIBUTES;
                 for (float &spin : car->wheelSpin)
                     spin = 0.0f;
             }
@@ -116,6 +117,28 @@ void bz_DynVehicle_RestTest(bzDynVehicle *car)
     car->restMatrix = *m;
 }
 
+namespace
+{
+// The body's collision cache is refreshed when it went stale, the lump's matrix first.
+void RefreshBodyOf(bzLump *lump, BZDObject *body)
+{
+    if (!body || !body->collisionCache || bz_DynCollisionCache_IsValid(body->collisionCache))
+        return;
+    if (lump)
+        bz_Lump_GetMatrix(lump); // brings a controlled matrix up to date
+    bz_Phys_RefreshBodyCache(body);
+}
+} // namespace
+
+void bz_DynVehicle_RefreshBody(bzLump *lump)
+{
+    if (!lump)
+        return;
+    const bzDynVehicle *car = bz_DynVehicle_Find(lump);
+    RefreshBodyOf(lump,
+                  car ? bz_PhysCar_Body(car) : static_cast<BZDObject *>(lump->dynamicsObject));
+}
+
 void bz_DynVehicle_Update(bzDynVehicle *car)
 {
     BZDObject *body = bz_PhysCar_Body(car);
@@ -129,12 +152,7 @@ void bz_DynVehicle_Update(bzDynVehicle *car)
             return;
         body->asleep = 0;
     }
-    if (body->collisionCache && !bz_DynCollisionCache_IsValid(body->collisionCache))
-    {
-        if (car->object)
-            bz_Lump_GetMatrix(car->object); // brings a controlled matrix up to date
-        bz_Phys_RefreshBodyCache(body);
-    }
+    RefreshBodyOf(car->object, body);
     bz_PhysCar_PreStep(car);
     bz_DynVehicle_Controls(car);
     bz_DynVehicle_StabilityControl(car);
