@@ -589,3 +589,126 @@ TEST(VehicleRest, CarriedBodiesComeToRestWithTheCar)
     EXPECT_EQ(across.angularVelocity.y, 0.3f);
 }
 } // namespace
+
+namespace
+{
+// With more than 80 % of the torque to the rear, an engine braking beyond the drive line's drag
+// is eased: the throttle moves toward the throttle at which the engine gives no torque, by five
+// times the rear wheels' slip (at most all the way). Hand values at 3000 rpm in second gear:
+// engine friction -(0.06 x 833 + 0.06 x 0.0023 x 314.16^2) = -63.600 N m, curve 264 N m,
+// t0 = 63.600 / 327.600 = 0.19414; g = 0.036499534 / 0.3 = 0.121665, drive-line speed 38.22 rad/s,
+// drive friction 2.2 x 9.1 + 2.2 x 0.00083 x 38.22^2 = 22.688 N m (x g = 2.76 < 63.6);
+// drive force (torque / g - 22.688) / 0.3.
+TEST(VehicleEngine, RearBiasedEngineBrakingIsEasedByTheRearSlip)
+{
+    struct Case
+    {
+        const char *name;
+        float split, slip2, slip3, torque, force;
+    } cases[] = {
+        {"65 % to the rear: not eased", 65.0f, 0.05f, 0.05f, -63.600f, -1818.12f},
+        {"exactly 80 %: not eased", 80.0f, 0.05f, 0.05f, -63.600f, -1818.12f},
+        {"90 %, slip 0.1: half way", 90.0f, 0.05f, 0.05f, -31.800f, -946.87f},
+        {"90 %, slip -0.1: half way", 90.0f, -0.05f, -0.05f, -31.800f, -946.87f},
+        {"90 %, slip 0.6: all the way", 90.0f, 0.3f, 0.3f, 0.0f, -75.626f},
+        {"90 %, no slip", 90.0f, 0.0f, 0.0f, -63.600f, -1818.12f},
+    };
+    for (const Case &k : cases)
+    {
+        TestVehicle t;
+        Handling(t.car, BZ_H_TorqueSplit).f = k.split;
+        bz_DynVehicle_ApplyHandling(t.car);
+        bzDynVehicleDrive *d = t.car->drive;
+        const float w = 3000.0f * 0.10471976f, g = 0.036499534f / 0.3f;
+        d->gear = 2;
+        d->engineSpeed = w;
+        d->releaseTime = 1.0f; // long released: no fade left
+        t.car->gearChanging = 0;
+        t.car->driveSpin = g * w;
+        t.car->slipSpeed[2] = k.slip2;
+        t.car->slipSpeed[3] = k.slip3;
+        bz_DynVehicle_EngineTorque(t.car, 0.0f, BZ_VEHICLE_DT);
+        EXPECT_NEAR(d->engineTorque, k.torque, 2e-3f) << k.name;
+        EXPECT_NEAR(t.car->driveForce, k.force, 0.05f) << k.name;
+    }
+    // Pulling, the engine is never eased.
+    TestVehicle t;
+    Handling(t.car, BZ_H_TorqueSplit).f = 90.0f;
+    bz_DynVehicle_ApplyHandling(t.car);
+    t.car->drive->gear = 2;
+    t.car->drive->engineSpeed = 3000.0f * 0.10471976f;
+    t.car->driveSpin = 0.036499534f / 0.3f * t.car->drive->engineSpeed;
+    t.car->slipSpeed[2] = t.car->slipSpeed[3] = 0.3f;
+    bz_DynVehicle_EngineTorque(t.car, 1.0f, BZ_VEHICLE_DT);
+    EXPECT_NEAR(t.car->drive->engineTorque, 264.0f, 1e-3f);
+}
+} // namespace
+
+namespace
+{
+// The clutch is held down where a gear points against the pedal's direction, and while a held
+// clutch has time left the pedal of the present direction does nothing. The speeds keep clear
+// of the brakes' stopping rule (3 m/s is far more than one frame's braking).
+TEST(VehicleControls, ClutchHoldsInReverseAndForward)
+{
+    struct Case
+    {
+        const char *name;
+        uint32_t mode;
+        int32_t gear;
+        float v, throttle, brake;
+        uint32_t changing;
+        float clutchTime;
+        // What follows.
+        uint32_t wantMode, wantChanging;
+        int32_t wantGear;
+        float wantEngineThrottle;
+        bool braking;
+    } cases[] = {
+        {"reverse, accelerator rolling back, forward gear: clutch down, the accelerator brakes",
+         BZ_DRIVE_REVERSE, 2, -3.0f, 1.0f, 0.0f, 0, 0.0f, BZ_DRIVE_REVERSE, 1, 2, 0.0f, true},
+        {"reverse, accelerator rolling forward: back to forward, engine pulls next frame",
+         BZ_DRIVE_REVERSE, 2, 0.5f, 1.0f, 0.0f, 0, 0.0f, BZ_DRIVE_FORWARD, 0, 2, 0.0f, true},
+        {"forward, brake rolling on, reverse gear: clutch down, brakes", BZ_DRIVE_FORWARD, -1, 3.0f,
+         0.0f, 1.0f, 0, 0.0f, BZ_DRIVE_FORWARD, 1, -1, 0.0f, true},
+        {"forward, brake rolling on, forward gear: clutch up, brakes", BZ_DRIVE_FORWARD, 2, 3.0f,
+         0.0f, 1.0f, 0, 0.0f, BZ_DRIVE_FORWARD, 0, 2, 0.0f, true},
+        {"forward, clutch held with time left: the accelerator does nothing", BZ_DRIVE_FORWARD, 1,
+         0.0f, 1.0f, 0.0f, 1, -0.5f, BZ_DRIVE_FORWARD, 1, 1, 0.0f, false},
+        {"forward, clutch time runs out: engaged, the accelerator drives", BZ_DRIVE_FORWARD, 1,
+         0.0f, 1.0f, 0.0f, 1, -0.02f, BZ_DRIVE_FORWARD, 0, 1, 1.0f, false},
+        {"reverse, clutch held with time left: the brake pedal does nothing", BZ_DRIVE_REVERSE, 1,
+         0.0f, 0.0f, 1.0f, 1, -0.5f, BZ_DRIVE_REVERSE, 1, 1, 0.0f, false},
+        {"reverse, clutch free: the brake pedal selects reverse and drives", BZ_DRIVE_REVERSE, 1,
+         0.0f, 0.0f, 1.0f, 0, 0.0f, BZ_DRIVE_REVERSE, 0, -1, 1.0f, false},
+    };
+    for (const Case &k : cases)
+    {
+        TestVehicle t;
+        bz_DynVehicle_ApplyHandling(t.car);
+        bzDynVehicleDrive *d = t.car->drive;
+        t.car->driveMode = k.mode;
+        d->gear = k.gear;
+        d->rpm = 3000.0f;
+        d->engineSpeed = 3000.0f * 0.10471976f;
+        d->releaseTime = 1.0f;
+        d->runTime = 5.0f;
+        t.body.linearVelocity = t.body.localLinearVelocity = V3(0.0f, 0.0f, k.v);
+        t.car->throttle = k.throttle;
+        t.car->brake = k.brake;
+        t.car->gearChanging = k.changing;
+        d->clutchTime = k.clutchTime;
+        for (int32_t i = 0; i < 4; i++)
+            t.car->wheelLoad[i] = 1250.0f * 10.0f * 0.25f; // on the ground
+        bz_DynVehicle_Controls(t.car);
+        EXPECT_EQ(t.car->driveMode, k.wantMode) << k.name;
+        EXPECT_EQ(t.car->gearChanging, k.wantChanging) << k.name;
+        EXPECT_EQ(d->gear, k.wantGear) << k.name;
+        EXPECT_FLOAT_EQ(d->throttle, k.wantEngineThrottle) << k.name;
+        float braking = 0.0f;
+        for (float f : t.car->brakeForce)
+            braking += std::fabs(f);
+        EXPECT_EQ(braking > 0.0f, k.braking) << k.name;
+    }
+}
+} // namespace
