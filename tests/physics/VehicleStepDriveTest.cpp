@@ -143,6 +143,36 @@ TEST(VehicleStepDrive, DroppedFiveCentimetresSettlesToTheStaticCompressionAndSle
     EXPECT_EQ(t.body.asleep, 1);
     EXPECT_EQ(t.Position().y, at.y);
     EXPECT_EQ(t.Position().z, at.z);
+    // Driven again with the accelerator down, the update wakes it and the step moves it on:
+    // at most 12 m/s^2 over 1 s gives at most 6 m, and it must get going.
+    t.car->driven = 1;
+    for (int32_t s = 0; s < 25; s++)
+    {
+        t.car->throttle = 1.0f;
+        t.Frame();
+        ASSERT_EQ(t.body.asleep, 0) << s;
+    }
+    EXPECT_GT(t.Position().z - at.z, 1.0f);
+    EXPECT_LT(t.Position().z - at.z, 6.0f);
+    EXPECT_NEAR(t.Position().y, at.y, 0.05f);
+}
+
+// A car left driven settles just the same but stays awake.
+TEST(VehicleStepDrive, ADrivenCarSettlesAndStaysAwake)
+{
+    StepVehicle t(0.05f);
+    ASSERT_NE(t.car, nullptr);
+    for (int32_t s = 0; s < 100; s++)
+    {
+        t.Frame();
+        ASSERT_EQ(t.body.asleep, 0) << s;
+    }
+    const float give = 0.2f / 1.7f;
+    for (int32_t i = 0; i < 4; i++)
+        EXPECT_NEAR(t.car->suspLength[i] - t.car->probeDist[i], give, 0.05f * give) << i;
+    EXPECT_NEAR(t.Position().y, 0.0f, 0.05f * give);
+    EXPECT_LT(std::fabs(t.body.linearVelocity.y), 0.01f);
+    EXPECT_LT(std::fabs(t.Position().z), 0.01f) << "no creeping";
 }
 
 // Full throttle from rest for 10 s, through the step and through the test support's own
