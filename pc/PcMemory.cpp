@@ -1,7 +1,76 @@
 #include "pc/PcMemory.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace bzPcMem
+{
+#if defined(__SANITIZE_ADDRESS__)
+constexpr uint32_t kDefaultKeep = 0;
+#else
+constexpr uint32_t kDefaultKeep = 1024;
+#endif
+
+SmallLists gSmall = {{}, {}, kDefaultKeep};
+
+void *AllocFresh(size_t size)
+{
+    if (size > SIZE_MAX - kTagBytes - kGrain)
+        return nullptr;
+    const size_t c = (size + kGrain - 1) / kGrain;
+    const bool small = c - 1 < kClasses;
+    Tag *t = static_cast<Tag *>(std::malloc(kTagBytes + (small ? c * kGrain : size)));
+    if (!t)
+        return nullptr;
+    t->sizeClass = small ? static_cast<uint32_t>(c) : 0;
+    t->state = kLive;
+    t->next = nullptr;
+    return reinterpret_cast<char *>(t) + kTagBytes;
+}
+
+void Release(Tag *tag)
+{
+    if (tag->state != kLive)
+    {
+        std::fprintf(stderr, "PDMemFree: block %p released twice or not from PDMemAlloc\n",
+                     static_cast<void *>(reinterpret_cast<char *>(tag) + kTagBytes));
+        std::abort();
+    }
+    tag->state = 0;
+    std::free(tag);
+}
+
+namespace
+{
+// Gives back the blocks of class c beyond the first keep.
+void TrimClass(uint32_t c, uint32_t keep)
+{
+    while (gSmall.kept[c] > keep)
+    {
+        Tag *t = gSmall.head[c];
+        gSmall.head[c] = t->next;
+        gSmall.kept[c] -= 1;
+        ShowKept(reinterpret_cast<char *>(t) + kTagBytes, c * kGrain);
+        std::free(t);
+    }
+}
+} // namespace
+} // namespace bzPcMem
+
+void PDMemKeepSmallBlocks(uint32_t perClass)
+{
+    using namespace bzPcMem;
+    gSmall.keepPerClass = perClass;
+    for (uint32_t c = 1; c <= kClasses; ++c)
+        TrimClass(c, perClass);
+}
+
+void PDMemReleaseKeptBlocks()
+{
+    for (uint32_t c = 1; c <= bzPcMem::kClasses; ++c)
+        bzPcMem::TrimClass(c, 0);
+}
 
 void *PDMemCopyWords(void *dest, const void *src, size_t length)
 {
