@@ -649,27 +649,32 @@ bzNavMesh *bz_NavMesh_BuildMesh(const bzNavSetup *setup, bzLump *obstacles, bzLu
     bzNavMesh *mesh = bz_NavMesh_Create(setup);
     if (!mesh)
         return nullptr;
-    Work w;
-    w.mesh = mesh;
-    w.obstacles = obstacles;
-    w.probe = probe;
-    const uint32_t *p = setup->parameters;
-    w.limits = {bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_STEP_DOWN),
-                bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_STEP_UP),
-                bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_BAR_HEIGHT),
-                bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_PRECIPICE_DEPTH),
-                std::fabs(bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_EDGE_TOLERANCE)) * 0.1f,
-                bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_SIDE_PROBE),
-                p[BZ_NAV_PARAM_SURFACE_MASK]};
-    // Rounding of the placed corners: edges of one line within this still meet.
-    w.limits.lineTolerance = std::max(w.limits.lineTolerance, 1e-5f);
-    mesh->buildWork = &w;
-    const bool built = BuildRegions(w);
-    mesh->buildWork = nullptr;
-    if (!built)
+    bzErrorCode failure;
+    {
+        Work w;
+        w.mesh = mesh;
+        w.obstacles = obstacles;
+        w.probe = probe;
+        const uint32_t *p = setup->parameters;
+        w.limits = {bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_STEP_DOWN),
+                    bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_STEP_UP),
+                    bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_BAR_HEIGHT),
+                    bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_PRECIPICE_DEPTH),
+                    std::fabs(bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_EDGE_TOLERANCE)) * 0.1f,
+                    bz_NavMesh_GetParameter(p, BZ_NAV_PARAM_SIDE_PROBE),
+                    p[BZ_NAV_PARAM_SURFACE_MASK]};
+        // Rounding of the placed corners: edges of one line within this still meet.
+        w.limits.lineTolerance = std::max(w.limits.lineTolerance, 1e-5f);
+        mesh->buildWork = &w;
+        if (!BuildRegions(w))
+            Fail(w, BZ_ERROR_NO_MEMORY); // keeps the first failure's code
+        mesh->buildWork = nullptr;
+        failure = w.failure;
+    } // the work blocks go before the last error is set
+    if (failure != BZ_ERROR_NONE)
     {
         bz_NavMesh_Free(mesh);
-        bzgLastError = w.failure;
+        bzgLastError = failure;
         return nullptr;
     }
     bz_NavMesh_Resolve(mesh);

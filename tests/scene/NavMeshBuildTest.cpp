@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -174,19 +175,25 @@ TEST_F(NavMeshBuild, TheRiseBetweenTwoFloorsGivesTheLinkKind)
     {
         const char *what;
         float rise;
+        float stepDown;
         int regions;
         uint16_t lowEdge, highEdge;   // the references
         JoinWanted lowJoin, highJoin; // the first join of each floor's region, when it has one
     } cases[] = {
         // One region: both edges join the other floor's group there.
-        {"a step", 0.3f, 1, 0x8000, 0x8001, {0, 1, 0, 0}, {0, 0, 1, 0}},
+        {"a step", 0.3f, 0.5f, 1, 0x8000, 0x8001, {0, 1, 0, 0}, {0, 0, 1, 0}},
         // Above the step limits: each floor is a region, joined to the other.
-        {"a step too high", 0.8f, 2, 0x8000, 0x8000, {1, 0, 0, 1}, {1, 0, 1, 0}},
+        {"a step too high", 0.8f, 0.5f, 2, 0x8000, 0x8000, {1, 0, 0, 1}, {1, 0, 1, 0}},
+        // Within the step-up limit but below the step-down limit: level one way only, so
+        // two regions.
+        {"a step down too deep", 0.3f, 0.2f, 2, 0x8000, 0x8000, {1, 0, 0, 1}, {1, 0, 1, 0}},
+        // Up a step within the bar height onto a ledge whose drop is a precipice.
+        {"a ledge", 1.2f, 0.5f, 2, 0x8000, 0x8000, {1, 0, 0, 1}, {2, 0, 1, 0}},
         // Above the bar height: barred going up, a precipice onto the low face coming down.
-        {"a bar", 1.8f, 2, 0x7FFF, 0x8000, {}, {2, 0, 1, 0}},
+        {"a bar", 1.8f, 0.5f, 2, 0x7FFF, 0x8000, {}, {2, 0, 1, 0}},
         // Too far apart to be neighbours: the low edge's probe meets the high floor above it (a
         // bar); the high edge's probe falls 3 onto the low floor's face 1 (a precipice onto it).
-        {"a precipice edge", 3.0f, 2, 0x7FFF, 0x8000, {}, {2, 0, 1, 0}},
+        {"a precipice edge", 3.0f, 0.5f, 2, 0x7FFF, 0x8000, {}, {2, 0, 1, 0}},
     };
     for (const auto &c : cases)
     {
@@ -197,6 +204,7 @@ TEST_F(NavMeshBuild, TheRiseBetweenTwoFloorsGivesTheLinkKind)
             bz_Lump_DestroyTree(child);
         Strip("low", 0, 2, 0, 0);
         Strip("high", 2, 4, c.rise, c.rise);
+        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_DOWN, c.stepDown);
         Build();
         ASSERT_EQ(mesh->regionCount, c.regions);
         const int highRegion = c.regions - 1, highGroup = c.regions == 1 ? 1 : 0;
@@ -285,10 +293,16 @@ TEST_F(NavMeshBuild, AnEdgeWithTwoNeighboursGetsAMultiJoin)
 // walkable face has no region.
 TEST_F(NavMeshBuild, OnlyWalkableFacesOfEnabledModelsCount)
 {
-    Triangles("wall", {{{{0, 0, 0}}}, {{{2, 0, 0}}}, {{{0, 2, 0.5f}}}}); // 76 degrees
+    const float nan = std::nanf("");
+    Triangles("wall", {{{{0, 0, 0}}},
+                       {{{2, 0, 0}}},
+                       {{{0, 2, 0.5f}}}, // 76 degrees
+                       {{{0, 0, 0}}},
+                       {{{nan, 0, 0}}},
+                       {{{0, 0, 1}}}});
     Build();
     EXPECT_EQ(mesh->regionCount, 0);
-    EXPECT_EQ(mesh->worldMeasure, 1u);
+    EXPECT_EQ(mesh->worldMeasure, 2u);
     bz_NavMesh_Free(mesh);
     mesh = nullptr;
     bzLump *off = Strip("off", 0, 2, 0, 0);
@@ -302,6 +316,37 @@ TEST_F(NavMeshBuild, OnlyWalkableFacesOfEnabledModelsCount)
 
     EXPECT_EQ(bz_NavMesh_BuildMesh(nullptr, nullptr, nullptr), nullptr);
     EXPECT_EQ(bzgLastError, BZ_ERROR_INVALID_PARAMETER);
+}
+
+// Joins name model entries past 255 while building (the group field holds a byte): 280 floors
+// apart, then two side by side, join across entries 280 and 281. A region of more than 256 face
+// groups cannot be numbered by a join's byte: the build is refused.
+TEST_F(NavMeshBuild, EntriesPast255JoinAndTooManyGroupsAreRefused)
+{
+    for (int i = 0; i < 280; i++)
+        Strip("apart", 3.0f * (float)i, 3.0f * (float)i + 1, 0, 0);
+    Strip("left", -10, -9, 0, 0);
+    Strip("right", -9, -8, 0, 0);
+    Build();
+    ASSERT_EQ(mesh->regionCount, 281);
+    const bzNavRegion &pair = mesh->regions[280]; // seeded last: the left floor is entry 280
+    ASSERT_EQ(pair.groupCount, 2);
+    EXPECT_EQ(pair.groups[1].entry, 281);
+    EXPECT_EQ(pair.groups[0].faces[1].edges[0], 0x8000);
+    ExpectJoins(280, {{0, 1, 0, 0}, {0, 0, 1, 0}});
+    bz_NavMesh_Free(mesh);
+    mesh = nullptr;
+
+    while (bzLump *child = bz_Lump_GetChild(world, 0))
+        bz_Lump_DestroyTree(child);
+    for (int i = 0; i < 257; i++)
+        Strip("row", (float)i, (float)i + 1, 0, 0);
+    EXPECT_EQ(bz_NavMesh_BuildMesh(&setup, nullptr, nullptr), nullptr);
+    EXPECT_EQ(bzgLastError, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+    bz_Lump_Destroy(bz_Lump_GetChild(world, 256));
+    mesh = bz_NavMesh_BuildMesh(&setup, nullptr, nullptr);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->regions[0].groupCount, 256);
 }
 
 // A drop deeper than the neighbours' reach onto a floor of a lump outside the world (the probe
@@ -371,6 +416,13 @@ TEST_F(NavMeshBuild, ABuiltMeshSavesAndLoadsBackByteExact)
     EXPECT_FLOAT_EQ(mesh->regions[0].groups[0].obstacles->max.x, 2.5f);
     ASSERT_EQ(bz_NavMesh_Write(mesh, "again.bzn"), 0);
     EXPECT_EQ(ReadWholeFile("again.bzn"), built);
+
+    // A folder that cannot be written to still gives the built mesh.
+    bz_NavMesh_Free(mesh);
+    mesh = bz_NavMesh_Build("missing", &setup, things, nullptr, nullptr, 0);
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(bzgLastError, BZ_ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(mesh->regionCount, 2);
     bz_Lump_DestroyTree(things);
 }
 } // namespace
