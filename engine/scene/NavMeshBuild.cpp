@@ -532,20 +532,20 @@ template <typename T> T *CopyOut(Work &w, const Grow<T> &from)
     return to;
 }
 
-// One region's face groups, faces, joins and multi-joins.
-bool MakeRegion(Work &w, int32_t r, int32_t seed)
+// One region's face groups, faces, joins and multi-joins, from its faces in work order.
+bool MakeRegion(Work &w, int32_t r, const int32_t *members, int32_t memberCount)
 {
     bzNavRegion &region = w.mesh->regions[r];
-    region.word = w.faces[seed].surface & w.limits.surfaceMask;
+    region.word = w.faces[members[0]].surface & w.limits.surfaceMask;
     // The groups: one per entry with faces here, in entry order (the faces are in that order).
     int32_t groups = 0, lastEntry = -1;
-    for (int32_t f = seed; f < w.faceCount; f++)
-        if (w.faces[f].region == r)
-        {
-            if (w.faces[f].entry != lastEntry)
-                groups++, lastEntry = w.faces[f].entry;
-            w.faces[f].group = groups - 1;
-        }
+    for (int32_t m = 0; m < memberCount; m++)
+    {
+        WorkFace &f = w.faces[members[m]];
+        if (f.entry != lastEntry)
+            groups++, lastEntry = f.entry;
+        f.group = groups - 1;
+    }
     if (groups > 256)
         return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
     region.groupCount = static_cast<uint16_t>(groups);
@@ -553,15 +553,15 @@ bool MakeRegion(Work &w, int32_t r, int32_t seed)
         bz_NavMesh_Alloc(w.mesh, static_cast<uint32_t>(groups * sizeof(bzNavFaceGroup))));
     if (!region.groups)
         return Fail(w, BZ_ERROR_NO_MEMORY);
-    for (int32_t f = seed; f < w.faceCount; f++)
-        if (w.faces[f].region == r)
-        {
-            bzNavFaceGroup &g = region.groups[w.faces[f].group];
-            if (g.faceCount == 0xFFFF)
-                return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
-            g.entry = w.faces[f].entry;
-            g.faceCount++;
-        }
+    for (int32_t m = 0; m < memberCount; m++)
+    {
+        const WorkFace &f = w.faces[members[m]];
+        bzNavFaceGroup &g = region.groups[f.group];
+        if (g.faceCount == 0xFFFF)
+            return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+        g.entry = f.entry;
+        g.faceCount++;
+    }
     for (int32_t g = 0; g < groups; g++)
     {
         region.groups[g].faces = static_cast<bzNavFace *>(bz_NavMesh_Alloc(
@@ -571,10 +571,9 @@ bool MakeRegion(Work &w, int32_t r, int32_t seed)
         region.groups[g].faceCount = 0;
     }
     RegionWork rw;
-    for (int32_t f = seed; f < w.faceCount; f++)
+    for (int32_t m = 0; m < memberCount; m++)
     {
-        if (w.faces[f].region != r)
-            continue;
+        const int32_t f = members[m];
         bzNavFaceGroup &g = region.groups[w.faces[f].group];
         bzNavFace &face = g.faces[g.faceCount++];
         face.face = w.faces[f].number;
@@ -615,15 +614,29 @@ bool BuildRegions(Work &w)
         return true;
     if (!bz_NavMesh_AllocRegions(w.mesh, regions))
         return Fail(w, BZ_ERROR_NO_MEMORY);
-    int32_t seed = 0;
-    for (int32_t r = 0; r < regions; r++)
+    // The faces of each region in work order: counted, then placed.
+    auto *starts = static_cast<int32_t *>(
+        bz_MemAlloc(static_cast<uint32_t>(regions + 1) * sizeof(int32_t), BZ_MEM_CLEAR));
+    auto *members = static_cast<int32_t *>(
+        bz_MemAlloc(static_cast<uint32_t>(w.faceCount) * sizeof(int32_t), 0));
+    bool ok = starts && members;
+    if (!ok)
+        Fail(w, BZ_ERROR_NO_MEMORY);
+    for (int32_t f = 0; ok && f < w.faceCount; f++)
+        starts[w.faces[f].region + 1]++;
+    for (int32_t r = 0; ok && r < regions; r++)
+        starts[r + 1] += starts[r];
+    for (int32_t f = 0; ok && f < w.faceCount; f++)
+        members[starts[w.faces[f].region]++] = f;
+    // Each start moved to the next region's: region r now runs from starts[r - 1].
+    for (int32_t r = 0; ok && r < regions; r++)
     {
-        while (w.faces[seed].region != r)
-            seed++;
-        if (!MakeRegion(w, r, seed))
-            return false;
+        const int32_t from = r ? starts[r - 1] : 0;
+        ok = MakeRegion(w, r, members + from, starts[r] - from);
     }
-    return true;
+    bz_MemFree(starts);
+    bz_MemFree(members);
+    return ok;
 }
 } // namespace
 

@@ -329,7 +329,7 @@ TEST_F(NavMeshBuild, EntriesPast255JoinAndTooManyGroupsAreRefused)
     Strip("right", -9, -8, 0, 0);
     Build();
     ASSERT_EQ(mesh->regionCount, 281);
-    const bzNavRegion &pair = mesh->regions[280]; // seeded last: the left floor is entry 280
+    const bzNavRegion &pair = mesh->regions[280]; // started last: the left floor is entry 280
     ASSERT_EQ(pair.groupCount, 2);
     EXPECT_EQ(pair.groups[1].entry, 281);
     EXPECT_EQ(pair.groups[0].faces[1].edges[0], 0x8000);
@@ -394,8 +394,17 @@ TEST_F(NavMeshBuild, ABuiltMeshSavesAndLoadsBackByteExact)
         models.NewMesh("crate", {{{{1.5f, 0, 0.5f}}}, {{{2.5f, 1, 1.5f}}}, {{{1.5f, 1, 0.5f}}}}));
     bz_Lump_AppendChild(things, crate);
 
+    // The obstacle filter runs inside the build: it sees the build flag set.
+    static int32_t sawBuilding;
+    sawBuilding = -1;
+    setup.filter = [](bzLump *) -> int32_t
+    {
+        sawBuilding = bz_NavMesh_IsBuilding();
+        return 1;
+    };
     EXPECT_EQ(bz_NavMesh_IsBuilding(), 0);
     mesh = bz_NavMesh_Build(".", &setup, things, nullptr, nullptr, 0);
+    EXPECT_EQ(sawBuilding, 1);
     ASSERT_NE(mesh, nullptr) << bzgLastError;
     EXPECT_EQ(bz_NavMesh_IsBuilding(), 0);
     ASSERT_TRUE(bz_FileExists("NAVMAP.BZN"));
