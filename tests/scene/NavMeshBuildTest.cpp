@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -576,5 +577,150 @@ TEST_F(NavMeshMoveResults, ADynamicObjectInTheWayStopsTheMove)
     const bzNavDynObject objects[] = {ahead5};
     EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &fresh, &from, &ahead, objects, 1, nullptr, nullptr),
               BZ_NAV_LA_SAME_FACE);
+}
+} // namespace
+
+namespace
+{
+// Random grids of unit cells, each cell its own lump at one of five heights, checked against
+// the rules restated over the grid: the regions are the groups of cells joined through
+// neighbours within 0.5 of each other, and every edge between two cells leads where the rise
+// says, which a move from one cell into the next reports.
+class NavMeshGrid : public NavMeshBuild
+{
+protected:
+    static constexpr int kSize = 7;
+    float height[kSize][kSize];
+    int component[kSize][kSize];
+
+    void Label(int x, int z, int label)
+    {
+        if (component[x][z] >= 0)
+            return;
+        component[x][z] = label;
+        const int dx[4] = {1, -1, 0, 0}, dz[4] = {0, 0, 1, -1};
+        for (int k = 0; k < 4; k++)
+        {
+            const int nx = x + dx[k], nz = z + dz[k];
+            if (nx >= 0 && nx < kSize && nz >= 0 && nz < kSize &&
+                std::fabs(height[nx][nz] - height[x][z]) <= 0.5f)
+                Label(nx, nz, label);
+        }
+    }
+
+    // The region and group of a cell's lump (entry x * kSize + z).
+    void Find(int x, int z, int *region, int *group)
+    {
+        *region = *group = -1;
+        for (int r = 0; r < mesh->regionCount; r++)
+            for (int g = 0; g < mesh->regions[r].groupCount; g++)
+                if (mesh->regions[r].groups[g].entry == x * kSize + z)
+                    *region = r, *group = g;
+    }
+};
+
+TEST_F(NavMeshGrid, RegionsAndEdgesFollowTheRises)
+{
+    const float levels[5] = {0.0f, 0.25f, 0.75f, 1.75f, 3.0f};
+    std::mt19937 random(20261211); // a fixed random start
+    for (int round = 0; round < 4; round++)
+    {
+        SCOPED_TRACE(round);
+        bz_NavMesh_Free(mesh);
+        mesh = nullptr;
+        while (bzLump *child = bz_Lump_GetChild(world, 0))
+            bz_Lump_DestroyTree(child);
+        for (int x = 0; x < kSize; x++)
+            for (int z = 0; z < kSize; z++)
+            {
+                height[x][z] = levels[random() % 5];
+                component[x][z] = -1;
+                const float h = height[x][z], x0 = (float)x, z0 = (float)z;
+                Triangles("cell", {{{{x0, h, z0}}},
+                                   {{{x0 + 1, h, z0}}},
+                                   {{{x0, h, z0 + 1}}},
+                                   {{{x0 + 1, h, z0}}},
+                                   {{{x0 + 1, h, z0 + 1}}},
+                                   {{{x0, h, z0 + 1}}}});
+            }
+        int components = 0;
+        for (int x = 0; x < kSize; x++)
+            for (int z = 0; z < kSize; z++)
+                if (component[x][z] < 0)
+                    Label(x, z, components++);
+        Build();
+        ASSERT_EQ(mesh->regionCount, components);
+        int regionOf[kSize][kSize], groupOf[kSize][kSize];
+        for (int x = 0; x < kSize; x++)
+            for (int z = 0; z < kSize; z++)
+            {
+                Find(x, z, &regionOf[x][z], &groupOf[x][z]);
+                ASSERT_GE(regionOf[x][z], 0);
+            }
+        for (int x = 0; x < kSize; x++)
+            for (int z = 0; z < kSize; z++)
+                for (int x2 = 0; x2 < kSize; x2++)
+                    for (int z2 = 0; z2 < kSize; z2++)
+                        ASSERT_EQ(component[x][z] == component[x2][z2],
+                                  regionOf[x][z] == regionOf[x2][z2]);
+
+        // Face 1 (B) of each cell: edge 0 faces +x, edge 1 faces +z.
+        for (int x = 0; x < kSize; x++)
+            for (int z = 0; z < kSize; z++)
+                for (int side = 0; side < 2; side++)
+                {
+                    const int nx = x + (side == 0), nz = z + (side == 1);
+                    const bzNavRegion &r = mesh->regions[regionOf[x][z]];
+                    const uint16_t edge = r.groups[groupOf[x][z]].faces[1].edges[side];
+                    SCOPED_TRACE(testing::Message() << x << "," << z << " side " << side);
+                    if (nx == kSize || nz == kSize)
+                    {
+                        EXPECT_EQ(edge, 0x4001); // off the grid: nothing below
+                        continue;
+                    }
+                    const float rise = height[nx][nz] - height[x][z];
+                    const bool same = regionOf[x][z] == regionOf[nx][nz];
+                    int wantedKind; // join kind, or 3 for a bar reference
+                    if (rise > 1.5f)
+                        wantedKind = 3; // above the bar height, or a wall the probe meets
+                    else if (-rise > 1.0f)
+                        wantedKind = 2; // a precipice onto the lower cell
+                    else
+                        wantedKind = same ? 0 : 1;
+                    const int result = wantedKind == 0   ? BZ_NAV_LA_NEW_FACE
+                                       : wantedKind == 1 ? BZ_NAV_LA_NEW_REGION
+                                       : wantedKind == 2 ? BZ_NAV_LA_PRECIPICE
+                                                         : BZ_NAV_LA_BARRED;
+                    if (wantedKind == 3)
+                        EXPECT_EQ(edge, 0x7FFF);
+                    else
+                    {
+                        ASSERT_EQ(edge & 0xC000, 0x8000);
+                        const bzNavJoin &j = r.joins[edge & 0x3FFF];
+                        EXPECT_EQ(j.kind, wantedKind);
+                        EXPECT_EQ(j.group, groupOf[nx][nz]);
+                        EXPECT_EQ(j.face, 0); // the neighbour's face A
+                        if (wantedKind != 0)
+                        {
+                            EXPECT_EQ(j.region, regionOf[nx][nz]);
+                        }
+                    }
+                    bzNavMoveState state{};
+                    const bzV3 from = {{{x + (side == 0 ? 0.7f : 0.5f), height[x][z],
+                                         z + (side == 1 ? 0.7f : 0.5f)}}};
+                    const bzV3 move = {{{side == 0 ? 0.6f : 0.0f, 0, side == 1 ? 0.6f : 0.0f}}};
+                    ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
+                    bzNavPlace reached{};
+                    EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &from, &move, nullptr, 0,
+                                                    &reached, nullptr),
+                              result);
+                    if (result <= BZ_NAV_LA_NEW_REGION)
+                    {
+                        EXPECT_EQ(reached.region, regionOf[nx][nz]);
+                        EXPECT_EQ(reached.group, groupOf[nx][nz]);
+                        EXPECT_EQ(reached.face, 0);
+                    }
+                }
+    }
 }
 } // namespace
