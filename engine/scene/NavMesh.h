@@ -1,8 +1,9 @@
 // The navigation mesh: where a walker may stand and move in a level. The walkable faces of the
 // world's models are gathered into regions of face groups (one group per model lump); each face
 // edge refers to the neighbouring face, to a join (another group or region, a precipice or a
-// bar) or to a multi-join. This module holds the records, the file "NAVMAP.BZN" that keeps a
-// built mesh in the level's folder, and the decoding of edge references.
+// bar) or to a multi-join. This module holds the records, the builder that makes them from a
+// level's lump tree, the file "NAVMAP.BZN" that keeps a built mesh in the level's folder, the
+// decoding of edge references, and the queries and moves of walkers on the mesh.
 //
 // "NAVMAP.BZN", little-endian, field by field: u32 magic 0x213; u32 world measure (the sum of
 // the face counts of the world's MODEL lumps); u32 entry count; per entry the lump's name in 64

@@ -572,6 +572,12 @@ TEST_F(NavMeshMoveResults, ADynamicObjectInTheWayStopsTheMove)
     EXPECT_EQ(blockage.object, crate);
     EXPECT_EQ(Move({{{3.5f, 0, 3}}}, {{{2, 0, 0}}}), BZ_NAV_LA_PRECIPICE);
     EXPECT_EQ(Move({{{3.5f, 0, 3}}}, {{{2, 0, 0}}}, {ahead5}), BZ_NAV_LA_DYN_OBJECT);
+    // An edge whose multi-join holds no join leads nowhere: barred.
+    bzNavRegion &region = mesh->regions[0];
+    region.multiJoins = (bzNavMultiJoin *)bz_NavMesh_Alloc(mesh, sizeof(bzNavMultiJoin));
+    region.multiJoinCount = 1;
+    region.groups[0].faces[1].edges[0] = 0xC000;
+    EXPECT_EQ(Move({{{3.5f, 0, 3}}}, {{{2, 0, 0}}}), BZ_NAV_LA_BARRED);
     // Without a located face the call only locates.
     bzNavMoveState fresh{};
     const bzNavDynObject objects[] = {ahead5};
