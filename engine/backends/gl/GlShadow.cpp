@@ -42,8 +42,13 @@ bzV3 LightDirection(const bzM34 &m)
         bz_ReportError("OGL Shadow", "%s", "Light type not done");
         return Down(m);
     }
+    // The light's own direction when it has one; a scene's light keeps its direction in its
+    // matrix, which the walk has brought into the camera's frame: it shines along its z axis,
+    // as the lighting takes it.
+    bzV3 d = static_cast<const bzLight *>(lump->object)->direction;
+    if (d.x == 0.0f && d.y == 0.0f && d.z == 0.0f)
+        d = lump->worldMatrix.row[2];
     // The inverse rotation of an orthonormal matrix is its transpose.
-    const bzV3 &d = static_cast<const bzLight *>(lump->object)->direction;
     bzV3 out;
     out.x = d.x * m.row[0].x + d.y * m.row[0].y + d.z * m.row[0].z;
     out.y = d.x * m.row[1].x + d.y * m.row[1].y + d.z * m.row[1].z;

@@ -16,7 +16,9 @@ void OGL_SetShadowVolumeData(bzModel *model, const bzShadowFace *faces, int32_t 
 // Slot 104: the volume of a STENCIL_SHADOW lump (its caster and extrusion length) under the
 // current model-view matrix; the light is the first of the light table (none: straight down in
 // the world; any light but a directional one is reported as "Light type not done" and falls
-// straight down too). The light argument is not read.
+// straight down too). A directional light shines along its record's direction (camera frame),
+// or along the z axis of its lump's view matrix while that direction is 0. The light argument
+// is not read.
 void OGL_DrawShadowVolume(bzLump *shadowLump, void *light);
 // Slot 103: darkens by half every pixel of the current viewport's clip rectangle whose stencil
 // count is not 0; the rectangle given is the same viewport's and is not read.

@@ -2,6 +2,8 @@
 #include "GlTestSupport.h"
 
 #include "backends/gl/GlLines.h"
+#include "core/Memory.h"
+#include "render/DebugDraw.h"
 
 #include <cstring>
 #include <vector>
@@ -52,5 +54,176 @@ TEST_F(GlFrameTest, APolylineRunsOverEverySecondPointToTheLast)
     for (int x = 100; x < 540; x += 20)
         ExpectNear(x, 240, {0, 0, 0}, 0);
     EXPECT_EQ(glGetError(), GLenum{GL_NO_ERROR});
+}
+
+// The line-vertex slots of the path drawing: vertices reserved from the temporary stack,
+// written, drawn as one strip and given back.
+class GlLineVerticesTest : public GlFrameTest
+{
+protected:
+    using Lock = void *(*)(uint32_t, int32_t);
+    using Free = void (*)();
+    using Draw = void (*)(const bzLineDraw *);
+
+    void SetUp() override
+    {
+        GlFrameTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        lock_ = reinterpret_cast<Lock>(bzgRenderTable.PDLockLineVertices);
+        free_ = reinterpret_cast<Free>(bzgRenderTable.PDFreeLineVertices);
+        strip_ = reinterpret_cast<Draw>(bzgRenderTable.PDDrawLineStrip);
+        ASSERT_NE(lock_, nullptr);
+        ASSERT_NE(free_, nullptr);
+        ASSERT_NE(strip_, nullptr);
+        spaceBefore_ = bz_TempStack_SpaceLeft(1, 0);
+        bzgRenderTable.PDSetupLineDrawing(0xFFFFFFFF);
+        glDisable(GL_DEPTH_TEST);
+    }
+    void TearDown() override
+    {
+        if (free_)
+            free_();
+        GlFrameTest::TearDown();
+    }
+    // Clip-space x and y of the centre of pixel (px, py), py from the top.
+    static float ClipX(int px) { return (float(px) + 0.5f) / (kW / 2) - 1.0f; }
+    static float ClipY(int py) { return 1.0f - (float(py) + 0.5f) / (kH / 2); }
+
+    Lock lock_ = nullptr;
+    Free free_ = nullptr;
+    Draw strip_ = nullptr;
+    uint32_t spaceBefore_ = 0;
+};
+
+TEST_F(GlLineVerticesTest, PlainVerticesDrawAStripInTheCurrentColour)
+{
+    // An L: along row 100 from column 100 to 300, then down column 300 to row 300; a fourth
+    // vertex, back to the start, is written but left out of the record's two segments.
+    auto *v = static_cast<float *>(lock_(BZ_LINE_KIND_PLAIN, 4));
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(OGL_LineVerticesHeld(), 4);
+    EXPECT_LT(bz_TempStack_SpaceLeft(1, 0), spaceBefore_ - 4 * 12);
+    const float points[4][3] = {{ClipX(100), ClipY(100), 0},
+                                {ClipX(300), ClipY(100), 0},
+                                {ClipX(300), ClipY(300), 0},
+                                {ClipX(100), ClipY(100), 0}};
+    std::memcpy(v, points, sizeof points); // three floats a vertex, packed
+    glColor3ub(255, 160, 0);
+    const bzLineDraw record{nullptr, BZ_LINE_KIND_PLAIN, 2};
+    strip_(&record);
+    free_();
+    EXPECT_EQ(OGL_LineVerticesHeld(), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), spaceBefore_);
+    ReadFrame("gl_line_strip_plain");
+    ExpectNear(200, 100, {255, 160, 0}, 0);
+    ExpectNear(120, 100, {255, 160, 0}, 0);
+    ExpectNear(300, 200, {255, 160, 0}, 0);
+    ExpectNear(300, 290, {255, 160, 0}, 0);
+    // The closing diagonal of the fourth vertex is not drawn, nor anything off the lines.
+    ExpectNear(200, 200, {0, 0, 0}, 0);
+    ExpectNear(250, 150, {0, 0, 0}, 0);
+    ExpectNear(200, 110, {0, 0, 0}, 0);
+}
+
+TEST_F(GlLineVerticesTest, ColouredVerticesCarryTheirOwnColours)
+{
+    // Along row 240: a red segment (both ends red), a blend, then a blue segment; each colour
+    // word 0xAARRGGBB passed through the colour swap as the path drawing does.
+    auto *v = static_cast<uint8_t *>(lock_(BZ_LINE_KIND_COLOURED, 4));
+    ASSERT_NE(v, nullptr);
+    const int columns[4] = {100, 250, 400, 550};
+    const uint32_t colours[4] = {0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF};
+    for (int i = 0; i < 4; ++i)
+    {
+        const float p[3] = {ClipX(columns[i]), ClipY(240), 0};
+        uint32_t c = colours[i];
+        ASSERT_NE(bzgRenderTable.PDSwapColourBytes, nullptr);
+        bzgRenderTable.PDSwapColourBytes(&c);
+        std::memcpy(v + 16 * i, p, 12);
+        std::memcpy(v + 16 * i + 12, &c, 4);
+    }
+    glColor3ub(0, 255, 0); // not used: every vertex has its colour
+    const bzLineDraw record{nullptr, BZ_LINE_KIND_COLOURED, 3};
+    strip_(&record);
+    ReadFrame("gl_line_strip_coloured");
+    ExpectNear(175, 240, {255, 0, 0}, 1);
+    ExpectNear(475, 240, {0, 0, 255}, 1);
+    const auto middle = At(325, 240);
+    EXPECT_NEAR(middle[0], 128, 4);
+    EXPECT_NEAR(middle[2], 128, 4);
+    EXPECT_EQ(middle[1], 0);
+    // A plain strip after it does not pick the colours up again.
+    ClearFrame(kW, kH);
+    auto *p = static_cast<float *>(lock_(BZ_LINE_KIND_PLAIN, 2));
+    ASSERT_NE(p, nullptr);
+    const float plain[2][3] = {{ClipX(100), ClipY(50), 0}, {ClipX(500), ClipY(50), 0}};
+    std::memcpy(p, plain, sizeof plain);
+    glColor3ub(0, 255, 0);
+    const bzLineDraw line{nullptr, BZ_LINE_KIND_PLAIN, 1};
+    strip_(&line);
+    ReadFrame();
+    ExpectNear(300, 50, {0, 255, 0}, 0);
+}
+
+TEST_F(GlLineVerticesTest, StripsNeverReachPastTheReservedVertices)
+{
+    struct Case
+    {
+        const char *what;
+        int32_t reserve;    // vertices reserved (0: none held)
+        int32_t primitives; // the record's segment count
+        bool drawn;         // whether the two-point line shows
+    };
+    const Case cases[] = {
+        {"as reserved", 2, 1, true},
+        {"a record asking for more segments than reserved", 2, 40, true},
+        {"no segments", 2, 0, false},
+        {"a negative count", 2, -5, false},
+        {"no block held", 0, 1, false},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        ClearFrame(kW, kH);
+        free_();
+        if (c.reserve)
+        {
+            auto *v = static_cast<float *>(lock_(BZ_LINE_KIND_PLAIN, c.reserve));
+            ASSERT_NE(v, nullptr);
+            const float points[2][3] = {{ClipX(50), ClipY(400), 0}, {ClipX(600), ClipY(400), 0}};
+            std::memcpy(v, points, sizeof points);
+        }
+        glColor3ub(255, 255, 255);
+        const bzLineDraw record{nullptr, BZ_LINE_KIND_PLAIN, c.primitives};
+        strip_(&record);
+        strip_(nullptr);
+        ReadFrame();
+        ExpectNear(320, 400,
+                   c.drawn ? std::array<int, 3>{255, 255, 255} : std::array<int, 3>{0, 0, 0}, 0);
+    }
+}
+
+TEST_F(GlLineVerticesTest, OneBlockAtATimeAndNothingForAnEmptyRequest)
+{
+    EXPECT_EQ(lock_(BZ_LINE_KIND_PLAIN, 0), nullptr);
+    EXPECT_EQ(lock_(BZ_LINE_KIND_PLAIN, -1), nullptr);
+    EXPECT_EQ(OGL_LineVerticesHeld(), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), spaceBefore_);
+    // A second reservation gives the first block back before it takes its own.
+    ASSERT_NE(lock_(BZ_LINE_KIND_PLAIN, 100), nullptr);
+    const uint32_t oneBlock = bz_TempStack_SpaceLeft(1, 0);
+    ASSERT_NE(lock_(BZ_LINE_KIND_COLOURED, 100), nullptr);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), oneBlock);
+    EXPECT_EQ(OGL_LineVerticesHeld(), 100);
+    // More than the stack holds: nothing held (an overflow block, when the stack allows one,
+    // is given back the same way).
+    void *huge = lock_(BZ_LINE_KIND_PLAIN, 0x7FFFFFFF);
+    EXPECT_EQ(huge, nullptr);
+    EXPECT_EQ(OGL_LineVerticesHeld(), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), spaceBefore_);
+    free_();
+    free_();
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), spaceBefore_);
 }
 } // namespace
