@@ -56,6 +56,19 @@ bzV3 LightDirection(const bzM34 &m)
     return out;
 }
 
+// Frees the display lists recorded of a shadow model, when it has any.
+void ForgetLists(bzModel *model)
+{
+    const bzModelPart *part = model->part;
+    for (int32_t g = 0; part->entries && g < part->entryCount; ++g)
+        for (uint32_t list : part->entries[g].displayLists)
+            if (list)
+            {
+                OGL_FreeModelBuffers(model);
+                return;
+            }
+}
+
 // One counting pass over the volume.
 void CountPass(bzMaterialEntry *group, GLenum frontFace, GLenum depthFail)
 {
@@ -78,6 +91,9 @@ void OGL_SetShadowVolumeData(bzModel *model, const bzShadowFace *faces, int32_t 
     if (!part->positions[kBase])
         return;
     std::memcpy(part->positions[kBase], part->positions[0], bytes);
+    // The volume is drawn from its arrays, reshaped every time: lists recorded of the model as
+    // it was would be replayed in their place.
+    ForgetLists(model);
     if (seamTriangles <= 0 || !faces || !part->entries || part->entryCount < 1)
         return;
     bzMaterialEntry &group = part->entries[0];
@@ -120,6 +136,7 @@ void OGL_DrawShadowVolume(bzLump *shadowLump, void *)
     const bzV3 *normals = part->normals[0];
     if (!base || !drawn || !normals)
         return;
+    ForgetLists(model);
     bzV3 d = LightDirection(shadowLump->worldMatrix);
     d.x *= shadow->extrusion;
     d.y *= shadow->extrusion;

@@ -11,7 +11,8 @@ struct bzShadowFace;
 struct bzLump;
 
 // Slot 105: keeps a copy of the positions and builds the first material group's triangle list:
-// each face, then the two seam triangles of each of its filled edges.
+// each face, then the two seam triangles of each of its filled edges. Display lists recorded of
+// the model are freed: the volume is always drawn from its arrays.
 void OGL_SetShadowVolumeData(bzModel *model, const bzShadowFace *faces, int32_t seamTriangles);
 // Slot 104: the volume of a STENCIL_SHADOW lump (its caster and extrusion length) under the
 // current model-view matrix; the light is the first of the light table (none: straight down in

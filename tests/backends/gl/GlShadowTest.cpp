@@ -215,6 +215,33 @@ TEST_F(GlShadowTest, ASceneLightWithoutADirectionShinesAlongItsMatrix)
     ExpectNear(450, 180, {200, 200, 200}, 0);
 }
 
+TEST_F(GlShadowTest, AModelsRecordedListsNeverStandInForItsVolume)
+{
+    // An empty list recorded for the caster before its shadow data is set, and another one
+    // after: either would draw nothing in place of the reshaped volume.
+    auto EmptyList = []
+    {
+        const GLuint list = glGenLists(1);
+        glNewList(list, GL_COMPILE);
+        glEndList();
+        return list;
+    };
+    ShadowCube cube;
+    cube.entry.displayLists[0] = EmptyList();
+    ASSERT_NE(cube.entry.displayLists[0], 0u);
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    EXPECT_EQ(cube.entry.displayLists[0], 0u);
+    const bzM34 identity = cube.lump.worldMatrix;
+    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    const GLuint late = EmptyList();
+    cube.entry.displayLists[0] = late;
+    CastAndRead(cube, "gl_shadow_recorded_lists");
+    EXPECT_EQ(cube.entry.displayLists[0], 0u);
+    EXPECT_FALSE(glIsList(late));
+    ExpectNear(320, 240, {100, 100, 100}, 2);
+    ExpectNear(250, 240, {200, 200, 200}, 0);
+}
+
 TEST_F(GlShadowTest, WithoutAStencilBufferNothingHappens)
 {
     bzgOGLCaps &= ~uint32_t{BZ_OGL_CAP_STENCIL};
