@@ -51,6 +51,9 @@ protected:
             return;
         bz_OpenImgMapLibrary();
         bz_OpenMaterialLibrary();
+        // The built-in font's texture belongs to the display it was made on: a test before may
+        // have left the font made on a display of its own, now gone.
+        bz_Font_ReleaseDefault();
         ASSERT_TRUE(ResetRenderFrame(kW, kH));
     }
 
@@ -446,7 +449,9 @@ TEST_F(FramePictureTest, ATexturedBoxAndABallWithShadowsAFlareAndText)
     view->background[2] = uint8_t(kSky[2]);
     bz_Viewport_SetAmbientColour(view, 0xFF333333);
     view->afterRender = DrawFlareAfterRender;
-    bz_RenderState_InitDefaults(); // the text colours, as the render start-up sets them
+    // The text colours, as the render start-up sets them (whatever a test before changed).
+    bz_RenderState_ResetDefaults();
+    bz_RenderState_InitDefaults();
     bz_ShowDebugMessage(1, "%s", kCaption);
     bzgEngineSwitches.debugMessages = 1;
 
