@@ -1,4 +1,5 @@
-// OpenGL poly-lines of the debug spline drawing, read back from a 640x480 frame.
+// OpenGL debug lines read back from a 640x480 frame: the poly-lines of the spline drawing and the
+// line vertices of the path drawing.
 #include "GlTestSupport.h"
 
 #include "backends/gl/GlLines.h"
