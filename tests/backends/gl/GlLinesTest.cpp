@@ -3,8 +3,12 @@
 #include "GlTestSupport.h"
 
 #include "backends/gl/GlLines.h"
+#include "backends/gl/GlMaterial.h"
 #include "core/Memory.h"
+#include "device/MaterialRecord.h"
 #include "render/DebugDraw.h"
+#include "scene/Lump.h"
+#include "scene/Path.h"
 
 #include <cstring>
 #include <vector>
@@ -226,5 +230,110 @@ TEST_F(GlLineVerticesTest, OneBlockAtATimeAndNothingForAnEmptyRequest)
     free_();
     free_();
     EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), spaceBefore_);
+}
+
+// The path drawing of the front end reaching these slots: its chunks of points reserved, written
+// (colours through the colour swap) and drawn as strips under one untextured white material, with
+// the material passes run the way the mesh slot runs them.
+void PassLines(void *record, int32_t)
+{
+    OGL_DrawLineStrip(static_cast<const bzLineDraw *>(record));
+}
+void MeshOfLines(bzMaterial *material, const bzM34 *, PDDrawLinesFn, const bzLineDraw *record)
+{
+    OGL_DrawMesh(material, 0, PassLines, const_cast<bzLineDraw *>(record));
+}
+
+class GlPathLinesTest : public GlLineVerticesTest
+{
+protected:
+    void SetUp() override
+    {
+        GlLineVerticesTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        bzgRenderTable.PDDrawMesh = reinterpret_cast<PDGenericSlot>(MeshOfLines);
+        layer_.alpha = 1.0f;
+        material_.layers = &layer_;
+        material_.layerCount = 1;
+        material_.red = material_.green = material_.blue = 1.0f;
+        path_ = bz_Path_Create();
+        ASSERT_NE(path_, nullptr);
+        lump_.type = BZ_LUMP_TYPE_POLYLINE;
+        lump_.object = path_;
+        lump_.material = &material_;
+        lump_.worldMatrix.row[0] = {1, 0, 0};
+        lump_.worldMatrix.row[1] = {0, 1, 0};
+        lump_.worldMatrix.row[2] = {0, 0, 1};
+    }
+    void TearDown() override
+    {
+        if (path_)
+            bz_Path_Release(path_);
+        GlLineVerticesTest::TearDown();
+    }
+    void Draw()
+    {
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        bz_DrawPolyLine(&lump_, nullptr);
+    }
+    bzMaterialLayer layer_{};
+    bzMaterial material_{};
+    bzPath *path_ = nullptr;
+    bzLump lump_{};
+};
+
+TEST_F(GlPathLinesTest, AClosedColouredPathShowsEachPointsColour)
+{
+    // A square, each side's two points of one colour (red top, green right, blue bottom, white
+    // left), closed back to its first point.
+    struct Corner
+    {
+        int x, y;
+        uint32_t colour;
+    };
+    const Corner corners[8] = {{150, 100, 0xFFFF0000}, {450, 100, 0xFFFF0000},
+                               {500, 120, 0xFF00FF00}, {500, 380, 0xFF00FF00},
+                               {450, 400, 0xFF0000FF}, {150, 400, 0xFF0000FF},
+                               {100, 380, 0xFFFFFFFF}, {100, 120, 0xFFFFFFFF}};
+    for (const Corner &c : corners)
+        ASSERT_NE(bz_Path_AppendPointWord(path_, ClipX(c.x), ClipY(c.y), 0, c.colour), nullptr);
+    path_->flags = BZ_PATH_COLOURS | BZ_PATH_CLOSED;
+    Draw();
+    EXPECT_EQ(OGL_LineVerticesHeld(), 0);
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), spaceBefore_);
+    ReadFrame("gl_path_closed_coloured");
+    ExpectNear(300, 100, {255, 0, 0}, 1);
+    ExpectNear(500, 250, {0, 255, 0}, 1);
+    ExpectNear(300, 400, {0, 0, 255}, 1);
+    ExpectNear(100, 250, {255, 255, 255}, 1);
+    // The closing segment from the last point (white) back to the first (red) is drawn.
+    const auto closing = At(125, 110);
+    EXPECT_EQ(closing[0], 255);
+    EXPECT_GT(closing[1], 0);
+    ExpectNear(300, 250, {0, 0, 0}, 0);
+}
+
+TEST_F(GlPathLinesTest, ALongPathIsDrawnInChunksWithoutGaps)
+{
+    // 4,500 points along row 240, from column 20 to 620: three chunks of at most 2,000 points,
+    // each starting again at the last point of the one before.
+    const int n = 4500;
+    for (int i = 0; i < n; ++i)
+    {
+        const float x = ClipX(20) + (ClipX(620) - ClipX(20)) * float(i) / float(n - 1);
+        ASSERT_NE(bz_Path_AppendPoint(path_, x, ClipY(240), 0), nullptr);
+    }
+    material_.red = 1.0f;
+    material_.green = 0.5f;
+    material_.blue = 0.0f;
+    Draw();
+    EXPECT_EQ(bz_TempStack_SpaceLeft(1, 0), spaceBefore_);
+    ReadFrame("gl_path_long");
+    // Every pixel from the first point to the last (whose own pixel a line leaves out).
+    for (int x = 20; x < 620; ++x)
+        ExpectNear(x, 240, {255, 128, 0}, 1);
+    ExpectNear(320, 239, {0, 0, 0}, 0);
 }
 } // namespace
