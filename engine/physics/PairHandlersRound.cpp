@@ -441,7 +441,8 @@ void RoundedPointsOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t c
                         bz_PhysColl_OwnPoint(s.shape[own], i), BZ_PHYS_CONTACT_VERTEX_FACE) < 0)
         {
             s.codes[own][i] = 0xFF;
-            bz_PhysColl_MarkInside(own);
+            if (!s.resting)
+                bz_PhysColl_MarkInside(own);
         }
     }
 }
@@ -594,6 +595,7 @@ void bz_PhysColl_RoundedPolyhedron(const bzPhysShapePoint *p1, const bzPhysShape
     const float r1 = bz_PhysColl_Rounding(s.shape[0]), r2 = bz_PhysColl_Rounding(s.shape[1]);
     if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], r1, r2))
         return;
+    bz_PhysColl_RestingFaces(p1, p2, n1, n2, r1, r2);
     RoundedPointsOnFaces(0, p1, n1, r1, r2);
     RoundedEdges(0, p2, r1, r2);
     RoundedPointsOnFaces(1, p2, n2, r2, r1);
