@@ -103,10 +103,10 @@ void bz_PhysColl_OverlapNone(const bzPhysShapePoint *, const bzPhysShapePoint *,
 // Shapes with faces (the box kinds, Polyhedron, Polygon, RoundedPolyhedron; a WireFrame only
 // meets the other's faces) resting on each other at the start of the step: when the face of
 // either shape that the other overlaps least has it within bzCollisionTolerance of its plane
-// (above it or sunk in), the patch where they touch gives up to four contacts at time 0 on that
-// face, with its normal, the other body as the row body. r1 and r2 are the rounding radii.
-// Sets the pair's resting mark and returns the contacts added; 0 when the shapes are apart or
-// deeper in each other.
+// (above it or sunk in), the patch where they touch gives up to four resting contacts (key
+// BZ_PHYS_PAIR_TIME_RESTING, points at the start of the step) on that face, with its normal, the
+// other body as the row body. r1 and r2 are the rounding radii. Sets the pair's resting mark and
+// returns the contacts added; 0 when the shapes are apart or deeper in each other.
 int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                                  int32_t n2, float r1, float r2);
 

@@ -288,7 +288,7 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
     const int32_t keep = Spread(&patch);
     const bzV3 world = bz_PhysColl_NormalToWorld(rest, plane.n, 0.0f);
     for (int32_t i = 0; i < keep; i++)
-        bz_PhysColl_Add(other, world, BZ_PAIR_TIME_END_TOUCH, patch.c[i].onOther, patch.c[i].onFace,
-                        BZ_PHYS_CONTACT_VERTEX_FACE);
+        bz_PhysColl_Add(other, world, BZ_PHYS_PAIR_TIME_RESTING, patch.c[i].onOther,
+                        patch.c[i].onFace, BZ_PHYS_CONTACT_VERTEX_FACE);
     return keep;
 }
