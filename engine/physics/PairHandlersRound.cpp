@@ -535,6 +535,8 @@ void bz_PhysColl_TicTacTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint
     const float ra = a->radius, rb = b->radius, r = ra + rb;
     if (!bz_PhysColl_ClipPoints(p1, 2, p2, 2, s.codes[0], s.codes[1], ra, rb))
         return;
+    // The tic-tac record holds its radius and its two end points and no end flag: both ends of
+    // either tic-tac always take part in the end tests below, whatever the bodies' parents.
     // In A's frame: A's axis fixed, B's moving.
     const bzV3 q = a->segmentStart, f = Sub(a->segmentEnd, q);
     const MovingAxis axis = AxisOf(p2);

@@ -240,6 +240,45 @@ TEST_F(PairHandlersTest, RoundShapesAgainstBoxesAndEachOther)
     }
 }
 
+// A tic-tac record carries no end flag: both ends of each tic-tac take part in the end tests,
+// whichever end faces the other and whether or not the two bodies share a parent.
+TEST_F(PairHandlersTest, BothEndsOfEitherTicTacMeetTheOtherWithOrWithoutACommonParent)
+{
+    // A (radius 0.5) lies along x with one end at the origin; B (radius 0.25) lies along x
+    // with one end facing it and moves from x = 3 to x = 0.5: the end spheres meet when B's
+    // facing end is at x = 0.75, at time (3 - 0.75) / 2.5 = 0.9, at the point x = 0.5.
+    struct Case
+    {
+        const char *what;
+        bzV3 a0, a1, b0, b1;
+    };
+    const Case cases[] = {
+        {"second end of A, first of B", V(-2, 0, 0), V(0, 0, 0), V(0, 0, 0), V(2, 0, 0)},
+        {"first end of A, first of B", V(0, 0, 0), V(-2, 0, 0), V(0, 0, 0), V(2, 0, 0)},
+        {"second end of A, second of B", V(-2, 0, 0), V(0, 0, 0), V(2, 0, 0), V(0, 0, 0)},
+        {"first end of A, second of B", V(0, 0, 0), V(-2, 0, 0), V(2, 0, 0), V(0, 0, 0)},
+    };
+    BZDObject parent1{}, parent2{};
+    for (const Case &c : cases)
+        for (int parents = 0; parents < 3; parents++)
+        {
+            PairBody a(pairtest::TicTac(c.a0, c.a1, 0.5f), 2.0f),
+                b(pairtest::TicTac(c.b0, c.b1, 0.25f));
+            // None, one each, or the same one.
+            a.body.parent = parents ? &parent1 : nullptr;
+            b.body.parent = parents == 1 ? &parent2 : (parents == 2 ? &parent1 : nullptr);
+            b.Move(V(3.0f, 0, 0), V(0.5f, 0, 0));
+            const std::string what = std::string(c.what) + " parents " + std::to_string(parents);
+            const int n = Collide(a, b);
+            ASSERT_GE(n, 1) << what;
+            EXPECT_NEAR(contacts_[0].key, 0.9f, 2e-3f) << what;
+            const pairbody::ContactPlace p = pairbody::Place(contacts_[0]);
+            EXPECT_NEAR(p.p1.x, 0.5f, 2e-3f) << what;
+            EXPECT_NEAR(p.p2.x, 0.5f, 2e-3f) << what;
+            ExpectPlaced(n, what.c_str());
+        }
+}
+
 TEST_F(PairHandlersTest, RoundedPolyhedraTouchOffsetByTheirRoundingRadius)
 {
     const float rho = 0.2f;
