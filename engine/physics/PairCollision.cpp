@@ -143,6 +143,7 @@ void RunTable(const Prepared &p, bool overlapPass)
             const int32_t n2 = p.counts[1][j];
             s.shape[0] = a;
             s.shape[1] = b;
+            s.resting = 0;
             const uint32_t row = a->kind < BZ_SHAPE_KIND_COUNT ? a->kind : BZ_SHAPE_CUBOID;
             const uint32_t column = b->kind < BZ_SHAPE_KIND_COUNT ? b->kind : BZ_SHAPE_CUBOID;
             bzPhysPairHandler h = overlapPass ? bz_PhysColl_OverlapHandler(row, column)

@@ -8,7 +8,8 @@
 // pushes them apart with contacts at time 0.
 //
 // Contact rows (collision/CollisionContact.h): key the time (0 <= t < 1; 1.01 or 1.05 for a
-// touch found at the end of the step; 0 for the overlap pass); body and otherBody; shape and
+// touch found at the end of the step; 1.0 for shapes resting on each other at its start; 0 for
+// the overlap pass); body and otherBody; shape and
 // otherShape; point and otherPoint relative to each body's centre of mass in its own frame;
 // normal and otherNormal the same world normal in each body's start frame. The normal points
 // from the other body towards the row's body: the direction that body is pushed.
@@ -24,6 +25,10 @@
 #include <cstdint>
 
 struct BZDObject;
+
+// Key of the contacts of shapes found resting on each other at the start of the step (a
+// resting contact, not a swept one: it sorts after every contact found during the step).
+constexpr float BZ_PHYS_PAIR_TIME_RESTING = 1.0f;
 
 // Type words of pair contacts.
 enum : uint32_t

@@ -27,6 +27,7 @@ struct bzPhysCollPair
     int32_t count;           // rows written
     int32_t room;            // 60 less the start index
     int32_t overlap;         // set by the overlap pass's handlers
+    int32_t resting;         // the current shapes rest on each other (bz_PhysColl_RestingFaces)
     bzV3 centreDirection[2]; // from the other body's centre towards its own, own frame
     bzM34 start[2];          // body to world at the start of the step
     bzM34 end[2];            // and at its end
@@ -99,11 +100,22 @@ void bz_PhysColl_OverlapUnsupported(const bzPhysShapePoint *, const bzPhysShapeP
                                     int32_t);
 void bz_PhysColl_OverlapNone(const bzPhysShapePoint *, const bzPhysShapePoint *, int32_t, int32_t);
 
+// Shapes with faces (the box kinds, Polyhedron, Polygon, RoundedPolyhedron; a WireFrame only
+// meets the other's faces) resting on each other at the start of the step: when the face of
+// either shape that the other overlaps least has it within bzCollisionTolerance of its plane
+// (above it or sunk in), the patch where they touch gives up to four resting contacts (key
+// BZ_PHYS_PAIR_TIME_RESTING, points at the start of the step) on that face, with its normal, the
+// other body as the row body. r1 and r2 are the rounding radii. Sets the pair's resting mark and
+// returns the contacts added; 0 when the shapes are apart or deeper in each other.
+int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                                 int32_t n2, float r1, float r2);
+
 // Polyhedral kinds (PP).
 void bz_PhysColl_PolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                                 int32_t n2);
 // The vertices of body `own`'s current shape (points in the other body's frame) against the
-// other body's current shape.
+// other body's current shape. A vertex that starts inside marks a body inside, unless the
+// shapes rest on each other (then its touch is among the resting contacts).
 void bz_PhysColl_VerticesOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t count);
 // The edges of body `collected`'s shape held fixed, the other body's edges moving against them.
 void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,

@@ -64,7 +64,8 @@ void bz_PhysColl_VerticesOnFaces(int32_t own, const bzPhysShapePoint *points, in
         if (result < 0)
         {
             s.codes[own][i] = 0xFF;
-            bz_PhysColl_MarkInside(own);
+            if (!s.resting)
+                bz_PhysColl_MarkInside(own);
             continue;
         }
         if (result & BZ_NEAR_SURFACE)
@@ -153,6 +154,7 @@ void bz_PhysColl_PolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoi
     bzPhysCollPair &s = bz_PhysColl_Pair();
     if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], 0.0f, 0.0f))
         return;
+    bz_PhysColl_RestingFaces(p1, p2, n1, n2, 0.0f, 0.0f);
     if (s.shape[1]->kind != BZ_SHAPE_WIRE_FRAME)
         bz_PhysColl_VerticesOnFaces(0, p1, n1);
     if (s.shape[0]->kind != BZ_SHAPE_WIRE_FRAME)

@@ -441,7 +441,8 @@ void RoundedPointsOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t c
                         bz_PhysColl_OwnPoint(s.shape[own], i), BZ_PHYS_CONTACT_VERTEX_FACE) < 0)
         {
             s.codes[own][i] = 0xFF;
-            bz_PhysColl_MarkInside(own);
+            if (!s.resting)
+                bz_PhysColl_MarkInside(own);
         }
     }
 }
@@ -534,6 +535,8 @@ void bz_PhysColl_TicTacTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint
     const float ra = a->radius, rb = b->radius, r = ra + rb;
     if (!bz_PhysColl_ClipPoints(p1, 2, p2, 2, s.codes[0], s.codes[1], ra, rb))
         return;
+    // The tic-tac record holds its radius and its two end points and no end flag: both ends of
+    // either tic-tac always take part in the end tests below, whatever the bodies' parents.
     // In A's frame: A's axis fixed, B's moving.
     const bzV3 q = a->segmentStart, f = Sub(a->segmentEnd, q);
     const MovingAxis axis = AxisOf(p2);
@@ -594,6 +597,7 @@ void bz_PhysColl_RoundedPolyhedron(const bzPhysShapePoint *p1, const bzPhysShape
     const float r1 = bz_PhysColl_Rounding(s.shape[0]), r2 = bz_PhysColl_Rounding(s.shape[1]);
     if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], r1, r2))
         return;
+    bz_PhysColl_RestingFaces(p1, p2, n1, n2, r1, r2);
     RoundedPointsOnFaces(0, p1, n1, r1, r2);
     RoundedEdges(0, p2, r1, r2);
     RoundedPointsOnFaces(1, p2, n2, r2, r1);

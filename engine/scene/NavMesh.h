@@ -1,8 +1,9 @@
 // The navigation mesh: where a walker may stand and move in a level. The walkable faces of the
 // world's models are gathered into regions of face groups (one group per model lump); each face
 // edge refers to the neighbouring face, to a join (another group or region, a precipice or a
-// bar) or to a multi-join. This module holds the records, the file "NAVMAP.BZN" that keeps a
-// built mesh in the level's folder, and the decoding of edge references.
+// bar) or to a multi-join. This module holds the records, the builder that makes them from a
+// level's lump tree, the file "NAVMAP.BZN" that keeps a built mesh in the level's folder, the
+// decoding of edge references, and the queries and moves of walkers on the mesh.
 //
 // "NAVMAP.BZN", little-endian, field by field: u32 magic 0x213; u32 world measure (the sum of
 // the face counts of the world's MODEL lumps); u32 entry count; per entry the lump's name in 64
@@ -113,6 +114,22 @@ struct bzNavRegion
 typedef int32_t (*bzNavObstacleFilter)(bzLump *lump);
 typedef void *(*bzNavObstacleMaker)(const bzV3 *min, const bzV3 *max);
 
+// The build parameter words: f32 unless said otherwise. Words 6 and 7 and the name (9) and
+// its length (10) are kept as they are and not read by the builder.
+enum : int32_t
+{
+    BZ_NAV_PARAM_STEP_DOWN = 0,       // the deepest step down within a region
+    BZ_NAV_PARAM_STEP_UP = 1,         // the highest step up within a region
+    BZ_NAV_PARAM_BAR_HEIGHT = 2,      // a rise above this may not be crossed
+    BZ_NAV_PARAM_PRECIPICE_DEPTH = 3, // a drop below this is a precipice
+    BZ_NAV_PARAM_EDGE_TOLERANCE = 4,  // edges within a tenth of this lie on one line
+    BZ_NAV_PARAM_SIDE_PROBE = 5,      // how far outside an open edge its drop probe runs
+    BZ_NAV_PARAM_END_TOLERANCE = 8,
+    BZ_NAV_PARAM_SURFACE_MASK = 11, // u32: the surface bits that tell regions apart
+};
+float bz_NavMesh_GetParameter(const uint32_t *parameters, int32_t word);
+void bz_NavMesh_SetParameter(uint32_t *parameters, int32_t word, float value);
+
 // What a mesh is built or loaded for.
 struct bzNavSetup
 {
@@ -198,6 +215,22 @@ int32_t bz_NavMesh_FindRegion(const bzNavMesh *mesh, const bzV3 *position, bzNav
 // stays, with a debug line.
 void bz_NavMesh_Resolve(bzNavMesh *mesh);
 
+// Builds the mesh of the setup's world in memory (the rules are set out in NavMeshBuild.cpp):
+// walkable faces gathered into regions and face groups, every edge linked, resolved, the
+// obstacles of the obstacle lump (may be null) added and the world measure stored. The drop
+// probes of open edges hit the world, the obstacle lump and the probe lump (may be null). Null
+// with the last error set: 29 for no setup or world, 14 without memory, 20 when the world is
+// larger than the mesh's fields can number.
+bzNavMesh *bz_NavMesh_BuildMesh(const bzNavSetup *setup, bzLump *obstacles, bzLump *probe);
+// The mesh of the level in the folder: "NAVMAP.BZN" there is loaded when it is newer than the
+// sources (up to two, may be null) and matches the world; else the mesh is built and written
+// there. Null with the last error set when neither gives a mesh (a file that cannot be written
+// still leaves the built mesh, with the last error 19).
+bzNavMesh *bz_NavMesh_Build(const char *folder, const bzNavSetup *setup, bzLump *obstacles,
+                            bzLump *probe, const char *const *sources, int32_t sourceCount);
+// 1 while bz_NavMesh_Build is making the navigation map, else 0.
+int32_t bz_NavMesh_IsBuilding();
+
 // Obstacles: every lump of the subtree that the mesh's filter accepts (all with none) and whose
 // model box in world space has some extent on every axis is offered to each region; there the
 // first face of a group over whose entry box it stands (in x and z) whose centroid height h has
@@ -205,6 +238,9 @@ void bz_NavMesh_Resolve(bzNavMesh *mesh);
 // (a corner inside it or an edge crossing it), takes it into its group's list, referring to the
 // lump. The number of groups that took one.
 int32_t bz_NavMesh_AddObstacles(bzNavMesh *mesh, bzLump *root);
+// 1 when the triangle of three corners meets the box in the x-z plane: a corner inside the box's
+// rectangle or an edge crossing it (a rectangle wholly inside the triangle does not meet it).
+int32_t bz_NavMesh_BoxMeetsFace(const bzV3 *corners, const bzV3 *min, const bzV3 *max);
 // Removes from every face group the first obstacle that refers to the lump, when the filter
 // accepts it (or there is none). The number removed.
 int32_t bz_NavMesh_RemoveObstacle(bzNavMesh *mesh, bzLump *object);
@@ -232,6 +268,29 @@ struct bzNavMoveState
     float centroidHeight; //
 };
 
+// A dynamic object a move is tested against: its lump, where it is and how fast it goes.
+struct bzNavDynObject
+{
+    bzLump *lump;
+    bzV3 position;
+    bzV3 velocity;
+};
+// A dynamic object lies in the way of a move when its squared distance from the movement's line
+// (from the start to the end of the whole movement) is below this and it is not behind the
+// start.
+constexpr float BZ_NAV_DYN_OBJECT_REACH_SQ = 100.0f;
+
+// What stopped a move (obstacle 4 or dynamic object 5): the obstacle's object (the lump it was
+// made of, or what the obstacle maker made of a stored box) or the dynamic object's lump; the
+// horizontal unit direction from the start to it (the movement's when it lies straight above
+// or below); its velocity (0 for an obstacle).
+struct bzNavBlockage
+{
+    void *object;
+    bzV3 direction;
+    bzV3 velocity;
+};
+
 // Finds the face under position + offset (offset may be null) starting from the state's place;
 // stores it, prepared, and marks the state valid: 0, or -1 when no face holds it.
 int32_t bz_NavMesh_Locate(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *position,
@@ -240,16 +299,21 @@ int32_t bz_NavMesh_Locate(const bzNavMesh *mesh, bzNavMoveState *state, const bz
 float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
                              const bzV3 *position);
 // Moves from the position by the movement across the faces (x-z plane). Without a current face
-// the position is located (0, or -1 when it cannot be) and nothing moves; a movement without x
-// and z gives 0. Otherwise, at most 20 times: when the end leaves the face, the edge crossed
-// leads on (a face of the group or of a join: 1, another region: 2) or stops the move (a
-// precipice 3, a bar 6); more than 20 crossings give -1. The place reached goes to out when
-// given. Obstacles and dynamic objects are not tested here.
+// the position is located (0, or -1 when it cannot be) and nothing moves. Otherwise, at most 20
+// times: the stretch of the movement over the current face is tested against the obstacles of
+// its face group whose boxes meet that face (one it enters stops the move: 4; a move that starts
+// inside a box may leave it); when the end leaves the face, the edge crossed leads on (a face of
+// the group or of a join: 1, another region: 2) or stops the move (a precipice 3, a bar or an
+// edge that leads nowhere 6); more than 20 crossings give -1. A movement without x and z gives
+// 0. Then, unless an obstacle stopped it or it failed, the dynamic objects given (objects may be
+// null) are tested: the nearest to the start that lies in the way gives 5. The place reached goes
+// to out and what stopped the move to blockage, each when given.
 int32_t bz_NavMesh_MoveOnFace(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from,
-                              const bzV3 *movement, bzNavPlace *out);
+                              const bzV3 *movement, const bzNavDynObject *objects,
+                              int32_t objectCount, bzNavPlace *out, bzNavBlockage *blockage);
 // Probes a walker's width: the move run along the two lines offset by the half width to either
 // side of the movement (horizontal, the movement crossed with (0, 1, 0)), each from its own copy
-// of the state located at its start. -1 when either gives -1 (or a start lies on no face), else
-// the larger of the two results; the state is left as it was.
+// of the state located at its start, with no dynamic objects. -1 when either gives -1 (or a
+// start lies on no face), else the larger of the two results; the state is left as it was.
 int32_t bz_NavMesh_ProbeWidth(const bzNavMesh *mesh, const bzNavMoveState *state, const bzV3 *from,
                               const bzV3 *movement, float halfWidth);

@@ -83,6 +83,12 @@ bool EdgeLink(const bzNavMesh *mesh, const bzNavPlace &p, uint16_t reference, co
         if (number >= r.multiJoinCount)
             return false;
         const bzNavMultiJoin &m = r.multiJoins[number];
+        if (m.count == 0)
+        {
+            // An edge that leads nowhere may not be crossed.
+            *out = {BZ_NAV_LA_BARRED, -1, -1, -1};
+            return true;
+        }
         bool found = false;
         for (uint16_t k = 0; k < m.count; k++)
         {
@@ -105,6 +111,180 @@ bool EdgeLink(const bzNavMesh *mesh, const bzNavPlace &p, uint16_t reference, co
         return found;
     }
     }
+}
+
+// The fraction along p -> p + d (x-z plane) at which the segment enters the box's rectangle, or
+// a negative value when it does not: it starts inside, misses, or only touches the rectangle at
+// a point (as a walker leaving it from its border does).
+float EntersBox(const bzV3 &p, const bzV3 &d, const bzV3 &min, const bzV3 &max)
+{
+    if (p.x > min.x && p.x < max.x && p.z > min.z && p.z < max.z)
+        return -1.0f;
+    float t0 = 0.0f, t1 = 1.0f;
+    const float at[2] = {p.x, p.z}, step[2] = {d.x, d.z};
+    const float lo[2] = {min.x, min.z}, hi[2] = {max.x, max.z};
+    for (int32_t k = 0; k < 2; k++)
+    {
+        if (step[k] == 0.0f)
+        {
+            if (at[k] < lo[k] || at[k] > hi[k])
+                return -1.0f;
+            continue;
+        }
+        float ta = (lo[k] - at[k]) / step[k], tb = (hi[k] - at[k]) / step[k];
+        if (ta > tb)
+        {
+            const float swap = ta;
+            ta = tb;
+            tb = swap;
+        }
+        t0 = ta > t0 ? ta : t0;
+        t1 = tb < t1 ? tb : t1;
+        if (t0 >= t1)
+            return -1.0f;
+    }
+    return t0;
+}
+
+// The horizontal unit direction from a to b; the movement's when b lies straight above or
+// below a.
+bzV3 DirectionTo(const bzV3 &a, const bzV3 &b, const bzV3 &movement)
+{
+    float x = b.x - a.x, z = b.z - a.z;
+    float length = std::sqrt(x * x + z * z);
+    if (length == 0.0f)
+    {
+        x = movement.x, z = movement.z;
+        length = std::sqrt(x * x + z * z);
+    }
+    if (length == 0.0f)
+        return {{{0.0f, 0.0f, 0.0f}}};
+    return {{{x / length, 0.0f, z / length}}};
+}
+
+// The obstacle of the state's face group, among those whose boxes meet its face, that the
+// stretch at -> at + d enters first, or null.
+const bzNavObstacle *ObstacleOnStretch(const bzNavMesh *mesh, const bzNavMoveState *state,
+                                       const bzV3 &at, const bzV3 &d)
+{
+    const bzNavFaceGroup &g = mesh->regions[state->place.region].groups[state->place.group];
+    const bzNavObstacle *first = nullptr;
+    float nearest = 2.0f;
+    for (const bzNavObstacle *o = g.obstacles; o; o = o->next)
+    {
+        if (!bz_NavMesh_BoxMeetsFace(state->corners, &o->min, &o->max))
+            continue;
+        const float t = EntersBox(at, d, o->min, o->max);
+        if (t >= 0.0f && t < nearest)
+        {
+            nearest = t;
+            first = o;
+        }
+    }
+    return first;
+}
+
+// The dynamic object nearest the start that lies in the way of the whole movement, or null.
+const bzNavDynObject *ObjectInTheWay(const bzV3 &from, const bzV3 &move,
+                                     const bzNavDynObject *objects, int32_t count)
+{
+    const bzNavDynObject *nearest = nullptr;
+    float nearestSq = 0.0f;
+    const float lengthSq = move.x * move.x + move.y * move.y + move.z * move.z;
+    for (int32_t i = 0; objects && i < count; i++)
+    {
+        const bzV3 w = {{{objects[i].position.x - from.x, objects[i].position.y - from.y,
+                          objects[i].position.z - from.z}}};
+        if (w.x * move.x + w.z * move.z < 0.0f)
+            continue; // behind the start
+        float t = lengthSq > 0.0f ? (w.x * move.x + w.y * move.y + w.z * move.z) / lengthSq : 0.0f;
+        t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+        const float dx = w.x - t * move.x, dy = w.y - t * move.y, dz = w.z - t * move.z;
+        if (!(dx * dx + dy * dy + dz * dz < BZ_NAV_DYN_OBJECT_REACH_SQ))
+            continue;
+        const float startSq = w.x * w.x + w.y * w.y + w.z * w.z;
+        if (!nearest || startSq < nearestSq)
+        {
+            nearest = &objects[i];
+            nearestSq = startSq;
+        }
+    }
+    return nearest;
+}
+
+// The walk across the faces of a move from a located state: the look-ahead result; an obstacle
+// that stops it is described in blockage when given.
+int32_t Walk(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from, const bzV3 *movement,
+             bzNavBlockage *blockage)
+{
+    int32_t result = BZ_NAV_LA_SAME_FACE;
+    if (movement->x == 0.0f && movement->z == 0.0f)
+        return result;
+    bzV3 at = *from, move = *movement;
+    int32_t back = -1; // the edge just crossed back into
+    for (int32_t pass = 0; pass < kMaxPasses; pass++)
+    {
+        const bool stays = bz_NavMesh_OverFace(state->corners, at.x + move.x, at.z + move.z);
+        int32_t edge = -1;
+        float best = 2.0f;
+        for (int32_t i = 0; i < 3 && !stays; i++)
+        {
+            const float t = i == back ? -1.0f : Crossing(state->corners, i, at, move);
+            if (t >= 0.0f && t < best)
+            {
+                best = t;
+                edge = i;
+            }
+        }
+        if (!stays && edge < 0)
+            return BZ_NAV_LA_ERROR;
+        const float stretch = stays ? 1.0f : best;
+        const bzV3 over = {{{move.x * stretch, 0.0f, move.z * stretch}}};
+        if (const bzNavObstacle *o = ObstacleOnStretch(mesh, state, at, over))
+        {
+            if (blockage)
+            {
+                const bzV3 centre = {{{(o->min.x + o->max.x) * 0.5f, (o->min.y + o->max.y) * 0.5f,
+                                       (o->min.z + o->max.z) * 0.5f}}};
+                blockage->object = o->object;
+                blockage->direction = DirectionTo(*from, centre, *movement);
+                blockage->velocity = {{{0.0f, 0.0f, 0.0f}}};
+            }
+            return BZ_NAV_LA_OBSTACLE;
+        }
+        if (stays)
+            return result;
+        const bzNavFaceGroup &g = mesh->regions[state->place.region].groups[state->place.group];
+        const bzNavFace &face = g.faces[state->place.face];
+        const bzV3 crossing = {{{at.x + best * move.x, at.y, at.z + best * move.z}}};
+        Link link;
+        if (!EdgeLink(mesh, state->place, face.edges[edge], crossing, &link))
+            return BZ_NAV_LA_ERROR;
+        if (link.result == BZ_NAV_LA_PRECIPICE || link.result == BZ_NAV_LA_BARRED)
+            return link.result;
+        if (link.region < 0 || link.region >= mesh->regionCount ||
+            link.group >= mesh->regions[link.region].groupCount ||
+            link.face >= mesh->regions[link.region].groups[link.group].faceCount)
+            return BZ_NAV_LA_ERROR;
+        const bzV3 a = state->corners[edge], b = state->corners[(edge + 1) % 3];
+        state->place = {link.region, link.group, link.face,
+                        mesh->entries[mesh->regions[link.region].groups[link.group].entry].lump};
+        PrepareFace(mesh, state);
+        result = link.result;
+        // The edge of the new face that is the one just crossed is not crossed again.
+        back = -1;
+        for (int32_t i = 0; i < 3; i++)
+        {
+            const bzV3 &p = state->corners[i], &q = state->corners[(i + 1) % 3];
+            if ((p.x == b.x && p.z == b.z && q.x == a.x && q.z == a.z) ||
+                (p.x == a.x && p.z == a.z && q.x == b.x && q.z == b.z))
+                back = i;
+        }
+        const float used = best * 1.0001f;
+        at = crossing;
+        move = {{{move.x * (1.0f - used), move.y, move.z * (1.0f - used)}}};
+    }
+    return BZ_NAV_LA_ERROR;
 }
 } // namespace
 
@@ -135,79 +315,29 @@ float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
 }
 
 int32_t bz_NavMesh_MoveOnFace(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from,
-                              const bzV3 *movement, bzNavPlace *out)
+                              const bzV3 *movement, const bzNavDynObject *objects,
+                              int32_t objectCount, bzNavPlace *out, bzNavBlockage *blockage)
 {
     if (!mesh || !state || !from || !movement)
         return BZ_NAV_LA_ERROR;
     if (!state->valid)
         return bz_NavMesh_Locate(mesh, state, from, nullptr) == 0 ? BZ_NAV_LA_SAME_FACE
                                                                   : BZ_NAV_LA_ERROR;
-    int32_t result = BZ_NAV_LA_SAME_FACE;
-    if (movement->x == 0.0f && movement->z == 0.0f)
-    {
-        if (out)
-            *out = state->place;
+    const int32_t result = Walk(mesh, state, from, movement, blockage);
+    if (out)
+        *out = state->place;
+    if (result == BZ_NAV_LA_ERROR || result == BZ_NAV_LA_OBSTACLE)
         return result;
-    }
-    bzV3 at = *from, move = *movement;
-    int32_t back = -1; // the edge just crossed back into
-    for (int32_t pass = 0; pass < kMaxPasses; pass++)
+    const bzNavDynObject *object = ObjectInTheWay(*from, *movement, objects, objectCount);
+    if (!object)
+        return result;
+    if (blockage)
     {
-        if (bz_NavMesh_OverFace(state->corners, at.x + move.x, at.z + move.z))
-        {
-            if (out)
-                *out = state->place;
-            return result;
-        }
-        const bzNavFaceGroup &g = mesh->regions[state->place.region].groups[state->place.group];
-        const bzNavFace &face = g.faces[state->place.face];
-        int32_t edge = -1;
-        float best = 2.0f;
-        for (int32_t i = 0; i < 3; i++)
-        {
-            const float t = i == back ? -1.0f : Crossing(state->corners, i, at, move);
-            if (t >= 0.0f && t < best)
-            {
-                best = t;
-                edge = i;
-            }
-        }
-        if (edge < 0)
-            return BZ_NAV_LA_ERROR;
-        const bzV3 crossing = {{{at.x + best * move.x, at.y, at.z + best * move.z}}};
-        Link link;
-        if (!EdgeLink(mesh, state->place, face.edges[edge], crossing, &link))
-            return BZ_NAV_LA_ERROR;
-        if (link.result == BZ_NAV_LA_PRECIPICE || link.result == BZ_NAV_LA_BARRED)
-        {
-            if (out)
-                *out = state->place;
-            return link.result;
-        }
-        if (link.region < 0 || link.region >= mesh->regionCount ||
-            link.group >= mesh->regions[link.region].groupCount ||
-            link.face >= mesh->regions[link.region].groups[link.group].faceCount)
-            return BZ_NAV_LA_ERROR;
-        const bzV3 *oldCorners = state->corners;
-        const bzV3 a = oldCorners[edge], b = oldCorners[(edge + 1) % 3];
-        state->place = {link.region, link.group, link.face,
-                        mesh->entries[mesh->regions[link.region].groups[link.group].entry].lump};
-        PrepareFace(mesh, state);
-        result = link.result;
-        // The edge of the new face that is the one just crossed is not crossed again.
-        back = -1;
-        for (int32_t i = 0; i < 3; i++)
-        {
-            const bzV3 &p = state->corners[i], &q = state->corners[(i + 1) % 3];
-            if ((p.x == b.x && p.z == b.z && q.x == a.x && q.z == a.z) ||
-                (p.x == a.x && p.z == a.z && q.x == b.x && q.z == b.z))
-                back = i;
-        }
-        const float used = best * 1.0001f;
-        at = crossing;
-        move = {{{move.x * (1.0f - used), move.y, move.z * (1.0f - used)}}};
+        blockage->object = object->lump;
+        blockage->direction = DirectionTo(*from, object->position, *movement);
+        blockage->velocity = object->velocity;
     }
-    return BZ_NAV_LA_ERROR;
+    return BZ_NAV_LA_DYN_OBJECT;
 }
 
 int32_t bz_NavMesh_ProbeWidth(const bzNavMesh *mesh, const bzNavMoveState *state, const bzV3 *from,
@@ -228,7 +358,8 @@ int32_t bz_NavMesh_ProbeWidth(const bzNavMesh *mesh, const bzNavMoveState *state
         const bzV3 start = {{{from->x + sign * side.x, from->y, from->z + sign * side.z}}};
         if (bz_NavMesh_Locate(mesh, &probe, &start, nullptr) != 0)
             return BZ_NAV_LA_ERROR;
-        const int32_t result = bz_NavMesh_MoveOnFace(mesh, &probe, &start, movement, nullptr);
+        const int32_t result =
+            bz_NavMesh_MoveOnFace(mesh, &probe, &start, movement, nullptr, 0, nullptr, nullptr);
         if (result == BZ_NAV_LA_ERROR)
             return BZ_NAV_LA_ERROR;
         worst = result > worst ? result : worst;

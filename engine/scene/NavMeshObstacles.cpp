@@ -66,11 +66,7 @@ bool OfferToRegion(bzNavMesh *mesh, int32_t r, void *object, const bzV3 &min, co
             const float h = (c[0].y + c[1].y + c[2].y) / 3.0f;
             if (min.y - h > 2.5f || h - max.y > 0.5f)
                 continue;
-            bool meets = false;
-            for (int32_t k = 0; k < 3 && !meets; k++)
-                meets =
-                    InsideRect(c[k], min, max) || SegmentMeetsRect(c[k], c[(k + 1) % 3], min, max);
-            if (!meets)
+            if (!bz_NavMesh_BoxMeetsFace(c, &min, &max))
                 continue;
             auto *obstacle =
                 static_cast<bzNavObstacle *>(bz_NavMesh_Alloc(mesh, sizeof(bzNavObstacle)));
@@ -88,6 +84,14 @@ bool OfferToRegion(bzNavMesh *mesh, int32_t r, void *object, const bzV3 &min, co
     return false;
 }
 } // namespace
+
+int32_t bz_NavMesh_BoxMeetsFace(const bzV3 *c, const bzV3 *min, const bzV3 *max)
+{
+    for (int32_t k = 0; k < 3; k++)
+        if (InsideRect(c[k], *min, *max) || SegmentMeetsRect(c[k], c[(k + 1) % 3], *min, *max))
+            return 1;
+    return 0;
+}
 
 int32_t bz_NavMesh_AddObstacles(bzNavMesh *mesh, bzLump *root)
 {

@@ -1,5 +1,6 @@
 // The resolution pass of a built navigation mesh: joins and edge references made while building
-// name model entries and model face numbers; afterwards they name group and face indices.
+// name model entries and model face numbers; afterwards they name group and face indices. A
+// model entry past 255 keeps its high byte in a join's first spare byte until then.
 #include "scene/NavMesh.h"
 
 #include "core/Debug.h"
@@ -26,11 +27,21 @@ int32_t FaceOfNumber(const bzNavFaceGroup &g, uint32_t number)
     return -1;
 }
 
+// The model entry a join names while building: its low byte in the group field, its high byte
+// in the first spare byte (cleared once resolved).
+uint32_t EntryOf(bzNavJoin &join)
+{
+    const uint32_t entry = join.group | static_cast<uint32_t>(join.spare[0]) << 8;
+    join.spare[0] = 0;
+    return entry;
+}
+
 void ResolveOtherRegion(bzNavMesh *mesh, bzNavJoin &join)
 {
+    const uint32_t entry = EntryOf(join);
     for (int32_t r = 0; r < mesh->regionCount; r++)
     {
-        const int32_t g = GroupOfEntry(mesh->regions[r], join.group);
+        const int32_t g = GroupOfEntry(mesh->regions[r], entry);
         const int32_t f = g < 0 ? -1 : FaceOfNumber(mesh->regions[r].groups[g], join.face);
         if (f >= 0)
         {
@@ -46,7 +57,7 @@ void ResolveOtherRegion(bzNavMesh *mesh, bzNavJoin &join)
 
 void ResolveSameRegion(const bzNavRegion &region, bzNavJoin &join)
 {
-    const int32_t g = GroupOfEntry(region, join.group);
+    const int32_t g = GroupOfEntry(region, EntryOf(join));
     const int32_t f = g < 0 ? -1 : FaceOfNumber(region.groups[g], join.face);
     if (f < 0)
     {

@@ -186,7 +186,10 @@ TEST(BodyNoAlloc, PairCollisionTakesNoMemory)
         polyB(pairtest::Hull(BZ_SHAPE_POLYHEDRON, pairtest::BoxPoints(V(-1, -1, -1), V(1, 1, 1)))),
         roundA(rounded(), 2.0f), roundB(rounded()),
         capsule(pairtest::TicTac(V(0, -1, 0), V(0, 1, 0), 0.5f)),
-        ball(pairtest::Sphere(V(0, 0, 0), 0.5f));
+        ball(pairtest::Sphere(V(0, 0, 0), 0.5f)),
+        resting(pairtest::AlignedCuboid(V(-0.5f, -0.5f, -0.5f), V(0.5f, 0.5f, 0.5f)));
+    // A box resting on boxA's top face, half over its edge.
+    resting.Move(V(1.0f, 1.5f, 0), V(1.0f, 1.5f, 0));
     polyB.Place(pairbody::RotationZ(0.7f, V(3, 0.2f, 0)), pairbody::RotationZ(0.7f, V(1.5f, 0, 0)));
     roundB.Move(V(3, 0.3f, 0), V(1.8f, 0.3f, 0));
     capsule.Move(V(0, 3, 0), V(0, 1.0f, 0));
@@ -205,6 +208,7 @@ TEST(BodyNoAlloc, PairCollisionTakesNoMemory)
         total += bz_PhysObject_CollidePair(8, boxA.get(), capsule.get(), rows);
         total += bz_PhysObject_CollidePair(12, roundA.get(), ball.get(), rows);
         total += bz_PhysObject_CollidePair(16, capsule.get(), ball.get(), rows);
+        total += bz_PhysObject_CollidePair(20, boxA.get(), resting.get(), rows);
     }
     const long newAfter = gNewCalls.load();
     bz_Mem_GetStats(&after);

@@ -8,6 +8,7 @@
 #include "physics/Body.h"
 #include "physics/PairCollision.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -179,12 +180,47 @@ inline double ShapeDistance(const bzShape *shape, D3 p)
     }
 }
 
-// A body's transform at step fraction t, for motions that only translate.
+// A body's transform at step fraction t: the origin moves in a straight line from its start
+// to its end, and the body turns at an even rate about one axis from its start to its end
+// rotation (turns of less than half a revolution).
 inline bzM34 PoseAt(const BZDObject *b, float t)
 {
-    bzM34 m = b->startTransform;
+    const bzM34 &s = b->startTransform, &e = *b->transform;
+    // Rows map the body's axes into the world (p -> p S): the end is the start followed by
+    // the turn q = S^T E, acting on row vectors.
+    double q[3][3];
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+        {
+            q[i][j] = 0.0;
+            for (int k = 0; k < 3; k++)
+                q[i][j] += double(s.row[k].v[i]) * double(e.row[k].v[j]);
+        }
+    // The same turn on column vectors is q transposed: its axis and angle.
+    double axis[3] = {q[1][2] - q[2][1], q[2][0] - q[0][2], q[0][1] - q[1][0]};
+    const double len = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+    const double angle = std::atan2(0.5 * len, 0.5 * (q[0][0] + q[1][1] + q[2][2] - 1.0));
+    bzM34 m = s;
     for (int j = 0; j < 3; j++)
-        m.row[3].v[j] += t * (b->transform->row[3].v[j] - b->startTransform.row[3].v[j]);
+        m.row[3].v[j] += t * (e.row[3].v[j] - s.row[3].v[j]);
+    if (!(len > 1e-12) || !(angle > 1e-9))
+        return m;
+    for (double &a : axis)
+        a /= len;
+    // The turn by t x angle about the axis (column form r), applied to each row: row r^T.
+    const double a = t * angle, ca = std::cos(a), sa = std::sin(a), u = 1.0 - ca;
+    const double x = axis[0], y = axis[1], z = axis[2];
+    const double r[3][3] = {{ca + x * x * u, x * y * u - z * sa, x * z * u + y * sa},
+                            {y * x * u + z * sa, ca + y * y * u, y * z * u - x * sa},
+                            {z * x * u - y * sa, z * y * u + x * sa, ca + z * z * u}};
+    for (int k = 0; k < 3; k++)
+        for (int j = 0; j < 3; j++)
+        {
+            double v = 0.0;
+            for (int i = 0; i < 3; i++)
+                v += double(s.row[k].v[i]) * r[j][i];
+            m.row[k].v[j] = float(v);
+        }
     return m;
 }
 
@@ -227,15 +263,70 @@ inline D3 Outward(const BZDObject *b, const bzV3 &world, float t)
     return l > 0.0 ? D3{g.x / l, g.y / l, g.z / l} : g;
 }
 
+// How far the body (its one shape) reaches along the world direction at time t: the largest
+// d . x over its points x.
+inline double Support(const BZDObject *b, D3 d, float t)
+{
+    const bzM34 pose = PoseAt(b, t);
+    const bzShape *shape = b->form->firstShape;
+    std::vector<bzV3> points;
+    double radius = 0.0;
+    switch (shape->kind)
+    {
+    case BZ_SHAPE_ALIGNED_CUBOID:
+    case BZ_SHAPE_CRUSHABLE_CUBOID:
+    {
+        const bzBox *box = bz_Shape_Bounds(shape);
+        for (int i = 0; i < 8; i++)
+            points.push_back(V((i & 1) ? box->max.x : box->min.x, (i & 2) ? box->max.y : box->min.y,
+                               (i & 4) ? box->max.z : box->min.z));
+        break;
+    }
+    case BZ_SHAPE_SPHERE:
+    {
+        const auto *sp = static_cast<const bzSphereShape *>(shape);
+        points.push_back(sp->centre);
+        radius = sp->radius;
+        break;
+    }
+    case BZ_SHAPE_TIC_TAC:
+    {
+        const auto *tt = static_cast<const bzTicTacShape *>(shape);
+        points.push_back(tt->segmentStart);
+        points.push_back(tt->segmentEnd);
+        radius = tt->radius;
+        break;
+    }
+    default:
+    {
+        const bzHull *h = bz_Shape_Hull(shape);
+        for (int i = 0; i < h->vertexCount; i++)
+            points.push_back(h->vertices[i]);
+        if (shape->kind == BZ_SHAPE_ROUNDED_POLYHEDRON)
+            radius = static_cast<const bzPolyhedronShape *>(shape)->roundingRadius;
+        break;
+    }
+    }
+    double best = -1e30;
+    for (bzV3 p : points)
+    {
+        bz_M34_TransformPoint(&pose, &p);
+        best = std::max(best, Dot(d, D(p)));
+    }
+    return best + radius * Len(d);
+}
+
 // Where a contact row lies, for checks: both points in the world at the contact's time, their
 // distances from their own bodies' surfaces, and how well the normal separates them (the
 // cosine of the normal with the other body's outward direction at its point, and of minus the
-// normal with the row body's outward direction at its point).
+// normal with the row body's outward direction at its point; and how far each body reaches
+// past the plane through its contact point across the normal: the row body towards the other,
+// the other towards the row body; a normal that separates them leaves both near 0).
 struct ContactPlace
 {
     float t;
     bzV3 p1, p2;
-    double d1, d2, gap, separates2, separates1;
+    double d1, d2, gap, separates2, separates1, reach1, reach2;
 };
 
 inline ContactPlace Place(const bzCollisionContact &c)
@@ -251,6 +342,9 @@ inline ContactPlace Place(const bzCollisionContact &c)
     bz_RotateV3Into(&c.body->startTransform, &n, &c.normal);
     r.separates2 = Dot(D(n), Outward(c.otherBody, r.p2, r.t));
     r.separates1 = -Dot(D(n), Outward(c.body, r.p1, r.t));
+    const D3 dn = D(n), minus = {-dn.x, -dn.y, -dn.z};
+    r.reach1 = Support(c.body, minus, r.t) - Dot(minus, D(r.p1));
+    r.reach2 = Support(c.otherBody, dn, r.t) - Dot(dn, D(r.p2));
     return r;
 }
 } // namespace pairbody

@@ -531,10 +531,14 @@ TEST_F(NavMeshMove, MovesCrossFacesUntilTheyStopOrRunOut)
     {
         bzNavMoveState state{};
         // The first call only locates.
-        ASSERT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &c.from, &c.move, nullptr), 0) << c.what;
+        ASSERT_EQ(
+            bz_NavMesh_MoveOnFace(mesh, &state, &c.from, &c.move, nullptr, 0, nullptr, nullptr), 0)
+            << c.what;
         ASSERT_EQ(state.valid, 1) << c.what;
         bzNavPlace reached{-1, -1, -1, nullptr};
-        EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &c.from, &c.move, &reached), c.result)
+        EXPECT_EQ(
+            bz_NavMesh_MoveOnFace(mesh, &state, &c.from, &c.move, nullptr, 0, &reached, nullptr),
+            c.result)
             << c.what;
         if (c.result >= 0)
         {
@@ -545,7 +549,8 @@ TEST_F(NavMeshMove, MovesCrossFacesUntilTheyStopOrRunOut)
     }
     bzNavMoveState lost{};
     const bzV3 nowhere = {{{50, 0, 50}}}, step = {{{1, 0, 0}}};
-    EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &lost, &nowhere, &step, nullptr), -1);
+    EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &lost, &nowhere, &step, nullptr, 0, nullptr, nullptr),
+              -1);
     EXPECT_EQ(lost.valid, 0);
     EXPECT_EQ(bz_NavMesh_StateHeight(mesh, &lost, &nowhere), 0.0f);
     const bzV3 offset = {{{0.5f, 0, 0.5f}}}, origin = {{{0, 0, 0}}};

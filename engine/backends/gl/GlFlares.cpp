@@ -26,6 +26,9 @@ void OGL_DrawFlares(bz_IMGMAP *image)
     glLoadMatrixf(m);
     glDepthFunc(GL_ALWAYS);
     glDepthMask(GL_FALSE);
+    // Screen pixels run down the screen, which turns every shape's winding over; a one-sided
+    // model drawn before would otherwise leave culling on and the flare unseen.
+    glDisable(GL_CULL_FACE);
     OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE_MINUS_SRC_ALPHA, GL_ONE);

@@ -3,6 +3,7 @@
 #include "backends/gl/GlDisplay.h"
 #include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlFlares.h"
+#include "backends/gl/GlFormDebug.h"
 #include "backends/gl/GlImage.h"
 #include "backends/gl/GlLights.h"
 #include "backends/gl/GlLines.h"
@@ -51,6 +52,13 @@ void EmptyViewport(bzViewport *) {}
 
 // The drawing slots: they draw nothing until the OpenGL drawing is built.
 void NotYetDrawn() {}
+
+// A slot that keeps the generic shape, filled with a function of the signature its callers
+// use.
+template <typename Fn> PDGenericSlot Slot(Fn *fn)
+{
+    return reinterpret_cast<PDGenericSlot>(fn);
+}
 } // namespace
 
 void PDInstallGLRenderer(PDRenderFunctionTable *table)
@@ -114,10 +122,10 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDInitWindow = OGL_InitWindow;                   // 55
     t.PDPreStartup = EmptyInit;                        // 56
     t.PDSwapColourBytes = OGL_SwapColourBytes;         // 57
-    t.PDFreeLineVertices = NotYetDrawn;                // 58
+    t.PDFreeLineVertices = Slot(OGL_FreeLineVertices); // 58
     t.PDUnlockLineVertices = Empty;                    // 59
-    t.PDLockLineVertices = NotYetDrawn;                // 60
-    t.PDDrawLineStrip = NotYetDrawn;                   // 61
+    t.PDLockLineVertices = Slot(OGL_LockLineVertices); // 60
+    t.PDDrawLineStrip = Slot(OGL_DrawLineStrip);       // 61
     t.PDDrawLineList = Empty;                          // 62
     t.PDSetDepthTest = OGL_SetDepthTest;               // 63
     t.PDMaterialCreated = Empty;                       // 64
@@ -144,22 +152,22 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDEndScene = Empty;                                                                // 85
     t.PDBeginScene = Empty;                                                              // 86
     t.PDDrawModelInstance = OGL_DrawModelInstance;                                       // 87
-    t.PDDebugDrawForm = NotYetDrawn;                                                     // 88
-    t.PDDebugDrawFormAt = NotYetDrawn;                                                   // 89
-    t.PDDebugDrawFormMark = NotYetDrawn;                                                 // 90
+    t.PDDebugDrawForm = Slot(OGL_DebugDrawForm);                                         // 88
+    t.PDDebugDrawFormAt = Slot(OGL_DebugDrawFormAt);                                     // 89
+    t.PDDebugDrawFormMark = Slot(OGL_DebugDrawFormMark);                                 // 90
     t.PDSetupGlowTarget = Empty;                                                         // 91
     t.PDReserved92 = ReturnsZero;                                                        // 92
     // 93 is left as it is.
-    t.PDDrawMeshIndexed = OGL_DrawMeshIndexed;         // 94
-    t.PDDebugDrawFormWire = NotYetDrawn;               // 95
-    t.PDDebugDrawFormSolid = Empty;                    // 96
-    t.PDRebuildModelLists = OGL_RebuildModelLists;     // 97
-    t.PDUpdateModelVertices = OGL_UpdateModelVertices; // 98
-    t.PDBuildModelBuffers = OGL_BuildModelBuffers;     // 99
-    t.PDFreeModelBuffers = OGL_FreeModelBuffers;       // 100
-    t.PDRebuildModelIndices = OGL_RebuildModelIndices; // 101
-    t.PDReserved102 = Empty;                           // 102
-    t.PDDrawShadowOverlay = OGL_DrawShadowOverlay;     // 103
-    t.PDDrawShadowVolume = OGL_DrawShadowVolume;       // 104
-    t.PDSetShadowVolumeData = OGL_SetShadowVolumeData; // 105
+    t.PDDrawMeshIndexed = OGL_DrawMeshIndexed;           // 94
+    t.PDDebugDrawFormWire = Slot(OGL_DebugDrawFormWire); // 95
+    t.PDDebugDrawFormSolid = Empty;                      // 96
+    t.PDRebuildModelLists = OGL_RebuildModelLists;       // 97
+    t.PDUpdateModelVertices = OGL_UpdateModelVertices;   // 98
+    t.PDBuildModelBuffers = OGL_BuildModelBuffers;       // 99
+    t.PDFreeModelBuffers = OGL_FreeModelBuffers;         // 100
+    t.PDRebuildModelIndices = OGL_RebuildModelIndices;   // 101
+    t.PDReserved102 = Empty;                             // 102
+    t.PDDrawShadowOverlay = OGL_DrawShadowOverlay;       // 103
+    t.PDDrawShadowVolume = OGL_DrawShadowVolume;         // 104
+    t.PDSetShadowVolumeData = OGL_SetShadowVolumeData;   // 105
 }

@@ -42,13 +42,31 @@ bzV3 LightDirection(const bzM34 &m)
         bz_ReportError("OGL Shadow", "%s", "Light type not done");
         return Down(m);
     }
+    // The light's own direction when it has one; a scene's light keeps its direction in its
+    // matrix, which the walk has brought into the camera's frame: it shines along its z axis,
+    // as the lighting takes it.
+    bzV3 d = static_cast<const bzLight *>(lump->object)->direction;
+    if (d.x == 0.0f && d.y == 0.0f && d.z == 0.0f)
+        d = lump->worldMatrix.row[2];
     // The inverse rotation of an orthonormal matrix is its transpose.
-    const bzV3 &d = static_cast<const bzLight *>(lump->object)->direction;
     bzV3 out;
     out.x = d.x * m.row[0].x + d.y * m.row[0].y + d.z * m.row[0].z;
     out.y = d.x * m.row[1].x + d.y * m.row[1].y + d.z * m.row[1].z;
     out.z = d.x * m.row[2].x + d.y * m.row[2].y + d.z * m.row[2].z;
     return out;
+}
+
+// Frees the display lists recorded of a shadow model, when it has any.
+void ForgetLists(bzModel *model)
+{
+    const bzModelPart *part = model->part;
+    for (int32_t g = 0; part->entries && g < part->entryCount; ++g)
+        for (uint32_t list : part->entries[g].displayLists)
+            if (list)
+            {
+                OGL_FreeModelBuffers(model);
+                return;
+            }
 }
 
 // One counting pass over the volume.
@@ -73,6 +91,9 @@ void OGL_SetShadowVolumeData(bzModel *model, const bzShadowFace *faces, int32_t 
     if (!part->positions[kBase])
         return;
     std::memcpy(part->positions[kBase], part->positions[0], bytes);
+    // The volume is drawn from its arrays, reshaped every time: lists recorded of the model as
+    // it was would be replayed in their place.
+    ForgetLists(model);
     if (seamTriangles <= 0 || !faces || !part->entries || part->entryCount < 1)
         return;
     bzMaterialEntry &group = part->entries[0];
@@ -115,6 +136,7 @@ void OGL_DrawShadowVolume(bzLump *shadowLump, void *)
     const bzV3 *normals = part->normals[0];
     if (!base || !drawn || !normals)
         return;
+    ForgetLists(model);
     bzV3 d = LightDirection(shadowLump->worldMatrix);
     d.x *= shadow->extrusion;
     d.y *= shadow->extrusion;

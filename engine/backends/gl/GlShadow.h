@@ -11,12 +11,15 @@ struct bzShadowFace;
 struct bzLump;
 
 // Slot 105: keeps a copy of the positions and builds the first material group's triangle list:
-// each face, then the two seam triangles of each of its filled edges.
+// each face, then the two seam triangles of each of its filled edges. Display lists recorded of
+// the model are freed: the volume is always drawn from its arrays.
 void OGL_SetShadowVolumeData(bzModel *model, const bzShadowFace *faces, int32_t seamTriangles);
 // Slot 104: the volume of a STENCIL_SHADOW lump (its caster and extrusion length) under the
 // current model-view matrix; the light is the first of the light table (none: straight down in
 // the world; any light but a directional one is reported as "Light type not done" and falls
-// straight down too). The light argument is not read.
+// straight down too). A directional light shines along its record's direction (camera frame),
+// or along the z axis of its lump's view matrix while that direction is 0. The light argument
+// is not read.
 void OGL_DrawShadowVolume(bzLump *shadowLump, void *light);
 // Slot 103: darkens by half every pixel of the current viewport's clip rectangle whose stencil
 // count is not 0; the rectangle given is the same viewport's and is not read.

@@ -52,4 +52,26 @@ TEST_F(GlFrameTest, FlareShapesAddOneMinusTheirAlphaInScreenPixels)
     ReadFrame();
     ExpectNear(150, 150, {0, 0, 0}, 0);
 }
+
+TEST_F(GlFrameTest, FlaresShowWhateverCullingAModelLeftOn)
+{
+    // A model drawn before leaves back faces culled; flare shapes are seen whichever way their
+    // corners run on the screen.
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CW);
+    const bzFlareVertex v[4] = {{100, 100, 0, 1, 0x00606060, 0, 0},
+                                {300, 100, 0, 1, 0x00606060, 1, 0},
+                                {100, 300, 0, 1, 0x00606060, 0, 1},
+                                {400, 300, 0, 1, 0x00606060, 0, 1}};
+    const uint16_t clockwise[3] = {0, 1, 2}; // on the screen, y down
+    const uint16_t anticlockwise[3] = {1, 2, 3};
+    OGL_DrawFlares(nullptr);
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+    OGL_SetFlareArrays(0, v, 4, int32_t(sizeof(bzFlareVertex)), clockwise, 3);
+    OGL_SetFlareArrays(0, v, 4, int32_t(sizeof(bzFlareVertex)), anticlockwise, 3);
+    ReadFrame("gl_flares_culling");
+    ExpectNear(130, 130, {0x60, 0x60, 0x60}, 2);
+    ExpectNear(330, 280, {0x60, 0x60, 0x60}, 2);
+}
 } // namespace

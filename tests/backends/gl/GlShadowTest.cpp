@@ -12,6 +12,7 @@
 #include "scene/Lump.h"
 
 #include <array>
+#include <cmath>
 
 namespace
 {
@@ -172,6 +173,73 @@ TEST_F(GlShadowTest, ACubesVolumeDarkensItsSquareByHalf)
             front = true;
         }
     EXPECT_TRUE(front);
+}
+
+TEST_F(GlShadowTest, ASceneLightWithoutADirectionShinesAlongItsMatrix)
+{
+    // A light made in a scene keeps no direction of its own; the walk leaves its view matrix in
+    // the lump, whose z axis here points into the screen and to the right.
+    ShadowCube cube;
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    bzLight lamp{};
+    lamp.type = BZ_LUMP_TYPE_DIRLIGHT;
+    bzLump lampLump{};
+    lampLump.type = BZ_LUMP_TYPE_DIRLIGHT;
+    lampLump.object = &lamp;
+    lampLump.worldMatrix.row[0] = {0.8f, 0, -0.6f};
+    lampLump.worldMatrix.row[1] = {0, 1, 0};
+    lampLump.worldMatrix.row[2] = {0.6f, 0, 0.8f};
+    ASSERT_EQ(OGL_SetLight(0, &lampLump, &lampLump.worldMatrix), 0);
+    const uint32_t before = bz_Error_ReportCount();
+    CastAndRead(cube, "gl_shadow_scene_light");
+    EXPECT_EQ(bz_Error_ReportCount(), before);
+    // Vertices whose normal is not against (0.6, 0, 0.8) move by it (extrusion 1), the others
+    // (the sides facing -x and -z) stay.
+    const bzV3 base[2] = {{-0.2f, -0.2f, -0.8f}, {0.2f, 0.2f, -0.4f}};
+    for (int v = 0; v < 24; ++v)
+    {
+        const bzV3 &n = cube.normals[v];
+        const bool moved = n.x * 0.6f + n.z * 0.8f >= 0.0f;
+        const bzV3 &p = cube.positions[v];
+        const float x0 = p.x - (moved ? 0.6f : 0.0f), z0 = p.z - (moved ? 0.8f : 0.0f);
+        EXPECT_TRUE(std::abs(x0 - base[0].x) < 1e-6f || std::abs(x0 - base[1].x) < 1e-6f) << v;
+        EXPECT_TRUE(std::abs(z0 - base[0].z) < 1e-6f || std::abs(z0 - base[1].z) < 1e-6f) << v;
+    }
+    // A ground point p at z = 0 is in shadow when p - t (0.6, 0, 0.8) lies in the cube for a t
+    // up to the extrusion: t = -z / 0.8 runs from 0.5 to 1, so the shadow spans x 0.1 to 0.8
+    // (columns 352 to 576), beside the cube's own square rather than behind it.
+    ExpectNear(450, 240, {100, 100, 100}, 2);
+    ExpectNear(560, 200, {100, 100, 100}, 2);
+    ExpectNear(300, 240, {200, 200, 200}, 0);
+    ExpectNear(600, 240, {200, 200, 200}, 0);
+    ExpectNear(450, 180, {200, 200, 200}, 0);
+}
+
+TEST_F(GlShadowTest, AModelsRecordedListsNeverStandInForItsVolume)
+{
+    // An empty list recorded for the caster before its shadow data is set, and another one
+    // after: either would draw nothing in place of the reshaped volume.
+    auto EmptyList = []
+    {
+        const GLuint list = glGenLists(1);
+        glNewList(list, GL_COMPILE);
+        glEndList();
+        return list;
+    };
+    ShadowCube cube;
+    cube.entry.displayLists[0] = EmptyList();
+    ASSERT_NE(cube.entry.displayLists[0], 0u);
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    EXPECT_EQ(cube.entry.displayLists[0], 0u);
+    const bzM34 identity = cube.lump.worldMatrix;
+    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    const GLuint late = EmptyList();
+    cube.entry.displayLists[0] = late;
+    CastAndRead(cube, "gl_shadow_recorded_lists");
+    EXPECT_EQ(cube.entry.displayLists[0], 0u);
+    EXPECT_FALSE(glIsList(late));
+    ExpectNear(320, 240, {100, 100, 100}, 2);
+    ExpectNear(250, 240, {200, 200, 200}, 0);
 }
 
 TEST_F(GlShadowTest, WithoutAStencilBufferNothingHappens)
