@@ -189,6 +189,8 @@ void BakeColours(bzModelPart *part, const bzMaterialEntry &group)
 void OGL_DrawMeshSlot(bzMaterial *material, const bzM34 *,
                       void (*pass)(void *argument, int32_t pass), void *argument)
 {
+    // The engine's front faces are clockwise, whatever winding the last group drawn had.
+    glFrontFace(GL_CW);
     OGL_DrawMesh(material, 0, pass, argument);
 }
 

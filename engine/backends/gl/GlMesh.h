@@ -14,8 +14,9 @@ struct bzLump;
 struct bzViewport;
 
 // Slots of the renderer table.
-// Slot 80: the passes of the material (OGL_DrawMesh) under the world matrix already set; the
-// pass function is called with the argument and the pass. The matrix is not read.
+// Slot 80: the passes of the material (OGL_DrawMesh) under the world matrix already set, front
+// faces clockwise; the pass function is called with the argument and the pass. The matrix is
+// not read.
 void OGL_DrawMeshSlot(bzMaterial *material, const bzM34 *matrix,
                       void (*pass)(void *argument, int32_t pass), void *argument);
 void OGL_DrawMeshIndexed(bzMaterialEntry *group, int32_t pass);

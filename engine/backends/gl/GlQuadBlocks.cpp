@@ -40,7 +40,10 @@ void QuadState(const bzQuadBlockArray &array)
     glEnable(GL_DEPTH_TEST);
     glDepthMask(GL_FALSE);
     glEnable(GL_BLEND);
-    OGL_SetBlendKind(array.blend);
+    // Quads add, subtract or mix by alpha: every other kind mixes.
+    const int32_t blend = array.blend;
+    OGL_SetBlendKind(
+        blend == BZ_OGL_BLEND_ADD || blend == BZ_OGL_BLEND_SUBTRACT ? blend : BZ_OGL_BLEND_ALPHA);
     const bz_IMGMAP *image = array.image;
     if (!image || !image->textureName)
     {

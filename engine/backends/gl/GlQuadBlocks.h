@@ -11,6 +11,6 @@ struct bzLump;
 // axis (both taken in the lump's frame from the view matrix) around its centre raised by the
 // array's lift x its height; texture corners (0, 0) top-left to (1, 1) bottom-right, inside
 // the quad's frame cell when the atlas has more than one cell. Culling, lighting and alpha test
-// off, depth test on without depth writes, blending by the array's kind. Nothing for a lump of
-// another type or an empty array.
+// off, depth test on without depth writes, blending by the array's kind (1 added, 3
+// subtracted, any other mixed by alpha). Nothing for a lump of another type or an empty array.
 void OGL_DrawQuadBlockArray(bzViewport *viewport, bzLump *lump);

@@ -16,6 +16,7 @@
 #include "scene/Lump.h"
 #include "scene/ParticleSystem.h"
 
+#include <utility>
 #include <vector>
 
 namespace
@@ -98,6 +99,18 @@ TEST_F(GlFrameTest, ModelInstanceParticlesAreDrawnThroughTheMeshSlot)
     ExpectNear(448, 210, {0, 0, 0}, 0);
     ExpectNear(608, 240, {0, 0, 0}, 0); // culled
     ExpectNear(320, 240, {0, 0, 0}, 0);
+
+    // One-sided, wound clockwise (the engine's front side), after a draw that left OpenGL's
+    // front faces counter-clockwise: still drawn.
+    std::swap(square.list[1], square.list[2]);
+    std::swap(square.list[4], square.list[5]);
+    square.material.flags = 0;
+    glFrontFace(GL_CCW);
+    ClearFrame(kW, kH);
+    bz_ParticleEmitter_Render(&lump, &view);
+    ReadFrame("gl_mesh_particles_one_sided");
+    ExpectNear(192, 240, {220, 0, 0});
+    ExpectNear(448, 240, {220, 0, 0});
 
     // The slot itself: the material's passes call the pass function once each with the
     // argument.
