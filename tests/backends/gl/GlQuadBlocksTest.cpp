@@ -1,47 +1,19 @@
-// OpenGL quad blocks and skid-mark ribbons on a 640x480 frame (identity projection, so view
-// space is clip space): quads facing the camera in their colours, hidden quads, an atlas cell
-// of a textured quad raised by the array's lift, the blend kinds, a turned lump; and a ribbon
-// added onto the frame, flat-coloured and textured across its width.
+// OpenGL quad blocks on a 640x480 frame (identity projection, so view space is clip space):
+// quads facing the camera in their colours, hidden quads, an atlas cell of a textured quad
+// raised by the array's lift, the blend kinds, a turned lump.
 #include "GlTestSupport.h"
 
 #include "backends/gl/GlDraw2D.h"
 #include "backends/gl/GlQuadBlocks.h"
-#include "backends/gl/GlSkidMarks.h"
-#include "device/ViewportRecord.h"
 #include "maths/Matrix.h"
 #include "render/RenderSlots.h"
-#include "render/SkidRibbon.h"
 #include "scene/Lump.h"
 #include "scene/PooledEmitter.h"
-#include "scene/SkidMarks.h"
 
 #include <vector>
 
 namespace
 {
-// A row of 8888 texels (alpha, red, green, blue each) with its texture made.
-struct RowImage
-{
-    bz_IMGMAP image{};
-    explicit RowImage(const std::vector<std::array<uint8_t, 4>> &texels)
-    {
-        image.width = static_cast<int16_t>(texels.size());
-        image.height = 1;
-        image.format = BZ_IMAGE_8888;
-        image.refCount = 1;
-        image.textureFlags = BZ_IMGTEX_SINGLE_LEVEL;
-        EXPECT_EQ(OGL_LockImgMap(&image, BZ_LOCK_WRITE), 0);
-        for (size_t x = 0; x < texels.size(); ++x)
-        {
-            const auto &t = texels[x];
-            OGL_PutImgMapPixel(&image, static_cast<int32_t>(x), 0, t[0], t[1], t[2], t[3]);
-        }
-        EXPECT_EQ(OGL_UnlockImgMap(&image), 0);
-        OGL_MakeImgMapATexture(&image);
-    }
-    ~RowImage() { OGL_FreeImgMapTexture(&image); }
-};
-
 bzQuad Quad(float x, float y, float w, float h, uint32_t colour, uint32_t flags = BZ_QUAD_VISIBLE,
             uint32_t frame = 0)
 {
@@ -179,82 +151,4 @@ TEST_F(GlQuadBlocksTest, EmptyArraysAndOtherLumpsDrawNothing)
     ExpectNear(320, 240, {0, 0, 0}, 0);
 }
 
-// Skid-mark ribbons.
-bzSkidPoint Pair(float y, int32_t marker, uint32_t colour)
-{
-    return {{{{-0.3f, y, 0.0f}}}, marker, {{{0.3f, y, 0.0f}}}, colour};
-}
-
-class GlSkidMarksTest : public GlFrameTest
-{
-protected:
-    void SetUp() override
-    {
-        GlFrameTest::SetUp();
-        points_ = {Pair(-0.6f, BZ_SKID_START, 0xFF804020), Pair(0.0f, BZ_SKID_CONTINUE, 0xFF804020),
-                   Pair(0.6f, BZ_SKID_CONTINUE, 0xFF804020), Pair(0, 0, 0)};
-        trail_.points = points_.data();
-        trail_.capacity = 4;
-        trail_.tail = 0;
-        trail_.head = 3;
-        set_.trailCount = 1;
-        set_.trails = &trail_;
-        bz_M34_Copy(bz_M34_Identity(), &view_.viewMatrix);
-    }
-    // The frame cleared to a dark blue, then the set drawn as the viewport render draws it.
-    void Draw(const char *picture)
-    {
-        ClearFrame(kW, kH);
-        glClearColor(0.0f, 0.0f, 0.4f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        bz_DrawSkidMarks(&set_, &view_);
-        ReadFrame(picture);
-    }
-    std::vector<bzSkidPoint> points_;
-    bzSkidTrail trail_{};
-    bzSkidMarkSet set_{};
-    bzViewport view_{};
-};
-
-TEST_F(GlSkidMarksTest, ARibbonIsAddedOntoTheFrameBetweenItsPairs)
-{
-    // The ribbon spans x -0.3 to 0.3 (pixels 224 to 416) and y -0.6 to 0.6 (rows 96 to 384);
-    // its colour (128, 64, 32) is added to the blue of 102.
-    Draw("gl_skid_ribbon");
-    ExpectNear(320, 240, {128, 64, 134});
-    ExpectNear(230, 110, {128, 64, 134});
-    ExpectNear(410, 370, {128, 64, 134});
-    ExpectNear(215, 240, {0, 0, 102});
-    ExpectNear(425, 240, {0, 0, 102});
-    ExpectNear(320, 90, {0, 0, 102});
-    ExpectNear(320, 390, {0, 0, 102});
-    // A ribbon of starts only draws nothing.
-    points_[1].marker = points_[2].marker = BZ_SKID_START;
-    Draw(nullptr);
-    ExpectNear(320, 240, {0, 0, 102});
-}
-
-TEST_F(GlSkidMarksTest, TheTextureRunsAcrossTheRibbonLeftToRight)
-{
-    // Red on the left edge's half, green on the right's: u is 0 on the left edges, 1 on the
-    // right ones; white pairs at full alpha add the texel.
-    RowImage image({{255, 255, 0, 0}, {255, 0, 255, 0}});
-    set_.image = &image.image;
-    for (bzSkidPoint &p : points_)
-        p.colour = 0xFFFFFFFF;
-    Draw("gl_skid_textured");
-    ExpectNear(260, 240, {255, 0, 102});
-    ExpectNear(380, 240, {0, 255, 102});
-    ExpectNear(260, 120, {255, 0, 102});
-    ExpectNear(380, 360, {0, 255, 102});
-    // Whole triangles only: a count short of one draws the rest.
-    std::vector<bzRibbonVertex> v(static_cast<size_t>(bz_SkidRibbon_MaxVertices(&trail_)));
-    const int32_t n = bz_SkidRibbon_Fill(&trail_, v.data());
-    ASSERT_EQ(n, 12);
-    ClearFrame(kW, kH);
-    OGL_DrawSkidRibbon(v.data(), 2, nullptr, 0);
-    OGL_DrawSkidRibbon(nullptr, 12, nullptr, 0);
-    ReadFrame();
-    ExpectNear(320, 240, {0, 0, 0}, 0);
-}
 } // namespace
