@@ -167,7 +167,9 @@ struct PDRenderFunctionTable
     int32_t (*PDBuildModelBuffers)(bzModel *model);                  // 99
     void (*PDFreeModelBuffers)(bzModel *model);                      // 100
     int32_t (*PDRebuildModelIndices)(bzModel *model);                // 101
-    PDGenericSlot PDReserved102;                                     // 102
+    // Skid-mark ribbons: one ribbon's coloured triangle list in world positions with the
+    // set's image and flags (signature in render/RenderSlots.h).
+    PDGenericSlot PDDrawSkidRibbon; // 102
     // Stencil shadows: darkens the marked part of the screen rectangle (x, y, w, h).
     void (*PDDrawShadowOverlay)(int32_t x, int32_t y, int32_t w, int32_t h); // 103
     // Stencil shadows: one shadow lump's volume, away from the light (null: the back end's own).

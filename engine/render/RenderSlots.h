@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct bzMaterialEntry;
+struct bzRibbonVertex;
 
 namespace bzSlot
 {
@@ -100,6 +101,16 @@ inline void SetupGlowTarget()
 {
     if (bzgRenderTable.PDSetupGlowTarget)
         bzgRenderTable.PDSetupGlowTarget();
+}
+// Slot 102: one skid-mark ribbon, count vertices (three a triangle, world positions) drawn as
+// a triangle list with the set's image (or none) and flag word, under the world matrix set
+// before it.
+inline void DrawSkidRibbon(const bzRibbonVertex *vertices, int32_t count, bz_IMGMAP *image,
+                           uint32_t flags)
+{
+    if (bzgRenderTable.PDDrawSkidRibbon)
+        As<void (*)(const bzRibbonVertex *, int32_t, bz_IMGMAP *, uint32_t)>(
+            bzgRenderTable.PDDrawSkidRibbon)(vertices, count, image, flags);
 }
 // Slots 103 and 104: stencil shadows.
 inline void DrawShadowOverlay(int32_t x, int32_t y, int32_t w, int32_t h)

@@ -448,6 +448,19 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
         }
         break;
     }
+    case BZ_LUMP_TYPE_QUADBLOCKARRAY:
+    {
+        // A quad-block array waits in the first queue at its view depth.
+        const auto *array = static_cast<const bzQuadBlockArray *>(lump->object);
+        if (!array || PositionClip(lump, v, array->radius) == BZ_CLIP_OUTSIDE)
+            break;
+        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
+        {
+            q->viewMatrix = &lump->worldMatrix;
+            q->lump = lump;
+        }
+        break;
+    }
     case BZ_LUMP_TYPE_SPHERE_MODEL:
         if (ModelVisible(lump, static_cast<bzModel *>(lump->object), v))
         {

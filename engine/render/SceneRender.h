@@ -90,8 +90,8 @@ void bz_Scene_ClearRenderLists();
 typedef void (*bzScenePostWalkHook)(bzViewport *v, bzLump *const *lists);
 void bz_Scene_SetPostWalkHook(bzScenePostWalkHook hook);
 
-// Renders one viewport: projection, clear, walk, lights, foreground, batch pass, draw queues,
-// poly-lines and splines (render/ViewportRender.cpp).
+// Renders one viewport: projection, clear, walk, lights, foreground, batch pass, skid marks,
+// draw queues, poly-lines and splines (render/ViewportRender.cpp).
 void bz_Viewport_Render(bzViewport *v);
 void bz_Viewport_DrawForeground(bzViewport *v);
 // 1 while a viewport whose camera's back-end word is non-zero renders, else 0; the back end

@@ -1,10 +1,17 @@
 #include "render/SkidRibbon.h"
 
+#include "core/Memory.h"
+#include "device/RenderTable.h"
+#include "device/ViewportRecord.h"
+#include "render/RenderSlots.h"
 #include "scene/SkidMarks.h"
+
+#include <cstdint>
 
 namespace
 {
 constexpr uint32_t kSecond[6] = {0, 0xFFFF00, 0x00FF00, 0, 0xFF0000, 0xFFFF00};
+constexpr int32_t kTempStack = 1;
 } // namespace
 
 int32_t bz_SkidRibbon_MaxVertices(const bzSkidTrail *trail)
@@ -42,4 +49,27 @@ int32_t bz_SkidRibbon_Fill(const bzSkidTrail *trail, bzRibbonVertex *out)
         prev = p;
     }
     return written;
+}
+
+void bz_DrawSkidMarks(const bzSkidMarkSet *set, bzViewport *v)
+{
+    if (!set || !set->trails || set->trailCount <= 0 || !v)
+        return;
+    if (bzgRenderTable.PDSetWorldMatrix)
+        bzgRenderTable.PDSetWorldMatrix(&v->viewMatrix, v);
+    for (int32_t t = set->trailCount - 1; t >= 0; --t)
+    {
+        const bzSkidTrail *trail = &set->trails[t];
+        const int32_t room = bz_SkidRibbon_MaxVertices(trail);
+        if (room <= 0 || static_cast<uint64_t>(room) * sizeof(bzRibbonVertex) > UINT32_MAX)
+            continue;
+        auto *vertices = static_cast<bzRibbonVertex *>(bz_TempStack_Alloc(
+            kTempStack, static_cast<uint32_t>(room) * sizeof(bzRibbonVertex), 0));
+        if (!vertices)
+            continue;
+        const int32_t count = bz_SkidRibbon_Fill(trail, vertices);
+        if (count > 0)
+            bzSlot::DrawSkidRibbon(vertices, count, set->image, set->flags);
+        bz_TempStack_Free(kTempStack, vertices);
+    }
 }

@@ -1,6 +1,7 @@
 // The ribbon of one skid-mark trail: the ring of point pairs (scene/SkidMarks.h) turned into
-// a triangle list, two triangles joining each drawn pair to the pair before it. The drawing of
-// the list (texture, blend and render states, the vertex buffer) belongs to the back end.
+// a triangle list, two triangles joining each drawn pair to the pair before it, and the
+// drawing of a SKIDMARKS lump's ribbons through the renderer's ribbon slot. The drawing of the
+// list itself (texture, blend and render states) belongs to the back end.
 #pragma once
 
 #include "maths/Types.h"
@@ -8,12 +9,17 @@
 #include <cstdint>
 
 struct bzSkidTrail;
+struct bzSkidMarkSet;
+struct bzViewport;
 
 struct bzRibbonVertex
 {
     bzV3 position;
     uint32_t colour; // the colour word of the pair the vertex comes from
-    uint32_t second; // 0, 0xFFFF00, 0x00FF00, 0, 0xFF0000, 0xFFFF00 for the six of a quad
+    // 0, 0xFFFF00, 0x00FF00, 0, 0xFF0000, 0xFFFF00 for the six of a quad: the vertex's
+    // texture corner, u = 1 where the red byte is 0xFF (the right edge), v = 1 where the green
+    // byte is 0xFF (the previous pair).
+    uint32_t second;
 };
 
 // Room a trail's ribbon needs: six vertices for every slot of its ring.
@@ -25,3 +31,9 @@ int32_t bz_SkidRibbon_MaxVertices(const bzSkidTrail *trail);
 // previous pair is the one handled before, drawn or not (slot 0 before the walk); the previous
 // colour is the last drawn pair's (the oldest pair's at the start).
 int32_t bz_SkidRibbon_Fill(const bzSkidTrail *trail, bzRibbonVertex *out);
+
+// Draws every ribbon of a set under the viewport's view matrix (ribbon points are world
+// positions), from the last trail to the first, each filled into a block of the temporary
+// stack and handed to the ribbon slot with the set's image and flags. A ribbon with no
+// triangles, or no room for its block, is not drawn.
+void bz_DrawSkidMarks(const bzSkidMarkSet *set, bzViewport *v);

@@ -1,5 +1,6 @@
 // One viewport's render: the back end set up for the viewport, the scene walk, the lights, the
-// foreground tree, the batch pass, the draw queues, then the poly-line and spline lumps.
+// foreground tree, the batch pass, the skid marks, the draw queues, then the poly-line and
+// spline lumps.
 #include "core/Memory.h"
 #include "device/RenderTable.h"
 #include "maths/Matrix.h"
@@ -7,6 +8,7 @@
 #include "render/DrawQueue.h"
 #include "render/RenderSlots.h"
 #include "render/SceneRender.h"
+#include "render/SkidRibbon.h"
 #include "render/Viewport.h"
 #include "scene/Lump.h"
 #include "scene/Spline.h"
@@ -70,6 +72,8 @@ void bz_Viewport_Render(bzViewport *v)
     if (v->foreground)
         bz_Viewport_DrawForeground(v);
     bz_Scene_DrawBatches(v);
+    for (bzLump *l = bz_Scene_GetRenderList(BZ_RLIST_SKIDMARKS); l; l = l->renderLink)
+        bz_DrawSkidMarks(static_cast<const bzSkidMarkSet *>(l->object), v);
     bz_DrawQueue_Flush(v);
     for (bzLump *l = bz_Scene_GetRenderList(BZ_RLIST_POLYLINE); l; l = l->renderLink)
     {

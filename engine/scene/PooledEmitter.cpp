@@ -226,7 +226,7 @@ bzQuadBlockArray *bz_QuadBlockArray_Create(uint32_t count, uint32_t user1, uint3
     }
     if (count)
     {
-        a->quads = static_cast<uint8_t *>(bz_MemAlloc(count * BZ_QUAD_BYTES, BZ_MEM_CLEAR));
+        a->quads = static_cast<bzQuad *>(bz_MemAlloc(count * BZ_QUAD_BYTES, BZ_MEM_CLEAR));
         if (!a->quads)
         {
             bz_MemFree(a);
@@ -240,7 +240,9 @@ bzQuadBlockArray *bz_QuadBlockArray_Create(uint32_t count, uint32_t user1, uint3
     a->image = image;
     bz_Scene_AddImgMapRef(image);
     a->refCount = 1;
-    a->factor = 1.0f;
+    a->radius = 1.0f;
+    a->columns = 1.0f;
+    a->rows = 1.0f;
     return a;
 }
 
@@ -267,8 +269,15 @@ bzQuadBlockArray *bz_QuadBlockArray_Clone(const bzQuadBlockArray *a)
     if (!a)
         return nullptr;
     bzQuadBlockArray *copy = bz_QuadBlockArray_Create(a->count, a->user1, a->user2, a->image);
-    if (copy && a->count)
+    if (!copy)
+        return nullptr;
+    if (a->count)
         std::memcpy(copy->quads, a->quads, static_cast<size_t>(a->count) * BZ_QUAD_BYTES);
+    copy->radius = a->radius;
+    copy->columns = a->columns;
+    copy->rows = a->rows;
+    copy->lift = a->lift;
+    copy->blend = a->blend;
     return copy;
 }
 

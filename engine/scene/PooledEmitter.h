@@ -68,18 +68,39 @@ void bz_ParticleEmitter_DetachAll();
 // Calls the renderer's emitter release, then destroys the 32 lumps with their children.
 void bz_ParticleEmitter_FreeAll();
 
-// A quad-block array: `count` quads of 32 bytes, an image map with one reference held.
+// One quad of a quad-block array: a camera-facing rectangle of width x height around its
+// centre, drawn in its colour (0xAARRGGBB) with the array's image and blend kind. A quad is
+// drawn only while bit 0 of its flags is set; frame picks the cell of the image atlas.
+struct bzQuad
+{
+    bzV3 centre;
+    uint32_t flags; // BZ_QUAD_VISIBLE
+    float width;
+    float height;
+    uint32_t colour;
+    uint32_t frame; // 0-255, cells counted along the rows of the atlas
+};
+constexpr uint32_t BZ_QUAD_BYTES = 32;
+static_assert(sizeof(bzQuad) == BZ_QUAD_BYTES);
+constexpr uint32_t BZ_QUAD_VISIBLE = 0x1;
+
+// A quad-block array: `count` quads, an image map with one reference held. The game fills the
+// quads and the drawing fields; the render walk tests the array's sphere (the lump's position
+// and radius) before it queues the lump.
 struct bzQuadBlockArray
 {
-    uint8_t *quads;
+    bzQuad *quads;
     uint32_t count;
     bz_IMGMAP *image;
     uint32_t user1;
     uint32_t user2;
     int32_t refCount; // 1 at creation
-    float factor;     // 1.0 at creation
+    float radius;     // 1.0 at creation
+    float columns;    // cells of the image atlas across (1 at creation: the whole image)
+    float rows;       // and down
+    float lift;       // each quad is raised by lift x its height along the camera's up axis
+    int32_t blend;    // blend kind: 1 additive, 3 subtractive, any other alpha blending
 };
-constexpr uint32_t BZ_QUAD_BYTES = 32;
 
 // Null with last-error 14 without memory, 20 for a count whose bytes no block can hold.
 bzQuadBlockArray *bz_QuadBlockArray_Create(uint32_t count, uint32_t user1, uint32_t user2,

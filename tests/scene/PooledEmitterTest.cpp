@@ -185,17 +185,34 @@ TEST_F(PooledTest, QuadBlockArrays)
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->count, 3u);
     EXPECT_EQ(a->refCount, 1);
-    EXPECT_EQ(a->factor, 1.0f);
+    EXPECT_EQ(a->radius, 1.0f);
+    EXPECT_EQ(a->columns, 1.0f);
+    EXPECT_EQ(a->rows, 1.0f);
+    EXPECT_EQ(a->lift, 0.0f);
+    EXPECT_EQ(a->blend, 0);
     EXPECT_EQ(a->user1, 11u);
     EXPECT_EQ(a->user2, 22u);
+    const auto *bytes = reinterpret_cast<const uint8_t *>(a->quads);
     for (uint32_t i = 0; i < 96; i++)
-        EXPECT_EQ(a->quads[i], 0);
-    a->quads[95] = 7;
+        EXPECT_EQ(bytes[i], 0);
+    // The last quad's frame is the array's last word.
+    a->quads[2].frame = 7;
+    EXPECT_EQ(bytes[92], 7);
+    a->radius = 12.0f;
+    a->columns = 4.0f;
+    a->rows = 2.0f;
+    a->lift = 0.5f;
+    a->blend = 3;
     bzQuadBlockArray *c = bz_QuadBlockArray_Clone(a);
     ASSERT_NE(c, nullptr);
     EXPECT_NE(c->quads, a->quads);
-    EXPECT_EQ(c->quads[95], 7);
+    EXPECT_EQ(c->quads[2].frame, 7u);
     EXPECT_EQ(c->image, &image);
+    EXPECT_EQ(c->radius, 12.0f);
+    EXPECT_EQ(c->columns, 4.0f);
+    EXPECT_EQ(c->rows, 2.0f);
+    EXPECT_EQ(c->lift, 0.5f);
+    EXPECT_EQ(c->blend, 3);
     // A lump holds one more use and gives it back when destroyed.
     bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_QUADBLOCKARRAY, "quads");
     bz_Lump_SetObject(lump, a);
@@ -242,7 +259,7 @@ namespace
 TEST_F(PooledTest, QuadBlockLumpCopyHasItsOwnArray)
 {
     bzQuadBlockArray *a = bz_QuadBlockArray_Create(2, 1, 2, nullptr);
-    a->quads[5] = 9;
+    a->quads[1].flags = 9;
     bzLump *lump = bz_Lump_Create(BZ_LUMP_TYPE_QUADBLOCKARRAY, "quads");
     bz_Lump_SetObject(lump, a);
     bz_QuadBlockArray_Release(a); // the lump's use is the only one
@@ -252,7 +269,7 @@ TEST_F(PooledTest, QuadBlockLumpCopyHasItsOwnArray)
     ASSERT_NE(c, nullptr);
     EXPECT_NE(c, a);
     EXPECT_EQ(c->refCount, 1);
-    EXPECT_EQ(c->quads[5], 9);
+    EXPECT_EQ(c->quads[1].flags, 9u);
     bz_Lump_Destroy(lump);
     bz_Lump_Destroy(copy);
     EXPECT_EQ(gReleased.size(), 2u);

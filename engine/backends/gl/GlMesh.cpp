@@ -8,6 +8,8 @@
 #include "device/MaterialRecord.h"
 #include "maths/Types.h"
 #include "models/Model.h"
+#include "models/Skeleton.h"
+#include "models/SkinInstance.h"
 #include "scene/Lump.h"
 
 #include <GL/gl.h>
@@ -94,6 +96,41 @@ void DeleteLists(bzModelPart *part)
         }
 }
 
+// Skins the lump's model into a block of the temporary stack installed as the part's
+// positions while the owner draws; released by ~SkinnedDraw. Nothing for a lump that is not
+// posable or a part without a skeleton.
+class SkinnedDraw
+{
+public:
+    SkinnedDraw(bzLump *lump, const bzModelPart *part)
+    {
+        if (!lump || lump->type != BZ_LUMP_TYPE_SKINNED_MODEL || !part || !part->skeleton ||
+            !bz_Skeleton_IsPosable(lump))
+            return;
+        // The instance poses its own model: a part drawn in its place is left as it is.
+        const auto *instance = static_cast<const bzSkinInstance *>(lump->object);
+        if (!instance->model || instance->model->part != part)
+            return;
+        const bzSkeleton *skeleton = part->skeleton;
+        // Skinning in place would lose the bind positions the next frame starts from.
+        if (part->positions[0] && part->positions[0] == skeleton->vertexPositions)
+            return;
+        lump_ = lump;
+        skinned_ = bz_Skeleton_ComputeSkinnedPositions(lump) == 0;
+    }
+    ~SkinnedDraw()
+    {
+        if (skinned_)
+            bz_Skeleton_ReleaseSkinnedPositions(lump_);
+    }
+    SkinnedDraw(const SkinnedDraw &) = delete;
+    SkinnedDraw &operator=(const SkinnedDraw &) = delete;
+
+private:
+    bzLump *lump_ = nullptr;
+    bool skinned_ = false;
+};
+
 // Bakes each layer's vertex colours of a group from the base colours.
 void BakeColours(bzModelPart *part, const bzMaterialEntry &group)
 {
@@ -149,6 +186,14 @@ void BakeColours(bzModelPart *part, const bzMaterialEntry &group)
 }
 } // namespace
 
+void OGL_DrawMeshSlot(bzMaterial *material, const bzM34 *,
+                      void (*pass)(void *argument, int32_t pass), void *argument)
+{
+    // The engine's front faces are clockwise, whatever winding the last group drawn had.
+    glFrontFace(GL_CW);
+    OGL_DrawMesh(material, 0, pass, argument);
+}
+
 void OGL_DrawMeshIndexed(bzMaterialEntry *group, int32_t pass)
 {
     if (!group || !group->part || !group->part->positions[0] || pass < 0 || pass >= kPasses)
@@ -189,10 +234,11 @@ void OGL_DrawMaterialGroup(bzMaterialEntry *group, bzMaterial *material, const b
                            bzLump *owner, int32_t)
 {
     glFrontFace(owner && (owner->flags & 0x2) ? GL_CCW : GL_CW);
+    const SkinnedDraw skinned(owner, group ? group->part : nullptr);
     OGL_DrawMesh(material, 0, CallIndexed, group);
 }
 
-void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bzLump *)
+void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bzLump *lump)
 {
     if (!model || !model->part || !matrix)
         return;
@@ -203,6 +249,7 @@ void OGL_DrawModelInstance(bzModel *model, const bzM34 *matrix, bzViewport *, bz
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(m);
     bzModelPart *part = model->part;
+    const SkinnedDraw skinned(lump, part);
     for (int32_t g = 0; g < part->entryCount && part->entries; ++g)
     {
         bzMaterialEntry &group = part->entries[g];

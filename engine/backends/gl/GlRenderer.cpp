@@ -9,7 +9,9 @@
 #include "backends/gl/GlLines.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
+#include "backends/gl/GlQuadBlocks.h"
 #include "backends/gl/GlShadow.h"
+#include "backends/gl/GlSkidMarks.h"
 #include "backends/gl/GlSprites.h"
 #include "device/RenderTable.h"
 
@@ -64,22 +66,22 @@ template <typename Fn> PDGenericSlot Slot(Fn *fn)
 void PDInstallGLRenderer(PDRenderFunctionTable *table)
 {
     PDRenderFunctionTable &t = *table;
-    t.PDReleaseHardwareData = [](void *) {};           // 0
-    t.PDReserved01 = Empty;                            // 1
-    t.PDDrawQuadBlockArray = NotYetDrawn;              // 2
-    t.PDSetFrameShaderConstants = Empty;               // 3
-    t.PDSetImgMapPalette = OGL_SetImgMapPalette;       // 4
-    t.PDPutImgMapPixelIndex = OGL_PutImgMapPixelIndex; // 5
-    t.PDPutImgMapPixel = OGL_PutImgMapPixel;           // 6
-    t.PDGetImgMapPalette = ZeroPalette;                // 7
-    t.PDGetImgMapPixelIndex = ZeroPixelIndex;          // 8
-    t.PDGetImgMapPixel = OGL_GetImgMapPixel;           // 9
-    t.PDUnlockImgMap = OGL_UnlockImgMap;               // 10
-    t.PDLockImgMap = OGL_LockImgMap;                   // 11
-    t.PDGetTextureMemory = ZeroTextureMemory;          // 12
-    t.PDRefreshImgMapPixels = ZeroRefresh;             // 13
-    t.PDMakeImgMapATexture = OGL_MakeImgMapATexture;   // 14
-    t.PDLoadTex2 = OGL_LoadTex2;                       // 15
+    t.PDReleaseHardwareData = [](void *) {};               // 0
+    t.PDReserved01 = Empty;                                // 1
+    t.PDDrawQuadBlockArray = Slot(OGL_DrawQuadBlockArray); // 2
+    t.PDSetFrameShaderConstants = Empty;                   // 3
+    t.PDSetImgMapPalette = OGL_SetImgMapPalette;           // 4
+    t.PDPutImgMapPixelIndex = OGL_PutImgMapPixelIndex;     // 5
+    t.PDPutImgMapPixel = OGL_PutImgMapPixel;               // 6
+    t.PDGetImgMapPalette = ZeroPalette;                    // 7
+    t.PDGetImgMapPixelIndex = ZeroPixelIndex;              // 8
+    t.PDGetImgMapPixel = OGL_GetImgMapPixel;               // 9
+    t.PDUnlockImgMap = OGL_UnlockImgMap;                   // 10
+    t.PDLockImgMap = OGL_LockImgMap;                       // 11
+    t.PDGetTextureMemory = ZeroTextureMemory;              // 12
+    t.PDRefreshImgMapPixels = ZeroRefresh;                 // 13
+    t.PDMakeImgMapATexture = OGL_MakeImgMapATexture;       // 14
+    t.PDLoadTex2 = OGL_LoadTex2;                           // 15
     // 16 is left as it is.
     t.PDFreeImgMapTexture = OGL_FreeImgMapTexture;     // 17
     t.PDUpdateImgMapTexture = OGL_UpdateImgMapTexture; // 18
@@ -144,7 +146,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDSetupMaterialPass = Empty;                     // 77
     t.PDDrawMeshSimple = OGL_DrawMeshSimple;           // 78
     t.PDDrawMaterialGroup = OGL_DrawMaterialGroup;     // 79
-    t.PDDrawMesh = NotYetDrawn;                        // 80
+    t.PDDrawMesh = Slot(OGL_DrawMeshSlot);             // 80
     // 81 is left as it is.
     t.PDDrawScreenImage = [](bz_IMGMAP *, float, float, float, float, const float *) {}; // 82
     t.PDDrawPolyline = OGL_DrawPolyline;                                                 // 83
@@ -166,7 +168,7 @@ void PDInstallGLRenderer(PDRenderFunctionTable *table)
     t.PDBuildModelBuffers = OGL_BuildModelBuffers;       // 99
     t.PDFreeModelBuffers = OGL_FreeModelBuffers;         // 100
     t.PDRebuildModelIndices = OGL_RebuildModelIndices;   // 101
-    t.PDReserved102 = Empty;                             // 102
+    t.PDDrawSkidRibbon = Slot(OGL_DrawSkidRibbon);       // 102
     t.PDDrawShadowOverlay = OGL_DrawShadowOverlay;       // 103
     t.PDDrawShadowVolume = OGL_DrawShadowVolume;         // 104
     t.PDSetShadowVolumeData = OGL_SetShadowVolumeData;   // 105

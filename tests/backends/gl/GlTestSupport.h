@@ -198,3 +198,26 @@ struct SolidImage
     }
     ~SolidImage() { OGL_FreeImgMapTexture(&image); }
 };
+
+// A row of 8888 texels (alpha, red, green, blue each) with its texture made.
+struct RowImage
+{
+    bz_IMGMAP image{};
+    explicit RowImage(const std::vector<std::array<uint8_t, 4>> &texels)
+    {
+        image.width = static_cast<int16_t>(texels.size());
+        image.height = 1;
+        image.format = BZ_IMAGE_8888;
+        image.refCount = 1;
+        image.textureFlags = BZ_IMGTEX_SINGLE_LEVEL;
+        EXPECT_EQ(OGL_LockImgMap(&image, BZ_LOCK_WRITE), 0);
+        for (size_t x = 0; x < texels.size(); ++x)
+        {
+            const auto &t = texels[x];
+            OGL_PutImgMapPixel(&image, static_cast<int32_t>(x), 0, t[0], t[1], t[2], t[3]);
+        }
+        EXPECT_EQ(OGL_UnlockImgMap(&image), 0);
+        OGL_MakeImgMapATexture(&image);
+    }
+    ~RowImage() { OGL_FreeImgMapTexture(&image); }
+};

@@ -1,0 +1,75 @@
+#include "backends/gl/GlSkidMarks.h"
+
+#include "backends/gl/GlDraw2D.h"
+#include "backends/gl/GlExtensions.h"
+#include "backends/gl/GlStageState.h"
+#include "device/ImageRecord.h"
+#include "render/SkidRibbon.h"
+
+#include <GL/gl.h>
+
+namespace
+{
+void RibbonState(const bz_IMGMAP *image)
+{
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_ALPHA_TEST);
+    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    OGL_SetBlendKind(BZ_OGL_BLEND_ADD);
+    if (!image || !image->textureName)
+    {
+        glDisable(GL_TEXTURE_2D);
+        return;
+    }
+    if (bzgOGLCaps & BZ_OGL_CAP_MULTITEXTURE)
+    {
+        OGL_ActiveTexture(GL_TEXTURE0);
+        OGL_ClientActiveTexture(GL_TEXTURE0);
+    }
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, image->textureName);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    OGL_SetStageState(BZ_OGL_STAGE_TEXGEN0, 0);
+    OGL_SetStageState(BZ_OGL_STAGE_MATRIX0, 0);
+    if (bzgOGLCaps & BZ_OGL_CAP_COMBINE_STAGES)
+    {
+        const bool alpha = (image->flags & (BZ_IMGMAP_ONE_BIT_ALPHA | BZ_IMGMAP_HAS_ALPHA)) != 0;
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_PRIMARY_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, alpha ? GL_MODULATE : GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, alpha ? GL_TEXTURE : GL_PRIMARY_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_ALPHA, GL_PRIMARY_COLOR);
+        if (bzgOGLCaps & BZ_OGL_CAP_COMBINE)
+            glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 1.0f);
+    }
+    else
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+} // namespace
+
+void OGL_DrawSkidRibbon(const bzRibbonVertex *vertices, int32_t count, bz_IMGMAP *image, uint32_t)
+{
+    if (!vertices || count < 3)
+        return;
+    RibbonState(image);
+    const int32_t whole = count - count % 3;
+    glBegin(GL_TRIANGLES);
+    for (int32_t i = 0; i < whole; ++i)
+    {
+        const bzRibbonVertex &v = vertices[i];
+        glColor4ub(static_cast<GLubyte>(v.colour >> 16), static_cast<GLubyte>(v.colour >> 8),
+                   static_cast<GLubyte>(v.colour), static_cast<GLubyte>(v.colour >> 24));
+        glTexCoord2f(((v.second >> 16) & 0xFF) == 0xFF ? 1.0f : 0.0f,
+                     ((v.second >> 8) & 0xFF) == 0xFF ? 1.0f : 0.0f);
+        glVertex3f(v.position.x, v.position.y, v.position.z);
+    }
+    glEnd();
+}
