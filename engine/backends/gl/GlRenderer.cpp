@@ -52,9 +52,6 @@ int32_t ZeroBox(float, float, float, float, uint32_t, uint32_t, int32_t)
 }
 void EmptyViewport(bzViewport *) {}
 
-// The drawing slots: they draw nothing until the OpenGL drawing is built.
-void NotYetDrawn() {}
-
 // A slot that keeps the generic shape, filled with a function of the signature its callers
 // use.
 template <typename Fn> PDGenericSlot Slot(Fn *fn)
