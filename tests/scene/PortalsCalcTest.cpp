@@ -1,0 +1,481 @@
+// The portal room calculation: cells, floods and joins on small box levels built from solid
+// boxes, the rooms of triangles, the split of the world by room and the binary round trip of a
+// calculated world.
+#include "scene/Portals.h"
+
+#include "FakePortalFaces.h"
+#include "FakeScene.h"
+#include "TestSupport.h"
+
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "maths/Matrix.h"
+#include "files/File.h"
+#include "scene/Container.h"
+#include "scene/Lump.h"
+#include "scene/PortalFaceServices.h"
+#include "scene/PortalsCells.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace
+{
+bzBox B(float x0, float y0, float z0, float x1, float y1, float z1)
+{
+    return {{{{x0, y0, z0}}}, {{{x1, y1, z1}}}};
+}
+
+bzV3 V(float x, float y, float z)
+{
+    return {{{x, y, z}}};
+}
+
+// Two rooms, x in [0, 9.5] and [10.5, 20], y in [0, 4], z in [0, 10], in a shell one metre thick,
+// joined by a doorway through the dividing wall at z in [4, 6], y in [0, 3]; with the second
+// opening, also by the wall's gap at z in [7, 10].
+void BuildTwoRooms(FakeModels &models, bzLump *level, bool secondOpening = false)
+{
+    const bzBox walls[] = {
+        B(-1, -1, -1, 21, 0, 11),   // floor
+        B(-1, 4, -1, 21, 5, 11),    // ceiling
+        B(-1, 0, -1, 0, 4, 11),     // west
+        B(20, 0, -1, 21, 4, 11),    // east
+        B(0, 0, -1, 20, 4, 0),      // south
+        B(0, 0, 10, 20, 4, 11),     // north
+        B(9.5f, 0, 0, 10.5f, 4, 4), // divider beside the door
+        B(9.5f, 0, 6, 10.5f, 4, secondOpening ? 7.0f : 10.0f),
+        B(9.5f, 3, 4, 10.5f, 4, 6), // over the door
+    };
+    int i = 0;
+    for (const bzBox &b : walls)
+        AddFakeBox(models, level, b, "wall" + std::to_string(i++));
+}
+
+// One portal across the doorway at x = x, its normal -x (the winding of its first three
+// vertices), so that its front side, room A, is the first room.
+std::string DoorPortal(float x, bool opaque)
+{
+    const std::string at = std::to_string(x);
+    return "<PORTALS>\n1\n1 0 0 " + at + "\n" + (opaque ? "Opaque\n" : "") + "4\n" + at + " 0 4\n" +
+           at + " 3 4\n" + at + " 3 6\n" + at + " 0 6\n";
+}
+
+class PortalsCalcTest : public ::testing::Test
+{
+protected:
+    ScopedTempDir dir;
+    FakeModels models;
+    FakePortalFaces faces;
+    bzLump *level = nullptr;
+
+    void SetUp() override { level = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level"); }
+    void TearDown() override
+    {
+        bz_Portals_FreeWorld();
+        bz_Lump_DestroyTree(level);
+    }
+
+    bzErrorCode Load(const std::string &text, const char *output = nullptr)
+    {
+        WriteWholeFile("portals.txt", text);
+        return bz_Portals_LoadText("portals.txt", level, output, nullptr);
+    }
+
+    std::string Written(const char *name)
+    {
+        bzFileHandle *file = bz_FileOpen(name, "wb");
+        EXPECT_NE(file, nullptr);
+        EXPECT_EQ(bz_Portals_Write(file), 0);
+        bz_FileClose(file);
+        return ReadWholeFile(name);
+    }
+};
+
+// The cells of a calculation made by hand: a pool, the face list and a level to query.
+class CellsTest : public PortalsCalcTest
+{
+protected:
+    void SetUp() override
+    {
+        PortalsCalcTest::SetUp();
+        bzPortalWork &work = PortalsWork();
+        work.cellPool = bz_Pool_Create(sizeof(bzPortalCell), 64, 1, 0);
+        work.faceList = bz_Portals_CreateFaceList(BZ_CELL_FACE_LIST);
+        work.threshold = BZ_CELL_FINE;
+        work.finest = V(0, 0, 0);
+        work.cells = 0;
+    }
+    void TearDown() override
+    {
+        bzPortalWork &work = PortalsWork();
+        bz_Portals_FreeFaceList(work.faceList);
+        work.faceList = nullptr;
+        bz_Pool_Destroy(work.cellPool);
+        work.cellPool = 0;
+        PortalsCalcTest::TearDown();
+    }
+};
+} // namespace
+
+TEST_F(CellsTest, CellsSplitAbove20AndAreSmallAtOrBelow1Point5)
+{
+    // A thin plate through the middle of every cell below gives it faces.
+    AddFakeBox(models, level, B(-100, 0.2f, -100, 100, 0.3f, 100), "plate");
+    const struct
+    {
+        const char *what;
+        bzBox box;
+        uint32_t flags; // of the cell; 0 when it is released as solid
+        bool released;
+    } cases[] = {
+        {"20.0 long, empty: not split", B(0, 1, 0, 20, 2, 1), BZ_CELL_EMPTY, false},
+        {"just over 20 on x: split on x", B(0, 1, 0, 20.01f, 2, 1), 0x1, false},
+        {"over 20 on y and z", B(0, 1, 0, 1, 21.5f, 30), 0x6, false},
+        {"1.5 everywhere with faces: solid", B(0, -0.5f, 0, 1.5f, 1, 1.5f), 0, true},
+        {"1.5 everywhere, empty: small", B(0, 1, 0, 1.5f, 2.5f, 1.5f), BZ_CELL_SMALL, false},
+        {"just over 1.5 with faces: split on all axes", B(0, -0.5f, 0, 1.51f, 1, 1.5f), 0x7, false},
+    };
+    for (const auto &c : cases)
+    {
+        bzPortalCell *cell = PortalNewCell(nullptr, &c.box);
+        ASSERT_NE(cell, nullptr);
+        bzPortalCell *result = PortalSubdivideCell(cell, level);
+        if (c.released)
+        {
+            EXPECT_EQ(result, nullptr) << c.what;
+            EXPECT_FLOAT_EQ(PortalsWork().finest.x, 1.5f) << c.what;
+            continue;
+        }
+        ASSERT_EQ(result, cell) << c.what;
+        EXPECT_EQ(cell->flags, c.flags) << c.what;
+    }
+}
+
+TEST_F(CellsTest, APointOnTheMidpointBelongsToTheLowerHalf)
+{
+    bzBox box = B(0, 0, 0, 40, 10, 10);
+    bzPortalCell *cell = PortalNewCell(nullptr, &box);
+    ASSERT_EQ(PortalSubdivideCell(cell, level), cell);
+    ASSERT_EQ(cell->flags, 0x1u);
+    const bzV3 mid = V(20, 5, 5), above = V(20.001f, 5, 5), outside = V(41, 5, 5);
+    EXPECT_EQ(PortalCellAtPoint(cell, &mid, nullptr), cell->children[0]);
+    EXPECT_FLOAT_EQ(cell->children[0]->box.max.x, 20.0f);
+    EXPECT_EQ(PortalCellAtPoint(cell, &above, nullptr), cell->children[1]);
+    EXPECT_EQ(PortalCellAtPoint(cell, &outside, nullptr), nullptr);
+}
+
+TEST_F(CellsTest, SolidSpaceIsTouchedOnlyWhereFacesWere)
+{
+    // The lower half of the box is a solid block: its small cells are released.
+    AddFakeBox(models, level, B(0, 0, 0, 3, 1, 3), "block");
+    bzBox box = B(0, 0, 0, 3, 3, 3);
+    bzPortalCell *cell = PortalNewCell(nullptr, &box);
+    ASSERT_EQ(PortalSubdivideCell(cell, level), cell);
+    ASSERT_EQ(cell->flags, 0x7u);
+    const struct
+    {
+        bzBox probe;
+        int32_t touches;
+    } cases[] = {
+        {B(0.5f, 0.5f, 0.5f, 1, 1, 1), 1}, // in the block
+        {B(0.5f, 2.0f, 0.5f, 1, 2.5f, 1), 0},
+        {B(-5, -5, -5, -4, -4, -4), 0}, // outside the cells
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(PortalBoxTouchesSolid(&c.probe, cell), c.touches);
+}
+
+TEST_F(PortalsCalcTest, TwoRoomsJoinedByOnePortal)
+{
+    BuildTwoRooms(models, level);
+    ASSERT_EQ(Load(DoorPortal(10, false)), 0);
+    const bzPortalWorld *w = bz_Portals_GetWorld();
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->roomCount, 2);
+    const bzPortal &door = w->portals[0];
+    EXPECT_FLOAT_EQ(door.plane.n.x, -1.0f);
+    ASSERT_NE(door.roomA, BZ_PORTAL_NO_ROOM);
+    ASSERT_NE(door.roomB, BZ_PORTAL_NO_ROOM);
+    EXPECT_NE(door.roomA, door.roomB);
+    for (int32_t r = 0; r < 2; r++)
+    {
+        ASSERT_EQ(w->rooms[r].portalCount, 1);
+        EXPECT_EQ(w->rooms[r].portals[0], 0);
+    }
+    // The front of the portal (x < 10) is room A.
+    const bzV3 west = V(3, 1, 5), east = V(15, 1, 5), beyond = V(30, 1, 5);
+    EXPECT_EQ(bz_Portals_FindRoom(&west), door.roomA);
+    EXPECT_EQ(bz_Portals_FindRoom(&east), door.roomB);
+    EXPECT_EQ(bz_Portals_FindRoom(&beyond), -1);
+    const bzBox &a = w->rooms[door.roomA].box;
+    EXPECT_LE(a.min.x, 0.5f);
+    EXPECT_GE(a.max.x, 10.0f);
+    EXPECT_LT(a.max.x, 12.0f);
+    // Each room knows the level's walls that meet its box.
+    EXPECT_GT(w->rooms[door.roomA].staticCount, 0);
+    // Each room's sample points lie in its own box.
+    for (int32_t r = 0; r < 2; r++)
+        for (const bzPortalPoint *p = w->rooms[r].points; p; p = p->next)
+            EXPECT_TRUE(bz_Box_PointInside(&p->position, &w->rooms[r].box));
+    // The face lists were all given back.
+    EXPECT_EQ(faces.listsMade, faces.listsFreed);
+}
+
+TEST_F(PortalsCalcTest, ACalculatedWorldWritesReadsAndWritesTheSameBytes)
+{
+    BuildTwoRooms(models, level);
+    ASSERT_EQ(Load(DoorPortal(10, false)), 0);
+    const std::string first = Written("first.bin");
+    const int32_t roomA = bz_Portals_GetWorld()->portals[0].roomA;
+    bz_Portals_FreeWorld();
+    bzFileHandle *file = bz_FileOpen("first.bin", "rb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(bz_Portals_Read(level, nullptr, file), 0);
+    bz_FileClose(file);
+    EXPECT_EQ(Written("second.bin"), first);
+    const bzV3 west = V(3, 1, 5);
+    EXPECT_EQ(bz_Portals_FindRoom(&west), roomA);
+}
+
+TEST_F(PortalsCalcTest, AnOpaquePortalIsAWallAndMakesNoRooms)
+{
+    BuildTwoRooms(models, level);
+    ASSERT_EQ(Load(DoorPortal(10, true)), 0);
+    const bzPortalWorld *w = bz_Portals_GetWorld();
+    ASSERT_EQ(w->portalCount, 1);
+    EXPECT_EQ(w->portals[0].flags, BZ_PORTAL_OPAQUE);
+    EXPECT_EQ(w->roomCount, 0);
+    EXPECT_EQ(w->portals[0].roomA, BZ_PORTAL_NO_ROOM);
+    EXPECT_EQ(w->portals[0].roomB, BZ_PORTAL_NO_ROOM);
+    // Not written: no portals, no rooms.
+    const std::string out = Written("opaque.bin");
+    ASSERT_EQ(out.size(), 14u);
+    EXPECT_EQ(out.substr(4, 4), std::string("\0\0\0\0", 4));
+}
+
+TEST_F(PortalsCalcTest, BothSidesOfAPortalWhoseRoomsMeetGiveOneRoom)
+{
+    // The flood of the door's front side comes round through the second opening.
+    BuildTwoRooms(models, level, true);
+    ASSERT_EQ(Load(DoorPortal(10, false)), 0);
+    const bzPortalWorld *w = bz_Portals_GetWorld();
+    const bzPortal &p = w->portals[0];
+    ASSERT_NE(p.roomA, BZ_PORTAL_NO_ROOM);
+    EXPECT_EQ(p.roomA, p.roomB);
+    for (int32_t r = 0; r < w->roomCount; r++)
+    {
+        if (r != p.roomA)
+        {
+            EXPECT_EQ(w->rooms[r].portalCount, -1) << r;
+        }
+    }
+}
+
+TEST_F(PortalsCalcTest, ALevelWithoutBoundsIsRefused)
+{
+    EXPECT_EQ(Load(DoorPortal(10, false)), BZ_ERROR_NO_BOUNDS);
+    const bzPortalWorld *w = bz_Portals_GetWorld();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->roomCount, 0);
+    EXPECT_EQ(bz_Portals_LoadText("missing.txt", level, nullptr, nullptr), -1);
+}
+
+TEST_F(PortalsCalcTest, RoomsAndRoomPortalListsGrowPastTheirFirstSizes)
+{
+    // 300 portals with no geometry: joins alone make the rooms.
+    std::string text = "300\n";
+    for (int i = 0; i < 300; i++)
+        text += "1 0 0 0\n3\n0 0 0\n0 1 0\n0 0 1\n";
+    WriteWholeFile("many.txt", text);
+    ASSERT_EQ(bz_Portals_ReadDescription("many.txt", level, nullptr), 0);
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    // More than 100 rooms: each portal's two sides make one.
+    for (int i = 0; i < 150; i++)
+        PortalsJoinSides(i, 0, i, 1);
+    ASSERT_EQ(w->roomCount, 150);
+    EXPECT_EQ(w->portals[149].roomA, 149);
+    EXPECT_EQ(w->portals[149].roomB, 149);
+    // More than 80 portals in one room.
+    for (int i = 150; i < 300; i++)
+        PortalsJoinSides(0, 0, i, 0);
+    EXPECT_EQ(w->rooms[0].portalCount, 2 + 150);
+    EXPECT_EQ(w->rooms[0].portals[151], 299);
+    EXPECT_EQ(w->portals[299].roomA, 0);
+    // Merging the room of portal 1 into room 0.
+    PortalsJoinSides(1, 0, 0, 0);
+    EXPECT_EQ(w->rooms[1].portalCount, -1);
+    EXPECT_EQ(w->portals[1].roomA, 0);
+    EXPECT_EQ(w->portals[1].roomB, 0);
+    EXPECT_EQ(w->rooms[0].portalCount, 154);
+    bzPortalWork &work = PortalsWork();
+    bz_MemFree(work.portalCapacity);
+    work.portalCapacity = nullptr;
+    work.roomCapacity = 0;
+}
+
+TEST_F(PortalsCalcTest, RoomsStopAtTheFileFormsCountAndSaySo)
+{
+    std::string text = "2\n";
+    for (int i = 0; i < 2; i++)
+        text += "1 0 0 0\n3\n0 0 0\n0 1 0\n0 0 1\n";
+    WriteWholeFile("two.txt", text);
+    ASSERT_EQ(bz_Portals_ReadDescription("two.txt", level, nullptr), 0);
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    bzPortalWork &work = PortalsWork();
+    work.shortage = 0;
+    // A world that already holds the most rooms.
+    w->roomCount = BZ_PORTAL_MAX_ROOMS;
+    PortalsJoinSides(0, 0, 1, 0);
+    EXPECT_EQ(w->portals[0].roomA, BZ_PORTAL_NO_ROOM);
+    EXPECT_EQ(work.shortage, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+    w->roomCount = 0;
+    work.shortage = 0;
+}
+
+TEST(PortalsTriangleRooms, TrianglesNearAPortalTakeItsRooms)
+{
+    // One square portal x = 0, y and z in [0, 2], rooms 3 and 4.
+    ScopedTempDir dir;
+    WriteWholeFile("one.txt", "1\n1 0 0 0\n4\n0 0 0\n0 2 0\n0 2 2\n0 0 2\n");
+    ASSERT_EQ(bz_Portals_ReadDescription("one.txt", nullptr, nullptr), 0);
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    w->portals[0].roomA = 3;
+    w->portals[0].roomB = 4;
+    const struct
+    {
+        const char *what;
+        bzV3 p0, p1, p2;
+        int32_t entries;
+    } cases[] = {
+        {"through the polygon", V(-1, 1, 1), V(1, 1, 1), V(1, 1.5f, 1), 2},
+        {"across the plane within 0.001", V(-0.0005f, 0.5f, 0.5f), V(0.0005f, 1.5f, 0.5f),
+         V(0.0005f, 0.5f, 1.5f), 2},
+        {"in front by more than 0.001", V(0.0011f, 0.5f, 0.5f), V(0.0015f, 1.5f, 0.5f),
+         V(0.0015f, 0.5f, 1.5f), 0},
+        {"beside the polygon", V(-1, 5, 5), V(1, 5, 5), V(1, 5.5f, 5), 0},
+        // A triangle across the portal whose own edges pass beside it: the two portal edges that
+        // cross it each count.
+        {"the portal crosses it", V(-1, 1, -1), V(1, 1, -1), V(0, 1, 3), 4},
+    };
+    for (const auto &c : cases)
+    {
+        uint16_t rooms[9];
+        std::memset(rooms, 0xAB, sizeof rooms);
+        const int32_t n = PortalsTriangleRooms(&c.p0, &c.p1, &c.p2, rooms, 8);
+        EXPECT_EQ(n, c.entries) << c.what;
+        for (int32_t k = 0; k < n; k++)
+            EXPECT_EQ(rooms[k], k % 2 ? 4 : 3) << c.what;
+        EXPECT_EQ(rooms[n], BZ_PORTAL_NO_ROOM) << c.what;
+    }
+    bz_Portals_FreeWorld();
+}
+
+TEST(PortalsTriangleRooms, EntriesPastTheListAreCountedNotWritten)
+{
+    // Five portals through one point: a triangle across them finds ten entries.
+    ScopedTempDir dir;
+    std::string text = "5\n";
+    for (int i = 0; i < 5; i++)
+    {
+        const std::string x = std::to_string(i * 0.1);
+        text +=
+            "1 0 0 " + x + "\n4\n" + x + " -1 -1\n" + x + " 1 -1\n" + x + " 1 1\n" + x + " -1 1\n";
+    }
+    WriteWholeFile("five.txt", text);
+    ASSERT_EQ(bz_Portals_ReadDescription("five.txt", nullptr, nullptr), 0);
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    for (int i = 0; i < 5; i++)
+        w->portals[i].roomA = w->portals[i].roomB = static_cast<uint16_t>(i);
+    const bzV3 p0 = V(-1, 0, 0), p1 = V(1, 0, 0), p2 = V(1, 0.1f, 0);
+    uint16_t rooms[9];
+    std::memset(rooms, 0xAB, sizeof rooms);
+    EXPECT_EQ(PortalsTriangleRooms(&p0, &p1, &p2, rooms, 8), 10);
+    EXPECT_EQ(rooms[7], 3);
+    EXPECT_EQ(rooms[8], 0xABAB); // nothing past the list, not even the terminator
+    bz_Portals_FreeWorld();
+}
+
+TEST_F(PortalsCalcTest, TheSplitWorldHasOneModelPerRoom)
+{
+    BuildTwoRooms(models, level);
+    ASSERT_EQ(mkdir("out", 0755), 0);
+    ASSERT_EQ(mkdir("out/split", 0755), 0);
+    ASSERT_EQ(Load(DoorPortal(10, false), "out/level.txt"), 0);
+    // Saved as a container: its magic, then its version.
+    const std::string saved = ReadWholeFile("out/split/split.CNT");
+    ASSERT_GT(saved.size(), 16u);
+    EXPECT_EQ(saved.substr(0, 4), std::string("\x45\x23\x00\x03", 4));
+    EXPECT_NE(saved.find("SplitWorld"), std::string::npos);
+    // Split again from the calculated world: both rooms get faces, the doorway's in both.
+    bzLump *split = bz_Portals_SplitAndSave(level, "out/level.txt");
+    ASSERT_NE(split, nullptr);
+    EXPECT_STREQ(split->name, "SplitWorld");
+    bzLump *room0 = bz_Lump_FindByName(split, "Room0");
+    bzLump *room1 = bz_Lump_FindByName(split, "Room1");
+    ASSERT_NE(room0, nullptr);
+    ASSERT_NE(room1, nullptr);
+    EXPECT_GT(bz_Lump_GetModel(room0)->faces.size(), 0u);
+    EXPECT_GT(bz_Lump_GetModel(room1)->faces.size(), 0u);
+    EXPECT_TRUE(split->flags & BZ_LUMP_OCTREE);
+    // Bound to the world, each room lump is in its room.
+    ASSERT_EQ(bz_Portals_BindSplitWorld(split), 1);
+    EXPECT_EQ(split->type, BZ_LUMP_TYPE_PORTALS_ROOT);
+    EXPECT_EQ(bz_Portals_RoomOfLump(room0), 0);
+    EXPECT_EQ(bz_Portals_RoomOfLump(room1), 1);
+    bz_Portals_FreeWorld();
+    bz_Lump_DestroyTree(split);
+}
+
+TEST_F(PortalsCalcTest, MovingLumpsFollowThePortalsTheyCross)
+{
+    BuildTwoRooms(models, level);
+    ASSERT_EQ(Load(DoorPortal(10, false)), 0);
+    const bzPortal door = bz_Portals_GetWorld()->portals[0];
+    bzLump *crate = bz_Lump_CreateModel(
+        models.NewMesh("crate", FakeBoxCorners(B(-0.2f, -0.2f, -0.2f, 0.2f, 0.2f, 0.2f))));
+    bz_M34_SetIdentity(&crate->matrix);
+    bz_M34_SetTranslation(&crate->matrix, 3, 1, 5);
+    ASSERT_EQ(bz_Portals_RegisterLump(crate, -1), 1);
+    EXPECT_TRUE(crate->flags & BZ_LUMP_IN_PORTALS);
+    EXPECT_EQ(crate->parent, level);
+    EXPECT_EQ(bz_Portals_RoomOfLump(crate), door.roomA);
+    EXPECT_EQ(bz_Portals_CountMovingLumps(), 1);
+    bz_Portals_ReplaceMovingLumps(); // takes its position
+    // Through the doorway into the other room.
+    bz_M34_SetTranslation(&crate->matrix, 15, 1, 5);
+    bz_Portals_ReplaceMovingLumps();
+    EXPECT_EQ(bz_Portals_RoomOfLump(crate), door.roomB);
+    EXPECT_EQ(bz_Portals_IsLumpInRoom(crate, door.roomA), 0);
+    // Through the wall it would not change rooms, but a lump off the moving list is not tracked.
+    bz_Portals_LumpStaysPut(crate);
+    EXPECT_EQ(bz_Portals_CountMovingLumps(), 0);
+    bz_M34_SetTranslation(&crate->matrix, 3, 1, 5);
+    bz_Portals_ReplaceMovingLumps();
+    EXPECT_EQ(bz_Portals_RoomOfLump(crate), door.roomB);
+    bz_Portals_LumpMovesAgain(crate);
+    EXPECT_EQ(bz_Portals_CountMovingLumps(), 1);
+    // Outside every room: in none.
+    bz_Portals_PlaceInRoom(crate, -1);
+    bz_M34_SetTranslation(&crate->matrix, 40, 1, 5);
+    bz_Portals_TrackLump(crate);
+    EXPECT_EQ(bz_Portals_RoomOfLump(crate), -1);
+    bz_M34_SetTranslation(&crate->matrix, 15, 1, 5);
+    bz_Portals_TrackLump(crate);
+    EXPECT_EQ(bz_Portals_RoomOfLump(crate), door.roomB);
+    // Spanning the doorway, it is in both rooms.
+    bz_M34_SetTranslation(&crate->matrix, 10.1f, 1, 5);
+    bz_Portals_PlaceInRoom(crate, door.roomB);
+    bz_Portals_SetSpansRooms(crate, 1);
+    EXPECT_EQ(bz_Portals_IsLumpInRoom(crate, door.roomA), 1);
+    EXPECT_EQ(bz_Portals_IsLumpInRoom(crate, door.roomB), 1);
+    // Destroyed, it leaves every room and the moving list.
+    bz_Lump_Destroy(crate);
+    EXPECT_EQ(bz_Portals_CountMovingLumps(), 0);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(door.roomA), 0);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(door.roomB), 0);
+}
