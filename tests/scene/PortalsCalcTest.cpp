@@ -479,3 +479,86 @@ TEST_F(PortalsCalcTest, MovingLumpsFollowThePortalsTheyCross)
     EXPECT_EQ(bz_Portals_CountRoomLumps(door.roomA), 0);
     EXPECT_EQ(bz_Portals_CountRoomLumps(door.roomB), 0);
 }
+
+TEST_F(CellsTest, OnlyEmptyCellsBesideSolidSpaceWithAFloorBelowAreInside)
+{
+    AddFakeBox(models, level, B(0, 0, 0, 10, 0.1f, 10), "floor");
+    bzBox box = B(0, 0, 0, 10, 10, 10);
+    bzPortalCell *cell = PortalNewCell(nullptr, &box);
+    ASSERT_EQ(PortalSubdivideCell(cell, level), cell);
+    PortalMarkInsideCells(cell, cell, level, nullptr);
+    const struct
+    {
+        const char *what;
+        bzV3 at;
+        uint32_t flags;
+    } cases[] = {
+        // Far above the floor, with only empty space round it: a floor below is not enough.
+        {"high up", V(2, 7, 2), BZ_CELL_EMPTY},
+        {"just above the floor", V(0.5f, 1.5f, 0.5f), BZ_CELL_SMALL},
+    };
+    for (const auto &c : cases)
+    {
+        const bzPortalCell *at = PortalCellAtPoint(cell, &c.at, nullptr);
+        ASSERT_NE(at, nullptr) << c.what;
+        EXPECT_EQ(at->flags, c.flags) << c.what;
+    }
+}
+
+TEST_F(CellsTest, ACellCrossedByTwoPortalsIsMarkedForBoth)
+{
+    // Two portals through one small cell of empty space above a floor.
+    AddFakeBox(models, level, B(-1, -1, -1, 2, 0, 2), "floor");
+    WriteWholeFile("two.txt", "2\n"
+                              "1 0 0 0.5\n4\n0.5 0 0\n0.5 1 0\n0.5 1 1\n0.5 0 1\n"
+                              "0 0 1 0.5\n4\n0 0 0.5\n1 0 0.5\n1 1 0.5\n0 1 0.5\n");
+    ASSERT_EQ(bz_Portals_ReadDescription("two.txt", level, nullptr), 0);
+    bzBox box = B(0, 0.25f, 0, 1, 1.25f, 1);
+    bzPortalCell *cell = PortalNewCell(nullptr, &box);
+    ASSERT_EQ(PortalSubdivideCell(cell, level), cell);
+    ASSERT_EQ(cell->flags, BZ_CELL_SMALL);
+    PortalMarkInsideCells(cell, cell, level, nullptr);
+    ASSERT_EQ(PortalMarkPortalCells(cell, 0), 1);
+    EXPECT_EQ(cell->tag, 0);
+    EXPECT_EQ(PortalMarkPortalCells(cell, 1), 0);
+    EXPECT_EQ(cell->flags & (BZ_CELL_PORTAL | BZ_CELL_PORTALS),
+              (uint32_t)(BZ_CELL_PORTAL | BZ_CELL_PORTALS));
+    EXPECT_EQ(cell->tag, 0);
+}
+
+TEST_F(PortalsCalcTest, DamagedDescriptionsNeverLoadBadWorlds)
+{
+    // Random damage to a good description: each read either refuses it with 59 or gives a world
+    // that writes, reads and writes the same bytes again.
+    BuildTwoRooms(models, level);
+    const std::string good = DoorPortal(10, false);
+    uint32_t state = 12345;
+    auto next = [&]() { return state = state * 1103515245u + 12345u, state >> 8; };
+    const char alphabet[] = "0123456789 ,.-\nOpaque<>x";
+    for (int round = 0; round < 60; round++)
+    {
+        std::string text = good;
+        const int edits = 1 + next() % 4;
+        for (int e = 0; e < edits && !text.empty(); e++)
+        {
+            const size_t at = next() % text.size();
+            switch (next() % 3)
+            {
+            case 0: text[at] = alphabet[next() % (sizeof alphabet - 1)]; break;
+            case 1: text.erase(at, 1 + next() % 3); break;
+            default: text.insert(at, 1, alphabet[next() % (sizeof alphabet - 1)]); break;
+            }
+        }
+        WriteWholeFile("fuzz.txt", text);
+        const bzErrorCode code = bz_Portals_LoadText("fuzz.txt", level, nullptr, nullptr);
+        if (code == BZ_ERROR_BAD_DATA_FORMAT)
+            continue;
+        ASSERT_NE(bz_Portals_GetWorld(), nullptr) << text;
+        const std::string first = Written("fuzz1.bin");
+        bzFileHandle *file = bz_FileOpen("fuzz1.bin", "rb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(bz_Portals_Read(level, nullptr, file), 0) << text;
+        bz_FileClose(file);
+        EXPECT_EQ(Written("fuzz2.bin"), first) << text;
+    }
+}
