@@ -114,6 +114,12 @@ bzErrorCode bz_Portals_Calculate(const uint32_t *parameters, const char *outputN
     {
         bz_MemFree(w->rooms[r].portals);
         bz_MemFree(w->rooms[r].staticLumps);
+        for (bzPortalPoint *p = w->rooms[r].points; p;)
+        {
+            bzPortalPoint *next = p->next;
+            bz_MemFree(p);
+            p = next;
+        }
     }
     bz_MemFree(w->rooms);
     w->rooms = nullptr;

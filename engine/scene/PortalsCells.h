@@ -40,7 +40,7 @@ enum : uint32_t
 constexpr float BZ_CELL_COARSE = 20.0f;
 constexpr float BZ_CELL_FINE = 1.5f;
 // The most cells one calculation makes; past it cells are left out (solid space).
-constexpr uint32_t BZ_CELL_BUDGET = 1u << 21;
+constexpr uint32_t BZ_CELL_BUDGET = 1u << 20;
 // The room of a face list of the level query.
 constexpr int32_t BZ_CELL_FACE_LIST = 10000;
 // The most rooms, and the most portals a room lists: the file form's 16-bit counts.

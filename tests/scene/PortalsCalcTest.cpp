@@ -473,11 +473,20 @@ TEST_F(PortalsCalcTest, MovingLumpsFollowThePortalsTheyCross)
     bz_Portals_SetSpansRooms(crate, 1);
     EXPECT_EQ(bz_Portals_IsLumpInRoom(crate, door.roomA), 1);
     EXPECT_EQ(bz_Portals_IsLumpInRoom(crate, door.roomB), 1);
+    // Beside a portal that leads nowhere, the spread gives a record in no room.
+    bz_Portals_SetSpansRooms(crate, 0);
+    bz_Portals_GetWorld()->portals[0].roomA = BZ_PORTAL_NO_ROOM;
+    bz_Portals_PlaceInRoom(crate, door.roomB);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(-1), 0);
+    EXPECT_EQ(PortalsSpreadLump(crate, nullptr, 0.0f, 1, nullptr), 1);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(-1), 1);
+    EXPECT_EQ(bz_Portals_IsLumpInRoom(crate, -1), 1);
     // Destroyed, it leaves every room and the moving list.
     bz_Lump_Destroy(crate);
     EXPECT_EQ(bz_Portals_CountMovingLumps(), 0);
     EXPECT_EQ(bz_Portals_CountRoomLumps(door.roomA), 0);
     EXPECT_EQ(bz_Portals_CountRoomLumps(door.roomB), 0);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(-1), 0);
 }
 
 TEST_F(CellsTest, OnlyEmptyCellsBesideSolidSpaceWithAFloorBelowAreInside)
