@@ -224,6 +224,25 @@ TEST_F(PortalsCalcTest, TwoRoomsJoinedByOnePortal)
             EXPECT_TRUE(bz_Box_PointInside(&p->position, &w->rooms[r].box));
     // The face lists were all given back.
     EXPECT_EQ(faces.listsMade, faces.listsFreed);
+    // Calculated again, the rooms come out the same and replace the first ones.
+    const uint16_t roomA = door.roomA;
+    ASSERT_EQ(bz_Portals_Calculate(nullptr, nullptr, level), 0);
+    EXPECT_EQ(w->roomCount, 2);
+    EXPECT_EQ(w->portals[0].roomA, roomA);
+    EXPECT_EQ(bz_Portals_FindRoom(&east), w->portals[0].roomB);
+}
+
+TEST_F(PortalsCalcTest, ListsTooShortToNarrowGiveTheSameRooms)
+{
+    // Each cell then gathers its own faces from the level.
+    BuildTwoRooms(models, level);
+    ASSERT_EQ(Load(DoorPortal(10, false)), 0);
+    const std::string narrowed = Written("narrowed.bin");
+    const int gathersNarrowed = faces.gathers;
+    faces.narrowRefused = true;
+    ASSERT_EQ(Load(DoorPortal(10, false)), 0);
+    EXPECT_EQ(Written("gathered.bin"), narrowed);
+    EXPECT_GT(faces.gathers - gathersNarrowed, 2 * gathersNarrowed);
 }
 
 TEST_F(PortalsCalcTest, ACalculatedWorldWritesReadsAndWritesTheSameBytes)
@@ -422,6 +441,11 @@ TEST_F(PortalsCalcTest, TheSplitWorldHasOneModelPerRoom)
     EXPECT_GT(bz_Lump_GetModel(room0)->faces.size(), 0u);
     EXPECT_GT(bz_Lump_GetModel(room1)->faces.size(), 0u);
     EXPECT_TRUE(split->flags & BZ_LUMP_OCTREE);
+    // A lump with no room lumps below it is not bound.
+    bzLump *bare = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "bare");
+    EXPECT_EQ(bz_Portals_BindSplitWorld(bare), 0);
+    EXPECT_EQ(bare->type, BZ_LUMP_TYPE_NULL);
+    bz_Lump_Destroy(bare);
     // Bound to the world, each room lump is in its room.
     ASSERT_EQ(bz_Portals_BindSplitWorld(split), 1);
     EXPECT_EQ(split->type, BZ_LUMP_TYPE_PORTALS_ROOT);

@@ -143,6 +143,12 @@ public:
                         else
                             d->faces.push_back(t);
                     }
+                // A list with room for no face is short as soon as one meets the box.
+                if (current->narrowRefused && !d->faces.empty())
+                {
+                    d->faces.clear();
+                    return -1;
+                }
                 return full ? -1 : (int32_t)d->faces.size();
             },
         };
@@ -154,6 +160,9 @@ public:
         current = nullptr;
     }
 
+    // Every narrowing that finds a face reports its list short, as a list with room for none
+    // would.
+    bool narrowRefused = false;
     int gathers = 0;
     int listsMade = 0;
     int listsFreed = 0;
