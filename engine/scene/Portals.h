@@ -143,6 +143,33 @@ bzLump *bz_Portals_SplitAndSave(bzLump *root, const char *outputName);
 // 0 when fewer than half the rooms have one; else the lump becomes a PORTALS_ROOT lump, 1.
 int32_t bz_Portals_BindSplitWorld(bzLump *lump);
 
+// The view cone through a portal as a closed chain of edges, each a byte pair (vertex, plane):
+// vertex indices number the directions from the eye to the current polygon's vertices (nA), then
+// to the portal polygon's (nB), then new directions appended as crossings are made; plane i of a
+// polygon passes through the eye and the edge ending at vertex i (from the previous vertex), its
+// normal cross(previous, vertex) negated when the polygon's winding flag is set, so that a
+// direction n . v > 0 lies outside it. The chain starts from the polygon with more vertices (the
+// current one on a tie; a portal chain runs backwards when the winding flags differ), drops the
+// edges whose plane cannot be made or whose normal has no positive dot product with the camera's
+// z axis (the third row of its matrix), and is clipped by the other polygon's planes in turn; a
+// crossing of two planes that are not neighbours in one polygon is a new direction, on the side
+// of the polygons' own directions.
+struct bzPortalConeEdge
+{
+    uint8_t vertex;
+    uint8_t plane;
+};
+constexpr int32_t BZ_PORTAL_CONE_EDGES = 64;
+// directions holds nA + nB directions and room for BZ_PORTAL_CONE_EDGES more; *directionCount
+// (in: nA + nB) grows by the crossings made. The number of chain entries left (0 when the polygons
+// leave nothing, or are more than the chain holds).
+int32_t PortalReduceEdgePlanes(bzV3 *directions, int32_t *directionCount, int32_t nA,
+                               int32_t windingA, int32_t nB, int32_t windingB, const bzV3 *cameraZ,
+                               bzPortalConeEdge *chain);
+// The normalised cross product a x b (negated when asked) into out: 0 when its squared length is
+// at most 9.999999e-9 |a|^2 |b|^2, else 1.
+int32_t PortalCrossNormal(const bzV3 *a, const bzV3 *b, int32_t negate, bzV3 *out);
+
 // Lumps that move. A tracked lump (lump flag BZ_LUMP_IN_PORTALS) has a portal record with its
 // box, its last position and a safe radius within which it cannot have left its room; tracked
 // lumps are re-placed from the moving list each frame unless they were taken off it.

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -593,5 +594,53 @@ TEST_F(PortalsCalcTest, DamagedDescriptionsNeverLoadBadWorlds)
         ASSERT_EQ(bz_Portals_Read(level, nullptr, file), 0) << text;
         bz_FileClose(file);
         EXPECT_EQ(Written("fuzz2.bin"), first) << text;
+    }
+}
+
+TEST(PortalsReduce, TheConeThroughTwoSquaresIsTheirOverlap)
+{
+    // Squares at z = -1 seen from the origin by a camera whose z axis is (0, 0, 1); vertices in
+    // the order that makes each plane's normal face out of its square.
+    auto square = [](float x0, float y0, float x1, float y1) {
+        return std::vector<bzV3>{V(x0, y0, -1), V(x1, y0, -1), V(x1, y1, -1), V(x0, y1, -1)};
+    };
+    const struct
+    {
+        const char *what;
+        std::vector<bzV3> portal;
+        std::vector<bzV3> corners; // of the cone left, in any order
+    } cases[] = {
+        {"overlapping a quarter",
+         square(0, 0, 2, 2),
+         {V(0, 0, -1), V(1, 0, -1), V(1, 1, -1), V(0, 1, -1)}},
+        {"wholly inside",
+         square(-0.5f, -0.5f, 0.5f, 0.5f),
+         {V(-0.5f, -0.5f, -1), V(0.5f, -0.5f, -1), V(0.5f, 0.5f, -1), V(-0.5f, 0.5f, -1)}},
+        {"beside it", square(3, 3, 4, 4), {}},
+    };
+    const bzV3 cameraZ = V(0, 0, 1);
+    for (const auto &c : cases)
+    {
+        std::vector<bzV3> directions = square(-1, -1, 1, 1);
+        directions.insert(directions.end(), c.portal.begin(), c.portal.end());
+        directions.resize(directions.size() + BZ_PORTAL_CONE_EDGES);
+        int32_t count = 0;
+        bzPortalConeEdge chain[BZ_PORTAL_CONE_EDGES];
+        const int32_t n =
+            PortalReduceEdgePlanes(directions.data(), &count, 4, 0, 4, 0, &cameraZ, chain);
+        ASSERT_EQ(n, (int32_t)c.corners.size()) << c.what;
+        for (const bzV3 &corner : c.corners)
+        {
+            bool found = false;
+            for (int32_t i = 0; i < n; i++)
+            {
+                const bzV3 &d = directions[chain[i].vertex];
+                // The same direction from the eye: the vertex scaled to z = -1.
+                const float s = -1.0f / d.z;
+                found = found || (std::fabs(d.x * s - corner.x) < 1e-4f &&
+                                  std::fabs(d.y * s - corner.y) < 1e-4f);
+            }
+            EXPECT_TRUE(found) << c.what << " " << corner.x << "," << corner.y;
+        }
     }
 }
