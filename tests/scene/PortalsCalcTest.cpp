@@ -118,6 +118,9 @@ protected:
         work.faceList = nullptr;
         bz_Pool_Destroy(work.cellPool);
         work.cellPool = 0;
+        bz_MemFree(work.portalCapacity);
+        work.portalCapacity = nullptr;
+        work.roomCapacity = 0;
         PortalsCalcTest::TearDown();
     }
 };
@@ -642,5 +645,55 @@ TEST(PortalsReduce, TheConeThroughTwoSquaresIsTheirOverlap)
             }
             EXPECT_TRUE(found) << c.what << " " << corner.x << "," << corner.y;
         }
+    }
+}
+
+TEST_F(CellsTest, APortalCellFloodsUnlessItSeesThePortalThroughTheBackOfAFace)
+{
+    // A portal cell beside the plane x = 0 and an inside cell beyond it; the segment from the
+    // portal cell's centre (-0.75, 1.5, 1.5) to the portal's centre (0, 5, 5) crosses y = 3.25.
+    const struct
+    {
+        const char *what;
+        int face; // 0 none, 1 its normal along the segment (+y), -1 against it
+        int32_t rooms;
+    } cases[] = {
+        {"nothing in the way", 0, 1}, {"the back of a face", 1, 0}, {"a face's front", -1, 1}};
+    for (const auto &c : cases)
+    {
+        bzLump *world = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "world");
+        if (c.face)
+        {
+            const bzV3 a = V(-3, 3.25f, -3), b = V(3, 3.25f, -3), d = V(0, 3.25f, 10);
+            bzLump *face = bz_Lump_CreateModel(models.NewMesh(
+                "face", c.face > 0 ? std::vector<bzV3>{a, b, d} : std::vector<bzV3>{a, d, b}));
+            bz_Lump_AppendChild(world, face);
+        }
+        WriteWholeFile("big.txt", "1\n1 0 0 0\n4\n0 0 0\n0 0 10\n0 10 10\n0 10 0\n");
+        ASSERT_EQ(bz_Portals_ReadDescription("big.txt", world, nullptr), 0);
+        bzPortalWorld *w = bz_Portals_GetWorld();
+        ASSERT_FLOAT_EQ(w->portals[0].plane.n.x, 1.0f) << c.what;
+        bzBox box = B(-1.5f, 1, 1, 1.5f, 2, 2);
+        bzPortalCell *root = PortalNewCell(nullptr, &box);
+        root->flags = 0x1;
+        bzBox halves[2] = {B(-1.5f, 1, 1, 0, 2, 2), B(0, 1, 1, 1.5f, 2, 2)};
+        root->children[0] = PortalNewCell(root, &halves[0]);
+        root->children[1] = PortalNewCell(root, &halves[1]);
+        root->children[0]->flags = BZ_CELL_INSIDE | BZ_CELL_PORTAL;
+        root->children[0]->tag = 0;
+        root->children[1]->flags = BZ_CELL_SMALL;
+        PortalSeedRooms(root, 0, root);
+        EXPECT_EQ(w->roomCount, c.rooms) << c.what;
+        if (c.rooms)
+        {
+            EXPECT_EQ(w->portals[0].roomA, 0) << c.what; // the cell beyond lies in front
+            EXPECT_EQ(root->children[1]->tag, 0) << c.what;
+        }
+        bz_Portals_FreeWorld();
+        bz_Lump_DestroyTree(world);
+        bzPortalWork &work = PortalsWork();
+        bz_MemFree(work.portalCapacity);
+        work.portalCapacity = nullptr;
+        work.roomCapacity = 0;
     }
 }
