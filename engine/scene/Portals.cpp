@@ -258,6 +258,23 @@ bool PolygonHit(const bzPortal &p, const bzV3 &origin, const bzV3 &delta, float 
 }
 } // namespace
 
+int32_t PortalRayHit(const bzPortal *portal, const bzV3 *origin, const bzV3 *delta, float limit,
+                     float *t)
+{
+    float along, at;
+    if (!portal || !origin || !delta || !PolygonHit(*portal, *origin, *delta, limit, &at, &along))
+        return 0;
+    if (t)
+        *t = at;
+    return 1;
+}
+
+void PortalsSortRoomPortals(bzPortalWorld *world)
+{
+    for (int32_t r = 0; world && r < world->roomCount; r++)
+        SortRoomPortals(*world, world->rooms[r]);
+}
+
 bzPortalWorld *bz_Portals_GetWorld()
 {
     return gWorld;

@@ -99,6 +99,119 @@ constexpr int32_t BZ_PORTAL_MAX_VERTICES = 64;
 bzErrorCode bz_Portals_ReadDescription(const char *fileName, bzLump *root,
                                        const uint32_t *parameters);
 
+// --- The room calculation, the split world and lumps that move between rooms -----------------
+//
+// The calculation needs the faces of the level, which the collision layer gives through the
+// table of scene/PortalFaceServices.h. Rooms and room portal lists grow as needed, up to the
+// 16-bit counts of the binary world (32767 rooms, 32767 portals in one room's list); what
+// would pass them is left out and reported.
+
+// Reads a portal description (bz_Portals_ReadDescription), calculates its rooms with the level
+// below root (bz_Portals_Calculate) and sorts the rooms' portal lists. 0; -1 when the file cannot
+// be opened; 59 for a malformed text; else what the calculation reports.
+bzErrorCode bz_Portals_LoadText(const char *fileName, bzLump *root, const char *outputName,
+                                const uint32_t *parameters);
+// Calculates the rooms of the loaded world's portals with the level below root (its model lumps
+// passing the lump filter of the parameter words), replacing rooms calculated before; with an
+// output name, also splits and saves the world by room. 0; 29 with no world or root; 77 when the
+// level has no box to divide; 14 when cells or memory ran out, 20 when a room or a room's portal
+// list would pass its cap (the calculation then goes on without what could not be made), or what
+// the split reports.
+bzErrorCode bz_Portals_Calculate(const uint32_t *parameters, const char *outputName, bzLump *root);
+// Sorts every room's portal list by the room on the other side (see bz_Portals_Read).
+void PortalsSortRoomPortals(bzPortalWorld *world);
+// Whether origin + t delta, t in [0, limit], crosses the portal's polygon (its t through t).
+int32_t PortalRayHit(const bzPortal *portal, const bzV3 *origin, const bzV3 *delta, float limit,
+                     float *t);
+// The rooms of the portals near the triangle (two entries, room A and room B, for each portal its
+// edges cross or each portal edge that crosses it), written into rooms up to capacity, followed
+// by BZ_PORTAL_NO_ROOM when there is space for it. The number of entries found, which may be
+// more than were written.
+int32_t PortalsTriangleRooms(const bzV3 *p0, const bzV3 *p1, const bzV3 *p2, uint16_t *rooms,
+                             int32_t capacity);
+// The room the point is in after the segment from the other end, given the room of that end:
+// through the room's portal the segment crosses, else the room itself; -1 beyond a portal that
+// leads nowhere.
+int32_t PortalsRoomAfterSegment(const bzV3 *point, const bzV3 *other, int32_t room);
+
+// Splits the level's model lumps (those passing the lump filter) into one model per room, each
+// face going to every room it lies in, under a new lump "SplitWorld" with one MODEL lump "Room%d"
+// per room that has faces and an octree, and saves it as a container named after the output
+// name's folder followed by "split\split". The lump, or null (last error set).
+bzLump *bz_Portals_SplitAndSave(bzLump *root, const char *outputName);
+// Binds a loaded split world: each room's "Room%d" lump below the lump is registered in its room.
+// 0 when fewer than half the rooms have one; else the lump becomes a PORTALS_ROOT lump, 1.
+int32_t bz_Portals_BindSplitWorld(bzLump *lump);
+
+// The view cone through a portal as a closed chain of edges, each a byte pair (vertex, plane):
+// vertex indices number the directions from the eye to the current polygon's vertices (nA), then
+// to the portal polygon's (nB), then new directions appended as crossings are made; plane i of a
+// polygon passes through the eye and the edge ending at vertex i (from the previous vertex), its
+// normal cross(previous, vertex) negated when the polygon's winding flag is set, so that a
+// direction n . v > 0 lies outside it. The chain starts from the polygon with more vertices (the
+// current one on a tie; a portal chain runs backwards when the winding flags differ), drops the
+// edges whose plane cannot be made or whose normal has no positive dot product with the camera's
+// z axis (the third row of its matrix), and is clipped by the other polygon's planes in turn; a
+// crossing of two planes that are not neighbours in one polygon is a new direction, on the side
+// of the polygons' own directions.
+struct bzPortalConeEdge
+{
+    uint8_t vertex;
+    uint8_t plane;
+};
+constexpr int32_t BZ_PORTAL_CONE_EDGES = 64;
+// directions holds nA + nB directions and room for BZ_PORTAL_CONE_EDGES more; *directionCount
+// (in: nA + nB) grows by the crossings made. The number of chain entries left (0 when the polygons
+// leave nothing, or are more than the chain holds).
+int32_t PortalReduceEdgePlanes(bzV3 *directions, int32_t *directionCount, int32_t nA,
+                               int32_t windingA, int32_t nB, int32_t windingB, const bzV3 *cameraZ,
+                               bzPortalConeEdge *chain);
+// The normalised cross product a x b (negated when asked) into out: 0 when its squared length is
+// at most 9.999999e-9 |a|^2 |b|^2, else 1.
+int32_t PortalCrossNormal(const bzV3 *a, const bzV3 *b, int32_t negate, bzV3 *out);
+
+// Lumps that move. A tracked lump (lump flag BZ_LUMP_IN_PORTALS) has a portal record with its
+// box, its last position and a safe radius within which it cannot have left its room; tracked
+// lumps are re-placed from the moving list each frame unless they were taken off it.
+//
+// Registers the lump: with records already, adds one for the room; otherwise makes it tracked,
+// placed in the room of its box centre (placed by its matrix), and attaches it below the level's
+// root when it has no parent. 1, or 0 without a world or when memory runs out.
+int32_t bz_Portals_RegisterLump(bzLump *lump, int32_t room);
+// One more record of the lump in the room (-1: the unplaced list), chained after its first.
+bzRoomLink *bz_Portals_AddLumpRecord(bzLump *lump, int32_t room);
+// Tracks a moved lump: its new position is its box centre placed by its matrix; a lump in no
+// room looks its room up (kept in none with a safe radius of 5.0 when there is none); a lump
+// that moved farther than its safe radius follows the portal its path crossed into the room on
+// the other side; the safe radius becomes the distance to the room's nearest portal less 0.01.
+void bz_Portals_TrackLump(bzLump *lump);
+// A tracked lump known to be in a new room (ignored when negative or the same); an untracked one
+// is registered there.
+void bz_Portals_LumpMoved(bzLump *lump, int32_t room);
+// Takes the lump off the moving list, and puts it back.
+void bz_Portals_LumpStaysPut(bzLump *lump);
+void bz_Portals_LumpMovesAgain(bzLump *lump);
+// Re-places every lump on the moving list, passing over those whose rigid body is at rest by the
+// installed test (none installed: none is).
+void bz_Portals_ReplaceMovingLumps();
+void bz_Portals_SetRestTest(int32_t (*atRest)(const void *dynamicsObject));
+// Places a tracked lump in the room (its position and safe radius cleared), spread into the rooms
+// its box reaches when it spans rooms.
+void bz_Portals_PlaceInRoom(bzLump *lump, int32_t room);
+// Sets or clears the spanning of a tracked lump; set, a lump in a room is spread at once.
+void bz_Portals_SetSpansRooms(bzLump *lump, int32_t on);
+// Adds records for the rooms next to the record's room (the lump's first record when null)
+// whose portals the lump's box reaches: by a sphere of the box's reach (at least minRadius) about
+// the lump's origin, or about the position (in the lump's space) when given; exact adds a test
+// of the box against the portal polygon. A portal that leads nowhere gives a record on the
+// unplaced list. The number of records added.
+int32_t PortalsSpreadLump(bzLump *lump, bzRoomLink *record, float minRadius, int32_t exact,
+                          const bzV3 *position);
+// Places a tracked lump in the room of its box centre (or its matrix's translation).
+void PortalsReplaceLump(bzLump *lump);
+// The number of tracked lumps on the moving list.
+int32_t bz_Portals_CountMovingLumps();
+
 // Writes the loaded world: 0; 29 with no world or file; 19 when a write comes short; 20 when the
 // counts do not fit the file's 16-bit fields.
 bzErrorCode bz_Portals_Write(bzFileHandle *file);

@@ -9,21 +9,14 @@
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
 
-struct bzRoomLink
-{
-    bzLump *lump;
-    bzBox box;              // the lump's box in its own space
-    bzRoomLink *next;       // in the room's (or the unplaced) list
-    bzRoomLink *prev;       //
-    bzRoomLink *nextOfLump; // the lump's record of its next room
-    int16_t room;           // -1 for none
-};
+#include "scene/PortalsMoving.h"
 
 namespace
 {
 bzRoomLink **ListOf(bzPortalWorld *w, int32_t room)
 {
-    void **list = room >= 0 ? &w->rooms[room].dynamicLumps : &w->unplacedLumps;
+    void **list =
+        room >= 0 && room < w->roomCount ? &w->rooms[room].dynamicLumps : &w->unplacedLumps;
     return reinterpret_cast<bzRoomLink **>(list);
 }
 
@@ -130,12 +123,77 @@ void bz_Portals_FreeLumpRecords(bzRoomLink *chain)
 
 void bz_Portals_LumpDestroyed(bzLump *lump)
 {
-    if (lump)
-        lump->flags &= ~BZ_LUMP_IN_PORTALS;
+    if (!lump)
+        return;
+    lump->flags &= ~BZ_LUMP_IN_PORTALS;
+    PortalsFreeMover(lump);
+}
+
+bzRoomLink *PortalsNewRecord(bzLump *lump, const bzBox *box, int32_t room)
+{
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    if (!w || !lump)
+        return nullptr;
+    auto *r = static_cast<bzRoomLink *>(bz_MemAlloc(sizeof(bzRoomLink), BZ_MEM_CLEAR));
+    if (!r)
+        return nullptr;
+    r->lump = lump;
+    r->box = *box;
+    r->room = static_cast<int16_t>(room >= 0 && room < w->roomCount ? room : -1);
+    PortalsLinkRecord(r);
+    return r;
+}
+
+void PortalsLinkRecord(bzRoomLink *r)
+{
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    bzRoomLink **list = ListOf(w, r->room);
+    r->prev = nullptr;
+    r->next = *list;
+    if (*list)
+        (*list)->prev = r;
+    *list = r;
+}
+
+void PortalsMoveRecord(bzRoomLink *r, int32_t room)
+{
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    if (!w || !r)
+        return;
+    Unlink(w, r);
+    r->room = static_cast<int16_t>(room >= 0 && room < w->roomCount ? room : -1);
+    PortalsLinkRecord(r);
+}
+
+void PortalsBoxOf(bzLump *lump, bzBox *out)
+{
+    BoxOf(lump, out);
+}
+
+bzRoomLink *bz_Portals_AddLumpRecord(bzLump *lump, int32_t room)
+{
+    if (!lump)
+        return nullptr;
+    bzBox box;
+    BoxOf(lump, &box);
+    bzRoomLink *r = PortalsNewRecord(lump, &box, room);
+    if (!r)
+        return nullptr;
+    // Chained after the lump's first record, which stays its own.
+    if (lump->roomLink)
+    {
+        r->mover = lump->roomLink->mover;
+        r->nextOfLump = lump->roomLink->nextOfLump;
+        lump->roomLink->nextOfLump = r;
+    }
+    else
+        lump->roomLink = r;
+    return r;
 }
 
 void bz_Portals_ReleaseLumps(bzPortalWorld *w)
 {
+    PortalsFreeMovers();
     for (int32_t room = -1; room < w->roomCount; room++)
     {
         bzRoomLink **list = ListOf(w, room);

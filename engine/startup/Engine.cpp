@@ -14,6 +14,7 @@
 #include "render/ConsoleView.h"
 #include "render/Gui.h"
 #include "render/RenderCommands.h"
+#include "startup/PortalFaces.h"
 #include "text/Salad.h"
 
 void bz_RegisterEngineConsoleCommands()
@@ -39,6 +40,7 @@ int32_t bz_InitEngine(const bzInitRecord *record)
     bz_Phys_InstallServices();
     bz_Form_InstallModelBuilders();
     bz_FormView_InstallSkeletonShapes();
+    bz_Startup_InstallPortalFaces();
     GUI_Reset();
     bz_RegisterEngineConsoleCommands();
     bzgNoFatalExit = 0;

@@ -21,6 +21,6 @@ struct bzInitRecord
 void bz_RegisterEngineConsoleCommands();
 
 // Starts the engine core: memory manager and clock, the platform hooks, input, the console and
-// its view, the models' tables in the scene graph, the builders of forms from models; clears the
-// keep-alive switch.
+// its view, the models' tables in the scene graph, the builders of forms from models, the face
+// lists of the portal room calculation; clears the keep-alive switch.
 int32_t bz_InitEngine(const bzInitRecord *record);
