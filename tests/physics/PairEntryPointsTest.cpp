@@ -781,3 +781,36 @@ TEST_F(PairEntryPointsTest, EdgesCrossingIntoTheOtherShapePushApartWhenApproachi
     }
 }
 } // namespace
+
+namespace
+{
+// ---------------------------------------------------------------------------------------------
+// The real cells through the steps above.
+
+TEST_F(PairEntryPointsTest, ASphereComingAtARoundedCornerGetsOneContactFromTheCornersBall)
+{
+    // The sphere case of ASphereMeetsARoundedEdgeAlongItOrTheBallAtItsEnd through the RS and SR
+    // cells (either body first): the faces and the three edges of the corner are tried, and
+    // the corner's ball gives the one contact.
+    const float third = 1.0f / std::sqrt(3.0f);
+    for (int order = 0; order < 2; order++)
+    {
+        PairBody a(HullBox(BZ_SHAPE_ROUNDED_POLYHEDRON, 1.0f, 0.2f), order ? 2.0f : 0.5f);
+        PairBody b(pairtest::Sphere(V(0, 0, 0), 0.3f));
+        b.Move(V(3, 3, 3), V(1.1f, 1.1f, 1.1f));
+        for (auto &c : contacts_)
+            c = bzCollisionContact{};
+        const int n = bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+        ASSERT_EQ(n, 1) << order;
+        const bzCollisionContact &c = contacts_[0];
+        EXPECT_EQ(c.type, BZ_PHYS_CONTACT_SPHERE);
+        EXPECT_NEAR(c.key, (2.0f - 0.5f * third) / 1.9f, 1e-4f);
+        const bzV3 push = c.body == a.get() ? V(-third, -third, -third) : V(third, third, third);
+        ExpectV3(WorldNormal(c), push, 1e-4f, "from the corner");
+        const pairbody::ContactPlace p = pairbody::Place(c);
+        EXPECT_NEAR(p.d1, 0.0, 1e-3);
+        EXPECT_NEAR(p.d2, 0.0, 1e-3);
+        EXPECT_LT(p.gap, 1e-3);
+    }
+}
+} // namespace
