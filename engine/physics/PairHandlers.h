@@ -61,7 +61,8 @@ void bz_PhysColl_Add(int32_t body1, const bzV3 &worldNormal, float time, const b
                      const bzV3 &point2, uint32_t tag);
 // Adds a swept touch found in the frame of body `fixed`: the fixed feature's surface point
 // (fixed body's frame) and the moving feature's centre point in the moving body's own frame,
-// with the radii that carry each feature to its surface.
+// with the radii that carry each feature to its surface. The points are those of
+// bz_PhysColl_AddRadiusContact of the fixed body; the row body is the moving one.
 void bz_PhysColl_AddTouch(int32_t fixed, const bzPairTouch &touch, const bzV3 &fixedPoint,
                           float fixedRadius, const bzV3 &movingOwnPoint, float movingRadius,
                           uint32_t tag);
