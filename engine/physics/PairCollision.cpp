@@ -328,16 +328,66 @@ void bz_PhysColl_Add(int32_t body1, const bzV3 &worldNormal, float time, const b
                                      s.body[body1], s.body[1 - body1], tag);
 }
 
+namespace
+{
+// Where a contact between two round features lies: n the normal in body 1's frame (from body 2
+// towards body 1, made unit here), c the centre on body 1, matched the centre on body 2 (its
+// frame). Writes the world normal (n by body 1's rotations blended at t), point 1 = c - r1 n and
+// point 2 = matched + r2 x (the world normal in body 2's frame). False for a normal of no direction
+// or a radius that is negative or not a number.
+bool RadiusPoints(int32_t body1, const bzV3 &normal, const bzV3 &c, const bzV3 &matched, float t,
+                  float r1, float r2, bzV3 *world, bzV3 *point1, bzV3 *point2)
+{
+    const float nn = LengthSq(normal);
+    if (!(nn > 0.0f) || !std::isfinite(nn) || !(r1 >= 0.0f) || !(r2 >= 0.0f) ||
+        !std::isfinite(r1) || !std::isfinite(r2))
+        return false;
+    const bzV3 n = Scale(normal, 1.0f / std::sqrt(nn));
+    *world = bz_PhysColl_NormalToWorld(body1, n, t);
+    const bzV3 other = bz_PhysColl_NormalFromWorld(1 - body1, *world, t);
+    *point1 = AddScaled(c, n, -r1);
+    *point2 = AddScaled(matched, other, r2);
+    return true;
+}
+} // namespace
+
+int32_t bz_PhysColl_AddRadiusContact(int32_t body1, const bzV3 &normal, const bzV3 &centre,
+                                     const bzV3 &matched, float time, float r1, float r2)
+{
+    bzPhysCollPair &s = gPair;
+    bzV3 world, p1, p2;
+    if ((body1 == 0 || body1 == 1) &&
+        RadiusPoints(body1, normal, centre, matched, time, r1, r2, &world, &p1, &p2))
+        bz_PhysColl_Add(body1, world, time, p1, p2, BZ_PHYS_CONTACT_SPHERE);
+    return s.count;
+}
+
 void bz_PhysColl_AddTouch(int32_t fixed, const bzPairTouch &touch, const bzV3 &fixedPoint,
                           float fixedRadius, const bzV3 &movingOwnPoint, float movingRadius,
                           uint32_t tag)
 {
-    const int32_t moving = 1 - fixed;
-    const bzV3 world = bz_PhysColl_NormalToWorld(fixed, touch.normal, touch.time);
-    const bzV3 own = bz_PhysColl_NormalFromWorld(moving, world, touch.time);
-    const bzV3 onFixed = AddScaled(fixedPoint, touch.normal, fixedRadius);
-    const bzV3 onMoving = AddScaled(movingOwnPoint, own, -movingRadius);
-    bz_PhysColl_Add(moving, world, touch.time, onMoving, onFixed, tag);
+    // The same points as a radius contact of the fixed body, added with the moving body as the
+    // row body.
+    bzV3 world, onFixed, onMoving;
+    if (RadiusPoints(fixed, Scale(touch.normal, -1.0f), fixedPoint, movingOwnPoint, touch.time,
+                     fixedRadius, movingRadius, &world, &onFixed, &onMoving))
+        bz_PhysColl_Add(1 - fixed, Scale(world, -1.0f), touch.time, onMoving, onFixed, tag);
+}
+
+int32_t bz_PhysColl_AddSphereFaceContact(int32_t faceBody, const bzV3 &normal, float time,
+                                         const bzV3 &hit, const bzV3 &centre, float radius)
+{
+    bzPhysCollPair &s = gPair;
+    if (faceBody != 0 && faceBody != 1)
+        return s.count;
+    bzPairTouch touch;
+    touch.time = time;
+    touch.fixedParam = 0.0f;
+    touch.movingParam = 0.0f;
+    touch.normal = normal;
+    bz_PhysColl_AddTouch(faceBody, touch, hit, 0.0f, centre, radius,
+                         BZ_PHYS_CONTACT_SPHERE_POLYHEDRON);
+    return s.count;
 }
 
 int32_t bz_PhysColl_ReAddContact(const bzCollisionContact *stored)

@@ -61,10 +61,28 @@ void bz_PhysColl_Add(int32_t body1, const bzV3 &worldNormal, float time, const b
                      const bzV3 &point2, uint32_t tag);
 // Adds a swept touch found in the frame of body `fixed`: the fixed feature's surface point
 // (fixed body's frame) and the moving feature's centre point in the moving body's own frame,
-// with the radii that carry each feature to its surface.
+// with the radii that carry each feature to its surface. The points are those of
+// bz_PhysColl_AddRadiusContact of the fixed body; the row body is the moving one.
 void bz_PhysColl_AddTouch(int32_t fixed, const bzPairTouch &touch, const bzV3 &fixedPoint,
                           float fixedRadius, const bzV3 &movingOwnPoint, float movingRadius,
                           uint32_t tag);
+// Adds the contact of two round features (tag 7) with pair body `body1` as the row body: normal
+// in body 1's frame, from body 2 towards body 1 (made unit); centre the feature's centre on body
+// 1, matched the other's centre on body 2, each in its own frame; r1 and r2 their radii (0 for a
+// point). Point 1 = centre - r1 normal; the world normal is the normal under the blend of body
+// 1's start and end rotations at the time, made unit; point 2 = matched + r2 x that normal in
+// body 2's frame (the same blend of body 2's rotations). A normal of no direction, a negative
+// radius or one that is not a number adds nothing. Returns the pair's contact count.
+int32_t bz_PhysColl_AddRadiusContact(int32_t body1, const bzV3 &normal, const bzV3 &centre,
+                                     const bzV3 &matched, float time, float r1, float r2);
+// Adds a ball's touch on a face of pair body `faceBody` (tag 8), the ball's body as the row
+// body: normal the face's outward normal in the face body's frame, hit the touched point of the
+// face (same frame), centre and radius the ball's in its own body's frame. The world normal is
+// the face normal under the blend of the face body's rotations at the time, made unit; the
+// ball's point is its centre less the radius along that normal in the ball body's frame (the
+// same blend). Returns the pair's contact count.
+int32_t bz_PhysColl_AddSphereFaceContact(int32_t faceBody, const bzV3 &normal, float time,
+                                         const bzV3 &hit, const bzV3 &centre, float radius);
 // Marks one body of the pair interpenetrating and overlapping: the one of smaller mass, body
 // `own` on a tie.
 void bz_PhysColl_MarkInside(int32_t own);
@@ -121,6 +139,36 @@ void bz_PhysColl_VerticesOnFaces(int32_t own, const bzPhysShapePoint *points, in
 void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
                               const bzPhysShapePoint *p2);
 
+// The edges of body `collected`'s shape held in its frame against the moving edges of the other
+// body's shape (movingPoints, in the collected body's frame), with the radii r1 (collected) and
+// r2 (moving), for edges whose end outcodes share no bit and are not both 0xFF: edge against
+// edge (tag 6), then every usable vertex of either shape against every usable edge of the
+// other, as a ball of the sum of the radii (tag 6). Every vertex meets every edge.
+void bz_PhysColl_RoundedRounded(int32_t collected, const bzPhysShapePoint *movingPoints, float r1,
+                                float r2);
+// The tic-tac of pair body 0 (its end centres moving through body 1's frame) against body 1's
+// shape rounded by `rounding`: the shape's vertices with outcode 0 against the moving axis
+// (tag 5), its edges whose end outcodes share no bit against the axis (tag 6) and then against
+// the two end balls (tag 6). Radius the tic-tac's.
+void bz_PhysColl_RoundedTicTac(const bzPhysShapePoint *ends, float radius, float rounding);
+// A sphere of `radius` whose centre (own, in its body's frame) moves from c0 to c1 through the
+// frame of body `rounded`, against every edge of that body's shape whose end outcodes share no
+// bit, as a cylinder of the shape's rounding radius: a touch along the edge adds the contact
+// (tag 6); a touch beyond an end tries the ball at that end vertex and adds a radius contact.
+void bz_PhysColl_SphereRoundedEdges(int32_t rounded, const bzV3 &c0, const bzV3 &c1, float radius,
+                                    const bzV3 &own);
+// The points of body `own`'s shape with outcode 0 (prepared, in the other body's frame), each a
+// ball of ownRadius, against the faces of the other body's shape grown by otherRadius: a touch
+// within the step or at its end adds a contact (tag 5) with the face normal; a point that starts
+// inside is left out of the later tests (outcode 0xFF) and marks a body inside, unless the
+// shapes rest on each other.
+void bz_PhysColl_RoundedPointsOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t count,
+                                      float ownRadius, float otherRadius);
+// The same against the other body's aligned box (AlignedCuboid or CrushableCuboid); nothing when
+// the other shape is not a box.
+void bz_PhysColl_RoundedPointsOnBox(int32_t own, const bzPhysShapePoint *points, int32_t count,
+                                    float radius);
+
 // Spheres and tic-tacs (SS, TS, ST, SP, SP', TP, TP', TT).
 void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                               int32_t n2);
@@ -152,6 +200,12 @@ void bz_PhysColl_TicTacRounded(const bzPhysShapePoint *p1, const bzPhysShapePoin
 // The overlap pass (OPP, ORR, OS, OV).
 void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
                                        int32_t n1, int32_t n2);
+// The edges of body `owner`'s shape (start positions in the other body's frame) whose end
+// outcodes share no bit and that cross into the other shape with exactly one end inside: sets
+// the overlap flag for any edge entering the other shape, links the two bodies' trees, and adds
+// a contact at time 0 (tag 6) pushing them apart when the crossing's face looks away from the
+// other centre (-0.2) and the bodies approach there.
+void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points, int32_t count);
 void bz_PhysColl_RoundedPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                              int32_t n2);
 void bz_PhysColl_OverlapShapes(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,

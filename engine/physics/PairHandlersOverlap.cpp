@@ -58,52 +58,6 @@ bzV3 VelocityAt(const BZDObject *body, const bzM34 &pose, const bzV3 &world)
     return Add(body->linearVelocity, Cross(spin, Sub(world, centre)));
 }
 
-// The edges of body `owner`'s shape (start positions in the other body's frame) crossing into
-// the other shape with one end inside: contacts at time 0 that push them apart.
-void OverlapCrossings(int32_t owner, const bzPhysShapePoint *points, int32_t count)
-{
-    bzPhysCollPair &s = bz_PhysColl_Pair();
-    const int32_t other = 1 - owner;
-    const bzShape *shape = s.shape[owner];
-    int32_t edgeCount = 0;
-    const bzHullEdge *edges = bz_PhysColl_Edges(shape, &edgeCount);
-    for (int32_t i = 0; edges && i < edgeCount; i++)
-    {
-        const bzHullEdge &e = edges[i];
-        if (e.a >= count || e.b >= count || (s.codes[owner][e.a] & s.codes[owner][e.b]))
-            continue;
-        const bzV3 &a = points[e.a].start, &b = points[e.b].start;
-        bzV3 hitF, hitB, nF = V(0, 0, 0), nB = V(0, 0, 0);
-        float tF = 0.0f, tB = 0.0f;
-        const int32_t forward =
-            bz_SegmentEntersShape_ByKind(&a, &b, s.shape[other], &hitF, &tF, &nF);
-        if (!forward)
-            continue;
-        s.overlap = 1;
-        const int32_t backward =
-            bz_SegmentEntersShape_ByKind(&b, &a, s.shape[other], &hitB, &tB, &nB);
-        // Exactly one end inside: one test starts inside, the other enters.
-        if (!backward || (forward < 0) == (backward < 0))
-            continue;
-        const bool useForward = forward > 0;
-        const float t = useForward ? tF : 1.0f - tB;
-        const bzV3 hit = useForward ? hitF : hitB;
-        const bzV3 outward = Scale(useForward ? nF : nB, -1.0f);
-        if (!(Dot(outward, s.centreDirection[other]) <= kFacingLimit))
-            continue;
-        if (!Link(s.body[owner], s.body[other]) || !Link(s.body[other], s.body[owner]))
-            return;
-        const bzV3 ownA = bz_PhysColl_OwnPoint(shape, e.a);
-        const bzV3 own = AddScaled(ownA, Sub(bz_PhysColl_OwnPoint(shape, e.b), ownA), t);
-        const bzV3 world = Point(&s.start[owner], own);
-        const bzV3 normal = Direction(&s.start[other], outward);
-        const bzV3 relative = Sub(VelocityAt(s.body[other], s.start[other], world),
-                                  VelocityAt(s.body[owner], s.start[owner], world));
-        if (Dot(relative, normal) > 0.0f)
-            bz_PhysColl_Add(owner, normal, 0.0f, own, hit, BZ_PHYS_CONTACT_SEGMENT);
-    }
-}
-
 // While the handler runs, both shapes count as plain polyhedra; the kinds come back after.
 struct AsPolyhedra
 {
@@ -129,8 +83,8 @@ struct AsPolyhedra
 
 struct Tables
 {
-    bzPhysPairHandler contact[kN * kN];
-    bzPhysPairHandler overlap[kN * kN];
+    bzPhysPairHandler bzPhysPairContactTable[kN * kN]; // the contact pass
+    bzPhysPairHandler bzPhysPairOverlapTable[kN * kN]; // the overlap pass
 };
 
 Tables MakeTables()
@@ -138,13 +92,15 @@ Tables MakeTables()
     Tables t{};
     for (uint32_t i = 0; i < kN * kN; i++)
     {
-        t.contact[i] = bz_PhysColl_PairUnsupported;
-        t.overlap[i] = bz_PhysColl_OverlapUnsupported;
+        t.bzPhysPairContactTable[i] = bz_PhysColl_PairUnsupported;
+        t.bzPhysPairOverlapTable[i] = bz_PhysColl_OverlapUnsupported;
     }
     // The cells of the shapes that meet, by the kinds of the first and the second shape.
     const uint32_t poly[] = {1, 2, 3, 4, 11};
-    auto c = [&](uint32_t r, uint32_t col, bzPhysPairHandler h) { t.contact[r * kN + col] = h; };
-    auto o = [&](uint32_t r, uint32_t col, bzPhysPairHandler h) { t.overlap[r * kN + col] = h; };
+    auto c = [&](uint32_t r, uint32_t col, bzPhysPairHandler h)
+    { t.bzPhysPairContactTable[r * kN + col] = h; };
+    auto o = [&](uint32_t r, uint32_t col, bzPhysPairHandler h)
+    { t.bzPhysPairOverlapTable[r * kN + col] = h; };
     for (uint32_t r : poly)
     {
         for (uint32_t col : poly)
@@ -197,8 +153,8 @@ Tables MakeTables()
 
     for (uint32_t i = 0; i < kN; i++)
     {
-        t.contact[i] = t.contact[i * kN] = bz_PhysColl_PairNull;
-        t.overlap[i] = t.overlap[i * kN] = bz_PhysColl_PairNull;
+        t.bzPhysPairContactTable[i] = t.bzPhysPairContactTable[i * kN] = bz_PhysColl_PairNull;
+        t.bzPhysPairOverlapTable[i] = t.bzPhysPairOverlapTable[i * kN] = bz_PhysColl_PairNull;
     }
     return t;
 }
@@ -208,13 +164,13 @@ Tables gTables = MakeTables();
 
 bzPhysPairHandler bz_PhysColl_ContactHandler(uint32_t row, uint32_t column)
 {
-    return row < kN && column < kN ? gTables.contact[row * kN + column]
+    return row < kN && column < kN ? gTables.bzPhysPairContactTable[row * kN + column]
                                    : bz_PhysColl_PairUnsupported;
 }
 
 bzPhysPairHandler bz_PhysColl_OverlapHandler(uint32_t row, uint32_t column)
 {
-    return row < kN && column < kN ? gTables.overlap[row * kN + column]
+    return row < kN && column < kN ? gTables.bzPhysPairOverlapTable[row * kN + column]
                                    : bz_PhysColl_OverlapUnsupported;
 }
 
@@ -223,8 +179,8 @@ bzPhysPairHandler bz_PhysColl_SetContactHandler(uint32_t row, uint32_t column,
 {
     if (row >= kN || column >= kN)
         return nullptr;
-    const bzPhysPairHandler old = gTables.contact[row * kN + column];
-    gTables.contact[row * kN + column] = handler;
+    const bzPhysPairHandler old = gTables.bzPhysPairContactTable[row * kN + column];
+    gTables.bzPhysPairContactTable[row * kN + column] = handler;
     return old;
 }
 
@@ -233,9 +189,57 @@ bzPhysPairHandler bz_PhysColl_SetOverlapHandler(uint32_t row, uint32_t column,
 {
     if (row >= kN || column >= kN)
         return nullptr;
-    const bzPhysPairHandler old = gTables.overlap[row * kN + column];
-    gTables.overlap[row * kN + column] = handler;
+    const bzPhysPairHandler old = gTables.bzPhysPairOverlapTable[row * kN + column];
+    gTables.bzPhysPairOverlapTable[row * kN + column] = handler;
     return old;
+}
+
+// The edges of body `owner`'s shape (start positions in the other body's frame) crossing into
+// the other shape with one end inside: contacts at time 0 that push them apart.
+void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points, int32_t count)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    if (owner != 0 && owner != 1)
+        return;
+    const int32_t other = 1 - owner;
+    const bzShape *shape = s.shape[owner];
+    int32_t edgeCount = 0;
+    const bzHullEdge *edges = bz_PhysColl_Edges(shape, &edgeCount);
+    for (int32_t i = 0; edges && i < edgeCount; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= count || e.b >= count || (s.codes[owner][e.a] & s.codes[owner][e.b]))
+            continue;
+        const bzV3 &a = points[e.a].start, &b = points[e.b].start;
+        bzV3 hitF, hitB, nF = V(0, 0, 0), nB = V(0, 0, 0);
+        float tF = 0.0f, tB = 0.0f;
+        const int32_t forward =
+            bz_SegmentEntersShape_ByKind(&a, &b, s.shape[other], &hitF, &tF, &nF);
+        if (!forward)
+            continue;
+        s.overlap = 1;
+        const int32_t backward =
+            bz_SegmentEntersShape_ByKind(&b, &a, s.shape[other], &hitB, &tB, &nB);
+        // Exactly one end inside: one test starts inside, the other enters.
+        if (!backward || (forward < 0) == (backward < 0))
+            continue;
+        const bool useForward = forward > 0;
+        const float t = useForward ? tF : 1.0f - tB;
+        const bzV3 hit = useForward ? hitF : hitB;
+        const bzV3 outward = Scale(useForward ? nF : nB, -1.0f);
+        if (!(Dot(outward, s.centreDirection[other]) <= kFacingLimit))
+            continue;
+        if (!Link(s.body[owner], s.body[other]) || !Link(s.body[other], s.body[owner]))
+            return;
+        const bzV3 ownA = bz_PhysColl_OwnPoint(shape, e.a);
+        const bzV3 own = AddScaled(ownA, Sub(bz_PhysColl_OwnPoint(shape, e.b), ownA), t);
+        const bzV3 world = Point(&s.start[owner], own);
+        const bzV3 normal = Direction(&s.start[other], outward);
+        const bzV3 relative = Sub(VelocityAt(s.body[other], s.start[other], world),
+                                  VelocityAt(s.body[owner], s.start[owner], world));
+        if (Dot(relative, normal) > 0.0f)
+            bz_PhysColl_Add(owner, normal, 0.0f, own, hit, BZ_PHYS_CONTACT_SEGMENT);
+    }
 }
 
 void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
@@ -244,8 +248,8 @@ void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysS
     bzPhysCollPair &s = bz_PhysColl_Pair();
     if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], 0.0f, 0.0f))
         return;
-    OverlapCrossings(0, p1, n1);
-    OverlapCrossings(1, p2, n2);
+    bz_PhysColl_OverlapCrossings(0, p1, n1);
+    bz_PhysColl_OverlapCrossings(1, p2, n2);
 }
 
 void bz_PhysColl_RoundedPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,

@@ -125,11 +125,20 @@ int32_t Deepest(const bzHull &hull, const bzV3 &p, float *distance)
     return best;
 }
 
+// A ball's touch on a face: its time, the face's outward normal and the touched point on the
+// face grown by the shape's rounding, in the face body's frame.
+struct FaceTouch
+{
+    float time;
+    bzV3 normal;
+    bzV3 hit;
+};
+
 // A ball of radius ballRadius + rounding whose centre moves from c0 to c1 through the frame of
-// body `fixed` against the faces of its shape (grown by its rounding). Adds a contact for a
-// face touch; -1 when the centre starts inside the shape, 1 on a touch, else 0.
+// body `fixed` against the faces of its shape (grown by its rounding). -1 when the centre starts
+// inside the shape, 1 with the touch written, else 0.
 int32_t BallOnFaces(int32_t fixed, const bzV3 &c0, const bzV3 &c1, float ballRadius, float rounding,
-                    const bzV3 &movingOwn, uint32_t tag)
+                    FaceTouch *out)
 {
     const bzPhysCollPair &s = bz_PhysColl_Pair();
     Faces faces;
@@ -141,7 +150,6 @@ int32_t BallOnFaces(int32_t fixed, const bzV3 &c0, const bzV3 &c1, float ballRad
     bzV3 hit;
     float t = 2.0f;
     const int32_t code = bz_Segment_Hull(&c0, &c1, &hull, r, &hit, &t);
-    bzPairTouch touch;
     bzV3 foot;
     if (code > 0 && t < 1.0f)
     {
@@ -149,8 +157,8 @@ int32_t BallOnFaces(int32_t fixed, const bzV3 &c0, const bzV3 &c1, float ballRad
         foot = AddScaled(hit, plane.n, -r);
         if (!FootInside(hull, foot, code - 1))
             return 0;
-        touch.time = t;
-        touch.normal = plane.n;
+        out->time = t;
+        out->normal = plane.n;
     }
     else if (code < 0)
     {
@@ -164,8 +172,8 @@ int32_t BallOnFaces(int32_t fixed, const bzV3 &c0, const bzV3 &c1, float ballRad
         foot = AddScaled(c0, plane.n, -depth);
         if (depth < r - tol || !FootInside(hull, foot, k))
             return 0;
-        touch.time = 0.0f;
-        touch.normal = plane.n;
+        out->time = 0.0f;
+        out->normal = plane.n;
     }
     else if (code == 0)
     {
@@ -177,14 +185,12 @@ int32_t BallOnFaces(int32_t fixed, const bzV3 &c0, const bzV3 &c1, float ballRad
         foot = AddScaled(c1, plane.n, -depth);
         if (!FootInside(hull, foot, k))
             return 0;
-        touch.time = BZ_PAIR_TIME_END_TOUCH;
-        touch.normal = plane.n;
+        out->time = BZ_PAIR_TIME_END_TOUCH;
+        out->normal = plane.n;
     }
     else
         return 0;
-    touch.fixedParam = 0.0f;
-    touch.movingParam = 0.0f;
-    bz_PhysColl_AddTouch(fixed, touch, foot, rounding, movingOwn, ballRadius, tag);
+    out->hit = AddScaled(foot, out->normal, rounding);
     return 1;
 }
 
@@ -237,11 +243,16 @@ void SphereConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_
     if (!bz_PhysColl_ClipPoints(p1, 1, p2, n2, s.codes[0], s.codes[1], rs, rounding))
         return;
     const bzV3 own = bz_PhysColl_OwnPoint(s.shape[0], 0);
-    const uint32_t tag =
-        rounding > 0.0f ? BZ_PHYS_CONTACT_VERTEX_FACE : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON;
-    BallOnFaces(1, p1[0].start, p1[0].end, rs, rounding, own, tag);
-    BallOnEdges(1, p1[0].start, p1[0].end, rs, rounding, own,
-                rounding > 0.0f ? BZ_PHYS_CONTACT_SEGMENT : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON);
+    if (rounding > 0.0f)
+    {
+        bz_PhysColl_RoundedPointsOnFaces(0, p1, 1, rs, rounding);
+        bz_PhysColl_SphereRoundedEdges(1, p1[0].start, p1[0].end, rs, own);
+        return;
+    }
+    FaceTouch face;
+    if (BallOnFaces(1, p1[0].start, p1[0].end, rs, 0.0f, &face) > 0)
+        bz_PhysColl_AddSphereFaceContact(1, face.normal, face.time, face.hit, own, rs);
+    BallOnEdges(1, p1[0].start, p1[0].end, rs, 0.0f, own, BZ_PHYS_CONTACT_SPHERE_POLYHEDRON);
 }
 
 // The moving axis of body 0's tic-tac in body 1's frame.
@@ -271,56 +282,26 @@ void TicTacConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_
 {
     bzPhysCollPair &s = bz_PhysColl_Pair();
     const bzShape *tictac = s.shape[0];
-    const bzShape *convex = s.shape[1];
     const float rt = Radius(tictac);
-    const float rounding = bz_PhysColl_Rounding(convex);
-    const float r = rt + rounding;
+    const float rounding = bz_PhysColl_Rounding(s.shape[1]);
     if (!bz_PhysColl_ClipPoints(p1, 2, p2, n2, s.codes[0], s.codes[1], rt, rounding))
         return;
     // The end spheres against the faces.
-    for (int32_t k = 0; k < 2; k++)
-        if (s.codes[0][k] == 0 &&
-            BallOnFaces(1, p1[k].start, p1[k].end, rt, rounding, bz_PhysColl_OwnPoint(tictac, k),
-                        rounding > 0.0f ? BZ_PHYS_CONTACT_VERTEX_FACE
-                                        : BZ_PHYS_CONTACT_SPHERE_POLYHEDRON) < 0)
-            bz_PhysColl_MarkInside(0);
-    // The convex shape's vertices against the moving axis.
-    const MovingAxis axis = AxisOf(p1);
-    const int32_t vertices = n2 < VertexCount(convex) ? n2 : VertexCount(convex);
-    for (int32_t i = 0; i < vertices; i++)
-    {
-        if (s.codes[1][i])
-            continue;
-        const bzV3 own = bz_PhysColl_OwnPoint(convex, i);
-        bzPairTouch touch;
-        if (bz_PairPointMovingAxis(r, own, axis.a, axis.v, axis.e, axis.w, &touch))
-            bz_PhysColl_AddTouch(1, touch, own, rounding, Along(tictac, 0, 1, touch.movingParam),
-                                 rt, BZ_PHYS_CONTACT_VERTEX_FACE);
-    }
-    // The convex shape's edges against the axis, and against the end spheres when an end is
-    // nearest.
-    int32_t count = 0;
-    const bzHullEdge *edges = bz_PhysColl_Edges(convex, &count);
-    for (int32_t i = 0; edges && i < count; i++)
-    {
-        const bzHullEdge &e = edges[i];
-        if (e.a >= vertices || e.b >= vertices || (s.codes[1][e.a] & s.codes[1][e.b]))
-            continue;
-        const bzV3 q = bz_PhysColl_OwnPoint(convex, e.a);
-        const bzV3 f = Sub(bz_PhysColl_OwnPoint(convex, e.b), q);
-        bzPairTouch touch;
-        const int32_t result =
-            bz_PairEdgesWithRadii(r, q, f, axis.a, axis.v, axis.e, axis.w, kNoLimit, &touch);
-        if (result > 0)
-            bz_PhysColl_AddTouch(1, touch, AddScaled(q, f, touch.fixedParam), rounding,
-                                 Along(tictac, 0, 1, touch.movingParam), rt,
-                                 BZ_PHYS_CONTACT_SEGMENT);
-        // The end spheres may reach the edge before the side does.
-        if (result != 0)
-            for (int32_t k = 0; k < 2; k++)
-                BallOnEdge(1, q, Add(q, f), p1[k].start, p1[k].end, rt, rounding,
-                           bz_PhysColl_OwnPoint(tictac, k), BZ_PHYS_CONTACT_SEGMENT);
-    }
+    if (rounding > 0.0f)
+        bz_PhysColl_RoundedPointsOnFaces(0, p1, 2, rt, rounding);
+    else
+        for (int32_t k = 0; k < 2; k++)
+        {
+            FaceTouch face;
+            const int32_t got =
+                s.codes[0][k] ? 0 : BallOnFaces(1, p1[k].start, p1[k].end, rt, 0.0f, &face);
+            if (got < 0)
+                bz_PhysColl_MarkInside(0);
+            else if (got > 0)
+                bz_PhysColl_AddSphereFaceContact(1, face.normal, face.time, face.hit,
+                                                 bz_PhysColl_OwnPoint(tictac, k), rt);
+        }
+    bz_PhysColl_RoundedTicTac(p1, rt, rounding);
 }
 
 // A touch of sphere-against-cylinder's row: the sphere (moving) met the axis x0 + u axis.
@@ -347,14 +328,20 @@ void AddCylinderRow(int32_t fixed, const bzCollisionContact &row, const bzV3 &c0
                          BZ_PHYS_CONTACT_SEGMENT);
 }
 
+} // namespace
+
 // The edges of body `collected`'s shape held in its frame against the other shape's moving
 // edges, both with their radii; then the ends: every vertex of the moving shape as a ball
 // against every edge (and corner) of the collected one, and every vertex of the collected
 // shape against every moving edge. Each vertex meets each edge once, so no touch between a
 // rounded corner and a rounded edge goes untested.
-void RoundedEdges(int32_t collected, const bzPhysShapePoint *movingPoints, float rC, float rM)
+void bz_PhysColl_RoundedRounded(int32_t collected, const bzPhysShapePoint *movingPoints, float r1,
+                                float r2)
 {
     bzPhysCollPair &s = bz_PhysColl_Pair();
+    if ((collected != 0 && collected != 1) || !(r1 >= 0.0f) || !(r2 >= 0.0f))
+        return;
+    const float rC = r1, rM = r2;
     const int32_t moving = 1 - collected;
     const bzShape *cs = s.shape[collected], *ms = s.shape[moving];
     int32_t cCount = 0, mCount = 0;
@@ -428,17 +415,33 @@ void RoundedEdges(int32_t collected, const bzPhysShapePoint *movingPoints, float
 }
 
 // Each point of body `own`'s shape as a ball of its radius against the other shape's faces.
-void RoundedPointsOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t count,
-                          float ownRadius, float otherRadius)
+void bz_PhysColl_RoundedPointsOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t count,
+                                      float ownRadius, float otherRadius)
 {
     bzPhysCollPair &s = bz_PhysColl_Pair();
+    if ((own != 0 && own != 1) || !(ownRadius >= 0.0f) || !(otherRadius >= 0.0f))
+        return;
     const int32_t other = 1 - own;
+    count = count < BZ_PHYS_PAIR_SHAPE_POINTS ? count : BZ_PHYS_PAIR_SHAPE_POINTS;
     for (int32_t i = 0; i < count; i++)
     {
         if (s.codes[own][i])
             continue;
-        if (BallOnFaces(other, points[i].start, points[i].end, ownRadius, otherRadius,
-                        bz_PhysColl_OwnPoint(s.shape[own], i), BZ_PHYS_CONTACT_VERTEX_FACE) < 0)
+        FaceTouch face;
+        const int32_t got =
+            BallOnFaces(other, points[i].start, points[i].end, ownRadius, otherRadius, &face);
+        if (got > 0)
+        {
+            bzPairTouch touch;
+            touch.time = face.time;
+            touch.fixedParam = 0.0f;
+            touch.movingParam = 0.0f;
+            touch.normal = face.normal;
+            bz_PhysColl_AddTouch(other, touch, face.hit, 0.0f,
+                                 bz_PhysColl_OwnPoint(s.shape[own], i), ownRadius,
+                                 BZ_PHYS_CONTACT_VERTEX_FACE);
+        }
+        else if (got < 0)
         {
             s.codes[own][i] = 0xFF;
             if (!s.resting)
@@ -446,7 +449,108 @@ void RoundedPointsOnFaces(int32_t own, const bzPhysShapePoint *points, int32_t c
         }
     }
 }
-} // namespace
+
+void bz_PhysColl_RoundedPointsOnBox(int32_t own, const bzPhysShapePoint *points, int32_t count,
+                                    float radius)
+{
+    const bzPhysCollPair &s = bz_PhysColl_Pair();
+    if ((own != 0 && own != 1) || !IsBox(s.shape[1 - own]))
+        return;
+    bz_PhysColl_RoundedPointsOnFaces(own, points, count, radius, 0.0f);
+}
+
+void bz_PhysColl_SphereRoundedEdges(int32_t rounded, const bzV3 &c0, const bzV3 &c1, float radius,
+                                    const bzV3 &own)
+{
+    const bzPhysCollPair &s = bz_PhysColl_Pair();
+    if ((rounded != 0 && rounded != 1) || !(radius >= 0.0f))
+        return;
+    const bzShape *shape = s.shape[rounded];
+    const float rounding = bz_PhysColl_Rounding(shape);
+    int32_t count = 0;
+    const bzHullEdge *edges = bz_PhysColl_Edges(shape, &count);
+    const int32_t vertices = VertexCount(shape);
+    // The end balls already tried: every edge of a corner may name it.
+    uint32_t tried[(BZ_PHYS_PAIR_SHAPE_POINTS + 31) / 32] = {};
+    for (int32_t i = 0; edges && i < count; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= vertices || e.b >= vertices || e.a >= BZ_PHYS_PAIR_SHAPE_POINTS ||
+            e.b >= BZ_PHYS_PAIR_SHAPE_POINTS || (s.codes[rounded][e.a] & s.codes[rounded][e.b]))
+            continue;
+        const bzV3 a = bz_PhysColl_OwnPoint(shape, e.a), b = bz_PhysColl_OwnPoint(shape, e.b);
+        const bzV3 axis = Sub(b, a);
+        bzCollisionContact row{};
+        row.key = 2.0f;
+        const int32_t result =
+            bz_SweptSphereAgainstCylinder(&c0, &c1, &a, &axis, radius, rounding, &row, nullptr);
+        if (result > 0)
+        {
+            AddCylinderRow(rounded, row, c0, c1, a, axis, rounding, own, radius);
+            continue;
+        }
+        if (result == 0)
+            continue;
+        // Beyond an end: the ball at that end's vertex, once.
+        const int32_t vertex = result == BZ_CYLINDER_PAST_END ? e.b : e.a;
+        const uint32_t bit = 1u << (vertex & 31);
+        if (tried[vertex >> 5] & bit)
+            continue;
+        tried[vertex >> 5] |= bit;
+        const bzV3 &end = result == BZ_CYLINDER_PAST_END ? b : a;
+        bzPairTouch touch;
+        if (bz_PairPointMovingSphere(radius + rounding, end, c0, Sub(c1, c0), &touch))
+            bz_PhysColl_AddRadiusContact(rounded, Scale(touch.normal, -1.0f), end, own, touch.time,
+                                         rounding, radius);
+    }
+}
+
+void bz_PhysColl_RoundedTicTac(const bzPhysShapePoint *ends, float radius, float rounding)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const bzShape *tictac = s.shape[0];
+    const bzShape *convex = s.shape[1];
+    if (!(radius >= 0.0f) || !(rounding >= 0.0f))
+        return;
+    const float r = radius + rounding;
+    // The convex shape's vertices against the moving axis.
+    const MovingAxis axis = AxisOf(ends);
+    const int32_t vertices = VertexCount(convex);
+    for (int32_t i = 0; i < vertices; i++)
+    {
+        if (s.codes[1][i])
+            continue;
+        const bzV3 own = bz_PhysColl_OwnPoint(convex, i);
+        bzPairTouch touch;
+        if (bz_PairPointMovingAxis(r, own, axis.a, axis.v, axis.e, axis.w, &touch))
+            bz_PhysColl_AddTouch(1, touch, own, rounding, Along(tictac, 0, 1, touch.movingParam),
+                                 radius, BZ_PHYS_CONTACT_VERTEX_FACE);
+    }
+    // The convex shape's edges against the axis, and against the end spheres when an end is
+    // nearest.
+    int32_t count = 0;
+    const bzHullEdge *edges = bz_PhysColl_Edges(convex, &count);
+    for (int32_t i = 0; edges && i < count; i++)
+    {
+        const bzHullEdge &e = edges[i];
+        if (e.a >= vertices || e.b >= vertices || (s.codes[1][e.a] & s.codes[1][e.b]))
+            continue;
+        const bzV3 q = bz_PhysColl_OwnPoint(convex, e.a);
+        const bzV3 f = Sub(bz_PhysColl_OwnPoint(convex, e.b), q);
+        bzPairTouch touch;
+        const int32_t result =
+            bz_PairEdgesWithRadii(r, q, f, axis.a, axis.v, axis.e, axis.w, kNoLimit, &touch);
+        if (result > 0)
+            bz_PhysColl_AddTouch(1, touch, AddScaled(q, f, touch.fixedParam), rounding,
+                                 Along(tictac, 0, 1, touch.movingParam), radius,
+                                 BZ_PHYS_CONTACT_SEGMENT);
+        // The end spheres may reach the edge before the side does.
+        if (result != 0)
+            for (int32_t k = 0; k < 2; k++)
+                BallOnEdge(1, q, Add(q, f), ends[k].start, ends[k].end, radius, rounding,
+                           bz_PhysColl_OwnPoint(tictac, k), BZ_PHYS_CONTACT_SEGMENT);
+    }
+}
 
 void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
                               int32_t)
@@ -458,8 +562,8 @@ void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint
     const bzV3 c1 = bz_PhysColl_OwnPoint(s.shape[0], 0);
     bzPairTouch touch;
     if (bz_PairPointMovingSphere(r1 + r2, c1, p2[0].start, Sub(p2[0].end, p2[0].start), &touch))
-        bz_PhysColl_AddTouch(0, touch, c1, r1, bz_PhysColl_OwnPoint(s.shape[1], 0), r2,
-                             BZ_PHYS_CONTACT_SPHERE);
+        bz_PhysColl_AddRadiusContact(0, Scale(touch.normal, -1.0f), c1,
+                                     bz_PhysColl_OwnPoint(s.shape[1], 0), touch.time, r1, r2);
 }
 
 void bz_PhysColl_TicTacSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,
@@ -487,7 +591,7 @@ void bz_PhysColl_TicTacSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint
     const bzV3 end = result == BZ_CYLINDER_PAST_END ? tictac->segmentEnd : x0;
     bzPairTouch touch;
     if (bz_PairPointMovingSphere(rt + rs, end, p2[0].start, Sub(p2[0].end, p2[0].start), &touch))
-        bz_PhysColl_AddTouch(0, touch, end, rt, own, rs, BZ_PHYS_CONTACT_SPHERE);
+        bz_PhysColl_AddRadiusContact(0, Scale(touch.normal, -1.0f), end, own, touch.time, rt, rs);
 }
 
 void bz_PhysColl_SphereTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
@@ -585,8 +689,8 @@ void bz_PhysColl_TicTacTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint
             continue;
         const bzV3 centre = bz_PhysColl_OwnPoint(a, k);
         if (bz_PairPointMovingSphere(r, centre, p2[j].start, Sub(p2[j].end, p2[j].start), &touch))
-            bz_PhysColl_AddTouch(0, touch, centre, ra, bz_PhysColl_OwnPoint(b, j), rb,
-                                 BZ_PHYS_CONTACT_SPHERE);
+            bz_PhysColl_AddRadiusContact(0, Scale(touch.normal, -1.0f), centre,
+                                         bz_PhysColl_OwnPoint(b, j), touch.time, ra, rb);
     }
 }
 
@@ -598,15 +702,27 @@ void bz_PhysColl_RoundedPolyhedron(const bzPhysShapePoint *p1, const bzPhysShape
     if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], r1, r2))
         return;
     bz_PhysColl_RestingFaces(p1, p2, n1, n2, r1, r2);
-    RoundedPointsOnFaces(0, p1, n1, r1, r2);
-    RoundedEdges(0, p2, r1, r2);
-    RoundedPointsOnFaces(1, p2, n2, r2, r1);
+    bz_PhysColl_RoundedPointsOnFaces(0, p1, n1, r1, r2);
+    bz_PhysColl_RoundedRounded(0, p2, r1, r2);
+    bz_PhysColl_RoundedPointsOnFaces(1, p2, n2, r2, r1);
 }
 
 void bz_PhysColl_RoundedBox(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                             int32_t n2)
 {
-    bz_PhysColl_RoundedPolyhedron(p1, p2, n1, n2);
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const float r1 = bz_PhysColl_Rounding(s.shape[0]), r2 = bz_PhysColl_Rounding(s.shape[1]);
+    if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], r1, r2))
+        return;
+    bz_PhysColl_RestingFaces(p1, p2, n1, n2, r1, r2);
+    // The rounded shape's vertices against the box, the box's corners against the rounded
+    // shape's grown faces, then the edges.
+    const int32_t rounded = IsBox(s.shape[0]) ? 1 : 0;
+    const bzPhysShapePoint *roundedPoints = rounded ? p2 : p1, *boxPoints = rounded ? p1 : p2;
+    const float r = rounded ? r2 : r1;
+    bz_PhysColl_RoundedPointsOnBox(rounded, roundedPoints, rounded ? n2 : n1, r);
+    bz_PhysColl_RoundedPointsOnFaces(1 - rounded, boxPoints, rounded ? n1 : n2, 0.0f, r);
+    bz_PhysColl_RoundedRounded(0, p2, r1, r2);
 }
 
 void bz_PhysColl_RoundedSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,

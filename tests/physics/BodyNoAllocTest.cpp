@@ -188,6 +188,13 @@ TEST(BodyNoAlloc, PairCollisionTakesNoMemory)
         capsule(pairtest::TicTac(V(0, -1, 0), V(0, 1, 0), 0.5f)),
         ball(pairtest::Sphere(V(0, 0, 0), 0.5f)),
         resting(pairtest::AlignedCuboid(V(-0.5f, -0.5f, -0.5f), V(0.5f, 0.5f, 0.5f)));
+    // The contact pass of a rounded shape against a sphere (at a corner), a tic-tac and a box.
+    PairBody roundC(rounded(), 2.0f), cornerBall(pairtest::Sphere(V(0, 0, 0), 0.3f)),
+        sideCapsule(pairtest::TicTac(V(0, 0, -2), V(0, 0, 2), 0.25f)),
+        boxC(pairtest::AlignedCuboid(V(-0.5f, -0.5f, -0.5f), V(0.5f, 0.5f, 0.5f)));
+    cornerBall.Move(V(3, 3, 3), V(1.1f, 1.1f, 1.1f));
+    sideCapsule.Move(V(3.5f, 3.5f, 0), V(1.2f, 1.2f, 0));
+    boxC.Move(V(4, 0.2f, 0), V(1.5f, 0.2f, 0));
     // A box resting on boxA's top face, half over its edge.
     resting.Move(V(1.0f, 1.5f, 0), V(1.0f, 1.5f, 0));
     polyB.Place(pairbody::RotationZ(0.7f, V(3, 0.2f, 0)), pairbody::RotationZ(0.7f, V(1.5f, 0, 0)));
@@ -209,6 +216,9 @@ TEST(BodyNoAlloc, PairCollisionTakesNoMemory)
         total += bz_PhysObject_CollidePair(12, roundA.get(), ball.get(), rows);
         total += bz_PhysObject_CollidePair(16, capsule.get(), ball.get(), rows);
         total += bz_PhysObject_CollidePair(20, boxA.get(), resting.get(), rows);
+        total += bz_PhysObject_CollidePair(24, roundC.get(), cornerBall.get(), rows);
+        total += bz_PhysObject_CollidePair(28, roundC.get(), sideCapsule.get(), rows);
+        total += bz_PhysObject_CollidePair(32, roundC.get(), boxC.get(), rows);
     }
     const long newAfter = gNewCalls.load();
     bz_Mem_GetStats(&after);
