@@ -3,7 +3,8 @@
 // edge refers to the neighbouring face, to a join (another group or region, a precipice or a
 // bar) or to a multi-join. This module holds the records, the builder that makes them from a
 // level's lump tree, the file "NAVMAP.BZN" that keeps a built mesh in the level's folder, the
-// decoding of edge references, and the queries and moves of walkers on the mesh.
+// decoding of edge references, the queries and moves of walkers on the mesh, the module's
+// element pools and its profiling timers.
 //
 // "NAVMAP.BZN", little-endian, field by field: u32 magic 0x213; u32 world measure (the sum of
 // the face counts of the world's MODEL lumps); u32 entry count; per entry the lump's name in 64

@@ -1,7 +1,6 @@
 // Obstacles of a navigation mesh: boxes of lumps standing on walkable faces, kept per face group.
 #include "scene/NavMesh.h"
 
-#include "core/Memory.h"
 #include "maths/Vector.h"
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
