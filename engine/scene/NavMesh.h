@@ -359,7 +359,9 @@ struct bzNavBlockage
 };
 
 // Finds the face under position + offset (offset may be null) starting from the state's place;
-// stores it, prepared, and marks the state valid: 0, or -1 when no face holds it.
+// stores it, prepared (its edge links and obstacle list taken from the pools, the state's old
+// ones given back), and marks the state valid: 0, or -1 when no face holds it or the pools have
+// no room (the state is then left invalid, holding nothing).
 int32_t bz_NavMesh_Locate(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *position,
                           const bzV3 *offset);
 // The height of the position on the state's face plane; 0 without a current face.
@@ -367,11 +369,12 @@ float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
                              const bzV3 *position);
 // Moves from the position by the movement across the faces (x-z plane). Without a current face
 // the position is located (0, or -1 when it cannot be) and nothing moves. Otherwise, at most 20
-// times: the stretch of the movement over the current face is tested against the obstacles of
-// its face group whose boxes meet that face (one it enters stops the move: 4; a move that starts
-// inside a box may leave it); when the end leaves the face, the edge crossed leads on (a face of
-// the group or of a join: 1, another region: 2) or stops the move (a precipice 3, a bar or an
-// edge that leads nowhere 6); more than 20 crossings give -1. A movement without x and z gives
+// times: the stretch of the movement over the current face is tested against the state's
+// obstacle list, gathered afresh at the start of each move and at each face crossed: the
+// obstacles of the face's group whose boxes meet it (one it enters stops the move: 4; a move that
+// starts inside a box may leave it); when the end leaves the face, the edge crossed leads on (a
+// face of the group or of a join: 1, another region: 2) or stops the move (a precipice 3, a bar or
+// an edge that leads nowhere 6); more than 20 crossings give -1. A movement without x and z gives
 // 0. Then, unless an obstacle stopped it or it failed, the dynamic objects given (objects may be
 // null) are tested: the nearest to the start that lies in the way gives 5. The place reached goes
 // to out and what stopped the move to blockage, each when given.

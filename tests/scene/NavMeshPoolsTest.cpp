@@ -7,6 +7,7 @@
 #include "FakeReplay.h"
 #include "FakeScene.h"
 #include "NavMoveState.h"
+#include "RawAllocFailure.h"
 #include "TestSupport.h"
 
 #include "core/Error.h"
@@ -284,6 +285,54 @@ TEST_F(NavMeshPoolUse, AMoveStateTakesItsLinksAndObstacleListFromThePools)
     EXPECT_EQ(bz_NavMesh_PoolsInUse(), 0u);
 }
 
+// Moves take their links and lists from the pools and nothing from the system heap; when the
+// link pool is full and cannot grow, locating fails cleanly and holds nothing.
+TEST_F(NavMeshPoolUse, MovesTakeNothingFromTheHeapAndFailCleanlyWhenThePoolsAreFull)
+{
+    ASSERT_EQ(bz_NavMesh_RenewPools(), 1);
+    bzNavMesh *mesh = Build();
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(bz_NavMesh_AddObstacles(mesh, things), 2);
+    {
+        HeldNavState states[22];
+        const bzV3 at = {{{0.5f, 0, 2.5f}}}, across = {{{1.5f, 0, 0}}}, back = {{{-1.5f, 0, 0}}};
+        RawAllocFailure noHeap;
+        ASSERT_EQ(bz_NavMesh_Locate(mesh, &states[0], &at, nullptr), 0);
+        for (int i = 0; i < 10; i++)
+        {
+            const bzV3 from = {{{i % 2 ? 2.0f : 0.5f, 0, 2.5f}}};
+            EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &states[0], &from, i % 2 ? &back : &across,
+                                            nullptr, 0, nullptr, nullptr),
+                      BZ_NAV_LA_NEW_FACE)
+                << i;
+        }
+        EXPECT_EQ(RawAllocFailure::Calls(), 0);
+        // 64 links in the pool's first blocks: 21 states hold 63, the 22nd cannot have 3.
+        for (int i = 1; i < 21; i++)
+            ASSERT_EQ(bz_NavMesh_Locate(mesh, &states[i], &at, nullptr), 0) << i;
+        EXPECT_EQ(Used(BZ_NAV_POOL_EDGE_LINKS), 63u);
+        EXPECT_EQ(bz_NavMesh_Locate(mesh, &states[21], &at, nullptr), -1);
+        EXPECT_EQ(states[21].valid, 0);
+        EXPECT_EQ(states[21].links, nullptr);
+        EXPECT_EQ(states[21].obstacles, nullptr);
+        EXPECT_EQ(Used(BZ_NAV_POOL_EDGE_LINKS), 63u);
+        EXPECT_EQ(Capacity(BZ_NAV_POOL_EDGE_LINKS), 64u);
+        EXPECT_GT(RawAllocFailure::Calls(), 0);
+        // A held state crossing into another face gives its own three back first: it still
+        // finds room.
+        const bzV3 from = {{{0.5f, 0, 2.5f}}};
+        EXPECT_EQ(
+            bz_NavMesh_MoveOnFace(mesh, &states[1], &from, &across, nullptr, 0, nullptr, nullptr),
+            BZ_NAV_LA_NEW_FACE);
+        noHeap.Restore();
+        EXPECT_EQ(bz_NavMesh_Locate(mesh, &states[21], &at, nullptr), 0);
+        EXPECT_EQ(Capacity(BZ_NAV_POOL_EDGE_LINKS), 80u);
+    }
+    EXPECT_EQ(Used(BZ_NAV_POOL_EDGE_LINKS), 0u);
+    bz_NavMesh_Free(mesh);
+    EXPECT_EQ(bz_NavMesh_PoolsInUse(), 0u);
+}
+
 // Build, obstacles, moves, a save and a load, then free, many times over: the pools end as they
 // began and the heap holds no more blocks than before.
 TEST_F(NavMeshPoolUse, RepeatedBuildsAndFreesLeaveNothingBehind)
@@ -292,7 +341,7 @@ TEST_F(NavMeshPoolUse, RepeatedBuildsAndFreesLeaveNothingBehind)
     const std::string path = "NAVMAP.BZN";
     bzMemStats before;
     bz_Mem_GetStats(&before);
-    for (int cycle = 0; cycle < 25; cycle++)
+    for (int cycle = 0; cycle < 15; cycle++)
     {
         bzNavMesh *mesh = Build();
         ASSERT_NE(mesh, nullptr);
