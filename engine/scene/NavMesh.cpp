@@ -62,8 +62,7 @@ bool ReadGroup(Cursor &c, bzNavMesh *mesh, bzNavFaceGroup &g, bzErrorCode *failu
     bzNavObstacle **link = &g.obstacles;
     for (uint16_t o = 0; o < obstacles; o++)
     {
-        auto *obstacle =
-            static_cast<bzNavObstacle *>(bz_NavMesh_Alloc(mesh, sizeof(bzNavObstacle)));
+        auto *obstacle = static_cast<bzNavObstacle *>(bz_NavMesh_PoolTake(BZ_NAV_POOL_OBSTACLES));
         if (!obstacle)
             return *failure = BZ_ERROR_NO_MEMORY, false;
         Box(c, &obstacle->min, &obstacle->max);
@@ -290,7 +289,21 @@ bzNavRegion *bz_NavMesh_AllocRegions(bzNavMesh *mesh, int32_t count)
 
 void bz_NavMesh_Free(bzNavMesh *mesh)
 {
+    if (!mesh)
+        return;
+    for (int32_t r = 0; mesh->regions && r < mesh->regionCount; r++)
+        for (int32_t g = 0; mesh->regions[r].groups && g < mesh->regions[r].groupCount; g++)
+        {
+            bzNavFaceGroup &group = mesh->regions[r].groups[g];
+            while (bzNavObstacle *obstacle = group.obstacles)
+            {
+                group.obstacles = obstacle->next;
+                bz_NavMesh_PoolGive(BZ_NAV_POOL_OBSTACLES, obstacle);
+            }
+            group.obstacleCount = 0;
+        }
     bz_MemFree(mesh);
+    bz_NavMesh_RenewPools();
 }
 
 bzErrorCode bz_NavMesh_Write(const bzNavMesh *mesh, const char *path)

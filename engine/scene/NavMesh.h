@@ -3,7 +3,8 @@
 // edge refers to the neighbouring face, to a join (another group or region, a precipice or a
 // bar) or to a multi-join. This module holds the records, the builder that makes them from a
 // level's lump tree, the file "NAVMAP.BZN" that keeps a built mesh in the level's folder, the
-// decoding of edge references, and the queries and moves of walkers on the mesh.
+// decoding of edge references, the queries and moves of walkers on the mesh, the module's
+// element pools and its profiling timers.
 //
 // "NAVMAP.BZN", little-endian, field by field: u32 magic 0x213; u32 world measure (the sum of
 // the face counts of the world's MODEL lumps); u32 entry count; per entry the lump's name in 64
@@ -166,7 +167,35 @@ bzNavMesh *bz_NavMesh_Create(const bzNavSetup *setup);
 // with the mesh. Null with 14 without memory.
 bzNavRegion *bz_NavMesh_AllocRegions(bzNavMesh *mesh, int32_t count);
 void *bz_NavMesh_Alloc(bzNavMesh *mesh, uint32_t bytes);
+// Frees the mesh's blocks and the root, and gives its obstacle entries back to their pool. When
+// no element of the module's pools is left in use (no other mesh or move state holds one), the
+// three pools are destroyed and made again, so that their blocks shrink back to the first ones.
 void bz_NavMesh_Free(bzNavMesh *mesh);
+
+// The module's element pools, taken from the memory manager's pools. Sizes with 4-byte pointers:
+// an obstacle entry 32 bytes, an edge link 52, an obstacle list entry 8.
+enum : int32_t
+{
+    BZ_NAV_POOL_OBSTACLES = 0,     // the obstacle entries of face groups: 16 a block, 16 blocks
+    BZ_NAV_POOL_EDGE_LINKS = 1,    // the edge links of a move state's face: 16 a block, 4 blocks
+    BZ_NAV_POOL_OBSTACLE_LIST = 2, // a move state's obstacle list: 32 a block, 8 blocks
+    BZ_NAV_POOL_COUNT = 3,
+};
+// Creates the three pools (a pool that exists is kept): 0, or 14 when one cannot be made. The
+// pools are also made on first use.
+bzErrorCode bz_NavMesh_InitPools();
+// The memory manager's id of the pool; 0 when it does not exist.
+int32_t bz_NavMesh_PoolId(int32_t pool);
+// A cleared element of the pool (made first when it does not exist); null with 14 without
+// memory.
+void *bz_NavMesh_PoolTake(int32_t pool);
+// Gives an element back to its pool; null is ignored.
+void bz_NavMesh_PoolGive(int32_t pool, void *element);
+// The elements of the three pools in use.
+uint32_t bz_NavMesh_PoolsInUse();
+// Destroys the three pools and makes them again, when no element of theirs is in use: 1 when it
+// did, 0 when elements are still held (the pools are left as they are) or they cannot be made.
+int32_t bz_NavMesh_RenewPools();
 
 // Writes the mesh: 0; 29 for a null argument; 19 when the file cannot be written; 20 when a
 // count does not fit its field.
@@ -245,8 +274,19 @@ int32_t bz_NavMesh_BoxMeetsFace(const bzV3 *corners, const bzV3 *min, const bzV3
 // accepts it (or there is none). The number removed.
 int32_t bz_NavMesh_RemoveObstacle(bzNavMesh *mesh, bzLump *object);
 
+// Profiling timers of the module, by slot (0 to BZ_NAV_TIMER_SLOTS - 1; other slots are
+// ignored and read 0). Start stores the current time, stop adds the time since the start to the
+// slot's total, read gives the total in seconds and reset sets it to 0. Times are the clock's
+// milliseconds x 0.001; while the replay plays back with fixed frame times, each stop adds the
+// fixed step.
+constexpr int32_t BZ_NAV_TIMER_SLOTS = 16;
+void bz_NavMesh_TimerStart(int32_t slot);
+void bz_NavMesh_TimerStop(int32_t slot);
+float bz_NavMesh_TimerRead(int32_t slot);
+void bz_NavMesh_TimerReset(int32_t slot);
+
 // Look-ahead results of a move.
-enum : int32_t
+enum BZ_NAV_LA : int32_t
 {
     BZ_NAV_LA_ERROR = -1,
     BZ_NAV_LA_SAME_FACE = 0,
@@ -258,15 +298,42 @@ enum : int32_t
     BZ_NAV_LA_BARRED = 6,
 };
 
-// A walker's place on the mesh with its current face prepared.
+// Where an edge of a prepared face leads: a face of some region and group, or a stop. An edge
+// of a multi-join has one link per join.
+struct bzNavEdgeLink
+{
+    bzNavEdgeLink *next;
+    int32_t edge;   // the face's edge: 0 to 2
+    int32_t result; // BZ_NAV_LA_NEW_FACE, _NEW_REGION, _PRECIPICE, _BARRED, or _ERROR for a
+                    // reference that names no join
+    int32_t region, group, face;
+    bzLump *lump; // the lump of the face's model entry, or null for a stop
+    bzV3 from;    // the edge's corners in world space
+    bzV3 to;
+};
+
+// An entry of a move state's obstacle list.
+struct bzNavObstacleEntry
+{
+    bzNavObstacleEntry *next;
+    const bzNavObstacle *obstacle;
+};
+
+// A walker's place on the mesh with its current face prepared. A state starts cleared; the
+// links and the obstacle list come from the module's pools and go back with
+// bz_NavMesh_ReleaseState.
 struct bzNavMoveState
 {
     int32_t valid;
     bzNavPlace place;
-    bzV3 corners[3];      // world space
-    bzV3 normal;          // upward unit normal
-    float centroidHeight; //
+    bzV3 corners[3];               // world space
+    bzV3 normal;                   // upward unit normal
+    float centroidHeight;          //
+    bzNavEdgeLink *links;          // the face's edges decoded, in edge order
+    bzNavObstacleEntry *obstacles; // the obstacles of its group whose boxes meet the face
 };
+// Gives the state's links and obstacle list back to their pools and clears the state.
+void bz_NavMesh_ReleaseState(bzNavMoveState *state);
 
 // A dynamic object a move is tested against: its lump, where it is and how fast it goes.
 struct bzNavDynObject
@@ -292,7 +359,9 @@ struct bzNavBlockage
 };
 
 // Finds the face under position + offset (offset may be null) starting from the state's place;
-// stores it, prepared, and marks the state valid: 0, or -1 when no face holds it.
+// stores it, prepared (its edge links and obstacle list taken from the pools, the state's old
+// ones given back), and marks the state valid: 0, or -1 when no face holds it or the pools have
+// no room (the state is then left invalid, holding nothing).
 int32_t bz_NavMesh_Locate(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *position,
                           const bzV3 *offset);
 // The height of the position on the state's face plane; 0 without a current face.
@@ -300,11 +369,12 @@ float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
                              const bzV3 *position);
 // Moves from the position by the movement across the faces (x-z plane). Without a current face
 // the position is located (0, or -1 when it cannot be) and nothing moves. Otherwise, at most 20
-// times: the stretch of the movement over the current face is tested against the obstacles of
-// its face group whose boxes meet that face (one it enters stops the move: 4; a move that starts
-// inside a box may leave it); when the end leaves the face, the edge crossed leads on (a face of
-// the group or of a join: 1, another region: 2) or stops the move (a precipice 3, a bar or an
-// edge that leads nowhere 6); more than 20 crossings give -1. A movement without x and z gives
+// times: the stretch of the movement over the current face is tested against the state's
+// obstacle list, gathered afresh at the start of each move and at each face crossed: the
+// obstacles of the face's group whose boxes meet it (one it enters stops the move: 4; a move that
+// starts inside a box may leave it); when the end leaves the face, the edge crossed leads on (a
+// face of the group or of a join: 1, another region: 2) or stops the move (a precipice 3, a bar or
+// an edge that leads nowhere 6); more than 20 crossings give -1. A movement without x and z gives
 // 0. Then, unless an obstacle stopped it or it failed, the dynamic objects given (objects may be
 // null) are tested: the nearest to the start that lies in the way gives 5. The place reached goes
 // to out and what stopped the move to blockage, each when given.

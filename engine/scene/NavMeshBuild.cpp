@@ -35,10 +35,16 @@
 // - Edge references follow the links: one face of the group, one precipice into nothing, one
 //   bar, one join, or a multi-join of every link. A same-group face number above 0x3FFF does not
 //   fit the reference and goes through a join instead.
-// Worlds larger than the fields number (a face number above 0xFFFF, more than 256 groups, 0x3FFF
-// joins or multi-joins in a region, 0xFFFF faces in a group or regions) refuse to build.
+// - Work blocks. The build's records live in three fixed blocks: the walkable faces in 24,000,000
+//   bytes (300,000 faces), the links across edges in 786,420 (65,535 links) and a region's joins,
+//   while its edges are encoded, in 524,280 (65,535 joins). A world that needs more than a block
+//   holds is refused, with a debug line naming the block.
+// Worlds larger than the fields number (a face number above 0xFFFF, more than 256 groups, a join
+// referred to by an edge past 0x3FFF, 0x3FFF multi-joins in a region, 0xFFFF faces in a group or
+// regions) refuse to build.
 #include "scene/NavMesh.h"
 
+#include "core/Debug.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "maths/Vector.h"
@@ -59,6 +65,8 @@ constexpr float kParallel = 0.9986295f; // cos 3 degrees
 constexpr float kMaxRise = 2.0f;
 constexpr float kProbeHeight = 1000.0f;
 constexpr uint32_t kFaceWorkBytes = 24000000;
+constexpr uint32_t kLinkWorkBytes = 786420;
+constexpr uint32_t kJoinWorkBytes = 524280;
 constexpr uint16_t kNowhere = 0x4001; // a precipice into nothing
 constexpr int32_t kMaxNumber = 0x3FFF;
 
@@ -82,7 +90,10 @@ struct WorkFace
     int32_t group;        // the face's group in its region
     int32_t firstLink[3]; // each edge's links, in the order found
     int32_t lastLink[3];
+    uint32_t spare;
 };
+// A face record takes 80 bytes: the face block holds 300,000.
+static_assert(sizeof(WorkFace) == 80);
 
 struct WorkLink
 {
@@ -91,6 +102,8 @@ struct WorkLink
     uint8_t cls;
     uint8_t bothLevel; // level both ways: the flood crosses it
 };
+static_assert(sizeof(WorkLink) == 12 && kLinkWorkBytes / sizeof(WorkLink) == 65535);
+static_assert(sizeof(bzNavJoin) == 8 && kJoinWorkBytes / sizeof(bzNavJoin) == 65535);
 
 struct WorkEdge
 {
@@ -140,13 +153,24 @@ struct Work
     Limits limits;
     bzLump *obstacles;
     bzLump *probe;
-    WorkFace *faces = nullptr;
+    WorkFace *faces = nullptr; // the face block
     int32_t faceCount = 0;
-    Grow<WorkLink> links;
+    WorkLink *links = nullptr; // the link block
+    int32_t linkCount = 0;
+    bzNavJoin *joins = nullptr; // the join block, for one region at a time
     bzErrorCode failure = BZ_ERROR_NONE;
 
-    ~Work() { bz_MemFree(faces); }
+    ~Work()
+    {
+        bz_MemFree(faces);
+        bz_MemFree(links);
+        bz_MemFree(joins);
+    }
 };
+
+constexpr int32_t kFaceCapacity = static_cast<int32_t>(kFaceWorkBytes / sizeof(WorkFace));
+constexpr int32_t kLinkCapacity = static_cast<int32_t>(kLinkWorkBytes / sizeof(WorkLink));
+constexpr int32_t kJoinCapacity = static_cast<int32_t>(kJoinWorkBytes / sizeof(bzNavJoin));
 
 bool Fail(Work &w, bzErrorCode code)
 {
@@ -165,23 +189,26 @@ bool Walkable(const bzV3 *c)
     return length > 0.0f && std::fabs(n.y) >= kWalkableNormalY * length;
 }
 
+// A world that needs more than a work block holds.
+bool Full(Work &w, const char *what)
+{
+    bz_Debug_Text(what);
+    return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+}
+
+// The three work blocks.
+bool TakeBlocks(Work &w)
+{
+    w.faces = static_cast<WorkFace *>(bz_MemAlloc(kFaceWorkBytes, 0));
+    w.links = static_cast<WorkLink *>(bz_MemAlloc(kLinkWorkBytes, 0));
+    w.joins = static_cast<bzNavJoin *>(bz_MemAlloc(kJoinWorkBytes, 0));
+    return (w.faces && w.links && w.joins) || Fail(w, BZ_ERROR_NO_MEMORY);
+}
+
 // The walkable faces of the model entries, in entry order and face order.
 bool GatherFaces(Work &w)
 {
     bzNavMesh *mesh = w.mesh;
-    uint64_t total = 0;
-    for (int32_t e = 0; e < mesh->entryCount; e++)
-    {
-        bzModelMesh model;
-        if (bz_Scene_GetModelMesh(bz_Lump_GetModel(mesh->entries[e].lump), &model))
-            total += model.faceCount;
-    }
-    if (total * sizeof(WorkFace) > kFaceWorkBytes)
-        return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
-    w.faces = static_cast<WorkFace *>(
-        bz_MemAlloc(static_cast<uint32_t>((total ? total : 1) * sizeof(WorkFace)), 0));
-    if (!w.faces)
-        return Fail(w, BZ_ERROR_NO_MEMORY);
     for (int32_t e = 0; e < mesh->entryCount; e++)
     {
         bzLump *lump = mesh->entries[e].lump;
@@ -196,11 +223,16 @@ bool GatherFaces(Work &w)
             if (face.v[0] >= model.vertexCount || face.v[1] >= model.vertexCount ||
                 face.v[2] >= model.vertexCount)
                 continue;
+            bzV3 c[3];
+            for (int32_t k = 0; k < 3; k++)
+                bz_M34_TransformPointInto(&world, &c[k], &model.positions[face.v[k]]);
+            if (!Walkable(c))
+                continue;
+            if (w.faceCount == kFaceCapacity)
+                return Full(w, "Navigation map: the walkable faces do not fit the face block");
             WorkFace &out = w.faces[w.faceCount];
             for (int32_t k = 0; k < 3; k++)
-                bz_M34_TransformPointInto(&world, &out.c[k], &model.positions[face.v[k]]);
-            if (!Walkable(out.c))
-                continue;
+                out.c[k] = c[k];
             if (f > 0xFFFF)
                 return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
             bzMaterialRayInfo info;
@@ -220,12 +252,13 @@ bool GatherFaces(Work &w)
 
 bool AddLink(Work &w, int32_t face, int32_t edge, int32_t target, uint8_t cls, bool bothLevel)
 {
-    if (!w.links.Push({-1, target, cls, bothLevel ? uint8_t{1} : uint8_t{0}}))
-        return Fail(w, BZ_ERROR_NO_MEMORY);
+    if (w.linkCount == kLinkCapacity)
+        return Full(w, "Navigation map: the links across edges do not fit the link block");
+    const int32_t added = w.linkCount++;
+    w.links[added] = {-1, target, cls, bothLevel ? uint8_t{1} : uint8_t{0}};
     WorkFace &f = w.faces[face];
-    const int32_t added = w.links.count - 1;
     if (f.lastLink[edge] >= 0)
-        w.links.items[f.lastLink[edge]].next = added;
+        w.links[f.lastLink[edge]].next = added;
     else
         f.firstLink[edge] = added;
     f.lastLink[edge] = added;
@@ -336,9 +369,9 @@ bool FloodRegions(Work &w, int32_t *regionCount)
         {
             const WorkFace &f = w.faces[stack[--top]];
             for (int32_t i = 0; i < 3; i++)
-                for (int32_t k = f.firstLink[i]; k >= 0; k = w.links.items[k].next)
+                for (int32_t k = f.firstLink[i]; k >= 0; k = w.links[k].next)
                 {
-                    const WorkLink &link = w.links.items[k];
+                    const WorkLink &link = w.links[k];
                     if (link.bothLevel && w.faces[link.target].region < 0)
                     {
                         w.faces[link.target].region = regions;
@@ -454,21 +487,20 @@ bzNavJoin JoinOf(const Work &w, int32_t f, const WorkLink &link)
     return join;
 }
 
-// The region's joins and multi-joins while its edges are encoded.
+// The region's joins (in the join block) and multi-joins while its edges are encoded.
 struct RegionWork
 {
-    Grow<bzNavJoin> joins;
+    int32_t joinCount = 0;
     Grow<int32_t> multiStarts; // where each multi-join's indices start in indices
     Grow<uint16_t> indices;
 };
 
 bool AppendJoin(Work &w, RegionWork &rw, const bzNavJoin &join, uint16_t *index)
 {
-    if (rw.joins.count > kMaxNumber)
-        return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
-    if (!rw.joins.Push(join))
-        return Fail(w, BZ_ERROR_NO_MEMORY);
-    *index = static_cast<uint16_t>(rw.joins.count - 1);
+    if (rw.joinCount == kJoinCapacity)
+        return Full(w, "Navigation map: a region's joins do not fit the join block");
+    w.joins[rw.joinCount] = join;
+    *index = static_cast<uint16_t>(rw.joinCount++);
     return true;
 }
 
@@ -477,11 +509,11 @@ bool EncodeEdge(Work &w, RegionWork &rw, int32_t f, int32_t i, uint16_t *referen
 {
     const WorkFace &face = w.faces[f];
     int32_t count = 0;
-    for (int32_t k = face.firstLink[i]; k >= 0; k = w.links.items[k].next)
+    for (int32_t k = face.firstLink[i]; k >= 0; k = w.links[k].next)
         count++;
     if (count == 1)
     {
-        const WorkLink &link = w.links.items[face.firstLink[i]];
+        const WorkLink &link = w.links[face.firstLink[i]];
         if (link.cls == kBar)
             return *reference = BZ_NAV_EDGE_BAR, true;
         if (link.cls == kPrecipice && link.target < 0)
@@ -493,6 +525,9 @@ bool EncodeEdge(Work &w, RegionWork &rw, int32_t f, int32_t i, uint16_t *referen
         uint16_t index;
         if (!AppendJoin(w, rw, JoinOf(w, f, link), &index))
             return false;
+        // The reference's 14 bits number the join.
+        if (index > kMaxNumber)
+            return Fail(w, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
         return *reference = static_cast<uint16_t>(0x8000 | index), true;
     }
     // No link or several: a multi-join of each.
@@ -501,9 +536,9 @@ bool EncodeEdge(Work &w, RegionWork &rw, int32_t f, int32_t i, uint16_t *referen
     if (!rw.multiStarts.Push(rw.indices.count))
         return Fail(w, BZ_ERROR_NO_MEMORY);
     *reference = static_cast<uint16_t>(0xC000 | (rw.multiStarts.count - 1));
-    for (int32_t k = face.firstLink[i]; k >= 0; k = w.links.items[k].next)
+    for (int32_t k = face.firstLink[i]; k >= 0; k = w.links[k].next)
     {
-        const WorkLink &link = w.links.items[k];
+        const WorkLink &link = w.links[k];
         bzNavJoin join = {};
         if (link.target >= 0 || link.cls == kBar)
             join = JoinOf(w, f, link);
@@ -521,14 +556,15 @@ bool EncodeEdge(Work &w, RegionWork &rw, int32_t f, int32_t i, uint16_t *referen
     return true;
 }
 
-template <typename T> T *CopyOut(Work &w, const Grow<T> &from)
+// The region's joins out of the join block.
+bzNavJoin *CopyJoins(Work &w, int32_t count)
 {
-    T *to =
-        static_cast<T *>(bz_NavMesh_Alloc(w.mesh, static_cast<uint32_t>(from.count * sizeof(T))));
+    auto *to = static_cast<bzNavJoin *>(
+        bz_NavMesh_Alloc(w.mesh, static_cast<uint32_t>(count * sizeof(bzNavJoin))));
     if (!to)
         return Fail(w, BZ_ERROR_NO_MEMORY), nullptr;
-    if (from.count)
-        std::memcpy(to, from.items, from.count * sizeof(T));
+    if (count)
+        std::memcpy(to, w.joins, count * sizeof(bzNavJoin));
     return to;
 }
 
@@ -581,8 +617,8 @@ bool MakeRegion(Work &w, int32_t r, const int32_t *members, int32_t memberCount)
             if (!EncodeEdge(w, rw, f, i, &face.edges[i]))
                 return false;
     }
-    region.joinCount = static_cast<uint16_t>(rw.joins.count);
-    region.joins = CopyOut(w, rw.joins);
+    region.joinCount = static_cast<uint16_t>(rw.joinCount);
+    region.joins = CopyJoins(w, rw.joinCount);
     region.multiJoinCount = static_cast<uint16_t>(rw.multiStarts.count);
     region.multiJoins = static_cast<bzNavMultiJoin *>(bz_NavMesh_Alloc(
         w.mesh, static_cast<uint32_t>(rw.multiStarts.count * sizeof(bzNavMultiJoin))));
@@ -608,7 +644,8 @@ bool MakeRegion(Work &w, int32_t r, const int32_t *members, int32_t memberCount)
 bool BuildRegions(Work &w)
 {
     int32_t regions = 0;
-    if (!GatherFaces(w) || !LinkNeighbours(w) || !FloodRegions(w, &regions) || !ProbeOpenEdges(w))
+    if (!TakeBlocks(w) || !GatherFaces(w) || !LinkNeighbours(w) || !FloodRegions(w, &regions) ||
+        !ProbeOpenEdges(w))
         return false;
     if (regions == 0)
         return true;

@@ -10,17 +10,6 @@ namespace
 {
 constexpr int32_t kMaxPasses = 20;
 
-// Prepares the state's face: corners, upward unit normal and centroid height.
-void PrepareFace(const bzNavMesh *mesh, bzNavMoveState *state)
-{
-    const bzNavPlace &p = state->place;
-    bz_NavMesh_GetFaceCorners(mesh, p.region, p.group, p.face, state->corners);
-    const bzV3 at = state->corners[0];
-    bz_NavMesh_HeightOnFace(mesh, p.region, p.group, p.face, &at, &state->normal);
-    state->centroidHeight =
-        (state->corners[0].y + state->corners[1].y + state->corners[2].y) / 3.0f;
-}
-
 float Cross2(float ax, float az, float bx, float bz)
 {
     return ax * bz - az * bx;
@@ -43,14 +32,45 @@ float Crossing(const bzV3 *c, int32_t i, const bzV3 &from, const bzV3 &move)
     return t;
 }
 
-// Where an edge leads: a face of some region and group, or a stop.
-struct Link
+void ReleaseLinks(bzNavMoveState *state)
 {
-    int32_t result; // BZ_NAV_LA_NEW_FACE, _NEW_REGION, _PRECIPICE or _BARRED
-    int32_t region, group, face;
-};
+    while (bzNavEdgeLink *link = state->links)
+    {
+        state->links = link->next;
+        bz_NavMesh_PoolGive(BZ_NAV_POOL_EDGE_LINKS, link);
+    }
+}
 
-bool JoinLink(const bzNavMesh *mesh, int32_t region, uint32_t index, Link *out)
+void ReleaseObstacles(bzNavMoveState *state)
+{
+    while (bzNavObstacleEntry *entry = state->obstacles)
+    {
+        state->obstacles = entry->next;
+        bz_NavMesh_PoolGive(BZ_NAV_POOL_OBSTACLE_LIST, entry);
+    }
+}
+
+// Appends a link of edge i of the state's face at *tail: false without memory.
+bool AddLink(bzNavMoveState *state, bzNavEdgeLink **&tail, int32_t i, int32_t result,
+             int32_t region, int32_t group, int32_t face)
+{
+    auto *link = static_cast<bzNavEdgeLink *>(bz_NavMesh_PoolTake(BZ_NAV_POOL_EDGE_LINKS));
+    if (!link)
+        return false;
+    link->edge = i;
+    link->result = result;
+    link->region = region;
+    link->group = group;
+    link->face = face;
+    link->from = state->corners[i];
+    link->to = state->corners[(i + 1) % 3];
+    *tail = link;
+    tail = &link->next;
+    return true;
+}
+
+// The link of a join of the region: false when the index names no join.
+bool JoinTarget(const bzNavMesh *mesh, int32_t region, uint32_t index, int32_t *target)
 {
     const bzNavRegion &r = mesh->regions[region];
     if (index >= r.joinCount)
@@ -58,59 +78,131 @@ bool JoinLink(const bzNavMesh *mesh, int32_t region, uint32_t index, Link *out)
     const bzNavJoin &j = r.joins[index];
     switch (j.kind)
     {
-    case BZ_NAV_JOIN_GROUP: *out = {BZ_NAV_LA_NEW_FACE, region, j.group, j.face}; return true;
-    case BZ_NAV_JOIN_REGION: *out = {BZ_NAV_LA_NEW_REGION, j.region, j.group, j.face}; return true;
-    case BZ_NAV_JOIN_PRECIPICE: *out = {BZ_NAV_LA_PRECIPICE, -1, -1, -1}; return true;
-    default: *out = {BZ_NAV_LA_BARRED, -1, -1, -1}; return true;
+    case BZ_NAV_JOIN_GROUP: target[0] = BZ_NAV_LA_NEW_FACE, target[1] = region; break;
+    case BZ_NAV_JOIN_REGION: target[0] = BZ_NAV_LA_NEW_REGION, target[1] = j.region; break;
+    case BZ_NAV_JOIN_PRECIPICE: target[0] = BZ_NAV_LA_PRECIPICE, target[1] = -1; break;
+    default: target[0] = BZ_NAV_LA_BARRED, target[1] = -1; break;
+    }
+    target[2] = target[1] < 0 ? -1 : j.group;
+    target[3] = target[1] < 0 ? -1 : j.face;
+    return true;
+}
+
+// The links of edge i of the state's face: one per join of a multi-join, else one; a reference
+// that names no join gives a link of -1, a multi-join without joins a bar.
+bool DecodeEdgeLinks(const bzNavMesh *mesh, bzNavMoveState *state, bzNavEdgeLink **&tail, int32_t i,
+                     uint16_t reference)
+{
+    const bzNavPlace &p = state->place;
+    const bzNavRegion &r = mesh->regions[p.region];
+    int32_t number;
+    int32_t t[4];
+    switch (bz_NavMesh_DecodeEdge(reference, &number))
+    {
+    case BZ_NAV_EDGE_FACE:
+        return AddLink(state, tail, i, BZ_NAV_LA_NEW_FACE, p.region, p.group, number);
+    case BZ_NAV_EDGE_BAR_KIND: return AddLink(state, tail, i, BZ_NAV_LA_BARRED, -1, -1, -1);
+    case BZ_NAV_EDGE_PRECIPICE: return AddLink(state, tail, i, BZ_NAV_LA_PRECIPICE, -1, -1, -1);
+    case BZ_NAV_EDGE_JOIN:
+        if (!JoinTarget(mesh, p.region, static_cast<uint32_t>(number), t))
+            return AddLink(state, tail, i, BZ_NAV_LA_ERROR, -1, -1, -1);
+        return AddLink(state, tail, i, t[0], t[1], t[2], t[3]);
+    default:
+    {
+        if (number >= r.multiJoinCount)
+            return AddLink(state, tail, i, BZ_NAV_LA_ERROR, -1, -1, -1);
+        const bzNavMultiJoin &m = r.multiJoins[number];
+        // An edge that leads nowhere may not be crossed.
+        if (m.count == 0)
+            return AddLink(state, tail, i, BZ_NAV_LA_BARRED, -1, -1, -1);
+        bool any = false;
+        for (uint16_t k = 0; k < m.count; k++)
+        {
+            if (!JoinTarget(mesh, p.region, m.joins[k], t))
+                continue;
+            if (!AddLink(state, tail, i, t[0], t[1], t[2], t[3]))
+                return false;
+            any = true;
+        }
+        return any || AddLink(state, tail, i, BZ_NAV_LA_ERROR, -1, -1, -1);
+    }
     }
 }
 
-// The link of an edge reference whose face holds the point (for a multi-join, the first of its
-// joins that does; else its first).
-bool EdgeLink(const bzNavMesh *mesh, const bzNavPlace &p, uint16_t reference, const bzV3 &point,
-              Link *out)
+// Gathers the obstacles of the state's face group whose boxes meet its face into its list
+// (afresh: obstacles may have been added or removed since): false without memory.
+bool GatherObstacles(const bzNavMesh *mesh, bzNavMoveState *state)
 {
-    int32_t number;
-    switch (bz_NavMesh_DecodeEdge(reference, &number))
+    ReleaseObstacles(state);
+    const bzNavFaceGroup &g = mesh->regions[state->place.region].groups[state->place.group];
+    bzNavObstacleEntry **tail = &state->obstacles;
+    for (const bzNavObstacle *o = g.obstacles; o; o = o->next)
     {
-    case BZ_NAV_EDGE_FACE: *out = {BZ_NAV_LA_NEW_FACE, p.region, p.group, number}; return true;
-    case BZ_NAV_EDGE_BAR_KIND: *out = {BZ_NAV_LA_BARRED, -1, -1, -1}; return true;
-    case BZ_NAV_EDGE_PRECIPICE: *out = {BZ_NAV_LA_PRECIPICE, -1, -1, -1}; return true;
-    case BZ_NAV_EDGE_JOIN: return JoinLink(mesh, p.region, static_cast<uint32_t>(number), out);
-    default:
-    {
-        const bzNavRegion &r = mesh->regions[p.region];
-        if (number >= r.multiJoinCount)
+        if (!bz_NavMesh_BoxMeetsFace(state->corners, &o->min, &o->max))
+            continue;
+        auto *entry =
+            static_cast<bzNavObstacleEntry *>(bz_NavMesh_PoolTake(BZ_NAV_POOL_OBSTACLE_LIST));
+        if (!entry)
             return false;
-        const bzNavMultiJoin &m = r.multiJoins[number];
-        if (m.count == 0)
-        {
-            // An edge that leads nowhere may not be crossed.
-            *out = {BZ_NAV_LA_BARRED, -1, -1, -1};
-            return true;
-        }
-        bool found = false;
-        for (uint16_t k = 0; k < m.count; k++)
-        {
-            Link link;
-            if (!JoinLink(mesh, p.region, m.joins[k], &link))
-                continue;
-            bzV3 c[3];
-            const bool holds =
-                link.region >= 0 &&
-                bz_NavMesh_GetFaceCorners(mesh, link.region, link.group, link.face, c) &&
-                bz_NavMesh_OverFace(c, point.x, point.z);
-            if (!found || holds)
-            {
-                *out = link;
-                found = true;
-            }
-            if (holds)
-                break;
-        }
-        return found;
+        entry->obstacle = o;
+        *tail = entry;
+        tail = &entry->next;
     }
+    return true;
+}
+
+// Prepares the state's face: corners, upward unit normal, centroid height, its edges decoded
+// into links and its obstacle list. False (the lists given back) when the face does not exist
+// or without memory.
+bool PrepareFace(const bzNavMesh *mesh, bzNavMoveState *state)
+{
+    ReleaseLinks(state);
+    ReleaseObstacles(state);
+    const bzNavPlace &p = state->place;
+    if (!bz_NavMesh_GetFaceCorners(mesh, p.region, p.group, p.face, state->corners))
+        return false;
+    const bzV3 at = state->corners[0];
+    bz_NavMesh_HeightOnFace(mesh, p.region, p.group, p.face, &at, &state->normal);
+    state->centroidHeight =
+        (state->corners[0].y + state->corners[1].y + state->corners[2].y) / 3.0f;
+    const bzNavFace &face = mesh->regions[p.region].groups[p.group].faces[p.face];
+    bzNavEdgeLink **tail = &state->links;
+    for (int32_t i = 0; i < 3; i++)
+        if (!DecodeEdgeLinks(mesh, state, tail, i, face.edges[i]))
+        {
+            ReleaseLinks(state);
+            return false;
+        }
+    if (!GatherObstacles(mesh, state))
+    {
+        ReleaseLinks(state);
+        ReleaseObstacles(state);
+        return false;
     }
+    return true;
+}
+
+// The link of edge i that the crossing point leads onto: of several (a multi-join) the first
+// whose face holds the point, else the first; null when the edge has none.
+const bzNavEdgeLink *CrossedLink(const bzNavMesh *mesh, const bzNavMoveState *state, int32_t i,
+                                 const bzV3 &point)
+{
+    const bzNavEdgeLink *chosen = nullptr;
+    for (const bzNavEdgeLink *link = state->links; link; link = link->next)
+    {
+        if (link->edge != i)
+            continue;
+        bzV3 c[3];
+        const bool holds =
+            link->region >= 0 &&
+            bz_NavMesh_GetFaceCorners(mesh, link->region, link->group, link->face, c) &&
+            bz_NavMesh_OverFace(c, point.x, point.z);
+        if (!chosen || holds)
+            chosen = link;
+        if (holds)
+            break;
+    }
+    return chosen;
 }
 
 // The fraction along p -> p + d (x-z plane) at which the segment enters the box's rectangle, or
@@ -162,18 +254,15 @@ bzV3 DirectionTo(const bzV3 &a, const bzV3 &b, const bzV3 &movement)
     return {{{x / length, 0.0f, z / length}}};
 }
 
-// The obstacle of the state's face group, among those whose boxes meet its face, that the
-// stretch at -> at + d enters first, or null.
-const bzNavObstacle *ObstacleOnStretch(const bzNavMesh *mesh, const bzNavMoveState *state,
-                                       const bzV3 &at, const bzV3 &d)
+// The obstacle of the state's obstacle list that the stretch at -> at + d enters first, or
+// null.
+const bzNavObstacle *ObstacleOnStretch(const bzNavMoveState *state, const bzV3 &at, const bzV3 &d)
 {
-    const bzNavFaceGroup &g = mesh->regions[state->place.region].groups[state->place.group];
     const bzNavObstacle *first = nullptr;
     float nearest = 2.0f;
-    for (const bzNavObstacle *o = g.obstacles; o; o = o->next)
+    for (const bzNavObstacleEntry *entry = state->obstacles; entry; entry = entry->next)
     {
-        if (!bz_NavMesh_BoxMeetsFace(state->corners, &o->min, &o->max))
-            continue;
+        const bzNavObstacle *o = entry->obstacle;
         const float t = EntersBox(at, d, o->min, o->max);
         if (t >= 0.0f && t < nearest)
         {
@@ -240,7 +329,7 @@ int32_t Walk(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from, con
             return BZ_NAV_LA_ERROR;
         const float stretch = stays ? 1.0f : best;
         const bzV3 over = {{{move.x * stretch, 0.0f, move.z * stretch}}};
-        if (const bzNavObstacle *o = ObstacleOnStretch(mesh, state, at, over))
+        if (const bzNavObstacle *o = ObstacleOnStretch(state, at, over))
         {
             if (blockage)
             {
@@ -254,22 +343,24 @@ int32_t Walk(const bzNavMesh *mesh, bzNavMoveState *state, const bzV3 *from, con
         }
         if (stays)
             return result;
-        const bzNavFaceGroup &g = mesh->regions[state->place.region].groups[state->place.group];
-        const bzNavFace &face = g.faces[state->place.face];
         const bzV3 crossing = {{{at.x + best * move.x, at.y, at.z + best * move.z}}};
-        Link link;
-        if (!EdgeLink(mesh, state->place, face.edges[edge], crossing, &link))
+        const bzNavEdgeLink *crossed = CrossedLink(mesh, state, edge, crossing);
+        if (!crossed || crossed->result == BZ_NAV_LA_ERROR)
             return BZ_NAV_LA_ERROR;
-        if (link.result == BZ_NAV_LA_PRECIPICE || link.result == BZ_NAV_LA_BARRED)
-            return link.result;
-        if (link.region < 0 || link.region >= mesh->regionCount ||
-            link.group >= mesh->regions[link.region].groupCount ||
-            link.face >= mesh->regions[link.region].groups[link.group].faceCount)
+        if (crossed->result == BZ_NAV_LA_PRECIPICE || crossed->result == BZ_NAV_LA_BARRED)
+            return crossed->result;
+        // The link goes back to its pool when the new face is prepared.
+        const bzNavEdgeLink link = *crossed;
+        if (link.region < 0 || link.region >= mesh->regionCount || link.group < 0 ||
+            link.group >= mesh->regions[link.region].groupCount || link.face < 0 ||
+            link.face >= mesh->regions[link.region].groups[link.group].faceCount ||
+            mesh->regions[link.region].groups[link.group].entry >= mesh->entryCount)
             return BZ_NAV_LA_ERROR;
-        const bzV3 a = state->corners[edge], b = state->corners[(edge + 1) % 3];
+        const bzV3 a = link.from, b = link.to;
         state->place = {link.region, link.group, link.face,
                         mesh->entries[mesh->regions[link.region].groups[link.group].entry].lump};
-        PrepareFace(mesh, state);
+        if (!PrepareFace(mesh, state))
+            return BZ_NAV_LA_ERROR;
         result = link.result;
         // The edge of the new face that is the one just crossed is not crossed again.
         back = -1;
@@ -301,8 +392,21 @@ int32_t bz_NavMesh_Locate(const bzNavMesh *mesh, bzNavMoveState *state, const bz
         return -1;
     state->place = place;
     state->valid = 1;
-    PrepareFace(mesh, state);
+    if (!PrepareFace(mesh, state))
+    {
+        state->valid = 0;
+        return -1;
+    }
     return 0;
+}
+
+void bz_NavMesh_ReleaseState(bzNavMoveState *state)
+{
+    if (!state)
+        return;
+    ReleaseLinks(state);
+    ReleaseObstacles(state);
+    *state = bzNavMoveState{};
 }
 
 float bz_NavMesh_StateHeight(const bzNavMesh *mesh, const bzNavMoveState *state,
@@ -323,6 +427,12 @@ int32_t bz_NavMesh_MoveOnFace(const bzNavMesh *mesh, bzNavMoveState *state, cons
     if (!state->valid)
         return bz_NavMesh_Locate(mesh, state, from, nullptr) == 0 ? BZ_NAV_LA_SAME_FACE
                                                                   : BZ_NAV_LA_ERROR;
+    // The obstacle list is gathered afresh: obstacles may have come or gone since the last move.
+    if (state->place.region < 0 || state->place.region >= mesh->regionCount ||
+        state->place.group < 0 ||
+        state->place.group >= mesh->regions[state->place.region].groupCount ||
+        !GatherObstacles(mesh, state))
+        return BZ_NAV_LA_ERROR;
     const int32_t result = Walk(mesh, state, from, movement, blockage);
     if (out)
         *out = state->place;
@@ -354,12 +464,19 @@ int32_t bz_NavMesh_ProbeWidth(const bzNavMesh *mesh, const bzNavMoveState *state
     int32_t worst = BZ_NAV_LA_SAME_FACE;
     for (const float sign : {1.0f, -1.0f})
     {
-        bzNavMoveState probe = *state;
+        // A state of its own, starting from the walker's place: its lists are its own.
+        bzNavMoveState probe{};
+        probe.valid = state->valid;
+        probe.place = state->place;
         const bzV3 start = {{{from->x + sign * side.x, from->y, from->z + sign * side.z}}};
         if (bz_NavMesh_Locate(mesh, &probe, &start, nullptr) != 0)
+        {
+            bz_NavMesh_ReleaseState(&probe);
             return BZ_NAV_LA_ERROR;
+        }
         const int32_t result =
             bz_NavMesh_MoveOnFace(mesh, &probe, &start, movement, nullptr, 0, nullptr, nullptr);
+        bz_NavMesh_ReleaseState(&probe);
         if (result == BZ_NAV_LA_ERROR)
             return BZ_NAV_LA_ERROR;
         worst = result > worst ? result : worst;

@@ -1,7 +1,6 @@
 // Obstacles of a navigation mesh: boxes of lumps standing on walkable faces, kept per face group.
 #include "scene/NavMesh.h"
 
-#include "core/Memory.h"
 #include "maths/Vector.h"
 #include "scene/Lump.h"
 #include "scene/ModelGeometry.h"
@@ -69,7 +68,7 @@ bool OfferToRegion(bzNavMesh *mesh, int32_t r, void *object, const bzV3 &min, co
             if (!bz_NavMesh_BoxMeetsFace(c, &min, &max))
                 continue;
             auto *obstacle =
-                static_cast<bzNavObstacle *>(bz_NavMesh_Alloc(mesh, sizeof(bzNavObstacle)));
+                static_cast<bzNavObstacle *>(bz_NavMesh_PoolTake(BZ_NAV_POOL_OBSTACLES));
             if (!obstacle)
                 return false;
             obstacle->object = object;
@@ -128,7 +127,7 @@ int32_t bz_NavMesh_RemoveObstacle(bzNavMesh *mesh, bzLump *object)
                 {
                     bzNavObstacle *gone = *link;
                     *link = gone->next;
-                    bz_MemFree(gone);
+                    bz_NavMesh_PoolGive(BZ_NAV_POOL_OBSTACLES, gone);
                     group.obstacleCount--;
                     removed++;
                     break;

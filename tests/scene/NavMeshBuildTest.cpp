@@ -4,6 +4,7 @@
 #include "scene/NavMesh.h"
 
 #include "FakeScene.h"
+#include "NavMoveState.h"
 #include "TestSupport.h"
 
 #include "core/Error.h"
@@ -153,7 +154,7 @@ TEST_F(NavMeshBuild, TwoFloorsJoinedByARampAreOneRegion)
     ExpectGroup(0, 2, 2, {{0, 0x4001, 1, 0x8003}, {1, 0x4001, 0x4001, 0}});
     ExpectJoins(0, {{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 2, 0, 0}, {0, 1, 1, 0}});
 
-    bzNavMoveState state{};
+    HeldNavState state;
     const bzV3 from = {{{0.5f, 0, 0.5f}}}, move = {{{5, 0, 0}}};
     ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
     bzNavPlace reached{};
@@ -280,7 +281,7 @@ TEST_F(NavMeshBuild, AnEdgeWithTwoNeighboursGetsAMultiJoin)
     EXPECT_EQ(mesh->regions[0].multiJoins[0].joins[1], 1);
 
     // A move across the shared edge goes to the face of the multi-join that holds it.
-    bzNavMoveState state{};
+    HeldNavState state;
     const bzV3 from = {{{1.5f, 0, 0.2f}}}, move = {{{0, 0, -0.5f}}};
     ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
     bzNavPlace reached{};
@@ -447,7 +448,7 @@ class NavMeshMoveResults : public NavMeshBuild
 protected:
     bzLump *things = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "things");
     bzLump *crate = nullptr, *post = nullptr;
-    bzNavMoveState state{};
+    HeldNavState state;
 
     void SetUp() override
     {
@@ -473,7 +474,7 @@ protected:
     int32_t Move(bzV3 from, bzV3 move, const std::vector<bzNavDynObject> &objects = {},
                  bzNavBlockage *blockage = nullptr, bzNavPlace *reached = nullptr)
     {
-        state = {};
+        bz_NavMesh_ReleaseState(&state);
         EXPECT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
         return bz_NavMesh_MoveOnFace(mesh, &state, &from, &move, objects.data(),
                                      (int32_t)objects.size(), reached, blockage);
@@ -579,7 +580,7 @@ TEST_F(NavMeshMoveResults, ADynamicObjectInTheWayStopsTheMove)
     region.groups[0].faces[1].edges[0] = 0xC000;
     EXPECT_EQ(Move({{{3.5f, 0, 3}}}, {{{2, 0, 0}}}), BZ_NAV_LA_BARRED);
     // Without a located face the call only locates.
-    bzNavMoveState fresh{};
+    HeldNavState fresh;
     const bzNavDynObject objects[] = {ahead5};
     EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &fresh, &from, &ahead, objects, 1, nullptr, nullptr),
               BZ_NAV_LA_SAME_FACE);
@@ -711,7 +712,7 @@ TEST_F(NavMeshGrid, RegionsAndEdgesFollowTheRises)
                             EXPECT_EQ(j.region, regionOf[nx][nz]);
                         }
                     }
-                    bzNavMoveState state{};
+                    HeldNavState state;
                     const bzV3 from = {{{x + (side == 0 ? 0.7f : 0.5f), height[x][z],
                                          z + (side == 1 ? 0.7f : 0.5f)}}};
                     const bzV3 move = {{{side == 0 ? 0.6f : 0.0f, 0, side == 1 ? 0.6f : 0.0f}}};

@@ -3,6 +3,7 @@
 #include "scene/NavMesh.h"
 
 #include "FakeScene.h"
+#include "NavMoveState.h"
 #include "TestSupport.h"
 
 #include "core/Bytes.h"
@@ -529,7 +530,7 @@ TEST_F(NavMeshMove, MovesCrossFacesUntilTheyStopOrRunOut)
     };
     for (const auto &c : cases)
     {
-        bzNavMoveState state{};
+        HeldNavState state;
         // The first call only locates.
         ASSERT_EQ(
             bz_NavMesh_MoveOnFace(mesh, &state, &c.from, &c.move, nullptr, 0, nullptr, nullptr), 0)
@@ -547,7 +548,7 @@ TEST_F(NavMeshMove, MovesCrossFacesUntilTheyStopOrRunOut)
             EXPECT_EQ(reached.lump, bz_Lump_GetChild(world, c.region)) << c.what;
         }
     }
-    bzNavMoveState lost{};
+    HeldNavState lost;
     const bzV3 nowhere = {{{50, 0, 50}}}, step = {{{1, 0, 0}}};
     EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &lost, &nowhere, &step, nullptr, 0, nullptr, nullptr),
               -1);
@@ -566,7 +567,7 @@ namespace
 // than the strip has a side off it.
 TEST_F(NavMeshMove, ProbesRunBothSidesOfTheMovement)
 {
-    bzNavMoveState state{};
+    HeldNavState state;
     const bzV3 from = {{{0.5f, 0, 0.5f}}}, ahead = {{{2, 0, 0}}}, down = {{{0, 0, -1}}};
     ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
     const bzNavMoveState before = state;
