@@ -21,15 +21,20 @@
 #include "scene/PooledEmitter.h"
 #include "scene/Portals.h"
 #include "support/PortalTestWorld.h"
+#include "support/RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
+
+// The counter of the program's operator new (support/CountingNew.h, included once elsewhere).
+inline std::atomic<long> gNewCalls{0};
 
 namespace
 {
@@ -954,6 +959,24 @@ TEST_F(SceneRenderTest, PortalRootsAreDrawnRoomByRoom)
     EXPECT_EQ(portalList, rooms);
     EXPECT_EQ(bz_Portals_LastPassRooms(), 2);
     bz_Scene_SetPostWalkHook(nullptr);
+    // The room pass takes nothing from the system heap (the recorders keep their room).
+    {
+        gCalls.clear();
+        gWorlds.clear();
+        bz_Viewport_Render(view_);
+        RawAllocFailure failing;
+        const long news = gNewCalls.load();
+        for (int i = 0; i < 3; ++i)
+        {
+            gCalls.clear();
+            gWorlds.clear();
+            bz_Viewport_Render(view_);
+        }
+        EXPECT_EQ(RawAllocFailure::Calls(), 0);
+        EXPECT_EQ(gNewCalls.load(), news);
+        failing.Restore();
+        EXPECT_EQ(drawn(), sorted({seen, open}));
+    }
 
     // The console's switch off (a debug command): walked as any other lump.
     const int32_t debug = bz_Console_GetState()->debug;
