@@ -5,6 +5,8 @@
 
 #include "support/PortalTestWorld.h"
 
+#include "console/Console.h"
+#include "core/Debug.h"
 #include "device/ViewportRecord.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace
@@ -257,5 +260,25 @@ TEST_F(PortalsWalkTest, ViewPlanesAndBoxes)
     EXPECT_EQ(box.max.y, 2.0f);
     EXPECT_EQ(box.max.z, 3.0f);
     EXPECT_EQ(PortalsViewPlanes(nullptr, normals, &eye), 0);
+}
+
+TEST_F(PortalsWalkTest, RoomListingShowsTheRoomsWalked)
+{
+    MakeWorld();
+    const int32_t debug = bz_Console_GetState()->debug;
+    bz_Console_GetState()->debug = 1;
+    bz_Console_ExecLine("bz_ListPortalRooms 1");
+    ASSERT_EQ(bz_Portals_ListingRooms(), 1);
+    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    // Room 0, then room 1 and room 2 by the first portal, then again by the second.
+    EXPECT_EQ(std::string(bz_Portals_RoomListText()), "0,1,2,1,2,");
+    ASSERT_NE(bz_GetDebugMessage(BZ_PORTAL_LIST_SLOT), nullptr);
+    EXPECT_EQ(std::string(bz_GetDebugMessage(BZ_PORTAL_LIST_SLOT)), "0,1,2,1,2,");
+    bz_Console_ExecLine("bz_ListPortalRooms 0");
+    bz_Console_GetState()->debug = debug;
+    ASSERT_EQ(bz_Portals_ListingRooms(), 0);
+    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    EXPECT_EQ(std::string(bz_Portals_RoomListText()), "");
+    EXPECT_EQ(bz_Portals_LastPassRooms(), 5);
 }
 } // namespace
