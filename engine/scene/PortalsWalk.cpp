@@ -145,6 +145,24 @@ bzLump *Unregistered(bzLump *lump)
     return lump;
 }
 
+// 1 when a queued lump that is not registered is drawn with the subtree of a queued ancestor not
+// drawn yet: the nearest ancestor that is queued or registered decides (a registered one stops
+// the drawing of the subtrees above it).
+bool DrawnWithAncestor(const bzLump *lump)
+{
+    // A registered lump is drawn only through its own rooms.
+    if (lump->roomLink)
+        return false;
+    for (const bzLump *a = lump->parent; a; a = a->parent)
+    {
+        if (Queued(a))
+            return true;
+        if (a->roomLink)
+            return false;
+    }
+    return false;
+}
+
 // Draws the queued lump's subtree without recursion; the lump's view matrix is made.
 void DrawTree(bzLump *top, bzViewport *v, bzPortalRenderStep step)
 {
@@ -266,6 +284,13 @@ void bz_Portals_RenderRooms(bzViewport *v, bzLump *roots, bzPortalRenderStep ste
     {
         bzLump *next = l->renderLink;
         l->flags &= ~BZ_LUMP_PORTAL_QUEUED;
+        // Below a queued lump drawn later it is drawn with that one's subtree; below one drawn
+        // already it was left out of it, being queued itself.
+        if (DrawnWithAncestor(l))
+        {
+            l = next;
+            continue;
+        }
         // Its parent was not walked this frame: the view matrix comes from its world matrix.
         bzM34 world;
         bz_Lump_GetRelativeMatrix(&world, l, nullptr);

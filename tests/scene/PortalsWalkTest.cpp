@@ -281,4 +281,35 @@ TEST_F(PortalsWalkTest, RoomListingShowsTheRoomsWalked)
     EXPECT_EQ(std::string(bz_Portals_RoomListText()), "");
     EXPECT_EQ(bz_Portals_LastPassRooms(), 5);
 }
+
+TEST_F(PortalsWalkTest, AQueuedLumpBelowAnotherIsDrawnOnceInEitherOrder)
+{
+    MakeWorld();
+    // The parent lies in room 0; its child is one of room 1's fixed lumps and is queued too.
+    bzLump *parent = Child("parent", 0, 0, 5);
+    ASSERT_EQ(bz_Portals_RegisterChildren(portalRoot_), 1);
+    bz_Lump_AppendChild(parent, fixed_);
+    bz_M34_SetTranslation(&fixed_->matrix, 0, 0, 20); // at z = 25 in the world
+    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    EXPECT_EQ(Times(parent), 1);
+    EXPECT_EQ(Times(fixed_), 1);
+    EXPECT_FLOAT_EQ(gViewAt[fixed_].z, 25.0f);
+    // The other way round: the parent queued after its child (room 1 holds it, room 0 the child).
+    gStepped.clear();
+    bz_Lump_Detach(fixed_);
+    bz_M34_SetTranslation(&fixed_->matrix, 0, 0, 0);
+    bz_Portals_FreeWorld();
+    MakePortalWorld(
+        {{SquareAtZ(-4, 4, -2, 2, 10), 0, 1}},
+        {{RoomBox(-20, 20, -1, 10), {0}, {fixed_}}, {RoomBox(-20, 20, 10, 30), {0}, {}}});
+    bz_M34_SetTranslation(&parent->matrix, 0, 0, 20);
+    ASSERT_EQ(bz_Portals_RegisterChildren(portalRoot_), 1);
+    bz_Lump_AppendChild(parent, fixed_);
+    bz_M34_SetTranslation(&fixed_->matrix, 0, 0, -15); // at z = 5 in the world
+    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    EXPECT_EQ(Times(parent), 1);
+    EXPECT_EQ(Times(fixed_), 1);
+    EXPECT_FLOAT_EQ(gViewAt[fixed_].z, 5.0f);
+    bz_Lump_Detach(fixed_);
+}
 } // namespace
