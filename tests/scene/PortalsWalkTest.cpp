@@ -201,6 +201,12 @@ TEST_F(PortalsWalkTest, NothingWithoutWorldCameraRoomOrStep)
     for (bzLump *l = portalRoot_; l; l = bz_Lump_NextPreOrder(l, portalRoot_))
         EXPECT_EQ(l->flags & BZ_LUMP_PORTAL_QUEUED, 0u);
 
+    // A camera matrix that is not a number lies in no room either.
+    bz_M34_SetTranslation(&camera_->matrix, std::numeric_limits<float>::quiet_NaN(), 0, 0);
+    EXPECT_EQ(bz_Portals_CameraRoom(camera_), -1);
+    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    EXPECT_TRUE(gStepped.empty());
+
     bz_M34_SetTranslation(&camera_->matrix, 0, 0, 0);
     EXPECT_EQ(bz_Portals_CameraRoom(camera_), 0);
     bz_Portals_RenderRooms(&view_, portalRoot_, nullptr);
