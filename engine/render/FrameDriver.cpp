@@ -422,10 +422,7 @@ void bz_Engine_DrawScreenFade()
 {
     if (gFade.mode == BZ_FADE_OFF)
         return;
-    bzViewport *saved = bzg2DDrawMode;
-    if (bzgRenderTable.PDNote2DViewport)
-        bzgRenderTable.PDNote2DViewport(nullptr);
-    bzg2DDrawMode = nullptr;
+    bzViewport *saved = bz_RenderState_Note(nullptr);
     float p = 0.0f;
     if (gFade.mode >= BZ_FADE_IN && gFade.mode <= BZ_FADE_HELD)
     {
@@ -455,9 +452,21 @@ void bz_Engine_DrawScreenFade()
         if (gFade.callback)
             gFade.callback(fadedIn);
     }
-    bzg2DDrawMode = saved;
+    bz_RenderState_Note(saved);
+}
+
+bzViewport *bz_RenderState_Note(bzViewport *state)
+{
     if (bzgRenderTable.PDNote2DViewport)
-        bzgRenderTable.PDNote2DViewport(saved);
+        bzgRenderTable.PDNote2DViewport(state);
+    bzViewport *previous = bzg2DDrawMode;
+    bzg2DDrawMode = state;
+    return previous;
+}
+
+void bz_Engine_InitImageResources()
+{
+    bz_OpenImgMapLibrary();
 }
 
 // ---------------------------------------------------------------------------------------

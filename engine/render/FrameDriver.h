@@ -17,6 +17,7 @@
 
 struct bz_IMGMAP;
 struct bzFont;
+struct bzViewport;
 
 // Hooks of the neighbours the frame calls.
 struct bzEngineFrameHooks
@@ -123,6 +124,13 @@ int32_t bz_Display_ChangeMode(int32_t adapter, int32_t width, int32_t height, in
 // one reference.
 void bz_Display_SetCurrent(bz_IMGMAP *display);
 bz_IMGMAP *bz_Display_GetCurrent();
+
+// The render-state word is the target of 2-D drawing (null: the whole screen): the renderer is
+// told of the new one (slot 43), which becomes current; the one before is answered.
+bzViewport *bz_RenderState_Note(bzViewport *state);
+// Engine start of the image layer: marked started, its folder text cleared, then the
+// renderer's image resources (slot 21).
+void bz_Engine_InitImageResources();
 
 // The four screen-effect parameters, through the renderer (slots 66 and 67).
 void bz_RenderState_GetEffectParams(float *a, float *b, float *c, float *d);

@@ -14,6 +14,7 @@
 #include "scene/Lump.h"
 #include "scene/ParticleSystem.h"
 #include "scene/PooledEmitter.h"
+#include "scene/Portals.h"
 
 #include <cmath>
 #include <cstring>
@@ -55,6 +56,7 @@ bzLump *gLists[BZ_RLIST_COUNT];
 uint32_t gTransforms = 0;    // view matrices composed by the last walk
 uint32_t gMaxTransforms = 0; // the most of any walk
 bzScenePostWalkHook gPostWalk = nullptr;
+int32_t gRoomPass = 0; // PORTALS_ROOT lumps wait for the room pass in this walk
 
 int32_t gCapacity = BZ_BATCH_DEFAULT_CAPACITY;
 int32_t gCount = 0;
@@ -156,6 +158,37 @@ bzModel *ModelOf(bzLump *lump)
     case BZ_LUMP_TYPE_CLIPPED_MODEL:
         return lump->object ? static_cast<bzLumpClipped *>(lump->object)->model : nullptr;
     default: return bz_Lump_GetModel(lump);
+    }
+}
+
+// The lump's render callback with a record on the stack; 1 (drawn) without one. The model and
+// material the callback leaves are handed back.
+int32_t CallRender(bzLump *lump, bzViewport *v, bzModel **model, bzMaterial **material)
+{
+    if (!lump->render)
+        return 1;
+    bzLumpRenderInfo info{};
+    info.viewMatrix = &lump->worldMatrix;
+    info.cameraMatrix = v->camera ? bz_Lump_GetMatrix(v->camera) : nullptr;
+    info.viewportMatrix = &v->viewMatrix;
+    info.lump = lump;
+    info.viewport = v;
+    info.model = model ? *model : nullptr;
+    const int32_t result = lump->render(&info);
+    if (model)
+        *model = info.model;
+    if (material)
+        *material = info.material;
+    return result;
+}
+
+// A first-queue entry at the lump's view depth, with no group and no material.
+void QueueAtDepth(bzLump *lump, bzViewport *v)
+{
+    if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
+    {
+        q->viewMatrix = &lump->worldMatrix;
+        q->lump = lump;
     }
 }
 
@@ -298,7 +331,7 @@ void bz_Scene_SetPostWalkHook(bzScenePostWalkHook hook)
 
 bzLump *bz_Scene_QueueModel(bzLump *lump, bzModel *model, bzViewport *v)
 {
-    if (!model || !model->part)
+    if (!model)
         return lump->firstChild;
     if (lump->flags & BZ_LUMP_FACE_CAMERA)
     {
@@ -311,7 +344,14 @@ bzLump *bz_Scene_QueueModel(bzLump *lump, bzModel *model, bzViewport *v)
                                                 r.row[i].v[1] * cam->row[1].v[j] +
                                                 r.row[i].v[2] * cam->row[2].v[j];
     }
-    bzMaterial *override = (lump->flags & BZ_LUMP_HAS_MATERIAL) ? lump->material : nullptr;
+    bzMaterial *chosen = nullptr;
+    if (!CallRender(lump, v, &model, &chosen))
+        return nullptr;
+    if (!model || !model->part)
+        return lump->firstChild;
+    bzMaterial *override = chosen                                 ? chosen
+                           : (lump->flags & BZ_LUMP_HAS_MATERIAL) ? lump->material
+                                                                  : nullptr;
     const bool crossing = (lump->flags & BZ_CLIP_GUARD) != 0;
     const bzModelPart *part = model->part;
     for (int32_t i = 0; i < part->entryCount; ++i)
@@ -414,25 +454,30 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
         lump->lastDrawnFrame = bzgFrameCounter;
         break;
     }
-    case BZ_LUMP_TYPE_SOUND:
-        if (lump->draw)
-            lump->draw(lump, &lump->worldMatrix, v);
+    case BZ_LUMP_TYPE_SOUND: CallRender(lump, v, nullptr, nullptr); break;
+    case BZ_LUMP_TYPE_STENCIL_SHADOW:
+        if (CallRender(lump, v, nullptr, nullptr))
+            Push(BZ_RLIST_SHADOW, lump);
         break;
-    case BZ_LUMP_TYPE_STENCIL_SHADOW: Push(BZ_RLIST_SHADOW, lump); break;
-    case BZ_LUMP_TYPE_PORTALS_ROOT: lump->lastDrawnFrame = bzgFrameCounter; break;
+    case BZ_LUMP_TYPE_PORTALS_ROOT:
+        lump->lastDrawnFrame = bzgFrameCounter;
+        if (gRoomPass)
+        {
+            // Its rooms are drawn by the room pass after the walk.
+            Push(BZ_RLIST_PORTALS, lump);
+            return nullptr;
+        }
+        break;
     case BZ_LUMP_TYPE_SKIDMARKS: Push(BZ_RLIST_SKIDMARKS, lump); break;
     case BZ_LUMP_TYPE_PARTICLE_EMITTER:
     {
         // A system stepped this frame waits in the first queue at its view depth.
         const auto *system = static_cast<const bzParticleSystem *>(lump->object);
         if (!system || !(system->flags & BZ_PS_STEPPED) ||
-            PositionClip(lump, v, system->boundingRadius) == BZ_CLIP_OUTSIDE)
+            PositionClip(lump, v, system->boundingRadius) == BZ_CLIP_OUTSIDE ||
+            !CallRender(lump, v, nullptr, nullptr))
             break;
-        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
-        {
-            q->viewMatrix = &lump->worldMatrix;
-            q->lump = lump;
-        }
+        QueueAtDepth(lump, v);
         break;
     }
     case BZ_LUMP_TYPE_POOLED_EMITTER:
@@ -441,11 +486,7 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
         const auto *emitter = static_cast<const bzParticleEmitter *>(lump->object);
         if (!emitter || PositionClip(lump, v, emitter->visibilityRadius) == BZ_CLIP_OUTSIDE)
             break;
-        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
-        {
-            q->viewMatrix = &lump->worldMatrix;
-            q->lump = lump;
-        }
+        QueueAtDepth(lump, v);
         break;
     }
     case BZ_LUMP_TYPE_QUADBLOCKARRAY:
@@ -480,6 +521,9 @@ void bz_Scene_Render(bzViewport *v)
     bzLump *root = v->sceneRoot;
     if (!root || !v->camera)
         return;
+    gRoomPass = (v->camera->flags & BZ_LUMP_IN_PORTALS) && bz_Portals_RoomOfLump(v->camera) >= 0
+                    ? bz_Portals_IsOn()
+                    : 0;
     root->worldMatrix = v->viewMatrix;
     bzLump *lump = root->firstChild;
     gTransforms = 0;
@@ -503,6 +547,9 @@ void bz_Scene_Render(bzViewport *v)
     }
     if (gTransforms > gMaxTransforms)
         gMaxTransforms = gTransforms;
+    if (gLists[BZ_RLIST_PORTALS])
+        bz_Portals_RenderRooms(v, gLists[BZ_RLIST_PORTALS], bz_Scene_RenderLump);
+    gRoomPass = 0;
     if (gPostWalk)
         gPostWalk(v, gLists);
 }

@@ -12,7 +12,23 @@
 struct bzViewport;
 struct bzLump;
 struct bzModel;
+struct bzMaterial;
+struct bzM34;
 struct bzV3;
+
+// The record a lump's render callback (scene/Lump.h) is handed, built on the stack. The
+// callback may set a material, which then draws every group of the model, and on a model lump
+// replace or clear the model (cleared: nothing of the lump is drawn, its children are walked).
+struct bzLumpRenderInfo
+{
+    bzM34 *viewMatrix;           // the lump's view matrix (lump to camera)
+    const bzM34 *cameraMatrix;   // the camera lump's matrix
+    const bzM34 *viewportMatrix; // the viewport's view matrix
+    bzLump *lump;
+    bzViewport *viewport;
+    bzMaterial *material; // null on entry
+    bzModel *model;       // the model to draw; null for lumps that are not models
+};
 
 // Clip flags of the sphere test, kept in the lump's flag bits 3, 14 and 15.
 enum : uint32_t
@@ -64,8 +80,13 @@ uint32_t bz_Viewport_SphereClipFlags(const bzV3 *centre, const bzViewport *v, fl
 void bz_Scene_Render(bzViewport *v);
 // One lump's step with the viewport in hand: the lump to enter next, or null.
 bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v);
-// Gathers a model lump's material entries into batches and queues; its first child.
+// Gathers a model lump's material entries into batches and queues; its first child, or null
+// when its render callback answered 0.
 bzLump *bz_Scene_QueueModel(bzLump *lump, bzModel *model, bzViewport *v);
+// The room pass: when the camera is registered with the portal world in a room (index 0 or
+// more) and the console's portal switch is on, PORTALS_ROOT lumps are collected (list 12)
+// instead of walked, and their rooms are drawn after the walk (scene/Portals.h); otherwise
+// they are walked as any other lump.
 
 // The batch buffer of one viewport: Open takes capacity x entry bytes from the temporary
 // stack and empties both chains; DrawBatches is the batch pass and gives the block back;

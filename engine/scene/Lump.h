@@ -13,6 +13,8 @@
 // - bit 11 (0x800) is "hidden": not hit by the ray queries, set from container flag byte 1;
 // - bit 21 (0x200000) is "registered in the portal system", not "camera inside a room";
 // - bit 27 (0x8000000) is container flag byte 6, set on loaded level lumps;
+// - bit 29 (0x20000000) marks the lumps the portal render pass has queued, and only while it
+//   runs: the room link is never tagged, so whatever reads it meanwhile sees a real pointer;
 // - bit 30 (0x40000000) is "world-relative matrix"; a rag-doll's lumps carry it because their
 //   matrices are world transforms, so the rag-doll test reads this bit and has none of its own;
 // - bit 31 (0x80000000) is "material override set", kept in step with the override field.
@@ -93,13 +95,19 @@ enum : uint32_t
     BZ_LUMP_CONTAINER_4 = 0x2000000,    //
     BZ_LUMP_CONTAINER_5 = 0x4000000,    //
     BZ_LUMP_LEVEL = 0x8000000,          // container flag byte 6; set on loaded level lumps
+    BZ_LUMP_PORTAL_QUEUED = 0x20000000, // queued by the portal render pass (only during it)
     BZ_LUMP_WORLD = 0x40000000,         // world-relative matrix; ends every chain of matrices
     BZ_LUMP_HAS_MATERIAL = 0x80000000u, // the material override is set
 };
 constexpr uint32_t BZ_LUMP_VIEW_BITS = 0xC008;
 
-// The draw callback of SOUND and STENCIL_SHADOW lumps, called by the render walk.
-typedef void (*bzLumpDrawFunction)(bzLump *lump, const bzM34 *world, void *view);
+// The render callback of a lump, called by the render walk before the lump is drawn (models,
+// particle emitters, stencil shadows, quad-block arrays) or in its place (SOUND lumps). The
+// record (bzLumpRenderInfo) belongs to the renderer (render/SceneRender.h); a model lump's
+// callback may replace or clear the model it carries, or set a material for every group. An
+// answer of 0 means the lump is not drawn this frame.
+struct bzLumpRenderInfo;
+typedef int32_t (*bzLumpRenderFunction)(bzLumpRenderInfo *info);
 // The game's per-lump update.
 typedef void (*bzLumpUpdateFunction)(bzLump *lump);
 
@@ -132,7 +140,7 @@ struct bzLump
     bzM34 matrix;                // relative to the parent, or to the world with BZ_LUMP_WORLD
     bzM34 worldMatrix;           // world transform cached by the render walk
     bzOctreeObject *octree;      // the lump's octree object with BZ_LUMP_OCTREE
-    bzLumpDrawFunction draw;     // draw callback of SOUND and STENCIL_SHADOW lumps
+    bzLumpRenderFunction render; // render callback, or null
     bzLumpUpdateFunction update; // the game's update callback
     void *object;                // the type's object
     bzMaterial *material;        // material override, counted unless BZ_LUMP_UNCOUNTED

@@ -281,3 +281,34 @@ void bz_Portals_FreeLumpRecords(bzRoomLink *chain);
 void bz_Portals_ReleaseLumps(bzPortalWorld *world);
 // Installs the portal hooks of lump destroy (a loaded world does it).
 void bz_Portals_InstallLumpHooks();
+
+// ---------------------------------------------------------------------------------------
+// The portal render pass (scene/PortalsWalk.cpp), run by the render walk for the PORTALS_ROOT
+// lumps it collected instead of walking their subtrees. From the camera's room, every room seen
+// through a chain of portals inside the view frustum is walked; each of its fixed lumps and each
+// registered lump listed in it whose box passes the planes of the way in is queued once, however
+// many ways it is seen by; then each queued lump is drawn, subtree and all, through the render
+// walk's own step with the same viewport. Registered lumps below a queued lump are drawn only
+// through their own rooms. Lumps listed in no room are always drawn; a camera in no room draws
+// nothing. Nothing is taken from the system heap.
+struct bzViewport;
+// The render walk's step for one lump whose view matrix is made: the lump to enter next (its
+// first child), or null to leave its children out.
+typedef bzLump *(*bzPortalRenderStep)(bzLump *lump, bzViewport *v);
+// roots: the PORTALS_ROOT lumps chained through their render links; the registered lumps are
+// looked for in their subtrees. Nothing without a world, a camera or a step.
+void bz_Portals_RenderRooms(bzViewport *v, bzLump *roots, bzPortalRenderStep step);
+// The camera's room for the pass: the room of its first record, else the room that holds its
+// position; -1 for none.
+int32_t bz_Portals_CameraRoom(bzLump *camera);
+// The four planes through the eye of the viewport's camera (left, right, bottom, top; normals
+// facing inwards, in the world) and the eye: 4, or 0 without a camera.
+int32_t PortalsViewPlanes(const bzViewport *v, bzV3 *normals, bzV3 *eye);
+// The lump's box in the world: its model's box placed by its world matrix, or the point of its
+// position for a lump without a model.
+void PortalsLumpWorldBox(bzLump *lump, bzBox *out);
+// The rooms the last pass walked (a room seen by two ways counts twice), the lumps it queued,
+// and the room list text of room listing ("%d," per room walked).
+int32_t bz_Portals_LastPassRooms();
+int32_t bz_Portals_LastPassLumps();
+const char *bz_Portals_RoomListText();

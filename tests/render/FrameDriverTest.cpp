@@ -9,6 +9,7 @@
 #include "core/Debug.h"
 #include "device/ImageRecord.h"
 #include "maths/Matrix.h"
+#include "models/ImgMap.h"
 #include "models/PosedPositions.h"
 #include "models/SceneLink.h"
 #include "render/DrawQueue.h"
@@ -24,7 +25,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -578,5 +581,62 @@ TEST_F(FrameDriverTest, DisplayObjectEffectParamsAndSort)
     bz_Sort(values, 5, sizeof(int), CompareInts);
     EXPECT_EQ(std::vector<int>(values, values + 5), (std::vector<int>{-2, 0, 3, 5, 9}));
     bz_Sort(nullptr, 3, sizeof(int), CompareInts);
+}
+
+std::vector<bzViewport *> gNoted;
+void Note43(bzViewport *v)
+{
+    gNoted.push_back(v);
+}
+int gImageInits = 0;
+void Init21()
+{
+    ++gImageInits;
+}
+
+TEST_F(FrameDriverTest, RenderStateNoteAndImageResources)
+{
+    const PDRenderFunctionTable saved = bzgRenderTable;
+    bzViewport *savedTarget = bzg2DDrawMode;
+    bzgRenderTable.PDNote2DViewport = Note43;
+    gNoted.clear();
+    bzViewport a{}, b{};
+    bzg2DDrawMode = &a;
+    // The new state goes to the renderer and becomes current; the one before is answered.
+    EXPECT_EQ(bz_RenderState_Note(&b), &a);
+    EXPECT_EQ(bzg2DDrawMode, &b);
+    EXPECT_EQ(bz_RenderState_Note(nullptr), &b);
+    EXPECT_EQ(gNoted, (std::vector<bzViewport *>{&b, nullptr}));
+    // Without the slot the state is still kept.
+    bzgRenderTable.PDNote2DViewport = nullptr;
+    EXPECT_EQ(bz_RenderState_Note(&a), nullptr);
+    EXPECT_EQ(bzg2DDrawMode, &a);
+    // The screen fade draws on the whole screen and gives the state back.
+    bzgRenderTable.PDNote2DViewport = Note43;
+    gNoted.clear();
+    bz_Engine_SetTint(0xFF0000, 0.5f);
+    bz_Engine_DrawScreenFade();
+    EXPECT_EQ(gNoted, (std::vector<bzViewport *>{nullptr, &a}));
+    EXPECT_EQ(bzg2DDrawMode, &a);
+    ASSERT_EQ(gRects.size(), 1u);
+    EXPECT_EQ(gRects[0].colour, 0x7FFF0000u);
+
+    // The image layer: marked started, its folder cleared, then the renderer's slot 21.
+    const int32_t open = bzgImage_libraryOpen;
+    char folder[BZ_IMGMAP_FOLDER_SIZE];
+    std::memcpy(folder, bzgImage_folder, sizeof folder);
+    bzgImage_libraryOpen = 0;
+    std::memset(bzgImage_folder, 'x', sizeof bzgImage_folder);
+    gImageInits = 0;
+    bzgRenderTable.PDInitImageResources = Init21;
+    bz_Engine_InitImageResources();
+    EXPECT_EQ(bzgImage_libraryOpen, 1);
+    EXPECT_EQ(std::count(bzgImage_folder, bzgImage_folder + BZ_IMGMAP_FOLDER_SIZE, 0),
+              BZ_IMGMAP_FOLDER_SIZE);
+    EXPECT_EQ(gImageInits, 1);
+    bzgImage_libraryOpen = open;
+    std::memcpy(bzgImage_folder, folder, sizeof folder);
+    bzg2DDrawMode = savedTarget;
+    bzgRenderTable = saved;
 }
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "ModelsTestSupport.h"
 #include "support/CubeModel.h"
+#include "console/Console.h"
 #include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "models/SceneLink.h"
@@ -18,15 +19,22 @@
 #include "scene/ParticleSystem.h"
 #include "scene/Path.h"
 #include "scene/PooledEmitter.h"
+#include "scene/Portals.h"
+#include "support/PortalTestWorld.h"
+#include "support/RawAllocFailure.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
+
+// The counter of the program's operator new (support/CountingNew.h, included once elsewhere).
+inline std::atomic<long> gNewCalls{0};
 
 namespace
 {
@@ -763,5 +771,236 @@ TEST_F(SceneRenderTest, PooledEmittersAreDrawnFromTheDepthQueue)
         EXPECT_NE(c.slot, 24);
     bz_Lump_Detach(lump); // the pool keeps its lump
     bz_ParticleEmitter_Release(emitter);
+}
+
+// What the render callback does, and what it saw.
+struct CallbackCase
+{
+    const char *name;
+    int32_t answer;
+    bool clearModel;
+    bool setMaterial;
+    bool replaceModel;
+};
+CallbackCase gCallbackCase{};
+bzMaterial *gCallbackMaterial = nullptr;
+bzModel *gReplacement = nullptr;
+std::vector<bzLumpRenderInfo> gInfos;
+
+int32_t RenderCallback(bzLumpRenderInfo *info)
+{
+    gInfos.push_back(*info);
+    if (gCallbackCase.clearModel)
+        info->model = nullptr;
+    if (gCallbackCase.replaceModel)
+        info->model = gReplacement;
+    if (gCallbackCase.setMaterial)
+        info->material = gCallbackMaterial;
+    return gCallbackCase.answer;
+}
+
+TEST_F(SceneRenderTest, ModelRenderCallbacks)
+{
+    bzMaterial *red = bz_CreateMaterial("red", 1);
+    gCallbackMaterial = red;
+    gReplacement = glassCube_;
+    const int groups = cube_->part->entryCount;
+    const struct
+    {
+        CallbackCase c;
+        int parentGroups;   // groups of the parent lump drawn
+        bool childDrawn;    // its child's groups drawn (the children walked)
+        bzMaterial *wanted; // the material of the parent's groups
+    } cases[] = {
+        {{"drawn as it is", 1, false, false, false}, groups, true, material_},
+        {{"refused", 0, false, false, false}, 0, false, nullptr},
+        {{"model cleared", 1, true, false, false}, 0, true, nullptr},
+        {{"material set", 1, false, true, false}, groups, true, red},
+        {{"model replaced", 1, false, false, true}, groups, true, glass_},
+        {{"cleared and refused", 0, true, false, false}, 0, false, nullptr},
+    };
+    for (const auto &c : cases)
+    {
+        bzLump *parent = ModelAt(cube_, 0, 0, 10);
+        bzLump *child = ModelAt(cube_, 0, 0, 5, parent);
+        parent->render = RenderCallback;
+        gCallbackCase = c.c;
+        gInfos.clear();
+        gCalls.clear();
+        bz_Viewport_Render(view_);
+        int parentGroups = 0, childGroups = 0;
+        for (const Call &call : gCalls)
+            if (call.slot == 79)
+            {
+                if (call.a == parent)
+                {
+                    ++parentGroups;
+                    EXPECT_EQ(call.b, c.wanted) << c.c.name;
+                }
+                childGroups += call.a == child;
+            }
+        EXPECT_EQ(parentGroups, c.parentGroups) << c.c.name;
+        EXPECT_EQ(childGroups > 0, c.childDrawn) << c.c.name;
+        // The callback is called once, with the record the walk built.
+        ASSERT_EQ(gInfos.size(), 1u) << c.c.name;
+        const bzLumpRenderInfo &info = gInfos[0];
+        EXPECT_EQ(info.lump, parent);
+        EXPECT_EQ(info.viewport, view_);
+        EXPECT_EQ(info.viewMatrix, &parent->worldMatrix);
+        EXPECT_EQ(info.viewportMatrix, &view_->viewMatrix);
+        EXPECT_EQ(info.cameraMatrix, bz_Lump_GetMatrix(camera_));
+        EXPECT_EQ(info.model, cube_);
+        EXPECT_EQ(info.material, nullptr);
+        bz_Lump_DestroyTree(parent);
+    }
+    // A lump outside the view is not asked.
+    bzLump *behind = ModelAt(cube_, 0, 0, -10);
+    behind->render = RenderCallback;
+    gInfos.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_TRUE(gInfos.empty());
+    bz_ReleaseMaterial(red);
+}
+
+TEST_F(SceneRenderTest, RenderCallbacksOfShadowsSoundsAndEmitters)
+{
+    bzModel *caster = MakeCubeModel("caster", material_, -0.5f, 0.5f);
+    bzLump *shadow = bz_Lump_CreateStencilShadow("shadow", caster);
+    ASSERT_NE(shadow, nullptr);
+    bz_Lump_AppendChild(root_, shadow);
+    shadow->render = RenderCallback;
+    bzLump *sound = bz_Lump_Create(BZ_LUMP_TYPE_SOUND, "sound");
+    bz_Lump_AppendChild(root_, sound);
+    sound->render = RenderCallback;
+    bzParticleSystem *system = nullptr;
+    bzLump *emitter = bz_Lump_CreateEmitter("sparks", &system);
+    ASSERT_NE(system, nullptr);
+    bz_M34_SetTranslation(&emitter->matrix, 0, 0, 30);
+    bz_Lump_AppendChild(root_, emitter);
+    system->boundingRadius = 2.0f;
+    system->drawKind = BZ_PARTICLE_DRAW_SPRITES;
+    system->flags |= BZ_PS_LISTED | BZ_PS_STEPPED;
+    emitter->render = RenderCallback;
+    for (int32_t answer : {0, 1})
+    {
+        gCallbackCase = {"", answer, false, false, false};
+        gInfos.clear();
+        gCalls.clear();
+        bz_Viewport_Render(view_);
+        const std::vector<int> slots = Slots();
+        const bool volume = std::find(slots.begin(), slots.end(), 104) != slots.end();
+        const bool sprites = std::find(slots.begin(), slots.end(), 26) != slots.end();
+        EXPECT_EQ(volume, answer == 1);
+        EXPECT_EQ(sprites, answer == 1);
+        // All three are asked, none with a model; the sound's answer changes nothing.
+        ASSERT_EQ(gInfos.size(), 3u);
+        for (const bzLumpRenderInfo &info : gInfos)
+            EXPECT_EQ(info.model, nullptr);
+    }
+    system->flags &= ~(BZ_PS_STEPPED | BZ_PS_LISTED);
+    bz_ReleaseModel(caster);
+}
+
+// The camera joins the portal world's records by the room that holds its position (a camera
+// cannot be attached below a lump, so it is linked by hand for the registering).
+void RegisterCamera(bzLump *camera)
+{
+    bzLump *holder = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "holder");
+    holder->firstChild = camera;
+    camera->parent = holder;
+    bz_Portals_RegisterChildren(holder);
+    holder->firstChild = nullptr;
+    camera->parent = nullptr;
+    bz_Lump_Destroy(holder);
+    camera->flags |= BZ_LUMP_IN_PORTALS;
+}
+
+TEST_F(SceneRenderTest, PortalRootsAreDrawnRoomByRoom)
+{
+    // Room 0 holds the camera; room 1 lies behind it through a portal at z = 10; room 2 behind
+    // room 1 has no way in. Both model lumps lie in the view.
+    MakePortalWorld({{SquareAtZ(-4, 4, -4, 4, 10), 0, 1}},
+                    {{{{{{-50, -50, -1}}}, {{{50, 50, 10}}}}, {0}, {}},
+                     {{{{{-50, -50, 10}}}, {{{50, 50, 30}}}}, {0}, {}},
+                     {{{{{-50, -50, 30}}}, {{{50, 50, 60}}}}, {}, {}}});
+    bzLump *rooms = bz_Lump_Create(BZ_LUMP_TYPE_PORTALS_ROOT, "rooms");
+    bz_Lump_AppendChild(root_, rooms);
+    bzLump *seen = ModelAt(cube_, 0, 0, 20, rooms);
+    bzLump *walled = ModelAt(cube_, 0, 0, 40, rooms);
+    ASSERT_EQ(bz_Portals_RegisterChildren(rooms), 2);
+    bzLump *open = ModelAt(cube_, 1, 0, 15); // outside the portal root: walked as always
+    auto drawn = [&]()
+    {
+        std::vector<const void *> lumps = GroupLumps();
+        lumps.erase(std::unique(lumps.begin(), lumps.end()), lumps.end());
+        std::sort(lumps.begin(), lumps.end());
+        return lumps;
+    };
+    auto sorted = [](std::vector<const void *> v)
+    {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+
+    // A camera that is not registered: the portal root is walked as any other lump.
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(drawn(), sorted({seen, walled, open}));
+
+    // Registered in room 0: the walled-in room is left out, each lump drawn once.
+    RegisterCamera(camera_);
+    ASSERT_EQ(bz_Portals_RoomOfLump(camera_), 0);
+    static bzLump *portalList = nullptr;
+    bz_Scene_SetPostWalkHook([](bzViewport *, bzLump *const *lists)
+                             { portalList = lists[BZ_RLIST_PORTALS]; });
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(drawn(), sorted({seen, open}));
+    EXPECT_EQ(GroupLumps().size(), drawn().size() * cube_->part->entryCount);
+    EXPECT_EQ(portalList, rooms);
+    EXPECT_EQ(bz_Portals_LastPassRooms(), 2);
+    bz_Scene_SetPostWalkHook(nullptr);
+    // The room pass takes nothing from the system heap (the recorders keep their room).
+    {
+        gCalls.clear();
+        gWorlds.clear();
+        bz_Viewport_Render(view_);
+        RawAllocFailure failing;
+        const long news = gNewCalls.load();
+        for (int i = 0; i < 3; ++i)
+        {
+            gCalls.clear();
+            gWorlds.clear();
+            bz_Viewport_Render(view_);
+        }
+        EXPECT_EQ(RawAllocFailure::Calls(), 0);
+        EXPECT_EQ(gNewCalls.load(), news);
+        failing.Restore();
+        EXPECT_EQ(drawn(), sorted({seen, open}));
+    }
+
+    // The console's switch off (a debug command): walked as any other lump.
+    const int32_t debug = bz_Console_GetState()->debug;
+    bz_Console_GetState()->debug = 1;
+    bz_Console_ExecLine("bz_Portals 0");
+    ASSERT_EQ(bz_Portals_IsOn(), 0);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(drawn(), sorted({seen, walled, open}));
+    bz_Console_ExecLine("bz_Portals 1");
+    bz_Console_GetState()->debug = debug;
+    ASSERT_EQ(bz_Portals_IsOn(), 1);
+
+    // A camera whose record has a room index below 0: no room pass, everything walked.
+    bz_Portals_FreeLumpRecords(camera_->roomLink);
+    camera_->roomLink = nullptr;
+    bz_M34_SetTranslation(&camera_->matrix, 0, 0, -500);
+    RegisterCamera(camera_);
+    ASSERT_EQ(bz_Portals_RoomOfLump(camera_), -1);
+    bz_M34_SetTranslation(&camera_->matrix, 0, 0, 0);
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_EQ(drawn(), sorted({seen, walled, open}));
+    bz_Portals_FreeWorld();
+    camera_->flags &= ~BZ_LUMP_IN_PORTALS;
 }
 } // namespace
