@@ -633,8 +633,8 @@ TEST_F(PhysStepTest, AnExhaustedWorkAreaIsReportedAndTheTreeMovesByItsJointPlace
     // Everything but a few bytes of the work area is taken.
     const uint32_t room = bz_PhysMem_WorkAreaCapacity();
     ASSERT_NE(bz_PhysMem_Advance(room - 64), nullptr);
-    h.bob.b.linearVelocity = V(0.0f, 0.0f, 0.0f);
-    ApplyGravity(head, 10.0f, 0.04f);
+    // One frame's fall from rest.
+    h.bob.b.linearVelocity = V(0.0f, -0.4f, 0.0f);
     const float x = h.bob.Position().x, y = h.bob.Position().y;
     // The step resets the top at its end, so the area is full again only for this step.
     bz_Phys_Step(&head, nullptr);
