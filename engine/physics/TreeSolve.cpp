@@ -220,6 +220,25 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
     bz_Phys_ClearScaleRequest();
     return scaled;
 }
+// The contacts that carried an impulse in the last solve, as rows that only hold what they
+// reached (a fixed target of 0): solved with the friction rows of the next iteration, they keep
+// the friction's turn from driving the body's other points into the world.
+int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount)
+{
+    for (int32_t i = 0; i < previousCount && count < BZ_PHYS_CONTACT_ARRAY; ++i)
+    {
+        const bzPhysRow &row = previous[i];
+        const uint32_t type = row.type;
+        if ((type & (BZ_ROW_OFF | BZ_ROW_ANGULAR)) || type == BZ_ROW_FRICTION ||
+            type == BZ_ROW_TARGET || type >= BZ_ROW_LINEAR_JOINT || !(row.value > 0.0f))
+            continue;
+        bzPhysRow &hold = out[count++];
+        hold = row;
+        hold.type = BZ_ROW_TARGET;
+        hold.value = 0.0f;
+    }
+    return count;
+}
 } // namespace
 
 int32_t bz_Phys_PostSolveRing(BZDObject *root)
@@ -359,6 +378,8 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         {
             float frictionRhs[BZ_FRICTION_ROW_LIMIT];
             count = bz_Phys_AddFrictionRows(rowsOut, 0, rowsIn, previousCount, frictionRhs);
+            if (count > 0)
+                count = HoldRows(rowsOut, count, rowsIn, previousCount);
         }
         carried = count;
         bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];

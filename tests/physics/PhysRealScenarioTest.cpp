@@ -224,14 +224,39 @@ TEST_F(PhysRealScenarioTest, DISABLED_AStackOfThreeBoxesStandsForTenSeconds)
         EXPECT_GT(boxes[i].body.m.row[1].y, 0.999f) << "box " << i << " stays upright";
 }
 
-// Disabled: the box stops after 4.43 m (6 % over 4.17 m) and never turns back, but it sinks
-// through the ground as it stops: at step 39, sliding at 0.3 m/s, its height drops from 0.5015
-// to 0.489 and it ends at 0.0013. The end-of-step friction pass applies the friction impulse at
-// the bottom corners after the solve, so each step ends with the box turning forward
-// (w_z = -0.36 rad/s), which the next step's contact rows take out again; once slow, its front
-// corners end a step a hair below the face, count as inside at the start of the next and give
-// no contact, and the box tips through the face.
-TEST_F(PhysRealScenarioTest, DISABLED_ABoxSlidingAtFiveMetresASecondStopsAfterItsFrictionDistance)
+// A box sliding at 5 m/s on the DEFAULT ground (mu 0.3) slows by mu g = 3 m/s^2 and stops
+// after v^2 / (2 mu g) = 4.17 m. Below 1 m/s its contacts also get friction rows in the solve;
+// solved with the rows that hold its contacts, their turn about the bottom edge never drives the
+// front corners into the ground.
+TEST_F(PhysRealScenarioTest, ABoxSlidingAtFiveMetresASecondStopsAfterItsFrictionDistance)
+{
+    Ground ground;
+    Solid box;
+    box.Box(ground, 1.0f, 1.0f, V(0, 0.5f, 0));
+    box.b()->linearVelocity = V(5.0f, 0, 0);
+    physworld::ForgetBounces forget{box.b()};
+    BZDObject *head = Link({&box});
+    float furthest = 0.0f;
+    for (int step = 0; step < 100; ++step)
+    {
+        physworld::Frame(&head, kG);
+        furthest = std::fmax(furthest, box.Position().x);
+        // On the ground all the way: never into it, and lifted by a few millimetres at most as
+        // it rocks to a stop.
+        EXPECT_GT(box.Position().y, 0.4995f) << "step " << step;
+        EXPECT_LT(box.Position().y, 0.506f) << "step " << step;
+    }
+    const float expected = 5.0f * 5.0f / (2.0f * 0.3f * kG); // 4.17 m
+    EXPECT_NEAR(furthest, expected, 0.1f * expected);
+    EXPECT_NEAR(box.Position().x, expected, 0.1f * expected);
+    EXPECT_LT(bz_V3_Length(&box.b()->linearVelocity), 0.01f) << "as good as stopped";
+}
+
+// Disabled: the box stops 2 % past 4.17 m but rocks back as it stops (back at up to 3.5 cm/s,
+// giving back 3.4 cm) and lifts by 4 mm. The friction rows of its last steps stop 0.3 m/s of
+// sliding within one step at the bottom edge; held by the contact rows the box pivots on its
+// front edge, its back lifts and lands again, and the landing's contacts push it back.
+TEST_F(PhysRealScenarioTest, DISABLED_ASlidingBoxNeverTurnsBackAsItStops)
 {
     Ground ground;
     Solid box;
@@ -245,15 +270,10 @@ TEST_F(PhysRealScenarioTest, DISABLED_ABoxSlidingAtFiveMetresASecondStopsAfterIt
         physworld::Frame(&head, kG);
         furthest = std::fmax(furthest, box.Position().x);
         slowest = std::fmin(slowest, box.b()->linearVelocity.x);
-        EXPECT_NEAR(box.Position().y, 0.5f, 0.002f) << "step " << step << ": stays on the ground";
+        EXPECT_NEAR(box.Position().y, 0.5f, 0.002f) << "step " << step;
     }
-    const float expected = 5.0f * 5.0f / (2.0f * 0.3f * kG); // 4.17 m
-    EXPECT_NEAR(furthest, expected, 0.1f * expected);
-    EXPECT_NEAR(box.Position().x, expected, 0.1f * expected);
-    // It never turns back.
     EXPECT_GT(slowest, -1e-4f);
     EXPECT_GT(box.Position().x, furthest - 1e-4f);
-    EXPECT_NEAR(box.b()->linearVelocity.x, 0.0f, 1e-3f);
 }
 
 TEST_F(PhysRealScenarioTest,
