@@ -218,7 +218,7 @@ void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_
         }
         bz_Phys_ApplyRowImpulse(row, x[i]);
         if (!(row->type & BZ_ROW_ANGULAR) && row->type != BZ_ROW_TARGET &&
-            gWorldContactCount < BZ_WORLD_CONTACT_LIMIT)
+            row->type != BZ_ROW_FRICTION && gWorldContactCount < BZ_WORLD_CONTACT_LIMIT)
         {
             bzPhysRow &copy = gWorldContacts[gWorldContactCount++];
             copy = *row;

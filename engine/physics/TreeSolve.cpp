@@ -220,17 +220,17 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
     bz_Phys_ClearScaleRequest();
     return scaled;
 }
-// The contacts that carried an impulse in the last solve, as rows that only hold what they
-// reached (a fixed target of 0): solved with the friction rows of the next iteration, they keep
-// the friction's turn from driving the body's other points into the world.
+// The contact rows of the last solve, as rows that only hold what their points reached (a fixed
+// target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
+// friction's turn about the contact points from driving the body's other points into the world.
 int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount)
 {
     for (int32_t i = 0; i < previousCount && count < BZ_PHYS_CONTACT_ARRAY; ++i)
     {
         const bzPhysRow &row = previous[i];
-        const uint32_t type = row.type;
-        if ((type & (BZ_ROW_OFF | BZ_ROW_ANGULAR)) || type == BZ_ROW_FRICTION ||
-            type == BZ_ROW_TARGET || type >= BZ_ROW_LINEAR_JOINT || !(row.value > 0.0f))
+        const uint32_t type = row.type & ~BZ_ROW_OFF;
+        if ((type & BZ_ROW_ANGULAR) || type == BZ_ROW_FRICTION || type == BZ_ROW_TARGET ||
+            type >= BZ_ROW_LINEAR_JOINT)
             continue;
         bzPhysRow &hold = out[count++];
         hold = row;

@@ -276,45 +276,61 @@ TEST_F(PhysRealScenarioTest, DISABLED_ASlidingBoxNeverTurnsBackAsItStops)
     EXPECT_GT(box.Position().x, furthest - 1e-4f);
 }
 
-TEST_F(PhysRealScenarioTest,
-       DISABLED_OnATenDegreeSlopeABoxStaysWithFrictionAndSlidesAtGSinThetaOnIce)
+// A box lying on a ground turned by 10 degrees, 1 mm above it: its up is the slope's normal.
+void LayOnSlope(Ground &ground, Solid &box)
 {
-    for (const bool ice : {false, true})
-    {
-        SCOPED_TRACE(ice ? "ICE" : "DEFAULT");
-        Ground ground(10.0f);
-        Solid box;
-        box.Box(ground, 1.0f, 1.0f, V(0, 0, 0));
-        if (ice)
-            box.b()->substance = static_cast<int32_t>(bz_Substance_FindByName("ICE"));
-        // Lying on the slope: the box's up is the slope's normal, its centre half an edge above.
-        const bzV3 up = ground.Up();
-        bzM34 r;
-        bz_M34_SetIdentity(&r);
-        r.row[0] = V(up.y, -up.x, 0.0f);
-        r.row[1] = up;
-        r.row[3] = V(0.5f * up.x, 0.5f * up.y, 0.0f);
-        box.b()->startTransform = r;
-        box.body.m = r;
-        physworld::ForgetBounces forget{box.b()};
-        BZDObject *head = Link({&box});
-        const bzV3 start = box.Position();
-        for (int step = 0; step < 50; ++step)
-            physworld::Frame(&head, kG);
-        bzV3 moved;
-        const bzV3 now = box.Position();
-        bz_V3_SubInto(&now, &start, &moved);
-        const float distance = bz_V3_Length(&moved);
-        if (!ice)
-            EXPECT_LT(distance, 0.01f);
-        else
-        {
-            // s = a t^2 / 2 over 2 s, down the slope.
-            const float a = kG * std::sin(10.0f * kPi / 180.0f);
-            EXPECT_NEAR(distance, 0.5f * a * 4.0f, 0.05f * 0.5f * a * 4.0f);
-            EXPECT_GT(moved.x, 0.0f);
-        }
-    }
+    box.Box(ground, 1.0f, 1.0f, V(0, 0, 0));
+    const bzV3 up = ground.Up();
+    bzM34 r;
+    bz_M34_SetIdentity(&r);
+    r.row[0] = V(up.y, -up.x, 0.0f);
+    r.row[1] = up;
+    r.row[3] = V(0.501f * up.x, 0.501f * up.y, 0.0f);
+    box.b()->startTransform = r;
+    box.body.m = r;
+}
+
+// DEFAULT on DEFAULT: mu 0.3 is above tan(10 degrees) = 0.176, so friction holds the box where
+// it lands.
+TEST_F(PhysRealScenarioTest, OnATenDegreeSlopeABoxStaysWithFriction)
+{
+    Ground ground(10.0f);
+    Solid box;
+    LayOnSlope(ground, box);
+    physworld::ForgetBounces forget{box.b()};
+    BZDObject *head = Link({&box});
+    const bzV3 start = box.Position();
+    for (int step = 0; step < 50; ++step)
+        physworld::Frame(&head, kG);
+    bzV3 moved;
+    const bzV3 now = box.Position();
+    bz_V3_SubInto(&now, &start, &moved);
+    EXPECT_LT(bz_V3_Length(&moved), 0.01f);
+    EXPECT_GT(box.body.m.row[1].y, std::cos(10.0f * kPi / 180.0f) - 1e-3f) << "not tipped";
+}
+
+// Disabled: on ICE (friction 0) the box lands, and while it is still slower than the rest
+// test's 0.5 m/s and held up against gravity its rest count runs out: it sleeps on the slope
+// after a few steps (moving 1.7 cm) instead of sliding at g sin(theta) = 1.74 m/s^2 for 3.47 m.
+// Placed without a gap it slid 3.68 m in 2 s, 6 % past the formula.
+TEST_F(PhysRealScenarioTest, DISABLED_OnATenDegreeIceSlopeABoxSlidesAtGSinTheta)
+{
+    Ground ground(10.0f);
+    Solid box;
+    LayOnSlope(ground, box);
+    box.b()->substance = static_cast<int32_t>(bz_Substance_FindByName("ICE"));
+    physworld::ForgetBounces forget{box.b()};
+    BZDObject *head = Link({&box});
+    const bzV3 start = box.Position();
+    for (int step = 0; step < 50; ++step)
+        physworld::Frame(&head, kG);
+    bzV3 moved;
+    const bzV3 now = box.Position();
+    bz_V3_SubInto(&now, &start, &moved);
+    // s = a t^2 / 2 over 2 s, down the slope.
+    const float a = kG * std::sin(10.0f * kPi / 180.0f);
+    EXPECT_NEAR(bz_V3_Length(&moved), 0.5f * a * 4.0f, 0.05f * 0.5f * a * 4.0f);
+    EXPECT_GT(moved.x, 0.0f);
 }
 
 // The ground's faces name their material, a record whose second word is the surface's
