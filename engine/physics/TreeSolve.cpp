@@ -464,6 +464,25 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         more = 1;
     }
     ApplyAll(pointers, x, nb, count);
+    // A body that another body pushed has moved against its own contacts since it gathered
+    // them: it gathers them again, once a step.
+    for (int32_t i = 0; i < count; ++i)
+    {
+        const bzPhysRow *row = pointers[nb + i];
+        const uint32_t type = row->type & ~BZ_ROW_OFF;
+        if (!row->bodyB || !(x[nb + i] > 0.0f) || type == BZ_ROW_FRICTION ||
+            type == BZ_ROW_TARGET || type >= BZ_ROW_LINEAR_JOINT)
+            continue;
+        BZDObject *const both[2] = {row->bodyA, row->bodyB};
+        for (BZDObject *b : both)
+        {
+            if (!b->pushGathered)
+            {
+                b->pushGathered = 1;
+                bz_Phys_StampForGathering(b);
+            }
+        }
+    }
 
     // 8. Energy check while angular-limit rows are solved.
     if (bz_Phys_AngularLimitRowsUsed())
