@@ -129,8 +129,9 @@ struct BZDObject
     uint8_t savedContactKind;
     uint8_t disturbed;
     uint8_t excluded;
-    uint8_t solveGroup; // 0 = not yet taken into a solve in this step
-    BZDObject *ring;    // circular list of bodies solved together
+    uint8_t solveGroup;   // 0 = not yet taken into a solve in this step
+    uint8_t pushGathered; // its contacts were gathered again after another body pushed it
+    BZDObject *ring;      // circular list of bodies solved together
     BZDObject *nextSibling;
     BZDObject *firstChild;
     BZDObject *parent;

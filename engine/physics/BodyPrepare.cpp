@@ -39,6 +39,7 @@ int32_t bz_Phys_PrepareBody(BZDObject *body)
     }
     body->physicsFlags &= ~BZ_PHYS_PREP_CLEARED;
     body->solveGroup = 0;
+    body->pushGathered = 0;
     body->contactKind = 0;
     body->disturbed = 0;
     body->excluded = 0;

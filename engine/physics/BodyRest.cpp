@@ -84,11 +84,14 @@ uint8_t RestTest(BZDObject *b, const bzV3 &g)
         bzV3 gn = {};
         if (gl > 0.0f)
             bz_V3_ScaleInto(&g, &gn, 1.0f / gl);
+        // Held up: over the step the contacts took out at least nine tenths of the upward speed
+        // that gravity took away over the step (|g| dt).
         const float u = -bz_V3_Dot(&gn, &b->linearVelocity);
         const float uStart = -bz_V3_Dot(&gn, &b->stepLinearVelocity);
+        const float stepFall = gl * bzgPhysSettings.timeStep;
         const bool joined = b->parent || b->firstChild;
         const bool resting =
-            (b->quiet && joined) || (std::fabs(u) < 1.2f * thr && u - uStart >= 0.9f * gl &&
+            (b->quiet && joined) || (std::fabs(u) < 1.2f * thr && u - uStart >= 0.9f * stepFall &&
                                      bz_Phys_BoxCornersSlow(b, limit) && !b->wasAsleep);
         if (!resting)
             bz_Phys_DropRestCount(b);
@@ -100,7 +103,15 @@ uint8_t RestTest(BZDObject *b, const bzV3 &g)
             if (al < 0.0001f || bz_V3_Dot(&b->angularVelocity, &a) <= 0.005f * al ||
                 (b->physicsFlags & BZ_PHYS_SLOW_TURN))
             {
-                if (!bz_Phys_StartRestCount(b) && !bz_Phys_KeepAwake(b))
+                // A body goes quiet only at the end of a rest count; one that cannot start a
+                // count (no world contact, such as a pendulum at the end of its swing) stays
+                // awake.
+                const bool counting = b->restCounter > 0 &&
+                                      b->restCounter != BZ_PHYS_REST_COUNT_START &&
+                                      b->contactKind == b->savedContactKind;
+                if (!counting)
+                    bz_Phys_StartRestCount(b);
+                else if (!bz_Phys_KeepAwake(b))
                 {
                     quiet = 1;
                     if (!joined)
@@ -128,10 +139,12 @@ int32_t bz_Phys_EndStepList(BZDObject *first)
         bz_Phys_WorldGravity(b, &g);
         if (b->countWord > 0)
         {
-            bzV3 change;
+            // The step's velocity change took out one step of gravity (g dt), within half of it.
+            bzV3 change, fall;
+            bz_V3_ScaleInto(&g, &fall, bzgPhysSettings.timeStep);
             bz_V3_SubInto(&b->linearVelocity, &b->stepLinearVelocity, &change);
-            bz_V3_Add(&change, &g);
-            if (bz_V3_LengthSq(&change) < 0.25f * bz_V3_LengthSq(&g))
+            bz_V3_Add(&change, &fall);
+            if (bz_V3_LengthSq(&change) < 0.25f * bz_V3_LengthSq(&fall))
                 b->countWord = 0;
         }
         if (b->mode != BZ_PHYS_MODE_PLAIN)
@@ -172,6 +185,10 @@ int32_t bz_Phys_EndStepList(BZDObject *first)
             if (b->quiet)
                 b->quiet = static_cast<uint8_t>(2 * c + b->quiet);
         }
+        // Bit 1, the body quiet with its whole subtree, is the quiet mark of the sleep byte
+        // by which the step puts quiet rings to sleep.
+        b->sleep = static_cast<uint8_t>((b->sleep & ~BZ_PHYS_SLEEP_QUIET) |
+                                        (b->quiet & BZ_PHYS_SLEEP_QUIET));
         result &= (b->quiet >> 1) & 1;
     }
     return result;

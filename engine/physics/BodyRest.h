@@ -33,8 +33,11 @@ void bz_Phys_DropRestCount(BZDObject *body);
 // BZ_PHYS_ASLEEP_ON_RELEASE); BZ_PHYS_YIELDED takes BZ_PHYS_YIELD_MARK and the tree step record
 // is dropped; a frozen body sleeps with zero velocities; an awake body takes the global
 // collision masks and runs the rest test (rest factor x contact speed tolerance of the
-// settings, the world's gravity and reference vector), which may start or drop its rest count
-// or make it quiet (a quiet body without parent or child loses all its velocity); the start-of-
+// settings, the world's gravity and reference vector, the step's time step), which may start or
+// drop its rest count or, at the end of a running count, make it quiet (a quiet body without
+// parent or child loses all its velocity; a body that cannot start a count stays awake). A body
+// is held up when over the step its upward speed grew by at least nine tenths of |g| dt; the
+// count word ends when the step's velocity change is within half of -g dt. The start-of-
 // step transform takes the current one and the world centre of mass follows. Quiet byte: bit 0
 // the body, bit 1 the body and its whole subtree. Returns 1 when every body of the list and of
 // their subtrees is quiet, else 0.

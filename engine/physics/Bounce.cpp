@@ -88,8 +88,8 @@ int32_t bz_Phys_RecordBounce(BZDObject *bodyA, BZDObject *bodyB, const bzPhysRow
     if (!bodyA || !row || !std::isfinite(x))
         return 0;
     const uint32_t own = SideSubstance(row->shapeA, bodyA);
-    const uint32_t other = bodyB ? SideSubstance(row->shapeB, bodyB)
-                                 : (row->link.surface ? bz_Substance_SlotOf(row->link.surface) : 0);
+    const uint32_t other =
+        bodyB ? SideSubstance(row->shapeB, bodyB) : bz_Phys_RowSurfaceSubstance(row);
     const float e = bz_SubstancePair_GetRestitution(own, other);
     if (!(e > 0.0f))
         return 0;
@@ -125,12 +125,12 @@ int32_t bz_Phys_RecordBounce(BZDObject *bodyA, BZDObject *bodyB, const bzPhysRow
         record->restitution = e;
         record->substanceA = own;
         record->substanceB = other;
-        const float sA = Length(bodyA->stepLinearVelocity);
+        const float sA = Length(bodyA->frameStartLinearVelocity);
         if (!bodyB)
             record->threshold = sA * bodyA->mass * 1.5f;
         else
         {
-            const float sB = Length(bodyB->stepLinearVelocity);
+            const float sB = Length(bodyB->frameStartLinearVelocity);
             const float product = bodyA->mass * bodyB->mass;
             record->threshold =
                 product > 0.0f ? (sA + sB) * 0.5f * ((bodyA->mass + bodyB->mass) / product) * 1.5f

@@ -33,7 +33,10 @@ struct bzPhysBounce
 };
 
 // Adds impulse x of the row between bodyA and bodyB (null: the world) to the pair's record,
-// made when the pair has none and the owner keeps fewer than 10. Returns 0 (nothing recorded)
+// made when the pair has none and the owner keeps fewer than 10. A new record's threshold is
+// 1.5 times the impulse of the bodies' frame-start velocities (the velocity change of the
+// frame, which the dynamics layer's frame update leaves there): contacts that only hold a body
+// against the frame's forces never bounce. Returns 0 (nothing recorded)
 // when the pair's restitution is not above 0, else 1.
 int32_t bz_Phys_RecordBounce(BZDObject *bodyA, BZDObject *bodyB, const bzPhysRow *row, float x);
 // Applies the records of a sibling list and their subtrees (nothing when no record exists and

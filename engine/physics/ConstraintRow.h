@@ -109,3 +109,8 @@ int32_t bz_Phys_WeldedRows();
 BZDJoint *bz_Row_JointRecord(const bzPhysRow *row);
 // The shape's substance id, or the body's default substance without a shape or id.
 int32_t bz_Phys_ShapeSubstance(const bzShape *shape, const BZDObject *body);
+// The substance slot of the surface a world contact row was found on. The row's surface is the
+// world surface record that was hit, a face in the collision face layout; its material is a
+// record whose second word is the substance slot. A row without a surface, or a surface without
+// a material, is on DEFAULT (0).
+uint32_t bz_Phys_RowSurfaceSubstance(const bzPhysRow *row);

@@ -2,10 +2,12 @@
 // rows against immovable bodies, and the small row accessors.
 #include "physics/ConstraintRow.h"
 
+#include "collision/CollisionFace.h"
 #include "collision/Shape.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/PhysSettings.h"
+#include "physics/Substance.h"
 #include "physics/TreeStep.h"
 
 namespace
@@ -139,4 +141,10 @@ int32_t bz_Phys_ShapeSubstance(const bzShape *shape, const BZDObject *body)
     if (shape && shape->userWord)
         return static_cast<int32_t>(shape->userWord);
     return body->substance;
+}
+
+uint32_t bz_Phys_RowSurfaceSubstance(const bzPhysRow *row)
+{
+    const auto *face = static_cast<const bzCollisionFace *>(row->link.surface);
+    return face && face->material ? bz_Substance_SlotOf(face->material) : 0;
 }

@@ -42,11 +42,6 @@ float TurnResponse(const BZDObject *body, const bzV3 &r, const bzV3 &t)
     return Dot(t, wr);
 }
 
-uint32_t SurfaceSlot(const bzPhysRow *row)
-{
-    return row->link.surface ? bz_Substance_SlotOf(row->link.surface) : 0;
-}
-
 uint32_t ShapeSlot(const bzShape *shape, const BZDObject *body)
 {
     return uint32_t(bz_Phys_ShapeSubstance(shape, body));
@@ -67,7 +62,8 @@ int32_t AddWorldFrictionRow(bzPhysRow *out, int32_t count, float *rhs, const bzP
     if (!(s > kTinySlip))
         return count; // no slip: no direction to hold
     const bzV3 t = {{{-vt.x / s, -vt.y / s, -vt.z / s}}};
-    const uint32_t own = ShapeSlot(contact->shapeA, a), other = SurfaceSlot(contact);
+    const uint32_t own = ShapeSlot(contact->shapeA, a),
+                   other = bz_Phys_RowSurfaceSubstance(contact);
     const float mu = std::fabs(Dot(t, contact->rB)) <= 0.5f * bzgPhysSettings.contactSpeedTolerance
                          ? bz_SubstancePair_GetStaticFriction(own, other)
                          : bz_SubstancePair_GetSlidingFriction(own, other);

@@ -120,11 +120,6 @@ void ApplyOne(bzPhysRow *row, float x)
     }
 }
 
-uint32_t SurfaceSlot(const bzPhysRow *row)
-{
-    return row->link.surface ? bz_Substance_SlotOf(row->link.surface) : 0;
-}
-
 bzV3 PointVelocity(const BZDObject *body, const bzV3 &r)
 {
     return bz_Body_PointVelocity(body, r);
@@ -223,7 +218,7 @@ void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_
         }
         bz_Phys_ApplyRowImpulse(row, x[i]);
         if (!(row->type & BZ_ROW_ANGULAR) && row->type != BZ_ROW_TARGET &&
-            gWorldContactCount < BZ_WORLD_CONTACT_LIMIT)
+            row->type != BZ_ROW_FRICTION && gWorldContactCount < BZ_WORLD_CONTACT_LIMIT)
         {
             bzPhysRow &copy = gWorldContacts[gWorldContactCount++];
             copy = *row;
@@ -329,7 +324,7 @@ void bz_Phys_WorldContactFriction(bzPhysRow *row)
     if (!(s >= 0.001f))
         return;
     const uint32_t own = uint32_t(bz_Phys_ShapeSubstance(row->shapeA, body));
-    const uint32_t other = SurfaceSlot(row);
+    const uint32_t other = bz_Phys_RowSurfaceSubstance(row);
     float height = 0.0f, spacing = 0.0f, weight = 0.0f;
     bz_SubstancePair_GetBumps(own, other, &height, &spacing, &weight);
     if (height != 0.0f && dt > 0.0f && bz_RandomUnit() * spacing < s * dt && height / dt < s)

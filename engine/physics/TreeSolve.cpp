@@ -220,6 +220,25 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
     bz_Phys_ClearScaleRequest();
     return scaled;
 }
+// The contact rows of the last solve, as rows that only hold what their points reached (a fixed
+// target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
+// friction's turn about the contact points from driving the body's other points into the world.
+int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount)
+{
+    for (int32_t i = 0; i < previousCount && count < BZ_PHYS_CONTACT_ARRAY; ++i)
+    {
+        const bzPhysRow &row = previous[i];
+        const uint32_t type = row.type & ~BZ_ROW_OFF;
+        if ((type & BZ_ROW_ANGULAR) || type == BZ_ROW_FRICTION || type == BZ_ROW_TARGET ||
+            type >= BZ_ROW_LINEAR_JOINT)
+            continue;
+        bzPhysRow &hold = out[count++];
+        hold = row;
+        hold.type = BZ_ROW_TARGET;
+        hold.value = 0.0f;
+    }
+    return count;
+}
 } // namespace
 
 int32_t bz_Phys_PostSolveRing(BZDObject *root)
@@ -359,6 +378,8 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         {
             float frictionRhs[BZ_FRICTION_ROW_LIMIT];
             count = bz_Phys_AddFrictionRows(rowsOut, 0, rowsIn, previousCount, frictionRhs);
+            if (count > 0)
+                count = HoldRows(rowsOut, count, rowsIn, previousCount);
         }
         carried = count;
         bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
@@ -443,6 +464,25 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         more = 1;
     }
     ApplyAll(pointers, x, nb, count);
+    // A body that another body pushed has moved against its own contacts since it gathered
+    // them: it gathers them again, once a step.
+    for (int32_t i = 0; i < count; ++i)
+    {
+        const bzPhysRow *row = pointers[nb + i];
+        const uint32_t type = row->type & ~BZ_ROW_OFF;
+        if (!row->bodyB || !(x[nb + i] > 0.0f) || type == BZ_ROW_FRICTION ||
+            type == BZ_ROW_TARGET || type >= BZ_ROW_LINEAR_JOINT)
+            continue;
+        BZDObject *const both[2] = {row->bodyA, row->bodyB};
+        for (BZDObject *b : both)
+        {
+            if (!b->pushGathered)
+            {
+                b->pushGathered = 1;
+                bz_Phys_StampForGathering(b);
+            }
+        }
+    }
 
     // 8. Energy check while angular-limit rows are solved.
     if (bz_Phys_AngularLimitRowsUsed())

@@ -1,5 +1,6 @@
 // Bounce records: made only for restitutive pairs and at most ten partners a body, applied once
 // they pass their threshold, aged away when quiet, and forgotten with a destroyed body.
+#include "collision/CollisionFace.h"
 #include "collision/PairTestShapes.h"
 #include "maths/Matrix.h"
 #include "physics/Body.h"
@@ -33,7 +34,8 @@ struct Scope
     {
         uint32_t word0;
         uint32_t slot;
-    } floor = {};
+    } floor = {};                   // the floor's material: its second word is the substance slot
+    bzCollisionFace floorFace = {}; // the world surface record the floor's rows name
     std::vector<std::unique_ptr<BZDObject>> bodies;
     std::vector<std::unique_ptr<Owner>> owners;
     Scope()
@@ -43,6 +45,7 @@ struct Scope
         bouncy = bz_Substance_Register(&b);
         dead = bz_Substance_Register(&d);
         floor.slot = bouncy;
+        floorFace.material = &floor;
     }
     ~Scope()
     {
@@ -70,7 +73,7 @@ struct Scope
         r.bodyA = a;
         r.bodyB = b;
         r.nA = V(0, 1, 0);
-        r.link.surface = b ? nullptr : &floor;
+        r.link.surface = b ? nullptr : &floorFace;
         return r;
     }
 };
@@ -121,7 +124,7 @@ TEST(BounceTest, RecordsBounceOnceTheyPassTheirThresholdAndAgeAway)
 {
     Scope s;
     BZDObject *ball = s.Body(1.0f, s.bouncy);
-    ball->stepLinearVelocity = V(0, -2, 0); // threshold 2 x 1 x 1.5 = 3
+    ball->frameStartLinearVelocity = V(0, -2, 0); // threshold 2 x 1 x 1.5 = 3
     bzPhysRow row = s.Row(ball, nullptr);
     bz_Phys_RecordBounce(ball, nullptr, &row, 5.0f);
     ASSERT_EQ(ball->bounceCount, 1);
@@ -185,7 +188,9 @@ TEST(BounceTest, AppliedContactRowsRecordTheirPairs)
         r.type = 2;
     const BZDSubstance deadFloor = MakeSubstance(0.5f, 0.5f, 0.0f);
     Scope::Surface dull = {0, bz_Substance_Register(&deadFloor)};
-    rows[2].link.surface = &dull;
+    bzCollisionFace dullFace = {};
+    dullFace.material = &dull;
+    rows[2].link.surface = &dullFace;
     bzPhysRow *pointers[3] = {&rows[0], &rows[1], &rows[2]};
     const float x[3] = {1.0f, 2.0f, 4.0f};
     bz_Phys_ClearWorldContacts();

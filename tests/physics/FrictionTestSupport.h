@@ -1,15 +1,16 @@
 // The set-up of the friction tests: the game's physics settings (three friction passes,
 // contact tolerance 0.025, contact distance 0.001), a registered substance of static friction
-// 0.8 and sliding friction 0.5, a surface record naming it (the slot in its second word), and
-// bodies of that substance.
+// 0.8 and sliding friction 0.5, a world surface record (a face) whose material names it (the
+// slot in the material's second word), and bodies of that substance.
 #pragma once
 
+#include "collision/CollisionFace.h"
 #include "maths/Matrix.h"
 #include "physics/Body.h"
 #include "physics/PhysSettings.h"
 #include "SubstanceTestSupport.h"
 
-struct FrictionSurface
+struct FrictionMaterial
 {
     uint32_t word0 = 0;
     uint32_t slot = 0;
@@ -17,7 +18,8 @@ struct FrictionSurface
 
 struct FrictionScope
 {
-    FrictionSurface surface;
+    FrictionMaterial material;
+    bzCollisionFace surface = {};
     uint32_t slot = 0;
     FrictionScope()
     {
@@ -28,8 +30,11 @@ struct FrictionScope
         ResetSubstancesToStartUp();
         const BZDSubstance s = MakeSubstance(0.8f, 0.5f, 0.0f);
         slot = bz_Substance_Register(&s);
-        surface.slot = slot;
+        material.slot = slot;
+        surface.material = &material;
     }
+    FrictionScope(const FrictionScope &) = delete;
+    FrictionScope &operator=(const FrictionScope &) = delete;
     ~FrictionScope()
     {
         bz_Phys_ResetSettings();

@@ -110,6 +110,9 @@ TEST(ImpulsesTest, ContactImpulsesFillTheWorldContactList)
     std::vector<bzPhysRow> rows(302, scope.Ground(&a, 0.0f));
     rows[1].type = BZ_ROW_TARGET;
     rows[2].type = 8 | BZ_ROW_ANGULAR;
+    // A friction row of the solve: its direction is no contact normal to take friction against.
+    rows[4].type = BZ_ROW_FRICTION;
+    rows[4].nA = V(1, 0, 0);
     std::vector<bzPhysRow *> pointers;
     std::vector<float> x;
     for (size_t i = 0; i < rows.size(); ++i)
@@ -117,15 +120,17 @@ TEST(ImpulsesTest, ContactImpulsesFillTheWorldContactList)
         pointers.push_back(&rows[i]);
         x.push_back(i == 3 ? 0.0f : 0.5f);
     }
-    bz_Phys_ApplyContactImpulses(pointers.data(), x.data(), 4);
+    bz_Phys_ApplyContactImpulses(pointers.data(), x.data(), 5);
     EXPECT_EQ(rows[3].type & BZ_ROW_OFF, uint32_t(BZ_ROW_OFF)); // impulse 0: switched off
-    // Row 0 only: the fixed-target row, the angular row and the unused row do not go in.
+    // Row 0 only: the fixed-target row, the angular row, the unused row and the friction row do
+    // not go in; the friction row's impulse still moves the body (0.5 along x, 0 from row 0).
     ASSERT_EQ(bz_Phys_WorldContactCount(), 1);
     EXPECT_FLOAT_EQ(bz_Phys_WorldContacts()[0].weight, 0.5f);
+    EXPECT_GT(a.localLinearVelocity.x, 0.0f);
     bz_Phys_ClearWorldContacts();
-    bz_Phys_ApplyContactImpulses(pointers.data() + 4, x.data() + 4, 298);
-    EXPECT_EQ(bz_Phys_WorldContactCount(), 298);
-    bz_Phys_ApplyContactImpulses(pointers.data() + 4, x.data() + 4, 10);
+    bz_Phys_ApplyContactImpulses(pointers.data() + 5, x.data() + 5, 297);
+    EXPECT_EQ(bz_Phys_WorldContactCount(), 297);
+    bz_Phys_ApplyContactImpulses(pointers.data() + 5, x.data() + 5, 10);
     EXPECT_EQ(bz_Phys_WorldContactCount(), BZ_WORLD_CONTACT_LIMIT);
 }
 

@@ -20,6 +20,7 @@
 
 #include "PhysRealWorld.h"
 #include "PhysStepWorld.h"
+#include "SubstanceTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -87,14 +88,12 @@ TEST_F(PhysRealScenarioTest, ABoxAMillimetreAboveTheGroundSettlesWithinASecond)
     EXPECT_GT(box.body.m.row[1].y, 0.9999f);
 }
 
-// Disabled: the box settles (1.33 mm above the ground, at rest after 0.2 s) but never sleeps.
-// The rest test asks that the body's downward speed less its downward speed at the start of the
-// step be at least 0.9 |g| (9 m/s with g = 10); the step keeps the velocity the body was
-// prepared with as that start value, so a resting body gives 0 and the test never passes. The
-// comparison is meant for the frame-start velocity that the dynamics layer's frame update leaves
-// (the frame's velocity change), which this test world does not run. The wake half waits for
-// the sleep.
-TEST_F(PhysRealScenarioTest, DISABLED_ASettledBoxSleepsWithinTwoSecondsAndWakesWhenHit)
+// The box settles 1.33 mm above the ground (the contact distance 1 mm plus a step of the
+// resting rows' separating speed T/3, 0.33 mm). Each frame gravity takes 0.4 m/s of upward speed
+// and the ground gives it back, more than 0.9 of |g| dt, so the box counts as held up; its rest
+// count starts at 5, restarts at 4 and the next resting step makes it quiet: asleep within a
+// few steps of settling, well inside 2 s. A ball dropped onto it wakes it.
+TEST_F(PhysRealScenarioTest, ASettledBoxSleepsWithinTwoSecondsAndWakesWhenHit)
 {
     Ground ground;
     Solid box;
@@ -110,22 +109,50 @@ TEST_F(PhysRealScenarioTest, DISABLED_ASettledBoxSleepsWithinTwoSecondsAndWakesW
     }
     ASSERT_GE(asleep, 0);
     EXPECT_LE(asleep * kDt, 2.2f);
+    // Asleep it stays where it settled, its velocities zeroed, through frames of gravity.
+    const float settled = box.Position().y;
+    EXPECT_NEAR(settled, 0.5f, 0.002f);
+    for (int step = 0; step < 25; ++step)
+        physworld::Frame(&head, kG);
+    EXPECT_TRUE(box.b()->asleep);
+    EXPECT_EQ(box.Position().y, settled);
+    EXPECT_EQ(bz_V3_LengthSq(&box.b()->linearVelocity), 0.0f);
 
-    // Another box dropped onto it wakes it, and rests on it rather than passing through.
     Solid falling;
-    falling.Box(ground, 1.0f, 1.0f, V(0.1f, 2.0f, 0));
+    falling.Ball(ground, 1.0f, 0.25f, V(0.1f, 2.0f, 0));
     physworld::ForgetBounces forgetFalling{falling.b()};
     head = Link({&box, &falling});
     bool woke = false;
-    for (int step = 0; step < 40 && !woke; ++step)
+    int step = 0;
+    for (; step < 40 && !woke; ++step)
     {
         physworld::Frame(&head, kG);
         woke = !box.b()->asleep;
     }
     EXPECT_TRUE(woke);
-    for (int step = 0; step < 25; ++step)
+    // It wakes in the step the ball reaches it: the ball's bottom falls from 1.75 to 1.0 m, a
+    // drop of 0.008 n (n + 1) passing 0.75 m at n = 10.
+    EXPECT_EQ(step, 10);
+}
+
+// Disabled: the ball that lands on the box is held, but the two end lifted: after 2 s the box
+// stands 7 mm up and the ball 1.5 cm above its place. The box is solved first, in a ring of its
+// own, and ends its step resting 1.33 mm up, beyond the contact distance; when the ball's
+// contact joins it to the ball's ring it finds no world contacts between its start and its
+// already solved pose, and only after the ball's row has pushed it does it gather them again;
+// each such gathering asks the rows found again for a further separating speed.
+TEST_F(PhysRealScenarioTest, DISABLED_ABallLandingOnARestingBoxIsHeldByIt)
+{
+    Ground ground;
+    Solid box, falling;
+    box.Box(ground, 1.0f, 1.0f, V(0, 0.501f, 0));
+    falling.Ball(ground, 1.0f, 0.25f, V(0.1f, 2.0f, 0));
+    physworld::ForgetBounces forget{box.b()}, forgetFalling{falling.b()};
+    BZDObject *head = Link({&box, &falling});
+    for (int step = 0; step < 50; ++step)
         physworld::Frame(&head, kG);
-    EXPECT_NEAR(falling.Position().y, 1.5f, 0.01f);
+    EXPECT_NEAR(box.Position().y, 0.5f, 0.002f);
+    EXPECT_NEAR(falling.Position().y, 1.25f, 0.01f);
 }
 
 TEST_F(PhysRealScenarioTest, TwoBoxesMeetingHeadOnInZeroGravityKeepTheirMomentum)
@@ -197,14 +224,39 @@ TEST_F(PhysRealScenarioTest, DISABLED_AStackOfThreeBoxesStandsForTenSeconds)
         EXPECT_GT(boxes[i].body.m.row[1].y, 0.999f) << "box " << i << " stays upright";
 }
 
-// Disabled: the box stops after 4.43 m (6 % over 4.17 m) and never turns back, but it sinks
-// through the ground as it stops: at step 39, sliding at 0.3 m/s, its height drops from 0.5015
-// to 0.489 and it ends at 0.0013. The end-of-step friction pass applies the friction impulse at
-// the bottom corners after the solve, so each step ends with the box turning forward
-// (w_z = -0.36 rad/s), which the next step's contact rows take out again; once slow, its front
-// corners end a step a hair below the face, count as inside at the start of the next and give
-// no contact, and the box tips through the face.
-TEST_F(PhysRealScenarioTest, DISABLED_ABoxSlidingAtFiveMetresASecondStopsAfterItsFrictionDistance)
+// A box sliding at 5 m/s on the DEFAULT ground (mu 0.3) slows by mu g = 3 m/s^2 and stops
+// after v^2 / (2 mu g) = 4.17 m. Below 1 m/s its contacts also get friction rows in the solve;
+// solved with the rows that hold its contacts, their turn about the bottom edge never drives the
+// front corners into the ground.
+TEST_F(PhysRealScenarioTest, ABoxSlidingAtFiveMetresASecondStopsAfterItsFrictionDistance)
+{
+    Ground ground;
+    Solid box;
+    box.Box(ground, 1.0f, 1.0f, V(0, 0.5f, 0));
+    box.b()->linearVelocity = V(5.0f, 0, 0);
+    physworld::ForgetBounces forget{box.b()};
+    BZDObject *head = Link({&box});
+    float furthest = 0.0f;
+    for (int step = 0; step < 100; ++step)
+    {
+        physworld::Frame(&head, kG);
+        furthest = std::fmax(furthest, box.Position().x);
+        // On the ground all the way: never into it, and lifted by a few millimetres at most as
+        // it rocks to a stop.
+        EXPECT_GT(box.Position().y, 0.4995f) << "step " << step;
+        EXPECT_LT(box.Position().y, 0.506f) << "step " << step;
+    }
+    const float expected = 5.0f * 5.0f / (2.0f * 0.3f * kG); // 4.17 m
+    EXPECT_NEAR(furthest, expected, 0.1f * expected);
+    EXPECT_NEAR(box.Position().x, expected, 0.1f * expected);
+    EXPECT_LT(bz_V3_Length(&box.b()->linearVelocity), 0.01f) << "as good as stopped";
+}
+
+// Disabled: the box stops 2 % past 4.17 m but rocks back as it stops (back at up to 3.5 cm/s,
+// giving back 3.4 cm) and lifts by 4 mm. The friction rows of its last steps stop 0.3 m/s of
+// sliding within one step at the bottom edge; held by the contact rows the box pivots on its
+// front edge, its back lifts and lands again, and the landing's contacts push it back.
+TEST_F(PhysRealScenarioTest, DISABLED_ASlidingBoxNeverTurnsBackAsItStops)
 {
     Ground ground;
     Solid box;
@@ -218,63 +270,124 @@ TEST_F(PhysRealScenarioTest, DISABLED_ABoxSlidingAtFiveMetresASecondStopsAfterIt
         physworld::Frame(&head, kG);
         furthest = std::fmax(furthest, box.Position().x);
         slowest = std::fmin(slowest, box.b()->linearVelocity.x);
-        EXPECT_NEAR(box.Position().y, 0.5f, 0.002f) << "step " << step << ": stays on the ground";
+        EXPECT_NEAR(box.Position().y, 0.5f, 0.002f) << "step " << step;
     }
-    const float expected = 5.0f * 5.0f / (2.0f * 0.3f * kG); // 4.17 m
-    EXPECT_NEAR(furthest, expected, 0.1f * expected);
-    EXPECT_NEAR(box.Position().x, expected, 0.1f * expected);
-    // It never turns back.
     EXPECT_GT(slowest, -1e-4f);
     EXPECT_GT(box.Position().x, furthest - 1e-4f);
-    EXPECT_NEAR(box.b()->linearVelocity.x, 0.0f, 1e-3f);
 }
 
-TEST_F(PhysRealScenarioTest,
-       DISABLED_OnATenDegreeSlopeABoxStaysWithFrictionAndSlidesAtGSinThetaOnIce)
+// A box lying on a ground turned by 10 degrees, 1 mm above it: its up is the slope's normal.
+void LayOnSlope(Ground &ground, Solid &box)
 {
-    for (const bool ice : {false, true})
+    box.Box(ground, 1.0f, 1.0f, V(0, 0, 0));
+    const bzV3 up = ground.Up();
+    bzM34 r;
+    bz_M34_SetIdentity(&r);
+    r.row[0] = V(up.y, -up.x, 0.0f);
+    r.row[1] = up;
+    r.row[3] = V(0.501f * up.x, 0.501f * up.y, 0.0f);
+    box.b()->startTransform = r;
+    box.body.m = r;
+}
+
+// DEFAULT on DEFAULT: mu 0.3 is above tan(10 degrees) = 0.176, so friction holds the box where
+// it lands.
+TEST_F(PhysRealScenarioTest, OnATenDegreeSlopeABoxStaysWithFriction)
+{
+    Ground ground(10.0f);
+    Solid box;
+    LayOnSlope(ground, box);
+    physworld::ForgetBounces forget{box.b()};
+    BZDObject *head = Link({&box});
+    const bzV3 start = box.Position();
+    for (int step = 0; step < 50; ++step)
+        physworld::Frame(&head, kG);
+    bzV3 moved;
+    const bzV3 now = box.Position();
+    bz_V3_SubInto(&now, &start, &moved);
+    EXPECT_LT(bz_V3_Length(&moved), 0.01f);
+    EXPECT_GT(box.body.m.row[1].y, std::cos(10.0f * kPi / 180.0f) - 1e-3f) << "not tipped";
+}
+
+// Disabled: on ICE (friction 0) the box lands, and while it is still slower than the rest
+// test's 0.5 m/s and held up against gravity its rest count runs out: it sleeps on the slope
+// after a few steps (moving 1.7 cm) instead of sliding at g sin(theta) = 1.74 m/s^2 for 3.47 m.
+// Placed without a gap it slid 3.68 m in 2 s, 6 % past the formula.
+TEST_F(PhysRealScenarioTest, DISABLED_OnATenDegreeIceSlopeABoxSlidesAtGSinTheta)
+{
+    Ground ground(10.0f);
+    Solid box;
+    LayOnSlope(ground, box);
+    box.b()->substance = static_cast<int32_t>(bz_Substance_FindByName("ICE"));
+    physworld::ForgetBounces forget{box.b()};
+    BZDObject *head = Link({&box});
+    const bzV3 start = box.Position();
+    for (int step = 0; step < 50; ++step)
+        physworld::Frame(&head, kG);
+    bzV3 moved;
+    const bzV3 now = box.Position();
+    bz_V3_SubInto(&now, &start, &moved);
+    // s = a t^2 / 2 over 2 s, down the slope.
+    const float a = kG * std::sin(10.0f * kPi / 180.0f);
+    EXPECT_NEAR(bz_V3_Length(&moved), 0.5f * a * 4.0f, 0.05f * 0.5f * a * 4.0f);
+    EXPECT_GT(moved.x, 0.0f);
+}
+
+// The ground's faces name their material, a record whose second word is the surface's
+// substance slot, and the world contact rows carry the face to the friction: a box sliding at
+// 5 m/s with its DEFAULT substance (friction 0.3) slows by mu g per second, mu the two
+// substances' combined friction sqrt(0.3 x mu_surface). On a DEFAULT face (mu 0.3) it is at
+// 5 - 3 = 2 m/s after 1 s; on ICE (friction 0, so mu 0) it keeps its 5 m/s; on a face of a
+// substance of friction 0.675 (mu 0.45) it is at 5 - 4.5 = 0.5 m/s.
+TEST_F(PhysRealScenarioTest, TheFrictionOfAWorldContactIsThatOfTheFacesSurface)
+{
+    const BZDSubstance rough = MakeSubstance(0.675f, 0.675f, 0.0f);
+    const uint32_t roughSlot = bz_Substance_Register(&rough);
+    ASSERT_NE(roughSlot, BZ_SUBSTANCE_NONE);
+    struct Case
     {
-        SCOPED_TRACE(ice ? "ICE" : "DEFAULT");
-        Ground ground(10.0f);
+        const char *surface;
+        uint32_t slot;
+        float speedAfterOneSecond;
+    };
+    const Case cases[] = {{"DEFAULT", 0u, 2.0f},
+                          {"ICE", bz_Substance_FindByName("ICE"), 5.0f},
+                          {"ROUGH", roughSlot, 0.5f}};
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.surface);
+        // The surface's material record: its second word is the substance slot.
+        struct
+        {
+            uint32_t word0;
+            uint32_t slot;
+        } material = {0, c.slot};
+        Ground ground;
+        for (bzDynFaceHit &f : ground.faces)
+            f.material = reinterpret_cast<bzMaterial *>(&material);
         Solid box;
-        box.Box(ground, 1.0f, 1.0f, V(0, 0, 0));
-        if (ice)
-            box.b()->substance = static_cast<int32_t>(bz_Substance_FindByName("ICE"));
-        // Lying on the slope: the box's up is the slope's normal, its centre half an edge above.
-        const bzV3 up = ground.Up();
-        bzM34 r;
-        bz_M34_SetIdentity(&r);
-        r.row[0] = V(up.y, -up.x, 0.0f);
-        r.row[1] = up;
-        r.row[3] = V(0.5f * up.x, 0.5f * up.y, 0.0f);
-        box.b()->startTransform = r;
-        box.body.m = r;
+        box.Box(ground, 1.0f, 1.0f, V(0, 0.5f, 0));
+        box.b()->linearVelocity = V(5.0f, 0, 0);
         physworld::ForgetBounces forget{box.b()};
         BZDObject *head = Link({&box});
-        const bzV3 start = box.Position();
-        for (int step = 0; step < 50; ++step)
+        for (int step = 0; step < 25; ++step)
             physworld::Frame(&head, kG);
-        bzV3 moved;
-        const bzV3 now = box.Position();
-        bz_V3_SubInto(&now, &start, &moved);
-        const float distance = bz_V3_Length(&moved);
-        if (!ice)
-            EXPECT_LT(distance, 0.01f);
-        else
-        {
-            // s = a t^2 / 2 over 2 s, down the slope.
-            const float a = kG * std::sin(10.0f * kPi / 180.0f);
-            EXPECT_NEAR(distance, 0.5f * a * 4.0f, 0.05f * 0.5f * a * 4.0f);
-            EXPECT_GT(moved.x, 0.0f);
-        }
+        EXPECT_NEAR(box.b()->linearVelocity.x, c.speedAfterOneSecond, 0.15f);
+        // On the ground all the way (it rocks by a few millimetres as it stops).
+        EXPECT_NEAR(box.Position().y, 0.5f, 0.005f);
     }
+    bz_Substance_Unregister(roughSlot);
 }
 
-// With the real collision the ball does not bounce: the impact's impulse is shared between two
-// steps (1.5 and 3.2 N s at the crossing and the step after), and each stays below the bounce
-// record's threshold of 1.5 m |v| (6.6 and 5.0 N s), so no record is re-applied and the ball
-// comes to rest on the ground. Its energy never rises on the way.
-TEST_F(PhysRealScenarioTest, ADroppedGlassBallNeverGainsEnergyAndComesToRest)
+// A glass ball dropped 1 m onto the DEFAULT ground: the pair's restitution is (0.89 + 0) / 2 =
+// 0.445. Falling from rest it crosses the ground in its 11th step at 4.4 m/s (a drop of
+// 0.008 n (n + 1) after n steps passes 1 m at n = 11). The ground's impulses over the impact
+// steps are re-applied times e once they pass the record's threshold, 1.5 m |dv| = 0.6 N s
+// (dv the frame's velocity change, 0.4 m/s): the ball leaves at most at e x 4.4 m/s, so it rises
+// to at most e^2 = 0.198 of its drop, and never less than half of that (the threshold takes
+// 0.6 of about 4.4 N s). Each later bounce again rises at most e^2 times the one before, small
+// ones end under the threshold, and the ball comes to rest on the ground.
+TEST_F(PhysRealScenarioTest, ADroppedGlassBallBouncesByItsRestitutionAndComesToRest)
 {
     Ground ground;
     Solid ball;
@@ -282,29 +395,39 @@ TEST_F(PhysRealScenarioTest, ADroppedGlassBallNeverGainsEnergyAndComesToRest)
     ball.b()->substance = static_cast<int32_t>(bz_Substance_FindByName("GLASS"));
     physworld::ForgetBounces forget{ball.b()};
     BZDObject *head = Link({&ball});
+    auto height = [&]() { return ball.Position().y - 0.1f; };
     auto energy = [&]()
-    { return 0.5f * bz_V3_LengthSq(&ball.b()->linearVelocity) + kG * (ball.Position().y - 0.1f); };
+    { return 0.5f * bz_V3_LengthSq(&ball.b()->linearVelocity) + kG * height(); };
     const float start = energy();
+    const float e = 0.445f;
     std::vector<float> apexes;
-    int bounces = 0;
-    float lastVy = 0.0f;
-    for (int step = 0; step < 150; ++step)
+    float lastVy = 0.0f, top = 0.0f;
+    int firstContact = -1;
+    for (int step = 1; step <= 150; ++step)
     {
         physworld::Frame(&head, kG);
         // Allow the integrator's own error of one step's fall.
         EXPECT_LE(energy(), start + kG * kG * kDt * kDt) << "step " << step;
+        EXPECT_GT(ball.Position().y, 0.09f) << "step " << step << ": never through the ground";
         const float vy = ball.b()->linearVelocity.y;
-        if (lastVy < 0.0f && vy > 0.0f)
-            ++bounces;
+        if (firstContact < 0 && vy > lastVy)
+            firstContact = step;
+        top = std::fmax(top, height());
         if (lastVy > 0.0f && vy <= 0.0f)
-            apexes.push_back(ball.Position().y);
+        {
+            apexes.push_back(top);
+        }
+        if (vy < 0.0f)
+            top = 0.0f;
         lastVy = vy;
-        EXPECT_GT(ball.Position().y, 0.09f) << "step " << step;
     }
+    EXPECT_EQ(firstContact, 11);
+    ASSERT_GE(apexes.size(), 2u) << "it bounces, and bounces again";
+    EXPECT_LE(apexes[0], e * e * 1.0f);
+    EXPECT_GE(apexes[0], 0.5f * e * e * 1.0f);
     for (size_t i = 1; i < apexes.size(); ++i)
-        EXPECT_LE(apexes[i], apexes[i - 1] + 1e-3f) << "apex " << i;
-    EXPECT_LE(bounces, 1) << "only the contact's separating push may lift it";
-    EXPECT_NEAR(ball.Position().y, 0.1f, 0.002f);
+        EXPECT_LE(apexes[i], e * e * apexes[i - 1] + 0.002f) << "apex " << i;
+    EXPECT_NEAR(height(), 0.0f, 0.002f);
     EXPECT_NEAR(ball.b()->linearVelocity.y, 0.0f, 0.01f);
 }
 } // namespace

@@ -8,11 +8,12 @@
 // timed steps cover falling, landing and resting alike. Built as bench_physics; not run by the
 // tests.
 //
-// Measured (Release, shared 8-core machine, mean of 3 runs, CPU time per step): boxes 410 us
-// against ODE's 192 us (2.1 times), balls 66.8 us against 55.4 us (1.21 times), the chain
-// 10.5 us against 17.1 us (0.61 times); the target is at most 1.5 times ODE's quickstep. The box
-// pile does not yet stand (boxes lying face to face lose their contacts and sink into each
-// other), so its time includes trees that iterate long.
+// Measured (Release, shared 8-core machine, two runs of 3 repetitions, CPU time per step):
+// boxes 382-389 us against ODE's 162-165 us (2.3-2.4 times), balls 76 us against 48-55 us (1.4-1.6
+// times), the chain 9.6-10.1 us against 14.8-15.1 us (0.64-0.68 times); the target is at most
+// 1.5 times ODE's quickstep. The box pile does not yet stand (boxes lying face to face lose
+// their contacts and sink into each other), so its time includes trees that iterate long; bodies
+// pushed by others gather their contacts once more in the step, which the piles pay for.
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"

@@ -9,6 +9,7 @@
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
+#include "physics/BodyContact.h"
 #include "physics/BodyMass.h"
 #include "physics/Bounce.h"
 #include "physics/ConstraintRow.h"
@@ -48,6 +49,8 @@ struct Body
     std::string name;
 
     Body() { Place(0, 0, 0); }
+    // Its weight and any other contacts go back to the pools.
+    ~Body() { bz_Body_ReturnAllContacts(&b); }
     Body(const Body &) = delete;
     Body &operator=(const Body &) = delete;
 
@@ -103,21 +106,42 @@ inline BZDObject *Link(const std::vector<Body *> &bodies)
     return head;
 }
 
-// The dynamics layer's gravity between steps: v += g dt for every awake body that can move.
-inline void ApplyGravity(BZDObject *first, float g, float dt)
+// The dynamics layer's frame around a step, as the game runs it. Every body lives in the air
+// medium: its weight is a permanent acceleration contact (0, -g, 0) kept in its first special
+// contact slot, renewed when g changes and left alone while the body sleeps (an infinite-mass
+// body has none). The frame update of each body of the list (and of their children) then saves
+// its frame-start state: its contacts are applied, so the body's frame-start velocity holds the
+// velocity change of the frame, and its force list is applied. Then the step runs.
+inline void Weigh(BZDObject *first, float g)
 {
     for (BZDObject *b = first; b; b = b->nextSibling)
     {
-        if (!b->asleep && !(b->physicsFlags & BZ_PHYS_INF_MASS))
-            b->linearVelocity.y -= g * dt;
-        ApplyGravity(b->firstChild, g, dt);
+        Weigh(b->firstChild, g);
+        if (b->asleep)
+            continue;
+        bzPhysContactLink *&weight = b->specialContacts[0];
+        const bzV3 w = V(0.0f, -g, 0.0f);
+        if (weight && weight->record->vector.y == w.y)
+            continue;
+        if (weight)
+        {
+            bz_Body_ReturnContact(weight, b);
+            weight = nullptr;
+        }
+        if (g != 0.0f && !(b->physicsFlags & BZ_PHYS_INF_MASS))
+            weight = bz_Body_AddContactAtPoint(b, &w, nullptr, 0.0f, 0);
     }
 }
 
-// One frame: gravity, then the step.
+// One frame: the bodies' weights, their frame update, then the step. The contact pools are made
+// on the first frame; each Body gives its contacts back when it goes.
 inline void Frame(BZDObject **head, float g, bzPhysStepCallBack *callBack = nullptr)
 {
-    ApplyGravity(*head, g, bzgPhysSettings.timeStep);
+    bz_Phys_CreateContactPools();
+    Weigh(*head, g);
+    const float dt = bzgPhysSettings.timeStep;
+    bz_Body_SaveFrameStartState(*head, dt, 1);
+    bz_Body_ApplyForceList(*head, dt, 1);
     bz_Phys_Step(head, callBack);
 }
 
