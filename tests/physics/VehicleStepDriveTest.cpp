@@ -92,10 +92,14 @@ struct StepVehicle
     StepVehicle(const StepVehicle &) = delete;
     StepVehicle &operator=(const StepVehicle &) = delete;
 
-    // One frame: gravity on the awake body, the vehicle, the physics step.
+    // One frame as the dynamics layer runs it: the body's weight and frame update, the vehicle,
+    // the physics step.
     void Frame()
     {
-        physworld::ApplyGravity(head, kG, kDt);
+        bz_Phys_CreateContactPools();
+        physworld::Weigh(head, kG);
+        bz_Body_SaveFrameStartState(head, kDt, 1);
+        bz_Body_ApplyForceList(head, kDt, 1);
         bz_DynVehicle_Update(car);
         bz_Phys_Step(&head, nullptr);
     }
