@@ -209,7 +209,7 @@ inline void StorePair(float *p, Lanes v)
 // The constants of Inverse, read whole: left to itself the compiler builds each one from
 // a scalar constant and a shuffle on every call.
 alignas(16) const int64_t kMagnitudeBits[2] = {INT64_MAX, INT64_MAX};
-alignas(16) const int64_t kSecondSign[2] = {0, INT64_MIN};
+alignas(16) const int64_t kFirstSign[2] = {INT64_MIN, 0};
 alignas(16) const double kOnes[2] = {1.0, 1.0};
 
 inline Lanes Constant(const void *p)
@@ -241,26 +241,29 @@ inline void Inverse(const bzV3 *rows, bzV3 *out, Tests tests, const char *captio
     const float *m = &rows->x;
     const Lanes ab = LoadPair(m), cd = LoadPair(m + 2), ef = LoadPair(m + 4);
     const Lanes fg = LoadPair(m + 5), hk = LoadPair(m + 7);
-    const Lanes magnitudeBits = Constant(kMagnitudeBits), secondSign = Constant(kSecondSign);
+    const Lanes magnitudeBits = Constant(kMagnitudeBits), firstSign = Constant(kFirstSign);
     const Lanes ones = Constant(kOnes);
     const Lanes ec = Pick<0, 2>(ef, cd), kh = Pick<1, 0>(hk, hk);
     const Lanes fb = Pick<1, 3>(ef, ab), bf = Pick<1, 3>(ab, ef);
     const Lanes ek = Pick<0, 3>(ef, hk), dh = Pick<1, 2>(cd, hk);
     const Lanes ae = Pick<0, 2>(ab, ef), hd = Pick<0, 3>(hk, cd);
     const Lanes ga = Pick<1, 2>(fg, ab), be = Pick<1, 2>(ab, ef);
-    const Lanes ad = Pick<0, 3>(ab, cd), gg = Pick<1, 1>(fg, fg);
+    const Lanes ad = Pick<0, 3>(ab, cd);
 
     // The adjugate: (e k - f h, c h - b k), (b f - c e, f g - d k), a k - c g,
     // (c d - a f, d h - e g), (b g - a h, a e - b d).
     const Lanes ekCh = ec * kh, fhBk = hk * fb;
     const Lanes bfFg = fg * bf, ceDk = cd * ek;
+    const Lanes bgAe = ga * be, ahBd = ab * hd;
     const Lanes r01 = ekCh - fhBk, r23 = bfFg - ceDk;
     const double r4 = ab[0] * kh[0] - cd[0] * ga[0];
-    const Lanes r56 = cd * dh - ae * fg, r78 = ga * be - ab * hd;
+    const Lanes r56 = cd * dh - ae * fg, r78 = bgAe - ahBd;
 
-    // The triple products (p0, p2), (-p4, -p5), (p1, -p3); det in both lanes.
-    const Lanes t1 = ad * ekCh, t2 = ad * fhBk, t3 = gg * Pick<0, 2>(bfFg, ceDk);
-    const Lanes sum = (t1 - t2) + (Lanes)((LaneMask)t3 ^ (LaneMask)secondSign);
+    // The triple products (p0, p2), (-p4, -p3), (-p5, p1), summed as
+    // ((p0 + p4) + p5) + ((p2 + p3) + p1) with det in both lanes, and their magnitudes alike.
+    const Lanes t1 = ad * ekCh, t2 = Pick<0, 2>(ahBd, ceDk) * fg;
+    const Lanes t3 = Pick<1, 2>(ceDk, bgAe) * bf;
+    const Lanes sum = (t1 - t2) + (Lanes)((LaneMask)t3 ^ (LaneMask)firstSign);
     const Lanes size =
         (Masked(t1, magnitudeBits) + Masked(t2, magnitudeBits)) + Masked(t3, magnitudeBits);
     const Lanes det = sum + Pick<1, 0>(sum, sum);
