@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <emmintrin.h>
 
 namespace
 {
@@ -28,7 +29,7 @@ const bzM33 kIdentity33B = {{{{{1, 0, 0}}}, {{{0, 1, 0}}}, {{{0, 0, 1}}}}};
 // the adjugate.
 //
 // Adding each product to its own sum takes a branch per product that no predictor can learn
-// for general matrices. So the sums are first taken in the quickest order (FastSplit). The
+// for general matrices. So the sums are first taken in the quickest order (Inverse). The
 // order only changes rounding, by at most about 10 u (P - N) (u = 2^-53) between any two
 // orders of six doubles. When |det| >= 2^-10 (P - N) + 2^-20 that is at most a relative
 // 1.3e-12 of det: no singularity test can come out differently (their thresholds, FLT_EPSILON
@@ -44,11 +45,6 @@ typedef double FourLanes __attribute__((vector_size(32)));
 inline Lanes Join(double x, double y)
 {
     return Lanes{x, y};
-}
-
-inline Lanes Abs(Lanes v)
-{
-    return (Lanes)((LaneMask)v & LaneMask{INT64_MAX, INT64_MAX});
 }
 
 // The six triple products, two to a vector: (p2, p0), (-p3, -p4), (p1, p5).
@@ -123,21 +119,6 @@ inline SplitDet ExactSplit(const Products &t)
     return {pos + neg, pos - neg};
 }
 
-// The same sums in the quickest order; false when the matrix is too near singular for the
-// order not to matter (see above), and for NaN.
-inline bool FastSplit(const Products &t, SplitDet *s)
-{
-    const Lanes sum = (t.p2p0 - t.n3n4) + t.p1p5; // (p2 + p3 + p1, p0 + p4 + p5)
-    const Lanes size = (Abs(t.p2p0) + Abs(t.n3n4)) + Abs(t.p1p5);
-    const Lanes both = __builtin_shufflevector(sum, size, 0, 2) +
-                       __builtin_shufflevector(sum, size, 1, 3); // (det, P - N)
-    const double det = both[0], magnitude = both[1];
-    if (!(std::fabs(det) >= 0x1p-10 * magnitude + 0x1p-20))
-        return false;
-    *s = {det, magnitude};
-    return true;
-}
-
 // The adjugate over det, stored as floats.
 inline void StoreInverse(const Adjugate &adj, double det, bzV3 *out)
 {
@@ -171,8 +152,7 @@ enum class Tests
     Flag,
 };
 
-// The inverse of a matrix FastSplit turned down: product by product, with the caller's tests
-// reported under its caption. Kept out of line, so that the common path stays small.
+// The inverse summed product by product, with the caller's tests reported under its caption.
 __attribute__((noinline)) void ExactInverse(const bzV3 *m, bzV3 *out, Tests tests,
                                             const char *caption)
 {
@@ -201,17 +181,104 @@ __attribute__((noinline)) void ExactInverse(const bzV3 *m, bzV3 *out, Tests test
     StoreInverse(adj, s.det, out);
 }
 
-// The general 3x3 inverse of three rows into three rows (which may be the same).
-inline void Inverse(const bzV3 *m, bzV3 *out, Tests tests, const char *caption)
+// Lanes i and j of the four lanes of x and y (x's are 0 and 1, y's 2 and 3).
+template <int i, int j> inline Lanes Pick(Lanes x, Lanes y)
 {
-    Products t;
-    Adjugate adj;
-    Analyse<true>(m, &t, &adj);
-    SplitDet s;
-    if (FastSplit(t, &s))
-        StoreInverse(adj, s.det, out);
-    else
-        ExactInverse(m, out, tests, caption);
+    return __builtin_shufflevector(x, y, i, j);
+}
+
+// v with the bits of mask only.
+inline Lanes Masked(Lanes v, Lanes mask)
+{
+    return (Lanes)((LaneMask)v & (LaneMask)mask);
+}
+
+// Two floats from p in double.
+inline Lanes LoadPair(const float *p)
+{
+    return (Lanes)_mm_cvtps_pd(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p))));
+}
+
+// Two doubles stored at p as floats.
+inline void StorePair(float *p, Lanes v)
+{
+    _mm_storel_pi(reinterpret_cast<__m64 *>(p), _mm_cvtpd_ps((__m128d)v));
+}
+
+// The constants of Inverse, read whole: left to itself the compiler builds each one from
+// a scalar constant and a shuffle on every call.
+alignas(16) const int64_t kMagnitudeBits[2] = {INT64_MAX, INT64_MAX};
+alignas(16) const int64_t kFirstSign[2] = {INT64_MIN, 0};
+alignas(16) const double kOnes[2] = {1.0, 1.0};
+
+inline Lanes Constant(const void *p)
+{
+    const __m128d v = *static_cast<const volatile __m128d *>(p);
+    return (Lanes)v;
+}
+
+// The inverse of a matrix the quick order turned down, from the rows it had read (the output may
+// already have been written over them). Kept out of line, so that the common path stays small.
+__attribute__((noinline)) void RedoExactly(Lanes ab, Lanes cd, Lanes ef, Lanes fg, Lanes hk,
+                                           bzV3 *out, Tests tests, const char *caption)
+{
+    // Every lane holds a float exactly.
+    bzV3 m[3];
+    bz_V3_Set(&m[0], (float)ab[0], (float)ab[1], (float)cd[0]);
+    bz_V3_Set(&m[1], (float)cd[1], (float)ef[0], (float)ef[1]);
+    bz_V3_Set(&m[2], (float)fg[1], (float)hk[0], (float)hk[1]);
+    ExactInverse(m, out, tests, caption);
+}
+
+// The general 3x3 inverse of three rows into three rows (which may be the same), its sums
+// taken in the quickest order. The nine elements a-k are read as the pairs ab, cd, ef, fg and
+// hk, and the output is written as the pairs (0, 1), (2, 3), (5, 6), (7, 8) of its nine floats
+// and element 4 alone, each pair of adjugate elements computed together. The inverse is stored
+// before the order is checked; when it cannot be trusted, the inverse is computed again.
+inline void Inverse(const bzV3 *rows, bzV3 *out, Tests tests, const char *caption)
+{
+    const float *m = &rows->x;
+    const Lanes ab = LoadPair(m), cd = LoadPair(m + 2), ef = LoadPair(m + 4);
+    const Lanes fg = LoadPair(m + 5), hk = LoadPair(m + 7);
+    const Lanes magnitudeBits = Constant(kMagnitudeBits), firstSign = Constant(kFirstSign);
+    const Lanes ones = Constant(kOnes);
+    const Lanes ec = Pick<0, 2>(ef, cd), kh = Pick<1, 0>(hk, hk);
+    const Lanes fb = Pick<1, 3>(ef, ab), bf = Pick<1, 3>(ab, ef);
+    const Lanes ek = Pick<0, 3>(ef, hk), dh = Pick<1, 2>(cd, hk);
+    const Lanes ae = Pick<0, 2>(ab, ef), hd = Pick<0, 3>(hk, cd);
+    const Lanes ga = Pick<1, 2>(fg, ab), be = Pick<1, 2>(ab, ef);
+    const Lanes ad = Pick<0, 3>(ab, cd);
+
+    // The adjugate: (e k - f h, c h - b k), (b f - c e, f g - d k), a k - c g,
+    // (c d - a f, d h - e g), (b g - a h, a e - b d).
+    const Lanes ekCh = ec * kh, fhBk = hk * fb;
+    const Lanes bfFg = fg * bf, ceDk = cd * ek;
+    const Lanes bgAe = ga * be, ahBd = ab * hd;
+    const Lanes r01 = ekCh - fhBk, r23 = bfFg - ceDk;
+    const double r4 = ab[0] * kh[0] - cd[0] * ga[0];
+    const Lanes r56 = cd * dh - ae * fg, r78 = bgAe - ahBd;
+
+    // The triple products (p0, p2), (-p4, -p3), (-p5, p1), summed as
+    // ((p0 + p4) + p5) + ((p2 + p3) + p1) with det in both lanes, and their magnitudes alike.
+    const Lanes t1 = ad * ekCh, t2 = Pick<0, 2>(ahBd, ceDk) * fg;
+    const Lanes t3 = Pick<1, 2>(ceDk, bgAe) * bf;
+    const Lanes sum = (t1 - t2) + (Lanes)((LaneMask)t3 ^ (LaneMask)firstSign);
+    const Lanes size =
+        (Masked(t1, magnitudeBits) + Masked(t2, magnitudeBits)) + Masked(t3, magnitudeBits);
+    const Lanes det = sum + Pick<1, 0>(sum, sum);
+    const Lanes magnitude = size + Pick<1, 0>(size, size);
+    const Lanes inv = ones / det;
+
+    float *o = &out->x;
+    StorePair(o, r01 * inv);
+    StorePair(o + 2, r23 * inv);
+    o[4] = static_cast<float>(r4 * inv[0]);
+    StorePair(o + 5, r56 * inv);
+    StorePair(o + 7, r78 * inv);
+    const double absDet = Masked(det, magnitudeBits)[0];
+    if (!(absDet >= 0x1p-10 * magnitude[0] + 0x1p-20))
+        RedoExactly(ab, cd, ef, fg, hk, out, tests, caption);
 }
 
 // out.t = -(t inv) for a 3x4 whose rotation rows already hold the inverse.

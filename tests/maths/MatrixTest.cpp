@@ -402,6 +402,197 @@ TEST(Matrix, ThreeByThreeInversesAgreeWithAPlainDoubleComputation)
     EXPECT_GT(reports[2], 100);
 }
 
+// Every general 3x3 inverse of m against the plain double computation: the checked inverse
+// reports what it says under its own caption, the unchecked one nothing, each element is the
+// reference's float or its neighbour (NaN where it has NaN), in place gives the same bits, and
+// the 3x4 forms give the same rotation rows with their own reports.
+::testing::AssertionResult InversesMatchReference(const bzM33 &m)
+{
+    const ReferenceInverse ref = Reference(m);
+    auto reported = [](uint32_t before, int outcome, const char *caption) -> std::string
+    {
+        if (bz_Error_ReportCount() != before + (outcome ? 1 : 0))
+            return "report count " + std::to_string(bz_Error_ReportCount() - before);
+        if (outcome && std::string(bz_Error_LastReportCaption()) != caption)
+            return std::string("caption ") + bz_Error_LastReportCaption();
+        if (outcome && std::string(bz_Error_LastReportText()).rfind(kReportText[outcome], 0) != 0)
+            return std::string("text ") + bz_Error_LastReportText();
+        return "";
+    };
+    std::string fault;
+    uint32_t before = bz_Error_ReportCount();
+    bzM33 checked, unchecked, inPlace = m;
+    bz_InverseM33Into(&m, &checked);
+    fault = reported(before, ref.outcome, "bz_InverseM33Into");
+    if (!fault.empty())
+        return ::testing::AssertionFailure() << "checked: " << fault;
+    before = bz_Error_ReportCount();
+    bz_InverseM33IntoSigned(&m, &unchecked);
+    if (bz_Error_ReportCount() != before)
+        return ::testing::AssertionFailure() << "the unchecked inverse reported";
+    before = bz_Error_ReportCount();
+    bz_InverseM33Into(&inPlace, &inPlace);
+    fault = reported(before, ref.outcome, "bz_InverseM33Into");
+    if (!fault.empty() || std::memcmp(&inPlace, &checked, sizeof checked) != 0)
+        return ::testing::AssertionFailure() << "in place: " << fault;
+    for (int i = 0; i < 9; i++)
+    {
+        const float c = checked.row[i / 3].v[i % 3], u = unchecked.row[i / 3].v[i % 3];
+        if (!WithinOneStep(c, ref.inv[i]) || !WithinOneStep(u, ref.inv[i]))
+            return ::testing::AssertionFailure()
+                   << "element " << i << ": " << c << ", " << u << " against " << ref.inv[i];
+    }
+
+    bzM34 m34, general, inverted;
+    for (int r = 0; r < 3; r++)
+        m34.row[r] = m.row[r];
+    m34.row[3] = bzV3{1, 2, 3};
+    before = bz_Error_ReportCount();
+    bz_InverseM34Into(&m34, &general);
+    fault = reported(before, ref.outcome, "bz_InverseM34Into");
+    if (!fault.empty() || std::memcmp(general.row, checked.row, sizeof checked) != 0)
+        return ::testing::AssertionFailure() << "bz_InverseM34Into: " << fault;
+    bzM34 generalInPlace = m34;
+    bz_InverseM34Into(&generalInPlace, &generalInPlace);
+    if (std::memcmp(&generalInPlace, &general, sizeof general) != 0)
+        return ::testing::AssertionFailure() << "bz_InverseM34Into in place";
+    before = bz_Error_ReportCount();
+    bz_M34_Invert(&m34, &inverted);
+    fault = reported(before, ref.flag, "bz_M34_Invert");
+    if (!fault.empty() || std::memcmp(inverted.row, checked.row, sizeof checked) != 0)
+        return ::testing::AssertionFailure() << "bz_M34_Invert: " << fault;
+    return ::testing::AssertionSuccess();
+}
+
+// Entries from subnormal to near the float limit, alike in a matrix or spread across it, plainly
+// invertible or nearly dependent rows.
+TEST(Matrix, ThreeByThreeInversesOfHugeAndTinyEntriesAgreeWithAPlainDoubleComputation)
+{
+    KeepAlive keep;
+    MathsRandom rnd(77);
+    int reports[3] = {};
+    const int exponents[] = {-135, -100, -60, -30, -12, 12, 30, 60, 100, 120};
+    for (int e : exponents)
+    {
+        for (int n = 0; n < 300; n++)
+        {
+            bzM33 m;
+            for (int r = 0; r < 3; r++)
+                m.row[r] = rnd.V3(-1, 1);
+            if (n % 3 == 1)
+            {
+                // Nearly dependent third row.
+                const float s = rnd.Uniform(-2, 2), t = rnd.Uniform(-2, 2);
+                const float noise = std::ldexp(1.0f, (int)rnd.Uniform(-30, 0));
+                for (int i = 0; i < 3; i++)
+                    m.row[2].v[i] =
+                        s * m.row[0].v[i] + t * m.row[1].v[i] + noise * rnd.Uniform(-1, 1);
+            }
+            for (int i = 0; i < 9; i++)
+            {
+                // n % 3 == 2: each element at its own scale within 2^-40 to 2^40 of e's.
+                const int own = n % 3 == 2 ? (int)rnd.Uniform(-40, 40) : 0;
+                float &x = m.row[i / 3].v[i % 3];
+                x = std::ldexp(x, std::clamp(e + own, -140, 126));
+            }
+            reports[Reference(m).outcome]++;
+            ASSERT_TRUE(InversesMatchReference(m)) << "exponent " << e << ", matrix " << n;
+        }
+    }
+    EXPECT_GT(reports[0], 500);
+    EXPECT_GT(reports[1], 500);
+    EXPECT_GT(reports[2], 50);
+}
+
+// A NaN or an infinity at each place of an invertible matrix, and matrices made of them.
+TEST(Matrix, ThreeByThreeInversesOfNaNAndInfiniteEntriesAgreeWithAPlainDoubleComputation)
+{
+    KeepAlive keep;
+    const bzM33 base = {{{{{3, 1, -1}}}, {{{0.5f, -2, 1}}}, {{{1, 0.25f, 4}}}}};
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {nan, inf, -inf};
+    for (float special : specials)
+    {
+        for (int i = 0; i < 9; i++)
+        {
+            bzM33 m = base;
+            m.row[i / 3].v[i % 3] = special;
+            EXPECT_TRUE(InversesMatchReference(m)) << special << " at " << i;
+        }
+        bzM33 all;
+        for (int i = 0; i < 9; i++)
+            all.row[i / 3].v[i % 3] = special;
+        EXPECT_TRUE(InversesMatchReference(all)) << special << " everywhere";
+        bzM33 diagonal = {};
+        for (int i = 0; i < 3; i++)
+            diagonal.row[i].v[i] = special;
+        EXPECT_TRUE(InversesMatchReference(diagonal)) << special << " on the diagonal";
+    }
+    // NaN anywhere leaves nothing but NaN, with no report.
+    bzM33 m = base, out;
+    m.row[1].y = nan;
+    const uint32_t before = bz_Error_ReportCount();
+    bz_InverseM33Into(&m, &out);
+    EXPECT_EQ(bz_Error_ReportCount(), before);
+    for (int i = 0; i < 9; i++)
+        EXPECT_TRUE(std::isnan(out.row[i / 3].v[i % 3])) << i;
+}
+
+// Matrices on either side of where the determinant comes near FLT_EPSILON or near 2^-20, or
+// cancels to about 2^-10 of its terms' magnitude: each inverse is still the reference's.
+TEST(Matrix, ThreeByThreeInversesNearTheSingularityBoundsAgreeWithAPlainDoubleComputation)
+{
+    KeepAlive keep;
+    const float eps = std::numeric_limits<float>::epsilon();
+    auto below = [](float x) { return std::nextafter(x, 0.0f); };
+    auto above = [](float x) { return std::nextafter(x, 1.0f); };
+    struct Case
+    {
+        const char *what;
+        float a, b, c; // diagonal (a, b, c), or rows (s, s, 0), (s, s (1 + t), 0), (0, 0, 1)
+                       // with t = a and s = b: det = s^2 t against products of magnitude
+                       // s^2 (2 + t)
+        bool diagonal;
+        int outcome; // worked out by hand: 0 none, else the report's number
+    };
+    const Case cases[] = {
+        {"det FLT_EPSILON", 1, 1, eps, true, 1},
+        {"det just above FLT_EPSILON", 1, 1, above(eps), true, 0},
+        {"det just below FLT_EPSILON", 1, 1, below(eps), true, 1},
+        {"det 2^-20", 0x1p-7f, 0x1p-7f, 0x1p-6f, true, 0},
+        {"det just below 2^-20", 0x1p-7f, 0x1p-7f, below(0x1p-6f), true, 0},
+        {"det just above 2^-20", 0x1p-7f, 0x1p-7f, above(0x1p-6f), true, 0},
+        {"negative det 2^-20", -0x1p-7f, 0x1p-7f, 0x1p-6f, true, 0},
+        {"det/magnitude about 2^-8", 0x1p-7f, 1, 0, false, 0},
+        {"det/magnitude about 2^-9", 0x1p-8f, 1, 0, false, 0},
+        {"det/magnitude just above 2^-10", 0x1p-9f + 0x1p-17f, 1, 0, false, 0},
+        {"det/magnitude just below 2^-10", 0x1p-9f, 1, 0, false, 0},
+        {"det/magnitude about 2^-11", 0x1p-10f, 1, 0, false, 0},
+        {"det/magnitude about 2^-11, scaled", 0x1p-10f, 0x1p6f, 0, false, 0},
+        {"det/magnitude about 2^-24", 0x1p-23f, 0x1p12f, 0, false, 2},
+        {"det 2^-23 from cancelling products", 0x1p-23f, 1, 0, false, 1},
+    };
+    for (const Case &k : cases)
+    {
+        bzM33 m = {};
+        if (k.diagonal)
+        {
+            m.row[0].x = k.a;
+            m.row[1].y = k.b;
+            m.row[2].z = k.c;
+        }
+        else
+        {
+            m.row[0] = bzV3{k.b, k.b, 0};
+            m.row[1] = bzV3{k.b, k.b * (1 + k.a), 0};
+            m.row[2] = bzV3{0, 0, 1};
+        }
+        EXPECT_EQ(Reference(m).outcome, k.outcome) << k.what;
+        EXPECT_TRUE(InversesMatchReference(m)) << k.what;
+    }
+}
+
 TEST(Matrix, TwoByTwoInversesRefuseMirrors)
 {
     bzM22 mirror = {{{{{1, 0}}}, {{{0, -1}}}}};
