@@ -165,9 +165,23 @@ void OGL_DrawShadowVolume(bzLump *shadowLump, void *)
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 0, 0);
+    // The faces turned to the light stay where they are: that cap of the volume lies in the
+    // caster's own drawn surface. Counted strictly behind it, the cap fails the depth test
+    // there as the faces leaving the volume behind it do, and the two cancel, so the caster's
+    // lit side stays lit. A test passing on equal depth (the materials' GL_LEQUAL) would drop
+    // the cap's count and put the whole lit side in shadow, save for patches where rounding
+    // happened to put the cap deeper; the small offset keeps rounding from bringing the cap in
+    // front of the surface it lies in.
+    GLint depthFunc = GL_LEQUAL;
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    glDepthFunc(GL_LESS);
+    glPolygonOffset(1.0f, 1.0f);
+    glEnable(GL_POLYGON_OFFSET_FILL);
     bzMaterialEntry *group = &part->entries[0];
     CountPass(group, GL_CCW, GL_INCR);
     CountPass(group, GL_CW, GL_DECR);
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glDepthFunc(static_cast<GLenum>(depthFunc));
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 

@@ -175,6 +175,45 @@ TEST_F(GlShadowTest, ACubesVolumeDarkensItsSquareByHalf)
     EXPECT_TRUE(front);
 }
 
+TEST_F(GlShadowTest, TheCastersOwnLitSideStaysLit)
+{
+    // The cube itself drawn in white over the ground, under the materials' depth test, with
+    // the face towards the viewer turned to the light: the volume's cap lies in that face.
+    ShadowCube cube;
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    const bzM34 identity = cube.lump.worldMatrix;
+    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    Ground();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDepthFunc(GL_LEQUAL);
+    glColor3ub(240, 240, 240);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, cube.positions);
+    uint32_t corners[36];
+    for (int f = 0; f < 12; ++f)
+        for (int k = 0; k < 3; ++k)
+            corners[3 * f + k] = cube.faces[f].v[k];
+    glDrawElements(GL_TRIANGLES, 36, GL_UNSIGNED_INT, corners);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    bzgRenderTable.PDDrawShadowVolume(&cube.lump, nullptr);
+    GLint depthFunc = 0;
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    EXPECT_EQ(depthFunc, GL_LEQUAL);
+    EXPECT_FALSE(glIsEnabled(GL_POLYGON_OFFSET_FILL));
+    bzgRenderTable.PDDrawShadowOverlay(0, 0, kW, kH);
+    ReadFrame("gl_shadow_lit_caster");
+    // Every pixel of the cube's face keeps its colour; the ground round it is untouched (the
+    // shadow falls straight behind the cube).
+    int darkened = 0;
+    for (int y = 194; y < 287; ++y)
+        for (int x = 258; x < 383; ++x)
+            darkened += At(x, y)[0] != 240;
+    EXPECT_EQ(darkened, 0);
+    ExpectNear(250, 240, {200, 200, 200}, 0);
+    ExpectNear(320, 186, {200, 200, 200}, 0);
+}
+
 TEST_F(GlShadowTest, ASceneLightWithoutADirectionShinesAlongItsMatrix)
 {
     // A light made in a scene keeps no direction of its own; the walk leaves its view matrix in
