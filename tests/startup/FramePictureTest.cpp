@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace
@@ -199,7 +200,7 @@ TEST_F(FramePictureTest, TwoLitCubesOnTheBackgroundWhereTheCameraSeesThem)
 
 // ---------------------------------------------------------------------------------------------
 // A small scene through the whole frame: a textured "Box" and a ball standing on a ground plane
-// under a sun, the box casting its stencil shadow onto the ground, a lens flare drawn from the
+// under a sun, both casting their stencil shadows onto the ground, a lens flare drawn from the
 // viewport's after-render hook as the game draws its flare lights, and a line of the built-in
 // font's text among the debug lines. The camera sits at the origin looking along +z; what each
 // pixel should show is worked out here by casting its ray into the same scene.
@@ -249,9 +250,11 @@ enum class Seen
 {
     Sky,
     Box,
-    Ball,
+    BallLit, // the ball's side turned towards the sun, clear of where the light grazes it
+    Ball,    // the rest of the ball
     Ground,
-    GroundInShadow,
+    GroundInBoxShadow,
+    GroundInBallShadow,
     Unsure, // the answer changes when the shapes grow or shrink a little: an edge
 };
 
@@ -294,18 +297,39 @@ float HitBall(const float *o, const float *d, float margin)
     return t > 1e-4f ? t : INFINITY;
 }
 
+// How squarely the ball's surface seen along the ray faces the sun (the cosine; below 0 it faces
+// away), or NaN when the ray misses the ball.
+float BallFacing(const float *d)
+{
+    const float o[3] = {0, 0, 0};
+    const float t = HitBall(o, d, 0.0f);
+    if (t == INFINITY)
+        return NAN;
+    float n[3];
+    for (int k = 0; k < 3; ++k)
+        n[k] = (d[k] * t - kBallCentre[k]) / kBallRadius;
+    return -Dot(n, kSun);
+}
+
 // The frame the scene is drawn into.
 constexpr int kFrameW = 640;
 constexpr int kFrameH = 480;
 
-Seen Classify(int px, int py, float margin)
+// The ray from the camera through the middle of a pixel.
+std::array<float, 3> Ray(int px, int py)
 {
     const float cot = 1.0f / std::tan(kFieldOfView * kPi / 180.0f);
     const float aspect = float(kFrameW) / float(kFrameH);
     const float nx = (float(px) + 0.5f) / kFrameW * 2.0f - 1.0f;
     const float ny = 1.0f - (float(py) + 0.5f) / kFrameH * 2.0f;
+    return {nx / cot, ny / (cot * aspect), 1.0f};
+}
+
+Seen Classify(int px, int py, float margin)
+{
     const float o[3] = {0, 0, 0};
-    const float d[3] = {nx / cot, ny / (cot * aspect), 1.0f};
+    const std::array<float, 3> ray = Ray(px, py);
+    const float *d = ray.data();
     const float box = HitBox(o, d, margin), ball = HitBall(o, d, margin);
     // The ground ends 60 units square round (0, 20).
     float ground = d[1] < 0.0f ? (kGroundY - o[1]) / d[1] : INFINITY;
@@ -317,12 +341,20 @@ Seen Classify(int px, int py, float margin)
         return Seen::Sky;
     if (nearest == box)
         return Seen::Box;
+    const float back[3] = {-kSun[0], -kSun[1], -kSun[2]};
     if (nearest == ball)
-        return Seen::Ball;
+    {
+        // The box stands beside the ball, away from the sun: nothing else shades the ball.
+        const float p[3] = {d[0] * ball, d[1] * ball, d[2] * ball};
+        if (HitBox(p, back, margin) < INFINITY)
+            return Seen::Unsure;
+        return BallFacing(d) > 0.3f ? Seen::BallLit : Seen::Ball;
+    }
     // On the ground: in shadow when the way back to the sun is blocked.
     const float p[3] = {d[0] * ground, kGroundY + 1e-3f, d[2] * ground};
-    const float back[3] = {-kSun[0], -kSun[1], -kSun[2]};
-    return HitBox(p, back, margin) < INFINITY ? Seen::GroundInShadow : Seen::Ground;
+    if (HitBox(p, back, margin) < INFINITY)
+        return Seen::GroundInBoxShadow;
+    return HitBall(p, back, margin) < INFINITY ? Seen::GroundInBallShadow : Seen::Ground;
 }
 
 // The same answer whether the shapes are a little larger or a little smaller.
@@ -421,15 +453,21 @@ TEST_F(FramePictureTest, ATexturedBoxAndABallWithShadowsAFlareAndText)
     for (bzLump *l : {ground, box, ball})
         l->flags |= BZ_LUMP_BATCH_CHAIN1;
 
-    // The box's shadow: the box's shape in a model of its own, which the shadow drawing
-    // reshapes every frame.
-    bzModel *shadowModel = bz_CreateCubeModel("BoxShadow", boxMaterial, 2.0f);
-    ASSERT_NE(shadowModel, nullptr);
-    models_.push_back(shadowModel);
-    bzLump *shadow = bz_Lump_CreateStencilShadow("BoxShadow", shadowModel);
-    ASSERT_NE(shadow, nullptr);
-    shadow->matrix = box->matrix;
-    bz_Lump_AppendChild(root_, shadow);
+    // The shadows: each caster's shape in a model of its own, which the shadow drawing reshapes
+    // every frame. The ball's volume starts on the ball's own lit surface.
+    bzModel *boxShadowModel = bz_CreateCubeModel("BoxShadow", boxMaterial, 2.0f);
+    ASSERT_NE(boxShadowModel, nullptr);
+    models_.push_back(boxShadowModel);
+    bzModel *ballShadowModel = bz_CreateSphereModel("BallShadow", ballMaterial, 3, kBallRadius);
+    ASSERT_NE(ballShadowModel, nullptr);
+    models_.push_back(ballShadowModel);
+    for (auto [caster, model] : {std::pair{box, boxShadowModel}, std::pair{ball, ballShadowModel}})
+    {
+        bzLump *shadow = bz_Lump_CreateStencilShadow(model->name, model);
+        ASSERT_NE(shadow, nullptr);
+        shadow->matrix = caster->matrix;
+        bz_Lump_AppendChild(root_, shadow);
+    }
 
     // The flare light, of no colour: it lights nothing, it only carries its flare.
     const uint32_t flareTemplate[6] = {7, 0, 0, 0, 0, 0};
@@ -467,15 +505,15 @@ TEST_F(FramePictureTest, ATexturedBoxAndABallWithShadowsAFlareAndText)
     gFlareLight = nullptr;
     frame_ = plain;
 
-    // The sky, the ground in and out of the shadows, on a grid of pixels away from every edge,
-    // below the text lines.
-    int sky = 0, lit = 0, shaded = 0;
+    // The sky and the ground in and out of the two shadows, on a grid of
+    // pixels away from every edge, below the text lines. The overlay halves what is in shadow.
+    int sky = 0, lit = 0, boxShaded = 0, ballShaded = 0, ballLit = 0;
     const std::array<int, 3> groundLit = Lit(kGroundColour, -kSun[1]);
     std::array<int, 3> groundShaded{};
     for (int c = 0; c < 3; ++c)
         groundShaded[c] = groundLit[c] / 2;
-    for (int py = 60; py < kH; py += 6)
-        for (int px = 2; px < kW; px += 6)
+    for (int py = 60; py < kH; py += 3)
+        for (int px = 2; px < kW; px += 3)
         {
             const Seen seen = ClassifySurely(px, py);
             SCOPED_TRACE(::testing::Message() << "pixel (" << px << ", " << py << ")");
@@ -489,16 +527,32 @@ TEST_F(FramePictureTest, ATexturedBoxAndABallWithShadowsAFlareAndText)
                 GlFrameTest::ExpectNear(px, py, groundLit, 3);
                 ++lit;
             }
-            else if (seen == Seen::GroundInShadow)
+            else if (seen == Seen::GroundInBoxShadow || seen == Seen::GroundInBallShadow)
             {
                 GlFrameTest::ExpectNear(px, py, groundShaded, 3);
-                ++shaded;
+                ++(seen == Seen::GroundInBoxShadow ? boxShaded : ballShaded);
             }
         }
     // The grid really met each of them.
-    EXPECT_GT(sky, 1000);
-    EXPECT_GT(lit, 2000);
-    EXPECT_GT(shaded, 15);
+    EXPECT_GT(sky, 4000);
+    EXPECT_GT(lit, 8000);
+    EXPECT_GT(boxShaded, 60);
+    EXPECT_GT(ballShaded, 40);
+
+    // Every pixel of the ball's lit side keeps its light: the ball's volume starts on that very
+    // surface, which must not count as inside it. The faceted ball is lit at its corners, so
+    // its blue is within a fifth of the round one's, where halved it would be off by a half.
+    for (int py = 60; py < kH; ++py)
+        for (int px = 0; px < kW; ++px)
+            if (ClassifySurely(px, py) == Seen::BallLit)
+            {
+                const int want = Lit(kBallColour, BallFacing(Ray(px, py).data()))[2];
+                const int got = At(px, py)[2];
+                EXPECT_TRUE(got * 5 >= want * 4 && got * 5 <= want * 6)
+                    << "ball pixel (" << px << ", " << py << "): blue " << got << ", lit " << want;
+                ++ballLit;
+            }
+    EXPECT_GT(ballLit, 4000);
 
     // The box's near face, turned 0.6 towards the sun, shows the checker: the middles of its
     // four quarters alternate between the two texels' colours.

@@ -9,6 +9,7 @@
 #include "core/Memory.h"
 #include "models/Model.h"
 #include "models/ModelProcessing.h"
+#include "models/SkinInstance.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
 
@@ -67,6 +68,62 @@ void ForgetLists(bzModel *model)
                 OGL_FreeModelBuffers(model);
                 return;
             }
+}
+
+// The skinned-model lump that poses a skinned shadow model: the lump the shadow hangs under,
+// when it can be posed and its skeleton has every bone the shadow model's is bound to.
+bzLump *PosingLump(bzLump *shadowLump, const bzModelPart *part)
+{
+    bzLump *owner = shadowLump->parent;
+    const bzSkeleton *skeleton = part->skeleton;
+    if (!owner || !skeleton || !skeleton->vertexInfluences || !bz_Skeleton_IsPosable(owner))
+        return nullptr;
+    const auto *instance = static_cast<const bzSkinInstance *>(owner->object);
+    return instance->model->part->skeleton->boneCount >= skeleton->boneCount ? owner : nullptr;
+}
+
+// The positions and normals of the volume before it is extruded: the base positions and the
+// normals as they are, or for a skinned shadow model posed as its owner lump is (positions
+// skinned as the drawing skins them; each normal as the difference of its skinned tip, base
+// plus normal, and its skinned base), into the two halves of a block of temporary stack 1.
+// The block's first half then takes the drawn positions: the part's own arrays may be the
+// skeleton's bind positions, which must survive the frame.
+struct VolumeSource
+{
+    const bzV3 *positions;
+    const bzV3 *normals;
+    bzV3 *drawn;
+    bzV3 *block; // temporary, freed after the draw; null when the part's arrays are used
+};
+
+VolumeSource PoseVolume(bzLump *shadowLump, bzModel *model)
+{
+    bzModelPart *part = model->part;
+    const bzV3 *base = part->positions[kBase];
+    const bzV3 *normals = part->normals[0];
+    if (!part->skeleton)
+        return {base, normals, part->positions[0], nullptr};
+    const uint32_t n = static_cast<uint32_t>(part->vertexCount);
+    auto *block = static_cast<bzV3 *>(bz_TempStack_Alloc(1, n * 2u * sizeof(bzV3), 0));
+    if (!block)
+        return {nullptr, nullptr, nullptr, nullptr};
+    bzV3 *posed = block;
+    bzV3 *tips = block + n;
+    bzLump *owner = PosingLump(shadowLump, part);
+    if (!owner)
+    {
+        std::memcpy(posed, base, n * sizeof(bzV3));
+        std::memcpy(tips, normals, n * sizeof(bzV3));
+        return {posed, tips, posed, block};
+    }
+    for (uint32_t v = 0; v < n; ++v)
+        tips[v] = {base[v].x + normals[v].x, base[v].y + normals[v].y, base[v].z + normals[v].z};
+    bz_Skeleton_Update(owner, static_cast<const bzSkinInstance *>(owner->object)->model);
+    bz_Skeleton_SkinVertices(model, owner, posed, base);
+    bz_Skeleton_SkinVertices(model, owner, tips, tips);
+    for (uint32_t v = 0; v < n; ++v)
+        tips[v] = {tips[v].x - posed[v].x, tips[v].y - posed[v].y, tips[v].z - posed[v].z};
+    return {posed, tips, posed, block};
 }
 
 // One counting pass over the volume.
@@ -131,12 +188,15 @@ void OGL_DrawShadowVolume(bzLump *shadowLump, void *)
     if (!model || !model->part || !model->part->entries || model->part->entryCount < 1)
         return;
     bzModelPart *part = model->part;
-    const bzV3 *base = part->positions[kBase];
-    bzV3 *drawn = part->positions[0];
-    const bzV3 *normals = part->normals[0];
-    if (!base || !drawn || !normals)
+    if (!part->positions[kBase] || !part->positions[0] || !part->normals[0])
         return;
     ForgetLists(model);
+    const VolumeSource source = PoseVolume(shadowLump, model);
+    if (!source.positions)
+        return;
+    const bzV3 *base = source.positions;
+    const bzV3 *normals = source.normals;
+    bzV3 *drawn = source.drawn;
     bzV3 d = LightDirection(shadowLump->worldMatrix);
     d.x *= shadow->extrusion;
     d.y *= shadow->extrusion;
@@ -165,9 +225,28 @@ void OGL_DrawShadowVolume(bzLump *shadowLump, void *)
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_ALWAYS, 0, 0);
+    // The faces turned to the light stay where they are: that cap of the volume lies in the
+    // caster's own drawn surface. Counted strictly behind it, the cap fails the depth test
+    // there as the faces leaving the volume behind it do, and the two cancel, so the caster's
+    // lit side stays lit. A test passing on equal depth (the materials' GL_LEQUAL) would drop
+    // the cap's count and put the whole lit side in shadow, save for patches where rounding
+    // happened to put the cap deeper; the small offset keeps rounding from bringing the cap in
+    // front of the surface it lies in.
+    GLint depthFunc = GL_LEQUAL;
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    glDepthFunc(GL_LESS);
+    glPolygonOffset(1.0f, 1.0f);
+    glEnable(GL_POLYGON_OFFSET_FILL);
     bzMaterialEntry *group = &part->entries[0];
+    bzV3 *kept = part->positions[0];
+    part->positions[0] = drawn;
     CountPass(group, GL_CCW, GL_INCR);
     CountPass(group, GL_CW, GL_DECR);
+    part->positions[0] = kept;
+    if (source.block)
+        bz_TempStack_Free(1, source.block);
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glDepthFunc(static_cast<GLenum>(depthFunc));
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 

@@ -8,6 +8,7 @@
 #include "core/Memory.h"
 #include "models/Model.h"
 #include "models/ModelProcessing.h"
+#include "models/SkinInstance.h"
 #include "scene/Light.h"
 #include "scene/Lump.h"
 
@@ -96,6 +97,59 @@ struct ShadowCube
     }
 };
 
+// The cube bound whole to the one bone of a skeleton, as a model file leaves a skinned model
+// (its part draws the positions the skeleton keeps), and the skinned-model lump that poses it,
+// holding the cube's shadow lump.
+struct SkinnedShadowCube : ShadowCube
+{
+    bzSkeletonBone bone{-1, -1, -1, -1, {}};
+    bzBox box{{-1, -1, -1}, {1, 1, 1}};
+    bzBonePose bindPose{{{0, 0, 0, 1}}, {{{0, 0, 0}}}, 0};
+    bzV3 offset{{{0, 0, 0}}};
+    int16_t influenceBones[1] = {0};
+    float weights[1] = {1};
+    bzSkinInfluences influences[24] = {};
+    bzSkeleton skeleton{};
+    bzSkinInstance *instance = nullptr;
+    bzLump owner{};
+
+    SkinnedShadowCube()
+    {
+        for (bzSkinInfluences &in : influences)
+            in.count = 1;
+        skeleton.boneCount = 1;
+        skeleton.nameTable = -1;
+        skeleton.bones = &bone;
+        skeleton.boneBoxes = &box;
+        skeleton.bindPose = &bindPose;
+        skeleton.boneOffsets = &offset;
+        skeleton.influenceBones = influenceBones;
+        skeleton.influenceWeights = weights;
+        skeleton.vertexInfluences = influences;
+        skeleton.influenceCount = 1;
+        skeleton.skinnedPositionsDefault = positions;
+        part.skeleton = &skeleton;
+        model.flags = BZ_MODEL_SKINNED;
+        model.refCount = 1; // the cube's own use: the instance's use never frees it
+        instance = bz_CreateSkinInstance(&model);
+        owner.type = BZ_LUMP_TYPE_SKINNED_MODEL;
+        owner.object = instance;
+        lump.parent = &owner;
+    }
+    ~SkinnedShadowCube()
+    {
+        if (instance)
+            bz_FreeSkinInstance(instance);
+    }
+    // The bone's model-space rotation and position for the next draw.
+    void Pose(bzQuat rotation, float x, float y)
+    {
+        instance->poses[0] = {rotation, {{{x, y, 0}}}, 0};
+        instance->frame = -1;
+        instance->flags |= BZ_SKIN_NEEDS_UPDATE;
+    }
+};
+
 class GlShadowTest : public GlFrameTest
 {
 protected:
@@ -112,13 +166,14 @@ protected:
         OGL_DisableLights();
         GlFrameTest::TearDown();
     }
-    // The ground: a grey square over the whole frame at depth z = 0, depth written.
+    // The ground: a grey square over the whole frame at depth z = 0, depth written, over a
+    // cleared depth and stencil buffer.
     static void Ground()
     {
-        glClear(GL_STENCIL_BUFFER_BIT);
+        glDepthMask(GL_TRUE);
+        glClear(GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LESS);
-        glDepthMask(GL_TRUE);
         glDisable(GL_CULL_FACE);
         glDisable(GL_BLEND);
         glColor3ub(200, 200, 200);
@@ -175,6 +230,45 @@ TEST_F(GlShadowTest, ACubesVolumeDarkensItsSquareByHalf)
     EXPECT_TRUE(front);
 }
 
+TEST_F(GlShadowTest, TheCastersOwnLitSideStaysLit)
+{
+    // The cube itself drawn in white over the ground, under the materials' depth test, with
+    // the face towards the viewer turned to the light: the volume's cap lies in that face.
+    ShadowCube cube;
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    const bzM34 identity = cube.lump.worldMatrix;
+    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    Ground();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDepthFunc(GL_LEQUAL);
+    glColor3ub(240, 240, 240);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, cube.positions);
+    uint32_t corners[36];
+    for (int f = 0; f < 12; ++f)
+        for (int k = 0; k < 3; ++k)
+            corners[3 * f + k] = cube.faces[f].v[k];
+    glDrawElements(GL_TRIANGLES, 36, GL_UNSIGNED_INT, corners);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    bzgRenderTable.PDDrawShadowVolume(&cube.lump, nullptr);
+    GLint depthFunc = 0;
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    EXPECT_EQ(depthFunc, GL_LEQUAL);
+    EXPECT_FALSE(glIsEnabled(GL_POLYGON_OFFSET_FILL));
+    bzgRenderTable.PDDrawShadowOverlay(0, 0, kW, kH);
+    ReadFrame("gl_shadow_lit_caster");
+    // Every pixel of the cube's face keeps its colour; the ground round it is untouched (the
+    // shadow falls straight behind the cube).
+    int darkened = 0;
+    for (int y = 194; y < 287; ++y)
+        for (int x = 258; x < 383; ++x)
+            darkened += At(x, y)[0] != 240;
+    EXPECT_EQ(darkened, 0);
+    ExpectNear(250, 240, {200, 200, 200}, 0);
+    ExpectNear(320, 186, {200, 200, 200}, 0);
+}
+
 TEST_F(GlShadowTest, ASceneLightWithoutADirectionShinesAlongItsMatrix)
 {
     // A light made in a scene keeps no direction of its own; the walk leaves its view matrix in
@@ -213,6 +307,69 @@ TEST_F(GlShadowTest, ASceneLightWithoutADirectionShinesAlongItsMatrix)
     ExpectNear(300, 240, {200, 200, 200}, 0);
     ExpectNear(600, 240, {200, 200, 200}, 0);
     ExpectNear(450, 180, {200, 200, 200}, 0);
+}
+
+TEST_F(GlShadowTest, ASkinnedCastersVolumeFollowsItsPose)
+{
+    SkinnedShadowCube cube;
+    ASSERT_NE(cube.instance, nullptr);
+    ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
+    // A light into the screen and to the right, (0.6, 0, 0.8), as in the scene-light case.
+    bzLight lamp{};
+    lamp.type = BZ_LUMP_TYPE_DIRLIGHT;
+    bzLump lampLump{};
+    lampLump.type = BZ_LUMP_TYPE_DIRLIGHT;
+    lampLump.object = &lamp;
+    lampLump.worldMatrix.row[0] = {0.8f, 0, -0.6f};
+    lampLump.worldMatrix.row[1] = {0, 1, 0};
+    lampLump.worldMatrix.row[2] = {0.6f, 0, 0.8f};
+    ASSERT_EQ(OGL_SetLight(0, &lampLump, &lampLump.worldMatrix), 0);
+    const bzQuat still{{0, 0, 0, 1}};
+    const bzQuat halfTurn{{0, 0, 1, 0}}; // half a turn round z
+
+    // The bind pose: the shadow spans x 0.1 to 0.8 and y -0.2 to 0.2 (columns 352 to 576, rows
+    // 192 to 288).
+    cube.Pose(still, 0, 0);
+    CastAndRead(cube, "gl_shadow_skinned_bind");
+    const auto bind = frame_;
+    ExpectNear(450, 240, {100, 100, 100}, 2);
+    ExpectNear(560, 270, {100, 100, 100}, 2);
+    ExpectNear(300, 160, {200, 200, 200}, 0);
+    ExpectNear(600, 240, {200, 200, 200}, 0);
+    ExpectNear(450, 180, {200, 200, 200}, 0);
+
+    // The bone moved 0.3 left and 0.2 up: the shadow moves with it, to columns 256 to 480 and
+    // rows 144 to 240.
+    cube.Pose(still, -0.3f, 0.2f);
+    CastAndRead(cube, "gl_shadow_skinned_moved");
+    ExpectNear(300, 160, {100, 100, 100}, 2);
+    ExpectNear(470, 150, {100, 100, 100}, 2);
+    ExpectNear(560, 270, {200, 200, 200}, 0);
+    ExpectNear(250, 200, {200, 200, 200}, 0);
+    ExpectNear(450, 250, {200, 200, 200}, 0);
+
+    // Half a turn round the cube's own axis leaves the same cube, its sides swapped: the
+    // shadow is the bind pose's only when the normals turn with the sides.
+    cube.Pose(halfTurn, 0, 0);
+    CastAndRead(cube, "gl_shadow_skinned_turned");
+    ExpectNear(450, 240, {100, 100, 100}, 2);
+    ExpectNear(560, 270, {100, 100, 100}, 2);
+    ExpectNear(300, 160, {200, 200, 200}, 0);
+    int differ = 0;
+    for (size_t i = 0; i < frame_.size(); ++i)
+        differ += frame_[i] != bind[i];
+    EXPECT_EQ(differ, 0);
+
+    // Without a lump to pose it, the bind pose; and the bind positions the part draws are
+    // never overwritten by an extruded volume.
+    cube.Pose(still, -0.3f, 0.2f);
+    cube.lump.parent = nullptr;
+    CastAndRead(cube, "gl_shadow_skinned_unowned");
+    EXPECT_EQ(frame_, bind);
+    EXPECT_EQ(cube.part.positions[0], cube.positions);
+    for (int v = 0; v < 24; ++v)
+        EXPECT_TRUE(std::abs(cube.positions[v].z + 0.6f) > 0.19f) << v;
+    EXPECT_EQ(glGetError(), GLenum{GL_NO_ERROR});
 }
 
 TEST_F(GlShadowTest, AModelsRecordedListsNeverStandInForItsVolume)
