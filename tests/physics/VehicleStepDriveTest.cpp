@@ -84,6 +84,7 @@ struct StepVehicle
         if (car)
             bz_DynVehicle_Destroy(car);
         bz_Phys_ForgetBounceRecords(&body, &body);
+        bz_Body_ReturnAllContacts(&body);
         bz_Form_Free(body.form);
         bz_PhysMem_Release();
         bz_Phys_RemoveServices();
