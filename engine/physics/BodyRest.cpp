@@ -68,6 +68,18 @@ void bz_Phys_DropRestCount(BZDObject *body)
 
 namespace
 {
+// Whether the body gained speed across gravity over the step by a tenth or more of what gravity
+// gives in a step: held up but still speeding up, as on a slope without friction. Gravity has
+// no part across itself, so the step's change across it is the frame's whole change there.
+bool SpeedingUpSideways(const BZDObject *b, const bzV3 &gn, float stepFall)
+{
+    bzV3 change;
+    bz_V3_SubInto(&b->linearVelocity, &b->stepLinearVelocity, &change);
+    const float along = bz_V3_Dot(&change, &gn);
+    const float across = bz_V3_LengthSq(&change) - along * along;
+    return across >= 0.01f * stepFall * stepFall;
+}
+
 // The rest test of one awake body; returns the new quiet state (0 or 1).
 uint8_t RestTest(BZDObject *b, const bzV3 &g)
 {
@@ -92,6 +104,7 @@ uint8_t RestTest(BZDObject *b, const bzV3 &g)
         const bool joined = b->parent || b->firstChild;
         const bool resting =
             (b->quiet && joined) || (std::fabs(u) < 1.2f * thr && u - uStart >= 0.9f * stepFall &&
+                                     !SpeedingUpSideways(b, gn, stepFall) &&
                                      bz_Phys_BoxCornersSlow(b, limit) && !b->wasAsleep);
         if (!resting)
             bz_Phys_DropRestCount(b);

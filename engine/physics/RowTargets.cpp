@@ -126,8 +126,9 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
     {
         if (b)
         {
+            // The contact's speed is the one between its bodies.
             const bzV3 moved = BetweenFrames(b, a, vb);
-            bz_V3_AddInto(&va, &moved, &va);
+            bz_V3_SubInto(&va, &moved, &va);
         }
         const float s = Dot(va, va);
         if (s <= tol * tol)
@@ -151,9 +152,13 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
         f = f > 1.0f ? 1.0f : (f < 0.1f ? 0.1f : f);
         t = (t - 0.1f) * f + 0.1f;
     }
-    if (t < 0.0f || !std::isfinite(t))
+    if (!std::isfinite(t))
         t = 0.0f;
+    // The row asks for a separating speed of T (T/3 when resting) in all; one that already
+    // separates asks only for what it lacks, so gathering it again asks for no more.
     t += row->weight < 1.0f ? tol : tol * 0.33333334f;
+    if (t < 0.0f)
+        t = 0.0f;
     if (t * t > speedSq)
     {
         t = std::sqrt(speedSq);

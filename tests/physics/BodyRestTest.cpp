@@ -128,7 +128,7 @@ struct Resting
     {
         body.linearVelocity = V(0.1f, 0.05f, 0);
         body.localLinearVelocity = body.linearVelocity;
-        body.stepLinearVelocity = V(0, -0.4f, 0);
+        body.stepLinearVelocity = V(0.1f, -0.4f, 0);
         body.angularVelocity = V(0, 0.01f, 0);
     }
 };
@@ -175,7 +175,11 @@ TEST(BodyEndStepTest, WhatKeepsABodyFromRest)
         {"rising", [](Resting &r) { r.body.linearVelocity = V(0, 0.31f, 0); }},
         // Lifted by 0.05 + 0.29 = 0.34 m/s, under 0.9 x 0.392 = 0.353 m/s.
         {"not held up by a contact",
-         [](Resting &r) { r.body.stepLinearVelocity = V(0, -0.29f, 0); }},
+         [](Resting &r) { r.body.stepLinearVelocity = V(0.1f, -0.29f, 0); }},
+        // Held up, but it gained 0.04 m/s across gravity over the step: a tenth of a step of
+        // gravity is 0.0392 m/s, so it is still speeding up (as down a slope without friction).
+        {"speeding up across gravity",
+         [](Resting &r) { r.body.stepLinearVelocity = V(0.06f, -0.4f, 0); }},
         {"corners fast", [](Resting &r) { r.body.localLinearVelocity = V(0, 0, 0.6f); }},
         {"was asleep", [](Resting &r) { r.body.wasAsleep = 1; }},
         // Held up by a joint alone (a pendulum at the end of its swing): no rest count can

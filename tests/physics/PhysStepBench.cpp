@@ -8,12 +8,13 @@
 // timed steps cover falling, landing and resting alike. Built as bench_physics; not run by the
 // tests.
 //
-// Measured (Release, shared 8-core machine, two runs of 3 repetitions, CPU time per step):
-// boxes 382-389 us against ODE's 162-165 us (2.3-2.4 times), balls 76 us against 48-55 us (1.4-1.6
-// times), the chain 9.6-10.1 us against 14.8-15.1 us (0.64-0.68 times); the target is at most
-// 1.5 times ODE's quickstep. The box pile does not yet stand (boxes lying face to face lose
-// their contacts and sink into each other), so its time includes trees that iterate long; bodies
-// pushed by others gather their contacts once more in the step, which the piles pay for.
+// Measured (Release, shared 8-core machine, on one core with taskset, two runs of 3 repetitions,
+// CPU time per step): boxes 464-665 us against ODE's 177-248 us (2.6-2.7 times), balls 84-126 us
+// against 54-77 us (1.6 times), the chain 10.3-16.1 us against 16.1-21.3 us (0.64-0.75 times);
+// the target is at most 1.5 times ODE's quickstep. The box pile does not yet stand (boxes
+// resting on each other drift apart and the lowest are pushed into the ground), so its time
+// includes trees that iterate long; bodies pushed by others gather their contacts once more in
+// the step, which the piles pay for.
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"

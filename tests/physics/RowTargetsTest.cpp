@@ -41,7 +41,8 @@ BZDObject Body()
     return b;
 }
 
-// A contact on a's underside; its direction points from a into what it rests on.
+// A contact whose direction nA is -y, the way it pushes a: a body moving up (+y) closes on it and
+// one moving down moves away from it.
 bzPhysRow Contact(BZDObject *a, BZDObject *b, float weight)
 {
     bzPhysRow r = {};
@@ -72,13 +73,16 @@ TEST(RowTargetsTest, ContactTargetsAndTheirSettledFlag)
         {"resting", 1.0f, V(0, 0, 0), T * 0.33333334f, 1},
         // A light resting contact is not settled and gets the whole T.
         {"light resting", 0.5f, V(0, 0, 0), T, 0},
-        // Separating at 0.6: at least T from the velocity alone, so the speed limit does not
+        // Closing at 0.6: at least T from the velocity alone, so the speed limit does not
         // apply: (0.6 - 0.1) * 0.5 + 0.1 + T.
-        {"separating", 0.5f, V(0, 0.6f, 0), (0.6f - 0.1f) * 0.5f + 0.1f + T, 1},
-        // Slowly closing: a negative target is not settled and rises to T / 3.
-        {"slowly closing", 1.0f, V(0, -0.01f, 0), T * 0.33333334f, 0},
-        // Slowly separating below T: settled, and keeps its speed.
-        {"slowly separating", 1.0f, V(0, 0.01f, 0), 0.01f + T * 0.33333334f, 1},
+        {"closing fast", 0.5f, V(0, 0.6f, 0), (0.6f - 0.1f) * 0.5f + 0.1f + T, 1},
+        // Moving away at 0.01, more than the T / 3 (0.0083) a resting contact asks for: not
+        // settled, and it asks for nothing more.
+        {"slowly separating", 1.0f, V(0, -0.01f, 0), 0.0f, 0},
+        // Moving away at 0.005: it asks only for what it lacks of T / 3.
+        {"separating below T / 3", 1.0f, V(0, -0.005f, 0), T * 0.33333334f - 0.005f, 0},
+        // Slowly closing below T: settled, and stopped with T / 3 to spare.
+        {"slowly closing", 1.0f, V(0, 0.01f, 0), 0.01f + T * 0.33333334f, 1},
     };
     for (const Case &c : cases)
     {
@@ -92,6 +96,23 @@ TEST(RowTargetsTest, ContactTargetsAndTheirSettledFlag)
         // Without bodyB the row keeps bodyA's contact point velocity.
         EXPECT_EQ(row.rB.y, c.velocity.y);
     }
+}
+
+// Two bodies falling together at 1 m/s, one resting on the other: their contact does not move
+// (the speed that decides between a slow and a fast contact is the one between them, 0 here),
+// so it is a resting contact: T / 3 and settled. Taken as the sum of their speeds (2 m/s) it
+// would count as fast, and without motion of the point it would not be settled.
+TEST(RowTargetsTest, TheSpeedOfAContactIsThatBetweenItsBodies)
+{
+    Scope scope;
+    BZDObject a = Body(), b = Body();
+    a.localLinearVelocity = V(0, -1, 0);
+    b.localLinearVelocity = V(0, -1, 0);
+    bzPhysRow row = Contact(&a, &b, 1.0f);
+    row.nB = row.nA; // both the way the contact pushes a
+    float target = -1.0f;
+    EXPECT_EQ(bz_Phys_ContactRowTarget(&row, &target), 1);
+    EXPECT_NEAR(target, T * 0.33333334f, 1e-6f);
 }
 
 TEST(RowTargetsTest, FastContactsTakeTheirTargetFromHowTheContactPointMoved)
@@ -108,8 +129,8 @@ TEST(RowTargetsTest, FastContactsTakeTheirTargetFromHowTheContactPointMoved)
     const Case cases[] = {
         // Sliding at 1 m/s: the point moved along the ground, 0.01 from the step.
         {"sliding", V(1, 0, 0), V(0.04f, 0, 0), 0.01f + T * 0.33333334f, 0},
-        // Falling at 2 m/s into the ground: a negative target, raised to T / 3.
-        {"falling in", V(0, -2, 0), V(0, -0.08f, 0), T * 0.33333334f, 0},
+        // Moving away at 2 m/s: it asks for no more.
+        {"moving away", V(0, -2, 0), V(0, -0.08f, 0), 0.0f, 0},
         // Lifted 0.08 in the step: 0.01 + 2, shaped with f = 0.1 for weight 1.
         {"lifted", V(1, 0, 0), V(0, 0.08f, 0), (2.01f - 0.1f) * 0.1f + 0.1f + T * 0.33333334f, 1},
         // The same at a contact speed of 0.05: held to that speed.
