@@ -362,7 +362,11 @@ bzLump *bz_Lump_LoadCNTWithExtensions(const char *path, bzContainerExtensionHook
     char folder[kPathBytes];
     bz_Container_FolderOf(path, folder, sizeof folder);
     bzLump *root = bz_Lump_ReadContainerWithExtensions(buffer, length, folder, hook, user);
+    // Giving the block back is a memory operation, which leaves last-error at 14: the
+    // reader's own code is the one the caller sees.
+    const bzErrorCode read = bzgLastError;
     bz_TempStack_Free(kTempStack, buffer);
+    bzgLastError = read;
     return root;
 }
 

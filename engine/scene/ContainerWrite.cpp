@@ -147,7 +147,9 @@ void WriteRecord(Writer *w, bzLump *lump)
     if ((lump->flags & BZ_LUMP_OCTREE) && lump->octree && lump->octree->kind == BZ_OCTREE_KIND_TREE)
     {
         Put(w, bz_Stream_WriteUInt(w->file, 1), 4);
-        bzOctree_Write(reinterpret_cast<const bzOctree *>(lump->octree), w->file);
+        // A chunk written short (or naming a lump it cannot reach) fails the save.
+        if (bzOctree_Write(reinterpret_cast<const bzOctree *>(lump->octree), w->file) < 0)
+            w->shortWrite = true;
     }
     Put(w, bz_Stream_WriteUInt(w->file, 0), 4);
 }

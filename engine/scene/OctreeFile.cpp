@@ -130,8 +130,10 @@ struct ReadState
     bool noMemory;
 };
 
-// Walks a leaf's stream of n words: every entry index below the entry count, every face and
-// run within its entry's faces, the end word last and nowhere else.
+// Walks a leaf's stream of n words as the queries walk it: every entry index below the entry
+// count, every face and run within its entry's faces, the end word last and nowhere else. The
+// face counter is not reset by a change of entry (the queries carry it over), so a run right
+// after an entry index goes on from the previous entry's last face.
 bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
 {
     uint32_t k = 0;
@@ -142,7 +144,6 @@ bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
         if (index >= static_cast<uint32_t>(o->entryCount))
             return false;
         faceCount = o->entries[index].faceCount;
-        counter = 0;
         return true;
     };
     if (n < 2 || !entry(w[k++]))

@@ -506,6 +506,13 @@ TEST(OctreeChunk, LyingCountsAndIndicesGiveNoOctree)
     add("face number past the faces", [](auto &f) { f.words = {0x0000, 0x0002, 0xFFFF}; });
     add("run past the faces", [](auto &f) { f.words = {0x0000, 0x0001, 0xFF01, 0xFFFF}; });
     add("entry index past the entries", [](auto &f) { f.words = {0x0001, 0x0000, 0xFFFF}; });
+    // The face counter goes on across an entry change: the run names face 2 of 2.
+    add("run after an entry change past the faces",
+        [](auto &f)
+        {
+            f.words = {0x0000, 0x0001, 0xFFFE, 0x0000, 0xFF01, 0xFFFF};
+            f.leafCounts = {6};
+        });
     add("second entry index past the entries",
         [](auto &f) { f.words = {0x0000, 0x0000, 0xFFFE, 0x0009, 0x0000, 0xFFFF}; });
     add("stream without its end word", [](auto &f) { f.words = {0x0000, 0x0000, 0x0001}; });
