@@ -648,6 +648,11 @@ bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path)
         return bzgLastError;
     if (count > kMaxLumps)
         return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+    const bool octree =
+        (root->flags & BZ_LUMP_OCTREE) && root->octree && root->octree->kind == BZ_OCTREE_KIND_TREE;
+    // An octree over lumps the file leaves out could not be read back with it.
+    if (octree && !bzOctree_IsSavable(reinterpret_cast<const bzOctree *>(root->octree)))
+        return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     bzFileHandle *file = nullptr;
     if (const bzErrorCode open = bz_Container_Open(path, "wb", &file))
         return open;
@@ -659,12 +664,11 @@ bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path)
     PutBytes(&s, extent, 4);
     PutU16(&s, static_cast<uint16_t>(count));
     WriteRecord(&s, root, -1);
-    const bool octree =
-        (root->flags & BZ_LUMP_OCTREE) && root->octree && root->octree->kind == BZ_OCTREE_KIND_TREE;
     PutU16(&s, octree ? 1 : 0);
     if (octree)
     {
-        bzOctree_Write(reinterpret_cast<const bzOctree *>(root->octree), file);
+        if (bzOctree_Write(reinterpret_cast<const bzOctree *>(root->octree), file) < 0)
+            s.shortWrite = true;
         PutU32(&s, kOctreeMarker1);
         PutU32(&s, kOctreeMarker2);
     }

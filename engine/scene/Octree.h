@@ -149,8 +149,14 @@ bzOctree *bzOctree_Build(bzLump *root);
 // u32 holds it. Versions below 4 are read past and rebuilt from the lumps. The cursor moves
 // past what was read.
 bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t version, bzLump *root);
-// Writes the chunk payload, version 5; the result of the last write (0 for a null octree).
+// Writes the chunk payload, version 5; the result of the last write (0 for a null octree), or
+// a negative value when a write came short or an entry's lump cannot be named. A lump path
+// counts the siblings a container saves (transient lumps left out), so that it names the same
+// lump in the tree read back from the container.
 int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream);
+// 1 when a container can carry the octree: every entry's lump lies below its root lump outside
+// any transient subtree (which containers leave out); else 0.
+int32_t bzOctree_IsSavable(const bzOctree *octree);
 void bzOctree_Free(bzOctree *octree);
 bzErrorCode bzOctree_CreatePools(bzOctree *octree);
 void bzOctree_DestroyPools(bzOctree *octree);

@@ -29,6 +29,56 @@ void Note(Writer *w, int32_t result, int32_t expected)
         w->shortWrite = result < 0 ? result : -1;
 }
 
+// Steps from the root down to the lump along lumps a container saves; -1 when the lump is not
+// below the root or lies in a transient subtree, which no container holds.
+int32_t SavedDepth(const bzLump *lump, const bzLump *root)
+{
+    int32_t depth = 0;
+    for (const bzLump *l = lump; l != root; l = l->parent)
+    {
+        if (!l || (l->flags & BZ_LUMP_TRANSIENT))
+            return -1;
+        depth++;
+    }
+    return depth;
+}
+
+int32_t VarUIntBytes(uint32_t value)
+{
+    return value < 0x80u         ? 1
+           : value < 0x4000u     ? 2
+           : value < 0x200000u   ? 3
+           : value < 0x10000000u ? 4
+                                 : 5;
+}
+
+// The lump's path from the root: the step count, then each step's child index from the root
+// down. An index counts the siblings a container saves, transient ones left out, so that it
+// names the same lump in the tree read back; without transient lumps it is the plain sibling
+// index.
+void WritePath(Writer *w, const bzLump *lump, const bzLump *root)
+{
+    const int32_t depth = SavedDepth(lump, root);
+    if (depth < 0)
+    {
+        Note(w, -1, 0);
+        return;
+    }
+    Note(w, bz_Stream_WriteVarUInt(w->file, static_cast<uint32_t>(depth)),
+         VarUIntBytes(static_cast<uint32_t>(depth)));
+    for (int32_t k = depth - 1; k >= 0; k--)
+    {
+        const bzLump *step = lump;
+        for (int32_t up = 0; up < k; up++)
+            step = step->parent;
+        uint32_t index = 0;
+        for (const bzLump *c = step->parent->firstChild; c != step; c = c->next)
+            if (!(c->flags & BZ_LUMP_TRANSIENT))
+                index++;
+        Note(w, bz_Stream_WriteVarUInt(w->file, index), VarUIntBytes(index));
+    }
+}
+
 void WriteLeafWords(Writer *w, const bzOctreeNode *node)
 {
     for (int32_t i = 0; i < 8; i++)
@@ -282,6 +332,16 @@ bzOctree *Fail(ReadState *s)
 }
 } // namespace
 
+int32_t bzOctree_IsSavable(const bzOctree *octree)
+{
+    if (!octree)
+        return 0;
+    for (int32_t i = 0; i < octree->entryCount; i++)
+        if (SavedDepth(octree->entries[i].lump, octree->rootLump) < 0)
+            return 0;
+    return 1;
+}
+
 int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream)
 {
     if (!octree || !stream)
@@ -295,8 +355,7 @@ int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream)
     for (int32_t i = 0; i < octree->entryCount; i++)
     {
         const bzOctreeEntry *e = &octree->entries[i];
-        if (bz_Lump_WritePathIndices(stream, e->lump, octree->rootLump) != BZ_ERROR_NONE)
-            Note(&w, -1, 0);
+        WritePath(&w, e->lump, octree->rootLump);
         Note(&w, bz_Stream_WriteByte(stream, e->matrix ? 1 : 0), 1);
         if (e->matrix)
             for (int row = 0; row < 4; row++)

@@ -1,7 +1,8 @@
 // A level's octree carried in its container: saved, loaded and saved again byte for byte, the
 // loaded octree answering every query as the one it was saved from; a load whose models do not
-// fit the stored octree names the damage; a chunk that cannot be written fails the save; and a
-// bounded fuzz of the octree reader over mutated chunks.
+// fit the stored octree names the damage; transient lumps left out of the lump paths, and an
+// octree over lumps a container cannot hold refused; and a bounded fuzz of the octree reader
+// over mutated chunks.
 #include "OctreeTestSupport.h"
 #include "TestLevel.h"
 #include "TestSupport.h"
@@ -229,19 +230,55 @@ TEST(OctreeContainer, ALoadWhoseModelsDoNotFitTheOctreeSaysTheFileIsBad)
     bz_Lump_DestroyTree(level.root);
 }
 
-TEST(OctreeContainer, AnOctreeNamingALumpOutsideItsTreeFailsTheSave)
+// Lumps a container leaves out (transient ones) are not counted in the octree's lump paths, so
+// that the paths name the same lumps in the tree read back; an octree over a lump the container
+// cannot hold refuses the save before anything is written.
+TEST(OctreeContainer, TransientLumpsAreLeftOutOfTheLumpPaths)
 {
     ScopedTempDir dir;
     FakeModels models;
     TestLevel level = MakeTestLevel(models, 3u, 3, 10, 20.0f, 3.0f, 1.0f);
     ASSERT_NE(bz_Lump_BuildOctree(level.root), nullptr);
-    // The entry's lump leaves the tree: its path cannot be written.
-    bzLump *gone = level.lumps[1];
-    bz_Lump_Detach(gone);
+    // A transient lump added first, once the octree is built: every entry's saved index is
+    // one below its index in the live tree.
+    bzLump *temp = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "temp");
+    temp->flags |= BZ_LUMP_TRANSIENT;
+    bz_Lump_Attach(level.root, temp);
+    ASSERT_EQ(level.root->firstChild, temp);
+    ASSERT_EQ(bz_Lump_SaveCNT("level", level.root, 0), 0);
+    const std::string bytes = Bytes("level.CNT");
+    {
+        Hook hook(level.lumps);
+        bzLump *loaded = bz_Lump_LoadCNT("level");
+        ASSERT_NE(loaded, nullptr) << bzgLastError;
+        const bzOctree *read = reinterpret_cast<const bzOctree *>(loaded->octree);
+        ASSERT_NE(read, nullptr);
+        ASSERT_EQ(read->entryCount, 3);
+        for (int i = 0; i < 3; i++)
+        {
+            EXPECT_EQ(read->entries[i].lump, bz_Lump_GetChild(loaded, i)) << i;
+            EXPECT_EQ(read->entries[i].model, bz_Lump_GetModel(level.lumps[(size_t)i])) << i;
+        }
+        // Saved from the loaded tree, which holds no transient lump, it is the same file.
+        ASSERT_EQ(bz_Lump_SaveCNT("again", loaded, 0), 0);
+        EXPECT_TRUE(Bytes("again.CNT") == bytes);
+        bz_Lump_DestroyTree(loaded);
+    }
+    // A model lump inside the transient subtree, or outside the tree, cannot be named.
+    bzLump *inside = level.lumps[1];
+    bz_Lump_Detach(inside);
+    bz_Lump_AppendChild(temp, inside);
     bzgLastError = 0;
-    EXPECT_EQ(bz_Lump_SaveCNT("level", level.root, 0), BZ_ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(bzgLastError, BZ_ERROR_FILE_NOT_FOUND);
-    bz_Lump_AppendChild(level.root, gone);
+    EXPECT_EQ(bz_Lump_SaveCNT("inside", level.root, 0), BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+    EXPECT_EQ(bzgLastError, BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+    EXPECT_EQ(bz_Lump_SaveLegacyCNT(level.root, "old"), BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+    bz_Lump_Detach(inside);
+    EXPECT_EQ(bz_Lump_SaveCNT("outside", level.root, 0), BZ_ERROR_PARAMETER_OUT_OF_RANGE);
+    bzFileHandle *none = bz_FileOpen("inside.CNT", "rb");
+    EXPECT_EQ(none, nullptr);
+    if (none)
+        bz_FileClose(none);
+    bz_Lump_AppendChild(level.root, inside);
     EXPECT_EQ(bz_Lump_SaveCNT("level", level.root, 0), 0);
     bz_Lump_DestroyTree(level.root);
 }
