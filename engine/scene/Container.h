@@ -8,9 +8,11 @@
 // The reader parses the whole file in memory through a bounded cursor: a file cut short, a
 // count the remaining bytes cannot hold, a payload that does not parse or nesting deeper than
 // BZ_CONTAINER_MAX_DEPTH fails the load (null, last-error 59) with every lump made so far
-// destroyed. An unlisted flag byte or tag and a model that cannot be loaded raise the error
-// report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read as a
-// NULL lump without payload, the model lump left without object).
+// destroyed. An octree chunk that is whole but does not fit the lumps read (its paths, faces or
+// checksum not those of the loaded tree and models) is passed over: the lump is left without an
+// octree and the load goes on. An unlisted flag byte or tag and a model that cannot be loaded raise
+// the error report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read
+// as a NULL lump without payload, the model lump left without object).
 //
 // Versions below 0x300 are the older layout, read by bz_Lump_Load. A "SKIN" record's model gets a
 // new skin instance at its rest pose.

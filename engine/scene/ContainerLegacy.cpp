@@ -436,13 +436,19 @@ bzLump *bz_Lump_Load(const uint8_t **cursor, const uint8_t *end, const char *fol
             return Fail(&l, nullptr, BZ_ERROR_BAD_DATA_FORMAT);
         if (bz_GetU16LE(at) != 0)
         {
+            const uint8_t *chunk = l.c.p;
             bzOctree *octree = bzOctree_Read(&l.c.p, l.c.end, -1, root);
-            if (!octree)
-                return Fail(&l, nullptr,
-                            bzgLastError == BZ_ERROR_NO_MEMORY ? BZ_ERROR_NO_MEMORY
-                                                               : BZ_ERROR_BAD_DATA_FORMAT);
-            root->octree = reinterpret_cast<bzOctreeObject *>(octree);
-            root->flags |= BZ_LUMP_OCTREE;
+            if (!octree && bzgLastError == BZ_ERROR_NO_MEMORY)
+                return Fail(&l, nullptr, BZ_ERROR_NO_MEMORY);
+            // A damaged chunk fails the load; a whole one that does not fit the lumps read
+            // leaves the root without an octree.
+            if (!octree && l.c.p == chunk)
+                return Fail(&l, nullptr, BZ_ERROR_BAD_DATA_FORMAT);
+            if (octree)
+            {
+                root->octree = reinterpret_cast<bzOctreeObject *>(octree);
+                root->flags |= BZ_LUMP_OCTREE;
+            }
             if (!l.c.Take(8, &at)) // the two marker words
                 return Fail(&l, nullptr, BZ_ERROR_BAD_DATA_FORMAT);
         }

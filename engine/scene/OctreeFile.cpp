@@ -178,14 +178,19 @@ struct ReadState
     uint32_t wordTotal;
     uint32_t wordsUsed;
     bool noMemory;
+    // The chunk is whole but does not fit the lumps it is read for: a path that names no lump,
+    // a face the entry's model lacks.
+    bool misfit;
 };
 
 // Walks a leaf's stream of n words as the queries walk it: every entry index below the entry
-// count, every face and run within its entry's faces, the end word last and nowhere else. The
-// face counter is not reset by a change of entry (the queries carry it over), so a run right
-// after an entry index goes on from the previous entry's last face.
-bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
+// count, the end word last and nowhere else (else false); every face and run within its entry's
+// faces (else the chunk does not fit its lumps). The face counter is not reset by a change of
+// entry (the queries carry it over), so a run right after an entry index goes on from the
+// previous entry's last face.
+bool StreamIsSound(ReadState *s, const uint16_t *w, uint32_t n)
 {
+    const bzOctree *o = s->octree;
     uint32_t k = 0;
     uint32_t faceCount = 0;
     uint32_t counter = 0;
@@ -212,15 +217,42 @@ bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
         if (word <= BZ_OCTREE_LAST_FACE)
         {
             if (word >= faceCount)
-                return false;
+                s->misfit = true;
             counter = word + 1;
             continue;
         }
         counter += word & 0xFF;
         if (counter > faceCount)
-            return false;
+            s->misfit = true;
     }
     return false;
+}
+
+// Reads a lump path and follows it from the root: the lump, or null when the path names none
+// (the chunk then does not fit the tree). False when the path itself is cut short or too long.
+bool ReadPath(ReadState *s, bzLump *root, bzLump **out)
+{
+    Reader &r = s->r;
+    uint32_t count = 0;
+    if (!r.ok || !bz_Mem_ReadVarUIntN(&r.p, r.end, &count) || count > r.Left())
+    {
+        r.ok = false;
+        return false;
+    }
+    bzLump *l = root;
+    for (uint32_t k = 0; k < count; k++)
+    {
+        uint32_t index = 0;
+        if (!bz_Mem_ReadVarUIntN(&r.p, r.end, &index))
+        {
+            r.ok = false;
+            return false;
+        }
+        if (l)
+            l = index > 0x7FFFFFFFu ? nullptr : bz_Lump_GetChild(l, static_cast<int32_t>(index));
+    }
+    *out = l;
+    return true;
 }
 
 bool ReadLeaf(ReadState *s, void **slot)
@@ -241,7 +273,7 @@ bool ReadLeaf(ReadState *s, void **slot)
         if (n)
         {
             const uint16_t *w = s->words + s->wordsUsed;
-            if (!StreamIsSound(s->octree, w, n))
+            if (!StreamIsSound(s, w, n))
                 return false;
             leaf->faces = w;
             s->wordsUsed += n;
@@ -407,15 +439,14 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
     {
         if (s.version >= 4)
         {
-            const uint8_t *at = s.r.p;
-            bzLump *lump = bz_Lump_FindByPath(root, &at, s.r.end);
-            if (!lump)
+            bzLump *lump = nullptr;
+            if (!ReadPath(&s, root, &lump))
                 return Fail(&s);
-            s.r.p = at;
             bzOctreeEntry *e = &o->entries[i];
             o->entryCount = static_cast<int32_t>(i) + 1;
             e->lump = lump;
-            e->model = bz_Lump_GetModel(lump);
+            e->model = lump ? bz_Lump_GetModel(lump) : nullptr;
+            s.misfit = s.misfit || !lump;
             const uint8_t has = s.r.U8();
             if (has > 1)
                 return Fail(&s);
@@ -433,8 +464,9 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
                     return Fail(&s);
                 }
             }
-            bzModelMesh mesh;
-            bz_Scene_GetModelMesh(e->model, &mesh);
+            bzModelMesh mesh{};
+            if (e->model)
+                bz_Scene_GetModelMesh(e->model, &mesh);
             e->faceCount = static_cast<uint16_t>(mesh.faceCount > 0xFF01 ? 0xFF01 : mesh.faceCount);
             if (e->faceCount)
             {
@@ -507,12 +539,15 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
         if (!s.r.ok)
             return Fail(&s);
     }
+    // The chunk is whole: whatever follows, the cursor moves past it.
     *cursor = s.r.p;
     if (s.version < 4)
     {
         bzOctree_Free(o);
         return bzOctree_Build(root);
     }
+    if (s.misfit)
+        return Fail(&s);
     const uint32_t computed = bzOctree_Checksum(o, s.version);
     if (computed != stored && computed != 0)
         return Fail(&s);
