@@ -95,6 +95,5 @@ bzLumpLoadingDisplay bz_Lump_SetLoadingDisplay(bzLumpLoadingDisplay display);
 // root's octree. A level model that is skinned is written as a skinned record (kind 3). 0; 29
 // for a null argument; 20 for more than 4,096 records, a tree deeper than the reader takes or
 // a root octree naming a lump the file leaves out (nothing written); 19 when the file cannot be
-// written. Emitters are written
-// with their particle system (version 0x106 of its payload).
+// written. Emitters are written with their particle system (version 0x106 of its payload).
 bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path);
