@@ -263,11 +263,17 @@ bzLump *ReadRecord(ReadState *s, int32_t depth)
             break;
         if (code == kChunkOctree)
         {
+            const uint8_t *chunk = c.p;
             bzOctree *octree = bzOctree_Read(&c.p, c.end, -1, lump);
+            if (!octree && bzgLastError == BZ_ERROR_NO_MEMORY)
+                return Fail(s, lump, BZ_ERROR_NO_MEMORY);
+            // A damaged chunk leaves the cursor where it was and fails the load; a whole one
+            // that does not fit the lumps read (a path naming no lump, faces or a checksum
+            // the models do not have) is passed over, the lump left without an octree.
+            if (!octree && c.p == chunk)
+                return Fail(s, lump, BZ_ERROR_BAD_DATA_FORMAT);
             if (!octree)
-                return Fail(s, lump,
-                            bzgLastError == BZ_ERROR_NO_MEMORY ? BZ_ERROR_NO_MEMORY
-                                                               : BZ_ERROR_BAD_DATA_FORMAT);
+                continue;
             // A second octree chunk replaces the first.
             bz_Lump_FreeOctree(lump);
             lump->octree = reinterpret_cast<bzOctreeObject *>(octree);
@@ -362,7 +368,11 @@ bzLump *bz_Lump_LoadCNTWithExtensions(const char *path, bzContainerExtensionHook
     char folder[kPathBytes];
     bz_Container_FolderOf(path, folder, sizeof folder);
     bzLump *root = bz_Lump_ReadContainerWithExtensions(buffer, length, folder, hook, user);
+    // Giving the block back is a memory operation, which leaves last-error at 14: the
+    // reader's own code is the one the caller sees.
+    const bzErrorCode read = bzgLastError;
     bz_TempStack_Free(kTempStack, buffer);
+    bzgLastError = read;
     return root;
 }
 

@@ -8,9 +8,11 @@
 // The reader parses the whole file in memory through a bounded cursor: a file cut short, a
 // count the remaining bytes cannot hold, a payload that does not parse or nesting deeper than
 // BZ_CONTAINER_MAX_DEPTH fails the load (null, last-error 59) with every lump made so far
-// destroyed. An unlisted flag byte or tag and a model that cannot be loaded raise the error
-// report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read as a
-// NULL lump without payload, the model lump left without object).
+// destroyed. An octree chunk that is whole but does not fit the lumps read (its paths, faces or
+// checksum not those of the loaded tree and models) is passed over: the lump is left without an
+// octree and the load goes on. An unlisted flag byte or tag and a model that cannot be loaded raise
+// the error report; in keep-alive mode reading goes on (the flag byte ignored, an unlisted tag read
+// as a NULL lump without payload, the model lump left without object).
 //
 // Versions below 0x300 are the older layout, read by bz_Lump_Load. A "SKIN" record's model gets a
 // new skin instance at its rest pose.
@@ -65,11 +67,13 @@ bzLump *bz_Lump_LoadCNTInto(bzLump *parent, const char *path);
 bzLump *bz_Lump_LoadCNTUnder(bzLump *parent, const char *path);
 
 // Writes the tree (transient lumps and their subtrees left out) as a container of version
-// 0x300. 0; 29 for a null argument; 20 for a tree deeper than the reader takes; 19 when the file
-// cannot be opened or a write comes short. Save flags other than 0 also save the models and
-// materials the saved lumps use into the container's folder, through the models' services, once
-// the container is written: 68 when no models are installed to do it (the container stays
-// written), else the first error of a model or material that could not be written.
+// 0x300. 0; 29 for a null argument; 20 for a tree deeper than the reader takes or an octree
+// naming a lump the container leaves out or that is not below its lump (nothing written); 19
+// when the file cannot be opened or a write comes short (the octree chunk's included). Save flags
+// other than 0 also save the models and materials the saved lumps use into the container's folder,
+// through the models' services, once the container is written: 68 when no models are installed to
+// do it (the container stays written), else the first error of a model or material that could not
+// be written.
 bzErrorCode bz_Lump_WriteContainer(bzFileHandle *file, bzLump *root);
 bzErrorCode bz_Lump_SaveCNT(const char *path, bzLump *root, uint32_t saveFlags);
 
@@ -89,7 +93,7 @@ bzLumpLoadingDisplay bz_Lump_SetLoadingDisplay(bzLumpLoadingDisplay display);
 // Writes path + ".CNT" in the older layout, version 0x208: transient lumps left out, every
 // lump with its kind, options, matrix, flag bits and depth, the LOD levels as level records, the
 // root's octree. A level model that is skinned is written as a skinned record (kind 3). 0; 29
-// for a null argument; 20 for more than 4,096 records (nothing written) or
-// a tree deeper than the reader takes; 19 when the file cannot be written. Emitters are written
-// with their particle system (version 0x106 of its payload).
+// for a null argument; 20 for more than 4,096 records, a tree deeper than the reader takes or
+// a root octree naming a lump the file leaves out (nothing written); 19 when the file cannot be
+// written. Emitters are written with their particle system (version 0x106 of its payload).
 bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path);

@@ -436,13 +436,19 @@ bzLump *bz_Lump_Load(const uint8_t **cursor, const uint8_t *end, const char *fol
             return Fail(&l, nullptr, BZ_ERROR_BAD_DATA_FORMAT);
         if (bz_GetU16LE(at) != 0)
         {
+            const uint8_t *chunk = l.c.p;
             bzOctree *octree = bzOctree_Read(&l.c.p, l.c.end, -1, root);
-            if (!octree)
-                return Fail(&l, nullptr,
-                            bzgLastError == BZ_ERROR_NO_MEMORY ? BZ_ERROR_NO_MEMORY
-                                                               : BZ_ERROR_BAD_DATA_FORMAT);
-            root->octree = reinterpret_cast<bzOctreeObject *>(octree);
-            root->flags |= BZ_LUMP_OCTREE;
+            if (!octree && bzgLastError == BZ_ERROR_NO_MEMORY)
+                return Fail(&l, nullptr, BZ_ERROR_NO_MEMORY);
+            // A damaged chunk fails the load; a whole one that does not fit the lumps read
+            // leaves the root without an octree.
+            if (!octree && l.c.p == chunk)
+                return Fail(&l, nullptr, BZ_ERROR_BAD_DATA_FORMAT);
+            if (octree)
+            {
+                root->octree = reinterpret_cast<bzOctreeObject *>(octree);
+                root->flags |= BZ_LUMP_OCTREE;
+            }
             if (!l.c.Take(8, &at)) // the two marker words
                 return Fail(&l, nullptr, BZ_ERROR_BAD_DATA_FORMAT);
         }
@@ -648,6 +654,11 @@ bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path)
         return bzgLastError;
     if (count > kMaxLumps)
         return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+    const bool octree =
+        (root->flags & BZ_LUMP_OCTREE) && root->octree && root->octree->kind == BZ_OCTREE_KIND_TREE;
+    // An octree over lumps the file leaves out could not be read back with it.
+    if (octree && !bzOctree_IsSavable(reinterpret_cast<const bzOctree *>(root->octree)))
+        return bzgLastError = BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     bzFileHandle *file = nullptr;
     if (const bzErrorCode open = bz_Container_Open(path, "wb", &file))
         return open;
@@ -659,12 +670,11 @@ bzErrorCode bz_Lump_SaveLegacyCNT(bzLump *root, const char *path)
     PutBytes(&s, extent, 4);
     PutU16(&s, static_cast<uint16_t>(count));
     WriteRecord(&s, root, -1);
-    const bool octree =
-        (root->flags & BZ_LUMP_OCTREE) && root->octree && root->octree->kind == BZ_OCTREE_KIND_TREE;
     PutU16(&s, octree ? 1 : 0);
     if (octree)
     {
-        bzOctree_Write(reinterpret_cast<const bzOctree *>(root->octree), file);
+        if (bzOctree_Write(reinterpret_cast<const bzOctree *>(root->octree), file) < 0)
+            s.shortWrite = true;
         PutU32(&s, kOctreeMarker1);
         PutU32(&s, kOctreeMarker2);
     }

@@ -46,11 +46,21 @@ const char *TagOf(uint8_t type)
     return type < sizeof kTags / sizeof kTags[0] ? kTags[type] : "NULL";
 }
 
+// Whether the record carries an octree chunk.
+bool HasOctree(const bzLump *lump)
+{
+    return (lump->flags & BZ_LUMP_OCTREE) && lump->octree &&
+           lump->octree->kind == BZ_OCTREE_KIND_TREE;
+}
+
 // Checks what the writer cannot write before anything is written: 0, or 20 for nesting deeper
-// than the reader takes.
+// than the reader takes or an octree over lumps the container leaves out (transient ones),
+// which could not be read back with it.
 bzErrorCode Check(const bzLump *lump, int32_t depth)
 {
     if (depth > BZ_CONTAINER_MAX_DEPTH)
+        return BZ_ERROR_PARAMETER_OUT_OF_RANGE;
+    if (HasOctree(lump) && !bzOctree_IsSavable(reinterpret_cast<const bzOctree *>(lump->octree)))
         return BZ_ERROR_PARAMETER_OUT_OF_RANGE;
     for (const bzLump *child = lump->firstChild; child; child = child->next)
     {
@@ -144,10 +154,12 @@ void WriteRecord(Writer *w, bzLump *lump)
         if (!(child->flags & BZ_LUMP_TRANSIENT))
             WriteRecord(w, child);
 
-    if ((lump->flags & BZ_LUMP_OCTREE) && lump->octree && lump->octree->kind == BZ_OCTREE_KIND_TREE)
+    if (HasOctree(lump))
     {
         Put(w, bz_Stream_WriteUInt(w->file, 1), 4);
-        bzOctree_Write(reinterpret_cast<const bzOctree *>(lump->octree), w->file);
+        // A chunk written short (or naming a lump it cannot reach) fails the save.
+        if (bzOctree_Write(reinterpret_cast<const bzOctree *>(lump->octree), w->file) < 0)
+            w->shortWrite = true;
     }
     Put(w, bz_Stream_WriteUInt(w->file, 0), 4);
 }

@@ -147,10 +147,19 @@ struct bzOctree
 bzOctree *bzOctree_Build(bzLump *root);
 // Reads an octree chunk payload at the cursor (never past end), version -1 meaning the first
 // u32 holds it. Versions below 4 are read past and rebuilt from the lumps. The cursor moves
-// past what was read.
+// past what was read. Null with last-error 59 for a damaged chunk (the cursor left where it
+// was) and for a whole chunk that does not fit the lumps (a path naming no lump, a face its
+// entry's model lacks, a checksum mismatch: the cursor moved past the chunk); 14 when memory
+// runs out.
 bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t version, bzLump *root);
-// Writes the chunk payload, version 5; the result of the last write (0 for a null octree).
+// Writes the chunk payload, version 5; the result of the last write (0 for a null octree), or
+// a negative value when a write came short or an entry's lump cannot be named. A lump path
+// counts the siblings a container saves (transient lumps left out), so that it names the same
+// lump in the tree read back from the container.
 int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream);
+// 1 when a container can carry the octree: every entry's lump lies below its root lump outside
+// any transient subtree (which containers leave out); else 0.
+int32_t bzOctree_IsSavable(const bzOctree *octree);
 void bzOctree_Free(bzOctree *octree);
 bzErrorCode bzOctree_CreatePools(bzOctree *octree);
 void bzOctree_DestroyPools(bzOctree *octree);

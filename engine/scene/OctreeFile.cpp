@@ -29,6 +29,56 @@ void Note(Writer *w, int32_t result, int32_t expected)
         w->shortWrite = result < 0 ? result : -1;
 }
 
+// Steps from the root down to the lump along lumps a container saves; -1 when the lump is not
+// below the root or lies in a transient subtree, which no container holds.
+int32_t SavedDepth(const bzLump *lump, const bzLump *root)
+{
+    int32_t depth = 0;
+    for (const bzLump *l = lump; l != root; l = l->parent)
+    {
+        if (!l || (l->flags & BZ_LUMP_TRANSIENT))
+            return -1;
+        depth++;
+    }
+    return depth;
+}
+
+int32_t VarUIntBytes(uint32_t value)
+{
+    return value < 0x80u         ? 1
+           : value < 0x4000u     ? 2
+           : value < 0x200000u   ? 3
+           : value < 0x10000000u ? 4
+                                 : 5;
+}
+
+// The lump's path from the root: the step count, then each step's child index from the root
+// down. An index counts the siblings a container saves, transient ones left out, so that it
+// names the same lump in the tree read back; without transient lumps it is the plain sibling
+// index.
+void WritePath(Writer *w, const bzLump *lump, const bzLump *root)
+{
+    const int32_t depth = SavedDepth(lump, root);
+    if (depth < 0)
+    {
+        Note(w, -1, 0);
+        return;
+    }
+    Note(w, bz_Stream_WriteVarUInt(w->file, static_cast<uint32_t>(depth)),
+         VarUIntBytes(static_cast<uint32_t>(depth)));
+    for (int32_t k = depth - 1; k >= 0; k--)
+    {
+        const bzLump *step = lump;
+        for (int32_t up = 0; up < k; up++)
+            step = step->parent;
+        uint32_t index = 0;
+        for (const bzLump *c = step->parent->firstChild; c != step; c = c->next)
+            if (!(c->flags & BZ_LUMP_TRANSIENT))
+                index++;
+        Note(w, bz_Stream_WriteVarUInt(w->file, index), VarUIntBytes(index));
+    }
+}
+
 void WriteLeafWords(Writer *w, const bzOctreeNode *node)
 {
     for (int32_t i = 0; i < 8; i++)
@@ -128,12 +178,19 @@ struct ReadState
     uint32_t wordTotal;
     uint32_t wordsUsed;
     bool noMemory;
+    // The chunk is whole but does not fit the lumps it is read for: a path that names no lump,
+    // a face the entry's model lacks.
+    bool misfit;
 };
 
-// Walks a leaf's stream of n words: every entry index below the entry count, every face and
-// run within its entry's faces, the end word last and nowhere else.
-bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
+// Walks a leaf's stream of n words as the queries walk it: every entry index below the entry
+// count, the end word last and nowhere else (else false); every face and run within its entry's
+// faces (else the chunk does not fit its lumps). The face counter is not reset by a change of
+// entry (the queries carry it over), so a run right after an entry index goes on from the
+// previous entry's last face.
+bool StreamIsSound(ReadState *s, const uint16_t *w, uint32_t n)
 {
+    const bzOctree *o = s->octree;
     uint32_t k = 0;
     uint32_t faceCount = 0;
     uint32_t counter = 0;
@@ -142,7 +199,6 @@ bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
         if (index >= static_cast<uint32_t>(o->entryCount))
             return false;
         faceCount = o->entries[index].faceCount;
-        counter = 0;
         return true;
     };
     if (n < 2 || !entry(w[k++]))
@@ -161,15 +217,42 @@ bool StreamIsSound(const bzOctree *o, const uint16_t *w, uint32_t n)
         if (word <= BZ_OCTREE_LAST_FACE)
         {
             if (word >= faceCount)
-                return false;
+                s->misfit = true;
             counter = word + 1;
             continue;
         }
         counter += word & 0xFF;
         if (counter > faceCount)
-            return false;
+            s->misfit = true;
     }
     return false;
+}
+
+// Reads a lump path and follows it from the root: the lump, or null when the path names none
+// (the chunk then does not fit the tree). False when the path itself is cut short or too long.
+bool ReadPath(ReadState *s, bzLump *root, bzLump **out)
+{
+    Reader &r = s->r;
+    uint32_t count = 0;
+    if (!r.ok || !bz_Mem_ReadVarUIntN(&r.p, r.end, &count) || count > r.Left())
+    {
+        r.ok = false;
+        return false;
+    }
+    bzLump *l = root;
+    for (uint32_t k = 0; k < count; k++)
+    {
+        uint32_t index = 0;
+        if (!bz_Mem_ReadVarUIntN(&r.p, r.end, &index))
+        {
+            r.ok = false;
+            return false;
+        }
+        if (l)
+            l = index > 0x7FFFFFFFu ? nullptr : bz_Lump_GetChild(l, static_cast<int32_t>(index));
+    }
+    *out = l;
+    return true;
 }
 
 bool ReadLeaf(ReadState *s, void **slot)
@@ -190,7 +273,7 @@ bool ReadLeaf(ReadState *s, void **slot)
         if (n)
         {
             const uint16_t *w = s->words + s->wordsUsed;
-            if (!StreamIsSound(s->octree, w, n))
+            if (!StreamIsSound(s, w, n))
                 return false;
             leaf->faces = w;
             s->wordsUsed += n;
@@ -281,6 +364,16 @@ bzOctree *Fail(ReadState *s)
 }
 } // namespace
 
+int32_t bzOctree_IsSavable(const bzOctree *octree)
+{
+    if (!octree)
+        return 0;
+    for (int32_t i = 0; i < octree->entryCount; i++)
+        if (SavedDepth(octree->entries[i].lump, octree->rootLump) < 0)
+            return 0;
+    return 1;
+}
+
 int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream)
 {
     if (!octree || !stream)
@@ -294,8 +387,7 @@ int32_t bzOctree_Write(const bzOctree *octree, bzFileHandle *stream)
     for (int32_t i = 0; i < octree->entryCount; i++)
     {
         const bzOctreeEntry *e = &octree->entries[i];
-        if (bz_Lump_WritePathIndices(stream, e->lump, octree->rootLump) != BZ_ERROR_NONE)
-            Note(&w, -1, 0);
+        WritePath(&w, e->lump, octree->rootLump);
         Note(&w, bz_Stream_WriteByte(stream, e->matrix ? 1 : 0), 1);
         if (e->matrix)
             for (int row = 0; row < 4; row++)
@@ -347,15 +439,14 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
     {
         if (s.version >= 4)
         {
-            const uint8_t *at = s.r.p;
-            bzLump *lump = bz_Lump_FindByPath(root, &at, s.r.end);
-            if (!lump)
+            bzLump *lump = nullptr;
+            if (!ReadPath(&s, root, &lump))
                 return Fail(&s);
-            s.r.p = at;
             bzOctreeEntry *e = &o->entries[i];
             o->entryCount = static_cast<int32_t>(i) + 1;
             e->lump = lump;
-            e->model = bz_Lump_GetModel(lump);
+            e->model = lump ? bz_Lump_GetModel(lump) : nullptr;
+            s.misfit = s.misfit || !lump;
             const uint8_t has = s.r.U8();
             if (has > 1)
                 return Fail(&s);
@@ -373,8 +464,9 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
                     return Fail(&s);
                 }
             }
-            bzModelMesh mesh;
-            bz_Scene_GetModelMesh(e->model, &mesh);
+            bzModelMesh mesh{};
+            if (e->model)
+                bz_Scene_GetModelMesh(e->model, &mesh);
             e->faceCount = static_cast<uint16_t>(mesh.faceCount > 0xFF01 ? 0xFF01 : mesh.faceCount);
             if (e->faceCount)
             {
@@ -447,12 +539,15 @@ bzOctree *bzOctree_Read(const uint8_t **cursor, const uint8_t *end, int32_t vers
         if (!s.r.ok)
             return Fail(&s);
     }
+    // The chunk is whole: whatever follows, the cursor moves past it.
     *cursor = s.r.p;
     if (s.version < 4)
     {
         bzOctree_Free(o);
         return bzOctree_Build(root);
     }
+    if (s.misfit)
+        return Fail(&s);
     const uint32_t computed = bzOctree_Checksum(o, s.version);
     if (computed != stored && computed != 0)
         return Fail(&s);

@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 #include <cfloat>
 
 namespace
@@ -478,17 +481,24 @@ TEST(OctreeChunk, TruncatedChunksGiveNoOctreeAndBadDataAtEveryLength)
 TEST(OctreeChunk, LyingCountsAndIndicesGiveNoOctree)
 {
     SmallChunk s;
+    // A whole chunk that does not fit the lumps moves the cursor past it; a damaged one leaves
+    // it where it was. (A missing entry is read from the bytes that follow, which may then parse
+    // as a shorter chunk: only its refusal is checked.)
     struct Case
     {
         const char *what;
         SmallChunk::Fields fields;
+        bool whole;
     };
     std::vector<Case> cases;
+    const std::set<std::string> whole = {
+        "path past the children", "face number past the faces", "run past the faces",
+        "run after an entry change past the faces", "checksum that differs"};
     auto add = [&](const char *what, auto change)
     {
         SmallChunk::Fields f;
         change(f);
-        cases.push_back({what, f});
+        cases.push_back({what, f, whole.count(what) > 0});
     };
     add("version above 5", [](auto &f) { f.version = 6; });
     add("entry count past the bytes", [](auto &f) { f.entries = 0x7FFFFFFF; });
@@ -503,9 +513,21 @@ TEST(OctreeChunk, LyingCountsAndIndicesGiveNoOctree)
             f.node = {0x03, 0x03, 0x01};
             f.leafCounts = {4, 4};
         });
-    add("face number past the faces", [](auto &f) { f.words = {0x0000, 0x0002, 0xFFFF}; });
+    add("face number past the faces",
+        [](auto &f)
+        {
+            f.words = {0x0000, 0x0002, 0xFFFF};
+            f.leafCounts = {3};
+        });
     add("run past the faces", [](auto &f) { f.words = {0x0000, 0x0001, 0xFF01, 0xFFFF}; });
     add("entry index past the entries", [](auto &f) { f.words = {0x0001, 0x0000, 0xFFFF}; });
+    // The face counter goes on across an entry change: the run names face 2 of 2.
+    add("run after an entry change past the faces",
+        [](auto &f)
+        {
+            f.words = {0x0000, 0x0001, 0xFFFE, 0x0000, 0xFF01, 0xFFFF};
+            f.leafCounts = {6};
+        });
     add("second entry index past the entries",
         [](auto &f) { f.words = {0x0000, 0x0000, 0xFFFE, 0x0009, 0x0000, 0xFFFF}; });
     add("stream without its end word", [](auto &f) { f.words = {0x0000, 0x0000, 0x0001}; });
@@ -528,8 +550,14 @@ TEST(OctreeChunk, LyingCountsAndIndicesGiveNoOctree)
     for (const Case &c : cases)
     {
         bzgLastError = 0;
-        EXPECT_EQ(ReadChunk(s.Bytes(c.fields), s.root), nullptr) << c.what;
+        const std::vector<uint8_t> bytes = s.Bytes(c.fields);
+        size_t consumed = 99;
+        EXPECT_EQ(ReadChunk(bytes, s.root, -1, &consumed), nullptr) << c.what;
         EXPECT_EQ(bzgLastError, BZ_ERROR_BAD_DATA_FORMAT) << c.what;
+        if (std::string(c.what) != "second entry missing")
+        {
+            EXPECT_EQ(consumed, c.whole ? bytes.size() : 0u) << c.what;
+        }
     }
 }
 } // namespace

@@ -13,6 +13,7 @@
 #include "files/File.h"
 #include "scene/Container.h"
 #include "scene/Lump.h"
+#include "scene/Octree.h"
 #include "scene/PortalFaceServices.h"
 #include "scene/PortalsCells.h"
 
@@ -65,6 +66,29 @@ std::string DoorPortal(float x, bool opaque)
     return "<PORTALS>\n1\n1 0 0 " + at + "\n" + (opaque ? "Opaque\n" : "") + "4\n" + at + " 0 4\n" +
            at + " 3 4\n" + at + " 3 6\n" + at + " 0 6\n";
 }
+
+// Installs a model-load hook that gives the room models made by a split, by name.
+struct RoomModels
+{
+    static inline bzModel **models;
+    bzContainerModelHook previous;
+    explicit RoomModels(bzModel **made)
+    {
+        models = made;
+        previous = bz_Lump_SetModelLoadHook(
+            [](bzLump *, const char *, const char *name) -> bzModel *
+            {
+                for (int r = 0; r < 2; r++)
+                    if (std::strcmp(models[r]->name, name) == 0)
+                    {
+                        models[r]->refCount++;
+                        return models[r];
+                    }
+                return nullptr;
+            });
+    }
+    ~RoomModels() { bz_Lump_SetModelLoadHook(previous); }
+};
 
 class PortalsCalcTest : public ::testing::Test
 {
@@ -445,6 +469,45 @@ TEST_F(PortalsCalcTest, TheSplitWorldHasOneModelPerRoom)
     EXPECT_GT(bz_Lump_GetModel(room0)->faces.size(), 0u);
     EXPECT_GT(bz_Lump_GetModel(room1)->faces.size(), 0u);
     EXPECT_TRUE(split->flags & BZ_LUMP_OCTREE);
+    // Read back, with the room models it was made with: the same rooms, each with its model,
+    // and the octree over their faces.
+    {
+        bzModel *made[2] = {bz_Lump_GetModel(room0), bz_Lump_GetModel(room1)};
+        RoomModels hook(made);
+        bzgLastError = 0;
+        bzLump *back = bz_Lump_LoadCNT("out/split/split");
+        ASSERT_NE(back, nullptr) << bzgLastError;
+        EXPECT_STREQ(back->name, "SplitWorld");
+        ASSERT_EQ(bz_Lump_CountChildren(back), 2);
+        for (int r = 0; r < 2; r++)
+        {
+            const bzLump *room = bz_Lump_GetChild(back, r);
+            EXPECT_STREQ(room->name, r ? "Room1" : "Room0");
+            EXPECT_EQ(room->type, BZ_LUMP_TYPE_MODEL);
+            EXPECT_EQ(bz_Lump_GetModel(room), made[r]);
+        }
+        ASSERT_TRUE(back->flags & BZ_LUMP_OCTREE);
+        const bzOctree *octree = reinterpret_cast<const bzOctree *>(back->octree);
+        ASSERT_NE(octree, nullptr);
+        ASSERT_EQ(octree->entryCount, 2);
+        EXPECT_EQ(octree->entries[0].lump, bz_Lump_GetChild(back, 0));
+        EXPECT_EQ(octree->entries[0].faceCount, made[0]->faces.size());
+        EXPECT_EQ(octree->entries[1].faceCount, made[1]->faces.size());
+        // Saved again it is the same file.
+        ASSERT_EQ(bz_Lump_SaveCNT("out/again", back, 0), 0);
+        EXPECT_TRUE(ReadWholeFile("out/again.CNT") == ReadWholeFile("out/split/split.CNT"));
+        bz_Lump_DestroyTree(back);
+    }
+    // Loaded with other models (every path a two-face quad here), the stored octree does not
+    // fit them: the rooms load without it.
+    {
+        bzLump *other = bz_Lump_LoadCNT("out/split/split");
+        ASSERT_NE(other, nullptr) << bzgLastError;
+        EXPECT_EQ(bz_Lump_CountChildren(other), 2);
+        EXPECT_EQ(other->octree, nullptr);
+        EXPECT_FALSE(other->flags & BZ_LUMP_OCTREE);
+        bz_Lump_DestroyTree(other);
+    }
     // A lump with no room lumps below it is not bound.
     bzLump *bare = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "bare");
     EXPECT_EQ(bz_Portals_BindSplitWorld(bare), 0);
