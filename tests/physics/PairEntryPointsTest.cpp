@@ -645,42 +645,67 @@ TEST_F(PairEntryPointsTest, ATicTacAlongAnEdgeTouchesItsTwoCorners)
 {
     // The tic-tac (axis along z, z in [-2, 2]) moves across the box's edge x = y = 1 (along z,
     // z in [-1, 1]), parallel to it: the axis (1 + s, 1 + s), s = 2 (1 - t), is s sqrt 2 from
-    // the edge, and the box's two corners of that edge touch the axis grown by the tolerance
-    // over the step: s sqrt 2 = R + 0.01 t.
+    // the edge, and the box's two corners of that edge meet it when s sqrt 2 = R.
+    //  - Through the rounded edge steps (the edges are parallel, so their ends decide): each
+    //    corner's ball against the moving axis, t = 1 - R / (2 sqrt 2), an edge contact.
+    //  - Through the tic-tac-on-polyhedron cell: the corners against the axis grown by the
+    //    tolerance over the step, s sqrt 2 = R + 0.01 t, t = (2 sqrt 2 - R) / (2 sqrt 2 + 0.01),
+    //    a vertex contact; its edge step does not try the corners again.
+    struct Case
+    {
+        bool cell;
+        float rounding;
+        uint32_t tag;
+    };
+    const Case cases[] = {{false, 0.0f, BZ_PHYS_CONTACT_SEGMENT},
+                          {false, 0.1f, BZ_PHYS_CONTACT_SEGMENT},
+                          {true, 0.0f, BZ_PHYS_CONTACT_VERTEX_FACE}};
     const float h = 1.0f / kSqrt2;
-    for (const float rounding : {0.0f, 0.1f})
+    for (const Case &k : cases)
     {
         PairBody a(pairtest::TicTac(V(0, 0, -2), V(0, 0, 2), 0.25f)), b(Box(1.0f));
         a.Move(V(3, 3, 0), V(1, 1, 0));
-        const float rr = rounding;
-        const int n =
-            Run(a, b,
+        const float rr = k.rounding;
+        int n = 0;
+        if (k.cell)
+        {
+            for (auto &c : contacts_)
+                c = bzCollisionContact{};
+            n = bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+        }
+        else
+            n = Run(
+                a, b,
                 [rr](const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1, int32_t n2)
                 {
                     bzPhysCollPair &s = bz_PhysColl_Pair();
                     if (bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], 0.25f, rr))
                         bz_PhysColl_RoundedTicTac(p1, 0.25f, rr);
                 });
-        ASSERT_EQ(n, 2) << rounding;
-        const float r = 0.25f + rounding;
-        const float t = (2.0f * kSqrt2 - r) / (2.0f * kSqrt2 + 0.01f);
+        const std::string what =
+            std::string(k.cell ? "cell" : "entry") + " rounding " + std::to_string(k.rounding);
+        ASSERT_EQ(n, 2) << what;
+        const float r = 0.25f + rr;
+        const float t =
+            k.cell ? (2.0f * kSqrt2 - r) / (2.0f * kSqrt2 + 0.01f) : 1.0f - r / (2.0f * kSqrt2);
         float zs = 0.0f;
         for (int i = 0; i < n; i++)
         {
             const bzCollisionContact &c = contacts_[i];
-            EXPECT_EQ(c.type, BZ_PHYS_CONTACT_VERTEX_FACE);
-            EXPECT_NEAR(c.key, t, 1e-4f) << rounding;
-            EXPECT_EQ(c.body, a.get());
-            ExpectV3(WorldNormal(c), V(h, h, 0), 1e-4f, "pushes the tic-tac off the edge");
+            EXPECT_EQ(c.type, k.tag) << what;
+            EXPECT_NEAR(c.key, t, 1e-4f) << what;
+            EXPECT_EQ(c.body, a.get()) << what;
+            ExpectV3(WorldNormal(c), V(h, h, 0), 1e-4f, what + ": pushes the tic-tac off the edge");
             // The box's corner (1, 1, +-1) moved out by the rounding; the tic-tac's point its
             // radius in from the axis at that height.
-            EXPECT_NEAR(std::fabs(c.otherPoint.z), 1.0f, 1e-5f);
-            ExpectV3(V(c.otherPoint.x, c.otherPoint.y, 0), V(1 + rounding * h, 1 + rounding * h, 0),
-                     1e-4f, "on the box");
-            ExpectV3(c.point, V(-0.25f * h, -0.25f * h, c.otherPoint.z), 1e-4f, "on the tic-tac");
+            EXPECT_NEAR(std::fabs(c.otherPoint.z), 1.0f, 1e-5f) << what;
+            ExpectV3(V(c.otherPoint.x, c.otherPoint.y, 0), V(1 + rr * h, 1 + rr * h, 0), 1e-4f,
+                     what + ": on the box");
+            ExpectV3(c.point, V(-0.25f * h, -0.25f * h, c.otherPoint.z), 1e-4f,
+                     what + ": on the tic-tac");
             zs += c.otherPoint.z;
         }
-        EXPECT_NEAR(zs, 0.0f, 1e-5f) << "both corners";
+        EXPECT_NEAR(zs, 0.0f, 1e-5f) << what << ": both corners";
     }
 }
 
