@@ -143,12 +143,12 @@ void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
 // body's shape (movingPoints, in the collected body's frame), with the radii r1 (collected) and
 // r2 (moving), for edges whose end outcodes share no bit and are not both 0xFF. Each moving edge
 // meets each collected edge (a touch adds a contact, tag 6). When their lines come within reach
-// only beyond an end, the ends decide and the first touch found adds its contact (tag 6): the
-// moving edge's end balls against the collected edge, then the collected edge's end balls
-// against the moving edge; failing both, an end of each edge that is the other's nearest end in
-// turn meets it ball to ball (tag 7). A moving vertex's ball is tried against the collected
-// edges with the first moving edge it belongs to, a collected vertex's ball once against each
-// moving edge, whatever the vertex's number.
+// only beyond an end, the ends decide and the earliest of their touches adds the one contact:
+// the moving edge's end balls against the collected edge and the collected edge's end balls
+// against the moving edge (tag 6), or an end of each edge that is the other's nearest end in
+// turn, ball to ball (tag 7). A moving vertex's ball is tried against the collected edges with
+// the first moving edge it belongs to, a collected vertex's ball once against each moving edge,
+// whatever the vertex's number.
 void bz_PhysColl_RoundedRounded(int32_t collected, const bzPhysShapePoint *movingPoints, float r1,
                                 float r2);
 // The same with the tic-tac of pair body 0 as the moving side, its axis the one edge (its end

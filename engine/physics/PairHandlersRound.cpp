@@ -336,12 +336,13 @@ const bzHullEdge *EdgesOf(const bzShape *shape, int32_t *count, int32_t *vertice
 // outcodes share no bit and are not both 0xFF take part.
 //
 // Each moving edge meets each collected edge with both radii. When their lines come within
-// reach beyond an end, the ends decide, the first touch found making the contact: the moving
-// edge's end balls against the collected edge, then the collected edge's end balls against the
-// moving edge; failing both, two ends that are each other's nearest meet as balls. A moving
-// vertex has its ends tried with the first moving edge it belongs to (against every collected
-// edge); a collected vertex once for each moving edge. With collectedVerticesDone the collected
-// vertices are left out of the end tests (the caller has tried them against the moving edges).
+// reach only beyond an end, the ends decide: the moving edge's end balls against the collected
+// edge, the collected edge's end balls against the moving edge, and two ends that are each
+// other's nearest ball to ball; the earliest touch among them makes the one contact of the two
+// edges. A moving vertex's ball is tried with the first moving edge it belongs to (against every
+// collected edge), a collected vertex's once for each moving edge; the masks hold a bit for
+// every vertex a shape may have. With collectedVerticesDone the collected vertices are left out
+// of the end tests (the caller has tried them against the moving edges).
 void RoundedEdges(int32_t collected, const bzPhysShapePoint *movingPoints, float rC, float rM,
                   bool collectedVerticesDone)
 {
