@@ -141,15 +141,19 @@ void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
 
 // The edges of body `collected`'s shape held in its frame against the moving edges of the other
 // body's shape (movingPoints, in the collected body's frame), with the radii r1 (collected) and
-// r2 (moving), for edges whose end outcodes share no bit and are not both 0xFF: edge against
-// edge (tag 6), then every usable vertex of either shape against every usable edge of the
-// other, as a ball of the sum of the radii (tag 6). Every vertex meets every edge.
+// r2 (moving), for edges whose end outcodes share no bit and are not both 0xFF. Each moving edge
+// meets each collected edge (a touch adds a contact, tag 6). When their lines come within reach
+// only beyond an end, the ends decide and the earliest of their touches adds the one contact:
+// the moving edge's end balls against the collected edge and the collected edge's end balls
+// against the moving edge (tag 6), or an end of each edge that is the other's nearest end in
+// turn, ball to ball (tag 7). A moving vertex's ball is tried against the collected edges with
+// the first moving edge it belongs to, a collected vertex's ball once against each moving edge,
+// whatever the vertex's number.
 void bz_PhysColl_RoundedRounded(int32_t collected, const bzPhysShapePoint *movingPoints, float r1,
                                 float r2);
-// The tic-tac of pair body 0 (its end centres moving through body 1's frame) against body 1's
-// shape rounded by `rounding`: the shape's vertices with outcode 0 against the moving axis
-// (tag 5), its edges whose end outcodes share no bit against the axis (tag 6) and then against
-// the two end balls (tag 6). Radius the tic-tac's.
+// The same with the tic-tac of pair body 0 as the moving side, its axis the one edge (its end
+// centres moving through body 1's frame), against body 1's shape rounded by `rounding`. Radius
+// the tic-tac's.
 void bz_PhysColl_RoundedTicTac(const bzPhysShapePoint *ends, float radius, float rounding);
 // A sphere of `radius` whose centre (own, in its body's frame) moves from c0 to c1 through the
 // frame of body `rounded`, against every edge of that body's shape whose end outcodes share no

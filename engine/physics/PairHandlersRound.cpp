@@ -277,33 +277,6 @@ bzV3 Along(const bzShape *shape, int32_t a, int32_t b, float s)
     return AddScaled(pa, Sub(bz_PhysColl_OwnPoint(shape, b), pa), s);
 }
 
-// The tic-tac of body 0 against the convex shape of body 1 (rounded by its rounding radius).
-void TicTacConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n2)
-{
-    bzPhysCollPair &s = bz_PhysColl_Pair();
-    const bzShape *tictac = s.shape[0];
-    const float rt = Radius(tictac);
-    const float rounding = bz_PhysColl_Rounding(s.shape[1]);
-    if (!bz_PhysColl_ClipPoints(p1, 2, p2, n2, s.codes[0], s.codes[1], rt, rounding))
-        return;
-    // The end spheres against the faces.
-    if (rounding > 0.0f)
-        bz_PhysColl_RoundedPointsOnFaces(0, p1, 2, rt, rounding);
-    else
-        for (int32_t k = 0; k < 2; k++)
-        {
-            FaceTouch face;
-            const int32_t got =
-                s.codes[0][k] ? 0 : BallOnFaces(1, p1[k].start, p1[k].end, rt, 0.0f, &face);
-            if (got < 0)
-                bz_PhysColl_MarkInside(0);
-            else if (got > 0)
-                bz_PhysColl_AddSphereFaceContact(1, face.normal, face.time, face.hit,
-                                                 bz_PhysColl_OwnPoint(tictac, k), rt);
-        }
-    bz_PhysColl_RoundedTicTac(p1, rt, rounding);
-}
-
 // A touch of sphere-against-cylinder's row: the sphere (moving) met the axis x0 + u axis.
 void AddCylinderRow(int32_t fixed, const bzCollisionContact &row, const bzV3 &c0, const bzV3 &c1,
                     const bzV3 &x0, const bzV3 &axis, float axisRadius, const bzV3 &movingOwn,
@@ -328,90 +301,244 @@ void AddCylinderRow(int32_t fixed, const bzCollisionContact &row, const bzV3 &c0
                          BZ_PHYS_CONTACT_SEGMENT);
 }
 
-} // namespace
+// One bit for each vertex a shape may have.
+struct VertexMask
+{
+    uint32_t words[(BZ_PHYS_PAIR_SHAPE_POINTS + 31) / 32];
 
-// The edges of body `collected`'s shape held in its frame against the other shape's moving
-// edges, both with their radii; then the ends: every vertex of the moving shape as a ball
-// against every edge (and corner) of the collected one, and every vertex of the collected
-// shape against every moving edge. Each vertex meets each edge once, so no touch between a
-// rounded corner and a rounded edge goes untested.
-void bz_PhysColl_RoundedRounded(int32_t collected, const bzPhysShapePoint *movingPoints, float r1,
-                                float r2)
+    void Fill(bool set)
+    {
+        for (uint32_t &word : words)
+            word = set ? ~0u : 0u;
+    }
+    bool Has(int32_t vertex) const { return ((words[vertex >> 5] >> (vertex & 31)) & 1u) != 0; }
+    void Set(int32_t vertex) { words[vertex >> 5] |= 1u << (vertex & 31); }
+};
+
+// A tic-tac's axis is the one edge of its side.
+constexpr bzHullEdge kAxisEdge[1] = {{0, 1}};
+
+const bzHullEdge *EdgesOf(const bzShape *shape, int32_t *count, int32_t *vertices)
+{
+    if (shape->kind == BZ_SHAPE_TIC_TAC)
+    {
+        *count = 1;
+        *vertices = 2;
+        return kAxisEdge;
+    }
+    const int32_t n = VertexCount(shape);
+    *vertices = n < BZ_PHYS_PAIR_SHAPE_POINTS ? n : BZ_PHYS_PAIR_SHAPE_POINTS;
+    return bz_PhysColl_Edges(shape, count);
+}
+
+// The edges of body `collected`'s shape held in its frame (radius rC) against the edges of the
+// other body's shape moving through that frame (movingPoints, radius rM). Only edges whose end
+// outcodes share no bit and are not both 0xFF take part.
+//
+// Each moving edge meets each collected edge with both radii. When their lines come within
+// reach only beyond an end, the ends decide: the moving edge's end balls against the collected
+// edge, the collected edge's end balls against the moving edge, and two ends that are each
+// other's nearest ball to ball; the earliest touch among them makes the one contact of the two
+// edges. A moving vertex's ball is tried with the first moving edge it belongs to (against every
+// collected edge), a collected vertex's once for each moving edge; the masks hold a bit for
+// every vertex a shape may have. With collectedVerticesDone the collected vertices are left out
+// of the end tests (the caller has tried them against the moving edges).
+void RoundedEdges(int32_t collected, const bzPhysShapePoint *movingPoints, float rC, float rM,
+                  bool collectedVerticesDone)
 {
     bzPhysCollPair &s = bz_PhysColl_Pair();
-    if ((collected != 0 && collected != 1) || !(r1 >= 0.0f) || !(r2 >= 0.0f))
+    if ((collected != 0 && collected != 1) || !movingPoints || !(rC >= 0.0f) || !(rM >= 0.0f) ||
+        !std::isfinite(rC + rM))
         return;
-    const float rC = r1, rM = r2;
     const int32_t moving = 1 - collected;
     const bzShape *cs = s.shape[collected], *ms = s.shape[moving];
-    int32_t cCount = 0, mCount = 0;
-    const bzHullEdge *cEdges = bz_PhysColl_Edges(cs, &cCount);
-    const bzHullEdge *mEdges = bz_PhysColl_Edges(ms, &mCount);
+    int32_t cCount = 0, mCount = 0, cVertices = 0, mVertices = 0;
+    const bzHullEdge *cEdges = EdgesOf(cs, &cCount, &cVertices);
+    const bzHullEdge *mEdges = EdgesOf(ms, &mCount, &mVertices);
     if (!cEdges || !mEdges)
         return;
-    const int32_t cVertices = VertexCount(cs), mVertices = VertexCount(ms);
-    const float r = rC + rM;
-    auto usable = [&](int32_t body, const bzHullEdge &e, int32_t vertices)
+    const uint8_t *cCodes = s.codes[collected], *mCodes = s.codes[moving];
+    auto usable = [](const bzHullEdge &e, int32_t vertices, const uint8_t *codes)
     {
         if (e.a >= vertices || e.b >= vertices)
             return false;
-        const uint8_t a = s.codes[body][e.a], b = s.codes[body][e.b];
-        return !(a & b) && (a | b) != 0xFF;
+        return !(codes[e.a] & codes[e.b]) && (codes[e.a] | codes[e.b]) != 0xFF;
     };
+    const float r = rC + rM;
+    VertexMask movingDone, collectedDone;
+    movingDone.Fill(false);
     float limit = kNoLimit;
     for (int32_t m = 0; m < mCount; m++)
     {
         const bzHullEdge &me = mEdges[m];
-        if (!usable(moving, me, mVertices))
+        if (!usable(me, mVertices, mCodes))
             continue;
+        const int32_t mEnd[2] = {me.a, me.b};
         const bzPhysShapePoint &ma = movingPoints[me.a], &mb = movingPoints[me.b];
         const bzV3 p0 = ma.start, v = Sub(ma.end, ma.start);
         const bzV3 e0 = Sub(mb.start, ma.start);
         const bzV3 w = Sub(Sub(mb.end, ma.end), e0);
-        // Collected vertices against this moving edge.
-        for (int32_t k = 0; k < cVertices; k++)
-        {
-            if (s.codes[collected][k])
-                continue;
-            const bzV3 centre = bz_PhysColl_OwnPoint(cs, k);
-            bzPairTouch touch;
-            if (bz_PairSphereMovingSegment(r, centre, p0, v, e0, w, &touch) > 0)
-                bz_PhysColl_AddTouch(collected, touch, centre, rC,
-                                     Along(ms, me.a, me.b, touch.movingParam), rM,
-                                     BZ_PHYS_CONTACT_SEGMENT);
-        }
+        collectedDone.Fill(collectedVerticesDone);
         for (int32_t c = 0; c < cCount; c++)
         {
             const bzHullEdge &ce = cEdges[c];
-            if (!usable(collected, ce, cVertices))
+            if (!usable(ce, cVertices, cCodes))
                 continue;
+            const int32_t cEnd[2] = {ce.a, ce.b};
             const bzV3 q = bz_PhysColl_OwnPoint(cs, ce.a);
             const bzV3 f = Sub(bz_PhysColl_OwnPoint(cs, ce.b), q);
             bzPairTouch touch;
-            if (bz_PairEdgesWithRadii(r, q, f, p0, v, e0, w, limit, &touch) > 0)
+            const int32_t result = bz_PairEdgesWithRadii(r, q, f, p0, v, e0, w, limit, &touch);
+            if (result > 0)
             {
                 bz_PhysColl_AddTouch(collected, touch, AddScaled(q, f, touch.fixedParam), rC,
                                      Along(ms, me.a, me.b, touch.movingParam), rM,
                                      BZ_PHYS_CONTACT_SEGMENT);
                 limit = kNoLimit;
             }
+            else if (result < 0)
+            {
+                // The ends decide: every end ball still to try against the other edge, the
+                // earliest touch making the contact. Each test that finds none names the nearest
+                // end of the other edge (-1 the first, -2 the second), 0 when the end was not
+                // tried or passes clear.
+                int32_t movingNearest[2] = {0, 0}, collectedNearest[2] = {0, 0};
+                float earliest = kNoLimit;
+                int32_t best = -1; // 0, 1 a moving end; 2, 3 a collected end
+                bzCollisionContact rows[2];
+                bzPairTouch touches[2];
+                for (int32_t j = 0; j < 2; j++)
+                {
+                    const int32_t vertex = mEnd[j];
+                    if (mCodes[vertex] || movingDone.Has(vertex))
+                        continue;
+                    const bzPhysShapePoint &end = movingPoints[vertex];
+                    rows[j] = bzCollisionContact{};
+                    rows[j].key = kNoLimit;
+                    const int32_t got = bz_SweptSphereAgainstCylinder(&end.start, &end.end, &q, &f,
+                                                                      rM, rC, &rows[j], nullptr);
+                    // A touch only at the end of the step comes after every touch within it.
+                    const float time = rows[j].key < 1.0f ? rows[j].key : BZ_PAIR_TIME_END_TOUCH;
+                    if (got > 0 && time < earliest)
+                    {
+                        earliest = time;
+                        best = j;
+                    }
+                    else if (got < 0)
+                        movingNearest[j] = got;
+                }
+                for (int32_t k = 0; k < 2; k++)
+                {
+                    const int32_t vertex = cEnd[k];
+                    if (cCodes[vertex] || collectedDone.Has(vertex))
+                        continue;
+                    const int32_t got = bz_PairSphereMovingSegment(
+                        r, bz_PhysColl_OwnPoint(cs, vertex), p0, v, e0, w, &touches[k]);
+                    if (got > 0 && touches[k].time < earliest)
+                    {
+                        earliest = touches[k].time;
+                        best = 2 + k;
+                    }
+                    else if (got < 0)
+                        collectedNearest[k] = got;
+                }
+                // Two ends nearest to each other meet as balls.
+                bzPairTouch balls[2];
+                for (int32_t k = 0; k < 2; k++)
+                {
+                    const int32_t jj = -1 - collectedNearest[k];
+                    if (jj < 0 || jj > 1 || movingNearest[jj] != -1 - k)
+                        continue;
+                    const bzPhysShapePoint &end = movingPoints[mEnd[jj]];
+                    if (bz_PairPointMovingSphere(r, bz_PhysColl_OwnPoint(cs, cEnd[k]), end.start,
+                                                 Sub(end.end, end.start), &balls[k]) &&
+                        balls[k].time < earliest)
+                    {
+                        earliest = balls[k].time;
+                        best = 4 + k;
+                    }
+                }
+                if (best >= 4)
+                {
+                    const int32_t k = best - 4, jj = -1 - collectedNearest[k];
+                    bz_PhysColl_AddRadiusContact(
+                        collected, Scale(balls[k].normal, -1.0f), bz_PhysColl_OwnPoint(cs, cEnd[k]),
+                        bz_PhysColl_OwnPoint(ms, mEnd[jj]), balls[k].time, rC, rM);
+                }
+                else if (best >= 2)
+                {
+                    const bzPairTouch &t = touches[best - 2];
+                    bz_PhysColl_AddTouch(collected, t, bz_PhysColl_OwnPoint(cs, cEnd[best - 2]), rC,
+                                         Along(ms, me.a, me.b, t.movingParam), rM,
+                                         BZ_PHYS_CONTACT_SEGMENT);
+                }
+                else if (best >= 0)
+                {
+                    const bzPhysShapePoint &end = movingPoints[mEnd[best]];
+                    AddCylinderRow(collected, rows[best], end.start, end.end, q, f, rC,
+                                   bz_PhysColl_OwnPoint(ms, mEnd[best]), rM);
+                }
+            }
+            collectedDone.Set(ce.a);
+            collectedDone.Set(ce.b);
         }
+        movingDone.Set(me.a);
+        movingDone.Set(me.b);
     }
-    // Moving vertices against the collected edges and their corners.
-    for (int32_t j = 0; j < mVertices; j++)
+}
+
+// The tic-tac of body 0 against the convex shape of body 1: its end balls against the shape's
+// faces, then its axis against the shape's edges and vertices. A rounded shape meets the axis
+// by the rounded edge tests; a plain one has its vertices tried against the moving axis first
+// (the axis grown by the tolerance over the step), then its edges against the axis and the end
+// balls.
+void TicTacConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const bzShape *tictac = s.shape[0];
+    const bzShape *convex = s.shape[1];
+    const float rt = Radius(tictac);
+    const float rounding = bz_PhysColl_Rounding(convex);
+    if (!bz_PhysColl_ClipPoints(p1, 2, p2, n2, s.codes[0], s.codes[1], rt, rounding))
+        return;
+    if (convex->kind == BZ_SHAPE_ROUNDED_POLYHEDRON)
     {
-        if (s.codes[moving][j])
-            continue;
-        for (int32_t c = 0; c < cCount; c++)
-        {
-            const bzHullEdge &ce = cEdges[c];
-            if (!usable(collected, ce, cVertices))
-                continue;
-            BallOnEdge(collected, bz_PhysColl_OwnPoint(cs, ce.a), bz_PhysColl_OwnPoint(cs, ce.b),
-                       movingPoints[j].start, movingPoints[j].end, rM, rC,
-                       bz_PhysColl_OwnPoint(ms, j), BZ_PHYS_CONTACT_SEGMENT);
-        }
+        bz_PhysColl_RoundedPointsOnFaces(0, p1, 2, rt, rounding);
+        bz_PhysColl_RoundedTicTac(p1, rt, rounding);
+        return;
     }
+    for (int32_t k = 0; k < 2; k++)
+    {
+        FaceTouch face;
+        const int32_t got =
+            s.codes[0][k] ? 0 : BallOnFaces(1, p1[k].start, p1[k].end, rt, 0.0f, &face);
+        if (got < 0)
+            bz_PhysColl_MarkInside(0);
+        else if (got > 0)
+            bz_PhysColl_AddSphereFaceContact(1, face.normal, face.time, face.hit,
+                                             bz_PhysColl_OwnPoint(tictac, k), rt);
+    }
+    const MovingAxis axis = AxisOf(p1);
+    const int32_t vertices = VertexCount(convex);
+    for (int32_t i = 0; i < vertices && i < BZ_PHYS_PAIR_SHAPE_POINTS; i++)
+    {
+        if (s.codes[1][i])
+            continue;
+        const bzV3 own = bz_PhysColl_OwnPoint(convex, i);
+        bzPairTouch touch;
+        if (bz_PairPointMovingAxis(rt, own, axis.a, axis.v, axis.e, axis.w, &touch))
+            bz_PhysColl_AddTouch(1, touch, own, 0.0f, Along(tictac, 0, 1, touch.movingParam), rt,
+                                 BZ_PHYS_CONTACT_VERTEX_FACE);
+    }
+    RoundedEdges(1, p1, 0.0f, rt, true);
+}
+
+} // namespace
+
+void bz_PhysColl_RoundedRounded(int32_t collected, const bzPhysShapePoint *movingPoints, float r1,
+                                float r2)
+{
+    RoundedEdges(collected, movingPoints, r1, r2, false);
 }
 
 // Each point of body `own`'s shape as a ball of its radius against the other shape's faces.
@@ -507,49 +634,8 @@ void bz_PhysColl_SphereRoundedEdges(int32_t rounded, const bzV3 &c0, const bzV3 
 
 void bz_PhysColl_RoundedTicTac(const bzPhysShapePoint *ends, float radius, float rounding)
 {
-    bzPhysCollPair &s = bz_PhysColl_Pair();
-    const bzShape *tictac = s.shape[0];
-    const bzShape *convex = s.shape[1];
-    if (!(radius >= 0.0f) || !(rounding >= 0.0f))
-        return;
-    const float r = radius + rounding;
-    // The convex shape's vertices against the moving axis.
-    const MovingAxis axis = AxisOf(ends);
-    const int32_t vertices = VertexCount(convex);
-    for (int32_t i = 0; i < vertices; i++)
-    {
-        if (s.codes[1][i])
-            continue;
-        const bzV3 own = bz_PhysColl_OwnPoint(convex, i);
-        bzPairTouch touch;
-        if (bz_PairPointMovingAxis(r, own, axis.a, axis.v, axis.e, axis.w, &touch))
-            bz_PhysColl_AddTouch(1, touch, own, rounding, Along(tictac, 0, 1, touch.movingParam),
-                                 radius, BZ_PHYS_CONTACT_VERTEX_FACE);
-    }
-    // The convex shape's edges against the axis, and against the end spheres when an end is
-    // nearest.
-    int32_t count = 0;
-    const bzHullEdge *edges = bz_PhysColl_Edges(convex, &count);
-    for (int32_t i = 0; edges && i < count; i++)
-    {
-        const bzHullEdge &e = edges[i];
-        if (e.a >= vertices || e.b >= vertices || (s.codes[1][e.a] & s.codes[1][e.b]))
-            continue;
-        const bzV3 q = bz_PhysColl_OwnPoint(convex, e.a);
-        const bzV3 f = Sub(bz_PhysColl_OwnPoint(convex, e.b), q);
-        bzPairTouch touch;
-        const int32_t result =
-            bz_PairEdgesWithRadii(r, q, f, axis.a, axis.v, axis.e, axis.w, kNoLimit, &touch);
-        if (result > 0)
-            bz_PhysColl_AddTouch(1, touch, AddScaled(q, f, touch.fixedParam), rounding,
-                                 Along(tictac, 0, 1, touch.movingParam), radius,
-                                 BZ_PHYS_CONTACT_SEGMENT);
-        // The end spheres may reach the edge before the side does.
-        if (result != 0)
-            for (int32_t k = 0; k < 2; k++)
-                BallOnEdge(1, q, Add(q, f), ends[k].start, ends[k].end, radius, rounding,
-                           bz_PhysColl_OwnPoint(tictac, k), BZ_PHYS_CONTACT_SEGMENT);
-    }
+    // The tic-tac's axis is the one moving edge, the other shape's edges stay in its frame.
+    RoundedEdges(1, ends, rounding, radius, false);
 }
 
 void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,

@@ -88,6 +88,21 @@ protected:
         Restore();
         return n;
     }
+    // Runs the rounded edge steps alone for the pair, with the shapes' own rounding radii, the
+    // first body's edges held and the second's moving.
+    int RunRoundedEdges(PairBody &a, PairBody &b)
+    {
+        return Run(
+            a, b,
+            [](const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1, int32_t n2)
+            {
+                bzPhysCollPair &s = bz_PhysColl_Pair();
+                const float r1 = bz_PhysColl_Rounding(s.shape[0]);
+                const float r2 = bz_PhysColl_Rounding(s.shape[1]);
+                if (bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], r1, r2))
+                    bz_PhysColl_RoundedRounded(0, p2, r1, r2);
+            });
+    }
     void Restore()
     {
         while (!saved_.empty())
@@ -638,6 +653,145 @@ TEST_F(PairEntryPointsTest, RoundedEdgesApartOrBadGiveNothing)
     }
 }
 
+pairtest::FormPtr Octahedron(float rounding)
+{
+    return pairtest::Hull(
+        BZ_SHAPE_ROUNDED_POLYHEDRON,
+        {V(1, 0, 0), V(-1, 0, 0), V(0, 1, 0), V(0, -1, 0), V(0, 0, 1), V(0, 0, -1)}, rounding);
+}
+
+TEST_F(PairEntryPointsTest, RoundedEdgesSideBySideMeetAtTheirEnds)
+{
+    // A and B are cubes of half 1 turned 45 degrees about z: A leads with its edge along z at
+    // x = sqrt 2, B trails with its edge at its centre - sqrt 2, parallel to A's. B's centre
+    // goes from 4 to 2; the rounded edges meet when it is at 2 sqrt 2 + r1 + r2. Parallel edges
+    // have no nearest points of their own, so their ends decide: the contact lies at an end,
+    // z = +-1, on both rounded surfaces at the world x = sqrt 2 + r1.
+    struct Case
+    {
+        float r1, r2;
+    };
+    const Case cases[] = {{0.1f, 0.1f}, {0.25f, 0.05f}, {0.0f, 0.2f}};
+    for (const Case &k : cases)
+    {
+        PairBody a(HullBox(BZ_SHAPE_ROUNDED_POLYHEDRON, 1.0f, k.r1)),
+            b(HullBox(BZ_SHAPE_ROUNDED_POLYHEDRON, 1.0f, k.r2));
+        a.Place(pairbody::RotationZ(0.785398163f, V(0, 0, 0)),
+                pairbody::RotationZ(0.785398163f, V(0, 0, 0)));
+        b.Place(pairbody::RotationZ(0.785398163f, V(4, 0, 0)),
+                pairbody::RotationZ(0.785398163f, V(2, 0, 0)));
+        const std::string what = std::to_string(k.r1) + " " + std::to_string(k.r2);
+        const int n = RunRoundedEdges(a, b);
+        ASSERT_GE(n, 1) << what;
+        const float t = (4.0f - (2.0f * kSqrt2 + k.r1 + k.r2)) / 2.0f;
+        for (int i = 0; i < n; i++)
+        {
+            const bzCollisionContact &c = contacts_[i];
+            EXPECT_NEAR(c.key, t, 1e-3f) << what;
+            const float away = c.body == b.get() ? 1.0f : -1.0f;
+            ExpectV3(WorldNormal(c), V(away, 0, 0), 1e-3f, what + ": pushes B along x");
+            const bzV3 onB =
+                pairbody::WorldPoint(b.get(), c.body == b.get() ? c.point : c.otherPoint, c.key);
+            const bzV3 onA =
+                pairbody::WorldPoint(a.get(), c.body == a.get() ? c.point : c.otherPoint, c.key);
+            ExpectV3(onA, V(kSqrt2 + k.r1, 0, onA.z), 2e-3f, what + ": on A");
+            ExpectV3(onB, onA, 2e-3f, what + ": B meets A there");
+            EXPECT_NEAR(std::fabs(onA.z), 1.0f, 1e-3f) << what << ": at an end";
+        }
+    }
+}
+
+TEST_F(PairEntryPointsTest, RoundedCornersMeetBallToBallWhenEachIsTheOthersNearestEnd)
+{
+    // Two rounded octahedra, B's centre going from 4 to 1.5 along x: A's corner (1, 0, 0) and
+    // B's corner (-1, 0, 0) come straight at each other, each beyond every edge of the other's
+    // corner, and their balls meet when B's centre is at 2 + r1 + r2: one contact, ball to
+    // ball, A the row body.
+    const float r1 = 0.15f, r2 = 0.1f;
+    PairBody a(Octahedron(r1)), b(Octahedron(r2));
+    b.Move(V(4, 0, 0), V(1.5f, 0, 0));
+    const int n = RunRoundedEdges(a, b);
+    ASSERT_EQ(n, 1);
+    const bzCollisionContact &c = contacts_[0];
+    EXPECT_EQ(c.type, BZ_PHYS_CONTACT_SPHERE);
+    EXPECT_NEAR(c.key, (4.0f - (2.0f + r1 + r2)) / 2.5f, 1e-4f);
+    EXPECT_EQ(c.body, a.get());
+    ExpectV3(WorldNormal(c), V(-1, 0, 0), 1e-4f, "pushes A back");
+    ExpectV3(c.point, V(1 + r1, 0, 0), 1e-4f, "A's corner ball");
+    ExpectV3(c.otherPoint, V(-1 - r2, 0, 0), 1e-4f, "B's corner ball");
+}
+
+TEST_F(PairEntryPointsTest, ARoundedEdgeComingOntoACornerPastTheSixtyFourthVertexMeetsIt)
+{
+    // A is a rounded prism of 40 sides (80 vertices, y in [-0.2, 0]) under a cone whose tip,
+    // vertex 80, stands at (0, 1.5, 0). B, a bar turned 45 degrees about z, comes down on the
+    // tip with its lowest edge (along z, its centre - sqrt 0.5 high), deep enough by the end of
+    // the step that the rim of the prism is in reach too: many vertices take part. The tip's
+    // ball meets B's edge first, when the edge is r1 + r2 above the tip; the tip is tried
+    // whatever its number, and against each of B's edges (the aligned box's lowest edge, corners
+    // 0-4, comes ninth in its edge list, after other edges in reach).
+    const float r1 = 0.1f;
+    std::vector<bzV3> points;
+    for (int ring = 0; ring < 2; ring++)
+        for (int i = 0; i < 40; i++)
+        {
+            const float angle = 6.28318531f * (float(i) + 0.5f) / 40.0f;
+            points.push_back(V(std::cos(angle), ring ? 0.0f : -0.2f, std::sin(angle)));
+        }
+    points.push_back(V(0, 1.5f, 0));
+    for (int box = 0; box < 2; box++)
+    {
+        PairBody a(pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON, points, r1));
+        ASSERT_EQ(bz_Shape_Hull(a.form->firstShape)->vertexCount, 81);
+        const float r2 = box ? 0.0f : 0.05f;
+        PairBody b(box ? AlignedCuboid(V(-0.5f, -0.5f, -1), V(0.5f, 0.5f, 1))
+                       : pairtest::Hull(BZ_SHAPE_ROUNDED_POLYHEDRON,
+                                        pairtest::BoxPoints(V(-0.5f, -0.5f, -2), V(0.5f, 0.5f, 2)),
+                                        r2));
+        const float low = 0.5f * kSqrt2;
+        b.Place(pairbody::RotationZ(0.785398163f, V(0, 4, 0)),
+                pairbody::RotationZ(0.785398163f, V(0, 0, 0)));
+        const int n = RunRoundedEdges(a, b);
+        ASSERT_GE(n, 1) << box;
+        const bzCollisionContact &c = contacts_[0];
+        EXPECT_EQ(c.type, BZ_PHYS_CONTACT_SEGMENT) << box;
+        EXPECT_NEAR(c.key, (4.0f - (1.5f + low + r1 + r2)) / 4.0f, 1e-4f) << box;
+        EXPECT_EQ(c.body, b.get()) << box;
+        ExpectV3(WorldNormal(c), V(0, 1, 0), 1e-4f, "pushes B up");
+        ExpectV3(c.otherPoint, V(0, 1.5f + r1, 0), 1e-4f, "over the tip");
+        ExpectV3(pairbody::WorldPoint(b.get(), c.point, c.key), V(0, 1.5f + r1, 0), 1e-4f,
+                 "B's edge there");
+        for (int i = 1; i < n; i++)
+            EXPECT_GT(contacts_[i].key, c.key + 0.1f) << "the rim comes later";
+    }
+}
+
+TEST_F(PairEntryPointsTest, ARoundedCornerComingOntoAFaceMeetsItThroughTheCell)
+{
+    // A rounded octahedron comes down on a rounded cube's top face (y = 1) corner first, its
+    // centre from (0.3, 4, 0.2) to (0.3, 1.5, 0.2): its corner's ball meets the grown face when
+    // the centre is at 2 + r1 + r2. One vertex contact on the face, through the real cell with
+    // either body first.
+    const float r1 = 0.1f, r2 = 0.15f;
+    for (int order = 0; order < 2; order++)
+    {
+        PairBody a(HullBox(BZ_SHAPE_ROUNDED_POLYHEDRON, 1.0f, r1), order ? 2.0f : 0.5f);
+        PairBody b(Octahedron(r2));
+        b.Move(V(0.3f, 4, 0.2f), V(0.3f, 1.5f, 0.2f));
+        for (auto &c : contacts_)
+            c = bzCollisionContact{};
+        const int n = bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+        ASSERT_EQ(n, 1) << order;
+        const bzCollisionContact &c = contacts_[0];
+        EXPECT_EQ(c.type, BZ_PHYS_CONTACT_VERTEX_FACE) << order;
+        EXPECT_NEAR(c.key, (4.0f - (2.0f + r1 + r2)) / 2.5f, 1e-4f) << order;
+        EXPECT_EQ(c.body, b.get()) << order;
+        ExpectV3(WorldNormal(c), V(0, 1, 0), 1e-4f, "pushes the octahedron up");
+        ExpectV3(c.point, V(0, -1 - r2, 0), 1e-4f, "its corner's ball");
+        ExpectV3(c.otherPoint, V(0.3f, 1 + r1, 0.2f), 1e-4f, "on the grown face");
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // A tic-tac's axis against a shape's edges and vertices.
 
@@ -645,42 +799,67 @@ TEST_F(PairEntryPointsTest, ATicTacAlongAnEdgeTouchesItsTwoCorners)
 {
     // The tic-tac (axis along z, z in [-2, 2]) moves across the box's edge x = y = 1 (along z,
     // z in [-1, 1]), parallel to it: the axis (1 + s, 1 + s), s = 2 (1 - t), is s sqrt 2 from
-    // the edge, and the box's two corners of that edge touch the axis grown by the tolerance
-    // over the step: s sqrt 2 = R + 0.01 t.
+    // the edge, and the box's two corners of that edge meet it when s sqrt 2 = R.
+    //  - Through the rounded edge steps (the edges are parallel, so their ends decide): each
+    //    corner's ball against the moving axis, t = 1 - R / (2 sqrt 2), an edge contact.
+    //  - Through the tic-tac-on-polyhedron cell: the corners against the axis grown by the
+    //    tolerance over the step, s sqrt 2 = R + 0.01 t, t = (2 sqrt 2 - R) / (2 sqrt 2 + 0.01),
+    //    a vertex contact; its edge step does not try the corners again.
+    struct Case
+    {
+        bool cell;
+        float rounding;
+        uint32_t tag;
+    };
+    const Case cases[] = {{false, 0.0f, BZ_PHYS_CONTACT_SEGMENT},
+                          {false, 0.1f, BZ_PHYS_CONTACT_SEGMENT},
+                          {true, 0.0f, BZ_PHYS_CONTACT_VERTEX_FACE}};
     const float h = 1.0f / kSqrt2;
-    for (const float rounding : {0.0f, 0.1f})
+    for (const Case &k : cases)
     {
         PairBody a(pairtest::TicTac(V(0, 0, -2), V(0, 0, 2), 0.25f)), b(Box(1.0f));
         a.Move(V(3, 3, 0), V(1, 1, 0));
-        const float rr = rounding;
-        const int n =
-            Run(a, b,
+        const float rr = k.rounding;
+        int n = 0;
+        if (k.cell)
+        {
+            for (auto &c : contacts_)
+                c = bzCollisionContact{};
+            n = bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+        }
+        else
+            n = Run(
+                a, b,
                 [rr](const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1, int32_t n2)
                 {
                     bzPhysCollPair &s = bz_PhysColl_Pair();
                     if (bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], 0.25f, rr))
                         bz_PhysColl_RoundedTicTac(p1, 0.25f, rr);
                 });
-        ASSERT_EQ(n, 2) << rounding;
-        const float r = 0.25f + rounding;
-        const float t = (2.0f * kSqrt2 - r) / (2.0f * kSqrt2 + 0.01f);
+        const std::string what =
+            std::string(k.cell ? "cell" : "entry") + " rounding " + std::to_string(k.rounding);
+        ASSERT_EQ(n, 2) << what;
+        const float r = 0.25f + rr;
+        const float t =
+            k.cell ? (2.0f * kSqrt2 - r) / (2.0f * kSqrt2 + 0.01f) : 1.0f - r / (2.0f * kSqrt2);
         float zs = 0.0f;
         for (int i = 0; i < n; i++)
         {
             const bzCollisionContact &c = contacts_[i];
-            EXPECT_EQ(c.type, BZ_PHYS_CONTACT_VERTEX_FACE);
-            EXPECT_NEAR(c.key, t, 1e-4f) << rounding;
-            EXPECT_EQ(c.body, a.get());
-            ExpectV3(WorldNormal(c), V(h, h, 0), 1e-4f, "pushes the tic-tac off the edge");
+            EXPECT_EQ(c.type, k.tag) << what;
+            EXPECT_NEAR(c.key, t, 1e-4f) << what;
+            EXPECT_EQ(c.body, a.get()) << what;
+            ExpectV3(WorldNormal(c), V(h, h, 0), 1e-4f, what + ": pushes the tic-tac off the edge");
             // The box's corner (1, 1, +-1) moved out by the rounding; the tic-tac's point its
             // radius in from the axis at that height.
-            EXPECT_NEAR(std::fabs(c.otherPoint.z), 1.0f, 1e-5f);
-            ExpectV3(V(c.otherPoint.x, c.otherPoint.y, 0), V(1 + rounding * h, 1 + rounding * h, 0),
-                     1e-4f, "on the box");
-            ExpectV3(c.point, V(-0.25f * h, -0.25f * h, c.otherPoint.z), 1e-4f, "on the tic-tac");
+            EXPECT_NEAR(std::fabs(c.otherPoint.z), 1.0f, 1e-5f) << what;
+            ExpectV3(V(c.otherPoint.x, c.otherPoint.y, 0), V(1 + rr * h, 1 + rr * h, 0), 1e-4f,
+                     what + ": on the box");
+            ExpectV3(c.point, V(-0.25f * h, -0.25f * h, c.otherPoint.z), 1e-4f,
+                     what + ": on the tic-tac");
             zs += c.otherPoint.z;
         }
-        EXPECT_NEAR(zs, 0.0f, 1e-5f) << "both corners";
+        EXPECT_NEAR(zs, 0.0f, 1e-5f) << what << ": both corners";
     }
 }
 
