@@ -133,18 +133,6 @@ inline void Weigh(BZDObject *first, float g)
     }
 }
 
-// Gravity as a plain velocity change of every awake body of the list (and of their children),
-// for tests that run their own frame around the step with bodies outside the contact pools.
-inline void ApplyGravity(BZDObject *first, float g, float dt)
-{
-    for (BZDObject *b = first; b; b = b->nextSibling)
-    {
-        if (!b->asleep && !(b->physicsFlags & BZ_PHYS_INF_MASS))
-            b->linearVelocity.y -= g * dt;
-        ApplyGravity(b->firstChild, g, dt);
-    }
-}
-
 // One frame: the bodies' weights, their frame update, then the step. The contact pools are made
 // on the first frame; each Body gives its contacts back when it goes.
 inline void Frame(BZDObject **head, float g, bzPhysStepCallBack *callBack = nullptr)
