@@ -202,6 +202,36 @@ void DrawRecord(const Record &r)
 }
 } // namespace
 
+void OGL_BeginDepthTestedOverlay(int32_t blend)
+{
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_ALPHA_TEST);
+    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    OGL_SetBlendKind(blend);
+}
+
+bool OGL_BindOverlayImage(const bz_IMGMAP *image)
+{
+    if (!image || !image->textureName)
+    {
+        glDisable(GL_TEXTURE_2D);
+        return false;
+    }
+    if (bzgOGLCaps & BZ_OGL_CAP_MULTITEXTURE)
+    {
+        OGL_ActiveTexture(GL_TEXTURE0);
+        OGL_ClientActiveTexture(GL_TEXTURE0);
+    }
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, image->textureName);
+    OGL_SetStageState(BZ_OGL_STAGE_TEXGEN0, 0);
+    OGL_SetStageState(BZ_OGL_STAGE_MATRIX0, 0);
+    return true;
+}
+
 void OGL_SetBlendKind(int32_t blend)
 {
     switch (blend)

@@ -49,6 +49,15 @@ int32_t OGL_2DQueuedCount();
 // Sets OpenGL's blend function and equation for a blend kind.
 void OGL_SetBlendKind(int32_t blend);
 
+// The state of drawings laid over the scene without writing depth: no culling, alpha test or
+// lighting; depth tested, not written; blended by the given kind.
+void OGL_BeginDepthTestedOverlay(int32_t blend);
+
+// Binds the image on the first stage with no coordinate generation or texture matrix; the
+// caller sets the filters. Without an image (or one not yet in OpenGL) texturing is switched
+// off and the answer is false.
+bool OGL_BindOverlayImage(const bz_IMGMAP *image);
+
 // One quad over the clip range (-1, -1) to (1, 1) in the current colour and state.
 void OGL_DrawClipRect();
 

@@ -34,35 +34,17 @@ bzV3 CameraAxis(const bzM34 &m, int axis)
 
 void QuadState(const bzQuadBlockArray &array)
 {
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_ALPHA_TEST);
-    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-    glEnable(GL_BLEND);
     // Quads add, subtract or mix by alpha: every other kind mixes.
     const int32_t blend = array.blend;
-    OGL_SetBlendKind(
+    OGL_BeginDepthTestedOverlay(
         blend == BZ_OGL_BLEND_ADD || blend == BZ_OGL_BLEND_SUBTRACT ? blend : BZ_OGL_BLEND_ALPHA);
     const bz_IMGMAP *image = array.image;
-    if (!image || !image->textureName)
-    {
-        glDisable(GL_TEXTURE_2D);
+    if (!OGL_BindOverlayImage(image))
         return;
-    }
-    if (bzgOGLCaps & BZ_OGL_CAP_MULTITEXTURE)
-    {
-        OGL_ActiveTexture(GL_TEXTURE0);
-        OGL_ClientActiveTexture(GL_TEXTURE0);
-    }
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, image->textureName);
     // A texture without its smaller levels would be incomplete under a mip-map filter.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                     image->mipLevels > 1 ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    OGL_SetStageState(BZ_OGL_STAGE_TEXGEN0, 0);
-    OGL_SetStageState(BZ_OGL_STAGE_MATRIX0, 0);
     if (bzgOGLCaps & BZ_OGL_CAP_COMBINE_STAGES)
     {
         // An alpha-only image gives the quad's colour its alpha; any other modulates both.

@@ -12,31 +12,13 @@ namespace
 {
 void RibbonState(const bz_IMGMAP *image)
 {
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_ALPHA_TEST);
-    OGL_SetStageState(BZ_OGL_STAGE_LIGHTING, 0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-    glEnable(GL_BLEND);
-    OGL_SetBlendKind(BZ_OGL_BLEND_ADD);
-    if (!image || !image->textureName)
-    {
-        glDisable(GL_TEXTURE_2D);
+    OGL_BeginDepthTestedOverlay(BZ_OGL_BLEND_ADD);
+    if (!OGL_BindOverlayImage(image))
         return;
-    }
-    if (bzgOGLCaps & BZ_OGL_CAP_MULTITEXTURE)
-    {
-        OGL_ActiveTexture(GL_TEXTURE0);
-        OGL_ClientActiveTexture(GL_TEXTURE0);
-    }
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, image->textureName);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    OGL_SetStageState(BZ_OGL_STAGE_TEXGEN0, 0);
-    OGL_SetStageState(BZ_OGL_STAGE_MATRIX0, 0);
     if (bzgOGLCaps & BZ_OGL_CAP_COMBINE_STAGES)
     {
         const bool alpha = (image->flags & (BZ_IMGMAP_ONE_BIT_ALPHA | BZ_IMGMAP_HAS_ALPHA)) != 0;
