@@ -215,7 +215,7 @@ bzLump *bz_Portals_SplitAndSave(bzLump *root, const char *outputName)
             short_ = true;
             break;
         }
-        std::strncpy(lump->name, name, sizeof lump->name - 1);
+        std::memcpy(lump->name, name, sizeof lump->name);
         bz_Lump_Attach(top, lump);
     }
     for (int32_t r = 0; r < w->roomCount; r++)
