@@ -7,12 +7,12 @@
 namespace bzPcMem
 {
 #if defined(__SANITIZE_ADDRESS__)
-constexpr uint32_t kDefaultKeep = 0;
+constexpr size_t kDefaultKeep = 0;
 #else
-constexpr uint32_t kDefaultKeep = 1024;
+constexpr size_t kDefaultKeep = size_t(4) << 20;
 #endif
 
-SmallLists gSmall = {{}, {}, kDefaultKeep};
+SmallLists gSmall = {{}, 0, kDefaultKeep};
 
 void *AllocFresh(size_t size)
 {
@@ -43,33 +43,38 @@ void Release(Tag *tag)
 
 namespace
 {
-// Gives back the blocks of class c beyond the first keep.
-void TrimClass(uint32_t c, uint32_t keep)
+// Gives back kept blocks, the largest classes first, until at most keep bytes are kept.
+void Trim(size_t keep)
 {
-    while (gSmall.kept[c] > keep)
+    for (uint32_t c = kClasses; c >= 1 && gSmall.keptBytes > keep; --c)
     {
-        Tag *t = gSmall.head[c];
-        gSmall.head[c] = t->next;
-        gSmall.kept[c] -= 1;
-        ShowKept(reinterpret_cast<char *>(t) + kTagBytes, c * kGrain);
-        std::free(t);
+        while (gSmall.head[c] && gSmall.keptBytes > keep)
+        {
+            Tag *t = gSmall.head[c];
+            gSmall.head[c] = t->next;
+            gSmall.keptBytes -= kTagBytes + c * kGrain;
+            ShowKept(reinterpret_cast<char *>(t) + kTagBytes, c * kGrain);
+            std::free(t);
+        }
     }
 }
 } // namespace
 } // namespace bzPcMem
 
-void PDMemKeepSmallBlocks(uint32_t perClass)
+void PDMemKeepSmallBytes(size_t bytes)
 {
-    using namespace bzPcMem;
-    gSmall.keepPerClass = perClass;
-    for (uint32_t c = 1; c <= kClasses; ++c)
-        TrimClass(c, perClass);
+    bzPcMem::gSmall.keepBytes = bytes;
+    bzPcMem::Trim(bytes);
+}
+
+size_t PDMemKeptBytes()
+{
+    return bzPcMem::gSmall.keptBytes;
 }
 
 void PDMemReleaseKeptBlocks()
 {
-    for (uint32_t c = 1; c <= bzPcMem::kClasses; ++c)
-        bzPcMem::TrimClass(c, 0);
+    bzPcMem::Trim(0);
 }
 
 void *PDMemCopyWords(void *dest, const void *src, size_t length)

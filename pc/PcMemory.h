@@ -12,9 +12,9 @@
 // Raw blocks of the PC. Every block carries a 16-byte tag in front of it that names its size
 // class. Released blocks of up to 256 bytes are kept on one list per 16-byte class and handed
 // out again from there, so the memory manager's usual blocks cost a list pop and push instead of
-// a trip through the runtime heap; larger blocks, and blocks beyond the number kept per class,
-// go back to the runtime heap. The engine runs its memory manager on one thread, and so do these
-// lists.
+// a trip through the runtime heap; larger blocks, and blocks beyond the bytes kept (4 MB, tags
+// included, over all classes), go back to the runtime heap. The engine runs its memory manager on
+// one thread, and so do these lists.
 namespace bzPcMem
 {
 constexpr size_t kTagBytes = 16;
@@ -34,8 +34,8 @@ static_assert(sizeof(Tag) <= kTagBytes);
 struct SmallLists
 {
     Tag *head[kClasses + 1];
-    uint32_t kept[kClasses + 1];
-    uint32_t keepPerClass;
+    size_t keptBytes;
+    size_t keepBytes;
 };
 extern SmallLists gSmall;
 
@@ -70,7 +70,7 @@ inline void *PDMemAlloc(uint32_t, size_t size)
         if (t) [[likely]]
         {
             gSmall.head[c] = t->next;
-            gSmall.kept[c] -= 1;
+            gSmall.keptBytes -= kTagBytes + c * kGrain;
             t->state = kLive;
             void *block = reinterpret_cast<char *>(t) + kTagBytes;
             ShowKept(block, c * kGrain);
@@ -88,22 +88,28 @@ inline void PDMemFree(void *block)
         return;
     Tag *t = reinterpret_cast<Tag *>(static_cast<char *>(block) - kTagBytes);
     const uint32_t c = t->sizeClass;
-    if (c - 1 < kClasses && t->state == kLive && gSmall.kept[c] < gSmall.keepPerClass) [[likely]]
+    const size_t bytes = kTagBytes + size_t(c) * kGrain;
+    if (c - 1 < kClasses && t->state == kLive && gSmall.keptBytes + bytes <= gSmall.keepBytes)
+        [[likely]]
     {
         t->state = kKept;
         t->next = gSmall.head[c];
         gSmall.head[c] = t;
-        gSmall.kept[c] += 1;
+        gSmall.keptBytes += bytes;
         HideKept(block, c * kGrain);
         return;
     }
     Release(t);
 }
 
-// Sets how many released blocks each size class keeps (0 keeps none); blocks kept beyond the
-// new number go back to the runtime heap. Builds with the address sanitizer keep none unless
-// told to, so that the sanitizer sees the history of every block.
-void PDMemKeepSmallBlocks(uint32_t perClass);
+// Sets how many bytes of released blocks, tags included, may be kept over all classes (0 keeps
+// none); blocks kept beyond the new figure go back to the runtime heap, the largest classes
+// first. Builds with the address sanitizer keep none unless told to, so that the sanitizer sees
+// the history of every block.
+void PDMemKeepSmallBytes(size_t bytes);
+
+// The bytes of the blocks kept now, tags included.
+size_t PDMemKeptBytes();
 
 // Gives every kept block back to the runtime heap.
 void PDMemReleaseKeptBlocks();

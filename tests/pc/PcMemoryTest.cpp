@@ -21,15 +21,15 @@ protected:
     void SetUp() override
     {
         PDMemReleaseKeptBlocks();
-        PDMemKeepSmallBlocks(4);
+        PDMemKeepSmallBytes(4096);
     }
     void TearDown() override
     {
         PDMemReleaseKeptBlocks();
 #if defined(__SANITIZE_ADDRESS__)
-        PDMemKeepSmallBlocks(0);
+        PDMemKeepSmallBytes(0);
 #else
-        PDMemKeepSmallBlocks(1024);
+        PDMemKeepSmallBytes(size_t(4) << 20);
 #endif
     }
 };
@@ -75,34 +75,50 @@ TEST_F(PcMemoryTest, ReleasedSmallBlocksComeBackByClassLastFirst)
         PDMemFree(p);
 
     // Blocks over 256 bytes are never kept.
-    void *big = PDMemAlloc(0, 257);
-    PDMemFree(big);
-    void *small = PDMemAlloc(0, 256);
-    EXPECT_NE(small, big);
-    PDMemFree(small);
+    const size_t before = PDMemKeptBytes();
+    PDMemFree(PDMemAlloc(0, 257));
+    EXPECT_EQ(PDMemKeptBytes(), before);
+    PDMemFree(PDMemAlloc(0, 256));
+    EXPECT_EQ(PDMemKeptBytes(), before + 272u);
 }
 
-TEST_F(PcMemoryTest, OnlyTheNumberKeptPerClassIsReused)
+TEST_F(PcMemoryTest, OnlyTheBytesKeptAreReused)
 {
+    // A 32-byte block takes 48 bytes with its tag: room for four.
+    PDMemKeepSmallBytes(4 * 48 + 47);
     void *blocks[6];
     for (void *&p : blocks)
         p = PDMemAlloc(0, 32);
     for (void *p : blocks)
         PDMemFree(p);
-    // Four are kept: the first four released, handed out again last one first.
+    EXPECT_EQ(PDMemKeptBytes(), 4u * 48u);
+    // The first four released are kept, handed out again last one first.
     EXPECT_EQ(PDMemAlloc(0, 32), blocks[3]);
     EXPECT_EQ(PDMemAlloc(0, 32), blocks[2]);
     EXPECT_EQ(PDMemAlloc(0, 32), blocks[1]);
     EXPECT_EQ(PDMemAlloc(0, 32), blocks[0]);
+    EXPECT_EQ(PDMemKeptBytes(), 0u);
     for (int i = 0; i < 4; ++i)
         PDMemFree(blocks[i]);
 
-    // Lowering the number gives the surplus back; 0 keeps nothing.
-    PDMemKeepSmallBlocks(0);
+    // Lowering the figure gives the surplus back, the largest classes first; 0 keeps nothing.
+    PDMemKeepSmallBytes(4096);
+    void *small = PDMemAlloc(0, 16);
+    void *big = PDMemAlloc(0, 256);
+    PDMemFree(small);
+    PDMemFree(big);
+    EXPECT_EQ(PDMemKeptBytes(), 4u * 48u + 32u + 272u);
+    PDMemKeepSmallBytes(4 * 48 + 32);
+    EXPECT_EQ(PDMemKeptBytes(), 4u * 48u + 32u);
+    PDMemKeepSmallBytes(40);
+    EXPECT_EQ(PDMemKeptBytes(), 32u);
+    EXPECT_EQ(PDMemAlloc(0, 16), small);
+    PDMemFree(small);
+    PDMemKeepSmallBytes(0);
+    EXPECT_EQ(PDMemKeptBytes(), 0u);
     void *p = PDMemAlloc(0, 32);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NE(p, blocks[i]);
     PDMemFree(p);
+    EXPECT_EQ(PDMemKeptBytes(), 0u);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
