@@ -548,7 +548,7 @@ void bz_Scene_Render(bzViewport *v)
     if (gTransforms > gMaxTransforms)
         gMaxTransforms = gTransforms;
     if (gLists[BZ_RLIST_PORTALS])
-        bz_Portals_RenderRooms(v, gLists[BZ_RLIST_PORTALS], bz_Scene_RenderLump);
+        bz_Portals_RenderRooms(v, bz_Scene_RenderLump);
     gRoomPass = 0;
     if (gPostWalk)
         gPostWalk(v, gLists);
