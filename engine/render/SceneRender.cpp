@@ -493,13 +493,10 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
     {
         // A quad-block array waits in the first queue at its view depth.
         const auto *array = static_cast<const bzQuadBlockArray *>(lump->object);
-        if (!array || PositionClip(lump, v, array->radius) == BZ_CLIP_OUTSIDE)
+        if (!array || PositionClip(lump, v, array->radius) == BZ_CLIP_OUTSIDE ||
+            !CallRender(lump, v, nullptr, nullptr))
             break;
-        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
-        {
-            q->viewMatrix = &lump->worldMatrix;
-            q->lump = lump;
-        }
+        QueueAtDepth(lump, v);
         break;
     }
     case BZ_LUMP_TYPE_SPHERE_MODEL:
