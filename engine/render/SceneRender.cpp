@@ -493,13 +493,10 @@ bzLump *bz_Scene_RenderLump(bzLump *lump, bzViewport *v)
     {
         // A quad-block array waits in the first queue at its view depth.
         const auto *array = static_cast<const bzQuadBlockArray *>(lump->object);
-        if (!array || PositionClip(lump, v, array->radius) == BZ_CLIP_OUTSIDE)
+        if (!array || PositionClip(lump, v, array->radius) == BZ_CLIP_OUTSIDE ||
+            !CallRender(lump, v, nullptr, nullptr))
             break;
-        if (bzDrawQueueEntry *q = bz_DrawQueue_Add(v, lump->worldMatrix.row[3].z))
-        {
-            q->viewMatrix = &lump->worldMatrix;
-            q->lump = lump;
-        }
+        QueueAtDepth(lump, v);
         break;
     }
     case BZ_LUMP_TYPE_SPHERE_MODEL:
@@ -548,7 +545,7 @@ void bz_Scene_Render(bzViewport *v)
     if (gTransforms > gMaxTransforms)
         gMaxTransforms = gTransforms;
     if (gLists[BZ_RLIST_PORTALS])
-        bz_Portals_RenderRooms(v, gLists[BZ_RLIST_PORTALS], bz_Scene_RenderLump);
+        bz_Portals_RenderRooms(v, bz_Scene_RenderLump);
     gRoomPass = 0;
     if (gPostWalk)
         gPostWalk(v, gLists);

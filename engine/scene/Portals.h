@@ -169,6 +169,10 @@ int32_t PortalReduceEdgePlanes(bzV3 *directions, int32_t *directionCount, int32_
 // The normalised cross product a x b (negated when asked) into out: 0 when its squared length is
 // at most 9.999999e-9 |a|^2 |b|^2, else 1.
 int32_t PortalCrossNormal(const bzV3 *a, const bzV3 *b, int32_t negate, bzV3 *out);
+// The winding flag of a polygon given by the directions from the eye to its vertices: 1 when the
+// planes cross(previous, vertex) face its middle (and are negated to face out), else 0; taken from
+// its first edge whose plane can be made.
+int32_t PortalWinding(const bzV3 *directions, int32_t count);
 
 // Lumps that move. A tracked lump (lump flag BZ_LUMP_IN_PORTALS) has a portal record with its
 // box, its last position and a safe radius within which it cannot have left its room; tracked
@@ -249,8 +253,10 @@ int32_t PortalClipPolygon(const bzV3 *in, int32_t count, bzV3 *out, const bzV3 *
 // left, 0 when nothing is (or the polygon or the planes are more than the buffers hold).
 int32_t PortalClipToFrustum(const bzV3 *in, int32_t count, const bzV3 *normals, int32_t planeCount,
                             const bzV3 *eye, bzV3 *out);
-// The planes through the eye and each edge of the polygon, facing its inside; an edge seen
-// end-on (squared cross product at most 1e-10) gives none. The number of planes.
+// The planes through the eye and each edge of the polygon, facing its inside: the planes of the
+// cone reduction (PortalCrossNormal of the unit directions to the edge's ends, by the polygon's
+// winding) turned round; an edge seen end-on gives none. The number of planes (0 for a polygon
+// of fewer than 3 or more than BZ_PORTAL_MAX_CLIP vertices).
 int32_t PortalEdgePlanes(const bzV3 *polygon, int32_t count, const bzV3 *eye, bzV3 *normals);
 
 // The on-screen debug line the render pass lists the rooms it walks in.
@@ -261,7 +267,10 @@ constexpr int32_t BZ_PORTAL_LIST_SLOT = 5;
 // the listing off clears its on-screen line.
 void bz_Portals_RegisterCommands();
 int32_t bz_Portals_IsOn();
+// Room listing: 0 off, 1 on, 2 on with the last list cut short (it would have overflowed).
 int32_t bz_Portals_ListingRooms();
+// Turns room listing that is on to state 2.
+void bz_Portals_RoomListOverflowed();
 
 // Lumps in rooms. Each child of the lump not yet registered gets a record of the room that holds
 // its box centre (its subtree's box with children, else its model's, placed by its matrix),
@@ -274,6 +283,14 @@ int32_t bz_Portals_RoomOfLump(const bzLump *lump);
 int32_t bz_Portals_IsLumpInRoom(const bzLump *lump, int32_t room);
 // The lumps listed in a room (-1: the unplaced ones).
 int32_t bz_Portals_CountRoomLumps(int32_t room);
+// The records of a room's list (-1: the unplaced lumps) in list order: the first (null without a
+// world, for an empty list or a room beyond the rooms), the next one, and the lump of a record.
+const bzRoomLink *bz_Portals_FirstRoomRecord(int32_t room);
+const bzRoomLink *bz_Portals_NextRoomRecord(const bzRoomLink *record);
+bzLump *bz_Portals_RecordLump(const bzRoomLink *record);
+// Moves the first record of a lump listed in no room to the room's list: 1, or 0 when the lump
+// has no record, its record has a room already, or the room does not exist.
+int32_t bz_Portals_StoreLumpRoom(bzLump *lump, int32_t room);
 // What a destroyed lump does: its portal flag cleared, its records unlinked and freed.
 void bz_Portals_LumpDestroyed(bzLump *lump);
 void bz_Portals_FreeLumpRecords(bzRoomLink *chain);
@@ -295,9 +312,9 @@ struct bzViewport;
 // The render walk's step for one lump whose view matrix is made: the lump to enter next (its
 // first child), or null to leave its children out.
 typedef bzLump *(*bzPortalRenderStep)(bzLump *lump, bzViewport *v);
-// roots: the PORTALS_ROOT lumps chained through their render links; the registered lumps are
-// looked for in their subtrees. Nothing without a world, a camera or a step.
-void bz_Portals_RenderRooms(bzViewport *v, bzLump *roots, bzPortalRenderStep step);
+// The registered lumps are taken from the rooms' lists. A camera listed in no room keeps the room
+// its position is found in. Nothing without a world, a camera or a step.
+void bz_Portals_RenderRooms(bzViewport *v, bzPortalRenderStep step);
 // The camera's room for the pass: the room of its first record, else the room that holds its
 // position; -1 for none.
 int32_t bz_Portals_CameraRoom(bzLump *camera);

@@ -79,26 +79,19 @@ int32_t PortalClipToFrustum(const bzV3 *in, int32_t count, const bzV3 *normals, 
 
 int32_t PortalEdgePlanes(const bzV3 *polygon, int32_t count, const bzV3 *eye, bzV3 *normals)
 {
-    bzV3 centre = {{{0, 0, 0}}};
+    if (count < 3 || count > BZ_PORTAL_MAX_CLIP)
+        return 0;
+    bzV3 d[BZ_PORTAL_MAX_CLIP];
     for (int32_t i = 0; i < count; i++)
-        centre = {{{centre.x + polygon[i].x / count, centre.y + polygon[i].y / count,
-                    centre.z + polygon[i].z / count}}};
+        d[i] = Unit({{{polygon[i].x - eye->x, polygon[i].y - eye->y, polygon[i].z - eye->z}}});
+    const int32_t winding = PortalWinding(d, count);
     int32_t planes = 0;
     for (int32_t i = 0; i < count && planes < BZ_PORTAL_MAX_PLANES; i++)
     {
-        const bzV3 a =
-            Unit({{{polygon[i].x - eye->x, polygon[i].y - eye->y, polygon[i].z - eye->z}}});
-        const bzV3 &q = polygon[(i + 1) % count];
-        const bzV3 b = Unit({{{q.x - eye->x, q.y - eye->y, q.z - eye->z}}});
         bzV3 n;
-        bz_V3_CrossInto(&a, &b, &n);
-        if (bz_V3_Dot(&n, &n) <= 1e-10f)
-            continue;
-        n = Unit(n);
-        // The polygon lies in front of each of its edge planes.
-        if (Side(n, centre, *eye) < 0.0f)
-            n = {{{-n.x, -n.y, -n.z}}};
-        normals[planes++] = n;
+        // The plane of the edge ending at vertex i faces out; the walk keeps what lies in front.
+        if (PortalCrossNormal(&d[i == 0 ? count - 1 : i - 1], &d[i], winding, &n))
+            normals[planes++] = {{{-n.x, -n.y, -n.z}}};
     }
     return planes;
 }

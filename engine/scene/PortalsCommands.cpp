@@ -75,3 +75,9 @@ int32_t bz_Portals_ListingRooms()
 {
     return gListRooms;
 }
+
+void bz_Portals_RoomListOverflowed()
+{
+    if (gListRooms)
+        gListRooms = 2;
+}

@@ -108,6 +108,34 @@ int32_t bz_Portals_CountRoomLumps(int32_t room)
     return n;
 }
 
+const bzRoomLink *bz_Portals_FirstRoomRecord(int32_t room)
+{
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    if (!w || room < -1 || room >= w->roomCount)
+        return nullptr;
+    return *ListOf(w, room);
+}
+
+const bzRoomLink *bz_Portals_NextRoomRecord(const bzRoomLink *record)
+{
+    return record ? record->next : nullptr;
+}
+
+bzLump *bz_Portals_RecordLump(const bzRoomLink *record)
+{
+    return record ? record->lump : nullptr;
+}
+
+int32_t bz_Portals_StoreLumpRoom(bzLump *lump, int32_t room)
+{
+    bzPortalWorld *w = bz_Portals_GetWorld();
+    if (!w || !lump || !lump->roomLink || lump->roomLink->room >= 0 || room < 0 ||
+        room >= w->roomCount)
+        return 0;
+    PortalsMoveRecord(lump->roomLink, room);
+    return 1;
+}
+
 void bz_Portals_FreeLumpRecords(bzRoomLink *chain)
 {
     bzPortalWorld *w = bz_Portals_GetWorld();

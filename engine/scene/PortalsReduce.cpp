@@ -122,6 +122,22 @@ int32_t PortalCrossNormal(const bzV3 *a, const bzV3 *b, int32_t negate, bzV3 *ou
     return 1;
 }
 
+int32_t PortalWinding(const bzV3 *directions, int32_t count)
+{
+    if (!directions || count < 3)
+        return 0;
+    bzV3 middle = {{{0, 0, 0}}};
+    for (int32_t i = 0; i < count; i++)
+        bz_V3_Add(&middle, &directions[i]);
+    for (int32_t i = 0; i < count; i++)
+    {
+        bzV3 normal;
+        if (PortalCrossNormal(&directions[i == 0 ? count - 1 : i - 1], &directions[i], 0, &normal))
+            return bz_V3_Dot(&normal, &middle) > 0.0f ? 1 : 0;
+    }
+    return 0;
+}
+
 int32_t PortalReduceEdgePlanes(bzV3 *directions, int32_t *directionCount, int32_t nA,
                                int32_t windingA, int32_t nB, int32_t windingB, const bzV3 *cameraZ,
                                bzPortalConeEdge *chain)

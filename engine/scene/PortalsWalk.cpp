@@ -18,9 +18,8 @@
 namespace
 {
 constexpr float kDegToRad = 0.017453292f;
-// The most PORTALS_ROOT lumps one pass looks through, and the longest chain of portals it
-// follows (each step holds its planes and its clipped polygon on the stack).
-constexpr int32_t kMaxRoots = 32;
+// The longest chain of portals the pass follows (each step holds its planes and its clipped
+// polygon on the stack).
 constexpr int32_t kMaxDepth = 64;
 constexpr size_t kListChars = 252;
 
@@ -28,10 +27,12 @@ struct Pass
 {
     bzPortalWorld *world;
     bzViewport *v;
-    bzLump *roots[kMaxRoots];
-    int32_t rootCount;
     bzV3 eye;
+    bzV3 back;      // the camera's z axis turned round: the edge planes of a cone ahead face it
     bzLump *queued; // chained through the render links, latest first
+    // Scratch space of the cone reduction, used before each step into a room.
+    bzV3 directions[3 * BZ_PORTAL_CONE_EDGES];
+    bzPortalConeEdge chain[BZ_PORTAL_CONE_EDGES];
 };
 
 int32_t gRoomsWalked = 0;
@@ -62,13 +63,13 @@ void QueueIfSeen(Pass &p, bzLump *lump, const bzV3 *normals, int32_t count)
         Queue(p, lump);
 }
 
-// Calls fn for every registered lump below the roots (the roots included).
-template <typename Fn> void ForEachRegistered(const Pass &p, Fn fn)
+// Calls fn for every lump listed in the room (-1: in no room).
+template <typename Fn> void ForEachListed(int32_t room, Fn fn)
 {
-    for (int32_t i = 0; i < p.rootCount; i++)
-        for (bzLump *l = p.roots[i]; l; l = bz_Lump_NextPreOrder(l, p.roots[i]))
-            if (l->roomLink)
-                fn(l);
+    for (const bzRoomLink *r = bz_Portals_FirstRoomRecord(room); r;
+         r = bz_Portals_NextRoomRecord(r))
+        if (bzLump *l = bz_Portals_RecordLump(r))
+            fn(l);
 }
 
 void ListRoom(int32_t room)
@@ -77,15 +78,59 @@ void ListRoom(int32_t room)
         return;
     char text[16];
     const int n = std::snprintf(text, sizeof text, "%d,", room);
-    // A list that would overflow keeps what it has.
+    // A list that would overflow keeps what it has, and the listing says so.
     if (n <= 0 || gListLength + static_cast<size_t>(n) > kListChars)
+    {
+        bz_Portals_RoomListOverflowed();
         return;
+    }
     std::memcpy(gList + gListLength, text, static_cast<size_t>(n) + 1);
     gListLength += static_cast<size_t>(n);
 }
 
-void WalkRoom(Pass &p, int32_t room, const bzV3 *normals, int32_t count, int32_t entryPortal,
-              int32_t depth)
+void DirectionsTo(const Pass &p, const bzV3 *points, int32_t n, bzV3 *out)
+{
+    for (int32_t i = 0; i < n; i++)
+    {
+        out[i] = {{{points[i].x - p.eye.x, points[i].y - p.eye.y, points[i].z - p.eye.z}}};
+        bz_V3_Normalise(&out[i]);
+    }
+}
+
+// The planes (facing in) of the room beyond a portal: the cone through the way in (the clipped
+// polygon the walk came through, the view's own rectangle from the camera's room) reduced by the
+// portal's clipped polygon; when the polygons are more than the reduction takes, or it leaves
+// nothing, the portal's edge planes alone.
+int32_t ConePlanes(Pass &p, const bzV3 *way, int32_t nA, const bzV3 *clipped, int32_t nB,
+                   bzV3 *planes)
+{
+    if (!way || nA < 3 || nA > BZ_PORTAL_CONE_EDGES || nB > BZ_PORTAL_CONE_EDGES)
+        return PortalEdgePlanes(clipped, nB, &p.eye, planes);
+    bzV3 *d = p.directions;
+    DirectionsTo(p, way, nA, d);
+    DirectionsTo(p, clipped, nB, d + nA);
+    const int32_t windingA = PortalWinding(d, nA), windingB = PortalWinding(d + nA, nB);
+    int32_t directionCount = nA + nB;
+    const int32_t n =
+        PortalReduceEdgePlanes(d, &directionCount, nA, windingA, nB, windingB, &p.back, p.chain);
+    int32_t count = 0;
+    for (int32_t i = 0; i < n && count < BZ_PORTAL_MAX_PLANES; i++)
+    {
+        const int32_t plane = p.chain[i].plane;
+        const bool inA = plane < nA;
+        const int32_t first = inA ? 0 : nA, size = inA ? nA : nB;
+        const int32_t previous = plane == first ? first + size - 1 : plane - 1;
+        bzV3 normal;
+        if (PortalCrossNormal(&d[previous], &d[plane], inA ? windingA : windingB, &normal))
+            planes[count++] = {{{-normal.x, -normal.y, -normal.z}}};
+    }
+    // A cone the reduction could not hold (or made nothing of, the polygon having been clipped to
+    // it already) is bounded by the portal's own edges.
+    return count ? count : PortalEdgePlanes(clipped, nB, &p.eye, planes);
+}
+
+void WalkRoom(Pass &p, int32_t room, const bzV3 *normals, int32_t count, const bzV3 *way,
+              int32_t wayCount, int32_t entryPortal, int32_t depth)
 {
     bzPortalWorld *w = p.world;
     if (room < 0 || room >= w->roomCount || depth >= kMaxDepth)
@@ -98,12 +143,7 @@ void WalkRoom(Pass &p, int32_t room, const bzV3 *normals, int32_t count, int32_t
     ListRoom(room);
     for (int32_t i = 0; i < r.staticCount; i++)
         QueueIfSeen(p, r.staticLumps[i], normals, count);
-    ForEachRegistered(p,
-                      [&](bzLump *l)
-                      {
-                          if (!Queued(l) && bz_Portals_IsLumpInRoom(l, room))
-                              QueueIfSeen(p, l, normals, count);
-                      });
+    ForEachListed(room, [&](bzLump *l) { QueueIfSeen(p, l, normals, count); });
     bzV3 clipped[BZ_PORTAL_MAX_CLIP];
     bzV3 planes[BZ_PORTAL_MAX_PLANES];
     for (int32_t i = 0; i < r.portalCount; i++)
@@ -120,8 +160,8 @@ void WalkRoom(Pass &p, int32_t room, const bzV3 *normals, int32_t count, int32_t
                                               &p.eye, clipped);
         if (!n)
             continue;
-        const int32_t planeCount = PortalEdgePlanes(clipped, n, &p.eye, planes);
-        WalkRoom(p, other, planes, planeCount, index, depth + 1);
+        const int32_t planeCount = ConePlanes(p, way, wayCount, clipped, n, planes);
+        WalkRoom(p, other, planes, planeCount, clipped, n, index, depth + 1);
     }
     r.visited = 0;
 }
@@ -187,18 +227,44 @@ void DrawTree(bzLump *top, bzViewport *v, bzPortalRenderStep step)
 }
 } // namespace
 
+namespace
+{
+// The cosine and sine of the camera's field of view and the viewport's aspect (1 when unset).
+void ViewShape(const bzViewport *v, float *cs, float *sn, float *aspect)
+{
+    const bzCamera *c = v->camera->type == BZ_LUMP_TYPE_CAMERA
+                            ? static_cast<const bzCamera *>(v->camera->object)
+                            : nullptr;
+    const float angle = (c ? c->fieldOfView : 45.0f) * kDegToRad;
+    *cs = std::cos(angle);
+    *sn = std::sin(angle);
+    *aspect = v->aspect > 0.0f ? v->aspect : 1.0f;
+}
+
+// The corners of the view's cross-section one cosine ahead of the eye, in the world (the polygon
+// the camera's room is seen through): 4, or 0 when the view is too wide to have one.
+int32_t ViewRectangle(const bzViewport *v, const bzM34 *camera, bzV3 *corners)
+{
+    float cs, sn, a;
+    ViewShape(v, &cs, &sn, &a);
+    if (!(cs > 0.0f))
+        return 0;
+    const bzV3 local[4] = {
+        {{{sn, sn / a, cs}}}, {{{-sn, sn / a, cs}}}, {{{-sn, -sn / a, cs}}}, {{{sn, -sn / a, cs}}}};
+    for (int32_t i = 0; i < 4; i++)
+        bz_M34_TransformPointInto(camera, &corners[i], &local[i]);
+    return 4;
+}
+} // namespace
+
 int32_t PortalsViewPlanes(const bzViewport *v, bzV3 *normals, bzV3 *eye)
 {
     if (!v || !v->camera)
         return 0;
     bzM34 camera;
     bz_Lump_GetRelativeMatrix(&camera, v->camera, nullptr);
-    const bzCamera *c = v->camera->type == BZ_LUMP_TYPE_CAMERA
-                            ? static_cast<const bzCamera *>(v->camera->object)
-                            : nullptr;
-    const float angle = (c ? c->fieldOfView : 45.0f) * kDegToRad;
-    const float cs = std::cos(angle), sn = std::sin(angle);
-    const float a = v->aspect > 0.0f ? v->aspect : 1.0f;
+    float cs, sn, a;
+    ViewShape(v, &cs, &sn, &a);
     // In camera space (looking along +z): |x| <= tan z and |y| <= tan z / aspect.
     bzV3 local[4] = {{{{cs, 0, sn}}}, {{{-cs, 0, sn}}}, {{{0, a * cs, sn}}}, {{{0, -a * cs, sn}}}};
     for (int32_t i = 0; i < 4; i++)
@@ -247,10 +313,14 @@ int32_t bz_Portals_CameraRoom(bzLump *camera)
         return room;
     bzM34 world;
     bz_Lump_GetRelativeMatrix(&world, camera, nullptr);
-    return bz_Portals_FindRoom(&world.row[3]);
+    const int32_t found = bz_Portals_FindRoom(&world.row[3]);
+    // A camera listed in no room keeps the room it was found in.
+    if (room == -1)
+        bz_Portals_StoreLumpRoom(camera, found);
+    return found;
 }
 
-void bz_Portals_RenderRooms(bzViewport *v, bzLump *roots, bzPortalRenderStep step)
+void bz_Portals_RenderRooms(bzViewport *v, bzPortalRenderStep step)
 {
     gRoomsWalked = 0;
     gLumpsQueued = 0;
@@ -262,21 +332,24 @@ void bz_Portals_RenderRooms(bzViewport *v, bzLump *roots, bzPortalRenderStep ste
     Pass p{};
     p.world = w;
     p.v = v;
-    for (bzLump *l = roots; l && p.rootCount < kMaxRoots; l = l->renderLink)
-        p.roots[p.rootCount++] = l;
     const int32_t room = bz_Portals_CameraRoom(v->camera);
     if (room < 0 || room >= w->roomCount)
         return;
     bzV3 normals[4];
     PortalsViewPlanes(v, normals, &p.eye);
     // Lumps in no room are always drawn.
-    ForEachRegistered(p,
-                      [&](bzLump *l)
-                      {
-                          if (!Queued(l) && bz_Portals_IsLumpInRoom(l, -1))
-                              Queue(p, l);
-                      });
-    WalkRoom(p, room, normals, 4, -1, 0);
+    ForEachListed(-1,
+                  [&](bzLump *l)
+                  {
+                      if (!Queued(l))
+                          Queue(p, l);
+                  });
+    bzM34 camera;
+    bz_Lump_GetRelativeMatrix(&camera, v->camera, nullptr);
+    p.back = {{{-camera.row[2].x, -camera.row[2].y, -camera.row[2].z}}};
+    bzV3 view[4];
+    const int32_t corners = ViewRectangle(v, &camera, view);
+    WalkRoom(p, room, normals, 4, corners ? view : nullptr, corners, -1, 0);
     if (bz_Portals_ListingRooms())
         bz_ShowDebugMessage(BZ_PORTAL_LIST_SLOT, "%s", gList);
     // The step may put a lump on a render list of its own through the same link.

@@ -174,6 +174,66 @@ TEST_F(QuadBlockSkidDrawTest, QuadBlocksWaitInTheDepthQueueAndDrawFarToNear)
     EXPECT_EQ(Drawn({2}), std::vector<const void *>{});
 }
 
+// The render callback of a quad-block array, asked once the array is seen: its answer decides
+// whether the array is queued; the array's children are walked either way.
+std::vector<bzLumpRenderInfo> gAsked;
+int32_t gAnswer = 1;
+int32_t AnswerQuads(bzLumpRenderInfo *info)
+{
+    gAsked.push_back(*info);
+    return gAnswer;
+}
+
+TEST_F(QuadBlockSkidDrawTest, AQuadBlockRenderCallbackAnsweringZeroSkipsTheArray)
+{
+    bzLump *quads = At(QuadLump(1.0f), 0, 0, 20);
+    bzLump *child = bz_Lump_CreateModel(cube_);
+    bz_Lump_AppendChild(quads, child);
+    const struct
+    {
+        const char *what;
+        bool callback;
+        int32_t answer;
+        size_t asked;
+        std::vector<const void *> drawn; // slots 2 and 79 in order
+    } cases[] = {
+        {"no callback", false, 1, 0, {child, quads}},
+        {"answer 1", true, 1, 1, {child, quads}},
+        {"answer 0", true, 0, 1, {child}},
+        {"answer -1 draws", true, -1, 1, {child, quads}},
+    };
+    for (const auto &c : cases)
+    {
+        quads->render = c.callback ? AnswerQuads : nullptr;
+        gAnswer = c.answer;
+        gAsked.clear();
+        gCalls.clear();
+        bz_Viewport_Render(view_);
+        EXPECT_EQ(gAsked.size(), c.asked) << c.what;
+        EXPECT_EQ(Drawn({2, 79}), c.drawn) << c.what;
+        for (const bzLumpRenderInfo &info : gAsked)
+        {
+            EXPECT_EQ(info.lump, quads) << c.what;
+            EXPECT_EQ(info.viewport, view_) << c.what;
+            EXPECT_EQ(info.viewMatrix, &quads->worldMatrix) << c.what;
+            EXPECT_EQ(info.viewportMatrix, &view_->viewMatrix) << c.what;
+            EXPECT_EQ(info.model, nullptr) << c.what;
+            EXPECT_EQ(info.material, nullptr) << c.what;
+            // Asked with the view position made: 20 ahead of the camera.
+            EXPECT_FLOAT_EQ(info.viewMatrix->row[3].z, 20.0f) << c.what;
+        }
+    }
+    // Outside the view the callback is not asked.
+    bz_M34_SetTranslation(&quads->matrix, 0, 0, -40);
+    quads->render = AnswerQuads;
+    gAnswer = 1;
+    gAsked.clear();
+    gCalls.clear();
+    bz_Viewport_Render(view_);
+    EXPECT_TRUE(gAsked.empty());
+    EXPECT_EQ(Drawn({2}), std::vector<const void *>{});
+}
+
 TEST_F(QuadBlockSkidDrawTest, SkidMarksDrawAfterTheBatchesBeforeTheQueuesLastRibbonFirst)
 {
     bz_IMGMAP image{};

@@ -116,7 +116,7 @@ TEST_F(PortalsWalkTest, RoomsSeenThroughTwoPortalsDrawTheirLumpsOnce)
     bz_M34_SetTranslation(&part->matrix, 1, 0, 0);
     bz_Lump_AppendChild(seen, part);
 
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     // Room 0 once, room 1 by each of its two portals, room 2 behind each of those.
     EXPECT_EQ(bz_Portals_LastPassRooms(), 5);
     const struct
@@ -138,7 +138,7 @@ TEST_F(PortalsWalkTest, RoomsSeenThroughTwoPortalsDrawTheirLumpsOnce)
         EXPECT_EQ(c.lump->flags & BZ_LUMP_PORTAL_QUEUED, 0u);
     // A second pass gives the same.
     gStepped.clear();
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_EQ(gStepped.size(), 6u);
 }
 
@@ -165,7 +165,7 @@ TEST_F(PortalsWalkTest, RegisteredChildrenAreDrawnOnlyThroughTheirOwnRooms)
     ASSERT_EQ(bz_Portals_RoomOfLump(inRoom3), 3);
     ASSERT_EQ(bz_Portals_RoomOfLump(inRoom2), 2);
     gRefuse = group;
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_EQ(Times(seen), 1);
     EXPECT_EQ(Times(inRoom3), 0);
     EXPECT_EQ(Times(inRoom2), 1);
@@ -175,7 +175,7 @@ TEST_F(PortalsWalkTest, RegisteredChildrenAreDrawnOnlyThroughTheirOwnRooms)
     gRefuse = nullptr;
     group->flags &= ~BZ_LUMP_ACTIVE;
     gStepped.clear();
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_EQ(Times(group), 0);
     EXPECT_EQ(Times(below), 0);
     EXPECT_EQ(Times(seen), 1);
@@ -184,7 +184,7 @@ TEST_F(PortalsWalkTest, RegisteredChildrenAreDrawnOnlyThroughTheirOwnRooms)
 TEST_F(PortalsWalkTest, NothingWithoutWorldCameraRoomOrStep)
 {
     bzLump *lump = Child("a", 0, 0, 20);
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step); // no world
+    bz_Portals_RenderRooms(&view_, Step); // no world
     EXPECT_TRUE(gStepped.empty());
     EXPECT_EQ(bz_Portals_CameraRoom(camera_), -1);
     MakeWorld();
@@ -195,7 +195,7 @@ TEST_F(PortalsWalkTest, NothingWithoutWorldCameraRoomOrStep)
     // The camera in no room: nothing, not even the lumps in no room, and no mark left.
     bz_M34_SetTranslation(&camera_->matrix, 0, 0, -50);
     EXPECT_EQ(bz_Portals_CameraRoom(camera_), -1);
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_TRUE(gStepped.empty());
     EXPECT_EQ(bz_Portals_LastPassRooms(), 0);
     for (bzLump *l = portalRoot_; l; l = bz_Lump_NextPreOrder(l, portalRoot_))
@@ -204,21 +204,22 @@ TEST_F(PortalsWalkTest, NothingWithoutWorldCameraRoomOrStep)
     // A camera matrix that is not a number lies in no room either.
     bz_M34_SetTranslation(&camera_->matrix, std::numeric_limits<float>::quiet_NaN(), 0, 0);
     EXPECT_EQ(bz_Portals_CameraRoom(camera_), -1);
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_TRUE(gStepped.empty());
 
     bz_M34_SetTranslation(&camera_->matrix, 0, 0, 0);
     EXPECT_EQ(bz_Portals_CameraRoom(camera_), 0);
-    bz_Portals_RenderRooms(&view_, portalRoot_, nullptr);
-    bz_Portals_RenderRooms(nullptr, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, nullptr);
+    bz_Portals_RenderRooms(nullptr, Step);
     view_.camera = nullptr;
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_TRUE(gStepped.empty());
     view_.camera = camera_;
-    // No roots: only the fixed lumps of the rooms.
-    bz_Portals_RenderRooms(&view_, nullptr, Step);
-    EXPECT_EQ(gStepped, std::vector<bzLump *>{fixed_});
-    (void)lump;
+    // Back in room 0 the pass runs: the lump in room 1, the fixed one and the one in no room.
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(gStepped.size(), 3u);
+    EXPECT_EQ(Times(lump), 1);
+    EXPECT_EQ(Times(fixed_), 1);
 }
 
 TEST_F(PortalsWalkTest, ViewPlanesAndBoxes)
@@ -275,7 +276,7 @@ TEST_F(PortalsWalkTest, RoomListingShowsTheRoomsWalked)
     bz_Console_GetState()->debug = 1;
     bz_Console_ExecLine("bz_ListPortalRooms 1");
     ASSERT_EQ(bz_Portals_ListingRooms(), 1);
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     // Room 0, then room 1 and room 2 by the first portal, then again by the second.
     EXPECT_EQ(std::string(bz_Portals_RoomListText()), "0,1,2,1,2,");
     ASSERT_NE(bz_GetDebugMessage(BZ_PORTAL_LIST_SLOT), nullptr);
@@ -283,7 +284,7 @@ TEST_F(PortalsWalkTest, RoomListingShowsTheRoomsWalked)
     bz_Console_ExecLine("bz_ListPortalRooms 0");
     bz_Console_GetState()->debug = debug;
     ASSERT_EQ(bz_Portals_ListingRooms(), 0);
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_EQ(std::string(bz_Portals_RoomListText()), "");
     EXPECT_EQ(bz_Portals_LastPassRooms(), 5);
 }
@@ -296,7 +297,7 @@ TEST_F(PortalsWalkTest, AQueuedLumpBelowAnotherIsDrawnOnceInEitherOrder)
     ASSERT_EQ(bz_Portals_RegisterChildren(portalRoot_), 1);
     bz_Lump_AppendChild(parent, fixed_);
     bz_M34_SetTranslation(&fixed_->matrix, 0, 0, 20); // at z = 25 in the world
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_EQ(Times(parent), 1);
     EXPECT_EQ(Times(fixed_), 1);
     EXPECT_FLOAT_EQ(gViewAt[fixed_].z, 25.0f);
@@ -312,10 +313,159 @@ TEST_F(PortalsWalkTest, AQueuedLumpBelowAnotherIsDrawnOnceInEitherOrder)
     ASSERT_EQ(bz_Portals_RegisterChildren(portalRoot_), 1);
     bz_Lump_AppendChild(parent, fixed_);
     bz_M34_SetTranslation(&fixed_->matrix, 0, 0, -15); // at z = 5 in the world
-    bz_Portals_RenderRooms(&view_, portalRoot_, Step);
+    bz_Portals_RenderRooms(&view_, Step);
     EXPECT_EQ(Times(parent), 1);
     EXPECT_EQ(Times(fixed_), 1);
     EXPECT_FLOAT_EQ(gViewAt[fixed_].z, 5.0f);
     bz_Lump_Detach(fixed_);
+}
+TEST_F(PortalsWalkTest, RegisteredLumpsAreTakenFromTheRoomListsWhereverTheyHang)
+{
+    MakeWorld();
+    // Registered in rooms by their records alone, under no portal root.
+    bzLump *loose = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "loose");
+    bz_M34_SetTranslation(&loose->matrix, 0, 0, 40);
+    bzLump *unplaced = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "unplaced");
+    bzLump *walledIn = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "walled in");
+    bz_M34_SetTranslation(&walledIn->matrix, 45, 0, 20);
+    ASSERT_NE(bz_Portals_AddLumpRecord(loose, 2), nullptr);
+    ASSERT_NE(bz_Portals_AddLumpRecord(unplaced, -1), nullptr);
+    ASSERT_NE(bz_Portals_AddLumpRecord(walledIn, 3), nullptr);
+    // A second record of the loose lump in room 1: still drawn once.
+    ASSERT_NE(bz_Portals_AddLumpRecord(loose, 1), nullptr);
+    // The lists as the pass reads them.
+    std::vector<bzLump *> room2;
+    for (const bzRoomLink *r = bz_Portals_FirstRoomRecord(2); r; r = bz_Portals_NextRoomRecord(r))
+        room2.push_back(bz_Portals_RecordLump(r));
+    EXPECT_EQ(room2, std::vector<bzLump *>{loose});
+    EXPECT_EQ(bz_Portals_RecordLump(bz_Portals_FirstRoomRecord(-1)), unplaced);
+    EXPECT_EQ(bz_Portals_FirstRoomRecord(0), nullptr);  // empty
+    EXPECT_EQ(bz_Portals_FirstRoomRecord(5), nullptr);  // beyond the rooms
+    EXPECT_EQ(bz_Portals_FirstRoomRecord(-2), nullptr); // below -1
+    EXPECT_EQ(bz_Portals_NextRoomRecord(nullptr), nullptr);
+    EXPECT_EQ(bz_Portals_RecordLump(nullptr), nullptr);
+
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(Times(loose), 1);
+    EXPECT_EQ(Times(unplaced), 1);
+    EXPECT_EQ(Times(walledIn), 0);
+    EXPECT_EQ(Times(fixed_), 1);
+    EXPECT_FLOAT_EQ(gViewAt[loose].z, 40.0f);
+    bz_Portals_FreeWorld();
+    EXPECT_EQ(bz_Portals_FirstRoomRecord(-1), nullptr); // no world
+    for (bzLump *l : {loose, unplaced, walledIn})
+        bz_Lump_DestroyTree(l);
+}
+
+TEST_F(PortalsWalkTest, ACameraListedInNoRoomKeepsTheRoomItIsFoundIn)
+{
+    MakeWorld();
+    ASSERT_NE(bz_Portals_AddLumpRecord(camera_, -1), nullptr);
+    ASSERT_EQ(bz_Portals_RoomOfLump(camera_), -1);
+    // Outside every room: nothing found, nothing stored.
+    bz_M34_SetTranslation(&camera_->matrix, 0, 0, -50);
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(bz_Portals_RoomOfLump(camera_), -1);
+    EXPECT_EQ(bz_Portals_LastPassRooms(), 0);
+    // In room 1 (z = 15): found, stored in its record and listed in the room.
+    bz_M34_SetTranslation(&camera_->matrix, 0, 0, 15);
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(bz_Portals_RoomOfLump(camera_), 1);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(1), 1);
+    EXPECT_EQ(bz_Portals_CountRoomLumps(-1), 0);
+    EXPECT_EQ(bz_Portals_LastPassRooms(), 2); // room 1, then room 2 ahead
+    // The stored room holds from then on, wherever the camera goes.
+    bz_M34_SetTranslation(&camera_->matrix, 0, 0, 5);
+    EXPECT_EQ(bz_Portals_CameraRoom(camera_), 1);
+    // Storing changes only a record without a room, and only to a room that exists.
+    EXPECT_EQ(bz_Portals_StoreLumpRoom(camera_, 0), 0);
+    EXPECT_EQ(bz_Portals_StoreLumpRoom(fixed_, 0), 0); // no record
+    bzLump *other = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "other");
+    ASSERT_NE(bz_Portals_AddLumpRecord(other, -1), nullptr);
+    EXPECT_EQ(bz_Portals_StoreLumpRoom(other, 5), 0);
+    EXPECT_EQ(bz_Portals_StoreLumpRoom(other, -1), 0);
+    EXPECT_EQ(bz_Portals_RoomOfLump(other), -1);
+    bz_Portals_FreeWorld();
+    bz_Lump_DestroyTree(other);
+}
+
+TEST_F(PortalsWalkTest, ARoomListThatWouldOverflowTurnsTheListingToState2)
+{
+    // 130 narrow portals from room 0 into room 1, all in view: "0," and 130 times "1," would
+    // take 262 characters.
+    std::vector<TestPortal> portals;
+    std::vector<uint16_t> links;
+    for (int i = 0; i < 130; i++)
+    {
+        const float x = -6.5f + 0.1f * static_cast<float>(i);
+        portals.push_back({SquareAtZ(x + 0.01f, x + 0.09f, -1, 1, 10), 0, 1});
+        links.push_back(static_cast<uint16_t>(i));
+    }
+    MakePortalWorld(portals,
+                    {{RoomBox(-20, 20, -1, 10), links, {}}, {RoomBox(-20, 20, 10, 30), links, {}}});
+    const int32_t debug = bz_Console_GetState()->debug;
+    bz_Console_GetState()->debug = 1;
+    bz_Console_ExecLine("bz_ListPortalRooms 1");
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(bz_Portals_LastPassRooms(), 131);
+    EXPECT_EQ(bz_Portals_ListingRooms(), 2);
+    // The list keeps the 126 rooms that fit in 252 characters.
+    std::string expected = "0,";
+    for (int i = 0; i < 125; i++)
+        expected += "1,";
+    EXPECT_EQ(std::string(bz_Portals_RoomListText()), expected);
+    ASSERT_NE(bz_GetDebugMessage(BZ_PORTAL_LIST_SLOT), nullptr);
+    EXPECT_EQ(std::string(bz_GetDebugMessage(BZ_PORTAL_LIST_SLOT)), expected);
+    // Still listing in state 2; setting it again starts over from 1, and a list that fits
+    // leaves it there.
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(std::string(bz_Portals_RoomListText()), expected);
+    bz_Console_ExecLine("bz_ListPortalRooms 1");
+    EXPECT_EQ(bz_Portals_ListingRooms(), 1);
+    bz_M34_SetTranslation(&camera_->matrix, 0, 0, 15); // in room 1, looking away from the portals
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(std::string(bz_Portals_RoomListText()), "1,");
+    EXPECT_EQ(bz_Portals_ListingRooms(), 1);
+    bz_Console_ExecLine("bz_ListPortalRooms 0");
+    EXPECT_EQ(bz_Portals_ListingRooms(), 0);
+    bz_Console_GetState()->debug = debug;
+}
+
+TEST_F(PortalsWalkTest, ARoomSeenThroughTwoPortalsInTurnIsCutByBoth)
+{
+    // Room 0 sees room 1 through x in [-4, 1] at z = 10, i.e. x / z in [-0.4, 0.1]; room 1 sees
+    // room 2 through x in [0, 10] at z = 30, of which only x / z in [0, 0.1] lies in the first
+    // cone.
+    MakePortalWorld({{SquareAtZ(-4, 1, -2, 2, 10), 0, 1}, {SquareAtZ(0, 10, -4, 4, 30), 1, 2}},
+                    {{RoomBox(-20, 20, -1, 10), {0}, {}},
+                     {RoomBox(-20, 20, 10, 30), {0, 1}, {}},
+                     {RoomBox(-40, 40, 30, 60), {1}, {}}});
+    const struct
+    {
+        const char *name;
+        float x, z;
+        int times;
+    } cases[] = {
+        {"through both", 2, 40, 1},          // x / z = 0.05
+        {"beyond the first cone", 6, 40, 0}, // 0.15: inside the second portal's own cone
+        {"left of the second", -1, 40, 0},   // -0.025: inside the first cone only
+        {"in room 1, left", -8, 25, 1},      // -0.32: inside the first cone
+        {"in room 1, right", 5, 25, 0},      // 0.2
+    };
+    std::vector<bzLump *> lumps;
+    for (const auto &c : cases)
+        lumps.push_back(Child(c.name, c.x, 0, c.z));
+    ASSERT_EQ(bz_Portals_RegisterChildren(portalRoot_), 5);
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(bz_Portals_LastPassRooms(), 3);
+    for (size_t i = 0; i < lumps.size(); i++)
+        EXPECT_EQ(Times(lumps[i]), cases[i].times) << cases[i].name;
+    // Turned so the second portal is seen beside the first: the camera moved to x = 3 sees
+    // x / z in [-0.7, -0.2] through the first portal, which misses the second one.
+    gStepped.clear();
+    bz_M34_SetTranslation(&camera_->matrix, 3, 0, 0);
+    bz_Portals_RenderRooms(&view_, Step);
+    EXPECT_EQ(bz_Portals_LastPassRooms(), 2);
+    EXPECT_EQ(Times(lumps[0]), 0);
 }
 } // namespace
