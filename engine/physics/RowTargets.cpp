@@ -1,6 +1,7 @@
 // Targets of contact, limit and joint rows, and the push that frees stuck contacts.
 #include "physics/RowTargets.h"
 
+#include "collision/CollisionTolerance.h"
 #include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
@@ -83,6 +84,29 @@ float FastTarget(const bzPhysRow *row, const BZDObject *a, const BZDObject *b, f
     }
     return target;
 }
+// The separating speed a resting contact between two bodies asks for. It corrects an overlap:
+// what brings the contact points apart within the step, at most the given speed. Apart by a gap,
+// it is negative: the bodies may close the gap within the step and no more. Two bodies resting on
+// each other fall alike, so a separating speed once given would keep them drifting apart step
+// after step. Against the world (no bodyB), or for points apart by more than the collision
+// tolerance (not a touch the collision found), it is the given speed.
+float RestingSeparation(const bzPhysRow *row, const BZDObject *a, const BZDObject *b, float most,
+                        float dt)
+{
+    if (!b || !(dt > 0.0f))
+        return most;
+    bzV3 pa, pb, wa, wb, n, d;
+    bz_V3_AddInto(&a->centreOfMass, &row->rA, &pa);
+    bz_V3_AddInto(&b->centreOfMass, &row->rB, &pb);
+    bz_M34_TransformPointInto(&a->startTransform, &wa, &pa);
+    bz_M34_TransformPointInto(&b->startTransform, &wb, &pb);
+    bz_M33_RotateV3Into(&a->startTransform, &n, &row->nA);
+    bz_V3_SubInto(&wa, &wb, &d);
+    const float overlap = -Dot(d, n);
+    if (!(overlap >= -bzCollisionTolerance))
+        return most;
+    return overlap / dt < most ? overlap / dt : most;
+}
 } // namespace
 
 void bz_Phys_ClearPush()
@@ -155,9 +179,12 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
     if (!std::isfinite(t))
         t = 0.0f;
     // The row asks for a separating speed of T (T/3 when resting) in all; one that already
-    // separates asks only for what it lacks, so gathering it again asks for no more.
-    t += row->weight < 1.0f ? tol : tol * 0.33333334f;
-    if (t < 0.0f)
+    // separates asks only for what it lacks, so gathering it again asks for no more. A resting
+    // pair apart by a gap keeps its negative target: the row holds only what would cross it.
+    const float separation =
+        row->weight < 1.0f ? tol : RestingSeparation(row, a, b, tol * 0.33333334f, dt);
+    t += separation;
+    if (t < 0.0f && separation >= 0.0f)
         t = 0.0f;
     if (t * t > speedSq)
     {

@@ -2,6 +2,8 @@
 // face corners pushed out of a shape, and the handlers of the kinds the world does not collide.
 #include "physics/WorldHandlers.h"
 
+#include "collision/CollisionFace.h"
+#include "collision/CollisionTolerance.h"
 #include "collision/KindDispatch.h"
 #include "collision/HullPrimitives.h"
 #include "collision/PairMaths.h"
@@ -54,6 +56,33 @@ bool OutsideSweptBox(const bzWorldCollisionState &st, const bzV3 &a, const bzV3 
     }
     return false;
 }
+// A corner that starts the step behind a face by no more than the collision tolerance and does
+// not end it back in front: the sweep finds no crossing, yet the corner rests in the face. The
+// face nearest behind it is touched at the start of the step (fraction 0), so the contact
+// pushes the corner out instead of letting it sink further.
+const bzCollisionFace *ShallowFaceBehind(const bzWorldCollisionState &st, const bzV3 &start,
+                                         const bzV3 &delta, float *fractionOut)
+{
+    const bzCollisionFace *best = nullptr;
+    float nearest = -bzCollisionTolerance;
+    for (int32_t f = 0; f < st.faceCount; f++)
+    {
+        const bzCollisionFace &face = st.faces[f];
+        if (face.flags & (BZ_FACE_CANDIDATE | BZ_FACE_NEVER_COLLIDE))
+            continue;
+        const float dist = Dot(start, face.normal) - face.distance;
+        if (!(dist < 0.0f && dist >= nearest) || !(dist + Dot(delta, face.normal) < 0.0f))
+            continue;
+        const bzV3 onPlane = AddScaled(start, face.normal, -dist);
+        if (!bz_Face_PointInside(&face, &onPlane, BZ_FACE_INSIDE_HIGH))
+            continue;
+        nearest = dist;
+        best = &face;
+    }
+    if (best)
+        *fractionOut = 0.0f;
+    return best;
+}
 } // namespace
 
 void bz_PhysWorld_NullForm()
@@ -93,6 +122,8 @@ int32_t bz_PhysWorld_SweepVertices()
         bzV3 hit, normal;
         const bzCollisionFace *face =
             bz_PhysWorld_NearestFaceHit(&work.newPositions[i], &delta, &fraction, &hit, &normal);
+        if (!face)
+            face = ShallowFaceBehind(st, work.newPositions[i], delta, &fraction);
         if (!face)
             continue;
         st.face = face;

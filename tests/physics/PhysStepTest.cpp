@@ -146,10 +146,11 @@ TEST_F(PhysStepTest, ASleepingTreeIsNotIteratedAndATreeTakenIntoAnotherRingIsNot
     script.Name(sleeper);
     script.Name(a);
     script.Name(b);
+    // The row joins a's right face to b's left face: the boxes overlap by 0.1 m.
     script.entries.push_back(
         {&a.b,
          &b.b,
-         {PairRow(&a.b, &b.b, V(0.5f, 0, 0), V(-1, 0, 0), V(-0.4f, 0, 0), V(-1, 0, 0))}});
+         {PairRow(&a.b, &b.b, V(0.5f, 0, 0), V(-1, 0, 0), V(-0.5f, 0, 0), V(-1, 0, 0))}});
     bz_Phys_Step(&head, nullptr);
     // a gathers first (world, then its pair with b); b joins a's ring, gathers in a's ring and
     // is not iterated as a root of its own. The pair's row pushed both, so both gather once more
@@ -300,6 +301,7 @@ TEST_F(PhysStepTest, APairCallBackAnsweringOtherValuesRepeatsThePairAtMostTwiceT
     };
     // A pair whose row pushed both bodies is gathered once more in the step (10 and 7): the
     // repeats count again in that gathering.
+    // The row joins a's right face to b's left face: the boxes overlap by 0.1 m.
     for (const Case &k : {Case{10, 2, true}, Case{11, 1, false}, Case{7, 6, true}})
     {
         Body a, b;
@@ -314,7 +316,7 @@ TEST_F(PhysStepTest, APairCallBackAnsweringOtherValuesRepeatsThePairAtMostTwiceT
         script.entries.push_back(
             {&a.b,
              &b.b,
-             {PairRow(&a.b, &b.b, V(0.5f, 0, 0), V(-1, 0, 0), V(-0.4f, 0, 0), V(-1, 0, 0))}});
+             {PairRow(&a.b, &b.b, V(0.5f, 0, 0), V(-1, 0, 0), V(-0.5f, 0, 0), V(-1, 0, 0))}});
         PairAnswers::answer = k.answer;
         PairAnswers::calls = 0;
         bz_Phys_Step(&head, nullptr);

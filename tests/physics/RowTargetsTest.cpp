@@ -115,6 +115,46 @@ TEST(RowTargetsTest, TheSpeedOfAContactIsThatBetweenItsBodies)
     EXPECT_NEAR(target, T * 0.33333334f, 1e-6f);
 }
 
+// A resting contact between two bodies asks for a separating speed only to undo an overlap of
+// its points (overlap / dt, at most T / 3). Apart by a gap within the collision tolerance
+// (0.01) it asks for a negative target, -gap / dt: the bodies may close the gap within the step
+// but not cross it, and a separating speed they were given is not kept. Points further apart
+// than the tolerance keep the whole T / 3. a lies below b, the contact pushes a down (nA = -y).
+TEST(RowTargetsTest, ARestingPairAsksForWhatUndoesItsOverlap)
+{
+    Scope scope;
+    struct Case
+    {
+        const char *name;
+        float gap;     // b's point above a's point
+        float closing; // a's speed up towards b
+        float target;
+    };
+    const Case cases[] = {
+        {"apart by 4 mm", 0.004f, 0.0f, -0.004f / DT},
+        {"apart by 4 mm, closing at 0.02", 0.004f, 0.02f, 0.02f - 0.004f / DT},
+        {"separating at 0.005, apart by 1 mm", 0.001f, -0.005f, -0.005f - 0.001f / DT},
+        {"touching", 0.0f, 0.0f, 0.0f},
+        {"overlapping by 0.1 mm", -0.0001f, 0.0f, 0.0001f / DT},
+        {"overlapping by 5 mm", -0.005f, 0.0f, T * 0.33333334f},
+        {"apart by 2 cm", 0.02f, 0.0f, T * 0.33333334f},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BZDObject a = Body(), b = Body();
+        b.startTransform.row[3] = V(0, c.gap, 0);
+        a.localLinearVelocity = V(0, c.closing, 0);
+        bzPhysRow row = Contact(&a, &b, 1.0f);
+        row.rA = V(0, 0, 0);
+        row.rB = V(0, 0, 0);
+        row.nB = row.nA;
+        float target = -1.0f;
+        bz_Phys_ContactRowTarget(&row, &target);
+        EXPECT_NEAR(target, c.target, 1e-5f);
+    }
+}
+
 TEST(RowTargetsTest, FastContactsTakeTheirTargetFromHowTheContactPointMoved)
 {
     Scope scope;

@@ -103,6 +103,49 @@ TEST(WorldCollisionTest, ABoxFallingThroughTheFloorGivesItsBottomCornersAtTheCro
     }
 }
 
+// A box of half size 0.5 whose bottom corners start the step just below the floor: within the
+// tolerance (0.01) and not ending the step back above it, each corner touches the floor at the
+// start of the step (key 0) with the floor's normal, so the contact pushes it out. Deeper than
+// the tolerance, or on its way out, the sweep leaves it alone.
+TEST(WorldCollisionTest, CornersStartingJustBelowTheFloorTouchItAtTheStart)
+{
+    struct Case
+    {
+        const char *name;
+        float startY, endY;
+        int32_t corners; // bottom corners found on the floor
+    };
+    const Case cases[] = {
+        {"5 mm in, sinking 1 mm", 0.495f, 0.494f, 4},
+        {"5 mm in, still", 0.495f, 0.495f, 4},
+        {"5 mm in, rising 2 mm", 0.495f, 0.497f, 4},
+        {"1 mm in, sinking 3 mm", 0.499f, 0.496f, 4},
+        {"5 mm in, ending 5 mm above", 0.495f, 0.505f, 0},
+        {"2 cm in, beyond the tolerance", 0.48f, 0.48f, 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        World w;
+        w.Place(BoxForm(BZ_SHAPE_ALIGNED_CUBOID, 0.5f), At(2, c.startY, 0), At(2, c.endY, 0));
+        const int32_t n = w.Collide();
+        int32_t corners = 0;
+        for (int32_t i = 0; i < n; i++)
+        {
+            const bzCollisionContact &r = w.rows[i];
+            if (r.type != BZ_CONTACT_POINT_ON_FACE)
+                continue;
+            ++corners;
+            EXPECT_EQ(r.key, 0.0f);
+            ExpectV3(r.normal, V(0, 1, 0));
+            EXPECT_NEAR(r.point.y, -0.5f, 1e-5f);
+            EXPECT_NEAR(std::fabs(r.point.x), 0.5f, 1e-5f);
+            EXPECT_NEAR(std::fabs(r.point.z), 0.5f, 1e-5f);
+        }
+        EXPECT_EQ(corners, c.corners);
+    }
+}
+
 // The centre of mass off the origin: the points are kept relative to it.
 TEST(WorldCollisionTest, PointsAreRelativeToTheCentreOfMass)
 {
