@@ -2,6 +2,7 @@
 // each layer with the spun instance matrices, the depth test from the layer's material, the
 // culling against the near and far distances and the side planes with the model's cull radius,
 // layers without particles, and the draw queue's choice between sprites and model instances.
+#include "RenderWalkStart.h"
 #include "render/ParticleModelDraw.h"
 
 #include "ModelsTestSupport.h"
@@ -72,11 +73,7 @@ protected:
     void SetUp() override
     {
         ModelsTest::SetUp();
-        bz_Models_InstallSceneServices();
-        bz_Viewport_ClearList();
-        ASSERT_EQ(bz_DrawQueue_Init(), 0);
-        bz_Scene_ResetBatches();
-        bz_Scene_SetPostWalkHook(nullptr);
+        ASSERT_EQ(StartRenderWalk(), 0);
         gCalls.clear();
         auto &t = bzgRenderTable;
         t.PDSetWorldMatrix = SetWorld;

@@ -3,6 +3,7 @@
 // far to near with the transparent groups, one outside or of radius 0 is not; the skid marks
 // of every SKIDMARKS lump are drawn after the batches and before the queues, under the view
 // matrix, last ribbon first, each as its triangle list with the set's image and flags.
+#include "RenderWalkStart.h"
 #include "ModelsTestSupport.h"
 #include "support/CubeModel.h"
 #include "core/Memory.h"
@@ -77,11 +78,7 @@ protected:
     void SetUp() override
     {
         ModelsTest::SetUp();
-        bz_Models_InstallSceneServices();
-        bz_Viewport_ClearList();
-        ASSERT_EQ(bz_DrawQueue_Init(), 0);
-        bz_Scene_ResetBatches();
-        bz_Scene_SetPostWalkHook(nullptr);
+        ASSERT_EQ(StartRenderWalk(), 0);
         gCalls.clear();
         auto &t = bzgRenderTable;
         t.PDSetWorldMatrix = SetWorld;

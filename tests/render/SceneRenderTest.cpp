@@ -2,6 +2,7 @@
 // renderer table: the sphere test, depth buckets, LOD choice, culled and passed-over lumps,
 // batching by material, the angle fade, the batch buffer's growth, a very deep tree, the
 // slot order of a viewport, and poly-line drawing in chunks.
+#include "RenderWalkStart.h"
 #include "render/SceneRender.h"
 
 #include "ModelsTestSupport.h"
@@ -181,11 +182,7 @@ protected:
     void SetUp() override
     {
         ModelsTest::SetUp();
-        bz_Models_InstallSceneServices();
-        bz_Viewport_ClearList();
-        ASSERT_EQ(bz_DrawQueue_Init(), 0);
-        bz_Scene_ResetBatches();
-        bz_Scene_SetPostWalkHook(nullptr);
+        ASSERT_EQ(StartRenderWalk(), 0);
         gCalls.clear();
         gWorlds.clear();
         gLineVertices.clear();
