@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // The handle of the mechanics element class's "substance" attribute.
-constexpr int32_t BZ_MECH_ATTRIBUTE_SUBSTANCE = 7;
+constexpr int32_t BZ_MECH_ATTRIBUTE_SUBSTANCE = 9;
 // Result of a controller operation on a lump that has no controller element.
 constexpr int32_t BZ_DYN_NO_CONTROLLER = 150;
 

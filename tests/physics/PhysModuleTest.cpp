@@ -241,7 +241,8 @@ struct FakeController
         };
         bzgPhysDynamics.setAttribute = [](void *e, int32_t attribute, const void *value)
         {
-            if (attribute != BZ_MECH_ATTRIBUTE_SUBSTANCE)
+            // "substance" is attribute 9 of the mechanics element class.
+            if (attribute != 9)
                 return 29;
             static_cast<Element *>(e)->substance = *static_cast<const int32_t *>(value);
             return 0;
@@ -256,10 +257,7 @@ struct FakeController
             ++marks;
         };
         bzgPhysDynamics.attributeAddress = [](void *e, int32_t attribute) -> void *
-        {
-            return attribute == BZ_MECH_ATTRIBUTE_SUBSTANCE ? &static_cast<Element *>(e)->substance
-                                                            : nullptr;
-        };
+        { return attribute == 9 ? &static_cast<Element *>(e)->substance : nullptr; };
     }
     ~FakeController() { bz_Phys_ResetServices(); }
 };
