@@ -260,6 +260,50 @@ int32_t bz_SweptPointsTicTac(float r1, float r2, const bzV3 *points, const uint8
     return count;
 }
 
+namespace
+{
+// Where the point m stands against the segment a + e moving by u and w, taken at the quartic's
+// roots in order: 1, with the time and the foot's parameter, at the first root where the point's
+// foot lies between the segment's ends; otherwise which end it last lay beyond (0 for neither).
+// A point already within the band whose quartic has fewer than two roots is judged where it
+// starts.
+int32_t FootBetweenEnds(const bzV3 &m, const bzV3 &a, const bzV3 &u, const bzV3 &e, const bzV3 &w,
+                        float ee, const float *roots, int32_t n, bool within, float *time,
+                        float *param)
+{
+    if (within && n < 2)
+    {
+        const float start = Dot(Sub(m, a), e) / ee;
+        return start < 0.0f ? BZ_SWEPT_SEGMENT_BEFORE_START
+                            : (start > 1.0f ? BZ_SWEPT_SEGMENT_PAST_END : 0);
+    }
+    int32_t beyond = 0;
+    float picked[4];
+    const int32_t count = PickRoots(roots, n, within, picked);
+    for (int32_t j = 0; j < count; j++)
+    {
+        const float t = picked[j];
+        const bzV3 at = AddScaled(a, u, t);
+        const bzV3 et = AddScaled(e, w, t);
+        const float etSq = LengthSq(et);
+        if (etSq < kZeroSq)
+            continue;
+        const float foot = Dot(et, Sub(m, at)) / etSq;
+        if (foot < 0.0f)
+            beyond = BZ_SWEPT_SEGMENT_BEFORE_START;
+        else if (foot > 1.0f)
+            beyond = BZ_SWEPT_SEGMENT_PAST_END;
+        else
+        {
+            *time = t;
+            *param = foot;
+            return 1;
+        }
+    }
+    return beyond;
+}
+} // namespace
+
 int32_t bz_SweptSphereSegment(float r1, float r2, const bzV3 *m, const bzV3 *a, const bzV3 *u,
                               const bzV3 *e, const bzV3 *w, bzCollisionContact *contact,
                               const bzSweptFrames *frames)
@@ -285,34 +329,15 @@ int32_t bz_SweptSphereSegment(float r1, float r2, const bzV3 *m, const bzV3 *a, 
                frames);
         contact->key = key;
     };
+    float t = 0.0f, foot = 0.0f;
+    const int32_t result = FootBetweenEnds(*m, *a, *u, *e, *w, ee, roots, n, within, &t, &foot);
+    if (result == 1)
+    {
+        build(t, t);
+        return 1;
+    }
     if (within && n < 2)
-    {
-        const float start = Dot(d, *e) / ee;
-        return start < 0.0f ? BZ_SWEPT_SEGMENT_BEFORE_START
-                            : (start > 1.0f ? BZ_SWEPT_SEGMENT_PAST_END : 0);
-    }
-    int32_t result = 0;
-    float picked[4];
-    const int32_t count = PickRoots(roots, n, within, picked);
-    for (int32_t j = 0; j < count; j++)
-    {
-        const float t = picked[j];
-        const bzV3 at = AddScaled(*a, *u, t);
-        const bzV3 et = AddScaled(*e, *w, t);
-        const float etSq = LengthSq(et);
-        if (etSq < kZeroSq)
-            continue;
-        const float param = Dot(et, Sub(*m, at)) / etSq;
-        if (param < 0.0f)
-            result = BZ_SWEPT_SEGMENT_BEFORE_START;
-        else if (param > 1.0f)
-            result = BZ_SWEPT_SEGMENT_PAST_END;
-        else
-        {
-            build(t, t);
-            return 1;
-        }
-    }
+        return result;
     // A touch within the tolerance band at the end of the step.
     const float q1 = k[0] + k[1] + k[2] + k[3] + k[4];
     const bzV3 a1 = Add(*a, *u), e1 = Add(*e, *w);
@@ -357,39 +382,16 @@ int32_t bz_SweptPointSegmentGrown(float r1, float r2, const bzV3 *m, const bzV3 
     float roots[4];
     const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
     const bool within = k[4] < 0.0f;
-    int32_t beyond = 0;
-    if (within && n < 2)
+    float t = 0.0f, param = 0.0f;
+    const int32_t beyond = FootBetweenEnds(*m, *a, *u, *e, *w, ee, roots, n, within, &t, &param);
+    if (beyond == 1)
     {
-        const float start = Dot(d, *e) / ee;
-        beyond = start < 0.0f ? BZ_SWEPT_SEGMENT_BEFORE_START
-                              : (start > 1.0f ? BZ_SWEPT_SEGMENT_PAST_END : 0);
-    }
-    else
-    {
-        float picked[4];
-        const int32_t count = PickRoots(roots, n, within, picked);
-        for (int32_t j = 0; j < count; j++)
-        {
-            const float t = picked[j];
-            const bzV3 at = AddScaled(*a, *u, t);
-            const bzV3 et = AddScaled(*e, *w, t);
-            const float etSq = LengthSq(et);
-            if (etSq < kZeroSq)
-                continue;
-            const float param = Dot(et, Sub(*m, at)) / etSq;
-            if (param < 0.0f)
-                beyond = BZ_SWEPT_SEGMENT_BEFORE_START;
-            else if (param > 1.0f)
-                beyond = BZ_SWEPT_SEGMENT_PAST_END;
-            else
-            {
-                const bzV3 side = AddScaled(at, et, param);
-                const bzV3 toSphere = Unit(Sub(*m, side));
-                Finish(contact, t, AddScaled(*m, toSphere, -r1), AddScaled(side, toSphere, r2),
-                       toSphere, frames);
-                return 1;
-            }
-        }
+        const bzV3 at = AddScaled(*a, *u, t);
+        const bzV3 side = AddScaled(at, AddScaled(*e, *w, t), param);
+        const bzV3 toSphere = Unit(Sub(*m, side));
+        Finish(contact, t, AddScaled(*m, toSphere, -r1), AddScaled(side, toSphere, r2), toSphere,
+               frames);
+        return 1;
     }
     if (beyond == BZ_SWEPT_SEGMENT_BEFORE_START)
         return endSphere(*a, *u);
