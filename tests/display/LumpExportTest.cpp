@@ -16,31 +16,7 @@
 
 namespace
 {
-class LumpExportTest : public ModelRecordsTest
-{
-protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
-    void TearDown() override
-    {
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
-    }
-};
-
-bzModel *MakeModel(const char *name, std::initializer_list<bzMaterial *> materials)
-{
-    bzModel *m = MakeTriangles(static_cast<int32_t>(materials.size()), nullptr);
-    std::snprintf(m->name, sizeof m->name, "%s", name);
-    int32_t t = 0;
-    for (bzMaterial *material : materials)
-        m->vertexData->polygons[t++].material = material;
-    EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
-    return m;
-}
+using LumpExportTest = ModelSceneTest;
 
 bool Exists(const char *path)
 {
@@ -68,7 +44,7 @@ TEST_F(LumpExportTest, EachFlagWritesItsPartIntoThePathsFolder)
 {
     Materials m;
     bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level");
-    bzModel *crate = MakeModel("crate", {m.red, m.blue});
+    bzModel *crate = MakeMaterialTriangles("crate", {m.red, m.blue});
     bzLump *lump = bz_Lump_CreateModel(crate);
     bz_ReleaseModel(crate);
     bz_Lump_AppendChild(root, lump);
@@ -117,7 +93,8 @@ TEST_F(LumpExportTest, EachFlagWritesItsPartIntoThePathsFolder)
 TEST_F(LumpExportTest, LevelOfDetailRootsWritePerLevelFolders)
 {
     Materials m;
-    bzModel *levels[2] = {MakeModel("near", {m.red}), MakeModel("far", {m.blue})};
+    bzModel *levels[2] = {MakeMaterialTriangles("near", {m.red}),
+                          MakeMaterialTriangles("far", {m.blue})};
     bzLump *lod = bz_Lump_CreateLod("tree", levels, 2);
     std::filesystem::create_directories("Lod");
     ASSERT_EQ(bz_Lump_Export(lod, "Lod\\tree", BZ_EXPORT_MATERIALS | BZ_EXPORT_IMAGES), 0)

@@ -25,32 +25,7 @@
 
 namespace
 {
-class LumpResourceFilesTest : public ModelRecordsTest
-{
-protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
-    void TearDown() override
-    {
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
-    }
-};
-
-// A model of one separate triangle for each material given, one entry a material.
-bzModel *MakeModel(const char *name, std::initializer_list<bzMaterial *> materials)
-{
-    bzModel *m = MakeTriangles(static_cast<int32_t>(materials.size()), nullptr);
-    std::snprintf(m->name, sizeof m->name, "%s", name);
-    int32_t t = 0;
-    for (bzMaterial *material : materials)
-        m->vertexData->polygons[t++].material = material;
-    EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
-    return m;
-}
+using LumpResourceFilesTest = ModelSceneTest;
 
 // A model lump that takes over the caller's reference of the model.
 bzLump *Holding(bzLump *parent, bzModel *model)
@@ -82,10 +57,10 @@ TEST_F(LumpResourceFilesTest, RelinkingMovesOneLumpsResourcesToTheListEnds)
     bzMaterial *blue = bz_CreateMaterial("blue", 1);
     bzMaterial *over = bz_CreateMaterial("over", 1);
     bzMaterial *loose = bz_CreateMaterial("loose", 1);
-    bzModel *a = MakeModel("a", {red});
-    bzModel *b = MakeModel("b", {blue});
-    bzModel *near = MakeModel("near", {red});
-    bzModel *far = MakeModel("far", {blue});
+    bzModel *a = MakeMaterialTriangles("a", {red});
+    bzModel *b = MakeMaterialTriangles("b", {blue});
+    bzModel *near = MakeMaterialTriangles("near", {red});
+    bzModel *far = MakeMaterialTriangles("far", {blue});
     ASSERT_EQ(ListOf(bzgModelList), (std::vector<bzModel *>{a, b, near, far}));
 
     bzLump *lumpA = Holding(nullptr, a);
@@ -210,9 +185,9 @@ TEST_F(LumpResourceFilesTest, LargeImagesOfATreeAreHalvedOnce)
         materials.push_back(bz_CreateMaterialFromTextureHandle(images.back()));
     }
     bz_IMGMAP *outside = Sized("outside", 512, 512);
-    bzLump *root = Holding(nullptr, MakeModel("one", {materials[0], materials[1]}));
-    Holding(root, MakeModel("two", {materials[1], materials[2], materials[3]}));
-    Holding(root, MakeModel("three", {materials[4]}));
+    bzLump *root = Holding(nullptr, MakeMaterialTriangles("one", {materials[0], materials[1]}));
+    Holding(root, MakeMaterialTriangles("two", {materials[1], materials[2], materials[3]}));
+    Holding(root, MakeMaterialTriangles("three", {materials[4]}));
 
     EXPECT_EQ(bz_Lump_ConvertLargeImages(root), 2);
     for (size_t i = 0; i < images.size(); ++i)
@@ -227,7 +202,7 @@ TEST_F(LumpResourceFilesTest, LargeImagesOfATreeAreHalvedOnce)
     // One whose pixels cannot be read stays as it was.
     bz_IMGMAP *locked = Sized("locked", 400, 400);
     bzMaterial *lockedMaterial = bz_CreateMaterialFromTextureHandle(locked);
-    bzLump *other = Holding(nullptr, MakeModel("four", {lockedMaterial}));
+    bzLump *other = Holding(nullptr, MakeMaterialTriangles("four", {lockedMaterial}));
     bz_MemDevice_SetSlotResult(11, BZ_ERROR_IMGMAP_NO_PIXELS);
     EXPECT_EQ(bz_Lump_ConvertLargeImages(other), 0);
     bz_MemDevice_SetSlotResult(11, 0);
@@ -375,11 +350,11 @@ TEST_F(LumpResourceFilesTest, ContainersSavedWithFlagsBringTheirModelsAndMateria
     bzMaterial *red = bz_CreateMaterial("data\\red", 1);
     bzMaterial *paint = bz_CreateMaterial("paint", 1);
     bzLump *root = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "level");
-    bzLump *crate = Holding(root, MakeModel("crate", {red, red}));
+    bzLump *crate = Holding(root, MakeMaterialTriangles("crate", {red, red}));
     ASSERT_EQ(bz_Lump_SetMaterial(crate, paint), BZ_ERROR_NONE);
-    bzLump *ghost = Holding(root, MakeModel("ghost", {red}));
+    bzLump *ghost = Holding(root, MakeMaterialTriangles("ghost", {red}));
     ghost->flags |= BZ_LUMP_TRANSIENT;
-    bz_Lump_AppendChild(ghost, Holding(nullptr, MakeModel("under", {red})));
+    bz_Lump_AppendChild(ghost, Holding(nullptr, MakeMaterialTriangles("under", {red})));
 
     ASSERT_EQ(bz_Lump_SaveCNT("lev/level", root, 1), 0) << bzgLastError;
     EXPECT_TRUE(std::filesystem::exists("lev/level.CNT"));

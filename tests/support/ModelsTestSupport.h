@@ -15,11 +15,14 @@
 #include "models/Material.h"
 #include "models/Model.h"
 #include "models/ModelAccess.h"
+#include "models/ModelPrepare.h"
+#include "models/SceneLink.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -204,3 +207,33 @@ inline bzModel *MakeTriangles(int32_t count, bzMaterial *material)
     }
     return m;
 }
+
+// A prepared model of one separate triangle for each material given, triangle t drawn with the
+// t-th material.
+inline bzModel *MakeMaterialTriangles(const char *name,
+                                      std::initializer_list<bzMaterial *> materials)
+{
+    bzModel *m = MakeTriangles(static_cast<int32_t>(materials.size()), nullptr);
+    std::snprintf(m->name, sizeof m->name, "%s", name);
+    int32_t t = 0;
+    for (bzMaterial *material : materials)
+        m->vertexData->polygons[t++].material = material;
+    EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
+    return m;
+}
+
+// The model records with the models' scene services installed for each test.
+class ModelSceneTest : public ModelRecordsTest
+{
+protected:
+    void SetUp() override
+    {
+        ModelRecordsTest::SetUp();
+        bz_Models_InstallSceneServices();
+    }
+    void TearDown() override
+    {
+        bz_Models_RemoveSceneServices();
+        ModelRecordsTest::TearDown();
+    }
+};
