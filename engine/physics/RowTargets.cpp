@@ -1,6 +1,7 @@
 // Targets of contact, limit and joint rows, and the push that frees stuck contacts.
 #include "physics/RowTargets.h"
 
+#include "collision/CollisionFace.h"
 #include "collision/CollisionTolerance.h"
 #include "core/Debug.h"
 #include "maths/Matrix.h"
@@ -18,6 +19,10 @@ namespace
 float gPush = 0.0f;
 const BZDObject *gPushA = nullptr;
 const BZDObject *gPushB = nullptr;
+
+// A world contact's normal counts as its face's when the two are this close (cosine, about 18
+// degrees), as the world collision's own agreement test takes them.
+constexpr float kOnFaceNormal = 0.95f;
 
 uint32_t Kind(const bzPhysRow *row)
 {
@@ -84,25 +89,40 @@ float FastTarget(const bzPhysRow *row, const BZDObject *a, const BZDObject *b, f
     }
     return target;
 }
-// The separating speed a resting contact between two bodies asks for. It corrects an overlap:
-// what brings the contact points apart within the step, at most the given speed. Apart by a gap,
-// it is negative: the bodies may close the gap within the step and no more. Two bodies resting on
-// each other fall alike, so a separating speed once given would keep them drifting apart step
-// after step. Against the world (no bodyB), or for points apart by more than the collision
-// tolerance (not a touch the collision found), it is the given speed.
+// The separating speed a resting contact asks for. It corrects an overlap: what brings the
+// contact apart within the step, at most the given speed. Apart by a gap, it is negative: the
+// body may close the gap within the step and no more. Bodies resting on each other fall alike,
+// and a body resting on the world is held still by its other contacts, so a separating speed
+// once given would keep them drifting apart step after step. The overlap is measured along the
+// contact's normal at the start-of-step poses: between the row's two points for a pair, from
+// the face that was hit for a contact with the world (whose normal must then be the face's).
+// Other rows (friction and other kinds, a world row off its face's normal) and points apart by
+// more than the collision tolerance (not a touch the collision found) ask for the given speed.
 float RestingSeparation(const bzPhysRow *row, const BZDObject *a, const BZDObject *b, float most,
                         float dt)
 {
-    if (!b || !(dt > 0.0f))
+    if (Kind(row) >= BZ_ROW_FRICTION || !(dt > 0.0f))
         return most;
-    bzV3 pa, pb, wa, wb, n, d;
+    bzV3 pa, wa, n;
     bz_V3_AddInto(&a->centreOfMass, &row->rA, &pa);
-    bz_V3_AddInto(&b->centreOfMass, &row->rB, &pb);
     bz_M34_TransformPointInto(&a->startTransform, &wa, &pa);
-    bz_M34_TransformPointInto(&b->startTransform, &wb, &pb);
     bz_M33_RotateV3Into(&a->startTransform, &n, &row->nA);
-    bz_V3_SubInto(&wa, &wb, &d);
-    const float overlap = -Dot(d, n);
+    float overlap;
+    if (b)
+    {
+        bzV3 pb, wb, d;
+        bz_V3_AddInto(&b->centreOfMass, &row->rB, &pb);
+        bz_M34_TransformPointInto(&b->startTransform, &wb, &pb);
+        bz_V3_SubInto(&wa, &wb, &d);
+        overlap = -Dot(d, n);
+    }
+    else
+    {
+        const auto *face = static_cast<const bzCollisionFace *>(row->link.surface);
+        if (row->bodyB || !face || !(Dot(n, face->normal) > kOnFaceNormal))
+            return most;
+        overlap = face->distance - Dot(wa, face->normal);
+    }
     if (!(overlap >= -bzCollisionTolerance))
         return most;
     return overlap / dt < most ? overlap / dt : most;
@@ -180,13 +200,14 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
         t = 0.0f;
     // The row asks for a separating speed of T (T/3 when resting) in all; one that already
     // separates asks only for what it lacks, so gathering it again asks for no more. A resting
-    // pair apart by a gap keeps its negative target: the row holds only what would cross it.
+    // contact apart by a gap keeps its negative target: the row holds only what would cross it.
     const float separation =
         row->weight < 1.0f ? tol : RestingSeparation(row, a, b, tol * 0.33333334f, dt);
     t += separation;
     if (t < 0.0f && separation >= 0.0f)
         t = 0.0f;
-    if (t * t > speedSq)
+    // Only a push is held to the contact's own speed: a gap's negative target stays as it is.
+    if (t > 0.0f && t * t > speedSq)
     {
         t = std::sqrt(speedSq);
         if (t < 0.1f * tol)

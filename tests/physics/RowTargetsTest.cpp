@@ -1,4 +1,5 @@
 // Targets of contact, angular and joint rows, and the push that frees stuck contacts.
+#include "collision/CollisionFace.h"
 #include "collision/PairTestShapes.h"
 #include "maths/Matrix.h"
 #include "physics/Body.h"
@@ -128,27 +129,94 @@ TEST(RowTargetsTest, ARestingPairAsksForWhatUndoesItsOverlap)
         const char *name;
         float gap;     // b's point above a's point
         float closing; // a's speed up towards b
+        float sliding; // a's speed along x
         float target;
     };
     const Case cases[] = {
-        {"apart by 4 mm", 0.004f, 0.0f, -0.004f / DT},
-        {"apart by 4 mm, closing at 0.02", 0.004f, 0.02f, 0.02f - 0.004f / DT},
-        {"separating at 0.005, apart by 1 mm", 0.001f, -0.005f, -0.005f - 0.001f / DT},
-        {"touching", 0.0f, 0.0f, 0.0f},
-        {"overlapping by 0.1 mm", -0.0001f, 0.0f, 0.0001f / DT},
-        {"overlapping by 5 mm", -0.005f, 0.0f, T * 0.33333334f},
-        {"apart by 2 cm", 0.02f, 0.0f, T * 0.33333334f},
+        {"apart by 4 mm", 0.004f, 0.0f, 0.0f, -0.004f / DT},
+        {"apart by 4 mm, closing at 0.02", 0.004f, 0.02f, 0.0f, 0.02f - 0.004f / DT},
+        {"separating at 0.005, apart by 1 mm", 0.001f, -0.005f, 0.0f, -0.005f - 0.001f / DT},
+        {"touching", 0.0f, 0.0f, 0.0f, 0.0f},
+        {"overlapping by 0.1 mm", -0.0001f, 0.0f, 0.0f, 0.0001f / DT},
+        {"overlapping by 5 mm", -0.005f, 0.0f, 0.0f, T * 0.33333334f},
+        {"apart by 2 cm", 0.02f, 0.0f, 0.0f, T * 0.33333334f},
+        // A fast contact (speed 0.05 above T) whose points have not moved asks for 0, less the
+        // gap's 0.1; the speed limit holds a push to 0.05 but leaves the gap's target alone.
+        {"apart by 4 mm, sliding at 0.05", 0.004f, 0.0f, 0.05f, -0.004f / DT},
     };
     for (const Case &c : cases)
     {
         SCOPED_TRACE(c.name);
         BZDObject a = Body(), b = Body();
         b.startTransform.row[3] = V(0, c.gap, 0);
-        a.localLinearVelocity = V(0, c.closing, 0);
+        a.localLinearVelocity = V(c.sliding, c.closing, 0);
         bzPhysRow row = Contact(&a, &b, 1.0f);
         row.rA = V(0, 0, 0);
         row.rB = V(0, 0, 0);
         row.nB = row.nA;
+        float target = -1.0f;
+        bz_Phys_ContactRowTarget(&row, &target);
+        EXPECT_NEAR(target, c.target, 1e-5f);
+    }
+}
+
+// A resting contact with the world asks, like a resting pair, only for what undoes the depth of
+// its point in the face it was found on: depth / dt, at most T / 3, and -gap / dt when the point
+// lies above the face by a gap within the collision tolerance (0.01). The depth is taken along
+// the face's normal at the start of the step. The box's bottom corner is rA = (0.5, -0.5, 0.5)
+// below its centre, the row pushes it up (nA = +y), the face is the ground y = 0 (or a face
+// turned 30 degrees about z under the same corner at the same height). A row whose
+// normal is not the face's, a friction row and a point beyond the tolerance keep T / 3. A gap's
+// target is not turned into a push by the contact's speed limit (sliding at 0.05, a fast
+// contact whose point has not moved: 0.01, less the gap's 0.1).
+TEST(RowTargetsTest, ARestingWorldContactAsksForWhatUndoesItsDepthInTheFace)
+{
+    Scope scope;
+    const float third = T * 0.33333334f;
+    const float turned = 0.5f; // sine and cosine of 30 degrees
+    struct Case
+    {
+        const char *name;
+        float height;  // of the corner above the ground
+        float falling; // the box's speed down
+        float sliding; // its speed along x
+        bzV3 faceNormal;
+        uint32_t type;
+        float target;
+    };
+    const Case cases[] = {
+        {"above by 4 mm", 0.004f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED, -0.1f},
+        {"above by 4 mm, falling at 0.02", 0.004f, 0.02f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED,
+         0.02f - 0.1f},
+        {"above by 1.33 mm, as a settled box", 0.00133f, 0.0f, 0.0f, V(0, 1, 0),
+         BZ_ROW_CONTACT_PULLED, -0.00133f / DT},
+        {"touching", 0.0f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED, 0.0f},
+        {"in by 0.1 mm", -0.0001f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED, 0.0025f},
+        {"in by 5 mm", -0.005f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED, third},
+        {"above by 2 cm", 0.02f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED, third},
+        {"face turned 30 degrees from the row", 0.004f, 0.0f, 0.0f, V(turned, 0.8660254f, 0),
+         BZ_ROW_CONTACT_PULLED, third},
+        {"a friction row", 0.004f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_FRICTION, third},
+        {"above by 4 mm, sliding at 0.05", 0.004f, 0.0f, 0.05f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED,
+         0.01f - 0.1f},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BZDObject a = Body();
+        a.startTransform.row[3] = V(2.0f, 0.5f + c.height, -1.0f);
+        a.localLinearVelocity = V(c.sliding, -c.falling, 0);
+        // The face's plane lies the given height below the corner along the face's normal.
+        const bzV3 corner = V(2.5f, c.height, -0.5f);
+        bzCollisionFace ground = {};
+        ground.normal = c.faceNormal;
+        ground.distance = corner.x * c.faceNormal.x + corner.y * c.faceNormal.y +
+                          corner.z * c.faceNormal.z - c.height;
+        bzPhysRow row = Contact(&a, nullptr, 1.0f);
+        row.type = c.type;
+        row.rA = V(0.5f, -0.5f, 0.5f);
+        row.nA = V(0, 1, 0);
+        row.link.surface = &ground;
         float target = -1.0f;
         bz_Phys_ContactRowTarget(&row, &target);
         EXPECT_NEAR(target, c.target, 1e-5f);

@@ -5,6 +5,8 @@
 // under boxes and spheres.
 #pragma once
 
+#include "collision/CollisionFace.h"
+#include "collision/CollisionTolerance.h"
 #include "collision/Shape.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
@@ -282,12 +284,14 @@ struct Script
 };
 
 // The ground: a plane through the origin with a unit up normal (y = 0 by default). Boxes touch
-// it at the corners of their form boxes, spheres at their lowest point; a point counts when it
-// lies within the contact distance above the plane or below it.
+// it at the corners of their form boxes, swept over the step as the world collision sweeps a
+// vertex against a face (SweepCorner); spheres touch it at their lowest point, which counts
+// when it lies within the contact distance above the plane or below it.
 struct Ground
 {
     bzV3 normal = V(0, 1, 0);
     std::vector<Body *> spheres;
+    bzCollisionFace face = {}; // the plane, as the face box rows are found on
 
     static Ground *&Current()
     {
@@ -310,6 +314,36 @@ struct Ground
         bz_M34_InverseRotateV3Into(&body->startTransform, &normal, &up);
         const float weight = h0 > 0.0f && h1 < h0 ? h0 / (h0 - h1) : 0.0f;
         rows[start + (*n)++] = WorldRow(body, r, normal, weight);
+    }
+    // A box corner swept from its start-of-step place to its current one, as the world
+    // collision sweeps a vertex against a face: moving towards the plane, it touches it at the
+    // fraction of the step where it crosses it, or at the end (1) when it ends within the
+    // collision tolerance above it. A corner that starts below the plane and stays below touches
+    // it at the start (0). The row names the plane as the face it was found on.
+    void SweepCorner(BZDObject *body, bzPhysRow *rows, int32_t start, int32_t *n,
+                     const bzV3 &corner)
+    {
+        if (start + *n >= BZ_PHYS_CONTACT_ARRAY)
+            return;
+        bzV3 w0, w1;
+        bz_M34_TransformPointInto(&body->startTransform, &w0, &corner);
+        bz_M34_TransformPointInto(body->transform, &w1, &corner);
+        const float h0 = bz_V3_Dot(&w0, &normal), h1 = bz_V3_Dot(&w1, &normal);
+        float key;
+        if (h0 < 0.0f && h1 < 0.0f)
+            key = 0.0f;
+        else if (h0 >= 0.0f && h1 < h0 && h1 <= bzCollisionTolerance)
+            key = h1 < 0.0f ? h0 / (h0 - h1) : 1.0f;
+        else
+            return;
+        bzV3 r, n2;
+        bz_V3_SubInto(&corner, &body->centreOfMass, &r);
+        bz_M34_InverseRotateV3Into(&body->startTransform, &n2, &normal);
+        face.normal = normal;
+        face.distance = 0.0f;
+        bzPhysRow &row = rows[start + (*n)++];
+        row = WorldRow(body, r, n2, key);
+        row.link.surface = &face;
     }
     static int32_t World(int32_t start, BZDObject *body, bzCollisionContact *contacts)
     {
@@ -338,10 +372,7 @@ struct Ground
         {
             const bzV3 corner = V(i & 1 ? box.max.x : box.min.x, i & 2 ? box.max.y : box.min.y,
                                   i & 4 ? box.max.z : box.min.z);
-            bzV3 w;
-            bz_M34_TransformPointInto(body->transform, &w, &corner);
-            if (bz_V3_Dot(&w, &g->normal) < reach)
-                Add(body, rows, start, &n, corner, g->normal, reach);
+            g->SweepCorner(body, rows, start, &n, corner);
         }
         return n;
     }
