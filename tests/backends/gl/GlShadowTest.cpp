@@ -194,6 +194,13 @@ protected:
         bzgRenderTable.PDDrawShadowOverlay(0, 0, kW, kH);
         ReadFrame(picture);
     }
+    // CastAndRead, answering how many errors it reported.
+    uint32_t CastAndReadReports(ShadowCube &cube, const char *picture)
+    {
+        const uint32_t before = bz_Error_ReportCount();
+        CastAndRead(cube, picture);
+        return bz_Error_ReportCount() - before;
+    }
     // The sun as light 0, seen with the identity view.
     int32_t SetSun() { return OGL_SetLight(0, &sunLump_, bz_M34_Identity()); }
     // A scene's directional light as light 0: it keeps no direction of its own, and its lump's
@@ -302,9 +309,7 @@ TEST_F(GlShadowTest, ASceneLightWithoutADirectionShinesAlongItsMatrix)
     ShadowCube cube;
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
     ASSERT_EQ(SetSlantedLamp(), 0);
-    const uint32_t before = bz_Error_ReportCount();
-    CastAndRead(cube, "gl_shadow_scene_light");
-    EXPECT_EQ(bz_Error_ReportCount(), before);
+    EXPECT_EQ(CastAndReadReports(cube, "gl_shadow_scene_light"), 0u);
     // Vertices whose normal is not against (0.6, 0, 0.8) move by it (extrusion 1), the others
     // (the sides facing -x and -z) stay.
     const bzV3 base[2] = {{-0.2f, -0.2f, -0.8f}, {0.2f, 0.2f, -0.4f}};
@@ -426,9 +431,7 @@ TEST_F(GlShadowTest, APointLightIsReportedAndTheShadowFallsStraightDown)
     ShadowCube cube;
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
     ASSERT_EQ(SetPointLamp(), 0);
-    const uint32_t before = bz_Error_ReportCount();
-    CastAndRead(cube, "gl_shadow_point_light");
-    EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+    EXPECT_EQ(CastAndReadReports(cube, "gl_shadow_point_light"), 1u);
     EXPECT_STREQ(bz_Error_LastReportCaption(), "OGL Shadow");
     EXPECT_STREQ(bz_Error_LastReportText(), "Light type not done");
     // Straight down in the world is -y: the vertices of the top side (normal +y) stay, the
