@@ -329,93 +329,112 @@ void LineParameters(D3 p, D3 e, D3 q, D3 f, double *s, double *r)
     *r = (a * g - b * d) / den;
 }
 
+// Random trials, up to 3000, of features drawn with coordinates in [-1, 1] times a scale:
+// trial(draw, n) compares one (true) or passes it over (false). At least 20 of the first 60 found
+// worth comparing must be compared.
+template <class Trial> void CompareWithSampledDistance(uint32_t start, Trial trial)
+{
+    std::mt19937 rng(start);
+    std::uniform_real_distribution<float> coord(-1.0f, 1.0f);
+    const auto draw = [&](float scale)
+    { return V(scale * coord(rng), scale * coord(rng), scale * coord(rng)); };
+    int32_t compared = 0;
+    for (int32_t n = 0; n < 3000 && compared < 60; n++)
+        compared += trial(draw, n) ? 1 : 0;
+    EXPECT_GE(compared, 20);
+}
+
+// The first of 5001 evenly sampled times in [0, 1] at which within(t, &nearEnd) holds, or -1.
+// clean: found after the start with the closest points away from the features' ends.
+template <class Within> double FirstSampledTime(Within within, bool *clean)
+{
+    *clean = true;
+    for (int32_t k = 0; k <= 5000; k++)
+    {
+        const double t = k / 5000.0;
+        bool nearEnd = false;
+        if (within(t, &nearEnd))
+        {
+            *clean = k != 0 && !nearEnd;
+            return t;
+        }
+    }
+    return -1.0;
+}
+
 TEST(SweptEdgeEdge, AgreesWithASampledDistance)
 {
     DefaultTolerance tolerance;
-    std::mt19937 rng(1234);
-    std::uniform_real_distribution<float> coord(-1.0f, 1.0f);
-    int32_t compared = 0;
-    for (int32_t trial = 0; trial < 3000 && compared < 60; trial++)
-    {
-        const bzV3 q = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 f = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 p0 = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 v = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 e0 = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 w = V(0.5f * coord(rng), 0.5f * coord(rng), 0.5f * coord(rng));
-        const float radius = 0.2f;
-        // The oracle: the first t at which the lines come within the radius with both closest
-        // points well inside the edges.
-        double first = -1.0;
-        bool clean = true;
-        for (int32_t k = 0; k <= 5000; k++)
-        {
-            const double t = k / 5000.0;
-            const D3 pt = ToD(p0) + ToD(v) * t, et = ToD(e0) + ToD(w) * t;
-            double s, r;
-            LineParameters(pt, et, ToD(q), ToD(f), &s, &r);
-            const D3 gap = (pt + et * s) - (ToD(q) + ToD(f) * r);
-            if (std::sqrt(Dot(gap, gap)) <= radius)
-            {
-                if (k == 0 || s < 0.05 || s > 0.95 || r < 0.05 || r > 0.95)
-                    clean = false;
-                first = t;
-                break;
-            }
-        }
-        if (first < 0.02 || first > 0.98 || !clean)
-            continue;
-        bzCollisionContact contact{};
-        ASSERT_EQ(bz_SweptEdgeEdge(0.0f, radius, &q, &f, &p0, &v, &e0, &w, &contact, &kWorld), 1)
-            << trial;
-        EXPECT_NEAR(contact.key, first, 2e-3) << trial;
-        compared++;
-    }
-    EXPECT_GE(compared, 20);
+    CompareWithSampledDistance(1234,
+                               [](const auto &draw, int32_t trial)
+                               {
+                                   const bzV3 q = draw(1.0f), f = draw(2.0f), p0 = draw(1.0f),
+                                              v = draw(2.0f), e0 = draw(2.0f), w = draw(0.5f);
+                                   const float radius = 0.2f;
+                                   // The oracle: the first t at which the lines come within the
+                                   // radius with both closest points well inside the edges.
+                                   bool clean = true;
+                                   const double first = FirstSampledTime(
+                                       [&](double t, bool *nearEnd)
+                                       {
+                                           const D3 pt = ToD(p0) + ToD(v) * t,
+                                                    et = ToD(e0) + ToD(w) * t;
+                                           double s, r;
+                                           LineParameters(pt, et, ToD(q), ToD(f), &s, &r);
+                                           const D3 gap = (pt + et * s) - (ToD(q) + ToD(f) * r);
+                                           *nearEnd = s < 0.05 || s > 0.95 || r < 0.05 || r > 0.95;
+                                           return std::sqrt(Dot(gap, gap)) <= radius;
+                                       },
+                                       &clean);
+                                   if (first < 0.02 || first > 0.98 || !clean)
+                                       return false;
+                                   bzCollisionContact contact{};
+                                   const int32_t got = bz_SweptEdgeEdge(
+                                       0.0f, radius, &q, &f, &p0, &v, &e0, &w, &contact, &kWorld);
+                                   EXPECT_EQ(got, 1) << trial;
+                                   if (got == 1)
+                                   {
+                                       EXPECT_NEAR(contact.key, first, 2e-3) << trial;
+                                   }
+                                   return true;
+                               });
 }
 
 TEST(SweptPointsTicTac, AgreesWithASampledDistance)
 {
     DefaultTolerance tolerance;
-    std::mt19937 rng(99);
-    std::uniform_real_distribution<float> coord(-1.0f, 1.0f);
-    int32_t compared = 0;
-    for (int32_t trial = 0; trial < 3000 && compared < 60; trial++)
-    {
-        const bzV3 p = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 a = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 v = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 e = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 w = V(0.5f * coord(rng), 0.5f * coord(rng), 0.5f * coord(rng));
-        const float radius = 0.3f;
-        double first = -1.0;
-        bool clean = true;
-        for (int32_t k = 0; k <= 5000; k++)
+    CompareWithSampledDistance(
+        99,
+        [](const auto &draw, int32_t trial)
         {
-            const double t = k / 5000.0;
-            const D3 at = ToD(a) + ToD(v) * t, et = ToD(e) + ToD(w) * t;
-            const double u = Dot(ToD(p) - at, et) / Dot(et, et);
-            const D3 gap = ToD(p) - (at + et * u);
-            if (std::sqrt(Dot(gap, gap)) <= radius + bzCollisionTolerance * t)
+            const bzV3 p = draw(1.0f), a = draw(1.0f), v = draw(2.0f), e = draw(2.0f),
+                       w = draw(0.5f);
+            const float radius = 0.3f;
+            bool clean = true;
+            const double first = FirstSampledTime(
+                [&](double t, bool *nearEnd)
+                {
+                    const D3 at = ToD(a) + ToD(v) * t, et = ToD(e) + ToD(w) * t;
+                    const double u = Dot(ToD(p) - at, et) / Dot(et, et);
+                    const D3 gap = ToD(p) - (at + et * u);
+                    *nearEnd = u < 0.05 || u > 0.95;
+                    return std::sqrt(Dot(gap, gap)) <= radius + bzCollisionTolerance * t;
+                },
+                &clean);
+            if (first < 0.02 || first > 0.98 || !clean)
+                return false;
+            Sunk sunk;
+            const int32_t count = bz_SweptPointsTicTac(0.0f, radius, &p, nullptr, 1, &a, &v, &e, &w,
+                                                       &kWorld, Sunk::Take, &sunk, 0);
+            EXPECT_GE(count, 1) << trial;
+            if (count >= 1)
             {
-                if (k == 0 || u < 0.05 || u > 0.95)
-                    clean = false;
-                first = t;
-                break;
+                EXPECT_NEAR(sunk.contacts[0].key, first, 2e-3) << trial;
             }
-        }
-        if (first < 0.02 || first > 0.98 || !clean)
-            continue;
-        Sunk sunk;
-        ASSERT_GE(bz_SweptPointsTicTac(0.0f, radius, &p, nullptr, 1, &a, &v, &e, &w, &kWorld,
-                                       Sunk::Take, &sunk, 0),
-                  1)
-            << trial;
-        EXPECT_NEAR(sunk.contacts[0].key, first, 2e-3) << trial;
-        compared++;
-    }
-    EXPECT_GE(compared, 20);
+            return true;
+        });
 }
+
 // For a body pair the normal found in the first body's frame is turned by its pose and by its
 // lump rotation and blended by the time; the point goes into the other body's frame.
 TEST(SweptPointSphere, BodyPairBlendsTheNormal)
