@@ -219,111 +219,107 @@ TEST(PairSweptTests, APointMeetsAMovingAxisWithItsRadiusGrownByTheTolerance)
 // The shared cases with the sphere moving past the point at the origin.
 TEST(PairSweptTests, APointAgainstAMovingSphereAtTheStartWithinTheStepAndAtItsEnd)
 {
-    DefaultTolerance tolerance;
     const bzV3 p = V(0, 0, 0);
-    for (const PointSphereCase &c : kPointSphereCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzPairTouch touch{};
-        touch.time = 77.0f;
-        const bzV3 centre = V(-c.point.x, -c.point.y, -c.point.z);
-        const bzV3 motion = V(-c.motion.x, -c.motion.y, -c.motion.z);
-        ASSERT_EQ(bz_PairPointMovingSphere(1.0f, p, centre, motion, &touch), c.touches);
-        if (!c.touches)
-        {
-            EXPECT_EQ(touch.time, 77.0f);
-            continue;
-        }
-        if (c.time > 1.0f)
-            EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
-        else
-            EXPECT_NEAR(touch.time, c.time, 1e-6f);
-        // From the point towards the sphere's centre.
-        ExpectV3(touch.normal, c.normal, 1e-6f);
-    }
+    ForEachCase(kPointSphereCases,
+                [&](const PointSphereCase &c)
+                {
+                    bzPairTouch touch{};
+                    touch.time = 77.0f;
+                    const bzV3 centre = V(-c.point.x, -c.point.y, -c.point.z);
+                    const bzV3 motion = V(-c.motion.x, -c.motion.y, -c.motion.z);
+                    ASSERT_EQ(bz_PairPointMovingSphere(1.0f, p, centre, motion, &touch), c.touches);
+                    if (!c.touches)
+                    {
+                        EXPECT_EQ(touch.time, 77.0f);
+                        return;
+                    }
+                    if (c.time > 1.0f)
+                        EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
+                    else
+                        EXPECT_NEAR(touch.time, c.time, 1e-6f);
+                    // From the point towards the sphere's centre.
+                    ExpectV3(touch.normal, c.normal, 1e-6f);
+                });
 }
 
 // The shared cases of a fixed point against a moving axis.
 TEST(PairSweptTests, APointAgainstAMovingAxisOnItsSideAndAtItsEndSpheres)
 {
-    DefaultTolerance tolerance;
-    for (const PointAxisCase &c : kPointAxisCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzPairTouch touch{};
-        ASSERT_EQ(bz_PairPointMovingAxis(kAxisRadius, c.point, kAxisStart, kAxisMotion, kAxisVector,
-                                         kAxisTurn, &touch),
-                  1);
-        EXPECT_NEAR(touch.time, c.time, 2e-4f);
-        ExpectV3(touch.normal, c.normal, 2e-3f);
-        EXPECT_NEAR(touch.movingParam, c.param, 1e-4f);
-    }
+    ForEachCase(kPointAxisCases,
+                [&](const PointAxisCase &c)
+                {
+                    bzPairTouch touch{};
+                    ASSERT_EQ(bz_PairPointMovingAxis(kAxisRadius, c.point, kAxisStart, kAxisMotion,
+                                                     kAxisVector, kAxisTurn, &touch),
+                              1);
+                    EXPECT_NEAR(touch.time, c.time, 2e-4f);
+                    ExpectV3(touch.normal, c.normal, 2e-3f);
+                    EXPECT_NEAR(touch.movingParam, c.param, 1e-4f);
+                });
 }
 
 // The shared cases of a fixed sphere's centre against a moving segment.
 TEST(PairSweptTests, ASphereAgainstAMovingSegmentOnItsSideAndBeyondItsEnds)
 {
-    DefaultTolerance tolerance;
     const bzV3 m = V(0, 0, 0);
-    for (const SphereSegmentCase &c : kSphereSegmentCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzPairTouch touch{};
-        const int32_t got = bz_PairSphereMovingSegment(kSegmentRadius, m, c.start, kSegmentMotion,
-                                                       c.vector, kSegmentTurn, &touch);
-        if (!ExpectOutcome(got, c.outcome, NearestCode(c.outcome)))
-            continue;
-        EXPECT_NEAR(touch.time, 0.5f, 1e-4f);
-        ExpectV3(touch.normal, V(0, 1, 0));
-        EXPECT_NEAR(touch.movingParam, c.param, 1e-4f);
-    }
+    ForEachCase(kSphereSegmentCases,
+                [&](const SphereSegmentCase &c)
+                {
+                    bzPairTouch touch{};
+                    const int32_t got = bz_PairSphereMovingSegment(
+                        kSegmentRadius, m, c.start, kSegmentMotion, c.vector, kSegmentTurn, &touch);
+                    if (!ExpectOutcome(got, c.outcome, NearestCode(c.outcome)))
+                        return;
+                    EXPECT_NEAR(touch.time, 0.5f, 1e-4f);
+                    ExpectV3(touch.normal, V(0, 1, 0));
+                    EXPECT_NEAR(touch.movingParam, c.param, 1e-4f);
+                });
 }
 
 // The shared cases of two edges with radii.
 TEST(PairSweptTests, EdgesWithRadiiOnTheirSidesParallelAndBeyondTheEnds)
 {
-    DefaultTolerance tolerance;
-    for (const EdgesWithRadiiCase &c : kEdgesWithRadiiCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzPairTouch touch{};
-        const int32_t got =
-            bz_PairEdgesWithRadii(2.0f * kEdgeRadius, kFixedEdgeStart, kFixedEdge, c.start,
-                                  c.velocity, c.vector, kEdgeTurn, 2.0f, &touch);
-        if (!ExpectOutcome(got, c.outcome, NearestCode(c.outcome)))
-            continue;
-        EXPECT_NEAR(touch.time, c.time, 1e-4f);
-        ExpectV3(touch.normal, V(0, 1, 0));
-        EXPECT_NEAR(touch.fixedParam, 0.5f, 1e-4f);
-        EXPECT_NEAR(touch.movingParam, 0.5f, 1e-4f);
-    }
+    ForEachCase(kEdgesWithRadiiCases,
+                [&](const EdgesWithRadiiCase &c)
+                {
+                    bzPairTouch touch{};
+                    const int32_t got = bz_PairEdgesWithRadii(2.0f * kEdgeRadius, kFixedEdgeStart,
+                                                              kFixedEdge, c.start, c.velocity,
+                                                              c.vector, kEdgeTurn, 2.0f, &touch);
+                    if (!ExpectOutcome(got, c.outcome, NearestCode(c.outcome)))
+                        return;
+                    EXPECT_NEAR(touch.time, c.time, 1e-4f);
+                    ExpectV3(touch.normal, V(0, 1, 0));
+                    EXPECT_NEAR(touch.fixedParam, 0.5f, 1e-4f);
+                    EXPECT_NEAR(touch.movingParam, 0.5f, 1e-4f);
+                });
 }
 
 // The shared cases of a moving edge crossing the fixed one.
 TEST(PairSweptTests, AnEdgeCrossingIsFoundAtItsTimeWithTheNormalToItsStartSide)
 {
-    DefaultTolerance tolerance;
-    for (const EdgeCrossingCase &c : kEdgeCrossingCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzPairTouch touch{};
-        const int32_t got = bz_PairEdgeCrossing(kFixedEdgeStart, kFixedEdge, c.start, c.velocity,
-                                                c.vector, kEdgeTurn, c.limit, &touch);
-        if (c.crossing == Crossing::none)
-        {
-            EXPECT_EQ(got, 0);
-            continue;
-        }
-        ASSERT_EQ(got, 1);
-        ExpectV3(touch.normal, V(0, 1, 0), 1e-6f);
-        if (c.crossing == Crossing::endTouch)
-        {
-            EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
-            continue;
-        }
-        EXPECT_NEAR(touch.time, c.time, 1e-6f);
-        EXPECT_NEAR(touch.fixedParam, 0.5f, 1e-6f);
-        EXPECT_NEAR(touch.movingParam, 0.5f, 1e-6f);
-    }
+    ForEachCase(kEdgeCrossingCases,
+                [&](const EdgeCrossingCase &c)
+                {
+                    bzPairTouch touch{};
+                    const int32_t got =
+                        bz_PairEdgeCrossing(kFixedEdgeStart, kFixedEdge, c.start, c.velocity,
+                                            c.vector, kEdgeTurn, c.limit, &touch);
+                    if (c.crossing == Crossing::none)
+                    {
+                        EXPECT_EQ(got, 0);
+                        return;
+                    }
+                    ASSERT_EQ(got, 1);
+                    ExpectV3(touch.normal, V(0, 1, 0), 1e-6f);
+                    if (c.crossing == Crossing::endTouch)
+                    {
+                        EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
+                        return;
+                    }
+                    EXPECT_NEAR(touch.time, c.time, 1e-6f);
+                    EXPECT_NEAR(touch.fixedParam, 0.5f, 1e-6f);
+                    EXPECT_NEAR(touch.movingParam, 0.5f, 1e-6f);
+                });
 }
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace swepttest
@@ -29,6 +30,18 @@ inline void ExpectV3(const bzV3 &got, const bzV3 &want, float tol = 1e-4f)
     EXPECT_NEAR(got.x, want.x, tol);
     EXPECT_NEAR(got.y, want.y, tol);
     EXPECT_NEAR(got.z, want.z, tol);
+}
+
+// Runs check on every case of a table, each traced by its name, with the collision tolerance at
+// its starting value.
+template <class Case, size_t N, class Check> void ForEachCase(const Case (&cases)[N], Check check)
+{
+    DefaultTolerance tolerance;
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        check(c);
+    }
 }
 
 // A point against the unit sphere at the origin, the point moving by motion relative to it (the

@@ -29,23 +29,24 @@ int32_t SegmentCode(Outcome outcome)
 
 TEST(SweptPointSphere, InsideShellTouchAndEndOfStep)
 {
-    DefaultTolerance tolerance;
     const bzV3 centre = V(0, 0, 0);
-    for (const PointSphereCase &c : kPointSphereCases)
-    {
-        bzCollisionContact contact{};
-        contact.key = 77.0f;
-        EXPECT_EQ(bz_SweptPointSphere(&contact, &c.point, &c.motion, &centre, 1.0f, &kWorld),
-                  c.touches)
-            << c.name;
-        if (c.touches)
-        {
-            EXPECT_NEAR(contact.key, c.time, 1e-5f) << c.name;
-            ExpectV3(contact.normal, c.normal); // from the point into the sphere
-        }
-        else
-            EXPECT_EQ(contact.key, 77.0f) << c.name;
-    }
+    ForEachCase(kPointSphereCases,
+                [&](const PointSphereCase &c)
+                {
+                    bzCollisionContact contact{};
+                    contact.key = 77.0f;
+                    EXPECT_EQ(
+                        bz_SweptPointSphere(&contact, &c.point, &c.motion, &centre, 1.0f, &kWorld),
+                        c.touches)
+                        << c.name;
+                    if (c.touches)
+                    {
+                        EXPECT_NEAR(contact.key, c.time, 1e-5f) << c.name;
+                        ExpectV3(contact.normal, c.normal); // from the point into the sphere
+                    }
+                    else
+                        EXPECT_EQ(contact.key, 77.0f) << c.name;
+                });
 }
 
 struct Sunk
@@ -84,19 +85,19 @@ TEST(SweptPointsTicTac, SideAndEndSpheres)
 
 TEST(SweptSphereSegment, SideAndBeyondTheEnds)
 {
-    DefaultTolerance tolerance;
     const bzV3 m = V(0, 0, 0), u = kSegmentMotion, w = kSegmentTurn;
-    for (const SphereSegmentCase &c : kSphereSegmentCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzCollisionContact contact{};
-        const int32_t got = bz_SweptSphereSegment(0.5f * kSegmentRadius, 0.5f * kSegmentRadius, &m,
-                                                  &c.start, &u, &c.vector, &w, &contact, &kWorld);
-        if (!ExpectOutcome(got, c.outcome, SegmentCode(c.outcome)))
-            continue;
-        EXPECT_NEAR(contact.key, 0.5f, 1e-4f);
-        ExpectV3(contact.normal, V(0, 1, 0));
-    }
+    ForEachCase(kSphereSegmentCases,
+                [&](const SphereSegmentCase &c)
+                {
+                    bzCollisionContact contact{};
+                    const int32_t got =
+                        bz_SweptSphereSegment(0.5f * kSegmentRadius, 0.5f * kSegmentRadius, &m,
+                                              &c.start, &u, &c.vector, &w, &contact, &kWorld);
+                    if (!ExpectOutcome(got, c.outcome, SegmentCode(c.outcome)))
+                        return;
+                    EXPECT_NEAR(contact.key, 0.5f, 1e-4f);
+                    ExpectV3(contact.normal, V(0, 1, 0));
+                });
 }
 
 // The fixed edge along x at the origin; a moving edge along z coming down onto it.
@@ -143,33 +144,33 @@ TEST(SweptPointSegmentGrown, GrownSideAndTheEndSpheresTriedAtOnce)
 
 TEST(SweptEdgeCrossing, CrossingLaterThanTheRecordAndParallelEdges)
 {
-    DefaultTolerance tolerance;
     const bzV3 q = kFixedEdgeStart, f = kFixedEdge, w = kEdgeTurn;
-    for (const EdgeCrossingCase &c : kEdgeCrossingCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzCollisionContact contact{};
-        contact.key = c.limit;
-        const int32_t got =
-            bz_SweptEdgeCrossing(&q, &f, &c.start, &c.velocity, &c.vector, &w, &contact, &kWorld);
-        if (c.crossing == Crossing::none)
-        {
-            EXPECT_EQ(got, 0);
-            EXPECT_EQ(contact.key, c.limit); // the record untouched
-            continue;
-        }
-        ASSERT_EQ(got, 1);
-        ExpectV3(contact.normal, V(0, 1, 0)); // from the fixed edge towards the moving one
-        if (c.crossing == Crossing::endTouch)
-        {
-            // The touch at the end of the step within the tolerance has the key 1.
-            EXPECT_EQ(contact.key, 1.0f);
-            continue;
-        }
-        EXPECT_NEAR(contact.key, c.time, 1e-5f);
-        ExpectV3(contact.point, V(0, 0, 0));
-        ExpectV3(contact.otherPoint, V(0, 0, 0));
-    }
+    ForEachCase(kEdgeCrossingCases,
+                [&](const EdgeCrossingCase &c)
+                {
+                    bzCollisionContact contact{};
+                    contact.key = c.limit;
+                    const int32_t got = bz_SweptEdgeCrossing(&q, &f, &c.start, &c.velocity,
+                                                             &c.vector, &w, &contact, &kWorld);
+                    if (c.crossing == Crossing::none)
+                    {
+                        EXPECT_EQ(got, 0);
+                        EXPECT_EQ(contact.key, c.limit); // the record untouched
+                        return;
+                    }
+                    ASSERT_EQ(got, 1);
+                    ExpectV3(contact.normal,
+                             V(0, 1, 0)); // from the fixed edge towards the moving one
+                    if (c.crossing == Crossing::endTouch)
+                    {
+                        // The touch at the end of the step within the tolerance has the key 1.
+                        EXPECT_EQ(contact.key, 1.0f);
+                        return;
+                    }
+                    EXPECT_NEAR(contact.key, c.time, 1e-5f);
+                    ExpectV3(contact.point, V(0, 0, 0));
+                    ExpectV3(contact.otherPoint, V(0, 0, 0));
+                });
 }
 
 // Edges that touch at the start of the step have no side they come from: whichever way the
@@ -210,23 +211,23 @@ TEST(SweptEdgeCrossing, EdgesTouchingAtTheStartAreJudgedAtTheEnd)
 
 TEST(SweptEdgeEdge, RadiiParallelAndBeyondTheEnds)
 {
-    DefaultTolerance tolerance;
     const bzV3 q = kFixedEdgeStart, f = kFixedEdge, w = kEdgeTurn;
-    for (const EdgesWithRadiiCase &c : kEdgesWithRadiiCases)
-    {
-        SCOPED_TRACE(c.name);
-        bzCollisionContact contact{};
-        const int32_t got = bz_SweptEdgeEdge(kEdgeRadius, kEdgeRadius, &q, &f, &c.start,
-                                             &c.velocity, &c.vector, &w, &contact, &kWorld);
-        if (!ExpectOutcome(got, c.outcome,
-                           c.outcome == Outcome::none ? BZ_SWEPT_EDGES_APART
-                                                      : BZ_SWEPT_EDGES_BEYOND_END))
-            continue;
-        EXPECT_NEAR(contact.key, c.time, 1e-4f);
-        ExpectV3(contact.normal, V(0, 1, 0));
-        // The moving edge's surface towards the fixed one.
-        ExpectV3(contact.point, V(0, kEdgeRadius, 0));
-    }
+    ForEachCase(kEdgesWithRadiiCases,
+                [&](const EdgesWithRadiiCase &c)
+                {
+                    bzCollisionContact contact{};
+                    const int32_t got =
+                        bz_SweptEdgeEdge(kEdgeRadius, kEdgeRadius, &q, &f, &c.start, &c.velocity,
+                                         &c.vector, &w, &contact, &kWorld);
+                    if (!ExpectOutcome(got, c.outcome,
+                                       c.outcome == Outcome::none ? BZ_SWEPT_EDGES_APART
+                                                                  : BZ_SWEPT_EDGES_BEYOND_END))
+                        return;
+                    EXPECT_NEAR(contact.key, c.time, 1e-4f);
+                    ExpectV3(contact.normal, V(0, 1, 0));
+                    // The moving edge's surface towards the fixed one.
+                    ExpectV3(contact.point, V(0, kEdgeRadius, 0));
+                });
 }
 
 TEST(SweptPointEdgeUnused, ASlowApproachIsLeftToTheRestingPointTest)
