@@ -20,13 +20,13 @@ void bz_PointAxisQuartic(const bzV3 &d, const bzV3 &v, const bzV3 &e, const bzV3
 
 // Of the n roots in [0, 1] of a quartic (ascending), the times at which the distance comes down
 // to the radius: when the features start within it (q(0) < 0) only the second root, the first
-// being where they part; else the roots at even positions. Written to picked (room for 4);
+// being where they separate; else the roots at even positions. Written to picked (room for 4);
 // returns their number.
 int32_t bz_EnteringRoots(const float *roots, int32_t n, bool startsWithin, float *picked);
 
 // The side of the moving edge's line from the fixed edge's, a t^2 + b t + c, as the two lines
 // cross: the times in [0, 1] at which it changes sign (room for 2), the first crossing first: the
-// smaller root, or for a nearly linear side the root its linear part places; a double root once.
+// smaller root, or for a nearly linear side the root its linear term places; a double root once.
 // 0 when it keeps its sign over the step, has no real roots or none in [0, 1], or b is too small
 // to place the root of a nearly linear side.
 int32_t bz_EdgeCrossingTimes(float a, float b, float c, float *times);
