@@ -4,6 +4,7 @@
 #include "collision/CollisionTolerance.h"
 #include "collision/EdgeQuartic.h"
 #include "collision/PairMaths.h"
+#include "collision/SweptRoots.h"
 #include "collision/UnitRoots.h"
 
 #include <cmath>
@@ -43,44 +44,19 @@ bool InUnit(float x)
     return x >= 0.0f && x <= 1.0f;
 }
 
-// The quartic of a point against a moving line: coefficients from t^4 down, radius R plus
-// grow t.
-void PointLineQuartic(const bzV3 &d, const bzV3 &v, const bzV3 &e, const bzV3 &w, float radius,
-                      float grow, float *k)
-{
-    const float ww = Dot(w, w), ew2 = 2.0f * Dot(e, w), ee = Dot(e, e);
-    const float vv = Dot(v, v) - grow * grow;
-    const float vw = Dot(v, w);
-    const float b1 = -2.0f * Dot(d, v) - 2.0f * grow * radius;
-    const float m = Dot(d, w) - Dot(e, v);
-    const float g0 = Dot(d, d) - radius * radius;
-    const float de = Dot(d, e);
-    k[0] = vv * ww - vw * vw;
-    k[1] = b1 * ww + vv * ew2 + 2.0f * vw * m;
-    k[2] = b1 * ew2 + vv * ee + g0 * ww - (m * m - 2.0f * de * vw);
-    k[3] = b1 * ee + ew2 * g0 - 2.0f * de * m;
-    k[4] = ee * g0 - de * de;
-}
-
 float Horner(const float *k, float t)
 {
     return (((k[0] * t + k[1]) * t + k[2]) * t + k[3]) * t + k[4];
 }
 
-// The roots to use of a quartic whose value at 0 is q0: with q0 >= 0 the entries (even
-// positions), with q0 < 0 only the second root. Returns how many were kept.
-int32_t EnteringRoots(const float *roots, int32_t n, float q0, float *kept)
+// Writes the touch found; 1.
+int32_t Touch(bzPairTouch *out, float time, float fixedParam, float movingParam, const bzV3 &normal)
 {
-    int32_t count = 0;
-    if (q0 < 0.0f)
-    {
-        if (n >= 2)
-            kept[count++] = roots[1];
-        return count;
-    }
-    for (int32_t i = 0; i < n; i += 2)
-        kept[count++] = roots[i];
-    return count;
+    out->time = time;
+    out->fixedParam = fixedParam;
+    out->movingParam = movingParam;
+    out->normal = normal;
+    return 1;
 }
 } // namespace
 
@@ -124,11 +100,7 @@ int32_t bz_PairPointMovingSphere(float radius, const bzV3 &p, const bzV3 &c0, co
     }
     const float at = t > 1.0f ? 1.0f : t;
     const bzV3 centre = AddScaled(c0, d, at);
-    out->time = t;
-    out->fixedParam = 0.0f;
-    out->movingParam = 0.0f;
-    out->normal = UnitOr(Sub(centre, p), V(1.0f, 0.0f, 0.0f));
-    return 1;
+    return Touch(out, t, 0.0f, 0.0f, UnitOr(Sub(centre, p), V(1.0f, 0.0f, 0.0f)));
 }
 
 int32_t bz_PairPointMovingAxis(float radius, const bzV3 &p, const bzV3 &a, const bzV3 &v,
@@ -140,7 +112,7 @@ int32_t bz_PairPointMovingAxis(float radius, const bzV3 &p, const bzV3 &a, const
         return bz_PairPointMovingSphere(radius, p, a, v, out);
     const bzV3 d = Sub(p, a);
     float k[5];
-    PointLineQuartic(d, v, e, w, radius, tol, k);
+    bz_PointAxisQuartic(d, v, e, w, radius, tol, k);
     float roots[4];
     const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
     const float q0 = k[4];
@@ -156,7 +128,7 @@ int32_t bz_PairPointMovingAxis(float radius, const bzV3 &p, const bzV3 &a, const
     if (q0 < 0.0f && n < 2)
         return endSphere(Dot(d, e) / ee > 0.0f);
     float kept[4];
-    const int32_t count = EnteringRoots(roots, n, q0, kept);
+    const int32_t count = bz_EnteringRoots(roots, n, q0 < 0.0f, kept);
     for (int32_t i = 0; i < count; i++)
     {
         const float t = kept[i];
@@ -169,11 +141,7 @@ int32_t bz_PairPointMovingAxis(float radius, const bzV3 &p, const bzV3 &a, const
             return endSphere(u > 1.0f);
         if (!(t < 1.0f))
             continue;
-        out->time = t;
-        out->fixedParam = 0.0f;
-        out->movingParam = u;
-        out->normal = UnitOr(Sub(AddScaled(at, et, u), p), V(1.0f, 0.0f, 0.0f));
-        return 1;
+        return Touch(out, t, 0.0f, u, UnitOr(Sub(AddScaled(at, et, u), p), V(1.0f, 0.0f, 0.0f)));
     }
     return 0;
 }
@@ -187,7 +155,7 @@ int32_t bz_PairSphereMovingSegment(float radius, const bzV3 &m, const bzV3 &a, c
         return 0;
     const bzV3 d = Sub(m, a);
     float k[5];
-    PointLineQuartic(d, u, e, w, radius, 0.0f, k);
+    bz_PointAxisQuartic(d, u, e, w, radius, 0.0f, k);
     float roots[4];
     const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
     const float q0 = k[4];
@@ -197,7 +165,7 @@ int32_t bz_PairSphereMovingSegment(float radius, const bzV3 &m, const bzV3 &a, c
         return s < 0.0f ? BZ_PAIR_NEAREST_FIRST_END : (s > 1.0f ? BZ_PAIR_NEAREST_SECOND_END : 0);
     }
     float kept[4];
-    const int32_t count = EnteringRoots(roots, n, q0, kept);
+    const int32_t count = bz_EnteringRoots(roots, n, q0 < 0.0f, kept);
     int32_t result = 0;
     auto touch = [&](float t, float time)
     {
@@ -216,11 +184,7 @@ int32_t bz_PairSphereMovingSegment(float radius, const bzV3 &m, const bzV3 &a, c
             result = BZ_PAIR_NEAREST_SECOND_END;
             return 0;
         }
-        out->time = time;
-        out->fixedParam = 0.0f;
-        out->movingParam = s;
-        out->normal = UnitOr(Sub(AddScaled(at, et, s), m), V(1.0f, 0.0f, 0.0f));
-        return 1;
+        return Touch(out, time, 0.0f, s, UnitOr(Sub(AddScaled(at, et, s), m), V(1.0f, 0.0f, 0.0f)));
     };
     for (int32_t i = 0; i < count; i++)
         if (kept[i] < 1.0f && touch(kept[i], kept[i]))
@@ -281,11 +245,7 @@ int32_t bz_PairEdgesWithRadii(float radius, const bzV3 &q, const bzV3 &f, const 
         const bzV3 between = Sub(AddScaled(pt, et, s), AddScaled(q, f, r));
         if (Dot(between, normal) < 0.0f)
             normal = Scale(normal, -1.0f);
-        out->time = time;
-        out->fixedParam = r;
-        out->movingParam = s;
-        out->normal = normal;
-        return 1;
+        return Touch(out, time, r, s, normal);
     };
     for (int32_t i = 0; i < count; i++)
     {
@@ -313,7 +273,7 @@ int32_t bz_PairEdgeCrossing(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const 
 {
     const bzV3 n0 = Cross(e0, f), n1 = Cross(w, f);
     const bzV3 pq = Sub(p0, q);
-    float a = Dot(v, n1), b = Dot(pq, n1) + Dot(v, n0), c = Dot(pq, n0);
+    const float a = Dot(v, n1), b = Dot(pq, n1) + Dot(v, n0), c = Dot(pq, n0);
     const float c0 = c;
     auto fallback = [&]()
     {
@@ -334,58 +294,10 @@ int32_t bz_PairEdgeCrossing(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const 
             return 0;
         if (separation < 0.0f || (separation == 0.0f && c0 < 0.0f))
             normal = Scale(normal, -1.0f);
-        out->time = BZ_PAIR_TIME_END_TOUCH;
-        out->fixedParam = r;
-        out->movingParam = s;
-        out->normal = normal;
-        return 1;
+        return Touch(out, BZ_PAIR_TIME_END_TOUCH, r, s, normal);
     };
-    bool possible = c * (a + b + c) <= 0.0f;
-    if (!possible && a != 0.0f)
-    {
-        const float ts = -b / (2.0f * a);
-        if (ts >= 0.0f && ts <= 1.0f && c * ((a * ts + b) * ts + c) <= 0.0f)
-            possible = true;
-    }
-    if (!possible)
-        return fallback();
-    if (a < 0.0f)
-    {
-        a = -a;
-        b = -b;
-        c = -c;
-    }
-    float r1, r2;
-    if (1000.0f * std::fabs(4.0f * a * c) <= b * b)
-    {
-        if (std::fabs(b) <= kZeroSq)
-            return fallback();
-        r1 = -c / b - c * c * a / (b * b * b);
-        r2 = a > 0.0f ? -b / a - r1 : 2.0f;
-    }
-    else
-    {
-        const float disc = b * b - 4.0f * a * c;
-        if (disc < 0.0f)
-            return fallback();
-        r1 = (-b - std::sqrt(disc)) / (2.0f * a);
-        if (r1 > 1.0f)
-            return fallback();
-        r2 = (std::sqrt(disc) - b) / (2.0f * a);
-    }
     float kept[2];
-    int32_t order[2];
-    int32_t count = 0;
-    if (r1 >= 0.0f && r1 <= 1.0f)
-    {
-        order[count] = 0;
-        kept[count++] = r1;
-    }
-    if (r2 >= 0.0f && r2 <= 1.0f && r2 != r1)
-    {
-        order[count] = count == 0 ? 0 : 1;
-        kept[count++] = r2;
-    }
+    const int32_t count = bz_EdgeCrossingTimes(a, b, c, kept);
     if (count == 0)
         return fallback();
     if (!(kept[0] < limit))
@@ -418,14 +330,10 @@ int32_t bz_PairEdgeCrossing(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const 
         bzV3 normal = UnitOr(nt, V(1.0f, 0.0f, 0.0f));
         // The normal points to the side the moving edge came from: the side of its start for
         // the first crossing, the other side for a crossing back.
-        const bool firstCrossing = order[i] == 0;
+        const bool firstCrossing = i == 0;
         if ((firstCrossing && c0 < 0.0f) || (!firstCrossing && c0 >= 0.0f))
             normal = Scale(normal, -1.0f);
-        out->time = t;
-        out->fixedParam = r;
-        out->movingParam = s;
-        out->normal = normal;
-        return 1;
+        return Touch(out, t, r, s, normal);
     }
     return fallback();
 }

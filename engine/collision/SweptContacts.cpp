@@ -6,6 +6,7 @@
 #include "collision/EdgeQuartic.h"
 #include "collision/PairMaths.h"
 #include "collision/PointPrimitives.h"
+#include "collision/SweptRoots.h"
 #include "collision/UnitRoots.h"
 
 #include <cmath>
@@ -42,6 +43,17 @@ bool IsPair(const bzSweptFrames *frames)
     return frames && frames->startPose && frames->endPose;
 }
 
+// A body pair's normals for n found at time t in the first body's frame: n turned by the first
+// body's pose and by its lump rotation, blended by t and made unit; the lump's turn alone goes to
+// otherNormal.
+void SetPairNormals(bzCollisionContact *c, const bzV3 &n, float t, const bzSweptFrames *frames)
+{
+    const bzV3 start = Direction(frames->startPose, n);
+    const bzV3 end = Direction(frames->endPose, n);
+    c->normal = Unit(AddScaled(Scale(start, 1.0f - t), end, t));
+    c->otherNormal = end;
+}
+
 // Writes the contact found at time t. selfPoint lies on the first body's side (the world's in
 // the world collision), otherPoint on the other body's; normal points from the other body's
 // feature towards the first body's (in the world collision: from the world towards the body).
@@ -51,11 +63,8 @@ void Finish(bzCollisionContact *c, float t, const bzV3 &selfPoint, const bzV3 &o
     c->key = t;
     if (IsPair(frames))
     {
-        const bzV3 start = Direction(frames->startPose, normal);
-        const bzV3 end = Direction(frames->endPose, normal);
         c->point = selfPoint;
-        c->normal = Unit(AddScaled(Scale(start, 1.0f - t), end, t));
-        c->otherNormal = end;
+        SetPairNormals(c, normal, t, frames);
         c->otherPoint = ToOtherPoint(frames, otherPoint);
         return;
     }
@@ -63,42 +72,6 @@ void Finish(bzCollisionContact *c, float t, const bzV3 &selfPoint, const bzV3 &o
     c->point = ToOtherPoint(frames, otherPoint);
     c->normal = ToOtherDirection(frames, Scale(normal, -1.0f));
     c->otherPoint = ToOtherPoint(frames, selfPoint);
-}
-
-// The quartic of a point's squared distance from a moving axis against a radius that grows by
-// growth per step: q(t) = g(t) |E(t)|^2 - ((d - t V) . E(t))^2, g(t) = |d - t V|^2 - (R +
-// growth t)^2, d = P - A. Coefficients from t^4 down.
-void AxisQuartic(const bzV3 &d, const bzV3 &vel, const bzV3 &e, const bzV3 &w, float radius,
-                 float growth, float ww, float ew2, float ee, float *k)
-{
-    const float vv = LengthSq(vel) - growth * growth;
-    const float vw = Dot(vel, w);
-    const float de = Dot(d, e);
-    const float b1 = -2.0f * Dot(d, vel) - 2.0f * growth * radius;
-    const float m = Dot(d, w) - Dot(e, vel);
-    const float g0 = LengthSq(d) - radius * radius;
-    k[0] = vv * ww - vw * vw;
-    k[1] = b1 * ww + vv * ew2 + 2.0f * vw * m;
-    k[2] = b1 * ew2 + vv * ee + g0 * ww - (m * m - 2.0f * de * vw);
-    k[3] = b1 * ee + ew2 * g0 - 2.0f * de * m;
-    k[4] = ee * g0 - de * de;
-}
-
-// The times worth a look: with q0 < 0 only the second root (the first is where the point
-// leaves), else the roots at even positions (where the distance comes down to the radius).
-int32_t PickRoots(const float *roots, int32_t n, bool startsWithin, float *picked)
-{
-    if (startsWithin)
-    {
-        if (n < 2)
-            return 0;
-        picked[0] = roots[1];
-        return 1;
-    }
-    int32_t k = 0;
-    for (int32_t i = 0; i < n; i += 2)
-        picked[k++] = roots[i];
-    return k;
 }
 } // namespace
 
@@ -109,12 +82,8 @@ void bz_SweptContact_FromCentre(bzCollisionContact *contact, const bzV3 *centre,
     const bzV3 moved = onSurface ? contact->point : AddScaled(contact->point, n, radius);
     if (IsPair(frames))
     {
-        const float t = contact->key > 1.0f ? 1.0f : contact->key;
-        const bzV3 start = Direction(frames->startPose, n);
-        const bzV3 end = Direction(frames->endPose, n);
         contact->point = moved;
-        contact->normal = Unit(AddScaled(Scale(start, 1.0f - t), end, t));
-        contact->otherNormal = end;
+        SetPairNormals(contact, n, contact->key > 1.0f ? 1.0f : contact->key, frames);
         contact->otherPoint = ToOtherPoint(frames, moved);
         return;
     }
@@ -184,7 +153,7 @@ int32_t bz_SweptPointsTicTac(float r1, float r2, const bzV3 *points, const uint8
         return count;
     const float radius = r1 + r2;
     const float tol = bzCollisionTolerance;
-    const float ww = LengthSq(*w), ew2 = 2.0f * Dot(*e, *w), ee = LengthSq(*e);
+    const float ee = LengthSq(*e);
     const bzV3 endStart = Add(*a, *e);
     const bzV3 endMotion = Add(*v, *w);
     for (int32_t i = 0; i < pointCount; i++)
@@ -217,7 +186,7 @@ int32_t bz_SweptPointsTicTac(float r1, float r2, const bzV3 *points, const uint8
             continue;
         }
         float k[5];
-        AxisQuartic(d, *v, *e, *w, radius, tol, ww, ew2, ee, k);
+        bz_PointAxisQuartic(d, *v, *e, *w, radius, tol, k);
         float roots[4];
         const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
         const bool within = k[4] < 0.0f;
@@ -230,7 +199,7 @@ int32_t bz_SweptPointsTicTac(float r1, float r2, const bzV3 *points, const uint8
             continue;
         }
         float picked[4];
-        const int32_t m = PickRoots(roots, n, within, picked);
+        const int32_t m = bz_EnteringRoots(roots, n, within, picked);
         for (int32_t j = 0; j < m; j++)
         {
             const float t = picked[j];
@@ -279,7 +248,7 @@ int32_t FootBetweenEnds(const bzV3 &m, const bzV3 &a, const bzV3 &u, const bzV3 
     }
     int32_t beyond = 0;
     float picked[4];
-    const int32_t count = PickRoots(roots, n, within, picked);
+    const int32_t count = bz_EnteringRoots(roots, n, within, picked);
     for (int32_t j = 0; j < count; j++)
     {
         const float t = picked[j];
@@ -309,12 +278,12 @@ int32_t bz_SweptSphereSegment(float r1, float r2, const bzV3 *m, const bzV3 *a, 
                               const bzSweptFrames *frames)
 {
     const float radius = r1 + r2;
-    const float ww = LengthSq(*w), ew2 = 2.0f * Dot(*e, *w), ee = LengthSq(*e);
+    const float ee = LengthSq(*e);
     if (ee < kZeroSq)
         return 0;
     const bzV3 d = Sub(*m, *a);
     float k[5];
-    AxisQuartic(d, *u, *e, *w, radius, 0.0f, ww, ew2, ee, k);
+    bz_PointAxisQuartic(d, *u, *e, *w, radius, 0.0f, k);
     float roots[4];
     const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
     const bool within = k[4] < 0.0f;
@@ -359,7 +328,7 @@ int32_t bz_SweptPointSegmentGrown(float r1, float r2, const bzV3 *m, const bzV3 
                                   const bzSweptFrames *frames)
 {
     const float radius = r1 + r2;
-    const float ww = LengthSq(*w), ew2 = 2.0f * Dot(*e, *w), ee = LengthSq(*e);
+    const float ee = LengthSq(*e);
     // Against the end sphere that starts at s and moves by motion: the centre moves the other
     // way relative to it.
     auto endSphere = [&](const bzV3 &start, const bzV3 &motion) -> int32_t
@@ -378,7 +347,7 @@ int32_t bz_SweptPointSegmentGrown(float r1, float r2, const bzV3 *m, const bzV3 
         return 0;
     const bzV3 d = Sub(*m, *a);
     float k[5];
-    AxisQuartic(d, *u, *e, *w, radius, bzCollisionTolerance, ww, ew2, ee, k);
+    bz_PointAxisQuartic(d, *u, *e, *w, radius, bzCollisionTolerance, k);
     float roots[4];
     const int32_t n = bz_QuarticRootsInUnit(k[0], k[1], k[2], k[3], k[4], roots);
     const bool within = k[4] < 0.0f;
@@ -416,6 +385,65 @@ bool ClosestParameters(const bzV3 &p, const bzV3 &e, const bzV3 &q, const bzV3 &
     *r = (a * g - b * d) / den;
     return true;
 }
+
+// The fixed edge q + r f and the moving edge p0 + t v, vector e0 + t w, with their common normal
+// n0 + t n1.
+struct EdgePair
+{
+    const bzV3 *q, *f, *p0, *v, *e0, *w;
+    bzV3 n0, n1;
+};
+
+EdgePair MakeEdgePair(const bzV3 *q, const bzV3 *f, const bzV3 *p0, const bzV3 *v, const bzV3 *e0,
+                      const bzV3 *w)
+{
+    return {q, f, p0, v, e0, w, Cross(*e0, *f), Cross(*w, *f)};
+}
+
+// The first entering root of the edges' distance quartic at which the lines' closest points lie
+// on both edges (within the margin past each end): its time and the parameters on the moving
+// edge (s) and on the fixed one (r).
+bool FirstRootOnBothEdges(const EdgePair &g, const float *roots, int32_t rootCount, bool within,
+                          float *time, float *s, float *r)
+{
+    float picked[4];
+    const int32_t m = bz_EnteringRoots(roots, rootCount, within, picked);
+    for (int32_t j = 0; j < m; j++)
+    {
+        const float t = picked[j];
+        const bzV3 nt = AddScaled(g.n0, g.n1, t);
+        if (LengthSq(nt) < kZeroSq)
+            continue;
+        if (!ClosestParameters(AddScaled(*g.p0, *g.v, t), AddScaled(*g.e0, *g.w, t), *g.q, *g.f, s,
+                               r))
+            continue;
+        if (*s < -kEdgeMargin || *s > 1.0f + kEdgeMargin || *r < -kEdgeMargin ||
+            *r > 1.0f + kEdgeMargin)
+            continue;
+        *time = t;
+        return true;
+    }
+    return false;
+}
+
+// The contact of the edges (radii r1 on the fixed one, r2 on the moving one) at time t and the
+// parameters s and r, carrying key.
+void EdgeContact(bzCollisionContact *contact, const EdgePair &g, float r1, float r2, float t,
+                 float s, float r, float key, const bzSweptFrames *frames)
+{
+    const bzV3 pt = AddScaled(*g.p0, *g.v, t);
+    const bzV3 et = AddScaled(*g.e0, *g.w, t);
+    const bzV3 nt = AddScaled(g.n0, g.n1, t);
+    const bzV3 moving = AddScaled(pt, et, s);
+    const bzV3 fixed = AddScaled(*g.q, *g.f, r);
+    bzV3 normal = Unit(nt);
+    if (Dot(Sub(moving, *g.q), nt) > 0.0f)
+        normal = Scale(normal, -1.0f); // from the moving edge towards the fixed one
+    // The fixed edge's surface point and the moving edge's, each pushed out by its radius.
+    Finish(contact, t, AddScaled(fixed, normal, -r1), AddScaled(moving, normal, r2), normal,
+           frames);
+    contact->key = key;
+}
 } // namespace
 
 int32_t bz_SweptEdgeEdge(float r1, float r2, const bzV3 *q, const bzV3 *f, const bzV3 *p0,
@@ -423,61 +451,30 @@ int32_t bz_SweptEdgeEdge(float r1, float r2, const bzV3 *q, const bzV3 *f, const
                          const bzSweptFrames *frames)
 {
     const float radius = r1 + r2;
-    const bzV3 n0 = Cross(*e0, *f), n1 = Cross(*w, *f);
-    if (LengthSq(n0) < kZeroSq && LengthSq(n1) < kZeroSq)
+    const EdgePair g = MakeEdgePair(q, f, p0, v, e0, w);
+    if (LengthSq(g.n0) < kZeroSq && LengthSq(g.n1) < kZeroSq)
         return BZ_SWEPT_EDGES_BEYOND_END;
     float roots[4];
     float q1 = 0.0f;
     const int32_t n = bz_EdgeEdgeDistanceQuartic(radius, q, f, p0, v, e0, w, roots, &q1);
     const bool within = n < 0;
     const int32_t rootCount = within ? -1 - n : n;
-
-    auto contactAt = [&](float t, float s, float r, float key)
+    float t = 0.0f, s = 0.0f, r = 0.0f;
+    if ((!within || rootCount >= 2) &&
+        FirstRootOnBothEdges(g, roots, rootCount, within, &t, &s, &r))
     {
-        const bzV3 pt = AddScaled(*p0, *v, t);
-        const bzV3 et = AddScaled(*e0, *w, t);
-        const bzV3 nt = AddScaled(n0, n1, t);
-        const bzV3 moving = AddScaled(pt, et, s);
-        const bzV3 fixed = AddScaled(*q, *f, r);
-        bzV3 normal = Unit(nt);
-        if (Dot(Sub(moving, *q), nt) > 0.0f)
-            normal = Scale(normal, -1.0f); // from the moving edge towards the fixed one
-        // The fixed edge's surface point and the moving edge's, each pushed out by its radius.
-        Finish(contact, t, AddScaled(fixed, normal, -r1), AddScaled(moving, normal, r2), normal,
-               frames);
-        contact->key = key;
-    };
-
-    if (!within || rootCount >= 2)
-    {
-        float picked[4];
-        const int32_t m = PickRoots(roots, rootCount, within, picked);
-        for (int32_t j = 0; j < m; j++)
-        {
-            const float t = picked[j];
-            const bzV3 nt = AddScaled(n0, n1, t);
-            if (LengthSq(nt) < kZeroSq)
-                continue;
-            float s = 0.0f, r = 0.0f;
-            if (!ClosestParameters(AddScaled(*p0, *v, t), AddScaled(*e0, *w, t), *q, *f, &s, &r))
-                continue;
-            if (s < -kEdgeMargin || s > 1.0f + kEdgeMargin || r < -kEdgeMargin ||
-                r > 1.0f + kEdgeMargin)
-                continue;
-            contactAt(t, s, r, t);
-            return 1;
-        }
+        EdgeContact(contact, g, r1, r2, t, s, r, t, frames);
+        return 1;
     }
     // The end of the step: within the tolerance band, meeting inside both edges.
-    const bzV3 n1End = Add(n0, n1);
+    const bzV3 n1End = Add(g.n0, g.n1);
     const float nnEnd = LengthSq(n1End);
     if (q1 >= 0.0f && q1 <= 2.0f * nnEnd * radius * bzCollisionTolerance)
     {
-        float s = 0.0f, r = 0.0f;
         if (ClosestParameters(Add(*p0, *v), Add(*e0, *w), *q, *f, &s, &r) && s >= 0.0f &&
             s < 1.0f && r >= 0.0f && r < 1.0f && nnEnd >= kZeroSq)
         {
-            contactAt(1.0f, s, r, BZ_SWEPT_END_TOUCH);
+            EdgeContact(contact, g, r1, r2, 1.0f, s, r, BZ_SWEPT_END_TOUCH, frames);
             return 1;
         }
     }
@@ -488,8 +485,8 @@ int32_t bz_SweptEdgeEdgeGrown(float r1, float r2, const bzV3 *q, const bzV3 *f, 
                               const bzV3 *v, const bzV3 *e0, const bzV3 *w,
                               bzCollisionContact *contact, const bzSweptFrames *frames)
 {
-    const bzV3 n0 = Cross(*e0, *f), n1 = Cross(*w, *f);
-    if (LengthSq(n0) < kZeroSq && LengthSq(n1) < kZeroSq)
+    const EdgePair g = MakeEdgePair(q, f, p0, v, e0, w);
+    if (LengthSq(g.n0) < kZeroSq && LengthSq(g.n1) < kZeroSq)
         return BZ_SWEPT_EDGES_APART;
     float roots[4];
     float q1 = 0.0f;
@@ -498,33 +495,11 @@ int32_t bz_SweptEdgeEdgeGrown(float r1, float r2, const bzV3 *q, const bzV3 *f, 
     const int32_t rootCount = within ? -1 - n : n;
     if (within && rootCount < 2)
         return BZ_SWEPT_EDGES_START_WITHIN;
-    float picked[4];
-    const int32_t m = PickRoots(roots, rootCount, within, picked);
-    for (int32_t j = 0; j < m; j++)
-    {
-        const float t = picked[j];
-        const bzV3 nt = AddScaled(n0, n1, t);
-        if (LengthSq(nt) < kZeroSq)
-            continue;
-        const bzV3 pt = AddScaled(*p0, *v, t);
-        const bzV3 et = AddScaled(*e0, *w, t);
-        float s = 0.0f, r = 0.0f;
-        if (!ClosestParameters(pt, et, *q, *f, &s, &r))
-            continue;
-        if (s < -kEdgeMargin || s > 1.0f + kEdgeMargin || r < -kEdgeMargin ||
-            r > 1.0f + kEdgeMargin)
-            continue;
-        const bzV3 moving = AddScaled(pt, et, s);
-        const bzV3 fixed = AddScaled(*q, *f, r);
-        bzV3 normal = Unit(nt);
-        if (Dot(Sub(moving, *q), nt) > 0.0f)
-            normal = Scale(normal, -1.0f); // from the moving edge towards the fixed one
-        Finish(contact, t, AddScaled(fixed, normal, -r1), AddScaled(moving, normal, r2), normal,
-               frames);
-        contact->key = t;
-        return 1;
-    }
-    return BZ_SWEPT_EDGES_APART;
+    float t = 0.0f, s = 0.0f, r = 0.0f;
+    if (!FirstRootOnBothEdges(g, roots, rootCount, within, &t, &s, &r))
+        return BZ_SWEPT_EDGES_APART;
+    EdgeContact(contact, g, r1, r2, t, s, r, t, frames);
+    return 1;
 }
 
 namespace
@@ -627,7 +602,7 @@ int32_t bz_SweptEdgeCrossing(const bzV3 *q, const bzV3 *f, const bzV3 *p0, const
 {
     const bzV3 n0 = Cross(*e0, *f), n1 = Cross(*w, *f);
     const bzV3 offset = Sub(*p0, *q);
-    float a = Dot(*v, n1), b = Dot(offset, n1) + Dot(*v, n0), c = Dot(offset, n0);
+    const float a = Dot(*v, n1), b = Dot(offset, n1) + Dot(*v, n0), c = Dot(offset, n0);
     const float startSide = c;
     const bzM34 *toBody = IsPair(frames) ? nullptr : (frames ? frames->toOther : nullptr);
     auto fallback = [&]()
@@ -644,49 +619,8 @@ int32_t bz_SweptEdgeCrossing(const bzV3 *q, const bzV3 *f, const bzV3 *p0, const
     // decides instead.
     if (std::fabs(c) <= kTouchingEdges * std::sqrt(LengthSq(n0)))
         return fallback();
-    bool possible = c * (a + b + c) <= 0.0f;
-    if (!possible && a != 0.0f)
-    {
-        const float ts = -b / (2.0f * a);
-        possible = ts >= 0.0f && ts <= 1.0f && c * ((a * ts + b) * ts + c) <= 0.0f;
-    }
-    if (!possible)
-        return fallback();
-    if (a < 0.0f)
-    {
-        a = -a;
-        b = -b;
-        c = -c;
-    }
     float roots[2];
-    int32_t n = 0;
-    float r1 = 0.0f, r2 = 0.0f;
-    bool haveSecond = true;
-    if (1000.0f * std::fabs(4.0f * a * c) <= b * b)
-    {
-        if (std::fabs(b) <= kZeroSq)
-            return fallback();
-        r1 = -c / b - c * c * a / (b * b * b);
-        if (a > 0.0f)
-            r2 = -b / a - r1;
-        else
-            haveSecond = false;
-    }
-    else
-    {
-        const float disc = b * b - 4.0f * a * c;
-        if (disc < 0.0f)
-            return fallback();
-        const float root = std::sqrt(disc);
-        r1 = (-b - root) / (2.0f * a);
-        if (r1 > 1.0f)
-            return fallback();
-        r2 = (root - b) / (2.0f * a);
-    }
-    if (r1 >= 0.0f && r1 <= 1.0f)
-        roots[n++] = r1;
-    if (haveSecond && r2 >= 0.0f && r2 <= 1.0f)
-        roots[n++] = r2;
+    const int32_t n = bz_EdgeCrossingTimes(a, b, c, roots);
     if (n == 0)
         return fallback();
     if (!(roots[0] < contact->key))

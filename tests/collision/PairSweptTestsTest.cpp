@@ -1,6 +1,7 @@
 // The swept feature tests of the pair collision against sampled double-precision distances:
 // random fixed and moving features, the first time the sampled distance comes down to the
 // radius, and the time, parameters and normal each test gives.
+#include "SweptCases.h"
 #include "collision/CollisionTolerance.h"
 #include "collision/PairSweptTests.h"
 
@@ -12,34 +13,17 @@
 
 namespace
 {
-struct D3
+using namespace pairtest;
+using namespace swepttest;
+
+// The radius tests' answer for a case without a touch.
+int32_t NearestCode(Outcome outcome)
 {
-    double x, y, z;
-};
-D3 D(const bzV3 &v)
-{
-    return {v.x, v.y, v.z};
+    return outcome == Outcome::beforeStart ? BZ_PAIR_NEAREST_FIRST_END
+           : outcome == Outcome::pastEnd   ? BZ_PAIR_NEAREST_SECOND_END
+                                           : 0;
 }
-D3 operator+(D3 a, D3 b)
-{
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-D3 operator-(D3 a, D3 b)
-{
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-D3 operator*(D3 a, double s)
-{
-    return {a.x * s, a.y * s, a.z * s};
-}
-double Dot(D3 a, D3 b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-double Len(D3 a)
-{
-    return std::sqrt(Dot(a, a));
-}
+
 double Clamp01(double x)
 {
     return x < 0.0 ? 0.0 : (x > 1.0 ? 1.0 : x);
@@ -51,7 +35,7 @@ double PointSegment(D3 p, D3 a, D3 e, double *param = nullptr)
     const double s = ee > 0.0 ? Clamp01(Dot(p - a, e) / ee) : 0.0;
     if (param)
         *param = s;
-    return Len(p - (a + e * s));
+    return Length(p - (a + e * s));
 }
 // Distance of two segments by a fine search over the first's parameter (the distance from a
 // point of one segment to the other is convex in that parameter).
@@ -67,11 +51,6 @@ double SegmentSegment(D3 a, D3 e, D3 b, D3 f)
             lo = m1;
     }
     return PointSegment(a + e * (0.5 * (lo + hi)), b, f);
-}
-
-bzV3 V(float x, float y, float z)
-{
-    return bzV3{{{x, y, z}}};
 }
 
 struct Random
@@ -128,7 +107,7 @@ TEST(PairSweptTests, EdgesWithRadiiTouchWhenTheSegmentsFirstComeWithinTheRadius)
         const bzV3 w = r.Vec(0.3f);
         const float radius = 0.3f;
         auto dist = [&](double t)
-        { return SegmentSegment(D(q), D(f), D(p0) + D(v) * t, D(e0) + D(w) * t); };
+        { return SegmentSegment(ToD(q), ToD(f), ToD(p0) + ToD(v) * t, ToD(e0) + ToD(w) * t); };
         const double oracle = FirstTime([&](double t) { return dist(t) - radius; });
         bzPairTouch touch;
         const int32_t got = bz_PairEdgesWithRadii(radius, q, f, p0, v, e0, w, 2.0f, &touch);
@@ -142,19 +121,19 @@ TEST(PairSweptTests, EdgesWithRadiiTouchWhenTheSegmentsFirstComeWithinTheRadius)
             EXPECT_GE(t, oracle - 2e-3) << trial;
             if (touch.time < 1.0f && t > oracle + 2e-3)
             {
-                const D3 po = D(p0) + D(v) * oracle, eo = D(e0) + D(w) * oracle;
-                const double dMoving = PointSegment(po, D(q), D(f));
-                const double dEndMoving = PointSegment(po + eo * 1.0, D(q), D(f));
-                const double dStartFixed = PointSegment(D(q), po, eo);
-                const double dEndFixed = PointSegment(D(q) + D(f), po, eo);
+                const D3 po = ToD(p0) + ToD(v) * oracle, eo = ToD(e0) + ToD(w) * oracle;
+                const double dMoving = PointSegment(po, ToD(q), ToD(f));
+                const double dEndMoving = PointSegment(po + eo * 1.0, ToD(q), ToD(f));
+                const double dStartFixed = PointSegment(ToD(q), po, eo);
+                const double dEndFixed = PointSegment(ToD(q) + ToD(f), po, eo);
                 const double nearestEnd =
                     std::min(std::min(dMoving, dEndMoving), std::min(dStartFixed, dEndFixed));
                 EXPECT_NEAR(nearestEnd, radius, 5e-3) << trial;
             }
             // The normal points from the fixed edge to the moving one at the touch.
-            const D3 onFixed = D(q) + D(f) * touch.fixedParam;
-            const D3 onMoving = D(p0) + D(v) * t + (D(e0) + D(w) * t) * touch.movingParam;
-            ExpectAtRadius(Dot(onMoving - onFixed, D(touch.normal)), radius, touch.time, trial);
+            const D3 onFixed = ToD(q) + ToD(f) * touch.fixedParam;
+            const D3 onMoving = ToD(p0) + ToD(v) * t + (ToD(e0) + ToD(w) * t) * touch.movingParam;
+            ExpectAtRadius(Dot(onMoving - onFixed, ToD(touch.normal)), radius, touch.time, trial);
         }
         else if (oracle < 0.999 && oracle > 0.0)
         {
@@ -177,7 +156,7 @@ TEST(PairSweptTests, ASphereMeetsAMovingSegmentWhereTheSampledDistanceSays)
         const bzV3 u = V(-a.x + 0.5f * r.u(r.rng), -a.y, -a.z + 0.5f * r.u(r.rng));
         const float radius = 0.4f;
         auto dist = [&](double t, double *s)
-        { return PointSegment(D(m), D(a) + D(u) * t, D(e) + D(w) * t, s); };
+        { return PointSegment(ToD(m), ToD(a) + ToD(u) * t, ToD(e) + ToD(w) * t, s); };
         bzPairTouch touch;
         const int32_t got = bz_PairSphereMovingSegment(radius, m, a, u, e, w, &touch);
         const double oracle = FirstTime([&](double t) { return dist(t, nullptr) - radius; });
@@ -215,8 +194,10 @@ TEST(PairSweptTests, APointMeetsAMovingAxisWithItsRadiusGrownByTheTolerance)
         const bzV3 a = r.Vec(3.0f), e = r.Vec(1.5f), w = r.Vec(0.3f);
         const bzV3 v = V(-a.x + 0.5f * r.u(r.rng), -a.y, -a.z);
         const float radius = 0.35f;
-        auto gap = [&](double t)
-        { return PointSegment(D(p), D(a) + D(v) * t, D(e) + D(w) * t) - (radius + tol * t); };
+        auto gap = [&](double t) {
+            return PointSegment(ToD(p), ToD(a) + ToD(v) * t, ToD(e) + ToD(w) * t) -
+                   (radius + tol * t);
+        };
         bzPairTouch touch;
         const int32_t got = bz_PairPointMovingAxis(radius, p, a, v, e, w, &touch);
         const double oracle = FirstTime(gap);
@@ -235,49 +216,110 @@ TEST(PairSweptTests, APointMeetsAMovingAxisWithItsRadiusGrownByTheTolerance)
     EXPECT_GT(touches, 40);
 }
 
+// The shared cases with the sphere moving past the point at the origin.
 TEST(PairSweptTests, APointAgainstAMovingSphereAtTheStartWithinTheStepAndAtItsEnd)
 {
-    const float tol = bzCollisionTolerance;
-    bzPairTouch touch;
     const bzV3 p = V(0, 0, 0);
-    // Inside: nothing; in the shell: time 0; entering: the root; ending in the shell: 1.05.
-    EXPECT_EQ(bz_PairPointMovingSphere(1.0f, p, V(0.5f, 0, 0), V(1, 0, 0), &touch), 0);
-    ASSERT_EQ(bz_PairPointMovingSphere(1.0f, p, V(1.0f + 0.3f * tol, 0, 0), V(1, 0, 0), &touch), 1);
-    EXPECT_EQ(touch.time, 0.0f);
-    ASSERT_EQ(bz_PairPointMovingSphere(1.0f, p, V(3, 0, 0), V(-4, 0, 0), &touch), 1);
-    EXPECT_NEAR(touch.time, 0.5f, 1e-6f);
-    EXPECT_NEAR(touch.normal.x, 1.0f, 1e-6f);
-    ASSERT_EQ(bz_PairPointMovingSphere(1.0f, p, V(3, 0, 0), V(-2.0f + 0.3f * tol, 0, 0), &touch),
-              1);
-    EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
-    EXPECT_EQ(bz_PairPointMovingSphere(1.0f, p, V(3, 0, 0), V(-1.5f, 0, 0), &touch), 0);
+    ForEachCase(kPointSphereCases,
+                [&](const PointSphereCase &c)
+                {
+                    bzPairTouch touch{};
+                    touch.time = 77.0f;
+                    const bzV3 centre = V(-c.point.x, -c.point.y, -c.point.z);
+                    const bzV3 motion = V(-c.motion.x, -c.motion.y, -c.motion.z);
+                    ASSERT_EQ(bz_PairPointMovingSphere(1.0f, p, centre, motion, &touch), c.touches);
+                    if (!c.touches)
+                    {
+                        EXPECT_EQ(touch.time, 77.0f);
+                        return;
+                    }
+                    if (c.time > 1.0f)
+                        EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
+                    else
+                        EXPECT_NEAR(touch.time, c.time, 1e-6f);
+                    // From the point towards the sphere's centre.
+                    ExpectV3(touch.normal, c.normal, 1e-6f);
+                });
 }
 
+// The shared cases of a fixed point against a moving axis.
+TEST(PairSweptTests, APointAgainstAMovingAxisOnItsSideAndAtItsEndSpheres)
+{
+    ForEachCase(kPointAxisCases,
+                [&](const PointAxisCase &c)
+                {
+                    bzPairTouch touch{};
+                    ASSERT_EQ(bz_PairPointMovingAxis(kAxisRadius, c.point, kAxisStart, kAxisMotion,
+                                                     kAxisVector, kAxisTurn, &touch),
+                              1);
+                    EXPECT_NEAR(touch.time, c.time, 2e-4f);
+                    ExpectV3(touch.normal, c.normal, 2e-3f);
+                    EXPECT_NEAR(touch.movingParam, c.param, 1e-4f);
+                });
+}
+
+// The shared cases of a fixed sphere's centre against a moving segment.
+TEST(PairSweptTests, ASphereAgainstAMovingSegmentOnItsSideAndBeyondItsEnds)
+{
+    const bzV3 m = V(0, 0, 0);
+    ForEachCase(kSphereSegmentCases,
+                [&](const SphereSegmentCase &c)
+                {
+                    bzPairTouch touch{};
+                    const int32_t got = bz_PairSphereMovingSegment(
+                        kSegmentRadius, m, c.start, kSegmentMotion, c.vector, kSegmentTurn, &touch);
+                    if (!ExpectOutcome(got, c.outcome, NearestCode(c.outcome)))
+                        return;
+                    EXPECT_NEAR(touch.time, 0.5f, 1e-4f);
+                    ExpectV3(touch.normal, V(0, 1, 0));
+                    EXPECT_NEAR(touch.movingParam, c.param, 1e-4f);
+                });
+}
+
+// The shared cases of two edges with radii.
+TEST(PairSweptTests, EdgesWithRadiiOnTheirSidesParallelAndBeyondTheEnds)
+{
+    ForEachCase(kEdgesWithRadiiCases,
+                [&](const EdgesWithRadiiCase &c)
+                {
+                    bzPairTouch touch{};
+                    const int32_t got = bz_PairEdgesWithRadii(2.0f * kEdgeRadius, kFixedEdgeStart,
+                                                              kFixedEdge, c.start, c.velocity,
+                                                              c.vector, kEdgeTurn, 2.0f, &touch);
+                    if (!ExpectOutcome(got, c.outcome, NearestCode(c.outcome)))
+                        return;
+                    EXPECT_NEAR(touch.time, c.time, 1e-4f);
+                    ExpectV3(touch.normal, V(0, 1, 0));
+                    EXPECT_NEAR(touch.fixedParam, 0.5f, 1e-4f);
+                    EXPECT_NEAR(touch.movingParam, 0.5f, 1e-4f);
+                });
+}
+
+// The shared cases of a moving edge crossing the fixed one.
 TEST(PairSweptTests, AnEdgeCrossingIsFoundAtItsTimeWithTheNormalToItsStartSide)
 {
-    bzPairTouch touch;
-    // The fixed edge along x through the origin; the moving edge along z at y = 2 dropping by
-    // 4 over the step: they cross at t = 0.5 at the origin, coming from +y.
-    const bzV3 q = V(-1, 0, 0), f = V(2, 0, 0);
-    const bzV3 p0 = V(0, 2, -1), v = V(0, -4, 0), e0 = V(0, 0, 2), w = V(0, 0, 0);
-    ASSERT_EQ(bz_PairEdgeCrossing(q, f, p0, v, e0, w, 2.0f, &touch), 1);
-    EXPECT_NEAR(touch.time, 0.5f, 1e-6f);
-    EXPECT_NEAR(touch.fixedParam, 0.5f, 1e-6f);
-    EXPECT_NEAR(touch.movingParam, 0.5f, 1e-6f);
-    EXPECT_NEAR(touch.normal.y, 1.0f, 1e-6f);
-    // A crossing later than the limit gives nothing.
-    EXPECT_EQ(bz_PairEdgeCrossing(q, f, p0, v, e0, w, 0.4f, &touch), 0);
-    // Passing beside the fixed edge's end: no crossing.
-    const bzV3 beside = V(1.5f, 2, -1);
-    EXPECT_EQ(bz_PairEdgeCrossing(q, f, beside, v, e0, w, 2.0f, &touch), 0);
-    // Parallel edges never cross; ending within the tolerance of each other they touch at the
-    // end of the step.
-    const bzV3 parallel = V(1, 0, 0);
-    EXPECT_EQ(bz_PairEdgeCrossing(q, f, V(-0.5f, 2, 0), V(0, -4, 0), parallel, w, 2.0f, &touch), 0);
-    ASSERT_EQ(bz_PairEdgeCrossing(q, f, p0, V(0, -2.0f + 0.5f * bzCollisionTolerance, 0), e0, w,
-                                  2.0f, &touch),
-              1);
-    EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
-    EXPECT_GT(touch.normal.y, 0.99f);
+    ForEachCase(kEdgeCrossingCases,
+                [&](const EdgeCrossingCase &c)
+                {
+                    bzPairTouch touch{};
+                    const int32_t got =
+                        bz_PairEdgeCrossing(kFixedEdgeStart, kFixedEdge, c.start, c.velocity,
+                                            c.vector, kEdgeTurn, c.limit, &touch);
+                    if (c.crossing == Crossing::none)
+                    {
+                        EXPECT_EQ(got, 0);
+                        return;
+                    }
+                    ASSERT_EQ(got, 1);
+                    ExpectV3(touch.normal, V(0, 1, 0), 1e-6f);
+                    if (c.crossing == Crossing::endTouch)
+                    {
+                        EXPECT_EQ(touch.time, BZ_PAIR_TIME_END_TOUCH);
+                        return;
+                    }
+                    EXPECT_NEAR(touch.time, c.time, 1e-6f);
+                    EXPECT_NEAR(touch.fixedParam, 0.5f, 1e-6f);
+                    EXPECT_NEAR(touch.movingParam, 0.5f, 1e-6f);
+                });
 }
 } // namespace

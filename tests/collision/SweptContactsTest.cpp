@@ -1,6 +1,7 @@
 // The swept contact tests of rounded features and edges, in the world collision's frames (the
 // world's feature fixed, the body's moving; normals from the world towards the body), against
 // hand-worked cases and a sampled distance function.
+#include "SweptCases.h"
 #include "collision/CollisionTolerance.h"
 #include "collision/SweptContacts.h"
 
@@ -13,63 +14,39 @@
 
 namespace
 {
-bzV3 V(float x, float y, float z)
-{
-    return bzV3{{{x, y, z}}};
-}
-
-void ExpectV3(const bzV3 &got, const bzV3 &want, float tol = 1e-4f)
-{
-    EXPECT_NEAR(got.x, want.x, tol);
-    EXPECT_NEAR(got.y, want.y, tol);
-    EXPECT_NEAR(got.z, want.z, tol);
-}
-
-// The collision tolerance at its starting value for a test.
-struct DefaultTolerance
-{
-    float saved = bzCollisionTolerance;
-    DefaultTolerance() { bzCollisionTolerance = 0.01f; }
-    ~DefaultTolerance() { bzCollisionTolerance = saved; }
-};
+using namespace pairtest;
+using namespace swepttest;
 
 const bzSweptFrames kWorld{nullptr, nullptr, nullptr};
 
+// bz_SweptSphereSegment's answer for a case without a touch.
+int32_t SegmentCode(Outcome outcome)
+{
+    return outcome == Outcome::beforeStart ? BZ_SWEPT_SEGMENT_BEFORE_START
+           : outcome == Outcome::pastEnd   ? BZ_SWEPT_SEGMENT_PAST_END
+                                           : 0;
+}
+
 TEST(SweptPointSphere, InsideShellTouchAndEndOfStep)
 {
-    DefaultTolerance tolerance;
-    struct Case
-    {
-        const char *name;
-        bzV3 p, d;
-        int32_t result;
-        float time;
-    };
-    // The unit sphere at the origin; the shell reaches (tolerance + r) r = 1.01 in squared
-    // distance.
-    const Case cases[] = {
-        {"starts inside", V(0.5f, 0, 0), V(1, 0, 0), 0, 0},
-        {"starts in the shell", V(1.004f, 0, 0), V(3, 0, 0), 1, 0.0f},
-        {"meets it half way", V(3, 0, 0), V(-4, 0, 0), 1, 0.5f},
-        {"stops in the shell", V(1.5f, 0, 0), V(-0.496f, 0, 0), 1, 1.05f},
-        {"passes beside it", V(-2, 3, 0), V(4, 0, 0), 0, 0},
-        {"moves away from beyond the shell", V(2, 0, 0), V(1, 0, 0), 0, 0},
-    };
     const bzV3 centre = V(0, 0, 0);
-    for (const Case &c : cases)
-    {
-        bzCollisionContact contact{};
-        contact.key = 77.0f;
-        EXPECT_EQ(bz_SweptPointSphere(&contact, &c.p, &c.d, &centre, 1.0f, &kWorld), c.result)
-            << c.name;
-        if (c.result)
-        {
-            EXPECT_NEAR(contact.key, c.time, 1e-5f) << c.name;
-            ExpectV3(contact.normal, V(-1, 0, 0)); // from the point into the sphere
-        }
-        else
-            EXPECT_EQ(contact.key, 77.0f) << c.name;
-    }
+    ForEachCase(kPointSphereCases,
+                [&](const PointSphereCase &c)
+                {
+                    bzCollisionContact contact{};
+                    contact.key = 77.0f;
+                    EXPECT_EQ(
+                        bz_SweptPointSphere(&contact, &c.point, &c.motion, &centre, 1.0f, &kWorld),
+                        c.touches)
+                        << c.name;
+                    if (c.touches)
+                    {
+                        EXPECT_NEAR(contact.key, c.time, 1e-5f) << c.name;
+                        ExpectV3(contact.normal, c.normal); // from the point into the sphere
+                    }
+                    else
+                        EXPECT_EQ(contact.key, 77.0f) << c.name;
+                });
 }
 
 struct Sunk
@@ -82,31 +59,17 @@ struct Sunk
     }
 };
 
-// An axis from (0, 0, 0) to (2, 0, 0) of radius 1 moving down by 1 over the step, against
-// fixed points. Points beside the axis ends are handed to the end spheres.
+// The axis of the shared cases against fixed points. Points beside the axis ends are handed to
+// the end spheres.
 TEST(SweptPointsTicTac, SideAndEndSpheres)
 {
     DefaultTolerance tolerance;
-    const bzV3 a = V(0, 0, 0), v = V(0, -1, 0), e = V(2, 0, 0), w = V(0, 0, 0);
-    struct Case
-    {
-        const char *name;
-        bzV3 point;
-        float time;
-        bzV3 normal;
-    };
-    const Case cases[] = {
-        // Beside the side: 1.5 - t = 1 + 0.01 t.
-        {"side", V(1, -1.5f, 0), 0.5f / 1.01f, V(0, 1, 0)},
-        // Past the end: the end sphere at (2, -t) meets (2.6, -1.2) when 0.36 + (1.2 - t)^2 = 1.
-        {"past the end", V(2.6f, -1.2f, 0), 0.4f, V(-0.6f, 0.8f, 0)},
-        {"before the start", V(-0.6f, -1.2f, 0), 0.4f, V(0.6f, 0.8f, 0)},
-    };
-    for (const Case &c : cases)
+    const bzV3 a = kAxisStart, v = kAxisMotion, e = kAxisVector, w = kAxisTurn;
+    for (const PointAxisCase &c : kPointAxisCases)
     {
         Sunk sunk;
-        const int32_t count = bz_SweptPointsTicTac(0.0f, 1.0f, &c.point, nullptr, 1, &a, &v, &e, &w,
-                                                   &kWorld, Sunk::Take, &sunk, 0);
+        const int32_t count = bz_SweptPointsTicTac(0.0f, kAxisRadius, &c.point, nullptr, 1, &a, &v,
+                                                   &e, &w, &kWorld, Sunk::Take, &sunk, 0);
         ASSERT_EQ(count, 1) << c.name;
         EXPECT_NEAR(sunk.contacts[0].key, c.time, 2e-4f) << c.name;
         ExpectV3(sunk.contacts[0].normal, c.normal, 2e-3f);
@@ -120,21 +83,21 @@ TEST(SweptPointsTicTac, SideAndEndSpheres)
               3);
 }
 
-TEST(SweptSphereSegment, SideAndBeyondTheStart)
+TEST(SweptSphereSegment, SideAndBeyondTheEnds)
 {
-    DefaultTolerance tolerance;
-    const bzV3 m = V(0, 0, 0), u = V(0, -2, 0), w = V(0, 0, 0);
-    bzCollisionContact contact{};
-    const bzV3 a = V(-1, 2, 0), e = V(2, 0, 0);
-    ASSERT_EQ(bz_SweptSphereSegment(0.5f, 0.5f, &m, &a, &u, &e, &w, &contact, &kWorld), 1);
-    EXPECT_NEAR(contact.key, 0.5f, 1e-4f);
-    // The segment x in [1, 3] meets the reach of the centre only beyond its start.
-    const bzV3 a2 = V(1, 2, 0);
-    EXPECT_EQ(bz_SweptSphereSegment(0.5f, 0.5f, &m, &a2, &u, &e, &w, &contact, &kWorld),
-              BZ_SWEPT_SEGMENT_BEFORE_START);
-    // A segment of no length gives nothing.
-    const bzV3 zero = V(0, 0, 0);
-    EXPECT_EQ(bz_SweptSphereSegment(0.5f, 0.5f, &m, &a, &u, &zero, &zero, &contact, &kWorld), 0);
+    const bzV3 m = V(0, 0, 0), u = kSegmentMotion, w = kSegmentTurn;
+    ForEachCase(kSphereSegmentCases,
+                [&](const SphereSegmentCase &c)
+                {
+                    bzCollisionContact contact{};
+                    const int32_t got =
+                        bz_SweptSphereSegment(0.5f * kSegmentRadius, 0.5f * kSegmentRadius, &m,
+                                              &c.start, &u, &c.vector, &w, &contact, &kWorld);
+                    if (!ExpectOutcome(got, c.outcome, SegmentCode(c.outcome)))
+                        return;
+                    EXPECT_NEAR(contact.key, 0.5f, 1e-4f);
+                    ExpectV3(contact.normal, V(0, 1, 0));
+                });
 }
 
 // The fixed edge along x at the origin; a moving edge along z coming down onto it.
@@ -181,34 +144,33 @@ TEST(SweptPointSegmentGrown, GrownSideAndTheEndSpheresTriedAtOnce)
 
 TEST(SweptEdgeCrossing, CrossingLaterThanTheRecordAndParallelEdges)
 {
-    DefaultTolerance tolerance;
-    const bzV3 q = V(-1, 0, 0), f = V(2, 0, 0);
-    const bzV3 p0 = V(0, 1, -1), v = V(0, -2, 0), e0 = V(0, 0, 2), w = V(0, 0, 0);
-    bzCollisionContact contact{};
-    contact.key = 0.3f;
-    EXPECT_EQ(bz_SweptEdgeCrossing(&q, &f, &p0, &v, &e0, &w, &contact, &kWorld), 0);
-    EXPECT_EQ(contact.key, 0.3f);
-    contact.key = 2.0f;
-    ASSERT_EQ(bz_SweptEdgeCrossing(&q, &f, &p0, &v, &e0, &w, &contact, &kWorld), 1);
-    EXPECT_NEAR(contact.key, 0.5f, 1e-5f);
-    ExpectV3(contact.point, V(0, 0, 0));
-    ExpectV3(contact.otherPoint, V(0, 0, 0));
-    ExpectV3(contact.normal, V(0, 1, 0)); // from the fixed edge towards the moving one
-
-    // An edge that stops 0.005 short of crossing: the touch at the end of the step within the
-    // tolerance decides, key 1.0.
-    const bzV3 short0 = V(0, 1, -1), shortV = V(0, -0.995f, 0);
-    contact.key = 2.0f;
-    ASSERT_EQ(bz_SweptEdgeCrossing(&q, &f, &short0, &shortV, &e0, &w, &contact, &kWorld), 1);
-    EXPECT_EQ(contact.key, 1.0f);
-    ExpectV3(contact.normal, V(0, 1, 0));
-    // Parallel edges never cross and the end-of-step test cannot place them: nothing, the
-    // record untouched.
-    const bzV3 along = V(2, 0, 0);
-    const bzV3 start = V(-1, 0.5f, 0.005f), down = V(0, -0.5f, 0);
-    contact.key = 2.0f;
-    EXPECT_EQ(bz_SweptEdgeCrossing(&q, &f, &start, &down, &along, &w, &contact, &kWorld), 0);
-    EXPECT_EQ(contact.key, 2.0f);
+    const bzV3 q = kFixedEdgeStart, f = kFixedEdge, w = kEdgeTurn;
+    ForEachCase(kEdgeCrossingCases,
+                [&](const EdgeCrossingCase &c)
+                {
+                    bzCollisionContact contact{};
+                    contact.key = c.limit;
+                    const int32_t got = bz_SweptEdgeCrossing(&q, &f, &c.start, &c.velocity,
+                                                             &c.vector, &w, &contact, &kWorld);
+                    if (c.crossing == Crossing::none)
+                    {
+                        EXPECT_EQ(got, 0);
+                        EXPECT_EQ(contact.key, c.limit); // the record untouched
+                        return;
+                    }
+                    ASSERT_EQ(got, 1);
+                    ExpectV3(contact.normal,
+                             V(0, 1, 0)); // from the fixed edge towards the moving one
+                    if (c.crossing == Crossing::endTouch)
+                    {
+                        // The touch at the end of the step within the tolerance has the key 1.
+                        EXPECT_EQ(contact.key, 1.0f);
+                        return;
+                    }
+                    EXPECT_NEAR(contact.key, c.time, 1e-5f);
+                    ExpectV3(contact.point, V(0, 0, 0));
+                    ExpectV3(contact.otherPoint, V(0, 0, 0));
+                });
 }
 
 // Edges that touch at the start of the step have no side they come from: whichever way the
@@ -249,27 +211,23 @@ TEST(SweptEdgeCrossing, EdgesTouchingAtTheStartAreJudgedAtTheEnd)
 
 TEST(SweptEdgeEdge, RadiiParallelAndBeyondTheEnds)
 {
-    DefaultTolerance tolerance;
-    const bzV3 q = V(-1, 0, 0), f = V(2, 0, 0), w = V(0, 0, 0);
-    const bzV3 p0 = V(0, 2, -1), v = V(0, -2, 0), e0 = V(0, 0, 2);
-    bzCollisionContact contact{};
-    // Radii 0.25 + 0.25: the edges touch when 2 - 2t = 0.5.
-    ASSERT_EQ(bz_SweptEdgeEdge(0.25f, 0.25f, &q, &f, &p0, &v, &e0, &w, &contact, &kWorld), 1);
-    EXPECT_NEAR(contact.key, 0.75f, 1e-4f);
-    ExpectV3(contact.normal, V(0, 1, 0));
-    ExpectV3(contact.point, V(0, 0.25f, 0)); // the moving edge's surface towards the fixed one
-    // Parallel: no edge contact.
-    const bzV3 along = V(2, 0, 0), start = V(-1, 2, 0);
-    EXPECT_EQ(bz_SweptEdgeEdge(0.25f, 0.25f, &q, &f, &start, &v, &along, &w, &contact, &kWorld),
-              BZ_SWEPT_EDGES_BEYOND_END);
-    // The lines meet beyond the fixed edge's end: no contact, the caller may test the ends.
-    const bzV3 aside = V(3, 2, -1);
-    EXPECT_EQ(bz_SweptEdgeEdge(0.25f, 0.25f, &q, &f, &aside, &v, &e0, &w, &contact, &kWorld),
-              BZ_SWEPT_EDGES_BEYOND_END);
-    // Never within reach.
-    const bzV3 still = V(0, 0, 0), far = V(0, 5, -1);
-    EXPECT_EQ(bz_SweptEdgeEdge(0.25f, 0.25f, &q, &f, &far, &still, &e0, &w, &contact, &kWorld),
-              BZ_SWEPT_EDGES_APART);
+    const bzV3 q = kFixedEdgeStart, f = kFixedEdge, w = kEdgeTurn;
+    ForEachCase(kEdgesWithRadiiCases,
+                [&](const EdgesWithRadiiCase &c)
+                {
+                    bzCollisionContact contact{};
+                    const int32_t got =
+                        bz_SweptEdgeEdge(kEdgeRadius, kEdgeRadius, &q, &f, &c.start, &c.velocity,
+                                         &c.vector, &w, &contact, &kWorld);
+                    if (!ExpectOutcome(got, c.outcome,
+                                       c.outcome == Outcome::none ? BZ_SWEPT_EDGES_APART
+                                                                  : BZ_SWEPT_EDGES_BEYOND_END))
+                        return;
+                    EXPECT_NEAR(contact.key, c.time, 1e-4f);
+                    ExpectV3(contact.normal, V(0, 1, 0));
+                    // The moving edge's surface towards the fixed one.
+                    ExpectV3(contact.point, V(0, kEdgeRadius, 0));
+                });
 }
 
 TEST(SweptPointEdgeUnused, ASlowApproachIsLeftToTheRestingPointTest)
@@ -361,30 +319,6 @@ TEST(SweptPointEdge, SideCornerAndNoLength)
 
 // Double-precision oracles: the first time, sampled finely, at which the features come within
 // reach.
-struct D3
-{
-    double x, y, z;
-};
-D3 ToD(const bzV3 &v)
-{
-    return {v.x, v.y, v.z};
-}
-D3 operator+(D3 a, D3 b)
-{
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-D3 operator-(D3 a, D3 b)
-{
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-D3 operator*(D3 a, double s)
-{
-    return {a.x * s, a.y * s, a.z * s};
-}
-double Dot(D3 a, D3 b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
 
 // Closest parameters of two segments' lines (no clamping).
 void LineParameters(D3 p, D3 e, D3 q, D3 f, double *s, double *r)
@@ -396,93 +330,112 @@ void LineParameters(D3 p, D3 e, D3 q, D3 f, double *s, double *r)
     *r = (a * g - b * d) / den;
 }
 
+// Random trials, up to 3000, of features drawn with coordinates in [-1, 1] times a scale:
+// trial(draw, n) compares one (true) or passes it over (false). At least 20 of the first 60 found
+// worth comparing must be compared.
+template <class Trial> void CompareWithSampledDistance(uint32_t start, Trial trial)
+{
+    std::mt19937 rng(start);
+    std::uniform_real_distribution<float> coord(-1.0f, 1.0f);
+    const auto draw = [&](float scale)
+    { return V(scale * coord(rng), scale * coord(rng), scale * coord(rng)); };
+    int32_t compared = 0;
+    for (int32_t n = 0; n < 3000 && compared < 60; n++)
+        compared += trial(draw, n) ? 1 : 0;
+    EXPECT_GE(compared, 20);
+}
+
+// The first of 5001 evenly sampled times in [0, 1] at which within(t, &nearEnd) holds, or -1.
+// clean: found after the start with the closest points away from the features' ends.
+template <class Within> double FirstSampledTime(Within within, bool *clean)
+{
+    *clean = true;
+    for (int32_t k = 0; k <= 5000; k++)
+    {
+        const double t = k / 5000.0;
+        bool nearEnd = false;
+        if (within(t, &nearEnd))
+        {
+            *clean = k != 0 && !nearEnd;
+            return t;
+        }
+    }
+    return -1.0;
+}
+
 TEST(SweptEdgeEdge, AgreesWithASampledDistance)
 {
     DefaultTolerance tolerance;
-    std::mt19937 rng(1234);
-    std::uniform_real_distribution<float> coord(-1.0f, 1.0f);
-    int32_t compared = 0;
-    for (int32_t trial = 0; trial < 3000 && compared < 60; trial++)
-    {
-        const bzV3 q = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 f = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 p0 = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 v = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 e0 = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 w = V(0.5f * coord(rng), 0.5f * coord(rng), 0.5f * coord(rng));
-        const float radius = 0.2f;
-        // The oracle: the first t at which the lines come within the radius with both closest
-        // points well inside the edges.
-        double first = -1.0;
-        bool clean = true;
-        for (int32_t k = 0; k <= 5000; k++)
-        {
-            const double t = k / 5000.0;
-            const D3 pt = ToD(p0) + ToD(v) * t, et = ToD(e0) + ToD(w) * t;
-            double s, r;
-            LineParameters(pt, et, ToD(q), ToD(f), &s, &r);
-            const D3 gap = (pt + et * s) - (ToD(q) + ToD(f) * r);
-            if (std::sqrt(Dot(gap, gap)) <= radius)
-            {
-                if (k == 0 || s < 0.05 || s > 0.95 || r < 0.05 || r > 0.95)
-                    clean = false;
-                first = t;
-                break;
-            }
-        }
-        if (first < 0.02 || first > 0.98 || !clean)
-            continue;
-        bzCollisionContact contact{};
-        ASSERT_EQ(bz_SweptEdgeEdge(0.0f, radius, &q, &f, &p0, &v, &e0, &w, &contact, &kWorld), 1)
-            << trial;
-        EXPECT_NEAR(contact.key, first, 2e-3) << trial;
-        compared++;
-    }
-    EXPECT_GE(compared, 20);
+    CompareWithSampledDistance(1234,
+                               [](const auto &draw, int32_t trial)
+                               {
+                                   const bzV3 q = draw(1.0f), f = draw(2.0f), p0 = draw(1.0f),
+                                              v = draw(2.0f), e0 = draw(2.0f), w = draw(0.5f);
+                                   const float radius = 0.2f;
+                                   // The oracle: the first t at which the lines come within the
+                                   // radius with both closest points well inside the edges.
+                                   bool clean = true;
+                                   const double first = FirstSampledTime(
+                                       [&](double t, bool *nearEnd)
+                                       {
+                                           const D3 pt = ToD(p0) + ToD(v) * t,
+                                                    et = ToD(e0) + ToD(w) * t;
+                                           double s, r;
+                                           LineParameters(pt, et, ToD(q), ToD(f), &s, &r);
+                                           const D3 gap = (pt + et * s) - (ToD(q) + ToD(f) * r);
+                                           *nearEnd = s < 0.05 || s > 0.95 || r < 0.05 || r > 0.95;
+                                           return std::sqrt(Dot(gap, gap)) <= radius;
+                                       },
+                                       &clean);
+                                   if (first < 0.02 || first > 0.98 || !clean)
+                                       return false;
+                                   bzCollisionContact contact{};
+                                   const int32_t got = bz_SweptEdgeEdge(
+                                       0.0f, radius, &q, &f, &p0, &v, &e0, &w, &contact, &kWorld);
+                                   EXPECT_EQ(got, 1) << trial;
+                                   if (got == 1)
+                                   {
+                                       EXPECT_NEAR(contact.key, first, 2e-3) << trial;
+                                   }
+                                   return true;
+                               });
 }
 
 TEST(SweptPointsTicTac, AgreesWithASampledDistance)
 {
     DefaultTolerance tolerance;
-    std::mt19937 rng(99);
-    std::uniform_real_distribution<float> coord(-1.0f, 1.0f);
-    int32_t compared = 0;
-    for (int32_t trial = 0; trial < 3000 && compared < 60; trial++)
-    {
-        const bzV3 p = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 a = V(coord(rng), coord(rng), coord(rng));
-        const bzV3 v = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 e = V(2 * coord(rng), 2 * coord(rng), 2 * coord(rng));
-        const bzV3 w = V(0.5f * coord(rng), 0.5f * coord(rng), 0.5f * coord(rng));
-        const float radius = 0.3f;
-        double first = -1.0;
-        bool clean = true;
-        for (int32_t k = 0; k <= 5000; k++)
+    CompareWithSampledDistance(
+        99,
+        [](const auto &draw, int32_t trial)
         {
-            const double t = k / 5000.0;
-            const D3 at = ToD(a) + ToD(v) * t, et = ToD(e) + ToD(w) * t;
-            const double u = Dot(ToD(p) - at, et) / Dot(et, et);
-            const D3 gap = ToD(p) - (at + et * u);
-            if (std::sqrt(Dot(gap, gap)) <= radius + bzCollisionTolerance * t)
+            const bzV3 p = draw(1.0f), a = draw(1.0f), v = draw(2.0f), e = draw(2.0f),
+                       w = draw(0.5f);
+            const float radius = 0.3f;
+            bool clean = true;
+            const double first = FirstSampledTime(
+                [&](double t, bool *nearEnd)
+                {
+                    const D3 at = ToD(a) + ToD(v) * t, et = ToD(e) + ToD(w) * t;
+                    const double u = Dot(ToD(p) - at, et) / Dot(et, et);
+                    const D3 gap = ToD(p) - (at + et * u);
+                    *nearEnd = u < 0.05 || u > 0.95;
+                    return std::sqrt(Dot(gap, gap)) <= radius + bzCollisionTolerance * t;
+                },
+                &clean);
+            if (first < 0.02 || first > 0.98 || !clean)
+                return false;
+            Sunk sunk;
+            const int32_t count = bz_SweptPointsTicTac(0.0f, radius, &p, nullptr, 1, &a, &v, &e, &w,
+                                                       &kWorld, Sunk::Take, &sunk, 0);
+            EXPECT_GE(count, 1) << trial;
+            if (count >= 1)
             {
-                if (k == 0 || u < 0.05 || u > 0.95)
-                    clean = false;
-                first = t;
-                break;
+                EXPECT_NEAR(sunk.contacts[0].key, first, 2e-3) << trial;
             }
-        }
-        if (first < 0.02 || first > 0.98 || !clean)
-            continue;
-        Sunk sunk;
-        ASSERT_GE(bz_SweptPointsTicTac(0.0f, radius, &p, nullptr, 1, &a, &v, &e, &w, &kWorld,
-                                       Sunk::Take, &sunk, 0),
-                  1)
-            << trial;
-        EXPECT_NEAR(sunk.contacts[0].key, first, 2e-3) << trial;
-        compared++;
-    }
-    EXPECT_GE(compared, 20);
+            return true;
+        });
 }
+
 // For a body pair the normal found in the first body's frame is turned by its pose and by its
 // lump rotation and blended by the time; the point goes into the other body's frame.
 TEST(SweptPointSphere, BodyPairBlendsTheNormal)

@@ -1,6 +1,7 @@
 // Reference drives of the default car on flat ground with g = 10, each step a 40 ms update of
 // the vehicle followed by the small integration of the test support: settling after a drop,
 // full throttle, a steady turn and full braking.
+#include "VehicleDriveRuns.h"
 #include "VehicleTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -36,45 +37,26 @@ TEST(VehicleReferenceDrive, DroppedFiveCentimetresSettlesAndSleeps)
 TEST(VehicleReferenceDrive, FullThrottleRunsStraightToAFiniteTopSpeed)
 {
     TestVehicle t;
-    float previous = 0.0f;
-    int32_t slower = 0;
-    for (int32_t s = 0; s < 250; s++)
-    {
-        t.car->throttle = 1.0f;
-        t.Step();
-        const float v = t.body.linearVelocity.z;
-        if (v < previous - 0.2f)
-            slower++; // a gear change may cost a little
-        previous = v;
-    }
-    EXPECT_LT(slower, 5);
-    EXPECT_GT(previous, 25.0f);
+    const auto step = [&] { t.Step(); };
+    const LaunchRun launch = FullThrottleLaunch(t, step, 250);
+    EXPECT_EQ(launch.nonFinite, -1);
+    EXPECT_LT(launch.slower, 5);
+    EXPECT_GT(launch.forward, 25.0f);
     EXPECT_LT(std::fabs(t.Heading()), 1.0f * 3.14159265f / 180.0f);
     // On to the top speed: it levels off.
-    float at50 = 0.0f;
-    for (int32_t s = 0; s < 1250; s++)
-    {
-        t.car->throttle = 1.0f;
-        t.Step();
-        if (s == 1125)
-            at50 = t.Speed();
-    }
-    const float top = t.Speed();
-    EXPECT_TRUE(std::isfinite(top));
-    EXPECT_GT(top, 40.0f);
-    EXPECT_LT(top, 120.0f);
-    EXPECT_NEAR(top, at50, 0.02f * top);
+    const TopSpeedRun run = OnToTopSpeed(t, step);
+    EXPECT_TRUE(std::isfinite(run.top));
+    EXPECT_GT(run.top, 40.0f);
+    EXPECT_LT(run.top, 120.0f);
+    EXPECT_NEAR(run.top, run.fiveSecondsBefore, 0.02f * run.top);
 }
 
 // The launch runs on open differentials: only the tyres keep the rear wheels together.
 TEST(VehicleReferenceDrive, FullThrottleKeepsWithinATenthOfAMetre)
 {
     TestVehicle t;
-    for (int32_t s = 0; s < 250; s++)
-    {
-        t.car->throttle = 1.0f;
-        t.Step();
-    }
+    FullThrottleLaunch(
+        t, [&] { t.Step(); }, 250);
     EXPECT_LT(std::fabs(t.lump.matrix.row[3].x), 0.1f);
 }
 
@@ -83,30 +65,19 @@ TEST(VehicleReferenceDrive, SteadyTurnYawsAtSpeedTimesCurvatureAndLeftTurnsLeft)
     for (bool left : {true, false})
     {
         TestVehicle t;
-        t.car->carFlags |= BZ_CAR_ANALOG_STEER;
-        for (int32_t s = 0; s < 5; s++)
-            t.Step();
-        t.car->drive->gear = 0; // coasting: the speed is kept by the test
-        const bzV3 start = t.lump.matrix.row[3];
         int32_t checked = 0;
-        for (int32_t s = 0; s < 100; s++)
-        {
-            if (s % 10 == 0)
-                t.body.linearVelocity =
-                    V3(t.lump.matrix.row[2].x * 5.0f, 0.0f, t.lump.matrix.row[2].z * 5.0f);
-            t.car->steerLeft = left ? 0.3f : 0.0f;
-            t.car->steerRight = left ? 0.0f : 0.3f;
-            t.Step();
-            if (s >= 20)
+        const float sideways = SteadyTurn(
+            t, left, [&] { t.Step(); },
+            [&](int32_t s)
             {
+                if (s < 20)
+                    return;
                 const float want = t.Speed() * t.car->steerCurvature;
                 EXPECT_NEAR(t.body.angularVelocity.y, want, 0.1f * std::fabs(want)) << s;
                 checked++;
-            }
-        }
+            });
         EXPECT_EQ(checked, 80);
         // Car-space x points to the car's right: a left turn heads toward -x.
-        const float sideways = t.lump.matrix.row[3].x - start.x;
         if (left)
         {
             EXPECT_LT(t.car->steerCurvature, 0.0f);
@@ -125,29 +96,13 @@ TEST(VehicleReferenceDrive, SteadyTurnYawsAtSpeedTimesCurvatureAndLeftTurnsLeft)
 TEST(VehicleReferenceDrive, FullBrakingFromTwentyMetresASecond)
 {
     TestVehicle t;
-    for (int32_t s = 0; s < 5; s++)
-        t.Step();
-    t.body.linearVelocity = V3(0.0f, 0.0f, 20.0f);
-    for (int32_t i = 0; i < 4; i++)
-        t.car->wheelSpin[i] = 20.0f / 0.3f;
-    t.car->drive->gear = 3;
-    const float z0 = t.lump.matrix.row[3].z;
-    int32_t s = 0;
-    for (; s < 200 && t.body.linearVelocity.z > 0.05f; s++)
-    {
-        t.car->brake = 1.0f;
-        t.Step();
-        EXPECT_GT(t.body.linearVelocity.z, -0.1f) << s;
-    }
-    const float distance = t.lump.matrix.row[3].z - z0;
-    EXPECT_LT(s, 200);
-    EXPECT_GE(distance, 17.0f);
-    EXPECT_LE(distance, 34.0f);
+    const BrakingRun run = FullBrakingFromTwenty(t, [&] { t.Step(); });
+    EXPECT_GT(run.slowest, -0.1f) << run.slowestStep;
+    EXPECT_LT(run.steps, 200);
+    EXPECT_GE(run.distance, 17.0f);
+    EXPECT_LE(run.distance, 34.0f);
     // Released at the stop, it stays stopped.
-    t.car->brake = 0.0f;
-    for (int32_t k = 0; k < 25; k++)
-        t.Step();
-    EXPECT_GT(t.body.linearVelocity.z, -0.1f);
-    EXPECT_LT(std::fabs(t.body.linearVelocity.z), 0.5f);
+    EXPECT_GT(run.forwardReleased, -0.1f);
+    EXPECT_LT(std::fabs(run.forwardReleased), 0.5f);
 }
 } // namespace

@@ -19,6 +19,7 @@
 // - steering 0.3 of the analogue range (response q = 1: s |s|) asks 0.09 x tan 40 / 4 =
 //   0.018879 of curvature; at 5 m/s the car yaws at v x curvature = 0.0944 rad/s.
 #include "PhysStepWorld.h"
+#include "VehicleDriveRuns.h"
 #include "VehicleTestSupport.h"
 #include "collision/Form.h"
 #include "physics/Bounce.h"
@@ -188,48 +189,25 @@ TEST(VehicleStepDrive, FullThrottleRunsStraightToAFiniteTopSpeed)
 {
     StepVehicle t;
     ASSERT_NE(t.car, nullptr);
-    float previous = 0.0f;
-    int32_t slower = 0;
-    float lateral = 0.0f, heading = 0.0f;
-    for (int32_t s = 0; s < 250; s++)
-    {
-        t.car->throttle = 1.0f;
-        t.Frame();
-        ASSERT_TRUE(std::isfinite(t.Speed())) << s;
-        const float v = t.body.linearVelocity.z;
-        if (v < previous - 0.2f)
-            slower++; // a gear change may cost a little
-        previous = v;
-        lateral = std::fmax(lateral, std::fabs(t.Position().x));
-        heading = std::fmax(heading, std::fabs(t.Heading()));
-    }
-    EXPECT_LT(lateral, 0.1f);
-    EXPECT_LT(heading, 1.0f * kPi / 180.0f);
-    EXPECT_LT(slower, 5);
+    const auto step = [&] { t.Frame(); };
+    const cartest::LaunchRun launch = cartest::FullThrottleLaunch(t, step, 250);
+    ASSERT_EQ(launch.nonFinite, -1);
+    EXPECT_LT(launch.lateral, 0.1f);
+    EXPECT_LT(launch.heading, 1.0f * kPi / 180.0f);
+    EXPECT_LT(launch.slower, 5);
     EXPECT_GT(t.car->drive->gear, 2);
     {
         cartest::TestVehicle own;
-        for (int32_t s = 0; s < 250; s++)
-        {
-            own.car->throttle = 1.0f;
-            own.Step();
-        }
+        cartest::FullThrottleLaunch(
+            own, [&] { own.Step(); }, 250);
         EXPECT_NEAR(t.Speed(), own.Speed(), 0.05f * own.Speed());
     }
     // On to the top speed: it levels off below the drag-only bound.
-    float at45 = 0.0f;
-    for (int32_t s = 0; s < 1250; s++)
-    {
-        t.car->throttle = 1.0f;
-        t.Frame();
-        if (s == 1125)
-            at45 = t.Speed();
-    }
-    const float top = t.Speed();
-    EXPECT_TRUE(std::isfinite(top));
-    EXPECT_LT(top, 71.9f);
-    EXPECT_GT(top, 40.0f);
-    EXPECT_NEAR(top, at45, 0.02f * top);
+    const cartest::TopSpeedRun run = cartest::OnToTopSpeed(t, step);
+    EXPECT_TRUE(std::isfinite(run.top));
+    EXPECT_LT(run.top, 71.9f);
+    EXPECT_GT(run.top, 40.0f);
+    EXPECT_NEAR(run.top, run.fiveSecondsBefore, 0.02f * run.top);
     EXPECT_LT(std::fabs(t.Position().x), 0.1f);
 }
 
@@ -243,31 +221,20 @@ TEST(VehicleStepDrive, SteadyTurnYawsAtSpeedTimesCurvature)
         SCOPED_TRACE(left ? "left" : "right");
         StepVehicle t;
         ASSERT_NE(t.car, nullptr);
-        t.car->carFlags |= BZ_CAR_ANALOG_STEER;
-        for (int32_t s = 0; s < 5; s++)
-            t.Frame();
-        t.car->drive->gear = 0;
-        const bzV3 start = t.Position();
         int32_t checked = 0;
-        for (int32_t s = 0; s < 100; s++)
-        {
-            if (s % 10 == 0)
-                t.body.linearVelocity =
-                    V3(t.lump.matrix.row[2].x * 5.0f, 0.0f, t.lump.matrix.row[2].z * 5.0f);
-            t.car->steerLeft = left ? 0.3f : 0.0f;
-            t.car->steerRight = left ? 0.0f : 0.3f;
-            t.Frame();
-            ASSERT_NEAR(t.car->steerCurvature, left ? -0.018879f : 0.018879f, 1e-5f) << s;
-            if (s >= 20)
+        const float sideways = cartest::SteadyTurn(
+            t, left, [&] { t.Frame(); },
+            [&](int32_t s)
             {
+                ASSERT_NEAR(t.car->steerCurvature, left ? -0.018879f : 0.018879f, 1e-5f) << s;
+                if (s < 20)
+                    return;
                 const float want = t.Speed() * t.car->steerCurvature;
                 EXPECT_NEAR(t.YawRate(), want, 0.1f * std::fabs(want)) << s;
                 checked++;
-            }
-        }
+            });
         EXPECT_EQ(checked, 80);
         // About 100 frames x 0.0944 rad/s x 0.04 s = 0.38 rad of heading.
-        const float sideways = t.Position().x - start.x;
         if (left)
         {
             EXPECT_LT(sideways, -1.0f);
@@ -285,30 +252,14 @@ TEST(VehicleStepDrive, FullBrakingFromTwentyMetresASecondStopsWithoutReversing)
 {
     StepVehicle t;
     ASSERT_NE(t.car, nullptr);
-    for (int32_t s = 0; s < 5; s++)
-        t.Frame();
-    t.body.linearVelocity = V3(0.0f, 0.0f, 20.0f);
-    for (int32_t i = 0; i < 4; i++)
-        t.car->wheelSpin[i] = 20.0f / 0.3f;
-    t.car->drive->gear = 3;
-    const float z0 = t.Position().z;
-    int32_t s = 0;
-    for (; s < 200 && t.body.linearVelocity.z > 0.05f; s++)
-    {
-        t.car->brake = 1.0f;
-        t.Frame();
-        EXPECT_GT(t.body.linearVelocity.z, -0.1f) << s;
-    }
-    const float distance = t.Position().z - z0;
-    EXPECT_LT(s, 200);
-    EXPECT_GE(distance, 17.0f);
-    EXPECT_LE(distance, 34.0f);
-    EXPECT_LT(std::fabs(t.Position().x), 0.1f);
+    const cartest::BrakingRun run = cartest::FullBrakingFromTwenty(t, [&] { t.Frame(); });
+    EXPECT_GT(run.slowest, -0.1f) << run.slowestStep;
+    EXPECT_LT(run.steps, 200);
+    EXPECT_GE(run.distance, 17.0f);
+    EXPECT_LE(run.distance, 34.0f);
+    EXPECT_LT(std::fabs(run.lateral), 0.1f);
     // Released at the stop, it stays stopped.
-    t.car->brake = 0.0f;
-    for (int32_t k = 0; k < 25; k++)
-        t.Frame();
-    EXPECT_GT(t.body.linearVelocity.z, -0.1f);
-    EXPECT_LT(std::fabs(t.body.linearVelocity.z), 0.5f);
+    EXPECT_GT(run.forwardReleased, -0.1f);
+    EXPECT_LT(std::fabs(run.forwardReleased), 0.5f);
 }
 } // namespace

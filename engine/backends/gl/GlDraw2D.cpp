@@ -232,6 +232,24 @@ bool OGL_BindOverlayImage(const bz_IMGMAP *image)
     return true;
 }
 
+void OGL_CombineOverlayImage(bool rgbFromTexture, bool alphaFromTexture)
+{
+    if (!(bzgOGLCaps & BZ_OGL_CAP_COMBINE_STAGES))
+    {
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        return;
+    }
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, rgbFromTexture ? GL_MODULATE : GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, rgbFromTexture ? GL_TEXTURE : GL_PRIMARY_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_PRIMARY_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, alphaFromTexture ? GL_MODULATE : GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, alphaFromTexture ? GL_TEXTURE : GL_PRIMARY_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_ALPHA, GL_PRIMARY_COLOR);
+    if (bzgOGLCaps & BZ_OGL_CAP_COMBINE)
+        glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 1.0f);
+}
+
 void OGL_SetBlendKind(int32_t blend)
 {
     switch (blend)

@@ -58,6 +58,11 @@ void OGL_BeginDepthTestedOverlay(int32_t blend);
 // off and the answer is false.
 bool OGL_BindOverlayImage(const bz_IMGMAP *image);
 
+// How the bound overlay image meets the vertex colour on the first stage: the colour's red,
+// green and blue times the texel's (rgbFromTexture) or the colour's alone, its alpha times the
+// texel's (alphaFromTexture) or the colour's alone. Without combine stages: plain modulation.
+void OGL_CombineOverlayImage(bool rgbFromTexture, bool alphaFromTexture);
+
 // One quad over the clip range (-1, -1) to (1, 1) in the current colour and state.
 void OGL_DrawClipRect();
 

@@ -45,22 +45,8 @@ void QuadState(const bzQuadBlockArray &array)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                     image->mipLevels > 1 ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    if (bzgOGLCaps & BZ_OGL_CAP_COMBINE_STAGES)
-    {
-        // An alpha-only image gives the quad's colour its alpha; any other modulates both.
-        const bool alphaOnly = image->format == BZ_IMAGE_ALPHA;
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, alphaOnly ? GL_REPLACE : GL_MODULATE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, alphaOnly ? GL_PRIMARY_COLOR : GL_TEXTURE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_PRIMARY_COLOR);
-        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_MODULATE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_TEXTURE);
-        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_ALPHA, GL_PRIMARY_COLOR);
-        if (bzgOGLCaps & BZ_OGL_CAP_COMBINE)
-            glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 1.0f);
-    }
-    else
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    // An alpha-only image gives the quad's colour its alpha; any other modulates both.
+    OGL_CombineOverlayImage(image->format != BZ_IMAGE_ALPHA, true);
 }
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "backends/gl/GlShadow.h"
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "maths/Matrix.h"
 #include "models/Model.h"
 #include "models/ModelProcessing.h"
 #include "models/SkinInstance.h"
@@ -193,8 +194,42 @@ protected:
         bzgRenderTable.PDDrawShadowOverlay(0, 0, kW, kH);
         ReadFrame(picture);
     }
+    // CastAndRead, answering how many errors it reported.
+    uint32_t CastAndReadReports(ShadowCube &cube, const char *picture)
+    {
+        const uint32_t before = bz_Error_ReportCount();
+        CastAndRead(cube, picture);
+        return bz_Error_ReportCount() - before;
+    }
+    // The sun as light 0, seen with the identity view.
+    int32_t SetSun() { return OGL_SetLight(0, &sunLump_, bz_M34_Identity()); }
+    // A scene's directional light as light 0: it keeps no direction of its own, and its lump's
+    // matrix, left by the walk, points its z axis into the screen and to the right,
+    // (0.6, 0, 0.8).
+    int32_t SetSlantedLamp()
+    {
+        Lamp(BZ_LUMP_TYPE_DIRLIGHT);
+        lampLump_.worldMatrix.row[0] = {0.8f, 0, -0.6f};
+        lampLump_.worldMatrix.row[1] = {0, 1, 0};
+        lampLump_.worldMatrix.row[2] = {0.6f, 0, 0.8f};
+        return OGL_SetLight(0, &lampLump_, &lampLump_.worldMatrix);
+    }
+    // A point light as light 0, seen with the identity view.
+    int32_t SetPointLamp()
+    {
+        Lamp(BZ_LUMP_TYPE_POINTLIGHT);
+        return OGL_SetLight(0, &lampLump_, bz_M34_Identity());
+    }
+    void Lamp(int32_t type)
+    {
+        lamp_.type = type;
+        lampLump_.type = type;
+        lampLump_.object = &lamp_;
+    }
     bzLight sun_{};
     bzLump sunLump_{};
+    bzLight lamp_{};
+    bzLump lampLump_{};
 };
 
 TEST_F(GlShadowTest, ACubesVolumeDarkensItsSquareByHalf)
@@ -204,8 +239,7 @@ TEST_F(GlShadowTest, ACubesVolumeDarkensItsSquareByHalf)
     // 12 faces and a seam quad along each of the cube's 12 edges.
     EXPECT_EQ(cube.entry.listIndexCount, (12u + 24u) * 3u);
     ASSERT_NE(cube.part.positions[2], nullptr);
-    const bzM34 identity = cube.lump.worldMatrix;
-    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    ASSERT_EQ(SetSun(), 0);
     CastAndRead(cube, "gl_shadow_cube");
     // The square of the cube, columns 256-384 and rows 192-288, at half; the rest untouched.
     ExpectNear(320, 240, {100, 100, 100}, 2);
@@ -236,8 +270,7 @@ TEST_F(GlShadowTest, TheCastersOwnLitSideStaysLit)
     // the face towards the viewer turned to the light: the volume's cap lies in that face.
     ShadowCube cube;
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
-    const bzM34 identity = cube.lump.worldMatrix;
-    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    ASSERT_EQ(SetSun(), 0);
     Ground();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -272,21 +305,11 @@ TEST_F(GlShadowTest, TheCastersOwnLitSideStaysLit)
 TEST_F(GlShadowTest, ASceneLightWithoutADirectionShinesAlongItsMatrix)
 {
     // A light made in a scene keeps no direction of its own; the walk leaves its view matrix in
-    // the lump, whose z axis here points into the screen and to the right.
+    // the lump, whose z axis here points into the screen and to the right (SetSlantedLamp).
     ShadowCube cube;
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
-    bzLight lamp{};
-    lamp.type = BZ_LUMP_TYPE_DIRLIGHT;
-    bzLump lampLump{};
-    lampLump.type = BZ_LUMP_TYPE_DIRLIGHT;
-    lampLump.object = &lamp;
-    lampLump.worldMatrix.row[0] = {0.8f, 0, -0.6f};
-    lampLump.worldMatrix.row[1] = {0, 1, 0};
-    lampLump.worldMatrix.row[2] = {0.6f, 0, 0.8f};
-    ASSERT_EQ(OGL_SetLight(0, &lampLump, &lampLump.worldMatrix), 0);
-    const uint32_t before = bz_Error_ReportCount();
-    CastAndRead(cube, "gl_shadow_scene_light");
-    EXPECT_EQ(bz_Error_ReportCount(), before);
+    ASSERT_EQ(SetSlantedLamp(), 0);
+    EXPECT_EQ(CastAndReadReports(cube, "gl_shadow_scene_light"), 0u);
     // Vertices whose normal is not against (0.6, 0, 0.8) move by it (extrusion 1), the others
     // (the sides facing -x and -z) stay.
     const bzV3 base[2] = {{-0.2f, -0.2f, -0.8f}, {0.2f, 0.2f, -0.4f}};
@@ -315,15 +338,7 @@ TEST_F(GlShadowTest, ASkinnedCastersVolumeFollowsItsPose)
     ASSERT_NE(cube.instance, nullptr);
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
     // A light into the screen and to the right, (0.6, 0, 0.8), as in the scene-light case.
-    bzLight lamp{};
-    lamp.type = BZ_LUMP_TYPE_DIRLIGHT;
-    bzLump lampLump{};
-    lampLump.type = BZ_LUMP_TYPE_DIRLIGHT;
-    lampLump.object = &lamp;
-    lampLump.worldMatrix.row[0] = {0.8f, 0, -0.6f};
-    lampLump.worldMatrix.row[1] = {0, 1, 0};
-    lampLump.worldMatrix.row[2] = {0.6f, 0, 0.8f};
-    ASSERT_EQ(OGL_SetLight(0, &lampLump, &lampLump.worldMatrix), 0);
+    ASSERT_EQ(SetSlantedLamp(), 0);
     const bzQuat still{{0, 0, 0, 1}};
     const bzQuat halfTurn{{0, 0, 1, 0}}; // half a turn round z
 
@@ -388,8 +403,7 @@ TEST_F(GlShadowTest, AModelsRecordedListsNeverStandInForItsVolume)
     ASSERT_NE(cube.entry.displayLists[0], 0u);
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
     EXPECT_EQ(cube.entry.displayLists[0], 0u);
-    const bzM34 identity = cube.lump.worldMatrix;
-    ASSERT_EQ(OGL_SetLight(0, &sunLump_, &identity), 0);
+    ASSERT_EQ(SetSun(), 0);
     const GLuint late = EmptyList();
     cube.entry.displayLists[0] = late;
     CastAndRead(cube, "gl_shadow_recorded_lists");
@@ -406,8 +420,7 @@ TEST_F(GlShadowTest, WithoutAStencilBufferNothingHappens)
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
     EXPECT_EQ(cube.entry.listIndices, nullptr);
     EXPECT_EQ(cube.part.positions[2], nullptr);
-    const bzM34 identity = cube.lump.worldMatrix;
-    OGL_SetLight(0, &sunLump_, &identity);
+    SetSun();
     CastAndRead(cube, "gl_shadow_no_stencil");
     ExpectNear(320, 240, {200, 200, 200}, 0);
     EXPECT_EQ(cube.positions[0].z, -0.8f);
@@ -417,16 +430,8 @@ TEST_F(GlShadowTest, APointLightIsReportedAndTheShadowFallsStraightDown)
 {
     ShadowCube cube;
     ASSERT_EQ(bz_BuildModelShadowEdges(&cube.model), 0);
-    bzLight lamp{};
-    lamp.type = BZ_LUMP_TYPE_POINTLIGHT;
-    bzLump lampLump{};
-    lampLump.type = BZ_LUMP_TYPE_POINTLIGHT;
-    lampLump.object = &lamp;
-    const bzM34 identity = cube.lump.worldMatrix;
-    ASSERT_EQ(OGL_SetLight(0, &lampLump, &identity), 0);
-    const uint32_t before = bz_Error_ReportCount();
-    CastAndRead(cube, "gl_shadow_point_light");
-    EXPECT_EQ(bz_Error_ReportCount(), before + 1);
+    ASSERT_EQ(SetPointLamp(), 0);
+    EXPECT_EQ(CastAndReadReports(cube, "gl_shadow_point_light"), 1u);
     EXPECT_STREQ(bz_Error_LastReportCaption(), "OGL Shadow");
     EXPECT_STREQ(bz_Error_LastReportText(), "Light type not done");
     // Straight down in the world is -y: the vertices of the top side (normal +y) stay, the

@@ -176,6 +176,22 @@ protected:
             EXPECT_NEAR(got[c], want[c], tolerance)
                 << "pixel (" << x << ", " << y << ") channel " << c;
     }
+    // The sides of a rectangle drawn in colour on black, columns left to right and rows top to
+    // bottom: across its middle, 4 pixels inside each side show the colour and 6 pixels outside
+    // it black.
+    void ExpectRectangle(int left, int right, int top, int bottom, std::array<int, 3> colour) const
+    {
+        const int x = (left + right) / 2, y = (top + bottom) / 2;
+        const std::array<int, 3> black{0, 0, 0};
+        ExpectNear(left + 4, y, colour);
+        ExpectNear(left - 6, y, black, 0);
+        ExpectNear(right - 4, y, colour);
+        ExpectNear(right + 6, y, black, 0);
+        ExpectNear(x, top + 4, colour);
+        ExpectNear(x, top - 6, black, 0);
+        ExpectNear(x, bottom - 4, colour);
+        ExpectNear(x, bottom + 6, black, 0);
+    }
     std::vector<uint8_t> frame_;
 };
 
