@@ -271,19 +271,28 @@ float RowSpeed(const bzPhysRow *row)
 // those behind less, where pushing alone could only lift the body about its leading edge. A hold
 // row's impulse may end below what it gave back, down to nothing (in effect the solve's impulse
 // on it may go down to minus what it gave back).
-void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given, float *rhs)
+// The hold rows among the solve's contact rows with what they give back, times sign; returns how
+// many.
+int32_t Held(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given, float sign,
+             bzPhysRow **held, float *impulses)
 {
-    bzPhysRow *held[BZ_PHYS_CONTACT_ARRAY];
-    float impulses[BZ_PHYS_CONTACT_ARRAY];
     int32_t n = 0;
     for (int32_t i = 0; i < count && i < BZ_PHYS_CONTACT_ARRAY; ++i)
     {
         if (given[i] > 0.0f)
         {
             held[n] = pointers[nb + i];
-            impulses[n++] = given[i];
+            impulses[n++] = sign * given[i];
         }
     }
+    return n;
+}
+
+void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given, float *rhs)
+{
+    bzPhysRow *held[BZ_PHYS_CONTACT_ARRAY];
+    float impulses[BZ_PHYS_CONTACT_ARRAY];
+    const int32_t n = Held(pointers, nb, count, given, 1.0f, held, impulses);
     if (n == 0)
         return;
     float before[kMaxSolveRows];
@@ -292,6 +301,15 @@ void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *give
     bz_Phys_TakeBackContactImpulses(held, impulses, n);
     for (int32_t i = 0; i < nb + count; ++i)
         rhs[i] += before[i] - RowSpeed(pointers[i]);
+}
+
+// A solve that ends without applying its impulses puts back what the hold rows gave back.
+void Restore(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given)
+{
+    bzPhysRow *held[BZ_PHYS_CONTACT_ARRAY];
+    float impulses[BZ_PHYS_CONTACT_ARRAY];
+    const int32_t n = Held(pointers, nb, count, given, -1.0f, held, impulses);
+    bz_Phys_TakeBackContactImpulses(held, impulses, n);
 }
 } // namespace
 
@@ -470,6 +488,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         if (top->treeStep)
             top->treeStep->state = -1;
         bz_Phys_BuildTreeRecord(top, -1.0f);
+        Restore(pointers, nb, count, given);
         for (int32_t i = 0; i < count; ++i)
             bz_Phys_StampForGathering(rowsOut[i].bodyA);
         return -1;
