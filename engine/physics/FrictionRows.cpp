@@ -5,6 +5,7 @@
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
+#include "physics/BodyRotation.h"
 #include "physics/PhysSettings.h"
 #include "physics/Substance.h"
 
@@ -53,7 +54,8 @@ int32_t AddWorldFrictionRow(bzPhysRow *out, int32_t count, float *rhs, const bzP
     if (a->previousSpeedSquared[0] > 1.0f)
         return count;
     bzV3 v, turn;
-    bz_V3_CrossInto(&a->angularVelocity, &contact->rA, &turn);
+    const bzV3 w = bz_Phys_SlidingTurn(a, contact->nA);
+    bz_V3_CrossInto(&w, &contact->rA, &turn);
     bz_V3_AddInto(&a->localLinearVelocity, &turn, &v);
     const float along = Dot(v, contact->nA);
     bzV3 vt = {
@@ -81,10 +83,23 @@ int32_t AddWorldFrictionRow(bzPhysRow *out, int32_t count, float *rhs, const bzP
     f.rA = contact->rA;
     f.nA = t;
     f.rB.x = mu * n;
+    f.nB = contact->nA;
     rhs[count] = s;
     return count + 1;
 }
 } // namespace
+
+bzV3 bz_Phys_SlidingTurn(const BZDObject *body, const bzV3 &normal)
+{
+    BZ_ASSERT(body);
+    const bzV3 &w = body->angularVelocity;
+    const float spin = Dot(w, normal);
+    const bzV3 rock = {{{w.x - normal.x * spin, w.y - normal.y * spin, w.z - normal.z * spin}}};
+    const float dt = bzgPhysSettings.timeStep;
+    if (!(Dot(rock, rock) * dt * dt < BZ_PHYS_TURN_ANGLE_SQ))
+        return w;
+    return bzV3{{{normal.x * spin, normal.y * spin, normal.z * spin}}};
+}
 
 int32_t bz_Phys_AddFrictionRows(bzPhysRow *out, int32_t count, bzPhysRow *rows, int32_t rowCount,
                                 float *rhs)

@@ -5,7 +5,8 @@
 // exceeds what is left of its budget. Also the hand-over of a row list to the step's call back
 // in the terms of the bodies' owners, and back.
 //
-// A world friction row keeps its budget in rB.x, a two-body one in link.budget.
+// A world friction row keeps its budget in rB.x and its contact's normal in nB, a two-body one
+// its budget in link.budget.
 #pragma once
 
 #include "physics/ConstraintRow.h"
@@ -19,10 +20,20 @@ constexpr int32_t BZ_FRICTION_ROW_LIMIT = 60;
 // rows[0..rowCount-1] (at most 60 read) and returns the new count (60 once out is full). Only
 // the first frictionPassLimit calls of a physics step add rows. A world contact gets a row when
 // its body's squared speed in the previous step was at most 1.0, it slips (speed s above
-// 1.1920929e-7) and 0.5 s < k N mu; a contact with a bodyB goes to bz_Phys_AddBodyFrictionRow.
+// 1.1920929e-7, the point moving by the body's sliding turn) and 0.5 s < k N mu; a contact with
+// a bodyB goes to bz_Phys_AddBodyFrictionRow.
 // Angular, switched-off, friction, fixed-target and linear-joint rows get none. rows may be out.
 int32_t bz_Phys_AddFrictionRows(bzPhysRow *out, int32_t count, bzPhysRow *rows, int32_t rowCount,
                                 float *rhs);
+
+// The turn by which a body slides its points over a face with the given unit normal (body
+// frame): its angular velocity, less its rocking about the face's own axes when that rocking is
+// too slow to turn the body within a step (below the turning threshold of the rotation step,
+// BZ_PHYS_TURN_ANGLE_SQ). A rocking that never turns the body moves none of its points; counted
+// as slip, friction would stop it at the contact points and so move the body's centre instead.
+// The spin about the normal always counts. World friction (its rows, their targets and the
+// friction pass) takes a contact point's slip through it.
+bzV3 bz_Phys_SlidingTurn(const BZDObject *body, const bzV3 &normal);
 
 // The friction row of a contact between two bodies, appended to out when the normal impulse N is
 // at least dt times the smaller mass, the slip is at least a tenth of the contact distance, the

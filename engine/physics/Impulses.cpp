@@ -11,6 +11,7 @@
 #include "physics/BodyWeld.h"
 #include "physics/Bounce.h"
 #include "physics/Coupling.h"
+#include "physics/FrictionRows.h"
 #include "physics/PhysSettings.h"
 #include "physics/Substance.h"
 
@@ -203,11 +204,33 @@ int32_t bz_Phys_ApplyBundleImpulses(bzPhysRow *const *rows, const float *x)
     return size;
 }
 
+namespace
+{
+// The bounce sums of a run of rows: the first row of each pair decides whether the pair's rows
+// are recorded.
+struct BounceRun
+{
+    const BZDObject *lastA = nullptr, *lastB = nullptr;
+    bool recording = false, first = true;
+
+    void Record(bzPhysRow *row, float x)
+    {
+        BZDObject *partner = OneSided(row) ? nullptr : row->bodyB;
+        if (first || row->bodyA != lastA || partner != lastB)
+            recording = bz_Phys_RecordBounce(row->bodyA, partner, row, x) != 0;
+        else if (recording)
+            bz_Phys_RecordBounce(row->bodyA, partner, row, x);
+        first = false;
+        lastA = row->bodyA;
+        lastB = partner;
+    }
+};
+} // namespace
+
 void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_t count)
 {
     BZ_ASSERT((rows && x) || count <= 0);
-    const BZDObject *lastA = nullptr, *lastB = nullptr;
-    bool recording = false, first = true;
+    BounceRun bounce;
     for (int32_t i = 0; rows && x && i < count; ++i)
     {
         bzPhysRow *row = rows[i];
@@ -224,15 +247,21 @@ void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_
             copy = *row;
             copy.weight = x[i];
         }
-        // The first row of each pair decides whether the pair's rows are recorded for bounce.
-        BZDObject *partner = OneSided(row) ? nullptr : row->bodyB;
-        if (first || row->bodyA != lastA || partner != lastB)
-            recording = bz_Phys_RecordBounce(row->bodyA, partner, row, x[i]) != 0;
-        else if (recording)
-            bz_Phys_RecordBounce(row->bodyA, partner, row, x[i]);
-        first = false;
-        lastA = row->bodyA;
-        lastB = partner;
+        bounce.Record(row, x[i]);
+    }
+}
+
+void bz_Phys_TakeBackContactImpulses(bzPhysRow *const *rows, const float *x, int32_t count)
+{
+    BZ_ASSERT((rows && x) || count <= 0);
+    BounceRun bounce;
+    for (int32_t i = 0; rows && x && i < count; ++i)
+    {
+        bzPhysRow *row = rows[i];
+        if (x[i] == 0.0f || !std::isfinite(x[i]))
+            continue;
+        bz_Phys_ApplyRowImpulse(row, -x[i]);
+        bounce.Record(row, -x[i]);
     }
 }
 
@@ -276,6 +305,24 @@ void bz_Phys_ApplyCoupledImpulses(BZDObject *body, bzPhysRow *const *rows, const
     bz_Phys_ApplyCoupledAngularImpulse(body, words, 1.0f);
 }
 
+void bz_Phys_SpendWorldContactFriction(bzPhysRow *const *rows, const float *x, int32_t count)
+{
+    BZ_ASSERT((rows && x) || count <= 0);
+    for (int32_t i = 0; rows && x && i < count; ++i)
+    {
+        const bzPhysRow *f = rows[i];
+        if ((f->type & ~BZ_ROW_OFF) != BZ_ROW_FRICTION || f->bodyB || !(x[i] > 0.0f))
+            continue;
+        for (int32_t k = 0; k < gWorldContactCount; ++k)
+        {
+            bzPhysRow &c = gWorldContacts[k];
+            if (c.bodyA == f->bodyA && (!c.bodyB || OneSided(&c)) && c.rA.x == f->rA.x &&
+                c.rA.y == f->rA.y && c.rA.z == f->rA.z)
+                c.weight = 0.0f;
+        }
+    }
+}
+
 int32_t bz_Phys_WorldContactCount()
 {
     return gWorldContactCount;
@@ -314,10 +361,15 @@ void bz_Phys_WorldContactFriction(bzPhysRow *row)
     bzV3 r = row->rA;
     if ((row->type & ~BZ_ROW_OFF) == BZ_ROW_CONTACT_PULLED)
         bz_V3_ScaleInto(&r, &r, 1.0f - 0.005f);
-    bzV3 v = PointVelocity(body, r);
     bzV3 world, n;
     bz_M33_RotateV3Into(&body->startTransform, &world, &row->nA);
     bz_M34_InverseRotateV3Into(Current(body), &n, &world);
+    // The point slides by the body's sliding turn: a rocking too slow to turn the body moves none
+    // of its points.
+    const bzV3 turn = bz_Phys_SlidingTurn(body, n);
+    bzV3 v;
+    bz_V3_CrossInto(&turn, &r, &v);
+    bz_V3_AddInto(&v, &body->localLinearVelocity, &v);
     const float along = Dot(v, n);
     bzV3 t = {{{v.x - n.x * along, v.y - n.y * along, v.z - n.z * along}}};
     const float s = std::sqrt(Dot(t, t));

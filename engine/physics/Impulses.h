@@ -39,6 +39,16 @@ void bz_Phys_ApplyCoupledAngularImpulse(BZDObject *body, const float coupling[4]
 // list while it has room. The first row of each pair of bodies records the pair's bounce
 // (physics/Bounce.h); the pair's following rows record too when it did.
 void bz_Phys_ApplyContactImpulses(bzPhysRow *const *rows, const float *x, int32_t count);
+// Takes back impulses that bz_Phys_ApplyContactImpulses applied: each row whose impulse is not 0
+// is applied with -x and its bounce sum loses x again. The world-contact list keeps its copies.
+// A solve that follows may then share the rows' load anew.
+void bz_Phys_TakeBackContactImpulses(bzPhysRow *const *rows, const float *x, int32_t count);
+
+// After a tree solve: the world friction rows among rows that carried an impulse have spent the
+// friction of their contacts for the step. Every copy in the world-contact list of a contact of
+// the same body at the same point gets a normal impulse of 0, so the friction pass adds none
+// there: a contact's friction is at most mu times its normal impulse in a step, not twice that.
+void bz_Phys_SpendWorldContactFriction(bzPhysRow *const *rows, const float *x, int32_t count);
 
 // The world-contact list.
 int32_t bz_Phys_WorldContactCount();
@@ -48,7 +58,8 @@ void bz_Phys_ClearWorldContacts();
 // Friction of every row of the world-contact list, then the list is emptied.
 void bz_Phys_FrictionPass();
 // Friction at a world contact (no bodyB or a one-sided row): nothing below a slip of 0.001;
-// bumps of a rough pair; an impulse against the slip of at most mu times the normal impulse.
+// bumps of a rough pair; an impulse against the slip of at most mu times the normal impulse. The
+// point slips by the body's sliding turn (physics/FrictionRows.h).
 void bz_Phys_WorldContactFriction(bzPhysRow *row);
 // Friction between two bodies, +k on bodyA and -k on bodyB, k at most mu times the normal
 // impulse; the sliding call backs of both bodies.

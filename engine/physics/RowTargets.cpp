@@ -8,6 +8,7 @@
 #include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/BodyKinematics.h"
+#include "physics/FrictionRows.h"
 #include "physics/Joint.h"
 #include "physics/PhysSettings.h"
 
@@ -53,6 +54,28 @@ const bzM34 *Current(const BZDObject *body)
 float Dot(const bzV3 &a, const bzV3 &b)
 {
     return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// A friction row asks for its sliding speed along its direction: the change that stops the slip
+// and no more. It asks for no separating speed, which would turn the slip back, and a world
+// friction row keeps its budget where a contact row keeps its point's velocity. A world friction
+// row's point moves by its body's sliding turn about the contact's normal (kept in nB).
+float FrictionTarget(const bzPhysRow *row)
+{
+    const BZDObject *a = row->bodyA;
+    bzV3 va;
+    if (row->bodyB)
+        va = PointVelocity(a, row->rA);
+    else
+    {
+        const bzV3 w = bz_Phys_SlidingTurn(a, row->nB);
+        bz_V3_CrossInto(&w, &row->rA, &va);
+        bz_V3_AddInto(&va, &a->localLinearVelocity, &va);
+    }
+    float t = -Dot(va, row->nA);
+    if (row->bodyB)
+        t += Dot(PointVelocity(row->bodyB, row->rB), row->nB);
+    return t > 0.0f && std::isfinite(t) ? t : 0.0f;
 }
 
 // The target of a fast contact from how far the contact point moved over the step.
@@ -150,11 +173,17 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
         *target = row->value;
         return row->value != 0.0f;
     }
+    if (Kind(row) == BZ_ROW_FRICTION)
+    {
+        *target = FrictionTarget(row);
+        return 1;
+    }
     const float tol = bzgPhysSettings.contactSpeedTolerance;
     const float dt = bzgPhysSettings.timeStep;
     const BZDObject *a = row->bodyA;
     const BZDObject *b = Kind(row) == BZ_ROW_ONE_SIDED ? nullptr : row->bodyB;
     int32_t settled = 1;
+    bool slowPair = false;
     float speedSq = FLT_MAX;
     bzV3 va = PointVelocity(a, row->rA);
     float t = -Dot(va, row->nA);
@@ -177,6 +206,7 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
         const float s = Dot(va, va);
         if (s <= tol * tol)
         {
+            slowPair = b != nullptr;
             if (t < 0.0f || row->weight < 1.0f)
                 settled = 0;
         }
@@ -201,8 +231,11 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
     // The row asks for a separating speed of T (T/3 when resting) in all; one that already
     // separates asks only for what it lacks, so gathering it again asks for no more. A resting
     // contact apart by a gap keeps its negative target: the row holds only what would cross it.
-    const float separation =
-        row->weight < 1.0f ? tol : RestingSeparation(row, a, b, tol * 0.33333334f, dt);
+    // A slow swept pair (two bodies touching as the step sweeps them, barely moving) asks, as a
+    // resting one, only for what undoes its overlap, here at most T.
+    const float separation = row->weight >= 1.0f
+                                 ? RestingSeparation(row, a, b, tol * 0.33333334f, dt)
+                                 : (slowPair ? RestingSeparation(row, a, b, tol, dt) : tol);
     t += separation;
     if (t < 0.0f && separation >= 0.0f)
         t = 0.0f;

@@ -5,6 +5,7 @@
 #include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
+#include "physics/BodyKinematics.h"
 #include "physics/BodyLinks.h"
 #include "physics/BodyTree.h"
 #include "physics/BroadPhase.h"
@@ -220,10 +221,13 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
     bz_Phys_ClearScaleRequest();
     return scaled;
 }
-// The contact rows of the last solve, as rows that only hold what their points reached (a fixed
+// The contact rows of the last solve, as rows that hold what their points reached (a fixed
 // target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
 // friction's turn about the contact points from driving the body's other points into the world.
-int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount)
+// given[i] receives the impulse the row at out[i] carried in the last solve (0 for a row that
+// was switched off, and for a one-sided row, whose impulse moved its first body alone).
+int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount,
+                 float *given)
 {
     for (int32_t i = 0; i < previousCount && count < BZ_PHYS_CONTACT_ARRAY; ++i)
     {
@@ -232,12 +236,80 @@ int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32
         if ((type & BZ_ROW_ANGULAR) || type == BZ_ROW_FRICTION || type == BZ_ROW_TARGET ||
             type >= BZ_ROW_LINEAR_JOINT)
             continue;
+        given[count] = (row.type & BZ_ROW_OFF) || type == BZ_ROW_ONE_SIDED || !(row.value > 0.0f)
+                           ? 0.0f
+                           : row.value;
         bzPhysRow &hold = out[count++];
         hold = row;
         hold.type = BZ_ROW_TARGET;
         hold.value = 0.0f;
     }
     return count;
+}
+
+// How fast a row's bodies move apart along it: the points' velocities along a linear row, the
+// turn about an angular row's axis.
+float RowSpeed(const bzPhysRow *row)
+{
+    const bool angular = (row->type & BZ_ROW_ANGULAR) != 0;
+    const bzV3 va =
+        angular ? row->bodyA->angularVelocity : bz_Body_PointVelocity(row->bodyA, row->rA);
+    float s = bz_V3_Dot(&va, &row->nA);
+    if (row->bodyB && (row->type & ~BZ_ROW_OFF) != BZ_ROW_ONE_SIDED)
+    {
+        const bzV3 vb =
+            angular ? row->bodyB->angularVelocity : bz_Body_PointVelocity(row->bodyB, row->rB);
+        s -= bz_V3_Dot(&vb, &row->nB);
+    }
+    return s;
+}
+
+// The hold rows give back the impulses they carried in the last solve, and every row's target
+// grows by what that took from its speed: the solve asks for the same speeds as before, but the
+// contacts now share their load anew with the friction rows. Friction at the bottom of a sliding
+// body turns it about its contact points; the contacts ahead then take more of the load and
+// those behind less, where pushing alone could only lift the body about its leading edge. A hold
+// row's impulse may end below what it gave back, down to nothing (in effect the solve's impulse
+// on it may go down to minus what it gave back).
+// The hold rows among the solve's contact rows with what they give back, times sign; returns how
+// many.
+int32_t Held(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given, float sign,
+             bzPhysRow **held, float *impulses)
+{
+    int32_t n = 0;
+    for (int32_t i = 0; i < count && i < BZ_PHYS_CONTACT_ARRAY; ++i)
+    {
+        if (given[i] > 0.0f)
+        {
+            held[n] = pointers[nb + i];
+            impulses[n++] = sign * given[i];
+        }
+    }
+    return n;
+}
+
+void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given, float *rhs)
+{
+    bzPhysRow *held[BZ_PHYS_CONTACT_ARRAY];
+    float impulses[BZ_PHYS_CONTACT_ARRAY];
+    const int32_t n = Held(pointers, nb, count, given, 1.0f, held, impulses);
+    if (n == 0)
+        return;
+    float before[kMaxSolveRows];
+    for (int32_t i = 0; i < nb + count; ++i)
+        before[i] = RowSpeed(pointers[i]);
+    bz_Phys_TakeBackContactImpulses(held, impulses, n);
+    for (int32_t i = 0; i < nb + count; ++i)
+        rhs[i] += before[i] - RowSpeed(pointers[i]);
+}
+
+// A solve that ends without applying its impulses puts back what the hold rows gave back.
+void Restore(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given)
+{
+    bzPhysRow *held[BZ_PHYS_CONTACT_ARRAY];
+    float impulses[BZ_PHYS_CONTACT_ARRAY];
+    const int32_t n = Held(pointers, nb, count, given, -1.0f, held, impulses);
+    bz_Phys_TakeBackContactImpulses(held, impulses, n);
 }
 } // namespace
 
@@ -361,7 +433,9 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     BZ_ASSERT(root && rowsIn && rowsOut);
     if (!root || !rowsIn || !rowsOut)
         return 0;
-    // 1. Rows: angular limits alone, or kept and new contact rows.
+    // 1. Rows: angular limits alone, or kept and new contact rows. given[i]: the impulse that
+    // hold row i gives back, 0 for every other row.
+    float given[BZ_PHYS_CONTACT_ARRAY] = {};
     int32_t count = RingAngularLimitRows(root, rowsOut, 0);
     int32_t carried = 0;
     const bool limitRows = count > 0;
@@ -379,7 +453,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             float frictionRhs[BZ_FRICTION_ROW_LIMIT];
             count = bz_Phys_AddFrictionRows(rowsOut, 0, rowsIn, previousCount, frictionRhs);
             if (count > 0)
-                count = HoldRows(rowsOut, count, rowsIn, previousCount);
+                count = HoldRows(rowsOut, count, rowsIn, previousCount, given);
         }
         carried = count;
         bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
@@ -402,6 +476,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     Targets(rhs, pointers, nb, count, limitRows);
     if (bz_Phys_HeavyContact())
         bz_Phys_PinHeavyBodies(rowsOut, count);
+    GiveBack(pointers, nb, count, given, rhs);
 
     // 4. Solve. A pushing row that leaned on a joint row makes that joint give.
     const int32_t solved = Solve(rhs, x, pointers, nb, count, records, recordCount);
@@ -413,6 +488,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         if (top->treeStep)
             top->treeStep->state = -1;
         bz_Phys_BuildTreeRecord(top, -1.0f);
+        Restore(pointers, nb, count, given);
         for (int32_t i = 0; i < count; ++i)
             bz_Phys_StampForGathering(rowsOut[i].bodyA);
         return -1;
@@ -429,7 +505,13 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
                 bz_Phys_CheckWeakness(x, nb + count, pointers, start, records[k]->rowCount, world);
         start += records[k]->rowCount;
     }
+    // The friction budget scales what this solve adds: a hold row's impulse less what it gave
+    // back.
+    for (int32_t i = 0; i < count; ++i)
+        x[nb + i] -= given[i];
     bz_Phys_ClipFrictionForces(0, pointers + nb, count, nb, x);
+    for (int32_t i = 0; i < count; ++i)
+        x[nb + i] += given[i];
 
     // 6. Record the solved values; rows that carried nothing are switched off.
     for (int32_t i = 0; i < count; ++i)
@@ -464,6 +546,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         more = 1;
     }
     ApplyAll(pointers, x, nb, count);
+    bz_Phys_SpendWorldContactFriction(pointers + nb, x + nb, count);
     // A body that another body pushed has moved against its own contacts since it gathered
     // them: it gathers them again, once a step.
     for (int32_t i = 0; i < count; ++i)

@@ -102,6 +102,64 @@ TEST(FrictionRowsTest, AContactPointThatBarelyMovesTakesTheStaticFriction)
     EXPECT_FLOAT_EQ(out[0].rB.x, 0.8f);
 }
 
+// The turn by which a body slides its points over a face: less its rocking about the face's
+// axes when that rocking is too slow to turn it within a step (dt 0.04: |rocking| dt squared
+// below 1e-7, so |rocking| below 0.0079 rad/s); the spin about the normal always stays.
+TEST(FrictionRowsTest, ARockingTooSlowToTurnTheBodySlidesNoPoint)
+{
+    Scope scope;
+    bzgPhysSettings.timeStep = 0.04f;
+    struct Case
+    {
+        const char *name;
+        bzV3 turn;
+        bzV3 normal;
+        bzV3 sliding;
+    };
+    const Case cases[] = {
+        {"slow rocking", V(0, 0, 0.005f), V(0, 1, 0), V(0, 0, 0)},
+        {"rocking that turns", V(0, 0, 0.01f), V(0, 1, 0), V(0, 0, 0.01f)},
+        {"spin and slow rocking", V(0.005f, 0.3f, 0), V(0, 1, 0), V(0, 0.3f, 0)},
+        // Each part alone below the threshold, together above it (dt^2 |w|^2 = 1.15e-7).
+        {"two slow rockings", V(0.006f, 0, 0.006f), V(0, 1, 0), V(0.006f, 0, 0.006f)},
+        {"spin about a tilted normal", V(0, 0, 2), V(0, 0, 1), V(0, 0, 2)},
+        {"slow rocking on a wall", V(0, 0.005f, 0.5f), V(0, 0, 1), V(0, 0, 0.5f)},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BZDObject a = scope.Body();
+        a.angularVelocity = c.turn;
+        const bzV3 w = bz_Phys_SlidingTurn(&a, c.normal);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(w.v[i], c.sliding.v[i], 1e-7f) << "component " << i;
+    }
+
+    // A contact under a body at rest that only rocks slowly does not slip, so it gets no row;
+    // rocking fast enough to turn the body, the point slips by w x r = (0.01, 0, 0) and the row
+    // keeps the contact's normal in nB.
+    for (const float rocking : {0.005f, 0.01f})
+    {
+        SCOPED_TRACE(rocking);
+        Scope::NextStep();
+        BZDObject a = scope.Body();
+        a.angularVelocity = V(0, 0, rocking);
+        bzPhysRow contact = scope.WorldContact(&a, 1.0f);
+        bzPhysRow out[1];
+        float rhs[1] = {-1};
+        const int32_t count = bz_Phys_AddFrictionRows(out, 0, &contact, 1, rhs);
+        if (rocking < 0.0079f)
+        {
+            EXPECT_EQ(count, 0);
+            continue;
+        }
+        ASSERT_EQ(count, 1);
+        EXPECT_FLOAT_EQ(rhs[0], 0.01f);
+        EXPECT_FLOAT_EQ(out[0].nA.x, -1.0f);
+        EXPECT_EQ(out[0].nB.y, -1.0f); // WorldContact's normal, (0, -1, 0)
+    }
+}
+
 TEST(FrictionRowsTest, PassLimitAndRowCap)
 {
     Scope scope;

@@ -134,6 +134,116 @@ TEST(ImpulsesTest, ContactImpulsesFillTheWorldContactList)
     EXPECT_EQ(bz_Phys_WorldContactCount(), BZ_WORLD_CONTACT_LIMIT);
 }
 
+// Taking back what bz_Phys_ApplyContactImpulses applied leaves both bodies as they were and
+// the world-contact list as it is. a (mass 2) and b (mass 4) meet along a's x; the row turns a
+// by wA per unit impulse and b by wB. A row whose impulse is 0 is left alone.
+TEST(ImpulsesTest, ContactImpulsesCanBeTakenBack)
+{
+    Scope scope;
+    BZDObject a = scope.Body(2.0f), b = scope.Body(4.0f);
+    a.localLinearVelocity = V(0.5f, -0.25f, 0);
+    a.linearVelocity = a.localLinearVelocity;
+    bzPhysRow pair = {};
+    pair.bodyA = &a;
+    pair.bodyB = &b;
+    pair.type = 5;
+    pair.nA = V(1, 0, 0);
+    pair.nB = V(-1, 0, 0);
+    pair.wA = V(0, 0, 1);
+    pair.wB = V(0, 1, 0);
+    bzPhysRow ground = scope.Ground(&a, 0.0f);
+    ground.wA = V(1, 0, 0);
+    bzPhysRow *rows[2] = {&pair, &ground};
+    const float x[2] = {2.0f, 0.6f};
+    bz_Phys_ApplyContactImpulses(rows, x, 2);
+    // a: 2 / 2 along x and 0.6 / 2 along y; turned by 2 about z and 0.6 about x.
+    ExpectV3(a.localLinearVelocity, V(1.5f, 0.05f, 0));
+    ExpectV3(a.angularVelocity, V(0.6f, 0, 2));
+    // b: -2 / 4 along -x, turned by -2 about y.
+    ExpectV3(b.localLinearVelocity, V(0.5f, 0, 0));
+    ExpectV3(b.angularVelocity, V(0, -2, 0));
+    ASSERT_EQ(bz_Phys_WorldContactCount(), 2);
+
+    bz_Phys_TakeBackContactImpulses(rows, x, 2);
+    ExpectV3(a.localLinearVelocity, V(0.5f, -0.25f, 0));
+    ExpectV3(a.linearVelocity, V(0.5f, -0.25f, 0));
+    ExpectV3(a.angularVelocity, V(0, 0, 0));
+    ExpectV3(b.localLinearVelocity, V(0, 0, 0));
+    ExpectV3(b.angularVelocity, V(0, 0, 0));
+    EXPECT_EQ(bz_Phys_WorldContactCount(), 2);
+
+    const float none[2] = {0.0f, 0.0f};
+    bz_Phys_TakeBackContactImpulses(rows, none, 2);
+    ExpectV3(a.localLinearVelocity, V(0.5f, -0.25f, 0));
+}
+
+// A friction row of the solve that carried an impulse spends its contact's friction for the
+// step: every copy of a contact of the same body at the same point in the world-contact list
+// gets a normal impulse of 0, so the friction pass stops no slip there. Contacts at other
+// points, of other bodies, and those of a friction row that carried nothing keep theirs.
+TEST(ImpulsesTest, AFrictionRowSpendsItsContactsFrictionForTheStep)
+{
+    Scope scope;
+    BZDObject a = scope.Body(), b = scope.Body();
+    bzPhysRow contacts[4] = {scope.Ground(&a, 1.0f), scope.Ground(&a, 1.0f), scope.Ground(&a, 1.0f),
+                             scope.Ground(&b, 1.0f)};
+    contacts[1].rA = V(0.5f, -1, 0);
+    contacts[2].rA = V(0, -1, 0.5f);
+    bzPhysRow *pointers[4] = {&contacts[0], &contacts[1], &contacts[2], &contacts[3]};
+    const float normal[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    bz_Phys_ApplyContactImpulses(pointers, normal, 4);
+    bz_Phys_ApplyContactImpulses(pointers, normal, 1); // a second copy of the first
+    ASSERT_EQ(bz_Phys_WorldContactCount(), 5);
+
+    bzPhysRow friction[2] = {};
+    for (bzPhysRow &f : friction)
+    {
+        f.bodyA = &a;
+        f.type = BZ_ROW_FRICTION;
+        f.nA = V(-1, 0, 0);
+    }
+    friction[0].rA = V(0, -1, 0);
+    friction[1].rA = V(0, -1, 0.5f);
+    bzPhysRow *rows[2] = {&friction[0], &friction[1]};
+    const float x[2] = {0.3f, 0.0f};
+    bz_Phys_SpendWorldContactFriction(rows, x, 2);
+    const bzPhysRow *list = bz_Phys_WorldContacts();
+    const float left[5] = {0.0f, 1.0f, 1.0f, 1.0f, 0.0f};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(list[i].weight, left[i]) << "copy " << i;
+
+    // The spent contact (a's first) stops no slip, a's other contacts do (mu N = 0.5 each).
+    a.localLinearVelocity = V(0.4f, 0, 0);
+    a.linearVelocity = a.localLinearVelocity;
+    bzPhysRow spent = list[0];
+    bz_Phys_WorldContactFriction(&spent);
+    EXPECT_FLOAT_EQ(a.localLinearVelocity.x, 0.4f);
+    bzPhysRow kept = list[1];
+    bz_Phys_WorldContactFriction(&kept);
+    EXPECT_NEAR(a.localLinearVelocity.x, 0.0f, 1e-6f);
+}
+
+// World friction takes a contact point's slip through the body's sliding turn: a body at rest
+// rocking too slowly to turn within a step (dt 0.04: below 0.0079 rad/s) does not slip at its
+// contact (w x r = (0.005, 0, 0) under a rocking of 0.005 about z), so friction leaves it; at
+// 0.02 rad/s it turns, its point slips at 0.02 and friction (no inverse moments: linear only,
+// within mu N = 0.5) takes 0.02 of speed from the body.
+TEST(ImpulsesTest, WorldFrictionLeavesARockingTooSlowToTurnTheBody)
+{
+    Scope scope;
+    bzgPhysSettings.timeStep = 0.04f;
+    for (const float rocking : {0.005f, 0.02f})
+    {
+        SCOPED_TRACE(rocking);
+        BZDObject a = scope.Body();
+        a.angularVelocity = V(0, 0, rocking);
+        bzPhysRow row = scope.Ground(&a, 1.0f);
+        bz_Phys_WorldContactFriction(&row);
+        EXPECT_NEAR(a.localLinearVelocity.x, rocking < 0.0079f ? 0.0f : -rocking, 1e-6f);
+        EXPECT_FLOAT_EQ(a.angularVelocity.z, rocking);
+    }
+}
+
 float *gSeenImpulse = nullptr;
 
 TEST(ImpulsesTest, WorldFrictionStopsSlipsFromAThousandthUpWithinMuTimesTheNormalImpulse)

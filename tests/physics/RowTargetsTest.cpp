@@ -166,7 +166,8 @@ TEST(RowTargetsTest, ARestingPairAsksForWhatUndoesItsOverlap)
 // the face's normal at the start of the step. The box's bottom corner is rA = (0.5, -0.5, 0.5)
 // below its centre, the row pushes it up (nA = +y), the face is the ground y = 0 (or a face
 // turned 30 degrees about z under the same corner at the same height). A row whose
-// normal is not the face's, a friction row and a point beyond the tolerance keep T / 3. A gap's
+// normal is not the face's and a point beyond the tolerance keep T / 3; a friction row is not
+// held to the gap at all and asks only for its sliding speed, here none. A gap's
 // target is not turned into a push by the contact's speed limit (sliding at 0.05, a fast
 // contact whose point has not moved: 0.01, less the gap's 0.1).
 TEST(RowTargetsTest, ARestingWorldContactAsksForWhatUndoesItsDepthInTheFace)
@@ -196,7 +197,7 @@ TEST(RowTargetsTest, ARestingWorldContactAsksForWhatUndoesItsDepthInTheFace)
         {"above by 2 cm", 0.02f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED, third},
         {"face turned 30 degrees from the row", 0.004f, 0.0f, 0.0f, V(turned, 0.8660254f, 0),
          BZ_ROW_CONTACT_PULLED, third},
-        {"a friction row", 0.004f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_FRICTION, third},
+        {"a friction row", 0.004f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_FRICTION, 0.0f},
         {"above by 4 mm, sliding at 0.05", 0.004f, 0.0f, 0.05f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED,
          0.01f - 0.1f},
     };
@@ -221,6 +222,117 @@ TEST(RowTargetsTest, ARestingWorldContactAsksForWhatUndoesItsDepthInTheFace)
         bz_Phys_ContactRowTarget(&row, &target);
         EXPECT_NEAR(target, c.target, 1e-5f);
     }
+}
+
+// A swept contact between two bodies (weight below 1) that barely moves (its speed below T) is
+// two bodies touching as the step sweeps them, as good as resting: it asks only for what undoes
+// the overlap of its points (overlap / dt), here at most T, and apart by a gap within the
+// collision tolerance it asks for -gap / dt. A fast swept contact and one against the world keep
+// the whole T. a lies below b, the contact pushes a down (nA = -y), weight 0.5.
+TEST(RowTargetsTest, ASlowSweptPairAsksOnlyForWhatUndoesItsOverlap)
+{
+    Scope scope;
+    struct Case
+    {
+        const char *name;
+        float gap;     // b's point above a's point
+        float closing; // a's speed up towards b
+        bool world;    // no bodyB
+        float target;
+    };
+    const Case cases[] = {
+        {"touching", 0.0f, 0.0f, false, 0.0f},
+        {"apart by 4 mm", 0.004f, 0.0f, false, -0.004f / DT},
+        {"apart by 4 mm, closing at 0.02", 0.004f, 0.02f, false, 0.02f - 0.004f / DT},
+        {"overlapping by 0.1 mm", -0.0001f, 0.0f, false, 0.0001f / DT},
+        {"overlapping by 5 mm", -0.005f, 0.0f, false, T},
+        {"apart by 2 cm", 0.02f, 0.0f, false, T},
+        // Closing at 0.6 is at least T from the velocity alone: (0.6 - 0.1) * 0.5 + 0.1 + T.
+        {"closing fast", 0.0f, 0.6f, false, (0.6f - 0.1f) * 0.5f + 0.1f + T},
+        {"against the world", 0.0f, 0.0f, true, T},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BZDObject a = Body(), b = Body();
+        b.startTransform.row[3] = V(0, c.gap, 0);
+        a.localLinearVelocity = V(0, c.closing, 0);
+        bzPhysRow row = Contact(&a, c.world ? nullptr : &b, 0.5f);
+        row.rA = V(0, 0, 0);
+        row.rB = V(0, 0, 0);
+        row.nB = row.nA;
+        float target = -1.0f;
+        bz_Phys_ContactRowTarget(&row, &target);
+        EXPECT_NEAR(target, c.target, 1e-5f);
+    }
+}
+
+// A friction row asks for its sliding speed along its direction, -(vA . nA) (+ vB . nB): what
+// stops the slip and no more. Shaped as a contact it would ask for (s - 0.1) 0.1 + 0.1 + T / 3,
+// and at rest for T / 3, a push that turns the slip back. A world friction row keeps its budget
+// in rB.x and its contact's normal in nB, and its point moves by the body's sliding turn: a
+// rocking about the face's axes too slow to turn the body within a step (|w| dt below
+// sqrt(1e-7), so below 0.0079 rad/s at dt 0.04) slides no point; a spin about the normal does.
+// The point is at (0.5, -0.5, 0.5), the ground's normal +y, the row against +x slip.
+TEST(RowTargetsTest, FrictionRowsAskForTheirSlidingSpeedAndNoMore)
+{
+    Scope scope;
+    struct Case
+    {
+        const char *name;
+        bzV3 velocity; // of bodyA, its frame
+        bzV3 turn;     // its angular velocity
+        float target;
+    };
+    const Case cases[] = {
+        {"sliding at 0.3", V(0.3f, 0, 0), V(0, 0, 0), 0.3f},
+        {"sliding at 0.05", V(0.05f, 0, 0), V(0, 0, 0), 0.05f},
+        {"at rest", V(0, 0, 0), V(0, 0, 0), 0.0f},
+        {"sliding the other way", V(-0.3f, 0, 0), V(0, 0, 0), 0.0f},
+        // w x r = (0.0025, 0.0025, 0) for w = (0, 0, 0.005): a rocking that does not turn.
+        {"rocking too slowly to turn", V(0, 0, 0), V(0, 0, 0.005f), 0.0f},
+        // w = (0, 0, 0.01) turns the body (0.0004 rad a step): w x r = (0.005, 0.005, 0).
+        {"rocking", V(0, 0, 0), V(0, 0, 0.01f), 0.005f},
+        // A spin about the normal always slides: w x r = (0.0025, 0, -0.0025).
+        {"spinning slowly", V(0, 0, 0), V(0, 0.005f, 0), 0.0025f},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BZDObject a = Body();
+        a.localLinearVelocity = c.velocity;
+        a.angularVelocity = c.turn;
+        bzPhysRow row = {};
+        row.weight = 1.0f;
+        row.bodyA = &a;
+        row.type = BZ_ROW_FRICTION;
+        row.rA = V(0.5f, -0.5f, 0.5f);
+        row.nA = V(-1, 0, 0);
+        row.rB = V(0.06f, 0, 0); // the budget
+        row.nB = V(0, 1, 0);     // the contact's normal
+        float target = -1.0f;
+        EXPECT_EQ(bz_Phys_ContactRowTarget(&row, &target), 1);
+        EXPECT_NEAR(target, c.target, 1e-6f);
+        EXPECT_EQ(row.rB.x, 0.06f) << "the budget stays";
+    }
+    // Between two bodies: the slip of a's point against b's, along the row.
+    BZDObject a = Body(), b = Body();
+    a.localLinearVelocity = V(0.2f, 0, 0);
+    b.localLinearVelocity = V(0.05f, 0, 0);
+    bzPhysRow row = {};
+    row.weight = 1.0f;
+    row.bodyA = &a;
+    row.bodyB = &b;
+    row.type = BZ_ROW_FRICTION;
+    row.rA = V(0, -0.5f, 0);
+    row.rB = V(0, 0.5f, 0);
+    row.nA = V(-1, 0, 0);
+    row.nB = V(-1, 0, 0);
+    row.link.budget = 0.06f;
+    float target = -1.0f;
+    EXPECT_EQ(bz_Phys_ContactRowTarget(&row, &target), 1);
+    EXPECT_NEAR(target, 0.15f, 1e-6f);
+    EXPECT_EQ(row.link.budget, 0.06f);
 }
 
 TEST(RowTargetsTest, FastContactsTakeTheirTargetFromHowTheContactPointMoved)
