@@ -555,8 +555,8 @@ namespace
 // True when the handlers of the shape pair (the overlap pass's too, when it runs) begin by
 // clipping the points and add nothing when the clip fails: the first shape's points, clipped
 // against the second's grown box as bz_PhysColl_ClipPoints does first, can then show that the
-// pair has no contact before the second shape's points are prepared. Writes the first shape's
-// clip radius.
+// pair has no contact before the second shape's points are prepared, and the second shape's
+// points after them before any handler runs. Writes the two shapes' clip radii.
 bool ClipsFirst(const bzShape *a, const bzShape *b, bool overlapPass, float *radius)
 {
     const uint32_t row = a->kind < BZ_SHAPE_KIND_COUNT ? a->kind : BZ_SHAPE_CUBOID;
@@ -565,13 +565,15 @@ bool ClipsFirst(const bzShape *a, const bzShape *b, bool overlapPass, float *rad
     const bzPhysPairHandler overlap = bz_PhysColl_OverlapHandler(row, column);
     if (contact == bz_PhysColl_PolyhedronPair)
     {
-        *radius = 0.0f;
+        radius[0] = radius[1] = 0.0f;
         return !overlapPass || overlap == bz_PhysColl_OverlapPolyhedronPair ||
                overlap == bz_PhysColl_OverlapNone;
     }
-    if (contact == bz_PhysColl_SphereSphere && a->kind == BZ_SHAPE_SPHERE)
+    if (contact == bz_PhysColl_SphereSphere && a->kind == BZ_SHAPE_SPHERE &&
+        b->kind == BZ_SHAPE_SPHERE)
     {
-        *radius = static_cast<const bzSphereShape *>(a)->radius;
+        radius[0] = static_cast<const bzSphereShape *>(a)->radius;
+        radius[1] = static_cast<const bzSphereShape *>(b)->radius;
         return !overlapPass || overlap == bz_PhysColl_OverlapNone;
     }
     return false;
@@ -601,6 +603,7 @@ void FramesIntoFirst()
     }
 }
 
+// The prepare entries of every shape of pair body `body`, under the end and start frames.
 void PrepareForm(int32_t body, const Prepared &p, const bzM34 *endM, const bzM34 *startM)
 {
     bzPhysCollPair &s = gPair;
@@ -669,23 +672,32 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
         ((bodyA->collisionState | bodyB->collisionState) & BZ_BODY_INTERPENETRATING) != 0;
     const bzShape *onlyA = bodyA->form->firstShape->next ? nullptr : bodyA->form->firstShape;
     const bzShape *onlyB = bodyB->form->firstShape->next ? nullptr : bodyB->form->firstShape;
-    float radiusA = 0.0f;
-    if (onlyA && onlyB && ClipsFirst(onlyA, onlyB, overlapPass, &radiusA))
+    float radius[2] = {0.0f, 0.0f};
+    if (onlyA && onlyB && ClipsFirst(onlyA, onlyB, overlapPass, radius))
     {
-        // Most pairs the broad phase hands over lie apart: the first body's points alone show it.
+        // Most pairs the broad phase hands over lie apart: the points show it as the handlers'
+        // clip would, the first body's before the second body's are prepared.
         FramesIntoSecond();
         PrepareForm(0, p, &s.toSecond[1], &s.toSecond[0]);
         s.shape[1] = onlyB;
-        const bzBox *box = bz_Shape_Bounds(onlyB);
-        const float g = ClipMargin() + radiusA;
-        if (box && p.counts[0][0] > 0 &&
-            ClipCodes(p.points[0], p.counts[0][0], s.codes[0], *box, g))
+        const bzBox *boxB = bz_Shape_Bounds(onlyB);
+        const int32_t nA = p.counts[0][0];
+        if (boxB && nA > 0 &&
+            ClipCodes(p.points[0], nA, s.codes[0], *boxB, ClipMargin() + radius[0]))
         {
             bz_TempStack_Free(kStack, block);
             return 0;
         }
         FramesIntoFirst();
         PrepareForm(1, p, &s.toFirst[1], &s.toFirst[0]);
+        const bzBox *boxA = bz_Shape_Bounds(onlyA);
+        const int32_t nB = p.counts[1][0];
+        if (boxB && boxA && nB > 0 &&
+            ClipCodes(p.points[1], nB, s.codes[1], *boxA, ClipMargin() + radius[1]))
+        {
+            bz_TempStack_Free(kStack, block);
+            return 0;
+        }
     }
     else
     {

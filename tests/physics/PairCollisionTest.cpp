@@ -423,9 +423,10 @@ bool SameBits(const void *a, const void *b, size_t n)
     return std::memcmp(a, b, n) == 0;
 }
 
-// A pair whose first body's points lie beyond one side of the second's box is shown apart
-// before the second body's points are prepared; what comes out must be what the whole path,
-// through the same handlers, gives: the contacts bit for bit and the bodies' collision state.
+// A pair whose first body's points lie beyond one side of the second's box (or the second's
+// beyond one side of the first's) is shown apart before any handler runs; what comes out must
+// be what the whole path, through the same handlers, gives: the contacts bit for bit and the
+// bodies' collision state.
 TEST_F(PairCollisionTest, PairsShownApartEarlyGiveWhatTheWholeTestGives)
 {
     bz_PhysColl_SetContactHandler(1, 1, saved_);
