@@ -17,6 +17,12 @@ constexpr float kDependenceRatio = 100000.0f;
 constexpr float kOneRowMinimum = 0.000001f;
 constexpr int32_t kRowStride = BZ_SOLVER_MAX_ACTIVE; // floats in one dense factor row
 
+// The pushing rows' entries of the matrix by column: element (r, c) for a pushing row r at
+// c * (n - nb) + (r - nb). Residuals of every pushing row then sum one column at a time over
+// contiguous floats. Made on the first residual pass of a solve; the solve never runs inside
+// another.
+float gPushColumns[BZ_SOLVER_MAX_ROWS * BZ_SOLVER_MAX_PUSHING];
+
 inline int32_t Tri(int32_t r)
 {
     return r * (r + 1) / 2;
@@ -78,7 +84,8 @@ struct Solve
     uint64_t history[BZ_SOLVER_MAX_ITERATIONS];
     uint8_t *inactive;
     int32_t inactiveCount;
-    int32_t count; // active positions
+    int32_t count;     // active positions
+    bool columnsReady; // gPushColumns holds this solve's matrix
 
     float *Row(int32_t i) { return dense + (i - nb) * kRowStride; }
     int32_t Bit(int32_t row) const { return row - nb; }
@@ -276,6 +283,42 @@ int32_t SolverSetSeenBefore(int32_t bit, const uint64_t *history, int32_t k)
     return 0;
 }
 
+// Copies the pushing rows of the packed matrix into gPushColumns.
+void SolverMakePushColumns(Solve &s)
+{
+    const int32_t np = s.n - s.nb;
+    for (int32_t k = 0; k < np; ++k)
+    {
+        const int32_t r = s.nb + k;
+        const float *Ar = s.A + Tri(r);
+        for (int32_t c = 0; c <= r; ++c)
+        {
+            gPushColumns[c * np + k] = Ar[c];
+            if (c >= s.nb)
+                gPushColumns[r * np + (c - s.nb)] = Ar[c];
+        }
+    }
+    s.columnsReady = true;
+}
+
+// The residual -b[r] + sum over the active positions p of A(r, perm[p]) f[p] of every pushing
+// row r into residual[r - nb], each summed in the order of the positions.
+void SolverPushResiduals(Solve &s, float *residual)
+{
+    if (!s.columnsReady)
+        SolverMakePushColumns(s);
+    const int32_t np = s.n - s.nb;
+    for (int32_t k = 0; k < np; ++k)
+        residual[k] = -s.b[s.nb + k];
+    for (int32_t p = 0; p < s.count; ++p)
+    {
+        const float *column = gPushColumns + s.perm[p] * np;
+        const float fp = s.f[p];
+        for (int32_t k = 0; k < np; ++k)
+            residual[k] += column[k] * fp;
+    }
+}
+
 // Chooses the inactive row with the most negative residual below -0.001, preferring rows that
 // lead to an active set not seen before, and moves it to the end of the inactive list, whose
 // count drops by one. Returns 1 when a row was chosen.
@@ -284,12 +327,13 @@ int32_t SolverPickEnteringRow(Solve &s, int32_t iteration)
     const int32_t seen = SolverSetSeenBefore(-1, s.history, iteration);
     float best = 0.0f;
     int32_t chosen = -1;
+    float residual[BZ_SOLVER_MAX_PUSHING];
+    if (s.inactiveCount > 0)
+        SolverPushResiduals(s, residual);
     for (int32_t e = 0; e < s.inactiveCount; ++e)
     {
         const int32_t r = s.inactive[e];
-        float a = -s.b[r];
-        for (int32_t p = 0; p < s.count; ++p)
-            a += Packed(s.A, r, s.perm[p]) * s.f[p];
+        const float a = residual[r - s.nb];
         if (!(a < kNegativeResidual && a < best))
             continue;
         if (!seen || !SolverSetSeenBefore(s.Bit(r), s.history, iteration))
@@ -513,6 +557,7 @@ int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_
     s.inactive = inactive;
     s.inactiveCount = 0;
     s.mask = 0;
+    s.columnsReady = false;
     for (int32_t k = 0, start = 0; k < blockCount; ++k)
     {
         s.blockStart[k] = start;

@@ -68,6 +68,19 @@ int32_t Prepare(const bzShape *shape, bzPhysShapePoint *out, const bzM34 *endM, 
         return 0;
     }
     const int32_t n = PointCount(shape);
+    if (shape->kind == BZ_SHAPE_ALIGNED_CUBOID || shape->kind == BZ_SHAPE_CRUSHABLE_CUBOID)
+    {
+        // The corners, as bz_PhysColl_OwnPoint gives them, without asking for the bounds again.
+        const bzBox &box = *bz_Shape_Bounds(shape);
+        for (int32_t i = 0; i < n; i++)
+        {
+            const bzV3 own = V((i & 1) ? box.max.x : box.min.x, (i & 2) ? box.max.y : box.min.y,
+                               (i & 4) ? box.max.z : box.min.z);
+            out[i].start = Point(startM, own);
+            out[i].end = Point(endM, own);
+        }
+        return n < 0 ? 0 : n;
+    }
     for (int32_t i = 0; i < n; i++)
     {
         const bzV3 own = bz_PhysColl_OwnPoint(shape, i);
@@ -457,11 +470,48 @@ int32_t bz_PhysColl_AddContact(bzCollisionContact *list, const bzV3 *worldNormal
     return count;
 }
 
+namespace
+{
+// How far beyond the other shape's box a point may lie and still take part in the pair's tests.
+float ClipMargin()
+{
+    return 1.5f * bzCollisionTolerance;
+}
+
+// The outcodes of the points (start and end) against the box grown by g on every side: bits 0-2
+// both ends below the low side of x, y, z, bits 3-5 both above the high side. Returns the bits
+// that every point has.
+uint32_t ClipCodes(const bzPhysShapePoint *points, int32_t count, uint8_t *codes, const bzBox &box,
+                   float g)
+{
+    const bzV3 lo = V(box.min.x - g, box.min.y - g, box.min.z - g);
+    const bzV3 hi = V(box.max.x + g, box.max.y + g, box.max.z + g);
+    uint32_t all = 0x3F;
+    for (int32_t i = 0; i < count; i++)
+    {
+        const bzV3 &a = points[i].start, &b = points[i].end;
+        // Both ends below the low side or above the high side, without branches.
+        uint32_t code = 0;
+        for (int32_t axis = 0; axis < 3; axis++)
+        {
+            const uint32_t below =
+                uint32_t(a.v[axis] < lo.v[axis]) & uint32_t(b.v[axis] < lo.v[axis]);
+            const uint32_t above =
+                uint32_t(a.v[axis] > hi.v[axis]) & uint32_t(b.v[axis] > hi.v[axis]);
+            code |= (below << axis) | (above << (axis + 3));
+        }
+        codes[i] = static_cast<uint8_t>(code);
+        all &= code;
+    }
+    return all;
+}
+} // namespace
+
 int32_t bz_PhysColl_ClipPoints(const bzPhysShapePoint *points1, int32_t count1,
                                const bzPhysShapePoint *points2, int32_t count2, uint8_t *codes1,
                                uint8_t *codes2, float radius1, float radius2)
 {
-    const float margin = 1.5f * bzCollisionTolerance;
+    const float margin = ClipMargin();
     const bzPhysShapePoint *points[2] = {points1, points2};
     const int32_t counts[2] = {count1, count2};
     uint8_t *codes[2] = {codes1, codes2};
@@ -471,24 +521,7 @@ int32_t bz_PhysColl_ClipPoints(const bzPhysShapePoint *points1, int32_t count1,
         const bzBox *box = bz_Shape_Bounds(gPair.shape[1 - k]);
         if (!box)
             return 0;
-        const float g = margin + radii[k];
-        const bzV3 lo = V(box->min.x - g, box->min.y - g, box->min.z - g);
-        const bzV3 hi = V(box->max.x + g, box->max.y + g, box->max.z + g);
-        uint32_t all = 0x3F;
-        for (int32_t i = 0; i < counts[k]; i++)
-        {
-            const bzV3 &a = points[k][i].start, &b = points[k][i].end;
-            uint32_t code = 0;
-            for (int32_t axis = 0; axis < 3; axis++)
-            {
-                if (a.v[axis] < lo.v[axis] && b.v[axis] < lo.v[axis])
-                    code |= 1u << axis;
-                if (a.v[axis] > hi.v[axis] && b.v[axis] > hi.v[axis])
-                    code |= 8u << axis;
-            }
-            codes[k][i] = static_cast<uint8_t>(code);
-            all &= code;
-        }
+        const uint32_t all = ClipCodes(points[k], counts[k], codes[k], *box, margin + radii[k]);
         if (counts[k] > 0 && all)
             return 0;
     }
@@ -516,6 +549,74 @@ int32_t bz_PhysObject_FilterJointContacts(const BZDObject *body, bzCollisionCont
     }
     return kept;
 }
+
+namespace
+{
+// True when the handlers of the shape pair (the overlap pass's too, when it runs) begin by
+// clipping the points and add nothing when the clip fails: the first shape's points, clipped
+// against the second's grown box as bz_PhysColl_ClipPoints does first, can then show that the
+// pair has no contact before the second shape's points are prepared, and the second shape's
+// points after them before any handler runs. Writes the two shapes' clip radii.
+bool ClipsFirst(const bzShape *a, const bzShape *b, bool overlapPass, float *radius)
+{
+    const uint32_t row = a->kind < BZ_SHAPE_KIND_COUNT ? a->kind : BZ_SHAPE_CUBOID;
+    const uint32_t column = b->kind < BZ_SHAPE_KIND_COUNT ? b->kind : BZ_SHAPE_CUBOID;
+    const bzPhysPairHandler contact = bz_PhysColl_ContactHandler(row, column);
+    const bzPhysPairHandler overlap = bz_PhysColl_OverlapHandler(row, column);
+    if (contact == bz_PhysColl_PolyhedronPair)
+    {
+        radius[0] = radius[1] = 0.0f;
+        return !overlapPass || overlap == bz_PhysColl_OverlapPolyhedronPair ||
+               overlap == bz_PhysColl_OverlapNone;
+    }
+    if (contact == bz_PhysColl_SphereSphere && a->kind == BZ_SHAPE_SPHERE &&
+        b->kind == BZ_SHAPE_SPHERE)
+    {
+        radius[0] = static_cast<const bzSphereShape *>(a)->radius;
+        radius[1] = static_cast<const bzSphereShape *>(b)->radius;
+        return !overlapPass || overlap == bz_PhysColl_OverlapNone;
+    }
+    return false;
+}
+
+// The first body's frame into the second's at the start and end of the step.
+void FramesIntoSecond()
+{
+    bzPhysCollPair &s = gPair;
+    for (int32_t k = 0; k < 2; k++)
+    {
+        bzM34 inv2;
+        bz_InverseOrthoM34Into(k ? &s.end[1] : &s.start[1], &inv2);
+        bz_MulM34Into(&inv2, &s.toSecond[k], k ? &s.end[0] : &s.start[0]);
+    }
+}
+
+// The second body's frame into the first's at the start and end of the step.
+void FramesIntoFirst()
+{
+    bzPhysCollPair &s = gPair;
+    for (int32_t k = 0; k < 2; k++)
+    {
+        bzM34 inv1;
+        bz_InverseOrthoM34Into(k ? &s.end[0] : &s.start[0], &inv1);
+        bz_MulM34Into(&inv1, &s.toFirst[k], k ? &s.end[1] : &s.start[1]); // second, then inv1
+    }
+}
+
+// The prepare entries of every shape of pair body `body`, under the end and start frames.
+void PrepareForm(int32_t body, const Prepared &p, const bzM34 *endM, const bzM34 *startM)
+{
+    bzPhysCollPair &s = gPair;
+    int32_t i = 0, offset = 0;
+    for (const bzShape *shape = s.body[body]->form->firstShape; shape; shape = shape->next, i++)
+    {
+        s.shape[body] = shape;
+        const int32_t n = Prepare(shape, p.points[body] + offset, endM, startM);
+        p.counts[body][i] = static_cast<uint16_t>(n);
+        offset += n;
+    }
+}
+} // namespace
 
 int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
                                   bzCollisionContact *contacts)
@@ -564,40 +665,51 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
     s.start[1] = bodyB->startTransform;
     s.end[0] = bodyA->transform ? *bodyA->transform : bodyA->startTransform;
     s.end[1] = bodyB->transform ? *bodyB->transform : bodyB->startTransform;
-    for (int32_t k = 0; k < 2; k++)
-    {
-        bzM34 inv1, inv2;
-        const bzM34 &m1 = k ? s.end[0] : s.start[0];
-        const bzM34 &m2 = k ? s.end[1] : s.start[1];
-        bz_InverseOrthoM34Into(&m1, &inv1);
-        bz_InverseOrthoM34Into(&m2, &inv2);
-        bz_MulM34Into(&inv1, &s.toFirst[k], &m2); // m2, then inv1
-        bz_MulM34Into(&inv2, &s.toSecond[k], &m1);
-    }
-
-    // The second body's shapes into the first's frame, then the first's into the second's.
-    int32_t i = 0, offset = 0;
-    for (const bzShape *b = bodyB->form->firstShape; b; b = b->next, i++)
-    {
-        s.shape[1] = b;
-        const int32_t n = Prepare(b, p.points[1] + offset, &s.toFirst[1], &s.toFirst[0]);
-        p.counts[1][i] = static_cast<uint16_t>(n);
-        offset += n;
-    }
-    i = 0;
-    offset = 0;
-    for (const bzShape *a = bodyA->form->firstShape; a; a = a->next, i++)
-    {
-        s.shape[0] = a;
-        const int32_t n = Prepare(a, p.points[0] + offset, &s.toSecond[1], &s.toSecond[0]);
-        p.counts[0][i] = static_cast<uint16_t>(n);
-        offset += n;
-    }
-
     s.out = contacts + startIndex;
     s.room = BZ_PHYS_STEP_CONTACTS - startIndex;
+    s.count = 0;
+    const bool overlapPass =
+        ((bodyA->collisionState | bodyB->collisionState) & BZ_BODY_INTERPENETRATING) != 0;
+    const bzShape *onlyA = bodyA->form->firstShape->next ? nullptr : bodyA->form->firstShape;
+    const bzShape *onlyB = bodyB->form->firstShape->next ? nullptr : bodyB->form->firstShape;
+    float radius[2] = {0.0f, 0.0f};
+    if (onlyA && onlyB && ClipsFirst(onlyA, onlyB, overlapPass, radius))
+    {
+        // Most pairs the broad phase hands over lie apart: the points show it as the handlers'
+        // clip would, the first body's before the second body's are prepared.
+        FramesIntoSecond();
+        PrepareForm(0, p, &s.toSecond[1], &s.toSecond[0]);
+        s.shape[1] = onlyB;
+        const bzBox *boxB = bz_Shape_Bounds(onlyB);
+        const int32_t nA = p.counts[0][0];
+        if (boxB && nA > 0 &&
+            ClipCodes(p.points[0], nA, s.codes[0], *boxB, ClipMargin() + radius[0]))
+        {
+            bz_TempStack_Free(kStack, block);
+            return 0;
+        }
+        FramesIntoFirst();
+        PrepareForm(1, p, &s.toFirst[1], &s.toFirst[0]);
+        const bzBox *boxA = bz_Shape_Bounds(onlyA);
+        const int32_t nB = p.counts[1][0];
+        if (boxB && boxA && nB > 0 &&
+            ClipCodes(p.points[1], nB, s.codes[1], *boxA, ClipMargin() + radius[1]))
+        {
+            bz_TempStack_Free(kStack, block);
+            return 0;
+        }
+    }
+    else
+    {
+        // The second body's shapes into the first's frame, then the first's into the second's.
+        FramesIntoFirst();
+        FramesIntoSecond();
+        PrepareForm(1, p, &s.toFirst[1], &s.toFirst[0]);
+        PrepareForm(0, p, &s.toSecond[1], &s.toSecond[0]);
+    }
+
     int32_t result = -1;
-    if ((bodyA->collisionState | bodyB->collisionState) & BZ_BODY_INTERPENETRATING)
+    if (overlapPass)
     {
         s.count = 0;
         s.overlap = 0;

@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -401,6 +403,107 @@ TEST_F(PairCollisionTest, TheWorkBlockIsSizedFromTheFormsOrThePairIsRefused)
     ASSERT_EQ(gErrors.size(), 1u);
     EXPECT_EQ(gErrors[0].first, BZ_PHYS_PAIR_ERROR_TOO_LARGE);
     bz_TempStack_Free(1, filler);
+}
+
+// Passes the pair on to the real handler of the cell: with it in the table, the pair collision
+// cannot tell which handler runs and takes its whole path.
+bzPhysPairHandler gPassedContact = nullptr;
+bzPhysPairHandler gPassedOverlap = nullptr;
+void PassContactOn(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1, int32_t n2)
+{
+    gPassedContact(p1, p2, n1, n2);
+}
+void PassOverlapOn(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1, int32_t n2)
+{
+    gPassedOverlap(p1, p2, n1, n2);
+}
+
+bool SameBits(const void *a, const void *b, size_t n)
+{
+    return std::memcmp(a, b, n) == 0;
+}
+
+// A pair whose first body's points lie beyond one side of the second's box (or the second's
+// beyond one side of the first's) is shown apart before any handler runs; what comes out must
+// be what the whole path, through the same handlers, gives: the contacts bit for bit and the
+// bodies' collision state.
+TEST_F(PairCollisionTest, PairsShownApartEarlyGiveWhatTheWholeTestGives)
+{
+    bz_PhysColl_SetContactHandler(1, 1, saved_);
+    struct Kind
+    {
+        uint32_t kind;
+        pairtest::FormPtr (*make)();
+        float nearest, farthest; // of the second body's centre from the first's
+    };
+    const Kind kinds[] = {
+        {BZ_SHAPE_ALIGNED_CUBOID,
+         [] { return AlignedCuboid(V(-0.5f, -0.3f, -0.4f), V(0.5f, 0.3f, 0.4f)); }, 0.6f, 1.4f},
+        {BZ_SHAPE_SPHERE, [] { return pairtest::Sphere(V(0, 0, 0), 0.45f); }, 0.8f, 1.1f},
+    };
+    std::mt19937 rng(1234);
+    std::uniform_real_distribution<float> drift(-0.15f, 0.15f);
+    for (const Kind &k : kinds)
+    {
+        int touching = 0, apart = 0;
+        for (int trial = 0; trial < 400; ++trial)
+        {
+            PairBody a(k.make(), 1.0f), b(k.make(), 2.0f);
+            // The second body at a random distance from the first, in a random direction.
+            const bzM34 startA = pairtest::RandomPlacement(rng, 0.5f);
+            bzM34 startB = pairtest::RandomPlacement(rng, 0.0f);
+            const bzV3 direction = pairtest::RandomPlacement(rng, 0.0f).row[0];
+            const float distance =
+                std::uniform_real_distribution<float>(k.nearest, k.farthest)(rng);
+            startB.row[3] = V(startA.row[3].x + distance * direction.x,
+                              startA.row[3].y + distance * direction.y,
+                              startA.row[3].z + distance * direction.z);
+            bzM34 endA = startA, endB = startB;
+            endA.row[3] = V(startA.row[3].x + drift(rng), startA.row[3].y + drift(rng),
+                            startA.row[3].z + drift(rng));
+            endB.row[3] = V(startB.row[3].x + drift(rng), startB.row[3].y + drift(rng),
+                            startB.row[3].z + drift(rng));
+            a.Place(startA, endA);
+            b.Place(startB, endB);
+            const uint32_t state = trial % 3 == 0 ? BZ_BODY_INTERPENETRATING : 0u;
+            a.body.collisionState = state;
+            b.body.collisionState = 0;
+
+            bzCollisionContact early[BZ_PHYS_STEP_CONTACTS] = {};
+            const int32_t n1 = bz_PhysObject_CollidePair(0, a.get(), b.get(), early);
+            const uint32_t stateA = a.body.collisionState, stateB = b.body.collisionState;
+
+            a.body.collisionState = state;
+            b.body.collisionState = 0;
+            gPassedContact = bz_PhysColl_SetContactHandler(k.kind, k.kind, PassContactOn);
+            gPassedOverlap = bz_PhysColl_SetOverlapHandler(k.kind, k.kind, PassOverlapOn);
+            bzCollisionContact whole[BZ_PHYS_STEP_CONTACTS] = {};
+            const int32_t n2 = bz_PhysObject_CollidePair(0, a.get(), b.get(), whole);
+            bz_PhysColl_SetContactHandler(k.kind, k.kind, gPassedContact);
+            bz_PhysColl_SetOverlapHandler(k.kind, k.kind, gPassedOverlap);
+
+            ASSERT_EQ(n1, n2) << "kind " << k.kind << " trial " << trial;
+            EXPECT_EQ(stateA, a.body.collisionState) << trial;
+            EXPECT_EQ(stateB, b.body.collisionState) << trial;
+            for (int32_t i = 0; i < n1; ++i)
+            {
+                const bzCollisionContact &x = early[i], &y = whole[i];
+                EXPECT_TRUE(SameBits(&x.key, &y.key, sizeof x.key)) << trial << " " << i;
+                EXPECT_EQ(x.body, y.body);
+                EXPECT_EQ(x.otherBody, y.otherBody);
+                EXPECT_EQ(x.type, y.type);
+                EXPECT_EQ(x.shape, y.shape);
+                EXPECT_TRUE(SameBits(&x.point, &y.point, sizeof x.point)) << trial << " " << i;
+                EXPECT_TRUE(SameBits(&x.normal, &y.normal, sizeof x.normal)) << trial << " " << i;
+                EXPECT_TRUE(SameBits(&x.otherPoint, &y.otherPoint, sizeof x.otherPoint));
+                EXPECT_TRUE(SameBits(&x.otherNormal, &y.otherNormal, sizeof x.otherNormal));
+            }
+            (n1 > 0 ? touching : apart)++;
+        }
+        // The random placements give both outcomes plenty of times.
+        EXPECT_GT(touching, 30) << "kind " << k.kind;
+        EXPECT_GT(apart, 30) << "kind " << k.kind;
+    }
 }
 
 TEST_F(PairCollisionTest, GetCornerNumbersBoxCornersXFastestAndVerticesByIndex)
