@@ -116,6 +116,23 @@ TEST(RowTargetsTest, TheSpeedOfAContactIsThatBetweenItsBodies)
     EXPECT_NEAR(target, T * 0.33333334f, 1e-6f);
 }
 
+// The target of a contact row of the given weight at the centres of two bodies: b's centre
+// lies the gap above a's, a moves up towards b at the closing speed and along x at the sliding
+// one, and the row pushes a down (nA = nB = -y). Against the world, the row has no bodyB.
+float PairTarget(float gap, float closing, float sliding, float weight, bool world)
+{
+    BZDObject a = Body(), b = Body();
+    b.startTransform.row[3] = V(0, gap, 0);
+    a.localLinearVelocity = V(sliding, closing, 0);
+    bzPhysRow row = Contact(&a, world ? nullptr : &b, weight);
+    row.rA = V(0, 0, 0);
+    row.rB = V(0, 0, 0);
+    row.nB = row.nA;
+    float target = -1.0f;
+    bz_Phys_ContactRowTarget(&row, &target);
+    return target;
+}
+
 // A resting contact between two bodies asks for a separating speed only to undo an overlap of
 // its points (overlap / dt, at most T / 3). Apart by a gap within the collision tolerance
 // (0.01) it asks for a negative target, -gap / dt: the bodies may close the gap within the step
@@ -147,16 +164,7 @@ TEST(RowTargetsTest, ARestingPairAsksForWhatUndoesItsOverlap)
     for (const Case &c : cases)
     {
         SCOPED_TRACE(c.name);
-        BZDObject a = Body(), b = Body();
-        b.startTransform.row[3] = V(0, c.gap, 0);
-        a.localLinearVelocity = V(c.sliding, c.closing, 0);
-        bzPhysRow row = Contact(&a, &b, 1.0f);
-        row.rA = V(0, 0, 0);
-        row.rB = V(0, 0, 0);
-        row.nB = row.nA;
-        float target = -1.0f;
-        bz_Phys_ContactRowTarget(&row, &target);
-        EXPECT_NEAR(target, c.target, 1e-5f);
+        EXPECT_NEAR(PairTarget(c.gap, c.closing, c.sliding, 1.0f, false), c.target, 1e-5f);
     }
 }
 
@@ -254,16 +262,7 @@ TEST(RowTargetsTest, ASlowSweptPairAsksOnlyForWhatUndoesItsOverlap)
     for (const Case &c : cases)
     {
         SCOPED_TRACE(c.name);
-        BZDObject a = Body(), b = Body();
-        b.startTransform.row[3] = V(0, c.gap, 0);
-        a.localLinearVelocity = V(0, c.closing, 0);
-        bzPhysRow row = Contact(&a, c.world ? nullptr : &b, 0.5f);
-        row.rA = V(0, 0, 0);
-        row.rB = V(0, 0, 0);
-        row.nB = row.nA;
-        float target = -1.0f;
-        bz_Phys_ContactRowTarget(&row, &target);
-        EXPECT_NEAR(target, c.target, 1e-5f);
+        EXPECT_NEAR(PairTarget(c.gap, c.closing, 0.0f, 0.5f, c.world), c.target, 1e-5f);
     }
 }
 
