@@ -1,6 +1,8 @@
 // Preparing a body for the physics step.
 #include "physics/BodyPrepare.h"
 
+#include "collision/CollisionContact.h"
+
 #include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
@@ -38,6 +40,8 @@ int32_t bz_Phys_PrepareBody(BZDObject *body)
         result = BZ_PHYS_ERROR_ZERO_MASS;
     }
     body->physicsFlags &= ~BZ_PHYS_PREP_CLEARED;
+    // Found inside another body again in this step, or not: the end of the step tells.
+    body->collisionState &= ~BZ_BODY_OVERLAPPING;
     body->solveGroup = 0;
     body->pushGathered = 0;
     body->contactKind = 0;

@@ -1,6 +1,8 @@
 // The box-corner speed test and the rest counter of the end-of-step rest test.
 #include "physics/BodyRest.h"
 
+#include "collision/CollisionContact.h"
+
 #include "collision/Shape.h"
 #include "core/Debug.h"
 #include "maths/Vector.h"
@@ -167,6 +169,10 @@ int32_t bz_Phys_EndStepList(BZDObject *first)
         }
         b->physicsFlags = (b->physicsFlags & ~BZ_PHYS_YIELDED) |
                           ((b->physicsFlags & BZ_PHYS_YIELD_MARK) ? uint32_t{BZ_PHYS_YIELDED} : 0u);
+        // A body stays marked inside another only while this step found it inside again.
+        b->collisionState =
+            (b->collisionState & ~BZ_BODY_INTERPENETRATING) |
+            ((b->collisionState & BZ_BODY_OVERLAPPING) ? uint32_t{BZ_BODY_INTERPENETRATING} : 0u);
         b->treeStep = nullptr;
         if (b->physicsFlags & BZ_PHYS_FROZEN)
         {

@@ -328,13 +328,18 @@ int32_t GatherRing(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t c
     {
         if (provider->markFacesBelowLevel)
             provider->markFacesBelowLevel(b);
-        if (Due(b))
+        if (Due(b) && count < BZ_PHYS_GATHER_LIMIT)
         {
             count = WorldContactsOfTree(b, rows, count);
             count = RingBodyContacts(world, b, rows, count);
-            uint16_t now = bz_Phys_Iteration();
-            for (BZDObject *d = b; d; d = bz_Body_NextInSubtree(d, b))
-                d->gatherStamp = now ? now : 1;
+            // A body whose contacts did not all fit stays due: it gathers again in the next
+            // iteration, when the rows it would have added have room.
+            if (count < BZ_PHYS_GATHER_LIMIT)
+            {
+                uint16_t now = bz_Phys_Iteration();
+                for (BZDObject *d = b; d; d = bz_Body_NextInSubtree(d, b))
+                    d->gatherStamp = now ? now : 1;
+            }
         }
         b = b->ring;
     } while (b && b != root);

@@ -458,7 +458,14 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         carried = count;
         bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
         const int32_t found = bz_Phys_GatherContacts(world, root, gathered, 0);
+        const int32_t before = count;
         count = bz_Phys_MergeContactRows(rowsOut, count, gathered, found);
+        // Rows that found no room are looked for again in the next iteration.
+        for (int32_t i = BZ_ROW_MERGE_LIMIT - before; i < found; ++i)
+        {
+            if (i >= 0)
+                StampRowBodies(&gathered[i]);
+        }
     }
     if (count == 0)
         return 0;

@@ -2,6 +2,7 @@
 // polyhedron swept against the candidate faces, their edges and corners.
 #include "physics/WorldHandlers.h"
 
+#include "collision/CollisionFace.h"
 #include "collision/CollisionTolerance.h"
 #include "collision/FacePrimitives.h"
 #include "collision/FaceRays.h"
@@ -60,6 +61,36 @@ void AddRoundEnd(const bzWorldCollisionState &st, const bzV3 &local, float r, fl
                             nullptr);
 }
 
+// A sphere that starts the step sunk into a face by no more than the collision tolerance and
+// ends it no further out: the sweep finds no entry, as the sphere already touches the face, yet
+// it rests in it. The face it is sunk into least deeply is touched at the start of the step
+// (fraction 0), so the contact pushes the sphere out instead of letting it sink further, as a
+// box corner just behind a face is.
+const bzCollisionFace *ShallowFaceUnder(const bzWorldCollisionState &st, const bzV3 &start,
+                                        const bzV3 &end, float r, float *fractionOut)
+{
+    const bzCollisionFace *best = nullptr;
+    float deepest = r - bzCollisionTolerance;
+    for (int32_t f = 0; f < st.faceCount; f++)
+    {
+        const bzCollisionFace &face = st.faces[f];
+        if (face.flags & (BZ_FACE_CANDIDATE | BZ_FACE_NEVER_COLLIDE))
+            continue;
+        const float d0 = Dot(start, face.normal) - face.distance;
+        const float d1 = Dot(end, face.normal) - face.distance;
+        if (!(d0 < r && d0 >= deepest) || !(d1 <= d0))
+            continue;
+        const bzV3 onPlane = AddScaled(start, face.normal, -d0);
+        if (!bz_Face_PointInside(&face, &onPlane, BZ_FACE_INSIDE_HIGH))
+            continue;
+        deepest = d0;
+        best = &face;
+    }
+    if (best)
+        *fractionOut = 0.0f;
+    return best;
+}
+
 // The face corners not yet settled against the moving axis s0-s1 / p0-p1 with the radius.
 void CornersAgainstAxis(bzWorldCollisionState &st, const bzCollisionFace &face, const bzV3 &s0,
                         const bzV3 &s1, const bzV3 &p0, const bzV3 &p1, float radius,
@@ -112,6 +143,9 @@ int32_t bz_PhysWorld_SweepSphere()
             bestFace = &st.faces[f];
         }
     }
+    if (!bestFace)
+        bestFace = ShallowFaceUnder(st, work.newPositions[0], work.previousPositions[0],
+                                    sphere->radius, &best);
     if (!bestFace)
         return st.count;
     st.face = bestFace;

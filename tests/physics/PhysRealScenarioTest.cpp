@@ -3,6 +3,7 @@
 // balls with real forms. The game's settings: dt 0.04, T 0.025, contact distance 0.001, rest
 // factor 10, three friction passes, g 10. Run alone with --gtest_filter=PhysRealScenario*: the
 // whole file takes well under a second.
+#include "collision/CollisionContact.h"
 #include "collision/FaceList.h"
 #include "collision/Form.h"
 #include "collision/Shape.h"
@@ -35,6 +36,72 @@ using namespace realworld;
 
 constexpr float kG = 10.0f;
 constexpr float kDt = 0.04f;
+
+// Where body i of a pile starts: the step benchmark's pile, four columns, each body a little off
+// the one below, the lowest layer 0.25 m above the floor.
+bzV3 PileAt(int i)
+{
+    return V(0.55f * float(i % 4) + 0.05f * float((i / 4) % 2), 0.5f + 0.6f * float(i / 4),
+             0.1f * float((i / 2) % 3));
+}
+
+// How deep any body of a pile ever got into the floor and into another body, over 100 steps of
+// bodies dropped from their pile places: boxes of edge 0.5 m or balls of radius 0.25 m, 1 kg.
+// A box's lowest point is its centre less the half edge times the sum of its axes' heights. Two
+// bodies apart have their centres at least 0.5 m apart (each box holds the ball of radius 0.25
+// about its centre), so 0.5 m less their distance is at least how far one is in the other.
+struct PileDepths
+{
+    float floor = 0.0f, between = 0.0f;
+    int floorStep = 0;
+};
+PileDepths DropPile(int count, bool balls)
+{
+    Ground ground;
+    std::vector<std::unique_ptr<Solid>> solids;
+    std::vector<Solid *> all;
+    for (int i = 0; i < count; ++i)
+    {
+        solids.push_back(std::make_unique<Solid>());
+        if (balls)
+            solids.back()->Ball(ground, 1.0f, 0.25f, PileAt(i));
+        else
+            solids.back()->Box(ground, 1.0f, 0.5f, PileAt(i));
+        all.push_back(solids.back().get());
+    }
+    std::vector<physworld::Body *> bodies;
+    for (Solid *s : all)
+        bodies.push_back(&s->body);
+    BZDObject *head = physworld::Link(bodies);
+    PileDepths worst;
+    for (int step = 1; step <= 100; ++step)
+    {
+        physworld::Frame(&head, kG);
+        for (int i = 0; i < count; ++i)
+        {
+            const bzM34 &m = solids[i]->body.m;
+            const float reach = balls ? 0.25f
+                                      : 0.25f * (std::fabs(m.row[0].y) + std::fabs(m.row[1].y) +
+                                                 std::fabs(m.row[2].y));
+            const float depth = reach - m.row[3].y;
+            if (depth > worst.floor)
+            {
+                worst.floor = depth;
+                worst.floorStep = step;
+            }
+            for (int j = i + 1; j < count; ++j)
+            {
+                bzV3 d;
+                const bzV3 pi = solids[i]->Position(), pj = solids[j]->Position();
+                bz_V3_SubInto(&pi, &pj, &d);
+                worst.between = std::fmax(worst.between, 0.5f - bz_V3_Length(&d));
+            }
+        }
+    }
+    for (Solid *s : all)
+        bz_Phys_ForgetBounceRecords(s->b(), s->b());
+    return worst;
+}
 
 class PhysRealScenarioTest : public ::testing::Test
 {
@@ -437,4 +504,69 @@ TEST_F(PhysRealScenarioTest, ADroppedGlassBallBouncesByItsRestitutionAndComesToR
     EXPECT_NEAR(height(), 0.0f, 0.002f);
     EXPECT_NEAR(ball.b()->linearVelocity.y, 0.0f, 0.01f);
 }
+// Eight balls dropped in two layers from the step benchmark's pile: over 100 steps none sinks
+// more than 3 mm into the floor (a ball resting a little in the floor is pushed back out, not let
+// through) and none passes into another by more than 3 mm.
+TEST_F(PhysRealScenarioTest, APileOfBallsDroppedOntoTheFloorStaysOnIt)
+{
+    const PileDepths worst = DropPile(8, true);
+    EXPECT_LE(worst.floor, 0.003f) << "deepest in the floor at step " << worst.floorStep;
+    EXPECT_LE(worst.between, 0.003f);
+}
+
+// The same with eight boxes. Still failing: the boxes of the lower layer are driven into the
+// floor while the upper layer lands on them, and once a corner starts a step behind the floor
+// face by more than the collision tolerance nothing holds it.
+TEST_F(PhysRealScenarioTest, DISABLED_APileOfBoxesDroppedOntoTheFloorStaysOnIt)
+{
+    const PileDepths worst = DropPile(8, false);
+    EXPECT_LE(worst.floor, 0.003f) << "deepest in the floor at step " << worst.floorStep;
+    EXPECT_LE(worst.between, 0.003f);
+}
+
+// A body found inside another keeps that mark only while it is found inside again: two boxes
+// of edge 1 placed 0.7 m apart in zero gravity overlap by 0.3 m and move apart at 1 m/s. A step
+// that starts with them overlapping leaves them marked inside; from the first step that starts
+// with them apart (by more than 1 cm) on neither is marked, so their later tests run the contact
+// pass alone. A lone body left with the mark loses it after one step.
+TEST_F(PhysRealScenarioTest, TheMarkOfABodyInsideAnotherLastsWhileItIsInside)
+{
+    Ground ground;
+    Solid a, b;
+    a.Box(ground, 1.0f, 1.0f, V(0.0f, 5.0f, 0));
+    b.Box(ground, 1.0f, 1.0f, V(0.7f, 5.0f, 0));
+    a.b()->linearVelocity = V(-0.5f, 0, 0);
+    b.b()->linearVelocity = V(0.5f, 0, 0);
+    physworld::ForgetBounces fa{a.b()}, fb{b.b()};
+    BZDObject *head = Link({&a, &b});
+    auto marked = [](Solid &s) { return (s.b()->collisionState & BZ_BODY_INTERPENETRATING) != 0; };
+    int inside = 0, apart = 0;
+    for (int step = 1; step <= 20; ++step)
+    {
+        const float distance = b.Position().x - a.Position().x;
+        physworld::Frame(&head, 0.0f);
+        if (distance < 0.99f)
+        {
+            ++inside;
+            EXPECT_TRUE(marked(a) || marked(b)) << "inside at step " << step;
+        }
+        else if (distance > 1.01f)
+        {
+            ++apart;
+            EXPECT_FALSE(marked(a)) << "apart at step " << step;
+            EXPECT_FALSE(marked(b)) << "apart at step " << step;
+        }
+    }
+    EXPECT_GE(inside, 5);
+    EXPECT_GE(apart, 5);
+
+    Solid lone;
+    lone.Box(ground, 1.0f, 1.0f, V(5.0f, 5.0f, 0));
+    physworld::ForgetBounces fl{lone.b()};
+    BZDObject *single = Link({&lone});
+    lone.b()->collisionState |= BZ_BODY_INTERPENETRATING | BZ_BODY_OVERLAPPING;
+    physworld::Frame(&single, 0.0f);
+    EXPECT_EQ(lone.b()->collisionState & (BZ_BODY_INTERPENETRATING | BZ_BODY_OVERLAPPING), 0u);
+}
+
 } // namespace

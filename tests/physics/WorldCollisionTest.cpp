@@ -175,6 +175,39 @@ TEST(WorldCollisionTest, ASphereGivesOneSweptRoundContact)
     EXPECT_EQ(w.rows[2].key, 300.0f);
 }
 
+// A sphere of radius 0.5 that starts the step sunk into the floor within the collision
+// tolerance (0.01) finds no entry in its sweep, as it already touches the face; while it ends the
+// step no further out it touches the floor at the start of the step, at its foot. Sunk deeper,
+// or rising back out, it gets nothing.
+TEST(WorldCollisionTest, ASphereSunkJustIntoAFaceTouchesItAtTheStart)
+{
+    struct Case
+    {
+        const char *what;
+        float startY, endY;
+        int32_t contacts;
+    };
+    const Case cases[] = {
+        {"sunk 2 mm, sinking", 0.498f, 0.49f, 1}, {"sunk 2 mm, staying", 0.498f, 0.498f, 1},
+        {"sunk 9 mm, sinking", 0.491f, 0.48f, 1}, {"sunk 2 cm, sinking", 0.48f, 0.47f, 0},
+        {"sunk 2 mm, rising", 0.498f, 0.51f, 0},  {"sunk 2 mm beside the floor", 0.498f, 0.49f, 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        World w;
+        const float x = std::string(c.what).find("beside") != std::string::npos ? 10.6f : 2.0f;
+        w.Place(SphereForm(0.5f), At(x, c.startY, 0), At(x, c.endY, 0));
+        ASSERT_EQ(w.Collide(), c.contacts);
+        if (c.contacts == 0)
+            continue;
+        EXPECT_EQ(w.rows[0].type, BZ_CONTACT_SWEPT_ROUND_ON_FACE);
+        EXPECT_EQ(w.rows[0].key, 0.0f);
+        ExpectV3(w.rows[0].normal, V(0, 1, 0));
+        ExpectV3(w.rows[0].point, V(0, -0.5f, 0));
+    }
+}
+
 // Beside the floor's side x = 10 (edge 1 of triangle 0): a sphere whose centre passes 0.3 beyond
 // the side touches the edge when its centre is 0.4 above the floor, at 0.6 of the step, with the
 // normal from the edge to the centre, (0.3, 0.4, 0) / 0.5. Masked, the edge is never tested.
