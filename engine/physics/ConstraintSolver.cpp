@@ -15,6 +15,8 @@ constexpr float kNegativeForce = -0.0001f;
 constexpr float kNegativeResidual = -0.001f;
 constexpr float kDependenceRatio = 100000.0f;
 constexpr float kOneRowMinimum = 0.000001f;
+// Smallest share of an active row in a dependent newest row that the exchange of force counts.
+constexpr float kDependentShare = 0.0001f;
 constexpr int32_t kRowStride = BZ_SOLVER_MAX_ACTIVE; // floats in one dense factor row
 
 // The pushing rows' entries of the matrix by column: element (r, c) for a pushing row r at
@@ -354,12 +356,45 @@ int32_t SolverPickEnteringRow(Solve &s, int32_t iteration)
     return 1;
 }
 
-// The earlier pushing position that the newest row leans on most whose removal leads to an
-// active set not seen before, or -1.
+// The earlier pushing position to remove for the dependent newest row whose removal leads to an
+// active set not seen before, or -1: for an exactly dependent row the one the ratio test above
+// names, else the one the newest row leans on most.
 int32_t SolverPickDependentRow(Solve &s, int32_t iteration)
 {
     const int32_t i = s.count - 1;
     const int32_t ri = s.perm[i];
+    if (s.Row(i)[i] == 0.0f)
+    {
+        // The newest row is a combination of the active rows: row i = sum alpha_p row_p with
+        // alpha = L^-T (its factor row). Only a row with alpha_p > 0 can make room for it
+        // (leaving, that row is left with a residual of the newest row's own sign flipped), and
+        // moving force onto the newest row keeps every force at or above 0 until the first of
+        // them runs out: that one leaves. The forces are those of the solve that let row i in.
+        const float *Li = s.Row(i);
+        float *alpha = s.w; // the inverse diagonal is not needed before the next solve
+        for (int32_t p = i - 1; p >= s.nb; --p)
+        {
+            float sum = Li[p];
+            for (int32_t q = p + 1; q < i; ++q)
+                sum -= s.Row(q)[p] * alpha[q];
+            alpha[p] = OverPivot(sum, s.Row(p)[p]);
+        }
+        int32_t pick = -1;
+        float ratio = 0.0f;
+        for (int32_t p = s.nb; p < i; ++p)
+            if (alpha[p] > kDependentShare &&
+                !SolverSetSeenBefore(s.Bit(s.perm[p]), s.history, iteration))
+            {
+                const float t = s.f[p] / alpha[p];
+                if (pick < 0 || t < ratio)
+                {
+                    pick = p;
+                    ratio = t;
+                }
+            }
+        if (pick >= 0)
+            return pick;
+    }
     float *c = s.w; // the inverse diagonal is not needed before the next solve
     float best = -1.0f;
     int32_t bestP = -1;

@@ -917,3 +917,80 @@ TEST_F(ConstraintSolverTest, SolvesTakeNoMemory)
     EXPECT_EQ(after.bytesInUse, before.bytesInUse);
 }
 } // namespace
+
+// Small systems captured from a pile of boxes: a box's four floor corners lie in one plane, so
+// the last of them to come in is a combination of the active rows, with other contacts of the
+// pile around them. The solve must still end with every row complementary.
+TEST_F(ConstraintSolverTest, DependentCornerRowsOfAPileAreSolvedWithoutCycling)
+{
+    struct Captured
+    {
+        int32_t n;
+        std::vector<float> A; // packed
+        std::vector<float> b;
+    };
+    const std::vector<float> a8 = {
+        3.98382592f,   0.989839733f, 3.99582648f,  0.994052649f, -1.99997365f,  4.0042119f,
+        -1.99993336f,  1.00601268f,  1.01018631f,  4.01613235f,  0.550278008f,  -1.84014153f,
+        -0.166304246f, -2.55672359f, 6.03867149f,  -3.9595623f,  -0.951195419f, -1.03213131f,
+        1.97623563f,   -1.07027507f, 5.9705677f,   -1.26255298f, -3.65872049f,  1.66461933f,
+        -0.731547773f, 3.78383493f,  1.09081399f,  5.95471478f,  -3.95814443f,  -0.951096416f,
+        -1.03221178f,  1.97483659f,  -1.07089078f, 5.96979332f,  1.09019804f,   5.96902084f};
+    const std::vector<float> b8 = {0.442518204f,    0.43594557f,    0.411776394f,   0.394103169f,
+                                   -0.00811649486f, -0.0723014027f, -0.0425354354f, -0.0723005831f};
+    const std::vector<float> a17 = {
+        3.99927855f,   0.999422252f,  3.99956679f,  0.999857068f,  -1.99999893f,   4.00043154f,
+        -1.99999905f,  1.00014508f,   1.0005753f,   4.00071955f,   -1.04699779f,   -3.94988847f,
+        1.95133829f,   -0.951552391f, 5.94724369f,  1.65303195f,   -1.24957049f,   -0.750012338f,
+        -3.65261507f,  1.07168746f,   5.93143082f,  -1.04695129f,  -3.94997191f,   1.951419f,
+        -0.951601684f, 5.94728661f,   1.07174647f,  5.94732952f,   -0.130406961f,  0.584053218f,
+        -2.58347988f,  -1.86901999f,  -1.12092566f, 3.82880354f,   -1.12085772f,   6.08901501f,
+        0.0f,          0.0f,          0.0f,         0.0f,          0.749378145f,   0.742047966f,
+        0.749370694f,  0.531068504f,  3.46252036f,  0.0f,          0.0f,           0.0f,
+        0.0f,          0.0f,          0.0f,         0.0f,          0.0f,           -1.75911021f,
+        3.93271589f,   0.0f,          0.0f,         0.0f,          0.0f,           0.0f,
+        0.0f,          0.0f,          0.0f,         -1.69242311f,  0.958622873f,   3.98409867f,
+        0.0f,          0.0f,          0.0f,         0.0f,          0.0f,           0.0f,
+        0.0f,          0.0f,          0.307500303f, 0.97523576f,   -1.99956012f,   4.01660156f,
+        0.0f,          0.0f,          0.0f,         0.0f,          0.0f,           0.0f,
+        0.0f,          0.0f,          0.37418741f,  -1.99885714f,  1.02591503f,    1.04180574f,
+        4.06657743f,   0.0f,          0.0f,         0.0f,          0.0f,           0.0f,
+        0.0f,          0.0f,          0.0f,         1.72767508f,   -0.997490227f,  -3.98213959f,
+        1.99871123f,   -0.985938489f, 6.08490086f,  0.0f,          0.0f,           0.0f,
+        0.0f,          0.0f,          0.0f,         0.0f,          0.0f,           0.510270655f,
+        0.73684001f,   -2.24659657f,  0.214355335f, -2.76908088f,  4.00938034f,    6.06803322f,
+        0.0f,          0.0f,          0.0f,         0.0f,          0.0f,           0.0f,
+        0.0f,          0.0f,          1.72787917f,  -0.997288823f, -3.98229265f,   1.99886119f,
+        -0.986142337f, 6.08495045f,   4.00940323f,  6.08500099f,   0.0f,           0.0f,
+        0.0f,          0.0f,          0.0f,         0.0f,          0.0f,           0.0f,
+        0.52872026f,   -1.96275032f,  0.543815374f, -2.53026819f,  -0.0237029791f, -1.05124283f,
+        1.05747139f,   -1.05130315f,  6.10111809f};
+    const std::vector<float> b17 = {
+        0.400682926f,  0.400232524f,  0.398881078f,  0.398430705f,  0.0577562079f, 0.0225138664f,
+        0.0323667303f, 0.0f,          0.0547684506f, 0.435551494f,  0.387334138f,  0.390179187f,
+        0.268887222f,  0.0908387825f, 0.111658476f,  0.0636559948f, 0.00147232169f};
+    const Captured cases[] = {{8, a8, b8}, {17, a17, b17}};
+    for (const Captured &c : cases)
+    {
+        SCOPED_TRACE(c.n);
+        std::vector<float> b = c.b, x(c.n, 12345.0f);
+        std::vector<uint8_t> inactive(c.n, 0xee);
+        int32_t count = -1;
+        const int32_t result = bz_Phys_SolveConstraintForces(
+            c.A.data(), b.data(), x.data(), c.n, inactive.data(), &count, 0, nullptr, 0);
+        EXPECT_EQ(result, 0);
+        for (int32_t r = 0; r < c.n; ++r)
+        {
+            // Residual with the captured b, in double.
+            double a = -c.b[r];
+            for (int32_t k = 0; k < c.n; ++k)
+                a += double(r >= k ? c.A[r * (r + 1) / 2 + k] : c.A[k * (k + 1) / 2 + r]) * x[k];
+            EXPECT_GE(x[r], -1e-4f) << "row " << r;
+            EXPECT_GE(a, -1e-3) << "row " << r;
+            if (x[r] > 1e-4f)
+            {
+                EXPECT_NEAR(a, 0.0, 1e-3) << "row " << r;
+            }
+        }
+    }
+}
