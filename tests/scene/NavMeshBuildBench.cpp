@@ -2,7 +2,7 @@
 // rows at varying heights): the whole build, whose neighbour search sweeps the edges in order of
 // x, against the brute-force pairing of every edge with every other under the same neighbour
 // test (the part of the build the sweep replaces). Built as bench_scene; not run by the tests.
-#include "FakeScene.h"
+#include "NavMeshTestSupport.h"
 
 #include "scene/Lump.h"
 #include "scene/NavMesh.h"
@@ -16,11 +16,8 @@ namespace
 {
 constexpr int kCells = 60;
 
-struct Bench
+struct Bench : NavTestWorld
 {
-    FakeModels models;
-    bzLump *world = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "world");
-    bzNavSetup setup{};
     std::vector<bzV3> corners; // three per face
 
     Bench()
@@ -40,15 +37,7 @@ struct Bench
             corners.insert(corners.end(), row.begin(), row.end());
             bz_Lump_AppendChild(world, bz_Lump_CreateModel(models.NewMesh("row", row)));
         }
-        setup.world = world;
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_DOWN, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_UP, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_BAR_HEIGHT, 1.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_PRECIPICE_DEPTH, 1.0f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_EDGE_TOLERANCE, 0.01f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_SIDE_PROBE, 0.1f);
     }
-    ~Bench() { bz_Lump_DestroyTree(world); }
 };
 
 // The neighbour test of two edges in the x-z plane: parallel, on one line, overlapping.

@@ -3,7 +3,7 @@
 // when an obstacle or a dynamic object is in its way.
 #include "scene/NavMesh.h"
 
-#include "FakeScene.h"
+#include "NavMeshTestSupport.h"
 #include "NavMoveState.h"
 #include "TestSupport.h"
 
@@ -33,31 +33,13 @@ struct JoinWanted
     uint16_t face, region;
 };
 
-class NavMeshBuild : public ::testing::Test
+class NavMeshBuild : public ::testing::Test, protected NavTestWorld
 {
 protected:
     ScopedTempDir dir;
-    FakeModels models;
-    bzLump *world = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "world");
-    bzNavSetup setup{};
     bzNavMesh *mesh = nullptr;
 
-    void SetUp() override
-    {
-        setup.world = world;
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_DOWN, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_UP, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_BAR_HEIGHT, 1.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_PRECIPICE_DEPTH, 1.0f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_EDGE_TOLERANCE, 0.01f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_SIDE_PROBE, 0.1f);
-        setup.parameters[BZ_NAV_PARAM_SURFACE_MASK] = 0xFF;
-    }
-    void TearDown() override
-    {
-        bz_NavMesh_Free(mesh);
-        bz_Lump_DestroyTree(world);
-    }
+    void TearDown() override { bz_NavMesh_Free(mesh); }
 
     // A strip from x0 to x1 (heights y0 to y1) and z from 0 to depth, as face A = (x0,y0,0),
     // (x1,y1,0), (x0,y0,depth) and face B = (x1,y1,0), (x1,y1,depth), (x0,y0,depth). A's edges:

@@ -5,7 +5,7 @@
 
 #include "ClockVirtualCounter.h"
 #include "FakeReplay.h"
-#include "FakeScene.h"
+#include "NavMeshTestSupport.h"
 #include "NavMoveState.h"
 #include "RawAllocFailure.h"
 #include "TestSupport.h"
@@ -80,27 +80,16 @@ TEST(NavMeshPools, InitPoolsMakesTheThreePools)
 // A floor from (0, 0) to (4, 4): face 0 = (0,0,0), (4,0,0), (0,0,4), face 1 the other half
 // across x + z = 4. The crate (x 2.5 to 3, z 0.5 to 1.5) stands across the diagonal and meets
 // both faces; the post (x 3.8 to 4.2, z 2 to 2.5) meets face 1 only.
-class NavMeshPoolUse : public ::testing::Test
+class NavMeshPoolUse : public ::testing::Test, protected NavTestWorld
 {
 protected:
     ScopedTempDir dir;
-    FakeModels models;
-    bzLump *world = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "world");
     bzLump *things = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "things");
     bzLump *crate = nullptr, *post = nullptr;
-    bzNavSetup setup{};
 
     void SetUp() override
     {
         ASSERT_EQ(bz_NavMesh_PoolsInUse(), 0u) << "an earlier test kept pool elements";
-        setup.world = world;
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_DOWN, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_UP, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_BAR_HEIGHT, 1.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_PRECIPICE_DEPTH, 1.0f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_EDGE_TOLERANCE, 0.01f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_SIDE_PROBE, 0.1f);
-        setup.parameters[BZ_NAV_PARAM_SURFACE_MASK] = 0xFF;
         bzLump *floor = bz_Lump_CreateModel(models.NewMesh("floor", {{{{0, 0, 0}}},
                                                                      {{{4, 0, 0}}},
                                                                      {{{0, 0, 4}}},
@@ -111,11 +100,7 @@ protected:
         crate = Box(things, "crate", {{{2.5f, 0, 0.5f}}}, {{{3, 1, 1.5f}}});
         post = Box(things, "post", {{{3.8f, 0, 2}}}, {{{4.2f, 1, 2.5f}}});
     }
-    void TearDown() override
-    {
-        bz_Lump_DestroyTree(things);
-        bz_Lump_DestroyTree(world);
-    }
+    void TearDown() override { bz_Lump_DestroyTree(things); }
     bzLump *Box(bzLump *parent, const char *name, bzV3 min, bzV3 max)
     {
         bzLump *l =

@@ -2,7 +2,7 @@
 // a block holds is refused with a debug line naming the block, never written past it.
 #include "scene/NavMesh.h"
 
-#include "FakeScene.h"
+#include "NavMeshTestSupport.h"
 #include "TestSupport.h"
 
 #include "core/Debug.h"
@@ -18,32 +18,17 @@ namespace
 {
 std::vector<std::string> gLines;
 
-class NavMeshWorkBlocks : public ::testing::Test
+class NavMeshWorkBlocks : public ::testing::Test, protected NavTestWorld
 {
 protected:
-    FakeModels models;
-    bzLump *world = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "world");
-    bzNavSetup setup{};
     bzDebugTextSink previous = nullptr;
 
     void SetUp() override
     {
-        setup.world = world;
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_DOWN, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_STEP_UP, 0.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_BAR_HEIGHT, 1.5f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_PRECIPICE_DEPTH, 1.0f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_EDGE_TOLERANCE, 0.01f);
-        bz_NavMesh_SetParameter(setup.parameters, BZ_NAV_PARAM_SIDE_PROBE, 0.1f);
-        setup.parameters[BZ_NAV_PARAM_SURFACE_MASK] = 0xFF;
         gLines.clear();
         previous = bz_Debug_SetTextSink([](const char *line) { gLines.push_back(line); });
     }
-    void TearDown() override
-    {
-        bz_Debug_SetTextSink(previous);
-        bz_Lump_DestroyTree(world);
-    }
+    void TearDown() override { bz_Debug_SetTextSink(previous); }
     void Add(const char *name, const std::vector<bzV3> &corners)
     {
         bz_Lump_AppendChild(world, bz_Lump_CreateModel(models.NewMesh(name, corners)));
