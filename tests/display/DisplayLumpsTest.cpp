@@ -18,20 +18,7 @@
 
 namespace
 {
-class DisplayLumpsTest : public ModelRecordsTest
-{
-protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
-    void TearDown() override
-    {
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
-    }
-};
+using DisplayLumpsTest = ModelSceneTest;
 
 TEST_F(DisplayLumpsTest, BuildersNameTheLumpAndModelAndCountTheOverride)
 {

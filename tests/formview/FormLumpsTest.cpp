@@ -21,34 +21,7 @@ using namespace pairtest;
 
 namespace
 {
-class FormLumpsTest : public ModelRecordsTest
-{
-protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
-    void TearDown() override
-    {
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
-    }
-};
-
-std::vector<bzV3> ModelVertices(bzLump *lump)
-{
-    std::vector<bzV3> out;
-    const bzModel *model = bz_Lump_GetModel(lump);
-    if (!model || !model->vertexData)
-        return out;
-    for (int32_t i = 0; i < model->vertexData->vertexCount; i++)
-    {
-        const bzModelDataVertex &v = model->vertexData->vertices[i];
-        out.push_back(V(v.x, v.y, v.z));
-    }
-    return out;
-}
+using FormLumpsTest = ModelSceneTest;
 
 float Dot(const bzV3 &a, const bzV3 &b)
 {

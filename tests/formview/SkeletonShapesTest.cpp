@@ -20,20 +20,7 @@
 
 namespace
 {
-class SkeletonShapesTest : public ModelRecordsTest
-{
-protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
-    void TearDown() override
-    {
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
-    }
-};
+using SkeletonShapesTest = ModelSceneTest;
 
 bzV3 V(float x, float y, float z)
 {
@@ -62,20 +49,6 @@ bzV3 Cross(const bzV3 &a, const bzV3 &b)
 float Length(const bzV3 &a)
 {
     return std::sqrt(Dot(a, a));
-}
-
-std::vector<bzV3> ModelVertices(bzLump *lump)
-{
-    std::vector<bzV3> out;
-    const bzModel *model = bz_Lump_GetModel(lump);
-    if (!model || !model->vertexData)
-        return out;
-    for (int32_t i = 0; i < model->vertexData->vertexCount; i++)
-    {
-        const bzModelDataVertex &v = model->vertexData->vertices[i];
-        out.push_back(V(v.x, v.y, v.z));
-    }
-    return out;
 }
 
 // The corners of the model's polygons.

@@ -37,14 +37,6 @@ bzLump *Holding(bzLump *parent, bzModel *model)
     return lump;
 }
 
-template <typename T> std::vector<T *> ListOf(T *head)
-{
-    std::vector<T *> out;
-    for (T *e = head; e; e = e->next)
-        out.push_back(e);
-    return out;
-}
-
 template <typename T> std::vector<T *> Tail(T *head, size_t n)
 {
     std::vector<T *> all = ListOf(head);

@@ -20,18 +20,6 @@ namespace
 {
 using LumpResourcesTest = ModelsTest;
 
-// A model of one separate triangle for each material given, prepared into one entry a material.
-bzModel *MakeModel(const char *name, std::initializer_list<bzMaterial *> materials)
-{
-    bzModel *m = MakeTriangles(static_cast<int32_t>(materials.size()), nullptr);
-    std::snprintf(m->name, sizeof m->name, "%s", name);
-    int32_t t = 0;
-    for (bzMaterial *material : materials)
-        m->vertexData->polygons[t++].material = material;
-    EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
-    return m;
-}
-
 bzLump *ModelLump(bzLump *parent, bzModel *model)
 {
     bzLump *lump = bz_Lump_CreateModel(model);
@@ -43,14 +31,6 @@ bzLump *ModelLump(bzLump *parent, bzModel *model)
     return lump;
 }
 
-template <typename T> std::vector<T *> RunOf(T *first)
-{
-    std::vector<T *> out;
-    for (T *e = first; e; e = e->next)
-        out.push_back(e);
-    return out;
-}
-
 // Tree: root (model A) with children B (model A), C (model B) whose child D (model A).
 struct Scene
 {
@@ -58,9 +38,9 @@ struct Scene
     bzMaterial *green = bz_CreateMaterial("data\\green", 1);
     bzMaterial *blue = bz_CreateMaterial("data\\blue", 1);
     bzMaterial *grey = bz_CreateMaterial("grey", 1);
-    bzModel *outside = MakeModel("outside", {grey});
-    bzModel *a = MakeModel("a", {red, green});
-    bzModel *b = MakeModel("b", {green, blue});
+    bzModel *outside = MakeMaterialTriangles("outside", {grey});
+    bzModel *a = MakeMaterialTriangles("a", {red, green});
+    bzModel *b = MakeMaterialTriangles("b", {green, blue});
     bzLump *root = ModelLump(nullptr, a);
     bzLump *lumpB = ModelLump(root, a);
     bzLump *lumpC = ModelLump(root, b);
@@ -94,7 +74,7 @@ TEST_F(LumpResourcesTest, ModelsAreGatheredOnceEachAndTheFilterKeepsLumpsOrSubtr
     int32_t count = -1;
     bzModel *first = bz_Lump_CollectModelList(s.root, 1, &count, nullptr, nullptr);
     EXPECT_EQ(count, 2);
-    EXPECT_EQ(RunOf(first), (std::vector<bzModel *>{s.a, s.b}));
+    EXPECT_EQ(ListOf(first), (std::vector<bzModel *>{s.a, s.b}));
     // The model outside the tree stands before the run.
     EXPECT_EQ(bzgModelList, s.outside);
 
@@ -121,7 +101,7 @@ TEST_F(LumpResourcesTest, ModelsAreGatheredOnceEachAndTheFilterKeepsLumpsOrSubtr
     {
         FilterRule rule{c.verdict, c.target};
         first = bz_Lump_CollectModelList(s.root, 1, &count, Filter, &rule);
-        std::vector<bzModel *> got = RunOf(first);
+        std::vector<bzModel *> got = ListOf(first);
         std::sort(got.begin(), got.end());
         std::vector<bzModel *> want = c.run;
         std::sort(want.begin(), want.end());
@@ -142,7 +122,7 @@ TEST_F(LumpResourcesTest, MaterialsAndImagesOfATreeAreGatheredOnceEach)
 
     int32_t count = -1;
     bzMaterial *first = bz_Lump_CollectMaterials(1, nullptr, s.root, &count, nullptr);
-    std::vector<bzMaterial *> got = RunOf(first);
+    std::vector<bzMaterial *> got = ListOf(first);
     std::sort(got.begin(), got.end());
     std::vector<bzMaterial *> want = {s.red, s.green, s.blue, textured};
     std::sort(want.begin(), want.end());
@@ -287,8 +267,8 @@ TEST_F(LumpResourcesTest, TexturesAreCollectedOnceUpToTheLimits)
     bzMaterial *m1 = bz_CreateMaterialFromTextureHandle(one);
     bzMaterial *m2 = bz_CreateMaterialFromTextureHandle(two);
     bzMaterial *m3 = bz_CreateMaterialFromTextureHandle(held);
-    bzModel *a = MakeModel("a", {m1, m2});
-    bzModel *b = MakeModel("b", {m2, m3});
+    bzModel *a = MakeMaterialTriangles("a", {m1, m2});
+    bzModel *b = MakeMaterialTriangles("b", {m2, m3});
     bzLump *root = ModelLump(nullptr, a);
     ModelLump(root, b);
 
@@ -346,7 +326,7 @@ TEST_F(LumpResourcesTest, ParticleEmittersBringTheirMaterialsAndTexture)
 
     int32_t count = 0;
     bzMaterial *first = bz_Lump_CollectMaterials(1, nullptr, emitter, &count, nullptr);
-    std::vector<bzMaterial *> got = RunOf(first);
+    std::vector<bzMaterial *> got = ListOf(first);
     std::sort(got.begin(), got.end());
     std::vector<bzMaterial *> want = {young, old};
     std::sort(want.begin(), want.end());

@@ -17,6 +17,7 @@
 #include "models/ModelAccess.h"
 #include "models/ModelPrepare.h"
 #include "models/SceneLink.h"
+#include "scene/Lump.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 class ModelsTest : public ::testing::Test
 {
@@ -220,6 +222,30 @@ inline bzModel *MakeMaterialTriangles(const char *name,
         m->vertexData->polygons[t++].material = material;
     EXPECT_EQ(bz_PrepareModelGeometry(m, BZ_PREPARE_REBUILD), 0);
     return m;
+}
+
+// The vertices of the lump's model as written in its vertex data (none without a model or data).
+inline std::vector<bzV3> ModelVertices(bzLump *lump)
+{
+    std::vector<bzV3> out;
+    const bzModel *model = bz_Lump_GetModel(lump);
+    if (!model || !model->vertexData)
+        return out;
+    for (int32_t i = 0; i < model->vertexData->vertexCount; i++)
+    {
+        const bzModelDataVertex &v = model->vertexData->vertices[i];
+        out.push_back(bzV3{{{v.x, v.y, v.z}}});
+    }
+    return out;
+}
+
+// The records of a list linked through `next`, first to last.
+template <typename T> std::vector<T *> ListOf(T *head)
+{
+    std::vector<T *> out;
+    for (T *e = head; e; e = e->next)
+        out.push_back(e);
+    return out;
 }
 
 // The model records with the models' scene services installed for each test.
