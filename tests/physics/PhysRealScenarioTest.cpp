@@ -333,9 +333,18 @@ TEST_F(PhysRealScenarioTest,
     EXPECT_GT(box.Position().x, furthest - 1e-4f);
 }
 
-// A box lying on a ground turned by 10 degrees, 1 mm above it: its up is the slope's normal.
-void LayOnSlope(Ground &ground, Solid &box)
+// A box lying on a ground turned by 10 degrees, 1 mm above it (its up the slope's normal), left
+// for 50 steps (2 s): how far it moved and where its up axis points at the end. `substance`
+// names the box's substance; null leaves it DEFAULT.
+struct SlopeRun
 {
+    bzV3 moved;
+    bzV3 up;
+};
+SlopeRun RunOnSlope(const char *substance)
+{
+    Ground ground(10.0f);
+    Solid box;
     box.Box(ground, 1.0f, 1.0f, V(0, 0, 0));
     const bzV3 up = ground.Up();
     bzM34 r;
@@ -345,25 +354,27 @@ void LayOnSlope(Ground &ground, Solid &box)
     r.row[3] = V(0.501f * up.x, 0.501f * up.y, 0.0f);
     box.b()->startTransform = r;
     box.body.m = r;
+    if (substance)
+        box.b()->substance = static_cast<int32_t>(bz_Substance_FindByName(substance));
+    physworld::ForgetBounces forget{box.b()};
+    BZDObject *head = physworld::Link({&box.body});
+    const bzV3 start = box.Position();
+    for (int step = 0; step < 50; ++step)
+        physworld::Frame(&head, kG);
+    SlopeRun run;
+    const bzV3 now = box.Position();
+    bz_V3_SubInto(&now, &start, &run.moved);
+    run.up = box.body.m.row[1];
+    return run;
 }
 
 // DEFAULT on DEFAULT: mu 0.3 is above tan(10 degrees) = 0.176, so friction holds the box where
 // it lands.
 TEST_F(PhysRealScenarioTest, OnATenDegreeSlopeABoxStaysWithFriction)
 {
-    Ground ground(10.0f);
-    Solid box;
-    LayOnSlope(ground, box);
-    physworld::ForgetBounces forget{box.b()};
-    BZDObject *head = Link({&box});
-    const bzV3 start = box.Position();
-    for (int step = 0; step < 50; ++step)
-        physworld::Frame(&head, kG);
-    bzV3 moved;
-    const bzV3 now = box.Position();
-    bz_V3_SubInto(&now, &start, &moved);
-    EXPECT_LT(bz_V3_Length(&moved), 0.01f);
-    EXPECT_GT(box.body.m.row[1].y, std::cos(10.0f * kPi / 180.0f) - 1e-3f) << "not tipped";
+    const SlopeRun run = RunOnSlope(nullptr);
+    EXPECT_LT(bz_V3_Length(&run.moved), 0.01f);
+    EXPECT_GT(run.up.y, std::cos(10.0f * kPi / 180.0f) - 1e-3f) << "not tipped";
 }
 
 // On ICE (friction 0) the box slides down at g sin(theta) = 1.74 m/s^2, 3.47 m over 2 s. It is
@@ -371,22 +382,11 @@ TEST_F(PhysRealScenarioTest, OnATenDegreeSlopeABoxStaysWithFriction)
 // more than a tenth of a step of gravity (0.04 m/s), so its rest count never runs out.
 TEST_F(PhysRealScenarioTest, OnATenDegreeIceSlopeABoxSlidesAtGSinTheta)
 {
-    Ground ground(10.0f);
-    Solid box;
-    LayOnSlope(ground, box);
-    box.b()->substance = static_cast<int32_t>(bz_Substance_FindByName("ICE"));
-    physworld::ForgetBounces forget{box.b()};
-    BZDObject *head = Link({&box});
-    const bzV3 start = box.Position();
-    for (int step = 0; step < 50; ++step)
-        physworld::Frame(&head, kG);
-    bzV3 moved;
-    const bzV3 now = box.Position();
-    bz_V3_SubInto(&now, &start, &moved);
+    const SlopeRun run = RunOnSlope("ICE");
     // s = a t^2 / 2 over 2 s, down the slope.
     const float a = kG * std::sin(10.0f * kPi / 180.0f);
-    EXPECT_NEAR(bz_V3_Length(&moved), 0.5f * a * 4.0f, 0.05f * 0.5f * a * 4.0f);
-    EXPECT_GT(moved.x, 0.0f);
+    EXPECT_NEAR(bz_V3_Length(&run.moved), 0.5f * a * 4.0f, 0.05f * 0.5f * a * 4.0f);
+    EXPECT_GT(run.moved.x, 0.0f);
 }
 
 // The ground's faces name their material, a record whose second word is the surface's
