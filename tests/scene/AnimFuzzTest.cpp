@@ -102,20 +102,6 @@ std::vector<uint8_t> Write(const FileModel &m)
     return f.b;
 }
 
-struct Collected
-{
-    std::vector<bzAnimChannel *> channels;
-    static void Take(bzAnimChannel *channel, void *user)
-    {
-        static_cast<Collected *>(user)->channels.push_back(channel);
-    }
-    ~Collected()
-    {
-        for (bzAnimChannel *c : channels)
-            bz_AnimChannel_Free(c);
-    }
-};
-
 bzKeyAnim *LoadExact(const std::vector<uint8_t> &bytes, Collected *extra)
 {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);

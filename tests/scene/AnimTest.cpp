@@ -40,21 +40,6 @@ void ExpectV3Near(const bzV3 &v, float x, float y, float z, float tolerance = 1e
     EXPECT_NEAR(v.z, z, tolerance);
 }
 
-// Channels the loader hands over, in order; freed with the collector.
-struct Collected
-{
-    std::vector<bzAnimChannel *> channels;
-    static void Take(bzAnimChannel *channel, void *user)
-    {
-        static_cast<Collected *>(user)->channels.push_back(channel);
-    }
-    ~Collected()
-    {
-        for (bzAnimChannel *c : channels)
-            bz_AnimChannel_Free(c);
-    }
-};
-
 // Loads from an exact-size heap copy of the bytes, so that any read past them is seen.
 bzKeyAnim *LoadBytes(const std::vector<uint8_t> &bytes, bzAnimChannelFunction callback = nullptr,
                      void *user = nullptr)

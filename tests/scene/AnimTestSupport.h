@@ -1,4 +1,5 @@
-// Animation files built byte by byte for the animation tests, and a tree of named lumps.
+// Animation files built byte by byte for the animation tests, a collector of the channels a
+// load hands over, and a tree of named lumps.
 #pragma once
 
 #include "core/Bytes.h"
@@ -8,6 +9,21 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+// Channels the loader hands over, in order; freed with the collector.
+struct Collected
+{
+    std::vector<bzAnimChannel *> channels;
+    static void Take(bzAnimChannel *channel, void *user)
+    {
+        static_cast<Collected *>(user)->channels.push_back(channel);
+    }
+    ~Collected()
+    {
+        for (bzAnimChannel *c : channels)
+            bz_AnimChannel_Free(c);
+    }
+};
 
 // Little-endian fields appended one by one.
 struct AnimBytes
