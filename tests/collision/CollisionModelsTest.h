@@ -9,22 +9,16 @@
 
 #include <vector>
 
-class CollisionModelsTest : public ModelRecordsTest
+class CollisionModelsTest : public ModelSceneTest
 {
 protected:
-    void SetUp() override
-    {
-        ModelRecordsTest::SetUp();
-        bz_Models_InstallSceneServices();
-    }
     void TearDown() override
     {
         if (root)
             bz_Lump_DestroyTree(root);
         for (bzModel *m : models)
             bz_ReleaseModel(m);
-        bz_Models_RemoveSceneServices();
-        ModelRecordsTest::TearDown();
+        ModelSceneTest::TearDown();
     }
 
     std::vector<bzModel *> models;

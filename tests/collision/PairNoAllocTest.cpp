@@ -26,6 +26,30 @@ using namespace pairtest;
 
 namespace
 {
+// What the memory manager and the system heap have given out when made, to hold against what
+// they have given out when the checks run.
+struct MemoryWatch
+{
+    bzMemStats before{};
+    long newBefore = 0;
+
+    MemoryWatch()
+    {
+        bz_Mem_GetStats(&before);
+        newBefore = gNewCalls.load();
+    }
+    // Nothing taken from either since the watch was made.
+    void ExpectNothingTaken() const
+    {
+        const long newAfter = gNewCalls.load();
+        bzMemStats after;
+        bz_Mem_GetStats(&after);
+        EXPECT_EQ(newAfter, newBefore);
+        EXPECT_EQ(after.blockCount, before.blockCount);
+        EXPECT_EQ(after.bytesInUse, before.bytesInUse);
+    }
+};
+
 TEST(PairNoAlloc, QueriesTakeNoMemory)
 {
     std::vector<FormPtr> forms;
@@ -47,9 +71,7 @@ TEST(PairNoAlloc, QueriesTakeNoMemory)
     delete box;
     ASSERT_EQ(gNewCalls.load(), probe + 1);
 
-    bzMemStats before, after;
-    bz_Mem_GetStats(&before);
-    const long newBefore = gNewCalls.load();
+    const MemoryWatch watch;
     int hits = 0;
     for (size_t a = 0; a < forms.size(); a++)
         for (size_t b = 0; b < forms.size(); b++)
@@ -83,12 +105,8 @@ TEST(PairNoAlloc, QueriesTakeNoMemory)
     const bzRay down = {V(0, 0, 3), V(0, 0, -5), 0};
     float t;
     hits += bz_DynForm_TestFaces(&list, &down, &t, nullptr, nullptr, nullptr, nullptr);
-    const long newAfter = gNewCalls.load();
-    bz_Mem_GetStats(&after);
+    watch.ExpectNothingTaken();
     EXPECT_GT(hits, 0);
-    EXPECT_EQ(newAfter, newBefore);
-    EXPECT_EQ(after.blockCount, before.blockCount);
-    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
 }
 
 TEST(PairNoAlloc, SweptContactAndPrimitivePathsTakeNoMemory)
@@ -110,9 +128,7 @@ TEST(PairNoAlloc, SweptContactAndPrimitivePathsTakeNoMemory)
     face.corners[1] = V(1, 0, 0);
     face.corners[2] = V(0, 0, 1);
 
-    bzMemStats before, after;
-    bz_Mem_GetStats(&before);
-    const long newBefore = gNewCalls.load();
+    const MemoryWatch watch;
     int hits = 0;
     for (size_t a = 0; a < forms.size(); a++)
         for (size_t b = 0; b < forms.size(); b++)
@@ -146,12 +162,8 @@ TEST(PairNoAlloc, SweptContactAndPrimitivePathsTakeNoMemory)
     hits += bz_RestingPointOnEdge(&p, &edgeStart, &edge, 1.0f, &row, nullptr);
     const bzV3 p1 = V(1, -1, 0.2f);
     hits += bz_SweptSphereAgainstCylinder(&a, &p1, &edgeStart, &edge, 0.5f, 0.5f, &row, nullptr);
-    const long newAfter = gNewCalls.load();
-    bz_Mem_GetStats(&after);
+    watch.ExpectNothingTaken();
     EXPECT_GT(hits, 5);
     EXPECT_EQ(count, 4);
-    EXPECT_EQ(newAfter, newBefore);
-    EXPECT_EQ(after.blockCount, before.blockCount);
-    EXPECT_EQ(after.bytesInUse, before.bytesInUse);
 }
 } // namespace

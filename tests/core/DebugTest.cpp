@@ -1,21 +1,11 @@
 #include "core/Debug.h"
 #include "core/Error.h"
+#include "DebugLinesTestSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-
-namespace
-{
-// The on-screen lines as at start: every slot empty.
-class DebugLines : public ::testing::Test
-{
-protected:
-    void SetUp() override { bz_ClearDebugMessages(); }
-    void TearDown() override { bz_ClearDebugMessages(); }
-};
-} // namespace
 
 TEST_F(DebugLines, SlotsHoldAtMost255Characters)
 {

@@ -432,14 +432,33 @@ TEST_F(SkinInstanceTest, BonesOfAFaceByWeightSideAndNearestCorner)
     EXPECT_EQ(count, 0);
 }
 
+// The blend tests' two animations of one frame and two bones: the rest pose, and one with bone 1
+// turned 90 degrees about z and the root 2 up. Both are released with the holder.
+struct RestAndTurned
+{
+    bzAnimation *rest = bz_CreateAnimation(0, 1, 2);
+    bzAnimation *turned = bz_CreateAnimation(0, 1, 2);
+
+    RestAndTurned()
+    {
+        turned->rotations[1] = AboutZ(90.0f);
+        turned->rootPositions[0] = {0.0f, 2.0f, 0.0f};
+    }
+    RestAndTurned(const RestAndTurned &) = delete;
+    RestAndTurned &operator=(const RestAndTurned &) = delete;
+    ~RestAndTurned()
+    {
+        bz_ReleaseAnimation(rest, 0);
+        bz_ReleaseAnimation(turned, 0);
+    }
+};
+
 TEST_F(SkinInstanceTest, BlendsOfTwoAnimationsPositionsAndCapturedPoses)
 {
     Rig rig(2, {{{1, 1.0f}}});
     ASSERT_TRUE(rig.Start());
-    bzAnimation *rest = bz_CreateAnimation(0, 1, 2);
-    bzAnimation *turned = bz_CreateAnimation(0, 1, 2);
-    turned->rotations[1] = AboutZ(90.0f);
-    turned->rootPositions[0] = {0.0f, 2.0f, 0.0f};
+    const RestAndTurned anims;
+    bzAnimation *rest = anims.rest, *turned = anims.turned;
     ASSERT_EQ(bz_Skeleton_PoseFromBlend(&rig.lump, rest, 0, turned, 0, 0.5f), 0);
     EXPECT_EQ(rig.instance->frame, -1);
     EXPECT_EQ(rig.instance->flags & BZ_SKIN_NEEDS_UPDATE, BZ_SKIN_NEEDS_UPDATE);
@@ -473,18 +492,15 @@ TEST_F(SkinInstanceTest, BlendsOfTwoAnimationsPositionsAndCapturedPoses)
     ExpectNear(at, 1.0f, 1.0f, 0.0f);
     EXPECT_NEAR(copy->rotations[3].z, std::sin(3.14159265f / 8.0f), kEps);
     EXPECT_EQ(bz_Animation_CapturePose(&rig.lump, copy, 2), BZ_ERROR_INVALID_PARAMETER);
-    for (bzAnimation *a : {rest, turned, copy})
-        bz_ReleaseAnimation(a, 0);
+    bz_ReleaseAnimation(copy, 0);
 }
 
 TEST_F(SkinInstanceTest, BlendsThatMoveTheLumpKeepTheReferenceBoneStill)
 {
     Rig rig(2, {{{1, 1.0f}}});
     ASSERT_TRUE(rig.Start());
-    bzAnimation *rest = bz_CreateAnimation(0, 1, 2);
-    bzAnimation *turned = bz_CreateAnimation(0, 1, 2);
-    turned->rotations[1] = AboutZ(90.0f);
-    turned->rootPositions[0] = {0.0f, 2.0f, 0.0f};
+    const RestAndTurned anims;
+    bzAnimation *rest = anims.rest, *turned = anims.turned;
     turned->motionPositions[0] = {4.0f, 0.0f, 0.0f};
     const float h = std::sqrt(0.5f);
     struct Case
@@ -541,8 +557,6 @@ TEST_F(SkinInstanceTest, BlendsThatMoveTheLumpKeepTheReferenceBoneStill)
         EXPECT_EQ(bz_Skeleton_PoseFromBlendMoving(&rig.lump, rest, 0, turned, 0, 0.5f, bad,
                                                   BZ_BLEND_MOVE_LUMP),
                   BZ_ERROR_INVALID_PARAMETER);
-    for (bzAnimation *a : {rest, turned})
-        bz_ReleaseAnimation(a, 0);
 }
 
 TEST_F(SkinInstanceTest, ScalingAndTheWeightedReferenceFrame)

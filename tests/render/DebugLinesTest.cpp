@@ -2,22 +2,12 @@
 #include "render/DebugLines.h"
 #include "render/Font.h"
 #include "device/RenderTable.h"
+#include "support/DebugLinesTestSupport.h"
 #include "support/TextRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
-
-namespace
-{
-// The on-screen lines as at start: every slot empty.
-class DebugLines : public ::testing::Test
-{
-protected:
-    void SetUp() override { bz_ClearDebugMessages(); }
-    void TearDown() override { bz_ClearDebugMessages(); }
-};
-} // namespace
 
 namespace
 {

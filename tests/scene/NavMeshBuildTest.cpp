@@ -74,6 +74,16 @@ protected:
         ASSERT_NE(mesh, nullptr) << bzgLastError;
     }
 
+    // A move by `move` from `from`, located afresh on the built mesh: it must end in `result`;
+    // the place it reaches goes to `reached`.
+    void LocateAndMove(const bzV3 &from, const bzV3 &move, int32_t result, bzNavPlace *reached)
+    {
+        HeldNavState state;
+        ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
+        EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &from, &move, nullptr, 0, reached, nullptr),
+                  result);
+    }
+
     void ExpectGroup(int region, int group, uint16_t entry, const std::vector<Edges> &faces)
     {
         ASSERT_LT(region, mesh->regionCount);
@@ -136,12 +146,9 @@ TEST_F(NavMeshBuild, TwoFloorsJoinedByARampAreOneRegion)
     ExpectGroup(0, 2, 2, {{0, 0x4001, 1, 0x8003}, {1, 0x4001, 0x4001, 0}});
     ExpectJoins(0, {{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 2, 0, 0}, {0, 1, 1, 0}});
 
-    HeldNavState state;
     const bzV3 from = {{{0.5f, 0, 0.5f}}}, move = {{{5, 0, 0}}};
-    ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
     bzNavPlace reached{};
-    EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &from, &move, nullptr, 0, &reached, nullptr),
-              BZ_NAV_LA_NEW_FACE);
+    ASSERT_NO_FATAL_FAILURE(LocateAndMove(from, move, BZ_NAV_LA_NEW_FACE, &reached));
     EXPECT_EQ(reached.region, 0);
     EXPECT_EQ(reached.group, 2);
     EXPECT_EQ(reached.face, 1); // (5.5, 0.5) lies past the high floor's diagonal
@@ -263,12 +270,9 @@ TEST_F(NavMeshBuild, AnEdgeWithTwoNeighboursGetsAMultiJoin)
     EXPECT_EQ(mesh->regions[0].multiJoins[0].joins[1], 1);
 
     // A move across the shared edge goes to the face of the multi-join that holds it.
-    HeldNavState state;
     const bzV3 from = {{{1.5f, 0, 0.2f}}}, move = {{{0, 0, -0.5f}}};
-    ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
     bzNavPlace reached{};
-    EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &from, &move, nullptr, 0, &reached, nullptr),
-              BZ_NAV_LA_NEW_FACE);
+    ASSERT_NO_FATAL_FAILURE(LocateAndMove(from, move, BZ_NAV_LA_NEW_FACE, &reached));
     EXPECT_EQ(reached.group, 1);
     EXPECT_EQ(reached.face, 1);
 }
@@ -694,15 +698,11 @@ TEST_F(NavMeshGrid, RegionsAndEdgesFollowTheRises)
                             EXPECT_EQ(j.region, regionOf[nx][nz]);
                         }
                     }
-                    HeldNavState state;
                     const bzV3 from = {{{x + (side == 0 ? 0.7f : 0.5f), height[x][z],
                                          z + (side == 1 ? 0.7f : 0.5f)}}};
                     const bzV3 move = {{{side == 0 ? 0.6f : 0.0f, 0, side == 1 ? 0.6f : 0.0f}}};
-                    ASSERT_EQ(bz_NavMesh_Locate(mesh, &state, &from, nullptr), 0);
                     bzNavPlace reached{};
-                    EXPECT_EQ(bz_NavMesh_MoveOnFace(mesh, &state, &from, &move, nullptr, 0,
-                                                    &reached, nullptr),
-                              result);
+                    ASSERT_NO_FATAL_FAILURE(LocateAndMove(from, move, result, &reached));
                     if (result <= BZ_NAV_LA_NEW_REGION)
                     {
                         EXPECT_EQ(reached.region, regionOf[nx][nz]);
