@@ -16,10 +16,6 @@
 
 namespace
 {
-// Half-angle of the camera's view across the width, in degrees.
-constexpr float kFieldOfView = 30.0f;
-constexpr float kPi = 3.14159265f;
-
 class FaceListOverlayTest : public GlFrameTest
 {
 protected:
@@ -40,15 +36,6 @@ protected:
         bz_Scene_ResetBatches();
         bz_Models_RemoveSceneServices();
         GlFrameTest::TearDown();
-    }
-    // Where a camera-space point lands on the whole display: x' = x cot(fov) / z across the
-    // width, y' = y cot(fov) aspect / z; y measured from the top.
-    static void Project(float x, float y, float z, int *px, int *py)
-    {
-        const float cot = 1.0f / std::tan(kFieldOfView * kPi / 180.0f);
-        const float aspect = float(kW) / float(kH);
-        *px = int(std::lround((x * cot / z + 1.0f) * 0.5f * kW));
-        *py = int(std::lround((1.0f - y * cot * aspect / z) * 0.5f * kH));
     }
     bzLump *camera_ = nullptr;
 };

@@ -32,8 +32,6 @@
 
 namespace
 {
-// Half-angle of the camera's view across the width, in degrees.
-constexpr float kFieldOfView = 30.0f;
 constexpr float kPi = 3.14159265f;
 
 struct Pixel
@@ -115,15 +113,12 @@ protected:
     }
 
     // Where a point in camera space (the camera looks along +z, x to the right, y up) lands on
-    // the display: x' = x cot(fov) / z across the width, y' = y cot(fov) aspect / z.
+    // the display.
     static Pixel Project(float x, float y, float z)
     {
-        const float cot = 1.0f / std::tan(kFieldOfView * kPi / 180.0f);
-        const float aspect = float(kW) / float(kH);
-        const float nx = x * cot / z;
-        const float ny = y * cot * aspect / z;
-        return {int(std::lround((nx + 1.0f) * 0.5f * kW)),
-                int(std::lround((1.0f - ny) * 0.5f * kH))};
+        Pixel p;
+        GlFrameTest::Project(x, y, z, &p.x, &p.y);
+        return p;
     }
 
     // One frame as the frame driver renders it, read back and written as the picture.
@@ -318,7 +313,7 @@ constexpr int kFrameH = 480;
 // The ray from the camera through the middle of a pixel.
 std::array<float, 3> Ray(int px, int py)
 {
-    const float cot = 1.0f / std::tan(kFieldOfView * kPi / 180.0f);
+    const float cot = 1.0f / std::tan(GlFrameTest::kFieldOfView * kPi / 180.0f);
     const float aspect = float(kFrameW) / float(kFrameH);
     const float nx = (float(px) + 0.5f) / kFrameW * 2.0f - 1.0f;
     const float ny = 1.0f - (float(py) + 0.5f) / kFrameH * 2.0f;

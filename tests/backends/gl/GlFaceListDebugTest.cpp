@@ -13,9 +13,6 @@
 
 namespace
 {
-// Half-angle of the camera's view across the width, in degrees.
-constexpr float kFieldOfView = 30.0f;
-constexpr float kPi = 3.14159265f;
 const std::array<int, 3> kBlack = {0, 0, 0};
 
 class GlFaceListDebugTest : public GlFrameTest
@@ -42,15 +39,6 @@ protected:
         if (camera_)
             bz_Lump_DestroyTree(camera_);
         GlFrameTest::TearDown();
-    }
-    // Where a camera-space point lands: x' = x cot(fov) / z across the width,
-    // y' = y cot(fov) aspect / z; y measured from the top.
-    static void Project(float x, float y, float z, int *px, int *py)
-    {
-        const float cot = 1.0f / std::tan(kFieldOfView * kPi / 180.0f);
-        const float aspect = float(kW) / float(kH);
-        *px = int(std::lround((x * cot / z + 1.0f) * 0.5f * kW));
-        *py = int(std::lround((1.0f - y * cot * aspect / z) * 0.5f * kH));
     }
     // Colour white, model-view identity, the whole display as the rectangle; depth test and
     // blending left on.

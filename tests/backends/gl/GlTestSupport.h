@@ -20,6 +20,7 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -141,9 +142,24 @@ inline void ClearFrame(int width, int height)
 // A 640x480 frame, cleared, that a test draws into and reads back.
 class GlFrameTest : public GlTest
 {
+public:
+    // Half-angle of the view across the width, in degrees, of the cameras whose points the
+    // tests project.
+    static constexpr float kFieldOfView = 30.0f;
+
 protected:
     static constexpr int kW = 640;
     static constexpr int kH = 480;
+
+    // Where a camera-space point lands on the whole frame: x' = x cot(fov) / z across the
+    // width, y' = y cot(fov) aspect / z; y measured from the top.
+    static void Project(float x, float y, float z, int *px, int *py)
+    {
+        const float cot = 1.0f / std::tan(kFieldOfView * 3.14159265f / 180.0f);
+        const float aspect = float(kW) / float(kH);
+        *px = int(std::lround((x * cot / z + 1.0f) * 0.5f * kW));
+        *py = int(std::lround((1.0f - y * cot * aspect / z) * 0.5f * kH));
+    }
 
     void SetUp() override
     {
