@@ -72,7 +72,7 @@ bzSkidPoint Pair(float y, int32_t marker, uint32_t colour)
     return {{{{-1.0f, y, 5.0f}}}, marker, {{{1.0f, y, 5.0f}}}, colour};
 }
 
-class QuadBlockSkidDrawTest : public ModelsTest
+class QuadBlockSkidDrawTest : public ModelsTest, protected CubeView
 {
 protected:
     void SetUp() override
@@ -85,17 +85,7 @@ protected:
         t.PDDrawMaterialGroup = DrawGroup;
         t.PDDrawQuadBlockArray = G(QuadBlocks);
         t.PDDrawSkidRibbon = G(Ribbon);
-        opaque_ = bz_CreateMaterial("opaque", 1);
-        glass_ = bz_CreateMaterial("glass", 1);
-        glass_->flags = (glass_->flags | 0x8000000u) & ~0x100u;
-        cube_ = MakeCubeModel("cube", opaque_, -0.5f, 0.5f);
-        glassCube_ = MakeCubeModel("glass", glass_, -0.5f, 0.5f);
-        ASSERT_NE(cube_, nullptr);
-        ASSERT_NE(glassCube_, nullptr);
-        root_ = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
-        camera_ = bz_Lump_CreateCamera(nullptr, 45.0f);
-        view_ = bz_Viewport_Create(0, camera_, root_, 0, 0, 100, 100);
-        bz_Viewport_SetupProjectionM34(view_, nullptr);
+        ASSERT_NO_FATAL_FAILURE(MakeCubeView());
     }
     void TearDown() override
     {
@@ -103,10 +93,7 @@ protected:
             bz_Viewport_Destroy(v);
         bz_Lump_DestroyTree(root_);
         bz_Lump_DestroyTree(camera_);
-        bz_ReleaseModel(cube_);
-        bz_ReleaseModel(glassCube_);
-        bz_ReleaseMaterial(opaque_);
-        bz_ReleaseMaterial(glass_);
+        FreeCubes();
         bz_DrawQueue_Free();
         bz_Scene_ResetBatches();
         bz_Models_RemoveSceneServices();
@@ -130,13 +117,6 @@ protected:
         bz_QuadBlockArray_Release(array); // the lump holds the only use
         return l;
     }
-    bzMaterial *opaque_ = nullptr;
-    bzMaterial *glass_ = nullptr;
-    bzModel *cube_ = nullptr;
-    bzModel *glassCube_ = nullptr;
-    bzLump *root_ = nullptr;
-    bzLump *camera_ = nullptr;
-    bzViewport *view_ = nullptr;
 };
 
 TEST_F(QuadBlockSkidDrawTest, QuadBlocksWaitInTheDepthQueueAndDrawFarToNear)

@@ -176,7 +176,7 @@ std::vector<const void *> GroupLumps()
     return out;
 }
 
-class SceneRenderTest : public ModelsTest
+class SceneRenderTest : public ModelsTest, protected CubeView
 {
 protected:
     void SetUp() override
@@ -209,18 +209,8 @@ protected:
         t.PDDrawLineList = G(DrawList);
         t.PDDrawMesh = G(DrawMesh);
 
-        material_ = bz_CreateMaterial("opaque", 1);
-        glass_ = bz_CreateMaterial("glass", 1);
-        glass_->flags = (glass_->flags | 0x8000000u) & ~0x100u;
-        cube_ = MakeCubeModel("cube", material_, -0.5f, 0.5f);
-        glassCube_ = MakeCubeModel("glass", glass_, -0.5f, 0.5f);
-        ASSERT_NE(cube_, nullptr);
-        ASSERT_NE(glassCube_, nullptr);
-        root_ = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "root");
-        camera_ = bz_Lump_CreateCamera(nullptr, 45.0f);
+        ASSERT_NO_FATAL_FAILURE(MakeCubeView());
         lumps_ = {root_, camera_};
-        view_ = bz_Viewport_Create(0, camera_, root_, 0, 0, 100, 100);
-        bz_Viewport_SetupProjectionM34(view_, nullptr);
     }
     void TearDown() override
     {
@@ -231,10 +221,7 @@ protected:
         bz_DebugDraw_Release();
         // A default font that an earlier test left behind goes back with its image map.
         bz_Font_ReleaseDefault();
-        bz_ReleaseModel(cube_);
-        bz_ReleaseModel(glassCube_);
-        bz_ReleaseMaterial(material_);
-        bz_ReleaseMaterial(glass_);
+        FreeCubes();
         bz_DrawQueue_Free();
         bz_Scene_ResetBatches();
         bz_Models_RemoveSceneServices();
@@ -249,13 +236,6 @@ protected:
         bz_Lump_AppendChild(parent ? parent : root_, l);
         return l;
     }
-    bzMaterial *material_ = nullptr;
-    bzMaterial *glass_ = nullptr;
-    bzModel *cube_ = nullptr;
-    bzModel *glassCube_ = nullptr;
-    bzLump *root_ = nullptr;
-    bzLump *camera_ = nullptr;
-    bzViewport *view_ = nullptr;
     std::vector<bzLump *> lumps_;
 };
 
@@ -554,7 +534,7 @@ TEST_F(SceneRenderTest, BatchChainsSkipsShadowsAndThePreRenderCallback)
     bzLump *late = ModelAt(cube_, 0, 0, 10);
     bzLump *early = ModelAt(cube_, 0, 0, 12);
     early->flags |= BZ_LUMP_BATCH_CHAIN1;
-    bzModel *shadowCaster = MakeCubeModel("caster", material_, -0.5f, 0.5f);
+    bzModel *shadowCaster = MakeCubeModel("caster", opaque_, -0.5f, 0.5f);
     bzLump *shadow = bz_Lump_CreateStencilShadow("shadow", shadowCaster);
     ASSERT_NE(shadow, nullptr);
     bz_Lump_AppendChild(root_, shadow);
@@ -563,7 +543,7 @@ TEST_F(SceneRenderTest, BatchChainsSkipsShadowsAndThePreRenderCallback)
     never->flags |= 0x8000;
     bzModel *neverCube = MakeCubeModel("never", never, -0.5f, 0.5f);
     ModelAt(neverCube, 0, 0, 10);
-    bzModel *hiddenCube = MakeCubeModel("hidden", material_, -0.5f, 0.5f);
+    bzModel *hiddenCube = MakeCubeModel("hidden", opaque_, -0.5f, 0.5f);
     for (int32_t i = 0; i < hiddenCube->part->entryCount; ++i)
         hiddenCube->part->entries[i].entryFlags |= 1;
     ModelAt(hiddenCube, 0, 0, 10);
@@ -809,7 +789,7 @@ TEST_F(SceneRenderTest, ModelRenderCallbacks)
         bool childDrawn;    // its child's groups drawn (the children walked)
         bzMaterial *wanted; // the material of the parent's groups
     } cases[] = {
-        {{"drawn as it is", 1, false, false, false}, groups, true, material_},
+        {{"drawn as it is", 1, false, false, false}, groups, true, opaque_},
         {{"refused", 0, false, false, false}, 0, false, nullptr},
         {{"model cleared", 1, true, false, false}, 0, true, nullptr},
         {{"material set", 1, false, true, false}, groups, true, red},
@@ -861,7 +841,7 @@ TEST_F(SceneRenderTest, ModelRenderCallbacks)
 
 TEST_F(SceneRenderTest, RenderCallbacksOfShadowsSoundsAndEmitters)
 {
-    bzModel *caster = MakeCubeModel("caster", material_, -0.5f, 0.5f);
+    bzModel *caster = MakeCubeModel("caster", opaque_, -0.5f, 0.5f);
     bzLump *shadow = bz_Lump_CreateStencilShadow("shadow", caster);
     ASSERT_NE(shadow, nullptr);
     bz_Lump_AppendChild(root_, shadow);

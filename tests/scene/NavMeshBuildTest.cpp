@@ -68,6 +68,18 @@ protected:
         return l;
     }
 
+    // Two triangles side by side below z = 0, (0,0,0), (1,0,-1), (1,0,0) and (1,0,0), (2,0,-1),
+    // (2,0,0): their z = 0 edges lie along the line from x 0 to 2.
+    bzLump *PairBelow()
+    {
+        return Triangles("pair", {{{{0, 0, 0}}},
+                                  {{{1, 0, -1}}},
+                                  {{{1, 0, 0}}},
+                                  {{{1, 0, 0}}},
+                                  {{{2, 0, -1}}},
+                                  {{{2, 0, 0}}}});
+    }
+
     void Build()
     {
         mesh = bz_NavMesh_BuildMesh(&setup, nullptr, nullptr);
@@ -253,12 +265,7 @@ TEST_F(NavMeshBuild, SurfaceBitsUnderTheMaskSplitRegions)
 TEST_F(NavMeshBuild, AnEdgeWithTwoNeighboursGetsAMultiJoin)
 {
     Triangles("floor", {{{{0, 0, 0}}}, {{{2, 0, 0}}}, {{{0, 0, 2}}}});
-    Triangles("pair", {{{{0, 0, 0}}},
-                       {{{1, 0, -1}}},
-                       {{{1, 0, 0}}},
-                       {{{1, 0, 0}}},
-                       {{{2, 0, -1}}},
-                       {{{2, 0, 0}}}});
+    PairBelow();
     Build();
     ASSERT_EQ(mesh->regionCount, 1);
     ExpectGroup(0, 0, 0, {{0, 0xC000, 0x4001, 0x4001}});
@@ -371,12 +378,7 @@ TEST_F(NavMeshBuild, ABuiltMeshSavesAndLoadsBackByteExact)
     Strip("low", 0, 2, 0, 0);
     Strip("ramp", 2, 4, 0, 1);
     Strip("step", 4, 6, 1.8f, 1.8f);
-    Triangles("pair", {{{{0, 0, 0}}},
-                       {{{1, 0, -1}}},
-                       {{{1, 0, 0}}},
-                       {{{1, 0, 0}}},
-                       {{{2, 0, -1}}},
-                       {{{2, 0, 0}}}});
+    PairBelow();
     bzLump *things = bz_Lump_Create(BZ_LUMP_TYPE_NULL, "things");
     bzLump *crate = bz_Lump_CreateModel(
         models.NewMesh("crate", {{{{1.5f, 0, 0.5f}}}, {{{2.5f, 1, 1.5f}}}, {{{1.5f, 1, 0.5f}}}}));
