@@ -310,14 +310,30 @@ void SolverPushResiduals(Solve &s, float *residual)
     if (!s.columnsReady)
         SolverMakePushColumns(s);
     const int32_t np = s.n - s.nb;
-    for (int32_t k = 0; k < np; ++k)
-        residual[k] = -s.b[s.nb + k];
-    for (int32_t p = 0; p < s.count; ++p)
+    // Eight rows at a time, their sums held while the positions go by.
+    constexpr int32_t kWide = 8;
+    int32_t k0 = 0;
+    for (; k0 + kWide <= np; k0 += kWide)
     {
-        const float *column = gPushColumns + s.perm[p] * np;
-        const float fp = s.f[p];
-        for (int32_t k = 0; k < np; ++k)
-            residual[k] += column[k] * fp;
+        float sum[kWide];
+        for (int32_t j = 0; j < kWide; ++j)
+            sum[j] = -s.b[s.nb + k0 + j];
+        for (int32_t p = 0; p < s.count; ++p)
+        {
+            const float *column = gPushColumns + s.perm[p] * np + k0;
+            const float fp = s.f[p];
+            for (int32_t j = 0; j < kWide; ++j)
+                sum[j] += column[j] * fp;
+        }
+        for (int32_t j = 0; j < kWide; ++j)
+            residual[k0 + j] = sum[j];
+    }
+    for (int32_t k = k0; k < np; ++k)
+    {
+        float sum = -s.b[s.nb + k];
+        for (int32_t p = 0; p < s.count; ++p)
+            sum += gPushColumns[s.perm[p] * np + k] * s.f[p];
+        residual[k] = sum;
     }
 }
 
