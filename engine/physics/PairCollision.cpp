@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 using namespace bzPairMaths;
 
@@ -517,22 +518,22 @@ bool TakeKeptClip(const bzPhysShapePoint *const points[2], const int32_t counts[
 uint32_t ClipCodes(const bzPhysShapePoint *points, int32_t count, uint8_t *codes, const bzBox &box,
                    float g)
 {
-    const bzV3 lo = V(box.min.x - g, box.min.y - g, box.min.z - g);
-    const bzV3 hi = V(box.max.x + g, box.max.y + g, box.max.z + g);
+    // The three axes side by side; the fourth lane never lies outside.
+    typedef float Lanes __attribute__((vector_size(16)));
+    typedef int32_t LaneMask __attribute__((vector_size(16)));
+    const float far = std::numeric_limits<float>::infinity();
+    const Lanes lo = {box.min.x - g, box.min.y - g, box.min.z - g, -far};
+    const Lanes hi = {box.max.x + g, box.max.y + g, box.max.z + g, far};
+    const LaneMask belowBits = {1, 2, 4, 0}, aboveBits = {8, 16, 32, 0};
     uint32_t all = 0x3F;
     for (int32_t i = 0; i < count; i++)
     {
         const bzV3 &a = points[i].start, &b = points[i].end;
+        const Lanes la = {a.x, a.y, a.z, 0.0f}, lb = {b.x, b.y, b.z, 0.0f};
         // Both ends below the low side or above the high side, without branches.
-        uint32_t code = 0;
-        for (int32_t axis = 0; axis < 3; axis++)
-        {
-            const uint32_t below =
-                uint32_t(a.v[axis] < lo.v[axis]) & uint32_t(b.v[axis] < lo.v[axis]);
-            const uint32_t above =
-                uint32_t(a.v[axis] > hi.v[axis]) & uint32_t(b.v[axis] > hi.v[axis]);
-            code |= (below << axis) | (above << (axis + 3));
-        }
+        const LaneMask m =
+            (((la < lo) & (lb < lo)) & belowBits) | (((la > hi) & (lb > hi)) & aboveBits);
+        const uint32_t code = static_cast<uint32_t>(m[0] | m[1] | m[2]);
         codes[i] = static_cast<uint8_t>(code);
         all &= code;
     }
