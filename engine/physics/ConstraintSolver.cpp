@@ -348,7 +348,18 @@ int32_t SolverPickEnteringRow(Solve &s, int32_t iteration)
     float residual[BZ_SOLVER_MAX_PUSHING];
     if (s.inactiveCount > 0)
         SolverPushResiduals(s, residual);
-    for (int32_t e = 0; e < s.inactiveCount; ++e)
+    if (!seen)
+    {
+        // Every active set it leads to is new: the first of the most negative residuals.
+        for (int32_t e = 0; e < s.inactiveCount; ++e)
+        {
+            const float a = residual[s.inactive[e] - s.nb];
+            const bool take = a < kNegativeResidual && a < best;
+            best = take ? a : best;
+            chosen = take ? e : chosen;
+        }
+    }
+    for (int32_t e = 0; seen && e < s.inactiveCount; ++e)
     {
         const int32_t r = s.inactive[e];
         const float a = residual[r - s.nb];
