@@ -259,12 +259,19 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
         const bzHullEdge &e = edges[i];
         if (e.a >= count || e.b >= count || (s.codes[owner][e.a] & s.codes[owner][e.b]))
             continue;
+        // An edge with both ends outside the box has no end to push out: passing through it,
+        // it only marks the overlap, and once that is marked it has nothing more to give.
+        const bool bothOutside = box && !((whereIs(e.a) | whereIs(e.b)) & 4);
+        if (bothOutside && s.overlap)
+            continue;
         bzV3 hitF, hitB, nF = V(0, 0, 0), nB = V(0, 0, 0);
         float tF = 0.0f, tB = 0.0f;
         const int32_t forward = enters(e.a, e.b, &hitF, &tF, &nF);
         if (!forward)
             continue;
         s.overlap = 1;
+        if (bothOutside)
+            continue;
         const int32_t backward = enters(e.b, e.a, &hitB, &tB, &nB);
         // Exactly one end inside: one test starts inside, the other enters.
         if (!backward || (forward < 0) == (backward < 0))
