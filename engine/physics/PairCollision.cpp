@@ -264,7 +264,15 @@ bzV3 bz_PhysColl_OwnPoint(const bzShape *shape, int32_t index)
     switch (shape->kind)
     {
     case BZ_SHAPE_ALIGNED_CUBOID:
-    case BZ_SHAPE_CRUSHABLE_CUBOID: bz_Box_Corner(bz_Shape_Bounds(shape), index & 7, &p); break;
+    case BZ_SHAPE_CRUSHABLE_CUBOID:
+    {
+        // The corner of the bounds, x fastest, as bz_Box_Corner gives it.
+        const bzBox &box = static_cast<const bzBoundedShape *>(shape)->bounds;
+        const int32_t k = index & 7;
+        p = V((k & 1) ? box.max.x : box.min.x, (k & 2) ? box.max.y : box.min.y,
+              (k & 4) ? box.max.z : box.min.z);
+        break;
+    }
     case BZ_SHAPE_POLYHEDRON:
     case BZ_SHAPE_WIRE_FRAME:
     case BZ_SHAPE_POLYGON:
