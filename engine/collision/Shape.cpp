@@ -55,12 +55,6 @@ int32_t bz_ShapeDirection_FromName(const char *name)
     return -1;
 }
 
-int32_t bz_ShapeKind_IsBounded(bzShapeKind kind)
-{
-    return kind >= BZ_SHAPE_ALIGNED_CUBOID && kind < BZ_SHAPE_KIND_COUNT &&
-           kind != BZ_SHAPE_ALIGNED_HALF_SPACE && kind != BZ_SHAPE_HALF_SPACE;
-}
-
 int32_t bz_ShapeKind_IsPolyhedral(bzShapeKind kind)
 {
     switch (kind)
@@ -74,18 +68,6 @@ int32_t bz_ShapeKind_IsPolyhedral(bzShapeKind kind)
     case BZ_SHAPE_CRUSHABLE_CUBOID: return 1;
     default: return 0;
     }
-}
-
-bzBox *bz_Shape_Bounds(bzShape *shape)
-{
-    if (!shape || !bz_ShapeKind_IsBounded(shape->kind))
-        return nullptr;
-    return &static_cast<bzBoundedShape *>(shape)->bounds;
-}
-
-const bzBox *bz_Shape_Bounds(const bzShape *shape)
-{
-    return bz_Shape_Bounds(const_cast<bzShape *>(shape));
 }
 
 bzHull *bz_Shape_Hull(bzShape *shape)

@@ -150,12 +150,25 @@ const char *bz_ShapeDirection_Name(uint32_t direction);
 int32_t bz_ShapeDirection_FromName(const char *name);
 
 // 1 for kinds with a bounding box, polyhedral head or both.
-int32_t bz_ShapeKind_IsBounded(bzShapeKind kind);
+inline int32_t bz_ShapeKind_IsBounded(bzShapeKind kind)
+{
+    return kind >= BZ_SHAPE_ALIGNED_CUBOID && kind < BZ_SHAPE_KIND_COUNT &&
+           kind != BZ_SHAPE_ALIGNED_HALF_SPACE && kind != BZ_SHAPE_HALF_SPACE;
+}
 int32_t bz_ShapeKind_IsPolyhedral(bzShapeKind kind);
 
-// The box or hull of a shape, null for kinds without one.
-bzBox *bz_Shape_Bounds(bzShape *shape);
-const bzBox *bz_Shape_Bounds(const bzShape *shape);
+// The box or hull of a shape, null for kinds without one. The box is asked for in the
+// collision's innermost loops, so it is answered in place.
+inline bzBox *bz_Shape_Bounds(bzShape *shape)
+{
+    if (!shape || !bz_ShapeKind_IsBounded(shape->kind))
+        return nullptr;
+    return &static_cast<bzBoundedShape *>(shape)->bounds;
+}
+inline const bzBox *bz_Shape_Bounds(const bzShape *shape)
+{
+    return bz_Shape_Bounds(const_cast<bzShape *>(shape));
+}
 bzHull *bz_Shape_Hull(bzShape *shape);
 const bzHull *bz_Shape_Hull(const bzShape *shape);
 

@@ -520,14 +520,6 @@ float bz_Box_InsideDepth(const bzV3 *p, const bzBox *box)
     return depth;
 }
 
-int32_t bz_Box_Overlap(const bzBox *a, const bzBox *b)
-{
-    for (int i = 0; i < 3; i++)
-        if (a->min.v[i] > b->max.v[i] || b->min.v[i] > a->max.v[i])
-            return 0;
-    return 1;
-}
-
 int32_t bz_Box_SphereOverlap(const bzV3 *centre, const bzBox *box, bzV3 *out, float r2)
 {
     bzV3 clamped;

@@ -102,7 +102,13 @@ float bz_Box_PointDistanceSq(const bzBox *box, const bzV3 *p);
 // Smallest of p - min and max - p over the three axes.
 float bz_Box_InsideDepth(const bzV3 *p, const bzBox *box);
 // 1 unless separated on some axis (strictly): touching boxes overlap.
-int32_t bz_Box_Overlap(const bzBox *a, const bzBox *b);
+inline int32_t bz_Box_Overlap(const bzBox *a, const bzBox *b)
+{
+    // Every axis asked, without branches: the broad phase asks this of many pairs.
+    const bool apart = (a->min.x > b->max.x) | (b->min.x > a->max.x) | (a->min.y > b->max.y) |
+                       (b->min.y > a->max.y) | (a->min.z > b->max.z) | (b->min.z > a->max.z);
+    return apart ? 0 : 1;
+}
 // Writes the centre clamped into the box and returns 1 when the squared distance from it is
 // <= r2 (a squared radius).
 int32_t bz_Box_SphereOverlap(const bzV3 *centre, const bzBox *box, bzV3 *out, float r2);

@@ -310,14 +310,30 @@ void SolverPushResiduals(Solve &s, float *residual)
     if (!s.columnsReady)
         SolverMakePushColumns(s);
     const int32_t np = s.n - s.nb;
-    for (int32_t k = 0; k < np; ++k)
-        residual[k] = -s.b[s.nb + k];
-    for (int32_t p = 0; p < s.count; ++p)
+    // Eight rows at a time, their sums held while the positions go by.
+    constexpr int32_t kWide = 8;
+    int32_t k0 = 0;
+    for (; k0 + kWide <= np; k0 += kWide)
     {
-        const float *column = gPushColumns + s.perm[p] * np;
-        const float fp = s.f[p];
-        for (int32_t k = 0; k < np; ++k)
-            residual[k] += column[k] * fp;
+        float sum[kWide];
+        for (int32_t j = 0; j < kWide; ++j)
+            sum[j] = -s.b[s.nb + k0 + j];
+        for (int32_t p = 0; p < s.count; ++p)
+        {
+            const float *column = gPushColumns + s.perm[p] * np + k0;
+            const float fp = s.f[p];
+            for (int32_t j = 0; j < kWide; ++j)
+                sum[j] += column[j] * fp;
+        }
+        for (int32_t j = 0; j < kWide; ++j)
+            residual[k0 + j] = sum[j];
+    }
+    for (int32_t k = k0; k < np; ++k)
+    {
+        float sum = -s.b[s.nb + k];
+        for (int32_t p = 0; p < s.count; ++p)
+            sum += gPushColumns[s.perm[p] * np + k] * s.f[p];
+        residual[k] = sum;
     }
 }
 
@@ -332,7 +348,18 @@ int32_t SolverPickEnteringRow(Solve &s, int32_t iteration)
     float residual[BZ_SOLVER_MAX_PUSHING];
     if (s.inactiveCount > 0)
         SolverPushResiduals(s, residual);
-    for (int32_t e = 0; e < s.inactiveCount; ++e)
+    if (!seen)
+    {
+        // Every active set it leads to is new: the first of the most negative residuals.
+        for (int32_t e = 0; e < s.inactiveCount; ++e)
+        {
+            const float a = residual[s.inactive[e] - s.nb];
+            const bool take = a < kNegativeResidual && a < best;
+            best = take ? a : best;
+            chosen = take ? e : chosen;
+        }
+    }
+    for (int32_t e = 0; seen && e < s.inactiveCount; ++e)
     {
         const int32_t r = s.inactive[e];
         const float a = residual[r - s.nb];

@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 using namespace bzPairMaths;
 
@@ -263,7 +264,15 @@ bzV3 bz_PhysColl_OwnPoint(const bzShape *shape, int32_t index)
     switch (shape->kind)
     {
     case BZ_SHAPE_ALIGNED_CUBOID:
-    case BZ_SHAPE_CRUSHABLE_CUBOID: bz_Box_Corner(bz_Shape_Bounds(shape), index & 7, &p); break;
+    case BZ_SHAPE_CRUSHABLE_CUBOID:
+    {
+        // The corner of the bounds, x fastest, as bz_Box_Corner gives it.
+        const bzBox &box = static_cast<const bzBoundedShape *>(shape)->bounds;
+        const int32_t k = index & 7;
+        p = V((k & 1) ? box.max.x : box.min.x, (k & 2) ? box.max.y : box.min.y,
+              (k & 4) ? box.max.z : box.min.z);
+        break;
+    }
     case BZ_SHAPE_POLYHEDRON:
     case BZ_SHAPE_WIRE_FRAME:
     case BZ_SHAPE_POLYGON:
@@ -478,28 +487,61 @@ float ClipMargin()
     return 1.5f * bzCollisionTolerance;
 }
 
+// The outcodes the early clip of the current pair call made, and what they were made of: the
+// handlers' own clip of the same points against the same shapes with the same radii and margin
+// takes them from here in place of working them out again. Valid only during the call that
+// made them.
+struct KeptClip
+{
+    bool valid;
+    const bzPhysShapePoint *points[2];
+    int32_t counts[2];
+    const bzShape *shapes[2];
+    float radius[2];
+    float margin;
+    uint8_t codes[2][BZ_PHYS_PAIR_SHAPE_POINTS];
+};
+
+KeptClip gKeptClip;
+
+// True when the kept outcodes are those the clip of these points would make; writes them.
+bool TakeKeptClip(const bzPhysShapePoint *const points[2], const int32_t counts[2],
+                  uint8_t *const codes[2], const float radii[2], float margin)
+{
+    const KeptClip &k = gKeptClip;
+    if (!k.valid || k.margin != margin)
+        return false;
+    for (int32_t i = 0; i < 2; i++)
+        if (k.points[i] != points[i] || k.counts[i] != counts[i] || k.shapes[i] != gPair.shape[i] ||
+            k.radius[i] != radii[i])
+            return false;
+    for (int32_t i = 0; i < 2; i++)
+        std::memcpy(codes[i], k.codes[i], static_cast<size_t>(k.counts[i]));
+    return true;
+}
+
 // The outcodes of the points (start and end) against the box grown by g on every side: bits 0-2
 // both ends below the low side of x, y, z, bits 3-5 both above the high side. Returns the bits
 // that every point has.
 uint32_t ClipCodes(const bzPhysShapePoint *points, int32_t count, uint8_t *codes, const bzBox &box,
                    float g)
 {
-    const bzV3 lo = V(box.min.x - g, box.min.y - g, box.min.z - g);
-    const bzV3 hi = V(box.max.x + g, box.max.y + g, box.max.z + g);
+    // The three axes side by side; the fourth lane never lies outside.
+    typedef float Lanes __attribute__((vector_size(16)));
+    typedef int32_t LaneMask __attribute__((vector_size(16)));
+    const float far = std::numeric_limits<float>::infinity();
+    const Lanes lo = {box.min.x - g, box.min.y - g, box.min.z - g, -far};
+    const Lanes hi = {box.max.x + g, box.max.y + g, box.max.z + g, far};
+    const LaneMask belowBits = {1, 2, 4, 0}, aboveBits = {8, 16, 32, 0};
     uint32_t all = 0x3F;
     for (int32_t i = 0; i < count; i++)
     {
         const bzV3 &a = points[i].start, &b = points[i].end;
+        const Lanes la = {a.x, a.y, a.z, 0.0f}, lb = {b.x, b.y, b.z, 0.0f};
         // Both ends below the low side or above the high side, without branches.
-        uint32_t code = 0;
-        for (int32_t axis = 0; axis < 3; axis++)
-        {
-            const uint32_t below =
-                uint32_t(a.v[axis] < lo.v[axis]) & uint32_t(b.v[axis] < lo.v[axis]);
-            const uint32_t above =
-                uint32_t(a.v[axis] > hi.v[axis]) & uint32_t(b.v[axis] > hi.v[axis]);
-            code |= (below << axis) | (above << (axis + 3));
-        }
+        const LaneMask m =
+            (((la < lo) & (lb < lo)) & belowBits) | (((la > hi) & (lb > hi)) & aboveBits);
+        const uint32_t code = static_cast<uint32_t>(m[0] | m[1] | m[2]);
         codes[i] = static_cast<uint8_t>(code);
         all &= code;
     }
@@ -512,10 +554,14 @@ int32_t bz_PhysColl_ClipPoints(const bzPhysShapePoint *points1, int32_t count1,
                                uint8_t *codes2, float radius1, float radius2)
 {
     const float margin = ClipMargin();
-    const bzPhysShapePoint *points[2] = {points1, points2};
+    const bzPhysShapePoint *const points[2] = {points1, points2};
     const int32_t counts[2] = {count1, count2};
-    uint8_t *codes[2] = {codes1, codes2};
+    uint8_t *const codes[2] = {codes1, codes2};
     const float radii[2] = {radius1, radius2};
+    // The early clip passed these very points: both halves gave the codes kept, and neither
+    // showed the pair apart.
+    if (TakeKeptClip(points, counts, codes, radii, margin))
+        return 1;
     for (int32_t k = 0; k < 2; k++)
     {
         const bzBox *box = bz_Shape_Bounds(gPair.shape[1 - k]);
@@ -621,6 +667,7 @@ void PrepareForm(int32_t body, const Prepared &p, const bzM34 *endM, const bzM34
 int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
                                   bzCollisionContact *contacts)
 {
+    gKeptClip.valid = false;
     if (!bodyA || !bodyB || !contacts)
         return 0;
     if (bodyA->inverseMass < bodyB->inverseMass)
@@ -698,6 +745,22 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
             bz_TempStack_Free(kStack, block);
             return 0;
         }
+        if (boxA && boxB && nA > 0 && nB > 0)
+        {
+            // Both halves ran to the end over the points the handlers get.
+            KeptClip &k = gKeptClip;
+            k.valid = true;
+            k.margin = ClipMargin();
+            for (int32_t i = 0; i < 2; i++)
+            {
+                k.points[i] = p.points[i];
+                k.counts[i] = p.counts[i][0];
+                k.radius[i] = radius[i];
+                std::memcpy(k.codes[i], s.codes[i], static_cast<size_t>(k.counts[i]));
+            }
+            k.shapes[0] = onlyA;
+            k.shapes[1] = onlyB;
+        }
     }
     else
     {
@@ -724,6 +787,7 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
         RunTable(p, false);
         result = ContactResult();
     }
+    gKeptClip.valid = false;
     bz_TempStack_Free(kStack, block);
     return result;
 }

@@ -3,11 +3,15 @@
 #include "collision/KindDispatch.h"
 #include "collision/PairMaths.h"
 #include "collision/PairTests.h"
+#include "collision/SegmentTests.h"
 #include "collision/ShapePair.h"
 #include "physics/Body.h"
 #include "physics/PairHandlers.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 
 using namespace bzPairMaths;
@@ -205,21 +209,70 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
     const bzShape *shape = s.shape[owner];
     int32_t edgeCount = 0;
     const bzHullEdge *edges = bz_PhysColl_Edges(shape, &edgeCount);
+    // Against a box the segment test starts by asking whether the segment's start lies in the
+    // box (or either end is not finite); that is asked once per point here, and only segments
+    // that start outside it are tested.
+    const bzBox *box = nullptr;
+    if ((s.shape[other]->kind == BZ_SHAPE_ALIGNED_CUBOID ||
+         s.shape[other]->kind == BZ_SHAPE_CRUSHABLE_CUBOID) &&
+        count <= BZ_PHYS_PAIR_SHAPE_POINTS)
+        box = bz_Shape_Bounds(s.shape[other]);
+    // Per point: 0 not yet asked, else 1 | 2 finite | 4 inside the box.
+    uint8_t where[BZ_PHYS_PAIR_SHAPE_POINTS];
+    if (box)
+        std::memset(where, 0, static_cast<size_t>(count));
+    auto whereIs = [&](int32_t i) -> uint32_t
+    {
+        if (!where[i])
+        {
+            const bzV3 &p = points[i].start;
+            uint32_t finite = 1, inside = 1;
+            for (int32_t k = 0; k < 3; k++)
+            {
+                finite &= uint32_t(std::fabs(p.v[k]) <= FLT_MAX);
+                inside &= uint32_t(!(p.v[k] < box->min.v[k])) & uint32_t(!(p.v[k] > box->max.v[k]));
+            }
+            where[i] = static_cast<uint8_t>(1 | (finite << 1) | (inside << 2));
+        }
+        return where[i];
+    };
+    auto enters = [&](int32_t from, int32_t to, bzV3 *hit, float *t, bzV3 *n) -> int32_t
+    {
+        const bzV3 &p = points[from].start, &q = points[to].start;
+        if (!box)
+            return bz_SegmentEntersShape_ByKind(&p, &q, s.shape[other], hit, t, n);
+        const uint32_t wf = whereIs(from);
+        if (!(wf & whereIs(to) & 2))
+            return 0;
+        if (wf & 4)
+            return -1;
+        const int32_t code = bz_Segment_AlignedBox(&p, &q, box, hit, t);
+        if (code > 0)
+        {
+            *n = V(0, 0, 0);
+            n->v[(code - 1) & 3] = (code & 4) ? 1.0f : -1.0f;
+        }
+        return code;
+    };
     for (int32_t i = 0; edges && i < edgeCount; i++)
     {
         const bzHullEdge &e = edges[i];
         if (e.a >= count || e.b >= count || (s.codes[owner][e.a] & s.codes[owner][e.b]))
             continue;
-        const bzV3 &a = points[e.a].start, &b = points[e.b].start;
+        // An edge with both ends outside the box has no end to push out: passing through it,
+        // it only marks the overlap, and once that is marked it has nothing more to give.
+        const bool bothOutside = box && !((whereIs(e.a) | whereIs(e.b)) & 4);
+        if (bothOutside && s.overlap)
+            continue;
         bzV3 hitF, hitB, nF = V(0, 0, 0), nB = V(0, 0, 0);
         float tF = 0.0f, tB = 0.0f;
-        const int32_t forward =
-            bz_SegmentEntersShape_ByKind(&a, &b, s.shape[other], &hitF, &tF, &nF);
+        const int32_t forward = enters(e.a, e.b, &hitF, &tF, &nF);
         if (!forward)
             continue;
         s.overlap = 1;
-        const int32_t backward =
-            bz_SegmentEntersShape_ByKind(&b, &a, s.shape[other], &hitB, &tB, &nB);
+        if (bothOutside)
+            continue;
+        const int32_t backward = enters(e.b, e.a, &hitB, &tB, &nB);
         // Exactly one end inside: one test starts inside, the other enters.
         if (!backward || (forward < 0) == (backward < 0))
             continue;

@@ -104,6 +104,15 @@ void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
     else
         movingVertices = bz_Shape_Hull(movingShape)->vertexCount;
 
+    // A box's corners are asked for once here, not for every pair of edges.
+    constexpr int32_t kCorners = 8;
+    bzV3 corners[kCorners];
+    const bool fewCorners = fixedVertices <= kCorners;
+    if (fewCorners)
+        for (int32_t k = 0; k < fixedVertices; k++)
+            corners[k] = bz_PhysColl_OwnPoint(fixedShape, k);
+    auto corner = [&](int32_t k)
+    { return fewCorners ? corners[k] : bz_PhysColl_OwnPoint(fixedShape, k); };
     float limit = kNoLimit;
     for (int32_t m = 0; m < movingCount; m++)
     {
@@ -125,8 +134,8 @@ void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
             const uint8_t fa = fixedCodes[fe.a], fb = fixedCodes[fe.b];
             if ((fa & fb) || (fa | fb) == 0xFF)
                 continue;
-            const bzV3 q = bz_PhysColl_OwnPoint(fixedShape, fe.a);
-            const bzV3 fv = Sub(bz_PhysColl_OwnPoint(fixedShape, fe.b), q);
+            const bzV3 q = corner(fe.a);
+            const bzV3 fv = Sub(corner(fe.b), q);
             bzPairTouch touch;
             if (!bz_PairEdgeCrossing(q, fv, p0, v, e0, w, limit, &touch))
                 continue;

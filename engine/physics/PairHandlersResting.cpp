@@ -24,6 +24,11 @@ constexpr int32_t kPatchRoom = 32;
 constexpr float kOnFace = 1e-4f;
 // Two candidates closer than this are one.
 constexpr float kSamePointSq = 1e-6f;
+// How much less overlap a face of the second shape needs to win over the first's.
+constexpr float kSecondShapeTie = 1e-5f;
+// A face with the other shape this far beyond the touch puts the least overlap beyond it too,
+// even after a tie gone the first shape's way.
+constexpr float kSureApart = 2.0f * kSecondShapeTie;
 
 struct Planes
 {
@@ -185,7 +190,11 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
         for (int32_t f = 0; f < planes[k].count; f++)
         {
             const float h = Lowest(planes[k].planes[f], points[1 - k], counts[1 - k]) - r1 - r2;
-            if (h > best + (k ? 1e-5f : 0.0f))
+            // Far enough above one face, the least overlap lies above the touch too, whichever
+            // face it is: the shapes do not rest on each other.
+            if (h > touch + kSureApart)
+                return 0;
+            if (h > best + (k ? kSecondShapeTie : 0.0f))
             {
                 best = h;
                 rest = k;

@@ -109,6 +109,18 @@ int32_t VertexNeed(const bzShape *shape)
     return bz_PhysShapePoints(shape, &hull);
 }
 
+// std::fmin and std::fmax, answered in place unless a value is not a number (the library then
+// answers, as it does for any such pair): of two equal values (+0 and -0 too) the second.
+inline float Least(float a, float b)
+{
+    return (a != a || b != b) ? std::fmin(a, b) : (a < b ? a : b);
+}
+
+inline float Most(float a, float b)
+{
+    return (a != a || b != b) ? std::fmax(a, b) : (a > b ? a : b);
+}
+
 bzBox Enclose(const bzBox &box, const bzM34 &m)
 {
     bzBox out;
@@ -121,8 +133,8 @@ bzBox Enclose(const bzBox &box, const bzM34 &m)
             out.min = out.max = p;
         for (int32_t k = 0; k < 3; k++)
         {
-            out.min.v[k] = std::fmin(out.min.v[k], p.v[k]);
-            out.max.v[k] = std::fmax(out.max.v[k], p.v[k]);
+            out.min.v[k] = Least(out.min.v[k], p.v[k]);
+            out.max.v[k] = Most(out.max.v[k], p.v[k]);
         }
     }
     return out;
@@ -200,8 +212,8 @@ int32_t bz_PhysWorld_SelectFaces(const bzShape *shape, bzShapeWork *work, const 
         swept = Enclose(*bounds, *relative);
         for (int32_t k = 0; k < 3; k++)
         {
-            swept.min.v[k] = std::fmin(swept.min.v[k], bounds->min.v[k]) - tol;
-            swept.max.v[k] = std::fmax(swept.max.v[k], bounds->max.v[k]) + tol;
+            swept.min.v[k] = Least(swept.min.v[k], bounds->min.v[k]) - tol;
+            swept.max.v[k] = Most(swept.max.v[k], bounds->max.v[k]) + tol;
         }
     }
     if (work)

@@ -234,6 +234,45 @@ TEST_F(PairRestingTest, ShapesApartOrDeepInEachOtherDoNotRest)
                 "on one edge");
 }
 
+// Either side of the touch (the collision tolerance, 1 cm): a box a hair within it rests on its
+// four corners; a hair beyond it, just beyond it, or well beyond it does not, whichever box's
+// faces are looked at first (the lighter body comes first) and however the box is turned.
+TEST_F(PairRestingTest, RestingEndsAtTheTouchOnEitherBodysFaces)
+{
+    const float touch = bzCollisionTolerance;
+    struct Case
+    {
+        float gap;
+        bool rests;
+    };
+    const Case cases[] = {
+        {0.0f, true},
+        {touch - 1e-4f, true},
+        {touch - 2e-5f, true},
+        {touch + 5e-6f + 1e-6f, false}, // beyond the touch by less than the tie allowance
+        {touch + 1.5e-5f, false},
+        {touch + 3e-5f, false},
+        {touch + 1e-3f, false},
+        {0.3f, false},
+    };
+    for (const Case &c : cases)
+        for (float massUpper : {1.0f, 5.0f})
+            for (float turn : {0.0f, 0.523598776f})
+            {
+                PairBody lower(Box(1.0f), 2.0f), upper(Box(0.5f), massUpper);
+                const bzM34 at = pairbody::RotationY(turn, V(0.2f, 1.5f + c.gap, -0.1f));
+                upper.Place(at, at);
+                const int n = Collide(lower, upper);
+                const std::string what = "gap " + std::to_string(c.gap) + " mass " +
+                                         std::to_string(massUpper) + " turn " +
+                                         std::to_string(turn);
+                if (c.rests)
+                    ExpectPatch(lower, upper, n, BottomCorners(at, 0.5f), V(0, 1, 0), 0.011f, what);
+                else
+                    EXPECT_EQ(n, 0) << what;
+            }
+}
+
 TEST_F(PairRestingTest, AStackOfEqualBoxesRestsCornerOnCorner)
 {
     // Boxes of one size stacked square meet corner on corner and edge on edge: the patch is
