@@ -223,7 +223,9 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
 }
 // The contact rows of the last solve, as rows that hold what their points reached (a fixed
 // target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
-// friction's turn about the contact points from driving the body's other points into the world.
+// friction's turn about the contact points from driving the body's other points into the world;
+// solved with the rows of contacts found since, they keep what the last solve pushed against
+// (a box's floor under a box landing on it) in the solve that pushes again.
 // given[i] receives the impulse the row at out[i] carried in the last solve (0 for a row that
 // was switched off, and for a one-sided row, whose impulse moved its first body alone).
 int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount,
@@ -301,6 +303,26 @@ void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *give
     bz_Phys_TakeBackContactImpulses(held, impulses, n);
     for (int32_t i = 0; i < nb + count; ++i)
         rhs[i] += before[i] - RowSpeed(pointers[i]);
+}
+
+// The tops of the solve's bodies that are still due to gather (not gathered since they were
+// last stamped for it, or never in this step); returns how many (2 per row at most). The
+// impulses of the give-back and of the solve mark the trees they reach with the iteration,
+// which counts as their gathering: these are stamped again after the solve, so that a body the
+// gathering limit left out, or whose rows found no room, still looks for its contacts.
+int32_t DueBodies(bzPhysRow *const *rows, int32_t count, BZDObject **due)
+{
+    int32_t n = 0;
+    for (int32_t i = 0; i < count; ++i)
+    {
+        BZDObject *const both[2] = {rows[i]->bodyA, rows[i]->bodyB};
+        for (BZDObject *b : both)
+        {
+            if (b && TopOf(b)->gatherStamp == 0)
+                due[n++] = TopOf(b);
+        }
+    }
+    return n;
 }
 
 // A solve that ends without applying its impulses puts back what the hold rows gave back.
@@ -438,6 +460,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     float given[BZ_PHYS_CONTACT_ARRAY] = {};
     int32_t count = RingAngularLimitRows(root, rowsOut, 0);
     int32_t carried = 0;
+    int32_t holdStart = 0, holdEnd = 0; // the hold rows among the carried ones
     const bool limitRows = count > 0;
     if (limitRows)
         bz_Phys_SetAngularLimitRowsUsed(1);
@@ -452,12 +475,18 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         {
             float frictionRhs[BZ_FRICTION_ROW_LIMIT];
             count = bz_Phys_AddFrictionRows(rowsOut, 0, rowsIn, previousCount, frictionRhs);
-            if (count > 0)
-                count = HoldRows(rowsOut, count, rowsIn, previousCount, given);
         }
-        carried = count;
         bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
         const int32_t found = bz_Phys_GatherContacts(world, root, gathered, 0);
+        // After a finished solve its contact rows hold what they reached while friction rows or
+        // newly found rows are solved; an iteration with neither ends the tree.
+        if (previous > 0 && (count > 0 || found > 0))
+        {
+            holdStart = count;
+            count = HoldRows(rowsOut, count, rowsIn, previousCount, given);
+            holdEnd = count;
+        }
+        carried = count;
         const int32_t before = count;
         count = bz_Phys_MergeContactRows(rowsOut, count, gathered, found);
         // Rows that found no room are looked for again in the next iteration.
@@ -483,6 +512,8 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     Targets(rhs, pointers, nb, count, limitRows);
     if (bz_Phys_HeavyContact())
         bz_Phys_PinHeavyBodies(rowsOut, count);
+    BZDObject *due[2 * kMaxSolveRows];
+    const int32_t dueCount = DueBodies(pointers + nb, count, due);
     GiveBack(pointers, nb, count, given, rhs);
 
     // 4. Solve. A pushing row that leaned on a joint row makes that joint give.
@@ -537,7 +568,9 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             row->value = 0.0f;
             x[nb + i] = 0.0f;
             row->type |= BZ_ROW_OFF;
-            if (i < carried)
+            // A hold row that held nothing names a contact gathered already: gathering it again
+            // would find it again and carry it again, iteration after iteration.
+            if (i < carried && !(i >= holdStart && i < holdEnd))
                 StampRowBodies(row);
         }
     }
@@ -553,6 +586,8 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         more = 1;
     }
     ApplyAll(pointers, x, nb, count);
+    for (int32_t i = 0; i < dueCount; ++i)
+        bz_Phys_StampForGathering(due[i]);
     bz_Phys_SpendWorldContactFriction(pointers + nb, x + nb, count);
     // A body that another body pushed has moved against its own contacts since it gathered
     // them: it gathers them again, once a step.

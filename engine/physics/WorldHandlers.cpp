@@ -56,23 +56,47 @@ bool OutsideSweptBox(const bzWorldCollisionState &st, const bzV3 &a, const bzV3 
     }
     return false;
 }
-// A corner that starts the step behind a face by no more than the collision tolerance and does
-// not end it back in front: the sweep finds no crossing, yet the corner rests in the face. The
-// face nearest behind it is touched at the start of the step (fraction 0), so the contact
-// pushes the corner out instead of letting it sink further.
-const bzCollisionFace *ShallowFaceBehind(const bzWorldCollisionState &st, const bzV3 &start,
-                                         const bzV3 &delta, float *fractionOut)
+// The middle of the shape's vertices under the body's pose: a point inside a convex shape.
+bzV3 VertexMiddle(const bzShapeWork &work)
+{
+    bzV3 sum{};
+    for (int32_t i = 0; i < work.vertexCount; i++)
+        sum = AddScaled(sum, work.newPositions[i], 1.0f);
+    return work.vertexCount > 0 ? AddScaled(bzV3{}, sum, 1.0f / float(work.vertexCount)) : sum;
+}
+
+// A corner that starts the step behind a face and does not end it back in front: the sweep
+// finds no crossing, yet the corner rests in the face. Within the collision tolerance any such
+// corner counts; deeper, one that sinks further over the step while the middle of the shape is
+// still in front of the face (a body pushed into the floor, not one that lies beyond it). The
+// face it lies least deep behind is touched at the start of the step (fraction 0), so the
+// contact pushes the corner out instead of letting it sink further.
+const bzCollisionFace *FaceBehind(const bzWorldCollisionState &st, const bzV3 &start,
+                                  const bzV3 &delta, float *fractionOut)
 {
     const bzCollisionFace *best = nullptr;
-    float nearest = -bzCollisionTolerance;
+    float nearest = 0.0f;
+    bool middleKnown = false;
+    bzV3 middle{};
     for (int32_t f = 0; f < st.faceCount; f++)
     {
         const bzCollisionFace &face = st.faces[f];
         if (face.flags & (BZ_FACE_CANDIDATE | BZ_FACE_NEVER_COLLIDE))
             continue;
         const float dist = Dot(start, face.normal) - face.distance;
-        if (!(dist < 0.0f && dist >= nearest) || !(dist + Dot(delta, face.normal) < 0.0f))
+        const float along = Dot(delta, face.normal);
+        if (!(dist < 0.0f) || (best && dist < nearest) || !(dist + along < 0.0f))
             continue;
+        if (dist < -bzCollisionTolerance)
+        {
+            if (!middleKnown)
+            {
+                middle = VertexMiddle(*st.work);
+                middleKnown = true;
+            }
+            if (!(along < 0.0f) || !(Dot(middle, face.normal) - face.distance > 0.0f))
+                continue;
+        }
         const bzV3 onPlane = AddScaled(start, face.normal, -dist);
         if (!bz_Face_PointInside(&face, &onPlane, BZ_FACE_INSIDE_HIGH))
             continue;
@@ -123,7 +147,7 @@ int32_t bz_PhysWorld_SweepVertices()
         const bzCollisionFace *face =
             bz_PhysWorld_NearestFaceHit(&work.newPositions[i], &delta, &fraction, &hit, &normal);
         if (!face)
-            face = ShallowFaceBehind(st, work.newPositions[i], delta, &fraction);
+            face = FaceBehind(st, work.newPositions[i], delta, &fraction);
         if (!face)
             continue;
         st.face = face;

@@ -7,6 +7,7 @@
 #include "maths/Vector.h"
 #include "physics/Body.h"
 #include "physics/BodyLinks.h"
+#include "physics/BodyPrepare.h"
 #include "physics/ContactGather.h"
 #include "physics/Joint.h"
 #include "physics/JointWeakness.h"
@@ -132,6 +133,59 @@ TEST_F(PhysStepTest, TheListIsSortedByXAndEachTreeIteratesInThatOrderUntilItFind
     EXPECT_EQ(script.iterations, iterations);
     // The row pushed c up.
     EXPECT_GT(c.b.linearVelocity.y, -1.0f);
+}
+
+// A body whose newly found row had no room in the row buffer is due to gather again; the
+// impulses that reach it in the same iteration (its hold row gives back what it carried, and the
+// solve pushes it again) must not count as that gathering. Ring a-b, the iteration after a
+// finished solve of 60 rows (59 of a, 1 of b): as b finds a new world row, the 60 rows come back
+// as hold rows and fill the buffer, b's new row is dropped, and b looks for it again in the next
+// iteration (a, which found nothing, does not).
+TEST_F(PhysStepTest, ABodyWhoseRowFoundNoRoomStillGathersAfterImpulsesReachIt)
+{
+    Body a, b;
+    a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
+    b.Box("b", 1, V(1, 1, 1), V(5, 0.5f, 0));
+    Script script;
+    script.Name(a);
+    script.Name(b);
+    const bzPhysRow floorB = WorldRow(&b.b, V(0, -0.5f, 0), V(0, 1, 0));
+    script.entries.push_back({&b.b, nullptr, {floorB}});
+    bz_Phys_SetStepping(1);
+    ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
+    ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
+    a.b.ring = &b.b;
+    b.b.ring = &a.b;
+    a.b.solveGroup = b.b.solveGroup = 1;
+    a.b.linearVelocity = b.b.linearVelocity = V(0, -0.4f, 0);
+    a.b.localLinearVelocity = b.b.localLinearVelocity = V(0, -0.4f, 0);
+
+    std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
+    for (int32_t i = 0; i + 1 < BZ_PHYS_CONTACT_ARRAY; ++i)
+    {
+        in[i] =
+            WorldRow(&a.b, V(i % 2 ? 0.5f : -0.5f, -0.5f, (i / 2) % 2 ? 0.5f : -0.5f), V(0, 1, 0));
+        in[i].value = 0.1f;
+    }
+    in[BZ_PHYS_CONTACT_ARRAY - 1] = floorB;
+    in[BZ_PHYS_CONTACT_ARRAY - 1].value = 0.4f;
+
+    bz_Phys_SetIteration(2);
+    bz_Phys_SolveTree(nullptr, &a.b, in.data(), out.data(), BZ_PHYS_CONTACT_ARRAY, nullptr);
+    const std::vector<std::string> first = {"W:a", "W:b"};
+    ASSERT_EQ(script.log, first);
+    EXPECT_EQ(b.b.gatherStamp, 0) << "b is still due";
+    EXPECT_NE(a.b.gatherStamp, 0) << "a found everything it had";
+
+    bz_Phys_SetIteration(3);
+    bz_Phys_SolveTree(nullptr, &a.b, out.data(), in.data(), 0, nullptr);
+    const std::vector<std::string> second = {"W:a", "W:b", "W:b"};
+    EXPECT_EQ(script.log, second);
+    const std::vector<uint16_t> iterations = {2, 2, 3};
+    EXPECT_EQ(script.iterations, iterations);
+    EXPECT_TRUE(Finite(a.b.linearVelocity) && Finite(b.b.linearVelocity));
+    bz_Phys_SetIteration(0);
+    bz_Phys_SetStepping(0);
 }
 
 TEST_F(PhysStepTest, ASleepingTreeIsNotIteratedAndATreeTakenIntoAnotherRingIsNotSolvedAgain)

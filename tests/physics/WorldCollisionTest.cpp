@@ -103,10 +103,12 @@ TEST(WorldCollisionTest, ABoxFallingThroughTheFloorGivesItsBottomCornersAtTheCro
     }
 }
 
-// A box of half size 0.5 whose bottom corners start the step just below the floor: within the
+// A box of half size 0.5 whose bottom corners start the step below the floor: within the
 // tolerance (0.01) and not ending the step back above it, each corner touches the floor at the
 // start of the step (key 0) with the floor's normal, so the contact pushes it out. Deeper than
-// the tolerance, or on its way out, the sweep leaves it alone.
+// the tolerance the same holds for corners that sink further while the box's centre is above
+// the floor (a box pushed into it); a deeper box that stays still or rises, one on its way out,
+// and one whose centre is below the floor (beyond it, not in it) are left alone.
 TEST(WorldCollisionTest, CornersStartingJustBelowTheFloorTouchItAtTheStart)
 {
     struct Case
@@ -121,7 +123,11 @@ TEST(WorldCollisionTest, CornersStartingJustBelowTheFloorTouchItAtTheStart)
         {"5 mm in, rising 2 mm", 0.495f, 0.497f, 4},
         {"1 mm in, sinking 3 mm", 0.499f, 0.496f, 4},
         {"5 mm in, ending 5 mm above", 0.495f, 0.505f, 0},
-        {"2 cm in, beyond the tolerance", 0.48f, 0.48f, 0},
+        {"2 cm in, still", 0.48f, 0.48f, 0},
+        {"2 cm in, rising 1 mm", 0.48f, 0.481f, 0},
+        {"2 cm in, sinking 1 mm", 0.48f, 0.479f, 4},
+        {"30 cm in, sinking 5 cm", 0.2f, 0.15f, 4},
+        {"centre 10 cm below the floor, sinking 1 cm", -0.1f, -0.11f, 0},
     };
     for (const Case &c : cases)
     {
