@@ -646,10 +646,23 @@ void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint
     if (!bz_PhysColl_ClipPoints(p1, 1, p2, 1, s.codes[0], s.codes[1], r1, r2))
         return;
     const bzV3 c1 = bz_PhysColl_OwnPoint(s.shape[0], 0);
+    const bzV3 c2 = bz_PhysColl_OwnPoint(s.shape[1], 0);
     bzPairTouch touch;
     if (bz_PairPointMovingSphere(r1 + r2, c1, p2[0].start, Sub(p2[0].end, p2[0].start), &touch))
-        bz_PhysColl_AddRadiusContact(0, Scale(touch.normal, -1.0f), c1,
-                                     bz_PhysColl_OwnPoint(s.shape[1], 0), touch.time, r1, r2);
+    {
+        bz_PhysColl_AddRadiusContact(0, Scale(touch.normal, -1.0f), c1, c2, touch.time, r1, r2);
+        return;
+    }
+    // Balls that start the step inside each other find no entry in the sweep. While they do not
+    // end it apart, they touch at the start along the line of their centres, so the contact
+    // holds them instead of letting one pass on through the other.
+    const float reach = r1 + r2;
+    const bzV3 apart = Sub(p2[0].start, c1);
+    const float g0 = LengthSq(apart);
+    const float g1 = LengthSq(Sub(p2[0].end, c1));
+    const float touching = reach + bzCollisionTolerance;
+    if (g0 < reach * reach && g0 > 0.0f && g1 <= touching * touching)
+        bz_PhysColl_AddRadiusContact(0, Scale(apart, -1.0f / std::sqrt(g0)), c1, c2, 0.0f, r1, r2);
 }
 
 void bz_PhysColl_TicTacSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t,

@@ -458,6 +458,28 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     // 1. Rows: angular limits alone, or kept and new contact rows. given[i]: the impulse that
     // hold row i gives back, 0 for every other row.
     float given[BZ_PHYS_CONTACT_ARRAY] = {};
+    // Bodies to gather again in the next iteration, stamped once this solve's impulses are
+    // applied: applying an impulse marks a body's tree as gathered in this iteration, which
+    // would undo an earlier stamp.
+    BZDObject *again[4 * BZ_PHYS_CONTACT_ARRAY];
+    int32_t againCount = 0;
+    auto gatherAgain = [&](const bzPhysRow *row)
+    {
+        if (againCount + 2 > 4 * BZ_PHYS_CONTACT_ARRAY)
+        {
+            StampRowBodies(row);
+            return;
+        }
+        again[againCount++] = row->bodyA;
+        if (row->bodyB)
+            again[againCount++] = row->bodyB;
+    };
+    auto stampAgain = [&]()
+    {
+        for (int32_t i = 0; i < againCount; ++i)
+            bz_Phys_StampForGathering(again[i]);
+        againCount = 0;
+    };
     int32_t count = RingAngularLimitRows(root, rowsOut, 0);
     int32_t carried = 0;
     int32_t holdStart = 0, holdEnd = 0; // the hold rows among the carried ones
@@ -493,11 +515,14 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         for (int32_t i = BZ_ROW_MERGE_LIMIT - before; i < found; ++i)
         {
             if (i >= 0)
-                StampRowBodies(&gathered[i]);
+                gatherAgain(&gathered[i]);
         }
     }
     if (count == 0)
+    {
+        stampAgain();
         return 0;
+    }
 
     // 2. Joint rows first, then the contact rows, 152 at most.
     bzPhysRow *pointers[kMaxSolveRows];
@@ -505,7 +530,10 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     int32_t recordCount = 0;
     const int32_t nb = SolvePointers(root, rowsOut, &count, pointers, records, &recordCount);
     if (count == 0)
+    {
+        stampAgain();
         return 0;
+    }
 
     // 3. Targets; rows against heavy bodies act on the other body alone.
     float rhs[kMaxSolveRows], x[kMaxSolveRows];
@@ -529,6 +557,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         Restore(pointers, nb, count, given);
         for (int32_t i = 0; i < count; ++i)
             bz_Phys_StampForGathering(rowsOut[i].bodyA);
+        stampAgain();
         return -1;
     }
 
@@ -545,9 +574,20 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     }
     // The friction budget scales what this solve adds: a hold row's impulse less what it gave
     // back.
+    // Contacts whose push was scaled down did not get what they asked for: their bodies
+    // gather them again in the next iteration.
     for (int32_t i = 0; i < count; ++i)
         x[nb + i] -= given[i];
-    bz_Phys_ClipFrictionForces(0, pointers + nb, count, nb, x);
+    if (bz_Phys_ClipFrictionForces(0, pointers + nb, count, nb, x))
+    {
+        for (int32_t i = 0; i < count; ++i)
+        {
+            const uint32_t type = pointers[nb + i]->type & ~BZ_ROW_OFF;
+            if (x[nb + i] > 0.0f && type != BZ_ROW_FRICTION && type != BZ_ROW_TARGET &&
+                type < BZ_ROW_LINEAR_JOINT)
+                gatherAgain(pointers[nb + i]);
+        }
+    }
     for (int32_t i = 0; i < count; ++i)
         x[nb + i] += given[i];
 
@@ -571,7 +611,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             // A hold row that held nothing names a contact gathered already: gathering it again
             // would find it again and carry it again, iteration after iteration.
             if (i < carried && !(i >= holdStart && i < holdEnd))
-                StampRowBodies(row);
+                gatherAgain(row);
         }
     }
 
@@ -589,6 +629,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     for (int32_t i = 0; i < dueCount; ++i)
         bz_Phys_StampForGathering(due[i]);
     bz_Phys_SpendWorldContactFriction(pointers + nb, x + nb, count);
+    stampAgain();
     // A body that another body pushed has moved against its own contacts since it gathered
     // them: it gathers them again, once a step.
     for (int32_t i = 0; i < count; ++i)

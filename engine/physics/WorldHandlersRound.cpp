@@ -50,27 +50,29 @@ bzSweptFrames WorldFrames(const bzWorldCollisionState &)
 }
 
 // A round end (centre world at the new placement, local in the body frame) swept as a sphere of
-// radius r met the face at the fraction: feature 3.
+// radius r met the face at the fraction: feature 3. The point lies below the centre along the
+// normal in the frame of the new placement, the frame the contact's rows work in: the face
+// pushes through the centre, and a ball that spins during the step is not given a lever.
 void AddRoundEnd(const bzWorldCollisionState &st, const bzV3 &local, float r, float fraction,
                  const bzCollisionFace *face)
 {
     const bzV3 normal = Direction(&st.worldToBody, face->normal);
-    const bzV3 previousNormal = Direction(&st.inverseLump, face->normal);
-    const bzV3 point = AddScaled(local, previousNormal, -r);
+    const bzV3 point = AddScaled(local, normal, -r);
     bz_PhysWorld_AddContact(fraction, &point, &normal, BZ_CONTACT_SWEPT_ROUND_ON_FACE, face,
                             nullptr);
 }
 
-// A sphere that starts the step sunk into a face by no more than the collision tolerance and
-// ends it no further out: the sweep finds no entry, as the sphere already touches the face, yet
-// it rests in it. The face it is sunk into least deeply is touched at the start of the step
-// (fraction 0), so the contact pushes the sphere out instead of letting it sink further, as a
-// box corner just behind a face is.
+// A sphere that starts the step sunk into a face, its centre still in front of it, and does not
+// end the step clear of the face (at most the collision tolerance beyond touching, as the sweep
+// counts a touch): the sweep finds no entry, as the sphere already touches the face, yet it
+// rests in it. The face it is sunk into least deeply is touched at the start of the step
+// (fraction 0), so the contact pushes the sphere out instead of letting it sink further or fall
+// through, as a box corner just behind a face is.
 const bzCollisionFace *ShallowFaceUnder(const bzWorldCollisionState &st, const bzV3 &start,
                                         const bzV3 &end, float r, float *fractionOut)
 {
     const bzCollisionFace *best = nullptr;
-    float deepest = r - bzCollisionTolerance;
+    float deepest = 0.0f; // the largest distance of the centre in front of a face so far
     for (int32_t f = 0; f < st.faceCount; f++)
     {
         const bzCollisionFace &face = st.faces[f];
@@ -78,7 +80,7 @@ const bzCollisionFace *ShallowFaceUnder(const bzWorldCollisionState &st, const b
             continue;
         const float d0 = Dot(start, face.normal) - face.distance;
         const float d1 = Dot(end, face.normal) - face.distance;
-        if (!(d0 < r && d0 >= deepest) || !(d1 <= d0))
+        if (!(d0 < r && d0 > 0.0f && d0 >= deepest) || !(d1 <= r + bzCollisionTolerance))
             continue;
         const bzV3 onPlane = AddScaled(start, face.normal, -d0);
         if (!bz_Face_PointInside(&face, &onPlane, BZ_FACE_INSIDE_HIGH))

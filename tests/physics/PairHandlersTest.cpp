@@ -198,6 +198,47 @@ TEST_F(PairHandlersTest, SpheresTouchWithinTheStepAtTheEndOrNotAtAll)
     }
 }
 
+// Two balls of radius 1 that start the step inside each other find no entry in the sweep.
+// While the moving one does not end the step apart (more than the collision tolerance beyond
+// touching) they touch at the start, time 0, with the normal of a touch along the line of the
+// centres: the same as when the ball comes from outside along that line.
+TEST_F(PairHandlersTest, SpheresStartingInsideEachOtherTouchAtTheStart)
+{
+    PairBody a0(pairtest::Sphere(V(0, 0, 0), 1.0f), 2.0f), b0(pairtest::Sphere(V(0, 0, 0), 1.0f));
+    b0.Move(V(4, 0, 0), V(1.9f, 0, 0));
+    ASSERT_EQ(Collide(a0, b0), 1);
+    const bzV3 along = contacts_[0].normal;
+    ASSERT_NEAR(std::fabs(along.x), 1.0f, 1e-4f);
+    struct Case
+    {
+        const char *what;
+        float startX, endX;
+        int contacts;
+    };
+    const Case cases[] = {
+        {"5 mm inside, closing", 1.995f, 1.9f, 1},
+        {"5 mm inside, staying", 1.995f, 1.995f, 1},
+        {"30 cm inside, closing", 1.7f, 1.6f, 1},
+        {"5 mm inside, parting to 5 mm apart", 1.995f, 2.005f, 1},
+        {"5 mm inside, parting clear", 1.995f, 2.5f, 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        PairBody a(pairtest::Sphere(V(0, 0, 0), 1.0f), 2.0f), b(pairtest::Sphere(V(0, 0, 0), 1.0f));
+        b.Move(V(c.startX, 0, 0), V(c.endX, 0, 0));
+        const int n = Collide(a, b);
+        ASSERT_EQ(n, c.contacts);
+        if (n == 0)
+            continue;
+        EXPECT_EQ(contacts_[0].type, BZ_PHYS_CONTACT_SPHERE);
+        EXPECT_EQ(contacts_[0].key, 0.0f);
+        EXPECT_NEAR(contacts_[0].normal.x, along.x, 1e-4f);
+        EXPECT_NEAR(contacts_[0].normal.y, 0.0f, 1e-4f);
+        EXPECT_NEAR(contacts_[0].normal.z, 0.0f, 1e-4f);
+    }
+}
+
 TEST_F(PairHandlersTest, RoundShapesAgainstBoxesAndEachOther)
 {
     struct Case

@@ -181,11 +181,12 @@ TEST(WorldCollisionTest, ASphereGivesOneSweptRoundContact)
     EXPECT_EQ(w.rows[2].key, 300.0f);
 }
 
-// A sphere of radius 0.5 that starts the step sunk into the floor within the collision
-// tolerance (0.01) finds no entry in its sweep, as it already touches the face; while it ends the
-// step no further out it touches the floor at the start of the step, at its foot. Sunk deeper,
-// or rising back out, it gets nothing.
-TEST(WorldCollisionTest, ASphereSunkJustIntoAFaceTouchesItAtTheStart)
+// A sphere of radius 0.5 that starts the step sunk into the floor finds no entry in its sweep,
+// as it already touches the face. While its centre is still above the floor and it does not end
+// the step clear of it (more than the collision tolerance, 0.01, above touching: the sweep's own
+// measure of a touch), it touches the floor at the start of the step, at its foot. Its centre
+// below the floor, rising clear, or beside the floor, it gets nothing.
+TEST(WorldCollisionTest, ASphereSunkIntoAFaceTouchesItAtTheStart)
 {
     struct Case
     {
@@ -194,9 +195,15 @@ TEST(WorldCollisionTest, ASphereSunkJustIntoAFaceTouchesItAtTheStart)
         int32_t contacts;
     };
     const Case cases[] = {
-        {"sunk 2 mm, sinking", 0.498f, 0.49f, 1}, {"sunk 2 mm, staying", 0.498f, 0.498f, 1},
-        {"sunk 9 mm, sinking", 0.491f, 0.48f, 1}, {"sunk 2 cm, sinking", 0.48f, 0.47f, 0},
-        {"sunk 2 mm, rising", 0.498f, 0.51f, 0},  {"sunk 2 mm beside the floor", 0.498f, 0.49f, 0},
+        {"sunk 2 mm, sinking", 0.498f, 0.49f, 1},
+        {"sunk 2 mm, staying", 0.498f, 0.498f, 1},
+        {"sunk 9 mm, sinking", 0.491f, 0.48f, 1},
+        {"sunk 2 cm, sinking", 0.48f, 0.47f, 1},
+        {"sunk 0.4 m, sinking", 0.1f, 0.09f, 1},
+        {"centre below the floor", -0.1f, -0.11f, 0},
+        {"sunk 2 mm, rising 7 mm", 0.498f, 0.505f, 1},
+        {"sunk 2 mm, rising clear", 0.498f, 0.515f, 0},
+        {"sunk 2 mm beside the floor", 0.498f, 0.49f, 0},
     };
     for (const Case &c : cases)
     {
@@ -212,6 +219,25 @@ TEST(WorldCollisionTest, ASphereSunkJustIntoAFaceTouchesItAtTheStart)
         ExpectV3(w.rows[0].normal, V(0, 1, 0));
         ExpectV3(w.rows[0].point, V(0, -0.5f, 0));
     }
+}
+
+// A sphere that turns a quarter turn about z while it falls from y = 1 to y = 0 touches the
+// floor half way. The contact's normal and point are in the body's frame at the start of the
+// step, the frame its rows work in: the floor pushes at the foot, straight below the centre,
+// (0, -0.5, 0), not at the point that is lowest at the end of the turn.
+TEST(WorldCollisionTest, ATurningSphereIsTouchedBelowItsCentre)
+{
+    World w;
+    bzM34 turned = At(2, 0, 0);
+    turned.row[0] = V(0, 1, 0);
+    turned.row[1] = V(-1, 0, 0);
+    turned.row[2] = V(0, 0, 1);
+    w.Place(SphereForm(0.5f), At(2, 1, 0), turned);
+    ASSERT_EQ(w.Collide(), 1);
+    EXPECT_EQ(w.rows[0].type, BZ_CONTACT_SWEPT_ROUND_ON_FACE);
+    EXPECT_NEAR(w.rows[0].key, 0.5f, 2e-3f);
+    ExpectV3(w.rows[0].normal, V(0, 1, 0));
+    ExpectV3(w.rows[0].point, V(0, -0.5f, 0));
 }
 
 // Beside the floor's side x = 10 (edge 1 of triangle 0): a sphere whose centre passes 0.3 beyond
