@@ -40,7 +40,12 @@ void SetTexCoords(const bzModelPart *part, int32_t f, int32_t unit)
     {
         const float *uv = part->uvs[source - 1];
         if (!uv)
+        {
+            // No coordinates of that set: an array left on from an earlier mesh would be read
+            // through a pointer that may no longer be valid.
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
             return;
+        }
         glTexCoordPointer(2, GL_FLOAT, 8, uv + 2 * f);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     }

@@ -249,6 +249,22 @@ TEST_F(GlMeshTest, AnUnknownCoordinateSourceIsReportedAndLeavesTheArrayOff)
     EXPECT_EQ(bz_Error_ReportCount(), before + 1);
 }
 
+// A mesh without the coordinate set its source asks for turns the array off, so that it never
+// reads the coordinates of the mesh drawn before it (by then perhaps freed): a textured square
+// drawn first leaves the array on, then a square without coordinates turns it off.
+TEST_F(GlMeshTest, AMeshWithoutTheAskedCoordinatesLeavesTheArrayOff)
+{
+    bzgOGLTexCoordSource[0] = 1;
+    SquareModel textured(1);
+    OGL_DrawMeshIndexed(&textured.entry, 0);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    SquareModel bare(1);
+    bare.part.uvs[0] = nullptr;
+    OGL_DrawMeshIndexed(&bare.entry, 0);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    bzgOGLTexCoordSource[0] = 0;
+}
+
 TEST_F(GlMeshTest, ALitGroupUnderOneDirectionalLightMatchesTheLightingWorkedOutByHand)
 {
     SquareModel s(1);
