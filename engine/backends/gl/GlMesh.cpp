@@ -26,6 +26,8 @@ constexpr uint32_t kDepthAlwaysMask = 0xC40;          // two-sided, no depth wri
 const bzM44 kIdentity = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 
 bool gCompiling;
+// Whether the second texture unit's coordinate array was last turned on.
+bool gSecondUnitArray;
 
 void CallIndexed(void *argument, int32_t pass)
 {
@@ -82,10 +84,13 @@ void SetArrays(const bzModelPart *part, int32_t f, int32_t pass)
     else
         glDisableClientState(GL_COLOR_ARRAY);
     SetTexCoords(part, f, 0);
-    if (bzgOGLTexCoordSource[1] != 0)
+    // The second unit's array is turned off once its source is: left on, it would be read
+    // through the pointer of a mesh drawn earlier.
+    if (bzgOGLTexCoordSource[1] != 0 || gSecondUnitArray)
     {
         OGL_ClientActiveTexture(GL_TEXTURE1);
         SetTexCoords(part, f, 1);
+        gSecondUnitArray = glIsEnabled(GL_TEXTURE_COORD_ARRAY) == GL_TRUE;
         OGL_ClientActiveTexture(GL_TEXTURE0);
     }
 }

@@ -4,6 +4,7 @@
 #include "GlTestSupport.h"
 
 #include "backends/gl/GlDraw2D.h"
+#include "backends/gl/GlExtensions.h"
 #include "backends/gl/GlMaterial.h"
 #include "backends/gl/GlMesh.h"
 #include "backends/gl/GlStageState.h"
@@ -263,6 +264,21 @@ TEST_F(GlMeshTest, AMeshWithoutTheAskedCoordinatesLeavesTheArrayOff)
     OGL_DrawMeshIndexed(&bare.entry, 0);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
     bzgOGLTexCoordSource[0] = 0;
+
+    // The same for the second texture unit once its source is turned off.
+    auto secondUnitOn = []
+    {
+        OGL_ClientActiveTexture(GL_TEXTURE1);
+        const bool on = glIsEnabled(GL_TEXTURE_COORD_ARRAY);
+        OGL_ClientActiveTexture(GL_TEXTURE0);
+        return on;
+    };
+    bzgOGLTexCoordSource[1] = 1;
+    OGL_DrawMeshIndexed(&textured.entry, 0);
+    EXPECT_TRUE(secondUnitOn());
+    bzgOGLTexCoordSource[1] = 0;
+    OGL_DrawMeshIndexed(&textured.entry, 0);
+    EXPECT_FALSE(secondUnitOn());
 }
 
 TEST_F(GlMeshTest, ALitGroupUnderOneDirectionalLightMatchesTheLightingWorkedOutByHand)
