@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace
 {
@@ -51,6 +52,18 @@ float Dot(const float *a, const float *b, int32_t count)
     for (; k < count; ++k)
         s0 += a[k] * b[k];
     return (s0 + s1) + (s2 + s3);
+}
+
+// v when it lies below limit, else +0, through a mask of its bits (a select the compiler would
+// turn into a branch, mispredicted as often as not in the entering-row pick).
+inline float BelowOrZero(float v, float limit)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits &= 0u - static_cast<uint32_t>(v < limit);
+    float out;
+    std::memcpy(&out, &bits, sizeof out);
+    return out;
 }
 
 // A quotient over a pivot; a retired row (pivot not positive) gives 0.
@@ -350,11 +363,14 @@ int32_t SolverPickEnteringRow(Solve &s, int32_t iteration)
         SolverPushResiduals(s, residual);
     if (!seen)
     {
-        // Every active set it leads to is new: the first of the most negative residuals.
+        // Every active set it leads to is new: the first of the most negative residuals. A
+        // residual not below -0.001 counts as 0, which never beats best (0 or below -0.001), so
+        // the loop needs no branch.
         for (int32_t e = 0; e < s.inactiveCount; ++e)
         {
-            const float a = residual[s.inactive[e] - s.nb];
-            const bool take = a < kNegativeResidual && a < best;
+            const float r = residual[s.inactive[e] - s.nb];
+            const float a = BelowOrZero(r, kNegativeResidual);
+            const bool take = a < best;
             best = take ? a : best;
             chosen = take ? e : chosen;
         }

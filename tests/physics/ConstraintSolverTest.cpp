@@ -601,6 +601,15 @@ TEST_F(ConstraintSolverTest, HandWorkedSolves)
         {"coupled", {2, 1, 2}, {3, 3}, 0, 0, {1, 1}, {3, 3}},
         // The first row's b is exactly 0: the last row starts; both end as they should.
         {"zero first b", {1, 0, 1, 0, 0, 1}, {0, 1, 2}, 0, 0, {0, 1, 2}, {0, 1, 2}},
+        // Rows asking for less than 0.001 (here 0.0005, and 0.001 itself) never enter; the
+        // rows between and after them still do.
+        {"below the entering threshold",
+         {1, 0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 1},
+         {1, 0.0005f, 0.5f, 0.001f, 0.25f},
+         0,
+         0,
+         {1, 0, 0.5f, 0, 0.25f},
+         {1, 0.0005f, 0.5f, 0.001f, 0.25f}},
         // Duplicate rows wanting different speeds: the faster one carries the push.
         {"duplicate", {1, 1, 1}, {1, 2}, 0, 0, {0, 2}, {1, 2}},
         // A friction pair along +t and -t: only the side that pushes the right way carries.
