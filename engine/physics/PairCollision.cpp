@@ -38,6 +38,42 @@ void ReportForm(const char *text)
     bz_ReportError("Physics", "%s", text);
 }
 
+// Three coordinates side by side; the fourth lane is left over.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int32_t LaneMask __attribute__((vector_size(16)));
+
+constexpr int32_t kBoxCorners = 8;
+
+Lanes Splat(float f)
+{
+    return Lanes{f, f, f, f};
+}
+
+Lanes ToLanes(const bzV3 &v)
+{
+    return Lanes{v.x, v.y, v.z, 0.0f};
+}
+
+bzV3 FromLanes(const Lanes &l)
+{
+    return V(l[0], l[1], l[2]);
+}
+
+// The eight corners of the box (x fastest, as bz_Box_Corner numbers them) under m, each equal
+// to Point(m, corner): the products of a row with the box's two sides are shared by the four
+// corners that use them, and each coordinate is still summed x, y, z, then the translation.
+void BoxCorners(const bzBox &box, const bzM34 *m, Lanes out[kBoxCorners])
+{
+    const Lanes r0 = ToLanes(m->row[0]), r1 = ToLanes(m->row[1]), r2 = ToLanes(m->row[2]);
+    const Lanes r3 = ToLanes(m->row[3]);
+    const Lanes x[2] = {Splat(box.min.x) * r0, Splat(box.max.x) * r0};
+    const Lanes y[2] = {Splat(box.min.y) * r1, Splat(box.max.y) * r1};
+    const Lanes z[2] = {Splat(box.min.z) * r2, Splat(box.max.z) * r2};
+    const Lanes xy[4] = {x[0] + y[0], x[1] + y[0], x[0] + y[1], x[1] + y[1]};
+    for (int32_t i = 0; i < kBoxCorners; i++)
+        out[i] = (xy[i & 3] + z[i >> 2]) + r3;
+}
+
 // Points the preparation gives a shape; -1 for a shape past the vertex limit.
 int32_t PointCount(const bzShape *shape)
 {
@@ -72,15 +108,15 @@ int32_t Prepare(const bzShape *shape, bzPhysShapePoint *out, const bzM34 *endM, 
     if (shape->kind == BZ_SHAPE_ALIGNED_CUBOID || shape->kind == BZ_SHAPE_CRUSHABLE_CUBOID)
     {
         // The corners, as bz_PhysColl_OwnPoint gives them, without asking for the bounds again.
-        const bzBox &box = *bz_Shape_Bounds(shape);
-        for (int32_t i = 0; i < n; i++)
+        Lanes start[kBoxCorners], end[kBoxCorners];
+        BoxCorners(*bz_Shape_Bounds(shape), startM, start);
+        BoxCorners(*bz_Shape_Bounds(shape), endM, end);
+        for (int32_t i = 0; i < kBoxCorners; i++)
         {
-            const bzV3 own = V((i & 1) ? box.max.x : box.min.x, (i & 2) ? box.max.y : box.min.y,
-                               (i & 4) ? box.max.z : box.min.z);
-            out[i].start = Point(startM, own);
-            out[i].end = Point(endM, own);
+            out[i].start = FromLanes(start[i]);
+            out[i].end = FromLanes(end[i]);
         }
-        return n < 0 ? 0 : n;
+        return kBoxCorners;
     }
     for (int32_t i = 0; i < n; i++)
     {
@@ -520,28 +556,40 @@ bool TakeKeptClip(const bzPhysShapePoint *const points[2], const int32_t counts[
     return true;
 }
 
-// The outcodes of the points (start and end) against the box grown by g on every side: bits 0-2
-// both ends below the low side of x, y, z, bits 3-5 both above the high side. Returns the bits
-// that every point has.
+// A box grown by g on every side, for outcodes: bits 0-2 both ends of a point's path below the
+// low side of x, y, z, bits 3-5 both above the high side.
+struct ClipBox
+{
+    Lanes lo, hi;
+
+    ClipBox(const bzBox &box, float g)
+    {
+        // The fourth lane never lies outside.
+        const float far = std::numeric_limits<float>::infinity();
+        lo = Lanes{box.min.x - g, box.min.y - g, box.min.z - g, -far};
+        hi = Lanes{box.max.x + g, box.max.y + g, box.max.z + g, far};
+    }
+
+    // The outcode of the path from a to b, without branches.
+    uint32_t Code(const Lanes &a, const Lanes &b) const
+    {
+        const LaneMask belowBits = {1, 2, 4, 0}, aboveBits = {8, 16, 32, 0};
+        const LaneMask m =
+            (((a < lo) & (b < lo)) & belowBits) | (((a > hi) & (b > hi)) & aboveBits);
+        return static_cast<uint32_t>(m[0] | m[1] | m[2]);
+    }
+};
+
+// The outcodes of the points (start and end) against the box grown by g on every side. Returns
+// the bits that every point has.
 uint32_t ClipCodes(const bzPhysShapePoint *points, int32_t count, uint8_t *codes, const bzBox &box,
                    float g)
 {
-    // The three axes side by side; the fourth lane never lies outside.
-    typedef float Lanes __attribute__((vector_size(16)));
-    typedef int32_t LaneMask __attribute__((vector_size(16)));
-    const float far = std::numeric_limits<float>::infinity();
-    const Lanes lo = {box.min.x - g, box.min.y - g, box.min.z - g, -far};
-    const Lanes hi = {box.max.x + g, box.max.y + g, box.max.z + g, far};
-    const LaneMask belowBits = {1, 2, 4, 0}, aboveBits = {8, 16, 32, 0};
+    const ClipBox clip(box, g);
     uint32_t all = 0x3F;
     for (int32_t i = 0; i < count; i++)
     {
-        const bzV3 &a = points[i].start, &b = points[i].end;
-        const Lanes la = {a.x, a.y, a.z, 0.0f}, lb = {b.x, b.y, b.z, 0.0f};
-        // Both ends below the low side or above the high side, without branches.
-        const LaneMask m =
-            (((la < lo) & (lb < lo)) & belowBits) | (((la > hi) & (lb > hi)) & aboveBits);
-        const uint32_t code = static_cast<uint32_t>(m[0] | m[1] | m[2]);
+        const uint32_t code = clip.Code(ToLanes(points[i].start), ToLanes(points[i].end));
         codes[i] = static_cast<uint8_t>(code);
         all &= code;
     }
@@ -625,6 +673,11 @@ bool ClipsFirst(const bzShape *a, const bzShape *b, bool overlapPass, float *rad
     return false;
 }
 
+bool IsBox(const bzShape *shape)
+{
+    return shape->kind == BZ_SHAPE_ALIGNED_CUBOID || shape->kind == BZ_SHAPE_CRUSHABLE_CUBOID;
+}
+
 // The first body's frame into the second's at the start and end of the step.
 void FramesIntoSecond()
 {
@@ -661,6 +714,40 @@ void PrepareForm(int32_t body, const Prepared &p, const bzM34 *endM, const bzM34
         p.counts[body][i] = static_cast<uint16_t>(n);
         offset += n;
     }
+}
+
+// PrepareForm of pair body `body`, whose form has one shape, then, with a box to clip against and
+// points, the outcodes of its points against the box grown by g (ClipCodes). True when they
+// show the pair apart: every point lies beyond one side. A box shape's corners get their codes
+// as they are made.
+bool PrepareOneAndClip(int32_t body, const Prepared &p, const bzM34 *endM, const bzM34 *startM,
+                       const bzBox *box, float g)
+{
+    bzPhysCollPair &s = gPair;
+    const bzShape *shape = s.body[body]->form->firstShape;
+    if (!box || !IsBox(shape))
+    {
+        PrepareForm(body, p, endM, startM);
+        const int32_t n = p.counts[body][0];
+        return box && n > 0 && ClipCodes(p.points[body], n, s.codes[body], *box, g);
+    }
+    s.shape[body] = shape;
+    Lanes start[kBoxCorners], end[kBoxCorners];
+    BoxCorners(*bz_Shape_Bounds(shape), startM, start);
+    BoxCorners(*bz_Shape_Bounds(shape), endM, end);
+    const ClipBox clip(*box, g);
+    bzPhysShapePoint *out = p.points[body];
+    uint32_t all = 0x3F;
+    for (int32_t i = 0; i < kBoxCorners; i++)
+    {
+        out[i].start = FromLanes(start[i]);
+        out[i].end = FromLanes(end[i]);
+        const uint32_t code = clip.Code(start[i], end[i]);
+        s.codes[body][i] = static_cast<uint8_t>(code);
+        all &= code;
+    }
+    p.counts[body][0] = kBoxCorners;
+    return all != 0;
 }
 } // namespace
 
@@ -725,22 +812,22 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
         // Most pairs the broad phase hands over lie apart: the points show it as the handlers'
         // clip would, the first body's before the second body's are prepared.
         FramesIntoSecond();
-        PrepareForm(0, p, &s.toSecond[1], &s.toSecond[0]);
-        s.shape[1] = onlyB;
         const bzBox *boxB = bz_Shape_Bounds(onlyB);
+        const bool apartA =
+            PrepareOneAndClip(0, p, &s.toSecond[1], &s.toSecond[0], boxB, ClipMargin() + radius[0]);
+        s.shape[1] = onlyB;
         const int32_t nA = p.counts[0][0];
-        if (boxB && nA > 0 &&
-            ClipCodes(p.points[0], nA, s.codes[0], *boxB, ClipMargin() + radius[0]))
+        if (apartA)
         {
             bz_TempStack_Free(kStack, block);
             return 0;
         }
         FramesIntoFirst();
-        PrepareForm(1, p, &s.toFirst[1], &s.toFirst[0]);
         const bzBox *boxA = bz_Shape_Bounds(onlyA);
+        const bool apartB = PrepareOneAndClip(1, p, &s.toFirst[1], &s.toFirst[0],
+                                              boxB ? boxA : nullptr, ClipMargin() + radius[1]);
         const int32_t nB = p.counts[1][0];
-        if (boxB && boxA && nB > 0 &&
-            ClipCodes(p.points[1], nB, s.codes[1], *boxA, ClipMargin() + radius[1]))
+        if (apartB)
         {
             bz_TempStack_Free(kStack, block);
             return 0;
