@@ -113,6 +113,31 @@ void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
             corners[k] = bz_PhysColl_OwnPoint(fixedShape, k);
     auto corner = [&](int32_t k)
     { return fewCorners ? corners[k] : bz_PhysColl_OwnPoint(fixedShape, k); };
+    // Whether a fixed edge takes part does not depend on the moving edge: with few enough
+    // edges, those that do are listed once, with their start and direction.
+    constexpr int32_t kListed = 16;
+    struct FixedEdge
+    {
+        int32_t index;
+        bzV3 q, fv;
+    };
+    FixedEdge listed[kListed];
+    int32_t listedCount = 0;
+    const bool listFixed = fixedCount <= kListed;
+    auto takesPart = [&](const bzHullEdge &fe)
+    {
+        if (!Valid(fe, fixedVertices))
+            return false;
+        const uint8_t fa = fixedCodes[fe.a], fb = fixedCodes[fe.b];
+        return !((fa & fb) || (fa | fb) == 0xFF);
+    };
+    if (listFixed)
+        for (int32_t f = 0; f < fixedCount; f++)
+            if (takesPart(fixedEdges[f]))
+            {
+                const bzV3 q = corner(fixedEdges[f].a);
+                listed[listedCount++] = {f, q, Sub(corner(fixedEdges[f].b), q)};
+            }
     float limit = kNoLimit;
     for (int32_t m = 0; m < movingCount; m++)
     {
@@ -126,33 +151,39 @@ void bz_PhysColl_EdgesOnEdges(int32_t collected, const bzPhysShapePoint *p1,
         const bzV3 p0 = a.start, v = Sub(a.end, a.start);
         const bzV3 e0 = Sub(b.start, a.start);
         const bzV3 w = Sub(Sub(b.end, a.end), e0);
-        for (int32_t f = 0; f < fixedCount; f++)
+        auto against = [&](const bzHullEdge &fe, const bzV3 &q, const bzV3 &fv)
         {
-            const bzHullEdge &fe = fixedEdges[f];
-            if (!Valid(fe, fixedVertices))
-                continue;
-            const uint8_t fa = fixedCodes[fe.a], fb = fixedCodes[fe.b];
-            if ((fa & fb) || (fa | fb) == 0xFF)
-                continue;
-            const bzV3 q = corner(fe.a);
-            const bzV3 fv = Sub(corner(fe.b), q);
             bzPairTouch touch;
             if (!bz_PairEdgeCrossing(q, fv, p0, v, e0, w, limit, &touch))
-                continue;
+                return;
             // Edges that already pierce the other shape at the start belong to the overlap.
             bzV3 hit;
             float at;
             if (bz_SegmentEntersShape_ByKind(&a.start, &b.start, fixedShape, &hit, &at, nullptr))
-                continue;
+                return;
             if (bz_SegmentEntersShape_ByKind(&fixedPoints[fe.a].start, &fixedPoints[fe.b].start,
                                              movingShape, &hit, &at, nullptr))
-                continue;
+                return;
             const bzV3 ownA = bz_PhysColl_OwnPoint(movingShape, me.a);
             const bzV3 ownB = bz_PhysColl_OwnPoint(movingShape, me.b);
             const bzV3 movingOwn = AddScaled(ownA, Sub(ownB, ownA), touch.movingParam);
             bz_PhysColl_AddTouch(collected, touch, AddScaled(q, fv, touch.fixedParam), 0.0f,
                                  movingOwn, 0.0f, BZ_PHYS_CONTACT_SEGMENT);
             limit = kNoLimit;
+        };
+        if (listFixed)
+        {
+            for (int32_t k = 0; k < listedCount; k++)
+                against(fixedEdges[listed[k].index], listed[k].q, listed[k].fv);
+            continue;
+        }
+        for (int32_t f = 0; f < fixedCount; f++)
+        {
+            const bzHullEdge &fe = fixedEdges[f];
+            if (!takesPart(fe))
+                continue;
+            const bzV3 q = corner(fe.a);
+            against(fe, q, Sub(corner(fe.b), q));
         }
     }
 }
