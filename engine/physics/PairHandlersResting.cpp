@@ -13,6 +13,7 @@
 #include "physics/PairHandlers.h"
 
 #include <cmath>
+#include <limits>
 
 using namespace bzPairMaths;
 
@@ -88,6 +89,42 @@ float Lowest(const bzPlane &plane, const bzPhysShapePoint *points, int32_t count
             low = h;
     }
     return low;
+}
+
+// The least and greatest coordinates of the points' start positions.
+struct Extent
+{
+    bzV3 low, high;
+};
+
+// The extent of the points; false when a coordinate is not finite.
+bool ExtentOf(const bzPhysShapePoint *points, int32_t count, Extent *out)
+{
+    const float far = std::numeric_limits<float>::infinity();
+    bzV3 low = V(far, far, far), high = V(-far, -far, -far);
+    for (int32_t i = 0; i < count; i++)
+        for (int32_t a = 0; a < 3; a++)
+        {
+            const float v = points[i].start.v[a];
+            if (!(std::fabs(v) <= std::numeric_limits<float>::max()))
+                return false;
+            low.v[a] = v < low.v[a] ? v : low.v[a];
+            high.v[a] = v > high.v[a] ? v : high.v[a];
+        }
+    out->low = low;
+    out->high = high;
+    return true;
+}
+
+// Lowest against face f of a box's planes (PlanesOf) from the points' extent. With finite points
+// the dot product with an axis normal is that coordinate, or its negation, plus zeros, and taking
+// d away keeps the order of the heights, so the least height is that of the least (greatest)
+// coordinate.
+float LowestOnBox(const Planes &p, int32_t f, const Extent &extent)
+{
+    const int32_t a = f % 3;
+    const float h = f < 3 ? extent.low.v[a] - p.planes[f].d : -extent.high.v[a] - p.planes[f].d;
+    return h < 3.4028235e38f ? h : 3.4028235e38f;
 }
 
 // Whether a point on the face plane `face` lies on the face: within every other plane.
@@ -187,9 +224,15 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
     int32_t rest = -1, face = -1;
     float best = -3.4028235e38f;
     for (int32_t k = 0; k < 2; k++)
+    {
+        Extent extent;
+        const bool onBox =
+            planes[k].planes == planes[k].box && ExtentOf(points[1 - k], counts[1 - k], &extent);
         for (int32_t f = 0; f < planes[k].count; f++)
         {
-            const float h = Lowest(planes[k].planes[f], points[1 - k], counts[1 - k]) - r1 - r2;
+            const float low = onBox ? LowestOnBox(planes[k], f, extent)
+                                    : Lowest(planes[k].planes[f], points[1 - k], counts[1 - k]);
+            const float h = low - r1 - r2;
             // Far enough above one face, the least overlap lies above the touch too, whichever
             // face it is: the shapes do not rest on each other.
             if (h > touch + kSureApart)
@@ -201,6 +244,7 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
                 face = f;
             }
         }
+    }
     if (rest < 0 || best > touch || best < -touch)
         return 0;
 
