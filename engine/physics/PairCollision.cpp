@@ -678,28 +678,39 @@ bool IsBox(const bzShape *shape)
     return shape->kind == BZ_SHAPE_ALIGNED_CUBOID || shape->kind == BZ_SHAPE_CRUSHABLE_CUBOID;
 }
 
+// b in the frame of the orthonormal m: the product of m's inverse (bz_InverseOrthoM34Into) and b
+// (bz_MulM34Into), summed in their order. Entry j of row i is b's row i dotted with m's row j; the
+// translation then less m's translation dotted with m's row j.
+void InFrameOf(const bzM34 *m, const bzM34 *b, bzM34 *out)
+{
+    const bzV3 *r = m->row;
+    const Lanes cx = {r[0].x, r[1].x, r[2].x, 0.0f};
+    const Lanes cy = {r[0].y, r[1].y, r[2].y, 0.0f};
+    const Lanes cz = {r[0].z, r[1].z, r[2].z, 0.0f};
+    auto rotated = [&](const bzV3 &v)
+    { return (Splat(v.x) * cx + Splat(v.y) * cy) + Splat(v.z) * cz; };
+    const Lanes back = -rotated(r[3]);
+    bzM34 o;
+    for (int32_t i = 0; i < 3; i++)
+        o.row[i] = FromLanes(rotated(b->row[i]));
+    o.row[3] = FromLanes(rotated(b->row[3]) + back);
+    *out = o;
+}
+
 // The first body's frame into the second's at the start and end of the step.
 void FramesIntoSecond()
 {
     bzPhysCollPair &s = gPair;
-    for (int32_t k = 0; k < 2; k++)
-    {
-        bzM34 inv2;
-        bz_InverseOrthoM34Into(k ? &s.end[1] : &s.start[1], &inv2);
-        bz_MulM34Into(&inv2, &s.toSecond[k], k ? &s.end[0] : &s.start[0]);
-    }
+    InFrameOf(&s.start[1], &s.start[0], &s.toSecond[0]);
+    InFrameOf(&s.end[1], &s.end[0], &s.toSecond[1]);
 }
 
 // The second body's frame into the first's at the start and end of the step.
 void FramesIntoFirst()
 {
     bzPhysCollPair &s = gPair;
-    for (int32_t k = 0; k < 2; k++)
-    {
-        bzM34 inv1;
-        bz_InverseOrthoM34Into(k ? &s.end[0] : &s.start[0], &inv1);
-        bz_MulM34Into(&inv1, &s.toFirst[k], k ? &s.end[1] : &s.start[1]); // second, then inv1
-    }
+    InFrameOf(&s.start[0], &s.start[1], &s.toFirst[0]);
+    InFrameOf(&s.end[0], &s.end[1], &s.toFirst[1]);
 }
 
 // The prepare entries of every shape of pair body `body`, under the end and start frames.
