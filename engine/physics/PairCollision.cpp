@@ -16,9 +16,14 @@
 #include "physics/PhysSettings.h"
 #include "physics/ShapePoints.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 using namespace bzPairMaths;
 
@@ -573,10 +578,16 @@ struct ClipBox
     // The outcode of the path from a to b, without branches.
     uint32_t Code(const Lanes &a, const Lanes &b) const
     {
+        const LaneMask below = (a < lo) & (b < lo), above = (a > hi) & (b > hi);
+#if defined(__SSE__)
+        // The lanes' sign bits are the codes' bits (the fourth lane's is never set).
+        return static_cast<uint32_t>(_mm_movemask_ps(std::bit_cast<__m128>(below))) |
+               (static_cast<uint32_t>(_mm_movemask_ps(std::bit_cast<__m128>(above))) << 3);
+#else
         const LaneMask belowBits = {1, 2, 4, 0}, aboveBits = {8, 16, 32, 0};
-        const LaneMask m =
-            (((a < lo) & (b < lo)) & belowBits) | (((a > hi) & (b > hi)) & aboveBits);
+        const LaneMask m = (below & belowBits) | (above & aboveBits);
         return static_cast<uint32_t>(m[0] | m[1] | m[2]);
+#endif
     }
 };
 
