@@ -7,6 +7,9 @@
 #include "collision/CollisionTolerance.h"
 #include "core/Error.h"
 #include "core/Memory.h"
+#include "maths/Geometry.h"
+#include "maths/Matrix.h"
+#include "maths/Vector.h"
 #include "physics/Joint.h"
 #include "physics/PairHandlers.h"
 #include "physics/PhysMemory.h"
@@ -17,6 +20,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -504,6 +508,199 @@ TEST_F(PairCollisionTest, PairsShownApartEarlyGiveWhatTheWholeTestGives)
         EXPECT_GT(touching, 30) << "kind " << k.kind;
         EXPECT_GT(apart, 30) << "kind " << k.kind;
     }
+}
+
+// What a stand-in handler saw of the prepared points, the frames and the outcodes.
+struct Seen
+{
+    int calls = 0;
+    std::vector<bzPhysShapePoint> points[2];
+    bzM34 toFirst[2], toSecond[2];
+    std::vector<uint8_t> codes[2];
+    int32_t clip = -1;
+};
+Seen gSeen;
+
+void SeeHandler(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1, int32_t n2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    gSeen.calls++;
+    gSeen.points[0].assign(p1, p1 + n1);
+    gSeen.points[1].assign(p2, p2 + n2);
+    for (int k = 0; k < 2; k++)
+    {
+        gSeen.toFirst[k] = s.toFirst[k];
+        gSeen.toSecond[k] = s.toSecond[k];
+    }
+    gSeen.codes[0].assign(size_t(n1), 0xAA);
+    gSeen.codes[1].assign(size_t(n2), 0xAA);
+    gSeen.clip = bz_PhysColl_ClipPoints(p1, n1, p2, n2, gSeen.codes[0].data(),
+                                        gSeen.codes[1].data(), 0.0f, 0.0f);
+}
+
+// The outcode of a point's path against the box grown by g, one coordinate at a time: bit a when
+// both ends lie below the low side of axis a, bit a + 3 when both lie above the high side.
+uint8_t OutcodeByHand(const bzPhysShapePoint &p, const bzBox &box, float g)
+{
+    uint8_t code = 0;
+    for (int a = 0; a < 3; a++)
+    {
+        const float lo = box.min.v[a] - g, hi = box.max.v[a] + g;
+        if (p.start.v[a] < lo && p.end.v[a] < lo)
+            code |= uint8_t(1u << a);
+        if (p.start.v[a] > hi && p.end.v[a] > hi)
+            code |= uint8_t(1u << (a + 3));
+    }
+    return code;
+}
+
+// With a stand-in handler in the table the pair takes its whole path. The relative frames are
+// the maths library's product of the inverse of one body's frame and the other's (and near the
+// same product in double precision); the prepared points of two boxes are their corners, x
+// fastest, under those frames as the library transforms a point, bit for bit; and the handlers'
+// clip gives the outcodes worked out by hand. Random turns and moves, the boxes mostly close.
+TEST_F(PairCollisionTest, PreparedBoxCornersAreTheCornersUnderTheLibrarysFrames)
+{
+    bz_PhysColl_SetContactHandler(1, 1, SeeHandler);
+    std::mt19937 rng(4711);
+    std::uniform_real_distribution<float> drift(-0.2f, 0.2f);
+    const bzBox boxes[2] = {{V(-0.5f, -0.3f, -0.4f), V(0.5f, 0.3f, 0.4f)},
+                            {V(-0.7f, -0.2f, -0.35f), V(0.6f, 0.25f, 0.45f)}};
+    const float g = 1.5f * bzCollisionTolerance;
+    int ran = 0, coded = 0;
+    for (int trial = 0; trial < 300; ++trial)
+    {
+        // The lighter body comes first: b (mass 1) is the first body, a (mass 2) the second.
+        PairBody a(AlignedCuboid(boxes[1].min, boxes[1].max), 2.0f),
+            b(AlignedCuboid(boxes[0].min, boxes[0].max), 1.0f);
+        bzM34 pose[2][2]; // [body][start, end]: body 0 the first
+        for (int k = 0; k < 2; k++)
+        {
+            pose[k][0] = pairtest::RandomPlacement(rng, 0.6f);
+            pose[k][1] = pairtest::RandomPlacement(rng, 0.0f);
+            pose[k][1].row[3] =
+                V(pose[k][0].row[3].x + drift(rng), pose[k][0].row[3].y + drift(rng),
+                  pose[k][0].row[3].z + drift(rng));
+        }
+        b.Place(pose[0][0], pose[0][1]);
+        a.Place(pose[1][0], pose[1][1]);
+        gSeen = Seen{};
+        bz_PhysObject_CollidePair(0, a.get(), b.get(), contacts_);
+        if (gSeen.calls == 0)
+            continue;
+        ++ran;
+        ASSERT_EQ(gSeen.points[0].size(), 8u);
+        ASSERT_EQ(gSeen.points[1].size(), 8u);
+        for (int own = 0; own < 2; own++)
+        {
+            const int other = 1 - own;
+            for (int k = 0; k < 2; k++)
+            {
+                // The library's frame of `own` in `other`'s, and in double precision.
+                bzM34 inverse, frame;
+                bz_InverseOrthoM34Into(&pose[other][k], &inverse);
+                bz_MulM34Into(&inverse, &frame, &pose[own][k]);
+                const bzM34 &seenFrame = own == 0 ? gSeen.toSecond[k] : gSeen.toFirst[k];
+                EXPECT_TRUE(SameBits(&frame, &seenFrame, sizeof frame))
+                    << "trial " << trial << " body " << own << " time " << k;
+                for (int i = 0; i < 4; i++)
+                    for (int j = 0; j < 3; j++)
+                    {
+                        double want = 0.0;
+                        for (int c = 0; c < 3; c++)
+                        {
+                            const double at = double(pose[own][k].row[i].v[c]) -
+                                              (i == 3 ? double(pose[other][k].row[3].v[c]) : 0.0);
+                            want += at * double(pose[other][k].row[j].v[c]);
+                        }
+                        EXPECT_NEAR(seenFrame.row[i].v[j], want, 1e-5) << trial;
+                    }
+                for (int i = 0; i < 8; i++)
+                {
+                    bzV3 corner, want;
+                    bz_Box_Corner(&boxes[own], i, &corner);
+                    bz_M34_TransformPointInto(&frame, &want, &corner);
+                    const bzPhysShapePoint &p = gSeen.points[own][size_t(i)];
+                    const bzV3 &got = k == 0 ? p.start : p.end;
+                    EXPECT_TRUE(SameBits(&want, &got, sizeof want))
+                        << "trial " << trial << " body " << own << " corner " << i;
+                }
+            }
+        }
+        // The first body's codes always; the second's when the first's do not show the pair
+        // apart already.
+        uint8_t all[2] = {0x3F, 0x3F};
+        for (int own = 0; own < 2 && (own == 0 || all[0] == 0); own++)
+            for (int i = 0; i < 8; i++)
+            {
+                const uint8_t want = OutcodeByHand(gSeen.points[own][size_t(i)], boxes[1 - own], g);
+                EXPECT_EQ(gSeen.codes[own][size_t(i)], want) << trial << " " << own << " " << i;
+                all[own] &= want;
+                coded += want != 0;
+            }
+        EXPECT_EQ(gSeen.clip, (all[0] || all[1]) ? 0 : 1) << trial;
+    }
+    // Most placements let the handlers run, and many points lie beyond a side.
+    EXPECT_GT(ran, 150);
+    EXPECT_GT(coded, 300);
+}
+
+// Outcodes against the grown box at its sides, beyond them by a hair, at infinities and for
+// NaNs (never beyond a side), each against the by-hand codes.
+TEST_F(PairCollisionTest, ClipPointsCodesSidesInfinitiesAndNaNsAsByHand)
+{
+    auto boxA = AlignedCuboid(V(-1, -1, -1), V(1, 1, 1));
+    auto boxB = AlignedCuboid(V(0, 0, 0), V(2, 2, 2));
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    s.shape[0] = boxA->firstShape;
+    s.shape[1] = boxB->firstShape;
+    const float g = 1.5f * bzCollisionTolerance;
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float lo = 0.0f - g, hi = 2.0f + g;
+    const float values[] = {lo,
+                            std::nextafter(lo, -inf),
+                            std::nextafter(lo, inf),
+                            hi,
+                            std::nextafter(hi, inf),
+                            std::nextafter(hi, -inf),
+                            1.0f,
+                            -inf,
+                            inf,
+                            nan,
+                            -5.0f,
+                            7.0f};
+    const int n = int(sizeof values / sizeof values[0]);
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<int> pick(0, n - 1);
+    std::vector<bzPhysShapePoint> points(BZ_PHYS_PAIR_SHAPE_POINTS);
+    const bzPhysShapePoint inside[] = {{V(0, 0, 0), V(0, 0, 0)}};
+    const bzBox &box = *bz_Shape_Bounds(s.shape[1]);
+    int beyond = 0;
+    for (int trial = 0; trial < 200; ++trial)
+    {
+        for (auto &p : points)
+            for (int a = 0; a < 3; a++)
+            {
+                p.start.v[a] = values[pick(rng)];
+                p.end.v[a] = values[pick(rng)];
+            }
+        const int32_t count = 1 + trial % BZ_PHYS_PAIR_SHAPE_POINTS;
+        std::vector<uint8_t> c1(size_t(count), 0xAA);
+        uint8_t c2[1] = {0xAA};
+        const int32_t result =
+            bz_PhysColl_ClipPoints(points.data(), count, inside, 1, c1.data(), c2, 0.0f, 0.0f);
+        uint8_t all = 0x3F;
+        for (int32_t i = 0; i < count; i++)
+        {
+            const uint8_t want = OutcodeByHand(points[size_t(i)], box, g);
+            EXPECT_EQ(c1[size_t(i)], want) << trial << " " << i;
+            all &= want;
+            beyond += want != 0;
+        }
+        EXPECT_EQ(result, all ? 0 : 1) << trial;
+    }
+    EXPECT_GT(beyond, 500);
 }
 
 TEST_F(PairCollisionTest, GetCornerNumbersBoxCornersXFastestAndVerticesByIndex)
