@@ -97,22 +97,29 @@ struct Extent
     bzV3 low, high;
 };
 
-// The extent of the points; false when a coordinate is not finite.
+// The extent of the points; false when a coordinate is not finite. The three axes side by side.
 bool ExtentOf(const bzPhysShapePoint *points, int32_t count, Extent *out)
 {
+    typedef float Lanes __attribute__((vector_size(16)));
+    typedef int32_t LaneMask __attribute__((vector_size(16)));
     const float far = std::numeric_limits<float>::infinity();
-    bzV3 low = V(far, far, far), high = V(-far, -far, -far);
+    const float most = std::numeric_limits<float>::max();
+    const Lanes top = {most, most, most, most};
+    Lanes low = {far, far, far, far}, high = {-far, -far, -far, -far};
+    LaneMask finite = {-1, -1, -1, -1};
     for (int32_t i = 0; i < count; i++)
-        for (int32_t a = 0; a < 3; a++)
-        {
-            const float v = points[i].start.v[a];
-            if (!(std::fabs(v) <= std::numeric_limits<float>::max()))
-                return false;
-            low.v[a] = v < low.v[a] ? v : low.v[a];
-            high.v[a] = v > high.v[a] ? v : high.v[a];
-        }
-    out->low = low;
-    out->high = high;
+    {
+        const bzV3 &p = points[i].start;
+        const Lanes v = {p.x, p.y, p.z, 0.0f};
+        // |v| <= the largest float, false for a NaN as for an infinity.
+        finite &= (v <= top) & (v >= -top);
+        low = v < low ? v : low;
+        high = v > high ? v : high;
+    }
+    if (!(finite[0] & finite[1] & finite[2]))
+        return false;
+    out->low = V(low[0], low[1], low[2]);
+    out->high = V(high[0], high[1], high[2]);
     return true;
 }
 
