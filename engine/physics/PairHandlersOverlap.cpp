@@ -8,11 +8,17 @@
 #include "physics/Body.h"
 #include "physics/PairHandlers.h"
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 using namespace bzPairMaths;
 
@@ -221,18 +227,34 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
     uint8_t where[BZ_PHYS_PAIR_SHAPE_POINTS];
     if (box)
         std::memset(where, 0, static_cast<size_t>(count));
+    // The box's sides and the largest float, three axes side by side; the fourth lane never lies
+    // outside and is always finite.
+    typedef float Lanes __attribute__((vector_size(16)));
+    const float far = std::numeric_limits<float>::infinity();
+    Lanes lo = {-far, -far, -far, -far}, hi = {far, far, far, far};
+    if (box)
+    {
+        lo = Lanes{box->min.x, box->min.y, box->min.z, -far};
+        hi = Lanes{box->max.x, box->max.y, box->max.z, far};
+    }
+    const Lanes most = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
     auto whereIs = [&](int32_t i) -> uint32_t
     {
         if (!where[i])
         {
             const bzV3 &p = points[i].start;
-            uint32_t finite = 1, inside = 1;
-            for (int32_t k = 0; k < 3; k++)
-            {
-                finite &= uint32_t(std::fabs(p.v[k]) <= FLT_MAX);
-                inside &= uint32_t(!(p.v[k] < box->min.v[k])) & uint32_t(!(p.v[k] > box->max.v[k]));
-            }
-            where[i] = static_cast<uint8_t>(1 | (finite << 1) | (inside << 2));
+            const Lanes l = {p.x, p.y, p.z, 0.0f};
+            // |p| <= FLT_MAX fails for a NaN as for an infinity; a NaN is never beyond a side.
+            const auto finiteLanes = (l <= most) & (l >= -most);
+            const auto outsideLanes = (l < lo) | (l > hi);
+#if defined(__SSE__)
+            const bool finite = _mm_movemask_ps(std::bit_cast<__m128>(finiteLanes)) == 0xF;
+            const bool inside = _mm_movemask_ps(std::bit_cast<__m128>(outsideLanes)) == 0;
+#else
+            const bool finite = finiteLanes[0] && finiteLanes[1] && finiteLanes[2];
+            const bool inside = !(outsideLanes[0] || outsideLanes[1] || outsideLanes[2]);
+#endif
+            where[i] = static_cast<uint8_t>(1 | (finite ? 2 : 0) | (inside ? 4 : 0));
         }
         return where[i];
     };
