@@ -333,7 +333,8 @@ int32_t GatherRing(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t c
             count = WorldContactsOfTree(b, rows, count);
             count = RingBodyContacts(world, b, rows, count);
             // A body whose contacts did not all fit stays due: it gathers again in the next
-            // iteration, when the rows it would have added have room.
+            // iteration, when the rows it would have added have room. (The rows past the room
+            // the solve has left are handled alike by bz_Phys_GatherContacts.)
             if (count < BZ_PHYS_GATHER_LIMIT)
             {
                 uint16_t now = bz_Phys_Iteration();
@@ -397,7 +398,8 @@ int32_t bz_Phys_CallPairCallBack(BZDObject *body, BZDObject *partner)
     return BZ_PHYS_CB_DEFAULT;
 }
 
-int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count)
+int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count,
+                               int32_t room)
 {
     BZ_ASSERT(root && rows);
     if (!root || !rows)
@@ -405,6 +407,13 @@ int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *row
     count = GatherRing(world, root, rows, count);
     if (count < BZ_PHYS_CONTACT_ARRAY)
         count = bz_Phys_DetectLimits(root, rows, count, BZ_PHYS_CONTACT_ARRAY);
+    // Like a body whose contacts ran past the gathering limit, the bodies of rows that will find
+    // no room in the solve stay due.
+    for (int32_t i = room > 0 ? room : 0; i < count; ++i)
+    {
+        bz_Phys_StampForGathering(rows[i].bodyA);
+        bz_Phys_StampForGathering(rows[i].bodyB);
+    }
     return count;
 }
 

@@ -15,8 +15,11 @@ constexpr int32_t BZ_PHYS_GATHER_LIMIT = 56;
 // Gathers the contact rows of every body of the ring from root (ring order) into rows, which
 // holds count rows (room for BZ_PHYS_CONTACT_ARRAY); then the limit rows of the ring. Returns
 // the new count. A body gathers when it is due: not yet gathered in this step, or stamped for
-// gathering again (bz_Phys_StampForGathering) since.
-int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count);
+// gathering again (bz_Phys_StampForGathering) since. A body whose rows do not all fit stays due:
+// one whose contacts ran past BZ_PHYS_GATHER_LIMIT, and the bodies of the rows from index room
+// on (the rows the solve has no room for).
+int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count,
+                               int32_t room);
 
 // Stamps the body's top for gathering again in the next iteration.
 void bz_Phys_StampForGathering(BZDObject *body);

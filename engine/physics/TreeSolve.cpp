@@ -221,6 +221,38 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
     bz_Phys_ClearScaleRequest();
     return scaled;
 }
+// Applying impulses marks the trees they reach as gathered in this iteration. A body that is
+// due to gather (stamped for gathering again, or left due by a gathering whose rows did not all
+// fit) stays due through them: the tops of the rows' bodies that are due before the impulses
+// are stamped again after them.
+class KeepDue
+{
+public:
+    KeepDue(bzPhysRow *const *rows, int32_t count)
+    {
+        for (int32_t i = 0; i < count; ++i)
+        {
+            BZDObject *const both[2] = {rows[i]->bodyA, rows[i]->bodyB};
+            for (BZDObject *b : both)
+            {
+                if (b && TopOf(b)->gatherStamp == 0)
+                    due_[n_++] = TopOf(b);
+            }
+        }
+    }
+    KeepDue(const KeepDue &) = delete;
+    KeepDue &operator=(const KeepDue &) = delete;
+    ~KeepDue()
+    {
+        for (int32_t i = 0; i < n_; ++i)
+            bz_Phys_StampForGathering(due_[i]);
+    }
+
+private:
+    BZDObject *due_[2 * kMaxSolveRows];
+    int32_t n_ = 0;
+};
+
 // The contact rows of the last solve, as rows that hold what their points reached (a fixed
 // target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
 // friction's turn about the contact points from driving the body's other points into the world;
@@ -300,29 +332,12 @@ void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *give
     float before[kMaxSolveRows];
     for (int32_t i = 0; i < nb + count; ++i)
         before[i] = RowSpeed(pointers[i]);
-    bz_Phys_TakeBackContactImpulses(held, impulses, n);
+    {
+        const KeepDue keep(pointers, nb + count);
+        bz_Phys_TakeBackContactImpulses(held, impulses, n);
+    }
     for (int32_t i = 0; i < nb + count; ++i)
         rhs[i] += before[i] - RowSpeed(pointers[i]);
-}
-
-// The tops of the solve's bodies that are still due to gather (not gathered since they were
-// last stamped for it, or never in this step); returns how many (2 per row at most). The
-// impulses of the give-back and of the solve mark the trees they reach with the iteration,
-// which counts as their gathering: these are stamped again after the solve, so that a body the
-// gathering limit left out, or whose rows found no room, still looks for its contacts.
-int32_t DueBodies(bzPhysRow *const *rows, int32_t count, BZDObject **due)
-{
-    int32_t n = 0;
-    for (int32_t i = 0; i < count; ++i)
-    {
-        BZDObject *const both[2] = {rows[i]->bodyA, rows[i]->bodyB};
-        for (BZDObject *b : both)
-        {
-            if (b && TopOf(b)->gatherStamp == 0)
-                due[n++] = TopOf(b);
-        }
-    }
-    return n;
 }
 
 // A solve that ends without applying its impulses puts back what the hold rows gave back.
@@ -331,6 +346,7 @@ void Restore(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given
     bzPhysRow *held[BZ_PHYS_CONTACT_ARRAY];
     float impulses[BZ_PHYS_CONTACT_ARRAY];
     const int32_t n = Held(pointers, nb, count, given, -1.0f, held, impulses);
+    const KeepDue keep(pointers, nb + count);
     bz_Phys_TakeBackContactImpulses(held, impulses, n);
 }
 } // namespace
@@ -458,28 +474,6 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     // 1. Rows: angular limits alone, or kept and new contact rows. given[i]: the impulse that
     // hold row i gives back, 0 for every other row.
     float given[BZ_PHYS_CONTACT_ARRAY] = {};
-    // Bodies to gather again in the next iteration, stamped once this solve's impulses are
-    // applied: applying an impulse marks a body's tree as gathered in this iteration, which
-    // would undo an earlier stamp.
-    BZDObject *again[4 * BZ_PHYS_CONTACT_ARRAY];
-    int32_t againCount = 0;
-    auto gatherAgain = [&](const bzPhysRow *row)
-    {
-        if (againCount + 2 > 4 * BZ_PHYS_CONTACT_ARRAY)
-        {
-            StampRowBodies(row);
-            return;
-        }
-        again[againCount++] = row->bodyA;
-        if (row->bodyB)
-            again[againCount++] = row->bodyB;
-    };
-    auto stampAgain = [&]()
-    {
-        for (int32_t i = 0; i < againCount; ++i)
-            bz_Phys_StampForGathering(again[i]);
-        againCount = 0;
-    };
     int32_t count = RingAngularLimitRows(root, rowsOut, 0);
     int32_t carried = 0;
     int32_t holdStart = 0, holdEnd = 0; // the hold rows among the carried ones
@@ -498,31 +492,26 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             float frictionRhs[BZ_FRICTION_ROW_LIMIT];
             count = bz_Phys_AddFrictionRows(rowsOut, 0, rowsIn, previousCount, frictionRhs);
         }
-        bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
-        const int32_t found = bz_Phys_GatherContacts(world, root, gathered, 0);
         // After a finished solve its contact rows hold what they reached while friction rows or
         // newly found rows are solved; an iteration with neither ends the tree.
-        if (previous > 0 && (count > 0 || found > 0))
+        const int32_t kept = count;
+        if (previous > 0)
         {
             holdStart = count;
             count = HoldRows(rowsOut, count, rowsIn, previousCount, given);
             holdEnd = count;
         }
+        // Gathered rows past the room left by the carried ones find no room in the solve.
+        bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
+        const int32_t found =
+            bz_Phys_GatherContacts(world, root, gathered, 0, BZ_ROW_MERGE_LIMIT - count);
+        if (kept == 0 && found == 0)
+            count = holdEnd = 0;
         carried = count;
-        const int32_t before = count;
         count = bz_Phys_MergeContactRows(rowsOut, count, gathered, found);
-        // Rows that found no room are looked for again in the next iteration.
-        for (int32_t i = BZ_ROW_MERGE_LIMIT - before; i < found; ++i)
-        {
-            if (i >= 0)
-                gatherAgain(&gathered[i]);
-        }
     }
     if (count == 0)
-    {
-        stampAgain();
         return 0;
-    }
 
     // 2. Joint rows first, then the contact rows, 152 at most.
     bzPhysRow *pointers[kMaxSolveRows];
@@ -530,18 +519,13 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     int32_t recordCount = 0;
     const int32_t nb = SolvePointers(root, rowsOut, &count, pointers, records, &recordCount);
     if (count == 0)
-    {
-        stampAgain();
         return 0;
-    }
 
     // 3. Targets; rows against heavy bodies act on the other body alone.
     float rhs[kMaxSolveRows], x[kMaxSolveRows];
     Targets(rhs, pointers, nb, count, limitRows);
     if (bz_Phys_HeavyContact())
         bz_Phys_PinHeavyBodies(rowsOut, count);
-    BZDObject *due[2 * kMaxSolveRows];
-    const int32_t dueCount = DueBodies(pointers + nb, count, due);
     GiveBack(pointers, nb, count, given, rhs);
 
     // 4. Solve. A pushing row that leaned on a joint row makes that joint give.
@@ -557,7 +541,6 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         Restore(pointers, nb, count, given);
         for (int32_t i = 0; i < count; ++i)
             bz_Phys_StampForGathering(rowsOut[i].bodyA);
-        stampAgain();
         return -1;
     }
 
@@ -585,7 +568,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             const uint32_t type = pointers[nb + i]->type & ~BZ_ROW_OFF;
             if (x[nb + i] > 0.0f && type != BZ_ROW_FRICTION && type != BZ_ROW_TARGET &&
                 type < BZ_ROW_LINEAR_JOINT)
-                gatherAgain(pointers[nb + i]);
+                StampRowBodies(pointers[nb + i]);
         }
     }
     for (int32_t i = 0; i < count; ++i)
@@ -611,7 +594,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             // A hold row that held nothing names a contact gathered already: gathering it again
             // would find it again and carry it again, iteration after iteration.
             if (i < carried && !(i >= holdStart && i < holdEnd))
-                gatherAgain(row);
+                StampRowBodies(row);
         }
     }
 
@@ -625,11 +608,11 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             pointers[nb + i]->value = x[nb + i];
         more = 1;
     }
-    ApplyAll(pointers, x, nb, count);
-    for (int32_t i = 0; i < dueCount; ++i)
-        bz_Phys_StampForGathering(due[i]);
+    {
+        const KeepDue keep(pointers, nb + count);
+        ApplyAll(pointers, x, nb, count);
+    }
     bz_Phys_SpendWorldContactFriction(pointers + nb, x + nb, count);
-    stampAgain();
     // A body that another body pushed has moved against its own contacts since it gathered
     // them: it gathers them again, once a step.
     for (int32_t i = 0; i < count; ++i)
