@@ -333,8 +333,8 @@ int32_t GatherRing(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t c
             count = WorldContactsOfTree(b, rows, count);
             count = RingBodyContacts(world, b, rows, count);
             // A body whose contacts did not all fit stays due: it gathers again in the next
-            // iteration, when the rows it would have added have room. (The rows past the room
-            // the solve has left are handled alike by bz_Phys_GatherContacts.)
+            // iteration, when the rows it would have added have room (rows gathered that
+            // find no room in the solve: bz_Phys_KeepRowBodiesDue).
             if (count < BZ_PHYS_GATHER_LIMIT)
             {
                 uint16_t now = bz_Phys_Iteration();
@@ -398,8 +398,7 @@ int32_t bz_Phys_CallPairCallBack(BZDObject *body, BZDObject *partner)
     return BZ_PHYS_CB_DEFAULT;
 }
 
-int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count,
-                               int32_t room)
+int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count)
 {
     BZ_ASSERT(root && rows);
     if (!root || !rows)
@@ -407,14 +406,16 @@ int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *row
     count = GatherRing(world, root, rows, count);
     if (count < BZ_PHYS_CONTACT_ARRAY)
         count = bz_Phys_DetectLimits(root, rows, count, BZ_PHYS_CONTACT_ARRAY);
-    // Like a body whose contacts ran past the gathering limit, the bodies of rows that will find
-    // no room in the solve stay due.
-    for (int32_t i = room > 0 ? room : 0; i < count; ++i)
+    return count;
+}
+
+void bz_Phys_KeepRowBodiesDue(const bzPhysRow *rows, int32_t count)
+{
+    for (int32_t i = 0; rows && i < count; ++i)
     {
         bz_Phys_StampForGathering(rows[i].bodyA);
         bz_Phys_StampForGathering(rows[i].bodyB);
     }
-    return count;
 }
 
 void bz_Phys_SeparateStuckTree(BZDObject *world, BZDObject *root, bzPhysRow *rows)

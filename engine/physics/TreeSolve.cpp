@@ -253,15 +253,50 @@ private:
     int32_t n_ = 0;
 };
 
+// The tops of the bodies that rows name, added to tops (n in use, room for 2 per row) each once;
+// returns the new count.
+int32_t AddTops(const bzPhysRow *rows, int32_t count, BZDObject **tops, int32_t n)
+{
+    for (int32_t i = 0; i < count; ++i)
+    {
+        BZDObject *const both[2] = {rows[i].bodyA, rows[i].bodyB};
+        for (BZDObject *b : both)
+        {
+            if (!b)
+                continue;
+            BZDObject *top = TopOf(b);
+            int32_t k = 0;
+            while (k < n && tops[k] != top)
+                ++k;
+            if (k == n)
+                tops[n++] = top;
+        }
+    }
+    return n;
+}
+
+bool NamesOneOf(const bzPhysRow &row, BZDObject *const *tops, int32_t n)
+{
+    BZDObject *const a = TopOf(row.bodyA);
+    BZDObject *const b = row.bodyB ? TopOf(row.bodyB) : nullptr;
+    for (int32_t k = 0; k < n; ++k)
+    {
+        if (tops[k] == a || tops[k] == b)
+            return true;
+    }
+    return false;
+}
+
 // The contact rows of the last solve, as rows that hold what their points reached (a fixed
 // target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
 // friction's turn about the contact points from driving the body's other points into the world;
 // solved with the rows of contacts found since, they keep what the last solve pushed against
-// (a box's floor under a box landing on it) in the solve that pushes again.
+// (a box's floor under a box landing on it) in the solve that pushes again. With tops given,
+// only the rows of those trees come back: the rest of the last solve is not pushed again.
 // given[i] receives the impulse the row at out[i] carried in the last solve (0 for a row that
 // was switched off, and for a one-sided row, whose impulse moved its first body alone).
 int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount,
-                 float *given)
+                 float *given, BZDObject *const *tops, int32_t topCount)
 {
     for (int32_t i = 0; i < previousCount && count < BZ_PHYS_CONTACT_ARRAY; ++i)
     {
@@ -269,6 +304,8 @@ int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32
         const uint32_t type = row.type & ~BZ_ROW_OFF;
         if ((type & BZ_ROW_ANGULAR) || type == BZ_ROW_FRICTION || type == BZ_ROW_TARGET ||
             type >= BZ_ROW_LINEAR_JOINT)
+            continue;
+        if (tops && !NamesOneOf(row, tops, topCount))
             continue;
         given[count] = (row.type & BZ_ROW_OFF) || type == BZ_ROW_ONE_SIDED || !(row.value > 0.0f)
                            ? 0.0f
@@ -492,21 +529,24 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             float frictionRhs[BZ_FRICTION_ROW_LIMIT];
             count = bz_Phys_AddFrictionRows(rowsOut, 0, rowsIn, previousCount, frictionRhs);
         }
+        bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
+        const int32_t found = bz_Phys_GatherContacts(world, root, gathered, 0);
         // After a finished solve its contact rows hold what they reached while friction rows or
-        // newly found rows are solved; an iteration with neither ends the tree.
-        const int32_t kept = count;
-        if (previous > 0)
+        // newly found rows are solved; an iteration with neither ends the tree. With new rows
+        // alone, only the rows of the trees they touch come back.
+        if (previous > 0 && (count > 0 || found > 0))
         {
+            BZDObject *touched[2 * BZ_PHYS_CONTACT_ARRAY];
+            const int32_t n = count > 0 ? 0 : AddTops(gathered, found, touched, 0);
             holdStart = count;
-            count = HoldRows(rowsOut, count, rowsIn, previousCount, given);
+            count = HoldRows(rowsOut, count, rowsIn, previousCount, given,
+                             count > 0 ? nullptr : touched, n);
             holdEnd = count;
         }
-        // Gathered rows past the room left by the carried ones find no room in the solve.
-        bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
-        const int32_t found =
-            bz_Phys_GatherContacts(world, root, gathered, 0, BZ_ROW_MERGE_LIMIT - count);
-        if (kept == 0 && found == 0)
-            count = holdEnd = 0;
+        // Gathered rows past the room the carried ones leave find none in the solve.
+        if (found > BZ_ROW_MERGE_LIMIT - count)
+            bz_Phys_KeepRowBodiesDue(gathered + BZ_ROW_MERGE_LIMIT - count,
+                                     found - (BZ_ROW_MERGE_LIMIT - count));
         carried = count;
         count = bz_Phys_MergeContactRows(rowsOut, count, gathered, found);
     }
