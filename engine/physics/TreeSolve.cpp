@@ -377,6 +377,19 @@ void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *give
         rhs[i] += before[i] - RowSpeed(pointers[i]);
 }
 
+// Whether the rows hold a world contact row of the body.
+bool HasWorldRow(bzPhysRow *const *rows, int32_t count, const BZDObject *b)
+{
+    for (int32_t i = 0; i < count; ++i)
+    {
+        const uint32_t type = rows[i]->type & ~BZ_ROW_OFF;
+        if (!rows[i]->bodyB && rows[i]->bodyA == b && type != BZ_ROW_FRICTION &&
+            type < BZ_ROW_LINEAR_JOINT)
+            return true;
+    }
+    return false;
+}
+
 // A solve that ends without applying its impulses puts back what the hold rows gave back.
 void Restore(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given)
 {
@@ -654,7 +667,9 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     }
     bz_Phys_SpendWorldContactFriction(pointers + nb, x + nb, count);
     // A body that another body pushed has moved against its own contacts since it gathered
-    // them: it gathers them again, once a step.
+    // them: it gathers them again, once a step; once more when it has rested on the world in
+    // this step and the solve that pushed it again held none of its world rows (nothing in it
+    // kept the push from driving the body into the world).
     for (int32_t i = 0; i < count; ++i)
     {
         const bzPhysRow *row = pointers[nb + i];
@@ -668,6 +683,12 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             if (!b->pushGathered)
             {
                 b->pushGathered = 1;
+                bz_Phys_StampForGathering(b);
+            }
+            else if (b->pushGathered == 1 && (b->contactKind & BZ_PHYS_CONTACT_WORLD) &&
+                     !HasWorldRow(pointers + nb, count, b))
+            {
+                b->pushGathered = 2;
                 bz_Phys_StampForGathering(b);
             }
         }

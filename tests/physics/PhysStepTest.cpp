@@ -256,6 +256,64 @@ TEST_F(PhysStepTest, NewRowsBringBackTheLastSolvesRowsOfTheBodiesTheyNameAlone)
     }
 }
 
+// A body pushed by another gathers its contacts again once a step; a second time only when it
+// has rested on the world in this step and the solve that pushed it held none of its world rows.
+// Box b falls at 2 m/s onto box a (a row between them, from the last iteration); a was pushed
+// once already in this step. Neither gathers in this iteration.
+TEST_F(PhysStepTest, APushedBodyOnTheWorldGathersAgainWhenTheSolveHeldNoneOfItsWorldRows)
+{
+    struct Case
+    {
+        const char *name;
+        uint8_t kind;      // a's contact kinds in this step
+        uint8_t pushed;    // a's push gatherings in this step
+        bool worldRow;     // a's world row in the solve
+        bool gathersAgain; // a is due to gather after the solve
+    };
+    const Case cases[] = {
+        {"on the world, no world row in the solve", BZ_PHYS_CONTACT_WORLD, 1, false, true},
+        {"its world row in the solve", BZ_PHYS_CONTACT_WORLD, 1, true, false},
+        {"never on the world", 0, 1, false, false},
+        {"pushed twice already", BZ_PHYS_CONTACT_WORLD, 2, false, false},
+        {"first push", 0, 0, false, true},
+    };
+    for (const Case &k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        Body a, b;
+        a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
+        b.Box("b", 1, V(1, 1, 1), V(0, 1.5f, 0));
+        Script script;
+        script.Name(a);
+        script.Name(b);
+        bz_Phys_SetStepping(1);
+        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
+        ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
+        a.b.ring = &b.b;
+        b.b.ring = &a.b;
+        a.b.solveGroup = b.b.solveGroup = 1;
+        a.b.gatherStamp = b.b.gatherStamp = 1; // both gathered in the last iteration
+        a.b.contactKind = k.kind;
+        a.b.pushGathered = k.pushed;
+        b.b.linearVelocity = b.b.localLinearVelocity = V(0, -2, 0);
+        std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
+        in[0] = PairRow(&b.b, &a.b, V(0, -0.5f, 0), V(0, 1, 0), V(0, 0.5f, 0), V(0, 1, 0));
+        int32_t n = 1;
+        if (k.worldRow)
+            in[n++] = WorldRow(&a.b, V(0, -0.5f, 0), V(0, 1, 0));
+        bz_Phys_SetIteration(2);
+        // A negative previous result: the rows come back as they are, without hold rows.
+        const int32_t result = bz_Phys_SolveTree(nullptr, &a.b, in.data(), out.data(), -n, nullptr);
+        EXPECT_EQ(result, n);
+        EXPECT_TRUE(script.log.empty());
+        EXPECT_GT(b.b.linearVelocity.y, -2.0f) << "the row pushed b";
+        EXPECT_EQ(a.b.gatherStamp == 0, k.gathersAgain);
+        EXPECT_EQ(b.b.gatherStamp, 0) << "b's first push";
+        bz_Phys_SetIteration(0);
+        bz_Phys_SetStepping(0);
+    }
+}
+
 TEST_F(PhysStepTest, ASleepingTreeIsNotIteratedAndATreeTakenIntoAnotherRingIsNotSolvedAgain)
 {
     Body sleeper, a, b;
