@@ -130,7 +130,7 @@ struct BZDObject
     uint8_t disturbed;
     uint8_t excluded;
     uint8_t solveGroup;   // 0 = not yet taken into a solve in this step
-    uint8_t pushGathered; // its contacts were gathered again after another body pushed it
+    uint8_t pushGathered; // times (0-2) its contacts were gathered again after a push this step
     BZDObject *ring;      // circular list of bodies solved together
     BZDObject *nextSibling;
     BZDObject *firstChild;

@@ -333,7 +333,8 @@ int32_t GatherRing(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t c
             count = WorldContactsOfTree(b, rows, count);
             count = RingBodyContacts(world, b, rows, count);
             // A body whose contacts did not all fit stays due: it gathers again in the next
-            // iteration, when the rows it would have added have room.
+            // iteration, when the rows it would have added have room (rows gathered that
+            // find no room in the solve: bz_Phys_KeepRowBodiesDue).
             if (count < BZ_PHYS_GATHER_LIMIT)
             {
                 uint16_t now = bz_Phys_Iteration();
@@ -406,6 +407,15 @@ int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *row
     if (count < BZ_PHYS_CONTACT_ARRAY)
         count = bz_Phys_DetectLimits(root, rows, count, BZ_PHYS_CONTACT_ARRAY);
     return count;
+}
+
+void bz_Phys_KeepRowBodiesDue(const bzPhysRow *rows, int32_t count)
+{
+    for (int32_t i = 0; rows && i < count; ++i)
+    {
+        bz_Phys_StampForGathering(rows[i].bodyA);
+        bz_Phys_StampForGathering(rows[i].bodyB);
+    }
 }
 
 void bz_Phys_SeparateStuckTree(BZDObject *world, BZDObject *root, bzPhysRow *rows)

@@ -15,8 +15,15 @@ constexpr int32_t BZ_PHYS_GATHER_LIMIT = 56;
 // Gathers the contact rows of every body of the ring from root (ring order) into rows, which
 // holds count rows (room for BZ_PHYS_CONTACT_ARRAY); then the limit rows of the ring. Returns
 // the new count. A body gathers when it is due: not yet gathered in this step, or stamped for
-// gathering again (bz_Phys_StampForGathering) since.
+// gathering again (bz_Phys_StampForGathering) since. A body whose rows do not all fit stays due
+// and gathers again in the next iteration: one whose contacts ran past BZ_PHYS_GATHER_LIMIT
+// here, and the bodies of gathered rows that find no room in the solve, which the solve hands to
+// bz_Phys_KeepRowBodiesDue.
 int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count);
+
+// The bodies of gathered rows that found no room in the solve stay due (their tops are stamped
+// for gathering again).
+void bz_Phys_KeepRowBodiesDue(const bzPhysRow *rows, int32_t count);
 
 // Stamps the body's top for gathering again in the next iteration.
 void bz_Phys_StampForGathering(BZDObject *body);

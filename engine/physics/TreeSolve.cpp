@@ -221,15 +221,82 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
     bz_Phys_ClearScaleRequest();
     return scaled;
 }
+// Applying impulses marks the trees they reach as gathered in this iteration. A body that is
+// due to gather (stamped for gathering again, or left due by a gathering whose rows did not all
+// fit) stays due through them: the tops of the rows' bodies that are due before the impulses
+// are stamped again after them.
+class KeepDue
+{
+public:
+    KeepDue(bzPhysRow *const *rows, int32_t count)
+    {
+        for (int32_t i = 0; i < count; ++i)
+        {
+            BZDObject *const both[2] = {rows[i]->bodyA, rows[i]->bodyB};
+            for (BZDObject *b : both)
+            {
+                if (b && TopOf(b)->gatherStamp == 0)
+                    due_[n_++] = TopOf(b);
+            }
+        }
+    }
+    KeepDue(const KeepDue &) = delete;
+    KeepDue &operator=(const KeepDue &) = delete;
+    ~KeepDue()
+    {
+        for (int32_t i = 0; i < n_; ++i)
+            bz_Phys_StampForGathering(due_[i]);
+    }
+
+private:
+    BZDObject *due_[2 * kMaxSolveRows];
+    int32_t n_ = 0;
+};
+
+// The tops of the bodies that rows name, added to tops (n in use, room for 2 per row) each once;
+// returns the new count.
+int32_t AddTops(const bzPhysRow *rows, int32_t count, BZDObject **tops, int32_t n)
+{
+    for (int32_t i = 0; i < count; ++i)
+    {
+        BZDObject *const both[2] = {rows[i].bodyA, rows[i].bodyB};
+        for (BZDObject *b : both)
+        {
+            if (!b)
+                continue;
+            BZDObject *top = TopOf(b);
+            int32_t k = 0;
+            while (k < n && tops[k] != top)
+                ++k;
+            if (k == n)
+                tops[n++] = top;
+        }
+    }
+    return n;
+}
+
+bool NamesOneOf(const bzPhysRow &row, BZDObject *const *tops, int32_t n)
+{
+    BZDObject *const a = TopOf(row.bodyA);
+    BZDObject *const b = row.bodyB ? TopOf(row.bodyB) : nullptr;
+    for (int32_t k = 0; k < n; ++k)
+    {
+        if (tops[k] == a || tops[k] == b)
+            return true;
+    }
+    return false;
+}
+
 // The contact rows of the last solve, as rows that hold what their points reached (a fixed
 // target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
 // friction's turn about the contact points from driving the body's other points into the world;
 // solved with the rows of contacts found since, they keep what the last solve pushed against
-// (a box's floor under a box landing on it) in the solve that pushes again.
+// (a box's floor under a box landing on it) in the solve that pushes again. With tops given,
+// only the rows of those trees come back: the rest of the last solve is not pushed again.
 // given[i] receives the impulse the row at out[i] carried in the last solve (0 for a row that
 // was switched off, and for a one-sided row, whose impulse moved its first body alone).
 int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount,
-                 float *given)
+                 float *given, BZDObject *const *tops, int32_t topCount)
 {
     for (int32_t i = 0; i < previousCount && count < BZ_PHYS_CONTACT_ARRAY; ++i)
     {
@@ -237,6 +304,8 @@ int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32
         const uint32_t type = row.type & ~BZ_ROW_OFF;
         if ((type & BZ_ROW_ANGULAR) || type == BZ_ROW_FRICTION || type == BZ_ROW_TARGET ||
             type >= BZ_ROW_LINEAR_JOINT)
+            continue;
+        if (tops && !NamesOneOf(row, tops, topCount))
             continue;
         given[count] = (row.type & BZ_ROW_OFF) || type == BZ_ROW_ONE_SIDED || !(row.value > 0.0f)
                            ? 0.0f
@@ -300,29 +369,25 @@ void GiveBack(bzPhysRow **pointers, int32_t nb, int32_t count, const float *give
     float before[kMaxSolveRows];
     for (int32_t i = 0; i < nb + count; ++i)
         before[i] = RowSpeed(pointers[i]);
-    bz_Phys_TakeBackContactImpulses(held, impulses, n);
+    {
+        const KeepDue keep(pointers, nb + count);
+        bz_Phys_TakeBackContactImpulses(held, impulses, n);
+    }
     for (int32_t i = 0; i < nb + count; ++i)
         rhs[i] += before[i] - RowSpeed(pointers[i]);
 }
 
-// The tops of the solve's bodies that are still due to gather (not gathered since they were
-// last stamped for it, or never in this step); returns how many (2 per row at most). The
-// impulses of the give-back and of the solve mark the trees they reach with the iteration,
-// which counts as their gathering: these are stamped again after the solve, so that a body the
-// gathering limit left out, or whose rows found no room, still looks for its contacts.
-int32_t DueBodies(bzPhysRow *const *rows, int32_t count, BZDObject **due)
+// Whether the rows hold a world contact row of the body.
+bool HasWorldRow(bzPhysRow *const *rows, int32_t count, const BZDObject *b)
 {
-    int32_t n = 0;
     for (int32_t i = 0; i < count; ++i)
     {
-        BZDObject *const both[2] = {rows[i]->bodyA, rows[i]->bodyB};
-        for (BZDObject *b : both)
-        {
-            if (b && TopOf(b)->gatherStamp == 0)
-                due[n++] = TopOf(b);
-        }
+        const uint32_t type = rows[i]->type & ~BZ_ROW_OFF;
+        if (!rows[i]->bodyB && rows[i]->bodyA == b && type != BZ_ROW_FRICTION &&
+            type < BZ_ROW_LINEAR_JOINT)
+            return true;
     }
-    return n;
+    return false;
 }
 
 // A solve that ends without applying its impulses puts back what the hold rows gave back.
@@ -331,6 +396,7 @@ void Restore(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given
     bzPhysRow *held[BZ_PHYS_CONTACT_ARRAY];
     float impulses[BZ_PHYS_CONTACT_ARRAY];
     const int32_t n = Held(pointers, nb, count, given, -1.0f, held, impulses);
+    const KeepDue keep(pointers, nb + count);
     bz_Phys_TakeBackContactImpulses(held, impulses, n);
 }
 } // namespace
@@ -458,28 +524,6 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     // 1. Rows: angular limits alone, or kept and new contact rows. given[i]: the impulse that
     // hold row i gives back, 0 for every other row.
     float given[BZ_PHYS_CONTACT_ARRAY] = {};
-    // Bodies to gather again in the next iteration, stamped once this solve's impulses are
-    // applied: applying an impulse marks a body's tree as gathered in this iteration, which
-    // would undo an earlier stamp.
-    BZDObject *again[4 * BZ_PHYS_CONTACT_ARRAY];
-    int32_t againCount = 0;
-    auto gatherAgain = [&](const bzPhysRow *row)
-    {
-        if (againCount + 2 > 4 * BZ_PHYS_CONTACT_ARRAY)
-        {
-            StampRowBodies(row);
-            return;
-        }
-        again[againCount++] = row->bodyA;
-        if (row->bodyB)
-            again[againCount++] = row->bodyB;
-    };
-    auto stampAgain = [&]()
-    {
-        for (int32_t i = 0; i < againCount; ++i)
-            bz_Phys_StampForGathering(again[i]);
-        againCount = 0;
-    };
     int32_t count = RingAngularLimitRows(root, rowsOut, 0);
     int32_t carried = 0;
     int32_t holdStart = 0, holdEnd = 0; // the hold rows among the carried ones
@@ -501,28 +545,26 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         bzPhysRow gathered[BZ_PHYS_CONTACT_ARRAY];
         const int32_t found = bz_Phys_GatherContacts(world, root, gathered, 0);
         // After a finished solve its contact rows hold what they reached while friction rows or
-        // newly found rows are solved; an iteration with neither ends the tree.
+        // newly found rows are solved; an iteration with neither ends the tree. With new rows
+        // alone, only the rows of the trees they touch come back.
         if (previous > 0 && (count > 0 || found > 0))
         {
+            BZDObject *touched[2 * BZ_PHYS_CONTACT_ARRAY];
+            const int32_t n = count > 0 ? 0 : AddTops(gathered, found, touched, 0);
             holdStart = count;
-            count = HoldRows(rowsOut, count, rowsIn, previousCount, given);
+            count = HoldRows(rowsOut, count, rowsIn, previousCount, given,
+                             count > 0 ? nullptr : touched, n);
             holdEnd = count;
         }
+        // Gathered rows past the room the carried ones leave find none in the solve.
+        if (found > BZ_ROW_MERGE_LIMIT - count)
+            bz_Phys_KeepRowBodiesDue(gathered + BZ_ROW_MERGE_LIMIT - count,
+                                     found - (BZ_ROW_MERGE_LIMIT - count));
         carried = count;
-        const int32_t before = count;
         count = bz_Phys_MergeContactRows(rowsOut, count, gathered, found);
-        // Rows that found no room are looked for again in the next iteration.
-        for (int32_t i = BZ_ROW_MERGE_LIMIT - before; i < found; ++i)
-        {
-            if (i >= 0)
-                gatherAgain(&gathered[i]);
-        }
     }
     if (count == 0)
-    {
-        stampAgain();
         return 0;
-    }
 
     // 2. Joint rows first, then the contact rows, 152 at most.
     bzPhysRow *pointers[kMaxSolveRows];
@@ -530,18 +572,13 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     int32_t recordCount = 0;
     const int32_t nb = SolvePointers(root, rowsOut, &count, pointers, records, &recordCount);
     if (count == 0)
-    {
-        stampAgain();
         return 0;
-    }
 
     // 3. Targets; rows against heavy bodies act on the other body alone.
     float rhs[kMaxSolveRows], x[kMaxSolveRows];
     Targets(rhs, pointers, nb, count, limitRows);
     if (bz_Phys_HeavyContact())
         bz_Phys_PinHeavyBodies(rowsOut, count);
-    BZDObject *due[2 * kMaxSolveRows];
-    const int32_t dueCount = DueBodies(pointers + nb, count, due);
     GiveBack(pointers, nb, count, given, rhs);
 
     // 4. Solve. A pushing row that leaned on a joint row makes that joint give.
@@ -557,7 +594,6 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         Restore(pointers, nb, count, given);
         for (int32_t i = 0; i < count; ++i)
             bz_Phys_StampForGathering(rowsOut[i].bodyA);
-        stampAgain();
         return -1;
     }
 
@@ -585,7 +621,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             const uint32_t type = pointers[nb + i]->type & ~BZ_ROW_OFF;
             if (x[nb + i] > 0.0f && type != BZ_ROW_FRICTION && type != BZ_ROW_TARGET &&
                 type < BZ_ROW_LINEAR_JOINT)
-                gatherAgain(pointers[nb + i]);
+                StampRowBodies(pointers[nb + i]);
         }
     }
     for (int32_t i = 0; i < count; ++i)
@@ -611,7 +647,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             // A hold row that held nothing names a contact gathered already: gathering it again
             // would find it again and carry it again, iteration after iteration.
             if (i < carried && !(i >= holdStart && i < holdEnd))
-                gatherAgain(row);
+                StampRowBodies(row);
         }
     }
 
@@ -625,13 +661,15 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             pointers[nb + i]->value = x[nb + i];
         more = 1;
     }
-    ApplyAll(pointers, x, nb, count);
-    for (int32_t i = 0; i < dueCount; ++i)
-        bz_Phys_StampForGathering(due[i]);
+    {
+        const KeepDue keep(pointers, nb + count);
+        ApplyAll(pointers, x, nb, count);
+    }
     bz_Phys_SpendWorldContactFriction(pointers + nb, x + nb, count);
-    stampAgain();
     // A body that another body pushed has moved against its own contacts since it gathered
-    // them: it gathers them again, once a step.
+    // them: it gathers them again, once a step; once more when it has rested on the world in
+    // this step and the solve that pushed it again held none of its world rows (nothing in it
+    // kept the push from driving the body into the world).
     for (int32_t i = 0; i < count; ++i)
     {
         const bzPhysRow *row = pointers[nb + i];
@@ -645,6 +683,12 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             if (!b->pushGathered)
             {
                 b->pushGathered = 1;
+                bz_Phys_StampForGathering(b);
+            }
+            else if (b->pushGathered == 1 && (b->contactKind & BZ_PHYS_CONTACT_WORLD) &&
+                     !HasWorldRow(pointers + nb, count, b))
+            {
+                b->pushGathered = 2;
                 bz_Phys_StampForGathering(b);
             }
         }

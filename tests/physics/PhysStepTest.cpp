@@ -138,8 +138,8 @@ TEST_F(PhysStepTest, TheListIsSortedByXAndEachTreeIteratesInThatOrderUntilItFind
 // A body whose newly found row had no room in the row buffer is due to gather again; the
 // impulses that reach it in the same iteration (its hold row gives back what it carried, and the
 // solve pushes it again) must not count as that gathering. Ring a-b, the iteration after a
-// finished solve of 60 rows (59 of a, 1 of b): as b finds a new world row, the 60 rows come back
-// as hold rows and fill the buffer, b's new row is dropped, and b looks for it again in the next
+// finished solve of 60 rows, all of b: as b finds a new world row, b's 60 rows come back as hold
+// rows and fill the buffer, b's new row is dropped, and b looks for it again in the next
 // iteration (a, which found nothing, does not).
 TEST_F(PhysStepTest, ABodyWhoseRowFoundNoRoomStillGathersAfterImpulsesReachIt)
 {
@@ -164,7 +164,7 @@ TEST_F(PhysStepTest, ABodyWhoseRowFoundNoRoomStillGathersAfterImpulsesReachIt)
     for (int32_t i = 0; i + 1 < BZ_PHYS_CONTACT_ARRAY; ++i)
     {
         in[i] =
-            WorldRow(&a.b, V(i % 2 ? 0.5f : -0.5f, -0.5f, (i / 2) % 2 ? 0.5f : -0.5f), V(0, 1, 0));
+            WorldRow(&b.b, V(i % 2 ? 0.5f : -0.5f, -0.5f, (i / 2) % 2 ? 0.5f : -0.5f), V(0, 1, 0));
         in[i].value = 0.1f;
     }
     in[BZ_PHYS_CONTACT_ARRAY - 1] = floorB;
@@ -186,6 +186,132 @@ TEST_F(PhysStepTest, ABodyWhoseRowFoundNoRoomStillGathersAfterImpulsesReachIt)
     EXPECT_TRUE(Finite(a.b.linearVelocity) && Finite(b.b.linearVelocity));
     bz_Phys_SetIteration(0);
     bz_Phys_SetStepping(0);
+}
+
+// After a finished solve, the rows found in the next iteration come with the last solve's rows
+// of the bodies they name, as hold rows; the last solve's rows of the other bodies of the ring
+// do not come back. Ring a-b-c, three boxes far apart, each on one floor row that carried 0.2 in
+// the last solve; the table scripts what the gathering finds.
+TEST_F(PhysStepTest, NewRowsBringBackTheLastSolvesRowsOfTheBodiesTheyNameAlone)
+{
+    struct Case
+    {
+        const char *name;
+        const char *finder;            // the body whose gathering finds the new row ("" for none)
+        const char *partner;           // its second body ("" for a world row)
+        int32_t result;                // the iteration's result: held rows plus the new row
+        std::vector<std::string> held; // the bodies of the hold rows, in order
+    };
+    const std::vector<Case> cases = {
+        {"a world row of b", "b", "", 2, {"b"}},
+        {"a world row of c", "c", "", 2, {"c"}},
+        {"a row between a and c", "a", "c", 3, {"a", "c"}},
+        {"nothing new", "", "", 0, {}},
+    };
+    for (const Case &k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        Body a, b, c;
+        a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
+        b.Box("b", 1, V(1, 1, 1), V(5, 0.5f, 0));
+        c.Box("c", 1, V(1, 1, 1), V(10, 0.5f, 0));
+        Body *const bodies[3] = {&a, &b, &c};
+        auto named = [&](const std::string &n) -> BZDObject *
+        { return n.empty() ? nullptr : &bodies[n[0] - 'a']->b; };
+        Script script;
+        for (Body *body : bodies)
+            script.Name(*body);
+        if (BZDObject *finder = named(k.finder))
+        {
+            BZDObject *partner = named(k.partner);
+            const bzPhysRow row = partner ? PairRow(finder, partner, V(0.5f, 0, 0), V(-1, 0, 0),
+                                                    V(-0.5f, 0, 0), V(-1, 0, 0))
+                                          : WorldRow(finder, V(0.5f, -0.5f, 0.5f), V(0, 1, 0));
+            script.entries.push_back({finder, nullptr, {row}});
+        }
+        bz_Phys_SetStepping(1);
+        std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
+        for (int32_t i = 0; i < 3; ++i)
+        {
+            BZDObject *body = &bodies[i]->b;
+            ASSERT_EQ(bz_Phys_PrepareBody(body), 0);
+            body->ring = &bodies[(i + 1) % 3]->b;
+            body->solveGroup = 1;
+            body->linearVelocity = body->localLinearVelocity = V(0, -0.4f, 0);
+            in[i] = WorldRow(body, V(-0.5f, -0.5f, -0.5f), V(0, 1, 0));
+            in[i].value = 0.2f;
+        }
+        bz_Phys_SetIteration(2);
+        const int32_t result = bz_Phys_SolveTree(nullptr, &a.b, in.data(), out.data(), 3, nullptr);
+        EXPECT_EQ(result, k.result);
+        std::vector<std::string> held;
+        for (int32_t i = 0; i < (result > 0 ? result : 0); ++i)
+        {
+            if ((out[i].type & ~BZ_ROW_OFF) == BZ_ROW_TARGET)
+                held.push_back(script.Name(out[i].bodyA));
+        }
+        EXPECT_EQ(held, k.held);
+        bz_Phys_SetIteration(0);
+        bz_Phys_SetStepping(0);
+    }
+}
+
+// A body pushed by another gathers its contacts again once a step; a second time only when it
+// has rested on the world in this step and the solve that pushed it held none of its world rows.
+// Box b falls at 2 m/s onto box a (a row between them, from the last iteration); a was pushed
+// once already in this step. Neither gathers in this iteration.
+TEST_F(PhysStepTest, APushedBodyOnTheWorldGathersAgainWhenTheSolveHeldNoneOfItsWorldRows)
+{
+    struct Case
+    {
+        const char *name;
+        uint8_t kind;      // a's contact kinds in this step
+        uint8_t pushed;    // a's push gatherings in this step
+        bool worldRow;     // a's world row in the solve
+        bool gathersAgain; // a is due to gather after the solve
+    };
+    const Case cases[] = {
+        {"on the world, no world row in the solve", BZ_PHYS_CONTACT_WORLD, 1, false, true},
+        {"its world row in the solve", BZ_PHYS_CONTACT_WORLD, 1, true, false},
+        {"never on the world", 0, 1, false, false},
+        {"pushed twice already", BZ_PHYS_CONTACT_WORLD, 2, false, false},
+        {"first push", 0, 0, false, true},
+    };
+    for (const Case &k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        Body a, b;
+        a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
+        b.Box("b", 1, V(1, 1, 1), V(0, 1.5f, 0));
+        Script script;
+        script.Name(a);
+        script.Name(b);
+        bz_Phys_SetStepping(1);
+        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
+        ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
+        a.b.ring = &b.b;
+        b.b.ring = &a.b;
+        a.b.solveGroup = b.b.solveGroup = 1;
+        a.b.gatherStamp = b.b.gatherStamp = 1; // both gathered in the last iteration
+        a.b.contactKind = k.kind;
+        a.b.pushGathered = k.pushed;
+        b.b.linearVelocity = b.b.localLinearVelocity = V(0, -2, 0);
+        std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
+        in[0] = PairRow(&b.b, &a.b, V(0, -0.5f, 0), V(0, 1, 0), V(0, 0.5f, 0), V(0, 1, 0));
+        int32_t n = 1;
+        if (k.worldRow)
+            in[n++] = WorldRow(&a.b, V(0, -0.5f, 0), V(0, 1, 0));
+        bz_Phys_SetIteration(2);
+        // A negative previous result: the rows come back as they are, without hold rows.
+        const int32_t result = bz_Phys_SolveTree(nullptr, &a.b, in.data(), out.data(), -n, nullptr);
+        EXPECT_EQ(result, n);
+        EXPECT_TRUE(script.log.empty());
+        EXPECT_GT(b.b.linearVelocity.y, -2.0f) << "the row pushed b";
+        EXPECT_EQ(a.b.gatherStamp == 0, k.gathersAgain);
+        EXPECT_EQ(b.b.gatherStamp, 0) << "b's first push";
+        bz_Phys_SetIteration(0);
+        bz_Phys_SetStepping(0);
+    }
 }
 
 TEST_F(PhysStepTest, ASleepingTreeIsNotIteratedAndATreeTakenIntoAnotherRingIsNotSolvedAgain)
