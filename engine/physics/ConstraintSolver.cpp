@@ -75,6 +75,21 @@ inline uint64_t BitsBelow(int32_t k)
     return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
 }
 
+// Four floats side by side; each lane's arithmetic is that of a single float.
+typedef float Lanes __attribute__((vector_size(16)));
+
+inline Lanes LoadLanes(const float *from)
+{
+    Lanes v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+inline void StoreLanes(float *to, Lanes v)
+{
+    std::memcpy(to, &v, sizeof v);
+}
+
 // v when it lies below limit, else +0, through a mask of its bits (a select the compiler would
 // turn into a branch, mispredicted as often as not in the entering-row pick).
 inline float BelowOrZero(float v, float limit)
@@ -423,23 +438,28 @@ void SolverPushResiduals(Solve &s, float *residual)
     if (!s.columnsReady)
         SolverMakePushColumns(s);
     const int32_t np = s.n - s.nb;
-    // Eight rows at a time, their sums held while the positions go by.
-    constexpr int32_t kWide = 8;
+    // Eight rows at a time in two groups of four lanes, then four, then one: each lane does one
+    // row's additions in their order, so the sums are those of one row at a time.
     int32_t k0 = 0;
-    for (; k0 + kWide <= np; k0 += kWide)
+    for (; k0 + 8 <= np; k0 += 8)
     {
-        float sum[kWide];
-        for (int32_t j = 0; j < kWide; ++j)
-            sum[j] = -s.b[s.nb + k0 + j];
+        Lanes low = -LoadLanes(s.b + s.nb + k0), high = -LoadLanes(s.b + s.nb + k0 + 4);
         for (int32_t p = 0; p < s.count; ++p)
         {
             const float *column = gPushColumns + s.perm[p] * np + k0;
             const float fp = s.f[p];
-            for (int32_t j = 0; j < kWide; ++j)
-                sum[j] += column[j] * fp;
+            low += LoadLanes(column) * fp;
+            high += LoadLanes(column + 4) * fp;
         }
-        for (int32_t j = 0; j < kWide; ++j)
-            residual[k0 + j] = sum[j];
+        StoreLanes(residual + k0, low);
+        StoreLanes(residual + k0 + 4, high);
+    }
+    for (; k0 + 4 <= np; k0 += 4)
+    {
+        Lanes sum = -LoadLanes(s.b + s.nb + k0);
+        for (int32_t p = 0; p < s.count; ++p)
+            sum += LoadLanes(gPushColumns + s.perm[p] * np + k0) * s.f[p];
+        StoreLanes(residual + k0, sum);
     }
     for (int32_t k = k0; k < np; ++k)
     {
