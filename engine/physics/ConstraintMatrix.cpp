@@ -85,7 +85,73 @@ int32_t AddSide(Mover *movers, int32_t count, const BZDObject *body, float sign,
     return count;
 }
 
-void BuildRow(bzPhysRow *const *rows, int32_t i, float *out)
+// Entry (i, j) for the movers of row i: what each mover's response changes along row j.
+float Entry(const Mover *movers, int32_t count, const bzPhysRow *rj)
+{
+    const bool angularJ = IsAngular(rj);
+    const bool oneSidedJ = IsOneSided(rj);
+    float entry = 0.0f;
+    for (int32_t k = 0; k < count; ++k)
+    {
+        const Mover &x = movers[k];
+        if (x.body == rj->bodyA)
+            entry += x.sign * Term(x, angularJ, &rj->rA, &rj->nA);
+        else if (x.body == rj->bodyB && !(x.ownBody && oneSidedJ))
+            entry -= x.sign * Term(x, angularJ, &rj->rB, &rj->nB);
+    }
+    return entry;
+}
+
+// Which rows each body takes part in (as bodyA or bodyB), for the rows of one build: a row j
+// that none of row i's movers takes part in has entry (i, j) exactly 0, and only the others
+// are worked out. Made at the start of each build; builds never run inside one another.
+constexpr int32_t kIndexRows = 256;
+constexpr int32_t kIndexWords = kIndexRows / 64;
+constexpr int32_t kIndexBodies = 2 * kIndexRows;
+const BZDObject *gIndexBody[kIndexBodies];
+uint64_t gIndexRows[kIndexBodies][kIndexWords];
+int32_t gIndexCount = 0;
+
+int32_t FindIndexed(const BZDObject *body)
+{
+    for (int32_t k = 0; k < gIndexCount; ++k)
+        if (gIndexBody[k] == body)
+            return k;
+    return -1;
+}
+
+void IndexBody(const BZDObject *body, int32_t row)
+{
+    int32_t k = FindIndexed(body);
+    if (k < 0)
+    {
+        k = gIndexCount++;
+        gIndexBody[k] = body;
+        for (int32_t w = 0; w < kIndexWords; ++w)
+            gIndexRows[k][w] = 0;
+    }
+    gIndexRows[k][row / 64] |= uint64_t{1} << (row % 64);
+}
+
+// Fewer rows than this are built in full: their index would cost more than it saves.
+constexpr int32_t kIndexFrom = 16;
+
+// Indexes rows 0..n-1; false when there are too few or too many to index.
+bool IndexRows(bzPhysRow *const *rows, int32_t n)
+{
+    gIndexCount = 0;
+    if (n < kIndexFrom || n > kIndexRows)
+        return false;
+    for (int32_t j = 0; j < n; ++j)
+    {
+        IndexBody(rows[j]->bodyA, j);
+        if (rows[j]->bodyB)
+            IndexBody(rows[j]->bodyB, j);
+    }
+    return true;
+}
+
+void BuildRow(bzPhysRow *const *rows, int32_t i, float *out, bool indexed)
 {
     bzPhysRow *row = rows[i];
     const bool angular = IsAngular(row);
@@ -95,22 +161,30 @@ void BuildRow(bzPhysRow *const *rows, int32_t i, float *out)
     if (row->bodyB && !IsOneSided(row))
         count = AddSide(movers, count, row->bodyB, -1.0f, angular, &row->rB, &row->nB, &row->wB,
                         row->couplingB);
-    for (int32_t j = 0; j <= i; ++j)
+    if (!indexed)
     {
-        const bzPhysRow *rj = rows[j];
-        const bool angularJ = IsAngular(rj);
-        const bool oneSidedJ = IsOneSided(rj);
-        float entry = 0.0f;
-        for (int32_t k = 0; k < count; ++k)
-        {
-            const Mover &x = movers[k];
-            if (x.body == rj->bodyA)
-                entry += x.sign * Term(x, angularJ, &rj->rA, &rj->nA);
-            else if (x.body == rj->bodyB && !(x.ownBody && oneSidedJ))
-                entry -= x.sign * Term(x, angularJ, &rj->rB, &rj->nB);
-        }
-        out[j] = entry;
+        for (int32_t j = 0; j <= i; ++j)
+            out[j] = Entry(movers, count, rows[j]);
+        return;
     }
+    uint64_t touched[kIndexWords] = {};
+    for (int32_t k = 0; k < count; ++k)
+    {
+        const int32_t b = FindIndexed(movers[k].body);
+        if (b >= 0)
+            for (int32_t w = 0; w < kIndexWords; ++w)
+                touched[w] |= gIndexRows[b][w];
+    }
+    for (int32_t j = 0; j <= i; ++j)
+        out[j] = 0.0f;
+    const int32_t last = i / 64;
+    touched[last] &= i % 64 == 63 ? ~uint64_t{0} : (uint64_t{2} << (i % 64)) - 1;
+    for (int32_t w = 0; w <= last; ++w)
+        for (uint64_t m = touched[w]; m != 0; m &= m - 1)
+        {
+            const int32_t j = w * 64 + __builtin_ctzll(m);
+            out[j] = Entry(movers, count, rows[j]);
+        }
 }
 } // namespace
 
@@ -123,7 +197,7 @@ bzV3 bz_Row_BodyBResponse(bzPhysRow *row)
 
 void bz_Phys_AngularMatrixRow(bzPhysRow *const *rows, int32_t i, float *out)
 {
-    BuildRow(rows, i, out);
+    BuildRow(rows, i, out, false);
 }
 
 void bz_Phys_AngularResponse(const bzV3 *direction, const BZDObject *body, bzV3 *out)
@@ -138,8 +212,9 @@ void bz_Phys_AngularResponse(const bzV3 *direction, const BZDObject *body, bzV3 
 
 void bz_Phys_BuildContactMatrix(int32_t first, float *matrix, bzPhysRow *const *rows, int32_t n)
 {
+    const bool indexed = IndexRows(rows, n);
     for (int32_t i = first < 0 ? 0 : first; i < n; ++i)
-        BuildRow(rows, i, matrix + i * (i + 1) / 2);
+        BuildRow(rows, i, matrix + i * (i + 1) / 2, indexed);
 }
 
 void bz_Phys_BuildWholeMatrix(float *matrix, bzPhysRow *const *rows, int32_t n)

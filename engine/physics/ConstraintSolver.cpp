@@ -54,6 +54,42 @@ float Dot(const float *a, const float *b, int32_t count)
     return (s0 + s1) + (s2 + s3);
 }
 
+// Dot(a, b, count) when every term outside the set bits of m (all below count) is a zero product:
+// the same products go to the same of the four sums in the same order. A skipped term is +0 or
+// -0, and adding it leaves a sum as it is (a sum that starts at +0 never becomes -0).
+inline float SparseDot(const float *a, const float *b, uint64_t m, int32_t count)
+{
+    const int32_t tail = count & ~3; // terms from here on go to the first sum
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (; m != 0; m &= m - 1)
+    {
+        const int32_t k = __builtin_ctzll(m);
+        sum[k < tail ? (k & 3) : 0] += a[k] * b[k];
+    }
+    return (sum[0] + sum[1]) + (sum[2] + sum[3]);
+}
+
+// The bits below bit k.
+inline uint64_t BitsBelow(int32_t k)
+{
+    return k >= 64 ? ~uint64_t{0} : (uint64_t{1} << k) - 1;
+}
+
+// Four floats side by side; each lane's arithmetic is that of a single float.
+typedef float Lanes __attribute__((vector_size(16)));
+
+inline Lanes LoadLanes(const float *from)
+{
+    Lanes v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+inline void StoreLanes(float *to, Lanes v)
+{
+    std::memcpy(to, &v, sizeof v);
+}
+
 // v when it lies below limit, else +0, through a mask of its bits (a select the compiler would
 // turn into a branch, mispredicted as often as not in the entering-row pick).
 inline float BelowOrZero(float v, float limit)
@@ -95,8 +131,13 @@ struct Solve
     float w[BZ_SOLVER_MAX_ACTIVE];
     uint8_t perm[BZ_SOLVER_MAX_ACTIVE];
     uint8_t first[BZ_SOLVER_MAX_ACTIVE]; // first non-zero joint column of a dense row, else nb
+    // Without joint rows: bit j of nonZero[i] is set when factor entry L[i][j] (j < i) is not 0.
+    // The factor of a pile is mostly zeros (rows of bodies that share none stay apart), and the
+    // sums over it skip them.
+    uint64_t nonZero[BZ_SOLVER_MAX_ACTIVE];
+    bool sparse; // no joint rows: the positions fit the bits of nonZero
     uint64_t mask;
-    uint64_t history[BZ_SOLVER_MAX_ITERATIONS];
+    uint64_t history[BZ_SOLVER_MAX_LONG_ITERATIONS];
     uint8_t *inactive;
     int32_t inactiveCount;
     int32_t count;     // active positions
@@ -123,8 +164,48 @@ void SolverForwardSubstituteBlock(Solve &s, int32_t k)
 // Computes the factor row and y entry of position i: the joint columns and then every dense
 // column when joints is true, else only the dense columns from..i (from >= nb; the columns
 // before it are kept). Returns 1 when the pivot failed (the pivot and y are then 0), else 0.
+int32_t SolverFactorRowFrom(Solve &s, int32_t i, int32_t from, bool joints);
+
+// SolverFactorRowFrom without joint rows, over the non-zero entries only. An entry whose matrix
+// element is 0 and whose row shares no non-zero column with row j before j is +0 (a zero over
+// a positive pivot) without a division.
+int32_t SolverFactorSparseRowFrom(Solve &s, int32_t i, int32_t from)
+{
+    const int32_t r = s.perm[i];
+    float *Li = s.Row(i);
+    uint64_t nonZero = s.nonZero[i] & BitsBelow(from);
+    for (int32_t j = from; j < i; ++j)
+    {
+        const float a = Packed(s.A, r, s.perm[j]);
+        const uint64_t both = nonZero & s.nonZero[j];
+        if (a == 0.0f && both == 0)
+        {
+            Li[j] = 0.0f;
+            continue;
+        }
+        const float *Lj = s.Row(j);
+        Li[j] = (a - SparseDot(Li, Lj, both, j)) / Lj[j];
+        if (Li[j] != 0.0f)
+            nonZero |= uint64_t{1} << j;
+    }
+    s.nonZero[i] = nonZero;
+    const float diagonal = Packed(s.A, r, r);
+    const float pivot2 = diagonal - SparseDot(Li, Li, nonZero, i);
+    if (PivotFails(pivot2, diagonal))
+    {
+        Li[i] = 0.0f;
+        s.y[i] = 0.0f;
+        return 1;
+    }
+    Li[i] = std::sqrt(pivot2);
+    s.y[i] = (s.b[r] - SparseDot(Li, s.y, nonZero, i)) / Li[i];
+    return 0;
+}
+
 int32_t SolverFactorRowFrom(Solve &s, int32_t i, int32_t from, bool joints)
 {
+    if (s.sparse)
+        return SolverFactorSparseRowFrom(s, i, from);
     const int32_t r = s.perm[i];
     float *Li = s.Row(i);
     if (joints)
@@ -208,6 +289,7 @@ void SolverDropRow(Solve &s, int32_t p)
     {
         s.perm[q] = s.perm[src];
         s.first[q] = s.first[src];
+        s.nonZero[q] = s.nonZero[src];
         if (p > 0)
             MemCopy(static_cast<size_t>(p) * sizeof(float), s.Row(q), s.Row(src));
         if (SolverRefactorRow(s, q, p))
@@ -246,8 +328,41 @@ void SolverBackSubstituteBlocks(Solve &s)
     }
 }
 
+// SolverBackSubstitute without joint rows: each position's sum takes only the later rows with a
+// non-zero entry in its column, still in ascending order (bit q of below[p] is set when L[q][p]
+// is not 0). A skipped term is a zero product, which leaves the sum as it is.
+int32_t SolverBackSubstituteSparse(Solve &s)
+{
+    uint64_t below[BZ_SOLVER_MAX_ACTIVE];
+    for (int32_t p = 0; p < s.count; ++p)
+        below[p] = 0;
+    for (int32_t q = 1; q < s.count; ++q)
+        for (uint64_t m = s.nonZero[q]; m != 0; m &= m - 1)
+            below[__builtin_ctzll(m)] |= uint64_t{1} << q;
+    int32_t negative = -1;
+    float most = kNegativeForce;
+    for (int32_t p = s.count - 1; p >= 0; --p)
+    {
+        float sum = s.y[p];
+        for (uint64_t m = below[p]; m != 0; m &= m - 1)
+        {
+            const int32_t q = __builtin_ctzll(m);
+            sum -= s.Row(q)[p] * s.f[q];
+        }
+        s.f[p] = sum / s.Row(p)[p];
+        if (s.f[p] < most)
+        {
+            most = s.f[p];
+            negative = p;
+        }
+    }
+    return negative;
+}
+
 int32_t SolverBackSubstitute(Solve &s)
 {
+    if (s.sparse)
+        return SolverBackSubstituteSparse(s);
     int32_t negative = -1;
     float most = kNegativeForce;
     for (int32_t p = s.count - 1; p >= s.nb; --p)
@@ -323,23 +438,28 @@ void SolverPushResiduals(Solve &s, float *residual)
     if (!s.columnsReady)
         SolverMakePushColumns(s);
     const int32_t np = s.n - s.nb;
-    // Eight rows at a time, their sums held while the positions go by.
-    constexpr int32_t kWide = 8;
+    // Eight rows at a time in two groups of four lanes, then four, then one: each lane does one
+    // row's additions in their order, so the sums are those of one row at a time.
     int32_t k0 = 0;
-    for (; k0 + kWide <= np; k0 += kWide)
+    for (; k0 + 8 <= np; k0 += 8)
     {
-        float sum[kWide];
-        for (int32_t j = 0; j < kWide; ++j)
-            sum[j] = -s.b[s.nb + k0 + j];
+        Lanes low = -LoadLanes(s.b + s.nb + k0), high = -LoadLanes(s.b + s.nb + k0 + 4);
         for (int32_t p = 0; p < s.count; ++p)
         {
             const float *column = gPushColumns + s.perm[p] * np + k0;
             const float fp = s.f[p];
-            for (int32_t j = 0; j < kWide; ++j)
-                sum[j] += column[j] * fp;
+            low += LoadLanes(column) * fp;
+            high += LoadLanes(column + 4) * fp;
         }
-        for (int32_t j = 0; j < kWide; ++j)
-            residual[k0 + j] = sum[j];
+        StoreLanes(residual + k0, low);
+        StoreLanes(residual + k0 + 4, high);
+    }
+    for (; k0 + 4 <= np; k0 += 4)
+    {
+        Lanes sum = -LoadLanes(s.b + s.nb + k0);
+        for (int32_t p = 0; p < s.count; ++p)
+            sum += LoadLanes(gPushColumns + s.perm[p] * np + k0) * s.f[p];
+        StoreLanes(residual + k0, sum);
     }
     for (int32_t k = k0; k < np; ++k)
     {
@@ -595,9 +715,19 @@ int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_
                                       uint8_t *inactive, int32_t *inactiveCount, int32_t nb,
                                       bzPhysTreeStep *const *blocks, int32_t blockCount)
 {
+    return bz_Phys_SolveConstraintForcesWithin(BZ_SOLVER_MAX_ITERATIONS, A, b, x, n, inactive,
+                                               inactiveCount, nb, blocks, blockCount);
+}
+
+int32_t bz_Phys_SolveConstraintForcesWithin(int32_t iterations, const float *A, float *b, float *x,
+                                            int32_t n, uint8_t *inactive, int32_t *inactiveCount,
+                                            int32_t nb, bzPhysTreeStep *const *blocks,
+                                            int32_t blockCount)
+{
     if (inactiveCount)
         *inactiveCount = 0;
-    if (n == 1 && A && b && x && inactive && inactiveCount && (nb == 0 || nb == 1))
+    const bool allowance = iterations >= 1 && iterations <= BZ_SOLVER_MAX_LONG_ITERATIONS;
+    if (n == 1 && allowance && A && b && x && inactive && inactiveCount && (nb == 0 || nb == 1))
     {
         // One row needs no factor. A pushing row that would pull gets no force.
         x[0] = A[0] > kOneRowMinimum ? b[0] / A[0] : 0.0f;
@@ -610,7 +740,8 @@ int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_
         return 0;
     }
     void *block = bz_PhysMem_SolverBlock1();
-    const bool inLimits = WithinLimits(A, b, x, n, inactive, inactiveCount, nb, blocks, blockCount);
+    const bool inLimits =
+        allowance && WithinLimits(A, b, x, n, inactive, inactiveCount, nb, blocks, blockCount);
     BZ_ASSERT(inLimits);
     BZ_ASSERT(!inLimits || n == nb || block);
     if (!inLimits || (n > nb && !block))
@@ -636,6 +767,7 @@ int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_
     s.inactiveCount = 0;
     s.mask = 0;
     s.columnsReady = false;
+    s.sparse = nb == 0;
     for (int32_t k = 0, start = 0; k < blockCount; ++k)
     {
         s.blockStart[k] = start;
@@ -659,7 +791,7 @@ int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_
     int32_t result = 0;
     SolverFactorInitialSet(s);
 
-    for (int32_t iteration = 0; iteration < BZ_SOLVER_MAX_ITERATIONS; ++iteration)
+    for (int32_t iteration = 0; iteration < iterations; ++iteration)
     {
         s.history[iteration] = s.mask;
         if (s.count > nb)

@@ -29,6 +29,8 @@ constexpr int32_t BZ_SOLVER_MAX_ACTIVE_PUSHING = 60;
 constexpr int32_t BZ_SOLVER_MAX_PUSHING = 64;
 constexpr int32_t BZ_SOLVER_MAX_BLOCKS = 50;
 constexpr int32_t BZ_SOLVER_MAX_ITERATIONS = 50;
+// Iterations a solve with a given allowance may take at most (four per pushing row).
+constexpr int32_t BZ_SOLVER_MAX_LONG_ITERATIONS = 4 * BZ_SOLVER_MAX_PUSHING;
 // Relative size below which a pivot marks a dependent row.
 constexpr float BZ_SOLVER_PIVOT_EPSILON = 1e-5f;
 // Retirement values the force solve leaves in b: a row removed for dependence whose b was 0,
@@ -63,3 +65,12 @@ int32_t bz_Phys_FactorAndSolvePacked(float *A, int32_t n, const float *b, float 
 int32_t bz_Phys_SolveConstraintForces(const float *A, float *b, float *x, int32_t n,
                                       uint8_t *inactive, int32_t *inactiveCount, int32_t nb,
                                       bzPhysTreeStep *const *blocks, int32_t blockCount);
+// The same solve with an allowance of iterations (1..BZ_SOLVER_MAX_LONG_ITERATIONS; the call
+// above allows BZ_SOLVER_MAX_ITERATIONS) in place of 50; -1 then means that many passed without
+// a solution, and an allowance outside that range is a call outside the limits. One pushing row
+// enters per iteration, so a solve in which more than 50 rows must carry force cannot finish
+// within 50: the rows of a pile of boxes, where 40 to 50 of 60 contact rows push, need 50 to 90.
+int32_t bz_Phys_SolveConstraintForcesWithin(int32_t iterations, const float *A, float *b, float *x,
+                                            int32_t n, uint8_t *inactive, int32_t *inactiveCount,
+                                            int32_t nb, bzPhysTreeStep *const *blocks,
+                                            int32_t blockCount);
