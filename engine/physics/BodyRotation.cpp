@@ -55,31 +55,43 @@ Vec Momentum(const BZDObject *body)
     return l;
 }
 
-// The turn by angle (radians) about axis through pivot, in the body's own frame; the same
-// convention as the engine's axis-angle matrices. A zero axis gives no turn.
-Turn MakeTurn(const Vec &axis, double angle, const bzV3 &pivot)
+// The rows of the turn by angle (radians) about axis, in the body's own frame; the same
+// convention as the engine's axis-angle matrices. A zero axis gives no turn. False then.
+bool TurnRows(const Vec &axis, double angle, double r[3][3])
 {
-    Turn t = {};
     const double len = Length(axis);
     if (!(len > 0.0))
     {
         for (int i = 0; i < 3; ++i)
-            t.r[i][i] = 1.0;
-        return t;
+            for (int j = 0; j < 3; ++j)
+                r[i][j] = i == j ? 1.0 : 0.0;
+        return false;
     }
     const double x = axis.v[0] / len, y = axis.v[1] / len, z = axis.v[2] / len;
     const double c = std::cos(angle), s = std::sin(angle), k = 1.0 - c;
-    const double r[3][3] = {{k * x * x + c, k * x * y + s * z, k * x * z - s * y},
-                            {k * x * y - s * z, k * y * y + c, k * y * z + s * x},
-                            {k * x * z + s * y, k * y * z - s * x, k * z * z + c}};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            t.r[i][j] = r[i][j];
+    r[0][0] = k * x * x + c;
+    r[0][1] = k * x * y + s * z;
+    r[0][2] = k * x * z - s * y;
+    r[1][0] = k * x * y - s * z;
+    r[1][1] = k * y * y + c;
+    r[1][2] = k * y * z + s * x;
+    r[2][0] = k * x * z + s * y;
+    r[2][1] = k * y * z - s * x;
+    r[2][2] = k * z * z + c;
+    return true;
+}
+
+// The turn by angle about axis through pivot (see TurnRows).
+Turn MakeTurn(const Vec &axis, double angle, const bzV3 &pivot)
+{
+    Turn t = {};
+    if (!TurnRows(axis, angle, t.r))
+        return t;
     for (int j = 0; j < 3; ++j)
     {
         t.t[j] = pivot.v[j];
         for (int i = 0; i < 3; ++i)
-            t.t[j] -= double(pivot.v[i]) * r[i][j];
+            t.t[j] -= double(pivot.v[i]) * t.r[i][j];
     }
     return t;
 }
@@ -96,19 +108,25 @@ double InverseMoment(const BZDObject *body, int i)
     return inverse;
 }
 
-// w = I^-1 (R l): the momentum expressed on the turned axes (row i of R is the turned axis i).
-Vec VelocityFromMomentum(const BZDObject *body, const Turn &turn, const Vec &l)
+Vec InverseMoments(const BZDObject *body)
+{
+    return Vec{{InverseMoment(body, 0), InverseMoment(body, 1), InverseMoment(body, 2)}};
+}
+
+// w = I^-1 (R l): the momentum expressed on the turned axes (row i of R is the turned axis i);
+// inverse holds the body's inverse moments (InverseMoments).
+Vec VelocityFromMomentum(const Vec &inverse, const double (&r)[3][3], const Vec &l)
 {
     Vec w;
     for (int i = 0; i < 3; ++i)
-        w.v[i] = InverseMoment(body, i) *
-                 (turn.r[i][0] * l.v[0] + turn.r[i][1] * l.v[1] + turn.r[i][2] * l.v[2]);
+        w.v[i] = inverse.v[i] * (r[i][0] * l.v[0] + r[i][1] * l.v[1] + r[i][2] * l.v[2]);
     return w;
 }
 
 // Turns the matrix by angle about axis through the body's centre of mass, in the body's own
 // frame (the turn acts first), and re-derives w from the momentum l held before the turn.
-void TurnMatrix(BZDObject *body, bzM34 *matrix, const Vec &axis, double angle, const Vec &l)
+void TurnMatrix(BZDObject *body, bzM34 *matrix, const Vec &axis, double angle, const Vec &l,
+                const Vec &inverse)
 {
     const Turn turn = MakeTurn(axis, angle, body->centreOfMass);
     double m[4][3];
@@ -122,7 +140,7 @@ void TurnMatrix(BZDObject *body, bzM34 *matrix, const Vec &axis, double angle, c
     for (int j = 0; j < 3; ++j)
         matrix->row[3].v[j] =
             float(turn.t[0] * m[0][j] + turn.t[1] * m[1][j] + turn.t[2] * m[2][j] + m[3][j]);
-    const Vec w = VelocityFromMomentum(body, turn, l);
+    const Vec w = VelocityFromMomentum(inverse, turn.r, l);
     for (int i = 0; i < 3; ++i)
         body->angularVelocity.v[i] = float(w.v[i]);
 }
@@ -136,11 +154,14 @@ void MidpointTurn(BZDObject *body, bzM34 *matrix, float dt, double halfCap, doub
     double half = 0.5 * dt * Length(w);
     if (halfCap > 0.0 && half > halfCap)
         half = halfCap;
-    const Vec mid = VelocityFromMomentum(body, MakeTurn(w, half, bzV3{}), l);
+    const Vec inverse = InverseMoments(body);
+    double r[3][3];
+    TurnRows(w, half, r);
+    const Vec mid = VelocityFromMomentum(inverse, r, l);
     double angle = dt * Length(mid);
     if (stepCap > 0.0 && angle > stepCap)
         angle = stepCap;
-    TurnMatrix(body, matrix, mid, angle, l);
+    TurnMatrix(body, matrix, mid, angle, l, inverse);
 }
 } // namespace
 
@@ -165,7 +186,7 @@ void bz_Phys_RotateStep(BZDObject *body, float dt)
     if (!(angle >= kMinTurn))
         return;
     const Vec w = FromFloat(body->angularVelocity);
-    TurnMatrix(body, BodyMatrix(body), w, dt * Length(w), Momentum(body));
+    TurnMatrix(body, BodyMatrix(body), w, dt * Length(w), Momentum(body), InverseMoments(body));
 }
 
 void bz_Phys_RotateSubStep(BZDObject *body, float dt)
@@ -213,7 +234,8 @@ void bz_Body_TurnSingle(BZDObject *body, float dt, int32_t conserve)
         return;
     const bzV3 before = body->angularVelocity;
     const Vec w = FromFloat(before);
-    TurnMatrix(body, &body->startTransform, w, dt * Length(w), Momentum(body));
+    TurnMatrix(body, &body->startTransform, w, dt * Length(w), Momentum(body),
+               InverseMoments(body));
     body->collisionMask |= BZ_BODY_CHANGED_POSITION;
     if (conserve)
         body->collisionMask |= BZ_BODY_CHANGED_ANGULAR;

@@ -38,6 +38,37 @@ namespace
 // Set while the stuck-tree fallback gathers: every body of the ring gathers.
 bool gForceGather = false;
 
+// The pairs of the current gathering that a body left to a candidate of its ring due to gather
+// after it: the candidate orders first and tests the pair when it gathers, although it then
+// finds the body gathered. Cleared when a gathering starts.
+constexpr int32_t kLeftPairs = 256;
+const BZDObject *gLeft[kLeftPairs][2];
+int32_t gLeftCount = 0;
+
+// Leaves the pair to the candidate; false when there is no room to remember it, and the body
+// tests the pair itself.
+bool LeaveTo(const BZDObject *body, const BZDObject *candidate)
+{
+    if (gForceGather)
+        return true;
+    if (gLeftCount >= kLeftPairs)
+        return false;
+    gLeft[gLeftCount][0] = body;
+    gLeft[gLeftCount][1] = candidate;
+    ++gLeftCount;
+    return true;
+}
+
+bool LeftTo(const BZDObject *gathered, const BZDObject *candidate)
+{
+    for (int32_t i = 0; i < gLeftCount; ++i)
+    {
+        if (gLeft[i][0] == gathered && gLeft[i][1] == candidate)
+            return true;
+    }
+    return false;
+}
+
 typedef int32_t (*PairCallBack)(void *owner, void *partnerOwner);
 typedef int32_t (*WorldContactCallBack)(void *owner, bzPhysRow *firstFree);
 
@@ -296,12 +327,15 @@ int32_t RingBodyContacts(BZDObject *world, BZDObject *body, bzPhysRow *rows, int
         for (BZDObject *b = body; b && count < BZ_PHYS_GATHER_LIMIT;
              b = bz_Body_NextInSubtree(b, body))
         {
-            // Each pair once: a candidate of the same ring that has gathered in this iteration
-            // tested the pair already, and one that gathers after this body tests it itself
+            // Each pair once, by the body that orders first when both gather: a candidate of
+            // the same ring that has gathered in this iteration tested the pair already unless
+            // it left it to this body, and one that gathers after this body tests it itself
             // when it orders first.
             if (SameRing(c, body) &&
-                (GatheredNow(c) ||
-                 (Due(c) && reinterpret_cast<uintptr_t>(c) < reinterpret_cast<uintptr_t>(b))))
+                (GatheredNow(c)
+                     ? !LeftTo(c, b)
+                     : Due(c) && reinterpret_cast<uintptr_t>(c) < reinterpret_cast<uintptr_t>(b) &&
+                           LeaveTo(b, c)))
                 continue;
             count = TestPair(world, b, c, rows, count);
         }
@@ -403,6 +437,7 @@ int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *row
     BZ_ASSERT(root && rows);
     if (!root || !rows)
         return count;
+    gLeftCount = 0;
     count = GatherRing(world, root, rows, count);
     if (count < BZ_PHYS_CONTACT_ARRAY)
         count = bz_Phys_DetectLimits(root, rows, count, BZ_PHYS_CONTACT_ARRAY);

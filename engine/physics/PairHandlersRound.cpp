@@ -251,7 +251,19 @@ void SphereConvex(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_
     }
     FaceTouch face;
     if (BallOnFaces(1, p1[0].start, p1[0].end, rs, 0.0f, &face) > 0)
+    {
+        // A touch found only at the end of the step is held along the face's normal at the
+        // start: the rows push the bodies as they are now, and the face body's turn over the
+        // trial step (which the solve may undo) must not tilt the push. The contact takes its
+        // normal through the end frame at this time, so it is given as the start normal there.
+        if (face.time > 1.0f)
+        {
+            const bzV3 w = Direction(&s.start[1], face.normal);
+            const bzM34 &e = s.end[1];
+            face.normal = V(Dot(w, e.row[0]), Dot(w, e.row[1]), Dot(w, e.row[2]));
+        }
         bz_PhysColl_AddSphereFaceContact(1, face.normal, face.time, face.hit, own, rs);
+    }
     BallOnEdges(1, p1[0].start, p1[0].end, rs, 0.0f, own, BZ_PHYS_CONTACT_SPHERE_POLYHEDRON);
 }
 

@@ -121,7 +121,7 @@ inline float Most(float a, float b)
     return (a != a || b != b) ? std::fmax(a, b) : (a > b ? a : b);
 }
 
-bzBox Enclose(const bzBox &box, const bzM34 &m)
+bzBox EncloseCorners(const bzBox &box, const bzM34 &m)
 {
     bzBox out;
     for (int32_t i = 0; i < 8; i++)
@@ -138,6 +138,33 @@ bzBox Enclose(const bzBox &box, const bzM34 &m)
         }
     }
     return out;
+}
+
+// The box of the eight corners of box under m, as EncloseCorners gives it, from the least and
+// most terms of each row. A corner's coordinate is the sum ((x m0 + y m1) + z m2) + t; rounded
+// sums and products never go down as a term goes up, so the least (most) of the eight sums is
+// the sum of the least (most) terms, the same sum one of the corners gives. Terms that are not
+// all finite take the corners one by one (a not-a-number sum is passed over there).
+bzBox Enclose(const bzBox &box, const bzM34 &m)
+{
+    bzBox out;
+    bool finite = true;
+    for (int32_t k = 0; k < 3; k++)
+    {
+        float lo[3], hi[3];
+        for (int32_t i = 0; i < 3; i++)
+        {
+            const float a = box.min.v[i] * m.row[i].v[k], b = box.max.v[i] * m.row[i].v[k];
+            finite = finite && std::isfinite(a) && std::isfinite(b);
+            lo[i] = a < b ? a : b;
+            hi[i] = a < b ? b : a;
+        }
+        out.min.v[k] = lo[0] + lo[1] + lo[2] + m.row[3].v[k];
+        out.max.v[k] = hi[0] + hi[1] + hi[2] + m.row[3].v[k];
+    }
+    finite = finite && std::isfinite(m.row[3].x) && std::isfinite(m.row[3].y) &&
+             std::isfinite(m.row[3].z);
+    return finite ? out : EncloseCorners(box, m);
 }
 } // namespace
 

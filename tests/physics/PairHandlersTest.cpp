@@ -239,6 +239,40 @@ TEST_F(PairHandlersTest, SpheresStartingInsideEachOtherTouchAtTheStart)
     }
 }
 
+// A ball that only touches a face at the end of the step (time 1.05) is held along the face's
+// normal at the start: the rows push the bodies as they are now, and a turn of the face's body
+// over the trial step (one the solve may well undo) must not tilt the push. A cube of half edge
+// 1 at the origin turns 0.04 rad about z over the step; a ball of radius 0.5 comes down from
+// 0.1 m above its top face to a quarter of the tolerance above the turned face at x = 0.2. The
+// row's normal is the top face's start normal (0, 1, 0), either way round and for both kinds of
+// cube; the turned face's normal would lean 0.04 in x.
+TEST_F(PairHandlersTest, ABallTouchingAFaceAtTheEndIsHeldAlongTheFacesStartNormal)
+{
+    const float turn = 0.04f, c = std::cos(turn), sn = std::sin(turn);
+    const float above = 1.5f + 0.25f * BZ_COLLISION_TOLERANCE_DEFAULT;
+    const bzV3 endAt = V(0.2f * c - above * sn, 0.2f * sn + above * c, 0.0f);
+    pairtest::FormPtr (*const cubes[])() = {[] { return Cube(); }, [] { return PolyCube(); }};
+    for (int kind = 0; kind < 2; ++kind)
+    {
+        for (int ballFirst = 0; ballFirst < 2; ++ballFirst)
+        {
+            SCOPED_TRACE(std::string(kind ? "polyhedron" : "box") +
+                         (ballFirst ? ", ball first" : ", cube first"));
+            PairBody box(cubes[kind](), 1.0f), ball(pairtest::Sphere(V(0, 0, 0), 0.5f), 1.0f);
+            box.Place(pairtest::Identity(), pairbody::RotationZ(turn, V(0, 0, 0)));
+            ball.Move(V(0.2f, 1.6f, 0.0f), endAt);
+            const int n = ballFirst ? Collide(ball, box) : Collide(box, ball);
+            ASSERT_EQ(n, 1);
+            EXPECT_NEAR(contacts_[0].key, 1.05f, 1e-6f);
+            bzV3 world;
+            bz_RotateV3Into(&contacts_[0].body->startTransform, &world, &contacts_[0].normal);
+            EXPECT_NEAR(std::fabs(world.y), 1.0f, 1e-5f);
+            EXPECT_NEAR(world.x, 0.0f, 1e-5f);
+            EXPECT_NEAR(world.z, 0.0f, 1e-5f);
+        }
+    }
+}
+
 TEST_F(PairHandlersTest, RoundShapesAgainstBoxesAndEachOther)
 {
     struct Case

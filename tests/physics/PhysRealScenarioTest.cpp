@@ -511,17 +511,19 @@ TEST_F(PhysRealScenarioTest, APileOfBallsDroppedOntoTheFloorStaysOnIt)
 // so the last land at about 8 m/s on balls still moving. Over 100 steps:
 // - none sinks deeper into the floor than the collision tolerance (1 cm): a ball deeper than
 //   that was once lost through the floor; a ball a little in the floor is pushed back out;
-// - none gets more than 15 cm into another (12.5 cm at step 25 here), where balls once passed
-//   through each other (two centres 1.5 cm apart) or through the floor (two of the forty);
+// - none gets more than 6 cm into another (4.2 cm at step 14 here), where balls once passed
+//   through each other (two centres 1.5 cm apart) or through the floor (two of the forty), and
+//   went 12.5 cm into each other while a pair of a ring gathering in the wrong order for the
+//   each-pair-once rule went untested;
 // - at the end every ball on the floor lies on it within 3 mm and no two overlap by more than
-//   3 mm. One ball is thrown out of the pile and rolls off the floor's edge at 3.9 m/s.
+//   3 mm. No ball leaves the floor (one was thrown out of the pile while pairs went untested).
 // Within a step a fast ball can still go some way into the floor or into another before its
 // contact holds it, the reason for the wider bounds while the pile falls.
 TEST_F(PhysRealScenarioTest, TheBenchmarksPileOfFortyBallsStaysOnTheFloor)
 {
     const PileDepths worst = DropPile(40, true);
     EXPECT_LE(worst.floor, 0.01f) << "deepest in the floor at step " << worst.floorStep;
-    EXPECT_LE(worst.between, 0.15f) << "deepest into another at step " << worst.betweenStep;
+    EXPECT_LE(worst.between, 0.06f) << "deepest into another at step " << worst.betweenStep;
     EXPECT_LE(worst.endFloor, 0.003f);
     EXPECT_LE(worst.endBetween, 0.003f);
 }

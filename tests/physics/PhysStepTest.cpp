@@ -510,6 +510,64 @@ TEST_F(PhysStepTest, APairCallBackAnsweringOtherValuesRepeatsThePairAtMostTwiceT
     }
 }
 
+// Each pair of a ring is tested once in an iteration in which both its bodies gather, whatever
+// order the ring gathers them in. Three overlapping unit boxes side by side (x 0, 0.3 and 0.6 in
+// every arrangement), each pair with a row that joins them into one ring: the first body in x
+// order takes the others into its ring, and in the first iteration every body gathers. A body
+// that gathers before a partner ordering before it in memory leaves the pair to that partner;
+// it must still test the pair although it then finds the body gathered already.
+TEST_F(PhysStepTest, EveryPairOfARingIsTestedOnceInAnIterationInWhichBothGather)
+{
+    const float places[6][3] = {{0.0f, 0.3f, 0.6f}, {0.0f, 0.6f, 0.3f}, {0.3f, 0.0f, 0.6f},
+                                {0.3f, 0.6f, 0.0f}, {0.6f, 0.0f, 0.3f}, {0.6f, 0.3f, 0.0f}};
+    for (const auto &at : places)
+    {
+        Body box[3]; // in one array: their addresses order them 0, 1, 2
+        const char *names[3] = {"0", "1", "2"};
+        for (int i = 0; i < 3; ++i)
+            box[i].Box(names[i], 1, V(1, 1, 1), V(at[i], 5, 0));
+        BZDObject *head = Link({&box[0], &box[1], &box[2]});
+        Script script;
+        for (Body &b : box)
+            script.Name(b);
+        for (int i = 0; i < 3; ++i)
+        {
+            for (int j = 0; j < 3; ++j)
+            {
+                if (i == j)
+                    continue;
+                const float side = at[i] < at[j] ? 1.0f : -1.0f;
+                script.entries.push_back(
+                    {&box[i].b,
+                     &box[j].b,
+                     {PairRow(&box[i].b, &box[j].b, V(0.5f * side, 0, 0), V(-side, 0, 0),
+                              V(-0.5f * side, 0, 0), V(-side, 0, 0))}});
+            }
+        }
+        bz_Phys_Step(&head, nullptr);
+        const std::string arrangement =
+            std::to_string(at[0]) + " " + std::to_string(at[1]) + " " + std::to_string(at[2]);
+        ASSERT_TRUE(box[0].b.solveGroup != 0 && box[0].b.solveGroup == box[1].b.solveGroup &&
+                    box[1].b.solveGroup == box[2].b.solveGroup)
+            << arrangement;
+        for (int i = 0; i < 3; ++i)
+        {
+            for (int j = i + 1; j < 3; ++j)
+            {
+                int tests = 0;
+                for (size_t k = 0; k < script.log.size(); ++k)
+                {
+                    if (script.iterations[k] == 1 &&
+                        (script.log[k] == "P:" + std::string(names[i]) + "," + names[j] ||
+                         script.log[k] == "P:" + std::string(names[j]) + "," + names[i]))
+                        ++tests;
+                }
+                EXPECT_EQ(tests, 1) << "pair " << i << "," << j << " at " << arrangement;
+            }
+        }
+    }
+}
+
 TEST_F(PhysStepTest, ABodyWithoutCollisionIsNeverPaired)
 {
     for (int which = 0; which < 2; ++which)

@@ -2,6 +2,7 @@
 // tic-tac and a polyhedron over a floor of two triangles, face selection, masks, the level gate,
 // bad input and the intersection handlers.
 #include "collision/CollisionTolerance.h"
+#include "collision/KindDispatch.h"
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "physics/PhysMemory.h"
@@ -257,6 +258,89 @@ TEST(WorldCollisionTest, ASpherePassingAFaceEdgeAndTheEdgesMask)
     masked.faces[0].flags |= BZ_FACE_SKIP_EDGE_1;
     masked.Place(SphereForm(0.5f), At(10.3f, 1, 0), At(10.3f, 0, 0));
     EXPECT_EQ(masked.Collide(), 0);
+}
+
+// Edges far from a sphere's sweep are passed over without their full test; none that the sweep
+// touches may be. Random sweeps of balls (radius 0.1 to 0.6, every other one turned at random
+// at both ends)
+// whose centres stay beyond the floor's side x = 10, so that only the floor's edges and corners
+// can be met, near the side and its corners at z = +-10, half of them grazing the side at the
+// end of the sweep (from 2 cm in to 3 cm short of touching): each gives a contact exactly when the
+// edge test run on every open edge of the floor finds one, at the earliest time that test
+// gives. About a third hit, some as resting touches within the tolerance at the end.
+TEST(WorldCollisionTest, ASphereMeetsEveryFloorEdgeItsSweepTouches)
+{
+    uint32_t state = 12345u;
+    auto unit = [&state]()
+    {
+        state = state * 1664525u + 1013904223u;
+        return float(state >> 8) / float(1u << 24);
+    };
+    auto turned = [&](const bzV3 &at)
+    {
+        // Rows of a turn by a random angle about a random axis.
+        bzV3 axis = V(unit() - 0.5f, unit() - 0.5f, unit() - 0.5f);
+        const float len = std::sqrt(axis.x * axis.x + axis.y * axis.y + axis.z * axis.z);
+        axis = V(axis.x / len, axis.y / len, axis.z / len);
+        const float angle = 6.2831853f * unit(), c = std::cos(angle), sn = std::sin(angle);
+        const float k = 1.0f - c, x = axis.x, y = axis.y, z = axis.z;
+        bzM34 m = At(at.x, at.y, at.z);
+        m.row[0] = V(k * x * x + c, k * x * y + sn * z, k * x * z - sn * y);
+        m.row[1] = V(k * x * y - sn * z, k * y * y + c, k * y * z + sn * x);
+        m.row[2] = V(k * x * z + sn * y, k * y * z - sn * x, k * z * z + c);
+        return m;
+    };
+    int hits = 0;
+    for (int i = 0; i < 2000; i++)
+    {
+        const float r = 0.1f + 0.5f * unit();
+        const float zc = (i % 3 == 0 ? 10.0f : (i % 3 == 1 ? -10.0f : 0.0f)) + 2.0f * unit() - 1.0f;
+        bzV3 c0 = V(10.0f + 0.01f + 0.8f * unit(), 1.6f * unit() - 0.8f, zc);
+        bzV3 c1 = V(10.0f + 0.01f + 0.8f * unit(), 1.6f * unit() - 0.8f, zc + 0.6f * unit() - 0.3f);
+        if (i % 4 >= 2)
+        {
+            // Grazing: the sweep ends within a few centimetres of touching the side x = 10.
+            const float gap = 0.05f * unit() - 0.02f, turn = 2.8f * unit() - 1.4f;
+            c1 = V(10.0f + (r + gap) * std::cos(turn), (r + gap) * std::sin(turn), zc);
+            c0 = V(c1.x + 0.3f * unit(), c1.y + 0.6f * unit() - 0.3f, c1.z + 0.6f * unit() - 0.3f);
+        }
+        World w;
+        if (i % 2)
+            w.Place(SphereForm(r), turned(c0), turned(c1));
+        else
+            w.Place(SphereForm(r), At(c0.x, c0.y, c0.z), At(c1.x, c1.y, c1.z));
+        const int32_t n = w.Collide();
+
+        bzSphereShape ball{};
+        ball.kind = BZ_SHAPE_SPHERE;
+        ball.radius = r;
+        ball.radiusSquared = r * r;
+        float earliest = 2.0f;
+        for (const bzDynFaceHit &face : w.faces)
+        {
+            for (int k = 0; k < 3; k++)
+            {
+                if (face.flags & (BZ_FACE_SKIP_EDGE_0 << k))
+                    continue;
+                float t = 2.0f;
+                bzV3 point, normal;
+                bz_SweptPointEdgeRadius(&face.vertices[k], &face.vertices[(k + 1) % 3], &c0, &c1,
+                                        &ball, &t, &point, &normal, 0, 0);
+                if (t <= 1.0f && t < earliest)
+                    earliest = t;
+            }
+        }
+        const bool hit = earliest <= 1.0f;
+        hits += hit;
+        ASSERT_EQ(n, hit ? 1 : 0) << "sweep " << i;
+        if (hit)
+        {
+            EXPECT_EQ(w.rows[0].type, BZ_CONTACT_SWEPT_ON_FACE_EDGE) << "sweep " << i;
+            EXPECT_NEAR(w.rows[0].key, earliest, 1e-4f) << "sweep " << i;
+        }
+    }
+    EXPECT_GT(hits, 300);
+    EXPECT_LT(hits, 1700);
 }
 
 // A tic-tac lying along z beside the side x = 10: its axis runs parallel to the edge, so each
