@@ -212,6 +212,13 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
     if (owner != 0 && owner != 1)
         return;
     const int32_t other = 1 - owner;
+    // The owner already linked to a third body: the first crossing that could push them apart
+    // ends the routine at the link, so the edges can only mark the overlap, and once it is
+    // marked they have nothing left to give.
+    const BZDObject *partner = s.body[owner]->linkPartner;
+    const bool linkClosed = partner && partner != s.body[other];
+    if (linkClosed && s.overlap)
+        return;
     const bzShape *shape = s.shape[owner];
     int32_t edgeCount = 0;
     const bzHullEdge *edges = bz_PhysColl_Edges(shape, &edgeCount);
@@ -292,6 +299,8 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
         if (!forward)
             continue;
         s.overlap = 1;
+        if (linkClosed)
+            return;
         if (bothOutside)
             continue;
         const int32_t backward = enters(e.b, e.a, &hitB, &tB, &nB);

@@ -909,3 +909,74 @@ TEST_F(PairHandlersTest, AStoredContactIsAddedAgainAsAVertexContact)
 }
 
 } // namespace
+
+// A body the overlap pass has linked to a third body gets no push-out contacts from crossings
+// with another: whatever the poses, the pair reports the overlap exactly as the unlinked pair
+// does (the oracle: the same poses run with no links), with no contacts and no link changed.
+TEST_F(PairHandlersTest, ABodyLinkedElsewhereOnlyReportsTheOverlapOfItsCrossings)
+{
+    std::mt19937 random(39);
+    std::uniform_real_distribution<float> place(-2.8f, 2.8f), turn(0.0f, 3.14159265f),
+        speed(-1.0f, 1.0f);
+    struct Kinds
+    {
+        const char *what;
+        bool polyA, polyB;
+    };
+    const Kinds kinds[] = {{"boxes", false, false},
+                           {"box and polyhedron", false, true},
+                           {"polyhedron and box", true, false},
+                           {"polyhedra", true, true}};
+    int overlapping = 0, pushed = 0, apart = 0;
+    for (const Kinds &k : kinds)
+    {
+        PairBody a(k.polyA ? PolyCube() : Cube(), 2.0f), b(k.polyB ? PolyCube(0.8f) : Cube(0.8f));
+        PairBody third(Cube(), 1.0f), fourth(Cube(), 1.0f);
+        for (int i = 0; i < 150; i++)
+        {
+            const bzM34 at = pairbody::RotationZ(
+                turn(random), V(place(random), place(random), 0.5f * place(random)));
+            b.Place(at, at);
+            b.body.linearVelocity = V(speed(random), speed(random), speed(random));
+            // linked: 0 none (the oracle), 1 the first body elsewhere, 2 both elsewhere.
+            int unlinkedCount = 0, unlinkedOverlap = 0;
+            uint32_t unlinkedState[2] = {0, 0};
+            for (int linked = 0; linked < 3; linked++)
+            {
+                a.body.collisionState = BZ_BODY_INTERPENETRATING;
+                b.body.collisionState = 0;
+                a.body.linkPartner = linked >= 1 ? third.get() : nullptr;
+                b.body.linkPartner = linked == 2 ? fourth.get() : nullptr;
+                // Pairs whose points already lie apart leave the pass's flag untouched.
+                bz_PhysColl_Pair().overlap = 0;
+                const int n = Collide(a, b);
+                const int overlap = bz_PhysColl_Pair().overlap;
+                if (linked == 0)
+                {
+                    unlinkedCount = n;
+                    unlinkedOverlap = overlap;
+                    unlinkedState[0] = a.body.collisionState;
+                    unlinkedState[1] = b.body.collisionState;
+                    overlapping += overlap != 0;
+                    pushed += overlap && n > 0;
+                    apart += !overlap;
+                    continue;
+                }
+                EXPECT_EQ(overlap, unlinkedOverlap) << k.what << " case " << i << " " << linked;
+                EXPECT_EQ(a.body.collisionState, unlinkedState[0]) << k.what << " case " << i;
+                EXPECT_EQ(b.body.collisionState, unlinkedState[1]) << k.what << " case " << i;
+                EXPECT_EQ(a.body.linkPartner, third.get()) << k.what << " case " << i;
+                EXPECT_EQ(n, overlap ? 0 : unlinkedCount)
+                    << k.what << " case " << i << " " << linked;
+                if (linked == 2)
+                {
+                    EXPECT_EQ(b.body.linkPartner, fourth.get()) << k.what << " case " << i;
+                }
+            }
+        }
+    }
+    // The random poses reach every branch: apart, overlapping, and pushed apart when unlinked.
+    EXPECT_GT(apart, 20) << overlapping << " overlapping, " << pushed << " pushed";
+    EXPECT_GT(overlapping, 20);
+    EXPECT_GT(pushed, 10);
+}
