@@ -42,6 +42,8 @@ int32_t bz_Phys_PrepareBody(BZDObject *body)
     body->physicsFlags &= ~BZ_PHYS_PREP_CLEARED;
     // Found inside another body again in this step, or not: the end of the step tells.
     body->collisionState &= ~BZ_BODY_OVERLAPPING;
+    // The overlap pass links a body to the one it is inside for the step that finds it there.
+    body->linkPartner = nullptr;
     body->solveGroup = 0;
     body->pushGathered = 0;
     body->contactKind = 0;

@@ -8,6 +8,7 @@
 #include "core/Error.h"
 #include "core/Memory.h"
 #include "maths/Geometry.h"
+#include "physics/BodyPrepare.h"
 #include "physics/PairHandlers.h"
 #include "physics/PhysMemory.h"
 #include "support/TestSupport.h"
@@ -979,4 +980,48 @@ TEST_F(PairHandlersTest, ABodyLinkedElsewhereOnlyReportsTheOverlapOfItsCrossings
     EXPECT_GT(apart, 20) << overlapping << " overlapping, " << pushed << " pushed";
     EXPECT_GT(overlapping, 20);
     EXPECT_GT(pushed, 10);
+}
+
+// The overlap pass links two bodies it finds inside each other, and a body linked to one body
+// makes no push-out contacts against any other. The link holds for the step that made it: a body
+// prepared for the next step pushes out of whatever it is then inside.
+TEST_F(PairHandlersTest, AnOverlapLinkLastsOnlyForTheStepThatMadeIt)
+{
+    std::mt19937 random(77);
+    std::uniform_real_distribution<float> place(-2.8f, 2.8f), turn(0.0f, 3.14159265f),
+        speed(-1.0f, 1.0f);
+    PairBody a(Cube(), 2.0f), c(Cube(0.8f)), earlier(Cube(), 1.0f);
+    int pushed = 0;
+    for (int i = 0; i < 300; i++)
+    {
+        const bzM34 at = pairbody::RotationZ(turn(random),
+                                             V(place(random), place(random), 0.5f * place(random)));
+        c.Place(at, at);
+        c.body.linearVelocity = V(speed(random), speed(random), speed(random));
+        a.body.collisionState = BZ_BODY_INTERPENETRATING;
+        c.body.collisionState = 0;
+        a.body.linkPartner = nullptr;
+        c.body.linkPartner = nullptr;
+        bz_PhysColl_Pair().overlap = 0;
+        const int unlinked = Collide(a, c);
+        // Only pairs that the overlap pass pushes apart.
+        if (unlinked == 0 || !bz_PhysColl_Pair().overlap)
+            continue;
+        ++pushed;
+        // Linked in the step before to a body it has since left.
+        a.body.collisionState = BZ_BODY_INTERPENETRATING;
+        c.body.collisionState = 0;
+        a.body.linkPartner = earlier.get();
+        c.body.linkPartner = nullptr;
+        EXPECT_EQ(Collide(a, c), 0) << "case " << i << ": a link of this step holds";
+        a.body.linkPartner = earlier.get();
+        a.body.collisionState = BZ_BODY_INTERPENETRATING;
+        c.body.collisionState = 0;
+        bz_Phys_PrepareBody(a.get());
+        EXPECT_EQ(a.body.linkPartner, nullptr) << "case " << i;
+        a.body.collisionState = BZ_BODY_INTERPENETRATING;
+        EXPECT_EQ(Collide(a, c), unlinked) << "case " << i << ": the next step pushes out";
+        EXPECT_EQ(a.body.linkPartner, c.get()) << "case " << i;
+    }
+    EXPECT_GT(pushed, 20);
 }
