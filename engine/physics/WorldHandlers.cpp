@@ -42,20 +42,6 @@ MovingEdge EdgeOf(const bzShapeWork &work, int32_t i, int32_t j)
     return e;
 }
 
-// 1 when both points lie beyond the same side of the swept box on one of the lump's axes.
-bool OutsideSweptBox(const bzWorldCollisionState &st, const bzV3 &a, const bzV3 &b)
-{
-    const bzBox &box = st.work->sweptBox;
-    const bzM34 &lump = st.previousPlacement;
-    for (int32_t k = 0; k < 3; k++)
-    {
-        const float x = Dot(Sub(a, lump.row[3]), lump.row[k]);
-        const float y = Dot(Sub(b, lump.row[3]), lump.row[k]);
-        if ((x < box.min.v[k] && y < box.min.v[k]) || (x > box.max.v[k] && y > box.max.v[k]))
-            return true;
-    }
-    return false;
-}
 // The middle of the shape's vertices under the body's pose: a point inside a convex shape.
 bzV3 VertexMiddle(const bzShapeWork &work)
 {
@@ -108,6 +94,20 @@ const bzCollisionFace *FaceBehind(const bzWorldCollisionState &st, const bzV3 &s
     return best;
 }
 } // namespace
+
+bool bz_PhysWorld_OutsideSweptBox(const bzWorldCollisionState &st, const bzV3 &a, const bzV3 &b)
+{
+    const bzBox &box = st.work->sweptBox;
+    const bzM34 &lump = st.previousPlacement;
+    for (int32_t k = 0; k < 3; k++)
+    {
+        const float x = Dot(Sub(a, lump.row[3]), lump.row[k]);
+        const float y = Dot(Sub(b, lump.row[3]), lump.row[k]);
+        if ((x < box.min.v[k] && y < box.min.v[k]) || (x > box.max.v[k] && y > box.max.v[k]))
+            return true;
+    }
+    return false;
+}
 
 void bz_PhysWorld_NullForm()
 {
@@ -186,7 +186,7 @@ void bz_PhysWorld_EdgeAgainstFaceEdges(const bzV3 *a, const bzV3 *b)
 {
     bzWorldCollisionState &st = bz_PhysWorld_State();
     const bzShapeWork &work = *st.work;
-    if (OutsideSweptBox(st, *a, *b))
+    if (bz_PhysWorld_OutsideSweptBox(st, *a, *b))
         return;
     if (!st.body->worldIntersecting)
     {

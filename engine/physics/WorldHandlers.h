@@ -16,6 +16,14 @@
 
 #include <cstdint>
 
+struct bzWorldCollisionState;
+
+// True when both points lie beyond the same side of the shape's swept box on one of the lump's
+// axes. The box holds the shape at both placements and the collision tolerance around it, so
+// nothing swept between them comes within its reach, or within the tolerance of a touch, of an
+// edge between the two points.
+bool bz_PhysWorld_OutsideSweptBox(const bzWorldCollisionState &st, const bzV3 &a, const bzV3 &b);
+
 // The dispatch tables' entries.
 void bz_PhysWorld_NullForm();
 void bz_PhysWorld_CollidePolyhedron();

@@ -31,24 +31,6 @@ bzV3 Unit(const bzV3 &v)
     return l2 > 0.0f ? Scale(v, 1.0f / std::sqrt(l2)) : v;
 }
 
-// 1 when both ends of a face edge lie beyond the same side of the shape's swept box on one of
-// its axes. The box holds the shape at both placements and the collision tolerance around it, so
-// a ball swept between them never comes within its radius, or within the tolerance of a touch,
-// of such an edge.
-bool EdgeBeyondSweptBox(const bzWorldCollisionState &st, const bzV3 &a, const bzV3 &b)
-{
-    const bzBox &box = st.work->sweptBox;
-    const bzM34 &lump = st.previousPlacement;
-    for (int32_t k = 0; k < 3; k++)
-    {
-        const float x = Dot(Sub(a, lump.row[3]), lump.row[k]);
-        const float y = Dot(Sub(b, lump.row[3]), lump.row[k]);
-        if ((x < box.min.v[k] && y < box.min.v[k]) || (x > box.max.v[k] && y > box.max.v[k]))
-            return true;
-    }
-    return false;
-}
-
 // Takes a contact found in the world frame into the body's and inserts it.
 int32_t InsertWorldContact(const bzCollisionContact *contact)
 {
@@ -182,7 +164,7 @@ void bz_PhysWorld_SphereAgainstFaceEdge(const bzV3 *a, const bzV3 *b)
 {
     bzWorldCollisionState &st = bz_PhysWorld_State();
     const bzShapeWork &work = *st.work;
-    if (work.vertexCount < 1 || EdgeBeyondSweptBox(st, *a, *b))
+    if (work.vertexCount < 1 || bz_PhysWorld_OutsideSweptBox(st, *a, *b))
         return;
     const auto *sphere = static_cast<const bzSphereShape *>(st.shape);
     float t = BZ_FRACTION_MISS;

@@ -260,6 +260,39 @@ void ExpectFinite(const std::vector<float> &v)
         ASSERT_TRUE(std::isfinite(f));
 }
 
+// Checks a solve's forces against the reference forces: joint rows met, pushing rows pushing and
+// never pulled through, complementary, and each force within 0.5 % of the largest reference
+// force. Gives the worst difference over that scale.
+double ExpectLikeReference(const Problem &p, const std::vector<float> &x,
+                           const std::vector<double> &ref, int trial)
+{
+    double scale = 1.0;
+    for (double v : ref)
+        scale = std::max(scale, std::fabs(v));
+    double worst = 0.0;
+    for (int r = 0; r < p.n; ++r)
+    {
+        const double a = Residual(p, x, r);
+        if (r < p.nb)
+        {
+            EXPECT_NEAR(a, 0.0, 1e-3) << "trial " << trial << " joint row " << r;
+        }
+        else
+        {
+            EXPECT_GE(x[r], -1e-4) << "trial " << trial << " row " << r;
+            EXPECT_GE(a, -1.001e-3) << "trial " << trial << " row " << r;
+            // Complementarity: a row with force has no slack.
+            if (x[r] > 1e-3)
+            {
+                EXPECT_NEAR(a, 0.0, 1e-3) << "trial " << trial << " row " << r;
+            }
+        }
+        worst = std::max(worst, std::fabs(x[r] - ref[r]) / scale);
+        EXPECT_NEAR(x[r], ref[r], 0.005 * scale) << "trial " << trial << " row " << r;
+    }
+    return worst;
+}
+
 class ConstraintSolverTest : public ::testing::Test
 {
 protected:
@@ -376,29 +409,7 @@ TEST_F(ConstraintSolverTest, AgreesWithActiveSetEnumerationOnRandomMixedProblems
         const Outcome o = RunSolve(p);
         ASSERT_EQ(o.result, 0) << "trial " << trial;
         ExpectFinite(o.x);
-        double scale = 1.0;
-        for (double v : ref)
-            scale = std::max(scale, std::fabs(v));
-        for (int r = 0; r < p.n; ++r)
-        {
-            const double a = Residual(p, o.x, r);
-            if (r < p.nb)
-            {
-                EXPECT_NEAR(a, 0.0, 1e-3) << "trial " << trial << " joint row " << r;
-            }
-            else
-            {
-                EXPECT_GE(o.x[r], -1e-4) << "trial " << trial << " row " << r;
-                EXPECT_GE(a, -1.001e-3) << "trial " << trial << " row " << r;
-                // Complementarity: a row with force has no slack.
-                if (o.x[r] > 1e-3)
-                {
-                    EXPECT_NEAR(a, 0.0, 1e-3) << "trial " << trial << " row " << r;
-                }
-            }
-            worst = std::max(worst, std::fabs(o.x[r] - ref[r]) / scale);
-            EXPECT_NEAR(o.x[r], ref[r], 0.005 * scale) << "trial " << trial << " row " << r;
-        }
+        worst = std::max(worst, ExpectLikeReference(p, o.x, ref, trial));
         // The inactive list holds exactly the pushing rows without force.
         std::vector<int> listed(p.n, 0);
         for (uint8_t r : o.inactive)
@@ -469,20 +480,7 @@ TEST_F(ConstraintSolverTest, RowsOfSeparateBodiesAgreeWithActiveSetEnumeration)
         const Outcome o = RunSolve(p);
         ASSERT_EQ(o.result, 0) << "trial " << trial;
         ExpectFinite(o.x);
-        double scale = 1.0;
-        for (double v : ref)
-            scale = std::max(scale, std::fabs(v));
-        for (int r = 0; r < p.n; ++r)
-        {
-            const double a = Residual(p, o.x, r);
-            EXPECT_GE(o.x[r], -1e-4) << "trial " << trial << " row " << r;
-            EXPECT_GE(a, -1.001e-3) << "trial " << trial << " row " << r;
-            if (o.x[r] > 1e-3)
-            {
-                EXPECT_NEAR(a, 0.0, 1e-3) << "trial " << trial << " row " << r;
-            }
-            EXPECT_NEAR(o.x[r], ref[r], 0.005 * scale) << "trial " << trial << " row " << r;
-        }
+        ExpectLikeReference(p, o.x, ref, trial);
         solved++;
     }
     EXPECT_EQ(solved, 300);
