@@ -74,3 +74,9 @@ int32_t bz_Phys_SolveConstraintForcesWithin(int32_t iterations, const float *A, 
                                             int32_t n, uint8_t *inactive, int32_t *inactiveCount,
                                             int32_t nb, bzPhysTreeStep *const *blocks,
                                             int32_t blockCount);
+
+// Whether the force solve sums the residuals of its pushing rows eight lanes at a time, where the
+// processor has them (the default there), rather than four. The forces are the same bit for bit
+// either way; tests compare the two. Returns false and keeps to four lanes when the processor
+// lacks the wider ones.
+bool bz_Phys_SolverUseWideLanes(bool on);

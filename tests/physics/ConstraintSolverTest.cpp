@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -486,6 +487,44 @@ TEST_F(ConstraintSolverTest, RowsOfSeparateBodiesAgreeWithActiveSetEnumeration)
     EXPECT_EQ(solved, 300);
     // The problems must have the zeros the solve skips.
     EXPECT_GT(zeros, offDiagonal / 5);
+}
+
+// The residuals of the pushing rows summed eight lanes at a time must give the very forces of
+// four lanes at a time: the same products added in the same order in every lane. Sizes run over
+// every remainder of the groups of 16, 8 and 4 rows, with and without joint rows, and each
+// solve must match bit for bit: forces, retirements left in b, result and rows left inactive.
+TEST_F(ConstraintSolverTest, WideLanesGiveTheSameSolvesBitForBit)
+{
+    if (!bz_Phys_SolverUseWideLanes(true))
+        GTEST_SKIP() << "no wide lanes on this processor";
+    std::mt19937 rng(4242);
+    const auto start = std::chrono::steady_clock::now();
+    int compared = 0, withInactive = 0;
+    for (int trial = 0; trial < 400; ++trial)
+    {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(2))
+            break;
+        const int nb = trial % 3 == 0 ? static_cast<int>(rng() % 7) : 0;
+        const int pushing = 1 + trial % BZ_SOLVER_MAX_PUSHING;
+        const Problem p = RandomProblem(rng, nb, pushing);
+        bz_Phys_SolverUseWideLanes(false);
+        const Outcome narrow = RunSolve(p);
+        bz_Phys_SolverUseWideLanes(true);
+        const Outcome wide = RunSolve(p);
+        SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << nb << " joint rows, "
+                                        << pushing << " pushing rows");
+        EXPECT_EQ(wide.result, narrow.result);
+        ASSERT_EQ(wide.x.size(), narrow.x.size());
+        EXPECT_EQ(std::memcmp(wide.x.data(), narrow.x.data(), wide.x.size() * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(wide.b.data(), narrow.b.data(), wide.b.size() * sizeof(float)), 0);
+        EXPECT_EQ(wide.inactive, narrow.inactive);
+        withInactive += !narrow.inactive.empty();
+        compared++;
+    }
+    bz_Phys_SolverUseWideLanes(true);
+    EXPECT_GE(compared, 64);
+    // The residuals only steer the solve while rows are left out: most solves must leave some.
+    EXPECT_GT(withInactive, compared / 2);
 }
 
 TEST_F(ConstraintSolverTest, IncrementallyUpdatedFactorMatchesAFreshFactorisation)
