@@ -123,6 +123,10 @@ struct Solve
     // The factor of a pile is mostly zeros (rows of bodies that share none stay apart), and the
     // sums over it skip them.
     uint64_t nonZero[BZ_SOLVER_MAX_ACTIVE];
+    // The same bits by column: bit q of below[p] is set when L[q][p] (q > p) is not 0. Kept up
+    // as rows are appended; remade from nonZero after a row leaves (belowReady false).
+    uint64_t below[BZ_SOLVER_MAX_ACTIVE];
+    bool belowReady;
     bool sparse; // no joint rows: the positions fit the bits of nonZero
     uint64_t mask;
     uint64_t history[BZ_SOLVER_MAX_LONG_ITERATIONS];
@@ -256,6 +260,17 @@ int32_t SolverRefactorRow(Solve &s, int32_t i, int32_t p)
     return SolverFactorRowFrom(s, i, p, false);
 }
 
+// Marks the non-zero entries of the row just factored at the end position i in the columns'
+// bits, when they are kept up.
+void SolverNoteAppendedRow(Solve &s, int32_t i)
+{
+    if (!s.sparse || !s.belowReady)
+        return;
+    s.below[i] = 0;
+    for (uint64_t m = s.nonZero[i]; m != 0; m &= m - 1)
+        s.below[__builtin_ctzll(m)] |= uint64_t{1} << i;
+}
+
 void SolverFactorInitialSet(Solve &s)
 {
     for (int32_t k = 0; k < s.blockCount; ++k)
@@ -268,6 +283,7 @@ void SolverFactorInitialSet(Solve &s)
 // each from column p. A row whose pivot fails on the way leaves the active set too.
 void SolverDropRow(Solve &s, int32_t p)
 {
+    s.belowReady = false;
     s.AddInactive(s.perm[p]);
     s.mask &= ~(uint64_t{1} << s.Bit(s.perm[p]));
     const int32_t old = s.count;
@@ -321,12 +337,16 @@ void SolverBackSubstituteBlocks(Solve &s)
 // is not 0). A skipped term is a zero product, which leaves the sum as it is.
 int32_t SolverBackSubstituteSparse(Solve &s)
 {
-    uint64_t below[BZ_SOLVER_MAX_ACTIVE];
-    for (int32_t p = 0; p < s.count; ++p)
-        below[p] = 0;
-    for (int32_t q = 1; q < s.count; ++q)
-        for (uint64_t m = s.nonZero[q]; m != 0; m &= m - 1)
-            below[__builtin_ctzll(m)] |= uint64_t{1} << q;
+    uint64_t *below = s.below;
+    if (!s.belowReady)
+    {
+        for (int32_t p = 0; p < s.count; ++p)
+            below[p] = 0;
+        for (int32_t q = 1; q < s.count; ++q)
+            for (uint64_t m = s.nonZero[q]; m != 0; m &= m - 1)
+                below[__builtin_ctzll(m)] |= uint64_t{1} << q;
+        s.belowReady = true;
+    }
     int32_t negative = -1;
     float most = kNegativeForce;
     for (int32_t p = s.count - 1; p >= 0; --p)
@@ -833,6 +853,7 @@ int32_t bz_Phys_SolveConstraintForcesWithin(int32_t iterations, const float *A, 
     s.mask = 0;
     s.columnsReady = false;
     s.sparse = nb == 0;
+    s.belowReady = false;
     for (int32_t k = 0, start = 0; k < blockCount; ++k)
     {
         s.blockStart[k] = start;
@@ -923,6 +944,7 @@ int32_t bz_Phys_SolveConstraintForcesWithin(int32_t iterations, const float *A, 
             s.perm[s.count] = static_cast<uint8_t>(row);
             s.mask |= uint64_t{1} << s.Bit(row);
             SolverAddFactorRow(s, s.count);
+            SolverNoteAppendedRow(s, s.count);
             s.count++;
             continue;
         }
