@@ -166,9 +166,12 @@ int32_t SolverFactorSparseRowFrom(Solve &s, int32_t i, int32_t from)
     const int32_t r = s.perm[i];
     float *Li = s.Row(i);
     uint64_t nonZero = s.nonZero[i] & BitsBelow(from);
+    // Once made, the pushing columns hold row r's elements in full (every row pushes here): the
+    // same floats without the choice of triangle that Packed makes for each.
+    const float *Ar = s.columnsReady ? gPushColumns + r * s.n : nullptr;
     for (int32_t j = from; j < i; ++j)
     {
-        const float a = Packed(s.A, r, s.perm[j]);
+        const float a = Ar ? Ar[s.perm[j]] : Packed(s.A, r, s.perm[j]);
         const uint64_t both = nonZero & s.nonZero[j];
         if (a == 0.0f && both == 0)
         {
@@ -457,48 +460,53 @@ bool HasWideLanes()
 const bool gHasWideLanes = HasWideLanes();
 bool gWideLanes = gHasWideLanes;
 
-// The residuals of the pushing rows from k0 on in groups of V's lanes, two vectors at a time and
-// then one, while whole groups remain; returns the first row left. Each lane does one row's
-// additions in the order of the positions, so the sums are those of one row at a time, whatever
-// the width of V.
+// The residuals of the kVectors groups of V's lanes of pushing rows from k0 on. Each lane does
+// one row's additions in the order of the positions, so the sums are those of one row at a
+// time, whatever the width of V and however many groups share a pass over the positions.
+template <typename V, int32_t kVectors>
+[[gnu::always_inline]] inline void SumResidualGroup(const Solve &s, float *residual, int32_t k0)
+{
+    constexpr int32_t kLanes = sizeof(V) / sizeof(float);
+    const int32_t np = s.n - s.nb;
+    V sum[kVectors];
+    for (int32_t v = 0; v < kVectors; ++v)
+    {
+        std::memcpy(&sum[v], s.b + s.nb + k0 + v * kLanes, sizeof(V));
+        sum[v] = -sum[v];
+    }
+    for (int32_t p = 0; p < s.count; ++p)
+    {
+        const float *column = gPushColumns + s.perm[p] * np + k0;
+        const float fp = s.f[p];
+        for (int32_t v = 0; v < kVectors; ++v)
+        {
+            V a;
+            std::memcpy(&a, column + v * kLanes, sizeof a);
+            sum[v] += a * fp;
+        }
+    }
+    for (int32_t v = 0; v < kVectors; ++v)
+        std::memcpy(residual + k0 + v * kLanes, &sum[v], sizeof(V));
+}
+
+// The residuals of the pushing rows from k0 on in groups of V's lanes, four groups to a pass
+// over the positions while they fit, then two, then one; returns the first row left.
 template <typename V>
 [[gnu::always_inline]] inline int32_t SumResidualGroups(const Solve &s, float *residual, int32_t k0)
 {
     constexpr int32_t kLanes = sizeof(V) / sizeof(float);
     const int32_t np = s.n - s.nb;
-    const float *b = s.b + s.nb;
-    for (; k0 + 2 * kLanes <= np; k0 += 2 * kLanes)
+    for (; k0 + 4 * kLanes <= np; k0 += 4 * kLanes)
+        SumResidualGroup<V, 4>(s, residual, k0);
+    if (k0 + 2 * kLanes <= np)
     {
-        V low, high;
-        std::memcpy(&low, b + k0, sizeof low);
-        std::memcpy(&high, b + k0 + kLanes, sizeof high);
-        low = -low;
-        high = -high;
-        for (int32_t p = 0; p < s.count; ++p)
-        {
-            const float *column = gPushColumns + s.perm[p] * np + k0;
-            const float fp = s.f[p];
-            V a, c;
-            std::memcpy(&a, column, sizeof a);
-            std::memcpy(&c, column + kLanes, sizeof c);
-            low += a * fp;
-            high += c * fp;
-        }
-        std::memcpy(residual + k0, &low, sizeof low);
-        std::memcpy(residual + k0 + kLanes, &high, sizeof high);
+        SumResidualGroup<V, 2>(s, residual, k0);
+        k0 += 2 * kLanes;
     }
-    for (; k0 + kLanes <= np; k0 += kLanes)
+    if (k0 + kLanes <= np)
     {
-        V sum;
-        std::memcpy(&sum, b + k0, sizeof sum);
-        sum = -sum;
-        for (int32_t p = 0; p < s.count; ++p)
-        {
-            V a;
-            std::memcpy(&a, gPushColumns + s.perm[p] * np + k0, sizeof a);
-            sum += a * s.f[p];
-        }
-        std::memcpy(residual + k0, &sum, sizeof sum);
+        SumResidualGroup<V, 1>(s, residual, k0);
+        k0 += kLanes;
     }
     return k0;
 }
