@@ -108,29 +108,67 @@ float Entry(const Mover *movers, int32_t count, const bzPhysRow *rj)
 constexpr int32_t kIndexRows = 256;
 constexpr int32_t kIndexWords = kIndexRows / 64;
 constexpr int32_t kIndexBodies = 2 * kIndexRows;
-const BZDObject *gIndexBody[kIndexBodies];
 uint64_t gIndexRows[kIndexBodies][kIndexWords];
 int32_t gIndexCount = 0;
 
+// The bodies' places in gIndexRows, found through an open-addressed table by the body's address
+// (at most half full). A slot belongs to the current build when its stamp is gIndexBuild, so a
+// new build starts with an empty table without clearing it.
+constexpr int32_t kIndexSlots = 2 * kIndexBodies;
+struct IndexSlot
+{
+    const BZDObject *body;
+    int32_t index;
+    uint32_t build;
+};
+IndexSlot gIndexSlots[kIndexSlots];
+uint32_t gIndexBuild = 0;
+
+uint32_t FirstSlot(const BZDObject *body)
+{
+    const uint64_t h =
+        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(body)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<uint32_t>(h >> 32) & (kIndexSlots - 1);
+}
+
+// The slot of the body in the current build, or the free slot where it would go.
+IndexSlot &SlotOf(const BZDObject *body)
+{
+    uint32_t k = FirstSlot(body);
+    while (gIndexSlots[k].build == gIndexBuild && gIndexSlots[k].body != body)
+        k = (k + 1) & (kIndexSlots - 1);
+    return gIndexSlots[k];
+}
+
 int32_t FindIndexed(const BZDObject *body)
 {
-    for (int32_t k = 0; k < gIndexCount; ++k)
-        if (gIndexBody[k] == body)
-            return k;
-    return -1;
+    const IndexSlot &slot = SlotOf(body);
+    return slot.build == gIndexBuild ? slot.index : -1;
 }
 
 void IndexBody(const BZDObject *body, int32_t row)
 {
-    int32_t k = FindIndexed(body);
-    if (k < 0)
+    IndexSlot &slot = SlotOf(body);
+    if (slot.build != gIndexBuild)
     {
-        k = gIndexCount++;
-        gIndexBody[k] = body;
+        slot = {body, gIndexCount++, gIndexBuild};
         for (int32_t w = 0; w < kIndexWords; ++w)
-            gIndexRows[k][w] = 0;
+            gIndexRows[slot.index][w] = 0;
     }
-    gIndexRows[k][row / 64] |= uint64_t{1} << (row % 64);
+    gIndexRows[slot.index][row / 64] |= uint64_t{1} << (row % 64);
+}
+
+// Starts the index of a new build: every slot of an earlier build becomes free.
+void StartIndex()
+{
+    gIndexCount = 0;
+    if (++gIndexBuild == 0)
+    {
+        // The stamps wrapped: clear them so that none matches by chance.
+        for (IndexSlot &slot : gIndexSlots)
+            slot.build = 0;
+        gIndexBuild = 1;
+    }
 }
 
 // Fewer rows than this are built in full: their index would cost more than it saves.
@@ -139,7 +177,7 @@ constexpr int32_t kIndexFrom = 16;
 // Indexes rows 0..n-1; false when there are too few or too many to index.
 bool IndexRows(bzPhysRow *const *rows, int32_t n)
 {
-    gIndexCount = 0;
+    StartIndex();
     if (n < kIndexFrom || n > kIndexRows)
         return false;
     for (int32_t j = 0; j < n; ++j)

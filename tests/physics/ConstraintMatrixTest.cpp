@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -277,29 +278,46 @@ TEST(ConstraintMatrix, RandomRowsGiveJacobianTimesInverseMassTimesJacobian)
 // Large row sets over many bodies: the build works out only the entries of rows that share a
 // body with the row being built (its coupling partners included) and leaves the others 0. Every
 // packed row must equal, bit for bit, the same row built entry by entry over all columns, for
-// sizes either side of where the build starts doing so (16 rows) and of its largest index (256).
+// sizes either side of where the build starts doing so (16 rows) and of its largest index (256),
+// over a dozen bodies and over hundreds (up to two for every row, as many as the index holds).
 TEST(ConstraintMatrix, LargeRowSetsEqualTheirRowsBuiltColumnByColumn)
 {
-    constexpr int kMany = 12;
-    std::mt19937 rng(23);
-    const int sizes[] = {15, 16, 17, 40, 64, 65, 130, 256, 257};
-    int zeros = 0;
-    for (int n : sizes)
+    struct Case
     {
-        SCOPED_TRACE(n);
-        BZDObject bodies[kMany];
+        int n;
+        int bodies;
+    };
+    const Case cases[] = {{15, 12},  {16, 12},  {17, 12},  {40, 12},   {64, 12},  {65, 12},
+                          {130, 12}, {256, 12}, {257, 12}, {200, 300}, {256, 512}};
+    std::mt19937 rng(23);
+    int zeros = 0;
+    for (const Case &c : cases)
+    {
+        const int n = c.n, many = c.bodies;
+        SCOPED_TRACE(testing::Message() << n << " rows, " << many << " bodies");
+        // The bodies lie at scattered places of a larger pool, as bodies of a world do: not one
+        // after the other in memory.
+        std::vector<BZDObject> pool(4 * many);
+        std::vector<int> places(pool.size());
+        for (size_t k = 0; k < places.size(); ++k)
+            places[k] = static_cast<int>(k);
+        std::shuffle(places.begin(), places.end(), rng);
+        std::vector<BZDObject *> at(many);
+        for (int k = 0; k < many; ++k)
+            at[k] = &pool[places[k]];
+        auto bodyAt = [&](int k) -> BZDObject & { return *at[k]; };
         std::uniform_real_distribution<float> u(0.2f, 2.0f);
-        for (BZDObject &b : bodies)
-            b = Body(u(rng), V(u(rng), u(rng), u(rng)));
-        // Bodies 0 and 1 are coupled to each other, and so are bodies 10 and 11; no row names
-        // body 11.
+        for (BZDObject *b : at)
+            *b = Body(u(rng), V(u(rng), u(rng), u(rng)));
+        // Bodies 0 and 1 are coupled to each other, and so are the last two; no row names the
+        // last body.
         bzPhysCoupling records[4] = {};
-        const int coupled[4] = {0, 1, 10, 11};
-        const int partner[4] = {1, 0, 11, 10};
+        const int coupled[4] = {0, 1, many - 2, many - 1};
+        const int partner[4] = {1, 0, many - 1, many - 2};
         for (int k = 0; k < 4; ++k)
         {
             records[k].state = 1;
-            records[k].partner = &bodies[partner[k]];
+            records[k].partner = &bodyAt(partner[k]);
             records[k].sign = k % 2 == 1 ? 1.0f : -1.0f;
             records[k].lever = RandomPoint(rng);
             records[k].direction = RandomUnit(rng);
@@ -307,20 +325,26 @@ TEST(ConstraintMatrix, LargeRowSetsEqualTheirRowsBuiltColumnByColumn)
             records[k].axis[1] = RandomUnit(rng);
             for (float &v : records[k].inverse)
                 v = u(rng);
-            bodies[coupled[k]].coupling = &records[k];
+            bodyAt(coupled[k]).coupling = &records[k];
         }
         std::vector<bzPhysRow> rows;
         for (int i = 0; i < n; ++i)
         {
-            // Neighbouring bodies, as in a pile: a with a + 1 or a + 2, or with the world.
-            const int a = static_cast<int>(rng() % (kMany - 1));
+            // Neighbouring bodies, as in a pile: a with a + 1 or a + 2, or with the world. With
+            // two bodies for every row, row i takes bodies 2i and 2i + 1 (the last row, 2i alone).
+            int a = static_cast<int>(rng() % (many - 1));
             int b = a + 1 + static_cast<int>(rng() % 2);
-            if (b >= kMany - 1 || rng() % 4 == 0)
+            if (b >= many - 1 || rng() % 4 == 0)
                 b = -1;
+            if (many == 2 * n)
+            {
+                a = 2 * i;
+                b = i == n - 1 ? -1 : 2 * i + 1;
+            }
             uint32_t type = (rng() % 4 == 0) ? BZ_ROW_ANGULAR_JOINT : BZ_ROW_CONTACT_PULLED;
             if (b >= 0 && rng() % 4 == 0)
                 type = BZ_ROW_ONE_SIDED;
-            rows.push_back(Row(&bodies[a], b >= 0 ? &bodies[b] : nullptr, type, RandomPoint(rng),
+            rows.push_back(Row(&bodyAt(a), b >= 0 ? &bodyAt(b) : nullptr, type, RandomPoint(rng),
                                RandomUnit(rng), RandomPoint(rng), RandomUnit(rng)));
         }
         // A row naming one body on both sides counts it once.
