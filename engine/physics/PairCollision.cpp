@@ -545,6 +545,15 @@ struct KeptClip
 
 KeptClip gKeptClip;
 
+// Copies count outcodes; a box's eight in one move.
+void CopyCodes(uint8_t *to, const uint8_t *from, int32_t count)
+{
+    if (count == kBoxCorners)
+        std::memcpy(to, from, kBoxCorners);
+    else
+        std::memcpy(to, from, static_cast<size_t>(count));
+}
+
 // True when the kept outcodes are those the clip of these points would make; writes them.
 bool TakeKeptClip(const bzPhysShapePoint *const points[2], const int32_t counts[2],
                   uint8_t *const codes[2], const float radii[2], float margin)
@@ -557,7 +566,7 @@ bool TakeKeptClip(const bzPhysShapePoint *const points[2], const int32_t counts[
             k.radius[i] != radii[i])
             return false;
     for (int32_t i = 0; i < 2; i++)
-        std::memcpy(codes[i], k.codes[i], static_cast<size_t>(k.counts[i]));
+        CopyCodes(codes[i], k.codes[i], k.counts[i]);
     return true;
 }
 
@@ -865,7 +874,7 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
                 k.points[i] = p.points[i];
                 k.counts[i] = p.counts[i][0];
                 k.radius[i] = radius[i];
-                std::memcpy(k.codes[i], s.codes[i], static_cast<size_t>(k.counts[i]));
+                CopyCodes(k.codes[i], s.codes[i], k.counts[i]);
             }
             k.shapes[0] = onlyA;
             k.shapes[1] = onlyB;
