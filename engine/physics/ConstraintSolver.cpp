@@ -896,8 +896,15 @@ int32_t bz_Phys_SolveConstraintForcesWithin(int32_t iterations, const float *A, 
             const float t = std::fabs(Li[i] * kDependenceRatio);
             bool dependent = Li[i] == 0.0f; // a failed pivot
             bool leans = false;
-            for (int32_t j = 0; j < i && !leans; ++j)
-                leans = std::fabs(Li[j]) > t;
+            if (s.sparse)
+            {
+                // Only the non-zero entries can be larger.
+                for (uint64_t m = s.nonZero[i]; m != 0 && !leans; m &= m - 1)
+                    leans = std::fabs(Li[__builtin_ctzll(m)]) > t;
+            }
+            else
+                for (int32_t j = 0; j < i && !leans; ++j)
+                    leans = std::fabs(Li[j]) > t;
             dependent = dependent || leans;
             if (dependent)
             {
