@@ -129,9 +129,9 @@ struct BZDObject
     uint8_t savedContactKind;
     uint8_t disturbed;
     uint8_t excluded;
-    uint8_t solveGroup;   // 0 = not yet taken into a solve in this step
-    uint8_t pushGathered; // times (0-2) its contacts were gathered again after a push this step
-    BZDObject *ring;      // circular list of bodies solved together
+    uint8_t solveGroup; // 0 = not yet taken into a solve in this step
+    uint8_t regathered; // times its contacts were gathered again in this step (bounded)
+    BZDObject *ring;    // circular list of bodies solved together
     BZDObject *nextSibling;
     BZDObject *firstChild;
     BZDObject *parent;

@@ -45,7 +45,7 @@ int32_t bz_Phys_PrepareBody(BZDObject *body)
     // The overlap pass links a body to the one it is inside for the step that finds it there.
     body->linkPartner = nullptr;
     body->solveGroup = 0;
-    body->pushGathered = 0;
+    body->regathered = 0;
     body->contactKind = 0;
     body->disturbed = 0;
     body->excluded = 0;

@@ -2,6 +2,7 @@
 // limit rows and the settling of fast spins.
 #include "physics/TreeSolve.h"
 
+#include "collision/CollisionContact.h"
 #include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
@@ -31,6 +32,13 @@ namespace
 constexpr int32_t kMaxSolveRows = BZ_SOLVER_MAX_ACTIVE; // joint and contact rows of one solve
 constexpr int32_t kMaxRecords = BZ_ROW_JOINT_GATHER_LIMIT;
 constexpr float kPi = 3.14159265f;
+
+// After its first gathering in a step a body's contacts are gathered again at most this often:
+// the step stays bounded however long the bodies of a pile keep pushing each other about.
+constexpr uint8_t kRegatherBudget = BZ_PHYS_REGATHER_BUDGET;
+// A body gathers again when some point of it changed its speed by more than this many contact
+// speed tolerances: a smaller change moves the body within the slack its rows allow over a step.
+constexpr float kRegatherSpeedChange = 4.0f;
 
 // The packed matrix of one solve; the solve never runs inside another.
 float gMatrix[kMaxSolveRows * (kMaxSolveRows + 1) / 2];
@@ -287,33 +295,60 @@ bool NamesOneOf(const bzPhysRow &row, BZDObject *const *tops, int32_t n)
     return false;
 }
 
+// Where the hold rows of the last iteration lie in the row buffer it wrote.
+struct HeldRange
+{
+    const bzPhysRow *rows = nullptr;
+    int32_t start = 0, end = 0;
+};
+HeldRange gHeld;
+
+HeldRange HeldIn(const bzPhysRow *rows)
+{
+    return rows == gHeld.rows ? gHeld : HeldRange{};
+}
+
 // The contact rows of the last solve, as rows that hold what their points reached (a fixed
 // target of 0, pushing only): solved with the friction rows of the next iteration, they keep the
 // friction's turn about the contact points from driving the body's other points into the world;
 // solved with the rows of contacts found since, they keep what the last solve pushed against
 // (a box's floor under a box landing on it) in the solve that pushes again. With tops given,
 // only the rows of those trees come back: the rest of the last solve is not pushed again.
+// A hold row of the last solve that pushed in it comes back as a hold row too, after the contact
+// rows and only within heldRoom, so that it never takes the place of a row found since: a box
+// that a box landing on it pushes down keeps the floor contacts it stood on, held since they
+// were found, in every solve that pushes it again.
 // given[i] receives the impulse the row at out[i] carried in the last solve (0 for a row that
 // was switched off, and for a one-sided row, whose impulse moved its first body alone).
 int32_t HoldRows(bzPhysRow *out, int32_t count, const bzPhysRow *previous, int32_t previousCount,
-                 float *given, BZDObject *const *tops, int32_t topCount)
+                 float *given, BZDObject *const *tops, int32_t topCount, int32_t heldRoom)
 {
-    for (int32_t i = 0; i < previousCount && count < BZ_PHYS_CONTACT_ARRAY; ++i)
+    const HeldRange held = HeldIn(previous);
+    for (int32_t pass = 0; pass < 2; ++pass)
     {
-        const bzPhysRow &row = previous[i];
-        const uint32_t type = row.type & ~BZ_ROW_OFF;
-        if ((type & BZ_ROW_ANGULAR) || type == BZ_ROW_FRICTION || type == BZ_ROW_TARGET ||
-            type >= BZ_ROW_LINEAR_JOINT)
-            continue;
-        if (tops && !NamesOneOf(row, tops, topCount))
-            continue;
-        given[count] = (row.type & BZ_ROW_OFF) || type == BZ_ROW_ONE_SIDED || !(row.value > 0.0f)
-                           ? 0.0f
-                           : row.value;
-        bzPhysRow &hold = out[count++];
-        hold = row;
-        hold.type = BZ_ROW_TARGET;
-        hold.value = 0.0f;
+        const int32_t room = pass == 0 ? BZ_PHYS_CONTACT_ARRAY : heldRoom;
+        for (int32_t i = 0; i < previousCount && count < room; ++i)
+        {
+            const bzPhysRow &row = previous[i];
+            const uint32_t type = row.type & ~BZ_ROW_OFF;
+            if (pass == 0 && ((type & BZ_ROW_ANGULAR) || type == BZ_ROW_FRICTION ||
+                              type == BZ_ROW_TARGET || type >= BZ_ROW_LINEAR_JOINT))
+                continue;
+            const bool pushingHold = i >= held.start && i < held.end && type == BZ_ROW_TARGET &&
+                                     !(row.type & BZ_ROW_OFF) && row.value > 0.0f;
+            if (pass == 1 && !pushingHold)
+                continue;
+            if (tops && !NamesOneOf(row, tops, topCount))
+                continue;
+            given[count] =
+                (row.type & BZ_ROW_OFF) || type == BZ_ROW_ONE_SIDED || !(row.value > 0.0f)
+                    ? 0.0f
+                    : row.value;
+            bzPhysRow &hold = out[count++];
+            hold = row;
+            hold.type = BZ_ROW_TARGET;
+            hold.value = 0.0f;
+        }
     }
     return count;
 }
@@ -389,6 +424,91 @@ bool HasWorldRow(bzPhysRow *const *rows, int32_t count, const BZDObject *b)
     }
     return false;
 }
+
+// The velocities of the bodies of a solve's rows as the iteration found them, before any hold
+// row gave back its impulse. A body whose velocity the solve then changes moves from where its
+// contacts were found: its points reach places no row of the solve looked at (a box pushed down
+// onto a floor none of its rows held, a box lifted into the one above, a box turned onto a
+// corner). Such a body gathers its contacts again in the next iteration, within its budget for
+// the step. A body solved alone is not sent back for what its own swept world contacts did: they
+// were found along its whole path over the step, and found again from where that path now ends
+// they would stop it short of the face they met (a ball would come to rest above the ground).
+class SpeedsBefore
+{
+public:
+    SpeedsBefore(bzPhysRow *const *rows, int32_t count)
+    {
+        for (int32_t i = 0; i < count; ++i)
+        {
+            BZDObject *const both[2] = {rows[i]->bodyA, rows[i]->bodyB};
+            for (BZDObject *b : both)
+            {
+                if (!b || !(b->inverseMass > 0.0f) || Find(b) < n_)
+                    continue;
+                bodies_[n_] = b;
+                linear_[n_] = b->localLinearVelocity;
+                angular_[n_++] = b->angularVelocity;
+            }
+        }
+    }
+    SpeedsBefore(const SpeedsBefore &) = delete;
+    SpeedsBefore &operator=(const SpeedsBefore &) = delete;
+
+    // After the impulses x of the rows (given: what hold rows gave back before the solve):
+    // stamps for gathering the bodies some point of which (within the body's radius of its
+    // centre) changed its speed by more than tolerance.
+    void GatherChanged(float tolerance, bzPhysRow *const *rows, const float *x, const float *given,
+                       int32_t count)
+    {
+        for (int32_t i = 0; i < count; ++i)
+            TakeOutOwnSweep(rows[i], x[i] - given[i]);
+        for (int32_t k = 0; k < n_; ++k)
+        {
+            BZDObject *b = bodies_[k];
+            bzV3 dv, dw;
+            bz_V3_SubInto(&b->localLinearVelocity, &linear_[k], &dv);
+            bz_V3_SubInto(&b->angularVelocity, &angular_[k], &dw);
+            if (!(bz_V3_Length(&dv) + bz_V3_Length(&dw) * b->radius > tolerance) ||
+                b->regathered >= kRegatherBudget)
+                continue;
+            ++b->regathered;
+            bz_Phys_StampForGathering(b);
+        }
+    }
+
+private:
+    int32_t Find(const BZDObject *b) const
+    {
+        int32_t k = 0;
+        while (k < n_ && bodies_[k] != b)
+            ++k;
+        return k;
+    }
+
+    // The change the swept world row made to its body (impulse y), counted as though the body
+    // had it before, when the body is solved alone.
+    void TakeOutOwnSweep(const bzPhysRow *row, float y)
+    {
+        const uint32_t type = row->type & ~BZ_ROW_OFF;
+        if (row->bodyB || (row->type & BZ_ROW_OFF) ||
+            (type != BZ_CONTACT_SWEPT_ROUND_ON_FACE && type != BZ_CONTACT_SWEPT_ON_FACE_EDGE))
+            return;
+        BZDObject *root = bz_Body_Root(row->bodyA);
+        const int32_t k = Find(row->bodyA);
+        if (root->ring != root || k == n_)
+            return;
+        bzV3 dv, dw;
+        bz_V3_ScaleInto(&row->nA, &dv, y * row->bodyA->inverseMass);
+        bz_V3_AddInto(&linear_[k], &dv, &linear_[k]);
+        bz_V3_ScaleInto(&row->wA, &dw, y);
+        bz_V3_AddInto(&angular_[k], &dw, &angular_[k]);
+    }
+
+    BZDObject *bodies_[2 * kMaxSolveRows];
+    bzV3 linear_[2 * kMaxSolveRows];
+    bzV3 angular_[2 * kMaxSolveRows];
+    int32_t n_ = 0;
+};
 
 // A solve that ends without applying its impulses puts back what the hold rows gave back.
 void Restore(bzPhysRow **pointers, int32_t nb, int32_t count, const float *given)
@@ -553,7 +673,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
             const int32_t n = count > 0 ? 0 : AddTops(gathered, found, touched, 0);
             holdStart = count;
             count = HoldRows(rowsOut, count, rowsIn, previousCount, given,
-                             count > 0 ? nullptr : touched, n);
+                             count > 0 ? nullptr : touched, n, BZ_ROW_MERGE_LIMIT - found);
             holdEnd = count;
         }
         // Gathered rows past the room the carried ones leave find none in the solve.
@@ -563,6 +683,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         carried = count;
         count = bz_Phys_MergeContactRows(rowsOut, count, gathered, found);
     }
+    gHeld = HeldRange{rowsOut, holdStart, holdEnd};
     if (count == 0)
         return 0;
 
@@ -579,6 +700,7 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
     Targets(rhs, pointers, nb, count, limitRows);
     if (bz_Phys_HeavyContact())
         bz_Phys_PinHeavyBodies(rowsOut, count);
+    SpeedsBefore speeds(pointers + nb, count);
     GiveBack(pointers, nb, count, given, rhs);
 
     // 4. Solve. A pushing row that leaned on a joint row makes that joint give.
@@ -665,11 +787,13 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         const KeepDue keep(pointers, nb + count);
         ApplyAll(pointers, x, nb, count);
     }
+    speeds.GatherChanged(kRegatherSpeedChange * bzgPhysSettings.contactSpeedTolerance,
+                         pointers + nb, x + nb, given, count);
     bz_Phys_SpendWorldContactFriction(pointers + nb, x + nb, count);
     // A body that another body pushed has moved against its own contacts since it gathered
-    // them: it gathers them again, once a step; once more when it has rested on the world in
-    // this step and the solve that pushed it again held none of its world rows (nothing in it
-    // kept the push from driving the body into the world).
+    // them: it gathers them again when it has not yet done so in this step; a second time when
+    // it has rested on the world in this step and the solve that pushed it again held none of
+    // its world rows (nothing in it kept the push from driving the body into the world).
     for (int32_t i = 0; i < count; ++i)
     {
         const bzPhysRow *row = pointers[nb + i];
@@ -680,15 +804,15 @@ int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, 
         BZDObject *const both[2] = {row->bodyA, row->bodyB};
         for (BZDObject *b : both)
         {
-            if (!b->pushGathered)
+            if (!b->regathered)
             {
-                b->pushGathered = 1;
+                b->regathered = 1;
                 bz_Phys_StampForGathering(b);
             }
-            else if (b->pushGathered == 1 && (b->contactKind & BZ_PHYS_CONTACT_WORLD) &&
+            else if (b->regathered == 1 && (b->contactKind & BZ_PHYS_CONTACT_WORLD) &&
                      !HasWorldRow(pointers + nb, count, b))
             {
-                b->pushGathered = 2;
+                b->regathered = 2;
                 bz_Phys_StampForGathering(b);
             }
         }

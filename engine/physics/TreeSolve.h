@@ -9,11 +9,17 @@
 
 struct bzPhysStepCallBack;
 
+// How often a body's contacts are gathered again in one step after their first gathering: after
+// a solve that changed the speed of some point of it (within its radius) by more than four
+// contact speed tolerances, and after a push from another body.
+constexpr uint8_t BZ_PHYS_REGATHER_BUDGET = 8;
+
 // One iteration over the ring of root. rowsIn holds the rows of the previous iteration (their
-// count is |previous|), rowsOut receives this iteration's rows (room for 60). Returns 0 when no
-// row was found; the contact row count when nothing asked for more; minus that count when a
-// weakness check, the step call back or a post-solve call back asked for more; -1 after a
-// limit row made a joint give.
+// count is |previous|), rowsOut receives this iteration's rows (room for 60). A body whose
+// velocity the solve changed is stamped for gathering again (within BZ_PHYS_REGATHER_BUDGET).
+// Returns 0 when no row was found; the contact row count when nothing asked for more; minus that
+// count when a weakness check, the step call back or a post-solve call back asked for more; -1
+// after a limit row made a joint give.
 int32_t bz_Phys_SolveTree(BZDObject *world, BZDObject *root, bzPhysRow *rowsIn, bzPhysRow *rowsOut,
                           int32_t previous, bzPhysStepCallBack *callBack);
 
