@@ -7,6 +7,7 @@
 #include "collision/ShapePair.h"
 #include "physics/Body.h"
 #include "physics/PairHandlers.h"
+#include "physics/RowTargets.h"
 
 #include <bit>
 #include <cfloat>
@@ -26,6 +27,8 @@ namespace
 {
 constexpr float kFacingLimit = -0.2f;
 constexpr float kKeepAlong = 0.1f;
+// Bodies closing on each other slower than this (m/s) at a point count as resting there.
+constexpr float kRestingClosing = 0.1f;
 constexpr uint32_t kN = BZ_SHAPE_KIND_COUNT;
 
 // Sets the link partner of the body and of every body below it in its tree.
@@ -326,14 +329,156 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
     }
 }
 
+namespace
+{
+// The extent of a shape's own points along a direction of its own frame.
+void OwnExtent(const bzShape *shape, int32_t count, const bzV3 &n, float *lo, float *hi)
+{
+    *lo = FLT_MAX;
+    *hi = -FLT_MAX;
+    for (int32_t i = 0; i < count; i++)
+    {
+        const float d = Dot(bz_PhysColl_OwnPoint(shape, i), n);
+        *lo = d < *lo ? d : *lo;
+        *hi = d > *hi ? d : *hi;
+    }
+}
+
+// The extent of the other body's points (start positions, already in this shape's frame).
+void PointsExtent(const bzPhysShapePoint *points, int32_t count, const bzV3 &n, float *lo,
+                  float *hi)
+{
+    *lo = FLT_MAX;
+    *hi = -FLT_MAX;
+    for (int32_t i = 0; i < count; i++)
+    {
+        const float d = Dot(points[i].start, n);
+        *lo = d < *lo ? d : *lo;
+        *hi = d > *hi ? d : *hi;
+    }
+}
+
+// A face direction of a polyhedral shape (its own frame): an aligned box's three axes, or the
+// outward normals of a hull's faces. False past the last.
+bool FaceAxis(const bzShape *shape, int32_t k, bzV3 *n)
+{
+    if (shape->kind == BZ_SHAPE_ALIGNED_CUBOID || shape->kind == BZ_SHAPE_CRUSHABLE_CUBOID)
+    {
+        if (k >= 3)
+            return false;
+        *n = V(0, 0, 0);
+        n->v[k] = 1.0f;
+        return true;
+    }
+    const bzHull *hull = bz_Shape_Hull(shape);
+    if (!hull || !hull->planes || k >= hull->faceCount)
+        return false;
+    *n = hull->planes[k].n;
+    return true;
+}
+
+// Two polyhedra found inside each other whose edge crossings gave no contact to push them apart
+// with (the crossings give one only where the bodies close on each other, and none where edges
+// lie in each other's faces): of the face directions of either shape, the one along which they
+// lie least deep in each other is the way out. The body on the far side of that face is pushed out
+// along it at its points that lie behind the face, the deepest first, each contact carrying how
+// deep its point lies: where the bodies rest on each other there, or part slower than the push
+// would part them.
+void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32_t counts[2],
+                            bool mayLink)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    float best = FLT_MAX;
+    int32_t face = -1;
+    bzV3 out = V(0, 0, 0);
+    float plane = 0.0f;
+    for (int32_t k = 0; k < 2; k++)
+    {
+        bzV3 n;
+        for (int32_t f = 0; FaceAxis(s.shape[k], f, &n); f++)
+        {
+            float ownLo, ownHi, lo, hi;
+            OwnExtent(s.shape[k], counts[k], n, &ownLo, &ownHi);
+            PointsExtent(points[1 - k], counts[1 - k], n, &lo, &hi);
+            const float up = ownHi - lo, down = hi - ownLo;
+            if (!(up > 0.0f) || !(down > 0.0f))
+                return; // apart along this direction: nothing to push
+            const float depth = up < down ? up : down;
+            if (depth < best)
+            {
+                best = depth;
+                face = k;
+                out = up < down ? n : Scale(n, -1.0f);
+                plane = up < down ? ownHi : -ownLo;
+            }
+        }
+    }
+    if (face < 0)
+        return;
+    const int32_t pushed = 1 - face;
+    if (mayLink && (!Link(s.body[pushed], s.body[face]) || !Link(s.body[face], s.body[pushed])))
+        return;
+    const bzV3 normal = Direction(&s.start[face], out);
+    // The deepest points first, as many as the pair's contacts hold.
+    int32_t taken[BZ_CONTACTS_PER_BODY];
+    int32_t n = 0;
+    for (int32_t round = 0; round < BZ_CONTACTS_PER_BODY; round++)
+    {
+        int32_t pick = -1;
+        float deepest = 0.0f;
+        for (int32_t i = 0; i < counts[pushed]; i++)
+        {
+            const float depth = plane - Dot(points[pushed][i].start, out);
+            bool used = false;
+            for (int32_t j = 0; j < n; j++)
+                used = used || taken[j] == i;
+            if (!used && depth > deepest)
+            {
+                deepest = depth;
+                pick = i;
+            }
+        }
+        if (pick < 0)
+            break;
+        taken[n++] = pick;
+        const bzV3 own = bz_PhysColl_OwnPoint(s.shape[pushed], pick);
+        const bzV3 world = Point(&s.start[pushed], own);
+        const bzV3 relative = Sub(VelocityAt(s.body[face], s.start[face], world),
+                                  VelocityAt(s.body[pushed], s.start[pushed], world));
+        const float closing = Dot(relative, normal);
+        if (closing > -bz_Phys_PushOutSpeed(deepest) && closing <= kRestingClosing)
+            bz_PhysColl_Add(pushed, normal, 0.0f, own,
+                            AddScaled(points[pushed][pick].start, out, deepest),
+                            BZ_PHYS_CONTACT_SEGMENT);
+    }
+}
+} // namespace
+
 void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2,
                                        int32_t n1, int32_t n2)
 {
     bzPhysCollPair &s = bz_PhysColl_Pair();
     if (!bz_PhysColl_ClipPoints(p1, n1, p2, n2, s.codes[0], s.codes[1], 0.0f, 0.0f))
         return;
+    // Whether these two shapes overlap, apart from what other shape pairs of the bodies found.
+    const int32_t before = s.count;
+    const int32_t overlapBefore = s.overlap;
+    s.overlap = 0;
     bz_PhysColl_OverlapCrossings(0, p1, n1);
     bz_PhysColl_OverlapCrossings(1, p2, n2);
+    const bool found = s.overlap != 0;
+    s.overlap |= overlapBefore;
+    if (!found || s.count != before)
+        return;
+    // Inside each other with nothing from the crossings to push them apart: along the least
+    // depth. A body the pass has linked to a third body keeps that link; the pair is then pushed
+    // apart without linking it, and only while at rest (the crossings, not this, stop bodies
+    // that move into each other).
+    const BZDObject *link0 = s.body[0]->linkPartner, *link1 = s.body[1]->linkPartner;
+    const bool mayLink = (!link0 || link0 == s.body[1]) && (!link1 || link1 == s.body[0]);
+    const bzPhysShapePoint *points[2] = {p1, p2};
+    const int32_t counts[2] = {n1, n2};
+    PushOutAlongLeastDepth(points, counts, mayLink);
 }
 
 void bz_PhysColl_RoundedPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,

@@ -25,6 +25,13 @@ const BZDObject *gPushB = nullptr;
 // degrees), as the world collision's own agreement test takes them.
 constexpr float kOnFaceNormal = 0.95f;
 
+// Bodies found inside each other (or a body sunk into the world) are pushed apart over about
+// this many steps, and never faster than the speed after it: a pile's boxes found half a box
+// deep in each other come apart within a few dozen steps, and what the push leaves as their
+// speed apart lifts a box by little more than a centimetre (v^2 / 2g).
+constexpr float kPushOutSteps = 2.0f;
+constexpr float kMostPushOut = 0.5f;
+
 uint32_t Kind(const bzPhysRow *row)
 {
     return row->type & ~BZ_ROW_OFF;
@@ -112,6 +119,37 @@ float FastTarget(const bzPhysRow *row, const BZDObject *a, const BZDObject *b, f
     }
     return target;
 }
+// How far a pair row's two points lie inside each other along the row's normal at the
+// start-of-step poses (negative: apart by a gap).
+float PairOverlap(const bzPhysRow *row, const BZDObject *a, const BZDObject *b)
+{
+    bzV3 pa, wa, n, pb, wb, d;
+    bz_V3_AddInto(&a->centreOfMass, &row->rA, &pa);
+    bz_M34_TransformPointInto(&a->startTransform, &wa, &pa);
+    bz_M33_RotateV3Into(&a->startTransform, &n, &row->nA);
+    bz_V3_AddInto(&b->centreOfMass, &row->rB, &pb);
+    bz_M34_TransformPointInto(&b->startTransform, &wb, &pb);
+    bz_V3_SubInto(&wa, &wb, &d);
+    return -Dot(d, n);
+}
+
+// How far a world row's point lies below the face it was found on, along the face's normal at
+// the start-of-step pose; false when the row's normal is not the face's.
+bool WorldOverlap(const bzPhysRow *row, const BZDObject *a, float *overlap)
+{
+    const auto *face = static_cast<const bzCollisionFace *>(row->link.surface);
+    if (row->bodyB || !face)
+        return false;
+    bzV3 pa, wa, n;
+    bz_V3_AddInto(&a->centreOfMass, &row->rA, &pa);
+    bz_M34_TransformPointInto(&a->startTransform, &wa, &pa);
+    bz_M33_RotateV3Into(&a->startTransform, &n, &row->nA);
+    if (!(Dot(n, face->normal) > kOnFaceNormal))
+        return false;
+    *overlap = face->distance - Dot(wa, face->normal);
+    return true;
+}
+
 // The separating speed a resting contact asks for. It corrects an overlap: what brings the
 // contact apart within the step, at most the given speed. Apart by a gap, it is negative: the
 // body may close the gap within the step and no more. Bodies resting on each other fall alike,
@@ -132,13 +170,7 @@ float RestingSeparation(const bzPhysRow *row, const BZDObject *a, const BZDObjec
     bz_M33_RotateV3Into(&a->startTransform, &n, &row->nA);
     float overlap;
     if (b)
-    {
-        bzV3 pb, wb, d;
-        bz_V3_AddInto(&b->centreOfMass, &row->rB, &pb);
-        bz_M34_TransformPointInto(&b->startTransform, &wb, &pb);
-        bz_V3_SubInto(&wa, &wb, &d);
-        overlap = -Dot(d, n);
-    }
+        overlap = PairOverlap(row, a, b);
     else
     {
         const auto *face = static_cast<const bzCollisionFace *>(row->link.surface);
@@ -151,6 +183,15 @@ float RestingSeparation(const bzPhysRow *row, const BZDObject *a, const BZDObjec
     return overlap / dt < most ? overlap / dt : most;
 }
 } // namespace
+
+float bz_Phys_PushOutSpeed(float depth)
+{
+    const float dt = bzgPhysSettings.timeStep;
+    if (!(depth > 0.0f) || !(dt > 0.0f))
+        return 0.0f;
+    const float speed = depth / (kPushOutSteps * dt);
+    return speed < kMostPushOut ? speed : kMostPushOut;
+}
 
 void bz_Phys_ClearPush()
 {
@@ -195,6 +236,7 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
     }
     else if (!row->bodyB)
         row->rB = va;
+    const float approach = t;
     if (!(t >= tol))
     {
         if (b)
@@ -245,6 +287,30 @@ int32_t bz_Phys_ContactRowTarget(bzPhysRow *row, float *target)
         t = std::sqrt(speedSq);
         if (t < 0.1f * tol)
             t = 0.1f * tol;
+    }
+    // Bodies found inside each other ask at least for the speed apart that undoes the overlap
+    // over a few steps, whatever their contact's own speed: nothing else would ever take them
+    // out. That is a pair contact found at the very start of the step (the overlap pass's, which
+    // carry the depth between their points; a swept contact met later in the step has its
+    // points apart at the start, and a resting one keeps its own correction above), and a world
+    // contact whose point lies deeper below its face than the collision's tolerance (less is the
+    // resting contact's own correction above). The push is a row of the solve like any other, so
+    // what holds either body (the world under it, the bodies on it) holds against it too.
+    float depth = 0.0f;
+    if (Kind(row) < BZ_ROW_FRICTION)
+    {
+        if (b && !(row->weight > 0.0f))
+            depth = PairOverlap(row, a, b);
+        else if (!row->bodyB && WorldOverlap(row, a, &depth))
+            depth -= bzCollisionTolerance;
+    }
+    const float out = bz_Phys_PushOutSpeed(depth);
+    if (out > 0.0f)
+    {
+        const float need = approach + out;
+        if (need > t && std::isfinite(need))
+            t = need;
+        settled = 1;
     }
     *target = t;
     return settled;

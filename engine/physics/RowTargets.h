@@ -12,6 +12,10 @@
 
 #include <cstdint>
 
+// The speed apart that two bodies found `depth` inside each other are pushed at: the overlap
+// undone over a few steps, at most a fixed speed; 0 for no overlap.
+float bz_Phys_PushOutSpeed(float depth);
+
 // The push: its value (0 when none is armed), cleared by the step at its start.
 void bz_Phys_ClearPush();
 float bz_Phys_PushValue();

@@ -433,6 +433,78 @@ TEST_F(PairHandlersTest, TheOverlapPassPushesCrossingEdgesApartAtTimeZero)
     }
 }
 
+// Two boxes at rest inside each other, found so by the overlap pass: no crossing edge closes on
+// the other, yet they must come apart. They are pushed out along the face direction in which
+// they lie least deep in each other (each contact's normal along it, pushing its body away from
+// the other), each contact carrying that depth between its two points, so that the row asks for
+// what undoes it. So too with equal boxes at one height, whose edges lie in each other's faces
+// and cross nothing with one end inside, and with a body the pass has linked to a third body
+// (which keeps that link). Bodies already parting at 1 m/s get no push.
+TEST_F(PairHandlersTest, BoxesAtRestInsideEachOtherArePushedOutAlongTheirLeastDepth)
+{
+    struct Case
+    {
+        const char *what;
+        bool poly;   // polyhedra, else aligned boxes
+        float halfB; // A's half edge is 1
+        bzV3 at;     // B's centre, A at the origin
+        bzV3 axis;   // the least depth's direction
+        float depth; // 1 + halfB less the offset along it
+    };
+    const Case cases[] = {
+        {"boxes 5 cm deep along x", false, 0.8f, V(1.75f, 0.3f, 0.0f), V(1, 0, 0), 0.05f},
+        {"equal boxes at one height", false, 1.0f, V(0.3f, 0.0f, 0.2f), V(1, 0, 0), 1.7f},
+        {"polyhedra 5 cm deep along y", true, 0.8f, V(0.2f, 1.75f, 0.1f), V(0, 1, 0), 0.05f},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        PairBody a(c.poly ? PolyCube() : Cube(), 2.0f),
+            b(c.poly ? PolyCube(c.halfB) : Cube(c.halfB));
+        PairBody third(Cube(), 1.0f);
+        b.Move(c.at, c.at);
+        for (int linked = 0; linked < 2; linked++)
+        {
+            a.body.collisionState = BZ_BODY_INTERPENETRATING;
+            b.body.collisionState = 0;
+            a.body.linkPartner = linked ? third.get() : nullptr;
+            b.body.linkPartner = nullptr;
+            b.body.linearVelocity = V(0, 0, 0);
+            const int n = Collide(a, b);
+            EXPECT_TRUE(bz_PhysColl_Pair().overlap);
+            ASSERT_GE(n, 1) << linked;
+            for (int i = 0; i < n; i++)
+            {
+                const bzCollisionContact &k = contacts_[i];
+                EXPECT_EQ(k.key, 0.0f);
+                const pairbody::ContactPlace p = pairbody::Place(k);
+                bzV3 normal;
+                bz_RotateV3Into(&k.body->startTransform, &normal, &k.normal);
+                const float along = bz_V3_Dot(&normal, &c.axis);
+                EXPECT_NEAR(std::fabs(along), 1.0f, 1e-5f) << i;
+                // Away from the other body: B lies on the axis' plus side of A.
+                EXPECT_NEAR(along, k.body == b.get() ? 1.0f : -1.0f, 1e-5f) << i;
+                bzV3 apart;
+                bz_V3_SubInto(&p.p2, &p.p1, &apart);
+                EXPECT_NEAR(bz_V3_Dot(&apart, &normal), c.depth, 1e-4f) << i;
+            }
+            if (linked)
+            {
+                EXPECT_EQ(a.body.linkPartner, third.get());
+            }
+            else
+            {
+                EXPECT_EQ(a.body.linkPartner, b.get());
+                EXPECT_EQ(b.body.linkPartner, a.get());
+            }
+        }
+        a.body.collisionState = BZ_BODY_INTERPENETRATING;
+        a.body.linkPartner = b.body.linkPartner = nullptr;
+        b.body.linearVelocity = c.axis;
+        EXPECT_EQ(Collide(a, b), 0) << "parting at 1 m/s";
+    }
+}
+
 TEST_F(PairHandlersTest, CrossingsOfFacesTurnedAwayFromTheOtherCentreAreDropped)
 {
     // A long slab reaching into A's corner region from far along +x: its edges along x cross
@@ -913,7 +985,10 @@ TEST_F(PairHandlersTest, AStoredContactIsAddedAgainAsAVertexContact)
 
 // A body the overlap pass has linked to a third body gets no push-out contacts from crossings
 // with another: whatever the poses, the pair reports the overlap exactly as the unlinked pair
-// does (the oracle: the same poses run with no links), with no contacts and no link changed.
+// does (the oracle: the same poses run with no links), and no link changes. Two bodies at rest
+// inside each other are still pushed apart along their least depth: at rest, the linked pair
+// gets the unlinked pair's contacts; moving, whatever it gets is at time 0 and pushes each body
+// away from the other's centre.
 TEST_F(PairHandlersTest, ABodyLinkedElsewhereOnlyReportsTheOverlapOfItsCrossings)
 {
     std::mt19937 random(39);
@@ -928,7 +1003,7 @@ TEST_F(PairHandlersTest, ABodyLinkedElsewhereOnlyReportsTheOverlapOfItsCrossings
                            {"box and polyhedron", false, true},
                            {"polyhedron and box", true, false},
                            {"polyhedra", true, true}};
-    int overlapping = 0, pushed = 0, apart = 0;
+    int overlapping = 0, pushed = 0, apart = 0, restingPushed = 0;
     for (const Kinds &k : kinds)
     {
         PairBody a(k.polyA ? PolyCube() : Cube(), 2.0f), b(k.polyB ? PolyCube(0.8f) : Cube(0.8f));
@@ -938,52 +1013,72 @@ TEST_F(PairHandlersTest, ABodyLinkedElsewhereOnlyReportsTheOverlapOfItsCrossings
             const bzM34 at = pairbody::RotationZ(
                 turn(random), V(place(random), place(random), 0.5f * place(random)));
             b.Place(at, at);
-            b.body.linearVelocity = V(speed(random), speed(random), speed(random));
-            // linked: 0 none (the oracle), 1 the first body elsewhere, 2 both elsewhere.
-            int unlinkedCount = 0, unlinkedOverlap = 0;
-            uint32_t unlinkedState[2] = {0, 0};
-            for (int linked = 0; linked < 3; linked++)
+            const bzV3 velocity = V(speed(random), speed(random), speed(random));
+            for (int resting = 0; resting < 2; resting++)
             {
-                a.body.collisionState = BZ_BODY_INTERPENETRATING;
-                b.body.collisionState = 0;
-                a.body.linkPartner = linked >= 1 ? third.get() : nullptr;
-                b.body.linkPartner = linked == 2 ? fourth.get() : nullptr;
-                // Pairs whose points already lie apart leave the pass's flag untouched.
-                bz_PhysColl_Pair().overlap = 0;
-                const int n = Collide(a, b);
-                const int overlap = bz_PhysColl_Pair().overlap;
-                if (linked == 0)
+                b.body.linearVelocity = resting ? V(0, 0, 0) : velocity;
+                // linked: 0 none (the oracle), 1 the first body elsewhere, 2 both elsewhere.
+                int unlinkedCount = 0, unlinkedOverlap = 0;
+                uint32_t unlinkedState[2] = {0, 0};
+                for (int linked = 0; linked < 3; linked++)
                 {
-                    unlinkedCount = n;
-                    unlinkedOverlap = overlap;
-                    unlinkedState[0] = a.body.collisionState;
-                    unlinkedState[1] = b.body.collisionState;
-                    overlapping += overlap != 0;
-                    pushed += overlap && n > 0;
-                    apart += !overlap;
-                    continue;
-                }
-                EXPECT_EQ(overlap, unlinkedOverlap) << k.what << " case " << i << " " << linked;
-                EXPECT_EQ(a.body.collisionState, unlinkedState[0]) << k.what << " case " << i;
-                EXPECT_EQ(b.body.collisionState, unlinkedState[1]) << k.what << " case " << i;
-                EXPECT_EQ(a.body.linkPartner, third.get()) << k.what << " case " << i;
-                EXPECT_EQ(n, overlap ? 0 : unlinkedCount)
-                    << k.what << " case " << i << " " << linked;
-                if (linked == 2)
-                {
-                    EXPECT_EQ(b.body.linkPartner, fourth.get()) << k.what << " case " << i;
+                    a.body.collisionState = BZ_BODY_INTERPENETRATING;
+                    b.body.collisionState = 0;
+                    a.body.linkPartner = linked >= 1 ? third.get() : nullptr;
+                    b.body.linkPartner = linked == 2 ? fourth.get() : nullptr;
+                    // Pairs whose points already lie apart leave the pass's flag untouched.
+                    bz_PhysColl_Pair().overlap = 0;
+                    const int n = Collide(a, b);
+                    const int overlap = bz_PhysColl_Pair().overlap;
+                    if (linked == 0)
+                    {
+                        unlinkedCount = n;
+                        unlinkedOverlap = overlap;
+                        unlinkedState[0] = a.body.collisionState;
+                        unlinkedState[1] = b.body.collisionState;
+                        overlapping += overlap != 0;
+                        pushed += overlap && n > 0;
+                        restingPushed += resting && overlap && n > 0;
+                        apart += !overlap;
+                        continue;
+                    }
+                    EXPECT_EQ(overlap, unlinkedOverlap) << k.what << " case " << i << " " << linked;
+                    EXPECT_EQ(a.body.collisionState, unlinkedState[0]) << k.what << " case " << i;
+                    EXPECT_EQ(b.body.collisionState, unlinkedState[1]) << k.what << " case " << i;
+                    EXPECT_EQ(a.body.linkPartner, third.get()) << k.what << " case " << i;
+                    if (!overlap || resting)
+                    {
+                        EXPECT_EQ(n, unlinkedCount) << k.what << " case " << i << " " << linked;
+                    }
+                    for (int c = 0; c < n && overlap; c++)
+                    {
+                        const bzCollisionContact &ct = contacts_[c];
+                        EXPECT_EQ(ct.key, 0.0f);
+                        bzV3 normal, away;
+                        bz_RotateV3Into(&ct.body->startTransform, &normal, &ct.normal);
+                        bz_V3_SubInto(&ct.body->startTransform.row[3],
+                                      &ct.otherBody->startTransform.row[3], &away);
+                        EXPECT_GT(bz_V3_Dot(&normal, &away), 0.0f) << k.what << " case " << i;
+                    }
+                    if (linked == 2)
+                    {
+                        EXPECT_EQ(b.body.linkPartner, fourth.get()) << k.what << " case " << i;
+                    }
                 }
             }
         }
     }
-    // The random poses reach every branch: apart, overlapping, and pushed apart when unlinked.
+    // The random poses reach every branch: apart, overlapping, and pushed apart when unlinked,
+    // at rest too.
     EXPECT_GT(apart, 20) << overlapping << " overlapping, " << pushed << " pushed";
     EXPECT_GT(overlapping, 20);
     EXPECT_GT(pushed, 10);
+    EXPECT_GT(restingPushed, 10);
 }
 
 // The overlap pass links two bodies it finds inside each other, and a body linked to one body
-// makes no push-out contacts against any other. The link holds for the step that made it: a body
+// makes no crossing contacts against any other (bodies at rest inside each other are still
+// pushed apart, without a new link). The link holds for the step that made it: a body
 // prepared for the next step pushes out of whatever it is then inside.
 TEST_F(PairHandlersTest, AnOverlapLinkLastsOnlyForTheStepThatMadeIt)
 {
@@ -1013,7 +1108,20 @@ TEST_F(PairHandlersTest, AnOverlapLinkLastsOnlyForTheStepThatMadeIt)
         c.body.collisionState = 0;
         a.body.linkPartner = earlier.get();
         c.body.linkPartner = nullptr;
-        EXPECT_EQ(Collide(a, c), 0) << "case " << i << ": a link of this step holds";
+        // The link of this step holds: a keeps it, and what the pair still gets is the push of
+        // bodies at rest inside each other, at time 0, pushing each away from the other.
+        const int held = Collide(a, c);
+        EXPECT_EQ(a.body.linkPartner, earlier.get())
+            << "case " << i << ": a link of this step holds";
+        for (int k = 0; k < held; k++)
+        {
+            bzV3 normal, away;
+            bz_RotateV3Into(&contacts_[k].body->startTransform, &normal, &contacts_[k].normal);
+            bz_V3_SubInto(&contacts_[k].body->startTransform.row[3],
+                          &contacts_[k].otherBody->startTransform.row[3], &away);
+            EXPECT_EQ(contacts_[k].key, 0.0f) << "case " << i;
+            EXPECT_GT(bz_V3_Dot(&normal, &away), 0.0f) << "case " << i;
+        }
         a.body.linkPartner = earlier.get();
         a.body.collisionState = BZ_BODY_INTERPENETRATING;
         c.body.collisionState = 0;

@@ -585,6 +585,112 @@ TEST_F(PhysRealScenarioTest, ABoxLandingOnARestingBoxNeverDrivesItIntoTheFloor)
     }
 }
 
+// How deep two cubes of the given half edge lie in each other, from their poses: the least
+// overlap over the separating directions (each cube's three axes and the nine crossings of an
+// axis of one with an axis of the other); 0 or less when they are apart.
+float CubesDepth(const bzM34 &a, const bzM34 &b, float half)
+{
+    bzV3 axes[15];
+    int n = 0;
+    for (int i = 0; i < 3; ++i)
+    {
+        axes[n++] = a.row[i];
+        axes[n++] = b.row[i];
+        for (int j = 0; j < 3; ++j)
+            bz_V3_CrossInto(&a.row[i], &b.row[j], &axes[6 + 3 * i + j]);
+    }
+    n = 15;
+    bzV3 d;
+    bz_V3_SubInto(&b.row[3], &a.row[3], &d);
+    float least = 1e9f;
+    for (int k = 0; k < n; ++k)
+    {
+        const float length = bz_V3_Length(&axes[k]);
+        if (length < 1e-4f)
+            continue;
+        float reach = 0.0f;
+        for (int i = 0; i < 3; ++i)
+            reach += half * (std::fabs(bz_V3_Dot(&a.row[i], &axes[k])) +
+                             std::fabs(bz_V3_Dot(&b.row[i], &axes[k])));
+        least = std::fmin(least, (reach - std::fabs(bz_V3_Dot(&d, &axes[k]))) / length);
+    }
+    return least;
+}
+
+// Two 1 kg boxes of edge 0.5 m placed at rest 5 cm inside each other in zero gravity come
+// apart: within 10 steps (0.4 s) they lie less than 1 cm in each other and stay so. Nothing
+// outside acts on them, so their momentum stays 0 and their centre of mass stays where it was;
+// and they part no faster than the 1.25 m/s that would undo the whole overlap in one step.
+TEST_F(PhysRealScenarioTest, TwoBoxesAtRestInsideEachOtherInZeroGravityComeApart)
+{
+    Ground ground;
+    Solid a, b;
+    a.Box(ground, 1.0f, 0.5f, V(0.0f, 5.0f, 0.0f));
+    b.Box(ground, 1.0f, 0.5f, V(0.45f, 5.1f, 0.05f));
+    physworld::ForgetBounces fa{a.b()}, fb{b.b()};
+    BZDObject *head = Link({&a, &b});
+    ASSERT_NEAR(CubesDepth(a.body.m, b.body.m, 0.25f), 0.05f, 1e-5f);
+    const float x0 = 0.5f * (a.Position().x + b.Position().x);
+    int apartFrom = -1;
+    for (int step = 1; step <= 50; ++step)
+    {
+        physworld::Frame(&head, 0.0f);
+        const float depth = CubesDepth(a.body.m, b.body.m, 0.25f);
+        if (apartFrom < 0 && depth < 0.01f)
+            apartFrom = step;
+        if (apartFrom > 0)
+        {
+            EXPECT_LT(depth, 0.01f) << "step " << step;
+        }
+        const bzV3 &va = a.b()->linearVelocity, &vb = b.b()->linearVelocity;
+        EXPECT_NEAR(va.x + vb.x, 0.0f, 1e-4f) << "step " << step;
+        EXPECT_NEAR(va.y + vb.y, 0.0f, 1e-4f) << "step " << step;
+        EXPECT_NEAR(va.z + vb.z, 0.0f, 1e-4f) << "step " << step;
+        EXPECT_LE(vb.x - va.x, 0.05f / kDt) << "step " << step;
+    }
+    EXPECT_GT(apartFrom, 0);
+    EXPECT_LE(apartFrom, 10);
+    EXPECT_NEAR(0.5f * (a.Position().x + b.Position().x), x0, 1e-3f);
+    // Apart along x, the way they overlapped least.
+    EXPECT_GT(b.Position().x - a.Position().x, 0.49f);
+}
+
+// A 1 kg box of edge 0.5 m placed at rest 5 cm down inside another that rests on the floor
+// comes out on top of it: within 10 steps they lie less than 1 cm in each other. The push that
+// lifts it goes through the solve with the lower box's floor contacts, so the lower box never
+// goes more than 1 cm into the floor, and the upper box never rises more than 2 cm above its
+// resting height (0.75 m) and after 2 s rests there within 1 cm.
+TEST_F(PhysRealScenarioTest, ABoxPlacedInsideAnotherOnTheFloorComesOutOnTopOfIt)
+{
+    Ground ground;
+    Solid a, b;
+    a.Box(ground, 1.0f, 0.5f, V(0.0f, 0.25f, 0.0f));
+    b.Box(ground, 1.0f, 0.5f, V(0.05f, 0.70f, 0.03f));
+    physworld::ForgetBounces fa{a.b()}, fb{b.b()};
+    BZDObject *head = Link({&a, &b});
+    ASSERT_NEAR(CubesDepth(a.body.m, b.body.m, 0.25f), 0.05f, 1e-5f);
+    int apartFrom = -1;
+    float lowest = 1.0f, highest = 0.0f;
+    for (int step = 1; step <= 50; ++step)
+    {
+        physworld::Frame(&head, kG);
+        if (apartFrom < 0 && CubesDepth(a.body.m, b.body.m, 0.25f) < 0.01f)
+            apartFrom = step;
+        const bzM34 &m = a.body.m;
+        const float bottom = m.row[3].y - 0.25f * (std::fabs(m.row[0].y) + std::fabs(m.row[1].y) +
+                                                   std::fabs(m.row[2].y));
+        lowest = std::fmin(lowest, bottom);
+        highest = std::fmax(highest, b.Position().y);
+    }
+    EXPECT_GT(apartFrom, 0);
+    EXPECT_LE(apartFrom, 10);
+    EXPECT_LT(CubesDepth(a.body.m, b.body.m, 0.25f), 0.01f);
+    EXPECT_GE(lowest, -0.01f);
+    EXPECT_LE(highest, 0.77f);
+    EXPECT_NEAR(b.Position().y, 0.75f, 0.01f);
+    EXPECT_LT(bz_V3_Length(&b.b()->linearVelocity), 0.05f);
+}
+
 // A body found inside another keeps that mark only while it is found inside again: two boxes
 // of edge 1 placed 0.7 m apart in zero gravity overlap by 0.3 m and move apart at 1 m/s. A step
 // that starts with them overlapping leaves them marked inside; from the first step that starts

@@ -208,6 +208,13 @@ TEST(RowTargetsTest, ARestingWorldContactAsksForWhatUndoesItsDepthInTheFace)
         {"a friction row", 0.004f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_FRICTION, 0.0f},
         {"above by 4 mm, sliding at 0.05", 0.004f, 0.0f, 0.05f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED,
          0.01f - 0.1f},
+        // Sunk deeper than the tolerance: what lies beyond it comes out over two steps, at
+        // most 0.5 m/s, on top of what stops the fall.
+        {"in by 3 cm", -0.03f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED,
+         (0.03f - 0.01f) / (2 * DT)},
+        {"in by 3 cm, falling at 0.3", -0.03f, 0.3f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED,
+         0.3f + (0.03f - 0.01f) / (2 * DT)},
+        {"in by 10 cm", -0.1f, 0.0f, 0.0f, V(0, 1, 0), BZ_ROW_CONTACT_PULLED, 0.5f},
     };
     for (const Case &c : cases)
     {
@@ -264,6 +271,39 @@ TEST(RowTargetsTest, ASlowSweptPairAsksOnlyForWhatUndoesItsOverlap)
         SCOPED_TRACE(c.name);
         EXPECT_NEAR(PairTarget(c.gap, c.closing, 0.0f, 0.5f, c.world), c.target, 1e-5f);
     }
+}
+
+// A contact found at the very start of the step (weight 0: the overlap pass's, two bodies
+// already inside each other) asks at least for the speed apart that undoes the depth between
+// its points over two steps, and never more than 0.5 m/s beyond what stops the bodies closing;
+// bodies already parting that fast ask for nothing more. A contact met later in the step
+// (weight 0.5) keeps the slow swept pair's rule: what undoes its overlap, at most T.
+TEST(RowTargetsTest, BodiesFoundInsideEachOtherAskForTheSpeedThatTakesThemOut)
+{
+    Scope scope;
+    struct Case
+    {
+        const char *name;
+        float gap;     // b's point above a's point (negative: inside)
+        float closing; // a's speed up towards b
+        float weight;
+        float target;
+    };
+    const Case cases[] = {
+        {"2 cm deep at rest", -0.02f, 0.0f, 0.0f, 0.02f / (2 * DT)},
+        {"2 cm deep, closing at 0.3", -0.02f, 0.3f, 0.0f, 0.3f + 0.02f / (2 * DT)},
+        {"5 cm deep at rest", -0.05f, 0.0f, 0.0f, 0.5f},
+        {"2 cm deep, met later in the step", -0.02f, 0.0f, 0.5f, T},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        EXPECT_NEAR(PairTarget(c.gap, c.closing, 0.0f, c.weight, false), c.target, 1e-5f);
+    }
+    // Parting at 0.4, faster than the 0.25 that undoes 2 cm over two steps: the depth adds
+    // nothing to what the same contact asks for touching.
+    EXPECT_NEAR(PairTarget(-0.02f, -0.4f, 0.0f, 0.0f, false),
+                PairTarget(0.0f, -0.4f, 0.0f, 0.0f, false), 1e-6f);
 }
 
 // A friction row asks for its sliding speed along its direction, -(vA . nA) (+ vB . nB): what
