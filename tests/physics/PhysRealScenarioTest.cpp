@@ -61,16 +61,17 @@ struct PileDepths
 PileDepths DropPile(int count, bool balls)
 {
     Ground ground;
-    std::vector<std::unique_ptr<Solid>> solids;
+    // One array: where two bodies meet, the one at the lower address tests first, so the bodies
+    // lie in the order of their places whatever the process allocated before.
+    const std::unique_ptr<Solid[]> solids(new Solid[count]);
     std::vector<Solid *> all;
     for (int i = 0; i < count; ++i)
     {
-        solids.push_back(std::make_unique<Solid>());
         if (balls)
-            solids.back()->Ball(ground, 1.0f, 0.25f, PileAt(i));
+            solids[i].Ball(ground, 1.0f, 0.25f, PileAt(i));
         else
-            solids.back()->Box(ground, 1.0f, 0.5f, PileAt(i));
-        all.push_back(solids.back().get());
+            solids[i].Box(ground, 1.0f, 0.5f, PileAt(i));
+        all.push_back(&solids[i]);
     }
     std::vector<physworld::Body *> bodies;
     for (Solid *s : all)
@@ -83,7 +84,7 @@ PileDepths DropPile(int count, bool balls)
         worst.endFloor = worst.endBetween = -1.0f;
         for (int i = 0; i < count; ++i)
         {
-            const bzM34 &m = solids[i]->body.m;
+            const bzM34 &m = solids[i].body.m;
             const float reach = balls ? 0.25f
                                       : 0.25f * (std::fabs(m.row[0].y) + std::fabs(m.row[1].y) +
                                                  std::fabs(m.row[2].y));
@@ -98,7 +99,7 @@ PileDepths DropPile(int count, bool balls)
             for (int j = i + 1; j < count; ++j)
             {
                 bzV3 d;
-                const bzV3 pi = solids[i]->Position(), pj = solids[j]->Position();
+                const bzV3 pi = solids[i].Position(), pj = solids[j].Position();
                 bz_V3_SubInto(&pi, &pj, &d);
                 if (0.5f - bz_V3_Length(&d) > worst.between)
                 {
