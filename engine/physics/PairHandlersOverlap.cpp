@@ -27,8 +27,6 @@ namespace
 {
 constexpr float kFacingLimit = -0.2f;
 constexpr float kKeepAlong = 0.1f;
-// Bodies closing on each other slower than this (m/s) at a point count as resting there.
-constexpr float kRestingClosing = 0.1f;
 constexpr uint32_t kN = BZ_SHAPE_KIND_COUNT;
 
 // Sets the link partner of the body and of every body below it in its tree.
@@ -378,12 +376,14 @@ bool FaceAxis(const bzShape *shape, int32_t k, bzV3 *n)
 }
 
 // Two polyhedra found inside each other whose edge crossings gave no contact to push them apart
-// with (the crossings give one only where the bodies close on each other, and none where edges
-// lie in each other's faces): of the face directions of either shape, the one along which they
-// lie least deep in each other is the way out. The body on the far side of that face is pushed out
-// along it at its points that lie behind the face, the deepest first, each contact carrying how
-// deep its point lies: where the bodies rest on each other there, or part slower than the push
-// would part them.
+// with (the crossings give one only where the bodies close on each other, none where edges lie
+// in each other's faces, and none at all once a body is linked to a third body): of the face
+// directions of either shape, the one along which they lie least deep in each other is the way
+// out. The body on the far side of that face is pushed out along it at its points that lie behind
+// the face, the deepest first, each contact carrying how deep its point lies, wherever the bodies
+// do not already part faster than the push would part them. Bodies that still close on each other
+// there get the contact too: nothing else would stop them, and one box would go on into the other
+// by its speed times the step, step after step.
 void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32_t counts[2],
                             bool mayLink)
 {
@@ -446,7 +446,7 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
         const bzV3 relative = Sub(VelocityAt(s.body[face], s.start[face], world),
                                   VelocityAt(s.body[pushed], s.start[pushed], world));
         const float closing = Dot(relative, normal);
-        if (closing > -bz_Phys_PushOutSpeed(deepest) && closing <= kRestingClosing)
+        if (closing > -bz_Phys_PushOutSpeed(deepest))
             bz_PhysColl_Add(pushed, normal, 0.0f, own,
                             AddScaled(points[pushed][pick].start, out, deepest),
                             BZ_PHYS_CONTACT_SEGMENT);
@@ -472,8 +472,7 @@ void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysS
         return;
     // Inside each other with nothing from the crossings to push them apart: along the least
     // depth. A body the pass has linked to a third body keeps that link; the pair is then pushed
-    // apart without linking it, and only while at rest (the crossings, not this, stop bodies
-    // that move into each other).
+    // apart without linking it.
     const BZDObject *link0 = s.body[0]->linkPartner, *link1 = s.body[1]->linkPartner;
     const bool mayLink = (!link0 || link0 == s.body[1]) && (!link1 || link1 == s.body[0]);
     const bzPhysShapePoint *points[2] = {p1, p2};

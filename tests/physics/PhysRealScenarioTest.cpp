@@ -692,6 +692,46 @@ TEST_F(PhysRealScenarioTest, ABoxPlacedInsideAnotherOnTheFloorComesOutOnTopOfIt)
     EXPECT_LT(bz_V3_Length(&b.b()->linearVelocity), 0.05f);
 }
 
+// A box already a little inside a second box, which is itself inside a third, keeps moving into
+// the second unless their contact stops it. Zero gravity; 1 kg boxes of edge 0.5 m: a at rest,
+// b at rest 5 cm inside a's side, c 5 mm down inside b's top and moving down at v. The pair
+// b-a is pushed apart along x; c meets b at v and must stop against it instead of passing in:
+// over 25 steps (1 s) c never lies more than 2 cm in b (without a contact it would go v dt,
+// 4 to 12 cm, deeper in each step), and as nothing outside acts on the three, their momentum
+// stays (0, -v, 0) kg m/s throughout.
+TEST_F(PhysRealScenarioTest, ABoxMovingIntoABoxThatLiesInAThirdIsStopped)
+{
+    for (const float v : {1.0f, 2.0f, 3.0f})
+    {
+        SCOPED_TRACE(testing::Message() << "at " << v << " m/s");
+        Ground ground;
+        // One array: the pairs meet in the order of the boxes' places.
+        const std::unique_ptr<Solid[]> boxes(new Solid[3]);
+        Solid &a = boxes[0], &b = boxes[1], &c = boxes[2];
+        a.Box(ground, 1.0f, 0.5f, V(0.0f, 5.0f, 0.0f));
+        b.Box(ground, 1.0f, 0.5f, V(0.45f, 5.1f, 0.05f));
+        c.Box(ground, 1.0f, 0.5f, V(0.47f, 5.595f, 0.02f));
+        c.b()->linearVelocity = V(0.0f, -v, 0.0f);
+        physworld::ForgetBounces fa{a.b()}, fb{b.b()}, fc{c.b()};
+        BZDObject *head = Link({&a, &b, &c});
+        ASSERT_NEAR(CubesDepth(a.body.m, b.body.m, 0.25f), 0.05f, 1e-5f);
+        ASSERT_NEAR(CubesDepth(b.body.m, c.body.m, 0.25f), 0.005f, 1e-5f);
+        float deepest = 0.0f;
+        for (int step = 1; step <= 25; ++step)
+        {
+            physworld::Frame(&head, 0.0f);
+            deepest = std::fmax(deepest, CubesDepth(b.body.m, c.body.m, 0.25f));
+            bzV3 p = V(0, 0, 0);
+            for (Solid *s : {&a, &b, &c})
+                bz_V3_Add(&p, &s->b()->linearVelocity);
+            EXPECT_NEAR(p.x, 0.0f, 1e-3f) << "step " << step;
+            EXPECT_NEAR(p.y, -v, 1e-3f) << "step " << step;
+            EXPECT_NEAR(p.z, 0.0f, 1e-3f) << "step " << step;
+        }
+        EXPECT_LE(deepest, 0.02f);
+    }
+}
+
 // A body found inside another keeps that mark only while it is found inside again: two boxes
 // of edge 1 placed 0.7 m apart in zero gravity overlap by 0.3 m and move apart at 1 m/s. A step
 // that starts with them overlapping leaves them marked inside; from the first step that starts
