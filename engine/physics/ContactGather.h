@@ -28,6 +28,11 @@ void bz_Phys_KeepRowBodiesDue(const bzPhysRow *rows, int32_t count);
 // Stamps the body's top for gathering again in the next iteration.
 void bz_Phys_StampForGathering(BZDObject *body);
 
+// Stamps the body's top for gathering again in the next iteration its contacts with other bodies
+// alone: its world contacts stand as they were found. A top already due gathers everything, and
+// so does one that bz_Phys_StampForGathering stamps before the gathering.
+void bz_Phys_StampPairsForGathering(BZDObject *body);
+
 // Consults the body's pair call back about the partner (null: none): a result other than 10 is
 // returned unchanged; without a call back, or on 10, the body's top is stamped for gathering,
 // its tree record rebuilt with -1.0 when it has children or a world constraint and no record,
