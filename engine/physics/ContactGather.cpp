@@ -97,6 +97,26 @@ bool PairsOnly(const BZDObject *top)
            PairsOnlyIndex(top) < gPairsOnlyCount;
 }
 
+// Pairs the gathering of the next iteration does not test while their first body (a top) still
+// gathers its pairs alone; cleared when a gathering ends.
+constexpr int32_t kSkipPairs = 128;
+const BZDObject *gSkip[kSkipPairs][2];
+int32_t gSkipCount = 0;
+uint16_t gSkipIteration = 0; // the iteration whose gathering they are for
+
+bool Skipped(const BZDObject *a, const BZDObject *b)
+{
+    if (gForceGather || gSkipCount == 0 || gSkipIteration != bz_Phys_Iteration())
+        return false;
+    for (int32_t i = 0; i < gSkipCount; ++i)
+    {
+        if (((gSkip[i][0] == a && gSkip[i][1] == b) || (gSkip[i][0] == b && gSkip[i][1] == a)) &&
+            PairsOnly(gSkip[i][0]))
+            return true;
+    }
+    return false;
+}
+
 typedef int32_t (*PairCallBack)(void *owner, void *partnerOwner);
 typedef int32_t (*WorldContactCallBack)(void *owner, bzPhysRow *firstFree);
 
@@ -267,7 +287,7 @@ int32_t TestPair(BZDObject *world, BZDObject *body, BZDObject *candidate, bzPhys
                  int32_t count)
 {
     const bzPhysCollisionProvider *provider = bz_Phys_CollisionProvider();
-    if (!provider->pair || !bz_Phys_PairAllowed(body, candidate))
+    if (!provider->pair || !bz_Phys_PairAllowed(body, candidate) || Skipped(body, candidate))
         return count;
     // The first test and at most kMaxPairRepeats more.
     for (int32_t attempt = 0; attempt <= kMaxPairRepeats; ++attempt)
@@ -446,6 +466,20 @@ void bz_Phys_StampPairsForGathering(BZDObject *body)
     gPairsOnly[gPairsOnlyCount++] = top;
 }
 
+void bz_Phys_SkipPairInGathering(BZDObject *body, BZDObject *partner)
+{
+    if (gSkipIteration != NextIteration())
+    {
+        gSkipCount = 0;
+        gSkipIteration = NextIteration();
+    }
+    if (gSkipCount == kSkipPairs)
+        return;
+    gSkip[gSkipCount][0] = TopOf(body);
+    gSkip[gSkipCount][1] = partner;
+    ++gSkipCount;
+}
+
 int32_t bz_Phys_PairAllowed(const BZDObject *body, const BZDObject *candidate)
 {
     if (!body || !candidate || body == candidate)
@@ -496,6 +530,7 @@ int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *row
     gLeftCount = 0;
     count = GatherRing(world, root, rows, count);
     gPairsOnlyCount = 0;
+    gSkipCount = 0;
     if (count < BZ_PHYS_CONTACT_ARRAY)
         count = bz_Phys_DetectLimits(root, rows, count, BZ_PHYS_CONTACT_ARRAY);
     return count;

@@ -476,6 +476,7 @@ public:
             if (KeepsWorldRows(b, dv, dw, tolerance, rows, count))
             {
                 bz_Phys_StampPairsForGathering(b);
+                SkipHeldBalls(b, rows, x, count);
                 continue;
             }
             bz_Phys_StampForGathering(b);
@@ -517,11 +518,38 @@ private:
     // step. In a pile of balls most changes are pushes from the balls around, and the world
     // contacts a ball finds again add nothing. A body of any other form turns corners into the
     // world, and one with no world row in the solve or driven into one gathers everything again.
+    // A body whose form is one sphere.
+    static bool IsBall(const BZDObject *b)
+    {
+        const bzShape *shape = b->form ? b->form->firstShape : nullptr;
+        return shape && !shape->next && shape->kind == BZ_SHAPE_SPHERE;
+    }
+
+    // Two balls touch at one point, which turning moves on neither: the pairs of a ball that
+    // gathers its pairs alone with the balls whose contact with it the solve held (impulse above
+    // 0) would only find that contact again; they are not tested.
+    static void SkipHeldBalls(BZDObject *ball, bzPhysRow *const *rows, const float *x,
+                              int32_t count)
+    {
+        for (int32_t i = 0; i < count; ++i)
+        {
+            const bzPhysRow *row = rows[i];
+            const uint32_t type = row->type & ~BZ_ROW_OFF;
+            if (!row->bodyB || !(x[i] > 0.0f) || type == BZ_ROW_FRICTION ||
+                (type & BZ_ROW_ANGULAR) || type >= BZ_ROW_LINEAR_JOINT)
+                continue;
+            BZDObject *other = row->bodyA == ball   ? row->bodyB
+                               : row->bodyB == ball ? row->bodyA
+                                                    : nullptr;
+            if (other && IsBall(other))
+                bz_Phys_SkipPairInGathering(ball, other);
+        }
+    }
+
     static bool KeepsWorldRows(const BZDObject *b, const bzV3 &dv, const bzV3 &dw, float tolerance,
                                bzPhysRow *const *rows, int32_t count)
     {
-        const bzShape *shape = b->form ? b->form->firstShape : nullptr;
-        if (!shape || shape->next || shape->kind != BZ_SHAPE_SPHERE)
+        if (!IsBall(b))
             return false;
         bool world = false;
         for (int32_t i = 0; i < count; ++i)
