@@ -69,6 +69,54 @@ bool LeftTo(const BZDObject *gathered, const BZDObject *candidate)
     return false;
 }
 
+// Tops stamped for gathering again their contacts with other bodies alone (their world contacts
+// stand as they were found); a full stamp takes a top off. They hold for the gathering of the
+// next iteration alone and are cleared when a gathering ends.
+constexpr int32_t kPairsOnly = 64;
+BZDObject *gPairsOnly[kPairsOnly];
+int32_t gPairsOnlyCount = 0;
+uint16_t gPairsOnlyIteration = 0; // the iteration whose gathering they are for
+
+uint16_t NextIteration()
+{
+    const uint16_t next = static_cast<uint16_t>(bz_Phys_Iteration() + 1);
+    return next ? next : 1;
+}
+
+int32_t PairsOnlyIndex(const BZDObject *top)
+{
+    int32_t k = 0;
+    while (k < gPairsOnlyCount && gPairsOnly[k] != top)
+        ++k;
+    return k;
+}
+
+bool PairsOnly(const BZDObject *top)
+{
+    return !gForceGather && gPairsOnlyCount > 0 && gPairsOnlyIteration == bz_Phys_Iteration() &&
+           PairsOnlyIndex(top) < gPairsOnlyCount;
+}
+
+// Pairs the gathering of the next iteration does not test while their first body (a top) still
+// gathers its pairs alone; cleared when a gathering ends.
+constexpr int32_t kSkipPairs = 128;
+const BZDObject *gSkip[kSkipPairs][2];
+int32_t gSkipCount = 0;
+uint16_t gSkipIteration = 0; // the iteration whose gathering they are for
+
+bool Skipped(const BZDObject *a, const BZDObject *b)
+{
+    if (gForceGather || gSkipCount == 0 || gSkipIteration != bz_Phys_Iteration())
+        return false;
+    for (int32_t i = 0; i < gSkipCount; ++i)
+    {
+        if (((gSkip[i][0] == a && gSkip[i][1] == b) || (gSkip[i][0] == b && gSkip[i][1] == a)) &&
+            PairsOnly(gSkip[i][0]))
+            return true;
+    }
+    return false;
+}
+
 typedef int32_t (*PairCallBack)(void *owner, void *partnerOwner);
 typedef int32_t (*WorldContactCallBack)(void *owner, bzPhysRow *firstFree);
 
@@ -239,7 +287,7 @@ int32_t TestPair(BZDObject *world, BZDObject *body, BZDObject *candidate, bzPhys
                  int32_t count)
 {
     const bzPhysCollisionProvider *provider = bz_Phys_CollisionProvider();
-    if (!provider->pair || !bz_Phys_PairAllowed(body, candidate))
+    if (!provider->pair || !bz_Phys_PairAllowed(body, candidate) || Skipped(body, candidate))
         return count;
     // The first test and at most kMaxPairRepeats more.
     for (int32_t attempt = 0; attempt <= kMaxPairRepeats; ++attempt)
@@ -364,7 +412,8 @@ int32_t GatherRing(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t c
             provider->markFacesBelowLevel(b);
         if (Due(b) && count < BZ_PHYS_GATHER_LIMIT)
         {
-            count = WorldContactsOfTree(b, rows, count);
+            if (!PairsOnly(b))
+                count = WorldContactsOfTree(b, rows, count);
             count = RingBodyContacts(world, b, rows, count);
             // A body whose contacts did not all fit stays due: it gathers again in the next
             // iteration, when the rows it would have added have room (rows gathered that
@@ -388,6 +437,47 @@ void bz_Phys_StampForGathering(BZDObject *body)
         return;
     BZDObject *top = TopOf(body);
     top->gatherStamp = 0;
+    if (gPairsOnlyCount > 0)
+    {
+        const int32_t k = PairsOnlyIndex(top);
+        if (k < gPairsOnlyCount)
+            gPairsOnly[k] = gPairsOnly[--gPairsOnlyCount];
+    }
+}
+
+void bz_Phys_StampPairsForGathering(BZDObject *body)
+{
+    if (!body)
+        return;
+    BZDObject *top = TopOf(body);
+    if (top->gatherStamp == 0)
+        return; // due already for a whole gathering
+    if (gPairsOnlyIteration != NextIteration())
+    {
+        gPairsOnlyCount = 0;
+        gPairsOnlyIteration = NextIteration();
+    }
+    if (gPairsOnlyCount == kPairsOnly)
+    {
+        bz_Phys_StampForGathering(top);
+        return;
+    }
+    top->gatherStamp = 0;
+    gPairsOnly[gPairsOnlyCount++] = top;
+}
+
+void bz_Phys_SkipPairInGathering(BZDObject *body, BZDObject *partner)
+{
+    if (gSkipIteration != NextIteration())
+    {
+        gSkipCount = 0;
+        gSkipIteration = NextIteration();
+    }
+    if (gSkipCount == kSkipPairs)
+        return;
+    gSkip[gSkipCount][0] = TopOf(body);
+    gSkip[gSkipCount][1] = partner;
+    ++gSkipCount;
 }
 
 int32_t bz_Phys_PairAllowed(const BZDObject *body, const BZDObject *candidate)
@@ -439,6 +529,8 @@ int32_t bz_Phys_GatherContacts(BZDObject *world, BZDObject *root, bzPhysRow *row
         return count;
     gLeftCount = 0;
     count = GatherRing(world, root, rows, count);
+    gPairsOnlyCount = 0;
+    gSkipCount = 0;
     if (count < BZ_PHYS_CONTACT_ARRAY)
         count = bz_Phys_DetectLimits(root, rows, count, BZ_PHYS_CONTACT_ARRAY);
     return count;

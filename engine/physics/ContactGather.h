@@ -28,6 +28,16 @@ void bz_Phys_KeepRowBodiesDue(const bzPhysRow *rows, int32_t count);
 // Stamps the body's top for gathering again in the next iteration.
 void bz_Phys_StampForGathering(BZDObject *body);
 
+// Stamps the body's top for gathering again in the next iteration its contacts with other bodies
+// alone: its world contacts stand as they were found. A top already due gathers everything, and
+// so does one that bz_Phys_StampForGathering stamps before the gathering.
+void bz_Phys_StampPairsForGathering(BZDObject *body);
+
+// In the gathering of the next iteration the pair of body and partner is not tested (in either
+// order) while the body's top gathers its pairs alone (bz_Phys_StampPairsForGathering and no
+// whole stamp since). Pairs past the room for them are tested.
+void bz_Phys_SkipPairInGathering(BZDObject *body, BZDObject *partner);
+
 // Consults the body's pair call back about the partner (null: none): a result other than 10 is
 // returned unchanged; without a call back, or on 10, the body's top is stamped for gathering,
 // its tree record rebuilt with -1.0 when it has children or a world constraint and no record,

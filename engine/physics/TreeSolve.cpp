@@ -3,6 +3,7 @@
 #include "physics/TreeSolve.h"
 
 #include "collision/CollisionContact.h"
+#include "collision/Shape.h"
 #include "core/Debug.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
@@ -472,6 +473,12 @@ public:
                 b->regathered >= kRegatherBudget)
                 continue;
             ++b->regathered;
+            if (KeepsWorldRows(b, dv, dw, tolerance, rows, count))
+            {
+                bz_Phys_StampPairsForGathering(b);
+                SkipHeldBalls(b, rows, x, count);
+                continue;
+            }
             bz_Phys_StampForGathering(b);
         }
     }
@@ -502,6 +509,64 @@ private:
         bz_V3_AddInto(&linear_[k], &dv, &linear_[k]);
         bz_V3_ScaleInto(&row->wA, &dw, y);
         bz_V3_AddInto(&angular_[k], &dw, &angular_[k]);
+    }
+
+    // Whether the body gathers again its contacts with other bodies alone. A ball (a body of one
+    // sphere) turns without moving its surface, so a change of its speed moves it against the
+    // world only along its path: a ball with world rows in the solve that the change drives into
+    // none of (by more than tolerance at their points) keeps the world contacts found for this
+    // step. In a pile of balls most changes are pushes from the balls around, and the world
+    // contacts a ball finds again add nothing. A body of any other form turns corners into the
+    // world, and one with no world row in the solve or driven into one gathers everything again.
+    // A body whose form is one sphere.
+    static bool IsBall(const BZDObject *b)
+    {
+        const bzShape *shape = b->form ? b->form->firstShape : nullptr;
+        return shape && !shape->next && shape->kind == BZ_SHAPE_SPHERE;
+    }
+
+    // Two balls touch at one point, which turning moves on neither: the pairs of a ball that
+    // gathers its pairs alone with the balls whose contact with it the solve held (impulse above
+    // 0) would only find that contact again; they are not tested.
+    static void SkipHeldBalls(BZDObject *ball, bzPhysRow *const *rows, const float *x,
+                              int32_t count)
+    {
+        for (int32_t i = 0; i < count; ++i)
+        {
+            const bzPhysRow *row = rows[i];
+            const uint32_t type = row->type & ~BZ_ROW_OFF;
+            if (!row->bodyB || !(x[i] > 0.0f) || type == BZ_ROW_FRICTION ||
+                (type & BZ_ROW_ANGULAR) || type >= BZ_ROW_LINEAR_JOINT)
+                continue;
+            BZDObject *other = row->bodyA == ball   ? row->bodyB
+                               : row->bodyB == ball ? row->bodyA
+                                                    : nullptr;
+            if (other && IsBall(other))
+                bz_Phys_SkipPairInGathering(ball, other);
+        }
+    }
+
+    static bool KeepsWorldRows(const BZDObject *b, const bzV3 &dv, const bzV3 &dw, float tolerance,
+                               bzPhysRow *const *rows, int32_t count)
+    {
+        if (!IsBall(b))
+            return false;
+        bool world = false;
+        for (int32_t i = 0; i < count; ++i)
+        {
+            const bzPhysRow *row = rows[i];
+            const uint32_t type = row->type & ~BZ_ROW_OFF;
+            if (row->bodyA != b || row->bodyB || type == BZ_ROW_FRICTION ||
+                (type & BZ_ROW_ANGULAR) || type >= BZ_ROW_LINEAR_JOINT)
+                continue;
+            bzV3 change;
+            bz_V3_CrossInto(&dw, &row->rA, &change);
+            bz_V3_AddInto(&change, &dv, &change);
+            if (bz_V3_Dot(&change, &row->nA) < -tolerance)
+                return false;
+            world = true;
+        }
+        return world;
     }
 
     BZDObject *bodies_[2 * kMaxSolveRows];

@@ -20,9 +20,11 @@
 #include "physics/Substance.h"
 
 #include "PhysStepWorld.h"
+#include "WorldCollisionFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -326,6 +328,198 @@ TEST_F(PhysStepTest, APushedBodyGathersAgainWithinTheStepsBudget)
         EXPECT_GT(b.b.linearVelocity.y, -k.fall) << "the row pushed b";
         EXPECT_EQ(a.b.gatherStamp == 0, k.gathersAgain);
         EXPECT_EQ(b.b.gatherStamp, 0) << "b's first push";
+        bz_Phys_SetIteration(0);
+        bz_Phys_SetStepping(0);
+    }
+}
+
+// A body whose speed a solve changed gathers again in the next iteration; whether that gathering
+// asks the world again depends on what the body is and where the change took it. Body b (a 1 kg
+// box) comes at a (1 kg, 1 m across, pushed once already in this step) along x at 2 m/s and the
+// row between them pushes them apart. A ball turns without moving its surface, so a ball pushed
+// along the floor it rests on (the floor row's speed unchanged) meets no world its gathering did
+// not see: it tests its pairs alone. A box pushed the same way may tip a corner into the floor,
+// and a ball with no world row in the solve knows nothing of the world: these ask it again.
+TEST_F(PhysStepTest, ABallWhoseSpeedChangedAlongTheWorldItRestsOnGathersItsPairsAlone)
+{
+    struct Case
+    {
+        const char *name;
+        bool ball;
+        bool floor;     // a's floor row in the solve
+        float vb;       // b's speed along x (a rests)
+        bool asksWorld; // a's next gathering asks the world
+    };
+    const Case cases[] = {
+        {"ball pushed along the floor", true, true, -2.0f, false},
+        {"box pushed along the floor", false, true, -2.0f, true},
+        {"ball with no world row in the solve", true, false, -2.0f, true},
+    };
+    for (const Case &k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        const worldfixture::FormPtr sphere = worldfixture::SphereForm(0.5f);
+        ASSERT_TRUE(sphere);
+        Body a, b;
+        if (k.ball)
+        {
+            a.Sphere("a", 1, 0.5f, V(0, 0.5f, 0));
+            a.form.firstShape = sphere->firstShape;
+        }
+        else
+            a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
+        b.Box("b", 1, V(1, 1, 1), V(1, 0.5f, 0));
+        Script script;
+        script.Name(a);
+        script.Name(b);
+        bz_Phys_SetStepping(1);
+        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
+        ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
+        a.b.ring = &b.b;
+        b.b.ring = &a.b;
+        a.b.solveGroup = b.b.solveGroup = 1;
+        a.b.gatherStamp = b.b.gatherStamp = 1; // both gathered in the last iteration
+        a.b.regathered = 1; // pushed already: only its change of speed sends it back
+        b.b.linearVelocity = b.b.localLinearVelocity = V(k.vb, 0, 0);
+        std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
+        in[0] = PairRow(&b.b, &a.b, V(-0.5f, 0, 0), V(1, 0, 0), V(0.5f, 0, 0), V(1, 0, 0));
+        int32_t n = 1;
+        if (k.floor)
+            in[n++] = WorldRow(&a.b, V(0, -0.5f, 0), V(0, 1, 0));
+        bz_Phys_SetIteration(2);
+        const int32_t result = bz_Phys_SolveTree(nullptr, &a.b, in.data(), out.data(), -n, nullptr);
+        EXPECT_EQ(result, n);
+        // The row pushed both apart along x, a by more than 4 T.
+        EXPECT_GT(b.b.linearVelocity.x, k.vb);
+        EXPECT_LT(a.b.linearVelocity.x, -4.0f * bzgPhysSettings.contactSpeedTolerance);
+        EXPECT_EQ(a.b.gatherStamp, 0) << "a's speed changed by more than 4 T";
+        EXPECT_EQ(b.b.gatherStamp, 0);
+
+        bz_Phys_SetIteration(3);
+        script.log.clear();
+        std::vector<bzPhysRow> rows(BZ_PHYS_CONTACT_ARRAY);
+        bz_Phys_GatherContacts(nullptr, &a.b, rows.data(), 0);
+        EXPECT_EQ(a.b.gatherStamp, 3) << "a gathered";
+        const auto asked = [&](const char *entry)
+        { return std::find(script.log.begin(), script.log.end(), entry) != script.log.end(); };
+        EXPECT_EQ(asked("W:a"), k.asksWorld);
+        EXPECT_TRUE(asked("W:b")) << "b has no world row in the solve";
+        bz_Phys_SetIteration(0);
+        bz_Phys_SetStepping(0);
+        a.form.firstShape = nullptr;
+    }
+}
+
+// Two balls touch at one point. A ball that gathers its pairs alone after a solve that held its
+// contact with another ball finds that contact again as it was: the pair is not tested again.
+// Ball a rests on the floor (its row in the solve) and b, 1 kg like a, comes at it along x at
+// 2 m/s; the row between them pushes a by far more than 4 T along the floor. A box in b's place
+// touches a at a point that turning moves: that pair is tested again.
+TEST_F(PhysStepTest, ABallGatheringItsPairsAloneSkipsTheBallItsSolveHeldItAgainst)
+{
+    struct Case
+    {
+        const char *name;
+        bool ballB;
+        bool pairTested; // a's next gathering tests the pair of a and b
+    };
+    const Case cases[] = {
+        {"a ball against a ball", true, false},
+        {"a ball against a box", false, true},
+    };
+    for (const Case &k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        const worldfixture::FormPtr sphereA = worldfixture::SphereForm(0.5f);
+        const worldfixture::FormPtr sphereB = worldfixture::SphereForm(0.5f);
+        ASSERT_TRUE(sphereA && sphereB);
+        Body a, b;
+        a.Sphere("a", 1, 0.5f, V(0, 0.5f, 0));
+        a.form.firstShape = sphereA->firstShape;
+        if (k.ballB)
+        {
+            b.Sphere("b", 1, 0.5f, V(0.99f, 0.5f, 0));
+            b.form.firstShape = sphereB->firstShape;
+        }
+        else
+            b.Box("b", 1, V(1, 1, 1), V(0.99f, 0.5f, 0));
+        Link({&a, &b});
+        Script script;
+        script.Name(a);
+        script.Name(b);
+        bz_Phys_SetStepping(1);
+        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
+        ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
+        a.b.ring = &b.b;
+        b.b.ring = &a.b;
+        a.b.solveGroup = b.b.solveGroup = 1;
+        a.b.gatherStamp = b.b.gatherStamp = 1; // both gathered in the last iteration
+        a.b.regathered = 1;
+        b.b.linearVelocity = b.b.localLinearVelocity = V(-2.0f, 0, 0);
+        std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
+        in[0] = PairRow(&b.b, &a.b, V(-0.5f, 0, 0), V(1, 0, 0), V(0.49f, 0, 0), V(1, 0, 0));
+        in[1] = WorldRow(&a.b, V(0, -0.5f, 0), V(0, 1, 0));
+        bz_Phys_SetIteration(2);
+        EXPECT_EQ(bz_Phys_SolveTree(nullptr, &a.b, in.data(), out.data(), -2, nullptr), 2);
+        EXPECT_LT(a.b.linearVelocity.x, -4.0f * bzgPhysSettings.contactSpeedTolerance);
+        EXPECT_GT(out[0].value, 0.0f) << "the pair's row held";
+
+        bz_Phys_SetIteration(3);
+        script.log.clear();
+        std::vector<bzPhysRow> rows(BZ_PHYS_CONTACT_ARRAY);
+        bz_Phys_GatherContacts(nullptr, &a.b, rows.data(), 0);
+        const auto asked = [&](const char *entry)
+        { return std::find(script.log.begin(), script.log.end(), entry) != script.log.end(); };
+        EXPECT_FALSE(asked("W:a")) << "a gathers its pairs alone";
+        EXPECT_TRUE(asked("W:b"));
+        EXPECT_EQ(asked("P:a,b") || asked("P:b,a"), k.pairTested);
+        bz_Phys_SetIteration(0);
+        bz_Phys_SetStepping(0);
+        a.form.firstShape = nullptr;
+        b.form.firstShape = nullptr;
+    }
+}
+
+// A ball that a solve stamps to gather its pairs alone gathers everything when it is stamped
+// again before the gathering comes, and when the gathering comes an iteration late.
+TEST_F(PhysStepTest, APairsOnlyGatheringGivesWayToAWholeOneAndHoldsForTheNextIterationAlone)
+{
+    struct Case
+    {
+        const char *name;
+        bool stampedAgain;  // a whole stamp follows before the gathering
+        uint16_t gathersAt; // the iteration of the gathering (the stamp falls in iteration 2)
+        bool asksWorld;
+    };
+    const Case cases[] = {
+        {"pairs alone", false, 3, false},
+        {"stamped again", true, 3, true},
+        {"gathered an iteration late", false, 4, true},
+    };
+    for (const Case &k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        Body a;
+        a.Sphere("a", 1, 0.5f, V(0, 0.5f, 0));
+        Script script;
+        script.Name(a);
+        bz_Phys_SetStepping(1);
+        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
+        a.b.ring = &a.b;
+        a.b.solveGroup = 1;
+        a.b.gatherStamp = 1;
+        bz_Phys_SetIteration(2);
+        bz_Phys_StampPairsForGathering(&a.b);
+        EXPECT_EQ(a.b.gatherStamp, 0);
+        if (k.stampedAgain)
+            bz_Phys_StampForGathering(&a.b);
+        bz_Phys_SetIteration(k.gathersAt);
+        std::vector<bzPhysRow> rows(BZ_PHYS_CONTACT_ARRAY);
+        bz_Phys_GatherContacts(nullptr, &a.b, rows.data(), 0);
+        EXPECT_EQ(a.b.gatherStamp, k.gathersAt);
+        const bool asked =
+            std::find(script.log.begin(), script.log.end(), "W:a") != script.log.end();
+        EXPECT_EQ(asked, k.asksWorld);
         bz_Phys_SetIteration(0);
         bz_Phys_SetStepping(0);
     }
