@@ -331,14 +331,45 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
 
 namespace
 {
+// A shape's own points, asked for once: a box's corners straight from its bounds (x fastest, as
+// bz_PhysColl_OwnPoint gives them), a few hull vertices copied, or none when there are too many
+// to keep here (then each is asked for where it is used).
+constexpr int32_t kKeptOwnPoints = 16;
+struct OwnPoints
+{
+    const bzShape *shape;
+    int32_t count;
+    bool kept;
+    bzV3 at[kKeptOwnPoints];
+    OwnPoints(const bzShape *s, int32_t n) : shape(s), count(n), kept(n <= kKeptOwnPoints)
+    {
+        if (!kept)
+            return;
+        if (s->kind == BZ_SHAPE_ALIGNED_CUBOID || s->kind == BZ_SHAPE_CRUSHABLE_CUBOID)
+        {
+            const bzBox &box = static_cast<const bzBoundedShape *>(s)->bounds;
+            for (int32_t i = 0; i < n; i++)
+            {
+                const int32_t k = i & 7;
+                at[i] = V((k & 1) ? box.max.x : box.min.x, (k & 2) ? box.max.y : box.min.y,
+                          (k & 4) ? box.max.z : box.min.z);
+            }
+            return;
+        }
+        for (int32_t i = 0; i < n; i++)
+            at[i] = bz_PhysColl_OwnPoint(s, i);
+    }
+    bzV3 operator[](int32_t i) const { return kept ? at[i] : bz_PhysColl_OwnPoint(shape, i); }
+};
+
 // The extent of a shape's own points along a direction of its own frame.
-void OwnExtent(const bzShape *shape, int32_t count, const bzV3 &n, float *lo, float *hi)
+void OwnExtent(const OwnPoints &own, const bzV3 &n, float *lo, float *hi)
 {
     *lo = FLT_MAX;
     *hi = -FLT_MAX;
-    for (int32_t i = 0; i < count; i++)
+    for (int32_t i = 0; i < own.count; i++)
     {
-        const float d = Dot(bz_PhysColl_OwnPoint(shape, i), n);
+        const float d = Dot(own[i], n);
         *lo = d < *lo ? d : *lo;
         *hi = d > *hi ? d : *hi;
     }
@@ -392,13 +423,14 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
     int32_t face = -1;
     bzV3 out = V(0, 0, 0);
     float plane = 0.0f;
+    const OwnPoints own[2] = {OwnPoints(s.shape[0], counts[0]), OwnPoints(s.shape[1], counts[1])};
     for (int32_t k = 0; k < 2; k++)
     {
         bzV3 n;
         for (int32_t f = 0; FaceAxis(s.shape[k], f, &n); f++)
         {
             float ownLo, ownHi, lo, hi;
-            OwnExtent(s.shape[k], counts[k], n, &ownLo, &ownHi);
+            OwnExtent(own[k], n, &ownLo, &ownHi);
             PointsExtent(points[1 - k], counts[1 - k], n, &lo, &hi);
             const float up = ownHi - lo, down = hi - ownLo;
             if (!(up > 0.0f) || !(down > 0.0f))
@@ -441,13 +473,13 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
         if (pick < 0)
             break;
         taken[n++] = pick;
-        const bzV3 own = bz_PhysColl_OwnPoint(s.shape[pushed], pick);
-        const bzV3 world = Point(&s.start[pushed], own);
+        const bzV3 ownPoint = own[pushed][pick];
+        const bzV3 world = Point(&s.start[pushed], ownPoint);
         const bzV3 relative = Sub(VelocityAt(s.body[face], s.start[face], world),
                                   VelocityAt(s.body[pushed], s.start[pushed], world));
         const float closing = Dot(relative, normal);
         if (closing > -bz_Phys_PushOutSpeed(deepest) && closing <= kRestingClosing)
-            bz_PhysColl_Add(pushed, normal, 0.0f, own,
+            bz_PhysColl_Add(pushed, normal, 0.0f, ownPoint,
                             AddScaled(points[pushed][pick].start, out, deepest),
                             BZ_PHYS_CONTACT_SEGMENT);
     }
