@@ -325,9 +325,15 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
     }
     // The face's own corners that lie under the other shape.
     const Planes &op = planes[other];
+    // A box's corners straight from its bounds, x fastest, as bz_PhysColl_OwnPoint picks them.
+    const bzBox *restBox = rp.planes == rp.box ? bz_Shape_Bounds(restShape) : nullptr;
     for (int32_t i = 0; op.count > 0 && i < counts[rest]; i++)
     {
-        const bzV3 corner = bz_PhysColl_OwnPoint(restShape, i);
+        const int32_t k = i & 7;
+        const bzV3 corner = restBox ? V((k & 1) ? restBox->max.x : restBox->min.x,
+                                        (k & 2) ? restBox->max.y : restBox->min.y,
+                                        (k & 4) ? restBox->max.z : restBox->min.z)
+                                    : bz_PhysColl_OwnPoint(restShape, i);
         if (std::fabs(Dot(plane.n, corner) - plane.d) > kOnFace)
             continue;
         const bzV3 &there = points[rest][i].start; // in the other body's frame
