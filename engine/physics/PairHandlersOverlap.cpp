@@ -1,5 +1,6 @@
 // The overlap pass's handlers, which decide whether two shapes overlap at the start of the step
 // and push interpenetrating polyhedra apart, and the two handler tables.
+#include "collision/AxisExtents.h"
 #include "collision/KindDispatch.h"
 #include "collision/PairMaths.h"
 #include "collision/PairTests.h"
@@ -426,12 +427,32 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
     const OwnPoints own[2] = {OwnPoints(s.shape[0], counts[0]), OwnPoints(s.shape[1], counts[1])};
     for (int32_t k = 0; k < 2; k++)
     {
+        // Along a box's three axes both extents are taken in one pass over the points.
+        const bool box = s.shape[k]->kind == BZ_SHAPE_ALIGNED_CUBOID ||
+                         s.shape[k]->kind == BZ_SHAPE_CRUSHABLE_CUBOID;
+        bzAxisExtents ownAxes, otherAxes;
+        if (box)
+        {
+            ownAxes = bz_ExtentsAlongAxes(own[k].count, [&](int32_t i) { return own[k][i]; });
+            otherAxes = bz_ExtentsAlongAxes(counts[1 - k],
+                                            [&](int32_t i) { return points[1 - k][i].start; });
+        }
         bzV3 n;
         for (int32_t f = 0; FaceAxis(s.shape[k], f, &n); f++)
         {
             float ownLo, ownHi, lo, hi;
-            OwnExtent(own[k], n, &ownLo, &ownHi);
-            PointsExtent(points[1 - k], counts[1 - k], n, &lo, &hi);
+            if (box)
+            {
+                ownLo = ownAxes.lo[f];
+                ownHi = ownAxes.hi[f];
+                lo = otherAxes.lo[f];
+                hi = otherAxes.hi[f];
+            }
+            else
+            {
+                OwnExtent(own[k], n, &ownLo, &ownHi);
+                PointsExtent(points[1 - k], counts[1 - k], n, &lo, &hi);
+            }
             const float up = ownHi - lo, down = hi - ownLo;
             if (!(up > 0.0f) || !(down > 0.0f))
                 return; // apart along this direction: nothing to push
@@ -451,16 +472,22 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
     if (mayLink && (!Link(s.body[pushed], s.body[face]) || !Link(s.body[face], s.body[pushed])))
         return;
     const bzV3 normal = Direction(&s.start[face], out);
-    // The deepest points first, as many as the pair's contacts hold.
+    // The deepest points first, as many as the pair's contacts hold. A few points' depths are
+    // worked out once for all the rounds.
+    const int32_t pushedCount = counts[pushed];
+    const bool fewPoints = pushedCount <= kKeptOwnPoints;
+    float depths[kKeptOwnPoints];
+    for (int32_t i = 0; fewPoints && i < pushedCount; i++)
+        depths[i] = plane - Dot(points[pushed][i].start, out);
     int32_t taken[BZ_CONTACTS_PER_BODY];
     int32_t n = 0;
     for (int32_t round = 0; round < BZ_CONTACTS_PER_BODY; round++)
     {
         int32_t pick = -1;
         float deepest = 0.0f;
-        for (int32_t i = 0; i < counts[pushed]; i++)
+        for (int32_t i = 0; i < pushedCount; i++)
         {
-            const float depth = plane - Dot(points[pushed][i].start, out);
+            const float depth = fewPoints ? depths[i] : plane - Dot(points[pushed][i].start, out);
             bool used = false;
             for (int32_t j = 0; j < n; j++)
                 used = used || taken[j] == i;
