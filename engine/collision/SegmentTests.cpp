@@ -5,8 +5,14 @@
 #include "collision/PairMaths.h"
 #include "maths/Approx.h"
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
+#include <limits>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 using namespace bzPairMaths;
 
@@ -16,66 +22,77 @@ bool Finite(const bzV3 *v)
 {
     return std::isfinite(v->x) && std::isfinite(v->y) && std::isfinite(v->z);
 }
+
+typedef int32_t LaneMask __attribute__((vector_size(16)));
+
+// Whether all four / any of the lanes of a comparison hold.
+bool AllLanes(LaneMask m)
+{
+#if defined(__SSE__)
+    return _mm_movemask_ps(std::bit_cast<__m128>(m)) == 0xF;
+#else
+    return m[0] && m[1] && m[2] && m[3];
+#endif
+}
+
+bool AnyLane(LaneMask m)
+{
+#if defined(__SSE__)
+    return _mm_movemask_ps(std::bit_cast<__m128>(m)) != 0;
+#else
+    return m[0] || m[1] || m[2] || m[3];
+#endif
+}
 } // namespace
 
 int32_t bz_Segment_AlignedBox(const bzV3 *start, const bzV3 *end, const bzBox *box, bzV3 *hitOut,
                               float *tOut)
 {
-    if (!Finite(start) || !Finite(end))
+    // The three axes side by side; the fourth lane starts and ends at 0 inside an endless box, so
+    // it is finite, never outside and never the axis of the hit.
+    typedef float Lanes __attribute__((vector_size(16)));
+    typedef int32_t Mask __attribute__((vector_size(16)));
+    const float far = std::numeric_limits<float>::infinity();
+    const Lanes s = {start->x, start->y, start->z, 0.0f};
+    const Lanes e = {end->x, end->y, end->z, 0.0f};
+    // |x| <= the largest float fails for a NaN as for an infinity.
+    const Lanes most = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
+    const Mask finite = (s <= most) & (s >= -most) & (e <= most) & (e >= -most);
+    if (!AllLanes(finite))
         return 0;
-    float candidate[3];
-    bool has[3];
-    bool minFace[3];
-    bool inside = true;
-    for (int32_t i = 0; i < 3; i++)
-    {
-        has[i] = false;
-        minFace[i] = false;
-        candidate[i] = 0.0f;
-        if (start->v[i] < box->min.v[i])
-        {
-            candidate[i] = box->min.v[i];
-            has[i] = true;
-            minFace[i] = true;
-        }
-        else if (start->v[i] > box->max.v[i])
-        {
-            candidate[i] = box->max.v[i];
-            has[i] = true;
-        }
-        if (has[i])
-            inside = false;
-    }
-    if (inside)
+    const Lanes lo = {box->min.x, box->min.y, box->min.z, -far};
+    const Lanes hi = {box->max.x, box->max.y, box->max.z, far};
+    // Per axis: below the box's min face, else above its max face; that face is the candidate.
+    const Mask below = s < lo;
+    const Mask above = (s > hi) & ~below;
+    const Mask has = below | above;
+    if (!AnyLane(has))
     {
         *hitOut = *start;
         return -1;
     }
-    const bzV3 d = Sub(*end, *start);
-    float t[3];
-    for (int32_t i = 0; i < 3; i++)
-        t[i] = has[i] && d.v[i] != 0.0f ? (candidate[i] - start->v[i]) / d.v[i] : -1.0f;
+    const Lanes d = e - s;
+    const Lanes candidate = below ? lo : hi;
+    const Lanes none = {-1.0f, -1.0f, -1.0f, -1.0f};
+    // Lanes without a candidate or without movement divide for nothing and take -1.
+    const Lanes t = (has & (d != 0.0f)) ? (candidate - s) / d : none;
     int32_t axis = t[0] < t[1] ? 1 : 0;
     if (t[axis] < t[2])
         axis = 2;
     const float best = t[axis];
     if (best < 0.0f || best > 1.0f)
         return 0;
-    bzV3 hit;
-    for (int32_t i = 0; i < 3; i++)
-    {
-        if (i == axis)
-        {
-            hit.v[i] = candidate[i];
-            continue;
-        }
-        hit.v[i] = start->v[i] + best * d.v[i];
-        if (hit.v[i] < box->min.v[i] || hit.v[i] > box->max.v[i])
-            return 0;
-    }
+    const Lanes bests = {best, best, best, best};
+    const Lanes at = s + bests * d;
+    Mask outside = (at < lo) | (at > hi);
+    outside[axis] = 0;
+    if (AnyLane(outside))
+        return 0;
+    bzV3 hit = V(at[0], at[1], at[2]);
+    hit.v[axis] = candidate[axis];
     *tOut = best;
     *hitOut = hit;
-    return axis + 1 + (minFace[axis] ? 4 : 0);
+    return axis + 1 + (below[axis] ? 4 : 0);
 }
 
 int32_t bz_Segment_Hull(const bzV3 *start, const bzV3 *end, const bzHull *hull, float margin,

@@ -1,5 +1,6 @@
 // The overlap pass's handlers, which decide whether two shapes overlap at the start of the step
 // and push interpenetrating polyhedra apart, and the two handler tables.
+#include "collision/AxisExtents.h"
 #include "collision/KindDispatch.h"
 #include "collision/PairMaths.h"
 #include "collision/PairTests.h"
@@ -329,14 +330,45 @@ void bz_PhysColl_OverlapCrossings(int32_t owner, const bzPhysShapePoint *points,
 
 namespace
 {
+// A shape's own points, asked for once: a box's corners straight from its bounds (x fastest, as
+// bz_PhysColl_OwnPoint gives them), a few hull vertices copied, or none when there are too many
+// to keep here (then each is asked for where it is used).
+constexpr int32_t kKeptOwnPoints = 16;
+struct OwnPoints
+{
+    const bzShape *shape;
+    int32_t count;
+    bool kept;
+    bzV3 at[kKeptOwnPoints];
+    OwnPoints(const bzShape *s, int32_t n) : shape(s), count(n), kept(n <= kKeptOwnPoints)
+    {
+        if (!kept)
+            return;
+        if (s->kind == BZ_SHAPE_ALIGNED_CUBOID || s->kind == BZ_SHAPE_CRUSHABLE_CUBOID)
+        {
+            const bzBox &box = static_cast<const bzBoundedShape *>(s)->bounds;
+            for (int32_t i = 0; i < n; i++)
+            {
+                const int32_t k = i & 7;
+                at[i] = V((k & 1) ? box.max.x : box.min.x, (k & 2) ? box.max.y : box.min.y,
+                          (k & 4) ? box.max.z : box.min.z);
+            }
+            return;
+        }
+        for (int32_t i = 0; i < n; i++)
+            at[i] = bz_PhysColl_OwnPoint(s, i);
+    }
+    bzV3 operator[](int32_t i) const { return kept ? at[i] : bz_PhysColl_OwnPoint(shape, i); }
+};
+
 // The extent of a shape's own points along a direction of its own frame.
-void OwnExtent(const bzShape *shape, int32_t count, const bzV3 &n, float *lo, float *hi)
+void OwnExtent(const OwnPoints &own, const bzV3 &n, float *lo, float *hi)
 {
     *lo = FLT_MAX;
     *hi = -FLT_MAX;
-    for (int32_t i = 0; i < count; i++)
+    for (int32_t i = 0; i < own.count; i++)
     {
-        const float d = Dot(bz_PhysColl_OwnPoint(shape, i), n);
+        const float d = Dot(own[i], n);
         *lo = d < *lo ? d : *lo;
         *hi = d > *hi ? d : *hi;
     }
@@ -392,14 +424,35 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
     int32_t face = -1;
     bzV3 out = V(0, 0, 0);
     float plane = 0.0f;
+    const OwnPoints own[2] = {OwnPoints(s.shape[0], counts[0]), OwnPoints(s.shape[1], counts[1])};
     for (int32_t k = 0; k < 2; k++)
     {
+        // Along a box's three axes both extents are taken in one pass over the points.
+        const bool box = s.shape[k]->kind == BZ_SHAPE_ALIGNED_CUBOID ||
+                         s.shape[k]->kind == BZ_SHAPE_CRUSHABLE_CUBOID;
+        bzAxisExtents ownAxes, otherAxes;
+        if (box)
+        {
+            ownAxes = bz_ExtentsAlongAxes(own[k].count, [&](int32_t i) { return own[k][i]; });
+            otherAxes = bz_ExtentsAlongAxes(counts[1 - k],
+                                            [&](int32_t i) { return points[1 - k][i].start; });
+        }
         bzV3 n;
         for (int32_t f = 0; FaceAxis(s.shape[k], f, &n); f++)
         {
             float ownLo, ownHi, lo, hi;
-            OwnExtent(s.shape[k], counts[k], n, &ownLo, &ownHi);
-            PointsExtent(points[1 - k], counts[1 - k], n, &lo, &hi);
+            if (box)
+            {
+                ownLo = ownAxes.lo[f];
+                ownHi = ownAxes.hi[f];
+                lo = otherAxes.lo[f];
+                hi = otherAxes.hi[f];
+            }
+            else
+            {
+                OwnExtent(own[k], n, &ownLo, &ownHi);
+                PointsExtent(points[1 - k], counts[1 - k], n, &lo, &hi);
+            }
             const float up = ownHi - lo, down = hi - ownLo;
             if (!(up > 0.0f) || !(down > 0.0f))
                 return; // apart along this direction: nothing to push
@@ -419,16 +472,22 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
     if (mayLink && (!Link(s.body[pushed], s.body[face]) || !Link(s.body[face], s.body[pushed])))
         return;
     const bzV3 normal = Direction(&s.start[face], out);
-    // The deepest points first, as many as the pair's contacts hold.
+    // The deepest points first, as many as the pair's contacts hold. A few points' depths are
+    // worked out once for all the rounds.
+    const int32_t pushedCount = counts[pushed];
+    const bool fewPoints = pushedCount <= kKeptOwnPoints;
+    float depths[kKeptOwnPoints];
+    for (int32_t i = 0; fewPoints && i < pushedCount; i++)
+        depths[i] = plane - Dot(points[pushed][i].start, out);
     int32_t taken[BZ_CONTACTS_PER_BODY];
     int32_t n = 0;
     for (int32_t round = 0; round < BZ_CONTACTS_PER_BODY; round++)
     {
         int32_t pick = -1;
         float deepest = 0.0f;
-        for (int32_t i = 0; i < counts[pushed]; i++)
+        for (int32_t i = 0; i < pushedCount; i++)
         {
-            const float depth = plane - Dot(points[pushed][i].start, out);
+            const float depth = fewPoints ? depths[i] : plane - Dot(points[pushed][i].start, out);
             bool used = false;
             for (int32_t j = 0; j < n; j++)
                 used = used || taken[j] == i;
@@ -441,13 +500,13 @@ void PushOutAlongLeastDepth(const bzPhysShapePoint *const points[2], const int32
         if (pick < 0)
             break;
         taken[n++] = pick;
-        const bzV3 own = bz_PhysColl_OwnPoint(s.shape[pushed], pick);
-        const bzV3 world = Point(&s.start[pushed], own);
+        const bzV3 ownPoint = own[pushed][pick];
+        const bzV3 world = Point(&s.start[pushed], ownPoint);
         const bzV3 relative = Sub(VelocityAt(s.body[face], s.start[face], world),
                                   VelocityAt(s.body[pushed], s.start[pushed], world));
         const float closing = Dot(relative, normal);
         if (closing > -bz_Phys_PushOutSpeed(deepest))
-            bz_PhysColl_Add(pushed, normal, 0.0f, own,
+            bz_PhysColl_Add(pushed, normal, 0.0f, ownPoint,
                             AddScaled(points[pushed][pick].start, out, deepest),
                             BZ_PHYS_CONTACT_SEGMENT);
     }

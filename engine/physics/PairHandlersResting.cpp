@@ -277,12 +277,19 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
         patch.Add(AddScaled(foot, plane.n, restRadius), AddScaled(own, nOther, -otherRadius), h);
     };
     auto near = [&](float h) { return h <= touch && h >= -touch; };
+    // A few points' heights are worked out once for the points and the edges.
+    const bool fewPoints = otherCount <= kPatchRoom;
+    float heights[kPatchRoom];
+    for (int32_t i = 0; fewPoints && i < otherCount; i++)
+        heights[i] = height(otherPoints[i].start);
+    auto heightOf = [&](int32_t i)
+    { return fewPoints ? heights[i] : height(otherPoints[i].start); };
 
     // The other shape's points near the plane and over the face.
     for (int32_t i = 0; i < otherCount; i++)
     {
         const bzV3 &p = otherPoints[i].start;
-        if (!near(height(p)))
+        if (!near(heightOf(i)))
             continue;
         if (OnFace(rp, face, AddScaled(p, plane.n, -(Dot(plane.n, p) - plane.d))))
             add(p, bz_PhysColl_OwnPoint(otherShape, i));
@@ -296,7 +303,7 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
         if (edge.a >= otherCount || edge.b >= otherCount)
             continue;
         const bzV3 &a = otherPoints[edge.a].start, &b = otherPoints[edge.b].start;
-        if (!near(height(a)) || !near(height(b)))
+        if (!near(heightOf(edge.a)) || !near(heightOf(edge.b)))
             continue;
         const bzV3 fa = AddScaled(a, plane.n, -(Dot(plane.n, a) - plane.d));
         const bzV3 fb = AddScaled(b, plane.n, -(Dot(plane.n, b) - plane.d));
@@ -325,9 +332,15 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
     }
     // The face's own corners that lie under the other shape.
     const Planes &op = planes[other];
+    // A box's corners straight from its bounds, x fastest, as bz_PhysColl_OwnPoint picks them.
+    const bzBox *restBox = rp.planes == rp.box ? bz_Shape_Bounds(restShape) : nullptr;
     for (int32_t i = 0; op.count > 0 && i < counts[rest]; i++)
     {
-        const bzV3 corner = bz_PhysColl_OwnPoint(restShape, i);
+        const int32_t k = i & 7;
+        const bzV3 corner = restBox ? V((k & 1) ? restBox->max.x : restBox->min.x,
+                                        (k & 2) ? restBox->max.y : restBox->min.y,
+                                        (k & 4) ? restBox->max.z : restBox->min.z)
+                                    : bz_PhysColl_OwnPoint(restShape, i);
         if (std::fabs(Dot(plane.n, corner) - plane.d) > kOnFace)
             continue;
         const bzV3 &there = points[rest][i].start; // in the other body's frame
