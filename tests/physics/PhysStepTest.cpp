@@ -268,6 +268,22 @@ TEST_F(PhysStepTest, NewRowsBringBackTheLastSolvesRowsOfTheBodiesTheyNameAlone)
     }
 }
 
+// Bodies a and b, named to the script, prepared in a step as one ring of one solve group, both
+// gathered in the last iteration. False when either cannot be prepared.
+bool GatheredPair(Body &a, Body &b, Script &script)
+{
+    script.Name(a);
+    script.Name(b);
+    bz_Phys_SetStepping(1);
+    if (bz_Phys_PrepareBody(&a.b) != 0 || bz_Phys_PrepareBody(&b.b) != 0)
+        return false;
+    a.b.ring = &b.b;
+    b.b.ring = &a.b;
+    a.b.solveGroup = b.b.solveGroup = 1;
+    a.b.gatherStamp = b.b.gatherStamp = 1;
+    return true;
+}
+
 // A body pushed by another gathers its contacts again: after its first push in the step; after
 // any solve that changed its speed by more than four contact speed tolerances (4 T = 0.1 m/s);
 // and, after a second push that changed it less, when it has rested on the world in this step
@@ -303,15 +319,7 @@ TEST_F(PhysStepTest, APushedBodyGathersAgainWithinTheStepsBudget)
         a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
         b.Box("b", 1, V(1, 1, 1), V(0, 1.5f, 0));
         Script script;
-        script.Name(a);
-        script.Name(b);
-        bz_Phys_SetStepping(1);
-        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
-        ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
-        a.b.ring = &b.b;
-        b.b.ring = &a.b;
-        a.b.solveGroup = b.b.solveGroup = 1;
-        a.b.gatherStamp = b.b.gatherStamp = 1; // both gathered in the last iteration
+        ASSERT_TRUE(GatheredPair(a, b, script));
         a.b.contactKind = k.kind;
         a.b.regathered = k.gathered;
         b.b.linearVelocity = b.b.localLinearVelocity = V(0, -k.fall, 0);
@@ -370,15 +378,7 @@ TEST_F(PhysStepTest, ABallWhoseSpeedChangedAlongTheWorldItRestsOnGathersItsPairs
             a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
         b.Box("b", 1, V(1, 1, 1), V(1, 0.5f, 0));
         Script script;
-        script.Name(a);
-        script.Name(b);
-        bz_Phys_SetStepping(1);
-        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
-        ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
-        a.b.ring = &b.b;
-        b.b.ring = &a.b;
-        a.b.solveGroup = b.b.solveGroup = 1;
-        a.b.gatherStamp = b.b.gatherStamp = 1; // both gathered in the last iteration
+        ASSERT_TRUE(GatheredPair(a, b, script));
         a.b.regathered = 1; // pushed already: only its change of speed sends it back
         b.b.linearVelocity = b.b.localLinearVelocity = V(k.vb, 0, 0);
         std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
@@ -445,15 +445,7 @@ TEST_F(PhysStepTest, ABallGatheringItsPairsAloneSkipsTheBallItsSolveHeldItAgains
             b.Box("b", 1, V(1, 1, 1), V(0.99f, 0.5f, 0));
         Link({&a, &b});
         Script script;
-        script.Name(a);
-        script.Name(b);
-        bz_Phys_SetStepping(1);
-        ASSERT_EQ(bz_Phys_PrepareBody(&a.b), 0);
-        ASSERT_EQ(bz_Phys_PrepareBody(&b.b), 0);
-        a.b.ring = &b.b;
-        b.b.ring = &a.b;
-        a.b.solveGroup = b.b.solveGroup = 1;
-        a.b.gatherStamp = b.b.gatherStamp = 1; // both gathered in the last iteration
+        ASSERT_TRUE(GatheredPair(a, b, script));
         a.b.regathered = 1;
         b.b.linearVelocity = b.b.localLinearVelocity = V(-2.0f, 0, 0);
         std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
