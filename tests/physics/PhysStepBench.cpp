@@ -28,25 +28,31 @@
 //   a body that ends below the floor went through it, not off its edge.
 // - The scenes do not end alike. After 100 steps ODE's boxes stand in a pile up to 2.2 m high
 //   and all its balls are on the floor; its bodies never sleep. Of ours (over eight starts of the
-//   pile shifted by 13 mm each) no box ends with its centre below the floor, but 3 of the 40
-//   boxes sink more than 1 cm at some step (the deepest by 7 cm) before they are pushed back
-//   out, and while they fall two boxes can pass up to half a box into each other within a step;
-//   bodies found at rest inside each other are pushed apart, and at the end one pair in eight
-//   piles lies more than 1 cm inside each other (by 2.7 cm). About 24 of the 40 sleep at the end.
-//   No ball goes through the floor, and no two balls go more than 11 cm into each other.
+//   pile shifted by 13 mm each) no box ends with its centre below the floor, but about 2 of the
+//   40 boxes sink more than 1 cm at some step (the deepest by 3.7 cm) before they are pushed back
+//   out, and while they fall two boxes can pass up to 27 cm into each other within a step before
+//   they are pushed apart; at the end no two lie more than 1 cm inside each other. About 19 of
+//   the 40 sleep at the end. No ball goes through the floor, and no two balls go more than 6 cm
+//   into each other.
 //
 // Measured (Release, 8-core machine, taskset to one core, three alternating runs of 5
-// repetitions, median CPU time per step): boxes 618 us against ODE's 157 us, 3.9 times; balls
-// 82 us against 49 us, 1.7 times; the chain 9.1 us against 13.8 us, 0.66 times. The code before,
-// in the same runs: boxes 622 us (4.0 times), balls 72 us (1.46 times), the chain 0.68 times.
-// Bodies found inside each other at rest now get contacts that push them apart, and a body whose
-// speed a solve changed gathers its contacts again (within a budget per step): in instructions
-// the box pile costs the same as before (speed-ups that change no result won back the extra
-// work: the force solve sums eight rows' residuals at once where the processor allows and keeps
-// its factor's column bits as rows come, the matrix build finds a body's rows by a table), the
-// balls 15 % more. The target is at most 1.5 times ODE's quickstep: the box pile misses it by
-// 2.6 times, the balls by a little. Of our box step the pair collision takes about 40 %, the
-// force solves about 25 % and the world collision 6 %.
+// repetitions, median CPU time per step): boxes 604 us against ODE's 156 us, 3.9 times; balls
+// 78 us against 49 us, 1.6 times; the chain 9.0 us against 13.8 us, 0.65 times. The code before,
+// in the same runs: boxes 557 us (3.6 times), balls 74 us (1.49 times), the chain 0.68 times. The
+// box pile's time per step swings by 15 % from run to run (its bodies meet in the order of their
+// addresses, and a run whose trees go to many iterations costs more); in instructions, which do
+// not swing, the box step now costs 7 % less than before (14.56 G against 15.72 G for the whole
+// run), the balls' 5 % more (2.36 G against 2.24 G) and the chain's 2 % less. Bodies found inside
+// each other now get contacts that push them apart, and a body whose speed a solve changed
+// gathers its contacts again (within a budget per step; a ball whose change drives it into
+// none of its world contacts gathers only its pairs): that work is paid for by speed-ups that
+// change no result (the force solve sums eight rows' residuals at once where the processor
+// allows and keeps its factor's column bits as rows come, the matrix build finds a body's rows
+// by a table, the push-out and resting-face tests take a box's corners and extents straight
+// from its bounds, a segment meets an aligned box three axes at once). The target is at most
+// 1.5 times ODE's quickstep: the box pile misses it by 2.6 times, the balls by a little. Of our
+// box step the pair collision takes about 40 %, the force solves about 25 % and the world
+// collision 6 %.
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
