@@ -230,6 +230,7 @@ int32_t CallStepCallBack(bzPhysStepCallBack *callBack, bzPhysRow **pointers, int
     bz_Phys_ClearScaleRequest();
     return scaled;
 }
+
 // Applying impulses marks the trees they reach as gathered in this iteration. A body that is
 // due to gather (stamped for gathering again, or left due by a gathering whose rows did not all
 // fit) stays due through them: the tops of the rows' bodies that are due before the impulses

@@ -3,20 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 
 namespace
 {
-uint32_t Bits(float x)
-{
-    uint32_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
 // Random point sets of 0 to 20 points, with signed zeros, huge values, infinities and NaNs among
 // the coordinates: every extent equals, bit for bit, the least and greatest of the scalar dot
 // products with each axis taken as lo = d < lo ? d : lo (and the like for hi).
@@ -47,8 +40,10 @@ TEST(AxisExtents, EqualTheScalarDotProductsAlongEachAxisBitForBit)
                 lo = d < lo ? d : lo;
                 hi = d > hi ? d : hi;
             }
-            ASSERT_EQ(Bits(got.lo[axis]), Bits(lo)) << "round " << round << " axis " << axis;
-            ASSERT_EQ(Bits(got.hi[axis]), Bits(hi)) << "round " << round << " axis " << axis;
+            ASSERT_EQ(std::bit_cast<uint32_t>(got.lo[axis]), std::bit_cast<uint32_t>(lo))
+                << "round " << round << " axis " << axis;
+            ASSERT_EQ(std::bit_cast<uint32_t>(got.hi[axis]), std::bit_cast<uint32_t>(hi))
+                << "round " << round << " axis " << axis;
         }
         differentAxes += count > 1 && got.lo[0] != got.lo[1] && got.hi[1] != got.hi[2];
     }

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -206,13 +206,6 @@ int32_t ScalarSegmentBox(const bzV3 *start, const bzV3 *end, const bzBox *box, b
     return axis + 1 + (minFace[axis] ? 4 : 0);
 }
 
-uint32_t Bits(float x)
-{
-    uint32_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
 // Random segments, many of them ending on a face, lying in a face's plane, standing still along
 // an axis or not finite, against boxes that are sometimes flat: the engine's routine gives the
 // slab test's code, time and hit bit for bit, and leaves its outputs alone when it finds nothing.
@@ -249,9 +242,10 @@ TEST(SegmentAlignedBox, GivesTheScalarSlabTestBitForBit)
         const int32_t got = bz_Segment_AlignedBox(&s, &e, &box, &hitA, &tA);
         const int32_t want = ScalarSegmentBox(&s, &e, &box, &hitB, &tB);
         ASSERT_EQ(got, want) << n;
-        ASSERT_EQ(Bits(tA), Bits(tB)) << n;
+        ASSERT_EQ(std::bit_cast<uint32_t>(tA), std::bit_cast<uint32_t>(tB)) << n;
         for (int i = 0; i < 3; i++)
-            ASSERT_EQ(Bits(hitA.v[i]), Bits(hitB.v[i])) << n << " axis " << i;
+            ASSERT_EQ(std::bit_cast<uint32_t>(hitA.v[i]), std::bit_cast<uint32_t>(hitB.v[i]))
+                << n << " axis " << i;
         codes[want + 1]++;
     }
     // Misses, starts inside and hits on both faces of every axis all came up.

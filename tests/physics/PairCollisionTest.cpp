@@ -258,13 +258,24 @@ TEST_F(PairCollisionTest, ATimeThatCannotBeOrderedRaisesErrorTenAndAddsNothing)
     EXPECT_TRUE(gErrors.empty());
 }
 
+// The pair's shapes for the clip tests: a box of edge 2 about the origin, then the box from
+// (0, 0, 0) to (2, 2, 2); the clip codes the first body's points against the second's box and the
+// second's against the first's.
+struct ClipBoxes
+{
+    pairtest::FormPtr first = AlignedCuboid(V(-1, -1, -1), V(1, 1, 1));
+    pairtest::FormPtr second = AlignedCuboid(V(0, 0, 0), V(2, 2, 2));
+    ClipBoxes()
+    {
+        bzPhysCollPair &s = bz_PhysColl_Pair();
+        s.shape[0] = first->firstShape;
+        s.shape[1] = second->firstShape;
+    }
+};
+
 TEST_F(PairCollisionTest, ClipPointsCodesBothPositionsAgainstTheGrownBoxOfTheOtherShape)
 {
-    auto boxA = AlignedCuboid(V(-1, -1, -1), V(1, 1, 1));
-    auto boxB = AlignedCuboid(V(0, 0, 0), V(2, 2, 2));
-    bzPhysCollPair &s = bz_PhysColl_Pair();
-    s.shape[0] = boxA->firstShape;
-    s.shape[1] = boxB->firstShape;
+    const ClipBoxes boxes;
     const float g = 1.5f * bzCollisionTolerance;
     // Points of the first body against B's box grown by g + 0.5.
     const bzPhysShapePoint first[] = {
@@ -649,11 +660,8 @@ TEST_F(PairCollisionTest, PreparedBoxCornersAreTheCornersUnderTheLibrarysFrames)
 // NaNs (never beyond a side), each against the by-hand codes.
 TEST_F(PairCollisionTest, ClipPointsCodesSidesInfinitiesAndNaNsAsByHand)
 {
-    auto boxA = AlignedCuboid(V(-1, -1, -1), V(1, 1, 1));
-    auto boxB = AlignedCuboid(V(0, 0, 0), V(2, 2, 2));
+    const ClipBoxes boxes;
     bzPhysCollPair &s = bz_PhysColl_Pair();
-    s.shape[0] = boxA->firstShape;
-    s.shape[1] = boxB->firstShape;
     const float g = 1.5f * bzCollisionTolerance;
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
