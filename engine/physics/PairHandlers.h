@@ -124,9 +124,24 @@ void bz_PhysColl_OverlapNone(const bzPhysShapePoint *, const bzPhysShapePoint *,
 // (above it or sunk in), the patch where they touch gives up to four resting contacts (key
 // BZ_PHYS_PAIR_TIME_RESTING, points at the start of the step) on that face, with its normal, the
 // other body as the row body. r1 and r2 are the rounding radii. Sets the pair's resting mark and
-// returns the contacts added; 0 when the shapes are apart or deeper in each other.
+// returns the contacts added; 0 when the shapes are apart or deeper in each other. faceDepth,
+// when given, receives bz_PhysColl_LeastFaceDepth of the shapes.
 int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                                 int32_t n2, float r1, float r2, float *faceDepth = nullptr);
+
+// How deep the two current shapes lie in each other along the face normal of either shape that
+// they overlap least along (negative: apart by that much; no more than -bzCollisionTolerance
+// when well apart). r1 and r2 are the rounding radii. Faces' directions only: shapes deeper than
+// this along each of them may still lie apart across a pair of edges.
+float bz_PhysColl_LeastFaceDepth(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                                  int32_t n2, float r1, float r2);
+// Whether the two current polyhedral shapes lie in each other at the start of the step by more
+// than bzCollisionTolerance along every face direction of both (faceDepth, as
+// bz_PhysColl_LeastFaceDepth gives it), with an edge of one passing through the other: inside
+// each other across their edges, as boxes crossed edge over edge lie with no corner of either
+// inside the other. Outcodes as bz_PhysColl_ClipPoints left them.
+bool bz_PhysColl_EdgesInside(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                             int32_t n2, float faceDepth);
 
 // Polyhedral kinds (PP).
 void bz_PhysColl_PolyhedronPair(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,

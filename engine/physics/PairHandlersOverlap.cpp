@@ -525,8 +525,11 @@ void bz_PhysColl_OverlapPolyhedronPair(const bzPhysShapePoint *p1, const bzPhysS
     s.overlap = 0;
     bz_PhysColl_OverlapCrossings(0, p1, n1);
     bz_PhysColl_OverlapCrossings(1, p2, n2);
-    const bool found = s.overlap != 0;
-    s.overlap |= overlapBefore;
+    // Shapes crossed edge over edge have no edge with one end inside: they overlap all the same.
+    const bool found = s.overlap != 0 ||
+                       bz_PhysColl_EdgesInside(
+                           p1, p2, n1, n2, bz_PhysColl_LeastFaceDepth(p1, p2, n1, n2, 0.0f, 0.0f));
+    s.overlap |= overlapBefore | int32_t(found);
     if (!found || s.count != before)
         return;
     // Inside each other with nothing from the crossings to push them apart: along the least

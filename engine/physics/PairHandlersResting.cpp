@@ -214,20 +214,18 @@ int32_t Spread(Patch *patch)
 }
 } // namespace
 
-int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
-                                 int32_t n2, float r1, float r2)
+namespace
 {
-    bzPhysCollPair &s = bz_PhysColl_Pair();
-    const bzPhysShapePoint *points[2] = {p1, p2};
-    const int32_t counts[2] = {n1, n2};
-    const float radii[2] = {r1, r2};
+// The face of either shape with the least overlap along its normal (the other shape's points,
+// prepared in this shape's frame, lie least far below it; the first shape's faces win ties):
+// its shape, index and height (the other shape's lowest point above it, less the radii;
+// negative: sunk in by that much). False when some face has the other shape beyond the touch
+// by more than the tie allowance: the shapes lie apart.
+bool LeastOverlapFace(const Planes *planes, const bzPhysShapePoint *const *points,
+                      const int32_t *counts, float r1, float r2, int32_t *restOut, int32_t *faceOut,
+                      float *heightOut)
+{
     const float touch = bzCollisionTolerance;
-    Planes planes[2];
-    PlanesOf(s.shape[0], &planes[0]);
-    PlanesOf(s.shape[1], &planes[1]);
-
-    // The face of least overlap: the other shape's points (prepared in this shape's frame)
-    // lie least far below it. The first shape's faces win ties.
     int32_t rest = -1, face = -1;
     float best = -3.4028235e38f;
     for (int32_t k = 0; k < 2; k++)
@@ -243,7 +241,7 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
             // Far enough above one face, the least overlap lies above the touch too, whichever
             // face it is: the shapes do not rest on each other.
             if (h > touch + kSureApart)
-                return 0;
+                return false;
             if (h > best + (k ? kSecondShapeTie : 0.0f))
             {
                 best = h;
@@ -252,6 +250,53 @@ int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePo
             }
         }
     }
+    *restOut = rest;
+    *faceOut = face;
+    *heightOut = best;
+    return rest >= 0;
+}
+
+// The least face depth as bz_PhysColl_LeastFaceDepth gives it, with the face.
+float FaceDepth(const Planes *planes, const bzPhysShapePoint *const *points, const int32_t *counts,
+                float r1, float r2, int32_t *rest, int32_t *face)
+{
+    float best = 0.0f;
+    if (!LeastOverlapFace(planes, points, counts, r1, r2, rest, face, &best))
+        return -bzCollisionTolerance;
+    return -best;
+}
+} // namespace
+
+float bz_PhysColl_LeastFaceDepth(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                                 int32_t n2, float r1, float r2)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const bzPhysShapePoint *points[2] = {p1, p2};
+    const int32_t counts[2] = {n1, n2};
+    Planes planes[2];
+    PlanesOf(s.shape[0], &planes[0]);
+    PlanesOf(s.shape[1], &planes[1]);
+    int32_t rest = -1, face = -1;
+    return FaceDepth(planes, points, counts, r1, r2, &rest, &face);
+}
+
+int32_t bz_PhysColl_RestingFaces(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
+                                 int32_t n2, float r1, float r2, float *faceDepth)
+{
+    bzPhysCollPair &s = bz_PhysColl_Pair();
+    const bzPhysShapePoint *points[2] = {p1, p2};
+    const int32_t counts[2] = {n1, n2};
+    const float radii[2] = {r1, r2};
+    const float touch = bzCollisionTolerance;
+    Planes planes[2];
+    PlanesOf(s.shape[0], &planes[0]);
+    PlanesOf(s.shape[1], &planes[1]);
+
+    int32_t rest = -1, face = -1;
+    const float depth = FaceDepth(planes, points, counts, r1, r2, &rest, &face);
+    if (faceDepth)
+        *faceDepth = depth;
+    const float best = -depth;
     if (rest < 0 || best > touch || best < -touch)
         return 0;
 

@@ -732,6 +732,60 @@ TEST_F(PhysRealScenarioTest, ABoxMovingIntoABoxThatLiesInAThirdIsStopped)
     }
 }
 
+// Two 1 kg boxes of edge 0.5 m crossed edge over edge in zero gravity: the lower one turned 45
+// degrees about z, so that its top is an edge along z, the upper one turned 45 degrees about x,
+// so that its bottom is an edge along x, that edge d below the other. They lie d deep in each
+// other across the two edges (along y, square to both) with no corner of either inside the
+// other: 0.25 m along its edge from the crossing, where the lower edge ends, the upper box's
+// underside lies 0.25 m higher, above the corner there for d below 0.25 m, and the same holds
+// the other way round. They come apart within 10 steps (0.4 s) and stay apart, no faster than
+// the d / dt that would undo the whole overlap in one step; nothing outside acts on them, so
+// their momentum stays 0. Before, no contact and no push came between two such boxes: they
+// stayed inside each other for good.
+TEST_F(PhysRealScenarioTest, BoxesCrossedEdgeOverEdgeInsideEachOtherComeApart)
+{
+    const float s = std::sqrt(0.5f);
+    for (const float d : {0.03f, 0.08f})
+    {
+        SCOPED_TRACE(testing::Message() << d << " m deep");
+        Ground ground;
+        Solid a, b;
+        a.Box(ground, 1.0f, 0.5f, V(0.0f, 5.0f, 0.0f));
+        b.Box(ground, 1.0f, 0.5f, V(0.0f, 5.0f + 0.5f / s - d, 0.0f));
+        // Rows are the body axes in the world: a turned about z, b about x.
+        a.b()->startTransform.row[0] = V(s, s, 0.0f);
+        a.b()->startTransform.row[1] = V(-s, s, 0.0f);
+        b.b()->startTransform.row[1] = V(0.0f, s, s);
+        b.b()->startTransform.row[2] = V(0.0f, -s, s);
+        a.body.m = a.b()->startTransform;
+        b.body.m = b.b()->startTransform;
+        physworld::ForgetBounces fa{a.b()}, fb{b.b()};
+        BZDObject *head = Link({&a, &b});
+        ASSERT_NEAR(CubesDepth(a.body.m, b.body.m, 0.25f), d, 1e-4f);
+        int apartFrom = -1;
+        for (int step = 1; step <= 30; ++step)
+        {
+            physworld::Frame(&head, 0.0f);
+            const float depth = CubesDepth(a.body.m, b.body.m, 0.25f);
+            if (apartFrom < 0 && depth < 0.01f)
+                apartFrom = step;
+            if (apartFrom > 0)
+            {
+                EXPECT_LT(depth, 0.01f) << "step " << step;
+            }
+            const bzV3 &va = a.b()->linearVelocity, &vb = b.b()->linearVelocity;
+            EXPECT_NEAR(va.x + vb.x, 0.0f, 1e-4f) << "step " << step;
+            EXPECT_NEAR(va.y + vb.y, 0.0f, 1e-4f) << "step " << step;
+            EXPECT_NEAR(va.z + vb.z, 0.0f, 1e-4f) << "step " << step;
+            bzV3 apart;
+            bz_V3_SubInto(&vb, &va, &apart);
+            EXPECT_LE(bz_V3_Length(&apart), d / kDt) << "step " << step;
+        }
+        EXPECT_GT(apartFrom, 0);
+        EXPECT_LE(apartFrom, 10);
+    }
+}
+
 // A body found inside another keeps that mark only while it is found inside again: two boxes
 // of edge 1 placed 0.7 m apart in zero gravity overlap by 0.3 m and move apart at 1 m/s. A step
 // that starts with them overlapping leaves them marked inside; from the first step that starts
