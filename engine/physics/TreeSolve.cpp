@@ -427,6 +427,49 @@ bool HasWorldRow(bzPhysRow *const *rows, int32_t count, const BZDObject *b)
     return false;
 }
 
+// A body whose form is one sphere.
+bool IsBall(const BZDObject *b)
+{
+    const bzShape *shape = b->form ? b->form->firstShape : nullptr;
+    return shape && !shape->next && shape->kind == BZ_SHAPE_SPHERE;
+}
+
+// How fast a change of the body's turn dw (with dv, the change of its velocity; both in its
+// frame) drives a corner of its form's box into a face that one of its world rows in the solve
+// stands on: the most that dv + dw x r (r the corner from the centre of mass) runs against such
+// a row's normal. A box on the floor that a solve turns about its centre (pushed down on one
+// side, held up on the other) keeps its centre's speed and sinks with a corner that no row of
+// the solve held: a corner that started the step below the face and was rising when the
+// contacts were found has none. 0 for a ball, which turns in place, and a body without a form.
+float TurnIntoWorld(const BZDObject *b, const bzV3 &dv, const bzV3 &dw, bzPhysRow *const *rows,
+                    int32_t count)
+{
+    if (!b->form || IsBall(b))
+        return 0.0f;
+    const bzBox &box = b->form->bounds;
+    bzV3 change[8];
+    for (int32_t c = 0; c < 8; ++c)
+    {
+        bzV3 r = {{{c & 1 ? box.max.x : box.min.x, c & 2 ? box.max.y : box.min.y,
+                    c & 4 ? box.max.z : box.min.z}}};
+        bz_V3_SubInto(&r, &b->centreOfMass, &r);
+        bz_V3_CrossInto(&dw, &r, &change[c]);
+        bz_V3_AddInto(&change[c], &dv, &change[c]);
+    }
+    float most = 0.0f;
+    for (int32_t i = 0; i < count; ++i)
+    {
+        const bzPhysRow *row = rows[i];
+        const uint32_t type = row->type & ~BZ_ROW_OFF;
+        if (row->bodyA != b || row->bodyB || type == BZ_ROW_FRICTION || (type & BZ_ROW_ANGULAR) ||
+            type >= BZ_ROW_LINEAR_JOINT)
+            continue;
+        for (const bzV3 &v : change)
+            most = std::fmax(most, -bz_V3_Dot(&v, &row->nA));
+    }
+    return most;
+}
+
 // The velocities of the bodies of a solve's rows as the iteration found them, before any hold
 // row gave back its impulse. A body whose velocity the solve then changes moves from where its
 // contacts were found: its points reach places no row of the solve looked at (a box pushed down
@@ -470,7 +513,8 @@ public:
             bzV3 dv, dw;
             bz_V3_SubInto(&b->localLinearVelocity, &linear_[k], &dv);
             bz_V3_SubInto(&b->angularVelocity, &angular_[k], &dw);
-            if (!(bz_V3_Length(&dv) + bz_V3_Length(&dw) * b->radius > tolerance) ||
+            if (!(bz_V3_Length(&dv) + bz_V3_Length(&dw) * b->radius > tolerance ||
+                  TurnIntoWorld(b, dv, dw, rows, count) > tolerance) ||
                 b->regathered >= kRegatherBudget)
                 continue;
             ++b->regathered;
@@ -519,13 +563,6 @@ private:
     // step. In a pile of balls most changes are pushes from the balls around, and the world
     // contacts a ball finds again add nothing. A body of any other form turns corners into the
     // world, and one with no world row in the solve or driven into one gathers everything again.
-    // A body whose form is one sphere.
-    static bool IsBall(const BZDObject *b)
-    {
-        const bzShape *shape = b->form ? b->form->firstShape : nullptr;
-        return shape && !shape->next && shape->kind == BZ_SHAPE_SPHERE;
-    }
-
     // Two balls touch at one point, which turning moves on neither: the pairs of a ball that
     // gathers its pairs alone with the balls whose contact with it the solve held (impulse above
     // 0) would only find that contact again; they are not tested.
