@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace
@@ -226,6 +229,111 @@ TEST(Geometry, TransformedBoxEnclosesEveryCorner)
         bz_Box_Transform(&inPlace, &m);
         EXPECT_TRUE(V3Near(inPlace.min, out.min, 0.0f));
     }
+}
+
+// The placed box by the rule written out one number at a time: the min corner through the
+// matrix (x, y, z products, then the translation), then for each row in turn, each coordinate
+// of extent x row added to the max when it is >= 0 and to the min when it is not.
+bzBox PlacedBoxByHand(const bzBox &b, const bzM34 &m)
+{
+    bzBox r;
+    for (int j = 0; j < 3; j++)
+    {
+        const float c = b.min.x * m.row[0].v[j] + b.min.y * m.row[1].v[j] +
+                        b.min.z * m.row[2].v[j] + m.row[3].v[j];
+        r.min.v[j] = r.max.v[j] = c;
+    }
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+        {
+            const float v = (b.max.v[i] - b.min.v[i]) * m.row[i].v[j];
+            if (v >= 0.0f)
+                r.max.v[j] = r.max.v[j] + v;
+            else
+                r.min.v[j] = r.min.v[j] + v;
+        }
+    return r;
+}
+
+// The placed box equals the rule worked by hand bit for bit: random boxes and frames with zeros
+// of both signs, flat and inside-out boxes, huge values, infinities and NaNs among them, so
+// that both sides of every >= 0 come up, NaN and signed zeros included, and sides that end as
+// -0 (where adding a +0 would show); also in place.
+TEST(Geometry, TransformedBoxIsTheRuleBitForBit)
+{
+    MathsRandom rnd(99);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {
+        0.0f, -0.0f, 1e30f, -1e30f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1e-40f};
+    auto pick = [&](float lo, float hi)
+    {
+        const float u = rnd.Uniform(0.0f, 1.0f);
+        if (u < 0.15f)
+            return specials[int(rnd.Uniform(0.0f, 7.999f))];
+        return rnd.Uniform(lo, hi);
+    };
+    auto bits = [](const bzBox &b)
+    {
+        std::array<uint32_t, 6> out;
+        for (int k = 0; k < 3; k++)
+        {
+            out[k] = std::bit_cast<uint32_t>(b.min.v[k]);
+            out[k + 3] = std::bit_cast<uint32_t>(b.max.v[k]);
+        }
+        return out;
+    };
+    int toMax = 0, toMin = 0, notANumber = 0, negativeZero = 0, negativeZeroSide = 0;
+    for (int n = 0; n < 20000; n++)
+    {
+        bzM34 m = rnd.Rotation(true);
+        for (int i = 0; i < 4; i++)
+            for (int j = 0; j < 3; j++)
+                if (rnd.Uniform(0.0f, 1.0f) < 0.1f)
+                    m.row[i].v[j] = pick(-2.0f, 2.0f);
+        bzBox box = {rnd.V3(-2, 0), rnd.V3(0.1f, 2)};
+        for (int k = 0; k < 3; k++)
+        {
+            if (rnd.Uniform(0.0f, 1.0f) < 0.1f)
+                box.min.v[k] = pick(-2.0f, 2.0f);
+            if (rnd.Uniform(0.0f, 1.0f) < 0.1f)
+                box.max.v[k] = n % 5 == 0 ? box.min.v[k] : pick(-2.0f, 2.0f);
+        }
+        if (n % 7 == 3)
+        {
+            // A corner at the origin of a frame without translation, of zeros of both signs,
+            // and flat sides: sums of signed zeros throughout.
+            m.row[3] = {-0.0f, -0.0f, -0.0f};
+            for (int k = 0; k < 3; k++)
+            {
+                box.min.v[k] = rnd.Uniform(0.0f, 1.0f) < 0.5f ? 0.0f : -0.0f;
+                if (rnd.Uniform(0.0f, 1.0f) < 0.5f)
+                    box.max.v[k] = box.min.v[k];
+            }
+        }
+        const bzBox expect = PlacedBoxByHand(box, m);
+        bzBox out;
+        bz_Box_TransformInto(&box, &m, &out);
+        ASSERT_EQ(bits(out), bits(expect)) << "case " << n;
+        bzBox inPlace = box;
+        bz_Box_Transform(&inPlace, &m);
+        ASSERT_EQ(bits(inPlace), bits(expect)) << "case " << n;
+        for (int k = 0; k < 3; k++)
+            negativeZeroSide += (expect.min.v[k] == 0.0f && std::signbit(expect.min.v[k])) +
+                                (expect.max.v[k] == 0.0f && std::signbit(expect.max.v[k]));
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++)
+            {
+                const float v = (box.max.v[i] - box.min.v[i]) * m.row[i].v[j];
+                (v >= 0.0f ? toMax : toMin)++;
+                notANumber += std::isnan(v);
+                negativeZero += v == 0.0f && std::signbit(v);
+            }
+    }
+    EXPECT_GT(toMax, 50000);
+    EXPECT_GT(toMin, 50000);
+    EXPECT_GT(notANumber, 1000);
+    EXPECT_GT(negativeZero, 1000);
+    EXPECT_GT(negativeZeroSide, 300);
 }
 
 // Separating axes by brute force: all fifteen axes, every corner projected.
