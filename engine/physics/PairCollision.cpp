@@ -701,7 +701,7 @@ bool IsBox(const bzShape *shape)
 // b in the frame of the orthonormal m: the product of m's inverse (bz_InverseOrthoM34Into) and b
 // (bz_MulM34Into), summed in their order. Entry j of row i is b's row i dotted with m's row j; the
 // translation then less m's translation dotted with m's row j.
-void InFrameOf(const bzM34 *m, const bzM34 *b, bzM34 *out)
+[[gnu::always_inline]] inline void InFrameOf(const bzM34 *m, const bzM34 *b, bzM34 *out)
 {
     const bzV3 *r = m->row;
     const Lanes cx = {r[0].x, r[1].x, r[2].x, 0.0f};

@@ -231,6 +231,61 @@ TEST(Geometry, TransformedBoxEnclosesEveryCorner)
     }
 }
 
+// Box overlap against the rule written out axis by axis, on random pairs of boxes that often
+// share sides (touching), with flat and inside-out boxes, signed zeros, infinities and NaNs.
+TEST(Geometry, BoxOverlapIsTheAxisByAxisRule)
+{
+    MathsRandom rnd(5);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN()};
+    auto rule = [](const bzBox &a, const bzBox &b)
+    {
+        for (int k = 0; k < 3; k++)
+            if (a.min.v[k] > b.max.v[k] || b.min.v[k] > a.max.v[k])
+                return 0;
+        return 1;
+    };
+    int overlapping = 0, apart = 0;
+    int apartOnAxis[3] = {0, 0, 0};
+    for (int n = 0; n < 20000; n++)
+    {
+        bzBox box[2];
+        for (bzBox &b : box)
+        {
+            b.min = rnd.V3(-1.0f, 0.5f);
+            b.max = rnd.V3(-0.5f, 1.0f);
+        }
+        for (int k = 0; k < 3; k++)
+        {
+            const float u = rnd.Uniform(0.0f, 1.0f);
+            if (u < 0.1f)
+                box[1].min.v[k] = box[0].max.v[k]; // touching
+            else if (u < 0.15f)
+                box[1].max.v[k] = box[1].min.v[k]; // flat
+            else if (u < 0.25f)
+                (rnd.Uniform(0.0f, 1.0f) < 0.5f ? box[0].min : box[1].max).v[k] =
+                    specials[int(rnd.Uniform(0.0f, 4.999f))];
+        }
+        const int expect = rule(box[0], box[1]);
+        ASSERT_EQ(bz_Box_Overlap(&box[0], &box[1]), expect) << "case " << n;
+        ASSERT_EQ(bz_Box_Overlap(&box[1], &box[0]), expect) << "case " << n;
+        (expect ? overlapping : apart)++;
+        // Apart on this axis alone.
+        for (int k = 0; k < 3; k++)
+        {
+            bzBox a = box[0], b = box[1];
+            for (int j = 0; j < 3; j++)
+                if (j != k)
+                    a.min.v[j] = b.min.v[j] = -inf, a.max.v[j] = b.max.v[j] = inf;
+            apartOnAxis[k] += !rule(a, b);
+        }
+    }
+    EXPECT_GT(overlapping, 3000);
+    EXPECT_GT(apart, 3000);
+    for (int k = 0; k < 3; k++)
+        EXPECT_GT(apartOnAxis[k], 1000) << "axis " << k;
+}
+
 // The placed box by the rule written out one number at a time: the min corner through the
 // matrix (x, y, z products, then the translation), then for each row in turn, each coordinate
 // of extent x row added to the max when it is >= 0 and to the min when it is not.
