@@ -79,6 +79,24 @@ void BoxCorners(const bzBox &box, const bzM34 *m, Lanes out[kBoxCorners])
         out[i] = (xy[i & 3] + z[i >> 2]) + r3;
 }
 
+// Writes the eight corners' start and end positions as prepared points, as FromLanes would. Each
+// sixteen-byte store carries its spare lane into the next coordinate, which the next store
+// writes over; the last end goes as three floats, so nothing past the eighth point changes.
+void StoreCorners(bzPhysShapePoint *out, const Lanes start[kBoxCorners],
+                  const Lanes end[kBoxCorners])
+{
+    static_assert(sizeof(bzPhysShapePoint) == 6 * sizeof(float) && sizeof(Lanes) == 16);
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(out);
+    for (int32_t i = 0; i < kBoxCorners; i++)
+    {
+        std::memcpy(bytes + i * sizeof(bzPhysShapePoint), &start[i], sizeof(Lanes));
+        if (i + 1 < kBoxCorners)
+            std::memcpy(bytes + i * sizeof(bzPhysShapePoint) + sizeof(bzV3), &end[i],
+                        sizeof(Lanes));
+    }
+    out[kBoxCorners - 1].end = FromLanes(end[kBoxCorners - 1]);
+}
+
 // Points the preparation gives a shape; -1 for a shape past the vertex limit.
 int32_t PointCount(const bzShape *shape)
 {
@@ -116,11 +134,7 @@ int32_t Prepare(const bzShape *shape, bzPhysShapePoint *out, const bzM34 *endM, 
         Lanes start[kBoxCorners], end[kBoxCorners];
         BoxCorners(*bz_Shape_Bounds(shape), startM, start);
         BoxCorners(*bz_Shape_Bounds(shape), endM, end);
-        for (int32_t i = 0; i < kBoxCorners; i++)
-        {
-            out[i].start = FromLanes(start[i]);
-            out[i].end = FromLanes(end[i]);
-        }
+        StoreCorners(out, start, end);
         return kBoxCorners;
     }
     for (int32_t i = 0; i < n; i++)
@@ -767,12 +781,10 @@ bool PrepareOneAndClip(int32_t body, const Prepared &p, const bzM34 *endM, const
     BoxCorners(*bz_Shape_Bounds(shape), startM, start);
     BoxCorners(*bz_Shape_Bounds(shape), endM, end);
     const ClipBox clip(*box, g);
-    bzPhysShapePoint *out = p.points[body];
+    StoreCorners(p.points[body], start, end);
     uint32_t all = 0x3F;
     for (int32_t i = 0; i < kBoxCorners; i++)
     {
-        out[i].start = FromLanes(start[i]);
-        out[i].end = FromLanes(end[i]);
         const uint32_t code = clip.Code(start[i], end[i]);
         s.codes[body][i] = static_cast<uint8_t>(code);
         all &= code;
