@@ -190,10 +190,11 @@ static_assert(sizeof(TurnInputs) == 2 * sizeof(double) + 4 * sizeof(bzV3) + 2 * 
               "compared bit for bit: no padding");
 
 // A body is moved several times in one step, each time from its start-of-step pose, and a
-// rolling ball keeps its angular velocity from move to move and from sub-step to sub-step (the
-// turn leaves a sphere's momentum where it was). The turn depends on nothing but the
-// TurnInputs, so the last turn of a few bodies is kept, slotted by body address, and a turn from
-// the same inputs takes it, and the angular velocity it gave, in place of working them out again.
+// rolling ball mostly comes to each move and each sub-step with the same angular velocity, bit
+// for bit (a turn about the momentum's own direction leaves a sphere's w where it was, up to
+// rounding). The turn depends on nothing but the TurnInputs, so the last turn of a few bodies is
+// kept, slotted by body address, and a turn from the same inputs takes it, and the angular
+// velocity it gave, in place of working them out again.
 struct KeptTurn
 {
     bool valid;
