@@ -237,7 +237,7 @@ TEST(Geometry, BoxOverlapIsTheAxisByAxisRule)
 {
     MathsRandom rnd(5);
     const float inf = std::numeric_limits<float>::infinity();
-    const float specials[] = {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN()};
+    const float unusual[] = {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN()};
     auto rule = [](const bzBox &a, const bzBox &b)
     {
         for (int k = 0; k < 3; k++)
@@ -264,7 +264,7 @@ TEST(Geometry, BoxOverlapIsTheAxisByAxisRule)
                 box[1].max.v[k] = box[1].min.v[k]; // flat
             else if (u < 0.25f)
                 (rnd.Uniform(0.0f, 1.0f) < 0.5f ? box[0].min : box[1].max).v[k] =
-                    specials[int(rnd.Uniform(0.0f, 4.999f))];
+                    unusual[int(rnd.Uniform(0.0f, 4.999f))];
         }
         const int expect = rule(box[0], box[1]);
         ASSERT_EQ(bz_Box_Overlap(&box[0], &box[1]), expect) << "case " << n;
@@ -318,13 +318,13 @@ TEST(Geometry, TransformedBoxIsTheRuleBitForBit)
 {
     MathsRandom rnd(99);
     const float inf = std::numeric_limits<float>::infinity();
-    const float specials[] = {
+    const float unusual[] = {
         0.0f, -0.0f, 1e30f, -1e30f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1e-40f};
     auto pick = [&](float lo, float hi)
     {
         const float u = rnd.Uniform(0.0f, 1.0f);
         if (u < 0.15f)
-            return specials[int(rnd.Uniform(0.0f, 7.999f))];
+            return unusual[int(rnd.Uniform(0.0f, 7.999f))];
         return rnd.Uniform(lo, hi);
     };
     auto bits = [](const bzBox &b)
