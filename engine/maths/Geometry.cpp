@@ -561,23 +561,24 @@ int32_t bz_Box_StraddlesPlane(const bzBox *box, const bzPlane *plane)
 
 void bz_Box_TransformInto(const bzBox *box, const bzM34 *m, bzBox *out)
 {
+    // From the placed min corner, each row scaled by the box's extent along it goes to the max
+    // in the coordinates where it is >= 0 and to the min in the others, row after row. The three
+    // coordinates go side by side in four lanes; each lane makes the sums a coordinate would.
+    typedef float Lanes __attribute__((vector_size(16)));
     const bzBox b = *box;
-    bzV3 corner;
-    bz_M34_TransformPointInto(m, &corner, &b.min);
-    bzBox r = {corner, corner};
+    Lanes rows[4];
+    for (int i = 0; i < 4; i++)
+        rows[i] = Lanes{m->row[i].x, m->row[i].y, m->row[i].z, 0.0f};
+    const Lanes corner = ((b.min.x * rows[0] + b.min.y * rows[1]) + b.min.z * rows[2]) + rows[3];
+    Lanes lo = corner, hi = corner;
     for (int i = 0; i < 3; i++)
     {
-        const float extent = b.max.v[i] - b.min.v[i];
-        for (int j = 0; j < 3; j++)
-        {
-            const float v = extent * m->row[i].v[j];
-            if (v >= 0.0f)
-                r.max.v[j] += v;
-            else
-                r.min.v[j] += v;
-        }
+        const Lanes v = (b.max.v[i] - b.min.v[i]) * rows[i];
+        const auto up = v >= 0.0f;
+        hi = up ? hi + v : hi;
+        lo = up ? lo : lo + v;
     }
-    *out = r;
+    *out = bzBox{{{{lo[0], lo[1], lo[2]}}}, {{{hi[0], hi[1], hi[2]}}}};
 }
 
 void bz_Box_Transform(bzBox *box, const bzM34 *m)

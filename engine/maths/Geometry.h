@@ -9,6 +9,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 // Result of the ray-against-box tests.
 typedef int32_t bzBoxFace;
 enum : bzBoxFace
@@ -105,9 +109,21 @@ float bz_Box_InsideDepth(const bzV3 *p, const bzBox *box);
 inline int32_t bz_Box_Overlap(const bzBox *a, const bzBox *b)
 {
     // Every axis asked, without branches: the broad phase asks this of many pairs.
+#if defined(__SSE__)
+    // One box's min x, y, z against the other's max x, y, z, three lanes at a time (the fourth
+    // lane is left out).
+    auto beyond = [](const bzBox *p, const bzBox *q)
+    {
+        const __m128 low = _mm_loadu_ps(&p->min.x);  // min x, y, z, max x
+        const __m128 high = _mm_loadu_ps(&q->min.z); // min z, max x, y, z
+        return _mm_cmpgt_ps(low, _mm_shuffle_ps(high, high, _MM_SHUFFLE(3, 3, 2, 1)));
+    };
+    return (_mm_movemask_ps(_mm_or_ps(beyond(a, b), beyond(b, a))) & 7) ? 0 : 1;
+#else
     const bool apart = (a->min.x > b->max.x) | (b->min.x > a->max.x) | (a->min.y > b->max.y) |
                        (b->min.y > a->max.y) | (a->min.z > b->max.z) | (b->min.z > a->max.z);
     return apart ? 0 : 1;
+#endif
 }
 // Writes the centre clamped into the box and returns 1 when the squared distance from it is
 // <= r2 (a squared radius).

@@ -10,6 +10,7 @@
 #include "physics/PhysSettings.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -56,10 +57,10 @@ Vec Momentum(const BZDObject *body)
 }
 
 // The rows of the turn by angle (radians) about axis, in the body's own frame; the same
-// convention as the engine's axis-angle matrices. A zero axis gives no turn. False then.
-bool TurnRows(const Vec &axis, double angle, double r[3][3])
+// convention as the engine's axis-angle matrices. len is Length(axis). A zero axis gives no
+// turn. False then.
+bool TurnRows(const Vec &axis, double len, double angle, double r[3][3])
 {
-    const double len = Length(axis);
     if (!(len > 0.0))
     {
         for (int i = 0; i < 3; ++i)
@@ -82,10 +83,10 @@ bool TurnRows(const Vec &axis, double angle, double r[3][3])
 }
 
 // The turn by angle about axis through pivot (see TurnRows).
-Turn MakeTurn(const Vec &axis, double angle, const bzV3 &pivot)
+Turn MakeTurn(const Vec &axis, double len, double angle, const bzV3 &pivot)
 {
     Turn t = {};
-    if (!TurnRows(axis, angle, t.r))
+    if (!TurnRows(axis, len, angle, t.r))
         return t;
     for (int j = 0; j < 3; ++j)
     {
@@ -123,45 +124,153 @@ Vec VelocityFromMomentum(const Vec &inverse, const double (&r)[3][3], const Vec 
     return w;
 }
 
-// Turns the matrix by angle about axis through the body's centre of mass, in the body's own
-// frame (the turn acts first), and re-derives w from the momentum l held before the turn.
-void TurnMatrix(BZDObject *body, bzM34 *matrix, const Vec &axis, double angle, const Vec &l,
-                const Vec &inverse)
+// Two doubles side by side.
+typedef double Pair __attribute__((vector_size(16)));
+
+// The matrix turned by the turn in the body's own frame (the turn acts first). Entry j of a row is
+// sum_k c_k m[k][j] (+ m[3][j] for the translation), summed in k's order; x and y go side by side.
+void ApplyTurn(const Turn &turn, bzM34 *matrix)
 {
-    const Turn turn = MakeTurn(axis, angle, body->centreOfMass);
-    double m[4][3];
+    Pair xy[4];
+    double z[4];
     for (int k = 0; k < 4; ++k)
-        for (int j = 0; j < 3; ++j)
-            m[k][j] = matrix->row[k].v[j];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            matrix->row[i].v[j] =
-                float(turn.r[i][0] * m[0][j] + turn.r[i][1] * m[1][j] + turn.r[i][2] * m[2][j]);
-    for (int j = 0; j < 3; ++j)
-        matrix->row[3].v[j] =
-            float(turn.t[0] * m[0][j] + turn.t[1] * m[1][j] + turn.t[2] * m[2][j] + m[3][j]);
+    {
+        xy[k] = Pair{matrix->row[k].x, matrix->row[k].y};
+        z[k] = matrix->row[k].z;
+    }
+    for (int i = 0; i < 4; ++i)
+    {
+        const double *c = i < 3 ? turn.r[i] : turn.t;
+        Pair a = c[0] * xy[0] + c[1] * xy[1] + c[2] * xy[2];
+        double b = c[0] * z[0] + c[1] * z[1] + c[2] * z[2];
+        if (i == 3)
+        {
+            a += xy[3];
+            b += z[3];
+        }
+        matrix->row[i] = bzV3{{{float(a[0]), float(a[1]), float(b)}}};
+    }
+}
+
+// The angular velocity after the turn: I^-1 (R l), rounded to float.
+bzV3 TurnedVelocity(const Turn &turn, const Vec &l, const Vec &inverse)
+{
     const Vec w = VelocityFromMomentum(inverse, turn.r, l);
+    bzV3 out;
     for (int i = 0; i < 3; ++i)
-        body->angularVelocity.v[i] = float(w.v[i]);
+        out.v[i] = float(w.v[i]);
+    return out;
+}
+
+// Turns the matrix by angle about axis (of length len) through the body's centre of mass, in the
+// body's own frame (the turn acts first), and re-derives w from the momentum l held before the
+// turn.
+void TurnMatrix(BZDObject *body, bzM34 *matrix, const Vec &axis, double len, double angle,
+                const Vec &l, const Vec &inverse)
+{
+    const Turn turn = MakeTurn(axis, len, angle, body->centreOfMass);
+    ApplyTurn(turn, matrix);
+    body->angularVelocity = TurnedVelocity(turn, l, inverse);
+}
+
+// What a mid-point turn is worked out from: the body's angular velocity, moments, inverse
+// moments and centre of mass, the sub-step and the caps. Compared bit for bit.
+struct TurnInputs
+{
+    double halfCap;
+    double stepCap;
+    bzV3 w;
+    bzV3 moments;
+    bzV3 inverseMoments;
+    bzV3 centre;
+    float inertiaScale;
+    float dt;
+};
+static_assert(sizeof(TurnInputs) == 2 * sizeof(double) + 4 * sizeof(bzV3) + 2 * sizeof(float),
+              "compared bit for bit: no padding");
+
+// A body is moved several times in one step, each time from its start-of-step pose, and a
+// rolling ball mostly comes to each move and each sub-step with the same angular velocity, bit
+// for bit (a turn about the momentum's own direction leaves a sphere's w where it was, up to
+// rounding). The turn depends on nothing but the TurnInputs, so the last turn of a few bodies is
+// kept, slotted by body address, and a turn from the same inputs takes it, and the angular
+// velocity it gave, in place of working them out again.
+struct KeptTurn
+{
+    bool valid;
+    TurnInputs in;
+    Turn turn;
+    bzV3 w; // the angular velocity after the turn
+};
+
+constexpr uint32_t kKeptTurns = 64;
+KeptTurn gKeptTurns[kKeptTurns];
+bool gKeepTurns = true;
+
+KeptTurn &KeptTurnOf(const BZDObject *body)
+{
+    const uint64_t a = reinterpret_cast<uintptr_t>(body);
+    return gKeptTurns[((a >> 4) * 0x9E3779B97F4A7C15ull) >> 58];
+}
+
+// Bit for bit, eight bytes at a time.
+bool SameInputs(const TurnInputs &a, const TurnInputs &b)
+{
+    static_assert(sizeof(TurnInputs) % 8 == 0);
+    uint64_t x[sizeof(TurnInputs) / 8], y[sizeof(TurnInputs) / 8];
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    uint64_t differ = 0;
+    for (size_t i = 0; i < sizeof x / 8; ++i)
+        differ |= x[i] ^ y[i];
+    return differ == 0;
 }
 
 // The mid-point turn of a sub-step: the momentum turned by half the step gives the mid-point
 // velocity, about which the body turns by the whole step. Caps in radians (none when 0).
 void MidpointTurn(BZDObject *body, bzM34 *matrix, float dt, double halfCap, double stepCap)
 {
+    TurnInputs in;
+    in.w = body->angularVelocity;
+    in.moments = body->principalMoments;
+    in.inverseMoments = body->inversePrincipalMoments;
+    in.centre = body->centreOfMass;
+    in.inertiaScale = body->inertiaScale;
+    in.dt = dt;
+    in.halfCap = halfCap;
+    in.stepCap = stepCap;
+    KeptTurn &kept = KeptTurnOf(body);
+    if (gKeepTurns && kept.valid && SameInputs(kept.in, in))
+    {
+        ApplyTurn(kept.turn, matrix);
+        body->angularVelocity = kept.w;
+        return;
+    }
+
     const Vec l = Momentum(body);
     const Vec w = FromFloat(body->angularVelocity);
-    double half = 0.5 * dt * Length(w);
+    const double wLength = Length(w);
+    double half = 0.5 * dt * wLength;
     if (halfCap > 0.0 && half > halfCap)
         half = halfCap;
     const Vec inverse = InverseMoments(body);
     double r[3][3];
-    TurnRows(w, half, r);
+    TurnRows(w, wLength, half, r);
     const Vec mid = VelocityFromMomentum(inverse, r, l);
-    double angle = dt * Length(mid);
+    const double midLength = Length(mid);
+    double angle = dt * midLength;
     if (stepCap > 0.0 && angle > stepCap)
         angle = stepCap;
-    TurnMatrix(body, matrix, mid, angle, l, inverse);
+    const Turn turn = MakeTurn(mid, midLength, angle, body->centreOfMass);
+    ApplyTurn(turn, matrix);
+    body->angularVelocity = TurnedVelocity(turn, l, inverse);
+    if (gKeepTurns)
+    {
+        kept.valid = true;
+        kept.in = in;
+        kept.turn = turn;
+        kept.w = body->angularVelocity;
+    }
 }
 } // namespace
 
@@ -186,7 +295,8 @@ void bz_Phys_RotateStep(BZDObject *body, float dt)
     if (!(angle >= kMinTurn))
         return;
     const Vec w = FromFloat(body->angularVelocity);
-    TurnMatrix(body, BodyMatrix(body), w, dt * Length(w), Momentum(body), InverseMoments(body));
+    const double len = Length(w);
+    TurnMatrix(body, BodyMatrix(body), w, len, dt * len, Momentum(body), InverseMoments(body));
 }
 
 void bz_Phys_RotateSubStep(BZDObject *body, float dt)
@@ -234,8 +344,8 @@ void bz_Body_TurnSingle(BZDObject *body, float dt, int32_t conserve)
         return;
     const bzV3 before = body->angularVelocity;
     const Vec w = FromFloat(before);
-    TurnMatrix(body, &body->startTransform, w, dt * Length(w), Momentum(body),
-               InverseMoments(body));
+    const double len = Length(w);
+    TurnMatrix(body, &body->startTransform, w, len, dt * len, Momentum(body), InverseMoments(body));
     body->collisionMask |= BZ_BODY_CHANGED_POSITION;
     if (conserve)
         body->collisionMask |= BZ_BODY_CHANGED_ANGULAR;
@@ -248,4 +358,13 @@ void bz_Body_TurnMidpoint(BZDObject *body, float dt)
     BZ_ASSERT(body);
     MidpointTurn(body, &body->startTransform, dt, 0.0, 0.0);
     body->collisionMask |= BZ_BODY_CHANGED_POSITION | BZ_BODY_CHANGED_ANGULAR;
+}
+
+bool bz_Phys_KeepTurns(bool on)
+{
+    const bool was = gKeepTurns;
+    gKeepTurns = on;
+    for (KeptTurn &k : gKeptTurns)
+        k.valid = false;
+    return was;
 }

@@ -36,6 +36,12 @@ void bz_Phys_RotateStep(BZDObject *body, float dt);
 // mid-point velocity, the body turns by dt times that (at most 10 degrees), and w is re-derived.
 void bz_Phys_RotateSubStep(BZDObject *body, float dt);
 
+// A mid-point turn from the same angular velocity, moments, centre of mass and sub-step as the
+// last one of the same body gives the same turn, so the last turns of a few bodies are kept and
+// taken again. Switches the keeping on or off (for tests), forgets every kept turn and returns
+// whether it was on. On from the start.
+bool bz_Phys_KeepTurns(bool on);
+
 // The turns of the free-body frame update, on the start-of-step transform:
 // One turn by dt |w| about w through the centre of mass (nothing below 0.0001 radians), ORing
 // the changed-position bit; with conserve, w is re-derived from the kept momentum and the

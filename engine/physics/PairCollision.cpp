@@ -79,6 +79,24 @@ void BoxCorners(const bzBox &box, const bzM34 *m, Lanes out[kBoxCorners])
         out[i] = (xy[i & 3] + z[i >> 2]) + r3;
 }
 
+// Writes the eight corners' start and end positions as prepared points, as FromLanes would. Each
+// sixteen-byte store carries its spare lane into the next coordinate, which the next store
+// writes over; the last end goes as three floats, so nothing past the eighth point changes.
+void StoreCorners(bzPhysShapePoint *out, const Lanes start[kBoxCorners],
+                  const Lanes end[kBoxCorners])
+{
+    static_assert(sizeof(bzPhysShapePoint) == 6 * sizeof(float) && sizeof(Lanes) == 16);
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(out);
+    for (int32_t i = 0; i < kBoxCorners; i++)
+    {
+        std::memcpy(bytes + i * sizeof(bzPhysShapePoint), &start[i], sizeof(Lanes));
+        if (i + 1 < kBoxCorners)
+            std::memcpy(bytes + i * sizeof(bzPhysShapePoint) + sizeof(bzV3), &end[i],
+                        sizeof(Lanes));
+    }
+    out[kBoxCorners - 1].end = FromLanes(end[kBoxCorners - 1]);
+}
+
 // Points the preparation gives a shape; -1 for a shape past the vertex limit.
 int32_t PointCount(const bzShape *shape)
 {
@@ -116,11 +134,7 @@ int32_t Prepare(const bzShape *shape, bzPhysShapePoint *out, const bzM34 *endM, 
         Lanes start[kBoxCorners], end[kBoxCorners];
         BoxCorners(*bz_Shape_Bounds(shape), startM, start);
         BoxCorners(*bz_Shape_Bounds(shape), endM, end);
-        for (int32_t i = 0; i < kBoxCorners; i++)
-        {
-            out[i].start = FromLanes(start[i]);
-            out[i].end = FromLanes(end[i]);
-        }
+        StoreCorners(out, start, end);
         return kBoxCorners;
     }
     for (int32_t i = 0; i < n; i++)
@@ -701,7 +715,7 @@ bool IsBox(const bzShape *shape)
 // b in the frame of the orthonormal m: the product of m's inverse (bz_InverseOrthoM34Into) and b
 // (bz_MulM34Into), summed in their order. Entry j of row i is b's row i dotted with m's row j; the
 // translation then less m's translation dotted with m's row j.
-void InFrameOf(const bzM34 *m, const bzM34 *b, bzM34 *out)
+[[gnu::always_inline]] inline void InFrameOf(const bzM34 *m, const bzM34 *b, bzM34 *out)
 {
     const bzV3 *r = m->row;
     const Lanes cx = {r[0].x, r[1].x, r[2].x, 0.0f};
@@ -767,18 +781,88 @@ bool PrepareOneAndClip(int32_t body, const Prepared &p, const bzM34 *endM, const
     BoxCorners(*bz_Shape_Bounds(shape), startM, start);
     BoxCorners(*bz_Shape_Bounds(shape), endM, end);
     const ClipBox clip(*box, g);
-    bzPhysShapePoint *out = p.points[body];
+    StoreCorners(p.points[body], start, end);
     uint32_t all = 0x3F;
     for (int32_t i = 0; i < kBoxCorners; i++)
     {
-        out[i].start = FromLanes(start[i]);
-        out[i].end = FromLanes(end[i]);
         const uint32_t code = clip.Code(start[i], end[i]);
         s.codes[body][i] = static_cast<uint8_t>(code);
         all &= code;
     }
     p.counts[body][0] = kBoxCorners;
     return all != 0;
+}
+
+// True when the pair is two lone spheres that the table gives the sphere handler (and nothing to
+// do in the overlap pass): CollideSpheres then does their whole test.
+bool LoneSpheres(const bzShape *a, const bzShape *b, bool overlapPass)
+{
+    if (!a || !b || a->kind != BZ_SHAPE_SPHERE || b->kind != BZ_SHAPE_SPHERE)
+        return false;
+    return bz_PhysColl_ContactHandler(BZ_SHAPE_SPHERE, BZ_SHAPE_SPHERE) ==
+               bz_PhysColl_SphereSphere &&
+           (!overlapPass || bz_PhysColl_OverlapHandler(BZ_SHAPE_SPHERE, BZ_SHAPE_SPHERE) ==
+                                bz_PhysColl_OverlapNone);
+}
+
+// The pair of two lone spheres, the bodies in order: what the whole path does for them, with the
+// same arithmetic and the same pair state left behind, less the work whose results nothing reads
+// (the work block, the table runs, the handler's second clip of the same centres).
+int32_t CollideSpheres(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
+                       bzCollisionContact *contacts, bool overlapPass)
+{
+    // The room the whole path's work block would take: a stack too full for it refuses the pair
+    // as there.
+    constexpr uint32_t bytes = 2 * sizeof(bzPhysShapePoint) + 2 * sizeof(uint16_t) + 16;
+    if (bytes > bz_TempStack_SpaceLeft(kStack, 0))
+    {
+        bz_Phys_ReportError(BZ_PHYS_PAIR_ERROR_TOO_LARGE, BZ_PHYS_PAIR_ERROR_TOO_LARGE_TEXT);
+        return 0;
+    }
+    const auto *a = static_cast<const bzSphereShape *>(bodyA->form->firstShape);
+    const auto *b = static_cast<const bzSphereShape *>(bodyB->form->firstShape);
+    bzPhysCollPair &s = gPair;
+    s.body[0] = bodyA;
+    s.body[1] = bodyB;
+    s.start[0] = bodyA->startTransform;
+    s.start[1] = bodyB->startTransform;
+    s.end[0] = bodyA->transform ? *bodyA->transform : bodyA->startTransform;
+    s.end[1] = bodyB->transform ? *bodyB->transform : bodyB->startTransform;
+    s.out = contacts + startIndex;
+    s.room = BZ_PHYS_STEP_CONTACTS - startIndex;
+    s.count = 0;
+
+    // The first centre through the second body's frame, clipped against its box grown by the
+    // first radius; then the second centre through the first body's frame.
+    bzPhysShapePoint centre[2];
+    FramesIntoSecond();
+    s.shape[0] = a;
+    centre[0].start = Point(&s.toSecond[0], a->centre);
+    centre[0].end = Point(&s.toSecond[1], a->centre);
+    s.codes[0][0] =
+        static_cast<uint8_t>(ClipBox(b->bounds, ClipMargin() + a->radius)
+                                 .Code(ToLanes(centre[0].start), ToLanes(centre[0].end)));
+    s.shape[1] = b;
+    if (s.codes[0][0])
+        return 0;
+    FramesIntoFirst();
+    centre[1].start = Point(&s.toFirst[0], b->centre);
+    centre[1].end = Point(&s.toFirst[1], b->centre);
+    s.codes[1][0] =
+        static_cast<uint8_t>(ClipBox(a->bounds, ClipMargin() + b->radius)
+                                 .Code(ToLanes(centre[1].start), ToLanes(centre[1].end)));
+    if (s.codes[1][0])
+        return 0;
+
+    if (overlapPass)
+    {
+        // The overlap pass has nothing to do for two spheres but leaves its directions.
+        s.overlap = 0;
+        CentreDirections();
+    }
+    s.resting = 0;
+    bz_PhysColl_SphereSphereTouch(centre[1], a->centre, b->centre, a->radius, b->radius);
+    return ContactResult();
 }
 } // namespace
 
@@ -798,6 +882,13 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
         return 0;
     if (!bodyA->form || !bodyB->form || !bodyA->form->firstShape || !bodyB->form->firstShape)
         return 0;
+
+    const bool overlapPass =
+        ((bodyA->collisionState | bodyB->collisionState) & BZ_BODY_INTERPENETRATING) != 0;
+    const bzShape *onlyA = bodyA->form->firstShape->next ? nullptr : bodyA->form->firstShape;
+    const bzShape *onlyB = bodyB->form->firstShape->next ? nullptr : bodyB->form->firstShape;
+    if (LoneSpheres(onlyA, onlyB, overlapPass))
+        return CollideSpheres(startIndex, bodyA, bodyB, contacts, overlapPass);
 
     // The work block, sized from the two forms.
     const int32_t shapes[2] = {ShapeCount(bodyA->form), ShapeCount(bodyB->form)};
@@ -833,10 +924,6 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
     s.out = contacts + startIndex;
     s.room = BZ_PHYS_STEP_CONTACTS - startIndex;
     s.count = 0;
-    const bool overlapPass =
-        ((bodyA->collisionState | bodyB->collisionState) & BZ_BODY_INTERPENETRATING) != 0;
-    const bzShape *onlyA = bodyA->form->firstShape->next ? nullptr : bodyA->form->firstShape;
-    const bzShape *onlyB = bodyB->form->firstShape->next ? nullptr : bodyB->form->firstShape;
     float radius[2] = {0.0f, 0.0f};
     if (onlyA && onlyB && ClipsFirst(onlyA, onlyB, overlapPass, radius))
     {

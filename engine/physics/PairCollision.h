@@ -15,7 +15,8 @@
 // from the other body towards the row's body: the direction that body is pushed.
 //
 // Not re-entrant: one module state serves the call, and its work block comes from temporary
-// stack 1. Nothing is taken from the system heap.
+// stack 1 (two lone spheres need none, but a stack without the room refuses them all the same).
+// Nothing is taken from the system heap.
 #pragma once
 
 #include "collision/CollisionContact.h"

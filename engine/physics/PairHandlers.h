@@ -191,6 +191,10 @@ void bz_PhysColl_RoundedPointsOnBox(int32_t own, const bzPhysShapePoint *points,
 // Spheres and tic-tacs (SS, TS, ST, SP, SP', TP, TP', TT).
 void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                               int32_t n2);
+// The sphere pair's contacts once the clip has passed: p2 the second centre's path in the first
+// body's frame, c1 and c2 the centres in their own bodies' frames, r1 and r2 the radii.
+void bz_PhysColl_SphereSphereTouch(const bzPhysShapePoint &p2, const bzV3 &c1, const bzV3 &c2,
+                                   float r1, float r2);
 void bz_PhysColl_TicTacSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,
                               int32_t n2);
 void bz_PhysColl_SphereTicTac(const bzPhysShapePoint *p1, const bzPhysShapePoint *p2, int32_t n1,

@@ -657,10 +657,15 @@ void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint
     const float r1 = Radius(s.shape[0]), r2 = Radius(s.shape[1]);
     if (!bz_PhysColl_ClipPoints(p1, 1, p2, 1, s.codes[0], s.codes[1], r1, r2))
         return;
-    const bzV3 c1 = bz_PhysColl_OwnPoint(s.shape[0], 0);
-    const bzV3 c2 = bz_PhysColl_OwnPoint(s.shape[1], 0);
+    bz_PhysColl_SphereSphereTouch(p2[0], bz_PhysColl_OwnPoint(s.shape[0], 0),
+                                  bz_PhysColl_OwnPoint(s.shape[1], 0), r1, r2);
+}
+
+void bz_PhysColl_SphereSphereTouch(const bzPhysShapePoint &p2, const bzV3 &c1, const bzV3 &c2,
+                                   float r1, float r2)
+{
     bzPairTouch touch;
-    if (bz_PairPointMovingSphere(r1 + r2, c1, p2[0].start, Sub(p2[0].end, p2[0].start), &touch))
+    if (bz_PairPointMovingSphere(r1 + r2, c1, p2.start, Sub(p2.end, p2.start), &touch))
     {
         bz_PhysColl_AddRadiusContact(0, Scale(touch.normal, -1.0f), c1, c2, touch.time, r1, r2);
         return;
@@ -669,9 +674,9 @@ void bz_PhysColl_SphereSphere(const bzPhysShapePoint *p1, const bzPhysShapePoint
     // end it apart, they touch at the start along the line of their centres, so the contact
     // holds them instead of letting one pass on through the other.
     const float reach = r1 + r2;
-    const bzV3 apart = Sub(p2[0].start, c1);
+    const bzV3 apart = Sub(p2.start, c1);
     const float g0 = LengthSq(apart);
-    const float g1 = LengthSq(Sub(p2[0].end, c1));
+    const float g1 = LengthSq(Sub(p2.end, c1));
     const float touching = reach + bzCollisionTolerance;
     if (g0 < reach * reach && g0 > 0.0f && g1 <= touching * touching)
         bz_PhysColl_AddRadiusContact(0, Scale(apart, -1.0f / std::sqrt(g0)), c1, c2, 0.0f, r1, r2);

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace
@@ -226,6 +229,166 @@ TEST(Geometry, TransformedBoxEnclosesEveryCorner)
         bz_Box_Transform(&inPlace, &m);
         EXPECT_TRUE(V3Near(inPlace.min, out.min, 0.0f));
     }
+}
+
+// Box overlap against the rule written out axis by axis, on random pairs of boxes that often
+// share sides (touching), with flat and inside-out boxes, signed zeros, infinities and NaNs.
+TEST(Geometry, BoxOverlapIsTheAxisByAxisRule)
+{
+    MathsRandom rnd(5);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float unusual[] = {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN()};
+    auto rule = [](const bzBox &a, const bzBox &b)
+    {
+        for (int k = 0; k < 3; k++)
+            if (a.min.v[k] > b.max.v[k] || b.min.v[k] > a.max.v[k])
+                return 0;
+        return 1;
+    };
+    int overlapping = 0, apart = 0;
+    int apartOnAxis[3] = {0, 0, 0};
+    for (int n = 0; n < 20000; n++)
+    {
+        bzBox box[2];
+        for (bzBox &b : box)
+        {
+            b.min = rnd.V3(-1.0f, 0.5f);
+            b.max = rnd.V3(-0.5f, 1.0f);
+        }
+        for (int k = 0; k < 3; k++)
+        {
+            const float u = rnd.Uniform(0.0f, 1.0f);
+            if (u < 0.1f)
+                box[1].min.v[k] = box[0].max.v[k]; // touching
+            else if (u < 0.15f)
+                box[1].max.v[k] = box[1].min.v[k]; // flat
+            else if (u < 0.25f)
+                (rnd.Uniform(0.0f, 1.0f) < 0.5f ? box[0].min : box[1].max).v[k] =
+                    unusual[int(rnd.Uniform(0.0f, 4.999f))];
+        }
+        const int expect = rule(box[0], box[1]);
+        ASSERT_EQ(bz_Box_Overlap(&box[0], &box[1]), expect) << "case " << n;
+        ASSERT_EQ(bz_Box_Overlap(&box[1], &box[0]), expect) << "case " << n;
+        (expect ? overlapping : apart)++;
+        // Apart on this axis alone.
+        for (int k = 0; k < 3; k++)
+        {
+            bzBox a = box[0], b = box[1];
+            for (int j = 0; j < 3; j++)
+                if (j != k)
+                    a.min.v[j] = b.min.v[j] = -inf, a.max.v[j] = b.max.v[j] = inf;
+            apartOnAxis[k] += !rule(a, b);
+        }
+    }
+    EXPECT_GT(overlapping, 3000);
+    EXPECT_GT(apart, 3000);
+    for (int k = 0; k < 3; k++)
+        EXPECT_GT(apartOnAxis[k], 1000) << "axis " << k;
+}
+
+// The placed box by the rule written out one number at a time: the min corner through the
+// matrix (x, y, z products, then the translation), then for each row in turn, each coordinate
+// of extent x row added to the max when it is >= 0 and to the min when it is not.
+bzBox PlacedBoxByHand(const bzBox &b, const bzM34 &m)
+{
+    bzBox r;
+    for (int j = 0; j < 3; j++)
+    {
+        const float c = b.min.x * m.row[0].v[j] + b.min.y * m.row[1].v[j] +
+                        b.min.z * m.row[2].v[j] + m.row[3].v[j];
+        r.min.v[j] = r.max.v[j] = c;
+    }
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+        {
+            const float v = (b.max.v[i] - b.min.v[i]) * m.row[i].v[j];
+            if (v >= 0.0f)
+                r.max.v[j] = r.max.v[j] + v;
+            else
+                r.min.v[j] = r.min.v[j] + v;
+        }
+    return r;
+}
+
+// The placed box equals the rule worked by hand bit for bit: random boxes and frames with zeros
+// of both signs, flat and inside-out boxes, huge values, infinities and NaNs among them, so
+// that both sides of every >= 0 come up, NaN and signed zeros included, and sides that end as
+// -0 (where adding a +0 would show); also in place.
+TEST(Geometry, TransformedBoxIsTheRuleBitForBit)
+{
+    MathsRandom rnd(99);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float unusual[] = {
+        0.0f, -0.0f, 1e30f, -1e30f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1e-40f};
+    auto pick = [&](float lo, float hi)
+    {
+        const float u = rnd.Uniform(0.0f, 1.0f);
+        if (u < 0.15f)
+            return unusual[int(rnd.Uniform(0.0f, 7.999f))];
+        return rnd.Uniform(lo, hi);
+    };
+    auto bits = [](const bzBox &b)
+    {
+        std::array<uint32_t, 6> out;
+        for (int k = 0; k < 3; k++)
+        {
+            out[k] = std::bit_cast<uint32_t>(b.min.v[k]);
+            out[k + 3] = std::bit_cast<uint32_t>(b.max.v[k]);
+        }
+        return out;
+    };
+    int toMax = 0, toMin = 0, notANumber = 0, negativeZero = 0, negativeZeroSide = 0;
+    for (int n = 0; n < 20000; n++)
+    {
+        bzM34 m = rnd.Rotation(true);
+        for (int i = 0; i < 4; i++)
+            for (int j = 0; j < 3; j++)
+                if (rnd.Uniform(0.0f, 1.0f) < 0.1f)
+                    m.row[i].v[j] = pick(-2.0f, 2.0f);
+        bzBox box = {rnd.V3(-2, 0), rnd.V3(0.1f, 2)};
+        for (int k = 0; k < 3; k++)
+        {
+            if (rnd.Uniform(0.0f, 1.0f) < 0.1f)
+                box.min.v[k] = pick(-2.0f, 2.0f);
+            if (rnd.Uniform(0.0f, 1.0f) < 0.1f)
+                box.max.v[k] = n % 5 == 0 ? box.min.v[k] : pick(-2.0f, 2.0f);
+        }
+        if (n % 7 == 3)
+        {
+            // A corner at the origin of a frame without translation, of zeros of both signs,
+            // and flat sides: sums of signed zeros throughout.
+            m.row[3] = {-0.0f, -0.0f, -0.0f};
+            for (int k = 0; k < 3; k++)
+            {
+                box.min.v[k] = rnd.Uniform(0.0f, 1.0f) < 0.5f ? 0.0f : -0.0f;
+                if (rnd.Uniform(0.0f, 1.0f) < 0.5f)
+                    box.max.v[k] = box.min.v[k];
+            }
+        }
+        const bzBox expect = PlacedBoxByHand(box, m);
+        bzBox out;
+        bz_Box_TransformInto(&box, &m, &out);
+        ASSERT_EQ(bits(out), bits(expect)) << "case " << n;
+        bzBox inPlace = box;
+        bz_Box_Transform(&inPlace, &m);
+        ASSERT_EQ(bits(inPlace), bits(expect)) << "case " << n;
+        for (int k = 0; k < 3; k++)
+            negativeZeroSide += (expect.min.v[k] == 0.0f && std::signbit(expect.min.v[k])) +
+                                (expect.max.v[k] == 0.0f && std::signbit(expect.max.v[k]));
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++)
+            {
+                const float v = (box.max.v[i] - box.min.v[i]) * m.row[i].v[j];
+                (v >= 0.0f ? toMax : toMin)++;
+                notANumber += std::isnan(v);
+                negativeZero += v == 0.0f && std::signbit(v);
+            }
+    }
+    EXPECT_GT(toMax, 50000);
+    EXPECT_GT(toMin, 50000);
+    EXPECT_GT(notANumber, 1000);
+    EXPECT_GT(negativeZero, 1000);
+    EXPECT_GT(negativeZeroSide, 300);
 }
 
 // Separating axes by brute force: all fifteen axes, every corner projected.

@@ -1,5 +1,5 @@
 // Momentum-keeping rotation: sub-step counts, torque-free motion, turning about the centre of
-// mass and bad angular speeds.
+// mass, bad angular speeds and the keeping of turns.
 #include "collision/PairTestShapes.h"
 #include "maths/Matrix.h"
 #include "physics/Body.h"
@@ -12,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <random>
 
 namespace
 {
@@ -225,6 +228,128 @@ TEST(BodyRotationTest, HugeAndNonFiniteAngularSpeeds)
         EXPECT_EQ(f.matrix.row[1].y, 1.0f);
     }
     bz_Phys_SetErrorHook(nullptr);
+}
+
+// What a turn leaves of a body: its matrix, angular velocities, flags and the sub-steps.
+struct TurnOutcome
+{
+    bzM34 matrix;
+    bzV3 w, saved;
+    uint32_t flags;
+    int32_t steps;
+    bool operator==(const TurnOutcome &o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+};
+
+// The body's inputs to a turn, as set on a FreeBody.
+struct TurnSetUp
+{
+    bzV3 moments, inverse, centre, w;
+    float scale, dt;
+    bzM34 matrix;
+    bool midpoint; // bz_Body_TurnMidpoint (no caps) on the start transform, else integrated
+};
+
+TurnOutcome TurnOnce(const TurnSetUp &u)
+{
+    FreeBody f(u.moments, u.centre);
+    f.body.inertiaScale = u.scale;
+    f.body.inversePrincipalMoments = u.inverse;
+    f.body.angularVelocity = u.w;
+    f.matrix = u.matrix;
+    f.body.startTransform = u.matrix;
+    TurnOutcome o;
+    std::memset(&o, 0, sizeof o);
+    if (u.midpoint)
+        bz_Body_TurnMidpoint(&f.body, u.dt);
+    else
+        o.steps = bz_Phys_IntegrateRotation(&f.body, u.dt);
+    o.matrix = u.midpoint ? f.body.startTransform : f.matrix;
+    o.w = f.body.angularVelocity;
+    o.saved = f.body.savedAngularVelocity;
+    o.flags = f.body.physicsFlags;
+    return o;
+}
+
+// A turn worked out afresh, with no turn kept before or after it.
+TurnOutcome FreshTurn(const TurnSetUp &u)
+{
+    const bool was = bz_Phys_KeepTurns(false);
+    const TurnOutcome o = TurnOnce(u);
+    bz_Phys_KeepTurns(was);
+    return o;
+}
+
+// Turns are kept and taken again from the same inputs. A body turned once from one pose and then
+// from another with the same angular velocity, moments, centre of mass and step ends where a
+// fresh turn takes it, bit for bit; and with any one of those inputs changed after the first
+// turn it still ends where a fresh turn of the changed inputs takes it, which differs from the
+// unchanged one. Balls (whose turns keep w) and uneven bodies, slow and split turns.
+TEST(BodyRotationTest, KeptTurnsAreTakenOnlyFromTheSameInputs)
+{
+    const std::pair<const char *, std::function<void(TurnSetUp &)>> changes[] = {
+        {"none", [](TurnSetUp &) {}},
+        {"w.x", [](TurnSetUp &u) { u.w.x *= 1.001f; }},
+        {"w.y", [](TurnSetUp &u) { u.w.y *= 1.001f; }},
+        {"w.z", [](TurnSetUp &u) { u.w.z *= 1.001f; }},
+        {"moment x", [](TurnSetUp &u) { u.moments.x *= 1.01f; }},
+        {"moment y", [](TurnSetUp &u) { u.moments.y *= 1.01f; }},
+        {"moment z", [](TurnSetUp &u) { u.moments.z *= 1.01f; }},
+        {"inverse x", [](TurnSetUp &u) { u.inverse.x *= 1.01f; }},
+        {"inverse y", [](TurnSetUp &u) { u.inverse.y *= 1.01f; }},
+        {"inverse z", [](TurnSetUp &u) { u.inverse.z *= 1.01f; }},
+        {"centre x", [](TurnSetUp &u) { u.centre.x += 0.01f; }},
+        {"centre y", [](TurnSetUp &u) { u.centre.y += 0.01f; }},
+        {"centre z", [](TurnSetUp &u) { u.centre.z += 0.01f; }},
+        {"scale", [](TurnSetUp &u) { u.scale *= 1.01f; }},
+        {"step", [](TurnSetUp &u) { u.dt *= 1.01f; }},
+        {"caps", [](TurnSetUp &u) { u.midpoint = !u.midpoint; }},
+    };
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f), side(-1.0f, 1.0f);
+    const bool was = bz_Phys_KeepTurns(true);
+    int split = 0;
+    for (int trial = 0; trial < 120; ++trial)
+    {
+        TurnSetUp u;
+        const bool ball = trial % 2 == 0;
+        u.moments =
+            ball ? V(0.4f, 0.4f, 0.4f) : V(0.2f + unit(rng), 0.2f + unit(rng), 0.2f + unit(rng));
+        u.scale = trial % 5 == 0 ? 1.5f : 1.0f;
+        // Every sixth body's stored inverse moments are eight times the moments' reciprocals,
+        // which the turn takes as they stand: its mid-point speed is eight times w, and a single
+        // step's turn meets the caps.
+        const float over = trial % 6 == 5 ? 8.0f : 1.0f;
+        u.inverse = V(over / (u.moments.x * u.scale), over / (u.moments.y * u.scale),
+                      over / (u.moments.z * u.scale));
+        u.centre = ball ? V(0, 0, 0) : V(0.3f * side(rng), 0.3f * side(rng), 0.3f * side(rng));
+        const float speed = trial % 3 == 0 && over == 1.0f ? 30.0f : 3.0f;
+        u.w = V(speed * side(rng), speed * side(rng), speed * side(rng));
+        u.dt = trial % 4 == 0 ? 0.04f : 1.0f / 60.0f;
+        u.midpoint = trial % 7 == 0;
+        u.matrix = pairtest::RandomPlacement(rng, 2.0f);
+        TurnSetUp other = u;
+        other.matrix = pairtest::RandomPlacement(rng, 2.0f);
+        const TurnOutcome unchanged = FreshTurn(u);
+        split += unchanged.steps > 1;
+        for (const auto &[name, change] : changes)
+        {
+            TurnSetUp changed = u;
+            change(changed);
+            const TurnOutcome expected = FreshTurn(changed);
+            if (changed.midpoint == u.midpoint && std::strcmp(name, "none") != 0)
+            {
+                ASSERT_FALSE(expected == unchanged) << name << " trial " << trial;
+            }
+            bz_Phys_KeepTurns(true);
+            TurnOnce(other);
+            changed.matrix = u.matrix;
+            EXPECT_TRUE(TurnOnce(changed) == expected) << name << " trial " << trial;
+        }
+    }
+    bz_Phys_KeepTurns(was);
+    // Both single and split turns came up.
+    EXPECT_GT(split, 20);
+    EXPECT_LT(split, 100);
 }
 
 TEST(BodyRotationTest, FixedBodyDoesNotKeepSpinning)

@@ -521,6 +521,151 @@ TEST_F(PairCollisionTest, PairsShownApartEarlyGiveWhatTheWholeTestGives)
     }
 }
 
+// The offset of the first byte where a and b differ, -1 when they are the same.
+long FirstDifference(const void *a, const void *b, size_t n)
+{
+    const auto *x = static_cast<const unsigned char *>(a),
+               *y = static_cast<const unsigned char *>(b);
+    for (size_t i = 0; i < n; i++)
+        if (x[i] != y[i])
+            return long(i);
+    return -1;
+}
+
+// Two lone spheres take a shorter path than the whole one; with the pass-on stand-ins in the
+// table the whole path runs instead. Off-centre spheres of unequal radii, turning and moving, at
+// random distances (from inside each other to well apart), with and without the overlap pass,
+// fixed bodies and random start indices: the result, every contact slot, the bodies' collision
+// state and the pair state left behind are the same bit for bit.
+TEST_F(PairCollisionTest, LoneSpheresGiveWhatTheWholePathGivesBitForBit)
+{
+    struct Case
+    {
+        float nearest, farthest; // of the centres at the start, in sums of the radii
+        bool overlapPass;
+        uint32_t fixedFlags; // of the second body
+    };
+    const Case cases[] = {
+        {0.3f, 1.0f, false, 0u},
+        {0.8f, 1.6f, false, 0u},
+        {0.8f, 1.6f, true, 0u},
+        {0.3f, 1.2f, false, BZ_PHYS_INF_MASS | BZ_PHYS_INF_MI},
+    };
+    std::mt19937 rng(2027);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f), side(-1.0f, 1.0f);
+    int firstApart = 0, secondApart = 0, touching = 0, inside = 0, trials = 0;
+    for (const Case &c : cases)
+    {
+        for (int trial = 0; trial < 500; ++trial, ++trials)
+        {
+            const float rA = 0.2f + 0.4f * unit(rng), rB = 0.2f + 0.4f * unit(rng);
+            const bzV3 cA = V(0.2f * side(rng), 0.2f * side(rng), 0.2f * side(rng));
+            const bzV3 cB = V(0.2f * side(rng), 0.2f * side(rng), 0.2f * side(rng));
+            const float masses[] = {1.0f, 2.0f, 2.0f, 0.0f};
+            PairBody a(pairtest::Sphere(cA, rA), masses[trial % 4]),
+                b(pairtest::Sphere(cB, rB), masses[(trial / 4) % 3]);
+            b.body.physicsFlags = c.fixedFlags;
+            // The centres at a random distance in a random direction; each body turns by up to
+            // 0.3 radians about its own z and then y axes and moves up to a quarter of the sum
+            // of the radii.
+            bzM34 pose[2][2];
+            for (auto &p : pose)
+            {
+                p[0] = pairtest::RandomPlacement(rng, 0.0f);
+                const bzM34 turns[2] = {pairbody::RotationZ(0.3f * side(rng), V(0, 0, 0)),
+                                        pairbody::RotationY(0.3f * side(rng), V(0, 0, 0))};
+                p[1] = p[0];
+                for (const bzM34 &t : turns)
+                {
+                    const bzM34 m = p[1];
+                    for (int r = 0; r < 3; r++)
+                        for (int k = 0; k < 3; k++)
+                            p[1].row[r].v[k] = t.row[r].x * m.row[0].v[k] +
+                                               t.row[r].y * m.row[1].v[k] +
+                                               t.row[r].z * m.row[2].v[k];
+                }
+            }
+            const bzV3 dir = pairtest::RandomPlacement(rng, 0.0f).row[0];
+            const float reach = rA + rB;
+            const float d = reach * (c.nearest + (c.farthest - c.nearest) * unit(rng));
+            pose[0][0].row[3] = V(side(rng), side(rng), side(rng));
+            pose[1][0].row[3] = V(pose[0][0].row[3].x + d * dir.x, pose[0][0].row[3].y + d * dir.y,
+                                  pose[0][0].row[3].z + d * dir.z);
+            for (auto &p : pose)
+                p[1].row[3] = V(p[0].row[3].x + 0.25f * reach * side(rng),
+                                p[0].row[3].y + 0.25f * reach * side(rng),
+                                p[0].row[3].z + 0.25f * reach * side(rng));
+            a.Place(pose[0][0], pose[0][1]);
+            b.Place(pose[1][0], pose[1][1]);
+            const int32_t start = trial % 5 == 0 ? BZ_PHYS_PAIR_LAST_START : trial % 13;
+            const uint32_t state = c.overlapPass ? BZ_BODY_INTERPENETRATING : 0u;
+
+            struct Run
+            {
+                int32_t n;
+                uint32_t states[2];
+                bzCollisionContact contacts[BZ_PHYS_STEP_CONTACTS];
+                bzPhysCollPair pair;
+            } run[2];
+            for (int whole = 0; whole < 2; whole++)
+            {
+                Run &r = run[whole];
+                std::memset(&r, 0x5A, sizeof r);
+                std::memset(&bz_PhysColl_Pair(), 0x5A, sizeof(bzPhysCollPair));
+                a.body.collisionState = state;
+                b.body.collisionState = 0;
+                if (whole)
+                {
+                    gPassedContact = bz_PhysColl_SetContactHandler(5, 5, PassContactOn);
+                    gPassedOverlap = bz_PhysColl_SetOverlapHandler(5, 5, PassOverlapOn);
+                }
+                // One contact array for both, as the pair state keeps where it wrote.
+                std::memset(contacts_, 0x5A, sizeof contacts_);
+                r.n = bz_PhysObject_CollidePair(start, a.get(), b.get(), contacts_);
+                std::memcpy(r.contacts, contacts_, sizeof contacts_);
+                if (whole)
+                {
+                    bz_PhysColl_SetContactHandler(5, 5, gPassedContact);
+                    bz_PhysColl_SetOverlapHandler(5, 5, gPassedOverlap);
+                }
+                r.states[0] = a.body.collisionState;
+                r.states[1] = b.body.collisionState;
+                r.pair = bz_PhysColl_Pair();
+            }
+            ASSERT_EQ(run[0].n, run[1].n) << "trial " << trials;
+            const bool apart[2] = {run[0].pair.codes[0][0] != 0, run[0].pair.codes[1][0] != 0};
+            // A pair shown apart by its centres' outcodes leaves the later work undone, which the
+            // whole path does regardless.
+            if (apart[0] || apart[1])
+                for (Run &r : run)
+                {
+                    bzPhysCollPair &p = r.pair;
+                    p.overlap = p.resting = 0;
+                    p.centreDirection[0] = p.centreDirection[1] = V(0, 0, 0);
+                    p.toFirst[0] = p.toFirst[1] = pairtest::Identity();
+                    p.codes[1][0] = 0;
+                }
+            ASSERT_EQ(FirstDifference(&run[0], &run[1], sizeof(Run)), -1)
+                << "trial " << trials << " (the pair state from byte " << offsetof(Run, pair)
+                << ")";
+
+            const double gap = pairtest::Length(pairtest::Place(pose[1][0], pairtest::ToD(cB)) -
+                                                pairtest::Place(pose[0][0], pairtest::ToD(cA)));
+            if (apart[0])
+                firstApart++;
+            else if (apart[1])
+                secondApart++;
+            else if (run[0].n > 0)
+                (gap < reach ? inside : touching)++;
+        }
+    }
+    // Every way through comes up many times.
+    EXPECT_GT(firstApart, 200);
+    EXPECT_GT(secondApart, 50);
+    EXPECT_GT(touching, 60);
+    EXPECT_GT(inside, 300);
+}
+
 // What a stand-in handler saw of the prepared points, the frames and the outcodes.
 struct Seen
 {
