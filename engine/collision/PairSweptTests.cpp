@@ -3,6 +3,7 @@
 
 #include "collision/CollisionTolerance.h"
 #include "collision/EdgeQuartic.h"
+#include "collision/FloatLanes.h"
 #include "collision/PairMaths.h"
 #include "collision/SweptRoots.h"
 #include "collision/UnitRoots.h"
@@ -271,19 +272,33 @@ int32_t bz_PairEdgesWithRadii(float radius, const bzV3 &q, const bzV3 &f, const 
 int32_t bz_PairEdgeCrossing(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const bzV3 &v,
                             const bzV3 &e0, const bzV3 &w, float limit, bzPairTouch *out)
 {
-    const bzV3 n0 = Cross(e0, f), n1 = Cross(w, f);
-    const bzV3 pq = Sub(p0, q);
-    const float a = Dot(v, n1), b = Dot(pq, n1) + Dot(v, n0), c = Dot(pq, n0);
+    const bzEdgeSide side = bz_EdgeSide(q, f, p0, v, e0, w);
+    const bzV3 &n0 = side.n0, &n1 = side.n1;
+    const float a = side.a, b = side.b, c = side.c;
     const float c0 = c;
     auto fallback = [&]()
     {
         // The two edges at their end positions within the tolerance.
         if (!(limit > 1.0f))
             return 0;
-        const bzV3 p1 = Add(p0, v), e1 = Add(e0, w);
-        float s, r;
-        if (!ClosestOnLines(p1, e1, q, f, &s, &r) || !InUnit(s) || !InUnit(r))
+        // ClosestOnLines(p1, e1, q, f) with its five dot products side by side.
+        const bzLanes fl = bz_Lanes(f);
+        const bzLanes p1l = bz_Lanes(p0) + bz_Lanes(v), e1l = bz_Lanes(e0) + bz_Lanes(w);
+        const bzLanes w0l = p1l - bz_Lanes(q);
+        const bzLanes ee = bz_SumsOfFour(e1l * e1l, e1l * fl, fl * fl, e1l * w0l);
+        const bzLanes fw = fl * w0l;
+        const float ea = ee[0], eb = ee[1], ec = ee[2], ed = ee[3];
+        const float eg = fw[0] + fw[1] + fw[2];
+        const float den = ea * ec - eb * eb;
+        if (!(std::fabs(den) > kZeroSq * (ea * ec > 1.0f ? ea * ec : 1.0f)))
             return 0;
+        float s = (eb * eg - ec * ed) / den;
+        if (!InUnit(s))
+            return 0;
+        float r = (ea * eg - eb * ed) / den;
+        if (!InUnit(r))
+            return 0;
+        const bzV3 p1 = bz_LanesV3(p1l), e1 = bz_LanesV3(e1l);
         const bzV3 between = Sub(AddScaled(p1, e1, s), AddScaled(q, f, r));
         const bzV3 nEnd = Cross(e1, f);
         if (!(LengthSq(nEnd) > kZeroSq))

@@ -8,6 +8,7 @@
 // precision; nothing keeps state or allocates.
 #pragma once
 
+#include "collision/FloatLanes.h"
 #include "maths/Types.h"
 
 #include <cstdint>
@@ -30,3 +31,24 @@ int32_t bz_EnteringRoots(const float *roots, int32_t n, bool startsWithin, float
 // 0 when it keeps its sign over the step, has no real roots or none in [0, 1], or b is too small
 // to place the root of a nearly linear side.
 int32_t bz_EdgeCrossingTimes(float a, float b, float c, float *times);
+
+// The side of the moving edge's line P0 + t V, vector E0 + t W, from the fixed edge's line
+// Q + u F over the step: n0 = E0 x F, n1 = W x F, offset = P0 - Q and the side's coefficients
+// a = V . n1, b = offset . n1 + V . n0, c = offset . n0 for bz_EdgeCrossingTimes, each exactly as
+// Cross, Sub and Dot of PairMaths.h give it (the coordinates side by side in float lanes).
+struct bzEdgeSide
+{
+    bzV3 n0, n1, offset;
+    float a, b, c;
+};
+
+inline bzEdgeSide bz_EdgeSide(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const bzV3 &v,
+                              const bzV3 &e0, const bzV3 &w)
+{
+    const bzLanes fl = bz_Lanes(f), vl = bz_Lanes(v);
+    const bzLanes n0 = bz_CrossLanes(bz_Lanes(e0), fl), n1 = bz_CrossLanes(bz_Lanes(w), fl);
+    const bzLanes offset = bz_Lanes(p0) - bz_Lanes(q);
+    const bzLanes dots = bz_SumsOfFour(vl * n1, offset * n1, vl * n0, offset * n0);
+    return bzEdgeSide{bz_LanesV3(n0), bz_LanesV3(n1),    bz_LanesV3(offset),
+                      dots[0],        dots[1] + dots[2], dots[3]};
+}

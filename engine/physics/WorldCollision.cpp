@@ -4,6 +4,7 @@
 #include "collision/CollisionTolerance.h"
 #include "collision/FaceList.h"
 #include "collision/FaceRays.h"
+#include "collision/FloatLanes.h"
 #include "collision/Form.h"
 #include "collision/PairMaths.h"
 #include "collision/Shape.h"
@@ -13,14 +14,9 @@
 #include "physics/ShapePoints.h"
 #include "physics/WorldHandlers.h"
 
-#include <bit>
 #include <cmath>
 #include <cstddef>
-#include <limits>
-
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
+#include <cstring>
 
 using namespace bzPairMaths;
 
@@ -77,43 +73,34 @@ const Handler kIntersect[BZ_SHAPE_KIND_COUNT] = {
     bz_PhysWorld_IntersectPolyhedron,
 };
 
-// Four float lanes: x, y, z and a fourth that no result reads. Lane j of a sum of products
-// below forms the same products and sums, in the same order, as the scalar formula for
-// coordinate j (-ffp-contract=off holds for the whole build), so the lanes give its floats bit
-// for bit.
-typedef float Lanes __attribute__((vector_size(16)));
-typedef int32_t LaneMask __attribute__((vector_size(16)));
+// Lane j of a sum of products below forms the same products and sums, in the same order, as
+// the scalar formula for coordinate j (FloatLanes.h), so the lanes give its floats bit for bit.
+typedef bzLanes Lanes;
+typedef bzLaneMask LaneMask;
 
 Lanes Load(const bzV3 &v)
 {
-    return Lanes{v.x, v.y, v.z, 0.0f};
+    return bz_Lanes(v);
 }
 
 Lanes Splat(float x)
 {
-    return Lanes{x, x, x, x};
+    return bz_Splat(x);
 }
 
 bzV3 Store(Lanes l)
 {
-    return V(l[0], l[1], l[2]);
+    return bz_LanesV3(l);
 }
 
-// The lanes of the x, y or z comparisons that hold, as bits 0, 1 and 2.
 int32_t Held(LaneMask m)
 {
-#if defined(__SSE__)
-    return _mm_movemask_ps(std::bit_cast<__m128>(m)) & 7;
-#else
-    return (m[0] ? 1 : 0) | (m[1] ? 2 : 0) | (m[2] ? 4 : 0);
-#endif
+    return bz_LanesHeld(m);
 }
 
-// |x| <= the largest float: false for a NaN as for an infinity.
 LaneMask FiniteLanes(Lanes x)
 {
-    const Lanes most = Splat(std::numeric_limits<float>::max());
-    return (x <= most) & (x >= -most);
+    return bz_FiniteLanes(x);
 }
 
 // The four rows of a placement.
@@ -122,9 +109,16 @@ struct Rows
     Lanes r[4];
 };
 
+// From the twelve floats side by side; the fourth lanes hold the next row's first float.
 Rows RowsOf(const bzM34 &m)
 {
-    return Rows{{Load(m.row[0]), Load(m.row[1]), Load(m.row[2]), Load(m.row[3])}};
+    static_assert(sizeof(bzM34) == 3 * sizeof(Lanes), "a placement is twelve floats");
+    Lanes v[3];
+    std::memcpy(v, &m, sizeof m);
+    typedef int32_t Pick __attribute__((vector_size(16)));
+    return Rows{{v[0], __builtin_shuffle(v[0], v[1], Pick{3, 4, 5, 6}),
+                 __builtin_shuffle(v[1], v[2], Pick{2, 3, 4, 5}),
+                 __builtin_shuffle(v[2], Pick{1, 2, 3, 3})}};
 }
 
 // p M with the translation row: ((x m0 + y m1) + z m2) + m3, as Point.
@@ -162,10 +156,9 @@ Lanes DotRows(const Columns &m, const bzV3 &a)
 
 bool Finite(const bzM34 &m)
 {
-    LaneMask finite = FiniteLanes(Load(m.row[0]));
-    for (int32_t i = 1; i < 4; i++)
-        finite &= FiniteLanes(Load(m.row[i]));
-    return Held(finite) == 7;
+    Lanes v[3];
+    std::memcpy(v, &m, sizeof m);
+    return bz_AllLanesHeld(FiniteLanes(v[0]) & FiniteLanes(v[1]) & FiniteLanes(v[2]));
 }
 
 // The inverse of a rigid placement: the rotation transposed, the translation taken back
