@@ -11,7 +11,7 @@ using namespace bzPairMaths;
 
 namespace
 {
-constexpr float kParallel = 2.3841858e-7f; // 2^-22
+constexpr float kParallel = BZ_SEGMENT_FACE_PARALLEL;
 
 bool Finite(const bzV3 &v)
 {
@@ -61,32 +61,9 @@ void bz_SegmentIntersectFace(const bzV3 *displacement, const bzCollisionFace *fa
                              const bzV3 *start, bzV3 *hitOut, bzV3 *normalOut, float *fractionOut)
 {
     *fractionOut = BZ_FRACTION_MISS;
-    const bzV3 &n = face->normal;
     if (!Finite(*displacement) || !Finite(*start))
         return;
-    const float k = Dot(*displacement, n);
-    if (!(std::fabs(k) >= kParallel))
-        return;
-    const float dist = Dot(*start, n) - face->distance;
-    const float tol = bzCollisionTolerance;
-    if (k <= 0.0f)
-    {
-        if (!(dist >= 0.0f && dist <= tol - k))
-            return;
-    }
-    else if (!(face->flags & BZ_FACE_DOUBLE_SIDED) || !(-dist >= 0.0f && -dist <= tol + k))
-        return;
-    if (bz_DivideWouldOverflow(dist, k))
-        return;
-    float t = -dist / k;
-    if (t > 1.0f)
-        t = 1.0f;
-    const bzV3 hit = AddScaled(*start, *displacement, t);
-    *hitOut = hit;
-    if (!bz_Face_PointInside(face, &hit, BZ_FACE_INSIDE_HIGH))
-        return;
-    *fractionOut = t;
-    *normalOut = k > 0.0f ? Scale(n, -1.0f) : n;
+    bz_SegmentIntersectFaceFinite(displacement, face, start, hitOut, normalOut, fractionOut);
 }
 
 int32_t bz_SweptSphereIntersectFace(const bzCollisionFace *face, const bzV3 *a, const bzV3 *b,

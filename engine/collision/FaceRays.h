@@ -7,8 +7,16 @@
 #pragma once
 
 #include "collision/CollisionFace.h"
+#include "collision/CollisionTolerance.h"
+#include "collision/FacePrimitives.h"
+#include "collision/PairMaths.h"
 
+#include <cmath>
 #include <cstdint>
+
+// A displacement whose dot product with a face's normal is below this in size runs along the
+// face's plane and never hits it: 2^-22.
+constexpr float BZ_SEGMENT_FACE_PARALLEL = 2.3841858e-7f;
 
 // count rays start at starts[0 .. count - 1] and share the direction. Returns 1 when at least
 // one ray hits the face, with every ray's fraction written (a hit or 100.0) and the normal
@@ -26,6 +34,40 @@ int32_t bz_RaysIntersectFace(const bzV3 *direction, const bzCollisionFace *face,
 // outside the triangle.
 void bz_SegmentIntersectFace(const bzV3 *displacement, const bzCollisionFace *face,
                              const bzV3 *start, bzV3 *hitOut, bzV3 *normalOut, float *fractionOut);
+
+// The same test for a start and displacement already known to be finite (every coordinate), so
+// that a loop over faces checks them once; inline for such loops.
+inline void bz_SegmentIntersectFaceFinite(const bzV3 *displacement, const bzCollisionFace *face,
+                                          const bzV3 *start, bzV3 *hitOut, bzV3 *normalOut,
+                                          float *fractionOut)
+{
+    using namespace bzPairMaths;
+    *fractionOut = BZ_FRACTION_MISS;
+    const bzV3 &n = face->normal;
+    const float k = Dot(*displacement, n);
+    if (!(std::fabs(k) >= BZ_SEGMENT_FACE_PARALLEL))
+        return;
+    const float dist = Dot(*start, n) - face->distance;
+    const float tol = bzCollisionTolerance;
+    if (k <= 0.0f)
+    {
+        if (!(dist >= 0.0f && dist <= tol - k))
+            return;
+    }
+    else if (!(face->flags & BZ_FACE_DOUBLE_SIDED) || !(-dist >= 0.0f && -dist <= tol + k))
+        return;
+    if (bz_DivideWouldOverflow(dist, k))
+        return;
+    float t = -dist / k;
+    if (t > 1.0f)
+        t = 1.0f;
+    const bzV3 hit = AddScaled(*start, *displacement, t);
+    *hitOut = hit;
+    if (!bz_Face_PointInside(face, &hit, BZ_FACE_INSIDE_HIGH))
+        return;
+    *fractionOut = t;
+    *normalOut = k > 0.0f ? Scale(n, -1.0f) : n;
+}
 
 // A sphere of radius r whose centre moves from a to b: 1 with 100.0 when both centres lie in
 // front of the face beyond r plus the tolerance, -1 with 100.0 when both lie behind it so,

@@ -3,6 +3,7 @@
 
 #include "collision/CollisionTolerance.h"
 #include "collision/EdgeQuartic.h"
+#include "collision/FloatLanes.h"
 #include "collision/PairMaths.h"
 #include "collision/SweptRoots.h"
 #include "collision/UnitRoots.h"
@@ -268,38 +269,66 @@ int32_t bz_PairEdgesWithRadii(float radius, const bzV3 &q, const bzV3 &f, const 
     return result;
 }
 
-int32_t bz_PairEdgeCrossing(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const bzV3 &v,
-                            const bzV3 &e0, const bzV3 &w, float limit, bzPairTouch *out)
+namespace
 {
+// The two edges at their end positions, once the closest points of their lines (s on the moving
+// edge, r on the fixed one) lie on both: a touch when they lie within the tolerance. c0 is the
+// side at the start (0 on the line: the normal then points to its negative side).
+[[gnu::noinline]] int32_t TouchAtTheEnd(const bzV3 &q, const bzV3 &f, const bzV3 &p1,
+                                        const bzV3 &e1, float s, float r, float c0,
+                                        bzPairTouch *out)
+{
+    const bzV3 between = Sub(AddScaled(p1, e1, s), AddScaled(q, f, r));
+    const bzV3 nEnd = Cross(e1, f);
+    if (!(LengthSq(nEnd) > kZeroSq))
+        return 0;
+    bzV3 normal = UnitOr(nEnd, V(1.0f, 0.0f, 0.0f));
+    const float separation = Dot(between, normal);
+    if (!(std::fabs(separation) < bzCollisionTolerance))
+        return 0;
+    if (separation < 0.0f || (separation == 0.0f && c0 < 0.0f))
+        normal = Scale(normal, -1.0f);
+    return Touch(out, BZ_PAIR_TIME_END_TOUCH, r, s, normal);
+}
+
+// The two edges at their end positions within the tolerance (only with an open limit). The
+// closest points of the lines come from ClosestOnLines' products, formed side by side; most
+// pairs end here with a point off one of the edges.
+inline int32_t EdgesAtTheEnd(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const bzV3 &v,
+                             const bzV3 &e0, const bzV3 &w, float limit, float c0, bzPairTouch *out)
+{
+    if (!(limit > 1.0f))
+        return 0;
+    const bzLanes fl = bz_Lanes(f);
+    const bzLanes p1l = bz_Lanes(p0) + bz_Lanes(v), e1l = bz_Lanes(e0) + bz_Lanes(w);
+    const bzLanes w0l = p1l - bz_Lanes(q);
+    // Dot(e1, e1), Dot(e1, f), Dot(f, f), Dot(e1, w0); then Dot(f, w0).
+    const bzLanes ee = bz_SumsOfFour(e1l * e1l, e1l * fl, fl * fl, e1l * w0l);
+    const bzLanes fw = fl * w0l;
+    const float ea = ee[0], eb = ee[1], ec = ee[2], ed = ee[3];
+    const float eg = fw[0] + fw[1] + fw[2];
+    const float den = ea * ec - eb * eb;
+    if (!(std::fabs(den) > kZeroSq * (ea * ec > 1.0f ? ea * ec : 1.0f)))
+        return 0;
+    const float s = (eb * eg - ec * ed) / den;
+    if (!InUnit(s))
+        return 0;
+    const float r = (ea * eg - eb * ed) / den;
+    if (!InUnit(r))
+        return 0;
+    return TouchAtTheEnd(q, f, bz_LanesV3(p1l), bz_LanesV3(e1l), s, r, c0, out);
+}
+
+// The crossings of the lines within the step (count of them in kept, the first first; c0 the side
+// at the start): the first that lies on both edges before the limit, else the edges at the end of
+// the step.
+[[gnu::noinline]] int32_t CrossingInTheStep(const bzV3 &q, const bzV3 &f, const bzV3 &p0,
+                                            const bzV3 &v, const bzV3 &e0, const bzV3 &w,
+                                            float limit, float c0, const float *kept, int32_t count,
+                                            bzPairTouch *out)
+{
+    // The same n0 and n1 as bz_EdgeSide's, formed again here rather than kept by every call.
     const bzV3 n0 = Cross(e0, f), n1 = Cross(w, f);
-    const bzV3 pq = Sub(p0, q);
-    const float a = Dot(v, n1), b = Dot(pq, n1) + Dot(v, n0), c = Dot(pq, n0);
-    const float c0 = c;
-    auto fallback = [&]()
-    {
-        // The two edges at their end positions within the tolerance.
-        if (!(limit > 1.0f))
-            return 0;
-        const bzV3 p1 = Add(p0, v), e1 = Add(e0, w);
-        float s, r;
-        if (!ClosestOnLines(p1, e1, q, f, &s, &r) || !InUnit(s) || !InUnit(r))
-            return 0;
-        const bzV3 between = Sub(AddScaled(p1, e1, s), AddScaled(q, f, r));
-        const bzV3 nEnd = Cross(e1, f);
-        if (!(LengthSq(nEnd) > kZeroSq))
-            return 0;
-        bzV3 normal = UnitOr(nEnd, V(1.0f, 0.0f, 0.0f));
-        const float separation = Dot(between, normal);
-        if (!(std::fabs(separation) < bzCollisionTolerance))
-            return 0;
-        if (separation < 0.0f || (separation == 0.0f && c0 < 0.0f))
-            normal = Scale(normal, -1.0f);
-        return Touch(out, BZ_PAIR_TIME_END_TOUCH, r, s, normal);
-    };
-    float kept[2];
-    const int32_t count = bz_EdgeCrossingTimes(a, b, c, kept);
-    if (count == 0)
-        return fallback();
     if (!(kept[0] < limit))
         return 0;
     for (int32_t i = 0; i < count; i++)
@@ -335,5 +364,17 @@ int32_t bz_PairEdgeCrossing(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const 
             normal = Scale(normal, -1.0f);
         return Touch(out, t, r, s, normal);
     }
-    return fallback();
+    return EdgesAtTheEnd(q, f, p0, v, e0, w, limit, c0, out);
+}
+} // namespace
+
+int32_t bz_PairEdgeCrossing(const bzV3 &q, const bzV3 &f, const bzV3 &p0, const bzV3 &v,
+                            const bzV3 &e0, const bzV3 &w, float limit, bzPairTouch *out)
+{
+    const bzEdgeSide side = bz_EdgeSide(q, f, p0, v, e0, w);
+    float kept[2];
+    const int32_t count = bz_EdgeCrossingTimes(side.a, side.b, side.c, kept);
+    if (count != 0)
+        return CrossingInTheStep(q, f, p0, v, e0, w, limit, side.c, kept, count, out);
+    return EdgesAtTheEnd(q, f, p0, v, e0, w, limit, side.c, out);
 }

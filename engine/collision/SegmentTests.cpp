@@ -2,13 +2,13 @@
 #include "collision/SegmentTests.h"
 
 #include "collision/CollisionTolerance.h"
+#include "collision/FloatLanes.h"
 #include "collision/PairMaths.h"
 #include "maths/Approx.h"
 
 #include <bit>
 #include <cfloat>
 #include <cmath>
-#include <limits>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -48,20 +48,20 @@ bool AnyLane(LaneMask m)
 int32_t bz_Segment_AlignedBox(const bzV3 *start, const bzV3 *end, const bzBox *box, bzV3 *hitOut,
                               float *tOut)
 {
-    // The three axes side by side; the fourth lane starts and ends at 0 inside an endless box, so
-    // it is finite, never outside and never the axis of the hit.
-    typedef float Lanes __attribute__((vector_size(16)));
-    typedef int32_t Mask __attribute__((vector_size(16)));
-    const float far = std::numeric_limits<float>::infinity();
-    const Lanes s = {start->x, start->y, start->z, 0.0f};
-    const Lanes e = {end->x, end->y, end->z, 0.0f};
+    // The three axes side by side; the fourth lane starts and ends at 0 in a box from 0 to 0, so
+    // it is finite, neither below nor above the box, never outside it and never the axis of the
+    // hit.
+    typedef bzLanes Lanes;
+    typedef bzLaneMask Mask;
+    const Lanes s = bz_Lanes(*start);
+    const Lanes e = bz_Lanes(*end);
     // |x| <= the largest float fails for a NaN as for an infinity.
     const Lanes most = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
     const Mask finite = (s <= most) & (s >= -most) & (e <= most) & (e >= -most);
     if (!AllLanes(finite))
         return 0;
-    const Lanes lo = {box->min.x, box->min.y, box->min.z, -far};
-    const Lanes hi = {box->max.x, box->max.y, box->max.z, far};
+    const Lanes lo = bz_Lanes(box->min);
+    const Lanes hi = bz_Lanes(box->max);
     // Per axis: below the box's min face, else above its max face; that face is the candidate.
     const Mask below = s < lo;
     const Mask above = (s > hi) & ~below;

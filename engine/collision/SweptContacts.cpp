@@ -600,9 +600,9 @@ int32_t bz_SweptEdgeCrossing(const bzV3 *q, const bzV3 *f, const bzV3 *p0, const
                              const bzV3 *e0, const bzV3 *w, bzCollisionContact *contact,
                              const bzSweptFrames *frames)
 {
-    const bzV3 n0 = Cross(*e0, *f), n1 = Cross(*w, *f);
-    const bzV3 offset = Sub(*p0, *q);
-    const float a = Dot(*v, n1), b = Dot(offset, n1) + Dot(*v, n0), c = Dot(offset, n0);
+    const bzEdgeSide lines = bz_EdgeSide(*q, *f, *p0, *v, *e0, *w);
+    const bzV3 &n0 = lines.n0, &n1 = lines.n1, &offset = lines.offset;
+    const float a = lines.a, b = lines.b, c = lines.c;
     const float startSide = c;
     const bzM34 *toBody = IsPair(frames) ? nullptr : (frames ? frames->toOther : nullptr);
     auto fallback = [&]()

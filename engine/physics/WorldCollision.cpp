@@ -4,6 +4,7 @@
 #include "collision/CollisionTolerance.h"
 #include "collision/FaceList.h"
 #include "collision/FaceRays.h"
+#include "collision/FloatLanes.h"
 #include "collision/Form.h"
 #include "collision/PairMaths.h"
 #include "collision/Shape.h"
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 using namespace bzPairMaths;
 
@@ -71,34 +73,114 @@ const Handler kIntersect[BZ_SHAPE_KIND_COUNT] = {
     bz_PhysWorld_IntersectPolyhedron,
 };
 
-bool Finite(const bzM34 &m)
+// Lane j of a sum of products below forms the same products and sums, in the same order, as
+// the scalar formula for coordinate j (FloatLanes.h), so the lanes give its floats bit for bit.
+typedef bzLanes Lanes;
+typedef bzLaneMask LaneMask;
+
+Lanes Load(const bzV3 &v)
 {
-    for (const bzV3 &row : m.row)
-        for (float x : row.v)
-            if (!std::isfinite(x))
-                return false;
-    return true;
+    return bz_Lanes(v);
 }
 
-// The inverse of a rigid placement: the rotation transposed, the translation taken back.
+Lanes Splat(float x)
+{
+    return bz_Splat(x);
+}
+
+bzV3 Store(Lanes l)
+{
+    return bz_LanesV3(l);
+}
+
+int32_t Held(LaneMask m)
+{
+    return bz_LanesHeld(m);
+}
+
+LaneMask FiniteLanes(Lanes x)
+{
+    return bz_FiniteLanes(x);
+}
+
+// The four rows of a placement.
+struct Rows
+{
+    Lanes r[4];
+};
+
+// From the twelve floats side by side; the fourth lanes hold the next row's first float.
+Rows RowsOf(const bzM34 &m)
+{
+    static_assert(sizeof(bzM34) == 3 * sizeof(Lanes), "a placement is twelve floats");
+    Lanes v[3];
+    std::memcpy(v, &m, sizeof m);
+    typedef int32_t Pick __attribute__((vector_size(16)));
+    return Rows{{v[0], __builtin_shuffle(v[0], v[1], Pick{3, 4, 5, 6}),
+                 __builtin_shuffle(v[1], v[2], Pick{2, 3, 4, 5}),
+                 __builtin_shuffle(v[2], Pick{1, 2, 3, 3})}};
+}
+
+// p M with the translation row: ((x m0 + y m1) + z m2) + m3, as Point.
+Lanes PointLanes(const Rows &m, const bzV3 &p)
+{
+    return Splat(p.x) * m.r[0] + Splat(p.y) * m.r[1] + Splat(p.z) * m.r[2] + m.r[3];
+}
+
+// v by the rotation rows only, as Direction.
+Lanes DirectionLanes(const Rows &m, const bzV3 &v)
+{
+    return Splat(v.x) * m.r[0] + Splat(v.y) * m.r[1] + Splat(v.z) * m.r[2];
+}
+
+// The rotation's columns: lane k of column j is row k's coordinate j, so that
+// x c0 + y c1 + z c2 gives in lane k the dot product of (x, y, z) with row k.
+struct Columns
+{
+    Lanes c[3];
+};
+
+Columns ColumnsOf(const bzM34 &m)
+{
+    Columns out;
+    for (int32_t j = 0; j < 3; j++)
+        out.c[j] = Lanes{m.row[0].v[j], m.row[1].v[j], m.row[2].v[j], 0.0f};
+    return out;
+}
+
+// Dot(a, row k) in lane k, the products summed as Dot sums them.
+Lanes DotRows(const Columns &m, const bzV3 &a)
+{
+    return Splat(a.x) * m.c[0] + Splat(a.y) * m.c[1] + Splat(a.z) * m.c[2];
+}
+
+bool Finite(const bzM34 &m)
+{
+    Lanes v[3];
+    std::memcpy(v, &m, sizeof m);
+    return bz_AllLanesHeld(FiniteLanes(v[0]) & FiniteLanes(v[1]) & FiniteLanes(v[2]));
+}
+
+// The inverse of a rigid placement: the rotation transposed, the translation taken back
+// (-Dot(t, row j) in coordinate j).
 bzM34 InverseRigid(const bzM34 &m)
 {
+    const Columns c = ColumnsOf(m);
     bzM34 out;
     for (int32_t i = 0; i < 3; i++)
-        for (int32_t j = 0; j < 3; j++)
-            out.row[i].v[j] = m.row[j].v[i];
-    for (int32_t j = 0; j < 3; j++)
-        out.row[3].v[j] = -Dot(m.row[3], m.row[j]);
+        out.row[i] = Store(c.c[i]);
+    out.row[3] = Store(-DotRows(c, m.row[3]));
     return out;
 }
 
 // a followed by b.
 bzM34 Then(const bzM34 &a, const bzM34 &b)
 {
+    const Rows rb = RowsOf(b);
     bzM34 out;
     for (int32_t i = 0; i < 3; i++)
-        out.row[i] = Direction(&b, a.row[i]);
-    out.row[3] = Point(&b, a.row[3]);
+        out.row[i] = Store(DirectionLanes(rb, a.row[i]));
+    out.row[3] = Store(PointLanes(rb, a.row[3]));
     return out;
 }
 
@@ -144,27 +226,23 @@ bzBox EncloseCorners(const bzBox &box, const bzM34 &m)
 // most terms of each row. A corner's coordinate is the sum ((x m0 + y m1) + z m2) + t; rounded
 // sums and products never go down as a term goes up, so the least (most) of the eight sums is
 // the sum of the least (most) terms, the same sum one of the corners gives. Terms that are not
-// all finite take the corners one by one (a not-a-number sum is passed over there).
+// all finite take the corners one by one (a not-a-number sum is passed over there). The three
+// coordinates side by side.
 bzBox Enclose(const bzBox &box, const bzM34 &m)
 {
-    bzBox out;
-    bool finite = true;
-    for (int32_t k = 0; k < 3; k++)
+    const Rows r = RowsOf(m);
+    Lanes lo[3], hi[3];
+    LaneMask finite = FiniteLanes(r.r[3]);
+    for (int32_t i = 0; i < 3; i++)
     {
-        float lo[3], hi[3];
-        for (int32_t i = 0; i < 3; i++)
-        {
-            const float a = box.min.v[i] * m.row[i].v[k], b = box.max.v[i] * m.row[i].v[k];
-            finite = finite && std::isfinite(a) && std::isfinite(b);
-            lo[i] = a < b ? a : b;
-            hi[i] = a < b ? b : a;
-        }
-        out.min.v[k] = lo[0] + lo[1] + lo[2] + m.row[3].v[k];
-        out.max.v[k] = hi[0] + hi[1] + hi[2] + m.row[3].v[k];
+        const Lanes a = Splat(box.min.v[i]) * r.r[i], b = Splat(box.max.v[i]) * r.r[i];
+        finite &= FiniteLanes(a) & FiniteLanes(b);
+        lo[i] = a < b ? a : b;
+        hi[i] = a < b ? b : a;
     }
-    finite = finite && std::isfinite(m.row[3].x) && std::isfinite(m.row[3].y) &&
-             std::isfinite(m.row[3].z);
-    return finite ? out : EncloseCorners(box, m);
+    if (Held(finite) != 7)
+        return EncloseCorners(box, m);
+    return bzBox{Store(lo[0] + lo[1] + lo[2] + r.r[3]), Store(hi[0] + hi[1] + hi[2] + r.r[3])};
 }
 } // namespace
 
@@ -237,17 +315,29 @@ int32_t bz_PhysWorld_SelectFaces(const bzShape *shape, bzShapeWork *work, const 
     if (bounds)
     {
         swept = Enclose(*bounds, *relative);
-        for (int32_t k = 0; k < 3; k++)
+        const Lanes a = Load(swept.min), b = Load(bounds->min);
+        const Lanes c = Load(swept.max), d = Load(bounds->max);
+        // Least and Most lane by lane while every value is a number.
+        if (Held((a == a) & (b == b) & (c == c) & (d == d)) == 7)
         {
-            swept.min.v[k] = Least(swept.min.v[k], bounds->min.v[k]) - tol;
-            swept.max.v[k] = Most(swept.max.v[k], bounds->max.v[k]) + tol;
+            swept.min = Store((a < b ? a : b) - tol);
+            swept.max = Store((c > d ? c : d) + tol);
         }
+        else
+            for (int32_t k = 0; k < 3; k++)
+            {
+                swept.min.v[k] = Least(swept.min.v[k], bounds->min.v[k]) - tol;
+                swept.max.v[k] = Most(swept.max.v[k], bounds->max.v[k]) + tol;
+            }
     }
     if (work)
         work->sweptBox = swept;
     const bzM34 &lump = st.previousPlacement;
-    const bzV3 centre = Point(&lump, Scale(Add(swept.min, swept.max), 0.5f));
-    const bzV3 half = Scale(Sub(swept.max, swept.min), 0.5f);
+    const Lanes low = Load(swept.min), high = Load(swept.max);
+    const bzV3 centre = Store(PointLanes(RowsOf(lump), Store((low + high) * 0.5f)));
+    const Lanes half = (high - low) * 0.5f;
+    const Columns axes = ColumnsOf(lump);
+    const LaneMask magnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
     int32_t candidates = 0;
     for (int32_t i = 0; i < st.faceCount; i++)
     {
@@ -259,25 +349,22 @@ int32_t bz_PhysWorld_SelectFaces(const bzShape *shape, bzShapeWork *work, const 
         {
             // The box on the face's normal: wholly on one side of the plane?
             const float mid = Dot(face.normal, centre) - face.distance;
-            float reach = 0.0f;
-            for (int32_t k = 0; k < 3; k++)
-                reach += std::fabs(Dot(face.normal, lump.row[k])) * half.v[k];
+            const Lanes along =
+                std::bit_cast<Lanes>(std::bit_cast<LaneMask>(DotRows(axes, face.normal)) &
+                                     magnitude) *
+                half;
+            const float reach = 0.0f + along[0] + along[1] + along[2];
             if (mid - reach > 0.0f || mid + reach < 0.0f)
                 continue;
             // The face on each of the box's axes: wholly beyond it?
-            bool apart = false;
-            for (int32_t k = 0; k < 3 && !apart; k++)
+            LaneMask below = {-1, -1, -1, -1}, above = below;
+            for (const bzV3 &corner : face.corners)
             {
-                int32_t below = 0, above = 0;
-                for (const bzV3 &corner : face.corners)
-                {
-                    const float x = Dot(Sub(corner, lump.row[3]), lump.row[k]);
-                    below += x < swept.min.v[k];
-                    above += x > swept.max.v[k];
-                }
-                apart = below == 3 || above == 3;
+                const Lanes x = DotRows(axes, Sub(corner, lump.row[3]));
+                below &= x < low;
+                above &= x > high;
             }
-            if (apart)
+            if (Held(below | above))
                 continue;
         }
         face.flags &= ~BZ_FACE_CANDIDATE;
@@ -341,12 +428,13 @@ void bz_PhysWorld_PrepareShape(const bzShape *shape, bzShapeWork *work, BZDObjec
         work->edgeCount = 0;
         return;
     }
-    const bzM34 &previous = gPushOut ? st.newPlacement : st.previousPlacement;
-    const bzV3 centre = body ? Point(&st.newPlacement, body->centreOfMass) : V(0, 0, 0);
+    const Rows placed = RowsOf(st.newPlacement);
+    const Rows previous = gPushOut ? placed : RowsOf(st.previousPlacement);
+    const bzV3 centre = body ? Store(PointLanes(placed, body->centreOfMass)) : V(0, 0, 0);
     for (int32_t i = 0; i < n; i++)
     {
-        work->newPositions[i] = gPushOut ? centre : Point(&st.newPlacement, local[i]);
-        work->previousPositions[i] = Point(&previous, local[i]);
+        work->newPositions[i] = gPushOut ? centre : Store(PointLanes(placed, local[i]));
+        work->previousPositions[i] = Store(PointLanes(previous, local[i]));
         work->marks[i] = 0;
     }
     work->vertexCount = uint16_t(n);
@@ -359,6 +447,9 @@ const bzCollisionFace *bz_PhysWorld_NearestFaceHitAt(const bzCollisionFace *face
 {
     const bzCollisionFace *best = nullptr;
     float bestFraction = kNoHit;
+    // A segment that is not finite hits no face.
+    if (Held(FiniteLanes(Load(*origin)) & FiniteLanes(Load(*delta))) != 7)
+        count = 0;
     for (int32_t i = 0; faces && i < count; i++)
     {
         const bzCollisionFace &face = faces[i];
@@ -366,7 +457,7 @@ const bzCollisionFace *bz_PhysWorld_NearestFaceHitAt(const bzCollisionFace *face
             continue;
         bzV3 hit, normal;
         float fraction = kNoHit;
-        bz_SegmentIntersectFace(delta, &face, origin, &hit, &normal, &fraction);
+        bz_SegmentIntersectFaceFinite(delta, &face, origin, &hit, &normal, &fraction);
         if (fraction < bestFraction)
         {
             bestFraction = fraction;
