@@ -731,6 +731,24 @@ bool IsBox(const bzShape *shape)
     *out = o;
 }
 
+// The pair under test: both bodies, their start and end poses and the room left in the contact
+// list from startIndex on.
+bzPhysCollPair &BeginPair(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
+                          bzCollisionContact *contacts)
+{
+    bzPhysCollPair &s = gPair;
+    s.body[0] = bodyA;
+    s.body[1] = bodyB;
+    s.start[0] = bodyA->startTransform;
+    s.start[1] = bodyB->startTransform;
+    s.end[0] = bodyA->transform ? *bodyA->transform : bodyA->startTransform;
+    s.end[1] = bodyB->transform ? *bodyB->transform : bodyB->startTransform;
+    s.out = contacts + startIndex;
+    s.room = BZ_PHYS_STEP_CONTACTS - startIndex;
+    s.count = 0;
+    return s;
+}
+
 // The first body's frame into the second's at the start and end of the step.
 void FramesIntoSecond()
 {
@@ -821,16 +839,7 @@ int32_t CollideSpheres(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
     }
     const auto *a = static_cast<const bzSphereShape *>(bodyA->form->firstShape);
     const auto *b = static_cast<const bzSphereShape *>(bodyB->form->firstShape);
-    bzPhysCollPair &s = gPair;
-    s.body[0] = bodyA;
-    s.body[1] = bodyB;
-    s.start[0] = bodyA->startTransform;
-    s.start[1] = bodyB->startTransform;
-    s.end[0] = bodyA->transform ? *bodyA->transform : bodyA->startTransform;
-    s.end[1] = bodyB->transform ? *bodyB->transform : bodyB->startTransform;
-    s.out = contacts + startIndex;
-    s.room = BZ_PHYS_STEP_CONTACTS - startIndex;
-    s.count = 0;
+    bzPhysCollPair &s = BeginPair(startIndex, bodyA, bodyB, contacts);
 
     // The first centre through the second body's frame, clipped against its box grown by the
     // first radius; then the second centre through the first body's frame.
@@ -914,16 +923,7 @@ int32_t bz_PhysObject_CollidePair(int32_t startIndex, BZDObject *bodyA, BZDObjec
     p.counts[0] = reinterpret_cast<uint16_t *>(p.points[1] + pointsB);
     p.counts[1] = p.counts[0] + shapes[0];
 
-    bzPhysCollPair &s = gPair;
-    s.body[0] = bodyA;
-    s.body[1] = bodyB;
-    s.start[0] = bodyA->startTransform;
-    s.start[1] = bodyB->startTransform;
-    s.end[0] = bodyA->transform ? *bodyA->transform : bodyA->startTransform;
-    s.end[1] = bodyB->transform ? *bodyB->transform : bodyB->startTransform;
-    s.out = contacts + startIndex;
-    s.room = BZ_PHYS_STEP_CONTACTS - startIndex;
-    s.count = 0;
+    bzPhysCollPair &s = BeginPair(startIndex, bodyA, bodyB, contacts);
     float radius[2] = {0.0f, 0.0f};
     if (onlyA && onlyB && ClipsFirst(onlyA, onlyB, overlapPass, radius))
     {

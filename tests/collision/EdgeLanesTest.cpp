@@ -6,6 +6,8 @@
 #include "collision/PairSweptTests.h"
 #include "collision/SweptRoots.h"
 
+#include "TestRandom.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -167,12 +169,9 @@ struct Edges
     bzV3 q, f, p0, v, e0, w;
 };
 
-struct Random
+struct Random : TestRandom
 {
-    std::mt19937 rng{4711};
-    float Uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
-    bool Chance(float p) { return Uniform(0.0f, 1.0f) < p; }
-    bzV3 Vec(float r) { return V(Uniform(-r, r), Uniform(-r, r), Uniform(-r, r)); }
+    Random() : TestRandom(4711) {}
 
     Edges Next()
     {

@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "WorldCollisionFixture.h"
+#include "TestRandom.h"
 
 #include <gtest/gtest.h>
 
@@ -235,12 +236,9 @@ float PlainSegmentFace(const bzV3 &start, const bzV3 &d, const bzCollisionFace &
 
 // ---- Random input. ----
 
-struct Random
+struct Random : TestRandom
 {
-    std::mt19937 rng{20261211};
-    float Uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
-    bool Chance(float p) { return Uniform(0.0f, 1.0f) < p; }
-    bzV3 Vec(float r) { return V(Uniform(-r, r), Uniform(-r, r), Uniform(-r, r)); }
+    Random() : TestRandom(20261211) {}
     bzV3 Unit()
     {
         const bzV3 v = Vec(1.0f);
