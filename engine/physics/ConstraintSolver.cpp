@@ -418,14 +418,14 @@ void SolverMakePushColumns(Solve &s)
     const int32_t np = s.n - s.nb;
     for (int32_t k = 0; k < np; ++k)
     {
+        // Row r's packed elements (r, c) for c < r go down column k; its pushing elements and
+        // diagonal, (r, nb..r), are the first k + 1 of row r.
         const int32_t r = s.nb + k;
         const float *Ar = s.A + Tri(r);
-        for (int32_t c = 0; c <= r; ++c)
-        {
-            gPushColumns[c * np + k] = Ar[c];
-            if (c >= s.nb)
-                gPushColumns[r * np + (c - s.nb)] = Ar[c];
-        }
+        float *down = gPushColumns + k;
+        for (int32_t c = 0; c < r; ++c)
+            down[c * np] = Ar[c];
+        std::memcpy(gPushColumns + r * np, Ar + s.nb, static_cast<size_t>(k + 1) * sizeof(float));
     }
     s.columnsReady = true;
 }
