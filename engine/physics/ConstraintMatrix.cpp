@@ -194,11 +194,14 @@ struct ColumnLanes
 };
 ColumnLanes gLanes;
 
-// Indexes rows 0..n-1 and lays them out in gLanes; false when there are too many.
+// Fewer rows than this are built entry by entry: laying them out would cost more than it saves.
+constexpr int32_t kLanesFrom = 16;
+
+// Indexes rows 0..n-1 and lays them out in gLanes; false when there are too few or too many.
 bool IndexRows(bzPhysRow *const *rows, int32_t n)
 {
     StartIndex();
-    if (n > kIndexRows)
+    if (n < kLanesFrom || n > kIndexRows)
         return false;
     for (int32_t j = 0; j < n; ++j)
     {
