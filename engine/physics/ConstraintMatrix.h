@@ -33,3 +33,7 @@ bzV3 bz_Row_BodyBResponse(bzPhysRow *row);
 void bz_Phys_AngularMatrixRow(bzPhysRow *const *rows, int32_t i, float *out);
 // inverse moments * direction, corrected for the body's coupled joint when it has one.
 void bz_Phys_AngularResponse(const bzV3 *direction, const BZDObject *body, bzV3 *out);
+// Whether the build works out entries eight columns at a time, where the processor has the wide
+// lanes (the default there), rather than four. The entries are the same bit for bit either way;
+// tests compare the two. Returns false and keeps to four lanes when the processor lacks them.
+bool bz_Phys_MatrixUseWideLanes(bool on);

@@ -78,18 +78,6 @@ inline uint64_t BitsBelow(int32_t k)
 // Four floats side by side; each lane's arithmetic is that of a single float.
 typedef float Lanes __attribute__((vector_size(16)));
 
-// v when it lies below limit, else +0, through a mask of its bits (a select the compiler would
-// turn into a branch, mispredicted as often as not in the entering-row pick).
-inline float BelowOrZero(float v, float limit)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    bits &= 0u - static_cast<uint32_t>(v < limit);
-    float out;
-    std::memcpy(&out, &bits, sizeof out);
-    return out;
-}
-
 // A quotient over a pivot; a retired row (pivot not positive) gives 0.
 inline float OverPivot(float s, float pivot)
 {
@@ -430,14 +418,14 @@ void SolverMakePushColumns(Solve &s)
     const int32_t np = s.n - s.nb;
     for (int32_t k = 0; k < np; ++k)
     {
+        // Row r's packed elements (r, c) for c < r go down column k; its pushing elements and
+        // diagonal, (r, nb..r), are the first k + 1 of row r.
         const int32_t r = s.nb + k;
         const float *Ar = s.A + Tri(r);
-        for (int32_t c = 0; c <= r; ++c)
-        {
-            gPushColumns[c * np + k] = Ar[c];
-            if (c >= s.nb)
-                gPushColumns[r * np + (c - s.nb)] = Ar[c];
-        }
+        float *down = gPushColumns + k;
+        for (int32_t c = 0; c < r; ++c)
+            down[c * np] = Ar[c];
+        std::memcpy(gPushColumns + r * np, Ar + s.nb, static_cast<size_t>(k + 1) * sizeof(float));
     }
     s.columnsReady = true;
 }
@@ -557,6 +545,37 @@ void SolverPushResiduals(Solve &s, float *residual)
         SumResidualsNarrow(s, residual);
 }
 
+// Lane masks of four rows from four bits of a row mask.
+typedef int32_t LaneMask __attribute__((vector_size(16)));
+constexpr LaneMask kNibbleLanes[16] = {
+    {0, 0, 0, 0},   {-1, 0, 0, 0},   {0, -1, 0, 0},   {-1, -1, 0, 0},
+    {0, 0, -1, 0},  {-1, 0, -1, 0},  {0, -1, -1, 0},  {-1, -1, -1, 0},
+    {0, 0, 0, -1},  {-1, 0, 0, -1},  {0, -1, 0, -1},  {-1, -1, 0, -1},
+    {0, 0, -1, -1}, {-1, 0, -1, -1}, {0, -1, -1, -1}, {-1, -1, -1, -1}};
+
+// The lowest residual below -0.001 of the pushing rows outside the active mask, or +0 when none
+// is below it, four rows at a time in row order (the minimum is the same in any order).
+float LowestOpenResidual(float *residual, int32_t pushing, uint64_t active)
+{
+    const uint64_t open = ~active & BitsBelow(pushing);
+    for (int32_t k = pushing; k % 4 != 0; ++k)
+        residual[k] = 0.0f;
+    Lanes lowest = {0.0f, 0.0f, 0.0f, 0.0f};
+    const Lanes limit = {kNegativeResidual, kNegativeResidual, kNegativeResidual,
+                         kNegativeResidual};
+    for (int32_t k = 0; k < pushing; k += 4)
+    {
+        Lanes r;
+        std::memcpy(&r, residual + k, sizeof r);
+        const LaneMask take = (r < limit) & kNibbleLanes[(open >> k) & 15];
+        const Lanes a = take ? r : Lanes{};
+        lowest = a < lowest ? a : lowest;
+    }
+    const float low01 = lowest[1] < lowest[0] ? lowest[1] : lowest[0];
+    const float low23 = lowest[3] < lowest[2] ? lowest[3] : lowest[2];
+    return low23 < low01 ? low23 : low01;
+}
+
 // Chooses the inactive row with the most negative residual below -0.001, preferring rows that
 // lead to an active set not seen before, and moves it to the end of the inactive list, whose
 // count drops by one. Returns 1 when a row was chosen.
@@ -568,19 +587,12 @@ int32_t SolverPickEnteringRow(Solve &s, int32_t iteration)
     float residual[BZ_SOLVER_MAX_PUSHING];
     if (s.inactiveCount > 0)
         SolverPushResiduals(s, residual);
-    if (!seen)
+    if (!seen && s.inactiveCount > 0)
     {
-        // Every active set it leads to is new: the first of the most negative residuals. A
-        // residual not below -0.001 counts as 0, which never beats best (0 or below -0.001), so
-        // the loop needs no branch.
-        for (int32_t e = 0; e < s.inactiveCount; ++e)
-        {
-            const float r = residual[s.inactive[e] - s.nb];
-            const float a = BelowOrZero(r, kNegativeResidual);
-            const bool take = a < best;
-            best = take ? a : best;
-            chosen = take ? e : chosen;
-        }
+        // Every active set it leads to is new: the first in the list of the most negative
+        // residuals below -0.001.
+        chosen = bz_Phys_SolverFirstLowestResidual(residual, s.n - s.nb, s.mask, s.inactive,
+                                                   s.inactiveCount, s.nb);
     }
     for (int32_t e = 0; seen && e < s.inactiveCount; ++e)
     {
@@ -731,6 +743,21 @@ void AssertFinite(const float *x, int32_t n)
 void AssertFinite(const float *, int32_t) {}
 #endif
 } // namespace
+
+int32_t bz_Phys_SolverFirstLowestResidual(float *residual, int32_t pushing, uint64_t active,
+                                          const uint8_t *inactive, int32_t inactiveCount,
+                                          int32_t nb)
+{
+    if (inactiveCount <= 0)
+        return -1;
+    const float lowest = LowestOpenResidual(residual, pushing, active);
+    if (!(lowest < 0.0f))
+        return -1;
+    int32_t e = 0;
+    while (residual[inactive[e] - nb] != lowest)
+        ++e;
+    return e;
+}
 
 bool bz_Phys_SolverUseWideLanes(bool on)
 {

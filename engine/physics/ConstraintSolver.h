@@ -75,6 +75,15 @@ int32_t bz_Phys_SolveConstraintForcesWithin(int32_t iterations, const float *A, 
                                             int32_t nb, bzPhysTreeStep *const *blocks,
                                             int32_t blockCount);
 
+// The entering-row choice of a solve that has not met its active set before: the first entry of
+// the inactive list (inactiveCount rows, each nb + k for a pushing row k) whose residual,
+// residual[row - nb], is the lowest below -0.001; -1 when none is below it. The list must hold
+// exactly the pushing rows k < pushing whose bit k in active is clear. residual must have room
+// for pushing rounded up to four floats: the floats past pushing are set to 0.
+int32_t bz_Phys_SolverFirstLowestResidual(float *residual, int32_t pushing, uint64_t active,
+                                          const uint8_t *inactive, int32_t inactiveCount,
+                                          int32_t nb);
+
 // Whether the force solve sums the residuals of its pushing rows eight lanes at a time, where the
 // processor has them (the default there), rather than four. The forces are the same bit for bit
 // either way; tests compare the two. Returns false and keeps to four lanes when the processor

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -275,22 +276,86 @@ TEST(ConstraintMatrix, RandomRowsGiveJacobianTimesInverseMassTimesJacobian)
     }
 }
 
-// Large row sets over many bodies: the build works out only the entries of rows that share a
-// body with the row being built (its coupling partners included) and leaves the others 0. Every
-// packed row must equal, bit for bit, the same row built entry by entry over all columns, for
-// sizes either side of where the build starts doing so (16 rows) and of its largest index (256),
-// over a dozen bodies and over hundreds (up to two for every row, as many as the index holds).
-TEST(ConstraintMatrix, LargeRowSetsEqualTheirRowsBuiltColumnByColumn)
+// One entry worked out plainly in float, in the order of the rule: each body that a unit impulse
+// on row i moves (bodyA, then its coupling partner, then bodyB and its partner unless row i is
+// one-sided) adds its velocity change along row j's side where it is row j's bodyA, else takes
+// it where it is row j's bodyB (row i's own bodies not for a one-sided row j).
+struct PlainMover
+{
+    const BZDObject *body;
+    float sign;
+    bool own;
+    bzV3 m, w;
+};
+
+std::vector<PlainMover> PlainMovers(const bzPhysRow &row)
+{
+    const bool angular = (row.type & BZ_ROW_ANGULAR) != 0;
+    std::vector<PlainMover> movers;
+    auto side = [&](const BZDObject *body, float sign, const bzV3 &r, const bzV3 &n)
+    {
+        const bzV3 &inv = body->inversePrincipalMoments;
+        bzV3 arm = n;
+        if (!angular)
+            arm = V(r.y * n.z - r.z * n.y, r.z * n.x - r.x * n.z, r.x * n.y - r.y * n.x);
+        PlainMover own{body, sign, true, V(0, 0, 0),
+                       V(inv.x * arm.x, inv.y * arm.y, inv.z * arm.z)};
+        if (!angular)
+            own.m = V(n.x * body->inverseMass, n.y * body->inverseMass, n.z * body->inverseMass);
+        PlainMover partner{nullptr, sign, false, {}, {}};
+        float impulses[3];
+        if (body->coupling)
+            partner.body =
+                bz_Phys_CouplingResponse(body, &own.m, &own.w, &partner.m, &partner.w, impulses);
+        movers.push_back(own);
+        if (partner.body)
+            movers.push_back(partner);
+    };
+    side(row.bodyA, 1.0f, row.rA, row.nA);
+    if (row.bodyB && row.type != BZ_ROW_ONE_SIDED)
+        side(row.bodyB, -1.0f, row.rB, row.nB);
+    return movers;
+}
+
+float PlainEntry(const std::vector<PlainMover> &movers, const bzPhysRow &rj)
+{
+    const bool angular = (rj.type & BZ_ROW_ANGULAR) != 0;
+    auto term = [&](const PlainMover &x, const bzV3 &r, const bzV3 &n)
+    {
+        const bzV3 &w = x.w;
+        const bzV3 v = angular ? w
+                               : V((w.y * r.z - w.z * r.y) + x.m.x, (w.z * r.x - w.x * r.z) + x.m.y,
+                                   (w.x * r.y - w.y * r.x) + x.m.z);
+        return x.sign * (v.x * n.x + v.y * n.y + v.z * n.z);
+    };
+    float entry = 0.0f;
+    for (const PlainMover &x : movers)
+    {
+        if (x.body == rj.bodyA)
+            entry += term(x, rj.rA, rj.nA);
+        else if (x.body == rj.bodyB && !(x.own && rj.type == BZ_ROW_ONE_SIDED))
+            entry -= term(x, rj.rB, rj.nB);
+    }
+    return entry;
+}
+
+// Row sets either side of the sizes the build lays out side by side (16 to 256 rows),
+// over a few bodies and over hundreds: every packed entry, worked out four and eight columns at
+// a time, must equal bit for bit the entry worked out plainly above, and the row built alone
+// entry by entry.
+TEST(ConstraintMatrix, RowSetsEqualTheirEntriesWorkedOutOneByOne)
 {
     struct Case
     {
         int n;
         int bodies;
     };
-    const Case cases[] = {{15, 12},  {16, 12},  {17, 12},  {40, 12},   {64, 12},  {65, 12},
-                          {130, 12}, {256, 12}, {257, 12}, {200, 300}, {256, 512}};
+    const Case cases[] = {{1, 5},   {2, 5},    {3, 5},    {5, 6},    {8, 6},     {9, 6},
+                          {15, 12}, {16, 12},  {17, 12},  {40, 12},  {60, 8},    {64, 12},
+                          {65, 12}, {130, 12}, {256, 12}, {257, 12}, {200, 300}, {256, 512}};
+    const bool wide = bz_Phys_MatrixUseWideLanes(true);
     std::mt19937 rng(23);
-    int zeros = 0;
+    int zeros = 0, compared = 0;
     for (const Case &c : cases)
     {
         const int n = c.n, many = c.bodies;
@@ -349,24 +414,39 @@ TEST(ConstraintMatrix, LargeRowSetsEqualTheirRowsBuiltColumnByColumn)
         }
         // A row naming one body on both sides counts it once.
         rows[n / 2].bodyB = rows[n / 2].bodyA;
-        const std::vector<float> m = Build(rows);
         std::vector<bzPhysRow *> pointers;
         for (auto &r : rows)
             pointers.push_back(&r);
-        std::vector<float> full(n);
-        for (int i = 0; i < n; ++i)
+        std::vector<float> alone(n);
+        for (const bool eight : {false, true})
         {
-            bz_Phys_AngularMatrixRow(pointers.data(), i, full.data());
-            for (int j = 0; j <= i; ++j)
+            if (eight && !wide)
+                continue;
+            bz_Phys_MatrixUseWideLanes(eight);
+            const std::vector<float> m = Build(rows);
+            for (int i = 0; i < n; ++i)
             {
-                ASSERT_EQ(std::memcmp(&m[Tri(i) + j], &full[j], sizeof(float)), 0)
-                    << "(" << i << ", " << j << ") " << m[Tri(i) + j] << " " << full[j];
-                zeros += m[Tri(i) + j] == 0.0f;
+                const std::vector<PlainMover> movers = PlainMovers(rows[i]);
+                bz_Phys_AngularMatrixRow(pointers.data(), i, alone.data());
+                for (int j = 0; j <= i; ++j)
+                {
+                    const float plain = PlainEntry(movers, rows[j]);
+                    ASSERT_EQ(std::bit_cast<uint32_t>(m[Tri(i) + j]),
+                              std::bit_cast<uint32_t>(plain))
+                        << (eight ? "eight" : "four") << " lanes (" << i << ", " << j << ") "
+                        << m[Tri(i) + j] << " " << plain;
+                    ASSERT_EQ(std::bit_cast<uint32_t>(alone[j]), std::bit_cast<uint32_t>(plain))
+                        << "alone (" << i << ", " << j << ")";
+                    zeros += plain == 0.0f;
+                    compared++;
+                }
             }
         }
     }
-    // Most entries are between rows that share no body.
+    bz_Phys_MatrixUseWideLanes(true);
+    // Most entries are between rows that share no body, and the rest are worked out.
     EXPECT_GT(zeros, 40000);
+    EXPECT_GT(compared - zeros, 20000);
 }
 
 // Inverts a 3x3 matrix in double.

@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -525,6 +527,75 @@ TEST_F(ConstraintSolverTest, WideLanesGiveTheSameSolvesBitForBit)
     EXPECT_GE(compared, 64);
     // The residuals only steer the solve while rows are left out: most solves must leave some.
     EXPECT_GT(withInactive, compared / 2);
+}
+
+// The entering-row choice against the plain rule written out here: walking the inactive list in
+// order, a residual below -0.001 that is lower than the best so far (starting at 0) is taken.
+// Random lists in random order, with residuals at and next to -0.001, zeros of both signs,
+// NaNs, infinities and repeated values (so that the first of equal lowest residuals must win).
+TEST(ConstraintSolverPick, FirstLowestResidualFollowsThePlainRule)
+{
+    const float limit = -0.001f;
+    const float special[] = {limit,
+                             std::nextafter(limit, -1.0f),
+                             std::nextafter(limit, 0.0f),
+                             0.0f,
+                             -0.0f,
+                             std::numeric_limits<float>::quiet_NaN(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::infinity(),
+                             -2.5f};
+    std::mt19937 rng(515);
+    std::uniform_real_distribution<float> u(-1.0f, 0.5f);
+    int chosen = 0, tied = 0, none = 0;
+    for (int trial = 0; trial < 20000; ++trial)
+    {
+        const int pushing = 1 + static_cast<int>(rng() % BZ_SOLVER_MAX_PUSHING);
+        const int nb = static_cast<int>(rng() % 5);
+        uint64_t active = (uint64_t{rng()} << 32) | rng();
+        if (trial % 7 == 0)
+            active = 0;
+        std::vector<uint8_t> inactive;
+        for (int k = 0; k < pushing; ++k)
+            if (!(active >> k & 1))
+                inactive.push_back(static_cast<uint8_t>(nb + k));
+        std::shuffle(inactive.begin(), inactive.end(), rng);
+        float residual[BZ_SOLVER_MAX_PUSHING];
+        for (int k = 0; k < pushing; ++k)
+        {
+            const uint32_t pick = rng() % 16;
+            residual[k] = pick < 9 ? special[pick] : u(rng);
+            if (pick == 9 && k > 0)
+                residual[k] = residual[rng() % k]; // a repeat
+        }
+        for (int k = pushing; k < BZ_SOLVER_MAX_PUSHING; ++k)
+            residual[k] = std::numeric_limits<float>::quiet_NaN(); // never read as a residual
+        int plain = -1;
+        float best = 0.0f;
+        int ties = 0;
+        for (size_t e = 0; e < inactive.size(); ++e)
+        {
+            const float a = residual[inactive[e] - nb];
+            if (a < limit && a < best)
+            {
+                best = a;
+                plain = static_cast<int>(e);
+                ties = 0;
+            }
+            else if (plain >= 0 && a == best)
+                ties++;
+        }
+        const int32_t got = bz_Phys_SolverFirstLowestResidual(
+            residual, pushing, active, inactive.data(), static_cast<int32_t>(inactive.size()), nb);
+        ASSERT_EQ(got, plain) << "trial " << trial << ", " << pushing << " pushing rows";
+        chosen += plain >= 0;
+        tied += ties > 0;
+        none += plain < 0;
+    }
+    // Every kind of outcome is met many times.
+    EXPECT_GT(chosen, 10000);
+    EXPECT_GT(tied, 500);
+    EXPECT_GT(none, 500);
 }
 
 TEST_F(ConstraintSolverTest, IncrementallyUpdatedFactorMatchesAFreshFactorisation)
