@@ -30,32 +30,30 @@
 //   and all its balls are on the floor; its bodies never sleep. Of ours (over eight starts of the
 //   pile shifted by 13 mm each) no box ends with its centre below the floor, but about 2 of the
 //   40 boxes sink more than 1 cm at some step (the deepest by 3.7 cm) before they are pushed back
-//   out, and while they fall two boxes can pass up to 27 cm into each other within a step before
-//   they are pushed apart; at the end no two lie more than 1 cm inside each other. About 19 of
+//   out, and while they fall two boxes can pass up to 16 cm into each other within a step before
+//   they are pushed apart; at the end no two lie more than 1 cm inside each other. About 26 of
 //   the 40 sleep at the end. No ball goes through the floor, and no two balls go more than 6 cm
 //   into each other.
 //
-// Measured (Release, 8-core machine, taskset to one core, three alternating runs of 5
-// repetitions, median CPU time per step): boxes 604 us against ODE's 156 us, 3.9 times; balls
-// 78 us against 49 us, 1.6 times; the chain 9.0 us against 13.8 us, 0.65 times. The code before,
-// in the same runs: boxes 557 us (3.6 times), balls 74 us (1.49 times), the chain 0.68 times. The
-// box pile's time per step depends on what the program allocated before the scene (its bodies
-// meet in the order of their addresses, and a pile whose trees go to many iterations costs more):
-// with the interleaving above it swings by 15 % from run to run, and in six runs of the two piles
-// alone in a fixed order the boxes took 560 us against 735 us before (3.6 against 4.7 times; the
-// balls 77 against 72 us), each within 1 %. In instructions the box step now costs 7 % less than
-// before (14.56 G against 15.72 G for the whole run), the balls' 5 % more (2.36 G against
-// 2.24 G) and the chain's 2 % less. Bodies found inside
-// each other now get contacts that push them apart, and a body whose speed a solve changed
-// gathers its contacts again (within a budget per step; a ball whose change drives it into
-// none of its world contacts gathers only its pairs): that work is paid for by speed-ups that
-// change no result (the force solve sums eight rows' residuals at once where the processor
-// allows and keeps its factor's column bits as rows come, the matrix build finds a body's rows
-// by a table, the push-out and resting-face tests take a box's corners and extents straight
-// from its bounds, a segment meets an aligned box three axes at once). The target is at most
-// 1.5 times ODE's quickstep: the box pile misses it by 2.6 times, the balls by a little. Of our
-// box step the pair collision takes about 40 %, the force solves about 25 % and the world
-// collision 6 %.
+// Measured (Release, 8-core machine, taskset to one core, three runs of 5 repetitions each, the
+// two programs alternating and the scenes in a fixed order, median CPU time per step): boxes
+// 578 us against ODE's 156 us, 3.7 times; balls 61 us against 49.5 us, 1.23 times; the chain
+// 9.1 us against 13.8 us, 0.66 times. The code before, in the same runs: boxes 584 us (3.7
+// times), balls 80 us (1.61 times), the chain 0.66 times. Each figure was steady within 1 %;
+// with random interleaving the box pile's time swings by up to 15 % from run to run, because it
+// depends on what the program allocated before the scene (its bodies meet in the order of their
+// addresses, and a pile whose trees go to many iterations costs more). In instructions for the
+// whole run: boxes 14.39 G against 14.56 G before, balls 1.77 G against 2.36 G, the chain 396 M
+// against 428 M.
+// Boxes lying in each other edge over edge are now pushed apart, and a box whose turn drives a
+// corner into a face it stands on gathers its contacts again: that costs the box pile about 9 %
+// more instructions, paid for by speed-ups that change no result (the matrix build works out
+// eight columns at a time, the entering row is found four rows at a time, the world collision
+// and the edge crossings work three coordinates side by side, two lone spheres take a short
+// pair path, a body's last turn is kept and taken again from the same inputs). The target is at
+// most 1.5 times ODE's quickstep: the balls and the chain meet it, the box pile misses it by 2.5
+// times. Of our box step the pair collision takes about 40 %, the force solves about 25 % and
+// the world collision 6 %.
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
