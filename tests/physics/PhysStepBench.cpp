@@ -52,8 +52,8 @@
 // and the edge crossings work three coordinates side by side, two lone spheres take a short
 // pair path, a body's last turn is kept and taken again from the same inputs). The target is at
 // most 1.5 times ODE's quickstep: the balls and the chain meet it, the box pile misses it by 2.5
-// times. Of our box step the pair collision takes about 40 %, the force solves about 25 % and
-// the world collision 6 %.
+// times. Of our box step the pair tests take about 31 %, the force solves 25 %, the matrix
+// builds 8 % and the world collision 7 %.
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/Body.h"
