@@ -15,6 +15,7 @@
 #include "physics/PhysStep.h"
 #include "physics/TreeRecord.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -402,28 +403,113 @@ int32_t RingBodyContacts(BZDObject *world, BZDObject *body, bzPhysRow *rows, int
     return count;
 }
 
+// Due bodies of the ring gathered last that its gatherings in this step left unreached because
+// the rows had run out, with the number of gatherings in a row that did. A body passed over
+// kFirstAfterMisses times is gathered first by the ring's next gathering, so that a body late in
+// the ring does not wait on and on while the bodies before it, due again each time, fill the
+// rows (a box would sink into the floor with no world row). Bodies reached late but in time keep
+// the ring's order.
+constexpr int32_t kUnreached = 64;
+constexpr uint8_t kFirstAfterMisses = 16;
+struct Unreached
+{
+    const BZDObject *body;
+    uint8_t misses;
+};
+Unreached gUnreached[kUnreached];
+int32_t gUnreachedCount = 0;
+const BZDObject *gUnreachedRoot = nullptr;
+uint32_t gUnreachedStep = 0;
+uint16_t gUnreachedIteration = 0; // of that gathering; the ring's gatherings follow on
+
+// The gatherings in a row that left the body unreached, in the list given.
+uint8_t Misses(const BZDObject *body, const Unreached *list, int32_t n)
+{
+    for (int32_t i = 0; i < n; ++i)
+    {
+        if (list[i].body == body)
+            return list[i].misses;
+    }
+    return 0;
+}
+
+// Gathers one ring body when it is due and the rows have room; a due body the rows have no room
+// for is noted unreached, one more time than in the list of the last gathering.
+int32_t GatherBody(BZDObject *world, BZDObject *b, bzPhysRow *rows, int32_t count,
+                   const Unreached *last, int32_t lastCount)
+{
+    if (!Due(b))
+        return count;
+    if (count >= BZ_PHYS_GATHER_LIMIT)
+    {
+        if (!gForceGather && gUnreachedCount < kUnreached)
+        {
+            const uint8_t misses = Misses(b, last, lastCount);
+            gUnreached[gUnreachedCount++] = {
+                b, static_cast<uint8_t>(misses < 255 ? misses + 1 : misses)};
+        }
+        return count;
+    }
+    if (!PairsOnly(b))
+        count = WorldContactsOfTree(b, rows, count);
+    count = RingBodyContacts(world, b, rows, count);
+    // A body whose contacts did not all fit stays due: it gathers again in the next
+    // iteration, when the rows it would have added have room (rows gathered that
+    // find no room in the solve: bz_Phys_KeepRowBodiesDue).
+    if (count < BZ_PHYS_GATHER_LIMIT)
+    {
+        uint16_t now = bz_Phys_Iteration();
+        for (BZDObject *d = b; d; d = bz_Body_NextInSubtree(d, b))
+            d->gatherStamp = now ? now : 1;
+    }
+    return count;
+}
+
 int32_t GatherRing(BZDObject *world, BZDObject *root, bzPhysRow *rows, int32_t count)
 {
     const bzPhysCollisionProvider *provider = bz_Phys_CollisionProvider();
+    // What the ring's last gathering in this step left unreached.
+    Unreached last[kUnreached];
+    int32_t lastCount = 0;
+    if (!gForceGather)
+    {
+        if (gUnreachedRoot == root && gUnreachedStep == bz_Phys_StepNumber() &&
+            gUnreachedIteration < bz_Phys_Iteration())
+        {
+            lastCount = gUnreachedCount;
+            std::copy(gUnreached, gUnreached + lastCount, last);
+        }
+        gUnreachedCount = 0;
+        gUnreachedRoot = root;
+        gUnreachedStep = bz_Phys_StepNumber();
+        gUnreachedIteration = bz_Phys_Iteration();
+    }
+    // The bodies passed over too often first, in ring order; then the ring in its order.
+    bool anyFirst = false;
+    for (int32_t i = 0; i < lastCount && !anyFirst; ++i)
+        anyFirst = last[i].misses >= kFirstAfterMisses;
     BZDObject *b = root;
+    if (anyFirst)
+    {
+        do
+        {
+            if (Misses(b, last, lastCount) >= kFirstAfterMisses)
+            {
+                if (provider->markFacesBelowLevel)
+                    provider->markFacesBelowLevel(b);
+                count = GatherBody(world, b, rows, count, last, lastCount);
+            }
+            b = b->ring;
+        } while (b && b != root);
+        b = root;
+    }
     do
     {
-        if (provider->markFacesBelowLevel)
-            provider->markFacesBelowLevel(b);
-        if (Due(b) && count < BZ_PHYS_GATHER_LIMIT)
+        if (!anyFirst || Misses(b, last, lastCount) < kFirstAfterMisses)
         {
-            if (!PairsOnly(b))
-                count = WorldContactsOfTree(b, rows, count);
-            count = RingBodyContacts(world, b, rows, count);
-            // A body whose contacts did not all fit stays due: it gathers again in the next
-            // iteration, when the rows it would have added have room (rows gathered that
-            // find no room in the solve: bz_Phys_KeepRowBodiesDue).
-            if (count < BZ_PHYS_GATHER_LIMIT)
-            {
-                uint16_t now = bz_Phys_Iteration();
-                for (BZDObject *d = b; d; d = bz_Body_NextInSubtree(d, b))
-                    d->gatherStamp = now ? now : 1;
-            }
+            if (provider->markFacesBelowLevel)
+                provider->markFacesBelowLevel(b);
+            count = GatherBody(world, b, rows, count, last, lastCount);
         }
         b = b->ring;
     } while (b && b != root);

@@ -200,6 +200,57 @@ TEST_F(PhysStepTest, ABodyWhoseRowFoundNoRoomStillGathersAfterImpulsesReachIt)
     bz_Phys_SetStepping(0);
 }
 
+// A ring whose first bodies fill the rows in every gathering must still reach its last body
+// within the tree's iterations. Ring a-b-c on the floor, each falling at 0.4 m/s: a and b find
+// 28 floor rows each (56, all the room the gathering has) and are due again before every
+// iteration, as bodies whose speed the solve keeps changing are; c finds one floor row. Gathered
+// in ring order alone, c would never be reached and would fall on into the floor.
+TEST_F(PhysStepTest, ABodyLateInARingWhoseFirstBodiesFillTheRowsEveryTimeStillGathers)
+{
+    Body a, b, c;
+    a.Box("a", 1, V(1, 1, 1), V(0, 0.5f, 0));
+    b.Box("b", 1, V(1, 1, 1), V(5, 0.5f, 0));
+    c.Box("c", 1, V(1, 1, 1), V(10, 0.5f, 0));
+    Script script;
+    script.Name(a);
+    script.Name(b);
+    script.Name(c);
+    for (Body *body : {&a, &b})
+    {
+        std::vector<bzPhysRow> floor;
+        for (int32_t i = 0; i < 28; ++i)
+            floor.push_back(WorldRow(
+                &body->b, V(-0.45f + 0.15f * (i % 7), -0.5f, -0.45f + 0.3f * (i / 7)), V(0, 1, 0)));
+        script.entries.push_back({&body->b, nullptr, floor});
+    }
+    script.entries.push_back({&c.b, nullptr, {WorldRow(&c.b, V(0, -0.5f, 0), V(0, 1, 0))}});
+    bz_Phys_SetStepping(1);
+    bz_Phys_SetStepNumber(bz_Phys_StepNumber() + 1);
+    for (Body *body : {&a, &b, &c})
+    {
+        ASSERT_EQ(bz_Phys_PrepareBody(&body->b), 0);
+        body->b.solveGroup = 1;
+        body->b.linearVelocity = body->b.localLinearVelocity = V(0, -0.4f, 0);
+    }
+    a.b.ring = &b.b;
+    b.b.ring = &c.b;
+    c.b.ring = &a.b;
+
+    std::vector<bzPhysRow> in(BZ_PHYS_CONTACT_ARRAY), out(BZ_PHYS_CONTACT_ARRAY);
+    for (int32_t iteration = 1; iteration < BZ_PHYS_MAX_ITERATIONS; ++iteration)
+    {
+        bz_Phys_StampForGathering(&a.b);
+        bz_Phys_StampForGathering(&b.b);
+        bz_Phys_SetIteration(static_cast<uint16_t>(iteration));
+        bz_Phys_SolveTree(nullptr, &a.b, in.data(), out.data(), 0, nullptr);
+    }
+    EXPECT_GE(std::count(script.log.begin(), script.log.end(), "W:c"), 1) << "c never gathered";
+    // Its floor row took away most of its 0.4 m/s into the floor (without it, all of it stays).
+    EXPECT_GT(c.b.linearVelocity.y, -0.5f * 0.4f);
+    bz_Phys_SetIteration(0);
+    bz_Phys_SetStepping(0);
+}
+
 // After a finished solve, the rows found in the next iteration come with the last solve's rows
 // of the bodies they name, as hold rows; the last solve's rows of the other bodies of the ring
 // do not come back. Ring a-b-c, three boxes far apart, each on one floor row that carried 0.2 in
