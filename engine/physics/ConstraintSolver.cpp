@@ -343,10 +343,11 @@ int32_t SolverBackSubstituteSparse(Solve &s)
     for (int32_t p = s.count - 1; p >= 0; --p)
     {
         float sum = s.y[p];
+        const float *column = s.dense + p; // entry (q, p) at q rows on; positions start at row 0
         for (uint64_t m = below[p]; m != 0; m &= m - 1)
         {
             const int32_t q = __builtin_ctzll(m);
-            sum -= s.Row(q)[p] * s.f[q];
+            sum -= column[q * kRowStride] * s.f[q];
         }
         s.f[p] = sum / s.Row(p)[p];
         if (s.f[p] < most)
@@ -416,7 +417,30 @@ int32_t SolverSetSeenBefore(int32_t bit, const uint64_t *history, int32_t k)
 void SolverMakePushColumns(Solve &s)
 {
     const int32_t np = s.n - s.nb;
-    for (int32_t k = 0; k < np; ++k)
+    int32_t k = 0;
+    for (; k + 4 <= np; k += 4)
+    {
+        // Four rows at a time: their elements of one column below all four diagonals lie side
+        // by side in the column's row of gPushColumns.
+        const int32_t r = s.nb + k;
+        const float *Ar[4] = {s.A + Tri(r), s.A + Tri(r + 1), s.A + Tri(r + 2), s.A + Tri(r + 3)};
+        float *down = gPushColumns + k;
+        for (int32_t c = 0; c < r; ++c)
+        {
+            float *to = down + c * np;
+            to[0] = Ar[0][c];
+            to[1] = Ar[1][c];
+            to[2] = Ar[2][c];
+            to[3] = Ar[3][c];
+        }
+        for (int32_t t = 1; t < 4; ++t)
+            for (int32_t c = r; c < r + t; ++c)
+                down[c * np + t] = Ar[t][c];
+        for (int32_t t = 0; t < 4; ++t)
+            std::memcpy(gPushColumns + (r + t) * np, Ar[t] + s.nb,
+                        static_cast<size_t>(k + t + 1) * sizeof(float));
+    }
+    for (; k < np; ++k)
     {
         // Row r's packed elements (r, c) for c < r go down column k; its pushing elements and
         // diagonal, (r, nb..r), are the first k + 1 of row r.
