@@ -69,6 +69,14 @@ inline float SparseDot(const float *a, const float *b, uint64_t m, int32_t count
     return (sum[0] + sum[1]) + (sum[2] + sum[3]);
 }
 
+// The bits of x without its sign: 0 exactly when x == 0.
+inline uint32_t Magnitude(float x)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits << 1;
+}
+
 // The bits below bit k.
 inline uint64_t BitsBelow(int32_t k)
 {
@@ -146,6 +154,9 @@ void SolverForwardSubstituteBlock(Solve &s, int32_t k)
 // before it are kept). Returns 1 when the pivot failed (the pivot and y are then 0), else 0.
 int32_t SolverFactorRowFrom(Solve &s, int32_t i, int32_t from, bool joints);
 
+// Copies the pushing rows of the packed matrix into gPushColumns.
+void SolverMakePushColumns(Solve &s);
+
 // SolverFactorRowFrom without joint rows, over the non-zero entries only. An entry whose matrix
 // element is 0 and whose row shares no non-zero column with row j before j is +0 (a zero over
 // a positive pivot) without a division.
@@ -154,14 +165,17 @@ int32_t SolverFactorSparseRowFrom(Solve &s, int32_t i, int32_t from)
     const int32_t r = s.perm[i];
     float *Li = s.Row(i);
     uint64_t nonZero = s.nonZero[i] & BitsBelow(from);
-    // Once made, the pushing columns hold row r's elements in full (every row pushes here): the
-    // same floats without the choice of triangle that Packed makes for each.
-    const float *Ar = s.columnsReady ? gPushColumns + r * s.n : nullptr;
+    // The pushing columns hold row r's elements in full (every row pushes here): the same
+    // floats without the choice of triangle that Packed makes for each. The first residual pass
+    // would make them anyway.
+    if (!s.columnsReady && from < i)
+        SolverMakePushColumns(s);
+    const float *Ar = gPushColumns + r * s.n;
     for (int32_t j = from; j < i; ++j)
     {
-        const float a = Ar ? Ar[s.perm[j]] : Packed(s.A, r, s.perm[j]);
+        const float a = Ar[s.perm[j]];
         const uint64_t both = nonZero & s.nonZero[j];
-        if (a == 0.0f && both == 0)
+        if ((Magnitude(a) | both) == 0) // a is +-0 and the rows share no column before j
         {
             Li[j] = 0.0f;
             continue;
@@ -346,7 +360,7 @@ int32_t SolverBackSubstituteSparse(Solve &s)
         const float *column = s.dense + p; // entry (q, p) at q rows on; positions start at row 0
         for (uint64_t m = below[p]; m != 0; m &= m - 1)
         {
-            const int32_t q = __builtin_ctzll(m);
+            const size_t q = static_cast<size_t>(__builtin_ctzll(m));
             sum -= column[q * kRowStride] * s.f[q];
         }
         s.f[p] = sum / s.Row(p)[p];
