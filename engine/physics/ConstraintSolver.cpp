@@ -360,7 +360,7 @@ int32_t SolverBackSubstituteSparse(Solve &s)
         const float *column = s.dense + p; // entry (q, p) at q rows on; positions start at row 0
         for (uint64_t m = below[p]; m != 0; m &= m - 1)
         {
-            const size_t q = static_cast<size_t>(__builtin_ctzll(m));
+            const int32_t q = __builtin_ctzll(m);
             sum -= column[q * kRowStride] * s.f[q];
         }
         s.f[p] = sum / s.Row(p)[p];
