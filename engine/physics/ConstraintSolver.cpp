@@ -69,6 +69,14 @@ inline float SparseDot(const float *a, const float *b, uint64_t m, int32_t count
     return (sum[0] + sum[1]) + (sum[2] + sum[3]);
 }
 
+// The bits of x without its sign: 0 exactly when x == 0.
+inline uint32_t Magnitude(float x)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits << 1;
+}
+
 // The bits below bit k.
 inline uint64_t BitsBelow(int32_t k)
 {
@@ -146,6 +154,9 @@ void SolverForwardSubstituteBlock(Solve &s, int32_t k)
 // before it are kept). Returns 1 when the pivot failed (the pivot and y are then 0), else 0.
 int32_t SolverFactorRowFrom(Solve &s, int32_t i, int32_t from, bool joints);
 
+// Copies the pushing rows of the packed matrix into gPushColumns.
+void SolverMakePushColumns(Solve &s);
+
 // SolverFactorRowFrom without joint rows, over the non-zero entries only. An entry whose matrix
 // element is 0 and whose row shares no non-zero column with row j before j is +0 (a zero over
 // a positive pivot) without a division.
@@ -154,14 +165,17 @@ int32_t SolverFactorSparseRowFrom(Solve &s, int32_t i, int32_t from)
     const int32_t r = s.perm[i];
     float *Li = s.Row(i);
     uint64_t nonZero = s.nonZero[i] & BitsBelow(from);
-    // Once made, the pushing columns hold row r's elements in full (every row pushes here): the
-    // same floats without the choice of triangle that Packed makes for each.
-    const float *Ar = s.columnsReady ? gPushColumns + r * s.n : nullptr;
+    // The pushing columns hold row r's elements in full (every row pushes here): the same
+    // floats without the choice of triangle that Packed makes for each. The first residual pass
+    // would make them anyway.
+    if (!s.columnsReady && from < i)
+        SolverMakePushColumns(s);
+    const float *Ar = gPushColumns + r * s.n;
     for (int32_t j = from; j < i; ++j)
     {
-        const float a = Ar ? Ar[s.perm[j]] : Packed(s.A, r, s.perm[j]);
+        const float a = Ar[s.perm[j]];
         const uint64_t both = nonZero & s.nonZero[j];
-        if (a == 0.0f && both == 0)
+        if ((Magnitude(a) | both) == 0) // a is +-0 and the rows share no column before j
         {
             Li[j] = 0.0f;
             continue;
@@ -343,10 +357,11 @@ int32_t SolverBackSubstituteSparse(Solve &s)
     for (int32_t p = s.count - 1; p >= 0; --p)
     {
         float sum = s.y[p];
+        const float *column = s.dense + p; // entry (q, p) at q rows on; positions start at row 0
         for (uint64_t m = below[p]; m != 0; m &= m - 1)
         {
             const int32_t q = __builtin_ctzll(m);
-            sum -= s.Row(q)[p] * s.f[q];
+            sum -= column[q * kRowStride] * s.f[q];
         }
         s.f[p] = sum / s.Row(p)[p];
         if (s.f[p] < most)
@@ -416,7 +431,30 @@ int32_t SolverSetSeenBefore(int32_t bit, const uint64_t *history, int32_t k)
 void SolverMakePushColumns(Solve &s)
 {
     const int32_t np = s.n - s.nb;
-    for (int32_t k = 0; k < np; ++k)
+    int32_t k = 0;
+    for (; k + 4 <= np; k += 4)
+    {
+        // Four rows at a time: their elements of one column below all four diagonals lie side
+        // by side in the column's row of gPushColumns.
+        const int32_t r = s.nb + k;
+        const float *Ar[4] = {s.A + Tri(r), s.A + Tri(r + 1), s.A + Tri(r + 2), s.A + Tri(r + 3)};
+        float *down = gPushColumns + k;
+        for (int32_t c = 0; c < r; ++c)
+        {
+            float *to = down + c * np;
+            to[0] = Ar[0][c];
+            to[1] = Ar[1][c];
+            to[2] = Ar[2][c];
+            to[3] = Ar[3][c];
+        }
+        for (int32_t t = 1; t < 4; ++t)
+            for (int32_t c = r; c < r + t; ++c)
+                down[c * np + t] = Ar[t][c];
+        for (int32_t t = 0; t < 4; ++t)
+            std::memcpy(gPushColumns + (r + t) * np, Ar[t] + s.nb,
+                        static_cast<size_t>(k + t + 1) * sizeof(float));
+    }
+    for (; k < np; ++k)
     {
         // Row r's packed elements (r, c) for c < r go down column k; its pushing elements and
         // diagonal, (r, nb..r), are the first k + 1 of row r.
