@@ -73,6 +73,16 @@ inline bool bz_AllLanesHeld(bzLaneMask m)
 #endif
 }
 
+// Whether the comparison holds in any of the four lanes.
+inline bool bz_AnyLaneHeld(bzLaneMask m)
+{
+#if defined(__SSE__)
+    return _mm_movemask_ps(std::bit_cast<__m128>(m)) != 0;
+#else
+    return m[0] || m[1] || m[2] || m[3];
+#endif
+}
+
 // |x| <= the largest float: false for a NaN as for an infinity.
 inline bzLaneMask bz_FiniteLanes(bzLanes x)
 {

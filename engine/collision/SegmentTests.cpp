@@ -6,13 +6,8 @@
 #include "collision/PairMaths.h"
 #include "maths/Approx.h"
 
-#include <bit>
 #include <cfloat>
 #include <cmath>
-
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
 
 using namespace bzPairMaths;
 
@@ -21,27 +16,6 @@ namespace
 bool Finite(const bzV3 *v)
 {
     return std::isfinite(v->x) && std::isfinite(v->y) && std::isfinite(v->z);
-}
-
-typedef int32_t LaneMask __attribute__((vector_size(16)));
-
-// Whether all four / any of the lanes of a comparison hold.
-bool AllLanes(LaneMask m)
-{
-#if defined(__SSE__)
-    return _mm_movemask_ps(std::bit_cast<__m128>(m)) == 0xF;
-#else
-    return m[0] && m[1] && m[2] && m[3];
-#endif
-}
-
-bool AnyLane(LaneMask m)
-{
-#if defined(__SSE__)
-    return _mm_movemask_ps(std::bit_cast<__m128>(m)) != 0;
-#else
-    return m[0] || m[1] || m[2] || m[3];
-#endif
 }
 } // namespace
 
@@ -55,10 +29,7 @@ int32_t bz_Segment_AlignedBox(const bzV3 *start, const bzV3 *end, const bzBox *b
     typedef bzLaneMask Mask;
     const Lanes s = bz_Lanes(*start);
     const Lanes e = bz_Lanes(*end);
-    // |x| <= the largest float fails for a NaN as for an infinity.
-    const Lanes most = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
-    const Mask finite = (s <= most) & (s >= -most) & (e <= most) & (e >= -most);
-    if (!AllLanes(finite))
+    if (!bz_AllLanesHeld(bz_FiniteLanes(s) & bz_FiniteLanes(e)))
         return 0;
     const Lanes lo = bz_Lanes(box->min);
     const Lanes hi = bz_Lanes(box->max);
@@ -66,7 +37,7 @@ int32_t bz_Segment_AlignedBox(const bzV3 *start, const bzV3 *end, const bzBox *b
     const Mask below = s < lo;
     const Mask above = (s > hi) & ~below;
     const Mask has = below | above;
-    if (!AnyLane(has))
+    if (!bz_AnyLaneHeld(has))
     {
         *hitOut = *start;
         return -1;
@@ -86,7 +57,7 @@ int32_t bz_Segment_AlignedBox(const bzV3 *start, const bzV3 *end, const bzBox *b
     const Lanes at = s + bests * d;
     Mask outside = (at < lo) | (at > hi);
     outside[axis] = 0;
-    if (AnyLane(outside))
+    if (bz_AnyLaneHeld(outside))
         return 0;
     bzV3 hit = V(at[0], at[1], at[2]);
     hit.v[axis] = candidate[axis];

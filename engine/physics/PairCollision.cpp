@@ -3,6 +3,7 @@
 #include "physics/PairCollision.h"
 
 #include "collision/CollisionTolerance.h"
+#include "collision/FloatLanes.h"
 #include "collision/PairMaths.h"
 #include "core/Error.h"
 #include "core/Memory.h"
@@ -44,36 +45,21 @@ void ReportForm(const char *text)
 }
 
 // Three coordinates side by side; the fourth lane is left over.
-typedef float Lanes __attribute__((vector_size(16)));
-typedef int32_t LaneMask __attribute__((vector_size(16)));
+using Lanes = bzLanes;
+using LaneMask = bzLaneMask;
 
 constexpr int32_t kBoxCorners = 8;
-
-Lanes Splat(float f)
-{
-    return Lanes{f, f, f, f};
-}
-
-Lanes ToLanes(const bzV3 &v)
-{
-    return Lanes{v.x, v.y, v.z, 0.0f};
-}
-
-bzV3 FromLanes(const Lanes &l)
-{
-    return V(l[0], l[1], l[2]);
-}
 
 // The eight corners of the box (x fastest, as bz_Box_Corner numbers them) under m, each equal
 // to Point(m, corner): the products of a row with the box's two sides are shared by the four
 // corners that use them, and each coordinate is still summed x, y, z, then the translation.
 void BoxCorners(const bzBox &box, const bzM34 *m, Lanes out[kBoxCorners])
 {
-    const Lanes r0 = ToLanes(m->row[0]), r1 = ToLanes(m->row[1]), r2 = ToLanes(m->row[2]);
-    const Lanes r3 = ToLanes(m->row[3]);
-    const Lanes x[2] = {Splat(box.min.x) * r0, Splat(box.max.x) * r0};
-    const Lanes y[2] = {Splat(box.min.y) * r1, Splat(box.max.y) * r1};
-    const Lanes z[2] = {Splat(box.min.z) * r2, Splat(box.max.z) * r2};
+    const Lanes r0 = bz_Lanes(m->row[0]), r1 = bz_Lanes(m->row[1]), r2 = bz_Lanes(m->row[2]);
+    const Lanes r3 = bz_Lanes(m->row[3]);
+    const Lanes x[2] = {bz_Splat(box.min.x) * r0, bz_Splat(box.max.x) * r0};
+    const Lanes y[2] = {bz_Splat(box.min.y) * r1, bz_Splat(box.max.y) * r1};
+    const Lanes z[2] = {bz_Splat(box.min.z) * r2, bz_Splat(box.max.z) * r2};
     const Lanes xy[4] = {x[0] + y[0], x[1] + y[0], x[0] + y[1], x[1] + y[1]};
     for (int32_t i = 0; i < kBoxCorners; i++)
         out[i] = (xy[i & 3] + z[i >> 2]) + r3;
@@ -94,7 +80,7 @@ void StoreCorners(bzPhysShapePoint *out, const Lanes start[kBoxCorners],
             std::memcpy(bytes + i * sizeof(bzPhysShapePoint) + sizeof(bzV3), &end[i],
                         sizeof(Lanes));
     }
-    out[kBoxCorners - 1].end = FromLanes(end[kBoxCorners - 1]);
+    out[kBoxCorners - 1].end = bz_LanesV3(end[kBoxCorners - 1]);
 }
 
 // Points the preparation gives a shape; -1 for a shape past the vertex limit.
@@ -623,7 +609,7 @@ uint32_t ClipCodes(const bzPhysShapePoint *points, int32_t count, uint8_t *codes
     uint32_t all = 0x3F;
     for (int32_t i = 0; i < count; i++)
     {
-        const uint32_t code = clip.Code(ToLanes(points[i].start), ToLanes(points[i].end));
+        const uint32_t code = clip.Code(bz_Lanes(points[i].start), bz_Lanes(points[i].end));
         codes[i] = static_cast<uint8_t>(code);
         all &= code;
     }
@@ -722,12 +708,12 @@ bool IsBox(const bzShape *shape)
     const Lanes cy = {r[0].y, r[1].y, r[2].y, 0.0f};
     const Lanes cz = {r[0].z, r[1].z, r[2].z, 0.0f};
     auto rotated = [&](const bzV3 &v)
-    { return (Splat(v.x) * cx + Splat(v.y) * cy) + Splat(v.z) * cz; };
+    { return (bz_Splat(v.x) * cx + bz_Splat(v.y) * cy) + bz_Splat(v.z) * cz; };
     const Lanes back = -rotated(r[3]);
     bzM34 o;
     for (int32_t i = 0; i < 3; i++)
-        o.row[i] = FromLanes(rotated(b->row[i]));
-    o.row[3] = FromLanes(rotated(b->row[3]) + back);
+        o.row[i] = bz_LanesV3(rotated(b->row[i]));
+    o.row[3] = bz_LanesV3(rotated(b->row[3]) + back);
     *out = o;
 }
 
@@ -850,7 +836,7 @@ int32_t CollideSpheres(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
     centre[0].end = Point(&s.toSecond[1], a->centre);
     s.codes[0][0] =
         static_cast<uint8_t>(ClipBox(b->bounds, ClipMargin() + a->radius)
-                                 .Code(ToLanes(centre[0].start), ToLanes(centre[0].end)));
+                                 .Code(bz_Lanes(centre[0].start), bz_Lanes(centre[0].end)));
     s.shape[1] = b;
     if (s.codes[0][0])
         return 0;
@@ -859,7 +845,7 @@ int32_t CollideSpheres(int32_t startIndex, BZDObject *bodyA, BZDObject *bodyB,
     centre[1].end = Point(&s.toFirst[1], b->centre);
     s.codes[1][0] =
         static_cast<uint8_t>(ClipBox(a->bounds, ClipMargin() + b->radius)
-                                 .Code(ToLanes(centre[1].start), ToLanes(centre[1].end)));
+                                 .Code(bz_Lanes(centre[1].start), bz_Lanes(centre[1].end)));
     if (s.codes[1][0])
         return 0;
 

@@ -5,6 +5,7 @@
 #include "collision/CollisionContact.h"
 #include "collision/Shape.h"
 #include "core/Debug.h"
+#include "maths/Geometry.h"
 #include "maths/Matrix.h"
 #include "maths/Vector.h"
 #include "physics/BodyKinematics.h"
@@ -450,8 +451,8 @@ float TurnIntoWorld(const BZDObject *b, const bzV3 &dv, const bzV3 &dw, bzPhysRo
     bzV3 change[8];
     for (int32_t c = 0; c < 8; ++c)
     {
-        bzV3 r = {{{c & 1 ? box.max.x : box.min.x, c & 2 ? box.max.y : box.min.y,
-                    c & 4 ? box.max.z : box.min.z}}};
+        bzV3 r;
+        bz_Box_Corner(&box, c, &r);
         bz_V3_SubInto(&r, &b->centreOfMass, &r);
         bz_V3_CrossInto(&dw, &r, &change[c]);
         bz_V3_AddInto(&change[c], &dv, &change[c]);
